@@ -1,6 +1,10 @@
 #pragma once
 
+#include "data/MCV_FcsText.h"
+
+#include <cstdint>
 #include <string>
+#include <vector>
 
 class MCV_FcsHeader;
 
@@ -24,7 +28,26 @@ public:
     std::string textHeader();
 
 private:
+    class InputFile;  // the open file; defined with the reader
+    // How one parameter is stored in DATA.
+    struct Column {
+        int bytes;      // 1..8
+        uint64_t mask;  // integers only: applied to the stored value
+    };
+    enum class DataType { Float, Double, Integer };
+
+    int readText(InputFile& file, int64_t textStart, int64_t textEnd);
+    void readSupplementalText(InputFile& file, int64_t textStart, int64_t textEnd);
+    void readVariables(MCV_FcsHeader* header) const;
+    int dataLayout(MCV_FcsHeader* header, DataType* type, bool* bigEndian, std::vector<Column>* columns) const;
+    int findData(const int64_t headerData[2], int64_t dataBytes, int64_t fileSize, int64_t* start) const;
+    static int readData(InputFile& file, int64_t start, int64_t numEvents, DataType type, bool bigEndian,
+                        const std::vector<Column>& columns, float* matrix);
+    // Value of `key` as stored, or "-1" when missing.
+    std::string value(const std::string& key) const;
+
     std::string m_fileName;
     std::string m_textHeader;
     char m_delimiter = 0;
+    MCV_FcsText m_text;
 };

@@ -1,0 +1,621 @@
+#include "data/MCV_FcsLoader.h"
+
+#include "data/MCV_FcsHeader.h"
+#include "data/MCV_Messages.h"
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#ifdef _OPENMP
+#include <omp.h>
+#endif
+
+#include <algorithm>
+#include <atomic>
+#include <cassert>
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <iostream>
+#include <limits>
+#include <memory>
+#include <new>
+#include <optional>
+#include <string_view>
+
+namespace Code = MCV_LoadCode;
+
+namespace {
+
+// The HEADER holds the version and six 8-character offset fields.
+constexpr int64_t kHeaderSize = 58;
+constexpr size_t kHeadBytes = 64;
+// DATA are read in chunks of whole rows of about this size, shared out among
+// the cores. Float chunks go straight into the matrix and are checked while
+// still in cache; integer and double chunks go through one scratch buffer per
+// thread, so the peak memory of a load stays close to the matrix itself.
+constexpr size_t kDirectChunkBytes = size_t(2) << 20;
+constexpr size_t kScratchBytes = size_t(4) << 20;
+constexpr size_t kScratchTotalBytes = size_t(32) << 20;  // whatever the number of cores
+
+constexpr bool kHostBigEndian = __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__;
+
+bool isPadding(char c) { return c == ' ' || c == '\0' || c == '\t' || c == '\r' || c == '\n'; }
+
+std::string_view trimmed(std::string_view s) {
+    while (!s.empty() && isPadding(s.front())) s.remove_prefix(1);
+    while (!s.empty() && isPadding(s.back())) s.remove_suffix(1);
+    return s;
+}
+
+std::string trimmedUpper(std::string_view s) {
+    std::string out(trimmed(s));
+    for (char& c : out)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return out;
+}
+
+// A whole decimal integer with optional sign and surrounding blanks; nothing
+// else may follow the digits. Values outside 64 bits are not numbers.
+std::optional<int64_t> parseInteger(std::string_view s) {
+    s = trimmed(s);
+    if (s.size() > 1 && s[0] == '+' && s[1] >= '0' && s[1] <= '9') s.remove_prefix(1);
+    int64_t v = 0;
+    const char* end = s.data() + s.size();
+    auto [ptr, ec] = std::from_chars(s.data(), end, v);
+    if (ec != std::errc() || ptr != end || s.empty()) return std::nullopt;
+    return v;
+}
+
+std::optional<int64_t> parseInteger(const std::string* s) {
+    return s ? parseInteger(std::string_view(*s)) : std::nullopt;
+}
+
+// An 8-character HEADER offset field; blanks mean "not given" (0).
+std::optional<int64_t> headerField(const char* head, size_t pos) {
+    const std::string_view field(head + pos, 8);
+    if (trimmed(field).empty()) return 0;
+    return parseInteger(field);
+}
+
+// The leading number of a value such as "4,1" or "0.0,0.0", independent of
+// the process locale.
+std::optional<double> leadingNumber(std::string_view s) {
+    while (!s.empty() && isPadding(s.front())) s.remove_prefix(1);
+    if (s.size() > 1 && s[0] == '+' && s[1] != '-') s.remove_prefix(1);
+    double v = 0.0;
+    auto [ptr, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
+    if (ec != std::errc() || ptr == s.data()) return std::nullopt;
+    return v;
+}
+
+// $PnR: an integer; a few writers store it as a decimal number, taken rounded up.
+int64_t parseRange(const std::string* s) {
+    if (!s) return -1;
+    if (auto v = parseInteger(s)) return *v;
+    const std::string_view t = trimmed(*s);
+    double d = 0.0;
+    auto [ptr, ec] = std::from_chars(t.data(), t.data() + t.size(), d);
+    if (ec != std::errc() || ptr != t.data() + t.size() || !(d >= 0.0) || d >= 9.2e18) return -1;
+    return static_cast<int64_t>(std::ceil(d));
+}
+
+// "1,2,3,4" (or any 1..n in rising order) is little-endian, "4,3,2,1" (n..1)
+// big-endian; nullopt for any other order.
+std::optional<bool> parseByteOrder(const std::string* s) {
+    if (!s) return std::nullopt;
+    std::vector<int64_t> order;
+    std::string_view rest(*s);
+    while (true) {
+        const size_t comma = rest.find(',');
+        auto v = parseInteger(rest.substr(0, comma));
+        if (!v || order.size() >= 8) return std::nullopt;
+        order.push_back(*v);
+        if (comma == std::string_view::npos) break;
+        rest.remove_prefix(comma + 1);
+    }
+    const int64_t n = static_cast<int64_t>(order.size());
+    bool rising = true, falling = true;
+    for (int64_t i = 0; i < n; ++i) {
+        rising = rising && order[size_t(i)] == i + 1;
+        falling = falling && order[size_t(i)] == n - i;
+    }
+    if (rising) return false;
+    if (falling) return true;
+    return std::nullopt;
+}
+
+std::string versionToken(const char* head, size_t n) {
+    auto space = [](char c) { return c == ' ' || (c >= '\t' && c <= '\r'); };
+    size_t i = 0;
+    while (i < n && space(head[i])) ++i;
+    size_t j = i;
+    while (j < n && !space(head[j])) ++j;
+    return std::string(head + i, j - i);
+}
+
+bool acceptedDelimiter(char c) { return c == '\f' || c == '!' || c == '/' || c == '\\' || c == '|'; }
+
+uint32_t swap32(uint32_t v) { return __builtin_bswap32(v); }
+
+// NaN becomes 0 and an infinity the finite float of its sign. Returns how many
+// values were replaced. With `swap` the bytes of each value are reversed first,
+// in the same pass.
+size_t repairFloats(float* values, size_t n, bool swap) {
+    size_t invalid = 0;
+    for (size_t i = 0; i < n; ++i) {
+        uint32_t bits;
+        std::memcpy(&bits, &values[i], 4);
+        if (swap) {
+            bits = swap32(bits);
+            std::memcpy(&values[i], &bits, 4);
+        }
+        if ((bits & 0x7f800000u) != 0x7f800000u) continue;
+        ++invalid;
+        if (bits & 0x007fffffu)
+            values[i] = 0.0f;
+        else
+            values[i] = (bits & 0x80000000u) ? std::numeric_limits<float>::lowest() : std::numeric_limits<float>::max();
+    }
+    return invalid;
+}
+
+void printInvalidWarning(size_t count) {
+    std::cout << "\n\n=================================\n\n"
+              << "\nWarning: Read " << count
+              << " invalid entries (NAN/INF). These values will be treated as 0/max float in Quillmaren.\n"
+                 "If this is unexpected the file might be broken or not compatible with Quillmaren. Consider "
+                 "re-exporting your files.\n"
+              << "\n\n=================================\n\n"
+              << std::flush;
+}
+
+// The matrix is handed to the caller, who frees it with delete[].
+std::unique_ptr<float[]> allocateMatrix(size_t count) {
+    std::unique_ptr<float[]> m(new float[count]);
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+    // Faulting in a large fresh buffer page by page costs about as much as
+    // copying the file into it; huge pages cut that cost where the system
+    // allows.
+    const size_t bytes = count * sizeof(float);
+    const uintptr_t huge = uintptr_t(2) << 20;
+    if (bytes >= 4 * huge) {
+        const uintptr_t begin = (reinterpret_cast<uintptr_t>(m.get()) + huge - 1) & ~(huge - 1);
+        const uintptr_t end = (reinterpret_cast<uintptr_t>(m.get()) + bytes) & ~(huge - 1);
+        if (end > begin) ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+    }
+#endif
+    return m;
+}
+
+}  // namespace
+
+// A regular file opened for positioned reads.
+class MCV_FcsLoader::InputFile {
+public:
+    explicit InputFile(const std::string& path) {
+        struct stat st {};
+        // Directories and devices are not files to read; checking first also
+        // keeps a named pipe from blocking the open.
+        if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return;
+        m_fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (m_fd < 0) return;
+        if (::fstat(m_fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+            ::close(m_fd);
+            m_fd = -1;
+            return;
+        }
+        m_size = static_cast<int64_t>(st.st_size);
+#ifdef POSIX_FADV_SEQUENTIAL
+        ::posix_fadvise(m_fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+#endif
+    }
+    ~InputFile() {
+        if (m_fd >= 0) ::close(m_fd);
+    }
+    InputFile(const InputFile&) = delete;
+    InputFile& operator=(const InputFile&) = delete;
+
+    bool isOpen() const { return m_fd >= 0; }
+    int64_t size() const { return m_size; }
+
+    // Reads exactly n bytes from `offset`; false when the file ends first or
+    // reading fails.
+    bool readAt(int64_t offset, void* dst, size_t n) {
+        assert(offset >= 0);
+        char* p = static_cast<char*>(dst);
+        while (n > 0) {
+            const size_t step = std::min(n, size_t(1) << 30);
+            const ssize_t got = ::pread(m_fd, p, step, static_cast<off_t>(offset));
+            if (got < 0 && errno == EINTR) continue;
+            if (got <= 0) return false;
+            p += got;
+            offset += got;
+            n -= static_cast<size_t>(got);
+        }
+        return true;
+    }
+
+private:
+    int m_fd = -1;
+    int64_t m_size = 0;
+};
+
+MCV_FcsLoader::MCV_FcsLoader() = default;
+MCV_FcsLoader::~MCV_FcsLoader() = default;
+
+void MCV_FcsLoader::init() {}
+
+std::string MCV_FcsLoader::fetchValueForKey(std::string key) { return value(key); }
+
+std::string MCV_FcsLoader::textHeader() { return m_textHeader; }
+
+std::string MCV_FcsLoader::value(const std::string& key) const {
+    const std::string* v = m_text.find(key);
+    return v ? *v : std::string("-1");
+}
+
+int MCV_FcsLoader::loadFromFile(float** data, MCV_FcsHeader* header) {
+    assert(data && header);
+    m_fileName = header->fileName();
+    m_textHeader.clear();
+    m_delimiter = 0;
+    m_text.clear();
+
+    InputFile file(m_fileName);
+    if (!file.isOpen()) return Code::CannotOpen;
+    const int64_t fileSize = file.size();
+
+    try {
+        char head[kHeadBytes] = {};
+        const size_t headLen = static_cast<size_t>(std::min<int64_t>(fileSize, kHeadBytes));
+        if (!file.readAt(0, head, headLen)) return Code::CannotOpen;
+
+        const std::string version = versionToken(head, headLen);
+        if (version == "FCS1.0") return Code::Fcs10NotSupported;
+        if (version != "FCS2.0" && version != "FCS3.0" && version != "FCS3.1") return Code::NoVersion;
+        header->setFcsVersion(version);
+
+        const auto textStart = headerField(head, 10);
+        const auto textEnd = headerField(head, 18);
+        if (!textStart || !textEnd || *textStart < kHeaderSize || *textEnd < *textStart || *textEnd >= fileSize)
+            return Code::MalformedText;
+        // Zeros, blanks or garbage in the HEADER's DATA fields leave the TEXT keywords to say.
+        const int64_t headerData[2] = {headerField(head, 26).value_or(0), headerField(head, 34).value_or(0)};
+
+        if (int code = readText(file, *textStart, *textEnd)) return code;
+        readSupplementalText(file, *textStart, *textEnd);
+
+        const auto tot = parseInteger(m_text.find("$TOT"));
+        if (!tot || *tot < 0 || *tot > std::numeric_limits<int>::max()) return Code::MalformedText;
+        header->setNumEvents(static_cast<int>(*tot));
+        // Every parameter needs its own $PnB keyword, so a count above the
+        // number of keywords cannot be right (and must not size anything).
+        const auto par = parseInteger(m_text.find("$PAR"));
+        if (!par || *par <= 0 || *par > static_cast<int64_t>(m_text.size())) return Code::MalformedText;
+        header->createVariables(static_cast<int>(*par));
+        readVariables(header);
+
+        header->setStartTime(value("$BTIM"));
+        header->setStopTime(value("$ETIM"));
+        header->setCytometry(value("$CYT"));
+        header->setDate(value("$DATE"));
+        header->setByteOrder(value("$BYTEORD"));
+        header->setDataType(value("$DATATYPE"));
+        header->setSystem(value("$SYS"));
+        header->setProject(value("$PROJ"));
+        header->setExperiment(value("$EXP"));
+        header->setCells(value("$Cells"));
+        header->setCreator(value("CREATOR"));
+
+        DataType type = DataType::Float;
+        bool bigEndian = false;
+        std::vector<Column> columns;
+        if (int code = dataLayout(header, &type, &bigEndian, &columns)) return code;
+
+        int64_t rowBytes = 0;
+        for (const Column& c : columns) rowBytes += c.bytes;
+        int64_t dataBytes = 0;
+        if (__builtin_mul_overflow(*tot, rowBytes, &dataBytes)) return Code::Truncated;
+
+        std::unique_ptr<float[]> matrix;
+        if (*tot > 0) {
+            int64_t start = 0;
+            if (int code = findData(headerData, dataBytes, fileSize, &start)) return code;
+            // The DATA lie within the file and hold at least one byte per
+            // value, so the matrix is at most four times the file.
+            matrix = allocateMatrix(static_cast<size_t>(*tot) * columns.size());
+            if (int code = readData(file, start, *tot, type, bigEndian, columns, matrix.get())) return code;
+        } else {
+            matrix.reset(new float[0]);
+        }
+
+        *data = matrix.release();
+        header->initDerivedData();
+        return Code::Success;
+    } catch (const std::bad_alloc&) {
+        return Code::OutOfMemory;
+    }
+}
+
+int MCV_FcsLoader::readText(InputFile& file, int64_t textStart, int64_t textEnd) {
+    m_textHeader.assign(static_cast<size_t>(textEnd - textStart + 1), '\0');
+    if (!file.readAt(textStart, &m_textHeader[0], m_textHeader.size())) return Code::MalformedText;
+    m_delimiter = m_textHeader[0];
+    if (!acceptedDelimiter(m_delimiter)) return Code::UnknownSeparator;
+    m_text.parse(m_textHeader.data(), m_textHeader.size());
+    return Code::Success;
+}
+
+// Supplemental TEXT adds keywords that did not fit the primary TEXT. A segment
+// that overlaps the primary one, lies outside the file or does not start with
+// the primary delimiter is not TEXT and is left alone.
+void MCV_FcsLoader::readSupplementalText(InputFile& file, int64_t textStart, int64_t textEnd) {
+    const auto begin = parseInteger(m_text.find("$BEGINSTEXT"));
+    const auto end = parseInteger(m_text.find("$ENDSTEXT"));
+    if (!begin || !end || *begin < kHeaderSize || *end <= *begin || *end >= file.size()) return;
+    if (*begin <= textEnd && *end >= textStart) return;
+    std::string text(static_cast<size_t>(*end - *begin + 1), '\0');
+    if (!file.readAt(*begin, &text[0], text.size()) || text[0] != m_delimiter) return;
+    m_text.parse(text.data(), text.size());
+}
+
+void MCV_FcsLoader::readVariables(MCV_FcsHeader* header) const {
+    for (int n = 1; n <= header->numVariables(); ++n) {
+        const std::string key = "$P" + std::to_string(n);
+        fcsVariable v;
+        v.name = value(key + "S");
+        v.label = value(key + "N");
+        if (trimmed(v.name).empty()) v.name = "-1";
+        if (v.name == "-1" && v.label != "-1") v.name = v.label;
+        if (v.label == "-1" && v.name != "-1") v.label = v.name;
+
+        v.range = parseRange(m_text.find(key + "R"));
+        const auto bits = parseInteger(m_text.find(key + "B"));
+        v.bits = bits && *bits >= std::numeric_limits<int32_t>::min() && *bits <= std::numeric_limits<int32_t>::max()
+                     ? static_cast<int32_t>(*bits)
+                     : -1;
+        const std::string* e = m_text.find(key + "E");
+        v.exponent = e ? leadingNumber(*e).value_or(-1.0) : -1.0;
+        // Written straight into the variable: the marker lists are filled once,
+        // by initDerivedData, when the whole load has succeeded.
+        *header->variable(n - 1) = std::move(v);
+    }
+}
+
+int MCV_FcsLoader::dataLayout(MCV_FcsHeader* header, DataType* type, bool* bigEndian,
+                              std::vector<Column>* columns) const {
+    const std::string dataType = trimmedUpper(value("$DATATYPE"));
+    int valueBits = 0;
+    if (dataType == "F") {
+        *type = DataType::Float;
+        valueBits = 32;
+    } else if (dataType == "D") {
+        *type = DataType::Double;
+        valueBits = 64;
+    } else if (dataType == "I") {
+        *type = DataType::Integer;
+    } else {
+        return Code::UnsupportedDataType;
+    }
+
+    // Files without $MODE are list mode, the only mode FCS 3.1 still has.
+    const std::string* mode = m_text.find("$MODE");
+    if (mode && trimmedUpper(*mode) != "L") return Code::UnsupportedMode;
+
+    const auto order = parseByteOrder(m_text.find("$BYTEORD"));
+    if (!order) return Code::UnsupportedByteOrder;
+    *bigEndian = *order;
+
+    columns->clear();
+    columns->reserve(static_cast<size_t>(header->numVariables()));
+    for (int i = 0; i < header->numVariables(); ++i) {
+        if (!m_text.find("$P" + std::to_string(i + 1) + "B")) return Code::MalformedText;
+        const fcsVariable& v = *header->variable(i);
+        if (valueBits ? v.bits != valueBits : (v.bits <= 0 || v.bits > 64 || v.bits % 8 != 0))
+            return Code::UnsupportedBitWidth;
+        Column c{v.bits / 8, ~uint64_t(0)};
+        if (*type == DataType::Integer) {
+            const uint64_t full = c.bytes == 8 ? ~uint64_t(0) : (uint64_t(1) << (8 * c.bytes)) - 1;
+            c.mask = full;
+            // Values are masked to the bits that $PnR needs: the next power of
+            // two at or above it, less one.
+            if (v.range > 0) {
+                uint64_t p = 1;
+                while (p < static_cast<uint64_t>(v.range)) p <<= 1;
+                c.mask = std::min(full, p - 1);
+            }
+        }
+        columns->push_back(c);
+    }
+    return Code::Success;
+}
+
+// The DATA start. HEADER and TEXT may both name the segment, and writers get
+// either wrong (zeros when a number does not fit the HEADER, off-by-one ends,
+// stale values): the pair whose length fits $TOT rows wins, allowing the one
+// extra byte many writers add; then a pair longer than needed; then a start
+// with no usable end.
+int MCV_FcsLoader::findData(const int64_t headerData[2], int64_t dataBytes, int64_t fileSize,
+                            int64_t* start) const {
+    struct Candidate {
+        int64_t begin;
+        int64_t end;
+        bool hasEnd;
+    };
+    Candidate candidates[2];
+    int n = 0;
+    if (headerData[0] >= kHeaderSize)
+        candidates[n++] = {headerData[0], headerData[1], headerData[1] >= headerData[0]};
+    const auto begin = parseInteger(m_text.find("$BEGINDATA"));
+    if (begin && *begin >= kHeaderSize) {
+        const auto end = parseInteger(m_text.find("$ENDDATA"));
+        const bool hasEnd = end && *end >= *begin;
+        candidates[n++] = {*begin, hasEnd ? *end : 0, hasEnd};
+    }
+    if (n == 0) return Code::NoDataStart;
+
+    auto length = [](const Candidate& c) { return c.end - c.begin + 1; };
+    const Candidate* chosen = nullptr;
+    for (int i = 0; i < n && !chosen; ++i)
+        if (candidates[i].hasEnd && (length(candidates[i]) == dataBytes || length(candidates[i]) - 1 == dataBytes))
+            chosen = &candidates[i];
+    for (int i = 0; i < n && !chosen; ++i)
+        if (candidates[i].hasEnd && length(candidates[i]) > dataBytes) chosen = &candidates[i];
+    for (int i = 0; i < n && !chosen; ++i)
+        if (!candidates[i].hasEnd) chosen = &candidates[i];
+    // Every segment named is shorter than $TOT rows: the counts are wrong.
+    if (!chosen) return Code::MalformedText;
+
+    if (dataBytes > fileSize || chosen->begin > fileSize - dataBytes) return Code::Truncated;
+    *start = chosen->begin;
+    return Code::Success;
+}
+
+namespace {
+
+// One stored integer of `bytes` bytes (1..8).
+inline uint64_t loadInteger(const unsigned char* p, int bytes, bool bigEndian) {
+    uint64_t v = 0;
+    if (bigEndian) {
+        for (int k = 0; k < bytes; ++k) v = (v << 8) | p[k];
+    } else {
+        for (int k = bytes - 1; k >= 0; --k) v = (v << 8) | p[k];
+    }
+    return v;
+}
+
+// How stored rows become matrix rows.
+struct RowFormat {
+    std::vector<int> bytes;       // per column
+    std::vector<uint64_t> masks;  // per column, integers only
+    std::vector<uint16_t> masks16;  // the same, when every column is 16 bits wide
+    bool isDouble = false;
+    bool bigEndian = false;
+    bool allUInt16 = false;  // the most common integer layout, converted without per-value dispatch
+};
+
+template <bool Swap>
+void convertUInt16Rows(const unsigned char* src, size_t rows, const RowFormat& f, float* dst) {
+    const size_t cols = f.bytes.size();
+    const uint16_t* masks = f.masks16.data();
+    for (size_t r = 0; r < rows; ++r, src += 2 * cols, dst += cols) {
+        for (size_t c = 0; c < cols; ++c) {
+            uint16_t v;
+            std::memcpy(&v, src + 2 * c, 2);
+            if (Swap) v = static_cast<uint16_t>((v >> 8) | (v << 8));
+            dst[c] = static_cast<float>(v & masks[c]);
+        }
+    }
+}
+
+// Converts `rows` stored rows; returns how many NaN or infinite doubles were
+// replaced.
+size_t convertRows(const unsigned char* src, size_t rows, const RowFormat& f, float* dst) {
+    const size_t cols = f.bytes.size();
+    if (f.allUInt16) {
+        if (f.bigEndian != kHostBigEndian)
+            convertUInt16Rows<true>(src, rows, f, dst);
+        else
+            convertUInt16Rows<false>(src, rows, f, dst);
+        return 0;
+    }
+    size_t invalid = 0;
+    for (size_t r = 0; r < rows; ++r) {
+        for (size_t c = 0; c < cols; ++c) {
+            const int bytes = f.bytes[c];
+            const uint64_t raw = loadInteger(src, bytes, f.bigEndian);
+            src += bytes;
+            if (!f.isDouble) {
+                *dst++ = static_cast<float>(raw & f.masks[c]);
+                continue;
+            }
+            double d;
+            std::memcpy(&d, &raw, sizeof d);
+            if (std::isnan(d) || std::isinf(d)) {
+                ++invalid;
+                *dst++ = std::isnan(d) ? 0.0f
+                         : d < 0      ? std::numeric_limits<float>::lowest()
+                                      : std::numeric_limits<float>::max();
+            } else {
+                // Finite doubles beyond the float range saturate.
+                const double m = std::numeric_limits<float>::max();
+                *dst++ = static_cast<float>(std::clamp(d, -m, m));
+            }
+        }
+    }
+    return invalid;
+}
+
+int maxThreads() {
+#ifdef _OPENMP
+    return std::max(1, omp_get_max_threads());
+#else
+    return 1;
+#endif
+}
+
+int threadIndex() {
+#ifdef _OPENMP
+    return omp_get_thread_num();
+#else
+    return 0;
+#endif
+}
+
+}  // namespace
+
+int MCV_FcsLoader::readData(InputFile& file, int64_t start, int64_t numEvents, DataType type, bool bigEndian,
+                            const std::vector<Column>& columns, float* matrix) {
+    const size_t cols = columns.size();
+    const size_t events = static_cast<size_t>(numEvents);
+    // Stored floats are the matrix already, but for their byte order.
+    const bool direct = type == DataType::Float;
+    const bool swap = bigEndian != kHostBigEndian;
+
+    RowFormat format;
+    format.isDouble = type == DataType::Double;
+    format.bigEndian = bigEndian;
+    format.allUInt16 = type == DataType::Integer;
+    size_t rowBytes = 0;
+    for (const Column& c : columns) {
+        format.bytes.push_back(c.bytes);
+        format.masks.push_back(c.mask);
+        format.allUInt16 = format.allUInt16 && c.bytes == 2;
+        rowBytes += static_cast<size_t>(c.bytes);
+    }
+    if (format.allUInt16) format.masks16.assign(format.masks.begin(), format.masks.end());  // all below 2^16
+
+    const size_t threadsAvailable = static_cast<size_t>(maxThreads());
+    const size_t chunkBytes =
+        direct ? kDirectChunkBytes : std::min(kScratchBytes, kScratchTotalBytes / threadsAvailable);
+    const size_t rowsPerChunk = std::max<size_t>(1, chunkBytes / rowBytes);
+    const int64_t chunks = static_cast<int64_t>((events + rowsPerChunk - 1) / rowsPerChunk);
+    const int threads = static_cast<int>(std::min<int64_t>(static_cast<int64_t>(threadsAvailable), chunks));
+    std::vector<unsigned char> scratch(direct ? 0 : static_cast<size_t>(threads) * rowsPerChunk * rowBytes);
+
+    std::atomic<bool> failed{false};
+    size_t invalid = 0;
+#pragma omp parallel for num_threads(threads) schedule(dynamic, 1) reduction(+ : invalid) if (threads > 1)
+    for (int64_t k = 0; k < chunks; ++k) {
+        if (failed.load(std::memory_order_relaxed)) continue;
+        const size_t row = static_cast<size_t>(k) * rowsPerChunk;
+        const size_t rows = std::min(rowsPerChunk, events - row);
+        const int64_t offset = start + static_cast<int64_t>(row * rowBytes);
+        float* dst = matrix + row * cols;
+        unsigned char* buffer =
+            direct ? reinterpret_cast<unsigned char*>(dst)
+                   : scratch.data() + static_cast<size_t>(threadIndex()) * rowsPerChunk * rowBytes;
+        if (!file.readAt(offset, buffer, rows * rowBytes)) {
+            failed.store(true, std::memory_order_relaxed);
+            continue;
+        }
+        invalid += direct ? repairFloats(dst, rows * cols, swap) : convertRows(buffer, rows, format, dst);
+    }
+    if (failed.load()) return Code::Truncated;
+    if (invalid > 0) printInvalidWarning(invalid);
+    return Code::Success;
+}

@@ -1,0 +1,147 @@
+// The reader against files written by instruments and other software, with the
+// values an independent reader found in them (expected/*.json).
+
+#include "FcsTestFile.h"
+
+#include "data/MCV_Messages.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace {
+
+const QString kFcsDir = QStringLiteral(QLMRN_SHARED_DATA_DIR "/fcs");
+
+QJsonObject expectedFor(const QString& file) {
+    QFile f(kFcsDir + "/expected/" + file + ".json");
+    if (!f.open(QIODevice::ReadOnly)) return {};
+    return QJsonDocument::fromJson(f.readAll()).object();
+}
+
+std::string pathOf(const QString& file) { return (kFcsDir + "/" + file).toStdString(); }
+
+bool blank(const QString& s) { return s.trimmed().isEmpty(); }
+
+}  // namespace
+
+TEST(FcsLoaderRealFiles, EveryReadableFileMatchesTheIndependentReader) {
+    const QStringList jsons = QDir(kFcsDir + "/expected").entryList({"*.json"}, QDir::Files);
+    ASSERT_GE(jsons.size(), 7) << "test data missing under " << kFcsDir.toStdString();
+    int checked = 0;
+    for (const QString& json : jsons) {
+        const QString file = json.left(json.size() - 5);
+        const QJsonObject exp = expectedFor(file);
+        if (!exp.value("ok").toBool() || exp.value("event_count").isNull()) continue;
+        SCOPED_TRACE(file.toStdString());
+        ++checked;
+
+        FcsLoad l(pathOf(file));
+        ASSERT_EQ(l.code, 0) << MCV_loadMessage(l.code);
+        ASSERT_TRUE(l.matrix);
+        EXPECT_EQ(l.header->fcsVersion(), exp.value("version").toString().toStdString());
+
+        const QJsonArray pnn = exp.value("$PnN").toArray();
+        const QJsonArray pns = exp.value("$PnS").toArray();
+        const int events = exp.value("event_count").toInt();
+        ASSERT_EQ(l.header->numEvents(), events);
+        ASSERT_EQ(l.header->numVariables(), pnn.size());
+        const size_t vars = static_cast<size_t>(pnn.size());
+
+        for (int i = 0; i < pnn.size(); ++i) {
+            const QString label = pnn[i].toString();
+            const QString stain = pns[i].isString() ? pns[i].toString() : QString();
+            const QString name = blank(stain) ? label : stain;
+            EXPECT_EQ(l.header->variable(i)->label, label.toStdString()) << "variable " << i;
+            EXPECT_EQ(l.header->variable(i)->name, name.toStdString()) << "variable " << i;
+            EXPECT_EQ((*l.header->markerList(0))[static_cast<size_t>(i)], name.toStdString());
+            EXPECT_EQ((*l.header->markerList(1))[static_cast<size_t>(i)], label.toStdString());
+        }
+
+        const QJsonArray first = exp.value("first_events").toArray();
+        for (int e = 0; e < first.size(); ++e) {
+            const QJsonArray row = first[e].toArray();
+            for (int v = 0; v < row.size(); ++v)
+                EXPECT_FLOAT_EQ(l.at(static_cast<size_t>(e), static_cast<size_t>(v)),
+                                static_cast<float>(row[v].toDouble()))
+                    << "event " << e << " variable " << v;
+        }
+
+        const QJsonArray sums = exp.value("column_sums").toArray();
+        ASSERT_EQ(static_cast<size_t>(sums.size()), vars);
+        for (size_t v = 0; v < vars; ++v) {
+            double sum = 0.0;
+            for (size_t e = 0; e < static_cast<size_t>(events); ++e) sum += l.at(e, v);
+            const double want = sums[static_cast<int>(v)].toDouble();
+            EXPECT_NEAR(sum, want, 1e-9 * std::fabs(want) + 1e-9) << "column " << v;
+        }
+    }
+    EXPECT_GE(checked, 5);
+}
+
+TEST(FcsLoaderRealFiles, RefusesTheFilesThatCannotBeRead) {
+    FcsLoad truncated(pathOf("sample_header.fcs"));
+    EXPECT_EQ(truncated.code, MCV_LoadCode::Truncated);
+    EXPECT_FALSE(truncated.matrix);
+    // What was read before the DATA check is still there for the caller to show.
+    EXPECT_EQ(truncated.header->numEvents(), 20000);
+    EXPECT_EQ(truncated.header->numVariables(), 27);
+    EXPECT_EQ(truncated.header->cytometry(), "Aurora");
+    // Its TEXT lacks the closing delimiter: the last value still reads.
+    EXPECT_EQ(truncated.loader.fetchValueForKey("GROUPNAME"), "20200722");
+
+    FcsLoad noise(pathOf("corrupted.fcs"));
+    EXPECT_EQ(noise.code, MCV_LoadCode::NoVersion);
+    EXPECT_FALSE(noise.matrix);
+}
+
+TEST(FcsLoaderRealFiles, LegacyEmptyValuesAreReadAsEmpty) {
+    // This writer stores empty values as two delimiters; read as escapes they
+    // would shift every later pair.
+    FcsLoad l(pathOf("0877408774.B08"));
+    ASSERT_EQ(l.code, 0);
+    EXPECT_EQ(l.loader.fetchValueForKey("$P3S"), "");
+    EXPECT_EQ(l.loader.fetchValueForKey("$P6N"), "FL1-A");
+    EXPECT_EQ(l.loader.fetchValueForKey("$p8s"), "Time (51.20 sec.)");
+    EXPECT_EQ(l.loader.fetchValueForKey("&7Data File Prefix Part #3"), "");
+    EXPECT_EQ(l.loader.fetchValueForKey("$FIL"), "0877408774.B08");
+    EXPECT_EQ(l.loader.fetchValueForKey("$NOSUCHKEY"), "-1");
+    EXPECT_EQ(l.loader.textHeader().size(), 2253u - 256u + 1u);
+    EXPECT_EQ(l.loader.textHeader()[0], '\\');
+
+    EXPECT_EQ(l.header->cytometry(), "FACSCalibur");
+    EXPECT_EQ(l.header->byteOrder(), "4,3,2,1");
+    EXPECT_EQ(l.header->dataType(), "I");
+    EXPECT_EQ(l.header->startTime(), "13:13:54");
+    EXPECT_EQ(l.header->project(), "-1");
+    EXPECT_EQ(l.header->variable(2)->exponent, 4.0);
+    EXPECT_EQ(l.header->variable(0)->exponent, 0.0);
+    EXPECT_EQ(l.header->variable(0)->range, 1024);
+    EXPECT_EQ(l.header->variable(0)->bits, 16);
+    const std::string text = l.header->printHeader();
+    EXPECT_NE(text.find("Cytometry: FACSCalibur\n"), std::string::npos);
+    EXPECT_NE(text.find("Project: -1\n"), std::string::npos);
+    EXPECT_NE(text.find("\n--Time (51.20 sec.) // Time --\nRange: 1024\n16 bits\nExponent: 0\n"), std::string::npos);
+}
+
+TEST(FcsLoaderRealFiles, EscapedDelimitersAndSupplementalSegments) {
+    FcsLoad mq(pathOf("SG_2014-09-26_Duplicate_Names.fcs"));
+    ASSERT_EQ(mq.code, 0);
+    EXPECT_EQ(mq.loader.fetchValueForKey("$P8S"), "GFP/FITC-A");
+    EXPECT_EQ(mq.loader.fetchValueForKey("$P4F"), "561//10 nm");
+    EXPECT_EQ(mq.header->cells(), "092314_1.11");  // written as $CELLS
+
+    // Its supplemental segment is a zip archive, not TEXT: the primary
+    // keywords stand.
+    FcsLoad cube(pathOf("cyflow_cube_8.fcs"));
+    ASSERT_EQ(cube.code, 0);
+    EXPECT_EQ(cube.loader.fetchValueForKey("P$CFGTYPE"), "ZIP");
+    EXPECT_EQ(cube.header->cytometry(), "Cube_15");
+    EXPECT_EQ(cube.header->variable(9)->bits, 8);
+}
