@@ -1,5 +1,8 @@
 #include "data/MCV_CytometryData.h"
 
+#include "data/MCV_DerivedDataClusters.h"
+#include "data/MCV_DerivedDataImage.h"
+#include "data/MCV_DerivedDataPoints.h"
 #include "data/MCV_FcsHeader.h"
 #include "data/MCV_FcsLoader.h"
 #include "data/MCV_ImageLoader.h"
@@ -21,6 +24,8 @@ MCV_CytometryData* MCV_CytometryData::Instance() {
 MCV_CytometryData::MCV_CytometryData() = default;
 
 MCV_CytometryData::~MCV_CytometryData() {
+    for (RegistryEntry& entry : m_registry) delete entry.object;
+    delete m_selection;
     for (FileRecord& f : m_files) {
         delete f.header;
         delete[] f.data;
@@ -205,6 +210,9 @@ void MCV_CytometryData::appendColumns(const std::vector<std::string>& names, Fil
         m_combinedHeader->addDimension(name);
         for (FileRecord& f : m_files) f.header->addDimension(name);
     }
+    // Every cached statistic now misses the new variables.
+    if (m_selection) m_selection->invalidateStatistics();
+    for (RegistryEntry& entry : m_registry) invalidateStatistics(entry.object);
     if (m_ui) m_ui->dimensionsAdded();
 }
 

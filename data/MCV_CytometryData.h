@@ -3,6 +3,10 @@
 #include <string>
 #include <vector>
 
+class MCV_DerivedData;
+class MCV_DerivedDataClusters;
+class MCV_DerivedDataImage;
+class MCV_DerivedDataPoints;
 class MCV_FcsHeader;
 class MCV_UiInterface;
 
@@ -10,6 +14,12 @@ class MCV_UiInterface;
 // event matrix (events x variables, row-major), the combined header of all
 // files, the sample tags and the callback interface. File indices are load
 // positions. A failed load leaves the object exactly as it was.
+//
+// It also keeps the registry of named derived data (point subsets, cluster
+// sets, images ...), which it owns: entries are only ever added, and a name is
+// taken by at most one entry of any kind, so that no registration can destroy
+// an object that views and analyses hold. The current user selection is a
+// separate point set, "Selection", outside the registry.
 class MCV_CytometryData {
 public:
     static MCV_CytometryData* Instance();
@@ -41,6 +51,60 @@ public:
 
     std::string sampleTags() const;
 
+    // ---- Derived-data registry ----
+    // Kind codes are those of MCV_DerivedData (1 points, 2 clusters, 5 image).
+    // Focus-and-context trees (kind 4) get the same list, look-up and add
+    // operations when their class exists (listOf / lookUp serve any kind);
+    // hierarchies (kind 3) are registered but have no typed list.
+    // Typed lists, in registration order.
+    std::vector<MCV_DerivedDataPoints*> derivedDataPoints();
+    std::vector<MCV_DerivedDataClusters*> derivedDataClusters();
+    std::vector<MCV_DerivedDataImage*> derivedDataImage();
+    // Look-up or creation. With `create`, an existing object of that kind and
+    // name is returned. Otherwise, and when none exists, a new empty object is
+    // created and registered: under `name`, or, when any entry already bears
+    // it, under `name` + "-" + the first free k (1, 2, ...). "Selection" asks
+    // for selectionPoints() and registers nothing.
+    MCV_DerivedDataPoints* derivedDataPoints(std::string name, bool create);
+    MCV_DerivedDataClusters* derivedDataClusters(std::string name, bool create);
+    MCV_DerivedDataImage* derivedDataImage(std::string name, bool create);
+    // Registers `object` (whose type() must be `kind`) under `name`, gives it
+    // the callback interface and announces newDerivedDataAdded. Refused, with
+    // the "[ERROR] Tried to add new dervied data" line and no notification,
+    // when the name is taken by an entry of any kind, the object is already
+    // registered or is of another kind; a refused object stays the caller's.
+    // Returns whether the data set took the object.
+    bool addDerivedData(int kind, std::string name, MCV_DerivedData* object);
+    // Register the object under its own name.
+    bool addDerivedDataPoints(MCV_DerivedDataPoints* points);
+    bool addDerivedDataClusters(MCV_DerivedDataClusters* clusters);
+    bool addDerivedDataImage(MCV_DerivedDataImage* image);
+    // A new point set holding a random subset of `source`, targets[f] points
+    // of file f (see MCV_DerivedDataPoints::downsample), registered under
+    // `name` or, when that is taken, the first free `name` + "-" + k. Returns
+    // the new set (null without a source).
+    MCV_DerivedDataPoints* addDownsampledData(std::string name, MCV_DerivedDataPoints* source,
+                                              std::vector<int> targets);
+    // The current user selection, created on first use; not in the registry.
+    MCV_DerivedDataPoints* selectionPoints();
+    // Builds "All Points" (every event of every file, file by file) and, when
+    // the first file's header gives an image size, "All Points - Image" as a
+    // dependent of it.
+    void initAllDerviedDataPointer();
+
+    // ---- Exports ----
+    // Writes point set `name` to `path`: as a raw binary matrix of `markers`
+    // when the extension is exactly "bin" (MCV_BinWriter: 1 written, 0 not),
+    // otherwise as FCS with every variable (MCV_FcsWriter: 0 written, -1 not).
+    // An empty name returns 0; an unknown one the chosen writer's failure.
+    int writeToFile(std::string name, std::string path, int mode, std::vector<int>* markers);
+    // Writes every cluster of cluster set `name` as FCS files named from
+    // `path` (which must end in ".fcs"): path-without-extension + "-" +
+    // cluster name (+ "-" + sample name with `perFile`) + ".fcs". Returns 1
+    // and prints "Clusters exported succesfully." when every file was written,
+    // 0 otherwise.
+    int writeClustersToFiles(std::string name, std::string path, bool perFile);
+
 private:
     MCV_CytometryData();
     MCV_CytometryData(const MCV_CytometryData&) = delete;
@@ -58,8 +122,26 @@ private:
     template <typename Fill>
     void appendColumns(const std::vector<std::string>& names, Fill value);
 
+    struct RegistryEntry {
+        int kind;
+        std::string name;
+        MCV_DerivedData* object;  // owned
+    };
+
+    bool nameTaken(const std::string& name) const;
+    std::string freeName(const std::string& name) const;
+    MCV_DerivedData* find(int kind, const std::string& name) const;
+    template <typename T>
+    std::vector<T*> listOf(int kind) const;
+    template <typename T>
+    T* lookUp(int kind, const std::string& name, bool create);
+    // Each kind's own invalidateStatistics (they hide the base's).
+    static void invalidateStatistics(MCV_DerivedData* object);
+
     MCV_FcsHeader* m_combinedHeader = nullptr;
     std::vector<FileRecord> m_files;
+    std::vector<RegistryEntry> m_registry;
+    MCV_DerivedDataPoints* m_selection = nullptr;
     MCV_UiInterface* m_ui = nullptr;
     std::string m_sampleTags;
 

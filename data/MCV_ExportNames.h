@@ -1,0 +1,25 @@
+#pragma once
+
+#include <set>
+#include <string>
+
+// File names of exports that write several files from one chosen path: the
+// chosen path without its extension, a part per cluster or sample, and a
+// suffix. Parts come from names the user can edit, so they are made safe, and
+// names already handed out are never handed out again, so that no file of the
+// same export overwrites another.
+class MCV_ExportNames {
+public:
+    // `path` without its last '.' and what follows (unchanged without '.').
+    static std::string base(const std::string& path);
+    // A name usable inside a file name: '/', '\' and NUL become '_', so that a
+    // name cannot lead out of the chosen folder.
+    static std::string component(const std::string& text);
+
+    // `stem` + `suffix`, or, when that was already handed out by this object,
+    // `stem` + "-" + k + `suffix` for the first free k from 2.
+    std::string unique(const std::string& stem, const std::string& suffix);
+
+private:
+    std::set<std::string> m_used;
+};

@@ -1,0 +1,194 @@
+// Cluster texts: the JSON document of the pages byte for byte, its script copy,
+// names that need escaping, non-finite numbers, the median table, the origin
+// tables and the caching of all of them.
+#include "DerivedDataFixture.h"
+
+#include "data/MCV_DerivedDataClusters.h"
+#include "data/MCV_DerivedDataPoints.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <algorithm>
+#include <limits>
+
+namespace {
+
+class ClusterTexts : public DerivedDataTest {
+protected:
+    // Events: 0..2 = (1, 2), 3 = (1, 0), 4 = (3, 4). Cluster "1" holds 0..2,
+    // cluster "2" holds 3 and 4.
+    void SetUp() override {
+        DerivedDataTest::SetUp();
+        load({{{1, 2}, {1, 2}, {1, 2}, {1, 0}, {3, 4}}});
+        set.setUiInterface(&ui);
+        set.setClusters({{{0, 0}, {0, 1}, {0, 2}}, {{0, 3}, {0, 4}}}, nullptr, {}, nullptr);
+    }
+    static QJsonObject parse(const std::string& json) {
+        QJsonParseError error;
+        const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(json), &error);
+        EXPECT_EQ(error.error, QJsonParseError::NoError) << error.errorString().toStdString() << "\n" << json;
+        return doc.object();
+    }
+    // What a page script gets back from the script copy inside "...".
+    static std::string unescapeScript(const std::string& s) {
+        std::string out;
+        for (size_t i = 0; i < s.size(); ++i) {
+            if (s[i] == '\\' && i + 1 < s.size()) ++i;
+            out += s[i];
+        }
+        return out;
+    }
+    MCV_DerivedDataClusters set;
+};
+
+const char* kTwoClustersOneEdge =
+    "{\n"
+    "\"nodes\":[\n"
+    "{\"name\":\"1\", \"size\":3, \"expression\":[1.000000,2.000000], \"stddev\":[0.000000,0.000000]},\n"
+    "{\"name\":\"2\", \"size\":2, \"expression\":[3.000000,4.000000], \"stddev\":[1.000000,2.000000]}\n"
+    "],\n"
+    "\"links\":[\n"
+    "{\"source\":0, \"target\":1, \"value\":0.500000}\n"
+    "],\n"
+    "\"names\":[\"A\",\"B\"]\n"
+    "}";
+
+}  // namespace
+
+TEST_F(ClusterTexts, JsonDocumentHasTheLayoutThePagesRead) {
+    set.setClusters({{{0, 0}, {0, 1}, {0, 2}}, {{0, 3}, {0, 4}}}, nullptr, {{0, 1, 0.5f}}, nullptr);
+    EXPECT_EQ(set.jsonObject(), kTwoClustersOneEdge);
+    const QJsonObject doc = parse(set.jsonObject());
+    EXPECT_EQ(doc.value("nodes").toArray().size(), 2);
+    EXPECT_EQ(doc.value("links").toArray()[0].toObject().value("target").toInt(), 1);
+
+    std::string script = kTwoClustersOneEdge;
+    script.erase(std::remove(script.begin(), script.end(), '\n'), script.end());
+    std::string quoted;
+    for (char c : script) quoted += c == '"' ? std::string("\\\"") : std::string(1, c);
+    EXPECT_EQ(set.jsonString(), quoted);
+}
+
+TEST_F(ClusterTexts, LinksAppearOnlyWithEdgesAndNodesMayBeEmpty) {
+    EXPECT_NE(set.jsonObject().find("]}\n],\n\"names\":[\"A\",\"B\"]\n}"), std::string::npos) << set.jsonObject();
+    EXPECT_EQ(set.jsonObject().find("links"), std::string::npos);
+
+    MCV_DerivedDataClusters empty;
+    EXPECT_EQ(empty.jsonObject(), "{\n\"nodes\":[\n],\n\"names\":[\"A\",\"B\"]\n}");
+    parse(empty.jsonObject());
+    EXPECT_EQ(empty.csvString(), "Subset,A,B\n");
+}
+
+TEST_F(ClusterTexts, AnyNameGivesADocumentThePagesCanParse) {
+    // Marker names from the file: a quote, a backslash, a slash (the file's
+    // delimiter, doubled by the writer of the test file), non-ASCII.
+    delete MCV_CytometryData::Instance();
+    data = MCV_CytometryData::Instance();
+    data->init(&ui);
+    const std::string marker = "CD\"3\\a/b \xc3\xbc";
+    load({{{1, 2}}}, {marker, "B"});
+    MCV_DerivedDataClusters c;
+    c.setClusters({{{0, 0}}, {}}, nullptr, {}, nullptr);
+    const std::string name = "T \"cells\" \\ 1,2\tn\xe2\x80\xa8\xc3\xa9";
+    c.setClusterName(0, name);
+    c.setClusterName(1, "bad \xff utf-8");
+
+    const QJsonObject doc = parse(c.jsonObject());
+    const QJsonArray nodes = doc.value("nodes").toArray();
+    EXPECT_EQ(nodes[0].toObject().value("name").toString(), QString::fromUtf8(name.c_str()));
+    EXPECT_EQ(nodes[1].toObject().value("name").toString(), QString::fromUtf8("bad \xef\xbf\xbd utf-8"));
+    EXPECT_EQ(nodes[1].toObject().value("size").toInt(), 0) << "an empty cluster";
+    EXPECT_EQ(doc.value("names").toArray()[0].toString(), QString::fromUtf8(marker.c_str()));
+
+    const std::string script = c.jsonString();
+    EXPECT_EQ(script.find('\n'), std::string::npos);
+    EXPECT_EQ(unescapeScript(script), [&] {
+        std::string s = c.jsonObject();
+        s.erase(std::remove(s.begin(), s.end(), '\n'), s.end());
+        return s;
+    }());
+}
+
+TEST_F(ClusterTexts, NonFiniteNumbersAreWrittenAsNull) {
+    at(0, 4, 0) = std::numeric_limits<float>::infinity();
+    set.setClusters({{{0, 0}}, {{0, 4}}}, nullptr, {{0, 1, std::numeric_limits<float>::quiet_NaN()}}, nullptr);
+    testing::internal::CaptureStdout();
+    const QJsonObject doc = parse(set.jsonObject());
+    const std::string log = testing::internal::GetCapturedStdout();
+    EXPECT_NE(log.find("numPoints 1\nstdDev "), std::string::npos) << "a NaN deviation is reported";
+    const QJsonObject node = doc.value("nodes").toArray()[1].toObject();
+    EXPECT_TRUE(node.value("expression").toArray()[0].isNull());
+    EXPECT_TRUE(node.value("stddev").toArray()[0].isNull());
+    EXPECT_EQ(node.value("expression").toArray()[1].toDouble(), 4.0);
+    EXPECT_TRUE(doc.value("links").toArray()[0].toObject().value("value").isNull());
+    EXPECT_NE(set.csvString().find("2,inf,4.000000\n"), std::string::npos) << set.csvString();
+}
+
+TEST_F(ClusterTexts, MedianTableHasAHeaderAndOneRowPerCluster) {
+    EXPECT_EQ(set.csvString(), "Subset,A,B\n1,1.000000,2.000000\n2,3.000000,4.000000\n");
+    set.setClusterName(1, "CD4, naive");
+    EXPECT_EQ(set.csvString(), "Subset,A,B\n1,1.000000,2.000000\n\"CD4, naive\",3.000000,4.000000\n")
+        << "a comma in a name must not shift the columns";
+}
+
+TEST_F(ClusterTexts, OriginTablesBreakClustersDownBySample) {
+    delete MCV_CytometryData::Instance();
+    data = MCV_CytometryData::Instance();
+    data->init(&ui);
+    load({Rows(100, {0, 0}), Rows(300, {0, 0})});
+    MCV_DerivedDataPoints reference;
+    Points all, cluster;
+    for (int f = 0; f < 2; ++f)
+        for (int e = 0; e < (f ? 300 : 100); ++e) all.emplace_back(f, e);
+    for (int e = 0; e < 10; ++e) cluster.emplace_back(0, e);
+    for (int e = 0; e < 30; ++e) cluster.emplace_back(1, e);
+    reference.setPoints(all, false);
+
+    MCV_DerivedDataClusters c;
+    c.setClusters({cluster, {}}, &reference, {}, nullptr);
+    const std::string head =
+        "Idx, Filename, Total events, in selection, % in selection, % of selection, % of selection normalized\n";
+    const std::string expected = head + "1, " + data->fileName(0, false) +
+                                 ", 100.000000, 10.000000, 10.000000, 25.000000, 50.000000\n" + "2, " +
+                                 data->fileName(1, false) + ", 300.000000, 30.000000, 10.000000, 75.000000, 50.000000\n";
+    EXPECT_EQ(c.originCsvString(0), expected);
+    EXPECT_EQ(c.originCsvString(1).find("nan"), std::string::npos) << "an empty cluster has shares of 0";
+    EXPECT_NE(c.originCsvString(1).find("1, " + data->fileName(0, false) + ", 100.000000, 0.000000, 0.000000, "
+                                        "0.000000, 0.000000\n"),
+              std::string::npos)
+        << c.originCsvString(1);
+    EXPECT_EQ(c.originCsvString(2), "");
+
+    // Without a reference set the totals are those of "All Points", or the
+    // files' event counts when there is none.
+    MCV_DerivedDataClusters loose;
+    loose.setClusters({cluster}, nullptr, {}, nullptr);
+    EXPECT_EQ(loose.originCsvString(0), expected);
+    data->initAllDerviedDataPointer();
+    data->derivedDataPoints("All Points", true)->setPoints({{0, 0}, {1, 0}}, false);
+    loose.invalidateStatistics();
+    EXPECT_NE(loose.originCsvString(0).find(", 1.000000, 10.000000, 1000.000000,"), std::string::npos)
+        << loose.originCsvString(0);
+}
+
+TEST_F(ClusterTexts, TextsAreCachedUntilTheirMarksAreSet) {
+    const std::string first = set.jsonObject();
+    const std::string table = set.csvString();
+    at(0, 4, 0) = 5;  // the median of cluster 2 would become 5
+    EXPECT_EQ(set.jsonObject(), first);
+    EXPECT_EQ(set.csvString(), table);
+
+    set.setClusterName(1, "two");
+    // Renaming rebuilds the texts but not the statistics.
+    EXPECT_NE(set.jsonObject().find("{\"name\":\"two\", \"size\":2, \"expression\":[3.000000"), std::string::npos);
+    EXPECT_EQ(set.csvString(), "Subset,A,B\n1,1.000000,2.000000\ntwo,3.000000,4.000000\n");
+
+    set.invalidateStatistics();
+    EXPECT_NE(set.jsonObject().find("\"expression\":[5.000000"), std::string::npos);
+    EXPECT_EQ(set.csvString(), "Subset,A,B\n1,1.000000,2.000000\ntwo,5.000000,4.000000\n");
+    set.selection()[0] = true;
+    set.setHighlight(1);
+    EXPECT_EQ(set.jsonObject().find("select"), std::string::npos) << "the selection is part of no text";
+}
