@@ -1,7 +1,9 @@
+#include "app/MainWindow.h"
+#include "app/ScreenshotRun.h"
+
 #include <QApplication>
 #include <QGuiApplication>
 #include <QIcon>
-#include <QMainWindow>
 #include <QScreen>
 #include <QStyle>
 #include <QSurfaceFormat>
@@ -21,12 +23,17 @@ int main(int argc, char* argv[]) {
     QSurfaceFormat::setDefaultFormat(format);
     QCoreApplication::setAttribute(Qt::AA_UseHighDpiPixmaps);
 
-    QMainWindow window;
-    window.setWindowTitle("Quillmaren");
+    QIcon icon;
+    for (int size : {32, 64, 128, 256, 512, 1024}) icon.addFile(QString(":/Icons/AppIcon%1").arg(size));
+    QApplication::setWindowIcon(icon);
+
+    MainWindow window;
     const QRect available = QGuiApplication::primaryScreen()->availableGeometry();
-    const QSize size(static_cast<int>(available.width() * 0.75f),
-                     static_cast<int>(available.height() * 0.85f));
+    const QSize size(static_cast<int>(static_cast<float>(available.width()) * 0.75f),
+                     static_cast<int>(static_cast<float>(available.height()) * 0.85f));
     window.setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size, available));
     window.show();
+    // Documentation screenshots only; inert unless its environment is set.
+    ScreenshotRun::startFromEnvironment(&window);
     return app.exec();
 }

@@ -1,0 +1,85 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+class MCV_DerivedDataClusters;
+class MCV_DerivedDataPoints;
+class MCV_UiInterface;
+
+// Analysis type codes, set by each concrete analysis's constructor. Views,
+// panels and the shell branch on them.
+enum AnalysisType {
+    ANALYSIS_NONE = -1,
+    ANALYSIS_SPADE = 0,  // SPADE and template classification
+    ANALYSIS_TSNE = 1,
+    ANALYSIS_HSNE = 2,   // one level of an HSNE hierarchy
+    ANALYSIS_HSNE_FC = 3,
+    ANALYSIS_HSNE_HIERARCHY = 99,
+};
+
+// Base of every analysis. Holds what all of them share: the callback
+// interface through which the analysis reports to the user interface, the
+// type code, the user-chosen name, the point subset of the next run, and one
+// enabled flag per variable of the data set's combined header together with
+// the ascending list of enabled indices.
+//
+// Invariant: after init() and after every setMarkerState() that changed a
+// flag, selectedMarkers() holds exactly the enabled indices, ascending.
+// The shell destroys analyses through this base, after they reported
+// readyForDeletion; GUI thread only.
+class MCV_Analysis {
+public:
+    MCV_Analysis();
+    virtual ~MCV_Analysis();
+
+    MCV_Analysis(const MCV_Analysis&) = delete;
+    MCV_Analysis& operator=(const MCV_Analysis&) = delete;
+
+    // Stores the interface and the name and enables every variable of the
+    // current combined header (none when no data are loaded). Computes nothing.
+    void init(MCV_UiInterface* ui, std::string name);
+
+    // The subset the next run uses; not owned, not checked. Null means "all
+    // events" or "not chosen yet", as each analysis defines.
+    void setActiveDataSelection(MCV_DerivedDataPoints* points);
+    MCV_DerivedDataPoints* dataSelection() const;
+
+    // Grows (or shrinks) the flags to the combined header's variable count;
+    // new flags are disabled. The selected list and the changed flag stay.
+    void refreshMarkerData();
+    // Sets flag `marker`; a call that changes nothing has no effect at all.
+    // `marker` must be an index of the flags (callers pass header indices).
+    void setMarkerState(int marker, bool enabled);
+    // The live list of enabled marker indices.
+    std::vector<unsigned>* selectedMarkers();
+    const std::vector<bool>& markerStates() const;
+
+    // Whether the marker choice may differ from what a cached result used.
+    bool markersChanged() const;
+    void setMarkersChanged(bool changed);
+
+    int type() const;
+    std::string name() const;
+    MCV_UiInterface* uiInterface() const;
+
+    // Whether a computation of this analysis is in progress (its iteration
+    // loop is on the call stack). The shell refuses to replace the data set
+    // while any analysis runs. Analyses that iterate override it.
+    virtual bool isRunning() const;
+
+    // Stores a clustering of the analysis's points (indices into its own point
+    // order, one list per cluster) under `name` and returns the cluster set it
+    // filled, or null when the analysis keeps none.
+    virtual MCV_DerivedDataClusters* updateClusters(std::vector<std::vector<unsigned>>* clusters,
+                                                    std::string name) = 0;
+
+protected:
+    MCV_UiInterface* m_ui = nullptr;
+    int m_type = ANALYSIS_NONE;
+    std::string m_name;
+    MCV_DerivedDataPoints* m_dataSelection = nullptr;
+    std::vector<bool> m_markerStates;
+    std::vector<unsigned> m_selectedMarkers;
+    bool m_markersChanged = true;
+};

@@ -1,0 +1,5 @@
+#include "app/CocoaInitializer.h"
+
+CocoaInitializer::CocoaInitializer() = default;
+
+CocoaInitializer::~CocoaInitializer() = default;

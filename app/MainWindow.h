@@ -1,0 +1,159 @@
+#pragma once
+
+#include <QMainWindow>
+#include <QString>
+
+#include <string>
+#include <vector>
+
+class AutoUpdater;
+class MCV_Analysis;
+class MCV_CytometryData;
+class MCV_HsneAnalysisHierarchy;
+class QCheckBox;
+class QCloseEvent;
+class QDialog;
+class QSpinBox;
+class UI_AboutDialog;
+class UI_DockableContainerWidget;
+class UI_DockableWidget;
+class UI_ExpanderWidget;
+class UI_FileInfoWidget;
+class UI_Interface;
+class UI_MarkerSelectionWidget;
+class UI_Settings;
+class UI_SettingsWidget;
+class Ui_MainWindow;
+
+// The application's one main window: menus and actions, the Settings dock,
+// the callback bridge to the data model and the analyses, the update checker
+// and the lists of analyses, view docks and settings panels.
+//
+// Ownership: the window owns the views, the panels and the update checker;
+// it destroys an analysis when the analysis reports that it is ready for
+// deletion, and retires every analysis with its docks and panels when an
+// import replaces the data set. Views and panels are tied to the analysis
+// they were made for (never matched by title). An analysis is destroyed only
+// after the callback that asked for it has returned, so no caller up the
+// stack is left holding a freed object. GUI thread only.
+//
+// The source is split by concern: MainWindow.cpp (construction, lists,
+// help, quit), MainWindowImport.cpp (file import and colour images),
+// MainWindowAnalyses.cpp (creation and removal of analyses),
+// MainWindowViews.cpp (view commands).
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit MainWindow(QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    // ---- For the creation slots (and tests) ----
+    // Appends to the analysis list; the window owns the analysis from now on.
+    void addAnalysis(MCV_Analysis* analysis);
+    // Appends a view dock; `owner` is the analysis it shows (null for views of
+    // derived data), whose removal takes the view with it.
+    void addView(UI_DockableWidget* view, MCV_Analysis* owner);
+    // Appends a settings panel bound to `owner` and adds it as a tab titled
+    // `tabTitle` to the Settings dock; removed with its analysis.
+    void addSettingsPanel(UI_SettingsWidget* panel, MCV_Analysis* owner, const QString& tabTitle);
+
+    // A name no analysis of the list bears: `name`, else `name` + " " + k for
+    // the first free k = 1, 2, ...
+    QString uniqueAnalysisName(QString name);
+
+    const std::vector<MCV_Analysis*>& analyses() const;
+    const std::vector<UI_DockableWidget*>& views() const;
+    const std::vector<UI_SettingsWidget*>& settingsPanels() const;
+    UI_Interface* bridge() const;
+    UI_DockableContainerWidget* settingsDock() const;
+    UI_FileInfoWidget* fileInfoView() const;
+    UI_AboutDialog* aboutDialog() const;
+    MCV_CytometryData* dataModel() const;
+    AutoUpdater* updater() const;
+    // Replaces the update checker (the window owns the new one).
+    void setUpdater(AutoUpdater* updater);
+    // Whether an import completed: files are loaded and "All Points" exists.
+    // Creating an analysis requires it.
+    bool hasData() const;
+
+    // The documentation page opened by Help > Browse Documentation.
+    static const char* const documentationUrl;
+    static const char* const quitQuestion;
+
+public slots:
+    void advertiseNewData();
+    void advertiseNewDimensions();
+    void removeAnalyses(std::vector<std::string>* analysisNames);
+    void newHsneLevelTriggered(int level, MCV_HsneAnalysisHierarchy* hierarchy, std::vector<uint>* selection);
+
+private slots:
+    void openFile();
+    void openColorImage();
+    bool addColorImage(QString fileName);
+    void classifyData();
+    void goToDocumentationTriggered();
+    void checkForUpdatesTriggered();
+    void aboutTriggered();
+    void asinhCheckBoxClicked(bool checked = false);
+    void exportSpadeTree();
+    void fileInfoViewTriggered();
+    void settingsViewTriggered();
+    void heatMapViewTriggered();
+    void treeViewTriggered();
+    void hierarchyViewTriggered();
+    void imageViewTriggered();
+    void scatterPlotViewTriggered();
+    void spadeViewTriggered();
+    void newSpadeAnalysisTriggered();
+    void newTsneAnalysisTriggered();
+    void newHsneAnalysisTriggered();
+    void newHsneFCAnalysisTriggered();
+    void activeMarkerChanged(int markerIdx, int viewId);
+    void deleteAnalysis(void* analysis);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void initExternalUI();
+    void initConnections();
+    void refreshUI();
+
+    // Import steps (MainWindowImport.cpp).
+    bool anyAnalysisRunning() const;
+    void replaceDataModel();
+    bool loadFiles(const QStringList& files);
+    void runImportDialog(const QString& folder);
+    void showHeaderInFileInfo();
+
+    // Takes `analysis` out of the list with its views and panels and destroys
+    // them: at once, or after the current callback has returned (`deferred`).
+    void retireAnalysis(MCV_Analysis* analysis, bool deferred);
+    // Retires every analysis and every remaining view (the data they show is
+    // about to go).
+    void retireAll();
+
+    Ui_MainWindow* m_ui = nullptr;
+    UI_Settings* m_settings = nullptr;
+    UI_Interface* m_bridge = nullptr;
+    AutoUpdater* m_updater = nullptr;
+    UI_FileInfoWidget* m_fileInfoView = nullptr;
+    UI_DockableContainerWidget* m_settingsDock = nullptr;
+    MCV_CytometryData* m_data = nullptr;
+    std::vector<MCV_Analysis*> m_analyses;
+    std::vector<UI_DockableWidget*> m_views;
+    std::vector<UI_SettingsWidget*> m_settingsPanels;
+    // The analysis each view and panel belongs to (null: none), parallel to
+    // the lists above.
+    std::vector<MCV_Analysis*> m_viewOwners;
+    std::vector<MCV_Analysis*> m_panelOwners;
+    QDialog* m_importDialog = nullptr;
+    QCheckBox* m_sampleTagCheckBox = nullptr;
+    QCheckBox* m_asinhCheckBox = nullptr;
+    QSpinBox* m_cofactorSpinBox = nullptr;
+    UI_ExpanderWidget* m_markerExpander = nullptr;
+    UI_MarkerSelectionWidget* m_importMarkers = nullptr;
+    UI_AboutDialog* m_aboutDialog = nullptr;
+    bool m_actionFlags[4] = {true, false, false, false};
+    bool m_dataReady = false;
+};

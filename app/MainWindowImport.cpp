@@ -1,0 +1,281 @@
+// File import, the import dialog and colour images.
+#include "app/MainWindow.h"
+
+#include "analysis/MCV_Analysis.h"
+#include "app/UI_FileInfoWidget.h"
+#include "app/UI_Interface.h"
+#include "app/UI_Settings.h"
+#include "data/MCV_CytometryData.h"
+#include "data/MCV_FcsHeader.h"
+#include "data/MCV_Messages.h"
+#include "data/MCV_Settings.h"
+#include "ui/UI_ExpanderWidget.h"
+#include "ui/UI_MarkerSelectionWidget.h"
+#include "ui/UI_ModalDialogs.h"
+#include "ui/boolVectorFile.h"
+
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QDebug>
+#include <QDialog>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QImage>
+#include <QLabel>
+#include <QPushButton>
+#include <QSignalMapper>
+#include <QSpinBox>
+
+#include <algorithm>
+
+namespace {
+
+// The folder to start a file dialog in: the stored one, or the home folder.
+QString startFolder(UI_Settings* settings) {
+    settings->sync();
+    const QString stored = settings->value("dataDefaultFilePath").toString();
+    return QDir(stored.isEmpty() ? QDir::homePath() : stored).absolutePath();
+}
+
+void rememberFolder(UI_Settings* settings, const QString& folder) {
+    settings->setValue("dataDefaultFilePath", folder);
+    settings->sync();
+}
+
+}  // namespace
+
+bool MainWindow::anyAnalysisRunning() const {
+    return std::any_of(m_analyses.begin(), m_analyses.end(), [](MCV_Analysis* a) { return a->isRunning(); });
+}
+
+void MainWindow::openFile() {
+    // Replacing the data set under a running computation would pull its data
+    // away mid-iteration.
+    if (anyAnalysisRunning()) {
+        UI_ModalDialogs::message(QMessageBox::Warning, this, tr("Warning"),
+                                 "An analysis is still running. Please stop it before opening new files.");
+        return;
+    }
+
+    const QString start = startFolder(m_settings);
+    QStringList files = UI_ModalDialogs::openFiles(this, start, tr("Cytometry Files (*.fcs);;Fcs Files (*.fcs)"),
+                                                   true);
+    if (files.isEmpty()) return;
+
+    const QString folder = QFileInfo(files.first()).absolutePath();
+    rememberFolder(m_settings, folder);
+
+    std::vector<bool> defaults;
+    if (readBoolVectorFromFile((folder + "/QLMRN_DefaultMarkers.txt").toStdString(), &defaults)) {
+        MCV_Settings::Instance()->setDefaultMarkers(defaults);
+        qDebug() << "Loaded default marker states from file.";
+    }
+
+    files.removeDuplicates();
+
+    // The choice is checked before anything is replaced: a refused choice
+    // leaves the current data, analyses and views as they are.
+    const QString suffix = QFileInfo(files.first()).suffix();
+    for (const QString& f : files) {
+        if (QFileInfo(f).suffix() != suffix) {
+            UI_ModalDialogs::message(QMessageBox::Critical, this, tr("Error"),
+                                     "Different file types that cannot be combined selected. Could not open files.");
+            return;
+        }
+    }
+
+    replaceDataModel();
+    if (!loadFiles(files)) return;
+
+    m_data->initAllDerviedDataPointer();
+    m_dataReady = true;
+    if (addColorImage(folder + "/rgb.png")) qDebug() << "Loaded rgb image from rgb.png.";
+    advertiseNewData();
+    m_actionFlags[1] = m_actionFlags[2] = m_actionFlags[3] = true;
+    refreshUI();
+    showHeaderInFileInfo();
+    runImportDialog(folder);
+}
+
+void MainWindow::replaceDataModel() {
+    // Everything built on the old data goes first, then the data set itself.
+    retireAll();
+    m_dataReady = false;
+    // The process-wide data set, whoever asked for it first (panels may have
+    // created an empty one); deleting it clears the instance.
+    delete MCV_CytometryData::Instance();
+    m_data = MCV_CytometryData::Instance();
+    m_data->init(m_bridge);
+}
+
+bool MainWindow::loadFiles(const QStringList& files) {
+    const QString suffix = QFileInfo(files.first()).suffix();
+    if (suffix == "tiff" || suffix == "tif") {
+        std::vector<std::string> paths;
+        for (const QString& f : files) paths.push_back(f.toStdString());
+        const int code = m_data->loadFromFiles(&paths);
+        if (code > 0) {
+            UI_ModalDialogs::message(QMessageBox::Critical, this, tr("Error"),
+                                     "Could not open file " + files.first() +
+                                         QString::fromStdString(MCV_loadMessage(code)));
+            return false;
+        }
+        return true;
+    }
+    for (const QString& f : files) {
+        const int code = m_data->loadFromFile(f.toStdString());
+        if (code > 0) {
+            UI_ModalDialogs::message(QMessageBox::Critical, this, tr("Error"),
+                                     "Could not open file " + f + QString::fromStdString(MCV_loadMessage(code)));
+            return false;
+        }
+        if (code < 0)
+            UI_ModalDialogs::message(QMessageBox::Warning, this, tr("Warning"),
+                                     "A problem occured, opening file " + f +
+                                         QString::fromStdString(MCV_loadMessage(code)));
+    }
+    return true;
+}
+
+void MainWindow::runImportDialog(const QString& folder) {
+    // Only the latest dialog is kept.
+    delete m_importDialog;
+    m_importDialog = new QDialog(this, Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    QDialog* dialog = m_importDialog;
+    dialog->setMinimumWidth(450);
+    dialog->setModal(true);
+    dialog->setWindowTitle("Succes");
+    QGridLayout* layout = new QGridLayout(dialog);
+    layout->setSpacing(15);
+
+    QLabel* label = new QLabel("Files loaded succesfully.", dialog);
+    QFont font = label->font();
+    font.setPointSize(12);
+    label->setFont(font);
+    layout->addWidget(label, 0, 0, 1, 4);
+
+    m_sampleTagCheckBox = new QCheckBox("Add Unique Sample Tag as Channel.", dialog);
+    layout->addWidget(m_sampleTagCheckBox, 1, 0, 1, 4);
+
+    QGridLayout* asinhRow = new QGridLayout();
+    m_asinhCheckBox = new QCheckBox("Apply Hyperbolic ArcSin Transform.", dialog);
+    QLabel* cofactorLabel = new QLabel("Cofactor:", dialog);
+    cofactorLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    m_cofactorSpinBox = new QSpinBox(dialog);
+    m_cofactorSpinBox->setRange(1, 1000);
+    m_cofactorSpinBox->setValue(5);
+    asinhRow->addWidget(m_asinhCheckBox, 0, 0);
+    asinhRow->addWidget(cofactorLabel, 0, 1);
+    asinhRow->addWidget(m_cofactorSpinBox, 0, 2);
+    asinhRow->setColumnStretch(0, 99);
+    asinhRow->setColumnStretch(1, 1);
+    asinhRow->setColumnStretch(2, 2);
+    layout->addLayout(asinhRow, 2, 0, 1, 4);
+    for (int r = 0; r < 3; ++r) layout->setRowStretch(r, 0);
+    layout->setRowStretch(3, 1);
+
+    m_markerExpander = new UI_ExpanderWidget(dialog, false, false);
+    m_markerExpander->setHeader("Select Markers for ArcSinH Transform");
+    m_importMarkers = new UI_MarkerSelectionWidget(dialog, 4);
+    m_importMarkers->refreshWidget(false);
+    m_markerExpander->setBody(m_importMarkers);
+    layout->addWidget(m_markerExpander, 4, 0, 1, 4);
+
+    QSignalMapper* mapper = new QSignalMapper(this);
+    const char* const texts[] = {"Start SPADE", "Start A-tSNE", "Start HSNE", "OK"};
+    const int results[] = {1, 2, 3, 0};
+    for (int i = 0; i < 4; ++i) {
+        QPushButton* button = new QPushButton(texts[i], dialog);
+        button->setObjectName(QString("importButton%1").arg(results[i]));
+        layout->addWidget(button, 5, i, Qt::AlignTop);
+        connect(button, &QPushButton::clicked, mapper, qOverload<>(&QSignalMapper::map));
+        mapper->setMapping(button, results[i]);
+        if (results[i] == 0) button->setDefault(true);
+    }
+    connect(mapper, &QSignalMapper::mappedInt, dialog, &QDialog::done);
+    connect(dialog, &QObject::destroyed, mapper, &QObject::deleteLater);
+    connect(m_asinhCheckBox, &QCheckBox::clicked, this, &MainWindow::asinhCheckBoxClicked);
+
+    const int result = UI_ModalDialogs::exec(dialog);
+
+    const std::vector<bool> states = m_importMarkers->markerSelectionState();
+    if (m_asinhCheckBox->isChecked()) {
+        qDebug() << "Applying Hyperbolic Arc Sin Transform with Cofactor" << m_cofactorSpinBox->value();
+        m_data->applyArcSinTransform(m_cofactorSpinBox->value(), states);
+    }
+    if (m_sampleTagCheckBox->isChecked()) {
+        qDebug() << "Adding Sample Tag Channel \"QLMRN_ST\".";
+        m_data->addDimensions({"QLMRN_ST"}, -1.0f);
+        QFile tags(folder + "/QLMRN_ST.txt");
+        if (tags.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+            tags.write(QByteArray::fromStdString(m_data->sampleTags()));
+            tags.close();
+        }
+    }
+    switch (result) {
+        case 1:
+            newSpadeAnalysisTriggered();
+            break;
+        case 2:
+            newTsneAnalysisTriggered();
+            break;
+        case 3:
+            newHsneAnalysisTriggered();
+            break;
+        default:
+            break;
+    }
+}
+
+void MainWindow::asinhCheckBoxClicked(bool checked) {
+    if (!m_markerExpander || !m_importDialog) return;
+    m_markerExpander->hideBody(!checked);
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    if (m_importDialog->layout()) m_importDialog->layout()->activate();
+    m_importDialog->resize(m_importDialog->sizeHint());
+}
+
+void MainWindow::openColorImage() {
+    if (!hasData()) {
+        UI_ModalDialogs::message(QMessageBox::Critical, this, tr("Error"),
+                                 "Please load the raw data via \"Open file(s) ...\" first.");
+        return;
+    }
+    const QString start = startFolder(m_settings);
+    const QStringList files =
+        UI_ModalDialogs::openFiles(this, start, tr("Color Image (*.png *.tiff *.tif *jpg *jpeg)"), false);
+    if (files.isEmpty()) return;
+    rememberFolder(m_settings, QFileInfo(files.first()).absolutePath());
+    addColorImage(files.first());
+}
+
+bool MainWindow::addColorImage(QString fileName) {
+    if (!m_data || !m_data->combinedHeader()) return false;
+    const QImage image(fileName);
+    if (image.isNull()) return false;
+    const int width = image.width();
+    const int height = image.height();
+    const qint64 pixels = static_cast<qint64>(width) * height;
+    if (pixels != m_data->combinedHeader()->numEvents()) {
+        UI_ModalDialogs::message(QMessageBox::Critical, this, tr("Error"),
+                                 "The Image size does not match the size of the raw data.");
+        return false;
+    }
+    std::vector<std::vector<float>> channels(3, std::vector<float>(static_cast<size_t>(pixels)));
+    for (int y = 0; y < height; ++y) {
+        const QRgb* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+        const bool direct = image.format() == QImage::Format_RGB32 || image.format() == QImage::Format_ARGB32;
+        for (int x = 0; x < width; ++x) {
+            const QRgb p = direct ? line[x] : image.pixel(x, y);
+            const size_t e = static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x);
+            channels[0][e] = qRed(p) / 255.0f;
+            channels[1][e] = qGreen(p) / 255.0f;
+            channels[2][e] = qBlue(p) / 255.0f;
+        }
+    }
+    qDebug() << "Adding RGB Channels.";
+    m_data->addDimensions({"Red", "Green", "Blue"}, channels);
+    return true;
+}

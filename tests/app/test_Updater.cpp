@@ -1,0 +1,169 @@
+// The update check against a feed served on loopback by the test itself:
+// a newer version, the same version, a broken feed and no server at all.
+#include "ShellTestSupport.h"
+
+#include "app/FeedAutoUpdater.h"
+#include "app/MainWindow.h"
+
+#include <QAction>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <gtest/gtest.h>
+
+namespace {
+
+// Answers every request with one fixed HTTP response and counts requests.
+class FeedServer : public QObject {
+public:
+    explicit FeedServer(const QByteArray& body, int status = 200) : m_body(body), m_status(status) {
+        EXPECT_TRUE(m_server.listen(QHostAddress::LocalHost, 0));
+        connect(&m_server, &QTcpServer::newConnection, this, [this]() {
+            while (QTcpSocket* s = m_server.nextPendingConnection()) {
+                connect(s, &QTcpSocket::readyRead, s, [this, s]() {
+                    m_request += s->readAll();
+                    if (!m_request.contains("\r\n\r\n")) return;
+                    ++requests;
+                    s->write("HTTP/1.1 " + QByteArray::number(m_status) + " X\r\nContent-Type: application/xml\r\n" +
+                             "Content-Length: " + QByteArray::number(m_body.size()) +
+                             "\r\nConnection: close\r\n\r\n" + m_body);
+                    s->disconnectFromHost();
+                });
+                connect(s, &QTcpSocket::disconnected, s, &QObject::deleteLater);
+            }
+        });
+    }
+    QString url() const { return QString("http://127.0.0.1:%1/appcast/appcast_mac.xml").arg(m_server.serverPort()); }
+    int requests = 0;
+
+private:
+    QTcpServer m_server;
+    QByteArray m_body;
+    int m_status;
+    QByteArray m_request;
+};
+
+QByteArray feed(const QStringList& versions) {
+    QByteArray items;
+    for (const QString& v : versions)
+        items += "<item><title>Quillmaren " + v.toUtf8() +
+                 "</title><enclosure url=\"https://quillmaren.merrowfield.org/get/" + v.toUtf8() +
+                 ".dmg\" qv:version=\"" + v.toUtf8() + "\" length=\"1\" type=\"application/octet-stream\"/></item>";
+    return "<?xml version=\"1.0\"?><rss version=\"2.0\" xmlns:qv=\"urn:quillmaren:feed\"><channel><title>t</title>" +
+           items + "</channel></rss>";
+}
+
+// Runs one interactive check and returns its result and the one message.
+struct Outcome {
+    int result = -1;
+    QString version;
+    UI_ModalDialogs::Message message{QMessageBox::NoIcon, {}, {}};
+};
+
+Outcome check(FeedAutoUpdater& updater) {
+    Outcome out;
+    QSignalSpy done(&updater, &FeedAutoUpdater::checkFinished);
+    updater.checkForUpdates(false);
+    EXPECT_TRUE(done.count() == 1 || done.wait(20000)) << "the check must end by itself";
+    if (done.count() != 1) return out;
+    out.result = done.first().at(0).toInt();
+    out.version = done.first().at(1).toString();
+    const auto messages = UI_ModalDialogs::takeMessages();
+    EXPECT_EQ(messages.size(), 1u);
+    if (!messages.empty()) out.message = messages.front();
+    return out;
+}
+
+TEST(UpdateCheck, NewerVersionIsReportedWithItsLink) {
+    ScriptedDialogs dialogs;
+    FeedServer server(feed({"2.2.0", "2.4.1", "2.3.0a"}));
+    FeedAutoUpdater updater(server.url());
+    const Outcome o = check(updater);
+    EXPECT_EQ(o.result, FeedAutoUpdater::NewerVersion);
+    EXPECT_EQ(o.version, "2.4.1") << "the highest version wins, not the first item";
+    EXPECT_EQ(o.message.icon, QMessageBox::Information);
+    EXPECT_EQ(o.message.title, "Check for Updates");
+    EXPECT_EQ(o.message.text, FeedAutoUpdater::newerText("2.4.1", "https://quillmaren.merrowfield.org/get/2.4.1.dmg"));
+    EXPECT_TRUE(o.message.text.contains("https://quillmaren.merrowfield.org/get/2.4.1.dmg"));
+}
+
+TEST(UpdateCheck, SameVersionIsUpToDate) {
+    ScriptedDialogs dialogs;
+    FeedServer server(feed({"2.3.0a", "2.2.9"}));
+    FeedAutoUpdater updater(server.url());
+    const Outcome o = check(updater);
+    EXPECT_EQ(o.result, FeedAutoUpdater::UpToDate);
+    EXPECT_EQ(o.message.text, FeedAutoUpdater::upToDateText());
+    // The check can be asked again.
+    EXPECT_EQ(check(updater).result, FeedAutoUpdater::UpToDate);
+    EXPECT_EQ(server.requests, 2);
+}
+
+TEST(UpdateCheck, BrokenFeedsAndServerErrorsFailGracefully) {
+    ScriptedDialogs dialogs;
+    const QByteArray bodies[] = {"<rss><channel><item><title>x</tit", feed({}), "not xml at all"};
+    for (const QByteArray& body : bodies) {
+        FeedServer server(body);
+        FeedAutoUpdater updater(server.url());
+        const Outcome o = check(updater);
+        EXPECT_EQ(o.result, FeedAutoUpdater::Failed) << body.toStdString();
+        EXPECT_EQ(o.message.icon, QMessageBox::Warning);
+        EXPECT_TRUE(o.message.text.startsWith("The check for updates failed: ")) << o.message.text.toStdString();
+    }
+    FeedServer missing(feed({"9.0"}), 404);
+    FeedAutoUpdater updater(missing.url());
+    EXPECT_EQ(check(updater).result, FeedAutoUpdater::Failed);
+}
+
+TEST(UpdateCheck, NoServerFails) {
+    ScriptedDialogs dialogs;
+    quint16 port = 0;
+    {
+        QTcpServer probe;  // a port that was free a moment ago and is closed now
+        ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
+        port = probe.serverPort();
+    }
+    FeedAutoUpdater updater(QString("http://127.0.0.1:%1/appcast/appcast_mac.xml").arg(port));
+    const Outcome o = check(updater);
+    EXPECT_EQ(o.result, FeedAutoUpdater::Failed);
+    EXPECT_TRUE(o.message.text.startsWith("The check for updates failed: "));
+
+    FeedAutoUpdater invalid("not a url");
+    EXPECT_EQ(check(invalid).result, FeedAutoUpdater::Failed);
+}
+
+TEST(UpdateCheck, BackgroundChecksAreNotMade) {
+    ScriptedDialogs dialogs;
+    FeedServer server(feed({"9.0"}));
+    FeedAutoUpdater updater(server.url());
+    QSignalSpy done(&updater, &FeedAutoUpdater::checkFinished);
+    updater.checkForUpdates(true);
+    EXPECT_FALSE(updater.checking());
+    EXPECT_FALSE(done.wait(300));
+    EXPECT_EQ(server.requests, 0);
+}
+
+TEST(UpdateCheck, HelpMenuRunsTheInteractiveCheck) {
+    ScriptedDialogs dialogs;
+    FeedServer server(feed({"3.0"}));
+    MainWindow w;
+    EXPECT_EQ(static_cast<FeedAutoUpdater*>(w.updater())->feedUrl().path(), "/appcast/appcast_mac.xml");
+    FeedAutoUpdater* updater = new FeedAutoUpdater(server.url());
+    w.setUpdater(updater);
+    QSignalSpy done(updater, &FeedAutoUpdater::checkFinished);
+    w.findChild<QAction*>("actionCheckForUpdates")->trigger();
+    ASSERT_TRUE(done.wait(20000));
+    EXPECT_EQ(done.first().at(0).toInt(), FeedAutoUpdater::NewerVersion);
+    EXPECT_EQ(server.requests, 1);
+}
+
+TEST(UpdateCheck, VersionOrder) {
+    EXPECT_GT(FeedAutoUpdater::compareVersions("2.4.0", "2.3.0a"), 0);
+    EXPECT_GT(FeedAutoUpdater::compareVersions("2.10", "2.9"), 0);
+    EXPECT_EQ(FeedAutoUpdater::compareVersions("2.3.0a", "2.3.0a"), 0);
+    EXPECT_GT(FeedAutoUpdater::compareVersions("2.3.0", "2.3.0a"), 0) << "a suffix marks a pre-release";
+    EXPECT_GT(FeedAutoUpdater::compareVersions("2.3.0b", "2.3.0a"), 0);
+    EXPECT_LT(FeedAutoUpdater::compareVersions("2.2.9", "2.3.0a"), 0);
+}
+
+}  // namespace

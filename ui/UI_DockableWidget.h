@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QDockWidget>
+
+#include <cstdint>
+#include <vector>
+
+class QGridLayout;
+
+// Base of every dock of the main window. Owns an inner widget with a
+// zero-margin grid (mainLayout()) in which derived docks place their content,
+// keeps its own visibility flag in step with the dock's toggle-view action
+// (so the title-bar close button and the View menu agree), and carries the
+// selection bookkeeping shared by the embedding views.
+class UI_DockableWidget : public QDockWidget {
+    Q_OBJECT
+public:
+    explicit UI_DockableWidget(QWidget* parent);
+    ~UI_DockableWidget() override;
+
+    QGridLayout* mainLayout();
+    // The visibility last requested through setVisibility / toggleVisibility.
+    bool visibilityFlag() const;
+
+public slots:
+    void setVisibility(bool visible);
+    void toggleVisibility();
+
+protected:
+    bool m_visible = false;
+    QGridLayout* m_mainLayout = nullptr;
+    // Filled by embedding views: one mask per loaded file, one bit per event.
+    std::vector<std::vector<bool>> m_selectionMasks;
+    // Filled by embedding views: per point of the embedding, 32767 when
+    // selected, else 0.
+    std::vector<short> m_selectionFlags;
+    int64_t m_numSelected = 0;
+    QWidget* m_mainWidget = nullptr;
+};

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <QWidget>
+
+#include <string>
+#include <vector>
+
+class MCV_Analysis;
+class QCheckBox;
+class QGridLayout;
+class QPushButton;
+
+// The marker check list: one check box per marker name of the combined
+// header, filled column by column in a grid of `columns` columns, an optional
+// "Sample" box (the sample-colour pseudo-marker -1) and the buttons "Inverse
+// Markers", "Load Selection" and "Set Default".
+//
+// The panel owns the selection (one flag per marker index). Flags grow with
+// the data but never shrink, so the vector may be longer than the marker
+// list; flags beyond the marker count are reported but never shown. While
+// bound to an analysis every change goes to MCV_Analysis::setMarkerState.
+// "Set Default" writes the default-marker file of the data folder, which the
+// import reads back.
+class UI_MarkerSelectionWidget : public QWidget {
+    Q_OBJECT
+public:
+    UI_MarkerSelectionWidget(QWidget* parent, int columns);
+
+    // Binds to `analysis` (null unbinds) and rebuilds.
+    void refreshWidget(MCV_Analysis* analysis, bool showSampleBox);
+    // Rebuilds from the current combined header; keeps the binding.
+    void refreshWidget(bool showSampleBox);
+
+    std::vector<bool> markerSelectionState() const;
+    // -1 first when the Sample box is shown and checked, then every set flag.
+    std::vector<int> selectedMarkers() const;
+
+    // The current check boxes, in marker order, and the Sample box (or null).
+    const std::vector<QCheckBox*>& checkBoxes() const;
+    QCheckBox* sampleBox() const;
+
+private slots:
+    void checkBoxClicked(int idx);
+    void inverseClicked();
+    void loadClicked();
+    void setDefaultClicked();
+
+private:
+    struct Marker {
+        std::string name;
+        int index;
+    };
+
+    QGridLayout* m_layout = nullptr;
+    std::vector<QCheckBox*> m_checkBoxes;
+    QCheckBox* m_sampleBox = nullptr;
+    QPushButton* m_inverseButton = nullptr;
+    QPushButton* m_loadButton = nullptr;
+    QPushButton* m_setDefaultButton = nullptr;
+    MCV_Analysis* m_analysis = nullptr;
+    std::vector<bool> m_markerStates;
+    bool m_sampleState = true;
+    bool m_showSampleBox = false;
+    std::vector<Marker> m_markers;
+    int m_columns = 1;
+};

@@ -1,0 +1,73 @@
+#pragma once
+
+#include <QMessageBox>
+#include <QString>
+#include <QStringList>
+
+#include <deque>
+#include <functional>
+#include <vector>
+
+class QDialog;
+class QWidget;
+
+// Every modal question the shell and the panels ask goes through here: file
+// choices, text prompts, message boxes and the run of a modal dialog. In
+// production each call is the plain Qt call. A test (or the scripted
+// screenshot run) switches on scripted mode and queues the answers; each
+// question then takes the next answer of its kind without showing anything,
+// and message boxes are recorded instead of shown. A question without a
+// queued answer is answered as if cancelled.
+class UI_ModalDialogs {
+public:
+    // One recorded message box.
+    struct Message {
+        QMessageBox::Icon icon;
+        QString title;
+        QString text;
+    };
+
+    // A QFileDialog (parent, empty caption, directory and filter) in
+    // existing-file(s) mode with `nameFilter`; the chosen files, or none when
+    // cancelled.
+    static QStringList openFiles(QWidget* parent, const QString& directory, const QString& nameFilter,
+                                 bool several);
+    // QInputDialog::getText with normal echo. `ok` tells whether it was
+    // accepted; a cancelled prompt returns the empty text.
+    static QString getText(QWidget* parent, const QString& title, const QString& label, const QString& text,
+                           bool* ok);
+    // A modal box with one OK button (critical, warning or information).
+    static void message(QMessageBox::Icon icon, QWidget* parent, const QString& title, const QString& text);
+    // Runs `dialog` modally and returns its result.
+    static int exec(QDialog* dialog);
+
+    // ---- Scripted mode (tests, the screenshot run) ----
+    static void setScripted(bool scripted);
+    static bool scripted();
+    // Queues the answer of the next file question (empty list: cancelled).
+    static void answerFiles(const QStringList& files);
+    // Queues the answer of the next text prompt.
+    static void answerText(const QString& text, bool ok = true);
+    // Queues the handler of the next exec(); it gets the real dialog and
+    // returns the result (it may run dialog->exec() itself and answer it).
+    static void answerDialog(std::function<int(QDialog*)> handler);
+    // The message boxes recorded since the last call, oldest first.
+    static std::vector<Message> takeMessages();
+    // Questions asked in scripted mode that found no answer.
+    static int unanswered();
+    // Folder and name filter of the last file question (either mode).
+    static QString lastDirectory();
+    static QString lastFilter();
+    // Drops every queued answer, recorded message and the unanswered count.
+    static void reset();
+
+private:
+    static bool s_scripted;
+    static std::deque<QStringList> s_files;
+    static std::deque<std::pair<QString, bool>> s_texts;
+    static std::deque<std::function<int(QDialog*)>> s_dialogs;
+    static std::vector<Message> s_messages;
+    static int s_unanswered;
+    static QString s_lastDirectory;
+    static QString s_lastFilter;
+};

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QWidget>
+
+class MCV_Analysis;
+class QGridLayout;
+class UI_MarkerSelectionWidget;
+
+// Base of the analyses' settings panels, shown as tabs of the Settings dock.
+// The shell calls newDataAdded() on every panel when a derived data item was
+// added or an import finished, and updateMarkerSelectionWidget() when
+// variables were added. The concrete panels build their controls in initUI().
+class UI_SettingsWidget : public QWidget {
+    Q_OBJECT
+public:
+    UI_SettingsWidget(QWidget* parent, MCV_Analysis* analysis);
+
+    // Each panel refreshes its lists of derived data.
+    virtual void newDataAdded();
+    virtual void initUI();
+
+    // Rebinds and rebuilds the marker panel (no Sample box) when both the
+    // panel and the analysis exist.
+    void updateMarkerSelectionWidget();
+
+    MCV_Analysis* analysis() const;
+
+protected:
+    MCV_Analysis* m_analysis = nullptr;
+    QGridLayout* m_settingsLayout = nullptr;
+    UI_MarkerSelectionWidget* m_markerSelectionWidget = nullptr;
+};
