@@ -6,7 +6,7 @@
 #include "app/UI_AboutDialog.h"
 #include "app/UI_FileInfoWidget.h"
 #include "app/UI_Interface.h"
-#include "app/UI_Settings.h"
+#include "ui/UI_Settings.h"
 #include "app/Ui_MainWindow.h"
 #include "data/MCV_CytometryData.h"
 #include "data/MCV_FcsHeader.h"

@@ -4,7 +4,7 @@
 #include "analysis/MCV_Analysis.h"
 #include "app/UI_FileInfoWidget.h"
 #include "app/UI_Interface.h"
-#include "app/UI_Settings.h"
+#include "ui/UI_Settings.h"
 #include "data/MCV_CytometryData.h"
 #include "data/MCV_FcsHeader.h"
 #include "data/MCV_Messages.h"

@@ -8,7 +8,7 @@
 #include "app/MainWindow.h"
 #include "app/UI_FileInfoWidget.h"
 #include "app/UI_Interface.h"
-#include "app/UI_Settings.h"
+#include "ui/UI_Settings.h"
 #include "data/MCV_CytometryData.h"
 #include "data/MCV_DerivedDataPoints.h"
 #include "data/MCV_FcsHeader.h"

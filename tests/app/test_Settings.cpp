@@ -1,4 +1,4 @@
-#include "app/UI_Settings.h"
+#include "ui/UI_Settings.h"
 #include "data/MCV_Settings.h"
 
 #include <QCoreApplication>

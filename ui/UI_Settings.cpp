@@ -1,4 +1,4 @@
-#include "app/UI_Settings.h"
+#include "ui/UI_Settings.h"
 
 UI_Settings* UI_Settings::Instance() {
     // Never destroyed: the store lives until the process ends.

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QString>
+
+class MCV_DerivedData;
+class QWebView;
+class QWidget;
+
+// What every widget that shows an embedded page shares. A page is loaded from
+// the resources as text with its resource folder as base URL, so its relative
+// links ("../jslibs/d3.v4.js", "../jstools/ui.js") resolve inside the resource
+// tree. The widget exposes itself to the page as the window object "Qt" from a
+// slot connected to the frame's javaScriptWindowObjectCleared() (the object is
+// dropped with every new window object, so it must be re-added each time),
+// sends data with signals named qt_* and receives the user's actions through
+// slots named js_*. Nothing crosses the bridge with a return value.
+class UI_WebPageHost {
+public:
+    // Registers QList<int> (with its sequential-container converter) so that
+    // JavaScript arrays of numbers reach js_* slots as QList<int> and QList<int>
+    // signal arguments arrive in the page as arrays. Idempotent.
+    static void registerBridgeTypes();
+
+    // Both scroll bars of the view's main frame always off.
+    static void hideScrollBars(QWebView* view);
+
+    // Lets whatever lies under the view show through where the page draws
+    // nothing: transparent base brush on the view and its page, no opaque
+    // painting. The page itself must give its body a transparent background.
+    static void makeTransparent(QWebView* view);
+
+    // Reads the page text from `pagePath` (a missing page gives an empty view)
+    // and sets it with `baseUrl` (for example "qrc:/html_ui_elements/").
+    static void loadPage(QWebView* view, const QString& pagePath, const QString& baseUrl);
+
+    // "<style type=\"text/css\">" + the style file's text + "</style>".
+    static QString styleText(const QString& stylePath);
+
+    // One debug-log line: "Javascript Debug Info: " followed by `text`.
+    static void debug(const QString& text);
+
+    // Makes the inner HTML of a page's drawing a standalone SVG document: the
+    // SVG and XLink namespace declarations right after the first "<svg", and
+    // `style` right before the first "</svg>". Either insertion is skipped when
+    // its anchor is missing.
+    static QString standaloneSvg(QString xml, const QString& style);
+
+    // Asks for a file in the last export folder (settings key
+    // "exportDefaultFilePath", home when none), proposing the data set's name
+    // with ".svg", remembers the chosen folder and writes standaloneSvg(xml,
+    // style) as UTF-8. No data set, a cancelled dialog or a file that cannot
+    // be opened end silently.
+    static void saveSvg(QWidget* parent, const MCV_DerivedData* current, const QString& xml,
+                        const QString& style);
+};
