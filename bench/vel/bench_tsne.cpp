@@ -1,10 +1,13 @@
 // t-SNE from a float matrix to a 2-D embedding, phase by phase, next to a
-// baseline measured in the same run: the same pipeline on one thread, and for
-// N <= 10,000 the exact O(N^2) gradient per iteration.
+// baseline measured in the same run. CPU engine: the baseline is the same
+// pipeline on one thread, and for N <= 10,000 the exact O(N^2) gradient per
+// iteration. GPU engine (--engine gpu, in an OpenGL context of its own made
+// through EGL, as the tests do): the baseline is the CPU Barnes-Hut engine on
+// the same threads, and the OpenGL renderer is printed with every result.
 //
-//   bench_tsne [--n N]... [--threads T] [--backend flann|hnsw|annoy]
-//              [--iterations I] [--perplexity P] [--theta T]
-//              [--input FILE --dims D] [--output FILE] [--no-baseline]
+//   bench_tsne [--n N]... [--engine cpu|gpu] [--threads T]
+//              [--backend flann|hnsw|annoy] [--iterations I] [--perplexity P]
+//              [--theta T] [--input FILE --dims D] [--output FILE] [--no-baseline]
 //
 // Without --input the data are a fixed mixture of 10 Gaussian clusters of
 // different scales in 30 dimensions. --input reads N x D raw float32 values;
@@ -19,6 +22,7 @@
 #include <cstring>
 #include <fstream>
 #include <iostream>
+#include <memory>
 #include <random>
 #include <stdexcept>
 #include <string>
@@ -26,6 +30,8 @@
 
 #include "vel/data/Embedding.h"
 #include "vel/data/MapMemEff.h"
+#include "tests/vel/HeadlessGLContext.h"
+#include "vel/dr/GradientDescentTSNETexture.h"
 #include "vel/dr/SparseTSNEUserDefProbabilities.h"
 #include "vel/utils/HDJointProbabilityGenerator.h"
 #include "vel/utils/KnnCodes.h"
@@ -36,6 +42,7 @@ namespace {
 using Matrix = std::vector<vel::data::MapMemEff<unsigned int, float>>;
 using Generator = vel::dr::HDJointProbabilityGenerator<float, Matrix>;
 using Engine = vel::dr::SparseTSNEUserDefProbabilities<float, Matrix>;
+using GpuEngine = vel::dr::GradientDescentTSNETexture;
 
 struct Options {
   std::vector<unsigned int> sizes;
@@ -49,11 +56,14 @@ struct Options {
   unsigned int dims = 30;
   std::string output;
   bool baseline = true;
+  bool gpu = false;
 };
 
 struct Figures {
   double knn = 0, calibration = 0, symmetrisation = 0, descent = 0, whole = 0;
   double jointPeakMB = 0, jointLimitMB = 0, peakRssMB = 0;
+  double firstIterations = 0, lastIterations = 0;  // ms per iteration, first and last tenth
+  double extent = 0;                                 // largest side of the final embedding
   double kl = NAN, preservation = NAN;
   std::vector<float> embedding;
 };
@@ -160,8 +170,32 @@ double neighbourPreservation(const std::vector<float>& data, unsigned int dims, 
   return total / samples;
 }
 
+// The gradient descent alone, with the time per iteration over the first and
+// the last tenth of the run (the GPU's field grows with the embedding).
+template <typename EngineType>
+void descend(EngineType& engine, const Matrix& P, const Options& opt, Figures& f,
+             vel::data::Embedding<float>& embedding) {
+  vel::dr::TsneParameters tsne;
+  tsne.seed = 1;
+  const unsigned int tenth = std::max(1u, opt.iterations / 10);
+  vel::utils::Timer descent, part;
+  descent.start();
+  engine.initialize(P, &embedding, tsne);
+  for (unsigned int i = 0; i < opt.iterations; ++i) {
+    if (i == 0 || i == opt.iterations - tenth)
+      part.start();
+    engine.doAnIteration();
+    if (i + 1 == tenth || i + 1 == opt.iterations) {
+      part.stop();
+      (i + 1 == tenth ? f.firstIterations : f.lastIterations) = part.elapsedTime<std::milli>() / tenth;
+    }
+  }
+  descent.stop();
+  f.descent = descent.elapsedTime();
+}
+
 Figures runPipeline(const std::vector<float>& data, unsigned int n, unsigned int dims, const Options& opt,
-                    int threads, bool quality) {
+                    int threads, bool quality, bool gpu) {
   omp_set_num_threads(threads);
   Figures f;
   vel::utils::Timer whole;
@@ -184,26 +218,32 @@ Figures runPipeline(const std::vector<float>& data, unsigned int n, unsigned int
   const double k = Generator::neighbourCount(params, n);
   f.jointLimitMB = 2.0 * n * k * 8.0 / (1024.0 * 1024.0);
 
-  Engine engine;
-  engine.setTheta(opt.theta);
   vel::data::Embedding<float> embedding;
-  vel::dr::TsneParameters tsne;
-  tsne.seed = 1;
-  vel::utils::Timer descent;
-  descent.start();
-  engine.initialize(P, &embedding, tsne);
-  for (unsigned int i = 0; i < opt.iterations; ++i)
-    engine.doAnIteration();
-  descent.stop();
+  Matrix joint;  // the engine's symmetrised matrix, for the divergence
+  if (gpu) {
+    GpuEngine engine;
+    descend(engine, P, opt, f, embedding);
+    engine.releaseOpenGLObjects();
+    if (quality && n <= 10000)
+      joint = engine.getDistributionP();
+  } else {
+    Engine engine;
+    engine.setTheta(opt.theta);
+    descend(engine, P, opt, f, embedding);
+    if (quality && n <= 10000)
+      joint = engine.getDistributionP();
+  }
   whole.stop();
-  f.descent = descent.elapsedTime();
   f.whole = whole.elapsedTime();
   f.peakRssMB = readStatusKB("VmHWM:") / 1024.0;
   f.embedding = embedding.getContainer();
+  std::vector<float> box;
+  embedding.computeEmbeddingBBox(box);
+  f.extent = std::max(box[1] - box[0], box[3] - box[2]);
   if (quality) {
     omp_set_num_threads(opt.threads);
     if (n <= 10000)
-      f.kl = exactKL(engine.getDistributionP(), f.embedding);
+      f.kl = exactKL(joint, f.embedding);
     f.preservation = neighbourPreservation(data, dims, f.embedding, n);
   }
   return f;
@@ -242,9 +282,9 @@ void printRow(const char* name, double run, double base, const char* unit) {
 }
 
 void usage() {
-  std::cerr << "usage: bench_tsne [--n N]... [--threads T] [--backend flann|hnsw|annoy] [--iterations I]\n"
-               "                  [--perplexity P] [--theta T] [--input FILE --dims D] [--output FILE]\n"
-               "                  [--no-baseline]\n";
+  std::cerr << "usage: bench_tsne [--n N]... [--engine cpu|gpu] [--threads T] [--backend flann|hnsw|annoy]\n"
+               "                  [--iterations I] [--perplexity P] [--theta T] [--input FILE --dims D]\n"
+               "                  [--output FILE] [--no-baseline]\n";
 }
 
 }  // namespace
@@ -262,7 +302,14 @@ int main(int argc, char** argv) {
     };
     if (arg == "--n")
       opt.sizes.push_back(static_cast<unsigned int>(std::stoul(value())));
-    else if (arg == "--threads")
+    else if (arg == "--engine") {
+      const std::string engine = value();
+      if (engine != "cpu" && engine != "gpu") {
+        usage();
+        return 2;
+      }
+      opt.gpu = engine == "gpu";
+    } else if (arg == "--threads")
       opt.threads = std::stoi(value());
     else if (arg == "--backend") {
       opt.backendName = value();
@@ -316,16 +363,33 @@ int main(int argc, char** argv) {
     opt.sizes = {10000, 70000};
   }
 
+  std::unique_ptr<veltest::HeadlessGLContext> gl;
+  std::string renderer;
+  if (opt.gpu) {
+    gl = std::make_unique<veltest::HeadlessGLContext>();
+    if (!gl->valid()) {
+      std::cerr << "no OpenGL context: " << gl->error() << "\n";
+      return 1;
+    }
+    renderer = veltest::HeadlessGLContext::renderer();
+  }
+
   for (const unsigned int n : opt.sizes) {
     const std::vector<float> data = input.empty() ? syntheticData(n, opt.dims) : input;
-    std::printf("\nt-SNE  N=%u  D=%u  perplexity=%g  theta=%g  iterations=%u  back end=%s  threads=%d\n", n,
-                opt.dims, opt.perplexity, opt.theta, opt.iterations, opt.backendName.c_str(), opt.threads);
-    const Figures run = runPipeline(data, n, opt.dims, opt, opt.threads, true);
+    std::printf("\nt-SNE  N=%u  D=%u  perplexity=%g  theta=%g  iterations=%u  back end=%s  threads=%d  engine=%s\n",
+                n, opt.dims, opt.perplexity, opt.theta, opt.iterations, opt.backendName.c_str(), opt.threads,
+                opt.gpu ? "gpu" : "cpu");
+    if (opt.gpu)
+      std::printf("  GL renderer: %s\n", renderer.c_str());
+    const Figures run = runPipeline(data, n, opt.dims, opt, opt.threads, true, opt.gpu);
     Figures base;
-    const bool withBaseline = opt.baseline && opt.threads != 1;
-    if (withBaseline) {
+    const bool withBaseline = opt.baseline && (opt.gpu || opt.threads != 1);
+    if (withBaseline && opt.gpu) {
+      std::printf("  (baseline: the same run with the CPU engine, theta %g, %d threads)\n", opt.theta, opt.threads);
+      base = runPipeline(data, n, opt.dims, opt, opt.threads, false, false);
+    } else if (withBaseline) {
       std::printf("  (baseline: the same run on 1 thread)\n");
-      base = runPipeline(data, n, opt.dims, opt, 1, false);
+      base = runPipeline(data, n, opt.dims, opt, 1, false, false);
     }
     const double none = NAN;
     auto b = [&](double v) { return withBaseline ? v : none; };
@@ -335,14 +399,17 @@ int main(int argc, char** argv) {
     printRow("gradient descent, total", run.descent, b(base.descent), "s ");
     printRow("gradient descent, per iteration", 1000.0 * run.descent / opt.iterations,
              b(1000.0 * base.descent / opt.iterations), "ms");
+    printRow("  first tenth, per iteration", run.firstIterations, b(base.firstIterations), "ms");
+    printRow("  last tenth, per iteration", run.lastIterations, b(base.lastIterations), "ms");
     printRow("whole run", run.whole, b(base.whole), "s ");
     std::printf("  %-34s %12.1f MB   (limit 2 x N x K x 8 bytes = %.1f MB)\n", "joint probabilities, peak",
                 run.jointPeakMB, run.jointLimitMB);
     std::printf("  %-34s %12.1f MB\n", "peak resident memory", run.peakRssMB);
+    std::printf("  %-34s %12.1f\n", "final embedding extent", run.extent);
     if (!std::isnan(run.kl))
       std::printf("  %-34s %12.4f\n", "exact KL divergence", run.kl);
     std::printf("  %-34s %12.4f\n", "10-NN preservation", run.preservation);
-    if (n <= 10000 && opt.baseline) {
+    if (n <= 10000 && opt.baseline && !opt.gpu) {
       omp_set_num_threads(opt.threads);
       const double exact = exactGradientIteration(data, n, opt.dims, opt);
       printRow("exact gradient, per iteration", 1000.0 * exact, none, "ms");

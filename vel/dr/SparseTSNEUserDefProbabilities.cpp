@@ -12,6 +12,8 @@
 #include <utility>
 
 #include "vel/data/MapMemEff.h"
+#include "vel/dr/JointProbabilitySymmetrisation.h"
+#include "vel/dr/RandomStartPositions.h"
 #include "vel/dr/SPTree.h"
 #include "vel/utils/Distances.h"
 #include "vel/utils/LogValue.h"
@@ -107,53 +109,7 @@ void SparseTSNEUserDefProbabilities<scalar_type, sparse_scalar_matrix_type>::com
   using value_type = typename row_type::mapped_type;
   const std::size_t n = P.size();
   if constexpr (IsSortedVectorRow<row_type>::value) {
-    // Entry (i, j) becomes (p_ij + p_ji) / 2 for every pair stored in either
-    // direction. Row i is the union of its own columns and of the rows that
-    // name i, which a column list gives in ascending order; every row is then
-    // built once, at its final size.
-    std::vector<std::size_t> start(n + 1, 0);
-    for (const auto& row : P)
-      for (const auto& entry : row)
-        ++start[entry.first + 1];
-    for (std::size_t i = 0; i < n; ++i)
-      start[i + 1] += start[i];
-    std::vector<std::uint32_t> incoming(start[n]);
-    {
-      std::vector<std::size_t> next(start.begin(), start.end() - 1);
-      for (std::size_t i = 0; i < n; ++i)
-        for (const auto& entry : P[i])
-          incoming[next[entry.first]++] = static_cast<std::uint32_t>(i);
-    }
-#pragma omp parallel
-    {
-      std::vector<std::pair<unsigned int, value_type>> merged;
-#pragma omp for schedule(static)
-      for (long long li = 0; li < static_cast<long long>(n); ++li) {
-        const std::size_t i = static_cast<std::size_t>(li);
-        const row_type& own = P[i];
-        merged.clear();
-        auto a = own.begin();
-        std::size_t b = start[i];
-        const std::size_t bEnd = start[i + 1];
-        while (a != own.end() || b < bEnd) {
-          unsigned int key;
-          value_type pij;
-          if (b == bEnd || (a != own.end() && a->first <= incoming[b])) {
-            key = a->first;
-            pij = a->second;
-            if (b < bEnd && incoming[b] == key)
-              ++b;
-            ++a;
-          } else {
-            key = incoming[b++];
-            pij = value_type(0);
-          }
-          const value_type pji = key == i ? pij : valueOrZero(P[key], static_cast<unsigned int>(i));
-          merged.emplace_back(key, (pij + pji) * value_type(0.5));
-        }
-        _P[i].initialize(merged.begin(), merged.end(), -std::numeric_limits<value_type>::infinity());
-      }
-    }
+    symmetrizeSortedRows(P, _P);
   } else {
     for (std::size_t i = 0; i < n; ++i)
       for (const auto& entry : P[i]) {
@@ -169,23 +125,7 @@ template <typename scalar_type, typename sparse_scalar_matrix_type>
 void SparseTSNEUserDefProbabilities<scalar_type, sparse_scalar_matrix_type>::initializeEmbeddingPosition(
     int seed, double spread) {
   log("Initializing the embedding...");
-  if (seed < 0)
-    seed = static_cast<int>(std::time(nullptr));
-  std::srand(static_cast<unsigned int>(seed));
-  const unsigned int N = _embedding->numDataPoints();
-  const unsigned int D = _embedding->numDimensions();
-  scalar_vector_type& y = *_embedding_container;
-  for (unsigned int i = 0; i < N; ++i) {
-    double x1, x2, r;
-    do {
-      x1 = 2.0 * std::rand() / 2147483648.0 - 1.0;
-      x2 = 2.0 * std::rand() / 2147483648.0 - 1.0;
-      r = x1 * x1 + x2 * x2;
-    } while (r >= 1.0 || r == 0.0);
-    const double f = std::sqrt(-2.0 * std::log(r) / r) * spread;
-    y[static_cast<std::size_t>(D) * i] = static_cast<scalar_type>(x1 * f);
-    y[static_cast<std::size_t>(D) * i + 1] = static_cast<scalar_type>(x2 * f);
-  }
+  drawRandomStartPositions(*_embedding, seed, spread);
 }
 
 template <typename scalar_type, typename sparse_scalar_matrix_type>
