@@ -1,0 +1,348 @@
+// The density field on the offscreen grid, its gradient, the mean-shift walks
+// and the density clusters formed from their end points; the level map of
+// focus-and-context embeddings.
+//
+// Grid: msGrid x msGrid cells over the normalised plot square, cell (i, j) at
+// index j * msGrid + i (rows from the bottom up), drawn with the same matrix
+// as the view onto the viewport (0, 0, msGrid, msGrid).
+#include <epoxy/gl.h>
+
+#include "render/MCV_GLSLProgram.h"
+#include "render/MCV_PointRenderer.h"
+
+#include "analysis/MCV_Analysis.h"
+#include "data/MCV_DerivedDataClusters.h"
+
+#include <algorithm>
+#include <cmath>
+#include <queue>
+
+namespace {
+
+void bindTexture(MCV_GLSLProgram* program, const char* sampler, int unit, GLenum target, unsigned texture) {
+    glActiveTexture(GL_TEXTURE0 + static_cast<GLenum>(unit));
+    glBindTexture(target, texture);
+    program->setParameter1i(program->getSamplerLocation(sampler), unit);
+}
+
+bool usable(MCV_GLSLProgram* program) { return program && program->isCompiledAndLinked(); }
+
+// Reads three float channels of colour attachment `attachment` of the bound
+// framebuffer.
+std::vector<float> readGrid(int attachment, int side) {
+    std::vector<float> values(static_cast<size_t>(side) * static_cast<size_t>(side) * 3, 0.0f);
+    glReadBuffer(GL_COLOR_ATTACHMENT0 + static_cast<GLenum>(attachment));
+    glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    glReadPixels(0, 0, side, side, GL_RGB, GL_FLOAT, values.data());
+    return values;
+}
+
+}  // namespace
+
+// ---- Interface ----
+
+void MCV_PointRenderer::setMsGrid(int value) {
+    if (value <= 0 || static_cast<unsigned>(value) == msGrid) return;
+    densityDirty = clustersStale = true;
+    msGrid = static_cast<unsigned>(value);
+    rebuildOffscreenBuffers();
+}
+
+void MCV_PointRenderer::setOtfClustering(int active) {
+    densityDirty = clustersStale = (active != 0);
+    otfClustering = active;
+}
+
+void MCV_PointRenderer::clusterOnce() {
+    const bool wasOn = otfClustering != 0;
+    densityDirty = clustersStale = true;
+    otfClustering = 1;
+    draw(targetFramebuffer);
+    otfClustering = wasOn ? 1 : 0;
+}
+
+void MCV_PointRenderer::clusterRefreshed(void* data) {
+    if (!clusters || data != static_cast<MCV_DerivedData*>(clusters)) return;
+    // Per cluster as formed, its index now; ids the map does not cover have
+    // no cluster any more.
+    const std::vector<int>& map = clusters->originalClusterIdxs();
+    const size_t cells = std::min(clusterIdGrid.size(), clusterIdGridRaw.size());
+    for (size_t t = 0; t < cells; ++t) {
+        const int raw = clusterIdGridRaw[t];
+        if (raw >= 0) clusterIdGrid[t] = static_cast<size_t>(raw) < map.size() ? map[static_cast<size_t>(raw)] : -1;
+    }
+    // Called without the context current: the next frame uploads the grid.
+    clusterBuffersDirty = true;
+    highlightClusterId = clusters->highlightId();
+}
+
+std::string MCV_PointRenderer::meanShiftClustersName() const {
+    if (clustersStale || !clusters) return "";
+    return clusters->name();
+}
+
+bool MCV_PointRenderer::equal(const std::vector<float>& a, const std::vector<float>& b, float eps) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (!(std::fabs(a[i] - b[i]) < eps)) return false;
+    return true;
+}
+
+// ---- Passes ----
+
+void MCV_PointRenderer::endOffscreenPass() {
+    glBindFramebuffer(GL_FRAMEBUFFER, targetFramebuffer);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glClearColor(backgroundColor[0], backgroundColor[1], backgroundColor[2], backgroundColor[3]);
+    glActiveTexture(GL_TEXTURE0);
+}
+
+void MCV_PointRenderer::drawDensityOffscreen() {
+    MCV_GLSLProgram* p = glslProgramSimplePointsDensityOffscreen;
+    if (offscreenFramebuffer == 0 || vertexArray == 0 || bufferPoints != numPoints || !usable(p)) return;
+    const int g = static_cast<int>(msGrid);
+
+    glBindFramebuffer(GL_FRAMEBUFFER, offscreenFramebuffer);
+    glDrawBuffer(GL_COLOR_ATTACHMENT0);
+    glViewport(0, 0, g, g);
+    glClearColor(offscreenClearColor[0], offscreenClearColor[1], offscreenClearColor[2], offscreenClearColor[3]);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_ONE, GL_ONE);
+
+    if (numPoints > 0) {
+        p->bindAndEnable();
+        p->setParameter4x4fv(p->getUniformLocation("modelViewProjectionMatrix"), mvpMatrix);
+        p->setParameter1f(p->getUniformLocation("sigma"), sigma);
+        p->setParameter4f(p->getUniformLocation("advancedParams"), scaleActive ? 1.0f / pointScale : -1.0f, 0.0f,
+                          0.0f, 0.0f);
+        bindTexture(p, "gaussSampler", 0, GL_TEXTURE_2D, gaussTexture);
+        bindTexture(p, "activeSampleSampler", 1, GL_TEXTURE_1D, activeSampleTexture);
+        glBindVertexArray(vertexArray);
+        resetAttributes();
+        bindFloatAttribute(p, "position", positionBuffer, 2);
+        bindFloatAttribute(p, "scaleBuffer", scaleBuffer, 4);
+        bindIntAttribute(p, "sampleIdBuffer", hasFileIdxs ? sampleIdBuffer : 0, GL_INT);
+        glDrawArrays(GL_POINTS, 0, numPoints);
+        glBindVertexArray(0);
+        p->disable();
+    }
+
+    const std::vector<float> pdf = readGrid(0, g);
+    maxDensity = -100000000.0f;
+    for (size_t t = 0; t < pdf.size(); t += 3) maxDensity = std::max(maxDensity, pdf[t]);
+    endOffscreenPass();
+}
+
+void MCV_PointRenderer::drawGradientOffscreen() {
+    MCV_GLSLProgram* p = glslProgramGradientOffscreen;
+    if (offscreenFramebuffer == 0 || vertexArray == 0 || !usable(p)) return;
+    const int g = static_cast<int>(msGrid);
+    glBindFramebuffer(GL_FRAMEBUFFER, offscreenFramebuffer);
+    glDrawBuffer(GL_COLOR_ATTACHMENT1);
+    glViewport(0, 0, g, g);
+    glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glDisable(GL_BLEND);
+
+    p->bindAndEnable();
+    p->setParameter4x4fv(p->getUniformLocation("modelViewProjectionMatrix"), mvpMatrix);
+    // Without any density every gradient is zero.
+    p->setParameter4f(p->getUniformLocation("renderParams"), maxDensity > 0.0f ? 1.0f / maxDensity : 0.0f, 0.001f,
+                      1.0f / static_cast<float>(g), 1.0f / static_cast<float>(g));
+    bindTexture(p, "pdfSampler", 0, GL_TEXTURE_2D, pdfTexture);
+    glBindVertexArray(vertexArray);
+    resetAttributes();
+    bindFloatAttribute(p, "position", quadBuffer, 2);
+    glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
+    glBindVertexArray(0);
+    p->disable();
+    endOffscreenPass();
+}
+
+void MCV_PointRenderer::drawMeanShiftOffscreen() {
+    MCV_GLSLProgram* p = glslProgramMeanShiftOffscreen;
+    if (offscreenFramebuffer == 0 || vertexArray == 0 || !usable(p)) return;
+    const int g = static_cast<int>(msGrid);
+    glBindFramebuffer(GL_FRAMEBUFFER, offscreenFramebuffer);
+    glDrawBuffer(GL_COLOR_ATTACHMENT2);
+    glViewport(0, 0, g, g);
+    glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glDisable(GL_BLEND);
+
+    p->bindAndEnable();
+    p->setParameter4x4fv(p->getUniformLocation("modelViewProjectionMatrix"), mvpMatrix);
+    p->setParameter4f(p->getUniformLocation("renderParams"), 0.25f, 0.0f, 1.0f / static_cast<float>(g),
+                      1.0f / static_cast<float>(g));
+    bindTexture(p, "gradientSampler", 0, GL_TEXTURE_2D, gradientTexture);
+    glBindVertexArray(vertexArray);
+    resetAttributes();
+    bindFloatAttribute(p, "position", quadBuffer, 2);
+    glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
+    glBindVertexArray(0);
+    p->disable();
+
+    meanShiftEnds = readGrid(2, g);
+    endOffscreenPass();
+    cluster();
+}
+
+// ---- Clustering ----
+
+void MCV_PointRenderer::cluster() {
+    if (normalizedPositions.empty()) return;
+    const unsigned g = msGrid;
+    const size_t cells = static_cast<size_t>(g) * g;
+    if (meanShiftEnds.size() < 3 * cells) return;
+    clusterIdGrid.resize(cells);
+    clusterIdGridRaw.resize(cells);
+
+    // One centre per distinct end point: ends within a cell of a centre in
+    // both axes share it; a cell without walker belongs to none.
+    const float tau = 1.0f / static_cast<float>(g);
+    std::vector<float> centres;  // x, y in creation order
+    for (size_t t = 0; t < cells; ++t) {
+        const float ex = meanShiftEnds[3 * t], ey = meanShiftEnds[3 * t + 1];
+        if (ex < 0.00001f && ey < 0.00001f) {
+            clusterIdGridRaw[t] = -1;
+            continue;
+        }
+        int found = -1;
+        for (size_t c = 0; c < centres.size() / 2; ++c) {
+            if (std::fabs(ex - centres[2 * c]) < tau && std::fabs(ey - centres[2 * c + 1]) < tau) {
+                found = static_cast<int>(c);
+                break;
+            }
+        }
+        if (found < 0) {
+            found = static_cast<int>(centres.size() / 2);
+            centres.push_back(ex);
+            centres.push_back(ey);
+        }
+        clusterIdGridRaw[t] = found;
+    }
+
+    // The cell of a point: its position rounded to the nearest of g - 1 steps.
+    const int points = static_cast<int>(normalizedPositions.size() / 2);
+    auto cellOf = [&](int p) {
+        auto step = [&](float v) {
+            const float s = std::isfinite(v) ? static_cast<float>(g - 1) * v + 0.5f : 0.0f;
+            return std::clamp(static_cast<int>(std::max(s, 0.0f)), 0, static_cast<int>(g) - 1);
+        };
+        const size_t i = static_cast<size_t>(p);
+        return static_cast<size_t>(step(normalizedPositions[2 * i + 1])) * g +
+               static_cast<size_t>(step(normalizedPositions[2 * i]));
+    };
+
+    // Cluster ids in the order of the lowest point index in each basin;
+    // centres that no point reaches get none.
+    std::vector<int> remap(centres.size() / 2, -1);
+    clusterCenters.clear();
+    int k = 0;
+    for (int p = 0; p < points; ++p) {
+        const int c = clusterIdGridRaw[cellOf(p)];
+        if (c >= 0 && remap[static_cast<size_t>(c)] < 0) {
+            clusterCenters.push_back(centres[2 * static_cast<size_t>(c)]);
+            clusterCenters.push_back(centres[2 * static_cast<size_t>(c) + 1]);
+            remap[static_cast<size_t>(c)] = k++;
+        }
+    }
+    const long cellCount = static_cast<long>(cells);
+#pragma omp parallel for schedule(static)
+    for (long t = 0; t < cellCount; ++t) {
+        int& raw = clusterIdGridRaw[static_cast<size_t>(t)];
+        if (raw >= 0) raw = remap[static_cast<size_t>(raw)];
+        clusterIdGrid[static_cast<size_t>(t)] = raw;
+    }
+    clusterGridSide = g;
+
+    std::vector<std::vector<unsigned>> members(static_cast<size_t>(k));
+    for (int p = 0; p < points; ++p) {
+        const int id = clusterIdGridRaw[cellOf(p)];
+        if (id >= 0) members[static_cast<size_t>(id)].push_back(static_cast<unsigned>(p));
+    }
+    // Without an analysis there is nobody to keep the clusters: the grid still
+    // colours the points, but nothing can be picked.
+    clusters = analysis ? analysis->updateClusters(&members, "Density Clusters") : nullptr;
+    refreshClusterBuffers();
+    clustersStale = false;
+}
+
+// ---- Levels of focus-and-context embeddings ----
+
+void MCV_PointRenderer::splatPointsOffscreen() {
+    MCV_GLSLProgram* p = glslProgramSplatPointsOffscreen;
+    if (offscreenFramebuffer == 0 || vertexArray == 0 || bufferPoints != numPoints || !usable(p)) return;
+    const int g = static_cast<int>(msGrid);
+    glBindFramebuffer(GL_FRAMEBUFFER, offscreenFramebuffer);
+    glDrawBuffer(GL_COLOR_ATTACHMENT3);
+    glViewport(0, 0, g, g);
+    glClearColor(static_cast<float>(g), 0.0f, 0.0f, 0.0f);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glDisable(GL_BLEND);
+
+    p->bindAndEnable();
+    p->setParameter4x4fv(p->getUniformLocation("modelViewProjectionMatrix"), mvpMatrix);
+    p->setParameter1f(p->getUniformLocation("sigma"), 0.05f);
+    glBindVertexArray(vertexArray);
+    resetAttributes();
+    bindFloatAttribute(p, "position", positionBuffer, 2);
+    bindFloatAttribute(p, "scaleBuffer", scaleBuffer, 4);
+    glDrawArrays(GL_POINTS, 0, numPoints);
+    glBindVertexArray(0);
+    p->disable();
+
+    std::vector<float> levels = readGrid(3, g);
+    floodFillLevels(levels, g, g, 3, 1);
+    maxLevel = -100000000.0f;
+    for (size_t t = 1; t < levels.size(); t += 3) maxLevel = std::max(maxLevel, levels[t]);
+
+    glBindFramebuffer(GL_FRAMEBUFFER, targetFramebuffer);
+    if (fcBackgroundTexture == 0) glGenTextures(1, &fcBackgroundTexture);
+    glBindTexture(GL_TEXTURE_2D, fcBackgroundTexture);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB32F, g, g, 0, GL_RGB, GL_FLOAT, levels.data());
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    glBindTexture(GL_TEXTURE_2D, 0);
+    endOffscreenPass();
+}
+
+void MCV_PointRenderer::floodFillLevels(std::vector<float>& values, int width, int height, int channels,
+                                        int channel) {
+    if (width <= 0 || height <= 0 || channels <= 0 || channel < 0 || channel >= channels) return;
+    const size_t cells = static_cast<size_t>(width) * static_cast<size_t>(height);
+    if (values.size() < cells * static_cast<size_t>(channels)) return;
+    auto at = [&](size_t cell) -> float& { return values[cell * static_cast<size_t>(channels) + channel]; };
+
+    // Each cell is filled once, so seeds below 0.5 cannot refill each other forever.
+    std::vector<bool> filled(cells, false);
+    std::queue<size_t> queue;
+    for (size_t c = 0; c < cells; ++c)
+        if (at(c) > 0.0f) {
+            queue.push(c);
+            filled[c] = true;
+        }
+    while (!queue.empty()) {
+        const size_t c = queue.front();
+        queue.pop();
+        const float v = at(c);
+        const int x = static_cast<int>(c % static_cast<size_t>(width));
+        const int y = static_cast<int>(c / static_cast<size_t>(width));
+        const int nx[4] = {x - 1, x + 1, x, x};
+        const int ny[4] = {y, y, y - 1, y + 1};
+        for (int i = 0; i < 4; ++i) {
+            if (nx[i] < 0 || nx[i] >= width || ny[i] < 0 || ny[i] >= height) continue;
+            const size_t n = static_cast<size_t>(ny[i]) * static_cast<size_t>(width) + static_cast<size_t>(nx[i]);
+            if (!filled[n] && at(n) < 0.5f) {
+                at(n) = v;
+                filled[n] = true;
+                queue.push(n);
+            }
+        }
+    }
+}

@@ -1,0 +1,243 @@
+// What one frame draws: the density computation when something shown needs
+// it, the points or the density landscape, and the rubber band; print images
+// and video frames. Every program's uniforms are set each time it is bound.
+#include <epoxy/gl.h>
+
+#include "render/MCV_GLSLProgram.h"
+#include "render/MCV_PointRenderer.h"
+
+#include "analysis/MCV_Analysis.h"
+#include "data/MCV_DerivedDataClusters.h"
+
+namespace {
+
+void bindTexture(MCV_GLSLProgram* program, const char* sampler, int unit, GLenum target, unsigned texture) {
+    glActiveTexture(GL_TEXTURE0 + static_cast<GLenum>(unit));
+    glBindTexture(target, texture);
+    program->setParameter1i(program->getSamplerLocation(sampler), unit);
+}
+
+bool usable(MCV_GLSLProgram* program) { return program && program->isCompiledAndLinked(); }
+
+}  // namespace
+
+void MCV_PointRenderer::plotViewport() {
+    glViewport(static_cast<GLint>((viewWidth - viewSide) / 2), static_cast<GLint>((viewHeight - viewSide) / 2),
+               static_cast<GLsizei>(viewSide), static_cast<GLsizei>(viewSide));
+}
+
+bool MCV_PointRenderer::densityNeeded() const { return renderMode == 3 || otfClustering != 0; }
+
+void MCV_PointRenderer::draw(unsigned framebuffer) {
+    targetFramebuffer = framebuffer;
+    glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
+    glClearColor(backgroundColor[0], backgroundColor[1], backgroundColor[2], backgroundColor[3]);
+    if (clusterBuffersDirty) refreshClusterBuffers();
+
+    // The density stays dirty while nothing shown needs it: a points-mode
+    // frame never pays for it.
+    if (densityDirty && densityNeeded()) {
+        drawDensityOffscreen();
+        if (otfClustering != 0) {
+            drawGradientOffscreen();
+            drawMeanShiftOffscreen();
+        }
+        densityDirty = false;
+    }
+    if (isRecording) {
+        printVideoFrame();
+        // The frame on screen keeps the view's background, not the print's.
+        glClearColor(backgroundColor[0], backgroundColor[1], backgroundColor[2], backgroundColor[3]);
+    }
+
+    if (renderMode == 3)
+        drawDensity(false);
+    else if (renderMode == 0)
+        drawPoints(false);
+    drawSelectionUI();
+}
+
+void MCV_PointRenderer::drawPoints(bool print) {
+    if (print) {
+        glViewport(0, 0, static_cast<GLsizei>(printSize), static_cast<GLsizei>(printSize));
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    } else {
+        plotViewport();
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        if (analysis && analysis->type() == ANALYSIS_HSNE_FC) {
+            drawFocusAndContextBackground();
+            plotViewport();
+        }
+    }
+    MCV_GLSLProgram* p = glslProgramSimplePointsMarkers;
+    if (numPoints == 0 || vertexArray == 0 || bufferPoints != numPoints || !usable(p)) return;
+
+    p->bindAndEnable();
+    p->setParameter4x4fv(p->getUniformLocation("modelViewProjectionMatrix"), mvpMatrix);
+    const int clusterCount = clusters ? clusters->numClusters() : 0;
+    p->setParameter4i(p->getUniformLocation("dataParams"), clusterCount, activeMarker, numSampleFiles(),
+                      highlightClusterId);
+
+    float range[4] = {0.0f, 1.0f, 1.0f, 0.0f};
+    if (activeMarker >= 0) {
+        if (serialPrintMode && printRange.size() >= 2) {
+            range[0] = printRange[0];
+            range[1] = printRange[1];
+        } else if (static_cast<size_t>(activeMarker) < markerRangesVec.size()) {
+            range[0] = markerRangesVec[static_cast<size_t>(activeMarker)].first;
+            range[1] = markerRangesVec[static_cast<size_t>(activeMarker)].second;
+        }
+        range[2] = range[1] - range[0];
+    }
+    if (!scaleActive)
+        range[3] = -1.0f;
+    else
+        range[3] = greedyPointScaleMode ? 1.0f / -greedyPointScale : 1.0f / pointScale;
+    p->setParameter4fv(p->getUniformLocation("markerRange"), range);
+    p->setParameter4f(p->getUniformLocation("visParams"), pointSize, pointOpacity, pointHaloSize,
+                      static_cast<float>(advancedMode));
+    p->setParameter4f(p->getUniformLocation("colormapParams"), colormapDiscrete ? 1.0f : -1.0f, 0.0f, 0.0f, 0.0f);
+
+    bindTexture(p, "colormapSampler", 0, GL_TEXTURE_1D, activeMarker < 0 ? sampleColorTexture : colormapTexture);
+    bindTexture(p, "clusterIdSampler", 1, GL_TEXTURE_2D, clusterIdTexture);
+    bindTexture(p, "activeSampleSampler", 2, GL_TEXTURE_1D, activeSampleTexture);
+    bindTexture(p, "colormap2DSampler", 3, GL_TEXTURE_2D, colormap2DTexture);
+
+    glBindVertexArray(vertexArray);
+    resetAttributes();
+    bindFloatAttribute(p, "position", positionBuffer, 2);
+    bindFloatAttribute(p, "markerBuffer", markerBuffer, 1);
+    bindIntAttribute(p, "selectionBuffer", selectionBuffer, GL_SHORT);
+    bindFloatAttribute(p, "scaleBuffer", scaleBuffer, 4);
+    bindFloatAttribute(p, "imageColorBuffer", imageColorBuffer, 3);
+    bindIntAttribute(p, "sampleIdBuffer", hasFileIdxs ? sampleIdBuffer : 0, GL_INT);
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, drawOrderBuffer);
+    glDrawElements(GL_POINTS, numPoints, GL_UNSIGNED_INT, nullptr);
+    glBindVertexArray(0);
+    p->disable();
+    glActiveTexture(GL_TEXTURE0);
+}
+
+void MCV_PointRenderer::drawDensity(bool print) {
+    if (print) {
+        glViewport(0, 0, static_cast<GLsizei>(printSize), static_cast<GLsizei>(printSize));
+    } else {
+        plotViewport();
+    }
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    MCV_GLSLProgram* p = glslProgramSimplePointsDensity;
+    if (numPoints == 0 || vertexArray == 0 || pdfTexture == 0 || !usable(p)) return;
+
+    p->bindAndEnable();
+    p->setParameter4x4fv(p->getUniformLocation("modelViewProjectionMatrix"), mvpMatrix);
+    // Without any density (every sample hidden) nothing is drawn.
+    p->setParameter4f(p->getUniformLocation("renderParams"), maxDensity > 0.0f ? 1.0f / maxDensity : 0.0f,
+                      densityColormapDiscrete ? 1.0f : -1.0f, 2.0f / static_cast<float>(numPoints),
+                      1.0f / static_cast<float>(viewSide > 0 ? viewSide : 1));
+    p->setParameter4f(p->getUniformLocation("advancedParams"), 0.0f, 0.0f, 0.0f, static_cast<float>(advancedMode));
+    bindTexture(p, "colormapSampler", 0, GL_TEXTURE_1D, colormapTexture);
+    bindTexture(p, "pdfSampler", 1, GL_TEXTURE_2D, pdfTexture);
+    bindTexture(p, "msSampler", 2, GL_TEXTURE_2D, meanShiftTexture);
+    glBindVertexArray(vertexArray);
+    resetAttributes();
+    bindFloatAttribute(p, "position", quadBuffer, 2);
+    glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
+    p->disable();
+    glActiveTexture(GL_TEXTURE0);
+
+    const GLsizei centres = static_cast<GLsizei>(clusterCenters.size() / 2);
+    MCV_GLSLProgram* c = glslProgramSimplePoints;
+    if (!clustersStale && centres > 0 && usable(c)) {
+        c->bindAndEnable();
+        c->setParameter4x4fv(c->getUniformLocation("modelViewProjectionMatrix"), mvpMatrix);
+        c->setParameter4f(c->getUniformLocation("visParams"), 0.0075f, 0.1f, 0.1f, 0.1f);
+        resetAttributes();
+        bindFloatAttribute(c, "position", clusterPositionBuffer, 2);
+        glDrawArrays(GL_POINTS, 0, centres);
+        c->disable();
+    }
+    glBindVertexArray(0);
+}
+
+void MCV_PointRenderer::drawSelectionUI() {
+    MCV_GLSLProgram* p = glslProgramSingleColor;
+    if (!selectionActive || vertexArray == 0 || !usable(p)) return;
+    glViewport(selectionRect[0], selectionRect[1], selectionRect[4], selectionRect[5]);
+    p->bindAndEnable();
+    p->setParameter4x4fv(p->getUniformLocation("modelViewProjectionMatrix"), mvpMatrix);
+    const int color = p->getUniformLocation("color");
+    p->setParameter4f(color, 60.0f / 255.0f, 150.0f / 255.0f, 250.0f / 255.0f, 1.0f);
+    glBindVertexArray(vertexArray);
+    resetAttributes();
+    bindFloatAttribute(p, "position", selectionRectBuffer, 2);
+    glDrawArrays(GL_LINE_STRIP, 0, 5);
+    p->setParameter4f(color, 60.0f / 255.0f, 150.0f / 255.0f, 250.0f / 255.0f, 0.05f);
+    glDrawArrays(GL_TRIANGLES, 0, 6);
+    glBindVertexArray(0);
+    p->disable();
+}
+
+void MCV_PointRenderer::drawFocusAndContextBackground() {
+    MCV_GLSLProgram* p = glslProgramFocusAndContextBackground;
+    if (scaleLevels == 0 || vertexArray == 0 || !usable(p)) return;
+    splatPointsOffscreen();
+    plotViewport();
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    p->bindAndEnable();
+    p->setParameter4x4fv(p->getUniformLocation("modelViewProjectionMatrix"), mvpMatrix);
+    p->setParameter4f(p->getUniformLocation("renderParams"), 0.1f, maxLevel, isRecording ? 1.0f : 0.0f,
+                      1.0f / static_cast<float>(msGrid));
+    bindTexture(p, "backgroundSampler", 0, GL_TEXTURE_2D, fcBackgroundTexture);
+    glBindVertexArray(vertexArray);
+    resetAttributes();
+    bindFloatAttribute(p, "position", quadBuffer, 2);
+    glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
+    glBindVertexArray(0);
+    p->disable();
+}
+
+void MCV_PointRenderer::drawScreenGrab() {
+    if (densityDirty && renderMode == 3) drawDensityOffscreen();  // the frame still recomputes it
+    if (printFramebuffer == 0) return;
+    glBindFramebuffer(GL_FRAMEBUFFER, printFramebuffer);
+    glDrawBuffer(GL_COLOR_ATTACHMENT0);
+    if (serialPrintMode && printBackground.size() >= 4)
+        glClearColor(printBackground[0], printBackground[1], printBackground[2], printBackground[3]);
+    else
+        glClearColor(1.0f, 1.0f, 1.0f, 1.0f);
+    if (renderMode == 3)
+        drawDensity(true);
+    else if (renderMode == 0)
+        drawPoints(true);
+    glBindFramebuffer(GL_FRAMEBUFFER, targetFramebuffer);
+}
+
+std::vector<unsigned char> MCV_PointRenderer::print(int& width, int& height) {
+    if (printFramebuffer == 0 || printSize == 0) {
+        width = height = 0;
+        return {};
+    }
+    width = height = static_cast<int>(printSize);
+    drawScreenGrab();
+    std::vector<unsigned char> rgb(static_cast<size_t>(printSize) * printSize * 3, 0);
+    glBindFramebuffer(GL_FRAMEBUFFER, printFramebuffer);
+    glReadBuffer(GL_COLOR_ATTACHMENT0);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, width, height, GL_RGB, GL_UNSIGNED_BYTE, rgb.data());
+    glBindFramebuffer(GL_FRAMEBUFFER, targetFramebuffer);
+    return rgb;
+}
+
+std::vector<std::vector<unsigned char>>* MCV_PointRenderer::video(int& width, int& height) {
+    width = height = static_cast<int>(videoFrameSize);
+    return &videoFrames;
+}
+
+void MCV_PointRenderer::printVideoFrame() {
+    const unsigned saved = printSize;
+    printSize = videoFrameSize;
+    int width = 0, height = 0;
+    std::vector<unsigned char> frame = print(width, height);
+    if (!frame.empty()) videoFrames.push_back(std::move(frame));
+    printSize = saved;
+}

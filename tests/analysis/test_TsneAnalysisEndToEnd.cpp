@@ -1,0 +1,45 @@
+// Whole runs on loaded data: five well-separated blobs of 2,000 events, spread
+// over five files, must come out as five groups in the output variables.
+#include "TsneAnalysisTest.h"
+
+namespace {
+
+using TsneEndToEnd = TsneAnalysisTest;
+
+TEST_F(TsneEndToEnd, FiveBlobsSeparateOnTheCpu) {
+    loadBlobs(5, 2000, 10, 5, /*centreSpread=*/4.0);
+    addOutputVariables();
+    MCV_TsneAnalysis* a = makeAnalysis("blobs");
+    a->setContinuousUpdates(false);
+    a->setIterations(320);  // the exaggeration schedule ends at 320
+    a->setUseGPU(false);
+    a->computeTSNE();
+
+    EXPECT_FALSE(a->gpuEngineActive());
+    EXPECT_EQ(a->numDataPoints(), 10000);
+    EXPECT_EQ(reports(), (std::vector<std::string>{"analysisInitialized", "analysisUpdated x3", "analysisFinished"}));
+    EXPECT_GE(accuracyFromOutputColumns(), 0.98);
+}
+
+// This binary has no GUI application, so no hidden OpenGL context: the GPU
+// choice falls back to the CPU engine with a line, and the run completes.
+TEST_F(TsneEndToEnd, TheGpuChoiceFallsBackToTheCpuWithoutOpenGl) {
+    loadBlobs(3, 20, 4, 2);
+    addOutputVariables();
+    MCV_TsneAnalysis* a = makeAnalysis();
+    a->setUseGPU(true);
+    a->setIterations(20);
+    testing::internal::CaptureStdout();
+    a->computeTSNE();
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_NE(out.find("Sparse matrix allocated."), std::string::npos);
+    EXPECT_NE(out.find("GPU gradient descent: no OpenGL without a GUI application.\n"
+                       "A-tSNE: the GPU is not available; A runs on the CPU.\n"),
+              std::string::npos)
+        << out;
+    EXPECT_FALSE(a->gpuEngineActive());
+    EXPECT_EQ(reports(), (std::vector<std::string>{"analysisInitialized", "analysisUpdated x20", "analysisFinished"}));
+    EXPECT_TRUE(allFinite(*a->output()));
+}
+
+}  // namespace

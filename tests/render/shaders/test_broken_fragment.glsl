@@ -1,0 +1,6 @@
+#version 330 core
+out vec4 fragmentColor;
+
+void main() {
+    fragmentColor = colourThatDoesNotExist;
+}
