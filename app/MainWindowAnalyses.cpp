@@ -2,8 +2,15 @@
 #include "app/MainWindow.h"
 
 #include "analysis/MCV_Analysis.h"
+#include "analysis/MCV_TsneAnalysis.h"
+#include "app/UI_Interface.h"
+#include "data/MCV_CytometryData.h"
+#include "data/MCV_FcsHeader.h"
 #include "ui/UI_DockableWidget.h"
+#include "ui/UI_ModalDialogs.h"
 #include "ui/UI_SettingsWidget.h"
+#include "ui/UI_TsneSettingsWidget.h"
+#include "ui/UI_TsneWidget.h"
 
 #include <QDebug>
 
@@ -17,6 +24,10 @@ namespace {
 // cast-and-call here when their classes exist. Other kinds are not stopped.
 void markForDeletion(MCV_Analysis* analysis) {
     switch (analysis->type()) {
+        case ANALYSIS_TSNE:
+            // The type code alone does not make the class.
+            if (auto* tsne = dynamic_cast<MCV_TsneAnalysis*>(analysis)) tsne->markForDeletion();
+            break;
         default:
             break;
     }
@@ -122,6 +133,46 @@ void MainWindow::newSpadeAnalysisTriggered() {
 
 void MainWindow::newTsneAnalysisTriggered() {
     if (!hasData()) return;
+    bool ok = false;
+    const QString text = UI_ModalDialogs::getText(
+        nullptr, QStringLiteral("Analysis Name"),
+        QStringLiteral("Please name the new A-tSNE Analysis.\n Please use unique names to identify your analysis in "
+                       "the system."),
+        uniqueAnalysisName(QStringLiteral("A-tSNE Analysis")), &ok);
+    if (text.isEmpty()) return;
+    const QString name = uniqueAnalysisName(text);
+
+    // The embedding writes its coordinates into these variables.
+    std::vector<std::string> missing;
+    MCV_FcsHeader* header = m_data->combinedHeader();
+    for (const char* variable : {"QLMRN_TsneX", "QLMRN_TsneY"}) {
+        if (header && header->variableIdx(variable) >= 0) continue;
+        qDebug() << "Adding Channel " << "\"" << variable << "\"" << ".";
+        missing.push_back(variable);
+    }
+    m_data->addDimensions(missing, 0.0f);
+
+    auto* analysis = new MCV_TsneAnalysis();
+    analysis->init(m_bridge, name.toStdString());
+
+    auto* view = new UI_TsneWidget(this, analysis);
+    view->setWindowTitle(name);
+    addDockWidget(Qt::RightDockWidgetArea, view);
+    view->setVisibility(true);
+
+    auto* panel = new UI_TsneSettingsWidget(this, analysis);
+
+    connect(m_bridge, &UI_Interface::analysisInitializedSignal, view, &UI_TsneWidget::initComputation);
+    connect(m_bridge, &UI_Interface::analysisUpdatedSignal, view, &UI_TsneWidget::computationUpdated);
+    connect(m_bridge, &UI_Interface::analysisFinishedSignal, view, &UI_TsneWidget::computationFinished);
+    connect(m_bridge, &UI_Interface::dataRefreshedSignal, view, &UI_TsneWidget::dataRefreshed);
+    connect(m_bridge, &UI_Interface::selectionRefreshedSignal, view, &UI_TsneWidget::selectionRefreshed);
+    connect(m_bridge, &UI_Interface::highlightRefreshedSignal, view, &UI_TsneWidget::highlightRefreshed);
+    connect(panel, &UI_TsneSettingsWidget::dataDownsampled, this, &MainWindow::advertiseNewData);
+
+    addAnalysis(analysis);
+    addView(view, analysis);
+    addSettingsPanel(panel, analysis, name);
 }
 
 void MainWindow::newHsneAnalysisTriggered() {
