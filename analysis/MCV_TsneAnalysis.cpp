@@ -4,6 +4,8 @@
 
 #include "analysis/MCV_GpuGradientDescent.h"
 #include "data/MCV_CytometryData.h"
+
+#include <exception>
 #include "data/MCV_DerivedDataClusters.h"
 #include "data/MCV_UiInterface.h"
 
@@ -53,7 +55,11 @@ void MCV_TsneAnalysis::initTSNE() {
         return;
     }
     m_inProgress = true;
-    computeProbabilities();  // a refusal has printed its reason
+    try {
+        computeProbabilities();  // a refusal has printed its reason
+    } catch (const std::exception& e) {
+        std::cout << "[ERROR] A-tSNE: " << m_name << " stopped: " << e.what() << std::endl;
+    }
     m_inProgress = false;
     // analysisInitialized was reported inside; a deletion asked for meanwhile
     // is answered now that nothing is on the stack.
@@ -76,26 +82,13 @@ void MCV_TsneAnalysis::run(Request request) {
     m_inProgress = true;
     while (request != Request::None) {
         m_pending = Request::None;
-        switch (request) {
-            case Request::Tsne:
-                if (!computeProbabilities() || interrupted()) break;
-                if (!setUpGradientDescent() || interrupted()) break;
-                embedLoop();
-                break;
-            case Request::GradientDescent:
-                if (!setUpGradientDescent() || interrupted()) break;
-                embedLoop();
-                break;
-            case Request::Embed:
-                if (!readyToEmbed()) {
-                    std::cout << "A-tSNE: " << m_name << " has no embedding to continue; compute it first."
-                              << std::endl;
-                    break;
-                }
-                embedLoop();
-                break;
-            case Request::None:
-                break;
+        try {
+            perform(request);
+        } catch (const std::exception& e) {
+            // A failure inside the library ends this run; the analysis stays
+            // usable and the shell is not left believing it still runs.
+            std::cout << "[ERROR] A-tSNE: " << m_name << " stopped: " << e.what() << std::endl;
+            m_pending = Request::None;
         }
         request = m_deletionRequested ? Request::None : m_pending;
     }
@@ -111,6 +104,30 @@ void MCV_TsneAnalysis::run(Request request) {
         m_ui->readyForDeletion(this);
     else
         m_ui->analysisFinished(this);
+}
+
+void MCV_TsneAnalysis::perform(Request request) {
+    switch (request) {
+        case Request::Tsne:
+            if (!computeProbabilities() || interrupted()) break;
+            if (!setUpGradientDescent() || interrupted()) break;
+            embedLoop();
+            break;
+        case Request::GradientDescent:
+            if (!setUpGradientDescent() || interrupted()) break;
+            embedLoop();
+            break;
+        case Request::Embed:
+            if (!readyToEmbed()) {
+                std::cout << "A-tSNE: " << m_name << " has no embedding to continue; compute it first."
+                          << std::endl;
+                break;
+            }
+            embedLoop();
+            break;
+        case Request::None:
+            break;
+    }
 }
 
 void MCV_TsneAnalysis::stopGradientDescent() { m_running = false; }

@@ -144,6 +144,8 @@ private:
     // Runs `request` and every request that arrived during it, then makes the
     // final report. Called only when no run is in progress.
     void run(Request request);
+    // One request of a run; library failures propagate to run().
+    void perform(Request request);
     // Records a request that arrived during a run; compute and restart end the
     // running loop.
     void defer(Request request);

@@ -171,3 +171,25 @@ TEST_F(TsneAnalysisSetup, BadInputIsRefusedBeforeAnythingIsRead) {
 }
 
 }  // namespace
+
+TEST_F(TsneAnalysisSetup, ALibraryFailureEndsTheRunAndLeavesTheAnalysisUsable) {
+    loadBlobs(3, 20, 4, 2);
+    addOutputVariables();
+    MCV_TsneAnalysis* a = makeAnalysis();
+    a->setIterations(10);
+    // No such neighbour back end: the library refuses it with an exception.
+    a->setKnnLibrary(static_cast<vel::utils::knn_library>(7));
+    testing::internal::CaptureStdout();
+    a->computeTSNE();
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_NE(out.find("[ERROR] A-tSNE: A stopped: "), std::string::npos) << out;
+    EXPECT_FALSE(a->isRunning()) << "the shell would refuse every later import";
+    EXPECT_EQ(reports().back(), "analysisFinished");
+
+    ui.clear();
+    a->setKnnLibrary(static_cast<vel::utils::knn_library>(0));
+    a->computeTSNE();
+    EXPECT_EQ(reports().back(), "analysisFinished");
+    EXPECT_EQ(a->numDataPoints(), 60);
+    EXPECT_TRUE(allFinite(*a->output()));
+}
