@@ -1,4 +1,5 @@
 #include "ui/UI_SampleSelectionWidget.h"
+#include "ui/saveTextWithDialog.h"
 
 #include "data/MCV_CytometryData.h"
 #include "data/MCV_Settings.h"
@@ -212,25 +213,8 @@ void UI_SampleSelectionWidget::applySettingsText(const QString& text) {
 }
 
 void UI_SampleSelectionWidget::saveDefaultsClicked() {
-    UI_Settings* store = UI_Settings::Instance();
-    store->sync();
-    QString folder = store->value(QStringLiteral("exportDefaultFilePath")).toString();
-    if (folder.isEmpty()) folder = QDir::home().absolutePath();
-    QFileDialog dialog(this, QString(), folder);
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setDefaultSuffix(QStringLiteral("txt"));
-    dialog.setNameFilter(tr("Text files (*.txt)"));
-    if (UI_ModalDialogs::exec(&dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
-    const QString path = dialog.selectedFiles().first();
-    store->setValue(QStringLiteral("exportDefaultFilePath"), QFileInfo(path).absolutePath());
-    store->sync();
-    QFile file(path);
-    if (!file.open(QIODevice::ReadWrite | QIODevice::Truncate)) return;
-    QTextStream out(&file);
-    out << settingsText();
-    out.flush();
-    file.close();
-    qDebug() << "File saved.";
+    if (saveTextWithDialog(this, QStringLiteral("txt"), tr("Text files (*.txt)"), settingsText()))
+        qDebug() << "File saved.";
 }
 
 void UI_SampleSelectionWidget::loadDefaultsClicked() {

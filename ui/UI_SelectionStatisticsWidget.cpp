@@ -1,4 +1,5 @@
 #include "ui/UI_SelectionStatisticsWidget.h"
+#include "ui/saveTextWithDialog.h"
 
 #include "data/MCV_CytometryData.h"
 #include "data/MCV_DerivedDataPoints.h"
@@ -121,22 +122,5 @@ QString UI_SelectionStatisticsWidget::csvText() const {
 }
 
 void UI_SelectionStatisticsWidget::saveClicked() {
-    UI_Settings* store = UI_Settings::Instance();
-    store->sync();
-    const QString folder = store->value(QStringLiteral("exportDefaultFilePath")).toString();
-    QFileDialog dialog(this, QString(), QString(), QString());
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setDirectory(folder.isEmpty() ? QDir::home().absolutePath() : folder);
-    dialog.setDefaultSuffix(QStringLiteral("csv"));
-    dialog.setNameFilter(tr("Table files (*.csv)"));
-    if (UI_ModalDialogs::exec(&dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
-    const QString path = dialog.selectedFiles().first();
-    store->setValue(QStringLiteral("exportDefaultFilePath"), QFileInfo(path).absolutePath());
-    store->sync();
-    QFile file(path);
-    if (!file.open(QIODevice::ReadWrite | QIODevice::Truncate)) return;
-    QTextStream out(&file);
-    out << csvText();
-    out.flush();
-    file.close();
+    saveTextWithDialog(this, QStringLiteral("csv"), tr("Table files (*.csv)"), csvText());
 }

@@ -147,3 +147,18 @@ TEST_F(StatisticsTest, SampleStatisticsKeepToTheirRowsWhenFilesAreAdded) {
 }
 
 }  // namespace
+
+TEST_F(StatisticsTest, AFileThatCannotBeWrittenIsReported) {
+    UI_SampleStatisticsWidget panel(nullptr);
+    UI_ModalDialogs::takeMessages();
+    // A folder where the file should be: the write fails.
+    const QString path = dir.filePath("taken.csv");
+    ASSERT_TRUE(QDir(dir.path()).mkdir("taken.csv"));
+    answerWith(path);
+    for (QPushButton* b : panel.findChildren<QPushButton*>())
+        if (b->text() == "Save ...") b->click();
+    const std::vector<UI_ModalDialogs::Message> shown = UI_ModalDialogs::takeMessages();
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].icon, QMessageBox::Warning);
+    EXPECT_TRUE(shown[0].text.contains("taken.csv")) << shown[0].text.toStdString();
+}
