@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "vel/data/MapMemEff.h"
+#include "vel/dr/TsneParameters.h"
+#include "vel/utils/HDJointProbabilityGenerator.h"
 
 namespace veltest {
 
@@ -135,6 +137,22 @@ inline double knnLabelAccuracy(const std::vector<float>& y, const std::vector<in
       ++correct;
   }
   return static_cast<double>(correct) / n;
+}
+
+// The joint probabilities of a blob set at the generator's defaults.
+inline SparseMatrix jointProbabilities(const Blobs& b, float perplexity) {
+  vel::dr::HDJointProbabilityGenerator<float, SparseMatrix> generator;
+  vel::dr::HDJointProbabilityGenerator<float, SparseMatrix>::Parameters p;
+  p.perplexity = perplexity;
+  SparseMatrix P;
+  generator.computeJointProbabilityDistribution(const_cast<float*>(b.data.data()), b.dims, b.n, P, p);
+  return P;
+}
+
+inline vel::dr::TsneParameters seeded(int seed) {
+  vel::dr::TsneParameters params;
+  params.seed = seed;
+  return params;
 }
 
 }  // namespace veltest

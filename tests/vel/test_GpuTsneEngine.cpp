@@ -13,26 +13,13 @@
 #include "vel/utils/HDJointProbabilityGenerator.h"
 
 using veltest::SparseMatrix;
+using veltest::jointProbabilities;
+using veltest::seeded;
 using vel::data::Embedding;
 using vel::dr::GradientDescentTSNETexture;
 using vel::dr::TsneParameters;
 
 namespace {
-
-SparseMatrix jointProbabilities(const veltest::Blobs& b, float perplexity) {
-  vel::dr::HDJointProbabilityGenerator<float, SparseMatrix> generator;
-  vel::dr::HDJointProbabilityGenerator<float, SparseMatrix>::Parameters p;
-  p.perplexity = perplexity;
-  SparseMatrix P;
-  generator.computeJointProbabilityDistribution(const_cast<float*>(b.data.data()), b.dims, b.n, P, p);
-  return P;
-}
-
-TsneParameters seeded(int seed) {
-  TsneParameters params;
-  params.seed = seed;
-  return params;
-}
 
 long residentKB() {
   std::ifstream status("/proc/self/status");

@@ -13,26 +13,13 @@
 #include "vel/utils/HDJointProbabilityGenerator.h"
 
 using veltest::SparseMatrix;
+using veltest::jointProbabilities;
+using veltest::seeded;
 using Engine = vel::dr::SparseTSNEUserDefProbabilities<float, SparseMatrix>;
 using vel::data::Embedding;
 using vel::dr::TsneParameters;
 
 namespace {
-
-SparseMatrix jointProbabilities(const veltest::Blobs& b, float perplexity) {
-  vel::dr::HDJointProbabilityGenerator<float, SparseMatrix> generator;
-  vel::dr::HDJointProbabilityGenerator<float, SparseMatrix>::Parameters p;
-  p.perplexity = perplexity;
-  SparseMatrix P;
-  generator.computeJointProbabilityDistribution(const_cast<float*>(b.data.data()), b.dims, b.n, P, p);
-  return P;
-}
-
-TsneParameters seeded(int seed) {
-  TsneParameters params;
-  params.seed = seed;
-  return params;
-}
 
 // The exact-mode gradient of the engine's own matrix, from the positions y.
 std::vector<double> referenceGradient(const SparseMatrix& P, const std::vector<float>& y, double exaggeration) {
