@@ -119,6 +119,12 @@ int MCV_GLSLProgram::getSamplerLocation(const char* sampler) {
     return location;
 }
 
+void MCV_GLSLProgram::bindTexture(const char* sampler, int unit, unsigned target, unsigned texture) {
+    glActiveTexture(GL_TEXTURE0 + static_cast<GLenum>(unit));
+    glBindTexture(target, texture);
+    setParameter1i(getSamplerLocation(sampler), unit);
+}
+
 void MCV_GLSLProgram::setParameter1i(int location, int v0) {
     if (location != -1) glUniform1i(location, v0);
 }

@@ -38,6 +38,8 @@ public:
 
     bool isCreated() const { return created; }
     bool isCompiledAndLinked() const { return compiledAndLinked; }
+    // Whether `program` exists and is ready to draw with.
+    static bool usable(const MCV_GLSLProgram* program) { return program && program->isCompiledAndLinked(); }
 
     // -1, after a report, when the name is not active in the program.
     int getUniformLocation(const char* name);
@@ -47,6 +49,9 @@ public:
     // Set a uniform of the program that is current (bindAndEnable first). A
     // location of -1 makes each of them a no-op.
     void setParameter1i(int location, int v0);
+    // Binds `texture` to `target` on texture unit `unit` and points the
+    // sampler uniform `sampler` of the current program at that unit.
+    void bindTexture(const char* sampler, int unit, unsigned target, unsigned texture);
     void setParameter2i(int location, int v0, int v1);
     void setParameter3i(int location, int v0, int v1, int v2);
     void setParameter4i(int location, int v0, int v1, int v2, int v3);

@@ -19,14 +19,6 @@
 
 namespace {
 
-void bindTexture(MCV_GLSLProgram* program, const char* sampler, int unit, GLenum target, unsigned texture) {
-    glActiveTexture(GL_TEXTURE0 + static_cast<GLenum>(unit));
-    glBindTexture(target, texture);
-    program->setParameter1i(program->getSamplerLocation(sampler), unit);
-}
-
-bool usable(MCV_GLSLProgram* program) { return program && program->isCompiledAndLinked(); }
-
 // Reads three float channels of colour attachment `attachment` of the bound
 // framebuffer.
 std::vector<float> readGrid(int attachment, int side) {
@@ -100,7 +92,7 @@ void MCV_PointRenderer::endOffscreenPass() {
 
 void MCV_PointRenderer::drawDensityOffscreen() {
     MCV_GLSLProgram* p = glslProgramSimplePointsDensityOffscreen;
-    if (offscreenFramebuffer == 0 || vertexArray == 0 || bufferPoints != numPoints || !usable(p)) return;
+    if (offscreenFramebuffer == 0 || vertexArray == 0 || bufferPoints != numPoints || !MCV_GLSLProgram::usable(p)) return;
     const int g = static_cast<int>(msGrid);
 
     glBindFramebuffer(GL_FRAMEBUFFER, offscreenFramebuffer);
@@ -117,8 +109,8 @@ void MCV_PointRenderer::drawDensityOffscreen() {
         p->setParameter1f(p->getUniformLocation("sigma"), sigma);
         p->setParameter4f(p->getUniformLocation("advancedParams"), scaleActive ? 1.0f / pointScale : -1.0f, 0.0f,
                           0.0f, 0.0f);
-        bindTexture(p, "gaussSampler", 0, GL_TEXTURE_2D, gaussTexture);
-        bindTexture(p, "activeSampleSampler", 1, GL_TEXTURE_1D, activeSampleTexture);
+        p->bindTexture("gaussSampler", 0, GL_TEXTURE_2D, gaussTexture);
+        p->bindTexture("activeSampleSampler", 1, GL_TEXTURE_1D, activeSampleTexture);
         glBindVertexArray(vertexArray);
         resetAttributes();
         bindFloatAttribute(p, "position", positionBuffer, 2);
@@ -137,7 +129,7 @@ void MCV_PointRenderer::drawDensityOffscreen() {
 
 void MCV_PointRenderer::drawGradientOffscreen() {
     MCV_GLSLProgram* p = glslProgramGradientOffscreen;
-    if (offscreenFramebuffer == 0 || vertexArray == 0 || !usable(p)) return;
+    if (offscreenFramebuffer == 0 || vertexArray == 0 || !MCV_GLSLProgram::usable(p)) return;
     const int g = static_cast<int>(msGrid);
     glBindFramebuffer(GL_FRAMEBUFFER, offscreenFramebuffer);
     glDrawBuffer(GL_COLOR_ATTACHMENT1);
@@ -151,7 +143,7 @@ void MCV_PointRenderer::drawGradientOffscreen() {
     // Without any density every gradient is zero.
     p->setParameter4f(p->getUniformLocation("renderParams"), maxDensity > 0.0f ? 1.0f / maxDensity : 0.0f, 0.001f,
                       1.0f / static_cast<float>(g), 1.0f / static_cast<float>(g));
-    bindTexture(p, "pdfSampler", 0, GL_TEXTURE_2D, pdfTexture);
+    p->bindTexture("pdfSampler", 0, GL_TEXTURE_2D, pdfTexture);
     glBindVertexArray(vertexArray);
     resetAttributes();
     bindFloatAttribute(p, "position", quadBuffer, 2);
@@ -163,7 +155,7 @@ void MCV_PointRenderer::drawGradientOffscreen() {
 
 void MCV_PointRenderer::drawMeanShiftOffscreen() {
     MCV_GLSLProgram* p = glslProgramMeanShiftOffscreen;
-    if (offscreenFramebuffer == 0 || vertexArray == 0 || !usable(p)) return;
+    if (offscreenFramebuffer == 0 || vertexArray == 0 || !MCV_GLSLProgram::usable(p)) return;
     const int g = static_cast<int>(msGrid);
     glBindFramebuffer(GL_FRAMEBUFFER, offscreenFramebuffer);
     glDrawBuffer(GL_COLOR_ATTACHMENT2);
@@ -176,7 +168,7 @@ void MCV_PointRenderer::drawMeanShiftOffscreen() {
     p->setParameter4x4fv(p->getUniformLocation("modelViewProjectionMatrix"), mvpMatrix);
     p->setParameter4f(p->getUniformLocation("renderParams"), 0.25f, 0.0f, 1.0f / static_cast<float>(g),
                       1.0f / static_cast<float>(g));
-    bindTexture(p, "gradientSampler", 0, GL_TEXTURE_2D, gradientTexture);
+    p->bindTexture("gradientSampler", 0, GL_TEXTURE_2D, gradientTexture);
     glBindVertexArray(vertexArray);
     resetAttributes();
     bindFloatAttribute(p, "position", quadBuffer, 2);
@@ -274,7 +266,7 @@ void MCV_PointRenderer::cluster() {
 
 void MCV_PointRenderer::splatPointsOffscreen() {
     MCV_GLSLProgram* p = glslProgramSplatPointsOffscreen;
-    if (offscreenFramebuffer == 0 || vertexArray == 0 || bufferPoints != numPoints || !usable(p)) return;
+    if (offscreenFramebuffer == 0 || vertexArray == 0 || bufferPoints != numPoints || !MCV_GLSLProgram::usable(p)) return;
     const int g = static_cast<int>(msGrid);
     glBindFramebuffer(GL_FRAMEBUFFER, offscreenFramebuffer);
     glDrawBuffer(GL_COLOR_ATTACHMENT3);

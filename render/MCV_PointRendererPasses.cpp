@@ -9,18 +9,6 @@
 #include "analysis/MCV_Analysis.h"
 #include "data/MCV_DerivedDataClusters.h"
 
-namespace {
-
-void bindTexture(MCV_GLSLProgram* program, const char* sampler, int unit, GLenum target, unsigned texture) {
-    glActiveTexture(GL_TEXTURE0 + static_cast<GLenum>(unit));
-    glBindTexture(target, texture);
-    program->setParameter1i(program->getSamplerLocation(sampler), unit);
-}
-
-bool usable(MCV_GLSLProgram* program) { return program && program->isCompiledAndLinked(); }
-
-}  // namespace
-
 void MCV_PointRenderer::plotViewport() {
     glViewport(static_cast<GLint>((viewWidth - viewSide) / 2), static_cast<GLint>((viewHeight - viewSide) / 2),
                static_cast<GLsizei>(viewSide), static_cast<GLsizei>(viewSide));
@@ -70,7 +58,7 @@ void MCV_PointRenderer::drawPoints(bool print) {
         }
     }
     MCV_GLSLProgram* p = glslProgramSimplePointsMarkers;
-    if (numPoints == 0 || vertexArray == 0 || bufferPoints != numPoints || !usable(p)) return;
+    if (numPoints == 0 || vertexArray == 0 || bufferPoints != numPoints || !MCV_GLSLProgram::usable(p)) return;
 
     p->bindAndEnable();
     p->setParameter4x4fv(p->getUniformLocation("modelViewProjectionMatrix"), mvpMatrix);
@@ -98,10 +86,10 @@ void MCV_PointRenderer::drawPoints(bool print) {
                       static_cast<float>(advancedMode));
     p->setParameter4f(p->getUniformLocation("colormapParams"), colormapDiscrete ? 1.0f : -1.0f, 0.0f, 0.0f, 0.0f);
 
-    bindTexture(p, "colormapSampler", 0, GL_TEXTURE_1D, activeMarker < 0 ? sampleColorTexture : colormapTexture);
-    bindTexture(p, "clusterIdSampler", 1, GL_TEXTURE_2D, clusterIdTexture);
-    bindTexture(p, "activeSampleSampler", 2, GL_TEXTURE_1D, activeSampleTexture);
-    bindTexture(p, "colormap2DSampler", 3, GL_TEXTURE_2D, colormap2DTexture);
+    p->bindTexture("colormapSampler", 0, GL_TEXTURE_1D, activeMarker < 0 ? sampleColorTexture : colormapTexture);
+    p->bindTexture("clusterIdSampler", 1, GL_TEXTURE_2D, clusterIdTexture);
+    p->bindTexture("activeSampleSampler", 2, GL_TEXTURE_1D, activeSampleTexture);
+    p->bindTexture("colormap2DSampler", 3, GL_TEXTURE_2D, colormap2DTexture);
 
     glBindVertexArray(vertexArray);
     resetAttributes();
@@ -126,7 +114,7 @@ void MCV_PointRenderer::drawDensity(bool print) {
     }
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     MCV_GLSLProgram* p = glslProgramSimplePointsDensity;
-    if (numPoints == 0 || vertexArray == 0 || pdfTexture == 0 || !usable(p)) return;
+    if (numPoints == 0 || vertexArray == 0 || pdfTexture == 0 || !MCV_GLSLProgram::usable(p)) return;
 
     p->bindAndEnable();
     p->setParameter4x4fv(p->getUniformLocation("modelViewProjectionMatrix"), mvpMatrix);
@@ -135,9 +123,9 @@ void MCV_PointRenderer::drawDensity(bool print) {
                       densityColormapDiscrete ? 1.0f : -1.0f, 2.0f / static_cast<float>(numPoints),
                       1.0f / static_cast<float>(viewSide > 0 ? viewSide : 1));
     p->setParameter4f(p->getUniformLocation("advancedParams"), 0.0f, 0.0f, 0.0f, static_cast<float>(advancedMode));
-    bindTexture(p, "colormapSampler", 0, GL_TEXTURE_1D, colormapTexture);
-    bindTexture(p, "pdfSampler", 1, GL_TEXTURE_2D, pdfTexture);
-    bindTexture(p, "msSampler", 2, GL_TEXTURE_2D, meanShiftTexture);
+    p->bindTexture("colormapSampler", 0, GL_TEXTURE_1D, colormapTexture);
+    p->bindTexture("pdfSampler", 1, GL_TEXTURE_2D, pdfTexture);
+    p->bindTexture("msSampler", 2, GL_TEXTURE_2D, meanShiftTexture);
     glBindVertexArray(vertexArray);
     resetAttributes();
     bindFloatAttribute(p, "position", quadBuffer, 2);
@@ -147,7 +135,7 @@ void MCV_PointRenderer::drawDensity(bool print) {
 
     const GLsizei centres = static_cast<GLsizei>(clusterCenters.size() / 2);
     MCV_GLSLProgram* c = glslProgramSimplePoints;
-    if (!clustersStale && centres > 0 && usable(c)) {
+    if (!clustersStale && centres > 0 && MCV_GLSLProgram::usable(c)) {
         c->bindAndEnable();
         c->setParameter4x4fv(c->getUniformLocation("modelViewProjectionMatrix"), mvpMatrix);
         c->setParameter4f(c->getUniformLocation("visParams"), 0.0075f, 0.1f, 0.1f, 0.1f);
@@ -161,7 +149,7 @@ void MCV_PointRenderer::drawDensity(bool print) {
 
 void MCV_PointRenderer::drawSelectionUI() {
     MCV_GLSLProgram* p = glslProgramSingleColor;
-    if (!selectionActive || vertexArray == 0 || !usable(p)) return;
+    if (!selectionActive || vertexArray == 0 || !MCV_GLSLProgram::usable(p)) return;
     glViewport(selectionRect[0], selectionRect[1], selectionRect[4], selectionRect[5]);
     p->bindAndEnable();
     p->setParameter4x4fv(p->getUniformLocation("modelViewProjectionMatrix"), mvpMatrix);
@@ -179,7 +167,7 @@ void MCV_PointRenderer::drawSelectionUI() {
 
 void MCV_PointRenderer::drawFocusAndContextBackground() {
     MCV_GLSLProgram* p = glslProgramFocusAndContextBackground;
-    if (scaleLevels == 0 || vertexArray == 0 || !usable(p)) return;
+    if (scaleLevels == 0 || vertexArray == 0 || !MCV_GLSLProgram::usable(p)) return;
     splatPointsOffscreen();
     plotViewport();
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
@@ -187,7 +175,7 @@ void MCV_PointRenderer::drawFocusAndContextBackground() {
     p->setParameter4x4fv(p->getUniformLocation("modelViewProjectionMatrix"), mvpMatrix);
     p->setParameter4f(p->getUniformLocation("renderParams"), 0.1f, maxLevel, isRecording ? 1.0f : 0.0f,
                       1.0f / static_cast<float>(msGrid));
-    bindTexture(p, "backgroundSampler", 0, GL_TEXTURE_2D, fcBackgroundTexture);
+    p->bindTexture("backgroundSampler", 0, GL_TEXTURE_2D, fcBackgroundTexture);
     glBindVertexArray(vertexArray);
     resetAttributes();
     bindFloatAttribute(p, "position", quadBuffer, 2);
