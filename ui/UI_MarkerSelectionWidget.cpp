@@ -64,9 +64,9 @@ void UI_MarkerSelectionWidget::refreshWidget(bool showSampleBox) {
     m_inverseButton = m_loadButton = m_setDefaultButton = nullptr;
     m_checkBoxes.assign(n, nullptr);
 
-    if (m_markerStates.size() < n) m_markerStates.resize(n, m_markerStates.empty());
     m_markers.clear();
     if (n == 0) return;
+    m_markerStates.resize(n, m_markerStates.empty());
     for (size_t i = 0; i < n; ++i) m_markers.push_back(Marker{names[i], static_cast<int>(i)});
 
     QSignalMapper* mapper = new QSignalMapper(this);
@@ -174,6 +174,8 @@ void UI_MarkerSelectionWidget::loadClicked() {
     const QStringList files = UI_ModalDialogs::openFiles(this, start, tr("Text Files (*.txt)"), false);
     if (!files.isEmpty()) {
         if (readBoolVectorFromFile(files.first().toStdString(), &m_markerStates)) {
+            // A selection saved with another data set fits this one's markers.
+            if (!m_markers.empty()) m_markerStates.resize(m_markers.size(), false);
             MCV_Settings::Instance()->setDefaultMarkers(m_markerStates);
             qDebug() << "\nLoaded default marker states from file. New Analyses will be created with the new "
                         "default setting.";

@@ -15,9 +15,10 @@ class QPushButton;
 // "Sample" box (the sample-colour pseudo-marker -1) and the buttons "Inverse
 // Markers", "Load Selection" and "Set Default".
 //
-// The panel owns the selection (one flag per marker index). Flags grow with
-// the data but never shrink, so the vector may be longer than the marker
-// list; flags beyond the marker count are reported but never shown. While
+// The panel owns the selection (one flag per marker index). Each rebuild with
+// markers makes it exactly one flag per marker: flags that came from another
+// data set (the stored defaults, a loaded selection) are clipped, missing ones
+// are added (on when there were none at all, else off). While
 // bound to an analysis every change goes to MCV_Analysis::setMarkerState.
 // "Set Default" writes the default-marker file of the data folder, which the
 // import reads back.

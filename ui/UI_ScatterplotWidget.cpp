@@ -69,6 +69,8 @@ void UI_ScatterplotWidget::initUI() {
         connect(p, &UI_TsneSettingsSliderWidget::computationStartedSignal, this,
                 &UI_ScatterplotWidget::computationStarted);
         connect(p, &UI_TsneSettingsSliderWidget::computeMSOnceSignal, this, &UI_ScatterplotWidget::cluster);
+        connect(p, &UI_TsneSettingsSliderWidget::screenshotButtonPressed, this,
+                &UI_ScatterplotWidget::takeScreenshotSeries);
         sliderPanel->show();
     }
     if (!colormapPicker) {
@@ -208,7 +210,6 @@ void UI_ScatterplotWidget::copyLocalVertexData() {
     makeCurrent();
     renderer->copyLocalVertexData();
     doneCurrent();
-    update();
 }
 
 void UI_ScatterplotWidget::setMarkers(std::vector<std::string> names) {

@@ -5,6 +5,7 @@
 #include <QMatrix4x4>
 #include <QOpenGLWidget>
 #include <QPoint>
+#include <QString>
 
 #include <string>
 #include <utility>
@@ -62,6 +63,13 @@ public:
     // runs it at `pos` when it holds any action.
     void showContextMenu(const QPoint& pos, QMenu* menu);
     void saveClusters(bool perSample);
+    // Prints the plot at the renderer's print size into a PNG in `directory`
+    // (the home folder when empty) named after the active marker with the
+    // local time to the millisecond ("_1", "_2", ... added when that name
+    // exists). Returns the path written, or "" when nothing was written (no
+    // renderer, no print image, or the write failed: a warning on the log).
+    // `verbose` logs the path of a saved image.
+    QString saveScreenshot(QString directory, bool verbose);
 
     MCV_PointRenderer* pointRenderer() const { return renderer; }
     UI_TsneSettingsSliderWidget* settingsPanel() const { return sliderPanel; }
@@ -72,6 +80,7 @@ public:
     UI_SampleStatisticsWidget* sampleStatisticsPanel() const { return sampleStatistics; }
     UI_SelectionStatisticsWidget* selectionStatisticsPanel() const { return selectionStatistics; }
     int currentMarker() const { return activeMarker; }
+    bool isRecording() const { return recording; }
     float devicePixelScale() const { return pixelRatio; }
 
 signals:
@@ -87,7 +96,15 @@ public slots:
     void colormap2DDiscreteChanged(bool discrete);
     void setMode(int mode);
     void setDarkMode(bool dark);
+    // On with frames already recorded asks whether to clear them ("Clear")
+    // or to add to them ("Keep").
     void setRecording(bool on);
+    // Runs the export dialog; "Capture" prints one screenshot per chosen
+    // marker with the chosen range and background.
+    void takeScreenshotSeries();
+    // Writes the recorded frames (kept in the renderer) as a video; bitrate in
+    // kbit/s. Nothing without frames; a warning box when writing fails.
+    void saveVideo(QString fileName, int bitrate, int fps);
     void setPointBasedMode(int mode);
     void setMarker(int marker);
     void setMarkerSpan(float lower, float upper);
@@ -136,6 +153,9 @@ private:
     // Whether 0 <= activeMarker < the size of `ranges` (which may be null).
     bool activeMarkerIn(const std::vector<std::pair<float, float>>* ranges) const;
     int deviceCoordinate(int logical) const;
+    // The active marker's name, "sampleTag" for the negative markers, or
+    // "screenshot" without names.
+    QString screenshotName() const;
 
     MCV_Analysis* analysis;
     MCV_PointRenderer* renderer = nullptr;

@@ -1,4 +1,5 @@
-// Mouse and keyboard input, the cluster context menu and cluster saving.
+// Mouse and keyboard input (selection, Control+P screenshots), the cluster
+// context menu and cluster saving.
 #include "ui/UI_ScatterplotWidget.h"
 
 #include "data/MCV_CytometryData.h"
@@ -116,6 +117,12 @@ void UI_ScatterplotWidget::mouseReleaseEvent(QMouseEvent* event) {
 void UI_ScatterplotWidget::keyPressEvent(QKeyEvent* event) {
     if (event->modifiers() != Qt::ControlModifier || !renderer) {
         QOpenGLWidget::keyPressEvent(event);
+        return;
+    }
+    if (event->key() == Qt::Key_P) {
+        UI_Settings* settings = UI_Settings::Instance();
+        settings->sync();
+        saveScreenshot(settings->value(QStringLiteral("exportDefaultFilePath")).toString(), true);
         return;
     }
     std::vector<int>* result = nullptr;

@@ -58,11 +58,6 @@ void UI_ScatterplotWidget::setDarkMode(bool dark) {
     colormap2DPicker->setDarkMode(dark);
 }
 
-void UI_ScatterplotWidget::setRecording(bool on) {
-    recording = on;
-    withRenderer(this, renderer, [on](MCV_PointRenderer* r) { r->setRecording(on); });
-}
-
 void UI_ScatterplotWidget::setPointBasedMode(int newMode) {
     pointBasedMode = newMode;
     withRenderer(this, renderer, [newMode](MCV_PointRenderer* r) { r->setRenderMode(newMode); });

@@ -40,13 +40,17 @@ void UI_TsneWidget::initComputation(void* a) {
     scatterplot->show();
     scatterplot->computationStarted();
     scatterplot->refresh();
+    pacer.reset();
 }
 
 void UI_TsneWidget::computationUpdated(void* a) {
     if (a != analysis || !scatterplot) return;
+    const UI_FramePacer::Clock::time_point start = UI_FramePacer::Clock::now();
     scatterplot->copyLocalVertexData();
-    scatterplot->refresh();
+    if (pacer.frameDue()) scatterplot->refresh();
+    // User input is handled between any two iterations, with or without a frame.
     QCoreApplication::processEvents();
+    pacer.spent(UI_FramePacer::Clock::now() - start);
 }
 
 void UI_TsneWidget::computationFinished(void* a) {
@@ -55,6 +59,7 @@ void UI_TsneWidget::computationFinished(void* a) {
     scatterplot->refresh();
     QCoreApplication::processEvents();
     scatterplot->computationFinished();
+    pacer.reset();
     qDebug() << "finished tsne\n";
 }
 

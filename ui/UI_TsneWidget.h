@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ui/UI_DockableWidget.h"
+#include "ui/UI_FramePacer.h"
 
 #include <utility>
 #include <vector>
@@ -16,6 +17,11 @@ class UI_ScatterplotWidget;
 // analysis and data signals to the slots; the computation slots act only on
 // this view's own analysis. GUI thread only; the analysis runs on it and
 // computationUpdated() pumps the event loop between iterations.
+//
+// While the analysis runs, the plot always holds the newest coordinates, but
+// it is repainted only as often as keeps drawing within a tenth of the run's
+// time of the run (see UI_FramePacer); the frames at the start and at the end of a run
+// are always drawn.
 class UI_TsneWidget : public UI_DockableWidget {
     Q_OBJECT
 public:
@@ -48,4 +54,5 @@ private:
     MCV_TsneAnalysis* analysis;
     UI_ScatterplotWidget* scatterplot = nullptr;
     std::vector<std::pair<int, int>> selectedPoints;
+    UI_FramePacer pacer;
 };

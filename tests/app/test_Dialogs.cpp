@@ -35,6 +35,16 @@ public slots:
     void open(const QUrl& url) { urls << url; }
 };
 
+bool pageHasText(UI_AboutDialog& dialog) {
+    QWebFrame* frame = dialog.textView()->page()->mainFrame();
+    return QTest::qWaitFor(
+        [frame]() {
+            return !frame->findFirstElement("h3").isNull() &&
+                   frame->evaluateJavaScript("document.readyState").toString() == "complete";
+        },
+        10000);
+}
+
 TEST(AboutDialog, ShowsTheAboutPageModelessWithItsTitleAndVersion) {
     UI_AboutDialog dialog(nullptr, Qt::Dialog);
     EXPECT_EQ(dialog.windowTitle(), "About Quillmaren");
@@ -45,9 +55,10 @@ TEST(AboutDialog, ShowsTheAboutPageModelessWithItsTitleAndVersion) {
     EXPECT_TRUE(labels.contains("Quillmaren"));
     EXPECT_TRUE(labels.contains("Version 2.3.0a"));
 
-    QSignalSpy loaded(dialog.textView(), &QWebView::loadFinished);
     dialog.show();
-    if (loaded.isEmpty()) ASSERT_TRUE(loaded.wait(10000));
+    // A page whose resources are cached may finish loading inside the
+    // constructor, before any spy could see it: wait for its content instead.
+    ASSERT_TRUE(pageHasText(dialog));
     QWebFrame* frame = dialog.textView()->page()->mainFrame();
     EXPECT_FALSE(frame->findFirstElement("h3").isNull());
     EXPECT_GE(frame->findAllElements("a").count(), 3);
@@ -59,11 +70,10 @@ TEST(AboutDialog, ShowsTheAboutPageModelessWithItsTitleAndVersion) {
 TEST(AboutDialog, LinksAndLogosOpenTheSystemBrowserAndThePageStays) {
     UrlCatcher catcher;
     UI_AboutDialog dialog(nullptr, Qt::Dialog);
-    QSignalSpy loaded(dialog.textView(), &QWebView::loadFinished);
     dialog.resize(540, 400);
     dialog.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
-    if (loaded.isEmpty()) ASSERT_TRUE(loaded.wait(10000));
+    ASSERT_TRUE(pageHasText(dialog));
     QWebFrame* frame = dialog.textView()->page()->mainFrame();
     const QUrl before = frame->baseUrl();
     QWebElement link = frame->findFirstElement("a");

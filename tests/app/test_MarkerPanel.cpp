@@ -86,7 +86,7 @@ TEST_F(MarkerPanel, SampleBoxPlacesForFewMarkersInFourColumns) {
     EXPECT_EQ(cell(small, button(small, "Inverse Markers")), QPoint(0, 2));
 }
 
-TEST_F(MarkerPanel, DefaultsDecideInitialStatesAndLongerDefaultsAreKept) {
+TEST_F(MarkerPanel, DefaultsDecideInitialStatesAndLongerDefaultsAreClipped) {
     loadMarkers(10);
     {
         UI_MarkerSelectionWidget panel(nullptr, 2);
@@ -109,9 +109,11 @@ TEST_F(MarkerPanel, DefaultsDecideInitialStatesAndLongerDefaultsAreKept) {
     MCV_Settings::Instance()->setDefaultMarkers(twelve);
     UI_MarkerSelectionWidget panel(nullptr, 2);
     panel.refreshWidget(true);
-    EXPECT_EQ(panel.markerSelectionState().size(), 12u);
-    EXPECT_EQ(panel.selectedMarkers(), (std::vector<int>{-1, 2, 10, 11}));
-    EXPECT_EQ(panel.checkBoxes().size(), 10u) << "flags beyond the markers are never shown";
+    // Flags of another data set never name a marker this one lacks.
+    EXPECT_EQ(panel.markerSelectionState().size(), 10u);
+    EXPECT_EQ(panel.selectedMarkers(), (std::vector<int>{-1, 2}));
+    EXPECT_EQ(panel.checkBoxes().size(), 10u);
+    EXPECT_EQ(MCV_Settings::Instance()->defaultMarkers.size(), 12u) << "the stored default is left alone";
 }
 
 TEST_F(MarkerPanel, BoundAnalysisFollowsClicksAndInverse) {
@@ -181,7 +183,8 @@ TEST_F(MarkerPanel, LoadSelectionReplacesFlagsAndRebuildsUnderItsOwnClick) {
     panel.show();
     QTest::mouseClick(button(panel, "Load Selection"), Qt::LeftButton);  // rebuilds inside its own click
     EXPECT_EQ(UI_ModalDialogs::lastFilter(), "Text Files (*.txt)");
-    const std::vector<bool> expected{false, true, false, true, true};
+    // Five flags for four markers: the fifth is dropped.
+    const std::vector<bool> expected{false, true, false, true};
     EXPECT_EQ(panel.markerSelectionState(), expected);
     EXPECT_EQ(MCV_Settings::Instance()->defaultMarkers, expected);
     EXPECT_EQ(analysis.markerStates(), (std::vector<bool>{false, true, false, true}));

@@ -1,0 +1,360 @@
+#include "render/MCV_VideoWriter.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/error.h>
+#include <libavutil/frame.h>
+#include <libavutil/imgutils.h>
+#include <libavutil/mathematics.h>
+#include <libavutil/pixfmt.h>
+#include <libswscale/swscale.h>
+}
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <iostream>
+#include <limits>
+#include <system_error>
+#include <utility>
+
+namespace {
+
+// Slack behind the converter's source; its vector loops read whole blocks.
+constexpr std::size_t sourceSlack = 64;
+
+std::string errorText(int code) {
+    char buffer[64] = {0};
+    av_strerror(code, buffer, sizeof(buffer));
+    return buffer;
+}
+
+bool fileExists(const std::string& fileName) {
+    std::error_code error;
+    return std::filesystem::exists(std::filesystem::path(fileName), error);
+}
+
+} // namespace
+
+MCV_VideoWriter::MCV_VideoWriter() = default;
+
+MCV_VideoWriter::~MCV_VideoWriter() = default;
+
+void MCV_VideoWriter::setData(std::vector<std::vector<unsigned char>> frames, int width, int height, int bitrate,
+                              int framerate) {
+    this->frames = std::move(frames);
+    this->width = width;
+    this->height = height;
+    this->bitrate = bitrate;
+    this->framerate = framerate;
+}
+
+void MCV_VideoWriter::setBitrate(int bitrate) { this->bitrate = bitrate; }
+
+void MCV_VideoWriter::setFramerate(int framerate) { this->framerate = framerate; }
+
+bool MCV_VideoWriter::checkInput() const {
+    // The even encoded size must still fit an int.
+    if (width <= 0 || height <= 0 || width == std::numeric_limits<int>::max() ||
+        height == std::numeric_limits<int>::max()) {
+        std::fprintf(stderr, "Error: Invalid video size %d x %d.\n", width, height);
+        return false;
+    }
+    if (framerate <= 0) {
+        std::fprintf(stderr, "Error: Invalid frame rate %d.\n", framerate);
+        return false;
+    }
+    if (bitrate < 0) {
+        std::fprintf(stderr, "Error: Invalid bitrate %d.\n", bitrate);
+        return false;
+    }
+    // Pictures whose byte counts do not fit an int are refused by the codecs
+    // anyway; refusing them here keeps every size below in range.
+    if (av_image_check_size(width + (width & 1), height + (height & 1), 0, nullptr) < 0) {
+        std::fprintf(stderr, "Error: Invalid video size %d x %d.\n", width, height);
+        return false;
+    }
+    const std::size_t expected = static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3;
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+        if (frames[i].size() != expected) {
+            std::fprintf(stderr, "Error: Frame %zu holds %zu bytes, expected %d x %d x 3 = %zu.\n", i,
+                         frames[i].size(), width, height, expected);
+            return false;
+        }
+    }
+    return true;
+}
+
+int MCV_VideoWriter::writeToFile(std::string fileName) {
+    if (frames.empty()) return 1;
+    if (!checkInput()) return 1;
+
+    std::cout << "\nRendering video consisting of " << frames.size() << " frames." << std::flush;
+
+    AVFormatContext* context = nullptr;
+    avformat_alloc_output_context2(&context, nullptr, "mp4", fileName.c_str());
+    if (!context) {
+        std::cout << "Warning: Could not deduce output format from file extension: using MPEG.\n" << std::flush;
+        avformat_alloc_output_context2(&context, nullptr, "mpeg", fileName.c_str());
+    }
+    if (!context) {
+        std::fprintf(stderr, "Error: Could not create output context.\n");
+        return 1;
+    }
+    const AVOutputFormat* format = context->oformat;
+
+    OutputStream video;
+    bool fileOpen = false;
+    bool fileCreated = false;
+    // Releases everything opened so far; a failed write also takes away the
+    // partial file, but only when this write created it.
+    auto finish = [&](int result) {
+        closeStream(context, &video);
+        if (fileOpen) {
+            const int closed = avio_closep(&context->pb);
+            if (closed < 0 && result == 0) {
+                std::fprintf(stderr, "Error occurred when closing output file: %s\n", errorText(closed).c_str());
+                result = 1;
+            }
+        }
+        avformat_free_context(context);
+        if (result != 0 && fileCreated) {
+            std::error_code error;
+            std::filesystem::remove(std::filesystem::path(fileName), error);
+        }
+        return result;
+    };
+
+    if (format->video_codec == AV_CODEC_ID_NONE) {
+        std::fprintf(stderr, "Error: The output format '%s' has no video codec.\n", format->name);
+        return finish(1);
+    }
+    const AVCodec* codec = nullptr;
+    if (addVideoStream(&video, context, &codec, format->video_codec) < 0) return finish(1);
+    if (openVideo(context, codec, &video, nullptr) < 0) return finish(1);
+
+    av_dump_format(context, 0, fileName.c_str(), 1);
+
+    if (!(format->flags & AVFMT_NOFILE)) {
+        const bool existed = fileExists(fileName);
+        // The file protocol is named so that a name with a colon is never
+        // taken for another protocol.
+        const std::string url = "file:" + fileName;
+        const int opened = avio_open(&context->pb, url.c_str(), AVIO_FLAG_WRITE);
+        if (opened < 0) {
+            std::fprintf(stderr, "Could not open '%s': %s\n", fileName.c_str(), errorText(opened).c_str());
+            return finish(1);
+        }
+        fileOpen = true;
+        fileCreated = !existed;
+    }
+
+    const int header = avformat_write_header(context, nullptr);
+    if (header < 0) {
+        std::fprintf(stderr, "Error occurred when opening output file: %s\n", errorText(header).c_str());
+        return finish(1);
+    }
+
+    int written = 0;
+    while ((written = writeVideoFrame(context, &video)) == 0) {
+    }
+    if (written < 0) return finish(1);
+
+    const int trailer = av_write_trailer(context);
+    if (trailer < 0) {
+        std::fprintf(stderr, "Error occurred when finishing output file: %s\n", errorText(trailer).c_str());
+        return finish(1);
+    }
+    if (fileOpen && context->pb->error < 0) {
+        std::fprintf(stderr, "Error occurred when finishing output file: %s\n",
+                     errorText(context->pb->error).c_str());
+        return finish(1);
+    }
+    if (finish(0) != 0) return 1;
+
+    frames.clear();
+    frames.shrink_to_fit();
+    return 0;
+}
+
+int MCV_VideoWriter::addVideoStream(OutputStream* ost, AVFormatContext* context, const AVCodec** codec,
+                                    int codecId) {
+    const AVCodecID id = static_cast<AVCodecID>(codecId);
+    *codec = avcodec_find_encoder(id);
+    if (!*codec) {
+        std::fprintf(stderr, "Could not find encoder for '%s'\n", avcodec_get_name(id));
+        return -1;
+    }
+    ost->stream = avformat_new_stream(context, nullptr);
+    if (!ost->stream) {
+        std::fprintf(stderr, "Could not allocate stream\n");
+        return -1;
+    }
+    ost->stream->id = static_cast<int>(context->nb_streams) - 1;
+    ost->encoder = avcodec_alloc_context3(*codec);
+    if (!ost->encoder) {
+        std::fprintf(stderr, "Could not alloc an encoding context\n");
+        return -1;
+    }
+    ost->packet = av_packet_alloc();
+    if (!ost->packet) {
+        std::fprintf(stderr, "Could not allocate packet\n");
+        return -1;
+    }
+
+    ost->codedWidth = width + (width & 1);
+    ost->codedHeight = height + (height & 1);
+
+    AVCodecContext* c = ost->encoder;
+    c->codec_id = id;
+    c->bit_rate = bitrate;
+    c->width = ost->codedWidth;
+    c->height = ost->codedHeight;
+    ost->stream->time_base = AVRational{1, framerate};
+    c->time_base = ost->stream->time_base;
+    c->framerate = AVRational{framerate, 1};
+    c->gop_size = 12;
+    c->pix_fmt = AV_PIX_FMT_YUV420P;
+    if (c->codec_id == AV_CODEC_ID_MPEG2VIDEO) c->max_b_frames = 2;
+    if (c->codec_id == AV_CODEC_ID_MPEG1VIDEO) c->mb_decision = 2;
+    if (context->oformat->flags & AVFMT_GLOBALHEADER) c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    return 0;
+}
+
+int MCV_VideoWriter::openVideo(AVFormatContext* context, const AVCodec* codec, OutputStream* ost,
+                               AVDictionary* options) {
+    AVCodecContext* c = ost->encoder;
+    AVDictionary* copy = nullptr;
+    av_dict_copy(&copy, options, 0);
+    const int opened = avcodec_open2(c, codec, &copy);
+    av_dict_free(&copy);
+    if (opened < 0) {
+        std::fprintf(stderr, "Could not open video codec: %s\n", errorText(opened).c_str());
+        return -1;
+    }
+    ost->frame = allocPicture(c->pix_fmt, c->width, c->height);
+    if (!ost->frame) return -1;
+    // The encoder is asked for YUV420P, the converter's output, and refuses
+    // to open when it cannot take it; no intermediate picture is needed.
+    const int copied = avcodec_parameters_from_context(ost->stream->codecpar, c);
+    if (copied < 0) {
+        std::fprintf(stderr, "Could not copy the stream parameters\n");
+        return -1;
+    }
+    ost->source.assign(
+        static_cast<std::size_t>(ost->codedWidth) * static_cast<std::size_t>(ost->codedHeight) * 3 + sourceSlack, 0);
+    return 0;
+}
+
+AVFrame* MCV_VideoWriter::allocPicture(int pixelFormat, int width, int height) {
+    AVFrame* picture = av_frame_alloc();
+    if (!picture) {
+        std::fprintf(stderr, "Could not allocate video frame\n");
+        return nullptr;
+    }
+    picture->format = pixelFormat;
+    picture->width = width;
+    picture->height = height;
+    if (av_frame_get_buffer(picture, 32) < 0) {
+        std::fprintf(stderr, "Could not allocate frame data.\n");
+        av_frame_free(&picture);
+        return nullptr;
+    }
+    return picture;
+}
+
+AVFrame* MCV_VideoWriter::getVideoFrame(OutputStream* ost, bool& failed) {
+    failed = false;
+    if (ost->nextPts >= static_cast<long long>(frames.size())) return nullptr;
+
+    if (av_frame_make_writable(ost->frame) < 0) {
+        std::fprintf(stderr, "Could not make the video frame writable\n");
+        failed = true;
+        return nullptr;
+    }
+    if (!ost->scaler) {
+        ost->scaler = sws_getContext(ost->codedWidth, ost->codedHeight, AV_PIX_FMT_RGB24, ost->codedWidth,
+                                     ost->codedHeight, AV_PIX_FMT_YUV420P, SWS_BICUBIC, nullptr, nullptr, nullptr);
+        if (!ost->scaler) {
+            std::fprintf(stderr, "Could not initialize the conversion context\n");
+            failed = true;
+            return nullptr;
+        }
+    }
+
+    // The source at the encoded size: an odd last column and row are
+    // repeated into the pad, so the converter only ever sees even sizes.
+    const std::vector<unsigned char>& rgb = frames[static_cast<std::size_t>(ost->nextPts)];
+    const std::size_t rowBytes = static_cast<std::size_t>(width) * 3;
+    const std::size_t codedRowBytes = static_cast<std::size_t>(ost->codedWidth) * 3;
+    unsigned char* source = ost->source.data();
+    for (int y = 0; y < height; ++y) {
+        unsigned char* row = source + y * codedRowBytes;
+        std::memcpy(row, rgb.data() + y * rowBytes, rowBytes);
+        if (ost->codedWidth != width) std::memcpy(row + rowBytes, row + rowBytes - 3, 3);
+    }
+    if (ost->codedHeight != height)
+        std::memcpy(source + height * codedRowBytes, source + (height - 1) * codedRowBytes, codedRowBytes);
+
+    const uint8_t* const planes[1] = {source};
+    const int strides[1] = {static_cast<int>(codedRowBytes)};
+    AVFrame* frame = ost->frame;
+    sws_scale(ost->scaler, planes, strides, 0, ost->codedHeight, frame->data, frame->linesize);
+
+    frame->pts = ost->nextPts++;
+    return frame;
+}
+
+int MCV_VideoWriter::writeVideoFrame(AVFormatContext* context, OutputStream* ost) {
+    bool failed = false;
+    AVFrame* frame = getVideoFrame(ost, failed);
+    if (failed) return -1;
+
+    // A null frame starts draining, so that frames the encoder holds back for
+    // reordering reach the file too.
+    int result = avcodec_send_frame(ost->encoder, frame);
+    if (result < 0) {
+        std::fprintf(stderr, "Error encoding video frame: %s\n", errorText(result).c_str());
+        return -1;
+    }
+    for (;;) {
+        result = avcodec_receive_packet(ost->encoder, ost->packet);
+        if (result == AVERROR(EAGAIN) || result == AVERROR_EOF) break;
+        if (result < 0) {
+            std::fprintf(stderr, "Error encoding video frame: %s\n", errorText(result).c_str());
+            return -1;
+        }
+        // Every frame lasts one tick of the encoder's time base; a packet
+        // without a duration would make the container cut the last frame.
+        if (ost->packet->duration <= 0) ost->packet->duration = 1;
+        result = writeFrame(context, &ost->encoder->time_base, ost->stream, ost->packet);
+        if (result < 0) {
+            std::fprintf(stderr, "Error while writing video frame: %s\n", errorText(result).c_str());
+            return -1;
+        }
+    }
+    return frame ? 0 : 1;
+}
+
+int MCV_VideoWriter::writeFrame(AVFormatContext* context, const AVRational* timeBase, AVStream* stream,
+                                AVPacket* packet) {
+    av_packet_rescale_ts(packet, *timeBase, stream->time_base);
+    packet->stream_index = stream->index;
+    logPacket(context, packet);
+    const int result = av_interleaved_write_frame(context, packet);
+    av_packet_unref(packet);
+    return result;
+}
+
+void MCV_VideoWriter::logPacket(const AVFormatContext*, const AVPacket*) {}
+
+void MCV_VideoWriter::closeStream(AVFormatContext*, OutputStream* ost) {
+    avcodec_free_context(&ost->encoder);
+    av_frame_free(&ost->frame);
+    av_packet_free(&ost->packet);
+    sws_freeContext(ost->scaler);
+    ost->scaler = nullptr;
+    ost->source.clear();
+    ost->source.shrink_to_fit();
+}
