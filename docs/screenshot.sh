@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Takes the README's screenshot (docs/main-window.png): starts the program under
-# Xvfb with the example data set imported through the program's scripted
-# screenshot run (environment variables, not a user option) and grabs the window
-# with the import dialog open over it.
+# Xvfb with the program's scripted screenshot run (environment variables, not a
+# user option), which imports the example data set, starts an A-tSNE from the
+# import dialog and grabs the window while the embedding converges.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="${QLMRN_BUILD_DIR:-$root/build}"
@@ -14,5 +14,5 @@ trap 'rm -rf "$data" "$config"' EXIT
 export XDG_CONFIG_HOME="$config"  # leave the user's settings alone
 export QLMRN_SCREENSHOT_FILES="$data/sample_1.fcs:$data/sample_2.fcs:$data/sample_3.fcs"
 export QLMRN_SCREENSHOT_PNG="$root/docs/main-window.png"
-timeout 120 xvfb-run -a -s "-screen 0 1440x900x24" "$build/app/quillmaren"
+timeout 300 xvfb-run -a -s "-screen 0 1440x900x24" "$build/app/quillmaren"
 echo "wrote $QLMRN_SCREENSHOT_PNG"

@@ -47,10 +47,11 @@ void UI_TsneWidget::computationUpdated(void* a) {
     if (a != analysis || !scatterplot) return;
     const UI_FramePacer::Clock::time_point start = UI_FramePacer::Clock::now();
     scatterplot->copyLocalVertexData();
-    if (pacer.frameDue()) scatterplot->refresh();
+    const bool frame = pacer.frameDue();
+    if (frame) scatterplot->refresh();
     // User input is handled between any two iterations, with or without a frame.
     QCoreApplication::processEvents();
-    pacer.spent(UI_FramePacer::Clock::now() - start);
+    pacer.spent(UI_FramePacer::Clock::now() - start, frame);
 }
 
 void UI_TsneWidget::computationFinished(void* a) {

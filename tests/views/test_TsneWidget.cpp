@@ -8,6 +8,9 @@
 #include "ui/UI_TsneWidget.h"
 
 #include <QApplication>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QThread>
 #include <QMouseEvent>
 
 namespace {
@@ -46,6 +49,8 @@ protected:
             views[i] = std::make_unique<UI_TsneWidget>(nullptr, analyses[i].get());
             connectLikeTheShell(views[i].get());
             views[i]->resize(260, 260);
+            // Side by side: what one window shows on screen is not hidden by the other.
+            views[i]->move(20 + 300 * i, 20);
             views[i]->setVisibility(true);
             views[i]->show();
             ASSERT_TRUE(QTest::qWaitForWindowExposed(views[i].get()));
@@ -93,17 +98,34 @@ protected:
 
 TEST_F(TsneWidgetTest, PlotChangesBetweenIterationsOfItsOwnAnalysisOnly) {
     const QImage idle1 = views[1]->plot()->grabFramebuffer();
-    analyses[0]->setIterations(60);
     std::vector<QImage> frames;
+    std::vector<QImage> onScreen;
     int updates = 0;
+    UI_TsneWidget* view = views[0].get();
+    // The upper half of the plot as the window shows it (below are the
+    // overlay panel and the animated busy spinner).
+    auto screenPlot = [view]() {
+        const QPoint at = view->plot()->mapTo(view, QPoint(0, 0));
+        return QGuiApplication::primaryScreen()
+            ->grabWindow(view->winId(), at.x(), at.y(), view->plot()->width(), view->plot()->height() / 2)
+            .toImage();
+    };
     // Runs after the view's slot: the plot already holds the new coordinates.
+    // The pause stands for the iteration of a larger data set, which leaves
+    // the view time for frames.
     QObject::connect(&bridge, &UI_Interface::analysisUpdatedSignal, [&](void* a) {
         if (a != analyses[0].get()) return;
-        if (++updates % 20 == 0) frames.push_back(views[0]->plot()->grabFramebuffer());
+        QThread::msleep(4);
+        if (++updates % 20 == 0) frames.push_back(view->plot()->grabFramebuffer());
+        // What the user sees changes while the run goes on, not only at its end.
+        if (updates == 5 || updates == 195) onScreen.push_back(screenPlot());
     });
+    analyses[0]->setIterations(200);
     compute(0);
     ASSERT_GE(frames.size(), 2u);
     EXPECT_NE(frames.front(), frames.back());
+    ASSERT_EQ(onScreen.size(), 2u);
+    EXPECT_NE(onScreen.front(), onScreen.back());
     // Finished: the busy spinner is gone again.
     EXPECT_FALSE(views[0]->plot()->spinner()->isVisible());
     // The other view was neither fed nor repainted with it.
