@@ -8,12 +8,12 @@
 #include "ui/UI_ModalDialogs.h"
 #include "ui/UI_ScreenshotDialog.h"
 #include "ui/UI_Settings.h"
+#include "ui/freeFilePath.h"
 #include "ui/safeFileName.h"
 
 #include <QDateTime>
 #include <QDebug>
 #include <QDir>
-#include <QFileInfo>
 #include <QImage>
 
 #include <algorithm>
@@ -56,9 +56,7 @@ QString UI_ScatterplotWidget::saveScreenshot(QString directory, bool verbose) {
     const QString stem =
         QDir(directory).filePath(safeFileName(screenshotName()) + QStringLiteral("_") +
                                  QDateTime::currentDateTime().toString(QStringLiteral("yy_MM_dd_HH_mm_ss_zzz")));
-    // Two prints within one millisecond must not overwrite each other.
-    QString path = stem + QStringLiteral(".png");
-    for (int n = 1; QFileInfo::exists(path); ++n) path = stem + QStringLiteral("_%1.png").arg(n);
+    const QString path = freeFilePath(stem, QStringLiteral(".png"));
 
     const size_t bytes = static_cast<size_t>(std::max(w, 0)) * static_cast<size_t>(std::max(h, 0)) * 3;
     if (w <= 0 || h <= 0 || pixels.size() < bytes) {

@@ -1,8 +1,8 @@
 #include "ui/UI_SettingsSliderWidget.h"
 
 #include "ui/UI_DockableContainerWidget.h"
+#include "ui/owningMainWindow.h"
 
-#include <QApplication>
 #include <QGridLayout>
 #include <QMainWindow>
 #include <QPalette>
@@ -147,7 +147,7 @@ void UI_SettingsSliderWidget::toggleHandleStyle() {
 
 UI_DockableContainerWidget* UI_SettingsSliderWidget::extendedSettingsWidget() {
     if (m_extendedSettings) return m_extendedSettings;
-    QMainWindow* mainWindow = qobject_cast<QMainWindow*>(QApplication::activeWindow());
+    QMainWindow* mainWindow = owningMainWindow(this);
     m_extendedSettings = new UI_DockableContainerWidget(mainWindow);
     m_extendedSettings->setWindowTitle("Extended Settings");
     for (size_t i = 0; i < m_extendedWidgets.size(); ++i)

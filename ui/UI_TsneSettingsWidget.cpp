@@ -7,8 +7,8 @@
 #include "ui/UI_MarkerSelectionWidget.h"
 #include "ui/UI_ModalDialogs.h"
 #include "ui/UI_SelectiveDownsamplingWidget.h"
+#include "ui/owningMainWindow.h"
 
-#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGridLayout>
@@ -170,7 +170,7 @@ void UI_TsneSettingsWidget::inputDataChanged(int /*index*/) {
 }
 
 void UI_TsneSettingsWidget::downsampleButtonClicked() {
-    auto* window = qobject_cast<QMainWindow*>(QApplication::activeWindow());
+    QMainWindow* window = owningMainWindow(this);
     if (!window) return;
     window->addDockWidget(Qt::RightDockWidgetArea, downsamplingWidget);
     downsamplingWidget->setFloating(true);

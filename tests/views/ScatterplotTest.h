@@ -27,9 +27,26 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace viewtest {
+
+// The range the renderer maps into [0.1, 0.9] of the plot square: one range
+// for both axes, from 0 or below to 0 or above, symmetric about 0 when the
+// coordinates go negative.
+inline std::pair<float, float> plotRange(const std::vector<float>& xy) {
+    float lo = 0.0f, hi = 0.0f;
+    for (float v : xy) {
+        lo = std::min(lo, v);
+        hi = std::max(hi, v);
+    }
+    if (lo < 0) {
+        hi = std::max(hi, -lo);
+        lo = -hi;
+    }
+    return {lo, hi};
+}
 
 inline void useProgramFormat() {
     QSurfaceFormat format;
@@ -105,16 +122,8 @@ protected:
     // places the embedding (uniformly into [0.1, 0.9] of the square).
     QPoint pointPosition(int p) const {
         const std::vector<float>& y = *tsne->output();
-        float lo = 0.0f, hi = 0.0f;
-        for (float v : y) {
-            lo = std::min(lo, v);
-            hi = std::max(hi, v);
-        }
-        if (lo < 0) {
-            hi = std::max(hi, -lo);
-            lo = -hi;
-        }
-        auto at = [&](int axis) {
+        const auto [lo, hi] = plotRange(y);
+        auto at = [&, lo = lo, hi = hi](int axis) {
             return static_cast<int>(((y[static_cast<size_t>(2 * p + axis)] - lo) / (hi - lo) * 0.8f + 0.1f) * kSize);
         };
         return {at(0), kSize - 1 - at(1)};

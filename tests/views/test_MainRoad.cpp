@@ -168,15 +168,7 @@ void drag(QWidget* target, QPoint from, QPoint to) {
 // one scale for both axes, symmetric about 0 when negative, into [0.1, 0.9]
 // of the centred square.
 std::pair<QPoint, QPoint> squareOverPoints(UI_ScatterplotWidget* plot, const std::vector<float>& xy) {
-    float lo = 0, hi = 0;
-    for (float v : xy) {
-        lo = std::min(lo, v);
-        hi = std::max(hi, v);
-    }
-    if (lo < 0) {
-        hi = std::max(hi, -lo);
-        lo = -hi;
-    }
+    const auto [lo, hi] = plotRange(xy);
     std::vector<float> axis[2];
     for (size_t i = 0; i < xy.size(); ++i) axis[i % 2].push_back((xy[i] - lo) / (hi - lo) * 0.8f + 0.1f);
     auto quantile = [](std::vector<float>& v, double q) {

@@ -10,7 +10,10 @@
 #include "ui/UI_TsneSettingsWidget.h"
 
 #include <QCheckBox>
+#include <QApplication>
 #include <QComboBox>
+#include <QDockWidget>
+#include <QMainWindow>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSpinBox>
@@ -154,6 +157,31 @@ TEST_F(TsneSettingsTest, DownsamplingAddsTheNewestInputEverywhere) {
     ASSERT_NE(panel->chosenInput(), nullptr);
     EXPECT_EQ(panel->chosenInput()->name(), "All Points-downsampled");
     EXPECT_EQ(panel->downsampling()->activeInput(), panel->chosenInput());
+}
+
+}  // namespace
+
+namespace {
+
+// The down-sampling dock goes to the window the panel lives in, also while
+// another window (a floating dock, another program's window) has the focus.
+TEST_F(TsneSettingsTest, DownsamplingOpensInItsOwnWindowWhateverHasTheFocus) {
+    QMainWindow window;
+    auto* dock = new QDockWidget(&window);
+    dock->setWidget(panel.release());
+    window.addDockWidget(Qt::LeftDockWidgetArea, dock);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    QWidget elsewhere;
+    elsewhere.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&elsewhere));
+    QApplication::setActiveWindow(&elsewhere);
+
+    auto* settings = qobject_cast<UI_TsneSettingsWidget*>(dock->widget());
+    for (QPushButton* b : settings->findChildren<QPushButton*>())
+        if (b->text() == "Downsampling ...") b->click();
+    EXPECT_EQ(settings->downsampling()->parentWidget(), &window);
+    EXPECT_TRUE(settings->downsampling()->isVisible());
 }
 
 }  // namespace
