@@ -222,6 +222,12 @@ private:
     void drawMeanShiftOffscreen();
     void splatPointsOffscreen();
     void cluster();
+    // Binds the offscreen framebuffer with `attachment` as draw buffer, the
+    // grid as viewport, clears it to (r, g, b, a) and turns blending off.
+    void beginOffscreenPass(unsigned attachment, float r, float g, float b, float a);
+    // Draws the unit quad with `p` (bound) through its "position" attribute;
+    // the vertex array stays bound.
+    void drawQuad(MCV_GLSLProgram* p);
     // Restores the target framebuffer, blending and clear colour after an
     // offscreen pass.
     void endOffscreenPass();

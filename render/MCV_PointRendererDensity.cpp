@@ -82,6 +82,23 @@ bool MCV_PointRenderer::equal(const std::vector<float>& a, const std::vector<flo
 
 // ---- Passes ----
 
+void MCV_PointRenderer::beginOffscreenPass(unsigned attachment, float r, float g, float b, float a) {
+    const int side = static_cast<int>(msGrid);
+    glBindFramebuffer(GL_FRAMEBUFFER, offscreenFramebuffer);
+    glDrawBuffer(attachment);
+    glViewport(0, 0, side, side);
+    glClearColor(r, g, b, a);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glDisable(GL_BLEND);
+}
+
+void MCV_PointRenderer::drawQuad(MCV_GLSLProgram* p) {
+    glBindVertexArray(vertexArray);
+    resetAttributes();
+    bindFloatAttribute(p, "position", quadBuffer, 2);
+    glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
+}
+
 void MCV_PointRenderer::endOffscreenPass() {
     glBindFramebuffer(GL_FRAMEBUFFER, targetFramebuffer);
     glEnable(GL_BLEND);
@@ -95,11 +112,8 @@ void MCV_PointRenderer::drawDensityOffscreen() {
     if (offscreenFramebuffer == 0 || vertexArray == 0 || bufferPoints != numPoints || !MCV_GLSLProgram::usable(p)) return;
     const int g = static_cast<int>(msGrid);
 
-    glBindFramebuffer(GL_FRAMEBUFFER, offscreenFramebuffer);
-    glDrawBuffer(GL_COLOR_ATTACHMENT0);
-    glViewport(0, 0, g, g);
-    glClearColor(offscreenClearColor[0], offscreenClearColor[1], offscreenClearColor[2], offscreenClearColor[3]);
-    glClear(GL_COLOR_BUFFER_BIT);
+    beginOffscreenPass(GL_COLOR_ATTACHMENT0, offscreenClearColor[0], offscreenClearColor[1], offscreenClearColor[2],
+                       offscreenClearColor[3]);
     glEnable(GL_BLEND);
     glBlendFunc(GL_ONE, GL_ONE);
 
@@ -131,12 +145,7 @@ void MCV_PointRenderer::drawGradientOffscreen() {
     MCV_GLSLProgram* p = glslProgramGradientOffscreen;
     if (offscreenFramebuffer == 0 || vertexArray == 0 || !MCV_GLSLProgram::usable(p)) return;
     const int g = static_cast<int>(msGrid);
-    glBindFramebuffer(GL_FRAMEBUFFER, offscreenFramebuffer);
-    glDrawBuffer(GL_COLOR_ATTACHMENT1);
-    glViewport(0, 0, g, g);
-    glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
-    glClear(GL_COLOR_BUFFER_BIT);
-    glDisable(GL_BLEND);
+    beginOffscreenPass(GL_COLOR_ATTACHMENT1, 0.0f, 0.0f, 0.0f, 0.0f);
 
     p->bindAndEnable();
     p->setParameter4x4fv(p->getUniformLocation("modelViewProjectionMatrix"), mvpMatrix);
@@ -144,10 +153,7 @@ void MCV_PointRenderer::drawGradientOffscreen() {
     p->setParameter4f(p->getUniformLocation("renderParams"), maxDensity > 0.0f ? 1.0f / maxDensity : 0.0f, 0.001f,
                       1.0f / static_cast<float>(g), 1.0f / static_cast<float>(g));
     p->bindTexture("pdfSampler", 0, GL_TEXTURE_2D, pdfTexture);
-    glBindVertexArray(vertexArray);
-    resetAttributes();
-    bindFloatAttribute(p, "position", quadBuffer, 2);
-    glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
+    drawQuad(p);
     glBindVertexArray(0);
     p->disable();
     endOffscreenPass();
@@ -157,22 +163,14 @@ void MCV_PointRenderer::drawMeanShiftOffscreen() {
     MCV_GLSLProgram* p = glslProgramMeanShiftOffscreen;
     if (offscreenFramebuffer == 0 || vertexArray == 0 || !MCV_GLSLProgram::usable(p)) return;
     const int g = static_cast<int>(msGrid);
-    glBindFramebuffer(GL_FRAMEBUFFER, offscreenFramebuffer);
-    glDrawBuffer(GL_COLOR_ATTACHMENT2);
-    glViewport(0, 0, g, g);
-    glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
-    glClear(GL_COLOR_BUFFER_BIT);
-    glDisable(GL_BLEND);
+    beginOffscreenPass(GL_COLOR_ATTACHMENT2, 0.0f, 0.0f, 0.0f, 0.0f);
 
     p->bindAndEnable();
     p->setParameter4x4fv(p->getUniformLocation("modelViewProjectionMatrix"), mvpMatrix);
     p->setParameter4f(p->getUniformLocation("renderParams"), 0.25f, 0.0f, 1.0f / static_cast<float>(g),
                       1.0f / static_cast<float>(g));
     p->bindTexture("gradientSampler", 0, GL_TEXTURE_2D, gradientTexture);
-    glBindVertexArray(vertexArray);
-    resetAttributes();
-    bindFloatAttribute(p, "position", quadBuffer, 2);
-    glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
+    drawQuad(p);
     glBindVertexArray(0);
     p->disable();
 
@@ -268,12 +266,7 @@ void MCV_PointRenderer::splatPointsOffscreen() {
     MCV_GLSLProgram* p = glslProgramSplatPointsOffscreen;
     if (offscreenFramebuffer == 0 || vertexArray == 0 || bufferPoints != numPoints || !MCV_GLSLProgram::usable(p)) return;
     const int g = static_cast<int>(msGrid);
-    glBindFramebuffer(GL_FRAMEBUFFER, offscreenFramebuffer);
-    glDrawBuffer(GL_COLOR_ATTACHMENT3);
-    glViewport(0, 0, g, g);
-    glClearColor(static_cast<float>(g), 0.0f, 0.0f, 0.0f);
-    glClear(GL_COLOR_BUFFER_BIT);
-    glDisable(GL_BLEND);
+    beginOffscreenPass(GL_COLOR_ATTACHMENT3, static_cast<float>(g), 0.0f, 0.0f, 0.0f);
 
     p->bindAndEnable();
     p->setParameter4x4fv(p->getUniformLocation("modelViewProjectionMatrix"), mvpMatrix);

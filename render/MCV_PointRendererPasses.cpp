@@ -126,10 +126,7 @@ void MCV_PointRenderer::drawDensity(bool print) {
     p->bindTexture("colormapSampler", 0, GL_TEXTURE_1D, colormapTexture);
     p->bindTexture("pdfSampler", 1, GL_TEXTURE_2D, pdfTexture);
     p->bindTexture("msSampler", 2, GL_TEXTURE_2D, meanShiftTexture);
-    glBindVertexArray(vertexArray);
-    resetAttributes();
-    bindFloatAttribute(p, "position", quadBuffer, 2);
-    glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
+    drawQuad(p);
     p->disable();
     glActiveTexture(GL_TEXTURE0);
 
@@ -176,10 +173,7 @@ void MCV_PointRenderer::drawFocusAndContextBackground() {
     p->setParameter4f(p->getUniformLocation("renderParams"), 0.1f, maxLevel, isRecording ? 1.0f : 0.0f,
                       1.0f / static_cast<float>(msGrid));
     p->bindTexture("backgroundSampler", 0, GL_TEXTURE_2D, fcBackgroundTexture);
-    glBindVertexArray(vertexArray);
-    resetAttributes();
-    bindFloatAttribute(p, "position", quadBuffer, 2);
-    glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
+    drawQuad(p);
     glBindVertexArray(0);
     p->disable();
 }
