@@ -10,6 +10,11 @@
 #include "data/MCV_DerivedDataPoints.h"
 #include "ui/UI_ModalDialogs.h"
 
+#include <QByteArray>
+#include <QDialog>
+#include <QFile>
+#include <QFileDialog>
+#include <QString>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -47,6 +52,19 @@ protected:
         UI_ModalDialogs::setScripted(false);
         UI_ModalDialogs::reset();
         delete MCV_CytometryData::Instance();
+    }
+
+    // Answers the next file dialog with `path`.
+    static void answerWith(const QString& path) {
+        UI_ModalDialogs::answerDialog([path](QDialog* d) {
+            static_cast<QFileDialog*>(d)->selectFile(path);
+            d->done(QDialog::Accepted);
+            return static_cast<int>(QDialog::Accepted);
+        });
+    }
+    static QByteArray bytes(const QString& path) {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
     }
 
     QTemporaryDir dir;

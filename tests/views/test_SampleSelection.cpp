@@ -35,18 +35,6 @@ protected:
         for (QPushButton* b : panel.findChildren<QPushButton*>())
             if (b->text() == text) b->click();
     }
-    // Answers the next file dialog with `path`.
-    static void answerWith(const QString& path) {
-        UI_ModalDialogs::answerDialog([path](QDialog* d) {
-            static_cast<QFileDialog*>(d)->selectFile(path);
-            d->done(QDialog::Accepted);
-            return static_cast<int>(QDialog::Accepted);
-        });
-    }
-    static QByteArray bytes(const QString& path) {
-        QFile f(path);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-    }
 };
 
 TEST_F(SampleSelectionTest, DefaultsAreSpreadHuesAllShown) {

@@ -29,17 +29,6 @@ protected:
         for (int e = 0; e < b; ++e) s->data().push_back({1, e});
         s->refreshed(nullptr);
     }
-    static void answerWith(const QString& path) {
-        UI_ModalDialogs::answerDialog([path](QDialog* d) {
-            static_cast<QFileDialog*>(d)->selectFile(path);
-            d->done(QDialog::Accepted);
-            return static_cast<int>(QDialog::Accepted);
-        });
-    }
-    static QByteArray bytes(const QString& path) {
-        QFile f(path);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-    }
 };
 
 TEST_F(StatisticsTest, SampleCountsAndSharesPerFile) {
