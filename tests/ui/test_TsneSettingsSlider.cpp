@@ -199,8 +199,11 @@ TEST_F(TsneOverlay, SigmaControlsFollowEachOther) {
     for (const QList<QVariant>& args : sigma) EXPECT_FLOAT_EQ(args[0].toFloat(), 80 * 0.005f);
     panel->setMode(2);
     for (QSlider* s : panel->findChildren<QSlider*>()) EXPECT_EQ(s->value(), 80);
-    for (QSpinBox* b : panel->findChildren<QSpinBox*>())
-        if (b->maximum() == 200) EXPECT_EQ(b->value(), 80);
+    for (QSpinBox* b : panel->findChildren<QSpinBox*>()) {
+        if (b->maximum() == 200) {
+            EXPECT_EQ(b->value(), 80);
+        }
+    }
 }
 
 TEST_F(TsneOverlay, ModesShowOnePageAndReportRenderModes) {
