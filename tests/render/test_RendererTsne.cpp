@@ -4,6 +4,7 @@
 // density clusters to the analysis, which keeps them as events of the data
 // set for picking.
 #include "RenderTest.h"
+#include "support/startPositionsTsne.h"
 
 #include "analysis/MCV_TsneAnalysis.h"
 #include "data/MCV_DerivedDataPoints.h"
@@ -33,20 +34,8 @@ protected:
                 files[static_cast<size_t>(i % 2)].push_back(row);
             }
         loadFiles(files, {"M1", "M2", "M3", "M4", "label"});
-        MCV_CytometryData* data = MCV_CytometryData::Instance();
-        data->initAllDerviedDataPointer();
-        data->addDimensions({"QLMRN_TsneX", "QLMRN_TsneY"}, 0.0f);
-
-        tsne = std::make_unique<MCV_TsneAnalysis>();
-        tsne->init(nullptr, "A");
-        for (const char* off : {"label", "QLMRN_TsneX", "QLMRN_TsneY"})
-            tsne->setMarkerState(data->combinedHeader()->variableIdx(off), false);
-        tsne->setActiveDataSelection(data->derivedDataPoints("All Points", true));
         // No descent: the start positions are an embedding like any other.
-        tsne->setIterations(0);
-        testing::internal::CaptureStdout();
-        tsne->computeTSNE();
-        testing::internal::GetCapturedStdout();
+        tsne = startPositionsTsne();
         ASSERT_EQ(tsne->numDataPoints(), 180);
     }
     void TearDown() override {

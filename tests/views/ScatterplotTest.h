@@ -8,6 +8,7 @@
 #include <epoxy/gl.h>
 
 #include "data/FcsTestFile.h"
+#include "support/startPositionsTsne.h"
 
 #include "analysis/MCV_TsneAnalysis.h"
 #include "data/MCV_CytometryData.h"
@@ -85,18 +86,7 @@ protected:
             for (size_t v = 0; v < names.size(); ++v) f.set("$P" + std::to_string(v + 1) + "S", names[v]);
             ASSERT_EQ(data->loadFromFile(f.write(dir, "sample" + std::to_string(i + 1) + ".fcs")), 0);
         }
-        data->initAllDerviedDataPointer();
-        data->addDimensions({"QLMRN_TsneX", "QLMRN_TsneY"}, 0.0f);
-
-        tsne = std::make_unique<MCV_TsneAnalysis>();
-        tsne->init(nullptr, "A");
-        for (const char* off : {"label", "QLMRN_TsneX", "QLMRN_TsneY"})
-            tsne->setMarkerState(data->combinedHeader()->variableIdx(off), false);
-        tsne->setActiveDataSelection(data->derivedDataPoints("All Points", true));
-        tsne->setIterations(0);
-        testing::internal::CaptureStdout();
-        tsne->computeTSNE();
-        testing::internal::GetCapturedStdout();
+        tsne = startPositionsTsne();
         ASSERT_EQ(tsne->numDataPoints(), kPoints);
         variables = data->combinedHeader()->numVariables();
 
