@@ -41,7 +41,7 @@ function(qlmrn_add_test name)
   endif()
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/tests)
   target_compile_definitions(${name} PRIVATE
-    QLMRN_SHARED_DATA_DIR="${PROJECT_SOURCE_DIR}/../shared/data"
+    QLMRN_TEST_DATA_DIR="${PROJECT_SOURCE_DIR}/tests/data"
     QLMRN_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
   qlmrn_warnings(${name})
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120

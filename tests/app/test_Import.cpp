@@ -4,6 +4,7 @@
 // the remembered folder. Modal questions are answered through the seam.
 #include "ShellTestSupport.h"
 #include "data/FcsTestFile.h"
+#include "support/TestData.h"
 
 #include "app/MainWindow.h"
 #include "app/UI_FileInfoWidget.h"
@@ -42,13 +43,14 @@
 
 namespace {
 
-const QString kShared = QStringLiteral(QLMRN_SHARED_DATA_DIR "/fcs/");
 const QString kWarning1 = QString::fromStdString(MCV_FCS_WARNINGS[1]);
 
 class Import : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
+        for (const char* f : {"0877408774.B08", "cyflow_cube_8.fcs", "sample_header.fcs", "corrupted.fcs"})
+            ASSERT_REAL_FCS_FILE(f);
         delete MCV_CytometryData::Instance();
         MCV_Settings::Instance()->setDefaultMarkers({});
     }
@@ -63,9 +65,9 @@ protected:
         if (!window) window.reset(new MainWindow());
         return *window;
     }
-    QString copyShared(const QString& name, const QString& as) {
+    QString copyRealFile(const QString& name, const QString& as) {
         const QString to = dir.filePath(as);
-        EXPECT_TRUE(QFile::copy(kShared + name, to)) << name.toStdString();
+        EXPECT_TRUE(QFile::copy(realFcsFile(name), to)) << name.toStdString();
         return to;
     }
     // A float file of `events` rows and `variables` columns: value 10 * (e + 1) + v.
@@ -110,8 +112,8 @@ protected:
 };
 
 TEST_F(Import, RealFilesWithDifferentMarkerSetsStopAtTheSecond) {
-    const QString a = copyShared("0877408774.B08", "a.fcs");
-    const QString b = copyShared("cyflow_cube_8.fcs", "b.fcs");
+    const QString a = copyRealFile("0877408774.B08", "a.fcs");
+    const QString b = copyRealFile("cyflow_cube_8.fcs", "b.fcs");
     open({a, b});
     const auto messages = UI_ModalDialogs::takeMessages();
     ASSERT_EQ(messages.size(), 1u);
@@ -130,7 +132,7 @@ TEST_F(Import, RealFilesWithDifferentMarkerSetsStopAtTheSecond) {
 }
 
 TEST_F(Import, WarningOneIsShownAndTheImportCompletes) {
-    const QString a = copyShared("0877408774.B08", "a.fcs");
+    const QString a = copyRealFile("0877408774.B08", "a.fcs");
     const QString b = makeFile("b.fcs", 5, 8, "Renamed");
     w().findChild<QAction*>("actionFileInformation")->trigger();
     open({a, b});
@@ -160,9 +162,9 @@ TEST_F(Import, BrokenAndUnopenableFilesShowTheirOwnMessages) {
         QString path;
         QString expected;  // empty: only "an error other than code 4"
     } cases[] = {
-        {copyShared("sample_header.fcs", "h.fcs"), QString::fromStdString(MCV_FCS_ERRORS[11])},
+        {copyRealFile("sample_header.fcs", "h.fcs"), QString::fromStdString(MCV_FCS_ERRORS[11])},
         {dir.filePath("vanished.fcs"), "Error code 9: The file cannot be opened."},
-        {copyShared("corrupted.fcs", "c.fcs"), QString()},
+        {copyRealFile("corrupted.fcs", "c.fcs"), QString()},
     };
     for (const auto& c : cases) {
         open({c.path});

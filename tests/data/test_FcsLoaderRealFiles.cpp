@@ -2,6 +2,7 @@
 // values an independent reader found in them (expected/*.json).
 
 #include "FcsTestFile.h"
+#include "support/TestData.h"
 
 #include "data/MCV_Messages.h"
 
@@ -17,7 +18,7 @@
 
 namespace {
 
-const QString kFcsDir = QStringLiteral(QLMRN_SHARED_DATA_DIR "/fcs");
+const QString kFcsDir = realFcsDir();
 
 QJsonObject expectedFor(const QString& file) {
     QFile f(kFcsDir + "/expected/" + file + ".json");
@@ -25,7 +26,7 @@ QJsonObject expectedFor(const QString& file) {
     return QJsonDocument::fromJson(f.readAll()).object();
 }
 
-std::string pathOf(const QString& file) { return (kFcsDir + "/" + file).toStdString(); }
+std::string pathOf(const QString& file) { return realFcsFile(file).toStdString(); }
 
 bool blank(const QString& s) { return s.trimmed().isEmpty(); }
 
@@ -86,6 +87,8 @@ TEST(FcsLoaderRealFiles, EveryReadableFileMatchesTheIndependentReader) {
 }
 
 TEST(FcsLoaderRealFiles, RefusesTheFilesThatCannotBeRead) {
+    ASSERT_REAL_FCS_FILE("sample_header.fcs");
+    ASSERT_REAL_FCS_FILE("corrupted.fcs");
     FcsLoad truncated(pathOf("sample_header.fcs"));
     EXPECT_EQ(truncated.code, MCV_LoadCode::Truncated);
     EXPECT_FALSE(truncated.matrix);
@@ -102,6 +105,7 @@ TEST(FcsLoaderRealFiles, RefusesTheFilesThatCannotBeRead) {
 }
 
 TEST(FcsLoaderRealFiles, LegacyEmptyValuesAreReadAsEmpty) {
+    ASSERT_REAL_FCS_FILE("0877408774.B08");
     // This writer stores empty values as two delimiters; read as escapes they
     // would shift every later pair.
     FcsLoad l(pathOf("0877408774.B08"));
@@ -131,6 +135,8 @@ TEST(FcsLoaderRealFiles, LegacyEmptyValuesAreReadAsEmpty) {
 }
 
 TEST(FcsLoaderRealFiles, EscapedDelimitersAndSupplementalSegments) {
+    ASSERT_REAL_FCS_FILE("SG_2014-09-26_Duplicate_Names.fcs");
+    ASSERT_REAL_FCS_FILE("cyflow_cube_8.fcs");
     FcsLoad mq(pathOf("SG_2014-09-26_Duplicate_Names.fcs"));
     ASSERT_EQ(mq.code, 0);
     EXPECT_EQ(mq.loader.fetchValueForKey("$P8S"), "GFP/FITC-A");

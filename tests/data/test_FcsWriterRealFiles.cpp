@@ -4,6 +4,7 @@
 // variables and after merging files whose marker names differ.
 #include "DerivedDataFixture.h"
 #include "StrictFcsReader.h"
+#include "support/TestData.h"
 
 #include "data/MCV_DerivedDataPoints.h"
 
@@ -14,7 +15,7 @@
 
 namespace {
 
-const QString kFcsDir = QStringLiteral(QLMRN_SHARED_DATA_DIR "/fcs");
+const QString kFcsDir = realFcsDir();
 
 class FcsWriterRealFiles : public DerivedDataTest {
 protected:
@@ -70,6 +71,7 @@ protected:
 }  // namespace
 
 TEST_F(FcsWriterRealFiles, EveryLoadableFileSurvivesAnExport) {
+    ASSERT_TRUE(QDir(kFcsDir).exists()) << "test data missing: " << kFcsDir.toStdString();
     const QStringList files = QDir(kFcsDir).entryList(QDir::Files);
     int checked = 0;
     for (const QString& name : files) {
@@ -95,7 +97,8 @@ TEST_F(FcsWriterRealFiles, EveryLoadableFileSurvivesAnExport) {
 }
 
 TEST_F(FcsWriterRealFiles, MergedFilesWithDifferingNamesSurviveAnExport) {
-    const std::string real = (kFcsDir + "/cyflow_cube_8.fcs").toStdString();
+    ASSERT_REAL_FCS_FILE("cyflow_cube_8.fcs");
+    const std::string real = realFcsFile("cyflow_cube_8.fcs").toStdString();
     ASSERT_EQ(data->loadFromFile(real), 0);
     ASSERT_EQ(data->loadFromFile(real), 0);
     const int V = data->combinedHeader()->numVariables();
