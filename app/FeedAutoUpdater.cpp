@@ -1,7 +1,7 @@
 #include "app/FeedAutoUpdater.h"
 
 #include "app/QuillmarenVersion.h"
-#include "ui/UI_ModalDialogs.h"
+#include "ui/base/UI_ModalDialogs.h"
 
 #include <QNetworkAccessManager>
 #include <QNetworkReply>

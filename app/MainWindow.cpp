@@ -6,13 +6,13 @@
 #include "app/UI_AboutDialog.h"
 #include "app/UI_FileInfoWidget.h"
 #include "app/UI_Interface.h"
-#include "ui/UI_Settings.h"
+#include "ui/base/UI_Settings.h"
 #include "app/Ui_MainWindow.h"
 #include "data/MCV_CytometryData.h"
 #include "data/MCV_FcsHeader.h"
 #include "data/MCV_Messages.h"
-#include "ui/UI_DockableContainerWidget.h"
-#include "ui/UI_SettingsWidget.h"
+#include "ui/base/UI_DockableContainerWidget.h"
+#include "ui/base/UI_SettingsWidget.h"
 
 #include <QAbstractButton>
 #include <QApplication>

@@ -2,15 +2,15 @@
 #include "app/MainWindow.h"
 
 #include "analysis/MCV_Analysis.h"
-#include "analysis/MCV_TsneAnalysis.h"
+#include "analysis/tsne/MCV_TsneAnalysis.h"
 #include "app/UI_Interface.h"
 #include "data/MCV_CytometryData.h"
 #include "data/MCV_FcsHeader.h"
-#include "ui/UI_DockableWidget.h"
-#include "ui/UI_ModalDialogs.h"
-#include "ui/UI_SettingsWidget.h"
-#include "ui/UI_TsneSettingsWidget.h"
-#include "ui/UI_TsneWidget.h"
+#include "ui/base/UI_DockableWidget.h"
+#include "ui/base/UI_ModalDialogs.h"
+#include "ui/base/UI_SettingsWidget.h"
+#include "ui/tsne/UI_TsneSettingsWidget.h"
+#include "ui/tsne/UI_TsneWidget.h"
 
 #include <QDebug>
 

@@ -4,15 +4,15 @@
 #include "analysis/MCV_Analysis.h"
 #include "app/UI_FileInfoWidget.h"
 #include "app/UI_Interface.h"
-#include "ui/UI_Settings.h"
+#include "ui/base/UI_Settings.h"
 #include "data/MCV_CytometryData.h"
 #include "data/MCV_FcsHeader.h"
 #include "data/MCV_Messages.h"
 #include "data/MCV_Settings.h"
-#include "ui/UI_ExpanderWidget.h"
-#include "ui/UI_MarkerSelectionWidget.h"
-#include "ui/UI_ModalDialogs.h"
-#include "ui/boolVectorFile.h"
+#include "ui/base/UI_ExpanderWidget.h"
+#include "ui/datapanels/UI_MarkerSelectionWidget.h"
+#include "ui/base/UI_ModalDialogs.h"
+#include "ui/base/boolVectorFile.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>

@@ -2,7 +2,7 @@
 #include "app/MainWindow.h"
 
 #include "app/UI_FileInfoWidget.h"
-#include "ui/UI_DockableContainerWidget.h"
+#include "ui/base/UI_DockableContainerWidget.h"
 
 void MainWindow::fileInfoViewTriggered() {
     if (!m_fileInfoView) {

@@ -2,9 +2,9 @@
 
 #include "app/MainWindow.h"
 #include "app/UI_Interface.h"
-#include "analysis/MCV_TsneAnalysis.h"
-#include "ui/UI_TsneSettingsWidget.h"
-#include "ui/UI_ModalDialogs.h"
+#include "analysis/tsne/MCV_TsneAnalysis.h"
+#include "ui/tsne/UI_TsneSettingsWidget.h"
+#include "ui/base/UI_ModalDialogs.h"
 
 #include <QAction>
 #include <QApplication>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ui/UI_DockableWidget.h"
+#include "ui/base/UI_DockableWidget.h"
 
 class QTextBrowser;
 

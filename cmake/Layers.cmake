@@ -1,10 +1,11 @@
-# One static library per layer. Sources are taken from the layer's folder (and
-# any sub-folders named in SUBDIRS), so adding a class means adding its files.
+# One static library per layer. Sources are taken from the layer's folders and
+# every folder below them (a feature's room), so adding a class means adding
+# its files.
 function(qlmrn_layer target)
   cmake_parse_arguments(L "" "" "DIRS;EXCLUDE;PUBLIC_LIBS;PRIVATE_LIBS" ${ARGN})
   set(srcs)
   foreach(d IN LISTS L_DIRS)
-    file(GLOB found CONFIGURE_DEPENDS ${d}/*.cpp ${d}/*.h ${d}/*.qrc)
+    file(GLOB_RECURSE found CONFIGURE_DEPENDS ${d}/*.cpp ${d}/*.h ${d}/*.qrc)
     list(APPEND srcs ${found})
   endforeach()
   foreach(ex IN LISTS L_EXCLUDE)

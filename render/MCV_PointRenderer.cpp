@@ -4,7 +4,7 @@
 #include "render/MCV_PointRenderer.h"
 
 #include "analysis/MCV_Analysis.h"
-#include "analysis/MCV_TsneAnalysis.h"
+#include "analysis/tsne/MCV_TsneAnalysis.h"
 #include "data/MCV_CytometryData.h"
 #include "data/MCV_FcsHeader.h"
 

@@ -5,9 +5,9 @@
 
 #include "analysis/MCV_Analysis.h"
 #include "data/MCV_UiInterface.h"
-#include "ui/UI_MarkerSelectionWidget.h"
-#include "ui/UI_ModalDialogs.h"
-#include "ui/UI_SettingsWidget.h"
+#include "ui/datapanels/UI_MarkerSelectionWidget.h"
+#include "ui/base/UI_ModalDialogs.h"
+#include "ui/base/UI_SettingsWidget.h"
 
 #include <QApplication>
 #include <QCoreApplication>

@@ -9,16 +9,16 @@
 #include "app/MainWindow.h"
 #include "app/UI_FileInfoWidget.h"
 #include "app/UI_Interface.h"
-#include "ui/UI_Settings.h"
+#include "ui/base/UI_Settings.h"
 #include "data/MCV_CytometryData.h"
 #include "data/MCV_DerivedDataPoints.h"
 #include "data/MCV_FcsHeader.h"
 #include "data/MCV_Messages.h"
 #include "data/MCV_Settings.h"
-#include "ui/UI_DockableContainerWidget.h"
-#include "ui/UI_DockableWidget.h"
-#include "ui/UI_ExpanderWidget.h"
-#include "ui/UI_MarkerSelectionWidget.h"
+#include "ui/base/UI_DockableContainerWidget.h"
+#include "ui/base/UI_DockableWidget.h"
+#include "ui/base/UI_ExpanderWidget.h"
+#include "ui/datapanels/UI_MarkerSelectionWidget.h"
 
 #include <QAction>
 #include <QCheckBox>

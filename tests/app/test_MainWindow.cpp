@@ -9,8 +9,8 @@
 #include "app/UI_FileInfoWidget.h"
 #include "app/UI_Interface.h"
 #include "data/MCV_CytometryData.h"
-#include "ui/UI_DockableContainerWidget.h"
-#include "ui/UI_DockableWidget.h"
+#include "ui/base/UI_DockableContainerWidget.h"
+#include "ui/base/UI_DockableWidget.h"
 
 #include <QAction>
 #include <QPushButton>

@@ -6,7 +6,7 @@
 #include "RenderTest.h"
 #include "support/startPositionsTsne.h"
 
-#include "analysis/MCV_TsneAnalysis.h"
+#include "analysis/tsne/MCV_TsneAnalysis.h"
 #include "data/MCV_DerivedDataPoints.h"
 #include "data/MCV_FcsHeader.h"
 

@@ -4,7 +4,7 @@
 // random start positions as its embedding (no descent): the variable "label"
 // and the output variables, which this adds to the data, are switched off.
 
-#include "analysis/MCV_TsneAnalysis.h"
+#include "analysis/tsne/MCV_TsneAnalysis.h"
 #include "data/MCV_CytometryData.h"
 #include "data/MCV_FcsHeader.h"
 

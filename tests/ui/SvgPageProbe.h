@@ -2,7 +2,7 @@
 // A minimal web view host for tests: exposes js_debug and js_saveSVG like the
 // data views do, with a settable current data set.
 
-#include "ui/UI_WebPageHost.h"
+#include "ui/web/UI_WebPageHost.h"
 
 #include <QObject>
 #include <QStringList>

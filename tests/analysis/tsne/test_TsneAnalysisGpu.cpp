@@ -1,0 +1,107 @@
+// The A-tSNE analysis on the GPU engine, in its hidden OpenGL context, with
+// real shaders on the test display.
+#include "TsneAnalysisTest.h"
+
+#include <QGuiApplication>
+#include <QOpenGLContext>
+#include <QSurfaceFormat>
+#include <QWindow>
+
+namespace {
+
+QSurfaceFormat applicationFormat() {
+    QSurfaceFormat format;
+    format.setRenderableType(QSurfaceFormat::OpenGL);
+    format.setDepthBufferSize(24);
+    format.setStencilBufferSize(8);
+    format.setVersion(4, 1);
+    format.setProfile(QSurfaceFormat::CoreProfile);
+    return format;
+}
+
+class TsneAnalysisGpu : public TsneAnalysisTest {
+protected:
+    // What main() sets before any window exists.
+    void SetUp() override {
+        QSurfaceFormat::setDefaultFormat(applicationFormat());
+        TsneAnalysisTest::SetUp();
+    }
+    void TearDown() override {
+        TsneAnalysisTest::TearDown();
+        QSurfaceFormat::setDefaultFormat(applicationFormat());
+    }
+    static int windows() { return QGuiApplication::allWindows().size(); }
+};
+
+TEST_F(TsneAnalysisGpu, FiveBlobsSeparateOnTheGpu) {
+    loadBlobs(5, 2000, 10, 5, /*centreSpread=*/4.0);
+    addOutputVariables();
+    MCV_TsneAnalysis* a = makeAnalysis("blobs");
+    a->setContinuousUpdates(false);
+    a->setIterations(320);  // the exaggeration schedule ends at 320
+    a->setUseGPU(true);
+    bool contextLeftCurrent = false;
+    ui.onUpdated = [&](void*) { contextLeftCurrent |= QOpenGLContext::currentContext() != nullptr; };
+    a->computeTSNE();
+
+    EXPECT_TRUE(a->gpuEngineActive());
+    EXPECT_FALSE(contextLeftCurrent);
+    EXPECT_EQ(QOpenGLContext::currentContext(), nullptr);
+    EXPECT_EQ(reports(), (std::vector<std::string>{"analysisInitialized", "analysisUpdated x3", "analysisFinished"}));
+    EXPECT_TRUE(allFinite(*a->output()));
+    EXPECT_GE(accuracyFromOutputColumns(), 0.98);
+}
+
+TEST_F(TsneAnalysisGpu, TheHiddenWindowIsMadeOnceAndOnlyForTheGpu) {
+    loadBlobs(3, 40, 4, 2);
+    addOutputVariables();
+    const int before = windows();
+    MCV_TsneAnalysis* a = makeAnalysis();
+    a->setIterations(30);
+    a->computeTSNE();
+    EXPECT_EQ(windows(), before) << "a CPU run made a window";
+
+    a->setUseGPU(true);
+    a->computeTSNE();
+    EXPECT_TRUE(a->gpuEngineActive());
+    a->computeGradientDescent();
+    EXPECT_TRUE(a->gpuEngineActive());
+    EXPECT_EQ(windows(), before + 1);
+    EXPECT_TRUE(allFinite(*a->output()));
+
+    // Back to the CPU and again to the GPU: still the one window.
+    a->setUseGPU(false);
+    a->computeGradientDescent();
+    EXPECT_FALSE(a->gpuEngineActive());
+    a->setUseGPU(true);
+    a->computeGradientDescent();
+    EXPECT_EQ(windows(), before + 1);
+
+    analysis.reset();
+    EXPECT_EQ(windows(), before);
+}
+
+TEST_F(TsneAnalysisGpu, WithoutAUsableContextTheGpuChoiceFallsBackToTheCpu) {
+    // An OpenGL ES default format: the hidden context exists but cannot run
+    // the engine's desktop GLSL 3.30, as on a machine without OpenGL 3.3.
+    QSurfaceFormat unusable;
+    unusable.setRenderableType(QSurfaceFormat::OpenGLES);
+    unusable.setVersion(2, 0);
+    QSurfaceFormat::setDefaultFormat(unusable);
+
+    loadBlobs(3, 20, 4, 2);
+    addOutputVariables();
+    MCV_TsneAnalysis* a = makeAnalysis();
+    a->setIterations(20);
+    a->setUseGPU(true);
+    testing::internal::CaptureStdout();
+    a->computeTSNE();
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_NE(out.find("GPU gradient descent: Cannot create requested OpenGL context."), std::string::npos) << out;
+    EXPECT_NE(out.find("A-tSNE: the GPU is not available; A runs on the CPU.\n"), std::string::npos) << out;
+    EXPECT_FALSE(a->gpuEngineActive());
+    EXPECT_EQ(ui.count("analysisFinished"), 1);
+    EXPECT_TRUE(allFinite(*a->output()));
+}
+
+}  // namespace

@@ -1,0 +1,135 @@
+#pragma once
+
+// Fixture of the scatter-plot widget tests: a fresh data model with three
+// well separated blobs over two sample files, a real A-tSNE analysis holding
+// its start positions (no descent), and a shown 300 x 300 widget on it, drawn
+// by Mesa under Xvfb with the program's OpenGL 4.1 core format.
+
+#include <epoxy/gl.h>
+
+#include "data/FcsTestFile.h"
+#include "support/startPositionsTsne.h"
+
+#include "analysis/tsne/MCV_TsneAnalysis.h"
+#include "data/MCV_CytometryData.h"
+#include "data/MCV_DerivedDataPoints.h"
+#include "data/MCV_FcsHeader.h"
+#include "render/MCV_PointRenderer.h"
+#include "ui/plot/UI_ScatterplotWidget.h"
+
+#include <QImage>
+#include <QSurfaceFormat>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <random>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace viewtest {
+
+// The range the renderer maps into [0.1, 0.9] of the plot square: one range
+// for both axes, from 0 or below to 0 or above, symmetric about 0 when the
+// coordinates go negative.
+inline std::pair<float, float> plotRange(const std::vector<float>& xy) {
+    float lo = 0.0f, hi = 0.0f;
+    for (float v : xy) {
+        lo = std::min(lo, v);
+        hi = std::max(hi, v);
+    }
+    if (lo < 0) {
+        hi = std::max(hi, -lo);
+        lo = -hi;
+    }
+    return {lo, hi};
+}
+
+inline void useProgramFormat() {
+    QSurfaceFormat format;
+    format.setRenderableType(QSurfaceFormat::OpenGL);
+    format.setDepthBufferSize(24);
+    format.setStencilBufferSize(8);
+    format.setVersion(4, 1);
+    format.setProfile(QSurfaceFormat::CoreProfile);
+    QSurfaceFormat::setDefaultFormat(format);
+}
+
+class ScatterplotTest : public ::testing::Test {
+protected:
+    static constexpr int kPoints = 90;
+    static constexpr int kSize = 300;
+
+    void SetUp() override {
+        useProgramFormat();
+        delete MCV_CytometryData::Instance();
+        MCV_CytometryData* data = MCV_CytometryData::Instance();
+        data->init(nullptr);
+        ASSERT_TRUE(dir.isValid());
+        std::mt19937 random(9);
+        std::normal_distribution<float> noise(0.0f, 1.0f);
+        std::vector<std::vector<std::vector<float>>> files(2);
+        for (int b = 0; b < 3; ++b)
+            for (int i = 0; i < kPoints / 3; ++i) {
+                std::vector<float> row;
+                for (int d = 0; d < 4; ++d) row.push_back((d == b ? 30.0f : 0.0f) + noise(random));
+                row.push_back(static_cast<float>(b));
+                files[static_cast<size_t>(i % 2)].push_back(row);
+            }
+        const std::vector<std::string> names = {"M1", "M2", "M3", "M4", "label"};
+        for (size_t i = 0; i < files.size(); ++i) {
+            FcsTestFile f = FcsTestFile::floats(files[i]);
+            for (size_t v = 0; v < names.size(); ++v) f.set("$P" + std::to_string(v + 1) + "S", names[v]);
+            ASSERT_EQ(data->loadFromFile(f.write(dir, "sample" + std::to_string(i + 1) + ".fcs")), 0);
+        }
+        tsne = startPositionsTsne();
+        ASSERT_EQ(tsne->numDataPoints(), kPoints);
+        variables = data->combinedHeader()->numVariables();
+
+        widget = std::make_unique<UI_ScatterplotWidget>(tsne.get(), nullptr);
+        widget->resize(kSize, kSize);
+        widget->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(widget.get()));
+        // The first frame initialises GL and creates the renderer.
+        widget->grabFramebuffer();
+        ASSERT_NE(widget->pointRenderer(), nullptr);
+        widget->setLocalData(variables);
+    }
+
+    void TearDown() override {
+        widget.reset();
+        tsne.reset();
+        delete MCV_CytometryData::Instance();
+    }
+
+    QImage frame() { return widget->grabFramebuffer().convertToFormat(QImage::Format_RGB32); }
+
+    // Widget pixel (logical, y from the top) of point p, as the renderer
+    // places the embedding (uniformly into [0.1, 0.9] of the square).
+    QPoint pointPosition(int p) const {
+        const std::vector<float>& y = *tsne->output();
+        const auto [lo, hi] = plotRange(y);
+        auto at = [&, lo = lo, hi = hi](int axis) {
+            return static_cast<int>(((y[static_cast<size_t>(2 * p + axis)] - lo) / (hi - lo) * 0.8f + 0.1f) * kSize);
+        };
+        return {at(0), kSize - 1 - at(1)};
+    }
+
+    static int countColour(const QImage& image, QRgb colour) {
+        int n = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x) n += (image.pixel(x, y) & 0xffffff) == (colour & 0xffffff);
+        return n;
+    }
+
+    QTemporaryDir dir;
+    std::unique_ptr<MCV_TsneAnalysis> tsne;
+    std::unique_ptr<UI_ScatterplotWidget> widget;
+    int variables = 0;
+};
+
+}  // namespace viewtest

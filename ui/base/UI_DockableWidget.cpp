@@ -1,0 +1,33 @@
+#include "UI_DockableWidget.h"
+
+#include <QAction>
+#include <QGridLayout>
+
+UI_DockableWidget::UI_DockableWidget(QWidget* parent) : QDockWidget(parent) {
+    m_mainWidget = new QWidget(this);
+    m_mainLayout = new QGridLayout(m_mainWidget);
+    m_mainLayout->setContentsMargins(0, 0, 0, 0);
+    setWidget(m_mainWidget);
+    connect(toggleViewAction(), &QAction::toggled, this, &UI_DockableWidget::setVisibility);
+}
+
+UI_DockableWidget::~UI_DockableWidget() {
+    delete m_mainLayout;
+    m_mainLayout = nullptr;
+    delete m_mainWidget;
+    m_mainWidget = nullptr;
+}
+
+QGridLayout* UI_DockableWidget::mainLayout() { return m_mainLayout; }
+
+bool UI_DockableWidget::visibilityFlag() const { return m_visible; }
+
+void UI_DockableWidget::setVisibility(bool visible) {
+    m_visible = visible;
+    setVisible(visible);
+}
+
+void UI_DockableWidget::toggleVisibility() {
+    m_visible = !m_visible;
+    setVisible(m_visible);
+}

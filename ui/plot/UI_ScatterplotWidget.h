@@ -1,0 +1,189 @@
+#pragma once
+
+#include <epoxy/gl.h>
+
+#include <QMatrix4x4>
+#include <QOpenGLWidget>
+#include <QPoint>
+#include <QString>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+class MCV_Analysis;
+class MCV_PointRenderer;
+class QKeyEvent;
+class QMenu;
+class QMouseEvent;
+class UI_Colormap2DSelectionWidget;
+class UI_ColormapSelectionWidget;
+class UI_ProgressSpinnerWidget;
+class UI_SampleSelectionWidget;
+class UI_SampleStatisticsWidget;
+class UI_SelectionStatisticsWidget;
+class UI_TsneSettingsSliderWidget;
+
+// The OpenGL view of one analysis' embedding. It owns a point renderer, hosts
+// the slide-in settings panel, the two colormap pickers and a busy spinner as
+// children over the GL surface, turns mouse and keyboard input into selection
+// calls and forwards every visual setting to the renderer.
+//
+// Contract: every renderer call made outside the GL callbacks is bracketed by
+// makeCurrent()/doneCurrent(). The renderer exists from the first
+// initializeGL() on; the data and selection operations do nothing before.
+// Mouse positions are logical pixels with y counted from the bottom edge; the
+// renderer receives them multiplied by the device pixel ratio (device pixels).
+// GUI thread only.
+class UI_ScatterplotWidget : public QOpenGLWidget {
+    Q_OBJECT
+public:
+    UI_ScatterplotWidget(MCV_Analysis* analysis, QWidget* parent);
+    ~UI_ScatterplotWidget() override;
+
+    // ---- Operations for the owning view (nothing without a renderer) ----
+    // Takes the analysis' embedding, markers and files into the renderer.
+    void setLocalData(int dataIdx);
+    void copyLocalData();
+    // Positions only: used after every iteration of a running embedding.
+    void copyLocalVertexData();
+    // Works without a renderer: the names go to the settings panel.
+    void setMarkers(std::vector<std::string> markers);
+    // A selection made elsewhere (one value per point, non-zero selected).
+    void setSelection(std::vector<short>* selection, bool flag);
+    void highlightRefreshed(void* data);
+    void dataRefreshed(void* data);
+    // The renderer's selected point indices (the last known pointer when
+    // there is no renderer; null before any selection).
+    std::vector<int>* selectionIdxs();
+    // One flag per sample file loaded when the plot was made, cleared for the
+    // samples hidden in the plot.
+    std::vector<bool> sampleSelectionState() const;
+    // Adds the cluster actions to `menu` (which may hold the view's own) and
+    // runs it at `pos` when it holds any action.
+    void showContextMenu(const QPoint& pos, QMenu* menu);
+    void saveClusters(bool perSample);
+    // Prints the plot at the renderer's print size into a PNG in `directory`
+    // (the home folder when empty) named after the active marker with the
+    // local time to the millisecond ("_1", "_2", ... added when that name
+    // exists). Returns the path written, or "" when nothing was written (no
+    // renderer, no print image, or the write failed: a warning on the log).
+    // `verbose` logs the path of a saved image.
+    QString saveScreenshot(QString directory, bool verbose);
+
+    MCV_PointRenderer* pointRenderer() const { return renderer; }
+    UI_TsneSettingsSliderWidget* settingsPanel() const { return sliderPanel; }
+    UI_ColormapSelectionWidget* colormapSelection() const { return colormapPicker; }
+    UI_Colormap2DSelectionWidget* colormap2DSelection() const { return colormap2DPicker; }
+    UI_ProgressSpinnerWidget* spinner() const { return progressSpinner; }
+    UI_SampleSelectionWidget* samplePanel() const { return sampleSelection; }
+    UI_SampleStatisticsWidget* sampleStatisticsPanel() const { return sampleStatistics; }
+    UI_SelectionStatisticsWidget* selectionStatisticsPanel() const { return selectionStatistics; }
+    int currentMarker() const { return activeMarker; }
+    bool isRecording() const { return recording; }
+    float devicePixelScale() const { return pixelRatio; }
+
+signals:
+    void selectionUpdated();
+    // Declared for the views; this widget does not emit it.
+    void clusterSelected(int clusterId);
+    void rightClick(QMouseEvent* event);
+
+public slots:
+    void colormapChanged(int idx);
+    void colormap2DChanged(int idx);
+    void colormapDiscreteChanged(bool discrete);
+    void colormap2DDiscreteChanged(bool discrete);
+    void setMode(int mode);
+    void setDarkMode(bool dark);
+    // On with frames already recorded asks whether to clear them ("Clear")
+    // or to add to them ("Keep").
+    void setRecording(bool on);
+    // Runs the export dialog; "Capture" prints one screenshot per chosen
+    // marker with the chosen range and background.
+    void takeScreenshotSeries();
+    // Writes the recorded frames (kept in the renderer) as a video; bitrate in
+    // kbit/s. Nothing without frames; a warning box when writing fails.
+    void saveVideo(QString fileName, int bitrate, int fps);
+    void setPointBasedMode(int mode);
+    void setMarker(int marker);
+    void setMarkerSpan(float lower, float upper);
+    void setLowerMarkerBoundary(float value);
+    void setUpperMarkerBoundary(float value);
+    void setSaturation(float value);
+    void setSigma(float value);
+    void setAdvancedMode(int mode);
+    void pointSizeChanged(float value);
+    void pointOpacityChanged(float value);
+    void pointHaloSizeChanged(float value);
+    void pointScaleGreedyChanged(bool on);
+    void setMsGrid(int value);
+    void setOtfClustering(int active);
+    void cluster();
+    void computationStarted();
+    void sampleSelectionUpdated();
+    void sampleColorsUpdated();
+    void computationFinished();
+    void showProgressSpinner();
+    void hideProgressSpinner();
+    void cleanup();
+    void refresh();
+    void updatePixelRatio();
+    void menuShown();
+    void menuHidden();
+
+protected:
+    void initializeGL() override;
+    void paintGL() override;
+    void resizeGL(int w, int h) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void initUI();
+    // Places the pickers and the spinner for the current size.
+    void placeChildren();
+    // 1 Control (Command on macOS), else 2 Shift, else 0.
+    static int selectionModifierOf(Qt::KeyboardModifiers modifiers);
+    // Whether 0 <= activeMarker < the size of `ranges` (which may be null).
+    bool activeMarkerIn(const std::vector<std::pair<float, float>>* ranges) const;
+    int deviceCoordinate(int logical) const;
+    // The active marker's name, "sampleTag" for the negative markers, or
+    // "screenshot" without names.
+    QString screenshotName() const;
+
+    MCV_Analysis* analysis;
+    MCV_PointRenderer* renderer = nullptr;
+    float pixelRatio = 1.0f;
+    QMatrix4x4 projection;
+    QMatrix4x4 view;
+    QMatrix4x4 model;
+
+    UI_TsneSettingsSliderWidget* sliderPanel = nullptr;
+    UI_ColormapSelectionWidget* colormapPicker = nullptr;
+    UI_Colormap2DSelectionWidget* colormap2DPicker = nullptr;
+    UI_ProgressSpinnerWidget* progressSpinner = nullptr;
+    // The data panels have no parent (they become tabs of the panel's
+    // Extended Settings dock); this widget deletes them.
+    UI_SampleSelectionWidget* sampleSelection = nullptr;
+    UI_SampleStatisticsWidget* sampleStatistics = nullptr;
+    UI_SelectionStatisticsWidget* selectionStatistics = nullptr;
+
+    int activeMarker = 0;
+    int mode = 0;
+    int pointBasedMode = 0;
+    bool darkMode = false;
+    bool recording = false;
+    bool selecting = false;
+    int pressX = 0;
+    int pressY = 0;
+    bool isMenuShown = false;
+    bool screenConnected = false;
+
+    std::vector<std::pair<float, float>>* markerRanges = nullptr;
+    std::vector<std::pair<float, float>>* markerLimits = nullptr;
+    std::vector<std::string> markers;
+    std::vector<int>* selectedIdxs = nullptr;
+};

@@ -1,0 +1,155 @@
+// Screenshots, screenshot series and video recording of the plot. Prints and
+// video frames come from the renderer bottom row first; files get them top
+// row first.
+#include "UI_ScatterplotWidget.h"
+
+#include "render/MCV_PointRenderer.h"
+#include "render/MCV_VideoWriter.h"
+#include "ui/base/UI_ModalDialogs.h"
+#include "UI_ScreenshotDialog.h"
+#include "ui/base/UI_Settings.h"
+#include "ui/base/freeFilePath.h"
+#include "ui/base/safeFileName.h"
+
+#include <QDateTime>
+#include <QDebug>
+#include <QDir>
+#include <QImage>
+
+#include <algorithm>
+#include <cstring>
+#include <utility>
+
+namespace {
+
+// `frame` (rows of `rowBytes`, bottom row first) with its rows in reverse
+// order. A frame that is not a whole number of rows is passed on unchanged;
+// the writer refuses it.
+std::vector<unsigned char> upright(const std::vector<unsigned char>& frame, size_t rowBytes) {
+    if (rowBytes == 0 || frame.size() % rowBytes != 0) return frame;
+    std::vector<unsigned char> out(frame.size());
+    const size_t rows = frame.size() / rowBytes;
+    for (size_t r = 0; r < rows; ++r)
+        std::memcpy(out.data() + r * rowBytes, frame.data() + (rows - 1 - r) * rowBytes, rowBytes);
+    return out;
+}
+
+}  // namespace
+
+QString UI_ScatterplotWidget::screenshotName() const {
+    if (activeMarker >= 0 && static_cast<size_t>(activeMarker) < markers.size())
+        return QString::fromStdString(markers[static_cast<size_t>(activeMarker)]);
+    if (activeMarker < 0 && !markers.empty()) return QStringLiteral("sampleTag");
+    return QStringLiteral("screenshot");
+}
+
+QString UI_ScatterplotWidget::saveScreenshot(QString directory, bool verbose) {
+    if (!renderer) return QString();
+    int w = 0;
+    int h = 0;
+    makeCurrent();
+    const std::vector<unsigned char> pixels = renderer->print(w, h);
+    doneCurrent();
+
+    // No folder chosen yet: the home folder, as the file dialogs open there.
+    if (directory.isEmpty()) directory = QDir::homePath();
+    const QString stem =
+        QDir(directory).filePath(safeFileName(screenshotName()) + QStringLiteral("_") +
+                                 QDateTime::currentDateTime().toString(QStringLiteral("yy_MM_dd_HH_mm_ss_zzz")));
+    const QString path = freeFilePath(stem, QStringLiteral(".png"));
+
+    const size_t bytes = static_cast<size_t>(std::max(w, 0)) * static_cast<size_t>(std::max(h, 0)) * 3;
+    if (w <= 0 || h <= 0 || pixels.size() < bytes) {
+        qWarning() << "Screenshot not saved: the renderer gave no image for" << path;
+        return QString();
+    }
+    const QImage image(pixels.data(), w, h, w * 3, QImage::Format_RGB888);
+    if (!image.mirrored(false, true).save(path, "PNG")) {
+        qWarning() << "Screenshot could not be written to" << path;
+        return QString();
+    }
+    if (verbose) qDebug() << "\nScreenshot Saved to " << path << ".";
+    return path;
+}
+
+void UI_ScatterplotWidget::takeScreenshotSeries() {
+    if (!renderer) return;
+    UI_ScreenshotDialog dialog(nullptr);
+    connect(&dialog, &UI_ScreenshotDialog::saveVideo, this, &UI_ScatterplotWidget::saveVideo);
+    if (UI_ModalDialogs::exec(&dialog) != QDialog::Accepted) return;
+
+    const std::vector<int> list = dialog.markerList();
+    const std::vector<float> range = dialog.markerRange();
+    const QColor color = dialog.backgroundColor();
+    const QString directory = dialog.baseDirectory();
+    const std::vector<float> background = {static_cast<float>(color.redF()), static_cast<float>(color.greenF()),
+                                           static_cast<float>(color.blueF()), 1.0f};
+    UI_Settings::Instance()->sync();
+
+    makeCurrent();
+    renderer->setPrintParameters(range, background);
+    renderer->setSerialPrintMode(true);
+    doneCurrent();
+
+    const int remembered = activeMarker;
+    for (int m : list) {
+        activeMarker = m;
+        makeCurrent();
+        renderer->setActiveMarker(m);
+        doneCurrent();
+        saveScreenshot(directory, false);
+    }
+    activeMarker = remembered;
+    // Leaving serial mode also gives the renderer its own marker back.
+    makeCurrent();
+    renderer->setSerialPrintMode(false);
+    doneCurrent();
+    update();
+}
+
+void UI_ScatterplotWidget::setRecording(bool on) {
+    recording = on;
+    if (!renderer) return;
+    if (on) {
+        int w = 0;
+        int h = 0;
+        makeCurrent();
+        std::vector<std::vector<unsigned char>>* frames = renderer->video(w, h);
+        doneCurrent();
+        if (frames && !frames->empty() &&
+            UI_ModalDialogs::question(
+                this, QString(), QStringLiteral("Do you want to start a new video recording?"),
+                QStringLiteral("Clear will start a new video recording and clear all frames recorded so far, "
+                               "Keep will keep existing frames and add new frames at the end."),
+                QStringLiteral("Clear"), QStringLiteral("Keep")))
+            std::vector<std::vector<unsigned char>>().swap(*frames);
+    }
+    makeCurrent();
+    renderer->setRecording(on);
+    doneCurrent();
+    update();
+}
+
+void UI_ScatterplotWidget::saveVideo(QString fileName, int bitrate, int fps) {
+    if (!renderer) return;
+    int w = 0;
+    int h = 0;
+    makeCurrent();
+    const std::vector<std::vector<unsigned char>>* frames = renderer->video(w, h);
+    doneCurrent();
+    if (!frames || frames->empty()) return;
+
+    // The writer takes the first row as the top of the picture and works on
+    // its own copy; the recording stays in the renderer.
+    std::vector<std::vector<unsigned char>> copy;
+    copy.reserve(frames->size());
+    for (const std::vector<unsigned char>& frame : *frames)
+        copy.push_back(upright(frame, static_cast<size_t>(std::max(w, 0)) * 3));
+    MCV_VideoWriter writer;
+    // The dialog's bitrate is in kbit/s, the writer's in bit/s.
+    writer.setData(std::move(copy), w, h, bitrate * 1000, fps);
+    if (writer.writeToFile(fileName.toStdString()) != 0)
+        UI_ModalDialogs::message(QMessageBox::Warning, this, QStringLiteral("Video Export"),
+                                 QStringLiteral("The video could not be written to ") + fileName +
+                                     QStringLiteral("."));
+}
