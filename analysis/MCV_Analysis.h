@@ -13,7 +13,7 @@ enum AnalysisType {
     ANALYSIS_NONE = -1,
     ANALYSIS_SPADE = 0,  // SPADE and template classification
     ANALYSIS_TSNE = 1,
-    ANALYSIS_HSNE = 2,   // one level of an HSNE hierarchy
+    ANALYSIS_HSNE = 2,  // one level of an HSNE hierarchy
     ANALYSIS_HSNE_FC = 3,
     ANALYSIS_HSNE_HIERARCHY = 99,
 };
@@ -71,8 +71,7 @@ public:
     // Stores a clustering of the analysis's points (indices into its own point
     // order, one list per cluster) under `name` and returns the cluster set it
     // filled, or null when the analysis keeps none.
-    virtual MCV_DerivedDataClusters* updateClusters(std::vector<std::vector<unsigned>>* clusters,
-                                                    std::string name) = 0;
+    virtual MCV_DerivedDataClusters* updateClusters(std::vector<std::vector<unsigned>>* clusters, std::string name) = 0;
 
 protected:
     MCV_UiInterface* m_ui = nullptr;

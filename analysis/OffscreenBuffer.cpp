@@ -17,7 +17,8 @@ OffscreenBuffer::OffscreenBuffer() {
         return;
     }
     const QSurfaceFormat format = context->format();
-    if (context->isOpenGLES() || format.majorVersion() < 3 || (format.majorVersion() == 3 && format.minorVersion() < 3)) {
+    if (context->isOpenGLES() || format.majorVersion() < 3 ||
+        (format.majorVersion() == 3 && format.minorVersion() < 3)) {
         fail(QStringLiteral("OpenGL 3.3 or later is needed; the system offers %1%2.%3.")
                  .arg(context->isOpenGLES() ? QStringLiteral("OpenGL ES ") : QString())
                  .arg(format.majorVersion())
@@ -42,8 +43,7 @@ QSize OffscreenBuffer::size() const { return geometry().size(); }
 void OffscreenBuffer::fail(const QString& reason) {
     m_valid = false;
     m_error = QString::fromLatin1(kCannotCreate);
-    if (!reason.isEmpty())
-        m_error += QLatin1Char(' ') + reason;
+    if (!reason.isEmpty()) m_error += QLatin1Char(' ') + reason;
     qWarning("%s", qPrintable(m_error));
 }
 

@@ -64,8 +64,7 @@ FeedItem newestItem(const QByteArray& feed, QString* error) {
 
 const char* const FeedAutoUpdater::messageTitle = "Check for Updates";
 
-FeedAutoUpdater::FeedAutoUpdater(const QString& feedUrl, QObject* parent)
-    : QObject(parent), m_feedUrl(feedUrl) {}
+FeedAutoUpdater::FeedAutoUpdater(const QString& feedUrl, QObject* parent) : QObject(parent), m_feedUrl(feedUrl) {}
 
 FeedAutoUpdater::~FeedAutoUpdater() {
     if (m_reply) {
@@ -124,8 +123,8 @@ void FeedAutoUpdater::replyFinished() {
 }
 
 void FeedAutoUpdater::finish(Result result, const QString& version, const QString& text) {
-    UI_ModalDialogs::message(result == Failed ? QMessageBox::Warning : QMessageBox::Information, nullptr,
-                             messageTitle, text);
+    UI_ModalDialogs::message(result == Failed ? QMessageBox::Warning : QMessageBox::Information, nullptr, messageTitle,
+                             text);
     emit checkFinished(result, version);
 }
 
@@ -144,8 +143,8 @@ int FeedAutoUpdater::compareVersions(const QString& a, const QString& b) {
 }
 
 QString FeedAutoUpdater::newerText(const QString& version, const QString& link) {
-    QString text = QString("A newer version of Quillmaren is available: %1 (this is %2).")
-                       .arg(version, QUILLMAREN_VERSION);
+    QString text =
+        QString("A newer version of Quillmaren is available: %1 (this is %2).").arg(version, QUILLMAREN_VERSION);
     if (!link.isEmpty()) text += "\nDownload it from " + link;
     return text;
 }
@@ -154,6 +153,4 @@ QString FeedAutoUpdater::upToDateText() {
     return QString("Quillmaren %1 is the newest version.").arg(QUILLMAREN_VERSION);
 }
 
-QString FeedAutoUpdater::failedText(const QString& reason) {
-    return "The check for updates failed: " + reason;
-}
+QString FeedAutoUpdater::failedText(const QString& reason) { return "The check for updates failed: " + reason; }

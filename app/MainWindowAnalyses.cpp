@@ -40,8 +40,8 @@ QString MainWindow::uniqueAnalysisName(QString name) {
     int counter = 1;
     for (;;) {
         const std::string wanted = candidate.toStdString();
-        const bool taken = std::any_of(m_analyses.begin(), m_analyses.end(),
-                                       [&](MCV_Analysis* a) { return a->name() == wanted; });
+        const bool taken =
+            std::any_of(m_analyses.begin(), m_analyses.end(), [&](MCV_Analysis* a) { return a->name() == wanted; });
         if (!taken) return candidate;
         candidate = name + " " + QString::number(counter++);
     }
@@ -147,7 +147,9 @@ void MainWindow::newTsneAnalysisTriggered() {
     MCV_FcsHeader* header = m_data->combinedHeader();
     for (const char* variable : {"QLMRN_TsneX", "QLMRN_TsneY"}) {
         if (header && header->variableIdx(variable) >= 0) continue;
-        qDebug() << "Adding Channel " << "\"" << variable << "\"" << ".";
+        qDebug() << "Adding Channel "
+                 << "\"" << variable << "\""
+                 << ".";
         missing.push_back(variable);
     }
     m_data->addDimensions(missing, 0.0f);
@@ -183,8 +185,7 @@ void MainWindow::newHsneFCAnalysisTriggered() {
     if (!hasData()) return;
 }
 
-void MainWindow::newHsneLevelTriggered(int level, MCV_HsneAnalysisHierarchy* hierarchy,
-                                       std::vector<uint>* selection) {
+void MainWindow::newHsneLevelTriggered(int level, MCV_HsneAnalysisHierarchy* hierarchy, std::vector<uint>* selection) {
     if (!hasData() || !hierarchy || !selection || selection->empty()) return;
 }
 

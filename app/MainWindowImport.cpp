@@ -60,8 +60,7 @@ void MainWindow::openFile() {
     }
 
     const QString start = startFolder(m_settings);
-    QStringList files = UI_ModalDialogs::openFiles(this, start, tr("Cytometry Files (*.fcs);;Fcs Files (*.fcs)"),
-                                                   true);
+    QStringList files = UI_ModalDialogs::openFiles(this, start, tr("Cytometry Files (*.fcs);;Fcs Files (*.fcs)"), true);
     if (files.isEmpty()) return;
 
     const QString folder = QFileInfo(files.first()).absolutePath();
@@ -117,9 +116,9 @@ bool MainWindow::loadFiles(const QStringList& files) {
         for (const QString& f : files) paths.push_back(f.toStdString());
         const int code = m_data->loadFromFiles(&paths);
         if (code > 0) {
-            UI_ModalDialogs::message(QMessageBox::Critical, this, tr("Error"),
-                                     "Could not open file " + files.first() +
-                                         QString::fromStdString(MCV_loadMessage(code)));
+            UI_ModalDialogs::message(
+                QMessageBox::Critical, this, tr("Error"),
+                "Could not open file " + files.first() + QString::fromStdString(MCV_loadMessage(code)));
             return false;
         }
         return true;
@@ -132,9 +131,9 @@ bool MainWindow::loadFiles(const QStringList& files) {
             return false;
         }
         if (code < 0)
-            UI_ModalDialogs::message(QMessageBox::Warning, this, tr("Warning"),
-                                     "A problem occured, opening file " + f +
-                                         QString::fromStdString(MCV_loadMessage(code)));
+            UI_ModalDialogs::message(
+                QMessageBox::Warning, this, tr("Warning"),
+                "A problem occured, opening file " + f + QString::fromStdString(MCV_loadMessage(code)));
     }
     return true;
 }

@@ -218,18 +218,15 @@ void MCV_CytometryData::appendColumns(const std::vector<std::string>& names, Fil
 
 void MCV_CytometryData::addDimensions(std::vector<std::string> names, float fill) {
     const bool byFile = !(fill > -0.5f);
-    appendColumns(names, [fill, byFile](size_t file, size_t, size_t) {
-        return byFile ? static_cast<float>(file) : fill;
-    });
+    appendColumns(names,
+                  [fill, byFile](size_t file, size_t, size_t) { return byFile ? static_cast<float>(file) : fill; });
 }
 
-void MCV_CytometryData::addDimensions(std::vector<std::string> names,
-                                      std::vector<std::vector<float>> values) {
+void MCV_CytometryData::addDimensions(std::vector<std::string> names, std::vector<std::vector<float>> values) {
     // A value vector shorter than a file's event count would be read past its
     // end; refuse the whole call instead.
     if (values.size() < names.size()) {
-        std::cout << "[ERROR] addDimensions: " << names.size() << " names but " << values.size()
-                  << " value lists.\n";
+        std::cout << "[ERROR] addDimensions: " << names.size() << " names but " << values.size() << " value lists.\n";
         return;
     }
     for (const FileRecord& f : m_files)

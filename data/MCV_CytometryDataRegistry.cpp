@@ -51,9 +51,15 @@ T* MCV_CytometryData::lookUp(int kind, const std::string& name, bool create) {
 
 void MCV_CytometryData::invalidateStatistics(MCV_DerivedData* object) {
     switch (object->type()) {
-    case MCV_DerivedData::KindPoints: static_cast<MCV_DerivedDataPoints*>(object)->invalidateStatistics(); break;
-    case MCV_DerivedData::KindClusters: static_cast<MCV_DerivedDataClusters*>(object)->invalidateStatistics(); break;
-    default: object->invalidateStatistics(); break;
+        case MCV_DerivedData::KindPoints:
+            static_cast<MCV_DerivedDataPoints*>(object)->invalidateStatistics();
+            break;
+        case MCV_DerivedData::KindClusters:
+            static_cast<MCV_DerivedDataClusters*>(object)->invalidateStatistics();
+            break;
+        default:
+            object->invalidateStatistics();
+            break;
     }
 }
 

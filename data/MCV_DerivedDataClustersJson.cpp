@@ -126,7 +126,8 @@ std::vector<int> MCV_DerivedDataClusters::originTotals() {
         const std::vector<int>& counts = reference->pointsPerFile();
         for (size_t f = 0; f < totals.size() && f < counts.size(); ++f) totals[f] = counts[f];
     } else {
-        for (int f = 0; f < data->numFiles(); ++f) totals[static_cast<size_t>(f)] = std::max(0, data->header(f)->numEvents());
+        for (int f = 0; f < data->numFiles(); ++f)
+            totals[static_cast<size_t>(f)] = std::max(0, data->header(f)->numEvents());
     }
     return totals;
 }

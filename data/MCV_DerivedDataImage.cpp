@@ -18,8 +18,8 @@ float valueAt(const MCV_PointStatistics::Rows& rows, size_t k, int channel) {
 
 void checkChannel(int channel, int V) {
     if (channel < 0 || channel >= V)
-        throw std::out_of_range("image channel " + std::to_string(channel) + " is not one of the " +
-                                std::to_string(V) + " variables");
+        throw std::out_of_range("image channel " + std::to_string(channel) + " is not one of the " + std::to_string(V) +
+                                " variables");
 }
 
 // The range of the values seen, starting from [0, 0] and ignoring NaN, made
@@ -83,8 +83,7 @@ void MCV_DerivedDataImage::imageFromChannel(int channel, int& width, int& height
     for (size_t k = 0; k < rows.size(); ++k) image->at(k) = valueAt(rows, k, channel);
 }
 
-void MCV_DerivedDataImage::normalizedImageFromChannel(int channel, int& width, int& height,
-                                                      std::vector<float>* image) {
+void MCV_DerivedDataImage::normalizedImageFromChannel(int channel, int& width, int& height, std::vector<float>* image) {
     width = m_width;
     height = m_height;
     image->resize(pixels(), 0.5f);
@@ -121,6 +120,5 @@ void MCV_DerivedDataImage::coNormalizedImagesFromChannels(std::vector<int> chann
     const float spread = range.high - range.low;
     const float scale = spread > 0.0f ? 1.0f / spread : 1.0f;
     for (size_t k = 0; k < rows.size(); ++k)
-        for (size_t j = 0; j < channels.size(); ++j)
-            (*images)[j][k] = (rows[k][channels[j]] - range.low) * scale;
+        for (size_t j = 0; j < channels.size(); ++j) (*images)[j][k] = (rows[k][channels[j]] - range.low) * scale;
 }

@@ -73,8 +73,8 @@ std::vector<std::vector<int>>& MCV_DerivedDataPoints::pointsFromFile() {
 
 std::vector<float>& MCV_DerivedDataPoints::medianExpression() {
     if (m_medianStale) {
-        MCV_PointStatistics::median(MCV_PointStatistics::rows(m_points), MCV_PointStatistics::numVariables(),
-                                    &m_median, true);
+        MCV_PointStatistics::median(MCV_PointStatistics::rows(m_points), MCV_PointStatistics::numVariables(), &m_median,
+                                    true);
         m_medianStale = false;
     }
     return m_median;
@@ -92,8 +92,8 @@ std::vector<float>& MCV_DerivedDataPoints::meanExpression() {
 std::vector<float>& MCV_DerivedDataPoints::standardDeviation() {
     if (m_stdDevStale) {
         const std::vector<float>& centre = meanExpression();
-        MCV_PointStatistics::deviation(MCV_PointStatistics::rows(m_points), MCV_PointStatistics::numVariables(),
-                                       centre, &m_stdDev, true);
+        MCV_PointStatistics::deviation(MCV_PointStatistics::rows(m_points), MCV_PointStatistics::numVariables(), centre,
+                                       &m_stdDev, true);
         m_stdDevStale = false;
     }
     return m_stdDev;
@@ -129,9 +129,8 @@ void MCV_DerivedDataPoints::downsample(MCV_DerivedDataPoints* source, std::vecto
     m_pointsPerFile = take;
     m_pointsFromFile.assign(files, std::vector<int>());
 
-    const auto elapsed = std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() -
-                                                                             m_created)
-                             .count();
+    const auto elapsed =
+        std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - m_created).count();
     uint64_t seed = (static_cast<uint64_t>(elapsed) % (uint64_t(1) << 32)) % 2147483647u;
     if (seed == 0) seed = 1;
 

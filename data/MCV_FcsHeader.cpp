@@ -141,11 +141,11 @@ std::string MCV_FcsHeader::printHeader() const {
         const char* end;
     };
     const Line lines[] = {
-        {"Start Time: ", &m_startTime, "\n"},   {"Stop Time: ", &m_stopTime, "\n"},
-        {"Date: ", &m_date, "\n\n"},            {"Byte Order: ", &m_byteOrder, "\n"},
-        {"Datatype: ", &m_dataType, "\n\n"},    {"Cytometry: ", &m_cytometry, "\n"},
-        {"System: ", &m_system, "\n"},          {"Project: ", &m_project, "\n"},
-        {"Experiment: ", &m_experiment, "\n"},  {"Cells: ", &m_cells, "\n\n"},
+        {"Start Time: ", &m_startTime, "\n"},  {"Stop Time: ", &m_stopTime, "\n"},
+        {"Date: ", &m_date, "\n\n"},           {"Byte Order: ", &m_byteOrder, "\n"},
+        {"Datatype: ", &m_dataType, "\n\n"},   {"Cytometry: ", &m_cytometry, "\n"},
+        {"System: ", &m_system, "\n"},         {"Project: ", &m_project, "\n"},
+        {"Experiment: ", &m_experiment, "\n"}, {"Cells: ", &m_cells, "\n\n"},
         {"Creator: ", &m_creator, "\n\n\n"},
     };
     for (const Line& l : lines)

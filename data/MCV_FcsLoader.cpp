@@ -439,8 +439,7 @@ int MCV_FcsLoader::dataLayout(MCV_FcsHeader* header, DataType* type, bool* bigEn
 // stale values): the pair whose length fits $TOT rows wins, allowing the one
 // extra byte many writers add; then a pair longer than needed; then a start
 // with no usable end.
-int MCV_FcsLoader::findData(const int64_t headerData[2], int64_t dataBytes, int64_t fileSize,
-                            int64_t* start) const {
+int MCV_FcsLoader::findData(const int64_t headerData[2], int64_t dataBytes, int64_t fileSize, int64_t* start) const {
     struct Candidate {
         int64_t begin;
         int64_t end;
@@ -448,8 +447,7 @@ int MCV_FcsLoader::findData(const int64_t headerData[2], int64_t dataBytes, int6
     };
     Candidate candidates[2];
     int n = 0;
-    if (headerData[0] >= kHeaderSize)
-        candidates[n++] = {headerData[0], headerData[1], headerData[1] >= headerData[0]};
+    if (headerData[0] >= kHeaderSize) candidates[n++] = {headerData[0], headerData[1], headerData[1] >= headerData[0]};
     const auto begin = parseInteger(m_text.find("$BEGINDATA"));
     if (begin && *begin >= kHeaderSize) {
         const auto end = parseInteger(m_text.find("$ENDDATA"));
@@ -490,8 +488,8 @@ inline uint64_t loadInteger(const unsigned char* p, int bytes, bool bigEndian) {
 
 // How stored rows become matrix rows.
 struct RowFormat {
-    std::vector<int> bytes;       // per column
-    std::vector<uint64_t> masks;  // per column, integers only
+    std::vector<int> bytes;         // per column
+    std::vector<uint64_t> masks;    // per column, integers only
     std::vector<uint16_t> masks16;  // the same, when every column is 16 bits wide
     bool isDouble = false;
     bool bigEndian = false;
@@ -538,8 +536,8 @@ size_t convertRows(const unsigned char* src, size_t rows, const RowFormat& f, fl
             if (std::isnan(d) || std::isinf(d)) {
                 ++invalid;
                 *dst++ = std::isnan(d) ? 0.0f
-                         : d < 0      ? std::numeric_limits<float>::lowest()
-                                      : std::numeric_limits<float>::max();
+                         : d < 0       ? std::numeric_limits<float>::lowest()
+                                       : std::numeric_limits<float>::max();
             } else {
                 // Finite doubles beyond the float range saturate.
                 const double m = std::numeric_limits<float>::max();
@@ -606,9 +604,8 @@ int MCV_FcsLoader::readData(InputFile& file, int64_t start, int64_t numEvents, D
         const size_t rows = std::min(rowsPerChunk, events - row);
         const int64_t offset = start + static_cast<int64_t>(row * rowBytes);
         float* dst = matrix + row * cols;
-        unsigned char* buffer =
-            direct ? reinterpret_cast<unsigned char*>(dst)
-                   : scratch.data() + static_cast<size_t>(threadIndex()) * rowsPerChunk * rowBytes;
+        unsigned char* buffer = direct ? reinterpret_cast<unsigned char*>(dst)
+                                       : scratch.data() + static_cast<size_t>(threadIndex()) * rowsPerChunk * rowBytes;
         if (!file.readAt(offset, buffer, rows * rowBytes)) {
             failed.store(true, std::memory_order_relaxed);
             continue;

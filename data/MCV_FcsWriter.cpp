@@ -39,7 +39,9 @@ std::string value(const std::string& v) {
     return out;
 }
 
-std::string pair(const std::string& key, const std::string& v) { return std::string(1, kDelimiter) + key + kDelimiter + v; }
+std::string pair(const std::string& key, const std::string& v) {
+    return std::string(1, kDelimiter) + key + kDelimiter + v;
+}
 
 // The text after the last '/' or '\' of the path (the whole path without).
 std::string lastComponent(const std::string& path) {
@@ -79,8 +81,9 @@ std::vector<float> largestValues(const std::vector<const float*>& rows, int V) {
 int64_t rangeFor(int64_t range, float largest) {
     const double needed = std::ceil(static_cast<double>(largest));
     const double cap = 9.2e18;  // below INT64_MAX, exactly representable
-    const int64_t fromData = needed >= cap ? std::numeric_limits<int64_t>::max()
-                                           : needed > 1.0 ? static_cast<int64_t>(needed) : 1;
+    const int64_t fromData = needed >= cap  ? std::numeric_limits<int64_t>::max()
+                             : needed > 1.0 ? static_cast<int64_t>(needed)
+                                            : 1;
     return std::max<int64_t>({range, fromData, 1});
 }
 

@@ -65,23 +65,41 @@ std::string MCV_TextFormat::jsonQuoted(const std::string& text) {
             continue;
         }
         switch (cp) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
-        case '\b': out += "\\b"; break;
-        case '\f': out += "\\f"; break;
-        case 0x2028: out += "\\u2028"; break;
-        case 0x2029: out += "\\u2029"; break;
-        default:
-            if (cp < 0x20) {
-                char buf[8];
-                std::snprintf(buf, sizeof buf, "\\u%04x", static_cast<unsigned>(cp));
-                out += buf;
-            } else {
-                out.append(text, i, n);
-            }
+            case '"':
+                out += "\\\"";
+                break;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            case '\b':
+                out += "\\b";
+                break;
+            case '\f':
+                out += "\\f";
+                break;
+            case 0x2028:
+                out += "\\u2028";
+                break;
+            case 0x2029:
+                out += "\\u2029";
+                break;
+            default:
+                if (cp < 0x20) {
+                    char buf[8];
+                    std::snprintf(buf, sizeof buf, "\\u%04x", static_cast<unsigned>(cp));
+                    out += buf;
+                } else {
+                    out.append(text, i, n);
+                }
         }
         i += n;
     }

@@ -19,10 +19,9 @@
 namespace {
 
 constexpr int kMarkers = 12;
-const std::array<const char*, kMarkers> kChannels = {"Y89Di",   "Pr141Di", "Nd142Di", "Nd143Di",
-                                                     "Nd144Di", "Nd145Di", "Nd146Di", "Sm147Di",
-                                                     "Nd148Di", "Sm149Di", "Nd150Di", "Eu151Di"};
-const std::array<const char*, kMarkers> kMarkerNames = {"CD45", "CD3",  "CD4",  "CD8",   "CD19",  "CD20",
+const std::array<const char*, kMarkers> kChannels = {"Y89Di",   "Pr141Di", "Nd142Di", "Nd143Di", "Nd144Di", "Nd145Di",
+                                                     "Nd146Di", "Sm147Di", "Nd148Di", "Sm149Di", "Nd150Di", "Eu151Di"};
+const std::array<const char*, kMarkers> kMarkerNames = {"CD45", "CD3",  "CD4",  "CD8",    "CD19",  "CD20",
                                                         "CD14", "CD16", "CD56", "HLA-DR", "CD11c", "CD123"};
 
 struct Population {

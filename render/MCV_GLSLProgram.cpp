@@ -49,8 +49,7 @@ bool MCV_GLSLProgram::compileStage(unsigned int shader, const char* stage) {
     std::vector<char> log(static_cast<size_t>(length > 0 ? length : 1), '\0');
     if (length > 0) glGetShaderInfoLog(shader, length, nullptr, log.data());
     glDeleteShader(shader);
-    std::cout << kFailure << " " << stage << " shader compilation failed for " << name << ".\n"
-              << log.data() << "\n";
+    std::cout << kFailure << " " << stage << " shader compilation failed for " << name << ".\n" << log.data() << "\n";
     return false;
 }
 

@@ -19,9 +19,8 @@
 namespace {
 
 // Index order shared with the colormap pickers and the image view.
-const char* const kColormaps1D[] = {"Spectral", "RdYlBu", "PiYG",   "PuOr",  "Magma",
-                                    "Plasma",   "Viridis", "RdPu",  "YlGnBu", "GnBu",
-                                    "BuPu",     "YlOrRd",  "Reds",  "qualitative", "Q_BlGrRd"};
+const char* const kColormaps1D[] = {"Spectral", "RdYlBu", "PiYG", "PuOr",   "Magma", "Plasma",      "Viridis", "RdPu",
+                                    "YlGnBu",   "GnBu",   "BuPu", "YlOrRd", "Reds",  "qualitative", "Q_BlGrRd"};
 const char* const kColormaps2D[] = {"2D_Tarn", "2D_Tarn_stretched", "2D_Halvick", "2D_Drisco_noWhitening"};
 
 // Copies up to `count` values of `source` into `target` (sized `count`,
@@ -66,8 +65,7 @@ MCV_PointRenderer::~MCV_PointRenderer() {
     releaseBuffers();
 }
 
-void MCV_PointRenderer::loadColormapImage(std::string path, int* width, int* height,
-                                          std::vector<unsigned char>* rgb) {
+void MCV_PointRenderer::loadColormapImage(std::string path, int* width, int* height, std::vector<unsigned char>* rgb) {
     const QImage image = QImage(QString::fromStdString(path)).convertToFormat(QImage::Format_RGB888);
     const int w = image.isNull() ? 0 : image.width();
     const int h = image.isNull() ? 0 : image.height();
@@ -213,25 +211,24 @@ void MCV_PointRenderer::setLocalData(MCV_Analysis* source, int markers) {
     analysis = source;
     if (!source) return;
     switch (source->type()) {
-    case ANALYSIS_TSNE:
-        // The type code alone does not make a t-SNE analysis: only the real
-        // class has the vectors read here.
-        if (auto* tsne = dynamic_cast<MCV_TsneAnalysis*>(source))
-            setLocalData(tsne->output(), tsne->markers(), tsne->numDataPoints(), markers, tsne->outputFileIdxs(),
-                         false);
-        break;
-    case ANALYSIS_HSNE:
-    case ANALYSIS_HSNE_FC:
-        setHsneLocalData(source, markers);
-        break;
-    default:
-        break;
+        case ANALYSIS_TSNE:
+            // The type code alone does not make a t-SNE analysis: only the real
+            // class has the vectors read here.
+            if (auto* tsne = dynamic_cast<MCV_TsneAnalysis*>(source))
+                setLocalData(tsne->output(), tsne->markers(), tsne->numDataPoints(), markers, tsne->outputFileIdxs(),
+                             false);
+            break;
+        case ANALYSIS_HSNE:
+        case ANALYSIS_HSNE_FC:
+            setHsneLocalData(source, markers);
+            break;
+        default:
+            break;
     }
 }
 
-void MCV_PointRenderer::setLocalData(const std::vector<float>* positions, const std::vector<float>* markers,
-                                     int points, int markerCount, const std::vector<int>* fileIdxSourceIn,
-                                     bool useScales) {
+void MCV_PointRenderer::setLocalData(const std::vector<float>* positions, const std::vector<float>* markers, int points,
+                                     int markerCount, const std::vector<int>* fileIdxSourceIn, bool useScales) {
     positionSource = positions;
     markerSource = markers;
     fileIdxSource = fileIdxSourceIn;

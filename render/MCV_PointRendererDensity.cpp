@@ -109,7 +109,8 @@ void MCV_PointRenderer::endOffscreenPass() {
 
 void MCV_PointRenderer::drawDensityOffscreen() {
     MCV_GLSLProgram* p = glslProgramSimplePointsDensityOffscreen;
-    if (offscreenFramebuffer == 0 || vertexArray == 0 || bufferPoints != numPoints || !MCV_GLSLProgram::usable(p)) return;
+    if (offscreenFramebuffer == 0 || vertexArray == 0 || bufferPoints != numPoints || !MCV_GLSLProgram::usable(p))
+        return;
     const int g = static_cast<int>(msGrid);
 
     beginOffscreenPass(GL_COLOR_ATTACHMENT0, offscreenClearColor[0], offscreenClearColor[1], offscreenClearColor[2],
@@ -121,8 +122,8 @@ void MCV_PointRenderer::drawDensityOffscreen() {
         p->bindAndEnable();
         p->setParameter4x4fv(p->getUniformLocation("modelViewProjectionMatrix"), mvpMatrix);
         p->setParameter1f(p->getUniformLocation("sigma"), sigma);
-        p->setParameter4f(p->getUniformLocation("advancedParams"), scaleActive ? 1.0f / pointScale : -1.0f, 0.0f,
-                          0.0f, 0.0f);
+        p->setParameter4f(p->getUniformLocation("advancedParams"), scaleActive ? 1.0f / pointScale : -1.0f, 0.0f, 0.0f,
+                          0.0f);
         p->bindTexture("gaussSampler", 0, GL_TEXTURE_2D, gaussTexture);
         p->bindTexture("activeSampleSampler", 1, GL_TEXTURE_1D, activeSampleTexture);
         glBindVertexArray(vertexArray);
@@ -264,7 +265,8 @@ void MCV_PointRenderer::cluster() {
 
 void MCV_PointRenderer::splatPointsOffscreen() {
     MCV_GLSLProgram* p = glslProgramSplatPointsOffscreen;
-    if (offscreenFramebuffer == 0 || vertexArray == 0 || bufferPoints != numPoints || !MCV_GLSLProgram::usable(p)) return;
+    if (offscreenFramebuffer == 0 || vertexArray == 0 || bufferPoints != numPoints || !MCV_GLSLProgram::usable(p))
+        return;
     const int g = static_cast<int>(msGrid);
     beginOffscreenPass(GL_COLOR_ATTACHMENT3, static_cast<float>(g), 0.0f, 0.0f, 0.0f);
 
@@ -297,8 +299,7 @@ void MCV_PointRenderer::splatPointsOffscreen() {
     endOffscreenPass();
 }
 
-void MCV_PointRenderer::floodFillLevels(std::vector<float>& values, int width, int height, int channels,
-                                        int channel) {
+void MCV_PointRenderer::floodFillLevels(std::vector<float>& values, int width, int height, int channels, int channel) {
     if (width <= 0 || height <= 0 || channels <= 0 || channel < 0 || channel >= channels) return;
     const size_t cells = static_cast<size_t>(width) * static_cast<size_t>(height);
     if (values.size() < cells * static_cast<size_t>(channels)) return;

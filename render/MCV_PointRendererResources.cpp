@@ -192,8 +192,7 @@ void MCV_PointRenderer::createVertexBuffers() {
 
     const bool withMarker = activeMarker >= 0;
     if (withMarker) extractMarkerColumn("Problem: localMarkers.size() = ");
-    specifyBuffer(markerBuffer, GL_ARRAY_BUFFER, n * 4, withMarker ? markerColumn.data() : nullptr,
-                  GL_STATIC_DRAW);
+    specifyBuffer(markerBuffer, GL_ARRAY_BUFFER, n * 4, withMarker ? markerColumn.data() : nullptr, GL_STATIC_DRAW);
 
     // Vectors shorter than the point count are not read.
     localSelection.resize(n, 0);
@@ -202,8 +201,8 @@ void MCV_PointRenderer::createVertexBuffers() {
                   GL_DYNAMIC_DRAW);
     specifyBuffer(sampleIdBuffer, GL_ARRAY_BUFFER, n * 4, fileIdxs.size() >= n ? fileIdxs.data() : nullptr,
                   GL_STATIC_DRAW);
-    specifyBuffer(imageColorBuffer, GL_ARRAY_BUFFER, n * 12,
-                  imageColors.size() >= 3 * n ? imageColors.data() : nullptr, GL_STATIC_DRAW);
+    specifyBuffer(imageColorBuffer, GL_ARRAY_BUFFER, n * 12, imageColors.size() >= 3 * n ? imageColors.data() : nullptr,
+                  GL_STATIC_DRAW);
 
     glBindVertexArray(0);
     glBindBuffer(GL_ARRAY_BUFFER, 0);
@@ -287,8 +286,8 @@ void MCV_PointRenderer::createColormapTextureBuffer() {
     const size_t side = static_cast<size_t>(std::max(colormap2DSize, 0));
     const bool complete = !map2D.empty() && map2D.size() == side * side * 3;
     specifyTexture2D(colormap2DTexture, GL_RGB8, complete ? static_cast<int>(side) : 0,
-                     complete ? static_cast<int>(side) : 0, GL_RGB, GL_UNSIGNED_BYTE,
-                     complete ? map2D.data() : nullptr, GL_LINEAR, true);
+                     complete ? static_cast<int>(side) : 0, GL_RGB, GL_UNSIGNED_BYTE, complete ? map2D.data() : nullptr,
+                     GL_LINEAR, true);
     glBindTexture(GL_TEXTURE_2D, 0);
 }
 
@@ -313,8 +312,8 @@ void MCV_PointRenderer::createSampleSelectionTextureBuffer() {
     // shows its sample.
     std::vector<int> flags(activeSamples);
     if (flags.empty()) flags.push_back(1);
-    specifyTexture1D(activeSampleTexture, GL_R32I, static_cast<int>(flags.size()), GL_RED_INTEGER, GL_INT,
-                     flags.data(), GL_NEAREST);
+    specifyTexture1D(activeSampleTexture, GL_R32I, static_cast<int>(flags.size()), GL_RED_INTEGER, GL_INT, flags.data(),
+                     GL_NEAREST);
     glBindTexture(GL_TEXTURE_1D, 0);
 }
 
@@ -531,8 +530,7 @@ void MCV_PointRenderer::bindFloatAttribute(MCV_GLSLProgram* program, const char*
     glVertexAttribPointer(static_cast<GLuint>(location), components, GL_FLOAT, GL_FALSE, 0, nullptr);
 }
 
-void MCV_PointRenderer::bindIntAttribute(MCV_GLSLProgram* program, const char* name, unsigned buffer,
-                                         unsigned type) {
+void MCV_PointRenderer::bindIntAttribute(MCV_GLSLProgram* program, const char* name, unsigned buffer, unsigned type) {
     const int location = program->getAttributeLocation(name);
     if (location < 0) return;
     if (buffer == 0) {

@@ -35,7 +35,7 @@ bool fileExists(const std::string& fileName) {
     return std::filesystem::exists(std::filesystem::path(fileName), error);
 }
 
-} // namespace
+}  // namespace
 
 MCV_VideoWriter::MCV_VideoWriter() = default;
 
@@ -78,8 +78,8 @@ bool MCV_VideoWriter::checkInput() const {
     const std::size_t expected = static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3;
     for (std::size_t i = 0; i < frames.size(); ++i) {
         if (frames[i].size() != expected) {
-            std::fprintf(stderr, "Error: Frame %zu holds %zu bytes, expected %d x %d x 3 = %zu.\n", i,
-                         frames[i].size(), width, height, expected);
+            std::fprintf(stderr, "Error: Frame %zu holds %zu bytes, expected %d x %d x 3 = %zu.\n", i, frames[i].size(),
+                         width, height, expected);
             return false;
         }
     }
@@ -157,8 +157,7 @@ int MCV_VideoWriter::writeToFile(std::string fileName) {
     }
 
     int written = 0;
-    while ((written = writeVideoFrame(context, &video)) == 0) {
-    }
+    while ((written = writeVideoFrame(context, &video)) == 0) {}
     if (written < 0) return finish(1);
 
     const int trailer = av_write_trailer(context);
@@ -167,8 +166,7 @@ int MCV_VideoWriter::writeToFile(std::string fileName) {
         return finish(1);
     }
     if (fileOpen && context->pb->error < 0) {
-        std::fprintf(stderr, "Error occurred when finishing output file: %s\n",
-                     errorText(context->pb->error).c_str());
+        std::fprintf(stderr, "Error occurred when finishing output file: %s\n", errorText(context->pb->error).c_str());
         return finish(1);
     }
     if (finish(0) != 0) return 1;
@@ -178,8 +176,7 @@ int MCV_VideoWriter::writeToFile(std::string fileName) {
     return 0;
 }
 
-int MCV_VideoWriter::addVideoStream(OutputStream* ost, AVFormatContext* context, const AVCodec** codec,
-                                    int codecId) {
+int MCV_VideoWriter::addVideoStream(OutputStream* ost, AVFormatContext* context, const AVCodec** codec, int codecId) {
     const AVCodecID id = static_cast<AVCodecID>(codecId);
     *codec = avcodec_find_encoder(id);
     if (!*codec) {

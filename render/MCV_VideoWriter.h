@@ -33,8 +33,7 @@ public:
 
     // Copies the frames; bitrate in bits per second, framerate in frames per
     // second.
-    void setData(std::vector<std::vector<unsigned char>> frames, int width, int height, int bitrate,
-                 int framerate);
+    void setData(std::vector<std::vector<unsigned char>> frames, int width, int height, int bitrate, int framerate);
     void setBitrate(int bitrate);
     void setFramerate(int framerate);
 

@@ -7,7 +7,7 @@ set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 
 packages=(
-  build-essential cmake pkg-config ccache git
+  build-essential cmake pkg-config ccache git clang-format
   qtbase5-dev qtbase5-dev-tools libqt5opengl5-dev libqt5webkit5-dev
   libflann-dev liblz4-dev libhnswlib-dev
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev

@@ -5,6 +5,8 @@ set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
 bash scripts/build.sh
+# House checks: one format for the tree.
+bash scripts/check-format.sh
 build="${QLMRN_BUILD_DIR:-$root/build}"
 # Under heavy parallel load a test process now and then fails to open its X
 # connection ("could not connect to display") before any test code runs; such

@@ -119,8 +119,7 @@ void MCV_TsneAnalysis::perform(Request request) {
             break;
         case Request::Embed:
             if (!readyToEmbed()) {
-                std::cout << "A-tSNE: " << m_name << " has no embedding to continue; compute it first."
-                          << std::endl;
+                std::cout << "A-tSNE: " << m_name << " has no embedding to continue; compute it first." << std::endl;
                 break;
             }
             embedLoop();

@@ -187,12 +187,12 @@ private:
     bool m_skipNormalization = false;
 
     // Run state.
-    bool m_running = false;                  // the loop goes on while set
-    bool m_inProgress = false;               // a request is on the call stack
+    bool m_running = false;     // the loop goes on while set
+    bool m_inProgress = false;  // a request is on the call stack
     bool m_gradientDescentInitialized = false;
     bool m_deletionRequested = false;
     Request m_pending = Request::None;
-    bool m_missingOutputReported = false;    // once per loop
+    bool m_missingOutputReported = false;  // once per loop
     float m_runPerplexity = 0;
 
     // Results.

@@ -125,8 +125,8 @@ void MCV_TsneAnalysis::embedLoop() {
 
     bar.finish();
     MCV_ProgressBar::separator(std::cout);
-    std::cout << "A-tSNE: Finished embedding of " << m_name << " in: "
-              << static_cast<double>(timer.elapsedMicroseconds()) / 1000 / 1000 << " seconds.";
+    std::cout << "A-tSNE: Finished embedding of " << m_name
+              << " in: " << static_cast<double>(timer.elapsedMicroseconds()) / 1000 / 1000 << " seconds.";
     MCV_ProgressBar::separator(std::cout);
     std::cout << std::flush;
 }
@@ -179,6 +179,7 @@ void MCV_TsneAnalysis::writeTsneChannels() {
 #pragma omp parallel for schedule(static)
     for (long long li = 0; li < static_cast<long long>(n); ++li) {
         const size_t i = static_cast<size_t>(li);
-        if (rows[i]) std::copy(rows[i], rows[i] + variables, m_pointValues.begin() + static_cast<std::ptrdiff_t>(i * variables));
+        if (rows[i])
+            std::copy(rows[i], rows[i] + variables, m_pointValues.begin() + static_cast<std::ptrdiff_t>(i * variables));
     }
 }

@@ -32,8 +32,8 @@ bool MCV_TsneAnalysis::checkRunnable(const std::vector<std::pair<int, int>>& poi
         return false;
     }
     if (n < static_cast<size_t>(kMinPoints)) {
-        std::cout << "A-tSNE: " << m_name << " needs at least " << kMinPoints << " points to embed; the data selection has "
-                  << n << "." << std::endl;
+        std::cout << "A-tSNE: " << m_name << " needs at least " << kMinPoints
+                  << " points to embed; the data selection has " << n << "." << std::endl;
         return false;
     }
     if (m_selectedMarkers.empty()) {

@@ -193,9 +193,10 @@ void report(const char* what, const std::string& path, bool throughputGoal) {
     if (peak < 0) {
         std::printf("  peak memory: could not be measured\n");
     } else {
-        std::printf("  peak memory of the load: %.0f MB = %.2f x matrix; ratio to 1.1 x matrix + 50 MB: %.2f"
-                    "  (goal <= 1)\n",
-                    double(peak) / mb, double(peak) / matrix, double(peak) / budget);
+        std::printf(
+            "  peak memory of the load: %.0f MB = %.2f x matrix; ratio to 1.1 x matrix + 50 MB: %.2f"
+            "  (goal <= 1)\n",
+            double(peak) / mb, double(peak) / matrix, double(peak) / budget);
     }
 }
 

@@ -207,9 +207,9 @@ int main(int argc, char** argv) {
     glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, colour);
 
     std::printf("\nbaseline: clear a %d x %d view: %.2f ms\n", kView, kView, 1000 * timed(frames, [&] {
-                    glBindFramebuffer(GL_FRAMEBUFFER, fbo);
-                    glClear(GL_COLOR_BUFFER_BIT);
-                }));
+                                                                                 glBindFramebuffer(GL_FRAMEBUFFER, fbo);
+                                                                                 glClear(GL_COLOR_BUFFER_BIT);
+                                                                             }));
 
     const float matrix[16] = {2, 0, 0, 0, 0, 2, 0, 0, 0, 0, -1, 0, -1, -1, 0, 1};
     for (int points : {100000, 1000000}) {

@@ -35,13 +35,11 @@ struct ProbeResult {
 ProbeResult runProbe(const QStringList& arguments, const QMap<QString, QString>& environment) {
     QProcess probe;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (auto it = environment.begin(); it != environment.end(); ++it)
-        env.insert(it.key(), it.value());
+    for (auto it = environment.begin(); it != environment.end(); ++it) env.insert(it.key(), it.value());
     probe.setProcessEnvironment(env);
     probe.start(QStringLiteral(QLMRN_HIDDEN_CONTEXT_PROBE), arguments);
     ProbeResult result;
-    if (!probe.waitForFinished(60000))
-        return result;
+    if (!probe.waitForFinished(60000)) return result;
     result.exitCode = probe.exitCode();
     result.crashed = probe.exitStatus() != QProcess::NormalExit;
     result.out = QString::fromLocal8Bit(probe.readAllStandardOutput());
@@ -101,8 +99,7 @@ TEST_F(OffscreenBufferTest, HiddenContextRunsTheGpuEngine) {
         EXPECT_EQ(buffer->context->functions()->glGetError(), static_cast<GLenum>(GL_NO_ERROR));
         buffer->context->doneCurrent();
         EXPECT_NE(embedding.getContainer(), start);
-        for (float v : embedding.getContainer())
-            ASSERT_TRUE(std::isfinite(v));
+        for (float v : embedding.getContainer()) ASSERT_TRUE(std::isfinite(v));
         // The points spread out from their 0.1-wide start.
         std::vector<float> box;
         embedding.computeEmbeddingBBox(box);
@@ -142,6 +139,7 @@ TEST_F(OffscreenBufferTest, MissingOpenGLIsReportedNotFatal) {
     // A driver that offers only OpenGL 3.0.
     const ProbeResult old = runProbe({}, {{"MESA_GL_VERSION_OVERRIDE", "3.0"}, {"MESA_GLSL_VERSION_OVERRIDE", "130"}});
     EXPECT_FALSE(old.crashed) << qPrintable(old.err);
-    EXPECT_TRUE(old.out.startsWith("invalid: Cannot create requested OpenGL context.")) << qPrintable(old.out + old.err);
+    EXPECT_TRUE(old.out.startsWith("invalid: Cannot create requested OpenGL context."))
+        << qPrintable(old.out + old.err);
     EXPECT_TRUE(old.out.contains("OpenGL 3.3 or later is needed; the system offers 3.0.")) << qPrintable(old.out);
 }

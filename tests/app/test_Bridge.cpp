@@ -18,15 +18,19 @@ struct Case {
 std::vector<Case> cases() {
     return {
         {SIGNAL(dimensionsAddedSignal()), [](MCV_UiInterface* ui, void*) { ui->dimensionsAdded(); }, false},
-        {SIGNAL(analysisInitializedSignal(void*)), [](MCV_UiInterface* ui, void* p) { ui->analysisInitialized(p); }, true},
+        {SIGNAL(analysisInitializedSignal(void*)), [](MCV_UiInterface* ui, void* p) { ui->analysisInitialized(p); },
+         true},
         {SIGNAL(analysisUpdatedSignal(void*)), [](MCV_UiInterface* ui, void* p) { ui->analysisUpdated(p); }, true},
         {SIGNAL(analysisFinishedSignal(void*)), [](MCV_UiInterface* ui, void* p) { ui->analysisFinished(p); }, true},
         {SIGNAL(readyForDeletionSignal(void*)), [](MCV_UiInterface* ui, void* p) { ui->readyForDeletion(p); }, true},
         {SIGNAL(newDerivedDataAddedSignal()), [](MCV_UiInterface* ui, void*) { ui->newDerivedDataAdded(); }, false},
         {SIGNAL(dataRefreshedSignal(void*)), [](MCV_UiInterface* ui, void* p) { ui->dataRefreshed(p); }, true},
-        {SIGNAL(selectionRefreshedSignal(void*)), [](MCV_UiInterface* ui, void* p) { ui->selectionRefreshed(p); }, true},
-        {SIGNAL(highlightRefreshedSignal(void*)), [](MCV_UiInterface* ui, void* p) { ui->highlightRefreshed(p); }, true},
-        {SIGNAL(spadeTreeRefreshedSignal(void*)), [](MCV_UiInterface* ui, void* p) { ui->spadeTreeRefreshed(p); }, true},
+        {SIGNAL(selectionRefreshedSignal(void*)), [](MCV_UiInterface* ui, void* p) { ui->selectionRefreshed(p); },
+         true},
+        {SIGNAL(highlightRefreshedSignal(void*)), [](MCV_UiInterface* ui, void* p) { ui->highlightRefreshed(p); },
+         true},
+        {SIGNAL(spadeTreeRefreshedSignal(void*)), [](MCV_UiInterface* ui, void* p) { ui->spadeTreeRefreshed(p); },
+         true},
         {SIGNAL(analysesRemovedSignal(std::vector<std::string>*)),
          [](MCV_UiInterface* ui, void* p) { ui->analysesRemoved(static_cast<std::vector<std::string>*>(p)); }, true},
     };
@@ -62,11 +66,16 @@ TEST(Bridge, SignalIndicesFollowTheCallbackOrder) {
     // Receivers and tools may rely on the declared order of the signals.
     UI_Interface bridge;
     const QMetaObject* mo = bridge.metaObject();
-    const char* expected[] = {"dimensionsAddedSignal()",          "analysisInitializedSignal(void*)",
-                              "analysisUpdatedSignal(void*)",     "analysisFinishedSignal(void*)",
-                              "readyForDeletionSignal(void*)",    "newDerivedDataAddedSignal()",
-                              "dataRefreshedSignal(void*)",       "selectionRefreshedSignal(void*)",
-                              "highlightRefreshedSignal(void*)",  "spadeTreeRefreshedSignal(void*)",
+    const char* expected[] = {"dimensionsAddedSignal()",
+                              "analysisInitializedSignal(void*)",
+                              "analysisUpdatedSignal(void*)",
+                              "analysisFinishedSignal(void*)",
+                              "readyForDeletionSignal(void*)",
+                              "newDerivedDataAddedSignal()",
+                              "dataRefreshedSignal(void*)",
+                              "selectionRefreshedSignal(void*)",
+                              "highlightRefreshedSignal(void*)",
+                              "spadeTreeRefreshedSignal(void*)",
                               "analysesRemovedSignal(std::vector<std::string>*)"};
     int first = mo->methodOffset();
     for (int i = 0; i < 11; ++i) {

@@ -345,7 +345,7 @@ void MainRoad::openExamplesAndStartATsne() {
             if (box->text() == "Apply Hyperbolic ArcSin Transform.") QTest::mouseClick(box, Qt::LeftButton);
         auto* markers = d->findChild<UI_MarkerSelectionWidget*>();
         if (!markers || markers->checkBoxes().size() != size_t(kMarkers)) return int(QDialog::Rejected);
-        QTest::mouseClick(markers->checkBoxes()[0], Qt::LeftButton);  // CD45 stays raw
+        QTest::mouseClick(markers->checkBoxes()[0], Qt::LeftButton);                     // CD45 stays raw
         QTest::mouseClick(d->findChild<QPushButton*>("importButton2"), Qt::LeftButton);  // "Start A-tSNE"
         return d->result();
     });
@@ -480,8 +480,8 @@ void MainRoad::computeWatchPauseAndResume() {
 void MainRoad::colourBySampleAndMarker() {
     auto* opacity = childWhere<QSlider>(plot->settingsPanel(),
                                         [](QSlider* s) { return s->minimum() == 20 && s->maximum() == 100; });
-    auto* markerCombo = childWhere<QComboBox>(plot->settingsPanel(),
-                                              [](QComboBox* c) { return c->itemText(0) == "Sample"; });
+    auto* markerCombo =
+        childWhere<QComboBox>(plot->settingsPanel(), [](QComboBox* c) { return c->itemText(0) == "Sample"; });
     ASSERT_TRUE(opacity && markerCombo);
     // The overlay lists the markers the view received when the run started.
     ASSERT_EQ(markerCombo->count(), 1 + kMarkers + 2);
@@ -648,8 +648,9 @@ void MainRoad::readAndSaveStatistics() {
         inSelection[size_t(f)] = share(float(perFile[size_t(f)]), float(data()->header(f)->numEvents()));
         sum += inSelection[size_t(f)];
     }
-    QStringList csv = {"Idx, Filename, Total events, in selection, % in selection, % of selection, "
-                       "% of selection normalized"};
+    QStringList csv = {
+        "Idx, Filename, Total events, in selection, % in selection, % of selection, "
+        "% of selection normalized"};
     for (int f = 0; f < kFiles; ++f) {
         const int events = data()->header(f)->numEvents();
         const float ofSelection = share(float(perFile[size_t(f)]), float(picked.size()));
@@ -677,8 +678,8 @@ void MainRoad::readAndSaveStatistics() {
     for (int m : {0, 9}) {
         double mean = 0;
         for (const auto& p : picked)
-            mean += data()->rawData(p.first)[size_t(p.second) * size_t(data()->header(p.first)->numVariables()) +
-                                             size_t(m)];
+            mean += data()->rawData(
+                p.first)[size_t(p.second) * size_t(data()->header(p.first)->numVariables()) + size_t(m)];
         mean /= double(picked.size());
         EXPECT_EQ(markers->horizontalHeaderItem(m + 1)->text().toStdString(),
                   data()->combinedHeader()->variableName(m));

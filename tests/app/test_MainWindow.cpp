@@ -121,8 +121,8 @@ TEST(MainWindowForm, ShortcutsOfActionsOutsideTheMenusFire) {
     w.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
     QApplication::setActiveWindow(&w);
-    for (const char* name : {"actionTree", "actionHierarchy", "actionImage", "actionSpadeView",
-                             "actionScatterplotView", "actionNewHsneFCAnalysis", "actionFileInformation"}) {
+    for (const char* name : {"actionTree", "actionHierarchy", "actionImage", "actionSpadeView", "actionScatterplotView",
+                             "actionNewHsneFCAnalysis", "actionFileInformation"}) {
         QAction* a = action(w, name);
         QSignalSpy fired(a, &QAction::triggered);
         QTest::keySequence(&w, a->shortcut());
@@ -291,8 +291,9 @@ TEST(MainWindowQuit, CloseRequestAsksAndOnlyYesQuits) {
     sendWindowManagerClose(&w);
     ASSERT_TRUE(QTest::qWaitFor([&]() { return shownBoxes(w).size() == 1; }, 5000));
     QMessageBox* box = shownBoxes(w).first();
-    EXPECT_EQ(box->text(), "Are you sure you want to quit? The current state of the analysis will be lost.\n"
-                           "Please make sure to export all data needed for further analysis, where possible.");
+    EXPECT_EQ(box->text(),
+              "Are you sure you want to quit? The current state of the analysis will be lost.\n"
+              "Please make sure to export all data needed for further analysis, where possible.");
     EXPECT_EQ(box->windowTitle(), "Quillmaren");
     EXPECT_EQ(box->icon(), QMessageBox::Warning);
     EXPECT_EQ(box->standardButtons(), QMessageBox::Yes | QMessageBox::No);
@@ -317,7 +318,9 @@ TEST(MainWindowQuit, CloseRequestAsksAndOnlyYesQuits) {
 
     // Yes ends the application's event loop.
     QPointer<QMessageBox> accepted = shownBoxes(w).first();
-    QTimer::singleShot(0, [accepted]() { QTest::mouseClick(static_cast<QPushButton*>(accepted->button(QMessageBox::Yes)), Qt::LeftButton); });
+    QTimer::singleShot(0, [accepted]() {
+        QTest::mouseClick(static_cast<QPushButton*>(accepted->button(QMessageBox::Yes)), Qt::LeftButton);
+    });
     QTimer guard;
     guard.setSingleShot(true);
     QObject::connect(&guard, &QTimer::timeout, []() { QCoreApplication::exit(99); });

@@ -69,9 +69,7 @@ protected:
         });
         window->findChild<QAction*>("actionOpenFile")->trigger();
     }
-    int variableIdx(const char* name) {
-        return MCV_CytometryData::Instance()->combinedHeader()->variableIdx(name);
-    }
+    int variableIdx(const char* name) { return MCV_CytometryData::Instance()->combinedHeader()->variableIdx(name); }
 
     QTemporaryDir dir;
     ScriptedDialogs dialogs;

@@ -25,8 +25,8 @@ public:
                     if (!m_request.contains("\r\n\r\n")) return;
                     ++requests;
                     s->write("HTTP/1.1 " + QByteArray::number(m_status) + " X\r\nContent-Type: application/xml\r\n" +
-                             "Content-Length: " + QByteArray::number(m_body.size()) +
-                             "\r\nConnection: close\r\n\r\n" + m_body);
+                             "Content-Length: " + QByteArray::number(m_body.size()) + "\r\nConnection: close\r\n\r\n" +
+                             m_body);
                     s->disconnectFromHost();
                 });
                 connect(s, &QTcpSocket::disconnected, s, &QObject::deleteLater);

@@ -131,8 +131,8 @@ public:
     // Float data, row-major, in the given byte order.
     static FcsTestFile floats(const std::vector<std::vector<float>>& rows, bool bigEndian = false) {
         const size_t pars = rows.empty() ? 1 : rows[0].size();
-        FcsTestFile f = listMode("F", static_cast<int>(rows.size()), std::vector<int>(pars, 32),
-                                 bigEndian ? "4,3,2,1" : "1,2,3,4");
+        FcsTestFile f =
+            listMode("F", static_cast<int>(rows.size()), std::vector<int>(pars, 32), bigEndian ? "4,3,2,1" : "1,2,3,4");
         for (const auto& row : rows)
             for (float v : row) f.data += stored(&v, 4, bigEndian);
         return f;

@@ -34,7 +34,8 @@ struct StrictFcs {
         const int64_t textStart = field(10), textEnd = field(18);
         if (textStart < 58 || textEnd < textStart || static_cast<size_t>(textEnd) >= bytes.size())
             return r.fail("bad TEXT offsets");
-        const std::string text = bytes.substr(static_cast<size_t>(textStart), static_cast<size_t>(textEnd - textStart + 1));
+        const std::string text =
+            bytes.substr(static_cast<size_t>(textStart), static_cast<size_t>(textEnd - textStart + 1));
         const char d = text[0];
         size_t i = 1;
         auto token = [&](std::string* out) {

@@ -150,12 +150,13 @@ TEST_F(ClusterTexts, OriginTablesBreakClustersDownBySample) {
     c.setClusters({cluster, {}}, &reference, {}, nullptr);
     const std::string head =
         "Idx, Filename, Total events, in selection, % in selection, % of selection, % of selection normalized\n";
-    const std::string expected = head + "1, " + data->fileName(0, false) +
-                                 ", 100.000000, 10.000000, 10.000000, 25.000000, 50.000000\n" + "2, " +
-                                 data->fileName(1, false) + ", 300.000000, 30.000000, 10.000000, 75.000000, 50.000000\n";
+    const std::string expected =
+        head + "1, " + data->fileName(0, false) + ", 100.000000, 10.000000, 10.000000, 25.000000, 50.000000\n" + "2, " +
+        data->fileName(1, false) + ", 300.000000, 30.000000, 10.000000, 75.000000, 50.000000\n";
     EXPECT_EQ(c.originCsvString(0), expected);
     EXPECT_EQ(c.originCsvString(1).find("nan"), std::string::npos) << "an empty cluster has shares of 0";
-    EXPECT_NE(c.originCsvString(1).find("1, " + data->fileName(0, false) + ", 100.000000, 0.000000, 0.000000, "
+    EXPECT_NE(c.originCsvString(1).find("1, " + data->fileName(0, false) +
+                                        ", 100.000000, 0.000000, 0.000000, "
                                         "0.000000, 0.000000\n"),
               std::string::npos)
         << c.originCsvString(1);

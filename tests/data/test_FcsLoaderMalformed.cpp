@@ -237,9 +237,15 @@ TEST(FcsLoaderMalformed, DamagedFilesNeverCrashAndAlwaysGetACode) {
         for (int i = 0; i < edits; ++i) {
             const size_t at = rng() % bytes.size();
             switch (rng() % 3) {
-                case 0: bytes[at] = char(rng()); break;
-                case 1: bytes[at] = "0123456789/ -"[rng() % 13]; break;
-                default: bytes.erase(at, 1 + rng() % 8); break;
+                case 0:
+                    bytes[at] = char(rng());
+                    break;
+                case 1:
+                    bytes[at] = "0123456789/ -"[rng() % 13];
+                    break;
+                default:
+                    bytes.erase(at, 1 + rng() % 8);
+                    break;
             }
         }
         check(bytes);

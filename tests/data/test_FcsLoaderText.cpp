@@ -102,8 +102,8 @@ TEST(FcsLoaderText, NamesAndLabelsFillInForEachOther) {
     f.set("$P1S", "CD3");  // $P1N is Ch1
     f.remove("$P2N");
     f.set("$P2S", "CD4");
-    f.remove("$P3N");      // neither
-    f.set("$P4S", "  ");   // blank stain counts as missing
+    f.remove("$P3N");     // neither
+    f.set("$P4S", "  ");  // blank stain counts as missing
     f.set("$P5S", "");
     FcsLoad l(f.write(dir, "names.fcs"));
     ASSERT_EQ(l.code, 0);

@@ -56,8 +56,8 @@ TEST_F(FcsWriter, ThreePointsOfTwoVariablesHaveTheDocumentedLayout) {
         "\\$P1B\\32\\$P1N\\Ch1\\$P1S\\A\\$P1R\\262144\\$P1E\\0,0"
         "\\$P2B\\32\\$P2N\\Ch2\\$P2S\\B\\$P2R\\262144\\$P2E\\0,0";
     const long long L = static_cast<long long>(prefix.size());
-    std::string text = prefix + "\\$BEGINDATA\\" + std::to_string(L + 164) + "\\$ENDDATA\\" +
-                       std::to_string(L + 163 + 24) + "\\";
+    std::string text =
+        prefix + "\\$BEGINDATA\\" + std::to_string(L + 164) + "\\$ENDDATA\\" + std::to_string(L + 163 + 24) + "\\";
     text.resize(static_cast<size_t>(L + 64), ' ');
     std::string head = "FCS3.1    " + pad8(100) + pad8(L + 163) + pad8(0) + pad8(0) + pad8(0) + pad8(0);
     head.resize(100, ' ');

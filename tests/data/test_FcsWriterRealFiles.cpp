@@ -104,7 +104,8 @@ TEST_F(FcsWriterRealFiles, MergedFilesWithDifferingNamesSurviveAnExport) {
     const int V = data->combinedHeader()->numVariables();
     Rows rows(5, std::vector<float>(static_cast<size_t>(V), 2.5f));
     std::vector<std::string> names;
-    for (int v = 0; v < V; ++v) names.push_back(v % 2 ? data->combinedHeader()->variableName(v) : "M" + std::to_string(v));
+    for (int v = 0; v < V; ++v)
+        names.push_back(v % 2 ? data->combinedHeader()->variableName(v) : "M" + std::to_string(v));
     ASSERT_EQ(data->loadFromFile(writeFcs("renamed.fcs", rows, names)), -1);
     EXPECT_EQ(data->combinedHeader()->variable(0)->bits, 0);
     exportAndCompare(path("merged.fcs"));

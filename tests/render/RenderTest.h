@@ -65,8 +65,8 @@ inline Rgb colormapAt(const std::string& name, float t) {
     const int i1 = std::min(i0 + 1, width - 1);
     const float f = u - static_cast<float>(i0);
     auto channel = [&](int c) {
-        return static_cast<int>(std::lround((1 - f) * table[static_cast<size_t>(3 * i0 + c)] +
-                                            f * table[static_cast<size_t>(3 * i1 + c)]));
+        return static_cast<int>(
+            std::lround((1 - f) * table[static_cast<size_t>(3 * i0 + c)] + f * table[static_cast<size_t>(3 * i1 + c)]));
     };
     return {channel(0), channel(1), channel(2)};
 }
@@ -75,9 +75,7 @@ const Rgb kBackground{252, 252, 252};
 const Rgb kWhite{255, 255, 255};
 
 // The matrix the scatter plot gives: [0, 1]^2 onto clip space, column-major.
-inline std::vector<float> unitSquareMatrix() {
-    return {2, 0, 0, 0, 0, 2, 0, 0, 0, 0, -1, 0, -1, -1, 0, 1};
-}
+inline std::vector<float> unitSquareMatrix() { return {2, 0, 0, 0, 0, 2, 0, 0, 0, 0, -1, 0, -1, -1, 0, 1}; }
 
 // An RGBA8 colour framebuffer with a depth buffer.
 class Framebuffer {
@@ -180,8 +178,7 @@ protected:
         ASSERT_TRUE(context() && context()->isValid()) << "no OpenGL context";
         ASSERT_TRUE(context()->makeCurrent(surface().get()));
         ASSERT_GE(context()->format().majorVersion(), 4);
-        while (glGetError() != GL_NO_ERROR) {
-        }
+        while (glGetError() != GL_NO_ERROR) {}
         delete MCV_CytometryData::Instance();
         MCV_CytometryData::Instance()->init(nullptr);
     }

@@ -54,8 +54,7 @@ TEST_F(GLSLProgramTest, MissingSourceReportsTheStageThatFailedToCompile) {
     testing::internal::CaptureStdout();
     program.compileAndLink();
     const std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(out.rfind("Failed to initialize OpenGL. Vertex shader compilation failed for missing.\n", 0), 0u)
-        << out;
+    EXPECT_EQ(out.rfind("Failed to initialize OpenGL. Vertex shader compilation failed for missing.\n", 0), 0u) << out;
     EXPECT_FALSE(program.isCompiledAndLinked());
 }
 
@@ -191,7 +190,8 @@ TEST_F(GLSLProgramTest, EveryRendererProgramCompilesAndLinks) {
     const char* programs[][3] = {
         {"glslProgramBasicGL_vertex", "", "glslProgramBasicGL_fragment"},
         {"glslProgramBasicGL_vertex", "glslProgramBasicGL_geometry", "glslProgramSimplePoints_fragment"},
-        {"glslProgramSimplePoints_vertex", "glslProgramSimplePoints_geometry", "glslProgramSimplePointsMarkers_fragment"},
+        {"glslProgramSimplePoints_vertex", "glslProgramSimplePoints_geometry",
+         "glslProgramSimplePointsMarkers_fragment"},
         {"glslProgramBasicGL_vertex", "", "glslProgramSimplePointsDensity_fragment"},
         {"glslProgramSimplePointsDensityOffscreen_vertex", "glslProgramSimplePointsDensityOffscreen_geometry",
          "glslProgramSimplePointsDensityOffscreen_fragment"},

@@ -33,9 +33,7 @@ struct Blobs {
     int perBlob = 0;
     float largest = 0.0f;
     // Pixel of data coordinate u in a side x side view.
-    int px(float u, int side) const {
-        return static_cast<int>((u / largest * 0.8f + 0.1f) * static_cast<float>(side));
-    }
+    int px(float u, int side) const { return static_cast<int>((u / largest * 0.8f + 0.1f) * static_cast<float>(side)); }
 };
 
 Blobs threeBlobs(int perBlob, float spread) {
@@ -67,7 +65,8 @@ protected:
         std::vector<int> ids;
         for (int b = 0; b < 3; ++b) {
             std::set<int> seen;
-            for (int p = b * blobs.perBlob; p < (b + 1) * blobs.perBlob; ++p) seen.insert(clusterOf[static_cast<size_t>(p)]);
+            for (int p = b * blobs.perBlob; p < (b + 1) * blobs.perBlob; ++p)
+                seen.insert(clusterOf[static_cast<size_t>(p)]);
             EXPECT_EQ(seen.size(), 1u) << "blob " << b << " is split";
             ids.push_back(*seen.begin());
         }
@@ -336,7 +335,8 @@ TEST_F(RendererDensityTest, MeanShiftWalkEndsWhereTheFullLengthWalkEnds) {
         }
 
     MCV_GLSLProgram program;
-    ASSERT_TRUE(program.createFromFiles("glslProgramBasicGL_vertex", "", "glslProgramMeanShiftOffscreen_fragment", "ms"));
+    ASSERT_TRUE(
+        program.createFromFiles("glslProgramBasicGL_vertex", "", "glslProgramMeanShiftOffscreen_fragment", "ms"));
     program.compileAndLink();
     ASSERT_TRUE(program.isCompiledAndLinked());
     GLuint gradient = 0, target = 0, fbo = 0, vao = 0, quad = 0;

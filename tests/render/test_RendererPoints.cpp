@@ -117,7 +117,8 @@ TEST_F(RendererPointsTest, SampleColoursAreBlendedOverTheWhitePrintBackground) {
     ASSERT_EQ(height, 4096);
     ASSERT_EQ(print.size(), 4096u * 4096u * 3u);
     auto at = [&](float u, float v) {
-        return pixelAt(print, 4096, static_cast<int>((u * 0.8f + 0.1f) * 4096), static_cast<int>((v * 0.8f + 0.1f) * 4096));
+        return pixelAt(print, 4096, static_cast<int>((u * 0.8f + 0.1f) * 4096),
+                       static_cast<int>((v * 0.8f + 0.1f) * 4096));
     };
     EXPECT_TRUE(near(at(0.2f, 0.5f), over({255, 0, 0}, 0.6f, kWhite), 1)) << at(0.2f, 0.5f);
     EXPECT_TRUE(near(at(0.5f, 0.5f), over({0, 255, 0}, 0.6f, kWhite), 1)) << at(0.5f, 0.5f);
@@ -176,7 +177,8 @@ TEST_F(RendererPointsTest, SelectedPointsShowTheHaloRing) {
     renderer->setPointHaloSize(0.5f);
     setData({0.25f, 0.5f, 0.75f, 0.5f, 1, 1}, {0, 0, 0}, 1);
     const int y = 100;
-    const int left = static_cast<int>((0.25f * 0.8f + 0.1f) * 200), right = static_cast<int>((0.75f * 0.8f + 0.1f) * 200);
+    const int left = static_cast<int>((0.25f * 0.8f + 0.1f) * 200),
+              right = static_cast<int>((0.75f * 0.8f + 0.1f) * 200);
     const Rgb halo = over({60, 150, 250}, 0.75f, kBackground);
 
     std::vector<short> selection = {32767, 0, 0};

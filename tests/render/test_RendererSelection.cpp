@@ -71,7 +71,8 @@ TEST_F(RendererSelectionTest, TheRubberBandIsDrawnWhileActive) {
     const Rgb line{60, 150, 250};
     EXPECT_TRUE(near(pixelAt(image, 400, 200, 100), line, 1)) << pixelAt(image, 400, 200, 100);
     EXPECT_TRUE(near(pixelAt(image, 400, 100, 150), line, 1)) << pixelAt(image, 400, 100, 150);
-    EXPECT_TRUE(near(pixelAt(image, 400, 200, 150), over(line, 0.05f, kBackground), 1)) << pixelAt(image, 400, 200, 150);
+    EXPECT_TRUE(near(pixelAt(image, 400, 200, 150), over(line, 0.05f, kBackground), 1))
+        << pixelAt(image, 400, 200, 150);
     EXPECT_EQ(pixelAt(image, 400, 200, 250), kBackground);
     EXPECT_EQ(pixelAt(image, 400, 50, 150), kBackground);
 }

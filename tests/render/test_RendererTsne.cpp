@@ -113,7 +113,9 @@ TEST_F(RendererTsneTest, DensityClustersBecomeTheAnalysisClusterSetOfEvents) {
         hi = std::max(hi, -lo);
         lo = -hi;
     }
-    auto pixel = [&](int axis) { return static_cast<int>(((y[static_cast<size_t>(axis)] - lo) / (hi - lo) * 0.8f + 0.1f) * 300); };
+    auto pixel = [&](int axis) {
+        return static_cast<int>(((y[static_cast<size_t>(axis)] - lo) / (hi - lo) * 0.8f + 0.1f) * 300);
+    };
     const std::vector<int> picked = *renderer->selectClusterAt(pixel(0), pixel(1), false);
     EXPECT_EQ(std::count(picked.begin(), picked.end(), 0), 1);
     EXPECT_EQ(picked.size(), set->landmarkClusters()[0].size());

@@ -98,7 +98,9 @@ Frame toRgb(const AVFrame* frame) {
         ADD_FAILURE() << "decoded pixel format " << frame->format;
         return rgb;
     }
-    const auto clamp = [](double v) { return static_cast<unsigned char>(std::lround(std::min(255.0, std::max(0.0, v)))); };
+    const auto clamp = [](double v) {
+        return static_cast<unsigned char>(std::lround(std::min(255.0, std::max(0.0, v))));
+    };
     for (int y = 0; y < frame->height; ++y) {
         for (int x = 0; x < frame->width; ++x) {
             const double l = 1.164 * (frame->data[0][y * frame->linesize[0] + x] - 16);
@@ -182,8 +184,7 @@ protected:
         // The muxer's stream dump and the encoder's statistics are not under test.
         av_log_set_level(AV_LOG_ERROR);
         static int serial = 0;
-        dir = fs::temp_directory_path() /
-              ("qlmrn_video_" + std::to_string(getpid()) + "_" + std::to_string(++serial));
+        dir = fs::temp_directory_path() / ("qlmrn_video_" + std::to_string(getpid()) + "_" + std::to_string(++serial));
         fs::create_directories(dir);
     }
     void TearDown() override {
@@ -363,9 +364,9 @@ class VideoWriterBadInputTest : public VideoWriterTest, public testing::WithPara
 
 TEST_P(VideoWriterBadInputTest, FailsBeforeAnythingIsWritten) {
     const BadInput& bad = GetParam();
-    const std::size_t bytes =
-        bad.bytesPerFrame ? bad.bytesPerFrame
-                          : static_cast<std::size_t>(std::max(bad.width, 0)) * std::max(bad.height, 0) * 3;
+    const std::size_t bytes = bad.bytesPerFrame
+                                  ? bad.bytesPerFrame
+                                  : static_cast<std::size_t>(std::max(bad.width, 0)) * std::max(bad.height, 0) * 3;
     std::vector<Frame> frames(3, Frame(bytes, 128));
     if (bad.shortFrame >= 0) frames[bad.shortFrame].pop_back();
 
@@ -381,19 +382,18 @@ TEST_P(VideoWriterBadInputTest, FailsBeforeAnythingIsWritten) {
     EXPECT_EQ(writer.frameCount(), 3);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Inputs, VideoWriterBadInputTest,
-    testing::Values(BadInput{"zeroWidth", 0, 48, 1024000, 25, 16, -1},
-                    BadInput{"zeroHeight", 64, 0, 1024000, 25, 16, -1},
-                    BadInput{"negativeSize", -64, -48, 1024000, 25, 64 * 48 * 3, -1},
-                    BadInput{"hugeSize", INT_MAX, INT_MAX, 1024000, 25, 64 * 48 * 3, -1},
-                    BadInput{"lastFrameShort", 64, 48, 1024000, 25, 0, 2},
-                    BadInput{"firstFrameShort", 64, 48, 1024000, 25, 0, 0},
-                    BadInput{"framesTooLong", 64, 48, 1024000, 25, 64 * 48 * 3 + 3, -1},
-                    BadInput{"framesForAnotherSize", 48, 64, 1024000, 25, 64 * 49 * 3, -1},
-                    BadInput{"zeroFrameRate", 64, 48, 1024000, 0, 0, -1},
-                    BadInput{"negativeBitrate", 64, 48, -1, 25, 0, -1}),
-    [](const testing::TestParamInfo<BadInput>& info) { return std::string(info.param.what); });
+INSTANTIATE_TEST_SUITE_P(Inputs, VideoWriterBadInputTest,
+                         testing::Values(BadInput{"zeroWidth", 0, 48, 1024000, 25, 16, -1},
+                                         BadInput{"zeroHeight", 64, 0, 1024000, 25, 16, -1},
+                                         BadInput{"negativeSize", -64, -48, 1024000, 25, 64 * 48 * 3, -1},
+                                         BadInput{"hugeSize", INT_MAX, INT_MAX, 1024000, 25, 64 * 48 * 3, -1},
+                                         BadInput{"lastFrameShort", 64, 48, 1024000, 25, 0, 2},
+                                         BadInput{"firstFrameShort", 64, 48, 1024000, 25, 0, 0},
+                                         BadInput{"framesTooLong", 64, 48, 1024000, 25, 64 * 48 * 3 + 3, -1},
+                                         BadInput{"framesForAnotherSize", 48, 64, 1024000, 25, 64 * 49 * 3, -1},
+                                         BadInput{"zeroFrameRate", 64, 48, 1024000, 0, 0, -1},
+                                         BadInput{"negativeBitrate", 64, 48, -1, 25, 0, -1}),
+                         [](const testing::TestParamInfo<BadInput>& info) { return std::string(info.param.what); });
 
 TEST_F(VideoWriterTest, UnopenableTargetFailsAndKeepsTheFramesForAnotherTry) {
     MCV_VideoWriter writer;
@@ -513,4 +513,4 @@ TEST_F(VideoWriterTest, BitrateIsInBitsPerSecond) {
     EXPECT_LT(low * 4, high);
 }
 
-} // namespace
+}  // namespace

@@ -13,23 +13,22 @@ namespace veltest {
 
 class GLTest : public testing::Test {
 protected:
-  static void SetUpTestSuite() { context() = std::make_unique<HeadlessGLContext>(); }
-  static void TearDownTestSuite() { context().reset(); }
-  void SetUp() override {
-    ASSERT_TRUE(context() && context()->valid()) << "no OpenGL context: " << (context() ? context()->error() : "");
-    ASSERT_TRUE(context()->makeCurrent());
-    while (glGetError() != GL_NO_ERROR) {
+    static void SetUpTestSuite() { context() = std::make_unique<HeadlessGLContext>(); }
+    static void TearDownTestSuite() { context().reset(); }
+    void SetUp() override {
+        ASSERT_TRUE(context() && context()->valid()) << "no OpenGL context: " << (context() ? context()->error() : "");
+        ASSERT_TRUE(context()->makeCurrent());
+        while (glGetError() != GL_NO_ERROR) {}
     }
-  }
-  void TearDown() override {
-    if (context() && context()->valid()) {
-      EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+    void TearDown() override {
+        if (context() && context()->valid()) {
+            EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+        }
     }
-  }
-  static std::unique_ptr<HeadlessGLContext>& context() {
-    static std::unique_ptr<HeadlessGLContext> instance;
-    return instance;
-  }
+    static std::unique_ptr<HeadlessGLContext>& context() {
+        static std::unique_ptr<HeadlessGLContext> instance;
+        return instance;
+    }
 };
 
 }  // namespace veltest

@@ -17,35 +17,34 @@ namespace veltest {
 using SparseMatrix = std::vector<vel::data::MapMemEff<unsigned int, float>>;
 
 struct Blobs {
-  std::vector<float> data;  // n x dims, row-major
-  std::vector<int> labels;
-  unsigned int n = 0;
-  unsigned int dims = 0;
+    std::vector<float> data;  // n x dims, row-major
+    std::vector<int> labels;
+    unsigned int n = 0;
+    unsigned int dims = 0;
 };
 
 // `clusters` Gaussian blobs of `perCluster` points with unit spread, centres
 // drawn with the given spread.
 inline Blobs makeBlobs(unsigned int clusters, unsigned int perCluster, unsigned int dims, double centreSpread,
                        std::uint32_t seed) {
-  std::mt19937 rng(seed);
-  std::normal_distribution<double> normal(0.0, 1.0);
-  std::vector<double> centres(static_cast<std::size_t>(clusters) * dims);
-  for (auto& c : centres)
-    c = normal(rng) * centreSpread;
-  Blobs blobs;
-  blobs.n = clusters * perCluster;
-  blobs.dims = dims;
-  blobs.data.resize(static_cast<std::size_t>(blobs.n) * dims);
-  blobs.labels.resize(blobs.n);
-  for (unsigned int c = 0; c < clusters; ++c)
-    for (unsigned int p = 0; p < perCluster; ++p) {
-      const unsigned int i = c * perCluster + p;
-      blobs.labels[i] = static_cast<int>(c);
-      for (unsigned int d = 0; d < dims; ++d)
-        blobs.data[static_cast<std::size_t>(i) * dims + d] =
-            static_cast<float>(centres[static_cast<std::size_t>(c) * dims + d] + normal(rng));
-    }
-  return blobs;
+    std::mt19937 rng(seed);
+    std::normal_distribution<double> normal(0.0, 1.0);
+    std::vector<double> centres(static_cast<std::size_t>(clusters) * dims);
+    for (auto& c : centres) c = normal(rng) * centreSpread;
+    Blobs blobs;
+    blobs.n = clusters * perCluster;
+    blobs.dims = dims;
+    blobs.data.resize(static_cast<std::size_t>(blobs.n) * dims);
+    blobs.labels.resize(blobs.n);
+    for (unsigned int c = 0; c < clusters; ++c)
+        for (unsigned int p = 0; p < perCluster; ++p) {
+            const unsigned int i = c * perCluster + p;
+            blobs.labels[i] = static_cast<int>(c);
+            for (unsigned int d = 0; d < dims; ++d)
+                blobs.data[static_cast<std::size_t>(i) * dims + d] =
+                    static_cast<float>(centres[static_cast<std::size_t>(c) * dims + d] + normal(rng));
+        }
+    return blobs;
 }
 
 // Row-major n x k indices of the exact k nearest neighbours (the point itself
@@ -53,106 +52,98 @@ inline Blobs makeBlobs(unsigned int clusters, unsigned int perCluster, unsigned 
 template <typename Dissimilarity>
 std::vector<int> exactNeighbours(unsigned int n, unsigned int k, Dissimilarity dissimilarity,
                                  std::vector<double>* values = nullptr) {
-  std::vector<int> result(static_cast<std::size_t>(n) * k);
-  if (values)
-    values->resize(result.size());
-  std::vector<std::pair<double, int>> row(n);
-  for (unsigned int i = 0; i < n; ++i) {
-    for (unsigned int j = 0; j < n; ++j)
-      row[j] = {dissimilarity(i, j), static_cast<int>(j)};
-    std::partial_sort(row.begin(), row.begin() + k, row.end());
-    for (unsigned int j = 0; j < k; ++j) {
-      result[static_cast<std::size_t>(i) * k + j] = row[j].second;
-      if (values)
-        (*values)[static_cast<std::size_t>(i) * k + j] = row[j].first;
+    std::vector<int> result(static_cast<std::size_t>(n) * k);
+    if (values) values->resize(result.size());
+    std::vector<std::pair<double, int>> row(n);
+    for (unsigned int i = 0; i < n; ++i) {
+        for (unsigned int j = 0; j < n; ++j) row[j] = {dissimilarity(i, j), static_cast<int>(j)};
+        std::partial_sort(row.begin(), row.begin() + k, row.end());
+        for (unsigned int j = 0; j < k; ++j) {
+            result[static_cast<std::size_t>(i) * k + j] = row[j].second;
+            if (values) (*values)[static_cast<std::size_t>(i) * k + j] = row[j].first;
+        }
     }
-  }
-  return result;
+    return result;
 }
 
 inline double squaredL2(const float* a, const float* b, unsigned int dims) {
-  double s = 0;
-  for (unsigned int d = 0; d < dims; ++d) {
-    const double diff = static_cast<double>(a[d]) - b[d];
-    s += diff * diff;
-  }
-  return s;
+    double s = 0;
+    for (unsigned int d = 0; d < dims; ++d) {
+        const double diff = static_cast<double>(a[d]) - b[d];
+        s += diff * diff;
+    }
+    return s;
 }
 
 inline double dot(const float* a, const float* b, unsigned int dims) {
-  double s = 0;
-  for (unsigned int d = 0; d < dims; ++d)
-    s += static_cast<double>(a[d]) * b[d];
-  return s;
+    double s = 0;
+    for (unsigned int d = 0; d < dims; ++d) s += static_cast<double>(a[d]) * b[d];
+    return s;
 }
 
 // Exact Kullback-Leibler divergence of the Student-t affinities of a 2-D
 // embedding from the joint distribution P / sum(P).
 inline double exactKL(const SparseMatrix& P, const std::vector<float>& y) {
-  const std::size_t n = P.size();
-  double sumP = 0;
-  for (const auto& row : P)
-    for (const auto& e : row)
-      sumP += e.second;
-  double Z = 0;
-  for (std::size_t i = 0; i < n; ++i)
-    for (std::size_t j = i + 1; j < n; ++j) {
-      const double dx = y[2 * i] - y[2 * j];
-      const double dy = y[2 * i + 1] - y[2 * j + 1];
-      Z += 2.0 / (1.0 + dx * dx + dy * dy);
-    }
-  double kl = 0;
-  for (std::size_t i = 0; i < n; ++i)
-    for (const auto& e : P[i]) {
-      if (e.second <= 0)
-        continue;
-      const std::size_t j = e.first;
-      const double dx = y[2 * i] - y[2 * j];
-      const double dy = y[2 * i + 1] - y[2 * j + 1];
-      const double q = 1.0 / (1.0 + dx * dx + dy * dy) / Z;
-      const double p = e.second / sumP;
-      kl += p * std::log(p / q);
-    }
-  return kl;
+    const std::size_t n = P.size();
+    double sumP = 0;
+    for (const auto& row : P)
+        for (const auto& e : row) sumP += e.second;
+    double Z = 0;
+    for (std::size_t i = 0; i < n; ++i)
+        for (std::size_t j = i + 1; j < n; ++j) {
+            const double dx = y[2 * i] - y[2 * j];
+            const double dy = y[2 * i + 1] - y[2 * j + 1];
+            Z += 2.0 / (1.0 + dx * dx + dy * dy);
+        }
+    double kl = 0;
+    for (std::size_t i = 0; i < n; ++i)
+        for (const auto& e : P[i]) {
+            if (e.second <= 0) continue;
+            const std::size_t j = e.first;
+            const double dx = y[2 * i] - y[2 * j];
+            const double dy = y[2 * i + 1] - y[2 * j + 1];
+            const double q = 1.0 / (1.0 + dx * dx + dy * dy) / Z;
+            const double p = e.second / sumP;
+            kl += p * std::log(p / q);
+        }
+    return kl;
 }
 
 // Share of points whose k nearest neighbours in the 2-D embedding carry
 // mostly their own label.
 inline double knnLabelAccuracy(const std::vector<float>& y, const std::vector<int>& labels, unsigned int k) {
-  const unsigned int n = static_cast<unsigned int>(labels.size());
-  int maxLabel = *std::max_element(labels.begin(), labels.end());
-  unsigned int correct = 0;
-  std::vector<std::pair<float, unsigned int>> row(n);
-  for (unsigned int i = 0; i < n; ++i) {
-    for (unsigned int j = 0; j < n; ++j) {
-      const float dx = y[2 * i] - y[2 * j];
-      const float dy = y[2 * i + 1] - y[2 * j + 1];
-      row[j] = {j == i ? INFINITY : dx * dx + dy * dy, j};
+    const unsigned int n = static_cast<unsigned int>(labels.size());
+    int maxLabel = *std::max_element(labels.begin(), labels.end());
+    unsigned int correct = 0;
+    std::vector<std::pair<float, unsigned int>> row(n);
+    for (unsigned int i = 0; i < n; ++i) {
+        for (unsigned int j = 0; j < n; ++j) {
+            const float dx = y[2 * i] - y[2 * j];
+            const float dy = y[2 * i + 1] - y[2 * j + 1];
+            row[j] = {j == i ? INFINITY : dx * dx + dy * dy, j};
+        }
+        std::nth_element(row.begin(), row.begin() + k, row.end());
+        std::vector<int> votes(maxLabel + 1, 0);
+        for (unsigned int j = 0; j < k; ++j) ++votes[labels[row[j].second]];
+        if (std::max_element(votes.begin(), votes.end()) - votes.begin() == labels[i]) ++correct;
     }
-    std::nth_element(row.begin(), row.begin() + k, row.end());
-    std::vector<int> votes(maxLabel + 1, 0);
-    for (unsigned int j = 0; j < k; ++j)
-      ++votes[labels[row[j].second]];
-    if (std::max_element(votes.begin(), votes.end()) - votes.begin() == labels[i])
-      ++correct;
-  }
-  return static_cast<double>(correct) / n;
+    return static_cast<double>(correct) / n;
 }
 
 // The joint probabilities of a blob set at the generator's defaults.
 inline SparseMatrix jointProbabilities(const Blobs& b, float perplexity) {
-  vel::dr::HDJointProbabilityGenerator<float, SparseMatrix> generator;
-  vel::dr::HDJointProbabilityGenerator<float, SparseMatrix>::Parameters p;
-  p.perplexity = perplexity;
-  SparseMatrix P;
-  generator.computeJointProbabilityDistribution(const_cast<float*>(b.data.data()), b.dims, b.n, P, p);
-  return P;
+    vel::dr::HDJointProbabilityGenerator<float, SparseMatrix> generator;
+    vel::dr::HDJointProbabilityGenerator<float, SparseMatrix>::Parameters p;
+    p.perplexity = perplexity;
+    SparseMatrix P;
+    generator.computeJointProbabilityDistribution(const_cast<float*>(b.data.data()), b.dims, b.n, P, p);
+    return P;
 }
 
 inline vel::dr::TsneParameters seeded(int seed) {
-  vel::dr::TsneParameters params;
-  params.seed = seed;
-  return params;
+    vel::dr::TsneParameters params;
+    params.seed = seed;
+    return params;
 }
 
 }  // namespace veltest

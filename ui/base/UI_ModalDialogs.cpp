@@ -41,8 +41,8 @@ QStringList UI_ModalDialogs::openFiles(QWidget* parent, const QString& directory
     return dialog.selectedFiles();
 }
 
-QString UI_ModalDialogs::getText(QWidget* parent, const QString& title, const QString& label,
-                                 const QString& text, bool* ok) {
+QString UI_ModalDialogs::getText(QWidget* parent, const QString& title, const QString& label, const QString& text,
+                                 bool* ok) {
     if (s_scripted) {
         if (s_texts.empty()) {
             ++s_unanswered;
@@ -57,8 +57,7 @@ QString UI_ModalDialogs::getText(QWidget* parent, const QString& title, const QS
     return QInputDialog::getText(parent, title, label, QLineEdit::Normal, text, ok);
 }
 
-void UI_ModalDialogs::message(QMessageBox::Icon icon, QWidget* parent, const QString& title,
-                              const QString& text) {
+void UI_ModalDialogs::message(QMessageBox::Icon icon, QWidget* parent, const QString& title, const QString& text) {
     if (s_scripted) {
         s_messages.push_back(Message{icon, title, text});
         return;
@@ -172,9 +171,7 @@ void UI_ModalDialogs::answerSaveFile(const QString& file) { s_saveFiles.push_bac
 
 void UI_ModalDialogs::answerQuestion(bool yes) { s_questions.push_back(yes); }
 
-void UI_ModalDialogs::answerDialog(std::function<int(QDialog*)> handler) {
-    s_dialogs.push_back(std::move(handler));
-}
+void UI_ModalDialogs::answerDialog(std::function<int(QDialog*)> handler) { s_dialogs.push_back(std::move(handler)); }
 
 std::vector<UI_ModalDialogs::Message> UI_ModalDialogs::takeMessages() {
     std::vector<Message> out;

@@ -32,12 +32,10 @@ public:
     // A QFileDialog (parent, empty caption, directory and filter) in
     // existing-file(s) mode with `nameFilter`; the chosen files, or none when
     // cancelled.
-    static QStringList openFiles(QWidget* parent, const QString& directory, const QString& nameFilter,
-                                 bool several);
+    static QStringList openFiles(QWidget* parent, const QString& directory, const QString& nameFilter, bool several);
     // QInputDialog::getText with normal echo. `ok` tells whether it was
     // accepted; a cancelled prompt returns the empty text.
-    static QString getText(QWidget* parent, const QString& title, const QString& label, const QString& text,
-                           bool* ok);
+    static QString getText(QWidget* parent, const QString& title, const QString& label, const QString& text, bool* ok);
     // A modal box with one OK button (critical, warning or information).
     static void message(QMessageBox::Icon icon, QWidget* parent, const QString& title, const QString& text);
     // Runs `dialog` modally and returns its result.

@@ -2,8 +2,7 @@
 
 #include "ui/datapanels/UI_MarkerSelectionWidget.h"
 
-UI_SettingsWidget::UI_SettingsWidget(QWidget* parent, MCV_Analysis* analysis)
-    : QWidget(parent), m_analysis(analysis) {}
+UI_SettingsWidget::UI_SettingsWidget(QWidget* parent, MCV_Analysis* analysis) : QWidget(parent), m_analysis(analysis) {}
 
 void UI_SettingsWidget::newDataAdded() {}
 

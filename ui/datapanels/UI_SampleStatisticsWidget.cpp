@@ -23,8 +23,8 @@
 #include <cmath>
 
 namespace {
-const char* const kHeaders[] = {"Idx", "Filename", "Total events", "in selection", "% in selection",
-                                "% of selection", "% of selection normalized"};
+const char* const kHeaders[] = {
+    "Idx", "Filename", "Total events", "in selection", "% in selection", "% of selection", "% of selection normalized"};
 
 int textWidth(const QString& text) { return QFontMetrics(QFont()).boundingRect(text).width(); }
 

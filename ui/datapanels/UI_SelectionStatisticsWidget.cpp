@@ -115,7 +115,8 @@ QString UI_SelectionStatisticsWidget::csvText() const {
     QStringList lines;
     for (int r = 0; r < table->rowCount(); ++r) {
         QStringList cells;
-        for (int c = 0; c < table->columnCount(); ++c) cells << (table->item(r, c) ? table->item(r, c)->text() : QString());
+        for (int c = 0; c < table->columnCount(); ++c)
+            cells << (table->item(r, c) ? table->item(r, c)->text() : QString());
         lines << cells.join(QStringLiteral(", "));
     }
     return lines.join(QLatin1Char('\n'));

@@ -77,8 +77,7 @@ void UI_SelectiveDownsamplingWidget::refreshWidget() {
         table->setColumnWidth(0, std::max(table->columnWidth(0), textWidth(name) + 20));
         const size_t row = static_cast<size_t>(i);
         table->setItem(i, 1, countItem(selectedCounts[row], false));
-        table->setColumnWidth(1, std::max(table->columnWidth(1),
-                                          textWidth(QString::number(targetCounts[row])) + 20));
+        table->setColumnWidth(1, std::max(table->columnWidth(1), textWidth(QString::number(targetCounts[row])) + 20));
         table->setItem(i, 2, countItem(targetCounts[row], true));
     }
 }
@@ -92,8 +91,8 @@ void UI_SelectiveDownsamplingWidget::cellEdited(int row, int column) {
     bool ok = false;
     const long long typed = item->text().toLongLong(&ok, 10);
     const long long value = ok ? typed : 0;
-    const int clamped = static_cast<int>(
-        std::max<long long>(0, std::min<long long>(value, selectedCounts[static_cast<size_t>(row)])));
+    const int clamped =
+        static_cast<int>(std::max<long long>(0, std::min<long long>(value, selectedCounts[static_cast<size_t>(row)])));
     targetCounts[static_cast<size_t>(row)] = clamped;
     const QString text = QString::number(clamped);
     if (item->text() != text) item->setText(text);

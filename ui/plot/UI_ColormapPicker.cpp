@@ -9,8 +9,9 @@
 namespace {
 
 QString panelStyle(bool dark) {
-    return QString("QWidget{border: 1px solid rgba(%1, 1.0); background-color: rgba(255, 255, 255, 0.02); "
-                   "padding: 0px; margin: 0px;}")
+    return QString(
+               "QWidget{border: 1px solid rgba(%1, 1.0); background-color: rgba(255, 255, 255, 0.02); "
+               "padding: 0px; margin: 0px;}")
                .arg(dark ? "35, 35, 35" : "200, 200, 200") +
            "QLabel{border: none; background-color: transparent; text-align: right;}" +
            (dark ? "QLabel{color: white;}" : "QLabel{color: black;}");

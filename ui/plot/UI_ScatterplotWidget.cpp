@@ -54,8 +54,7 @@ void UI_ScatterplotWidget::initUI() {
         connect(p, &UI_TsneSettingsSliderWidget::parentSetMarkerSpan, this, &UI_ScatterplotWidget::setMarkerSpan);
         connect(p, &UI_TsneSettingsSliderWidget::parentSetSaturation, this, &UI_ScatterplotWidget::setSaturation);
         connect(p, &UI_TsneSettingsSliderWidget::parentSetSigma, this, &UI_ScatterplotWidget::setSigma);
-        connect(p, &UI_TsneSettingsSliderWidget::parentSetAdvancedMode, this,
-                &UI_ScatterplotWidget::setAdvancedMode);
+        connect(p, &UI_TsneSettingsSliderWidget::parentSetAdvancedMode, this, &UI_ScatterplotWidget::setAdvancedMode);
         connect(p, &UI_TsneSettingsSliderWidget::parentSetpointSize, this, &UI_ScatterplotWidget::pointSizeChanged);
         connect(p, &UI_TsneSettingsSliderWidget::parentSetpointOpacity, this,
                 &UI_ScatterplotWidget::pointOpacityChanged);
@@ -119,15 +118,13 @@ void UI_ScatterplotWidget::placeChildren() {
     if (sliderPanel) sliderPanel->setParentSize(QSize(w, h));
     if (colormapPicker) colormapPicker->move(colormapPicker->isOpen() ? w - 633 : w - 71, 10);
     if (colormap2DPicker) colormap2DPicker->move(colormap2DPicker->isOpen() ? w - 719 : w - 145, 10);
-    if (progressSpinner)
-        progressSpinner->move(w - progressSpinner->width() - 10, h - progressSpinner->height() - 10);
+    if (progressSpinner) progressSpinner->move(w - progressSpinner->width() - 10, h - progressSpinner->height() - 10);
 }
 
 // ---- GL callbacks ----
 
 void UI_ScatterplotWidget::initializeGL() {
-    connect(context(), &QOpenGLContext::aboutToBeDestroyed, this, &UI_ScatterplotWidget::cleanup,
-            Qt::UniqueConnection);
+    connect(context(), &QOpenGLContext::aboutToBeDestroyed, this, &UI_ScatterplotWidget::cleanup, Qt::UniqueConnection);
     // The window exists only once the widget is shown; the screen-change hook
     // is made here, once.
     if (!screenConnected && window() && window()->windowHandle()) {
@@ -135,9 +132,9 @@ void UI_ScatterplotWidget::initializeGL() {
         screenConnected = true;
     }
     pixelRatio = static_cast<float>(devicePixelRatio());
-    qDebug() << "OpenGL initialized.\n\tOpenGL Version:\t"
-             << reinterpret_cast<const char*>(glGetString(GL_VERSION)) << "\n\tGLSL Version:\t"
-             << reinterpret_cast<const char*>(glGetString(GL_SHADING_LANGUAGE_VERSION)) << "\n";
+    qDebug() << "OpenGL initialized.\n\tOpenGL Version:\t" << reinterpret_cast<const char*>(glGetString(GL_VERSION))
+             << "\n\tGLSL Version:\t" << reinterpret_cast<const char*>(glGetString(GL_SHADING_LANGUAGE_VERSION))
+             << "\n";
     if (!renderer) renderer = new MCV_PointRenderer();
     renderer->rebuild();
 

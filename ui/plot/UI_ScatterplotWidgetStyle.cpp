@@ -64,8 +64,8 @@ void UI_ScatterplotWidget::setPointBasedMode(int newMode) {
 }
 
 void UI_ScatterplotWidget::setMarker(int marker) {
-    const bool imageData = analysis && analysis->dataSelection() &&
-                           analysis->dataSelection()->type() == MCV_DerivedData::KindImage;
+    const bool imageData =
+        analysis && analysis->dataSelection() && analysis->dataSelection()->type() == MCV_DerivedData::KindImage;
     if (marker >= 2) {
         colormapPicker->show();
         colormap2DPicker->hide();

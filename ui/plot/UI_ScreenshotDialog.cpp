@@ -15,9 +15,7 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
-UI_ScreenshotDialog::UI_ScreenshotDialog(QWidget* parent, Qt::WindowFlags flags) : QDialog(parent, flags) {
-    init();
-}
+UI_ScreenshotDialog::UI_ScreenshotDialog(QWidget* parent, Qt::WindowFlags flags) : QDialog(parent, flags) { init(); }
 
 void UI_ScreenshotDialog::init() {
     setWindowTitle(QStringLiteral("Image/Video Export"));

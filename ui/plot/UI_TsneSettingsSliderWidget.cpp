@@ -143,8 +143,7 @@ QWidget* UI_TsneSettingsSliderWidget::buildSingleCellPage(const QString& style) 
     connect(m_markerCombo, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
             &UI_TsneSettingsSliderWidget::setMarker);
     m_markerSpanSlider = new UI_DualSliderWidget(page);
-    connect(m_markerSpanSlider, &UI_DualSliderWidget::valuesChanged, this,
-            &UI_TsneSettingsSliderWidget::setMarkerSpan);
+    connect(m_markerSpanSlider, &UI_DualSliderWidget::valuesChanged, this, &UI_TsneSettingsSliderWidget::setMarkerSpan);
     grid->addWidget(m_markerCombo, 0, 0, Qt::AlignTop);
     grid->addWidget(m_markerSpanSlider, 0, 1, Qt::AlignTop);
     grid->setColumnStretch(0, 1);
@@ -217,7 +216,8 @@ QWidget* UI_TsneSettingsSliderWidget::buildAdvancedPage(const QString& style) {
     m_gradientsRadio = new QRadioButton("Gradients", page);
     m_clustersPointsRadio->setChecked(true);
     int r = 0;
-    for (QRadioButton* radio : {m_clustersPointsRadio, m_clustersPartitionsRadio, m_rawDensityRadio, m_gradientsRadio}) {
+    for (QRadioButton* radio :
+         {m_clustersPointsRadio, m_clustersPartitionsRadio, m_rawDensityRadio, m_gradientsRadio}) {
         connect(radio, &QRadioButton::clicked, this, &UI_TsneSettingsSliderWidget::setAdvancedMode);
         grid->addWidget(radio, r++, 0);
     }

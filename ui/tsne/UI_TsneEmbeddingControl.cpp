@@ -8,11 +8,12 @@ UI_TsneEmbeddingControl::UI_TsneEmbeddingControl(MCV_TsneAnalysis* analysis) : t
 
 void UI_TsneEmbeddingControl::registerType() {
     static const bool registered = [] {
-        UI_EmbeddingControl::registerType(ANALYSIS_TSNE, [](MCV_Analysis* analysis) -> std::unique_ptr<UI_EmbeddingControl> {
-            auto* tsne = dynamic_cast<MCV_TsneAnalysis*>(analysis);
-            if (!tsne) return nullptr;
-            return std::make_unique<UI_TsneEmbeddingControl>(tsne);
-        });
+        UI_EmbeddingControl::registerType(ANALYSIS_TSNE,
+                                          [](MCV_Analysis* analysis) -> std::unique_ptr<UI_EmbeddingControl> {
+                                              auto* tsne = dynamic_cast<MCV_TsneAnalysis*>(analysis);
+                                              if (!tsne) return nullptr;
+                                              return std::make_unique<UI_TsneEmbeddingControl>(tsne);
+                                          });
         return true;
     }();
     (void)registered;

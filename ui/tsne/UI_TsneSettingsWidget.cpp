@@ -213,8 +213,9 @@ void UI_TsneSettingsWidget::knnMetricChanged(const QString& text) {
 void UI_TsneSettingsWidget::computeTSNE() {
     MCV_TsneAnalysis* analysis = tsne();
     if (analysis->selectedMarkers()->empty()) {
-        UI_ModalDialogs::message(QMessageBox::Warning, this, QStringLiteral("No markers selected"),
-                                 QStringLiteral("No markers selected.\nSelect at least one marker to compute the tSNE."));
+        UI_ModalDialogs::message(
+            QMessageBox::Warning, this, QStringLiteral("No markers selected"),
+            QStringLiteral("No markers selected.\nSelect at least one marker to compute the tSNE."));
         return;
     }
     // Never hand over a set the data model has destroyed since it was chosen.

@@ -43,9 +43,7 @@ UI_DualSliderWidget::~UI_DualSliderWidget() {
     delete m_webView;
 }
 
-void UI_DualSliderWidget::connectJs() {
-    m_webView->page()->mainFrame()->addToJavaScriptWindowObject("Qt", this);
-}
+void UI_DualSliderWidget::connectJs() { m_webView->page()->mainFrame()->addToJavaScriptWindowObject("Qt", this); }
 
 void UI_DualSliderWidget::pageLoaded(bool) {
     emit qt_enable(m_pageEnabled);
@@ -53,9 +51,7 @@ void UI_DualSliderWidget::pageLoaded(bool) {
     emit qt_valuesSet(m_lower, m_upper);
 }
 
-void UI_DualSliderWidget::resizeEvent(QResizeEvent* event) {
-    m_webView->setFixedWidth(event->size().width());
-}
+void UI_DualSliderWidget::resizeEvent(QResizeEvent* event) { m_webView->setFixedWidth(event->size().width()); }
 
 void UI_DualSliderWidget::js_debug(QString text) { UI_WebPageHost::debug(text); }
 

@@ -32,12 +32,16 @@ UI_MaterialCheckBoxWidget::UI_MaterialCheckBoxWidget(QString label, QWidget* par
 
     QString page = readTextFile(":/html_ui_elements/checkbox.html");
     if (color) {
-        const QString rgb = QString::number(color->red()) + ", " + QString::number(color->green()) +
-                            ", " + QString::number(color->blue()) + ", ";
+        const QString rgb = QString::number(color->red()) + ", " + QString::number(color->green()) + ", " +
+                            QString::number(color->blue()) + ", ";
         const QString style =
             "<style>"
-            ".mdl-switch.is-checked .mdl-switch__thumb { background: rgba(" + rgb + "1.0); }"
-            ".mdl-switch.is-checked .mdl-switch__track { background: rgba(" + rgb + "0.5) }"
+            ".mdl-switch.is-checked .mdl-switch__thumb { background: rgba(" +
+            rgb +
+            "1.0); }"
+            ".mdl-switch.is-checked .mdl-switch__track { background: rgba(" +
+            rgb +
+            "0.5) }"
             "</style>";
         const int head = page.indexOf("</head>");
         if (head >= 0) page.insert(head, style);
@@ -62,9 +66,7 @@ void UI_MaterialCheckBoxWidget::setChecked(bool state) {
 
 void UI_MaterialCheckBoxWidget::setLabel(QString text) { m_label->setText(text); }
 
-void UI_MaterialCheckBoxWidget::connectJs() {
-    m_webView->page()->mainFrame()->addToJavaScriptWindowObject("Qt", this);
-}
+void UI_MaterialCheckBoxWidget::connectJs() { m_webView->page()->mainFrame()->addToJavaScriptWindowObject("Qt", this); }
 
 void UI_MaterialCheckBoxWidget::js_clicked() {
     m_checked = !m_checked;

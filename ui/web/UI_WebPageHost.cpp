@@ -51,9 +51,7 @@ QString UI_WebPageHost::styleText(const QString& stylePath) {
     return "<style type=\"text/css\">" + readTextFile(stylePath) + "</style>";
 }
 
-void UI_WebPageHost::debug(const QString& text) {
-    qDebug().noquote() << "Javascript Debug Info: " + text;
-}
+void UI_WebPageHost::debug(const QString& text) { qDebug().noquote() << "Javascript Debug Info: " + text; }
 
 QString UI_WebPageHost::standaloneSvg(QString xml, const QString& style) {
     static const QString namespaces =

@@ -50,6 +50,5 @@ public:
     // with ".svg", remembers the chosen folder and writes standaloneSvg(xml,
     // style) as UTF-8. No data set, a cancelled dialog or a file that cannot
     // be opened end silently.
-    static void saveSvg(QWidget* parent, const MCV_DerivedData* current, const QString& xml,
-                        const QString& style);
+    static void saveSvg(QWidget* parent, const MCV_DerivedData* current, const QString& xml, const QString& style);
 };

@@ -11,28 +11,28 @@ namespace dr {
 
 class ErrorMessageException : public std::exception {
 public:
-  explicit ErrorMessageException(std::string message) : _message(std::move(message)) {}
-  ~ErrorMessageException() override = default;
-  const char* what() const noexcept override { return _message.c_str(); }
+    explicit ErrorMessageException(std::string message) : _message(std::move(message)) {}
+    ~ErrorMessageException() override = default;
+    const char* what() const noexcept override { return _message.c_str(); }
 
 private:
-  std::string _message;
+    std::string _message;
 };
 
 // The family members add nothing; they let callers tell the stages apart.
 class ShaderLoadingException : public ErrorMessageException {
 public:
-  using ErrorMessageException::ErrorMessageException;
+    using ErrorMessageException::ErrorMessageException;
 };
 
 class ShaderCompilationException : public ErrorMessageException {
 public:
-  using ErrorMessageException::ErrorMessageException;
+    using ErrorMessageException::ErrorMessageException;
 };
 
 class ShaderLinkageException : public ErrorMessageException {
 public:
-  using ErrorMessageException::ErrorMessageException;
+    using ErrorMessageException::ErrorMessageException;
 };
 
 }  // namespace dr

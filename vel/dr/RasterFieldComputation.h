@@ -18,39 +18,39 @@ namespace dr {
 
 class RasterFieldComputation {
 public:
-  static constexpr unsigned int kKernelSize = 65;  // texels per side, centre at 32
+    static constexpr unsigned int kKernelSize = 65;  // texels per side, centre at 32
 
-  RasterFieldComputation() = default;
+    RasterFieldComputation() = default;
 
-  // Sets additive blending, builds the splatting program and creates the
-  // field texture, its framebuffer, the kernel for `support` (embedding units)
-  // and the instanced quad reading point positions from `positionBuffer`
-  // (two floats per point). Objects of an earlier init() are freed first.
-  void init(unsigned int positionBuffer, float support);
-  // Renders the field of `numPoints` points onto a width x height grid that
-  // covers the given bounds. Leaves the field framebuffer bound.
-  void compute(unsigned int width, unsigned int height, float support, unsigned int numPoints, float xMin,
-               float xMax, float yMin, float yMax);
-  // Deletes every OpenGL object created by init(). Safe to repeat.
-  void clean();
-  // A (2 radius + 1)^2 texel kernel (four floats per texel, rows of texels),
-  // radius in texels, by the formula of the kernel texture.
-  void generateTSNEKernel(float radius, std::vector<float>& out, float support) const;
+    // Sets additive blending, builds the splatting program and creates the
+    // field texture, its framebuffer, the kernel for `support` (embedding units)
+    // and the instanced quad reading point positions from `positionBuffer`
+    // (two floats per point). Objects of an earlier init() are freed first.
+    void init(unsigned int positionBuffer, float support);
+    // Renders the field of `numPoints` points onto a width x height grid that
+    // covers the given bounds. Leaves the field framebuffer bound.
+    void compute(unsigned int width, unsigned int height, float support, unsigned int numPoints, float xMin, float xMax,
+                 float yMin, float yMax);
+    // Deletes every OpenGL object created by init(). Safe to repeat.
+    void clean();
+    // A (2 radius + 1)^2 texel kernel (four floats per texel, rows of texels),
+    // radius in texels, by the formula of the kernel texture.
+    void generateTSNEKernel(float radius, std::vector<float>& out, float support) const;
 
-  unsigned int fieldTexture() const { return _field_texture; }
-  unsigned int kernelTexture() const { return _kernel_texture; }
-  unsigned int framebuffer() const { return _framebuffer; }
+    unsigned int fieldTexture() const { return _field_texture; }
+    unsigned int kernelTexture() const { return _kernel_texture; }
+    unsigned int framebuffer() const { return _framebuffer; }
 
 private:
-  void uploadKernel(float support);
+    void uploadKernel(float support);
 
-  ShaderProgram _program;
-  unsigned int _field_texture = 0;
-  unsigned int _kernel_texture = 0;
-  unsigned int _framebuffer = 0;
-  unsigned int _vertex_array = 0;
-  unsigned int _quad_buffer = 0;
-  float _view_matrix[16] = {};
+    ShaderProgram _program;
+    unsigned int _field_texture = 0;
+    unsigned int _kernel_texture = 0;
+    unsigned int _framebuffer = 0;
+    unsigned int _vertex_array = 0;
+    unsigned int _quad_buffer = 0;
+    float _view_matrix[16] = {};
 };
 
 }  // namespace dr

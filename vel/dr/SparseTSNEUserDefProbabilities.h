@@ -21,81 +21,80 @@ namespace dr {
 template <typename scalar_type, typename sparse_scalar_matrix_type>
 class SparseTSNEUserDefProbabilities {
 public:
-  using embedding_type = data::Embedding<scalar_type>;
-  using scalar_vector_type = std::vector<scalar_type>;
+    using embedding_type = data::Embedding<scalar_type>;
+    using scalar_vector_type = std::vector<scalar_type>;
 
-  SparseTSNEUserDefProbabilities() = default;
+    SparseTSNEUserDefProbabilities() = default;
 
-  void setLogger(utils::AbstractLog* logger) { _logger = logger; }
-  utils::AbstractLog* logger() const { return _logger; }
-  void setTheta(double theta) { _theta = static_cast<scalar_type>(theta); }
-  scalar_type theta() const { return _theta; }
+    void setLogger(utils::AbstractLog* logger) { _logger = logger; }
+    utils::AbstractLog* logger() const { return _logger; }
+    void setTheta(double theta) { _theta = static_cast<scalar_type>(theta); }
+    scalar_type theta() const { return _theta; }
 
-  // Symmetrises P into the engine, sizes the embedding to D x N and draws the
-  // start positions. Rows must be sorted by column with columns below N.
-  // Throws std::logic_error for fewer than 2 dimensions or a column >= N.
-  void initialize(const sparse_scalar_matrix_type& P, embedding_type* embedding, TsneParameters params);
-  // As initialize, taking P as the finished joint matrix, unchanged.
-  void initializeWithJointProbabilityDistribution(const sparse_scalar_matrix_type& P, embedding_type* embedding,
-                                                  TsneParameters params);
-  // Throws std::logic_error "Cannot compute a gradient descent iteration on
-  // unitialized data" before initialize.
-  void doAnIteration(double multiplier = 1.0);
+    // Symmetrises P into the engine, sizes the embedding to D x N and draws the
+    // start positions. Rows must be sorted by column with columns below N.
+    // Throws std::logic_error for fewer than 2 dimensions or a column >= N.
+    void initialize(const sparse_scalar_matrix_type& P, embedding_type* embedding, TsneParameters params);
+    // As initialize, taking P as the finished joint matrix, unchanged.
+    void initializeWithJointProbabilityDistribution(const sparse_scalar_matrix_type& P, embedding_type* embedding,
+                                                    TsneParameters params);
+    // Throws std::logic_error "Cannot compute a gradient descent iteration on
+    // unitialized data" before initialize.
+    void doAnIteration(double multiplier = 1.0);
 
-  unsigned int iteration() const { return _iteration; }
-  void setIteration(unsigned int iteration) { _iteration = iteration; }
-  unsigned int getNumberOfDataPoints() const { return static_cast<unsigned int>(_P.size()); }
-  const sparse_scalar_matrix_type& getDistributionP() const { return _P; }
-  const scalar_vector_type& getDistributionQ() const { return _Q; }
-  double& exaggeration_baseline() { return _exaggeration_baseline; }
-  const double& exaggeration_baseline() const { return _exaggeration_baseline; }
-  // Blocks iterations until the next initialize; keeps all data.
-  void reset() { _initialized = false; }
-  // Clears the caller's embedding; needs an earlier initialize.
-  void clear();
-  // This engine computes no divergence.
-  double computeKullbackLeiblerDivergence() const { return 0.0; }
-  // The coordinates of one point.
-  void getEmbeddingPosition(scalar_vector_type& position, unsigned int index) const;
+    unsigned int iteration() const { return _iteration; }
+    void setIteration(unsigned int iteration) { _iteration = iteration; }
+    unsigned int getNumberOfDataPoints() const { return static_cast<unsigned int>(_P.size()); }
+    const sparse_scalar_matrix_type& getDistributionP() const { return _P; }
+    const scalar_vector_type& getDistributionQ() const { return _Q; }
+    double& exaggeration_baseline() { return _exaggeration_baseline; }
+    const double& exaggeration_baseline() const { return _exaggeration_baseline; }
+    // Blocks iterations until the next initialize; keeps all data.
+    void reset() { _initialized = false; }
+    // Clears the caller's embedding; needs an earlier initialize.
+    void clear();
+    // This engine computes no divergence.
+    double computeKullbackLeiblerDivergence() const { return 0.0; }
+    // The coordinates of one point.
+    void getEmbeddingPosition(scalar_vector_type& position, unsigned int index) const;
 
 private:
-  void prepare(const sparse_scalar_matrix_type& P, embedding_type* embedding, const TsneParameters& params,
-               bool symmetrise);
-  void checkInput(const sparse_scalar_matrix_type& P, const TsneParameters& params) const;
-  void computeHighDimensionalDistribution(const sparse_scalar_matrix_type& P);
-  void initializeEmbeddingPosition(int seed, double spread);
-  double exaggerationFactor() const;
-  void doAnIterationExact(double multiplier);
-  void doAnIterationBarnesHut(double multiplier);
-  void computeLowDimensionalDistribution();
-  void computeExactGradient(double exaggeration);
-  void computeBarnesHutGradient(double exaggeration);
-  void updateTheEmbedding(double multiplier);
-  void log(const std::string& text) const {
-    if (_logger)
-      _logger->display(text, false);
-  }
+    void prepare(const sparse_scalar_matrix_type& P, embedding_type* embedding, const TsneParameters& params,
+                 bool symmetrise);
+    void checkInput(const sparse_scalar_matrix_type& P, const TsneParameters& params) const;
+    void computeHighDimensionalDistribution(const sparse_scalar_matrix_type& P);
+    void initializeEmbeddingPosition(int seed, double spread);
+    double exaggerationFactor() const;
+    void doAnIterationExact(double multiplier);
+    void doAnIterationBarnesHut(double multiplier);
+    void computeLowDimensionalDistribution();
+    void computeExactGradient(double exaggeration);
+    void computeBarnesHutGradient(double exaggeration);
+    void updateTheEmbedding(double multiplier);
+    void log(const std::string& text) const {
+        if (_logger) _logger->display(text, false);
+    }
 
-  embedding_type* _embedding = nullptr;
-  scalar_vector_type* _embedding_container = nullptr;
-  bool _initialized = false;
-  double _exaggeration_baseline = 1.0;
-  sparse_scalar_matrix_type _P;
-  scalar_vector_type _Q;
-  scalar_type _normalization_Q = 0;
-  scalar_vector_type _gradient;
-  scalar_vector_type _previous_gradient;
-  scalar_vector_type _gain;
-  scalar_type _theta = 0;
-  TsneParameters _params;
-  unsigned int _iteration = 0;
-  utils::AbstractLog* _logger = nullptr;
+    embedding_type* _embedding = nullptr;
+    scalar_vector_type* _embedding_container = nullptr;
+    bool _initialized = false;
+    double _exaggeration_baseline = 1.0;
+    sparse_scalar_matrix_type _P;
+    scalar_vector_type _Q;
+    scalar_type _normalization_Q = 0;
+    scalar_vector_type _gradient;
+    scalar_vector_type _previous_gradient;
+    scalar_vector_type _gain;
+    scalar_type _theta = 0;
+    TsneParameters _params;
+    unsigned int _iteration = 0;
+    utils::AbstractLog* _logger = nullptr;
 
-  // Barnes-Hut working memory, kept between iterations.
-  std::vector<double> _attractive;
-  std::vector<double> _repulsive;
-  std::vector<double> _partial_normalisers;
-  std::vector<unsigned int> _query_order;
+    // Barnes-Hut working memory, kept between iterations.
+    std::vector<double> _attractive;
+    std::vector<double> _repulsive;
+    std::vector<double> _partial_normalisers;
+    std::vector<unsigned int> _query_order;
 };
 
 }  // namespace dr

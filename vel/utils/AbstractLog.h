@@ -9,11 +9,11 @@ namespace utils {
 
 class AbstractLog {
 public:
-  virtual ~AbstractLog() = default;
-  // Resets the logger's own state.
-  virtual void clear() = 0;
-  // Writes one line of text, preceded by a time-stamp line when asked.
-  virtual void display(const std::string& text, bool withTimestamp = false) = 0;
+    virtual ~AbstractLog() = default;
+    // Resets the logger's own state.
+    virtual void clear() = 0;
+    // Writes one line of text, preceded by a time-stamp line when asked.
+    virtual void display(const std::string& text, bool withTimestamp = false) = 0;
 };
 
 }  // namespace utils

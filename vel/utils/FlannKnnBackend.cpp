@@ -21,46 +21,45 @@ constexpr unsigned int kQueryBlock = 512;
 
 void FlannKnnBackend::search(const Request& request, std::vector<float>& distances, std::vector<int>& indices,
                              Timings& timings, AbstractLog* logger) const {
-  if (logger)
-    logger->display("Computing approximated knn with Flann...", false);
-  const unsigned int n = request.numPoints;
-  const unsigned int k = request.k;
-  const unsigned int dims = request.dims;
+    if (logger) logger->display("Computing approximated knn with Flann...", false);
+    const unsigned int n = request.numPoints;
+    const unsigned int k = request.k;
+    const unsigned int dims = request.dims;
 
-  flann::Matrix<float> dataset(const_cast<float*>(request.data), n, dims);
-  flann::Index<flann::L2<float>> index(dataset, flann::KDTreeIndexParams(request.numTrees));
-  distances.resize(static_cast<std::size_t>(n) * k);
-  indices.resize(static_cast<std::size_t>(n) * k);
-  {
-    ScopedTimer<float> timer(timings.treesConstructionTime);
-    index.buildIndex();
-  }
-  {
-    ScopedTimer<float> timer(timings.aknnTime);
-    flann::SearchParams params(request.numChecks, 0, true);
-    params.max_neighbors = -1;
-    // The installed FLANN hands `cores` to OpenMP's num_threads, where 0 is invalid.
-    params.cores = std::max(1, omp_get_max_threads());
-    const std::size_t unset = static_cast<std::size_t>(-1);
-    std::vector<std::size_t> blockIndices;
-    for (unsigned int first = 0; first < n; first += kQueryBlock) {
-      const unsigned int rows = std::min(kQueryBlock, n - first);
-      blockIndices.assign(static_cast<std::size_t>(rows) * k, unset);
-      flann::Matrix<float> queries(const_cast<float*>(request.data) + static_cast<std::size_t>(first) * dims, rows,
-                                   dims);
-      flann::Matrix<std::size_t> blockResult(blockIndices.data(), rows, k);
-      flann::Matrix<float> blockDistances(distances.data() + static_cast<std::size_t>(first) * k, rows, k);
-      index.knnSearch(queries, blockResult, blockDistances, k, params);
-      for (std::size_t e = 0; e < blockIndices.size(); ++e) {
-        if (blockIndices[e] == unset || blockIndices[e] >= n) {
-          const std::size_t point = first + e / k;
-          throw std::runtime_error("Flann returned fewer than " + std::to_string(k) + " neighbors for point " +
-                                   std::to_string(point));
-        }
-        indices[static_cast<std::size_t>(first) * k + e] = static_cast<int>(blockIndices[e]);
-      }
+    flann::Matrix<float> dataset(const_cast<float*>(request.data), n, dims);
+    flann::Index<flann::L2<float>> index(dataset, flann::KDTreeIndexParams(request.numTrees));
+    distances.resize(static_cast<std::size_t>(n) * k);
+    indices.resize(static_cast<std::size_t>(n) * k);
+    {
+        ScopedTimer<float> timer(timings.treesConstructionTime);
+        index.buildIndex();
     }
-  }
+    {
+        ScopedTimer<float> timer(timings.aknnTime);
+        flann::SearchParams params(request.numChecks, 0, true);
+        params.max_neighbors = -1;
+        // The installed FLANN hands `cores` to OpenMP's num_threads, where 0 is invalid.
+        params.cores = std::max(1, omp_get_max_threads());
+        const std::size_t unset = static_cast<std::size_t>(-1);
+        std::vector<std::size_t> blockIndices;
+        for (unsigned int first = 0; first < n; first += kQueryBlock) {
+            const unsigned int rows = std::min(kQueryBlock, n - first);
+            blockIndices.assign(static_cast<std::size_t>(rows) * k, unset);
+            flann::Matrix<float> queries(const_cast<float*>(request.data) + static_cast<std::size_t>(first) * dims,
+                                         rows, dims);
+            flann::Matrix<std::size_t> blockResult(blockIndices.data(), rows, k);
+            flann::Matrix<float> blockDistances(distances.data() + static_cast<std::size_t>(first) * k, rows, k);
+            index.knnSearch(queries, blockResult, blockDistances, k, params);
+            for (std::size_t e = 0; e < blockIndices.size(); ++e) {
+                if (blockIndices[e] == unset || blockIndices[e] >= n) {
+                    const std::size_t point = first + e / k;
+                    throw std::runtime_error("Flann returned fewer than " + std::to_string(k) +
+                                             " neighbors for point " + std::to_string(point));
+                }
+                indices[static_cast<std::size_t>(first) * k + e] = static_cast<int>(blockIndices[e]);
+            }
+        }
+    }
 }
 
 }  // namespace utils

@@ -8,8 +8,8 @@ namespace utils {
 
 class FlannKnnBackend : public KnnBackend {
 public:
-  void search(const Request& request, std::vector<float>& distances, std::vector<int>& indices,
-              Timings& timings, AbstractLog* logger) const override;
+    void search(const Request& request, std::vector<float>& distances, std::vector<int>& indices, Timings& timings,
+                AbstractLog* logger) const override;
 };
 
 }  // namespace utils

@@ -9,16 +9,16 @@ namespace vel {
 namespace utils {
 
 std::unique_ptr<KnnBackend> KnnBackend::create(int knnLibrary) {
-  switch (knnLibrary) {
-    case KNN_FLANN:
-      return std::make_unique<FlannKnnBackend>();
-    case KNN_HNSW:
-      return std::make_unique<HnswKnnBackend>();
-    case KNN_ANNOY:
-      return std::make_unique<AnnoyKnnBackend>();
-    default:
-      return nullptr;
-  }
+    switch (knnLibrary) {
+        case KNN_FLANN:
+            return std::make_unique<FlannKnnBackend>();
+        case KNN_HNSW:
+            return std::make_unique<HnswKnnBackend>();
+        case KNN_ANNOY:
+            return std::make_unique<AnnoyKnnBackend>();
+        default:
+            return nullptr;
+    }
 }
 
 }  // namespace utils

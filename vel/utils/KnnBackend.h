@@ -13,34 +13,34 @@ namespace utils {
 
 class KnnBackend {
 public:
-  struct Request {
-    const float* data = nullptr;  // numPoints rows of dims floats, row-major
-    unsigned int dims = 0;
-    unsigned int numPoints = 0;
-    unsigned int k = 0;  // neighbours per point, the point itself included; k <= numPoints
-    int metric = 0;      // knn_distance_metric
-    int numTrees = 4;
-    int numChecks = 1024;
-    double hnswM = 16;
-    double hnswEfConstruction = 200;
-  };
-  struct Timings {
-    float treesConstructionTime = 0;
-    float aknnTime = 0;
-  };
+    struct Request {
+        const float* data = nullptr;  // numPoints rows of dims floats, row-major
+        unsigned int dims = 0;
+        unsigned int numPoints = 0;
+        unsigned int k = 0;  // neighbours per point, the point itself included; k <= numPoints
+        int metric = 0;      // knn_distance_metric
+        int numTrees = 4;
+        int numChecks = 1024;
+        double hnswM = 16;
+        double hnswEfConstruction = 200;
+    };
+    struct Timings {
+        float treesConstructionTime = 0;
+        float aknnTime = 0;
+    };
 
-  virtual ~KnnBackend() = default;
+    virtual ~KnnBackend() = default;
 
-  // Fills distances and indices with numPoints x k entries, row i holding the
-  // k nearest items of point i in ascending distance. Distances are squared
-  // Euclidean or another non-negative measure that grows with dissimilarity.
-  // A back end that cannot deliver k items for a point throws
-  // std::runtime_error; nothing is left half-filled without an error.
-  virtual void search(const Request& request, std::vector<float>& distances, std::vector<int>& indices,
-                      Timings& timings, AbstractLog* logger) const = 0;
+    // Fills distances and indices with numPoints x k entries, row i holding the
+    // k nearest items of point i in ascending distance. Distances are squared
+    // Euclidean or another non-negative measure that grows with dissimilarity.
+    // A back end that cannot deliver k items for a point throws
+    // std::runtime_error; nothing is left half-filled without an error.
+    virtual void search(const Request& request, std::vector<float>& distances, std::vector<int>& indices,
+                        Timings& timings, AbstractLog* logger) const = 0;
 
-  // The back end of a knn_library code; null for any other code.
-  static std::unique_ptr<KnnBackend> create(int knnLibrary);
+    // The back end of a knn_library code; null for any other code.
+    static std::unique_ptr<KnnBackend> create(int knnLibrary);
 };
 
 }  // namespace utils

@@ -12,11 +12,11 @@ enum knn_library { KNN_FLANN = -1, KNN_HNSW = 0, KNN_ANNOY = 1 };
 // Angular, Manhattan and DotProduct for the codes 1, 3 and 5 and Euclidean
 // otherwise.
 enum knn_distance_metric {
-  KNN_METRIC_EUCLIDEAN = 0,
-  KNN_METRIC_COSINE = 1,
-  KNN_METRIC_INNER_PRODUCT = 2,
-  KNN_METRIC_MANHATTAN = 3,
-  KNN_METRIC_DOT = 5
+    KNN_METRIC_EUCLIDEAN = 0,
+    KNN_METRIC_COSINE = 1,
+    KNN_METRIC_INNER_PRODUCT = 2,
+    KNN_METRIC_MANHATTAN = 3,
+    KNN_METRIC_DOT = 5
 };
 
 }  // namespace utils

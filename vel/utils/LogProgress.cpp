@@ -4,13 +4,11 @@ namespace vel {
 namespace utils {
 
 void LogProgress::start() {
-  if (logger)
-    logger->display("Start: " + name, true);
+    if (logger) logger->display("Start: " + name, true);
 }
 
 void LogProgress::finish() {
-  if (logger)
-    logger->display("End: " + name, true);
+    if (logger) logger->display("End: " + name, true);
 }
 
 }  // namespace utils

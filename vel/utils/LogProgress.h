@@ -11,18 +11,18 @@ namespace utils {
 
 class LogProgress {
 public:
-  explicit LogProgress(AbstractLog* logger = nullptr) : logger(logger) {}
-  // "Start: " + name, time-stamped; nothing without a logger.
-  void start();
-  // "End: " + name, time-stamped; nothing without a logger.
-  void finish();
+    explicit LogProgress(AbstractLog* logger = nullptr) : logger(logger) {}
+    // "Start: " + name, time-stamped; nothing without a logger.
+    void start();
+    // "End: " + name, time-stamped; nothing without a logger.
+    void finish();
 
-  AbstractLog* logger = nullptr;
-  unsigned int totalCount = 0;
-  unsigned int doneCount = 0;
-  unsigned int stepCount = 0;
-  unsigned int linesWritten = 0;
-  std::string name;
+    AbstractLog* logger = nullptr;
+    unsigned int totalCount = 0;
+    unsigned int doneCount = 0;
+    unsigned int stepCount = 0;
+    unsigned int linesWritten = 0;
+    std::string name;
 };
 
 }  // namespace utils

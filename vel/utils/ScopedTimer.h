@@ -12,17 +12,17 @@ namespace utils {
 template <typename T, typename Unit = std::ratio<1>>
 class ScopedTimer {
 public:
-  explicit ScopedTimer(T& elapsed) : _elapsed(elapsed) { _timer.start(); }
-  ~ScopedTimer() {
-    _timer.stop();
-    _elapsed = static_cast<T>(_timer.template elapsedTime<Unit>());
-  }
-  ScopedTimer(const ScopedTimer&) = delete;
-  ScopedTimer& operator=(const ScopedTimer&) = delete;
+    explicit ScopedTimer(T& elapsed) : _elapsed(elapsed) { _timer.start(); }
+    ~ScopedTimer() {
+        _timer.stop();
+        _elapsed = static_cast<T>(_timer.template elapsedTime<Unit>());
+    }
+    ScopedTimer(const ScopedTimer&) = delete;
+    ScopedTimer& operator=(const ScopedTimer&) = delete;
 
 private:
-  T& _elapsed;
-  Timer _timer;
+    T& _elapsed;
+    Timer _timer;
 };
 
 }  // namespace utils

@@ -10,14 +10,13 @@
 namespace vel {
 namespace utils {
 
-#define VEL_GRAPH_INSTANCES(MATRIX)                                                                      \
-  template void extractSubGraph(const MATRIX&, const std::vector<unsigned int>&, MATRIX&,               \
-                                std::vector<unsigned int>&, MATRIX::value_type::mapped_type);           \
-  template void computeConnectedComponents(const MATRIX&, std::vector<unsigned int>&,                    \
-                                           std::vector<unsigned int>&, std::vector<unsigned int>&,       \
-                                           MATRIX::value_type::mapped_type);                             \
-  template void removeEdgesToUnselectedVertices(MATRIX&, const std::vector<unsigned int>&);              \
-  template void expand(const MATRIX&, MATRIX&);
+#define VEL_GRAPH_INSTANCES(MATRIX)                                                                                 \
+    template void extractSubGraph(const MATRIX&, const std::vector<unsigned int>&, MATRIX&,                         \
+                                  std::vector<unsigned int>&, MATRIX::value_type::mapped_type);                     \
+    template void computeConnectedComponents(const MATRIX&, std::vector<unsigned int>&, std::vector<unsigned int>&, \
+                                             std::vector<unsigned int>&, MATRIX::value_type::mapped_type);          \
+    template void removeEdgesToUnselectedVertices(MATRIX&, const std::vector<unsigned int>&);                       \
+    template void expand(const MATRIX&, MATRIX&);
 
 using SparseFloat = std::vector<data::MapMemEff<unsigned int, float>>;
 using SparseDouble = std::vector<data::MapMemEff<unsigned int, double>>;

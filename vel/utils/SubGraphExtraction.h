@@ -21,74 +21,66 @@ template <typename sparse_matrix_type>
 void extractSubGraph(const sparse_matrix_type& graph, const std::vector<unsigned int>& selection,
                      sparse_matrix_type& subGraph, std::vector<unsigned int>& indexMap,
                      typename sparse_matrix_type::value_type::mapped_type threshold) {
-  using scalar_type = typename sparse_matrix_type::value_type::mapped_type;
-  const std::size_t numVertices = graph.size();
-  const auto checkId = [numVertices](unsigned int id) {
-    if (id >= numVertices)
-      throw std::logic_error("extractSubGraph: vertex id beyond the graph");
-  };
+    using scalar_type = typename sparse_matrix_type::value_type::mapped_type;
+    const std::size_t numVertices = graph.size();
+    const auto checkId = [numVertices](unsigned int id) {
+        if (id >= numVertices) throw std::logic_error("extractSubGraph: vertex id beyond the graph");
+    };
 
-  subGraph.clear();
-  indexMap.clear();
-  std::map<unsigned int, unsigned int> selectedIndex;
-  std::map<unsigned int, unsigned int> neighbourIndex;
+    subGraph.clear();
+    indexMap.clear();
+    std::map<unsigned int, unsigned int> selectedIndex;
+    std::map<unsigned int, unsigned int> neighbourIndex;
 
-  for (const unsigned int v : selection) {
-    checkId(v);
-    if (selectedIndex.count(v) != 0)
-      continue;
-    selectedIndex[v] = static_cast<unsigned int>(indexMap.size());
-    indexMap.push_back(v);
-  }
-
-  for (const auto& selected : selectedIndex) {
-    for (const auto& edge : graph[selected.first]) {
-      const unsigned int k = edge.first;
-      if (!(edge.second > threshold))
-        continue;
-      if (selectedIndex.count(k) != 0 || neighbourIndex.count(k) != 0)
-        continue;
-      checkId(k);
-      neighbourIndex[k] = static_cast<unsigned int>(indexMap.size());
-      indexMap.push_back(k);
+    for (const unsigned int v : selection) {
+        checkId(v);
+        if (selectedIndex.count(v) != 0) continue;
+        selectedIndex[v] = static_cast<unsigned int>(indexMap.size());
+        indexMap.push_back(v);
     }
-  }
 
-  subGraph.resize(selectedIndex.size() + neighbourIndex.size());
-  const auto copyEdges = [&](const std::map<unsigned int, unsigned int>& kept) {
-    for (const auto& vertex : kept) {
-      auto& row = subGraph[vertex.second];
-      for (const auto& edge : graph[vertex.first]) {
-        auto s = selectedIndex.find(edge.first);
-        if (s != selectedIndex.end()) {
-          row[s->second] = edge.second;
-          continue;
+    for (const auto& selected : selectedIndex) {
+        for (const auto& edge : graph[selected.first]) {
+            const unsigned int k = edge.first;
+            if (!(edge.second > threshold)) continue;
+            if (selectedIndex.count(k) != 0 || neighbourIndex.count(k) != 0) continue;
+            checkId(k);
+            neighbourIndex[k] = static_cast<unsigned int>(indexMap.size());
+            indexMap.push_back(k);
         }
-        auto nb = neighbourIndex.find(edge.first);
-        if (nb != neighbourIndex.end())
-          row[nb->second] = edge.second;
-      }
     }
-  };
-  copyEdges(selectedIndex);
-  copyEdges(neighbourIndex);
 
-  if (subGraph.empty())
-    return;
-  double total = 0;
-  for (const auto& row : subGraph)
-    for (const auto& edge : row)
-      total += static_cast<double>(edge.second);
-  if (total == 0)
-    return;
-  const scalar_type rows = static_cast<scalar_type>(subGraph.size());
-  for (auto& row : subGraph)
-    for (auto& edge : row) {
-      if constexpr (std::is_same_v<scalar_type, float>)
-        edge.second = static_cast<float>(static_cast<double>(edge.second * rows) / total);
-      else
-        edge.second = static_cast<scalar_type>(edge.second * rows / total);
-    }
+    subGraph.resize(selectedIndex.size() + neighbourIndex.size());
+    const auto copyEdges = [&](const std::map<unsigned int, unsigned int>& kept) {
+        for (const auto& vertex : kept) {
+            auto& row = subGraph[vertex.second];
+            for (const auto& edge : graph[vertex.first]) {
+                auto s = selectedIndex.find(edge.first);
+                if (s != selectedIndex.end()) {
+                    row[s->second] = edge.second;
+                    continue;
+                }
+                auto nb = neighbourIndex.find(edge.first);
+                if (nb != neighbourIndex.end()) row[nb->second] = edge.second;
+            }
+        }
+    };
+    copyEdges(selectedIndex);
+    copyEdges(neighbourIndex);
+
+    if (subGraph.empty()) return;
+    double total = 0;
+    for (const auto& row : subGraph)
+        for (const auto& edge : row) total += static_cast<double>(edge.second);
+    if (total == 0) return;
+    const scalar_type rows = static_cast<scalar_type>(subGraph.size());
+    for (auto& row : subGraph)
+        for (auto& edge : row) {
+            if constexpr (std::is_same_v<scalar_type, float>)
+                edge.second = static_cast<float>(static_cast<double>(edge.second * rows) / total);
+            else
+                edge.second = static_cast<scalar_type>(edge.second * rows / total);
+        }
 }
 
 }  // namespace utils

@@ -100,7 +100,8 @@ std::vector<float> syntheticData(unsigned n, unsigned dims) {
     std::vector<float> data(static_cast<size_t>(n) * dims);
     for (unsigned i = 0; i < n; ++i) {
         const unsigned c = pick(rng);
-        for (unsigned d = 0; d < dims; ++d) data[static_cast<size_t>(i) * dims + d] = centres[c * dims + d] + scales[c] * normal(rng);
+        for (unsigned d = 0; d < dims; ++d)
+            data[static_cast<size_t>(i) * dims + d] = centres[c * dims + d] + scales[c] * normal(rng);
     }
     return data;
 }
@@ -113,8 +114,9 @@ bool loadData(const std::vector<float>& rows, unsigned n, unsigned dims, int fil
         const size_t first = static_cast<size_t>(n) * static_cast<size_t>(f) / static_cast<size_t>(files);
         const size_t last = static_cast<size_t>(n) * static_cast<size_t>(f + 1) / static_cast<size_t>(files);
         std::vector<std::vector<float>> part;
-        for (size_t i = first; i < last; ++i) part.emplace_back(rows.begin() + static_cast<long>(i * dims),
-                                                                 rows.begin() + static_cast<long>((i + 1) * dims));
+        for (size_t i = first; i < last; ++i)
+            part.emplace_back(rows.begin() + static_cast<long>(i * dims),
+                              rows.begin() + static_cast<long>((i + 1) * dims));
         FcsTestFile file = FcsTestFile::floats(part);
         const std::string path = file.write(dir, "sample" + std::to_string(f + 1) + ".fcs");
         if (data->loadFromFile(path) != 0) return false;
@@ -210,12 +212,18 @@ int main(int argc, char** argv) {
             return 2;
         }
         const long value = std::atol(argv[++a]);
-        if (arg == "--n") opt.n = static_cast<unsigned>(value);
-        else if (arg == "--dims") opt.dims = static_cast<unsigned>(value);
-        else if (arg == "--files") opt.files = static_cast<int>(value);
-        else if (arg == "--iterations") opt.iterations = static_cast<int>(value);
-        else if (arg == "--threads") opt.threads = static_cast<int>(value);
-        else if (arg == "--repeats") opt.repeats = static_cast<int>(value);
+        if (arg == "--n")
+            opt.n = static_cast<unsigned>(value);
+        else if (arg == "--dims")
+            opt.dims = static_cast<unsigned>(value);
+        else if (arg == "--files")
+            opt.files = static_cast<int>(value);
+        else if (arg == "--iterations")
+            opt.iterations = static_cast<int>(value);
+        else if (arg == "--threads")
+            opt.threads = static_cast<int>(value);
+        else if (arg == "--repeats")
+            opt.repeats = static_cast<int>(value);
         else {
             std::cerr << "unknown option " << arg << "\n";
             return 2;

@@ -73,8 +73,8 @@ protected:
     int var(const std::string& name) { return data->combinedHeader()->variableIdx(name); }
     int numVariables() { return data->combinedHeader()->numVariables(); }
     float& at(int file, int event, int variable) {
-        return data->rawData(file)[static_cast<size_t>(event) * static_cast<size_t>(numVariables()) +
-                                   static_cast<size_t>(variable)];
+        return data->rawData(
+            file)[static_cast<size_t>(event) * static_cast<size_t>(numVariables()) + static_cast<size_t>(variable)];
     }
 
     // An initialised analysis over All Points that embeds the markers only

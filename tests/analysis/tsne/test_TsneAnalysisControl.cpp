@@ -110,9 +110,8 @@ TEST_F(TsneAnalysisControl, DeletionInsideTheFinishedReportIsAnsweredAtOnce) {
     };
     a->computeTSNE();
     EXPECT_EQ(shellOwned, nullptr);
-    EXPECT_EQ(reports(),
-              (std::vector<std::string>{"analysisInitialized", "analysisUpdated x10", "analysisFinished",
-                                        "readyForDeletion"}));
+    EXPECT_EQ(reports(), (std::vector<std::string>{"analysisInitialized", "analysisUpdated x10", "analysisFinished",
+                                                   "readyForDeletion"}));
 }
 
 TEST_F(TsneAnalysisControl, ASecondComputeDuringARunFollowsWhenTheLoopHasReturned) {

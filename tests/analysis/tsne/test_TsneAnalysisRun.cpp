@@ -27,8 +27,9 @@ protected:
         return true;
     }
     static std::string bar(int filled, int i, int n) {
-        return "\r[" + std::string(static_cast<size_t>(filled), '=') + std::string(static_cast<size_t>(40 - filled), ' ') +
-               "] iteration " + std::to_string(i) + "/" + std::to_string(n);
+        return "\r[" + std::string(static_cast<size_t>(filled), '=') +
+               std::string(static_cast<size_t>(40 - filled), ' ') + "] iteration " + std::to_string(i) + "/" +
+               std::to_string(n);
     }
     static std::string separator() { return "\n" + std::string(80, '=') + "\n"; }
     static std::string embedText(const std::string& redraws) {
@@ -140,8 +141,9 @@ TEST_F(TsneAnalysisRun, MissingOutputVariablesAreReportedAndNothingIsWritten) {
     testing::internal::CaptureStdout();
     analysis->computeTSNE();
     const std::string out = testing::internal::GetCapturedStdout();
-    const std::string line = "A-tSNE: the data have no variable QLMRN_TsneX or QLMRN_TsneY; the embedding of A is "
-                             "not written into the data.\n";
+    const std::string line =
+        "A-tSNE: the data have no variable QLMRN_TsneX or QLMRN_TsneY; the embedding of A is "
+        "not written into the data.\n";
     size_t lines = 0;
     for (size_t p = out.find(line); p != std::string::npos; p = out.find(line, p + 1)) ++lines;
     EXPECT_EQ(lines, 1u) << out;
@@ -159,8 +161,9 @@ TEST_F(TsneAnalysisRun, ConsoleLinesOfARun) {
     analysis->computeTSNE();
     const std::string out = withoutTimes(testing::internal::GetCapturedStdout());
 
-    const std::string head = "tSNE initialized.Sparse matrix allocated.Computing high dimensional probability "
-                             "distributions.\nNum dimensions: 4.\nNum data-points: 60\n";
+    const std::string head =
+        "tSNE initialized.Sparse matrix allocated.Computing high dimensional probability "
+        "distributions.\nNum dimensions: 4.\nNum data-points: 60\n";
     EXPECT_EQ(out.substr(0, head.size()), head);
     EXPECT_NE(out.find("Probability distributions calculated." + separator() +
                        "A-tSNE: Compute probability distribution: T seconds" + separator()),

@@ -95,8 +95,8 @@ TEST_F(TsneAnalysisSetup, FewerThanFourPointsAreRefusedWithOnlyTheFinishingRepor
         testing::internal::CaptureStdout();
         a->computeTSNE();
         const std::string out = testing::internal::GetCapturedStdout();
-        EXPECT_EQ(out, "A-tSNE: A needs at least 4 points to embed; the data selection has " + std::to_string(n) +
-                           ".\n");
+        EXPECT_EQ(out,
+                  "A-tSNE: A needs at least 4 points to embed; the data selection has " + std::to_string(n) + ".\n");
         EXPECT_EQ(reports(), std::vector<std::string>{"analysisFinished"});
         EXPECT_EQ(a->numDataPoints(), 0);
         EXPECT_FALSE(a->isRunning());
@@ -124,9 +124,17 @@ TEST_F(TsneAnalysisSetup, NothingToEmbedEndsBeforeTheSetUp) {
     };
     MCV_DerivedDataPoints* empty = data->derivedDataPoints("empty", false);
     const std::vector<Case> cases = {
-        {"no selection", [&] { a->setActiveDataSelection(nullptr); a->computeTSNE(); },
+        {"no selection",
+         [&] {
+             a->setActiveDataSelection(nullptr);
+             a->computeTSNE();
+         },
          "A-tSNE: nothing to embed: the data selection of A is empty.\n"},
-        {"empty selection", [&] { a->setActiveDataSelection(empty); a->computeTSNE(); },
+        {"empty selection",
+         [&] {
+             a->setActiveDataSelection(empty);
+             a->computeTSNE();
+         },
          "A-tSNE: nothing to embed: the data selection of A is empty.\n"},
         {"restart without probabilities", [&] { a->computeGradientDescent(); },
          "A-tSNE: A has no probabilities to embed; compute them first.\n"},

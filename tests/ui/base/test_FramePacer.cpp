@@ -66,8 +66,8 @@ TEST(FramePacer, ExpensiveFramesKeepTheViewWithinItsShare) {
 TEST(FramePacer, DefaultAddsAtMostATenthToTheWork) {
     UI_FramePacer pacer;
     const PacedRun run = simulate(pacer, 1000, ms(600), ms(700), ms(5));
-    const double added = std::chrono::duration<double>(run.view).count() /
-                         std::chrono::duration<double>(run.total - run.view).count();
+    const double added =
+        std::chrono::duration<double>(run.view).count() / std::chrono::duration<double>(run.total - run.view).count();
     EXPECT_LT(added, 0.1);
 }
 

@@ -44,10 +44,11 @@ TEST_F(SampleSelectionTest, DefaultsAreSpreadHuesAllShown) {
     EXPECT_EQ(panel.label(1)->text(), "run?2.fcs");
     const QColor c0 = QColor::fromHsvF(0.0, 0.5, 1.0);
     const QColor c1 = QColor::fromHsvF(0.5, 0.5, 1.0);
-    EXPECT_EQ(*panel.sampleColors(), (std::vector<unsigned char>{
-                                         static_cast<unsigned char>(c0.red()), static_cast<unsigned char>(c0.green()),
-                                         static_cast<unsigned char>(c0.blue()), static_cast<unsigned char>(c1.red()),
-                                         static_cast<unsigned char>(c1.green()), static_cast<unsigned char>(c1.blue())}));
+    EXPECT_EQ(
+        *panel.sampleColors(),
+        (std::vector<unsigned char>{static_cast<unsigned char>(c0.red()), static_cast<unsigned char>(c0.green()),
+                                    static_cast<unsigned char>(c0.blue()), static_cast<unsigned char>(c1.red()),
+                                    static_cast<unsigned char>(c1.green()), static_cast<unsigned char>(c1.blue())}));
     EXPECT_EQ(panel.colorButton(1)->styleSheet(), QString("QPushButton { background-color : %1; }").arg(c1.name()));
 
     QSignalSpy selected(&panel, &UI_SampleSelectionWidget::selectionUpdated);
@@ -84,7 +85,13 @@ TEST_F(SampleSelectionTest, SettingsFileBytesAndRoundTrip) {
     click(panel, "Save Settings ...");
     const std::vector<unsigned char> c = *panel.sampleColors();
     const QByteArray expected = QString("run #1 a.fcs 1 %1 %2 %3\nrun?2.fcs 0 %4 %5 %6")
-                                    .arg(c[0]).arg(c[1]).arg(c[2]).arg(c[3]).arg(c[4]).arg(c[5]).toUtf8();
+                                    .arg(c[0])
+                                    .arg(c[1])
+                                    .arg(c[2])
+                                    .arg(c[3])
+                                    .arg(c[4])
+                                    .arg(c[5])
+                                    .toUtf8();
     EXPECT_EQ(bytes(path), expected);
 
     // A second panel loads it back: every flag and byte restored, both

@@ -15,8 +15,8 @@
 
 namespace {
 
-const char* kNames[] = {"Spectral", "RdYlBu", "PiYG", "PuOr",  "Magma",  "Plasma",      "Viridis", "RdPu",
-                        "YlGnBu",   "GnBu",   "BuPu", "YlOrRd", "Reds", "qualitative", "Q_BlGrRd"};
+const char* kNames[] = {"Spectral", "RdYlBu", "PiYG", "PuOr",   "Magma", "Plasma",      "Viridis", "RdPu",
+                        "YlGnBu",   "GnBu",   "BuPu", "YlOrRd", "Reds",  "qualitative", "Q_BlGrRd"};
 const char* k2DNames[] = {"2D_Tarn", "2D_Tarn_stretched", "2D_Halvick", "2D_Drisco_noWhitening"};
 
 // The buttons of a picker: the active one first, then the colormap buttons

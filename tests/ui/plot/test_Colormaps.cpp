@@ -49,8 +49,8 @@ TEST(Colormaps, SmoothTablesHaveNoJumps) {
         const QImage table = load(kOneD[i].name);
         for (int x = 1; x < 200; ++x) {
             const QColor a(table.pixel(x - 1, 0)), b(table.pixel(x, 0));
-            const int step = std::max({std::abs(a.red() - b.red()), std::abs(a.green() - b.green()),
-                                       std::abs(a.blue() - b.blue())});
+            const int step =
+                std::max({std::abs(a.red() - b.red()), std::abs(a.green() - b.green()), std::abs(a.blue() - b.blue())});
             ASSERT_LE(step, 12) << kOneD[i].name << " at " << x;
         }
     }
@@ -65,11 +65,16 @@ TEST(Colormaps, BandedMapsAreExact) {
     const QImage r = load("Q_BlGrRd");
     QStringList expected;
     for (int i = 0; i < 63; ++i) expected << "#000000";
-    expected << "#0D0C08" << "#92918D" << "#B3B3B2";
+    expected << "#0D0C08"
+             << "#92918D"
+             << "#B3B3B2";
     for (int i = 0; i < 66; ++i) expected << "#A8A8A8";
-    expected << "#A3B3B3" << "#B49192" << "#F80C0D";
+    expected << "#A3B3B3"
+             << "#B49192"
+             << "#F80C0D";
     for (int i = 0; i < 63; ++i) expected << "#FF0000";
-    expected << "#FB0101" << "#ED0605";
+    expected << "#FB0101"
+             << "#ED0605";
     ASSERT_EQ(expected.size(), 200);
     for (int x = 0; x < 200; ++x) ASSERT_EQ(hex(r.pixel(x, 0)), expected[x]) << x;
 }

@@ -106,8 +106,7 @@ TEST_F(ScreenshotDialogTest, TabsHoldTheControlsWithTheirTextsAndRanges) {
     EXPECT_TRUE(dialog->markerRange().empty());
 
     EXPECT_EQ(dialog->backgroundColor(), QColor(255, 255, 255));
-    EXPECT_EQ(child<QPushButton>("backgroundColorButton")->styleSheet(),
-              "QPushButton { background-color : #ffffff; }");
+    EXPECT_EQ(child<QPushButton>("backgroundColorButton")->styleSheet(), "QPushButton { background-color : #ffffff; }");
     EXPECT_TRUE(child<QLineEdit>("folder")->isReadOnly());
     EXPECT_EQ(dialog->baseDirectory(), "");
 }

@@ -40,9 +40,7 @@ using namespace viewtest;
 constexpr int kPrint = 4096;
 const char* kStampFormat = "yy_MM_dd_HH_mm_ss_zzz";
 
-QStringList pngsIn(const QString& folder) {
-    return QDir(folder).entryList({"*.png"}, QDir::Files, QDir::Name);
-}
+QStringList pngsIn(const QString& folder) { return QDir(folder).entryList({"*.png"}, QDir::Files, QDir::Name); }
 
 // The time stamp of a screenshot file name "<name>_<stamp>.png".
 QString stampOf(const QString& file) {
@@ -97,10 +95,9 @@ QImage firstVideoFrame(const QString& path) {
                 if (!got && avcodec_send_packet(decoder, nullptr) >= 0) receive();
                 if (got) {
                     out = QImage(frame->width, frame->height, QImage::Format_RGB888);
-                    SwsContext* rgb = sws_getContext(frame->width, frame->height,
-                                                     static_cast<AVPixelFormat>(frame->format), frame->width,
-                                                     frame->height, AV_PIX_FMT_RGB24, SWS_BILINEAR, nullptr,
-                                                     nullptr, nullptr);
+                    SwsContext* rgb = sws_getContext(
+                        frame->width, frame->height, static_cast<AVPixelFormat>(frame->format), frame->width,
+                        frame->height, AV_PIX_FMT_RGB24, SWS_BILINEAR, nullptr, nullptr, nullptr);
                     uint8_t* planes[1] = {out.bits()};
                     int strides[1] = {static_cast<int>(out.bytesPerLine())};
                     sws_scale(rgb, frame->data, frame->linesize, 0, frame->height, planes, strides);
@@ -152,7 +149,9 @@ protected:
     QPointF normalised(int p) const {
         const std::vector<float>& y = *tsne->output();
         const auto [lo, hi] = plotRange(y);
-        auto at = [&, lo = lo, hi = hi](int axis) { return (y[static_cast<size_t>(2 * p + axis)] - lo) / (hi - lo) * 0.8 + 0.1; };
+        auto at = [&, lo = lo, hi = hi](int axis) {
+            return (y[static_cast<size_t>(2 * p + axis)] - lo) / (hi - lo) * 0.8 + 0.1;
+        };
         return {at(0), at(1)};
     }
     // Pixel of point p in a square image of side `side`, y from the top.
@@ -196,8 +195,8 @@ TEST_F(ScreenshotTest, ControlPPrintsAnUprightImageInSampleColoursIntoTheExportF
 
     static QStringList logged;
     logged.clear();
-    QtMessageHandler previous = qInstallMessageHandler(
-        [](QtMsgType, const QMessageLogContext&, const QString& text) { logged.append(text); });
+    QtMessageHandler previous =
+        qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& text) { logged.append(text); });
     const QString before = QDateTime::currentDateTime().toString(kStampFormat);
     QTest::keyClick(widget.get(), Qt::Key_P, Qt::ControlModifier);
     const QString after = QDateTime::currentDateTime().toString(kStampFormat);

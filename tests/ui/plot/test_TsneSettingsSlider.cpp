@@ -27,9 +27,8 @@ class TsneOverlay : public ::testing::Test {
 protected:
     void SetUp() override {
         for (int type : {1, 2, 3})
-            UI_EmbeddingControl::registerType(type, [this](MCV_Analysis*) {
-                return std::make_unique<RecordingControl>(&log);
-            });
+            UI_EmbeddingControl::registerType(
+                type, [this](MCV_Analysis*) { return std::make_unique<RecordingControl>(&log); });
         UI_ModalDialogs::reset();
         UI_ModalDialogs::setScripted(true);
     }
@@ -81,7 +80,8 @@ TEST_F(TsneOverlay, FillsTheEmbeddingBoxesFromTheAnalysisAndWritesClampedValuesB
     auto panel = makePanel(1);
     EXPECT_EQ(log.calls, (std::vector<std::string>{"setExaggerationIter 500", "setExpDecay 70", "setIterations 1000"}));
     int fromAnalysis = 0;
-    for (QSpinBox* box : panel->findChildren<QSpinBox*>()) fromAnalysis += box->value() == 500 || box->value() == 70 || box->value() == 1000;
+    for (QSpinBox* box : panel->findChildren<QSpinBox*>())
+        fromAnalysis += box->value() == 500 || box->value() == 70 || box->value() == 1000;
     // Pages not shown are not children of the panel; the Advanced page holds the boxes.
     EXPECT_EQ(fromAnalysis, 0);
     panel->setMode(2);
@@ -366,8 +366,10 @@ TEST_F(TsneOverlay, EmbeddingBoxesAndGridSizeReachTheirTargets) {
     log.calls.clear();
     QSignalSpy grid(panel.get(), &UI_TsneSettingsSliderWidget::msGridSizeChangedSignal);
     for (QSpinBox* box : panel->findChildren<QSpinBox*>()) {
-        if (box->maximum() == 99999) box->setValue(321);
-        else if (box->maximum() == 1024) box->setValue(256);
+        if (box->maximum() == 99999)
+            box->setValue(321);
+        else if (box->maximum() == 1024)
+            box->setValue(256);
     }
     EXPECT_EQ(log.calls, (std::vector<std::string>{"setIterations 321"}));
     ASSERT_EQ(grid.count(), 1);

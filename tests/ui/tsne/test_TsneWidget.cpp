@@ -31,7 +31,8 @@ protected:
             std::vector<std::vector<float>> rows;
             for (int i = 0; i < 40; ++i) {
                 const int blob = i % 2;
-                rows.push_back({(blob ? 20.0f : 0.0f) + noise(random), noise(random), (blob ? 0.0f : 20.0f) + noise(random)});
+                rows.push_back(
+                    {(blob ? 20.0f : 0.0f) + noise(random), noise(random), (blob ? 0.0f : 20.0f) + noise(random)});
             }
             FcsTestFile fcs = FcsTestFile::floats(rows);
             fcs.set("$P1S", "CD3");
@@ -76,14 +77,14 @@ protected:
         testing::internal::GetCapturedStdout();
     }
     void drag(UI_ScatterplotWidget* w, QPoint from, QPoint to) {
-        QMouseEvent press(QEvent::MouseButtonPress, QPointF(from), w->mapToGlobal(from), Qt::LeftButton,
-                          Qt::LeftButton, Qt::NoModifier);
+        QMouseEvent press(QEvent::MouseButtonPress, QPointF(from), w->mapToGlobal(from), Qt::LeftButton, Qt::LeftButton,
+                          Qt::NoModifier);
         QApplication::sendEvent(w, &press);
         QMouseEvent move(QEvent::MouseMove, QPointF(to), w->mapToGlobal(to), Qt::NoButton, Qt::LeftButton,
                          Qt::NoModifier);
         QApplication::sendEvent(w, &move);
-        QMouseEvent release(QEvent::MouseButtonRelease, QPointF(to), w->mapToGlobal(to), Qt::LeftButton,
-                            Qt::NoButton, Qt::NoModifier);
+        QMouseEvent release(QEvent::MouseButtonRelease, QPointF(to), w->mapToGlobal(to), Qt::LeftButton, Qt::NoButton,
+                            Qt::NoModifier);
         QApplication::sendEvent(w, &release);
     }
     static int count(const std::vector<short>& flags, short value) {

@@ -36,12 +36,14 @@ protected:
     static QWebView* view() { return pagetest::webViewOf(slider); }
     static QString page(const QString& script) { return pagetest::js(view(), script).toString(); }
     static QString shownValues() {
-        return page("document.getElementById('lowerspinbox').value + ' ' + document.getElementById('upperspinbox').value"
-                    " + ' ' + (slider.noUiSlider ? slider.noUiSlider.get().join(' ') : '-')");
+        return page(
+            "document.getElementById('lowerspinbox').value + ' ' + document.getElementById('upperspinbox').value"
+            " + ' ' + (slider.noUiSlider ? slider.noUiSlider.get().join(' ') : '-')");
     }
     static QPoint handleCentre(const QString& which) {
-        const QString r = page("var r = document.querySelector('.noUi-handle-" + which +
-                               "').getBoundingClientRect(); Math.round(r.left + r.width / 2) + ',' + Math.round(r.top + r.height / 2)");
+        const QString r = page(
+            "var r = document.querySelector('.noUi-handle-" + which +
+            "').getBoundingClientRect(); Math.round(r.left + r.width / 2) + ',' + Math.round(r.top + r.height / 2)");
         return QPoint(r.section(',', 0, 0).toInt(), r.section(',', 1, 1).toInt());
     }
     static void mouse(QEvent::Type type, QPoint pos, Qt::MouseButtons buttons) {
@@ -49,7 +51,8 @@ protected:
         QApplication::sendEvent(view(), &event);
     }
     static void typeInto(const QString& box, const QString& text) {
-        page("var b = document.getElementById('" + box + "'); b.value = '" + text + "';"
+        page("var b = document.getElementById('" + box + "'); b.value = '" + text +
+             "';"
              "var e = document.createEvent('HTMLEvents'); e.initEvent('change', true, false); b.dispatchEvent(e);");
     }
 
@@ -185,9 +188,11 @@ TEST(DualSliderBeforeLoad, StateSetBeforeThePageLoadedIsShown) {
     fresh.setRange(10.0f, 20.0f, 12.0f, 18.0f);
     QWebView* v = pagetest::webViewOf(&fresh);
     ASSERT_TRUE(pagetest::waitForPage(v));
-    EXPECT_EQ(pagetest::js(v, "document.getElementById('lowerspinbox').value + ' ' +"
-                              "document.getElementById('upperspinbox').value + ' ' +"
-                              "document.getElementById('upperspinbox').disabled").toString(),
+    EXPECT_EQ(pagetest::js(v,
+                           "document.getElementById('lowerspinbox').value + ' ' +"
+                           "document.getElementById('upperspinbox').value + ' ' +"
+                           "document.getElementById('upperspinbox').disabled")
+                  .toString(),
               "12 18 true");
 }
 

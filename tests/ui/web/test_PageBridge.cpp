@@ -28,9 +28,8 @@ protected:
         UI_WebPageHost::registerBridgeTypes();
         probe = new BridgeProbe;
         view = new QWebView;
-        QObject::connect(view->page()->mainFrame(), &QWebFrame::javaScriptWindowObjectCleared, probe, [] {
-            view->page()->mainFrame()->addToJavaScriptWindowObject("Qt", probe);
-        });
+        QObject::connect(view->page()->mainFrame(), &QWebFrame::javaScriptWindowObjectCleared, probe,
+                         [] { view->page()->mainFrame()->addToJavaScriptWindowObject("Qt", probe); });
         loaded = pagetest::setHtmlAndWait(view, kEchoPage, QUrl("qrc:/html_ui_elements/"));
     }
     static void TearDownTestSuite() {
@@ -48,9 +47,7 @@ protected:
     static inline bool loaded = false;
 };
 
-TEST_F(PageBridge, PageConnectsToTheApplicationObject) {
-    EXPECT_TRUE(pagetest::js(view, "connected").toBool());
-}
+TEST_F(PageBridge, PageConnectsToTheApplicationObject) { EXPECT_TRUE(pagetest::js(view, "connected").toBool()); }
 
 TEST_F(PageBridge, IntListArrivesAsArrayAndComesBackAsIntList) {
     emit probe->qt_list(QList<int>{3, -1, 0, 2147483647});
@@ -88,7 +85,8 @@ TEST_F(PageBridge, VariantListKeepsNumbersAndStringsBothWays) {
 }
 
 TEST_F(PageBridge, NamesTravelAsUnicodeBothWays) {
-    const QString name = QString::fromUtf8("CD45 \xc3\xbc \xe7\xb4\xb0\xe8\x83\x9e \xce\xb1\xe2\x80\x94\xf0\x9f\x94\xac");
+    const QString name =
+        QString::fromUtf8("CD45 \xc3\xbc \xe7\xb4\xb0\xe8\x83\x9e \xce\xb1\xe2\x80\x94\xf0\x9f\x94\xac");
     emit probe->qt_text(name);
     ASSERT_EQ(probe->texts.size(), 1);
     EXPECT_EQ(probe->texts[0], name);

@@ -86,10 +86,13 @@ protected:
 };
 
 TEST_F(PageHost, LibrariesAndSharedScriptsLoadWithoutErrors) {
-    EXPECT_EQ(pagetest::js(view, "typeof d3.interpolateSpectral + typeof noUiSlider + typeof wNumb + "
-                                 "typeof componentHandler + typeof d3.contextMenu").toString(),
+    EXPECT_EQ(pagetest::js(view,
+                           "typeof d3.interpolateSpectral + typeof noUiSlider + typeof wNumb + "
+                           "typeof componentHandler + typeof d3.contextMenu")
+                  .toString(),
               "functionobjectfunctionobjectfunction");
-    EXPECT_EQ(pagetest::js(view, "isQtAvailable && width == 500 && height == 500 && circ == 2 * Math.PI").toBool(), true);
+    EXPECT_EQ(pagetest::js(view, "isQtAvailable && width == 500 && height == 500 && circ == 2 * Math.PI").toBool(),
+              true);
     EXPECT_EQ(pagetest::js(view, "debugDataMedium.nodes.length").toInt(), 20);
 }
 
@@ -121,16 +124,24 @@ TEST_F(PageHost, ColourMapsRunFromLowToHighValues) {
     EXPECT_EQ(pagetest::js(view, "_discreteColormaps[13].join()").toString(),
               pagetest::js(view, "d3.schemeSet3.slice(0, 10).join()").toString());
     // With the map reversed, high values of the domain take the map's first colour.
-    EXPECT_EQ(pagetest::js(view, "_activeColormap = 0; var s = activeColormapWithCustomDomain([0, 10]);"
-                                 "var r = s(10) == d3.interpolateSpectral(0); _activeColormap = 6; r").toBool(), true);
-    EXPECT_EQ(pagetest::js(view, "_discreteColormap = true; var q = activeColormapWithCustomDomain([0, 10]);"
-                                 "_discreteColormap = false; q.range().length + ',' + (q(9.99) == _discreteColormaps[6][9])").toString(),
+    EXPECT_EQ(pagetest::js(view,
+                           "_activeColormap = 0; var s = activeColormapWithCustomDomain([0, 10]);"
+                           "var r = s(10) == d3.interpolateSpectral(0); _activeColormap = 6; r")
+                  .toBool(),
+              true);
+    EXPECT_EQ(pagetest::js(view,
+                           "_discreteColormap = true; var q = activeColormapWithCustomDomain([0, 10]);"
+                           "_discreteColormap = false; q.range().length + ',' + (q(9.99) == _discreteColormaps[6][9])")
+                  .toString(),
               "10,true");
-    EXPECT_EQ(pagetest::js(view, "linspace(0, 100, 10).map(function(v){return Math.round(v*1000)/1000;}).join()").toString(),
-              "0,11.111,22.222,33.333,44.444,55.556,66.667,77.778,88.889,100");
+    EXPECT_EQ(
+        pagetest::js(view, "linspace(0, 100, 10).map(function(v){return Math.round(v*1000)/1000;}).join()").toString(),
+        "0,11.111,22.222,33.333,44.444,55.556,66.667,77.778,88.889,100");
     EXPECT_EQ(pagetest::js(view, "discspace(0, 100, 4).join()").toString(), "0,25,25,50,50,75,75,100");
-    EXPECT_EQ(pagetest::js(view, "_colormapDefs.length + ',' + _colormapDefs[14].id + ',' + _colormapDefs[14].stops.length"
-                                 " + ',' + _colormapDefs[0].stops.length + ',' + _colormapDefs[13].stops.length").toString(),
+    EXPECT_EQ(pagetest::js(view,
+                           "_colormapDefs.length + ',' + _colormapDefs[14].id + ',' + _colormapDefs[14].stops.length"
+                           " + ',' + _colormapDefs[0].stops.length + ',' + _colormapDefs[13].stops.length")
+                  .toString(),
               "28,spectral_discrete,20,10,20");
 }
 
@@ -139,20 +150,24 @@ TEST_F(PageHost, LegendHoldsAllPalettesAndReportsAChoice) {
     EXPECT_EQ(pagetest::js(view, "d3.select('#legendActive rect.palette').attr('fill')").toString(), "url(#Viridis)");
     EXPECT_EQ(pagetest::js(view, "d3.selectAll('#legendAll rect.palette').size()").toInt(), 14);
     EXPECT_EQ(pagetest::js(view, "d3.select('#legendAll').attr('width')").toInt(), 14 * 34);
-    EXPECT_EQ(pagetest::js(view, "d3.select(d3.selectAll('#legendAll rect.palette').nodes()[3]).attr('x')").toInt(), 5 + 34 * 3);
+    EXPECT_EQ(pagetest::js(view, "d3.select(d3.selectAll('#legendAll rect.palette').nodes()[3]).attr('x')").toInt(),
+              5 + 34 * 3);
     probe->clickedColormaps.clear();
-    pagetest::js(view, "var e = document.createEvent('MouseEvents'); e.initEvent('mouseup', true, true);"
-                       "d3.selectAll('#legendAll rect.palette').nodes()[12].dispatchEvent(e);");
+    pagetest::js(view,
+                 "var e = document.createEvent('MouseEvents'); e.initEvent('mouseup', true, true);"
+                 "d3.selectAll('#legendAll rect.palette').nodes()[12].dispatchEvent(e);");
     EXPECT_EQ(probe->clickedColormaps, QList<int>{12});
     pagetest::js(view, "_discreteColormap = true; updateLegendUi(false); _discreteColormap = false;");
-    EXPECT_EQ(pagetest::js(view, "d3.select('#legendActive rect.palette').attr('fill')").toString(), "url(#Viridis_discrete)");
+    EXPECT_EQ(pagetest::js(view, "d3.select('#legendActive rect.palette').attr('fill')").toString(),
+              "url(#Viridis_discrete)");
     pagetest::js(view, "updateLegendUi(true)");
 }
 
 TEST(StandaloneSvg, InsertsNamespacesAfterTheFirstSvgTagAndStyleBeforeItsEnd) {
     const QString out = UI_WebPageHost::standaloneSvg("<svg width=\"5\"><g></g></svg>", "<style>x</style>");
-    EXPECT_EQ(out, "<svg xmlns=\"http://www.w3.org/2000/svg\" xmlns:xlink=\"http://www.w3.org/1999/xlink\""
-                   " width=\"5\"><g></g><style>x</style></svg>");
+    EXPECT_EQ(out,
+              "<svg xmlns=\"http://www.w3.org/2000/svg\" xmlns:xlink=\"http://www.w3.org/1999/xlink\""
+              " width=\"5\"><g></g><style>x</style></svg>");
     EXPECT_EQ(out.size() - QString("<svg width=\"5\"><g></g></svg><style>x</style>").size(), 78);
     // Without a drawing nothing is inserted at a made-up place.
     EXPECT_EQ(UI_WebPageHost::standaloneSvg("<div></div>", "<style/>"), "<div></div>");
@@ -182,7 +197,8 @@ TEST_F(PageHost, SavesThePageDrawingAsAParseableSvgAndRemembersTheFolder) {
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QByteArray bytes = file.readAll();
-    EXPECT_TRUE(bytes.startsWith("<svg xmlns=\"http://www.w3.org/2000/svg\" xmlns:xlink=\"http://www.w3.org/1999/xlink\""));
+    EXPECT_TRUE(
+        bytes.startsWith("<svg xmlns=\"http://www.w3.org/2000/svg\" xmlns:xlink=\"http://www.w3.org/1999/xlink\""));
     QXmlStreamReader xml(bytes);
     QString lastTopLevel, text, styleText;
     int depth = 0;
@@ -192,9 +208,12 @@ TEST_F(PageHost, SavesThePageDrawingAsAParseableSvgAndRemembersTheFolder) {
         if (xml.isStartElement()) {
             if (depth == 0) rootIsSvg = xml.name() == "svg" && xml.namespaceUri() == "http://www.w3.org/2000/svg";
             if (depth == 1) lastTopLevel = xml.name().toString();
-            if (xml.name() == "text") text = xml.readElementText();
-            else if (xml.name() == "style") styleText = xml.readElementText();
-            else ++depth;
+            if (xml.name() == "text")
+                text = xml.readElementText();
+            else if (xml.name() == "style")
+                styleText = xml.readElementText();
+            else
+                ++depth;
         } else if (xml.isEndElement()) {
             --depth;
         }

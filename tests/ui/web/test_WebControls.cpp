@@ -38,8 +38,8 @@ protected:
         plain = new UI_MaterialCheckBoxWidget("Darkmode", host, nullptr);
         plain->move(0, 30);
         host->show();
-        loaded = pagetest::waitForPage(pagetest::webViewOf(coloured)) &&
-                 pagetest::waitForPage(pagetest::webViewOf(plain));
+        loaded =
+            pagetest::waitForPage(pagetest::webViewOf(coloured)) && pagetest::waitForPage(pagetest::webViewOf(plain));
     }
     static void TearDownTestSuite() { delete host; }
     void SetUp() override { ASSERT_TRUE(loaded); }
@@ -149,12 +149,15 @@ TEST_F(BusySpinner, RingFillsThe24By24ViewAndTurns) {
     EXPECT_EQ(spinner->size(), QSize(24, 24));
     EXPECT_EQ(pagetest::js(spinner, "document.title").toString(), "Spinner");
     const QString box = pagetest::js(spinner,
-        "var r = document.querySelector('.spinner').getBoundingClientRect();"
-        "[r.left, r.top, r.width, r.height].join(',')").toString();
+                                     "var r = document.querySelector('.spinner').getBoundingClientRect();"
+                                     "[r.left, r.top, r.width, r.height].join(',')")
+                            .toString();
     EXPECT_EQ(box, "0,0,24,24");
     const QString turn = pagetest::js(spinner,
-        "var s = getComputedStyle(document.querySelector('.spinner'));"
-        "(s.animationDuration || s.webkitAnimationDuration) + ' ' + (s.animationIterationCount || s.webkitAnimationIterationCount)").toString();
+                                      "var s = getComputedStyle(document.querySelector('.spinner'));"
+                                      "(s.animationDuration || s.webkitAnimationDuration) + ' ' + "
+                                      "(s.animationIterationCount || s.webkitAnimationIterationCount)")
+                             .toString();
     EXPECT_EQ(turn, "0.6s infinite");
 }
 
@@ -162,9 +165,9 @@ TEST_F(BusySpinner, ShowsOverTheHostWithATransparentBackgroundAndHides) {
     spinner->show();
     EXPECT_TRUE(spinner->isVisible());
     const QImage image = host->grab().toImage();
-    EXPECT_TRUE(isRed(image.pixel(100, 10)));       // corner outside the ring
-    EXPECT_TRUE(isRed(image.pixel(112, 22)));       // the hole in the middle
-    EXPECT_FALSE(isRed(image.pixel(112, 11)));      // the ring's top
+    EXPECT_TRUE(isRed(image.pixel(100, 10)));   // corner outside the ring
+    EXPECT_TRUE(isRed(image.pixel(112, 22)));   // the hole in the middle
+    EXPECT_FALSE(isRed(image.pixel(112, 11)));  // the ring's top
     spinner->hide();
     EXPECT_FALSE(spinner->isVisible());
     const QImage hidden = host->grab().toImage();

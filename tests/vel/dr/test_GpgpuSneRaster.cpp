@@ -8,189 +8,183 @@
 #include "vel/VelTestData.h"
 #include "vel/dr/GpgpuSneRaster.h"
 
-using veltest::SparseMatrix;
 using vel::data::Embedding;
 using vel::dr::GpgpuSneRaster;
 using vel::dr::TsneParameters;
+using veltest::SparseMatrix;
 
 namespace {
 
 class GpgpuSneRasterTest : public veltest::GLTest {
 protected:
-  void TearDown() override {
-    raster.clean();
-    GLTest::TearDown();
-  }
-  static unsigned int textureSize(unsigned int texture, GLenum which) {
-    GLint value = 0;
-    glBindTexture(GL_TEXTURE_2D, texture);
-    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, which, &value);
-    return static_cast<unsigned int>(value);
-  }
-  // One step over the given positions; multiplier 0 keeps the points where
-  // they are apart from the final centring.
-  void step(const std::vector<float>& points, SparseMatrix P, float exaggeration = 4.f, float multiplier = 0.f) {
-    embedding.resize(2, static_cast<unsigned int>(points.size() / 2));
-    embedding.getContainer() = points;
-    raster.initialize(&embedding, TsneParameters(), P);
-    raster.compute(&embedding, exaggeration, 0.f, multiplier);
-  }
+    void TearDown() override {
+        raster.clean();
+        GLTest::TearDown();
+    }
+    static unsigned int textureSize(unsigned int texture, GLenum which) {
+        GLint value = 0;
+        glBindTexture(GL_TEXTURE_2D, texture);
+        glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, which, &value);
+        return static_cast<unsigned int>(value);
+    }
+    // One step over the given positions; multiplier 0 keeps the points where
+    // they are apart from the final centring.
+    void step(const std::vector<float>& points, SparseMatrix P, float exaggeration = 4.f, float multiplier = 0.f) {
+        embedding.resize(2, static_cast<unsigned int>(points.size() / 2));
+        embedding.getContainer() = points;
+        raster.initialize(&embedding, TsneParameters(), P);
+        raster.compute(&embedding, exaggeration, 0.f, multiplier);
+    }
 
-  GpgpuSneRaster raster;
-  Embedding<float> embedding;
+    GpgpuSneRaster raster;
+    Embedding<float> embedding;
 };
 
 // The exact gradient of the kernel the fields carry: pairs whose offset lies
 // within the support square in both directions.
 std::vector<double> truncatedGradient(const SparseMatrix& P, const std::vector<float>& y, double exaggeration) {
-  const std::size_t n = P.size();
-  double Z = 0;
-  std::vector<double> repulsion(2 * n, 0.0);
-  for (std::size_t i = 0; i < n; ++i)
-    for (std::size_t j = 0; j < n; ++j) {
-      const double dx = y[2 * i] - y[2 * j], dy = y[2 * i + 1] - y[2 * j + 1];
-      if (i == j || std::fabs(dx) > 6.5 || std::fabs(dy) > 6.5)
-        continue;
-      const double q = 1.0 / (1.0 + dx * dx + dy * dy);
-      Z += q;
-      repulsion[2 * i] += dx * q * q;
-      repulsion[2 * i + 1] += dy * q * q;
+    const std::size_t n = P.size();
+    double Z = 0;
+    std::vector<double> repulsion(2 * n, 0.0);
+    for (std::size_t i = 0; i < n; ++i)
+        for (std::size_t j = 0; j < n; ++j) {
+            const double dx = y[2 * i] - y[2 * j], dy = y[2 * i + 1] - y[2 * j + 1];
+            if (i == j || std::fabs(dx) > 6.5 || std::fabs(dy) > 6.5) continue;
+            const double q = 1.0 / (1.0 + dx * dx + dy * dy);
+            Z += q;
+            repulsion[2 * i] += dx * q * q;
+            repulsion[2 * i + 1] += dy * q * q;
+        }
+    std::vector<double> g(2 * n);
+    for (std::size_t i = 0; i < n; ++i) {
+        double ax = 0, ay = 0;
+        for (const auto& e : P[i]) {
+            const double dx = y[2 * i] - y[2 * e.first], dy = y[2 * i + 1] - y[2 * e.first + 1];
+            const double c = e.second / (1.0 + dx * dx + dy * dy) / n;
+            ax += c * dx;
+            ay += c * dy;
+        }
+        g[2 * i] = 4.0 * (exaggeration * ax - repulsion[2 * i] / Z);
+        g[2 * i + 1] = 4.0 * (exaggeration * ay - repulsion[2 * i + 1] / Z);
     }
-  std::vector<double> g(2 * n);
-  for (std::size_t i = 0; i < n; ++i) {
-    double ax = 0, ay = 0;
-    for (const auto& e : P[i]) {
-      const double dx = y[2 * i] - y[2 * e.first], dy = y[2 * i + 1] - y[2 * e.first + 1];
-      const double c = e.second / (1.0 + dx * dx + dy * dy) / n;
-      ax += c * dx;
-      ay += c * dy;
-    }
-    g[2 * i] = 4.0 * (exaggeration * ax - repulsion[2 * i] / Z);
-    g[2 * i + 1] = 4.0 * (exaggeration * ay - repulsion[2 * i + 1] / Z);
-  }
-  return g;
+    return g;
 }
 
 }  // namespace
 
 TEST_F(GpgpuSneRasterTest, GradientMatchesTheExactKernelSum) {
-  const auto blobs = veltest::makeBlobs(4, 100, 2, 4.0, 41);
-  SparseMatrix P(blobs.n);
-  std::mt19937 rng(5);
-  std::uniform_int_distribution<unsigned int> pick(0, blobs.n - 1);
-  for (unsigned int i = 0; i < blobs.n; ++i)
-    for (int k = 0; k < 10; ++k)
-      P[i][pick(rng)] = 0.1f;
-  step(blobs.data, P, 4.f);
-  const auto expected = truncatedGradient(P, blobs.data, 4.0);
-  double largest = 0, worst = 0;
-  for (std::size_t k = 0; k < expected.size(); ++k) {
-    largest = std::max(largest, std::fabs(expected[k]));
-    worst = std::max(worst, std::fabs(raster.gradient()[k] - expected[k]));
-  }
-  EXPECT_GT(largest, 0.0);
-  EXPECT_LT(worst, 0.03 * largest) << "largest " << largest;
-  // Field samples: the point's own kernel plus its neighbours'.
-  for (unsigned int i = 0; i < blobs.n; ++i)
-    ASSERT_GE(raster.sampledFields()[4 * i], 0.99f);
+    const auto blobs = veltest::makeBlobs(4, 100, 2, 4.0, 41);
+    SparseMatrix P(blobs.n);
+    std::mt19937 rng(5);
+    std::uniform_int_distribution<unsigned int> pick(0, blobs.n - 1);
+    for (unsigned int i = 0; i < blobs.n; ++i)
+        for (int k = 0; k < 10; ++k) P[i][pick(rng)] = 0.1f;
+    step(blobs.data, P, 4.f);
+    const auto expected = truncatedGradient(P, blobs.data, 4.0);
+    double largest = 0, worst = 0;
+    for (std::size_t k = 0; k < expected.size(); ++k) {
+        largest = std::max(largest, std::fabs(expected[k]));
+        worst = std::max(worst, std::fabs(raster.gradient()[k] - expected[k]));
+    }
+    EXPECT_GT(largest, 0.0);
+    EXPECT_LT(worst, 0.03 * largest) << "largest " << largest;
+    // Field samples: the point's own kernel plus its neighbours'.
+    for (unsigned int i = 0; i < blobs.n; ++i) ASSERT_GE(raster.sampledFields()[4 * i], 0.99f);
 }
 
 // Points far outside each other's support have nothing to normalise the
 // repulsion with: the attractive forces alone set the gradient.
 TEST_F(GpgpuSneRasterTest, WithoutNeighboursInTheSupportOnlyAttractionActs) {
-  SparseMatrix P(2);
-  P[0][1] = 1.f;
-  P[1][0] = 1.f;
-  step({-10.f, 0.f, 10.f, 0.f}, P, 4.f, 1.f);
-  const double pull = 4.0 * 4.0 * 1.0 * 20.0 / (1.0 + 400.0) / 2.0;
-  EXPECT_NEAR(raster.gradient()[0], -pull, 1e-9 * pull);
-  EXPECT_NEAR(raster.gradient()[2], pull, 1e-9 * pull);
-  EXPECT_EQ(raster.gradient()[1], 0.0);
-  // They move towards each other by learning rate x gain 1.2 x gradient.
-  const float move = static_cast<float>(200.0 * 1.2 * pull);
-  EXPECT_NEAR(embedding.dataAt(0, 0), -10.f + move, 1e-4f);
-  EXPECT_NEAR(embedding.dataAt(1, 0), 10.f - move, 1e-4f);
+    SparseMatrix P(2);
+    P[0][1] = 1.f;
+    P[1][0] = 1.f;
+    step({-10.f, 0.f, 10.f, 0.f}, P, 4.f, 1.f);
+    const double pull = 4.0 * 4.0 * 1.0 * 20.0 / (1.0 + 400.0) / 2.0;
+    EXPECT_NEAR(raster.gradient()[0], -pull, 1e-9 * pull);
+    EXPECT_NEAR(raster.gradient()[2], pull, 1e-9 * pull);
+    EXPECT_EQ(raster.gradient()[1], 0.0);
+    // They move towards each other by learning rate x gain 1.2 x gradient.
+    const float move = static_cast<float>(200.0 * 1.2 * pull);
+    EXPECT_NEAR(embedding.dataAt(0, 0), -10.f + move, 1e-4f);
+    EXPECT_NEAR(embedding.dataAt(1, 0), 10.f - move, 1e-4f);
 }
 
 TEST_F(GpgpuSneRasterTest, GridFollowsTheEmbeddingsExtent) {
-  // 100 x 50 units, widened by 5 % on each side: 110 x 55, two pixels per unit.
-  step({0.f, 0.f, 100.f, 50.f, 30.f, 20.f}, SparseMatrix(3));
-  EXPECT_FLOAT_EQ(raster.bounds()[0], -5.f);
-  EXPECT_FLOAT_EQ(raster.bounds()[1], -2.5f);
-  EXPECT_FLOAT_EQ(raster.bounds()[2], 105.f);
-  EXPECT_FLOAT_EQ(raster.bounds()[3], 52.5f);
-  EXPECT_EQ(textureSize(raster.fieldTexture(), GL_TEXTURE_WIDTH), 220u);
-  EXPECT_EQ(textureSize(raster.fieldTexture(), GL_TEXTURE_HEIGHT), 110u);
-  unsigned int w = 0, h = 0;
-  GpgpuSneRaster::fieldGridSize(110.f, 55.f, false, w, h);
-  EXPECT_EQ(w, 80u);
-  EXPECT_EQ(h, 40u);
+    // 100 x 50 units, widened by 5 % on each side: 110 x 55, two pixels per unit.
+    step({0.f, 0.f, 100.f, 50.f, 30.f, 20.f}, SparseMatrix(3));
+    EXPECT_FLOAT_EQ(raster.bounds()[0], -5.f);
+    EXPECT_FLOAT_EQ(raster.bounds()[1], -2.5f);
+    EXPECT_FLOAT_EQ(raster.bounds()[2], 105.f);
+    EXPECT_FLOAT_EQ(raster.bounds()[3], 52.5f);
+    EXPECT_EQ(textureSize(raster.fieldTexture(), GL_TEXTURE_WIDTH), 220u);
+    EXPECT_EQ(textureSize(raster.fieldTexture(), GL_TEXTURE_HEIGHT), 110u);
+    unsigned int w = 0, h = 0;
+    GpgpuSneRaster::fieldGridSize(110.f, 55.f, false, w, h);
+    EXPECT_EQ(w, 80u);
+    EXPECT_EQ(h, 40u);
 
-  // A tiny embedding still gets the smallest grid.
-  step({0.f, 0.f, 1.f, 0.5f, 1.5f, 1.f}, SparseMatrix(3));
-  EXPECT_EQ(textureSize(raster.fieldTexture(), GL_TEXTURE_WIDTH), 5u);
-  EXPECT_EQ(textureSize(raster.fieldTexture(), GL_TEXTURE_HEIGHT), 5u);
+    // A tiny embedding still gets the smallest grid.
+    step({0.f, 0.f, 1.f, 0.5f, 1.5f, 1.f}, SparseMatrix(3));
+    EXPECT_EQ(textureSize(raster.fieldTexture(), GL_TEXTURE_WIDTH), 5u);
+    EXPECT_EQ(textureSize(raster.fieldTexture(), GL_TEXTURE_HEIGHT), 5u);
 
-  // Coincident points span no range: the field still covers them, no NaN.
-  step({2.f, 3.f, 2.f, 3.f}, SparseMatrix(2), 1.f, 1.f);
-  EXPECT_LT(raster.bounds()[0], 2.f);
-  EXPECT_GT(raster.bounds()[3], 3.f);
-  for (double g : raster.gradient())
-    EXPECT_EQ(g, 0.0);
-  for (float v : embedding.getContainer())
-    EXPECT_EQ(v, 0.f);  // centred on the origin after the exaggeration
+    // Coincident points span no range: the field still covers them, no NaN.
+    step({2.f, 3.f, 2.f, 3.f}, SparseMatrix(2), 1.f, 1.f);
+    EXPECT_LT(raster.bounds()[0], 2.f);
+    EXPECT_GT(raster.bounds()[3], 3.f);
+    for (double g : raster.gradient()) EXPECT_EQ(g, 0.0);
+    for (float v : embedding.getContainer()) EXPECT_EQ(v, 0.f);  // centred on the origin after the exaggeration
 }
 
 TEST_F(GpgpuSneRasterTest, SamplesFitTheSmallestSquareTexture) {
-  std::mt19937 rng(2);
-  std::uniform_real_distribution<float> u(-20.f, 20.f);
-  for (unsigned int n : {1000u, 1024u, 1025u}) {
-    std::vector<float> points(2 * n);
-    for (float& p : points)
-      p = u(rng);
-    step(points, SparseMatrix(n));
-    const unsigned int side = n <= 1024 ? 32 : 33;
-    EXPECT_EQ(textureSize(raster.sampleTexture(), GL_TEXTURE_WIDTH), side) << n;
-    EXPECT_EQ(textureSize(raster.sampleTexture(), GL_TEXTURE_HEIGHT), side) << n;
-    // Every point got its own sample, the last one included.
-    EXPECT_GE(raster.sampledFields()[4 * (n - 1)], 0.99f);
-  }
-  embedding.resize(2, 7);
-  EXPECT_THROW(raster.compute(&embedding, 1.f, 0.f, 1.f), std::logic_error)
-      << "an embedding that no longer matches the initialised one";
+    std::mt19937 rng(2);
+    std::uniform_real_distribution<float> u(-20.f, 20.f);
+    for (unsigned int n : {1000u, 1024u, 1025u}) {
+        std::vector<float> points(2 * n);
+        for (float& p : points) p = u(rng);
+        step(points, SparseMatrix(n));
+        const unsigned int side = n <= 1024 ? 32 : 33;
+        EXPECT_EQ(textureSize(raster.sampleTexture(), GL_TEXTURE_WIDTH), side) << n;
+        EXPECT_EQ(textureSize(raster.sampleTexture(), GL_TEXTURE_HEIGHT), side) << n;
+        // Every point got its own sample, the last one included.
+        EXPECT_GE(raster.sampledFields()[4 * (n - 1)], 0.99f);
+    }
+    embedding.resize(2, 7);
+    EXPECT_THROW(raster.compute(&embedding, 1.f, 0.f, 1.f), std::logic_error)
+        << "an embedding that no longer matches the initialised one";
 }
 
 TEST_F(GpgpuSneRasterTest, UpdateFollowsTheGainAndMomentumRule) {
-  std::vector<float> points;
-  for (int i = 0; i < 30; ++i) {
-    points.push_back(static_cast<float>(i % 6) * 0.7f);
-    points.push_back(static_cast<float>(i / 6) * 0.9f);
-  }
-  SparseMatrix P(30);
-  for (unsigned int i = 0; i + 1 < 30; ++i) {
-    P[i][i + 1] = 0.5f;
-    P[i + 1][i] = 0.5f;
-  }
-  embedding.resize(2, 30);
-  embedding.getContainer() = points;
-  raster.initialize(&embedding, TsneParameters(), P);
-  std::vector<double> update(60, 0.0), gain(60, 1.0);
-  for (int it = 0; it < 3; ++it) {
-    const std::vector<float> y = embedding.getContainer();
-    raster.compute(&embedding, 1.f, static_cast<float>(249 + it), 1.f);  // momentum switches at 250
-    const double momentum = 249 + it >= 250 ? 0.5 : 0.2;
-    std::vector<float> moved(y);
-    for (std::size_t k = 0; k < 60; ++k) {
-      const double g = raster.gradient()[k];
-      const bool same = (g > 0) - (g < 0) == (update[k] > 0) - (update[k] < 0);
-      gain[k] = std::max(0.1, static_cast<double>(static_cast<float>(same ? gain[k] * 0.8 : gain[k] + 0.2)));
-      update[k] = static_cast<float>(momentum * update[k] - 200.0 * gain[k] * g);
-      moved[k] += static_cast<float>(update[k]);
+    std::vector<float> points;
+    for (int i = 0; i < 30; ++i) {
+        points.push_back(static_cast<float>(i % 6) * 0.7f);
+        points.push_back(static_cast<float>(i / 6) * 0.9f);
     }
-    Embedding<float> reference(2, 30);
-    reference.getContainer() = moved;
-    reference.zeroCentered();
-    for (std::size_t k = 0; k < 60; ++k)
-      ASSERT_NEAR(embedding.getContainer()[k], reference.getContainer()[k], 1e-5f) << it << ":" << k;
-  }
+    SparseMatrix P(30);
+    for (unsigned int i = 0; i + 1 < 30; ++i) {
+        P[i][i + 1] = 0.5f;
+        P[i + 1][i] = 0.5f;
+    }
+    embedding.resize(2, 30);
+    embedding.getContainer() = points;
+    raster.initialize(&embedding, TsneParameters(), P);
+    std::vector<double> update(60, 0.0), gain(60, 1.0);
+    for (int it = 0; it < 3; ++it) {
+        const std::vector<float> y = embedding.getContainer();
+        raster.compute(&embedding, 1.f, static_cast<float>(249 + it), 1.f);  // momentum switches at 250
+        const double momentum = 249 + it >= 250 ? 0.5 : 0.2;
+        std::vector<float> moved(y);
+        for (std::size_t k = 0; k < 60; ++k) {
+            const double g = raster.gradient()[k];
+            const bool same = (g > 0) - (g < 0) == (update[k] > 0) - (update[k] < 0);
+            gain[k] = std::max(0.1, static_cast<double>(static_cast<float>(same ? gain[k] * 0.8 : gain[k] + 0.2)));
+            update[k] = static_cast<float>(momentum * update[k] - 200.0 * gain[k] * g);
+            moved[k] += static_cast<float>(update[k]);
+        }
+        Embedding<float> reference(2, 30);
+        reference.getContainer() = moved;
+        reference.zeroCentered();
+        for (std::size_t k = 0; k < 60; ++k)
+            ASSERT_NEAR(embedding.getContainer()[k], reference.getContainer()[k], 1e-5f) << it << ":" << k;
+    }
 }

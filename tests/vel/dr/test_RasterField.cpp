@@ -19,158 +19,153 @@ float pixelCentre(unsigned int k) { return kMin + (static_cast<float>(k) + 0.5f)
 
 class RasterFieldTest : public veltest::GLTest {
 protected:
-  void TearDown() override {
-    fields.clean();
-    if (buffer != 0)
-      glDeleteBuffers(1, &buffer);
-    GLTest::TearDown();
-  }
-  void init(const std::vector<float>& points) {
-    glGenBuffers(1, &buffer);
-    glBindBuffer(GL_ARRAY_BUFFER, buffer);
-    glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(points.size() * sizeof(float)), points.data(),
-                 GL_DYNAMIC_DRAW);
-    glBindBuffer(GL_ARRAY_BUFFER, 0);
-    fields.init(buffer, kSupport);
-  }
-  void upload(const std::vector<float>& points) {
-    glBindBuffer(GL_ARRAY_BUFFER, buffer);
-    glBufferSubData(GL_ARRAY_BUFFER, 0, static_cast<GLsizeiptr>(points.size() * sizeof(float)), points.data());
-    glBindBuffer(GL_ARRAY_BUFFER, 0);
-  }
-  // Renders and reads back the field from the framebuffer compute() leaves
-  // bound: kGrid x kGrid RGBA pixels, rows bottom-up.
-  std::vector<float> render(unsigned int numPoints) {
-    fields.compute(kGrid, kGrid, kSupport, numPoints, kMin, kMax, kMin, kMax);
-    std::vector<float> pixels(kGrid * kGrid * 4);
-    glReadPixels(0, 0, kGrid, kGrid, GL_RGBA, GL_FLOAT, pixels.data());
-    return pixels;
-  }
-  static const float* at(const std::vector<float>& field, unsigned int i, unsigned int j) {
-    return &field[(j * kGrid + i) * 4];
-  }
+    void TearDown() override {
+        fields.clean();
+        if (buffer != 0) glDeleteBuffers(1, &buffer);
+        GLTest::TearDown();
+    }
+    void init(const std::vector<float>& points) {
+        glGenBuffers(1, &buffer);
+        glBindBuffer(GL_ARRAY_BUFFER, buffer);
+        glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(points.size() * sizeof(float)), points.data(),
+                     GL_DYNAMIC_DRAW);
+        glBindBuffer(GL_ARRAY_BUFFER, 0);
+        fields.init(buffer, kSupport);
+    }
+    void upload(const std::vector<float>& points) {
+        glBindBuffer(GL_ARRAY_BUFFER, buffer);
+        glBufferSubData(GL_ARRAY_BUFFER, 0, static_cast<GLsizeiptr>(points.size() * sizeof(float)), points.data());
+        glBindBuffer(GL_ARRAY_BUFFER, 0);
+    }
+    // Renders and reads back the field from the framebuffer compute() leaves
+    // bound: kGrid x kGrid RGBA pixels, rows bottom-up.
+    std::vector<float> render(unsigned int numPoints) {
+        fields.compute(kGrid, kGrid, kSupport, numPoints, kMin, kMax, kMin, kMax);
+        std::vector<float> pixels(kGrid * kGrid * 4);
+        glReadPixels(0, 0, kGrid, kGrid, GL_RGBA, GL_FLOAT, pixels.data());
+        return pixels;
+    }
+    static const float* at(const std::vector<float>& field, unsigned int i, unsigned int j) {
+        return &field[(j * kGrid + i) * 4];
+    }
 
-  RasterFieldComputation fields;
-  GLuint buffer = 0;
+    RasterFieldComputation fields;
+    GLuint buffer = 0;
 };
 
 }  // namespace
 
 TEST_F(RasterFieldTest, KernelTextureHoldsTheStudentTKernel) {
-  init({0.f, 0.f});
-  std::vector<float> texels(65 * 65 * 4);
-  glBindTexture(GL_TEXTURE_2D, fields.kernelTexture());
-  glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_FLOAT, texels.data());
-  const float* edge = &texels[(32 * 65 + 64) * 4];  // column 64, row 32: x = 6.5, y = 0
-  EXPECT_FLOAT_EQ(edge[0], 0.023121387f);
-  EXPECT_FLOAT_EQ(edge[1], 0.0034748905f);
-  EXPECT_EQ(edge[2], 0.f);
-  EXPECT_EQ(edge[3], 0.f);
-  const float* centre = &texels[(32 * 65 + 32) * 4];
-  EXPECT_EQ(centre[0], 1.f);
-  EXPECT_EQ(centre[1], 0.f);
-  const float* corner = &texels[0];  // x = y = -6.5
-  const double q = 1.0 / (1.0 + 2 * 6.5 * 6.5);
-  EXPECT_FLOAT_EQ(corner[0], static_cast<float>(q));
-  EXPECT_FLOAT_EQ(corner[1], static_cast<float>(-6.5 * q * q));
-  EXPECT_FLOAT_EQ(corner[2], static_cast<float>(-6.5 * q * q));
+    init({0.f, 0.f});
+    std::vector<float> texels(65 * 65 * 4);
+    glBindTexture(GL_TEXTURE_2D, fields.kernelTexture());
+    glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_FLOAT, texels.data());
+    const float* edge = &texels[(32 * 65 + 64) * 4];  // column 64, row 32: x = 6.5, y = 0
+    EXPECT_FLOAT_EQ(edge[0], 0.023121387f);
+    EXPECT_FLOAT_EQ(edge[1], 0.0034748905f);
+    EXPECT_EQ(edge[2], 0.f);
+    EXPECT_EQ(edge[3], 0.f);
+    const float* centre = &texels[(32 * 65 + 32) * 4];
+    EXPECT_EQ(centre[0], 1.f);
+    EXPECT_EQ(centre[1], 0.f);
+    const float* corner = &texels[0];  // x = y = -6.5
+    const double q = 1.0 / (1.0 + 2 * 6.5 * 6.5);
+    EXPECT_FLOAT_EQ(corner[0], static_cast<float>(q));
+    EXPECT_FLOAT_EQ(corner[1], static_cast<float>(-6.5 * q * q));
+    EXPECT_FLOAT_EQ(corner[2], static_cast<float>(-6.5 * q * q));
 
-  // The CPU kernel of the same radius is the uploaded texture.
-  std::vector<float> generated;
-  fields.generateTSNEKernel(32.f, generated, kSupport);
-  EXPECT_EQ(generated, texels);
-  fields.generateTSNEKernel(2.f, generated, 1.f);
-  ASSERT_EQ(generated.size(), 5u * 5u * 4u);
-  EXPECT_FLOAT_EQ(generated[(2 * 5 + 4) * 4], 0.5f);  // x = 1: q = 1 / 2
-  fields.generateTSNEKernel(0.f, generated, 1.f);
-  EXPECT_EQ(generated, (std::vector<float>{1.f, 0.f, 0.f, 0.f}));
+    // The CPU kernel of the same radius is the uploaded texture.
+    std::vector<float> generated;
+    fields.generateTSNEKernel(32.f, generated, kSupport);
+    EXPECT_EQ(generated, texels);
+    fields.generateTSNEKernel(2.f, generated, 1.f);
+    ASSERT_EQ(generated.size(), 5u * 5u * 4u);
+    EXPECT_FLOAT_EQ(generated[(2 * 5 + 4) * 4], 0.5f);  // x = 1: q = 1 / 2
+    fields.generateTSNEKernel(0.f, generated, 1.f);
+    EXPECT_EQ(generated, (std::vector<float>{1.f, 0.f, 0.f, 0.f}));
 }
 
 // One point at the centre of pixel (20, 20): the field is the kernel around
 // it, within the interpolation error of the 65 x 65 kernel texture, and zero
 // outside its support square.
 TEST_F(RasterFieldTest, FieldOfOnePointIsItsKernel) {
-  const float px = pixelCentre(20), py = pixelCentre(20);
-  init({px, py});
-  const std::vector<float> field = render(1);
-  EXPECT_NEAR(at(field, 20, 20)[0], 1.f, 1e-6f);
-  float largest = 0;
-  double worst = 0;
-  for (unsigned int j = 0; j < kGrid; ++j)
-    for (unsigned int i = 0; i < kGrid; ++i) {
-      const float* f = at(field, i, j);
-      largest = std::max(largest, f[0]);
-      const double dx = pixelCentre(i) - px, dy = pixelCentre(j) - py;
-      const double border = std::max(std::fabs(dx), std::fabs(dy)) - kSupport;
-      if (border > 1e-3) {
-        ASSERT_EQ(f[0], 0.f) << i << "," << j;
-        ASSERT_EQ(f[1], 0.f);
-        continue;
-      }
-      if (border > -1e-3)
-        continue;  // a pixel centre on the square's edge is drawn or not by the fill rule
-      const double q = 1.0 / (1.0 + dx * dx + dy * dy);
-      worst = std::max({worst, std::fabs(f[0] - q), std::fabs(f[1] - dx * q * q), std::fabs(f[2] - dy * q * q)});
-      EXPECT_EQ(f[3], 0.f);
+    const float px = pixelCentre(20), py = pixelCentre(20);
+    init({px, py});
+    const std::vector<float> field = render(1);
+    EXPECT_NEAR(at(field, 20, 20)[0], 1.f, 1e-6f);
+    float largest = 0;
+    double worst = 0;
+    for (unsigned int j = 0; j < kGrid; ++j)
+        for (unsigned int i = 0; i < kGrid; ++i) {
+            const float* f = at(field, i, j);
+            largest = std::max(largest, f[0]);
+            const double dx = pixelCentre(i) - px, dy = pixelCentre(j) - py;
+            const double border = std::max(std::fabs(dx), std::fabs(dy)) - kSupport;
+            if (border > 1e-3) {
+                ASSERT_EQ(f[0], 0.f) << i << "," << j;
+                ASSERT_EQ(f[1], 0.f);
+                continue;
+            }
+            if (border > -1e-3) continue;  // a pixel centre on the square's edge is drawn or not by the fill rule
+            const double q = 1.0 / (1.0 + dx * dx + dy * dy);
+            worst = std::max({worst, std::fabs(f[0] - q), std::fabs(f[1] - dx * q * q), std::fabs(f[2] - dy * q * q)});
+            EXPECT_EQ(f[3], 0.f);
+        }
+    EXPECT_EQ(largest, at(field, 20, 20)[0]);
+    EXPECT_LT(worst, 0.02) << "field differs from the exact kernel";
+    // Along the row the kernel falls with distance, with the pull pointing away.
+    for (unsigned int i = 21; i < 33; ++i) {
+        EXPECT_LT(at(field, i, 20)[0], at(field, i - 1, 20)[0]);
+        EXPECT_GT(at(field, i, 20)[1], 0.f);
+        EXPECT_LT(at(field, 40 - i, 20)[1], 0.f);
     }
-  EXPECT_EQ(largest, at(field, 20, 20)[0]);
-  EXPECT_LT(worst, 0.02) << "field differs from the exact kernel";
-  // Along the row the kernel falls with distance, with the pull pointing away.
-  for (unsigned int i = 21; i < 33; ++i) {
-    EXPECT_LT(at(field, i, 20)[0], at(field, i - 1, 20)[0]);
-    EXPECT_GT(at(field, i, 20)[1], 0.f);
-    EXPECT_LT(at(field, 40 - i, 20)[1], 0.f);
-  }
 }
 
 // Points further apart than twice the support add nothing to each other's
 // neighbourhood; nearer ones add exactly their own kernels.
 TEST_F(RasterFieldTest, FieldsAddAndFarPointsDoNotSeeEachOther) {
-  const float ax = pixelCentre(5), bx = pixelCentre(34), y = pixelCentre(20);  // 14.5 apart
-  init({ax, y, bx, y});
-  const std::vector<float> both = render(2);
-  upload({ax, y, 1000.f, 1000.f});
-  const std::vector<float> onlyA = render(2);
-  for (unsigned int j = 0; j < kGrid; ++j)
-    for (unsigned int i = 0; i < kGrid; ++i) {
-      if (std::fabs(pixelCentre(i) - ax) > kSupport)
-        continue;
-      for (int c = 0; c < 4; ++c)
-        ASSERT_EQ(at(both, i, j)[c], at(onlyA, i, j)[c]) << i << "," << j;
-    }
-  EXPECT_NEAR(at(both, 5, 20)[0], 1.f, 1e-6f);
-  EXPECT_NEAR(at(both, 34, 20)[0], 1.f, 1e-6f);
+    const float ax = pixelCentre(5), bx = pixelCentre(34), y = pixelCentre(20);  // 14.5 apart
+    init({ax, y, bx, y});
+    const std::vector<float> both = render(2);
+    upload({ax, y, 1000.f, 1000.f});
+    const std::vector<float> onlyA = render(2);
+    for (unsigned int j = 0; j < kGrid; ++j)
+        for (unsigned int i = 0; i < kGrid; ++i) {
+            if (std::fabs(pixelCentre(i) - ax) > kSupport) continue;
+            for (int c = 0; c < 4; ++c) ASSERT_EQ(at(both, i, j)[c], at(onlyA, i, j)[c]) << i << "," << j;
+        }
+    EXPECT_NEAR(at(both, 5, 20)[0], 1.f, 1e-6f);
+    EXPECT_NEAR(at(both, 34, 20)[0], 1.f, 1e-6f);
 
-  // Two points 2 units apart: the sum of the two single fields.
-  const float cx = pixelCentre(18), dx = pixelCentre(22);
-  upload({cx, y, dx, y});
-  const std::vector<float> pair = render(2);
-  upload({cx, y, 1000.f, 1000.f});
-  const std::vector<float> c = render(2);
-  upload({dx, y, 1000.f, 1000.f});
-  const std::vector<float> d = render(2);
-  for (std::size_t k = 0; k < pair.size(); ++k)
-    ASSERT_NEAR(pair[k], c[k] + d[k], 1e-6f);
-  EXPECT_NEAR(at(pair, 18, 20)[0], 1.0 + 1.0 / (1.0 + 4.0), 0.01);
+    // Two points 2 units apart: the sum of the two single fields.
+    const float cx = pixelCentre(18), dx = pixelCentre(22);
+    upload({cx, y, dx, y});
+    const std::vector<float> pair = render(2);
+    upload({cx, y, 1000.f, 1000.f});
+    const std::vector<float> c = render(2);
+    upload({dx, y, 1000.f, 1000.f});
+    const std::vector<float> d = render(2);
+    for (std::size_t k = 0; k < pair.size(); ++k) ASSERT_NEAR(pair[k], c[k] + d[k], 1e-6f);
+    EXPECT_NEAR(at(pair, 18, 20)[0], 1.0 + 1.0 / (1.0 + 4.0), 0.01);
 }
 
 TEST_F(RasterFieldTest, ReInitialisingAndCleaningFreeTheObjects) {
-  init({0.f, 0.f});
-  const GLuint kernel = fields.kernelTexture(), field = fields.fieldTexture(), fbo = fields.framebuffer();
-  EXPECT_EQ(glIsTexture(kernel), GL_TRUE);
-  fields.init(buffer, kSupport);
-  // The old names are free again (OpenGL may hand them out anew).
-  for (GLuint name : {kernel, field})
-    if (name != fields.kernelTexture() && name != fields.fieldTexture()) {
-      EXPECT_EQ(glIsTexture(name), GL_FALSE);
+    init({0.f, 0.f});
+    const GLuint kernel = fields.kernelTexture(), field = fields.fieldTexture(), fbo = fields.framebuffer();
+    EXPECT_EQ(glIsTexture(kernel), GL_TRUE);
+    fields.init(buffer, kSupport);
+    // The old names are free again (OpenGL may hand them out anew).
+    for (GLuint name : {kernel, field})
+        if (name != fields.kernelTexture() && name != fields.fieldTexture()) {
+            EXPECT_EQ(glIsTexture(name), GL_FALSE);
+        }
+    if (fbo != fields.framebuffer()) {
+        EXPECT_EQ(glIsFramebuffer(fbo), GL_FALSE);
     }
-  if (fbo != fields.framebuffer()) {
-    EXPECT_EQ(glIsFramebuffer(fbo), GL_FALSE);
-  }
-  render(1);
-  const GLuint last = fields.kernelTexture();
-  fields.clean();
-  EXPECT_EQ(glIsTexture(last), GL_FALSE);
-  EXPECT_EQ(fields.fieldTexture(), 0u);
-  fields.clean();
+    render(1);
+    const GLuint last = fields.kernelTexture();
+    fields.clean();
+    EXPECT_EQ(glIsTexture(last), GL_FALSE);
+    EXPECT_EQ(fields.fieldTexture(), 0u);
+    fields.clean();
 }
