@@ -1,4 +1,5 @@
 #include "app/MainWindow.h"
+#include "analysis/applicationSurfaceFormat.h"
 #include "app/ScreenshotRun.h"
 
 #include <QApplication>
@@ -14,13 +15,7 @@ int main(int argc, char* argv[]) {
     QCoreApplication::setOrganizationDomain("merrowfield.org");
     QCoreApplication::setApplicationName("Quillmaren");
 
-    QSurfaceFormat format;
-    format.setRenderableType(QSurfaceFormat::OpenGL);
-    format.setDepthBufferSize(24);
-    format.setStencilBufferSize(8);
-    format.setVersion(4, 1);
-    format.setProfile(QSurfaceFormat::CoreProfile);
-    QSurfaceFormat::setDefaultFormat(format);
+    setApplicationSurfaceFormat();
     QCoreApplication::setAttribute(Qt::AA_UseHighDpiPixmaps);
 
     QIcon icon;

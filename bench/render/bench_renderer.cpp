@@ -11,6 +11,7 @@
 #include <epoxy/gl.h>
 
 #include "analysis/MCV_Analysis.h"
+#include "analysis/applicationSurfaceFormat.h"
 #include "data/MCV_CytometryData.h"
 #include "data/MCV_DerivedDataClusters.h"
 #include "data/readTextFile.h"
@@ -183,9 +184,7 @@ int main(int argc, char** argv) {
     QGuiApplication app(argc, argv);
     const int frames = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
 
-    QSurfaceFormat format;
-    format.setVersion(4, 1);
-    format.setProfile(QSurfaceFormat::CoreProfile);
+    const QSurfaceFormat format = applicationSurfaceFormat();
     QOffscreenSurface surface;
     surface.setFormat(format);
     surface.create();

@@ -8,15 +8,10 @@
 #include <cstdio>
 
 #include "analysis/OffscreenBuffer.h"
+#include "analysis/applicationSurfaceFormat.h"
 
 int main(int argc, char** argv) {
-    QSurfaceFormat format;
-    format.setRenderableType(QSurfaceFormat::OpenGL);
-    format.setDepthBufferSize(24);
-    format.setStencilBufferSize(8);
-    format.setVersion(4, 1);
-    format.setProfile(QSurfaceFormat::CoreProfile);
-    QSurfaceFormat::setDefaultFormat(format);
+    setApplicationSurfaceFormat();
 
     QGuiApplication app(argc, argv);
 

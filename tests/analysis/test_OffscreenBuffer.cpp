@@ -10,21 +10,11 @@
 #include <vector>
 
 #include "analysis/OffscreenBuffer.h"
+#include "analysis/applicationSurfaceFormat.h"
 #include "vel/data/Embedding.h"
 #include "vel/dr/GradientDescentTSNETexture.h"
 
 namespace {
-
-// The default format main() sets before any window exists.
-void setApplicationSurfaceFormat() {
-    QSurfaceFormat format;
-    format.setRenderableType(QSurfaceFormat::OpenGL);
-    format.setDepthBufferSize(24);
-    format.setStencilBufferSize(8);
-    format.setVersion(4, 1);
-    format.setProfile(QSurfaceFormat::CoreProfile);
-    QSurfaceFormat::setDefaultFormat(format);
-}
 
 struct ProbeResult {
     int exitCode = -1;

@@ -3,6 +3,7 @@
 // the view dock and the settings tab, wired to the bridge; " Compute tSNE "
 // then draws the embedding live; removing the analysis stops and deletes it.
 #include "ShellTestSupport.h"
+#include "analysis/applicationSurfaceFormat.h"
 #include "data/FcsTestFile.h"
 
 #include "analysis/tsne/MCV_TsneAnalysis.h"
@@ -32,13 +33,7 @@ namespace {
 class TsneCreation : public ::testing::Test {
 protected:
     void SetUp() override {
-        QSurfaceFormat format;
-        format.setRenderableType(QSurfaceFormat::OpenGL);
-        format.setDepthBufferSize(24);
-        format.setStencilBufferSize(8);
-        format.setVersion(4, 1);
-        format.setProfile(QSurfaceFormat::CoreProfile);
-        QSurfaceFormat::setDefaultFormat(format);
+        setApplicationSurfaceFormat();
         ASSERT_TRUE(dir.isValid());
         delete MCV_CytometryData::Instance();
         MCV_Settings::Instance()->setDefaultMarkers({});

@@ -8,6 +8,7 @@
 #include <epoxy/gl.h>
 
 #include "data/FcsTestFile.h"
+#include "analysis/applicationSurfaceFormat.h"
 
 #include "analysis/MCV_Analysis.h"
 #include "data/MCV_CytometryData.h"
@@ -155,12 +156,7 @@ public:
 class RenderTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        QSurfaceFormat format;
-        format.setRenderableType(QSurfaceFormat::OpenGL);
-        format.setVersion(4, 1);
-        format.setProfile(QSurfaceFormat::CoreProfile);
-        format.setDepthBufferSize(24);
-        format.setStencilBufferSize(8);
+        const QSurfaceFormat format = applicationSurfaceFormat();
         surface() = std::make_unique<QOffscreenSurface>();
         surface()->setFormat(format);
         surface()->create();

@@ -17,6 +17,7 @@
 #include <epoxy/gl.h>
 
 #include "analysis/tsne/MCV_TsneAnalysis.h"
+#include "analysis/applicationSurfaceFormat.h"
 #include "render/MCV_PointRenderer.h"
 #include "ui/plot/UI_ScatterplotWidget.h"
 #include "ui/tsne/UI_TsneWidget.h"
@@ -67,13 +68,7 @@ Options parse(int argc, char** argv) {
 
 int main(int argc, char** argv) {
     const Options opt = parse(argc, argv);
-    QSurfaceFormat format;
-    format.setRenderableType(QSurfaceFormat::OpenGL);
-    format.setDepthBufferSize(24);
-    format.setStencilBufferSize(8);
-    format.setVersion(4, 1);
-    format.setProfile(QSurfaceFormat::CoreProfile);
-    QSurfaceFormat::setDefaultFormat(format);
+    setApplicationSurfaceFormat();
     QApplication app(argc, argv);
 
     // Engine: K random neighbours per point, each row summing to 1.

@@ -1,6 +1,7 @@
 // The A-tSNE analysis on the GPU engine, in its hidden OpenGL context, with
 // real shaders on the test display.
 #include "TsneAnalysisTest.h"
+#include "analysis/applicationSurfaceFormat.h"
 
 #include <QGuiApplication>
 #include <QOpenGLContext>
@@ -9,26 +10,16 @@
 
 namespace {
 
-QSurfaceFormat applicationFormat() {
-    QSurfaceFormat format;
-    format.setRenderableType(QSurfaceFormat::OpenGL);
-    format.setDepthBufferSize(24);
-    format.setStencilBufferSize(8);
-    format.setVersion(4, 1);
-    format.setProfile(QSurfaceFormat::CoreProfile);
-    return format;
-}
-
 class TsneAnalysisGpu : public TsneAnalysisTest {
 protected:
     // What main() sets before any window exists.
     void SetUp() override {
-        QSurfaceFormat::setDefaultFormat(applicationFormat());
+        setApplicationSurfaceFormat();
         TsneAnalysisTest::SetUp();
     }
     void TearDown() override {
         TsneAnalysisTest::TearDown();
-        QSurfaceFormat::setDefaultFormat(applicationFormat());
+        setApplicationSurfaceFormat();
     }
     static int windows() { return QGuiApplication::allWindows().size(); }
 };

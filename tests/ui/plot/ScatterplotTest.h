@@ -8,6 +8,7 @@
 #include <epoxy/gl.h>
 
 #include "data/FcsTestFile.h"
+#include "analysis/applicationSurfaceFormat.h"
 #include "support/startPositionsTsne.h"
 
 #include "analysis/tsne/MCV_TsneAnalysis.h"
@@ -49,15 +50,7 @@ inline std::pair<float, float> plotRange(const std::vector<float>& xy) {
     return {lo, hi};
 }
 
-inline void useProgramFormat() {
-    QSurfaceFormat format;
-    format.setRenderableType(QSurfaceFormat::OpenGL);
-    format.setDepthBufferSize(24);
-    format.setStencilBufferSize(8);
-    format.setVersion(4, 1);
-    format.setProfile(QSurfaceFormat::CoreProfile);
-    QSurfaceFormat::setDefaultFormat(format);
-}
+inline void useProgramFormat() { setApplicationSurfaceFormat(); }
 
 class ScatterplotTest : public ::testing::Test {
 protected:
