@@ -23,5 +23,7 @@ public:
     virtual void analysesRemoved(std::vector<std::string>* analysisNames) = 0;
 
 protected:
-    ~MCV_UiInterface() = default;
+    // Never destroyed through the interface; virtual so that the classes
+    // that implement it have virtual destructors of their own.
+    virtual ~MCV_UiInterface() = default;
 };

@@ -41,18 +41,18 @@ MCV_VideoWriter::MCV_VideoWriter() = default;
 
 MCV_VideoWriter::~MCV_VideoWriter() = default;
 
-void MCV_VideoWriter::setData(std::vector<std::vector<unsigned char>> frames, int width, int height, int bitrate,
-                              int framerate) {
-    this->frames = std::move(frames);
-    this->width = width;
-    this->height = height;
-    this->bitrate = bitrate;
-    this->framerate = framerate;
+void MCV_VideoWriter::setData(std::vector<std::vector<unsigned char>> newFrames, int newWidth, int newHeight,
+                              int newBitrate, int newFramerate) {
+    frames = std::move(newFrames);
+    width = newWidth;
+    height = newHeight;
+    bitrate = newBitrate;
+    framerate = newFramerate;
 }
 
-void MCV_VideoWriter::setBitrate(int bitrate) { this->bitrate = bitrate; }
+void MCV_VideoWriter::setBitrate(int newBitrate) { bitrate = newBitrate; }
 
-void MCV_VideoWriter::setFramerate(int framerate) { this->framerate = framerate; }
+void MCV_VideoWriter::setFramerate(int newFramerate) { framerate = newFramerate; }
 
 bool MCV_VideoWriter::checkInput() const {
     // The even encoded size must still fit an int.
@@ -219,7 +219,7 @@ int MCV_VideoWriter::addVideoStream(OutputStream* ost, AVFormatContext* context,
     return 0;
 }
 
-int MCV_VideoWriter::openVideo(AVFormatContext* context, const AVCodec* codec, OutputStream* ost,
+int MCV_VideoWriter::openVideo(AVFormatContext* /*context*/, const AVCodec* codec, OutputStream* ost,
                                AVDictionary* options) {
     AVCodecContext* c = ost->encoder;
     AVDictionary* copy = nullptr;

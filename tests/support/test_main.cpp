@@ -10,6 +10,28 @@
 
 #if QLMRN_TEST_GUI
 #include <QApplication>
+#include <xcb/xcb.h>
+
+#include <chrono>
+#include <thread>
+
+namespace {
+
+// Under heavy parallel load the one shared Xvfb server now and then refuses a
+// new client for a moment, and a QApplication made then aborts before any
+// test runs. Wait (a few seconds at most) until the server takes a connection.
+void waitForDisplay() {
+    if (qEnvironmentVariableIsEmpty("DISPLAY")) return;
+    for (int attempt = 1; attempt <= 12; ++attempt) {
+        xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
+        const bool connected = xcb_connection_has_error(connection) == 0;
+        xcb_disconnect(connection);
+        if (connected) return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100 * attempt));
+    }
+}
+
+}  // namespace
 #endif
 
 int main(int argc, char** argv) {
@@ -24,6 +46,7 @@ int main(int argc, char** argv) {
     QCoreApplication::setOrganizationDomain("merrowfield.org");
     QCoreApplication::setApplicationName("Quillmaren");
 #if QLMRN_TEST_GUI
+    waitForDisplay();
     QApplication app(argc, argv);
 #else
     QCoreApplication app(argc, argv);

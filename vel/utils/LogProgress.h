@@ -11,7 +11,7 @@ namespace utils {
 
 class LogProgress {
 public:
-    explicit LogProgress(AbstractLog* logger = nullptr) : logger(logger) {}
+    explicit LogProgress(AbstractLog* log = nullptr) : logger(log) {}
     // "Start: " + name, time-stamped; nothing without a logger.
     void start();
     // "End: " + name, time-stamped; nothing without a logger.
