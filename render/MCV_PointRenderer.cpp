@@ -3,13 +3,12 @@
 
 #include "render/MCV_PointRenderer.h"
 
+#include "render/MCV_ColormapTable.h"
+
 #include "analysis/MCV_Analysis.h"
 #include "analysis/tsne/MCV_TsneAnalysis.h"
 #include "data/MCV_CytometryData.h"
 #include "data/MCV_FcsHeader.h"
-
-#include <QImage>
-#include <QString>
 
 #include <algorithm>
 #include <cmath>
@@ -17,11 +16,6 @@
 #include <iostream>
 
 namespace {
-
-// Index order shared with the colormap pickers and the image view.
-const char* const kColormaps1D[] = {"Spectral", "RdYlBu", "PiYG", "PuOr",   "Magma", "Plasma",      "Viridis", "RdPu",
-                                    "YlGnBu",   "GnBu",   "BuPu", "YlOrRd", "Reds",  "qualitative", "Q_BlGrRd"};
-const char* const kColormaps2D[] = {"2D_Tarn", "2D_Tarn_stretched", "2D_Halvick", "2D_Drisco_noWhitening"};
 
 // Copies up to `count` values of `source` into `target` (sized `count`,
 // zero-padded): callers' vectors may be shorter than they claim.
@@ -39,46 +33,12 @@ MCV_PointRenderer::MCV_PointRenderer() {
     activeSamples.assign(static_cast<size_t>(files), 1);
     clusterIdGrid.assign(static_cast<size_t>(msGrid) * msGrid, 0);
     clusterIdGridRaw.assign(static_cast<size_t>(msGrid) * msGrid, 0);
-
-    for (const char* name : kColormaps1D) {
-        std::vector<unsigned char> rgb;
-        int width = 0, height = 0;
-        loadColormapImage(std::string(":/colormaps/") + name + ".png", &width, &height, &rgb);
-        colormaps1D.push_back(std::move(rgb));
-    }
-    for (const char* name : kColormaps2D) {
-        std::vector<unsigned char> rgb;
-        int width = 0, height = 0;
-        loadColormapImage(std::string(":/colormaps/") + name + ".png", &width, &height, &rgb);
-        // The maps are square: the width and then the height go into the one side.
-        if (!rgb.empty()) {
-            colormap2DSize = width;
-            colormap2DSize = height;
-        }
-        colormaps2D.push_back(std::move(rgb));
-    }
 }
 
 MCV_PointRenderer::~MCV_PointRenderer() {
     releaseShaderPrograms();
     // Without GL objects (never rebuilt, or cleaned up) no OpenGL call is made.
     releaseBuffers();
-}
-
-void MCV_PointRenderer::loadColormapImage(std::string path, int* width, int* height, std::vector<unsigned char>* rgb) {
-    const QImage image = QImage(QString::fromStdString(path)).convertToFormat(QImage::Format_RGB888);
-    const int w = image.isNull() ? 0 : image.width();
-    const int h = image.isNull() ? 0 : image.height();
-    if (width) *width = w;
-    if (height) *height = h;
-    if (!rgb || w == 0 || h == 0) return;
-    const size_t row = static_cast<size_t>(w) * 3;
-    rgb->reserve(rgb->size() + row * static_cast<size_t>(h));
-    // QImage pads its rows to four bytes; the table is packed.
-    for (int y = 0; y < h; ++y) {
-        const uchar* line = image.constScanLine(y);
-        rgb->insert(rgb->end(), line, line + row);
-    }
 }
 
 // ---- Lifecycle ----
@@ -126,11 +86,11 @@ void MCV_PointRenderer::setupMatrix(float* m) {
 
 void MCV_PointRenderer::setColormap(int idx, int dims) {
     if (dims == 2) {
-        if (idx >= 0 && static_cast<size_t>(idx) < colormaps2D.size()) colormap2DIdx = idx;
-    } else if (dims == 1 && idx >= 0 && static_cast<size_t>(idx) < colormaps1D.size()) {
-        if (renderMode == 0)
+        if (idx >= 0 && idx < MCV_ColormapTable::count(2)) colormap2DIdx = idx;
+    } else if (dims == 1 && idx >= 0 && idx < MCV_ColormapTable::count(1)) {
+        if (renderMode == RENDER_POINTS)
             colormapIdx = idx;
-        else if (renderMode == 3)
+        else if (renderMode == RENDER_DENSITY)
             densityColormapIdx = idx;
     }
     refreshColormapTextureBuffer();
@@ -140,21 +100,21 @@ void MCV_PointRenderer::setColormapDiscrete(bool on, int dims) {
     if (dims == 2) {
         colormap2DDiscrete = on ? 1 : 0;
     } else if (dims == 1) {
-        if (renderMode == 0)
+        if (renderMode == RENDER_POINTS)
             colormapDiscrete = on ? 1 : 0;
-        else if (renderMode == 3)
+        else if (renderMode == RENDER_DENSITY)
             densityColormapDiscrete = on ? 1 : 0;
     }
 }
 
 int MCV_PointRenderer::activeColormap(int dims) const {
     if (dims == 2) return colormap2DIdx;
-    return renderMode != 0 ? densityColormapIdx : colormapIdx;
+    return renderMode != RENDER_POINTS ? densityColormapIdx : colormapIdx;
 }
 
 bool MCV_PointRenderer::activeColormapDiscrete(int dims) const {
     if (dims == 2) return colormap2DDiscrete != 0;
-    return (renderMode != 0 ? densityColormapDiscrete : colormapDiscrete) != 0;
+    return (renderMode != RENDER_POINTS ? densityColormapDiscrete : colormapDiscrete) != 0;
 }
 
 void MCV_PointRenderer::setPointSize(float size) { pointSize = size; }

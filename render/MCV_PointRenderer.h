@@ -1,5 +1,8 @@
 #pragma once
 
+#include "render/MCV_ColormapTable.h"
+#include "render/MCV_RenderCodes.h"
+
 #include <string>
 #include <utility>
 #include <vector>
@@ -67,23 +70,21 @@ public:
     void setPointOpacity(float opacity);
     void setPointHaloSize(float size);
     void setGreedyPointScaleMode(bool on);
-    // 0 points, 3 density; other values draw no plot. Shows the caller's
+    // An MCV_RenderMode; other values draw no plot. Shows the caller's
     // current selection array again and re-uploads the colormaps.
     void setRenderMode(int mode);
     // Background 50/255 (dark) or 252/255 grey; clears the bound framebuffer.
     void setDarkMode(bool dark);
     void setRecording(bool on);
-    // -1 normal colouring; 0 and above diagnostic colours (cluster hue over
-    // points; in discrete density mode 1 walk ends, 2 inverted density,
-    // 3 density gradient).
+    // An MCV_DiagnosticMode: DIAGNOSTIC_OFF for normal colouring.
     void setAdvancedMode(int mode);
     void setSelectionActive(bool active);
     // The density parameters: stored, and the density is recomputed.
     void setSaturation(float value);
     void setSigma(float value);
     void setGaussScale(float value);
-    // >= 0 a marker column, -1 sample colour, -2 image colour, <= -3 the 2-D
-    // colormap. Uploads the column for a marker (context current).
+    // A marker column (>= 0) or an MCV_MarkerCode. Uploads the column for a
+    // marker (context current).
     void setActiveMarker(int marker);
     // Display range (min, max) and slider limits per marker; the caller may
     // write ranges through the pointer.
@@ -160,8 +161,6 @@ public:
     // Breadth-first fill of the cells whose `channel` is below 0.5 with the
     // value of the nearest seed (cells above 0) in 4-neighbour steps.
     static void floodFillLevels(std::vector<float>& values, int width, int height, int channels, int channel);
-    // A colormap image as packed 8-bit RGB rows; nothing for a missing image.
-    static void loadColormapImage(std::string path, int* width, int* height, std::vector<unsigned char>* rgb);
 
 private:
     // ---- Programs, buffers and textures (MCV_PointRendererResources.cpp) ----
@@ -233,6 +232,11 @@ private:
     void endOffscreenPass();
     // Grid cell of a pixel of the view for picking, or -1.
     int clusterCellAt(int x, int y) const;
+    // Index of the cell of a side x side grid over the plot square that holds
+    // plot position (u, v); positions outside go to the nearest edge cell.
+    // Clustering and picking both use it, so a click on a point finds the
+    // point's cluster.
+    static size_t gridCellOf(float u, float v, unsigned side);
 
     // ---- HSNE analyses (MCV_PointRendererHsne.cpp) ----
     // Types 2 and 3: takes the embedding like the t-SNE path; false while
@@ -265,7 +269,7 @@ private:
     MCV_GLSLProgram* glslProgramFocusAndContextBackground = nullptr;
     bool shadersLoaded = false;
 
-    int renderMode = 0;
+    int renderMode = RENDER_POINTS;
     float mvpMatrix[16] = {};
     unsigned viewWidth = 100;
     unsigned viewHeight = 100;
@@ -302,10 +306,6 @@ private:
     // Point count the vertex buffers were sized for.
     int bufferPoints = 0;
     std::vector<unsigned> drawOrder;
-
-    std::vector<std::vector<unsigned char>> colormaps1D;
-    std::vector<std::vector<unsigned char>> colormaps2D;
-    int colormap2DSize = 0;
 
     unsigned msGrid = 128;
     std::vector<float> meanShiftEnds;
@@ -360,13 +360,13 @@ private:
     float pointSize = 0.01f;
     float pointOpacity = 0.6f;
     float pointHaloSize = 0.2f;
-    int colormapIdx = 6;
+    int colormapIdx = MCV_ColormapTable::kDefault1D;
     int densityColormapIdx = 0;
     int colormapDiscrete = 0;
     int densityColormapDiscrete = 1;
     int colormap2DIdx = 0;
     int colormap2DDiscrete = 0;
-    int advancedMode = -1;
+    int advancedMode = DIAGNOSTIC_OFF;
     int otfClustering = 0;
 
     bool selectionActive = false;

@@ -80,6 +80,16 @@ bool MCV_PointRenderer::equal(const std::vector<float>& a, const std::vector<flo
     return true;
 }
 
+size_t MCV_PointRenderer::gridCellOf(float u, float v, unsigned side) {
+    // Cell i covers [i, i + 1) / side of the plot square, as drawn on the
+    // offscreen viewport and as the shaders look the grid textures up.
+    auto step = [side](float t) {
+        const float s = std::isfinite(t) ? std::floor(t * static_cast<float>(side)) : 0.0f;
+        return static_cast<size_t>(std::clamp(s, 0.0f, static_cast<float>(side) - 1.0f));
+    };
+    return step(v) * side + step(u);
+}
+
 // ---- Passes ----
 
 void MCV_PointRenderer::beginOffscreenPass(unsigned attachment, float r, float g, float b, float a) {
@@ -215,16 +225,10 @@ void MCV_PointRenderer::cluster() {
         clusterIdGridRaw[t] = found;
     }
 
-    // The cell of a point: its position rounded to the nearest of g - 1 steps.
     const int points = static_cast<int>(normalizedPositions.size() / 2);
     auto cellOf = [&](int p) {
-        auto step = [&](float v) {
-            const float s = std::isfinite(v) ? static_cast<float>(g - 1) * v + 0.5f : 0.0f;
-            return std::clamp(static_cast<int>(std::max(s, 0.0f)), 0, static_cast<int>(g) - 1);
-        };
         const size_t i = static_cast<size_t>(p);
-        return static_cast<size_t>(step(normalizedPositions[2 * i + 1])) * g +
-               static_cast<size_t>(step(normalizedPositions[2 * i]));
+        return gridCellOf(normalizedPositions[2 * i], normalizedPositions[2 * i + 1], g);
     };
 
     // Cluster ids in the order of the lowest point index in each basin;

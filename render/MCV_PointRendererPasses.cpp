@@ -14,7 +14,7 @@ void MCV_PointRenderer::plotViewport() {
                static_cast<GLsizei>(viewSide), static_cast<GLsizei>(viewSide));
 }
 
-bool MCV_PointRenderer::densityNeeded() const { return renderMode == 3 || otfClustering != 0; }
+bool MCV_PointRenderer::densityNeeded() const { return renderMode == RENDER_DENSITY || otfClustering != 0; }
 
 void MCV_PointRenderer::draw(unsigned framebuffer) {
     targetFramebuffer = framebuffer;
@@ -38,9 +38,9 @@ void MCV_PointRenderer::draw(unsigned framebuffer) {
         glClearColor(backgroundColor[0], backgroundColor[1], backgroundColor[2], backgroundColor[3]);
     }
 
-    if (renderMode == 3)
+    if (renderMode == RENDER_DENSITY)
         drawDensity(false);
-    else if (renderMode == 0)
+    else if (renderMode == RENDER_POINTS)
         drawPoints(false);
     drawSelectionUI();
 }
@@ -179,7 +179,7 @@ void MCV_PointRenderer::drawFocusAndContextBackground() {
 }
 
 void MCV_PointRenderer::drawScreenGrab() {
-    if (densityDirty && renderMode == 3) drawDensityOffscreen();  // the frame still recomputes it
+    if (densityDirty && renderMode == RENDER_DENSITY) drawDensityOffscreen();  // the frame still recomputes it
     if (printFramebuffer == 0) return;
     glBindFramebuffer(GL_FRAMEBUFFER, printFramebuffer);
     glDrawBuffer(GL_COLOR_ATTACHMENT0);
@@ -187,9 +187,9 @@ void MCV_PointRenderer::drawScreenGrab() {
         glClearColor(printBackground[0], printBackground[1], printBackground[2], printBackground[3]);
     else
         glClearColor(1.0f, 1.0f, 1.0f, 1.0f);
-    if (renderMode == 3)
+    if (renderMode == RENDER_DENSITY)
         drawDensity(true);
-    else if (renderMode == 0)
+    else if (renderMode == RENDER_POINTS)
         drawPoints(true);
     glBindFramebuffer(GL_FRAMEBUFFER, targetFramebuffer);
 }

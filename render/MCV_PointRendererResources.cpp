@@ -3,6 +3,7 @@
 // whose id is 0 do not exist, and release functions make no call for them.
 #include <epoxy/gl.h>
 
+#include "render/MCV_ColormapTable.h"
 #include "render/MCV_GLSLProgram.h"
 #include "render/MCV_PointRenderer.h"
 
@@ -274,20 +275,17 @@ void MCV_PointRenderer::createOffscreenBuffers() {
 }
 
 void MCV_PointRenderer::createColormapTextureBuffer() {
-    const size_t idx = static_cast<size_t>(renderMode != 0 ? densityColormapIdx : colormapIdx);
-    static const std::vector<unsigned char> none;
-    const std::vector<unsigned char>& map1D = idx < colormaps1D.size() ? colormaps1D[idx] : none;
-    specifyTexture1D(colormapTexture, GL_RGB8, static_cast<int>(map1D.size() / 3), GL_RGB, GL_UNSIGNED_BYTE,
-                     map1D.empty() ? nullptr : map1D.data(), GL_LINEAR);
+    const MCV_ColormapTable::Image& map1D =
+        MCV_ColormapTable::image(renderMode != RENDER_POINTS ? densityColormapIdx : colormapIdx, 1);
+    specifyTexture1D(colormapTexture, GL_RGB8, static_cast<int>(map1D.rgb.size() / 3), GL_RGB, GL_UNSIGNED_BYTE,
+                     map1D.rgb.empty() ? nullptr : map1D.rgb.data(), GL_LINEAR);
     glBindTexture(GL_TEXTURE_1D, 0);
 
-    const size_t idx2D = static_cast<size_t>(colormap2DIdx);
-    const std::vector<unsigned char>& map2D = idx2D < colormaps2D.size() ? colormaps2D[idx2D] : none;
-    const size_t side = static_cast<size_t>(std::max(colormap2DSize, 0));
-    const bool complete = !map2D.empty() && map2D.size() == side * side * 3;
-    specifyTexture2D(colormap2DTexture, GL_RGB8, complete ? static_cast<int>(side) : 0,
-                     complete ? static_cast<int>(side) : 0, GL_RGB, GL_UNSIGNED_BYTE, complete ? map2D.data() : nullptr,
-                     GL_LINEAR, true);
+    // Each map at its own size: the table holds rows of the image's width.
+    const MCV_ColormapTable::Image& map2D = MCV_ColormapTable::image(colormap2DIdx, 2);
+    const bool complete = !map2D.rgb.empty();
+    specifyTexture2D(colormap2DTexture, GL_RGB8, map2D.width, map2D.height, GL_RGB, GL_UNSIGNED_BYTE,
+                     complete ? map2D.rgb.data() : nullptr, GL_LINEAR, true);
     glBindTexture(GL_TEXTURE_2D, 0);
 }
 

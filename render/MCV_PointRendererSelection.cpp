@@ -72,11 +72,11 @@ int MCV_PointRenderer::clusterCellAt(int x, int y) const {
         x -= static_cast<int>((viewWidth - viewSide) / 2);
     const int side = static_cast<int>(viewSide);
     if (x < 0 || x >= side || y < 0 || y >= side) return -1;
-    // The grid the clusters were formed on, which a later grid change has not replaced.
-    const int g = static_cast<int>(clusterGridSide);
-    const int column = static_cast<int>(static_cast<float>(x) / static_cast<float>(side) * static_cast<float>(g - 1));
-    const int row = static_cast<int>(static_cast<float>(y) / static_cast<float>(side) * static_cast<float>(g - 1));
-    const size_t cell = static_cast<size_t>(row) * static_cast<size_t>(g) + static_cast<size_t>(column);
+    // The grid the clusters were formed on, which a later grid change has not
+    // replaced; the pixel's centre takes the cell a point drawn there belongs to.
+    const float s = static_cast<float>(side);
+    const size_t cell =
+        gridCellOf((static_cast<float>(x) + 0.5f) / s, (static_cast<float>(y) + 0.5f) / s, clusterGridSide);
     return cell < clusterIdGrid.size() ? static_cast<int>(cell) : -1;
 }
 

@@ -56,11 +56,16 @@ inline Rgb over(const Rgb& c, float alpha, const Rgb& background) {
     return {mix(c.r, background.r), mix(c.g, background.g), mix(c.b, background.b)};
 }
 
+inline int colormapIndex(const std::string& name) {
+    const std::vector<std::string>& names = MCV_ColormapTable::names(1);
+    return static_cast<int>(std::find(names.begin(), names.end(), name) - names.begin());
+}
+
 // The colour a 1D colormap texture gives at t with linear filtering.
 inline Rgb colormapAt(const std::string& name, float t) {
-    std::vector<unsigned char> table;
-    int width = 0, height = 0;
-    MCV_PointRenderer::loadColormapImage(":/colormaps/" + name + ".png", &width, &height, &table);
+    const MCV_ColormapTable::Image& map = MCV_ColormapTable::image(colormapIndex(name), 1);
+    const std::vector<unsigned char>& table = map.rgb;
+    const int width = map.width;
     const float u = std::clamp(t * static_cast<float>(width) - 0.5f, 0.0f, static_cast<float>(width - 1));
     const int i0 = static_cast<int>(std::floor(u));
     const int i1 = std::min(i0 + 1, width - 1);

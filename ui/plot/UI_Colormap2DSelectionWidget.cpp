@@ -1,7 +1,6 @@
 #include "UI_Colormap2DSelectionWidget.h"
 
-UI_Colormap2DSelectionWidget::UI_Colormap2DSelectionWidget(QWidget* parent)
-    : UI_ColormapPicker(parent, {"2D_Tarn", "2D_Tarn_stretched", "2D_Halvick", "2D_Drisco_noWhitening"}, 0) {
+UI_Colormap2DSelectionWidget::UI_Colormap2DSelectionWidget(QWidget* parent) : UI_ColormapPicker(parent, 2, 0) {
     Layout layout;
     layout.size = QSize(704, 172);
     layout.left = QRect(0, 0, 138, 138);

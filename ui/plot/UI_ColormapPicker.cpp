@@ -1,6 +1,6 @@
 #include "UI_ColormapPicker.h"
 
-#include "UI_ColormapTable.h"
+#include "render/MCV_ColormapTable.h"
 #include "ui/web/UI_MaterialCheckBoxWidget.h"
 
 #include <QPropertyAnimation>
@@ -19,9 +19,10 @@ QString panelStyle(bool dark) {
 
 }  // namespace
 
-UI_ColormapPicker::UI_ColormapPicker(QWidget* parent, const QStringList& names, int activeIdx)
-    : QWidget(parent), m_activeIdx(activeIdx) {
-    for (const QString& name : names) m_paths.push_back(":/colormaps/" + name);
+UI_ColormapPicker::UI_ColormapPicker(QWidget* parent, int dims, int activeIdx)
+    : QWidget(parent), m_dims(dims), m_activeIdx(activeIdx) {
+    for (const std::string& name : MCV_ColormapTable::names(dims))
+        m_paths.push_back(QString::fromStdString(MCV_ColormapTable::resourceStem(name)));
 }
 
 UI_ColormapPicker::~UI_ColormapPicker() = default;
@@ -48,7 +49,6 @@ void UI_ColormapPicker::build(const Layout& layout) {
         button->setStyleSheet(buttonStyle(i));
         connect(button, &QPushButton::released, this, [this, i] { colormapClicked(i); });
         m_colormapButtons.push_back(button);
-        m_colormaps.push_back(UI_ColormapTable::load(imagePath(i) + ".png"));
     }
     connect(m_activeButton, &QPushButton::released, this, &UI_ColormapPicker::activeColormapClicked);
 
@@ -100,7 +100,7 @@ void UI_ColormapPicker::setDarkMode(bool dark) {
     m_rightPanel->setStyleSheet(panelStyle(dark));
 }
 
-std::vector<unsigned char>* UI_ColormapPicker::colormMapData(int idx) {
+const std::vector<unsigned char>* UI_ColormapPicker::colormMapData(int idx) const {
     if (idx < 0 || idx >= count()) return nullptr;
-    return &m_colormaps[static_cast<size_t>(idx)];
+    return &MCV_ColormapTable::image(idx, m_dims).rgb;
 }

@@ -4,7 +4,6 @@
 #include <QRect>
 #include <QSize>
 #include <QString>
-#include <QStringList>
 #include <QWidget>
 
 #include <vector>
@@ -18,8 +17,8 @@ class UI_MaterialCheckBoxWidget;
 // "Discrete Colormap" switch, floated over a view's top-right corner. A click
 // on the active button slides the right panel into view; choosing a colormap
 // slides it back. Hosts push state with setColormap()/setDarkMode(), which
-// emit nothing; the signals report only the user's choices. Each colormap's
-// image ":/colormaps/<name>.png" is also its colour table.
+// emit nothing; the signals report only the user's choices. The colormaps and
+// their indices are those of MCV_ColormapTable.
 class UI_ColormapPicker : public QWidget {
     Q_OBJECT
 public:
@@ -29,7 +28,7 @@ public:
     void setDarkMode(bool dark);
     // Colour table `idx` (RGB bytes of the image, top row first), or null for
     // an index outside the table.
-    std::vector<unsigned char>* colormMapData(int idx);
+    const std::vector<unsigned char>* colormMapData(int idx) const;
 
     int activeColormap() const { return m_activeIdx; }
     bool isDiscrete() const { return m_discrete; }
@@ -51,8 +50,8 @@ protected:
         int slideDistance = 0;
     };
 
-    // `names` are the image names below ":/colormaps/".
-    UI_ColormapPicker(QWidget* parent, const QStringList& names, int activeIdx);
+    // The colormaps of `dims` dimensions of MCV_ColormapTable.
+    UI_ColormapPicker(QWidget* parent, int dims, int activeIdx);
     ~UI_ColormapPicker() override;
 
     // Builds the panels; called once from the derived constructor, when
@@ -61,6 +60,7 @@ protected:
     // The style sheet of colormap `idx`'s button in the current discrete state.
     virtual QString buttonStyle(int idx) const = 0;
 
+    // The resource path of colormap `idx`'s images without ".png".
     const QString& imagePath(int idx) const { return m_paths[static_cast<size_t>(idx)]; }
     int count() const { return static_cast<int>(m_paths.size()); }
     QWidget* leftPanel() const { return m_leftPanel; }
@@ -71,8 +71,8 @@ private:
     void discreteColormapClicked(int checked);
     void slide(bool open);
 
+    int m_dims;
     std::vector<QString> m_paths;
-    std::vector<std::vector<unsigned char>> m_colormaps;
     std::vector<QPushButton*> m_colormapButtons;
     QPushButton* m_activeButton = nullptr;
     QWidget* m_leftPanel = nullptr;

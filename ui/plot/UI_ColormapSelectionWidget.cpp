@@ -1,12 +1,11 @@
 #include "UI_ColormapSelectionWidget.h"
 
+#include "render/MCV_ColormapTable.h"
+
 #include <QLabel>
 
 UI_ColormapSelectionWidget::UI_ColormapSelectionWidget(QWidget* parent)
-    : UI_ColormapPicker(parent,
-                        {"Spectral", "RdYlBu", "PiYG", "PuOr", "Magma", "Plasma", "Viridis", "RdPu", "YlGnBu", "GnBu",
-                         "BuPu", "YlOrRd", "Reds", "qualitative", "Q_BlGrRd"},
-                        6) {
+    : UI_ColormapPicker(parent, 1, MCV_ColormapTable::kDefault1D) {
     Layout layout;
     layout.size = QSize(618, 212);
     layout.left = QRect(0, 0, 64, 178);

@@ -45,7 +45,8 @@ void UI_ScatterplotWidget::colormap2DDiscreteChanged(bool discrete) {
 
 void UI_ScatterplotWidget::setMode(int newMode) {
     mode = newMode;
-    withRenderer(this, renderer, [this](MCV_PointRenderer* r) { r->setRenderMode(mode != 0 ? 3 : pointBasedMode); });
+    withRenderer(this, renderer,
+                 [this](MCV_PointRenderer* r) { r->setRenderMode(mode != 0 ? RENDER_DENSITY : pointBasedMode); });
     if (!renderer) return;
     colormapPicker->setColormap(renderer->activeColormap(1), renderer->activeColormapDiscrete(1));
     colormap2DPicker->setColormap(renderer->activeColormap(2), renderer->activeColormapDiscrete(2));
@@ -76,7 +77,7 @@ void UI_ScatterplotWidget::setMarker(int marker) {
         colormapPicker->setVisible(marker >= 0);
         colormap2DPicker->hide();
     }
-    activeMarker = marker > -3 ? marker : -2;
+    activeMarker = marker > MARKER_COLORMAP_2D ? marker : MARKER_IMAGE_COLOUR;
     if (renderer) {
         makeCurrent();
         renderer->setActiveMarker(activeMarker);

@@ -4,6 +4,7 @@
 #include "ui/web/UI_DualSliderWidget.h"
 #include "data/MCV_DerivedData.h"
 #include "data/MCV_DerivedDataPoints.h"
+#include "render/MCV_RenderCodes.h"
 #include "UI_EmbeddingControl.h"
 #include "ui/web/UI_MaterialCheckBoxWidget.h"
 #include "ui/base/UI_ModalDialogs.h"
@@ -317,12 +318,12 @@ void UI_TsneSettingsSliderWidget::setMode(int mode) {
         case 0:
             showPage(m_singleCellPage);
             emit parentSetMode(0);
-            emit parentSetAdvancedMode(-1);
+            emit parentSetAdvancedMode(DIAGNOSTIC_OFF);
             break;
         case 1:
             showPage(m_clusteringPage);
             emit parentSetMode(1);
-            emit parentSetAdvancedMode(-1);
+            emit parentSetAdvancedMode(DIAGNOSTIC_OFF);
             break;
         case 2:
             showPage(m_advancedPage);
@@ -374,21 +375,21 @@ void UI_TsneSettingsSliderWidget::sigmaChanged(int sigma) {
 }
 
 void UI_TsneSettingsSliderWidget::setAdvancedMode() {
-    int mode = -1;
+    int mode = DIAGNOSTIC_OFF;
     if (m_clustersPointsRadio->isChecked())
-        mode = 0;
+        mode = DIAGNOSTIC_CLUSTER_HUE;
     else if (m_clustersPartitionsRadio->isChecked())
-        mode = 1;
+        mode = DIAGNOSTIC_WALK_ENDS;
     else if (m_rawDensityRadio->isChecked())
-        mode = 2;
+        mode = DIAGNOSTIC_INVERTED_DENSITY;
     else if (m_gradientsRadio->isChecked())
-        mode = 3;
-    if (mode < 0) {
+        mode = DIAGNOSTIC_GRADIENT;
+    if (mode == DIAGNOSTIC_OFF) {
         emit parentSetAdvancedMode(m_advancedMode);
         return;
     }
     m_advancedMode = mode;
-    emit parentSetMode(mode == 0 ? 0 : 1);
+    emit parentSetMode(mode == DIAGNOSTIC_CLUSTER_HUE ? 0 : 1);
     emit parentSetAdvancedMode(mode);
 }
 

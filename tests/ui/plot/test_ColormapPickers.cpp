@@ -1,231 +1,189 @@
-// The colormap pickers: the Part's colormaps behind each button, sliding,
-// discrete switching, host pushes without echo, dark mode and the tables.
-#include "ui/PageTestSupport.h"
+// The two colormap pickers over the shared table: the map behind each button,
+// sliding, the discrete switch, host pushes without echo, dark mode and the
+// colour tables.
+#include "render/MCV_ColormapTable.h"
+#include "support/WidgetFinders.h"
 #include "ui/plot/UI_Colormap2DSelectionWidget.h"
 #include "ui/plot/UI_ColormapSelectionWidget.h"
 #include "ui/web/UI_MaterialCheckBoxWidget.h"
 
-#include <QApplication>
-#include <QImage>
 #include <QLabel>
 #include <QPropertyAnimation>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <memory>
+
 namespace {
 
-const char* kNames[] = {"Spectral", "RdYlBu", "PiYG", "PuOr",   "Magma", "Plasma",      "Viridis", "RdPu",
-                        "YlGnBu",   "GnBu",   "BuPu", "YlOrRd", "Reds",  "qualitative", "Q_BlGrRd"};
-const char* k2DNames[] = {"2D_Tarn", "2D_Tarn_stretched", "2D_Halvick", "2D_Drisco_noWhitening"};
+// The layout of each picker: what its host and the button images rely on.
+struct PickerCase {
+    const char* name;
+    int dims;
+    std::function<UI_ColormapPicker*(QWidget*)> make;
+    QSize size;
+    QRect activeButton, firstButton;
+    int step, slide;
+    // The button image of a map, after ":/colormaps/<name>", continuous and
+    // discrete.
+    const char* image;
+    const char* discreteImage;
+};
 
-// The buttons of a picker: the active one first, then the colormap buttons
-// from left to right.
-template <typename Picker>
-QList<QPushButton*> buttons(Picker* picker) {
-    QList<QPushButton*> all = picker->template findChildren<QPushButton*>();
-    std::sort(all.begin(), all.end(), [](QPushButton* a, QPushButton* b) {
-        const int pa = a->parentWidget()->x() + a->x(), pb = b->parentWidget()->x() + b->x();
-        return pa < pb;
-    });
-    return all;
-}
+const PickerCase kPickers[] = {
+    {"OneD", 1, [](QWidget* host) -> UI_ColormapPicker* { return new UI_ColormapSelectionWidget(host); },
+     QSize(618, 212), QRect(35, 5, 24, 168), QRect(5, 5, 24, 168), 36, 555, "_vert.png", "_vert_disc.png"},
+    {"TwoD", 2, [](QWidget* host) -> UI_ColormapPicker* { return new UI_Colormap2DSelectionWidget(host); },
+     QSize(704, 172), QRect(5, 5, 128, 128), QRect(5, 5, 128, 128), 138, 567, ".png", ".png"},
+};
 
-template <typename Picker>
-void finishSlide(Picker* picker) {
-    auto* animation = picker->template findChild<QPropertyAnimation*>();
-    if (animation->state() == QAbstractAnimation::Running) {
-        QSignalSpy done(animation, &QPropertyAnimation::finished);
-        ASSERT_TRUE(done.wait(3000));
-    }
-}
-
-class Picker1D : public ::testing::Test {
+class ColormapPickerTest : public testing::TestWithParam<PickerCase> {
 protected:
     void SetUp() override {
         host.resize(900, 400);
-        picker = new UI_ColormapSelectionWidget(&host);
-        picker->move(host.width() - 71, 10);
+        picker = GetParam().make(&host);
+        picker->move(host.width() - 145, 10);
         host.show();
+        // The active button first, then the colormap buttons from left to right.
+        buttons = picker->findChildren<QPushButton*>();
+        std::sort(buttons.begin(), buttons.end(), [](QPushButton* a, QPushButton* b) {
+            return a->parentWidget()->x() + a->x() < b->parentWidget()->x() + b->x();
+        });
     }
-    UI_MaterialCheckBoxWidget* discreteSwitch() { return picker->findChild<UI_MaterialCheckBoxWidget*>(); }
+    int count() const { return MCV_ColormapTable::count(GetParam().dims); }
+    bool shows(QPushButton* button, int idx, bool discrete) const {
+        const std::string name = MCV_ColormapTable::names(GetParam().dims)[static_cast<size_t>(idx)];
+        const QString url = QString::fromStdString("url(:/colormaps/" + name) +
+                            (discrete ? GetParam().discreteImage : GetParam().image) + ")";
+        return button->styleSheet().contains(url);
+    }
+    UI_MaterialCheckBoxWidget* discreteSwitch() const { return picker->findChild<UI_MaterialCheckBoxWidget*>(); }
+    void finishSlide() {
+        auto* animation = picker->findChild<QPropertyAnimation*>();
+        if (animation->state() != QAbstractAnimation::Running) return;
+        QSignalSpy done(animation, &QPropertyAnimation::finished);
+        ASSERT_TRUE(done.wait(3000));
+    }
+
     QWidget host;
-    UI_ColormapSelectionWidget* picker = nullptr;
+    UI_ColormapPicker* picker = nullptr;
+    QList<QPushButton*> buttons;
 };
 
-TEST_F(Picker1D, StartsWithViridisContinuousAndClosed) {
-    EXPECT_EQ(picker->size(), QSize(618, 212));
-    EXPECT_EQ(picker->activeColormap(), 6);
+TEST_P(ColormapPickerTest, ShowsEveryMapOfTheTableAtItsIndex) {
+    const PickerCase& c = GetParam();
+    EXPECT_EQ(picker->size(), c.size);
+    const int initial = c.dims == 1 ? MCV_ColormapTable::kDefault1D : 0;
+    EXPECT_EQ(picker->activeColormap(), initial);
     EXPECT_FALSE(picker->isDiscrete());
     EXPECT_FALSE(picker->isOpen());
-    QList<QPushButton*> b = buttons(picker);
-    ASSERT_EQ(b.size(), 16);
-    EXPECT_EQ(b[0]->geometry(), QRect(35, 5, 24, 168));
-    EXPECT_TRUE(b[0]->styleSheet().contains("url(:/colormaps/Viridis_vert.png)"));
-    for (int i = 0; i < 15; ++i) {
-        EXPECT_EQ(b[i + 1]->geometry(), QRect(5 + 36 * i, 5, 24, 168));
-        EXPECT_TRUE(b[i + 1]->styleSheet().contains(QString("url(:/colormaps/") + kNames[i] + "_vert.png)")) << i;
+    ASSERT_EQ(buttons.size(), count() + 1);
+    EXPECT_EQ(buttons[0]->geometry(), c.activeButton);
+    EXPECT_TRUE(shows(buttons[0], initial, false));
+    for (int i = 0; i < count(); ++i) {
+        EXPECT_EQ(buttons[i + 1]->geometry(), c.firstButton.translated(c.step * i, 0)) << i;
+        EXPECT_TRUE(shows(buttons[i + 1], i, false)) << i;
     }
-    QStringList labels;
-    for (QLabel* l : picker->findChildren<QLabel*>()) labels << l->text();
-    EXPECT_TRUE(labels.contains("max") && labels.contains("min") && labels.contains(" Discrete Colormap"));
-    // The active button shows the map with its highest value (yellow) on top.
-    const QImage image = picker->grab().toImage();
-    const QColor top(image.pixel(47, 12)), bottom(image.pixel(47, 165));
-    EXPECT_GT(top.red(), 200);
-    EXPECT_GT(top.green(), 200);
-    EXPECT_LT(top.blue(), 90);
-    EXPECT_LT(bottom.red(), 100);
-    EXPECT_LT(bottom.green(), 40);
-    EXPECT_GT(bottom.blue(), 60);
+    // The tables the host reads are the table's bytes.
+    for (int i = 0; i < count(); ++i) EXPECT_EQ(*picker->colormMapData(i), MCV_ColormapTable::image(i, c.dims).rgb);
+    EXPECT_EQ(picker->colormMapData(count()), nullptr);
+    EXPECT_EQ(picker->colormMapData(-1), nullptr);
 }
 
-TEST_F(Picker1D, EachButtonChoosesItsColormapAndClosesThePanel) {
-    QSignalSpy selected(picker, &UI_ColormapSelectionWidget::colormapSelected);
-    QList<QPushButton*> b = buttons(picker);
-    for (int i = 0; i < 15; ++i) {
-        QTest::mouseClick(b[i + 1], Qt::LeftButton);
-        ASSERT_EQ(selected.count(), i + 1);
+TEST_P(ColormapPickerTest, EachButtonChoosesItsMapAndSlidesThePanelBack) {
+    const int closedX = picker->x();
+    QTest::mouseClick(buttons[0], Qt::LeftButton);
+    EXPECT_TRUE(picker->isOpen());
+    finishSlide();
+    EXPECT_EQ(picker->pos(), QPoint(closedX - GetParam().slide, 10));
+    QSignalSpy selected(picker, &UI_ColormapPicker::colormapSelected);
+    QTest::mouseClick(buttons[2], Qt::LeftButton);
+    EXPECT_FALSE(picker->isOpen());
+    finishSlide();
+    EXPECT_EQ(picker->x(), closedX);
+    for (int i = 0; i < count(); ++i) {
+        QTest::mouseClick(buttons[i + 1], Qt::LeftButton);
         EXPECT_EQ(selected.last()[0].toInt(), i);
         EXPECT_EQ(picker->activeColormap(), i);
-        EXPECT_TRUE(b[0]->styleSheet().contains(QString("url(:/colormaps/") + kNames[i] + "_vert.png)")) << i;
+        EXPECT_TRUE(shows(buttons[0], i, false)) << i;
     }
+    EXPECT_EQ(selected.count(), count() + 1);
 }
 
-TEST_F(Picker1D, ActiveImageSlidesThePanelIn555PixelsAndBack) {
-    QList<QPushButton*> b = buttons(picker);
-    const int closedX = picker->x();
-    QTest::mouseClick(b[0], Qt::LeftButton);
-    EXPECT_TRUE(picker->isOpen());
-    EXPECT_EQ(picker->findChild<QPropertyAnimation*>()->duration(), 500);
-    finishSlide(picker);
-    EXPECT_EQ(picker->x(), closedX - 555);
-    EXPECT_EQ(picker->y(), 10);
-
-    QSignalSpy selected(picker, &UI_ColormapSelectionWidget::colormapSelected);
-    QTest::mouseClick(b[13], Qt::LeftButton);
-    EXPECT_FALSE(picker->isOpen());
-    finishSlide(picker);
-    EXPECT_EQ(picker->x(), closedX);
-    EXPECT_EQ(selected.count(), 1);
-}
-
-TEST_F(Picker1D, DiscreteSwitchRestylesAllButtonsAndKeepsThePanelOpen) {
-    QList<QPushButton*> b = buttons(picker);
-    QTest::mouseClick(b[0], Qt::LeftButton);
-    QSignalSpy discrete(picker, &UI_ColormapSelectionWidget::discreteSelected);
-    QSignalSpy selected(picker, &UI_ColormapSelectionWidget::colormapSelected);
+TEST_P(ColormapPickerTest, DiscreteSwitchRestylesTheButtonsAndKeepsThePanelOpen) {
+    QTest::mouseClick(buttons[0], Qt::LeftButton);
+    QSignalSpy discrete(picker, &UI_ColormapPicker::discreteSelected);
+    QSignalSpy selected(picker, &UI_ColormapPicker::colormapSelected);
     discreteSwitch()->js_clicked();  // what the page calls when the user flips it
     ASSERT_EQ(discrete.count(), 1);
     EXPECT_TRUE(discrete[0][0].toBool());
     EXPECT_TRUE(picker->isOpen());
     EXPECT_EQ(selected.count(), 0);
-    for (int i = 0; i < 15; ++i)
-        EXPECT_TRUE(b[i + 1]->styleSheet().contains(QString(kNames[i]) + "_vert_disc.png")) << i;
-    EXPECT_TRUE(b[0]->styleSheet().contains("Viridis_vert_disc.png"));
-
-    QTest::mouseClick(b[13], Qt::LeftButton);  // Reds
-    EXPECT_EQ(selected.last()[0].toInt(), 12);
-    EXPECT_TRUE(b[0]->styleSheet().contains("url(:/colormaps/Reds_vert_disc.png)"));
-    EXPECT_FALSE(picker->isOpen());
+    for (int i = 0; i < count(); ++i) EXPECT_TRUE(shows(buttons[i + 1], i, true)) << i;
+    QTest::mouseClick(buttons[2], Qt::LeftButton);
+    EXPECT_EQ(selected.last()[0].toInt(), 1);
+    EXPECT_TRUE(shows(buttons[0], 1, true));
+    EXPECT_TRUE(picker->isDiscrete());
 }
 
-TEST_F(Picker1D, HostPushesEmitNothingAndMoveTheSwitch) {
-    QSignalSpy selected(picker, &UI_ColormapSelectionWidget::colormapSelected);
-    QSignalSpy discrete(picker, &UI_ColormapSelectionWidget::discreteSelected);
+TEST_P(ColormapPickerTest, HostPushesEmitNothingAndMoveTheSwitch) {
+    QSignalSpy selected(picker, &UI_ColormapPicker::colormapSelected);
+    QSignalSpy discrete(picker, &UI_ColormapPicker::discreteSelected);
     picker->setColormap(3, true);
     EXPECT_EQ(picker->activeColormap(), 3);
-    EXPECT_TRUE(picker->isDiscrete());
     EXPECT_TRUE(discreteSwitch()->isChecked());
-    EXPECT_TRUE(buttons(picker)[0]->styleSheet().contains("PuOr_vert_disc.png"));
-    picker->setColormap(15, false);  // outside the table: ignored
+    EXPECT_TRUE(shows(buttons[0], 3, true));
+    picker->setColormap(count(), false);  // outside the table: ignored
     picker->setColormap(-1, false);
     EXPECT_EQ(picker->activeColormap(), 3);
     EXPECT_TRUE(picker->isDiscrete());
+    picker->setColormap(2, false);
+    EXPECT_FALSE(discreteSwitch()->isChecked());
     EXPECT_EQ(selected.count(), 0);
     EXPECT_EQ(discrete.count(), 0);
 }
 
-TEST_F(Picker1D, DarkModeSwapsTheStyleOfBothPanels) {
+TEST_P(ColormapPickerTest, TheActiveButtonDrawsItsMapTopRowUp) {
+    // Viridis (1D) runs from purple at the bottom to yellow at the top;
+    // 2D_Halvick's top-left corner is yellow.
+    picker->setColormap(GetParam().dims == 1 ? MCV_ColormapTable::kDefault1D : 2, false);
+    const QImage image = picker->grab().toImage();
+    const QPoint top = buttons[0]->geometry().topLeft() + QPoint(12, 7);
+    const QColor high(image.pixel(top));
+    EXPECT_GT(high.red(), 200);
+    EXPECT_GT(high.green(), 200);
+    EXPECT_LT(high.blue(), 90);
+    if (GetParam().dims == 1) {
+        const QColor low(image.pixel(buttons[0]->geometry().bottomLeft() + QPoint(12, -7)));
+        EXPECT_LT(low.green(), 40);
+        EXPECT_GT(low.blue(), 60);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Pickers, ColormapPickerTest, testing::ValuesIn(kPickers),
+                         [](const testing::TestParamInfo<PickerCase>& info) { return std::string(info.param.name); });
+
+TEST(ColormapPicker1D, LabelsTheEndsAndFollowsDarkMode) {
+    QWidget host;
+    auto* picker = new UI_ColormapSelectionWidget(&host);
+    host.show();
+    QLabel* max = childWithText<QLabel>(picker, "max");
+    ASSERT_NE(max, nullptr);
+    ASSERT_NE(childWithText<QLabel>(picker, "min"), nullptr);
     QList<QWidget*> panels;
     for (QWidget* w : picker->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
         if (!w->styleSheet().isEmpty()) panels << w;
     ASSERT_EQ(panels.size(), 2);
-    picker->setDarkMode(true);
-    for (QWidget* p : panels) {
-        EXPECT_TRUE(p->styleSheet().contains("border: 1px solid rgba(35, 35, 35, 1.0)"));
-        EXPECT_TRUE(p->styleSheet().contains("QLabel{color: white;}"));
+    for (bool dark : {true, false}) {
+        picker->setDarkMode(dark);
+        for (QWidget* p : panels)
+            EXPECT_TRUE(p->styleSheet().contains(dark ? "rgba(35, 35, 35, 1.0)" : "rgba(200, 200, 200, 1.0)"));
+        max->ensurePolished();
+        EXPECT_EQ(max->palette().color(QPalette::WindowText), QColor(dark ? Qt::white : Qt::black));
     }
-    QLabel* max = nullptr;
-    for (QLabel* l : picker->findChildren<QLabel*>())
-        if (l->text() == "max") max = l;
-    ASSERT_NE(max, nullptr);
-    max->ensurePolished();
-    EXPECT_EQ(max->palette().color(QPalette::WindowText), QColor(Qt::white));
-    picker->setDarkMode(false);
-    for (QWidget* p : panels) EXPECT_TRUE(p->styleSheet().contains("border: 1px solid rgba(200, 200, 200, 1.0)"));
-    max->ensurePolished();
-    EXPECT_EQ(max->palette().color(QPalette::WindowText), QColor(Qt::black));
-}
-
-TEST_F(Picker1D, ColourTablesAreTheMapsRgbBytes) {
-    const std::vector<unsigned char>* table = picker->colormMapData(14);
-    ASSERT_NE(table, nullptr);
-    ASSERT_EQ(table->size(), 600u);
-    EXPECT_EQ((*table)[0], 0);
-    EXPECT_EQ((*table)[597], 0xED);
-    EXPECT_EQ((*table)[598], 0x06);
-    EXPECT_EQ((*table)[599], 0x05);
-    const std::vector<unsigned char>* viridis = picker->colormMapData(6);
-    EXPECT_EQ((*viridis)[300], 0x21);  // pixel 100
-    EXPECT_EQ((*viridis)[301], 0x91);
-    EXPECT_EQ((*viridis)[302], 0x8C);
-    EXPECT_EQ(picker->colormMapData(15), nullptr);
-    EXPECT_EQ(picker->colormMapData(-1), nullptr);
-}
-
-TEST(Picker2D, ChoosesTheFourFieldsAndSlides567Pixels) {
-    QWidget host;
-    host.resize(900, 400);
-    auto* picker = new UI_Colormap2DSelectionWidget(&host);
-    picker->move(host.width() - 145, 10);
-    host.show();
-    EXPECT_EQ(picker->size(), QSize(704, 172));
-    EXPECT_EQ(picker->activeColormap(), 0);
-    QList<QPushButton*> b = buttons(picker);
-    ASSERT_EQ(b.size(), 5);
-    EXPECT_EQ(b[0]->geometry(), QRect(5, 5, 128, 128));
-    EXPECT_TRUE(b[0]->styleSheet().contains("url(:/colormaps/2D_Tarn.png)"));
-
-    QTest::mouseClick(b[0], Qt::LeftButton);
-    finishSlide(picker);
-    EXPECT_EQ(picker->x(), 900 - 145 - 567);
-    QSignalSpy selected(picker, &UI_Colormap2DSelectionWidget::colormapSelected);
-    for (int i = 0; i < 4; ++i) {
-        EXPECT_EQ(b[i + 1]->geometry(), QRect(5 + 138 * i, 5, 128, 128));
-        QTest::mouseClick(b[i + 1], Qt::LeftButton);
-        EXPECT_EQ(selected.last()[0].toInt(), i);
-        EXPECT_TRUE(b[0]->styleSheet().contains(QString("url(:/colormaps/") + k2DNames[i] + ".png)"));
-    }
-    // Discrete changes only the switch; the images stay smooth.
-    QSignalSpy discrete(picker, &UI_Colormap2DSelectionWidget::discreteSelected);
-    picker->findChild<UI_MaterialCheckBoxWidget*>()->js_clicked();
-    EXPECT_TRUE(discrete.last()[0].toBool());
-    EXPECT_TRUE(b[1]->styleSheet().contains("url(:/colormaps/2D_Tarn.png)"));
-    picker->setColormap(2, false);
-    EXPECT_FALSE(picker->findChild<UI_MaterialCheckBoxWidget*>()->isChecked());
-    EXPECT_EQ(discrete.count(), 1);
-
-    ASSERT_NE(picker->colormMapData(0), nullptr);
-    EXPECT_EQ(picker->colormMapData(0)->size(), 49152u);
-    EXPECT_EQ((*picker->colormMapData(0))[0], 0x54);  // top-left #549305
-    EXPECT_EQ(picker->colormMapData(4), nullptr);
-
-    const QImage image = picker->grab().toImage();
-    const QColor corner(image.pixel(8, 8));  // the active field's top-left area
-    EXPECT_NEAR(corner.red(), 0xE6, 12);     // 2D_Halvick is active now
-    EXPECT_NEAR(corner.green(), 0xDA, 12);
-    EXPECT_LT(corner.blue(), 30);
 }
 
 }  // namespace
