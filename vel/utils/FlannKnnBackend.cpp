@@ -50,6 +50,16 @@ void FlannKnnBackend::search(const Request& request, std::vector<float>& distanc
             flann::Matrix<std::size_t> blockResult(blockIndices.data(), rows, k);
             flann::Matrix<float> blockDistances(distances.data() + static_cast<std::size_t>(first) * k, rows, k);
             index.knnSearch(queries, blockResult, blockDistances, k, params);
+            // A bounded number of checks may visit fewer than k points when k is
+            // close to n (a small selection); such a block is searched again
+            // without the bound, which visits every leaf.
+            if (std::any_of(blockIndices.begin(), blockIndices.end(),
+                            [&](std::size_t i) { return i == unset || i >= n; })) {
+                flann::SearchParams exhaustive = params;
+                exhaustive.checks = flann::FLANN_CHECKS_UNLIMITED;
+                blockIndices.assign(static_cast<std::size_t>(rows) * k, unset);
+                index.knnSearch(queries, blockResult, blockDistances, k, exhaustive);
+            }
             for (std::size_t e = 0; e < blockIndices.size(); ++e) {
                 if (blockIndices[e] == unset || blockIndices[e] >= n) {
                     const std::size_t point = first + e / k;
