@@ -10,31 +10,48 @@
 
 #if QLMRN_TEST_GUI
 #include <QApplication>
-#include <xcb/xcb.h>
+#include <QByteArray>
+
+#include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <string>
 #include <thread>
+#include <vector>
 
 namespace {
 
 // Under heavy parallel load the one shared Xvfb server now and then refuses a
-// new client for a moment, and a QApplication made then aborts before any
-// test runs. Wait (a few seconds at most) until the server takes a connection.
-void waitForDisplay() {
-    if (qEnvironmentVariableIsEmpty("DISPLAY")) return;
-    for (int attempt = 1; attempt <= 12; ++attempt) {
-        xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
-        const bool connected = xcb_connection_has_error(connection) == 0;
-        xcb_disconnect(connection);
-        if (connected) return;
-        std::this_thread::sleep_for(std::chrono::milliseconds(100 * attempt));
+// new client for a moment, and the QApplication then ends the process with a
+// fatal message before any test has run. The process starts itself again (a
+// few times, after a growing pause) instead of failing: this retries exactly
+// that failure and nothing else.
+std::vector<char*> originalArguments;
+QtMessageHandler defaultHandler = nullptr;
+
+void restartOnRefusedDisplay(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+    if (type == QtFatalMsg && message.contains(QLatin1String("no Qt platform plugin could be initialized"))) {
+        const int attempt = qEnvironmentVariableIntValue("QLMRN_TEST_DISPLAY_ATTEMPT") + 1;
+        if (attempt <= 5) {
+            qputenv("QLMRN_TEST_DISPLAY_ATTEMPT", QByteArray::number(attempt));
+            std::this_thread::sleep_for(std::chrono::milliseconds(200 * attempt));
+            execv("/proc/self/exe", originalArguments.data());
+        }
     }
+    defaultHandler(type, context, message);
 }
 
 }  // namespace
 #endif
 
 int main(int argc, char** argv) {
+#if QLMRN_TEST_GUI
+    // GoogleTest takes its flags out of argv; a restart needs them all.
+    for (int i = 0; i < argc; ++i) originalArguments.push_back(strdup(argv[i]));
+    originalArguments.push_back(nullptr);
+#endif
     ::testing::InitGoogleTest(&argc, argv);
     if (::testing::GTEST_FLAG(list_tests)) return RUN_ALL_TESTS();
 
@@ -46,8 +63,9 @@ int main(int argc, char** argv) {
     QCoreApplication::setOrganizationDomain("merrowfield.org");
     QCoreApplication::setApplicationName("Quillmaren");
 #if QLMRN_TEST_GUI
-    waitForDisplay();
-    QApplication app(argc, argv);
+    defaultHandler = qInstallMessageHandler(restartOnRefusedDisplay);
+    std::unique_ptr<QApplication> app = std::make_unique<QApplication>(argc, argv);
+    qInstallMessageHandler(defaultHandler);
 #else
     QCoreApplication app(argc, argv);
 #endif
