@@ -10,17 +10,12 @@ class AutoUpdater;
 class MCV_Analysis;
 class MCV_CytometryData;
 class MCV_HsneAnalysisHierarchy;
-class QCheckBox;
 class QCloseEvent;
-class QDialog;
-class QSpinBox;
 class UI_AboutDialog;
 class UI_DockableContainerWidget;
 class UI_DockableWidget;
-class UI_ExpanderWidget;
 class UI_FileInfoWidget;
 class UI_Interface;
-class UI_MarkerSelectionWidget;
 class UI_Settings;
 class UI_SettingsWidget;
 class Ui_MainWindow;
@@ -94,7 +89,6 @@ private slots:
     void goToDocumentationTriggered();
     void checkForUpdatesTriggered();
     void aboutTriggered();
-    void asinhCheckBoxClicked(bool checked = false);
     void exportSpadeTree();
     void fileInfoViewTriggered();
     void settingsViewTriggered();
@@ -126,6 +120,10 @@ private:
     void runImportDialog(const QString& folder);
     void showHeaderInFileInfo();
 
+    // Creates an analysis of the kind `type` (an ANALYSIS_* code) with its
+    // view dock and settings panel, after asking for its name.
+    void createAnalysis(int type);
+
     // Takes `analysis` out of the list with its views and panels and destroys
     // them: at once, or after the current callback has returned (`deferred`).
     void retireAnalysis(MCV_Analysis* analysis, bool deferred);
@@ -147,12 +145,6 @@ private:
     // the lists above.
     std::vector<MCV_Analysis*> m_viewOwners;
     std::vector<MCV_Analysis*> m_panelOwners;
-    QDialog* m_importDialog = nullptr;
-    QCheckBox* m_sampleTagCheckBox = nullptr;
-    QCheckBox* m_asinhCheckBox = nullptr;
-    QSpinBox* m_cofactorSpinBox = nullptr;
-    UI_ExpanderWidget* m_markerExpander = nullptr;
-    UI_MarkerSelectionWidget* m_importMarkers = nullptr;
     UI_AboutDialog* m_aboutDialog = nullptr;
     bool m_actionFlags[4] = {true, false, false, false};
     bool m_dataReady = false;
