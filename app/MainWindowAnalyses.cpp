@@ -13,6 +13,7 @@
 #include "ui/tsne/UI_TsneWidget.h"
 
 #include <QDebug>
+#include <QVector>
 
 #include <algorithm>
 
@@ -120,6 +121,12 @@ void MainWindow::removeAnalyses(std::vector<std::string>* analysisNames) {
     }
 }
 
+void MainWindow::stopRunningAnalyses() {
+    const std::vector<MCV_Analysis*> analyses = m_analyses;  // a stop may retire one at once
+    for (MCV_Analysis* analysis : analyses)
+        if (analysis->isRunning()) markForDeletion(analysis);
+}
+
 void MainWindow::retireAnalysis(MCV_Analysis* analysis, bool deferred) {
     m_analyses.erase(std::remove(m_analyses.begin(), m_analyses.end(), analysis), m_analyses.end());
 
@@ -207,6 +214,16 @@ void MainWindow::createAnalysis(int type) {
     addAnalysis(analysis);
     addView(view, analysis);
     addSettingsPanel(panel, analysis, name);
+    shareViewArea();
+}
+
+void MainWindow::shareViewArea() {
+    // A dock added below others gets only what they leave free, which may be
+    // nothing.
+    QList<QDockWidget*> docks;
+    for (UI_DockableWidget* view : m_views)
+        if (dockWidgetArea(view) == Qt::RightDockWidgetArea && !view->isFloating()) docks << view;
+    if (docks.size() > 1) resizeDocks(docks, QVector<int>(docks.size(), 1).toList(), Qt::Vertical);
 }
 
 void MainWindow::newSpadeAnalysisTriggered() {

@@ -1,4 +1,4 @@
-// File import, the import dialog and colour images.
+// File import (the question after it is UI_ImportDialog) and colour images.
 #include "app/MainWindow.h"
 
 #include "analysis/MCV_Analysis.h"
@@ -20,6 +20,7 @@
 #include <QImage>
 
 #include <algorithm>
+#include <memory>
 
 namespace {
 
@@ -56,17 +57,11 @@ void MainWindow::openFile() {
 
     const QString folder = QFileInfo(files.first()).absolutePath();
     rememberFolder(m_settings, folder);
-
-    std::vector<bool> defaults;
-    if (readBoolVectorFromFile((folder + "/QLMRN_DefaultMarkers.txt").toStdString(), &defaults)) {
-        MCV_Settings::Instance()->setDefaultMarkers(defaults);
-        qDebug() << "Loaded default marker states from file.";
-    }
-
     files.removeDuplicates();
 
-    // The choice is checked before anything is replaced: a refused choice
-    // leaves the current data, analyses and views as they are.
+    // The choice is checked and the files are loaded before anything is
+    // replaced: a refused choice or a failed load leaves the current data,
+    // analyses and views as they are.
     const QString suffix = QFileInfo(files.first()).suffix();
     for (const QString& f : files) {
         if (QFileInfo(f).suffix() != suffix) {
@@ -75,10 +70,15 @@ void MainWindow::openFile() {
             return;
         }
     }
+    std::unique_ptr<MCV_CytometryData> loaded = loadFiles(files);
+    if (!loaded) return;
 
-    replaceDataModel();
-    if (!loadFiles(files)) return;
-
+    std::vector<bool> defaults;
+    if (readBoolVectorFromFile((folder + "/QLMRN_DefaultMarkers.txt").toStdString(), &defaults)) {
+        MCV_Settings::Instance()->setDefaultMarkers(defaults);
+        qDebug() << "Loaded default marker states from file.";
+    }
+    replaceDataModel(std::move(loaded));
     m_data->initAllDerviedDataPointer();
     m_dataReady = true;
     if (addColorImage(folder + "/rgb.png")) qDebug() << "Loaded rgb image from rgb.png.";
@@ -89,44 +89,42 @@ void MainWindow::openFile() {
     runImportDialog(folder);
 }
 
-void MainWindow::replaceDataModel() {
+void MainWindow::replaceDataModel(std::unique_ptr<MCV_CytometryData> loaded) {
     // Everything built on the old data goes first, then the data set itself.
     retireAll();
     m_dataReady = false;
-    // The process-wide data set, whoever asked for it first (panels may have
-    // created an empty one); deleting it clears the instance.
-    delete MCV_CytometryData::Instance();
-    m_data = MCV_CytometryData::Instance();
-    m_data->init(m_bridge);
+    m_data = MCV_CytometryData::replaceInstance(std::move(loaded));
 }
 
-bool MainWindow::loadFiles(const QStringList& files) {
+std::unique_ptr<MCV_CytometryData> MainWindow::loadFiles(const QStringList& files) {
+    std::unique_ptr<MCV_CytometryData> data = MCV_CytometryData::createDetached();
+    data->init(m_bridge);  // before loading: it starts the sample tags afresh
     const QString suffix = QFileInfo(files.first()).suffix();
     if (suffix == "tiff" || suffix == "tif") {
         std::vector<std::string> paths;
         for (const QString& f : files) paths.push_back(f.toStdString());
-        const int code = m_data->loadFromFiles(&paths);
+        const int code = data->loadFromFiles(&paths);
         if (code > 0) {
             UI_ModalDialogs::message(
                 QMessageBox::Critical, this, tr("Error"),
                 "Could not open file " + files.first() + QString::fromStdString(MCV_loadMessage(code)));
-            return false;
+            return nullptr;
         }
-        return true;
+        return data;
     }
     for (const QString& f : files) {
-        const int code = m_data->loadFromFile(f.toStdString());
+        const int code = data->loadFromFile(f.toStdString());
         if (code > 0) {
             UI_ModalDialogs::message(QMessageBox::Critical, this, tr("Error"),
                                      "Could not open file " + f + QString::fromStdString(MCV_loadMessage(code)));
-            return false;
+            return nullptr;
         }
         if (code < 0)
             UI_ModalDialogs::message(
                 QMessageBox::Warning, this, tr("Warning"),
                 "A problem occured, opening file " + f + QString::fromStdString(MCV_loadMessage(code)));
     }
-    return true;
+    return data;
 }
 
 void MainWindow::runImportDialog(const QString& folder) {
