@@ -54,53 +54,21 @@ protected:
     }
 };
 
-TEST_F(Import, UnloadableFilesShowTheirOwnMessageAndLoadNothing) {
-    for (const char* f : {"0877408774.B08", "cyflow_cube_8.fcs", "sample_header.fcs", "corrupted.fcs"})
-        ASSERT_REAL_FCS_FILE(f);
-    const QString b08 = copyRealFile("0877408774.B08", "a.fcs");
-    const struct {
-        QStringList files;
-        QString expected;  // empty: any error but code 4
-    } cases[] = {
-        {{b08, copyRealFile("cyflow_cube_8.fcs", "b.fcs")},
-         "Could not open file " + dir.filePath("b.fcs") + "Error code 5: Files contain different marker sets."},
-        {{copyRealFile("sample_header.fcs", "h.fcs")},
-         "Could not open file " + dir.filePath("h.fcs") + QString::fromStdString(MCV_FCS_ERRORS[11])},
-        {{dir.filePath("vanished.fcs")},
-         "Could not open file " + dir.filePath("vanished.fcs") + "Error code 9: The file cannot be opened."},
-        {{copyRealFile("corrupted.fcs", "c.fcs")}, QString()},
-    };
-    for (const auto& c : cases) {
-        bool asked = false;
-        open(c.files, [&asked](QDialog*) {
-            asked = true;
-            return 0;
-        });
-        const auto messages = UI_ModalDialogs::takeMessages();
-        ASSERT_EQ(messages.size(), 1u) << c.files.last().toStdString();
-        EXPECT_EQ(messages[0].icon, QMessageBox::Critical);
-        EXPECT_EQ(messages[0].title, "Error");
-        EXPECT_TRUE(messages[0].text.startsWith("Could not open file " + c.files.last() + "Error code "));
-        EXPECT_FALSE(messages[0].text.contains("Files differ to much"));
-        if (!c.expected.isEmpty()) {
-            EXPECT_EQ(messages[0].text, c.expected);
-        }
-        EXPECT_EQ(MCV_CytometryData::Instance()->numFiles(), 0) << "a file before the failing one is not kept";
-        EXPECT_FALSE(w().hasData());
-        EXPECT_FALSE(gatedActionsEnabled());
-        EXPECT_FALSE(asked) << "no import dialog after an error";
-        UI_ModalDialogs::reset();
-    }
-    // The always-enabled creation entry must not reach the missing data.
-    trigger("actionNewHsneFCAnalysis");
-    EXPECT_TRUE(w().analyses().empty());
-}
-
 // A refused open after an embedding: the data set, the analysis with its
 // dock and panel and the file information stay as they were.
 TEST_F(Import, ARefusedOpenKeepsTheDataAnalysesAndFileInformation) {
-    ASSERT_REAL_FCS_FILE("corrupted.fcs");
+    for (const char* f : {"0877408774.B08", "cyflow_cube_8.fcs", "sample_header.fcs", "corrupted.fcs"})
+        ASSERT_REAL_FCS_FILE(f);
+    // Before any data: nothing loads, creation stays gated.
+    open({dir.filePath("vanished.fcs")});
+    ASSERT_EQ(UI_ModalDialogs::takeMessages().size(), 1u);
+    EXPECT_FALSE(w().hasData());
+    EXPECT_FALSE(gatedActionsEnabled());
+    trigger("actionNewHsneFCAnalysis");  // always enabled; must not reach the missing data
+    EXPECT_TRUE(w().analyses().empty());
+
     const QString good = makeFile("good.fcs", 40, 3);
+    UI_ModalDialogs::reset();
     UI_ModalDialogs::answerText("Embedding");
     openWith({good}, 2);
     trigger("actionFileInformation");
@@ -113,17 +81,38 @@ TEST_F(Import, ARefusedOpenKeepsTheDataAnalysesAndFileInformation) {
     const int variables = data->combinedHeader()->numVariables();
 
     FcsTestFile::writeBytes(dir.filePath("empty.fcs").toStdString(), "");
-    const QStringList refused[] = {
-        {dir.filePath("empty.fcs")},
-        {copyRealFile("corrupted.fcs", "broken.fcs")},
-        {makeFile("other.fcs", 5, 3), makeFile("wider.fcs", 5, 4)},
-        {good, makeFile("upper.FCS", 5, 3)},
+    const QString upper = makeFile("upper.FCS", 5, 3);
+    const struct {
+        QStringList files;
+        QString message;  // "*": any error of the last file but code 4
+    } refused[] = {
+        {{dir.filePath("empty.fcs")}, "*"},
+        {{copyRealFile("corrupted.fcs", "broken.fcs")}, "*"},
+        {{copyRealFile("0877408774.B08", "a.fcs"), copyRealFile("cyflow_cube_8.fcs", "b.fcs")},
+         "Could not open file " + dir.filePath("b.fcs") + "Error code 5: Files contain different marker sets."},
+        {{copyRealFile("sample_header.fcs", "h.fcs")},
+         "Could not open file " + dir.filePath("h.fcs") + QString::fromStdString(MCV_FCS_ERRORS[11])},
+        {{dir.filePath("vanished.fcs")},
+         "Could not open file " + dir.filePath("vanished.fcs") + "Error code 9: The file cannot be opened."},
+        {{good, upper}, "Different file types that cannot be combined selected. Could not open files."},
     };
-    for (const QStringList& files : refused) {
-        open(files);
+    for (const auto& r : refused) {
+        bool asked = false;
+        open(r.files, [&asked](QDialog*) {
+            asked = true;
+            return 0;
+        });
         const auto messages = UI_ModalDialogs::takeMessages();
-        ASSERT_EQ(messages.size(), 1u) << files.join(' ').toStdString();
+        ASSERT_EQ(messages.size(), 1u) << r.files.join(' ').toStdString();
         EXPECT_EQ(messages[0].icon, QMessageBox::Critical);
+        EXPECT_EQ(messages[0].title, "Error");
+        if (r.message == "*") {
+            EXPECT_TRUE(messages[0].text.startsWith("Could not open file " + r.files.last() + "Error code "));
+            EXPECT_FALSE(messages[0].text.contains("Files differ to much"));
+        } else {
+            EXPECT_EQ(messages[0].text, r.message);
+        }
+        EXPECT_FALSE(asked) << "no import dialog after an error";
         EXPECT_EQ(MCV_CytometryData::Instance(), data);
         EXPECT_EQ(w().dataModel(), data);
         EXPECT_EQ(data->numFiles(), 1);
