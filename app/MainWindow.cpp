@@ -186,8 +186,18 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     event->ignore();
     QMessageBox* box = new QMessageBox(QMessageBox::Warning, QCoreApplication::applicationName(), quitQuestion,
                                        QMessageBox::Yes | QMessageBox::No, this);
-    connect(box->button(QMessageBox::Yes), &QAbstractButton::clicked, qApp, &QCoreApplication::quit);
+    connect(box->button(QMessageBox::Yes), &QAbstractButton::clicked, this, &MainWindow::quitNow);
     connect(box->button(QMessageBox::No), &QAbstractButton::clicked, box, &QObject::deleteLater);
     connect(qApp, &QCoreApplication::aboutToQuit, box, &QObject::deleteLater);
     box->show();
+}
+
+void MainWindow::quitNow() {
+    // A running analysis iterates on the GUI thread and pumps the events that
+    // brought this answer: the application's event loop ends only when that
+    // run has returned. Stopped, it returns after its current iteration; the
+    // window goes at once.
+    stopRunningAnalyses();
+    close();
+    QCoreApplication::quit();
 }

@@ -3,6 +3,7 @@
 #include <QMainWindow>
 #include <QString>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -10,17 +11,12 @@ class AutoUpdater;
 class MCV_Analysis;
 class MCV_CytometryData;
 class MCV_HsneAnalysisHierarchy;
-class QCheckBox;
 class QCloseEvent;
-class QDialog;
-class QSpinBox;
 class UI_AboutDialog;
 class UI_DockableContainerWidget;
 class UI_DockableWidget;
-class UI_ExpanderWidget;
 class UI_FileInfoWidget;
 class UI_Interface;
-class UI_MarkerSelectionWidget;
 class UI_Settings;
 class UI_SettingsWidget;
 class Ui_MainWindow;
@@ -39,8 +35,8 @@ class Ui_MainWindow;
 //
 // The source is split by concern: MainWindow.cpp (construction, lists,
 // help, quit), MainWindowImport.cpp (file import and colour images),
-// MainWindowAnalyses.cpp (creation and removal of analyses),
-// MainWindowViews.cpp (view commands).
+// MainWindowAnalyses.cpp (the table of analysis kinds, creation and removal
+// of analyses), MainWindowViews.cpp (view commands).
 class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
@@ -94,7 +90,6 @@ private slots:
     void goToDocumentationTriggered();
     void checkForUpdatesTriggered();
     void aboutTriggered();
-    void asinhCheckBoxClicked(bool checked = false);
     void exportSpadeTree();
     void fileInfoViewTriggered();
     void settingsViewTriggered();
@@ -110,6 +105,8 @@ private slots:
     void newHsneFCAnalysisTriggered();
     void activeMarkerChanged(int markerIdx, int viewId);
     void deleteAnalysis(void* analysis);
+    // The answer Yes to the quit question.
+    void quitNow();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -121,10 +118,24 @@ private:
 
     // Import steps (MainWindowImport.cpp).
     bool anyAnalysisRunning() const;
-    void replaceDataModel();
-    bool loadFiles(const QStringList& files);
+    // Retires everything built on the current data set and makes `loaded`
+    // the process-wide one.
+    void replaceDataModel(std::unique_ptr<MCV_CytometryData> loaded);
+    // The files loaded into a new data set, or null (with the message shown)
+    // when one could not be loaded.
+    std::unique_ptr<MCV_CytometryData> loadFiles(const QStringList& files);
     void runImportDialog(const QString& folder);
     void showHeaderInFileInfo();
+
+    // Creates an analysis of the kind `type` (an ANALYSIS_* code) with its
+    // view dock and settings panel, after asking for its name.
+    void createAnalysis(int type);
+
+    // Asks every running analysis to stop for good; each is deleted once it
+    // has stopped.
+    void stopRunningAnalyses();
+    // Gives the view docks on the right an even share of the area's height.
+    void shareViewArea();
 
     // Takes `analysis` out of the list with its views and panels and destroys
     // them: at once, or after the current callback has returned (`deferred`).
@@ -147,12 +158,6 @@ private:
     // the lists above.
     std::vector<MCV_Analysis*> m_viewOwners;
     std::vector<MCV_Analysis*> m_panelOwners;
-    QDialog* m_importDialog = nullptr;
-    QCheckBox* m_sampleTagCheckBox = nullptr;
-    QCheckBox* m_asinhCheckBox = nullptr;
-    QSpinBox* m_cofactorSpinBox = nullptr;
-    UI_ExpanderWidget* m_markerExpander = nullptr;
-    UI_MarkerSelectionWidget* m_importMarkers = nullptr;
     UI_AboutDialog* m_aboutDialog = nullptr;
     bool m_actionFlags[4] = {true, false, false, false};
     bool m_dataReady = false;

@@ -13,24 +13,75 @@
 #include "ui/tsne/UI_TsneWidget.h"
 
 #include <QDebug>
+#include <QVector>
 
 #include <algorithm>
 
 namespace {
 
-// Asks an analysis to stop; it reports readyForDeletion once it has stopped,
-// which reaches deleteAnalysis. The one place that dispatches on the type
-// code: t-SNE (1), HSNE level (2) and focus-and-context (3) analyses add their
-// cast-and-call here when their classes exist. Other kinds are not stopped.
-void markForDeletion(MCV_Analysis* analysis) {
-    switch (analysis->type()) {
-        case ANALYSIS_TSNE:
-            // The type code alone does not make the class.
+// One row per kind of analysis the user can create. A row says what the
+// creation asks (prompt and default name), what it adds to the data (the
+// variables the analysis writes its result into), what it builds (analysis,
+// view dock, settings panel) and how those are wired. The row is also the
+// one place that knows how to stop an analysis of the kind.
+struct AnalysisKind {
+    int type;
+    const char* defaultName;
+    const char* namePrompt;
+    std::vector<const char*> outputVariables;
+    MCV_Analysis* (*create)(MCV_UiInterface* ui, const std::string& name);
+    UI_DockableWidget* (*createView)(QWidget* parent, MCV_Analysis* analysis);
+    UI_SettingsWidget* (*createPanel)(QWidget* parent, MCV_Analysis* analysis);
+    void (*connect)(MainWindow* window, UI_Interface* bridge, UI_DockableWidget* view, UI_SettingsWidget* panel);
+    // Asks the analysis to stop; it reports readyForDeletion once it has
+    // stopped, which reaches deleteAnalysis. The analysis carries the kind's
+    // type code but need not be of its class.
+    void (*markForDeletion)(MCV_Analysis* analysis);
+};
+
+const AnalysisKind kKinds[] = {
+    {
+        ANALYSIS_TSNE,
+        "A-tSNE Analysis",
+        "Please name the new A-tSNE Analysis.\n Please use unique names to identify your analysis in the system.",
+        {"QLMRN_TsneX", "QLMRN_TsneY"},
+        [](MCV_UiInterface* ui, const std::string& name) -> MCV_Analysis* {
+            auto* analysis = new MCV_TsneAnalysis();
+            analysis->init(ui, name);
+            return analysis;
+        },
+        [](QWidget* parent, MCV_Analysis* analysis) -> UI_DockableWidget* {
+            return new UI_TsneWidget(parent, static_cast<MCV_TsneAnalysis*>(analysis));
+        },
+        [](QWidget* parent, MCV_Analysis* analysis) -> UI_SettingsWidget* {
+            return new UI_TsneSettingsWidget(parent, static_cast<MCV_TsneAnalysis*>(analysis));
+        },
+        [](MainWindow* window, UI_Interface* bridge, UI_DockableWidget* dock, UI_SettingsWidget* settings) {
+            auto* view = static_cast<UI_TsneWidget*>(dock);
+            QObject::connect(bridge, &UI_Interface::analysisInitializedSignal, view, &UI_TsneWidget::initComputation);
+            QObject::connect(bridge, &UI_Interface::analysisUpdatedSignal, view, &UI_TsneWidget::computationUpdated);
+            QObject::connect(bridge, &UI_Interface::analysisFinishedSignal, view, &UI_TsneWidget::computationFinished);
+            QObject::connect(bridge, &UI_Interface::dataRefreshedSignal, view, &UI_TsneWidget::dataRefreshed);
+            QObject::connect(bridge, &UI_Interface::selectionRefreshedSignal, view, &UI_TsneWidget::selectionRefreshed);
+            QObject::connect(bridge, &UI_Interface::highlightRefreshedSignal, view, &UI_TsneWidget::highlightRefreshed);
+            QObject::connect(static_cast<UI_TsneSettingsWidget*>(settings), &UI_TsneSettingsWidget::dataDownsampled,
+                             window, &MainWindow::advertiseNewData);
+        },
+        [](MCV_Analysis* analysis) {
             if (auto* tsne = dynamic_cast<MCV_TsneAnalysis*>(analysis)) tsne->markForDeletion();
-            break;
-        default:
-            break;
-    }
+        },
+    },
+};
+
+const AnalysisKind* kindOf(int type) {
+    for (const AnalysisKind& kind : kKinds)
+        if (kind.type == type) return &kind;
+    return nullptr;
+}
+
+// Kinds without a row are not stopped.
+void markForDeletion(MCV_Analysis* analysis) {
+    if (const AnalysisKind* kind = kindOf(analysis->type())) kind->markForDeletion(analysis);
 }
 
 }  // namespace
@@ -68,6 +119,12 @@ void MainWindow::removeAnalyses(std::vector<std::string>* analysisNames) {
         if (std::find(analysisNames->begin(), analysisNames->end(), name) != analysisNames->end())
             markForDeletion(analysis);
     }
+}
+
+void MainWindow::stopRunningAnalyses() {
+    const std::vector<MCV_Analysis*> analyses = m_analyses;  // a stop may retire one at once
+    for (MCV_Analysis* analysis : analyses)
+        if (analysis->isRunning()) markForDeletion(analysis);
 }
 
 void MainWindow::retireAnalysis(MCV_Analysis* analysis, bool deferred) {
@@ -123,59 +180,57 @@ void MainWindow::retireAll() {
 }
 
 // ---- Creation ----
-// Each kind's creation (name prompt, output variables, analysis, view dock,
-// settings panel, wiring) is added with the kind's classes. Until then the
-// actions only require loaded data.
+// The SPADE, HSNE and focus-and-context entries only require loaded data
+// until their kinds have rows.
 
-void MainWindow::newSpadeAnalysisTriggered() {
-    if (!hasData()) return;
-}
-
-void MainWindow::newTsneAnalysisTriggered() {
-    if (!hasData()) return;
+void MainWindow::createAnalysis(int type) {
+    const AnalysisKind* kind = kindOf(type);
+    if (!kind || !hasData()) return;
     bool ok = false;
-    const QString text = UI_ModalDialogs::getText(
-        nullptr, QStringLiteral("Analysis Name"),
-        QStringLiteral("Please name the new A-tSNE Analysis.\n Please use unique names to identify your analysis in "
-                       "the system."),
-        uniqueAnalysisName(QStringLiteral("A-tSNE Analysis")), &ok);
+    const QString text = UI_ModalDialogs::getText(nullptr, QStringLiteral("Analysis Name"), kind->namePrompt,
+                                                  uniqueAnalysisName(kind->defaultName), &ok);
     if (text.isEmpty()) return;
     const QString name = uniqueAnalysisName(text);
 
-    // The embedding writes its coordinates into these variables.
     std::vector<std::string> missing;
     MCV_FcsHeader* header = m_data->combinedHeader();
-    for (const char* variable : {"QLMRN_TsneX", "QLMRN_TsneY"}) {
+    for (const char* variable : kind->outputVariables) {
         if (header && header->variableIdx(variable) >= 0) continue;
         qDebug() << "Adding Channel "
                  << "\"" << variable << "\""
                  << ".";
         missing.push_back(variable);
     }
-    m_data->addDimensions(missing, 0.0f);
+    if (!missing.empty()) m_data->addDimensions(missing, 0.0f);
 
-    auto* analysis = new MCV_TsneAnalysis();
-    analysis->init(m_bridge, name.toStdString());
-
-    auto* view = new UI_TsneWidget(this, analysis);
+    MCV_Analysis* analysis = kind->create(m_bridge, name.toStdString());
+    UI_DockableWidget* view = kind->createView(this, analysis);
     view->setWindowTitle(name);
     addDockWidget(Qt::RightDockWidgetArea, view);
     view->setVisibility(true);
-
-    auto* panel = new UI_TsneSettingsWidget(this, analysis);
-
-    connect(m_bridge, &UI_Interface::analysisInitializedSignal, view, &UI_TsneWidget::initComputation);
-    connect(m_bridge, &UI_Interface::analysisUpdatedSignal, view, &UI_TsneWidget::computationUpdated);
-    connect(m_bridge, &UI_Interface::analysisFinishedSignal, view, &UI_TsneWidget::computationFinished);
-    connect(m_bridge, &UI_Interface::dataRefreshedSignal, view, &UI_TsneWidget::dataRefreshed);
-    connect(m_bridge, &UI_Interface::selectionRefreshedSignal, view, &UI_TsneWidget::selectionRefreshed);
-    connect(m_bridge, &UI_Interface::highlightRefreshedSignal, view, &UI_TsneWidget::highlightRefreshed);
-    connect(panel, &UI_TsneSettingsWidget::dataDownsampled, this, &MainWindow::advertiseNewData);
+    UI_SettingsWidget* panel = kind->createPanel(this, analysis);
+    kind->connect(this, m_bridge, view, panel);
 
     addAnalysis(analysis);
     addView(view, analysis);
     addSettingsPanel(panel, analysis, name);
+    shareViewArea();
 }
+
+void MainWindow::shareViewArea() {
+    // A dock added below others gets only what they leave free, which may be
+    // nothing.
+    QList<QDockWidget*> docks;
+    for (UI_DockableWidget* view : m_views)
+        if (dockWidgetArea(view) == Qt::RightDockWidgetArea && !view->isFloating()) docks << view;
+    if (docks.size() > 1) resizeDocks(docks, QVector<int>(docks.size(), 1).toList(), Qt::Vertical);
+}
+
+void MainWindow::newSpadeAnalysisTriggered() {
+    if (!hasData()) return;
+}
+
+void MainWindow::newTsneAnalysisTriggered() { createAnalysis(ANALYSIS_TSNE); }
 
 void MainWindow::newHsneAnalysisTriggered() {
     if (!hasData()) return;

@@ -1,34 +1,26 @@
-// File import, the import dialog and colour images.
+// File import (the question after it is UI_ImportDialog) and colour images.
 #include "app/MainWindow.h"
 
 #include "analysis/MCV_Analysis.h"
 #include "app/UI_FileInfoWidget.h"
+#include "app/UI_ImportDialog.h"
 #include "app/UI_Interface.h"
 #include "ui/base/UI_Settings.h"
 #include "data/MCV_CytometryData.h"
 #include "data/MCV_FcsHeader.h"
 #include "data/MCV_Messages.h"
 #include "data/MCV_Settings.h"
-#include "ui/base/UI_ExpanderWidget.h"
-#include "ui/datapanels/UI_MarkerSelectionWidget.h"
 #include "ui/base/UI_ModalDialogs.h"
 #include "ui/base/boolVectorFile.h"
 
-#include <QCheckBox>
-#include <QCoreApplication>
 #include <QDebug>
-#include <QDialog>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QGridLayout>
 #include <QImage>
-#include <QLabel>
-#include <QPushButton>
-#include <QSignalMapper>
-#include <QSpinBox>
 
 #include <algorithm>
+#include <memory>
 
 namespace {
 
@@ -65,17 +57,11 @@ void MainWindow::openFile() {
 
     const QString folder = QFileInfo(files.first()).absolutePath();
     rememberFolder(m_settings, folder);
-
-    std::vector<bool> defaults;
-    if (readBoolVectorFromFile((folder + "/QLMRN_DefaultMarkers.txt").toStdString(), &defaults)) {
-        MCV_Settings::Instance()->setDefaultMarkers(defaults);
-        qDebug() << "Loaded default marker states from file.";
-    }
-
     files.removeDuplicates();
 
-    // The choice is checked before anything is replaced: a refused choice
-    // leaves the current data, analyses and views as they are.
+    // The choice is checked and the files are loaded before anything is
+    // replaced: a refused choice or a failed load leaves the current data,
+    // analyses and views as they are.
     const QString suffix = QFileInfo(files.first()).suffix();
     for (const QString& f : files) {
         if (QFileInfo(f).suffix() != suffix) {
@@ -84,10 +70,15 @@ void MainWindow::openFile() {
             return;
         }
     }
+    std::unique_ptr<MCV_CytometryData> loaded = loadFiles(files);
+    if (!loaded) return;
 
-    replaceDataModel();
-    if (!loadFiles(files)) return;
-
+    std::vector<bool> defaults;
+    if (readBoolVectorFromFile((folder + "/QLMRN_DefaultMarkers.txt").toStdString(), &defaults)) {
+        MCV_Settings::Instance()->setDefaultMarkers(defaults);
+        qDebug() << "Loaded default marker states from file.";
+    }
+    replaceDataModel(std::move(loaded));
     m_data->initAllDerviedDataPointer();
     m_dataReady = true;
     if (addColorImage(folder + "/rgb.png")) qDebug() << "Loaded rgb image from rgb.png.";
@@ -98,113 +89,53 @@ void MainWindow::openFile() {
     runImportDialog(folder);
 }
 
-void MainWindow::replaceDataModel() {
+void MainWindow::replaceDataModel(std::unique_ptr<MCV_CytometryData> loaded) {
     // Everything built on the old data goes first, then the data set itself.
     retireAll();
     m_dataReady = false;
-    // The process-wide data set, whoever asked for it first (panels may have
-    // created an empty one); deleting it clears the instance.
-    delete MCV_CytometryData::Instance();
-    m_data = MCV_CytometryData::Instance();
-    m_data->init(m_bridge);
+    m_data = MCV_CytometryData::replaceInstance(std::move(loaded));
 }
 
-bool MainWindow::loadFiles(const QStringList& files) {
+std::unique_ptr<MCV_CytometryData> MainWindow::loadFiles(const QStringList& files) {
+    std::unique_ptr<MCV_CytometryData> data = MCV_CytometryData::createDetached();
+    data->init(m_bridge);  // before loading: it starts the sample tags afresh
     const QString suffix = QFileInfo(files.first()).suffix();
     if (suffix == "tiff" || suffix == "tif") {
         std::vector<std::string> paths;
         for (const QString& f : files) paths.push_back(f.toStdString());
-        const int code = m_data->loadFromFiles(&paths);
+        const int code = data->loadFromFiles(&paths);
         if (code > 0) {
             UI_ModalDialogs::message(
                 QMessageBox::Critical, this, tr("Error"),
                 "Could not open file " + files.first() + QString::fromStdString(MCV_loadMessage(code)));
-            return false;
+            return nullptr;
         }
-        return true;
+        return data;
     }
     for (const QString& f : files) {
-        const int code = m_data->loadFromFile(f.toStdString());
+        const int code = data->loadFromFile(f.toStdString());
         if (code > 0) {
             UI_ModalDialogs::message(QMessageBox::Critical, this, tr("Error"),
                                      "Could not open file " + f + QString::fromStdString(MCV_loadMessage(code)));
-            return false;
+            return nullptr;
         }
         if (code < 0)
             UI_ModalDialogs::message(
                 QMessageBox::Warning, this, tr("Warning"),
                 "A problem occured, opening file " + f + QString::fromStdString(MCV_loadMessage(code)));
     }
-    return true;
+    return data;
 }
 
 void MainWindow::runImportDialog(const QString& folder) {
-    // Only the latest dialog is kept.
-    delete m_importDialog;
-    m_importDialog = new QDialog(this, Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
-    QDialog* dialog = m_importDialog;
-    dialog->setMinimumWidth(450);
-    dialog->setModal(true);
-    dialog->setWindowTitle("Succes");
-    QGridLayout* layout = new QGridLayout(dialog);
-    layout->setSpacing(15);
+    UI_ImportDialog dialog(this);
+    const int result = UI_ModalDialogs::exec(&dialog);
 
-    QLabel* label = new QLabel("Files loaded succesfully.", dialog);
-    QFont font = label->font();
-    font.setPointSize(12);
-    label->setFont(font);
-    layout->addWidget(label, 0, 0, 1, 4);
-
-    m_sampleTagCheckBox = new QCheckBox("Add Unique Sample Tag as Channel.", dialog);
-    layout->addWidget(m_sampleTagCheckBox, 1, 0, 1, 4);
-
-    QGridLayout* asinhRow = new QGridLayout();
-    m_asinhCheckBox = new QCheckBox("Apply Hyperbolic ArcSin Transform.", dialog);
-    QLabel* cofactorLabel = new QLabel("Cofactor:", dialog);
-    cofactorLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    m_cofactorSpinBox = new QSpinBox(dialog);
-    m_cofactorSpinBox->setRange(1, 1000);
-    m_cofactorSpinBox->setValue(5);
-    asinhRow->addWidget(m_asinhCheckBox, 0, 0);
-    asinhRow->addWidget(cofactorLabel, 0, 1);
-    asinhRow->addWidget(m_cofactorSpinBox, 0, 2);
-    asinhRow->setColumnStretch(0, 99);
-    asinhRow->setColumnStretch(1, 1);
-    asinhRow->setColumnStretch(2, 2);
-    layout->addLayout(asinhRow, 2, 0, 1, 4);
-    for (int r = 0; r < 3; ++r) layout->setRowStretch(r, 0);
-    layout->setRowStretch(3, 1);
-
-    m_markerExpander = new UI_ExpanderWidget(dialog, false, false);
-    m_markerExpander->setHeader("Select Markers for ArcSinH Transform");
-    m_importMarkers = new UI_MarkerSelectionWidget(dialog, 4);
-    m_importMarkers->refreshWidget(false);
-    m_markerExpander->setBody(m_importMarkers);
-    layout->addWidget(m_markerExpander, 4, 0, 1, 4);
-
-    QSignalMapper* mapper = new QSignalMapper(this);
-    const char* const texts[] = {"Start SPADE", "Start A-tSNE", "Start HSNE", "OK"};
-    const int results[] = {1, 2, 3, 0};
-    for (int i = 0; i < 4; ++i) {
-        QPushButton* button = new QPushButton(texts[i], dialog);
-        button->setObjectName(QString("importButton%1").arg(results[i]));
-        layout->addWidget(button, 5, i, Qt::AlignTop);
-        connect(button, &QPushButton::clicked, mapper, qOverload<>(&QSignalMapper::map));
-        mapper->setMapping(button, results[i]);
-        if (results[i] == 0) button->setDefault(true);
+    if (dialog.arcSinChosen()) {
+        qDebug() << "Applying Hyperbolic Arc Sin Transform with Cofactor" << dialog.cofactor();
+        m_data->applyArcSinTransform(dialog.cofactor(), dialog.arcSinMarkers());
     }
-    connect(mapper, &QSignalMapper::mappedInt, dialog, &QDialog::done);
-    connect(dialog, &QObject::destroyed, mapper, &QObject::deleteLater);
-    connect(m_asinhCheckBox, &QCheckBox::clicked, this, &MainWindow::asinhCheckBoxClicked);
-
-    const int result = UI_ModalDialogs::exec(dialog);
-
-    const std::vector<bool> states = m_importMarkers->markerSelectionState();
-    if (m_asinhCheckBox->isChecked()) {
-        qDebug() << "Applying Hyperbolic Arc Sin Transform with Cofactor" << m_cofactorSpinBox->value();
-        m_data->applyArcSinTransform(m_cofactorSpinBox->value(), states);
-    }
-    if (m_sampleTagCheckBox->isChecked()) {
+    if (dialog.sampleTagChosen()) {
         qDebug() << "Adding Sample Tag Channel \"QLMRN_ST\".";
         m_data->addDimensions({"QLMRN_ST"}, -1.0f);
         QFile tags(folder + "/QLMRN_ST.txt");
@@ -214,26 +145,18 @@ void MainWindow::runImportDialog(const QString& folder) {
         }
     }
     switch (result) {
-        case 1:
+        case UI_ImportDialog::StartSpade:
             newSpadeAnalysisTriggered();
             break;
-        case 2:
+        case UI_ImportDialog::StartTsne:
             newTsneAnalysisTriggered();
             break;
-        case 3:
+        case UI_ImportDialog::StartHsne:
             newHsneAnalysisTriggered();
             break;
         default:
             break;
     }
-}
-
-void MainWindow::asinhCheckBoxClicked(bool checked) {
-    if (!m_markerExpander || !m_importDialog) return;
-    m_markerExpander->hideBody(!checked);
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    if (m_importDialog->layout()) m_importDialog->layout()->activate();
-    m_importDialog->resize(m_importDialog->sizeHint());
 }
 
 void MainWindow::openColorImage() {

@@ -1,6 +1,5 @@
 #include "app/MainWindow.h"
 #include "analysis/applicationSurfaceFormat.h"
-#include "app/ScreenshotRun.h"
 
 #include <QApplication>
 #include <QGuiApplication>
@@ -28,7 +27,5 @@ int main(int argc, char* argv[]) {
                      static_cast<int>(static_cast<float>(available.height()) * 0.85f));
     window.setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size, available));
     window.show();
-    // Documentation screenshots only; inert unless its environment is set.
-    ScreenshotRun::startFromEnvironment(&window);
     return app.exec();
 }

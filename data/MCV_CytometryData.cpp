@@ -21,6 +21,17 @@ MCV_CytometryData* MCV_CytometryData::Instance() {
     return s_instance;
 }
 
+std::unique_ptr<MCV_CytometryData> MCV_CytometryData::createDetached() {
+    return std::unique_ptr<MCV_CytometryData>(new MCV_CytometryData());
+}
+
+MCV_CytometryData* MCV_CytometryData::replaceInstance(std::unique_ptr<MCV_CytometryData> fresh) {
+    MCV_CytometryData* previous = s_instance;
+    s_instance = fresh.release();
+    delete previous;  // no longer the instance: its destructor leaves s_instance alone
+    return Instance();
+}
+
 MCV_CytometryData::MCV_CytometryData() = default;
 
 MCV_CytometryData::~MCV_CytometryData() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,12 @@ class MCV_UiInterface;
 class MCV_CytometryData {
 public:
     static MCV_CytometryData* Instance();
+    // A new, empty data set that is not the process-wide one: files load into
+    // it while the current instance stays in use and unchanged.
+    static std::unique_ptr<MCV_CytometryData> createDetached();
+    // Makes `fresh` the process-wide data set and destroys the previous one,
+    // which nothing may hold any more. Returns the new instance.
+    static MCV_CytometryData* replaceInstance(std::unique_ptr<MCV_CytometryData> fresh);
     ~MCV_CytometryData();
 
     void init(MCV_UiInterface* ui);

@@ -1,18 +1,32 @@
 #pragma once
 
-// Helpers of the shell tests: analyses and panels of our own kinds that record
-// what the window does to them, and the scripted answers of the dialog seam.
+// Helpers of the shell tests: an analysis and a panel of our own kinds that
+// record what the window does to them, the scripted answers of the dialog
+// seam, and a fixture that opens files through the real "Open File(s) ...".
+
+#include "data/FcsTestFile.h"
 
 #include "analysis/MCV_Analysis.h"
+#include "app/MainWindow.h"
+#include "app/UI_Interface.h"
+#include "data/MCV_CytometryData.h"
+#include "data/MCV_Settings.h"
 #include "data/MCV_UiInterface.h"
-#include "ui/datapanels/UI_MarkerSelectionWidget.h"
 #include "ui/base/UI_ModalDialogs.h"
 #include "ui/base/UI_SettingsWidget.h"
+#include "ui/datapanels/UI_MarkerSelectionWidget.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCoreApplication>
+#include <QDialog>
 #include <QEvent>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
 
+#include <functional>
+#include <memory>
 #include <set>
 #include <string>
 
@@ -80,4 +94,59 @@ struct ScriptedDialogs {
         UI_ModalDialogs::reset();
         UI_ModalDialogs::setScripted(false);
     }
+};
+
+// A main window (made on first use) over a fresh data set, files in a
+// temporary folder and scripted dialogs.
+class ShellTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        delete MCV_CytometryData::Instance();
+        MCV_Settings::Instance()->setDefaultMarkers({});
+    }
+    void TearDown() override {
+        window.reset();
+        runDeferredDeletes();
+        delete MCV_CytometryData::Instance();
+        MCV_Settings::Instance()->setDefaultMarkers({});
+    }
+
+    MainWindow& w() {
+        if (!window) window = std::make_unique<MainWindow>();
+        return *window;
+    }
+    void trigger(const char* action) { w().findChild<QAction*>(action)->trigger(); }
+    // A float file of `events` rows and `variables` columns: value 10 * (e + 1) + v.
+    QString makeFile(const QString& name, int events, int variables, const char* firstName = nullptr) {
+        std::vector<std::vector<float>> rows(static_cast<size_t>(events));
+        for (int e = 0; e < events; ++e)
+            for (int v = 0; v < variables; ++v) rows[static_cast<size_t>(e)].push_back(10.0f * (e + 1) + v);
+        FcsTestFile f = FcsTestFile::floats(rows);
+        f.set("$CYT", "<b>Cyto</b> & co");
+        if (firstName) f.set("$P1N", firstName);
+        return QString::fromStdString(f.write(dir, name.toStdString()));
+    }
+    // Answers the file question with `files` and the import dialog with
+    // `dialog` (default: OK at once) and triggers "Open File(s) ...".
+    void open(const QStringList& files, std::function<int(QDialog*)> dialog = nullptr) {
+        UI_ModalDialogs::answerFiles(files);
+        UI_ModalDialogs::answerDialog(dialog ? dialog : [](QDialog* d) {
+            d->done(0);
+            return 0;
+        });
+        trigger("actionOpenFile");
+    }
+    // Opens `files` and leaves the import dialog with its button `button`
+    // (2: "Start A-tSNE", whose name prompt takes the next queued text).
+    void openWith(const QStringList& files, int button) {
+        open(files, [button](QDialog* d) {
+            d->findChild<QPushButton*>(QString("importButton%1").arg(button))->click();
+            return d->result();
+        });
+    }
+
+    QTemporaryDir dir;
+    ScriptedDialogs dialogs;
+    std::unique_ptr<MainWindow> window;
 };

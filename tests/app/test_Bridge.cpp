@@ -62,29 +62,6 @@ TEST(Bridge, EachCallbackEmitsOnlyItsOwnSignalOnceWithTheSamePointer) {
     }
 }
 
-TEST(Bridge, SignalIndicesFollowTheCallbackOrder) {
-    // Receivers and tools may rely on the declared order of the signals.
-    UI_Interface bridge;
-    const QMetaObject* mo = bridge.metaObject();
-    const char* expected[] = {"dimensionsAddedSignal()",
-                              "analysisInitializedSignal(void*)",
-                              "analysisUpdatedSignal(void*)",
-                              "analysisFinishedSignal(void*)",
-                              "readyForDeletionSignal(void*)",
-                              "newDerivedDataAddedSignal()",
-                              "dataRefreshedSignal(void*)",
-                              "selectionRefreshedSignal(void*)",
-                              "highlightRefreshedSignal(void*)",
-                              "spadeTreeRefreshedSignal(void*)",
-                              "analysesRemovedSignal(std::vector<std::string>*)"};
-    int first = mo->methodOffset();
-    for (int i = 0; i < 11; ++i) {
-        const QMetaMethod m = mo->method(first + i);
-        EXPECT_EQ(m.methodType(), QMetaMethod::Signal);
-        EXPECT_EQ(QByteArray(m.methodSignature()), QByteArray(expected[i])) << i;
-    }
-}
-
 TEST(Bridge, ReceiversRunInsideTheCallback) {
     // The analyses rely on views having run before the callback returns.
     UI_Interface bridge;

@@ -49,7 +49,6 @@ TEST(AboutDialog, ShowsTheAboutPageModelessWithItsTitleAndVersion) {
     UI_AboutDialog dialog(nullptr, Qt::Dialog);
     EXPECT_EQ(dialog.windowTitle(), "About Quillmaren");
     EXPECT_FALSE(dialog.isModal());
-    EXPECT_EQ(dialog.maximumSize(), QSize(540, 400));
     QStringList labels;
     for (QLabel* l : dialog.findChildren<QLabel*>()) labels << l->text();
     EXPECT_TRUE(labels.contains("Quillmaren"));
@@ -59,10 +58,8 @@ TEST(AboutDialog, ShowsTheAboutPageModelessWithItsTitleAndVersion) {
     // A page whose resources are cached may finish loading inside the
     // constructor, before any spy could see it: wait for its content instead.
     ASSERT_TRUE(pageHasText(dialog));
-    QWebFrame* frame = dialog.textView()->page()->mainFrame();
-    EXPECT_FALSE(frame->findFirstElement("h3").isNull());
-    EXPECT_GE(frame->findAllElements("a").count(), 3);
     // The page's stylesheet came from the resources beside it.
+    QWebFrame* frame = dialog.textView()->page()->mainFrame();
     EXPECT_EQ(frame->findFirstElement("body").styleProperty("background-color", QWebElement::ComputedStyle),
               "rgb(252, 252, 252)");
 }

@@ -1,31 +1,28 @@
 // The main window: its form (texts, shortcuts, enabled states), the lists of
 // analyses, views and panels with the bridge's signals, the quit question,
-// Help, and the file information view.
+// Help, and the view commands.
 #include "ShellTestSupport.h"
-#include "data/FcsTestFile.h"
+#include "support/CapturedOutput.h"
 
-#include "app/MainWindow.h"
+#include "analysis/applicationSurfaceFormat.h"
+#include "analysis/tsne/MCV_TsneAnalysis.h"
 #include "app/UI_AboutDialog.h"
 #include "app/UI_FileInfoWidget.h"
 #include "app/UI_Interface.h"
-#include "data/MCV_CytometryData.h"
 #include "ui/base/UI_DockableContainerWidget.h"
 #include "ui/base/UI_DockableWidget.h"
+#include "ui/tsne/UI_TsneSettingsWidget.h"
 
-#include <QAction>
-#include <QPushButton>
-#include <QRegularExpression>
-#include <QDesktopServices>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPointer>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTabWidget>
 #include <QTest>
 #include <QTextBrowser>
 #include <QTimer>
-#include <gtest/gtest.h>
 
 #include <xcb/xcb.h>
 
@@ -42,13 +39,10 @@ QStringList texts(const QList<QAction*>& actions) {
     return out;
 }
 
-TEST(MainWindowForm, TitleMenusTextsAndShortcuts) {
+TEST(MainWindowForm, MenusTextsShortcutsAndGatedActions) {
     MainWindow w;
-    EXPECT_EQ(w.objectName(), "MainWindow");
     EXPECT_EQ(w.windowTitle(), "Quillmaren");
-    QMenuBar* bar = w.menuBar();
-    EXPECT_EQ(bar->objectName(), "menuBar");
-    EXPECT_EQ(texts(bar->actions()), (QStringList{"File", "Analysis", "View", "Help"}));
+    EXPECT_EQ(texts(w.menuBar()->actions()), (QStringList{"File", "Analysis", "View", "Help"}));
     EXPECT_EQ(texts(w.findChild<QMenu*>("menuFile")->actions()), QStringList{"Open File(s) ..."});
     EXPECT_EQ(texts(w.findChild<QMenu*>("menuAnalysis")->actions()),
               (QStringList{"New Spade Analysis", "New A-tSNE Analysis", "New HSNE Analysis"}));
@@ -57,30 +51,32 @@ TEST(MainWindowForm, TitleMenusTextsAndShortcuts) {
     EXPECT_EQ(texts(w.findChild<QMenu*>("menuHelp")->actions()),
               (QStringList{"Browse Documentation ...", "Check for Updates ...", "About Quillmaren ..."}));
 
+    // Before any import only the three analyses marked `gated` are disabled.
     const struct {
         const char* name;
         const char* text;
         const char* shortcut;
+        bool gated;
     } table[] = {
-        {"actionOpenFile", "Open File(s) ...", "Ctrl+O"},
-        {"actionAddColorImage", "Add Color Image", "Ctrl+Shift+O"},
-        {"actionClassifyData", "Classify with Template...", "Ctrl+Shift+C"},
-        {"actionExportSpadeTree", "Export Spade Tree ...", "Ctrl+Shift+E"},
-        {"actionFileInformation", "File Information View", "Ctrl+Shift+I"},
-        {"actionSettings", "Settings View", "Ctrl+,"},
-        {"actionHeatMap", "HeatMap View", "Ctrl+Shift+H"},
-        {"actionTree", "Focus + Context Tree View", "Ctrl+Shift+T"},
-        {"actionHierarchy", "Hierarchy View", "Ctrl+Shift+X"},
-        {"actionImage", "Image View", "Ctrl+Shift+J"},
-        {"actionSpadeView", "Spade View", "Ctrl+Shift+S"},
-        {"actionScatterplotView", "Scatterplot View", "Ctrl+Shift+P"},
-        {"actionNewSpadeAnalysis", "New Spade Analysis", "Ctrl+S"},
-        {"actionNewTsneAnalysis", "New A-tSNE Analysis", "Ctrl+T"},
-        {"actionNewHsneAnalysis", "New HSNE Analysis", "Ctrl+F"},
-        {"actionNewHsneFCAnalysis", "New HSNE Focus + Context Analysis", "Ctrl+Shift+F"},
-        {"actionDocumentation", "Browse Documentation ...", ""},
-        {"actionCheckForUpdates", "Check for Updates ...", ""},
-        {"actionAbout", "About Quillmaren ...", ""},
+        {"actionOpenFile", "Open File(s) ...", "Ctrl+O", false},
+        {"actionAddColorImage", "Add Color Image", "Ctrl+Shift+O", false},
+        {"actionClassifyData", "Classify with Template...", "Ctrl+Shift+C", false},
+        {"actionExportSpadeTree", "Export Spade Tree ...", "Ctrl+Shift+E", false},
+        {"actionFileInformation", "File Information View", "Ctrl+Shift+I", false},
+        {"actionSettings", "Settings View", "Ctrl+,", false},
+        {"actionHeatMap", "HeatMap View", "Ctrl+Shift+H", false},
+        {"actionTree", "Focus + Context Tree View", "Ctrl+Shift+T", false},
+        {"actionHierarchy", "Hierarchy View", "Ctrl+Shift+X", false},
+        {"actionImage", "Image View", "Ctrl+Shift+J", false},
+        {"actionSpadeView", "Spade View", "Ctrl+Shift+S", false},
+        {"actionScatterplotView", "Scatterplot View", "Ctrl+Shift+P", false},
+        {"actionNewSpadeAnalysis", "New Spade Analysis", "Ctrl+S", true},
+        {"actionNewTsneAnalysis", "New A-tSNE Analysis", "Ctrl+T", true},
+        {"actionNewHsneAnalysis", "New HSNE Analysis", "Ctrl+F", true},
+        {"actionNewHsneFCAnalysis", "New HSNE Focus + Context Analysis", "Ctrl+Shift+F", false},
+        {"actionDocumentation", "Browse Documentation ...", "", false},
+        {"actionCheckForUpdates", "Check for Updates ...", "", false},
+        {"actionAbout", "About Quillmaren ...", "", false},
     };
     EXPECT_EQ(w.findChildren<QAction*>(QRegularExpression("^action")).size(), 19);
     for (const auto& row : table) {
@@ -88,30 +84,8 @@ TEST(MainWindowForm, TitleMenusTextsAndShortcuts) {
         ASSERT_NE(a, nullptr) << row.name;
         EXPECT_EQ(a->text(), row.text) << row.name;
         EXPECT_EQ(a->shortcut(), QKeySequence(row.shortcut)) << row.name;
+        EXPECT_EQ(a->isEnabled(), !row.gated) << row.name;
     }
-
-    // Before any import only the three gated analysis actions are disabled.
-    for (const auto& row : table) {
-        const bool gated = !std::strcmp(row.name, "actionNewSpadeAnalysis") ||
-                           !std::strcmp(row.name, "actionNewTsneAnalysis") ||
-                           !std::strcmp(row.name, "actionNewHsneAnalysis");
-        EXPECT_EQ(action(w, row.name)->isEnabled(), !gated) << row.name;
-    }
-}
-
-TEST(MainWindowForm, SettingsDockIsOnTheLeftAndTogglesFromTheViewMenu) {
-    MainWindow w;
-    UI_DockableContainerWidget* dock = w.settingsDock();
-    EXPECT_EQ(dock->windowTitle(), "Settings");
-    EXPECT_EQ(dock->minimumWidth(), 300);
-    EXPECT_EQ(dock->maximumWidth(), 500);
-    EXPECT_EQ(w.dockWidgetArea(dock), Qt::LeftDockWidgetArea);
-    EXPECT_TRUE(dock->visibilityFlag());
-    w.show();
-    action(w, "actionSettings")->trigger();
-    EXPECT_FALSE(dock->isVisible());
-    action(w, "actionSettings")->trigger();
-    EXPECT_TRUE(dock->isVisible());
 }
 
 // Qt fires a shortcut only for an action on a shown widget: the actions in no
@@ -128,6 +102,30 @@ TEST(MainWindowForm, ShortcutsOfActionsOutsideTheMenusFire) {
         QTest::keySequence(&w, a->shortcut());
         EXPECT_EQ(fired.count(), 1) << name;
     }
+}
+
+TEST(MainWindowViews, SettingsAndFileInformationToggleFromTheViewMenu) {
+    MainWindow w;
+    w.show();
+    UI_DockableContainerWidget* dock = w.settingsDock();
+    EXPECT_EQ(w.dockWidgetArea(dock), Qt::LeftDockWidgetArea);
+    action(w, "actionSettings")->trigger();
+    EXPECT_FALSE(dock->isVisible());
+    action(w, "actionSettings")->trigger();
+    EXPECT_TRUE(dock->isVisible());
+
+    action(w, "actionFileInformation")->trigger();
+    UI_FileInfoWidget* info = w.fileInfoView();
+    ASSERT_NE(info, nullptr);
+    EXPECT_TRUE(info->isFloating());
+    EXPECT_TRUE(info->isVisible());
+    EXPECT_TRUE(info->textBrowser()->toPlainText().isEmpty()) << "nothing loaded, no header text";
+    action(w, "actionFileInformation")->trigger();
+    EXPECT_FALSE(info->isVisible());
+    action(w, "actionFileInformation")->trigger();
+    EXPECT_TRUE(info->isVisible());
+    EXPECT_EQ(w.fileInfoView(), info);
+    EXPECT_TRUE(w.views().empty()) << "the file information view is not in the view list";
 }
 
 TEST(MainWindowLists, UniqueNamesCountUpFromOne) {
@@ -152,7 +150,6 @@ Built build(MainWindow& w, int type, const QString& name) {
     b.view = new UI_DockableWidget(&w);
     b.view->setWindowTitle(name);
     w.addDockWidget(Qt::RightDockWidgetArea, b.view);
-    b.view->setVisibility(true);
     b.panel = new TestPanel(&w, b.analysis);
     w.addAnalysis(b.analysis);
     w.addView(b.view, b.analysis);
@@ -169,7 +166,6 @@ TEST(MainWindowLists, DeletionTakesTheAnalysisOwnDocksAndPanelAfterTheCallback) 
     QPointer<UI_DockableWidget> heatMap = new UI_DockableWidget(&w);
     heatMap->setWindowTitle("HeatMap View");
     w.addView(heatMap, nullptr);
-    ASSERT_EQ(w.settingsDock()->tabWidget()->count(), 2);
 
     const void* address = first.analysis;
     EXPECT_TRUE(first.analysis->finishMarkedForDeletion())
@@ -187,10 +183,15 @@ TEST(MainWindowLists, DeletionTakesTheAnalysisOwnDocksAndPanelAfterTheCallback) 
     EXPECT_FALSE(heatMap.isNull()) << "a data view titled like the analysis stays";
     EXPECT_FALSE(second.view.isNull());
 
-    // Unknown pointers are ignored.
+    // Unknown pointers, unknown names and kinds without a stop are ignored.
     int unrelated = 0;
     w.bridge()->readyForDeletion(&unrelated);
-    EXPECT_EQ(w.analyses().size(), 1u);
+    build(w, 0, "Spade Analysis");
+    std::vector<std::string> names{"Spade Analysis", "nothing"};
+    w.bridge()->analysesRemoved(&names);
+    w.bridge()->analysesRemoved(nullptr);
+    EXPECT_EQ(w.analyses().size(), 2u);
+    EXPECT_EQ(w.views().size(), 3u);
 }
 
 TEST(MainWindowLists, NewVariablesReachAnalysesAndLivePanelsOnly) {
@@ -223,22 +224,8 @@ TEST(MainWindowLists, NewVariablesReachAnalysesAndLivePanelsOnly) {
     delete MCV_CytometryData::Instance();
 }
 
-TEST(MainWindowLists, RemoveAnalysesIgnoresUnknownNamesAndUnstoppableKinds) {
+TEST(MainWindowHelp, AboutTwiceIsOneModelessWindow) {
     MainWindow w;
-    build(w, 0, "Spade Analysis");
-    build(w, 99, "HSNE Analysis");
-    std::vector<std::string> names{"Spade Analysis", "HSNE Analysis", "nothing"};
-    w.bridge()->analysesRemoved(&names);
-    w.bridge()->analysesRemoved(nullptr);
-    std::vector<std::string> none;
-    w.bridge()->analysesRemoved(&none);
-    EXPECT_EQ(w.analyses().size(), 2u);
-    EXPECT_EQ(w.views().size(), 2u);
-}
-
-TEST(MainWindowHelp, AboutTwiceIsOneModelessWindowAndDocumentationOpensTheBrowser) {
-    MainWindow w;
-    EXPECT_EQ(w.aboutDialog(), nullptr);
     action(w, "actionAbout")->trigger();
     UI_AboutDialog* about = w.aboutDialog();
     ASSERT_NE(about, nullptr);
@@ -248,8 +235,9 @@ TEST(MainWindowHelp, AboutTwiceIsOneModelessWindowAndDocumentationOpensTheBrowse
     EXPECT_EQ(w.aboutDialog(), about);
     EXPECT_TRUE(about->isVisible());
     EXPECT_FALSE(about->isModal());
-    EXPECT_EQ(w.findChildren<UI_AboutDialog*>().size(), 1);
 }
+
+// ---- Quit ----
 
 // The window-system's close request, as an X client sends it.
 void sendWindowManagerClose(QWidget* window) {
@@ -277,81 +265,77 @@ void sendWindowManagerClose(QWidget* window) {
     xcb_disconnect(c);
 }
 
-QList<QMessageBox*> shownBoxes(MainWindow& w) {
-    QList<QMessageBox*> out;
+QMessageBox* shownBox(MainWindow& w) {
     for (QMessageBox* b : w.findChildren<QMessageBox*>())
-        if (b->isVisible()) out << b;
-    return out;
+        if (b->isVisible()) return b;
+    return nullptr;
 }
 
-TEST(MainWindowQuit, CloseRequestAsksAndOnlyYesQuits) {
-    MainWindow w;
-    w.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
-    sendWindowManagerClose(&w);
-    ASSERT_TRUE(QTest::qWaitFor([&]() { return shownBoxes(w).size() == 1; }, 5000));
-    QMessageBox* box = shownBoxes(w).first();
-    EXPECT_EQ(box->text(),
-              "Are you sure you want to quit? The current state of the analysis will be lost.\n"
-              "Please make sure to export all data needed for further analysis, where possible.");
+class MainWindowQuit : public ShellTest {};
+
+TEST_F(MainWindowQuit, CloseRequestAsksAndNoKeepsTheWindow) {
+    w().show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w()));
+    sendWindowManagerClose(&w());
+    ASSERT_TRUE(QTest::qWaitFor([&]() { return shownBox(w()) != nullptr; }, 5000));
+    QPointer<QMessageBox> box = shownBox(w());
+    EXPECT_EQ(box->text(), MainWindow::quitQuestion);
     EXPECT_EQ(box->windowTitle(), "Quillmaren");
-    EXPECT_EQ(box->icon(), QMessageBox::Warning);
     EXPECT_EQ(box->standardButtons(), QMessageBox::Yes | QMessageBox::No);
-    EXPECT_TRUE(w.isVisible()) << "the request alone never closes the window";
 
-    // The box is modal: a second request while it is open does not reach the
-    // window, so no second box appears.
-    sendWindowManagerClose(&w);
+    // The box is modal: a second request does not reach the window.
+    sendWindowManagerClose(&w());
     QTest::qWait(200);
-    EXPECT_EQ(shownBoxes(w).size(), 1);
+    EXPECT_EQ(w().findChildren<QMessageBox*>().size(), 1);
 
-    // No: the box goes, the window stays.
-    QPointer<QMessageBox> declined = box;
-    QTest::mouseClick(static_cast<QPushButton*>(declined->button(QMessageBox::No)), Qt::LeftButton);
+    QTest::mouseClick(static_cast<QPushButton*>(box->button(QMessageBox::No)), Qt::LeftButton);
     runDeferredDeletes();
-    EXPECT_TRUE(declined.isNull());
-    EXPECT_TRUE(w.isVisible());
-
-    // The next request asks again.
-    sendWindowManagerClose(&w);
-    ASSERT_TRUE(QTest::qWaitFor([&]() { return shownBoxes(w).size() == 1; }, 5000));
-
-    // Yes ends the application's event loop.
-    QPointer<QMessageBox> accepted = shownBoxes(w).first();
-    QTimer::singleShot(0, [accepted]() {
-        QTest::mouseClick(static_cast<QPushButton*>(accepted->button(QMessageBox::Yes)), Qt::LeftButton);
-    });
-    QTimer guard;
-    guard.setSingleShot(true);
-    QObject::connect(&guard, &QTimer::timeout, []() { QCoreApplication::exit(99); });
-    guard.start(10000);
-    EXPECT_EQ(QApplication::exec(), 0);
-    runDeferredDeletes();
-    EXPECT_TRUE(accepted.isNull()) << "the box goes when the application quits";
-
+    EXPECT_TRUE(box.isNull());
+    EXPECT_TRUE(w().isVisible());
     // A programmatic close is not asked about.
-    EXPECT_TRUE(w.close());
+    EXPECT_TRUE(w().close());
 }
 
-TEST(MainWindowViews, FileInformationViewIsCreatedOnceAndToggles) {
-    QTemporaryDir dir;
-    MainWindow w;
-    w.show();
-    action(w, "actionFileInformation")->trigger();
-    UI_FileInfoWidget* info = w.fileInfoView();
-    ASSERT_NE(info, nullptr);
-    EXPECT_TRUE(info->isFloating());
-    EXPECT_TRUE(info->isVisible());
-    EXPECT_TRUE(info->textBrowser()->toPlainText().isEmpty()) << "nothing loaded, no header text";
-    action(w, "actionFileInformation")->trigger();
-    EXPECT_FALSE(info->isVisible());
-    action(w, "actionFileInformation")->trigger();
-    EXPECT_TRUE(info->isVisible());
-    EXPECT_EQ(w.fileInfoView(), info);
-    int infoViews = 0;
-    for (QDockWidget* d : w.findChildren<QDockWidget*>()) infoViews += dynamic_cast<UI_FileInfoWidget*>(d) ? 1 : 0;
-    EXPECT_EQ(infoViews, 1);
-    EXPECT_TRUE(w.views().empty()) << "the file information view is not in the view list";
+// The run iterates on the GUI thread and pumps the events that carry the
+// close request and the answer. Yes stops it after the current iteration;
+// the window goes and the application's event loop ends.
+TEST_F(MainWindowQuit, YesDuringARunClosesTheWindowAfterTheCurrentIteration) {
+    setApplicationSurfaceFormat();
+    w().show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w()));
+    UI_ModalDialogs::answerText("Long run");
+    openWith({makeFile("cells.fcs", 200, 3)}, 2);
+    ASSERT_EQ(w().analyses().size(), 1u);
+    auto* tsne = dynamic_cast<MCV_TsneAnalysis*>(w().analyses()[0]);
+    auto* panel = qobject_cast<UI_TsneSettingsWidget*>(w().settingsPanels()[0]);
+    ASSERT_TRUE(tsne && panel);
+    tsne->setIterations(1000000);
+
+    int iterations = 0, afterYes = -1;
+    bool asked = false;
+    QObject::connect(w().bridge(), &UI_Interface::analysisUpdatedSignal, &w(), [&](void*) {
+        ++iterations;
+        if (afterYes >= 0) {
+            if (++afterYes > 50) tsne->stopGradientDescent();  // the run ignored the answer
+            return;
+        }
+        if (iterations == 5) {
+            sendWindowManagerClose(&w());
+            asked = QTest::qWaitFor([&]() { return shownBox(w()) != nullptr; }, 5000);
+            if (!asked) return tsne->stopGradientDescent();
+            afterYes = 0;
+            QTest::mouseClick(static_cast<QPushButton*>(shownBox(w())->button(QMessageBox::Yes)), Qt::LeftButton);
+        }
+    });
+    QTimer::singleShot(
+        0, panel, [panel]() { quietly([panel] { QTest::mouseClick(panel->computeTsneButton(), Qt::LeftButton); }); });
+    EXPECT_EQ(QApplication::exec(), 0);
+    // The closed last window also asked to quit; that request must not end
+    // the next test's event loops.
+    QCoreApplication::removePostedEvents(qApp, QEvent::Quit);
+    ASSERT_TRUE(asked);
+    EXPECT_LE(afterYes, 1) << "iterations run after Yes";
+    EXPECT_FALSE(w().isVisible());
 }
 
 }  // namespace

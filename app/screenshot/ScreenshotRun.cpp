@@ -1,4 +1,4 @@
-#include "app/ScreenshotRun.h"
+#include "app/screenshot/ScreenshotRun.h"
 
 #include "app/MainWindow.h"
 #include "app/UI_Interface.h"
@@ -32,11 +32,7 @@ bool grabInto(QWidget* window, const QString& path) {
 
 }  // namespace
 
-bool ScreenshotRun::startFromEnvironment(MainWindow* window) {
-    const QString output = qEnvironmentVariable("QLMRN_SCREENSHOT_PNG");
-    const QStringList files = qEnvironmentVariable("QLMRN_SCREENSHOT_FILES").split(':', Qt::SkipEmptyParts);
-    if (output.isEmpty() || files.isEmpty()) return false;
-
+void ScreenshotRun::start(MainWindow* window, const QString& output, const QStringList& files) {
     UI_ModalDialogs::setScripted(true);
     UI_ModalDialogs::answerFiles(files);
     UI_ModalDialogs::answerText(QStringLiteral("Example embedding"));
@@ -89,5 +85,4 @@ bool ScreenshotRun::startFromEnvironment(MainWindow* window) {
             QApplication::sendEvent(button, &release);
         });
     });
-    return true;
 }
