@@ -6,7 +6,6 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QSurfaceFormat>
-#include <cmath>
 #include <vector>
 
 #include "analysis/OffscreenBuffer.h"
@@ -22,12 +21,12 @@ struct ProbeResult {
     QString out, err;
 };
 
-ProbeResult runProbe(const QStringList& arguments, const QMap<QString, QString>& environment) {
+ProbeResult runProbe(const QMap<QString, QString>& environment) {
     QProcess probe;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     for (auto it = environment.begin(); it != environment.end(); ++it) env.insert(it.key(), it.value());
     probe.setProcessEnvironment(env);
-    probe.start(QStringLiteral(QLMRN_HIDDEN_CONTEXT_PROBE), arguments);
+    probe.start(QStringLiteral(QLMRN_HIDDEN_CONTEXT_PROBE), QStringList());
     ProbeResult result;
     if (!probe.waitForFinished(60000)) return result;
     result.exitCode = probe.exitCode();
@@ -44,56 +43,31 @@ protected:
 
 }  // namespace
 
-// The hidden window carries a core context of the default format, and the
-// GPU engine runs in it with real shaders, between makeCurrent and doneCurrent.
+// The hidden window carries a core context of the default format, left not
+// current, that lives as long as the window.
 TEST_F(OffscreenBufferTest, HiddenContextRunsTheGpuEngine) {
     auto* buffer = new Support::OffscreenBuffer;
     ASSERT_TRUE(buffer->isValid()) << qPrintable(buffer->errorMessage());
-    EXPECT_TRUE(buffer->errorMessage().isEmpty());
     EXPECT_FALSE(buffer->isVisible());
     EXPECT_NE(buffer->handle(), nullptr) << "the platform window was not created";
-    EXPECT_EQ(buffer->surfaceType(), QSurface::OpenGLSurface);
-    EXPECT_EQ(buffer->size(), buffer->geometry().size());
-    ASSERT_NE(buffer->context, nullptr);
-    EXPECT_EQ(buffer->context->parent(), buffer);
     const QSurfaceFormat format = buffer->context->format();
     EXPECT_GE(format.majorVersion() * 10 + format.minorVersion(), 33);
     EXPECT_EQ(format.profile(), QSurfaceFormat::CoreProfile);
     EXPECT_EQ(QOpenGLContext::currentContext(), nullptr) << "the context was left current";
 
-    // Two rings of points, each point tied to its neighbours on its ring.
-    const unsigned int n = 120;
-    std::vector<vel::data::MapMemEff<unsigned int, float>> P(n);
-    for (unsigned int i = 0; i < n; ++i) {
-        const unsigned int ring = i / 60 * 60, k = i % 60;
-        P[i][ring + (k + 1) % 60] = 0.5f;
-        P[i][ring + (k + 59) % 60] = 0.5f;
-    }
-    vel::data::Embedding<float> embedding;
-    vel::dr::TsneParameters params;
-    params.seed = 7;
+    // The engine's shaders compile and run in it; the analysis's GPU tests
+    // run a whole embedding there.
     {
         vel::dr::GradientDescentTSNETexture engine;
+        std::vector<vel::data::MapMemEff<unsigned int, float>> P(8);
+        for (unsigned int i = 0; i < 8; ++i) P[i][(i + 1) % 8] = P[i][(i + 7) % 8] = 0.5f;
+        vel::data::Embedding<float> embedding;
         ASSERT_TRUE(buffer->context->makeCurrent(buffer));
-        engine.initialize(P, &embedding, params);
-        buffer->context->doneCurrent();
-        const std::vector<float> start = embedding.getContainer();
-        for (int i = 0; i < 50; ++i) {
-            ASSERT_TRUE(buffer->context->makeCurrent(buffer));
-            engine.doAnIteration(1.0);
-            buffer->context->doneCurrent();
-        }
-        ASSERT_TRUE(buffer->context->makeCurrent(buffer));
-        EXPECT_EQ(buffer->context->functions()->glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+        engine.initialize(P, &embedding, vel::dr::TsneParameters());
+        engine.doAnIteration(1.0);
         engine.releaseOpenGLObjects();
         EXPECT_EQ(buffer->context->functions()->glGetError(), static_cast<GLenum>(GL_NO_ERROR));
         buffer->context->doneCurrent();
-        EXPECT_NE(embedding.getContainer(), start);
-        for (float v : embedding.getContainer()) ASSERT_TRUE(std::isfinite(v));
-        // The points spread out from their 0.1-wide start.
-        std::vector<float> box;
-        embedding.computeEmbeddingBBox(box);
-        EXPECT_GT(box[1] - box[0], 0.1f);
     }
 
     QPointer<QOpenGLContext> context = buffer->context;
@@ -105,31 +79,24 @@ TEST_F(OffscreenBufferTest, EveryBufferHasItsOwnContext) {
     Support::OffscreenBuffer a, b;
     ASSERT_TRUE(a.isValid() && b.isValid());
     EXPECT_NE(a.context, b.context);
-    ASSERT_TRUE(a.context->makeCurrent(&a));
-    EXPECT_EQ(QOpenGLContext::currentContext(), a.context);
-    ASSERT_TRUE(b.context->makeCurrent(&b));
-    EXPECT_EQ(QOpenGLContext::currentContext(), b.context);
-    b.context->doneCurrent();
 }
 
 // Without a usable OpenGL the program goes on, with one warning line and a
 // message for the analysis to show.
 TEST_F(OffscreenBufferTest, MissingOpenGLIsReportedNotFatal) {
-    const ProbeResult working = runProbe({}, {});
+    const ProbeResult working = runProbe({});
     ASSERT_FALSE(working.crashed) << qPrintable(working.err);
     EXPECT_TRUE(working.out.startsWith("valid ")) << qPrintable(working.out + working.err);
 
-    // No OpenGL integration in the window system.
-    const ProbeResult none = runProbe({}, {{"QT_XCB_GL_INTEGRATION", "none"}});
-    EXPECT_FALSE(none.crashed) << qPrintable(none.err);
-    EXPECT_EQ(none.exitCode, 0);
-    EXPECT_TRUE(none.out.startsWith("invalid: Cannot create requested OpenGL context.")) << qPrintable(none.out);
-    EXPECT_TRUE(none.err.contains("Cannot create requested OpenGL context.")) << qPrintable(none.err);
-
-    // A driver that offers only OpenGL 3.0.
-    const ProbeResult old = runProbe({}, {{"MESA_GL_VERSION_OVERRIDE", "3.0"}, {"MESA_GLSL_VERSION_OVERRIDE", "130"}});
-    EXPECT_FALSE(old.crashed) << qPrintable(old.err);
-    EXPECT_TRUE(old.out.startsWith("invalid: Cannot create requested OpenGL context."))
-        << qPrintable(old.out + old.err);
-    EXPECT_TRUE(old.out.contains("OpenGL 3.3 or later is needed; the system offers 3.0.")) << qPrintable(old.out);
+    // No OpenGL integration in the window system; a driver that offers only OpenGL 3.0.
+    const QMap<QString, QString> broken[] = {
+        {{"QT_XCB_GL_INTEGRATION", "none"}},
+        {{"MESA_GL_VERSION_OVERRIDE", "3.0"}, {"MESA_GLSL_VERSION_OVERRIDE", "130"}}};
+    for (const auto& env : broken) {
+        const ProbeResult r = runProbe(env);
+        EXPECT_FALSE(r.crashed) << qPrintable(r.err);
+        EXPECT_EQ(r.exitCode, 0);
+        EXPECT_TRUE(r.out.startsWith("invalid: Cannot create requested OpenGL context.")) << qPrintable(r.out + r.err);
+    }
+    EXPECT_TRUE(runProbe(broken[1]).out.contains("OpenGL 3.3 or later is needed; the system offers 3.0."));
 }

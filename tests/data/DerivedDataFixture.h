@@ -1,14 +1,13 @@
 #pragma once
 
 // A fresh data set per test, filled from small FCS files, with a callback
-// interface that records every notification in order. The interface is our
-// own (MCV_UiInterface), not a Qt class.
+// interface that records every notification in order.
 
+#include "CallbackLog.h"
 #include "FcsTestFile.h"
 
 #include "data/MCV_CytometryData.h"
 #include "data/MCV_FcsHeader.h"
-#include "data/MCV_UiInterface.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -18,38 +17,6 @@
 #include <utility>
 #include <vector>
 
-struct CallbackLog : MCV_UiInterface {
-    struct Call {
-        std::string what;
-        void* arg;
-    };
-    std::vector<Call> calls;
-
-    void dimensionsAdded() override { calls.push_back({"dimensionsAdded", nullptr}); }
-    void analysisInitialized(void* a) override { calls.push_back({"analysisInitialized", a}); }
-    void analysisUpdated(void* a) override { calls.push_back({"analysisUpdated", a}); }
-    void analysisFinished(void* a) override { calls.push_back({"analysisFinished", a}); }
-    void readyForDeletion(void* a) override { calls.push_back({"readyForDeletion", a}); }
-    void newDerivedDataAdded() override { calls.push_back({"newDerivedDataAdded", nullptr}); }
-    void dataRefreshed(void* d) override { calls.push_back({"dataRefreshed", d}); }
-    void selectionRefreshed(void* d) override { calls.push_back({"selectionRefreshed", d}); }
-    void highlightRefreshed(void* d) override { calls.push_back({"highlightRefreshed", d}); }
-    void spadeTreeRefreshed(void* d) override { calls.push_back({"spadeTreeRefreshed", d}); }
-    void analysesRemoved(std::vector<std::string>*) override { calls.push_back({"analysesRemoved", nullptr}); }
-
-    int count(const std::string& what) const {
-        int n = 0;
-        for (const Call& c : calls) n += c.what == what;
-        return n;
-    }
-    int count(const std::string& what, const void* arg) const {
-        int n = 0;
-        for (const Call& c : calls) n += c.what == what && c.arg == arg;
-        return n;
-    }
-    void clear() { calls.clear(); }
-};
-
 using Rows = std::vector<std::vector<float>>;
 using Points = std::vector<std::pair<int, int>>;
 
@@ -57,11 +24,15 @@ class DerivedDataTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
+        fresh();
+    }
+    void TearDown() override { delete MCV_CytometryData::Instance(); }
+    // Replaces the data set by an empty one.
+    void fresh() {
         delete MCV_CytometryData::Instance();
         data = MCV_CytometryData::Instance();
         data->init(&ui);
     }
-    void TearDown() override { delete MCV_CytometryData::Instance(); }
 
     // A float FCS file; `names` go to $PnS (labels are Ch1, Ch2, ...).
     std::string writeFcs(const std::string& file, const Rows& rows, const std::vector<std::string>& names) {
@@ -69,15 +40,13 @@ protected:
         for (size_t v = 0; v < names.size(); ++v) f.set("$P" + std::to_string(v + 1) + "S", names[v]);
         return f.write(dir, file);
     }
-    // Loads one file per entry of `files`, all with the variables `names`.
+    // Loads one file s<i>.fcs per entry of `files`, all with the variables `names`.
     void load(const std::vector<Rows>& files, const std::vector<std::string>& names = {"A", "B"}) {
-        for (size_t i = 0; i < files.size(); ++i) {
-            const int code = data->loadFromFile(writeFcs("s" + std::to_string(i + 1) + ".fcs", files[i], names));
-            ASSERT_EQ(code, 0);
-        }
+        for (size_t i = 0; i < files.size(); ++i)
+            ASSERT_EQ(data->loadFromFile(writeFcs("s" + std::to_string(i + 1) + ".fcs", files[i], names)), 0);
     }
-    // The value of variable v of event e of file f, writable (the reader
-    // replaces NaN, so tests put NaN in afterwards).
+    // Variable v of event e of file f, writable (the reader replaces NaN, so
+    // tests put NaN in afterwards).
     float& at(int f, int e, int v) {
         return data->rawData(f)[static_cast<size_t>(e) * static_cast<size_t>(data->combinedHeader()->numVariables()) +
                                 static_cast<size_t>(v)];

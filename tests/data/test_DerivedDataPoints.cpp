@@ -1,6 +1,7 @@
 // Point subsets: the base refresh with dependents, per-file tables, the
 // per-variable statistics with their stale marks, and random down-sampling.
 #include "DerivedDataFixture.h"
+#include "support/CapturedOutput.h"
 
 #include "data/MCV_DerivedDataPoints.h"
 
@@ -23,9 +24,9 @@ protected:
             for (int e = 0; e < data->header(f)->numEvents(); ++e) p.emplace_back(f, e);
         return p;
     }
-    static Rows column(std::vector<float> a) {
+    static Rows column(int n) {
         Rows r;
-        for (float x : a) r.push_back({x});
+        for (int x = 0; x < n; ++x) r.push_back({float(x)});
         return r;
     }
 };
@@ -34,75 +35,41 @@ protected:
 
 TEST_F(DerivedPoints, RefreshAnnouncesTheSetThenEachDependentWithTheSameSource) {
     MCV_DerivedDataPoints master, first, second;
-    for (MCV_DerivedDataPoints* p : {&master, &first, &second}) p->setUiInterface(&ui);
+    for (MCV_DerivedDataPoints* p : {&first, &second}) p->setUiInterface(&ui);
     master.addDependentDataset(&first);
     master.addDependentDataset(&second);
-    master.addDependentDataset(&second);  // repeats are refreshed again
     int token = 0;
     master.refreshed(&token);
-    ASSERT_EQ(ui.calls.size(), 4u);
-    EXPECT_EQ(ui.calls[0].arg, &master) << "the argument is the set, not the source";
-    EXPECT_EQ(ui.calls[1].arg, &first);
-    EXPECT_EQ(ui.calls[2].arg, &second);
-    EXPECT_EQ(ui.calls[3].arg, &second);
+    EXPECT_TRUE(ui.calls.empty()) << "without an interface of its own the set reaches nobody";
+    EXPECT_EQ(first.refreshSource(), nullptr);
+
+    master.setUiInterface(&ui);
+    master.addDependentDataset(&second);  // repeats are refreshed again
+    master.refreshed(&token);
+    std::vector<void*> args;
+    for (const auto& c : ui.calls) args.push_back(c.arg);
+    EXPECT_EQ(args, (std::vector<void*>{&master, &first, &second, &second})) << "the set, not the source";
     for (MCV_DerivedDataPoints* p : {&master, &first, &second}) EXPECT_EQ(p->refreshSource(), &token);
 }
 
-TEST_F(DerivedPoints, RefreshWithoutCallbackInterfaceReachesNobody) {
-    MCV_DerivedDataPoints master, dependent;
-    dependent.setUiInterface(&ui);
-    master.addDependentDataset(&dependent);
-    int token = 0;
-    master.refreshed(&token);
-    EXPECT_TRUE(ui.calls.empty());
-    EXPECT_EQ(dependent.refreshSource(), nullptr);
-}
-
-TEST_F(DerivedPoints, StatisticsLeaveNaNOutAndTakeTheUpperMiddle) {
+TEST_F(DerivedPoints, StatisticsLeaveNaNAndUnknownEventsOutAndTakeTheUpperMiddle) {
     load({{{4, 1, 0}, {2, 3, 0}, {3, 0, 0}, {1, 0, 0}}}, {"A", "B", "C"});
-    at(0, 2, 1) = kNaN;
-    at(0, 3, 1) = kNaN;
+    at(0, 2, 1) = at(0, 3, 1) = kNaN;
     for (int e = 0; e < 4; ++e) at(0, e, 2) = kNaN;
-
     MCV_DerivedDataPoints p;
-    p.setPoints(all(), false);
-    // A: 4 2 3 1 -> sorted 1 2 3 4, index 2. B: 1 3 (NaN left out of every
-    // count). C: nothing left.
+    // A: 4 2 3 1 -> sorted 1 2 3 4, index 2. B: 1 3. C: nothing left. The
+    // points naming no event count nowhere.
+    p.setPoints({{0, 0}, {0, 1}, {0, 5}, {3, 0}, {0, -1}, {0, 2}, {0, 3}}, false);
     EXPECT_EQ(p.medianExpression(), (std::vector<float>{3, 3, 0}));
     EXPECT_EQ(p.meanExpression(), (std::vector<float>{2.5f, 2, 0}));
-    const std::vector<float>& sd = p.standardDeviation();
-    EXPECT_FLOAT_EQ(sd[0], std::sqrt(1.25f));
-    EXPECT_FLOAT_EQ(sd[1], 1.0f) << "population deviation of 1 and 3, not 1.414";
-    EXPECT_EQ(sd[2], 0.0f);
+    EXPECT_EQ(p.standardDeviation(), (std::vector<float>{std::sqrt(1.25f), 1, 0})) << "population deviation";
+    EXPECT_EQ(p.pointsPerFile(), (std::vector<int>{6})) << "an unknown file is skipped";
+    EXPECT_EQ(p.pointsFromFile(), (std::vector<std::vector<int>>{{0, 1, 5, -1, 2, 3}})) << "in list order";
 
-    p.setPoints({{0, 0}, {0, 1}, {0, 2}}, false);
-    EXPECT_EQ(p.medianExpression()[0], 3.0f) << "4 2 3 -> 2 3 4";
-    p.setPoints({{0, 3}, {0, 1}, {0, 2}}, false);
-    EXPECT_EQ(p.medianExpression()[0], 2.0f) << "1 2 3";
-}
-
-TEST_F(DerivedPoints, EmptySetHasZeroStatisticsAndCounts) {
-    load({{{1, 2}}, {{3, 4}, {5, 6}}});
-    MCV_DerivedDataPoints p;
-    EXPECT_EQ(p.medianExpression(), (std::vector<float>{0, 0}));
-    EXPECT_EQ(p.meanExpression(), (std::vector<float>{0, 0}));
-    EXPECT_EQ(p.standardDeviation(), (std::vector<float>{0, 0}));
-    EXPECT_EQ(p.pointsPerFile(), (std::vector<int>{0, 0}));
-}
-
-TEST_F(DerivedPoints, PerFileTablesKeepListOrderAndSkipUnknownFiles) {
-    load({{{0, 0}}, {{0, 0}, {0, 0}, {0, 0}}});
-    MCV_DerivedDataPoints p;
-    p.setPoints({{1, 2}, {0, 0}, {1, 0}, {7, 1}, {-1, 0}, {1, 2}}, false);
-    EXPECT_EQ(p.pointsPerFile(), (std::vector<int>{1, 3}));
-    EXPECT_EQ(p.pointsFromFile(), (std::vector<std::vector<int>>{{0}, {2, 0, 2}}));
-}
-
-TEST_F(DerivedPoints, PointsNamingNoEventAreLeftOutOfTheStatistics) {
-    load({{{1, 10}, {3, 30}}});
-    MCV_DerivedDataPoints p;
-    p.setPoints({{0, 0}, {0, 5}, {3, 0}, {0, -1}, {0, 1}}, false);
-    EXPECT_EQ(p.meanExpression(), (std::vector<float>{2, 20}));
+    MCV_DerivedDataPoints empty;
+    EXPECT_EQ(empty.medianExpression(), (std::vector<float>{0, 0, 0}));
+    EXPECT_EQ(empty.standardDeviation(), (std::vector<float>{0, 0, 0}));
+    EXPECT_EQ(empty.pointsPerFile(), (std::vector<int>{0}));
 }
 
 TEST_F(DerivedPoints, ParallelStatisticsEqualAPlainSerialComputation) {
@@ -113,157 +80,102 @@ TEST_F(DerivedPoints, ParallelStatisticsEqualAPlainSerialComputation) {
         for (auto& row : *r)
             for (float& x : row) x = value(rng);
     load({a, b}, {"v1", "v2", "v3", "v4", "v5", "v6", "v7", "v8", "v9"});
-    at(0, 5, 3) = kNaN;
-    at(1, 7, 3) = kNaN;
+    at(0, 5, 3) = at(1, 7, 3) = kNaN;
 
     Points pts;
-    std::uniform_int_distribution<int> file(0, 1), event(0, 1999);
-    for (int i = 0; i < 4001; ++i) pts.emplace_back(file(rng), event(rng));  // with repeats
+    for (int i = 0; i < 4001; ++i) pts.emplace_back(int(rng() % 2), int(rng() % 2000));  // with repeats
     MCV_DerivedDataPoints p;
     p.setPoints(pts, false);
-
     for (int v = 0; v < 9; ++v) {
         std::vector<float> xs;
-        float sum = 0;
-        for (auto& q : pts) {
-            const float x = at(q.first, q.second, v);
-            if (std::isnan(x)) continue;
-            xs.push_back(x);
-            sum += x;
-        }
+        float sum = 0, sq = 0;
+        for (auto& q : pts)
+            if (!std::isnan(at(q.first, q.second, v))) {
+                xs.push_back(at(q.first, q.second, v));
+                sum += xs.back();
+            }
         const float mean = sum / static_cast<float>(xs.size());
-        float sq = 0;
         for (float x : xs) sq += (mean - x) * (mean - x);
-        std::vector<float> sorted = xs;
-        std::sort(sorted.begin(), sorted.end());
-        EXPECT_EQ(p.meanExpression()[static_cast<size_t>(v)], mean) << v;
-        EXPECT_EQ(p.standardDeviation()[static_cast<size_t>(v)], std::sqrt(sq / static_cast<float>(xs.size()))) << v;
-        EXPECT_EQ(p.medianExpression()[static_cast<size_t>(v)], sorted[sorted.size() / 2]) << v;
+        std::sort(xs.begin(), xs.end());
+        EXPECT_EQ(p.meanExpression()[size_t(v)], mean) << v;
+        EXPECT_EQ(p.standardDeviation()[size_t(v)], std::sqrt(sq / static_cast<float>(xs.size()))) << v;
+        EXPECT_EQ(p.medianExpression()[size_t(v)], xs[xs.size() / 2]) << v;
     }
 }
 
 TEST_F(DerivedPoints, StatisticsAreRecomputedOnlyAfterInvalidation) {
-    load({column({1, 2, 3})}, {"A"});
+    load({column(4)}, {"A"});
     MCV_DerivedDataPoints p;
-    p.setPoints(all(), false);
+    p.setPoints({{0, 1}, {0, 2}, {0, 3}}, false);
     EXPECT_EQ(p.meanExpression()[0], 2.0f);
-
-    at(0, 0, 0) = 4;  // mean 3, median 3
+    at(0, 1, 0) = 4;  // mean 3, median 3
     EXPECT_EQ(p.meanExpression()[0], 2.0f) << "served from the cache";
     EXPECT_EQ(p.medianExpression()[0], 3.0f) << "never computed before, so computed now";
     p.data().push_back({0, 0});
     EXPECT_EQ(p.meanExpression()[0], 2.0f) << "editing the list alone leaves the cache";
-
     p.refreshed(nullptr);
-    EXPECT_FLOAT_EQ(p.meanExpression()[0], 13.0f / 4);
-    at(0, 1, 0) = 10;
+    EXPECT_FLOAT_EQ(p.meanExpression()[0], 9.0f / 4);
+    at(0, 2, 0) = 10;
     p.invalidateStatistics();
-    // The deviation brings the mean up to date first.
-    const float sd = p.standardDeviation()[0];
-    EXPECT_FLOAT_EQ(p.meanExpression()[0], 21.0f / 4);
-    EXPECT_GT(sd, 2.0f);
-    p.setPoints({{0, 1}}, false);
-    EXPECT_EQ(p.meanExpression()[0], 10.0f);
-    EXPECT_EQ(p.pointsPerFile(), (std::vector<int>{1}));
-}
+    EXPECT_GT(p.standardDeviation()[0], 2.0f);
+    EXPECT_FLOAT_EQ(p.meanExpression()[0], 17.0f / 4) << "the deviation brings the mean up to date first";
 
-TEST_F(DerivedPoints, AddedVariablesInvalidateRegisteredSetsAndTheSelection) {
-    load({column({1, 2, 3})}, {"A"});
+    // Added variables invalidate registered sets and the selection.
     MCV_DerivedDataPoints* reg = data->derivedDataPoints("R", true);
     reg->setPoints(all(), false);
-    data->selectionPoints()->setPoints({{0, 2}}, false);
-    EXPECT_EQ(reg->meanExpression().size(), 1u);
-    EXPECT_EQ(data->selectionPoints()->medianExpression().size(), 1u);
+    data->selectionPoints()->setPoints({{0, 3}}, false);
+    EXPECT_EQ(reg->meanExpression().size() + data->selectionPoints()->medianExpression().size(), 2u);
     data->addDimensions({"X"}, 7.0f);
-    EXPECT_EQ(reg->meanExpression(), (std::vector<float>{2, 7}));
+    EXPECT_EQ(reg->meanExpression(), (std::vector<float>{4.25f, 7}));
     EXPECT_EQ(data->selectionPoints()->medianExpression(), (std::vector<float>{3, 7}));
 }
 
 TEST_F(DerivedPoints, NotificationsOfSettersFollowTheirFlags) {
-    MCV_DerivedDataPoints p;
+    MCV_DerivedDataPoints p, silent;  // silent: no interface, no crash
     p.setUiInterface(&ui);
-    p.setPoints({{0, 0}}, false);
-    EXPECT_TRUE(ui.calls.empty());
-    p.setPoints({{0, 0}}, true);
-    p.setMeta({1, 2});
+    for (MCV_DerivedDataPoints* s : {&p, &silent}) {
+        s->setPoints({{0, 0}}, false);
+        s->setPoints({{0, 0}}, true);
+        s->setMeta({1, 2});
+    }
     EXPECT_EQ(ui.count("dataRefreshed", &p), 2);
-    EXPECT_EQ(p.meta(), (std::vector<int>{1, 2}));
-    MCV_DerivedDataPoints silent;  // no interface: no crash, no call
-    silent.setPoints({{0, 0}}, true);
-    silent.setMeta({1});
     EXPECT_EQ(ui.calls.size(), 2u);
 }
 
-TEST_F(DerivedPoints, DownsamplingPrintsItsPlanAndInvertsFromHalf) {
-    load({column({0, 1, 2, 3, 4, 5, 6, 7, 8, 9})}, {"A"});
-    MCV_DerivedDataPoints source;
-    source.setPoints(all(), false);
-    // A second, empty file with the same variables.
-    ASSERT_EQ(data->loadFromFile(writeFcs("empty.fcs", {}, {"A"})), 0);
-
-    MCV_DerivedDataPoints a;
-    a.setUiInterface(&ui);
-    testing::internal::CaptureStdout();
-    a.downsample(&source, {4, 0});
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              "\nDownsampling to 4 points total.\n\nFile 0 target is 4 from 10.\n"
-              "\nFile 1 target is 0 from 0.\nInversing sampling.\n");
-    EXPECT_EQ(a.type(), 1);
-    EXPECT_EQ(ui.count("dataRefreshed", &a), 1);
-    ASSERT_EQ(a.data().size(), 4u);
-    EXPECT_EQ(a.pointsPerFile(), (std::vector<int>{4, 0}));
-
-    MCV_DerivedDataPoints b;
-    testing::internal::CaptureStdout();
-    b.downsample(&source, {5, 0});
-    EXPECT_NE(testing::internal::GetCapturedStdout().find("target is 5 from 10.\nInversing sampling.\n"),
-              std::string::npos);
-    EXPECT_EQ(b.data().size(), 5u);
-}
-
 TEST_F(DerivedPoints, DownsamplingKeepsDistinctSourcePointsInSourceOrder) {
-    Rows ten = column({0, 1, 2, 3, 4, 5, 6, 7, 8, 9});
-    load({ten, ten}, {"A"});
+    load({column(10), column(10)}, {"A"});
     MCV_DerivedDataPoints source;
-    Points reversed;
-    for (int e = 9; e >= 0; --e) reversed.emplace_back(1, e);
-    for (int e = 9; e >= 0; --e) reversed.emplace_back(0, e);
+    Points reversed = all();
+    std::reverse(reversed.begin(), reversed.end());
     source.setPoints(reversed, false);
-
+    // Below and above half of each file (above half the draw is inverted).
     for (int t : {0, 3, 5, 7, 10}) {
-        SCOPED_TRACE(t);
         MCV_DerivedDataPoints s;
-        testing::internal::CaptureStdout();
-        s.downsample(&source, {t, t});
-        testing::internal::GetCapturedStdout();
+        s.setUiInterface(&ui);
+        ui.clear();
+        quietly([&] { s.downsample(&source, {t, t}); });
+        EXPECT_EQ(ui.count("dataRefreshed", &s), 1);
         const Points& got = s.data();
         ASSERT_EQ(got.size(), static_cast<size_t>(2 * t));
         std::vector<int> f0, f1;
         for (size_t i = 0; i < got.size(); ++i) {
-            EXPECT_EQ(got[i].first, i < static_cast<size_t>(t) ? 0 : 1) << "ordered by file";
+            EXPECT_EQ(got[i].first, i < static_cast<size_t>(t) ? 0 : 1) << t << ": ordered by file";
             (got[i].first == 0 ? f0 : f1).push_back(got[i].second);
         }
-        EXPECT_TRUE(std::is_sorted(f0.rbegin(), f0.rend())) << "the source's (descending) order";
-        EXPECT_EQ(std::set<int>(f0.begin(), f0.end()).size(), f0.size()) << "no point twice";
-        EXPECT_EQ(f0, f1) << "each file's draws start from the same seed";
+        EXPECT_TRUE(std::is_sorted(f0.rbegin(), f0.rend())) << t << ": the source's (descending) order";
+        EXPECT_EQ(std::set<int>(f0.begin(), f0.end()).size(), f0.size()) << t << ": no point twice";
+        EXPECT_EQ(f0, f1) << t << ": each file's draws start from the same seed";
         EXPECT_EQ(s.pointsFromFile()[0], f0);
     }
 }
 
 TEST_F(DerivedPoints, DownsamplingClampsTargetsToWhatTheSourceHas) {
-    load({column({0, 1, 2}), column({0, 1, 2, 3})}, {"A"});
-    MCV_DerivedDataPoints source;
+    load({column(3), column(4)}, {"A"});
+    MCV_DerivedDataPoints source, s, fewer;
     source.setPoints(all(), false);
-    MCV_DerivedDataPoints s;
-    testing::internal::CaptureStdout();
-    s.downsample(&source, {15, -2});
-    const std::string out = testing::internal::GetCapturedStdout();
+    const std::string out = capturedStdout([&] { s.downsample(&source, {15, -2}); });
     EXPECT_NE(out.find("Downsampling to 3 points total."), std::string::npos) << out;
     EXPECT_EQ(s.data(), (Points{{0, 0}, {0, 1}, {0, 2}})) << "every entry filled, nothing left at (0, 0) by default";
-
-    MCV_DerivedDataPoints fewer;
-    testing::internal::CaptureStdout();
-    fewer.downsample(&source, {1});  // no target for file 1: nothing from it
-    testing::internal::GetCapturedStdout();
+    quietly([&] { fewer.downsample(&source, {1}); });  // no target for file 1: nothing from it
     EXPECT_EQ(fewer.pointsPerFile(), (std::vector<int>{1, 0}));
 }

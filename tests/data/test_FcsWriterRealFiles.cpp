@@ -4,6 +4,7 @@
 // variables and after merging files whose marker names differ.
 #include "DerivedDataFixture.h"
 #include "StrictFcsReader.h"
+#include "support/CapturedOutput.h"
 #include "support/TestData.h"
 
 #include "data/MCV_DerivedDataPoints.h"
@@ -19,20 +20,12 @@ const QString kFcsDir = realFcsDir();
 
 class FcsWriterRealFiles : public DerivedDataTest {
 protected:
-    void fresh() {
-        delete MCV_CytometryData::Instance();
-        data = MCV_CytometryData::Instance();
-        data->init(&ui);
-    }
     // Exports "All Points" to `file` and checks that it reads back as the
     // data set holds it: the combined header's names and labels, every
     // event of every file in order, bit for bit.
     void exportAndCompare(const std::string& file) {
         data->initAllDerviedDataPointer();
-        testing::internal::CaptureStdout();
-        const int r = data->writeToFile("All Points", file, 0, nullptr);
-        testing::internal::GetCapturedStdout();
-        ASSERT_EQ(r, 0);
+        quietly([&] { ASSERT_EQ(data->writeToFile("All Points", file, 0, nullptr), 0); });
 
         MCV_FcsHeader* h = data->combinedHeader();
         const size_t V = static_cast<size_t>(h->numVariables());
@@ -44,11 +37,8 @@ protected:
         ASSERT_TRUE(l.matrix);
         ASSERT_EQ(static_cast<size_t>(l.header->numEvents()), events);
         ASSERT_EQ(static_cast<size_t>(l.header->numVariables()), V);
-        for (size_t v = 0; v < V; ++v) {
-            EXPECT_EQ(l.header->variable(static_cast<int>(v))->name, h->variable(static_cast<int>(v))->name) << v;
-            EXPECT_EQ(l.header->variable(static_cast<int>(v))->label, h->variable(static_cast<int>(v))->label) << v;
-            EXPECT_EQ(l.header->variable(static_cast<int>(v))->bits, 32) << v;
-        }
+        EXPECT_EQ(*l.header->markerList(0), *h->markerList(0));
+        EXPECT_EQ(*l.header->markerList(1), *h->markerList(1));
         size_t row = 0;
         for (int f = 0; f < data->numFiles(); ++f) {
             const size_t n = static_cast<size_t>(data->header(f)->numEvents());

@@ -13,6 +13,10 @@ protected:
         addOutputVariables();
         makeAnalysis();
     }
+    void TearDown() override {
+        delete shellOwned;
+        TsneAnalysisTest::TearDown();
+    }
     // Hands the analysis to readyForDeletion's receiver, which destroys it
     // inside the call the way the shell does.
     MCV_TsneAnalysis* releaseToShell() {
@@ -24,146 +28,124 @@ protected:
         shellOwned = analysis.release();
         return shellOwned;
     }
-    void TearDown() override {
-        delete shellOwned;
-        TsneAnalysisTest::TearDown();
+    // Calls `f` at the n-th update report.
+    void atUpdate(int n, std::function<void()> f) {
+        ui.onUpdated = [this, n, f](void*) {
+            if (++updates == n) f();
+        };
     }
     MCV_TsneAnalysis* shellOwned = nullptr;
+    int updates = 0;
 };
 
 TEST_F(TsneAnalysisControl, StopEndsTheLoopAndResumeRunsAnotherFullCount) {
-    analysis->setIterations(320);
+    analysis->setIterations(200);
     analysis->setContinuousUpdates(false);
-    ui.onUpdated = [&](void*) { analysis->stopGradientDescent(); };
+    atUpdate(1, [&] { analysis->stopGradientDescent(); });
     analysis->computeTSNE();
-    EXPECT_EQ(reports(), (std::vector<std::string>{"analysisInitialized", "analysisUpdated x1", "analysisFinished"}));
+    EXPECT_EQ(ui.folded(), (Reports{"analysisInitialized", "analysisUpdated x1", "analysisFinished"}));
     EXPECT_FALSE(analysis->isRunning());
 
     ui.clear();
-    ui.onUpdated = nullptr;
     const std::vector<float> stopped = *analysis->output();
-    testing::internal::CaptureStdout();
-    analysis->embed();
-    const std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(reports(), (std::vector<std::string>{"analysisUpdated x3", "analysisFinished"}));
-    EXPECT_NE(out.find("iteration 320/320"), std::string::npos);
+    quietly([&] { analysis->embed(); });
+    EXPECT_EQ(ui.folded(), (Reports{"analysisUpdated x2", "analysisFinished"}));
     EXPECT_NE(*analysis->output(), stopped);
     EXPECT_TRUE(allFinite(*analysis->output()));
 }
 
-TEST_F(TsneAnalysisControl, DeletionDuringARunEndsItWithReadyForDeletion) {
-    analysis->setIterations(100);
-    MCV_TsneAnalysis* a = releaseToShell();
-    int updates = 0;
-    std::vector<float> lastOutput;
-    ui.onUpdated = [&](void*) {
-        if (++updates == 2) a->markForDeletion();
+TEST_F(TsneAnalysisControl, DeletionAtEveryStageEndsWithOneReadyForDeletion) {
+    struct Case {
+        const char* stage;
+        Reports expected;
     };
-    testing::internal::CaptureStdout();
-    a->computeTSNE();
-    const std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(shellOwned, nullptr);
-    EXPECT_EQ(reports(), (std::vector<std::string>{"analysisInitialized", "analysisUpdated x2", "readyForDeletion"}));
-    EXPECT_NE(out.find("] done"), std::string::npos);
-    EXPECT_NE(out.find("A-tSNE: Finished embedding of A in: "), std::string::npos);
-    // The positions after the last iteration went into the data.
-    EXPECT_NE(at(0, 0, var("QLMRN_TsneX")), 0.f);
+    const Case cases[] = {
+        {"initialized", {"analysisInitialized", "readyForDeletion"}},
+        {"updated", {"analysisInitialized", "analysisUpdated x2", "readyForDeletion"}},
+        {"finished", {"analysisInitialized", "analysisUpdated x10", "analysisFinished", "readyForDeletion"}},
+        {"idle", {"readyForDeletion"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.stage);
+        TearDown();
+        ui = CallbackLog();
+        updates = 0;
+        SetUp();
+        analysis->setIterations(10);
+        if (std::string(c.stage) == "idle") quietly([&] { analysis->computeTSNE(); });
+        MCV_TsneAnalysis* a = releaseToShell();
+        ui.clear();
+        const std::string stage = c.stage;
+        if (stage == "initialized") ui.onInitialized = [a](void*) { a->markForDeletion(); };
+        if (stage == "updated") atUpdate(2, [a] { a->markForDeletion(); });
+        if (stage == "finished")
+            ui.onFinished = [a](void*) {
+                EXPECT_FALSE(a->isRunning());
+                a->markForDeletion();
+            };
+        if (stage == "idle")
+            a->markForDeletion();
+        else
+            quietly([a] { a->computeTSNE(); });
+        EXPECT_EQ(shellOwned, nullptr);
+        EXPECT_EQ(ui.folded(), c.expected);
+        if (stage == "updated") {
+            EXPECT_NE(at(0, 0, var("QLMRN_TsneX")), 0.f) << "the last positions were written";
+        }
+    }
 }
 
-TEST_F(TsneAnalysisControl, DeletionWhileIdleIsReportedAtOnceAndOnlyOnce) {
-    analysis->setIterations(10);
+TEST_F(TsneAnalysisControl, AnAnalysisMarkedForDeletionIgnoresEveryLaterRequest) {
+    ui.clear();
+    analysis->markForDeletion();
+    analysis->markForDeletion();
     analysis->computeTSNE();
-    ui.clear();
-    MCV_TsneAnalysis* a = releaseToShell();
-    a->markForDeletion();
-    EXPECT_EQ(reports(), std::vector<std::string>{"readyForDeletion"});
-    EXPECT_EQ(shellOwned, nullptr);
-
-    // An analysis that nobody destroys ignores every later request.
-    MCV_TsneAnalysis b;
-    b.init(&ui, "B");
-    b.setActiveDataSelection(allPoints());
-    ui.clear();
-    ui.onReadyForDeletion = nullptr;
-    b.markForDeletion();
-    b.markForDeletion();
-    b.computeTSNE();
-    b.embed();
-    EXPECT_EQ(reports(), std::vector<std::string>{"readyForDeletion"});
-}
-
-TEST_F(TsneAnalysisControl, DeletionBeforeTheLoopSkipsTheDescent) {
-    analysis->setIterations(50);
-    MCV_TsneAnalysis* a = releaseToShell();
-    ui.onInitialized = [&](void*) { a->markForDeletion(); };
-    a->computeTSNE();
-    EXPECT_EQ(shellOwned, nullptr);
-    EXPECT_EQ(reports(), (std::vector<std::string>{"analysisInitialized", "readyForDeletion"}));
-}
-
-TEST_F(TsneAnalysisControl, DeletionInsideTheFinishedReportIsAnsweredAtOnce) {
-    analysis->setIterations(10);
-    MCV_TsneAnalysis* a = releaseToShell();
-    ui.onFinished = [&](void*) {
-        EXPECT_FALSE(a->isRunning());
-        a->markForDeletion();
-    };
-    a->computeTSNE();
-    EXPECT_EQ(shellOwned, nullptr);
-    EXPECT_EQ(reports(), (std::vector<std::string>{"analysisInitialized", "analysisUpdated x10", "analysisFinished",
-                                                   "readyForDeletion"}));
+    analysis->embed();
+    EXPECT_EQ(ui.folded(), Reports{"readyForDeletion"});
 }
 
 TEST_F(TsneAnalysisControl, ASecondComputeDuringARunFollowsWhenTheLoopHasReturned) {
     analysis->setIterations(40);
-    int updates = 0;
     size_t callsAtNestedReturn = 0;
-    ui.onUpdated = [&](void*) {
-        if (++updates != 5) return;
+    atUpdate(5, [&] {
         analysis->setIterations(20);
         analysis->computeTSNE();  // what a second press of Compute does
         callsAtNestedReturn = ui.calls.size();
-    };
-    testing::internal::CaptureStdout();
-    analysis->computeTSNE();
-    const std::string out = testing::internal::GetCapturedStdout();
-    // The nested call returned at once; the first loop ended after its fifth
-    // iteration, and the second run followed with one finishing report.
-    EXPECT_EQ(callsAtNestedReturn, 6u);
-    EXPECT_EQ(reports(), (std::vector<std::string>{"analysisInitialized", "analysisUpdated x5", "analysisInitialized",
-                                                   "analysisUpdated x20", "analysisFinished"}));
+    });
+    const std::string out = capturedStdout([&] { analysis->computeTSNE(); });
+    EXPECT_EQ(callsAtNestedReturn, 6u) << "the nested call returned at once";
+    EXPECT_EQ(ui.folded(), (Reports{"analysisInitialized", "analysisUpdated x5", "analysisInitialized",
+                                    "analysisUpdated x20", "analysisFinished"}));
     EXPECT_NE(out.find("A-tSNE: A is running; the new request follows when the current run has ended.\n"),
               std::string::npos);
     EXPECT_FALSE(analysis->isRunning());
 }
 
-TEST_F(TsneAnalysisControl, RestartDuringARunStartsANewEmbeddingFromTheSameProbabilities) {
+TEST_F(TsneAnalysisControl, RestartAndResumeInsideARun) {
+    // Restart (the slider panel's) at the 3rd update starts a new embedding
+    // from the same probabilities.
     analysis->setIterations(30);
-    int updates = 0;
-    ui.onUpdated = [&](void*) {
-        if (++updates != 3) return;
-        analysis->stopGradientDescent();  // the slider panel's restart
+    atUpdate(3, [&] {
+        analysis->stopGradientDescent();
         analysis->computeGradientDescent();
-    };
-    analysis->computeTSNE();
-    EXPECT_EQ(reports(), (std::vector<std::string>{"analysisInitialized", "analysisUpdated x33", "analysisFinished"}));
-    EXPECT_EQ(analysis->numDataPoints(), 60);
+    });
+    quietly([&] { analysis->computeTSNE(); });
+    EXPECT_EQ(ui.folded(), (Reports{"analysisInitialized", "analysisUpdated x33", "analysisFinished"}));
     EXPECT_TRUE(allFinite(*analysis->output()));
-}
 
-TEST_F(TsneAnalysisControl, ResumeWhileRunningChangesNothingAndAfterAStopContinues) {
+    // Resume while running adds nothing; stop and resume in one go continues.
+    ui.clear();
+    updates = 0;
     analysis->setIterations(20);
-    int updates = 0;
     ui.onUpdated = [&](void*) {
-        ++updates;
-        if (updates == 2) analysis->embed();  // already running: nothing to add
+        if (++updates == 2) analysis->embed();
         if (updates == 4) {
-            analysis->stopGradientDescent();  // stop and run again in one go
+            analysis->stopGradientDescent();
             analysis->embed();
         }
     };
-    analysis->computeTSNE();
-    EXPECT_EQ(reports(), (std::vector<std::string>{"analysisInitialized", "analysisUpdated x24", "analysisFinished"}));
+    quietly([&] { analysis->computeTSNE(); });
+    EXPECT_EQ(ui.folded(), (Reports{"analysisInitialized", "analysisUpdated x24", "analysisFinished"}));
 }
 
 }  // namespace
