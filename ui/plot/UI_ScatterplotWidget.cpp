@@ -15,6 +15,8 @@
 #include <QScreen>
 #include <QWindow>
 
+#include <algorithm>
+
 UI_ScatterplotWidget::UI_ScatterplotWidget(MCV_Analysis* analysisIn, QWidget* parent)
     : QOpenGLWidget(parent), analysis(analysisIn) {
     setMinimumSize(50, 50);
@@ -188,6 +190,7 @@ void UI_ScatterplotWidget::setLocalData(int dataIdx) {
     renderer->setLocalData(analysis, dataIdx);
     markerRanges = renderer->markerRanges();
     markerLimits = renderer->markerLimts();
+    dataRanges = *markerRanges;
     doneCurrent();
     update();
     sampleStatistics->setActiveSelection(analysis ? analysis->dataSelection() : nullptr);
@@ -195,9 +198,16 @@ void UI_ScatterplotWidget::setLocalData(int dataIdx) {
 
 void UI_ScatterplotWidget::copyLocalData() {
     if (!renderer) return;
+    const std::vector<std::pair<float, float>> shown = *renderer->markerRanges();
     makeCurrent();
     renderer->copyLocalData();
     doneCurrent();
+    std::vector<std::pair<float, float>>& ranges = *renderer->markerRanges();
+    const std::vector<std::pair<float, float>> fresh = ranges;
+    for (size_t m = 0; m < std::min({shown.size(), dataRanges.size(), ranges.size()}); ++m)
+        if (shown[m] != dataRanges[m]) ranges[m] = shown[m];
+    dataRanges = fresh;
+    showActiveMarkerRange();
     update();
 }
 

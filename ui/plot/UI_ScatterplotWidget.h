@@ -44,6 +44,9 @@ public:
     // ---- Operations for the owning view (nothing without a renderer) ----
     // Takes the analysis' embedding, markers and files into the renderer.
     void setLocalData(int dataIdx);
+    // Takes the analysis' positions and marker values again. A marker's range
+    // that was its data range follows the new values; a range the user set
+    // stays.
     void copyLocalData();
     // Positions only: used after every iteration of a running embedding.
     void copyLocalVertexData();
@@ -150,6 +153,8 @@ private:
     // Whether 0 <= activeMarker < the size of `ranges` (which may be null).
     bool activeMarkerIn(const std::vector<std::pair<float, float>>* ranges) const;
     int deviceCoordinate(int logical) const;
+    // Hands the active marker's limits and range to the settings panel.
+    void showActiveMarkerRange();
     // The active marker's name, "sampleTag" for the negative markers, or
     // "screenshot" without names.
     QString screenshotName() const;
@@ -184,6 +189,8 @@ private:
 
     std::vector<std::pair<float, float>>* markerRanges = nullptr;
     std::vector<std::pair<float, float>>* markerLimits = nullptr;
+    // The ranges of the marker values as last taken from the analysis.
+    std::vector<std::pair<float, float>> dataRanges;
     std::vector<std::string> markers;
     std::vector<int>* selectedIdxs = nullptr;
 };

@@ -85,6 +85,8 @@ void UI_ScatterplotWidget::takeScreenshotSeries() {
     const std::vector<float> background = {static_cast<float>(color.redF()), static_cast<float>(color.greenF()),
                                            static_cast<float>(color.blueF()), 1.0f};
     UI_Settings::Instance()->sync();
+    // Each image shows its marker's range over the analysis' current values.
+    copyLocalData();
 
     makeCurrent();
     renderer->setPrintParameters(range, background);
