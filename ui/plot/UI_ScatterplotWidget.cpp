@@ -13,6 +13,7 @@
 #include <QDebug>
 #include <QOpenGLContext>
 #include <QScreen>
+#include <QShortcut>
 #include <QWindow>
 
 #include <algorithm>
@@ -23,6 +24,10 @@ UI_ScatterplotWidget::UI_ScatterplotWidget(MCV_Analysis* analysisIn, QWidget* pa
     setMouseTracking(true);
     setFocusPolicy(Qt::StrongFocus);
     initUI();
+    // A shortcut of the whole plot: the overlay panels over it take the focus.
+    auto* print = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_P), this);
+    print->setContext(Qt::WidgetWithChildrenShortcut);
+    connect(print, &QShortcut::activated, this, &UI_ScatterplotWidget::printScreenshot);
 }
 
 UI_ScatterplotWidget::~UI_ScatterplotWidget() {

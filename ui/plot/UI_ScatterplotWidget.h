@@ -102,8 +102,14 @@ public slots:
     // On with frames already recorded asks whether to clear them ("Clear")
     // or to add to them ("Keep").
     void setRecording(bool on);
+    // Control+P, wherever the focus is inside the plot (its overlay panels
+    // included): one screenshot into the export folder, reported in the
+    // main window's status bar.
+    void printScreenshot();
     // Runs the export dialog; "Capture" prints one screenshot per chosen
-    // marker with the chosen range and background.
+    // marker with the chosen range and background, showing its progress
+    // with a Cancel button that stops after the image being written (the
+    // images written stay).
     void takeScreenshotSeries();
     // Writes the recorded frames (kept in the renderer) as a video; bitrate in
     // kbit/s. Nothing without frames; a warning box when writing fails.
@@ -158,6 +164,9 @@ private:
     // The active marker's name, "sampleTag" for the negative markers, or
     // "screenshot" without names.
     QString screenshotName() const;
+    // Tells the user where an export went, in the owning main window's
+    // status bar.
+    void reportExport(const QString& text);
 
     MCV_Analysis* analysis;
     MCV_PointRenderer* renderer = nullptr;
