@@ -6,6 +6,7 @@
 #include "analysis/MCV_ProgressBar.h"
 #include "data/MCV_CytometryData.h"
 #include "data/MCV_FcsHeader.h"
+#include "data/MCV_OutputVariables.h"
 #include "data/MCV_UiInterface.h"
 
 #include "vel/dr/SparseTSNEUserDefProbabilities.h"
@@ -14,6 +15,7 @@
 #include <algorithm>
 #include <cassert>
 #include <iostream>
+#include <string>
 
 // ---- Set-up ----
 
@@ -137,13 +139,14 @@ void MCV_TsneAnalysis::writeTsneChannels() {
     m_output = m_embedding->getContainer();
     MCV_CytometryData* data = MCV_CytometryData::Instance();
     MCV_FcsHeader* header = data->combinedHeader();
-    const int x = header ? header->variableIdx("QLMRN_TsneX") : -1;
-    const int y = header ? header->variableIdx("QLMRN_TsneY") : -1;
+    const int x = header ? header->variableIdx(MCV_OutputVariables::TsneX) : -1;
+    const int y = header ? header->variableIdx(MCV_OutputVariables::TsneY) : -1;
     if ((x < 0 || y < 0) && !m_missingOutputReported) {
         // Writing at column -1 would overwrite the previous event's last value.
-        std::cout << "A-tSNE: the data have no variable " << (x < 0 ? "QLMRN_TsneX" : "QLMRN_TsneY")
-                  << (x < 0 && y < 0 ? " or QLMRN_TsneY" : "") << "; the embedding of " << m_name
-                  << " is not written into the data." << std::endl;
+        std::cout << "A-tSNE: the data have no variable "
+                  << (x < 0 ? MCV_OutputVariables::TsneX : MCV_OutputVariables::TsneY)
+                  << (x < 0 && y < 0 ? std::string(" or ") + MCV_OutputVariables::TsneY : std::string())
+                  << "; the embedding of " << m_name << " is not written into the data." << std::endl;
         m_missingOutputReported = true;
     }
     if (!header || (x < 0 && y < 0)) return;

@@ -192,10 +192,11 @@ protected:
         watch(nullptr);
         return seen;
     }
-    // Leaves CD45 and the embedding's own output variables out on a panel.
+    // Leaves CD45 out on a panel (the embedding's own output variables start
+    // unchecked).
     static void chooseMarkers(UI_TsneSettingsWidget* settings) {
         auto* markers = settings->findChild<UI_MarkerSelectionWidget*>();
-        for (int m : {0, kMarkers, kMarkers + 1}) QTest::mouseClick(markers->checkBoxes()[size_t(m)], Qt::LeftButton);
+        QTest::mouseClick(markers->checkBoxes()[0], Qt::LeftButton);
     }
 
     QTemporaryDir out;

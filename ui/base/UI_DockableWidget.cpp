@@ -1,7 +1,10 @@
 #include "UI_DockableWidget.h"
 
+#include "owningMainWindow.h"
+
 #include <QAction>
 #include <QGridLayout>
+#include <QMainWindow>
 
 UI_DockableWidget::UI_DockableWidget(QWidget* parent) : QDockWidget(parent) {
     m_mainWidget = new QWidget(this);
@@ -30,4 +33,16 @@ void UI_DockableWidget::setVisibility(bool visible) {
 void UI_DockableWidget::toggleVisibility() {
     m_visible = !m_visible;
     setVisible(m_visible);
+}
+
+void UI_DockableWidget::showEvent(QShowEvent* event) {
+    QDockWidget::showEvent(event);
+    if (!isFloating() || m_placedOverWindow) return;
+    const QMainWindow* window = owningMainWindow(this);
+    if (!window || !window->isVisible()) return;
+    // Before the window system maps the dock, so it appears there at once.
+    QRect frame = frameGeometry();
+    frame.moveCenter(window->frameGeometry().center());
+    move(frame.topLeft());
+    m_placedOverWindow = true;
 }

@@ -11,7 +11,10 @@ class QGridLayout;
 // zero-margin grid (mainLayout()) in which derived docks place their content,
 // keeps its own visibility flag in step with the dock's toggle-view action
 // (so the title-bar close button and the View menu agree), and carries the
-// selection bookkeeping shared by the embedding views.
+// selection bookkeeping shared by the embedding views. A dock shown floating
+// for the first time opens centred over its main window (the window system
+// would otherwise put it at a corner of the screen); after that it stays where
+// the user puts it.
 class UI_DockableWidget : public QDockWidget {
     Q_OBJECT
 public:
@@ -27,7 +30,10 @@ public slots:
     void toggleVisibility();
 
 protected:
+    void showEvent(QShowEvent* event) override;
+
     bool m_visible = false;
+    bool m_placedOverWindow = false;
     QGridLayout* m_mainLayout = nullptr;
     // Filled by embedding views: one mask per loaded file, one bit per event.
     std::vector<std::vector<bool>> m_selectionMasks;

@@ -3,6 +3,7 @@
 #include "analysis/MCV_Analysis.h"
 #include "data/MCV_CytometryData.h"
 #include "data/MCV_FcsHeader.h"
+#include "data/MCV_OutputVariables.h"
 #include "data/MCV_Settings.h"
 #include "ui/base/UI_ModalDialogs.h"
 #include "ui/base/boolVectorFile.h"
@@ -66,7 +67,14 @@ void UI_MarkerSelectionWidget::refreshWidget(bool showSampleBox) {
 
     m_markers.clear();
     if (n == 0) return;
-    m_markerStates.resize(n, m_markerStates.empty());
+    if (m_markerStates.empty()) {
+        // Nothing chosen yet and no stored default: every marker, except that
+        // an analysis does not take the results of analyses as its inputs.
+        for (size_t i = 0; i < n; ++i)
+            m_markerStates.push_back(!(m_analysis && MCV_OutputVariables::contains(names[i])));
+    } else {
+        m_markerStates.resize(n, false);
+    }
     for (size_t i = 0; i < n; ++i) m_markers.push_back(Marker{names[i], static_cast<int>(i)});
 
     QSignalMapper* mapper = new QSignalMapper(this);

@@ -18,8 +18,10 @@ class QPushButton;
 // The panel owns the selection (one flag per marker index). Each rebuild with
 // markers makes it exactly one flag per marker: flags that came from another
 // data set (the stored defaults, a loaded selection) are clipped, missing ones
-// are added (on when there were none at all, else off). While
-// bound to an analysis every change goes to MCV_Analysis::setMarkerState.
+// are added (on when there were none at all, else off). With none at all
+// while bound to an analysis, the output variables (MCV_OutputVariables)
+// start off. While bound to an analysis every change goes to
+// MCV_Analysis::setMarkerState.
 // "Set Default" writes the default-marker file of the data folder, which the
 // import reads back.
 class UI_MarkerSelectionWidget : public QWidget {

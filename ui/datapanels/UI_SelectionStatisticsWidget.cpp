@@ -60,7 +60,7 @@ void UI_SelectionStatisticsWidget::initWidget() {
     table->setColumnCount(m + 1);
     table->setRowCount(3);
     QStringList labels = {QString()};
-    for (int i = 0; i < m; ++i) labels << QString::fromLatin1(header->variableName(i).c_str());
+    for (int i = 0; i < m; ++i) labels << QString::fromStdString(header->variableName(i));
     table->setHorizontalHeaderLabels(labels);
     items = QVector<QVector<QTableWidgetItem*>>(3, QVector<QTableWidgetItem*>(m + 1, nullptr));
     for (int r = 0; r < 3; ++r)

@@ -13,7 +13,10 @@
 #include <QDebug>
 #include <QOpenGLContext>
 #include <QScreen>
+#include <QShortcut>
 #include <QWindow>
+
+#include <algorithm>
 
 UI_ScatterplotWidget::UI_ScatterplotWidget(MCV_Analysis* analysisIn, QWidget* parent)
     : QOpenGLWidget(parent), analysis(analysisIn) {
@@ -21,6 +24,10 @@ UI_ScatterplotWidget::UI_ScatterplotWidget(MCV_Analysis* analysisIn, QWidget* pa
     setMouseTracking(true);
     setFocusPolicy(Qt::StrongFocus);
     initUI();
+    // A shortcut of the whole plot: the overlay panels over it take the focus.
+    auto* print = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_P), this);
+    print->setContext(Qt::WidgetWithChildrenShortcut);
+    connect(print, &QShortcut::activated, this, &UI_ScatterplotWidget::printScreenshot);
 }
 
 UI_ScatterplotWidget::~UI_ScatterplotWidget() {
@@ -188,6 +195,7 @@ void UI_ScatterplotWidget::setLocalData(int dataIdx) {
     renderer->setLocalData(analysis, dataIdx);
     markerRanges = renderer->markerRanges();
     markerLimits = renderer->markerLimts();
+    dataRanges = *markerRanges;
     doneCurrent();
     update();
     sampleStatistics->setActiveSelection(analysis ? analysis->dataSelection() : nullptr);
@@ -195,9 +203,16 @@ void UI_ScatterplotWidget::setLocalData(int dataIdx) {
 
 void UI_ScatterplotWidget::copyLocalData() {
     if (!renderer) return;
+    const std::vector<std::pair<float, float>> shown = *renderer->markerRanges();
     makeCurrent();
     renderer->copyLocalData();
     doneCurrent();
+    std::vector<std::pair<float, float>>& ranges = *renderer->markerRanges();
+    const std::vector<std::pair<float, float>> fresh = ranges;
+    for (size_t m = 0; m < std::min({shown.size(), dataRanges.size(), ranges.size()}); ++m)
+        if (shown[m] != dataRanges[m]) ranges[m] = shown[m];
+    dataRanges = fresh;
+    showActiveMarkerRange();
     update();
 }
 

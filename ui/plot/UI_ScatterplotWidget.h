@@ -44,6 +44,9 @@ public:
     // ---- Operations for the owning view (nothing without a renderer) ----
     // Takes the analysis' embedding, markers and files into the renderer.
     void setLocalData(int dataIdx);
+    // Takes the analysis' positions and marker values again. A marker's range
+    // that was its data range follows the new values; a range the user set
+    // stays.
     void copyLocalData();
     // Positions only: used after every iteration of a running embedding.
     void copyLocalVertexData();
@@ -99,8 +102,14 @@ public slots:
     // On with frames already recorded asks whether to clear them ("Clear")
     // or to add to them ("Keep").
     void setRecording(bool on);
+    // Control+P, wherever the focus is inside the plot (its overlay panels
+    // included): one screenshot into the export folder, reported in the
+    // main window's status bar.
+    void printScreenshot();
     // Runs the export dialog; "Capture" prints one screenshot per chosen
-    // marker with the chosen range and background.
+    // marker with the chosen range and background, showing its progress
+    // with a Cancel button that stops after the image being written (the
+    // images written stay).
     void takeScreenshotSeries();
     // Writes the recorded frames (kept in the renderer) as a video; bitrate in
     // kbit/s. Nothing without frames; a warning box when writing fails.
@@ -150,9 +159,14 @@ private:
     // Whether 0 <= activeMarker < the size of `ranges` (which may be null).
     bool activeMarkerIn(const std::vector<std::pair<float, float>>* ranges) const;
     int deviceCoordinate(int logical) const;
+    // Hands the active marker's limits and range to the settings panel.
+    void showActiveMarkerRange();
     // The active marker's name, "sampleTag" for the negative markers, or
     // "screenshot" without names.
     QString screenshotName() const;
+    // Tells the user where an export went, in the owning main window's
+    // status bar.
+    void reportExport(const QString& text);
 
     MCV_Analysis* analysis;
     MCV_PointRenderer* renderer = nullptr;
@@ -184,6 +198,8 @@ private:
 
     std::vector<std::pair<float, float>>* markerRanges = nullptr;
     std::vector<std::pair<float, float>>* markerLimits = nullptr;
+    // The ranges of the marker values as last taken from the analysis.
+    std::vector<std::pair<float, float>> dataRanges;
     std::vector<std::string> markers;
     std::vector<int>* selectedIdxs = nullptr;
 };

@@ -9,12 +9,17 @@
 #include "UI_ScreenshotDialog.h"
 #include "ui/base/UI_Settings.h"
 #include "ui/base/freeFilePath.h"
+#include "ui/base/owningMainWindow.h"
 #include "ui/base/safeFileName.h"
 
 #include <QDateTime>
 #include <QDebug>
 #include <QDir>
 #include <QImage>
+#include <QMainWindow>
+#include <QProgressDialog>
+#include <QSaveFile>
+#include <QStatusBar>
 
 #include <algorithm>
 #include <cstring>
@@ -64,7 +69,10 @@ QString UI_ScatterplotWidget::saveScreenshot(QString directory, bool verbose) {
         return QString();
     }
     const QImage image(pixels.data(), w, h, w * 3, QImage::Format_RGB888);
-    if (!image.mirrored(false, true).save(path, "PNG")) {
+    // Written beside and renamed when complete: a failed or stopped write
+    // leaves no partial image.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || !image.mirrored(false, true).save(&file, "PNG") || !file.commit()) {
         qWarning() << "Screenshot could not be written to" << path;
         return QString();
     }
@@ -85,26 +93,55 @@ void UI_ScatterplotWidget::takeScreenshotSeries() {
     const std::vector<float> background = {static_cast<float>(color.redF()), static_cast<float>(color.greenF()),
                                            static_cast<float>(color.blueF()), 1.0f};
     UI_Settings::Instance()->sync();
+    // Each image shows its marker's range over the analysis' current values.
+    copyLocalData();
 
     makeCurrent();
     renderer->setPrintParameters(range, background);
     renderer->setSerialPrintMode(true);
     doneCurrent();
 
+    const int total = static_cast<int>(list.size());
+    QProgressDialog progress(QStringLiteral("Saving images ..."), QStringLiteral("Cancel"), 0, total, this);
+    progress.setWindowTitle(QStringLiteral("Image Export"));
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(0);
     const int remembered = activeMarker;
-    for (int m : list) {
-        activeMarker = m;
+    int saved = 0;
+    for (int i = 0; i < total && !progress.wasCanceled(); ++i) {
+        activeMarker = list[static_cast<size_t>(i)];
+        progress.setLabelText(QStringLiteral("Saving image %1 of %2: %3").arg(i + 1).arg(total).arg(screenshotName()));
+        // Draws the dialog and takes a click on Cancel.
+        progress.setValue(i);
+        if (progress.wasCanceled()) break;
         makeCurrent();
-        renderer->setActiveMarker(m);
+        renderer->setActiveMarker(activeMarker);
         doneCurrent();
-        saveScreenshot(directory, false);
+        if (!saveScreenshot(directory, false).isEmpty()) ++saved;
     }
+    const bool stopped = progress.wasCanceled();
+    progress.setValue(total);
     activeMarker = remembered;
     // Leaving serial mode also gives the renderer its own marker back.
     makeCurrent();
     renderer->setSerialPrintMode(false);
     doneCurrent();
     update();
+    const QString folder = QDir::toNativeSeparators(directory.isEmpty() ? QDir::homePath() : directory);
+    reportExport(
+        stopped ? QStringLiteral("Image export stopped: %1 of %2 images saved to %3").arg(saved).arg(total).arg(folder)
+                : QStringLiteral("%1 images saved to %2").arg(saved).arg(folder));
+}
+
+void UI_ScatterplotWidget::printScreenshot() {
+    UI_Settings* settings = UI_Settings::Instance();
+    settings->sync();
+    const QString path = saveScreenshot(settings->value(QStringLiteral("exportDefaultFilePath")).toString(), true);
+    if (!path.isEmpty()) reportExport(QStringLiteral("Screenshot saved to ") + QDir::toNativeSeparators(path));
+}
+
+void UI_ScatterplotWidget::reportExport(const QString& text) {
+    if (QMainWindow* window = owningMainWindow(this)) window->statusBar()->showMessage(text);
 }
 
 void UI_ScatterplotWidget::setRecording(bool on) {
@@ -151,4 +188,6 @@ void UI_ScatterplotWidget::saveVideo(QString fileName, int bitrate, int fps) {
     if (writer.writeToFile(fileName.toStdString()) != 0)
         UI_ModalDialogs::message(QMessageBox::Warning, this, QStringLiteral("Video Export"),
                                  QStringLiteral("The video could not be written to ") + fileName + QStringLiteral("."));
+    else
+        reportExport(QStringLiteral("Video saved to ") + QDir::toNativeSeparators(fileName));
 }

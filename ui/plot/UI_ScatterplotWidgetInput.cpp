@@ -120,9 +120,9 @@ void UI_ScatterplotWidget::keyPressEvent(QKeyEvent* event) {
         return;
     }
     if (event->key() == Qt::Key_P) {
-        UI_Settings* settings = UI_Settings::Instance();
-        settings->sync();
-        saveScreenshot(settings->value(QStringLiteral("exportDefaultFilePath")).toString(), true);
+        // The plot's own shortcut takes Control+P first while its window is
+        // active; this serves a key sent to the plot directly.
+        printScreenshot();
         return;
     }
     std::vector<int>* result = nullptr;

@@ -83,12 +83,16 @@ void UI_ScatterplotWidget::setMarker(int marker) {
         renderer->setActiveMarker(activeMarker);
         doneCurrent();
     }
+    showActiveMarkerRange();
+    update();
+}
+
+void UI_ScatterplotWidget::showActiveMarkerRange() {
     // The limits and ranges are indexed by marker; a marker beyond them (names
     // given before the data) has no slider values yet.
     if (activeMarkerIn(markerLimits) && activeMarkerIn(markerRanges))
         sliderPanel->updateMarkerSliderLimits((*markerLimits)[static_cast<size_t>(activeMarker)],
                                               (*markerRanges)[static_cast<size_t>(activeMarker)]);
-    update();
 }
 
 bool UI_ScatterplotWidget::activeMarkerIn(const std::vector<std::pair<float, float>>* ranges) const {

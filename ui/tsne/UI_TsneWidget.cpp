@@ -48,9 +48,15 @@ void UI_TsneWidget::initComputation(void* a) {
 void UI_TsneWidget::computationUpdated(void* a) {
     if (a != analysis || !scatterplot) return;
     const UI_FramePacer::Clock::time_point start = UI_FramePacer::Clock::now();
-    scatterplot->copyLocalVertexData();
+    // The analysis rewrites its output variables as it goes; a drawn frame
+    // shows their current values and ranges, the others only move the points.
     const bool frame = pacer.frameDue();
-    if (frame) scatterplot->refresh();
+    if (frame) {
+        scatterplot->copyLocalData();
+        scatterplot->refresh();
+    } else {
+        scatterplot->copyLocalVertexData();
+    }
     // User input is handled between any two iterations, with or without a frame.
     QCoreApplication::processEvents();
     pacer.spent(UI_FramePacer::Clock::now() - start, frame);
@@ -58,7 +64,7 @@ void UI_TsneWidget::computationUpdated(void* a) {
 
 void UI_TsneWidget::computationFinished(void* a) {
     if (a != analysis || !scatterplot) return;
-    scatterplot->copyLocalVertexData();
+    scatterplot->copyLocalData();
     scatterplot->refresh();
     QCoreApplication::processEvents();
     scatterplot->computationFinished();
