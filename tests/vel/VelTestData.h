@@ -1,9 +1,12 @@
 #pragma once
 // Synthetic data and exact references shared by the library tests.
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <map>
 #include <numeric>
 #include <random>
 #include <vector>
@@ -138,6 +141,36 @@ inline SparseMatrix jointProbabilities(const Blobs& b, float perplexity) {
     SparseMatrix P;
     generator.computeJointProbabilityDistribution(const_cast<float*>(b.data.data()), b.dims, b.n, P, p);
     return P;
+}
+
+// A seeded sparse matrix with `perRow` random columns per row.
+template <typename Matrix = SparseMatrix>
+Matrix randomMatrix(unsigned int n, int perRow, std::uint32_t seed) {
+    std::mt19937 rng(seed);
+    std::uniform_int_distribution<unsigned int> column(0, n - 1);
+    std::uniform_real_distribution<float> value(0.f, 1.f);
+    Matrix P(n);
+    for (unsigned int i = 0; i < n; ++i)
+        for (int k = 0; k < perRow; ++k) P[i][column(rng)] = value(rng);
+    return P;
+}
+
+// Expects `result` to hold (p_ij + p_ji) / 2 for every pair stored in either
+// direction of P, and nothing else.
+template <typename Matrix>
+void expectSymmetrisationOf(const Matrix& P, const Matrix& result) {
+    auto at = [&](unsigned int i, unsigned int j) {
+        const auto it = P[i].find(j);
+        return it == P[i].end() ? 0.f : it->second;
+    };
+    std::vector<std::map<unsigned int, float>> S(P.size());
+    for (unsigned int i = 0; i < P.size(); ++i)
+        for (const auto& e : P[i]) S[i][e.first] = S[e.first][i] = (at(i, e.first) + at(e.first, i)) * 0.5f;
+    ASSERT_EQ(result.size(), S.size());
+    for (unsigned int i = 0; i < S.size(); ++i) {
+        ASSERT_EQ(result[i].size(), S[i].size()) << "row " << i;
+        for (const auto& e : S[i]) EXPECT_EQ(result[i].find(e.first)->second, e.second) << i << "," << e.first;
+    }
 }
 
 inline vel::dr::TsneParameters seeded(int seed) {

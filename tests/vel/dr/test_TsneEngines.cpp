@@ -47,41 +47,6 @@ class TsneEngineContract : public veltest::GLTest {};
 using Engines = testing::Types<Cpu, Gpu>;
 TYPED_TEST_SUITE(TsneEngineContract, Engines);
 
-// A seeded sparse matrix with `perRow` random columns per row.
-template <typename Matrix = SparseMatrix>
-Matrix randomMatrix(unsigned int n, int perRow, std::uint32_t seed) {
-    std::mt19937 rng(seed);
-    std::uniform_int_distribution<unsigned int> column(0, n - 1);
-    std::uniform_real_distribution<float> value(0.f, 1.f);
-    Matrix P(n);
-    for (unsigned int i = 0; i < n; ++i)
-        for (int k = 0; k < perRow; ++k) P[i][column(rng)] = value(rng);
-    return P;
-}
-
-// (p_ij + p_ji) / 2 for every pair stored in either direction.
-template <typename Matrix>
-std::vector<std::map<unsigned int, float>> symmetrised(const Matrix& P) {
-    auto at = [&](unsigned int i, unsigned int j) {
-        const auto it = P[i].find(j);
-        return it == P[i].end() ? 0.f : it->second;
-    };
-    std::vector<std::map<unsigned int, float>> S(P.size());
-    for (unsigned int i = 0; i < P.size(); ++i)
-        for (const auto& e : P[i]) S[i][e.first] = S[e.first][i] = (at(i, e.first) + at(e.first, i)) * 0.5f;
-    return S;
-}
-
-template <typename Matrix>
-void expectSymmetrisationOf(const Matrix& P, const Matrix& engineP) {
-    const auto S = symmetrised(P);
-    ASSERT_EQ(engineP.size(), S.size());
-    for (unsigned int i = 0; i < S.size(); ++i) {
-        ASSERT_EQ(engineP[i].size(), S[i].size()) << "row " << i;
-        for (const auto& e : S[i]) EXPECT_EQ(engineP[i].find(e.first)->second, e.second) << i << "," << e.first;
-    }
-}
-
 // A short schedule: exaggeration to 60, ramp to 90, momentum switch at 60.
 TsneParameters shortSchedule(int seed) {
     TsneParameters p = seeded(seed);
@@ -124,12 +89,12 @@ TYPED_TEST(TsneEngineContract, RefusesMisuseAndBadInputWithoutChanges) {
 }
 
 TYPED_TEST(TsneEngineContract, SymmetrisesAndStartsFromTheSeed) {
-    const SparseMatrix P = randomMatrix(60, 8, 9);
+    const SparseMatrix P = veltest::randomMatrix(60, 8, 9);
     typename TypeParam::Engine a, b;
     Embedding<float> ea, eb, ec;
     a.initialize(P, &ea, seeded(42));
     b.initialize(P, &eb, seeded(42));
-    expectSymmetrisationOf(P, a.getDistributionP());
+    veltest::expectSymmetrisationOf(P, a.getDistributionP());
     EXPECT_EQ(a.getNumberOfDataPoints(), 60u);
     ASSERT_EQ(ea.getContainer().size(), 120u);
     EXPECT_EQ(ea.getContainer(), eb.getContainer());
@@ -266,9 +231,9 @@ TEST(CpuTsneEngine, FirstStepFollowsTheExactGradient) {
 // Ten thousand points: the tree builds its quadrants as parallel tasks and
 // the query order is refreshed on the way (every tenth iteration).
 TEST(CpuTsneEngine, SameSeedSamePositionsOnAnyThreadCount) {
-    const SparseMatrix P = randomMatrix(10000, 6, 33);
+    const SparseMatrix P = veltest::randomMatrix(10000, 6, 33);
     EXPECT_TRUE(run(P, 0.5, 12, 1) == run(P, 0.5, 12, 3)) << "Barnes-Hut positions differ between 1 and 3 threads";
-    const SparseMatrix small = randomMatrix(300, 6, 34);
+    const SparseMatrix small = veltest::randomMatrix(300, 6, 34);
     EXPECT_TRUE(run(small, 0.0, 12, 1) == run(small, 0.0, 12, 3)) << "exact positions differ";
 }
 
@@ -276,14 +241,14 @@ TEST(CpuTsneEngine, SameSeedSamePositionsOnAnyThreadCount) {
 // matrix, same numbers.
 TEST(CpuTsneEngine, OrderedMapRowsGiveTheSameRun) {
     using MapRows = std::vector<std::map<unsigned int, float>>;
-    const MapRows M = randomMatrix<MapRows>(60, 8, 9);
-    const SparseMatrix P = randomMatrix(60, 8, 9);
+    const MapRows M = veltest::randomMatrix<MapRows>(60, 8, 9);
+    const SparseMatrix P = veltest::randomMatrix(60, 8, 9);
     vel::dr::SparseTSNEUserDefProbabilities<float, MapRows> ordered;
     CpuEngine sorted;
     Embedding<float> e1, e2;
     ordered.initialize(M, &e1, seeded(3));
     sorted.initialize(P, &e2, seeded(3));
-    expectSymmetrisationOf(M, ordered.getDistributionP());
+    veltest::expectSymmetrisationOf(M, ordered.getDistributionP());
     ordered.doAnIteration();
     sorted.doAnIteration();
     EXPECT_EQ(e1.getContainer(), e2.getContainer());
@@ -350,7 +315,7 @@ TEST_F(GpuTsneEngine, ParametersAndReleaseNeedARun) {
 // Start positions come from the same generator as on the CPU; a preset
 // embedding is kept; the finished-matrix variant copies P and uses the spread.
 TEST_F(GpuTsneEngine, StartsWhereTheCpuEngineStarts) {
-    const SparseMatrix P = randomMatrix(40, 3, 7);
+    const SparseMatrix P = veltest::randomMatrix(40, 3, 7);
     GpuEngine gpu;
     CpuEngine cpu;
     Embedding<float> a, b;
