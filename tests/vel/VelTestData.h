@@ -7,7 +7,6 @@
 #include <cmath>
 #include <cstdint>
 #include <map>
-#include <numeric>
 #include <random>
 #include <vector>
 
@@ -116,19 +115,16 @@ inline double exactKL(const SparseMatrix& P, const std::vector<float>& y) {
 // mostly their own label.
 inline double knnLabelAccuracy(const std::vector<float>& y, const std::vector<int>& labels, unsigned int k) {
     const unsigned int n = static_cast<unsigned int>(labels.size());
-    int maxLabel = *std::max_element(labels.begin(), labels.end());
+    const auto near = exactNeighbours(n, k + 1, [&](unsigned int i, unsigned int j) {
+        return i == j ? -1.0 : std::pow(y[2 * i] - y[2 * j], 2.0) + std::pow(y[2 * i + 1] - y[2 * j + 1], 2.0);
+    });
     unsigned int correct = 0;
-    std::vector<std::pair<float, unsigned int>> row(n);
     for (unsigned int i = 0; i < n; ++i) {
-        for (unsigned int j = 0; j < n; ++j) {
-            const float dx = y[2 * i] - y[2 * j];
-            const float dy = y[2 * i + 1] - y[2 * j + 1];
-            row[j] = {j == i ? INFINITY : dx * dx + dy * dy, j};
-        }
-        std::nth_element(row.begin(), row.begin() + k, row.end());
-        std::vector<int> votes(maxLabel + 1, 0);
-        for (unsigned int j = 0; j < k; ++j) ++votes[labels[row[j].second]];
-        if (std::max_element(votes.begin(), votes.end()) - votes.begin() == labels[i]) ++correct;
+        std::map<int, unsigned int> votes;  // the point itself comes first and does not vote
+        for (unsigned int j = 1; j <= k; ++j) ++votes[labels[near[i * (k + 1) + j]]];
+        correct += std::max_element(votes.begin(), votes.end(), [](auto& a, auto& b) {
+                       return a.second < b.second;
+                   })->first == labels[i];
     }
     return static_cast<double>(correct) / n;
 }

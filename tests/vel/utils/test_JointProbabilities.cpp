@@ -2,6 +2,8 @@
 
 #include <omp.h>
 
+#include <cstdlib>
+#include <numeric>
 #include <stdexcept>
 #include <string>
 
@@ -166,4 +168,18 @@ TEST(JointProbabilities, LogLinesAndStatistics) {
                   std::string(62, '-') + "\n\n");
     s.reset();
     EXPECT_EQ(s.totalTime, 0.f);
+}
+
+// A selection no larger than the neighbour count asks FLANN for every point:
+// whatever state the process-wide generator is in (the randomised trees draw
+// from it), all of them are found.
+TEST(JointProbabilities, FlannFindsEveryPointOfASmallSelection) {
+    auto blobs = veltest::makeBlobs(2, 5, 4, 3.0, 23);
+    for (unsigned int seed = 0; seed < 40; ++seed) {
+        std::srand(seed);
+        SparseMatrix P;
+        EXPECT_NO_THROW(
+            Generator().computeJointProbabilityDistribution(blobs.data.data(), 4, 10, P, withPerplexity(30)))
+            << "generator seeded with " << seed;
+    }
 }
