@@ -1,10 +1,12 @@
 #pragma once
 // Synthetic data and exact references shared by the library tests.
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <numeric>
+#include <map>
 #include <random>
 #include <vector>
 
@@ -113,19 +115,16 @@ inline double exactKL(const SparseMatrix& P, const std::vector<float>& y) {
 // mostly their own label.
 inline double knnLabelAccuracy(const std::vector<float>& y, const std::vector<int>& labels, unsigned int k) {
     const unsigned int n = static_cast<unsigned int>(labels.size());
-    int maxLabel = *std::max_element(labels.begin(), labels.end());
+    const auto near = exactNeighbours(n, k + 1, [&](unsigned int i, unsigned int j) {
+        return i == j ? -1.0 : std::pow(y[2 * i] - y[2 * j], 2.0) + std::pow(y[2 * i + 1] - y[2 * j + 1], 2.0);
+    });
     unsigned int correct = 0;
-    std::vector<std::pair<float, unsigned int>> row(n);
     for (unsigned int i = 0; i < n; ++i) {
-        for (unsigned int j = 0; j < n; ++j) {
-            const float dx = y[2 * i] - y[2 * j];
-            const float dy = y[2 * i + 1] - y[2 * j + 1];
-            row[j] = {j == i ? INFINITY : dx * dx + dy * dy, j};
-        }
-        std::nth_element(row.begin(), row.begin() + k, row.end());
-        std::vector<int> votes(maxLabel + 1, 0);
-        for (unsigned int j = 0; j < k; ++j) ++votes[labels[row[j].second]];
-        if (std::max_element(votes.begin(), votes.end()) - votes.begin() == labels[i]) ++correct;
+        std::map<int, unsigned int> votes;  // the point itself comes first and does not vote
+        for (unsigned int j = 1; j <= k; ++j) ++votes[labels[near[i * (k + 1) + j]]];
+        correct += std::max_element(votes.begin(), votes.end(), [](auto& a, auto& b) {
+                       return a.second < b.second;
+                   })->first == labels[i];
     }
     return static_cast<double>(correct) / n;
 }
@@ -138,6 +137,36 @@ inline SparseMatrix jointProbabilities(const Blobs& b, float perplexity) {
     SparseMatrix P;
     generator.computeJointProbabilityDistribution(const_cast<float*>(b.data.data()), b.dims, b.n, P, p);
     return P;
+}
+
+// A seeded sparse matrix with `perRow` random columns per row.
+template <typename Matrix = SparseMatrix>
+Matrix randomMatrix(unsigned int n, int perRow, std::uint32_t seed) {
+    std::mt19937 rng(seed);
+    std::uniform_int_distribution<unsigned int> column(0, n - 1);
+    std::uniform_real_distribution<float> value(0.f, 1.f);
+    Matrix P(n);
+    for (unsigned int i = 0; i < n; ++i)
+        for (int k = 0; k < perRow; ++k) P[i][column(rng)] = value(rng);
+    return P;
+}
+
+// Expects `result` to hold (p_ij + p_ji) / 2 for every pair stored in either
+// direction of P, and nothing else.
+template <typename Matrix>
+void expectSymmetrisationOf(const Matrix& P, const Matrix& result) {
+    auto at = [&](unsigned int i, unsigned int j) {
+        const auto it = P[i].find(j);
+        return it == P[i].end() ? 0.f : it->second;
+    };
+    std::vector<std::map<unsigned int, float>> S(P.size());
+    for (unsigned int i = 0; i < P.size(); ++i)
+        for (const auto& e : P[i]) S[i][e.first] = S[e.first][i] = (at(i, e.first) + at(e.first, i)) * 0.5f;
+    ASSERT_EQ(result.size(), S.size());
+    for (unsigned int i = 0; i < S.size(); ++i) {
+        ASSERT_EQ(result[i].size(), S[i].size()) << "row " << i;
+        for (const auto& e : S[i]) EXPECT_EQ(result[i].find(e.first)->second, e.second) << i << "," << e.first;
+    }
 }
 
 inline vel::dr::TsneParameters seeded(int seed) {

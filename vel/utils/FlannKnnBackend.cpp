@@ -36,7 +36,10 @@ void FlannKnnBackend::search(const Request& request, std::vector<float>& distanc
     }
     {
         ScopedTimer<float> timer(timings.aknnTime);
-        flann::SearchParams params(request.numChecks, 0, true);
+        // A selection no larger than the neighbour count asks for every point;
+        // only an exhaustive search is sure to return them all, whatever the
+        // randomised trees look like.
+        flann::SearchParams params(k >= n ? flann::FLANN_CHECKS_UNLIMITED : request.numChecks, 0, true);
         params.max_neighbors = -1;
         // The installed FLANN hands `cores` to OpenMP's num_threads, where 0 is invalid.
         params.cores = std::max(1, omp_get_max_threads());

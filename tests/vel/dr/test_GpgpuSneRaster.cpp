@@ -45,7 +45,7 @@ protected:
 std::vector<double> truncatedGradient(const SparseMatrix& P, const std::vector<float>& y, double exaggeration) {
     const std::size_t n = P.size();
     double Z = 0;
-    std::vector<double> repulsion(2 * n, 0.0);
+    std::vector<double> repulsion(2 * n, 0.0), g(2 * n, 0.0);
     for (std::size_t i = 0; i < n; ++i)
         for (std::size_t j = 0; j < n; ++j) {
             const double dx = y[2 * i] - y[2 * j], dy = y[2 * i + 1] - y[2 * j + 1];
@@ -55,18 +55,14 @@ std::vector<double> truncatedGradient(const SparseMatrix& P, const std::vector<f
             repulsion[2 * i] += dx * q * q;
             repulsion[2 * i + 1] += dy * q * q;
         }
-    std::vector<double> g(2 * n);
-    for (std::size_t i = 0; i < n; ++i) {
-        double ax = 0, ay = 0;
-        for (const auto& e : P[i]) {
-            const double dx = y[2 * i] - y[2 * e.first], dy = y[2 * i + 1] - y[2 * e.first + 1];
-            const double c = e.second / (1.0 + dx * dx + dy * dy) / n;
-            ax += c * dx;
-            ay += c * dy;
-        }
-        g[2 * i] = 4.0 * (exaggeration * ax - repulsion[2 * i] / Z);
-        g[2 * i + 1] = 4.0 * (exaggeration * ay - repulsion[2 * i + 1] / Z);
-    }
+    for (std::size_t i = 0; i < n; ++i)
+        for (const auto& e : P[i])
+            for (int d = 0; d < 2; ++d) {
+                const double dx = y[2 * i] - y[2 * e.first], dy = y[2 * i + 1] - y[2 * e.first + 1];
+                g[2 * i + d] +=
+                    4.0 * exaggeration * e.second / (1.0 + dx * dx + dy * dy) / n * (y[2 * i + d] - y[2 * e.first + d]);
+            }
+    for (std::size_t k = 0; k < 2 * n; ++k) g[k] -= 4.0 * repulsion[k] / Z;
     return g;
 }
 
@@ -74,11 +70,7 @@ std::vector<double> truncatedGradient(const SparseMatrix& P, const std::vector<f
 
 TEST_F(GpgpuSneRasterTest, GradientMatchesTheExactKernelSum) {
     const auto blobs = veltest::makeBlobs(4, 100, 2, 4.0, 41);
-    SparseMatrix P(blobs.n);
-    std::mt19937 rng(5);
-    std::uniform_int_distribution<unsigned int> pick(0, blobs.n - 1);
-    for (unsigned int i = 0; i < blobs.n; ++i)
-        for (int k = 0; k < 10; ++k) P[i][pick(rng)] = 0.1f;
+    const SparseMatrix P = veltest::randomMatrix(blobs.n, 10, 5);
     step(blobs.data, P, 4.f);
     const auto expected = truncatedGradient(P, blobs.data, 4.0);
     double largest = 0, worst = 0;
@@ -109,33 +101,34 @@ TEST_F(GpgpuSneRasterTest, WithoutNeighboursInTheSupportOnlyAttractionActs) {
     EXPECT_NEAR(embedding.dataAt(1, 0), 10.f - move, 1e-4f);
 }
 
+// The bounds are widened by 5 % on each side, two pixels per unit, at least
+// five; coincident points span no range but still get a field, without NaN.
 TEST_F(GpgpuSneRasterTest, GridFollowsTheEmbeddingsExtent) {
-    // 100 x 50 units, widened by 5 % on each side: 110 x 55, two pixels per unit.
-    step({0.f, 0.f, 100.f, 50.f, 30.f, 20.f}, SparseMatrix(3));
-    EXPECT_FLOAT_EQ(raster.bounds()[0], -5.f);
-    EXPECT_FLOAT_EQ(raster.bounds()[1], -2.5f);
-    EXPECT_FLOAT_EQ(raster.bounds()[2], 105.f);
-    EXPECT_FLOAT_EQ(raster.bounds()[3], 52.5f);
-    EXPECT_EQ(textureSize(raster.fieldTexture(), GL_TEXTURE_WIDTH), 220u);
-    EXPECT_EQ(textureSize(raster.fieldTexture(), GL_TEXTURE_HEIGHT), 110u);
-    unsigned int w = 0, h = 0;
-    GpgpuSneRaster::fieldGridSize(110.f, 55.f, false, w, h);
-    EXPECT_EQ(w, 80u);
-    EXPECT_EQ(h, 40u);
-
-    // A tiny embedding still gets the smallest grid.
-    step({0.f, 0.f, 1.f, 0.5f, 1.5f, 1.f}, SparseMatrix(3));
-    EXPECT_EQ(textureSize(raster.fieldTexture(), GL_TEXTURE_WIDTH), 5u);
-    EXPECT_EQ(textureSize(raster.fieldTexture(), GL_TEXTURE_HEIGHT), 5u);
-
-    // Coincident points span no range: the field still covers them, no NaN.
-    step({2.f, 3.f, 2.f, 3.f}, SparseMatrix(2), 1.f, 1.f);
-    EXPECT_LT(raster.bounds()[0], 2.f);
-    EXPECT_GT(raster.bounds()[3], 3.f);
+    struct Case {
+        std::vector<float> points;
+        std::vector<float> bounds;
+        unsigned int width, height;
+    };
+    const std::vector<Case> cases{
+        {{0.f, 0.f, 100.f, 50.f, 30.f, 20.f}, {-5.f, -2.5f, 105.f, 52.5f}, 220, 110},
+        {{0.f, 0.f, 1.f, 0.5f, 1.5f, 1.f}, {-0.075f, -0.05f, 1.575f, 1.05f}, 5, 5},
+        {{2.f, 3.f, 2.f, 3.f}, {1.5f, 2.5f, 2.5f, 3.5f}, 5, 5},
+    };
+    for (const auto& c : cases) {
+        step(c.points, SparseMatrix(c.points.size() / 2), 1.f, 1.f);
+        for (int k = 0; k < 4; ++k) EXPECT_FLOAT_EQ(raster.bounds()[k], c.bounds[k]) << k;
+        EXPECT_EQ(textureSize(raster.fieldTexture(), GL_TEXTURE_WIDTH), c.width);
+        EXPECT_EQ(textureSize(raster.fieldTexture(), GL_TEXTURE_HEIGHT), c.height);
+    }
     for (double g : raster.gradient()) EXPECT_EQ(g, 0.0);
     for (float v : embedding.getContainer()) EXPECT_EQ(v, 0.f);  // centred on the origin after the exaggeration
+    unsigned int w = 0, h = 0;
+    GpgpuSneRaster::fieldGridSize(110.f, 55.f, false, w, h);  // fixed height 40
+    EXPECT_TRUE(w == 80u && h == 40u) << w << " x " << h;
 }
 
+// Every point gets its own sample, the last one included, in the smallest
+// square texture that holds them all.
 TEST_F(GpgpuSneRasterTest, SamplesFitTheSmallestSquareTexture) {
     std::mt19937 rng(2);
     std::uniform_real_distribution<float> u(-20.f, 20.f);
@@ -143,10 +136,8 @@ TEST_F(GpgpuSneRasterTest, SamplesFitTheSmallestSquareTexture) {
         std::vector<float> points(2 * n);
         for (float& p : points) p = u(rng);
         step(points, SparseMatrix(n));
-        const unsigned int side = n <= 1024 ? 32 : 33;
-        EXPECT_EQ(textureSize(raster.sampleTexture(), GL_TEXTURE_WIDTH), side) << n;
-        EXPECT_EQ(textureSize(raster.sampleTexture(), GL_TEXTURE_HEIGHT), side) << n;
-        // Every point got its own sample, the last one included.
+        EXPECT_EQ(textureSize(raster.sampleTexture(), GL_TEXTURE_WIDTH), n <= 1024 ? 32u : 33u) << n;
+        EXPECT_EQ(textureSize(raster.sampleTexture(), GL_TEXTURE_HEIGHT), n <= 1024 ? 32u : 33u) << n;
         EXPECT_GE(raster.sampledFields()[4 * (n - 1)], 0.99f);
     }
     embedding.resize(2, 7);
@@ -155,18 +146,10 @@ TEST_F(GpgpuSneRasterTest, SamplesFitTheSmallestSquareTexture) {
 }
 
 TEST_F(GpgpuSneRasterTest, UpdateFollowsTheGainAndMomentumRule) {
-    std::vector<float> points;
-    for (int i = 0; i < 30; ++i) {
-        points.push_back(static_cast<float>(i % 6) * 0.7f);
-        points.push_back(static_cast<float>(i / 6) * 0.9f);
-    }
-    SparseMatrix P(30);
-    for (unsigned int i = 0; i + 1 < 30; ++i) {
-        P[i][i + 1] = 0.5f;
-        P[i + 1][i] = 0.5f;
-    }
     embedding.resize(2, 30);
-    embedding.getContainer() = points;
+    for (unsigned int i = 0; i < 30; ++i)
+        embedding.dataAt(i, 0) = (i % 6) * 0.7f, embedding.dataAt(i, 1) = (i / 6) * 0.9f;
+    SparseMatrix P = veltest::randomMatrix(30, 2, 4);
     raster.initialize(&embedding, TsneParameters(), P);
     std::vector<double> update(60, 0.0), gain(60, 1.0);
     for (int it = 0; it < 3; ++it) {

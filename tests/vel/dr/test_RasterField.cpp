@@ -55,33 +55,28 @@ protected:
 
 }  // namespace
 
+// Texel (i, j) holds (q, x q^2, y q^2, 0) at offset x = (i - 32) / 32 x 6.5,
+// y likewise; the CPU kernel of the same radius is the uploaded texture.
 TEST_F(RasterFieldTest, KernelTextureHoldsTheStudentTKernel) {
     init({0.f, 0.f});
-    std::vector<float> texels(65 * 65 * 4);
+    std::vector<float> texels(65 * 65 * 4), generated;
     glBindTexture(GL_TEXTURE_2D, fields.kernelTexture());
     glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_FLOAT, texels.data());
-    const float* edge = &texels[(32 * 65 + 64) * 4];  // column 64, row 32: x = 6.5, y = 0
-    EXPECT_FLOAT_EQ(edge[0], 0.023121387f);
-    EXPECT_FLOAT_EQ(edge[1], 0.0034748905f);
-    EXPECT_EQ(edge[2], 0.f);
-    EXPECT_EQ(edge[3], 0.f);
-    const float* centre = &texels[(32 * 65 + 32) * 4];
-    EXPECT_EQ(centre[0], 1.f);
-    EXPECT_EQ(centre[1], 0.f);
-    const float* corner = &texels[0];  // x = y = -6.5
-    const double q = 1.0 / (1.0 + 2 * 6.5 * 6.5);
-    EXPECT_FLOAT_EQ(corner[0], static_cast<float>(q));
-    EXPECT_FLOAT_EQ(corner[1], static_cast<float>(-6.5 * q * q));
-    EXPECT_FLOAT_EQ(corner[2], static_cast<float>(-6.5 * q * q));
-
-    // The CPU kernel of the same radius is the uploaded texture.
-    std::vector<float> generated;
+    for (unsigned int j = 0; j < 65; j += 4)
+        for (unsigned int i = 0; i < 65; i += 4) {
+            const double x = (i - 32.0) / 32.0 * 6.5, y = (j - 32.0) / 32.0 * 6.5, q = 1.0 / (1.0 + x * x + y * y);
+            const float* t = &texels[(j * 65 + i) * 4];
+            EXPECT_FLOAT_EQ(t[0], static_cast<float>(q)) << i << "," << j;
+            EXPECT_FLOAT_EQ(t[1], static_cast<float>(x * q * q));
+            EXPECT_FLOAT_EQ(t[2], static_cast<float>(y * q * q));
+            EXPECT_EQ(t[3], 0.f);
+        }
     fields.generateTSNEKernel(32.f, generated, kSupport);
     EXPECT_EQ(generated, texels);
     fields.generateTSNEKernel(2.f, generated, 1.f);
     ASSERT_EQ(generated.size(), 5u * 5u * 4u);
     EXPECT_FLOAT_EQ(generated[(2 * 5 + 4) * 4], 0.5f);  // x = 1: q = 1 / 2
-    fields.generateTSNEKernel(0.f, generated, 1.f);
+    fields.generateTSNEKernel(0.f, generated, 1.f);     // radius 0: the centre alone, no division by 0
     EXPECT_EQ(generated, (std::vector<float>{1.f, 0.f, 0.f, 0.f}));
 }
 
@@ -113,40 +108,23 @@ TEST_F(RasterFieldTest, FieldOfOnePointIsItsKernel) {
         }
     EXPECT_EQ(largest, at(field, 20, 20)[0]);
     EXPECT_LT(worst, 0.02) << "field differs from the exact kernel";
-    // Along the row the kernel falls with distance, with the pull pointing away.
-    for (unsigned int i = 21; i < 33; ++i) {
-        EXPECT_LT(at(field, i, 20)[0], at(field, i - 1, 20)[0]);
-        EXPECT_GT(at(field, i, 20)[1], 0.f);
-        EXPECT_LT(at(field, 40 - i, 20)[1], 0.f);
-    }
 }
 
-// Points further apart than twice the support add nothing to each other's
-// neighbourhood; nearer ones add exactly their own kernels.
-TEST_F(RasterFieldTest, FieldsAddAndFarPointsDoNotSeeEachOther) {
-    const float ax = pixelCentre(5), bx = pixelCentre(34), y = pixelCentre(20);  // 14.5 apart
-    init({ax, y, bx, y});
-    const std::vector<float> both = render(2);
-    upload({ax, y, 1000.f, 1000.f});
-    const std::vector<float> onlyA = render(2);
-    for (unsigned int j = 0; j < kGrid; ++j)
-        for (unsigned int i = 0; i < kGrid; ++i) {
-            if (std::fabs(pixelCentre(i) - ax) > kSupport) continue;
-            for (int c = 0; c < 4; ++c) ASSERT_EQ(at(both, i, j)[c], at(onlyA, i, j)[c]) << i << "," << j;
-        }
-    EXPECT_NEAR(at(both, 5, 20)[0], 1.f, 1e-6f);
-    EXPECT_NEAR(at(both, 34, 20)[0], 1.f, 1e-6f);
-
-    // Two points 2 units apart: the sum of the two single fields.
-    const float cx = pixelCentre(18), dx = pixelCentre(22);
-    upload({cx, y, dx, y});
-    const std::vector<float> pair = render(2);
-    upload({cx, y, 1000.f, 1000.f});
-    const std::vector<float> c = render(2);
-    upload({dx, y, 1000.f, 1000.f});
-    const std::vector<float> d = render(2);
-    for (std::size_t k = 0; k < pair.size(); ++k) ASSERT_NEAR(pair[k], c[k] + d[k], 1e-6f);
-    EXPECT_NEAR(at(pair, 18, 20)[0], 1.0 + 1.0 / (1.0 + 4.0), 0.01);
+// The field of several points is the sum of their single fields: points
+// further apart than twice the support add nothing to each other's
+// neighbourhood.
+TEST_F(RasterFieldTest, FieldsOfPointsAdd) {
+    const float y = pixelCentre(20);
+    init({0.f, 0.f, 0.f, 0.f});
+    const auto alone = [&](float x) {
+        upload({x, y, 1000.f, 1000.f});
+        return render(2);
+    };
+    for (const auto& [a, b] : {std::make_pair(5u, 34u), std::make_pair(18u, 22u)}) {  // 14.5 and 2 units apart
+        upload({pixelCentre(a), y, pixelCentre(b), y});
+        const std::vector<float> both = render(2), fa = alone(pixelCentre(a)), fb = alone(pixelCentre(b));
+        for (std::size_t k = 0; k < both.size(); ++k) ASSERT_NEAR(both[k], fa[k] + fb[k], 1e-6f) << a << "," << b;
+    }
 }
 
 TEST_F(RasterFieldTest, ReInitialisingAndCleaningFreeTheObjects) {

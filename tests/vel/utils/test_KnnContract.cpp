@@ -3,12 +3,9 @@
 // probabilities agree with an exact search followed by the same calibration.
 #include <gtest/gtest.h>
 
-#include <omp.h>
-
 #include <algorithm>
 #include <cmath>
 #include <set>
-#include <stdexcept>
 #include <string>
 
 #include "vel/VelTestData.h"
@@ -40,16 +37,9 @@ enum class Measure { SquaredL2, Angular, ManhattanSquared, Similarity };
 Measure measureOf(const BackEndCase& c) {
     if (c.library == KNN_FLANN) return Measure::SquaredL2;
     if (c.library == KNN_HNSW) return c.metric == KNN_METRIC_INNER_PRODUCT ? Measure::Similarity : Measure::SquaredL2;
-    switch (c.metric) {
-        case KNN_METRIC_COSINE:
-            return Measure::Angular;
-        case KNN_METRIC_MANHATTAN:
-            return Measure::ManhattanSquared;
-        case KNN_METRIC_DOT:
-            return Measure::Similarity;
-        default:
-            return Measure::SquaredL2;
-    }
+    if (c.metric == KNN_METRIC_COSINE) return Measure::Angular;
+    if (c.metric == KNN_METRIC_MANHATTAN) return Measure::ManhattanSquared;
+    return c.metric == KNN_METRIC_DOT ? Measure::Similarity : Measure::SquaredL2;
 }
 
 // Exact kNN lists (self first) with the generator's distance convention.
@@ -128,26 +118,14 @@ protected:
 
 }  // namespace
 
-TEST_P(KnnContract, JointProbabilitiesFormASymmetricMatrixSummingToN) {
-    const auto blobs = veltest::makeBlobs(6, 100, 10, 4.0, 11);
-    Generator generator;
-    SparseMatrix P;
-    generator.computeJointProbabilityDistribution(const_cast<float*>(blobs.data.data()), blobs.dims, blobs.n, P,
-                                                  params());
-    expectValidJointMatrix(P, blobs.n);
-    EXPECT_GT(generator.statistics().totalTime, 0.f);
-    EXPECT_GE(generator.statistics().aknnTime, 0.f);
-}
-
 TEST_P(KnnContract, AgreesWithExactNeighboursAndTheSameCalibration) {
-    const auto blobs = veltest::makeBlobs(6, 100, 10, 4.0, 12);
+    auto blobs = veltest::makeBlobs(6, 100, 10, 4.0, 12);
     Generator generator;
     auto p = params();
     const unsigned int k = Generator::neighbourCount(p, blobs.n);
     std::vector<float> distances, exactDistances;
     std::vector<int> indices, exactIndices;
-    generator.computeHighDimensionalDistances(const_cast<float*>(blobs.data.data()), blobs.dims, blobs.n, distances,
-                                              indices, p);
+    generator.computeHighDimensionalDistances(blobs.data.data(), blobs.dims, blobs.n, distances, indices, p);
     exactLists(blobs, k, measureOf(GetParam()), exactDistances, exactIndices);
 
     SparseMatrix P(blobs.n), reference(blobs.n);
@@ -189,20 +167,20 @@ TEST_P(KnnContract, AgreesWithExactNeighboursAndTheSameCalibration) {
     RecordProperty("recall", std::to_string(recall));
 }
 
-TEST_P(KnnContract, SmallSelectionsClampTheNeighbourCount) {
-    for (unsigned int n : {2u, 10u, 50u}) {
+// Selections smaller than the neighbour count (K = 91 at perplexity 30) make
+// every other point a neighbour.
+TEST_P(KnnContract, JointMatrixIsValidForAnySelectionSize) {
+    for (unsigned int n : {2u, 10u, 50u, 600u}) {
         SCOPED_TRACE(n);
-        const auto blobs = veltest::makeBlobs(2, n / 2, 4, 3.0, 13 + n);
-        Generator generator;
+        auto blobs = veltest::makeBlobs(2, n / 2, 4, 3.0, 13 + n);
         auto p = params();
-        p.perplexity = 30;  // K = 91 > n
+        p.perplexity = 30;
         SparseMatrix P;
-        generator.computeJointProbabilityDistribution(const_cast<float*>(blobs.data.data()), blobs.dims, blobs.n, P, p);
+        Generator().computeJointProbabilityDistribution(blobs.data.data(), blobs.dims, blobs.n, P, p);
         expectValidJointMatrix(P, n);
-        for (unsigned int i = 0; i < n; ++i) EXPECT_EQ(P[i].size(), n - 1);  // every other point is a neighbour
+        for (unsigned int i = 0; i < n && n < 91; ++i) EXPECT_EQ(P[i].size(), n - 1);
         if (n == 2) {
-            EXPECT_FLOAT_EQ(P[0].find(1)->second, 1.f);
-            EXPECT_FLOAT_EQ(P[1].find(0)->second, 1.f);
+            EXPECT_TRUE(P[0].find(1)->second == 1.f && P[1].find(0)->second == 1.f);
         }
     }
 }
@@ -222,12 +200,10 @@ TEST_P(KnnContract, DuplicateEventsDropOnlyTheirOwnEntry) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(AllBackEnds, KnnContract,
-                         testing::Values(BackEndCase{KNN_FLANN, 0}, BackEndCase{KNN_FLANN, 1},
-                                         BackEndCase{KNN_FLANN, 2}, BackEndCase{KNN_FLANN, 3},
-                                         BackEndCase{KNN_FLANN, 5}, BackEndCase{KNN_HNSW, 0}, BackEndCase{KNN_HNSW, 1},
-                                         BackEndCase{KNN_HNSW, 2}, BackEndCase{KNN_HNSW, 3}, BackEndCase{KNN_HNSW, 5},
-                                         BackEndCase{KNN_ANNOY, 0}, BackEndCase{KNN_ANNOY, 1},
-                                         BackEndCase{KNN_ANNOY, 2}, BackEndCase{KNN_ANNOY, 3},
-                                         BackEndCase{KNN_ANNOY, 5}),
-                         caseName);
+std::vector<BackEndCase> everyBackEndAndMetric() {
+    std::vector<BackEndCase> cases;
+    for (int library : {KNN_FLANN, KNN_HNSW, KNN_ANNOY})
+        for (int metric : {0, 1, 2, 3, 5}) cases.push_back({library, metric});
+    return cases;
+}
+INSTANTIATE_TEST_SUITE_P(AllBackEnds, KnnContract, testing::ValuesIn(everyBackEndAndMetric()), caseName);

@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
 #include <ratio>
 #include <stdexcept>
 #include <thread>
 
+#include "support/CapturedOutput.h"
 #include "vel/utils/CoutLog.h"
 #include "vel/utils/LogProgress.h"
 #include "vel/utils/LogValue.h"
@@ -14,80 +16,56 @@
 using vel::utils::CoutLog;
 using vel::utils::Timer;
 
-TEST(CoutLog, WritesLinesAndCountsCharacters) {
+TEST(Logging, LinesAsWritten) {
     CoutLog log;
-    testing::internal::CaptureStdout();
-    log.display("abc", false);
-    log.display("", false);
-    const std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(out, "abc\n\n");
-    EXPECT_EQ(log.num_written_chars(), 5u);
-    log.clear();
-    EXPECT_EQ(log.num_written_chars(), 0u);
+    vel::utils::LogProgress progress(&log), silent;
+    progress.name = silent.name = "Landmarks";
+    const std::vector<std::pair<std::function<void()>, std::string>> cases{
+        {[&] { log.display("abc", false), log.display("", false); }, "abc\n\n"},
+        {[&] {
+             vel::utils::logValue(&log, "Total time", 1.23456789f, true, 1);
+             vel::utils::logValue(&log, "\tAKNN time", 0.5f, true, 3);
+             vel::utils::logValue(&log, "Number of data points", 70000u, true, 1);
+             vel::utils::logValue(&log, "hidden", 1.f, false, 1);
+             vel::utils::logValue(nullptr, "silent", 1.f, true, 1);
+         },
+         "Total time:\t1.23457\n\tAKNN time:\t\t\t0.5\nNumber of data points:\t70000\n"},
+        {[&] { silent.start(), silent.finish(); }, ""},
+    };
+    for (const auto& [write, expected] : cases) {
+        log.clear();
+        EXPECT_EQ(capturedStdout(write), expected);
+        EXPECT_EQ(log.num_written_chars(), expected.size());
+    }
 
-    testing::internal::CaptureStdout();
-    log.display("abc", true);
-    const std::string stamped = testing::internal::GetCapturedStdout();
-    // "[" + 24-character ctime text + "]\n" + "abc\n"
+    // Time-stamped: "[" + 24-character ctime text + "]\n" before the line.
+    const std::string stamped = capturedStdout([&] { log.display("abc", true); });
     ASSERT_EQ(stamped.size(), 1u + 24u + 2u + 4u);
     EXPECT_EQ(stamped.front(), '[');
     EXPECT_EQ(stamped.substr(25), "]\nabc\n");
     EXPECT_EQ(log.num_written_chars(), 4u);
+    const std::string phases = capturedStdout([&] { progress.start(), progress.finish(); });
+    EXPECT_NE(phases.find("]\nStart: Landmarks\n["), std::string::npos) << phases;
+    EXPECT_EQ(phases.substr(phases.size() - 17), "]\nEnd: Landmarks\n");
 }
 
-TEST(LogValue, FormatsNameTabsAndValue) {
-    CoutLog log;
-    testing::internal::CaptureStdout();
-    vel::utils::logValue(&log, "Total time", 1.23456789f, true, 1);
-    vel::utils::logValue(&log, "\tAKNN time", 0.5f, true, 3);
-    vel::utils::logValue(&log, "Number of data points", 70000u, true, 1);
-    vel::utils::logValue(&log, "hidden", 1.f, false, 1);
-    vel::utils::logValue(nullptr, "silent", 1.f, true, 1);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              "Total time:\t1.23457\n\tAKNN time:\t\t\t0.5\nNumber of data points:\t70000\n");
-}
-
-TEST(LogProgress, StartAndFinishLines) {
-    CoutLog log;
-    vel::utils::LogProgress progress(&log);
-    progress.name = "Landmarks";
-    testing::internal::CaptureStdout();
-    progress.start();
-    progress.finish();
-    const std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_NE(out.find("]\nStart: Landmarks\n"), std::string::npos);
-    EXPECT_NE(out.find("]\nEnd: Landmarks\n"), std::string::npos);
-
-    vel::utils::LogProgress silent;
-    testing::internal::CaptureStdout();
-    silent.start();
-    silent.finish();
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-}
-
-TEST(Timer, StatesAndErrors) {
+TEST(Timer, RefusesDoubleStartAndStopWhileIdle) {
     Timer timer;
-    EXPECT_FALSE(timer.isStarted());
-    EXPECT_FALSE(timer.isElapsedTimeAvailable());
-    try {
-        timer.stop();
-        FAIL();
-    } catch (const std::logic_error& e) {
-        EXPECT_STREQ(e.what(), "Timer is not running...");
-    }
+    EXPECT_FALSE(timer.isStarted() || timer.isElapsedTimeAvailable());
+    const auto expectRefusal = [](const std::function<void()>& f, const char* message) {
+        try {
+            f();
+            ADD_FAILURE() << message;
+        } catch (const std::logic_error& e) {
+            EXPECT_STREQ(e.what(), message);
+        }
+    };
+    expectRefusal([&] { timer.stop(); }, "Timer is not running...");
     timer.start();
-    try {
-        timer.start();
-        FAIL();
-    } catch (const std::logic_error& e) {
-        EXPECT_STREQ(e.what(), "Timer is already started...");
-    }
-    EXPECT_TRUE(timer.isStarted());
+    expectRefusal([&] { timer.start(); }, "Timer is already started...");
     timer.stop();
-    EXPECT_FALSE(timer.isStarted());
-    EXPECT_TRUE(timer.isElapsedTimeAvailable());
+    EXPECT_TRUE(!timer.isStarted() && timer.isElapsedTimeAvailable());
     EXPECT_GE(timer.elapsedMicroseconds(), 0);
-    EXPECT_LT(timer.elapsedTime(), 1.0);
 }
 
 TEST(Timer, UnitsAndScopedTimerOnException) {
@@ -97,7 +75,6 @@ TEST(Timer, UnitsAndScopedTimerOnException) {
     timer.stop();
     EXPECT_NEAR(timer.elapsedTime<std::milli>(), timer.elapsedTime() * 1000.0, 1e-9);
     EXPECT_GE(timer.elapsedTime<std::milli>(), 19.0);
-
     float seconds = -1.f;
     try {
         vel::utils::ScopedTimer<float> scoped(seconds);
@@ -105,7 +82,4 @@ TEST(Timer, UnitsAndScopedTimerOnException) {
         throw std::runtime_error("leave");
     } catch (const std::runtime_error&) {}
     EXPECT_GE(seconds, 0.004f);
-    double ms = -1;
-    { vel::utils::ScopedTimer<double, std::milli> scoped(ms); }
-    EXPECT_GE(ms, 0.0);
 }

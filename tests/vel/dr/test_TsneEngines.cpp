@@ -1,0 +1,382 @@
+// The CPU (exact and Barnes-Hut) and the GPU (raster-field) t-SNE engines
+// share one calling contract and are held to the same embedding quality; the
+// typed suite runs both, each engine's own extras follow.
+#include <gtest/gtest.h>
+
+#include <omp.h>
+
+#include <cmath>
+#include <fstream>
+#include <map>
+#include <random>
+#include <stdexcept>
+#include <string>
+#include <type_traits>
+
+#include "support/CapturedOutput.h"
+#include "vel/GLTest.h"
+#include "vel/VelTestData.h"
+#include "vel/dr/GradientDescentTSNETexture.h"
+#include "vel/dr/SparseTSNEUserDefProbabilities.h"
+#include "vel/utils/CoutLog.h"
+
+using vel::data::Embedding;
+using vel::dr::TsneParameters;
+using veltest::seeded;
+using veltest::SparseMatrix;
+using CpuEngine = vel::dr::SparseTSNEUserDefProbabilities<float, SparseMatrix>;
+using GpuEngine = vel::dr::GradientDescentTSNETexture;
+
+namespace {
+
+struct Cpu {
+    using Engine = CpuEngine;
+    static constexpr int kRefusedDimensionality = 1;
+    static std::vector<double> thetas() { return {0.5, 0.0}; }  // Barnes-Hut and exact
+    static void setTheta(Engine& engine, double theta) { engine.setTheta(theta); }
+};
+struct Gpu {
+    using Engine = GpuEngine;
+    static constexpr int kRefusedDimensionality = 3;  // the raster step is two-dimensional
+    static std::vector<double> thetas() { return {0.0}; }
+    static void setTheta(Engine&, double) {}
+};
+
+template <typename T>
+class TsneEngineContract : public veltest::GLTest {};
+using Engines = testing::Types<Cpu, Gpu>;
+TYPED_TEST_SUITE(TsneEngineContract, Engines);
+
+// A short schedule: exaggeration to 60, ramp to 90, momentum switch at 60.
+TsneParameters shortSchedule(int seed) {
+    TsneParameters p = seeded(seed);
+    p.momentumSwitchIteration = 60;
+    p.removeExaggerationIteration = 60;
+    p.exaggerationDecayIterations = 30;
+    return p;
+}
+
+}  // namespace
+
+TYPED_TEST(TsneEngineContract, RefusesMisuseAndBadInputWithoutChanges) {
+    typename TypeParam::Engine engine;
+    try {
+        engine.doAnIteration();
+        FAIL();
+    } catch (const std::logic_error& e) {
+        EXPECT_STREQ(e.what(), "Cannot compute a gradient descent iteration on unitialized data");
+    }
+    EXPECT_THROW(engine.clear(), std::logic_error);
+    EXPECT_EQ(engine.computeKullbackLeiblerDivergence(), 0.0);
+
+    SparseMatrix P(3);
+    P[0][1] = P[1][0] = 0.5f;
+    SparseMatrix outside = P;
+    outside[2][3] = 0.5f;  // a column beyond the rows
+    TsneParameters badDimensions = seeded(1);
+    badDimensions.embeddingDimensionality = TypeParam::kRefusedDimensionality;
+    Embedding<float> embedding(2, 1, 7.f);
+    for (const auto& [matrix, params] : {std::make_pair(P, badDimensions), std::make_pair(outside, seeded(1))}) {
+        EXPECT_THROW(engine.initialize(matrix, &embedding, params), std::logic_error);
+        EXPECT_EQ(embedding.getContainer(), std::vector<float>(2, 7.f)) << "a refused input changed the embedding";
+    }
+    engine.initialize(P, &embedding, seeded(1));
+    engine.doAnIteration();
+    engine.reset();
+    EXPECT_THROW(engine.doAnIteration(), std::logic_error);
+    engine.clear();
+    EXPECT_EQ(embedding.numDataPoints(), 0u);
+}
+
+TYPED_TEST(TsneEngineContract, SymmetrisesAndStartsFromTheSeed) {
+    const SparseMatrix P = veltest::randomMatrix(60, 8, 9);
+    typename TypeParam::Engine a, b;
+    Embedding<float> ea, eb, ec;
+    a.initialize(P, &ea, seeded(42));
+    b.initialize(P, &eb, seeded(42));
+    veltest::expectSymmetrisationOf(P, a.getDistributionP());
+    EXPECT_EQ(a.getNumberOfDataPoints(), 60u);
+    ASSERT_EQ(ea.getContainer().size(), 120u);
+    EXPECT_EQ(ea.getContainer(), eb.getContainer());
+    for (float v : ea.getContainer()) EXPECT_TRUE(v != 0.f && std::fabs(v) < 1.f) << v;  // spread 0.1
+    b.initialize(P, &ec, seeded(43));
+    EXPECT_NE(ec.getContainer(), ea.getContainer());
+}
+
+TYPED_TEST(TsneEngineContract, LogsItsStepsAndTheScheduleSwitches) {
+    // Fewer points diverge under early exaggeration at the default learning
+    // rate on the GPU; a hundred stay in range.
+    const SparseMatrix P = veltest::jointProbabilities(veltest::makeBlobs(2, 50, 3, 3.0, 31), 10);
+    vel::utils::CoutLog log;
+    typename TypeParam::Engine engine;
+    engine.setLogger(&log);
+    Embedding<float> embedding;
+    TsneParameters params = seeded(1);
+    params.momentumSwitchIteration = 3;
+    params.removeExaggerationIteration = 5;
+    EXPECT_EQ(capturedStdout([&] { engine.initialize(P, &embedding, params); }),
+              "Initializing tSNE...\nNumber of data points:\t100\n"
+              "Computing high-dimensional joint probability distribution...\n"
+              "Initializing the embedding...\nInitialization complete!\n");
+    EXPECT_EQ(capturedStdout([&] {
+                  for (int i = 0; i < 8; ++i) engine.doAnIteration();
+              }),
+              "Switch to final momentum...\nRemove exaggeration...\n");
+    EXPECT_EQ(engine.iteration(), 8u);
+    params.momentumSwitchIteration = 3.5;  // compared with the counter: never met
+    const std::string out = capturedStdout([&] {
+        engine.initialize(P, &embedding, params);
+        for (int i = 0; i < 8; ++i) engine.doAnIteration();
+    });
+    EXPECT_EQ(out.find("Switch to final momentum..."), std::string::npos) << out;
+}
+
+// After the exaggeration the divergence keeps falling and the blobs come apart.
+TYPED_TEST(TsneEngineContract, SeparatesFiveBlobs) {
+    const auto blobs = veltest::makeBlobs(5, 100, 20, 3.0, 35);
+    const SparseMatrix P = veltest::jointProbabilities(blobs, 30);
+    for (double theta : TypeParam::thetas()) {
+        SCOPED_TRACE(theta);
+        typename TypeParam::Engine engine;
+        TypeParam::setTheta(engine, theta);
+        Embedding<float> embedding;
+        engine.initialize(P, &embedding, shortSchedule(1));
+        double klRamp = 0;
+        for (unsigned int t = 0; t < 150; ++t) {
+            engine.doAnIteration();
+            if (engine.iteration() == 90)
+                klRamp = veltest::exactKL(engine.getDistributionP(), embedding.getContainer());
+        }
+        const double kl = veltest::exactKL(engine.getDistributionP(), embedding.getContainer());
+        EXPECT_LT(kl, klRamp);
+        for (float v : embedding.getContainer()) ASSERT_TRUE(std::isfinite(v));
+        EXPECT_GE(veltest::knnLabelAccuracy(embedding.getContainer(), blobs.labels, 10), 0.99);
+        if constexpr (std::is_same_v<TypeParam, Gpu>) {
+            EXPECT_NEAR(engine.computeKullbackLeiblerDivergence(), kl, 1e-9 + 1e-9 * kl);
+            std::vector<float> box;  // after the exaggeration every step centres the box
+            embedding.computeEmbeddingBBox(box);
+            EXPECT_NEAR(box[0] + box[1], 0.f, 1e-4f * (box[1] - box[0]));
+            EXPECT_NEAR(box[2] + box[3], 0.f, 1e-4f * (box[3] - box[2]));
+        }
+    }
+}
+
+// ---------------------------------------------------------------- CPU engine
+
+namespace {
+
+// The exact-mode gradient of the engine's own matrix, from the positions y.
+std::vector<double> referenceGradient(const SparseMatrix& P, const std::vector<float>& y, double exaggeration) {
+    const std::size_t n = P.size();
+    std::vector<double> q(n * n, 0.0);
+    double Z = 0;
+    for (std::size_t i = 0; i < n; ++i)
+        for (std::size_t j = 0; j < n; ++j)
+            if (i != j) {
+                const double dx = y[2 * i] - y[2 * j], dy = y[2 * i + 1] - y[2 * j + 1];
+                Z += q[i * n + j] = 1.0 / (1.0 + dx * dx + dy * dy);
+            }
+    std::vector<double> g(2 * n, 0.0);
+    for (std::size_t i = 0; i < n; ++i) {
+        for (std::size_t j = 0; j < n; ++j)
+            for (int d = 0; d < 2; ++d)
+                g[2 * i + d] -= 4.0 * q[i * n + j] * q[i * n + j] / Z * (y[2 * i + d] - y[2 * j + d]);
+        for (const auto& e : P[i])
+            for (int d = 0; d < 2; ++d)
+                g[2 * i + d] +=
+                    4.0 * exaggeration * e.second / n * q[i * n + e.first] * (y[2 * i + d] - y[2 * e.first + d]);
+    }
+    return g;
+}
+
+std::vector<float> run(const SparseMatrix& P, double theta, unsigned int iterations, int threads) {
+    const int before = omp_get_max_threads();
+    omp_set_num_threads(threads);
+    CpuEngine engine;
+    engine.setTheta(theta);
+    Embedding<float> embedding;
+    engine.initialize(P, &embedding, seeded(17));
+    for (unsigned int i = 0; i < iterations; ++i) engine.doAnIteration();
+    omp_set_num_threads(before);
+    return embedding.getContainer();
+}
+
+}  // namespace
+
+// One step from fresh gains and zero updates moves every coordinate by
+// -learning rate 200 x gain 1.2 x gradient at exaggeration 4; Barnes-Hut (a
+// quarter of the exact gradient) matches it as theta goes to 0.
+TEST(CpuTsneEngine, FirstStepFollowsTheExactGradient) {
+    const SparseMatrix P = veltest::jointProbabilities(veltest::makeBlobs(3, 100, 5, 3.0, 32), 10);
+    for (double theta : {0.0, 1e-9}) {
+        SCOPED_TRACE(theta);
+        CpuEngine engine;
+        engine.setTheta(theta);
+        Embedding<float> embedding;
+        engine.initialize(P, &embedding, seeded(5));
+        const std::vector<float> y0 = embedding.getContainer();
+        const auto g = referenceGradient(engine.getDistributionP(), y0, 4.0);
+        engine.doAnIteration();
+        double maxStep = 0, maxErr = 0;
+        for (std::size_t k = 0; k < y0.size(); ++k) {
+            const double expected = -200.0 * 1.2 * g[k] * (theta == 0.0 ? 1.0 : 0.25);
+            maxStep = std::max(maxStep, std::fabs(expected));
+            maxErr = std::max(maxErr, std::fabs((embedding.getContainer()[k] - y0[k]) - expected));
+        }
+        EXPECT_GT(maxStep, 1e-4);
+        EXPECT_LT(maxErr, 1e-3 * maxStep);
+    }
+}
+
+// Ten thousand points: the tree builds its quadrants as parallel tasks and
+// the query order is refreshed on the way (every tenth iteration).
+TEST(CpuTsneEngine, SameSeedSamePositionsOnAnyThreadCount) {
+    const SparseMatrix P = veltest::randomMatrix(10000, 6, 33);
+    EXPECT_TRUE(run(P, 0.5, 12, 1) == run(P, 0.5, 12, 3)) << "Barnes-Hut positions differ between 1 and 3 threads";
+    const SparseMatrix small = veltest::randomMatrix(300, 6, 34);
+    EXPECT_TRUE(run(small, 0.0, 12, 1) == run(small, 0.0, 12, 3)) << "exact positions differ";
+}
+
+// The row types without sorted storage take the generic symmetrisation: same
+// matrix, same numbers.
+TEST(CpuTsneEngine, OrderedMapRowsGiveTheSameRun) {
+    using MapRows = std::vector<std::map<unsigned int, float>>;
+    const MapRows M = veltest::randomMatrix<MapRows>(60, 8, 9);
+    const SparseMatrix P = veltest::randomMatrix(60, 8, 9);
+    vel::dr::SparseTSNEUserDefProbabilities<float, MapRows> ordered;
+    CpuEngine sorted;
+    Embedding<float> e1, e2;
+    ordered.initialize(M, &e1, seeded(3));
+    sorted.initialize(P, &e2, seeded(3));
+    veltest::expectSymmetrisationOf(M, ordered.getDistributionP());
+    ordered.doAnIteration();
+    sorted.doAnIteration();
+    EXPECT_EQ(e1.getContainer(), e2.getContainer());
+}
+
+TEST(CpuTsneEngine, ExtraDimensionsStartAtZero) {
+    SparseMatrix P(4);
+    P[0][1] = 0.2f;
+    P[2][3] = 0.5f;
+    CpuEngine engine;
+    std::vector<float> position;
+    try {
+        engine.getEmbeddingPosition(position, 0);
+        FAIL();
+    } catch (const std::logic_error& e) {
+        EXPECT_STREQ(e.what(), "Algorithm must be initialized before ");
+    }
+    Embedding<float> flat, deep;
+    engine.initialize(P, &flat, seeded(42));
+    TsneParameters threeD = seeded(42);
+    threeD.embeddingDimensionality = 3;
+    engine.initialize(P, &deep, threeD);
+    for (unsigned int i = 0; i < 4; ++i) {
+        engine.getEmbeddingPosition(position, i);
+        EXPECT_EQ(position, (std::vector<float>{flat.dataAt(i, 0), flat.dataAt(i, 1), 0.f}));
+    }
+    EXPECT_THROW(engine.getEmbeddingPosition(position, 4), std::logic_error);
+}
+
+// ---------------------------------------------------------------- GPU engine
+
+namespace {
+
+class GpuTsneEngine : public veltest::GLTest {};
+
+long residentKB() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
+    return -1;
+}
+
+}  // namespace
+
+TEST_F(GpuTsneEngine, ParametersAndReleaseNeedARun) {
+    GpuEngine engine;
+    try {
+        engine.updateParams(TsneParameters());
+        FAIL();
+    } catch (const std::runtime_error& e) {
+        EXPECT_STREQ(e.what(), "GradientDescentTSNETexture must be initialized before updating the tsne parameters");
+    }
+    SparseMatrix P(3);
+    P[0][1] = P[1][0] = 0.5f;
+    Embedding<float> embedding;
+    engine.initialize(P, &embedding, seeded(1));
+    engine.updateParams(seeded(2));
+    engine.doAnIteration();
+    engine.releaseOpenGLObjects();
+    EXPECT_THROW(engine.doAnIteration(), std::logic_error);
+}
+
+// Start positions come from the same generator as on the CPU; a preset
+// embedding is kept; the finished-matrix variant copies P and uses the spread.
+TEST_F(GpuTsneEngine, StartsWhereTheCpuEngineStarts) {
+    const SparseMatrix P = veltest::randomMatrix(40, 3, 7);
+    GpuEngine gpu;
+    CpuEngine cpu;
+    Embedding<float> a, b;
+    gpu.initialize(P, &a, seeded(42));
+    cpu.initialize(P, &b, seeded(42));
+    EXPECT_EQ(a.getContainer(), b.getContainer());
+
+    Embedding<float> preset(2, 40, 0.f);
+    for (unsigned int i = 0; i < 40; ++i) preset.dataAt(i, 0) = static_cast<float>(i);
+    const std::vector<float> before = preset.getContainer();
+    TsneParameters keep = seeded(42);
+    keep.presetEmbedding = true;
+    gpu.initialize(P, &preset, keep);
+    EXPECT_EQ(preset.getContainer(), before);
+
+    TsneParameters wide = seeded(42);
+    wide.initialSpread = 1.0f;
+    gpu.initializeWithJointProbabilityDistribution(P, &a, wide);
+    cpu.initialize(P, &b, wide);
+    EXPECT_EQ(a.getContainer(), b.getContainer());
+    for (unsigned int i = 0; i < 40; ++i) EXPECT_EQ(gpu.getDistributionP()[i].memory(), P[i].memory());
+}
+
+// Full factor up to the removal iteration, then a linear ramp to 1 over the
+// decay iterations (the analysis uses 70, the default is 150); every step
+// leaves no OpenGL error. Multiplier 0 keeps the points in place.
+TEST_F(GpuTsneEngine, ExaggerationRampsDownLinearly) {
+    for (unsigned int decay : {150u, 70u, 0u}) {
+        SCOPED_TRACE(decay);
+        SparseMatrix P(4);
+        P[0][1] = P[2][3] = 1.f;
+        TsneParameters params = seeded(1);
+        params.exaggerationDecayIterations = decay;
+        GpuEngine engine;
+        Embedding<float> embedding;
+        engine.initialize(P, &embedding, params);
+        for (unsigned int t = 0; t < 255 + decay; ++t) {
+            const double expected = t <= 250 ? 4.0 : t >= 250 + decay ? 1.0 : 1.0 + 3.0 * (1.0 - (t - 250.0) / decay);
+            ASSERT_FLOAT_EQ(engine.exaggerationFactor(), expected) << t;
+            engine.doAnIteration(0.0);
+            ASSERT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR)) << "after iteration " << t;
+        }
+    }
+}
+
+// A hundred re-initialisations in one context: the objects of each run are
+// freed by the next, so the process does not grow (a leak would cost each run
+// its buffers, textures and compiled programs).
+TEST_F(GpuTsneEngine, ReInitialisationDoesNotLeak) {
+    SparseMatrix P(1000);
+    for (unsigned int i = 0; i + 1 < 1000; ++i) P[i][i + 1] = 1.f;
+    GpuEngine engine;
+    Embedding<float> embedding;
+    auto run = [&] {
+        engine.initialize(P, &embedding, seeded(3));
+        engine.doAnIteration();
+    };
+    for (int i = 0; i < 5; ++i) run();
+    const long before = residentKB();
+    for (int i = 0; i < 100; ++i) run();
+    const long grown = residentKB() - before;
+    EXPECT_LT(grown, 4 * 1024) << "grew by " << grown << " kB";
+    engine.releaseOpenGLObjects();
+}
