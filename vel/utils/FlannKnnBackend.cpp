@@ -36,10 +36,7 @@ void FlannKnnBackend::search(const Request& request, std::vector<float>& distanc
     }
     {
         ScopedTimer<float> timer(timings.aknnTime);
-        // A selection no larger than the neighbour count asks for every point;
-        // only an exhaustive search is sure to return them all, whatever the
-        // randomised trees look like.
-        flann::SearchParams params(k >= n ? flann::FLANN_CHECKS_UNLIMITED : request.numChecks, 0, true);
+        flann::SearchParams params(request.numChecks, 0, true);
         params.max_neighbors = -1;
         // The installed FLANN hands `cores` to OpenMP's num_threads, where 0 is invalid.
         params.cores = std::max(1, omp_get_max_threads());
@@ -54,8 +51,9 @@ void FlannKnnBackend::search(const Request& request, std::vector<float>& distanc
             flann::Matrix<float> blockDistances(distances.data() + static_cast<std::size_t>(first) * k, rows, k);
             index.knnSearch(queries, blockResult, blockDistances, k, params);
             // A bounded number of checks may visit fewer than k points when k is
-            // close to n (a small selection); such a block is searched again
-            // without the bound, which visits every leaf.
+            // close to n (a small selection), depending on how the randomised
+            // trees fell; such a block is searched again without the bound,
+            // which visits every leaf.
             if (std::any_of(blockIndices.begin(), blockIndices.end(),
                             [&](std::size_t i) { return i == unset || i >= n; })) {
                 flann::SearchParams exhaustive = params;
