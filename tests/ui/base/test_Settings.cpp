@@ -1,23 +1,15 @@
 #include "ui/base/UI_Settings.h"
 #include "data/MCV_Settings.h"
 
-#include <QCoreApplication>
 #include <QSettings>
 #include <gtest/gtest.h>
 
-TEST(SettingsStore, IsOneObjectScopedByTheApplicationIdentity) {
+TEST(SettingsStore, MissingKeysReadEmptyAndWrittenOnesPersistOutsideTheUsersSettings) {
     UI_Settings* s = UI_Settings::Instance();
     EXPECT_EQ(s, UI_Settings::Instance());
-    EXPECT_EQ(s->organizationName(), "Merrowfield");
-    EXPECT_EQ(s->applicationName(), "Quillmaren");
-}
-
-TEST(SettingsStore, MissingFolderKeysReadEmptyAndWrittenOnesPersist) {
-    UI_Settings* s = UI_Settings::Instance();
     s->remove("exportDefaultFilePath");
     s->sync();
     EXPECT_TRUE(s->value("exportDefaultFilePath").toString().isEmpty());
-
     s->setValue("dataDefaultFilePath", "/data/run 7/");
     s->sync();
     // A second store object reads the same platform file, as the next run would.
@@ -27,7 +19,7 @@ TEST(SettingsStore, MissingFolderKeysReadEmptyAndWrittenOnesPersist) {
         << "tests must not write the user's real settings: " << again.fileName().toStdString();
 }
 
-TEST(InMemoryDefaults, SettersReplaceTheFieldsOfTheOneInstance) {
+TEST(InMemoryDefaults, SettersReplaceTheFieldsOfTheOneInstanceAsAWhole) {
     MCV_Settings* s = MCV_Settings::Instance();
     s->setDefaultMarkers({true, false, true});
     s->setDefaultSamples({{"s1", true}, {"s2", false}});
@@ -37,9 +29,11 @@ TEST(InMemoryDefaults, SettersReplaceTheFieldsOfTheOneInstance) {
     EXPECT_EQ(again->defaultMarkers, (std::vector<bool>{true, false, true}));
     EXPECT_FALSE(again->defaultSamples.at("s2"));
     EXPECT_FLOAT_EQ(again->defaultSampleColors.at("s1")[1], 0.5f);
-
+    s->setDefaultSamples({{"s3", true}});
+    EXPECT_EQ(s->defaultSamples.size(), 1u);
+    // Left empty: later panels of this process read the defaults.
+    s->setDefaultSamples({});
+    s->setDefaultSampleColors({});
     s->setDefaultMarkers({});
     EXPECT_TRUE(MCV_Settings::Instance()->defaultMarkers.empty());
-    s->setDefaultSamples({{"s3", true}});
-    EXPECT_EQ(s->defaultSamples.size(), 1u) << "a new map replaces the old one as a whole";
 }

@@ -2,6 +2,7 @@
 // the default-marker file it writes and the import reads.
 #include "app/ShellTestSupport.h"
 #include "data/FcsTestFile.h"
+#include "support/WidgetFinders.h"
 
 #include "data/MCV_CytometryData.h"
 #include "data/MCV_Settings.h"
@@ -43,47 +44,47 @@ protected:
     // The current button of that text (earlier builds' go deferred).
     static QPushButton* button(UI_MarkerSelectionWidget& panel, const QString& text) {
         runDeferredDeletes();
-        for (QPushButton* b : panel.findChildren<QPushButton*>())
-            if (b->text() == text) return b;
-        return nullptr;
+        return childWithText<QPushButton>(&panel, text);
     }
 
     QTemporaryDir dir;
 };
 
-TEST_F(MarkerPanel, SevenMarkersInTwoColumnsFillColumnByColumn) {
-    loadMarkers(7);
-    UI_MarkerSelectionWidget panel(nullptr, 2);
-    panel.refreshWidget(false);
-    ASSERT_EQ(panel.checkBoxes().size(), 7u);
-    for (int i = 0; i < 4; ++i) EXPECT_EQ(cell(panel, panel.checkBoxes()[i]), QPoint(0, i));
-    for (int i = 4; i < 7; ++i) EXPECT_EQ(cell(panel, panel.checkBoxes()[i]), QPoint(1, i - 4));
-    EXPECT_EQ(cell(panel, button(panel, "Inverse Markers")), QPoint(0, 5));
-    EXPECT_EQ(cell(panel, button(panel, "Load Selection")), QPoint(0, 6));
-    EXPECT_EQ(cell(panel, button(panel, "Set Default")), QPoint(1, 6));
-    EXPECT_EQ(panel.checkBoxes()[6]->text(), "Ch7");
-
-    panel.refreshWidget(true);
-    ASSERT_NE(panel.sampleBox(), nullptr);
-    EXPECT_EQ(cell(panel, panel.sampleBox()), QPoint(1, 3));
-    EXPECT_EQ(cell(panel, button(panel, "Inverse Markers")), QPoint(0, 5));
-}
-
-TEST_F(MarkerPanel, SampleBoxPlacesForFewMarkersInFourColumns) {
-    loadMarkers(6);
-    UI_MarkerSelectionWidget panel(nullptr, 4);
-    panel.refreshWidget(true);
-    EXPECT_EQ(cell(panel, panel.checkBoxes()[5]), QPoint(2, 1));
-    EXPECT_EQ(cell(panel, panel.sampleBox()), QPoint(3, 0));
-    EXPECT_EQ(cell(panel, button(panel, "Inverse Markers")), QPoint(0, 3));
-    delete MCV_CytometryData::Instance();
-
-    loadMarkers(2);
-    UI_MarkerSelectionWidget small(nullptr, 4);
-    small.refreshWidget(true);
-    EXPECT_EQ(cell(small, small.checkBoxes()[1]), QPoint(1, 0));
-    EXPECT_EQ(cell(small, small.sampleBox()), QPoint(2, 0));
-    EXPECT_EQ(cell(small, button(small, "Inverse Markers")), QPoint(0, 2));
+TEST_F(MarkerPanel, MarkersFillTheGridColumnByColumnWithTheSampleBoxAndButtonsAfterThem) {
+    struct Case {
+        int markers, columns;
+        bool sample;
+        std::vector<std::pair<int, QPoint>> boxes;  // marker -> (column, row)
+        QPoint sampleBox, inverse, load, setDefault;
+    };
+    const QPoint none(-1, -1);
+    const Case cases[] = {
+        {7, 2, false, {{0, {0, 0}}, {3, {0, 3}}, {4, {1, 0}}, {6, {1, 2}}}, none, {0, 5}, {0, 6}, {1, 6}},
+        {7, 2, true, {{6, {1, 2}}}, {1, 3}, {0, 5}, {0, 6}, {1, 6}},
+        {6, 4, true, {{5, {2, 1}}}, {3, 0}, {0, 3}, none, none},
+        {2, 4, true, {{1, {1, 0}}}, {2, 0}, {0, 2}, none, none},
+        {0, 2, true, {}, none, none, none, none},  // no markers: no buttons either
+    };
+    for (const Case& c : cases) {
+        delete MCV_CytometryData::Instance();
+        if (c.markers) loadMarkers(c.markers);
+        UI_MarkerSelectionWidget panel(nullptr, c.columns);
+        panel.refreshWidget(c.sample);
+        const std::string name = std::to_string(c.markers) + " in " + std::to_string(c.columns);
+        ASSERT_EQ(panel.checkBoxes().size(), size_t(c.markers)) << name;
+        for (auto [m, at] : c.boxes) EXPECT_EQ(cell(panel, panel.checkBoxes()[size_t(m)]), at) << name << " " << m;
+        if (c.sampleBox != none) {
+            EXPECT_EQ(cell(panel, panel.sampleBox()), c.sampleBox) << name;
+        }
+        const std::pair<const char*, QPoint> buttons[] = {
+            {"Inverse Markers", c.inverse}, {"Load Selection", c.load}, {"Set Default", c.setDefault}};
+        for (auto [text, at] : buttons) {
+            QPushButton* b = button(panel, text);
+            if (!c.markers || at != none) {
+                EXPECT_EQ(b ? cell(panel, b) : none, at) << name << " " << text;
+            }
+        }
+    }
 }
 
 TEST_F(MarkerPanel, DefaultsDecideInitialStatesAndLongerDefaultsAreClipped) {
@@ -97,11 +98,8 @@ TEST_F(MarkerPanel, DefaultsDecideInitialStatesAndLongerDefaultsAreClipped) {
     {
         UI_MarkerSelectionWidget panel(nullptr, 2);
         panel.refreshWidget(false);
-        const std::vector<bool> s = panel.markerSelectionState();
-        ASSERT_EQ(s.size(), 10u);
-        EXPECT_FALSE(s[1]);
-        EXPECT_TRUE(s[4]);
-        for (size_t i = 5; i < 10; ++i) EXPECT_FALSE(s[i]) << i;
+        EXPECT_EQ(panel.markerSelectionState(),
+                  (std::vector<bool>{true, false, true, true, true, false, false, false, false, false}));
         EXPECT_FALSE(panel.checkBoxes()[1]->isChecked());
     }
     std::vector<bool> twelve(12, false);
@@ -195,13 +193,6 @@ TEST_F(MarkerPanel, LoadSelectionReplacesFlagsAndRebuildsUnderItsOwnClick) {
     QTest::mouseClick(button(panel, "Load Selection"), Qt::LeftButton);
     EXPECT_EQ(panel.markerSelectionState(), expected);
     EXPECT_EQ(UI_ModalDialogs::unanswered(), 1);
-}
-
-TEST_F(MarkerPanel, NoMarkersGiveAnEmptyPanelWithoutButtons) {
-    UI_MarkerSelectionWidget panel(nullptr, 2);
-    panel.refreshWidget(true);
-    EXPECT_TRUE(panel.checkBoxes().empty());
-    EXPECT_EQ(button(panel, "Inverse Markers"), nullptr);
 }
 
 TEST(BoolVectorFile, ReadsUntilTheFirstNonNumberAndRefusesMissingFiles) {

@@ -1,6 +1,7 @@
 // The down-sampling dock: counts per file from the bound set, clamped target
 // edits, free names for the new set, and no action without targets or input.
 #include "support/DataFixture.h"
+#include "support/WidgetFinders.h"
 
 #include "ui/datapanels/UI_SelectiveDownsamplingWidget.h"
 
@@ -25,46 +26,45 @@ class SelectiveDownsamplingTest : public DataFixture {
 protected:
     void type(int row, const QString& text) { panel.countsTable()->item(row, 2)->setText(text); }
     QString cell(int row, int column) { return panel.countsTable()->item(row, column)->text(); }
-    void clickDownsample() {
-        for (QPushButton* b : panel.findChildren<QPushButton*>())
-            if (b->text() == "Downsample") b->click();
+    void clickDownsample() { childWithText<QPushButton>(&panel, "Downsample")->click(); }
+    // Downsample pressed without a result: no signal, no new set.
+    void expectNothingDone() {
+        QSignalSpy done(&panel, &UI_SelectiveDownsamplingWidget::dataDownsampled);
+        const size_t sets = MCV_CytometryData::Instance()->derivedDataPoints().size();
+        clickDownsample();
+        EXPECT_EQ(done.count(), 0);
+        EXPECT_EQ(MCV_CytometryData::Instance()->derivedDataPoints().size(), sets);
     }
     UI_SelectiveDownsamplingWidget panel{nullptr};
 };
 
-TEST_F(SelectiveDownsamplingTest, UnboundPanelShowsOneEmptyRowAndDoesNothing) {
-    QSignalSpy done(&panel, &UI_SelectiveDownsamplingWidget::dataDownsampled);
-    EXPECT_EQ(panel.windowTitle(), "Downsampling");
+TEST_F(SelectiveDownsamplingTest, UnboundPanelOrLeftoverTargetsWithoutInputDoNothing) {
     EXPECT_EQ(panel.countsTable()->rowCount(), 1);
-    EXPECT_EQ(panel.countsTable()->horizontalHeaderItem(2)->text(), "Target");
     // Typing into the row without counts changes nothing and does not crash.
     panel.countsTable()->setItem(0, 2, new QTableWidgetItem("7"));
     EXPECT_TRUE(panel.targets().empty());
-    const size_t sets = MCV_CytometryData::Instance()->derivedDataPoints().size();
-    clickDownsample();
-    EXPECT_EQ(done.count(), 0);
-    EXPECT_EQ(MCV_CytometryData::Instance()->derivedDataPoints().size(), sets);
+    expectNothingDone();
+    // What a settings panel does when its input becomes unknown.
+    panel.setActiveSelection(all);
+    type(0, "5");
+    panel.setActiveSelection(static_cast<MCV_DerivedDataPoints*>(nullptr));
+    expectNothingDone();
 }
 
 TEST_F(SelectiveDownsamplingTest, RowsShowFilesCountsAndClampedTargets) {
     panel.setActiveSelection(all);
     ASSERT_EQ(panel.countsTable()->rowCount(), 2);
     // File names as they are on disk.
-    EXPECT_EQ(cell(0, 0), "run #1 a.fcs");
-    EXPECT_EQ(cell(1, 0), "run?2.fcs");
-    EXPECT_EQ(cell(0, 1), "20");
-    EXPECT_EQ(cell(1, 1), "12");
+    EXPECT_EQ((QStringList{cell(0, 0), cell(1, 0), cell(0, 1), cell(1, 1)}),
+              (QStringList{"run #1 a.fcs", "run?2.fcs", "20", "12"}));
     EXPECT_EQ(panel.targets(), (std::vector<int>{0, 0}));
     EXPECT_FALSE(panel.countsTable()->item(0, 1)->flags() & Qt::ItemIsEditable);
     EXPECT_TRUE(panel.countsTable()->item(0, 2)->flags() & Qt::ItemIsEditable);
 
-    type(0, "abc");
-    EXPECT_EQ(cell(0, 2), "0");
-    type(0, "-5");
-    EXPECT_EQ(cell(0, 2), "0");
-    type(1, "999");
-    EXPECT_EQ(cell(1, 2), "12");
-    type(0, "7");
+    for (auto [row, typed, shown] : {std::tuple(0, "abc", "0"), {0, "-5", "0"}, {1, "999", "12"}, {0, "7", "7"}}) {
+        type(row, typed);
+        EXPECT_EQ(cell(row, 2), shown) << typed;
+    }
     EXPECT_EQ(panel.targets(), (std::vector<int>{7, 12}));
     // Other columns never change targets.
     panel.countsTable()->item(0, 1)->setText("3");
@@ -100,23 +100,7 @@ TEST_F(SelectiveDownsamplingTest, DownsampleMakesASetUnderTheFirstFreeName) {
     // All targets 0: nothing.
     type(0, "0");
     type(1, "0");
-    const size_t sets = data->derivedDataPoints().size();
-    clickDownsample();
-    EXPECT_EQ(done.count(), 2);
-    EXPECT_EQ(data->derivedDataPoints().size(), sets);
-}
-
-TEST_F(SelectiveDownsamplingTest, LeftoverTargetsWithoutInputDoNothing) {
-    panel.setActiveSelection(all);
-    type(0, "5");
-    // What a settings panel does when its input becomes unknown.
-    MCV_DerivedDataPoints* none = nullptr;
-    panel.setActiveSelection(none);
-    QSignalSpy done(&panel, &UI_SelectiveDownsamplingWidget::dataDownsampled);
-    const size_t sets = MCV_CytometryData::Instance()->derivedDataPoints().size();
-    clickDownsample();
-    EXPECT_EQ(done.count(), 0);
-    EXPECT_EQ(MCV_CytometryData::Instance()->derivedDataPoints().size(), sets);
+    expectNothingDone();
 }
 
 }  // namespace

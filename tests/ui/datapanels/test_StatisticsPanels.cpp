@@ -3,6 +3,7 @@
 // and the selection statistics table with its refresh modes and its columns
 // following added variables.
 #include "support/DataFixture.h"
+#include "support/WidgetFinders.h"
 
 #include "data/MCV_FcsHeader.h"
 #include "ui/datapanels/UI_SampleStatisticsWidget.h"
@@ -21,6 +22,12 @@ using namespace viewtest;
 
 class StatisticsTest : public DataFixture {
 protected:
+    static int number(QTableWidget* t, int row, int column) {
+        return t->item(row, column)->data(Qt::DisplayRole).toInt();
+    }
+    static float share(QTableWidget* t, int row, int column) {
+        return t->item(row, column)->data(Qt::DisplayRole).toFloat();
+    }
     // Selects the first `a` events of file 0 and `b` of file 1.
     void select(int a, int b) {
         MCV_DerivedDataPoints* s = MCV_CytometryData::Instance()->selectionPoints();
@@ -36,38 +43,35 @@ TEST_F(StatisticsTest, SampleCountsAndSharesPerFile) {
     QTableWidget* t = panel.statisticsTable();
     ASSERT_EQ(t->rowCount(), 2);
     EXPECT_EQ(t->item(0, 1)->text(), "run #1 a.fcs");
-    EXPECT_EQ(t->item(1, 2)->data(Qt::DisplayRole).toInt(), 12);
+    EXPECT_EQ(number(t, 1, 2), 12);
     // Unbound: selection changes leave the cells.
     select(5, 3);
     panel.refreshWidget();
-    EXPECT_EQ(t->item(0, 3)->data(Qt::DisplayRole).toInt(), 0);
+    EXPECT_EQ(number(t, 0, 3), 0);
 
     // Bound with the normal empty selection: 0, not NaN.
     select(0, 0);
     panel.setActiveSelection(all);
     for (int r = 0; r < 2; ++r)
-        for (int c = 4; c < 7; ++c) EXPECT_EQ(t->item(r, c)->data(Qt::DisplayRole).toFloat(), 0.0f) << r << c;
+        for (int c = 4; c < 7; ++c) EXPECT_EQ(share(t, r, c), 0.0f) << r << c;
 
     select(5, 3);
     panel.refreshWidget();
-    EXPECT_EQ(t->item(0, 3)->data(Qt::DisplayRole).toInt(), 5);
-    EXPECT_FLOAT_EQ(t->item(0, 4)->data(Qt::DisplayRole).toFloat(), 25.0f);
-    EXPECT_FLOAT_EQ(t->item(1, 4)->data(Qt::DisplayRole).toFloat(), 25.0f);
-    EXPECT_FLOAT_EQ(t->item(0, 5)->data(Qt::DisplayRole).toFloat(), 62.5f);
-    EXPECT_FLOAT_EQ(t->item(0, 6)->data(Qt::DisplayRole).toFloat(), 50.0f);
+    EXPECT_EQ(number(t, 0, 3), 5);
+    EXPECT_EQ((std::vector<float>{share(t, 0, 4), share(t, 1, 4), share(t, 0, 5), share(t, 0, 6)}),
+              (std::vector<float>{25.0f, 25.0f, 62.5f, 50.0f}));
 
     // Sorted by "Total events" ascending, a refresh still fills each file's row.
     t->sortItems(2, Qt::AscendingOrder);
     ASSERT_EQ(t->item(0, 1)->text(), "run?2.fcs");
     select(10, 6);
     panel.refreshWidget();
-    EXPECT_EQ(t->item(0, 3)->data(Qt::DisplayRole).toInt(), 6);
-    EXPECT_EQ(t->item(1, 3)->data(Qt::DisplayRole).toInt(), 10);
+    EXPECT_EQ(number(t, 0, 3), 6);
+    EXPECT_EQ(number(t, 1, 3), 10);
 
     const QString path = dir.filePath("stats.csv");
     answerWith(path);
-    for (QPushButton* b : panel.findChildren<QPushButton*>())
-        if (b->text() == "Save ...") b->click();
+    childWithText<QPushButton>(&panel, "Save ...")->click();
     EXPECT_EQ(bytes(path),
               QByteArray("Idx, Filename, Total events, in selection, % in selection, % of selection, % of selection "
                          "normalized\n2, run?2.fcs, 12, 6, 50, 37.5, 50\n1, run #1 a.fcs, 20, 10, 50, 62.5, 50"));
@@ -79,9 +83,9 @@ TEST_F(StatisticsTest, FilesWithoutActiveEventsShowZero) {
     select(4, 0);
     panel.setActiveSelection(onlyFirst);
     QTableWidget* t = panel.statisticsTable();
-    EXPECT_EQ(t->item(1, 2)->data(Qt::DisplayRole).toInt(), 0);
-    EXPECT_EQ(t->item(1, 4)->data(Qt::DisplayRole).toFloat(), 0.0f);
-    EXPECT_FLOAT_EQ(t->item(0, 6)->data(Qt::DisplayRole).toFloat(), 100.0f);
+    EXPECT_EQ(number(t, 1, 2), 0);
+    EXPECT_EQ(share(t, 1, 4), 0.0f);
+    EXPECT_FLOAT_EQ(share(t, 0, 6), 100.0f);
 }
 
 TEST_F(StatisticsTest, SelectionStatisticsRefreshModesAndFormat) {
@@ -144,8 +148,7 @@ TEST_F(StatisticsTest, AFileThatCannotBeWrittenIsReported) {
     const QString path = dir.filePath("taken.csv");
     ASSERT_TRUE(QDir(dir.path()).mkdir("taken.csv"));
     answerWith(path);
-    for (QPushButton* b : panel.findChildren<QPushButton*>())
-        if (b->text() == "Save ...") b->click();
+    childWithText<QPushButton>(&panel, "Save ...")->click();
     const std::vector<UI_ModalDialogs::Message> shown = UI_ModalDialogs::takeMessages();
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_EQ(shown[0].icon, QMessageBox::Warning);

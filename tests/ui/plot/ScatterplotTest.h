@@ -18,7 +18,9 @@
 #include "render/MCV_PointRenderer.h"
 #include "ui/plot/UI_ScatterplotWidget.h"
 
+#include <QApplication>
 #include <QImage>
+#include <QMouseEvent>
 #include <QSurfaceFormat>
 #include <QTemporaryDir>
 #include <QTest>
@@ -51,6 +53,21 @@ inline std::pair<float, float> plotRange(const std::vector<float>& xy) {
 }
 
 inline void useProgramFormat() { setApplicationSurfaceFormat(); }
+
+// A mouse event on `w` at `pos` (logical pixels), sent directly: the buttons
+// held during a move travel with it.
+inline void sendMouse(QWidget* w, QEvent::Type type, QPoint pos, Qt::MouseButton button, Qt::MouseButtons buttons,
+                      Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    QMouseEvent event(type, QPointF(pos), w->mapToGlobal(pos), button, buttons, modifiers);
+    QApplication::sendEvent(w, &event);
+}
+
+// A left-button drag from `from` to `to` with one move.
+inline void sendDrag(QWidget* w, QPoint from, QPoint to, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    sendMouse(w, QEvent::MouseButtonPress, from, Qt::LeftButton, Qt::LeftButton, modifiers);
+    sendMouse(w, QEvent::MouseMove, to, Qt::NoButton, Qt::LeftButton, modifiers);
+    sendMouse(w, QEvent::MouseButtonRelease, to, Qt::LeftButton, Qt::NoButton, modifiers);
+}
 
 class ScatterplotTest : public ::testing::Test {
 protected:
@@ -101,22 +118,22 @@ protected:
 
     QImage frame() { return widget->grabFramebuffer().convertToFormat(QImage::Format_RGB32); }
 
-    // Widget pixel (logical, y from the top) of point p, as the renderer
-    // places the embedding (uniformly into [0.1, 0.9] of the square).
-    QPoint pointPosition(int p) const {
+    // Position of point p in [0, 1]^2 of the plot square, y upwards, as the
+    // renderer places the embedding (uniformly into [0.1, 0.9]).
+    QPointF normalised(int p) const {
         const std::vector<float>& y = *tsne->output();
         const auto [lo, hi] = plotRange(y);
         auto at = [&, lo = lo, hi = hi](int axis) {
-            return static_cast<int>(((y[static_cast<size_t>(2 * p + axis)] - lo) / (hi - lo) * 0.8f + 0.1f) * kSize);
+            return (y[static_cast<size_t>(2 * p + axis)] - lo) / (hi - lo) * 0.8 + 0.1;
         };
-        return {at(0), kSize - 1 - at(1)};
+        return {at(0), at(1)};
     }
-
-    static int countColour(const QImage& image, QRgb colour) {
-        int n = 0;
-        for (int y = 0; y < image.height(); ++y)
-            for (int x = 0; x < image.width(); ++x) n += (image.pixel(x, y) & 0xffffff) == (colour & 0xffffff);
-        return n;
+    // Pixel of point p in a square image of side `side`, y from the top (or
+    // from the bottom for the mirrored image).
+    QPoint inImage(int p, int side = kSize, bool mirrored = false) const {
+        const QPointF n = normalised(p);
+        const double y = mirrored ? n.y() : 1.0 - n.y();
+        return {std::min(static_cast<int>(n.x() * side), side - 1), std::min(static_cast<int>(y * side), side - 1)};
     }
 
     QTemporaryDir dir;

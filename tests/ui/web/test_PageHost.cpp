@@ -85,25 +85,18 @@ protected:
     static inline bool loaded = false;
 };
 
-TEST_F(PageHost, LibrariesAndSharedScriptsLoadWithoutErrors) {
+TEST_F(PageHost, LibrariesAndSharedScriptsLoadAndLogAndScriptErrorsReachTheDebugSlot) {
     EXPECT_EQ(pagetest::js(view,
                            "typeof d3.interpolateSpectral + typeof noUiSlider + typeof wNumb + "
-                           "typeof componentHandler + typeof d3.contextMenu")
+                           "typeof componentHandler + typeof d3.contextMenu + isQtAvailable")
                   .toString(),
-              "functionobjectfunctionobjectfunction");
-    EXPECT_EQ(pagetest::js(view, "isQtAvailable && width == 500 && height == 500 && circ == 2 * Math.PI").toBool(),
-              true);
-    EXPECT_EQ(pagetest::js(view, "debugDataMedium.nodes.length").toInt(), 20);
-}
-
-TEST_F(PageHost, LogAndScriptErrorsReachTheDebugSlot) {
+              "functionobjectfunctionobjectfunctiontrue");
     pagetest::js(view, "log('hello ' + 42)");
     pagetest::js(view, "setTimeout(function () { undefinedFunctionCall(); }, 0)");
     ASSERT_TRUE(QTest::qWaitFor([] { return probe->debugLines.size() >= 2; }, 5000));
     EXPECT_EQ(probe->debugLines[0], "hello 42");
-    EXPECT_TRUE(probe->debugLines[1].startsWith("Error: ")) << probe->debugLines[1].toStdString();
-    EXPECT_TRUE(probe->debugLines[1].contains("\nURL: ")) << probe->debugLines[1].toStdString();
-    EXPECT_TRUE(probe->debugLines[1].contains("\nLine: ")) << probe->debugLines[1].toStdString();
+    for (const char* part : {"Error: ", "\nURL: ", "\nLine: "})
+        EXPECT_TRUE(probe->debugLines[1].contains(part)) << probe->debugLines[1].toStdString();
 }
 
 TEST_F(PageHost, ToolsClampEscapeAndMeasure) {
@@ -112,46 +105,34 @@ TEST_F(PageHost, ToolsClampEscapeAndMeasure) {
     EXPECT_GT(pagetest::js(view, "'WWWWWWWWWW'.width()").toInt(), pagetest::js(view, "'iiii'.width()").toInt());
     EXPECT_EQ(pagetest::js(view, "document.body.children.length").toInt(),
               pagetest::js(view, "'x'.width('20px arial'); document.body.children.length").toInt());
+    EXPECT_EQ(
+        pagetest::js(view, "linspace(0, 100, 10).map(function(v){return Math.round(v*1000)/1000;}).join()").toString(),
+        "0,11.111,22.222,33.333,44.444,55.556,66.667,77.778,88.889,100");
+    EXPECT_EQ(pagetest::js(view, "discspace(0, 100, 4).join()").toString(), "0,25,25,50,50,75,75,100");
 }
 
 TEST_F(PageHost, ColourMapsRunFromLowToHighValues) {
-    EXPECT_EQ(pagetest::js(view, "_colormapNames.length + ',' + _discreteColormaps.length").toString(), "14,14");
     // Viridis, the default, starts dark purple and ends yellow.
     EXPECT_EQ(pagetest::js(view, "d3.color(_discreteColormaps[6][0]).toString()").toString(), "rgb(68, 1, 84)");
     EXPECT_EQ(pagetest::js(view, "d3.color(_color(5)).toString()").toString(), "rgb(253, 231, 37)");
-    // Diverging maps are reversed: Spectral's discrete list starts at its blue end.
-    EXPECT_EQ(pagetest::js(view, "_discreteColormaps[0][0] == d3.interpolateSpectral(1)").toBool(), true);
-    EXPECT_EQ(pagetest::js(view, "_discreteColormaps[13].join()").toString(),
-              pagetest::js(view, "d3.schemeSet3.slice(0, 10).join()").toString());
-    // With the map reversed, high values of the domain take the map's first colour.
-    EXPECT_EQ(pagetest::js(view,
-                           "_activeColormap = 0; var s = activeColormapWithCustomDomain([0, 10]);"
-                           "var r = s(10) == d3.interpolateSpectral(0); _activeColormap = 6; r")
-                  .toBool(),
-              true);
+    // Diverging maps are reversed: Spectral's discrete list starts at its blue
+    // end, and high values of a domain take the map's first colour.
+    EXPECT_TRUE(pagetest::js(view, "_discreteColormaps[0][0] == d3.interpolateSpectral(1)").toBool());
+    EXPECT_TRUE(pagetest::js(view,
+                             "_activeColormap = 0; var s = activeColormapWithCustomDomain([0, 10]);"
+                             "var r = s(10) == d3.interpolateSpectral(0); _activeColormap = 6; r")
+                    .toBool());
     EXPECT_EQ(pagetest::js(view,
                            "_discreteColormap = true; var q = activeColormapWithCustomDomain([0, 10]);"
                            "_discreteColormap = false; q.range().length + ',' + (q(9.99) == _discreteColormaps[6][9])")
                   .toString(),
               "10,true");
-    EXPECT_EQ(
-        pagetest::js(view, "linspace(0, 100, 10).map(function(v){return Math.round(v*1000)/1000;}).join()").toString(),
-        "0,11.111,22.222,33.333,44.444,55.556,66.667,77.778,88.889,100");
-    EXPECT_EQ(pagetest::js(view, "discspace(0, 100, 4).join()").toString(), "0,25,25,50,50,75,75,100");
-    EXPECT_EQ(pagetest::js(view,
-                           "_colormapDefs.length + ',' + _colormapDefs[14].id + ',' + _colormapDefs[14].stops.length"
-                           " + ',' + _colormapDefs[0].stops.length + ',' + _colormapDefs[13].stops.length")
-                  .toString(),
-              "28,spectral_discrete,20,10,20");
 }
 
 TEST_F(PageHost, LegendHoldsAllPalettesAndReportsAChoice) {
-    EXPECT_EQ(pagetest::js(view, "d3.selectAll('#legendActive linearGradient').size()").toInt(), 28);
     EXPECT_EQ(pagetest::js(view, "d3.select('#legendActive rect.palette').attr('fill')").toString(), "url(#Viridis)");
-    EXPECT_EQ(pagetest::js(view, "d3.selectAll('#legendAll rect.palette').size()").toInt(), 14);
-    EXPECT_EQ(pagetest::js(view, "d3.select('#legendAll').attr('width')").toInt(), 14 * 34);
-    EXPECT_EQ(pagetest::js(view, "d3.select(d3.selectAll('#legendAll rect.palette').nodes()[3]).attr('x')").toInt(),
-              5 + 34 * 3);
+    EXPECT_EQ(pagetest::js(view, "d3.selectAll('#legendAll rect.palette').size()").toInt(),
+              pagetest::js(view, "_colormapNames.length").toInt());
     probe->clickedColormaps.clear();
     pagetest::js(view,
                  "var e = document.createEvent('MouseEvents'); e.initEvent('mouseup', true, true);"
@@ -168,7 +149,6 @@ TEST(StandaloneSvg, InsertsNamespacesAfterTheFirstSvgTagAndStyleBeforeItsEnd) {
     EXPECT_EQ(out,
               "<svg xmlns=\"http://www.w3.org/2000/svg\" xmlns:xlink=\"http://www.w3.org/1999/xlink\""
               " width=\"5\"><g></g><style>x</style></svg>");
-    EXPECT_EQ(out.size() - QString("<svg width=\"5\"><g></g></svg><style>x</style>").size(), 78);
     // Without a drawing nothing is inserted at a made-up place.
     EXPECT_EQ(UI_WebPageHost::standaloneSvg("<div></div>", "<style/>"), "<div></div>");
     EXPECT_EQ(UI_WebPageHost::standaloneSvg("", "<style/>"), "");
@@ -189,9 +169,8 @@ TEST_F(PageHost, SavesThePageDrawingAsAParseableSvgAndRemembersTheFolder) {
     });
     pagetest::js(view, "printSVG()");
     EXPECT_EQ(startFolder, QDir::home().absolutePath());
-    EXPECT_EQ(filter, "SVG Image Files (*.svg)");
+    EXPECT_EQ(filter + " " + suffix, "SVG Image Files (*.svg) svg");
     EXPECT_EQ(proposed, QString::fromUtf8("T cells \xc3\xbc.svg"));
-    EXPECT_EQ(suffix, "svg");
     EXPECT_EQ(UI_Settings::Instance()->value("exportDefaultFilePath").toString(), QDir(dir.path()).absolutePath());
 
     QFile file(path);
@@ -233,30 +212,25 @@ TEST_F(PageHost, SavesThePageDrawingAsAParseableSvgAndRemembersTheFolder) {
     EXPECT_EQ(startFolder, QDir(dir.path()).absolutePath());
 }
 
-TEST_F(PageHost, NothingHappensWithoutDataSetOrWhenCancelled) {
-    bool dialogShown = false;
-    answerDialog([&](QFileDialog* d) {
-        dialogShown = true;
+TEST_F(PageHost, NothingIsWrittenWithoutDataSetWhenCancelledOrUnwritable) {
+    int shown = 0;
+    auto reject = [&](QFileDialog* d) {
+        ++shown;
         d->reject();
-    });
+    };
+    answerDialog(reject);
     pagetest::js(view, "printSVG()");
     QApplication::processEvents();
-    EXPECT_FALSE(dialogShown);
+    EXPECT_EQ(shown, 0) << "no data set: no question";
 
     probe->current = points;
-    answerDialog([&](QFileDialog* d) {
-        dialogShown = true;
-        d->reject();
-    });
+    answerDialog(reject);
     pagetest::js(view, "printSVG()");
-    EXPECT_TRUE(dialogShown);
+    EXPECT_EQ(shown, 1);
     EXPECT_FALSE(UI_Settings::Instance()->contains("exportDefaultFilePath"));
-}
 
-TEST_F(PageHost, UnwritableTargetIsSkippedQuietly) {
     QTemporaryDir dir;
     const QString path = dir.path() + "/missing/folder/x.svg";
-    probe->current = points;
     answerDialog([&](QFileDialog* d) {
         d->selectFile(path);
         QMetaObject::invokeMethod(d, "accept");

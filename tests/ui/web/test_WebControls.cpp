@@ -1,5 +1,6 @@
 // The web-drawn switch and busy ring in the real engine: state pushed before
 // and after the page loaded, clicks on the page, colours, transparency.
+#include "support/Pixels.h"
 #include "ui/PageTestSupport.h"
 #include "ui/web/UI_MaterialCheckBoxWidget.h"
 #include "ui/web/UI_ProgressSpinnerWidget.h"
@@ -25,7 +26,7 @@ QWidget* makeRedHost() {
     return host;
 }
 
-bool isRed(QRgb c) { return qRed(c) > 230 && qGreen(c) < 30 && qBlue(c) < 30; }
+bool isRed(QRgb c) { return rgbNear(c, qRgb(255, 0, 0), 25); }
 
 class WebSwitch : public ::testing::Test {
 protected:
@@ -64,29 +65,20 @@ protected:
     static inline bool loaded = false;
 };
 
-TEST_F(WebSwitch, BuildsLabelWithLeadingBlankBesideA36By24View) {
+TEST_F(WebSwitch, LabelBesideTheSwitchAndStateSetBeforeOrAfterLoadIsDrawnWithoutEmitting) {
     EXPECT_EQ(coloured->findChild<QLabel*>()->text(), " Record");
-    EXPECT_EQ(pagetest::webViewOf(coloured)->size(), QSize(36, 24));
     plain->setLabel("Other");
     EXPECT_EQ(plain->findChild<QLabel*>()->text(), "Other");
     plain->setLabel(" Darkmode");
-    EXPECT_EQ(pagetest::js(pagetest::webViewOf(plain), "document.title").toString(), "Checkbox");
-}
-
-TEST_F(WebSwitch, StateSetBeforeThePageLoadedIsDrawn) {
     EXPECT_TRUE(coloured->isChecked());
-    EXPECT_TRUE(drawnChecked(coloured));
-}
-
-TEST_F(WebSwitch, SetCheckedMovesTheDrawnSwitchWithoutEmitting) {
+    EXPECT_TRUE(drawnChecked(coloured)) << "set before the page loaded";
     QSignalSpy clicked(plain, &UI_MaterialCheckBoxWidget::clicked);
     QSignalSpy changed(plain, &UI_MaterialCheckBoxWidget::stateChanged);
-    plain->setChecked(true);
-    EXPECT_TRUE(drawnChecked(plain));
-    plain->setChecked(false);
-    EXPECT_FALSE(drawnChecked(plain));
-    EXPECT_EQ(clicked.count(), 0);
-    EXPECT_EQ(changed.count(), 0);
+    for (bool on : {true, false}) {
+        plain->setChecked(on);
+        EXPECT_EQ(drawnChecked(plain), on);
+    }
+    EXPECT_EQ(clicked.count() + changed.count(), 0);
 }
 
 TEST_F(WebSwitch, ClickOnThePageFlipsTheFlagAndReportsIt) {
@@ -96,19 +88,16 @@ TEST_F(WebSwitch, ClickOnThePageFlipsTheFlagAndReportsIt) {
     click(plain);
     EXPECT_FALSE(plain->isChecked());
     EXPECT_FALSE(drawnChecked(plain));
-    ASSERT_EQ(clicked.count(), 1);
-    ASSERT_EQ(changed.count(), 1);
-    EXPECT_EQ(changed[0][0].toInt(), 0);
-
     click(plain);
     EXPECT_TRUE(plain->isChecked());
     EXPECT_TRUE(drawnChecked(plain));
+    EXPECT_EQ(clicked.count(), 2);
     ASSERT_EQ(changed.count(), 2);
-    EXPECT_EQ(changed[1][0].toInt(), 1);
+    EXPECT_EQ(changed[0][0].toInt() * 10 + changed[1][0].toInt(), 1) << "off, then on";
     plain->setChecked(false);
 }
 
-TEST_F(WebSwitch, CheckedThumbTakesTheGivenColourElseTheDefault) {
+TEST_F(WebSwitch, CheckedThumbTakesTheGivenColourElseTheDefaultOnATransparentBackground) {
     coloured->setChecked(true);
     plain->setChecked(true);
     EXPECT_EQ(thumbColour(coloured), "rgb(255, 70, 70)");
@@ -116,16 +105,12 @@ TEST_F(WebSwitch, CheckedThumbTakesTheGivenColourElseTheDefault) {
     EXPECT_FALSE(plainThumb.isEmpty());
     EXPECT_NE(plainThumb, "rgb(255, 70, 70)");
     plain->setChecked(false);
-}
-
-TEST_F(WebSwitch, BackgroundIsTransparent) {
-    plain->setChecked(false);
     const QImage image = host->grab().toImage();
     const QPoint origin = pagetest::webViewOf(plain)->mapTo(host, QPoint(0, 0));
-    // The corners of the view lie outside the rounded track and thumb.
+    // The corners of the view lie outside the rounded track and thumb; the
+    // drawn switch itself is not red.
     EXPECT_TRUE(isRed(image.pixel(origin + QPoint(0, 23)))) << std::hex << image.pixel(origin + QPoint(0, 23));
     EXPECT_TRUE(isRed(image.pixel(origin + QPoint(35, 23))));
-    // The drawn switch itself is not red.
     EXPECT_FALSE(isRed(image.pixel(origin + QPoint(18, 12))));
 }
 
@@ -145,20 +130,14 @@ protected:
     static inline bool loaded = false;
 };
 
-TEST_F(BusySpinner, RingFillsThe24By24ViewAndTurns) {
-    EXPECT_EQ(spinner->size(), QSize(24, 24));
-    EXPECT_EQ(pagetest::js(spinner, "document.title").toString(), "Spinner");
-    const QString box = pagetest::js(spinner,
-                                     "var r = document.querySelector('.spinner').getBoundingClientRect();"
-                                     "[r.left, r.top, r.width, r.height].join(',')")
-                            .toString();
-    EXPECT_EQ(box, "0,0,24,24");
-    const QString turn = pagetest::js(spinner,
+TEST_F(BusySpinner, RingFillsTheViewAndTurns) {
+    const QString ring = pagetest::js(spinner,
+                                      "var r = document.querySelector('.spinner').getBoundingClientRect();"
                                       "var s = getComputedStyle(document.querySelector('.spinner'));"
-                                      "(s.animationDuration || s.webkitAnimationDuration) + ' ' + "
+                                      "[r.left, r.top, r.width, r.height].join(',') + ' ' +"
                                       "(s.animationIterationCount || s.webkitAnimationIterationCount)")
                              .toString();
-    EXPECT_EQ(turn, "0.6s infinite");
+    EXPECT_EQ(ring, QString("0,0,%1,%2 infinite").arg(spinner->width()).arg(spinner->height()));
 }
 
 TEST_F(BusySpinner, ShowsOverTheHostWithATransparentBackgroundAndHides) {
