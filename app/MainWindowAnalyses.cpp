@@ -240,7 +240,8 @@ void MainWindow::newHsneFCAnalysisTriggered() {
     if (!hasData()) return;
 }
 
-void MainWindow::newHsneLevelTriggered(int level, MCV_HsneAnalysisHierarchy* hierarchy, std::vector<uint>* selection) {
+void MainWindow::newHsneLevelTriggered(int /*level*/, MCV_HsneAnalysisHierarchy* hierarchy,
+                                       std::vector<uint>* selection) {
     if (!hasData() || !hierarchy || !selection || selection->empty()) return;
 }
 

@@ -97,23 +97,23 @@ void MainWindow::replaceDataModel(std::unique_ptr<MCV_CytometryData> loaded) {
 }
 
 std::unique_ptr<MCV_CytometryData> MainWindow::loadFiles(const QStringList& files) {
-    std::unique_ptr<MCV_CytometryData> data = MCV_CytometryData::createDetached();
-    data->init(m_bridge);  // before loading: it starts the sample tags afresh
+    std::unique_ptr<MCV_CytometryData> dataSet = MCV_CytometryData::createDetached();
+    dataSet->init(m_bridge);  // before loading: it starts the sample tags afresh
     const QString suffix = QFileInfo(files.first()).suffix();
     if (suffix == "tiff" || suffix == "tif") {
         std::vector<std::string> paths;
         for (const QString& f : files) paths.push_back(f.toStdString());
-        const int code = data->loadFromFiles(&paths);
+        const int code = dataSet->loadFromFiles(&paths);
         if (code > 0) {
             UI_ModalDialogs::message(
                 QMessageBox::Critical, this, tr("Error"),
                 "Could not open file " + files.first() + QString::fromStdString(MCV_loadMessage(code)));
             return nullptr;
         }
-        return data;
+        return dataSet;
     }
     for (const QString& f : files) {
-        const int code = data->loadFromFile(f.toStdString());
+        const int code = dataSet->loadFromFile(f.toStdString());
         if (code > 0) {
             UI_ModalDialogs::message(QMessageBox::Critical, this, tr("Error"),
                                      "Could not open file " + f + QString::fromStdString(MCV_loadMessage(code)));
@@ -124,7 +124,7 @@ std::unique_ptr<MCV_CytometryData> MainWindow::loadFiles(const QStringList& file
                 QMessageBox::Warning, this, tr("Warning"),
                 "A problem occured, opening file " + f + QString::fromStdString(MCV_loadMessage(code)));
     }
-    return data;
+    return dataSet;
 }
 
 void MainWindow::runImportDialog(const QString& folder) {

@@ -28,4 +28,4 @@ void MainWindow::spadeViewTriggered() {}
 
 void MainWindow::exportSpadeTree() {}
 
-void MainWindow::activeMarkerChanged(int markerIdx, int viewId) {}
+void MainWindow::activeMarkerChanged(int /*markerIdx*/, int /*viewId*/) {}

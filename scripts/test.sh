@@ -1,14 +1,17 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs the whole test suite. All tests share one Xvfb
 # server (widget and OpenGL tests draw into it with Mesa's software renderer).
-# In CI (CI=true) Velkit and the data layer are also built with
-# AddressSanitizer and UndefinedBehaviorSanitizer and their tests run in that
-# build first.
+# In CI (CI=true) warnings are errors, and Velkit and the data layer are also
+# built with AddressSanitizer and UndefinedBehaviorSanitizer and their tests
+# run in that build first.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
 start=$SECONDS
 ci="${CI:-false}"
+if [[ "$ci" == true ]]; then
+  export QLMRN_CMAKE_ARGS="-DQLMRN_WERROR=ON ${QLMRN_CMAKE_ARGS:-}"
+fi
 bash scripts/build.sh
 build="${QLMRN_BUILD_DIR:-$root/build}"
 

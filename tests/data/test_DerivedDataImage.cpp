@@ -13,11 +13,11 @@ class DerivedImage : public DerivedDataTest {
 protected:
     // One file whose events carry the given values of A and B, as a w x h
     // image of its first `points` events.
-    void loadImage(std::vector<float> a, std::vector<float> b, int w, int h, int points = 3) {
+    void loadImage(std::vector<float> a, std::vector<float> b, int width, int height, int points = 3) {
         Rows rows;
         for (size_t i = 0; i < a.size(); ++i) rows.push_back({a[i], b[i]});
         load({rows});
-        img.setSize(w, h);
+        img.setSize(width, height);
         Points p;
         for (int e = 0; e < points; ++e) p.emplace_back(0, e);
         img.setPoints(p, false);

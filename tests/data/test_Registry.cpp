@@ -14,7 +14,7 @@ class Registry : public DerivedDataTest {};
 
 // Counts its destructions, to see who owns it.
 struct CountedPoints : MCV_DerivedDataPoints {
-    explicit CountedPoints(int* deaths) : deaths(deaths) {}
+    explicit CountedPoints(int* counter) : deaths(counter) {}
     ~CountedPoints() override { ++*deaths; }
     int* deaths;
 };

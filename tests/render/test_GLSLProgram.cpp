@@ -92,7 +92,7 @@ INSTANTIATE_TEST_SUITE_P(
                             "colourThatDoesNotExist"},
                     Failure{"unmatched", "glslProgramBasicGL_vertex", "test_unmatched_fragment",
                             "Failed to initialize OpenGL. Failed to link unmatched.\n", "modelViewProjectionMatrix"}),
-    [](const testing::TestParamInfo<Failure>& info) { return std::string(info.param.what); });
+    [](const testing::TestParamInfo<Failure>& p) { return std::string(p.param.what); });
 
 TEST_F(GLSLProgramTest, UniformsOfEveryKindReachTheProgram) {
     build("glslProgramBasicGL_vertex", "", "test_uniforms_fragment", "uniforms");

@@ -315,7 +315,7 @@ INSTANTIATE_TEST_SUITE_P(Inputs, VideoWriterBadInputTest,
                                          BadInput{"framesForAnotherSize", 48, 64, 1024000, 25, 64 * 49 * 3, -1},
                                          BadInput{"zeroFrameRate", 64, 48, 1024000, 0, 0, -1},
                                          BadInput{"negativeBitrate", 64, 48, -1, 25, 0, -1}),
-                         [](const testing::TestParamInfo<BadInput>& info) { return std::string(info.param.what); });
+                         [](const testing::TestParamInfo<BadInput>& p) { return std::string(p.param.what); });
 
 // Targets that cannot take the file: the write fails with a reason, leaves
 // nothing behind and keeps the frames for another try.
@@ -362,7 +362,7 @@ INSTANTIATE_TEST_SUITE_P(
                               false},
                     BadTarget{"deviceWithoutSpace", [](const fs::path&) { return std::string("/dev/full"); }, false},
                     BadTarget{"fullMidway", [](const fs::path& d) { return (d / "partial.mp4").string(); }, true}),
-    [](const testing::TestParamInfo<BadTarget>& info) { return std::string(info.param.what); });
+    [](const testing::TestParamInfo<BadTarget>& p) { return std::string(p.param.what); });
 
 TEST_F(VideoWriterTest, ReplacesAnExistingFileAndTakesNamesWithAColon) {
     std::ofstream(path("old.mp4")) << "not a video";

@@ -40,8 +40,8 @@ UI_SampleSelectionWidget::UI_SampleSelectionWidget(QWidget* parent)
     colorDialog->setOption(QColorDialog::ShowAlphaChannel, false);
     connect(colorDialog, &QColorDialog::currentColorChanged, this, &UI_SampleSelectionWidget::colorChanged);
 
-    MCV_CytometryData* data = MCV_CytometryData::Instance();
-    const int n = std::max(0, data->numFiles());
+    MCV_CytometryData* dataSet = MCV_CytometryData::Instance();
+    const int n = std::max(0, dataSet->numFiles());
     selection.assign(static_cast<size_t>(n), true);
     colorBytes.assign(3 * static_cast<size_t>(n), 0);
     labels.resize(n);
@@ -60,7 +60,7 @@ UI_SampleSelectionWidget::UI_SampleSelectionWidget(QWidget* parent)
     const std::map<std::string, std::vector<float>> defaultColors = settings->defaultSampleColors;
     for (int i = 0; i < n; ++i) {
         // The name as the file system has it ('#' and '?' included).
-        names.push_back(QFileInfo(QString::fromStdString(data->fileName(i, false))).fileName().toStdString());
+        names.push_back(QFileInfo(QString::fromStdString(dataSet->fileName(i, false))).fileName().toStdString());
         const std::string& name = names.back();
         labels[i] = new QLabel(QString::fromStdString(name));
         if (!defaultSelection.empty()) {

@@ -61,14 +61,14 @@ void UI_SampleStatisticsWidget::initUI() {
 }
 
 void UI_SampleStatisticsWidget::initWidget() {
-    MCV_CytometryData* data = MCV_CytometryData::Instance();
-    const int n = std::max(0, data->numFiles());
+    MCV_CytometryData* dataSet = MCV_CytometryData::Instance();
+    const int n = std::max(0, dataSet->numFiles());
     // Sorting would move a half-filled row as soon as its sort column is set.
     table->setSortingEnabled(false);
     table->setRowCount(n);
     items = QVector<QVector<QTableWidgetItem*>>(n, QVector<QTableWidgetItem*>(7, nullptr));
     for (int i = 0; i < n; ++i) {
-        MCV_FcsHeader* header = data->header(i);
+        MCV_FcsHeader* header = dataSet->header(i);
         // The name as the file system has it ('#' and '?' included).
         const QString name = header ? QFileInfo(QString::fromStdString(header->fileName())).fileName() : QString();
         const QVariant values[7] = {i + 1, name, header ? header->numEvents() : 0, 0, 0, 0, 0};
@@ -93,11 +93,11 @@ void UI_SampleStatisticsWidget::setActiveSelection(MCV_DerivedDataPoints* set) {
 
 void UI_SampleStatisticsWidget::refreshWidget() {
     if (!activeSelection) return;
-    MCV_CytometryData* data = MCV_CytometryData::Instance();
-    MCV_DerivedDataPoints* selection = data->selectionPoints();
+    MCV_CytometryData* dataSet = MCV_CytometryData::Instance();
+    MCV_DerivedDataPoints* selection = dataSet->selectionPoints();
     // Rows exist for the files loaded at construction; counts are read only
     // where both the row and the count exist.
-    const int n = std::min(data->numFiles(), static_cast<int>(items.size()));
+    const int n = std::min(dataSet->numFiles(), static_cast<int>(items.size()));
     if (n < 1) return;
     const std::vector<int> active = activeSelection->pointsPerFile();
     const std::vector<int> selected = selection->pointsPerFile();

@@ -57,8 +57,8 @@ void UI_SelectiveDownsamplingWidget::setActiveSelection(MCV_DerivedDataPoints* s
 
 void UI_SelectiveDownsamplingWidget::refreshWidget() {
     if (!activeSelection) return;
-    MCV_CytometryData* data = MCV_CytometryData::Instance();
-    const int n = std::max(0, data->numFiles());
+    MCV_CytometryData* dataSet = MCV_CytometryData::Instance();
+    const int n = std::max(0, dataSet->numFiles());
     // The counts first, so that the edit handler (run for every cell put in
     // place below) clamps against the new counts.
     selectedCounts = activeSelection->pointsPerFile();
@@ -68,7 +68,7 @@ void UI_SelectiveDownsamplingWidget::refreshWidget() {
         targetCounts[i] = std::max(0, std::min(targetCounts[i], selectedCounts[i]));
     table->setRowCount(n);
     for (int i = 0; i < n; ++i) {
-        MCV_FcsHeader* header = data->header(i);
+        MCV_FcsHeader* header = dataSet->header(i);
         // The name as the file system has it: '#' and '?' are part of it.
         const QString name = header ? QFileInfo(QString::fromStdString(header->fileName())).fileName() : QString();
         auto* nameItem = new QTableWidgetItem(name);

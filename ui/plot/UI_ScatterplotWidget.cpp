@@ -238,16 +238,16 @@ void UI_ScatterplotWidget::setSelection(std::vector<short>* selection, bool flag
     selectionStatistics->refreshWidget(false);
 }
 
-void UI_ScatterplotWidget::highlightRefreshed(void* data) {
+void UI_ScatterplotWidget::highlightRefreshed(void* dataSet) {
     if (!renderer) return;
     makeCurrent();
-    renderer->setHighlight(data);
+    renderer->setHighlight(dataSet);
     doneCurrent();
     update();
 }
 
-void UI_ScatterplotWidget::dataRefreshed(void* data) {
-    if (renderer) renderer->clusterRefreshed(data);
+void UI_ScatterplotWidget::dataRefreshed(void* dataSet) {
+    if (renderer) renderer->clusterRefreshed(dataSet);
 }
 
 std::vector<int>* UI_ScatterplotWidget::selectionIdxs() {

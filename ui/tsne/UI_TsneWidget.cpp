@@ -72,16 +72,16 @@ void UI_TsneWidget::computationFinished(void* a) {
     qDebug() << "finished tsne\n";
 }
 
-void UI_TsneWidget::dataRefreshed(void* data) {
+void UI_TsneWidget::dataRefreshed(void* dataSet) {
     MCV_DerivedDataPoints* shared = MCV_CytometryData::Instance()->selectionPoints();
-    if (data && data == shared) select(&shared->data());
-    if (scatterplot) scatterplot->dataRefreshed(data);
+    if (dataSet && dataSet == shared) select(&shared->data());
+    if (scatterplot) scatterplot->dataRefreshed(dataSet);
 }
 
 void UI_TsneWidget::selectionRefreshed(void* /*data*/) {}
 
-void UI_TsneWidget::highlightRefreshed(void* data) {
-    if (scatterplot) scatterplot->highlightRefreshed(data);
+void UI_TsneWidget::highlightRefreshed(void* dataSet) {
+    if (scatterplot) scatterplot->highlightRefreshed(dataSet);
 }
 
 void UI_TsneWidget::scatterplotSelectionUpdated() {
@@ -112,17 +112,17 @@ void UI_TsneWidget::select(std::vector<std::pair<int, int>>* points) {
     if (!scatterplot) return;
     if (points && points != &selectedPoints) selectedPoints = *points;
     if (!points) selectedPoints.clear();
-    MCV_CytometryData* data = MCV_CytometryData::Instance();
-    const bool fromThisView = data->selectionPoints()->refreshSource() == this;
+    MCV_CytometryData* dataSet = MCV_CytometryData::Instance();
+    const bool fromThisView = dataSet->selectionPoints()->refreshSource() == this;
     if (selectedPoints.empty() && m_numSelected == 0) {
         if (!m_selectionFlags.empty()) scatterplot->setSelection(&m_selectionFlags, fromThisView);
         scatterplot->refresh();
         return;
     }
-    const int files = data->numFiles();
+    const int files = dataSet->numFiles();
     m_selectionMasks.resize(static_cast<size_t>(std::max(0, files)));
     for (int f = 0; f < files; ++f) {
-        MCV_FcsHeader* header = data->header(f);
+        MCV_FcsHeader* header = dataSet->header(f);
         m_selectionMasks[static_cast<size_t>(f)].assign(static_cast<size_t>(header ? header->numEvents() : 0), false);
     }
     // Pairs and references that name no loaded event are skipped.

@@ -164,7 +164,7 @@ TEST_P(ColormapPickerTest, TheActiveButtonDrawsItsMapTopRowUp) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Pickers, ColormapPickerTest, testing::ValuesIn(kPickers),
-                         [](const testing::TestParamInfo<PickerCase>& info) { return std::string(info.param.name); });
+                         [](const testing::TestParamInfo<PickerCase>& p) { return std::string(p.param.name); });
 
 TEST(ColormapPicker1D, LabelsTheEndsAndFollowsDarkMode) {
     QWidget host;

@@ -214,7 +214,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(ControlPCase{"SampleColoursIntoTheExportFolder", true, "M2", -1, "sampleTag_"},
                       ControlPCase{"WithoutNamesOrExportFolderIntoHome", false, nullptr, 0, "screenshot_"},
                       ControlPCase{"SeparatorsInTheNameStayInTheFolder", true, "CD3/CD4:x", 1, "CD3_CD4_x_"}),
-    [](const ::testing::TestParamInfo<ControlPCase>& info) { return std::string(info.param.name); });
+    [](const testing::TestParamInfo<ControlPCase>& p) { return std::string(p.param.name); });
 
 TEST_F(ScreenshotTest, PrintIsUprightInSampleColoursWhereTheScreenShowsThePointsAndIsLogged) {
     widget->setMarkers(names);

@@ -125,7 +125,7 @@ INSTANTIATE_TEST_SUITE_P(
                    {"Coordinates", "Image RGB", "P"},
                    {{1, -1, false}, {2, 0, true}, {0, -2, false}}},
         MarkerCase{"Clusters", MCV_DerivedData::KindClusters, {"P", "Q"}, {{1, 1, true}, {0, 0, true}}}),
-    [](const ::testing::TestParamInfo<MarkerCase>& info) { return std::string(info.param.name); });
+    [](const testing::TestParamInfo<MarkerCase>& p) { return std::string(p.param.name); });
 
 TEST_F(TsneOverlay, MarkerRefillKeepsTheCurrentNameWhileItIsThere) {
     KindedPoints points(MCV_DerivedData::KindPoints);
