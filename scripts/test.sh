@@ -15,6 +15,10 @@ fi
 bash scripts/build.sh
 build="${QLMRN_BUILD_DIR:-$root/build}"
 
+# Test processes run side by side: OpenMP workers that spin while they wait
+# would take the cores from the other processes.
+export OMP_WAIT_POLICY=passive
+
 # House checks: one format for the tree, no include from a layer above.
 bash scripts/check-format.sh
 bash scripts/check-layers.sh
