@@ -166,21 +166,6 @@ TEST(FcsLoaderData, DataOffsetsFromHeaderOrTextWhicheverFits) {
     }
 }
 
-TEST(FcsLoaderData, OnlyTheFirstDataSetIsRead) {
-    QTemporaryDir dir;
-    FcsTestFile first = FcsTestFile::floats(kRows);
-    first.set("$NEXTDATA", "000000000000");
-    std::string bytes = first.bytes();
-    const std::string next = std::to_string(bytes.size());
-    bytes.replace(bytes.find("$NEXTDATA/") + 10 + 12 - next.size(), next.size(), next);
-    bytes += FcsTestFile::floats({{9, 9}}).bytes();
-    const std::string path = dir.filePath("two.fcs").toStdString();
-    FcsTestFile::writeBytes(path, bytes);
-    FcsLoad l(path);
-    ASSERT_EQ(l.code, 0);
-    EXPECT_EQ(l.header->numEvents() * 10 + l.header->numVariables(), 23);
-}
-
 TEST(FcsLoaderData, NoEventsGivesAnEmptyMatrix) {
     QTemporaryDir dir;
     FcsTestFile f = FcsTestFile::listMode("F", 0, {32, 32});
