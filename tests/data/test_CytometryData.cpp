@@ -131,17 +131,13 @@ TEST_F(DataSet, AddedVariablesKeepTheOldValuesAndAnnounceOnce) {
     EXPECT_EQ(ui.count("dimensionsAdded"), 3);
 }
 
-TEST_F(DataSet, ArcSinTransformOnlyTouchesChosenVariables) {
-    EXPECT_EQ(data->loadFromFile(FcsTestFile::floats({{5, 5, -10}, {0, 50, 1e6f}}).write(dir, "a.fcs")), 0);
-    data->applyArcSinTransform(5, {true, false, true});
-    const float* m = data->rawData(0);
-    const float want[] = {std::asinh(1.0f), 5, std::asinh(-2.0f), 0, 50, std::asinh(2e5f)};
-    for (int i = 0; i < 6; ++i) EXPECT_FLOAT_EQ(m[i], want[i]) << i;
-
-    // A cofactor of 0 is refused; a short marker list reaches only the listed variables.
+// The import tests check the transform of chosen markers; these are its edges.
+TEST_F(DataSet, ArcSinTransformRefusesACofactorOfZeroAndReachesOnlyListedVariables) {
+    EXPECT_EQ(data->loadFromFile(FcsTestFile::floats({{5, 5, -10}}).write(dir, "a.fcs")), 0);
     data->applyArcSinTransform(0, {true, true, true});
     data->applyArcSinTransform(5, {false, true});
-    for (int i = 0; i < 6; ++i) EXPECT_FLOAT_EQ(m[i], i % 3 == 1 ? std::asinh(want[i] / 5) : want[i]) << i;
+    EXPECT_EQ(std::vector<float>(data->rawData(0), data->rawData(0) + 3),
+              (std::vector<float>{5, std::asinh(1.0f), -10}));
 }
 
 TEST_F(DataSet, MeanNormalisationStandardisesAcrossFiles) {

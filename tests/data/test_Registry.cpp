@@ -71,20 +71,6 @@ TEST_F(Registry, AllPointsHoldsEveryEventAndAnImageSetFollowsIt) {
     ui.clear();
     all->refreshed(nullptr);
     EXPECT_EQ(ui.count("dataRefreshed", all) + ui.count("dataRefreshed", img), 2);
-}
-
-TEST_F(Registry, DownsampledSetsAreRegisteredUnderAFreeName) {
-    load({Rows(10, {0, 0}), Rows(10, {0, 0})});
-    data->initAllDerviedDataPointer();
-    data->derivedDataClusters("Small", true);
-    MCV_DerivedDataPoints* all = data->derivedDataPoints("All Points", true);
-    ui.clear();
-    MCV_DerivedDataPoints* small = nullptr;
-    quietly([&] { small = data->addDownsampledData("Small", all, {3, 2}); });
-    ASSERT_NE(small, nullptr);
-    EXPECT_EQ(small->pointsPerFile(), (std::vector<int>{3, 2}));
-    EXPECT_EQ(data->derivedDataPoints("Small-1", true), small);
-    EXPECT_EQ(ui.count("dataRefreshed", small) + ui.count("newDerivedDataAdded"), 2);
     EXPECT_EQ(data->addDownsampledData("X", nullptr, {1}), nullptr);
 }
 
