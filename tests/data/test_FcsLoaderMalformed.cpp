@@ -28,7 +28,7 @@ int codeOf(const QTemporaryDir& dir, const FcsTestFile& f) { return codeOfBytes(
 
 }  // namespace
 
-TEST(FcsLoaderMalformed, BytesThatAreNoFcsFile) {
+TEST(FcsLoaderMalformed, BytesThatAreNoFcsFileOrHaveNoTextSegment) {
     QTemporaryDir dir;
     struct Case {
         const char* version;
@@ -43,26 +43,23 @@ TEST(FcsLoaderMalformed, BytesThatAreNoFcsFile) {
     for (const char* bytes : {"", "FCS", "hello world, not a cytometry file at all"})
         EXPECT_EQ(codeOfBytes(dir, bytes), Code::NoVersion) << bytes;
     EXPECT_EQ(codeOfBytes(dir, "FCS3.0    "), Code::MalformedText) << "a good token in a file too short for a HEADER";
-    for (char d : {' ', 'A', '\0', ','}) {
-        FcsTestFile f = valid();
-        f.delimiter = d;
-        EXPECT_EQ(codeOf(dir, f), Code::UnknownSeparator) << int(d);
-    }
-}
-
-TEST(FcsLoaderMalformed, HeaderTextOffsetsOutsideTheFile) {
-    QTemporaryDir dir;
-    const std::pair<const char*, const char*> fields[] = {
-        {"99999999", ""},          // start beyond the end
-        {"     100", "      90"},  // end below start
-        {"      10", "     100"},  // start inside the HEADER
-        {"      64", "99999999"}, {"      64", "  abc   "}, {"      64", "        "}, {"-64     ", ""},
-    };
-    for (const auto& f : fields) {
+    // TEXT offsets outside the file, reversed, inside the HEADER or no number.
+    for (const auto& f : std::vector<std::pair<std::string, std::string>>{{"99999999", ""},
+                                                                          {"     100", "      90"},
+                                                                          {"      10", "     100"},
+                                                                          {"      64", "99999999"},
+                                                                          {"      64", "  abc   "},
+                                                                          {"      64", "        "},
+                                                                          {"-64     ", ""}}) {
         FcsTestFile file = valid();
         file.headerField[0] = f.first;
         file.headerField[1] = f.second;
         EXPECT_EQ(codeOf(dir, file), Code::MalformedText) << f.first << "|" << f.second;
+    }
+    for (char d : {' ', 'A', '\0', ','}) {
+        FcsTestFile f = valid();
+        f.delimiter = d;
+        EXPECT_EQ(codeOf(dir, f), Code::UnknownSeparator) << int(d);
     }
 }
 
