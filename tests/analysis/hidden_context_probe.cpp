@@ -1,7 +1,5 @@
-// Creates one hidden OpenGL context the way an analysis does and says on
-// standard output whether it is usable, then exits normally. The context tests
-// run it in a child process with a broken or missing OpenGL, which must be
-// reported, never abort the program.
+// Creates one hidden OpenGL context as an analysis does and prints whether it is
+// usable; run in a child process with a broken OpenGL, it must never abort.
 
 #include <QGuiApplication>
 #include <QSurfaceFormat>

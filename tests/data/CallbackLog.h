@@ -34,16 +34,13 @@ public:
     void spadeTreeRefreshed(void* d) override { add("spadeTreeRefreshed", d); }
     void analysesRemoved(std::vector<std::string>*) override { add("analysesRemoved", nullptr); }
 
-    int count(const std::string& what) const {
+    // Calls named `what`, with argument `arg` unless it is `any`.
+    int count(const std::string& what, const void* arg = &any) const {
         int n = 0;
-        for (const Call& c : calls) n += c.what == what;
+        for (const Call& c : calls) n += c.what == what && (arg == &any || c.arg == arg);
         return n;
     }
-    int count(const std::string& what, const void* arg) const {
-        int n = 0;
-        for (const Call& c : calls) n += c.what == what && c.arg == arg;
-        return n;
-    }
+    static inline const char any = 0;
     // The calls by name, runs of analysisUpdated folded into "analysisUpdated xN".
     std::vector<std::string> folded() const {
         std::vector<std::string> out;

@@ -22,12 +22,8 @@ class FcsTestFile {
 public:
     std::string version = "FCS3.1";
     char delimiter = '/';
-    // Written in order; a delimiter inside a keyword or value is doubled unless
-    // escapeDelimiters is off.
+    // Written in order; a delimiter inside a keyword or value is doubled.
     std::vector<std::pair<std::string, std::string>> keywords;
-    bool escapeDelimiters = true;
-    // Written verbatim after the last pair, inside the TEXT segment.
-    std::string textTail;
     std::string data;
     // Where the DATA offsets are written; with both off the file has none.
     bool dataOffsetsInHeader = true;
@@ -65,13 +61,12 @@ public:
         // length does not depend on them.
         std::string text = pairsText();
         if (dataOffsetsInText) text += pair("$BEGINDATA", pad12(0)) + pair("$ENDDATA", pad12(0));
-        text += textTail;
         const int64_t textEnd = textStart + static_cast<int64_t>(text.size()) - 1;
         const int64_t dataStart = textEnd + 1;
         const int64_t dataEnd = dataStart + static_cast<int64_t>(data.size()) - 1;
         if (dataOffsetsInText) {
             text = pairsText() + pair("$BEGINDATA", pad12(dataStart + textDataShift)) +
-                   pair("$ENDDATA", pad12(dataEnd + textDataShift + textDataEndShift)) + textTail;
+                   pair("$ENDDATA", pad12(dataEnd + textDataShift + textDataEndShift));
         }
 
         std::string head = version;
@@ -151,7 +146,6 @@ public:
 
 private:
     std::string escaped(const std::string& s) const {
-        if (!escapeDelimiters) return s;
         std::string out;
         for (char c : s) {
             out += c;

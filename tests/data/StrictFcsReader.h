@@ -16,9 +16,7 @@
 struct StrictFcs {
     bool ok = false;
     std::string error;
-    std::string version;
     std::map<std::string, std::string> keywords;  // in file case
-    std::vector<std::string> order;               // keywords in file order
     std::vector<float> values;                    // $TOT x $PAR, row-major
 
     std::string get(const std::string& k) const {
@@ -29,7 +27,6 @@ struct StrictFcs {
     static StrictFcs parse(const std::string& bytes) {
         StrictFcs r;
         if (bytes.size() < 58) return r.fail("shorter than a HEADER");
-        r.version = bytes.substr(0, 6);
         auto field = [&](size_t at) { return std::atoll(bytes.substr(at, 8).c_str()); };
         const int64_t textStart = field(10), textEnd = field(18);
         if (textStart < 58 || textEnd < textStart || static_cast<size_t>(textEnd) >= bytes.size())
@@ -62,7 +59,6 @@ struct StrictFcs {
             if (!token(&v) || v.empty()) return r.fail("empty or unterminated value of " + k);
             if (r.keywords.count(k)) return r.fail("repeated keyword " + k);
             r.keywords[k] = v;
-            r.order.push_back(k);
         }
         for (const char* k : {"$BEGINANALYSIS", "$BEGINDATA", "$BEGINSTEXT", "$BYTEORD", "$DATATYPE", "$ENDANALYSIS",
                               "$ENDDATA", "$ENDSTEXT", "$MODE", "$NEXTDATA", "$PAR", "$TOT"})

@@ -1,8 +1,10 @@
 // Point subsets: the base refresh with dependents, per-file tables, the
-// per-variable statistics with their stale marks, and random down-sampling.
+// per-variable statistics of point and cluster sets with their stale marks,
+// and random down-sampling.
 #include "DerivedDataFixture.h"
 #include "support/CapturedOutput.h"
 
+#include "data/MCV_DerivedDataClusters.h"
 #include "data/MCV_DerivedDataPoints.h"
 
 #include <algorithm>
@@ -29,6 +31,28 @@ protected:
         for (int x = 0; x < n; ++x) r.push_back({float(x)});
         return r;
     }
+    // Median (upper middle), mean and population deviation of each variable
+    // over the known events of `pts`, NaN left out, summed in list order.
+    std::vector<std::vector<float>> serialStatistics(const Points& pts) {
+        std::vector<std::vector<float>> out(3);
+        for (int v = 0; v < data->combinedHeader()->numVariables(); ++v) {
+            std::vector<float> xs;
+            float sum = 0, sq = 0;
+            for (auto& q : pts)
+                if (q.first >= 0 && q.first < data->numFiles() && q.second >= 0 &&
+                    q.second < data->header(q.first)->numEvents() && !std::isnan(at(q.first, q.second, v))) {
+                    xs.push_back(at(q.first, q.second, v));
+                    sum += xs.back();
+                }
+            const float mean = xs.empty() ? 0 : sum / static_cast<float>(xs.size());
+            for (float x : xs) sq += (mean - x) * (mean - x);
+            std::sort(xs.begin(), xs.end());
+            out[0].push_back(xs.empty() ? 0 : xs[xs.size() / 2]);
+            out[1].push_back(mean);
+            out[2].push_back(xs.empty() ? 0 : std::sqrt(sq / static_cast<float>(xs.size())));
+        }
+        return out;
+    }
 };
 
 }  // namespace
@@ -41,7 +65,6 @@ TEST_F(DerivedPoints, RefreshAnnouncesTheSetThenEachDependentWithTheSameSource) 
     int token = 0;
     master.refreshed(&token);
     EXPECT_TRUE(ui.calls.empty()) << "without an interface of its own the set reaches nobody";
-    EXPECT_EQ(first.refreshSource(), nullptr);
 
     master.setUiInterface(&ui);
     master.addDependentDataset(&second);  // repeats are refreshed again
@@ -52,55 +75,51 @@ TEST_F(DerivedPoints, RefreshAnnouncesTheSetThenEachDependentWithTheSameSource) 
     for (MCV_DerivedDataPoints* p : {&master, &first, &second}) EXPECT_EQ(p->refreshSource(), &token);
 }
 
-TEST_F(DerivedPoints, StatisticsLeaveNaNAndUnknownEventsOutAndTakeTheUpperMiddle) {
-    load({{{4, 1, 0}, {2, 3, 0}, {3, 0, 0}, {1, 0, 0}}}, {"A", "B", "C"});
-    at(0, 2, 1) = at(0, 3, 1) = kNaN;
-    for (int e = 0; e < 4; ++e) at(0, e, 2) = kNaN;
-    MCV_DerivedDataPoints p;
-    // A: 4 2 3 1 -> sorted 1 2 3 4, index 2. B: 1 3. C: nothing left. The
-    // points naming no event count nowhere.
-    p.setPoints({{0, 0}, {0, 1}, {0, 5}, {3, 0}, {0, -1}, {0, 2}, {0, 3}}, false);
-    EXPECT_EQ(p.medianExpression(), (std::vector<float>{3, 3, 0}));
-    EXPECT_EQ(p.meanExpression(), (std::vector<float>{2.5f, 2, 0}));
-    EXPECT_EQ(p.standardDeviation(), (std::vector<float>{std::sqrt(1.25f), 1, 0})) << "population deviation";
-    EXPECT_EQ(p.pointsPerFile(), (std::vector<int>{6})) << "an unknown file is skipped";
-    EXPECT_EQ(p.pointsFromFile(), (std::vector<std::vector<int>>{{0, 1, 5, -1, 2, 3}})) << "in list order";
-
-    MCV_DerivedDataPoints empty;
-    EXPECT_EQ(empty.medianExpression(), (std::vector<float>{0, 0, 0}));
-    EXPECT_EQ(empty.standardDeviation(), (std::vector<float>{0, 0, 0}));
-    EXPECT_EQ(empty.pointsPerFile(), (std::vector<int>{0}));
-}
-
-TEST_F(DerivedPoints, ParallelStatisticsEqualAPlainSerialComputation) {
+TEST_F(DerivedPoints, StatisticsOfPointAndClusterSetsEqualAPlainSerialComputation) {
     std::mt19937 rng(7);
     std::normal_distribution<float> value(100.0f, 30.0f);
-    Rows a(3000, std::vector<float>(9)), b(2000, std::vector<float>(9));
+    Rows a(300, std::vector<float>(4)), b(200, std::vector<float>(4));
     for (Rows* r : {&a, &b})
         for (auto& row : *r)
             for (float& x : row) x = value(rng);
-    load({a, b}, {"v1", "v2", "v3", "v4", "v5", "v6", "v7", "v8", "v9"});
-    at(0, 5, 3) = at(1, 7, 3) = kNaN;
+    load({a, b}, {"v1", "v2", "v3", "v4"});
+    at(0, 5, 2) = at(1, 7, 2) = kNaN;
+    for (int e = 0; e < 300; ++e) at(0, e, 3) = kNaN;  // nothing left of v4 in file 0
 
-    Points pts;
-    for (int i = 0; i < 4001; ++i) pts.emplace_back(int(rng() % 2), int(rng() % 2000));  // with repeats
+    // With repeats, and points that name no loaded event.
+    Points pts = {{0, 300}, {2, 0}, {0, -1}};
+    for (int i = 0; i < 401; ++i) pts.emplace_back(int(rng() % 2), int(rng() % 200));
     MCV_DerivedDataPoints p;
     p.setPoints(pts, false);
-    for (int v = 0; v < 9; ++v) {
-        std::vector<float> xs;
-        float sum = 0, sq = 0;
-        for (auto& q : pts)
-            if (!std::isnan(at(q.first, q.second, v))) {
-                xs.push_back(at(q.first, q.second, v));
-                sum += xs.back();
-            }
-        const float mean = sum / static_cast<float>(xs.size());
-        for (float x : xs) sq += (mean - x) * (mean - x);
-        std::sort(xs.begin(), xs.end());
-        EXPECT_EQ(p.meanExpression()[size_t(v)], mean) << v;
-        EXPECT_EQ(p.standardDeviation()[size_t(v)], std::sqrt(sq / static_cast<float>(xs.size()))) << v;
-        EXPECT_EQ(p.medianExpression()[size_t(v)], xs[xs.size() / 2]) << v;
+    const auto want = serialStatistics(pts);
+    EXPECT_EQ(p.medianExpression(), want[0]);
+    EXPECT_EQ(p.meanExpression(), want[1]);
+    EXPECT_EQ(p.standardDeviation(), want[2]);
+    EXPECT_EQ(MCV_DerivedDataPoints().standardDeviation(), std::vector<float>(4, 0));
+
+    // Clusters of random sizes (some empty, some only in file 0), computed in parallel.
+    std::vector<Points> c(57);
+    for (Points& q : c)
+        for (int i = 0, n = int(rng() % 41); i < n; ++i) q.emplace_back(0, int(rng() % 300));
+    MCV_DerivedDataClusters set;
+    set.setClusters(c, nullptr, {}, nullptr);
+    set.computeMedianExpression();
+    set.computeStandardDeviation();
+    for (size_t i = 0; i < c.size(); ++i) {
+        const auto one = serialStatistics(c[i]);
+        EXPECT_EQ(set.medianExpression()[i], one[0]) << i;
+        EXPECT_EQ(set.meanExpression()[i], one[1]) << i;
+        EXPECT_EQ(set.standardDeviation()[i], one[2]) << i;
     }
+}
+
+TEST_F(DerivedPoints, PerFileTablesSkipUnknownFilesAndKeepListOrder) {
+    load({column(4)}, {"A"});
+    MCV_DerivedDataPoints p, empty;
+    p.setPoints({{0, 0}, {0, 5}, {3, 0}, {0, -1}, {0, 2}}, false);
+    EXPECT_EQ(p.pointsPerFile(), (std::vector<int>{4}));
+    EXPECT_EQ(p.pointsFromFile(), (std::vector<std::vector<int>>{{0, 5, -1, 2}}));
+    EXPECT_EQ(empty.pointsPerFile(), (std::vector<int>{0}));
 }
 
 TEST_F(DerivedPoints, StatisticsAreRecomputedOnlyAfterInvalidation) {
@@ -155,17 +174,15 @@ TEST_F(DerivedPoints, DownsamplingKeepsDistinctSourcePointsInSourceOrder) {
         ui.clear();
         quietly([&] { s.downsample(&source, {t, t}); });
         EXPECT_EQ(ui.count("dataRefreshed", &s), 1);
-        const Points& got = s.data();
-        ASSERT_EQ(got.size(), static_cast<size_t>(2 * t));
+        ASSERT_EQ(s.data().size(), static_cast<size_t>(2 * t));
         std::vector<int> f0, f1;
-        for (size_t i = 0; i < got.size(); ++i) {
-            EXPECT_EQ(got[i].first, i < static_cast<size_t>(t) ? 0 : 1) << t << ": ordered by file";
-            (got[i].first == 0 ? f0 : f1).push_back(got[i].second);
+        for (size_t i = 0; i < s.data().size(); ++i) {
+            EXPECT_EQ(s.data()[i].first, i < static_cast<size_t>(t) ? 0 : 1) << t << ": ordered by file";
+            (s.data()[i].first == 0 ? f0 : f1).push_back(s.data()[i].second);
         }
         EXPECT_TRUE(std::is_sorted(f0.rbegin(), f0.rend())) << t << ": the source's (descending) order";
         EXPECT_EQ(std::set<int>(f0.begin(), f0.end()).size(), f0.size()) << t << ": no point twice";
         EXPECT_EQ(f0, f1) << t << ": each file's draws start from the same seed";
-        EXPECT_EQ(s.pointsFromFile()[0], f0);
     }
 }
 

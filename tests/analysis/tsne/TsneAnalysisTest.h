@@ -10,17 +10,13 @@
 
 #include "analysis/tsne/MCV_TsneAnalysis.h"
 #include "data/MCV_CytometryData.h"
-#include "data/MCV_DerivedDataPoints.h"
-#include "data/MCV_FcsHeader.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
-#include <string>
-#include <utility>
-#include <vector>
 
 using Reports = std::vector<std::string>;
 using Points = std::vector<std::pair<int, int>>;
@@ -38,9 +34,11 @@ protected:
         delete MCV_CytometryData::Instance();
     }
 
-    // `files` files of Gaussian blobs (unit spread, seeded) in `dims` markers
-    // "M1".."Mdims" plus a "label" variable; point j goes to file j % files.
-    void loadBlobs(unsigned clusters, unsigned perCluster, unsigned dims, int files, double centreSpread = 10.0) {
+    // `files` files of seeded Gaussian blobs in markers "M1".."Mdims" plus a
+    // "label" variable (point j in file j % files), then the output pair the
+    // shell adds before it creates a t-SNE analysis, unless `outputs` is off.
+    void loadBlobs(unsigned clusters, unsigned perCluster, unsigned dims, int files, double centreSpread = 10.0,
+                   bool outputs = true) {
         const veltest::Blobs blobs = veltest::makeBlobs(clusters, perCluster, dims, centreSpread, 7);
         std::vector<std::vector<std::vector<float>>> rows(static_cast<size_t>(files));
         for (unsigned j = 0; j < blobs.n; ++j) {
@@ -55,10 +53,8 @@ protected:
             ASSERT_EQ(data->loadFromFile(f.write(dir, "s" + std::to_string(i + 1) + ".fcs")), 0);
         }
         data->initAllDerviedDataPointer();
+        if (outputs) data->addDimensions({"QLMRN_TsneX", "QLMRN_TsneY"}, 0.f);
     }
-
-    // What the shell does before it creates a t-SNE analysis.
-    void addOutputVariables() { data->addDimensions({"QLMRN_TsneX", "QLMRN_TsneY"}, 0.f); }
 
     MCV_DerivedDataPoints* allPoints() { return data->derivedDataPoints("All Points", true); }
     int var(const std::string& name) { return data->combinedHeader()->variableIdx(name); }
@@ -70,33 +66,18 @@ protected:
 
     // An initialised analysis over All Points that embeds the markers only
     // (the label and output variables are switched off, as the panel does).
-    MCV_TsneAnalysis* makeAnalysis(const std::string& name = "A") {
+    MCV_TsneAnalysis* makeAnalysis(int iterations = 20, const std::string& name = "A") {
         analysis = std::make_unique<MCV_TsneAnalysis>();
         analysis->init(&ui, name);
         for (const char* off : {"label", "QLMRN_TsneX", "QLMRN_TsneY"})
             if (var(off) >= 0) analysis->setMarkerState(var(off), false);
         analysis->setActiveDataSelection(allPoints());
+        analysis->setIterations(iterations);
         return analysis.get();
     }
 
     static bool allFinite(const std::vector<float>& v) {
-        for (float x : v)
-            if (!std::isfinite(x)) return false;
-        return true;
-    }
-
-    // 10-NN label accuracy of the embedding read back from the data set's
-    // output columns, over every loaded event, labels from "label".
-    double accuracyFromOutputColumns() {
-        std::vector<float> y;
-        std::vector<int> labels;
-        for (int f = 0; f < data->numFiles(); ++f)
-            for (int e = 0; e < data->header(f)->numEvents(); ++e) {
-                y.push_back(at(f, e, var("QLMRN_TsneX")));
-                y.push_back(at(f, e, var("QLMRN_TsneY")));
-                labels.push_back(static_cast<int>(at(f, e, var("label"))));
-            }
-        return veltest::knnLabelAccuracy(y, labels, 10);
+        return std::all_of(v.begin(), v.end(), [](float x) { return std::isfinite(x); });
     }
 
     QTemporaryDir dir;

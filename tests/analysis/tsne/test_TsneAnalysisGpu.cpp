@@ -6,7 +6,6 @@
 #include <QGuiApplication>
 #include <QOpenGLContext>
 #include <QSurfaceFormat>
-#include <QWindow>
 
 namespace {
 
@@ -17,37 +16,35 @@ protected:
         setApplicationSurfaceFormat();
         TsneAnalysisTest::SetUp();
     }
-    void TearDown() override {
-        TsneAnalysisTest::TearDown();
-        setApplicationSurfaceFormat();
-    }
     static int windows() { return QGuiApplication::allWindows().size(); }
 };
 
-TEST_F(TsneAnalysisGpu, FiveBlobsSeparateOnTheGpu) {
+TEST_F(TsneAnalysisGpu, FiveBlobsSeparateAndTheContextIsNeverLeftCurrent) {
     loadBlobs(5, 2000, 10, 5, /*centreSpread=*/4.0);
-    addOutputVariables();
-    MCV_TsneAnalysis* a = makeAnalysis("blobs");
+    MCV_TsneAnalysis* a = makeAnalysis(320);  // the exaggeration schedule ends at 320
     a->setContinuousUpdates(false);
-    a->setIterations(320);  // the exaggeration schedule ends at 320
     a->setUseGPU(true);
     bool contextLeftCurrent = false;
     ui.onUpdated = [&](void*) { contextLeftCurrent |= QOpenGLContext::currentContext() != nullptr; };
     quietly([&] { a->computeTSNE(); });
 
     EXPECT_TRUE(a->gpuEngineActive());
-    EXPECT_FALSE(contextLeftCurrent);
-    EXPECT_EQ(QOpenGLContext::currentContext(), nullptr);
-    EXPECT_EQ(ui.folded(), (Reports{"analysisInitialized", "analysisUpdated x3", "analysisFinished"}));
-    EXPECT_GE(accuracyFromOutputColumns(), 0.98);
+    EXPECT_FALSE(contextLeftCurrent || QOpenGLContext::currentContext());
+    std::vector<float> y;
+    std::vector<int> labels;
+    for (int f = 0; f < data->numFiles(); ++f)
+        for (int e = 0; e < data->header(f)->numEvents(); ++e) {
+            y.push_back(at(f, e, var("QLMRN_TsneX")));
+            y.push_back(at(f, e, var("QLMRN_TsneY")));
+            labels.push_back(static_cast<int>(at(f, e, var("label"))));
+        }
+    EXPECT_GE(veltest::knnLabelAccuracy(y, labels, 10), 0.98);
 }
 
 TEST_F(TsneAnalysisGpu, TheHiddenWindowIsMadeOnceAndOnlyForTheGpu) {
     loadBlobs(3, 40, 4, 2);
-    addOutputVariables();
     const int before = windows();
     MCV_TsneAnalysis* a = makeAnalysis();
-    a->setIterations(30);
     quietly([&] { a->computeTSNE(); });
     EXPECT_EQ(windows(), before) << "a CPU run made a window";
 
@@ -57,9 +54,7 @@ TEST_F(TsneAnalysisGpu, TheHiddenWindowIsMadeOnceAndOnlyForTheGpu) {
         quietly([&] { a->computeGradientDescent(); });
         EXPECT_EQ(a->gpuEngineActive(), gpu);
         EXPECT_EQ(windows(), before + 1);
-        EXPECT_TRUE(allFinite(*a->output()));
     }
-
     analysis.reset();
     EXPECT_EQ(windows(), before);
 }
@@ -73,16 +68,14 @@ TEST_F(TsneAnalysisGpu, WithoutAUsableContextTheGpuChoiceFallsBackToTheCpu) {
     QSurfaceFormat::setDefaultFormat(unusable);
 
     loadBlobs(3, 20, 4, 2);
-    addOutputVariables();
     MCV_TsneAnalysis* a = makeAnalysis();
-    a->setIterations(20);
     a->setUseGPU(true);
     const std::string out = capturedStdout([&] { a->computeTSNE(); });
-    EXPECT_NE(out.find("GPU gradient descent: Cannot create requested OpenGL context."), std::string::npos) << out;
     EXPECT_NE(out.find("A-tSNE: the GPU is not available; A runs on the CPU.\n"), std::string::npos) << out;
     EXPECT_FALSE(a->gpuEngineActive());
     EXPECT_EQ(ui.count("analysisFinished"), 1);
     EXPECT_TRUE(allFinite(*a->output()));
+    setApplicationSurfaceFormat();
 }
 
 }  // namespace

@@ -1,20 +1,39 @@
-// One embed run: the reports and when they come, the output variables, the
-// results the views read, and the clusters.
+// The A-tSNE analysis on the CPU engine: what a run accepts, what it reports and
+// writes, and requests that reach it from inside its own reports (as when the
+// views pump the event loop).
 #include "TsneAnalysisTest.h"
 
 #include "data/MCV_DerivedDataClusters.h"
+#include "data/MCV_DerivedDataPoints.h"
 
-#include <algorithm>
+#include <functional>
 
 namespace {
 
+// 60 events in two files of 30, and an analysis of 10 iterations over them.
 class TsneAnalysisRun : public TsneAnalysisTest {
 protected:
     void SetUp() override {
         TsneAnalysisTest::SetUp();
-        loadBlobs(3, 20, 4, 2);  // 60 events, 30 per file
-        addOutputVariables();
-        makeAnalysis();
+        loadBlobs(3, 20, 4, 2);
+        makeAnalysis(10);
+    }
+    // A point set of the first `n` events of file 0.
+    MCV_DerivedDataPoints* firstEvents(int n) {
+        MCV_DerivedDataPoints* p = data->derivedDataPoints("first", false);
+        for (int e = 0; e < n; ++e) p->data().emplace_back(0, e);
+        return p;
+    }
+    std::vector<float> allValues() {
+        std::vector<float> v;
+        for (int f = 0; f < 2; ++f) v.insert(v.end(), data->rawData(f), data->rawData(f) + 30 * numVariables());
+        return v;
+    }
+    // Calls `f` at the n-th update report.
+    void atUpdate(int n, std::function<void()> f) {
+        ui.onUpdated = [this, n, f](void*) {
+            if (++updates == n) f();
+        };
     }
     // Whether the output columns of every embedded event hold output() now.
     bool columnsHoldOutput() {
@@ -26,20 +45,14 @@ protected:
                 return false;
         return true;
     }
-    std::vector<float> allValues() {
-        std::vector<float> v;
-        for (int f = 0; f < 2; ++f) v.insert(v.end(), data->rawData(f), data->rawData(f) + 30 * numVariables());
-        return v;
-    }
+    int updates = 0;
 };
 
 TEST_F(TsneAnalysisRun, ReportsComeEveryIterationOrEveryHundredthAndTheColumnsFollow) {
     // Continuous: every iteration is reported, every tenth written.
     analysis->setIterations(30);
     std::vector<bool> written;
-    ui.onInitialized = [&](void*) { EXPECT_FALSE(analysis->gradientDescentInitialized()); };
-    ui.onUpdated = [&](void* a) {
-        EXPECT_EQ(a, analysis.get());
+    ui.onUpdated = [&](void*) {
         EXPECT_TRUE(analysis->isRunning() && analysis->gradientDescentInitialized());
         written.push_back(columnsHoldOutput());
     };
@@ -57,6 +70,12 @@ TEST_F(TsneAnalysisRun, ReportsComeEveryIterationOrEveryHundredthAndTheColumnsFo
     quietly([&] { analysis->computeTSNE(); });
     EXPECT_EQ(ui.folded(), (Reports{"analysisInitialized", "analysisUpdated x2", "analysisFinished"}));
     EXPECT_EQ(written, (std::vector<bool>{true, true}));
+
+    // No iterations still writes the start positions.
+    ui.clear();
+    analysis->setIterations(0);
+    quietly([&] { analysis->computeTSNE(); });
+    EXPECT_EQ(ui.folded(), (Reports{"analysisInitialized", "analysisFinished"}));
     EXPECT_TRUE(columnsHoldOutput());
 }
 
@@ -69,28 +88,24 @@ TEST_F(TsneAnalysisRun, OutputVariablesHoldTheEmbeddingOfTheSubsetAndNothingElse
     subset->setPoints(pts, false);
     subset->setNumDiscreteMetaValues(3);
     analysis->setActiveDataSelection(subset);
-    analysis->setIterations(50);
     std::vector<float> expected = allValues();
     quietly([&] { analysis->computeTSNE(); });
 
     EXPECT_EQ(*analysis->pointReferences(), pts);
-    std::vector<int> files;
-    for (const auto& p : pts) files.push_back(p.first);
-    EXPECT_EQ(*analysis->outputFileIdxs(), files);
+    EXPECT_EQ(analysis->outputFileIdxs()->front() * 10 + analysis->outputFileIdxs()->back(), 10) << "1 ... 0";
     EXPECT_EQ(analysis->numDiscreteMetaValues(), 3);
     ASSERT_EQ(analysis->output()->size(), 40u);
-    EXPECT_TRUE(allFinite(*analysis->output()));
     const int x = var("QLMRN_TsneX"), y = var("QLMRN_TsneY"), n = numVariables();
     for (size_t i = 0; i < pts.size(); ++i) {
         const size_t row = size_t(pts[i].first * 30 + pts[i].second) * size_t(n);
         expected[row + size_t(x)] = (*analysis->output())[2 * i];
         expected[row + size_t(y)] = (*analysis->output())[2 * i + 1];
-        // markers() holds the written rows of the embedded points.
-        EXPECT_EQ(std::vector<float>(analysis->markers()->begin() + long(i) * n,
-                                     analysis->markers()->begin() + long(i + 1) * n),
-                  std::vector<float>(expected.begin() + long(row), expected.begin() + long(row) + n));
     }
     EXPECT_EQ(allValues(), expected);
+    // markers() holds the whole written rows of the embedded points, in their order.
+    ASSERT_EQ(analysis->markers()->size(), pts.size() * size_t(n));
+    for (size_t i = 0; i < pts.size() * size_t(n); ++i)
+        ASSERT_EQ((*analysis->markers())[i], at(pts[i / size_t(n)].first, pts[i / size_t(n)].second, int(i) % n));
     // The radius is the largest value of the padded square box of the last update.
     vel::data::Embedding<float> e(2, 20);
     e.getContainer() = *analysis->output();
@@ -100,11 +115,10 @@ TEST_F(TsneAnalysisRun, OutputVariablesHoldTheEmbeddingOfTheSubsetAndNothingElse
 }
 
 TEST_F(TsneAnalysisRun, MissingOutputVariablesAreReportedOnceAndNothingIsWritten) {
-    TearDown();  // data without the output pair (the shell normally adds it first)
+    TearDown();
     TsneAnalysisTest::SetUp();
-    loadBlobs(3, 20, 4, 2);
-    makeAnalysis();
-    analysis->setIterations(20);
+    loadBlobs(3, 20, 4, 2, 10.0, /*outputs=*/false);
+    makeAnalysis(10);
     const std::vector<float> before = allValues();
     const std::string out = capturedStdout([&] { analysis->computeTSNE(); });
     const std::string line = "A-tSNE: the data have no variable QLMRN_TsneX or QLMRN_TsneY";
@@ -114,41 +128,199 @@ TEST_F(TsneAnalysisRun, MissingOutputVariablesAreReportedOnceAndNothingIsWritten
     EXPECT_EQ(ui.count("analysisFinished"), 1);
 }
 
-TEST_F(TsneAnalysisRun, ARunOfNoIterationsStillWritesTheStartPositions) {
-    analysis->setIterations(0);
-    quietly([&] { analysis->computeTSNE(); });
-    EXPECT_EQ(ui.folded(), (Reports{"analysisInitialized", "analysisFinished"}));
-    EXPECT_TRUE(columnsHoldOutput());
+// This binary has no GUI application, so no hidden OpenGL context.
+TEST_F(TsneAnalysisRun, TheGpuChoiceFallsBackToTheCpuWithoutOpenGl) {
+    analysis->setUseGPU(true);
+    const std::string out = capturedStdout([&] { analysis->computeTSNE(); });
+    EXPECT_NE(out.find("A-tSNE: the GPU is not available; A runs on the CPU.\n"), std::string::npos) << out;
+    EXPECT_FALSE(analysis->gpuEngineActive());
+    EXPECT_EQ(ui.count("analysisFinished"), 1);
     EXPECT_TRUE(allFinite(*analysis->output()));
 }
 
 TEST_F(TsneAnalysisRun, ClustersAreStoredUnderTheirNameAndTheAnalysisName) {
-    analysis->setIterations(10);
     quietly([&] { analysis->computeTSNE(); });
-    std::vector<std::vector<unsigned>> clusters = {{0, 1, 2}, {59}, {10, 20}};
+    std::vector<std::vector<unsigned>> clusters = {{0, 1, 2}, {59}};
     MCV_DerivedDataClusters* set = analysis->updateClusters(&clusters, "Density Clusters");
     ASSERT_NE(set, nullptr);
     EXPECT_EQ(set->name(), "Density Clusters - A");
     const auto& refs = *analysis->pointReferences();
-    EXPECT_EQ(set->clusters(), (std::vector<Points>{{refs[0], refs[1], refs[2]}, {refs[59]}, {refs[10], refs[20]}}));
+    EXPECT_EQ(set->clusters(), (std::vector<Points>{{refs[0], refs[1], refs[2]}, {refs[59]}}));
     EXPECT_EQ(set->landmarkClusters()[0], (std::vector<unsigned>{0, 1, 2}));
     EXPECT_EQ(set->referencePoints(), allPoints());
 
     // With a data selection the set is reused; indices beyond the embedded
     // points (a clustering of an older embedding) are left out.
     clusters = {{5, 60, 61}};
-    const std::string out =
-        capturedStdout([&] { EXPECT_EQ(analysis->updateClusters(&clusters, "Density Clusters"), set); });
-    EXPECT_NE(out.find("2 members"), std::string::npos) << out;
+    quietly([&] { EXPECT_EQ(analysis->updateClusters(&clusters, "Density Clusters"), set); });
     EXPECT_EQ(set->clusters(), (std::vector<Points>{{refs[5]}}));
-    EXPECT_EQ(set->landmarkClusters()[0], std::vector<unsigned>{5});
+}
 
-    // Without one, every call makes a new set under a free name.
-    analysis->setActiveDataSelection(nullptr);
-    MCV_DerivedDataClusters* other = nullptr;
-    quietly([&] { other = analysis->updateClusters(&clusters, "Density Clusters"); });
-    ASSERT_NE(other, nullptr);
-    EXPECT_EQ(other->name(), "Density Clusters - A-1");
+using TsneAnalysisSetup = TsneAnalysisRun;
+
+TEST_F(TsneAnalysisSetup, ARunEmbedsExactlyTheEnabledMarkers) {
+    analysis->setMarkerState(1, false);
+    analysis->setMarkerState(var("QLMRN_TsneY"), true);
+    EXPECT_EQ(*analysis->selectedMarkers(), (std::vector<unsigned>{0, 2, 3, 6}));
+    const std::string out = capturedStdout([&] { analysis->computeTSNE(); });
+    EXPECT_NE(out.find("Num dimensions: 4.\nNum data-points: 60\n"), std::string::npos) << out;
+}
+
+TEST_F(TsneAnalysisSetup, PerplexityIsLoweredForSmallSubsetsForThatRunOnly) {
+    // {points (0: all 60), setting, used}: N / 4 at most, never below 1.
+    for (const auto& c : std::vector<std::vector<int>>{{20, 30, 5}, {0, 30, 15}, {0, 10, 10}, {4, 30, 1}, {0, 0, 1}}) {
+        analysis->setPerplexity(c[1]);
+        analysis->setActiveDataSelection(c[0] ? firstEvents(c[0]) : allPoints());
+        quietly([&] { analysis->computeTSNE(); });
+        EXPECT_EQ(analysis->runPerplexity(), float(c[2])) << c[0] << " " << c[1];
+        EXPECT_EQ(analysis->perplexity(), c[1]) << "the user's setting is kept";
+    }
+}
+
+TEST_F(TsneAnalysisSetup, RefusedRequestsEndBeforeAnythingIsReadWithOnlyTheFinishingReport) {
+    MCV_TsneAnalysis* a = analysis.get();
+    const std::string empty = "A-tSNE: nothing to embed: the data selection of A is empty.\n";
+    const std::string stale = "A-tSNE: the data selection of A refers to events that are not loaded.\n";
+    // Each case prepares the analysis; all but the first two then compute.
+    std::vector<std::pair<std::function<void()>, std::string>> cases = {
+        {[&] { a->computeGradientDescent(); }, "A-tSNE: A has no probabilities to embed; compute them first.\n"},
+        {[&] { a->embed(); }, "A-tSNE: A has no embedding to continue; compute it first.\n"},
+        {[&] { a->setActiveDataSelection(nullptr); }, empty},
+        {[&] { a->setActiveDataSelection(data->derivedDataPoints("empty", false)); }, empty},
+    };
+    for (int n = 1; n <= 3; ++n)
+        cases.push_back(
+            {[this, a, n] { a->setActiveDataSelection(firstEvents(n)); },
+             "A-tSNE: A needs at least 4 points to embed; the data selection has " + std::to_string(n) + ".\n"});
+    // References to events that are not loaded (a selection kept from data
+    // that were replaced) would read past the event matrices.
+    for (auto bad : {std::make_pair(0, 30), std::make_pair(2, 0), std::make_pair(-1, 0)})
+        cases.push_back({[this, a, bad] {
+                             MCV_DerivedDataPoints* p = firstEvents(10);
+                             p->data().push_back(bad);
+                             a->setActiveDataSelection(p);
+                         },
+                         stale});
+    cases.push_back({[&] {
+                         a->setActiveDataSelection(allPoints());
+                         for (int m = 0; m < 4; ++m) a->setMarkerState(m, false);
+                     },
+                     "A-tSNE: A has no marker selected.\n"});
+    const std::vector<float> before = allValues();
+    for (size_t i = 0; i < cases.size(); ++i) {
+        ui.clear();
+        const std::string out = capturedStdout([&] {
+            cases[i].first();
+            if (i >= 2) a->computeTSNE();
+        });
+        EXPECT_EQ(out, cases[i].second);
+        EXPECT_EQ(ui.folded(), Reports{"analysisFinished"}) << out;
+        EXPECT_FALSE(a->isRunning() || a->gradientDescentInitialized());
+        EXPECT_EQ(a->numDataPoints(), 0);
+    }
+    EXPECT_EQ(allValues(), before);
+}
+
+TEST_F(TsneAnalysisSetup, ALibraryFailureEndsTheRunAndLeavesTheAnalysisUsable) {
+    // No such neighbour back end: the library refuses it with an exception.
+    analysis->setKnnLibrary(static_cast<vel::utils::knn_library>(7));
+    const std::string out = capturedStdout([&] { analysis->computeTSNE(); });
+    EXPECT_NE(out.find("[ERROR] A-tSNE: A stopped: "), std::string::npos) << out;
+    EXPECT_FALSE(analysis->isRunning()) << "the shell would refuse every later import";
+    EXPECT_EQ(ui.folded().back(), "analysisFinished");
+
+    ui.clear();
+    analysis->setKnnLibrary(static_cast<vel::utils::knn_library>(0));
+    quietly([&] { analysis->computeTSNE(); });
+    EXPECT_EQ(ui.folded(), (Reports{"analysisInitialized", "analysisUpdated x10", "analysisFinished"}));
+    EXPECT_TRUE(allFinite(*analysis->output()));
+}
+
+using TsneAnalysisControl = TsneAnalysisRun;
+
+TEST_F(TsneAnalysisControl, DeletionAtEveryStageEndsWithOneReadyForDeletion) {
+    enum Stage { Initialized, Updated, Finished, Idle };
+    const Reports expected[] = {
+        {"analysisInitialized", "readyForDeletion"},
+        {"analysisInitialized", "analysisUpdated x2", "readyForDeletion"},
+        {"analysisInitialized", "analysisUpdated x10", "analysisFinished", "readyForDeletion"},
+        {"readyForDeletion"},
+    };
+    for (int stage : {Initialized, Updated, Finished, Idle}) {
+        SCOPED_TRACE(stage);
+        if (stage != Initialized) {
+            TearDown();
+            ui = CallbackLog();
+            SetUp();
+        }
+        // The shell destroys the analysis inside readyForDeletion; an idle
+        // one it keeps must ignore every later request.
+        MCV_TsneAnalysis* a = analysis.release();
+        ui.onReadyForDeletion = [&a, stage](void*) {
+            if (stage == Idle) return;
+            delete a;
+            a = nullptr;
+        };
+        updates = 0;
+        if (stage == Initialized) ui.onInitialized = [a](void*) { a->markForDeletion(); };
+        if (stage == Updated) atUpdate(2, [a] { a->markForDeletion(); });
+        if (stage == Finished) ui.onFinished = [a](void*) { a->markForDeletion(); };
+        MCV_TsneAnalysis* running = a;
+        quietly([&] {
+            if (stage != Idle) return running->computeTSNE();
+            running->markForDeletion();
+            running->markForDeletion();
+            running->computeTSNE();
+            running->embed();
+        });
+        EXPECT_EQ(a == nullptr, stage != Idle);
+        delete a;
+        EXPECT_EQ(ui.folded(), expected[stage]);
+        EXPECT_TRUE(stage != Updated || at(0, 0, var("QLMRN_TsneX")) != 0.f) << "the last positions were written";
+    }
+}
+
+TEST_F(TsneAnalysisControl, ASecondComputeDuringARunFollowsWhenTheLoopHasReturned) {
+    analysis->setIterations(40);
+    size_t callsAtNestedReturn = 0;
+    atUpdate(5, [&] {
+        analysis->setIterations(20);
+        analysis->computeTSNE();  // what a second press of Compute does
+        callsAtNestedReturn = ui.calls.size();
+    });
+    quietly([&] { analysis->computeTSNE(); });
+    EXPECT_EQ(callsAtNestedReturn, 6u) << "the nested call returned at once";
+    EXPECT_EQ(ui.folded(), (Reports{"analysisInitialized", "analysisUpdated x5", "analysisInitialized",
+                                    "analysisUpdated x20", "analysisFinished"}));
+}
+
+TEST_F(TsneAnalysisControl, StopRestartAndResumeInsideARun) {
+    // Restart (the slider panel's) at the 3rd update starts a new embedding
+    // from the same probabilities.
+    analysis->setIterations(30);
+    atUpdate(3, [&] {
+        analysis->stopGradientDescent();
+        analysis->computeGradientDescent();
+    });
+    quietly([&] { analysis->computeTSNE(); });
+    EXPECT_EQ(ui.folded(), (Reports{"analysisInitialized", "analysisUpdated x33", "analysisFinished"}));
+
+    // Resume while running adds nothing; stop and resume in one go continues
+    // for a full count.
+    ui.clear();
+    updates = 0;
+    analysis->setIterations(20);
+    ui.onUpdated = [&](void*) {
+        if (++updates == 2) analysis->embed();
+        if (updates == 4) {
+            analysis->stopGradientDescent();
+            analysis->embed();
+        }
+    };
+    quietly([&] { analysis->computeTSNE(); });
+    EXPECT_EQ(ui.folded(), (Reports{"analysisInitialized", "analysisUpdated x24", "analysisFinished"}));
+    EXPECT_FALSE(analysis->isRunning());
+    EXPECT_TRUE(allFinite(*analysis->output()));
 }
 
 }  // namespace
