@@ -1,13 +1,11 @@
-// The About dialog, the analysis picker and the file information view.
+// The About dialog and the analysis picker.
 #include "app/UI_AboutDialog.h"
 #include "app/UI_AnalysisSelectionDialog.h"
-#include "app/UI_FileInfoWidget.h"
 
 #include <QDesktopServices>
 #include <QListView>
 #include <QPushButton>
 #include <QTest>
-#include <QTextBrowser>
 #include <QTimer>
 #include <QWebElement>
 #include <QWebFrame>
@@ -87,14 +85,6 @@ TEST(AnalysisPicker, FirstNameIsSelectedAndEmptyListSelectsNothing) {
     EXPECT_EQ(empty.selectedIdx(), -1);
     QTimer::singleShot(0, &empty, [&empty]() { QTest::keyClick(&empty, Qt::Key_Escape); });
     EXPECT_EQ(empty.exec(), QDialog::Rejected);
-}
-
-TEST(FileInfoView, SetInfoTextReplacesAndNeverInterpretsMarkup) {
-    UI_FileInfoWidget view(nullptr);
-    view.setInfoText("first text");
-    view.setInfoText("<b>Cytometer</b> & <i>more</i>");
-    EXPECT_EQ(view.textBrowser()->toPlainText(), "<b>Cytometer</b> & <i>more</i>");
-    EXPECT_FALSE(view.textBrowser()->toPlainText().contains("first"));
 }
 
 }  // namespace
