@@ -1,12 +1,7 @@
-// The program's main road through the real main window: open the example
-// samples, embed them live and pause from the plot's overlay, open a second
-// view, select in one plot and see it in both, down-sample per sample and
-// embed the smaller set, hide a sample and print with Ctrl+P. The panels have
-// tests of their own; this one checks what crosses between them.
-//
-// The analyses run on the GUI thread and pump the event loop between
-// iterations, so what happens during a run is done from the bridge's update
-// signal, between two iterations, as a user's clicks would be.
+// The main road through the real main window; the panels have tests of their
+// own, this one checks what crosses between them. The analyses pump the event
+// loop between iterations, so clicks during a run come from the bridge's
+// update signal, as a user's would.
 #include "ShellTestSupport.h"
 #include "support/CapturedOutput.h"
 #include "support/Pixels.h"
@@ -26,8 +21,6 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QGridLayout>
-#include <QMenu>
-#include <QMenuBar>
 #include <QProcess>
 #include <QSlider>
 #include <QTableWidget>
@@ -115,18 +108,16 @@ protected:
         return plot->grabFramebuffer().convertToFormat(QImage::Format_RGB32);
     }
     // Leaves CD45 out, computes `analysis` from its panel and pauses it from
-    // the overlay of `on` after `updates` iterations; returns the count seen.
+    // the overlay of `on` after `updates` iterations, keeping the frames of
+    // the first and the last; returns the count seen.
     int computeAndPause(MCV_TsneAnalysis* analysis, UI_TsneSettingsWidget* settings, UI_ScatterplotWidget* on,
-                        int updates, std::function<void(int)> each = nullptr) {
+                        int updates) {
         QTest::mouseClick(settings->findChild<UI_MarkerSelectionWidget*>()->checkBoxes()[0], Qt::LeftButton);
         QPushButton* run = runButton(on);
         int seen = 0;
         auto watch = QObject::connect(w().bridge(), &UI_Interface::analysisUpdatedSignal, &w(), [&](void* a) {
             if (a != analysis) return;
-            if (each)
-                each(++seen);
-            else
-                ++seen;
+            if (++seen == 1 || seen == updates) live[seen != 1] = frame(on);
             if (seen == updates) QTest::mouseClick(run, Qt::LeftButton);
             if (seen > 100) analysis->stopGradientDescent();  // the pause failed; the count tells
         });
@@ -137,6 +128,7 @@ protected:
     }
 
     QTemporaryDir out;
+    QImage live[2];
 };
 
 TEST_F(MainRoad, FromTheExampleFilesToAPrintedPlot) {
@@ -158,19 +150,13 @@ TEST_F(MainRoad, FromTheExampleFilesToAPrintedPlot) {
     auto* view = qobject_cast<UI_TsneWidget*>(w().views()[0]);
     auto* panel = qobject_cast<UI_TsneSettingsWidget*>(w().settingsPanels()[0]);
     ASSERT_TRUE(tsne && view && panel);
+    EXPECT_EQ(tsne->name(), "Road Embedding");
     UI_ScatterplotWidget* plot = view->plot();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(plot));
 
-    std::vector<QImage> live;
-    EXPECT_EQ(computeAndPause(tsne, panel, plot, 24,
-                              [&](int n) {
-                                  if (n % 12 == 0) live.push_back(frame(plot));
-                              }),
-              24)
-        << "the pause ends the loop after the current iteration";
+    EXPECT_EQ(computeAndPause(tsne, panel, plot, 24), 24) << "the pause ends the loop after the current iteration";
     ASSERT_EQ(tsne->numDataPoints(), kEvents);
-    ASSERT_EQ(live.size(), 2u);
-    EXPECT_NE(live[0], live[1]);
+    EXPECT_NE(live[0], live[1]) << "the plot changes while the run goes on";
     const std::vector<float> paused = *tsne->output();
     QCoreApplication::processEvents();
     EXPECT_EQ(*tsne->output(), paused);
@@ -185,13 +171,9 @@ TEST_F(MainRoad, FromTheExampleFilesToAPrintedPlot) {
     ASSERT_EQ(colours.size(), size_t(kFiles));
     for (QRgb c : colours) ASSERT_GE(qRed(c), 127);
 
-    // ---- A second view from the Analysis menu, by mouse ----
-    QMenu* menu = w().findChild<QMenu*>("menuAnalysis");
-    QTest::mouseClick(w().menuBar(), Qt::LeftButton, {}, w().menuBar()->actionGeometry(menu->menuAction()).center());
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(menu));
+    // ---- A second view ----
     UI_ModalDialogs::answerText("Second Embedding");
-    QTest::mouseClick(menu, Qt::LeftButton, {},
-                      menu->actionGeometry(w().findChild<QAction*>("actionNewTsneAnalysis")).center());
+    trigger("actionNewTsneAnalysis");
     ASSERT_EQ(w().analyses().size(), 2u);
     auto* tsne2 = dynamic_cast<MCV_TsneAnalysis*>(w().analyses()[1]);
     auto* view2 = qobject_cast<UI_TsneWidget*>(w().views()[1]);
