@@ -70,20 +70,19 @@ TEST(MainWindowViews, FileInformationTogglesFromTheViewMenu) {
     EXPECT_TRUE(w.views().empty()) << "the file information view is not in the view list";
 }
 
-TEST(MainWindowLists, UniqueNamesCountUpFromOne) {
-    MainWindow w;
-    EXPECT_EQ(w.uniqueAnalysisName("X"), "X");
-    w.addAnalysis(new TestAnalysis(1, "X"));
-    EXPECT_EQ(w.uniqueAnalysisName("X"), "X 1");
-    w.addAnalysis(new TestAnalysis(1, "X 1"));
-    EXPECT_EQ(w.uniqueAnalysisName("X"), "X 2");
-    EXPECT_EQ(w.uniqueAnalysisName("x"), "x") << "names differing in case are distinct";
+class MainWindowLists : public ShellTest {};
+
+TEST_F(MainWindowLists, UniqueNamesCountUpAndRespectCase) {
+    w().addAnalysis(new TestAnalysis(1, "X"));
+    w().addAnalysis(new TestAnalysis(1, "X 1"));
+    EXPECT_EQ(w().uniqueAnalysisName("X"), "X 2");
+    EXPECT_EQ(w().uniqueAnalysisName("x"), "x");
 }
 
 // An analysis named like a data view takes only its own docks; its panel goes
 // with it; it is destroyed after the call that reported it has returned.
-TEST(MainWindowLists, DeletionTakesTheAnalysisOwnDocksAndPanelAfterTheCallback) {
-    MainWindow w;
+TEST_F(MainWindowLists, DeletionTakesTheAnalysisOwnDocksAndPanelAfterTheCallback) {
+    MainWindow& w = this->w();
     Built first = build(w, 1, "HeatMap View");
     Built second = build(w, 1, "Other");
     QPointer<UI_DockableWidget> heatMap = new UI_DockableWidget(&w);
@@ -115,34 +114,25 @@ TEST(MainWindowLists, DeletionTakesTheAnalysisOwnDocksAndPanelAfterTheCallback) 
     EXPECT_EQ(w.views().size(), 3u);
 }
 
-TEST(MainWindowLists, NewVariablesReachAnalysesAndLivePanelsOnly) {
-    QTemporaryDir dir;
-    delete MCV_CytometryData::Instance();
+TEST_F(MainWindowLists, NewVariablesReachAnalysesAndLivePanelsOnly) {
+    open({makeFile("d.fcs", 2, 3)});
+    Built kept = build(w(), 1, "kept");
+    Built gone = build(w(), 1, "gone");
+    EXPECT_TRUE(gone.analysis->finishMarkedForDeletion());
+    ASSERT_EQ(kept.panel->markers()->checkBoxes().size(), 3u);
+
+    // The deleted analysis' panel is still alive (deferred) but no longer
+    // reached; the remaining ones grow.
     MCV_CytometryData* data = MCV_CytometryData::Instance();
-    std::vector<std::vector<float>> rows(2, std::vector<float>(3, 1.0f));
-    ASSERT_EQ(data->loadFromFile(FcsTestFile::floats(rows).write(dir, "d.fcs")), 0);
-    {
-        MainWindow w;
-        data->init(w.bridge());
-        Built kept = build(w, 1, "kept");
-        Built gone = build(w, 1, "gone");
-        EXPECT_TRUE(gone.analysis->finishMarkedForDeletion());
-        ASSERT_EQ(kept.panel->markers()->checkBoxes().size(), 3u);
+    data->addDimensions({"QLMRN_TsneX", "QLMRN_TsneY"}, 0.0f);
+    EXPECT_EQ(kept.analysis->markerStates().size(), 5u);
+    EXPECT_EQ(kept.panel->markers()->checkBoxes().size(), 5u);
+    ASSERT_FALSE(gone.panel.isNull());
+    EXPECT_EQ(gone.panel->markers()->checkBoxes().size(), 3u);
 
-        // The deleted analysis' panel is still alive (deferred) but no longer
-        // reached; the remaining ones grow.
-        data->addDimensions({"QLMRN_TsneX", "QLMRN_TsneY"}, 0.0f);
-        EXPECT_EQ(kept.analysis->markerStates().size(), 5u);
-        EXPECT_EQ(kept.panel->markers()->checkBoxes().size(), 5u);
-        ASSERT_FALSE(gone.panel.isNull());
-        EXPECT_EQ(gone.panel->markers()->checkBoxes().size(), 3u);
-
-        data->derivedDataPoints("Subset", true);
-        EXPECT_EQ(kept.panel->newData, 1);
-        EXPECT_EQ(gone.panel->newData, 0);
-        runDeferredDeletes();
-    }
-    delete MCV_CytometryData::Instance();
+    data->derivedDataPoints("Subset", true);
+    EXPECT_EQ(kept.panel->newData, 1);
+    EXPECT_EQ(gone.panel->newData, 0);
 }
 
 TEST(MainWindowHelp, AboutTwiceShowsTheSameWindowAgain) {
