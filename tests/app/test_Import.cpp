@@ -144,7 +144,6 @@ TEST_F(Import, DialogAppliesChosenMarkersCofactorAndSampleTag) {
     const QString s2 = makeFile("s2.fcs", 4, 3);
     FcsTestFile::writeBytes(dir.filePath("QLMRN_DefaultMarkers.txt").toStdString(), "1 0 1 ");
 
-    bool checked = false;
     open({s1, s2}, [&](QDialog* d) {
         QTimer::singleShot(0, d, [&, d]() {
             UI_ExpanderWidget* section = d->findChild<UI_ExpanderWidget*>();
@@ -157,12 +156,10 @@ TEST_F(Import, DialogAppliesChosenMarkersCofactorAndSampleTag) {
             markers->checkBoxes()[2]->click();  // marker 2 off again
             d->findChild<QSpinBox*>()->setValue(150);
             childWithText<QCheckBox>(d, "Add Unique Sample Tag as Channel.")->click();
-            checked = true;
             QTest::mouseClick(childWithText<QPushButton>(d, "OK"), Qt::LeftButton);
         });
         return d->exec();
     });
-    ASSERT_TRUE(checked);
     EXPECT_TRUE(UI_ModalDialogs::takeMessages().empty());
     for (int f = 0; f < 2; ++f)
         for (int e = 0; e < 4; ++e) {
@@ -186,7 +183,6 @@ TEST_F(Import, ClosingTheDialogWithEscapeStillAppliesTheChoices) {
         });
         return d->exec();
     });
-    EXPECT_TRUE(w().hasData());
     EXPECT_FLOAT_EQ(value(0, 0, 0), std::asinh(10.0f / 5.0f)) << "default cofactor 5, every marker";
     EXPECT_FLOAT_EQ(value(0, 1, 1), std::asinh(21.0f / 5.0f));
     EXPECT_EQ(MCV_CytometryData::Instance()->combinedHeader()->numVariables(), 2) << "no sample tag";

@@ -55,7 +55,8 @@ TEST(MainWindowForm, ShortcutsAndThoseOfActionsOutsideTheMenusFire) {
     }
 }
 
-TEST(MainWindowViews, FileInformationTogglesFromTheViewMenu) {
+// The file information and About windows are made once and shown again.
+TEST(MainWindowViews, FileInformationTogglesAndAboutShowsAgain) {
     MainWindow w;
     w.show();
     action(w, "actionFileInformation")->trigger();
@@ -68,6 +69,14 @@ TEST(MainWindowViews, FileInformationTogglesFromTheViewMenu) {
     EXPECT_TRUE(info->isVisible());
     EXPECT_EQ(w.fileInfoView(), info);
     EXPECT_TRUE(w.views().empty()) << "the file information view is not in the view list";
+
+    action(w, "actionAbout")->trigger();
+    UI_AboutDialog* about = w.aboutDialog();
+    ASSERT_NE(about, nullptr);
+    about->hide();
+    action(w, "actionAbout")->trigger();
+    EXPECT_EQ(w.aboutDialog(), about);
+    EXPECT_TRUE(about->isVisible());
 }
 
 class MainWindowLists : public ShellTest {};
@@ -135,17 +144,6 @@ TEST_F(MainWindowLists, NewVariablesReachAnalysesAndLivePanelsOnly) {
     EXPECT_EQ(gone.panel->newData, 0);
 }
 
-TEST(MainWindowHelp, AboutTwiceShowsTheSameWindowAgain) {
-    MainWindow w;
-    action(w, "actionAbout")->trigger();
-    UI_AboutDialog* about = w.aboutDialog();
-    ASSERT_NE(about, nullptr);
-    about->hide();
-    action(w, "actionAbout")->trigger();
-    EXPECT_EQ(w.aboutDialog(), about);
-    EXPECT_TRUE(about->isVisible());
-}
-
 // ---- Quit ----
 
 // The window-system's close request, as an X client sends it.
@@ -159,8 +157,7 @@ void sendWindowManagerClose(QWidget* window) {
         std::free(r);
         return a;
     };
-    xcb_client_message_event_t ev;
-    std::memset(&ev, 0, sizeof ev);
+    xcb_client_message_event_t ev{};
     ev.response_type = XCB_CLIENT_MESSAGE;
     ev.format = 32;
     ev.window = static_cast<xcb_window_t>(window->winId());
