@@ -11,7 +11,6 @@
 #include "app/UI_Interface.h"
 #include "data/MCV_CytometryData.h"
 #include "data/MCV_Settings.h"
-#include "data/MCV_UiInterface.h"
 #include "ui/base/UI_DockableWidget.h"
 #include "ui/base/UI_ModalDialogs.h"
 #include "ui/base/UI_SettingsWidget.h"
@@ -30,8 +29,8 @@
 #include <set>
 #include <string>
 
-// An analysis whose destruction is recorded by address (never dereferenced
-// afterwards), with a settable type code and running state.
+// An analysis recording its destruction by address, with a settable type
+// code and running state.
 class TestAnalysis : public MCV_Analysis {
 public:
     static std::set<const void*>& destroyed() {
@@ -151,11 +150,11 @@ protected:
         });
         trigger("actionOpenFile");
     }
-    // Opens `files` and leaves the import dialog with its button `button`
-    // (2: "Start A-tSNE", whose name prompt takes the next queued text).
-    void openWith(const QStringList& files, int button) {
-        open(files, [button](QDialog* d) {
-            d->findChild<QPushButton*>(QString("importButton%1").arg(button))->click();
+    // Opens `files` with "Start A-tSNE", whose name prompt takes the next
+    // queued text.
+    void openAndStartTsne(const QStringList& files) {
+        open(files, [](QDialog* d) {
+            d->findChild<QPushButton*>("importButton2")->click();
             return d->result();
         });
     }
