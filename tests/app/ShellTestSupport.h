@@ -1,8 +1,8 @@
 #pragma once
 
-// Helpers of the shell tests: an analysis and a panel of our own kinds that
-// record what the window does to them, the scripted answers of the dialog
-// seam, and a fixture that opens files through the real "Open File(s) ...".
+// Shell test helpers: an analysis and a panel that record what the window
+// does to them, scripted dialog answers, and a fixture that opens files
+// through the real "Open File(s) ...".
 
 #include "data/FcsTestFile.h"
 
@@ -11,16 +11,15 @@
 #include "app/UI_Interface.h"
 #include "data/MCV_CytometryData.h"
 #include "data/MCV_Settings.h"
-#include "data/MCV_UiInterface.h"
+#include "ui/base/UI_DockableWidget.h"
 #include "ui/base/UI_ModalDialogs.h"
 #include "ui/base/UI_SettingsWidget.h"
 #include "ui/datapanels/UI_MarkerSelectionWidget.h"
 
 #include <QAction>
 #include <QApplication>
-#include <QCoreApplication>
 #include <QDialog>
-#include <QEvent>
+#include <QPointer>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -30,8 +29,8 @@
 #include <set>
 #include <string>
 
-// An analysis whose destruction is recorded by address (never dereferenced
-// afterwards), with a settable type code and running state.
+// An analysis recording its destruction by address, with a settable type
+// code and running state.
 class TestAnalysis : public MCV_Analysis {
 public:
     static std::set<const void*>& destroyed() {
@@ -51,9 +50,8 @@ public:
     }
     bool isRunning() const override { return running; }
 
-    // Ends a computation as the iterating analyses do: the last thing it does
-    // is report readyForDeletion; whatever runs after the call must still find
-    // the object alive. Returns whether it was.
+    // Ends as the iterating analyses do, reporting readyForDeletion last;
+    // returns whether the object was still alive after that call.
     bool finishMarkedForDeletion() {
         running = false;
         const void* self = this;
@@ -64,8 +62,8 @@ public:
     bool running = false;
 };
 
-// A settings panel that counts the shell's calls and carries a marker panel
-// bound to its analysis, as the real panels do.
+// A settings panel counting the shell's calls, with a marker panel bound to
+// its analysis as the real panels have.
 class TestPanel : public UI_SettingsWidget {
 public:
     TestPanel(QWidget* parent, MCV_Analysis* analysis) : UI_SettingsWidget(parent, analysis) {
@@ -77,14 +75,11 @@ public:
     int newData = 0;
 };
 
-// Runs the deferred deletions that are due once control is back in the
-// event loop.
 inline void runDeferredDeletes() {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QCoreApplication::processEvents();
 }
 
-// Scripted dialog answers for one test; everything is reset on both ends.
 struct ScriptedDialogs {
     ScriptedDialogs() {
         UI_ModalDialogs::reset();
@@ -95,6 +90,24 @@ struct ScriptedDialogs {
         UI_ModalDialogs::setScripted(false);
     }
 };
+
+// An analysis of `type` registered with its own view dock and settings panel.
+struct Built {
+    TestAnalysis* analysis;
+    QPointer<UI_DockableWidget> view;
+    QPointer<TestPanel> panel;
+};
+
+inline Built build(MainWindow& w, int type, const QString& name) {
+    Built b{new TestAnalysis(type, name.toStdString(), w.bridge()), new UI_DockableWidget(&w), nullptr};
+    b.view->setWindowTitle(name);
+    w.addDockWidget(Qt::RightDockWidgetArea, b.view);
+    b.panel = new TestPanel(&w, b.analysis);
+    w.addAnalysis(b.analysis);
+    w.addView(b.view, b.analysis);
+    w.addSettingsPanel(b.panel, b.analysis, name);
+    return b;
+}
 
 // A main window (made on first use) over a fresh data set, files in a
 // temporary folder and scripted dialogs.
@@ -127,8 +140,8 @@ protected:
         if (firstName) f.set("$P1N", firstName);
         return QString::fromStdString(f.write(dir, name.toStdString()));
     }
-    // Answers the file question with `files` and the import dialog with
-    // `dialog` (default: OK at once) and triggers "Open File(s) ...".
+    // Triggers "Open File(s) ..." answering `files` and, in the import dialog,
+    // `dialog` (default: OK at once).
     void open(const QStringList& files, std::function<int(QDialog*)> dialog = nullptr) {
         UI_ModalDialogs::answerFiles(files);
         UI_ModalDialogs::answerDialog(dialog ? dialog : [](QDialog* d) {
@@ -137,11 +150,11 @@ protected:
         });
         trigger("actionOpenFile");
     }
-    // Opens `files` and leaves the import dialog with its button `button`
-    // (2: "Start A-tSNE", whose name prompt takes the next queued text).
-    void openWith(const QStringList& files, int button) {
-        open(files, [button](QDialog* d) {
-            d->findChild<QPushButton*>(QString("importButton%1").arg(button))->click();
+    // Opens `files` with "Start A-tSNE", whose name prompt takes the next
+    // queued text.
+    void openAndStartTsne(const QStringList& files) {
+        open(files, [](QDialog* d) {
+            d->findChild<QPushButton*>("importButton2")->click();
             return d->result();
         });
     }

@@ -1,15 +1,12 @@
-// "Open File(s) ..." end to end on real widgets: real FCS files from other
-// software, the load messages, a refused open that keeps the user's work,
-// the import dialog (markers, arcsine cofactor, sample tag), the colour image
-// beside the data and the remembered folder.
+// "Open File(s) ..." end to end: real FCS files from other software, the load
+// messages, a refused open that keeps the user's work, the import dialog, the
+// colour image beside the data and the remembered folder.
 #include "ShellTestSupport.h"
 #include "support/TestData.h"
 
 #include "app/UI_FileInfoWidget.h"
-#include "data/MCV_DerivedDataPoints.h"
 #include "data/MCV_FcsHeader.h"
 #include "data/MCV_Messages.h"
-#include "ui/base/UI_DockableContainerWidget.h"
 #include "ui/base/UI_DockableWidget.h"
 #include "ui/base/UI_ExpanderWidget.h"
 #include "ui/base/UI_Settings.h"
@@ -18,11 +15,8 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
-#include <QImage>
-#include <QPointer>
 #include <QSettings>
 #include <QSpinBox>
-#include <QTabWidget>
 #include <QTest>
 #include <QTextBrowser>
 #include <QTimer>
@@ -37,10 +31,6 @@ protected:
         const QString to = dir.filePath(as);
         EXPECT_TRUE(QFile::copy(realFcsFile(name), to)) << name.toStdString();
         return to;
-    }
-    static QString fileText(const QString& path) {
-        QFile f(path);
-        return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString("<missing>");
     }
     bool gatedActionsEnabled() {
         bool all = true;
@@ -59,18 +49,22 @@ protected:
 TEST_F(Import, ARefusedOpenKeepsTheDataAnalysesAndFileInformation) {
     for (const char* f : {"0877408774.B08", "cyflow_cube_8.fcs", "sample_header.fcs", "corrupted.fcs"})
         ASSERT_REAL_FCS_FILE(f);
-    // Before any data: nothing loads, creation stays gated.
+    // Before any data: nothing loads, creation stays gated, no image is added.
     open({dir.filePath("vanished.fcs")});
     ASSERT_EQ(UI_ModalDialogs::takeMessages().size(), 1u);
     EXPECT_FALSE(w().hasData());
     EXPECT_FALSE(gatedActionsEnabled());
     trigger("actionNewHsneFCAnalysis");  // always enabled; must not reach the missing data
     EXPECT_TRUE(w().analyses().empty());
+    trigger("actionAddColorImage");
+    const auto noData = UI_ModalDialogs::takeMessages();
+    ASSERT_EQ(noData.size(), 1u);
+    EXPECT_EQ(noData[0].text, "Please load the raw data via \"Open file(s) ...\" first.");
 
     const QString good = makeFile("good.fcs", 40, 3);
     UI_ModalDialogs::reset();
     UI_ModalDialogs::answerText("Embedding");
-    openWith({good}, 2);
+    openAndStartTsne({good});
     trigger("actionFileInformation");
     ASSERT_EQ(w().analyses().size(), 1u);
     MCV_CytometryData* data = w().dataModel();
@@ -78,6 +72,7 @@ TEST_F(Import, ARefusedOpenKeepsTheDataAnalysesAndFileInformation) {
     const std::vector<UI_DockableWidget*> views = w().views();
     const std::vector<UI_SettingsWidget*> panels = w().settingsPanels();
     const QString info = w().fileInfoView()->textBrowser()->toPlainText();
+    EXPECT_TRUE(info.contains("<b>Cyto</b> & co")) << "markup is shown, never interpreted";
     const int variables = data->combinedHeader()->numVariables();
 
     FcsTestFile::writeBytes(dir.filePath("empty.fcs").toStdString(), "");
@@ -105,7 +100,6 @@ TEST_F(Import, ARefusedOpenKeepsTheDataAnalysesAndFileInformation) {
         const auto messages = UI_ModalDialogs::takeMessages();
         ASSERT_EQ(messages.size(), 1u) << r.files.join(' ').toStdString();
         EXPECT_EQ(messages[0].icon, QMessageBox::Critical);
-        EXPECT_EQ(messages[0].title, "Error");
         if (r.message == "*") {
             EXPECT_TRUE(messages[0].text.startsWith("Could not open file " + r.files.last() + "Error code "));
             EXPECT_FALSE(messages[0].text.contains("Files differ to much"));
@@ -120,9 +114,7 @@ TEST_F(Import, ARefusedOpenKeepsTheDataAnalysesAndFileInformation) {
         EXPECT_EQ(w().analyses(), analyses);
         EXPECT_EQ(w().views(), views);
         EXPECT_EQ(w().settingsPanels(), panels);
-        EXPECT_EQ(w().settingsDock()->tabWidget()->count(), 1);
         EXPECT_EQ(w().fileInfoView()->textBrowser()->toPlainText(), info);
-        EXPECT_TRUE(w().hasData());
         EXPECT_TRUE(gatedActionsEnabled());
         UI_ModalDialogs::reset();
     }
@@ -138,19 +130,11 @@ TEST_F(Import, WarningOneIsShownAndTheImportCompletes) {
     const auto messages = UI_ModalDialogs::takeMessages();
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].icon, QMessageBox::Warning);
-    EXPECT_EQ(messages[0].title, "Warning");
     EXPECT_EQ(messages[0].text, "A problem occured, opening file " + b + QString::fromStdString(MCV_FCS_WARNINGS[1]));
 
     MCV_CytometryData* data = MCV_CytometryData::Instance();
-    EXPECT_EQ(w().dataModel(), data);
     EXPECT_EQ(data->numFiles(), 2);
-    EXPECT_EQ(data->combinedHeader()->variableName(0), "- multiple -");
-    ASSERT_FALSE(data->derivedDataPoints().empty());
-    EXPECT_EQ(data->derivedDataPoints().front()->name(), "All Points");
-    EXPECT_TRUE(w().hasData());
-    for (QAction* act : w().findChildren<QAction*>(QRegularExpression("^action")))
-        EXPECT_TRUE(act->isEnabled()) << act->objectName().toStdString();
-    EXPECT_EQ(UI_ModalDialogs::unanswered(), 0);
+    EXPECT_TRUE(gatedActionsEnabled());
     EXPECT_EQ(w().fileInfoView()->textBrowser()->toPlainText(),
               QString::fromStdString(data->combinedHeader()->printHeader()));
 }
@@ -160,7 +144,6 @@ TEST_F(Import, DialogAppliesChosenMarkersCofactorAndSampleTag) {
     const QString s2 = makeFile("s2.fcs", 4, 3);
     FcsTestFile::writeBytes(dir.filePath("QLMRN_DefaultMarkers.txt").toStdString(), "1 0 1 ");
 
-    bool checked = false;
     open({s1, s2}, [&](QDialog* d) {
         QTimer::singleShot(0, d, [&, d]() {
             UI_ExpanderWidget* section = d->findChild<UI_ExpanderWidget*>();
@@ -168,19 +151,15 @@ TEST_F(Import, DialogAppliesChosenMarkersCofactorAndSampleTag) {
             auto* markers = d->findChild<UI_MarkerSelectionWidget*>();
             EXPECT_EQ(markers->markerSelectionState(), (std::vector<bool>{true, false, true}))
                 << "the states come from the folder's default-marker file";
-            const int before = d->height();
             childWithText<QCheckBox>(d, "Apply Hyperbolic ArcSin Transform.")->click();
             EXPECT_FALSE(section->isCollapsed()) << "ticking the transform opens the marker section";
-            EXPECT_GT(d->height(), before);
             markers->checkBoxes()[2]->click();  // marker 2 off again
             d->findChild<QSpinBox*>()->setValue(150);
             childWithText<QCheckBox>(d, "Add Unique Sample Tag as Channel.")->click();
-            checked = true;
             QTest::mouseClick(childWithText<QPushButton>(d, "OK"), Qt::LeftButton);
         });
         return d->exec();
     });
-    ASSERT_TRUE(checked);
     EXPECT_TRUE(UI_ModalDialogs::takeMessages().empty());
     for (int f = 0; f < 2; ++f)
         for (int e = 0; e < 4; ++e) {
@@ -190,8 +169,9 @@ TEST_F(Import, DialogAppliesChosenMarkersCofactorAndSampleTag) {
             EXPECT_FLOAT_EQ(value(f, e, 2), raw0 + 2);
             EXPECT_FLOAT_EQ(value(f, e, 3), static_cast<float>(f)) << "the sample tag is the file index";
         }
-    EXPECT_EQ(MCV_CytometryData::Instance()->combinedHeader()->variableIdx("QLMRN_ST"), 3);
-    EXPECT_EQ(fileText(dir.filePath("QLMRN_ST.txt")), s1 + ": 0\n" + s2 + ": 1\n");
+    QFile tags(dir.filePath("QLMRN_ST.txt"));
+    ASSERT_TRUE(tags.open(QIODevice::ReadOnly));
+    EXPECT_EQ(QString::fromUtf8(tags.readAll()), s1 + ": 0\n" + s2 + ": 1\n");
 }
 
 // The files are loaded when the dialog asks: closing it is the same as OK.
@@ -203,14 +183,12 @@ TEST_F(Import, ClosingTheDialogWithEscapeStillAppliesTheChoices) {
         });
         return d->exec();
     });
-    EXPECT_TRUE(w().hasData());
     EXPECT_FLOAT_EQ(value(0, 0, 0), std::asinh(10.0f / 5.0f)) << "default cofactor 5, every marker";
     EXPECT_FLOAT_EQ(value(0, 1, 1), std::asinh(21.0f / 5.0f));
-    EXPECT_LT(MCV_CytometryData::Instance()->combinedHeader()->variableIdx("QLMRN_ST"), 0);
-    EXPECT_FALSE(QFile::exists(dir.filePath("QLMRN_ST.txt")));
+    EXPECT_EQ(MCV_CytometryData::Instance()->combinedHeader()->numVariables(), 2) << "no sample tag";
 }
 
-TEST_F(Import, ColourImageBesideTheDataBecomesThreeVariablesIfItsSizeMatches) {
+TEST_F(Import, ColourImagesBecomeThreeVariablesIfTheirSizeMatches) {
     QImage rgb(4, 3, QImage::Format_ARGB32);
     for (int y = 0; y < 3; ++y)
         for (int x = 0; x < 4; ++x) rgb.setPixel(x, y, qRgba(20 * x, 50 * y, 255 - x - y, 7));
@@ -219,7 +197,6 @@ TEST_F(Import, ColourImageBesideTheDataBecomesThreeVariablesIfItsSizeMatches) {
     EXPECT_TRUE(UI_ModalDialogs::takeMessages().empty());
     MCV_FcsHeader* header = MCV_CytometryData::Instance()->combinedHeader();
     ASSERT_EQ(header->variableIdx("Red"), 2);
-    EXPECT_EQ(header->variableIdx("Blue"), 4);
     for (int e = 0; e < 12; ++e) {
         const int x = e % 4, y = e / 4;
         EXPECT_FLOAT_EQ(value(0, e, 2), 20 * x / 255.0f);
@@ -235,22 +212,13 @@ TEST_F(Import, ColourImageBesideTheDataBecomesThreeVariablesIfItsSizeMatches) {
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].text, "The Image size does not match the size of the raw data.");
     EXPECT_EQ(MCV_CytometryData::Instance()->combinedHeader()->numVariables(), 2);
-    EXPECT_TRUE(w().hasData());
-    EXPECT_EQ(UI_ModalDialogs::unanswered(), 0) << "the import dialog still came";
-}
 
-TEST_F(Import, AddColorImageNeedsDataThenAddsTheChosenImage) {
-    trigger("actionAddColorImage");
-    auto messages = UI_ModalDialogs::takeMessages();
-    ASSERT_EQ(messages.size(), 1u);
-    EXPECT_EQ(messages[0].text, "Please load the raw data via \"Open file(s) ...\" first.");
-
-    open({makeFile("s1.fcs", 6, 1)});
+    // "Add Color Image" adds a chosen image and remembers its folder.
     QTemporaryDir images;
-    ASSERT_TRUE(QImage(3, 2, QImage::Format_RGB32).save(images.filePath("pic.png")));
+    ASSERT_TRUE(QImage(4, 3, QImage::Format_RGB32).save(images.filePath("pic.png")));
     UI_ModalDialogs::answerFiles({images.filePath("pic.png")});
     trigger("actionAddColorImage");
-    EXPECT_EQ(MCV_CytometryData::Instance()->combinedHeader()->variableIdx("Blue"), 3);
+    EXPECT_EQ(MCV_CytometryData::Instance()->combinedHeader()->variableIdx("Blue"), 4);
     UI_Settings::Instance()->sync();
     EXPECT_EQ(UI_Settings::Instance()->value("dataDefaultFilePath").toString(), QDir(images.path()).absolutePath());
 }
@@ -265,7 +233,6 @@ TEST_F(Import, RunningAnalysisRefusesANewImport) {
     trigger("actionOpenFile");
     const auto messages = UI_ModalDialogs::takeMessages();
     ASSERT_EQ(messages.size(), 1u);
-    EXPECT_EQ(messages[0].icon, QMessageBox::Warning);
     EXPECT_TRUE(messages[0].text.contains("still running"));
     EXPECT_TRUE(UI_ModalDialogs::lastDirectory().isEmpty()) << "no file was asked for";
     EXPECT_EQ(w().dataModel(), before);
@@ -276,36 +243,23 @@ TEST_F(Import, ANewImportRetiresAnalysesViewsAndPanels) {
     const QString s1 = makeFile("s1.fcs", 2, 2);
     open({s1, s1});
     EXPECT_EQ(MCV_CytometryData::Instance()->numFiles(), 1) << "the same file twice loads once";
-    TestAnalysis* analysis = new TestAnalysis(1, "old", w().bridge());
-    const void* address = analysis;
-    QPointer<UI_DockableWidget> view = new UI_DockableWidget(&w());
+    const Built old = build(w(), 1, "old");
+    const void* address = old.analysis;
     QPointer<UI_DockableWidget> dataView = new UI_DockableWidget(&w());
-    QPointer<TestPanel> panel = new TestPanel(&w(), analysis);
-    w().addAnalysis(analysis);
-    w().addView(view, analysis);
     w().addView(dataView, nullptr);
-    w().addSettingsPanel(panel, analysis, "old");
 
     open({makeFile("s2.fcs", 3, 2)});
     EXPECT_TRUE(w().analyses().empty());
     EXPECT_TRUE(w().views().empty());
     EXPECT_TRUE(w().settingsPanels().empty());
-    EXPECT_TRUE(view.isNull());
+    EXPECT_TRUE(old.view.isNull());
     EXPECT_TRUE(dataView.isNull());
-    EXPECT_TRUE(panel.isNull());
+    EXPECT_TRUE(old.panel.isNull());
     EXPECT_EQ(TestAnalysis::destroyed().count(address), 1u);
-    EXPECT_EQ(w().settingsDock()->tabWidget()->count(), 0);
     EXPECT_EQ(MCV_CytometryData::Instance()->header(0)->numEvents(), 3);
-    EXPECT_TRUE(gatedActionsEnabled());
 }
 
 TEST_F(Import, DataFolderIsRememberedAcrossARestart) {
-    UI_Settings::Instance()->remove("dataDefaultFilePath");
-    UI_Settings::Instance()->sync();
-    trigger("actionOpenFile");  // cancelled
-    EXPECT_EQ(UI_ModalDialogs::lastDirectory(), QDir::home().absolutePath()) << "first run starts at home";
-    EXPECT_EQ(UI_ModalDialogs::lastFilter(), "Cytometry Files (*.fcs);;Fcs Files (*.fcs)");
-
     open({makeFile("s1.fcs", 2, 2)});
     window.reset();
     QSettings fresh;  // what the next run reads from disk
