@@ -1,5 +1,4 @@
 // The dock framework and the collapsible section, on real widgets.
-#include "ui/base/UI_DockableContainerWidget.h"
 #include "ui/base/UI_DockableWidget.h"
 #include "ui/base/UI_ExpanderWidget.h"
 #include "ui/base/UI_ExpanderWidgetHeader.h"
@@ -8,22 +7,12 @@
 #include <QLabel>
 #include <QMainWindow>
 #include <QPointer>
-#include <QTabWidget>
 #include <QTest>
 #include <QTextEdit>
 #include <QVBoxLayout>
 #include <gtest/gtest.h>
 
 namespace {
-
-TEST(Dock, TabsGetIncreasingIndicesAndLeaveWhenDeleted) {
-    delete new UI_DockableContainerWidget(nullptr);  // without tabs: nothing to tear down
-    QMainWindow window;
-    auto* dock = new UI_DockableContainerWidget(&window);
-    for (int i = 0; i < 3; ++i) EXPECT_EQ(dock->addTabWidget(new QLabel, QString::number(i)), i);
-    delete dock->tabWidget()->widget(1);
-    EXPECT_EQ(dock->tabWidget()->tabText(1), "2");
-}
 
 TEST(Dock, FlagFollowsTheCloseButtonAndTheViewMenuAction) {
     QMainWindow window;

@@ -1,11 +1,10 @@
-// Floating panels (Extended Settings, down-sampling, file information) open
+// Floating panels (Extended Settings, down-sampling) open
 // centred over their own main window, also while another window has the
 // focus, and stay where the user moved them when opened again.
 #include "support/DataFixture.h"
 #include "support/WidgetFinders.h"
 
 #include "analysis/tsne/MCV_TsneAnalysis.h"
-#include "app/UI_FileInfoWidget.h"
 #include "ui/base/UI_DockableContainerWidget.h"
 #include "ui/datapanels/UI_SelectiveDownsamplingWidget.h"
 #include "ui/plot/UI_SettingsSliderWidget.h"
@@ -50,13 +49,6 @@ TEST_F(FloatingPanels, OpenCentredOverTheirWindowAndStayWhereMoved) {
             window.addDockWidget(Qt::LeftDockWidgetArea, dock);
             childWithText<QPushButton>(settings, "Downsampling ...")->click();
             return settings->downsampling();
-        },
-        [&]() -> UI_DockableWidget* {
-            auto* info = new UI_FileInfoWidget(&window);
-            window.addDockWidget(Qt::RightDockWidgetArea, info);
-            info->setFloating(true);
-            info->toggleVisibility();
-            return info;
         },
     };
     for (size_t i = 0; i < std::size(panels); ++i) {

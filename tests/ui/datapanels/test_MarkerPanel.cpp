@@ -1,11 +1,10 @@
 // The marker check list: initial states from the defaults, binding to an
-// analysis, and the default-marker file it writes and the import reads.
+// analysis, the default-marker file it writes and selections it loads.
 #include "app/ShellTestSupport.h"
 #include "support/DataFixture.h"
 #include "support/WidgetFinders.h"
 
 #include "data/MCV_Settings.h"
-#include "ui/base/boolVectorFile.h"
 #include "ui/datapanels/UI_MarkerSelectionWidget.h"
 
 #include <QCheckBox>
@@ -44,11 +43,6 @@ TEST_F(MarkerPanel, DefaultsDecideInitialStatesAndLongerOrShorterDefaultsAreFitt
         EXPECT_EQ(panel.selectedMarkers().front(), -1) << "the Sample box comes first";
         EXPECT_EQ(MCV_Settings::Instance()->defaultMarkers, c[0]) << "the stored default is left alone";
     }
-    delete MCV_CytometryData::Instance();
-    UI_MarkerSelectionWidget empty(nullptr, 2);
-    empty.refreshWidget(true);
-    EXPECT_TRUE(empty.checkBoxes().empty());
-    EXPECT_EQ(button(empty, "Inverse Markers"), nullptr) << "no markers: no buttons either";
 }
 
 TEST_F(MarkerPanel, BoundAnalysisFollowsClicksAndInverse) {
@@ -85,7 +79,7 @@ TEST_F(MarkerPanel, SetDefaultWritesTheExactBytesBesideTheDataOrNothingWithoutAF
 }
 
 TEST_F(MarkerPanel, LoadSelectionReplacesFlagsAndRebuildsUnderItsOwnClick) {
-    FcsTestFile::writeBytes(dir.filePath("sel.txt").toStdString(), "0\n7 0\n1 -3 ");
+    FcsTestFile::writeBytes(dir.filePath("sel.txt").toStdString(), "0\n7 0\n1 x 1");
     UI_ModalDialogs::answerFiles({dir.filePath("sel.txt")});
     TestAnalysis analysis(1, "a");
     UI_MarkerSelectionWidget panel(nullptr, 2);
@@ -93,7 +87,7 @@ TEST_F(MarkerPanel, LoadSelectionReplacesFlagsAndRebuildsUnderItsOwnClick) {
     panel.show();
     QTest::mouseClick(button(panel, "Load Selection"), Qt::LeftButton);  // rebuilds inside its own click
     EXPECT_EQ(UI_ModalDialogs::lastFilter(), "Text Files (*.txt)");
-    // Four flags for three markers: the fourth is dropped.
+    // Read up to the first non-number; the fourth flag is dropped.
     const std::vector<bool> expected{false, true, false};
     EXPECT_EQ(panel.markerSelectionState(), expected);
     EXPECT_EQ(MCV_Settings::Instance()->defaultMarkers, expected);
@@ -103,20 +97,6 @@ TEST_F(MarkerPanel, LoadSelectionReplacesFlagsAndRebuildsUnderItsOwnClick) {
     QTest::mouseClick(button(panel, "Load Selection"), Qt::LeftButton);
     EXPECT_EQ(panel.markerSelectionState(), expected);
     EXPECT_EQ(UI_ModalDialogs::unanswered(), 1);
-}
-
-TEST(BoolVectorFile, ReadsUntilTheFirstNonNumberAndRefusesMissingFiles) {
-    QTemporaryDir dir;
-    const std::string path = dir.filePath("f.txt").toStdString();
-    std::vector<bool> out{true};
-    EXPECT_FALSE(readBoolVectorFromFile(path, &out));
-    EXPECT_EQ(out, std::vector<bool>{true}) << "unchanged when the file cannot be opened";
-    ASSERT_TRUE(writeBoolVectorToFile(path, {}));
-    EXPECT_TRUE(readBoolVectorFromFile(path, &out) && out.empty());
-    FcsTestFile::writeBytes(path, "1 0 2 x 1");
-    EXPECT_TRUE(readBoolVectorFromFile(path, &out));
-    EXPECT_EQ(out, (std::vector<bool>{true, false, true}));
-    EXPECT_FALSE(writeBoolVectorToFile(dir.filePath("no/such/folder.txt").toStdString(), {true}));
 }
 
 }  // namespace

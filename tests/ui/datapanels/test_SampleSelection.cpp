@@ -38,7 +38,7 @@ protected:
     }
 };
 
-TEST_F(SampleSelectionTest, AllShownInSpreadHuesAndABoxReportsItsChange) {
+TEST_F(SampleSelectionTest, AllShownInSpreadHuesAndBoxesAndTheColourDialogReportLive) {
     UI_SampleSelectionWidget panel(nullptr);
     EXPECT_EQ(*panel.selectionState(), (std::vector<bool>{true, true}));
     Bytes hues;
@@ -48,9 +48,18 @@ TEST_F(SampleSelectionTest, AllShownInSpreadHuesAndABoxReportsItsChange) {
     }
     EXPECT_EQ(*panel.sampleColors(), hues);
     QSignalSpy selected(&panel, &UI_SampleSelectionWidget::selectionUpdated);
+    QSignalSpy coloured(&panel, &UI_SampleSelectionWidget::colorsUpdated);
     panel.checkBox(1)->setChecked(false);
     EXPECT_EQ(selected.count(), 1);
     EXPECT_EQ(*panel.selectionState(), (std::vector<bool>{true, false}));
+    panel.colorButton(1)->click();
+    EXPECT_TRUE(panel.colorPicker()->isVisible());
+    coloured.clear();  // opening the dialog may report the current colour
+    panel.colorPicker()->setCurrentColor(QColor(1, 2, 3));
+    EXPECT_EQ(coloured.count(), 1);
+    EXPECT_EQ(second(panel), (Bytes{1, 2, 3}));
+    EXPECT_TRUE(panel.colorButton(1)->styleSheet().contains("#010203"));
+    panel.colorPicker()->hide();
 }
 
 TEST_F(SampleSelectionTest, DefaultsApplyToLaterPanels) {
@@ -104,19 +113,6 @@ TEST_F(SampleSelectionTest, PartialAndMalformedFilesChangeOnlyNamedRows) {
               Bytes(before.begin(), before.begin() + 3));
     EXPECT_EQ(*panel.selectionState(), (std::vector<bool>{true, false}));
     EXPECT_EQ(second(panel), (Bytes{10, 20, 255})) << "the last record wins; bytes beyond 255 are clipped";
-}
-
-TEST_F(SampleSelectionTest, ColourDialogChangesLive) {
-    UI_SampleSelectionWidget panel(nullptr);
-    QSignalSpy coloured(&panel, &UI_SampleSelectionWidget::colorsUpdated);
-    panel.colorButton(1)->click();
-    EXPECT_TRUE(panel.colorPicker()->isVisible());
-    coloured.clear();
-    panel.colorPicker()->setCurrentColor(QColor(1, 2, 3));
-    EXPECT_EQ(coloured.count(), 1);
-    EXPECT_EQ(second(panel), (Bytes{1, 2, 3}));
-    EXPECT_TRUE(panel.colorButton(1)->styleSheet().contains("#010203"));
-    panel.colorPicker()->hide();
 }
 
 }  // namespace

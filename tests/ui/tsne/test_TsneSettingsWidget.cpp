@@ -1,7 +1,6 @@
-// The A-tSNE settings panel: kNN back end and metric codes, parameters that
-// reach the analysis at once or only at Compute, the refusal without markers,
-// and a marker list that leaves the output variables of analyses out of the
-// inputs unless the user or a stored default puts them in.
+// The A-tSNE settings panel: back-end and metric codes, parameters reaching
+// the analysis at once or at Compute, and output variables of analyses left
+// out of the inputs unless the user or a stored default puts them in.
 #include "support/CapturedOutput.h"
 #include "support/DataFixture.h"
 
@@ -63,33 +62,25 @@ TEST_F(TsneSettingsTest, EachBackEndOffersItsMetricsWithTheirCodes) {
     }
 }
 
-TEST_F(TsneSettingsTest, NormalizeAndPerplexityReachTheAnalysisAtOnceTheRestAtCompute) {
+TEST_F(TsneSettingsTest, ParametersReachTheAnalysisAtOnceOrAtComputeAndNeverWithoutMarkers) {
     panel->normalizeBox()->setChecked(false);
     EXPECT_TRUE(tsne->skipNormalization());
     panel->perplexityBox()->setValue(0);
     EXPECT_EQ(tsne->perplexity(), 1) << "perplexity 0 is refused";
-    panel->gpuBox()->setChecked(true);
-    panel->gpuBox()->setChecked(false);
     panel->libraryCombo()->setCurrentText("HNSW");
     panel->metricCombo()->setCurrentIndex(1);
-    EXPECT_EQ(tsne->knnLibrary(), 1) << "waits for Compute";
+    const std::vector<unsigned> markers = *tsne->selectedMarkers();
+    for (unsigned m : markers) tsne->setMarkerState(int(m), false);
+    pressCompute();
+    EXPECT_EQ(UI_ModalDialogs::takeMessages().size(), 1u) << "no markers: a warning";
+    EXPECT_EQ(tsne->dataSelection(), nullptr);
+    EXPECT_EQ(tsne->knnLibrary(), 1) << "the back end waits for Compute";
+    for (unsigned m : markers) tsne->setMarkerState(int(m), true);
     pressCompute();
     EXPECT_EQ(tsne->dataSelection(), all);
     EXPECT_EQ(std::make_pair(tsne->knnLibrary(), tsne->knnMetric()), std::make_pair(0, 2));
-    EXPECT_FALSE(tsne->useGPU());
     EXPECT_EQ(tsne->numDataPoints(), 32);
     EXPECT_EQ(UI_TsneSettingsWidget(nullptr, nullptr).inputCombo(), nullptr) << "no analysis: no controls";
-}
-
-TEST_F(TsneSettingsTest, ComputeWithoutMarkersWarnsAndTouchesNothing) {
-    for (unsigned m : std::vector<unsigned>(*tsne->selectedMarkers())) tsne->setMarkerState(int(m), false);
-    panel->libraryCombo()->setCurrentText("HNSW");
-    pressCompute();
-    const auto messages = UI_ModalDialogs::takeMessages();
-    ASSERT_EQ(messages.size(), 1u);
-    EXPECT_EQ(messages[0].icon, QMessageBox::Warning);
-    EXPECT_EQ(tsne->dataSelection(), nullptr);
-    EXPECT_EQ(tsne->knnLibrary(), 1);
 }
 
 TEST_F(TsneSettingsTest, OutputVariablesStartUncheckedUnlessAStoredDefaultChoosesThem) {

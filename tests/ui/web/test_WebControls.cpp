@@ -74,16 +74,12 @@ TEST_F(WebControls, ClickOnTheSwitchFlipsTheFlagAndReportsIt) {
     EXPECT_EQ(clicked.count(), 2);
 }
 
-TEST_F(WebControls, CheckedThumbTakesTheGivenColourOnATransparentBackground) {
+TEST_F(WebControls, CheckedThumbTakesTheGivenColourElseTheDefault) {
     plain->setChecked(true);
     const char* thumb = "getComputedStyle(document.querySelector('.mdl-switch__thumb')).backgroundColor";
     EXPECT_EQ(page(coloured, thumb), "rgb(255, 70, 70)");
     EXPECT_NE(page(plain, thumb), "rgb(255, 70, 70)");
     plain->setChecked(false);
-    // The view's corners lie outside the rounded track and thumb.
-    const QPoint o = pagetest::webViewOf(plain)->mapTo(host, QPoint(0, 0));
-    EXPECT_TRUE(redAt(o + QPoint(0, 23)) && redAt(o + QPoint(35, 23)));
-    EXPECT_FALSE(redAt(o + QPoint(18, 12)));
 }
 
 TEST_F(WebControls, SpinnerRingShowsOverTheHostWithATransparentHoleAndHides) {
