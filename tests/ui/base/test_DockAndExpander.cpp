@@ -8,8 +8,6 @@
 #include <QMainWindow>
 #include <QPointer>
 #include <QTest>
-#include <QTextEdit>
-#include <QVBoxLayout>
 #include <gtest/gtest.h>
 
 namespace {
@@ -48,28 +46,6 @@ TEST(Expander, EveryClickTogglesBodyAndArrowAndAReplacedBodyStaysAlive) {
     e.hideBody(false);
     ASSERT_FALSE(first.isNull());
     EXPECT_TRUE(second->isVisible() && first->isHidden());
-}
-
-TEST(Expander, ResizeFlagGrowsAndShrinksTheWindow) {
-    for (bool resize : {true, false}) {
-        QWidget window;
-        auto* e = new UI_ExpanderWidget(&window, false, resize);
-        // Large size hint, small minimum: only the resize step grows the window.
-        auto* body = new QTextEdit();
-        body->setMinimumHeight(10);
-        e->setBody(body);
-        (new QVBoxLayout(&window))->addWidget(e);
-        window.show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-        window.resize(window.sizeHint());
-        const int closedHeight = window.height();
-        e->hideBody(false);
-        EXPECT_EQ(window.height() >= closedHeight + 100, resize);
-        e->hideBody(true);
-        if (resize) {
-            EXPECT_EQ(window.height(), closedHeight);
-        }
-    }
 }
 
 }  // namespace

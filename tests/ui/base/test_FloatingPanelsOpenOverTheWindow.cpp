@@ -1,6 +1,5 @@
-// Floating panels (Extended Settings, down-sampling) open
-// centred over their own main window, also while another window has the
-// focus, and stay where the user moved them when opened again.
+// Floating panels open centred over their own main window, whatever has the
+// focus, and stay where the user moved them.
 #include "support/DataFixture.h"
 #include "support/WidgetFinders.h"
 

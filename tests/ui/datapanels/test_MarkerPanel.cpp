@@ -1,5 +1,4 @@
-// The marker check list: initial states from the defaults, binding to an
-// analysis, the default-marker file it writes and selections it loads.
+// The marker check list, its defaults and the files it writes and loads.
 #include "app/ShellTestSupport.h"
 #include "support/DataFixture.h"
 #include "support/WidgetFinders.h"
@@ -45,7 +44,7 @@ TEST_F(MarkerPanel, DefaultsDecideInitialStatesAndLongerOrShorterDefaultsAreFitt
     }
 }
 
-TEST_F(MarkerPanel, BoundAnalysisFollowsClicksAndInverse) {
+TEST_F(MarkerPanel, BoundAnalysisFollowsClicksInverseAndLoadedSelections) {
     TestAnalysis analysis(1, "a");
     MCV_Settings::Instance()->setDefaultMarkers({true, false, true});
     UI_MarkerSelectionWidget panel(nullptr, 2);
@@ -61,6 +60,21 @@ TEST_F(MarkerPanel, BoundAnalysisFollowsClicksAndInverse) {
     EXPECT_FALSE(panel.sampleBox()->isChecked()) << "the Sample box flips too";
     EXPECT_EQ(panel.selectedMarkers(), (std::vector<int>{0, 1}));
     EXPECT_EQ(*analysis.selectedMarkers(), (std::vector<unsigned>{0, 1}));
+
+    FcsTestFile::writeBytes(dir.filePath("sel.txt").toStdString(), "0\n7 0\n1 x 1");
+    UI_ModalDialogs::answerFiles({dir.filePath("sel.txt")});
+    QTest::mouseClick(button(panel, "Load Selection"), Qt::LeftButton);  // rebuilds inside its own click
+    EXPECT_EQ(UI_ModalDialogs::lastFilter(), "Text Files (*.txt)");
+    // Read up to the first non-number; the fourth flag is dropped.
+    const std::vector<bool> expected{false, true, false};
+    EXPECT_EQ(panel.markerSelectionState(), expected);
+    EXPECT_EQ(MCV_Settings::Instance()->defaultMarkers, expected);
+    EXPECT_EQ(analysis.markerStates(), expected);
+    EXPECT_TRUE(panel.checkBoxes().at(1)->isChecked());
+    // A cancelled choice changes nothing but still rebuilds.
+    QTest::mouseClick(button(panel, "Load Selection"), Qt::LeftButton);
+    EXPECT_EQ(panel.markerSelectionState(), expected);
+    EXPECT_EQ(UI_ModalDialogs::unanswered(), 1);
 }
 
 TEST_F(MarkerPanel, SetDefaultWritesTheExactBytesBesideTheDataOrNothingWithoutAFolder) {
@@ -76,27 +90,6 @@ TEST_F(MarkerPanel, SetDefaultWritesTheExactBytesBesideTheDataOrNothingWithoutAF
     QSettings().setValue("dataDefaultFilePath", dir.path());
     button(panel, "Set Default")->click();
     EXPECT_EQ(bytes(dir.filePath("QLMRN_DefaultMarkers.txt")), QByteArray("1 0 1 "));
-}
-
-TEST_F(MarkerPanel, LoadSelectionReplacesFlagsAndRebuildsUnderItsOwnClick) {
-    FcsTestFile::writeBytes(dir.filePath("sel.txt").toStdString(), "0\n7 0\n1 x 1");
-    UI_ModalDialogs::answerFiles({dir.filePath("sel.txt")});
-    TestAnalysis analysis(1, "a");
-    UI_MarkerSelectionWidget panel(nullptr, 2);
-    panel.refreshWidget(&analysis, false);
-    panel.show();
-    QTest::mouseClick(button(panel, "Load Selection"), Qt::LeftButton);  // rebuilds inside its own click
-    EXPECT_EQ(UI_ModalDialogs::lastFilter(), "Text Files (*.txt)");
-    // Read up to the first non-number; the fourth flag is dropped.
-    const std::vector<bool> expected{false, true, false};
-    EXPECT_EQ(panel.markerSelectionState(), expected);
-    EXPECT_EQ(MCV_Settings::Instance()->defaultMarkers, expected);
-    EXPECT_EQ(analysis.markerStates(), expected);
-    EXPECT_TRUE(panel.checkBoxes().at(1)->isChecked());
-    // A cancelled choice changes nothing but still rebuilds.
-    QTest::mouseClick(button(panel, "Load Selection"), Qt::LeftButton);
-    EXPECT_EQ(panel.markerSelectionState(), expected);
-    EXPECT_EQ(UI_ModalDialogs::unanswered(), 1);
 }
 
 }  // namespace

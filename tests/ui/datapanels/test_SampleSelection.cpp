@@ -1,6 +1,4 @@
-// The sample panel: default hues, the process-wide defaults for later panels,
-// the sample settings file bytes and its round trip (names with blanks, '#'
-// and '?'), and live colour changes.
+// The sample panel: hues, defaults for later panels, the settings file.
 #include "support/DataFixture.h"
 #include "support/WidgetFinders.h"
 
@@ -18,17 +16,10 @@ using Bytes = std::vector<unsigned char>;
 
 class SampleSelectionTest : public viewtest::DataFixture {
 protected:
-    void SetUp() override {
-        DataFixture::SetUp();
-        clearDefaults();
-    }
     void TearDown() override {
-        clearDefaults();
-        DataFixture::TearDown();
-    }
-    static void clearDefaults() {
         MCV_Settings::Instance()->setDefaultSamples({});
         MCV_Settings::Instance()->setDefaultSampleColors({});
+        DataFixture::TearDown();
     }
     static void click(UI_SampleSelectionWidget& panel, const QString& text) {
         childWithText<QPushButton>(&panel, text)->click();
@@ -41,12 +32,8 @@ protected:
 TEST_F(SampleSelectionTest, AllShownInSpreadHuesAndBoxesAndTheColourDialogReportLive) {
     UI_SampleSelectionWidget panel(nullptr);
     EXPECT_EQ(*panel.selectionState(), (std::vector<bool>{true, true}));
-    Bytes hues;
-    for (double hue : {0.0, 0.5}) {
-        const QColor c = QColor::fromHsvF(hue, 0.5, 1.0);
-        hues.insert(hues.end(), {uchar(c.red()), uchar(c.green()), uchar(c.blue())});
-    }
-    EXPECT_EQ(*panel.sampleColors(), hues);
+    const QColor cyan = QColor::fromHsvF(0.5, 0.5, 1.0);  // hues spread over the circle
+    EXPECT_EQ(second(panel), (Bytes{uchar(cyan.red()), uchar(cyan.green()), uchar(cyan.blue())}));
     QSignalSpy selected(&panel, &UI_SampleSelectionWidget::selectionUpdated);
     QSignalSpy coloured(&panel, &UI_SampleSelectionWidget::colorsUpdated);
     panel.checkBox(1)->setChecked(false);
@@ -79,7 +66,7 @@ TEST_F(SampleSelectionTest, DefaultsApplyToLaterPanels) {
         << "missing from a non-empty selection map: hidden";
 }
 
-TEST_F(SampleSelectionTest, SettingsFileBytesAndRoundTrip) {
+TEST_F(SampleSelectionTest, SettingsFileBytesRoundTripAndPartialFiles) {
     UI_SampleSelectionWidget panel(nullptr);
     panel.checkBox(1)->setChecked(false);
     const QString path = dir.filePath("samples.txt");
@@ -99,20 +86,15 @@ TEST_F(SampleSelectionTest, SettingsFileBytesAndRoundTrip) {
     EXPECT_EQ(*other.selectionState(), (std::vector<bool>{true, false}));
     EXPECT_TRUE(other.checkBox(0)->isChecked());
     EXPECT_EQ(*other.sampleColors(), c);
-}
 
-TEST_F(SampleSelectionTest, PartialAndMalformedFilesChangeOnlyNamedRows) {
-    UI_SampleSelectionWidget panel(nullptr);
-    const Bytes before = *panel.sampleColors();
-    const QString path = dir.filePath("partial.txt");
+    // A partial, malformed file changes only the rows it names.
     FcsTestFile::writeBytes(path.toStdString(),
                             "run?2.fcs 0 10 20 999\nunknown.fcs 1 1 2 3\nrun?2.fcs x\n\nrun?2.fcs 0 10 20 300");
     answerWith(path);
-    click(panel, "Load Settings ...");
-    EXPECT_EQ(Bytes(panel.sampleColors()->begin(), panel.sampleColors()->begin() + 3),
-              Bytes(before.begin(), before.begin() + 3));
-    EXPECT_EQ(*panel.selectionState(), (std::vector<bool>{true, false}));
-    EXPECT_EQ(second(panel), (Bytes{10, 20, 255})) << "the last record wins; bytes beyond 255 are clipped";
+    click(other, "Load Settings ...");
+    EXPECT_EQ(*other.selectionState(), (std::vector<bool>{true, false}));
+    EXPECT_EQ(*other.sampleColors(), (Bytes{c[0], c[1], c[2], 10, 20, 255}))
+        << "the last record wins; bytes beyond 255 are clipped";
 }
 
 }  // namespace

@@ -1,5 +1,4 @@
-// The down-sampling dock: counts per file from the bound set, clamped target
-// edits, free names for the new set, and no action without targets or input.
+// The down-sampling dock: counts, clamped targets, free names for new sets.
 #include "support/DataFixture.h"
 #include "support/WidgetFinders.h"
 
@@ -27,19 +26,11 @@ protected:
     UI_SelectiveDownsamplingWidget panel{nullptr};
 };
 
-TEST_F(SelectiveDownsamplingTest, UnboundPanelOrLeftoverTargetsWithoutInputDoNothing) {
+TEST_F(SelectiveDownsamplingTest, RowsShowFilesCountsAndClampedTargetsAndNothingIsDoneWithoutInput) {
     // Typing into the row without counts does not crash.
     panel.countsTable()->setItem(0, 2, new QTableWidgetItem("7"));
     EXPECT_TRUE(panel.targets().empty());
     EXPECT_EQ(downsample(), 0);
-    // What a settings panel does when its input becomes unknown.
-    panel.setActiveSelection(all);
-    type(0, "5");
-    panel.setActiveSelection(static_cast<MCV_DerivedDataPoints*>(nullptr));
-    EXPECT_EQ(downsample(), 0);
-}
-
-TEST_F(SelectiveDownsamplingTest, RowsShowFilesCountsAndClampedTargets) {
     panel.setActiveSelection(all);
     EXPECT_EQ((QStringList{cell(0, 0), cell(1, 0), cell(0, 1), cell(1, 1), cell(0, 2)}),
               (QStringList{"run #1 a.fcs", "run?2.fcs", "20", "12", "0"}));
@@ -49,9 +40,10 @@ TEST_F(SelectiveDownsamplingTest, RowsShowFilesCountsAndClampedTargets) {
     }
     panel.countsTable()->item(0, 1)->setText("3");
     EXPECT_EQ(panel.targets(), (std::vector<int>{7, 12})) << "other columns never change targets";
-    // Null keeps the rows; a smaller set clamps the targets.
-    panel.setActiveSelection(nullptr);
+    // An unknown input keeps the rows but makes nothing; a smaller set clamps the targets.
+    panel.setActiveSelection(static_cast<MCV_DerivedDataPoints*>(nullptr));
     EXPECT_EQ(panel.countsTable()->rowCount(), 2);
+    EXPECT_EQ(downsample(), 0);
     panel.setActiveSelection(MCV_CytometryData::Instance()->addDownsampledData("small", all, {5, 4}));
     EXPECT_EQ(panel.targets(), (std::vector<int>{5, 4}));
     EXPECT_EQ(cell(0, 2), "5");

@@ -1,15 +1,16 @@
-// The statistics panels: per-file counts and shares of the shared selection
-// (0 where a share is undefined), the sample statistics CSV in display order,
-// and the selection statistics table with its refresh modes and its columns
-// following added variables.
+// The sample and selection statistics panels, and UTF-8 names in every data
+// panel (FCS 3.1 TEXT and file systems write them).
 #include "support/DataFixture.h"
 #include "support/WidgetFinders.h"
 
+#include "ui/datapanels/UI_MarkerSelectionWidget.h"
+#include "ui/datapanels/UI_SampleSelectionWidget.h"
 #include "ui/datapanels/UI_SampleStatisticsWidget.h"
 #include "ui/datapanels/UI_SelectionStatisticsWidget.h"
 
 #include <QCheckBox>
 #include <QDir>
+#include <QLabel>
 #include <QPushButton>
 #include <QTableWidget>
 
@@ -54,6 +55,14 @@ TEST_F(StatisticsTest, SampleCountsAndSharesPerFileInDisplayOrder) {
     EXPECT_EQ(bytes(path),
               QByteArray("Idx, Filename, Total events, in selection, % in selection, % of selection, % of selection "
                          "normalized\n2, run?2.fcs, 12, 6, 50, 37.5, 50\n1, run #1 a.fcs, 20, 10, 50, 62.5, 50"));
+    // A folder where the file should be: the failed write is reported.
+    ASSERT_TRUE(QDir(dir.path()).mkdir("taken.csv"));
+    answerWith(dir.filePath("taken.csv"));
+    childWithText<QPushButton>(&panel, "Save ...")->click();
+    const std::vector<UI_ModalDialogs::Message> shown = UI_ModalDialogs::takeMessages();
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].icon, QMessageBox::Warning);
+    EXPECT_TRUE(shown[0].text.contains("taken.csv")) << shown[0].text.toStdString();
 }
 
 TEST_F(StatisticsTest, FilesWithoutActiveEventsShowZeroAndLaterFilesGetNoRow) {
@@ -74,17 +83,6 @@ TEST_F(StatisticsTest, FilesWithoutActiveEventsShowZeroAndLaterFilesGetNoRow) {
     panel.refreshWidget();
     EXPECT_EQ(t->rowCount(), 2);
     EXPECT_EQ(number(t, 0, 3), 1);
-}
-
-TEST_F(StatisticsTest, AFileThatCannotBeWrittenIsReported) {
-    UI_SampleStatisticsWidget panel(nullptr);
-    ASSERT_TRUE(QDir(dir.path()).mkdir("taken.csv"));  // a folder where the file should be
-    answerWith(dir.filePath("taken.csv"));
-    childWithText<QPushButton>(&panel, "Save ...")->click();
-    const std::vector<UI_ModalDialogs::Message> shown = UI_ModalDialogs::takeMessages();
-    ASSERT_EQ(shown.size(), 1u);
-    EXPECT_EQ(shown[0].icon, QMessageBox::Warning);
-    EXPECT_TRUE(shown[0].text.contains("taken.csv")) << shown[0].text.toStdString();
 }
 
 TEST_F(StatisticsTest, SelectionStatisticsRefreshModesAndColumnsFollowingAddedVariables) {
@@ -112,3 +110,23 @@ TEST_F(StatisticsTest, SelectionStatisticsRefreshModesAndColumnsFollowingAddedVa
 }
 
 }  // namespace
+
+TEST(Utf8Names, MarkerAndFileNamesReachThePanelsUnchanged) {
+    const QString marker = QStringLiteral("Alexa Fluor\u2122 405-A");
+    const QString file = QStringLiteral("Probe \u00fc \u03b2.fcs");
+    QTemporaryDir dir;
+    delete MCV_CytometryData::Instance();
+    FcsTestFile fcs = FcsTestFile::floats({{1.0f, 2.0f}});
+    fcs.set("$P2S", marker.toStdString());
+    ASSERT_EQ(MCV_CytometryData::Instance()->loadFromFile(fcs.write(dir, file.toStdString())), 0);
+    UI_SelectionStatisticsWidget selectionStatistics(nullptr);
+    selectionStatistics.refreshWidget(true);
+    UI_MarkerSelectionWidget markers(nullptr, 2);
+    markers.refreshWidget(false);
+    EXPECT_EQ(selectionStatistics.statisticsTable()->horizontalHeaderItem(2)->text(), marker);
+    EXPECT_NE(childWithText<QCheckBox>(&markers, marker), nullptr);
+    EXPECT_EQ(UI_SampleStatisticsWidget(nullptr).statisticsTable()->item(0, 1)->text(), file);
+    UI_SampleSelectionWidget samples(nullptr);
+    EXPECT_NE(childWithText<QLabel>(&samples, file), nullptr);
+    delete MCV_CytometryData::Instance();
+}

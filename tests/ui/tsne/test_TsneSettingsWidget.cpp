@@ -1,11 +1,8 @@
-// The A-tSNE settings panel: back-end and metric codes, parameters reaching
-// the analysis at once or at Compute, and output variables of analyses left
-// out of the inputs unless the user or a stored default puts them in.
+// The A-tSNE settings panel.
 #include "support/CapturedOutput.h"
 #include "support/DataFixture.h"
 
 #include "analysis/tsne/MCV_TsneAnalysis.h"
-#include "data/MCV_FcsHeader.h"
 #include "data/MCV_Settings.h"
 #include "ui/datapanels/UI_MarkerSelectionWidget.h"
 #include "ui/tsne/UI_TsneSettingsWidget.h"

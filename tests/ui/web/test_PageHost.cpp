@@ -1,7 +1,5 @@
-// The page bridge, the shared page scripts and the host operations in the real
-// engine: values and UTF-8 names cross both ways, the libraries load, logging
-// and script errors reach js_debug, colour maps run as the pages expect, and a drawing is saved as a standalone,
-// parseable SVG file.
+// The page bridge, the shared page scripts and the host's SVG export in the
+// real engine.
 #include "data/MCV_DerivedDataPoints.h"
 #include "ui/PageTestSupport.h"
 #include "ui/base/UI_Settings.h"
@@ -65,7 +63,6 @@ var lastList = null;
 Qt.qt_list.connect(function (a) { lastList = a; Qt.js_list(a); });
 Qt.qt_text.connect(function (t) { document.title = t; Qt.js_text(t); });
 var svg = d3.select("#mainView").append("svg").attr("width", 100).attr("height", 50);
-svg.append("rect").attr("width", 10).attr("height", 10).attr("fill", _color(2.5));
 svg.append("text").attr("x", 5).attr("y", 40).text("Zellen \u00fc & <T>");
 </script></body></html>)";
 
@@ -128,20 +125,6 @@ TEST_F(PageHost, LibrariesLoadAndLogLinesAndScriptErrorsReachTheDebugSlot) {
     EXPECT_EQ(probe->debugLines[0], "hello 42");
     for (const char* part : {"Error: ", "\nURL: ", "\nLine: "})
         EXPECT_TRUE(probe->debugLines[1].contains(part)) << probe->debugLines[1].toStdString();
-}
-
-TEST_F(PageHost, ColourMapsRunFromLowToHighValuesAndDivergingMapsAreReversed) {
-    const QString results[][2] = {
-        // Viridis, the default, runs from dark purple to yellow.
-        {"d3.color(_discreteColormaps[6][0]) + ' ' + d3.color(_color(5))", "rgb(68, 1, 84) rgb(253, 231, 37)"},
-        {"_activeColormap = 0; var s = activeColormapWithCustomDomain([0, 10]); _activeColormap = 6;"
-         "(_discreteColormaps[0][0] == d3.interpolateSpectral(1)) + ' ' + (s(10) == d3.interpolateSpectral(0))",
-         "true true"},
-        {"_discreteColormap = true; var q = activeColormapWithCustomDomain([0, 10]);"
-         "_discreteColormap = false; q.range().length + ',' + (q(9.99) == _discreteColormaps[6][9])",
-         "10,true"},
-    };
-    for (const auto& r : results) EXPECT_EQ(js(r[0]), r[1]) << r[0].toStdString();
 }
 
 TEST(StandaloneSvg, InsertsNamespacesAfterTheFirstSvgTagAndStyleBeforeItsEnd) {
