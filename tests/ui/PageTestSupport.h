@@ -13,17 +13,15 @@ namespace pagetest {
 
 inline QVariant js(QWebView* view, const QString& script);
 
-// Waits until the page a widget set on `view` has finished loading. A page
-// whose files are already in the engine's cache finishes inside setHtml, so a
-// document that is complete at a resource URL counts as loaded at once.
+// Waits until the page set on `view` has loaded; a page whose files are cached
+// finishes inside setHtml, so a complete document at a resource URL counts.
 inline bool waitForPage(QWebView* view, int timeoutMs = 15000) {
     QSignalSpy spy(view, &QWebView::loadFinished);
     if (view->url().scheme() == "qrc" && js(view, "document.readyState").toString() == "complete") return true;
     return spy.wait(timeoutMs);
 }
 
-// Sets `html` and waits until it has loaded (a page without sub-resources
-// finishes inside setHtml).
+// Sets `html` and waits until it has loaded.
 inline bool setHtmlAndWait(QWebView* view, const QString& html, const QUrl& base, int timeoutMs = 15000) {
     QSignalSpy spy(view, &QWebView::loadFinished);
     view->setHtml(html, base);

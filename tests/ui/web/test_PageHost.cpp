@@ -1,11 +1,8 @@
-// Shared page scripts and the host operations in the real engine: the
-// libraries and jstools load without script errors, logging and errors reach
-// js_debug, the colour maps and legend are built as the pages expect, and a
-// page's drawing is saved as a standalone, parseable SVG file.
-#include "ui/PageTestSupport.h"
-#include "ui/SvgPageProbe.h"
-#include "ui/base/UI_Settings.h"
+// The page bridge, the shared page scripts and the host's SVG export in the
+// real engine.
 #include "data/MCV_DerivedDataPoints.h"
+#include "ui/PageTestSupport.h"
+#include "ui/base/UI_Settings.h"
 #include "ui/web/UI_WebPageHost.h"
 
 #include <QApplication>
@@ -13,13 +10,36 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QLineEdit>
-#include <QTest>
+#include <QSettings>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 #include <QXmlStreamReader>
 #include <gtest/gtest.h>
 
 #include <functional>
+
+// Exposed to the page as "Qt": a signal and a slot per argument kind, and the
+// slots the data views offer.
+class PageProbe : public QObject {
+    Q_OBJECT
+public:
+    const MCV_DerivedData* current = nullptr;
+    QList<QList<int>> lists;
+    QStringList texts, debugLines;
+
+signals:
+    void qt_list(QList<int> values);
+    void qt_text(QString text);
+
+public slots:
+    void js_list(QList<int> values) { lists.append(values); }
+    void js_text(QString text) { texts.append(text); }
+    void js_debug(QString text) { debugLines.append(text); }
+    void js_saveSVG(QString xml) {
+        UI_WebPageHost::saveSvg(nullptr, current, xml, UI_WebPageHost::styleText(":/jstools/ui.css"));
+    }
+};
 
 namespace {
 
@@ -37,24 +57,22 @@ const char* kPage = R"(<!DOCTYPE html><html><head><meta charset="utf-8">
 <script src="../jstools/tools.js"></script>
 <script src="../jstools/ui.js"></script>
 </head><body>
-<div id="legendWrapper"><div id="legend"><svg id="legendActive" width="24" height="168"></svg></div>
-<div id="legendSelector"><svg id="legendAll" height="168"></svg></div></div>
 <div id="mainView"></div>
 <script>
-function leftClickColormap(i) { Qt.js_colormapClicked(i); }
+var lastList = null;
+Qt.qt_list.connect(function (a) { lastList = a; Qt.js_list(a); });
+Qt.qt_text.connect(function (t) { document.title = t; Qt.js_text(t); });
 var svg = d3.select("#mainView").append("svg").attr("width", 100).attr("height", 50);
-svg.append("rect").attr("class", "cell").attr("width", 10).attr("height", 10).attr("fill", _color(2.5));
 svg.append("text").attr("x", 5).attr("y", 40).text("Zellen \u00fc & <T>");
-initLegend();
 </script></body></html>)";
 
 class PageHost : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
+        UI_WebPageHost::registerBridgeTypes();
         points = new MCV_DerivedDataPoints;
         points->setName("T cells \xc3\xbc");
-        probe = new SvgPageProbe;
-        probe->style = UI_WebPageHost::styleText(":/jstools/ui.css");
+        probe = new PageProbe;
         view = new QWebView;
         QObject::connect(view->page()->mainFrame(), &QWebFrame::javaScriptWindowObjectCleared, probe,
                          [] { view->page()->mainFrame()->addToJavaScriptWindowObject("Qt", probe); });
@@ -72,81 +90,45 @@ protected:
         UI_Settings::Instance()->remove("exportDefaultFilePath");
         UI_Settings::Instance()->sync();
     }
-    // Answers the next modal file dialog with `answer` once it is shown.
+    static QString js(const QString& script) { return pagetest::js(view, script).toString(); }
+    // Answers the next modal file dialog once it is shown.
     static void answerDialog(std::function<void(QFileDialog*)> answer) {
         QTimer::singleShot(0, [answer] {
-            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-            if (dialog) answer(dialog);
+            if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) answer(dialog);
         });
     }
     static inline MCV_DerivedDataPoints* points = nullptr;
-    static inline SvgPageProbe* probe = nullptr;
+    static inline PageProbe* probe = nullptr;
     static inline QWebView* view = nullptr;
     static inline bool loaded = false;
 };
 
-TEST_F(PageHost, LibrariesAndSharedScriptsLoadAndLogAndScriptErrorsReachTheDebugSlot) {
-    EXPECT_EQ(pagetest::js(view,
-                           "typeof d3.interpolateSpectral + typeof noUiSlider + typeof wNumb + "
-                           "typeof componentHandler + typeof d3.contextMenu + isQtAvailable")
-                  .toString(),
+TEST_F(PageHost, IntListsAndUnicodeTextCrossBothWays) {
+    emit probe->qt_list(QList<int>{3, -1, 2147483647});
+    EXPECT_EQ(js("Array.isArray(lastList) + ' ' + lastList.length"), "true 3");
+    js("Qt.js_list([1, 0]); Qt.js_list([true, false, true])");
+    EXPECT_EQ(probe->lists, (QList<QList<int>>{{3, -1, 2147483647}, {1, 0}, {1, 0, 1}}));
+
+    const QString name = QString::fromUtf8("CD45 \xc3\xbc \xe7\xb4\xb0\xe8\x83\x9e \xf0\x9f\x94\xac");
+    emit probe->qt_text(name);
+    EXPECT_EQ(js("document.title"), name);
+    js("Qt.js_text('\\u7d30\\u80de \\u00e9')");
+    EXPECT_EQ(probe->texts, (QStringList{name, QString::fromUtf8("\xe7\xb4\xb0\xe8\x83\x9e \xc3\xa9")}));
+}
+
+TEST_F(PageHost, LibrariesLoadAndLogLinesAndScriptErrorsReachTheDebugSlot) {
+    EXPECT_EQ(js("typeof d3.interpolateSpectral + typeof noUiSlider + typeof wNumb + typeof componentHandler + "
+                 "typeof d3.contextMenu + isQtAvailable"),
               "functionobjectfunctionobjectfunctiontrue");
-    pagetest::js(view, "log('hello ' + 42)");
-    pagetest::js(view, "setTimeout(function () { undefinedFunctionCall(); }, 0)");
+    js("log('hello ' + 42); setTimeout(function () { undefinedFunctionCall(); }, 0)");
     ASSERT_TRUE(QTest::qWaitFor([] { return probe->debugLines.size() >= 2; }, 5000));
     EXPECT_EQ(probe->debugLines[0], "hello 42");
     for (const char* part : {"Error: ", "\nURL: ", "\nLine: "})
         EXPECT_TRUE(probe->debugLines[1].contains(part)) << probe->debugLines[1].toStdString();
 }
 
-TEST_F(PageHost, ToolsClampEscapeAndMeasure) {
-    EXPECT_EQ(pagetest::js(view, "[clamp(0, -3, 5), clamp(0, 9, 5), clamp(0, 2, 5)].join()").toString(), "0,5,2");
-    EXPECT_EQ(pagetest::js(view, "cssSanitize('a.b#c (d)/e')").toString(), "a\\.b\\#c \\(d\\)\\/e");
-    EXPECT_GT(pagetest::js(view, "'WWWWWWWWWW'.width()").toInt(), pagetest::js(view, "'iiii'.width()").toInt());
-    EXPECT_EQ(pagetest::js(view, "document.body.children.length").toInt(),
-              pagetest::js(view, "'x'.width('20px arial'); document.body.children.length").toInt());
-    EXPECT_EQ(
-        pagetest::js(view, "linspace(0, 100, 10).map(function(v){return Math.round(v*1000)/1000;}).join()").toString(),
-        "0,11.111,22.222,33.333,44.444,55.556,66.667,77.778,88.889,100");
-    EXPECT_EQ(pagetest::js(view, "discspace(0, 100, 4).join()").toString(), "0,25,25,50,50,75,75,100");
-}
-
-TEST_F(PageHost, ColourMapsRunFromLowToHighValues) {
-    // Viridis, the default, starts dark purple and ends yellow.
-    EXPECT_EQ(pagetest::js(view, "d3.color(_discreteColormaps[6][0]).toString()").toString(), "rgb(68, 1, 84)");
-    EXPECT_EQ(pagetest::js(view, "d3.color(_color(5)).toString()").toString(), "rgb(253, 231, 37)");
-    // Diverging maps are reversed: Spectral's discrete list starts at its blue
-    // end, and high values of a domain take the map's first colour.
-    EXPECT_TRUE(pagetest::js(view, "_discreteColormaps[0][0] == d3.interpolateSpectral(1)").toBool());
-    EXPECT_TRUE(pagetest::js(view,
-                             "_activeColormap = 0; var s = activeColormapWithCustomDomain([0, 10]);"
-                             "var r = s(10) == d3.interpolateSpectral(0); _activeColormap = 6; r")
-                    .toBool());
-    EXPECT_EQ(pagetest::js(view,
-                           "_discreteColormap = true; var q = activeColormapWithCustomDomain([0, 10]);"
-                           "_discreteColormap = false; q.range().length + ',' + (q(9.99) == _discreteColormaps[6][9])")
-                  .toString(),
-              "10,true");
-}
-
-TEST_F(PageHost, LegendHoldsAllPalettesAndReportsAChoice) {
-    EXPECT_EQ(pagetest::js(view, "d3.select('#legendActive rect.palette').attr('fill')").toString(), "url(#Viridis)");
-    EXPECT_EQ(pagetest::js(view, "d3.selectAll('#legendAll rect.palette').size()").toInt(),
-              pagetest::js(view, "_colormapNames.length").toInt());
-    probe->clickedColormaps.clear();
-    pagetest::js(view,
-                 "var e = document.createEvent('MouseEvents'); e.initEvent('mouseup', true, true);"
-                 "d3.selectAll('#legendAll rect.palette').nodes()[12].dispatchEvent(e);");
-    EXPECT_EQ(probe->clickedColormaps, QList<int>{12});
-    pagetest::js(view, "_discreteColormap = true; updateLegendUi(false); _discreteColormap = false;");
-    EXPECT_EQ(pagetest::js(view, "d3.select('#legendActive rect.palette').attr('fill')").toString(),
-              "url(#Viridis_discrete)");
-    pagetest::js(view, "updateLegendUi(true)");
-}
-
 TEST(StandaloneSvg, InsertsNamespacesAfterTheFirstSvgTagAndStyleBeforeItsEnd) {
-    const QString out = UI_WebPageHost::standaloneSvg("<svg width=\"5\"><g></g></svg>", "<style>x</style>");
-    EXPECT_EQ(out,
+    EXPECT_EQ(UI_WebPageHost::standaloneSvg("<svg width=\"5\"><g></g></svg>", "<style>x</style>"),
               "<svg xmlns=\"http://www.w3.org/2000/svg\" xmlns:xlink=\"http://www.w3.org/1999/xlink\""
               " width=\"5\"><g></g><style>x</style></svg>");
     // Without a drawing nothing is inserted at a made-up place.
@@ -154,89 +136,55 @@ TEST(StandaloneSvg, InsertsNamespacesAfterTheFirstSvgTagAndStyleBeforeItsEnd) {
     EXPECT_EQ(UI_WebPageHost::standaloneSvg("", "<style/>"), "");
 }
 
-TEST_F(PageHost, SavesThePageDrawingAsAParseableSvgAndRemembersTheFolder) {
+TEST_F(PageHost, SavesThePageDrawingAsAParseableSvgAndRemembersTheFolderOnlyWhenSaved) {
+    int asked = 0;
+    auto cancel = [&](QFileDialog* d) {
+        ++asked;
+        d->reject();
+    };
+    answerDialog(cancel);
+    js("printSVG()");
+    QApplication::processEvents();
+    EXPECT_EQ(asked, 0) << "no data set: no question";
+    probe->current = points;
+    answerDialog(cancel);
+    js("printSVG()");
+    EXPECT_EQ(asked, 1);
+    EXPECT_FALSE(UI_Settings::Instance()->contains("exportDefaultFilePath")) << "cancelled: nothing remembered";
+
     QTemporaryDir dir;
     const QString path = dir.path() + "/drawing.svg";
-    probe->current = points;
-    QString startFolder, proposed, filter, suffix;
+    QString startFolder, proposed;
     answerDialog([&](QFileDialog* d) {
         startFolder = d->directory().absolutePath();
-        if (auto* edit = d->findChild<QLineEdit*>("fileNameEdit")) proposed = edit->text();
-        filter = d->nameFilters().join(";");
-        suffix = d->defaultSuffix();
+        proposed = d->findChild<QLineEdit*>("fileNameEdit")->text() + " " + d->defaultSuffix();
         d->selectFile(path);
         QMetaObject::invokeMethod(d, "accept");
     });
-    pagetest::js(view, "printSVG()");
+    js("printSVG()");
     EXPECT_EQ(startFolder, QDir::home().absolutePath());
-    EXPECT_EQ(filter + " " + suffix, "SVG Image Files (*.svg) svg");
-    EXPECT_EQ(proposed, QString::fromUtf8("T cells \xc3\xbc.svg"));
+    EXPECT_EQ(proposed, QString::fromUtf8("T cells \xc3\xbc.svg svg"));
     EXPECT_EQ(UI_Settings::Instance()->value("exportDefaultFilePath").toString(), QDir(dir.path()).absolutePath());
+    EXPECT_TRUE(QSettings().fileName().startsWith(qEnvironmentVariable("XDG_CONFIG_HOME")))
+        << "tests must not write the user's real settings";
 
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const QByteArray bytes = file.readAll();
-    EXPECT_TRUE(
-        bytes.startsWith("<svg xmlns=\"http://www.w3.org/2000/svg\" xmlns:xlink=\"http://www.w3.org/1999/xlink\""));
-    QXmlStreamReader xml(bytes);
-    QString lastTopLevel, text, styleText;
-    int depth = 0;
-    bool rootIsSvg = false;
-    while (!xml.atEnd()) {
-        xml.readNext();
-        if (xml.isStartElement()) {
-            if (depth == 0) rootIsSvg = xml.name() == "svg" && xml.namespaceUri() == "http://www.w3.org/2000/svg";
-            if (depth == 1) lastTopLevel = xml.name().toString();
-            if (xml.name() == "text")
-                text = xml.readElementText();
-            else if (xml.name() == "style")
-                styleText = xml.readElementText();
-            else
-                ++depth;
-        } else if (xml.isEndElement()) {
-            --depth;
-        }
-    }
-    ASSERT_FALSE(xml.hasError()) << xml.errorString().toStdString();
-    EXPECT_TRUE(rootIsSvg);
-    EXPECT_EQ(lastTopLevel, "style");
-    EXPECT_TRUE(styleText.contains(".spinner")) << "the page's style file travels with the drawing";
-    EXPECT_EQ(text, QString::fromUtf8("Zellen \xc3\xbc & <T>"));
+    const QByteArray svg = file.readAll();
+    QXmlStreamReader xml(svg);
+    while (!xml.atEnd()) xml.readNext();
+    EXPECT_FALSE(xml.hasError()) << xml.errorString().toStdString();
+    EXPECT_TRUE(svg.contains(QString::fromUtf8(">Zellen \xc3\xbc &amp; &lt;T&gt;<").toUtf8()));
+    EXPECT_TRUE(svg.contains(".spinner")) << "the page's style file travels with the drawing";
 
-    // The next dialog starts in the folder just used.
     answerDialog([&](QFileDialog* d) {
         startFolder = d->directory().absolutePath();
         d->reject();
     });
-    pagetest::js(view, "printSVG()");
+    js("printSVG()");
     EXPECT_EQ(startFolder, QDir(dir.path()).absolutePath());
 }
 
-TEST_F(PageHost, NothingIsWrittenWithoutDataSetWhenCancelledOrUnwritable) {
-    int shown = 0;
-    auto reject = [&](QFileDialog* d) {
-        ++shown;
-        d->reject();
-    };
-    answerDialog(reject);
-    pagetest::js(view, "printSVG()");
-    QApplication::processEvents();
-    EXPECT_EQ(shown, 0) << "no data set: no question";
-
-    probe->current = points;
-    answerDialog(reject);
-    pagetest::js(view, "printSVG()");
-    EXPECT_EQ(shown, 1);
-    EXPECT_FALSE(UI_Settings::Instance()->contains("exportDefaultFilePath"));
-
-    QTemporaryDir dir;
-    const QString path = dir.path() + "/missing/folder/x.svg";
-    answerDialog([&](QFileDialog* d) {
-        d->selectFile(path);
-        QMetaObject::invokeMethod(d, "accept");
-    });
-    pagetest::js(view, "printSVG()");
-    EXPECT_FALSE(QFile::exists(path));
-}
-
 }  // namespace
+
+#include "test_PageHost.moc"
