@@ -178,6 +178,11 @@ TEST_F(MainRoad, FromTheExampleFilesToAPrintedPlot) {
     EXPECT_EQ(countFlags(view2->selectionFlags()), count);
     EXPECT_GT(countHalo(frame(plot)), 100);
     EXPECT_GT(countHalo(frame(plot2)), 100);
+    // Ctrl+D in one view clears the selection in both.
+    plot->setFocus(Qt::MouseFocusReason);
+    QTest::keyClick(plot, Qt::Key_D, Qt::ControlModifier);
+    EXPECT_EQ(countFlags(view->selectionFlags()), 0);
+    EXPECT_EQ(countFlags(view2->selectionFlags()), 0);
 
     // ---- Down-sample per sample; the second view embeds exactly those ----
     QTest::mouseClick(childWithText<QPushButton>(panel, "Downsampling ..."), Qt::LeftButton);
