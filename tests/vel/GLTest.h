@@ -1,7 +1,6 @@
 #pragma once
-// Fixture of the GPU tests: one real OpenGL context per test suite, current
-// for every test of the suite. A test fails (not skips) without one: the
-// suite runs under Xvfb with Mesa, which always provides it.
+// One real OpenGL context per test suite, current for every test. A test
+// fails (not skips) without one: Xvfb with Mesa always provides it.
 
 #include <gtest/gtest.h>
 
@@ -16,12 +15,12 @@ protected:
     static void SetUpTestSuite() { context() = std::make_unique<HeadlessGLContext>(); }
     static void TearDownTestSuite() { context().reset(); }
     void SetUp() override {
-        ASSERT_TRUE(context() && context()->valid()) << "no OpenGL context: " << (context() ? context()->error() : "");
+        ASSERT_TRUE(context()->valid()) << "no OpenGL context: " << context()->error();
         ASSERT_TRUE(context()->makeCurrent());
         while (glGetError() != GL_NO_ERROR) {}
     }
     void TearDown() override {
-        if (context() && context()->valid()) {
+        if (context()->valid()) {
             EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
         }
     }
