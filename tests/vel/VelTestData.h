@@ -111,21 +111,14 @@ inline double exactKL(const SparseMatrix& P, const std::vector<float>& y) {
     return kl;
 }
 
-// Share of points whose k nearest neighbours in the 2-D embedding carry
-// mostly their own label.
-inline double knnLabelAccuracy(const std::vector<float>& y, const std::vector<int>& labels, unsigned int k) {
+// Share of points whose nearest other point in the 2-D embedding carries
+// their label.
+inline double nearestLabelAccuracy(const std::vector<float>& y, const std::vector<int>& labels) {
     const unsigned int n = static_cast<unsigned int>(labels.size());
-    const auto near = exactNeighbours(n, k + 1, [&](unsigned int i, unsigned int j) {
-        return i == j ? -1.0 : std::pow(y[2 * i] - y[2 * j], 2.0) + std::pow(y[2 * i + 1] - y[2 * j + 1], 2.0);
-    });
+    const auto near = exactNeighbours(
+        n, 2, [&](unsigned int i, unsigned int j) { return i == j ? -1.0 : squaredL2(&y[2 * i], &y[2 * j], 2); });
     unsigned int correct = 0;
-    for (unsigned int i = 0; i < n; ++i) {
-        std::map<int, unsigned int> votes;  // the point itself comes first and does not vote
-        for (unsigned int j = 1; j <= k; ++j) ++votes[labels[near[i * (k + 1) + j]]];
-        correct += std::max_element(votes.begin(), votes.end(), [](auto& a, auto& b) {
-                       return a.second < b.second;
-                   })->first == labels[i];
-    }
+    for (unsigned int i = 0; i < n; ++i) correct += labels[near[2 * i + 1]] == labels[i];
     return static_cast<double>(correct) / n;
 }
 

@@ -32,7 +32,6 @@ TEST(JointProbabilities, NeighbourCountFollowsThePerplexityAndTheSelection) {
          {std::make_tuple(30.f, 100000u, 91u), std::make_tuple(30.5f, 100000u, 92u), std::make_tuple(30.5f, 50u, 50u)})
         EXPECT_EQ(Generator::neighbourCount(withPerplexity(perplexity), n), k) << perplexity << " " << n;
     EXPECT_THROW(Generator::neighbourCount(withPerplexity(0.f), 10), std::logic_error);
-    EXPECT_EQ(vel::dr::HDJointProbabilityGenerator_NrOfKnnAlgorithms(), 3u);
 }
 
 // The self entry of a row is kept as it is.
@@ -70,34 +69,6 @@ TEST(JointProbabilities, RefusesWhatItCannotCompute) {
                   }
               }),
               std::string(shortfall) + "\n");
-}
-
-// Along the first axis the largest coordinate is the most similar by dot
-// product to every point with a positive first coordinate, though far away;
-// within a row the probabilities fall with the dot product (here the index).
-TEST(JointProbabilities, NearestByDotProductGetTheHighestProbability) {
-    const unsigned int n = 40;
-    std::vector<float> data(2 * n);
-    for (unsigned int i = 0; i < n; ++i) {
-        data[2 * i] = 1.f + static_cast<float>(i);
-        data[2 * i + 1] = 0.01f * static_cast<float>(i % 3);
-    }
-    for (const auto& [library, metric] :
-         {std::make_pair(KNN_ANNOY, KNN_METRIC_DOT), std::make_pair(KNN_HNSW, KNN_METRIC_INNER_PRODUCT)}) {
-        SCOPED_TRACE(library);
-        auto p = withPerplexity(3, library);
-        p.knnMetric = metric;
-        p.numTrees = 8;
-        SparseMatrix P;
-        Generator().computeProbabilityDistributions(data.data(), 2, n, P, p);
-        float previous = 0.f;
-        for (const auto& e : P[5]) {
-            EXPECT_GE(e.second, previous) << e.first;
-            previous = e.second;
-        }
-        ASSERT_FALSE(P[5].empty());
-        EXPECT_EQ((P[5].end() - 1)->first, n - 1) << "most likely neighbour of point 5";
-    }
 }
 
 TEST(JointProbabilities, AnnoyResultsDoNotDependOnTheThreadCount) {
@@ -144,28 +115,20 @@ TEST(JointProbabilities, DenseRowsAndDistanceMatrixVariants) {
                  std::logic_error);
 }
 
-TEST(JointProbabilities, LogLinesAndStatistics) {
+// The log names the back end; statistics are only filled and written on request.
+TEST(JointProbabilities, LogsAndStatistics) {
     auto blobs = veltest::makeBlobs(2, 50, 3, 2.0, 26);
     CoutLog log;
     Generator generator;
     generator.setLogger(&log);
     SparseMatrix P;
-    EXPECT_EQ(capturedStdout([&] {
-                  generator.computeJointProbabilityDistribution(blobs.data.data(), 3, 100, P, withPerplexity(5));
-              }),
-              "Computing the HD joint probability distribution...\nComputing approximated knn with Flann...\n"
-              "Computing joint-probability distribution...\n");
-    EXPECT_GT(generator.statistics().totalTime, 0.f);
-    EXPECT_GE(generator.statistics().aknnTime, 0.f);
-    Generator::Statistics s;
-    s.totalTime = 1.5f;
-    s.treesConstructionTime = 0.25f;
-    s.aknnTime = 0.5f;
-    s.distributionsTime = 0.75f;
-    EXPECT_EQ(capturedStdout([&] { s.log(&log), s.log(nullptr); }),
-              "\n-------- HD Joint Probability Generator Statistics -----------\nTotal time:\t1.5\n"
-              "\tTrees construction time:\t0.25\n\tAKNN time:\t\t\t0.5\n\tDistributions time:\t\t0.75\n" +
-                  std::string(62, '-') + "\n\n");
+    const std::string out = capturedStdout(
+        [&] { generator.computeJointProbabilityDistribution(blobs.data.data(), 3, 100, P, withPerplexity(5)); });
+    EXPECT_NE(out.find("Computing approximated knn with Flann...\n"), std::string::npos) << out;
+    Generator::Statistics s = generator.statistics();
+    EXPECT_GT(s.totalTime, 0.f);
+    EXPECT_NE(capturedStdout([&] { s.log(&log); }).find("Total time:\t"), std::string::npos);
+    EXPECT_EQ(capturedStdout([&] { s.log(nullptr); }), "");
     s.reset();
     EXPECT_EQ(s.totalTime, 0.f);
 }
