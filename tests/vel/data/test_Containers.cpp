@@ -60,16 +60,6 @@ TEST(MapMemEff, InitializeFiltersOrderedInput) {
     }
 }
 
-TEST(Embedding, ResizeKeepsTheFlatLayout) {
-    Embedding<float> e = points(2, {0, 1, 2, 3, 4, 5});
-    e.resize(3, 2, 7.f);
-    EXPECT_EQ(e.dataAt(1, 0), 3.f);
-    e.resize(3, 3, 7.f);
-    EXPECT_EQ(e.getContainer(), (std::vector<float>{0, 1, 2, 3, 4, 5, 7, 7, 7}));
-    e.clear();
-    EXPECT_TRUE(e.numDimensions() == 0 && e.numDataPoints() == 0 && e.getContainer().empty());
-}
-
 TEST(Embedding, BoundingBoxWithPaddingAndSquare) {
     struct Case {
         std::vector<float> xy;
