@@ -87,27 +87,15 @@ inline double dot(const float* a, const float* b, unsigned int dims) {
 // embedding from the joint distribution P / sum(P).
 inline double exactKL(const SparseMatrix& P, const std::vector<float>& y) {
     const std::size_t n = P.size();
-    double sumP = 0;
-    for (const auto& row : P)
-        for (const auto& e : row) sumP += e.second;
-    double Z = 0;
+    const auto q = [&](std::size_t i, std::size_t j) { return 1.0 / (1.0 + squaredL2(&y[2 * i], &y[2 * j], 2)); };
+    double sumP = 0, Z = 0, kl = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        for (const auto& e : P[i]) sumP += e.second;
+        for (std::size_t j = 0; j < n; ++j) Z += j == i ? 0.0 : q(i, j);
+    }
     for (std::size_t i = 0; i < n; ++i)
-        for (std::size_t j = i + 1; j < n; ++j) {
-            const double dx = y[2 * i] - y[2 * j];
-            const double dy = y[2 * i + 1] - y[2 * j + 1];
-            Z += 2.0 / (1.0 + dx * dx + dy * dy);
-        }
-    double kl = 0;
-    for (std::size_t i = 0; i < n; ++i)
-        for (const auto& e : P[i]) {
-            if (e.second <= 0) continue;
-            const std::size_t j = e.first;
-            const double dx = y[2 * i] - y[2 * j];
-            const double dy = y[2 * i + 1] - y[2 * j + 1];
-            const double q = 1.0 / (1.0 + dx * dx + dy * dy) / Z;
-            const double p = e.second / sumP;
-            kl += p * std::log(p / q);
-        }
+        for (const auto& e : P[i])
+            if (e.second > 0) kl += e.second / sumP * std::log(e.second / sumP * Z / q(i, e.first));
     return kl;
 }
 
