@@ -5,6 +5,7 @@
 #include <map>
 #include <random>
 #include <stdexcept>
+#include <tuple>
 #include <unordered_map>
 
 #include "support/CapturedOutput.h"
@@ -42,10 +43,8 @@ TEST(Perplexity, CalibratedRowsHitTheTargetEntropy) {
             double sum = 0, entropy = 0;
             for (std::size_t j = 1; j < p.size(); ++j) {
                 sum += p[j];
-                if (p[j] > 0) entropy -= p[j] * std::log(static_cast<double>(p[j]));
-                if (j > 1) {
-                    EXPECT_LE(p[j], p[j - 1]);
-                }
+                entropy -= p[j] > 0 ? p[j] * std::log(static_cast<double>(p[j])) : 0.0;
+                ASSERT_LE(p[j], j > 1 ? p[j - 1] : 1.f);
             }
             EXPECT_EQ(p[0], 0.f);
             EXPECT_NEAR(sum, 1.0, 1e-5);
@@ -56,24 +55,17 @@ TEST(Perplexity, CalibratedRowsHitTheTargetEntropy) {
 // Unreachable targets fall back to the uniform row (sigma 0); duplicates and
 // huge distances never divide by zero.
 TEST(Perplexity, EqualNeighboursFallBacksAndDuplicates) {
-    struct Case {
-        std::vector<float> d;
-        double perplexity;
-        int maxIt, ignore;
-        double sigma;  // < 0: any
-        std::vector<float> p;
-    };
     const float third = 1.f / 3.f;
-    const std::vector<Case> cases{
+    const std::vector<std::tuple<std::vector<float>, double, int, int, double, std::vector<float>>> cases{
         {{0, 1, 1, 1}, 3.0, 200, 0, std::sqrt(0.5), {0, third, third, third}},
         {{0, 1, 1, 1}, 30.0, 200, 0, 0.0, {0, third, third, third}},
         {{0, 1, 2, 3}, 2.0, 0, 0, 0.0, {0, third, third, third}},          // no iteration at all
         {{0, 1, 2, 3}, 30.0, 200, -1, 0.0, {0.25f, 0.25f, 0.25f, 0.25f}},  // nothing ignored
     };
     std::vector<float> p;
-    for (const auto& c : cases) {
-        EXPECT_NEAR(calibrate(c.d, p, c.perplexity, c.maxIt, c.ignore), c.sigma, 1e-12);
-        for (std::size_t j = 0; j < p.size(); ++j) EXPECT_FLOAT_EQ(p[j], c.p[j]) << j;
+    for (const auto& [d, perplexity, maxIt, ignore, sigma, expected] : cases) {
+        EXPECT_NEAR(calibrate(d, p, perplexity, maxIt, ignore), sigma, 1e-12);
+        for (std::size_t j = 0; j < p.size(); ++j) EXPECT_FLOAT_EQ(p[j], expected[j]) << j;
     }
     for (const std::vector<float>& d : {std::vector<float>{0, 0, 5, 9, 12}, std::vector<float>{0, 1e6f, 2e6f, 3e6f}}) {
         calibrate(d, p, 2.0);
