@@ -33,20 +33,14 @@ inline Blobs makeBlobs(unsigned int clusters, unsigned int perCluster, unsigned 
     std::normal_distribution<double> normal(0.0, 1.0);
     std::vector<double> centres(static_cast<std::size_t>(clusters) * dims);
     for (auto& c : centres) c = normal(rng) * centreSpread;
-    Blobs blobs;
-    blobs.n = clusters * perCluster;
-    blobs.dims = dims;
-    blobs.data.resize(static_cast<std::size_t>(blobs.n) * dims);
-    blobs.labels.resize(blobs.n);
-    for (unsigned int c = 0; c < clusters; ++c)
-        for (unsigned int p = 0; p < perCluster; ++p) {
-            const unsigned int i = c * perCluster + p;
-            blobs.labels[i] = static_cast<int>(c);
-            for (unsigned int d = 0; d < dims; ++d)
-                blobs.data[static_cast<std::size_t>(i) * dims + d] =
-                    static_cast<float>(centres[static_cast<std::size_t>(c) * dims + d] + normal(rng));
-        }
-    return blobs;
+    Blobs b{{}, {}, clusters * perCluster, dims};
+    for (unsigned int i = 0; i < b.n; ++i) {
+        b.labels.push_back(static_cast<int>(i / perCluster));
+        for (unsigned int d = 0; d < dims; ++d)
+            b.data.push_back(
+                static_cast<float>(centres[static_cast<std::size_t>(i / perCluster) * dims + d] + normal(rng)));
+    }
+    return b;
 }
 
 // Row-major n x k indices of the exact k nearest neighbours (the point itself
@@ -112,11 +106,11 @@ inline double nearestLabelAccuracy(const std::vector<float>& y, const std::vecto
 
 // The joint probabilities of a blob set at the generator's defaults.
 inline SparseMatrix jointProbabilities(const Blobs& b, float perplexity) {
-    vel::dr::HDJointProbabilityGenerator<float, SparseMatrix> generator;
     vel::dr::HDJointProbabilityGenerator<float, SparseMatrix>::Parameters p;
     p.perplexity = perplexity;
     SparseMatrix P;
-    generator.computeJointProbabilityDistribution(const_cast<float*>(b.data.data()), b.dims, b.n, P, p);
+    vel::dr::HDJointProbabilityGenerator<float, SparseMatrix>().computeJointProbabilityDistribution(
+        const_cast<float*>(b.data.data()), b.dims, b.n, P, p);
     return P;
 }
 

@@ -5,7 +5,10 @@
 
 #include "vel/GLTest.h"
 #include "vel/VelTestData.h"
+#include "vel/dr/ErrorMessageException.h"
 #include "vel/dr/GpgpuSneRaster.h"
+#include "vel/dr/RasterFieldComputation.h"
+#include "vel/dr/ShaderProgram.h"
 
 using vel::data::Embedding;
 using vel::dr::GpgpuSneRaster;
@@ -14,7 +17,7 @@ using veltest::SparseMatrix;
 
 namespace {
 
-class GpgpuSneRasterTest : public veltest::GLTest {
+class GpgpuTest : public veltest::GLTest {
 protected:
     void TearDown() override {
         raster.clean();
@@ -68,7 +71,7 @@ std::vector<double> truncatedGradient(const SparseMatrix& P, const std::vector<f
 }  // namespace
 
 // 411 points fill the 21 x 21 sample texture but for its last row.
-TEST_F(GpgpuSneRasterTest, GradientMatchesTheExactKernelSum) {
+TEST_F(GpgpuTest, GradientMatchesTheExactKernelSum) {
     const auto blobs = veltest::makeBlobs(3, 137, 2, 4.0, 41);
     const SparseMatrix P = veltest::randomMatrix(blobs.n, 10, 5);
     step(blobs.data, P, 4.f);
@@ -90,7 +93,7 @@ TEST_F(GpgpuSneRasterTest, GradientMatchesTheExactKernelSum) {
 
 // Points far outside each other's support have nothing to normalise the
 // repulsion with: the attractive forces alone set the gradient.
-TEST_F(GpgpuSneRasterTest, WithoutNeighboursInTheSupportOnlyAttractionActs) {
+TEST_F(GpgpuTest, WithoutNeighboursInTheSupportOnlyAttractionActs) {
     SparseMatrix P(2);
     P[0][1] = 1.f;
     P[1][0] = 1.f;
@@ -103,7 +106,7 @@ TEST_F(GpgpuSneRasterTest, WithoutNeighboursInTheSupportOnlyAttractionActs) {
 
 // The bounds are widened by 5 % on each side, two pixels per unit, at least
 // five; coincident points span no range but still get a field, without NaN.
-TEST_F(GpgpuSneRasterTest, GridFollowsTheEmbeddingsExtent) {
+TEST_F(GpgpuTest, GridFollowsTheEmbeddingsExtent) {
     struct Case {
         std::vector<float> points;
         std::vector<float> bounds;
@@ -127,7 +130,7 @@ TEST_F(GpgpuSneRasterTest, GridFollowsTheEmbeddingsExtent) {
     EXPECT_TRUE(w == 80u && h == 40u) << w << " x " << h;
 }
 
-TEST_F(GpgpuSneRasterTest, UpdateFollowsTheGainAndMomentumRule) {
+TEST_F(GpgpuTest, UpdateFollowsTheGainAndMomentumRule) {
     embedding.resize(2, 30);
     for (unsigned int i = 0; i < 30; ++i)
         embedding.dataAt(i, 0) = (i % 6) * 0.7f, embedding.dataAt(i, 1) = (i / 6) * 0.9f;
@@ -152,4 +155,80 @@ TEST_F(GpgpuSneRasterTest, UpdateFollowsTheGainAndMomentumRule) {
         for (std::size_t k = 0; k < 60; ++k)
             ASSERT_NEAR(embedding.getContainer()[k], reference.getContainer()[k], 1e-5f) << it << ":" << k;
     }
+}
+
+// Texel (i, j) holds (q, x q^2, y q^2, 0) at offset x = (i - 32) / 32 x 6.5,
+// y likewise; the CPU kernel of the same radius is the uploaded texture. The
+// fields drawn from it are checked through the gradient they give.
+TEST_F(GpgpuTest, KernelTextureHoldsTheStudentTKernel) {
+    GLuint buffer = 0;
+    glGenBuffers(1, &buffer);
+    vel::dr::RasterFieldComputation fields;
+    fields.init(buffer, 6.5f);
+    std::vector<float> texels(65 * 65 * 4), generated;
+    glBindTexture(GL_TEXTURE_2D, fields.kernelTexture());
+    glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_FLOAT, texels.data());
+    for (unsigned int j = 0; j < 65; j += 4)
+        for (unsigned int i = 0; i < 65; i += 4) {
+            const double x = (i - 32.0) / 32.0 * 6.5, y = (j - 32.0) / 32.0 * 6.5, q = 1.0 / (1.0 + x * x + y * y);
+            const float* t = &texels[(j * 65 + i) * 4];
+            EXPECT_FLOAT_EQ(t[0], static_cast<float>(q)) << i << "," << j;
+            EXPECT_FLOAT_EQ(t[1], static_cast<float>(x * q * q));
+            EXPECT_FLOAT_EQ(t[2], static_cast<float>(y * q * q));
+            EXPECT_EQ(t[3], 0.f);
+        }
+    fields.generateTSNEKernel(32.f, generated, 6.5f);
+    EXPECT_EQ(generated, texels);
+    fields.generateTSNEKernel(0.f, generated, 1.f);  // radius 0: the centre alone, no division by 0
+    EXPECT_EQ(generated, (std::vector<float>{1.f, 0.f, 0.f, 0.f}));
+    fields.clean();
+    fields.clean();  // repeatable
+    glDeleteBuffers(1, &buffer);
+}
+
+// A failed build deletes the program and clears every flag; the exception
+// carries the driver's log under a header naming the shader's kind. A
+// rebuilt or destroyed program frees its predecessor.
+TEST_F(GpgpuTest, ShaderFailuresCarryTheLogAndDeleteTheProgram) {
+    const std::vector<std::pair<std::string, std::string>> cases{
+        {"out vec4 c;\nvoid main() { c = vec4(1.0) }\n", "Fragment shader info log:\n"},
+        {"vec4 missing();\nout vec4 c;\nvoid main() { c = missing(); }\n", "missing"},  // links, not compiles
+        {"out vec4 c;\nvoid main() { c = vec4(1.0); }\n", ""},
+    };
+    for (const auto& [fragment, expected] : cases) {
+        vel::dr::ShaderProgram program;
+        program.build();  // never created: nothing happens
+        program.create();
+        const unsigned int handle = program.handle();
+        program.addShader(vel::dr::VERTEX_SHADER, "#version 330 core\nvoid main() { gl_Position = vec4(0.0); }\n");
+        program.addShader(vel::dr::FRAGMENT_SHADER, ("#version 330 core\n" + fragment).c_str());
+        try {
+            program.build();
+            EXPECT_TRUE(expected.empty()) << "built: " << fragment;
+        } catch (const vel::dr::ErrorMessageException& e) {
+            const std::string message = e.what();
+            EXPECT_NE(message.find(expected), std::string::npos) << message;
+            EXPECT_GT(message.size(), expected.size()) << "no driver log";
+        }
+        EXPECT_EQ(program.isLinked(), expected.empty());
+        EXPECT_EQ(glIsProgram(handle) == GL_TRUE, expected.empty());
+        program.create();
+        if (program.handle() != handle) {
+            EXPECT_EQ(glIsProgram(handle), GL_FALSE);  // OpenGL may hand out the freed name anew
+        }
+        program.destroy();
+        program.destroy();
+        EXPECT_FALSE(program.isCreated());
+    }
+}
+
+// A kind without an OpenGL 3.3 shader (compute) is refused before OpenGL is
+// asked for an object.
+TEST_F(GpgpuTest, ShaderLogsNameTheirKind) {
+    vel::dr::Shader vertex(vel::dr::VERTEX_SHADER), compute(vel::dr::COMPUTE_SHADER);
+    vertex.loadFromString("#version 330 core\nvoid main() { undeclared = 1; }\n");
+    EXPECT_THROW(vertex.compile(), vel::dr::ShaderCompilationException);
+    EXPECT_FALSE(vertex.isCreated() || vertex.isCompiled());
+    EXPECT_THROW(compute.create(), vel::dr::ShaderLoadingException);
+    EXPECT_EQ(compute.getInfoLog(), "Compute shader info log:\n");
 }
