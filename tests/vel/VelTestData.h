@@ -46,18 +46,13 @@ inline Blobs makeBlobs(unsigned int clusters, unsigned int perCluster, unsigned 
 // Row-major n x k indices of the exact k nearest neighbours (the point itself
 // included) under a dissimilarity d(i, j), smallest first, ties by index.
 template <typename Dissimilarity>
-std::vector<int> exactNeighbours(unsigned int n, unsigned int k, Dissimilarity dissimilarity,
-                                 std::vector<double>* values = nullptr) {
+std::vector<int> exactNeighbours(unsigned int n, unsigned int k, Dissimilarity dissimilarity) {
     std::vector<int> result(static_cast<std::size_t>(n) * k);
-    if (values) values->resize(result.size());
     std::vector<std::pair<double, int>> row(n);
     for (unsigned int i = 0; i < n; ++i) {
         for (unsigned int j = 0; j < n; ++j) row[j] = {dissimilarity(i, j), static_cast<int>(j)};
         std::partial_sort(row.begin(), row.begin() + k, row.end());
-        for (unsigned int j = 0; j < k; ++j) {
-            result[static_cast<std::size_t>(i) * k + j] = row[j].second;
-            if (values) (*values)[static_cast<std::size_t>(i) * k + j] = row[j].first;
-        }
+        for (unsigned int j = 0; j < k; ++j) result[static_cast<std::size_t>(i) * k + j] = row[j].second;
     }
     return result;
 }

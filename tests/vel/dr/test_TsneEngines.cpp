@@ -8,12 +8,10 @@
 #include <fstream>
 #include <type_traits>
 
-#include "support/CapturedOutput.h"
 #include "vel/GLTest.h"
 #include "vel/VelTestData.h"
 #include "vel/dr/GradientDescentTSNETexture.h"
 #include "vel/dr/SparseTSNEUserDefProbabilities.h"
-#include "vel/utils/CoutLog.h"
 
 using vel::data::Embedding;
 using vel::dr::TsneParameters;
@@ -83,24 +81,6 @@ TYPED_TEST(TsneEngineContract, SymmetrisesAndStartsFromTheSeed) {
     EXPECT_NE(ec.getContainer(), ea.getContainer());
 }
 
-TYPED_TEST(TsneEngineContract, LogsTheScheduleSwitches) {
-    // A hundred points stay in range under early exaggeration on the GPU.
-    const SparseMatrix P = veltest::jointProbabilities(veltest::makeBlobs(2, 50, 3, 3.0, 31), 10);
-    vel::utils::CoutLog log;
-    typename TypeParam::Engine engine;
-    engine.setLogger(&log);
-    Embedding<float> embedding;
-    TsneParameters params = seeded(1);
-    params.momentumSwitchIteration = 3;
-    params.removeExaggerationIteration = 5;
-    quietly([&] { engine.initialize(P, &embedding, params); });
-    EXPECT_EQ(capturedStdout([&] {
-                  for (int i = 0; i < 8; ++i) engine.doAnIteration();
-              }),
-              "Switch to final momentum...\nRemove exaggeration...\n");
-    EXPECT_EQ(engine.iteration(), 8u);
-}
-
 // After the exaggeration (to 60, ramped down to 90) the divergence keeps
 // falling and the blobs come apart.
 TYPED_TEST(TsneEngineContract, SeparatesFiveBlobs) {
@@ -150,14 +130,11 @@ std::vector<double> referenceGradient(const SparseMatrix& P, const std::vector<f
                 Z += q[i * n + j] = 1.0 / (1.0 + dx * dx + dy * dy);
             }
     std::vector<double> g(2 * n, 0.0);
-    for (std::size_t i = 0; i < n; ++i) {
-        for (std::size_t j = 0; j < n; ++j)
-            for (int d = 0; d < 2; ++d)
-                g[2 * i + d] -= 4.0 * q[i * n + j] * q[i * n + j] / Z * (y[2 * i + d] - y[2 * j + d]);
+    for (std::size_t k = 0; k < 2 * n; ++k) {
+        const std::size_t i = k / 2, d = k % 2;
+        for (std::size_t j = 0; j < n; ++j) g[k] -= 4.0 * q[i * n + j] * q[i * n + j] / Z * (y[k] - y[2 * j + d]);
         for (const auto& e : P[i])
-            for (int d = 0; d < 2; ++d)
-                g[2 * i + d] +=
-                    4.0 * exaggeration * e.second / n * q[i * n + e.first] * (y[2 * i + d] - y[2 * e.first + d]);
+            g[k] += 4.0 * exaggeration * e.second / n * q[i * n + e.first] * (y[k] - y[2 * e.first + d]);
     }
     return g;
 }
@@ -235,7 +212,7 @@ TEST(CpuTsneEngine, OrderedMapRowsAndExtraDimensions) {
 
 namespace {
 
-class GpuTsneEngine : public veltest::GLTest {};
+using GpuTsneEngine = veltest::GLTest;
 
 long residentKB() {
     std::ifstream status("/proc/self/status");
@@ -250,22 +227,17 @@ long residentKB() {
 TEST_F(GpuTsneEngine, ParametersReleaseAndStartFollowTheRun) {
     GpuEngine gpu;
     EXPECT_THROW(gpu.updateParams(TsneParameters()), std::runtime_error);
-    // Start positions come from the CPU engine's generator; a preset embedding
-    // is kept; the finished-matrix variant copies P.
+    // The finished-matrix variant copies P; a preset embedding is kept.
     const SparseMatrix P = veltest::randomMatrix(40, 3, 7);
-    CpuEngine cpu;
-    Embedding<float> a, b;
-    TsneParameters wide = seeded(42);
-    wide.initialSpread = 1.0f;
-    gpu.initializeWithJointProbabilityDistribution(P, &a, wide);
-    cpu.initialize(P, &b, wide);
-    EXPECT_EQ(a.getContainer(), b.getContainer());
+    Embedding<float> embedding;
+    TsneParameters params = seeded(42);
+    gpu.initializeWithJointProbabilityDistribution(P, &embedding, params);
     for (unsigned int i = 0; i < 40; ++i) EXPECT_EQ(gpu.getDistributionP()[i].memory(), P[i].memory());
-    wide.presetEmbedding = true;
-    b.dataAt(0, 0) = 5.f;
-    const std::vector<float> preset = b.getContainer();
-    gpu.initialize(P, &b, wide);
-    EXPECT_EQ(b.getContainer(), preset);
+    params.presetEmbedding = true;
+    embedding.dataAt(0, 0) = 5.f;
+    const std::vector<float> preset = embedding.getContainer();
+    gpu.initialize(P, &embedding, params);
+    EXPECT_EQ(embedding.getContainer(), preset);
     gpu.updateParams(seeded(2));
     gpu.doAnIteration();
     gpu.releaseOpenGLObjects();

@@ -52,21 +52,21 @@ double dissimilarity(Measure m, const float* a, const float* c, unsigned int dim
 // distance convention.
 void exactLists(const veltest::Blobs& b, unsigned int k, Measure m, std::vector<float>& distances,
                 std::vector<int>& indices) {
-    const auto row = [&](unsigned int i) { return b.data.data() + static_cast<std::size_t>(i) * b.dims; };
-    std::vector<double> values;
-    indices = veltest::exactNeighbours(
-        b.n, k, [&](unsigned int i, unsigned int j) { return dissimilarity(m, row(i), row(j), b.dims); }, &values);
-    distances.resize(values.size());
+    const auto d = [&](unsigned int i, int j) {
+        return dissimilarity(m, &b.data[static_cast<std::size_t>(i) * b.dims],
+                             &b.data[static_cast<std::size_t>(j) * b.dims], b.dims);
+    };
+    indices = veltest::exactNeighbours(b.n, k, d);
+    distances.resize(indices.size());
     for (unsigned int i = 0; i < b.n; ++i) {
         const auto first = indices.begin() + static_cast<std::ptrdiff_t>(i) * k;
+        const double best = d(i, *first);
         auto self = std::find(first, first + k, static_cast<int>(i));
         if (self == first + k) *--self = static_cast<int>(i);
         std::rotate(first, self, self + 1);
-        for (unsigned int j = 0; j < k; ++j) {
-            const double v = dissimilarity(m, row(i), row(static_cast<unsigned int>(first[j])), b.dims);
+        for (unsigned int j = 0; j < k; ++j)
             distances[static_cast<std::size_t>(i) * k + j] =
-                static_cast<float>(m == Measure::Similarity ? v - values[static_cast<std::size_t>(i) * k] : v);
-        }
+                static_cast<float>(d(i, first[j]) - (m == Measure::Similarity ? best : 0.0));
     }
 }
 
