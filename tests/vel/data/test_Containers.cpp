@@ -84,14 +84,12 @@ TEST(Embedding, BoxCentringAndScaling) {
     }
 }
 
-TEST(Embedding, InterpolationIsTheWeightedMean) {
+TEST(Embedding, InterpolationAndRemapping) {
     Embedding<float> output;
     std::vector<std::map<unsigned int, float>> weights{{{0, 1.f}, {1, 3.f}}, {{1, 2.f}}, {}};
     vel::data::interpolateEmbeddingPositions(points(2, {0, 0, 10, 20}), output, weights);
     EXPECT_EQ(output.getContainer(), (std::vector<float>{7.5f, 15.f, 10.f, 20.f, 0.f, 0.f}));  // no weights: origin
-}
 
-TEST(Embedding, Remapping) {
     const Embedding<float> twoD = points(2, {0, 0, 4, 2}), oneD = points(1, {2, 4, 6});
     Embedding<float> out;
     EXPECT_THROW(vel::data::copyAndRemap1D2DVertical(twoD, out, {0, 2, 10, 20}), std::logic_error);
