@@ -1,6 +1,5 @@
 #pragma once
-// One real OpenGL context per test suite, current for every test. A test
-// fails (not skips) without one: Xvfb with Mesa always provides it.
+// One real OpenGL context per suite; without one a test fails, not skips.
 
 #include <gtest/gtest.h>
 

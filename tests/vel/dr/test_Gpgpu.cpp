@@ -30,8 +30,7 @@ protected:
         glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, which, &value);
         return static_cast<unsigned int>(value);
     }
-    // One step over the given positions; multiplier 0 keeps the points where
-    // they are apart from the final centring.
+    // One step; multiplier 0 keeps the points in place but for the centring.
     void step(const std::vector<float>& points, SparseMatrix P, float exaggeration = 4.f, float multiplier = 0.f) {
         embedding.resize(2, static_cast<unsigned int>(points.size() / 2));
         embedding.getContainer() = points;
@@ -150,8 +149,7 @@ TEST_F(GpgpuTest, UpdateFollowsTheGainAndMomentumRule) {
 }
 
 // Texel (i, j) holds (q, x q^2, y q^2, 0) at offset x = (i - 32) / 32 x 6.5,
-// y likewise; the CPU kernel of the same radius is the uploaded texture. The
-// fields drawn from it are checked through the gradient they give.
+// y likewise; the CPU kernel of the same radius is the uploaded texture.
 TEST_F(GpgpuTest, KernelTextureHoldsTheStudentTKernel) {
     GLuint buffer = 0;
     glGenBuffers(1, &buffer);
@@ -178,9 +176,8 @@ TEST_F(GpgpuTest, KernelTextureHoldsTheStudentTKernel) {
     glDeleteBuffers(1, &buffer);
 }
 
-// A failed build deletes the program and clears every flag; the exception
-// carries the driver's log under a header naming the shader's kind. A
-// rebuilt or destroyed program frees its predecessor.
+// A failed build deletes the program and carries the driver's log; a
+// re-created program frees its predecessor.
 TEST_F(GpgpuTest, ShaderFailuresCarryTheLogAndDeleteTheProgram) {
     const std::vector<std::pair<std::string, std::string>> cases{
         {"out vec4 c;\nvoid main() { c = vec4(1.0) }\n", "Fragment shader info log:\n"},
@@ -214,8 +211,7 @@ TEST_F(GpgpuTest, ShaderFailuresCarryTheLogAndDeleteTheProgram) {
     }
 }
 
-// A kind without an OpenGL 3.3 shader (compute) is refused before OpenGL is
-// asked for an object.
+// Compute shaders (not in OpenGL 3.3) are refused before OpenGL is asked.
 TEST_F(GpgpuTest, ShaderLogsNameTheirKind) {
     vel::dr::Shader compute(vel::dr::COMPUTE_SHADER);
     EXPECT_THROW(compute.create(), vel::dr::ShaderLoadingException);

@@ -9,8 +9,7 @@
 using Tree = vel::dr::SPTree<float>;
 
 namespace {
-// The repulsive force on point i (up to three coordinates) and, last, its
-// share of the normaliser.
+// The repulsive force on point i (up to 3-D) and, last, its normaliser share.
 std::array<double, 4> repulsion(const Tree& tree, unsigned int i, double theta) {
     std::array<double, 4> r{};
     tree.computeNonEdgeForcesOMP(i, theta, r.data(), r[3]);

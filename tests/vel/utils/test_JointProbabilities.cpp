@@ -101,9 +101,8 @@ TEST(JointProbabilities, Statistics) {
     EXPECT_EQ(s.totalTime, 0.f);
 }
 
-// A selection no larger than the neighbour count asks FLANN for every point:
-// whatever state the process-wide generator is in (the randomised trees draw
-// from it), all of them are found.
+// A selection no larger than the neighbour count: FLANN finds every point
+// whatever the state of the process-wide generator its trees draw from.
 TEST(JointProbabilities, FlannFindsEveryPointOfASmallSelection) {
     auto blobs = veltest::makeBlobs(2, 5, 4, 3.0, 23);
     for (unsigned int seed = 0; seed < 40; ++seed) {

@@ -1,6 +1,5 @@
-// One contract for every kNN back end and metric: the joint probabilities are
-// a valid symmetric matrix, and the neighbour lists and conditional
-// probabilities agree with an exact search followed by the same calibration.
+// Every kNN back end and metric gives a valid symmetric joint matrix, and
+// lists and probabilities that agree with an exact search.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -134,9 +133,8 @@ TEST_P(KnnContract, AgreesWithExactNeighboursAndTheSameCalibration) {
             EXPECT_NEAR(e.second, reference[i].find(e.first)->second, 2e-4) << i << "," << e.first;
     }
     recall /= blobs.n;
-    // FLANN and hnswlib over L2 must match the exact sets; Annoy at its small
-    // default search_k, and hnswlib's inner-product space (not a metric) are
-    // held to a floor on their recall.
+    // Annoy at its small default search_k and the inner-product spaces (not
+    // metrics) are held to a recall floor; the others match the exact sets.
     const bool similarity = measure() == Measure::Similarity;
     if (library() == KNN_ANNOY || similarity) {
         EXPECT_GE(recall, similarity ? 0.65 : 0.85) << "mean recall";
