@@ -46,13 +46,13 @@ TEST(MapMemEff, InitializeFiltersOrderedInput) {
     };
     for (const auto& [source, threshold, kept, refused] : cases) {
         Row row;
-        if (refused) {
-            EXPECT_THROW(row.initialize(source.begin(), source.end(), threshold), std::logic_error);
-        } else {
+        bool threw = false;
+        try {
             row.initialize(source.begin(), source.end(), threshold);
+        } catch (const std::logic_error&) {
+            threw = true;
         }
-        EXPECT_EQ(Pairs(row.begin(), row.end()), kept);
-        EXPECT_EQ(row.capacity(), kept.size());
+        EXPECT_TRUE(threw == refused && Pairs(row.begin(), row.end()) == kept && row.capacity() == kept.size());
         if (!kept.empty()) {
             EXPECT_THROW(row.initialize(source.begin(), source.end(), threshold), std::logic_error) << "not empty";
         }
