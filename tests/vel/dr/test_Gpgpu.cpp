@@ -24,11 +24,11 @@ protected:
         raster.clean();
         GLTest::TearDown();
     }
-    static unsigned int textureSize(unsigned int texture, GLenum which) {
+    static int textureWidth(unsigned int texture) {
         GLint value = 0;
         glBindTexture(GL_TEXTURE_2D, texture);
-        glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, which, &value);
-        return static_cast<unsigned int>(value);
+        glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &value);
+        return value;
     }
     // One step; multiplier 0 keeps the points in place but for the centring.
     void step(const std::vector<float>& points, SparseMatrix P, float exaggeration = 4.f, float multiplier = 0.f) {
@@ -85,7 +85,7 @@ TEST_F(GpgpuTest, GradientMatchesTheExactKernelSum) {
     EXPECT_LT(worst, 0.03 * largest) << "largest " << largest;
     // Field samples: the point's own kernel plus its neighbours'.
     for (unsigned int i = 0; i < blobs.n; ++i) ASSERT_GE(raster.sampledFields()[4 * i], 0.99f);
-    EXPECT_EQ(textureSize(raster.sampleTexture(), GL_TEXTURE_WIDTH), 21u);
+    EXPECT_EQ(textureWidth(raster.sampleTexture()), 21);
     embedding.resize(2, 7);
     EXPECT_THROW(raster.compute(&embedding, 1.f, 0.f, 1.f), std::logic_error)
         << "an embedding that no longer matches the initialised one";
@@ -114,7 +114,7 @@ TEST_F(GpgpuTest, GridFollowsTheEmbeddingsExtent) {
           Case{{2.f, 3.f, 2.f, 3.f}, {1.5f, 2.5f, 2.5f, 3.5f}, 5}}) {
         step(points, SparseMatrix(points.size() / 2), 1.f, 1.f);
         for (int k = 0; k < 4; ++k) EXPECT_FLOAT_EQ(raster.bounds()[k], bounds[k]) << k;
-        EXPECT_EQ(textureSize(raster.fieldTexture(), GL_TEXTURE_WIDTH), width);
+        EXPECT_EQ(textureWidth(raster.fieldTexture()), width);
     }
     for (double g : raster.gradient()) EXPECT_EQ(g, 0.0);
     for (float v : embedding.getContainer()) EXPECT_EQ(v, 0.f);  // centred on the origin after the exaggeration

@@ -34,17 +34,10 @@ double dissimilarity(Measure m, const float* a, const float* c, unsigned int dim
     using veltest::dot;
     double manhattan = 0;
     for (unsigned int d = 0; d < dims; ++d) manhattan += std::fabs(static_cast<double>(a[d]) - c[d]);
-    switch (m) {
-        case Measure::SquaredL2:
-            return veltest::squaredL2(a, c, dims);
-        case Measure::Angular:
-            return std::max(0.0, 2.0 - 2.0 * dot(a, c, dims) / std::sqrt(dot(a, a, dims) * dot(c, c, dims)));
-        case Measure::ManhattanSquared:
-            return manhattan * manhattan;
-        case Measure::Similarity:
-            return -dot(a, c, dims);
-    }
-    return 0;
+    if (m == Measure::Angular)
+        return std::max(0.0, 2.0 - 2.0 * dot(a, c, dims) / std::sqrt(dot(a, a, dims) * dot(c, c, dims)));
+    if (m == Measure::ManhattanSquared) return manhattan * manhattan;
+    return m == Measure::Similarity ? -dot(a, c, dims) : veltest::squaredL2(a, c, dims);
 }
 
 // Exact kNN lists, self first as the generator orders them, with its
