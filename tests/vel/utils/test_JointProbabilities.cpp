@@ -24,15 +24,12 @@ Generator::Parameters withPerplexity(float perplexity, int library = KNN_FLANN) 
 }  // namespace
 
 // 3 x perplexity + 1 neighbours (the point itself included), at most N.
-TEST(JointProbabilities, NeighbourCountFollowsThePerplexityAndTheSelection) {
+// Without a tree Annoy finds nothing: the shortfall reaches the caller.
+TEST(JointProbabilities, NeighbourCountAndRefusals) {
     for (const auto& [perplexity, n, k] :
          {std::make_tuple(30.f, 100000u, 91u), std::make_tuple(30.5f, 100000u, 92u), std::make_tuple(30.5f, 50u, 50u)})
         EXPECT_EQ(Generator::neighbourCount(withPerplexity(perplexity), n), k) << perplexity << " " << n;
     EXPECT_THROW(Generator::neighbourCount(withPerplexity(0.f), 10), std::logic_error);
-}
-
-// Without a tree Annoy finds nothing: the shortfall reaches the caller.
-TEST(JointProbabilities, RefusesWhatItCannotCompute) {
     auto blobs = veltest::makeBlobs(1, 40, 3, 1.0, 22);
     Generator generator;
     SparseMatrix P;

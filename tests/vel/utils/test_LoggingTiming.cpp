@@ -11,7 +11,9 @@
 #include "vel/utils/Timer.h"
 
 // No logger or a hidden value writes nothing; the count covers the text.
-TEST(Logging, LinesAsWritten) {
+// Timers refuse a double start and a stop while idle, and a scope left by an
+// exception still records its time.
+TEST(Logging, LinesAsWrittenAndTimers) {
     vel::utils::CoutLog log;
     vel::utils::LogProgress silent;
     EXPECT_EQ(capturedStdout([&] {
@@ -22,9 +24,7 @@ TEST(Logging, LinesAsWritten) {
               }),
               "Total time:\t1.5\n");
     EXPECT_EQ(log.num_written_chars(), 16u);
-}
 
-TEST(Timer, RefusesDoubleStartAndStopWhileIdleAndTimesScopesLeftByException) {
     vel::utils::Timer timer;
     EXPECT_THROW(timer.stop(), std::logic_error);
     timer.start();
