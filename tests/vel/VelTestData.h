@@ -59,10 +59,8 @@ std::vector<int> exactNeighbours(unsigned int n, unsigned int k, Dissimilarity d
 
 inline double squaredL2(const float* a, const float* b, unsigned int dims) {
     double s = 0;
-    for (unsigned int d = 0; d < dims; ++d) {
-        const double diff = static_cast<double>(a[d]) - b[d];
-        s += diff * diff;
-    }
+    for (unsigned int d = 0; d < dims; ++d)
+        s += (static_cast<double>(a[d]) - b[d]) * (static_cast<double>(a[d]) - b[d]);
     return s;
 }
 
@@ -72,8 +70,7 @@ inline double dot(const float* a, const float* b, unsigned int dims) {
     return s;
 }
 
-// Exact Kullback-Leibler divergence of the Student-t affinities of a 2-D
-// embedding from the joint distribution P / sum(P).
+// Exact KL divergence of a 2-D embedding's Student-t affinities from P / sum(P).
 inline double exactKL(const SparseMatrix& P, const std::vector<float>& y) {
     const std::size_t n = P.size();
     const auto q = [&](std::size_t i, std::size_t j) { return 1.0 / (1.0 + squaredL2(&y[2 * i], &y[2 * j], 2)); };
@@ -88,8 +85,7 @@ inline double exactKL(const SparseMatrix& P, const std::vector<float>& y) {
     return kl;
 }
 
-// Share of points whose nearest other point in the 2-D embedding carries
-// their label.
+// Share of points whose nearest other point in a 2-D embedding shares its label.
 inline double nearestLabelAccuracy(const std::vector<float>& y, const std::vector<int>& labels) {
     const unsigned int n = static_cast<unsigned int>(labels.size());
     const auto near = exactNeighbours(

@@ -27,9 +27,7 @@ TEST(MapMemEff, BehavesAsAnOrderedMap) {
     std::mt19937 rng(12345);
     for (int i = 0; i < 2000; ++i) {
         const unsigned int key = i == 0 ? 4294967295u : rng() % 500;  // unsigned order: the largest key goes last
-        EXPECT_EQ(row[key], reference[key]);
-        row[key] += 1.f;
-        reference[key] += 1.f;
+        EXPECT_EQ(row[key] += 1.f, reference[key] += 1.f);
     }
     EXPECT_EQ(row.find(777), row.end());
     EXPECT_EQ(Pairs(row.begin(), row.end()), Pairs(reference.begin(), reference.end()));
