@@ -40,7 +40,6 @@ public:
     bool valid() const { return _valid; }
     std::string error() const { return _valid ? "" : "no surfaceless EGL display with an OpenGL 3.3 core context"; }
     bool makeCurrent() { return eglMakeCurrent(_display, EGL_NO_SURFACE, EGL_NO_SURFACE, _context) == EGL_TRUE; }
-    // The GL_RENDERER string of the current context.
     static std::string renderer() {
         const GLubyte* text = glGetString(GL_RENDERER);
         return text ? reinterpret_cast<const char*>(text) : "(unknown)";

@@ -45,9 +45,8 @@ TEST(SPTree, BoxesIncludeTheirBounds) {
     EXPECT_EQ(tree.cumulativeSize(), 2u);
 }
 
-// Theta 0 summarises no inner node: the forces are exact, in 2 and 3
-// dimensions. Twenty thousand points build their large subtrees as parallel
-// tasks; every 97th point is checked.
+// Theta 0 summarises no inner node: exact forces in 2-D and 3-D, on twenty
+// thousand points whose large subtrees are built as parallel tasks.
 TEST(SPTree, ThetaZeroGivesTheExactRepulsion) {
     std::mt19937 rng(5);
     std::normal_distribution<float> normal(0.f, 3.f);

@@ -29,8 +29,7 @@ Edges entries(const Matrix& m) {
         for (const auto& e : m[i]) out[{i, e.first}] = static_cast<float>(e.second);
     return out;
 }
-// Selection {1, 0} pulls in the neighbours 2 and 3 over edges above 1; the
-// edges among them are rescaled so that the weights sum to the vertex count.
+// Selection {1, 0} pulls in 2 and 3 over edges above 1; weights sum to 4.
 const Edges kWorkedExample{{{0, 1}, 2.f / 11.f}, {{0, 3}, 12.f / 11.f}, {{1, 0}, 2.f / 11.f},
                            {{1, 2}, 8.f / 11.f}, {{2, 1}, 8.f / 11.f},  {{3, 0}, 12.f / 11.f}};
 }  // namespace

@@ -40,8 +40,7 @@ double dissimilarity(Measure m, const float* a, const float* c, unsigned int dim
     return m == Measure::Similarity ? -dot(a, c, dims) : veltest::squaredL2(a, c, dims);
 }
 
-// Exact kNN lists, self first as the generator orders them, with its
-// distance convention.
+// Exact kNN lists with the generator's order (self first) and distances.
 void exactLists(const veltest::Blobs& b, unsigned int k, Measure m, std::vector<float>& distances,
                 std::vector<int>& indices) {
     const auto d = [&](unsigned int i, int j) {
