@@ -33,47 +33,34 @@ inline Blobs makeBlobs(unsigned int clusters, unsigned int perCluster, unsigned 
     std::normal_distribution<double> normal(0.0, 1.0);
     std::vector<double> centres(static_cast<std::size_t>(clusters) * dims);
     for (auto& c : centres) c = normal(rng) * centreSpread;
-    Blobs blobs;
-    blobs.n = clusters * perCluster;
-    blobs.dims = dims;
-    blobs.data.resize(static_cast<std::size_t>(blobs.n) * dims);
-    blobs.labels.resize(blobs.n);
-    for (unsigned int c = 0; c < clusters; ++c)
-        for (unsigned int p = 0; p < perCluster; ++p) {
-            const unsigned int i = c * perCluster + p;
-            blobs.labels[i] = static_cast<int>(c);
-            for (unsigned int d = 0; d < dims; ++d)
-                blobs.data[static_cast<std::size_t>(i) * dims + d] =
-                    static_cast<float>(centres[static_cast<std::size_t>(c) * dims + d] + normal(rng));
-        }
-    return blobs;
+    Blobs b{{}, {}, clusters * perCluster, dims};
+    for (unsigned int i = 0; i < b.n; ++i) {
+        b.labels.push_back(static_cast<int>(i / perCluster));
+        for (unsigned int d = 0; d < dims; ++d)
+            b.data.push_back(
+                static_cast<float>(centres[static_cast<std::size_t>(i / perCluster) * dims + d] + normal(rng)));
+    }
+    return b;
 }
 
 // Row-major n x k indices of the exact k nearest neighbours (the point itself
 // included) under a dissimilarity d(i, j), smallest first, ties by index.
 template <typename Dissimilarity>
-std::vector<int> exactNeighbours(unsigned int n, unsigned int k, Dissimilarity dissimilarity,
-                                 std::vector<double>* values = nullptr) {
+std::vector<int> exactNeighbours(unsigned int n, unsigned int k, Dissimilarity dissimilarity) {
     std::vector<int> result(static_cast<std::size_t>(n) * k);
-    if (values) values->resize(result.size());
     std::vector<std::pair<double, int>> row(n);
     for (unsigned int i = 0; i < n; ++i) {
         for (unsigned int j = 0; j < n; ++j) row[j] = {dissimilarity(i, j), static_cast<int>(j)};
         std::partial_sort(row.begin(), row.begin() + k, row.end());
-        for (unsigned int j = 0; j < k; ++j) {
-            result[static_cast<std::size_t>(i) * k + j] = row[j].second;
-            if (values) (*values)[static_cast<std::size_t>(i) * k + j] = row[j].first;
-        }
+        for (unsigned int j = 0; j < k; ++j) result[static_cast<std::size_t>(i) * k + j] = row[j].second;
     }
     return result;
 }
 
 inline double squaredL2(const float* a, const float* b, unsigned int dims) {
     double s = 0;
-    for (unsigned int d = 0; d < dims; ++d) {
-        const double diff = static_cast<double>(a[d]) - b[d];
-        s += diff * diff;
-    }
+    for (unsigned int d = 0; d < dims; ++d)
+        s += (static_cast<double>(a[d]) - b[d]) * (static_cast<double>(a[d]) - b[d]);
     return s;
 }
 
@@ -83,59 +70,38 @@ inline double dot(const float* a, const float* b, unsigned int dims) {
     return s;
 }
 
-// Exact Kullback-Leibler divergence of the Student-t affinities of a 2-D
-// embedding from the joint distribution P / sum(P).
+// Exact KL divergence of a 2-D embedding's Student-t affinities from P / sum(P).
 inline double exactKL(const SparseMatrix& P, const std::vector<float>& y) {
     const std::size_t n = P.size();
-    double sumP = 0;
-    for (const auto& row : P)
-        for (const auto& e : row) sumP += e.second;
-    double Z = 0;
+    const auto q = [&](std::size_t i, std::size_t j) { return 1.0 / (1.0 + squaredL2(&y[2 * i], &y[2 * j], 2)); };
+    double sumP = 0, Z = 0, kl = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        for (const auto& e : P[i]) sumP += e.second;
+        for (std::size_t j = 0; j < n; ++j) Z += j == i ? 0.0 : q(i, j);
+    }
     for (std::size_t i = 0; i < n; ++i)
-        for (std::size_t j = i + 1; j < n; ++j) {
-            const double dx = y[2 * i] - y[2 * j];
-            const double dy = y[2 * i + 1] - y[2 * j + 1];
-            Z += 2.0 / (1.0 + dx * dx + dy * dy);
-        }
-    double kl = 0;
-    for (std::size_t i = 0; i < n; ++i)
-        for (const auto& e : P[i]) {
-            if (e.second <= 0) continue;
-            const std::size_t j = e.first;
-            const double dx = y[2 * i] - y[2 * j];
-            const double dy = y[2 * i + 1] - y[2 * j + 1];
-            const double q = 1.0 / (1.0 + dx * dx + dy * dy) / Z;
-            const double p = e.second / sumP;
-            kl += p * std::log(p / q);
-        }
+        for (const auto& e : P[i])
+            if (e.second > 0) kl += e.second / sumP * std::log(e.second / sumP * Z / q(i, e.first));
     return kl;
 }
 
-// Share of points whose k nearest neighbours in the 2-D embedding carry
-// mostly their own label.
-inline double knnLabelAccuracy(const std::vector<float>& y, const std::vector<int>& labels, unsigned int k) {
+// Share of points whose nearest other point in a 2-D embedding shares its label.
+inline double nearestLabelAccuracy(const std::vector<float>& y, const std::vector<int>& labels) {
     const unsigned int n = static_cast<unsigned int>(labels.size());
-    const auto near = exactNeighbours(n, k + 1, [&](unsigned int i, unsigned int j) {
-        return i == j ? -1.0 : std::pow(y[2 * i] - y[2 * j], 2.0) + std::pow(y[2 * i + 1] - y[2 * j + 1], 2.0);
-    });
+    const auto near = exactNeighbours(
+        n, 2, [&](unsigned int i, unsigned int j) { return i == j ? -1.0 : squaredL2(&y[2 * i], &y[2 * j], 2); });
     unsigned int correct = 0;
-    for (unsigned int i = 0; i < n; ++i) {
-        std::map<int, unsigned int> votes;  // the point itself comes first and does not vote
-        for (unsigned int j = 1; j <= k; ++j) ++votes[labels[near[i * (k + 1) + j]]];
-        correct += std::max_element(votes.begin(), votes.end(), [](auto& a, auto& b) {
-                       return a.second < b.second;
-                   })->first == labels[i];
-    }
+    for (unsigned int i = 0; i < n; ++i) correct += labels[near[2 * i + 1]] == labels[i];
     return static_cast<double>(correct) / n;
 }
 
 // The joint probabilities of a blob set at the generator's defaults.
 inline SparseMatrix jointProbabilities(const Blobs& b, float perplexity) {
-    vel::dr::HDJointProbabilityGenerator<float, SparseMatrix> generator;
     vel::dr::HDJointProbabilityGenerator<float, SparseMatrix>::Parameters p;
     p.perplexity = perplexity;
     SparseMatrix P;
-    generator.computeJointProbabilityDistribution(const_cast<float*>(b.data.data()), b.dims, b.n, P, p);
+    vel::dr::HDJointProbabilityGenerator<float, SparseMatrix>().computeJointProbabilityDistribution(
+        const_cast<float*>(b.data.data()), b.dims, b.n, P, p);
     return P;
 }
 
@@ -163,10 +129,8 @@ void expectSymmetrisationOf(const Matrix& P, const Matrix& result) {
     for (unsigned int i = 0; i < P.size(); ++i)
         for (const auto& e : P[i]) S[i][e.first] = S[e.first][i] = (at(i, e.first) + at(e.first, i)) * 0.5f;
     ASSERT_EQ(result.size(), S.size());
-    for (unsigned int i = 0; i < S.size(); ++i) {
-        ASSERT_EQ(result[i].size(), S[i].size()) << "row " << i;
-        for (const auto& e : S[i]) EXPECT_EQ(result[i].find(e.first)->second, e.second) << i << "," << e.first;
-    }
+    using Row = std::map<unsigned int, float>;
+    for (unsigned int i = 0; i < S.size(); ++i) EXPECT_EQ(Row(result[i].begin(), result[i].end()), S[i]) << "row " << i;
 }
 
 inline vel::dr::TsneParameters seeded(int seed) {

@@ -1,0 +1,189 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <tuple>
+#include <vector>
+
+#include "vel/GLTest.h"
+#include "vel/VelTestData.h"
+#include "vel/dr/ErrorMessageException.h"
+#include "vel/dr/GpgpuSneRaster.h"
+#include "vel/dr/RasterFieldComputation.h"
+#include "vel/dr/ShaderProgram.h"
+
+using vel::data::Embedding;
+using vel::dr::GpgpuSneRaster;
+using vel::dr::TsneParameters;
+using veltest::SparseMatrix;
+
+namespace {
+
+class GpgpuTest : public veltest::GLTest {
+protected:
+    void TearDown() override {
+        raster.clean();
+        GLTest::TearDown();
+    }
+    static int textureWidth(unsigned int texture) {
+        GLint value = 0;
+        glBindTexture(GL_TEXTURE_2D, texture);
+        glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &value);
+        return value;
+    }
+    // One step; multiplier 0 keeps the points in place but for the centring.
+    void step(const std::vector<float>& points, SparseMatrix P, float exaggeration = 4.f, float multiplier = 0.f) {
+        embedding.resize(2, static_cast<unsigned int>(points.size() / 2));
+        embedding.getContainer() = points;
+        raster.initialize(&embedding, TsneParameters(), P);
+        raster.compute(&embedding, exaggeration, 0.f, multiplier);
+    }
+
+    GpgpuSneRaster raster;
+    Embedding<float> embedding;
+};
+
+// The exact gradient of the kernel the fields carry: pairs whose offset lies
+// within the support square in both directions.
+std::vector<double> truncatedGradient(const SparseMatrix& P, const std::vector<float>& y, double exaggeration) {
+    const std::size_t n = P.size();
+    double Z = 0;
+    std::vector<double> repulsion(2 * n, 0.0), g(2 * n, 0.0);
+    for (std::size_t i = 0; i < n; ++i)
+        for (std::size_t j = 0; j < n; ++j) {
+            const double dx = y[2 * i] - y[2 * j], dy = y[2 * i + 1] - y[2 * j + 1];
+            if (i == j || std::fabs(dx) > 6.5 || std::fabs(dy) > 6.5) continue;
+            const double q = 1.0 / (1.0 + dx * dx + dy * dy);
+            Z += q;
+            repulsion[2 * i] += dx * q * q;
+            repulsion[2 * i + 1] += dy * q * q;
+        }
+    for (std::size_t i = 0; i < n; ++i)
+        for (const auto& e : P[i])
+            for (int d = 0; d < 2; ++d) {
+                const double dx = y[2 * i] - y[2 * e.first], dy = y[2 * i + 1] - y[2 * e.first + 1];
+                g[2 * i + d] +=
+                    4.0 * exaggeration * e.second / (1.0 + dx * dx + dy * dy) / n * (y[2 * i + d] - y[2 * e.first + d]);
+            }
+    for (std::size_t k = 0; k < 2 * n; ++k) g[k] -= 4.0 * repulsion[k] / Z;
+    return g;
+}
+
+}  // namespace
+
+// 411 points fill the 21 x 21 sample texture but for its last row.
+TEST_F(GpgpuTest, GradientMatchesTheExactKernelSum) {
+    const auto blobs = veltest::makeBlobs(3, 137, 2, 4.0, 41);
+    const SparseMatrix P = veltest::randomMatrix(blobs.n, 10, 5);
+    step(blobs.data, P, 4.f);
+    const auto expected = truncatedGradient(P, blobs.data, 4.0);
+    double largest = 0, worst = 0;
+    for (std::size_t k = 0; k < expected.size(); ++k) {
+        largest = std::max(largest, std::fabs(expected[k]));
+        worst = std::max(worst, std::fabs(raster.gradient()[k] - expected[k]));
+    }
+    EXPECT_GT(largest, 0.0);
+    EXPECT_LT(worst, 0.03 * largest) << "largest " << largest;
+    for (unsigned int i = 0; i < blobs.n; ++i) ASSERT_GE(raster.sampledFields()[4 * i], 0.99f) << "own kernel, " << i;
+    EXPECT_EQ(textureWidth(raster.sampleTexture()), 21);
+    embedding.resize(2, 7);
+    EXPECT_THROW(raster.compute(&embedding, 1.f, 0.f, 1.f), std::logic_error)
+        << "an embedding that no longer matches the initialised one";
+}
+
+// Points far outside each other's support have nothing to normalise the
+// repulsion with: the attractive forces alone set the gradient.
+TEST_F(GpgpuTest, WithoutNeighboursInTheSupportOnlyAttractionActs) {
+    SparseMatrix P(2);
+    P[0][1] = P[1][0] = 1.f;
+    step({-10.f, 0.f, 10.f, 0.f}, P, 4.f, 1.f);
+    const double pull = 4.0 * 4.0 * 1.0 * 20.0 / (1.0 + 400.0) / 2.0;
+    EXPECT_NEAR(raster.gradient()[0], -pull, 1e-9 * pull);
+    EXPECT_NEAR(raster.gradient()[2], pull, 1e-9 * pull);
+    EXPECT_EQ(raster.gradient()[1], 0.0);
+    // Fresh gains: they move by learning rate x gain 1.2 x gradient.
+    EXPECT_NEAR(embedding.dataAt(0, 0), -10.f + static_cast<float>(200.0 * 1.2 * pull), 1e-4f);
+}
+
+// The bounds are widened by 5 % on each side, two pixels per unit, at least
+// five; coincident points span no range but still get a field, without NaN.
+TEST_F(GpgpuTest, GridFollowsTheEmbeddingsExtent) {
+    using Case = std::tuple<std::vector<float>, std::vector<float>, unsigned int>;
+    for (const auto& [points, bounds, width] :
+         {Case{{0.f, 0.f, 100.f, 50.f, 30.f, 20.f}, {-5.f, -2.5f, 105.f, 52.5f}, 220},
+          Case{{2.f, 3.f, 2.f, 3.f}, {1.5f, 2.5f, 2.5f, 3.5f}, 5}}) {
+        step(points, SparseMatrix(points.size() / 2), 1.f, 1.f);
+        for (int k = 0; k < 4; ++k) EXPECT_FLOAT_EQ(raster.bounds()[k], bounds[k]) << k;
+        EXPECT_EQ(textureWidth(raster.fieldTexture()), width);
+    }
+    for (double g : raster.gradient()) EXPECT_EQ(g, 0.0);
+    for (float v : embedding.getContainer()) EXPECT_EQ(v, 0.f);  // centred on the origin after the exaggeration
+}
+
+// Texel (i, j) holds (q, x q^2, y q^2, 0) at offset x = (i - 32) / 32 x 6.5,
+// y likewise; the CPU kernel of the same radius is the uploaded texture.
+TEST_F(GpgpuTest, KernelTextureHoldsTheStudentTKernel) {
+    GLuint buffer = 0;
+    glGenBuffers(1, &buffer);
+    vel::dr::RasterFieldComputation fields;
+    fields.init(buffer, 6.5f);
+    std::vector<float> texels(65 * 65 * 4), generated;
+    glBindTexture(GL_TEXTURE_2D, fields.kernelTexture());
+    glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_FLOAT, texels.data());
+    for (unsigned int j = 0; j < 65; j += 4)
+        for (unsigned int i = 0; i < 65; i += 4) {
+            const double x = (i - 32.0) / 32.0 * 6.5, y = (j - 32.0) / 32.0 * 6.5, q = 1.0 / (1.0 + x * x + y * y);
+            const float* t = &texels[(j * 65 + i) * 4];
+            EXPECT_FLOAT_EQ(t[0], static_cast<float>(q)) << i << "," << j;
+            EXPECT_FLOAT_EQ(t[1], static_cast<float>(x * q * q));
+            EXPECT_FLOAT_EQ(t[2], static_cast<float>(y * q * q));
+            EXPECT_EQ(t[3], 0.f);
+        }
+    fields.generateTSNEKernel(32.f, generated, 6.5f);
+    EXPECT_EQ(generated, texels);
+    fields.generateTSNEKernel(0.f, generated, 1.f);  // radius 0: the centre alone, no division by 0
+    EXPECT_EQ(generated, (std::vector<float>{1.f, 0.f, 0.f, 0.f}));
+    for (int twice = 0; twice < 2; ++twice) fields.clean();
+    glDeleteBuffers(1, &buffer);
+}
+
+// A failed build deletes the program and carries the driver's log; a
+// re-created program frees its predecessor.
+TEST_F(GpgpuTest, ShaderFailuresCarryTheLogAndDeleteTheProgram) {
+    const std::vector<std::pair<std::string, std::string>> cases{
+        {"out vec4 c;\nvoid main() { c = vec4(1.0) }\n", "Fragment shader info log:\n"},
+        {"vec4 missing();\nout vec4 c;\nvoid main() { c = missing(); }\n", "missing"},  // links, not compiles
+        {"out vec4 c;\nvoid main() { c = vec4(1.0); }\n", ""},
+    };
+    for (const auto& [fragment, expected] : cases) {
+        vel::dr::ShaderProgram program;
+        program.build();  // never created: nothing happens
+        program.create();
+        const unsigned int handle = program.handle();
+        program.addShader(vel::dr::VERTEX_SHADER, "#version 330 core\nvoid main() { gl_Position = vec4(0.0); }\n");
+        program.addShader(vel::dr::FRAGMENT_SHADER, ("#version 330 core\n" + fragment).c_str());
+        try {
+            program.build();
+            EXPECT_TRUE(expected.empty()) << "built: " << fragment;
+        } catch (const vel::dr::ErrorMessageException& e) {
+            const std::string message = e.what();
+            EXPECT_NE(message.find(expected), std::string::npos) << message;
+            EXPECT_GT(message.size(), expected.size()) << "no driver log";
+        }
+        EXPECT_EQ(program.isLinked(), expected.empty());
+        EXPECT_EQ(glIsProgram(handle) == GL_TRUE, expected.empty());
+        program.create();
+        if (program.handle() != handle) {
+            EXPECT_EQ(glIsProgram(handle), GL_FALSE);  // OpenGL may hand out the freed name anew
+        }
+        program.destroy();
+        program.destroy();
+        EXPECT_FALSE(program.isCreated());
+    }
+}
+
+// Compute shaders (not in OpenGL 3.3) are refused before OpenGL is asked.
+TEST_F(GpgpuTest, ShaderLogsNameTheirKind) {
+    vel::dr::Shader compute(vel::dr::COMPUTE_SHADER);
+    EXPECT_THROW(compute.create(), vel::dr::ShaderLoadingException);
+    EXPECT_EQ(compute.getInfoLog(), "Compute shader info log:\n");
+}
