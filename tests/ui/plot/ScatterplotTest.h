@@ -1,9 +1,8 @@
 #pragma once
 
-// Fixture of the scatter-plot widget tests: a fresh data model with three
-// well separated blobs over two sample files, a real A-tSNE analysis holding
-// its start positions (no descent), and a shown 300 x 300 widget on it, drawn
-// by Mesa under Xvfb with the program's OpenGL 4.1 core format.
+// A fresh data model with three well separated blobs over two sample files,
+// a real A-tSNE analysis holding its start positions, and a shown 300 x 300
+// scatter-plot widget on it in the program's OpenGL format.
 
 #include <epoxy/gl.h>
 
@@ -36,9 +35,8 @@
 
 namespace viewtest {
 
-// The range the renderer maps into [0.1, 0.9] of the plot square: one range
-// for both axes, from 0 or below to 0 or above, symmetric about 0 when the
-// coordinates go negative.
+// The range the renderer maps into [0.1, 0.9] of the plot square: one for
+// both axes, including 0, symmetric about 0 once a coordinate is negative.
 inline std::pair<float, float> plotRange(const std::vector<float>& xy) {
     float lo = 0.0f, hi = 0.0f;
     for (float v : xy) {
@@ -54,8 +52,7 @@ inline std::pair<float, float> plotRange(const std::vector<float>& xy) {
 
 inline void useProgramFormat() { setApplicationSurfaceFormat(); }
 
-// A mouse event on `w` at `pos` (logical pixels), sent directly: the buttons
-// held during a move travel with it.
+// A mouse event sent directly, so the buttons held during a move travel with it.
 inline void sendMouse(QWidget* w, QEvent::Type type, QPoint pos, Qt::MouseButton button, Qt::MouseButtons buttons,
                       Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
     QMouseEvent event(type, QPointF(pos), w->mapToGlobal(pos), button, buttons, modifiers);
@@ -104,7 +101,6 @@ protected:
         widget->resize(kSize, kSize);
         widget->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(widget.get()));
-        // The first frame initialises GL and creates the renderer.
         widget->grabFramebuffer();
         ASSERT_NE(widget->pointRenderer(), nullptr);
         widget->setLocalData(variables);
@@ -118,22 +114,17 @@ protected:
 
     QImage frame() { return widget->grabFramebuffer().convertToFormat(QImage::Format_RGB32); }
 
-    // Position of point p in [0, 1]^2 of the plot square, y upwards, as the
-    // renderer places the embedding (uniformly into [0.1, 0.9]).
-    QPointF normalised(int p) const {
+    // Pixel of point p in a square image of side `side` (the renderer maps
+    // the embedding into [0.1, 0.9] of it, y upwards), or of the image
+    // mirrored top to bottom.
+    QPoint inImage(int p, int side = kSize, bool mirrored = false) const {
         const std::vector<float>& y = *tsne->output();
         const auto [lo, hi] = plotRange(y);
         auto at = [&, lo = lo, hi = hi](int axis) {
-            return (y[static_cast<size_t>(2 * p + axis)] - lo) / (hi - lo) * 0.8 + 0.1;
+            const double n = (y[static_cast<size_t>(2 * p + axis)] - lo) / (hi - lo) * 0.8 + 0.1;
+            return std::min(static_cast<int>((axis == 1 && !mirrored ? 1.0 - n : n) * side), side - 1);
         };
         return {at(0), at(1)};
-    }
-    // Pixel of point p in a square image of side `side`, y from the top (or
-    // from the bottom for the mirrored image).
-    QPoint inImage(int p, int side = kSize, bool mirrored = false) const {
-        const QPointF n = normalised(p);
-        const double y = mirrored ? n.y() : 1.0 - n.y();
-        return {std::min(static_cast<int>(n.x() * side), side - 1), std::min(static_cast<int>(y * side), side - 1)};
     }
 
     QTemporaryDir dir;

@@ -1,34 +1,70 @@
 // The embedding view's overlay: marker entries and their indices, the value
 // span slider, sigma echo, render modes, point style, and the embedding
 // controls reaching the analysis through its control.
-#include "OverlayTestDoubles.h"
 #include "support/WidgetFinders.h"
-#include "ui/PageTestSupport.h"
 #include "ui/base/UI_ModalDialogs.h"
+#include "ui/plot/UI_EmbeddingControl.h"
 #include "ui/plot/UI_TsneSettingsSliderWidget.h"
 #include "ui/web/UI_DualSliderWidget.h"
 #include "ui/web/UI_MaterialCheckBoxWidget.h"
 
-#include <QApplication>
+#include "analysis/MCV_Analysis.h"
+#include "data/MCV_DerivedDataPoints.h"
+
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalSpy>
 #include <QSlider>
 #include <QSpinBox>
 #include <QTest>
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <string>
+#include <vector>
 
 namespace {
+
+class TypedAnalysis : public MCV_Analysis {
+public:
+    explicit TypedAnalysis(int type) { m_type = type; }
+    MCV_DerivedDataClusters* updateClusters(std::vector<std::vector<unsigned>>*, std::string) override {
+        return nullptr;
+    }
+    void selectMarkers(std::vector<unsigned> markers) { m_selectedMarkers = std::move(markers); }
+};
+
+class KindedPoints : public MCV_DerivedDataPoints {
+public:
+    explicit KindedPoints(int kind) { m_type = kind; }
+};
+
+// The analysis' side of the embedding control: its values (the exaggeration
+// beyond the box, to be written back clamped) and the calls it got.
+struct RecordingControl : UI_EmbeddingControl {
+    bool running_ = false;
+    std::vector<std::string> calls;
+    int iterations() const override { return 1000; }
+    int exaggerationIter() const override { return 900; }
+    int expDecay() const override { return 70; }
+    bool running() const override { return running_; }
+    void setIterations(int v) override { calls.push_back("setIterations " + std::to_string(v)); }
+    void setExaggerationIter(int v) override { calls.push_back("setExaggerationIter " + std::to_string(v)); }
+    void setExpDecay(int v) override { calls.push_back("setExpDecay " + std::to_string(v)); }
+    void stopGradientDescent() override { calls.push_back("stop"); }
+    void embed() override { calls.push_back("embed"); }
+    void restart() override { calls.push_back("restart"); }
+};
 
 class TsneOverlay : public ::testing::Test {
 protected:
     void SetUp() override {
         for (int type : {1, 2, 3})
-            UI_EmbeddingControl::registerType(
-                type, [this](MCV_Analysis*) { return std::make_unique<RecordingControl>(&log); });
+            UI_EmbeddingControl::registerType(type, [this](MCV_Analysis*) {
+                return std::unique_ptr<UI_EmbeddingControl>(log = new RecordingControl);
+            });
         UI_ModalDialogs::reset();
         UI_ModalDialogs::setScripted(true);
     }
@@ -45,19 +81,20 @@ protected:
         panel->resize(1000, 110);
         return panel;
     }
-    // The switch whose label reads `text`, or null.
     static UI_MaterialCheckBoxWidget* switchLabelled(QWidget* panel, const QString& text) {
         QLabel* label = childWithText<QLabel>(panel, text);
         return label ? qobject_cast<UI_MaterialCheckBoxWidget*>(label->parentWidget()) : nullptr;
     }
-    static QSpinBox* boxWithMaximum(QWidget* panel, int maximum) {
-        for (QSpinBox* b : panel->findChildren<QSpinBox*>())
-            if (b->maximum() == maximum) return b;
+    // Controls are told apart by their ranges (a negative minimum: any).
+    template <typename W>
+    static W* withRange(QWidget* panel, int minimum, int maximum) {
+        for (W* w : panel->findChildren<W*>())
+            if ((minimum < 0 || w->minimum() == minimum) && w->maximum() == maximum) return w;
         return nullptr;
     }
 
     QWidget host;
-    ControlLog log;
+    RecordingControl* log = nullptr;  // of the newest panel, owned by it
     std::unique_ptr<TypedAnalysis> analysis;
 };
 
@@ -65,28 +102,26 @@ TEST_F(TsneOverlay, WithoutAnalysisItIsTheBarePanel) {
     UI_TsneSettingsSliderWidget bare(nullptr, &host);
     EXPECT_TRUE(bare.findChildren<QComboBox*>().isEmpty());
     bare.resize(500, 110);  // must not touch the missing controls
-    EXPECT_EQ(bare.findChildren<QPushButton*>().size(), 3);
 }
 
-TEST_F(TsneOverlay, FillsTheEmbeddingBoxesFromTheAnalysisAndWritesClampedValuesBack) {
-    log.exaggerationIter = 900;
-    auto panel = makePanel(1);
-    EXPECT_EQ(log.calls, (std::vector<std::string>{"setExaggerationIter 500", "setExpDecay 70", "setIterations 1000"}));
+TEST_F(TsneOverlay, EmbeddingBoxesStartClampedFromTheAnalysisAndWriteBack) {
+    auto panel = makePanel(3);
+    EXPECT_EQ(log->calls,
+              (std::vector<std::string>{"setExaggerationIter 500", "setExpDecay 70", "setIterations 1000"}));
     // Pages not shown are not children of the panel; the Advanced page holds the boxes.
-    EXPECT_EQ(boxWithMaximum(panel.get(), 99999), nullptr);
+    EXPECT_EQ(withRange<QSpinBox>(panel.get(), -1, 99999), nullptr);
     panel->setMode(2);
     QList<int> values;
     for (QSpinBox* box : panel->findChildren<QSpinBox*>()) values.append(box->value());
     for (int v : {500, 70, 1000, 128}) EXPECT_TRUE(values.contains(v)) << v;
-}
 
-TEST_F(TsneOverlay, OtherAnalysisTypesLeaveTheControlAloneAndIgnoreTheButtons) {
-    auto panel = makePanel(0);
-    analysis->selectMarkers({});
-    panel->computeEmbeddingPressed();
-    panel->restartEmbeddingPressed();
-    EXPECT_TRUE(UI_ModalDialogs::takeMessages().empty());
-    EXPECT_TRUE(log.calls.empty());
+    log->calls.clear();
+    QSignalSpy grid(panel.get(), &UI_TsneSettingsSliderWidget::msGridSizeChangedSignal);
+    withRange<QSpinBox>(panel.get(), -1, 99999)->setValue(321);
+    withRange<QSpinBox>(panel.get(), -1, 1024)->setValue(256);
+    EXPECT_EQ(log->calls, (std::vector<std::string>{"setIterations 321"}));
+    ASSERT_EQ(grid.count(), 1);
+    EXPECT_EQ(grid[0][0].toInt(), 256);
 }
 
 struct MarkerCase {
@@ -161,16 +196,14 @@ TEST_F(TsneOverlay, SigmaControlsFollowEachOther) {
     auto panel = makePanel(1);
     panel->setMode(1);
     QSignalSpy sigma(panel.get(), &UI_TsneSettingsSliderWidget::parentSetSigma);
-    QSlider* clustering = nullptr;
-    for (QSlider* s : panel->findChildren<QSlider*>())
-        if (s->maximum() == 200 && s->minimum() == 1) clustering = s;
+    QSlider* clustering = withRange<QSlider>(panel.get(), 1, 200);
     ASSERT_NE(clustering, nullptr);
     clustering->setValue(80);
     ASSERT_EQ(sigma.count(), 4);
     for (const QList<QVariant>& args : sigma) EXPECT_FLOAT_EQ(args[0].toFloat(), 80 * 0.005f);
     panel->setMode(2);
     for (QSlider* s : panel->findChildren<QSlider*>()) EXPECT_EQ(s->value(), 80);
-    EXPECT_EQ(boxWithMaximum(panel.get(), 200)->value(), 80);
+    EXPECT_EQ(withRange<QSpinBox>(panel.get(), -1, 200)->value(), 80);
 }
 
 TEST_F(TsneOverlay, ModesShowOnePageAndReportRenderModes) {
@@ -189,7 +222,6 @@ TEST_F(TsneOverlay, ModesShowOnePageAndReportRenderModes) {
         modes->setCurrentIndex(page);
         EXPECT_EQ(std::make_pair(mode.last()[0].toInt(), advanced.last()[0].toInt()), reported) << page;
     }
-    EXPECT_NE(childWithText<QPushButton>(panel.get(), "Cluster"), nullptr);
     panel->setMode(7);  // unknown: nothing
     EXPECT_NE(childWithText<QPushButton>(panel.get(), "Cluster"), nullptr);
 }
@@ -202,15 +234,12 @@ TEST_F(TsneOverlay, PointStyleSlidersScaleTheirValues) {
         Signal signal;
         float reported;
     };
-    // Told apart by their ranges.
     const Case cases[] = {{50, 200, 50, &UI_TsneSettingsSliderWidget::parentSetpointSize, 0.005f},
                           {50, 200, 200, &UI_TsneSettingsSliderWidget::parentSetpointSize, 0.02f},
                           {20, 100, 20, &UI_TsneSettingsSliderWidget::parentSetpointOpacity, 0.2f},
                           {10, 50, 50, &UI_TsneSettingsSliderWidget::parentSetpointHaloSize, 0.5f}};
     for (const Case& c : cases) {
-        QSlider* slider = nullptr;
-        for (QSlider* s : panel->findChildren<QSlider*>())
-            if (s->minimum() == c.minimum && s->maximum() == c.maximum) slider = s;
+        QSlider* slider = withRange<QSlider>(panel.get(), c.minimum, c.maximum);
         ASSERT_NE(slider, nullptr) << c.minimum;
         QSignalSpy reported(panel.get(), c.signal);
         slider->setValue(c.set);
@@ -225,23 +254,17 @@ TEST_F(TsneOverlay, PointStyleSlidersScaleTheirValues) {
 TEST_F(TsneOverlay, SwitchesOnThePagesReportTheirState) {
     EXPECT_EQ(switchLabelled(makePanel(1).get(), " Greedy Scale"), nullptr) << "type 1 has no greedy scaling";
     auto panel = makePanel(3);
-    host.show();
-    panel->show();
-    UI_MaterialCheckBoxWidget* dark = switchLabelled(panel.get(), " Darkmode");
-    ASSERT_NE(dark, nullptr);
-    ASSERT_TRUE(pagetest::waitForPage(pagetest::webViewOf(dark)));
-    QSignalSpy darkMode(panel.get(), &UI_TsneSettingsSliderWidget::parentSetDarkMode);
-    QTest::mouseClick(pagetest::webViewOf(dark), Qt::LeftButton, Qt::NoModifier, QPoint(18, 12));
-    ASSERT_EQ(darkMode.count(), 1);
-    EXPECT_TRUE(darkMode[0][0].toBool());
-
-    QSignalSpy record(panel.get(), &UI_TsneSettingsSliderWidget::parentSetRecording);
-    QSignalSpy greedy(panel.get(), &UI_TsneSettingsSliderWidget::parentSetGreedyScaleMode);
-    switchLabelled(panel.get(), " Record")->js_clicked();
-    switchLabelled(panel.get(), " Greedy Scale")->js_clicked();
-    EXPECT_TRUE(record.last()[0].toBool());
-    EXPECT_TRUE(greedy.last()[0].toBool());
-
+    using Signal = void (UI_TsneSettingsSliderWidget::*)(bool);
+    const std::pair<const char*, Signal> switches[] = {
+        {" Darkmode", &UI_TsneSettingsSliderWidget::parentSetDarkMode},
+        {" Record", &UI_TsneSettingsSliderWidget::parentSetRecording},
+        {" Greedy Scale", &UI_TsneSettingsSliderWidget::parentSetGreedyScaleMode}};
+    for (auto [label, signal] : switches) {
+        QSignalSpy spy(panel.get(), signal);
+        switchLabelled(panel.get(), label)->js_clicked();  // what the page calls on a click
+        ASSERT_EQ(spy.count(), 1) << label;
+        EXPECT_TRUE(spy[0][0].toBool()) << label;
+    }
     panel->setMode(1);
     QSignalSpy otf(panel.get(), &UI_TsneSettingsSliderWidget::computeMSotfSignal);
     QSignalSpy once(panel.get(), &UI_TsneSettingsSliderWidget::computeMSOnceSignal);
@@ -257,71 +280,35 @@ TEST_F(TsneOverlay, SwitchesOnThePagesReportTheirState) {
 
 TEST_F(TsneOverlay, RunPausesOrContinuesAndRestartStartsAnew) {
     auto panel = makePanel(2);
-    log.calls.clear();
-    QList<QPushButton*> iconButtons;
-    for (QPushButton* b : panel->findChildren<QPushButton*>())
-        if (b->size() == QSize(35, 35)) iconButtons << b;
-    ASSERT_EQ(iconButtons.size(), 2);
-    for (QPushButton* b : iconButtons) EXPECT_FALSE(b->isEnabled());
+    log->calls.clear();
     QSignalSpy started(panel.get(), &UI_TsneSettingsSliderWidget::computationStartedSignal);
     panel->computeEmbeddingPressed();
     EXPECT_EQ(started.count(), 1);
-    log.running = true;
+    log->running_ = true;
     panel->computeEmbeddingPressed();
     EXPECT_EQ(started.count(), 1);
     panel->restartEmbeddingPressed();
     EXPECT_EQ(started.count(), 2);
-    EXPECT_EQ(log.calls, (std::vector<std::string>{"embed", "stop", "restart"}));
-
-    auto image = [](const QIcon& icon) { return icon.pixmap(35, 35).toImage(); };
-    const QImage pause = image(QIcon(":/Icons/pauseBt")), run = image(QIcon(":/Icons/runBt"));
-    ASSERT_NE(pause, run);
-    panel->setEmbeddingState(true);
-    QPushButton* runButton = image(iconButtons[0]->icon()) == pause ? iconButtons[0] : iconButtons[1];
-    EXPECT_EQ(image(runButton->icon()), pause);
-    for (QPushButton* b : iconButtons) EXPECT_TRUE(b->isEnabled());
-    panel->setEmbeddingState(false);
-    EXPECT_EQ(image(runButton->icon()), run);
-    for (QPushButton* b : iconButtons) EXPECT_TRUE(b->isEnabled());
+    EXPECT_EQ(log->calls, (std::vector<std::string>{"embed", "stop", "restart"}));
 }
 
-TEST_F(TsneOverlay, NoSelectedMarkerWarnsAndTouchesNothing) {
-    auto panel = makePanel(1);
-    log.calls.clear();
-    analysis->selectMarkers({});
-    QSignalSpy started(panel.get(), &UI_TsneSettingsSliderWidget::computationStartedSignal);
-    panel->computeEmbeddingPressed();
-    panel->restartEmbeddingPressed();
-    const auto messages = UI_ModalDialogs::takeMessages();
-    ASSERT_EQ(messages.size(), 2u);
-    EXPECT_EQ(messages[0].icon, QMessageBox::Warning);
-    EXPECT_EQ(messages[0].title, "No markers selected");
-    EXPECT_EQ(started.count(), 0);
-    EXPECT_TRUE(log.calls.empty());
-}
-
-TEST_F(TsneOverlay, EmbeddingBoxesAndGridSizeReachTheirTargets) {
-    auto panel = makePanel(3);
-    panel->setMode(2);
-    log.calls.clear();
-    QSignalSpy grid(panel.get(), &UI_TsneSettingsSliderWidget::msGridSizeChangedSignal);
-    boxWithMaximum(panel.get(), 99999)->setValue(321);
-    boxWithMaximum(panel.get(), 1024)->setValue(256);
-    EXPECT_EQ(log.calls, (std::vector<std::string>{"setIterations 321"}));
-    ASSERT_EQ(grid.count(), 1);
-    EXPECT_EQ(grid[0][0].toInt(), 256);
-}
-
-TEST_F(TsneOverlay, ResizeKeepsContentAndControlPanelProportions) {
-    auto panel = makePanel(1);
-    host.show();
-    panel->show();
-    panel->resize(1000, 110);
-    QApplication::processEvents();
-    QList<int> widths;
-    for (QWidget* w : panel->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
-        if (w->minimumWidth() == w->maximumWidth()) widths << w->width();
-    EXPECT_TRUE(widths.contains(800) && widths.contains(100)) << widths.size();
+TEST_F(TsneOverlay, NoSelectedMarkerOrOtherAnalysisTypeTouchesNothing) {
+    for (int type : {1, 0}) {
+        log = nullptr;
+        auto panel = makePanel(type);
+        ASSERT_EQ(log != nullptr, type == 1);
+        if (log) log->calls.clear();
+        analysis->selectMarkers({});
+        QSignalSpy started(panel.get(), &UI_TsneSettingsSliderWidget::computationStartedSignal);
+        panel->computeEmbeddingPressed();
+        panel->restartEmbeddingPressed();
+        // Only an embedding type warns.
+        const auto messages = UI_ModalDialogs::takeMessages();
+        ASSERT_EQ(messages.size(), type ? 2u : 0u);
+        for (const auto& m : messages) EXPECT_EQ(m.icon, QMessageBox::Warning);
+        EXPECT_EQ(started.count(), 0) << type;
+        EXPECT_TRUE(!log || log->calls.empty()) << type;
+    }
 }
 
 }  // namespace
