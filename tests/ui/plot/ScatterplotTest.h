@@ -20,17 +20,14 @@
 #include <QApplication>
 #include <QImage>
 #include <QMouseEvent>
-#include <QSurfaceFormat>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cmath>
 #include <memory>
 #include <random>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace viewtest {
@@ -79,18 +76,16 @@ protected:
         ASSERT_TRUE(dir.isValid());
         std::mt19937 random(9);
         std::normal_distribution<float> noise(0.0f, 1.0f);
-        std::vector<std::vector<std::vector<float>>> files(2);
-        for (int b = 0; b < 3; ++b)
-            for (int i = 0; i < kPoints / 3; ++i) {
-                std::vector<float> row;
-                for (int d = 0; d < 4; ++d) row.push_back((d == b ? 30.0f : 0.0f) + noise(random));
-                row.push_back(static_cast<float>(b));
-                files[static_cast<size_t>(i % 2)].push_back(row);
-            }
-        const std::vector<std::string> names = {"M1", "M2", "M3", "M4", "label"};
-        for (size_t i = 0; i < files.size(); ++i) {
+        std::vector<std::vector<float>> files[2];
+        for (int i = 0; i < kPoints; ++i) {  // blob i % 3 is high in marker i % 3
+            std::vector<float> row = {noise(random), noise(random), noise(random), noise(random), float(i % 3)};
+            row[static_cast<size_t>(i % 3)] += 30.0f;
+            files[(i / 3) % 2].push_back(row);
+        }
+        for (int i = 0; i < 2; ++i) {
             FcsTestFile f = FcsTestFile::floats(files[i]);
-            for (size_t v = 0; v < names.size(); ++v) f.set("$P" + std::to_string(v + 1) + "S", names[v]);
+            for (int v = 0; v < 5; ++v)
+                f.set("$P" + std::to_string(v + 1) + "S", v < 4 ? "M" + std::to_string(v + 1) : "label");
             ASSERT_EQ(data->loadFromFile(f.write(dir, "sample" + std::to_string(i + 1) + ".fcs")), 0);
         }
         tsne = startPositionsTsne();

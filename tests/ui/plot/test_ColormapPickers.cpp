@@ -76,12 +76,10 @@ TEST_P(ColormapPickerTest, EachButtonShowsAndChoosesItsMapAndSlidesThePanelBack)
 
     const int closedX = picker->x();
     QTest::mouseClick(buttons[0], Qt::LeftButton);
-    EXPECT_TRUE(picker->isOpen());
     finishSlide();
     EXPECT_LT(picker->x(), closedX);
     QSignalSpy selected(picker, &UI_ColormapPicker::colormapSelected);
     QTest::mouseClick(buttons[2], Qt::LeftButton);
-    EXPECT_FALSE(picker->isOpen());
     finishSlide();
     EXPECT_EQ(picker->x(), closedX);
     for (int i = 0; i < count(); ++i) {
@@ -93,7 +91,7 @@ TEST_P(ColormapPickerTest, EachButtonShowsAndChoosesItsMapAndSlidesThePanelBack)
     EXPECT_EQ(selected.count(), count() + 1);
 }
 
-TEST_P(ColormapPickerTest, DiscreteSwitchRestylesTheButtonsAndKeepsThePanelOpen) {
+TEST_P(ColormapPickerTest, DiscreteSwitchRestylesTheButtonsAndHostPushesEmitNothing) {
     QTest::mouseClick(buttons[0], Qt::LeftButton);
     QSignalSpy discrete(picker, &UI_ColormapPicker::discreteSelected);
     QSignalSpy selected(picker, &UI_ColormapPicker::colormapSelected);
@@ -101,29 +99,21 @@ TEST_P(ColormapPickerTest, DiscreteSwitchRestylesTheButtonsAndKeepsThePanelOpen)
     ASSERT_EQ(discrete.count(), 1);
     EXPECT_TRUE(discrete[0][0].toBool());
     EXPECT_TRUE(picker->isOpen());
-    EXPECT_EQ(selected.count(), 0);
     for (int i = 0; i < count(); ++i) EXPECT_TRUE(shows(buttons[i + 1], i, true)) << i;
     QTest::mouseClick(buttons[2], Qt::LeftButton);
-    EXPECT_EQ(selected.last()[0].toInt(), 1);
     EXPECT_TRUE(shows(buttons[0], 1, true));
-    EXPECT_TRUE(picker->isDiscrete());
-}
+    ASSERT_EQ(selected.count(), 1);
 
-TEST_P(ColormapPickerTest, HostPushesEmitNothingAndMoveTheSwitch) {
-    QSignalSpy selected(picker, &UI_ColormapPicker::colormapSelected);
-    QSignalSpy discrete(picker, &UI_ColormapPicker::discreteSelected);
-    picker->setColormap(3, true);
+    picker->setColormap(3, false);
     EXPECT_EQ(picker->activeColormap(), 3);
-    EXPECT_TRUE(discreteSwitch()->isChecked());
-    EXPECT_TRUE(shows(buttons[0], 3, true));
-    picker->setColormap(count(), false);  // outside the table: ignored
-    picker->setColormap(-1, false);
-    EXPECT_EQ(picker->activeColormap(), 3);
-    EXPECT_TRUE(picker->isDiscrete());
-    picker->setColormap(2, false);
     EXPECT_FALSE(discreteSwitch()->isChecked());
-    EXPECT_EQ(selected.count(), 0);
-    EXPECT_EQ(discrete.count(), 0);
+    EXPECT_TRUE(shows(buttons[0], 3, false));
+    picker->setColormap(count(), true);  // outside the table: ignored
+    picker->setColormap(-1, true);
+    EXPECT_EQ(picker->activeColormap(), 3);
+    EXPECT_FALSE(picker->isDiscrete());
+    EXPECT_EQ(selected.count(), 1);
+    EXPECT_EQ(discrete.count(), 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(Pickers, ColormapPickerTest, testing::ValuesIn(kPickers),

@@ -18,20 +18,20 @@
 
 namespace {
 
+// The dialog opens with a stored export folder.
 class ScreenshotDialogTest : public viewtest::DataFixture {
 protected:
     void SetUp() override {
         DataFixture::SetUp();
-        UI_Settings::Instance()->remove("exportDefaultFilePath");
+        UI_Settings::Instance()->setValue("exportDefaultFilePath", dir.path());
+        UI_Settings::Instance()->sync();
+        dialog = std::make_unique<UI_ScreenshotDialog>(nullptr);
+        dialog->show();
     }
     void TearDown() override {
         dialog.reset();
         UI_Settings::Instance()->remove("exportDefaultFilePath");
         DataFixture::TearDown();
-    }
-    UI_ScreenshotDialog* make() {
-        dialog = std::make_unique<UI_ScreenshotDialog>(nullptr);
-        return dialog.get();
     }
     template <typename T>
     T* child(const char* name) {
@@ -44,7 +44,6 @@ protected:
 };
 
 TEST_F(ScreenshotDialogTest, OverrideRangesEnablesTheSliderExactlyWhileChecked) {
-    make()->show();
     QWebView* page = pagetest::webViewOf(dialog->rangeSlider());
     ASSERT_TRUE(pagetest::waitForPage(page));
     auto disabled = [&]() { return pagetest::js(page, "slider.hasAttribute('disabled')").toBool(); };
@@ -61,9 +60,6 @@ TEST_F(ScreenshotDialogTest, OverrideRangesEnablesTheSliderExactlyWhileChecked) 
 }
 
 TEST_F(ScreenshotDialogTest, CancelledColourOrFolderQuestionsKeepTheChoiceAndTheStoreIsNotWritten) {
-    UI_Settings::Instance()->setValue("exportDefaultFilePath", dir.path());
-    UI_Settings::Instance()->sync();
-    make();
     EXPECT_EQ(dialog->baseDirectory(), dir.path());
     QPushButton* colour = child<QPushButton>("backgroundColorButton");
     UI_ModalDialogs::answerColor(QColor(10, 200, 30));
@@ -82,24 +78,21 @@ TEST_F(ScreenshotDialogTest, CancelledColourOrFolderQuestionsKeepTheChoiceAndThe
     EXPECT_EQ(UI_Settings::Instance()->value("exportDefaultFilePath").toString(), dir.path());
 }
 
-TEST_F(ScreenshotDialogTest, SaveVideoAsksForAFileAndEmitsTheChosenSettings) {
-    make()->show();
+TEST_F(ScreenshotDialogTest, SaveVideoAsksForAFileInTheExportFolderAndEmitsTheChosenSettings) {
     QSignalSpy saved(dialog.get(), &UI_ScreenshotDialog::saveVideo);
     child<QSpinBox>("bitrate")->setValue(4500);
     child<QSpinBox>("fps")->setValue(12);
-    // No stored folder: the question opens in the home folder.
     const QString file = QDir(dir.path()).filePath("clip.mp4");
     UI_ModalDialogs::answerSaveFile(file);
     child<QPushButton>("saveVideo")->click();
-    EXPECT_EQ(UI_ModalDialogs::lastDirectory(), QDir::home().absolutePath());
+    EXPECT_EQ(UI_ModalDialogs::lastDirectory(), dir.path());
     EXPECT_EQ(UI_ModalDialogs::lastFilter(), "Video files (*.mp4)");
     ASSERT_EQ(saved.count(), 1);
     EXPECT_EQ(saved[0], (QList<QVariant>{file, 4500, 12}));
-    // With a stored folder it opens there; a cancelled question emits nothing.
-    UI_Settings::Instance()->setValue("exportDefaultFilePath", dir.path());
-    UI_Settings::Instance()->sync();
+    // Without a stored folder it opens in the home folder; a cancelled question emits nothing.
+    UI_Settings::Instance()->remove("exportDefaultFilePath");
     child<QPushButton>("saveVideo")->click();
-    EXPECT_EQ(UI_ModalDialogs::lastDirectory(), dir.path());
+    EXPECT_EQ(UI_ModalDialogs::lastDirectory(), QDir::home().absolutePath());
     EXPECT_EQ(saved.count(), 1);
 }
 

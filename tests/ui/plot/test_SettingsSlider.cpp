@@ -6,7 +6,6 @@
 
 #include <QApplication>
 #include <QLabel>
-#include <QMainWindow>
 #include <QPointer>
 #include <QPropertyAnimation>
 #include <QPushButton>
@@ -95,8 +94,6 @@ TEST_F(SettingsSlider, HostResizePlacesThePanelByTheOpenFlagWithoutAnimation) {
     EXPECT_EQ(panel->geometry().y(), 450);
     panel->peekIn();
     EXPECT_EQ(animation->state(), QAbstractAnimation::Stopped);
-    panel->peekOut();
-    finishMovement();
     panel->slideIn();
     finishMovement();
     panel->setParentSize(QSize(700, 300));
@@ -109,32 +106,24 @@ TEST_F(SettingsSlider, CameraButtonAsksForScreenshots) {
     EXPECT_EQ(spy.count(), 1);
 }
 
-TEST(SettingsSliderDock, OptionsToggleTheDockWhoseRecordedWidgetsOutliveThePanel) {
-    for (bool inMainWindow : {true, false}) {
-        QMainWindow window;
-        QWidget bare;
-        window.setCentralWidget(new QWidget);
-        window.show();
-        QApplication::setActiveWindow(inMainWindow ? &window : nullptr);
-        auto* panel = new UI_SettingsSliderWidget(inMainWindow ? window.centralWidget() : &bare, 110);
-        QLabel samples("samples");
-        panel->addWidgetToExtendedSettings(&samples, "Select Samples");
-        UI_DockableContainerWidget* dock = panel->extendedSettingsWidget();
-        // Without an active main window it is a window of its own.
-        EXPECT_EQ(dock->parent(), inMainWindow ? &window : nullptr);
-        EXPECT_EQ(dock->tabWidget()->count(), 1);
-        QPushButton* options = buttonStyled(panel, "optionsBt");
-        ASSERT_NE(options, nullptr);
-        QTest::mouseClick(options, Qt::LeftButton);
-        EXPECT_TRUE(dock->isVisible()) << inMainWindow;
-        QTest::mouseClick(options, Qt::LeftButton);
-        EXPECT_FALSE(dock->isVisible()) << inMainWindow;
-        // The recorded widgets belong to their creator.
-        QPointer<QLabel> alive(&samples);
-        delete panel;
-        EXPECT_FALSE(alive.isNull());
-        EXPECT_EQ(samples.parent(), nullptr);
+TEST(SettingsSliderDock, WithoutMainWindowOptionsToggleAFreeDockWhoseWidgetsOutliveThePanel) {
+    QApplication::setActiveWindow(nullptr);
+    QWidget host;
+    auto* panel = new UI_SettingsSliderWidget(&host, 110);
+    QLabel samples("samples");
+    panel->addWidgetToExtendedSettings(&samples, "Select Samples");
+    UI_DockableContainerWidget* dock = panel->extendedSettingsWidget();
+    EXPECT_EQ(dock->parent(), nullptr);
+    EXPECT_EQ(dock->tabWidget()->count(), 1);
+    for (bool visible : {true, false}) {
+        QTest::mouseClick(buttonStyled(panel, "optionsBt"), Qt::LeftButton);
+        EXPECT_EQ(dock->isVisible(), visible);
     }
+    // The recorded widgets belong to their creator.
+    QPointer<QLabel> alive(&samples);
+    delete panel;
+    EXPECT_FALSE(alive.isNull());
+    EXPECT_EQ(samples.parent(), nullptr);
 }
 
 }  // namespace
