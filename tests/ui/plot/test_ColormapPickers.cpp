@@ -5,6 +5,7 @@
 #include "ui/plot/UI_ColormapSelectionWidget.h"
 #include "ui/web/UI_MaterialCheckBoxWidget.h"
 
+#include <QImage>
 #include <QPropertyAnimation>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -69,7 +70,15 @@ TEST_P(ColormapPickerTest, EachButtonShowsAndChoosesItsMapAndSlidesThePanelBack)
     EXPECT_TRUE(shows(buttons[0], GetParam().dims == 1 ? MCV_ColormapTable::kDefault1D : 0, false));
     for (int i = 0; i < count(); ++i) {
         EXPECT_TRUE(shows(buttons[i + 1], i, false)) << i;
-        EXPECT_EQ(*picker->colormMapData(i), MCV_ColormapTable::image(i, GetParam().dims).rgb) << i;
+        const std::vector<unsigned char>& rgb = MCV_ColormapTable::image(i, GetParam().dims).rgb;
+        EXPECT_EQ(*picker->colormMapData(i), rgb) << i;
+        if (GetParam().dims == 2) continue;
+        // The button images show the highest value at the top.
+        const QImage image(
+            QString::fromStdString(MCV_ColormapTable::resourceStem(MCV_ColormapTable::names(1)[size_t(i)])) +
+            "_vert.png");
+        EXPECT_EQ(QColor(image.pixel(12, 0)), QColor(rgb[597], rgb[598], rgb[599])) << i;
+        EXPECT_EQ(QColor(image.pixel(0, 167)), QColor(rgb[0], rgb[1], rgb[2])) << i;
     }
     EXPECT_EQ(picker->colormMapData(count()), nullptr);
     EXPECT_EQ(picker->colormMapData(-1), nullptr);

@@ -1,7 +1,6 @@
 // The scatter-plot widget on a real A-tSNE analysis: it draws the embedding,
-// turns mouse gestures into renderer selections with the right signals,
-// peeks its settings panel, and the panel's and pickers' signals reach the
-// renderer.
+// turns mouse gestures into renderer selections with the right signals, and
+// the panel's and pickers' signals reach the renderer.
 #include "ScatterplotTest.h"
 #include "support/Pixels.h"
 
@@ -10,9 +9,7 @@
 #include "ui/plot/UI_TsneSettingsSliderWidget.h"
 #include "ui/web/UI_ProgressSpinnerWidget.h"
 
-#include <QMenu>
 #include <QSignalSpy>
-#include <QTimer>
 
 namespace {
 
@@ -106,29 +103,6 @@ TEST_F(ScatterplotWidgetTest, RightPressAndOpenMenuNeverSelect) {
     EXPECT_EQ(selected().size(), size_t(kPoints));
     sendDrag(widget.get(), {2, 2}, {30, 30});
     EXPECT_EQ(updated.count(), 2);
-}
-
-TEST_F(ScatterplotWidgetTest, ContextMenuOnlyWithClusters) {
-    QMenu menu;
-    widget->showContextMenu({10, 10}, &menu);  // returns at once: nothing to show
-    EXPECT_TRUE(menu.actions().isEmpty());
-    emit widget->settingsPanel()->computeMSOnceSignal();
-    int shown = 0;
-    QTimer::singleShot(0, [&] {
-        shown = menu.actions().size();
-        menu.close();
-    });
-    widget->showContextMenu({10, 10}, &menu);
-    EXPECT_EQ(shown, 2) << "the two saves, no merge for fewer than two clusters";
-}
-
-TEST_F(ScatterplotWidgetTest, PanelPeeksNearTheBottomEdge) {
-    auto* panel = widget->settingsPanel();
-    if (panel->isOpen()) panel->slideOut();
-    for (auto [y, peeking] : {std::pair(kSize - 10, true), {kSize - 100, false}, {kSize + 5, true}}) {
-        mouse(QEvent::MouseMove, {50, y}, Qt::NoButton, Qt::NoButton);
-        EXPECT_EQ(panel->isPeeking(), peeking) << y;
-    }
 }
 
 TEST_F(ScatterplotWidgetTest, MarkerChoiceSetsPickersRangesAndBounds) {

@@ -1,13 +1,10 @@
 // The export dialog of the scatter plot: the range, colour and folder choices
 // it reports and the video file question, answered through the dialog seam.
 #include "support/DataFixture.h"
-#include "ui/PageTestSupport.h"
 
 #include "ui/base/UI_Settings.h"
 #include "ui/plot/UI_ScreenshotDialog.h"
-#include "ui/web/UI_DualSliderWidget.h"
 
-#include <QCheckBox>
 #include <QDir>
 #include <QLineEdit>
 #include <QPushButton>
@@ -42,22 +39,6 @@ protected:
 
     std::unique_ptr<UI_ScreenshotDialog> dialog;
 };
-
-TEST_F(ScreenshotDialogTest, OverrideRangesEnablesTheSliderExactlyWhileChecked) {
-    QWebView* page = pagetest::webViewOf(dialog->rangeSlider());
-    ASSERT_TRUE(pagetest::waitForPage(page));
-    auto disabled = [&]() { return pagetest::js(page, "slider.hasAttribute('disabled')").toBool(); };
-    EXPECT_TRUE(disabled());
-    EXPECT_TRUE(dialog->markerRange().empty());
-    QCheckBox* overrideBox = child<QCheckBox>("overrideRanges");
-    overrideBox->click();
-    EXPECT_FALSE(disabled());
-    dialog->rangeSlider()->setValues(2.5f, 7.0f);
-    EXPECT_EQ(dialog->markerRange(), (std::vector<float>{2.5f, 7.0f}));
-    overrideBox->click();
-    EXPECT_TRUE(disabled());
-    EXPECT_TRUE(dialog->markerRange().empty());
-}
 
 TEST_F(ScreenshotDialogTest, CancelledColourOrFolderQuestionsKeepTheChoiceAndTheStoreIsNotWritten) {
     EXPECT_EQ(dialog->baseDirectory(), dir.path());

@@ -104,13 +104,7 @@ TEST_F(TsneOverlay, EmbeddingBoxesStartClampedFromTheAnalysisAndWriteBack) {
     auto panel = makePanel(3);
     EXPECT_EQ(log->calls,
               (std::vector<std::string>{"setExaggerationIter 500", "setExpDecay 70", "setIterations 1000"}));
-    // Pages not shown are not children of the panel; the Advanced page holds the boxes.
-    EXPECT_EQ(withRange<QSpinBox>(panel.get(), -1, 99999), nullptr);
-    panel->setMode(2);
-    QList<int> values;
-    for (QSpinBox* box : panel->findChildren<QSpinBox*>()) values.append(box->value());
-    for (int v : {500, 70, 1000, 128}) EXPECT_TRUE(values.contains(v)) << v;
-
+    panel->setMode(2);  // the Advanced page holds the boxes
     log->calls.clear();
     QSignalSpy grid(panel.get(), &UI_TsneSettingsSliderWidget::msGridSizeChangedSignal);
     withRange<QSpinBox>(panel.get(), -1, 99999)->setValue(321);
@@ -120,57 +114,39 @@ TEST_F(TsneOverlay, EmbeddingBoxesStartClampedFromTheAnalysisAndWriteBack) {
     EXPECT_EQ(grid[0][0].toInt(), 256);
 }
 
-struct MarkerCase {
-    const char* name;
-    int kind;
-    QStringList firstEntries;
-    // (entry, marker reported, span slider enabled)
-    std::vector<std::tuple<int, int, bool>> choices;
-};
-
-class OverlayMarkers : public TsneOverlay, public ::testing::WithParamInterface<MarkerCase> {};
-
-TEST_P(OverlayMarkers, EntriesMapToMarkerIndicesAndEnableTheSpanForMarkersOnly) {
-    KindedPoints points(GetParam().kind);
-    auto panel = makePanel(1, &points);
-    auto* combo = panel->findChildren<QComboBox*>().at(1);
-    QSignalSpy marker(panel.get(), &UI_TsneSettingsSliderWidget::parentSetMarker);
-    QSignalSpy enabled(panel->findChild<UI_DualSliderWidget*>(), &UI_DualSliderWidget::qt_enable);
-    std::vector<std::string> names = {"P", "Q"};
-    panel->setMarkers(&names);
-    for (int i = 0; i < GetParam().firstEntries.size(); ++i) EXPECT_EQ(combo->itemText(i), GetParam().firstEntries[i]);
-    for (auto [entry, index, spanEnabled] : GetParam().choices) {
-        combo->setCurrentIndex(entry);
-        EXPECT_EQ(marker.last()[0].toInt(), index) << entry;
-        ASSERT_FALSE(enabled.isEmpty());
-        EXPECT_EQ(enabled.last()[0].toBool(), spanEnabled) << entry;
-    }
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    TsneOverlay, OverlayMarkers,
-    ::testing::Values(
-        MarkerCase{"Points", MCV_DerivedData::KindPoints, {"Sample", "P", "Q"}, {{2, 1, true}, {0, -1, false}}},
-        MarkerCase{"Image",
-                   MCV_DerivedData::KindImage,
-                   {"Coordinates", "Image RGB", "P"},
-                   {{1, -1, false}, {2, 0, true}, {0, -2, false}}},
-        MarkerCase{"Clusters", MCV_DerivedData::KindClusters, {"P", "Q"}, {{1, 1, true}, {0, 0, true}}}),
-    [](const testing::TestParamInfo<MarkerCase>& p) { return std::string(p.param.name); });
-
-TEST_F(TsneOverlay, MarkerRefillKeepsTheCurrentNameWhileItIsThere) {
-    KindedPoints points(MCV_DerivedData::KindPoints);
-    auto panel = makePanel(1, &points);
-    auto* combo = panel->findChildren<QComboBox*>().at(1);
-    QSignalSpy marker(panel.get(), &UI_TsneSettingsSliderWidget::parentSetMarker);
+TEST_F(TsneOverlay, MarkerEntriesMapToMarkerIndicesEnableTheSpanForMarkersOnlyAndARefillKeepsTheName) {
+    struct Case {
+        int kind;
+        QStringList firstEntries;
+        std::vector<std::tuple<int, int, bool>> choices;  // (entry, marker reported, span enabled)
+    };
+    const Case cases[] = {
+        {MCV_DerivedData::KindPoints, {"Sample", "P", "Q"}, {{2, 1, true}, {0, -1, false}}},
+        {MCV_DerivedData::KindImage, {"Coordinates", "Image RGB", "P"}, {{1, -1, false}, {2, 0, true}, {0, -2, false}}},
+        {MCV_DerivedData::KindClusters, {"P", "Q"}, {{1, 1, true}, {0, 0, true}}}};
     std::vector<std::string> names = {"P", "Q"}, more = {"X", "P", "Q"}, other = {"Z"};
-    panel->setMarkers(&names);
-    combo->setCurrentIndex(1);
-    panel->setMarkers(&more);
-    EXPECT_EQ(combo->currentText(), "P");
-    EXPECT_EQ(marker.last()[0].toInt(), 1);
-    panel->setMarkers(&other);
-    EXPECT_EQ(combo->currentIndex(), 0);
+    for (const Case& c : cases) {
+        KindedPoints points(c.kind);
+        auto panel = makePanel(1, &points);
+        auto* combo = panel->findChildren<QComboBox*>().at(1);
+        QSignalSpy marker(panel.get(), &UI_TsneSettingsSliderWidget::parentSetMarker);
+        QSignalSpy enabled(panel->findChild<UI_DualSliderWidget*>(), &UI_DualSliderWidget::qt_enable);
+        panel->setMarkers(&names);
+        for (int i = 0; i < c.firstEntries.size(); ++i) EXPECT_EQ(combo->itemText(i), c.firstEntries[i]) << c.kind;
+        for (auto [entry, index, spanEnabled] : c.choices) {
+            combo->setCurrentIndex(entry);
+            EXPECT_EQ(marker.last()[0].toInt(), index) << c.kind << " " << entry;
+            ASSERT_FALSE(enabled.isEmpty());
+            EXPECT_EQ(enabled.last()[0].toBool(), spanEnabled) << c.kind << " " << entry;
+        }
+        if (c.kind != MCV_DerivedData::KindPoints) continue;
+        combo->setCurrentIndex(1);
+        panel->setMarkers(&more);
+        EXPECT_EQ(combo->currentText(), "P");
+        EXPECT_EQ(marker.last()[0].toInt(), 1);
+        panel->setMarkers(&other);
+        EXPECT_EQ(combo->currentIndex(), 0);
+    }
 }
 
 TEST_F(TsneOverlay, MarkerSpanGoesToTheSliderAndBackAsASignal) {
@@ -229,9 +205,6 @@ TEST_F(TsneOverlay, SlidersScaleTheirValuesAndSigmaControlsFollowEachOther) {
     panel->setMode(2);
     for (QSlider* s : panel->findChildren<QSlider*>()) EXPECT_EQ(s->value(), 80);
     EXPECT_EQ(withRange<QSpinBox>(panel.get(), -1, 200)->value(), 80);
-    QSignalSpy saturation(panel.get(), &UI_TsneSettingsSliderWidget::parentSetSaturation);
-    panel->saturationChanged(4);
-    EXPECT_FLOAT_EQ(saturation[0][0].toFloat(), 0.00025f);
 }
 
 TEST_F(TsneOverlay, SwitchesOnThePagesReportTheirState) {
