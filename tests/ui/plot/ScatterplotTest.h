@@ -1,9 +1,7 @@
 #pragma once
 
-// Fixture of the scatter-plot widget tests: a fresh data model with three
-// well separated blobs over two sample files, a real A-tSNE analysis holding
-// its start positions (no descent), and a shown 300 x 300 widget on it, drawn
-// by Mesa under Xvfb with the program's OpenGL 4.1 core format.
+// Three well separated blobs over two sample files, an A-tSNE analysis holding
+// its start positions, and a shown 300 x 300 scatter-plot widget on it.
 
 #include <epoxy/gl.h>
 
@@ -21,24 +19,20 @@
 #include <QApplication>
 #include <QImage>
 #include <QMouseEvent>
-#include <QSurfaceFormat>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cmath>
 #include <memory>
 #include <random>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace viewtest {
 
-// The range the renderer maps into [0.1, 0.9] of the plot square: one range
-// for both axes, from 0 or below to 0 or above, symmetric about 0 when the
-// coordinates go negative.
+// The range the renderer maps into [0.1, 0.9] of the plot square: one for
+// both axes, including 0, symmetric about 0 once a coordinate is negative.
 inline std::pair<float, float> plotRange(const std::vector<float>& xy) {
     float lo = 0.0f, hi = 0.0f;
     for (float v : xy) {
@@ -54,15 +48,13 @@ inline std::pair<float, float> plotRange(const std::vector<float>& xy) {
 
 inline void useProgramFormat() { setApplicationSurfaceFormat(); }
 
-// A mouse event on `w` at `pos` (logical pixels), sent directly: the buttons
-// held during a move travel with it.
+// A mouse event sent directly, so the buttons held during a move travel with it.
 inline void sendMouse(QWidget* w, QEvent::Type type, QPoint pos, Qt::MouseButton button, Qt::MouseButtons buttons,
                       Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
     QMouseEvent event(type, QPointF(pos), w->mapToGlobal(pos), button, buttons, modifiers);
     QApplication::sendEvent(w, &event);
 }
 
-// A left-button drag from `from` to `to` with one move.
 inline void sendDrag(QWidget* w, QPoint from, QPoint to, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
     sendMouse(w, QEvent::MouseButtonPress, from, Qt::LeftButton, Qt::LeftButton, modifiers);
     sendMouse(w, QEvent::MouseMove, to, Qt::NoButton, Qt::LeftButton, modifiers);
@@ -82,18 +74,16 @@ protected:
         ASSERT_TRUE(dir.isValid());
         std::mt19937 random(9);
         std::normal_distribution<float> noise(0.0f, 1.0f);
-        std::vector<std::vector<std::vector<float>>> files(2);
-        for (int b = 0; b < 3; ++b)
-            for (int i = 0; i < kPoints / 3; ++i) {
-                std::vector<float> row;
-                for (int d = 0; d < 4; ++d) row.push_back((d == b ? 30.0f : 0.0f) + noise(random));
-                row.push_back(static_cast<float>(b));
-                files[static_cast<size_t>(i % 2)].push_back(row);
-            }
-        const std::vector<std::string> names = {"M1", "M2", "M3", "M4", "label"};
-        for (size_t i = 0; i < files.size(); ++i) {
+        std::vector<std::vector<float>> files[2];
+        for (int i = 0; i < kPoints; ++i) {  // blob i % 3 is high in marker i % 3
+            std::vector<float> row = {noise(random), noise(random), noise(random), noise(random), float(i % 3)};
+            row[static_cast<size_t>(i % 3)] += 30.0f;
+            files[(i / 3) % 2].push_back(row);
+        }
+        for (int i = 0; i < 2; ++i) {
             FcsTestFile f = FcsTestFile::floats(files[i]);
-            for (size_t v = 0; v < names.size(); ++v) f.set("$P" + std::to_string(v + 1) + "S", names[v]);
+            for (int v = 0; v < 5; ++v)
+                f.set("$P" + std::to_string(v + 1) + "S", v < 4 ? "M" + std::to_string(v + 1) : "label");
             ASSERT_EQ(data->loadFromFile(f.write(dir, "sample" + std::to_string(i + 1) + ".fcs")), 0);
         }
         tsne = startPositionsTsne();
@@ -104,7 +94,6 @@ protected:
         widget->resize(kSize, kSize);
         widget->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(widget.get()));
-        // The first frame initialises GL and creates the renderer.
         widget->grabFramebuffer();
         ASSERT_NE(widget->pointRenderer(), nullptr);
         widget->setLocalData(variables);
@@ -118,22 +107,16 @@ protected:
 
     QImage frame() { return widget->grabFramebuffer().convertToFormat(QImage::Format_RGB32); }
 
-    // Position of point p in [0, 1]^2 of the plot square, y upwards, as the
-    // renderer places the embedding (uniformly into [0.1, 0.9]).
-    QPointF normalised(int p) const {
+    // Pixel of point p in a square image (y upwards in the plot), or in the
+    // image mirrored top to bottom.
+    QPoint inImage(int p, int side = kSize, bool mirrored = false) const {
         const std::vector<float>& y = *tsne->output();
         const auto [lo, hi] = plotRange(y);
         auto at = [&, lo = lo, hi = hi](int axis) {
-            return (y[static_cast<size_t>(2 * p + axis)] - lo) / (hi - lo) * 0.8 + 0.1;
+            const double n = (y[static_cast<size_t>(2 * p + axis)] - lo) / (hi - lo) * 0.8 + 0.1;
+            return std::min(static_cast<int>((axis == 1 && !mirrored ? 1.0 - n : n) * side), side - 1);
         };
         return {at(0), at(1)};
-    }
-    // Pixel of point p in a square image of side `side`, y from the top (or
-    // from the bottom for the mirrored image).
-    QPoint inImage(int p, int side = kSize, bool mirrored = false) const {
-        const QPointF n = normalised(p);
-        const double y = mirrored ? n.y() : 1.0 - n.y();
-        return {std::min(static_cast<int>(n.x() * side), side - 1), std::min(static_cast<int>(y * side), side - 1)};
     }
 
     QTemporaryDir dir;

@@ -1,22 +1,42 @@
-// The scatter-plot widget on a real A-tSNE analysis: it draws the embedding,
-// turns mouse gestures and Ctrl+A / Ctrl+D into renderer selections with the
-// right signals, peeks the settings panel near its bottom edge, and the
-// panel's and pickers' signals reach the renderer.
+// The scatter-plot widget on a real A-tSNE analysis: gestures become
+// selections, overlay signals reach the renderer, and exports land where the
+// main window's status bar says.
 #include "ScatterplotTest.h"
 #include "support/Pixels.h"
 
-#include "ui/datapanels/UI_SampleSelectionWidget.h"
+#include "ui/base/UI_ModalDialogs.h"
+#include "ui/base/UI_Settings.h"
+#include "ui/base/freeFilePath.h"
+#include "ui/base/safeFileName.h"
+#include "ui/datapanels/UI_MarkerSelectionWidget.h"
 #include "ui/plot/UI_Colormap2DSelectionWidget.h"
 #include "ui/plot/UI_ColormapSelectionWidget.h"
+#include "ui/plot/UI_ScreenshotDialog.h"
 #include "ui/plot/UI_TsneSettingsSliderWidget.h"
+#include "ui/web/UI_DualSliderWidget.h"
 #include "ui/web/UI_ProgressSpinnerWidget.h"
 
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+}
+
 #include <QCheckBox>
-#include <QColorDialog>
-#include <QMenu>
+#include <QComboBox>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QMainWindow>
+#include <QProgressDialog>
 #include <QPushButton>
+#include <QSet>
 #include <QSignalSpy>
+#include <QSpinBox>
+#include <QStatusBar>
 #include <QTimer>
+
+#include <functional>
 
 namespace {
 
@@ -30,29 +50,12 @@ protected:
                Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
         sendMouse(widget.get(), type, pos, button, buttons, modifiers);
     }
-    std::vector<int> selected() {
-        std::vector<int>* idxs = widget->selectionIdxs();
-        return idxs ? *idxs : std::vector<int>();
-    }
+    std::vector<int> selected() { return widget->selectionIdxs() ? *widget->selectionIdxs() : std::vector<int>(); }
     bool selectedHas(int p) {
         const std::vector<int> s = selected();
         return std::find(s.begin(), s.end(), p) != s.end();
     }
-    QRect around(int p) const { return QRect(inImage(p) - QPoint(3, 3), inImage(p) + QPoint(3, 3)); }
-    QRect everything() const { return QRect(QPoint(2, 2), QPoint(kSize - 2, kSize - 2)); }
 };
-
-TEST_F(ScatterplotWidgetTest, DrawsTheEmbeddingAndFollowsDarkMode) {
-    const QImage light = frame();
-    ASSERT_EQ(light.size(), QSize(kSize, kSize));
-    // Every point covers its pixel; the corners stay background.
-    for (int p = 0; p < kPoints; ++p) EXPECT_FALSE(rgbNear(light.pixel(inImage(p)), kBackground, 0)) << p;
-    EXPECT_TRUE(rgbNear(light.pixel(1, 1), kBackground, 0));
-    emit widget->settingsPanel()->parentSetDarkMode(true);
-    EXPECT_TRUE(rgbNear(frame().pixel(1, 1), qRgb(50, 50, 50), 0));
-    emit widget->settingsPanel()->parentSetDarkMode(false);
-    EXPECT_TRUE(rgbNear(frame().pixel(1, 1), kBackground, 0));
-}
 
 TEST_F(ScatterplotWidgetTest, RectanglesReplaceAddOrSubtractByModifierAndAltReportsOnlyTheRelease) {
     struct Case {
@@ -60,8 +63,7 @@ TEST_F(ScatterplotWidgetTest, RectanglesReplaceAddOrSubtractByModifierAndAltRepo
         Qt::Key start;  // Ctrl+A selects all, Ctrl+D nothing
         Qt::KeyboardModifiers modifiers;
         bool aroundPoint0;  // else around everything
-        bool hasPoint0;
-        bool all;
+        bool hasPoint0, all;
         int signalsAfterMove;
     };
     const Case cases[] = {
@@ -75,7 +77,8 @@ TEST_F(ScatterplotWidgetTest, RectanglesReplaceAddOrSubtractByModifierAndAltRepo
     for (const Case& c : cases) {
         QTest::keyClick(widget.get(), c.start, Qt::ControlModifier);
         QSignalSpy updated(widget.get(), &UI_ScatterplotWidget::selectionUpdated);
-        const QRect r = c.aroundPoint0 ? around(0) : everything();
+        const QRect r = c.aroundPoint0 ? QRect(inImage(0) - QPoint(3, 3), inImage(0) + QPoint(3, 3))
+                                       : QRect(QPoint(2, 2), QPoint(kSize - 2, kSize - 2));
         mouse(QEvent::MouseButtonPress, r.topLeft(), Qt::LeftButton, Qt::LeftButton, c.modifiers);
         mouse(QEvent::MouseMove, r.bottomRight(), Qt::NoButton, Qt::LeftButton, c.modifiers);
         EXPECT_EQ(updated.count(), c.signalsAfterMove) << c.name;
@@ -85,17 +88,6 @@ TEST_F(ScatterplotWidgetTest, RectanglesReplaceAddOrSubtractByModifierAndAltRepo
         EXPECT_EQ(selected().size() == size_t(kPoints), c.all) << c.name;
         EXPECT_FALSE(selected().empty()) << c.name;
     }
-}
-
-TEST_F(ScatterplotWidgetTest, ControlAAndControlDSelectAllAndNothingWithASignalOtherKeysNothing) {
-    QSignalSpy updated(widget.get(), &UI_ScatterplotWidget::selectionUpdated);
-    QTest::keyClick(widget.get(), Qt::Key_D, Qt::ControlModifier);
-    EXPECT_TRUE(selected().empty());
-    QTest::keyClick(widget.get(), Qt::Key_A, Qt::ControlModifier);
-    EXPECT_EQ(selected().size(), size_t(kPoints));
-    QTest::keyClick(widget.get(), Qt::Key_D);
-    EXPECT_EQ(selected().size(), size_t(kPoints));
-    EXPECT_EQ(updated.count(), 2);
 }
 
 TEST_F(ScatterplotWidgetTest, ClickPicksTheDensityClusterUnderThePointer) {
@@ -109,11 +101,6 @@ TEST_F(ScatterplotWidgetTest, ClickPicksTheDensityClusterUnderThePointer) {
     EXPECT_EQ(updated.count(), 1);
     EXPECT_TRUE(selectedHas(0));
     EXPECT_EQ(widget->pointRenderer()->numSelectedClusters(), 1);
-    // Two pixels apart is a rectangle: the picked clusters are reset.
-    mouse(QEvent::MouseButtonPress, p0, Qt::LeftButton, Qt::LeftButton);
-    mouse(QEvent::MouseButtonRelease, p0 + QPoint(2, 0), Qt::LeftButton, Qt::NoButton);
-    EXPECT_EQ(widget->pointRenderer()->numSelectedClusters(), 0);
-    EXPECT_EQ(updated.count(), 2);
 }
 
 TEST_F(ScatterplotWidgetTest, RightPressAndOpenMenuNeverSelect) {
@@ -125,8 +112,7 @@ TEST_F(ScatterplotWidgetTest, RightPressAndOpenMenuNeverSelect) {
     mouse(QEvent::MouseButtonRelease, {kSize - 2, kSize - 2}, Qt::RightButton, Qt::NoButton);
     EXPECT_EQ(right.count(), 1);
     EXPECT_EQ(updated.count(), 0);
-    // While a menu is open a left press does nothing and the next release
-    // only closes the menu state.
+    // While a menu is open a left drag only ends the menu state.
     widget->menuShown();
     sendDrag(widget.get(), {2, 2}, {30, 30});
     EXPECT_EQ(updated.count(), 0);
@@ -135,41 +121,12 @@ TEST_F(ScatterplotWidgetTest, RightPressAndOpenMenuNeverSelect) {
     EXPECT_EQ(updated.count(), 2);
 }
 
-TEST_F(ScatterplotWidgetTest, ContextMenuOnlyWithClusters) {
-    QMenu menu;
-    widget->showContextMenu({10, 10}, &menu);  // returns at once: nothing to show
-    EXPECT_TRUE(menu.actions().isEmpty());
-    // With a cluster set the two save actions (no merge for < 2 clusters).
-    emit widget->settingsPanel()->computeMSOnceSignal();
-    QStringList texts;
-    QTimer::singleShot(0, [&menu, &texts]() {
-        for (QAction* a : menu.actions()) texts << a->text();
-        menu.close();
-    });
-    widget->showContextMenu({10, 10}, &menu);
-    EXPECT_EQ(texts, QStringList({"Save Clusters ...", "Save Clusters (per sample) ..."}));
-}
-
-TEST_F(ScatterplotWidgetTest, PanelPeeksNearTheBottomEdge) {
-    auto* panel = widget->settingsPanel();
-    if (panel->isOpen()) panel->slideOut();  // peeking applies to the closed panel
-    for (auto [y, peeking] : {std::pair(kSize - 10, true), {kSize - 100, false}, {kSize + 5, true}}) {
-        mouse(QEvent::MouseMove, {50, y}, Qt::NoButton, Qt::NoButton);
-        EXPECT_EQ(panel->isPeeking(), peeking) << y;
-    }
-}
-
 TEST_F(ScatterplotWidgetTest, MarkerChoiceSetsPickersRangesAndBounds) {
     auto* panel = widget->settingsPanel();
     auto range = [&](size_t m) { return (*widget->pointRenderer()->markerRanges())[m]; };
     emit panel->parentSetMarker(-5);
     EXPECT_EQ(widget->currentMarker(), -2);
-    EXPECT_FALSE(widget->colormapSelection()->isVisible());
     emit panel->parentSetMarker(4);
-    EXPECT_EQ(widget->currentMarker(), 4);
-    EXPECT_TRUE(widget->colormapSelection()->isVisible());
-    EXPECT_FALSE(widget->colormap2DSelection()->isVisible());
-    // The span goes into the active marker's display range.
     emit panel->parentSetMarkerSpan(0.5f, 1.5f);
     EXPECT_EQ(range(4), std::make_pair(0.5f, 1.5f));
     widget->setLowerMarkerBoundary(0.25f);
@@ -186,58 +143,23 @@ TEST_F(ScatterplotWidgetTest, PanelAndPickerSignalsReachTheRenderer) {
     auto* panel = widget->settingsPanel();
     MCV_PointRenderer* r = widget->pointRenderer();
     emit widget->colormapSelection()->colormapSelected(3);
-    EXPECT_EQ(r->activeColormap(1), 3);
     emit widget->colormapSelection()->discreteSelected(true);
-    EXPECT_TRUE(r->activeColormapDiscrete(1));
     emit widget->colormap2DSelection()->colormapSelected(1);
-    EXPECT_EQ(r->activeColormap(2), 1);
+    EXPECT_EQ(std::make_tuple(r->activeColormap(1), r->activeColormapDiscrete(1), r->activeColormap(2)),
+              std::make_tuple(3, true, 1));
     // Density mode: the picker then shows the density colormap.
     emit panel->parentSetMode(1);
     EXPECT_EQ(widget->colormapSelection()->activeColormap(), r->activeColormap(1));
-    EXPECT_EQ(widget->colormapSelection()->isDiscrete(), r->activeColormapDiscrete(1));
-    const QImage density = frame();
     emit panel->parentSetMode(0);
     EXPECT_EQ(widget->colormapSelection()->activeColormap(), 3);
-    EXPECT_NE(frame(), density);
-    // A larger point size covers more pixels.
+    emit panel->parentSetDarkMode(true);
+    EXPECT_TRUE(rgbNear(frame().pixel(1, 1), qRgb(50, 50, 50), 0));
+    emit panel->parentSetDarkMode(false);
     emit panel->parentSetpointHaloSize(0.0f);
     emit panel->parentSetpointSize(0.005f);
     const int small = countNear(frame(), kBackground, 0);
     emit panel->parentSetpointSize(0.03f);
     EXPECT_LT(countNear(frame(), kBackground, 0), small);
-    // The run state shows and hides the spinner.
-    emit panel->computationStartedSignal();
-    EXPECT_TRUE(widget->spinner()->isVisible());
-    widget->computationFinished();
-    EXPECT_FALSE(widget->spinner()->isVisible());
-}
-
-TEST_F(ScatterplotWidgetTest, SamplePanelHidesAndColoursSamples) {
-    UI_SampleSelectionWidget* samples = widget->samplePanel();
-    ASSERT_NE(samples, nullptr);
-    // Coloured by sample: the points of the second file take its colour.
-    emit widget->settingsPanel()->parentSetpointOpacity(1.0f);
-    emit widget->settingsPanel()->parentSetpointHaloSize(0.0f);
-    emit widget->settingsPanel()->parentSetMarker(-1);
-    samples->colorButton(1)->click();
-    samples->colorPicker()->setCurrentColor(QColor(0, 0, 255));
-    samples->colorPicker()->hide();
-    EXPECT_GT(countNear(frame(), qRgb(0, 0, 255), 0), 0);
-    // Hidden: none of its points drawn, and left out of the flags the views read.
-    samples->checkBox(1)->setChecked(false);
-    EXPECT_EQ(countNear(frame(), qRgb(0, 0, 255), 0), 0);
-    EXPECT_EQ(widget->sampleSelectionState(), (std::vector<bool>{true, false}));
-}
-
-TEST_F(ScatterplotWidgetTest, ChildrenFollowResizes) {
-    widget->resize(500, 400);
-    QTest::qWait(20);
-    widget->grabFramebuffer();
-    EXPECT_EQ(widget->colormapSelection()->pos(), QPoint(500 - 71, 10));
-    EXPECT_EQ(widget->colormap2DSelection()->pos(), QPoint(500 - 145, 10));
-    const QSize spinner = widget->spinner()->size();
-    EXPECT_EQ(widget->spinner()->pos(), QPoint(500 - spinner.width() - 10, 400 - spinner.height() - 10));
-    EXPECT_EQ(widget->settingsPanel()->width(), 500);
 }
 
 TEST(ScatterplotWidgetNoRenderer, DataOperationsWaitForTheRenderer) {
@@ -253,6 +175,326 @@ TEST(ScatterplotWidgetNoRenderer, DataOperationsWaitForTheRenderer) {
     widget.setMarkers({"A", "B"});
     EXPECT_EQ(widget.pointRenderer(), nullptr);
     EXPECT_EQ(widget.selectionIdxs(), nullptr);
+}
+
+constexpr int kPrint = 4096;
+
+QStringList pngsIn(const QString& folder) { return QDir(folder).entryList({"*.png"}, QDir::Files, QDir::Name); }
+
+// The luma plane of the first picture of a video file, top row first, or a null image.
+QImage firstVideoLuma(const QString& path) {
+    QImage out;
+    AVFormatContext* format = nullptr;
+    if (avformat_open_input(&format, path.toUtf8().constData(), nullptr, nullptr) < 0) return out;
+    avformat_find_stream_info(format, nullptr);
+    const AVCodec* codec = nullptr;
+    const int stream = av_find_best_stream(format, AVMEDIA_TYPE_VIDEO, -1, -1, &codec, 0);
+    AVCodecContext* decoder = avcodec_alloc_context3(codec);
+    AVPacket* packet = av_packet_alloc();
+    AVFrame* frame = av_frame_alloc();
+    bool got = false;
+    if (stream >= 0 && avcodec_parameters_to_context(decoder, format->streams[stream]->codecpar) >= 0 &&
+        avcodec_open2(decoder, codec, nullptr) >= 0) {
+        while (!got && av_read_frame(format, packet) >= 0) {
+            if (packet->stream_index == stream) avcodec_send_packet(decoder, packet);
+            av_packet_unref(packet);
+            got = avcodec_receive_frame(decoder, frame) == 0;
+        }
+        if (!got && avcodec_send_packet(decoder, nullptr) >= 0) got = avcodec_receive_frame(decoder, frame) == 0;
+    }
+    if (got) {
+        out = QImage(frame->width, frame->height, QImage::Format_Grayscale8);
+        for (int y = 0; y < frame->height; ++y)
+            std::copy_n(frame->data[0] + y * frame->linesize[0], frame->width, out.scanLine(y));
+    }
+    av_frame_free(&frame);
+    av_packet_free(&packet);
+    avcodec_free_context(&decoder);
+    avformat_close_input(&format);
+    return out;
+}
+
+// Mean distance of a luma plane from the luma the encoder derives from `rgb`.
+double lumaDistance(const QImage& luma, const QImage& rgb) {
+    double sum = 0;
+    for (int r = 0; r < luma.height(); ++r)
+        for (int c = 0; c < luma.width(); ++c) {
+            const QRgb p = rgb.pixel(c, r);
+            const double y = 16 + (65.481 * qRed(p) + 128.553 * qGreen(p) + 24.966 * qBlue(p)) / 255;
+            sum += std::abs(luma.constScanLine(r)[c] - y);
+        }
+    return sum / (luma.width() * luma.height());
+}
+
+class ScreenshotTest : public ScatterplotTest {
+protected:
+    void SetUp() override {
+        ScatterplotTest::SetUp();
+        if (HasFatalFailure()) return;
+        ASSERT_TRUE(out.isValid());
+        widget->setFixedSize(kSize, kSize);
+        window.setCentralWidget(widget.get());
+        window.statusBar();
+        window.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+        QApplication::setActiveWindow(&window);
+        // The new parent gives the widget a new GL context: the data again.
+        widget->grabFramebuffer();
+        widget->setLocalData(variables);
+        widget->setMarkers(*MCV_CytometryData::Instance()->combinedHeader()->markerList(0));
+        UI_ModalDialogs::reset();
+        UI_ModalDialogs::setScripted(true);
+        UI_Settings::Instance()->setValue("exportDefaultFilePath", out.path());
+        UI_Settings::Instance()->sync();
+    }
+    void TearDown() override {
+        UI_ModalDialogs::setScripted(false);
+        UI_ModalDialogs::reset();
+        UI_Settings::Instance()->remove("exportDefaultFilePath");
+        ScatterplotTest::TearDown();
+    }
+    std::vector<std::vector<unsigned char>>& recorded() { return *widget->pointRenderer()->video(videoW, videoH); }
+    void record(int frames) {
+        widget->setRecording(true);
+        for (int i = 0; i < frames; ++i) frame();
+        widget->setRecording(false);
+    }
+    QStringList entriesIn(const QString& folder) {
+        return QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name);
+    }
+    QString status() { return window.statusBar()->currentMessage(); }
+
+    QTemporaryDir out;
+    QMainWindow window;
+    int videoW = 0, videoH = 0;
+};
+
+TEST(SafeFileName, ReplacesSeparatorsForbiddenAndControlCharactersAndNamesThatAreNoFileName) {
+    const std::pair<QString, QString> cases[] = {{"CD3/CD4", "CD3_CD4"},
+                                                 {"a\\b:c*d?e\"f<g>h|i", "a_b_c_d_e_f_g_h_i"},
+                                                 {QString("tab\there\nnew") + QChar(0x7f), "tab_here_new_"},
+                                                 {QString::fromUtf8("CD45 RA.ß–1"), QString::fromUtf8("CD45 RA.ß–1")},
+                                                 {"", "_"},
+                                                 {".", "_"},
+                                                 {"..", "_"},
+                                                 {"../x", ".._x"}};
+    for (const auto& [in, expected] : cases) EXPECT_EQ(safeFileName(in), expected) << in.toStdString();
+}
+
+TEST(FreeFilePath, ATakenNameGetsTheFirstFreeNumber) {
+    QTemporaryDir dir;
+    const QString stem = QDir(dir.path()).filePath("M1_26_12_06_10_00_00_000");
+    EXPECT_EQ(freeFilePath(stem, ".png"), stem + ".png");
+    for (const char* taken : {".png", "_1.png", "_3.png"}) {
+        QFile f(stem + taken);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    }
+    EXPECT_EQ(freeFilePath(stem, ".png"), stem + "_2.png");
+    EXPECT_EQ(freeFilePath(stem, ".mp4"), stem + ".mp4");
+}
+
+TEST_F(ScreenshotTest, ControlPAnywhereInThePlotPrintsOneStampedFileAndReportsWhereOrNothingWhenItFails) {
+    QComboBox* panelCombo = widget->settingsPanel()->findChild<QComboBox*>();
+    QTemporaryDir home;
+    const QByteArray savedHome = qgetenv("HOME");
+    qputenv("HOME", home.path().toUtf8());
+    widget->setMarker(0);
+    // (focus, export folder (none: the home folder), folder written into (none: the write fails))
+    const std::tuple<QWidget*, QString, QString> cases[] = {{panelCombo, out.path(), out.path()},
+                                                            {widget.get(), "", home.path()},
+                                                            {widget.get(), out.filePath("no/such/folder"), ""}};
+    for (const auto& [focus, exportFolder, folder] : cases) {
+        UI_Settings::Instance()->setValue("exportDefaultFilePath", exportFolder);
+        window.statusBar()->clearMessage();
+        focus->setFocus();
+        QTest::keyClick(focus, Qt::Key_P, Qt::ControlModifier);
+        if (folder.isEmpty()) {
+            EXPECT_EQ(status(), "");
+            continue;
+        }
+        const QStringList written = entriesIn(folder);
+        ASSERT_EQ(written.size(), 1) << written.join(" ").toStdString();
+        // "<marker>_<time stamp>.png"
+        EXPECT_TRUE(written[0].startsWith("M1_") && written[0].endsWith(".png") &&
+                    QDateTime::fromString(written[0].mid(3, 21), "yy_MM_dd_HH_mm_ss_zzz").isValid())
+            << written[0].toStdString();
+        EXPECT_EQ(status(), "Screenshot saved to " + QDir(folder).filePath(written[0]));
+    }
+    qputenv("HOME", savedHome);
+    EXPECT_EQ(entriesIn(out.path()).size(), 1);
+    EXPECT_TRUE(UI_ModalDialogs::takeMessages().empty());
+}
+
+TEST_F(ScreenshotTest, SeriesWritesTheCheckedImagesInTheChosenRangeAndBackgroundAndRestoresThePlot) {
+    widget->pointOpacityChanged(1.0f);
+    widget->setMarker(2);
+    const QImage before = frame();
+    const QString folder = QDir(out.path()).filePath("series");
+    ASSERT_TRUE(QDir().mkpath(folder));
+    UI_ModalDialogs::answerDirectory(folder);
+    UI_ModalDialogs::answerColor(QColor(10, 200, 30));
+    UI_ModalDialogs::answerDialog([](QDialog* d) {
+        auto* dialog = qobject_cast<UI_ScreenshotDialog*>(d);
+        const std::vector<QCheckBox*>& boxes = dialog->markerSelection()->checkBoxes();
+        for (size_t i = 0; i < boxes.size(); ++i) boxes[i]->setChecked(i == 1 || i == 3);
+        dialog->markerSelection()->sampleBox()->setChecked(true);
+        dialog->findChild<QCheckBox*>("overrideRanges")->click();
+        dialog->rangeSlider()->setValues(15.0f, 20.0f);
+        for (const char* button : {"folderButton", "backgroundColorButton", "capture"})
+            dialog->findChild<QPushButton*>(button)->click();
+        return dialog->result();
+    });
+    emit widget->settingsPanel()->screenshotButtonPressed();
+    const QStringList files = pngsIn(folder);
+    ASSERT_EQ(files.size(), 3) << files.join(" ").toStdString();
+    EXPECT_TRUE(files[0].startsWith("M2_") && files[1].startsWith("M4_") && files[2].startsWith("sampleTag_"));
+    const QRgb background = qRgb(10, 200, 30);
+    for (const QString& file : files) {
+        const QImage image = QImage(QDir(folder).filePath(file)).convertToFormat(QImage::Format_RGB32);
+        ASSERT_EQ(image.size(), QSize(kPrint, kPrint));
+        // Upright (the layout is not symmetric enough for a flipped image to
+        // pass); 15..20 puts every M2 value at one end of the colormap.
+        QSet<QRgb> colours;
+        int mirroredEmpty = 0;
+        for (int p = 0; p < kPoints; ++p) {
+            colours.insert(image.pixel(inImage(p, kPrint)));
+            mirroredEmpty += image.pixel(inImage(p, kPrint, true)) == background;
+        }
+        EXPECT_EQ(image.pixel(0, 0), background) << file.toStdString();
+        EXPECT_FALSE(colours.contains(background)) << file.toStdString();
+        EXPECT_GT(mirroredEmpty, 0) << file.toStdString();
+        EXPECT_TRUE(!file.startsWith("M2_") || colours.size() == 2) << colours.size();
+    }
+    EXPECT_EQ(status(), "3 images saved to " + folder);
+    EXPECT_EQ(widget->currentMarker(), 2);
+    EXPECT_EQ(frame(), before);
+}
+
+TEST_F(ScreenshotTest, CancelStopsASeriesKeepingWhatWasWritten) {
+    UI_ModalDialogs::answerDialog([](QDialog* d) {
+        auto* dialog = qobject_cast<UI_ScreenshotDialog*>(d);
+        for (QCheckBox* box : dialog->markerSelection()->checkBoxes()) box->setChecked(true);
+        dialog->markerSelection()->sampleBox()->setChecked(false);
+        dialog->findChild<QPushButton*>("capture")->click();
+        return dialog->result();
+    });
+    // Presses Cancel as soon as the progress shows the first image written.
+    int cancelledAt = -1;
+    std::function<void()> watch = [&] {
+        QProgressDialog* progress = widget->findChild<QProgressDialog*>();
+        if (progress && progress->isVisible() && progress->value() >= 1) {
+            cancelledAt = progress->value();
+            progress->findChild<QPushButton*>()->click();
+        } else {
+            QTimer::singleShot(0, watch);
+        }
+    };
+    QTimer::singleShot(0, watch);
+    emit widget->settingsPanel()->screenshotButtonPressed();
+
+    ASSERT_GE(cancelledAt, 1);
+    ASSERT_LT(cancelledAt, variables);
+    const QStringList written = entriesIn(out.path());
+    EXPECT_EQ(written.size(), cancelledAt) << written.join(" ").toStdString();
+    EXPECT_EQ(
+        status(),
+        QString("Image export stopped: %1 of %2 images saved to %3").arg(cancelledAt).arg(variables).arg(out.path()));
+}
+
+TEST_F(ScreenshotTest, PanelSwitchRecordsKeepAddsClearStartsAnewAndTheDialogSavesTheVideo) {
+    emit widget->settingsPanel()->parentSetRecording(true);
+    frame();
+    frame();
+    emit widget->settingsPanel()->parentSetRecording(false);
+    const size_t first = recorded().size();
+    EXPECT_GE(first, 2u);
+    // Restarting asks: "Keep" and no answer keep the frames, "Clear" drops them.
+    UI_ModalDialogs::answerQuestion(false);
+    record(1);
+    const size_t kept = recorded().size();
+    EXPECT_GT(kept, first);
+    record(0);
+    EXPECT_EQ(recorded().size(), kept);
+    UI_ModalDialogs::answerQuestion(true);
+    record(1);
+    EXPECT_LT(recorded().size(), kept);
+    EXPECT_EQ(UI_ModalDialogs::takeMessages().size(), 3u);
+    widget->setRecording(false);
+    EXPECT_TRUE(UI_ModalDialogs::takeMessages().empty());
+
+    // The dialog stays open after a video; the recording stays for another.
+    const size_t count = recorded().size();
+    const QString file = QDir(out.path()).filePath("clip.mp4");
+    UI_ModalDialogs::answerSaveFile(file);
+    UI_ModalDialogs::answerDialog([](QDialog* d) {
+        d->findChild<QPushButton*>("saveVideo")->click();
+        d->findChild<QPushButton*>("cancelVideo")->click();
+        return d->result();
+    });
+    widget->takeScreenshotSeries();
+    EXPECT_GT(QFileInfo(file).size(), 0);
+    EXPECT_EQ(status(), "Video saved to " + file);
+    EXPECT_TRUE(UI_ModalDialogs::takeMessages().empty());
+    EXPECT_EQ(entriesIn(out.path()), QStringList{"clip.mp4"});
+    EXPECT_EQ(recorded().size(), count);
+}
+
+TEST_F(ScreenshotTest, VideoNeedsFramesAFailedWriteWarnsAndFramesReachTheFileUpright) {
+    const QString file = QDir(out.path()).filePath("upright.mp4");
+    widget->saveVideo(file, 20000, 25);
+    EXPECT_FALSE(QFileInfo::exists(file));
+    EXPECT_TRUE(UI_ModalDialogs::takeMessages().empty());
+    widget->pointSizeChanged(0.05f);
+    widget->pointOpacityChanged(1.0f);
+    widget->setMarker(0);
+    record(1);
+    ASSERT_FALSE(recorded().empty());
+    const QString unwritable = QDir(out.path()).filePath("missing/folder/clip.mp4");
+    widget->saveVideo(unwritable, 1000, 25);
+    const std::vector<UI_ModalDialogs::Message> messages = UI_ModalDialogs::takeMessages();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_TRUE(messages[0].text.contains(unwritable)) << messages[0].text.toStdString();
+
+    const std::vector<unsigned char> raw = recorded()[0];
+    const QImage bottomUp =
+        QImage(raw.data(), videoW, videoH, videoW * 3, QImage::Format_RGB888).convertToFormat(QImage::Format_RGB32);
+    widget->saveVideo(file, 20000, 25);
+    ASSERT_TRUE(UI_ModalDialogs::takeMessages().empty());
+    const QImage decoded = firstVideoLuma(file);
+    ASSERT_EQ(decoded.size(), QSize(videoW, videoH));
+    // Lossy, but far closer to the upright frame than to the one as recorded.
+    const double toUpright = lumaDistance(decoded, bottomUp.mirrored(false, true));
+    EXPECT_LT(toUpright, 4.0);
+    EXPECT_GT(lumaDistance(decoded, bottomUp), 2.0 * toUpright);
+}
+
+TEST_F(ScreenshotTest, ExportDialogKeepsChoicesOnCancelledQuestionsWritesNoStoreAndEmitsVideoSettings) {
+    UI_ScreenshotDialog dialog(nullptr);
+    dialog.show();
+    EXPECT_EQ(dialog.baseDirectory(), out.path());
+    auto button = [&](const char* name) { return dialog.findChild<QPushButton*>(name); };
+    UI_ModalDialogs::answerColor(QColor(10, 200, 30));
+    button("backgroundColorButton")->click();
+    UI_ModalDialogs::answerColor(QColor());  // cancelled
+    button("backgroundColorButton")->click();
+    EXPECT_EQ(dialog.backgroundColor(), QColor(10, 200, 30));
+    const QString chosen = out.filePath("series");
+    UI_ModalDialogs::answerDirectory(chosen);
+    button("folderButton")->click();
+    button("folderButton")->click();  // unanswered: cancelled
+    EXPECT_EQ(dialog.baseDirectory(), chosen);
+    EXPECT_EQ(UI_Settings::Instance()->value("exportDefaultFilePath").toString(), out.path());
+
+    // The video question opens in the export folder; a cancelled one emits nothing.
+    QSignalSpy saved(&dialog, &UI_ScreenshotDialog::saveVideo);
+    dialog.findChild<QSpinBox*>("bitrate")->setValue(4500);
+    dialog.findChild<QSpinBox*>("fps")->setValue(12);
+    UI_ModalDialogs::answerSaveFile(out.filePath("clip.mp4"));
+    button("saveVideo")->click();
+    button("saveVideo")->click();
+    EXPECT_EQ(UI_ModalDialogs::lastDirectory(), out.path());
+    ASSERT_EQ(saved.count(), 1);
+    EXPECT_EQ(saved[0], (QList<QVariant>{out.filePath("clip.mp4"), 4500, 12}));
 }
 
 }  // namespace
