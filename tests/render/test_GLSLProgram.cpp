@@ -1,6 +1,5 @@
-// The GLSL program wrapper on a real context: building the renderer's
-// programs from the resources, the reports of compile and link failures with
-// their logs, uniform lookups and values, release and re-creation.
+// The GLSL program wrapper on a real context: the renderer's programs, the
+// reports of compile and link failures with their logs, uniforms, release.
 #include "RenderTest.h"
 #include "support/CapturedOutput.h"
 
@@ -26,37 +25,21 @@ protected:
     MCV_GLSLProgram program;
 };
 
-TEST_F(GLSLProgramTest, EveryRendererProgramBuildsSilentlyWithItsStages) {
-    const char* programs[][3] = {
-        {"glslProgramBasicGL_vertex", "", "glslProgramBasicGL_fragment"},
-        {"glslProgramBasicGL_vertex", "glslProgramBasicGL_geometry", "glslProgramSimplePoints_fragment"},
-        {"glslProgramSimplePoints_vertex", "glslProgramSimplePoints_geometry",
-         "glslProgramSimplePointsMarkers_fragment"},
-        {"glslProgramBasicGL_vertex", "", "glslProgramSimplePointsDensity_fragment"},
-        {"glslProgramSimplePointsDensityOffscreen_vertex", "glslProgramSimplePointsDensityOffscreen_geometry",
-         "glslProgramSimplePointsDensityOffscreen_fragment"},
-        {"glslProgramBasicGL_vertex", "", "glslProgramGradientOffscreen_fragment"},
-        {"glslProgramBasicGL_vertex", "", "glslProgramMeanShiftOffscreen_fragment"},
-        {"glslProgramSplatPointOffscreen_vertex", "glslProgramSplatPointOffscreen_geometry",
-         "glslProgramSplatPointOffscreen_fragment"},
-        {"glslProgramBasicGL_vertex", "", "glslProgramFocusAndContextBackground_fragment"},
-    };
-    for (const auto& p : programs) {
-        EXPECT_EQ(build(p[0], p[1], p[2], p[2]), "") << p[2];
-        EXPECT_TRUE(program.isCompiledAndLinked()) << p[2];
+TEST_F(GLSLProgramTest, RendererProgramsBuildSilentlyWithTheirStagesAndAreReleased) {
+    // Every program of the renderer compiles and links without a report.
+    EXPECT_EQ(capturedStdout([&] { makeRenderer(10, 10); }), "");
+    for (const char* geometry : {"glslProgramBasicGL_geometry", ""}) {
+        EXPECT_EQ(build("glslProgramBasicGL_vertex", geometry, "glslProgramSimplePoints_fragment", "p"), "");
         GLint stages = -1;
         glGetProgramiv(program.programId(), GL_ATTACHED_SHADERS, &stages);
-        EXPECT_EQ(stages, p[1][0] ? 3 : 2) << p[2];
+        EXPECT_EQ(stages, geometry[0] ? 3 : 2);
         // A second creation is refused and keeps the first program.
         const GLuint id = program.programId();
         EXPECT_FALSE(program.createFromFiles("glslProgramBasicGL_vertex", "", "glslProgramBasicGL_fragment", "x"));
         EXPECT_EQ(program.programId(), id);
-        EXPECT_EQ(program.programName(), p[2]);
+        EXPECT_EQ(program.programName(), "p");
         program.releaseProgram();
-        EXPECT_FALSE(program.isCreated());
-        EXPECT_FALSE(program.isCompiledAndLinked());
-        EXPECT_EQ(program.programId(), 0u);
-        EXPECT_FALSE(glIsProgram(id));
+        EXPECT_FALSE(program.isCreated() || program.isCompiledAndLinked() || program.programId() || glIsProgram(id));
     }
 }
 
@@ -111,36 +94,35 @@ TEST_F(GLSLProgramTest, UniformsOfEveryKindReachTheProgram) {
         return v;
     };
     using I = std::array<GLint, 4>;
+    const int iv[4] = {6, 7, 8, 9};
+    const float fv[4] = {0.5f, 1.5f, 2.5f, 3.5f};
     program.setParameter1i(at("i1"), 7);
     program.setParameter2i(at("i2"), 1, 2);
     program.setParameter3i(at("i3"), 3, 4, 5);
-    program.setParameter4i(at("i4"), 6, 7, 8, 9);
+    program.setParameter4iv(at("i4"), iv);
+    program.setParameter1f(at("f1"), 0.5f);
+    program.setParameter2fv(at("f2"), fv);
+    program.setParameter3f(at("f3"), 3.5f, 4.5f, 5.5f);
+    program.setParameter4fv(at("f4"), fv);
     EXPECT_EQ(ints("i1"), (I{7, 0, 0, 0}));
     EXPECT_EQ(ints("i2"), (I{1, 2, 0, 0}));
     EXPECT_EQ(ints("i3"), (I{3, 4, 5, 0}));
     EXPECT_EQ(ints("i4"), (I{6, 7, 8, 9}));
-    program.setParameter1f(at("f1"), 0.5f);
-    program.setParameter2f(at("f2"), 1.5f, 2.5f);
-    program.setParameter3f(at("f3"), 3.5f, 4.5f, 5.5f);
-    program.setParameter4f(at("f4"), 6.5f, 7.5f, 8.5f, 9.5f);
     EXPECT_EQ(floats("f1")[0], 0.5f);
-    EXPECT_EQ(floats("f2")[1], 2.5f);
+    EXPECT_EQ(floats("f2")[1], 1.5f);
     EXPECT_EQ(floats("f3")[2], 5.5f);
-    EXPECT_EQ(floats("f4")[3], 9.5f);
-
-    const int i2v[2] = {10, 11}, i3v[3] = {12, 13, 14}, i4v[4] = {15, 16, 17, 18};
-    const float f2v[2] = {0.25f, 0.75f}, f3v[3] = {1, 2, 3}, f4v[4] = {4, 5, 6, 7};
-    program.setParameter2iv(at("i2"), i2v);
-    program.setParameter3iv(at("i3"), i3v);
-    program.setParameter4iv(at("i4"), i4v);
-    program.setParameter2fv(at("f2"), f2v);
-    program.setParameter3fv(at("f3"), f3v);
-    program.setParameter4fv(at("f4"), f4v);
-    EXPECT_EQ(ints("i2"), (I{10, 11, 0, 0}));
-    EXPECT_EQ(ints("i3"), (I{12, 13, 14, 0}));
-    EXPECT_EQ(ints("i4"), (I{15, 16, 17, 18}));
+    EXPECT_EQ(floats("f4")[3], 3.5f);
+    program.setParameter2iv(at("i2"), iv);
+    program.setParameter3iv(at("i3"), iv);
+    program.setParameter4i(at("i4"), 1, 2, 3, 4);
+    program.setParameter2f(at("f2"), 0.25f, 0.75f);
+    program.setParameter3fv(at("f3"), fv);
+    program.setParameter4f(at("f4"), 4, 5, 6, 7);
+    EXPECT_EQ(ints("i2"), (I{6, 7, 0, 0}));
+    EXPECT_EQ(ints("i3"), (I{6, 7, 8, 0}));
+    EXPECT_EQ(ints("i4"), (I{1, 2, 3, 4}));
     EXPECT_EQ(floats("f2")[1], 0.75f);
-    EXPECT_EQ(floats("f3")[1], 2.0f);
+    EXPECT_EQ(floats("f3")[2], 2.5f);
     EXPECT_EQ(floats("f4")[0], 4.0f);
 
     // Column-major, not transposed: element 12 is column 3, row 0.
@@ -154,15 +136,13 @@ TEST_F(GLSLProgramTest, UniformsOfEveryKindReachTheProgram) {
 TEST_F(GLSLProgramTest, UnknownNamesAreReportedAndTheirLocationIsANoOp) {
     build("glslProgramBasicGL_vertex", "", "glslProgramBasicGL_fragment", "single");
     program.bindAndEnable();
-    int uniform = 0, attribute = 0, sampler = 0;
+    std::vector<int> at;
     const std::string out = capturedStdout([&] {
-        uniform = program.getUniformLocation("nothing");
-        attribute = program.getAttributeLocation("noAttribute");
-        sampler = program.getSamplerLocation("noSampler");
+        at = {program.getUniformLocation("nothing"), program.getAttributeLocation("noAttribute"),
+              program.getSamplerLocation("noSampler")};
     });
-    EXPECT_EQ(uniform, -1);
-    EXPECT_EQ(attribute, -1);
-    EXPECT_EQ(sampler, -1);
+    EXPECT_EQ(at, (std::vector<int>{-1, -1, -1}));
+    const int uniform = at[0];
     EXPECT_EQ(out,
               "Failed to initialize OpenGL. Could not find uniform nothing in program single.\n"
               "Failed to initialize OpenGL. Could not find attribute noAttribute in program single.\n"

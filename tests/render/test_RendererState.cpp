@@ -1,6 +1,7 @@
-// Renderer state that the views read back: colormap choice per mode, marker
-// ranges and slider limits, and the two grid utilities.
+// Renderer state the views read back: colormap choice per mode, marker ranges
+// and slider limits, short sources, and the two grid utilities.
 #include "RenderTest.h"
+#include "support/CapturedOutput.h"
 
 namespace {
 
@@ -9,35 +10,25 @@ using namespace rendertest;
 using RendererStateTest = RenderTest;
 using Range = std::pair<float, float>;
 
-TEST_F(RendererStateTest, ColormapChoiceFollowsTheRenderMode) {
+TEST_F(RendererStateTest, ColormapChoiceIsKeptPerRenderModeAndIndicesOutsideTheTablesAreRefused) {
     makeRenderer(100, 100);
-    EXPECT_EQ(renderer->activeColormap(1), 6);
-    EXPECT_FALSE(renderer->activeColormapDiscrete(1));
-    EXPECT_EQ(renderer->activeColormap(2), 0);
-    renderer->setRenderMode(3);
-    EXPECT_EQ(renderer->activeColormap(1), 0);
-    EXPECT_TRUE(renderer->activeColormapDiscrete(1));
-
     renderer->setColormap(9, 1);
+    renderer->setRenderMode(3);
+    EXPECT_TRUE(renderer->activeColormapDiscrete(1));
+    renderer->setColormap(2, 1);
     renderer->setColormapDiscrete(false, 1);
-    renderer->setColormap(2, 2);
-    renderer->setColormapDiscrete(true, 2);
-    EXPECT_EQ(renderer->activeColormap(1), 9);
-    EXPECT_FALSE(renderer->activeColormapDiscrete(1));
-    EXPECT_EQ(renderer->activeColormap(2), 2);
-    EXPECT_TRUE(renderer->activeColormapDiscrete(2));
-    renderer->setRenderMode(0);
-    EXPECT_EQ(renderer->activeColormap(1), 6);
-
-    // Another mode changes no 1D index; indices outside the tables none at all.
-    renderer->setRenderMode(1);
+    renderer->setRenderMode(1);  // no 1D colormap of its own
     renderer->setColormap(11, 1);
     renderer->setRenderMode(0);
-    EXPECT_EQ(renderer->activeColormap(1), 6);
-    renderer->setColormap(15, 1);
-    renderer->setColormap(-1, 1);
+    EXPECT_EQ(renderer->activeColormap(1), 9);
+    EXPECT_FALSE(renderer->activeColormapDiscrete(1));
+    renderer->setRenderMode(3);
+    EXPECT_EQ(renderer->activeColormap(1), 2);
+    EXPECT_FALSE(renderer->activeColormapDiscrete(1));
+    renderer->setColormap(2, 2);
+    for (int bad : {15, -1}) renderer->setColormap(bad, 1);
     renderer->setColormap(4, 2);
-    EXPECT_EQ(renderer->activeColormap(1), 6);
+    EXPECT_EQ(renderer->activeColormap(1), 2);
     EXPECT_EQ(renderer->activeColormap(2), 2);
 }
 
@@ -45,43 +36,26 @@ TEST_F(RendererStateTest, MarkerRangesStartFromTheValuesThemselves) {
     makeRenderer(100, 100);
     // Columns: constant 2; within [-3, 8]; all above 1e7 (a counter); all below -1e7.
     setData({0, 0, 1, 1, 2, 2}, {2, -3, 2.0e7f, -3.0e7f, 2, 8, 3.5e7f, -2.0e7f, 2, 1, 2.5e7f, -5.0e7f}, 4);
-    const std::vector<Range>& ranges = *renderer->markerRanges();
-    const std::vector<Range>& limits = *renderer->markerLimts();
-    ASSERT_EQ(ranges.size(), 4u);
-    ASSERT_EQ(limits.size(), 4u);
-    EXPECT_EQ(ranges[0], Range(2, 2));
-    EXPECT_EQ(limits[0], Range(0, 5));
-    EXPECT_EQ(ranges[1], Range(-3, 8));
-    EXPECT_EQ(limits[1], Range(-3, 8));
-    EXPECT_EQ(ranges[2], Range(2.0e7f, 3.5e7f));
-    EXPECT_EQ(limits[2], Range(0, 3.5e7f));
-    EXPECT_EQ(ranges[3], Range(-5.0e7f, -2.0e7f));
-    EXPECT_EQ(limits[3], Range(-5.0e7f, 5));
-
-    // A new copy recomputes them, over ranges the user wrote.
+    EXPECT_EQ(*renderer->markerRanges(), (std::vector<Range>{{2, 2}, {-3, 8}, {2.0e7f, 3.5e7f}, {-5.0e7f, -2.0e7f}}));
+    EXPECT_EQ(*renderer->markerLimts(), (std::vector<Range>{{0, 5}, {-3, 8}, {0, 3.5e7f}, {-5.0e7f, 5}}));
+    // A new copy recomputes them over ranges the user wrote.
     (*renderer->markerRanges())[1] = {0, 1};
     renderer->copyLocalData();
     EXPECT_EQ((*renderer->markerRanges())[1], Range(-3, 8));
-}
-
-TEST_F(RendererStateTest, WithoutPointsRangesStayOpenAndLimitsAreTheDefault) {
-    makeRenderer(100, 100);
+    // Without points the ranges stay open.
     setData({}, {}, 2);
-    ASSERT_EQ(renderer->markerRanges()->size(), 2u);
-    EXPECT_EQ((*renderer->markerRanges())[0], Range(10000000.0f, -10000000.0f));
-    EXPECT_EQ((*renderer->markerLimts())[1], Range(0, 5));
+    EXPECT_EQ(*renderer->markerRanges(), (std::vector<Range>(2, {1e7f, -1e7f})));
     EXPECT_TRUE(renderer->selectAll()->empty());
 }
 
 TEST_F(RendererStateTest, SourcesShorterThanTheyClaimArePaddedNotOverread) {
     makeRenderer(100, 100);
     const std::vector<int> files = {0};
-    testing::internal::CaptureStdout();
     // Three points claimed, positions for two, markers for one, a file index for one.
     positions = {1, 1, 2, 2};
     markerValues = {7, 9};
-    renderer->setLocalData(&positions, &markerValues, 3, 2, &files, false);
-    const std::string out = testing::internal::GetCapturedStdout();
+    const std::string out =
+        capturedStdout([&] { renderer->setLocalData(&positions, &markerValues, 3, 2, &files, false); });
     EXPECT_NE(out.find("Problem: localMarkers.size() = 2 but should be 3x2 = 6"), std::string::npos) << out;
     EXPECT_EQ((*renderer->markerRanges())[0], Range(0, 7));
     EXPECT_EQ(renderer->selectAll()->size(), 3u);
@@ -91,7 +65,6 @@ TEST_F(RendererStateTest, SourcesShorterThanTheyClaimArePaddedNotOverread) {
 }
 
 TEST(RendererUtilities, EqualComparesLengthAndEveryValue) {
-    EXPECT_TRUE(MCV_PointRenderer::equal({}, {}, 0.1f));
     EXPECT_TRUE(MCV_PointRenderer::equal({1.0f, 2.0f}, {1.05f, 1.95f}, 0.1f));
     EXPECT_FALSE(MCV_PointRenderer::equal({1.0f, 2.0f}, {1.0f, 2.2f}, 0.1f));
     EXPECT_FALSE(MCV_PointRenderer::equal({1.0f}, {1.0f, 1.0f}, 0.1f));
@@ -105,18 +78,12 @@ TEST(RendererUtilities, FloodFillGivesEveryEmptyCellItsNearestSeed) {
     level(4, 2) = 7;
     v[0] = 99;  // other channels are left alone
     MCV_PointRenderer::floodFillLevels(v, 5, 3, 2, 1);
-    EXPECT_EQ(level(1, 0), 2);
-    EXPECT_EQ(level(0, 2), 2);
-    EXPECT_EQ(level(3, 2), 7);
-    EXPECT_EQ(level(4, 0), 7);
     // (2, 1) is three steps from both: the earlier-queued seed wins.
-    EXPECT_EQ(level(2, 1), 2);
-    EXPECT_EQ(v[0], 99);
-
+    EXPECT_EQ((std::vector<float>{level(1, 0), level(0, 2), level(2, 1), level(3, 2), level(4, 0), v[0]}),
+              (std::vector<float>{2, 2, 2, 7, 7, 99}));
     std::vector<float> none(4 * 4 * 3, 0.0f);
     MCV_PointRenderer::floodFillLevels(none, 4, 4, 3, 1);
     EXPECT_EQ(none, std::vector<float>(4 * 4 * 3, 0.0f));
-
     // Seeds below 0.5 fill once and stop; bad shapes are refused.
     std::vector<float> small = {0.3f, 0, 0, 0};
     MCV_PointRenderer::floodFillLevels(small, 2, 2, 1, 0);
