@@ -24,9 +24,6 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
-#include <string>
-#include <utility>
-#include <vector>
 
 namespace rendertest {
 
@@ -91,31 +88,30 @@ public:
 class RenderTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        const QSurfaceFormat format = applicationSurfaceFormat();
-        surface() = std::make_unique<QOffscreenSurface>();
-        surface()->setFormat(format);
-        surface()->create();
-        context() = std::make_unique<QOpenGLContext>();
-        context()->setFormat(format);
-        context()->create();
+        surface = std::make_unique<QOffscreenSurface>();
+        surface->setFormat(applicationSurfaceFormat());
+        surface->create();
+        context = std::make_unique<QOpenGLContext>();
+        context->setFormat(applicationSurfaceFormat());
+        context->create();
     }
     static void TearDownTestSuite() {
-        if (context()) context()->doneCurrent();
-        context().reset();
-        surface().reset();
+        if (context) context->doneCurrent();
+        context.reset();
+        surface.reset();
     }
 
     void SetUp() override {
-        ASSERT_TRUE(context() && context()->isValid()) << "no OpenGL context";
-        ASSERT_TRUE(context()->makeCurrent(surface().get()));
-        ASSERT_GE(context()->format().majorVersion(), 4);
+        ASSERT_TRUE(context && context->isValid()) << "no OpenGL context";
+        ASSERT_TRUE(context->makeCurrent(surface.get()));
+        ASSERT_GE(context->format().majorVersion(), 4);
         while (glGetError() != GL_NO_ERROR) {}
         delete MCV_CytometryData::Instance();
         MCV_CytometryData::Instance()->init(nullptr);
     }
 
     void TearDown() override {
-        context()->makeCurrent(surface().get());
+        context->makeCurrent(surface.get());
         renderer.reset();
         framebuffer.reset();
         EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
@@ -172,15 +168,8 @@ protected:
         return image;
     }
 
-    static std::unique_ptr<QOffscreenSurface>& surface() {
-        static std::unique_ptr<QOffscreenSurface> s;
-        return s;
-    }
-    static std::unique_ptr<QOpenGLContext>& context() {
-        static std::unique_ptr<QOpenGLContext> c;
-        return c;
-    }
-
+    static inline std::unique_ptr<QOffscreenSurface> surface;
+    static inline std::unique_ptr<QOpenGLContext> context;
     QTemporaryDir dir;
     std::unique_ptr<QOpenGLFramebufferObject> framebuffer;
     std::unique_ptr<MCV_PointRenderer> renderer;
