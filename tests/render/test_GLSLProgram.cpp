@@ -6,6 +6,7 @@
 #include "render/MCV_GLSLProgram.h"
 
 #include <array>
+#include <numeric>
 
 namespace {
 
@@ -83,17 +84,16 @@ TEST_F(GLSLProgramTest, UniformsOfEveryKindReachTheProgram) {
     program.bindAndEnable();
     const GLuint id = program.programId();
     auto at = [&](const char* name) { return program.getUniformLocation(name); };
-    auto ints = [&](const char* name) {
-        std::array<GLint, 4> v{};
-        glGetUniformiv(id, at(name), v.data());
-        return v;
+    // Every uniform's components in declaration order.
+    auto values = [&] {
+        std::vector<float> all;
+        for (const char* name : {"i1", "i2", "i3", "i4", "f1", "f2", "f3", "f4"}) {
+            std::array<GLfloat, 4> v{};
+            glGetUniformfv(id, at(name), v.data());
+            all.insert(all.end(), v.begin(), v.begin() + (name[1] - '0'));
+        }
+        return all;
     };
-    auto floats = [&](const char* name) {
-        std::array<GLfloat, 16> v{};
-        glGetUniformfv(id, at(name), v.data());
-        return v;
-    };
-    using I = std::array<GLint, 4>;
     const int iv[4] = {6, 7, 8, 9};
     const float fv[4] = {0.5f, 1.5f, 2.5f, 3.5f};
     program.setParameter1i(at("i1"), 7);
@@ -104,32 +104,22 @@ TEST_F(GLSLProgramTest, UniformsOfEveryKindReachTheProgram) {
     program.setParameter2fv(at("f2"), fv);
     program.setParameter3f(at("f3"), 3.5f, 4.5f, 5.5f);
     program.setParameter4fv(at("f4"), fv);
-    EXPECT_EQ(ints("i1"), (I{7, 0, 0, 0}));
-    EXPECT_EQ(ints("i2"), (I{1, 2, 0, 0}));
-    EXPECT_EQ(ints("i3"), (I{3, 4, 5, 0}));
-    EXPECT_EQ(ints("i4"), (I{6, 7, 8, 9}));
-    EXPECT_EQ(floats("f1")[0], 0.5f);
-    EXPECT_EQ(floats("f2")[1], 1.5f);
-    EXPECT_EQ(floats("f3")[2], 5.5f);
-    EXPECT_EQ(floats("f4")[3], 3.5f);
+    EXPECT_EQ(values(), (std::vector<float>{7,    1,    2,    3,    4,    5,    6,    7,    8,    9,
+                                            0.5f, 0.5f, 1.5f, 3.5f, 4.5f, 5.5f, 0.5f, 1.5f, 2.5f, 3.5f}));
     program.setParameter2iv(at("i2"), iv);
     program.setParameter3iv(at("i3"), iv);
     program.setParameter4i(at("i4"), 1, 2, 3, 4);
     program.setParameter2f(at("f2"), 0.25f, 0.75f);
     program.setParameter3fv(at("f3"), fv);
     program.setParameter4f(at("f4"), 4, 5, 6, 7);
-    EXPECT_EQ(ints("i2"), (I{6, 7, 0, 0}));
-    EXPECT_EQ(ints("i3"), (I{6, 7, 8, 0}));
-    EXPECT_EQ(ints("i4"), (I{1, 2, 3, 4}));
-    EXPECT_EQ(floats("f2")[1], 0.75f);
-    EXPECT_EQ(floats("f3")[2], 2.5f);
-    EXPECT_EQ(floats("f4")[0], 4.0f);
-
-    // Column-major, not transposed: element 12 is column 3, row 0.
-    std::array<float, 16> m{};
-    for (int i = 0; i < 16; ++i) m[static_cast<size_t>(i)] = static_cast<float>(i);
+    EXPECT_EQ(values(),
+              (std::vector<float>{7, 6, 7, 6, 7, 8, 1, 2, 3, 4, 0.5f, 0.25f, 0.75f, 0.5f, 1.5f, 2.5f, 4, 5, 6, 7}));
+    // Column-major, not transposed.
+    std::array<float, 16> m{}, back{};
+    std::iota(m.begin(), m.end(), 0.0f);
     program.setParameter4x4fv(at("m4"), m.data());
-    EXPECT_EQ(floats("m4"), m);
+    glGetUniformfv(id, at("m4"), back.data());
+    EXPECT_EQ(back, m);
     program.disable();
 }
 

@@ -1,5 +1,5 @@
-// Renderer state the views read back: colormap choice per mode, marker ranges
-// and slider limits, short sources, and the two grid utilities.
+// Renderer state the views read back: colormap indices, marker ranges and
+// slider limits, short sources, and the two grid utilities.
 #include "RenderTest.h"
 #include "support/CapturedOutput.h"
 
@@ -10,21 +10,9 @@ using namespace rendertest;
 using RendererStateTest = RenderTest;
 using Range = std::pair<float, float>;
 
-TEST_F(RendererStateTest, ColormapChoiceIsKeptPerRenderModeAndIndicesOutsideTheTablesAreRefused) {
+TEST_F(RendererStateTest, ColormapIndicesOutsideTheTablesAreRefused) {
     makeRenderer(100, 100);
-    renderer->setColormap(9, 1);
-    renderer->setRenderMode(3);
-    EXPECT_TRUE(renderer->activeColormapDiscrete(1));
     renderer->setColormap(2, 1);
-    renderer->setColormapDiscrete(false, 1);
-    renderer->setRenderMode(1);  // no 1D colormap of its own
-    renderer->setColormap(11, 1);
-    renderer->setRenderMode(0);
-    EXPECT_EQ(renderer->activeColormap(1), 9);
-    EXPECT_FALSE(renderer->activeColormapDiscrete(1));
-    renderer->setRenderMode(3);
-    EXPECT_EQ(renderer->activeColormap(1), 2);
-    EXPECT_FALSE(renderer->activeColormapDiscrete(1));
     renderer->setColormap(2, 2);
     for (int bad : {15, -1}) renderer->setColormap(bad, 1);
     renderer->setColormap(4, 2);
