@@ -3,6 +3,7 @@
 #include "RenderTest.h"
 #include "support/CapturedOutput.h"
 
+#include <numeric>
 #include <random>
 
 namespace {
@@ -65,18 +66,7 @@ TEST_F(RendererSelectionTest, RectangleOutsideThePlotSquareChangesNothingAndTheB
     EXPECT_EQ(image.at(380, 450), kBackground);
 }
 
-TEST_F(RendererSelectionTest, ANewPointCountClearsTheIndicesAndTheSameCountKeepsThem) {
-    renderer->selectAll();
-    setData({0, 0, 1, 1, 2, 2, 3, 3, 4, 4}, {0, 0, 0, 0, 0}, 1);
-    EXPECT_EQ(select(0, 0, 10, 10, 1).size(), 5u);
-    setData({0, 0, 1, 1}, {0, 0}, 1);
-    EXPECT_TRUE(select(0, 0, 10, 10, 1).empty());
-    // Nothing stale reaches the shown selection.
-    std::vector<short> none(2, 0);
-    EXPECT_EQ(capturedStdout([&] { renderer->setSelection(&none, true); }), "");
-}
-
-TEST_F(RendererSelectionTest, SelectionFromOutsideIsReadForEveryPointAndNoFurther) {
+TEST_F(RendererSelectionTest, SelectionFromOutsideIsReadForEveryPointAndNoFurtherAndNothingStaleSurvives) {
     std::vector<short> selection = {0, 32767, 0, 1};  // one value short
     renderer->setSelection(&selection, false);
     EXPECT_EQ(select(0, 0, 0, 0, 1), (Indices{1, 3}));
@@ -88,14 +78,21 @@ TEST_F(RendererSelectionTest, SelectionFromOutsideIsReadForEveryPointAndNoFurthe
     renderer->setSelection(&selection, true);
     renderer->setSelection(nullptr, false);
     EXPECT_EQ(select(0, 0, 0, 0, 1).size(), 5u);
+    // The same point count keeps the indices, another clears them.
+    setData({0, 0, 1, 1, 2, 2, 3, 3, 4, 4}, {0, 0, 0, 0, 0}, 1);
+    EXPECT_EQ(select(0, 0, 0, 0, 1).size(), 5u);
+    setData({0, 0, 1, 1}, {0, 0}, 1);
+    EXPECT_TRUE(select(0, 0, 0, 0, 1).empty());
+    std::vector<short> none(2, 0);
+    EXPECT_EQ(capturedStdout([&] { renderer->setSelection(&none, true); }), "");
     drawAndRead();
 }
 
 class RendererClusterPickingTest : public RenderTest {
 protected:
     // 400 x 300: the plot square is 300 wide from x = 50. Blobs of 100 points at
-    // plot (0.25, 0.25) and (0.75, 0.75); the point at (1, 1) fixes the range
-    // (0.9 in the plot) and is a third basin.
+    // plot (0.25, 0.25) and (0.75, 0.75); the point at (1, 1), plot 0.9, fixes
+    // the range and is a third basin.
     void SetUp() override {
         RenderTest::SetUp();
         makeRenderer(400, 300);
@@ -108,97 +105,87 @@ protected:
         xy.insert(xy.end(), {1.0f, 1.0f});
         setData(xy, std::vector<float>(xy.size() / 2, 0.0f), 1);
     }
-    std::pair<int, int> pixel(float u, float v) const {
-        return {50 + static_cast<int>(u * 300), static_cast<int>(v * 300)};
+    Indices click(float u, bool add) { return *renderer->selectClusterAt(50 + int(u * 300), int(u * 300), add); }
+    int hover(float u) {
+        renderer->setMousePositionInView(50 + int(u * 300), int(u * 300));
+        return set->highlightId();
     }
-    Indices click(float u, float v, bool add) {
-        const auto [x, y] = pixel(u, v);
-        return *renderer->selectClusterAt(x, y, add);
-    }
-    MCV_DerivedDataClusters* clusterSet() {
+    void cluster() {
         renderer->clusterOnce();
-        return MCV_CytometryData::Instance()->derivedDataClusters("Density Clusters - test", true);
+        set = MCV_CytometryData::Instance()->derivedDataClusters("Density Clusters - test", true);
     }
     static Indices range(int from, int to) {
-        Indices r;
-        for (int i = from; i < to; ++i) r.push_back(i);
+        Indices r(static_cast<size_t>(to - from));
+        std::iota(r.begin(), r.end(), from);
         return r;
     }
     ClusterKeepingAnalysis analysis{ANALYSIS_NONE};
+    MCV_DerivedDataClusters* set = nullptr;
 };
 
-TEST_F(RendererClusterPickingTest, ClicksSelectAndToggleClustersAndMissesClearTheSelection) {
-    // Stale clusters: a click clears the list and highlights nothing.
+TEST_F(RendererClusterPickingTest, ClicksAndHoverSelectToggleAndHighlightClustersAndMissesClearThem) {
+    // Stale clusters: a click clears the list.
     renderer->selectAll();
-    EXPECT_TRUE(click(0.25f, 0.25f, false).empty());
-    MCV_DerivedDataClusters* set = clusterSet();
+    EXPECT_TRUE(click(0.25f, false).empty());
+    cluster();
     ASSERT_EQ(analysis.lastMembers.size(), 3u);
-
-    EXPECT_EQ(click(0.25f, 0.25f, false), range(0, 100));
+    EXPECT_EQ(click(0.25f, false), range(0, 100));
     EXPECT_EQ(set->highlightId(), 0);
-    EXPECT_EQ(click(0.75f, 0.75f, true), range(0, 200));
+    EXPECT_EQ(click(0.75f, true), range(0, 200));
     EXPECT_EQ(renderer->numSelectedClusters(), 2);
     // Without add a selected cluster stays, alone; with add it is deselected.
-    EXPECT_EQ(click(0.75f, 0.75f, false), range(100, 200));
-    EXPECT_EQ(click(0.25f, 0.25f, true), range(0, 200));
-    EXPECT_EQ(click(0.25f, 0.25f, true), range(100, 200));
+    EXPECT_EQ(click(0.75f, false), range(100, 200));
+    EXPECT_EQ(click(0.25f, true), range(0, 200));
+    EXPECT_EQ(click(0.25f, true), range(100, 200));
     // A cell without cluster, and a click beside the plot square, clear it.
-    EXPECT_TRUE(click(0.5f, 0.05f, false).empty());
+    EXPECT_TRUE(click(0.05f, false).empty());
     EXPECT_EQ(set->highlightId(), -1);
-    click(0.75f, 0.75f, false);
+    click(0.75f, false);
     EXPECT_TRUE(renderer->selectClusterAt(20, 150, false)->empty());
     renderer->resetSelectedClusters();
     EXPECT_EQ(renderer->numSelectedClusters(), 0);
-}
 
-TEST_F(RendererClusterPickingTest, HoverHighlightsTheClusterUnderThePointer) {
-    MCV_DerivedDataClusters* set = clusterSet();
-    auto hover = [&](float u, float v) {
-        const auto [x, y] = pixel(u, v);
-        renderer->setMousePositionInView(x, y);
-        return set->highlightId();
-    };
-    EXPECT_EQ(hover(0.75f, 0.75f), 1);
-    EXPECT_EQ(hover(0.5f, 0.05f), -1);
-    EXPECT_EQ(hover(0.25f, 0.25f), 0);
+    EXPECT_EQ(hover(0.75f), 1);
+    EXPECT_EQ(hover(0.05f), -1);
+    EXPECT_EQ(hover(0.25f), 0);
     // Outside the square, and after a data change, the highlight stays.
     renderer->setMousePositionInView(10, 10);
     EXPECT_EQ(set->highlightId(), 0);
     renderer->copyLocalVertexData();
-    EXPECT_EQ(hover(0.75f, 0.75f), 0);
+    EXPECT_EQ(hover(0.75f), 0);
 }
 
 TEST_F(RendererClusterPickingTest, MergedClustersArePickedAsOne) {
-    MCV_DerivedDataClusters* set = clusterSet();
-    click(0.25f, 0.25f, false);
-    click(0.75f, 0.75f, true);
+    cluster();
+    click(0.25f, false);
+    click(0.75f, true);
     renderer->mergeClusters();
     ASSERT_EQ(set->numClusters(), 2);
     // Another set changes nothing: id 1 is now the set's third cluster's index.
     renderer->clusterRefreshed(MCV_CytometryData::Instance()->derivedDataClusters("other", true));
-    EXPECT_EQ(click(0.75f, 0.75f, false), (Indices{200}));
+    EXPECT_EQ(click(0.75f, false), (Indices{200}));
     renderer->clusterRefreshed(set);
-    EXPECT_EQ(click(0.75f, 0.75f, false), range(0, 200));
-    EXPECT_EQ(click(0.9f, 0.9f, false), (Indices{200}));
+    EXPECT_EQ(click(0.75f, false), range(0, 200));
+    EXPECT_EQ(click(0.9f, false), (Indices{200}));
     // The uploaded grid colours both blobs alike in diagnostic mode.
     renderer->setAdvancedMode(0);
     renderer->setPointOpacity(1.0f);
     renderer->setPointSize(0.02f);
     const Image image = drawAndRead();
-    auto at = [&](float u) { return image.at(pixel(u, u).first, pixel(u, u).second); };
+    auto at = [&](float u) { return image.at(50 + int(u * 300), int(u * 300)); };
     EXPECT_EQ(at(0.25f), at(0.75f));
     EXPECT_NE(at(0.25f), at(0.9f));
 }
 
 TEST_F(RendererClusterPickingTest, AGridChangeKeepsPickingOnTheGridTheClustersWereMadeOn) {
-    renderer->clusterOnce();
+    cluster();
     renderer->setMsGrid(32);
     renderer->setOtfClustering(0);  // keeps the clusters made at 128 as current
-    EXPECT_EQ(click(0.75f, 0.75f, false), range(100, 200));
+    EXPECT_EQ(click(0.75f, false), range(100, 200));
     drawAndRead();
     renderer->setMsGrid(256);
     renderer->clusterOnce();
-    EXPECT_EQ(click(0.25f, 0.25f, false), range(0, 100));
+    EXPECT_EQ(click(0.25f, false), range(0, 100));
 }
 
 }  // namespace
