@@ -44,39 +44,27 @@ TEST_F(GLSLProgramTest, RendererProgramsBuildSilentlyWithTheirStagesAndAreReleas
     }
 }
 
-struct Failure {
-    const char* what;
-    const char* vertex;
-    const char* fragment;
-    const char* report;  // the first line printed
-    const char* inLog;   // what the compiler's or linker's log names, or ""
-};
-
-class GLSLProgramFailureTest : public GLSLProgramTest, public testing::WithParamInterface<Failure> {};
-
-TEST_P(GLSLProgramFailureTest, IsReportedWithTheLogAndTheProgramCanBeBuiltAgain) {
-    const Failure& f = GetParam();
-    const std::string out = build(f.vertex, "", f.fragment, f.what);
-    const std::string head = f.report;
-    ASSERT_EQ(out.rfind(head, 0), 0u) << out;
-    EXPECT_NE(out.find(f.inLog, head.size()), std::string::npos) << out;
-    EXPECT_EQ(out.back(), '\n');
-    EXPECT_FALSE(program.isCompiledAndLinked());
-    program.releaseProgram();
-    EXPECT_EQ(build("glslProgramBasicGL_vertex", "", "glslProgramBasicGL_fragment", "fixed"), "");
-    EXPECT_TRUE(program.isCompiledAndLinked());
+TEST_F(GLSLProgramTest, FailuresAreReportedWithTheLogAndTheProgramCanBeBuiltAgain) {
+    // Vertex, fragment, the first line printed, what the compiler's or linker's log names.
+    const char* failures[][4] = {
+        {"noSuchVertexShader", "glslProgramBasicGL_fragment", "Vertex shader compilation failed for p.\n", ""},
+        {"glslProgramBasicGL_vertex", "test_broken_fragment", "Fragment shader compilation failed for p.\n",
+         "colourThatDoesNotExist"},
+        {"glslProgramBasicGL_vertex", "test_unmatched_fragment", "Failed to link p.\n", "modelViewProjectionMatrix"},
+    };
+    for (const auto& f : failures) {
+        const std::string out = build(f[0], "", f[1], "p");
+        const std::string head = std::string("Failed to initialize OpenGL. ") + f[2];
+        ASSERT_EQ(out.rfind(head, 0), 0u) << out;
+        EXPECT_NE(out.find(f[3], head.size()), std::string::npos) << out;
+        EXPECT_EQ(out.back(), '\n');
+        EXPECT_FALSE(program.isCompiledAndLinked());
+        program.releaseProgram();
+        EXPECT_EQ(build("glslProgramBasicGL_vertex", "", "glslProgramBasicGL_fragment", "fixed"), "");
+        EXPECT_TRUE(program.isCompiledAndLinked());
+        program.releaseProgram();
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Failures, GLSLProgramFailureTest,
-    testing::Values(Failure{"missing", "noSuchVertexShader", "glslProgramBasicGL_fragment",
-                            "Failed to initialize OpenGL. Vertex shader compilation failed for missing.\n", ""},
-                    Failure{"broken", "glslProgramBasicGL_vertex", "test_broken_fragment",
-                            "Failed to initialize OpenGL. Fragment shader compilation failed for broken.\n",
-                            "colourThatDoesNotExist"},
-                    Failure{"unmatched", "glslProgramBasicGL_vertex", "test_unmatched_fragment",
-                            "Failed to initialize OpenGL. Failed to link unmatched.\n", "modelViewProjectionMatrix"}),
-    [](const testing::TestParamInfo<Failure>& p) { return std::string(p.param.what); });
 
 TEST_F(GLSLProgramTest, UniformsOfEveryKindReachTheProgram) {
     build("glslProgramBasicGL_vertex", "", "test_uniforms_fragment", "uniforms");
