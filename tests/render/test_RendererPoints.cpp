@@ -65,15 +65,6 @@ TEST_F(RendererPointsTest, MarkerColoursSpanTheColormapOrItsElevenLevelsWithinTh
     expectColours("Reds", {0, 1, 0, 0});
 }
 
-TEST_F(RendererPointsTest, ConstantMarkerAndMarkerBeyondTheColumnsDrawTheLowEnd) {
-    makeRenderer(200, 200);
-    plainSprites();
-    setData({0.5f, 0.5f, 1, 1}, {2, 2}, 1);
-    EXPECT_TRUE(rgbNear(drawnPixel(100, 100), colormapAt("Viridis", 0.0f), 2));
-    renderer->setActiveMarker(4);
-    EXPECT_TRUE(rgbNear(drawnPixel(100, 100), colormapAt("Viridis", 0.0f), 2));
-}
-
 TEST_F(RendererPointsTest, SampleColoursAreBlendedAndNeverDiscrete) {
     loadFiles({{{1.0f}}, {{1.0f}}}, {"M"});
     ClusterKeepingAnalysis tsne(ANALYSIS_TSNE);
@@ -148,21 +139,22 @@ TEST_F(RendererPointsTest, SelectedPointsShowTheHaloRing) {
     EXPECT_TRUE(rgbNear(drawnPixel(left, 100), colormapAt("Viridis", 0.0f), 2));
 }
 
-TEST_F(RendererPointsTest, ClusterHueWithoutClustersFallsBackToTheNormalColours) {
+TEST_F(RendererPointsTest, WithoutDataOrClustersOrAVaryingMarkerTheFallbacksAreDrawn) {
     makeRenderer(200, 200);
-    plainSprites();
-    setData({0.5f, 0.5f, 1, 1}, {0, 1}, 1);
-    const QRgb normal = drawnPixel(100, 100);
-    renderer->setAdvancedMode(0);
-    EXPECT_EQ(drawnPixel(100, 100), normal);
-}
-
-TEST_F(RendererPointsTest, WithoutDataTheFrameIsOnlyCleared) {
-    makeRenderer(100, 100);
-    EXPECT_EQ(drawnPixel(50, 50), kBackground);
+    EXPECT_EQ(drawnPixel(100, 100), kBackground);
     renderer->setRenderMode(3);
-    EXPECT_EQ(drawnPixel(50, 50), kBackground);
+    EXPECT_EQ(drawnPixel(100, 100), kBackground);
     EXPECT_GT(printed().width, 0);
+    renderer->setRenderMode(0);
+    plainSprites();
+    // A constant marker, a marker beyond the columns, and cluster hues
+    // without clusters draw the low end.
+    setData({0.5f, 0.5f, 1, 1}, {2, 2}, 1);
+    EXPECT_TRUE(rgbNear(drawnPixel(100, 100), colormapAt("Viridis", 0.0f), 2));
+    renderer->setActiveMarker(4);
+    EXPECT_TRUE(rgbNear(drawnPixel(100, 100), colormapAt("Viridis", 0.0f), 2));
+    renderer->setAdvancedMode(0);
+    EXPECT_TRUE(rgbNear(drawnPixel(100, 100), colormapAt("Viridis", 0.0f), 2));
 }
 
 }  // namespace
