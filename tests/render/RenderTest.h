@@ -1,8 +1,8 @@
 #pragma once
 
-// Renderer fixture: a hidden OpenGL 4.1 core context, a framebuffer object the
-// renderer draws into and whose pixels are read back, a fresh data model per
-// test, and an analysis that keeps the density clusters it is handed.
+// Renderer fixture: a hidden OpenGL 4.1 core context, a framebuffer object
+// drawn into and read back, a fresh data model per test, and an analysis that
+// keeps the density clusters it is handed.
 
 #include <epoxy/gl.h>
 
@@ -87,24 +87,21 @@ public:
 
 class RenderTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        surface = std::make_unique<QOffscreenSurface>();
-        surface->setFormat(applicationSurfaceFormat());
-        surface->create();
-        context = std::make_unique<QOpenGLContext>();
-        context->setFormat(applicationSurfaceFormat());
-        context->create();
-    }
+    // One context per suite, released before the application goes.
     static void TearDownTestSuite() {
-        if (context) context->doneCurrent();
         context.reset();
         surface.reset();
     }
-
     void SetUp() override {
-        ASSERT_TRUE(context && context->isValid()) << "no OpenGL context";
-        ASSERT_TRUE(context->makeCurrent(surface.get()));
-        ASSERT_GE(context->format().majorVersion(), 4);
+        if (!context) {
+            surface = std::make_unique<QOffscreenSurface>();
+            surface->setFormat(applicationSurfaceFormat());
+            surface->create();
+            context = std::make_unique<QOpenGLContext>();
+            context->setFormat(applicationSurfaceFormat());
+            context->create();
+        }
+        ASSERT_TRUE(context->isValid() && context->makeCurrent(surface.get()) && context->format().majorVersion() >= 4);
         while (glGetError() != GL_NO_ERROR) {}
         delete MCV_CytometryData::Instance();
         MCV_CytometryData::Instance()->init(nullptr);
@@ -131,7 +128,7 @@ protected:
 
     // A renderer drawing into a new width x height framebuffer, set up as the
     // scatter plot does.
-    MCV_PointRenderer& makeRenderer(int width, int height) {
+    void makeRenderer(int width, int height) {
         framebuffer =
             std::make_unique<QOpenGLFramebufferObject>(width, height, QOpenGLFramebufferObject::CombinedDepthStencil);
         EXPECT_TRUE(framebuffer->isValid());
@@ -140,7 +137,6 @@ protected:
         renderer->resize(static_cast<unsigned>(width), static_cast<unsigned>(height), framebuffer->handle());
         std::vector<float> m = unitSquareMatrix();
         renderer->setupMatrix(m.data());
-        return *renderer;
     }
 
     // Positions and markers must outlive the call.
