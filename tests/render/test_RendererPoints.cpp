@@ -108,15 +108,6 @@ TEST_F(RendererPointsTest, ImageColoursAndThe2DColormapFollowThePointsAndItsCorn
     }
 }
 
-TEST_F(RendererPointsTest, NoImageColourWithoutRedGreenAndBlueVariables) {
-    loadFiles({{{0, 0, 0}}}, {"M", "Red", "Green"});
-    makeRenderer(200, 200);
-    plainSprites();
-    setData({0.5f, 0.5f, 1, 1}, {0, 1, 1, 0, 0, 0}, 3);
-    renderer->setActiveMarker(-2);
-    EXPECT_EQ(drawnPixel(100, 100), qRgb(0, 0, 0));
-}
-
 TEST_F(RendererPointsTest, SelectedPointsShowTheHaloRing) {
     makeRenderer(200, 200);
     renderer->setPointSize(0.1f);  // half-size 10 pixels
@@ -142,7 +133,8 @@ TEST_F(RendererPointsTest, SelectedPointsShowTheHaloRing) {
     EXPECT_TRUE(rgbNear(drawnPixel(left, 100), colormapAt("Viridis", 0.0f), 2));
 }
 
-TEST_F(RendererPointsTest, WithoutDataOrClustersOrAVaryingMarkerTheFallbacksAreDrawn) {
+TEST_F(RendererPointsTest, WithoutDataOrClustersOrAVaryingMarkerOrColourChannelsTheFallbacksAreDrawn) {
+    loadFiles({{{0, 0, 0}}}, {"M", "Red", "Green"});
     makeRenderer(200, 200);
     EXPECT_EQ(drawnPixel(100, 100), kBackground);
     renderer->setRenderMode(3);
@@ -151,19 +143,17 @@ TEST_F(RendererPointsTest, WithoutDataOrClustersOrAVaryingMarkerTheFallbacksAreD
     renderer->setRenderMode(0);
     plainSprites();
     // A constant marker, a marker beyond the columns, and cluster hues
-    // without clusters draw the low end.
-    setData({0.5f, 0.5f, 1, 1}, {2, 2}, 1);
-    EXPECT_TRUE(rgbNear(drawnPixel(100, 100), colormapAt("Viridis", 0.0f), 2));
-    renderer->setActiveMarker(4);
-    EXPECT_TRUE(rgbNear(drawnPixel(100, 100), colormapAt("Viridis", 0.0f), 2));
-    renderer->setAdvancedMode(0);
-    EXPECT_TRUE(rgbNear(drawnPixel(100, 100), colormapAt("Viridis", 0.0f), 2));
-}
-
-using Range = std::pair<float, float>;
-
-TEST_F(RendererPointsTest, ColormapIndicesOutsideTheTablesAreRefused) {
-    makeRenderer(100, 100);
+    // without clusters draw the low end; image colours without a blue
+    // variable draw black.
+    setData({0.5f, 0.5f, 1, 1}, {2, 1, 1, 2, 0, 0}, 3);
+    for (int marker : {0, 4, 4}) {
+        renderer->setActiveMarker(marker);
+        EXPECT_TRUE(rgbNear(drawnPixel(100, 100), colormapAt("Viridis", 0.0f), 2));
+        renderer->setAdvancedMode(0);
+    }
+    renderer->setActiveMarker(-2);
+    EXPECT_EQ(drawnPixel(100, 100), qRgb(0, 0, 0));
+    // Colormap indices outside the tables are refused.
     renderer->setColormap(2, 1);
     renderer->setColormap(2, 2);
     for (int bad : {15, -1}) renderer->setColormap(bad, 1);
@@ -171,6 +161,8 @@ TEST_F(RendererPointsTest, ColormapIndicesOutsideTheTablesAreRefused) {
     EXPECT_EQ(renderer->activeColormap(1), 2);
     EXPECT_EQ(renderer->activeColormap(2), 2);
 }
+
+using Range = std::pair<float, float>;
 
 TEST_F(RendererPointsTest, MarkerRangesStartFromTheValuesThemselves) {
     makeRenderer(100, 100);
@@ -204,13 +196,10 @@ TEST_F(RendererPointsTest, SourcesShorterThanTheyClaimArePaddedNotOverread) {
     drawAndRead();
 }
 
-TEST(RendererUtilities, EqualComparesLengthAndEveryValue) {
+TEST(RendererUtilities, EqualComparesLengthAndEveryValueAndFloodFillGivesEveryEmptyCellItsNearestSeed) {
     EXPECT_TRUE(MCV_PointRenderer::equal({1.0f, 2.0f}, {1.05f, 1.95f}, 0.1f));
     EXPECT_FALSE(MCV_PointRenderer::equal({1.0f, 2.0f}, {1.0f, 2.2f}, 0.1f));
     EXPECT_FALSE(MCV_PointRenderer::equal({1.0f}, {1.0f, 1.0f}, 0.1f));
-}
-
-TEST(RendererUtilities, FloodFillGivesEveryEmptyCellItsNearestSeed) {
     // 5 x 3 cells, two channels, levels in channel 1: seed 2 at (0, 0), 7 at
     // (4, 2); (2, 1) is three steps from both, and the earlier-queued seed
     // wins. Other channels are left alone.

