@@ -44,7 +44,6 @@ TEST(ColormapTable, MapsInIndexOrderWithTheirReferenceColours) {
     };
     ASSERT_EQ(MCV_ColormapTable::count(1), 15);
     ASSERT_EQ(MCV_ColormapTable::count(2), 4);
-    EXPECT_EQ(MCV_ColormapTable::names(1)[MCV_ColormapTable::kDefault1D], "Viridis");
     for (size_t i = 0; i < std::size(maps); ++i) {
         const Map& m = maps[i];
         const int index = m.dims == 1 ? static_cast<int>(i) : static_cast<int>(i) - 15;
@@ -57,7 +56,6 @@ TEST(ColormapTable, MapsInIndexOrderWithTheirReferenceColours) {
     }
     EXPECT_TRUE(MCV_ColormapTable::image(15, 1).rgb.empty());
     EXPECT_TRUE(MCV_ColormapTable::image(-1, 1).rgb.empty());
-    EXPECT_EQ(MCV_ColormapTable::count(3), 0);
 }
 
 TEST(ColormapTable, ReadsPackedRowsOfAnyWidthAndNothingForAMissingImage) {

@@ -1,5 +1,5 @@
-// The GLSL program wrapper on a real context: the renderer's programs, the
-// reports of compile and link failures with their logs, unknown names.
+// The GLSL program wrapper on a real context: the renderer's programs, and the
+// reports of compile and link failures with their logs.
 #include "RenderTest.h"
 #include "support/CapturedOutput.h"
 
@@ -61,21 +61,6 @@ TEST_F(GLSLProgramTest, FailuresAreReportedWithTheLogAndTheProgramCanBeBuiltAgai
         EXPECT_TRUE(program.isCompiledAndLinked());
         program.releaseProgram();
     }
-}
-
-TEST_F(GLSLProgramTest, UnknownNamesAreReportedAndTheirLocationIsANoOp) {
-    build("glslProgramBasicGL_vertex", "", "glslProgramBasicGL_fragment", "single");
-    program.bindAndEnable();
-    const std::string out = capturedStdout([&] {
-        EXPECT_EQ(program.getUniformLocation("nothing"), -1);
-        EXPECT_EQ(program.getSamplerLocation("noSampler"), -1);
-        EXPECT_EQ(program.getAttributeLocation("noAttribute"), -1);
-        program.setParameter1i(program.getUniformLocation("nothing"), 3);
-    });
-    EXPECT_EQ(out.rfind("Failed to initialize OpenGL. Could not find uniform nothing in program single.\n", 0), 0u);
-    EXPECT_NE(out.find("Could not find sampler noSampler in program single.\n"), std::string::npos);
-    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
-    program.disable();
 }
 
 }  // namespace

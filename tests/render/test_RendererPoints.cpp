@@ -129,8 +129,6 @@ TEST_F(RendererPointsTest, SelectedPointsShowTheHaloRing) {
     EXPECT_TRUE(rgbNear(drawnPixel(right, 100), halo, 2));
     renderer->setRenderMode(0);
     EXPECT_EQ(drawnPixel(right, 100), kBackground);
-    renderer->setPointHaloSize(0.0f);
-    EXPECT_TRUE(rgbNear(drawnPixel(left, 100), colormapAt("Viridis", 0.0f), 2));
 }
 
 TEST_F(RendererPointsTest, WithoutDataOrClustersOrAVaryingMarkerOrColourChannelsTheFallbacksAreDrawn) {
