@@ -1,9 +1,8 @@
 // The video writer, checked by decoding every written file back: frame count,
-// size, timing and pictures. Bad input and targets that cannot be written fail
+// size, timing and brightness. Bad input and targets that cannot be written fail
 // with 1 and leave the user's files and the writer's frames alone.
 #include "render/MCV_VideoWriter.h"
 #include "support/CapturedOutput.h"
-#include "support/Pixels.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -16,7 +15,6 @@ extern "C" {
 
 #include <sys/resource.h>
 
-#include <algorithm>
 #include <climits>
 #include <csignal>
 #include <filesystem>
@@ -27,15 +25,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using Frame = std::vector<unsigned char>;
-
-const QRgb kRed = qRgb(255, 0, 0), kGreen = qRgb(0, 255, 0);
-
-void setPixel(Frame& f, int width, int x, int y, QRgb c) {
-    const std::size_t i = (static_cast<std::size_t>(y) * width + x) * 3;
-    f[i] = static_cast<unsigned char>(qRed(c));
-    f[i + 1] = static_cast<unsigned char>(qGreen(c));
-    f[i + 2] = static_cast<unsigned char>(qBlue(c));
-}
 
 std::vector<Frame> greyRamp(int count) {
     std::vector<Frame> frames;
@@ -51,36 +40,13 @@ std::vector<Frame> noise(int count, unsigned seed) {
     return frames;
 }
 
-// A written file as a player sees it.
+// A written file as a player sees it: size, and the time and the luma in the
+// middle of each frame, in display order.
 struct Decoded {
     int width = 0, height = 0;
-    std::vector<double> seconds;  // of each frame, in display order
-    std::vector<Frame> pictures;  // RGB24
-
-    QRgb at(std::size_t frame, int x, int y) const {
-        const unsigned char* p = &pictures.at(frame)[(static_cast<std::size_t>(y) * width + x) * 3];
-        return qRgb(p[0], p[1], p[2]);
-    }
+    std::vector<double> seconds;
+    std::vector<int> luma;
 };
-
-// Limited-range YUV 4:2:0 with BT.601 weights (what the writer's converter
-// gives by default) to RGB24, worked out here so that no library checks itself.
-Frame toRgb(const AVFrame* f) {
-    EXPECT_EQ(f->format, AV_PIX_FMT_YUV420P);
-    Frame rgb(static_cast<std::size_t>(f->width) * f->height * 3, 0);
-    auto clamp = [](double v) { return static_cast<unsigned char>(std::lround(std::clamp(v, 0.0, 255.0))); };
-    for (int y = 0; y < f->height; ++y)
-        for (int x = 0; x < f->width; ++x) {
-            const double l = 1.164 * (f->data[0][y * f->linesize[0] + x] - 16);
-            const double u = f->data[1][(y / 2) * f->linesize[1] + x / 2] - 128;
-            const double v = f->data[2][(y / 2) * f->linesize[2] + x / 2] - 128;
-            unsigned char* p = &rgb[(static_cast<std::size_t>(y) * f->width + x) * 3];
-            p[0] = clamp(l + 1.596 * v);
-            p[1] = clamp(l - 0.392 * u - 0.813 * v);
-            p[2] = clamp(l + 2.017 * u);
-        }
-    return rgb;
-}
 
 Decoded decode(const std::string& path) {
     Decoded out;
@@ -101,7 +67,8 @@ Decoded decode(const std::string& path) {
         auto receive = [&] {
             for (; avcodec_receive_frame(context, frame) == 0; av_frame_unref(frame)) {
                 out.seconds.push_back(static_cast<double>(frame->best_effort_timestamp) * av_q2d(stream->time_base));
-                out.pictures.push_back(toRgb(frame));
+                EXPECT_EQ(frame->format, AV_PIX_FMT_YUV420P);
+                out.luma.push_back(frame->data[0][(frame->height / 2) * frame->linesize[0] + frame->width / 2]);
             }
         };
         for (; av_read_frame(input, packet) >= 0; av_packet_unref(packet))
@@ -147,29 +114,9 @@ TEST_F(VideoWriterTest, FramesDecodeBackInOrderAtTheirTimes) {
         ASSERT_EQ(video.seconds.size(), static_cast<std::size_t>(frames));
         for (int k = 0; k < frames; ++k) {
             EXPECT_NEAR(video.seconds[k], static_cast<double>(k) / framerate, 1e-3) << k;
-            EXPECT_TRUE(rgbNear(video.at(k, 32, 24), qRgb(30 + 6 * k, 30 + 6 * k, 30 + 6 * k), 8)) << k;
+            // Limited range: grey g has luma 16 + 219 g / 255.
+            EXPECT_NEAR(video.luma[k], 16 + 219 * (30 + 6 * k) / 255.0, 6) << k;
         }
-    }
-}
-
-TEST_F(VideoWriterTest, EdgesSurviveAnySizeAndOddSizesArePadded) {
-    // Red, with green last columns (four, as chroma is shared by pixel pairs):
-    // odd sizes are coded one larger, repeating the edge.
-    for (auto [w, h] : {std::pair<int, int>{65, 47}, {33, 18}, {1, 1}}) {
-        SCOPED_TRACE(std::to_string(w) + "x" + std::to_string(h));
-        Frame frame(static_cast<std::size_t>(w * h * 3));
-        for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w; ++x) setPixel(frame, w, x, y, x >= w - 4 ? kGreen : kRed);
-        MCV_VideoWriter writer;
-        writer.setData({frame, frame}, w, h, 1024000, 25);
-        ASSERT_EQ(write(writer, "edges.mp4"), 0);
-        const Decoded video = decode(path("edges.mp4"));
-        EXPECT_EQ(video.width, w + w % 2);
-        EXPECT_EQ(video.height, h + h % 2);
-        ASSERT_EQ(video.pictures.size(), 2u);
-        EXPECT_TRUE(w <= 4 || rgbNear(video.at(1, w / 2, h / 2), kRed, 40));
-        for (int x = std::max(0, w - 2); x < video.width; ++x)
-            EXPECT_TRUE(rgbNear(video.at(1, x, video.height - 1), kGreen, 40)) << x;
     }
 }
 
@@ -184,7 +131,7 @@ TEST_F(VideoWriterTest, ASecondWriteFailsAndLeavesTheFirstFile) {
     EXPECT_EQ(write(writer, "first.mp4"), 1);
     EXPECT_EQ(write(writer, "second.mp4"), 1);
     EXPECT_EQ(fs::file_size(path("first.mp4")), size);
-    EXPECT_EQ(decode(path("first.mp4")).pictures.size(), 4u);
+    EXPECT_EQ(decode(path("first.mp4")).luma.size(), 4u);
     EXPECT_FALSE(fs::exists(path("second.mp4")));
 }
 
@@ -247,7 +194,7 @@ TEST_F(VideoWriterTest, BadTargetsFailReportAndKeepTheFrames) {
         EXPECT_TRUE(fs::is_character_file("/dev/full"));
         ASSERT_EQ(writer.frameCount(), 30);
         ASSERT_EQ(write(writer, "retry.mp4"), 0);
-        EXPECT_EQ(decode(path("retry.mp4")).pictures.size(), 30u);
+        EXPECT_EQ(decode(path("retry.mp4")).luma.size(), 30u);
     }
 }
 
@@ -256,7 +203,7 @@ TEST_F(VideoWriterTest, ReplacesAnExistingFileAndTakesNamesWithAColon) {
     MCV_VideoWriter writer;
     writer.setData(greyRamp(3), 64, 48, 1024000, 25);
     ASSERT_EQ(write(writer, "old.mp4"), 0);
-    EXPECT_EQ(decode(path("old.mp4")).pictures.size(), 3u);
+    EXPECT_EQ(decode(path("old.mp4")).luma.size(), 3u);
     // A relative name whose part before the colon looks like a protocol.
     const fs::path previous = fs::current_path();
     fs::current_path(temp.path().toStdString());
@@ -266,7 +213,7 @@ TEST_F(VideoWriterTest, ReplacesAnExistingFileAndTakesNamesWithAColon) {
     quietly([&] { result = colon.writeToFile("clip:1.mp4"); });
     fs::current_path(previous);
     ASSERT_EQ(result, 0);
-    EXPECT_EQ(decode("file:" + path("clip:1.mp4")).pictures.size(), 2u);
+    EXPECT_EQ(decode("file:" + path("clip:1.mp4")).luma.size(), 2u);
 }
 
 }  // namespace
