@@ -26,19 +26,17 @@ protected:
 TEST_F(GLSLProgramTest, RendererProgramsBuildSilentlyWithTheirStagesAndAreReleased) {
     // Every program of the renderer compiles and links without a report.
     EXPECT_EQ(capturedStdout([&] { makeRenderer(10, 10); }), "");
-    for (const char* geometry : {"glslProgramBasicGL_geometry", ""}) {
-        EXPECT_EQ(build("glslProgramBasicGL_vertex", geometry, "glslProgramSimplePoints_fragment", "p"), "");
-        GLint stages = -1;
-        glGetProgramiv(program.programId(), GL_ATTACHED_SHADERS, &stages);
-        EXPECT_EQ(stages, geometry[0] ? 3 : 2);
-        // A second creation is refused and keeps the first program.
-        const GLuint id = program.programId();
-        EXPECT_FALSE(program.createFromFiles("glslProgramBasicGL_vertex", "", "glslProgramBasicGL_fragment", "x"));
-        EXPECT_EQ(program.programId(), id);
-        EXPECT_EQ(program.programName(), "p");
-        program.releaseProgram();
-        EXPECT_FALSE(program.isCreated() || program.isCompiledAndLinked() || program.programId() || glIsProgram(id));
-    }
+    EXPECT_EQ(
+        build("glslProgramBasicGL_vertex", "glslProgramBasicGL_geometry", "glslProgramSimplePoints_fragment", "p"), "");
+    GLint stages = -1;
+    glGetProgramiv(program.programId(), GL_ATTACHED_SHADERS, &stages);
+    EXPECT_EQ(stages, 3);
+    // A second creation is refused and keeps the first program.
+    const GLuint id = program.programId();
+    EXPECT_FALSE(program.createFromFiles("glslProgramBasicGL_vertex", "", "glslProgramBasicGL_fragment", "x"));
+    EXPECT_EQ(program.programId(), id);
+    program.releaseProgram();
+    EXPECT_FALSE(program.isCreated() || program.isCompiledAndLinked() || program.programId() || glIsProgram(id));
 }
 
 TEST_F(GLSLProgramTest, FailuresAreReportedWithTheLogAndTheProgramCanBeBuiltAgain) {

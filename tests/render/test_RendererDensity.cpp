@@ -116,7 +116,7 @@ TEST_F(RendererDensityTest, ThreeBlobsGiveThreeClustersDrawnAtTheirCentresAndRec
     EXPECT_EQ(analysis.calls, 5);
 }
 
-TEST_F(RendererDensityTest, HiddenSamplesLeaveTheDensityAndPrintsDrawIt) {
+TEST_F(RendererDensityTest, PrintsDrawTheDensityAndHiddenSamplesLeaveIt) {
     loadFiles({{{1.0f}}, {{1.0f}}}, {"M"});
     ClusterKeepingAnalysis tsne(ANALYSIS_TSNE);
     makeRenderer(200, 200);
@@ -133,14 +133,6 @@ TEST_F(RendererDensityTest, HiddenSamplesLeaveTheDensityAndPrintsDrawIt) {
     const Image image = drawAndRead();
     EXPECT_EQ(image.at(px(0.2f, 200), px(0.2f, 200)), kBackground);
     EXPECT_NE(image.at(px(0.8f, 200), px(0.3f, 200)), kBackground);
-    // Serial prints without a range use the marker's own (0 to 4).
-    renderer->setRenderMode(0);
-    renderer->setPointOpacity(1.0f);
-    renderer->setPointHaloSize(0.0f);
-    setData({0.5f, 0.5f, 1, 1}, {4, 0}, 1);
-    renderer->setSerialPrintMode(true);
-    renderer->setPrintParameters({}, {0, 0, 0, 1});
-    EXPECT_TRUE(rgbNear(printed().at(print.width / 2, print.width / 2), colormapAt("Viridis", 1.0f), 2));
 }
 
 // The mean-shift program on a gradient field sampled without interpolation,

