@@ -7,8 +7,6 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
-#include <iterator>
-
 namespace {
 
 QString hex(const MCV_ColormapTable::Image& image, int x, int y) {
@@ -17,42 +15,27 @@ QString hex(const MCV_ColormapTable::Image& image, int x, int y) {
 }
 
 TEST(ColormapTable, MapsInIndexOrderWithTheirReferenceColours) {
-    struct Map {
-        int dims;
-        const char *name, *first, *last;  // top-left and bottom-right pixel
-    };
-    const Map maps[] = {
-        {1, "Spectral", "#5E50A2", "#9F0242"},
-        {1, "RdYlBu", "#313795", "#A60126"},
-        {1, "PiYG", "#286519", "#8F0152"},
-        {1, "PuOr", "#2D004C", "#803C08"},
-        {1, "Magma", "#000004", "#FCFDBF"},
-        {1, "Plasma", "#0D0887", "#F0F921"},
-        {1, "Viridis", "#440154", "#FDE725"},
-        {1, "RdPu", "#FFF7F3", "#4A006A"},
-        {1, "YlGnBu", "#FFFFD9", "#091D59"},
-        {1, "GnBu", "#F7FCF0", "#084182"},
-        {1, "BuPu", "#F7FCFD", "#4E004C"},
-        {1, "YlOrRd", "#FFFFCC", "#810026"},
-        {1, "Reds", "#FFF5F0", "#69000E"},
-        {1, "qualitative", "#8DD3C7", "#BC80BD"},
-        {1, "Q_BlGrRd", "#000000", "#ED0605"},
-        {2, "2D_Tarn", "#549305", "#CF47DB"},
-        {2, "2D_Tarn_stretched", "#009CD1", "#B4754C"},
-        {2, "2D_Halvick", "#E6DA00", "#002CFF"},
-        {2, "2D_Drisco_noWhitening", "#0080FF", "#FF8000"},
-    };
+    // Name, top-left and bottom-right pixel: fifteen 1D maps, then four 2D fields.
+    const QStringList maps =
+        QString(
+            "Spectral #5E50A2 #9F0242 RdYlBu #313795 #A60126 PiYG #286519 #8F0152 PuOr #2D004C #803C08 "
+            "Magma #000004 #FCFDBF Plasma #0D0887 #F0F921 Viridis #440154 #FDE725 RdPu #FFF7F3 #4A006A "
+            "YlGnBu #FFFFD9 #091D59 GnBu #F7FCF0 #084182 BuPu #F7FCFD #4E004C YlOrRd #FFFFCC #810026 "
+            "Reds #FFF5F0 #69000E qualitative #8DD3C7 #BC80BD Q_BlGrRd #000000 #ED0605 "
+            "2D_Tarn #549305 #CF47DB 2D_Tarn_stretched #009CD1 #B4754C 2D_Halvick #E6DA00 #002CFF "
+            "2D_Drisco_noWhitening #0080FF #FF8000")
+            .split(' ');
     ASSERT_EQ(MCV_ColormapTable::count(1), 15);
     ASSERT_EQ(MCV_ColormapTable::count(2), 4);
-    for (size_t i = 0; i < std::size(maps); ++i) {
-        const Map& m = maps[i];
-        const int index = m.dims == 1 ? static_cast<int>(i) : static_cast<int>(i) - 15;
-        const MCV_ColormapTable::Image& image = MCV_ColormapTable::image(index, m.dims);
-        EXPECT_EQ(MCV_ColormapTable::names(m.dims)[static_cast<size_t>(index)], m.name);
-        ASSERT_EQ(image.rgb.size(), static_cast<size_t>(image.width * image.height * 3)) << m.name;
-        EXPECT_EQ(image.height, m.dims == 1 ? 1 : image.width) << m.name;
-        EXPECT_EQ(hex(image, 0, 0), m.first) << m.name;
-        EXPECT_EQ(hex(image, image.width - 1, image.height - 1), m.last) << m.name;
+    for (int i = 0; i < 19; ++i) {
+        const int dims = i < 15 ? 1 : 2, index = i < 15 ? i : i - 15;
+        const MCV_ColormapTable::Image& image = MCV_ColormapTable::image(index, dims);
+        SCOPED_TRACE(maps[3 * i].toStdString());
+        EXPECT_EQ(QString::fromStdString(MCV_ColormapTable::names(dims)[static_cast<size_t>(index)]), maps[3 * i]);
+        ASSERT_EQ(image.rgb.size(), static_cast<size_t>(image.width * image.height * 3));
+        EXPECT_EQ(image.height, dims == 1 ? 1 : image.width);
+        EXPECT_EQ(hex(image, 0, 0), maps[3 * i + 1]);
+        EXPECT_EQ(hex(image, image.width - 1, image.height - 1), maps[3 * i + 2]);
     }
     EXPECT_TRUE(MCV_ColormapTable::image(15, 1).rgb.empty());
     EXPECT_TRUE(MCV_ColormapTable::image(-1, 1).rgb.empty());

@@ -120,21 +120,6 @@ TEST_F(VideoWriterTest, FramesDecodeBackInOrderAtTheirTimes) {
     }
 }
 
-TEST_F(VideoWriterTest, ASecondWriteFailsAndLeavesTheFirstFile) {
-    MCV_VideoWriter empty;
-    EXPECT_EQ(capturedStdout([&] { EXPECT_EQ(empty.writeToFile(path("empty.mp4")), 1); }), "");
-    EXPECT_FALSE(fs::exists(path("empty.mp4")));
-    MCV_VideoWriter writer;
-    writer.setData(greyRamp(4), 64, 48, 1024000, 25);
-    ASSERT_EQ(write(writer, "first.mp4"), 0);
-    const auto size = fs::file_size(path("first.mp4"));
-    EXPECT_EQ(write(writer, "first.mp4"), 1);
-    EXPECT_EQ(write(writer, "second.mp4"), 1);
-    EXPECT_EQ(fs::file_size(path("first.mp4")), size);
-    EXPECT_EQ(decode(path("first.mp4")).luma.size(), 4u);
-    EXPECT_FALSE(fs::exists(path("second.mp4")));
-}
-
 TEST_F(VideoWriterTest, BadInputFailsBeforeAnythingIsWritten) {
     // Width, height, bit rate, frame rate, bytes a frame (0: width x height x 3)
     // and the index of a frame one byte short (-1: none).
@@ -198,12 +183,20 @@ TEST_F(VideoWriterTest, BadTargetsFailReportAndKeepTheFrames) {
     }
 }
 
-TEST_F(VideoWriterTest, ReplacesAnExistingFileAndTakesNamesWithAColon) {
-    std::ofstream(path("old.mp4")) << "not a video";
+TEST_F(VideoWriterTest, AWriteReplacesAFileAndASecondWriteFailsLeavingIt) {
+    MCV_VideoWriter empty;
+    EXPECT_EQ(capturedStdout([&] { EXPECT_EQ(empty.writeToFile(path("empty.mp4")), 1); }), "");
+    EXPECT_FALSE(fs::exists(path("empty.mp4")));
+    std::ofstream(path("first.mp4")) << "not a video";
     MCV_VideoWriter writer;
-    writer.setData(greyRamp(3), 64, 48, 1024000, 25);
-    ASSERT_EQ(write(writer, "old.mp4"), 0);
-    EXPECT_EQ(decode(path("old.mp4")).luma.size(), 3u);
+    writer.setData(greyRamp(4), 64, 48, 1024000, 25);
+    ASSERT_EQ(write(writer, "first.mp4"), 0);
+    const auto size = fs::file_size(path("first.mp4"));
+    EXPECT_EQ(write(writer, "first.mp4"), 1);
+    EXPECT_EQ(write(writer, "second.mp4"), 1);
+    EXPECT_EQ(fs::file_size(path("first.mp4")), size);
+    EXPECT_EQ(decode(path("first.mp4")).luma.size(), 4u);
+    EXPECT_FALSE(fs::exists(path("second.mp4")));
     // A relative name whose part before the colon looks like a protocol.
     const fs::path previous = fs::current_path();
     fs::current_path(temp.path().toStdString());
