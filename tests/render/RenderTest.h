@@ -117,7 +117,6 @@ protected:
 
     // One FCS file per entry of `files` (events x variables named `names`).
     void loadFiles(const std::vector<std::vector<std::vector<float>>>& files, const std::vector<std::string>& names) {
-        ASSERT_TRUE(dir.isValid());
         for (size_t i = 0; i < files.size(); ++i) {
             FcsTestFile f = FcsTestFile::floats(files[i]);
             for (size_t v = 0; v < names.size(); ++v) f.set("$P" + std::to_string(v + 1) + "S", names[v]);

@@ -1,6 +1,5 @@
-// The video writer, checked by decoding every written file back: frame count,
-// size, timing and brightness. Bad input and targets that cannot be written fail
-// with 1 and leave the user's files and the writer's frames alone.
+// The video writer, checked by decoding the files back. Bad input and targets
+// that cannot be written fail with 1 and leave files and frames alone.
 #include "render/MCV_VideoWriter.h"
 #include "support/CapturedOutput.h"
 
