@@ -50,8 +50,7 @@ TEST(ColormapTable, ReadsPackedRowsOfAnyWidthAndNothingForAMissingImage) {
     const QString path = dir.filePath("odd.png");
     ASSERT_TRUE(written.save(path));
     const MCV_ColormapTable::Image image = MCV_ColormapTable::load(path.toStdString());
-    ASSERT_EQ(image.width, 5);
-    ASSERT_EQ(image.height, 3);
+    ASSERT_EQ(std::make_pair(image.width, image.height), std::make_pair(5, 3));
     ASSERT_EQ(image.rgb.size(), 45u);
     for (int y = 0; y < 3; ++y)
         for (int x = 0; x < 5; ++x) EXPECT_EQ(hex(image, x, y), QColor(10 * x, 50 * y, 7).name().toUpper());

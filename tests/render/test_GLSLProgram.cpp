@@ -11,10 +11,6 @@ using rendertest::RenderTest;
 
 class GLSLProgramTest : public RenderTest {
 protected:
-    void TearDown() override {
-        if (program.isCreated()) program.releaseProgram();
-        RenderTest::TearDown();
-    }
     // Creates, compiles and links; what it printed.
     std::string build(const char* vertex, const char* geometry, const char* fragment, const char* name) {
         EXPECT_TRUE(program.createFromFiles(vertex, geometry, fragment, name));
