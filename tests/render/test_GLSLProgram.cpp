@@ -11,7 +11,7 @@ using rendertest::RenderTest;
 
 class GLSLProgramTest : public RenderTest {
 protected:
-    // Creates, compiles and links; what it printed.
+    // What creating, compiling and linking printed.
     std::string build(const char* vertex, const char* geometry, const char* fragment, const char* name) {
         EXPECT_TRUE(program.createFromFiles(vertex, geometry, fragment, name));
         return capturedStdout([&] { program.compileAndLink(); });

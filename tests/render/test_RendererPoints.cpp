@@ -151,8 +151,7 @@ TEST_F(RendererPointsTest, WithoutDataOrClustersOrAVaryingMarkerOrColourChannels
     renderer->setColormap(2, 2);
     for (int bad : {15, -1}) renderer->setColormap(bad, 1);
     renderer->setColormap(4, 2);
-    EXPECT_EQ(renderer->activeColormap(1), 2);
-    EXPECT_EQ(renderer->activeColormap(2), 2);
+    EXPECT_EQ(std::make_pair(renderer->activeColormap(1), renderer->activeColormap(2)), std::make_pair(2, 2));
 }
 
 using Range = std::pair<float, float>;

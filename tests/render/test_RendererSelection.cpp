@@ -89,9 +89,8 @@ TEST_F(RendererSelectionTest, SelectionFromOutsideIsReadForEveryPointAndNoFurthe
 
 class RendererClusterPickingTest : public RenderTest {
 protected:
-    // 400 x 300: the plot square is 300 wide from x = 50. Blobs of 100 points at
-    // plot (0.25, 0.25) and (0.75, 0.75); the point at (1, 1), plot 0.9, fixes
-    // the range and is a third basin.
+    // Plot square 300 wide from x = 50; blobs of 100 points at plot 0.25 and
+    // 0.75 on the diagonal; the point at plot 0.9 fixes the range, a third basin.
     void SetUp() override {
         RenderTest::SetUp();
         makeRenderer(400, 300);

@@ -39,8 +39,7 @@ std::vector<Frame> noise(int count, unsigned seed) {
     return frames;
 }
 
-// A written file as a player sees it: size, and the time and the luma in the
-// middle of each frame, in display order.
+// A written file as a player sees it: size, time and middle luma of each frame.
 struct Decoded {
     int width = 0, height = 0;
     std::vector<double> seconds;
