@@ -1,9 +1,7 @@
-// Points mode drawn for real and read back: where points land, their colours
-// by marker (colormap ends and discrete levels), by sample, by image colour
-// and by the 2D colormap, the selection halo, hidden samples, dark mode.
+// Points mode drawn and read back, the state the views read back (marker
+// ranges and slider limits, short sources) and the two grid utilities.
 #include "RenderTest.h"
-
-#include <cmath>
+#include "support/CapturedOutput.h"
 
 namespace {
 
@@ -19,123 +17,69 @@ protected:
     }
 };
 
-TEST_F(RendererPointsTest, EmbeddingIsScaledIntoTheCentredPlotSquareWithAMargin) {
-    // 300 x 200: the plot square is 200 wide and starts at x = 50.
-    makeRenderer(300, 200);
-    plainSprites();
-    // Negative coordinates make the range symmetric: [-1, 1] on both axes.
-    setData({-1, -1, 1, 1, -1, 1}, {0, 10, 5}, 1);
-    const std::vector<unsigned char> image = drawAndRead();
-    auto at = [&](int x, int y) { return pixelAt(image, 300, x, y); };
-    EXPECT_TRUE(near(at(50 + 20, 20), colormapAt("Viridis", 0.0f), 2)) << at(70, 20);
-    EXPECT_TRUE(near(at(50 + 180, 180), colormapAt("Viridis", 1.0f), 2)) << at(230, 180);
-    EXPECT_TRUE(near(at(50 + 20, 180), colormapAt("Viridis", 0.5f), 2)) << at(70, 180);
-    // The fourth corner and the borders outside the square stay empty.
-    EXPECT_EQ(at(50 + 180, 20), kBackground);
-    EXPECT_EQ(at(20, 100), kBackground);
-    EXPECT_EQ(at(280, 100), kBackground);
+struct Placement {
+    int width, height;
+    std::vector<float> xy;
+    std::vector<std::pair<int, int>> drawn, empty;
+};
+
+TEST_F(RendererPointsTest, EmbeddingFillsTheCentredPlotSquareOverTheSymmetricRangeOfTheLargerExtent) {
+    const Placement cases[] = {
+        // The plot square is 200 wide from x = 50; the range [-1, 1] on both axes.
+        {300, 200, {-1, -1, 1, 1, -1, 1}, {{70, 20}, {230, 180}, {70, 180}}, {{230, 20}, {20, 100}, {280, 100}}},
+        // Values -1 and 3 give the range [-3, 3]: x -1 lands at 0.3667, y 3 at 0.9.
+        {300, 300, {-1, 3}, {{110, 270}}, {{270, 110}, {150, 150}}},
+        // A single point at the origin has no extent.
+        {200, 200, {0, 0}, {{100, 100}}, {}},
+    };
+    for (const Placement& c : cases) {
+        makeRenderer(c.width, c.height);
+        plainSprites();
+        setData(c.xy, std::vector<float>(c.xy.size() / 2, 1.0f), 1);
+        const Image image = drawAndRead();
+        for (auto [x, y] : c.drawn) EXPECT_NE(image.at(x, y), kBackground) << x << ", " << y;
+        for (auto [x, y] : c.empty) EXPECT_EQ(image.at(x, y), kBackground) << x << ", " << y;
+    }
 }
 
-TEST_F(RendererPointsTest, BothAxesShareTheSymmetricRangeOfTheLargerExtent) {
-    makeRenderer(300, 300);
-    plainSprites();
-    // Values -1 and 3 give the range [-3, 3]: x -1 lands at 0.3667, y 3 at 0.9.
-    setData({-1, 3}, {1}, 1);
-    const std::vector<unsigned char> image = drawAndRead();
-    EXPECT_NE(pixelAt(image, 300, 110, 270), kBackground);
-    EXPECT_EQ(pixelAt(image, 300, 270, 110), kBackground);
-    EXPECT_EQ(pixelAt(image, 300, 150, 150), kBackground);
-}
-
-TEST_F(RendererPointsTest, SinglePointAtTheOriginIsDrawnInTheCentre) {
+TEST_F(RendererPointsTest, MarkerColoursSpanTheColormapOrItsElevenLevelsWithinTheRange) {
     makeRenderer(200, 200);
     plainSprites();
-    setData({0, 0}, {1}, 1);
-    EXPECT_NE(drawnPixel(100, 100), kBackground);
-}
-
-TEST_F(RendererPointsTest, MarkerColoursSpanTheColormapAndDiscreteModeUsesElevenLevels) {
-    makeRenderer(200, 200);
-    plainSprites();
-    // Four points in a row at y = 0.5 (plot units), values 0, 10, 5.5 and 5.2;
-    // the point at (1, 1) fixes the range of the positions.
+    // Four points in a row at plot y 0.5, values 0, 10, 5.5 and 5.2; the point
+    // at (1, 1) fixes the range of the positions.
     setData({0.125f, 0.5f, 0.375f, 0.5f, 0.625f, 0.5f, 0.875f, 0.5f, 1, 1}, {0, 10, 5.5f, 5.2f, 0}, 1);
-    auto x = [](float v) { return static_cast<int>((v * 0.8f + 0.1f) * 200.0f); };
-    const int y = static_cast<int>((0.5f * 0.8f + 0.1f) * 200.0f);
-
-    std::vector<unsigned char> image = drawAndRead();
-    EXPECT_TRUE(near(pixelAt(image, 200, x(0.125f), y), colormapAt("Viridis", 0.0f), 2));
-    EXPECT_TRUE(near(pixelAt(image, 200, x(0.375f), y), colormapAt("Viridis", 1.0f), 2));
-    EXPECT_TRUE(near(pixelAt(image, 200, x(0.625f), y), colormapAt("Viridis", 0.55f), 2));
-    EXPECT_TRUE(near(pixelAt(image, 200, x(0.875f), y), colormapAt("Viridis", 0.52f), 2));
-    EXPECT_FALSE(near(pixelAt(image, 200, x(0.625f), y), pixelAt(image, 200, x(0.875f), y), 0));
-
-    // Discrete: 5.5 and 5.2 fall into the same level (0.5); the ends stay.
+    auto expectColours = [&](const char* map, std::vector<float> t) {
+        const Image image = drawAndRead();
+        for (size_t i = 0; i < 4; ++i) {
+            const int x = static_cast<int>(((0.125f + 0.25f * i) * 0.8f + 0.1f) * 200.0f);
+            EXPECT_TRUE(rgbNear(image.at(x, 100), colormapAt(map, t[i]), 2)) << map << " point " << i;
+        }
+    };
+    expectColours("Viridis", {0, 1, 0.55f, 0.52f});
+    // Discrete: 5.5 and 5.2 fall into different levels.
     renderer->setColormapDiscrete(true, 1);
-    image = drawAndRead();
-    EXPECT_TRUE(near(pixelAt(image, 200, x(0.625f), y), colormapAt("Viridis", 0.6f), 2))
-        << pixelAt(image, 200, x(0.625f), y);
-    EXPECT_TRUE(near(pixelAt(image, 200, x(0.875f), y), colormapAt("Viridis", 0.5f), 2));
-    EXPECT_TRUE(near(pixelAt(image, 200, x(0.125f), y), colormapAt("Viridis", 0.0f), 2));
-    EXPECT_TRUE(near(pixelAt(image, 200, x(0.375f), y), colormapAt("Viridis", 1.0f), 2));
-
+    expectColours("Viridis", {0, 1, 0.6f, 0.5f});
     // Another map, and a user range that clamps.
     renderer->setColormapDiscrete(false, 1);
     renderer->setColormap(12, 1);
     (*renderer->markerRanges())[0] = {5.5f, 6.0f};
-    image = drawAndRead();
-    EXPECT_TRUE(near(pixelAt(image, 200, x(0.125f), y), colormapAt("Reds", 0.0f), 2));
-    EXPECT_TRUE(near(pixelAt(image, 200, x(0.375f), y), colormapAt("Reds", 1.0f), 2));
-    EXPECT_TRUE(near(pixelAt(image, 200, x(0.625f), y), colormapAt("Reds", 0.0f), 2));
+    expectColours("Reds", {0, 1, 0, 0});
 }
 
-TEST_F(RendererPointsTest, ConstantMarkerAndMarkerBeyondTheColumnsDrawTheLowEnd) {
-    makeRenderer(200, 200);
-    plainSprites();
-    setData({0.5f, 0.5f, 1, 1}, {2, 2}, 1);
-    EXPECT_TRUE(near(drawnPixel(100, 100), colormapAt("Viridis", 0.0f), 2));
-    renderer->setActiveMarker(4);
-    EXPECT_TRUE(near(drawnPixel(100, 100), colormapAt("Viridis", 0.0f), 2));
-}
-
-TEST_F(RendererPointsTest, SampleColoursAreBlendedOverTheWhitePrintBackground) {
-    loadSampleFiles(3);
+TEST_F(RendererPointsTest, SampleColoursAreBlendedAndNeverDiscrete) {
+    loadFiles({{{1.0f}}, {{1.0f}}}, {"M"});
     ClusterKeepingAnalysis tsne(ANALYSIS_TSNE);
     makeRenderer(200, 200);
     renderer->setLocalData(&tsne, 1);
     renderer->setPointSize(0.05f);
     renderer->setPointHaloSize(0.0f);  // opacity stays 0.6
-    const std::vector<int> files = {0, 1, 2, 0};
-    setData({0.2f, 0.5f, 0.5f, 0.5f, 0.8f, 0.5f, 1, 1}, {0, 0, 0, 0}, 1, &files);
-    std::vector<unsigned char> colours = {255, 0, 0, 0, 255, 0, 0, 0, 255};
+    const std::vector<int> files = {1, 0};
+    setData({0.5f, 0.5f, 1, 1}, {0, 0}, 1, &files);
+    std::vector<unsigned char> colours = {255, 0, 0, 0, 0, 255};
     renderer->setSampleColors(&colours);
     renderer->setActiveMarker(-1);
-
-    int width = 0, height = 0;
-    std::vector<unsigned char> print = renderer->print(width, height);
-    ASSERT_EQ(width, 4096);
-    ASSERT_EQ(height, 4096);
-    ASSERT_EQ(print.size(), 4096u * 4096u * 3u);
-    auto at = [&](float u, float v) {
-        return pixelAt(print, 4096, static_cast<int>((u * 0.8f + 0.1f) * 4096),
-                       static_cast<int>((v * 0.8f + 0.1f) * 4096));
-    };
-    EXPECT_TRUE(near(at(0.2f, 0.5f), over({255, 0, 0}, 0.6f, kWhite), 1)) << at(0.2f, 0.5f);
-    EXPECT_TRUE(near(at(0.5f, 0.5f), over({0, 255, 0}, 0.6f, kWhite), 1)) << at(0.5f, 0.5f);
-    EXPECT_TRUE(near(at(0.8f, 0.5f), over({0, 0, 255}, 0.6f, kWhite), 1)) << at(0.8f, 0.5f);
-    EXPECT_EQ(pixelAt(print, 4096, 10, 10), kWhite);
-
-    // Sample colours never go through discrete levels.
     renderer->setColormapDiscrete(true, 1);
-    print = renderer->print(width, height);
-    EXPECT_TRUE(near(at(0.2f, 0.5f), over({255, 0, 0}, 0.6f, kWhite), 1)) << at(0.2f, 0.5f);
-
-    // Hiding the second sample removes its point.
-    std::vector<bool> samples = {true, false, true};
-    renderer->setSampleSelection(&samples);
-    print = renderer->print(width, height);
-    EXPECT_EQ(at(0.5f, 0.5f), kWhite);
-    EXPECT_NE(at(0.2f, 0.5f), kWhite);
+    EXPECT_TRUE(rgbNear(drawnPixel(100, 100), over(qRgb(0, 0, 255), 0.6f, kBackground), 1));
 }
 
 TEST_F(RendererPointsTest, ImageColoursAndThe2DColormapFollowThePointsAndItsCorners) {
@@ -144,30 +88,22 @@ TEST_F(RendererPointsTest, ImageColoursAndThe2DColormapFollowThePointsAndItsCorn
     plainSprites();
     // Top-left, bottom-right and centre of the plot.
     setData({0, 1, 1, 0, 0.5f, 0.5f}, {0, 1, 0.5f, 0, 0, 0, 0, 1, 0.2f, 0.4f, 0.6f, 0.8f}, 4);
-
     renderer->setActiveMarker(-2);
-    std::vector<unsigned char> image = drawAndRead();
-    EXPECT_TRUE(near(pixelAt(image, 200, 20, 180), {255, 128, 0}, 1)) << pixelAt(image, 200, 20, 180);
-    EXPECT_TRUE(near(pixelAt(image, 200, 180, 20), {0, 0, 255}, 1));
-    EXPECT_TRUE(near(pixelAt(image, 200, 100, 100), {102, 153, 204}, 1));
+    Image image = drawAndRead();
+    EXPECT_TRUE(rgbNear(image.at(20, 180), qRgb(255, 128, 0), 1));
+    EXPECT_TRUE(rgbNear(image.at(180, 20), qRgb(0, 0, 255), 1));
+    EXPECT_TRUE(rgbNear(image.at(100, 100), qRgb(102, 153, 204), 1));
 
     renderer->setActiveMarker(-3);
-    image = drawAndRead();
-    EXPECT_TRUE(near(pixelAt(image, 200, 20, 180), hex("#549305"), 3)) << pixelAt(image, 200, 20, 180);
-    EXPECT_TRUE(near(pixelAt(image, 200, 180, 20), hex("#CF47DB"), 3)) << pixelAt(image, 200, 180, 20);
-    renderer->setColormap(3, 2);
-    image = drawAndRead();
-    EXPECT_TRUE(near(pixelAt(image, 200, 20, 180), hex("#0080FF"), 3));
-    EXPECT_TRUE(near(pixelAt(image, 200, 180, 20), hex("#FF8000"), 3));
-}
-
-TEST_F(RendererPointsTest, NoImageColourWithoutRedGreenAndBlueVariables) {
-    loadFiles({{{0, 0, 0}}}, {"M", "Red", "Green"});
-    makeRenderer(200, 200);
-    plainSprites();
-    setData({0.5f, 0.5f, 1, 1}, {0, 1, 1, 0, 0, 0}, 3);
-    renderer->setActiveMarker(-2);
-    EXPECT_EQ(drawnPixel(100, 100), (Rgb{0, 0, 0}));
+    for (int map : {0, 3}) {
+        renderer->setColormap(map, 2);
+        image = drawAndRead();
+        const MCV_ColormapTable::Image& field = MCV_ColormapTable::image(map, 2);
+        const size_t last = field.rgb.size() - 3;
+        EXPECT_TRUE(rgbNear(image.at(20, 180), qRgb(field.rgb[0], field.rgb[1], field.rgb[2]), 3)) << map;
+        EXPECT_TRUE(rgbNear(image.at(180, 20), qRgb(field.rgb[last], field.rgb[last + 1], field.rgb[last + 2]), 3))
+            << map;
+    }
 }
 
 TEST_F(RendererPointsTest, SelectedPointsShowTheHaloRing) {
@@ -176,63 +112,102 @@ TEST_F(RendererPointsTest, SelectedPointsShowTheHaloRing) {
     renderer->setPointOpacity(1.0f);
     renderer->setPointHaloSize(0.5f);
     setData({0.25f, 0.5f, 0.75f, 0.5f, 1, 1}, {0, 0, 0}, 1);
-    const int y = 100;
-    const int left = static_cast<int>((0.25f * 0.8f + 0.1f) * 200),
-              right = static_cast<int>((0.75f * 0.8f + 0.1f) * 200);
-    const Rgb halo = over({60, 150, 250}, 0.75f, kBackground);
-
+    const int left = 7 + 60, right = 7 + 140;  // 7 pixels right of each centre
+    const QRgb halo = over(qRgb(60, 150, 250), 0.75f, kBackground);
     std::vector<short> selection = {32767, 0, 0};
     renderer->setSelection(&selection, false);
-    std::vector<unsigned char> image = drawAndRead();
-    EXPECT_TRUE(near(pixelAt(image, 200, left + 7, y), halo, 2)) << pixelAt(image, 200, left + 7, y);
-    EXPECT_EQ(pixelAt(image, 200, right + 7, y), kBackground);
-    // The inner disc keeps the marker colour.
-    EXPECT_TRUE(near(pixelAt(image, 200, left, y), colormapAt("Viridis", 0.0f), 2));
-
-    // From the index list: every listed point shows it, whatever the array says.
-    ASSERT_EQ(renderer->selectAll()->size(), 3u);
+    const Image image = drawAndRead();
+    EXPECT_TRUE(rgbNear(image.at(left, 100), halo, 2));
+    EXPECT_EQ(image.at(right, 100), kBackground);
+    EXPECT_TRUE(rgbNear(image.at(left - 7, 100), colormapAt("Viridis", 0.0f), 2));  // the inner disc
+    // From the index list every listed point shows it, whatever the array says.
+    renderer->selectAll();
     renderer->setSelection(&selection, true);
-    image = drawAndRead();
-    EXPECT_TRUE(near(pixelAt(image, 200, right + 7, y), halo, 2));
-
-    // A mode switch shows the caller's array again.
-    renderer->setRenderMode(0);
-    image = drawAndRead();
-    EXPECT_EQ(pixelAt(image, 200, right + 7, y), kBackground);
-
-    // Without halo size there is no ring.
-    renderer->setPointHaloSize(0.0f);
-    image = drawAndRead();
-    EXPECT_TRUE(near(pixelAt(image, 200, left + 7, y), colormapAt("Viridis", 0.0f), 2));
+    EXPECT_TRUE(rgbNear(drawnPixel(right, 100), halo, 2));
 }
 
-TEST_F(RendererPointsTest, ClusterHueWithoutClustersFallsBackToTheNormalColours) {
+TEST_F(RendererPointsTest, WithoutDataOrClustersOrAVaryingMarkerOrColourChannelsTheFallbacksAreDrawn) {
+    loadFiles({{{0, 0, 0}}}, {"M", "Red", "Green"});
     makeRenderer(200, 200);
-    plainSprites();
-    setData({0.5f, 0.5f, 1, 1}, {0, 1}, 1);
-    const Rgb normal = drawnPixel(100, 100);
-    renderer->setAdvancedMode(0);
-    EXPECT_EQ(drawnPixel(100, 100), normal);
-}
-
-TEST_F(RendererPointsTest, DarkModeClearsTheBoundFramebufferAndTheFrames) {
-    makeRenderer(100, 100);
-    glBindFramebuffer(GL_FRAMEBUFFER, framebuffer->id());
-    renderer->setDarkMode(true);
-    EXPECT_EQ(pixelAt(framebuffer->read(), 100, 50, 50), (Rgb{50, 50, 50}));
-    EXPECT_EQ(drawnPixel(50, 50), (Rgb{50, 50, 50}));
-    glBindFramebuffer(GL_FRAMEBUFFER, framebuffer->id());
-    renderer->setDarkMode(false);
-    EXPECT_EQ(drawnPixel(50, 50), kBackground);
-}
-
-TEST_F(RendererPointsTest, WithoutDataTheFrameIsOnlyCleared) {
-    makeRenderer(100, 100);
-    EXPECT_EQ(drawnPixel(50, 50), kBackground);
+    EXPECT_EQ(drawnPixel(100, 100), kBackground);
     renderer->setRenderMode(3);
-    EXPECT_EQ(drawnPixel(50, 50), kBackground);
-    int width = -1, height = -1;
-    EXPECT_EQ(renderer->print(width, height).size(), 4096u * 4096u * 3u);
+    EXPECT_EQ(drawnPixel(100, 100), kBackground);
+    EXPECT_GT(printed().width, 0);
+    renderer->setRenderMode(0);
+    plainSprites();
+    // A constant marker, a marker beyond the columns, and cluster hues
+    // without clusters draw the low end; image colours without a blue
+    // variable draw black.
+    setData({0.5f, 0.5f, 1, 1}, {2, 1, 1, 2, 0, 0}, 3);
+    for (int marker : {0, 4, 4}) {
+        renderer->setActiveMarker(marker);
+        EXPECT_TRUE(rgbNear(drawnPixel(100, 100), colormapAt("Viridis", 0.0f), 2));
+        renderer->setAdvancedMode(0);
+    }
+    renderer->setActiveMarker(-2);
+    EXPECT_EQ(drawnPixel(100, 100), qRgb(0, 0, 0));
+    // Colormap indices outside the tables are refused.
+    renderer->setColormap(2, 1);
+    renderer->setColormap(2, 2);
+    for (int bad : {15, -1}) renderer->setColormap(bad, 1);
+    renderer->setColormap(4, 2);
+    EXPECT_EQ(std::make_pair(renderer->activeColormap(1), renderer->activeColormap(2)), std::make_pair(2, 2));
+}
+
+using Range = std::pair<float, float>;
+
+TEST_F(RendererPointsTest, MarkerRangesStartFromTheValuesThemselves) {
+    makeRenderer(100, 100);
+    // Columns: constant 2; within [-3, 8]; all above 1e7 (a counter); all below -1e7.
+    setData({0, 0, 1, 1, 2, 2}, {2, -3, 2.0e7f, -3.0e7f, 2, 8, 3.5e7f, -2.0e7f, 2, 1, 2.5e7f, -5.0e7f}, 4);
+    EXPECT_EQ(*renderer->markerRanges(), (std::vector<Range>{{2, 2}, {-3, 8}, {2.0e7f, 3.5e7f}, {-5.0e7f, -2.0e7f}}));
+    EXPECT_EQ(*renderer->markerLimts(), (std::vector<Range>{{0, 5}, {-3, 8}, {0, 3.5e7f}, {-5.0e7f, 5}}));
+    // A new copy recomputes them over ranges the user wrote.
+    (*renderer->markerRanges())[1] = {0, 1};
+    renderer->copyLocalData();
+    EXPECT_EQ((*renderer->markerRanges())[1], Range(-3, 8));
+    // Without points the ranges stay open.
+    setData({}, {}, 2);
+    EXPECT_EQ(*renderer->markerRanges(), (std::vector<Range>(2, {1e7f, -1e7f})));
+    EXPECT_TRUE(renderer->selectAll()->empty());
+}
+
+TEST_F(RendererPointsTest, SourcesShorterThanTheyClaimArePaddedNotOverread) {
+    makeRenderer(100, 100);
+    const std::vector<int> files = {0};
+    // Three points claimed, positions for two, markers for one, a file index for one.
+    positions = {1, 1, 2, 2};
+    markerValues = {7, 9};
+    const std::string out =
+        capturedStdout([&] { renderer->setLocalData(&positions, &markerValues, 3, 2, &files, false); });
+    EXPECT_NE(out.find("Problem: localMarkers.size() = 2 but should be 3x2 = 6"), std::string::npos) << out;
+    EXPECT_EQ((*renderer->markerRanges())[0], Range(0, 7));
+    EXPECT_EQ(renderer->selectAll()->size(), 3u);
+    drawAndRead();
+    renderer->setRenderMode(3);
+    drawAndRead();
+}
+
+TEST(RendererUtilities, EqualComparesLengthAndEveryValueAndFloodFillGivesEveryEmptyCellItsNearestSeed) {
+    EXPECT_TRUE(MCV_PointRenderer::equal({1.0f, 2.0f}, {1.05f, 1.95f}, 0.1f));
+    EXPECT_FALSE(MCV_PointRenderer::equal({1.0f, 2.0f}, {1.0f, 2.2f}, 0.1f));
+    EXPECT_FALSE(MCV_PointRenderer::equal({1.0f}, {1.0f, 1.0f}, 0.1f));
+    // 5 x 3 cells, levels in channel 1 of 2: seed 2 at (0, 0), 7 at (4, 2);
+    // ties go to the earlier-queued seed; channel 0 is left alone.
+    std::vector<float> v(5 * 3 * 2, 0.0f), levels;
+    v[0] = 99;
+    v[1] = 2;
+    v[29] = 7;
+    MCV_PointRenderer::floodFillLevels(v, 5, 3, 2, 1);
+    for (size_t i = 1; i < v.size(); i += 2) levels.push_back(v[i]);
+    EXPECT_EQ(levels, (std::vector<float>{2, 2, 2, 2, 7, 2, 2, 2, 7, 7, 2, 2, 7, 7, 7}));
+    EXPECT_EQ(v[0], 99);
+    // Seeds below 0.5 fill once and stop; bad shapes are refused.
+    std::vector<float> small = {0.3f, 0, 0, 0};
+    MCV_PointRenderer::floodFillLevels(small, 2, 2, 1, 0);
+    EXPECT_EQ(small, std::vector<float>(4, 0.3f));
+    MCV_PointRenderer::floodFillLevels(small, 3, 3, 1, 0);
+    MCV_PointRenderer::floodFillLevels(small, 2, 2, 1, 1);
 }
 
 }  // namespace

@@ -1,6 +1,3 @@
 #version 330 core
 out vec4 fragmentColor;
-
-void main() {
-    fragmentColor = colourThatDoesNotExist;
-}
+void main() { fragmentColor = colourThatDoesNotExist; }

@@ -1,9 +1,5 @@
 #version 330 core
-// Declares the vertex stage's matrix with another type: each stage compiles,
-// the program cannot link.
+// The vertex stage's matrix with another type: each stage compiles, the program cannot link.
 uniform vec4 modelViewProjectionMatrix;
 out vec4 fragmentColor;
-
-void main() {
-    fragmentColor = modelViewProjectionMatrix;
-}
+void main() { fragmentColor = modelViewProjectionMatrix; }
