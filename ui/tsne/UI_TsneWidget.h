@@ -34,6 +34,9 @@ public:
     void select(std::vector<std::pair<int, int>>* points);
 
     UI_ScatterplotWidget* plot() const { return scatterplot; }
+    // Paces the frames of a running embedding; a pacer with share 1 draws a
+    // frame after every iteration.
+    UI_FramePacer& framePacer() { return pacer; }
     const std::vector<short>& selectionFlags() const { return m_selectionFlags; }
 
 public slots:
