@@ -1,31 +1,12 @@
 #include "app/MainWindow.h"
-#include "analysis/applicationSurfaceFormat.h"
+#include "app/startApplication.h"
 
 #include <QApplication>
-#include <QGuiApplication>
-#include <QIcon>
-#include <QScreen>
-#include <QStyle>
-#include <QSurfaceFormat>
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
-    QCoreApplication::setOrganizationName("Merrowfield");
-    QCoreApplication::setOrganizationDomain("merrowfield.org");
-    QCoreApplication::setApplicationName("Quillmaren");
-
-    setApplicationSurfaceFormat();
-    QCoreApplication::setAttribute(Qt::AA_UseHighDpiPixmaps);
-
-    QIcon icon;
-    for (int size : {32, 64, 128, 256, 512, 1024}) icon.addFile(QString(":/Icons/AppIcon%1").arg(size));
-    QApplication::setWindowIcon(icon);
-
+    startApplication();
     MainWindow window;
-    const QRect available = QGuiApplication::primaryScreen()->availableGeometry();
-    const QSize size(static_cast<int>(static_cast<float>(available.width()) * 0.75f),
-                     static_cast<int>(static_cast<float>(available.height()) * 0.85f));
-    window.setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size, available));
-    window.show();
+    showCentred(window);
     return app.exec();
 }

@@ -1,0 +1,12 @@
+#pragma once
+
+class QMainWindow;
+
+// What every program that opens the main window does first, after the
+// QApplication exists and before any window: the application's identity (which
+// names its settings), the OpenGL surface format and the window icon.
+void startApplication();
+
+// Shows `window` centred on the primary screen at three quarters of its width
+// and 85% of its height.
+void showCentred(QMainWindow& window);
