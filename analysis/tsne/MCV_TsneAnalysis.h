@@ -94,6 +94,9 @@ public:
     void setExaggerationIter(int iteration) { m_exaggerationIter = iteration; }
     void setExpDecay(int iterations) { m_expDecay = iterations; }
     void setPerplexity(int perplexity) { m_perplexity = perplexity; }
+    // The seed of the start positions; negative (the default) takes it from
+    // the clock, so every run starts afresh.
+    void setSeed(int seed) { m_seed = seed; }
     // Only 2 is supported: the GPU engine, the output variables and the
     // renderer are two-dimensional.
     void setNumDimensionsOutput(int dimensions) { m_numDimensionsOutput = dimensions; }
@@ -180,6 +183,7 @@ private:
     int m_exaggerationIter = 250;
     int m_expDecay = 70;
     int m_perplexity = 30;
+    int m_seed = -1;
     int m_numDimensionsOutput = 2;
     bool m_useGpu = false;
     bool m_continuousUpdates = true;

@@ -21,7 +21,7 @@
 
 vel::dr::TsneParameters MCV_TsneAnalysis::descentParameters() const {
     vel::dr::TsneParameters params;
-    params.seed = -1;
+    params.seed = m_seed;
     params.initialSpread = 0.1f;
     params.embeddingDimensionality = m_numDimensionsOutput;
     params.minimumGain = 0.1;

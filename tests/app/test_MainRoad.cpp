@@ -126,6 +126,7 @@ TEST_F(MainRoad, FromTheExampleFilesToAPrintedPlot) {
     ASSERT_EQ(data->numFiles(), kFiles);
     ASSERT_EQ(w().analyses().size(), 1u);
     auto* tsne = dynamic_cast<MCV_TsneAnalysis*>(w().analyses()[0]);
+    if (tsne) tsne->setSeed(1);
     auto* view = qobject_cast<UI_TsneWidget*>(w().views()[0]);
     auto* panel = qobject_cast<UI_TsneSettingsWidget*>(w().settingsPanels()[0]);
     ASSERT_TRUE(tsne && view && panel);
@@ -155,6 +156,7 @@ TEST_F(MainRoad, FromTheExampleFilesToAPrintedPlot) {
     trigger("actionNewTsneAnalysis");
     ASSERT_EQ(w().analyses().size(), 2u);
     auto* tsne2 = dynamic_cast<MCV_TsneAnalysis*>(w().analyses()[1]);
+    if (tsne2) tsne2->setSeed(2);
     auto* view2 = qobject_cast<UI_TsneWidget*>(w().views()[1]);
     auto* panel2 = qobject_cast<UI_TsneSettingsWidget*>(w().settingsPanels()[1]);
     ASSERT_TRUE(tsne2 && view2 && panel2);

@@ -205,6 +205,7 @@ TEST_F(MainWindowQuit, YesDuringARunClosesTheWindowAfterTheCurrentIteration) {
     auto* panel = qobject_cast<UI_TsneSettingsWidget*>(w().settingsPanels()[0]);
     ASSERT_TRUE(tsne && panel);
     tsne->setIterations(1000000);
+    tsne->setSeed(1);
 
     int iterations = 0, afterYes = -1;
     bool asked = false;

@@ -73,6 +73,7 @@ protected:
             if (var(off) >= 0) analysis->setMarkerState(var(off), false);
         analysis->setActiveDataSelection(allPoints());
         analysis->setIterations(iterations);
+        analysis->setSeed(1);
         return analysis.get();
     }
 

@@ -24,6 +24,7 @@ protected:
         tsne = std::make_unique<MCV_TsneAnalysis>();
         tsne->init(nullptr, "A-tSNE 1");
         tsne->setIterations(0);
+        tsne->setSeed(1);
         panel = std::make_unique<UI_TsneSettingsWidget>(nullptr, tsne.get());
     }
     void TearDown() override {
