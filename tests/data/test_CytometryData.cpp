@@ -82,25 +82,11 @@ TEST_F(DataSet, RefusedFilesLeaveEverythingAsItWas) {
     EXPECT_EQ(MCV_loadMessage(9999), "Unknown Error.");
 }
 
-TEST_F(DataSet, FileNamesAndFolder) {
-    const std::string a = file("s1.fcs", 1);
-    EXPECT_EQ(data->loadFromFile(a), 0);
-    EXPECT_EQ(data->fileName(0, false), a);
-    EXPECT_EQ(data->fileName(0, true), "s1");
-    EXPECT_EQ(data->filePath(), dir.path().toStdString() + "/");
-
-    // Paths without a folder or an extension.
-    const QString cwd = QDir::currentPath();
-    ASSERT_TRUE(QDir::setCurrent(dir.path()));
-    FcsTestFile::writeBytes("noext", FcsTestFile::floats({{1, 2}}).bytes());
-    data->loadFromFile("noext");
-    QDir::setCurrent(cwd);
-    EXPECT_EQ(data->fileName(1, true), "noext");
-    fresh();
+TEST_F(DataSet, AFirstPathWithoutADotHasNoFolder) {
     FcsTestFile::writeBytes(path("plain"), FcsTestFile::floats({{1, 2}}).bytes());
     EXPECT_EQ(data->loadFromFile(path("plain")), 0);
     EXPECT_EQ(data->fileName(0, true), path("plain"));
-    EXPECT_EQ(data->filePath(), "") << "a first path without '.' has no folder";
+    EXPECT_EQ(data->filePath(), "");
 }
 
 TEST_F(DataSet, AddedVariablesKeepTheOldValuesAndAnnounceOnce) {

@@ -94,27 +94,6 @@ TEST_F(Clusters, MergeSelectedNeedsTwoAndToleratesMissingLandmarks) {
     EXPECT_EQ(bare.clusters(), (std::vector<Points>{{{0, 0}, {0, 2}}, {{0, 1}}}));
 }
 
-TEST_F(Clusters, SelectingByIdTogglesAndRefusesUnknownIds) {
-    fill(5);
-    ui.clear();
-    std::vector<unsigned> lm{42};
-    quietly([&] {
-        EXPECT_EQ(set.selectCluster(5, false, lm), -1);
-        EXPECT_EQ(set.selectCluster(-1, false, lm), -1);
-    });
-    EXPECT_EQ(lm, (std::vector<unsigned>{42}));
-    EXPECT_TRUE(ui.calls.empty());
-
-    set.selectCluster(0, false, lm);
-    EXPECT_EQ(set.selectCluster(3, true, lm), 3);
-    EXPECT_EQ(lm, (std::vector<unsigned>{0, 3}));
-    EXPECT_EQ(set.selectCluster(1, false, lm), 1) << "without add the others are cleared";
-    EXPECT_EQ(lm, (std::vector<unsigned>{1}));
-    set.selectCluster(1, true, lm);
-    EXPECT_TRUE(lm.empty()) << "a selected cluster is deselected";
-    EXPECT_EQ(ui.count("selectionRefreshed", &set), 4);
-}
-
 TEST_F(Clusters, SelectingFromAPageFillsTheGlobalSelectionAndSkipsUnknownClusters) {
     set.setClusters({{{0, 4}, {0, 5}}, {{0, 1}}, {{0, 7}}}, nullptr, {}, nullptr);
     ui.clear();

@@ -32,15 +32,6 @@ protected:
         EXPECT_EQ(error.error, QJsonParseError::NoError) << error.errorString().toStdString() << "\n" << json;
         return doc.object();
     }
-    // What a page script gets back from the script copy inside "...".
-    static std::string unescapeScript(const std::string& s) {
-        std::string out;
-        for (size_t i = 0; i < s.size(); ++i) {
-            if (s[i] == '\\' && i + 1 < s.size()) ++i;
-            out += s[i];
-        }
-        return out;
-    }
     MCV_DerivedDataClusters set;
 };
 
@@ -88,14 +79,6 @@ TEST_F(ClusterTexts, AnyNameGivesADocumentThePagesCanParse) {
     EXPECT_EQ(nodes[0].toObject().value("name").toString(), QString::fromUtf8(name.c_str()));
     EXPECT_EQ(nodes[1].toObject().value("name").toString(), QString::fromUtf8("bad \xef\xbf\xbd utf-8"));
     EXPECT_EQ(doc.value("names").toArray()[0].toString(), QString::fromUtf8(marker.c_str()));
-
-    const std::string script = c.jsonString();
-    EXPECT_EQ(script.find('\n'), std::string::npos);
-    EXPECT_EQ(unescapeScript(script), [&] {
-        std::string s = c.jsonObject();
-        s.erase(std::remove(s.begin(), s.end(), '\n'), s.end());
-        return s;
-    }());
 }
 
 TEST_F(ClusterTexts, NonFiniteNumbersAreWrittenAsNull) {

@@ -161,38 +161,30 @@ TEST_F(DerivedPoints, NotificationsOfSettersFollowTheirFlags) {
     EXPECT_EQ(ui.calls.size(), 2u);
 }
 
-TEST_F(DerivedPoints, DownsamplingKeepsDistinctSourcePointsInSourceOrder) {
+TEST_F(DerivedPoints, DownsamplingKeepsDistinctSourcePointsInSourceOrderWithinClampedTargets) {
     load({column(10), column(10)}, {"A"});
     MCV_DerivedDataPoints source;
     Points reversed = all();
     std::reverse(reversed.begin(), reversed.end());
     source.setPoints(reversed, false);
-    // Below and above half of each file (above half the draw is inverted).
-    for (int t : {0, 3, 5, 7, 10}) {
+    // Below and above half of each file (above half the draw is inverted),
+    // beyond the file, and no target for file 1.
+    for (const std::vector<int>& t : std::vector<std::vector<int>>{{0, 0}, {3, 3}, {7, 7}, {10, 10}, {15, -2}, {4}}) {
         MCV_DerivedDataPoints s;
         s.setUiInterface(&ui);
         ui.clear();
-        quietly([&] { s.downsample(&source, {t, t}); });
+        const std::string out = capturedStdout([&] { s.downsample(&source, t); });
         EXPECT_EQ(ui.count("dataRefreshed", &s), 1);
-        ASSERT_EQ(s.data().size(), static_cast<size_t>(2 * t));
+        const int n0 = std::clamp(t[0], 0, 10), n1 = t.size() > 1 ? std::clamp(t[1], 0, 10) : 0;
+        EXPECT_NE(out.find("Downsampling to " + std::to_string(n0 + n1) + " points total."), std::string::npos) << out;
+        ASSERT_EQ(s.pointsPerFile(), (std::vector<int>{n0, n1}));
         std::vector<int> f0, f1;
         for (size_t i = 0; i < s.data().size(); ++i) {
-            EXPECT_EQ(s.data()[i].first, i < static_cast<size_t>(t) ? 0 : 1) << t << ": ordered by file";
+            EXPECT_EQ(s.data()[i].first, i < static_cast<size_t>(n0) ? 0 : 1) << t[0] << ": ordered by file";
             (s.data()[i].first == 0 ? f0 : f1).push_back(s.data()[i].second);
         }
-        EXPECT_TRUE(std::is_sorted(f0.rbegin(), f0.rend())) << t << ": the source's (descending) order";
-        EXPECT_EQ(std::set<int>(f0.begin(), f0.end()).size(), f0.size()) << t << ": no point twice";
-        EXPECT_EQ(f0, f1) << t << ": each file's draws start from the same seed";
+        EXPECT_TRUE(std::is_sorted(f0.rbegin(), f0.rend())) << t[0] << ": the source's (descending) order";
+        EXPECT_EQ(std::set<int>(f0.begin(), f0.end()).size(), f0.size()) << t[0] << ": no point twice";
+        EXPECT_TRUE(n0 != n1 || f0 == f1) << t[0] << ": each file's draws start from the same seed";
     }
-}
-
-TEST_F(DerivedPoints, DownsamplingClampsTargetsToWhatTheSourceHas) {
-    load({column(3), column(4)}, {"A"});
-    MCV_DerivedDataPoints source, s, fewer;
-    source.setPoints(all(), false);
-    const std::string out = capturedStdout([&] { s.downsample(&source, {15, -2}); });
-    EXPECT_NE(out.find("Downsampling to 3 points total."), std::string::npos) << out;
-    EXPECT_EQ(s.data(), (Points{{0, 0}, {0, 1}, {0, 2}})) << "every entry filled, nothing left at (0, 0) by default";
-    quietly([&] { fewer.downsample(&source, {1}); });  // no target for file 1: nothing from it
-    EXPECT_EQ(fewer.pointsPerFile(), (std::vector<int>{1, 0}));
 }
