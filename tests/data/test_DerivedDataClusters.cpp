@@ -112,14 +112,3 @@ TEST_F(Clusters, HighlightAnnouncesChangesOnly) {
     EXPECT_EQ(ui.count("highlightRefreshed", &set), 1);
     EXPECT_EQ(set.highlightId(), 7);
 }
-
-TEST_F(Clusters, StatisticsAreCachedUntilInvalidated) {
-    set.setClusters({{{0, 2}, {0, 3}}}, nullptr, {}, nullptr);
-    set.computeMedianExpression();
-    at(0, 3, 1) = 1000;
-    set.computeMedianExpression();
-    EXPECT_EQ(set.medianExpression()[0][1], 103.0f);
-    set.invalidateStatistics();
-    set.computeMedianExpression();
-    EXPECT_EQ(set.medianExpression()[0][1], 1000.0f);
-}

@@ -139,13 +139,17 @@ TEST_F(DerivedPoints, StatisticsAreRecomputedOnlyAfterInvalidation) {
     EXPECT_GT(p.standardDeviation()[0], 2.0f);
     EXPECT_FLOAT_EQ(p.meanExpression()[0], 17.0f / 4) << "the deviation brings the mean up to date first";
 
-    // Added variables invalidate registered sets and the selection.
+    // Added variables invalidate registered point and cluster sets and the selection.
     MCV_DerivedDataPoints* reg = data->derivedDataPoints("R", true);
     reg->setPoints(all(), false);
     data->selectionPoints()->setPoints({{0, 3}}, false);
     EXPECT_EQ(reg->meanExpression().size() + data->selectionPoints()->medianExpression().size(), 2u);
+    MCV_DerivedDataClusters* c = data->derivedDataClusters("C", true);
+    c->setClusters({{{0, 1}}}, nullptr, {}, nullptr);
+    c->csvString();
     data->addDimensions({"X"}, 7.0f);
     EXPECT_EQ(reg->meanExpression(), (std::vector<float>{4.25f, 7}));
+    EXPECT_EQ(c->csvString(), "Subset,A,X\n1,4.000000,7.000000\n");
     EXPECT_EQ(data->selectionPoints()->medianExpression(), (std::vector<float>{3, 7}));
 }
 

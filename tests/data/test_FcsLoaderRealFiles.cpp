@@ -94,30 +94,9 @@ TEST(FcsLoaderRealFiles, RefusesTheFilesThatCannotBeRead) {
     EXPECT_EQ(FcsLoad(pathOf("corrupted.fcs")).code, MCV_LoadCode::NoVersion);
 }
 
-TEST(FcsLoaderRealFiles, LegacyEmptyValuesAreReadAsEmpty) {
-    ASSERT_REAL_FCS_FILE("0877408774.B08");
-    // This writer stores empty values as two delimiters; read as escapes they
-    // would shift every later pair.
-    FcsLoad l(pathOf("0877408774.B08"));
-    ASSERT_EQ(l.code, 0);
-    EXPECT_EQ(l.loader.fetchValueForKey("$P3S"), "");
-    EXPECT_EQ(l.loader.fetchValueForKey("$p8s"), "Time (51.20 sec.)");
-    EXPECT_EQ(l.loader.fetchValueForKey("&7Data File Prefix Part #3"), "");
-    EXPECT_EQ(l.header->startTime(), "13:13:54");
-    EXPECT_EQ(l.header->variable(2)->exponent, 4.0);
-}
-
-TEST(FcsLoaderRealFiles, EscapedDelimitersAndSupplementalSegments) {
-    ASSERT_REAL_FCS_FILE("SG_2014-09-26_Duplicate_Names.fcs");
+TEST(FcsLoaderRealFiles, ASupplementalSegmentThatIsNoTextLeavesThePrimaryKeywords) {
     ASSERT_REAL_FCS_FILE("cyflow_cube_8.fcs");
-    FcsLoad mq(pathOf("SG_2014-09-26_Duplicate_Names.fcs"));
-    ASSERT_EQ(mq.code, 0);
-    EXPECT_EQ(mq.loader.fetchValueForKey("$P8S"), "GFP/FITC-A");
-    EXPECT_EQ(mq.loader.fetchValueForKey("$P4F"), "561//10 nm");
-    EXPECT_EQ(mq.header->cells(), "092314_1.11");  // written as $CELLS
-
-    // Its supplemental segment is a zip archive, not TEXT: the primary
-    // keywords stand.
+    // Its supplemental segment is a zip archive.
     FcsLoad cube(pathOf("cyflow_cube_8.fcs"));
     ASSERT_EQ(cube.code, 0);
     EXPECT_EQ(cube.loader.fetchValueForKey("P$CFGTYPE"), "ZIP");

@@ -73,12 +73,3 @@ TEST_F(Registry, AllPointsHoldsEveryEventAndAnImageSetFollowsIt) {
     EXPECT_EQ(ui.count("dataRefreshed", all) + ui.count("dataRefreshed", img), 2);
     EXPECT_EQ(data->addDownsampledData("X", nullptr, {1}), nullptr);
 }
-
-TEST_F(Registry, AddedVariablesInvalidateClusterStatistics) {
-    load({Rows(2, {1, 2})});
-    MCV_DerivedDataClusters* c = data->derivedDataClusters("C", true);
-    c->setClusters({{{0, 0}, {0, 1}}}, nullptr, {}, nullptr);
-    c->csvString();
-    data->addDimensions({"X"}, 5.0f);
-    EXPECT_EQ(c->csvString(), "Subset,A,B,X\n1,1.000000,2.000000,5.000000\n");
-}
