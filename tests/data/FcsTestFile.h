@@ -54,12 +54,9 @@ public:
         };
         const int64_t start = 64 + static_cast<int64_t>(text(0, 0).size());
         const int64_t end = start + static_cast<int64_t>(data.size()) - 1;
-        const int64_t fields[6] = {64,
-                                   start - 1,
-                                   dataOffsetsInHeader ? start + headerShift[0] : 0,
-                                   dataOffsetsInHeader ? end + headerShift[1] : 0,
-                                   0,
-                                   0};
+        const bool inHeader = dataOffsetsInHeader;
+        const int64_t fields[6] = {64, start - 1, inHeader ? start + headerShift[0] : 0,
+                                   inHeader ? end + headerShift[1] : 0};
         std::string head = version;
         head.resize(10, ' ');
         for (int i = 0; i < 6; ++i) {
@@ -85,18 +82,12 @@ public:
     static FcsTestFile listMode(const std::string& dataType, int events, const std::vector<int>& bits,
                                 const std::string& byteOrder = "1,2,3,4") {
         FcsTestFile f;
-        f.keywords = {{"$BYTEORD", byteOrder},
-                      {"$DATATYPE", dataType},
-                      {"$MODE", "L"},
-                      {"$NEXTDATA", "0"},
-                      {"$PAR", std::to_string(bits.size())},
-                      {"$TOT", std::to_string(events)}};
+        f.keywords = {{"$BYTEORD", byteOrder}, {"$DATATYPE", dataType}, {"$MODE", "L"}, {"$NEXTDATA", "0"}};
+        f.set("$PAR", std::to_string(bits.size()));
+        f.set("$TOT", std::to_string(events));
         for (size_t i = 0; i < bits.size(); ++i) {
-            const std::string p = "$P" + std::to_string(i + 1);
-            f.keywords.insert(f.keywords.end(), {{p + "N", "Ch" + std::to_string(i + 1)},
-                                                 {p + "B", std::to_string(bits[i])},
-                                                 {p + "E", "0,0"},
-                                                 {p + "R", "262144"}});
+            const std::string values[] = {"Ch" + std::to_string(i + 1), std::to_string(bits[i]), "0,0", "262144"};
+            for (int k = 0; k < 4; ++k) f.keywords.emplace_back("$P" + std::to_string(i + 1) + "NBER"[k], values[k]);
         }
         return f;
     }
