@@ -25,7 +25,8 @@ public:
     std::string data, afterData;
     // Where the DATA offsets are written; with both off the file has none.
     bool dataOffsetsInHeader = true, dataOffsetsInText = true;
-    // Replaces HEADER field i (0 TEXT start ... 5 ANALYSIS end) when not empty.
+    // Replaces HEADER field i (0 TEXT start ... 5 ANALYSIS end) when not empty;
+    // right-aligned in its 8 characters.
     std::string headerField[6];
     // Added to the true DATA begin and end offsets written in the HEADER / TEXT.
     int64_t headerShift[2] = {0, 0}, textShift[2] = {0, 0};
@@ -60,9 +61,8 @@ public:
         std::string head = version;
         head.resize(10, ' ');
         for (int i = 0; i < 6; ++i) {
-            std::string f = headerField[i].empty() ? number(fields[i], "%8lld") : headerField[i];
-            f.resize(8, ' ');
-            head += f;
+            const std::string f = headerField[i].empty() ? number(fields[i], "%lld") : headerField[i];
+            head += std::string(8 - std::min<size_t>(8, f.size()), ' ') + f;
         }
         head.resize(64, ' ');
         return head + text(start, end) + data + afterData;

@@ -61,24 +61,13 @@ TEST(FcsText, SplitsPairs) {
     }
 }
 
-TEST(FcsLoaderText, FetchValueIsAKeywordLookupNotASubstringSearch) {
-    QTemporaryDir dir;
-    FcsTestFile f = FcsTestFile::floats({{1.0f, 2.0f}});
-    // "$DATE" first occurs inside a value, not followed by the delimiter.
-    f.keywords.insert(f.keywords.begin(), {"$COM", "run before $DATE change"});
-    f.set("$DATE", "01-JAN-2020");
-    FcsLoad l(f.write(dir, "a.fcs"));
-    ASSERT_EQ(l.code, 0);
-    EXPECT_EQ(l.loader.fetchValueForKey("$date"), "01-JAN-2020");
-    EXPECT_EQ(l.header->date(), "01-JAN-2020");
-    EXPECT_EQ(l.loader.fetchValueForKey("$P1"), "-1");
-    EXPECT_EQ(l.loader.textHeader(), f.bytes().substr(64, l.loader.textHeader().size()));
-}
-
-TEST(FcsLoaderText, NamesLabelsAndNumbersOfTheParameters) {
+TEST(FcsLoaderText, KeywordLookUpsAndWhatTheHeaderTakesFromThem) {
     // Stain or label as the name; the real files check the common cases.
     QTemporaryDir dir;
     FcsTestFile f = FcsTestFile::floats({{1, 2, 3, 4}});
+    // "$DATE" first occurs inside a value, not followed by the delimiter.
+    f.keywords.insert(f.keywords.begin(), {"$COM", "run before $DATE change"});
+    f.set("$DATE", "01-JAN-2020");
     f.remove("$P2N");
     f.set("$P2S", "CD4");
     f.remove("$P3N");     // neither
@@ -92,12 +81,15 @@ TEST(FcsLoaderText, NamesLabelsAndNumbersOfTheParameters) {
     f.set("$cells", "lymphocytes");
     FcsLoad l(f.write(dir, "names.fcs"));
     ASSERT_EQ(l.code, 0);
+    EXPECT_EQ(l.loader.fetchValueForKey("$date"), "01-JAN-2020");
+    EXPECT_EQ(l.loader.fetchValueForKey("$P1"), "-1");
+    EXPECT_EQ(l.loader.textHeader(), f.bytes().substr(64, l.loader.textHeader().size()));
+    EXPECT_EQ(l.header->date() + l.header->cells(), "01-JAN-2020lymphocytes");
     EXPECT_EQ(*l.header->markerList(0), (std::vector<std::string>{"Ch1", "CD4", "-1", "Ch4"}));
     const auto& v = *l.header->variables();
     EXPECT_EQ(v[1].label + v[2].label, "CD4-1");
     EXPECT_EQ((std::vector<double>{v[0].exponent, v[1].exponent, v[2].exponent}), (std::vector<double>{4, 0.5, -1}));
     EXPECT_EQ((std::vector<int64_t>{v[0].range, v[1].range, v[2].range}), (std::vector<int64_t>{1024, 4096, -1}));
-    EXPECT_EQ(l.header->cells(), "lymphocytes");
 }
 
 TEST(FcsLoaderText, DelimitersAreReadOrRefused) {
