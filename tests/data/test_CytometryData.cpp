@@ -1,5 +1,3 @@
-// The process-wide data set: merging headers of several files, refusing files
-// that do not fit, sample tags, added variables and the in-place transforms.
 #include "DerivedDataFixture.h"
 
 #include "data/MCV_Messages.h"

@@ -1,5 +1,3 @@
-// Exports of the data set: point sets as raw binary matrices or FCS, cluster
-// sets as one FCS file per cluster (and sample), and the requests refused.
 #include "DerivedDataFixture.h"
 #include "support/CapturedOutput.h"
 

@@ -1,5 +1,3 @@
-// Cluster sets: filling, selection and highlight with their notifications,
-// and merging (members, names, index map, landmark lists, edges).
 #include "DerivedDataFixture.h"
 #include "support/CapturedOutput.h"
 

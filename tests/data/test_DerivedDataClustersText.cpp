@@ -1,6 +1,3 @@
-// Cluster texts: the JSON document of the pages byte for byte, its script copy,
-// names that need escaping, non-finite numbers, the median table, the origin
-// tables and the caching of all of them.
 #include "DerivedDataFixture.h"
 #include "support/CapturedOutput.h"
 

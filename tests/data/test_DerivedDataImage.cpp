@@ -1,4 +1,3 @@
-// Image data: events laid out as pixels, raw and normalised channel images.
 #include "DerivedDataFixture.h"
 
 #include "data/MCV_DerivedDataImage.h"

@@ -1,6 +1,3 @@
-// Point subsets: the base refresh with dependents, per-file tables, the
-// per-variable statistics of point and cluster sets with their stale marks,
-// and random down-sampling.
 #include "DerivedDataFixture.h"
 #include "support/CapturedOutput.h"
 

@@ -1,5 +1,4 @@
-// The example data set that the run script writes for new users must load as
-// three samples with the same twelve named markers and visible structure.
+// The example files the run script writes for new users.
 #include "data/MCV_CytometryData.h"
 #include "data/MCV_FcsHeader.h"
 

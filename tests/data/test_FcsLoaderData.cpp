@@ -1,6 +1,3 @@
-// Conversion of the DATA segment into the float matrix, and where the reader
-// finds it.
-
 #include "FcsTestFile.h"
 #include "support/CapturedOutput.h"
 

@@ -1,6 +1,3 @@
-// Files the reader must refuse: each gets its code, none hands back a matrix,
-// and no damage to the bytes makes the reader crash.
-
 #include "FcsTestFile.h"
 
 #include "data/MCV_Messages.h"

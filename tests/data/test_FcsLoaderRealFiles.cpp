@@ -1,6 +1,4 @@
-// The reader against files written by instruments and other software, with the
-// values an independent reader found in them (expected/*.json).
-
+// Expected values (expected/*.json) come from an independent reader.
 #include "FcsTestFile.h"
 #include "support/TestData.h"
 
@@ -39,42 +37,25 @@ TEST(FcsLoaderRealFiles, EveryReadableFileMatchesTheIndependentReader) {
         if (!exp.value("ok").toBool() || exp.value("event_count").isNull()) continue;
         SCOPED_TRACE(file.toStdString());
         ++checked;
-
         FcsLoad l(pathOf(file));
         ASSERT_EQ(l.code, 0) << MCV_loadMessage(l.code);
         EXPECT_EQ(l.header->fcsVersion(), exp.value("version").toString().toStdString());
-
-        const QJsonArray pnn = exp.value("$PnN").toArray();
-        const QJsonArray pns = exp.value("$PnS").toArray();
+        const QJsonArray pnn = exp.value("$PnN").toArray(), pns = exp.value("$PnS").toArray();
+        const QJsonArray first = exp.value("first_events").toArray(), sums = exp.value("column_sums").toArray();
         const int events = exp.value("event_count").toInt();
         ASSERT_EQ(l.header->numEvents(), events);
         ASSERT_EQ(l.header->numVariables(), pnn.size());
-        const size_t vars = static_cast<size_t>(pnn.size());
-
-        for (int i = 0; i < pnn.size(); ++i) {
-            const QString label = pnn[i].toString();
-            const QString stain = pns[i].isString() ? pns[i].toString() : QString();
-            const QString name = stain.trimmed().isEmpty() ? label : stain;
-            EXPECT_EQ(l.header->variable(i)->label, label.toStdString()) << "variable " << i;
-            EXPECT_EQ(l.header->variable(i)->name, name.toStdString()) << "variable " << i;
-        }
-
-        const QJsonArray first = exp.value("first_events").toArray();
-        for (int e = 0; e < first.size(); ++e) {
-            const QJsonArray row = first[e].toArray();
-            for (int v = 0; v < row.size(); ++v)
-                EXPECT_FLOAT_EQ(l.at(static_cast<size_t>(e), static_cast<size_t>(v)),
-                                static_cast<float>(row[v].toDouble()))
-                    << "event " << e << " variable " << v;
-        }
-
-        const QJsonArray sums = exp.value("column_sums").toArray();
-        ASSERT_EQ(static_cast<size_t>(sums.size()), vars);
-        for (size_t v = 0; v < vars; ++v) {
+        ASSERT_EQ(sums.size(), pnn.size());
+        for (int v = 0; v < pnn.size(); ++v) {
+            // The stain names the variable unless it is blank.
+            const QString stain = pns[v].toString().trimmed();
+            EXPECT_EQ(l.header->variable(v)->label, pnn[v].toString().toStdString()) << v;
+            EXPECT_EQ(l.header->variable(v)->name, (stain.isEmpty() ? pnn[v] : pns[v]).toString().toStdString()) << v;
+            for (int e = 0; e < first.size(); ++e)
+                EXPECT_FLOAT_EQ(l.at(size_t(e), size_t(v)), float(first[e].toArray()[v].toDouble())) << e << "," << v;
             double sum = 0.0;
-            for (size_t e = 0; e < static_cast<size_t>(events); ++e) sum += l.at(e, v);
-            const double want = sums[static_cast<int>(v)].toDouble();
-            EXPECT_NEAR(sum, want, 1e-9 * std::fabs(want) + 1e-9) << "column " << v;
+            for (size_t e = 0; e < size_t(events); ++e) sum += l.at(e, size_t(v));
+            EXPECT_NEAR(sum, sums[v].toDouble(), 1e-9 * std::fabs(sums[v].toDouble()) + 1e-9) << "column " << v;
         }
     }
     EXPECT_GE(checked, 5);

@@ -1,6 +1,3 @@
-// How the reader splits the TEXT segment into keywords and what the header
-// takes from them.
-
 #include "FcsTestFile.h"
 
 #include "data/MCV_FcsText.h"

@@ -1,6 +1,3 @@
-// The FCS writer: the keywords that make the file readable whatever the header
-// says, escaping, failures, and round trips of every real file through our
-// reader and a strict standard reader.
 #include "DerivedDataFixture.h"
 #include "StrictFcsReader.h"
 #include "support/CapturedOutput.h"

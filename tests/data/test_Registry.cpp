@@ -1,6 +1,3 @@
-// The data set's registry of derived data: free names across kinds, refusal of
-// taken names, the selection set, "All Points", down-sampled sets and
-// ownership.
 #include "DerivedDataFixture.h"
 #include "support/CapturedOutput.h"
 
