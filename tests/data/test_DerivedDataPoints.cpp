@@ -54,7 +54,7 @@ protected:
 
 }  // namespace
 
-TEST_F(DerivedPoints, RefreshAnnouncesTheSetThenEachDependentWithTheSameSource) {
+TEST_F(DerivedPoints, RefreshAnnouncesTheSetThenEachDependentAndSettersOnlyWhenAsked) {
     MCV_DerivedDataPoints master, first, second;
     for (MCV_DerivedDataPoints* p : {&first, &second}) p->setUiInterface(&ui);
     master.addDependentDataset(&first);
@@ -70,6 +70,16 @@ TEST_F(DerivedPoints, RefreshAnnouncesTheSetThenEachDependentWithTheSameSource) 
     for (const auto& c : ui.calls) args.push_back(c.arg);
     EXPECT_EQ(args, (std::vector<void*>{&master, &first, &second, &second})) << "the set, not the source";
     for (MCV_DerivedDataPoints* p : {&master, &first, &second}) EXPECT_EQ(p->refreshSource(), &token);
+
+    ui.clear();
+    MCV_DerivedDataPoints silent;  // no interface, no crash
+    for (MCV_DerivedDataPoints* s : {&master, &silent}) {
+        s->setPoints({{0, 0}}, false);
+        s->setPoints({{0, 0}}, true);
+        s->setMeta({1, 2});
+    }
+    EXPECT_EQ(ui.count("dataRefreshed", &master), 2);
+    EXPECT_EQ(ui.calls.size(), 2u);
 }
 
 TEST_F(DerivedPoints, StatisticsOfPointAndClusterSetsEqualAPlainSerialComputation) {
@@ -110,18 +120,13 @@ TEST_F(DerivedPoints, StatisticsOfPointAndClusterSetsEqualAPlainSerialComputatio
     }
 }
 
-TEST_F(DerivedPoints, PerFileTablesSkipUnknownFilesAndKeepListOrder) {
+TEST_F(DerivedPoints, PerFileTablesAndStatisticsRecomputedOnlyAfterInvalidation) {
     load({column(4)}, {"A"});
     MCV_DerivedDataPoints p, empty;
     p.setPoints({{0, 0}, {0, 5}, {3, 0}, {0, -1}, {0, 2}}, false);
-    EXPECT_EQ(p.pointsPerFile(), (std::vector<int>{4}));
+    EXPECT_EQ(p.pointsPerFile(), (std::vector<int>{4})) << "unknown files are skipped";
     EXPECT_EQ(p.pointsFromFile(), (std::vector<std::vector<int>>{{0, 5, -1, 2}}));
     EXPECT_EQ(empty.pointsPerFile(), (std::vector<int>{0}));
-}
-
-TEST_F(DerivedPoints, StatisticsAreRecomputedOnlyAfterInvalidation) {
-    load({column(4)}, {"A"});
-    MCV_DerivedDataPoints p;
     p.setPoints({{0, 1}, {0, 2}, {0, 3}}, false);
     EXPECT_EQ(p.meanExpression()[0], 2.0f);
     at(0, 1, 0) = 4;  // mean 3, median 3
@@ -148,18 +153,6 @@ TEST_F(DerivedPoints, StatisticsAreRecomputedOnlyAfterInvalidation) {
     EXPECT_EQ(reg->meanExpression(), (std::vector<float>{4.25f, 7}));
     EXPECT_EQ(c->csvString(), "Subset,A,X\n1,4.000000,7.000000\n");
     EXPECT_EQ(data->selectionPoints()->medianExpression(), (std::vector<float>{3, 7}));
-}
-
-TEST_F(DerivedPoints, NotificationsOfSettersFollowTheirFlags) {
-    MCV_DerivedDataPoints p, silent;  // silent: no interface, no crash
-    p.setUiInterface(&ui);
-    for (MCV_DerivedDataPoints* s : {&p, &silent}) {
-        s->setPoints({{0, 0}}, false);
-        s->setPoints({{0, 0}}, true);
-        s->setMeta({1, 2});
-    }
-    EXPECT_EQ(ui.count("dataRefreshed", &p), 2);
-    EXPECT_EQ(ui.calls.size(), 2u);
 }
 
 TEST_F(DerivedPoints, DownsamplingKeepsDistinctSourcePointsInSourceOrderWithinClampedTargets) {
