@@ -2,8 +2,6 @@
 
 #include "data/MCV_Messages.h"
 
-#include <QDir>
-
 #include <cmath>
 
 namespace {
@@ -11,15 +9,11 @@ namespace {
 class DataSet : public DerivedDataTest {
 protected:
     // A float file with `events` rows; value of event e, variable v is 100 e + v.
-    std::string file(const std::string& name, int events, std::vector<std::string> markers = {"CD3", "CD4"},
-                     const std::string& cytometer = "Cyto A") {
+    std::string file(const std::string& name, int events, std::vector<std::string> markers = {"CD3", "CD4"}) {
         Rows rows(static_cast<size_t>(events));
         for (int e = 0; e < events; ++e)
             for (size_t v = 0; v < markers.size(); ++v) rows[size_t(e)].push_back(100.0f * e + static_cast<float>(v));
-        FcsTestFile f = FcsTestFile::floats(rows);
-        for (size_t v = 0; v < markers.size(); ++v) f.set("$P" + std::to_string(v + 1) + "S", markers[v]);
-        f.set("$CYT", cytometer);
-        return f.write(dir, name);
+        return writeFcs(name, rows, markers);
     }
 };
 

@@ -14,13 +14,6 @@ std::string valueOf(const MCV_FcsText& t, const std::string& key) {
     return v ? *v : "<missing>";
 }
 
-// Sets a 12-digit keyword value that the builder wrote as zeros.
-void patchOffset(std::string& bytes, const std::string& key, size_t v) {
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "%012zu", v);
-    bytes.replace(bytes.find(key + "/") + key.size() + 1, 12, buf);
-}
-
 }  // namespace
 
 TEST(FcsText, SplitsPairs) {
@@ -109,25 +102,24 @@ TEST(FcsLoaderText, SupplementalTextAddsKeywordsWithoutOverriding) {
     const std::string stext = "/$P1S/from supplemental/$P2S/CD8/$PROJ/p1/";
     FcsTestFile f = FcsTestFile::floats({{1.0f, 2.0f}});
     f.set("$P1S", "from primary");
-    f.set("$BEGINSTEXT", "000000000000");
-    f.set("$ENDSTEXT", "000000000000");
     f.afterData = stext;
-    std::string bytes = f.bytes();
-    patchOffset(bytes, "$BEGINSTEXT", bytes.size() - stext.size());
-    patchOffset(bytes, "$ENDSTEXT", bytes.size() - 1);
-    const std::string path = dir.filePath("s.fcs").toStdString();
-    FcsTestFile::writeBytes(path, bytes);
-    FcsLoad l(path);
+    // Offsets of 12 digits keep the file's length whatever their values.
+    const auto offsets = [&](size_t begin, size_t end) {
+        f.set("$BEGINSTEXT", std::string(12 - std::to_string(begin).size(), '0') + std::to_string(begin));
+        f.set("$ENDSTEXT", std::string(12 - std::to_string(end).size(), '0') + std::to_string(end));
+    };
+    offsets(0, 0);
+    const size_t at = f.bytes().size() - stext.size();
+    offsets(at, at + stext.size() - 1);
+    FcsLoad l(f.write(dir, "s.fcs"));
     ASSERT_EQ(l.code, 0);
     EXPECT_EQ(l.header->variable(0)->name, "from primary");
     EXPECT_EQ(l.header->variable(1)->name, "CD8");
     EXPECT_EQ(l.header->project(), "p1");
 
     // A supplemental segment pointing into the primary TEXT is ignored.
-    patchOffset(bytes, "$BEGINSTEXT", 64);
-    patchOffset(bytes, "$ENDSTEXT", 80);
-    FcsTestFile::writeBytes(path, bytes);
-    FcsLoad o(path);
+    offsets(64, 80);
+    FcsLoad o(f.write(dir, "s.fcs"));
     ASSERT_EQ(o.code, 0);
     EXPECT_EQ(o.header->variable(1)->name, "Ch2");
     EXPECT_EQ(o.header->project(), "-1");
