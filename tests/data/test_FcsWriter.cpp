@@ -88,19 +88,6 @@ TEST_F(FcsWriter, DelimitersInValuesAreDoubledAndNoValueIsEmpty) {
     EXPECT_EQ(s.get("$P3S"), " \\lead") << "a leading delimiter cannot be told from the key's end";
 }
 
-TEST_F(FcsWriter, FileNameKeywordIsTheLastPathComponent) {
-    load({{{1, 2}}});
-    // '\\' separates folders on other systems: the keyword keeps what follows the last one.
-    ASSERT_EQ(write({{0, 0}}, path("a\\b.fcs")), 0);
-    EXPECT_EQ(strict("a\\b.fcs").get("FILENAME"), "b.fcs");
-    const QString cwd = QDir::currentPath();
-    ASSERT_TRUE(QDir::setCurrent(dir.path()));
-    const int r = write({{0, 0}}, "plain.fcs");
-    QDir::setCurrent(cwd);
-    ASSERT_EQ(r, 0);
-    EXPECT_EQ(strict("plain.fcs").get("FILENAME"), "plain.fcs");
-}
-
 TEST_F(FcsWriter, FailuresAreReportedAndLeaveNoFile) {
     load({{{1, 2}}});
     std::string log;
@@ -118,8 +105,18 @@ TEST_F(FcsWriter, FailuresAreReportedAndLeaveNoFile) {
     quietly([&] { EXPECT_EQ(unset.writeToFile(path("unset.fcs")), MCV_FcsWriter::Failed); });
 }
 
-TEST_F(FcsWriter, EmptySetAndRawArraysWriteReadableFiles) {
+TEST_F(FcsWriter, EmptySetsRawArraysAndBarePathsWriteReadableFiles) {
     load({{{1, 2}}});
+    // '\\' separates folders on other systems: FILENAME keeps what follows the last one.
+    ASSERT_EQ(write({{0, 0}}, path("a\\b.fcs")), 0);
+    EXPECT_EQ(strict("a\\b.fcs").get("FILENAME"), "b.fcs");
+    const QString cwd = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(dir.path()));
+    const int r = write({{0, 0}}, "plain.fcs");
+    QDir::setCurrent(cwd);
+    ASSERT_EQ(r, 0);
+    EXPECT_EQ(strict("plain.fcs").get("FILENAME"), "plain.fcs");
+
     ASSERT_EQ(write({}, path("empty.fcs")), 0);
     const StrictFcs s = strict("empty.fcs");
     EXPECT_EQ(s.get("$TOT") + s.get("$BEGINDATA") + s.get("$ENDDATA"), "000");
