@@ -105,21 +105,18 @@ TEST_F(DataSet, AddedVariablesKeepTheOldValuesAndAnnounceOnce) {
 }
 
 // The import tests check the transform of chosen markers; these are its edges.
-TEST_F(DataSet, ArcSinTransformRefusesACofactorOfZeroAndReachesOnlyListedVariables) {
-    EXPECT_EQ(data->loadFromFile(FcsTestFile::floats({{5, 5, -10}}).write(dir, "a.fcs")), 0);
-    data->applyArcSinTransform(0, {true, true, true});
+TEST_F(DataSet, TransformsReachOnlyListedVariablesAndStandardiseAcrossFiles) {
+    EXPECT_EQ(data->loadFromFile(FcsTestFile::floats({{1, 5, -10}, {2, 5, 0}}).write(dir, "a.fcs")), 0);
+    EXPECT_EQ(data->loadFromFile(FcsTestFile::floats({{3, 5, 0}, {6, 5, 0}}).write(dir, "b.fcs")), 0);
+    data->applyArcSinTransform(0, {true, true, true});  // a cofactor of 0 is refused
     data->applyArcSinTransform(5, {false, true});
     EXPECT_EQ(std::vector<float>(data->rawData(0), data->rawData(0) + 3),
-              (std::vector<float>{5, std::asinh(1.0f), -10}));
-}
-
-TEST_F(DataSet, MeanNormalisationStandardisesAcrossFiles) {
-    EXPECT_EQ(data->loadFromFile(FcsTestFile::floats({{1, 3}, {2, 3}}).write(dir, "a.fcs")), 0);
-    EXPECT_EQ(data->loadFromFile(FcsTestFile::floats({{3, 3}, {6, 3}}).write(dir, "b.fcs")), 0);
+              (std::vector<float>{1, std::asinh(1.0f), -10}));
     data->applyMeanNormalization({true, true});
     // Values 1, 2, 3, 6: mean 3, population deviation sqrt(3.5).
     const float sd = std::sqrt(3.5f);
     EXPECT_NEAR(data->rawData(0)[0], -2.0f / sd, 1e-6);
-    EXPECT_NEAR(data->rawData(1)[2], 3.0f / sd, 1e-6);
-    EXPECT_FLOAT_EQ(data->rawData(1)[3], 0.0f) << "a constant variable becomes 0, not NaN";
+    EXPECT_NEAR(data->rawData(1)[3], 3.0f / sd, 1e-6);
+    EXPECT_FLOAT_EQ(data->rawData(1)[4], 0.0f) << "a constant variable becomes 0, not NaN";
+    EXPECT_EQ(data->rawData(0)[2], -10.0f);
 }

@@ -21,18 +21,18 @@ TEST(FcsText, SplitsPairs) {
         std::string text;
         size_t pairs;
         std::vector<std::pair<std::string, std::string>> values;  // "<missing>" for none
-        bool emptyValues;
+        bool emptyValues = false;
     };
     const Case cases[] = {
         // Doubled delimiters are literals.
-        {"/$P1S/CD3//CD28/$FIL/a////b/K3/x/", 3, {{"$P1S", "CD3/CD28"}, {"$FIL", "a//b"}, {"K3", "x"}}, false},
+        {"/$P1S/CD3//CD28/$FIL/a////b/K3/x/", 3, {{"$P1S", "CD3/CD28"}, {"$FIL", "a//b"}, {"K3", "x"}}},
         // Keywords match without case; the first occurrence wins.
-        {"|$Cells|T cells|$CELLS|B cells|$p1n|FSC|", 2, {{"$cells", "T cells"}, {"$P1N", "FSC"}}, false},
-        {std::string("/A/1/B/2/   \0\0 ", 15), 2, {{"B", "2"}}, false},  // padding
-        {"/A/1/B/2", 2, {{"B", "2"}}, false},                            // no closing delimiter
-        {"/A/1/B", 1, {{"B", "<missing>"}}, false},                      // a dangling keyword is dropped, not read past
-        {"/", 0, {}, false},
-        {"", 0, {}, false},
+        {"|$Cells|T cells|$CELLS|B cells|$p1n|FSC|", 2, {{"$cells", "T cells"}, {"$P1N", "FSC"}}},
+        {std::string("/A/1/B/2/   \0\0 ", 15), 2, {{"B", "2"}}},  // padding
+        {"/A/1/B/2", 2, {{"B", "2"}}},                            // no closing delimiter
+        {"/A/1/B", 1, {{"B", "<missing>"}}},                      // a dangling keyword is dropped, not read past
+        {"/", 0, {}},
+        {"", 0, {}},
         // Read with escapes, "$P3S" would take "\$P4S\$P5N" as its value and
         // the following pairs would be shifted: an old writer's empty values.
         {"\\$P3S\\\\$P4S\\\\$P5N\\FL3\\$TOT\\10\\",
@@ -40,7 +40,7 @@ TEST(FcsText, SplitsPairs) {
          {{"$P3S", ""}, {"$P4S", ""}, {"$P5N", "FL3"}, {"$TOT", "10"}},
          true},
         // Escapes that keep every keyword clean stay escapes.
-        {"/$P1S/A//B/$P2S/C/", 2, {{"$P1S", "A/B"}}, false},
+        {"/$P1S/A//B/$P2S/C/", 2, {{"$P1S", "A/B"}}},
     };
     for (const Case& c : cases) {
         MCV_FcsText t;
