@@ -81,7 +81,7 @@ TEST_F(Clusters, MergingMovesMembersNamesIndexMapLandmarksAndEdges) {
     EXPECT_EQ(set.edges(), (Edges{{0, 1, 1}, {2, 1, 4}, {1, 0, 5}}));
 }
 
-TEST_F(Clusters, MergeSelectedNeedsTwoAndToleratesMissingLandmarks) {
+TEST_F(Clusters, MergeSelectedNeedsTwoAndToleratesMissingLandmarksSelectFromAPageSkipsUnknownIds) {
     fill(3);
     set.selection()[1] = true;
     ui.clear();
@@ -94,9 +94,8 @@ TEST_F(Clusters, MergeSelectedNeedsTwoAndToleratesMissingLandmarks) {
     bare.selection()[0] = bare.selection()[2] = true;
     bare.mergeSelected();
     EXPECT_EQ(bare.clusters(), (std::vector<Points>{{{0, 0}, {0, 2}}, {{0, 1}}}));
-}
 
-TEST_F(Clusters, SelectingFromAPageFillsTheGlobalSelectionAndSkipsUnknownClusters) {
+    // Selecting from a page fills the global selection and skips unknown clusters.
     set.setClusters({{{0, 4}, {0, 5}}, {{0, 1}}, {{0, 7}}}, nullptr, {}, nullptr);
     ui.clear();
     quietly([&] { EXPECT_EQ(set.select({0, 9, 1}), 3); });

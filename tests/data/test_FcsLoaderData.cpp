@@ -48,43 +48,34 @@ TEST(FcsLoaderData, FloatsInEitherByteOrderWithNonFiniteValuesReplacedAndCounted
     EXPECT_EQ(out, "");
 }
 
-TEST(FcsLoaderData, DoublesAreNarrowedAndSaturated) {
+TEST(FcsLoaderData, DoublesSaturateAndIntegersOfMixedWidthsAreMaskedByTheirRange) {
     QTemporaryDir dir;
-    const double values[] = {0.1, -1e300, 1e300, 12345.678, std::nan(""), -INFINITY};
-    const float want[] = {0.1f, kLowest, kMax, 12345.678f, 0.0f, kLowest};
-    for (bool big : {false, true}) {
-        FcsTestFile f = FcsTestFile::listMode("D", 2, {64, 64, 64}, big ? "8,7,6,5,4,3,2,1" : "1,2,3,4");
-        for (double d : values) f.data += FcsTestFile::stored(d, big);
-        std::string out;
-        auto l = load(dir, f, &out);
-        ASSERT_EQ(l->code, 0);
-        for (size_t i = 0; i < 6; ++i) EXPECT_EQ(l->at(i / 3, i % 3), want[i]) << big << " " << i;
-        EXPECT_NE(out.find(invalidCount(2)), std::string::npos) << "out-of-range finite values are not invalid";
-    }
-}
-
-TEST(FcsLoaderData, IntegersOfMixedWidthsAreMaskedByTheirRange) {
-    QTemporaryDir dir;
+    const double doubles[] = {0.1, -1e300, 1e300, 12345.678, std::nan(""), -INFINITY};
+    const float fromDoubles[] = {0.1f, kLowest, kMax, 12345.678f, 0.0f, kLowest};
     const std::vector<int> bits = {8, 16, 24, 32, 64, 16};
-    const std::vector<std::string> ranges = {"256", "1024", "16777216", "1000", "", "65536"};
-    const std::vector<std::vector<uint64_t>> rows = {
-        {255, 0xFC05, 0x123456, 0xFFFFF3E8, (uint64_t(1) << 40) + 3, 65535},
-        {7, 1023, 0xFFFFFF, 999, 0, 0},
-    };
-    const float want[2][6] = {{255, 5, 0x123456, 1000, float((uint64_t(1) << 40) + 3), 65535},
-                              {7, 1023, 0xFFFFFF, 999, 0, 0}};
+    const char* ranges[] = {"256", "1024", "16777216", "1000", nullptr, "65536"};
+    const uint64_t ints[] = {255,      0xFC05, 0x123456, 0xFFFFF3E8, (uint64_t(1) << 40) + 3, 65535, 7, 1023,
+                             0xFFFFFF, 999,    0,        0};
+    const float fromInts[] = {255,      5,   0x123456, 1000, float((uint64_t(1) << 40) + 3), 65535, 7, 1023,
+                              0xFFFFFF, 999, 0,        0};
     for (bool big : {false, true}) {
+        FcsTestFile d = FcsTestFile::listMode("D", 2, {64, 64, 64}, big ? "8,7,6,5,4,3,2,1" : "1,2,3,4");
+        for (double x : doubles) d.data += FcsTestFile::stored(x, big);
+        std::string out;
+        auto l = load(dir, d, &out);
+        ASSERT_EQ(l->code, 0);
+        for (size_t i = 0; i < 6; ++i) EXPECT_EQ(l->at(i / 3, i % 3), fromDoubles[i]) << big << " " << i;
+        EXPECT_NE(out.find(invalidCount(2)), std::string::npos) << "out-of-range finite values are not invalid";
+
         FcsTestFile f = FcsTestFile::listMode("I", 2, bits, big ? "4,3,2,1" : "1,2,3,4");
-        for (size_t i = 0; i < bits.size(); ++i) {
-            const std::string key = "$P" + std::to_string(i + 1) + "R";
-            ranges[i].empty() ? f.remove(key) : f.set(key, ranges[i]);
+        for (size_t v = 0; v < 6; ++v) {
+            const std::string key = "$P" + std::to_string(v + 1) + "R";
+            ranges[v] ? f.set(key, ranges[v]) : f.remove(key);
         }
-        for (const auto& row : rows)
-            for (size_t i = 0; i < row.size(); ++i) f.data += FcsTestFile::stored(row[i], big, size_t(bits[i] / 8));
-        auto l = load(dir, f);
+        for (size_t i = 0; i < 12; ++i) f.data += FcsTestFile::stored(ints[i], big, size_t(bits[i % 6] / 8));
+        l = load(dir, f);
         ASSERT_EQ(l->code, 0) << MCV_loadMessage(l->code);
-        for (size_t e = 0; e < 2; ++e)
-            for (size_t v = 0; v < 6; ++v) EXPECT_EQ(l->at(e, v), want[e][v]) << big << " " << e << "," << v;
+        for (size_t i = 0; i < 12; ++i) EXPECT_EQ(l->at(i / 6, i % 6), fromInts[i]) << big << " " << i;
         EXPECT_EQ(l->header->variable(4)->range, -1);
     }
 }

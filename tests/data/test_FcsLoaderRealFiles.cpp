@@ -74,13 +74,3 @@ TEST(FcsLoaderRealFiles, RefusesTheFilesThatCannotBeRead) {
 
     EXPECT_EQ(FcsLoad(pathOf("corrupted.fcs")).code, MCV_LoadCode::NoVersion);
 }
-
-TEST(FcsLoaderRealFiles, ASupplementalSegmentThatIsNoTextLeavesThePrimaryKeywords) {
-    ASSERT_REAL_FCS_FILE("cyflow_cube_8.fcs");
-    // Its supplemental segment is a zip archive.
-    FcsLoad cube(pathOf("cyflow_cube_8.fcs"));
-    ASSERT_EQ(cube.code, 0);
-    EXPECT_EQ(cube.loader.fetchValueForKey("P$CFGTYPE"), "ZIP");
-    EXPECT_EQ(cube.header->cytometry(), "Cube_15");
-    EXPECT_EQ(cube.header->variable(9)->bits, 8);
-}
