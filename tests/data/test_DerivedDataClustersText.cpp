@@ -90,12 +90,9 @@ TEST_F(ClusterTexts, OriginTablesBreakClustersDownBySample) {
     fresh();
     load({Rows(100, {0, 0}), Rows(300, {0, 0})});
     MCV_DerivedDataPoints reference;
-    Points all, cluster;
-    for (int f = 0; f < 2; ++f)
-        for (int e = 0; e < (f ? 300 : 100); ++e) all.emplace_back(f, e);
-    for (int e = 0; e < 10; ++e) cluster.emplace_back(0, e);
-    for (int e = 0; e < 30; ++e) cluster.emplace_back(1, e);
-    reference.setPoints(all, false);
+    reference.setPoints(all(), false);
+    Points cluster;
+    for (int e = 0; e < 40; ++e) cluster.push_back(e < 10 ? std::make_pair(0, e) : std::make_pair(1, e - 10));
 
     MCV_DerivedDataClusters c;
     c.setClusters({cluster, {}}, &reference, {}, nullptr);

@@ -16,13 +16,6 @@ const float kNaN = std::numeric_limits<float>::quiet_NaN();
 
 class DerivedPoints : public DerivedDataTest {
 protected:
-    // Every event of every file, file by file.
-    Points all() const {
-        Points p;
-        for (int f = 0; f < data->numFiles(); ++f)
-            for (int e = 0; e < data->header(f)->numEvents(); ++e) p.emplace_back(f, e);
-        return p;
-    }
     static Rows column(int n) {
         Rows r;
         for (int x = 0; x < n; ++x) r.push_back({float(x)});

@@ -25,7 +25,7 @@ int codeOf(const QTemporaryDir& dir, const FcsTestFile& f) { return codeOfBytes(
 
 }  // namespace
 
-TEST(FcsLoaderMalformed, BytesThatAreNoFcsFileOrHaveNoTextSegment) {
+TEST(FcsLoaderMalformed, BytesThatAreNoFcsFileOrLackTheTextOrTheData) {
     QTemporaryDir dir;
     struct Case {
         const char* version;
@@ -82,10 +82,7 @@ TEST(FcsLoaderMalformed, KeywordsThatRefuseTheFile) {
             value ? f.set(c.key, value) : f.remove(c.key);
             EXPECT_EQ(codeOf(dir, f), c.code) << c.key << "=" << (value ? value : "<none>") << " " << c.type;
         }
-}
 
-TEST(FcsLoaderMalformed, MissingOrTruncatedData) {
-    QTemporaryDir dir;
     FcsTestFile f = valid();
     f.dataOffsetsInHeader = f.dataOffsetsInText = false;
     EXPECT_EQ(codeOf(dir, f), Code::NoDataStart);
