@@ -60,17 +60,3 @@ TEST(FcsLoaderRealFiles, EveryReadableFileMatchesTheIndependentReader) {
     }
     EXPECT_GE(checked, 5);
 }
-
-TEST(FcsLoaderRealFiles, RefusesTheFilesThatCannotBeRead) {
-    ASSERT_REAL_FCS_FILE("sample_header.fcs");
-    ASSERT_REAL_FCS_FILE("corrupted.fcs");
-    FcsLoad truncated(pathOf("sample_header.fcs"));
-    EXPECT_EQ(truncated.code, MCV_LoadCode::Truncated);
-    // What was read before the DATA check is still there for the caller to show.
-    EXPECT_EQ(truncated.header->numEvents(), 20000);
-    EXPECT_EQ(truncated.header->cytometry(), "Aurora");
-    // Its TEXT lacks the closing delimiter: the last value still reads.
-    EXPECT_EQ(truncated.loader.fetchValueForKey("GROUPNAME"), "20200722");
-
-    EXPECT_EQ(FcsLoad(pathOf("corrupted.fcs")).code, MCV_LoadCode::NoVersion);
-}

@@ -88,7 +88,7 @@ TEST_F(FcsWriter, DelimitersInValuesAreDoubledAndNoValueIsEmpty) {
     EXPECT_EQ(s.get("$P3S"), " \\lead") << "a leading delimiter cannot be told from the key's end";
 }
 
-TEST_F(FcsWriter, FailuresAreReportedAndLeaveNoFile) {
+TEST_F(FcsWriter, FailuresLeaveNoFileAndEmptySetsRawArraysAndBarePathsWriteReadableFiles) {
     load({{{1, 2}}});
     std::string log;
     EXPECT_EQ(write({{0, 0}}, path("missing/dir/x.fcs"), &log), MCV_FcsWriter::Failed);
@@ -103,10 +103,7 @@ TEST_F(FcsWriter, FailuresAreReportedAndLeaveNoFile) {
     }
     MCV_FcsWriter unset;
     quietly([&] { EXPECT_EQ(unset.writeToFile(path("unset.fcs")), MCV_FcsWriter::Failed); });
-}
 
-TEST_F(FcsWriter, EmptySetsRawArraysAndBarePathsWriteReadableFiles) {
-    load({{{1, 2}}});
     // '\\' separates folders on other systems: FILENAME keeps what follows the last one.
     ASSERT_EQ(write({{0, 0}}, path("a\\b.fcs")), 0);
     EXPECT_EQ(strict("a\\b.fcs").get("FILENAME"), "b.fcs");
