@@ -14,30 +14,20 @@
 
 #include <cmath>
 
-namespace {
-
-const QString kFcsDir = realFcsDir();
-
-QJsonObject expectedFor(const QString& file) {
-    QFile f(kFcsDir + "/expected/" + file + ".json");
-    return f.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(f.readAll()).object() : QJsonObject();
-}
-
-std::string pathOf(const QString& file) { return realFcsFile(file).toStdString(); }
-
-}  // namespace
-
 TEST(FcsLoaderRealFiles, EveryReadableFileMatchesTheIndependentReader) {
-    const QStringList jsons = QDir(kFcsDir + "/expected").entryList({"*.json"}, QDir::Files);
-    ASSERT_GE(jsons.size(), 7) << "test data missing under " << kFcsDir.toStdString();
+    const QString fcsDir = realFcsDir();
+    const QStringList jsons = QDir(fcsDir + "/expected").entryList({"*.json"}, QDir::Files);
+    ASSERT_GE(jsons.size(), 7) << "test data missing under " << fcsDir.toStdString();
     int checked = 0;
     for (const QString& json : jsons) {
         const QString file = json.left(json.size() - 5);
-        const QJsonObject exp = expectedFor(file);
+        QFile expected(fcsDir + "/expected/" + json);
+        ASSERT_TRUE(expected.open(QIODevice::ReadOnly));
+        const QJsonObject exp = QJsonDocument::fromJson(expected.readAll()).object();
         if (!exp.value("ok").toBool() || exp.value("event_count").isNull()) continue;
         SCOPED_TRACE(file.toStdString());
         ++checked;
-        FcsLoad l(pathOf(file));
+        FcsLoad l(realFcsFile(file).toStdString());
         ASSERT_EQ(l.code, 0) << MCV_loadMessage(l.code);
         EXPECT_EQ(l.header->fcsVersion(), exp.value("version").toString().toStdString());
         const QJsonArray pnn = exp.value("$PnN").toArray(), pns = exp.value("$PnS").toArray();
