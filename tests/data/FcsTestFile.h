@@ -70,8 +70,7 @@ public:
 
     std::string write(const QTemporaryDir& dir, const std::string& name) const {
         const std::string path = dir.filePath(QString::fromStdString(name)).toStdString();
-        writeBytes(path, bytes());
-        return path;
+        return writeBytes(path, bytes()), path;
     }
     static void writeBytes(const std::string& path, const std::string& bytes) {
         std::ofstream(path, std::ios::binary | std::ios::trunc).write(bytes.data(), std::streamsize(bytes.size()));

@@ -23,6 +23,7 @@ struct StrictFcs {
         auto it = keywords.find(k);
         return it == keywords.end() ? std::string() : it->second;
     }
+    StrictFcs& fail(const std::string& why) { return error = why, *this; }
     int64_t number(const std::string& k) const { return std::atoll(get(k).c_str()); }
 
     static StrictFcs parse(const std::string& bytes) {
@@ -68,11 +69,5 @@ struct StrictFcs {
         }
         r.ok = true;
         return r;
-    }
-
-private:
-    StrictFcs& fail(const std::string& why) {
-        error = why;
-        return *this;
     }
 };

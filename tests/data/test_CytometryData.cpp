@@ -90,7 +90,6 @@ TEST_F(DataSet, AddedVariablesKeepTheOldValuesAndAnnounceOnce) {
                       (std::vector<float>{100.0f * e, 100.0f * e + 1, float(f), 0, 0}))
                 << "the sample tag is the file index";
     }
-    MCV_FcsHeader* c = data->combinedHeader();
     EXPECT_EQ((*data->header(1)->markerList(1))[4], "Y");
 
     // Given values: event e of every file reads entry e.
@@ -100,11 +99,10 @@ TEST_F(DataSet, AddedVariablesKeepTheOldValuesAndAnnounceOnce) {
 
     // Too few values for the largest file is refused, not read past the end.
     data->addDimensions({"W"}, std::vector<std::vector<float>>{{1, 2}});
-    EXPECT_EQ(c->numVariables(), 6);
+    EXPECT_EQ(data->combinedHeader()->numVariables(), 6);
     EXPECT_EQ(ui.count("dimensionsAdded"), 3);
 }
 
-// The import tests check the transform of chosen markers; these are its edges.
 TEST_F(DataSet, TransformsReachOnlyListedVariablesAndStandardiseAcrossFiles) {
     EXPECT_EQ(data->loadFromFile(FcsTestFile::floats({{1, 5, -10}, {2, 5, 0}}).write(dir, "a.fcs")), 0);
     EXPECT_EQ(data->loadFromFile(FcsTestFile::floats({{3, 5, 0}, {6, 5, 0}}).write(dir, "b.fcs")), 0);

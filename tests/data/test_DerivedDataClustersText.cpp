@@ -47,8 +47,7 @@ TEST_F(ClusterTexts, JsonDocumentCarriesWhatThePagesReadAndItsScriptCopyIsQuoted
 }
 
 TEST_F(ClusterTexts, AnyNameGivesADocumentThePagesCanParse) {
-    // Marker names from the file: a quote, a backslash, a slash (the file's
-    // delimiter, doubled by the writer of the test file), non-ASCII.
+    // Marker names with a quote, a backslash, the file's delimiter, non-ASCII.
     fresh();
     const std::string marker = "CD\"3\\a/b \xc3\xbc";
     load({{{1, 2}}}, {marker, "B"});

@@ -16,11 +16,6 @@ const float kNaN = std::numeric_limits<float>::quiet_NaN();
 
 class DerivedPoints : public DerivedDataTest {
 protected:
-    static Rows column(int n) {
-        Rows r;
-        for (int x = 0; x < n; ++x) r.push_back({float(x)});
-        return r;
-    }
     // Median (upper middle), mean and population deviation of each variable
     // over the known events of `pts`, NaN left out, summed in list order.
     std::vector<std::vector<float>> serialStatistics(const Points& pts) {
@@ -114,7 +109,7 @@ TEST_F(DerivedPoints, StatisticsOfPointAndClusterSetsEqualAPlainSerialComputatio
 }
 
 TEST_F(DerivedPoints, PerFileTablesAndStatisticsRecomputedOnlyAfterInvalidation) {
-    load({column(4)}, {"A"});
+    load({{{0}, {1}, {2}, {3}}}, {"A"});
     MCV_DerivedDataPoints p, empty;
     p.setPoints({{0, 0}, {0, 5}, {3, 0}, {0, -1}, {0, 2}}, false);
     EXPECT_EQ(p.pointsPerFile(), (std::vector<int>{4})) << "unknown files are skipped";
@@ -149,7 +144,7 @@ TEST_F(DerivedPoints, PerFileTablesAndStatisticsRecomputedOnlyAfterInvalidation)
 }
 
 TEST_F(DerivedPoints, DownsamplingKeepsDistinctSourcePointsInSourceOrderWithinClampedTargets) {
-    load({column(10), column(10)}, {"A"});
+    load({Rows(10, {0}), Rows(10, {0})}, {"A"});
     MCV_DerivedDataPoints source;
     Points reversed = all();
     std::reverse(reversed.begin(), reversed.end());

@@ -7,15 +7,6 @@
 
 #include <cstring>
 
-namespace {
-
-std::string valueOf(const MCV_FcsText& t, const std::string& key) {
-    const std::string* v = t.find(key);
-    return v ? *v : "<missing>";
-}
-
-}  // namespace
-
 TEST(FcsText, SplitsPairs) {
     struct Case {
         std::string text;
@@ -46,7 +37,10 @@ TEST(FcsText, SplitsPairs) {
         MCV_FcsText t;
         t.parse(c.text.data(), c.text.size());
         EXPECT_EQ(t.size(), c.pairs) << c.text;
-        for (const auto& kv : c.values) EXPECT_EQ(valueOf(t, kv.first), kv.second) << c.text;
+        for (const auto& kv : c.values) {
+            const std::string* v = t.find(kv.first);
+            EXPECT_EQ(v ? *v : "<missing>", kv.second) << c.text;
+        }
         EXPECT_EQ(t.lastParseUsedEmptyValues(), c.emptyValues) << c.text;
     }
 }
