@@ -51,6 +51,13 @@ protected:
         return data->rawData(f)[static_cast<size_t>(e) * static_cast<size_t>(data->combinedHeader()->numVariables()) +
                                 static_cast<size_t>(v)];
     }
+    // Every event of every file, file by file.
+    Points all() const {
+        Points p;
+        for (int f = 0; f < data->numFiles(); ++f)
+            for (int e = 0; e < data->header(f)->numEvents(); ++e) p.emplace_back(f, e);
+        return p;
+    }
     std::string path(const std::string& name) const { return dir.filePath(QString::fromStdString(name)).toStdString(); }
     static std::string readAll(const std::string& p) {
         QFile f(QString::fromStdString(p));

@@ -1,10 +1,6 @@
-// The process-wide data set: merging headers of several files, refusing files
-// that do not fit, sample tags, added variables and the in-place transforms.
 #include "DerivedDataFixture.h"
 
 #include "data/MCV_Messages.h"
-
-#include <QDir>
 
 #include <cmath>
 
@@ -13,28 +9,15 @@ namespace {
 class DataSet : public DerivedDataTest {
 protected:
     // A float file with `events` rows; value of event e, variable v is 100 e + v.
-    std::string file(const std::string& name, int events, std::vector<std::string> markers = {"CD3", "CD4"},
-                     const std::string& cytometer = "Cyto A") {
+    std::string file(const std::string& name, int events, std::vector<std::string> markers = {"CD3", "CD4"}) {
         Rows rows(static_cast<size_t>(events));
         for (int e = 0; e < events; ++e)
             for (size_t v = 0; v < markers.size(); ++v) rows[size_t(e)].push_back(100.0f * e + static_cast<float>(v));
-        FcsTestFile f = FcsTestFile::floats(rows);
-        for (size_t v = 0; v < markers.size(); ++v) f.set("$P" + std::to_string(v + 1) + "S", markers[v]);
-        f.set("$CYT", cytometer);
-        return f.write(dir, name);
+        return writeFcs(name, rows, markers);
     }
 };
 
 }  // namespace
-
-TEST_F(DataSet, SameFileTwiceGivesTwoRecordsAndKeepsTheName) {
-    const std::string a = file("a.fcs", 3);
-    EXPECT_EQ(data->loadFromFile(a), 0);
-    EXPECT_EQ(data->loadFromFile(a), 0);
-    EXPECT_EQ(data->combinedHeader()->fileName(), a);
-    EXPECT_EQ(data->sampleTags(), a + ": 0\n" + a + ": 1\n");
-    EXPECT_FLOAT_EQ(data->rawData(1)[2 * 2 + 1], 201.0f);
-}
 
 TEST_F(DataSet, CombinedHeaderMergesCountsKeywordsAndNames) {
     EXPECT_EQ(data->loadFromFile(file("a.fcs", 3)), 0);
@@ -63,9 +46,13 @@ TEST_F(DataSet, CombinedHeaderMergesCountsKeywordsAndNames) {
     EXPECT_EQ(c->numEvents(), 2);
 }
 
-TEST_F(DataSet, RefusedFilesLeaveEverythingAsItWas) {
-    EXPECT_EQ(data->loadFromFile(file("a.fcs", 3)), 0);
-    EXPECT_EQ(data->loadFromFile(file("b.fcs", 3)), 0);
+TEST_F(DataSet, TheSameFileTwiceIsTwoRecordsAndRefusedFilesLeaveEverythingAsItWas) {
+    const std::string a = file("a.fcs", 3);
+    EXPECT_EQ(data->loadFromFile(a), 0);
+    EXPECT_EQ(data->loadFromFile(a), 0);
+    EXPECT_EQ(data->combinedHeader()->fileName(), a);
+    EXPECT_EQ(data->sampleTags(), a + ": 0\n" + a + ": 1\n");
+    EXPECT_FLOAT_EQ(data->rawData(1)[2 * 2 + 1], 201.0f);
     const std::string before = data->combinedHeader()->printHeader(), tags = data->sampleTags();
     EXPECT_EQ(data->loadFromFile(file("c.fcs", 3, {"CD3", "CD4", "CD8"})), MCV_LoadCode::DifferentMarkerSets);
     EXPECT_EQ(data->loadFromFile(path("missing.fcs")), MCV_LoadCode::CannotOpen);
@@ -82,25 +69,11 @@ TEST_F(DataSet, RefusedFilesLeaveEverythingAsItWas) {
     EXPECT_EQ(MCV_loadMessage(9999), "Unknown Error.");
 }
 
-TEST_F(DataSet, FileNamesAndFolder) {
-    const std::string a = file("s1.fcs", 1);
-    EXPECT_EQ(data->loadFromFile(a), 0);
-    EXPECT_EQ(data->fileName(0, false), a);
-    EXPECT_EQ(data->fileName(0, true), "s1");
-    EXPECT_EQ(data->filePath(), dir.path().toStdString() + "/");
-
-    // Paths without a folder or an extension.
-    const QString cwd = QDir::currentPath();
-    ASSERT_TRUE(QDir::setCurrent(dir.path()));
-    FcsTestFile::writeBytes("noext", FcsTestFile::floats({{1, 2}}).bytes());
-    data->loadFromFile("noext");
-    QDir::setCurrent(cwd);
-    EXPECT_EQ(data->fileName(1, true), "noext");
-    fresh();
+TEST_F(DataSet, AFirstPathWithoutADotHasNoFolder) {
     FcsTestFile::writeBytes(path("plain"), FcsTestFile::floats({{1, 2}}).bytes());
     EXPECT_EQ(data->loadFromFile(path("plain")), 0);
     EXPECT_EQ(data->fileName(0, true), path("plain"));
-    EXPECT_EQ(data->filePath(), "") << "a first path without '.' has no folder";
+    EXPECT_EQ(data->filePath(), "");
 }
 
 TEST_F(DataSet, AddedVariablesKeepTheOldValuesAndAnnounceOnce) {
@@ -117,7 +90,6 @@ TEST_F(DataSet, AddedVariablesKeepTheOldValuesAndAnnounceOnce) {
                       (std::vector<float>{100.0f * e, 100.0f * e + 1, float(f), 0, 0}))
                 << "the sample tag is the file index";
     }
-    MCV_FcsHeader* c = data->combinedHeader();
     EXPECT_EQ((*data->header(1)->markerList(1))[4], "Y");
 
     // Given values: event e of every file reads entry e.
@@ -127,26 +99,22 @@ TEST_F(DataSet, AddedVariablesKeepTheOldValuesAndAnnounceOnce) {
 
     // Too few values for the largest file is refused, not read past the end.
     data->addDimensions({"W"}, std::vector<std::vector<float>>{{1, 2}});
-    EXPECT_EQ(c->numVariables(), 6);
+    EXPECT_EQ(data->combinedHeader()->numVariables(), 6);
     EXPECT_EQ(ui.count("dimensionsAdded"), 3);
 }
 
-// The import tests check the transform of chosen markers; these are its edges.
-TEST_F(DataSet, ArcSinTransformRefusesACofactorOfZeroAndReachesOnlyListedVariables) {
-    EXPECT_EQ(data->loadFromFile(FcsTestFile::floats({{5, 5, -10}}).write(dir, "a.fcs")), 0);
-    data->applyArcSinTransform(0, {true, true, true});
+TEST_F(DataSet, TransformsReachOnlyListedVariablesAndStandardiseAcrossFiles) {
+    EXPECT_EQ(data->loadFromFile(FcsTestFile::floats({{1, 5, -10}, {2, 5, 0}}).write(dir, "a.fcs")), 0);
+    EXPECT_EQ(data->loadFromFile(FcsTestFile::floats({{3, 5, 0}, {6, 5, 0}}).write(dir, "b.fcs")), 0);
+    data->applyArcSinTransform(0, {true, true, true});  // a cofactor of 0 is refused
     data->applyArcSinTransform(5, {false, true});
     EXPECT_EQ(std::vector<float>(data->rawData(0), data->rawData(0) + 3),
-              (std::vector<float>{5, std::asinh(1.0f), -10}));
-}
-
-TEST_F(DataSet, MeanNormalisationStandardisesAcrossFiles) {
-    EXPECT_EQ(data->loadFromFile(FcsTestFile::floats({{1, 3}, {2, 3}}).write(dir, "a.fcs")), 0);
-    EXPECT_EQ(data->loadFromFile(FcsTestFile::floats({{3, 3}, {6, 3}}).write(dir, "b.fcs")), 0);
+              (std::vector<float>{1, std::asinh(1.0f), -10}));
     data->applyMeanNormalization({true, true});
     // Values 1, 2, 3, 6: mean 3, population deviation sqrt(3.5).
     const float sd = std::sqrt(3.5f);
     EXPECT_NEAR(data->rawData(0)[0], -2.0f / sd, 1e-6);
-    EXPECT_NEAR(data->rawData(1)[2], 3.0f / sd, 1e-6);
-    EXPECT_FLOAT_EQ(data->rawData(1)[3], 0.0f) << "a constant variable becomes 0, not NaN";
+    EXPECT_NEAR(data->rawData(1)[3], 3.0f / sd, 1e-6);
+    EXPECT_FLOAT_EQ(data->rawData(1)[4], 0.0f) << "a constant variable becomes 0, not NaN";
+    EXPECT_EQ(data->rawData(0)[2], -10.0f);
 }

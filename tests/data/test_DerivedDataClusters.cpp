@@ -1,5 +1,3 @@
-// Cluster sets: filling, selection and highlight with their notifications,
-// and merging (members, names, index map, landmark lists, edges).
 #include "DerivedDataFixture.h"
 #include "support/CapturedOutput.h"
 
@@ -37,7 +35,7 @@ protected:
 
 }  // namespace
 
-TEST_F(Clusters, FillingRenamesEveryClusterAndClearsTheSelection) {
+TEST_F(Clusters, FillingRenamesEveryClusterAndClearsTheSelectionButNotTheHighlight) {
     set.setHighlight(2);
     fill(3, {{0, 1, 0.5f}});
     set.setClusterName(0, "renamed");
@@ -49,6 +47,10 @@ TEST_F(Clusters, FillingRenamesEveryClusterAndClearsTheSelection) {
     EXPECT_EQ(set.highlightId(), 2);
     EXPECT_EQ(set.edges(), (Edges{{0, 1, 0.5f}})) << "an empty edge list keeps the edges";
     EXPECT_EQ(ui.folded(), std::vector<std::string>{"dataRefreshed"});
+    ui.clear();
+    for (int id : {2, 7, 7}) set.setHighlight(id);
+    EXPECT_EQ(ui.count("highlightRefreshed", &set), 1) << "a highlight announces changes only";
+    EXPECT_EQ(set.highlightId(), 7);
 }
 
 TEST_F(Clusters, MergingMovesMembersNamesIndexMapLandmarksAndEdges) {
@@ -79,7 +81,7 @@ TEST_F(Clusters, MergingMovesMembersNamesIndexMapLandmarksAndEdges) {
     EXPECT_EQ(set.edges(), (Edges{{0, 1, 1}, {2, 1, 4}, {1, 0, 5}}));
 }
 
-TEST_F(Clusters, MergeSelectedNeedsTwoAndToleratesMissingLandmarks) {
+TEST_F(Clusters, MergeSelectedNeedsTwoAndToleratesMissingLandmarksSelectFromAPageSkipsUnknownIds) {
     fill(3);
     set.selection()[1] = true;
     ui.clear();
@@ -92,30 +94,8 @@ TEST_F(Clusters, MergeSelectedNeedsTwoAndToleratesMissingLandmarks) {
     bare.selection()[0] = bare.selection()[2] = true;
     bare.mergeSelected();
     EXPECT_EQ(bare.clusters(), (std::vector<Points>{{{0, 0}, {0, 2}}, {{0, 1}}}));
-}
 
-TEST_F(Clusters, SelectingByIdTogglesAndRefusesUnknownIds) {
-    fill(5);
-    ui.clear();
-    std::vector<unsigned> lm{42};
-    quietly([&] {
-        EXPECT_EQ(set.selectCluster(5, false, lm), -1);
-        EXPECT_EQ(set.selectCluster(-1, false, lm), -1);
-    });
-    EXPECT_EQ(lm, (std::vector<unsigned>{42}));
-    EXPECT_TRUE(ui.calls.empty());
-
-    set.selectCluster(0, false, lm);
-    EXPECT_EQ(set.selectCluster(3, true, lm), 3);
-    EXPECT_EQ(lm, (std::vector<unsigned>{0, 3}));
-    EXPECT_EQ(set.selectCluster(1, false, lm), 1) << "without add the others are cleared";
-    EXPECT_EQ(lm, (std::vector<unsigned>{1}));
-    set.selectCluster(1, true, lm);
-    EXPECT_TRUE(lm.empty()) << "a selected cluster is deselected";
-    EXPECT_EQ(ui.count("selectionRefreshed", &set), 4);
-}
-
-TEST_F(Clusters, SelectingFromAPageFillsTheGlobalSelectionAndSkipsUnknownClusters) {
+    // Selecting from a page fills the global selection and skips unknown clusters.
     set.setClusters({{{0, 4}, {0, 5}}, {{0, 1}}, {{0, 7}}}, nullptr, {}, nullptr);
     ui.clear();
     quietly([&] { EXPECT_EQ(set.select({0, 9, 1}), 3); });
@@ -124,23 +104,4 @@ TEST_F(Clusters, SelectingFromAPageFillsTheGlobalSelectionAndSkipsUnknownCluster
     EXPECT_EQ(sel->data(), (Points{{0, 4}, {0, 5}, {0, 1}}));
     EXPECT_EQ(ui.count("selectionRefreshed", &set) + ui.count("dataRefreshed", sel), 2);
     EXPECT_EQ(ui.calls.size(), 2u);
-}
-
-TEST_F(Clusters, HighlightAnnouncesChangesOnly) {
-    fill(2);
-    ui.clear();
-    for (int id : {-1, 7, 7}) set.setHighlight(id);
-    EXPECT_EQ(ui.count("highlightRefreshed", &set), 1);
-    EXPECT_EQ(set.highlightId(), 7);
-}
-
-TEST_F(Clusters, StatisticsAreCachedUntilInvalidated) {
-    set.setClusters({{{0, 2}, {0, 3}}}, nullptr, {}, nullptr);
-    set.computeMedianExpression();
-    at(0, 3, 1) = 1000;
-    set.computeMedianExpression();
-    EXPECT_EQ(set.medianExpression()[0][1], 103.0f);
-    set.invalidateStatistics();
-    set.computeMedianExpression();
-    EXPECT_EQ(set.medianExpression()[0][1], 1000.0f);
 }

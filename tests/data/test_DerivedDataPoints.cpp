@@ -1,6 +1,3 @@
-// Point subsets: the base refresh with dependents, per-file tables, the
-// per-variable statistics of point and cluster sets with their stale marks,
-// and random down-sampling.
 #include "DerivedDataFixture.h"
 #include "support/CapturedOutput.h"
 
@@ -19,18 +16,6 @@ const float kNaN = std::numeric_limits<float>::quiet_NaN();
 
 class DerivedPoints : public DerivedDataTest {
 protected:
-    // Every event of every file, file by file.
-    Points all() const {
-        Points p;
-        for (int f = 0; f < data->numFiles(); ++f)
-            for (int e = 0; e < data->header(f)->numEvents(); ++e) p.emplace_back(f, e);
-        return p;
-    }
-    static Rows column(int n) {
-        Rows r;
-        for (int x = 0; x < n; ++x) r.push_back({float(x)});
-        return r;
-    }
     // Median (upper middle), mean and population deviation of each variable
     // over the known events of `pts`, NaN left out, summed in list order.
     std::vector<std::vector<float>> serialStatistics(const Points& pts) {
@@ -57,7 +42,7 @@ protected:
 
 }  // namespace
 
-TEST_F(DerivedPoints, RefreshAnnouncesTheSetThenEachDependentWithTheSameSource) {
+TEST_F(DerivedPoints, RefreshAnnouncesTheSetThenEachDependentAndSettersOnlyWhenAsked) {
     MCV_DerivedDataPoints master, first, second;
     for (MCV_DerivedDataPoints* p : {&first, &second}) p->setUiInterface(&ui);
     master.addDependentDataset(&first);
@@ -73,6 +58,16 @@ TEST_F(DerivedPoints, RefreshAnnouncesTheSetThenEachDependentWithTheSameSource) 
     for (const auto& c : ui.calls) args.push_back(c.arg);
     EXPECT_EQ(args, (std::vector<void*>{&master, &first, &second, &second})) << "the set, not the source";
     for (MCV_DerivedDataPoints* p : {&master, &first, &second}) EXPECT_EQ(p->refreshSource(), &token);
+
+    ui.clear();
+    MCV_DerivedDataPoints silent;  // no interface, no crash
+    for (MCV_DerivedDataPoints* s : {&master, &silent}) {
+        s->setPoints({{0, 0}}, false);
+        s->setPoints({{0, 0}}, true);
+        s->setMeta({1, 2});
+    }
+    EXPECT_EQ(ui.count("dataRefreshed", &master), 2);
+    EXPECT_EQ(ui.calls.size(), 2u);
 }
 
 TEST_F(DerivedPoints, StatisticsOfPointAndClusterSetsEqualAPlainSerialComputation) {
@@ -113,18 +108,13 @@ TEST_F(DerivedPoints, StatisticsOfPointAndClusterSetsEqualAPlainSerialComputatio
     }
 }
 
-TEST_F(DerivedPoints, PerFileTablesSkipUnknownFilesAndKeepListOrder) {
-    load({column(4)}, {"A"});
+TEST_F(DerivedPoints, PerFileTablesAndStatisticsRecomputedOnlyAfterInvalidation) {
+    load({{{0}, {1}, {2}, {3}}}, {"A"});
     MCV_DerivedDataPoints p, empty;
     p.setPoints({{0, 0}, {0, 5}, {3, 0}, {0, -1}, {0, 2}}, false);
-    EXPECT_EQ(p.pointsPerFile(), (std::vector<int>{4}));
+    EXPECT_EQ(p.pointsPerFile(), (std::vector<int>{4})) << "unknown files are skipped";
     EXPECT_EQ(p.pointsFromFile(), (std::vector<std::vector<int>>{{0, 5, -1, 2}}));
     EXPECT_EQ(empty.pointsPerFile(), (std::vector<int>{0}));
-}
-
-TEST_F(DerivedPoints, StatisticsAreRecomputedOnlyAfterInvalidation) {
-    load({column(4)}, {"A"});
-    MCV_DerivedDataPoints p;
     p.setPoints({{0, 1}, {0, 2}, {0, 3}}, false);
     EXPECT_EQ(p.meanExpression()[0], 2.0f);
     at(0, 1, 0) = 4;  // mean 3, median 3
@@ -139,60 +129,44 @@ TEST_F(DerivedPoints, StatisticsAreRecomputedOnlyAfterInvalidation) {
     EXPECT_GT(p.standardDeviation()[0], 2.0f);
     EXPECT_FLOAT_EQ(p.meanExpression()[0], 17.0f / 4) << "the deviation brings the mean up to date first";
 
-    // Added variables invalidate registered sets and the selection.
+    // Added variables invalidate registered point and cluster sets and the selection.
     MCV_DerivedDataPoints* reg = data->derivedDataPoints("R", true);
     reg->setPoints(all(), false);
     data->selectionPoints()->setPoints({{0, 3}}, false);
     EXPECT_EQ(reg->meanExpression().size() + data->selectionPoints()->medianExpression().size(), 2u);
+    MCV_DerivedDataClusters* c = data->derivedDataClusters("C", true);
+    c->setClusters({{{0, 1}}}, nullptr, {}, nullptr);
+    c->csvString();
     data->addDimensions({"X"}, 7.0f);
     EXPECT_EQ(reg->meanExpression(), (std::vector<float>{4.25f, 7}));
+    EXPECT_EQ(c->csvString(), "Subset,A,X\n1,4.000000,7.000000\n");
     EXPECT_EQ(data->selectionPoints()->medianExpression(), (std::vector<float>{3, 7}));
 }
 
-TEST_F(DerivedPoints, NotificationsOfSettersFollowTheirFlags) {
-    MCV_DerivedDataPoints p, silent;  // silent: no interface, no crash
-    p.setUiInterface(&ui);
-    for (MCV_DerivedDataPoints* s : {&p, &silent}) {
-        s->setPoints({{0, 0}}, false);
-        s->setPoints({{0, 0}}, true);
-        s->setMeta({1, 2});
-    }
-    EXPECT_EQ(ui.count("dataRefreshed", &p), 2);
-    EXPECT_EQ(ui.calls.size(), 2u);
-}
-
-TEST_F(DerivedPoints, DownsamplingKeepsDistinctSourcePointsInSourceOrder) {
-    load({column(10), column(10)}, {"A"});
+TEST_F(DerivedPoints, DownsamplingKeepsDistinctSourcePointsInSourceOrderWithinClampedTargets) {
+    load({Rows(10, {0}), Rows(10, {0})}, {"A"});
     MCV_DerivedDataPoints source;
     Points reversed = all();
     std::reverse(reversed.begin(), reversed.end());
     source.setPoints(reversed, false);
-    // Below and above half of each file (above half the draw is inverted).
-    for (int t : {0, 3, 5, 7, 10}) {
+    // Below and above half of each file (above half the draw is inverted),
+    // beyond the file, and no target for file 1.
+    for (const std::vector<int>& t : std::vector<std::vector<int>>{{0, 0}, {3, 3}, {7, 7}, {10, 10}, {15, -2}, {4}}) {
         MCV_DerivedDataPoints s;
         s.setUiInterface(&ui);
         ui.clear();
-        quietly([&] { s.downsample(&source, {t, t}); });
+        const std::string out = capturedStdout([&] { s.downsample(&source, t); });
         EXPECT_EQ(ui.count("dataRefreshed", &s), 1);
-        ASSERT_EQ(s.data().size(), static_cast<size_t>(2 * t));
+        const int n0 = std::clamp(t[0], 0, 10), n1 = t.size() > 1 ? std::clamp(t[1], 0, 10) : 0;
+        EXPECT_NE(out.find("Downsampling to " + std::to_string(n0 + n1) + " points total."), std::string::npos) << out;
+        ASSERT_EQ(s.pointsPerFile(), (std::vector<int>{n0, n1}));
         std::vector<int> f0, f1;
         for (size_t i = 0; i < s.data().size(); ++i) {
-            EXPECT_EQ(s.data()[i].first, i < static_cast<size_t>(t) ? 0 : 1) << t << ": ordered by file";
+            EXPECT_EQ(s.data()[i].first, i < static_cast<size_t>(n0) ? 0 : 1) << t[0] << ": ordered by file";
             (s.data()[i].first == 0 ? f0 : f1).push_back(s.data()[i].second);
         }
-        EXPECT_TRUE(std::is_sorted(f0.rbegin(), f0.rend())) << t << ": the source's (descending) order";
-        EXPECT_EQ(std::set<int>(f0.begin(), f0.end()).size(), f0.size()) << t << ": no point twice";
-        EXPECT_EQ(f0, f1) << t << ": each file's draws start from the same seed";
+        EXPECT_TRUE(std::is_sorted(f0.rbegin(), f0.rend())) << t[0] << ": the source's (descending) order";
+        EXPECT_EQ(std::set<int>(f0.begin(), f0.end()).size(), f0.size()) << t[0] << ": no point twice";
+        EXPECT_TRUE(n0 != n1 || f0 == f1) << t[0] << ": each file's draws start from the same seed";
     }
-}
-
-TEST_F(DerivedPoints, DownsamplingClampsTargetsToWhatTheSourceHas) {
-    load({column(3), column(4)}, {"A"});
-    MCV_DerivedDataPoints source, s, fewer;
-    source.setPoints(all(), false);
-    const std::string out = capturedStdout([&] { s.downsample(&source, {15, -2}); });
-    EXPECT_NE(out.find("Downsampling to 3 points total."), std::string::npos) << out;
-    EXPECT_EQ(s.data(), (Points{{0, 0}, {0, 1}, {0, 2}})) << "every entry filled, nothing left at (0, 0) by default";
-    quietly([&] { fewer.downsample(&source, {1}); });  // no target for file 1: nothing from it
-    EXPECT_EQ(fewer.pointsPerFile(), (std::vector<int>{1, 0}));
 }

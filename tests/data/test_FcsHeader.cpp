@@ -21,9 +21,6 @@ TEST(FcsHeader, LookUpsResizesAndCopiesKeepVariablesAndMarkerListsTogether) {
     v.label = "FL5-A";
     h.setVariable(1, v);
     EXPECT_EQ((*h.markerList(0))[1] + (*h.markerList(1))[1], "CD8FL5-A");
-    h.addDimension("tSNE1");
-    ASSERT_EQ(h.numVariables(), 4);
-    EXPECT_EQ(h.variable(3)->label + h.markerList(0)->back() + h.markerList(1)->back(), "tSNE1tSNE1tSNE1");
 
     // A copy keeps everything but the image size.
     h.setWidth(640);
@@ -34,7 +31,7 @@ TEST(FcsHeader, LookUpsResizesAndCopiesKeepVariablesAndMarkerListsTogether) {
 
     // Resizing touches only the variables; added ones are empty.
     h.createVariables(2);
-    EXPECT_EQ(h.markerList(0)->size(), 4u);
+    EXPECT_EQ(h.markerList(0)->size(), 3u);
     h.createVariables(3);
     EXPECT_EQ(h.variable(2)->name + h.variable(2)->label, "");
 }

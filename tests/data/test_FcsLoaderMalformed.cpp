@@ -1,6 +1,3 @@
-// Files the reader must refuse: each gets its code, none hands back a matrix,
-// and no damage to the bytes makes the reader crash.
-
 #include "FcsTestFile.h"
 
 #include "data/MCV_Messages.h"
@@ -28,7 +25,7 @@ int codeOf(const QTemporaryDir& dir, const FcsTestFile& f) { return codeOfBytes(
 
 }  // namespace
 
-TEST(FcsLoaderMalformed, BytesThatAreNoFcsFileOrHaveNoTextSegment) {
+TEST(FcsLoaderMalformed, BytesThatAreNoFcsFileOrLackTheTextOrTheData) {
     QTemporaryDir dir;
     struct Case {
         const char* version;
@@ -44,22 +41,14 @@ TEST(FcsLoaderMalformed, BytesThatAreNoFcsFileOrHaveNoTextSegment) {
         EXPECT_EQ(codeOfBytes(dir, bytes), Code::NoVersion) << bytes;
     EXPECT_EQ(codeOfBytes(dir, "FCS3.0    "), Code::MalformedText) << "a good token in a file too short for a HEADER";
     // TEXT offsets outside the file, reversed, inside the HEADER or no number.
-    for (const auto& f : std::vector<std::pair<std::string, std::string>>{{"99999999", ""},
-                                                                          {"     100", "      90"},
-                                                                          {"      10", "     100"},
-                                                                          {"      64", "99999999"},
-                                                                          {"      64", "  abc   "},
-                                                                          {"      64", "        "},
-                                                                          {"-64     ", ""}}) {
+    const std::pair<const char*, const char*> offsets[] = {{"99999999", ""},   {"100", "90"},      {"10", "100"},
+                                                           {"64", "99999999"}, {"64", "  abc   "}, {"64", "        "},
+                                                           {"-64     ", ""}};
+    for (const auto& f : offsets) {
         FcsTestFile file = valid();
         file.headerField[0] = f.first;
         file.headerField[1] = f.second;
         EXPECT_EQ(codeOf(dir, file), Code::MalformedText) << f.first << "|" << f.second;
-    }
-    for (char d : {' ', 'A', '\0', ','}) {
-        FcsTestFile f = valid();
-        f.delimiter = d;
-        EXPECT_EQ(codeOf(dir, f), Code::UnknownSeparator) << int(d);
     }
 }
 
@@ -69,6 +58,7 @@ TEST(FcsLoaderMalformed, KeywordsThatRefuseTheFile) {
         const char* key;
         int code;
         std::vector<const char*> values;
+        const char* type = "F";  // else a one-event file of that type
     };
     const Case cases[] = {
         // $TOT "3": more events than the DATA segment holds.
@@ -81,49 +71,37 @@ TEST(FcsLoaderMalformed, KeywordsThatRefuseTheFile) {
         {"$BYTEORD", Code::UnsupportedByteOrder, {"3,4,1,2", "1,2,4,3", "big", nullptr}},
         {"$P2B", Code::UnsupportedBitWidth, {"64"}},
         {"$P1B", Code::UnsupportedBitWidth, {"16", "*"}},
+        {"$P1B", Code::UnsupportedBitWidth, {"12", "10", "0", "72", "-16"}, "I"},
+        {"$P1B", Code::UnsupportedBitWidth, {"32"}, "D"},
     };
     QTemporaryDir dir;
     for (const Case& c : cases)
         for (const char* value : c.values) {
-            FcsTestFile f = valid();
-            if (value)
-                f.set(c.key, value);
-            else
-                f.remove(c.key);
-            EXPECT_EQ(codeOf(dir, f), c.code) << c.key << "=" << (value ? value : "<none>");
+            FcsTestFile f = *c.type == 'F' ? valid() : FcsTestFile::listMode(c.type, 1, {16});
+            if (*c.type != 'F') f.data = "\x01\x02\x03\x04";
+            value ? f.set(c.key, value) : f.remove(c.key);
+            EXPECT_EQ(codeOf(dir, f), c.code) << c.key << "=" << (value ? value : "<none>") << " " << c.type;
         }
-    for (const char* bits : {"12", "10", "0", "72", "-16"}) {
-        FcsTestFile f = FcsTestFile::listMode("I", 1, {16});
-        f.set("$P1B", bits);
-        f.data = "\x01\x02";
-        EXPECT_EQ(codeOf(dir, f), Code::UnsupportedBitWidth) << bits;
-    }
-    FcsTestFile d = FcsTestFile::listMode("D", 1, {32});
-    d.data = "\x01\x02\x03\x04";
-    EXPECT_EQ(codeOf(dir, d), Code::UnsupportedBitWidth);
-}
 
-TEST(FcsLoaderMalformed, MissingOrTruncatedData) {
-    QTemporaryDir dir;
     FcsTestFile f = valid();
     f.dataOffsetsInHeader = f.dataOffsetsInText = false;
     EXPECT_EQ(codeOf(dir, f), Code::NoDataStart);
     f.dataOffsetsInText = true;
-    f.textDataShift = -1000000;  // a negative start is no start
+    f.textShift[0] = f.textShift[1] = -1000000;  // a negative start is no start
     EXPECT_EQ(codeOf(dir, f), Code::NoDataStart);
 
     const std::string bytes = valid().bytes();
     for (size_t drop : {1u, 4u, 15u})
         EXPECT_EQ(codeOfBytes(dir, bytes.substr(0, bytes.size() - drop)), Code::Truncated);
     FcsTestFile beyond = valid();
-    beyond.headerDataShift = beyond.textDataShift = 1;
+    beyond.headerShift[0] = beyond.headerShift[1] = beyond.textShift[0] = beyond.textShift[1] = 1;
     EXPECT_EQ(codeOf(dir, beyond), Code::Truncated);
 
     // Only the HEADER start: the events' byte count decides, also when it
     // cannot be in any file.
     FcsTestFile more = valid();
     more.dataOffsetsInText = false;
-    more.headerField[3] = "       0";
+    more.headerField[3] = "0";
     for (const char* tot : {"3", "2147483647"}) {
         more.set("$TOT", tot);
         EXPECT_EQ(codeOf(dir, more), Code::Truncated) << tot;
@@ -131,63 +109,45 @@ TEST(FcsLoaderMalformed, MissingOrTruncatedData) {
 }
 
 TEST(FcsLoaderMalformed, DamagedFilesNeverCrashAndAlwaysGetACode) {
-    // Every prefix of a valid file, and copies with random bytes overwritten
-    // or cut out (seeded).
+    // Copies of a valid file with random bytes overwritten or cut out (seeded).
     QTemporaryDir dir;
     FcsTestFile base = FcsTestFile::listMode("I", 3, {8, 16, 32});
-    for (int e = 0; e < 3; ++e)
-        base.data += FcsTestFile::storedInt(uint64_t(e), 1, false) + FcsTestFile::storedInt(uint64_t(e), 2, false) +
-                     FcsTestFile::storedInt(uint64_t(e), 4, false);
+    base.data.assign(21, '\x01');
     const std::string good = base.bytes();
-    for (size_t n = 0; n < good.size(); ++n) codeOfBytes(dir, good.substr(0, n));
-
     std::mt19937 rng(1234);
-    for (int round = 0; round < 2000; ++round) {
+    for (int round = 0; round < 300; ++round) {
         std::string bytes = good;
         for (int i = 0, edits = 1 + int(rng() % 4); i < edits; ++i) {
             const size_t at = rng() % bytes.size();
-            switch (rng() % 3) {
-                case 0:
-                    bytes[at] = char(rng());
-                    break;
-                case 1:
-                    bytes[at] = "0123456789/ -"[rng() % 13];
-                    break;
-                default:
-                    bytes.erase(at, 1 + rng() % 8);
-            }
+            const unsigned kind = rng() % 3;
+            if (kind == 2)
+                bytes.erase(at, 1 + rng() % 8);
+            else
+                bytes[at] = kind ? "0123456789/ -"[rng() % 13] : char(rng());
         }
         codeOfBytes(dir, bytes);
     }
 }
 
-TEST(FcsLoaderMalformed, RefusalsHandBackNoMatrixAndTheLoaderCanBeReused) {
+TEST(FcsLoaderMalformed, RefusalsLeaveTheHeaderAloneAndTheLoaderCanBeReused) {
     QTemporaryDir dir;
     FcsTestFile bad = valid();
     bad.set("$MODE", "C");
     MCV_FcsLoader loader;
-    const std::string paths[] = {dir.filePath("missing.fcs").toStdString(), dir.path().toStdString(),
-                                 bad.write(dir, "bad.fcs")};
-    for (const std::string& path : paths) {
+    for (const auto& c :
+         std::vector<std::pair<std::string, int>>{{dir.filePath("missing.fcs").toStdString(), Code::CannotOpen},
+                                                  {dir.path().toStdString(), Code::CannotOpen},
+                                                  {bad.write(dir, "bad.fcs"), Code::UnsupportedMode},
+                                                  {valid().write(dir, "good.fcs"), 0}}) {
         MCV_FcsHeader h(nullptr);
-        h.setFileName(path);
+        h.setFileName(c.first);
         h.setNumEvents(77);
         float* data = nullptr;
-        const int code = loader.loadFromFile(&data, &h);
-        EXPECT_EQ(data, nullptr);
-        EXPECT_EQ(h.markerList(0)->size(), 0u) << "filled only on success";
-        if (path == paths[2]) {
-            EXPECT_EQ(code, Code::UnsupportedMode);
-        } else {
-            EXPECT_EQ(code, Code::CannotOpen);
-            EXPECT_EQ(h.numEvents(), 77) << path;
-        }
+        EXPECT_EQ(loader.loadFromFile(&data, &h), c.second) << c.first;
+        std::unique_ptr<float[]> owned(data);
+        EXPECT_EQ(bool(owned), c.second == 0);
+        EXPECT_EQ(h.markerList(0)->size(), c.second ? 0u : 2u) << "filled only on success";
+        EXPECT_EQ(h.numEvents(), c.second == Code::CannotOpen ? 77 : 2) << c.first;
     }
-    MCV_FcsHeader good(nullptr);
-    good.setFileName(valid().write(dir, "good.fcs"));
-    float* data = nullptr;
-    ASSERT_EQ(loader.loadFromFile(&data, &good), 0);
-    std::unique_ptr<float[]> owned(data);
-    EXPECT_EQ(owned[3], 4.0f);
     EXPECT_EQ(loader.fetchValueForKey("$MODE"), "L");
 }

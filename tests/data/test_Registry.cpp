@@ -1,6 +1,3 @@
-// The data set's registry of derived data: free names across kinds, refusal of
-// taken names, the selection set, "All Points", down-sampled sets and
-// ownership.
 #include "DerivedDataFixture.h"
 #include "support/CapturedOutput.h"
 
@@ -22,6 +19,8 @@ struct CountedPoints : MCV_DerivedDataPoints {
 }  // namespace
 
 TEST_F(Registry, NamesAreFreeAcrossKindsAndNeverReplaced) {
+    EXPECT_EQ(data->derivedDataPoints("Selection", false), data->selectionPoints()) << "one set outside the registry";
+    EXPECT_TRUE(data->derivedDataPoints().empty());
     MCV_DerivedDataPoints* a = data->derivedDataPoints("A", false);
     EXPECT_EQ(data->derivedDataPoints("A", false)->name(), "A-1");
     EXPECT_EQ(data->derivedDataPoints("A", true), a);
@@ -48,13 +47,6 @@ TEST_F(Registry, NamesAreFreeAcrossKindsAndNeverReplaced) {
     EXPECT_EQ(deaths, 1) << "the data set destroys what it registered";
 }
 
-TEST_F(Registry, SelectionIsOneSetOutsideTheRegistry) {
-    MCV_DerivedDataPoints* sel = data->derivedDataPoints("Selection", false);
-    EXPECT_EQ(sel, data->selectionPoints());
-    EXPECT_TRUE(data->derivedDataPoints().empty());
-    EXPECT_EQ(ui.count("newDerivedDataAdded"), 0);
-}
-
 TEST_F(Registry, AllPointsHoldsEveryEventAndAnImageSetFollowsIt) {
     load({Rows(3, {0, 0}), Rows(3, {0, 0})});
     data->header(0)->setWidth(3);
@@ -72,13 +64,4 @@ TEST_F(Registry, AllPointsHoldsEveryEventAndAnImageSetFollowsIt) {
     all->refreshed(nullptr);
     EXPECT_EQ(ui.count("dataRefreshed", all) + ui.count("dataRefreshed", img), 2);
     EXPECT_EQ(data->addDownsampledData("X", nullptr, {1}), nullptr);
-}
-
-TEST_F(Registry, AddedVariablesInvalidateClusterStatistics) {
-    load({Rows(2, {1, 2})});
-    MCV_DerivedDataClusters* c = data->derivedDataClusters("C", true);
-    c->setClusters({{{0, 0}, {0, 1}}}, nullptr, {}, nullptr);
-    c->csvString();
-    data->addDimensions({"X"}, 5.0f);
-    EXPECT_EQ(c->csvString(), "Subset,A,B,X\n1,1.000000,2.000000,5.000000\n");
 }
