@@ -100,6 +100,24 @@ TEST(FcsLoaderData, DataOffsetsFromHeaderOrTextWhicheverFits) {
     }
 }
 
+// A file may chain further data sets through $NEXTDATA; only the first is read.
+TEST(FcsLoaderData, OnlyTheFirstDataSetIsRead) {
+    FcsTestFile first = FcsTestFile::floats({{1.5f, 0, 0}, {0, 0, -65536.0f}});
+    first.set("$NEXTDATA", "000000000000");
+    std::string bytes = first.bytes();
+    const std::string next = std::to_string(bytes.size());
+    bytes.replace(bytes.find("$NEXTDATA/") + 10 + 12 - next.size(), next.size(), next);
+    bytes += FcsTestFile::floats({{9, 9}}).bytes();
+    QTemporaryDir dir;
+    const std::string path = dir.filePath("two.fcs").toStdString();
+    FcsTestFile::writeBytes(path, bytes);
+    FcsLoad l(path);
+    ASSERT_EQ(l.code, 0);
+    EXPECT_EQ(l.header->numEvents(), 2);
+    EXPECT_EQ(l.header->numVariables(), 3);
+    EXPECT_EQ(l.at(1, 2), -65536.0f);
+}
+
 TEST(FcsLoaderData, DataBlocksOf2GiBAndMoreLoad) {
     // 270,000,000 events x 2 floats = 2,160,000,000 bytes, beyond any 32-bit
     // count. The file is sparse: only its ends hold data.
