@@ -3,6 +3,7 @@
 #include <omp.h>
 
 #include <algorithm>
+#include <memory>
 #include <stdexcept>
 #include <string>
 
@@ -42,6 +43,7 @@ void FlannKnnBackend::search(const Request& request, std::vector<float>& distanc
         params.cores = std::max(1, omp_get_max_threads());
         const std::size_t unset = static_cast<std::size_t>(-1);
         std::vector<std::size_t> blockIndices;
+        std::unique_ptr<flann::Index<flann::L2<float>>> linear;
         for (unsigned int first = 0; first < n; first += kQueryBlock) {
             const unsigned int rows = std::min(kQueryBlock, n - first);
             blockIndices.assign(static_cast<std::size_t>(rows) * k, unset);
@@ -50,16 +52,17 @@ void FlannKnnBackend::search(const Request& request, std::vector<float>& distanc
             flann::Matrix<std::size_t> blockResult(blockIndices.data(), rows, k);
             flann::Matrix<float> blockDistances(distances.data() + static_cast<std::size_t>(first) * k, rows, k);
             index.knnSearch(queries, blockResult, blockDistances, k, params);
-            // A bounded number of checks may visit fewer than k points when k is
-            // close to n (a small selection), depending on how the randomised
-            // trees fell; such a block is searched again without the bound,
-            // which visits every leaf.
+            // The randomised trees may reach fewer than k points when k is close
+            // to n (a small selection), depending on how the trees fell: such a
+            // block is answered again by a linear scan, which is exact.
             if (std::any_of(blockIndices.begin(), blockIndices.end(),
                             [&](std::size_t i) { return i == unset || i >= n; })) {
-                flann::SearchParams exhaustive = params;
-                exhaustive.checks = flann::FLANN_CHECKS_UNLIMITED;
+                if (!linear) {
+                    linear = std::make_unique<flann::Index<flann::L2<float>>>(dataset, flann::LinearIndexParams());
+                    linear->buildIndex();
+                }
                 blockIndices.assign(static_cast<std::size_t>(rows) * k, unset);
-                index.knnSearch(queries, blockResult, blockDistances, k, exhaustive);
+                linear->knnSearch(queries, blockResult, blockDistances, k, params);
             }
             for (std::size_t e = 0; e < blockIndices.size(); ++e) {
                 if (blockIndices[e] == unset || blockIndices[e] >= n) {

@@ -257,6 +257,9 @@ TEST_F(GpuTsneEngine, ExaggerationRampsDownLinearly) {
 // A hundred re-initialisations in one context: each run frees the objects of
 // the one before, so the process does not grow.
 TEST_F(GpuTsneEngine, ReInitialisationDoesNotLeak) {
+#ifdef __SANITIZE_ADDRESS__
+    GTEST_SKIP() << "AddressSanitizer keeps freed memory in quarantine: the resident size says nothing here";
+#endif
     SparseMatrix P(1000);
     for (unsigned int i = 0; i + 1 < 1000; ++i) P[i][i + 1] = 1.f;
     GpuEngine engine;
