@@ -23,5 +23,9 @@ void logValue(AbstractLog* logger, const std::string& name, unsigned int value, 
     writeValueLine(logger, name, value, enabled, tabs);
 }
 
+void logValue(AbstractLog* logger, const std::string& name, int value, bool enabled, unsigned int tabs) {
+    writeValueLine(logger, name, value, enabled, tabs);
+}
+
 }  // namespace utils
 }  // namespace vel

@@ -12,6 +12,7 @@ namespace utils {
 void logValue(AbstractLog* logger, const std::string& name, float value, bool enabled = true, unsigned int tabs = 1);
 void logValue(AbstractLog* logger, const std::string& name, unsigned int value, bool enabled = true,
               unsigned int tabs = 1);
+void logValue(AbstractLog* logger, const std::string& name, int value, bool enabled = true, unsigned int tabs = 1);
 
 }  // namespace utils
 }  // namespace vel

@@ -1,0 +1,149 @@
+#pragma once
+// A multi-scale description of a data set. Scale 0 has one landmark per data
+// point and a sparse transition matrix; every further scale keeps a subset of
+// the previous scale's points as landmarks, with an area of influence and a
+// transition matrix of its own.
+//
+// Sizes and indices are 32-bit: a hierarchy holds at most 2^31 - 1 points, and
+// -1 in previousScaleToLandmarkIdx means "not a landmark".
+//
+// The object is used from one thread at a time.
+
+#include <cstdint>
+#include <vector>
+
+#include "vel/data/MapMemEff.h"
+#include "vel/utils/AbstractLog.h"
+
+namespace vel {
+namespace dr {
+
+template <typename scalar_type, typename sparse_scalar_matrix_type>
+class HierarchicalSNE {
+public:
+    using sparse_scalar_matrix = sparse_scalar_matrix_type;
+    using scalar_vector_type = std::vector<scalar_type>;
+
+    class Parameters {
+    public:
+        // Seed of every random walk; below 1 the system clock is used instead.
+        int seed = -1;
+        // Neighbours per point, the point itself not counted.
+        int numNeighbors = 30;
+        int numTrees = 4;
+        int aknnNumChecks = 1024;
+        // vel::utils::knn_library code.
+        int knnLibrary = -1;
+        // vel::utils::knn_distance_metric code.
+        int knnMetric = 0;
+        double hnswM = 16.0;
+        double hnswEfConstruction = 200.0;
+        // Landmarks by visit counts when set, by the fixed reduction otherwise.
+        bool monteCarloSampling = true;
+        int mcmcsNumWalks = 10;
+        float mcmcsLandmarkThresh = 1.5f;
+        int mcmcsWalkLength = 10;
+        bool useHardThresh = false;
+        float hardThresh = 0.1f;
+        float fixedReductionRatio = 0.1f;
+        int fixedReductionWalks = 10;
+        bool memoryPreserving = false;
+        int numWalksPerLandmark = 100;
+        float pruneThresh = 1.5f;
+    };
+
+    // One scale. N is the number of points of the previous scale, L the number
+    // of landmarks of this one; scale 0 leaves the two previous-scale fields empty.
+    class Scale {
+    public:
+        // L entries: the landmark's index among the data points.
+        std::vector<unsigned int> landmarkToOriginalIdx;
+        // L entries: the landmark's index among the previous scale's points.
+        std::vector<unsigned int> landmarkToPreviousScaleIdx;
+        // L rows: probability of a step from landmark a to landmark b.
+        sparse_scalar_matrix_type transitionMatrix;
+        // L entries: how much of the data the landmark stands for.
+        scalar_vector_type landmarkWeight;
+        // N entries: landmark index of each previous-scale point, -1 when none.
+        std::vector<int> previousScaleToLandmarkIdx;
+        // N rows: share of the walks from previous-scale point i ending at landmark b.
+        sparse_scalar_matrix_type areaOfInfluence;
+
+        unsigned int size() const { return static_cast<unsigned int>(landmarkToOriginalIdx.size()); }
+        // Estimate in megabytes: capacities of the four vectors plus 8 bytes per
+        // stored entry of both matrices.
+        float mimMemoryOccupation() const;
+    };
+
+    // Figures of the last construction; -1 means not measured. Times in seconds.
+    class Statistics {
+    public:
+        Statistics() { reset(); }
+        void reset();
+        // The statistics block, one line per measured figure; nothing without a logger.
+        void log(utils::AbstractLog* logger) const;
+
+        float totalTime;
+        float initKnnTime;
+        float initProbabilitiesTime;
+        float initFmcTime;
+        float mcmcsTime;
+        float landmarksSelectionTime;
+        float landmarksSelectionNumWalks;
+        float aoiTime;
+        float fmcTime;
+        float aoiNumWalks;
+        float aoiSparsity;
+        float fmcSparsity;
+        float fmcEffectiveSparsity;
+    };
+
+    using hierarchy_type = std::vector<Scale>;
+
+    HierarchicalSNE() = default;
+
+    // Throws std::logic_error once initialized or for d < 1.
+    void setDimensionality(int d);
+    int dimensionality() const { return _dimensionality; }
+
+    // Scale 0 takes P unchanged as its transition matrix (no normalisation, no
+    // test); the hierarchy has no data pointer afterwards. Discards all scales.
+    void initialize(const sparse_scalar_matrix_type& P, Parameters params = Parameters());
+
+    // Clears the initialized flag only; the scales stay.
+    void reset() { _initialized = false; }
+    // Forgets the data pointer and clears the initialized flag; the scales stay.
+    void clear() {
+        _highDimensionalData = nullptr;
+        _initialized = false;
+    }
+
+    utils::AbstractLog* logger() const { return _logger; }
+    void setLogger(utils::AbstractLog* logger) { _logger = logger; }
+    Statistics& statistics() { return _statistics; }
+    const Statistics& statistics() const { return _statistics; }
+    hierarchy_type& hierarchy() { return _hierarchy; }
+    const hierarchy_type& hierarchy() const { return _hierarchy; }
+    // i must be below the number of scales.
+    Scale& scale(unsigned int i) { return _hierarchy[i]; }
+    const Scale& scale(unsigned int i) const { return _hierarchy[i]; }
+    // At least one scale must exist.
+    Scale& top_scale() { return _hierarchy.back(); }
+    const Scale& top_scale() const { return _hierarchy.back(); }
+
+private:
+    void initializeFirstScale(const sparse_scalar_matrix_type& P);
+
+    hierarchy_type _hierarchy;
+    int _dimensionality = 0;
+    unsigned int _numDataPoints = 0;
+    // The caller's data, row-major, _dimensionality values per point; not owned.
+    const scalar_type* _highDimensionalData = nullptr;
+    bool _initialized = false;
+    Parameters _params;
+    utils::AbstractLog* _logger = nullptr;
+    Statistics _statistics;
+};
+
+}  // namespace dr
+}  // namespace vel
