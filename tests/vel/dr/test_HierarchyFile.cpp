@@ -54,25 +54,22 @@ Hsne threeScales() {
     return h;
 }
 
-std::string saved(const Hsne& h) {
+std::string saved(const Hsne& h, vel::utils::AbstractLog* log = nullptr) {
     std::stringstream out;
-    vel::dr::IO::saveHSNE(h, static_cast<std::ostream&>(out), nullptr);
+    vel::dr::IO::saveHSNE(h, static_cast<std::ostream&>(out), log);
     return out.str();
 }
 
-void load(Hsne& h, const std::string& bytes) {
+void load(Hsne& h, const std::string& bytes, vel::utils::AbstractLog* log = nullptr) {
     std::istringstream in(bytes);
-    vel::dr::IO::loadHSNE(h, static_cast<std::istream&>(in), nullptr);
+    vel::dr::IO::loadHSNE(h, static_cast<std::istream&>(in), log);
 }
 
-std::string withField(std::string bytes, std::size_t offset, std::uint32_t field) {
+// `bytes` with the 4-byte field at `offset` replaced by `field`.
+template <typename T>
+std::string with(std::string bytes, std::size_t offset, T field) {
     std::memcpy(&bytes[offset], &field, 4);
     return bytes;
-}
-std::string withFloat(const std::string& bytes, std::size_t offset, float value) {
-    std::uint32_t field;
-    std::memcpy(&field, &value, 4);
-    return withField(bytes, offset, field);
 }
 
 }  // namespace
@@ -93,16 +90,12 @@ TEST(HierarchyFile, TwoPointExampleByteForByte) {
 }
 
 TEST(HierarchyFile, SaveLoadSaveGivesTheSameBytes) {
-    const Hsne original = threeScales();
-    const std::string bytes = saved(original);
+    const std::string bytes = saved(threeScales());
     Hsne loaded;
     load(loaded, bytes);
     EXPECT_EQ(saved(loaded), bytes);
-    ASSERT_EQ(loaded.hierarchy().size(), 3u);
-    EXPECT_EQ(loaded.scale(1).previousScaleToLandmarkIdx, original.scale(1).previousScaleToLandmarkIdx);
-    EXPECT_EQ(loaded.scale(2).areaOfInfluence[1].memory(), original.scale(2).areaOfInfluence[1].memory());
     // -0.0 is a valid version word, and 2.5 scales are read as three.
-    EXPECT_NO_THROW(load(loaded, withFloat(withFloat(bytes, 0, -0.f), 8, 2.5f)));
+    EXPECT_NO_THROW(load(loaded, with(with(bytes, 0, -0.f), 8, 2.5f)));
     EXPECT_EQ(loaded.hierarchy().size(), 3u);
 }
 
@@ -112,14 +105,13 @@ TEST(HierarchyFile, DamagedFilesAreRefusedAndChangeNothing) {
     std::vector<std::string> bad;
     for (std::size_t n = 0; n < bytes.size(); ++n) bad.push_back(bytes.substr(0, n));
     const float inf = std::numeric_limits<float>::infinity(), nan = std::numeric_limits<float>::quiet_NaN();
-    for (float scales : {inf, 1e30f, 65.f, nan, 0.f, -1.f, 4.f}) bad.push_back(withFloat(bytes, 8, scales));
-    for (float size0 : {3.f, 5.f, -4.f, 4.5f, nan}) bad.push_back(withFloat(bytes, 12, size0));
-    bad.push_back(withFloat(bytes, 0, 1.f));
-    bad.push_back(withFloat(bytes, 4, nan));
-    bad.push_back(withField(bytes, 16, 0xFFFFFFFFu));  // row count of scale 0
-    bad.push_back(withField(bytes, 20, 0xFFFFFFFFu));  // entry count of its first row
-    bad.push_back(withField(bytes, 24, 4));            // a column beyond scale 0
-    bad.push_back(withFloat(bytes, 28, inf));          // a probability
+    for (float scales : {inf, 1e30f, 65.f, nan, 0.f, -1.f, 4.f}) bad.push_back(with(bytes, 8, scales));
+    for (float size0 : {3.f, 5.f, -4.f, 4.5f, nan}) bad.push_back(with(bytes, 12, size0));
+    for (std::size_t version : {0, 4}) bad.push_back(with(bytes, version, 1.f));
+    bad.push_back(with(bytes, 16, 0xFFFFFFFFu));  // row count of scale 0
+    bad.push_back(with(bytes, 20, 0xFFFFFFFFu));  // entry count of its first row
+    bad.push_back(with(bytes, 24, 4u));           // a column beyond scale 0
+    bad.push_back(with(bytes, 28, inf));          // a probability
     const std::vector<std::function<void(Hsne::Scale&)>> damages = {
         [](Hsne::Scale& s) { s.landmarkToOriginalIdx[1] = 4; },
         [](Hsne::Scale& s) { s.landmarkToPreviousScaleIdx[0] = 9; },
@@ -132,7 +124,6 @@ TEST(HierarchyFile, DamagedFilesAreRefusedAndChangeNothing) {
         [](Hsne::Scale& s) { s.transitionMatrix[0][2] = 0.1f; },
         [](Hsne::Scale& s) { s.transitionMatrix.pop_back(); },
         [](Hsne::Scale& s) { s.areaOfInfluence[2][5] = 0.1f; },
-        [](Hsne::Scale& s) { s.areaOfInfluence.emplace_back(); },
     };
     for (const auto& damage : damages) {
         Hsne damaged = threeScales();
@@ -153,21 +144,24 @@ TEST(HierarchicalSNE, InitializeKeepsTheMatrixExactly) {
     h.initialize(P);
     ASSERT_EQ(h.hierarchy().size(), 1u);
     for (std::size_t r = 0; r < P.size(); ++r) EXPECT_EQ(h.scale(0).transitionMatrix[r].memory(), P[r].memory());
-    EXPECT_EQ(h.scale(0).landmarkToPreviousScaleIdx, (std::vector<unsigned>{0, 1, 2}));
     EXPECT_EQ(h.scale(0).landmarkWeight, (std::vector<float>{1.f, 1.f, 1.f}));
-    EXPECT_GE(h.statistics().totalTime, 0.f);
 }
 
 TEST(HierarchicalSNE, QuotedTexts) {
     const std::string rule = std::string(62, '-') + "\n\n";
     const std::string head = "\n--------------- Hierarchical-SNE Statistics ------------------\n";
-    Hsne h;
-    LineLog fresh, measured;
+    const std::string each =
+        "\t... transition matrix ...\n\t... landmarks to original data ...\n\t... landmarks to previous scale ...\n"
+        "\t... landmark weights ...\n\t... previous scale to current scale landmarks ...\n\t... area of influence "
+        "...\n";
+    Hsne h = threeScales();
+    LineLog saving, loading, fresh, measured;
+    load(h, saved(h, &saving), &loading);
+    h = Hsne();
     h.statistics().log(&fresh);
     h.statistics().aoiSparsity = 0.25f;
     h.statistics().mcmcsTime = std::numeric_limits<float>::quiet_NaN();
     h.statistics().log(&measured);
-    h.statistics().log(nullptr);
     auto thrown = [](const std::function<void()>& f) {
         try {
             f();
@@ -177,11 +171,19 @@ TEST(HierarchicalSNE, QuotedTexts) {
         return std::string("no error");
     };
     const std::pair<std::string, std::string> table[] = {
+        {saving.text,
+         "Saving H-SNE hierarchy to file\nSaving scale:\t0\n\tsize:\t4\n\t... transition matrix ...\nSaving "
+         "scale:\t1\n\tsize:\t2\n" +
+             each + "Saving scale:\t2\n\tsize:\t1\n" + each},
+        {loading.text,
+         "Loading H-SNE hierarchy from file\nLoading scale:\t0\n\tsize:\t4\n\t... transition matrix ...\n"
+         "\t... (init) landmarks to original data ...\n\t... (init) landmarks to previous scale ...\n"
+         "\t... (init) landmark weights ...\nLoading scale:\t1\n\tsize:\t2\n" +
+             each + "Loading scale:\t2\n\tsize:\t1\n" + each},
         {fresh.text, head + "Total time:\t-1\n" + rule},
         {measured.text,
          head + "Total time:\t-1\n\tMarkov Chain Monte Carlo sampling time:\tnan\n\tIs sparsity (%):\t\t\t25\n" + rule},
         {thrown([&] { h.setDimensionality(0); }), "Invalid dimensionality"},
-        {thrown([&] { h.setDimensionality(5); }), "no error"},
         {thrown([&] { h.initialize(Matrix(1)), h.setDimensionality(5); }),
          "Class should be uninitialized to change the dimensionality"},
         {thrown([&] { h.reset(), h.setDimensionality(7); }), "no error"},
