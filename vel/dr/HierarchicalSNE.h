@@ -18,6 +18,9 @@
 namespace vel {
 namespace dr {
 
+// Number of kNN back ends a hierarchy can be built with.
+unsigned int HierarchicalSNE_NrOfKnnAlgorithms();
+
 template <typename scalar_type, typename sparse_scalar_matrix_type>
 class HierarchicalSNE {
 public:
@@ -106,6 +109,17 @@ public:
     void setDimensionality(int d);
     int dimensionality() const { return _dimensionality; }
 
+    // Scale 0 from the data: every point is a landmark of weight 1, and its row
+    // holds its numNeighbors nearest neighbours (never the point itself) with
+    // Gaussian probabilities at perplexity numNeighbors / 3, summing to 1. With
+    // fewer than numNeighbors + 1 points, each point takes all others and the
+    // perplexity is lowered to match. The data (N rows of dimensionality() values)
+    // are not copied and must outlive every later read of the hierarchy.
+    // Throws std::logic_error, leaving the scales as they were, when the
+    // dimensionality is unset, data is null, N < 2, numNeighbors < 1 or knnLibrary
+    // is not a vel::utils::knn_library code; a back end that cannot deliver the
+    // neighbours throws std::runtime_error, and the hierarchy is then empty.
+    void initialize(scalar_type* data, unsigned int N, Parameters params = Parameters());
     // Scale 0 takes P unchanged as its transition matrix (no normalisation, no
     // test); the hierarchy has no data pointer afterwards. Discards all scales.
     void initialize(const sparse_scalar_matrix_type& P, Parameters params = Parameters());
@@ -132,6 +146,10 @@ public:
     const Scale& top_scale() const { return _hierarchy.back(); }
 
 private:
+    void initializeFirstScale();
+    // N x K neighbour indices and their probabilities, K = min(numNeighbors + 1,
+    // N), row i holding point i at position 0 with probability 0.
+    void computeNeighborhoodGraph(std::vector<float>& probabilities, std::vector<int>& neighbours);
     void initializeFirstScale(const sparse_scalar_matrix_type& P);
 
     hierarchy_type _hierarchy;

@@ -1,0 +1,174 @@
+// Scale 0 of the hierarchy from the data: the kNN graph and its calibration.
+
+#include <algorithm>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "vel/dr/HierarchicalSNE.h"
+#include "vel/utils/HDJointProbabilityGenerator.h"
+#include "vel/utils/KnnCodes.h"
+#include "vel/utils/LogValue.h"
+#include "vel/utils/ScopedTimer.h"
+
+namespace vel {
+namespace dr {
+
+namespace {
+
+void displayLine(utils::AbstractLog* logger, const char* text) {
+    if (logger != nullptr) logger->display(text, false);
+}
+
+// The lines announcing the kNN search of a back end. The back end itself runs
+// without a logger, so the lines come before the search as a whole.
+void logSearch(utils::AbstractLog* logger, int knnLibrary, int knnMetric) {
+    switch (knnLibrary) {
+        case utils::KNN_HNSW:
+            displayLine(logger, "Computing the neighborhood graph with HNSW Lib...");
+            displayLine(logger, "\tBuilding the trees...");
+            displayLine(logger, "\tAKNN queries...");
+            return;
+        case utils::KNN_FLANN:
+            displayLine(logger, "Computing the neighborhood graph...");
+            displayLine(logger, "\tBuilding the trees...");
+            displayLine(logger, "\tAKNN queries...");
+            return;
+        default:
+            displayLine(logger, "Computing approximated knn with Annoy...");
+            switch (knnMetric) {
+                case utils::KNN_METRIC_COSINE:
+                    displayLine(logger, "Computing approximated knn with Annoy using Cosine distances ...");
+                    break;
+                case utils::KNN_METRIC_MANHATTAN:
+                    displayLine(logger, "Computing approximated knn with Annoy using Manhattan distances ...");
+                    break;
+                case utils::KNN_METRIC_DOT:
+                    displayLine(logger, "Computing approximated knn with Annoy using Dot product distances ...");
+                    break;
+                default:
+                    displayLine(logger, "Computing approximated knn with Annoy using Euclidean distances ...");
+                    break;
+            }
+            displayLine(logger, "Done building tree. Beginning nearest neighbor search... ");
+            return;
+    }
+}
+
+}  // namespace
+
+unsigned int HierarchicalSNE_NrOfKnnAlgorithms() { return HDJointProbabilityGenerator_NrOfKnnAlgorithms(); }
+
+template <typename scalar_type, typename sparse_scalar_matrix_type>
+void HierarchicalSNE<scalar_type, sparse_scalar_matrix_type>::initialize(scalar_type* data, unsigned int N,
+                                                                         Parameters params) {
+    _statistics.reset();
+    // Recorded also when the construction ends by an exception.
+    utils::ScopedTimer<float> totalTimer(_statistics.totalTime);
+    _initialized = false;
+    // Refused before anything changes: these would otherwise search without data
+    // or build rows that do not hold the neighbours.
+    if (_dimensionality < 1) throw std::logic_error("HierarchicalSNE::initialize: the dimensionality is not set");
+    if (data == nullptr) throw std::logic_error("HierarchicalSNE::initialize: no data");
+    if (N < 2) throw std::logic_error("HierarchicalSNE::initialize: at least two data points are required");
+    if (params.numNeighbors < 1)
+        throw std::logic_error("HierarchicalSNE::initialize: at least one neighbor per point is required");
+    if (params.knnLibrary != utils::KNN_FLANN && params.knnLibrary != utils::KNN_HNSW &&
+        params.knnLibrary != utils::KNN_ANNOY)
+        throw std::logic_error("HierarchicalSNE::initialize: unknown kNN library code " +
+                               std::to_string(params.knnLibrary));
+    displayLine(_logger, "Initializing Hierarchical-SNE...");
+    _params = params;
+    _highDimensionalData = data;
+    _numDataPoints = N;
+    utils::logValue(_logger, "Number of data points", _numDataPoints, true, 1);
+    initializeFirstScale();
+    _initialized = true;
+    displayLine(_logger, "Initialization complete!");
+}
+
+template <typename scalar_type, typename sparse_scalar_matrix_type>
+void HierarchicalSNE<scalar_type, sparse_scalar_matrix_type>::initializeFirstScale() {
+    displayLine(_logger, "Initializing the first scale...");
+    // A failed search leaves no scale behind rather than an empty scale 0.
+    _hierarchy.clear();
+    std::vector<float> probabilities;
+    std::vector<int> neighbours;
+    computeNeighborhoodGraph(probabilities, neighbours);
+    const unsigned int n = _numDataPoints;
+    const std::size_t K = probabilities.size() / n;
+
+    _hierarchy.emplace_back();
+    Scale& scale0 = _hierarchy.back();
+    {
+        utils::ScopedTimer<float> fmcTimer(_statistics.initFmcTime);
+        displayLine(_logger, "Creating transition matrix...");
+        scale0.landmarkToOriginalIdx.resize(n);
+        scale0.landmarkToPreviousScaleIdx.resize(n);
+        for (unsigned int i = 0; i < n; ++i) {
+            scale0.landmarkToOriginalIdx[i] = i;
+            scale0.landmarkToPreviousScaleIdx[i] = i;
+        }
+        scale0.landmarkWeight.assign(n, scalar_type(1));
+        scale0.transitionMatrix.resize(n);
+        // Position 0 is the point itself and stays out of its row; of a column
+        // listed twice the later position wins.
+#pragma omp parallel for schedule(static)
+        for (long long li = 0; li < static_cast<long long>(n); ++li) {
+            auto& row = scale0.transitionMatrix[static_cast<std::size_t>(li)];
+            const std::size_t first = static_cast<std::size_t>(li) * K;
+            row.reserve(K - 1);
+            for (std::size_t j = 1; j < K; ++j)
+                row[static_cast<unsigned int>(neighbours[first + j])] = probabilities[first + j];
+        }
+    }
+    utils::logValue(_logger, "Min memory requirements (MB)", scale0.mimMemoryOccupation(), true, 1);
+}
+
+template <typename scalar_type, typename sparse_scalar_matrix_type>
+void HierarchicalSNE<scalar_type, sparse_scalar_matrix_type>::computeNeighborhoodGraph(
+    std::vector<float>& probabilities, std::vector<int>& neighbours) {
+    using Generator = HDJointProbabilityGenerator<scalar_type, sparse_scalar_matrix_type>;
+    const unsigned int n = _numDataPoints;
+    // A point cannot have more neighbours than there are other points; the
+    // perplexity keeps its ratio to the neighbour count.
+    const unsigned int K = static_cast<unsigned int>(std::min<long long>(_params.numNeighbors + 1LL, n));
+    if (K < static_cast<unsigned int>(_params.numNeighbors) + 1u)
+        utils::logValue(_logger, "Fewer data points than neighbors, number of neighbors lowered to", K - 1, true, 1);
+
+    typename Generator::Parameters generatorParams;
+    generatorParams.perplexity = static_cast<float>((K - 1) / 3.0);
+    generatorParams.perplexityMultiplier = 3;
+    generatorParams.numTrees = _params.numTrees;
+    generatorParams.aknnNumChecks = _params.aknnNumChecks;
+    generatorParams.knnLibrary = _params.knnLibrary;
+    generatorParams.knnMetric = _params.knnMetric;
+    generatorParams.hnswM = _params.hnswM;
+    generatorParams.hnswEfConstruction = _params.hnswEfConstruction;
+    // The generator derives K from the perplexity in single precision, which is
+    // exact for every neighbour count whose lists fit in memory.
+    if (Generator::neighbourCount(generatorParams, n) != K)
+        throw std::logic_error("HierarchicalSNE::initialize: too many neighbors per point");
+
+    Generator generator;
+    logSearch(_logger, _params.knnLibrary, _params.knnMetric);
+    std::vector<float> distances;
+    {
+        utils::ScopedTimer<float> knnTimer(_statistics.initKnnTime);
+        generator.computeHighDimensionalDistances(const_cast<float*>(_highDimensionalData),
+                                                  static_cast<unsigned int>(_dimensionality), n, distances, neighbours,
+                                                  generatorParams);
+    }
+    displayLine(_logger, "\tFMC computation...");
+    {
+        utils::ScopedTimer<float> probabilitiesTimer(_statistics.initProbabilitiesTime);
+        generator.computeGaussianDistributions(distances, neighbours, probabilities, generatorParams);
+    }
+}
+
+template void HierarchicalSNE<float, std::vector<data::MapMemEff<unsigned int, float>>>::initialize(float* data,
+                                                                                                    unsigned int N,
+                                                                                                    Parameters params);
+
+}  // namespace dr
+}  // namespace vel
