@@ -14,13 +14,12 @@ namespace {
 
 using Hsne = vel::dr::HierarchicalSNE<float, veltest::SparseMatrix>;
 
-Hsne built(veltest::Blobs& b, int library, int metric = 0, vel::utils::AbstractLog* log = nullptr) {
+Hsne built(veltest::Blobs& b, int library, vel::utils::AbstractLog* log = nullptr) {
     Hsne h;
     h.setLogger(log);
     h.setDimensionality(static_cast<int>(b.dims));
     Hsne::Parameters p;
     p.knnLibrary = library;
-    p.knnMetric = metric;
     h.initialize(b.data.data(), b.n, p);
     return h;
 }
@@ -29,7 +28,6 @@ class FirstScale : public testing::TestWithParam<int> {};
 
 }  // namespace
 
-// Below 31 points every other point is a neighbour.
 TEST_P(FirstScale, HoldsTheCalibratedNearestNeighbours) {
     auto one = veltest::makeBlobs(1, 1, 10, 0.0, 1);
     EXPECT_THROW(built(one, GetParam()), std::logic_error);
@@ -65,9 +63,6 @@ TEST(HierarchicalSNE, FirstScaleLogLinesAndUnknownBackEnds) {
     auto b = veltest::makeBlobs(1, 10, 10, 0.0, 5);
     for (int library : {2, -2}) EXPECT_THROW(built(b, library), std::logic_error) << library;
     vel::utils::CoutLog log;
-    const auto logOf = [&](int library, int metric) {
-        return capturedStdout([&] { built(b, library, metric, &log); });
-    };
     const std::string head =
         "Initializing Hierarchical-SNE...\nNumber of data points:\t10\nInitializing the first scale...\n"
         "Fewer data points than neighbors, number of neighbors lowered to:\t9\n";
@@ -75,13 +70,13 @@ TEST(HierarchicalSNE, FirstScaleLogLinesAndUnknownBackEnds) {
         "\tFMC computation...\nCreating transition matrix...\nMin memory requirements (MB):\t0.000801086\n"
         "Initialization complete!\n";
     const std::string trees = "\tBuilding the trees...\n\tAKNN queries...\n";
-    const std::pair<std::string, std::string> table[] = {
-        {logOf(-1, 0), head + "Computing the neighborhood graph...\n" + trees + tail},
-        {logOf(0, 0), head + "Computing the neighborhood graph with HNSW Lib...\n" + trees + tail},
-        {logOf(1, 1), head +
-                          "Computing approximated knn with Annoy...\nComputing approximated knn with Annoy using "
-                          "Cosine distances ...\nDone building tree. Beginning nearest neighbor search... \n" +
-                          tail},
+    const std::pair<int, std::string> searches[] = {
+        {-1, "Computing the neighborhood graph...\n" + trees},
+        {0, "Computing the neighborhood graph with HNSW Lib...\n" + trees},
+        {1,
+         "Computing approximated knn with Annoy...\nComputing approximated knn with Annoy using Euclidean "
+         "distances ...\nDone building tree. Beginning nearest neighbor search... \n"},
     };
-    for (const auto& row : table) EXPECT_EQ(row.first, row.second);
+    for (const auto& [library, search] : searches)
+        EXPECT_EQ(capturedStdout([&] { built(b, library, &log); }), head + search + tail) << library;
 }
