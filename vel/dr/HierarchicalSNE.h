@@ -10,6 +10,7 @@
 // The object is used from one thread at a time.
 
 #include <cstdint>
+#include <random>
 #include <vector>
 
 #include "vel/data/MapMemEff.h"
@@ -145,7 +146,41 @@ public:
     Scale& top_scale() { return _hierarchy.back(); }
     const Scale& top_scale() const { return _hierarchy.back(); }
 
+    // Seed of the random walks: params.seed when above 0, else the system clock's
+    // current count. Read once per selection or area-of-influence computation.
+    std::uint32_t seed() const;
+
+    // Landmarks of `next` by visit counts of short walks from every point of
+    // `previous`: a point is kept when more than T walks ended on it. Landmarks
+    // are numbered in increasing order of their previous-scale index.
+    void selectLandmarksWithStationaryDistribution(const Scale& previous, Scale& next, unsigned int& numLandmarks);
+    // Landmarks of `next` by the fixed reduction: the distinct ends of walks from
+    // uniformly drawn starts, numbered in the order chosen, until the previous
+    // size x fixedReductionRatio are found or 100 attempts per wanted landmark
+    // are spent; in the latter case the landmarks found are kept.
+    void selectLandmarks(const Scale& previous, Scale& next, unsigned int& numLandmarks);
+    // On return of either selection `next` holds N empty area-of-influence rows,
+    // previousScaleToLandmarkIdx (-1 or the landmark), and numLandmarks entries of
+    // the landmark indices, zero weights and empty transition rows; N is the
+    // row count of previous.transitionMatrix.
+
+    // Walk of length + 1 steps over M; the end vertex, or -1 when a step leaves
+    // an empty row, stays on its vertex or finds a row summing to u or less.
+    int randomWalk(unsigned int start, unsigned int length, const sparse_scalar_matrix_type& M,
+                   std::uniform_real_distribution<double>& distribution, std::minstd_rand& generator) const;
+    // Walk to the first vertex v with stopIdx[v] != -1, at least one step; -1 when
+    // a step fails or maxLength steps do not reach such a vertex.
+    int randomWalk(unsigned int start, const std::vector<int>& stopIdx, unsigned int maxLength,
+                   const sparse_scalar_matrix_type& M, std::uniform_real_distribution<double>& distribution,
+                   std::minstd_rand& generator) const;
+
 private:
+    // One step from v: the next vertex, or -1 (see the fixed-length walk).
+    int walkStep(unsigned int v, const sparse_scalar_matrix_type& M,
+                 std::uniform_real_distribution<double>& distribution, std::minstd_rand& generator) const;
+    // Sizes the vectors of `next` for `landmarks` landmarks over n previous points.
+    static void prepareNextScale(Scale& next, unsigned int n, unsigned int landmarks);
+
     void initializeFirstScale();
     // N x K neighbour indices and their probabilities, K = min(numNeighbors + 1,
     // N), row i holding point i at position 0 with probability 0.
