@@ -10,7 +10,9 @@
 // The object is used from one thread at a time.
 
 #include <cstdint>
+#include <map>
 #include <random>
+#include <unordered_map>
 #include <vector>
 
 #include "vel/data/MapMemEff.h"
@@ -173,6 +175,49 @@ public:
     int randomWalk(unsigned int start, const std::vector<int>& stopIdx, unsigned int maxLength,
                    const sparse_scalar_matrix_type& M, std::uniform_real_distribution<double>& distribution,
                    std::minstd_rand& generator) const;
+
+    // Influence queries between scales; they only read the hierarchy, so several
+    // threads may run them at once with outputs of their own. N0 is the size of
+    // scale 0, A_s the area of influence of scale s. Point and landmark indices
+    // given by the caller are checked against the rows they index and refused
+    // with std::out_of_range; scale numbers are checked as each query states.
+    using influence_rows = std::vector<std::unordered_map<unsigned int, scalar_type>>;
+
+    // Landmarks of scale - 1 on which the given landmarks of `scale` have a summed
+    // (double) influence above 0, with that sum. Empty for scale 0 or beyond the top.
+    void getInfluencedLandmarksInPreviousScale(unsigned int scale, std::vector<unsigned int>& landmarks,
+                                               std::map<unsigned int, scalar_type>& out) const;
+    // Landmarks of scale + 1 reaching the given points of `scale` (a repeated point
+    // counts again), each with the share of its whole area of influence that lies
+    // on them; 0 for a landmark whose total is 0. Empty on the top scale.
+    void getInfluencingLandmarksInNextScale(unsigned int scale, std::vector<unsigned int>& points,
+                                            std::map<unsigned int, scalar_type>& out) const;
+    // Per scale, the landmarks influencing data point p: {p: 1} on scale 0, row p
+    // of A_1 on scale 1, then the chain through entries of the previous scale not
+    // below threshold. normalise scales each map of scale 1 and above to sum 1
+    // (a map summing to 0 is left as it is).
+    void getInfluenceOnDataPoint(unsigned int p, influence_rows& influence, scalar_type threshold,
+                                 bool normalise) const;
+    // Per data point (or per given point), its weights over the landmarks of
+    // `scale` (negative: the top scale); throws std::logic_error when the scale is
+    // not below the number of scales or there are fewer than two scales.
+    void getInterpolationWeights(sparse_scalar_matrix_type& weights, int scale = -1) const;
+    void getInterpolationWeights(const std::vector<unsigned int>& points, sparse_scalar_matrix_type& weights,
+                                 int scale = -1) const;
+    // N0 values: the influence of the given landmarks of `scale` on each data point.
+    void getAreaOfInfluence(unsigned int scale, const std::vector<unsigned int>& landmarks,
+                            std::vector<scalar_type>& area) const;
+    // N0 values: 1 for the data points reached by descending from the given
+    // landmarks, keeping on every scale the landmarks influenced by more than 0.3.
+    void getAreaOfInfluenceTopDown(unsigned int scale, const std::vector<unsigned int>& landmarks,
+                                   std::vector<scalar_type>& area) const;
+    // Per given point of `origin`, its weights over the landmarks of `destination`.
+    void getStochasticLocationAtHigherScale(unsigned int origin, unsigned int destination,
+                                            const std::vector<unsigned int>& points,
+                                            sparse_scalar_matrix_type& location) const;
+    // The input coordinates of data point p; throws std::logic_error when the
+    // hierarchy holds no data pointer (built from a matrix or loaded).
+    void getHighDimensionalDescriptor(std::vector<scalar_type>& out, unsigned int p) const;
 
 private:
     // One step from v: the next vertex, or -1 (see the fixed-length walk).
