@@ -174,7 +174,17 @@ public:
                    const sparse_scalar_matrix_type& M, std::uniform_real_distribution<double>& distribution,
                    std::minstd_rand& generator) const;
 
+    // Appends one coarser scale over the last one: its landmarks (by the
+    // selection the parameters choose), the area of influence of every previous
+    // point (shares of numWalksPerLandmark walks ending at each landmark), the
+    // landmark weights and a row-stochastic transition matrix between landmarks.
+    // Resets the statistics and logs their block. Needs a first scale.
+    bool addScale();
+
 private:
+    // The in-memory construction; walks run on per-point streams in blocks and
+    // are merged in point order, so the scale does not depend on the thread count.
+    bool addScaleImpl();
     // One step from v: the next vertex, or -1 (see the fixed-length walk).
     int walkStep(unsigned int v, const sparse_scalar_matrix_type& M,
                  std::uniform_real_distribution<double>& distribution, std::minstd_rand& generator) const;
