@@ -51,15 +51,19 @@ TEST(HierarchyScale, SameSeedGivesTheSameValidScalesOnOneAndThreeThreads) {
     Hsne::Parameters p;
     std::tie(p.seed, p.knnLibrary, p.numNeighbors) = std::make_tuple(42, 1, 15);
     base.initialize(b.data.data(), b.n, p);
-    std::vector<Hsne> runs;
-    for (int threads : {1, 3}) {
-        omp_set_num_threads(threads);
+    std::vector<Hsne> runs;  // in memory on 1 and 3 threads, then memory-preserving
+    for (int run = 0; run < 4; ++run) {
+        omp_set_num_threads(run % 2 ? 3 : 1);
         runs.push_back(base);
+        p.memoryPreserving = run > 1;
+        runs.back().initialize(base.scale(0).transitionMatrix, p);
         for (int s = 0; s < 2; ++s) runs.back().addScale();
     }
     omp_set_num_threads(omp_get_num_procs());
-    for (unsigned int s = 1; s < 3; ++s) {
-        const Hsne::Scale &one = runs[0].scale(s), &three = runs[1].scale(s);
+    const auto& weights = runs[2].scale(1).landmarkWeight;  // the previous weights are all 1 on scale 1
+    for (unsigned int l = 0; l < weights.size(); ++l) EXPECT_NEAR(weights[l], runs[0].scale(1).landmarkWeight[l], 1e-3);
+    for (unsigned int s = 1; s < 5; ++s) {
+        const Hsne::Scale &one = runs[s > 2 ? 2 : 0].scale(2 - s % 2), &three = runs[s > 2 ? 3 : 1].scale(2 - s % 2);
         ASSERT_GT(one.size(), 1u);
         EXPECT_TRUE(one.landmarkWeight == three.landmarkWeight &&
                     one.landmarkToOriginalIdx == three.landmarkToOriginalIdx);
@@ -85,7 +89,9 @@ TEST(HierarchyScale, AScaleWithoutLandmarksIsEmptyAndLeavesTheSparsityUnmeasured
         std::tie(p.seed, p.monteCarloSampling, p.fixedReductionRatio) = std::make_tuple(7, false, 0.f);
         Hsne h;
         h.initialize(P, p);
-        for (int s = 0; s < 2; ++s) {
+        for (int s = 0; s < 4; ++s) {
+            p.memoryPreserving = s > 1;
+            if (s == 2) h.initialize(P, p);
             h.addScale();
             const auto& st = h.statistics();
             EXPECT_TRUE(st.aoiSparsity == -1 && st.fmcSparsity == -1 && st.fmcEffectiveSparsity == -1) << n << s;
