@@ -218,8 +218,22 @@ public:
     // The input coordinates of data point p; throws std::logic_error when the
     // hierarchy holds no data pointer (built from a matrix or loaded).
     void getHighDimensionalDescriptor(std::vector<scalar_type>& out, unsigned int p) const;
+    // Appends one coarser scale over the last one: its landmarks (by the
+    // selection the parameters choose), the area of influence of every previous
+    // point (shares of numWalksPerLandmark walks ending at each landmark), the
+    // landmark weights and a row-stochastic transition matrix between landmarks.
+    // Resets the statistics and logs their block. Needs a first scale.
+    bool addScale();
 
 private:
+    // The in-memory construction; walks run on per-point streams in blocks and
+    // are merged in point order, so the scale does not depend on the thread count.
+    bool addScaleImpl();
+    // The memory-preserving construction: the area of influence first, then the
+    // transition matrix from its transpose, dropping entries at or below 0.001.
+    bool addScaleOutOfCoreImpl();
+    // The steps both constructions begin with; returns the new scale's landmark count.
+    unsigned int beginScale(const char* firstLine);
     // One step from v: the next vertex, or -1 (see the fixed-length walk).
     int walkStep(unsigned int v, const sparse_scalar_matrix_type& M,
                  std::uniform_real_distribution<double>& distribution, std::minstd_rand& generator) const;

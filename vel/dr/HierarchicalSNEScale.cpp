@@ -1,0 +1,313 @@
+// Construction of a new scale: landmarks, area of influence, landmark weights
+// and the transition matrix between landmarks.
+
+#include <algorithm>
+#include <cassert>
+#include <map>
+#include <omp.h>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "vel/dr/HierarchicalSNE.h"
+#include "vel/dr/WalkStreams.h"
+#include "vel/utils/LogProgress.h"
+#include "vel/utils/LogValue.h"
+#include "vel/utils/ScopedTimer.h"
+
+namespace vel {
+namespace dr {
+
+namespace {
+
+void displayLine(utils::AbstractLog* logger, const std::string& text) {
+    if (logger != nullptr) logger->display(text, false);
+}
+
+// Divides every non-empty row by its sum and records the sparsity figures: all
+// entries, and those above `effective`, over L x L; without landmarks they stay -1.
+template <typename Matrix, typename Statistics>
+void normaliseRows(Matrix& matrix, float effective, unsigned int L, Statistics& statistics) {
+    unsigned long long entries = 0;
+    unsigned long long effectiveEntries = 0;
+    for (auto& row : matrix) {
+        double sum = 0;
+        for (const auto& entry : row) sum += static_cast<double>(entry.second);
+        // A row of zeros (from points of weight 0) stays as it is rather than become NaN.
+        if (!(sum > 0)) continue;
+        for (auto& entry : row) {
+            entry.second = static_cast<float>(static_cast<double>(entry.second) / sum);
+            if (entry.second > effective) ++effectiveEntries;
+        }
+        entries += row.size();
+    }
+    const double cells = static_cast<double>(L) * static_cast<double>(L);
+    if (cells > 0) {
+        statistics.fmcSparsity = static_cast<float>(1.0 - static_cast<double>(entries) / cells);
+        statistics.fmcEffectiveSparsity = static_cast<float>(1.0 - static_cast<double>(effectiveEntries) / cells);
+    }
+}
+
+// One more unit of work done; thread 0 writes a percentage line when the next
+// of (stepCount + 1) steps is reached. Silent without a logger.
+void progressStep(utils::LogProgress& progress) {
+    if (progress.logger == nullptr) return;
+    unsigned int done = 0;
+#pragma omp atomic capture
+    done = ++progress.doneCount;
+    if (omp_get_thread_num() != 0) return;
+    const double ratio = static_cast<double>(done) / progress.totalCount;
+    if (progress.linesWritten >= static_cast<unsigned int>((progress.stepCount + 1u) * ratio)) return;
+    ++progress.linesWritten;
+    std::ostringstream text;
+    text << ratio * 100 << "%";
+    progress.logger->display(text.str(), true);
+}
+
+// Points walked in parallel before their results are merged in point order: large
+// enough to keep every thread busy, small enough that the pending counts stay a
+// small fraction of the scale.
+constexpr unsigned int kMergeBlock = 8192;
+
+// (landmark, walks ending there) in increasing landmark order.
+using WalkCounts = std::vector<std::pair<unsigned int, unsigned int>>;
+
+}  // namespace
+
+template <typename scalar_type, typename sparse_scalar_matrix_type>
+bool HierarchicalSNE<scalar_type, sparse_scalar_matrix_type>::addScale() {
+    assert(!_hierarchy.empty());
+    _statistics.reset();
+    {
+        utils::ScopedTimer<float> totalTimer(_statistics.totalTime);
+        if (_params.memoryPreserving)
+            addScaleOutOfCoreImpl();
+        else
+            addScaleImpl();
+        _statistics.log(_logger);
+    }
+    return true;
+}
+
+template <typename scalar_type, typename sparse_scalar_matrix_type>
+unsigned int HierarchicalSNE<scalar_type, sparse_scalar_matrix_type>::beginScale(const char* firstLine) {
+    displayLine(_logger, firstLine);
+    _hierarchy.emplace_back();
+    Scale& S = _hierarchy.back();
+    const Scale& P = _hierarchy[_hierarchy.size() - 2];
+    unsigned int L = 0;
+    if (_params.monteCarloSampling)
+        selectLandmarksWithStationaryDistribution(P, S, L);
+    else
+        selectLandmarks(P, S, L);
+    utils::logValue(_logger, "\t#landmarks", L, true, 1);
+    return L;
+}
+
+template <typename scalar_type, typename sparse_scalar_matrix_type>
+bool HierarchicalSNE<scalar_type, sparse_scalar_matrix_type>::addScaleImpl() {
+    utils::ScopedTimer<float> totalTimer(_statistics.totalTime);
+    const unsigned int L = beginScale("Add a new scale ...");
+    // References taken after the append, which may move the scales.
+    Scale& S = _hierarchy.back();
+    const Scale& P = _hierarchy[_hierarchy.size() - 2];
+    const std::uint32_t base = seed();
+    const std::uint32_t scaleNumber = static_cast<std::uint32_t>(_hierarchy.size() - 1);
+    const sparse_scalar_matrix_type& M = P.transitionMatrix;
+    const unsigned int n = static_cast<unsigned int>(M.size());
+    assert(P.landmarkWeight.size() == n && S.previousScaleToLandmarkIdx.size() == n && S.areaOfInfluence.size() == n);
+    assert(S.size() == L && S.landmarkWeight.size() == L && S.transitionMatrix.size() == L);
+    const unsigned int W =
+        _params.numWalksPerLandmark > 0 ? static_cast<unsigned int>(_params.numWalksPerLandmark) : 0u;
+    const double t = static_cast<double>(_params.pruneThresh);
+    constexpr unsigned int kWalkLimit = 100;
+
+    displayLine(_logger, "\tComputing area of influence...");
+    {
+        utils::ScopedTimer<float> aoiTimer(_statistics.aoiTime);
+        unsigned long long aoiEntries = 0;
+        std::vector<WalkCounts> pending(std::min(n, kMergeBlock));
+        for (unsigned int blockStart = 0; blockStart < n; blockStart += kMergeBlock) {
+            const unsigned int blockSize = std::min(kMergeBlock, n - blockStart);
+            // Every point walks on a stream of its own, so the counts do not depend
+            // on which thread walks it.
+#pragma omp parallel for schedule(static)
+            for (long long lk = 0; lk < static_cast<long long>(blockSize); ++lk) {
+                const unsigned int k = static_cast<unsigned int>(lk);
+                const unsigned int i = blockStart + k;
+                std::minstd_rand generator = walkEngine(base, scaleNumber, WalkPurpose::Influence, i);
+                std::uniform_real_distribution<double> distribution(0.0, 1.0);
+                std::vector<unsigned int> ends;
+                ends.reserve(W);
+                for (unsigned int w = 0; w < W; ++w) {
+                    const int end = randomWalk(i, S.previousScaleToLandmarkIdx, kWalkLimit, M, distribution, generator);
+                    if (end < 0) continue;
+                    const int landmark = S.previousScaleToLandmarkIdx[static_cast<unsigned int>(end)];
+                    assert(landmark >= 0 && static_cast<unsigned int>(landmark) < L);
+                    ends.push_back(static_cast<unsigned int>(landmark));
+                }
+                std::sort(ends.begin(), ends.end());
+                WalkCounts& counts = pending[k];
+                counts.clear();
+                for (unsigned int landmark : ends) {
+                    if (counts.empty() || counts.back().first != landmark)
+                        counts.emplace_back(landmark, 1u);
+                    else
+                        ++counts.back().second;
+                }
+            }
+            // Merged in point order: the float sums then come out the same on any
+            // number of threads.
+            for (unsigned int k = 0; k < blockSize; ++k) {
+                const unsigned int i = blockStart + k;
+                const WalkCounts& counts = pending[k];
+                const scalar_type weight = P.landmarkWeight[i];
+                aoiEntries += counts.size();
+                for (const auto& [a, ca] : counts) {
+                    if (!(static_cast<double>(ca) > t) || !(weight > 0)) continue;
+                    for (const auto& [b, cb] : counts) {
+                        if (b == a || !(static_cast<double>(cb) > t)) continue;
+                        S.transitionMatrix[a][b] += weight * static_cast<scalar_type>(static_cast<double>(ca) * cb);
+                    }
+                }
+                std::vector<std::pair<unsigned int, scalar_type>> shares;
+                shares.reserve(counts.size());
+                for (const auto& [b, cb] : counts) {
+                    const scalar_type share = static_cast<scalar_type>(cb) / static_cast<scalar_type>(W);
+                    shares.emplace_back(b, share);
+                    S.landmarkWeight[b] += share * weight;
+                }
+                S.areaOfInfluence[i].initialize(shares.begin(), shares.end(), scalar_type(0));
+            }
+        }
+        _statistics.aoiNumWalks = static_cast<float>(W) * static_cast<float>(n);
+        // Without points or landmarks there is no sparsity to speak of: it stays -1.
+        const double cells = static_cast<double>(n) * static_cast<double>(L);
+        if (cells > 0) _statistics.aoiSparsity = static_cast<float>(1.0 - static_cast<double>(aoiEntries) / cells);
+    }
+
+    displayLine(_logger, "\tComputing finite markov chain...");
+    {
+        utils::ScopedTimer<float> fmcTimer(_statistics.fmcTime);
+        normaliseRows(S.transitionMatrix, 0.01f, L, _statistics);
+    }
+    utils::logValue(_logger, "Min memory requirements (MB)", S.mimMemoryOccupation(), true, 1);
+    return true;
+}
+
+template <typename scalar_type, typename sparse_scalar_matrix_type>
+bool HierarchicalSNE<scalar_type, sparse_scalar_matrix_type>::addScaleOutOfCoreImpl() {
+    utils::ScopedTimer<float> totalTimer(_statistics.totalTime);
+    const unsigned int L = beginScale("Add a new scale with out-of-core implementation ...");
+    Scale& S = _hierarchy.back();
+    const Scale& P = _hierarchy[_hierarchy.size() - 2];
+    const std::uint32_t base = seed();
+    const std::uint32_t scaleNumber = static_cast<std::uint32_t>(_hierarchy.size() - 1);
+    const sparse_scalar_matrix_type& M = P.transitionMatrix;
+    const unsigned int n = static_cast<unsigned int>(M.size());
+    assert(P.landmarkWeight.size() == n && S.previousScaleToLandmarkIdx.size() == n && S.areaOfInfluence.size() == n);
+    assert(S.size() == L && S.landmarkWeight.size() == L && S.transitionMatrix.size() == L);
+    const unsigned int W =
+        _params.numWalksPerLandmark > 0 ? static_cast<unsigned int>(_params.numWalksPerLandmark) : 0u;
+    const double shareThreshold = static_cast<double>(_params.pruneThresh) * 0.01;
+    constexpr unsigned int kWalkLimit = 200;
+
+    displayLine(_logger, "\tComputing area of influence...");
+    {
+        utils::ScopedTimer<float> aoiTimer(_statistics.aoiTime);
+        utils::LogProgress aoiProgress(_logger);
+        aoiProgress.totalCount = n;
+        aoiProgress.stepCount = n / 50000 - 1;
+        aoiProgress.name = "Area of influence";
+        aoiProgress.start();
+        // Each point walks on a stream of its own and writes only its own row.
+#pragma omp parallel for schedule(static)
+        for (long long li = 0; li < static_cast<long long>(n); ++li) {
+            const unsigned int i = static_cast<unsigned int>(li);
+            std::minstd_rand generator = walkEngine(base, scaleNumber, WalkPurpose::Influence, i);
+            std::uniform_real_distribution<double> distribution(0.0, 1.0);
+            std::map<unsigned int, float> counts;
+            for (unsigned int w = 0; w < W; ++w) {
+                const int end = randomWalk(i, S.previousScaleToLandmarkIdx, kWalkLimit, M, distribution, generator);
+                if (end < 0) continue;
+                const int landmark = S.previousScaleToLandmarkIdx[static_cast<unsigned int>(end)];
+                assert(landmark >= 0 && static_cast<unsigned int>(landmark) < L);
+                counts[static_cast<unsigned int>(landmark)] += 1.f;
+            }
+            for (auto& entry : counts) entry.second /= static_cast<float>(W);
+            S.areaOfInfluence[i].initialize(counts.begin(), counts.end(), scalar_type(0));
+            S.areaOfInfluence[i].shrink_to_fit();
+            progressStep(aoiProgress);
+        }
+        aoiProgress.finish();
+
+        displayLine(_logger, "\tCaching weights...");
+        unsigned long long aoiEntries = 0;
+        for (const auto& row : S.areaOfInfluence) {
+            aoiEntries += row.size();
+            for (const auto& entry : row) S.landmarkWeight[entry.first] += entry.second;
+        }
+
+        displayLine(_logger, "\tInverting the AoI matrix...");
+        sparse_scalar_matrix_type transposed(L);
+        {
+            std::vector<std::size_t> rowSizes(L, 0);
+            for (const auto& row : S.areaOfInfluence)
+                for (const auto& entry : row) ++rowSizes[entry.first];
+            for (unsigned int b = 0; b < L; ++b) transposed[b].reserve(rowSizes[b]);
+            // Appended in increasing i, so every transposed row stays ordered.
+            for (unsigned int i = 0; i < n; ++i)
+                for (const auto& entry : S.areaOfInfluence[i]) transposed[entry.first][i] = entry.second;
+        }
+
+        displayLine(_logger, "\tComputing similarities...");
+        utils::LogProgress similarityProgress(_logger);
+        similarityProgress.totalCount = L;
+        similarityProgress.stepCount = L / 5000 - 1;
+        similarityProgress.name = "Similarities";
+        similarityProgress.start();
+#pragma omp parallel for schedule(static)
+        for (long long la = 0; la < static_cast<long long>(L); ++la) {
+            const unsigned int a = static_cast<unsigned int>(la);
+            std::map<unsigned int, float> similarities;
+            for (const auto& [i, va] : transposed[a]) {
+                if (!(static_cast<double>(va) > shareThreshold)) continue;
+                for (const auto& [b, vb] : S.areaOfInfluence[i])
+                    if (b != a && static_cast<double>(vb) > shareThreshold)
+                        similarities[b] += va * vb * P.landmarkWeight[i];
+            }
+            double sum = 0;
+            for (const auto& entry : similarities) sum += static_cast<double>(entry.second);
+            // Points of weight 0 contribute nothing; a row of such zeros stays empty.
+            if (!(sum > 0)) similarities.clear();
+            for (auto& entry : similarities) entry.second = static_cast<float>(static_cast<double>(entry.second) / sum);
+            S.transitionMatrix[a].initialize(similarities.begin(), similarities.end(), scalar_type(0.001));
+            S.transitionMatrix[a].shrink_to_fit();
+            progressStep(similarityProgress);
+        }
+        similarityProgress.finish();
+        _statistics.aoiNumWalks = static_cast<float>(W) * static_cast<float>(n);
+        const double aoiCells = static_cast<double>(n) * static_cast<double>(L);
+        if (aoiCells > 0)
+            _statistics.aoiSparsity = static_cast<float>(1.0 - static_cast<double>(aoiEntries) / aoiCells);
+    }
+
+    displayLine(_logger, "\tComputing finite markov chain...");
+    {
+        utils::ScopedTimer<float> fmcTimer(_statistics.fmcTime);
+        // The entries dropped above leave rows summing to less than 1.
+        normaliseRows(S.transitionMatrix, 0.001f, L, _statistics);
+    }
+    return true;
+}
+
+using HierarchicalSNEF = HierarchicalSNE<float, std::vector<data::MapMemEff<unsigned int, float>>>;
+
+template bool HierarchicalSNEF::addScale();
+template bool HierarchicalSNEF::addScaleImpl();
+template bool HierarchicalSNEF::addScaleOutOfCoreImpl();
+template unsigned int HierarchicalSNEF::beginScale(const char*);
+
+}  // namespace dr
+}  // namespace vel
