@@ -106,6 +106,10 @@ public:
 
     using hierarchy_type = std::vector<Scale>;
 
+    // Named groups of landmarks on every scale, linked into a tree
+    // (vel/dr/HierarchicalSNEClusterTree.h).
+    class ClusterTree;
+
     HierarchicalSNE() = default;
 
     // Throws std::logic_error once initialized or for d < 1.
