@@ -146,8 +146,8 @@ TEST_F(GpgpuTest, KernelTextureHoldsTheStudentTKernel) {
     glDeleteBuffers(1, &buffer);
 }
 
-// A failed build deletes the program and carries the driver's log; a
-// re-created program frees its predecessor.
+// A failed build deletes the program and carries the driver's log naming the
+// shader's kind; a re-created program frees its predecessor.
 TEST_F(GpgpuTest, ShaderFailuresCarryTheLogAndDeleteTheProgram) {
     const std::vector<std::pair<std::string, std::string>> cases{
         {"out vec4 c;\nvoid main() { c = vec4(1.0) }\n", "Fragment shader info log:\n"},
@@ -179,10 +179,7 @@ TEST_F(GpgpuTest, ShaderFailuresCarryTheLogAndDeleteTheProgram) {
         program.destroy();
         EXPECT_FALSE(program.isCreated());
     }
-}
-
-// Compute shaders (not in OpenGL 3.3) are refused before OpenGL is asked.
-TEST_F(GpgpuTest, ShaderLogsNameTheirKind) {
+    // Compute shaders (not in OpenGL 3.3) are refused before OpenGL is asked.
     vel::dr::Shader compute(vel::dr::COMPUTE_SHADER);
     EXPECT_THROW(compute.create(), vel::dr::ShaderLoadingException);
     EXPECT_EQ(compute.getInfoLog(), "Compute shader info log:\n");
