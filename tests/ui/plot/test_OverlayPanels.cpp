@@ -282,8 +282,7 @@ TEST_F(TsneOverlay, SlidersScaleTheirValuesAndSigmaControlsFollowEachOther) {
         float reported;
         int echoes;  // every sigma control reports
     };
-    const Case cases[] = {{0, 50, 200, 50, &UI_TsneSettingsSliderWidget::parentSetpointSize, 0.005f, 1},
-                          {0, 50, 200, 200, &UI_TsneSettingsSliderWidget::parentSetpointSize, 0.02f, 1},
+    const Case cases[] = {{0, 50, 200, 200, &UI_TsneSettingsSliderWidget::parentSetpointSize, 0.02f, 1},
                           {0, 20, 100, 20, &UI_TsneSettingsSliderWidget::parentSetpointOpacity, 0.2f, 1},
                           {0, 10, 50, 50, &UI_TsneSettingsSliderWidget::parentSetpointHaloSize, 0.5f, 1},
                           {1, 1, 200, 80, &UI_TsneSettingsSliderWidget::parentSetSigma, 0.4f, 4}};

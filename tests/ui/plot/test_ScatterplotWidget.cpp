@@ -175,8 +175,6 @@ TEST(ScatterplotWidgetNoRenderer, DataOperationsWaitForTheRenderer) {
 
 constexpr int kPrint = 4096;
 
-QStringList pngsIn(const QString& folder) { return QDir(folder).entryList({"*.png"}, QDir::Files, QDir::Name); }
-
 // The luma plane of the first picture of a video file, top row first, or a null image.
 QImage firstVideoLuma(const QString& path) {
     QImage out;
@@ -344,7 +342,7 @@ TEST_F(ScreenshotTest, SeriesWritesTheCheckedImagesInTheChosenRangeAndBackground
         return dialog->result();
     });
     emit widget->settingsPanel()->screenshotButtonPressed();
-    const QStringList files = pngsIn(folder);
+    const QStringList files = entriesIn(folder);
     ASSERT_EQ(files.size(), 3) << files.join(" ").toStdString();
     EXPECT_TRUE(files[0].startsWith("M2_") && files[1].startsWith("M4_") && files[2].startsWith("sampleTag_"));
     const QRgb background = qRgb(10, 200, 30);
