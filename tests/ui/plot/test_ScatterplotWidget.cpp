@@ -103,9 +103,7 @@ TEST_F(ScatterplotWidgetTest, RightPressAndOpenMenuNeverSelect) {
     QSignalSpy right(widget.get(), &UI_ScatterplotWidget::rightClick);
     QTest::keyClick(widget.get(), Qt::Key_A, Qt::ControlModifier);
     QSignalSpy updated(widget.get(), &UI_ScatterplotWidget::selectionUpdated);
-    mouse(QEvent::MouseButtonPress, {2, 2}, Qt::RightButton, Qt::RightButton);
-    mouse(QEvent::MouseMove, {kSize - 2, kSize - 2}, Qt::NoButton, Qt::RightButton);
-    mouse(QEvent::MouseButtonRelease, {kSize - 2, kSize - 2}, Qt::RightButton, Qt::NoButton);
+    sendDrag(widget.get(), {2, 2}, {kSize - 2, kSize - 2}, Qt::NoModifier, Qt::RightButton);
     EXPECT_EQ(right.count(), 1);
     EXPECT_EQ(updated.count(), 0);
     // While a menu is open a left drag only ends the menu state.

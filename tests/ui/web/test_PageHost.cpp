@@ -43,20 +43,13 @@ public slots:
 namespace {
 
 const char* kPage = R"(<!DOCTYPE html><html><head><meta charset="utf-8">
-<script src="../jslibs/d3.v4.js"></script>
-<script src="../jslibs/d3-scale-chromatic.v1.js"></script>
-<script src="../jslibs/d3-context-menu.js"></script>
-<script src="../jslibs/material.min.js"></script>
-<script src="../jslibs/wNumb.min.js"></script>
-<script src="../jslibs/nouislider.min.js"></script>
-<link rel="stylesheet" href="../jstools/ui.css">
-<script src="../jstools/debug_data.js"></script>
-<script src="../jstools/colormaps.js"></script>
-<script src="../jstools/globals.js"></script>
-<script src="../jstools/tools.js"></script>
-<script src="../jstools/ui.js"></script>
-</head><body>
-<div id="mainView"></div>
+<script src="../jslibs/d3.v4.js"></script><script src="../jslibs/d3-scale-chromatic.v1.js"></script>
+<script src="../jslibs/d3-context-menu.js"></script><script src="../jslibs/material.min.js"></script>
+<script src="../jslibs/wNumb.min.js"></script><script src="../jslibs/nouislider.min.js"></script>
+<link rel="stylesheet" href="../jstools/ui.css"><script src="../jstools/debug_data.js"></script>
+<script src="../jstools/colormaps.js"></script><script src="../jstools/globals.js"></script>
+<script src="../jstools/tools.js"></script><script src="../jstools/ui.js"></script>
+</head><body><div id="mainView"></div>
 <script>
 var lastList = null;
 Qt.qt_list.connect(function (a) { lastList = a; Qt.js_list(a); });
