@@ -39,7 +39,7 @@ TEST_F(DataSet, CombinedHeaderMergesCountsKeywordsAndNames) {
     EXPECT_EQ(data->loadFromFile(file("e.fcs", 2)), MCV_LoadCode::DifferentMarkerNames);
     c = data->combinedHeader();
     EXPECT_EQ(c->variable(1)->label + (*c->markerList(0))[1], "- multiple -- multiple -");
-    EXPECT_EQ(c->numEvents() * 10 + data->numFiles(), 23);
+    EXPECT_EQ(std::make_pair(c->numEvents(), data->numFiles()), std::make_pair(2, 3));
 }
 
 TEST_F(DataSet, TheSameFileTwiceIsTwoRecordsAndRefusedFilesLeaveEverythingAsItWas) {
