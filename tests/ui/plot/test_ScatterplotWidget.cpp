@@ -426,7 +426,7 @@ TEST_F(ScreenshotTest, PanelSwitchRecordsKeepAddsClearStartsAnewAndTheDialogSave
     UI_ModalDialogs::answerSaveFile(file);
     QList<QList<QVariant>> saved;
     UI_ModalDialogs::answerDialog([&saved](QDialog* d) {
-        QSignalSpy spy(d, SIGNAL(saveVideo(QString, int, int)));
+        QSignalSpy spy(qobject_cast<UI_ScreenshotDialog*>(d), &UI_ScreenshotDialog::saveVideo);
         d->findChild<QSpinBox*>("bitrate")->setValue(4500);
         d->findChild<QSpinBox*>("fps")->setValue(12);
         for (const char* button : {"saveVideo", "saveVideo", "cancelVideo"})
