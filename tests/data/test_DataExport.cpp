@@ -8,7 +8,6 @@
 
 #include <cstring>
 #include <functional>
-#include <tuple>
 
 namespace {
 
@@ -20,9 +19,8 @@ protected:
         DerivedDataTest::SetUp();
         std::vector<Rows> files(2);
         for (int f = 0; f < 2; ++f)
-            for (int e = 0; e < 3 - f; ++e)
-                files[size_t(f)].push_back(
-                    {100.0f * f + 10.0f * e, 100.0f * f + 10.0f * e + 1, 100.0f * f + 10.0f * e + 2});
+            for (float e = 0, base = 100.0f * f; e < 3 - f; ++e)
+                files[size_t(f)].push_back({base + 10 * e, base + 10 * e + 1, base + 10 * e + 2});
         load(files, {"A", "B", "C"});
         points = data->derivedDataPoints("P", true);
         clusters = data->derivedDataClusters("C", true);
@@ -33,15 +31,17 @@ protected:
         std::memcpy(v.data(), bytes.data(), v.size() * 4);
         return v;
     }
-    int write(const std::string& name, const std::string& file, int mode = 0, std::vector<int> markers = {0}) {
+    // The result of `f`; what it printed goes to `log`.
+    int logged(const std::function<int()>& f) {
         int r = -100;
-        log = capturedStdout([&] { r = data->writeToFile(name, path(file), mode, &markers); });
+        log = capturedStdout([&] { r = f(); });
         return r;
     }
+    int write(const std::string& name, const std::string& file, int mode = 0, std::vector<int> markers = {0}) {
+        return logged([&] { return data->writeToFile(name, path(file), mode, &markers); });
+    }
     int writeClusters(const std::string& name, const std::string& file, bool perFile = false) {
-        int r = -100;
-        log = capturedStdout([&] { r = data->writeClustersToFiles(name, path(file), perFile); });
-        return r;
+        return logged([&] { return data->writeClustersToFiles(name, path(file), perFile); });
     }
     MCV_DerivedDataPoints* points = nullptr;
     MCV_DerivedDataClusters* clusters = nullptr;
@@ -86,13 +86,12 @@ TEST_F(DataExport, RefusedRequestsWriteNothingAndFailuresAreReported) {
         {0, "gone/c.fcs", [&] { return writeClusters("C", "gone/c.fcs"); }},
     };
     const QStringList before = QDir(dir.path()).entryList(QDir::Files);
-    for (const auto& c : cases) {
-        EXPECT_EQ(std::get<2>(c)(), std::get<0>(c)) << std::get<1>(c);
-        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), before) << std::get<1>(c);
-        if (std::get<1>(c).find('/') != std::string::npos) {
-            EXPECT_NE(log.find("[ERROR]"), std::string::npos) << std::get<1>(c);
-            EXPECT_EQ(log.find("succesfully"), std::string::npos) << "no success line after a failed write";
-        }
+    for (const auto& [result, file, what] : cases) {
+        EXPECT_EQ(what(), result) << file;
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), before) << file;
+        if (file.find('/') == std::string::npos) continue;
+        EXPECT_NE(log.find("[ERROR]"), std::string::npos) << file;
+        EXPECT_EQ(log.find("succesfully"), std::string::npos) << "no success line after a failed write";
     }
     points->setPoints({}, false);
     ASSERT_EQ(write("P", "e.bin"), 1);
@@ -117,14 +116,12 @@ TEST_F(DataExport, ClustersAreWrittenOneFilePerClusterAndSampleUnderNamesThatSta
     EXPECT_FALSE(exists(path("per-a-s1.fcs"))) << "cluster a has no points of s1";
     FcsLoad b1(path("per-b-s1.fcs"));
     ASSERT_EQ(b1.code, 0);
-    EXPECT_EQ(b1.header->numEvents(), 1);
-    EXPECT_EQ(b1.at(0, 0), 10.0f);
+    EXPECT_EQ(std::make_pair(b1.header->numEvents(), b1.at(0, 0)), std::make_pair(1, 10.0f));
     EXPECT_TRUE(exists(path("per-a-s2.fcs")) && exists(path("per-b-s2.fcs")));
 
     clusters->setClusters({{{0, 0}}, {{0, 1}}, {{0, 2}}}, nullptr, {}, nullptr);
-    clusters->setClusterName(0, "../escape");
-    clusters->setClusterName(1, "same");
-    clusters->setClusterName(2, "same");
+    for (const auto& [i, name] : {std::pair(0, "../escape"), {1, "same"}, {2, "same"}})
+        clusters->setClusterName(i, name);
     ASSERT_EQ(writeClusters("C", "sub.fcs"), 1);
     EXPECT_TRUE(exists(path("sub-.._escape.fcs")));
     EXPECT_FALSE(exists(path("escape.fcs")));

@@ -108,7 +108,7 @@ TEST_F(DerivedPoints, StatisticsOfPointAndClusterSetsEqualAPlainSerialComputatio
     }
 }
 
-TEST_F(DerivedPoints, PerFileTablesAndStatisticsRecomputedOnlyAfterInvalidation) {
+TEST_F(DerivedPoints, PerFileTablesAndStatisticsRecomputedAfterARefreshOrInvalidation) {
     load({{{0}, {1}, {2}, {3}}}, {"A"});
     MCV_DerivedDataPoints p, empty;
     p.setPoints({{0, 0}, {0, 5}, {3, 0}, {0, -1}, {0, 2}}, false);
@@ -117,11 +117,8 @@ TEST_F(DerivedPoints, PerFileTablesAndStatisticsRecomputedOnlyAfterInvalidation)
     EXPECT_EQ(empty.pointsPerFile(), (std::vector<int>{0}));
     p.setPoints({{0, 1}, {0, 2}, {0, 3}}, false);
     EXPECT_EQ(p.meanExpression()[0], 2.0f);
-    at(0, 1, 0) = 4;  // mean 3, median 3
-    EXPECT_EQ(p.meanExpression()[0], 2.0f) << "served from the cache";
-    EXPECT_EQ(p.medianExpression()[0], 3.0f) << "never computed before, so computed now";
+    at(0, 1, 0) = 4;
     p.data().push_back({0, 0});
-    EXPECT_EQ(p.meanExpression()[0], 2.0f) << "editing the list alone leaves the cache";
     p.refreshed(nullptr);
     EXPECT_FLOAT_EQ(p.meanExpression()[0], 9.0f / 4);
     at(0, 2, 0) = 10;

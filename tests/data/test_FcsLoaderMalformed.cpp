@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <random>
 
 namespace Code = MCV_LoadCode;
@@ -27,15 +28,11 @@ int codeOf(const QTemporaryDir& dir, const FcsTestFile& f) { return codeOfBytes(
 
 TEST(FcsLoaderMalformed, BytesThatAreNoFcsFileOrLackTheTextOrTheData) {
     QTemporaryDir dir;
-    struct Case {
-        const char* version;
-        int code;
-    };
-    for (const Case& c :
-         {Case{"FCS1.0", Code::Fcs10NotSupported}, {"FCS3.2", Code::NoVersion}, {"FCS3.0x", Code::NoVersion}}) {
+    for (const auto& [version, code] :
+         {std::pair("FCS1.0", Code::Fcs10NotSupported), {"FCS3.2", Code::NoVersion}, {"FCS3.0x", Code::NoVersion}}) {
         FcsTestFile f = valid();
-        f.version = c.version;
-        EXPECT_EQ(codeOf(dir, f), c.code) << c.version;
+        f.version = version;
+        EXPECT_EQ(codeOf(dir, f), code) << version;
     }
     for (const char* bytes : {"", "FCS", "hello world, not a cytometry file at all"})
         EXPECT_EQ(codeOfBytes(dir, bytes), Code::NoVersion) << bytes;
@@ -44,11 +41,11 @@ TEST(FcsLoaderMalformed, BytesThatAreNoFcsFileOrLackTheTextOrTheData) {
     const std::pair<const char*, const char*> offsets[] = {{"99999999", ""},   {"100", "90"},      {"10", "100"},
                                                            {"64", "99999999"}, {"64", "  abc   "}, {"64", "        "},
                                                            {"-64     ", ""}};
-    for (const auto& f : offsets) {
+    for (const auto& [start, end] : offsets) {
         FcsTestFile file = valid();
-        file.headerField[0] = f.first;
-        file.headerField[1] = f.second;
-        EXPECT_EQ(codeOf(dir, file), Code::MalformedText) << f.first << "|" << f.second;
+        file.headerField[0] = start;
+        file.headerField[1] = end;
+        EXPECT_EQ(codeOf(dir, file), Code::MalformedText) << start << "|" << end;
     }
 }
 
@@ -83,29 +80,28 @@ TEST(FcsLoaderMalformed, KeywordsThatRefuseTheFile) {
             EXPECT_EQ(codeOf(dir, f), c.code) << c.key << "=" << (value ? value : "<none>") << " " << c.type;
         }
 
-    FcsTestFile f = valid();
-    f.dataOffsetsInHeader = f.dataOffsetsInText = false;
-    EXPECT_EQ(codeOf(dir, f), Code::NoDataStart);
-    f.dataOffsetsInText = true;
-    f.textShift[0] = f.textShift[1] = -1000000;  // a negative start is no start
-    EXPECT_EQ(codeOf(dir, f), Code::NoDataStart);
-
+    // Only the HEADER start: the events' byte count decides, also when it
+    // cannot be in any file.
+    const auto headerStartOnly = [](const char* tot) {
+        return [tot](FcsTestFile& f) { f.dataOffsetsInText = false, f.headerField[3] = "0", f.set("$TOT", tot); };
+    };
+    const std::pair<int, std::function<void(FcsTestFile&)>> offsets[] = {
+        {Code::NoDataStart, [](FcsTestFile& f) { f.dataOffsetsInHeader = f.dataOffsetsInText = false; }},
+        {Code::NoDataStart,
+         [](FcsTestFile& f) { f.dataOffsetsInHeader = false, f.textShift[0] = f.textShift[1] = -1000000; }},
+        {Code::Truncated,
+         [](FcsTestFile& f) { f.headerShift[0] = f.headerShift[1] = f.textShift[0] = f.textShift[1] = 1; }},
+        {Code::Truncated, headerStartOnly("3")},
+        {Code::Truncated, headerStartOnly("2147483647")},
+    };
+    for (size_t i = 0; i < std::size(offsets); ++i) {
+        FcsTestFile f = valid();
+        offsets[i].second(f);
+        EXPECT_EQ(codeOf(dir, f), offsets[i].first) << i;
+    }
     const std::string bytes = valid().bytes();
     for (size_t drop : {1u, 4u, 15u})
         EXPECT_EQ(codeOfBytes(dir, bytes.substr(0, bytes.size() - drop)), Code::Truncated);
-    FcsTestFile beyond = valid();
-    beyond.headerShift[0] = beyond.headerShift[1] = beyond.textShift[0] = beyond.textShift[1] = 1;
-    EXPECT_EQ(codeOf(dir, beyond), Code::Truncated);
-
-    // Only the HEADER start: the events' byte count decides, also when it
-    // cannot be in any file.
-    FcsTestFile more = valid();
-    more.dataOffsetsInText = false;
-    more.headerField[3] = "0";
-    for (const char* tot : {"3", "2147483647"}) {
-        more.set("$TOT", tot);
-        EXPECT_EQ(codeOf(dir, more), Code::Truncated) << tot;
-    }
 }
 
 TEST(FcsLoaderMalformed, DamagedFilesNeverCrashAndAlwaysGetACode) {

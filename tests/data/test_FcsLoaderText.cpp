@@ -46,23 +46,17 @@ TEST(FcsText, SplitsPairs) {
 }
 
 TEST(FcsLoaderText, KeywordLookUpsAndWhatTheHeaderTakesFromThem) {
-    // Stain or label as the name; the real files check the common cases.
+    // Stain or label as the name (variable 3 has neither, a blank stain counts
+    // as missing); the real files check the common cases. "$DATE" first
+    // occurs inside a value, not followed by the delimiter.
     QTemporaryDir dir;
     FcsTestFile f = FcsTestFile::floats({{1, 2, 3, 4}});
-    // "$DATE" first occurs inside a value, not followed by the delimiter.
     f.keywords.insert(f.keywords.begin(), {"$COM", "run before $DATE change"});
-    f.set("$DATE", "01-JAN-2020");
-    f.remove("$P2N");
-    f.set("$P2S", "CD4");
-    f.remove("$P3N");     // neither
-    f.set("$P4S", "  ");  // blank stain counts as missing
-    f.set("$P1E", "4,1");
-    f.set("$P2E", "0.5,1.0");
-    f.remove("$P3E");
-    f.set("$P1R", "  1024 ");
-    f.set("$P2R", "4096.0");
-    f.remove("$P3R");
-    f.set("$cells", "lymphocytes");
+    const std::pair<const char*, const char*> keywords[] = {
+        {"$DATE", "01-JAN-2020"}, {"$P2N", nullptr},  {"$P2S", "CD4"},     {"$P3N", nullptr},
+        {"$P4S", "  "},           {"$P1E", "4,1"},    {"$P2E", "0.5,1.0"}, {"$P3E", nullptr},
+        {"$P1R", "  1024 "},      {"$P2R", "4096.0"}, {"$P3R", nullptr},   {"$cells", "lymphocytes"}};
+    for (const auto& [key, value] : keywords) value ? f.set(key, value) : f.remove(key);
     FcsLoad l(f.write(dir, "names.fcs"));
     ASSERT_EQ(l.code, 0);
     EXPECT_EQ(l.loader.fetchValueForKey("$date"), "01-JAN-2020");

@@ -109,12 +109,9 @@ TEST_F(StatisticsTest, SelectionStatisticsRefreshModesAndColumnsFollowingAddedVa
     EXPECT_EQ(panel.csvText().split('\n').value(1), "Mean, 4.00, 0.00, 1.00, 0.50, 0.50");
 }
 
-}  // namespace
-
-TEST(Utf8Names, MarkerAndFileNamesReachThePanelsUnchanged) {
+TEST_F(StatisticsTest, Utf8MarkerAndFileNamesReachThePanelsUnchanged) {
     const QString marker = QStringLiteral("Alexa Fluor\u2122 405-A");
     const QString file = QStringLiteral("Probe \u00fc \u03b2.fcs");
-    QTemporaryDir dir;
     delete MCV_CytometryData::Instance();
     FcsTestFile fcs = FcsTestFile::floats({{1.0f, 2.0f}});
     fcs.set("$P2S", marker.toStdString());
@@ -128,5 +125,6 @@ TEST(Utf8Names, MarkerAndFileNamesReachThePanelsUnchanged) {
     EXPECT_EQ(UI_SampleStatisticsWidget(nullptr).statisticsTable()->item(0, 1)->text(), file);
     UI_SampleSelectionWidget samples(nullptr);
     EXPECT_NE(childWithText<QLabel>(&samples, file), nullptr);
-    delete MCV_CytometryData::Instance();
 }
+
+}  // namespace

@@ -55,10 +55,11 @@ inline void sendMouse(QWidget* w, QEvent::Type type, QPoint pos, Qt::MouseButton
     QApplication::sendEvent(w, &event);
 }
 
-inline void sendDrag(QWidget* w, QPoint from, QPoint to, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
-    sendMouse(w, QEvent::MouseButtonPress, from, Qt::LeftButton, Qt::LeftButton, modifiers);
-    sendMouse(w, QEvent::MouseMove, to, Qt::NoButton, Qt::LeftButton, modifiers);
-    sendMouse(w, QEvent::MouseButtonRelease, to, Qt::LeftButton, Qt::NoButton, modifiers);
+inline void sendDrag(QWidget* w, QPoint from, QPoint to, Qt::KeyboardModifiers modifiers = Qt::NoModifier,
+                     Qt::MouseButton button = Qt::LeftButton) {
+    sendMouse(w, QEvent::MouseButtonPress, from, button, button, modifiers);
+    sendMouse(w, QEvent::MouseMove, to, Qt::NoButton, button, modifiers);
+    sendMouse(w, QEvent::MouseButtonRelease, to, button, Qt::NoButton, modifiers);
 }
 
 class ScatterplotTest : public ::testing::Test {

@@ -4,6 +4,7 @@
 #include <tuple>
 #include <vector>
 
+#include "support/exactTsneGradient.h"
 #include "vel/GLTest.h"
 #include "vel/VelTestData.h"
 #include "vel/dr/ErrorMessageException.h"
@@ -42,32 +43,6 @@ protected:
     Embedding<float> embedding;
 };
 
-// The exact gradient of the kernel the fields carry: pairs whose offset lies
-// within the support square in both directions.
-std::vector<double> truncatedGradient(const SparseMatrix& P, const std::vector<float>& y, double exaggeration) {
-    const std::size_t n = P.size();
-    double Z = 0;
-    std::vector<double> repulsion(2 * n, 0.0), g(2 * n, 0.0);
-    for (std::size_t i = 0; i < n; ++i)
-        for (std::size_t j = 0; j < n; ++j) {
-            const double dx = y[2 * i] - y[2 * j], dy = y[2 * i + 1] - y[2 * j + 1];
-            if (i == j || std::fabs(dx) > 6.5 || std::fabs(dy) > 6.5) continue;
-            const double q = 1.0 / (1.0 + dx * dx + dy * dy);
-            Z += q;
-            repulsion[2 * i] += dx * q * q;
-            repulsion[2 * i + 1] += dy * q * q;
-        }
-    for (std::size_t i = 0; i < n; ++i)
-        for (const auto& e : P[i])
-            for (int d = 0; d < 2; ++d) {
-                const double dx = y[2 * i] - y[2 * e.first], dy = y[2 * i + 1] - y[2 * e.first + 1];
-                g[2 * i + d] +=
-                    4.0 * exaggeration * e.second / (1.0 + dx * dx + dy * dy) / n * (y[2 * i + d] - y[2 * e.first + d]);
-            }
-    for (std::size_t k = 0; k < 2 * n; ++k) g[k] -= 4.0 * repulsion[k] / Z;
-    return g;
-}
-
 }  // namespace
 
 // 411 points fill the 21 x 21 sample texture but for its last row.
@@ -75,7 +50,7 @@ TEST_F(GpgpuTest, GradientMatchesTheExactKernelSum) {
     const auto blobs = veltest::makeBlobs(3, 137, 2, 4.0, 41);
     const SparseMatrix P = veltest::randomMatrix(blobs.n, 10, 5);
     step(blobs.data, P, 4.f);
-    const auto expected = truncatedGradient(P, blobs.data, 4.0);
+    const auto expected = exactTsneGradient(P, blobs.data, 4.0, 6.5);  // the kernel texture's support
     double largest = 0, worst = 0;
     for (std::size_t k = 0; k < expected.size(); ++k) {
         largest = std::max(largest, std::fabs(expected[k]));
@@ -146,8 +121,8 @@ TEST_F(GpgpuTest, KernelTextureHoldsTheStudentTKernel) {
     glDeleteBuffers(1, &buffer);
 }
 
-// A failed build deletes the program and carries the driver's log; a
-// re-created program frees its predecessor.
+// A failed build deletes the program and carries the driver's log naming the
+// shader's kind; a re-created program frees its predecessor.
 TEST_F(GpgpuTest, ShaderFailuresCarryTheLogAndDeleteTheProgram) {
     const std::vector<std::pair<std::string, std::string>> cases{
         {"out vec4 c;\nvoid main() { c = vec4(1.0) }\n", "Fragment shader info log:\n"},
@@ -179,10 +154,7 @@ TEST_F(GpgpuTest, ShaderFailuresCarryTheLogAndDeleteTheProgram) {
         program.destroy();
         EXPECT_FALSE(program.isCreated());
     }
-}
-
-// Compute shaders (not in OpenGL 3.3) are refused before OpenGL is asked.
-TEST_F(GpgpuTest, ShaderLogsNameTheirKind) {
+    // Compute shaders (not in OpenGL 3.3) are refused before OpenGL is asked.
     vel::dr::Shader compute(vel::dr::COMPUTE_SHADER);
     EXPECT_THROW(compute.create(), vel::dr::ShaderLoadingException);
     EXPECT_EQ(compute.getInfoLog(), "Compute shader info log:\n");

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <type_traits>
 
+#include "support/exactTsneGradient.h"
 #include "vel/GLTest.h"
 #include "vel/VelTestData.h"
 #include "vel/dr/GradientDescentTSNETexture.h"
@@ -116,27 +117,6 @@ TYPED_TEST(TsneEngineContract, SeparatesFiveBlobs) {
 
 namespace {
 
-// The exact-mode gradient of the engine's own matrix, from the positions y.
-std::vector<double> referenceGradient(const SparseMatrix& P, const std::vector<float>& y, double exaggeration) {
-    const std::size_t n = P.size();
-    std::vector<double> q(n * n, 0.0);
-    double Z = 0;
-    for (std::size_t i = 0; i < n; ++i)
-        for (std::size_t j = 0; j < n; ++j)
-            if (i != j) {
-                const double dx = y[2 * i] - y[2 * j], dy = y[2 * i + 1] - y[2 * j + 1];
-                Z += q[i * n + j] = 1.0 / (1.0 + dx * dx + dy * dy);
-            }
-    std::vector<double> g(2 * n, 0.0);
-    for (std::size_t k = 0; k < 2 * n; ++k) {
-        const std::size_t i = k / 2, d = k % 2;
-        for (std::size_t j = 0; j < n; ++j) g[k] -= 4.0 * q[i * n + j] * q[i * n + j] / Z * (y[k] - y[2 * j + d]);
-        for (const auto& e : P[i])
-            g[k] += 4.0 * exaggeration * e.second / n * q[i * n + e.first] * (y[k] - y[2 * e.first + d]);
-    }
-    return g;
-}
-
 std::vector<float> run(const SparseMatrix& P, double theta, unsigned int iterations, int threads) {
     const int before = omp_get_max_threads();
     omp_set_num_threads(threads);
@@ -163,7 +143,7 @@ TEST(CpuTsneEngine, FirstStepFollowsTheExactGradient) {
         Embedding<float> embedding;
         engine.initialize(P, &embedding, seeded(5));
         const std::vector<float> y0 = embedding.getContainer();
-        const auto g = referenceGradient(engine.getDistributionP(), y0, 4.0);
+        const auto g = exactTsneGradient(engine.getDistributionP(), y0, 4.0);
         engine.doAnIteration();
         double maxStep = 0, maxErr = 0;
         for (std::size_t k = 0; k < y0.size(); ++k) {

@@ -82,10 +82,7 @@ TEST(JointProbabilities, DenseRowsAndDistanceMatrixVariants) {
     for (unsigned int i = 0; i < 3; ++i) EXPECT_TRUE(P[i].size() == 3 && P[i].find(i)->second == 0.f);  // diagonal kept
     EXPECT_THROW(generator.computeProbabilityDistributionsFromDistanceMatrix(full, 2, P, withPerplexity(2)),
                  std::logic_error);
-    // Statistics are filled on every run and written only to a logger.
-    Generator::Statistics statistics = generator.statistics();
-    EXPECT_GT(statistics.totalTime, 0.f);
-    EXPECT_EQ(capturedStdout([&] { statistics.log(nullptr); }), "");
+    EXPECT_EQ(capturedStdout([&] { generator.statistics().log(nullptr); }), "") << "statistics go only to a logger";
 }
 
 // A selection no larger than the neighbour count: FLANN finds every point

@@ -9,7 +9,6 @@
 #include <unordered_map>
 
 #include "support/CapturedOutput.h"
-#include "vel/utils/Distances.h"
 #include "vel/utils/GaussianDistributions.h"
 
 using vel::utils::computeGaussianDistributionWithFixedPerplexity;
@@ -22,12 +21,6 @@ double calibrate(const std::vector<float>& d, std::vector<float>& p, double perp
                                                           1e-5, ignore);
 }
 }  // namespace
-
-TEST(Distances, SquaredAndPlain) {
-    const std::vector<float> a{1, 2}, b{4, 6};
-    EXPECT_EQ(vel::utils::euclideanDistanceSquared(a, b), 25.f);
-    EXPECT_EQ(vel::utils::euclideanDistance<float>(a.data(), a.data() + 2, b.data(), b.data() + 2), 5.f);
-}
 
 // The entropy of every calibrated row is log(perplexity), the row sums to 1
 // and falls with the distance; the ignored entry (the point itself) is 0.
@@ -98,7 +91,7 @@ TEST(Perplexity, OtherKernelsAndHeterogeneity) {
         {{0, 0.5f}, {1, 0.5f}}, {{0, 0.5f}, {1, 0.5f}}, {{3, 1.f}}, {{2, 1.f}}};
     std::vector<float> h;
     EXPECT_EQ(capturedStdout([&] { vel::utils::computeHeterogeneity(m, h); }), "");
-    EXPECT_EQ(h, (std::vector<float>{0.5f, 0.5f, 0.f, 0.f}));  // odd steps: the mass sits on the partner
+    EXPECT_EQ(h, (std::vector<float>{0.5f, 0.5f, 0.f, 0.f}));
     std::vector<std::unordered_map<unsigned int, double>> leaking{{{0, 0.5}}};
     std::vector<double> hl;
     EXPECT_EQ(capturedStdout([&] { vel::utils::computeHeterogeneity(leaking, hl); }), "fmc test(0): 0.5\n");
