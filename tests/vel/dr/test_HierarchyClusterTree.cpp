@@ -4,33 +4,17 @@
 #include <functional>
 #include <stdexcept>
 
-#include "vel/VelTestData.h"
 #include "vel/dr/HierarchicalSNEClusterTree.h"
+#include "vel/dr/HierarchyTestData.h"
 
-using Hsne = vel::dr::HierarchicalSNE<float, veltest::SparseMatrix>;
+using namespace hsnetest;
 using Tree = Hsne::ClusterTree;
-using Values = std::map<unsigned int, float>;
 using Clusters = std::vector<std::tuple<unsigned int, int, int, std::unordered_set<unsigned int>>>;
 
 namespace {
 
-veltest::SparseMatrix rows(const std::vector<Values>& values) {
-    veltest::SparseMatrix m(values.size());
-    for (std::size_t i = 0; i < values.size(); ++i) m[i].initialize(values[i].begin(), values[i].end(), -1.f);
-    return m;
-}
-
-// Four data points; scale 1 keeps points 0 and 3, scale 2 both landmarks of scale 1.
-Hsne threeScales() {
-    Hsne h;
-    h.initialize(rows({{{1, 1.f}}, {{0, 1.f}}, {{3, 1.f}}, {{2, 1.f}}}));
-    h.hierarchy().resize(3);
-    h.scale(1).landmarkToOriginalIdx = {0, 3};
-    h.scale(1).areaOfInfluence = rows({{{0, 1.f}}, {{0, .75f}, {1, .25f}}, {{0, .5f}, {1, .5f}}, {{1, 1.f}}});
-    h.scale(2).landmarkToOriginalIdx = {0, 1};
-    h.scale(2).areaOfInfluence = rows({{{0, .6f}, {1, .4f}}, {{0, .1f}, {1, .9f}}});
-    return h;
-}
+// Scale 2's area of influence: (.6, .4) and (.1, .9).
+Hsne clustered() { return threeScales({{{0, .6f}, {1, .4f}}, {{0, .1f}, {1, .9f}}}); }
 
 void add(Tree& tree, unsigned int scale, int id, int parent, std::unordered_set<unsigned int> landmarks = {}) {
     Tree::Cluster c;
@@ -47,12 +31,6 @@ Tree threeScaleTree() {
     for (const auto& [scale, id, parent, landmarks] : clusters) add(tree, scale, id, parent, landmarks);
     return tree;
 }
-
-struct Lines : vel::utils::AbstractLog {
-    std::string text;
-    void clear() override { text.clear(); }
-    void display(const std::string& line, bool) override { text += line + "\n"; }
-};
 
 }  // namespace
 
@@ -76,20 +54,16 @@ TEST(HierarchyClusterTree, IdsAndListsFollowTheirRules) {
          "ClusterHierarchy::addCluster: non-root clusters must have parent_id != Cluster::NULL_LINK"},
         {[&] { tree.removeCluster(2, 0); }, "ClusterHierarchy::removeCluster: invalid scale"},
         {[&] { tree.hasClusterId(2, 0); }, "ClusterHierarchy::hasClusterId: invalid scale"},
+        {[&] { tree.getFreeClusterId(2); }, "ClusterHierarchy::getFreeClusterId: invalid scale"},
         {[&] { tree.cluster(1, 1); }, "ClusterHierarchy::cluster: invalid cluster"},
-        {[&] { tree.checkCluterConsistency(threeScales(), 0, 0); },
+        {[&] { tree.checkCluterConsistency(clustered(), 0, 0); },
          "ClusterHierarchy::checkCluterConsistency: invalid cluster"}};
-    for (const auto& [call, message] : refusals) try {
-            call();
-            ADD_FAILURE() << message;
-        } catch (const std::logic_error& e) {
-            EXPECT_EQ(e.what(), message);
-        }
+    for (const auto& [call, message] : refusals) EXPECT_EQ(thrown(call), message);
     EXPECT_EQ(tree.clusterTree()[1].size() + tree.clusterTree()[0].size(), 4u);
 }
 
 TEST(HierarchyClusterTree, ConsistencyFollowsTheInfluenceOfEachCluster) {
-    const Hsne h = threeScales();
+    const Hsne h = clustered();
     Tree tree = threeScaleTree();
     Lines log;
     tree.setLogger(&log);
@@ -112,7 +86,7 @@ TEST(HierarchyClusterTree, ConsistencyFollowsTheInfluenceOfEachCluster) {
 }
 
 TEST(HierarchyClusterTree, PointsDescendToTheFinestClusterHoldingThem) {
-    const Hsne h = threeScales();
+    const Hsne h = clustered();
     std::vector<Tree::association> got;
     threeScaleTree().computePointsToClusterAssociation(h, got);
     // Point 1 reaches the top as (.475, .525) and scale 1 as (.75, .25): cluster 1

@@ -1,64 +1,29 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <limits>
+#include <new>
+#include <random>
 #include <sstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
-#include "vel/data/MapMemEff.h"
-#include "vel/dr/HierarchicalSNE.h"
-#include "vel/dr/HierarchyIO.h"
+#include "vel/dr/HierarchyTestData.h"
+
+using namespace hsnetest;
 
 namespace {
 
-using Matrix = std::vector<vel::data::MapMemEff<unsigned int, float>>;
-using Hsne = vel::dr::HierarchicalSNE<float, Matrix>;
-
-struct LineLog : vel::utils::AbstractLog {
-    std::string text;
-    void clear() override { text.clear(); }
-    void display(const std::string& line, bool) override { text += line + "\n"; }
-};
-
-Matrix matrix(const std::vector<std::vector<std::pair<unsigned, float>>>& rows) {
-    Matrix m(rows.size());
-    for (std::size_t r = 0; r < rows.size(); ++r)
-        for (const auto& entry : rows[r]) m[r][entry.first] = entry.second;
-    return m;
-}
-
-// Scale 0 of four points, scale 1 of landmarks 1 and 3, scale 2 of landmark 0 of scale 1.
-Hsne threeScales() {
-    Hsne h;
-    h.initialize(matrix({{{1, 0.5f}, {3, 0.5f}}, {{0, 1.f}}, {}, {{2, 0.25f}, {0, 0.75f}}}));
-    Hsne::Scale s1, s2;
-    s1.landmarkToOriginalIdx = {1, 3};
-    s1.landmarkToPreviousScaleIdx = {1, 3};
-    s1.transitionMatrix = matrix({{{1, 1.f}}, {{0, 0.6f}, {1, 0.4f}}});
-    s1.landmarkWeight = {1.5f, 2.5f};
-    s1.previousScaleToLandmarkIdx = {-1, 0, -1, 1};
-    s1.areaOfInfluence = matrix({{{0, 0.3f}, {1, 0.7f}}, {{0, 1.f}}, {}, {{1, 1.f}}});
-    s2.landmarkToOriginalIdx = {1};
-    s2.landmarkToPreviousScaleIdx = {0};
-    s2.transitionMatrix = matrix({{}});
-    s2.landmarkWeight = {4.f};
-    s2.previousScaleToLandmarkIdx = {0, -1};
-    s2.areaOfInfluence = matrix({{{0, 1.f}}, {{0, 1.f}}});
-    h.hierarchy().push_back(s1);
-    h.hierarchy().push_back(s2);
-    return h;
-}
-
-std::string saved(const Hsne& h, vel::utils::AbstractLog* log = nullptr) {
-    std::stringstream out;
-    vel::dr::IO::saveHSNE(h, static_cast<std::ostream&>(out), log);
-    return out.str();
-}
+// While armed, every operator new of the process records the largest request.
+std::atomic<bool> armed{false};
+std::atomic<std::size_t> largest{0};
 
 void load(Hsne& h, const std::string& bytes, vel::utils::AbstractLog* log = nullptr) {
     std::istringstream in(bytes);
@@ -74,19 +39,32 @@ std::string with(std::string bytes, std::size_t offset, T field) {
 
 }  // namespace
 
+// Replacements that pair operator new with malloc and operator delete with free.
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+void* operator new(std::size_t size) {
+    for (std::size_t seen = largest; armed && size > seen && !largest.compare_exchange_weak(seen, size);) {}
+    if (void* p = std::malloc(size > 0 ? size : 1)) return p;
+    throw std::bad_alloc();
+}
+void* operator new[](std::size_t size) { return operator new(size); }
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return std::malloc(size > 0 ? size : 1); }
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept { return std::malloc(size > 0 ? size : 1); }
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
+void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
+
 TEST(HierarchyFile, TwoPointExampleByteForByte) {
     Hsne h;
-    h.initialize(matrix({{{1, 1.f}}, {{0, 1.f}}}));
+    h.initialize(rows({{{1, 1.f}}, {{0, 1.f}}}));
     const std::uint32_t fields[] = {0, 0, 0x3f800000, 0x40000000, 2, 1, 1, 0x3f800000, 1, 0, 0x3f800000};
     EXPECT_EQ(saved(h), std::string(reinterpret_cast<const char*>(fields), sizeof fields));
-
     Hsne loaded;
     load(loaded, saved(h));
-    ASSERT_EQ(loaded.hierarchy().size(), 1u);
-    EXPECT_EQ(loaded.scale(0).landmarkToOriginalIdx, (std::vector<unsigned>{0, 1}));
+    EXPECT_TRUE(loaded.hierarchy().size() == 1 && loaded.scale(0).landmarkWeight == std::vector<float>(2, 1.f));
     EXPECT_EQ(loaded.scale(0).landmarkToPreviousScaleIdx, (std::vector<unsigned>{0, 1}));
-    EXPECT_EQ(loaded.scale(0).landmarkWeight, (std::vector<float>{1.f, 1.f}));
-    EXPECT_TRUE(loaded.scale(0).previousScaleToLandmarkIdx.empty() && loaded.scale(0).areaOfInfluence.empty());
 }
 
 TEST(HierarchyFile, SaveLoadSaveGivesTheSameBytes) {
@@ -99,19 +77,25 @@ TEST(HierarchyFile, SaveLoadSaveGivesTheSameBytes) {
     EXPECT_EQ(loaded.hierarchy().size(), 3u);
 }
 
+// Each is refused, keeps the object's scales and allocates nothing larger than
+// the file beyond the loader's own records of at most 64 scales.
 TEST(HierarchyFile, DamagedFilesAreRefusedAndChangeNothing) {
-    const Hsne good = threeScales();
-    const std::string bytes = saved(good);
+    const std::string bytes = saved(threeScales());
     std::vector<std::string> bad;
     for (std::size_t n = 0; n < bytes.size(); ++n) bad.push_back(bytes.substr(0, n));
     const float inf = std::numeric_limits<float>::infinity(), nan = std::numeric_limits<float>::quiet_NaN();
     for (float scales : {inf, 1e30f, 65.f, nan, 0.f, -1.f, 4.f}) bad.push_back(with(bytes, 8, scales));
     for (float size0 : {3.f, 5.f, -4.f, 4.5f, nan}) bad.push_back(with(bytes, 12, size0));
     for (std::size_t version : {0, 4}) bad.push_back(with(bytes, version, 1.f));
-    bad.push_back(with(bytes, 16, 0xFFFFFFFFu));  // row count of scale 0
-    bad.push_back(with(bytes, 20, 0xFFFFFFFFu));  // entry count of its first row
-    bad.push_back(with(bytes, 24, 4u));           // a column beyond scale 0
-    bad.push_back(with(bytes, 28, inf));          // a probability
+    // Counts of scale 0's rows, of its first row's entries and of scale 1's landmarks.
+    for (std::size_t count : {16, 20, 100}) bad.push_back(with(bytes, count, 0xFFFFFFFFu));
+    bad.push_back(with(bytes, 24, 4u));   // a column beyond scale 0
+    bad.push_back(with(bytes, 28, inf));  // a probability
+    std::mt19937 rng(15);
+    for (std::size_t kept : {0, 8, 12, 16}) {  // random bytes after a valid start
+        bad.push_back(bytes.substr(0, kept));
+        while (bad.back().size() < 1024) bad.back() += static_cast<char>(rng());
+    }
     const std::vector<std::function<void(Hsne::Scale&)>> damages = {
         [](Hsne::Scale& s) { s.landmarkToOriginalIdx[1] = 4; },
         [](Hsne::Scale& s) { s.landmarkToPreviousScaleIdx[0] = 9; },
@@ -133,13 +117,78 @@ TEST(HierarchyFile, DamagedFilesAreRefusedAndChangeNothing) {
 
     for (std::size_t i = 0; i < bad.size(); ++i) {
         Hsne target = threeScales();
-        EXPECT_THROW(load(target, bad[i]), std::runtime_error) << "case " << i;
+        std::istringstream in(bad[i]);
+        largest = 0, armed = true;
+        EXPECT_THROW(vel::dr::IO::loadHSNE(target, static_cast<std::istream&>(in), nullptr), std::runtime_error)
+            << "case " << i;
+        armed = false;
+        EXPECT_LE(largest.load(), std::max(bad[i].size(), 64 * sizeof(Hsne::Scale))) << "case " << i;
         EXPECT_EQ(saved(target), bytes) << "case " << i;
     }
 }
 
+// A reader of the format's tables alone: 4-byte fields, the version words, the
+// scale count and the sizes as floats, every count as uint32; a matrix is its
+// row count, then per row an entry count and (column, value) pairs.
+TEST(HierarchyFile, AReaderOfTheFormatParsesASavedHierarchy) {
+    const Hsne& h = fiveBlobHierarchy();
+    const std::string bytes = saved(h);
+    const std::size_t N = fiveBlobs().n;
+    const auto M = [](const veltest::SparseMatrix& m) {
+        std::size_t size = 4 + 4 * m.size();
+        for (const auto& row : m) size += 8 * row.size();
+        return size;
+    };
+    std::size_t formula = 16 + M(h.scale(0).transitionMatrix), at = 0, faults = 0;
+    for (unsigned int s = 1; s < 3; ++s)
+        formula += 4 + M(h.scale(s).transitionMatrix) + 3 * (4 + 4 * h.scale(s).size()) + 4 +
+                   4 * h.scale(s - 1).size() + M(h.scale(s).areaOfInfluence);
+    EXPECT_EQ(bytes.size(), formula);
+
+    const auto u32 = [&] {
+        std::uint32_t v = 0;
+        if (at + 4 <= bytes.size()) std::memcpy(&v, &bytes[at], 4);
+        return at += 4, v;
+    };
+    const auto real = [](std::uint32_t v) {
+        float f;
+        std::memcpy(&f, &v, 4);
+        return f;
+    };
+    const auto matrix = [&](const veltest::SparseMatrix& m, std::size_t rows, std::uint32_t columns) {
+        faults += u32() != rows || m.size() != rows;
+        for (std::size_t r = 0; r < rows && at < bytes.size(); ++r) {
+            const std::uint32_t entries = u32();
+            faults += entries != m[r].size();
+            for (std::uint32_t e = 0; e < entries; ++e)
+                faults += u32() >= columns, faults += !std::isfinite(real(u32()));
+        }
+    };
+    const auto vector = [&](std::size_t n) {
+        std::vector<std::uint32_t> v(u32() == n ? n : (++faults, 0));
+        for (auto& x : v) x = u32();
+        return v;
+    };
+    EXPECT_TRUE(real(u32()) == 0 && real(u32()) == 0 && real(u32()) == 3.f && real(u32()) == N);
+    matrix(h.scale(0).transitionMatrix, N, N);
+    for (std::size_t s = 1, previous = N; s < 3; previous = h.scale(s++).size()) {
+        const auto L = static_cast<std::uint32_t>(real(u32()));
+        EXPECT_EQ(L, h.scale(s).size());
+        matrix(h.scale(s).transitionMatrix, L, L);
+        const auto original = vector(L), toPrevious = vector(L), weights = vector(L), toLandmark = vector(previous);
+        matrix(h.scale(s).areaOfInfluence, previous, L);
+        ASSERT_TRUE(L > 0 && original.size() == L && toLandmark.size() == previous);
+        for (std::uint32_t l = 0; l < L; ++l)
+            faults += original[l] >= N || toPrevious[l] >= previous || !std::isfinite(real(weights[l])) ||
+                      toLandmark[toPrevious[l]] != l;
+        faults += std::count(toLandmark.begin(), toLandmark.end(), ~0u) != static_cast<long>(previous - L);
+    }
+    EXPECT_EQ(faults, 0u);
+    EXPECT_EQ(at, bytes.size());
+}
+
 TEST(HierarchicalSNE, InitializeKeepsTheMatrixExactly) {
-    const Matrix P = matrix({{{2, 0.3f}, {1, 0.9f}}, {}, {{0, 1e-30f}}});
+    const auto P = rows({{{2, 0.3f}, {1, 0.9f}}, {}, {{0, 1e-30f}}});
     Hsne h;
     h.initialize(P);
     ASSERT_EQ(h.hierarchy().size(), 1u);
@@ -155,39 +204,45 @@ TEST(HierarchicalSNE, QuotedTexts) {
         "\t... landmark weights ...\n\t... previous scale to current scale landmarks ...\n\t... area of influence "
         "...\n";
     Hsne h = threeScales();
-    LineLog saving, loading, fresh, measured;
+    Lines saving, loading, fresh, measured;
     load(h, saved(h, &saving), &loading);
     h = Hsne();
     h.statistics().log(&fresh);
     h.statistics().aoiSparsity = 0.25f;
     h.statistics().mcmcsTime = std::numeric_limits<float>::quiet_NaN();
     h.statistics().log(&measured);
-    auto thrown = [](const std::function<void()>& f) {
-        try {
-            f();
-        } catch (const std::logic_error& e) {
-            return std::string(e.what());
-        }
-        return std::string("no error");
+    // Progress of the memory-preserving construction, only when verbose.
+    const auto progress = [](bool verbose) {
+        Lines log;
+        Hsne::Parameters p;
+        p.memoryPreserving = true;
+        Hsne run;
+        run.setLogger(&log);
+        if (verbose) run.setVerbose(true);
+        run.initialize(threeScales().scale(0).transitionMatrix, p);
+        run.addScale();
+        return log.progress;
     };
     const std::pair<std::string, std::string> table[] = {
         {saving.text,
          "Saving H-SNE hierarchy to file\nSaving scale:\t0\n\tsize:\t4\n\t... transition matrix ...\nSaving "
          "scale:\t1\n\tsize:\t2\n" +
-             each + "Saving scale:\t2\n\tsize:\t1\n" + each},
+             each + "Saving scale:\t2\n\tsize:\t2\n" + each},
         {loading.text,
          "Loading H-SNE hierarchy from file\nLoading scale:\t0\n\tsize:\t4\n\t... transition matrix ...\n"
          "\t... (init) landmarks to original data ...\n\t... (init) landmarks to previous scale ...\n"
          "\t... (init) landmark weights ...\nLoading scale:\t1\n\tsize:\t2\n" +
-             each + "Loading scale:\t2\n\tsize:\t1\n" + each},
+             each + "Loading scale:\t2\n\tsize:\t2\n" + each},
         {fresh.text, head + "Total time:\t-1\n" + rule},
         {measured.text,
          head + "Total time:\t-1\n\tMarkov Chain Monte Carlo sampling time:\tnan\n\tIs sparsity (%):\t\t\t25\n" + rule},
         {thrown([&] { h.setDimensionality(0); }), "Invalid dimensionality"},
-        {thrown([&] { h.initialize(Matrix(1)), h.setDimensionality(5); }),
+        {thrown([&] { h.initialize(veltest::SparseMatrix(1)), h.setDimensionality(5); }),
          "Class should be uninitialized to change the dimensionality"},
         {thrown([&] { h.reset(), h.setDimensionality(7); }), "no error"},
         {thrown([] { saved(Hsne()); }), "Cannot save an empty H-SNE hierarchy!!!"},
+        {progress(false), ""},
+        {progress(true), "Start: Area of influence\nEnd: Area of influence\nStart: Similarities\nEnd: Similarities\n"},
     };
     for (const auto& row : table) EXPECT_EQ(row.first, row.second);
     EXPECT_EQ(h.dimensionality(), 7);

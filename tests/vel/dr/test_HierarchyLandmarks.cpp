@@ -1,10 +1,8 @@
 #include <gtest/gtest.h>
-#include <omp.h>
 
-#include "vel/VelTestData.h"
-#include "vel/dr/HierarchicalSNE.h"
+#include "vel/dr/HierarchyTestData.h"
 
-using Hsne = vel::dr::HierarchicalSNE<float, veltest::SparseMatrix>;
+using hsnetest::Hsne;
 
 // Seed 42 over P, by default over 0 <-> 1 with 14 leaves stepping to 0 and 15 to 1:
 // one step from everywhere ends 15 times on 0 and 16 times on 1.
@@ -74,18 +72,4 @@ TEST(HierarchyLandmarks, FixedReductionTakesDistinctEndsAndStopsWhenFewAreReacha
         // 15 distinct starts; or 1500 walks of two steps end on 0 or 1 only and stop.
         EXPECT_EQ(L + h.statistics().landmarksSelectionNumWalks, walks ? 1502.f : 15.f);
     }
-}
-
-TEST(HierarchyLandmarks, SameSeedSameLandmarksOnAnyThreadCount) {
-    std::mt19937 rng(3);
-    veltest::SparseMatrix P(400);
-    for (unsigned int i = 0; i < 2400; ++i) P[i / 6][(i / 6 + 1 + rng() % 399) % 400] += 1.f / 6;
-    Hsne h = over({}, P);
-    Hsne::Scale s[4];
-    unsigned int L = 0;
-    const int before = omp_get_max_threads();
-    for (int t : {1, 3}) omp_set_num_threads(t), h.selectLandmarksWithStationaryDistribution(h.scale(0), s[t], L);
-    omp_set_num_threads(before);
-    EXPECT_TRUE(!s[1].landmarkToPreviousScaleIdx.empty() &&
-                s[1].landmarkToPreviousScaleIdx == s[3].landmarkToPreviousScaleIdx);
 }

@@ -1,10 +1,15 @@
 #include <gtest/gtest.h>
 #include <omp.h>
 
-#include "vel/VelTestData.h"
-#include "vel/dr/HierarchicalSNE.h"
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
 
-using Hsne = vel::dr::HierarchicalSNE<float, veltest::SparseMatrix>;
+#include "vel/dr/HierarchyTestData.h"
+#include "vel/dr/SparseTSNEUserDefProbabilities.h"
+
+using namespace hsnetest;
 
 TEST(HierarchyScale, AreaOfInfluenceSharesAreAbsorptionProbabilities) {
     // Hubs 0 <-> 1 fed by 30 leaves become the only landmarks (one walk of one
@@ -44,43 +49,6 @@ TEST(HierarchyScale, AreaOfInfluenceSharesAreAbsorptionProbabilities) {
     EXPECT_FLOAT_EQ(h.statistics().aoiNumWalks, 20000.f * 36);
 }
 
-TEST(HierarchyScale, SameSeedGivesTheSameValidScalesOnOneAndThreeThreads) {
-    veltest::Blobs b = veltest::makeBlobs(3, 400, 5, 8.0, 3);
-    Hsne base;
-    base.setDimensionality(5);
-    Hsne::Parameters p;
-    std::tie(p.seed, p.knnLibrary, p.numNeighbors) = std::make_tuple(42, 1, 15);
-    base.initialize(b.data.data(), b.n, p);
-    std::vector<Hsne> runs;  // in memory on 1 and 3 threads, then memory-preserving
-    for (int run = 0; run < 4; ++run) {
-        omp_set_num_threads(run % 2 ? 3 : 1);
-        runs.push_back(base);
-        p.memoryPreserving = run > 1;
-        runs.back().initialize(base.scale(0).transitionMatrix, p);
-        for (int s = 0; s < 2; ++s) runs.back().addScale();
-    }
-    omp_set_num_threads(omp_get_num_procs());
-    const auto& weights = runs[2].scale(1).landmarkWeight;  // the previous weights are all 1 on scale 1
-    for (unsigned int l = 0; l < weights.size(); ++l) EXPECT_NEAR(weights[l], runs[0].scale(1).landmarkWeight[l], 1e-3);
-    for (unsigned int s = 1; s < 5; ++s) {
-        const Hsne::Scale &one = runs[s > 2 ? 2 : 0].scale(2 - s % 2), &three = runs[s > 2 ? 3 : 1].scale(2 - s % 2);
-        ASSERT_GT(one.size(), 1u);
-        EXPECT_TRUE(one.landmarkWeight == three.landmarkWeight &&
-                    one.landmarkToOriginalIdx == three.landmarkToOriginalIdx);
-        for (unsigned int i = 0; i < one.areaOfInfluence.size(); ++i)
-            EXPECT_EQ(one.areaOfInfluence[i].memory(), three.areaOfInfluence[i].memory()) << s << " " << i;
-        for (unsigned int a = 0; a < one.size(); ++a) {
-            EXPECT_EQ(one.transitionMatrix[a].memory(), three.transitionMatrix[a].memory()) << s << " " << a;
-            double sum = 0;
-            for (const auto& [column, value] : one.transitionMatrix[a]) {
-                EXPECT_TRUE(column < one.size() && column != a && value > 0) << s << " " << a;
-                sum += value;
-            }
-            EXPECT_NEAR(sum, one.transitionMatrix[a].empty() ? 0.0 : 1.0, 1e-5) << s << " " << a;
-        }
-    }
-}
-
 TEST(HierarchyScale, AScaleWithoutLandmarksIsEmptyAndLeavesTheSparsityUnmeasured) {
     for (unsigned int n : {0u, 12u}) {
         veltest::SparseMatrix P(n);
@@ -101,4 +69,86 @@ TEST(HierarchyScale, AScaleWithoutLandmarksIsEmptyAndLeavesTheSparsityUnmeasured
         EXPECT_EQ(h.scale(1).areaOfInfluence.size(), n);
         for (const auto& row : h.scale(1).areaOfInfluence) EXPECT_TRUE(row.empty());
     }
+}
+
+// Points of weight 0 add nothing: the rows only they would fill stay empty
+// instead of dividing 0 by 0.
+TEST(HierarchyScale, PointsOfWeightZeroLeaveEmptyRowsNotNaN) {
+    const auto b = veltest::makeBlobs(2, 300, 5, 8.0, 4);
+    for (bool preserving : {false, true}) {
+        Hsne::Parameters p;
+        std::tie(p.seed, p.knnLibrary, p.memoryPreserving) = std::make_tuple(5, 1, preserving);
+        Hsne h = built(b, p);
+        std::fill_n(h.scale(0).landmarkWeight.begin(), 300, 0.f);  // the first blob
+        for (int s = 0; s < 3; ++s) h.addScale();
+        expectSound(h);
+        for (unsigned int l = 0; l < h.scale(1).size(); ++l)
+            EXPECT_EQ(h.scale(1).transitionMatrix[l].empty(), h.scale(1).landmarkToOriginalIdx[l] < 300) << l;
+    }
+}
+
+// Seed 42 with Annoy: the same file on 1, 2 and 8 threads in both
+// constructions, and on one thread the same scale-1 weights from both.
+// FLANN shuffles its trees from std::random_device and hnswlib inserts in
+// parallel, so neither repeats its graph.
+TEST(HierarchyScale, SameSeedSameFileOnAnyThreadCount) {
+    const auto b = veltest::makeBlobs(3, 400, 5, 8.0, 3);
+    Hsne::Parameters p;
+    std::tie(p.seed, p.knnLibrary, p.numNeighbors) = std::make_tuple(42, 1, 15);
+    std::vector<float> weights[2];
+    const int before = omp_get_max_threads();
+    for (bool preserving : {false, true}) {
+        p.memoryPreserving = preserving;
+        std::string first;
+        for (int threads : {1, 2, 8}) {
+            omp_set_num_threads(threads);
+            const Hsne h = built(b, p, 3);
+            if (threads == 1) first = saved(h), weights[preserving] = h.scale(1).landmarkWeight;
+            EXPECT_TRUE(h.scale(2).size() > 1 && saved(h) == first) << threads << " threads, " << preserving;
+        }
+    }
+    omp_set_num_threads(before);
+    ASSERT_EQ(weights[0].size(), weights[1].size());
+    for (std::size_t l = 0; l < weights[0].size(); ++l) EXPECT_NEAR(weights[0][l], weights[1][l], 1e-3) << l;
+}
+
+// No transition or area-of-influence entry joins two blobs, every blob keeps
+// fewer landmarks on every scale, and the CPU engine keeps them apart on the top.
+TEST(HierarchyScale, FiveBlobsStayApartOnEveryScale) {
+    const veltest::Blobs& b = fiveBlobs();
+    const Hsne& h = fiveBlobHierarchy();
+    expectSound(h);
+    const auto blob = [&](const Hsne::Scale& scale, unsigned int l) {
+        return b.labels[scale.landmarkToOriginalIdx[l]];
+    };
+    std::vector<unsigned int> previous(5, b.n / 5);
+    for (unsigned int s = 1; s < h.hierarchy().size(); ++s) {
+        const Hsne::Scale &scale = h.scale(s), &below = h.scale(s - 1);
+        std::size_t crossings = 0;
+        std::vector<unsigned int> perBlob(5, 0);
+        for (unsigned int l = 0; l < scale.size(); ++l) {
+            ++perBlob[blob(scale, l)];
+            for (const auto& e : scale.transitionMatrix[l]) crossings += blob(scale, e.first) != blob(scale, l);
+        }
+        for (unsigned int i = 0; i < below.size(); ++i)
+            for (const auto& e : scale.areaOfInfluence[i]) crossings += blob(scale, e.first) != blob(below, i);
+        std::printf("scale %u: %u landmarks, per blob %u %u %u %u %u\n", s, scale.size(), perBlob[0], perBlob[1],
+                    perBlob[2], perBlob[3], perBlob[4]);
+        EXPECT_EQ(crossings, 0u) << "scale " << s;
+        for (int k = 0; k < 5; ++k) EXPECT_TRUE(perBlob[k] > 0 && perBlob[k] < previous[k]) << s << " " << k;
+        previous = perBlob;
+    }
+
+    vel::dr::SparseTSNEUserDefProbabilities<float, veltest::SparseMatrix> engine;
+    engine.setTheta(0);
+    vel::data::Embedding<float> embedding;
+    engine.initialize(h.top_scale().transitionMatrix, &embedding, veltest::seeded(3));
+    for (int t = 0; t < 500; ++t) engine.doAnIteration();
+    veltest::Blobs y{embedding.getContainer(), {}, h.top_scale().size(), 2};
+    for (unsigned int l = 0; l < y.n; ++l) y.labels.push_back(blob(h.top_scale(), l));
+    double same = 0;
+    for (unsigned int i = 0; i < y.n; ++i)
+        for (unsigned int j : nearest(y, i, 10)) same += y.labels[j] == y.labels[i];
+    std::printf("10-NN label accuracy of the top scale's embedding: %.4f\n", same / (10.0 * y.n));
+    EXPECT_GE(same / (10.0 * y.n), 0.95);
 }

@@ -1,0 +1,141 @@
+#pragma once
+// Hierarchies, files and exact references shared by the hierarchy tests.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
+#include <map>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "vel/VelTestData.h"
+#include "vel/dr/HierarchicalSNE.h"
+#include "vel/dr/HierarchyIO.h"
+
+namespace hsnetest {
+
+using Hsne = vel::dr::HierarchicalSNE<float, veltest::SparseMatrix>;
+using Values = std::map<unsigned int, float>;
+
+// Under AddressSanitizer the large cases run on a quarter of their points.
+#ifdef __SANITIZE_ADDRESS__
+constexpr unsigned int kShrink = 4;
+#else
+constexpr unsigned int kShrink = 1;
+#endif
+
+inline veltest::SparseMatrix rows(const std::vector<Values>& values) {
+    veltest::SparseMatrix m(values.size());
+    for (std::size_t i = 0; i < values.size(); ++i) m[i].initialize(values[i].begin(), values[i].end(), -1.f);
+    return m;
+}
+
+// Message lines and progress lines, each ended by a line feed.
+struct Lines : vel::utils::AbstractLog {
+    std::string text, progress;
+    void clear() override { text.clear(), progress.clear(); }
+    void display(const std::string& line, bool isProgress) override { (isProgress ? progress : text) += line + "\n"; }
+};
+
+// The message of the std::logic_error that `call` throws, or "no error".
+inline std::string thrown(const std::function<void()>& call) {
+    try {
+        call();
+    } catch (const std::logic_error& e) {
+        return e.what();
+    }
+    return "no error";
+}
+
+// Four data points; scale 1 keeps points 0 and 3 (point 3's zero share of
+// landmark 0 is stored), scale 2 both landmarks of scale 1 with the area of
+// influence `top`. Every field is filled as a valid file holds it.
+inline Hsne threeScales(const std::vector<Values>& top = {{{0, .6f}, {1, .4f}}, {{0, .2f}, {1, .8f}}}) {
+    Hsne h;
+    h.initialize(rows({{{1, 1.f}}, {{0, 1.f}}, {{3, 1.f}}, {{2, 1.f}}}));
+    h.hierarchy().resize(3);
+    Hsne::Scale &s1 = h.scale(1), &s2 = h.scale(2);
+    s1.landmarkToOriginalIdx = s1.landmarkToPreviousScaleIdx = s2.landmarkToOriginalIdx = {0, 3};
+    s2.landmarkToPreviousScaleIdx = {0, 1};
+    s1.previousScaleToLandmarkIdx = {0, -1, -1, 1};
+    s2.previousScaleToLandmarkIdx = {0, 1};
+    s1.landmarkWeight = {2.25f, 1.75f};
+    s2.landmarkWeight = {1.7f, 2.3f};
+    s1.transitionMatrix = rows({{{1, 1.f}}, {{0, 1.f}}});
+    s2.transitionMatrix = rows({{{1, 1.f}}, {}});
+    s1.areaOfInfluence = rows({{{0, 1.f}}, {{0, .75f}, {1, .25f}}, {{0, .5f}, {1, .5f}}, {{0, 0.f}, {1, 1.f}}});
+    s2.areaOfInfluence = rows(top);
+    return h;
+}
+
+inline std::string saved(const Hsne& h, vel::utils::AbstractLog* log = nullptr) {
+    std::ostringstream out;
+    vel::dr::IO::saveHSNE(h, static_cast<std::ostream&>(out), log);
+    return out.str();
+}
+
+// `scales` scales over the blobs; the blobs must outlive the hierarchy.
+inline Hsne built(const veltest::Blobs& b, const Hsne::Parameters& p, std::size_t scales = 1,
+                  vel::utils::AbstractLog* log = nullptr) {
+    Hsne h;
+    h.setLogger(log);
+    h.setDimensionality(static_cast<int>(b.dims));
+    h.initialize(const_cast<float*>(b.data.data()), b.n, p);
+    while (h.hierarchy().size() < scales) h.addScale();
+    return h;
+}
+
+// Five well-separated blobs of 2,000 points in 20-D, and their three scales
+// (Annoy, seed 42), built once for the tests that read them.
+inline const veltest::Blobs& fiveBlobs() {
+    static const veltest::Blobs b = veltest::makeBlobs(5, 2000 / kShrink, 20, 10.0, 11);
+    return b;
+}
+inline const Hsne& fiveBlobHierarchy() {
+    static const Hsne h = [] {
+        Hsne::Parameters p;
+        std::tie(p.seed, p.knnLibrary) = std::make_tuple(42, 1);
+        return built(fiveBlobs(), p, 3);
+    }();
+    return h;
+}
+
+// The k nearest other points of point i by exact distance, nearest first.
+inline std::vector<unsigned int> nearest(const veltest::Blobs& b, unsigned int i, unsigned int k) {
+    std::vector<std::pair<double, unsigned int>> all;
+    for (unsigned int j = 0; j < b.n; ++j)
+        if (j != i) all.emplace_back(veltest::squaredL2(&b.data[i * b.dims], &b.data[j * b.dims], b.dims), j);
+    std::partial_sort(all.begin(), all.begin() + k, all.end());
+    std::vector<unsigned int> result;
+    for (unsigned int j = 0; j < k; ++j) result.push_back(all[j].second);
+    return result;
+}
+
+// Every scale above 0: finite area-of-influence shares over its landmarks
+// summing to at most 1, and transition rows over other landmarks summing to 1
+// or empty.
+inline void expectSound(const Hsne& h) {
+    for (unsigned int s = 1; s < h.hierarchy().size(); ++s) {
+        const Hsne::Scale& scale = h.scale(s);
+        ASSERT_EQ(scale.transitionMatrix.size(), scale.size());
+        for (std::size_t r = 0; r < scale.size() + scale.areaOfInfluence.size(); ++r) {
+            const bool transition = r < scale.size();
+            const auto& row = transition ? scale.transitionMatrix[r] : scale.areaOfInfluence[r - scale.size()];
+            double sum = 0;
+            for (const auto& [column, value] : row) {
+                EXPECT_TRUE(column < scale.size() && value >= 0 && std::isfinite(value) && !(transition && column == r))
+                    << "scale " << s << " row " << r;
+                sum += value;
+            }
+            EXPECT_TRUE(transition ? row.empty() || std::abs(sum - 1) < 1e-5 : sum < 1 + 1e-5)
+                << "scale " << s << " row " << r << " sums to " << sum;
+        }
+    }
+}
+
+}  // namespace hsnetest
