@@ -1,15 +1,8 @@
-#include <gtest/gtest.h>
-
-#include <cmath>
-#include <functional>
-#include <stdexcept>
-
 #include "vel/dr/HierarchicalSNEClusterTree.h"
 #include "vel/dr/HierarchyTestData.h"
 
 using namespace hsnetest;
 using Tree = Hsne::ClusterTree;
-using Clusters = std::vector<std::tuple<unsigned int, int, int, std::unordered_set<unsigned int>>>;
 
 namespace {
 
@@ -26,8 +19,8 @@ void add(Tree& tree, unsigned int scale, int id, int parent, std::unordered_set<
 // scale 0: 0 {0, 1} under 0, 1 {2, 3} under 1.
 Tree threeScaleTree() {
     Tree tree(3);
-    const Clusters clusters{{2, 5, -1, {0}}, {2, 7, -1, {1}},   {1, 0, 5, {0}},
-                            {1, 1, 7, {1}},  {0, 0, 0, {0, 1}}, {0, 1, 1, {2, 3}}};
+    const std::tuple<unsigned int, int, int, std::unordered_set<unsigned int>> clusters[] = {
+        {2, 5, -1, {0}}, {2, 7, -1, {1}}, {1, 0, 5, {0}}, {1, 1, 7, {1}}, {0, 0, 0, {0, 1}}, {0, 1, 1, {2, 3}}};
     for (const auto& [scale, id, parent, landmarks] : clusters) add(tree, scale, id, parent, landmarks);
     return tree;
 }
@@ -54,7 +47,6 @@ TEST(HierarchyClusterTree, IdsAndListsFollowTheirRules) {
          "ClusterHierarchy::addCluster: non-root clusters must have parent_id != Cluster::NULL_LINK"},
         {[&] { tree.removeCluster(2, 0); }, "ClusterHierarchy::removeCluster: invalid scale"},
         {[&] { tree.hasClusterId(2, 0); }, "ClusterHierarchy::hasClusterId: invalid scale"},
-        {[&] { tree.getFreeClusterId(2); }, "ClusterHierarchy::getFreeClusterId: invalid scale"},
         {[&] { tree.cluster(1, 1); }, "ClusterHierarchy::cluster: invalid cluster"},
         {[&] { tree.checkCluterConsistency(clustered(), 0, 0); },
          "ClusterHierarchy::checkCluterConsistency: invalid cluster"}};

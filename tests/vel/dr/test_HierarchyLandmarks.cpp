@@ -1,5 +1,3 @@
-#include <gtest/gtest.h>
-
 #include "vel/dr/HierarchyTestData.h"
 
 using hsnetest::Hsne;

@@ -1,8 +1,3 @@
-#include <gtest/gtest.h>
-
-#include <functional>
-#include <map>
-
 #include "vel/dr/HierarchyTestData.h"
 
 using namespace hsnetest;
