@@ -1,7 +1,5 @@
 #pragma once
-// Hierarchies, files and exact references shared by the hierarchy tests.
-
-#include <gtest/gtest.h>
+// Hierarchies, files and checks shared by the hierarchy tests.
 
 #include <functional>
 #include <sstream>
@@ -49,8 +47,7 @@ inline std::string thrown(const std::function<void()>& call) {
 }
 
 // Four data points; scale 1 keeps points 0 and 3 (point 3's zero share of
-// landmark 0 is stored), scale 2 both landmarks of scale 1 with the area of
-// influence `top`. Every field is filled as a valid file holds it.
+// landmark 0 is stored), scale 2 both, with the area of influence `top`.
 inline Hsne threeScales(const std::vector<Values>& top = {{{0, .6f}, {1, .4f}}, {{0, .2f}, {1, .8f}}}) {
     Hsne h;
     h.initialize(rows({{{1, 1.f}}, {{0, 1.f}}, {{3, 1.f}}, {{2, 1.f}}}));
@@ -62,8 +59,7 @@ inline Hsne threeScales(const std::vector<Values>& top = {{{0, .6f}, {1, .4f}}, 
     s2.previousScaleToLandmarkIdx = {0, 1};
     s1.landmarkWeight = {2.25f, 1.75f};
     s2.landmarkWeight = {1.7f, 2.3f};
-    s1.transitionMatrix = rows({{{1, 1.f}}, {{0, 1.f}}});
-    s2.transitionMatrix = rows({{{1, 1.f}}, {}});
+    s1.transitionMatrix = s2.transitionMatrix = rows({{{1, 1.f}}, {}});
     s1.areaOfInfluence = rows({{{0, 1.f}}, {{0, .75f}, {1, .25f}}, {{0, .5f}, {1, .5f}}, {{0, 0.f}, {1, 1.f}}});
     s2.areaOfInfluence = rows(top);
     return h;
@@ -75,8 +71,7 @@ inline std::string saved(const Hsne& h, vel::utils::AbstractLog* log = nullptr) 
     return out.str();
 }
 
-// `scales` scales over the blobs from back end `library`, seed 42; the blobs
-// must outlive the hierarchy.
+// `scales` scales over the blobs (which must outlive them) from back end `library`, seed 42.
 inline Hsne built(const veltest::Blobs& b, int library, bool preserving = false, std::size_t scales = 1,
                   vel::utils::AbstractLog* log = nullptr) {
     Hsne::Parameters p;
@@ -89,8 +84,7 @@ inline Hsne built(const veltest::Blobs& b, int library, bool preserving = false,
     return h;
 }
 
-// Five well-separated blobs of 2,000 points in 20-D, built once into three
-// scales with Annoy for the tests that read them.
+// Five well-separated blobs of 2,000 points in 20-D in three scales (Annoy), built once.
 struct FiveBlobs {
     veltest::Blobs b = veltest::makeBlobs(5, 2000 / kShrink, 20, 10.0, 11);
     Hsne h = built(b, 1, false, 3);

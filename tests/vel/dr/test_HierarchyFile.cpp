@@ -8,12 +8,16 @@ using namespace hsnetest;
 
 namespace {
 
-// While armed, every operator new of the process records the largest request.
+// While a load runs, every operator new of the process records the largest request.
 std::atomic<bool> armed{false};
 std::atomic<std::size_t> largest{0};
 
 void load(Hsne& h, const std::string& bytes, vel::utils::AbstractLog* log = nullptr) {
     std::istringstream in(bytes);
+    struct Armed {
+        Armed() { largest = 0, armed = true; }
+        ~Armed() { armed = false; }
+    } during;
     vel::dr::IO::loadHSNE(h, static_cast<std::istream&>(in), log);
 }
 
@@ -71,46 +75,35 @@ TEST(HierarchyFile, DamagedFilesAreRefusedAndChangeNothing) {
     for (float scales : {inf, 1e30f, 65.f, nan, 0.f, -1.f, 4.f}) bad.push_back(with(bytes, 8, scales));
     for (float size0 : {3.f, 5.f, -4.f, 4.5f, nan}) bad.push_back(with(bytes, 12, size0));
     for (std::size_t version : {0, 4}) bad.push_back(with(bytes, version, 1.f));
-    // Counts of scale 0's rows, of its first row's entries and of scale 1's landmarks.
-    for (std::size_t count : {16, 20, 100}) bad.push_back(with(bytes, count, 0xFFFFFFFFu));
-    bad.push_back(with(bytes, 24, 4u));   // a column beyond scale 0
-    bad.push_back(with(bytes, 28, inf));  // a probability
     std::mt19937 rng(15);
     for (std::size_t kept : {0, 8, 12, 16}) {  // random bytes after a valid start
         bad.push_back(bytes.substr(0, kept));
         while (bad.back().size() < 1024) bad.back() += static_cast<char>(rng());
     }
-    const std::vector<std::function<void(Hsne::Scale&)>> damages = {
-        [](Hsne::Scale& s) { s.landmarkToOriginalIdx[1] = 4; },
-        [](Hsne::Scale& s) { s.landmarkToPreviousScaleIdx[0] = 9; },
-        [](Hsne::Scale& s) { s.landmarkToPreviousScaleIdx[0] = 2; },
-        [](Hsne::Scale& s) { s.previousScaleToLandmarkIdx[2] = 1; },
-        [](Hsne::Scale& s) { s.previousScaleToLandmarkIdx[2] = -2; },
-        [](Hsne::Scale& s) { s.previousScaleToLandmarkIdx.pop_back(); },
-        [](Hsne::Scale& s) { s.landmarkWeight.pop_back(); },
-        [](Hsne::Scale& s) { s.landmarkWeight[0] = std::numeric_limits<float>::quiet_NaN(); },
-        [](Hsne::Scale& s) { s.transitionMatrix[0][2] = 0.1f; },
-        [](Hsne::Scale& s) { s.transitionMatrix.pop_back(); },
-        [](Hsne::Scale& s) { s.areaOfInfluence[2][5] = 0.1f; },
-    };
-    for (const auto& damage : damages) {
+    // (offset, field): counts of scale 0's rows, of its first row's entries and of
+    // scale 1's landmarks; a column of scale 0, a probability; in scale 1 a
+    // transition column, an area-of-influence column, an original index, previous
+    // indices beyond scale 0 or not a landmark, landmark indices that disagree or
+    // are below -1, a weight.
+    const std::pair<std::size_t, std::uint32_t> fields[] = {
+        {16, ~0u}, {20, ~0u}, {92, ~0u}, {24, 4},  {28, 0x7f800000}, {80, 2},          {188, 5},
+        {100, 4},  {108, 9},  {108, 2},  {140, 1}, {140, ~1u},       {120, 0x7fc00000}};
+    for (const auto& [offset, field] : fields) bad.push_back(with(bytes, offset, field));
+    for (int length = 0; length < 3; ++length) {  // lengths that disagree in scale 1
         Hsne damaged = threeScales();
-        damage(damaged.scale(1));
+        Hsne::Scale& s = damaged.scale(1);
+        length == 0   ? s.previousScaleToLandmarkIdx.pop_back()
+        : length == 1 ? s.landmarkWeight.pop_back()
+                      : s.transitionMatrix.pop_back();
         bad.push_back(saved(damaged));
     }
-
     for (std::size_t i = 0; i < bad.size(); ++i) {
         Hsne target = threeScales();
-        std::istringstream in(bad[i]);
-        largest = 0, armed = true;
-        EXPECT_THROW(vel::dr::IO::loadHSNE(target, static_cast<std::istream&>(in), nullptr), std::runtime_error)
-            << "case " << i;
-        armed = false;
+        EXPECT_THROW(load(target, bad[i]), std::runtime_error) << "case " << i;
         EXPECT_LE(largest.load(), std::max(bad[i].size(), 64 * sizeof(Hsne::Scale))) << "case " << i;
         EXPECT_EQ(saved(target), bytes) << "case " << i;
     }
 }
-
 // A reader of the format's tables alone: 4-byte fields, the version words, the
 // scale count and the sizes as floats, every count as uint32; a matrix is its
 // row count, then per row an entry count and (column, value) pairs.
@@ -184,14 +177,11 @@ TEST(HierarchicalSNE, QuotedTexts) {
     h.statistics().mcmcsTime = std::numeric_limits<float>::quiet_NaN();
     h.statistics().log(&measured);
     // Progress of the memory-preserving construction, only when verbose.
-    const auto progress = [](bool verbose) {
+    const auto b = veltest::makeBlobs(1, 20, 2, 0.0, 3);
+    const auto progress = [&](bool verbose) {
         Lines log;
-        Hsne::Parameters p;
-        p.memoryPreserving = true;
-        Hsne run;
-        run.setLogger(&log);
+        Hsne run = built(b, 1, true, 1, &log);
         if (verbose) run.setVerbose(true);
-        run.initialize(threeScales().scale(0).transitionMatrix, p);
         run.addScale();
         return log.progress;
     };

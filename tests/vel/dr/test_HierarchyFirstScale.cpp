@@ -1,6 +1,4 @@
-#include "support/CapturedOutput.h"
 #include "vel/dr/HierarchyTestData.h"
-#include "vel/utils/CoutLog.h"
 
 using namespace hsnetest;
 
@@ -10,32 +8,32 @@ class FirstScale : public testing::TestWithParam<int> {};
 
 // Rows of at most numNeighbors entries, never the point itself, summing to 1 at
 // the entropy the perplexity implies, nearer points more probable; neighbours
-// against brute force on every 40th point. The small inputs build three more
-// scales (memory-preserving with hnswlib), empty ones among them.
+// against brute force on every 40th point. The small inputs lower K with a log
+// line and build three more scales (memory-preserving with hnswlib), empty ones
+// among them.
 TEST_P(FirstScale, HoldsTheCalibratedNearestNeighbours) {
     EXPECT_THROW(built(veltest::makeBlobs(1, 1, 5, 0.0, 1), GetParam()), std::logic_error);
+    for (int unknown : {2, -2}) EXPECT_THROW(built(veltest::makeBlobs(1, 9, 5, 0.0, 1), unknown), std::logic_error);
     for (unsigned int n : {2u, 10u, 50u, 20000u / kShrink}) {
         const auto b = veltest::makeBlobs(n > 50 ? 10 : 1, n > 50 ? n / 10 : n, 5, 4.0, n);
-        const Hsne h = built(b, GetParam(), GetParam() == 0, n > 50 ? 1 : 4);
+        Lines log;
+        const Hsne h = built(b, GetParam(), GetParam() == 0, n > 50 ? 1 : 4, &log);
         const auto& P = h.scale(0).transitionMatrix;
         const unsigned int k = std::min(30u, n - 1), step = n > 50 ? 40 : 1;
-        const auto d = [&](unsigned int i, unsigned int j) {
-            return veltest::squaredL2(&b.data[i * 5], &b.data[j * 5], 5);
-        };
+        EXPECT_EQ(log.text.find("lowered to:\t" + std::to_string(k) + "\n") != std::string::npos, n <= 30);
+        const auto d = [&](unsigned i, unsigned j) { return veltest::squaredL2(&b.data[5 * i], &b.data[5 * j], 5); };
         double hits = 0;
-        std::vector<std::pair<double, unsigned int>> exact;
         for (unsigned int i = 0; i < n; ++i) {
             double sum = 0, entropy = 0;
             for (const auto& e : P[i]) sum += e.second, entropy -= e.second > 0 ? e.second * std::log(e.second) : 0.0;
             EXPECT_TRUE(P[i].size() <= k && P[i].count(i) == 0 && std::abs(sum - 1) < 1e-4) << "row " << i;
             EXPECT_NEAR(entropy, P[i].size() > 1 ? std::log(P[i].size() / 3.0) : 0.0, 1e-3) << "row " << i;
             if (i % step != 0) continue;
-            exact.clear();
+            std::vector<std::pair<double, unsigned int>> exact;
             for (unsigned int j = 0; j < n; ++j) exact.emplace_back(i == j ? -1.0 : d(i, j), j);
             std::partial_sort(exact.begin(), exact.begin() + k + 1, exact.end());
             for (const auto& e : P[i]) {
-                hits += std::count_if(exact.begin() + 1, exact.begin() + k + 1,
-                                      [&](auto x) { return x.second == e.first; });
+                for (unsigned int j = 1; j <= k; ++j) hits += exact[j].second == e.first;
                 for (const auto& f : P[i]) EXPECT_TRUE(d(i, e.first) >= d(i, f.first) || e.second >= f.second - 1e-6f);
             }
         }
@@ -50,25 +48,3 @@ TEST_P(FirstScale, HoldsTheCalibratedNearestNeighbours) {
 }
 
 INSTANTIATE_TEST_SUITE_P(FlannHnswAnnoy, FirstScale, testing::Values(-1, 0, 1));
-
-TEST(HierarchicalSNE, FirstScaleLogLinesAndUnknownBackEnds) {
-    const auto b = veltest::makeBlobs(1, 10, 10, 0.0, 5);
-    for (int library : {2, -2}) EXPECT_THROW(built(b, library), std::logic_error) << library;
-    vel::utils::CoutLog log;
-    const std::string head =
-        "Initializing Hierarchical-SNE...\nNumber of data points:\t10\nInitializing the first scale...\n"
-        "Fewer data points than neighbors, number of neighbors lowered to:\t9\n";
-    const std::string tail =
-        "\tFMC computation...\nCreating transition matrix...\nMin memory requirements (MB):\t0.000801086\n"
-        "Initialization complete!\n";
-    const std::string trees = "\tBuilding the trees...\n\tAKNN queries...\n";
-    const std::pair<int, std::string> searches[] = {
-        {-1, "Computing the neighborhood graph...\n" + trees},
-        {0, "Computing the neighborhood graph with HNSW Lib...\n" + trees},
-        {1,
-         "Computing approximated knn with Annoy...\nComputing approximated knn with Annoy using Euclidean "
-         "distances ...\nDone building tree. Beginning nearest neighbor search... \n"},
-    };
-    for (const auto& [library, search] : searches)
-        EXPECT_EQ(capturedStdout([&] { built(b, library, false, 1, &log); }), head + search + tail) << library;
-}
