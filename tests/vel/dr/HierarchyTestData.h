@@ -16,8 +16,7 @@ namespace hsnetest {
 using Hsne = vel::dr::HierarchicalSNE<float, veltest::SparseMatrix>;
 using Values = std::map<unsigned int, float>;
 
-// Under AddressSanitizer the large cases run on a quarter of their points.
-#ifdef __SANITIZE_ADDRESS__
+#ifdef __SANITIZE_ADDRESS__  // the large cases run on a quarter of their points
 constexpr unsigned int kShrink = 4;
 #else
 constexpr unsigned int kShrink = 1;
@@ -98,16 +97,15 @@ inline const FiveBlobs& fiveBlobs() {
 // at most 1, and transition rows over other landmarks summing to 1 or empty.
 inline void expectSound(const Hsne& h) {
     for (unsigned int s = 1; s < h.hierarchy().size(); ++s) {
-        const Hsne::Scale& scale = h.scale(s);
-        ASSERT_EQ(scale.transitionMatrix.size(), scale.size());
+        const Hsne::Scale& x = h.scale(s);
+        ASSERT_EQ(x.transitionMatrix.size(), x.size());
         std::size_t faults = 0;
-        for (std::size_t r = 0; r < scale.size() + scale.areaOfInfluence.size(); ++r) {
-            const bool transition = r < scale.size();
-            const auto& row = transition ? scale.transitionMatrix[r] : scale.areaOfInfluence[r - scale.size()];
+        for (std::size_t r = 0; r < x.size() + x.areaOfInfluence.size(); ++r) {
+            const auto& row = r < x.size() ? x.transitionMatrix[r] : x.areaOfInfluence[r - x.size()];
             double sum = 0;
             for (const auto& [column, value] : row)
-                sum += value, faults += column >= scale.size() || !(value >= 0) || (transition && column == r);
-            faults += transition ? !row.empty() && !(std::abs(sum - 1) < 1e-5) : !(sum < 1 + 1e-5);
+                sum += value, faults += column >= x.size() || !(value >= 0) || column == r;
+            faults += r < x.size() ? !row.empty() && !(std::abs(sum - 1) < 1e-5) : !(sum < 1 + 1e-5);
         }
         EXPECT_EQ(faults, 0u) << "scale " << s;
     }

@@ -31,13 +31,9 @@ TEST(HierarchyClusterTree, IdsAndListsFollowTheirRules) {
     Tree tree(2);
     for (int id : {0, 1, 3}) add(tree, 1, id, -1);
     for (int id : {1, 2}) add(tree, 0, id, 0);
-    EXPECT_EQ(tree.getFreeClusterId(1), 2);
-    EXPECT_EQ(tree.getFreeClusterId(0), 0);
-    EXPECT_EQ(Tree(1).getFreeClusterId(0), 0);
-    tree.removeCluster(1, 9);
-    tree.removeCluster(1, 1);
+    EXPECT_TRUE(tree.getFreeClusterId(1) == 2 && tree.getFreeClusterId(0) == 0 && Tree(1).getFreeClusterId(0) == 0);
+    tree.removeCluster(1, 9), tree.removeCluster(1, 1);
     EXPECT_EQ(tree.clusterTree()[1].back().id(), 3);
-
     const std::pair<std::function<void()>, std::string> refusals[] = {
         {[&] { add(tree, 2, 4, -1); }, "ClusterHierarchy::addCluster: invalid scale"},
         {[&] { add(tree, 1, 3, -1); }, "ClusterHierarchy::addCluster: duplicated id"},
@@ -54,13 +50,12 @@ TEST(HierarchyClusterTree, IdsAndListsFollowTheirRules) {
     EXPECT_EQ(tree.clusterTree()[1].size() + tree.clusterTree()[0].size(), 4u);
 }
 
-TEST(HierarchyClusterTree, ConsistencyFollowsTheInfluenceOfEachCluster) {
+TEST(HierarchyClusterTree, ConsistencyAndPointsFollowTheInfluenceOfEachCluster) {
     const Hsne h = clustered();
     Tree tree = threeScaleTree();
     Lines log;
     tree.setLogger(&log);
     EXPECT_TRUE(tree.checkTreeConsistency(h));
-    EXPECT_EQ(log.text.find("Validating cluster 5 at scale 2:\tis a root node => valid\n"), 0u);
     // Landmark 3 of scale 0 sends all its influence to landmark 1 of scale 1.
     add(tree, 0, 2, 0, {3});
     log.clear();
@@ -75,10 +70,7 @@ TEST(HierarchyClusterTree, ConsistencyFollowsTheInfluenceOfEachCluster) {
     EXPECT_FALSE(tree.checkCluterConsistency(h, 0, 2));
     add(tree, 0, 3, 0, {4});
     EXPECT_THROW(tree.checkCluterConsistency(h, 0, 3), std::logic_error);
-}
 
-TEST(HierarchyClusterTree, PointsDescendToTheFinestClusterHoldingThem) {
-    const Hsne h = clustered();
     std::vector<Tree::association> got;
     threeScaleTree().computePointsToClusterAssociation(h, got);
     // Point 1 reaches the top as (.475, .525) and scale 1 as (.75, .25): cluster 1
