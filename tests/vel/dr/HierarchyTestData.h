@@ -45,8 +45,7 @@ inline std::string thrown(const std::function<void()>& call) {
     return "no error";
 }
 
-// Four data points; scale 1 keeps points 0 and 3 (point 3's zero share of
-// landmark 0 is stored), scale 2 both, with the area of influence `top`.
+// Four points; scale 1 keeps 0 and 3 (3's zero share of 0 stored), scale 2 both.
 inline Hsne threeScales(const std::vector<Values>& top = {{{0, .6f}, {1, .4f}}, {{0, .2f}, {1, .8f}}}) {
     Hsne h;
     h.initialize(rows({{{1, 1.f}}, {{0, 1.f}}, {{3, 1.f}}, {{2, 1.f}}}));
@@ -93,8 +92,7 @@ inline const FiveBlobs& fiveBlobs() {
     return f;
 }
 
-// Every scale above 0: area-of-influence shares over its landmarks summing to
-// at most 1, and transition rows over other landmarks summing to 1 or empty.
+// Above scale 0: influence rows summing to at most 1, transition rows to 1 or 0.
 inline void expectSound(const Hsne& h) {
     for (unsigned int s = 1; s < h.hierarchy().size(); ++s) {
         const Hsne::Scale& x = h.scale(s);

@@ -6,7 +6,6 @@ using Tree = Hsne::ClusterTree;
 
 namespace {
 
-// Scale 2's area of influence: (.6, .4) and (.1, .9).
 Hsne clustered() { return threeScales({{{0, .6f}, {1, .4f}}, {{0, .1f}, {1, .9f}}}); }
 
 void add(Tree& tree, unsigned int scale, int id, int parent, std::unordered_set<unsigned int> landmarks = {}) {
@@ -15,8 +14,7 @@ void add(Tree& tree, unsigned int scale, int id, int parent, std::unordered_set<
     tree.addCluster(scale, c);
 }
 
-// Top clusters 5 {0} and 7 {1}; scale 1: 0 {0} under 5, 1 {1} under 7;
-// scale 0: 0 {0, 1} under 0, 1 {2, 3} under 1.
+// Clusters (scale, id, parent, landmarks): 5 and 7 on the top, one below each.
 Tree threeScaleTree() {
     Tree tree(3);
     const std::tuple<unsigned int, int, int, std::unordered_set<unsigned int>> clusters[] = {
@@ -64,8 +62,7 @@ TEST(HierarchyClusterTree, ConsistencyAndPointsFollowTheInfluenceOfEachCluster) 
               "Validating cluster 2 at scale 0 with parent 0 ()\n\tUnclusterd:\t0\n"
               "\tCluster-0 () :\t0\n\tCluster-1 () :\t1\n\nINVALID!\n");
     // Without cluster 1 of scale 1 that influence lies outside every coarser cluster.
-    tree.removeCluster(1, 1);
-    tree.removeCluster(0, 2);
+    tree.removeCluster(1, 1), tree.removeCluster(0, 2);
     add(tree, 0, 2, 1, {3});
     EXPECT_FALSE(tree.checkCluterConsistency(h, 0, 2));
     add(tree, 0, 3, 0, {4});
@@ -73,8 +70,7 @@ TEST(HierarchyClusterTree, ConsistencyAndPointsFollowTheInfluenceOfEachCluster) 
 
     std::vector<Tree::association> got;
     threeScaleTree().computePointsToClusterAssociation(h, got);
-    // Point 1 reaches the top as (.475, .525) and scale 1 as (.75, .25): cluster 1
-    // under 7 holds only .25, less than the .75 outside it.
+    // Point 1 reaches 7 by (.475, .525), but 1 under 7 with .25 of (.75, .25): no win.
     const std::vector<Tree::association> want{{0, 0, 1.f}, {2, 7, .525f}, {2, 7, .65f}, {0, 1, 1.f}};
     for (auto& a : got) std::get<2>(a) = std::round(std::get<2>(a) * 1e5f) / 1e5f;
     EXPECT_EQ(got, want);

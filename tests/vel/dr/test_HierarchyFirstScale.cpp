@@ -6,11 +6,9 @@ namespace {
 class FirstScale : public testing::TestWithParam<int> {};
 }  // namespace
 
-// Rows of at most numNeighbors entries, never the point itself, summing to 1 at
-// the entropy the perplexity implies, nearer points more probable; neighbours
-// against brute force on every 40th point. The small inputs lower K with a log
-// line and build three more scales (memory-preserving with hnswlib), empty ones
-// among them.
+// Rows of at most numNeighbors others summing to 1 at the perplexity's entropy,
+// nearer more probable; recall on every 40th point. Small inputs lower K (logged)
+// and add three scales, empty ones among them (memory-preserving with hnswlib).
 TEST_P(FirstScale, HoldsTheCalibratedNearestNeighbours) {
     EXPECT_THROW(built(veltest::makeBlobs(1, 1, 5, 0.0, 1), GetParam()), std::logic_error);
     for (int unknown : {2, -2}) EXPECT_THROW(built(veltest::makeBlobs(1, 9, 5, 0.0, 1), unknown), std::logic_error);

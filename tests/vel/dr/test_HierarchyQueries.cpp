@@ -8,8 +8,7 @@ static void expectValues(const Map& got, const Values& want, const char* what) {
     for (const auto& [b, v] : want) EXPECT_NEAR(Values(got.begin(), got.end()).at(b), v, 1e-5) << what << b;
 }
 
-// Hand-worked values; a top scale without landmarks, or with one whose area of
-// influence sums to 0, gives shares of 0, not NaN.
+// Hand-worked values; an empty top, or one landmark of no influence, gives 0, not NaN.
 TEST(HierarchyQueries, QueriesMatchHandComputedValues) {
     const Hsne h = threeScales();
     Values out{{7, 7.f}};

@@ -35,11 +35,9 @@ TEST(HierarchyScale, AreaOfInfluenceSharesAreAbsorptionProbabilities) {
     EXPECT_NEAR(h.scale(1).landmarkWeight[0], weight0, 1e-3);
 }
 
-// Seed 42 with Annoy gives the same file on 1, 2 and 8 threads in both
-// constructions, and on one thread the same scale-1 weights from both. FLANN
-// shuffles its trees from std::random_device and hnswlib inserts in parallel,
-// so neither repeats its graph. Scale-1 points of weight 0 (the first blob) add
-// nothing to scale 2: the rows only they would fill stay empty, not 0 / 0.
+// Seed 42, Annoy: one file on 1, 2 and 8 threads, the same scale-1 weights from
+// both constructions (FLANN seeds its trees from std::random_device, hnswlib
+// inserts in parallel). Points of weight 0 leave their rows empty, not 0 / 0.
 TEST(HierarchyScale, SameSeedSameFileOnAnyThreadCountAndZeroWeightsAddNothing) {
     const auto b = veltest::makeBlobs(3, 400, 5, 8.0, 3);
     std::vector<float> weights[2];
@@ -65,8 +63,7 @@ TEST(HierarchyScale, SameSeedSameFileOnAnyThreadCountAndZeroWeightsAddNothing) {
     for (std::size_t l = 0; l < weights[0].size(); ++l) EXPECT_NEAR(weights[0][l], weights[1][l], 1e-3) << l;
 }
 
-// No transition or area-of-influence entry joins two blobs, every blob keeps
-// fewer landmarks on every scale, and the CPU engine keeps them apart on the top.
+// No entry joins two blobs, each keeps fewer landmarks per scale, and the top's embedding keeps them apart.
 TEST(HierarchyScale, FiveBlobsStayApartOnEveryScale) {
     const auto& [b, h] = fiveBlobs();
     expectSound(h);
