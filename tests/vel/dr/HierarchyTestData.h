@@ -4,8 +4,6 @@
 #include <functional>
 #include <sstream>
 #include <stdexcept>
-#include <string>
-#include <tuple>
 
 #include "vel/VelTestData.h"
 #include "vel/dr/HierarchicalSNE.h"
@@ -55,8 +53,7 @@ inline Hsne threeScales(const std::vector<Values>& top = {{{0, .6f}, {1, .4f}}, 
     s2.landmarkToPreviousScaleIdx = {0, 1};
     s1.previousScaleToLandmarkIdx = {0, -1, -1, 1};
     s2.previousScaleToLandmarkIdx = {0, 1};
-    s1.landmarkWeight = {2.25f, 1.75f};
-    s2.landmarkWeight = {1.7f, 2.3f};
+    s1.landmarkWeight = s2.landmarkWeight = {2.25f, 1.75f};
     s1.transitionMatrix = s2.transitionMatrix = rows({{{1, 1.f}}, {}});
     s1.areaOfInfluence = rows({{{0, 1.f}}, {{0, .75f}, {1, .25f}}, {{0, .5f}, {1, .5f}}, {{0, 0.f}, {1, 1.f}}});
     s2.areaOfInfluence = rows(top);

@@ -6,8 +6,6 @@ using Tree = Hsne::ClusterTree;
 
 namespace {
 
-Hsne clustered() { return threeScales({{{0, .6f}, {1, .4f}}, {{0, .1f}, {1, .9f}}}); }
-
 void add(Tree& tree, unsigned int scale, int id, int parent, std::unordered_set<unsigned int> landmarks = {}) {
     Tree::Cluster c;
     std::tie(c.id(), c.parent_id(), c.landmarks()) = std::tie(id, parent, landmarks);
@@ -42,21 +40,20 @@ TEST(HierarchyClusterTree, IdsAndListsFollowTheirRules) {
         {[&] { tree.removeCluster(2, 0); }, "ClusterHierarchy::removeCluster: invalid scale"},
         {[&] { tree.hasClusterId(2, 0); }, "ClusterHierarchy::hasClusterId: invalid scale"},
         {[&] { tree.cluster(1, 1); }, "ClusterHierarchy::cluster: invalid cluster"},
-        {[&] { tree.checkCluterConsistency(clustered(), 0, 0); },
+        {[&] { tree.checkCluterConsistency(threeScales(), 0, 0); },
          "ClusterHierarchy::checkCluterConsistency: invalid cluster"}};
     for (const auto& [call, message] : refusals) EXPECT_EQ(thrown(call), message);
     EXPECT_EQ(tree.clusterTree()[1].size() + tree.clusterTree()[0].size(), 4u);
 }
 
 TEST(HierarchyClusterTree, ConsistencyAndPointsFollowTheInfluenceOfEachCluster) {
-    const Hsne h = clustered();
+    const Hsne h = threeScales({{{0, .6f}, {1, .4f}}, {{0, .1f}, {1, .9f}}});
     Tree tree = threeScaleTree();
     Lines log;
-    tree.setLogger(&log);
     EXPECT_TRUE(tree.checkTreeConsistency(h));
+    tree.setLogger(&log);
     // Landmark 3 of scale 0 sends all its influence to landmark 1 of scale 1.
     add(tree, 0, 2, 0, {3});
-    log.clear();
     EXPECT_FALSE(tree.checkCluterConsistency(h, 0, 2));
     EXPECT_EQ(log.text,
               "Validating cluster 2 at scale 0 with parent 0 ()\n\tUnclusterd:\t0\n"

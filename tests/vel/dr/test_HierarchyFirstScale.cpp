@@ -2,14 +2,12 @@
 
 using namespace hsnetest;
 
-namespace {
-class FirstScale : public testing::TestWithParam<int> {};
-}  // namespace
+class HierarchyFirstScale : public testing::TestWithParam<int> {};
 
 // Rows of at most numNeighbors others summing to 1 at the perplexity's entropy,
 // nearer more probable; recall on every 40th point. Small inputs lower K (logged)
 // and add three scales, empty ones among them (memory-preserving with hnswlib).
-TEST_P(FirstScale, HoldsTheCalibratedNearestNeighbours) {
+TEST_P(HierarchyFirstScale, HoldsTheCalibratedNearestNeighbours) {
     EXPECT_THROW(built(veltest::makeBlobs(1, 1, 5, 0.0, 1), GetParam()), std::logic_error);
     for (int unknown : {2, -2}) EXPECT_THROW(built(veltest::makeBlobs(1, 9, 5, 0.0, 1), unknown), std::logic_error);
     for (unsigned int n : {2u, 10u, 50u, 20000u / kShrink}) {
@@ -45,4 +43,4 @@ TEST_P(FirstScale, HoldsTheCalibratedNearestNeighbours) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(FlannHnswAnnoy, FirstScale, testing::Values(-1, 0, 1));
+INSTANTIATE_TEST_SUITE_P(FlannHnswAnnoy, HierarchyFirstScale, testing::Values(-1, 0, 1));

