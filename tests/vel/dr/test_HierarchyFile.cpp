@@ -17,7 +17,6 @@ void load(Hsne& h, const std::string& bytes, vel::utils::AbstractLog* log = null
     vel::dr::IO::loadHSNE(h, static_cast<std::istream&>(in), log);
 }
 
-// `bytes` with the 4-byte field at `offset` replaced by `field`.
 template <typename T>
 std::string with(std::string bytes, std::size_t offset, T field) {
     std::memcpy(&bytes[offset], &field, 4);
@@ -147,7 +146,6 @@ TEST(HierarchicalSNE, QuotedTexts) {
         run.addScale();
         return log.progress;
     };
-    // Sizes are stored as floats, exact only up to 2^24 points.
     Hsne huge = threeScales();
     huge.scale(1).landmarkToOriginalIdx.resize((1u << 24) + 1);
     std::ostringstream out;
