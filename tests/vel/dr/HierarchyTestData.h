@@ -60,9 +60,9 @@ inline Hsne threeScales(const std::vector<Values>& top = {{{0, .6f}, {1, .4f}}, 
     return h;
 }
 
-inline std::string saved(const Hsne& h, vel::utils::AbstractLog* log = nullptr) {
+inline std::string saved(const Hsne& h) {
     std::ostringstream out;
-    vel::dr::IO::saveHSNE(h, static_cast<std::ostream&>(out), log);
+    vel::dr::IO::saveHSNE(h, static_cast<std::ostream&>(out), nullptr);
     return out.str();
 }
 

@@ -12,9 +12,9 @@ namespace {
 std::atomic<bool> armed{false};
 std::atomic<std::size_t> largest{0};
 
-void load(Hsne& h, const std::string& bytes, vel::utils::AbstractLog* log = nullptr) {
+void load(Hsne& h, const std::string& bytes) {
     std::istringstream in(bytes);
-    vel::dr::IO::loadHSNE(h, static_cast<std::istream&>(in), log);
+    vel::dr::IO::loadHSNE(h, static_cast<std::istream&>(in), nullptr);
 }
 
 template <typename T>
@@ -59,7 +59,7 @@ TEST(HierarchyFile, TwoPointExampleAndRoundTrips) {
     EXPECT_EQ(loaded.hierarchy().size(), 3u);
 }
 
-// Each refused, the scales kept, no request beyond the file or 64 scale records.
+// Each is refused, keeps the scales and asks for no block beyond the file or 64 scales.
 TEST(HierarchyFile, DamagedFilesAreRefusedAndChangeNothing) {
     const std::string bytes = saved(threeScales());
     std::vector<std::string> bad;
@@ -71,8 +71,8 @@ TEST(HierarchyFile, DamagedFilesAreRefusedAndChangeNothing) {
     std::mt19937 rng(15);  // random bytes after a valid start
     for (std::size_t kept : {0, 8, 12, 16})
         for (bad.push_back(bytes.substr(0, kept)); bad.back().size() < 1024;) bad.back() += static_cast<char>(rng());
-    // (offset, field): counts of 0xFFFFFFFF; in scale 0 a column, a probability; in
-    // scale 1 columns, indices out of range or disagreeing, a weight.
+    // (offset, field) in that file: counts of 0xFFFFFFFF; in scale 0 a column, a
+    // probability; in scale 1 columns, indices out of range or disagreeing, a weight.
     const std::pair<std::size_t, std::uint32_t> fields[] = {
         {16, ~0u}, {20, ~0u}, {92, ~0u}, {24, 4},  {28, 0x7f800000}, {80, 2},          {188, 5},
         {100, 4},  {108, 9},  {108, 2},  {140, 1}, {140, ~1u},       {120, 0x7fc00000}};
@@ -88,6 +88,7 @@ TEST(HierarchyFile, DamagedFilesAreRefusedAndChangeNothing) {
         EXPECT_TRUE(largest <= std::max(bad[i].size(), 64 * sizeof(Hsne::Scale)) && saved(target) == bytes) << i;
     }
 }
+
 // A reader of the format's tables alone (4-byte fields; versions, scale count and
 // sizes as floats; counts as uint32): every count, invariant and the size formula.
 TEST(HierarchyFile, AReaderOfTheFormatParsesASavedHierarchy) {
