@@ -141,6 +141,10 @@ public:
 
     utils::AbstractLog* logger() const { return _logger; }
     void setLogger(utils::AbstractLog* logger) { _logger = logger; }
+    // When set, the memory-preserving construction writes its progress lines to
+    // the logger; off after construction.
+    bool verbose() const { return _verbose; }
+    void setVerbose(bool verbose) { _verbose = verbose; }
     Statistics& statistics() { return _statistics; }
     const Statistics& statistics() const { return _statistics; }
     hierarchy_type& hierarchy() { return _hierarchy; }
@@ -256,6 +260,7 @@ private:
     // The caller's data, row-major, _dimensionality values per point; not owned.
     const scalar_type* _highDimensionalData = nullptr;
     bool _initialized = false;
+    bool _verbose = false;
     Parameters _params;
     utils::AbstractLog* _logger = nullptr;
     Statistics _statistics;

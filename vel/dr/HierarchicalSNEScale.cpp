@@ -216,7 +216,7 @@ bool HierarchicalSNE<scalar_type, sparse_scalar_matrix_type>::addScaleOutOfCoreI
     displayLine(_logger, "\tComputing area of influence...");
     {
         utils::ScopedTimer<float> aoiTimer(_statistics.aoiTime);
-        utils::LogProgress aoiProgress(_logger);
+        utils::LogProgress aoiProgress(_verbose ? _logger : nullptr);
         aoiProgress.totalCount = n;
         aoiProgress.stepCount = n / 50000 - 1;
         aoiProgress.name = "Area of influence";
@@ -262,7 +262,7 @@ bool HierarchicalSNE<scalar_type, sparse_scalar_matrix_type>::addScaleOutOfCoreI
         }
 
         displayLine(_logger, "\tComputing similarities...");
-        utils::LogProgress similarityProgress(_logger);
+        utils::LogProgress similarityProgress(_verbose ? _logger : nullptr);
         similarityProgress.totalCount = L;
         similarityProgress.stepCount = L / 5000 - 1;
         similarityProgress.name = "Similarities";
