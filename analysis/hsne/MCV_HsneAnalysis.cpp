@@ -20,7 +20,10 @@
 
 MCV_HsneAnalysis::MCV_HsneAnalysis(MCV_HsneAnalysisHierarchy* owner) : m_owner(owner) {
     m_type = ANALYSIS_HSNE;
-    if (m_owner) m_dataSelection = m_owner->dataSelection();
+    if (m_owner) {
+        m_dataSelection = m_owner->dataSelection();
+        m_owner->levelCreated(this);
+    }
 }
 
 MCV_HsneAnalysis::~MCV_HsneAnalysis() {
@@ -116,8 +119,8 @@ void MCV_HsneAnalysis::run(Request request) {
             if (m_engineReady) {
                 embedLoop();
             } else {
-                std::cout << "HSNE: " << m_name << " has no landmarks to embed (at least "
-                          << MCV_TsneAnalysis::kMinPoints << " are needed)." << std::endl;
+                std::cout << "HSNE: " << m_name << " has nothing to embed; a level needs at least "
+                          << MCV_TsneAnalysis::kMinPoints << " landmarks." << std::endl;
             }
         } catch (const std::exception& e) {
             // A failure inside the library ends this run; the level stays usable.

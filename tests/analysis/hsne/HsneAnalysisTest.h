@@ -30,6 +30,8 @@ protected:
 
     // A hierarchy analysis over the markers only, on the CPU, with a fixed seed.
     MCV_HsneAnalysisHierarchy* makeHsne(int scales, int iterations = 50, bool caching = false) {
+        hsne.reset();
+        levels.clear();
         hsne = std::make_unique<MCV_HsneAnalysisHierarchy>();
         hsne->setActiveDataSelection(allPoints());
         levels.emplace_back(hsne->init(&ui, "H"));
@@ -49,7 +51,10 @@ protected:
                             int iterations = 20) {
         levels.emplace_back(std::make_unique<MCV_HsneAnalysis>(hsne.get()));
         MCV_HsneAnalysis* next = levels.back().get();
-        hsne->initNextLevelAnalysisFromSelection(next, name, level->scale(), level->selectedLandmarkIdxs(&positions));
+        quietly([&] {
+            hsne->initNextLevelAnalysisFromSelection(next, name, level->scale(),
+                                                     level->selectedLandmarkIdxs(&positions));
+        });
         next->setIterations(iterations);
         return next;
     }
@@ -77,6 +82,15 @@ protected:
                              })->first);
         }
         return labels;
+    }
+
+    // The level positions whose landmarks carry `label`.
+    std::vector<unsigned> blob(MCV_HsneAnalysis* level, int label) {
+        std::vector<unsigned> positions;
+        const std::vector<int> labels = landmarkLabels(level);
+        for (size_t i = 0; i < labels.size(); ++i)
+            if (labels[i] == label) positions.push_back(static_cast<unsigned>(i));
+        return positions;
     }
 
     std::string folder() { return dir.path().toStdString() + "/"; }
