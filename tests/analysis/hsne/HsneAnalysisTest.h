@@ -51,10 +51,7 @@ protected:
                             int iterations = 20) {
         levels.emplace_back(std::make_unique<MCV_HsneAnalysis>(hsne.get()));
         MCV_HsneAnalysis* next = levels.back().get();
-        quietly([&] {
-            hsne->initNextLevelAnalysisFromSelection(next, name, level->scale(),
-                                                     level->selectedLandmarkIdxs(&positions));
-        });
+        hsne->initNextLevelAnalysisFromSelection(next, name, level->scale(), level->selectedLandmarkIdxs(&positions));
         next->setIterations(iterations);
         return next;
     }
