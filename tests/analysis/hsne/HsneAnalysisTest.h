@@ -70,8 +70,10 @@ protected:
             level->computePointReferencesForLandmarkIdxs(&one, &refs, nullptr);
             std::map<int, int> votes;
             for (const auto& r : refs) ++votes[static_cast<int>(at(r.first, r.second, var("label")))];
+            // A landmark that no event chose is labelled by its own event.
             if (votes.empty()) {
-                labels.push_back(-1);
+                const auto& own = (*level->pointReferences())[static_cast<size_t>(i)];
+                labels.push_back(static_cast<int>(at(own.first, own.second, var("label"))));
                 continue;
             }
             labels.push_back(std::max_element(votes.begin(), votes.end(), [](auto& a, auto& b) {

@@ -112,7 +112,10 @@ TEST_F(HsneAnalysisRun, DrillDownLevelsWriteTheirLandmarksEventsAndARebuildDrops
 }
 
 TEST_F(HsneAnalysisRun, RefusalsPrintALineAndKeepWhatWasThere) {
-    quietly([&] { hsne->initHSNE(); });
+    // No OpenGL without a GUI application: the CPU engine, with a line.
+    hsne->setUseGPU(true);
+    EXPECT_NE(capturedStdout([&] { hsne->initHSNE(); }).find("runs on the CPU"), std::string::npos);
+    EXPECT_FALSE(overview()->gpuEngineActive());
     const auto built = hsne->hierarchy();
 
     // Too few points, no markers, a level of too few landmarks.
