@@ -44,6 +44,7 @@ void MCV_HsneAnalysis::init(MCV_UiInterface* ui, std::string name, bool useGPU) 
     MCV_Analysis::init(ui, std::move(name));
     m_useGpu = useGPU;
     m_engineReady = false;
+    m_cpuEngine.reset();  // it refers to the embedding replaced below
     m_embedding = std::make_unique<vel::data::Embedding<float>>();
     m_ownMatrix.reset();
 }
@@ -53,7 +54,10 @@ void MCV_HsneAnalysis::reInit(int scale, std::unique_ptr<SparseMatrix> matrix,
     if (refuseWhileRunning("initialised")) return;
     m_scale = scale;
     m_engineReady = false;
-    if (bound()) m_embedding = std::make_unique<vel::data::Embedding<float>>();
+    if (bound()) {
+        m_cpuEngine.reset();
+        m_embedding = std::make_unique<vel::data::Embedding<float>>();
+    }
     m_ownMatrix = std::move(matrix);
     m_landmarkIdxs = std::move(landmarkIdxs);
 }
@@ -72,6 +76,7 @@ void MCV_HsneAnalysis::reset() {
     if (!bound()) return;
     // The engines refer to the embedding: none may iterate until the next set-up.
     m_engineReady = false;
+    m_cpuEngine.reset();
     m_embedding = std::make_unique<vel::data::Embedding<float>>();
 }
 

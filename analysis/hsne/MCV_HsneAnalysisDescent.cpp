@@ -58,6 +58,7 @@ bool MCV_HsneAnalysis::setUpEngine() {
         return false;
     }
     try {
+        m_cpuEngine.reset();
         m_embedding = std::make_unique<vel::data::Embedding<float>>();
         const vel::dr::TsneParameters params = descentParameters(rows);
         m_gpuActive = false;

@@ -48,8 +48,7 @@ TEST_F(HsneAnalysisRun, ABuildEmbedsTheTopScaleAndWritesAtStartEveryHundredAndEn
               (Reports{"analysesRemoved", "analysisInitialized", "analysisUpdated x1000", "analysisFinished"}));
     EXPECT_EQ(ui.removedNames, (std::vector<std::vector<std::string>>{{}}));
     EXPECT_EQ(writes(), 12);
-    EXPECT_EQ(overview()->scale(), 2);
-    EXPECT_EQ(overview()->numDataPoints(), hsne->numLandmarksInScale(2));
+    EXPECT_EQ(overview()->numDataPoints(), hsne->numLandmarksInScale(overview()->scale()));
     EXPECT_TRUE(eventsCarryPositions(overview()));
     for (const char* line :
          {"Initialzing HSNE.\n", "Data Prepared for HSNE.\n", ".. done!\n", "HSNE: Computing gradient descent..[",
@@ -76,7 +75,6 @@ TEST_F(HsneAnalysisRun, DrillDownLevelsWriteTheirLandmarksEventsAndARebuildDrops
         b = drill(a, {3, 0, 1, 2}, "H - Data Level");
         b->embed();
     });
-    EXPECT_EQ(a->scale(), 1);
     EXPECT_EQ(b->scale(), 0);
     EXPECT_TRUE(eventsCarryPositions(a));
     EXPECT_TRUE(eventsCarryPositions(b));
@@ -148,72 +146,45 @@ TEST_F(HsneAnalysisRun, RefusalsPrintALineAndKeepWhatWasThere) {
 // Requests a view's hook makes inside analysisUpdated, on the overview and on
 // a drill-down opened from inside the overview's loop.
 TEST_F(HsneAnalysisRun, ComputeRestartAndDeleteFromInsideTheLoopsWaitForTheLoopsToReturn) {
-    struct Case {
-        const char* name;
-        bool inDrillDown;
-        std::function<void(MCV_HsneAnalysis*)> request;
-        Reports overviewReports;
-    };
-    const std::vector<Case> cases = {
-        {"compute",
-         false,
-         [&](MCV_HsneAnalysis*) { hsne->initHSNE(); },
-         {"analysisInitialized", "analysisFinished", "analysisInitialized", "analysisFinished"}},
-        {"restart",
-         false,
-         [](MCV_HsneAnalysis* l) { l->stopGradientDescent(), l->reInitEmbedding(), l->embed(); },
-         {"analysisInitialized", "analysisFinished"}},
+    using Request = std::function<void(MCV_HsneAnalysis*)>;
+    const Reports twice{"analysisInitialized", "analysisFinished", "analysisInitialized", "analysisFinished"};
+    const Reports once{"analysisInitialized", "analysisFinished"};
+    // Request, the overview's reports when the overview or a drill-down asks.
+    const std::vector<std::tuple<const char*, Request, Reports, Reports>> cases = {
+        {"compute", [&](MCV_HsneAnalysis*) { hsne->initHSNE(); }, twice, twice},
+        {"restart", [](MCV_HsneAnalysis* l) { l->stopGradientDescent(), l->reInitEmbedding(), l->embed(); }, once,
+         once},
         {"delete",
-         false,
          [](MCV_HsneAnalysis* l) { l->markForDeletion(); },
-         {"analysisInitialized", "readyForDeletion"}},
-        {"compute in a drill-down",
-         true,
-         [&](MCV_HsneAnalysis*) { hsne->initHSNE(); },
-         {"analysisInitialized", "analysisFinished", "analysisInitialized", "analysisFinished"}},
-        {"restart in a drill-down",
-         true,
-         [](MCV_HsneAnalysis* l) { l->stopGradientDescent(), l->reInitEmbedding(), l->embed(); },
-         {"analysisInitialized", "analysisFinished"}},
-        {"delete in a drill-down",
-         true,
-         [](MCV_HsneAnalysis* l) { l->markForDeletion(); },
-         {"analysisInitialized", "analysisFinished"}},
+         {"analysisInitialized", "readyForDeletion"},
+         once},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        makeHsne(3, 30);
-        MCV_HsneAnalysis* first = overview();
-        int updates = 0;
-        bool requested = false;
-        ui.clear();
-        ui.onUpdated = [&](void* a) {
-            MCV_HsneAnalysis* level = static_cast<MCV_HsneAnalysis*>(a);
-            if (level == first && !c.inDrillDown && ++updates == 5 && !requested) {
-                requested = true;
-                c.request(level);
-            }
-            if (level == first && c.inDrillDown && ++updates == 5 && !requested) {
-                MCV_HsneAnalysis* next = drill(first, blob(first, 0), "D", 30);
-                ui.onUpdated = [&, next](void* d) {
-                    if (d == next && !requested) {
-                        requested = true;
-                        c.request(next);
-                    }
+    for (const auto& [name, request, fromOverview, fromDrillDown] : cases) {
+        for (bool inDrillDown : {false, true}) {
+            SCOPED_TRACE(std::string(name) + (inDrillDown ? " in a drill-down" : ""));
+            makeHsne(3, 30);
+            MCV_HsneAnalysis* first = overview();
+            int updates = 0;
+            bool requested = false;
+            ui.clear();
+            ui.onUpdated = [&, request = request](void* a) {
+                if (a != first || ++updates != 5 || requested) return;
+                MCV_HsneAnalysis* asking = inDrillDown ? drill(first, blob(first, 0), "D", 30) : first;
+                ui.onUpdated = [&, asking](void* d) {
+                    if (d == asking && !requested) requested = true, request(asking);
                 };
-                next->embed();
-            }
-        };
-        ui.onReadyForDeletion = [&](void* a) { destroy(a); };
-        quietly([&] { hsne->initHSNE(); });
-        EXPECT_TRUE(requested);
-        EXPECT_FALSE(hsne->isRunning());
-        Reports mine;
-        for (const auto& call : ui.calls)
-            if (call.arg == first && call.what != "analysisUpdated") mine.push_back(call.what);
-        EXPECT_EQ(mine, c.overviewReports);
-        ui.onUpdated = nullptr;
-        ui.onReadyForDeletion = nullptr;
+                inDrillDown ? asking->embed() : ui.onUpdated(a);
+            };
+            ui.onReadyForDeletion = [&](void* a) { destroy(a); };
+            quietly([&] { hsne->initHSNE(); });
+            EXPECT_TRUE(requested);
+            EXPECT_FALSE(hsne->isRunning());
+            Reports mine;
+            for (const auto& call : ui.calls)
+                if (call.arg == first && call.what != "analysisUpdated") mine.push_back(call.what);
+            EXPECT_EQ(mine, inDrillDown ? fromDrillDown : fromOverview);
+            ui.onUpdated = ui.onReadyForDeletion = nullptr;
+        }
     }
 }
 

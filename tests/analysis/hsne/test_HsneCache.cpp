@@ -60,9 +60,8 @@ protected:
         ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
         f.write(bytes);
     }
-    QByteArray read(const char* name) { return bytes(QString::fromStdString(path(name))); }
-    static QByteArray bytes(const QString& file) {
-        QFile f(file);
+    QByteArray read(const std::string& file) {
+        QFile f(QString::fromStdString(file.find('/') == std::string::npos ? path(file.c_str()) : file));
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
     }
     static constexpr const char* kHierarchy = MCV_DerivedDataHierarchy::HierarchyCacheName;
@@ -134,8 +133,7 @@ TEST_F(HsneCache, EveryDamagedOrForeignCacheIsRebuiltWithoutACrash) {
              write(kHierarchy, noise);
          },
          "is not a hierarchy file", true},
-        {"foreign hierarchy", [&] { write(kHierarchy, bytes(dir.filePath("s1.fcs"))); }, "is not a hierarchy file",
-         true},
+        {"foreign hierarchy", [&] { write(kHierarchy, read(folder() + "s1.fcs")); }, "is not a hierarchy file", true},
         {"hierarchy of other scales",
          [&] {
              QJsonObject two = QJsonDocument::fromJson(parameters).object();
