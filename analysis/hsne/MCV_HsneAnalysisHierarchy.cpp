@@ -115,6 +115,9 @@ void MCV_HsneAnalysisHierarchy::initHSNE() {
         if (built && m_overview) {
             std::cout << ".. done!\n" << std::flush;
             m_overview->embed();
+        } else if (m_overview && !m_overview->markedForDeletion() && m_ui) {
+            // The views of the overview learn that the compute has ended.
+            m_ui->analysisFinished(m_overview);
         }
     } while (m_buildPending);
     m_building = false;

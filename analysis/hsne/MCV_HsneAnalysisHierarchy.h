@@ -29,8 +29,8 @@ class MCV_HsneAnalysis;
 // the event loop. A compute that arrives while initHSNE is on the stack stops
 // every running level and is carried out once the loop has returned; one that
 // arrives while a level runs outside initHSNE is refused with a line. A failed
-// build (too few points, a library error) prints a line and keeps the previous
-// hierarchy and levels.
+// build (too few points, a library error) prints a line, keeps the previous
+// hierarchy and levels and reports analysisFinished for the overview.
 class MCV_HsneAnalysisHierarchy : public MCV_Analysis {
 public:
     MCV_HsneAnalysisHierarchy();
@@ -49,9 +49,12 @@ public:
     // Builds or loads the hierarchy, re-binds the overview level, drops the
     // other levels and embeds the overview; returns when that is done.
     void initHSNE();
-    // Whether the parameter cache matches and the hierarchy was loaded.
+    // Whether the caches beside the data hold the hierarchy initHSNE would
+    // build now. They are loaded into a scratch object: the hierarchy the
+    // levels share stays as it is.
     bool loadCachedHSNE();
-    // Writes the hierarchy caches and then the parameter cache.
+    // Writes the caches of the current hierarchy: the two hierarchy files,
+    // then the parameter cache.
     void cacheHSNE();
 
     // A new level named levelName, initialised and appended to the list.

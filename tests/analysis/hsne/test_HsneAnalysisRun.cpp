@@ -120,8 +120,10 @@ TEST_F(HsneAnalysisRun, RefusalsPrintALineAndKeepWhatWasThere) {
     MCV_DerivedDataPoints* three = data->derivedDataPoints("three", false);
     three->setPoints({{0, 0}, {0, 1}, {1, 0}}, false);
     hsne->setActiveDataSelection(three);
+    ui.clear();
     EXPECT_NE(capturedStdout([&] { hsne->initHSNE(); }).find("needs at least 4 points"), std::string::npos);
     EXPECT_EQ(hsne->hierarchy(), built);
+    EXPECT_EQ(ui.folded(), (Reports{"analysisFinished"}));
 
     MCV_HsneAnalysis* tiny = nullptr;
     ui.clear();
