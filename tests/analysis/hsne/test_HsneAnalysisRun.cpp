@@ -124,6 +124,12 @@ TEST_F(HsneAnalysisRun, RefusalsPrintALineAndKeepWhatWasThere) {
     EXPECT_NE(capturedStdout([&] { hsne->initHSNE(); }).find("needs at least 4 points"), std::string::npos);
     EXPECT_EQ(hsne->hierarchy(), built);
     EXPECT_EQ(ui.folded(), (Reports{"analysisFinished"}));
+    // A library error (an unknown kNN back end) is printed; the hierarchy stays.
+    hsne->setActiveDataSelection(allPoints());
+    hsne->setKnnLibrary(static_cast<vel::utils::knn_library>(7));
+    EXPECT_NE(capturedStdout([&] { hsne->initHSNE(); }).find("[ERROR] HSNE: H could not be computed"),
+              std::string::npos);
+    EXPECT_EQ(hsne->hierarchy(), built);
 
     MCV_HsneAnalysis* tiny = nullptr;
     ui.clear();
