@@ -1,0 +1,164 @@
+#pragma once
+
+#include "analysis/MCV_Analysis.h"
+
+#include "vel/utils/KnnCodes.h"
+
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+class MCV_DerivedDataHierarchy;
+class MCV_HsneAnalysis;
+
+// The HSNE analysis the user creates (type 99): it builds, or loads from the
+// caches beside the data, an HSNE hierarchy over the enabled markers of a
+// point selection and keeps the levels (MCV_HsneAnalysis) that embed single
+// scales of it. Element 0 of analyses() is the overview level (the top scale);
+// the shell adds drill-down levels through initNextLevelAnalysisFromSelection.
+// It embeds nothing itself.
+//
+// Ownership: the derived hierarchy is shared with the levels (the last owner
+// frees it); levels are created here or by the shell and destroyed by the
+// shell; the list only refers to them and forgets a level when it is
+// destroyed. A rebuild reports the dropped drill-down levels through
+// analysesRemoved before anything they use is released.
+//
+// Re-entrancy: initHSNE runs the overview's loop, inside which the views pump
+// the event loop. A compute that arrives while initHSNE is on the stack stops
+// every running level and is carried out once the loop has returned; one that
+// arrives while a level runs outside initHSNE is refused with a line. A failed
+// build (too few points, a library error) prints a line and keeps the previous
+// hierarchy and levels.
+class MCV_HsneAnalysisHierarchy : public MCV_Analysis {
+public:
+    MCV_HsneAnalysisHierarchy();
+    ~MCV_HsneAnalysisHierarchy() override;
+
+    // Common initialisation, the default scale count when a selection is set,
+    // and the overview level "<name> - Overview Level", which it returns.
+    MCV_HsneAnalysis* init(MCV_UiInterface* ui, std::string name);
+
+    // The base setter, then the default scale count of the selection's size.
+    void setActiveDataSelection(MCV_DerivedDataPoints* points);
+    void calcInitialNumScales();
+    // max(round(ln N / ln 8), 3) - 2; 0 for no points.
+    static int defaultNumScales(size_t numPoints);
+
+    // Builds or loads the hierarchy, re-binds the overview level, drops the
+    // other levels and embeds the overview; returns when that is done.
+    void initHSNE();
+    // Whether the parameter cache matches and the hierarchy was loaded.
+    bool loadCachedHSNE();
+    // Writes the hierarchy caches and then the parameter cache.
+    void cacheHSNE();
+
+    // A new level named levelName, initialised and appended to the list.
+    MCV_HsneAnalysis* addAnalysis(std::string levelName);
+    // Initialises the shell-made level, appends it and prepares it at
+    // scale - 1 over the landmarks that the selection at `scale` stands for.
+    // Refused with a line for a scale without a finer one below or without a
+    // hierarchy; landmark indices beyond the scale are left out.
+    void initNextLevelAnalysisFromSelection(MCV_HsneAnalysis* level, std::string name, int scale,
+                                            std::vector<unsigned>* selection);
+    std::vector<unsigned> computeNumberOfLandmarksOnNextLevels(int scale, std::vector<unsigned>* selection);
+    std::vector<unsigned> computeNumberOfLandmarksOnPreviousLevels(int scale, std::vector<unsigned>* selection);
+
+    std::vector<std::pair<int, int>>* pointReferences() { return &m_pointReferences; }
+    std::vector<MCV_HsneAnalysis*>* analyses() { return &m_analyses; }
+    // Null outside the list.
+    MCV_HsneAnalysis* analysis(int i);
+    // -1 before the first build.
+    int numLandmarksInScale(int scale);
+    std::shared_ptr<MCV_DerivedDataHierarchy> hierarchy() const { return m_hierarchy; }
+
+    // True while initHSNE is on the stack or any level runs.
+    bool isRunning() const override;
+    // The hierarchy analysis keeps no clusters.
+    MCV_DerivedDataClusters* updateClusters(std::vector<std::vector<unsigned>>* clusters, std::string name) override;
+
+    // Called by a level's destructor.
+    void levelDestroyed(MCV_HsneAnalysis* level);
+
+    // ---- Settings (stored only; read by the next initHSNE) ----
+    void setNumScales(int scales) { m_numScales = scales; }
+    void setSeed(int seed) { m_seed = seed; }
+    void setNumWalksPerLandmark(int walks) { m_numWalksPerLandmark = walks; }
+    void setMonteCarloSampling(bool on) { m_monteCarloSampling = on; }
+    void setMcmcsNumWalks(int walks) { m_mcmcsNumWalks = walks; }
+    void setMcmcsLandmarkThresh(float thresh) { m_mcmcsLandmarkThresh = thresh; }
+    void setMcmcsWalkLength(int length) { m_mcmcsWalkLength = length; }
+    void setPruneThresh(int thresh) { m_pruneThresh = thresh; }
+    void setUseHardThresh(bool on) { m_useHardThresh = on; }
+    void setHardThresh(float thresh) { m_hardThresh = thresh; }
+    void setIterations(int iterations) { m_iterations = iterations; }
+    void setMemoryPreserving(bool on) { m_memoryPreserving = on; }
+    void setAknnNumChecks(int checks) { m_aknnNumChecks = checks; }
+    void setKnnLibrary(vel::utils::knn_library library) { m_knnLibrary = library; }
+    void setKnnMetric(vel::utils::knn_distance_metric metric) { m_knnMetric = metric; }
+    void setUseGPU(bool on) { m_useGpu = on; }
+    void setCachingEnabled(bool on) { m_cachingEnabled = on; }
+
+    int numScales() const { return m_numScales; }
+    int seed() const { return m_seed; }
+    int numWalksPerLandmark() const { return m_numWalksPerLandmark; }
+    bool monteCarloSampling() const { return m_monteCarloSampling; }
+    int mcmcsNumWalks() const { return m_mcmcsNumWalks; }
+    float mcmcsLandmarkThresh() const { return m_mcmcsLandmarkThresh; }
+    int mcmcsWalkLength() const { return m_mcmcsWalkLength; }
+    int pruneThresh() const { return m_pruneThresh; }
+    bool useHardThresh() const { return m_useHardThresh; }
+    float hardThresh() const { return m_hardThresh; }
+    int iterations() const { return m_iterations; }
+    bool memoryPreserving() const { return m_memoryPreserving; }
+    int aknnNumChecks() const { return m_aknnNumChecks; }
+    int numTrees() const { return m_numTrees; }
+    int knnLibrary() const { return m_knnLibrary; }
+    int knnMetric() const { return m_knnMetric; }
+    bool useGPU() const { return m_useGpu; }
+    bool cachingEnabled() const { return m_cachingEnabled; }
+    int numDataPoints() const { return m_numDataPoints; }
+
+private:
+    // One build: false (after a line) when nothing was replaced.
+    bool build();
+    // Checks the selection, markers and loaded data before a build.
+    bool checkBuildable(const std::vector<std::pair<int, int>>& points) const;
+    // The derived hierarchy of the current selection and markers, input filled.
+    std::shared_ptr<MCV_DerivedDataHierarchy> prepareHierarchy() const;
+    // Loads the caches into `candidate`; false when they do not fit.
+    bool loadCachedHSNE(MCV_DerivedDataHierarchy& candidate);
+    void cacheHSNE(MCV_DerivedDataHierarchy& built);
+    // Adopts the new hierarchy: drops and reports the drill-down levels, then
+    // re-binds the overview level.
+    void replaceHierarchy(std::shared_ptr<MCV_DerivedDataHierarchy> fresh);
+    bool cacheAllowed(const char* refusal) const;
+
+    int m_numScales = 4;
+    int m_seed = -1;
+    int m_numWalksPerLandmark = 100;
+    bool m_monteCarloSampling = true;
+    int m_mcmcsNumWalks = 15;
+    float m_mcmcsLandmarkThresh = 1.5f;
+    int m_mcmcsWalkLength = 15;
+    int m_pruneThresh = 0;
+    bool m_useHardThresh = false;
+    float m_hardThresh = 0.5f;
+    int m_iterations = 1000;
+    bool m_memoryPreserving = true;
+    int m_aknnNumChecks = 1024;
+    int m_numTrees = 4;
+    int m_knnLibrary = vel::utils::KNN_ANNOY;
+    int m_knnMetric = vel::utils::KNN_METRIC_EUCLIDEAN;
+
+    std::shared_ptr<MCV_DerivedDataHierarchy> m_hierarchy;
+    std::vector<MCV_HsneAnalysis*> m_analyses;
+    std::vector<std::pair<int, int>> m_pointReferences;
+    int m_numDataPoints = 0;
+    bool m_useGpu = false;
+    bool m_cachingEnabled = true;
+
+    bool m_building = false;      // initHSNE is on the stack
+    bool m_buildPending = false;  // a compute arrived meanwhile
+};
