@@ -62,7 +62,8 @@ public:
     // Kind codes are those of MCV_DerivedData (1 points, 2 clusters, 5 image).
     // Focus-and-context trees (kind 4) get the same list, look-up and add
     // operations when their class exists (listOf / lookUp serve any kind);
-    // hierarchies (kind 3) are registered but have no typed list.
+    // HSNE hierarchies (kind 3) are never registered: the analyses that build
+    // them share them among themselves and their levels.
     // Typed lists, in registration order.
     std::vector<MCV_DerivedDataPoints*> derivedDataPoints();
     std::vector<MCV_DerivedDataClusters*> derivedDataClusters();

@@ -160,11 +160,6 @@ public:
     void createJson() override;
 
 private:
-    // Takes a loaded hierarchy and point lists after the checks; resets the
-    // weight cache.
-    void adopt(std::unique_ptr<Hsne> hsne, std::vector<std::vector<PointList>> lists);
-    // Whether `lists` fit `hsne` and the loaded data; prints why not.
-    bool pointListsFit(const Hsne& hsne, const std::vector<std::vector<PointList>>& lists) const;
     const Hsne::Scale* scaleAt(int scale) const;
 
     int m_numDataPoints = 0;

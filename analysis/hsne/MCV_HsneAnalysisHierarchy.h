@@ -1,6 +1,7 @@
 #pragma once
 
 #include "analysis/MCV_Analysis.h"
+#include "analysis/hsne/MCV_DerivedDataHierarchy.h"
 
 #include "vel/utils/KnnCodes.h"
 
@@ -9,7 +10,6 @@
 #include <utility>
 #include <vector>
 
-class MCV_DerivedDataHierarchy;
 class MCV_HsneAnalysis;
 
 // The HSNE analysis the user creates (type 99): it builds, or loads from the
@@ -126,14 +126,18 @@ private:
     // Checks the selection, markers and loaded data before a build.
     bool checkBuildable(const std::vector<std::pair<int, int>>& points) const;
     // The derived hierarchy of the current selection and markers, input filled.
-    std::shared_ptr<MCV_DerivedDataHierarchy> prepareHierarchy() const;
+    std::shared_ptr<MCV_DerivedDataHierarchy> prepareHierarchy(std::vector<std::pair<int, int>>& points) const;
     // Loads the caches into `candidate`; false when they do not fit.
     bool loadCachedHSNE(MCV_DerivedDataHierarchy& candidate);
     void cacheHSNE(MCV_DerivedDataHierarchy& built);
     // Adopts the new hierarchy: drops and reports the drill-down levels, then
     // re-binds the overview level.
     void replaceHierarchy(std::shared_ptr<MCV_DerivedDataHierarchy> fresh);
+    // Caches serve only "All Points" with caching on; prints `refusal` for
+    // another selection.
     bool cacheAllowed(const char* refusal) const;
+    // What the parameter cache records of a build over `built`.
+    MCV_DerivedDataHierarchy::ParameterCache parameterCache(const MCV_DerivedDataHierarchy& built) const;
 
     int m_numScales = 4;
     int m_seed = -1;
@@ -154,6 +158,7 @@ private:
 
     std::shared_ptr<MCV_DerivedDataHierarchy> m_hierarchy;
     std::vector<MCV_HsneAnalysis*> m_analyses;
+    MCV_HsneAnalysis* m_overview = nullptr;  // element 0 while it exists
     std::vector<std::pair<int, int>> m_pointReferences;
     int m_numDataPoints = 0;
     bool m_useGpu = false;

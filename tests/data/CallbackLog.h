@@ -32,7 +32,11 @@ public:
     void selectionRefreshed(void* d) override { add("selectionRefreshed", d); }
     void highlightRefreshed(void* d) override { add("highlightRefreshed", d); }
     void spadeTreeRefreshed(void* d) override { add("spadeTreeRefreshed", d); }
-    void analysesRemoved(std::vector<std::string>*) override { add("analysesRemoved", nullptr); }
+    void analysesRemoved(std::vector<std::string>* names) override {
+        removedNames.push_back(names ? *names : std::vector<std::string>());
+        add("analysesRemoved", nullptr);
+    }
+    std::vector<std::vector<std::string>> removedNames;  // per analysesRemoved call
 
     // Calls named `what`, with argument `arg` unless it is `any`.
     int count(const std::string& what, const void* arg = &any) const {
@@ -56,7 +60,10 @@ public:
         }
         return out;
     }
-    void clear() { calls.clear(); }
+    void clear() {
+        calls.clear();
+        removedNames.clear();
+    }
 
 private:
     void add(const char* what, void* arg, const Hook& hook = nullptr) {

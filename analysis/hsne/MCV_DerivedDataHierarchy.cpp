@@ -1,0 +1,290 @@
+// Construction, landmark assignment and selection queries of the derived
+// hierarchy; the cache files are in the files beside this one.
+#include "analysis/hsne/MCV_DerivedDataHierarchy.h"
+
+#include "vel/utils/CoutLog.h"
+#include "vel/utils/SubGraphExtraction.h"
+
+#include <algorithm>
+#include <cassert>
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <map>
+#include <stdexcept>
+
+MCV_DerivedDataHierarchy::MCV_DerivedDataHierarchy() { m_type = KindHierarchy; }
+
+MCV_DerivedDataHierarchy::~MCV_DerivedDataHierarchy() = default;
+
+void MCV_DerivedDataHierarchy::init(std::string name, int numDataPoints, int numDimensions, int numScales,
+                                    Hsne::Parameters params, std::vector<std::pair<int, int>>* pointReferences) {
+    m_logger = std::make_unique<vel::utils::CoutLog>();
+    m_name = std::move(name);
+    m_numDataPoints = std::max(0, numDataPoints);
+    m_numDimensions = std::max(0, numDimensions);
+    m_numScales = numScales;
+    m_pointReferences = pointReferences ? *pointReferences : std::vector<std::pair<int, int>>();
+    m_hsneParams = params;
+    m_inputData.assign(static_cast<size_t>(m_numDataPoints) * static_cast<size_t>(m_numDimensions), 0.f);
+}
+
+std::vector<float>* MCV_DerivedDataHierarchy::data() { return &m_inputData; }
+
+std::string MCV_DerivedDataHierarchy::dataFingerprint() const {
+    // FNV-1a over the little-endian bytes of N, D and every value's bit pattern.
+    std::uint64_t hash = 14695981039346656037ull;
+    const auto mix = [&hash](std::uint32_t word) {
+        for (int b = 0; b < 4; ++b) {
+            hash ^= (word >> (8 * b)) & 0xffu;
+            hash *= 1099511628211ull;
+        }
+    };
+    mix(static_cast<std::uint32_t>(m_numDataPoints));
+    mix(static_cast<std::uint32_t>(m_numDimensions));
+    for (float v : m_inputData) {
+        std::uint32_t bits = 0;
+        std::memcpy(&bits, &v, sizeof bits);
+        mix(bits);
+    }
+    char text[17];
+    std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(hash));
+    return text;
+}
+
+// ---- Build ----
+
+void MCV_DerivedDataHierarchy::initHsne() {
+    // A failure below leaves no half-built hierarchy behind.
+    m_hsne.reset();
+    m_pointBasedHierarchy.clear();
+    auto hsne = std::make_unique<Hsne>();
+    hsne->setLogger(m_logger.get());
+    hsne->setDimensionality(m_numDimensions);
+    hsne->initialize(m_inputData.data(), static_cast<unsigned>(m_numDataPoints), m_hsneParams);
+    hsne->statistics().log(m_logger.get());
+    for (int s = 1; s < m_numScales; ++s) hsne->addScale();
+    m_hsne = std::move(hsne);
+    initPointBasedHierarchy();
+}
+
+void MCV_DerivedDataHierarchy::initPointBasedHierarchy() {
+    if (!m_hsne) return;
+    std::cout << "Caching Points per Landmark... " << std::flush;
+    const size_t scales = m_hsne->hierarchy().size();
+    const size_t n = std::min(m_pointReferences.size(), static_cast<size_t>(m_hsne->scale(0).size()));
+
+    // Each point's landmark per scale is found in parallel; the lists are then
+    // filled in point order, so they are the same on any thread count.
+    std::vector<int> chosen(n * scales, -1);
+    // The influence sums depend on the iteration order of the maps, which
+    // depends on their history: every query gets fresh maps, so that a point's
+    // landmarks do not depend on the points its thread handled before.
+#pragma omp parallel for schedule(static)
+    for (long long li = 0; li < static_cast<long long>(n); ++li) {
+        const auto i = static_cast<unsigned>(li);
+        float threshold = 0.01f;
+        Hsne::influence_rows influence;
+        m_hsne->getInfluenceOnDataPoint(i, influence, threshold, false);
+        for (int retry = 0; retry < 3; ++retry) {
+            bool someEmpty = false;
+            for (size_t s = 1; s < scales; ++s) someEmpty = someEmpty || influence[s].empty();
+            if (!someEmpty) break;
+            threshold = static_cast<float>(static_cast<double>(threshold) * 0.1);
+            influence = Hsne::influence_rows();
+            m_hsne->getInfluenceOnDataPoint(i, influence, threshold, false);
+        }
+        for (size_t s = 1; s < scales; ++s) {
+            // The most influential landmark; of equals, the lowest index.
+            float best = -1.f;
+            int bestLandmark = -1;
+            for (const auto& [landmark, value] : influence[s]) {
+                const int l = static_cast<int>(landmark);
+                if (value > best || (value == best && l < bestLandmark)) {
+                    best = value;
+                    bestLandmark = l;
+                }
+            }
+            chosen[i * scales + s] = bestLandmark;
+        }
+    }
+
+    std::vector<std::vector<PointList>> lists(scales);
+    for (size_t s = 0; s < scales; ++s) {
+        std::vector<size_t> counts(m_hsne->scale(static_cast<unsigned>(s)).size(), 0);
+        for (size_t i = 0; i < n; ++i) {
+            const int l = s == 0 ? static_cast<int>(i) : chosen[i * scales + s];
+            if (l >= 0) ++counts[static_cast<size_t>(l)];
+        }
+        lists[s].resize(counts.size());
+        for (size_t l = 0; l < counts.size(); ++l) lists[s][l].reserve(counts[l]);
+        for (size_t i = 0; i < n; ++i) {
+            const int l = s == 0 ? static_cast<int>(i) : chosen[i * scales + s];
+            if (l >= 0)
+                lists[s][static_cast<size_t>(l)].push_back(m_pointReferences[i]);
+            else
+                std::cout << "Couldn't find landmark for point " << i << " at scale " << s
+                          << " num possible landmarks 0\n";
+        }
+    }
+    m_pointBasedHierarchy = std::move(lists);
+    std::cout << "Done.\n" << std::flush;
+}
+
+// ---- Queries ----
+
+const MCV_DerivedDataHierarchy::Hsne::Scale* MCV_DerivedDataHierarchy::scaleAt(int scale) const {
+    if (!m_hsne || scale < 0 || static_cast<size_t>(scale) >= m_hsne->hierarchy().size()) return nullptr;
+    return &m_hsne->scale(static_cast<unsigned>(scale));
+}
+
+int MCV_DerivedDataHierarchy::numLandmarksInScale(int scale) const {
+    const Hsne::Scale* s = scale < m_numScales ? scaleAt(scale) : nullptr;
+    return s ? static_cast<int>(s->size()) : -1;
+}
+
+MCV_DerivedDataHierarchy::SparseMatrix* MCV_DerivedDataHierarchy::transitionMatrix(int scale) {
+    return scaleAt(scale) ? &m_hsne->scale(static_cast<unsigned>(scale)).transitionMatrix : nullptr;
+}
+
+void MCV_DerivedDataHierarchy::transitionMatrixForSelection(SparseMatrix* out, int scale,
+                                                            std::vector<unsigned>* landmarkIdxs) {
+    const SparseMatrix* matrix = transitionMatrix(scale);
+    if (!matrix || !out || !landmarkIdxs) return;
+    std::vector<unsigned> indexMap;
+    vel::utils::extractSubGraph(*matrix, *landmarkIdxs, *out, indexMap, 1.0f);
+}
+
+void MCV_DerivedDataHierarchy::nextLevelIdxs(std::vector<unsigned>* out, int scale, std::vector<unsigned>* selection,
+                                             bool verbose) {
+    if (!out || !selection || scale < 1 || scale >= m_numScales || !scaleAt(scale)) return;
+    std::map<unsigned, float> influenced;
+    m_hsne->getInfluencedLandmarksInPreviousScale(static_cast<unsigned>(scale), *selection, influenced);
+    out->clear();
+    for (const auto& [landmark, influence] : influenced)
+        if (influence > 0.5f) out->push_back(landmark);
+    if (verbose) std::cout << "# landmarks at next hierarchy level: " << out->size() << std::endl;
+}
+
+void MCV_DerivedDataHierarchy::nextLevelIdxs(std::vector<unsigned>* out, std::vector<unsigned>* positions, int scale,
+                                             std::vector<unsigned>* selection, bool verbose) {
+    if (!out || !positions || !selection || scale < 1 || scale >= m_numScales || !scaleAt(scale)) return;
+    nextLevelIdxs(out, scale, selection, verbose);
+    const auto& coarse = m_hsne->scale(static_cast<unsigned>(scale)).landmarkToOriginalIdx;
+    const auto& fine = m_hsne->scale(static_cast<unsigned>(scale - 1)).landmarkToOriginalIdx;
+    std::map<unsigned, unsigned> firstPosition;  // data point -> first position in the selection
+    for (size_t k = 0; k < selection->size(); ++k) {
+        const unsigned landmark = (*selection)[k];
+        if (landmark < coarse.size()) firstPosition.emplace(coarse[landmark], static_cast<unsigned>(k));
+    }
+    positions->assign(out->size(), ~0u);
+    for (size_t k = 0; k < out->size(); ++k) {
+        const auto it = firstPosition.find(fine.at((*out)[k]));
+        if (it != firstPosition.end()) (*positions)[k] = it->second;
+    }
+}
+
+void MCV_DerivedDataHierarchy::prevLevelIdxs(std::vector<unsigned>* out, int scale, std::vector<unsigned>* selection,
+                                             bool verbose) {
+    if (!out || !selection || scale < 0 || scale >= m_numScales - 1 || !scaleAt(scale + 1)) return;
+    std::map<unsigned, float> influencing;
+    m_hsne->getInfluencingLandmarksInNextScale(static_cast<unsigned>(scale), *selection, influencing);
+    out->clear();
+    for (const auto& [landmark, share] : influencing)
+        if (share > 0.5f) out->push_back(landmark);
+    if (verbose) std::cout << "# landmarks at next hierarchy level: " << out->size() << std::endl;
+}
+
+void MCV_DerivedDataHierarchy::nextLevelTransitionMatrixForSelection(SparseMatrix* outMatrix,
+                                                                     std::vector<unsigned>* outIdxs, int scale,
+                                                                     std::vector<unsigned>* selection,
+                                                                     std::vector<unsigned>* positions) {
+    if (!outMatrix || !outIdxs || scale <= 0 || scale >= m_numScales) return;
+    if (positions)
+        nextLevelIdxs(outIdxs, positions, scale, selection, true);
+    else
+        nextLevelIdxs(outIdxs, scale, selection, true);
+    transitionMatrixForSelection(outMatrix, scale - 1, outIdxs);
+}
+
+void MCV_DerivedDataHierarchy::landmarkWeights(int scale, std::vector<float>* out,
+                                               std::vector<unsigned>* landmarkIdxs) {
+    const Hsne::Scale* s = scale < m_numScales ? scaleAt(scale) : nullptr;
+    if (!s || !out) return;
+    if (!landmarkIdxs) {
+        *out = s->landmarkWeight;
+        return;
+    }
+    out->resize(landmarkIdxs->size());
+    for (size_t k = 0; k < landmarkIdxs->size(); ++k) (*out)[k] = s->landmarkWeight.at((*landmarkIdxs)[k]);
+}
+
+void MCV_DerivedDataHierarchy::landmarkWeights(std::vector<float>* out,
+                                               std::vector<std::pair<int, unsigned>>* landmarks) {
+    if (!out || !landmarks) return;
+    out->resize(landmarks->size());
+    for (size_t k = 0; k < landmarks->size(); ++k) {
+        const Hsne::Scale* s = scaleAt((*landmarks)[k].first);
+        if (!s) throw std::out_of_range("landmarkWeights: scale beyond the hierarchy");
+        (*out)[k] = s->landmarkWeight.at((*landmarks)[k].second);
+    }
+}
+
+void MCV_DerivedDataHierarchy::gloablIdxsFromLandmarkIdxs(std::vector<unsigned>* out, int scale,
+                                                          std::vector<unsigned>* landmarkIdxs) {
+    const Hsne::Scale* s = scaleAt(scale);
+    if (!s || !out) return;
+    if (!landmarkIdxs) {
+        *out = s->landmarkToOriginalIdx;
+        return;
+    }
+    out->resize(landmarkIdxs->size());
+    for (size_t k = 0; k < landmarkIdxs->size(); ++k) (*out)[k] = s->landmarkToOriginalIdx.at((*landmarkIdxs)[k]);
+}
+
+void MCV_DerivedDataHierarchy::gloablIdxsFromLandmarkIdxs(std::vector<unsigned>* out,
+                                                          std::vector<std::pair<int, unsigned>>* landmarks) {
+    if (!out || !landmarks) return;
+    out->resize(landmarks->size());
+    for (size_t k = 0; k < landmarks->size(); ++k) {
+        const Hsne::Scale* s = scaleAt((*landmarks)[k].first);
+        if (!s) throw std::out_of_range("gloablIdxsFromLandmarkIdxs: scale beyond the hierarchy");
+        (*out)[k] = s->landmarkToOriginalIdx.at((*landmarks)[k].second);
+    }
+}
+
+bool MCV_DerivedDataHierarchy::landmarkIdxFromGlobalIdx(unsigned globalIdx, int scale, unsigned& landmarkIdx) {
+    const Hsne::Scale* s = scaleAt(scale);
+    if (!s) return false;
+    for (size_t l = 0; l < s->landmarkToOriginalIdx.size(); ++l) {
+        if (s->landmarkToOriginalIdx[l] == globalIdx) {
+            landmarkIdx = static_cast<unsigned>(l);
+            return true;
+        }
+    }
+    return false;
+}
+
+std::vector<MCV_DerivedDataHierarchy::PointList>* MCV_DerivedDataHierarchy::pointBasedHierarchyForScale(int scale) {
+    if (scale < 0 || static_cast<size_t>(scale) >= m_pointBasedHierarchy.size()) return nullptr;
+    return &m_pointBasedHierarchy[static_cast<size_t>(scale)];
+}
+
+MCV_DerivedDataHierarchy::PointList* MCV_DerivedDataHierarchy::pointBasedHierarchyForLandmark(
+    std::pair<int, unsigned> landmark) {
+    std::vector<PointList>* lists = pointBasedHierarchyForScale(landmark.first);
+    if (!lists || landmark.second >= lists->size()) return nullptr;
+    return &(*lists)[landmark.second];
+}
+
+std::string& MCV_DerivedDataHierarchy::jsonObject() {
+    createJson();
+    return m_json;
+}
+
+std::string& MCV_DerivedDataHierarchy::jsonString() {
+    createJson();
+    return m_jsonEscaped;
+}
+
+void MCV_DerivedDataHierarchy::createJson() {}

@@ -1,0 +1,290 @@
+// The HSNE hierarchy analysis: settings, the build or cache load of the
+// derived hierarchy, and the list of its levels.
+#include "analysis/hsne/MCV_HsneAnalysisHierarchy.h"
+
+#include "analysis/hsne/MCV_DerivedDataHierarchy.h"
+#include "analysis/hsne/MCV_HsneAnalysis.h"
+#include "analysis/tsne/MCV_TsneAnalysis.h"
+#include "data/MCV_CytometryData.h"
+#include "data/MCV_DerivedDataPoints.h"
+#include "data/MCV_FcsHeader.h"
+#include "data/MCV_UiInterface.h"
+
+#include <algorithm>
+#include <cassert>
+#include <cmath>
+#include <exception>
+#include <iostream>
+
+MCV_HsneAnalysisHierarchy::MCV_HsneAnalysisHierarchy() { m_type = ANALYSIS_HSNE_HIERARCHY; }
+
+MCV_HsneAnalysisHierarchy::~MCV_HsneAnalysisHierarchy() {
+    assert(!m_building);
+    // Levels live on until the shell destroys them; they keep the hierarchy.
+    for (MCV_HsneAnalysis* level : m_analyses) level->ownerDestroyed();
+}
+
+MCV_HsneAnalysis* MCV_HsneAnalysisHierarchy::init(MCV_UiInterface* ui, std::string name) {
+    MCV_Analysis::init(ui, name);
+    if (m_dataSelection) calcInitialNumScales();
+    m_overview = addAnalysis(name + " - Overview Level");
+    return m_overview;
+}
+
+void MCV_HsneAnalysisHierarchy::setActiveDataSelection(MCV_DerivedDataPoints* points) {
+    MCV_Analysis::setActiveDataSelection(points);
+    calcInitialNumScales();
+}
+
+void MCV_HsneAnalysisHierarchy::calcInitialNumScales() {
+    if (!m_dataSelection || m_dataSelection->data().empty()) return;
+    m_numScales = defaultNumScales(m_dataSelection->data().size());
+}
+
+int MCV_HsneAnalysisHierarchy::defaultNumScales(size_t numPoints) {
+    if (numPoints == 0) return 0;
+    // One scale per factor of about 8 in size, rounded, from ~1,450 points on.
+    const float lnN = std::log(static_cast<float>(numPoints));
+    const int v = static_cast<int>(static_cast<double>(lnN) / 2.0794415416798357 + 0.5);
+    return std::max(v, 3) - 2;
+}
+
+MCV_HsneAnalysis* MCV_HsneAnalysisHierarchy::addAnalysis(std::string levelName) {
+    auto* level = new MCV_HsneAnalysis(this);
+    level->init(m_ui, std::move(levelName), m_useGpu);
+    m_analyses.push_back(level);
+    return level;
+}
+
+MCV_HsneAnalysis* MCV_HsneAnalysisHierarchy::analysis(int i) {
+    return i >= 0 && i < static_cast<int>(m_analyses.size()) ? m_analyses[static_cast<size_t>(i)] : nullptr;
+}
+
+int MCV_HsneAnalysisHierarchy::numLandmarksInScale(int scale) {
+    return m_hierarchy ? m_hierarchy->numLandmarksInScale(scale) : -1;
+}
+
+bool MCV_HsneAnalysisHierarchy::isRunning() const {
+    return m_building ||
+           std::any_of(m_analyses.begin(), m_analyses.end(), [](const MCV_HsneAnalysis* l) { return l->isRunning(); });
+}
+
+MCV_DerivedDataClusters* MCV_HsneAnalysisHierarchy::updateClusters(std::vector<std::vector<unsigned>>*, std::string) {
+    return nullptr;
+}
+
+void MCV_HsneAnalysisHierarchy::levelDestroyed(MCV_HsneAnalysis* level) {
+    m_analyses.erase(std::remove(m_analyses.begin(), m_analyses.end(), level), m_analyses.end());
+    if (level == m_overview) m_overview = nullptr;
+}
+
+// ---- Build ----
+
+void MCV_HsneAnalysisHierarchy::initHSNE() {
+    std::cout << "Initialzing HSNE.\n" << std::flush;
+    if (m_building) {
+        // The overview's loop (and any level opened from it) is on the stack:
+        // it ends first, then the outermost call builds again.
+        m_buildPending = true;
+        for (MCV_HsneAnalysis* level : m_analyses)
+            if (level->isRunning()) level->stopGradientDescent();
+        std::cout << "HSNE: " << m_name << " is running; the new computation follows when the current run has ended."
+                  << std::endl;
+        return;
+    }
+    for (MCV_HsneAnalysis* level : m_analyses) {
+        if (level->isRunning()) {
+            std::cout << "HSNE: " << m_name << " is not computed again while " << level->name()
+                      << " is embedding; stop it first." << std::endl;
+            return;
+        }
+    }
+    m_building = true;
+    do {
+        m_buildPending = false;
+        bool built = false;
+        try {
+            built = build();
+        } catch (const std::exception& e) {
+            // The previous hierarchy and its levels stay as they were.
+            std::cout << "[ERROR] HSNE: " << m_name << " could not be computed: " << e.what() << std::endl;
+        }
+        if (built && m_overview) {
+            std::cout << ".. done!\n" << std::flush;
+            m_overview->embed();
+        }
+    } while (m_buildPending);
+    m_building = false;
+}
+
+bool MCV_HsneAnalysisHierarchy::checkBuildable(const std::vector<std::pair<int, int>>& points) const {
+    if (!m_overview) {
+        std::cout << "HSNE: " << m_name << " has no overview level any more." << std::endl;
+        return false;
+    }
+    if (points.size() < static_cast<size_t>(MCV_TsneAnalysis::kMinPoints)) {
+        std::cout << "HSNE: " << m_name << " needs at least " << MCV_TsneAnalysis::kMinPoints
+                  << " points; the data selection has " << points.size() << "." << std::endl;
+        return false;
+    }
+    if (m_selectedMarkers.empty()) {
+        std::cout << "HSNE: " << m_name << " has no marker selected." << std::endl;
+        return false;
+    }
+    MCV_CytometryData* data = MCV_CytometryData::Instance();
+    MCV_FcsHeader* header = data->combinedHeader();
+    if (!header || m_selectedMarkers.back() >= static_cast<unsigned>(std::max(0, header->numVariables()))) {
+        std::cout << "HSNE: " << m_name << " selects markers that the data do not have." << std::endl;
+        return false;
+    }
+    // A selection made before the data were replaced may name events that no
+    // longer exist.
+    const int files = data->numFiles();
+    for (const auto& p : points) {
+        if (p.first < 0 || p.first >= files || p.second < 0 || p.second >= data->header(p.first)->numEvents()) {
+            std::cout << "HSNE: the data selection of " << m_name << " refers to events that are not loaded."
+                      << std::endl;
+            return false;
+        }
+    }
+    return true;
+}
+
+std::shared_ptr<MCV_DerivedDataHierarchy> MCV_HsneAnalysisHierarchy::prepareHierarchy(
+    std::vector<std::pair<int, int>>& points) const {
+    MCV_CytometryData* data = MCV_CytometryData::Instance();
+    const size_t variables = static_cast<size_t>(data->combinedHeader()->numVariables());
+    const std::vector<unsigned>& markers = m_selectedMarkers;
+    const size_t d = markers.size();
+
+    MCV_DerivedDataHierarchy::Hsne::Parameters params;
+    params.seed = m_seed;
+    params.numNeighbors = 91;
+    params.numTrees = m_numTrees;
+    params.aknnNumChecks = m_aknnNumChecks;
+    params.knnLibrary = m_knnLibrary;
+    params.knnMetric = m_knnMetric;
+    params.monteCarloSampling = m_monteCarloSampling;
+    params.mcmcsNumWalks = m_mcmcsNumWalks;
+    params.mcmcsLandmarkThresh = m_mcmcsLandmarkThresh;
+    params.mcmcsWalkLength = m_mcmcsWalkLength;
+    params.useHardThresh = m_useHardThresh;
+    params.hardThresh = m_hardThresh;
+    params.memoryPreserving = m_memoryPreserving;
+    params.numWalksPerLandmark = m_numWalksPerLandmark;
+    params.pruneThresh = static_cast<float>(m_pruneThresh);
+
+    auto fresh = std::make_shared<MCV_DerivedDataHierarchy>();
+    fresh->init(m_name, static_cast<int>(points.size()), static_cast<int>(d), m_numScales, params, &points);
+    std::vector<float>& input = *fresh->data();
+    std::vector<const float*> matrices(static_cast<size_t>(data->numFiles()));
+    for (size_t f = 0; f < matrices.size(); ++f) matrices[f] = data->rawData(static_cast<int>(f));
+#pragma omp parallel for schedule(static)
+    for (long long li = 0; li < static_cast<long long>(points.size()); ++li) {
+        const auto i = static_cast<size_t>(li);
+        const float* row =
+            matrices[static_cast<size_t>(points[i].first)] + static_cast<size_t>(points[i].second) * variables;
+        for (size_t k = 0; k < d; ++k) input[i * d + k] = row[markers[k]];
+    }
+    return fresh;
+}
+
+bool MCV_HsneAnalysisHierarchy::build() {
+    if (!m_dataSelection) {
+        std::cout << "HSNE: " << m_name << " has no data selection." << std::endl;
+        return false;
+    }
+    std::vector<std::pair<int, int>> points = m_dataSelection->data();
+    if (!checkBuildable(points)) return false;
+    if (m_numScales < 1) {
+        std::cout << "HSNE: " << m_name << " needs at least one scale." << std::endl;
+        return false;
+    }
+    std::shared_ptr<MCV_DerivedDataHierarchy> fresh = prepareHierarchy(points);
+    std::cout << "Data Prepared for HSNE.\n" << std::flush;
+    if (!loadCachedHSNE(*fresh)) {
+        fresh->initHsne();
+        cacheHSNE(*fresh);
+    }
+    m_pointReferences = std::move(points);
+    m_numDataPoints = static_cast<int>(m_pointReferences.size());
+    replaceHierarchy(std::move(fresh));
+    return true;
+}
+
+void MCV_HsneAnalysisHierarchy::replaceHierarchy(std::shared_ptr<MCV_DerivedDataHierarchy> fresh) {
+    // The drill-down levels of the old hierarchy are dropped and reported
+    // first; each keeps what it uses until the shell destroys it.
+    std::vector<std::string> names;
+    std::vector<MCV_HsneAnalysis*> dropped;
+    for (MCV_HsneAnalysis* level : m_analyses) {
+        if (level == m_overview) continue;
+        names.push_back(level->name());
+        dropped.push_back(level);
+    }
+    m_analyses.assign(1, m_overview);
+    for (MCV_HsneAnalysis* level : dropped) level->ownerDestroyed();
+    if (m_ui) m_ui->analysesRemoved(&names);
+
+    m_hierarchy = std::move(fresh);
+    if (!m_overview) return;  // closed by the shell meanwhile
+    m_overview->init(m_ui, m_name + " - Overview Level", m_useGpu);
+    m_overview->reInit(m_hierarchy->numScales() - 1, nullptr, nullptr);
+    m_overview->setHierarchy(m_hierarchy);
+}
+
+// ---- Drill-down ----
+
+void MCV_HsneAnalysisHierarchy::initNextLevelAnalysisFromSelection(MCV_HsneAnalysis* level, std::string name, int scale,
+                                                                   std::vector<unsigned>* selection) {
+    if (!level) return;
+    level->init(m_ui, name, m_useGpu);
+    if (std::find(m_analyses.begin(), m_analyses.end(), level) == m_analyses.end()) m_analyses.push_back(level);
+    if (!m_hierarchy || !selection || scale < 1 || scale >= m_hierarchy->numScales()) {
+        std::cout << "HSNE: " << name << " cannot be opened: scale " << scale << " has no finer scale in " << m_name
+                  << "." << std::endl;
+        return;
+    }
+    // A selection kept across a rebuild may name landmarks the scale lacks.
+    const auto landmarks = static_cast<unsigned>(std::max(0, m_hierarchy->numLandmarksInScale(scale)));
+    std::vector<unsigned> valid;
+    for (unsigned l : *selection)
+        if (l < landmarks) valid.push_back(l);
+    if (valid.size() != selection->size())
+        std::cout << "HSNE: " << selection->size() - valid.size() << " selected landmarks are not landmarks of scale "
+                  << scale << " and were left out." << std::endl;
+    auto matrix = std::make_unique<MCV_HsneAnalysis::SparseMatrix>();
+    auto idxs = std::make_unique<std::vector<unsigned>>();
+    m_hierarchy->nextLevelTransitionMatrixForSelection(matrix.get(), idxs.get(), scale, &valid, nullptr);
+    level->reInit(scale - 1, std::move(matrix), std::move(idxs));
+    level->setHierarchy(m_hierarchy);
+}
+
+std::vector<unsigned> MCV_HsneAnalysisHierarchy::computeNumberOfLandmarksOnNextLevels(
+    int scale, std::vector<unsigned>* selection) {
+    std::vector<unsigned> counts(static_cast<size_t>(std::max(scale, 0)), 0);
+    if (!m_hierarchy || !selection) return counts;
+    std::vector<unsigned> current = *selection;
+    for (int s = scale; s >= 1; --s) {
+        std::vector<unsigned> next;
+        m_hierarchy->nextLevelIdxs(&next, s, &current, false);
+        current = std::move(next);
+        counts[static_cast<size_t>(scale - s)] = static_cast<unsigned>(current.size());
+    }
+    return counts;
+}
+
+std::vector<unsigned> MCV_HsneAnalysisHierarchy::computeNumberOfLandmarksOnPreviousLevels(
+    int scale, std::vector<unsigned>* selection) {
+    const int scales = m_hierarchy ? m_hierarchy->numScales() : m_numScales;
+    std::vector<unsigned> counts(static_cast<size_t>(std::max(scales - 1 - scale, 0)), 0);
+    if (!m_hierarchy || !selection || scale < 0) return counts;
+    std::vector<unsigned> current = *selection;
+    for (int s = scale; s <= scales - 2; ++s) {
+        std::vector<unsigned> next;
+        m_hierarchy->prevLevelIdxs(&next, s, &current, false);
+        current = std::move(next);
+        counts[static_cast<size_t>(s - scale)] = static_cast<unsigned>(current.size());
+    }
+    return counts;
+}

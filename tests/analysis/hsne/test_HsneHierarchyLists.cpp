@@ -1,0 +1,105 @@
+// The derived hierarchy's point lists and drill-down queries against
+// references computed here from the library's influence queries.
+#include "HsneAnalysisTest.h"
+
+#include <omp.h>
+
+namespace {
+
+using Lists = std::vector<std::vector<MCV_DerivedDataHierarchy::PointList>>;
+
+TEST(HsneScaleCount, DefaultGrowsByOneScalePerFactorOfAboutEight) {
+    const std::vector<std::pair<size_t, int>> table = {{1000, 1}, {4096, 2}, {32768, 3}, {100000, 4}, {1000000, 5}};
+    for (const auto& [n, scales] : table) EXPECT_EQ(MCV_HsneAnalysisHierarchy::defaultNumScales(n), scales) << n;
+}
+
+class HsneHierarchyLists : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const veltest::Blobs blobs = veltest::makeBlobs(4, 500, 5, 8.0, 11);
+        std::vector<std::pair<int, int>> refs;
+        for (unsigned i = 0; i < blobs.n; ++i) refs.emplace_back(static_cast<int>(i % 3), static_cast<int>(i));
+        MCV_DerivedDataHierarchy::Hsne::Parameters params;
+        params.seed = 5;
+        params.knnLibrary = vel::utils::KNN_ANNOY;
+        h.init("H", static_cast<int>(blobs.n), 5, 3, params, &refs);
+        *h.data() = blobs.data;
+        quietly([&] { h.initHsne(); });
+    }
+    Lists lists() {
+        Lists all;
+        for (int s = 0; s < h.numScales(); ++s) all.push_back(*h.pointBasedHierarchyForScale(s));
+        return all;
+    }
+    MCV_DerivedDataHierarchy h;
+};
+
+TEST_F(HsneHierarchyLists, EveryPointGoesToItsMostInfluentialLandmarkInPointOrder) {
+    const auto& refs = *h.pointReferences();
+    const size_t n = refs.size();
+    // Reference: the influence with the threshold lowered while a scale is
+    // empty, then the largest value, the lowest landmark among equals.
+    Lists expected(3);
+    for (int s = 0; s < 3; ++s) expected[s].resize(static_cast<size_t>(h.numLandmarksInScale(s)));
+    for (unsigned i = 0; i < n; ++i) {
+        MCV_DerivedDataHierarchy::Hsne::influence_rows influence;
+        float threshold = 0.01f;
+        for (int attempt = 0; attempt < 4; ++attempt) {
+            influence = {};
+            h.hsne()->getInfluenceOnDataPoint(i, influence, threshold, false);
+            if (!influence[1].empty() && !influence[2].empty()) break;
+            threshold = static_cast<float>(threshold * 0.1);
+        }
+        expected[0][i].push_back(refs[i]);
+        for (int s = 1; s < 3; ++s) {
+            std::pair<float, unsigned> best{-1.f, 0};
+            for (const auto& [l, v] : influence[s])
+                if (v > best.first || (v == best.first && l < best.second)) best = {v, l};
+            if (best.first >= 0) expected[s][best.second].push_back(refs[i]);
+        }
+    }
+    EXPECT_EQ(lists(), expected);
+    // Each point at most once per scale, and nearly every point placed.
+    for (int s = 1; s < 3; ++s) {
+        size_t placed = 0;
+        for (const auto& list : expected[s]) placed += list.size();
+        EXPECT_GT(placed, n * 99 / 100);
+    }
+
+    const int threads = omp_get_max_threads();
+    for (int t : {1, 8}) {
+        omp_set_num_threads(t);
+        quietly([&] { h.initPointBasedHierarchy(); });
+        EXPECT_EQ(lists(), expected) << t << " threads";
+    }
+    omp_set_num_threads(threads);
+}
+
+TEST_F(HsneHierarchyLists, DrillDownTakesTheLandmarksInfluencedAboveOneHalf) {
+    std::vector<unsigned> selection;
+    for (unsigned l = 0; l < static_cast<unsigned>(h.numLandmarksInScale(2)); l += 3) selection.push_back(l);
+    // Summed influence of the selection on each landmark of scale 1.
+    const auto& area = h.hsne()->scale(2).areaOfInfluence;
+    std::vector<unsigned> expected;
+    for (unsigned i = 0; i < area.size(); ++i) {
+        double sum = 0;
+        for (const auto& [b, v] : area[i])
+            if (std::find(selection.begin(), selection.end(), b) != selection.end()) sum += v;
+        // Exactly one half (in the library's float result) is not taken.
+        if (static_cast<float>(sum) > 0.5f) expected.push_back(i);
+    }
+    std::vector<unsigned> idxs;
+    MCV_DerivedDataHierarchy::SparseMatrix matrix;
+    quietly([&] { h.nextLevelTransitionMatrixForSelection(&matrix, &idxs, 2, &selection, nullptr); });
+    EXPECT_EQ(idxs, expected);
+    EXPECT_FALSE(expected.empty());
+    EXPECT_EQ(matrix.size(), expected.size());
+
+    // Outside 0 < scale < S nothing is touched.
+    std::vector<unsigned> untouched{42};
+    h.nextLevelIdxs(&untouched, 0, &selection, false);
+    h.nextLevelIdxs(&untouched, 3, &selection, false);
+    EXPECT_EQ(untouched, std::vector<unsigned>{42});
+}
+
+}  // namespace
