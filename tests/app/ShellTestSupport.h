@@ -22,6 +22,8 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTest>
+#include <QWindow>
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -78,6 +80,16 @@ public:
 inline void runDeferredDeletes() {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QCoreApplication::processEvents();
+}
+
+// A left-button drag sent to the window, so the press grabs the mouse.
+inline void drag(QWidget* target, QPoint from, QPoint to) {
+    QWindow* window = target->window()->windowHandle();
+    const QPoint a = target->mapTo(target->window(), from), b = target->mapTo(target->window(), to);
+    QTest::mousePress(window, Qt::LeftButton, {}, a);
+    QTest::mouseMove(window, (a + b) / 2);
+    QTest::mouseMove(window, b);
+    QTest::mouseRelease(window, Qt::LeftButton, {}, b);
 }
 
 struct ScriptedDialogs {

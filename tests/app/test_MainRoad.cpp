@@ -55,16 +55,6 @@ QPushButton* runButton(UI_ScatterplotWidget* plot) {
     return nullptr;
 }
 
-// A left-button drag sent to the window, so the press grabs the mouse.
-void drag(QWidget* target, QPoint from, QPoint to) {
-    QWindow* window = target->window()->windowHandle();
-    const QPoint a = target->mapTo(target->window(), from), b = target->mapTo(target->window(), to);
-    QTest::mousePress(window, Qt::LeftButton, {}, a);
-    QTest::mouseMove(window, (a + b) / 2);
-    QTest::mouseMove(window, b);
-    QTest::mouseRelease(window, Qt::LeftButton, {}, b);
-}
-
 class MainRoad : public ShellTest {
 protected:
     void SetUp() override {

@@ -156,6 +156,9 @@ void UI_EmbeddingView::addContextEntries(QMenu* /*menu*/) {}
 void UI_EmbeddingView::rightClicked(QMouseEvent* event) {
     if (!scatterplot || !event) return;
     auto menu = std::make_unique<QMenu>();
+    // The plot ignores left presses while it knows of an open menu; it learns
+    // here when the menu has gone.
+    connect(menu.get(), &QMenu::aboutToHide, scatterplot, &UI_ScatterplotWidget::menuHidden);
     addContextEntries(menu.get());
     scatterplot->showContextMenu(event->localPos().toPoint(), menu.get());
 }

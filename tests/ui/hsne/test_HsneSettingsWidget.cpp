@@ -1,6 +1,7 @@
 // The HSNE settings panel.
 #include "support/CapturedOutput.h"
 #include "support/DataFixture.h"
+#include "support/WidgetFinders.h"
 
 #include "analysis/hsne/MCV_HsneAnalysisHierarchy.h"
 #include "ui/hsne/UI_HsneSettingsWidget.h"
@@ -8,8 +9,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDoubleSpinBox>
-#include <QGridLayout>
-#include <QLabel>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTest>
@@ -17,19 +16,6 @@
 #include <memory>
 
 namespace {
-
-// The control in column 1 beside the label `text`.
-template <typename W>
-W* beside(QWidget* panel, const QString& text) {
-    for (QLabel* label : panel->findChildren<QLabel*>()) {
-        auto* grid = label->text() == text ? qobject_cast<QGridLayout*>(label->parentWidget()->layout()) : nullptr;
-        if (!grid) continue;
-        int row = 0, column = 0, rows = 0, columns = 0;
-        grid->getItemPosition(grid->indexOf(label), &row, &column, &rows, &columns);
-        return qobject_cast<W*>(grid->itemAtPosition(row, 1)->widget());
-    }
-    return nullptr;
-}
 
 class HsneSettingsTest : public viewtest::DataFixture {
 protected:
@@ -67,10 +53,10 @@ TEST(HsneScaleSuggestion, OneScalePlusOneForEachReductionThatLeavesAtLeast2000Po
 }
 
 TEST_F(HsneSettingsTest, WalkSettingsReachTheHierarchyAtOnceTheRestAtComputeAndNothingWithoutMarkers) {
-    EXPECT_EQ(beside<QSpinBox>(panel.get(), "RNG Seed")->value(), 3) << "read from the hierarchy";
-    beside<QSpinBox>(panel.get(), "#RW for influence")->setValue(50);
-    beside<QDoubleSpinBox>(panel.get(), "Random walks threshold")->setValue(0.7);
-    beside<QCheckBox>(panel.get(), "Memory preserving computation")->setChecked(false);
+    EXPECT_EQ(widgetBeside<QSpinBox>(panel.get(), "RNG Seed")->value(), 3) << "read from the hierarchy";
+    widgetBeside<QSpinBox>(panel.get(), "#RW for influence")->setValue(50);
+    widgetBeside<QDoubleSpinBox>(panel.get(), "Random walks threshold")->setValue(0.7);
+    widgetBeside<QCheckBox>(panel.get(), "Memory preserving computation")->setChecked(false);
     EXPECT_EQ(hierarchy->numWalksPerLandmark(), 50);
     EXPECT_FLOAT_EQ(hierarchy->mcmcsLandmarkThresh(), 0.7f);
     EXPECT_FALSE(hierarchy->memoryPreserving());
@@ -80,13 +66,13 @@ TEST_F(HsneSettingsTest, WalkSettingsReachTheHierarchyAtOnceTheRestAtComputeAndN
     QSpinBox* scales = panel->numScalesBox();
     EXPECT_EQ(scales->value(), 1);
     scales->setValue(5);
-    beside<QCheckBox>(panel.get(), "Fixed Percentile Landmark Selection")->setChecked(true);
+    widgetBeside<QCheckBox>(panel.get(), "Fixed Percentile Landmark Selection")->setChecked(true);
     EXPECT_TRUE(hierarchy->useHardThresh());
     EXPECT_EQ(scales->value(), 1);
 
     scales->setValue(2);
-    beside<QCheckBox>(panel.get(), "Cache HSNE Hierarchy")->setChecked(false);
-    beside<QCheckBox>(panel.get(), "GPU Acceleration")->setChecked(true);
+    widgetBeside<QCheckBox>(panel.get(), "Cache HSNE Hierarchy")->setChecked(false);
+    widgetBeside<QCheckBox>(panel.get(), "GPU Acceleration")->setChecked(true);
     panel->libraryCombo()->setCurrentText("HNSW");
     const std::vector<unsigned> markers = *hierarchy->selectedMarkers();
     for (unsigned m : markers) hierarchy->setMarkerState(int(m), false);
@@ -99,7 +85,7 @@ TEST_F(HsneSettingsTest, WalkSettingsReachTheHierarchyAtOnceTheRestAtComputeAndN
         << "these wait for Compute";
 
     for (unsigned m : markers) hierarchy->setMarkerState(int(m), true);
-    beside<QCheckBox>(panel.get(), "GPU Acceleration")->setChecked(false);  // keeps the run on the CPU
+    widgetBeside<QCheckBox>(panel.get(), "GPU Acceleration")->setChecked(false);  // keeps the run on the CPU
     pressCompute();
     EXPECT_EQ(hierarchy->dataSelection(), all);
     EXPECT_EQ(std::make_tuple(hierarchy->numScales(), hierarchy->cachingEnabled(), hierarchy->knnLibrary()),
