@@ -15,10 +15,13 @@
 #include "ui/base/UI_ModalDialogs.h"
 #include "ui/base/UI_SettingsWidget.h"
 #include "ui/datapanels/UI_MarkerSelectionWidget.h"
+#include "ui/plot/UI_ScatterplotWidget.h"
+#include "ui/plot/UI_TsneSettingsSliderWidget.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QDialog>
+#include <QGridLayout>
 #include <QPointer>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -90,6 +93,17 @@ inline void drag(QWidget* target, QPoint from, QPoint to) {
     QTest::mouseMove(window, (a + b) / 2);
     QTest::mouseMove(window, b);
     QTest::mouseRelease(window, Qt::LeftButton, {}, b);
+}
+
+// A button of the plot overlay's grid of 35-pixel buttons: row 0 run/pause,
+// row 1 restart.
+inline QPushButton* overlayButton(UI_ScatterplotWidget* plot, int row) {
+    for (QPushButton* b : plot->settingsPanel()->findChildren<QPushButton*>()) {
+        auto* grid = b->parentWidget() ? qobject_cast<QGridLayout*>(b->parentWidget()->layout()) : nullptr;
+        if (grid && b->size() == QSize(35, 35) && grid->itemAtPosition(row, 0))
+            return qobject_cast<QPushButton*>(grid->itemAtPosition(row, 0)->widget());
+    }
+    return nullptr;
 }
 
 struct ScriptedDialogs {
