@@ -322,6 +322,11 @@ void MainWindow::newHsneFCAnalysisTriggered() {
 
 void MainWindow::newHsneLevelTriggered(int level, MCV_HsneAnalysisHierarchy* hierarchy, std::vector<uint>* selection) {
     if (!hasData() || !hierarchy || !selection || selection->empty()) return;
+    // The data level has nothing finer below it: no level, no empty dock.
+    if (level < 1) {
+        qDebug() << "The data level has no finer level to zoom into.";
+        return;
+    }
     // The list belongs to the level it was made on; the prompt below may run
     // an event loop.
     std::vector<unsigned> landmarks = *selection;
