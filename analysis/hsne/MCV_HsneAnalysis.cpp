@@ -20,7 +20,10 @@
 
 MCV_HsneAnalysis::MCV_HsneAnalysis(MCV_HsneAnalysisHierarchy* owner) : m_owner(owner) {
     m_type = ANALYSIS_HSNE;
-    if (m_owner) m_dataSelection = m_owner->dataSelection();
+    if (m_owner) {
+        m_dataSelection = m_owner->dataSelection();
+        m_owner->levelCreated(this);
+    }
 }
 
 MCV_HsneAnalysis::~MCV_HsneAnalysis() {
@@ -41,6 +44,7 @@ void MCV_HsneAnalysis::init(MCV_UiInterface* ui, std::string name, bool useGPU) 
     MCV_Analysis::init(ui, std::move(name));
     m_useGpu = useGPU;
     m_engineReady = false;
+    m_cpuEngine.reset();  // it refers to the embedding replaced below
     m_embedding = std::make_unique<vel::data::Embedding<float>>();
     m_ownMatrix.reset();
 }
@@ -50,7 +54,10 @@ void MCV_HsneAnalysis::reInit(int scale, std::unique_ptr<SparseMatrix> matrix,
     if (refuseWhileRunning("initialised")) return;
     m_scale = scale;
     m_engineReady = false;
-    if (bound()) m_embedding = std::make_unique<vel::data::Embedding<float>>();
+    if (bound()) {
+        m_cpuEngine.reset();
+        m_embedding = std::make_unique<vel::data::Embedding<float>>();
+    }
     m_ownMatrix = std::move(matrix);
     m_landmarkIdxs = std::move(landmarkIdxs);
 }
@@ -69,6 +76,7 @@ void MCV_HsneAnalysis::reset() {
     if (!bound()) return;
     // The engines refer to the embedding: none may iterate until the next set-up.
     m_engineReady = false;
+    m_cpuEngine.reset();
     m_embedding = std::make_unique<vel::data::Embedding<float>>();
 }
 
@@ -116,8 +124,8 @@ void MCV_HsneAnalysis::run(Request request) {
             if (m_engineReady) {
                 embedLoop();
             } else {
-                std::cout << "HSNE: " << m_name << " has no landmarks to embed (at least "
-                          << MCV_TsneAnalysis::kMinPoints << " are needed)." << std::endl;
+                std::cout << "HSNE: " << m_name << " has nothing to embed; a level needs at least "
+                          << MCV_TsneAnalysis::kMinPoints << " landmarks." << std::endl;
             }
         } catch (const std::exception& e) {
             // A failure inside the library ends this run; the level stays usable.

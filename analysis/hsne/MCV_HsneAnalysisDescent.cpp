@@ -54,10 +54,11 @@ bool MCV_HsneAnalysis::setUpEngine() {
         m_landmarkIdxs ? static_cast<int>(m_landmarkIdxs->size()) : m_hierarchy->numLandmarksInScale(m_scale);
     if (rows < static_cast<size_t>(MCV_TsneAnalysis::kMinPoints) || static_cast<int>(rows) != landmarks) {
         std::cout << "HSNE: " << m_name << " has " << std::max(landmarks, 0) << " landmarks; a level needs at least "
-                  << MCV_TsneAnalysis::kMinPoints << " to be embedded." << std::endl;
+                  << MCV_TsneAnalysis::kMinPoints << " landmarks." << std::endl;
         return false;
     }
     try {
+        m_cpuEngine.reset();
         m_embedding = std::make_unique<vel::data::Embedding<float>>();
         const vel::dr::TsneParameters params = descentParameters(rows);
         m_gpuActive = false;

@@ -21,7 +21,7 @@ MCV_HsneAnalysisHierarchy::MCV_HsneAnalysisHierarchy() { m_type = ANALYSIS_HSNE_
 MCV_HsneAnalysisHierarchy::~MCV_HsneAnalysisHierarchy() {
     assert(!m_building);
     // Levels live on until the shell destroys them; they keep the hierarchy.
-    for (MCV_HsneAnalysis* level : m_analyses) level->ownerDestroyed();
+    for (MCV_HsneAnalysis* level : m_members) level->ownerDestroyed();
 }
 
 MCV_HsneAnalysis* MCV_HsneAnalysisHierarchy::init(MCV_UiInterface* ui, std::string name) {
@@ -73,7 +73,10 @@ MCV_DerivedDataClusters* MCV_HsneAnalysisHierarchy::updateClusters(std::vector<s
     return nullptr;
 }
 
+void MCV_HsneAnalysisHierarchy::levelCreated(MCV_HsneAnalysis* level) { m_members.push_back(level); }
+
 void MCV_HsneAnalysisHierarchy::levelDestroyed(MCV_HsneAnalysis* level) {
+    m_members.erase(std::remove(m_members.begin(), m_members.end(), level), m_members.end());
     m_analyses.erase(std::remove(m_analyses.begin(), m_analyses.end(), level), m_analyses.end());
     if (level == m_overview) m_overview = nullptr;
 }
@@ -223,7 +226,10 @@ void MCV_HsneAnalysisHierarchy::replaceHierarchy(std::shared_ptr<MCV_DerivedData
         dropped.push_back(level);
     }
     m_analyses.assign(1, m_overview);
-    for (MCV_HsneAnalysis* level : dropped) level->ownerDestroyed();
+    for (MCV_HsneAnalysis* level : dropped) {
+        level->ownerDestroyed();
+        m_members.erase(std::remove(m_members.begin(), m_members.end(), level), m_members.end());
+    }
     if (m_ui) m_ui->analysesRemoved(&names);
 
     m_hierarchy = std::move(fresh);
@@ -238,6 +244,10 @@ void MCV_HsneAnalysisHierarchy::replaceHierarchy(std::shared_ptr<MCV_DerivedData
 void MCV_HsneAnalysisHierarchy::initNextLevelAnalysisFromSelection(MCV_HsneAnalysis* level, std::string name, int scale,
                                                                    std::vector<unsigned>* selection) {
     if (!level) return;
+    if (level->owner() != this) {
+        std::cout << "HSNE: " << name << " is not a level of " << m_name << "." << std::endl;
+        return;
+    }
     level->init(m_ui, name, m_useGpu);
     if (std::find(m_analyses.begin(), m_analyses.end(), level) == m_analyses.end()) m_analyses.push_back(level);
     if (!m_hierarchy || !selection || scale < 1 || scale >= m_hierarchy->numScales()) {

@@ -78,7 +78,9 @@ public:
     // The hierarchy analysis keeps no clusters.
     MCV_DerivedDataClusters* updateClusters(std::vector<std::vector<unsigned>>* clusters, std::string name) override;
 
-    // Called by a level's destructor.
+    // Called by the constructor and destructor of a level made for this
+    // analysis: the analysis tells the levels it has not dropped when it goes.
+    void levelCreated(MCV_HsneAnalysis* level);
     void levelDestroyed(MCV_HsneAnalysis* level);
 
     // ---- Settings (stored only; read by the next initHSNE) ----
@@ -158,7 +160,8 @@ private:
 
     std::shared_ptr<MCV_DerivedDataHierarchy> m_hierarchy;
     std::vector<MCV_HsneAnalysis*> m_analyses;
-    MCV_HsneAnalysis* m_overview = nullptr;  // element 0 while it exists
+    MCV_HsneAnalysis* m_overview = nullptr;    // element 0 while it exists
+    std::vector<MCV_HsneAnalysis*> m_members;  // every level that refers to this analysis
     std::vector<std::pair<int, int>> m_pointReferences;
     int m_numDataPoints = 0;
     bool m_useGpu = false;

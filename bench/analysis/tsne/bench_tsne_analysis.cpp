@@ -13,7 +13,7 @@
 // does, so the descent varies by a few percent from run to run; the library
 // row shows how much of a difference is the library's own.
 
-#include "tests/data/FcsTestFile.h"
+#include "bench/analysis/AnalysisBenchData.h"
 
 #include "analysis/tsne/MCV_TsneAnalysis.h"
 #include "data/MCV_CytometryData.h"
@@ -88,43 +88,6 @@ struct Figures {
     double whole = std::numeric_limits<double>::infinity();
     double descent() const { return whole - probabilities; }
 };
-
-std::vector<float> syntheticData(unsigned n, unsigned dims) {
-    std::mt19937 rng(20240611);
-    std::normal_distribution<float> normal(0.f, 1.f);
-    const unsigned clusters = 10;
-    std::vector<float> centres(clusters * dims), scales(clusters);
-    for (auto& c : centres) c = normal(rng) * 6.f;
-    for (unsigned c = 0; c < clusters; ++c) scales[c] = 0.3f + 0.35f * static_cast<float>(c);
-    std::discrete_distribution<unsigned> pick({1, 2, 3, 4, 5, 5, 4, 3, 2, 1});
-    std::vector<float> data(static_cast<size_t>(n) * dims);
-    for (unsigned i = 0; i < n; ++i) {
-        const unsigned c = pick(rng);
-        for (unsigned d = 0; d < dims; ++d)
-            data[static_cast<size_t>(i) * dims + d] = centres[c * dims + d] + scales[c] * normal(rng);
-    }
-    return data;
-}
-
-// Loads the rows as `files` FCS files (row i into file i * files / n) and adds
-// the output variables, as the shell does before it creates the analysis.
-bool loadData(const std::vector<float>& rows, unsigned n, unsigned dims, int files, const QTemporaryDir& dir) {
-    MCV_CytometryData* data = MCV_CytometryData::Instance();
-    for (int f = 0; f < files; ++f) {
-        const size_t first = static_cast<size_t>(n) * static_cast<size_t>(f) / static_cast<size_t>(files);
-        const size_t last = static_cast<size_t>(n) * static_cast<size_t>(f + 1) / static_cast<size_t>(files);
-        std::vector<std::vector<float>> part;
-        for (size_t i = first; i < last; ++i)
-            part.emplace_back(rows.begin() + static_cast<long>(i * dims),
-                              rows.begin() + static_cast<long>((i + 1) * dims));
-        FcsTestFile file = FcsTestFile::floats(part);
-        const std::string path = file.write(dir, "sample" + std::to_string(f + 1) + ".fcs");
-        if (data->loadFromFile(path) != 0) return false;
-    }
-    data->initAllDerviedDataPointer();
-    data->addDimensions({"QLMRN_TsneX", "QLMRN_TsneY"}, 0.f);
-    return true;
-}
 
 // The same rows, parameters and engine as the analysis, without it.
 Figures runBare(const Options& opt, std::vector<float> rows) {
@@ -237,7 +200,7 @@ int main(int argc, char** argv) {
 
     QTemporaryDir dir;
     const std::vector<float> rows = syntheticData(opt.n, opt.dims);
-    if (!dir.isValid() || !loadData(rows, opt.n, opt.dims, opt.files, dir)) {
+    if (!dir.isValid() || !loadData(rows, opt.n, opt.dims, opt.files, dir, {"QLMRN_TsneX", "QLMRN_TsneY"})) {
         std::cerr << "bench_tsne_analysis: could not load the data\n";
         return 1;
     }

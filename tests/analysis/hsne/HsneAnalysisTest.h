@@ -30,6 +30,8 @@ protected:
 
     // A hierarchy analysis over the markers only, on the CPU, with a fixed seed.
     MCV_HsneAnalysisHierarchy* makeHsne(int scales, int iterations = 50, bool caching = false) {
+        hsne.reset();
+        levels.clear();
         hsne = std::make_unique<MCV_HsneAnalysisHierarchy>();
         hsne->setActiveDataSelection(allPoints());
         levels.emplace_back(hsne->init(&ui, "H"));
@@ -68,8 +70,10 @@ protected:
             level->computePointReferencesForLandmarkIdxs(&one, &refs, nullptr);
             std::map<int, int> votes;
             for (const auto& r : refs) ++votes[static_cast<int>(at(r.first, r.second, var("label")))];
+            // A landmark that no event chose is labelled by its own event.
             if (votes.empty()) {
-                labels.push_back(-1);
+                const auto& own = (*level->pointReferences())[static_cast<size_t>(i)];
+                labels.push_back(static_cast<int>(at(own.first, own.second, var("label"))));
                 continue;
             }
             labels.push_back(std::max_element(votes.begin(), votes.end(), [](auto& a, auto& b) {
@@ -77,6 +81,15 @@ protected:
                              })->first);
         }
         return labels;
+    }
+
+    // The level positions whose landmarks carry `label`.
+    std::vector<unsigned> blob(MCV_HsneAnalysis* level, int label) {
+        std::vector<unsigned> positions;
+        const std::vector<int> labels = landmarkLabels(level);
+        for (size_t i = 0; i < labels.size(); ++i)
+            if (labels[i] == label) positions.push_back(static_cast<unsigned>(i));
+        return positions;
     }
 
     std::string folder() { return dir.path().toStdString() + "/"; }

@@ -1,0 +1,326 @@
+// The HSNE analysis on loaded events (100,000 x 30 by default; --n 1000000
+// for the large set), measured in one run with the same threads and seed:
+//
+// 1. The analysis (caching off, silent callbacks) next to the bare library
+//    doing the same work: the hierarchy build and 1,000 CPU iterations on the
+//    top scale. The landmark assignment and the output writes, which the
+//    library does not do, are timed apart. Goal: at most 5% above the
+//    library plus those two.
+// 2. The cache write and load, and a cached start (Compute to the overview's
+//    first update) against an uncached one. Goal: at most a fifth.
+// 3. From a selection of about a tenth of the overview's landmarks (a region
+//    of the embedding) to the new level's first update, and the same from that
+//    level into the next (the data level with three scales). Goal: at most 1 s.
+//
+//   bench_hsne_analysis [--n N] [--dims D] [--files F] [--scales S]
+//                       [--iterations I] [--threads T]
+
+#include "bench/analysis/AnalysisBenchData.h"
+
+#include "analysis/hsne/MCV_DerivedDataHierarchy.h"
+#include "analysis/hsne/MCV_HsneAnalysis.h"
+#include "analysis/hsne/MCV_HsneAnalysisHierarchy.h"
+#include "data/MCV_DerivedDataPoints.h"
+#include "data/MCV_FcsHeader.h"
+#include "data/MCV_UiInterface.h"
+
+#include "vel/dr/SparseTSNEUserDefProbabilities.h"
+#include "vel/utils/Timer.h"
+
+#include <omp.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <iostream>
+#include <numeric>
+#include <sstream>
+
+namespace {
+
+using Matrix = std::vector<vel::data::MapMemEff<unsigned int, float>>;
+
+struct Options {
+    unsigned n = 100000;
+    unsigned dims = 30;
+    int files = 5;
+    int scales = 3;
+    int iterations = 1000;
+    int threads = omp_get_max_threads();
+    int repeats = 2;
+};
+
+double seconds(vel::utils::Timer timer) {
+    timer.stop();
+    return timer.elapsedTime();
+}
+
+// Times the reports of a run; an optional hook runs at the first update.
+class TimingUi : public MCV_UiInterface {
+public:
+    vel::utils::Timer clock;
+    double built = 0, firstUpdate = 0;
+    int updates = 0;
+    std::function<void(void*)> atFirstUpdate;
+    void start() {
+        clock = vel::utils::Timer();
+        clock.start();
+        updates = 0;
+        built = firstUpdate = 0;
+    }
+    void analysesRemoved(std::vector<std::string>*) override { built = seconds(clock); }
+    void analysisUpdated(void* a) override {
+        if (updates++ == 0) {
+            firstUpdate = seconds(clock);
+            if (atFirstUpdate) atFirstUpdate(a);
+        }
+    }
+    void dimensionsAdded() override {}
+    void analysisInitialized(void*) override {}
+    void analysisFinished(void*) override {}
+    void readyForDeletion(void*) override {}
+    void newDerivedDataAdded() override {}
+    void dataRefreshed(void*) override {}
+    void selectionRefreshed(void*) override {}
+    void highlightRefreshed(void*) override {}
+    void spadeTreeRefreshed(void*) override {}
+};
+
+// The console lines are part of the analysis's work: formatted, not shown.
+template <typename F>
+double silently(F&& f) {
+    std::ostringstream sink;
+    std::streambuf* saved = std::cout.rdbuf(sink.rdbuf());
+    vel::utils::Timer timer;
+    timer.start();
+    f();
+    const double t = seconds(timer);
+    std::cout.rdbuf(saved);
+    return t;
+}
+
+MCV_DerivedDataHierarchy::Hsne::Parameters libraryParameters(const MCV_HsneAnalysisHierarchy& h) {
+    MCV_DerivedDataHierarchy::Hsne::Parameters p;
+    p.seed = h.seed();
+    p.numNeighbors = 91;
+    p.numTrees = h.numTrees();
+    p.aknnNumChecks = h.aknnNumChecks();
+    p.knnLibrary = h.knnLibrary();
+    p.knnMetric = h.knnMetric();
+    p.monteCarloSampling = h.monteCarloSampling();
+    p.mcmcsNumWalks = h.mcmcsNumWalks();
+    p.mcmcsLandmarkThresh = h.mcmcsLandmarkThresh();
+    p.mcmcsWalkLength = h.mcmcsWalkLength();
+    p.useHardThresh = h.useHardThresh();
+    p.hardThresh = h.hardThresh();
+    p.memoryPreserving = h.memoryPreserving();
+    p.numWalksPerLandmark = h.numWalksPerLandmark();
+    p.pruneThresh = static_cast<float>(h.pruneThresh());
+    return p;
+}
+
+// The library alone: the hierarchy and the top scale's descent.
+std::pair<double, double> runBare(const Options& opt, std::vector<float> rows,
+                                  const MCV_DerivedDataHierarchy::Hsne::Parameters& params) {
+    vel::utils::Timer timer;
+    double build = 0, descent = 0;
+    silently([&] {
+        timer.start();
+        MCV_DerivedDataHierarchy::Hsne hsne;
+        hsne.setDimensionality(static_cast<int>(opt.dims));
+        hsne.initialize(rows.data(), opt.n, params);
+        for (int s = 1; s < opt.scales; ++s) hsne.addScale();
+        build = seconds(timer);
+        const Matrix& P = hsne.top_scale().transitionMatrix;
+        vel::dr::TsneParameters tsne;
+        tsne.momentumSwitchIteration = 125;
+        tsne.exaggerationFactor = std::min(static_cast<double>(P.size()) / 5000.0 + 10.0, 40.0);
+        tsne.removeExaggerationIteration = 125;
+        tsne.exaggerationDecayIterations = 50;
+        vel::dr::SparseTSNEUserDefProbabilities<float, Matrix> engine;
+        engine.setTheta(std::min(std::max((static_cast<double>(P.size()) - 1000) * 0.00005, 0.0), 0.5));
+        vel::data::Embedding<float> embedding;
+        vel::utils::Timer descentTimer;
+        descentTimer.start();
+        engine.initialize(P, &embedding, tsne);
+        for (int i = 0; i < opt.iterations; ++i) engine.doAnIteration(1.0);
+        descent = seconds(descentTimer);
+    });
+    return {build, descent};
+}
+
+std::unique_ptr<MCV_HsneAnalysisHierarchy> makeAnalysis(const Options& opt, TimingUi& ui, bool caching) {
+    auto h = std::make_unique<MCV_HsneAnalysisHierarchy>();
+    h->setActiveDataSelection(MCV_CytometryData::Instance()->derivedDataPoints("All Points", true));
+    MCV_HsneAnalysis* overview = h->init(&ui, "bench");
+    MCV_FcsHeader* header = MCV_CytometryData::Instance()->combinedHeader();
+    h->setMarkerState(header->variableIdx("QLMRN_HsneDataX"), false);
+    h->setMarkerState(header->variableIdx("QLMRN_HsneDataY"), false);
+    h->setNumScales(opt.scales);
+    h->setSeed(7);
+    h->setCachingEnabled(caching);
+    overview->setIterations(opt.iterations);
+    return h;
+}
+
+// About a tenth of a level's landmarks, as a user draws them: the disc of
+// the embedding around its first landmark.
+std::vector<unsigned> aTenth(MCV_HsneAnalysis* level) {
+    std::vector<unsigned> order(static_cast<size_t>(level->numDataPoints()));
+    std::iota(order.begin(), order.end(), 0u);
+    const std::vector<float>& y = *level->output();
+    const auto distance = [&](unsigned a) { return std::hypot(y[2 * a] - y[0], y[2 * a + 1] - y[1]); };
+    std::sort(order.begin(), order.end(), [&](unsigned a, unsigned b) { return distance(a) < distance(b); });
+    order.resize(std::max<size_t>(order.size() / 10, 1));
+    return order;
+}
+
+// Selection to the new level's first update, as the shell opens a level; the
+// level then runs to its end, so that the next selection is made in a laid
+// out level. Returns the level (owned by `levels`).
+MCV_HsneAnalysis* drill(MCV_HsneAnalysisHierarchy& h, MCV_HsneAnalysis* from, TimingUi& ui,
+                        std::vector<std::unique_ptr<MCV_HsneAnalysis>>& levels, double* time) {
+    std::vector<unsigned> selection = aTenth(from);
+    silently([&] {
+        ui.start();
+        levels.push_back(std::make_unique<MCV_HsneAnalysis>(&h));
+        h.initNextLevelAnalysisFromSelection(levels.back().get(), "drill", from->scale(),
+                                             from->selectedLandmarkIdxs(&selection));
+        levels.back()->embed();
+    });
+    *time = ui.firstUpdate;
+    return levels.back().get();
+}
+
+void row(const char* name, double value, double baseline) {
+    std::printf("  %-42s %9.3f s   baseline %9.3f s   %+7.2f%%\n", name, value, baseline,
+                100.0 * (value - baseline) / baseline);
+}
+
+bool parse(int argc, char** argv, Options& opt) {
+    for (int a = 1; a + 1 < argc; a += 2) {
+        const std::string arg = argv[a];
+        const long value = std::atol(argv[a + 1]);
+        if (arg == "--n")
+            opt.n = static_cast<unsigned>(value);
+        else if (arg == "--dims")
+            opt.dims = static_cast<unsigned>(value);
+        else if (arg == "--files")
+            opt.files = static_cast<int>(value);
+        else if (arg == "--scales")
+            opt.scales = static_cast<int>(value);
+        else if (arg == "--iterations")
+            opt.iterations = static_cast<int>(value);
+        else if (arg == "--threads")
+            opt.threads = static_cast<int>(value);
+        else if (arg == "--repeats")
+            opt.repeats = static_cast<int>(value);
+        else
+            return false;
+    }
+    return argc % 2 == 1 && opt.n >= 100 && opt.dims >= 1 && opt.files >= 1 && opt.scales >= 2 && opt.repeats >= 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options opt;
+    if (!parse(argc, argv, opt)) {
+        std::cerr << "usage: bench_hsne_analysis [--n N] [--dims D] [--files F] [--scales S (2+)] [--iterations I] "
+                     "[--threads T] [--repeats R]\n";
+        return 2;
+    }
+    omp_set_num_threads(opt.threads);
+    QTemporaryDir dir;
+    const std::vector<float> rows = syntheticData(opt.n, opt.dims);
+    if (!dir.isValid() || !loadData(rows, opt.n, opt.dims, opt.files, dir, {"QLMRN_HsneDataX", "QLMRN_HsneDataY"})) {
+        std::cerr << "bench_hsne_analysis: could not load the data\n";
+        return 1;
+    }
+    std::printf("HSNE analysis  N=%u  D=%u  files=%d  scales=%d  iterations=%d  threads=%d\n", opt.n, opt.dims,
+                opt.files, opt.scales, opt.iterations, opt.threads);
+
+    // 1. The analysis against the library, in alternating order; the best of
+    // each counts.
+    TimingUi ui;
+    std::unique_ptr<MCV_HsneAnalysisHierarchy> h = makeAnalysis(opt, ui, false);
+    double bareBuild = 1e300, bareDescent = 1e300, whole = 1e300, built = 1e300;
+    for (int r = 0; r < opt.repeats; ++r) {
+        double w = 0;
+        const auto runAnalysis = [&] {
+            if (h) delete h->analysis(0);
+            h = makeAnalysis(opt, ui, false);
+            w = silently([&] {
+                ui.start();
+                h->initHSNE();
+            });
+            if (w < whole) whole = w, built = ui.built;
+        };
+        if (r % 2 == 1) runAnalysis();
+        const auto [b, d] = runBare(opt, rows, libraryParameters(*h));
+        bareBuild = std::min(bareBuild, b);
+        bareDescent = std::min(bareDescent, d);
+        if (r % 2 == 0) runAnalysis();
+        std::printf("  repeat %d: analysis %.3f s, library %.3f s\n", r + 1, w, b + d);
+    }
+    MCV_HsneAnalysis* overview = h->analysis(0);
+    const double assignment = silently([&] { h->hierarchy()->initPointBasedHierarchy(); });
+    const double write = silently([&] { overview->writeHsneChannels(); });
+    const int writes = opt.iterations / 100 + 2;
+    std::printf("  top scale: %d landmarks; scale sizes:", overview->numDataPoints());
+    for (int s = 0; s < opt.scales; ++s) std::printf(" %d", h->numLandmarksInScale(s));
+    std::printf("\n");
+    row("hierarchy (analysis without assignment)", built - assignment, bareBuild);
+    std::printf("  %-42s %9.3f s\n", "landmark assignment", assignment);
+    std::printf("  %-42s %9.3f s   (%d writes of %.3f s)\n", "output writes", writes * write, writes, write);
+    row("descent (analysis without writes)", whole - built - writes * write, bareDescent);
+    row("whole run (without assignment, writes)", whole - assignment - writes * write, bareBuild + bareDescent);
+    const bool comparisonMet = whole - assignment - writes * write <= 1.05 * (bareBuild + bareDescent);
+
+    // 2. Caches.
+    const double cacheWrite = silently([&] {
+        h->setCachingEnabled(true);
+        h->cacheHSNE();
+    });
+    const double cacheLoad = silently([&] { h->loadCachedHSNE(); });
+    std::printf("  %-42s %9.3f s\n  %-42s %9.3f s\n", "cache write", cacheWrite, "cache load (with input)", cacheLoad);
+    ui.atFirstUpdate = [](void* a) { static_cast<MCV_HsneAnalysis*>(a)->stopGradientDescent(); };
+    std::unique_ptr<MCV_HsneAnalysisHierarchy> cached = makeAnalysis(opt, ui, true);
+    silently([&] {
+        ui.start();
+        cached->initHSNE();
+    });
+    const double cachedStart = ui.firstUpdate;
+    std::unique_ptr<MCV_HsneAnalysisHierarchy> uncached = makeAnalysis(opt, ui, false);
+    silently([&] {
+        ui.start();
+        uncached->initHSNE();
+    });
+    const double uncachedStart = ui.firstUpdate;
+    ui.atFirstUpdate = nullptr;
+    row("cached start (Compute to first update)", cachedStart, uncachedStart);
+    const bool cacheMet = cachedStart <= uncachedStart / 5;
+
+    // 3. Drill-downs from the embedded overview of part 1.
+    std::vector<std::unique_ptr<MCV_HsneAnalysis>> levels;
+    double first = 0, second = 0;
+    MCV_HsneAnalysis* next = drill(*h, overview, ui, levels, &first);
+    std::printf("  %-42s %9.3f s   (%d landmarks at scale %d)\n", "selection to first update", first,
+                next->numDataPoints(), next->scale());
+    if (next->scale() > 0 && next->numDataPoints() > 10) {
+        MCV_HsneAnalysis* last = drill(*h, next, ui, levels, &second);
+        std::printf("  %-42s %9.3f s   (%d landmarks at scale %d)\n", "and from there to first update", second,
+                    last->numDataPoints(), last->scale());
+    }
+    std::printf(
+        "  goals: analysis at most 5%% above the library: %s; cached start at most a fifth: %s; "
+        "drill-downs within 1 s: %s\n",
+        comparisonMet ? "met" : "NOT met", cacheMet ? "met" : "NOT met",
+        first <= 1.0 && second <= 1.0 ? "met" : "NOT met");
+    // The shell's part: levels go before the analyses that made them.
+    levels.clear();
+    for (MCV_HsneAnalysisHierarchy* analysis : {h.get(), cached.get(), uncached.get()}) delete analysis->analysis(0);
+    return 0;
+}

@@ -1,0 +1,30 @@
+// An HSNE level on the GPU engine, in its hidden OpenGL context.
+#include "HsneAnalysisTest.h"
+#include "analysis/applicationSurfaceFormat.h"
+
+#include <QOpenGLContext>
+
+namespace {
+
+class HsneAnalysisGpu : public HsneAnalysisTest {
+protected:
+    void SetUp() override {
+        setApplicationSurfaceFormat();
+        HsneAnalysisTest::SetUp();
+    }
+};
+
+TEST_F(HsneAnalysisGpu, TheOverviewRunsOnTheGpuAndLeavesNoContextCurrent) {
+    loadHsneBlobs(3, 2000);
+    makeHsne(3, 320)->setUseGPU(true);
+    bool contextLeftCurrent = false;
+    ui.onUpdated = [&](void*) { contextLeftCurrent |= QOpenGLContext::currentContext() != nullptr; };
+    quietly([&] { hsne->initHSNE(); });
+    EXPECT_TRUE(overview()->gpuEngineActive());
+    EXPECT_FALSE(contextLeftCurrent);
+    EXPECT_EQ(ui.count("analysisUpdated"), 320);
+    const std::vector<float>& y = *overview()->output();
+    EXPECT_GE(veltest::nearestLabelAccuracy(y, landmarkLabels(overview())), 0.95);
+}
+
+}  // namespace

@@ -1,0 +1,191 @@
+// The HSNE analysis on the CPU engine: what a build reports and writes, the
+// levels' loops and output, drill-downs and requests that reach the analysis
+// from inside its own reports.
+#include "HsneAnalysisTest.h"
+
+#include "data/MCV_DerivedDataPoints.h"
+
+namespace {
+
+// 1,800 events of three blobs in two files, a hierarchy of three scales.
+class HsneAnalysisRun : public HsneAnalysisTest {
+protected:
+    void SetUp() override {
+        HsneAnalysisTest::SetUp();
+        loadHsneBlobs(3, 600);
+        makeHsne(3);
+    }
+    // Whether every event of each landmark's list holds the landmark's
+    // coordinates, and each marker row is the row of its list's last event.
+    bool eventsCarryPositions(MCV_HsneAnalysis* level) {
+        const auto& out = *level->output();
+        const int vars = numVariables();
+        for (int i = 0; i < level->numDataPoints(); ++i) {
+            std::vector<unsigned> one{static_cast<unsigned>(i)};
+            std::vector<std::pair<int, int>> refs;
+            level->computePointReferencesForLandmarkIdxs(&one, &refs, nullptr);
+            // A landmark no event chose stands for nothing.
+            for (const auto& r : refs)
+                if (at(r.first, r.second, var("QLMRN_HsneDataX")) != out[2 * i] ||
+                    at(r.first, r.second, var("QLMRN_HsneDataY")) != out[2 * i + 1])
+                    return false;
+            if (!refs.empty() && !std::equal(&at(refs.back().first, refs.back().second, 0),
+                                             &at(refs.back().first, refs.back().second, 0) + vars,
+                                             level->markers()->begin() + static_cast<std::ptrdiff_t>(i) * vars))
+                return false;
+        }
+        return true;
+    }
+    // Output writes are announced as refreshes of the data selection.
+    int writes() { return dataUi.count("dataRefreshed", allPoints()); }
+};
+
+TEST_F(HsneAnalysisRun, ABuildEmbedsTheTopScaleAndWritesAtStartEveryHundredAndEnd) {
+    overview()->setIterations(1000);
+    dataUi.clear();
+    std::string out = capturedStdout([&] { hsne->initHSNE(); });
+    EXPECT_EQ(ui.folded(),
+              (Reports{"analysesRemoved", "analysisInitialized", "analysisUpdated x1000", "analysisFinished"}));
+    EXPECT_EQ(ui.removedNames, (std::vector<std::vector<std::string>>{{}}));
+    EXPECT_EQ(writes(), 12);
+    EXPECT_EQ(overview()->numDataPoints(), hsne->numLandmarksInScale(overview()->scale()));
+    EXPECT_TRUE(eventsCarryPositions(overview()));
+    for (const char* line :
+         {"Initialzing HSNE.\n", "Data Prepared for HSNE.\n", ".. done!\n", "HSNE: Computing gradient descent..[",
+          "] iteration 1000/1000", "HSNE: Finished embedding of H - Overview Level in: "})
+        EXPECT_NE(out.find(line), std::string::npos) << line;
+
+    // No iterations: the start and the end are still written.
+    ui.clear();
+    dataUi.clear();
+    overview()->setIterations(0);
+    quietly([&] { overview()->embed(); });
+    EXPECT_EQ(ui.folded(), (Reports{"analysisFinished"}));
+    EXPECT_EQ(writes(), 2);
+}
+
+TEST_F(HsneAnalysisRun, DrillDownLevelsWriteTheirLandmarksEventsAndARebuildDropsThemInOrder) {
+    quietly([&] { hsne->initHSNE(); });
+    const int top = overview()->numDataPoints();
+    MCV_HsneAnalysis* a = nullptr;
+    MCV_HsneAnalysis* b = nullptr;
+    quietly([&] {
+        a = drill(overview(), blob(overview(), 1), "H - Level 2");
+        a->embed();
+        b = drill(a, {3, 0, 1, 2}, "H - Data Level");
+        b->embed();
+    });
+    EXPECT_EQ(b->scale(), 0);
+    EXPECT_TRUE(eventsCarryPositions(a));
+    EXPECT_TRUE(eventsCarryPositions(b));
+    EXPECT_EQ(hsne->analyses()->size(), 3u);
+
+    // A level over the scale landmarks [40, 7, 19, 2]: position k writes the
+    // events of landmark k of the list.
+    levels.emplace_back(std::make_unique<MCV_HsneAnalysis>(hsne.get()));
+    MCV_HsneAnalysis* listed = levels.back().get();
+    listed->init(&ui, "listed", false);
+    auto list = std::make_unique<std::vector<unsigned>>(std::vector<unsigned>{40, 7, 19, 2});
+    auto matrix = std::make_unique<MCV_HsneAnalysis::SparseMatrix>();
+    hsne->hierarchy()->transitionMatrixForSelection(matrix.get(), 1, list.get());
+    listed->reInit(1, std::move(matrix), std::move(list));
+    listed->setHierarchy(hsne->hierarchy());
+    listed->setIterations(0);
+    quietly([&] { listed->embed(); });
+    for (unsigned k = 0; k < 4; ++k) {
+        const unsigned landmark = (*listed->landmarkIdxs())[k];
+        for (const auto& r : *hsne->hierarchy()->pointBasedHierarchyForLandmark({1, landmark}))
+            EXPECT_EQ(at(r.first, r.second, var("QLMRN_HsneDataX")), (*listed->output())[2 * k]);
+    }
+
+    // The rebuild reports the drill-downs by name, in opening order, and keeps
+    // the overview only; the dropped levels still work on the old hierarchy.
+    ui.clear();
+    quietly([&] { hsne->initHSNE(); });
+    EXPECT_EQ(ui.removedNames, (std::vector<std::vector<std::string>>{{"H - Level 2", "H - Data Level"}}));
+    EXPECT_EQ(*hsne->analyses(), std::vector<MCV_HsneAnalysis*>{overview()});
+    EXPECT_EQ(overview()->numDataPoints(), top);
+    quietly([&] { b->embed(); });
+    EXPECT_TRUE(eventsCarryPositions(b));
+}
+
+TEST_F(HsneAnalysisRun, RefusalsPrintALineAndKeepWhatWasThere) {
+    // No OpenGL without a GUI application: the CPU engine, with a line.
+    hsne->setUseGPU(true);
+    EXPECT_NE(capturedStdout([&] { hsne->initHSNE(); }).find("runs on the CPU"), std::string::npos);
+    EXPECT_FALSE(overview()->gpuEngineActive());
+    const auto built = hsne->hierarchy();
+
+    // Too few points, no markers, a level of too few landmarks.
+    MCV_DerivedDataPoints* three = data->derivedDataPoints("three", false);
+    three->setPoints({{0, 0}, {0, 1}, {1, 0}}, false);
+    hsne->setActiveDataSelection(three);
+    EXPECT_NE(capturedStdout([&] { hsne->initHSNE(); }).find("needs at least 4 points"), std::string::npos);
+    EXPECT_EQ(hsne->hierarchy(), built);
+
+    MCV_HsneAnalysis* tiny = nullptr;
+    ui.clear();
+    const std::string refused = capturedStdout([&] {
+        tiny = drill(overview(), {}, "tiny");
+        tiny->embed();
+    });
+    EXPECT_NE(refused.find("a level needs at least 4 landmarks"), std::string::npos);
+    EXPECT_EQ(ui.folded(), (Reports{"analysisInitialized", "analysisFinished"}));
+
+    // Missing output variables: one line per run, nothing written.
+    delete MCV_CytometryData::Instance();
+    data = MCV_CytometryData::Instance();
+    loadBlobs(3, 600, 4, 2, 10.0, false);
+    makeHsne(2, 150);
+    const std::string out = capturedStdout([&] { hsne->initHSNE(); });
+    const std::string line = "the data have no variable QLMRN_HsneDataX or QLMRN_HsneDataY";
+    EXPECT_NE(out.find(line), std::string::npos);
+    EXPECT_EQ(out.find(line), out.rfind(line));
+}
+
+// Requests a view's hook makes inside analysisUpdated, on the overview and on
+// a drill-down opened from inside the overview's loop.
+TEST_F(HsneAnalysisRun, ComputeRestartAndDeleteFromInsideTheLoopsWaitForTheLoopsToReturn) {
+    using Request = std::function<void(MCV_HsneAnalysis*)>;
+    const Reports twice{"analysisInitialized", "analysisFinished", "analysisInitialized", "analysisFinished"};
+    const Reports once{"analysisInitialized", "analysisFinished"};
+    // Request, the overview's reports when the overview or a drill-down asks.
+    const std::vector<std::tuple<const char*, Request, Reports, Reports>> cases = {
+        {"compute", [&](MCV_HsneAnalysis*) { hsne->initHSNE(); }, twice, twice},
+        {"restart", [](MCV_HsneAnalysis* l) { l->stopGradientDescent(), l->reInitEmbedding(), l->embed(); }, once,
+         once},
+        {"delete",
+         [](MCV_HsneAnalysis* l) { l->markForDeletion(); },
+         {"analysisInitialized", "readyForDeletion"},
+         once},
+    };
+    for (const auto& [name, request, fromOverview, fromDrillDown] : cases) {
+        for (bool inDrillDown : {false, true}) {
+            SCOPED_TRACE(std::string(name) + (inDrillDown ? " in a drill-down" : ""));
+            makeHsne(3, 30);
+            MCV_HsneAnalysis* first = overview();
+            int updates = 0;
+            bool requested = false;
+            ui.clear();
+            ui.onUpdated = [&, request = request](void* a) {
+                if (a != first || ++updates != 5 || requested) return;
+                MCV_HsneAnalysis* asking = inDrillDown ? drill(first, blob(first, 0), "D", 30) : first;
+                ui.onUpdated = [&, asking](void* d) {
+                    if (d == asking && !requested) requested = true, request(asking);
+                };
+                inDrillDown ? asking->embed() : ui.onUpdated(a);
+            };
+            ui.onReadyForDeletion = [&](void* a) { destroy(a); };
+            quietly([&] { hsne->initHSNE(); });
+            EXPECT_TRUE(requested);
+            EXPECT_FALSE(hsne->isRunning());
+            Reports mine;
+            for (const auto& call : ui.calls)
+                if (call.arg == first && call.what != "analysisUpdated") mine.push_back(call.what);
+            EXPECT_EQ(mine, inDrillDown ? fromDrillDown : fromOverview);
+            ui.onUpdated = ui.onReadyForDeletion = nullptr;
+        }
+    }
+}
+
+}  // namespace
