@@ -184,6 +184,13 @@ TEST_F(HsneRoad, FromCtrlFThroughTwoZoomsToTheDataLevel) {
     EXPECT_EQ(drawn[1], 0);
     EXPECT_GT(drawn[3], 100);
     EXPECT_LT(drawn[3], drawn[2]);
+
+    // ---- Compute again: the drill-down levels go with their docks, the overview stays ----
+    overview->setIterations(5);
+    quietly([&] { QTest::mouseClick(panel->computeHsneButton(), Qt::LeftButton); });
+    runDeferredDeletes();
+    EXPECT_EQ(w().analyses(), (std::vector<MCV_Analysis*>{hierarchy, overview}));
+    EXPECT_EQ(w().views(), std::vector<UI_DockableWidget*>{view});
 }
 
 }  // namespace
