@@ -1,5 +1,6 @@
 #include "UI_EmbeddingSettingsWidget.h"
 
+#include "analysis/MCV_Analysis.h"
 #include "data/MCV_CytometryData.h"
 #include "data/MCV_DerivedDataPoints.h"
 #include "ui/base/UI_ExpanderWidget.h"
@@ -7,8 +8,6 @@
 #include "ui/base/owningMainWindow.h"
 #include "ui/datapanels/UI_MarkerSelectionWidget.h"
 #include "ui/datapanels/UI_SelectiveDownsamplingWidget.h"
-
-#include "analysis/MCV_Analysis.h"
 
 #include <QComboBox>
 #include <QGridLayout>

@@ -41,8 +41,6 @@ QCheckBox* checkBox(bool checked) {
 
 UI_HsneSettingsWidget::UI_HsneSettingsWidget(QWidget* parent, MCV_HsneAnalysisHierarchy* analysis)
     : UI_EmbeddingSettingsWidget(parent, analysis) {
-    selectedKnnLibrary = 1;
-    selectedKnnMetric = 0;
     if (analysis) initUI();
 }
 

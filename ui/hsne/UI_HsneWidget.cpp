@@ -8,6 +8,8 @@
 #include <QAction>
 #include <QMenu>
 
+#include <algorithm>
+
 UI_HsneWidget::UI_HsneWidget(QWidget* parent, MCV_HsneAnalysis* analysisIn, MCV_HsneAnalysisHierarchy* hierarchyIn)
     : UI_EmbeddingView(parent, analysisIn, "finished gradient descend.\n"),
       analysis(analysisIn),
