@@ -88,8 +88,8 @@ TEST_F(HsneCache, ABuildWritesThreeFilesThatTheNextRunLoadsAlsoWithAnotherSeed) 
 
     hsne->setSeed(99);
     const std::string second = run();
-    for (const std::string line : {std::string("trying to load HSNE cache.\n"), "Loading " + path(kHierarchy) + "\n",
-                                   "Loading " + path(kPoints) + "\n"})
+    for (const std::string& line : {std::string("trying to load HSNE cache.\n"), "Loading " + path(kHierarchy) + "\n",
+                                    "Loading " + path(kPoints) + "\n"})
         EXPECT_NE(second.find(line), std::string::npos) << line;
     EXPECT_EQ(second.find("Caching HSNE results."), std::string::npos);
     EXPECT_EQ(lists(), built);
@@ -177,7 +177,9 @@ TEST_F(HsneCache, EveryDamagedOrForeignCacheIsRebuiltWithoutACrash) {
         const std::string out = run();
         EXPECT_NE(out.find(c.line), std::string::npos) << out.substr(0, 2000);
         EXPECT_EQ(ui.count("analysisFinished"), 1);
-        if (c.sameData && hsne->numScales() == 3) EXPECT_EQ(lists(), built);
+        if (c.sameData && hsne->numScales() == 3) {
+            EXPECT_EQ(lists(), built);
+        }
         // Whole caches again for the next case.
         hsne->setNumScales(3);
         for (const char* name : {kHierarchy, kPoints, kParameters})
