@@ -15,10 +15,9 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <numeric>
-#include <tuple>
 #include <random>
+#include <tuple>
 
 namespace {
 
