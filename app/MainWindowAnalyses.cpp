@@ -2,13 +2,18 @@
 #include "app/MainWindow.h"
 
 #include "analysis/MCV_Analysis.h"
+#include "analysis/hsne/MCV_HsneAnalysis.h"
+#include "analysis/hsne/MCV_HsneAnalysisHierarchy.h"
 #include "analysis/tsne/MCV_TsneAnalysis.h"
 #include "app/UI_Interface.h"
 #include "data/MCV_CytometryData.h"
 #include "data/MCV_FcsHeader.h"
 #include "ui/base/UI_DockableWidget.h"
+#include "ui/base/UI_EmbeddingSettingsWidget.h"
 #include "ui/base/UI_ModalDialogs.h"
 #include "ui/base/UI_SettingsWidget.h"
+#include "ui/hsne/UI_HsneSettingsWidget.h"
+#include "ui/hsne/UI_HsneWidget.h"
 #include "ui/tsne/UI_TsneSettingsWidget.h"
 #include "ui/tsne/UI_TsneWidget.h"
 
@@ -19,25 +24,47 @@
 
 namespace {
 
-// One row per kind of analysis the user can create. A row says what the
-// creation asks (prompt and default name), what it adds to the data (the
-// variables the analysis writes its result into), what it builds (analysis,
-// view dock, settings panel) and how those are wired. The row is also the
-// one place that knows how to stop an analysis of the kind.
+// One row per kind of analysis. A row says what the creation asks (prompt
+// and default name), what it adds to the data (the variables the analysis
+// writes its result into), what it builds (analysis, view dock, settings
+// panel) and how those are wired. The row is also the one place that knows
+// how to stop an analysis of the kind. A kind whose view shows another
+// analysis (an HSNE analysis shows its overview level) names it with
+// `shown`; that analysis' own row makes and wires the view. Rows without
+// `create` are not made from a menu (HSNE levels come from a drill-down).
 struct AnalysisKind {
     int type;
     const char* defaultName;
     const char* namePrompt;
     std::vector<const char*> outputVariables;
     MCV_Analysis* (*create)(MCV_UiInterface* ui, const std::string& name);
+    // The analysis the view shows; null: the analysis itself.
+    MCV_Analysis* (*shown)(MCV_Analysis* analysis);
     UI_DockableWidget* (*createView)(QWidget* parent, MCV_Analysis* analysis);
     UI_SettingsWidget* (*createPanel)(QWidget* parent, MCV_Analysis* analysis);
-    void (*connect)(MainWindow* window, UI_Interface* bridge, UI_DockableWidget* view, UI_SettingsWidget* panel);
+    void (*connectView)(MainWindow* window, UI_Interface* bridge, UI_DockableWidget* view);
+    void (*connectPanel)(MainWindow* window, UI_SettingsWidget* panel);
     // Asks the analysis to stop; it reports readyForDeletion once it has
     // stopped, which reaches deleteAnalysis. The analysis carries the kind's
     // type code but need not be of its class.
     void (*markForDeletion)(MCV_Analysis* analysis);
 };
+
+// The six bridge connections every embedding view takes.
+template <typename View>
+void connectBridge(UI_Interface* bridge, View* view) {
+    QObject::connect(bridge, &UI_Interface::analysisInitializedSignal, view, &View::initComputation);
+    QObject::connect(bridge, &UI_Interface::analysisUpdatedSignal, view, &View::computationUpdated);
+    QObject::connect(bridge, &UI_Interface::analysisFinishedSignal, view, &View::computationFinished);
+    QObject::connect(bridge, &UI_Interface::dataRefreshedSignal, view, &View::dataRefreshed);
+    QObject::connect(bridge, &UI_Interface::selectionRefreshedSignal, view, &View::selectionRefreshed);
+    QObject::connect(bridge, &UI_Interface::highlightRefreshedSignal, view, &View::highlightRefreshed);
+}
+
+void connectDownsampling(MainWindow* window, UI_SettingsWidget* panel) {
+    QObject::connect(static_cast<UI_EmbeddingSettingsWidget*>(panel), &UI_EmbeddingSettingsWidget::dataDownsampled,
+                     window, &MainWindow::advertiseNewData);
+}
 
 const AnalysisKind kKinds[] = {
     {
@@ -50,25 +77,69 @@ const AnalysisKind kKinds[] = {
             analysis->init(ui, name);
             return analysis;
         },
+        nullptr,
         [](QWidget* parent, MCV_Analysis* analysis) -> UI_DockableWidget* {
             return new UI_TsneWidget(parent, static_cast<MCV_TsneAnalysis*>(analysis));
         },
         [](QWidget* parent, MCV_Analysis* analysis) -> UI_SettingsWidget* {
             return new UI_TsneSettingsWidget(parent, static_cast<MCV_TsneAnalysis*>(analysis));
         },
-        [](MainWindow* window, UI_Interface* bridge, UI_DockableWidget* dock, UI_SettingsWidget* settings) {
-            auto* view = static_cast<UI_TsneWidget*>(dock);
-            QObject::connect(bridge, &UI_Interface::analysisInitializedSignal, view, &UI_TsneWidget::initComputation);
-            QObject::connect(bridge, &UI_Interface::analysisUpdatedSignal, view, &UI_TsneWidget::computationUpdated);
-            QObject::connect(bridge, &UI_Interface::analysisFinishedSignal, view, &UI_TsneWidget::computationFinished);
-            QObject::connect(bridge, &UI_Interface::dataRefreshedSignal, view, &UI_TsneWidget::dataRefreshed);
-            QObject::connect(bridge, &UI_Interface::selectionRefreshedSignal, view, &UI_TsneWidget::selectionRefreshed);
-            QObject::connect(bridge, &UI_Interface::highlightRefreshedSignal, view, &UI_TsneWidget::highlightRefreshed);
-            QObject::connect(static_cast<UI_TsneSettingsWidget*>(settings), &UI_TsneSettingsWidget::dataDownsampled,
-                             window, &MainWindow::advertiseNewData);
+        [](MainWindow*, UI_Interface* bridge, UI_DockableWidget* view) {
+            connectBridge(bridge, static_cast<UI_TsneWidget*>(view));
         },
+        connectDownsampling,
         [](MCV_Analysis* analysis) {
             if (auto* tsne = dynamic_cast<MCV_TsneAnalysis*>(analysis)) tsne->markForDeletion();
+        },
+    },
+    {
+        ANALYSIS_HSNE_HIERARCHY,
+        "HSNE Analysis",
+        "Please name the new HSNE Analysis.\n Please use unique names to identify your analysis in the system.",
+        {"QLMRN_HsneDataX", "QLMRN_HsneDataY"},
+        [](MCV_UiInterface* ui, const std::string& name) -> MCV_Analysis* {
+            auto* hierarchy = new MCV_HsneAnalysisHierarchy();
+            hierarchy->init(ui, name);
+            return hierarchy;
+        },
+        [](MCV_Analysis* analysis) -> MCV_Analysis* {
+            return static_cast<MCV_HsneAnalysisHierarchy*>(analysis)->analysis(0);
+        },
+        nullptr,
+        [](QWidget* parent, MCV_Analysis* analysis) -> UI_SettingsWidget* {
+            return new UI_HsneSettingsWidget(parent, static_cast<MCV_HsneAnalysisHierarchy*>(analysis));
+        },
+        nullptr,
+        connectDownsampling,
+        // The hierarchy iterates nothing itself: its running levels stop (each
+        // is in the list and is stopped for good on its own); the hierarchy
+        // goes with the data set or the window.
+        [](MCV_Analysis* analysis) {
+            if (auto* hierarchy = dynamic_cast<MCV_HsneAnalysisHierarchy*>(analysis))
+                for (MCV_HsneAnalysis* level : *hierarchy->analyses())
+                    if (level) level->stopGradientDescent();
+        },
+    },
+    {
+        ANALYSIS_HSNE,
+        nullptr,
+        nullptr,
+        {},
+        nullptr,
+        nullptr,
+        [](QWidget* parent, MCV_Analysis* analysis) -> UI_DockableWidget* {
+            auto* level = static_cast<MCV_HsneAnalysis*>(analysis);
+            return new UI_HsneWidget(parent, level, level->owner());
+        },
+        nullptr,
+        [](MainWindow* window, UI_Interface* bridge, UI_DockableWidget* dock) {
+            auto* view = static_cast<UI_HsneWidget*>(dock);
+            connectBridge(bridge, view);
+            QObject::connect(view, &UI_HsneWidget::newHsneLevelTriggered, window, &MainWindow::newHsneLevelTriggered);
+        },
+        nullptr,
+        [](MCV_Analysis* analysis) {
+            if (auto* level = dynamic_cast<MCV_HsneAnalysis*>(analysis)) level->markForDeletion();
         },
     },
 };
@@ -77,6 +148,18 @@ const AnalysisKind* kindOf(int type) {
     for (const AnalysisKind& kind : kKinds)
         if (kind.type == type) return &kind;
     return nullptr;
+}
+
+// The view dock of `analysis` by its kind's row, titled, docked on the right,
+// shown and wired.
+UI_DockableWidget* openView(MainWindow* window, MCV_Analysis* analysis, const QString& title) {
+    const AnalysisKind* kind = kindOf(analysis->type());
+    UI_DockableWidget* view = kind->createView(window, analysis);
+    view->setWindowTitle(title);
+    window->addDockWidget(Qt::RightDockWidgetArea, view);
+    view->setVisibility(true);
+    kind->connectView(window, window->bridge(), view);
+    return view;
 }
 
 // Kinds without a row are not stopped.
@@ -180,12 +263,12 @@ void MainWindow::retireAll() {
 }
 
 // ---- Creation ----
-// The SPADE, HSNE and focus-and-context entries only require loaded data
-// until their kinds have rows.
+// The SPADE and focus-and-context entries only require loaded data until
+// their kinds have rows.
 
 void MainWindow::createAnalysis(int type) {
     const AnalysisKind* kind = kindOf(type);
-    if (!kind || !hasData()) return;
+    if (!kind || !kind->create || !hasData()) return;
     bool ok = false;
     const QString text = UI_ModalDialogs::getText(nullptr, QStringLiteral("Analysis Name"), kind->namePrompt,
                                                   uniqueAnalysisName(kind->defaultName), &ok);
@@ -204,15 +287,14 @@ void MainWindow::createAnalysis(int type) {
     if (!missing.empty()) m_data->addDimensions(missing, 0.0f);
 
     MCV_Analysis* analysis = kind->create(m_bridge, name.toStdString());
-    UI_DockableWidget* view = kind->createView(this, analysis);
-    view->setWindowTitle(name);
-    addDockWidget(Qt::RightDockWidgetArea, view);
-    view->setVisibility(true);
+    MCV_Analysis* shown = kind->shown ? kind->shown(analysis) : analysis;
+    UI_DockableWidget* view = openView(this, shown, QString::fromStdString(shown->name()));
     UI_SettingsWidget* panel = kind->createPanel(this, analysis);
-    kind->connect(this, m_bridge, view, panel);
+    kind->connectPanel(this, panel);
 
     addAnalysis(analysis);
-    addView(view, analysis);
+    if (shown != analysis) addAnalysis(shown);
+    addView(view, shown);
     addSettingsPanel(panel, analysis, name);
     shareViewArea();
 }
@@ -232,17 +314,45 @@ void MainWindow::newSpadeAnalysisTriggered() {
 
 void MainWindow::newTsneAnalysisTriggered() { createAnalysis(ANALYSIS_TSNE); }
 
-void MainWindow::newHsneAnalysisTriggered() {
-    if (!hasData()) return;
-}
+void MainWindow::newHsneAnalysisTriggered() { createAnalysis(ANALYSIS_HSNE_HIERARCHY); }
 
 void MainWindow::newHsneFCAnalysisTriggered() {
     if (!hasData()) return;
 }
 
-void MainWindow::newHsneLevelTriggered(int /*level*/, MCV_HsneAnalysisHierarchy* hierarchy,
-                                       std::vector<uint>* selection) {
+void MainWindow::newHsneLevelTriggered(int level, MCV_HsneAnalysisHierarchy* hierarchy, std::vector<uint>* selection) {
     if (!hasData() || !hierarchy || !selection || selection->empty()) return;
+    // The data level has nothing finer below it: no level, no empty dock.
+    if (level < 1) {
+        qDebug() << "The data level has no finer level to zoom into.";
+        return;
+    }
+    // The list belongs to the level it was made on; the prompt below may run
+    // an event loop.
+    std::vector<unsigned> landmarks = *selection;
+    const QString base =
+        QString::fromStdString(hierarchy->name()) +
+        (level == 1 ? QStringLiteral(" - Data Level")
+                    : QStringLiteral(" - Level ") + QString::number(hierarchy->numScales() + 1 - level));
+    bool ok = false;
+    QString text = UI_ModalDialogs::getText(nullptr, QStringLiteral("Selection Name"),
+                                            QStringLiteral("Please name the new HSNE Analysis Selection.\n Please use "
+                                                           "unique names to identify your analysis in the system."),
+                                            uniqueAnalysisName(base), &ok);
+    if (text.isEmpty()) text = base;
+    const QString name = uniqueAnalysisName(text);
+
+    // The level gets its name from the hierarchy below; the view is titled
+    // with it before.
+    auto* analysis = new MCV_HsneAnalysis(hierarchy);
+    UI_DockableWidget* view = openView(this, analysis, name);
+    addAnalysis(analysis);
+    addView(view, analysis);
+    shareViewArea();
+
+    hierarchy->initNextLevelAnalysisFromSelection(analysis, name.toStdString(), level, &landmarks);
+    // The whole descent runs here; the view follows it through the bridge.
+    analysis->embed();
 }
 
 void MainWindow::classifyData() {}

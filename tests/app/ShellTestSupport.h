@@ -15,13 +15,18 @@
 #include "ui/base/UI_ModalDialogs.h"
 #include "ui/base/UI_SettingsWidget.h"
 #include "ui/datapanels/UI_MarkerSelectionWidget.h"
+#include "ui/plot/UI_ScatterplotWidget.h"
+#include "ui/plot/UI_TsneSettingsSliderWidget.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QDialog>
+#include <QGridLayout>
 #include <QPointer>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTest>
+#include <QWindow>
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -78,6 +83,27 @@ public:
 inline void runDeferredDeletes() {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QCoreApplication::processEvents();
+}
+
+// A left-button drag sent to the window, so the press grabs the mouse.
+inline void drag(QWidget* target, QPoint from, QPoint to) {
+    QWindow* window = target->window()->windowHandle();
+    const QPoint a = target->mapTo(target->window(), from), b = target->mapTo(target->window(), to);
+    QTest::mousePress(window, Qt::LeftButton, {}, a);
+    QTest::mouseMove(window, (a + b) / 2);
+    QTest::mouseMove(window, b);
+    QTest::mouseRelease(window, Qt::LeftButton, {}, b);
+}
+
+// A button of the plot overlay's grid of 35-pixel buttons: row 0 run/pause,
+// row 1 restart.
+inline QPushButton* overlayButton(UI_ScatterplotWidget* plot, int row) {
+    for (QPushButton* b : plot->settingsPanel()->findChildren<QPushButton*>()) {
+        auto* grid = b->parentWidget() ? qobject_cast<QGridLayout*>(b->parentWidget()->layout()) : nullptr;
+        if (grid && b->size() == QSize(35, 35) && grid->itemAtPosition(row, 0))
+            return qobject_cast<QPushButton*>(grid->itemAtPosition(row, 0)->widget());
+    }
+    return nullptr;
 }
 
 struct ScriptedDialogs {

@@ -45,26 +45,6 @@ int countHalo(const QImage& image) {
 
 int countFlags(const std::vector<short>& flags) { return int(std::count(flags.begin(), flags.end(), short(32767))); }
 
-// The overlay's run/pause button: row 0 of the grid of 35-pixel buttons.
-QPushButton* runButton(UI_ScatterplotWidget* plot) {
-    for (QPushButton* b : plot->settingsPanel()->findChildren<QPushButton*>()) {
-        auto* grid = b->parentWidget() ? qobject_cast<QGridLayout*>(b->parentWidget()->layout()) : nullptr;
-        if (grid && b->size() == QSize(35, 35) && grid->itemAtPosition(0, 0))
-            return qobject_cast<QPushButton*>(grid->itemAtPosition(0, 0)->widget());
-    }
-    return nullptr;
-}
-
-// A left-button drag sent to the window, so the press grabs the mouse.
-void drag(QWidget* target, QPoint from, QPoint to) {
-    QWindow* window = target->window()->windowHandle();
-    const QPoint a = target->mapTo(target->window(), from), b = target->mapTo(target->window(), to);
-    QTest::mousePress(window, Qt::LeftButton, {}, a);
-    QTest::mouseMove(window, (a + b) / 2);
-    QTest::mouseMove(window, b);
-    QTest::mouseRelease(window, Qt::LeftButton, {}, b);
-}
-
 class MainRoad : public ShellTest {
 protected:
     void SetUp() override {
@@ -92,7 +72,7 @@ protected:
                         int updates) {
         QCheckBox* cd45 = settings->findChild<UI_MarkerSelectionWidget*>()->checkBoxes()[0];
         if (cd45->isChecked()) QTest::mouseClick(cd45, Qt::LeftButton);
-        QPushButton* run = runButton(on);
+        QPushButton* run = overlayButton(on, 0);
         int seen = 0;
         auto watch = QObject::connect(w().bridge(), &UI_Interface::analysisUpdatedSignal, &w(), [&](void* a) {
             if (a != analysis) return;

@@ -1,163 +1,16 @@
 #include "UI_TsneWidget.h"
 
 #include "analysis/tsne/MCV_TsneAnalysis.h"
-#include "data/MCV_CytometryData.h"
-#include "data/MCV_DerivedDataPoints.h"
-#include "data/MCV_FcsHeader.h"
-#include "ui/plot/UI_ScatterplotWidget.h"
 #include "ui/tsne/UI_TsneEmbeddingControl.h"
 
-#include <QCoreApplication>
-#include <QDebug>
-#include <QGridLayout>
-#include <QMenu>
-#include <QMouseEvent>
-
-#include <memory>
-#include <string>
-
 UI_TsneWidget::UI_TsneWidget(QWidget* parent, MCV_TsneAnalysis* analysisIn)
-    : UI_DockableWidget(parent), analysis(analysisIn) {
+    : UI_EmbeddingView(parent, analysisIn, "finished tsne\n"), analysis(analysisIn) {
     UI_TsneEmbeddingControl::registerType();
     if (analysis) initUI();
 }
 
 UI_TsneWidget::~UI_TsneWidget() = default;
 
-void UI_TsneWidget::initUI() {
-    scatterplot = new UI_ScatterplotWidget(analysis, this);
-    mainLayout()->addWidget(scatterplot, 0, 0);
-    connect(scatterplot, &UI_ScatterplotWidget::selectionUpdated, this, &UI_TsneWidget::scatterplotSelectionUpdated);
-    connect(scatterplot, &UI_ScatterplotWidget::rightClick, this, &UI_TsneWidget::rightClicked);
+const std::vector<std::pair<int, int>>* UI_TsneWidget::pointReferences() const {
+    return analysis ? analysis->pointReferences() : nullptr;
 }
-
-void UI_TsneWidget::initComputation(void* a) {
-    if (a != analysis || !scatterplot) return;
-    MCV_FcsHeader* header = MCV_CytometryData::Instance()->combinedHeader();
-    const int variables = header ? header->numVariables() : 0;
-    scatterplot->setLocalData(variables);
-    std::vector<std::string> names;
-    for (int v = 0; v < variables; ++v) names.push_back(header->variableName(v));
-    scatterplot->setMarkers(names);
-    scatterplot->show();
-    scatterplot->computationStarted();
-    scatterplot->refresh();
-    pacer.reset();
-}
-
-void UI_TsneWidget::computationUpdated(void* a) {
-    if (a != analysis || !scatterplot) return;
-    const UI_FramePacer::Clock::time_point start = UI_FramePacer::Clock::now();
-    // The analysis rewrites its output variables as it goes; a drawn frame
-    // shows their current values and ranges, the others only move the points.
-    const bool frame = pacer.frameDue();
-    if (frame) {
-        scatterplot->copyLocalData();
-        scatterplot->refresh();
-    } else {
-        scatterplot->copyLocalVertexData();
-    }
-    // User input is handled between any two iterations, with or without a frame.
-    QCoreApplication::processEvents();
-    pacer.spent(UI_FramePacer::Clock::now() - start, frame);
-}
-
-void UI_TsneWidget::computationFinished(void* a) {
-    if (a != analysis || !scatterplot) return;
-    scatterplot->copyLocalData();
-    scatterplot->refresh();
-    QCoreApplication::processEvents();
-    scatterplot->computationFinished();
-    pacer.reset();
-    qDebug() << "finished tsne\n";
-}
-
-void UI_TsneWidget::dataRefreshed(void* dataSet) {
-    MCV_DerivedDataPoints* shared = MCV_CytometryData::Instance()->selectionPoints();
-    if (dataSet && dataSet == shared) select(&shared->data());
-    if (scatterplot) scatterplot->dataRefreshed(dataSet);
-}
-
-void UI_TsneWidget::selectionRefreshed(void* /*data*/) {}
-
-void UI_TsneWidget::highlightRefreshed(void* dataSet) {
-    if (scatterplot) scatterplot->highlightRefreshed(dataSet);
-}
-
-void UI_TsneWidget::scatterplotSelectionUpdated() {
-    if (!scatterplot || !analysis) return;
-    std::vector<int>* idxs = scatterplot->selectionIdxs();
-    const std::vector<bool> shown = scatterplot->sampleSelectionState();
-    const std::vector<std::pair<int, int>>& refs = *analysis->pointReferences();
-    MCV_DerivedDataPoints* shared = MCV_CytometryData::Instance()->selectionPoints();
-    std::vector<std::pair<int, int>>& out = shared->data();
-    out.clear();
-    if (idxs) {
-        out.reserve(idxs->size());
-        for (int i : *idxs) {
-            // An index without a point reference names no event: skipped.
-            if (i < 0 || static_cast<size_t>(i) >= refs.size()) continue;
-            const std::pair<int, int>& ref = refs[static_cast<size_t>(i)];
-            // Samples switched off in the plot stay out; files without a flag
-            // (no sample filter yet) count as shown.
-            const bool hidden = ref.first >= 0 && static_cast<size_t>(ref.first) < shown.size() &&
-                                !shown[static_cast<size_t>(ref.first)];
-            if (!hidden) out.push_back(ref);
-        }
-    }
-    shared->refreshed(this);
-}
-
-void UI_TsneWidget::select(std::vector<std::pair<int, int>>* points) {
-    if (!scatterplot) return;
-    if (points && points != &selectedPoints) selectedPoints = *points;
-    if (!points) selectedPoints.clear();
-    MCV_CytometryData* dataSet = MCV_CytometryData::Instance();
-    const bool fromThisView = dataSet->selectionPoints()->refreshSource() == this;
-    if (selectedPoints.empty() && m_numSelected == 0) {
-        if (!m_selectionFlags.empty()) scatterplot->setSelection(&m_selectionFlags, fromThisView);
-        scatterplot->refresh();
-        return;
-    }
-    const int files = dataSet->numFiles();
-    m_selectionMasks.resize(static_cast<size_t>(std::max(0, files)));
-    for (int f = 0; f < files; ++f) {
-        MCV_FcsHeader* header = dataSet->header(f);
-        m_selectionMasks[static_cast<size_t>(f)].assign(static_cast<size_t>(header ? header->numEvents() : 0), false);
-    }
-    // Pairs and references that name no loaded event are skipped.
-    auto valid = [this](const std::pair<int, int>& p) {
-        return p.first >= 0 && static_cast<size_t>(p.first) < m_selectionMasks.size() && p.second >= 0 &&
-               static_cast<size_t>(p.second) < m_selectionMasks[static_cast<size_t>(p.first)].size();
-    };
-    for (size_t k = 0; k < selectedPoints.size(); ++k) {
-        const std::pair<int, int>& p = selectedPoints[k];
-        if (!valid(p)) continue;
-        auto bit = m_selectionMasks[static_cast<size_t>(p.first)][static_cast<size_t>(p.second)];
-        if (bit) qDebug() << "double entry at " << k << ":" << p.first << ", " << p.second;
-        bit = true;
-    }
-    const std::vector<std::pair<int, int>>& refs = *analysis->pointReferences();
-    m_selectionFlags.resize(refs.size(), 0);
-    for (size_t i = 0; i < refs.size(); ++i)
-        m_selectionFlags[i] =
-            valid(refs[i]) && m_selectionMasks[static_cast<size_t>(refs[i].first)][static_cast<size_t>(refs[i].second)]
-                ? 32767
-                : 0;
-    m_numSelected = static_cast<int64_t>(selectedPoints.size());
-    if (!m_selectionFlags.empty()) scatterplot->setSelection(&m_selectionFlags, fromThisView);
-    scatterplot->refresh();
-}
-
-void UI_TsneWidget::rightClicked(QMouseEvent* event) {
-    if (!scatterplot || !event) return;
-    auto menu = std::make_unique<QMenu>();
-    scatterplot->showContextMenu(event->localPos().toPoint(), menu.get());
-}
-
-void UI_TsneWidget::mousePressEvent(QMouseEvent* event) {
-    if (scatterplot) scatterplot->setFocus(Qt::OtherFocusReason);
-    if (event->button() == Qt::RightButton) rightClicked(event);
-}
-
-void UI_TsneWidget::resizeEvent(QResizeEvent* /*event*/) {}
