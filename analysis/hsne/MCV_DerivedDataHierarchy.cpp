@@ -77,35 +77,36 @@ void MCV_DerivedDataHierarchy::initPointBasedHierarchy() {
     // Each point's landmark per scale is found in parallel; the lists are then
     // filled in point order, so they are the same on any thread count.
     std::vector<int> chosen(n * scales, -1);
-    // The influence sums depend on the iteration order of the maps, which
-    // depends on their history: every query gets fresh maps, so that a point's
-    // landmarks do not depend on the points its thread handled before.
-#pragma omp parallel for schedule(static)
-    for (long long li = 0; li < static_cast<long long>(n); ++li) {
-        const auto i = static_cast<unsigned>(li);
-        float threshold = 0.01f;
+    // Each thread reuses its own influence rows; the library's sums do not
+    // depend on what the rows held before.
+#pragma omp parallel
+    {
         Hsne::influence_rows influence;
-        m_hsne->getInfluenceOnDataPoint(i, influence, threshold, false);
-        for (int retry = 0; retry < 3; ++retry) {
-            bool someEmpty = false;
-            for (size_t s = 1; s < scales; ++s) someEmpty = someEmpty || influence[s].empty();
-            if (!someEmpty) break;
-            threshold = static_cast<float>(static_cast<double>(threshold) * 0.1);
-            influence = Hsne::influence_rows();
+#pragma omp for schedule(static)
+        for (long long li = 0; li < static_cast<long long>(n); ++li) {
+            const auto i = static_cast<unsigned>(li);
+            float threshold = 0.01f;
             m_hsne->getInfluenceOnDataPoint(i, influence, threshold, false);
-        }
-        for (size_t s = 1; s < scales; ++s) {
-            // The most influential landmark; of equals, the lowest index.
-            float best = -1.f;
-            int bestLandmark = -1;
-            for (const auto& [landmark, value] : influence[s]) {
-                const int l = static_cast<int>(landmark);
-                if (value > best || (value == best && l < bestLandmark)) {
-                    best = value;
-                    bestLandmark = l;
-                }
+            for (int retry = 0; retry < 3; ++retry) {
+                bool someEmpty = false;
+                for (size_t s = 1; s < scales; ++s) someEmpty = someEmpty || influence[s].empty();
+                if (!someEmpty) break;
+                threshold = static_cast<float>(static_cast<double>(threshold) * 0.1);
+                m_hsne->getInfluenceOnDataPoint(i, influence, threshold, false);
             }
-            chosen[i * scales + s] = bestLandmark;
+            for (size_t s = 1; s < scales; ++s) {
+                // The most influential landmark; of equals, the lowest index.
+                float best = -1.f;
+                int bestLandmark = -1;
+                for (const auto& [landmark, value] : influence[s]) {
+                    const int l = static_cast<int>(landmark);
+                    if (value > best || (value == best && l < bestLandmark)) {
+                        best = value;
+                        bestLandmark = l;
+                    }
+                }
+                chosen[i * scales + s] = bestLandmark;
+            }
         }
     }
 

@@ -1,6 +1,7 @@
 // Influence queries between the scales of a hierarchy. They only read it;
 // landmark indices are checked only where they index a row or an output.
 
+#include <algorithm>
 #include <cassert>
 #include <stdexcept>
 #include <string>
@@ -93,9 +94,15 @@ void HierarchicalSNE<scalar_type, sparse_scalar_matrix_type>::getInfluenceOnData
     assert(p < _hierarchy[1].areaOfInfluence.size());
     for (const auto& [b, v] : _hierarchy[1].areaOfInfluence[p]) influence[1][b] = v;
     if (normalise) normaliseMap(influence[1]);
+    // The float sums are taken in landmark order, not in the map's iteration
+    // order, which depends on the history of the caller's maps: the same point
+    // gives the same bits whatever rows the caller passes in.
+    std::vector<std::pair<unsigned int, scalar_type>> previous;
     for (std::size_t s = 2; s < _hierarchy.size(); ++s) {
         const auto& area = _hierarchy[s].areaOfInfluence;
-        for (const auto& [a, w] : influence[s - 1]) {
+        previous.assign(influence[s - 1].begin(), influence[s - 1].end());
+        std::sort(previous.begin(), previous.end());
+        for (const auto& [a, w] : previous) {
             if (!(w >= threshold)) continue;
             assert(a < area.size());
             for (const auto& [b, v] : area[a]) influence[s][b] += v * w;

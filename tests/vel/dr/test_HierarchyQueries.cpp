@@ -86,3 +86,18 @@ TEST(HierarchyQueries, BadScalesAndPointsAreRefused) {
         {[&] { h.getAreaOfInfluence(0, {4}, v); }, "getAreaOfInfluence: index 4 out of range"}};
     for (const auto& [call, message] : cases) EXPECT_EQ(thrown(call), message);
 }
+
+// Rows that held many entries before iterate in another order; the influence
+// must still come out bit for bit as from fresh rows.
+TEST(HierarchyQueries, InfluenceOnAPointDoesNotDependOnTheRowsPassedIn) {
+    const Hsne& h = fiveBlobs().h;
+    Hsne::influence_rows used(h.hierarchy().size());
+    for (auto& row : used)
+        for (unsigned int k = 0; k < 5000; ++k) row[k * 7919u] = 1.f;
+    for (unsigned int p = 0; p < h.scale(0).size(); p += 7) {
+        Hsne::influence_rows fresh;
+        h.getInfluenceOnDataPoint(p, fresh, 0.f, false);
+        h.getInfluenceOnDataPoint(p, used, 0.f, false);
+        ASSERT_EQ(used, fresh) << "point " << p;
+    }
+}
