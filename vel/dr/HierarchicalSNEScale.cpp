@@ -157,28 +157,38 @@ bool HierarchicalSNE<scalar_type, sparse_scalar_matrix_type>::addScaleImpl() {
                         ++counts.back().second;
                 }
             }
-            // Merged in point order: the float sums then come out the same on any
-            // number of threads.
-            for (unsigned int k = 0; k < blockSize; ++k) {
-                const unsigned int i = blockStart + k;
-                const WalkCounts& counts = pending[k];
-                const scalar_type weight = P.landmarkWeight[i];
-                aoiEntries += counts.size();
-                for (const auto& [a, ca] : counts) {
-                    if (!(static_cast<double>(ca) > t) || !(weight > 0)) continue;
-                    for (const auto& [b, cb] : counts) {
-                        if (b == a || !(static_cast<double>(cb) > t)) continue;
-                        S.transitionMatrix[a][b] += weight * static_cast<scalar_type>(static_cast<double>(ca) * cb);
+            // Merged in point order: every shared sum (a transition cell, a landmark
+            // weight) is owned by one thread, which adds to it in point order, so the
+            // float sums come out the same on any number of threads.
+            for (unsigned int k = 0; k < blockSize; ++k) aoiEntries += pending[k].size();
+#pragma omp parallel
+            {
+                const unsigned int threads = static_cast<unsigned int>(omp_get_num_threads());
+                const unsigned int self = static_cast<unsigned int>(omp_get_thread_num());
+                for (unsigned int k = 0; k < blockSize; ++k) {
+                    const WalkCounts& counts = pending[k];
+                    const scalar_type weight = P.landmarkWeight[blockStart + k];
+                    for (const auto& [a, ca] : counts) {
+                        if (a % threads != self || !(static_cast<double>(ca) > t) || !(weight > 0)) continue;
+                        auto& row = S.transitionMatrix[a];
+                        for (const auto& [b, cb] : counts) {
+                            if (b == a || !(static_cast<double>(cb) > t)) continue;
+                            row[b] += weight * static_cast<scalar_type>(static_cast<double>(ca) * cb);
+                        }
                     }
+                    for (const auto& [b, cb] : counts)
+                        if (b % threads == self)
+                            S.landmarkWeight[b] += static_cast<scalar_type>(cb) / static_cast<scalar_type>(W) * weight;
                 }
-                std::vector<std::pair<unsigned int, scalar_type>> shares;
-                shares.reserve(counts.size());
-                for (const auto& [b, cb] : counts) {
-                    const scalar_type share = static_cast<scalar_type>(cb) / static_cast<scalar_type>(W);
-                    shares.emplace_back(b, share);
-                    S.landmarkWeight[b] += share * weight;
+#pragma omp for schedule(static)
+                for (long long lk = 0; lk < static_cast<long long>(blockSize); ++lk) {
+                    const unsigned int k = static_cast<unsigned int>(lk);
+                    std::vector<std::pair<unsigned int, scalar_type>> shares;
+                    shares.reserve(pending[k].size());
+                    for (const auto& [b, cb] : pending[k])
+                        shares.emplace_back(b, static_cast<scalar_type>(cb) / static_cast<scalar_type>(W));
+                    S.areaOfInfluence[blockStart + k].initialize(shares.begin(), shares.end(), scalar_type(0));
                 }
-                S.areaOfInfluence[i].initialize(shares.begin(), shares.end(), scalar_type(0));
             }
         }
         _statistics.aoiNumWalks = static_cast<float>(W) * static_cast<float>(n);
@@ -267,24 +277,47 @@ bool HierarchicalSNE<scalar_type, sparse_scalar_matrix_type>::addScaleOutOfCoreI
         similarityProgress.stepCount = L / 5000 - 1;
         similarityProgress.name = "Similarities";
         similarityProgress.start();
-#pragma omp parallel for schedule(static)
-        for (long long la = 0; la < static_cast<long long>(L); ++la) {
-            const unsigned int a = static_cast<unsigned int>(la);
-            std::map<unsigned int, float> similarities;
-            for (const auto& [i, va] : transposed[a]) {
-                if (!(static_cast<double>(va) > shareThreshold)) continue;
-                for (const auto& [b, vb] : S.areaOfInfluence[i])
-                    if (b != a && static_cast<double>(vb) > shareThreshold)
-                        similarities[b] += va * vb * P.landmarkWeight[i];
+        // Each thread sums a landmark's similarities in a dense scratch row over
+        // the scale (cleared through the list of entries it touched). The sums for
+        // one b are taken in increasing i, as in an ordered map, so the bits do not
+        // depend on the scratch or on the schedule; rows differ widely in cost.
+#pragma omp parallel
+        {
+            std::vector<float> similarity(L, 0.f);
+            std::vector<unsigned char> reached(L, 0);
+            std::vector<unsigned int> touched;
+            std::vector<std::pair<unsigned int, float>> row;
+#pragma omp for schedule(dynamic, 64)
+            for (long long la = 0; la < static_cast<long long>(L); ++la) {
+                const unsigned int a = static_cast<unsigned int>(la);
+                touched.clear();
+                for (const auto& [i, va] : transposed[a]) {
+                    if (!(static_cast<double>(va) > shareThreshold)) continue;
+                    for (const auto& [b, vb] : S.areaOfInfluence[i]) {
+                        if (b == a || !(static_cast<double>(vb) > shareThreshold)) continue;
+                        if (!reached[b]) {
+                            reached[b] = 1;
+                            touched.push_back(b);
+                        }
+                        similarity[b] += va * vb * P.landmarkWeight[i];
+                    }
+                }
+                std::sort(touched.begin(), touched.end());
+                double sum = 0;
+                for (unsigned int b : touched) sum += static_cast<double>(similarity[b]);
+                row.clear();
+                // Points of weight 0 contribute nothing; a row of such zeros stays empty.
+                if (sum > 0)
+                    for (unsigned int b : touched)
+                        row.emplace_back(b, static_cast<float>(static_cast<double>(similarity[b]) / sum));
+                for (unsigned int b : touched) {
+                    similarity[b] = 0.f;
+                    reached[b] = 0;
+                }
+                S.transitionMatrix[a].initialize(row.begin(), row.end(), scalar_type(0.001));
+                S.transitionMatrix[a].shrink_to_fit();
+                progressStep(similarityProgress);
             }
-            double sum = 0;
-            for (const auto& entry : similarities) sum += static_cast<double>(entry.second);
-            // Points of weight 0 contribute nothing; a row of such zeros stays empty.
-            if (!(sum > 0)) similarities.clear();
-            for (auto& entry : similarities) entry.second = static_cast<float>(static_cast<double>(entry.second) / sum);
-            S.transitionMatrix[a].initialize(similarities.begin(), similarities.end(), scalar_type(0.001));
-            S.transitionMatrix[a].shrink_to_fit();
-            progressStep(similarityProgress);
         }
         similarityProgress.finish();
         _statistics.aoiNumWalks = static_cast<float>(W) * static_cast<float>(n);
