@@ -16,18 +16,16 @@ protected:
         makeHsne(3);
     }
     // Whether every event of each landmark's list holds the landmark's
-    // coordinates, and each marker row is the row of its list's last event.
+    // coordinates, and each marker row is the row of its list's last event
+    // (a landmark no event chose stands for nothing).
     bool eventsCarryPositions(MCV_HsneAnalysis* level) {
         const auto& out = *level->output();
         const int vars = numVariables();
-        for (int i = 0; i < level->numDataPoints(); ++i) {
-            std::vector<unsigned> one{static_cast<unsigned>(i)};
-            std::vector<std::pair<int, int>> refs;
-            level->computePointReferencesForLandmarkIdxs(&one, &refs, nullptr);
-            // A landmark no event chose stands for nothing.
-            for (const auto& r : refs)
-                if (at(r.first, r.second, var("QLMRN_HsneDataX")) != out[2 * i] ||
-                    at(r.first, r.second, var("QLMRN_HsneDataY")) != out[2 * i + 1])
+        for (unsigned i = 0; i < static_cast<unsigned>(level->numDataPoints()); ++i) {
+            const Points refs = eventsOf(level, i);
+            for (const auto& [f, e] : refs)
+                if (at(f, e, var("QLMRN_HsneDataX")) != out[2 * i] ||
+                    at(f, e, var("QLMRN_HsneDataY")) != out[2 * i + 1])
                     return false;
             if (!refs.empty() && !std::equal(&at(refs.back().first, refs.back().second, 0),
                                              &at(refs.back().first, refs.back().second, 0) + vars,
@@ -40,7 +38,7 @@ protected:
     int writes() { return dataUi.count("dataRefreshed", allPoints()); }
 };
 
-TEST_F(HsneAnalysisRun, ABuildEmbedsTheTopScaleAndWritesAtStartEveryHundredAndEnd) {
+TEST_F(HsneAnalysisRun, ABuildWritesAtStartEveryHundredAndEndAndDrillDownsWriteTheirLandmarksEvents) {
     overview()->setIterations(1000);
     dataUi.clear();
     std::string out = capturedStdout([&] { hsne->initHSNE(); });
@@ -62,41 +60,32 @@ TEST_F(HsneAnalysisRun, ABuildEmbedsTheTopScaleAndWritesAtStartEveryHundredAndEn
     quietly([&] { overview()->embed(); });
     EXPECT_EQ(ui.folded(), (Reports{"analysisFinished"}));
     EXPECT_EQ(writes(), 2);
-}
 
-TEST_F(HsneAnalysisRun, DrillDownLevelsWriteTheirLandmarksEventsAndARebuildDropsThemInOrder) {
-    quietly([&] { hsne->initHSNE(); });
+    // Drill-downs write their landmarks' events; a rebuild drops them in order.
     const int top = overview()->numDataPoints();
-    MCV_HsneAnalysis* a = nullptr;
-    MCV_HsneAnalysis* b = nullptr;
-    quietly([&] {
-        a = drill(overview(), blob(overview(), 1), "H - Level 2");
-        a->embed();
-        b = drill(a, {3, 0, 1, 2}, "H - Data Level");
-        b->embed();
-    });
+    MCV_HsneAnalysis *a = nullptr, *b = nullptr;
+    quietly([&] { (a = drill(overview(), blob(overview(), 1), "H - Level 2"))->embed(); });
+    quietly([&] { (b = drill(a, {3, 0, 1, 2}, "H - Data Level"))->embed(); });
     EXPECT_EQ(b->scale(), 0);
     EXPECT_TRUE(eventsCarryPositions(a));
     EXPECT_TRUE(eventsCarryPositions(b));
     EXPECT_EQ(hsne->analyses()->size(), 3u);
 
-    // A level over the scale landmarks [40, 7, 19, 2]: position k writes the
-    // events of landmark k of the list.
+    // A level over the scale-1 landmarks [40, 7, 19, 2], in that order:
+    // position k writes the events of landmark k of the list.
+    std::vector<unsigned> ids{40, 7, 19, 2};
     levels.emplace_back(std::make_unique<MCV_HsneAnalysis>(hsne.get()));
     MCV_HsneAnalysis* listed = levels.back().get();
     listed->init(&ui, "listed", false);
-    auto list = std::make_unique<std::vector<unsigned>>(std::vector<unsigned>{40, 7, 19, 2});
     auto matrix = std::make_unique<MCV_HsneAnalysis::SparseMatrix>();
-    hsne->hierarchy()->transitionMatrixForSelection(matrix.get(), 1, list.get());
-    listed->reInit(1, std::move(matrix), std::move(list));
+    hsne->hierarchy()->transitionMatrixForSelection(matrix.get(), 1, &ids);
+    listed->reInit(1, std::move(matrix), std::make_unique<std::vector<unsigned>>(ids));
     listed->setHierarchy(hsne->hierarchy());
     listed->setIterations(0);
     quietly([&] { listed->embed(); });
-    for (unsigned k = 0; k < 4; ++k) {
-        const unsigned landmark = (*listed->landmarkIdxs())[k];
-        for (const auto& r : *hsne->hierarchy()->pointBasedHierarchyForLandmark({1, landmark}))
+    for (unsigned k = 0; k < 4; ++k)
+        for (const auto& r : *hsne->hierarchy()->pointBasedHierarchyForLandmark({1, ids[k]}))
             EXPECT_EQ(at(r.first, r.second, var("QLMRN_HsneDataX")), (*listed->output())[2 * k]);
-    }
 
     // The rebuild reports the drill-downs by name, in opening order, and keeps
     // the overview only; the dropped levels still work on the old hierarchy.
@@ -131,13 +120,10 @@ TEST_F(HsneAnalysisRun, RefusalsPrintALineAndKeepWhatWasThere) {
               std::string::npos);
     EXPECT_EQ(hsne->hierarchy(), built);
 
-    MCV_HsneAnalysis* tiny = nullptr;
     ui.clear();
-    const std::string refused = capturedStdout([&] {
-        tiny = drill(overview(), {}, "tiny");
-        tiny->embed();
-    });
-    EXPECT_NE(refused.find("a level needs at least 4 landmarks"), std::string::npos);
+    EXPECT_NE(
+        capturedStdout([&] { drill(overview(), {}, "tiny")->embed(); }).find("a level needs at least 4 landmarks"),
+        std::string::npos);
     EXPECT_EQ(ui.folded(), (Reports{"analysisInitialized", "analysisFinished"}));
 
     // Missing output variables: one line per run, nothing written.

@@ -25,11 +25,9 @@ TEST_F(HsneQuality, OverviewKeepsTheBlobsApartAndADrillStaysInsideOne) {
     });
     size_t agree = 0;
     for (size_t i = 0; i < n; ++i) {
-        std::map<int, int> votes;
-        for (size_t k = 1; k <= 10; ++k) ++votes[labels[static_cast<size_t>(near[i * 11 + k])]];
-        agree += std::max_element(votes.begin(), votes.end(), [](auto& a, auto& b) {
-                     return a.second < b.second;
-                 })->first == labels[i];
+        std::vector<int> nearLabels;
+        for (size_t k = 1; k <= 10; ++k) nearLabels.push_back(labels[static_cast<size_t>(near[i * 11 + k])]);
+        agree += majority(nearLabels) == labels[i];
     }
     EXPECT_GE(static_cast<double>(agree) / static_cast<double>(n), 0.95);
 
