@@ -11,29 +11,23 @@ TEST(HsneScaleCount, DefaultGrowsByOneScalePerFactorOfAboutEight) {
     for (const auto& [n, scales] : table) EXPECT_EQ(MCV_HsneAnalysisHierarchy::defaultNumScales(n), scales) << n;
 }
 
-class HsneHierarchyLists : public ::testing::Test {
-protected:
-    void SetUp() override {
-        const veltest::Blobs blobs = veltest::makeBlobs(4, 500, 5, 8.0, 11);
-        std::vector<std::pair<int, int>> refs;
-        for (unsigned i = 0; i < blobs.n; ++i) refs.emplace_back(static_cast<int>(i % 3), static_cast<int>(i));
-        MCV_DerivedDataHierarchy::Hsne::Parameters params;
-        params.seed = 5;
-        params.knnLibrary = vel::utils::KNN_ANNOY;
-        h.init("H", static_cast<int>(blobs.n), 5, 3, params, &refs);
-        *h.data() = blobs.data;
-        quietly([&] { h.initHsne(); });
-    }
-    MCV_DerivedDataHierarchy h;
-};
+using HsneHierarchyLists = HsneAnalysisTest;
 
-TEST_F(HsneHierarchyLists, EveryPointGoesToItsMostInfluentialLandmarkInPointOrder) {
+// 2,000 events of four blobs in two files, a hierarchy of three scales.
+TEST_F(HsneHierarchyLists, PointListsAndDrillDownsFollowTheLandmarksInfluence) {
+    loadHsneBlobs(4, 500, 5);
+    makeHsne(3, 0)->setKnnLibrary(vel::utils::KNN_ANNOY);
+    quietly([&] { hsne->initHSNE(); });
+    MCV_DerivedDataHierarchy& h = *hsne->hierarchy();
+
+    // Every point goes to its most influential landmark, the lists in point
+    // order on any thread count.
     const auto& refs = *h.pointReferences();
     const size_t n = refs.size();
     // Reference: the influence with the threshold lowered while a scale is
     // empty, then the largest value, the lowest landmark among equals.
-    Lists expected(3);
-    for (int s = 0; s < 3; ++s) expected[s].resize(static_cast<size_t>(h.numLandmarksInScale(s)));
+    Lists lists(3);
+    for (int s = 0; s < 3; ++s) lists[s].resize(static_cast<size_t>(h.numLandmarksInScale(s)));
     for (unsigned i = 0; i < n; ++i) {
         MCV_DerivedDataHierarchy::Hsne::influence_rows influence;
         float threshold = 0.01f;
@@ -43,26 +37,25 @@ TEST_F(HsneHierarchyLists, EveryPointGoesToItsMostInfluentialLandmarkInPointOrde
             if (!influence[1].empty() && !influence[2].empty()) break;
             threshold = static_cast<float>(threshold * 0.1);
         }
-        expected[0][i].push_back(refs[i]);
+        lists[0][i].push_back(refs[i]);
         for (int s = 1; s < 3; ++s) {
             std::pair<float, unsigned> best{-1.f, 0};
             for (const auto& [l, v] : influence[s])
                 if (v > best.first || (v == best.first && l < best.second)) best = {v, l};
-            if (best.first >= 0) expected[s][best.second].push_back(refs[i]);
+            if (best.first >= 0) lists[s][best.second].push_back(refs[i]);
         }
     }
     const int threads = omp_get_max_threads();
     for (int t : {1, 8}) {
         omp_set_num_threads(t);
         quietly([&] { h.initPointBasedHierarchy(); });
-        EXPECT_EQ(pointLists(h), expected) << t << " threads";
+        EXPECT_EQ(pointLists(h), lists) << t << " threads";
     }
     omp_set_num_threads(threads);
-}
 
-TEST_F(HsneHierarchyLists, DrillDownTakesTheLandmarksInfluencedAboveOneHalf) {
+    // A drill-down takes the landmarks the selection influences above one half.
     std::vector<unsigned> selection;
-    for (unsigned l = 0; l < static_cast<unsigned>(h.numLandmarksInScale(2)); l += 3) selection.push_back(l);
+    for (unsigned l = 0; l < static_cast<unsigned>(h.numLandmarksInScale(2)); l += 2) selection.push_back(l);
     // Summed influence of the selection on each landmark of scale 1.
     const auto& area = h.hsne()->scale(2).areaOfInfluence;
     std::vector<unsigned> expected;
