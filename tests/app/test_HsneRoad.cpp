@@ -27,11 +27,6 @@
 
 namespace {
 
-QStringList& debugLines() {
-    static QStringList lines;
-    return lines;
-}
-
 // Pixels that differ from the plot's background (its corner).
 int drawnPixels(UI_ScatterplotWidget* plot) {
     const QImage image = plot->grabFramebuffer();
@@ -59,27 +54,15 @@ void zoomIntoUpperLeft(UI_ScatterplotWidget* plot) {
     });
 }
 
-class HsneRoad : public ShellTest {
-protected:
-    void SetUp() override {
-        ShellTest::SetUp();
-        setApplicationSurfaceFormat();
-        previousHandler = qInstallMessageHandler(
-            [](QtMsgType, const QMessageLogContext&, const QString& line) { debugLines() << line; });
-        w().resize(1400, 1000);
-        w().show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&w()));
-        QApplication::setActiveWindow(&w());
-    }
-    void TearDown() override {
-        qInstallMessageHandler(previousHandler);
-        debugLines().clear();
-        ShellTest::TearDown();
-    }
-    QtMessageHandler previousHandler = nullptr;
-};
+using HsneRoad = ShellTest;
 
 TEST_F(HsneRoad, FromCtrlFThroughTwoZoomsToTheDataLevel) {
+    setApplicationSurfaceFormat();
+    w().resize(1400, 1000);
+    w().show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w()));
+    QApplication::setActiveWindow(&w());
+    testing::internal::CaptureStderr();  // the views' debug lines, counted below
     // ---- Open the file in a folder of its own (the caches go beside it), Ctrl+F ----
     ASSERT_REAL_FCS_FILE("0877408774.B08");
     ASSERT_TRUE(QFile::copy(realFcsFile("0877408774.B08"), dir.filePath("0877408774.B08")));
@@ -166,7 +149,8 @@ TEST_F(HsneRoad, FromCtrlFThroughTwoZoomsToTheDataLevel) {
     ASSERT_TRUE(dataLevel);
     EXPECT_EQ(std::make_pair(dataLevel->name(), dataLevel->scale()), std::make_pair(std::string("H - Data Level"), 0));
     EXPECT_EQ(w().views()[2]->windowTitle(), "H - Data Level");
-    EXPECT_EQ(debugLines().filter("finished gradient descend.").size(), 2 + 2) << "two overview runs, two levels";
+    EXPECT_EQ(QString::fromStdString(testing::internal::GetCapturedStderr()).count("finished gradient descend."), 2 + 2)
+        << "two overview runs, two levels";
 
     // ---- A hidden sample: the data level hides its points, as t-SNE does; the overview draws its
     // landmarks at the base size, no longer weighted by their share of shown events ----

@@ -37,17 +37,6 @@ protected:
         EXPECT_EQ(reinterpret_cast<const char*>(p), bytes.constData() + bytes.size());
         return all;
     }
-    static QByteArray pointFile(const Lists& all) {
-        std::vector<std::int32_t> words{static_cast<std::int32_t>(all.size())};
-        for (const auto& scale : all) {
-            words.push_back(static_cast<std::int32_t>(scale.size()));
-            for (const auto& list : scale) {
-                words.push_back(static_cast<std::int32_t>(list.size()));
-                for (const auto& ref : list) words.insert(words.end(), {ref.first, ref.second});
-            }
-        }
-        return QByteArray(reinterpret_cast<const char*>(words.data()), static_cast<int>(words.size() * 4));
-    }
     void write(const char* name, const QByteArray& bytes) {
         QFile f(QString::fromStdString(path(name)));
         ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
@@ -96,11 +85,14 @@ TEST_F(HsneCache, ABuildWritesThreeFilesThatLaterRunsLoadOrRebuildWhenDamagedOrF
     for (char& c : noise) c = static_cast<char>(rng());
     QByteArray negative = points;
     reinterpret_cast<std::int32_t*>(negative.data())[2] = -5;  // the first list's length
-    // The point lists with one more reference in list `l` of scale `s`.
-    auto added = [&](size_t s, size_t l, std::pair<int, int> ref) {
-        Lists all = built;
-        all[s][l].push_back(ref);
-        return pointFile(all);
+    // The point lists with one more reference in the first list of scale
+    // `s`, as the hierarchy writes them.
+    auto added = [&](int s, std::pair<int, int> ref) {
+        auto* list = hsne->hierarchy()->pointBasedHierarchyForLandmark({s, 0});
+        list->push_back(ref);
+        quietly([&] { hsne->hierarchy()->cacheHsnePointBasedHierarchy(path(kPoints)); });
+        list->pop_back();
+        return read(kPoints);
     };
     const auto somePoint = std::find_if(built[1].begin(), built[1].end(), [](auto& l) { return !l.empty(); })->front();
     QJsonObject lacking = json, two = json;
@@ -123,9 +115,9 @@ TEST_F(HsneCache, ABuildWritesThreeFilesThatLaterRunsLoadOrRebuildWhenDamagedOrF
          "the cached hierarchy has 3 scales over 1200 points, the analysis asks for 2"},
         {"truncated point lists", put(kPoints, points.left(1000)), "computed again"},
         {"negative count", put(kPoints, negative), "computed again"},
-        {"event beyond the data", put(kPoints, added(1, 0, {0, 999999})), "computed again"},
-        {"file beyond the data", put(kPoints, added(2, 0, {7, 0})), "computed again"},
-        {"a point twice", put(kPoints, added(1, 0, somePoint)), "computed again"},
+        {"event beyond the data", put(kPoints, added(1, {0, 999999})), "computed again"},
+        {"file beyond the data", put(kPoints, added(2, {7, 0})), "computed again"},
+        {"a point twice", put(kPoints, added(1, somePoint)), "computed again"},
         {"unwritable folder",
          [&] {
              for (const char* name : {kHierarchy, kPoints, kParameters}) {
