@@ -71,11 +71,6 @@ protected:
         next->setIterations(iterations);
         return next;
     }
-    // Deletes a level the way the shell does after readyForDeletion.
-    void destroy(void* level) {
-        for (auto& l : levels)
-            if (l.get() == level) l.reset();
-    }
 
     // The events of the landmark at position `i` of `level`.
     Points eventsOf(MCV_HsneAnalysis* level, unsigned i) {

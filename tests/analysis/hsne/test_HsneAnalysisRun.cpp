@@ -38,19 +38,21 @@ protected:
     int writes() { return dataUi.count("dataRefreshed", allPoints()); }
 };
 
-TEST_F(HsneAnalysisRun, ABuildWritesAtStartEveryHundredAndEndAndDrillDownsWriteTheirLandmarksEvents) {
+TEST_F(HsneAnalysisRun, ABuildWritesItsLandmarksEventsAsDoDrillDownsAndRefusalsKeepWhatWasThere) {
     overview()->setIterations(1000);
+    hsne->setUseGPU(true);  // no OpenGL without a GUI application: the CPU engine, with a line
     dataUi.clear();
-    std::string out = capturedStdout([&] { hsne->initHSNE(); });
+    const std::string out = capturedStdout([&] { hsne->initHSNE(); });
     EXPECT_EQ(ui.folded(),
               (Reports{"analysesRemoved", "analysisInitialized", "analysisUpdated x1000", "analysisFinished"}));
     EXPECT_EQ(ui.removedNames, (std::vector<std::vector<std::string>>{{}}));
     EXPECT_EQ(writes(), 12);
     EXPECT_EQ(overview()->numDataPoints(), hsne->numLandmarksInScale(overview()->scale()));
     EXPECT_TRUE(eventsCarryPositions(overview()));
-    for (const char* line :
-         {"Initialzing HSNE.\n", "Data Prepared for HSNE.\n", ".. done!\n", "HSNE: Computing gradient descent..[",
-          "] iteration 1000/1000", "HSNE: Finished embedding of H - Overview Level in: "})
+    EXPECT_FALSE(overview()->gpuEngineActive());
+    for (const char* line : {"runs on the CPU", "Initialzing HSNE.\n", "Data Prepared for HSNE.\n", ".. done!\n",
+                             "HSNE: Computing gradient descent..[", "] iteration 1000/1000",
+                             "HSNE: Finished embedding of H - Overview Level in: "})
         EXPECT_NE(out.find(line), std::string::npos) << line;
 
     // No iterations: the start and the end are still written.
@@ -96,16 +98,10 @@ TEST_F(HsneAnalysisRun, ABuildWritesAtStartEveryHundredAndEndAndDrillDownsWriteT
     EXPECT_EQ(overview()->numDataPoints(), top);
     quietly([&] { b->embed(); });
     EXPECT_TRUE(eventsCarryPositions(b));
-}
 
-TEST_F(HsneAnalysisRun, RefusalsPrintALineAndKeepWhatWasThere) {
-    // No OpenGL without a GUI application: the CPU engine, with a line.
-    hsne->setUseGPU(true);
-    EXPECT_NE(capturedStdout([&] { hsne->initHSNE(); }).find("runs on the CPU"), std::string::npos);
-    EXPECT_FALSE(overview()->gpuEngineActive());
+    // Refusals print a line and keep what was there: too few points, a
+    // library error, a level of too few landmarks, missing output variables.
     const auto built = hsne->hierarchy();
-
-    // Too few points, no markers, a level of too few landmarks.
     MCV_DerivedDataPoints* three = data->derivedDataPoints("three", false);
     three->setPoints({{0, 0}, {0, 1}, {1, 0}}, false);
     hsne->setActiveDataSelection(three);
@@ -113,7 +109,7 @@ TEST_F(HsneAnalysisRun, RefusalsPrintALineAndKeepWhatWasThere) {
     EXPECT_NE(capturedStdout([&] { hsne->initHSNE(); }).find("needs at least 4 points"), std::string::npos);
     EXPECT_EQ(hsne->hierarchy(), built);
     EXPECT_EQ(ui.folded(), (Reports{"analysisFinished"}));
-    // A library error (an unknown kNN back end) is printed; the hierarchy stays.
+    // An unknown kNN back end.
     hsne->setActiveDataSelection(allPoints());
     hsne->setKnnLibrary(static_cast<vel::utils::knn_library>(7));
     EXPECT_NE(capturedStdout([&] { hsne->initHSNE(); }).find("[ERROR] HSNE: H could not be computed"),
@@ -131,10 +127,10 @@ TEST_F(HsneAnalysisRun, RefusalsPrintALineAndKeepWhatWasThere) {
     data = MCV_CytometryData::Instance();
     loadBlobs(3, 600, 4, 2, 10.0, false);
     makeHsne(2, 150);
-    const std::string out = capturedStdout([&] { hsne->initHSNE(); });
+    const std::string missing = capturedStdout([&] { hsne->initHSNE(); });
     const std::string line = "the data have no variable QLMRN_HsneDataX or QLMRN_HsneDataY";
-    EXPECT_NE(out.find(line), std::string::npos);
-    EXPECT_EQ(out.find(line), out.rfind(line));
+    EXPECT_NE(missing.find(line), std::string::npos);
+    EXPECT_EQ(missing.find(line), missing.rfind(line));
 }
 
 // Requests a view's hook makes inside analysisUpdated, on the overview and on
@@ -142,16 +138,13 @@ TEST_F(HsneAnalysisRun, RefusalsPrintALineAndKeepWhatWasThere) {
 TEST_F(HsneAnalysisRun, ComputeRestartAndDeleteFromInsideTheLoopsWaitForTheLoopsToReturn) {
     using Request = std::function<void(MCV_HsneAnalysis*)>;
     const Reports twice{"analysisInitialized", "analysisFinished", "analysisInitialized", "analysisFinished"};
-    const Reports once{"analysisInitialized", "analysisFinished"};
+    const Reports once{"analysisInitialized", "analysisFinished"}, deleted{"analysisInitialized", "readyForDeletion"};
     // Request, the overview's reports when the overview or a drill-down asks.
     const std::vector<std::tuple<const char*, Request, Reports, Reports>> cases = {
         {"compute", [&](MCV_HsneAnalysis*) { hsne->initHSNE(); }, twice, twice},
         {"restart", [](MCV_HsneAnalysis* l) { l->stopGradientDescent(), l->reInitEmbedding(), l->embed(); }, once,
          once},
-        {"delete",
-         [](MCV_HsneAnalysis* l) { l->markForDeletion(); },
-         {"analysisInitialized", "readyForDeletion"},
-         once},
+        {"delete", [](MCV_HsneAnalysis* l) { l->markForDeletion(); }, deleted, once},
     };
     for (const auto& [name, request, fromOverview, fromDrillDown] : cases) {
         for (bool inDrillDown : {false, true}) {
@@ -169,7 +162,10 @@ TEST_F(HsneAnalysisRun, ComputeRestartAndDeleteFromInsideTheLoopsWaitForTheLoops
                 };
                 inDrillDown ? asking->embed() : ui.onUpdated(a);
             };
-            ui.onReadyForDeletion = [&](void* a) { destroy(a); };
+            ui.onReadyForDeletion = [&](void* a) {  // as the shell does
+                for (auto& l : levels)
+                    if (l.get() == a) l.reset();
+            };
             quietly([&] { hsne->initHSNE(); });
             EXPECT_TRUE(requested);
             EXPECT_FALSE(hsne->isRunning());
