@@ -6,15 +6,10 @@
 
 namespace {
 
-class HsneAnalysisGpu : public HsneAnalysisTest {
-protected:
-    void SetUp() override {
-        setApplicationSurfaceFormat();
-        HsneAnalysisTest::SetUp();
-    }
-};
+using HsneAnalysisGpu = HsneAnalysisTest;
 
 TEST_F(HsneAnalysisGpu, TheOverviewRunsOnTheGpuAndLeavesNoContextCurrent) {
+    setApplicationSurfaceFormat();
     loadHsneBlobs(3, 2000);
     makeHsne(3, 320)->setUseGPU(true);
     bool contextLeftCurrent = false;

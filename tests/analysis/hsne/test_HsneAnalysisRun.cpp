@@ -1,9 +1,11 @@
 // The HSNE analysis on the CPU engine: what a build reports and writes, the
-// levels' loops and output, drill-downs and requests that reach the analysis
-// from inside its own reports.
+// levels' loops and output, the point lists and drill-downs, and requests that
+// reach the analysis from inside its own reports.
 #include "HsneAnalysisTest.h"
 
 #include "data/MCV_DerivedDataPoints.h"
+
+#include <omp.h>
 
 namespace {
 
@@ -131,6 +133,72 @@ TEST_F(HsneAnalysisRun, ABuildWritesItsLandmarksEventsAsDoDrillDownsAndRefusalsK
     const std::string line = "the data have no variable QLMRN_HsneDataX or QLMRN_HsneDataY";
     EXPECT_NE(missing.find(line), std::string::npos);
     EXPECT_EQ(missing.find(line), missing.rfind(line));
+}
+
+TEST(HsneScaleCount, DefaultGrowsByOneScalePerFactorOfAboutEight) {
+    const std::vector<std::pair<size_t, int>> table = {{1000, 1}, {4096, 2}, {32768, 3}, {100000, 4}, {1000000, 5}};
+    for (const auto& [n, scales] : table) EXPECT_EQ(MCV_HsneAnalysisHierarchy::defaultNumScales(n), scales) << n;
+}
+
+// The point lists and the drill-down query against references computed here
+// from the library's influence queries.
+TEST_F(HsneAnalysisRun, PointListsAndDrillDownsFollowTheLandmarksInfluence) {
+    overview()->setIterations(0);
+    quietly([&] { hsne->initHSNE(); });
+    MCV_DerivedDataHierarchy& h = *hsne->hierarchy();
+
+    // Every point goes to its most influential landmark, the lists in point
+    // order on any thread count.
+    const auto& refs = *h.pointReferences();
+    const size_t n = refs.size();
+    // Reference: the influence with the threshold lowered while a scale is
+    // empty, then the largest value, the lowest landmark among equals.
+    Lists lists(3);
+    for (int s = 0; s < 3; ++s) lists[s].resize(static_cast<size_t>(h.numLandmarksInScale(s)));
+    for (unsigned i = 0; i < n; ++i) {
+        MCV_DerivedDataHierarchy::Hsne::influence_rows influence;
+        float threshold = 0.01f;
+        for (int attempt = 0; attempt < 4; ++attempt) {
+            influence = {};
+            h.hsne()->getInfluenceOnDataPoint(i, influence, threshold, false);
+            if (!influence[1].empty() && !influence[2].empty()) break;
+            threshold = static_cast<float>(threshold * 0.1);
+        }
+        lists[0][i].push_back(refs[i]);
+        for (int s = 1; s < 3; ++s) {
+            std::pair<float, unsigned> best{-1.f, 0};
+            for (const auto& [l, v] : influence[s])
+                if (v > best.first || (v == best.first && l < best.second)) best = {v, l};
+            if (best.first >= 0) lists[s][best.second].push_back(refs[i]);
+        }
+    }
+    const int threads = omp_get_max_threads();
+    for (int t : {1, 8}) {
+        omp_set_num_threads(t);
+        quietly([&] { h.initPointBasedHierarchy(); });
+        EXPECT_EQ(pointLists(h), lists) << t << " threads";
+    }
+    omp_set_num_threads(threads);
+
+    // A drill-down takes the landmarks the selection influences above one half.
+    std::vector<unsigned> selection;
+    for (unsigned l = 0; l < static_cast<unsigned>(h.numLandmarksInScale(2)); l += 2) selection.push_back(l);
+    // Summed influence of the selection on each landmark of scale 1.
+    const auto& area = h.hsne()->scale(2).areaOfInfluence;
+    std::vector<unsigned> expected;
+    for (unsigned i = 0; i < area.size(); ++i) {
+        double sum = 0;
+        for (const auto& [b, v] : area[i])
+            if (std::find(selection.begin(), selection.end(), b) != selection.end()) sum += v;
+        // Exactly one half (in the library's float result) is not taken.
+        if (static_cast<float>(sum) > 0.5f) expected.push_back(i);
+    }
+    std::vector<unsigned> idxs;
+    MCV_DerivedDataHierarchy::SparseMatrix matrix;
+    quietly([&] { h.nextLevelTransitionMatrixForSelection(&matrix, &idxs, 2, &selection, nullptr); });
+    EXPECT_EQ(idxs, expected);
+    EXPECT_FALSE(expected.empty());
+    EXPECT_EQ(matrix.size(), expected.size());
 }
 
 // Requests a view's hook makes inside analysisUpdated, on the overview and on

@@ -107,11 +107,7 @@ TEST_F(HsneCache, ABuildWritesThreeFilesThatLaterRunsLoadOrRebuildWhenDamagedOrF
         {"truncated hierarchy", put(kHierarchy, hierarchy.left(hierarchy.size() / 2)), "is not a hierarchy file"},
         {"random hierarchy", put(kHierarchy, noise), "is not a hierarchy file"},
         {"foreign hierarchy", put(kHierarchy, read("s1.fcs")), "is not a hierarchy file"},
-        {"hierarchy of other scales",
-         [&] {
-             write(kParameters, QJsonDocument(two).toJson());
-             hsne->setNumScales(2);
-         },
+        {"hierarchy of other scales", [&] { put(kParameters, QJsonDocument(two).toJson())(), hsne->setNumScales(2); },
          "the cached hierarchy has 3 scales over 1200 points, the analysis asks for 2"},
         {"truncated point lists", put(kPoints, points.left(1000)), "computed again"},
         {"negative count", put(kPoints, negative), "computed again"},
