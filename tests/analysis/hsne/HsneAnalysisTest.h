@@ -1,9 +1,8 @@
 #pragma once
 
-// Seeded Gaussian blobs loaded into a fresh data set (the A-tSNE fixture's
-// loader) with the HSNE output pair, and an HSNE hierarchy analysis over "All
-// Points" that reports to a recording interface. Levels are destroyed by the
-// fixture, as the shell would.
+// The A-tSNE fixture's blobs with the HSNE output pair, and an HSNE hierarchy
+// analysis over "All Points" reporting to a recording interface; the fixture
+// owns and destroys the levels, as the shell does.
 
 #include "analysis/tsne/TsneAnalysisTest.h"
 
@@ -65,8 +64,7 @@ protected:
     // shell does, without embedding it.
     MCV_HsneAnalysis* drill(MCV_HsneAnalysis* level, std::vector<unsigned> positions, const std::string& name,
                             int iterations = 20) {
-        levels.emplace_back(std::make_unique<MCV_HsneAnalysis>(hsne.get()));
-        MCV_HsneAnalysis* next = levels.back().get();
+        MCV_HsneAnalysis* next = levels.emplace_back(std::make_unique<MCV_HsneAnalysis>(hsne.get())).get();
         hsne->initNextLevelAnalysisFromSelection(next, name, level->scale(), level->selectedLandmarkIdxs(&positions));
         next->setIterations(iterations);
         return next;

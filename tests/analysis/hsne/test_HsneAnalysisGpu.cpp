@@ -18,8 +18,7 @@ TEST_F(HsneAnalysisGpu, TheOverviewRunsOnTheGpuAndLeavesNoContextCurrent) {
     EXPECT_TRUE(overview()->gpuEngineActive());
     EXPECT_FALSE(contextLeftCurrent);
     EXPECT_EQ(ui.count("analysisUpdated"), 320);
-    const std::vector<float>& y = *overview()->output();
-    EXPECT_GE(veltest::nearestLabelAccuracy(y, landmarkLabels(overview())), 0.95);
+    EXPECT_GE(veltest::nearestLabelAccuracy(*overview()->output(), landmarkLabels(overview())), 0.95);
 }
 
 }  // namespace

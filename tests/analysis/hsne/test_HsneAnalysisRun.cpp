@@ -73,13 +73,11 @@ TEST_F(HsneAnalysisRun, ABuildWritesItsLandmarksEventsAsDoDrillDownsAndRefusalsK
     EXPECT_EQ(b->scale(), 0);
     EXPECT_TRUE(eventsCarryPositions(a));
     EXPECT_TRUE(eventsCarryPositions(b));
-    EXPECT_EQ(hsne->analyses()->size(), 3u);
 
     // A level over the scale-1 landmarks [40, 7, 19, 2], in that order:
     // position k writes the events of landmark k of the list.
     std::vector<unsigned> ids{40, 7, 19, 2};
-    levels.emplace_back(std::make_unique<MCV_HsneAnalysis>(hsne.get()));
-    MCV_HsneAnalysis* listed = levels.back().get();
+    MCV_HsneAnalysis* listed = levels.emplace_back(std::make_unique<MCV_HsneAnalysis>(hsne.get())).get();
     listed->init(&ui, "listed", false);
     auto matrix = std::make_unique<MCV_HsneAnalysis::SparseMatrix>();
     hsne->hierarchy()->transitionMatrixForSelection(matrix.get(), 1, &ids);

@@ -11,51 +11,45 @@
 
 namespace {
 
-class HsneCache : public HsneAnalysisTest {
-protected:
-    void SetUp() override {
-        HsneAnalysisTest::SetUp();
-        loadHsneBlobs(3, 400);
-        makeHsne(3, 20, true);
-    }
-    std::string path(const char* name) { return dir.path().toStdString() + "/" + name; }
-    std::string run() {
-        return capturedStdout([&] { hsne->initHSNE(); });
-    }
-    Lists lists() { return pointLists(*hsne->hierarchy()); }
-    // The point-list file as its format describes it (int32 counts, pairs).
-    static Lists readPointFile(const QByteArray& bytes) {
-        const auto* p = reinterpret_cast<const std::int32_t*>(bytes.constData());
-        Lists all(static_cast<size_t>(*p++));
-        for (auto& scale : all) {
-            scale.resize(static_cast<size_t>(*p++));
-            for (auto& list : scale) {
-                list.resize(static_cast<size_t>(*p++));
-                for (auto& ref : list) ref = {p[0], p[1]}, p += 2;
-            }
+constexpr const char* kHierarchy = MCV_DerivedDataHierarchy::HierarchyCacheName;
+constexpr const char* kPoints = MCV_DerivedDataHierarchy::PointBasedCacheName;
+constexpr const char* kParameters = MCV_DerivedDataHierarchy::ParametersCacheName;
+
+// The point-list file as its format describes it (int32 counts, pairs).
+Lists readPointFile(const QByteArray& bytes) {
+    const auto* p = reinterpret_cast<const std::int32_t*>(bytes.constData());
+    Lists all(static_cast<size_t>(*p++));
+    for (auto& scale : all) {
+        scale.resize(static_cast<size_t>(*p++));
+        for (auto& list : scale) {
+            list.resize(static_cast<size_t>(*p++));
+            for (auto& ref : list) ref = {p[0], p[1]}, p += 2;
         }
-        EXPECT_EQ(reinterpret_cast<const char*>(p), bytes.constData() + bytes.size());
-        return all;
     }
-    void write(const char* name, const QByteArray& bytes) {
-        QFile f(QString::fromStdString(path(name)));
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write(bytes);
-    }
-    QByteArray read(const char* name) {
-        QFile f(QString::fromStdString(path(name)));
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
-    static constexpr const char* kHierarchy = MCV_DerivedDataHierarchy::HierarchyCacheName;
-    static constexpr const char* kPoints = MCV_DerivedDataHierarchy::PointBasedCacheName;
-    static constexpr const char* kParameters = MCV_DerivedDataHierarchy::ParametersCacheName;
-};
+    EXPECT_EQ(reinterpret_cast<const char*>(p), bytes.constData() + bytes.size());
+    return all;
+}
+
+using HsneCache = HsneAnalysisTest;
 
 // The first build writes the caches; each case damages or replaces one of
 // them, and the first build's files are put back after it.
 TEST_F(HsneCache, ABuildWritesThreeFilesThatLaterRunsLoadOrRebuildWhenDamagedOrForeign) {
-    const std::string first = run();
-    EXPECT_NE(first.find("Caching HSNE results.\n"), std::string::npos);
+    loadHsneBlobs(3, 400);
+    makeHsne(3, 20, true);
+    auto path = [&](const char* name) { return dir.path().toStdString() + "/" + name; };
+    auto run = [&] { return capturedStdout([&] { hsne->initHSNE(); }); };
+    auto lists = [&] { return pointLists(*hsne->hierarchy()); };
+    auto write = [&](const char* name, const QByteArray& bytes) {
+        QFile f(QString::fromStdString(path(name)));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(bytes);
+    };
+    auto read = [&](const char* name) {
+        QFile f(QString::fromStdString(path(name)));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    };
+    EXPECT_NE(run().find("Caching HSNE results.\n"), std::string::npos);
     const Lists built = lists();
     const QByteArray hierarchy = read(kHierarchy), points = read(kPoints), parameters = read(kParameters);
     EXPECT_EQ(readPointFile(points), built);
@@ -98,7 +92,7 @@ TEST_F(HsneCache, ABuildWritesThreeFilesThatLaterRunsLoadOrRebuildWhenDamagedOrF
     QJsonObject lacking = json, two = json;
     lacking.remove("Percentile");
     two["Number of Scales"] = 2;
-    auto put = [this](const char* name, const QByteArray& bytes) { return [=] { write(name, bytes); }; };
+    auto put = [&](const char* name, const QByteArray& bytes) { return [=] { write(name, bytes); }; };
 
     const std::vector<std::tuple<const char*, std::function<void()>, const char*>> cases = {
         // A cache without the percentile does not match the default of 0.5.
