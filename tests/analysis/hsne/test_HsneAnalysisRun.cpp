@@ -49,7 +49,8 @@ TEST_F(HsneAnalysisRun, ABuildWritesItsLandmarksEventsAsDoDrillDownsAndRefusalsK
               (Reports{"analysesRemoved", "analysisInitialized", "analysisUpdated x1000", "analysisFinished"}));
     EXPECT_EQ(ui.removedNames, (std::vector<std::vector<std::string>>{{}}));
     EXPECT_EQ(writes(), 12);
-    EXPECT_EQ(overview()->numDataPoints(), hsne->numLandmarksInScale(overview()->scale()));
+    EXPECT_EQ(std::make_pair(overview()->scale(), overview()->numDataPoints()),
+              std::make_pair(2, hsne->numLandmarksInScale(2)));
     EXPECT_TRUE(eventsCarryPositions(overview()));
     EXPECT_FALSE(overview()->gpuEngineActive());
     for (const char* line : {"runs on the CPU", "Initialzing HSNE.\n", "Data Prepared for HSNE.\n", ".. done!\n",
@@ -148,12 +149,11 @@ TEST_F(HsneAnalysisRun, PointListsAndDrillDownsFollowTheLandmarksInfluence) {
     // Every point goes to its most influential landmark, the lists in point
     // order on any thread count.
     const auto& refs = *h.pointReferences();
-    const size_t n = refs.size();
     // Reference: the influence with the threshold lowered while a scale is
     // empty, then the largest value, the lowest landmark among equals.
     Lists lists(3);
     for (int s = 0; s < 3; ++s) lists[s].resize(static_cast<size_t>(h.numLandmarksInScale(s)));
-    for (unsigned i = 0; i < n; ++i) {
+    for (unsigned i = 0; i < refs.size(); ++i) {
         MCV_DerivedDataHierarchy::Hsne::influence_rows influence;
         float threshold = 0.01f;
         for (int attempt = 0; attempt < 4; ++attempt) {
