@@ -27,11 +27,6 @@
 
 namespace {
 
-QStringList& debugLines() {
-    static QStringList lines;
-    return lines;
-}
-
 // Pixels that differ from the plot's background (its corner).
 int drawnPixels(UI_ScatterplotWidget* plot) {
     const QImage image = plot->grabFramebuffer();
@@ -59,27 +54,15 @@ void zoomIntoUpperLeft(UI_ScatterplotWidget* plot) {
     });
 }
 
-class HsneRoad : public ShellTest {
-protected:
-    void SetUp() override {
-        ShellTest::SetUp();
-        setApplicationSurfaceFormat();
-        previousHandler = qInstallMessageHandler(
-            [](QtMsgType, const QMessageLogContext&, const QString& line) { debugLines() << line; });
-        w().resize(1400, 1000);
-        w().show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&w()));
-        QApplication::setActiveWindow(&w());
-    }
-    void TearDown() override {
-        qInstallMessageHandler(previousHandler);
-        debugLines().clear();
-        ShellTest::TearDown();
-    }
-    QtMessageHandler previousHandler = nullptr;
-};
+using HsneRoad = ShellTest;
 
 TEST_F(HsneRoad, FromCtrlFThroughTwoZoomsToTheDataLevel) {
+    setApplicationSurfaceFormat();
+    w().resize(1400, 1000);
+    w().show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w()));
+    QApplication::setActiveWindow(&w());
+    testing::internal::CaptureStderr();  // the views' debug lines, counted below
     // ---- Open the file in a folder of its own (the caches go beside it), Ctrl+F ----
     ASSERT_REAL_FCS_FILE("0877408774.B08");
     ASSERT_TRUE(QFile::copy(realFcsFile("0877408774.B08"), dir.filePath("0877408774.B08")));
@@ -140,6 +123,12 @@ TEST_F(HsneRoad, FromCtrlFThroughTwoZoomsToTheDataLevel) {
     });
 
     // ---- Zoom: " - Level 2" at scale 1, restarted from its overlay after 5 iterations ----
+    // The name, scale and dock title of analysis `i`, a level with the view i - 1.
+    auto level = [&](size_t i) {
+        auto* l = i < w().analyses().size() ? dynamic_cast<MCV_HsneAnalysis*>(w().analyses()[i]) : nullptr;
+        return l ? std::make_tuple(l->name(), l->scale(), w().views().at(i - 1)->windowTitle().toStdString())
+                 : std::make_tuple(std::string("no level"), -1, std::string());
+    };
     int levelUpdates = 0;
     QObject::connect(w().bridge(), &UI_Interface::analysisInitializedSignal, &w(), [&](void* a) {
         if (a != overview) static_cast<MCV_HsneAnalysis*>(a)->setIterations(50);
@@ -153,20 +142,14 @@ TEST_F(HsneRoad, FromCtrlFThroughTwoZoomsToTheDataLevel) {
     const size_t selectedLandmarks = plot->selectionIdxs()->size();
     EXPECT_GT(MCV_CytometryData::Instance()->selectionPoints()->data().size(), 2 * selectedLandmarks)
         << "the events of " << selectedLandmarks << " landmarks";
-    ASSERT_EQ(w().analyses().size(), 3u);
-    auto* level2 = dynamic_cast<MCV_HsneAnalysis*>(w().analyses()[2]);
-    ASSERT_TRUE(level2);
-    EXPECT_EQ(std::make_pair(level2->name(), level2->scale()), std::make_pair(std::string("H - Level 2"), 1));
+    ASSERT_EQ(level(2), std::make_tuple(std::string("H - Level 2"), 1, std::string("H - Level 2")));
     EXPECT_EQ(levelUpdates, 5 + 50) << "the restart waits for the running loop and then runs in full";
 
     // ---- Zoom again: " - Data Level" ----
     zoomIntoUpperLeft(qobject_cast<UI_HsneWidget*>(w().views()[1])->plot());
-    ASSERT_EQ(w().analyses().size(), 4u);
-    auto* dataLevel = dynamic_cast<MCV_HsneAnalysis*>(w().analyses()[3]);
-    ASSERT_TRUE(dataLevel);
-    EXPECT_EQ(std::make_pair(dataLevel->name(), dataLevel->scale()), std::make_pair(std::string("H - Data Level"), 0));
-    EXPECT_EQ(w().views()[2]->windowTitle(), "H - Data Level");
-    EXPECT_EQ(debugLines().filter("finished gradient descend.").size(), 2 + 2) << "two overview runs, two levels";
+    ASSERT_EQ(level(3), std::make_tuple(std::string("H - Data Level"), 0, std::string("H - Data Level")));
+    EXPECT_EQ(QString::fromStdString(testing::internal::GetCapturedStderr()).count("finished gradient descend."), 2 + 2)
+        << "two overview runs, two levels";
 
     // ---- A hidden sample: the data level hides its points, as t-SNE does; the overview draws its
     // landmarks at the base size, no longer weighted by their share of shown events ----

@@ -1,9 +1,8 @@
 #pragma once
 
-// Seeded Gaussian blobs loaded into a fresh data set (the A-tSNE fixture's
-// loader) with the HSNE output pair, and an HSNE hierarchy analysis over "All
-// Points" that reports to a recording interface. Levels are destroyed by the
-// fixture, as the shell would.
+// The A-tSNE fixture's blobs with the HSNE output pair, and an HSNE hierarchy
+// analysis over "All Points" reporting to a recording interface; the fixture
+// owns and destroys the levels, as the shell does.
 
 #include "analysis/tsne/TsneAnalysisTest.h"
 
@@ -14,6 +13,22 @@
 #include <QDir>
 
 #include <map>
+
+using Lists = std::vector<std::vector<MCV_DerivedDataHierarchy::PointList>>;
+
+// The point lists of every scale.
+inline Lists pointLists(MCV_DerivedDataHierarchy& h) {
+    Lists all;
+    for (int s = 0; s < h.numScales(); ++s) all.push_back(*h.pointBasedHierarchyForScale(s));
+    return all;
+}
+
+// The most frequent of `labels`, the lowest among equals.
+inline int majority(const std::vector<int>& labels) {
+    std::map<int, int> votes;
+    for (int l : labels) ++votes[l];
+    return std::max_element(votes.begin(), votes.end(), [](auto& a, auto& b) { return a.second < b.second; })->first;
+}
 
 class HsneAnalysisTest : public TsneAnalysisTest {
 protected:
@@ -49,36 +64,29 @@ protected:
     // shell does, without embedding it.
     MCV_HsneAnalysis* drill(MCV_HsneAnalysis* level, std::vector<unsigned> positions, const std::string& name,
                             int iterations = 20) {
-        levels.emplace_back(std::make_unique<MCV_HsneAnalysis>(hsne.get()));
-        MCV_HsneAnalysis* next = levels.back().get();
+        MCV_HsneAnalysis* next = levels.emplace_back(std::make_unique<MCV_HsneAnalysis>(hsne.get())).get();
         hsne->initNextLevelAnalysisFromSelection(next, name, level->scale(), level->selectedLandmarkIdxs(&positions));
         next->setIterations(iterations);
         return next;
     }
-    // Deletes a level the way the shell does after readyForDeletion.
-    void destroy(void* level) {
-        for (auto& l : levels)
-            if (l.get() == level) l.reset();
-    }
 
-    // The label of each level position: the majority label of its events.
+    // The events of the landmark at position `i` of `level`.
+    Points eventsOf(MCV_HsneAnalysis* level, unsigned i) {
+        std::vector<unsigned> one{i};
+        Points refs;
+        level->computePointReferencesForLandmarkIdxs(&one, &refs, nullptr);
+        return refs;
+    }
+    // The label of each level position: the majority label of its events; a
+    // landmark that no event chose is labelled by its own event.
     std::vector<int> landmarkLabels(MCV_HsneAnalysis* level) {
         std::vector<int> labels;
-        for (int i = 0; i < level->numDataPoints(); ++i) {
-            std::vector<unsigned> one{static_cast<unsigned>(i)};
-            std::vector<std::pair<int, int>> refs;
-            level->computePointReferencesForLandmarkIdxs(&one, &refs, nullptr);
-            std::map<int, int> votes;
-            for (const auto& r : refs) ++votes[static_cast<int>(at(r.first, r.second, var("label")))];
-            // A landmark that no event chose is labelled by its own event.
-            if (votes.empty()) {
-                const auto& own = (*level->pointReferences())[static_cast<size_t>(i)];
-                labels.push_back(static_cast<int>(at(own.first, own.second, var("label"))));
-                continue;
-            }
-            labels.push_back(std::max_element(votes.begin(), votes.end(), [](auto& a, auto& b) {
-                                 return a.second < b.second;
-                             })->first);
+        for (unsigned i = 0; i < static_cast<unsigned>(level->numDataPoints()); ++i) {
+            Points refs = eventsOf(level, i);
+            if (refs.empty()) refs.push_back((*level->pointReferences())[i]);
+            std::vector<int> own;
+            for (const auto& r : refs) own.push_back(static_cast<int>(at(r.first, r.second, var("label"))));
+            labels.push_back(majority(own));
         }
         return labels;
     }
@@ -91,8 +99,6 @@ protected:
             if (labels[i] == label) positions.push_back(static_cast<unsigned>(i));
         return positions;
     }
-
-    std::string folder() { return dir.path().toStdString() + "/"; }
 
     std::unique_ptr<MCV_HsneAnalysisHierarchy> hsne;
     std::vector<std::unique_ptr<MCV_HsneAnalysis>> levels;

@@ -6,15 +6,10 @@
 
 namespace {
 
-class HsneAnalysisGpu : public HsneAnalysisTest {
-protected:
-    void SetUp() override {
-        setApplicationSurfaceFormat();
-        HsneAnalysisTest::SetUp();
-    }
-};
+using HsneAnalysisGpu = HsneAnalysisTest;
 
 TEST_F(HsneAnalysisGpu, TheOverviewRunsOnTheGpuAndLeavesNoContextCurrent) {
+    setApplicationSurfaceFormat();
     loadHsneBlobs(3, 2000);
     makeHsne(3, 320)->setUseGPU(true);
     bool contextLeftCurrent = false;
@@ -23,8 +18,7 @@ TEST_F(HsneAnalysisGpu, TheOverviewRunsOnTheGpuAndLeavesNoContextCurrent) {
     EXPECT_TRUE(overview()->gpuEngineActive());
     EXPECT_FALSE(contextLeftCurrent);
     EXPECT_EQ(ui.count("analysisUpdated"), 320);
-    const std::vector<float>& y = *overview()->output();
-    EXPECT_GE(veltest::nearestLabelAccuracy(y, landmarkLabels(overview())), 0.95);
+    EXPECT_GE(veltest::nearestLabelAccuracy(*overview()->output(), landmarkLabels(overview())), 0.95);
 }
 
 }  // namespace

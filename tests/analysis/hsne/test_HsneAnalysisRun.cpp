@@ -1,9 +1,11 @@
 // The HSNE analysis on the CPU engine: what a build reports and writes, the
-// levels' loops and output, drill-downs and requests that reach the analysis
-// from inside its own reports.
+// levels' loops and output, the point lists and drill-downs, and requests that
+// reach the analysis from inside its own reports.
 #include "HsneAnalysisTest.h"
 
 #include "data/MCV_DerivedDataPoints.h"
+
+#include <omp.h>
 
 namespace {
 
@@ -16,18 +18,16 @@ protected:
         makeHsne(3);
     }
     // Whether every event of each landmark's list holds the landmark's
-    // coordinates, and each marker row is the row of its list's last event.
+    // coordinates, and each marker row is the row of its list's last event
+    // (a landmark no event chose stands for nothing).
     bool eventsCarryPositions(MCV_HsneAnalysis* level) {
         const auto& out = *level->output();
         const int vars = numVariables();
-        for (int i = 0; i < level->numDataPoints(); ++i) {
-            std::vector<unsigned> one{static_cast<unsigned>(i)};
-            std::vector<std::pair<int, int>> refs;
-            level->computePointReferencesForLandmarkIdxs(&one, &refs, nullptr);
-            // A landmark no event chose stands for nothing.
-            for (const auto& r : refs)
-                if (at(r.first, r.second, var("QLMRN_HsneDataX")) != out[2 * i] ||
-                    at(r.first, r.second, var("QLMRN_HsneDataY")) != out[2 * i + 1])
+        for (unsigned i = 0; i < static_cast<unsigned>(level->numDataPoints()); ++i) {
+            const Points refs = eventsOf(level, i);
+            for (const auto& [f, e] : refs)
+                if (at(f, e, var("QLMRN_HsneDataX")) != out[2 * i] ||
+                    at(f, e, var("QLMRN_HsneDataY")) != out[2 * i + 1])
                     return false;
             if (!refs.empty() && !std::equal(&at(refs.back().first, refs.back().second, 0),
                                              &at(refs.back().first, refs.back().second, 0) + vars,
@@ -40,19 +40,22 @@ protected:
     int writes() { return dataUi.count("dataRefreshed", allPoints()); }
 };
 
-TEST_F(HsneAnalysisRun, ABuildEmbedsTheTopScaleAndWritesAtStartEveryHundredAndEnd) {
+TEST_F(HsneAnalysisRun, ABuildWritesItsLandmarksEventsAsDoDrillDownsAndRefusalsKeepWhatWasThere) {
     overview()->setIterations(1000);
+    hsne->setUseGPU(true);  // no OpenGL without a GUI application: the CPU engine, with a line
     dataUi.clear();
-    std::string out = capturedStdout([&] { hsne->initHSNE(); });
+    const std::string out = capturedStdout([&] { hsne->initHSNE(); });
     EXPECT_EQ(ui.folded(),
               (Reports{"analysesRemoved", "analysisInitialized", "analysisUpdated x1000", "analysisFinished"}));
     EXPECT_EQ(ui.removedNames, (std::vector<std::vector<std::string>>{{}}));
     EXPECT_EQ(writes(), 12);
-    EXPECT_EQ(overview()->numDataPoints(), hsne->numLandmarksInScale(overview()->scale()));
+    EXPECT_EQ(std::make_pair(overview()->scale(), overview()->numDataPoints()),
+              std::make_pair(2, hsne->numLandmarksInScale(2)));
     EXPECT_TRUE(eventsCarryPositions(overview()));
-    for (const char* line :
-         {"Initialzing HSNE.\n", "Data Prepared for HSNE.\n", ".. done!\n", "HSNE: Computing gradient descent..[",
-          "] iteration 1000/1000", "HSNE: Finished embedding of H - Overview Level in: "})
+    EXPECT_FALSE(overview()->gpuEngineActive());
+    for (const char* line : {"runs on the CPU", "Initialzing HSNE.\n", "Data Prepared for HSNE.\n", ".. done!\n",
+                             "HSNE: Computing gradient descent..[", "] iteration 1000/1000",
+                             "HSNE: Finished embedding of H - Overview Level in: "})
         EXPECT_NE(out.find(line), std::string::npos) << line;
 
     // No iterations: the start and the end are still written.
@@ -62,41 +65,30 @@ TEST_F(HsneAnalysisRun, ABuildEmbedsTheTopScaleAndWritesAtStartEveryHundredAndEn
     quietly([&] { overview()->embed(); });
     EXPECT_EQ(ui.folded(), (Reports{"analysisFinished"}));
     EXPECT_EQ(writes(), 2);
-}
 
-TEST_F(HsneAnalysisRun, DrillDownLevelsWriteTheirLandmarksEventsAndARebuildDropsThemInOrder) {
-    quietly([&] { hsne->initHSNE(); });
+    // Drill-downs write their landmarks' events; a rebuild drops them in order.
     const int top = overview()->numDataPoints();
-    MCV_HsneAnalysis* a = nullptr;
-    MCV_HsneAnalysis* b = nullptr;
-    quietly([&] {
-        a = drill(overview(), blob(overview(), 1), "H - Level 2");
-        a->embed();
-        b = drill(a, {3, 0, 1, 2}, "H - Data Level");
-        b->embed();
-    });
+    MCV_HsneAnalysis *a = nullptr, *b = nullptr;
+    quietly([&] { (a = drill(overview(), blob(overview(), 1), "H - Level 2"))->embed(); });
+    quietly([&] { (b = drill(a, {3, 0, 1, 2}, "H - Data Level"))->embed(); });
     EXPECT_EQ(b->scale(), 0);
     EXPECT_TRUE(eventsCarryPositions(a));
     EXPECT_TRUE(eventsCarryPositions(b));
-    EXPECT_EQ(hsne->analyses()->size(), 3u);
 
-    // A level over the scale landmarks [40, 7, 19, 2]: position k writes the
-    // events of landmark k of the list.
-    levels.emplace_back(std::make_unique<MCV_HsneAnalysis>(hsne.get()));
-    MCV_HsneAnalysis* listed = levels.back().get();
+    // A level over the scale-1 landmarks [40, 7, 19, 2], in that order:
+    // position k writes the events of landmark k of the list.
+    std::vector<unsigned> ids{40, 7, 19, 2};
+    MCV_HsneAnalysis* listed = levels.emplace_back(std::make_unique<MCV_HsneAnalysis>(hsne.get())).get();
     listed->init(&ui, "listed", false);
-    auto list = std::make_unique<std::vector<unsigned>>(std::vector<unsigned>{40, 7, 19, 2});
     auto matrix = std::make_unique<MCV_HsneAnalysis::SparseMatrix>();
-    hsne->hierarchy()->transitionMatrixForSelection(matrix.get(), 1, list.get());
-    listed->reInit(1, std::move(matrix), std::move(list));
+    hsne->hierarchy()->transitionMatrixForSelection(matrix.get(), 1, &ids);
+    listed->reInit(1, std::move(matrix), std::make_unique<std::vector<unsigned>>(ids));
     listed->setHierarchy(hsne->hierarchy());
     listed->setIterations(0);
     quietly([&] { listed->embed(); });
-    for (unsigned k = 0; k < 4; ++k) {
-        const unsigned landmark = (*listed->landmarkIdxs())[k];
-        for (const auto& r : *hsne->hierarchy()->pointBasedHierarchyForLandmark({1, landmark}))
+    for (unsigned k = 0; k < 4; ++k)
+        for (const auto& r : *hsne->hierarchy()->pointBasedHierarchyForLandmark({1, ids[k]}))
             EXPECT_EQ(at(r.first, r.second, var("QLMRN_HsneDataX")), (*listed->output())[2 * k]);
-    }
 
     // The rebuild reports the drill-downs by name, in opening order, and keeps
     // the overview only; the dropped levels still work on the old hierarchy.
@@ -107,16 +99,10 @@ TEST_F(HsneAnalysisRun, DrillDownLevelsWriteTheirLandmarksEventsAndARebuildDrops
     EXPECT_EQ(overview()->numDataPoints(), top);
     quietly([&] { b->embed(); });
     EXPECT_TRUE(eventsCarryPositions(b));
-}
 
-TEST_F(HsneAnalysisRun, RefusalsPrintALineAndKeepWhatWasThere) {
-    // No OpenGL without a GUI application: the CPU engine, with a line.
-    hsne->setUseGPU(true);
-    EXPECT_NE(capturedStdout([&] { hsne->initHSNE(); }).find("runs on the CPU"), std::string::npos);
-    EXPECT_FALSE(overview()->gpuEngineActive());
+    // Refusals print a line and keep what was there: too few points, a
+    // library error, a level of too few landmarks, missing output variables.
     const auto built = hsne->hierarchy();
-
-    // Too few points, no markers, a level of too few landmarks.
     MCV_DerivedDataPoints* three = data->derivedDataPoints("three", false);
     three->setPoints({{0, 0}, {0, 1}, {1, 0}}, false);
     hsne->setActiveDataSelection(three);
@@ -124,20 +110,17 @@ TEST_F(HsneAnalysisRun, RefusalsPrintALineAndKeepWhatWasThere) {
     EXPECT_NE(capturedStdout([&] { hsne->initHSNE(); }).find("needs at least 4 points"), std::string::npos);
     EXPECT_EQ(hsne->hierarchy(), built);
     EXPECT_EQ(ui.folded(), (Reports{"analysisFinished"}));
-    // A library error (an unknown kNN back end) is printed; the hierarchy stays.
+    // An unknown kNN back end.
     hsne->setActiveDataSelection(allPoints());
     hsne->setKnnLibrary(static_cast<vel::utils::knn_library>(7));
     EXPECT_NE(capturedStdout([&] { hsne->initHSNE(); }).find("[ERROR] HSNE: H could not be computed"),
               std::string::npos);
     EXPECT_EQ(hsne->hierarchy(), built);
 
-    MCV_HsneAnalysis* tiny = nullptr;
     ui.clear();
-    const std::string refused = capturedStdout([&] {
-        tiny = drill(overview(), {}, "tiny");
-        tiny->embed();
-    });
-    EXPECT_NE(refused.find("a level needs at least 4 landmarks"), std::string::npos);
+    EXPECT_NE(
+        capturedStdout([&] { drill(overview(), {}, "tiny")->embed(); }).find("a level needs at least 4 landmarks"),
+        std::string::npos);
     EXPECT_EQ(ui.folded(), (Reports{"analysisInitialized", "analysisFinished"}));
 
     // Missing output variables: one line per run, nothing written.
@@ -145,10 +128,75 @@ TEST_F(HsneAnalysisRun, RefusalsPrintALineAndKeepWhatWasThere) {
     data = MCV_CytometryData::Instance();
     loadBlobs(3, 600, 4, 2, 10.0, false);
     makeHsne(2, 150);
-    const std::string out = capturedStdout([&] { hsne->initHSNE(); });
+    const std::string missing = capturedStdout([&] { hsne->initHSNE(); });
     const std::string line = "the data have no variable QLMRN_HsneDataX or QLMRN_HsneDataY";
-    EXPECT_NE(out.find(line), std::string::npos);
-    EXPECT_EQ(out.find(line), out.rfind(line));
+    EXPECT_NE(missing.find(line), std::string::npos);
+    EXPECT_EQ(missing.find(line), missing.rfind(line));
+}
+
+TEST(HsneScaleCount, DefaultGrowsByOneScalePerFactorOfAboutEight) {
+    const std::vector<std::pair<size_t, int>> table = {{1000, 1}, {4096, 2}, {32768, 3}, {100000, 4}, {1000000, 5}};
+    for (const auto& [n, scales] : table) EXPECT_EQ(MCV_HsneAnalysisHierarchy::defaultNumScales(n), scales) << n;
+}
+
+// The point lists and the drill-down query against references computed here
+// from the library's influence queries.
+TEST_F(HsneAnalysisRun, PointListsAndDrillDownsFollowTheLandmarksInfluence) {
+    overview()->setIterations(0);
+    quietly([&] { hsne->initHSNE(); });
+    MCV_DerivedDataHierarchy& h = *hsne->hierarchy();
+
+    // Every point goes to its most influential landmark, the lists in point
+    // order on any thread count.
+    const auto& refs = *h.pointReferences();
+    // Reference: the influence with the threshold lowered while a scale is
+    // empty, then the largest value, the lowest landmark among equals.
+    Lists lists(3);
+    for (int s = 0; s < 3; ++s) lists[s].resize(static_cast<size_t>(h.numLandmarksInScale(s)));
+    for (unsigned i = 0; i < refs.size(); ++i) {
+        MCV_DerivedDataHierarchy::Hsne::influence_rows influence;
+        float threshold = 0.01f;
+        for (int attempt = 0; attempt < 4; ++attempt) {
+            influence = {};
+            h.hsne()->getInfluenceOnDataPoint(i, influence, threshold, false);
+            if (!influence[1].empty() && !influence[2].empty()) break;
+            threshold = static_cast<float>(threshold * 0.1);
+        }
+        lists[0][i].push_back(refs[i]);
+        for (int s = 1; s < 3; ++s) {
+            std::pair<float, unsigned> best{-1.f, 0};
+            for (const auto& [l, v] : influence[s])
+                if (v > best.first || (v == best.first && l < best.second)) best = {v, l};
+            if (best.first >= 0) lists[s][best.second].push_back(refs[i]);
+        }
+    }
+    const int threads = omp_get_max_threads();
+    for (int t : {1, 8}) {
+        omp_set_num_threads(t);
+        quietly([&] { h.initPointBasedHierarchy(); });
+        EXPECT_EQ(pointLists(h), lists) << t << " threads";
+    }
+    omp_set_num_threads(threads);
+
+    // A drill-down takes the landmarks the selection influences above one half.
+    std::vector<unsigned> selection;
+    for (unsigned l = 0; l < static_cast<unsigned>(h.numLandmarksInScale(2)); l += 2) selection.push_back(l);
+    // Summed influence of the selection on each landmark of scale 1.
+    const auto& area = h.hsne()->scale(2).areaOfInfluence;
+    std::vector<unsigned> expected;
+    for (unsigned i = 0; i < area.size(); ++i) {
+        double sum = 0;
+        for (const auto& [b, v] : area[i])
+            if (std::find(selection.begin(), selection.end(), b) != selection.end()) sum += v;
+        // Exactly one half (in the library's float result) is not taken.
+        if (static_cast<float>(sum) > 0.5f) expected.push_back(i);
+    }
+    std::vector<unsigned> idxs;
+    MCV_DerivedDataHierarchy::SparseMatrix matrix;
+    quietly([&] { h.nextLevelTransitionMatrixForSelection(&matrix, &idxs, 2, &selection, nullptr); });
+    EXPECT_EQ(idxs, expected);
+    EXPECT_FALSE(expected.empty());
+    EXPECT_EQ(matrix.size(), expected.size());
 }
 
 // Requests a view's hook makes inside analysisUpdated, on the overview and on
@@ -156,16 +204,13 @@ TEST_F(HsneAnalysisRun, RefusalsPrintALineAndKeepWhatWasThere) {
 TEST_F(HsneAnalysisRun, ComputeRestartAndDeleteFromInsideTheLoopsWaitForTheLoopsToReturn) {
     using Request = std::function<void(MCV_HsneAnalysis*)>;
     const Reports twice{"analysisInitialized", "analysisFinished", "analysisInitialized", "analysisFinished"};
-    const Reports once{"analysisInitialized", "analysisFinished"};
+    const Reports once{"analysisInitialized", "analysisFinished"}, deleted{"analysisInitialized", "readyForDeletion"};
     // Request, the overview's reports when the overview or a drill-down asks.
     const std::vector<std::tuple<const char*, Request, Reports, Reports>> cases = {
         {"compute", [&](MCV_HsneAnalysis*) { hsne->initHSNE(); }, twice, twice},
         {"restart", [](MCV_HsneAnalysis* l) { l->stopGradientDescent(), l->reInitEmbedding(), l->embed(); }, once,
          once},
-        {"delete",
-         [](MCV_HsneAnalysis* l) { l->markForDeletion(); },
-         {"analysisInitialized", "readyForDeletion"},
-         once},
+        {"delete", [](MCV_HsneAnalysis* l) { l->markForDeletion(); }, deleted, once},
     };
     for (const auto& [name, request, fromOverview, fromDrillDown] : cases) {
         for (bool inDrillDown : {false, true}) {
@@ -183,7 +228,10 @@ TEST_F(HsneAnalysisRun, ComputeRestartAndDeleteFromInsideTheLoopsWaitForTheLoops
                 };
                 inDrillDown ? asking->embed() : ui.onUpdated(a);
             };
-            ui.onReadyForDeletion = [&](void* a) { destroy(a); };
+            ui.onReadyForDeletion = [&](void* a) {  // as the shell does
+                for (auto& l : levels)
+                    if (l.get() == a) l.reset();
+            };
             quietly([&] { hsne->initHSNE(); });
             EXPECT_TRUE(requested);
             EXPECT_FALSE(hsne->isRunning());

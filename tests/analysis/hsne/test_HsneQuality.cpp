@@ -5,7 +5,7 @@
 
 namespace {
 
-class HsneQuality : public HsneAnalysisTest {};
+using HsneQuality = HsneAnalysisTest;
 
 TEST_F(HsneQuality, OverviewKeepsTheBlobsApartAndADrillStaysInsideOne) {
     // 5 x 4,000 events rather than 5 x 10,000, to keep the test short; the
@@ -25,19 +25,16 @@ TEST_F(HsneQuality, OverviewKeepsTheBlobsApartAndADrillStaysInsideOne) {
     });
     size_t agree = 0;
     for (size_t i = 0; i < n; ++i) {
-        std::map<int, int> votes;
-        for (size_t k = 1; k <= 10; ++k) ++votes[labels[static_cast<size_t>(near[i * 11 + k])]];
-        agree += std::max_element(votes.begin(), votes.end(), [](auto& a, auto& b) {
-                     return a.second < b.second;
-                 })->first == labels[i];
+        std::vector<int> nearLabels;
+        for (size_t k = 1; k <= 10; ++k) nearLabels.push_back(labels[static_cast<size_t>(near[i * 11 + k])]);
+        agree += majority(nearLabels) == labels[i];
     }
     EXPECT_GE(static_cast<double>(agree) / static_cast<double>(n), 0.95);
 
     MCV_HsneAnalysis* drilled = nullptr;
     quietly([&] { drilled = drill(top, blob(top, 2), "D"); });
-    const std::vector<int> inside = landmarkLabels(drilled);
-    EXPECT_GT(inside.size(), n / 10);
-    EXPECT_EQ(std::count(inside.begin(), inside.end(), 2), static_cast<long>(inside.size()));
+    EXPECT_GT(drilled->numDataPoints(), static_cast<int>(n / 10));
+    EXPECT_EQ(landmarkLabels(drilled), std::vector<int>(static_cast<size_t>(drilled->numDataPoints()), 2));
 }
 
 }  // namespace

@@ -44,18 +44,16 @@ TEST_F(HsneSettingsTest, WalkSettingsReachTheHierarchyAtOnceTheRestAtComputeAndN
     panel.libraryCombo()->setCurrentText("HNSW");
     const std::vector<unsigned> markers = *hierarchy.selectedMarkers();
     for (unsigned m : markers) hierarchy.setMarkerState(int(m), false);
-    auto pressCompute = [&] { quietly([&] { QTest::mouseClick(panel.computeHsneButton(), Qt::LeftButton); }); };
-    pressCompute();
+    // Presses Compute; returns the settings that wait for it.
+    auto compute = [&] {
+        quietly([&] { QTest::mouseClick(panel.computeHsneButton(), Qt::LeftButton); });
+        return std::make_tuple(hierarchy.dataSelection(), hierarchy.numScales(), hierarchy.cachingEnabled(),
+                               hierarchy.knnLibrary());
+    };
+    EXPECT_EQ(compute(), std::make_tuple(nullptr, 4, true, 1)) << "no markers: nothing taken";
     EXPECT_EQ(UI_ModalDialogs::takeMessages().size(), 1u) << "no markers: a warning";
-    EXPECT_EQ(std::make_tuple(hierarchy.dataSelection(), hierarchy.numScales(), hierarchy.cachingEnabled(),
-                              hierarchy.knnLibrary()),
-              std::make_tuple(nullptr, 4, true, 1))
-        << "these wait for Compute";
     for (unsigned m : markers) hierarchy.setMarkerState(int(m), true);
-    pressCompute();
-    EXPECT_EQ(std::make_tuple(hierarchy.dataSelection(), hierarchy.numScales(), hierarchy.cachingEnabled(),
-                              hierarchy.knnLibrary()),
-              std::make_tuple(all, 2, false, 0));
+    EXPECT_EQ(compute(), std::make_tuple(all, 2, false, 0));
 
     // A name the data model does not know gives no suggestion and registers
     // no empty set.
