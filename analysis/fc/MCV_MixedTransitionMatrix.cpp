@@ -135,15 +135,16 @@ void MCV_MixedTransitionMatrix::buildMixedTransitionMatrixPruneDeepest(MCV_FCTre
         selected.insert(landmark);
         leaf->embeddingIdxs[j] = static_cast<unsigned>(selection.size() - 1);
     };
+    // A landmark of the deepest scale that an earlier leaf already brought in
+    // gets no second point, on the deepest leaves too: the selection then has
+    // no repeats and the matrix one row per point.
     for (const NodePtr& leaf : leaves) {
         leaf->embeddingIdxs.resize(leaf->landmarkIdxs.size());
         for (size_t j = 0; j < leaf->landmarkIdxs.size(); ++j) {
-            if (leaf->scale == deepest) {
-                addPoint(leaf, j, leaf->landmarkIdxs[j]);
-                continue;
-            }
-            unsigned k = 0;
-            if (j < leaf->globalIdxs.size() && landmarkOf.find(leaf->globalIdxs[j], deepest, k) && !selected.count(k))
+            unsigned k = leaf->landmarkIdxs[j];
+            const bool mapped = leaf->scale == deepest ||
+                                (j < leaf->globalIdxs.size() && landmarkOf.find(leaf->globalIdxs[j], deepest, k));
+            if (mapped && !selected.count(k))
                 addPoint(leaf, j, k);
             else
                 leaf->embeddingIdxs[j] = NoPoint;
