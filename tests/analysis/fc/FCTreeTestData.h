@@ -40,20 +40,19 @@ inline std::unique_ptr<MCV_DerivedDataHierarchy> randomHierarchy(unsigned points
         auto &below = h.scale(s - 1), &cur = h.scale(s);
         const unsigned n = below.size(), landmarks = (n + 1) / 2;
         cur.areaOfInfluence.resize(n);
-        for (unsigned p = 0; p < n; ++p) {
-            cur.previousScaleToLandmarkIdx.push_back(p % 2 ? -1 : int(p / 2));
-            if (p % 2 == 0) cur.landmarkToPreviousScaleIdx.push_back(p);
-            if (p % 2 == 0) cur.landmarkToOriginalIdx.push_back(below.landmarkToOriginalIdx[p]);
-            cur.areaOfInfluence[p][rng() % landmarks] = 1.0f;
-        }
+        for (unsigned p = 0; p < n; ++p) cur.areaOfInfluence[p][rng() % landmarks] = 1.0f;
+        for (unsigned p = 0; p < n; ++p) cur.previousScaleToLandmarkIdx.push_back(p % 2 ? -1 : int(p / 2));
+        for (unsigned p = 0; p < n; p += 2) cur.landmarkToPreviousScaleIdx.push_back(p);
+        for (unsigned p = 0; p < n; p += 2) cur.landmarkToOriginalIdx.push_back(below.landmarkToOriginalIdx[p]);
         cur.landmarkWeight.assign(landmarks, 1.0f);
         cur.transitionMatrix = randomRows(rng, landmarks);
     }
     QTemporaryDir dir;
     const std::string path = dir.path().toStdString() + "/h.hsne";
-    std::ofstream out(path, std::ios::binary);
-    vel::dr::IO::saveHSNE(h, out, nullptr);
-    out.close();
+    {
+        std::ofstream out(path, std::ios::binary);
+        vel::dr::IO::saveHSNE(h, out, nullptr);
+    }
     auto loaded = std::make_unique<MCV_DerivedDataHierarchy>();
     std::vector<std::pair<int, int>> refs(points, {0, 0});
     loaded->init("H", int(points), 1, scales, {}, &refs);

@@ -6,14 +6,15 @@
 
 using NodePtr = MCV_FCTree::NodePtr;
 using Row = vel::data::MapMemEff<unsigned, float>;
+using Matrix = fctest::Matrix;
+using Nodes = MCV_FCTree::PointNodes;
 
 namespace {
 
 constexpr unsigned None = 4294967295u;
-using Rows = std::vector<std::vector<std::pair<unsigned, float>>>;
-using Build = std::tuple<Rows, MCV_FCTree::PointNodes, std::vector<std::vector<unsigned>>>;
+using Build = std::tuple<std::vector<Row::container_type>, Nodes, std::vector<std::vector<unsigned>>>;
 
-Build snapshot(MCV_FCTree& t, const fctest::Matrix& mixed, const MCV_FCTree::PointNodes& nodes) {
+Build snapshot(MCV_FCTree& t, const Matrix& mixed, const Nodes& nodes) {
     Build b;
     std::get<1>(b) = nodes;
     for (const Row& row : mixed) std::get<0>(b).push_back(row.memory());
@@ -25,44 +26,41 @@ Build snapshot(MCV_FCTree& t, const fctest::Matrix& mixed, const MCV_FCTree::Poi
 // search. PruneDeepest tests the deepest leaves for repeats too: without it a
 // point that a coarser leaf brought in first is selected twice and the matrix
 // has fewer rows than points.
-using Matrix = fctest::Matrix;
-using Nodes = MCV_FCTree::PointNodes;
 int deepestOf(MCV_FCTree& t) {
     int d = 999;
     for (const NodePtr& leaf : *t.leaves()) d = std::min(d, leaf->scale);
     return d;
 }
+// Landmark j of the leaf as a landmark of scale s, if it is one.
+bool landmarkAt(MCV_DerivedDataHierarchy& h, const NodePtr& leaf, size_t j, int s, unsigned& k) {
+    k = leaf->landmarkIdxs[j];
+    return leaf->scale == s || h.landmarkIdxFromGlobalIdx(leaf->globalIdxs[j], s, k);
+}
+bool has(const std::vector<unsigned>& list, unsigned k) { return std::find(list.begin(), list.end(), k) != list.end(); }
+void normalise(Row& row) {
+    float sum = 0;
+    for (auto& e : row) sum += e.second;
+    for (auto& e : row) e.second /= sum;
+}
 void standard(MCV_FCTree& t, MCV_DerivedDataHierarchy&, Matrix& mixed, Nodes& nodes) {
     for (auto* list : {t.focus(), t.context()})
         for (const NodePtr& leaf : *list) {
-            const unsigned offset = unsigned(mixed.size());
-            for (const Row& row : leaf->transitionMatrix) {
-                mixed.emplace_back();
-                for (auto& [c, v] : row) mixed.back()[offset + c] = v;
-            }
+            MCV_MixedTransitionMatrix::appendSparseTransitionMatrix(&mixed, &leaf->transitionMatrix);
             leaf->embeddingIdxs.clear();
             for (size_t j = 0; j < leaf->numLandmarks(); ++j)
                 nodes.emplace_back(leaf, int(j)), leaf->embeddingIdxs.push_back(unsigned(nodes.size() - 1));
         }
 }
-bool has(const std::vector<unsigned>& list, unsigned k) { return std::find(list.begin(), list.end(), k) != list.end(); }
 void pruneDeepest(MCV_FCTree& t, MCV_DerivedDataHierarchy& h, Matrix& mixed, Nodes& nodes) {
     const int d = deepestOf(t);
     std::vector<unsigned> sel;
     for (const NodePtr& leaf : *t.leaves()) {
         leaf->embeddingIdxs.assign(leaf->numLandmarks(), None);
-        for (size_t j = 0; j < leaf->numLandmarks(); ++j) {
-            unsigned k = leaf->landmarkIdxs[j];
-            if ((leaf->scale != d && !h.landmarkIdxFromGlobalIdx(leaf->globalIdxs[j], d, k)) || has(sel, k)) continue;
-            nodes.emplace_back(leaf, int(j)), sel.push_back(k), leaf->embeddingIdxs[j] = unsigned(sel.size() - 1);
-        }
+        for (unsigned j = 0, k; j < leaf->numLandmarks(); ++j)
+            if (landmarkAt(h, leaf, j, d, k) && !has(sel, k))
+                nodes.emplace_back(leaf, j), sel.push_back(k), leaf->embeddingIdxs[j] = unsigned(sel.size() - 1);
     }
     h.transitionMatrixForSelection(&mixed, d, &sel);
-}
-void normalise(Row& row) {
-    float sum = 0;
-    for (auto& e : row) sum += e.second;
-    for (auto& e : row) e.second /= sum;
 }
 void overwriteContext(MCV_FCTree& t, MCV_DerivedDataHierarchy& h, Matrix& mixed, Nodes& nodes) {
     pruneDeepest(t, h, mixed, nodes);
@@ -77,10 +75,10 @@ void overwriteContext(MCV_FCTree& t, MCV_DerivedDataHierarchy& h, Matrix& mixed,
                     auto it = row.begin() + (mid = int((lo + hi) * 0.5));
                     if (it->first == e2 && it->second > 0.0f) it->second = v;
                     if (it->first == e2) break;
-                    (it->first < e2 ? lo = mid + 1 : hi = mid - 1);
+                    it->first < e2 ? lo = mid + 1 : hi = mid - 1;
                 }
             }
-            if (!row.empty()) normalise(row);
+            normalise(row);
         }
 }
 void pushDown(MCV_FCTree& t, MCV_DerivedDataHierarchy& h, Matrix& mixed, Nodes& nodes) {
@@ -91,26 +89,17 @@ void pushDown(MCV_FCTree& t, MCV_DerivedDataHierarchy& h, Matrix& mixed, Nodes& 
             std::vector<unsigned> sel, loc;
             size_t nA = 0;
             for (const NodePtr& X : {A, B}) {
-                for (size_t j = 0; j < X->numLandmarks(); ++j) {
-                    unsigned k = X->landmarkIdxs[j];
-                    if (X->scale != s && !h.landmarkIdxFromGlobalIdx(X->globalIdxs[j], s, k)) continue;
-                    if (!has(sel, k)) sel.push_back(k), loc.push_back(unsigned(j));
-                }
+                for (unsigned j = 0, k; j < X->numLandmarks(); ++j)
+                    if (landmarkAt(h, X, j, s, k) && !has(sel, k)) sel.push_back(k), loc.push_back(j);
                 nA = X == A ? sel.size() : nA;
             }
-            fctest::Matrix m;
+            Matrix m;
             h.transitionMatrixForSelection(&m, s, &sel);
             for (size_t r = 0; r < nA && A->id != B->id; ++r)
                 for (auto& [c, v] : m[r])
                     if (c >= nA) mixed[A->embeddingIdxs[loc[r]]][B->embeddingIdxs[loc[c]]] = v;
         }
-    for (Row& row : mixed)
-        if (!row.empty()) normalise(row);
-}
-double sum(const Row& row) {
-    double s = 0;
-    for (auto& e : row) s += e.second;
-    return s;
+    for (Row& row : mixed) normalise(row);
 }
 
 }  // namespace
@@ -118,12 +107,12 @@ double sum(const Row& row) {
 TEST(MixedTransitionMatrix, EveryModeEqualsItsAlgorithmOnRandomTrees) {
     static const auto h = fctest::randomHierarchy(1200, 4, 11);
     std::mt19937 rng(5);
-    int shared = 0, overwritten = 0, crossLinks = 0;
+    int shared = 0, overwritten = 0;
     for (int trial = 0; trial < 12; ++trial) {
         MCV_FCTree t;
         fctest::growRandomTree(t, *h, rng, trial);
-        std::vector<fctest::Matrix> m(4);
-        std::vector<MCV_FCTree::PointNodes> n(4);
+        std::vector<Matrix> m(4);
+        std::vector<Nodes> n(4);
         std::vector<Build> reference;
         for (auto algorithm : {standard, pruneDeepest, overwriteContext, pushDown}) {
             algorithm(t, *h, m[reference.size()], n[reference.size()]);
@@ -131,31 +120,19 @@ TEST(MixedTransitionMatrix, EveryModeEqualsItsAlgorithmOnRandomTrees) {
         }
         if (trial == 0) EXPECT_TRUE(reference[0] == snapshot(t, *h->transitionMatrix(3), n[0])) << "a root: the top";
         for (int mode : {0, 1, 2, 3, 7}) {
-            fctest::Matrix mixed;
-            MCV_FCTree::PointNodes nodes;
+            Matrix mixed;
+            Nodes nodes;
             MCV_MixedTransitionMatrix::buildMixedTransitionMatrix(mode, &t, h.get(), &mixed, &nodes);
             EXPECT_TRUE(snapshot(t, mixed, nodes) == reference[mode % 7]) << "mode " << mode << ", trial " << trial;
             ASSERT_EQ(mixed.size(), nodes.size());
             for (const NodePtr& leaf : *t.leaves())
-                for (size_t j = 0; j < leaf->numLandmarks(); ++j) {
-                    const unsigned e = leaf->embeddingIdxs[j];
-                    shared += e == None;
-                    EXPECT_TRUE(e == None || nodes.at(e) == std::make_pair(leaf, int(j)));
-                }
+                for (size_t j = 0, e; j < leaf->numLandmarks(); ++j)
+                    if ((e = leaf->embeddingIdxs[j]) == None)
+                        ++shared;
+                    else
+                        EXPECT_EQ(nodes.at(e), std::make_pair(leaf, int(j)));
         }
-        const int deepest = deepestOf(t);
-        for (size_t i = 0; i < m[0].size(); ++i) {  // Standard: blocks; PushDown: only links across leaves added
-            for (auto& [c, v] : m[0][i]) EXPECT_EQ(n[0][c].first, n[0][i].first);
-            for (auto& [c, v] : m[3][i]) EXPECT_TRUE(n[0][c].first != n[0][i].first || m[0][i].count(c));
-            for (auto& [c, v] : m[3][i]) crossLinks += n[0][c].first != n[0][i].first;
-            if (!m[3][i].empty()) EXPECT_NEAR(sum(m[3][i]), 1.0, 1e-5);
-        }
-        for (size_t i = 0; i < m[1].size(); ++i) {  // OverwriteContext adds no entry
-            ASSERT_EQ(m[1][i].size(), m[2][i].size());
-            for (size_t k = 0; k < m[1][i].size(); ++k) EXPECT_EQ(m[1][i].memory()[k].first, m[2][i].memory()[k].first);
-            overwritten += m[1][i].memory() != m[2][i].memory();
-            if (n[1][i].first->scale != deepest && !m[2][i].empty()) EXPECT_NEAR(sum(m[2][i]), 1.0, 1e-5);
-        }
+        for (size_t i = 0; i < m[1].size(); ++i) overwritten += m[1][i].memory() != m[2][i].memory();
     }
-    EXPECT_TRUE(shared > 0 && overwritten > 0 && crossLinks > 0) << "cases the trees did not reach";
+    EXPECT_TRUE(shared > 0 && overwritten > 0) << "cases the trees did not reach";
 }
