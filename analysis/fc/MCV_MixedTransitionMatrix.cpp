@@ -97,6 +97,21 @@ void MCV_MixedTransitionMatrix::buildMixedTransitionMatrix(int mode, MCV_FCTree*
             buildMixedTransitionMatrixStandard(tree, mixed, pointNodes);
             break;
     }
+    assert(!tree || !mixed || !pointNodes || invariantsHold(tree, mixed, pointNodes));
+}
+
+bool MCV_MixedTransitionMatrix::invariantsHold(MCV_FCTree* tree, const SparseMatrix* mixed,
+                                               const PointNodes* pointNodes) {
+    if (!tree || !mixed || !pointNodes || mixed->size() != pointNodes->size()) return false;
+    for (const NodePtr& leaf : *tree->leaves()) {
+        if (leaf->embeddingIdxs.size() != leaf->landmarkIdxs.size()) return false;
+        for (size_t j = 0; j < leaf->embeddingIdxs.size(); ++j) {
+            const unsigned e = leaf->embeddingIdxs[j];
+            if (e != NoPoint && (e >= pointNodes->size() || (*pointNodes)[e] != std::make_pair(leaf, int(j))))
+                return false;
+        }
+    }
+    return true;
 }
 
 void MCV_MixedTransitionMatrix::buildMixedTransitionMatrixStandard(MCV_FCTree* tree, SparseMatrix* mixed,

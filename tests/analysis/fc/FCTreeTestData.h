@@ -21,9 +21,8 @@ using Matrix = MCV_DerivedDataHierarchy::SparseMatrix;
 inline Matrix randomRows(std::mt19937& rng, size_t rows) {
     Matrix m(rows);
     for (auto& row : m) {
-        for (int e = 1 + rng() % 4; e > 0; --e) row[rng() % rows] += 1.0f + rng() % 8;
         float sum = 0;
-        for (auto& entry : row) sum += entry.second;
+        for (int e = 1 + rng() % 4; e > 0; --e) sum += 1.0f, row[rng() % rows] += 1.0f;
         for (auto& entry : row) entry.second /= sum;
     }
     return m;
@@ -49,10 +48,9 @@ inline std::unique_ptr<MCV_DerivedDataHierarchy> randomHierarchy(unsigned points
     }
     QTemporaryDir dir;
     const std::string path = dir.path().toStdString() + "/h.hsne";
-    {
-        std::ofstream out(path, std::ios::binary);
-        vel::dr::IO::saveHSNE(h, out, nullptr);
-    }
+    std::ofstream out(path, std::ios::binary);
+    vel::dr::IO::saveHSNE(h, out, nullptr);
+    out.close();
     auto loaded = std::make_unique<MCV_DerivedDataHierarchy>();
     std::vector<std::pair<int, int>> refs(points, {0, 0});
     loaded->init("H", int(points), 1, scales, {}, &refs);
@@ -77,11 +75,9 @@ inline void growRandomTree(MCV_FCTree& tree, MCV_DerivedDataHierarchy& h, std::m
             if (!selection.empty() && selection.size() < held.size()) tree.split(leaf, &selection, &held);
         } else if (leaf->scale > 0) {
             auto child = tree.append(leaf, leaf->type, leaf->scale - 1);
-            quietly([&] {
-                h.nextLevelTransitionMatrixForSelection(&child->transitionMatrix, &child->landmarkIdxs, leaf->scale,
-                                                        &leaf->landmarkIdxs, nullptr);
-            });
+            h.nextLevelIdxs(&child->landmarkIdxs, leaf->scale, &leaf->landmarkIdxs, false);
             h.gloablIdxsFromLandmarkIdxs(&child->globalIdxs, child->scale, &child->landmarkIdxs);
+            h.transitionMatrixForSelection(child);
             child->coordinates.assign(2 * child->numLandmarks(), 0.0f);
         }
     }

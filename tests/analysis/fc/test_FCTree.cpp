@@ -59,8 +59,6 @@ TEST(FCTree, JsonTextsOfTheTreePage) {
     EXPECT_EQ(tree.jsonObject(),
               "{\n\"id\":0,\n\"type\":0,\n\"scale\":2,\n\"children\":[\n{\n\"id\":1,\n\"type\":0,\n\"scale\":2\n},{\n"
               "\"id\":2,\n\"type\":2,\n\"scale\":2\n}\n]\n}");
-    tree.append(tree.root()->children[0], hierarchyNodeFocus, 1);  // one child, with a sibling: no wrapper
-    EXPECT_EQ(tree.jsonObject().find("-1"), std::string::npos);
     resetTo(tree, 2);
     tree.append(tree.root(), hierarchyNodeFocus, 1);
     EXPECT_EQ(tree.jsonObject(),
@@ -107,7 +105,9 @@ TEST(FCTree, StructuralOperationsReportOnceAndFreeWhatLeaves) {
 }
 
 TEST(FCTree, NodeMatricesAndTheDataModelsTrees) {
-    const auto node = std::make_shared<HierarchyNode>(HierarchyNode{0, hierarchyNodeFocus, 3, {5, 2, 5}});
+    MCV_FCTree tree;
+    const NodePtr node = tree.createNode(hierarchyNodeFocus, 3);
+    node->landmarkIdxs = {5, 2, 5};
     h().transitionMatrixForSelection(node);
     ASSERT_EQ(node->transitionMatrix.size(), 3u) << "a row for every listed landmark";
     EXPECT_EQ(node->transitionMatrix[2].memory(), node->transitionMatrix[0].memory());
@@ -115,12 +115,8 @@ TEST(FCTree, NodeMatricesAndTheDataModelsTrees) {
         for (const auto& entry : row) EXPECT_LT(entry.first, 2u) << "columns name the first place";
 
     MCV_FCTree::registerKind();
-    CallbackLog log;
     auto data = MCV_CytometryData::createDetached();
-    data->init(&log);
-    MCV_FCTree *t = data->derivedDataTrees("T", true), *own = new MCV_FCTree();
-    own->setName("U");
-    EXPECT_TRUE(data->addDerivedDataTree(own) && data->derivedDataTrees("T", true) == t);
-    EXPECT_EQ(std::make_tuple(t->type(), t->name(), t->uiInterface() == &log), std::make_tuple(4, "T", true));
-    EXPECT_EQ(data->derivedDataTrees(), (std::vector<MCV_FCTree*>{t, own}));
+    MCV_FCTree* t = data->derivedDataTrees("T", true);
+    EXPECT_TRUE(t && t->type() == 4 && t->name() == "T" && data->derivedDataTrees("T", true) == t);
+    EXPECT_EQ(data->derivedDataTrees(), (std::vector<MCV_FCTree*>{t, data->derivedDataTrees("T", false)}));
 }
