@@ -56,6 +56,8 @@ bool resetPeak() {
 
 enum PhaseId { kKnn, kCalibration, kScale0, kSelection, kInfluence, kTransition, kEnd, kNone };
 
+// Closes a phase and opens the next at the hierarchy's own log lines, so that a
+// phase's time and peak come from the construction itself.
 class PhaseLog : public vel::utils::AbstractLog {
 public:
     explicit PhaseLog(BuildResult& r) : _r(r) {}
@@ -302,6 +304,12 @@ void build(const Data& data, const Options& opt, unsigned int numScales, bool pr
     r.peakReset = resetPeak() && statusMB("VmHWM:") <= r.startMB + 1;
     PhaseLog log(r);
     std::uint64_t hashes[kMaxScales][3] = {};
+    // The hierarchy file, removed however the measurement ends.
+    struct TemporaryFile {
+        std::string path = "/tmp/bench_hsne." + std::to_string(getpid()) + ".hsne";
+        ~TemporaryFile() { std::remove(path.c_str()); }
+    } file;
+    const std::string& path = file.path;
     {
         Hsne h;
         h.setLogger(&log);
@@ -333,7 +341,6 @@ void build(const Data& data, const Options& opt, unsigned int numScales, bool pr
                 for (unsigned int idx : scale.landmarkToOriginalIdx) ++r.scale[s].perCluster[data.labels[idx]];
         }
         if (!full) return;
-        const std::string path = "/tmp/bench_hsne." + std::to_string(getpid()) + ".hsne";
         std::ofstream out(path, std::ios::binary);
         vel::utils::Timer t;
         t.start();
@@ -345,7 +352,6 @@ void build(const Data& data, const Options& opt, unsigned int numScales, bool pr
         r.fileMB = static_cast<double>(std::ifstream(path, std::ios::binary | std::ios::ate).tellg()) / 1048576.0;
     }
     // The built hierarchy is gone: the load's peak is its own.
-    const std::string path = "/tmp/bench_hsne." + std::to_string(getpid()) + ".hsne";
     resetPeak();
     Hsne loaded;
     std::ifstream in(path, std::ios::binary);
@@ -356,7 +362,6 @@ void build(const Data& data, const Options& opt, unsigned int numScales, bool pr
     r.loadSeconds = t.elapsedTime();
     r.loadPeakMB = statusMB("VmHWM:");
     in.close();
-    std::remove(path.c_str());
     r.reloadSame = loaded.hierarchy().size() == r.numScales;
     for (unsigned int s = 0; r.reloadSame && s < r.numScales; ++s) {
         std::uint64_t again[3];
