@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -142,7 +143,12 @@ Result inChild(Work work) {
     waitpid(pid, &status, 0);
     if (done != sizeof result) {
         result = Result();
-        std::snprintf(result.error, sizeof result.error, "the child process ended abnormally (status %d)", status);
+        if (WIFSIGNALED(status))
+            std::snprintf(result.error, sizeof result.error, "the measuring process was killed by signal %d%s",
+                          WTERMSIG(status), WTERMSIG(status) == SIGKILL ? " (out of memory?)" : "");
+        else
+            std::snprintf(result.error, sizeof result.error, "the measuring process ended early (status %d)",
+                          WEXITSTATUS(status));
     }
     return result;
 }
