@@ -316,6 +316,9 @@ bool HierarchicalSNE<scalar_type, sparse_scalar_matrix_type>::addScaleOutOfCoreI
                 }
                 S.transitionMatrix[a].initialize(row.begin(), row.end(), scalar_type(0.001));
                 S.transitionMatrix[a].shrink_to_fit();
+                // Only this iteration reads transposed row a: freeing it here keeps
+                // the peak near the larger of the two matrices, not their sum.
+                transposed[a] = typename sparse_scalar_matrix_type::value_type();
                 progressStep(similarityProgress);
             }
         }
