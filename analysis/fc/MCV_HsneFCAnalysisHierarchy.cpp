@@ -21,8 +21,8 @@
 // ---- Build ----
 
 bool MCV_HsneFCAnalysis::checkBuildable(const std::vector<std::pair<int, int>>& points) const {
-    // The neighbourhood graph of fewer points than neighbours cannot be built.
-    const size_t least = std::max<size_t>(MCV_TsneAnalysis::kMinPoints, static_cast<size_t>(m_numNeighbors) + 1);
+    // Fewer points give no neighbourhood graph to speak of and nothing to embed.
+    const auto least = static_cast<size_t>(MCV_TsneAnalysis::kMinPoints);
     if (points.size() < least) {
         std::cout << "HSNE: " << m_name << " needs at least " << least << " points; the data selection has "
                   << points.size() << "." << std::endl;

@@ -61,8 +61,10 @@ protected:
             if (l.get() == level) l.reset();
     }
 
-    // The label of each level position: the majority label of its events.
-    std::vector<int> landmarkLabels(MCV_HsneAnalysis* level) {
+    // The label of each level position: the majority label of its events
+    // (any analysis with the level's point queries).
+    template <typename Level>
+    std::vector<int> landmarkLabels(Level* level) {
         std::vector<int> labels;
         for (int i = 0; i < level->numDataPoints(); ++i) {
             std::vector<unsigned> one{static_cast<unsigned>(i)};
@@ -84,7 +86,8 @@ protected:
     }
 
     // The level positions whose landmarks carry `label`.
-    std::vector<unsigned> blob(MCV_HsneAnalysis* level, int label) {
+    template <typename Level>
+    std::vector<unsigned> blob(Level* level, int label) {
         std::vector<unsigned> positions;
         const std::vector<int> labels = landmarkLabels(level);
         for (size_t i = 0; i < labels.size(); ++i)
