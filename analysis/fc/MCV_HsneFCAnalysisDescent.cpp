@@ -22,6 +22,8 @@
 #include <cmath>
 #include <iostream>
 #include <tuple>
+#include <unordered_map>
+#include <unordered_set>
 
 // ---- Set-up ----
 
@@ -273,6 +275,7 @@ void MCV_HsneFCAnalysis::pointScaleForSampleSelection(std::vector<bool>, std::ve
     const size_t n = m_pointNodes.size();
     values.assign(4 * n, 0.f);
     int smallest = 999, largest = 0;
+    std::unordered_map<const HierarchyNode*, std::unordered_set<unsigned>> heldBySplit;
     for (size_t i = 0; i < n && m_hierarchy; ++i) {
         const NodePtr& leaf = m_pointNodes[i].first;
         const size_t j = static_cast<size_t>(m_pointNodes[i].second);
@@ -295,8 +298,13 @@ void MCV_HsneFCAnalysis::pointScaleForSampleSelection(std::vector<bool>, std::ve
             if (!a) {
                 focus = 1.f;
             } else {
-                const unsigned g = leaf->globalIdxs.at(j);
-                focus = std::find(a->globalIdxs.begin(), a->globalIdxs.end(), g) != a->globalIdxs.end() ? 1.f : 0.f;
+                auto held = heldBySplit.find(a.get());
+                if (held == heldBySplit.end())
+                    held =
+                        heldBySplit
+                            .emplace(a.get(), std::unordered_set<unsigned>(a->globalIdxs.begin(), a->globalIdxs.end()))
+                            .first;
+                focus = held->second.count(leaf->globalIdxs.at(j)) ? 1.f : 0.f;
             }
         }
         values[4 * i] = static_cast<float>(depth);

@@ -139,6 +139,33 @@ TEST_F(HsneFCOperations, RefiningAtScaleZeroOnlyReEmbeds) {
     EXPECT_EQ(ui.folded(), Reports({"analysisInitialized", "analysisUpdated x30", "analysisFinished"}));
 }
 
+TEST_F(HsneFCOperations, RenderValuesTellDepthWeightEventsAndFocus) {
+    computed();
+    focusOnBlob(1);
+    quietly([&] { fc->differentiateFocusMore(); });
+    const NodePtr half = fc->fcTree()->root()->children[0];
+    std::vector<float> values, ranges;
+    fc->pointScaleForSampleSelection({}, values, ranges);
+    ASSERT_EQ(values.size(), 4 * fc->pointNodes()->size());
+    EXPECT_EQ(ranges[0], 1.f);
+    EXPECT_EQ(ranges[3], -1.f);
+    float largestCount = 0;
+    for (size_t i = 0; i < fc->pointNodes()->size(); ++i) {
+        const auto& [leaf, j] = (*fc->pointNodes())[i];
+        const auto refs =
+            fc->hierarchy()->pointBasedHierarchyForLandmark({leaf->scale, leaf->landmarkIdxs[static_cast<size_t>(j)]});
+        const float count = refs ? static_cast<float>(refs->size()) : 0.1f;
+        largestCount = std::max(largestCount, count);
+        const bool held =
+            std::count(half->globalIdxs.begin(), half->globalIdxs.end(), leaf->globalIdxs[static_cast<size_t>(j)]) > 0;
+        EXPECT_EQ(values[4 * i], static_cast<float>(3 - leaf->scale)) << i;
+        EXPECT_GE(values[4 * i + 1], 0.1f);
+        EXPECT_EQ(values[4 * i + 2], count) << i;
+        EXPECT_EQ(values[4 * i + 3], leaf->isFocus() ? (held ? 1.f : 0.f) : 2.f) << i;
+    }
+    EXPECT_EQ(ranges[2], largestCount);
+}
+
 TEST_F(HsneFCEndToEnd, FocusRefineAndCoarsenOnTheCpu) { road(false); }
 
 }  // namespace
