@@ -263,4 +263,16 @@ void MCV_HsneFCAnalysis::updateDerivedData() {
                       row + static_cast<size_t>(ref.second + 1) * variables,
                       m_pointData.begin() + static_cast<std::ptrdiff_t>(i * variables));
     }
+    // The points changed without a set-up (a focus that rebuilt the mixed
+    // matrix): the views get the positions the tree holds for them.
+    if (m_output.size() != 2 * n) {
+        m_output.assign(2 * n, 0.f);
+        for (size_t i = 0; i < n; ++i) {
+            const PointNode& p = m_pointNodes[i];
+            const size_t j = static_cast<size_t>(p.second);
+            if (2 * j + 1 >= p.first->coordinates.size()) continue;
+            m_output[2 * i] = p.first->coordinates[2 * j];
+            m_output[2 * i + 1] = p.first->coordinates[2 * j + 1];
+        }
+    }
 }
