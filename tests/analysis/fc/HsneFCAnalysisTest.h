@@ -50,22 +50,7 @@ protected:
 // agreement in the map stays high at every step.
 class HsneFCEndToEnd : public HsneFCAnalysisTest {
 protected:
-    double agreement() {
-        const std::vector<int> labels = landmarkLabels(fc.get());
-        const std::vector<float>& y = *fc->output();
-        const auto n = static_cast<unsigned>(labels.size());
-        const std::vector<int> near = veltest::exactNeighbours(
-            n, 11, [&](unsigned i, unsigned j) { return i == j ? -1.0 : veltest::squaredL2(&y[2 * i], &y[2 * j], 2); });
-        size_t agree = 0;
-        for (size_t i = 0; i < n; ++i) {
-            std::map<int, int> votes;
-            for (size_t k = 1; k <= 10; ++k) ++votes[labels[static_cast<size_t>(near[i * 11 + k])]];
-            agree += std::max_element(votes.begin(), votes.end(), [](auto& a, auto& b) {
-                         return a.second < b.second;
-                     })->first == labels[i];
-        }
-        return static_cast<double>(agree) / n;
-    }
+    double agreement() { return tenNearestAgreement(*fc->output(), landmarkLabels(fc.get())); }
     void road(bool gpu) {
         // 5 x 1,000 events rather than 5 x 10,000, to keep the run short.
         loadHsneBlobs(5, 1000, 6);

@@ -95,6 +95,22 @@ protected:
         return positions;
     }
 
+    // The share of points whose 10 nearest neighbours in the map (x, y at 2i,
+    // 2i + 1) mostly carry the point's own label.
+    static double tenNearestAgreement(const std::vector<float>& y, const std::vector<int>& labels) {
+        const auto n = static_cast<unsigned>(labels.size());
+        const std::vector<int> near = veltest::exactNeighbours(
+            n, 11, [&](unsigned i, unsigned j) { return i == j ? -1.0 : veltest::squaredL2(&y[2 * i], &y[2 * j], 2); });
+        size_t agree = 0;
+        for (size_t i = 0; i < n; ++i) {
+            std::map<int, int> votes;
+            for (size_t k = 1; k <= 10; ++k) ++votes[labels[static_cast<size_t>(near[i * 11 + k])]];
+            agree += std::max_element(votes.begin(), votes.end(), [](auto& a, auto& b) {
+                         return a.second < b.second;
+                     })->first == labels[i];
+        }
+        return static_cast<double>(agree) / static_cast<double>(n);
+    }
     std::string folder() { return dir.path().toStdString() + "/"; }
 
     std::unique_ptr<MCV_HsneAnalysisHierarchy> hsne;
