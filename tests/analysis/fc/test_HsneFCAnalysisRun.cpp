@@ -93,6 +93,10 @@ TEST_F(HsneFCRun, DeletionAndClustersAndDetachedTree) {
     const auto* set = fc->updateClusters(&clusters, "Density Clusters");
     ASSERT_NE(set, nullptr);
     EXPECT_EQ(set->name(), "Density Clusters - F");
+    std::vector<unsigned> stale{99999};  // a plot selection older than the points
+    Points refs{{1, 1}};
+    fc->computePointReferencesForLandmarkIdxs(&stale, &refs, nullptr);
+    EXPECT_TRUE(refs.empty());
 
     // Running: the loop stops after the current iteration and asks to go.
     ui.clear();
