@@ -61,6 +61,9 @@ void releaseChildren(HierarchyNode& node) {
     node.children.clear();
 }
 
+// Wherever the tree is linked in, the data model can make trees.
+[[maybe_unused]] const bool kindRegistered = (MCV_FCTree::registerKind(), true);
+
 }  // namespace
 
 MCV_FCTree::MCV_FCTree() { m_type = KindTree; }

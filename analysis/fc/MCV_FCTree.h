@@ -40,8 +40,9 @@ public:
     MCV_FCTree();
     ~MCV_FCTree() override;
 
-    // Installs the kind-4 maker in the data model's registry (idempotent).
-    // Call it before the first MCV_CytometryData::derivedDataTrees(name, ...).
+    // Installs the kind-4 maker in the data model's registry. It runs at
+    // start-up in every program that links the tree; calling it again (after
+    // the maker was replaced) reinstalls it.
     static void registerKind();
 
     // One root of type focus at `scale` holding landmarks 0 .. n-1 of it (n =
