@@ -123,7 +123,8 @@ bool MCV_HsneFCAnalysis::build() {
         return false;
     }
 
-    // The tree may still refer to the old hierarchy: it is reset below.
+    // The tree lets go of the old hierarchy now; it is reset below.
+    if (m_fcTree) m_fcTree->detachHierarchy();
     m_engineReady = false;
     m_cpuEngine.reset();
     m_embedding = std::make_unique<vel::data::Embedding<float>>();
