@@ -5,8 +5,9 @@
 // 2. Per mode and operation (focus + refine, refine focus, coarsen focus,
 //    refine all, coarsen all): the time from the call to the new run's first
 //    update, the embedded point count, and as baseline the bare CPU engine's
-//    set-up and first iteration on the same mixed matrix. Goal: at most 1 s for results of at
-//    most 100,000 points, at most 0.3 s of it outside the engine.
+//    set-up and first iteration on the same mixed matrix. Goal: at most 1 s
+//    for results of at most 100,000 points, at most 0.3 s of it outside the
+//    engine.
 // 3. The embed loop (output written every 10 iterations) against the bare
 //    engine's iterations on the same matrix. Goal: at most 5% more.
 //
