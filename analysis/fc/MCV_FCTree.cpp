@@ -130,6 +130,9 @@ MCV_FCTree::NodePtr MCV_FCTree::append(NodePtr parent, hierarchyNodeType type, i
 
 MCV_FCTree::NodePtr MCV_FCTree::append(NodePtr parent, NodePtr node) {
     if (!parent || !node) return node;
+    // A node under itself would own itself and make every walk endless.
+    for (NodePtr above = parent; above; above = above->parent.lock())
+        if (above == node) return node;
     attach(parent, node);
     structureChanged();
     return node;

@@ -58,7 +58,7 @@ public:
     // A new node appended to parent's children; returns it.
     NodePtr append(NodePtr parent, hierarchyNodeType type, int scale);
     // Appends `node` (which must have no parent: purge it first) to parent's
-    // children; returns it.
+    // children; returns it. Nothing when parent is node or lies below it.
     NodePtr append(NodePtr parent, NodePtr node);
     // Takes node out of the tree: its parent receives node's coordinates at
     // every position holding the same data point, and drops node from its

@@ -92,6 +92,7 @@ TEST(FCTree, StructuralOperationsReportOnceAndFreeWhatLeaves) {
 
     NodePtr child = tree.append(root, hierarchyNodeFocus, 3);
     std::weak_ptr<HierarchyNode> grandChild = tree.append(child, tree.createNode(hierarchyNodeContext, 2));
+    EXPECT_TRUE(tree.append(child, root) == root && child->children.size() == 1) << "no node under itself";
     ++reports, reported("two appends");
     root->globalIdxs[1] = root->globalIdxs[0];
     child->globalIdxs = {root->globalIdxs[0]};
