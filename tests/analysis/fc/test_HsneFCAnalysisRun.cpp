@@ -120,17 +120,21 @@ TEST_F(HsneFCRun, RequestsMidRunAreCarriedOutAfterTheLoop) {
     computed();
     ui.clear();
     int updates = 0;
+    std::vector<unsigned> selection{4, 1, 2};
     ui.onUpdated = [&](void*) {
-        if (++updates == 3) {
-            fc->refineAll();  // nested, as the view's event pumping delivers it
-            fc->embed();      // a resume after the stop waits as well
+        if (++updates == 3) {  // nested, as the view's event pumping delivers them
+            fc->setFocus(&selection);
+            fc->differentiateFocusMore();
+            fc->embed();  // a resume after the stop waits as well
         }
     };
     quietly([&] { fc->embed(); });
     EXPECT_EQ(ui.count("analysisFinished"), 1);
     EXPECT_EQ(ui.calls.back().what, "analysisFinished");
-    EXPECT_EQ(ui.count("analysisInitialized"), 1);
-    EXPECT_EQ(fc->fcTree()->root()->children.size(), 1u);
+    EXPECT_EQ(ui.count("analysisInitialized"), 2);
+    const MCV_FCTree::NodePtr root = fc->fcTree()->root();
+    ASSERT_EQ(root->children.size(), 2u);
+    EXPECT_EQ(root->children[0]->children.size(), 1u);
     EXPECT_FALSE(fc->isRunning());
     EXPECT_EQ(fc->embedding()->getContainer().size(), 2 * fc->pointNodes()->size());
 }
