@@ -71,15 +71,18 @@ protected:
     }
 
     // The events of the landmark at position `i` of `level`.
-    Points eventsOf(MCV_HsneAnalysis* level, unsigned i) {
+    template <typename Level>
+    Points eventsOf(Level* level, unsigned i) {
         std::vector<unsigned> one{i};
         Points refs;
         level->computePointReferencesForLandmarkIdxs(&one, &refs, nullptr);
         return refs;
     }
     // The label of each level position: the majority label of its events; a
-    // landmark that no event chose is labelled by its own event.
-    std::vector<int> landmarkLabels(MCV_HsneAnalysis* level) {
+    // landmark that no event chose is labelled by its own event (any analysis
+    // with the level's point queries).
+    template <typename Level>
+    std::vector<int> landmarkLabels(Level* level) {
         std::vector<int> labels;
         for (unsigned i = 0; i < static_cast<unsigned>(level->numDataPoints()); ++i) {
             Points refs = eventsOf(level, i);
@@ -92,13 +95,16 @@ protected:
     }
 
     // The level positions whose landmarks carry `label`.
-    std::vector<unsigned> blob(MCV_HsneAnalysis* level, int label) {
+    template <typename Level>
+    std::vector<unsigned> blob(Level* level, int label) {
         std::vector<unsigned> positions;
         const std::vector<int> labels = landmarkLabels(level);
         for (size_t i = 0; i < labels.size(); ++i)
             if (labels[i] == label) positions.push_back(static_cast<unsigned>(i));
         return positions;
     }
+
+    std::string folder() { return dir.path().toStdString() + "/"; }
 
     std::unique_ptr<MCV_HsneAnalysisHierarchy> hsne;
     std::vector<std::unique_ptr<MCV_HsneAnalysis>> levels;
