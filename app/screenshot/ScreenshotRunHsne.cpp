@@ -4,7 +4,6 @@
 #include "app/MainWindow.h"
 #include "app/UI_ImportDialog.h"
 #include "app/UI_Interface.h"
-#include "ui/base/UI_DockableContainerWidget.h"
 #include "ui/base/UI_ModalDialogs.h"
 #include "ui/hsne/UI_HsneSettingsWidget.h"
 #include "ui/hsne/UI_HsneWidget.h"
@@ -25,8 +24,8 @@
 #include <QTimer>
 
 #include <algorithm>
-#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <vector>
 
@@ -40,7 +39,7 @@ constexpr int kMostClusters = 3;
 
 // Where the run stands; the bridge's signals move it on.
 struct HsneRun {
-    enum Step { Overview, Level, Done } step = Overview;
+    enum Step { Overview, Selecting, Level, Done } step = Overview;
     UI_HsneWidget* overview = nullptr;
     void* overviewAnalysis = nullptr;
     void* levelAnalysis = nullptr;
@@ -93,23 +92,32 @@ std::vector<QRect> clusterBoxes(const QImage& image) {
     return boxes;
 }
 
-// The rectangle to draw over the overview: the clusters nearest to the upper
-// left corner, as many as kMostClusters whose joint box touches no other
-// cluster, with a margin; a null rectangle when nothing is drawn.
-QRect selectionRectangle(std::vector<QRect> boxes) {
-    if (boxes.empty()) return {};
-    std::sort(boxes.begin(), boxes.end(), [](const QRect& a, const QRect& b) {
-        return a.center().manhattanLength() < b.center().manhattanLength();
-    });
-    QRect chosen = boxes[0];
-    for (size_t k = 1; k < boxes.size() && static_cast<int>(k) < kMostClusters; ++k) {
-        const QRect joint = chosen | boxes[k];
-        const bool touchesOthers = std::any_of(boxes.begin() + static_cast<long>(k) + 1, boxes.end(),
-                                               [&joint](const QRect& other) { return joint.intersects(other); });
-        if (touchesOthers) break;
-        chosen = joint;
+// The rectangle to draw over the overview: the joint box, with a margin, of
+// kMostClusters clusters (fewer when no such box exists) that touches no other
+// cluster, the smallest such box, so that the selected clusters are
+// neighbours; a null rectangle when nothing is drawn.
+QRect selectionRectangle(const std::vector<QRect>& boxes) {
+    const size_t n = boxes.size();
+    if (n == 0) return {};
+    for (size_t k = std::min<size_t>(kMostClusters, n); k >= 1; --k) {
+        QRect best;
+        // Every choice of k of the n clusters, as a mask of n bits.
+        std::vector<bool> chosen(n, false);
+        std::fill(chosen.begin(), chosen.begin() + static_cast<long>(k), true);
+        do {
+            QRect joint;
+            for (size_t i = 0; i < n; ++i)
+                if (chosen[i]) joint |= boxes[i];
+            joint.adjust(-kCell, -kCell, kCell, kCell);
+            bool touchesOthers = false;
+            for (size_t i = 0; i < n; ++i)
+                if (!chosen[i] && joint.intersects(boxes[i])) touchesOthers = true;
+            const auto area = [](const QRect& r) { return static_cast<long>(r.width()) * r.height(); };
+            if (!touchesOthers && (best.isNull() || area(joint) < area(best))) best = joint;
+        } while (std::prev_permutation(chosen.begin(), chosen.end()));
+        if (!best.isNull()) return best;
     }
-    return chosen.adjusted(-kCell, -kCell, kCell, kCell);
+    return boxes[0].adjusted(-kCell, -kCell, kCell, kCell);
 }
 
 // Colours `plot` by a marker that tells the populations apart rather than by
@@ -119,7 +127,7 @@ void styleForPicture(UI_ScatterplotWidget* plot, int pointSize) {
     for (QComboBox* combo : plot->settingsPanel()->findChildren<QComboBox*>())
         if (combo->findText(QStringLiteral("Sample")) >= 0) combo->setCurrentText(QStringLiteral("HLA-DR"));
     for (QSlider* slider : plot->settingsPanel()->findChildren<QSlider*>()) {
-        if (slider->minimum() == 10 && slider->maximum() == 50) slider->setValue(40);
+        if (slider->minimum() == 10 && slider->maximum() == 50) slider->setValue(30);
         if (slider->minimum() == 50 && slider->maximum() == 200) slider->setValue(pointSize);
     }
 }
@@ -192,20 +200,25 @@ void ScreenshotRun::startHsneDrillDown(MainWindow* window, const QString& output
         auto* level = qobject_cast<UI_HsneWidget*>(window->views().back());
         if (!level || level == run->overview) return;
         window->splitDockWidget(run->overview, level, Qt::Horizontal);
-        window->resizeDocks({window->settingsDock()}, {360}, Qt::Horizontal);
     });
     QObject::connect(window->bridge(), &UI_Interface::analysisFinishedSignal, window,
                      [window, output, run, selectAndZoom](void* a) {
                          if (run->step == HsneRun::Overview) {
+                             run->step = HsneRun::Selecting;
                              run->overviewAnalysis = a;
                              QTimer::singleShot(300, window, selectAndZoom);
-                         } else if (run->step == HsneRun::Level && a == run->levelAnalysis) {
-                             run->step = HsneRun::Done;
-                             // Its marker list is complete once it has run.
-                             if (auto* level = qobject_cast<UI_HsneWidget*>(window->views().back()))
-                                 styleForPicture(level->plot(), 100);
-                             QTimer::singleShot(300, window, [window, output]() { grabAndQuit(window, output); });
+                             return;
                          }
+                         if (run->step != HsneRun::Level || a == run->overviewAnalysis) return;
+                         run->step = HsneRun::Done;
+                         auto* level = qobject_cast<UI_HsneWidget*>(window->views().back());
+                         if (!run->levelAnalysis || !level || level == run->overview) {
+                             fail("the zoom opened no level");
+                             return;
+                         }
+                         // Its marker list is complete once it has run.
+                         styleForPicture(level->plot(), 100);
+                         QTimer::singleShot(300, window, [window, output]() { grabAndQuit(window, output); });
                      });
 
     importAndCreate(window, files, UI_ImportDialog::StartHsne, QStringLiteral("Example HSNE"), [window, run]() {
