@@ -1,19 +1,42 @@
 #!/usr/bin/env bash
-# Takes the README's screenshot (docs/main-window.png): runs the screenshot
-# program (qlmrn_screenshot_run, built beside the application but not part of
-# it) under Xvfb; it opens the main window, imports the example data set,
-# starts an A-tSNE from the import dialog and grabs the window while the
-# embedding converges.
+# Takes the README's screenshots: runs the screenshot program
+# (qlmrn_screenshot_run, built beside the application but not part of it)
+# under Xvfb on the example data set.
+#   docs/main-window.png    the main window while an A-tSNE started from the
+#                           import dialog converges;
+#   docs/hsne-drill-down.png an HSNE overview with a selection of its clusters
+#                           beside the level opened by "Zoom into Selection.".
+# Usage: docs/screenshot.sh [tsne|hsne]   (both pictures when none is named)
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="${QLMRN_BUILD_DIR:-$root/build}"
+which="${1:-all}"
+case "$which" in
+  all | tsne | hsne) ;;
+  *)
+    echo "usage: $0 [tsne|hsne]" >&2
+    exit 2
+    ;;
+esac
 data="$(mktemp -d)"
 config="$(mktemp -d)"
 trap 'rm -rf "$data" "$config"' EXIT
 
 "$build/examples/qlmrn_make_examples" "$data" >/dev/null
 export XDG_CONFIG_HOME="$config"  # leave the user's settings alone
-png="$root/docs/main-window.png"
-timeout 300 xvfb-run -a -s "-screen 0 1440x900x24" "$build/app/qlmrn_screenshot_run" "$png" \
-  "$data/sample_1.fcs" "$data/sample_2.fcs" "$data/sample_3.fcs"
-echo "wrote $png"
+samples=("$data/sample_1.fcs" "$data/sample_2.fcs" "$data/sample_3.fcs")
+
+# take SECONDS PNG [--hsne-drill-down]
+take() {
+  local seconds="$1" png="$2"
+  shift 2
+  timeout "$seconds" xvfb-run -a -s "-screen 0 1440x900x24" "$build/app/qlmrn_screenshot_run" "$@" "$png" \
+    "${samples[@]}"
+  echo "wrote $png"
+}
+
+# The limits are generous for a busy machine. The HSNE run builds the
+# hierarchy (its cache files go into the temporary data folder), then embeds
+# two levels of 1,000 iterations each.
+if [[ "$which" != hsne ]]; then take 900 "$root/docs/main-window.png"; fi
+if [[ "$which" != tsne ]]; then take 900 "$root/docs/hsne-drill-down.png" --hsne-drill-down; fi

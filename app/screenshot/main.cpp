@@ -1,6 +1,8 @@
-// qlmrn_screenshot_run OUTPUT.png FILE.fcs...
-// Takes the README's screenshot (see docs/screenshot.sh). A tool for the
-// documentation, not part of the shipped program.
+// qlmrn_screenshot_run [--hsne-drill-down] OUTPUT.png FILE.fcs...
+// Takes the README's screenshots (see docs/screenshot.sh): the main window
+// during an A-tSNE run, or with --hsne-drill-down an HSNE overview beside a
+// level opened from a selection of it. A tool for the documentation, not part
+// of the shipped program.
 #include "app/MainWindow.h"
 #include "app/screenshot/ScreenshotRun.h"
 #include "app/startApplication.h"
@@ -12,8 +14,13 @@
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QStringList args = QCoreApplication::arguments().mid(1);
+    ScreenshotRun::Picture picture = ScreenshotRun::Picture::Tsne;
+    if (!args.isEmpty() && args.first() == QStringLiteral("--hsne-drill-down")) {
+        picture = ScreenshotRun::Picture::HsneDrillDown;
+        args.removeFirst();
+    }
     if (args.size() < 2) {
-        std::fprintf(stderr, "usage: qlmrn_screenshot_run OUTPUT.png FILE.fcs...\n");
+        std::fprintf(stderr, "usage: qlmrn_screenshot_run [--hsne-drill-down] OUTPUT.png FILE.fcs...\n");
         return 2;
     }
     // Started as the program starts, so the window reads like the program's own.
@@ -21,6 +28,6 @@ int main(int argc, char* argv[]) {
     MainWindow window;
     showCentred(window);
     const QString output = args.takeFirst();
-    ScreenshotRun::start(&window, output, args);
+    ScreenshotRun::start(&window, picture, output, args);
     return app.exec();
 }
