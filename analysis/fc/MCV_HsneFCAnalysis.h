@@ -1,0 +1,316 @@
+#pragma once
+
+#include "analysis/MCV_Analysis.h"
+
+#include "vel/data/Embedding.h"
+#include "vel/data/MapMemEff.h"
+#include "vel/dr/TsneParameters.h"
+#include "vel/utils/KnnCodes.h"
+
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace vel {
+namespace utils {
+class CoutLog;
+}
+namespace dr {
+template <typename scalar_type, typename sparse_scalar_matrix_type>
+class SparseTSNEUserDefProbabilities;
+}
+}  // namespace vel
+
+class MCV_DerivedDataHierarchy;
+class MCV_FCTree;
+class MCV_GpuGradientDescent;
+struct HierarchyNode;
+
+// The HSNE focus-and-context analysis (type 3): one two-dimensional map that
+// mixes landmarks of several scales of one HSNE hierarchy. The focus is shown
+// with fine landmarks, the context with coarse ones. Which landmarks of which
+// scale are on the map is the focus-and-context tree (a derived-data set of
+// the data model named after the analysis): every leaf is one group of
+// landmarks of one scale, every landmark of a leaf one embedding point.
+//
+// Embedding point i is described in parallel by pointNodes()[i] (its leaf and
+// the position in the leaf's landmark list), pointReferences()[i],
+// outputFileIdxs()[i], row i of markers() and row i of the mixed transition
+// matrix; x, y of point i are output()[2i], output()[2i + 1].
+//
+// Caches: the hierarchy caches beside the data are shared with the HSNE
+// analysis and used only through their gate: "All Points" with caching on and
+// a parameter cache that records exactly this analysis's settings. A build
+// writes the two hierarchy files first and the parameter cache last.
+//
+// Re-entrancy: the views pump the event loop inside analysisUpdated, so stop,
+// delete, compute and tree operations may arrive while the embed loop is on
+// the stack. Stop and delete are flag writes seen at the loop's next check. A
+// compute, restart or tree operation arriving during a run stops the loop and
+// is carried out once the loop has returned; the run and the requests it took
+// over end with one final report (analysisFinished or readyForDeletion), the
+// last thing the run does.
+//
+// Ownership: the analysis owns its hierarchy, engines, embedding, logger and
+// hidden context; the tree belongs to the data model and is detached from the
+// hierarchy when the analysis is destroyed. GUI thread only.
+class MCV_HsneFCAnalysis : public MCV_Analysis {
+public:
+    using SparseMatrix = std::vector<vel::data::MapMemEff<unsigned int, float>>;
+    using CpuEngine = vel::dr::SparseTSNEUserDefProbabilities<float, SparseMatrix>;
+    using NodePtr = std::shared_ptr<HierarchyNode>;
+    using PointNode = std::pair<NodePtr, int>;
+
+    enum TransitionMatrixMode {
+        Standard = 0,
+        PruneDeepest = 1,
+        PruneDeepestOverwriteContext = 2,
+        PushDown = 3,
+    };
+
+    MCV_HsneFCAnalysis();
+    ~MCV_HsneFCAnalysis() override;
+
+    // Common initialisation, a new console logger and a new empty embedding.
+    // Computes nothing. Refused with a line during a run.
+    void init(MCV_UiInterface* ui, std::string name);
+
+    // ---- Hierarchy ----
+    // Builds or loads the hierarchy over the enabled markers of the active
+    // selection, resets the tree to the top scale and embeds it; returns when
+    // the run has ended. Too small a selection or a library error prints a
+    // line and changes nothing.
+    void initHSNE();
+    // Whether the gated caches held this analysis's hierarchy and it was
+    // loaded into the current hierarchy object.
+    bool loadCachedHSNE();
+    // Writes the gated caches of the current hierarchy (parameter cache last).
+    void cacheHSNE();
+
+    // ---- Tree operations (called by the view) ----
+    // Makes the selected embedding points the focus; no embedding set-up.
+    void setFocus(std::vector<unsigned>* selection);
+    // Stop, change the tree, re-initialise keeping positions, update the
+    // per-point data, report analysisInitialized, embed.
+    void differentiateFocusMore();
+    void differentiateFocusLess();
+    void differentiateFocus(bool more);
+    void refineAll();
+    void coarsenAll();
+    void refineAll(bool refine);
+    // Tree changes alone (no set-up, no embed).
+    void zoomIntoNode(NodePtr node);
+    void zoomOutOfNode(NodePtr node);
+    void zoomIntoAll();
+    void zoomOutOfAll();
+    void zoomIntoFocus();
+    void zoomOutOfFocus();
+
+    // ---- Per-point data ----
+    // Resets the tree to one root holding every top-scale landmark.
+    void initDerivedData();
+    // Point references, file indices and data rows of every embedding point.
+    void updateDerivedData();
+
+    // ---- Mixed transition matrix ----
+    // Rebuilds it by the current mode when a tree change asked for it.
+    void buildMixedTransitionMatrix();
+    void buildMixedTransitionMatrixStandard();
+    void buildMixedTransitionMatrixPruneDeepest();
+    void buildMixedTransitionMatrixPruneDeepestOverwriteContext();
+    void buildMixedTransitionMatrixPushDown();
+    void appendSparseTransitionMatrix(SparseMatrix* rows);
+    // The whole transition matrix of `scale`; nothing without a hierarchy.
+    void initTransitionMatrix(int scale);
+
+    // ---- Embedding ----
+    // Sets up the engine over the mixed transition matrix; keepPositions
+    // starts from the tree's coordinates times the rescale factor, otherwise
+    // from random positions.
+    void reInitEmbedding(bool keepPositions);
+    // One gradient-descent step and its report.
+    void iterate();
+    // The embed loop from the current positions for iterations() iterations.
+    void embed();
+    // Stops a run and starts afresh from random positions over the current
+    // mixed transition matrix.
+    void reEmbed();
+    // Ends the running loop after its current iteration; the tree receives
+    // the current positions.
+    void stopGradientDescent();
+    // Sets the deletion mark; readyForDeletion follows at once when idle,
+    // else when the run has ended.
+    void markForDeletion();
+    // Every leaf landmark that is an embedding point takes the point's x, y.
+    void updateTreeCoordinates();
+    // Writes x, y of every embedding point into "QLMRN_HsneDataX"/"...Y" of
+    // every event its landmark stands for; all other events get 0.
+    void writeHsneChannels();
+
+    // The cluster set "<name> - <analysis name>" of the events of each cluster
+    // of embedding points.
+    MCV_DerivedDataClusters* updateClusters(std::vector<std::vector<unsigned>>* clusters, std::string name) override;
+    // Empties refs and fills it with the (file, event) pairs that the given
+    // embedding points stand for, only of files whose flag is set (all with a
+    // null mask). std::out_of_range for a point beyond the embedding or a file
+    // beyond the mask.
+    void computePointReferencesForLandmarkIdxs(std::vector<unsigned>* points, std::vector<std::pair<int, int>>* refs,
+                                               std::vector<bool>* fileMask);
+    // Four floats per embedding point for the renderer (depth, weight, event
+    // count, focus value) and ranges (depth span, largest weight, largest
+    // count, -1).
+    void pointScaleForSampleSelection(std::vector<bool> samples, std::vector<float>& values,
+                                      std::vector<float>& ranges);
+
+    // ---- Settings (stored; the hierarchy ones act at the next initHSNE) ----
+    void setNumScales(int scales) { m_numScales = scales; }
+    void setSeed(int seed) { m_seed = seed; }
+    void setNumWalksPerLandmark(int walks) { m_numWalksPerLandmark = walks; }
+    void setMcmcsNumWalks(int walks) { m_mcmcsNumWalks = walks; }
+    void setMcmcsLandmarkThresh(float thresh) { m_mcmcsLandmarkThresh = thresh; }
+    void setMcmcsWalkLength(int length) { m_mcmcsWalkLength = length; }
+    void setMonteCarloSampling(bool on) { m_monteCarloSampling = on; }
+    void setPruneThresh(int thresh) { m_pruneThresh = thresh; }
+    void setAknnNumChecks(int checks) { m_aknnNumChecks = checks; }
+    void setKnnLibrary(vel::utils::knn_library library) { m_knnLibrary = library; }
+    void setKnnMetric(vel::utils::knn_distance_metric metric) { m_knnMetric = metric; }
+    void setMemoryPreserving(bool on) { m_memoryPreserving = on; }
+    void setUseHardThresh(bool on) { m_useHardThresh = on; }
+    void setHardThresh(float thresh) { m_hardThresh = thresh; }
+    void setNumNeighbors(int neighbors) { m_numNeighbors = static_cast<float>(neighbors); }
+    void setCachingEnabled(bool on) { m_cachingEnabled = on; }
+    void setIterations(int iterations) { m_iterations = iterations; }
+    void setExaggerationFactorRefine(float factor) { m_exaggerationFactorRefine = factor; }
+    void setMomentumRefine(float momentum) { m_momentumRefine = momentum; }
+    void setRescaleFactor(float factor) { m_rescaleFactor = factor; }
+    void setUseGPU(bool on) { m_useGpu = on; }
+    // Stores the mode; the next tree operation builds with it.
+    void setTransitionMatrixMode(int mode);
+
+    int numScales() const { return m_numScales; }
+    int activeNumScales() const { return m_activeNumScales; }
+    int seed() const { return m_seed; }
+    int numWalksPerLandmark() const { return m_numWalksPerLandmark; }
+    int mcmcsNumWalks() const { return m_mcmcsNumWalks; }
+    float mcmcsLandmarkThresh() const { return m_mcmcsLandmarkThresh; }
+    int mcmcsWalkLength() const { return m_mcmcsWalkLength; }
+    bool monteCarloSampling() const { return m_monteCarloSampling; }
+    int pruneThresh() const { return m_pruneThresh; }
+    int aknnNumChecks() const { return m_aknnNumChecks; }
+    int numTrees() const { return m_numTrees; }
+    int knnLibrary() const { return m_knnLibrary; }
+    int knnMetric() const { return m_knnMetric; }
+    bool memoryPreserving() const { return m_memoryPreserving; }
+    bool useHardThresh() const { return m_useHardThresh; }
+    float hardThresh() const { return m_hardThresh; }
+    int numNeighbors() const { return static_cast<int>(m_numNeighbors); }
+    bool cachingEnabled() const { return m_cachingEnabled; }
+    int iterations() const { return m_iterations; }
+    float exaggerationFactorRefine() const { return m_exaggerationFactorRefine; }
+    float momentumRefine() const { return m_momentumRefine; }
+    float rescaleFactor() const { return m_rescaleFactor; }
+    bool useGPU() const { return m_useGpu; }
+    int transitionMatrixMode() const { return m_transitionMatrixMode; }
+    // Whether the last engine set-up runs on the GPU (the GPU choice falls
+    // back to the CPU without a usable OpenGL context).
+    bool gpuEngineActive() const;
+
+    // True from the start of a run (or initHSNE) until it returns.
+    bool isRunning() const override { return m_inProgress; }
+    bool markedForDeletion() const { return m_markedForDeletion; }
+
+    // ---- State and results (pointers stay valid for the analysis's life) ----
+    MCV_DerivedDataHierarchy* hierarchy() const { return m_hierarchy.get(); }
+    MCV_FCTree* fcTree() const { return m_fcTree; }
+    int numDataPoints() const { return static_cast<int>(m_pointNodes.size()); }
+    std::vector<PointNode>* pointNodes() { return &m_pointNodes; }
+    SparseMatrix* mixedTransitionMatrix() { return &m_mixedTransitionMatrix; }
+    bool rebuildTransitionMatrix() const { return m_rebuildTransitionMatrix; }
+    std::vector<std::pair<int, int>>* pointReferences() { return &m_pointReferences; }
+    std::vector<std::pair<int, int>>* pointsData() { return &m_pointsData; }
+    // x, y of embedding point i at 2i, 2i + 1, copied after every iteration.
+    std::vector<float>* output() { return &m_output; }
+    std::vector<int>* outputFileIdxs() { return &m_pointFileIdxs; }
+    // All variables of each embedding point's event, row-major.
+    std::vector<float>* markers() { return &m_pointData; }
+    vel::data::Embedding<float>* embedding() { return m_embedding.get(); }
+    // Largest bounding-box value after the last iteration.
+    float embeddingExtent() const { return m_embeddingExtent; }
+
+private:
+    enum class Request { None, Embed, Restart, Compute, Operation };
+    enum class Operation { None, FocusMore, FocusLess, RefineAll, CoarsenAll };
+
+    // Stop a running descent, so the tree holds the current positions.
+    void stopRunning();
+    // One operation (zoom, set-up, report, embed); deferred during a run.
+    void operate(Operation op);
+    void applyOperation(Operation op);
+    void run(Request request);
+    void defer(Request request, Operation op);
+    void embedLoop();
+    bool build();
+    bool setUpEngine(bool keepPositions);
+    vel::dr::TsneParameters descentParameters(size_t rows, bool keepPositions) const;
+    void placeKeptPositions();
+    bool cacheAllowed(const char* refusal) const;
+    bool hasPoint(size_t i) const;
+
+    // ---- Hierarchy settings ----
+    std::unique_ptr<vel::utils::CoutLog> m_logger;
+    int m_activeNumScales = 4;
+    int m_numScales = 4;
+    int m_seed = -1;
+    int m_numWalksPerLandmark = 100;
+    bool m_monteCarloSampling = true;
+    int m_mcmcsNumWalks = 15;
+    float m_mcmcsLandmarkThresh = 1.5f;
+    int m_mcmcsWalkLength = 15;
+    int m_pruneThresh = 0;
+    int m_iterations = 1000;
+    bool m_memoryPreserving = true;
+    int m_aknnNumChecks = 256;
+    int m_numTrees = 3;
+    vel::utils::knn_library m_knnLibrary = vel::utils::KNN_ANNOY;
+    vel::utils::knn_distance_metric m_knnMetric = vel::utils::KNN_METRIC_EUCLIDEAN;
+    bool m_useHardThresh = true;
+    float m_hardThresh = 0.25f;
+    float m_numNeighbors = 90;
+    bool m_cachingEnabled = true;
+    std::shared_ptr<MCV_DerivedDataHierarchy> m_hierarchy;
+
+    // ---- Embedding ----
+    SparseMatrix m_mixedTransitionMatrix;
+    std::unique_ptr<CpuEngine> m_cpuEngine;
+    std::unique_ptr<MCV_GpuGradientDescent> m_gpu;
+    bool m_gpuActive = false;
+    bool m_engineReady = false;
+    bool m_useGpu = true;
+    int m_exaggerationIter = 200;
+    int m_expDecay = 50;
+    float m_exaggerationFactorRefine = 0.75f;
+    float m_momentumRefine = 0.75f;
+    float m_rescaleFactor = 0.5f;
+    float m_embeddingExtent = 50;
+    std::unique_ptr<vel::data::Embedding<float>> m_embedding;
+    std::vector<float> m_output;
+
+    // ---- Points and tree ----
+    std::vector<std::pair<int, int>> m_pointReferences;
+    std::vector<std::pair<int, int>> m_pointsData;
+    std::vector<float> m_pointData;
+    std::vector<int> m_pointFileIdxs;
+    std::vector<PointNode> m_pointNodes;
+    MCV_FCTree* m_fcTree = nullptr;
+    int m_transitionMatrixMode = Standard;
+    bool m_rebuildTransitionMatrix = true;
+
+    // ---- Run state ----
+    bool m_running = false;     // the loop goes on while set
+    bool m_inProgress = false;  // a run or initHSNE is on the stack
+    bool m_markedForDeletion = false;
+    Request m_pending = Request::None;
+    std::vector<Operation> m_pendingOperations;
+    bool m_missingOutputReported = false;
+};
