@@ -12,7 +12,12 @@
 
 #include <string>
 
-UI_TreeWidget::UI_TreeWidget(QWidget* parent) : UI_DockableWidget(parent) { initUI(); }
+UI_TreeWidget::UI_TreeWidget(QWidget* parent) : UI_DockableWidget(parent) {
+    // The page asks for trees by name; the data model makes them through the
+    // kind the analysis layer installs.
+    MCV_FCTree::registerKind();
+    initUI();
+}
 
 UI_TreeWidget::~UI_TreeWidget() = default;
 

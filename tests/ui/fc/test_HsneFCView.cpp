@@ -1,0 +1,121 @@
+// The focus-and-context view with the real bridge, analysis and plot: each
+// context-menu entry runs its operation, and one chosen during a run is
+// carried out after it, in one consistent run.
+#include "data/FcsTestFile.h"
+#include "support/CapturedOutput.h"
+#include "support/Pixels.h"
+#include "support/WidgetFinders.h"
+#include "ui/plot/ScatterplotTest.h"
+
+#include "analysis/fc/MCV_FCTree.h"
+#include "analysis/fc/MCV_HsneFCAnalysis.h"
+#include "app/UI_Interface.h"
+#include "ui/fc/UI_HsneFCWidget.h"
+
+#include <QMenu>
+#include <QTimer>
+
+namespace {
+
+// Right-clicks the plot; `inMenu` runs on the open context menu.
+void rightClick(UI_ScatterplotWidget* plot, std::function<void(QMenu*)> inMenu) {
+    QTimer::singleShot(0, [inMenu] { inMenu(qobject_cast<QMenu*>(QApplication::activePopupWidget())); });
+    QTest::mouseClick(plot, Qt::RightButton, {}, plot->rect().center());
+}
+
+// The view's own entries ("|" for a separator), before the plot's.
+QStringList viewEntries(UI_ScatterplotWidget* plot) {
+    QStringList texts;
+    rightClick(plot, [&](QMenu* menu) {
+        for (QAction* a : menu->actions()) texts << (a->isSeparator() ? "|" : a->text());
+        menu->close();
+    });
+    return texts.mid(0, texts.indexOf("|", texts.indexOf("|") + 1) + 1);
+}
+
+void choose(UI_ScatterplotWidget* plot, const QString& entry) {
+    quietly([&] {
+        rightClick(plot, [entry](QMenu* menu) {
+            QAction* action = childWithText<QAction>(menu, entry);
+            ASSERT_NE(action, nullptr) << entry.toStdString();
+            QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(action).center());
+        });
+    });
+}
+
+TEST(HsneFCView, EntriesRunTheirOperationsAndOneChosenMidRunFollowsTheRunningLoop) {
+    viewtest::useProgramFormat();
+    QTemporaryDir dir;
+    UI_Interface bridge;
+    delete MCV_CytometryData::Instance();
+    MCV_CytometryData* data = MCV_CytometryData::Instance();
+    data->init(&bridge);
+    std::mt19937 random(3);
+    std::normal_distribution<float> noise(0.0f, 1.0f);
+    std::vector<std::vector<float>> rows;
+    for (int i = 0; i < 4500; ++i) rows.push_back({15.0f * (i % 3) + noise(random), noise(random), noise(random)});
+    ASSERT_EQ(data->loadFromFile(FcsTestFile::floats(rows).write(dir, "blobs.fcs")), 0);
+    data->initAllDerviedDataPointer();
+    data->addDimensions({"QLMRN_HsneDataX", "QLMRN_HsneDataY"}, 0.0f);
+
+    MCV_HsneFCAnalysis analysis;
+    analysis.init(&bridge, "FC");
+    analysis.setActiveDataSelection(data->derivedDataPoints("All Points", true));
+    analysis.setNumScales(3);
+    analysis.setCachingEnabled(false);
+    analysis.setUseGPU(false);
+    analysis.setSeed(1);
+    analysis.setIterations(30);
+    UI_HsneFCWidget view(nullptr, &analysis);
+    QObject::connect(&bridge, &UI_Interface::analysisInitializedSignal, &view, &UI_HsneFCWidget::initComputation);
+    QObject::connect(&bridge, &UI_Interface::analysisUpdatedSignal, &view, &UI_HsneFCWidget::computationUpdated);
+    QObject::connect(&bridge, &UI_Interface::analysisFinishedSignal, &view, &UI_HsneFCWidget::computationFinished);
+    int inits = 0, updates = 0, finished = 0;
+    QObject::connect(&bridge, &UI_Interface::analysisInitializedSignal, [&] { ++inits, updates = 0; });
+    QObject::connect(&bridge, &UI_Interface::analysisUpdatedSignal, [&] { ++updates; });
+    QObject::connect(&bridge, &UI_Interface::analysisFinishedSignal, [&] { ++finished; });
+    view.resize(300, 300);
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    UI_ScatterplotWidget* plot = view.plot();
+    plot->setDarkMode(true);
+    quietly([&] { analysis.initHSNE(); });
+    ASSERT_EQ(std::make_tuple(inits, finished), std::make_tuple(1, 1));
+    const int top = analysis.numDataPoints();
+    const QRgb dark = plot->grabFramebuffer().pixel(1, 1);
+
+    EXPECT_EQ(viewEntries(plot).join(";"), "Differentiate focus more.;Differentiate focus less.;|;Refine all.;Coarsen All.;|");
+    viewtest::sendDrag(plot, {2, 2}, {150, 298});
+    ASSERT_FALSE(plot->selectionIdxs()->empty());
+    EXPECT_EQ(viewEntries(plot).value(0), "Set focus and differentiate.");
+
+    for (const char* entry : {"Set focus and differentiate.", "Differentiate focus more.", "Differentiate focus less.",
+                              "Refine all.", "Coarsen All."}) {
+        const QImage before = plot->grabFramebuffer();
+        const int initsBefore = inits, finishedBefore = finished;
+        choose(plot, entry);
+        EXPECT_EQ(std::make_tuple(inits, finished, updates), std::make_tuple(initsBefore + 1, finishedBefore + 1, 30))
+            << entry;
+        EXPECT_NE(plot->grabFramebuffer(), before) << entry;
+        if (QString(entry) == "Set focus and differentiate.") {
+            EXPECT_GT(analysis.numDataPoints(), top) << "finer landmarks in the focus";
+            EXPECT_NE(analysis.fcTree()->jsonObject().find("\"type\":2"), std::string::npos) << "a context half";
+            EXPECT_FALSE(rgbNear(plot->grabFramebuffer().pixel(1, 1), dark, 20)) << "levels shaded behind";
+        }
+    }
+
+    // "Refine all." chosen while "Coarsen All." runs: the running loop stops,
+    // the refinement follows with a loop of its own, one final report.
+    const int finishedBefore = finished;
+    auto midRun = QObject::connect(&bridge, &UI_Interface::analysisUpdatedSignal, [&] {
+        if (updates == 5 && inits == 7) view.refineAll();
+    });
+    quietly([&] { view.coarsenAll(); });
+    QObject::disconnect(midRun);
+    EXPECT_EQ(std::make_tuple(inits, updates, finished, analysis.isRunning()),
+              std::make_tuple(8, 30, finishedBefore + 1, false));
+    EXPECT_EQ(analysis.output()->size(), 2 * static_cast<size_t>(analysis.numDataPoints()));
+    delete MCV_CytometryData::Instance();
+}
+
+}  // namespace
