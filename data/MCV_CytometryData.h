@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -8,6 +9,7 @@ class MCV_DerivedData;
 class MCV_DerivedDataClusters;
 class MCV_DerivedDataImage;
 class MCV_DerivedDataPoints;
+class MCV_FCTree;
 class MCV_FcsHeader;
 class MCV_UiInterface;
 
@@ -59,15 +61,26 @@ public:
     std::string sampleTags() const;
 
     // ---- Derived-data registry ----
-    // Kind codes are those of MCV_DerivedData (1 points, 2 clusters, 5 image).
-    // Focus-and-context trees (kind 4) get the same list, look-up and add
-    // operations when their class exists (listOf / lookUp serve any kind);
-    // HSNE hierarchies (kind 3) are never registered: the analyses that build
-    // them share them among themselves and their levels.
+    // Kind codes are those of MCV_DerivedData (1 points, 2 clusters, 4 tree,
+    // 5 image). HSNE hierarchies (kind 3) are never registered: the analyses
+    // that build them share them among themselves and their levels.
+    //
+    // Focus-and-context trees are analysis classes: the analysis layer
+    // installs their TreeKind at start-up (MCV_FCTree::registerKind). Until
+    // then the data set makes no tree: the tree look-up returns null with an
+    // "[ERROR]" line, and addDerivedDataTree refuses.
+    struct TreeKind {
+        std::function<MCV_DerivedData*()> create;  // a new empty tree of kind 4
+        std::function<MCV_FCTree*(MCV_DerivedData*)> tree;
+        std::function<MCV_DerivedData*(MCV_FCTree*)> derivedData;
+    };
+    // Replaces the process-wide TreeKind; an empty one removes it.
+    static void setTreeKind(TreeKind kind);
     // Typed lists, in registration order.
     std::vector<MCV_DerivedDataPoints*> derivedDataPoints();
     std::vector<MCV_DerivedDataClusters*> derivedDataClusters();
     std::vector<MCV_DerivedDataImage*> derivedDataImage();
+    std::vector<MCV_FCTree*> derivedDataTrees();
     // Look-up or creation. With `create`, an existing object of that kind and
     // name is returned. Otherwise, and when none exists, a new empty object is
     // created and registered: under `name`, or, when any entry already bears
@@ -76,6 +89,7 @@ public:
     MCV_DerivedDataPoints* derivedDataPoints(std::string name, bool create);
     MCV_DerivedDataClusters* derivedDataClusters(std::string name, bool create);
     MCV_DerivedDataImage* derivedDataImage(std::string name, bool create);
+    MCV_FCTree* derivedDataTrees(std::string name, bool create);
     // Registers `object` (whose type() must be `kind`) under `name`, gives it
     // the callback interface and announces newDerivedDataAdded. Refused, with
     // the "[ERROR] Tried to add new dervied data" line and no notification,
@@ -87,6 +101,7 @@ public:
     bool addDerivedDataPoints(MCV_DerivedDataPoints* points);
     bool addDerivedDataClusters(MCV_DerivedDataClusters* clusters);
     bool addDerivedDataImage(MCV_DerivedDataImage* image);
+    bool addDerivedDataTree(MCV_FCTree* tree);
     // A new point set holding a random subset of `source`, targets[f] points
     // of file f (see MCV_DerivedDataPoints::downsample), registered under
     // `name` or, when that is taken, the first free `name` + "-" + k. Returns

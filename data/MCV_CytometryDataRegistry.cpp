@@ -11,6 +11,22 @@
 #include <cassert>
 #include <iostream>
 
+namespace {
+
+MCV_CytometryData::TreeKind& treeKind() {
+    static MCV_CytometryData::TreeKind kind;
+    return kind;
+}
+
+bool treeKindInstalled() {
+    const MCV_CytometryData::TreeKind& kind = treeKind();
+    return kind.create && kind.tree && kind.derivedData;
+}
+
+}  // namespace
+
+void MCV_CytometryData::setTreeKind(TreeKind kind) { treeKind() = std::move(kind); }
+
 bool MCV_CytometryData::nameTaken(const std::string& name) const {
     return std::any_of(m_registry.begin(), m_registry.end(), [&](const RegistryEntry& e) { return e.name == name; });
 }
@@ -75,6 +91,14 @@ std::vector<MCV_DerivedDataImage*> MCV_CytometryData::derivedDataImage() {
     return listOf<MCV_DerivedDataImage>(MCV_DerivedData::KindImage);
 }
 
+std::vector<MCV_FCTree*> MCV_CytometryData::derivedDataTrees() {
+    std::vector<MCV_FCTree*> out;
+    if (!treeKindInstalled()) return out;
+    for (const RegistryEntry& e : m_registry)
+        if (e.kind == MCV_DerivedData::KindTree) out.push_back(treeKind().tree(e.object));
+    return out;
+}
+
 MCV_DerivedDataPoints* MCV_CytometryData::derivedDataPoints(std::string name, bool create) {
     if (name == "Selection") return selectionPoints();
     return lookUp<MCV_DerivedDataPoints>(MCV_DerivedData::KindPoints, name, create);
@@ -86,6 +110,22 @@ MCV_DerivedDataClusters* MCV_CytometryData::derivedDataClusters(std::string name
 
 MCV_DerivedDataImage* MCV_CytometryData::derivedDataImage(std::string name, bool create) {
     return lookUp<MCV_DerivedDataImage>(MCV_DerivedData::KindImage, name, create);
+}
+
+MCV_FCTree* MCV_CytometryData::derivedDataTrees(std::string name, bool create) {
+    if (!treeKindInstalled()) {
+        std::cout << "[ERROR] No focus-and-context tree can be made for " << name << ".\n";
+        return nullptr;
+    }
+    if (create)
+        if (MCV_DerivedData* existing = find(MCV_DerivedData::KindTree, name)) return treeKind().tree(existing);
+    const std::string chosen = freeName(name);
+    MCV_DerivedData* object = treeKind().create();
+    object->setName(chosen);
+    const bool added = addDerivedData(MCV_DerivedData::KindTree, chosen, object);
+    (void)added;
+    assert(added);
+    return treeKind().tree(object);
 }
 
 bool MCV_CytometryData::addDerivedData(int kind, std::string name, MCV_DerivedData* object) {
@@ -117,6 +157,12 @@ bool MCV_CytometryData::addDerivedDataClusters(MCV_DerivedDataClusters* clusters
 
 bool MCV_CytometryData::addDerivedDataImage(MCV_DerivedDataImage* image) {
     return image && addDerivedData(MCV_DerivedData::KindImage, image->name(), image);
+}
+
+bool MCV_CytometryData::addDerivedDataTree(MCV_FCTree* tree) {
+    if (!tree || !treeKindInstalled()) return false;
+    MCV_DerivedData* object = treeKind().derivedData(tree);
+    return addDerivedData(MCV_DerivedData::KindTree, object->name(), object);
 }
 
 MCV_DerivedDataPoints* MCV_CytometryData::addDownsampledData(std::string name, MCV_DerivedDataPoints* source,

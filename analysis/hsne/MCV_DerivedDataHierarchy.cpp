@@ -2,6 +2,8 @@
 // hierarchy; the cache files are in the files beside this one.
 #include "analysis/hsne/MCV_DerivedDataHierarchy.h"
 
+#include "analysis/fc/HierarchyNode.h"
+
 #include "vel/utils/CoutLog.h"
 #include "vel/utils/SubGraphExtraction.h"
 
@@ -12,6 +14,7 @@
 #include <iostream>
 #include <map>
 #include <stdexcept>
+#include <unordered_map>
 
 MCV_DerivedDataHierarchy::MCV_DerivedDataHierarchy() { m_type = KindHierarchy; }
 
@@ -154,6 +157,32 @@ void MCV_DerivedDataHierarchy::transitionMatrixForSelection(SparseMatrix* out, i
     if (!matrix || !out || !landmarkIdxs) return;
     std::vector<unsigned> indexMap;
     vel::utils::extractSubGraph(*matrix, *landmarkIdxs, *out, indexMap, 1.0f);
+}
+
+void MCV_DerivedDataHierarchy::transitionMatrixForSelection(std::shared_ptr<HierarchyNode> node) {
+    if (!node || node->scale < 0 || !transitionMatrix(node->scale)) return;
+    const std::vector<unsigned>& landmarks = node->landmarkIdxs;
+    SparseMatrix sub;
+    transitionMatrixForSelection(&sub, node->scale, &node->landmarkIdxs);
+    // The sub-matrix has one row per distinct landmark, in first-listed order,
+    // then a row per admitted neighbour; the node needs one row per position.
+    std::unordered_map<unsigned, unsigned> rowOfLandmark;
+    std::vector<unsigned> rowOf(landmarks.size());
+    std::vector<unsigned> firstPosition;
+    for (size_t p = 0; p < landmarks.size(); ++p) {
+        const auto [it, added] = rowOfLandmark.emplace(landmarks[p], static_cast<unsigned>(firstPosition.size()));
+        if (added) firstPosition.push_back(static_cast<unsigned>(p));
+        rowOf[p] = it->second;
+    }
+    const size_t distinct = firstPosition.size();
+    if (distinct == landmarks.size() && sub.size() == distinct) {
+        node->transitionMatrix = std::move(sub);
+        return;
+    }
+    node->transitionMatrix.assign(landmarks.size(), {});
+    for (size_t p = 0; p < landmarks.size(); ++p)
+        for (const auto& [column, value] : sub[rowOf[p]])
+            if (column < distinct) node->transitionMatrix[p][firstPosition[column]] = value;
 }
 
 void MCV_DerivedDataHierarchy::nextLevelIdxs(std::vector<unsigned>* out, int scale, std::vector<unsigned>* selection,

@@ -13,6 +13,8 @@
 #include <utility>
 #include <vector>
 
+struct HierarchyNode;
+
 namespace vel {
 namespace utils {
 class CoutLog;
@@ -128,6 +130,11 @@ public:
     SparseMatrix* transitionMatrix(int scale);
     // The sub-matrix of the scale's transition matrix over the landmarks.
     void transitionMatrixForSelection(SparseMatrix* out, int scale, std::vector<unsigned>* landmarkIdxs);
+    // The same for a focus-and-context node, into its own matrix: one row per
+    // entry of its landmark list, columns are positions in that list (a
+    // landmark listed twice has a row at each place; columns name the first).
+    // Nothing for a scale outside the hierarchy.
+    void transitionMatrixForSelection(std::shared_ptr<HierarchyNode> node);
     // Landmarks of scale - 1 with a summed influence above 0.5 from the
     // selection at `scale`, ascending; out is untouched unless 0 < scale < S.
     void nextLevelIdxs(std::vector<unsigned>* out, int scale, std::vector<unsigned>* selection, bool verbose);

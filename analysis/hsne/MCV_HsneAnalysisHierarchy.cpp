@@ -165,7 +165,7 @@ std::shared_ptr<MCV_DerivedDataHierarchy> MCV_HsneAnalysisHierarchy::prepareHier
 
     MCV_DerivedDataHierarchy::Hsne::Parameters params;
     params.seed = m_seed;
-    params.numNeighbors = 91;
+    params.numNeighbors = kNumNeighbors;
     params.numTrees = m_numTrees;
     params.aknnNumChecks = m_aknnNumChecks;
     params.knnLibrary = m_knnLibrary;

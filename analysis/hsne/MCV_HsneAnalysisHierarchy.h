@@ -33,6 +33,9 @@ class MCV_HsneAnalysis;
 // hierarchy and levels and reports analysisFinished for the overview.
 class MCV_HsneAnalysisHierarchy : public MCV_Analysis {
 public:
+    // Neighbours of every point in the kNN graph of a build.
+    static constexpr int kNumNeighbors = 91;
+
     MCV_HsneAnalysisHierarchy();
     ~MCV_HsneAnalysisHierarchy() override;
 

@@ -3,18 +3,14 @@
 // the files, the markers and the data fingerprint match.
 #include "analysis/hsne/MCV_HsneAnalysisHierarchy.h"
 
+#include "analysis/hsne/MCV_HsneParameterCache.h"
+
 #include "data/MCV_CytometryData.h"
 #include "data/MCV_DerivedDataPoints.h"
 #include "data/MCV_FcsHeader.h"
 
 #include <cstdio>
 #include <iostream>
-
-namespace {
-
-const char* const kCacheVersion = "1.0";
-
-}  // namespace
 
 bool MCV_HsneAnalysisHierarchy::cacheAllowed(const char* refusal) const {
     if (!m_cachingEnabled) return false;
@@ -27,35 +23,23 @@ bool MCV_HsneAnalysisHierarchy::cacheAllowed(const char* refusal) const {
 
 MCV_DerivedDataHierarchy::ParameterCache MCV_HsneAnalysisHierarchy::parameterCache(
     const MCV_DerivedDataHierarchy& built) const {
-    using Kind = MCV_DerivedDataHierarchy::CachedSetting::Kind;
-    MCV_CytometryData* data = MCV_CytometryData::Instance();
-    const std::string folder = data->filePath();
-    MCV_DerivedDataHierarchy::ParameterCache cache;
-    cache.version = kCacheVersion;
-    for (int f = 0; f < data->numFiles(); ++f) {
-        std::string path = data->header(f)->fileName();
-        if (!folder.empty() && path.compare(0, folder.size(), folder) == 0) path.erase(0, folder.size());
-        cache.files.push_back(path);
-    }
-    cache.markers = m_selectedMarkers;
-    cache.settings = {
-        {"Number of Scales", Kind::Integer, static_cast<double>(m_numScales), {}},
-        {"Knn library", Kind::Integer, static_cast<double>(m_knnLibrary), {}},
-        {"Knn distance metric", Kind::Integer, static_cast<double>(m_knnMetric), {}},
-        {"Nr. Checks in AKNN", Kind::Integer, static_cast<double>(m_aknnNumChecks), {}},
-        {"Nr. Trees for AKNN", Kind::Integer, static_cast<double>(m_numTrees), {}},
-        {"Memory preserving computation", Kind::Boolean, m_memoryPreserving ? 1.0 : 0.0, {}},
-        {"Nr. RW for influence", Kind::Integer, static_cast<double>(m_numWalksPerLandmark), {}},
-        {"Nr. RW for Monte Carlo", Kind::Integer, static_cast<double>(m_mcmcsNumWalks), {}},
-        {"Random walks threshold", Kind::Real, static_cast<double>(m_mcmcsLandmarkThresh), {}},
-        {"Random walks length", Kind::Integer, static_cast<double>(m_mcmcsWalkLength), {}},
-        {"Pruning threshold", Kind::Integer, static_cast<double>(m_pruneThresh), {}},
-        {"Fixed Percentile Landmark Selection", Kind::Boolean, m_useHardThresh ? 1.0 : 0.0, {}},
-        {"Percentile", Kind::Real, static_cast<double>(m_hardThresh), {}},
-        // Ties the cache to the values it was built from, not only to names.
-        {"Data Fingerprint", Kind::Text, 0, built.dataFingerprint()},
-    };
-    return cache;
+    MCV_HsneParameterCache::Settings s;
+    s.numScales = m_numScales;
+    s.knnLibrary = m_knnLibrary;
+    s.knnMetric = m_knnMetric;
+    s.aknnNumChecks = m_aknnNumChecks;
+    s.numTrees = m_numTrees;
+    s.memoryPreserving = m_memoryPreserving;
+    s.numWalksPerLandmark = m_numWalksPerLandmark;
+    s.mcmcsNumWalks = m_mcmcsNumWalks;
+    s.mcmcsLandmarkThresh = m_mcmcsLandmarkThresh;
+    s.mcmcsWalkLength = m_mcmcsWalkLength;
+    s.pruneThresh = m_pruneThresh;
+    s.useHardThresh = m_useHardThresh;
+    s.hardThresh = m_hardThresh;
+    s.numNeighbors = kNumNeighbors;
+    s.markers = m_selectedMarkers;
+    return MCV_HsneParameterCache::record(s, built);
 }
 
 bool MCV_HsneAnalysisHierarchy::loadCachedHSNE() {

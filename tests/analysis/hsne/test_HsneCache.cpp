@@ -80,9 +80,9 @@ TEST_F(HsneCache, ABuildWritesThreeFilesThatTheNextRunLoadsAlsoWithAnotherSeed) 
     EXPECT_EQ(json.keys(),
               QStringList({"## VERSION ##", "Data Fingerprint", "Files", "Fixed Percentile Landmark Selection",
                            "Knn distance metric", "Knn library", "Memory preserving computation", "Nr. Checks in AKNN",
-                           "Nr. RW for Monte Carlo", "Nr. RW for influence", "Nr. Trees for AKNN", "Number of Scales",
-                           "Percentile", "Pruning threshold", "Random walks length", "Random walks threshold",
-                           "Selected Dimensions"}));
+                           "Nr. Neighbors", "Nr. RW for Monte Carlo", "Nr. RW for influence", "Nr. Trees for AKNN",
+                           "Number of Scales", "Percentile", "Pruning threshold", "Random walks length",
+                           "Random walks threshold", "Selected Dimensions"}));
     EXPECT_EQ(json["Files"].toArray(), QJsonArray({"s1.fcs", "s2.fcs"}));
     EXPECT_EQ(json["Data Fingerprint"].toString().size(), 16);
 

@@ -1,0 +1,39 @@
+#include "analysis/hsne/MCV_HsneParameterCache.h"
+
+#include "data/MCV_CytometryData.h"
+#include "data/MCV_FcsHeader.h"
+
+MCV_DerivedDataHierarchy::ParameterCache MCV_HsneParameterCache::record(const Settings& s,
+                                                                        const MCV_DerivedDataHierarchy& built) {
+    using Kind = MCV_DerivedDataHierarchy::CachedSetting::Kind;
+    MCV_CytometryData* data = MCV_CytometryData::Instance();
+    const std::string folder = data->filePath();
+    MCV_DerivedDataHierarchy::ParameterCache cache;
+    cache.version = Version;
+    for (int f = 0; f < data->numFiles(); ++f) {
+        std::string path = data->header(f)->fileName();
+        if (!folder.empty() && path.compare(0, folder.size(), folder) == 0) path.erase(0, folder.size());
+        cache.files.push_back(path);
+    }
+    cache.markers = s.markers;
+    cache.settings = {
+        {"Number of Scales", Kind::Integer, static_cast<double>(s.numScales), {}},
+        {"Knn library", Kind::Integer, static_cast<double>(s.knnLibrary), {}},
+        {"Knn distance metric", Kind::Integer, static_cast<double>(s.knnMetric), {}},
+        {"Nr. Checks in AKNN", Kind::Integer, static_cast<double>(s.aknnNumChecks), {}},
+        {"Nr. Trees for AKNN", Kind::Integer, static_cast<double>(s.numTrees), {}},
+        {"Memory preserving computation", Kind::Boolean, s.memoryPreserving ? 1.0 : 0.0, {}},
+        {"Nr. RW for influence", Kind::Integer, static_cast<double>(s.numWalksPerLandmark), {}},
+        {"Nr. RW for Monte Carlo", Kind::Integer, static_cast<double>(s.mcmcsNumWalks), {}},
+        {"Random walks threshold", Kind::Real, static_cast<double>(s.mcmcsLandmarkThresh), {}},
+        {"Random walks length", Kind::Integer, static_cast<double>(s.mcmcsWalkLength), {}},
+        {"Pruning threshold", Kind::Integer, static_cast<double>(s.pruneThresh), {}},
+        {"Fixed Percentile Landmark Selection", Kind::Boolean, s.useHardThresh ? 1.0 : 0.0, {}},
+        {"Percentile", Kind::Real, static_cast<double>(s.hardThresh), {}},
+        // The analyses build with different neighbourhood sizes.
+        {"Nr. Neighbors", Kind::Integer, static_cast<double>(s.numNeighbors), {}},
+        // Ties the cache to the values it was built from, not only to names.
+        {"Data Fingerprint", Kind::Text, 0, built.dataFingerprint()},
+    };
+    return cache;
+}
