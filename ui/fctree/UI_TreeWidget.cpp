@@ -46,11 +46,11 @@ void UI_TreeWidget::js_selectData(QString name) {
     if (current) emit qt_setData(QString::fromStdString(current->jsonObject()));
 }
 
-void UI_TreeWidget::dataRefreshed(void* data) {
-    if (!data) return;
+void UI_TreeWidget::dataRefreshed(void* dataSet) {
+    if (!dataSet) return;
     // Only registered trees are read: the pointer may name any kind of data.
     for (MCV_FCTree* tree : MCV_CytometryData::Instance()->derivedDataTrees()) {
-        if (static_cast<void*>(tree) != data) continue;
+        if (static_cast<void*>(tree) != dataSet) continue;
         emit qt_addAvailableData(QString::fromStdString(tree->name()));
         if (tree == current) emit qt_setData(QString::fromStdString(tree->jsonObject()));
         return;
