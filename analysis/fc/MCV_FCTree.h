@@ -107,6 +107,10 @@ public:
     void appendNodeJson(NodePtr node);
 
 private:
+    // The structural steps without the stale marks and the report, so that a
+    // compound operation reports once.
+    void attach(const NodePtr& parent, const NodePtr& node);
+    bool detach(const NodePtr& node);
     void structureChanged();
 
     std::uint32_t m_nextId = 0;

@@ -62,13 +62,6 @@ public:
     using NodePtr = std::shared_ptr<HierarchyNode>;
     using PointNode = std::pair<NodePtr, int>;
 
-    enum TransitionMatrixMode {
-        Standard = 0,
-        PruneDeepest = 1,
-        PruneDeepestOverwriteContext = 2,
-        PushDown = 3,
-    };
-
     MCV_HsneFCAnalysis();
     ~MCV_HsneFCAnalysis() override;
 
@@ -185,7 +178,8 @@ public:
     void setMomentumRefine(float momentum) { m_momentumRefine = momentum; }
     void setRescaleFactor(float factor) { m_rescaleFactor = factor; }
     void setUseGPU(bool on) { m_useGpu = on; }
-    // Stores the mode; the next tree operation builds with it.
+    // Stores the mode (TransitionMatrixMode; other values build as the
+    // standard mode); the next tree operation builds with it.
     void setTransitionMatrixMode(int mode);
 
     int numScales() const { return m_numScales; }
@@ -239,23 +233,34 @@ public:
     float embeddingExtent() const { return m_embeddingExtent; }
 
 private:
-    enum class Request { None, Embed, Restart, Compute, Operation };
-    enum class Operation { None, FocusMore, FocusLess, RefineAll, CoarsenAll };
+    // Work that may arrive while a run is on the stack; carried out in order
+    // once the loop has returned.
+    enum class Request { Compute, Restart, Embed, SetFocus, FocusMore, FocusLess, RefineAll, CoarsenAll };
+    struct Pending {
+        Request request;
+        std::vector<unsigned> selection;  // SetFocus
+    };
 
-    // Stop a running descent, so the tree holds the current positions.
+    // Clears the running flag and hands the positions to the tree.
     void stopRunning();
-    // One operation (zoom, set-up, report, embed); deferred during a run.
-    void operate(Operation op);
-    void applyOperation(Operation op);
-    void run(Request request);
-    void defer(Request request, Operation op);
+    // Runs `first` and every request queued meanwhile, then the final report.
+    void run(Pending first);
+    void submit(Pending request);
+    void carryOut(const Pending& request);
+    void applySetFocus(std::vector<unsigned> selection);
+    void applyTreeOperation(Request request);
     void embedLoop();
     bool build();
+    bool checkBuildable(const std::vector<std::pair<int, int>>& points) const;
+    std::shared_ptr<MCV_DerivedDataHierarchy> prepareHierarchy();
     bool setUpEngine(bool keepPositions);
     vel::dr::TsneParameters descentParameters(size_t rows, bool keepPositions) const;
     void placeKeptPositions();
     bool cacheAllowed(const char* refusal) const;
-    bool hasPoint(size_t i) const;
+    bool loadCachedHSNE(MCV_DerivedDataHierarchy& candidate);
+    void cacheHSNE(MCV_DerivedDataHierarchy& built);
+    // Whether the embedding holds one position per embedding point.
+    bool positionsMatchPoints() const;
 
     // ---- Hierarchy settings ----
     std::unique_ptr<vel::utils::CoutLog> m_logger;
@@ -292,6 +297,7 @@ private:
     float m_exaggerationFactorRefine = 0.75f;
     float m_momentumRefine = 0.75f;
     float m_rescaleFactor = 0.5f;
+    float m_lastRescaleFactor = 1.f;  // kept when a computed factor has no base
     float m_embeddingExtent = 50;
     std::unique_ptr<vel::data::Embedding<float>> m_embedding;
     std::vector<float> m_output;
@@ -303,14 +309,13 @@ private:
     std::vector<int> m_pointFileIdxs;
     std::vector<PointNode> m_pointNodes;
     MCV_FCTree* m_fcTree = nullptr;
-    int m_transitionMatrixMode = Standard;
+    int m_transitionMatrixMode = 0;
     bool m_rebuildTransitionMatrix = true;
 
     // ---- Run state ----
     bool m_running = false;     // the loop goes on while set
     bool m_inProgress = false;  // a run or initHSNE is on the stack
     bool m_markedForDeletion = false;
-    Request m_pending = Request::None;
-    std::vector<Operation> m_pendingOperations;
+    std::vector<Pending> m_pending;
     bool m_missingOutputReported = false;
 };

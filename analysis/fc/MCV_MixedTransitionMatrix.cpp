@@ -1,16 +1,237 @@
+// The four ways of joining the leaves of a focus-and-context tree into one
+// transition matrix. Membership tests and landmark look-ups go through hash
+// tables that give the same answers as a scan from the start.
 #include "analysis/fc/MCV_MixedTransitionMatrix.h"
 
 #include "analysis/fc/MCV_FCTree.h"
 #include "analysis/hsne/MCV_DerivedDataHierarchy.h"
 
-void MCV_MixedTransitionMatrix::buildMixedTransitionMatrix(int, MCV_FCTree*, MCV_DerivedDataHierarchy*, SparseMatrix*,
-                                                           PointNodes*) {}
-void MCV_MixedTransitionMatrix::buildMixedTransitionMatrixStandard(MCV_FCTree*, SparseMatrix*, PointNodes*) {}
-void MCV_MixedTransitionMatrix::buildMixedTransitionMatrixPruneDeepest(MCV_FCTree*, MCV_DerivedDataHierarchy*,
-                                                                       SparseMatrix*, PointNodes*) {}
-void MCV_MixedTransitionMatrix::buildMixedTransitionMatrixPruneDeepestOverwriteContext(MCV_FCTree*,
-                                                                                       MCV_DerivedDataHierarchy*,
-                                                                                       SparseMatrix*, PointNodes*) {}
-void MCV_MixedTransitionMatrix::buildMixedTransitionMatrixPushDown(MCV_FCTree*, MCV_DerivedDataHierarchy*,
-                                                                   SparseMatrix*, PointNodes*) {}
-void MCV_MixedTransitionMatrix::appendSparseTransitionMatrix(SparseMatrix*, const SparseMatrix*) {}
+#include <algorithm>
+#include <cassert>
+#include <map>
+#include <unordered_map>
+#include <unordered_set>
+
+namespace {
+
+using SparseMatrix = MCV_MixedTransitionMatrix::SparseMatrix;
+using PointNodes = MCV_MixedTransitionMatrix::PointNodes;
+using NodePtr = std::shared_ptr<HierarchyNode>;
+constexpr unsigned NoPoint = HierarchyNode::NoPoint;
+
+// The first landmark of each data point, per scale, made when first asked.
+class LandmarkOfPoint {
+public:
+    explicit LandmarkOfPoint(MCV_DerivedDataHierarchy& hierarchy) : m_hierarchy(hierarchy) {}
+    bool find(unsigned point, int scale, unsigned& landmark) {
+        auto found = m_scales.find(scale);
+        if (found == m_scales.end()) {
+            std::vector<unsigned> points;
+            m_hierarchy.gloablIdxsFromLandmarkIdxs(&points, scale, nullptr);
+            std::unordered_map<unsigned, unsigned> first;
+            first.reserve(points.size());
+            for (size_t l = 0; l < points.size(); ++l) first.emplace(points[l], static_cast<unsigned>(l));
+            found = m_scales.emplace(scale, std::move(first)).first;
+        }
+        auto it = found->second.find(point);
+        if (it == found->second.end()) return false;
+        landmark = it->second;
+        return true;
+    }
+
+private:
+    MCV_DerivedDataHierarchy& m_hierarchy;
+    std::map<int, std::unordered_map<unsigned, unsigned>> m_scales;
+};
+
+// A leaf's own rows as one diagonal block: exactly one row per landmark and
+// no column outside the block, whatever its matrix holds.
+void appendLeafBlock(SparseMatrix& mixed, const HierarchyNode& leaf) {
+    const size_t n = leaf.landmarkIdxs.size();
+    assert(leaf.transitionMatrix.size() == n);
+    const unsigned offset = static_cast<unsigned>(mixed.size());
+    mixed.resize(mixed.size() + n);
+    for (size_t r = 0; r < n && r < leaf.transitionMatrix.size(); ++r) {
+        auto& row = mixed[offset + r];
+        for (const auto& [column, value] : leaf.transitionMatrix[r])
+            if (column < n) row[offset + column] = value;
+    }
+}
+
+// Divides the row by the sum of its values, in row order; a row summing to 0
+// is left as it is.
+void normalise(vel::data::MapMemEff<unsigned, float>& row) {
+    float sum = 0;
+    for (const auto& entry : row) sum += entry.second;
+    if (row.empty() || !(sum != 0.0f)) return;
+    for (auto& entry : row) entry.second /= sum;
+}
+
+// The scale's sub-matrix over `landmarks`, one row per entry.
+void subMatrix(MCV_DerivedDataHierarchy& hierarchy, int scale, const std::vector<unsigned>& landmarks,
+               SparseMatrix& out) {
+    auto holder = std::make_shared<HierarchyNode>();
+    holder->scale = scale;
+    holder->landmarkIdxs = landmarks;
+    hierarchy.transitionMatrixForSelection(holder);
+    out = std::move(holder->transitionMatrix);
+    out.resize(landmarks.size());
+}
+
+}  // namespace
+
+void MCV_MixedTransitionMatrix::buildMixedTransitionMatrix(int mode, MCV_FCTree* tree,
+                                                           MCV_DerivedDataHierarchy* hierarchy, SparseMatrix* mixed,
+                                                           PointNodes* pointNodes) {
+    switch (hierarchy ? mode : TransitionMatrixStandard) {
+        case TransitionMatrixPruneDeepest:
+            buildMixedTransitionMatrixPruneDeepest(tree, hierarchy, mixed, pointNodes);
+            break;
+        case TransitionMatrixPruneDeepestOverwriteContext:
+            buildMixedTransitionMatrixPruneDeepestOverwriteContext(tree, hierarchy, mixed, pointNodes);
+            break;
+        case TransitionMatrixPushDown:
+            buildMixedTransitionMatrixPushDown(tree, hierarchy, mixed, pointNodes);
+            break;
+        default:
+            buildMixedTransitionMatrixStandard(tree, mixed, pointNodes);
+            break;
+    }
+}
+
+void MCV_MixedTransitionMatrix::buildMixedTransitionMatrixStandard(MCV_FCTree* tree, SparseMatrix* mixed,
+                                                                   PointNodes* pointNodes) {
+    if (!tree || !mixed || !pointNodes) return;
+    mixed->clear();
+    pointNodes->clear();
+    for (MCV_FCTree::NodeList* list : {tree->focus(), tree->context()})
+        for (const NodePtr& leaf : *list) {
+            appendLeafBlock(*mixed, *leaf);
+            leaf->embeddingIdxs.resize(leaf->landmarkIdxs.size());
+            for (size_t j = 0; j < leaf->landmarkIdxs.size(); ++j) {
+                leaf->embeddingIdxs[j] = static_cast<unsigned>(pointNodes->size());
+                pointNodes->emplace_back(leaf, static_cast<int>(j));
+            }
+        }
+}
+
+void MCV_MixedTransitionMatrix::buildMixedTransitionMatrixPruneDeepest(MCV_FCTree* tree,
+                                                                       MCV_DerivedDataHierarchy* hierarchy,
+                                                                       SparseMatrix* mixed, PointNodes* pointNodes) {
+    if (!tree || !mixed || !pointNodes) return;
+    if (!hierarchy) return buildMixedTransitionMatrixStandard(tree, mixed, pointNodes);
+    mixed->clear();
+    pointNodes->clear();
+    const MCV_FCTree::NodeList& leaves = *tree->leaves();
+    int deepest = 999;
+    for (const NodePtr& leaf : leaves) deepest = std::min(deepest, static_cast<int>(leaf->scale));
+
+    LandmarkOfPoint landmarkOf(*hierarchy);
+    std::vector<unsigned> selection;
+    std::unordered_set<unsigned> selected;
+    const auto addPoint = [&](const NodePtr& leaf, size_t j, unsigned landmark) {
+        pointNodes->emplace_back(leaf, static_cast<int>(j));
+        selection.push_back(landmark);
+        selected.insert(landmark);
+        leaf->embeddingIdxs[j] = static_cast<unsigned>(selection.size() - 1);
+    };
+    for (const NodePtr& leaf : leaves) {
+        leaf->embeddingIdxs.resize(leaf->landmarkIdxs.size());
+        for (size_t j = 0; j < leaf->landmarkIdxs.size(); ++j) {
+            if (leaf->scale == deepest) {
+                addPoint(leaf, j, leaf->landmarkIdxs[j]);
+                continue;
+            }
+            unsigned k = 0;
+            if (j < leaf->globalIdxs.size() && landmarkOf.find(leaf->globalIdxs[j], deepest, k) && !selected.count(k))
+                addPoint(leaf, j, k);
+            else
+                leaf->embeddingIdxs[j] = NoPoint;
+        }
+    }
+    if (!leaves.empty()) subMatrix(*hierarchy, deepest, selection, *mixed);
+    assert(mixed->size() == pointNodes->size());
+}
+
+void MCV_MixedTransitionMatrix::buildMixedTransitionMatrixPruneDeepestOverwriteContext(
+    MCV_FCTree* tree, MCV_DerivedDataHierarchy* hierarchy, SparseMatrix* mixed, PointNodes* pointNodes) {
+    if (!tree || !mixed || !pointNodes) return;
+    if (!hierarchy) return buildMixedTransitionMatrixStandard(tree, mixed, pointNodes);
+    buildMixedTransitionMatrixPruneDeepest(tree, hierarchy, mixed, pointNodes);
+    const MCV_FCTree::NodeList& leaves = *tree->leaves();
+    int deepest = 999;
+    for (const NodePtr& leaf : leaves) deepest = std::min(deepest, static_cast<int>(leaf->scale));
+
+    for (const NodePtr& leaf : leaves) {
+        if (leaf->scale == deepest) continue;
+        const std::vector<unsigned>& embedded = leaf->embeddingIdxs;
+        for (size_t r = 0; r < leaf->transitionMatrix.size() && r < embedded.size(); ++r) {
+            const unsigned e = embedded[r];
+            if (e == NoPoint || e >= mixed->size()) continue;
+            auto& row = (*mixed)[e];
+            for (const auto& [column, value] : leaf->transitionMatrix[r]) {
+                if (column >= embedded.size() || embedded[column] == NoPoint) continue;
+                const unsigned target = embedded[column];
+                auto it = std::lower_bound(row.begin(), row.end(), target,
+                                           [](const auto& entry, unsigned key) { return entry.first < key; });
+                if (it != row.end() && it->first == target && it->second > 0.0f) it->second = value;
+            }
+            normalise(row);
+        }
+    }
+}
+
+void MCV_MixedTransitionMatrix::buildMixedTransitionMatrixPushDown(MCV_FCTree* tree,
+                                                                   MCV_DerivedDataHierarchy* hierarchy,
+                                                                   SparseMatrix* mixed, PointNodes* pointNodes) {
+    if (!tree || !mixed || !pointNodes) return;
+    buildMixedTransitionMatrixStandard(tree, mixed, pointNodes);
+    if (!hierarchy) return;
+    const MCV_FCTree::NodeList& leaves = *tree->leaves();
+    LandmarkOfPoint landmarkOf(*hierarchy);
+    std::vector<unsigned> selection, location;
+    std::unordered_set<unsigned> selected;
+    SparseMatrix links;
+    for (const NodePtr& a : leaves)
+        for (const NodePtr& b : leaves) {
+            if (a->id == b->id) continue;
+            const int scale = std::max(a->scale, b->scale);
+            selection.clear();
+            location.clear();
+            selected.clear();
+            size_t numA = 0;
+            for (const NodePtr& leaf : {a, b}) {
+                for (size_t j = 0; j < leaf->landmarkIdxs.size(); ++j) {
+                    unsigned k = leaf->landmarkIdxs[j];
+                    if (leaf->scale != scale &&
+                        !(j < leaf->globalIdxs.size() && landmarkOf.find(leaf->globalIdxs[j], scale, k)))
+                        continue;
+                    if (!selected.insert(k).second) continue;
+                    selection.push_back(k);
+                    location.push_back(static_cast<unsigned>(j));
+                }
+                if (leaf == a) numA = selection.size();
+            }
+            hierarchy->transitionMatrixForSelection(&links, scale, &selection);
+            for (size_t r = 0; r < numA && r < links.size(); ++r)
+                for (const auto& [column, value] : links[r]) {
+                    if (column < numA || column >= location.size()) continue;
+                    const unsigned from = a->embeddingIdxs[location[r]];
+                    const unsigned to = b->embeddingIdxs[location[column]];
+                    (*mixed)[from][to] = value;
+                }
+        }
+    for (auto& row : *mixed) normalise(row);
+}
+
+void MCV_MixedTransitionMatrix::appendSparseTransitionMatrix(SparseMatrix* mixed, const SparseMatrix* rows) {
+    if (!mixed || !rows) return;
+    const unsigned offset = static_cast<unsigned>(mixed->size());
+    mixed->reserve(mixed->size() + rows->size());
+    for (const auto& source : *rows) {
+        mixed->emplace_back();
+        auto& row = mixed->back();
+        row.reserve(source.size());
+        for (const auto& [column, value] : source) row[offset + column] = value;
+    }
+}

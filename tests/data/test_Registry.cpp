@@ -65,3 +65,12 @@ TEST_F(Registry, AllPointsHoldsEveryEventAndAnImageSetFollowsIt) {
     EXPECT_EQ(ui.count("dataRefreshed", all) + ui.count("dataRefreshed", img), 2);
     EXPECT_EQ(data->addDownsampledData("X", nullptr, {1}), nullptr);
 }
+
+TEST_F(Registry, WithoutTheirKindNoTreeIsMade) {
+    MCV_CytometryData::setTreeKind({});
+    EXPECT_NE(capturedStdout([&] { EXPECT_EQ(data->derivedDataTrees("T", true), nullptr); }).find("[ERROR]"),
+              std::string::npos);
+    EXPECT_FALSE(data->addDerivedDataTree(nullptr));
+    EXPECT_TRUE(data->derivedDataTrees().empty());
+    EXPECT_TRUE(ui.calls.empty());
+}

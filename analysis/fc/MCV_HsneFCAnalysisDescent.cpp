@@ -1,0 +1,312 @@
+// Engine set-up, the embed loop and the output of the focus-and-context
+// analysis: positions into the tree and the data, clusters and render values.
+#include "analysis/fc/MCV_HsneFCAnalysis.h"
+
+#include "analysis/MCV_GpuGradientDescent.h"
+#include "analysis/MCV_ProgressBar.h"
+#include "analysis/fc/MCV_FCTree.h"
+#include "analysis/hsne/MCV_DerivedDataHierarchy.h"
+#include "analysis/tsne/MCV_TsneAnalysis.h"
+#include "data/MCV_CytometryData.h"
+#include "data/MCV_DerivedDataClusters.h"
+#include "data/MCV_DerivedDataPoints.h"
+#include "data/MCV_FcsHeader.h"
+#include "data/MCV_OutputVariables.h"
+#include "data/MCV_UiInterface.h"
+
+#include "vel/dr/SparseTSNEUserDefProbabilities.h"
+#include "vel/utils/Timer.h"
+
+#include <algorithm>
+#include <cassert>
+#include <cmath>
+#include <iostream>
+#include <tuple>
+
+// ---- Set-up ----
+
+bool MCV_HsneFCAnalysis::gpuEngineActive() const { return m_engineReady && m_gpuActive; }
+
+bool MCV_HsneFCAnalysis::positionsMatchPoints() const {
+    return m_embedding && m_embedding->getContainer().size() == 2 * m_pointNodes.size();
+}
+
+vel::dr::TsneParameters MCV_HsneFCAnalysis::descentParameters(size_t rows, bool keepPositions) const {
+    vel::dr::TsneParameters params;
+    params.seed = -1;
+    params.embeddingDimensionality = 2;
+    params.minimumGain = 0.1;
+    params.learningRate = 200;
+    params.momentum = 0.2;
+    params.presetEmbedding = false;
+    if (keepPositions) {
+        // The points start where they were: no early exaggeration.
+        params.initialSpread = 1.0f;
+        params.finalMomentum = m_momentumRefine;
+        params.momentumSwitchIteration = 0;
+        params.exaggerationFactor = 1.0;
+        params.removeExaggerationIteration = 0;
+        params.exaggerationDecayIterations = 0;
+    } else {
+        params.initialSpread = 0.1f;
+        params.finalMomentum = 0.5;
+        params.momentumSwitchIteration = static_cast<double>(m_exaggerationIter);
+        params.exaggerationFactor = std::min(static_cast<double>(rows) / 5000.0 + 10.0, 40.0);
+        params.removeExaggerationIteration = static_cast<std::uint32_t>(std::max(0, m_exaggerationIter));
+        params.exaggerationDecayIterations = static_cast<std::uint32_t>(std::max(0, m_expDecay));
+    }
+    return params;
+}
+
+void MCV_HsneFCAnalysis::reInitEmbedding(bool keepPositions) {
+    // A loop on the stack ends after its current iteration; the engine it
+    // used is not touched again.
+    stopRunning();
+    buildMixedTransitionMatrix();
+    setUpEngine(keepPositions);
+}
+
+bool MCV_HsneFCAnalysis::setUpEngine(bool keepPositions) {
+    m_engineReady = false;
+    const size_t rows = m_mixedTransitionMatrix.size();
+    if (rows < static_cast<size_t>(MCV_TsneAnalysis::kMinPoints)) {
+        std::cout << "HSNE: " << m_name << " has " << rows << " points to embed; it needs at least "
+                  << MCV_TsneAnalysis::kMinPoints << "." << std::endl;
+        return false;
+    }
+    m_cpuEngine.reset();
+    m_embedding = std::make_unique<vel::data::Embedding<float>>();
+    const vel::dr::TsneParameters params = descentParameters(rows, keepPositions);
+    m_gpuActive = false;
+    if (m_useGpu) {
+        if (!m_gpu) m_gpu = std::make_unique<MCV_GpuGradientDescent>();
+        m_gpuActive = m_gpu->initialize(m_mixedTransitionMatrix, m_embedding.get(), params);
+        if (!m_gpuActive) std::cout << "HSNE: the GPU is not available; " << m_name << " runs on the CPU." << std::endl;
+    }
+    if (!m_gpuActive) {
+        m_cpuEngine = std::make_unique<CpuEngine>();
+        // Exact gradient up to 1000 points, then a theta growing to 0.5.
+        m_cpuEngine->setTheta(std::min(std::max((static_cast<double>(rows) - 1000) * 0.00005, 0.0), 0.5));
+        m_cpuEngine->initialize(m_mixedTransitionMatrix, m_embedding.get(), params);
+    }
+    if (keepPositions) placeKeptPositions();
+    m_output = m_embedding->getContainer();
+    m_engineReady = true;
+    return true;
+}
+
+void MCV_HsneFCAnalysis::placeKeptPositions() {
+    if (!positionsMatchPoints()) return;
+    const size_t n = m_pointNodes.size();
+    const auto leafPosition = [&](size_t i, size_t d) {
+        const PointNode& p = m_pointNodes[i];
+        return p.first->coordinates.at(2 * static_cast<size_t>(p.second) + d);
+    };
+    if (m_rescaleFactor == 0.0f) {
+        // 10 over the largest absolute coordinate; none: the previous factor.
+        float largest = 0.f;
+        for (size_t i = 0; i < n; ++i)
+            largest = std::max({largest, std::fabs(leafPosition(i, 0)), std::fabs(leafPosition(i, 1))});
+        m_rescaleFactor = largest > 0.f && std::isfinite(largest) ? 10.f / largest : m_lastRescaleFactor;
+    }
+    m_lastRescaleFactor = m_rescaleFactor;
+    std::cout << "rescale factor = " << m_rescaleFactor << std::endl;
+    std::vector<float>& y = m_embedding->getContainer();
+    for (size_t i = 0; i < n; ++i) {
+        y[2 * i] = m_rescaleFactor * leafPosition(i, 0);
+        y[2 * i + 1] = m_rescaleFactor * leafPosition(i, 1);
+    }
+}
+
+// ---- Embed loop ----
+
+void MCV_HsneFCAnalysis::iterate() {
+    if (m_gpuActive)
+        m_gpu->doAnIteration(1.0);
+    else
+        m_cpuEngine->doAnIteration(1.0);
+    std::vector<float> box;
+    m_embedding->computeEmbeddingBBox(box, 0.1f, true);
+    m_embeddingExtent = box.empty() ? 0.f : *std::max_element(box.begin(), box.end());
+    m_output = m_embedding->getContainer();
+    // Stop, delete and new requests arrive inside this call.
+    if (!m_markedForDeletion && m_ui) m_ui->analysisUpdated(this);
+}
+
+void MCV_HsneFCAnalysis::embedLoop() {
+    if (!m_hierarchy) return;
+    if (!m_engineReady || !positionsMatchPoints()) {
+        std::cout << "HSNE: " << m_name << " has nothing to embed." << std::endl;
+        return;
+    }
+    vel::utils::Timer timer;
+    timer.start();
+    std::cout << "HSNE: Computing gradient descent..";
+    MCV_ProgressBar bar(std::cout, m_iterations);
+    bar.start();
+
+    m_running = true;
+    m_missingOutputReported = false;
+    writeHsneChannels();
+    for (int i = 0; i < m_iterations && m_running;) {
+        iterate();
+        ++i;
+        bar.advance(i, m_iterations);
+        if (i % 10 == 0) writeHsneChannels();
+    }
+    writeHsneChannels();
+    if (m_running) {
+        m_running = false;
+        updateTreeCoordinates();
+    }
+    timer.stop();
+
+    bar.finish();
+    MCV_ProgressBar::separator(std::cout);
+    std::cout << "HSNE: Finished embedding of " << m_name
+              << " in: " << static_cast<double>(timer.elapsedMicroseconds()) / 1000 / 1000 << " seconds.";
+    MCV_ProgressBar::separator(std::cout);
+    std::cout << std::flush;
+}
+
+// ---- Positions out ----
+
+void MCV_HsneFCAnalysis::updateTreeCoordinates() {
+    std::cout << "\nSetting coordinates in tree.\n";
+    // The points changed since the last set-up: the tree keeps what it has.
+    if (!positionsMatchPoints()) return;
+    const std::vector<float>& y = m_embedding->getContainer();
+    for (size_t i = 0; i < m_pointNodes.size(); ++i) {
+        HierarchyNode& leaf = *m_pointNodes[i].first;
+        const size_t j = static_cast<size_t>(m_pointNodes[i].second);
+        if (2 * j + 1 >= leaf.coordinates.size()) continue;
+        leaf.coordinates[2 * j] = y[2 * i];
+        leaf.coordinates[2 * j + 1] = y[2 * i + 1];
+    }
+}
+
+void MCV_HsneFCAnalysis::writeHsneChannels() {
+    if (!m_hierarchy) return;
+    MCV_CytometryData* data = MCV_CytometryData::Instance();
+    MCV_FcsHeader* header = data->combinedHeader();
+    const int x = header ? header->variableIdx(MCV_OutputVariables::HsneDataX) : -1;
+    const int y = header ? header->variableIdx(MCV_OutputVariables::HsneDataY) : -1;
+    if ((x < 0 || y < 0) && !m_missingOutputReported) {
+        // Writing at column -1 would overwrite the previous event's last value.
+        std::cout << "HSNE: the data have no variable "
+                  << (x < 0 ? MCV_OutputVariables::HsneDataX : MCV_OutputVariables::HsneDataY) << "; the embedding of "
+                  << m_name << " is not written into the data." << std::endl;
+        m_missingOutputReported = true;
+    }
+    if (!header || x < 0 || y < 0) return;
+
+    const size_t variables = static_cast<size_t>(header->numVariables());
+    std::vector<float*> matrices(static_cast<size_t>(std::max(0, data->numFiles())));
+    std::vector<int> events(matrices.size());
+    for (size_t f = 0; f < matrices.size(); ++f) {
+        matrices[f] = data->rawData(static_cast<int>(f));
+        events[f] = data->header(static_cast<int>(f))->numEvents();
+        for (int e = 0; e < events[f]; ++e) {
+            float* row = matrices[f] + static_cast<size_t>(e) * variables;
+            row[x] = 0.f;
+            row[y] = 0.f;
+        }
+    }
+    const size_t n = std::min(m_pointNodes.size(), m_output.size() / 2);
+    for (size_t i = 0; i < n; ++i) {
+        const PointNode& p = m_pointNodes[i];
+        const MCV_DerivedDataHierarchy::PointList* refs = m_hierarchy->pointBasedHierarchyForLandmark(
+            {p.first->scale, p.first->landmarkIdxs.at(static_cast<size_t>(p.second))});
+        if (!refs) continue;
+        for (const std::pair<int, int>& ref : *refs) {
+            // Lists read from a cache are checked on load; this guards the rest.
+            if (ref.first < 0 || static_cast<size_t>(ref.first) >= matrices.size() || ref.second < 0 ||
+                ref.second >= events[static_cast<size_t>(ref.first)])
+                continue;
+            float* row = matrices[static_cast<size_t>(ref.first)] + static_cast<size_t>(ref.second) * variables;
+            row[x] = m_output[2 * i];
+            row[y] = m_output[2 * i + 1];
+        }
+    }
+    if (m_dataSelection) m_dataSelection->refreshed(this);
+}
+
+// ---- Clusters and render values ----
+
+MCV_DerivedDataClusters* MCV_HsneFCAnalysis::updateClusters(std::vector<std::vector<unsigned>>* clusters,
+                                                            std::string name) {
+    if (!clusters) return nullptr;
+    std::vector<std::vector<std::pair<int, int>>> references(clusters->size());
+    for (size_t k = 0; k < clusters->size(); ++k) {
+        // Points beyond the embedding are left out.
+        std::vector<unsigned> inside;
+        for (unsigned p : (*clusters)[k])
+            if (p < m_pointNodes.size()) inside.push_back(p);
+        computePointReferencesForLandmarkIdxs(&inside, &references[k], nullptr);
+    }
+    MCV_DerivedDataClusters* set = MCV_CytometryData::Instance()->derivedDataClusters(name + " - " + m_name, true);
+    if (!set) return nullptr;
+    set->setClusters(references, m_dataSelection, std::vector<std::tuple<int, int, float>>(), clusters);
+    return set;
+}
+
+void MCV_HsneFCAnalysis::computePointReferencesForLandmarkIdxs(std::vector<unsigned>* points,
+                                                               std::vector<std::pair<int, int>>* refs,
+                                                               std::vector<bool>* fileMask) {
+    if (!refs) return;
+    refs->clear();
+    if (!points || !m_hierarchy) return;
+    for (unsigned p : *points) {
+        const PointNode& node = m_pointNodes.at(p);
+        const MCV_DerivedDataHierarchy::PointList* list = m_hierarchy->pointBasedHierarchyForLandmark(
+            {node.first->scale, node.first->landmarkIdxs.at(static_cast<size_t>(node.second))});
+        if (!list) continue;
+        refs->reserve(refs->size() + list->size());
+        for (const std::pair<int, int>& ref : *list)
+            if (!fileMask || fileMask->at(static_cast<size_t>(ref.first))) refs->push_back(ref);
+    }
+}
+
+void MCV_HsneFCAnalysis::pointScaleForSampleSelection(std::vector<bool>, std::vector<float>& values,
+                                                      std::vector<float>& ranges) {
+    ranges.assign({1.f, -1.f, -1.f, -1.f});
+    const size_t n = m_pointNodes.size();
+    values.assign(4 * n, 0.f);
+    int smallest = 999, largest = 0;
+    for (size_t i = 0; i < n && m_hierarchy; ++i) {
+        const NodePtr& leaf = m_pointNodes[i].first;
+        const size_t j = static_cast<size_t>(m_pointNodes[i].second);
+        std::vector<unsigned> one{leaf->landmarkIdxs.at(j)};
+        const int depth = m_activeNumScales - leaf->scale;
+
+        std::vector<float> w;
+        m_hierarchy->landmarkWeights(leaf->scale, &w, &one);
+        const float weight = std::max(w.empty() ? 0.f : w[0], 0.1f);
+        const MCV_DerivedDataHierarchy::PointList* refs =
+            m_hierarchy->pointBasedHierarchyForLandmark({leaf->scale, one[0]});
+        const float count = refs ? static_cast<float>(refs->size()) : 0.1f;
+
+        float focus = 2.f;
+        if (leaf->isFocus()) {
+            // Inside the nearest split above the leaf: 1 when that split's
+            // node holds the landmark, 0 when not; 1 without a split.
+            NodePtr a = leaf->parent.lock();
+            while (a && !(m_fcTree && m_fcTree->hasSiblings(a))) a = a->parent.lock();
+            if (!a) {
+                focus = 1.f;
+            } else {
+                const unsigned g = leaf->globalIdxs.at(j);
+                focus = std::find(a->globalIdxs.begin(), a->globalIdxs.end(), g) != a->globalIdxs.end() ? 1.f : 0.f;
+            }
+        }
+        values[4 * i] = static_cast<float>(depth);
+        values[4 * i + 1] = weight;
+        values[4 * i + 2] = count;
+        values[4 * i + 3] = focus;
+        ranges[1] = std::max(ranges[1], weight);
+        ranges[2] = std::max(ranges[2], count);
+        smallest = std::min(smallest, depth);
+        largest = std::max(largest, depth);
+    }
+    ranges[0] = static_cast<float>(largest - smallest);
+}

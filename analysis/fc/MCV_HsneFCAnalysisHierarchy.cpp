@@ -1,0 +1,266 @@
+// The hierarchy of the focus-and-context analysis (build, the gated caches it
+// shares with the HSNE analysis) and the per-point data of the embedding.
+#include "analysis/fc/MCV_HsneFCAnalysis.h"
+
+#include "analysis/fc/MCV_FCTree.h"
+#include "analysis/hsne/MCV_DerivedDataHierarchy.h"
+#include "analysis/hsne/MCV_HsneParameterCache.h"
+#include "analysis/tsne/MCV_TsneAnalysis.h"
+#include "data/MCV_CytometryData.h"
+#include "data/MCV_DerivedDataPoints.h"
+#include "data/MCV_FcsHeader.h"
+#include "data/MCV_UiInterface.h"
+
+#include "vel/dr/SparseTSNEUserDefProbabilities.h"
+
+#include <algorithm>
+#include <cassert>
+#include <cstdio>
+#include <iostream>
+
+// ---- Build ----
+
+bool MCV_HsneFCAnalysis::checkBuildable(const std::vector<std::pair<int, int>>& points) const {
+    // The neighbourhood graph of fewer points than neighbours cannot be built.
+    const size_t least = std::max<size_t>(MCV_TsneAnalysis::kMinPoints, static_cast<size_t>(m_numNeighbors) + 1);
+    if (points.size() < least) {
+        std::cout << "HSNE: " << m_name << " needs at least " << least << " points; the data selection has "
+                  << points.size() << "." << std::endl;
+        return false;
+    }
+    if (m_selectedMarkers.empty()) {
+        std::cout << "HSNE: " << m_name << " has no marker selected." << std::endl;
+        return false;
+    }
+    if (m_numScales < 1) {
+        std::cout << "HSNE: " << m_name << " needs at least one scale." << std::endl;
+        return false;
+    }
+    MCV_CytometryData* data = MCV_CytometryData::Instance();
+    MCV_FcsHeader* header = data->combinedHeader();
+    if (!header || m_selectedMarkers.back() >= static_cast<unsigned>(std::max(0, header->numVariables()))) {
+        std::cout << "HSNE: " << m_name << " selects markers that the data do not have." << std::endl;
+        return false;
+    }
+    // A selection made before the data were replaced may name events that no
+    // longer exist.
+    const int files = data->numFiles();
+    for (const auto& p : points) {
+        if (p.first < 0 || p.first >= files || p.second < 0 || p.second >= data->header(p.first)->numEvents()) {
+            std::cout << "HSNE: the data selection of " << m_name << " refers to events that are not loaded."
+                      << std::endl;
+            return false;
+        }
+    }
+    return true;
+}
+
+std::shared_ptr<MCV_DerivedDataHierarchy> MCV_HsneFCAnalysis::prepareHierarchy() {
+    MCV_CytometryData* data = MCV_CytometryData::Instance();
+    const size_t variables = static_cast<size_t>(data->combinedHeader()->numVariables());
+    const std::vector<unsigned>& markers = m_selectedMarkers;
+    const size_t d = markers.size();
+
+    MCV_DerivedDataHierarchy::Hsne::Parameters params;
+    params.seed = m_seed;
+    params.numWalksPerLandmark = m_numWalksPerLandmark;
+    params.monteCarloSampling = m_monteCarloSampling;
+    params.mcmcsNumWalks = m_mcmcsNumWalks;
+    params.mcmcsLandmarkThresh = m_mcmcsLandmarkThresh;
+    params.mcmcsWalkLength = m_mcmcsWalkLength;
+    params.pruneThresh = static_cast<float>(m_pruneThresh);
+    params.numTrees = m_numTrees;
+    params.aknnNumChecks = m_aknnNumChecks;
+    params.knnLibrary = m_knnLibrary;
+    params.knnMetric = m_knnMetric;
+    params.memoryPreserving = m_memoryPreserving;
+    params.useHardThresh = m_useHardThresh;
+    params.hardThresh = m_hardThresh;
+    params.numNeighbors = static_cast<int>(m_numNeighbors);
+
+    auto fresh = std::make_shared<MCV_DerivedDataHierarchy>();
+    fresh->init(m_name, static_cast<int>(m_pointsData.size()), static_cast<int>(d), m_numScales, params, &m_pointsData);
+    std::vector<float>& input = *fresh->data();
+    std::vector<const float*> matrices(static_cast<size_t>(data->numFiles()));
+    for (size_t f = 0; f < matrices.size(); ++f) matrices[f] = data->rawData(static_cast<int>(f));
+    const std::vector<std::pair<int, int>>& points = m_pointsData;
+#pragma omp parallel for schedule(static)
+    for (long long li = 0; li < static_cast<long long>(points.size()); ++li) {
+        const auto i = static_cast<size_t>(li);
+        const float* row =
+            matrices[static_cast<size_t>(points[i].first)] + static_cast<size_t>(points[i].second) * variables;
+        for (size_t k = 0; k < d; ++k) input[i * d + k] = row[markers[k]];
+    }
+    return fresh;
+}
+
+bool MCV_HsneFCAnalysis::build() {
+    if (!m_dataSelection) return false;
+    std::vector<std::pair<int, int>> points = m_dataSelection->data();
+    if (points.empty()) return false;
+    if (!checkBuildable(points)) return false;
+
+    // The build goes into a new object; the current state stays until it has
+    // succeeded.
+    std::vector<std::pair<int, int>> previousPoints = std::move(m_pointsData);
+    m_pointsData = std::move(points);
+    std::shared_ptr<MCV_DerivedDataHierarchy> fresh;
+    try {
+        fresh = prepareHierarchy();
+        std::cout << "Data Prepared for HSNE.\n" << std::flush;
+        if (!loadCachedHSNE(*fresh)) {
+            fresh->initHsne();
+            cacheHSNE(*fresh);
+        }
+    } catch (...) {
+        m_pointsData = std::move(previousPoints);
+        throw;
+    }
+    const int top = fresh->numScales() - 1;
+    if (top < 0 || fresh->numLandmarksInScale(top) < MCV_TsneAnalysis::kMinPoints) {
+        std::cout << "HSNE: the top scale of " << m_name << " has too few landmarks to embed." << std::endl;
+        m_pointsData = std::move(previousPoints);
+        return false;
+    }
+
+    // The tree may still refer to the old hierarchy: it is reset below.
+    m_engineReady = false;
+    m_cpuEngine.reset();
+    m_embedding = std::make_unique<vel::data::Embedding<float>>();
+    m_output.clear();
+    m_pointNodes.clear();
+    m_hierarchy = std::move(fresh);
+    m_activeNumScales = m_hierarchy->numScales();
+    if (m_activeNumScales != m_numScales)
+        std::cout << "HSNE: the hierarchy of " << m_name << " has " << m_activeNumScales << " scales, not "
+                  << m_numScales << "." << std::endl;
+    m_mixedTransitionMatrix = *m_hierarchy->transitionMatrix(m_activeNumScales - 1);
+    m_rebuildTransitionMatrix = false;
+    reInitEmbedding(false);
+    initDerivedData();
+    if (m_ui) m_ui->analysisInitialized(this);
+    return true;
+}
+
+// ---- Caches ----
+
+bool MCV_HsneFCAnalysis::cacheAllowed(const char* refusal) const {
+    if (!m_cachingEnabled) return false;
+    if (!m_dataSelection || m_dataSelection->name() != "All Points") {
+        std::cout << refusal;
+        return false;
+    }
+    return true;
+}
+
+namespace {
+
+MCV_HsneParameterCache::Settings cacheSettings(const MCV_HsneFCAnalysis& a, const std::vector<unsigned>& markers) {
+    MCV_HsneParameterCache::Settings s;
+    s.numScales = a.numScales();
+    s.knnLibrary = a.knnLibrary();
+    s.knnMetric = a.knnMetric();
+    s.aknnNumChecks = a.aknnNumChecks();
+    s.numTrees = a.numTrees();
+    s.memoryPreserving = a.memoryPreserving();
+    s.numWalksPerLandmark = a.numWalksPerLandmark();
+    s.mcmcsNumWalks = a.mcmcsNumWalks();
+    s.mcmcsLandmarkThresh = a.mcmcsLandmarkThresh();
+    s.mcmcsWalkLength = a.mcmcsWalkLength();
+    s.pruneThresh = a.pruneThresh();
+    s.useHardThresh = a.useHardThresh();
+    s.hardThresh = a.hardThresh();
+    s.numNeighbors = a.numNeighbors();
+    s.markers = markers;
+    return s;
+}
+
+}  // namespace
+
+bool MCV_HsneFCAnalysis::loadCachedHSNE() { return m_hierarchy && loadCachedHSNE(*m_hierarchy); }
+
+bool MCV_HsneFCAnalysis::loadCachedHSNE(MCV_DerivedDataHierarchy& candidate) {
+    if (!cacheAllowed("can only cache and load caches for non-downsampled data\n")) return false;
+    std::cout << "trying to load HSNE cache.\n";
+    const std::string folder = MCV_CytometryData::Instance()->filePath();
+    const MCV_DerivedDataHierarchy::ParameterCache current =
+        MCV_HsneParameterCache::record(cacheSettings(*this, m_selectedMarkers), candidate);
+    if (!candidate.loadHsneParametersCache(folder + MCV_DerivedDataHierarchy::ParametersCacheName, current))
+        return false;
+    return candidate.loadCache(folder);
+}
+
+void MCV_HsneFCAnalysis::cacheHSNE() {
+    if (m_hierarchy) cacheHSNE(*m_hierarchy);
+}
+
+void MCV_HsneFCAnalysis::cacheHSNE(MCV_DerivedDataHierarchy& built) {
+    if (!cacheAllowed("Can only cache and load caches for non-downsampled data\n")) return;
+    std::cout << "caching HSNE results.\n";
+    const std::string folder = MCV_CytometryData::Instance()->filePath();
+    const std::string parameters = folder + MCV_DerivedDataHierarchy::ParametersCacheName;
+    // The parameter cache goes first and comes back last, so that it never
+    // vouches for hierarchy files that were not written completely.
+    std::remove(parameters.c_str());
+    if (!built.cacheHsne(folder)) return;
+    built.cacheHsneParameters(parameters,
+                              MCV_HsneParameterCache::record(cacheSettings(*this, m_selectedMarkers), built));
+}
+
+// ---- Per-point data ----
+
+void MCV_HsneFCAnalysis::initDerivedData() {
+    if (!m_hierarchy) return;
+    // The hierarchy's own copy: the selection may have changed since.
+    m_pointsData = *m_hierarchy->pointReferences();
+    const int top = m_activeNumScales - 1;
+    const int landmarks = std::max(0, m_hierarchy->numLandmarksInScale(top));
+    m_pointNodes.resize(static_cast<size_t>(landmarks));
+    if (!m_fcTree) {
+        MCV_FCTree::registerKind();
+        m_fcTree = MCV_CytometryData::Instance()->derivedDataTrees(m_name, true);
+    }
+    if (!m_fcTree) return;
+    m_fcTree->reset(top, m_mixedTransitionMatrix, m_hierarchy.get());
+    const NodePtr root = m_fcTree->root();
+    for (int i = 0; i < landmarks; ++i) m_pointNodes[static_cast<size_t>(i)] = {root, i};
+    std::cout << "initialized F+C HSNE with " << m_activeNumScales << " scales, starting on top level with "
+              << landmarks << " landmarks." << std::endl;
+    updateDerivedData();
+}
+
+void MCV_HsneFCAnalysis::updateDerivedData() {
+    if (!m_hierarchy) return;
+    MCV_CytometryData* data = MCV_CytometryData::Instance();
+    MCV_FcsHeader* header = data->combinedHeader();
+    const size_t variables = header ? static_cast<size_t>(std::max(0, header->numVariables())) : 0;
+    const size_t n = m_pointNodes.size();
+
+    std::vector<std::pair<int, unsigned>> landmarks(n);
+    for (size_t i = 0; i < n; ++i) {
+        const PointNode& p = m_pointNodes[i];
+        landmarks[i] = {p.first->scale, p.first->landmarkIdxs.at(static_cast<size_t>(p.second))};
+    }
+    std::vector<unsigned> global;
+    m_hierarchy->gloablIdxsFromLandmarkIdxs(&global, &landmarks);
+
+    m_pointReferences.assign(n, {0, 0});
+    m_pointFileIdxs.assign(n, 0);
+    m_pointData.assign(n * variables, 0.f);
+    for (size_t i = 0; i < n; ++i) {
+        // Every data point of the hierarchy is an entry of the selection it
+        // was built over.
+        assert(global[i] < m_pointsData.size());
+        if (global[i] >= m_pointsData.size()) continue;
+        const std::pair<int, int> ref = m_pointsData[global[i]];
+        m_pointReferences[i] = ref;
+        m_pointFileIdxs[i] = ref.first;
+        const float* row = ref.first >= 0 && ref.first < data->numFiles() ? data->rawData(ref.first) : nullptr;
+        const MCV_FcsHeader* file = row ? data->header(ref.first) : nullptr;
+        // An event the data no longer hold keeps a row of zeros.
+        if (row && file && ref.second >= 0 && ref.second < file->numEvents())
+            std::copy(row + static_cast<size_t>(ref.second) * variables,
+                      row + static_cast<size_t>(ref.second + 1) * variables,
+                      m_pointData.begin() + static_cast<std::ptrdiff_t>(i * variables));
+    }
+}
