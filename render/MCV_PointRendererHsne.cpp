@@ -25,8 +25,7 @@ MCV_HsneFCAnalysis* focusAndContextOf(MCV_Analysis* analysis) {
 
 bool MCV_PointRenderer::setHsneLocalData(MCV_Analysis* source, int markers) {
     if (MCV_HsneAnalysis* level = levelOf(source)) {
-        setLocalData(level->output(), level->markers(), level->numDataPoints(), markers, level->outputFileIdxs(),
-                     true);
+        setLocalData(level->output(), level->markers(), level->numDataPoints(), markers, level->outputFileIdxs(), true);
         return true;
     }
     if (MCV_HsneFCAnalysis* map = focusAndContextOf(source)) {

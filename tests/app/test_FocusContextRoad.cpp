@@ -48,8 +48,9 @@ TEST_F(FocusContextRoad, AnalysisAfterHsneAddsNoVariablesTreeViewsComeAnewAndAnI
     trigger("actionNewHsneFCAnalysis");
     UI_ModalDialogs::setScripted(true);
     EXPECT_EQ(proposed, "HSNE F+C Analysis");
-    EXPECT_EQ(label, "Please name the new HSNE Analysis.\n Please use unique names to identify your analysis in the "
-                     "system.");
+    EXPECT_EQ(label,
+              "Please name the new HSNE Analysis.\n Please use unique names to identify your analysis in the "
+              "system.");
     EXPECT_EQ(MCV_CytometryData::Instance()->combinedHeader()->numVariables(), variables);
     ASSERT_EQ(w().analyses().size(), 3u);
     auto* analysis = dynamic_cast<MCV_HsneFCAnalysis*>(w().analyses()[2]);

@@ -37,7 +37,9 @@ TEST(TreeView, DrawsTheChosenTreeLiveWithScaleDividersAndSavesWellFormedSvg) {
     QWebView* page = view.webView();
     ASSERT_TRUE(pagetest::waitForPage(page));
     auto js = [&](const QString& script) { return pagetest::js(page, script).toString(); };
-    auto options = [&] { return js("[].map.call(document.getElementById('treeSelector').options, o => o.text).join('|')"); };
+    auto options = [&] {
+        return js("[].map.call(document.getElementById('treeSelector').options, o => o.text).join('|')");
+    };
     EXPECT_EQ(options(), "Tree|" + name);
     EXPECT_EQ(js("document.querySelectorAll('.node').length"), "0") << "nothing until a tree is chosen";
 
