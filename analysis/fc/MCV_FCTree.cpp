@@ -61,6 +61,9 @@ void releaseChildren(HierarchyNode& node) {
     node.children.clear();
 }
 
+// Wherever the tree is linked in, the data model can make trees.
+[[maybe_unused]] const bool kindRegistered = (MCV_FCTree::registerKind(), true);
+
 }  // namespace
 
 MCV_FCTree::MCV_FCTree() { m_type = KindTree; }
@@ -127,6 +130,9 @@ MCV_FCTree::NodePtr MCV_FCTree::append(NodePtr parent, hierarchyNodeType type, i
 
 MCV_FCTree::NodePtr MCV_FCTree::append(NodePtr parent, NodePtr node) {
     if (!parent || !node) return node;
+    // A node under itself would own itself and make every walk endless.
+    for (NodePtr above = parent; above; above = above->parent.lock())
+        if (above == node) return node;
     attach(parent, node);
     structureChanged();
     return node;

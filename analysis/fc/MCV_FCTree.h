@@ -40,8 +40,9 @@ public:
     MCV_FCTree();
     ~MCV_FCTree() override;
 
-    // Installs the kind-4 maker in the data model's registry (idempotent).
-    // Call it before the first MCV_CytometryData::derivedDataTrees(name, ...).
+    // Installs the kind-4 maker in the data model's registry. It runs at
+    // start-up in every program that links the tree; calling it again (after
+    // the maker was replaced) reinstalls it.
     static void registerKind();
 
     // One root of type focus at `scale` holding landmarks 0 .. n-1 of it (n =
@@ -57,7 +58,7 @@ public:
     // A new node appended to parent's children; returns it.
     NodePtr append(NodePtr parent, hierarchyNodeType type, int scale);
     // Appends `node` (which must have no parent: purge it first) to parent's
-    // children; returns it.
+    // children; returns it. Nothing when parent is node or lies below it.
     NodePtr append(NodePtr parent, NodePtr node);
     // Takes node out of the tree: its parent receives node's coordinates at
     // every position holding the same data point, and drops node from its

@@ -142,12 +142,12 @@ public:
     void writeHsneChannels();
 
     // The cluster set "<name> - <analysis name>" of the events of each cluster
-    // of embedding points.
+    // of embedding points; points beyond the embedding are left out.
     MCV_DerivedDataClusters* updateClusters(std::vector<std::vector<unsigned>>* clusters, std::string name) override;
     // Empties refs and fills it with the (file, event) pairs that the given
     // embedding points stand for, only of files whose flag is set (all with a
-    // null mask). std::out_of_range for a point beyond the embedding or a file
-    // beyond the mask.
+    // null mask; a file beyond the mask counts as unset). Points beyond the
+    // embedding (a selection older than the last tree change) are skipped.
     void computePointReferencesForLandmarkIdxs(std::vector<unsigned>* points, std::vector<std::pair<int, int>>* refs,
                                                std::vector<bool>* fileMask);
     // Four floats per embedding point for the renderer (depth, weight, event

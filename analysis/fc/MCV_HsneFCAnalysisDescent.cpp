@@ -22,6 +22,8 @@
 #include <cmath>
 #include <iostream>
 #include <tuple>
+#include <unordered_map>
+#include <unordered_set>
 
 // ---- Set-up ----
 
@@ -134,7 +136,7 @@ void MCV_HsneFCAnalysis::iterate() {
 }
 
 void MCV_HsneFCAnalysis::embedLoop() {
-    if (!m_hierarchy) return;
+    if (!m_hierarchy || m_markedForDeletion) return;
     if (!m_engineReady || !positionsMatchPoints()) {
         std::cout << "HSNE: " << m_name << " has nothing to embed." << std::endl;
         return;
@@ -236,17 +238,18 @@ void MCV_HsneFCAnalysis::writeHsneChannels() {
 MCV_DerivedDataClusters* MCV_HsneFCAnalysis::updateClusters(std::vector<std::vector<unsigned>>* clusters,
                                                             std::string name) {
     if (!clusters) return nullptr;
+    // Points beyond the embedding (a selection older than the last change)
+    // are left out of both the events and the index lists.
+    std::vector<std::vector<unsigned>> inside(clusters->size());
     std::vector<std::vector<std::pair<int, int>>> references(clusters->size());
     for (size_t k = 0; k < clusters->size(); ++k) {
-        // Points beyond the embedding are left out.
-        std::vector<unsigned> inside;
         for (unsigned p : (*clusters)[k])
-            if (p < m_pointNodes.size()) inside.push_back(p);
-        computePointReferencesForLandmarkIdxs(&inside, &references[k], nullptr);
+            if (p < m_pointNodes.size()) inside[k].push_back(p);
+        computePointReferencesForLandmarkIdxs(&inside[k], &references[k], nullptr);
     }
     MCV_DerivedDataClusters* set = MCV_CytometryData::Instance()->derivedDataClusters(name + " - " + m_name, true);
     if (!set) return nullptr;
-    set->setClusters(references, m_dataSelection, std::vector<std::tuple<int, int, float>>(), clusters);
+    set->setClusters(references, m_dataSelection, std::vector<std::tuple<int, int, float>>(), &inside);
     return set;
 }
 
@@ -257,13 +260,17 @@ void MCV_HsneFCAnalysis::computePointReferencesForLandmarkIdxs(std::vector<unsig
     refs->clear();
     if (!points || !m_hierarchy) return;
     for (unsigned p : *points) {
-        const PointNode& node = m_pointNodes.at(p);
+        // The views may hold a selection made before the points changed.
+        if (p >= m_pointNodes.size()) continue;
+        const PointNode& node = m_pointNodes[p];
         const MCV_DerivedDataHierarchy::PointList* list = m_hierarchy->pointBasedHierarchyForLandmark(
             {node.first->scale, node.first->landmarkIdxs.at(static_cast<size_t>(node.second))});
         if (!list) continue;
         refs->reserve(refs->size() + list->size());
         for (const std::pair<int, int>& ref : *list)
-            if (!fileMask || fileMask->at(static_cast<size_t>(ref.first))) refs->push_back(ref);
+            if (!fileMask || (ref.first >= 0 && static_cast<size_t>(ref.first) < fileMask->size() &&
+                              (*fileMask)[static_cast<size_t>(ref.first)]))
+                refs->push_back(ref);
     }
 }
 
@@ -273,6 +280,7 @@ void MCV_HsneFCAnalysis::pointScaleForSampleSelection(std::vector<bool>, std::ve
     const size_t n = m_pointNodes.size();
     values.assign(4 * n, 0.f);
     int smallest = 999, largest = 0;
+    std::unordered_map<const HierarchyNode*, std::unordered_set<unsigned>> heldBySplit;
     for (size_t i = 0; i < n && m_hierarchy; ++i) {
         const NodePtr& leaf = m_pointNodes[i].first;
         const size_t j = static_cast<size_t>(m_pointNodes[i].second);
@@ -295,8 +303,13 @@ void MCV_HsneFCAnalysis::pointScaleForSampleSelection(std::vector<bool>, std::ve
             if (!a) {
                 focus = 1.f;
             } else {
-                const unsigned g = leaf->globalIdxs.at(j);
-                focus = std::find(a->globalIdxs.begin(), a->globalIdxs.end(), g) != a->globalIdxs.end() ? 1.f : 0.f;
+                auto held = heldBySplit.find(a.get());
+                if (held == heldBySplit.end())
+                    held =
+                        heldBySplit
+                            .emplace(a.get(), std::unordered_set<unsigned>(a->globalIdxs.begin(), a->globalIdxs.end()))
+                            .first;
+                focus = held->second.count(leaf->globalIdxs.at(j)) ? 1.f : 0.f;
             }
         }
         values[4 * i] = static_cast<float>(depth);

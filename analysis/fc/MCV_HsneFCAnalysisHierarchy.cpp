@@ -21,8 +21,8 @@
 // ---- Build ----
 
 bool MCV_HsneFCAnalysis::checkBuildable(const std::vector<std::pair<int, int>>& points) const {
-    // The neighbourhood graph of fewer points than neighbours cannot be built.
-    const size_t least = std::max<size_t>(MCV_TsneAnalysis::kMinPoints, static_cast<size_t>(m_numNeighbors) + 1);
+    // Fewer points give no neighbourhood graph to speak of and nothing to embed.
+    const auto least = static_cast<size_t>(MCV_TsneAnalysis::kMinPoints);
     if (points.size() < least) {
         std::cout << "HSNE: " << m_name << " needs at least " << least << " points; the data selection has "
                   << points.size() << "." << std::endl;
@@ -123,7 +123,8 @@ bool MCV_HsneFCAnalysis::build() {
         return false;
     }
 
-    // The tree may still refer to the old hierarchy: it is reset below.
+    // The tree lets go of the old hierarchy now; it is reset below.
+    if (m_fcTree) m_fcTree->detachHierarchy();
     m_engineReady = false;
     m_cpuEngine.reset();
     m_embedding = std::make_unique<vel::data::Embedding<float>>();
@@ -262,5 +263,17 @@ void MCV_HsneFCAnalysis::updateDerivedData() {
             std::copy(row + static_cast<size_t>(ref.second) * variables,
                       row + static_cast<size_t>(ref.second + 1) * variables,
                       m_pointData.begin() + static_cast<std::ptrdiff_t>(i * variables));
+    }
+    // The points changed without a set-up (a focus that rebuilt the mixed
+    // matrix): the views get the positions the tree holds for them.
+    if (m_output.size() != 2 * n) {
+        m_output.assign(2 * n, 0.f);
+        for (size_t i = 0; i < n; ++i) {
+            const PointNode& p = m_pointNodes[i];
+            const size_t j = static_cast<size_t>(p.second);
+            if (2 * j + 1 >= p.first->coordinates.size()) continue;
+            m_output[2 * i] = p.first->coordinates[2 * j];
+            m_output[2 * i + 1] = p.first->coordinates[2 * j + 1];
+        }
     }
 }

@@ -61,7 +61,7 @@ void MCV_HsneFCAnalysis::zoomIntoNode(NodePtr node) {
 }
 
 void MCV_HsneFCAnalysis::zoomOutOfNode(NodePtr node) {
-    if (!node || !m_fcTree) return;
+    if (!node || !m_fcTree || !m_hierarchy) return;
     const NodePtr p = parentOf(node);
     if (!p) return;
     m_fcTree->purge(node);

@@ -97,6 +97,21 @@ void MCV_MixedTransitionMatrix::buildMixedTransitionMatrix(int mode, MCV_FCTree*
             buildMixedTransitionMatrixStandard(tree, mixed, pointNodes);
             break;
     }
+    assert(!tree || !mixed || !pointNodes || invariantsHold(tree, mixed, pointNodes));
+}
+
+bool MCV_MixedTransitionMatrix::invariantsHold(MCV_FCTree* tree, const SparseMatrix* mixed,
+                                               const PointNodes* pointNodes) {
+    if (!tree || !mixed || !pointNodes || mixed->size() != pointNodes->size()) return false;
+    for (const NodePtr& leaf : *tree->leaves()) {
+        if (leaf->embeddingIdxs.size() != leaf->landmarkIdxs.size()) return false;
+        for (size_t j = 0; j < leaf->embeddingIdxs.size(); ++j) {
+            const unsigned e = leaf->embeddingIdxs[j];
+            if (e != NoPoint && (e >= pointNodes->size() || (*pointNodes)[e] != std::make_pair(leaf, int(j))))
+                return false;
+        }
+    }
+    return true;
 }
 
 void MCV_MixedTransitionMatrix::buildMixedTransitionMatrixStandard(MCV_FCTree* tree, SparseMatrix* mixed,
@@ -135,15 +150,16 @@ void MCV_MixedTransitionMatrix::buildMixedTransitionMatrixPruneDeepest(MCV_FCTre
         selected.insert(landmark);
         leaf->embeddingIdxs[j] = static_cast<unsigned>(selection.size() - 1);
     };
+    // A landmark of the deepest scale that an earlier leaf already brought in
+    // gets no second point, on the deepest leaves too: the selection then has
+    // no repeats and the matrix one row per point.
     for (const NodePtr& leaf : leaves) {
         leaf->embeddingIdxs.resize(leaf->landmarkIdxs.size());
         for (size_t j = 0; j < leaf->landmarkIdxs.size(); ++j) {
-            if (leaf->scale == deepest) {
-                addPoint(leaf, j, leaf->landmarkIdxs[j]);
-                continue;
-            }
-            unsigned k = 0;
-            if (j < leaf->globalIdxs.size() && landmarkOf.find(leaf->globalIdxs[j], deepest, k) && !selected.count(k))
+            unsigned k = leaf->landmarkIdxs[j];
+            const bool mapped = leaf->scale == deepest ||
+                                (j < leaf->globalIdxs.size() && landmarkOf.find(leaf->globalIdxs[j], deepest, k));
+            if (mapped && !selected.count(k))
                 addPoint(leaf, j, k);
             else
                 leaf->embeddingIdxs[j] = NoPoint;

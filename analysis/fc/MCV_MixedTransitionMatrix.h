@@ -49,6 +49,10 @@ public:
                                                                        SparseMatrix* mixed, PointNodes* pointNodes);
     static void buildMixedTransitionMatrixPushDown(MCV_FCTree* tree, MCV_DerivedDataHierarchy* hierarchy,
                                                    SparseMatrix* mixed, PointNodes* pointNodes);
+    // Whether mixed has one row per pointNodes entry and, for every leaf and
+    // landmark j, embedding index j is NoPoint or the point of (leaf, j).
+    // Every build ends asserting it.
+    static bool invariantsHold(MCV_FCTree* tree, const SparseMatrix* mixed, const PointNodes* pointNodes);
     // Appends a copy of every row of `rows`, its columns shifted by the number
     // of rows mixed had before.
     static void appendSparseTransitionMatrix(SparseMatrix* mixed, const SparseMatrix* rows);

@@ -61,8 +61,10 @@ protected:
             if (l.get() == level) l.reset();
     }
 
-    // The label of each level position: the majority label of its events.
-    std::vector<int> landmarkLabels(MCV_HsneAnalysis* level) {
+    // The label of each level position: the majority label of its events
+    // (any analysis with the level's point queries).
+    template <typename Level>
+    std::vector<int> landmarkLabels(Level* level) {
         std::vector<int> labels;
         for (int i = 0; i < level->numDataPoints(); ++i) {
             std::vector<unsigned> one{static_cast<unsigned>(i)};
@@ -84,7 +86,8 @@ protected:
     }
 
     // The level positions whose landmarks carry `label`.
-    std::vector<unsigned> blob(MCV_HsneAnalysis* level, int label) {
+    template <typename Level>
+    std::vector<unsigned> blob(Level* level, int label) {
         std::vector<unsigned> positions;
         const std::vector<int> labels = landmarkLabels(level);
         for (size_t i = 0; i < labels.size(); ++i)
@@ -92,6 +95,22 @@ protected:
         return positions;
     }
 
+    // The share of points whose 10 nearest neighbours in the map (x, y at 2i,
+    // 2i + 1) mostly carry the point's own label.
+    static double tenNearestAgreement(const std::vector<float>& y, const std::vector<int>& labels) {
+        const auto n = static_cast<unsigned>(labels.size());
+        const std::vector<int> near = veltest::exactNeighbours(
+            n, 11, [&](unsigned i, unsigned j) { return i == j ? -1.0 : veltest::squaredL2(&y[2 * i], &y[2 * j], 2); });
+        size_t agree = 0;
+        for (size_t i = 0; i < n; ++i) {
+            std::map<int, int> votes;
+            for (size_t k = 1; k <= 10; ++k) ++votes[labels[static_cast<size_t>(near[i * 11 + k])]];
+            agree += std::max_element(votes.begin(), votes.end(), [](auto& a, auto& b) {
+                         return a.second < b.second;
+                     })->first == labels[i];
+        }
+        return static_cast<double>(agree) / static_cast<double>(n);
+    }
     std::string folder() { return dir.path().toStdString() + "/"; }
 
     std::unique_ptr<MCV_HsneAnalysisHierarchy> hsne;

@@ -19,19 +19,8 @@ TEST_F(HsneQuality, OverviewKeepsTheBlobsApartAndADrillStaysInsideOne) {
     const size_t n = labels.size();
     ASSERT_GT(n, 50u);
 
-    // 10-NN label agreement in the embedding (the nearest is the point itself).
-    const std::vector<int> near = veltest::exactNeighbours(static_cast<unsigned>(n), 11, [&](unsigned i, unsigned j) {
-        return i == j ? -1.0 : veltest::squaredL2(&y[2 * i], &y[2 * j], 2);
-    });
-    size_t agree = 0;
-    for (size_t i = 0; i < n; ++i) {
-        std::map<int, int> votes;
-        for (size_t k = 1; k <= 10; ++k) ++votes[labels[static_cast<size_t>(near[i * 11 + k])]];
-        agree += std::max_element(votes.begin(), votes.end(), [](auto& a, auto& b) {
-                     return a.second < b.second;
-                 })->first == labels[i];
-    }
-    EXPECT_GE(static_cast<double>(agree) / static_cast<double>(n), 0.95);
+    // 10-NN label agreement in the embedding.
+    EXPECT_GE(tenNearestAgreement(y, labels), 0.95);
 
     MCV_HsneAnalysis* drilled = nullptr;
     quietly([&] { drilled = drill(top, blob(top, 2), "D"); });

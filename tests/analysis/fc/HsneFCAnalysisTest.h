@@ -1,0 +1,78 @@
+#pragma once
+// Seeded Gaussian blobs with the HSNE output pair (the HSNE fixture) and a
+// focus-and-context analysis over "All Points" on the CPU that reports to a
+// recording interface; destroyed by the fixture, as the shell would.
+#include "analysis/hsne/HsneAnalysisTest.h"
+
+#include "analysis/fc/MCV_FCTree.h"
+#include "analysis/fc/MCV_HsneFCAnalysis.h"
+
+class HsneFCAnalysisTest : public HsneAnalysisTest {
+protected:
+    void TearDown() override {
+        fc.reset();
+        HsneAnalysisTest::TearDown();
+    }
+    MCV_HsneFCAnalysis* makeFc(int scales, int iterations = 30, bool caching = false) {
+        fc = std::make_unique<MCV_HsneFCAnalysis>();
+        fc->init(&ui, "F");
+        fc->setActiveDataSelection(allPoints());
+        for (const char* off : {"label", "QLMRN_HsneDataX", "QLMRN_HsneDataY"})
+            if (var(off) >= 0) fc->setMarkerState(var(off), false);
+        fc->setNumScales(scales);
+        fc->setSeed(3);
+        fc->setCachingEnabled(caching);
+        fc->setUseGPU(false);
+        fc->setIterations(iterations);
+        return fc.get();
+    }
+    // A computed analysis over `clusters` blobs of `perCluster` events.
+    MCV_HsneFCAnalysis* computed(unsigned clusters = 3, unsigned perCluster = 600, int scales = 3,
+                                 int iterations = 30) {
+        loadHsneBlobs(clusters, perCluster);
+        makeFc(scales, iterations);
+        quietly([&] { fc->initHSNE(); });
+        return fc.get();
+    }
+    MCV_FCTree::NodeList leaves() { return *fc->fcTree()->leaves(); }
+    // The embedding points held by `node`.
+    std::vector<unsigned> pointsOf(const MCV_FCTree::NodePtr& node) {
+        std::vector<unsigned> points;
+        for (size_t i = 0; i < fc->pointNodes()->size(); ++i)
+            if ((*fc->pointNodes())[i].first == node) points.push_back(static_cast<unsigned>(i));
+        return points;
+    }
+    std::unique_ptr<MCV_HsneFCAnalysis> fc;
+};
+
+// The road of a user: compute, focus on one blob, refine twice, coarsen all.
+// Refining never lowers the point count and the landmarks' 10-NN blob
+// agreement in the map stays high at every step.
+class HsneFCEndToEnd : public HsneFCAnalysisTest {
+protected:
+    double agreement() { return tenNearestAgreement(*fc->output(), landmarkLabels(fc.get())); }
+    void road(bool gpu) {
+        // 5 x 1,000 events rather than 5 x 10,000, to keep the run short.
+        loadHsneBlobs(5, 1000, 6);
+        makeFc(3, 300)->setUseGPU(gpu);
+        quietly([&] { fc->initHSNE(); });
+        EXPECT_GE(agreement(), 0.95);
+        std::vector<unsigned> focus = blob(fc.get(), 2);
+        ASSERT_FALSE(focus.empty());
+        fc->setIterations(100);  // the later runs start from kept positions
+        int count = fc->numDataPoints();
+        quietly([&] {
+            fc->setFocus(&focus);
+            fc->differentiateFocusMore();
+        });
+        for (int step = 0; step < 3; ++step) {
+            EXPECT_GE(fc->numDataPoints(), count) << step;
+            EXPECT_GE(agreement(), 0.95) << step;
+            count = fc->numDataPoints();
+            if (step < 2) quietly([&] { fc->differentiateFocusMore(); });
+        }
+        quietly([&] { fc->coarsenAll(); });
+        EXPECT_GE(agreement(), 0.95);
+        EXPECT_EQ(ui.count("analysisFinished"), 5);
+    }
+};
