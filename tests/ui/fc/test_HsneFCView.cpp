@@ -16,39 +16,25 @@
 
 namespace {
 
-// Right-clicks the plot; `inMenu` runs on the context menu once it is open.
-void rightClick(UI_ScatterplotWidget* plot, std::function<void(QMenu*)> inMenu) {
+// Right-clicks the plot and, once the menu is open, picks `entry` or closes
+// it; returns the view's entries ("|" a separator), before the plot's.
+QStringList contextMenu(UI_ScatterplotWidget* plot, const QString& entry = {}) {
+    QStringList texts;
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, [&] {
-        if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
-            poll.stop();
-            inMenu(menu);
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        if (!menu) return;
+        poll.stop();
+        for (QAction* a : menu->actions()) {
+            texts << (a->isSeparator() ? "|" : a->text());
+            if (!entry.isEmpty() && a->text() == entry)
+                return QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(a).center());
         }
-    });
-    poll.start(10);
-    QTest::mouseClick(plot, Qt::RightButton, {}, plot->rect().center());
-}
-
-// The view's own entries ("|" for a separator), before the plot's.
-QStringList viewEntries(UI_ScatterplotWidget* plot) {
-    QStringList texts;
-    rightClick(plot, [&](QMenu* menu) {
-        for (QAction* a : menu->actions()) texts << (a->isSeparator() ? "|" : a->text());
         menu->close();
     });
+    poll.start(10);
+    quietly([&] { QTest::mouseClick(plot, Qt::RightButton, {}, plot->rect().center()); });
     return texts.mid(0, texts.indexOf("|", texts.indexOf("|") + 1) + 1);
-}
-
-void choose(UI_ScatterplotWidget* plot, const QString& entry) {
-    quietly([&] {
-        rightClick(plot, [entry](QMenu* menu) {
-            // The view's actions are the view's children, listed by the menu.
-            const QList<QAction*> actions = menu->actions();
-            auto action = std::find_if(actions.begin(), actions.end(), [&](QAction* a) { return a->text() == entry; });
-            if (action == actions.end()) return menu->close(), void(ADD_FAILURE() << entry.toStdString());
-            QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(*action).center());
-        });
-    });
 }
 
 TEST(HsneFCView, EntriesRunTheirOperationsAndOneChosenMidRunFollowsTheRunningLoop) {
@@ -58,10 +44,9 @@ TEST(HsneFCView, EntriesRunTheirOperationsAndOneChosenMidRunFollowsTheRunningLoo
     delete MCV_CytometryData::Instance();
     MCV_CytometryData* data = MCV_CytometryData::Instance();
     data->init(&bridge);
-    std::mt19937 random(3);
-    std::normal_distribution<float> noise(0.0f, 1.0f);
-    std::vector<std::vector<float>> rows;
-    for (int i = 0; i < 4500; ++i) rows.push_back({15.0f * (i % 3) + noise(random), noise(random), noise(random)});
+    std::vector<std::vector<float>> rows;  // three blobs
+    for (int i = 0; i < 4500; ++i)
+        rows.push_back({15.0f * (i % 3) + 0.1f * (i % 17), 0.1f * (i % 13), 0.1f * (i % 11)});
     ASSERT_EQ(data->loadFromFile(FcsTestFile::floats(rows).write(dir, "blobs.fcs")), 0);
     data->initAllDerviedDataPointer();
     data->addDimensions({"QLMRN_HsneDataX", "QLMRN_HsneDataY"}, 0.0f);
@@ -69,71 +54,58 @@ TEST(HsneFCView, EntriesRunTheirOperationsAndOneChosenMidRunFollowsTheRunningLoo
     MCV_HsneFCAnalysis analysis;
     analysis.init(&bridge, "FC");
     analysis.setActiveDataSelection(data->derivedDataPoints("All Points", true));
-    analysis.setNumScales(3);
-    analysis.setCachingEnabled(false);
-    analysis.setUseGPU(false);
-    analysis.setSeed(1);
-    analysis.setIterations(30);
+    analysis.setNumScales(3), analysis.setCachingEnabled(false), analysis.setUseGPU(false);
+    analysis.setSeed(1), analysis.setIterations(30);
     UI_HsneFCWidget view(nullptr, &analysis);
-    QObject::connect(&bridge, &UI_Interface::analysisInitializedSignal, &view, &UI_HsneFCWidget::initComputation);
-    QObject::connect(&bridge, &UI_Interface::analysisUpdatedSignal, &view, &UI_HsneFCWidget::computationUpdated);
-    QObject::connect(&bridge, &UI_Interface::analysisFinishedSignal, &view, &UI_HsneFCWidget::computationFinished);
-    int inits = 0, updates = 0, finished = 0;
-    QObject::connect(&bridge, &UI_Interface::analysisInitializedSignal, [&] { ++inits, updates = 0; });
-    QObject::connect(&bridge, &UI_Interface::analysisUpdatedSignal, [&] { ++updates; });
-    QObject::connect(&bridge, &UI_Interface::analysisFinishedSignal, [&] { ++finished; });
+    int inits = 0, updates = 0, finished = 0;  // updates since the last set-up
+    QObject::connect(&bridge, &UI_Interface::analysisInitializedSignal,
+                     [&](void* a) { ++inits, updates = 0, view.initComputation(a); });
+    QObject::connect(&bridge, &UI_Interface::analysisUpdatedSignal,
+                     [&](void* a) { ++updates, view.computationUpdated(a); });
+    QObject::connect(&bridge, &UI_Interface::analysisFinishedSignal,
+                     [&](void* a) { ++finished, view.computationFinished(a); });
     view.resize(300, 300);
     view.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
-    QApplication::setActiveWindow(&view);
     UI_ScatterplotWidget* plot = view.plot();
     plot->setDarkMode(true);
     quietly([&] { analysis.initHSNE(); });
     ASSERT_EQ(std::make_tuple(inits, finished), std::make_tuple(1, 1));
-    const int top = analysis.numDataPoints();
-    // Pixels of the dark background: most of a frame of one level, few once
-    // the levels behind the points are shaded.
+    // The share of dark background: most of a frame of one level, little once levels are shaded.
     const QRgb dark = plot->grabFramebuffer().pixel(1, 1);
-    auto background = [plot, dark] {
-        const QImage frame = plot->grabFramebuffer();
-        return double(countNear(frame, dark, 3)) / (frame.width() * frame.height());
-    };
+    auto background = [&] { return countNear(plot->grabFramebuffer(), dark, 3) / 90000.0; };
     EXPECT_GT(background(), 0.5);
 
-    EXPECT_EQ(viewEntries(plot).join(";"),
+    EXPECT_EQ(contextMenu(plot).join(";"),
               "Differentiate focus more.;Differentiate focus less.;|;Refine all.;Coarsen All.;|");
     viewtest::sendDrag(plot, {2, 2}, {150, 298});
     ASSERT_FALSE(plot->selectionIdxs()->empty());
-    EXPECT_EQ(viewEntries(plot).value(0), "Set focus and differentiate.");
-
-    for (const char* entry : {"Set focus and differentiate.", "Differentiate focus more.", "Differentiate focus less.",
-                              "Refine all.", "Coarsen All."}) {
+    // Each entry: the set-ups it reports (a new focus reports its own).
+    for (const auto& [entry, setUps] : {std::pair("Set focus and differentiate.", 2),
+                                        {"Differentiate focus more.", 1},
+                                        {"Differentiate focus less.", 1},
+                                        {"Refine all.", 1},
+                                        {"Coarsen All.", 1}}) {
         const QImage before = plot->grabFramebuffer();
-        const int initsBefore = inits, finishedBefore = finished;
-        choose(plot, entry);
-        const bool focus = QString(entry) == "Set focus and differentiate.";
-        EXPECT_EQ(std::make_tuple(inits, finished, updates),
-                  std::make_tuple(initsBefore + (focus ? 2 : 1), finishedBefore + 1, 30))
-            << entry << ": the new focus and the refinement report their set-up";
+        const auto counts = std::make_tuple(inits + setUps, finished + 1, 30);
+        contextMenu(plot, entry);
+        EXPECT_EQ(std::make_tuple(inits, finished, updates), counts) << entry;
         EXPECT_NE(plot->grabFramebuffer(), before) << entry;
-        if (focus) {
-            EXPECT_GT(analysis.numDataPoints(), top) << "finer landmarks in the focus";
+        if (setUps == 2) {
             EXPECT_NE(analysis.fcTree()->jsonObject().find("\"type\":2"), std::string::npos) << "a context half";
             EXPECT_LT(background(), 0.5) << "levels shaded behind";
         }
     }
 
-    // "Refine all." chosen while "Coarsen All." runs: the running loop stops,
-    // the refinement follows with a loop of its own, one final report.
-    const int finishedBefore = finished;
-    auto midRun = QObject::connect(&bridge, &UI_Interface::analysisUpdatedSignal, [&] {
+    // "Refine all." chosen while "Coarsen All." runs: carried out with a loop
+    // of its own once the running loop has returned, one final report.
+    const auto counts = std::make_tuple(inits + 2, 30, finished + 1, false);
+    QObject::connect(&bridge, &UI_Interface::analysisUpdatedSignal, [&] {
         if (updates == 5 && inits == 8) view.refineAll();
     });
     quietly([&] { view.coarsenAll(); });
-    QObject::disconnect(midRun);
-    EXPECT_EQ(std::make_tuple(inits, updates, finished, analysis.isRunning()),
-              std::make_tuple(9, 30, finishedBefore + 1, false));
-    EXPECT_EQ(analysis.output()->size(), 2 * static_cast<size_t>(analysis.numDataPoints()));
+    EXPECT_EQ(std::make_tuple(inits, updates, finished, analysis.isRunning()), counts);
+    EXPECT_EQ(analysis.output()->size(), 2 * size_t(analysis.numDataPoints()));
     delete MCV_CytometryData::Instance();
 }
 
