@@ -23,8 +23,7 @@ TEST(TreeView, DrawsTheChosenTreeLiveWithScaleDividersAndSavesWellFormedSvg) {
     const QString name = QString::fromUtf8("Baum \xc3\xa4 \xe7\xb4\xb0\xe8\x83\x9e");
     MCV_FCTree* tree = data->derivedDataTrees(name.toStdString(), true);
     ASSERT_NE(tree, nullptr);
-    // Root at scale 2 (wrapped, one child), a refined child at scale 1 split
-    // into a focus and a context leaf at scale 0.
+    // Root (scale 2, wrapped) > child (1) > a focus and a context leaf (0).
     tree->reset(2, MCV_FCTree::SparseMatrix(4), nullptr);
     auto child = tree->append(tree->root(), hierarchyNodeType(0), 1);
     tree->append(child, hierarchyNodeType(0), 0);
@@ -34,9 +33,8 @@ TEST(TreeView, DrawsTheChosenTreeLiveWithScaleDividersAndSavesWellFormedSvg) {
     QObject::connect(&bridge, &UI_Interface::dataRefreshedSignal, &view, &UI_TreeWidget::dataRefreshed);
     view.resize(600, 500);
     view.show();
-    QWebView* page = view.webView();
-    ASSERT_TRUE(pagetest::waitForPage(page));
-    auto js = [&](const QString& script) { return pagetest::js(page, script).toString(); };
+    ASSERT_TRUE(pagetest::waitForPage(view.webView()));
+    auto js = [&](const QString& script) { return pagetest::js(view.webView(), script).toString(); };
     auto options = [&] {
         return js("[].map.call(document.getElementById('treeSelector').options, o => o.text).join('|')");
     };
@@ -72,8 +70,7 @@ TEST(TreeView, DrawsTheChosenTreeLiveWithScaleDividersAndSavesWellFormedSvg) {
 
     // A name no tree has: a new empty tree, drawn as nothing.
     js("setActiveTree('Empty')");
-    EXPECT_EQ(js("d3.selectAll('.node').size()"), "0");
-    EXPECT_EQ(data->derivedDataTrees().size(), trees + 2);
+    EXPECT_EQ(js("d3.selectAll('.node').size()") + QString::number(data->derivedDataTrees().size() - trees), "02");
     delete MCV_CytometryData::Instance();
 }
 
