@@ -2,6 +2,7 @@
 #include "app/MainWindow.h"
 
 #include "analysis/MCV_Analysis.h"
+#include "analysis/fc/MCV_HsneFCAnalysis.h"
 #include "analysis/hsne/MCV_HsneAnalysis.h"
 #include "analysis/hsne/MCV_HsneAnalysisHierarchy.h"
 #include "analysis/tsne/MCV_TsneAnalysis.h"
@@ -12,6 +13,8 @@
 #include "ui/base/UI_EmbeddingSettingsWidget.h"
 #include "ui/base/UI_ModalDialogs.h"
 #include "ui/base/UI_SettingsWidget.h"
+#include "ui/fc/UI_HsneFCSettingsWidget.h"
+#include "ui/fc/UI_HsneFCWidget.h"
 #include "ui/hsne/UI_HsneSettingsWidget.h"
 #include "ui/hsne/UI_HsneWidget.h"
 #include "ui/tsne/UI_TsneSettingsWidget.h"
@@ -142,6 +145,32 @@ const AnalysisKind kKinds[] = {
             if (auto* level = dynamic_cast<MCV_HsneAnalysis*>(analysis)) level->markForDeletion();
         },
     },
+    {
+        ANALYSIS_HSNE_FC,
+        "HSNE F+C Analysis",
+        "Please name the new HSNE Analysis.\n Please use unique names to identify your analysis in the system.",
+        {"QLMRN_HsneDataX", "QLMRN_HsneDataY"},
+        [](MCV_UiInterface* ui, const std::string& name) -> MCV_Analysis* {
+            auto* analysis = new MCV_HsneFCAnalysis();
+            analysis->init(ui, name);
+            return analysis;
+        },
+        nullptr,
+        [](QWidget* parent, MCV_Analysis* analysis) -> UI_DockableWidget* {
+            return new UI_HsneFCWidget(parent, static_cast<MCV_HsneFCAnalysis*>(analysis));
+        },
+        [](QWidget* parent, MCV_Analysis* analysis) -> UI_SettingsWidget* {
+            return new UI_HsneFCSettingsWidget(parent, static_cast<MCV_HsneFCAnalysis*>(analysis));
+        },
+        [](MainWindow*, UI_Interface* bridge, UI_DockableWidget* view) {
+            connectBridge(bridge, static_cast<UI_HsneFCWidget*>(view));
+        },
+        connectDownsampling,
+        // Idle: readyForDeletion at once; running: once the run has ended.
+        [](MCV_Analysis* analysis) {
+            if (auto* map = dynamic_cast<MCV_HsneFCAnalysis*>(analysis)) map->markForDeletion();
+        },
+    },
 };
 
 const AnalysisKind* kindOf(int type) {
@@ -263,8 +292,7 @@ void MainWindow::retireAll() {
 }
 
 // ---- Creation ----
-// The SPADE and focus-and-context entries only require loaded data until
-// their kinds have rows.
+// The SPADE entry only requires loaded data until its kind has a row.
 
 void MainWindow::createAnalysis(int type) {
     const AnalysisKind* kind = kindOf(type);
@@ -316,9 +344,7 @@ void MainWindow::newTsneAnalysisTriggered() { createAnalysis(ANALYSIS_TSNE); }
 
 void MainWindow::newHsneAnalysisTriggered() { createAnalysis(ANALYSIS_HSNE_HIERARCHY); }
 
-void MainWindow::newHsneFCAnalysisTriggered() {
-    if (!hasData()) return;
-}
+void MainWindow::newHsneFCAnalysisTriggered() { createAnalysis(ANALYSIS_HSNE_FC); }
 
 void MainWindow::newHsneLevelTriggered(int level, MCV_HsneAnalysisHierarchy* hierarchy, std::vector<uint>* selection) {
     if (!hasData() || !hierarchy || !selection || selection->empty()) return;

@@ -1,0 +1,64 @@
+#include "UI_TreeWidget.h"
+
+#include "analysis/fc/MCV_FCTree.h"
+#include "data/MCV_CytometryData.h"
+#include "ui/web/UI_WebPageHost.h"
+
+#include <QDebug>
+#include <QGridLayout>
+#include <QWebFrame>
+#include <QWebPage>
+#include <QWebView>
+
+#include <string>
+
+UI_TreeWidget::UI_TreeWidget(QWidget* parent) : UI_DockableWidget(parent) {
+    // The page asks for trees by name; the data model makes them through the
+    // kind the analysis layer installs.
+    MCV_FCTree::registerKind();
+    initUI();
+}
+
+UI_TreeWidget::~UI_TreeWidget() = default;
+
+void UI_TreeWidget::initUI() {
+    view = new QWebView(this);
+    mainLayout()->addWidget(view, 0, 0);
+    connect(view, &QWebView::loadFinished, this, &UI_TreeWidget::webViewFinishedLoading);
+    mainFrame = view->page()->mainFrame();
+    UI_WebPageHost::hideScrollBars(view);
+    // Emitted before the page's scripts run, so their connect calls find "Qt".
+    connect(mainFrame, &QWebFrame::javaScriptWindowObjectCleared, this, &UI_TreeWidget::connectJs);
+    UI_WebPageHost::loadPage(view, QStringLiteral(":/tree/tree.html"), QStringLiteral("qrc:/tree/"));
+    style = UI_WebPageHost::styleText(QStringLiteral(":/tree/tree.css"));
+}
+
+void UI_TreeWidget::connectJs() { mainFrame->addToJavaScriptWindowObject(QStringLiteral("Qt"), this); }
+
+void UI_TreeWidget::webViewFinishedLoading(bool /*ok*/) {
+    for (MCV_FCTree* tree : MCV_CytometryData::Instance()->derivedDataTrees())
+        if (tree) emit qt_addAvailableData(QString::fromStdString(tree->name()));
+}
+
+void UI_TreeWidget::js_selectData(QString name) {
+    qDebug().noquote() << "Data Selected: " + name;
+    current = MCV_CytometryData::Instance()->derivedDataTrees(name.toStdString(), true);
+    if (current) emit qt_setData(QString::fromStdString(current->jsonObject()));
+}
+
+void UI_TreeWidget::dataRefreshed(void* dataSet) {
+    if (!dataSet) return;
+    // Only registered trees are read: the pointer may name any kind of data.
+    for (MCV_FCTree* tree : MCV_CytometryData::Instance()->derivedDataTrees()) {
+        if (static_cast<void*>(tree) != dataSet) continue;
+        emit qt_addAvailableData(QString::fromStdString(tree->name()));
+        if (tree == current) emit qt_setData(QString::fromStdString(tree->jsonObject()));
+        return;
+    }
+}
+
+void UI_TreeWidget::js_saveSVG(QString xml) { UI_WebPageHost::saveSvg(this, current, xml, style); }
+
+void UI_TreeWidget::js_debug(QString text) { UI_WebPageHost::debug(text); }
+
+void UI_TreeWidget::resizeEvent(QResizeEvent* /*event*/) {}
