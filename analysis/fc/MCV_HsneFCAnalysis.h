@@ -174,6 +174,9 @@ public:
     void setNumNeighbors(int neighbors) { m_numNeighbors = static_cast<float>(neighbors); }
     void setCachingEnabled(bool on) { m_cachingEnabled = on; }
     void setIterations(int iterations) { m_iterations = iterations; }
+    // Early exaggeration of the next embedding: its stop iteration and its decay length.
+    void setExaggerationIter(int iteration) { m_exaggerationIter = iteration; }
+    void setExpDecay(int iterations) { m_expDecay = iterations; }
     void setExaggerationFactorRefine(float factor) { m_exaggerationFactorRefine = factor; }
     void setMomentumRefine(float momentum) { m_momentumRefine = momentum; }
     void setRescaleFactor(float factor) { m_rescaleFactor = factor; }
@@ -201,6 +204,8 @@ public:
     int numNeighbors() const { return static_cast<int>(m_numNeighbors); }
     bool cachingEnabled() const { return m_cachingEnabled; }
     int iterations() const { return m_iterations; }
+    int exaggerationIter() const { return m_exaggerationIter; }
+    int expDecay() const { return m_expDecay; }
     float exaggerationFactorRefine() const { return m_exaggerationFactorRefine; }
     float momentumRefine() const { return m_momentumRefine; }
     float rescaleFactor() const { return m_rescaleFactor; }
