@@ -21,46 +21,14 @@
 // ---- Build ----
 
 bool MCV_HsneFCAnalysis::checkBuildable(const std::vector<std::pair<int, int>>& points) const {
-    // Fewer points give no neighbourhood graph to speak of and nothing to embed.
-    const auto least = static_cast<size_t>(MCV_TsneAnalysis::kMinPoints);
-    if (points.size() < least) {
-        std::cout << "HSNE: " << m_name << " needs at least " << least << " points; the data selection has "
-                  << points.size() << "." << std::endl;
-        return false;
-    }
-    if (m_selectedMarkers.empty()) {
-        std::cout << "HSNE: " << m_name << " has no marker selected." << std::endl;
-        return false;
-    }
     if (m_numScales < 1) {
         std::cout << "HSNE: " << m_name << " needs at least one scale." << std::endl;
         return false;
     }
-    MCV_CytometryData* data = MCV_CytometryData::Instance();
-    MCV_FcsHeader* header = data->combinedHeader();
-    if (!header || m_selectedMarkers.back() >= static_cast<unsigned>(std::max(0, header->numVariables()))) {
-        std::cout << "HSNE: " << m_name << " selects markers that the data do not have." << std::endl;
-        return false;
-    }
-    // A selection made before the data were replaced may name events that no
-    // longer exist.
-    const int files = data->numFiles();
-    for (const auto& p : points) {
-        if (p.first < 0 || p.first >= files || p.second < 0 || p.second >= data->header(p.first)->numEvents()) {
-            std::cout << "HSNE: the data selection of " << m_name << " refers to events that are not loaded."
-                      << std::endl;
-            return false;
-        }
-    }
-    return true;
+    return MCV_DerivedDataHierarchy::selectionBuildable(m_name, points, m_selectedMarkers);
 }
 
 std::shared_ptr<MCV_DerivedDataHierarchy> MCV_HsneFCAnalysis::prepareHierarchy() {
-    MCV_CytometryData* data = MCV_CytometryData::Instance();
-    const size_t variables = static_cast<size_t>(data->combinedHeader()->numVariables());
-    const std::vector<unsigned>& markers = m_selectedMarkers;
-    const size_t d = markers.size();
-
     MCV_DerivedDataHierarchy::Hsne::Parameters params;
     params.seed = m_seed;
     params.numWalksPerLandmark = m_numWalksPerLandmark;
@@ -78,20 +46,7 @@ std::shared_ptr<MCV_DerivedDataHierarchy> MCV_HsneFCAnalysis::prepareHierarchy()
     params.hardThresh = m_hardThresh;
     params.numNeighbors = static_cast<int>(m_numNeighbors);
 
-    auto fresh = std::make_shared<MCV_DerivedDataHierarchy>();
-    fresh->init(m_name, static_cast<int>(m_pointsData.size()), static_cast<int>(d), m_numScales, params, &m_pointsData);
-    std::vector<float>& input = *fresh->data();
-    std::vector<const float*> matrices(static_cast<size_t>(data->numFiles()));
-    for (size_t f = 0; f < matrices.size(); ++f) matrices[f] = data->rawData(static_cast<int>(f));
-    const std::vector<std::pair<int, int>>& points = m_pointsData;
-#pragma omp parallel for schedule(static)
-    for (long long li = 0; li < static_cast<long long>(points.size()); ++li) {
-        const auto i = static_cast<size_t>(li);
-        const float* row =
-            matrices[static_cast<size_t>(points[i].first)] + static_cast<size_t>(points[i].second) * variables;
-        for (size_t k = 0; k < d; ++k) input[i * d + k] = row[markers[k]];
-    }
-    return fresh;
+    return MCV_DerivedDataHierarchy::forSelection(m_name, &m_pointsData, m_selectedMarkers, m_numScales, params);
 }
 
 bool MCV_HsneFCAnalysis::build() {

@@ -79,6 +79,17 @@ public:
               std::vector<std::pair<int, int>>* pointReferences);
     // The input matrix, point-major, for the owner to fill after init().
     std::vector<float>* data();
+    // Whether a hierarchy named `name` can be built over `points` (file, event)
+    // and `markers` of the loaded data: enough points, markers the data have,
+    // events that are loaded. Prints the reason when not.
+    static bool selectionBuildable(const std::string& name, const std::vector<std::pair<int, int>>& points,
+                                   const std::vector<unsigned>& markers);
+    // A new hierarchy over a buildable selection, initialised and with its input
+    // matrix filled from the loaded data (the selected markers of each point).
+    static std::shared_ptr<MCV_DerivedDataHierarchy> forSelection(const std::string& name,
+                                                                  std::vector<std::pair<int, int>>* points,
+                                                                  const std::vector<unsigned>& markers, int numScales,
+                                                                  const Hsne::Parameters& params);
     // A 64-bit FNV-1a hash of N, D and the input matrix in point order, as 16
     // lower-case hex digits: a cache whose fingerprint differs was built from
     // other data (another cofactor, order or file content).

@@ -128,41 +128,11 @@ bool MCV_HsneAnalysisHierarchy::checkBuildable(const std::vector<std::pair<int, 
         std::cout << "HSNE: " << m_name << " has no overview level any more." << std::endl;
         return false;
     }
-    if (points.size() < static_cast<size_t>(MCV_TsneAnalysis::kMinPoints)) {
-        std::cout << "HSNE: " << m_name << " needs at least " << MCV_TsneAnalysis::kMinPoints
-                  << " points; the data selection has " << points.size() << "." << std::endl;
-        return false;
-    }
-    if (m_selectedMarkers.empty()) {
-        std::cout << "HSNE: " << m_name << " has no marker selected." << std::endl;
-        return false;
-    }
-    MCV_CytometryData* data = MCV_CytometryData::Instance();
-    MCV_FcsHeader* header = data->combinedHeader();
-    if (!header || m_selectedMarkers.back() >= static_cast<unsigned>(std::max(0, header->numVariables()))) {
-        std::cout << "HSNE: " << m_name << " selects markers that the data do not have." << std::endl;
-        return false;
-    }
-    // A selection made before the data were replaced may name events that no
-    // longer exist.
-    const int files = data->numFiles();
-    for (const auto& p : points) {
-        if (p.first < 0 || p.first >= files || p.second < 0 || p.second >= data->header(p.first)->numEvents()) {
-            std::cout << "HSNE: the data selection of " << m_name << " refers to events that are not loaded."
-                      << std::endl;
-            return false;
-        }
-    }
-    return true;
+    return MCV_DerivedDataHierarchy::selectionBuildable(m_name, points, m_selectedMarkers);
 }
 
 std::shared_ptr<MCV_DerivedDataHierarchy> MCV_HsneAnalysisHierarchy::prepareHierarchy(
     std::vector<std::pair<int, int>>& points) const {
-    MCV_CytometryData* data = MCV_CytometryData::Instance();
-    const size_t variables = static_cast<size_t>(data->combinedHeader()->numVariables());
-    const std::vector<unsigned>& markers = m_selectedMarkers;
-    const size_t d = markers.size();
-
     MCV_DerivedDataHierarchy::Hsne::Parameters params;
     params.seed = m_seed;
     params.numNeighbors = kNumNeighbors;
@@ -180,19 +150,7 @@ std::shared_ptr<MCV_DerivedDataHierarchy> MCV_HsneAnalysisHierarchy::prepareHier
     params.numWalksPerLandmark = m_numWalksPerLandmark;
     params.pruneThresh = static_cast<float>(m_pruneThresh);
 
-    auto fresh = std::make_shared<MCV_DerivedDataHierarchy>();
-    fresh->init(m_name, static_cast<int>(points.size()), static_cast<int>(d), m_numScales, params, &points);
-    std::vector<float>& input = *fresh->data();
-    std::vector<const float*> matrices(static_cast<size_t>(data->numFiles()));
-    for (size_t f = 0; f < matrices.size(); ++f) matrices[f] = data->rawData(static_cast<int>(f));
-#pragma omp parallel for schedule(static)
-    for (long long li = 0; li < static_cast<long long>(points.size()); ++li) {
-        const auto i = static_cast<size_t>(li);
-        const float* row =
-            matrices[static_cast<size_t>(points[i].first)] + static_cast<size_t>(points[i].second) * variables;
-        for (size_t k = 0; k < d; ++k) input[i * d + k] = row[markers[k]];
-    }
-    return fresh;
+    return MCV_DerivedDataHierarchy::forSelection(m_name, &points, m_selectedMarkers, m_numScales, params);
 }
 
 bool MCV_HsneAnalysisHierarchy::build() {
