@@ -35,6 +35,11 @@ protected:
         return fc.get();
     }
     MCV_FCTree::NodeList leaves() { return *fc->fcTree()->leaves(); }
+    // Splits the root: its points of blob `label` become the focus.
+    void focusOn(int label) {
+        std::vector<unsigned> focus = blob(fc.get(), label);
+        quietly([&] { fc->setFocus(&focus); });
+    }
     // The embedding points held by `node`.
     std::vector<unsigned> pointsOf(const MCV_FCTree::NodePtr& node) {
         std::vector<unsigned> points;

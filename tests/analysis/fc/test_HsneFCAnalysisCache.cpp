@@ -33,8 +33,7 @@ TEST_F(HsneFCAnalysisTest, OnlyAllPointsWithItsOwnSettingsReadsAndWritesTheCache
     // parameter cache with F+C's own settings: the next F+C run passes the
     // gate and loads it, the HSNE run after it is refused.
     makeFc(2, 5, true);
-    out = capturedStdout([&] { fc->initHSNE(); });
-    EXPECT_NE(out.find("does not match cache"), std::string::npos);
+    quietly([&] { fc->initHSNE(); });
     EXPECT_NE(read(), hsneCache);
     makeFc(2, 5, true);
     out = capturedStdout([&] { fc->initHSNE(); });

@@ -8,14 +8,13 @@
 
 namespace {
 
-TEST_F(HsneFCAnalysisTest, ComputeEmbedsTheTopLandmarksAndKeptPositionsRestartFromTheTree) {
+TEST_F(HsneFCAnalysisTest, ComputeKeptPositionsRequestsMidRunClustersAndDeletion) {
     computed(3, 600, 3, 7);
     MCV_DerivedDataHierarchy* h = fc->hierarchy();
     ASSERT_NE(h, nullptr);
     EXPECT_EQ(fc->activeNumScales(), h->numScales());
     const int top = h->numScales() - 1;
     EXPECT_EQ(fc->numDataPoints(), h->numLandmarksInScale(top));
-    EXPECT_EQ(fc->mixedTransitionMatrix()->size(), h->transitionMatrix(top)->size());
     EXPECT_EQ(ui.folded(), Reports({"analysisInitialized", "analysisUpdated x7", "analysisFinished"}));
 
     // A landmark's events hold its position; events no landmark stands for 0.
@@ -32,10 +31,9 @@ TEST_F(HsneFCAnalysisTest, ComputeEmbedsTheTopLandmarksAndKeptPositionsRestartFr
     std::vector<float>& coords = fc->fcTree()->root()->coordinates;
     EXPECT_EQ(coords, *fc->output());
 
+    // Every leaf coordinate, the factor set before the set-up and the factor after it.
     const struct {
-        float value;     // every leaf coordinate
-        float factor;    // set before the set-up
-        float expected;  // factor after it
+        float value, factor, expected;
     } cases[] = {{20.f, 0.5f, 0.5f}, {-20.f, 0.f, 0.5f}, {0.f, 0.f, 0.5f}, {3.f, 2.f, 2.f}};
     for (const auto& c : cases) {
         std::fill(coords.begin(), coords.end(), c.value);
@@ -50,34 +48,8 @@ TEST_F(HsneFCAnalysisTest, ComputeEmbedsTheTopLandmarksAndKeptPositionsRestartFr
     const std::string out = capturedStdout([&] { fc->embed(); });
     for (int i = 1; i <= 7; ++i) EXPECT_NE(out.find("] iteration " + std::to_string(i) + "/7"), std::string::npos) << i;
     EXPECT_NE(out.find("\r[========================================] done"), std::string::npos);
-}
 
-TEST_F(HsneFCAnalysisTest, MissingOutputVariablesAreSkippedAndBadInputIsRefusedWithALine) {
-    loadBlobs(3, 600, 4, 2, 10.0, false);
-    makeFc(3, 10);
-    std::string out = capturedStdout([&] { fc->initHSNE(); });
-    EXPECT_NE(out.find("the data have no variable QLMRN_HsneDataX"), std::string::npos);
-    ASSERT_GT(fc->numDataPoints(), 0);
-    for (int e = 0; e < 900; ++e) EXPECT_EQ(at(1, e, var("label")), static_cast<float>((2 * e + 1) / 600));
-    allPoints()->setPoints(Points(allPoints()->data().begin(), allPoints()->data().begin() + 3), false);
-    makeFc(2);
-    ui.clear();
-    out = capturedStdout([&] { fc->initHSNE(); });
-    EXPECT_NE(out.find("needs at least 4 points; the data selection has 3."), std::string::npos);
-    EXPECT_EQ(fc->hierarchy(), nullptr);
-    EXPECT_EQ(ui.count("analysisInitialized"), 0);
-    // A library error (an unknown kNN back end) is caught and told.
-    allPoints()->setPoints(Points(200, {0, 0}), false);
-    fc->setKnnLibrary(static_cast<vel::utils::knn_library>(7));
-    out = capturedStdout([&] { fc->initHSNE(); });
-    EXPECT_NE(out.find("[ERROR] HSNE: F stopped: HierarchicalSNE::initialize: unknown kNN library code 7"),
-              std::string::npos);
-    EXPECT_EQ(fc->hierarchy(), nullptr);
-    EXPECT_FALSE(fc->isRunning());
-}
-
-TEST_F(HsneFCAnalysisTest, RequestsMidRunWaitForTheLoopThenClustersDeletionAndADetachedTree) {
-    computed();
+    // Requests mid-run wait for the loop to return.
     ui.clear();
     int updates = 0;
     std::vector<unsigned> selection{4, 1, 2};
@@ -122,6 +94,34 @@ TEST_F(HsneFCAnalysisTest, RequestsMidRunWaitForTheLoopThenClustersDeletionAndAD
     MCV_FCTree* tree = fc->fcTree();
     fc.reset();
     EXPECT_EQ(tree->hierarchy(), nullptr);
+}
+
+TEST_F(HsneFCAnalysisTest, MissingOutputVariablesAreSkippedScaleZeroOnlyReEmbedsAndBadInputIsRefused) {
+    loadBlobs(3, 600, 4, 2, 10.0, false);
+    makeFc(1, 10);
+    std::string out = capturedStdout([&] { fc->initHSNE(); });
+    EXPECT_NE(out.find("the data have no variable QLMRN_HsneDataX"), std::string::npos);
+    for (int e = 0; e < 900; ++e) EXPECT_EQ(at(1, e, var("label")), static_cast<float>((2 * e + 1) / 600));
+    // Refining at scale 0 only re-embeds.
+    ui.clear();
+    quietly([&] { fc->differentiateFocusMore(); });
+    EXPECT_TRUE(fc->fcTree()->root()->children.empty());
+    EXPECT_EQ(ui.folded(), Reports({"analysisInitialized", "analysisUpdated x10", "analysisFinished"}));
+    allPoints()->setPoints(Points(allPoints()->data().begin(), allPoints()->data().begin() + 3), false);
+    makeFc(2);
+    ui.clear();
+    out = capturedStdout([&] { fc->initHSNE(); });
+    EXPECT_NE(out.find("needs at least 4 points; the data selection has 3."), std::string::npos);
+    EXPECT_EQ(fc->hierarchy(), nullptr);
+    EXPECT_EQ(ui.count("analysisInitialized"), 0);
+    // A library error (an unknown kNN back end) is caught and told.
+    allPoints()->setPoints(Points(200, {0, 0}), false);
+    fc->setKnnLibrary(static_cast<vel::utils::knn_library>(7));
+    out = capturedStdout([&] { fc->initHSNE(); });
+    EXPECT_NE(out.find("[ERROR] HSNE: F stopped: HierarchicalSNE::initialize: unknown kNN library code 7"),
+              std::string::npos);
+    EXPECT_EQ(fc->hierarchy(), nullptr);
+    EXPECT_FALSE(fc->isRunning());
 }
 
 }  // namespace
