@@ -35,6 +35,11 @@ protected:
         return fc.get();
     }
     MCV_FCTree::NodeList leaves() { return *fc->fcTree()->leaves(); }
+    // Splits the root: its points of blob `label` become the focus.
+    void focusOn(int label) {
+        std::vector<unsigned> focus = blob(fc.get(), label);
+        quietly([&] { fc->setFocus(&focus); });
+    }
     // The embedding points held by `node`.
     std::vector<unsigned> pointsOf(const MCV_FCTree::NodePtr& node) {
         std::vector<unsigned> points;
@@ -60,16 +65,13 @@ protected:
         std::vector<unsigned> focus = blob(fc.get(), 2);
         ASSERT_FALSE(focus.empty());
         fc->setIterations(100);  // the later runs start from kept positions
-        int count = fc->numDataPoints();
-        quietly([&] {
-            fc->setFocus(&focus);
-            fc->differentiateFocusMore();
-        });
-        for (int step = 0; step < 3; ++step) {
+        for (int step = 0, count = fc->numDataPoints(); step < 3; ++step, count = fc->numDataPoints()) {
+            quietly([&] {
+                if (step == 0) fc->setFocus(&focus);
+                fc->differentiateFocusMore();
+            });
             EXPECT_GE(fc->numDataPoints(), count) << step;
             EXPECT_GE(agreement(), 0.95) << step;
-            count = fc->numDataPoints();
-            if (step < 2) quietly([&] { fc->differentiateFocusMore(); });
         }
         quietly([&] { fc->coarsenAll(); });
         EXPECT_GE(agreement(), 0.95);

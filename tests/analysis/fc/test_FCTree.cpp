@@ -24,7 +24,7 @@ MCV_FCTree::PointNodes resetTo(MCV_FCTree& tree, int scale, CallbackLog* log = n
 
 }  // namespace
 
-TEST(FCTree, ResetAndSplitFollowTheWorkedExample) {
+TEST(FCTree, ResetSplitAndJsonFollowTheWorkedExamples) {
     MCV_FCTree tree;
     auto points = resetTo(tree, 3);
     const NodePtr root = tree.root();
@@ -32,7 +32,6 @@ TEST(FCTree, ResetAndSplitFollowTheWorkedExample) {
               std::make_tuple(0u, hierarchyNodeFocus, 3, 499u, 499u * 8));
     EXPECT_EQ(root->coordinates, Floats(1000, 0.0f));
     EXPECT_TRUE(*tree.leaves() == *tree.focus() && tree.focus()->front() == root && tree.context()->empty());
-    EXPECT_EQ(tree.createNode(hierarchyNodeFocus, 1)->id, 1u);
 
     for (size_t i = 0; i < 500; ++i) root->coordinates[2 * i] = float(i);
     std::vector<unsigned> selection{7, 3, 7}, beyond{500}, elsewhere{7};
@@ -47,14 +46,13 @@ TEST(FCTree, ResetAndSplitFollowTheWorkedExample) {
     EXPECT_FALSE(tree.split(c, &beyond, &points) || tree.split(c, &elsewhere, &points));
     tree.detachHierarchy();
     EXPECT_TRUE(!tree.split(f, &selection, &points) && !tree.merge(f, c) && c->children.empty()) << "no hierarchy";
-}
 
-TEST(FCTree, JsonTextsOfTheTreePage) {
-    MCV_FCTree tree;
-    EXPECT_EQ(tree.jsonObject(), "") << "never reset";
-    auto points = resetTo(tree, 2);
+    // The texts of the tree page.
+    MCV_FCTree fresh;
+    EXPECT_EQ(fresh.jsonObject(), "") << "never reset";
+    points = resetTo(tree, 2);
     EXPECT_EQ(tree.jsonObject(), "{\n\"id\":0,\n\"type\":0,\n\"scale\":2\n}");
-    std::vector<unsigned> selection{1};
+    selection = {1};
     tree.split(tree.root(), &selection, &points);
     EXPECT_EQ(tree.jsonObject(),
               "{\n\"id\":0,\n\"type\":0,\n\"scale\":2,\n\"children\":[\n{\n\"id\":1,\n\"type\":0,\n\"scale\":2\n},{\n"
@@ -66,7 +64,7 @@ TEST(FCTree, JsonTextsOfTheTreePage) {
               "\"type\":0,\n\"scale\":1\n}\n]\n}\n]\n}");
 }
 
-TEST(FCTree, StructuralOperationsReportOnceAndFreeWhatLeaves) {
+TEST(FCTree, StructuralOperationsReportOnceAndFreeWhatLeavesNodeMatricesAndTheDataModelsTrees) {
     MCV_FCTree tree;
     CallbackLog log;
     auto points = resetTo(tree, 3, &log);
@@ -103,10 +101,7 @@ TEST(FCTree, StructuralOperationsReportOnceAndFreeWhatLeaves) {
     points.clear();
     child.reset();
     EXPECT_TRUE(root->children.empty() && grandChild.expired()) << "a removed subtree is freed";
-}
 
-TEST(FCTree, NodeMatricesAndTheDataModelsTrees) {
-    MCV_FCTree tree;
     const NodePtr node = tree.createNode(hierarchyNodeFocus, 3);
     node->landmarkIdxs = {5, 2, 5};
     h().transitionMatrixForSelection(node);

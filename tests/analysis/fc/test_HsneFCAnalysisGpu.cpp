@@ -7,15 +7,10 @@
 
 namespace {
 
-class HsneFCGpu : public HsneFCEndToEnd {
-protected:
-    void SetUp() override {
-        setApplicationSurfaceFormat();
-        HsneFCEndToEnd::SetUp();
-    }
-};
+using HsneFCGpu = HsneFCEndToEnd;
 
 TEST_F(HsneFCGpu, FocusRefineAndCoarsenLeaveNoContextCurrent) {
+    setApplicationSurfaceFormat();
     bool contextLeftCurrent = false;
     ui.onUpdated = [&](void*) { contextLeftCurrent |= QOpenGLContext::currentContext() != nullptr; };
     road(true);

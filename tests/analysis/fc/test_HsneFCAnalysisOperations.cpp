@@ -2,63 +2,49 @@
 // over blobs, and the user's road on the CPU.
 #include "HsneFCAnalysisTest.h"
 
-#include "analysis/hsne/MCV_DerivedDataHierarchy.h"
-
 namespace {
 
 using NodePtr = MCV_FCTree::NodePtr;
+const auto focusThenContext = std::make_pair(hierarchyNodeFocus, hierarchyNodeContext);
 
-class HsneFCOperations : public HsneFCAnalysisTest {
-protected:
-    // Splits the root: its points of blob `label` become the focus.
-    void focusOnBlob(int label) {
-        std::vector<unsigned> focus = blob(fc.get(), label);
-        quietly([&] { fc->setFocus(&focus); });
-    }
-};
+using HsneFCOperations = HsneFCAnalysisTest;
 
-TEST_F(HsneFCOperations, ARefinedLandmarkStartsAtItselfOrItsStrongestHeldNeighbour) {
+TEST_F(HsneFCOperations, RefinedLandmarksStartAtThemselvesOrTheirStrongestHeldNeighbourAndFocusReshapesTheTree) {
     computed();
     const NodePtr root = fc->fcTree()->root();
+    const int points = fc->numDataPoints();
     for (size_t j = 0; j < root->coordinates.size(); ++j) root->coordinates[j] = static_cast<float>(j) + 1.f;
     fc->zoomIntoNode(root);
     ASSERT_EQ(root->children.size(), 1u);
     const NodePtr child = root->children[0];
-    EXPECT_EQ(child->scale, root->scale - 1);
     EXPECT_TRUE(fc->rebuildTransitionMatrix());
 
     // The reference: position in the root by data point, else the first
     // strongest positive entry towards a held landmark, else (0, 0).
     std::map<unsigned, size_t> held;
     for (size_t k = 0; k < root->globalIdxs.size(); ++k) held.emplace(root->globalIdxs[k], k);
-    auto rootAt = [&](unsigned g, size_t d) { return root->coordinates[2 * held.at(g) + d]; };
+    auto rootAt = [&](unsigned g) {
+        return std::make_pair(root->coordinates[2 * held.at(g)], root->coordinates[2 * held.at(g) + 1]);
+    };
     size_t placed = 0;
     for (size_t i = 0; i < child->landmarkIdxs.size(); ++i) {
-        float x = 0, y = 0;
-        if (held.count(child->globalIdxs[i])) {
-            x = rootAt(child->globalIdxs[i], 0), y = rootAt(child->globalIdxs[i], 1);
-        } else {
-            float best = 0;
-            for (const auto& e : child->transitionMatrix[i]) {
-                if (!held.count(child->globalIdxs[e.first]) || !(e.second > best)) continue;
-                best = e.second;
-                x = rootAt(child->globalIdxs[e.first], 0), y = rootAt(child->globalIdxs[e.first], 1);
-            }
-            placed += best > 0;
+        const bool kept = held.count(child->globalIdxs[i]) > 0;
+        auto expected = kept ? rootAt(child->globalIdxs[i]) : std::make_pair(0.f, 0.f);
+        float best = 0;
+        for (const auto& e : child->transitionMatrix[i]) {
+            if (kept || !held.count(child->globalIdxs[e.first]) || !(e.second > best)) continue;
+            best = e.second, expected = rootAt(child->globalIdxs[e.first]);
         }
-        EXPECT_EQ(child->coordinates[2 * i], x) << i;
-        EXPECT_EQ(child->coordinates[2 * i + 1], y) << i;
+        placed += best > 0;
+        EXPECT_EQ(std::make_pair(child->coordinates[2 * i], child->coordinates[2 * i + 1]), expected) << i;
     }
     EXPECT_GT(placed, 0u);
-}
-
-TEST_F(HsneFCOperations, FocusSplitsOneLeafAndBothContextCasesReshapeTheTree) {
-    computed();
-    const NodePtr root = fc->fcTree()->root();
-    const int points = fc->numDataPoints();
+    // Coarsening it returns to the leaf.
+    fc->zoomOutOfNode(child);
+    EXPECT_TRUE(root->children.empty());
 
     // A selection across leaves splits nothing.
-    focusOnBlob(1);
+    focusOn(1);
     ASSERT_EQ(leaves().size(), 2u);
     std::vector<unsigned> across{pointsOf(leaves()[0])[0], pointsOf(leaves()[1])[0]};
     quietly([&] { fc->setFocus(&across); });
@@ -69,8 +55,7 @@ TEST_F(HsneFCOperations, FocusSplitsOneLeafAndBothContextCasesReshapeTheTree) {
     std::vector<unsigned> inContext = blob(fc.get(), 2);
     quietly([&] { fc->setFocus(&inContext); });
     ASSERT_EQ(root->children.size(), 2u);
-    EXPECT_EQ(root->children[0]->type, hierarchyNodeFocus);
-    EXPECT_EQ(root->children[1]->type, hierarchyNodeContext);
+    EXPECT_EQ(std::make_pair(root->children[0]->type, root->children[1]->type), focusThenContext);
     EXPECT_EQ(pointsOf(root->children[0]).size(), blob(fc.get(), 2).size());
     EXPECT_EQ(fc->numDataPoints(), points);
 
@@ -82,84 +67,60 @@ TEST_F(HsneFCOperations, FocusSplitsOneLeafAndBothContextCasesReshapeTheTree) {
     quietly([&] { fc->setFocus(&deep); });
     ASSERT_EQ(root->children.size(), 2u);
     EXPECT_EQ(root->children[0], oldContext);
-    EXPECT_EQ(oldContext->type, hierarchyNodeFocus);
-    EXPECT_EQ(root->children[1]->type, hierarchyNodeContext);
+    EXPECT_EQ(std::make_pair(root->children[0]->type, root->children[1]->type), focusThenContext);
     EXPECT_TRUE(root->children[1]->children.empty());
     EXPECT_EQ(fc->fcTree()->focus()->front()->scale, root->scale - 1);
 }
 
-TEST_F(HsneFCOperations, CoarseningReturnsToALeafAnAncestorOrTheRoot) {
+TEST_F(HsneFCOperations, CoarseningReturnsToAnAncestorOrTheRoot) {
     computed();
     const NodePtr root = fc->fcTree()->root();
-    // To a leaf.
-    fc->zoomIntoNode(root);
-    fc->zoomOutOfNode(root->children[0]);
-    EXPECT_TRUE(root->children.empty());
     // Collapsing into the root: the split half above has no split above it.
-    focusOnBlob(1);
+    focusOn(1);
     const NodePtr focus = root->children[0];
     fc->zoomIntoNode(focus);
     fc->zoomOutOfNode(focus->children[0]);
-    EXPECT_TRUE(root->children.empty());
     EXPECT_EQ(leaves(), MCV_FCTree::NodeList({root}));
     // Coarsening the root does nothing.
     fc->zoomOutOfNode(root);
     EXPECT_EQ(leaves(), MCV_FCTree::NodeList({root}));
 }
 
-TEST_F(HsneFCOperations, CoarseningBelowASecondSplitRedividesTheNearestSplitHalf) {
+TEST_F(HsneFCOperations, RenderValuesTellTheTreeAndCoarseningBelowASecondSplitRedividesTheNearestHalf) {
     computed();
     const NodePtr root = fc->fcTree()->root();
-    focusOnBlob(1);
+    focusOn(1);
     quietly([&] { fc->differentiateFocusMore(); });
-    const NodePtr refined = root->children[0]->children.at(0);
-    std::vector<unsigned> half = pointsOf(refined);
-    half.resize(half.size() / 2);
-    quietly([&] {
-        fc->setFocus(&half);
-        fc->differentiateFocusMore();
-    });
-    const NodePtr split = refined->children.at(0);
-    const NodePtr deepest = split->children.at(0);
-    EXPECT_EQ(deepest->scale, 0);
-    fc->zoomOutOfNode(deepest);
-    // The root's focus half is divided anew around the refined split.
-    ASSERT_EQ(root->children.size(), 2u);
-    EXPECT_EQ(root->children[0]->type, hierarchyNodeFocus);
-    EXPECT_EQ(root->children[0]->children, MCV_FCTree::NodeList({split}));
-    EXPECT_EQ(root->children[1]->type, hierarchyNodeContext);
-}
-
-TEST_F(HsneFCOperations, RefiningAtScaleZeroOnlyReEmbeds) {
-    computed(3, 300, 1);
-    ui.clear();
-    const std::string out = capturedStdout([&] { fc->differentiateFocusMore(); });
-    EXPECT_TRUE(fc->fcTree()->root()->children.empty());
-    EXPECT_NE(out.find("rescale factor = 0.5"), std::string::npos);
-    EXPECT_EQ(ui.folded(), Reports({"analysisInitialized", "analysisUpdated x30", "analysisFinished"}));
-}
-
-TEST_F(HsneFCOperations, RenderValuesTellDepthWeightEventsAndFocus) {
-    computed();
-    focusOnBlob(1);
-    quietly([&] { fc->differentiateFocusMore(); });
-    const NodePtr half = fc->fcTree()->root()->children[0];
+    // Render values: depth, weight, events and focus (1 held by the focus half).
+    const NodePtr half = root->children[0];
     std::vector<float> values, ranges;
     fc->pointScaleForSampleSelection({}, values, ranges);
     ASSERT_EQ(values.size(), 4 * fc->pointNodes()->size());
     EXPECT_EQ(ranges[0], 1.f);
     for (size_t i = 0; i < fc->pointNodes()->size(); ++i) {
         const auto& [leaf, j] = (*fc->pointNodes())[i];
-        const auto refs =
-            fc->hierarchy()->pointBasedHierarchyForLandmark({leaf->scale, leaf->landmarkIdxs[static_cast<size_t>(j)]});
-        const float count = refs ? static_cast<float>(refs->size()) : 0.1f;
-        const bool held =
-            std::count(half->globalIdxs.begin(), half->globalIdxs.end(), leaf->globalIdxs[static_cast<size_t>(j)]) > 0;
+        const auto refs = fc->hierarchy()->pointBasedHierarchyForLandmark({leaf->scale, leaf->landmarkIdxs[size_t(j)]});
+        const bool held = std::count(half->globalIdxs.begin(), half->globalIdxs.end(), leaf->globalIdxs[size_t(j)]);
         EXPECT_EQ(values[4 * i], static_cast<float>(3 - leaf->scale)) << i;
         EXPECT_GE(values[4 * i + 1], 0.1f);
-        EXPECT_EQ(values[4 * i + 2], count) << i;
+        EXPECT_EQ(values[4 * i + 2], refs ? static_cast<float>(refs->size()) : 0.1f) << i;
         EXPECT_EQ(values[4 * i + 3], leaf->isFocus() ? (held ? 1.f : 0.f) : 2.f) << i;
     }
+
+    const NodePtr refined = half->children.at(0);
+    std::vector<unsigned> part = pointsOf(refined);
+    part.resize(part.size() / 2);
+    quietly([&] {
+        fc->setFocus(&part);
+        fc->differentiateFocusMore();
+    });
+    const NodePtr split = refined->children.at(0), deepest = split->children.at(0);
+    EXPECT_EQ(deepest->scale, 0);
+    fc->zoomOutOfNode(deepest);
+    // The root's focus half is divided anew around the refined split.
+    ASSERT_EQ(root->children.size(), 2u);
+    EXPECT_EQ(std::make_pair(root->children[0]->type, root->children[1]->type), focusThenContext);
+    EXPECT_EQ(root->children[0]->children, MCV_FCTree::NodeList({split}));
 }
 
 TEST_F(HsneFCEndToEnd, FocusRefineAndCoarsenOnTheCpu) { road(false); }

@@ -1,64 +1,39 @@
 // The focus-and-context analysis's set-up, embed loop, output and requests.
 #include "HsneFCAnalysisTest.h"
 
-#include "analysis/hsne/MCV_DerivedDataHierarchy.h"
 #include "data/MCV_DerivedDataClusters.h"
 #include "data/MCV_DerivedDataPoints.h"
 
+#include <set>
+
 namespace {
 
-class HsneFCRun : public HsneFCAnalysisTest {};
-
-TEST_F(HsneFCRun, ComputeEmbedsEveryTopLandmarkOnceAndWritesTheirEvents) {
-    computed();
+TEST_F(HsneFCAnalysisTest, ComputeKeptPositionsRequestsMidRunClustersAndDeletion) {
+    computed(3, 600, 3, 7);
     MCV_DerivedDataHierarchy* h = fc->hierarchy();
     ASSERT_NE(h, nullptr);
     EXPECT_EQ(fc->activeNumScales(), h->numScales());
     const int top = h->numScales() - 1;
     EXPECT_EQ(fc->numDataPoints(), h->numLandmarksInScale(top));
-    EXPECT_EQ(fc->mixedTransitionMatrix()->size(), h->transitionMatrix(top)->size());
-    EXPECT_EQ(ui.folded(), Reports({"analysisInitialized", "analysisUpdated x30", "analysisFinished"}));
+    EXPECT_EQ(ui.folded(), Reports({"analysisInitialized", "analysisUpdated x7", "analysisFinished"}));
 
     // A landmark's events hold its position; events no landmark stands for 0.
-    std::vector<std::vector<bool>> seen(2, std::vector<bool>(900, false));
-    for (int i = 0; i < fc->numDataPoints(); ++i) {
+    std::set<std::pair<int, int>> seen;
+    for (int i = 0; i < fc->numDataPoints(); ++i)
         for (const auto& r : *h->pointBasedHierarchyForLandmark({top, static_cast<unsigned>(i)})) {
-            seen[static_cast<size_t>(r.first)][static_cast<size_t>(r.second)] = true;
+            seen.insert(r);
             EXPECT_EQ(at(r.first, r.second, var("QLMRN_HsneDataX")), (*fc->output())[2 * static_cast<size_t>(i)]);
             EXPECT_EQ(at(r.first, r.second, var("QLMRN_HsneDataY")), (*fc->output())[2 * static_cast<size_t>(i) + 1]);
         }
-    }
     for (int f = 0; f < 2; ++f)
-        for (int e = 0; e < 900; ++e)
-            EXPECT_TRUE(seen[static_cast<size_t>(f)][static_cast<size_t>(e)] || at(f, e, var("QLMRN_HsneDataX")) == 0);
+        for (int e = 0; e < 900; ++e) EXPECT_TRUE(seen.count({f, e}) || at(f, e, var("QLMRN_HsneDataX")) == 0);
     // The tree received the final positions.
-    EXPECT_EQ(fc->fcTree()->root()->coordinates, *fc->output());
-}
-
-TEST_F(HsneFCRun, BadInputIsRefusedWithALineAndChangesNothing) {
-    loadHsneBlobs(1, 3);
-    makeFc(2);
-    std::string out = capturedStdout([&] { fc->initHSNE(); });
-    EXPECT_NE(out.find("needs at least 4 points; the data selection has 3."), std::string::npos);
-    EXPECT_EQ(fc->hierarchy(), nullptr);
-    EXPECT_EQ(ui.count("analysisInitialized"), 0);
-    // A library error (an unknown kNN back end) is caught and told.
-    allPoints()->setPoints(Points(200, {0, 0}), false);
-    fc->setKnnLibrary(static_cast<vel::utils::knn_library>(7));
-    out = capturedStdout([&] { fc->initHSNE(); });
-    EXPECT_NE(out.find("[ERROR] HSNE: F stopped: HierarchicalSNE::initialize: unknown kNN library code 7"),
-              std::string::npos);
-    EXPECT_EQ(fc->hierarchy(), nullptr);
-    EXPECT_FALSE(fc->isRunning());
-}
-
-TEST_F(HsneFCRun, KeptPositionsStartFromTheTreeTimesTheRescaleFactor) {
-    computed();
     std::vector<float>& coords = fc->fcTree()->root()->coordinates;
+    EXPECT_EQ(coords, *fc->output());
+
+    // Every leaf coordinate, the factor set before the set-up and the factor after it.
     const struct {
-        float value;     // every leaf coordinate
-        float factor;    // set before the set-up
-        float expected;  // factor after it
+        float value, factor, expected;
     } cases[] = {{20.f, 0.5f, 0.5f}, {-20.f, 0.f, 0.5f}, {0.f, 0.f, 0.5f}, {3.f, 2.f, 2.f}};
     for (const auto& c : cases) {
         std::fill(coords.begin(), coords.end(), c.value);
@@ -68,27 +43,32 @@ TEST_F(HsneFCRun, KeptPositionsStartFromTheTreeTimesTheRescaleFactor) {
         EXPECT_NE(out.find("rescale factor = " + QString::number(c.expected).toStdString() + "\n"), std::string::npos);
         for (float y : fc->embedding()->getContainer()) ASSERT_EQ(y, c.expected * c.value);
     }
-}
 
-TEST_F(HsneFCRun, TheBarOfAShortRunStepsEveryIteration) {
-    computed(3, 600, 3, 7);
-    fc->setIterations(7);
+    // The bar of a short run steps every iteration.
     const std::string out = capturedStdout([&] { fc->embed(); });
     for (int i = 1; i <= 7; ++i) EXPECT_NE(out.find("] iteration " + std::to_string(i) + "/7"), std::string::npos) << i;
     EXPECT_NE(out.find("\r[========================================] done"), std::string::npos);
-}
 
-TEST_F(HsneFCRun, MissingOutputVariablesAreSkipped) {
-    loadBlobs(3, 600, 4, 2, 10.0, false);
-    makeFc(3, 10);
-    const std::string out = capturedStdout([&] { fc->initHSNE(); });
-    EXPECT_NE(out.find("the data have no variable QLMRN_HsneDataX"), std::string::npos);
-    ASSERT_GT(fc->numDataPoints(), 0);
-    for (int e = 0; e < 900; ++e) EXPECT_EQ(at(1, e, var("label")), static_cast<float>((2 * e + 1) / 600));
-}
+    // Requests mid-run wait for the loop to return.
+    ui.clear();
+    int updates = 0;
+    std::vector<unsigned> selection{4, 1, 2};
+    ui.onUpdated = [&](void*) {
+        if (++updates == 3) {  // nested, as the view's event pumping delivers them
+            fc->setFocus(&selection);
+            fc->differentiateFocusMore();
+            fc->embed();  // a resume after the stop waits as well
+        }
+    };
+    quietly([&] { fc->embed(); });
+    EXPECT_EQ(std::make_tuple(ui.count("analysisFinished"), ui.calls.back().what, ui.count("analysisInitialized")),
+              std::make_tuple(1, std::string("analysisFinished"), 2));
+    const MCV_FCTree::NodePtr root = fc->fcTree()->root();
+    ASSERT_EQ(root->children.size(), 2u);
+    EXPECT_EQ(root->children[0]->children.size(), 1u);
+    EXPECT_FALSE(fc->isRunning());
+    EXPECT_EQ(fc->embedding()->getContainer().size(), 2 * fc->pointNodes()->size());
 
-TEST_F(HsneFCRun, DeletionAndClustersAndDetachedTree) {
-    computed();
     std::vector<std::vector<unsigned>> clusters{{0, 1}, {2, 99999}};
     const auto* set = fc->updateClusters(&clusters, "Density Clusters");
     ASSERT_NE(set, nullptr);
@@ -116,27 +96,32 @@ TEST_F(HsneFCRun, DeletionAndClustersAndDetachedTree) {
     EXPECT_EQ(tree->hierarchy(), nullptr);
 }
 
-TEST_F(HsneFCRun, RequestsMidRunAreCarriedOutAfterTheLoop) {
-    computed();
+TEST_F(HsneFCAnalysisTest, MissingOutputVariablesAreSkippedScaleZeroOnlyReEmbedsAndBadInputIsRefused) {
+    loadBlobs(3, 600, 4, 2, 10.0, false);
+    makeFc(1, 10);
+    std::string out = capturedStdout([&] { fc->initHSNE(); });
+    EXPECT_NE(out.find("the data have no variable QLMRN_HsneDataX"), std::string::npos);
+    for (int e = 0; e < 900; ++e) EXPECT_EQ(at(1, e, var("label")), static_cast<float>((2 * e + 1) / 600));
+    // Refining at scale 0 only re-embeds.
     ui.clear();
-    int updates = 0;
-    std::vector<unsigned> selection{4, 1, 2};
-    ui.onUpdated = [&](void*) {
-        if (++updates == 3) {  // nested, as the view's event pumping delivers them
-            fc->setFocus(&selection);
-            fc->differentiateFocusMore();
-            fc->embed();  // a resume after the stop waits as well
-        }
-    };
-    quietly([&] { fc->embed(); });
-    EXPECT_EQ(ui.count("analysisFinished"), 1);
-    EXPECT_EQ(ui.calls.back().what, "analysisFinished");
-    EXPECT_EQ(ui.count("analysisInitialized"), 2);
-    const MCV_FCTree::NodePtr root = fc->fcTree()->root();
-    ASSERT_EQ(root->children.size(), 2u);
-    EXPECT_EQ(root->children[0]->children.size(), 1u);
+    quietly([&] { fc->differentiateFocusMore(); });
+    EXPECT_TRUE(fc->fcTree()->root()->children.empty());
+    EXPECT_EQ(ui.folded(), Reports({"analysisInitialized", "analysisUpdated x10", "analysisFinished"}));
+    allPoints()->setPoints(Points(allPoints()->data().begin(), allPoints()->data().begin() + 3), false);
+    makeFc(2);
+    ui.clear();
+    out = capturedStdout([&] { fc->initHSNE(); });
+    EXPECT_NE(out.find("needs at least 4 points; the data selection has 3."), std::string::npos);
+    EXPECT_EQ(fc->hierarchy(), nullptr);
+    EXPECT_EQ(ui.count("analysisInitialized"), 0);
+    // A library error (an unknown kNN back end) is caught and told.
+    allPoints()->setPoints(Points(200, {0, 0}), false);
+    fc->setKnnLibrary(static_cast<vel::utils::knn_library>(7));
+    out = capturedStdout([&] { fc->initHSNE(); });
+    EXPECT_NE(out.find("[ERROR] HSNE: F stopped: HierarchicalSNE::initialize: unknown kNN library code 7"),
+              std::string::npos);
+    EXPECT_EQ(fc->hierarchy(), nullptr);
     EXPECT_FALSE(fc->isRunning());
-    EXPECT_EQ(fc->embedding()->getContainer().size(), 2 * fc->pointNodes()->size());
 }
 
 }  // namespace

@@ -27,9 +27,8 @@ Build snapshot(MCV_FCTree& t, const Matrix& mixed, const Nodes& nodes) {
 // point that a coarser leaf brought in first is selected twice and the matrix
 // has fewer rows than points.
 int deepestOf(MCV_FCTree& t) {
-    int d = 999;
-    for (const NodePtr& leaf : *t.leaves()) d = std::min(d, leaf->scale);
-    return d;
+    auto byScale = [](const NodePtr& a, const NodePtr& b) { return a->scale < b->scale; };
+    return (*std::min_element(t.leaves()->begin(), t.leaves()->end(), byScale))->scale;
 }
 // Landmark j of the leaf as a landmark of scale s, if it is one.
 bool landmarkAt(MCV_DerivedDataHierarchy& h, const NodePtr& leaf, size_t j, int s, unsigned& k) {

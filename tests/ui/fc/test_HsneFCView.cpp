@@ -19,19 +19,15 @@ namespace {
 // it; returns the view's entries ("|" a separator), before the plot's.
 QStringList contextMenu(UI_ScatterplotWidget* plot, const QString& entry = {}) {
     QStringList texts;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, [&] {
+    QTimer::singleShot(0, [&] {
         auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-        if (!menu) return;
-        poll.stop();
-        for (QAction* a : menu->actions()) {
+        for (QAction* a : menu ? menu->actions() : QList<QAction*>()) {
             texts << (a->isSeparator() ? "|" : a->text());
             if (!entry.isEmpty() && a->text() == entry)
                 return QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(a).center());
         }
-        menu->close();
+        if (menu) menu->close();
     });
-    poll.start(10);
     quietly([&] { QTest::mouseClick(plot, Qt::RightButton, {}, plot->rect().center()); });
     return texts.mid(0, texts.indexOf("|", texts.indexOf("|") + 1) + 1);
 }

@@ -35,10 +35,8 @@ TEST(TreeView, DrawsTheChosenTreeLiveWithScaleDividersAndSavesWellFormedSvg) {
     view.show();
     ASSERT_TRUE(pagetest::waitForPage(view.webView()));
     auto js = [&](const QString& script) { return pagetest::js(view.webView(), script).toString(); };
-    auto options = [&] {
-        return js("[].map.call(document.getElementById('treeSelector').options, o => o.text).join('|')");
-    };
-    EXPECT_EQ(options(), "Tree|" + name);
+    const QString options = "[].map.call(document.getElementById('treeSelector').options, o => o.text).join('|')";
+    EXPECT_EQ(js(options), "Tree|" + name);
 
     const size_t trees = data->derivedDataTrees().size();
     js("setActiveTree(document.getElementById('treeSelector').options[1].value)");
@@ -62,7 +60,7 @@ TEST(TreeView, DrawsTheChosenTreeLiveWithScaleDividersAndSavesWellFormedSvg) {
     // Another tree's change only lists it; the chosen tree's change redraws:
     // one scale, no divider and nothing undefined.
     data->derivedDataTrees("Other", true)->reset(0, MCV_FCTree::SparseMatrix(1), nullptr);
-    EXPECT_EQ(options(), "Tree|" + name + "|Other");
+    EXPECT_EQ(js(options), "Tree|" + name + "|Other");
     EXPECT_EQ(js("d3.selectAll('.node').size()"), "5");
     tree->reset(1, MCV_FCTree::SparseMatrix(3), nullptr);
     EXPECT_EQ(js("d3.selectAll('.node').size() + ' ' + d3.selectAll('.divider').size()"), "1 0");
