@@ -64,8 +64,9 @@ private:
     // The rectangle to draw over a plot: the joint box, with a margin, of
     // `mostClusters` of `boxes` (fewer when no such box exists) that touches
     // no other cluster, the smallest such box, so that the selected clusters
-    // are neighbours; a null rectangle when `boxes` is empty.
-    static QRect selectionRectangle(const std::vector<QRect>& boxes, size_t mostClusters);
+    // are neighbours, or with `largest` the largest (the most landmarks to
+    // refine); a null rectangle when `boxes` is empty.
+    static QRect selectionRectangle(const std::vector<QRect>& boxes, size_t mostClusters, bool largest);
     // Colours `plot` by a marker that tells the populations apart rather than
     // by sample (whose blue is the selection halo's), widens the halo and sets
     // the point size (50 to 200, 100 by default), through its overlay as a
@@ -74,12 +75,12 @@ private:
     static void sendMouse(QWidget* target, QEvent::Type type, QPoint at, Qt::MouseButton button,
                           Qt::MouseButtons buttons);
     // Draws a rectangle around up to `mostClusters` clusters of what `plot`
-    // shows, styles it (see styleForPicture), runs `beforeChoice` and chooses
+    // shows (see selectionRectangle), styles it (see styleForPicture), runs `beforeChoice` and chooses
     // `entry` from the plot's context menu; the entry's operation runs inside
     // the menu's activation. False (the run has failed) when nothing was
     // selected.
-    static bool selectAndChoose(QWidget* window, UI_ScatterplotWidget* plot, size_t mostClusters, int pointSize,
-                                const QString& entry, const std::function<void()>& beforeChoice);
+    static bool selectAndChoose(QWidget* window, UI_ScatterplotWidget* plot, size_t mostClusters, bool largest,
+                                int pointSize, const QString& entry, const std::function<void()>& beforeChoice);
     // A left click as the mouse gives it (press, release), so that handlers
     // of either signal run.
     static void click(QPushButton* button);

@@ -67,33 +67,31 @@ void ScreenshotRun::startFocusContext(MainWindow* window, const QString& output,
         QTimer::singleShot(kPollMs, window, [tree, showTree]() { (*showTree)(tree); });
     };
 
-    QObject::connect(window->bridge(), &UI_Interface::analysisFinishedSignal, window,
-                     [window, run, showTree](void*) {
-                         if (run->step == FocusContextRun::TopScale) {
-                             run->step = FocusContextRun::Selecting;
-                             // One cluster becomes the focus; the refined map
-                             // runs inside the menu's activation.
-                             QTimer::singleShot(300, window, [window, run]() {
-                                 selectAndChoose(window, run->view->plot(), 1, 100,
-                                                 QStringLiteral("Set focus and differentiate."),
-                                                 [run]() { run->step = FocusContextRun::Focus; });
-                             });
-                             return;
-                         }
-                         if (run->step != FocusContextRun::Focus) return;
-                         run->step = FocusContextRun::Done;
-                         window->findChild<QAction*>("actionTree")->trigger();
-                         auto* tree = qobject_cast<UI_TreeWidget*>(window->views().back());
-                         if (!tree) {
-                             fail("\"Focus + Context Tree View\" opened no tree view");
-                             return;
-                         }
-                         // The map wider than the tree, the settings narrower than either.
-                         window->splitDockWidget(run->view, tree, Qt::Horizontal);
-                         window->resizeDocks({window->settingsDock(), run->view, tree}, {360, 620, 460},
-                                             Qt::Horizontal);
-                         QTimer::singleShot(kPollMs, window, [tree, showTree]() { (*showTree)(tree); });
-                     });
+    QObject::connect(window->bridge(), &UI_Interface::analysisFinishedSignal, window, [window, run, showTree](void*) {
+        if (run->step == FocusContextRun::TopScale) {
+            run->step = FocusContextRun::Selecting;
+            // The largest lone cluster becomes the focus, so
+            // that its refinement shows; the refined map runs
+            // inside the menu's activation.
+            QTimer::singleShot(300, window, [window, run]() {
+                selectAndChoose(window, run->view->plot(), 1, true, 100, QStringLiteral("Set focus and differentiate."),
+                                [run]() { run->step = FocusContextRun::Focus; });
+            });
+            return;
+        }
+        if (run->step != FocusContextRun::Focus) return;
+        run->step = FocusContextRun::Done;
+        window->findChild<QAction*>("actionTree")->trigger();
+        auto* tree = qobject_cast<UI_TreeWidget*>(window->views().back());
+        if (!tree) {
+            fail("\"Focus + Context Tree View\" opened no tree view");
+            return;
+        }
+        // The map wider than the tree, the settings narrower than either.
+        window->splitDockWidget(run->view, tree, Qt::Horizontal);
+        window->resizeDocks({window->settingsDock(), run->view, tree}, {360, 620, 460}, Qt::Horizontal);
+        QTimer::singleShot(kPollMs, window, [tree, showTree]() { (*showTree)(tree); });
+    });
 
     importAndCreate(window, files, UI_ImportDialog::Ok, kAnalysisName, [window, run]() {
         window->findChild<QAction*>("actionNewHsneFCAnalysis")->trigger();

@@ -39,8 +39,8 @@ void ScreenshotRun::startHsneDrillDown(MainWindow* window, const QString& output
     // zooms into them through the plot's context menu; the new level runs
     // inside the menu's activation.
     const auto selectAndZoom = [window, run]() {
-        selectAndChoose(window, run->overview->plot(), kMostClusters, 150, QStringLiteral("Zoom into Selection."),
-                        [run]() {
+        selectAndChoose(window, run->overview->plot(), kMostClusters, false, 150,
+                        QStringLiteral("Zoom into Selection."), [run]() {
                             run->step = HsneRun::Level;
                             // The "Selection Name" prompt: an empty answer keeps the proposed name.
                             UI_ModalDialogs::answerText(QString());

@@ -71,7 +71,7 @@ std::vector<QRect> ScreenshotRun::clusterBoxes(const QImage& image) {
     return boxes;
 }
 
-QRect ScreenshotRun::selectionRectangle(const std::vector<QRect>& boxes, size_t mostClusters) {
+QRect ScreenshotRun::selectionRectangle(const std::vector<QRect>& boxes, size_t mostClusters, bool largest) {
     const size_t n = boxes.size();
     if (n == 0) return {};
     for (size_t k = std::min(mostClusters, n); k >= 1; --k) {
@@ -88,7 +88,7 @@ QRect ScreenshotRun::selectionRectangle(const std::vector<QRect>& boxes, size_t 
             for (size_t i = 0; i < n; ++i)
                 if (!chosen[i] && joint.intersects(boxes[i])) touchesOthers = true;
             const auto area = [](const QRect& r) { return static_cast<long>(r.width()) * r.height(); };
-            if (!touchesOthers && (best.isNull() || area(joint) < area(best))) best = joint;
+            if (!touchesOthers && (best.isNull() || (area(joint) < area(best)) != largest)) best = joint;
         } while (std::prev_permutation(chosen.begin(), chosen.end()));
         if (!best.isNull()) return best;
     }
@@ -110,10 +110,10 @@ void ScreenshotRun::sendMouse(QWidget* target, QEvent::Type type, QPoint at, Qt:
     QApplication::sendEvent(target, &event);
 }
 
-bool ScreenshotRun::selectAndChoose(QWidget* window, UI_ScatterplotWidget* plot, size_t mostClusters, int pointSize,
-                                    const QString& entry, const std::function<void()>& beforeChoice) {
+bool ScreenshotRun::selectAndChoose(QWidget* window, UI_ScatterplotWidget* plot, size_t mostClusters, bool largest,
+                                    int pointSize, const QString& entry, const std::function<void()>& beforeChoice) {
     const QImage frame = plot->grabFramebuffer();
-    const QRect box = selectionRectangle(clusterBoxes(frame), mostClusters);
+    const QRect box = selectionRectangle(clusterBoxes(frame), mostClusters, largest);
     if (box.isNull()) {
         fail("the plot draws no landmarks");
         return false;
