@@ -5,16 +5,19 @@
 #   docs/main-window.png    the main window while an A-tSNE started from the
 #                           import dialog converges;
 #   docs/hsne-drill-down.png an HSNE overview with a selection of its clusters
-#                           beside the level opened by "Zoom into Selection.".
-# Usage: docs/screenshot.sh [tsne|hsne]   (both pictures when none is named)
+#                           beside the level opened by "Zoom into Selection.";
+#   docs/focus-context.png  a focus-and-context map refined in one cluster by
+#                           "Set focus and differentiate." beside its tree in
+#                           the "Focus + Context Tree View".
+# Usage: docs/screenshot.sh [tsne|hsne|fc]   (every picture when none is named)
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="${QLMRN_BUILD_DIR:-$root/build}"
 which="${1:-all}"
 case "$which" in
-  all | tsne | hsne) ;;
+  all | tsne | hsne | fc) ;;
   *)
-    echo "usage: $0 [tsne|hsne]" >&2
+    echo "usage: $0 [tsne|hsne|fc]" >&2
     exit 2
     ;;
 esac
@@ -26,7 +29,7 @@ trap 'rm -rf "$data" "$config"' EXIT
 export XDG_CONFIG_HOME="$config"  # leave the user's settings alone
 samples=("$data/sample_1.fcs" "$data/sample_2.fcs" "$data/sample_3.fcs")
 
-# take SECONDS PNG [--hsne-drill-down]
+# take SECONDS PNG [--hsne-drill-down|--focus-context]
 take() {
   local seconds="$1" png="$2"
   shift 2
@@ -37,6 +40,12 @@ take() {
 
 # The limits are generous for a busy machine. The HSNE run builds the
 # hierarchy (its cache files go into the temporary data folder), then embeds
-# two levels of 1,000 iterations each.
-if [[ "$which" != hsne ]]; then take 900 "$root/docs/main-window.png"; fi
-if [[ "$which" != tsne ]]; then take 900 "$root/docs/hsne-drill-down.png" --hsne-drill-down; fi
+# two levels of 1,000 iterations each; the focus-and-context run builds its
+# own and embeds the top scale and the refined map.
+if [[ "$which" == all || "$which" == tsne ]]; then take 900 "$root/docs/main-window.png"; fi
+if [[ "$which" == all || "$which" == hsne ]]; then
+  take 900 "$root/docs/hsne-drill-down.png" --hsne-drill-down
+fi
+if [[ "$which" == all || "$which" == fc ]]; then
+  take 900 "$root/docs/focus-context.png" --focus-context
+fi

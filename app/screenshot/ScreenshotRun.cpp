@@ -29,10 +29,17 @@ constexpr int kUpdatesBeforeGrab = 800;
 }  // namespace
 
 void ScreenshotRun::start(MainWindow* window, Picture picture, const QString& output, const QStringList& files) {
-    if (picture == Picture::Tsne)
-        startTsne(window, output, files);
-    else
-        startHsneDrillDown(window, output, files);
+    switch (picture) {
+        case Picture::Tsne:
+            startTsne(window, output, files);
+            break;
+        case Picture::HsneDrillDown:
+            startHsneDrillDown(window, output, files);
+            break;
+        case Picture::FocusContext:
+            startFocusContext(window, output, files);
+            break;
+    }
 }
 
 void ScreenshotRun::importAndCreate(MainWindow* window, const QStringList& files, int importChoice,
@@ -54,12 +61,12 @@ void ScreenshotRun::importAndCreate(MainWindow* window, const QStringList& files
         return dialog->exec();
     });
 
-    QTimer::singleShot(500, window, [window, then]() {
+    QTimer::singleShot(500, window, [window, importChoice, then]() {
         window->findChild<QAction*>("actionOpenFile")->trigger();
         for (const UI_ModalDialogs::Message& m : UI_ModalDialogs::takeMessages())
             std::fprintf(stderr, "screenshot run: message \"%s\"\n", qPrintable(m.text));
-        QTimer::singleShot(500, window, [window, then]() {
-            if (window->settingsPanels().empty()) {
+        QTimer::singleShot(500, window, [window, importChoice, then]() {
+            if (importChoice != UI_ImportDialog::Ok && window->settingsPanels().empty()) {
                 fail("no analysis was created");
                 return;
             }

@@ -1,8 +1,9 @@
-// qlmrn_screenshot_run [--hsne-drill-down] OUTPUT.png FILE.fcs...
+// qlmrn_screenshot_run [--hsne-drill-down|--focus-context] OUTPUT.png FILE.fcs...
 // Takes the README's screenshots (see docs/screenshot.sh): the main window
 // during an A-tSNE run, or with --hsne-drill-down an HSNE overview beside a
-// level opened from a selection of it. A tool for the documentation, not part
-// of the shipped program.
+// level opened from a selection of it, or with --focus-context a
+// focus-and-context map refined in one cluster beside its tree. A tool for
+// the documentation, not part of the shipped program.
 #include "app/MainWindow.h"
 #include "app/screenshot/ScreenshotRun.h"
 #include "app/startApplication.h"
@@ -18,9 +19,13 @@ int main(int argc, char* argv[]) {
     if (!args.isEmpty() && args.first() == QStringLiteral("--hsne-drill-down")) {
         picture = ScreenshotRun::Picture::HsneDrillDown;
         args.removeFirst();
+    } else if (!args.isEmpty() && args.first() == QStringLiteral("--focus-context")) {
+        picture = ScreenshotRun::Picture::FocusContext;
+        args.removeFirst();
     }
     if (args.size() < 2) {
-        std::fprintf(stderr, "usage: qlmrn_screenshot_run [--hsne-drill-down] OUTPUT.png FILE.fcs...\n");
+        std::fprintf(stderr,
+                     "usage: qlmrn_screenshot_run [--hsne-drill-down|--focus-context] OUTPUT.png FILE.fcs...\n");
         return 2;
     }
     // Started as the program starts, so the window reads like the program's own.
