@@ -210,7 +210,7 @@ Drill drill(MainWindow& w, FirstUpdate& first, MCV_HsneAnalysisHierarchy* hierar
         d.window = first.time;
     }
     const double after = withoutWindow(first, hierarchy, from, positions);
-    d.baseline = std::min(before, after);
+    d.baseline = before < 0 || after < 0 ? std::max(before, after) : std::min(before, after);
     d.level = dynamic_cast<MCV_HsneAnalysis*>(w.analyses().back());
     d.view = qobject_cast<UI_HsneWidget*>(w.views().back());
     if (d.level) d.landmarks = d.level->numDataPoints(), d.scale = d.level->scale();
