@@ -11,9 +11,14 @@
 // 3. From a selection of about a tenth of the overview's landmarks (a region
 //    of the embedding) to the new level's first update, and the same from that
 //    level into the next (the data level with three scales). Goal: at most 1 s.
+//    bench/app/hsne/bench_hsne_drill measures the same in the main window.
+//
+// Part 1 repeats R times (default 2), the analysis and the library in
+// alternating order, and keeps the best of each; the load of the machine
+// falls on both only when R is at least 2.
 //
 //   bench_hsne_analysis [--n N] [--dims D] [--files F] [--scales S]
-//                       [--iterations I] [--threads T]
+//                       [--iterations I] [--threads T] [--repeats R]
 
 #include "bench/analysis/AnalysisBenchData.h"
 
