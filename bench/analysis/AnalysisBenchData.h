@@ -31,12 +31,11 @@ inline std::vector<float> syntheticData(unsigned n, unsigned dims) {
     return data;
 }
 
-// Loads the rows as `files` FCS files (row i into file i * files / n) into the
-// process-wide data set and adds the output variables, as the shell does
-// before it creates the analysis.
-inline bool loadData(const std::vector<float>& rows, unsigned n, unsigned dims, int files, const QTemporaryDir& dir,
-                     const std::vector<std::string>& outputs) {
-    MCV_CytometryData* data = MCV_CytometryData::Instance();
+// Writes the rows as `files` FCS files into `dir` (row i into file
+// i * files / n); the paths in file order.
+inline std::vector<std::string> writeFiles(const std::vector<float>& rows, unsigned n, unsigned dims, int files,
+                                           const QTemporaryDir& dir) {
+    std::vector<std::string> paths;
     for (int f = 0; f < files; ++f) {
         const size_t first = static_cast<size_t>(n) * static_cast<size_t>(f) / static_cast<size_t>(files);
         const size_t last = static_cast<size_t>(n) * static_cast<size_t>(f + 1) / static_cast<size_t>(files);
@@ -45,9 +44,19 @@ inline bool loadData(const std::vector<float>& rows, unsigned n, unsigned dims, 
             part.emplace_back(rows.begin() + static_cast<long>(i * dims),
                               rows.begin() + static_cast<long>((i + 1) * dims));
         FcsTestFile file = FcsTestFile::floats(part);
-        const std::string path = file.write(dir, "sample" + std::to_string(f + 1) + ".fcs");
-        if (data->loadFromFile(path) != 0) return false;
+        paths.push_back(file.write(dir, "sample" + std::to_string(f + 1) + ".fcs"));
     }
+    return paths;
+}
+
+// Loads the rows, written as by writeFiles, into the process-wide data set
+// and adds the output variables, as the shell does before it creates the
+// analysis.
+inline bool loadData(const std::vector<float>& rows, unsigned n, unsigned dims, int files, const QTemporaryDir& dir,
+                     const std::vector<std::string>& outputs) {
+    MCV_CytometryData* data = MCV_CytometryData::Instance();
+    for (const std::string& path : writeFiles(rows, n, dims, files, dir))
+        if (data->loadFromFile(path) != 0) return false;
     data->initAllDerviedDataPointer();
     data->addDimensions(outputs, 0.f);
     return true;

@@ -11,9 +11,14 @@
 // 3. From a selection of about a tenth of the overview's landmarks (a region
 //    of the embedding) to the new level's first update, and the same from that
 //    level into the next (the data level with three scales). Goal: at most 1 s.
+//    bench/app/hsne/bench_hsne_drill measures the same in the main window.
+//
+// Part 1 repeats R times (default 2), the analysis and the library in
+// alternating order, and keeps the best of each; the load of the machine
+// falls on both only when R is at least 2.
 //
 //   bench_hsne_analysis [--n N] [--dims D] [--files F] [--scales S]
-//                       [--iterations I] [--threads T]
+//                       [--iterations I] [--threads T] [--repeats R]
 
 #include "bench/analysis/AnalysisBenchData.h"
 
@@ -223,8 +228,21 @@ bool parse(int argc, char** argv, Options& opt) {
     return argc % 2 == 1 && opt.n >= 100 && opt.dims >= 1 && opt.files >= 1 && opt.scales >= 2 && opt.repeats >= 1;
 }
 
+// The shell's part: levels go before the analyses that made them.
+void release(std::unique_ptr<MCV_HsneAnalysisHierarchy>& h) {
+    if (!h) return;
+    delete h->analysis(0);
+    h.reset();
+}
+
+const char* verdict(bool met) { return met ? "PASS" : "MISS"; }
+
 }  // namespace
 
+// At most one large hierarchy lives at a time (a hierarchy of 1,000,000 events
+// takes several GB): each configuration is measured and freed before the next
+// is built. The hierarchy of the last analysis run serves the drill-downs and
+// the cache write; the cache load and the two starts follow after it is freed.
 int main(int argc, char** argv) {
     Options opt;
     if (!parse(argc, argv, opt)) {
@@ -241,16 +259,19 @@ int main(int argc, char** argv) {
     }
     std::printf("HSNE analysis  N=%u  D=%u  files=%d  scales=%d  iterations=%d  threads=%d\n", opt.n, opt.dims,
                 opt.files, opt.scales, opt.iterations, opt.threads);
+    std::fflush(stdout);
 
-    // 1. The analysis against the library, in alternating order; the best of
-    // each counts.
+    // 1. The analysis against the library, in alternating order, the last
+    // repeat ending with the analysis; the best of each counts.
     TimingUi ui;
     std::unique_ptr<MCV_HsneAnalysisHierarchy> h = makeAnalysis(opt, ui, false);
+    const MCV_DerivedDataHierarchy::Hsne::Parameters params = libraryParameters(*h);
+    release(h);
     double bareBuild = 1e300, bareDescent = 1e300, whole = 1e300, built = 1e300;
     for (int r = 0; r < opt.repeats; ++r) {
         double w = 0;
         const auto runAnalysis = [&] {
-            if (h) delete h->analysis(0);
+            release(h);
             h = makeAnalysis(opt, ui, false);
             w = silently([&] {
                 ui.start();
@@ -258,12 +279,17 @@ int main(int argc, char** argv) {
             });
             if (w < whole) whole = w, built = ui.built;
         };
-        if (r % 2 == 1) runAnalysis();
-        const auto [b, d] = runBare(opt, rows, libraryParameters(*h));
+        const bool analysisFirst = (opt.repeats - 1 - r) % 2 == 1;
+        if (analysisFirst) {
+            runAnalysis();
+            release(h);
+        }
+        const auto [b, d] = runBare(opt, rows, params);
         bareBuild = std::min(bareBuild, b);
         bareDescent = std::min(bareDescent, d);
-        if (r % 2 == 0) runAnalysis();
+        if (!analysisFirst) runAnalysis();
         std::printf("  repeat %d: analysis %.3f s, library %.3f s\n", r + 1, w, b + d);
+        std::fflush(stdout);
     }
     MCV_HsneAnalysis* overview = h->analysis(0);
     const double assignment = silently([&] { h->hierarchy()->initPointBasedHierarchy(); });
@@ -278,49 +304,61 @@ int main(int argc, char** argv) {
     row("descent (analysis without writes)", whole - built - writes * write, bareDescent);
     row("whole run (without assignment, writes)", whole - assignment - writes * write, bareBuild + bareDescent);
     const bool comparisonMet = whole - assignment - writes * write <= 1.05 * (bareBuild + bareDescent);
+    std::fflush(stdout);
 
-    // 2. Caches.
+    // 3. Drill-downs from the overview embedded in part 1 (printed below).
+    std::vector<std::unique_ptr<MCV_HsneAnalysis>> levels;
+    double first = 0, second = 0;
+    int firstCount = 0, firstScale = 0, secondCount = 0, secondScale = -1;
+    MCV_HsneAnalysis* next = drill(*h, overview, ui, levels, &first);
+    firstCount = next->numDataPoints();
+    firstScale = next->scale();
+    if (next->scale() > 0 && next->numDataPoints() > 10) {
+        MCV_HsneAnalysis* last = drill(*h, next, ui, levels, &second);
+        secondCount = last->numDataPoints();
+        secondScale = last->scale();
+    }
+    levels.clear();
+
+    // 2. Caches: written from part 1's hierarchy, which then goes; loaded
+    // into a scratch hierarchy of an analysis that has built none.
     const double cacheWrite = silently([&] {
         h->setCachingEnabled(true);
         h->cacheHSNE();
     });
-    const double cacheLoad = silently([&] { h->loadCachedHSNE(); });
+    release(h);
+    std::unique_ptr<MCV_HsneAnalysisHierarchy> loader = makeAnalysis(opt, ui, true);
+    const double cacheLoad = silently([&] { loader->loadCachedHSNE(); });
+    release(loader);
     std::printf("  %-42s %9.3f s\n  %-42s %9.3f s\n", "cache write", cacheWrite, "cache load (with input)", cacheLoad);
     ui.atFirstUpdate = [](void* a) { static_cast<MCV_HsneAnalysis*>(a)->stopGradientDescent(); };
-    std::unique_ptr<MCV_HsneAnalysisHierarchy> cached = makeAnalysis(opt, ui, true);
-    silently([&] {
-        ui.start();
-        cached->initHSNE();
-    });
-    const double cachedStart = ui.firstUpdate;
-    std::unique_ptr<MCV_HsneAnalysisHierarchy> uncached = makeAnalysis(opt, ui, false);
-    silently([&] {
-        ui.start();
-        uncached->initHSNE();
-    });
-    const double uncachedStart = ui.firstUpdate;
+    const auto start = [&](bool caching) {
+        std::unique_ptr<MCV_HsneAnalysisHierarchy> started = makeAnalysis(opt, ui, caching);
+        silently([&] {
+            ui.start();
+            started->initHSNE();
+        });
+        release(started);
+        return ui.firstUpdate;
+    };
+    const double cachedStart = start(true);
+    const double uncachedStart = start(false);
     ui.atFirstUpdate = nullptr;
     row("cached start (Compute to first update)", cachedStart, uncachedStart);
     const bool cacheMet = cachedStart <= uncachedStart / 5;
 
-    // 3. Drill-downs from the embedded overview of part 1.
-    std::vector<std::unique_ptr<MCV_HsneAnalysis>> levels;
-    double first = 0, second = 0;
-    MCV_HsneAnalysis* next = drill(*h, overview, ui, levels, &first);
-    std::printf("  %-42s %9.3f s   (%d landmarks at scale %d)\n", "selection to first update", first,
-                next->numDataPoints(), next->scale());
-    if (next->scale() > 0 && next->numDataPoints() > 10) {
-        MCV_HsneAnalysis* last = drill(*h, next, ui, levels, &second);
+    std::printf("  %-42s %9.3f s   (%d landmarks at scale %d)\n", "selection to first update", first, firstCount,
+                firstScale);
+    if (secondScale >= 0)
         std::printf("  %-42s %9.3f s   (%d landmarks at scale %d)\n", "and from there to first update", second,
-                    last->numDataPoints(), last->scale());
-    }
-    std::printf(
-        "  goals: analysis at most 5%% above the library: %s; cached start at most a fifth: %s; "
-        "drill-downs within 1 s: %s\n",
-        comparisonMet ? "met" : "NOT met", cacheMet ? "met" : "NOT met",
-        first <= 1.0 && second <= 1.0 ? "met" : "NOT met");
-    // The shell's part: levels go before the analyses that made them.
-    levels.clear();
-    for (MCV_HsneAnalysisHierarchy* analysis : {h.get(), cached.get(), uncached.get()}) delete analysis->analysis(0);
+                    secondCount, secondScale);
+    std::printf("  target: analysis at most 5%% above the library          %s\n", verdict(comparisonMet));
+    std::printf("  target: cached start at most a fifth of an uncached one %s\n", verdict(cacheMet));
+    std::printf("  target: selection to first update at most 1 s          %s\n", verdict(first <= 1.0));
+    if (secondScale >= 0)
+        std::printf(
+            "  target: %s at most 1 s %s\n",
+            secondScale == 0 ? "drill into the data level            " : "second drill-down                    ",
+            verdict(second <= 1.0));
     return 0;
 }
