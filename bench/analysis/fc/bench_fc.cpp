@@ -19,7 +19,7 @@
 #include "analysis/hsne/MCV_DerivedDataHierarchy.h"
 #include "data/MCV_DerivedDataPoints.h"
 #include "data/MCV_FcsHeader.h"
-#include "data/MCV_UiInterface.h"
+#include "bench/analysis/FirstUpdateUi.h"
 
 #include "vel/dr/SparseTSNEUserDefProbabilities.h"
 #include "vel/utils/Timer.h"
@@ -49,11 +49,6 @@ struct Options {
     int iterations = 200;
 };
 
-double seconds(vel::utils::Timer timer) {
-    timer.stop();
-    return timer.elapsedTime();
-}
-
 // 20 Gaussian clusters whose sizes grow from 1 to 20 parts.
 std::vector<float> clusters(unsigned n, unsigned dims) {
     std::mt19937 rng(20261207);
@@ -72,36 +67,7 @@ std::vector<float> clusters(unsigned n, unsigned dims) {
     return rows;
 }
 
-// Times the first update of a run and ends the run there.
-class TimingUi : public MCV_UiInterface {
-public:
-    vel::utils::Timer clock;
-    double firstUpdate = 0;
-    int updates = 0;
-    std::function<void(void*)> atFirstUpdate;
-    void start() {
-        clock = vel::utils::Timer();
-        clock.start();
-        updates = 0;
-        firstUpdate = 0;
-    }
-    void analysisUpdated(void* a) override {
-        if (updates++ == 0) {
-            firstUpdate = seconds(clock);
-            if (atFirstUpdate) atFirstUpdate(a);
-        }
-    }
-    void dimensionsAdded() override {}
-    void analysisInitialized(void*) override {}
-    void analysisFinished(void*) override {}
-    void readyForDeletion(void*) override {}
-    void newDerivedDataAdded() override {}
-    void dataRefreshed(void*) override {}
-    void selectionRefreshed(void*) override {}
-    void highlightRefreshed(void*) override {}
-    void spadeTreeRefreshed(void*) override {}
-    void analysesRemoved(std::vector<std::string>*) override {}
-};
+using TimingUi = FirstUpdateUi;
 
 template <typename F>
 double silently(F&& f) {

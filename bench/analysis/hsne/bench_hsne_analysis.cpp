@@ -27,7 +27,7 @@
 #include "analysis/hsne/MCV_HsneAnalysisHierarchy.h"
 #include "data/MCV_DerivedDataPoints.h"
 #include "data/MCV_FcsHeader.h"
-#include "data/MCV_UiInterface.h"
+#include "bench/analysis/FirstUpdateUi.h"
 
 #include "vel/dr/SparseTSNEUserDefProbabilities.h"
 #include "vel/utils/Timer.h"
@@ -57,41 +57,7 @@ struct Options {
     int repeats = 2;
 };
 
-double seconds(vel::utils::Timer timer) {
-    timer.stop();
-    return timer.elapsedTime();
-}
-
-// Times the reports of a run; an optional hook runs at the first update.
-class TimingUi : public MCV_UiInterface {
-public:
-    vel::utils::Timer clock;
-    double built = 0, firstUpdate = 0;
-    int updates = 0;
-    std::function<void(void*)> atFirstUpdate;
-    void start() {
-        clock = vel::utils::Timer();
-        clock.start();
-        updates = 0;
-        built = firstUpdate = 0;
-    }
-    void analysesRemoved(std::vector<std::string>*) override { built = seconds(clock); }
-    void analysisUpdated(void* a) override {
-        if (updates++ == 0) {
-            firstUpdate = seconds(clock);
-            if (atFirstUpdate) atFirstUpdate(a);
-        }
-    }
-    void dimensionsAdded() override {}
-    void analysisInitialized(void*) override {}
-    void analysisFinished(void*) override {}
-    void readyForDeletion(void*) override {}
-    void newDerivedDataAdded() override {}
-    void dataRefreshed(void*) override {}
-    void selectionRefreshed(void*) override {}
-    void highlightRefreshed(void*) override {}
-    void spadeTreeRefreshed(void*) override {}
-};
+using TimingUi = FirstUpdateUi;
 
 // The console lines are part of the analysis's work: formatted, not shown.
 template <typename F>
