@@ -8,6 +8,8 @@
 #include "vel/utils/Timer.h"
 
 #include <functional>
+#include <iostream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -15,6 +17,20 @@
 inline double seconds(vel::utils::Timer timer) {
     timer.stop();
     return timer.elapsedTime();
+}
+
+// Seconds `f` takes; the console lines it writes are part of its work,
+// formatted but not shown.
+template <typename F>
+double silently(F&& f) {
+    std::ostringstream sink;
+    std::streambuf* saved = std::cout.rdbuf(sink.rdbuf());
+    vel::utils::Timer timer;
+    timer.start();
+    f();
+    const double t = seconds(timer);
+    std::cout.rdbuf(saved);
+    return t;
 }
 
 class FirstUpdateUi : public MCV_UiInterface {

@@ -69,18 +69,6 @@ std::vector<float> clusters(unsigned n, unsigned dims) {
 
 using TimingUi = FirstUpdateUi;
 
-template <typename F>
-double silently(F&& f) {
-    std::ostringstream sink;
-    std::streambuf* saved = std::cout.rdbuf(sink.rdbuf());
-    vel::utils::Timer timer;
-    timer.start();
-    f();
-    const double t = seconds(timer);
-    std::cout.rdbuf(saved);
-    return t;
-}
-
 // The bare engine's set-up and first iteration on the analysis's current
 // mixed matrix, as a set-up that keeps positions configures it.
 double bareSetUp(const Matrix& P, int iterations, double* iterate) {

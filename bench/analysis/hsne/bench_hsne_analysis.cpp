@@ -59,19 +59,6 @@ struct Options {
 
 using TimingUi = FirstUpdateUi;
 
-// The console lines are part of the analysis's work: formatted, not shown.
-template <typename F>
-double silently(F&& f) {
-    std::ostringstream sink;
-    std::streambuf* saved = std::cout.rdbuf(sink.rdbuf());
-    vel::utils::Timer timer;
-    timer.start();
-    f();
-    const double t = seconds(timer);
-    std::cout.rdbuf(saved);
-    return t;
-}
-
 MCV_DerivedDataHierarchy::Hsne::Parameters libraryParameters(const MCV_HsneAnalysisHierarchy& h) {
     MCV_DerivedDataHierarchy::Hsne::Parameters p;
     p.seed = h.seed();
