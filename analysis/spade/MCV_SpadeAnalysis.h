@@ -1,0 +1,100 @@
+#pragma once
+
+#include "analysis/MCV_Analysis.h"
+#include "analysis/clustering/MCV_ClusterResult.h"
+
+#include <functional>
+#include <string>
+#include <tuple>
+#include <utility>
+#include <vector>
+
+class MCV_DerivedDataClusters;
+
+// SPADE over all loaded files: per file a local density for every event
+// (cached beside the file), density-dependent down-sampling, a farthest-first
+// dendrogram of the kept events of all files, its cut into the target number
+// of clusters, a minimum spanning tree over the clusters' medians and the
+// up-sampling of every other event to the nearest median. The result is
+// published as the cluster set named after the analysis.
+//
+// Stages run only when a parameter they depend on changed (each setter
+// returns its stage's dirty flag), so changing only the target number of
+// clusters re-cuts the dendrogram. Runs synchronously on the GUI thread with
+// OpenMP loops inside; reports on standard output and through the progress
+// hook, never through the callback interface.
+class MCV_SpadeAnalysis : public MCV_Analysis {
+public:
+    using PointList = MCV_ClusterResult::PointList;
+    using Edge = MCV_ClusterResult::Edge;
+    // Progress of a long stage: what runs (a text for the user, e.g. the
+    // file's name) and how far it is, 0 to 100. Called on the GUI thread
+    // between blocks of work, never from inside a parallel region.
+    using ProgressHook = std::function<void(const std::string& what, int percent)>;
+
+    MCV_SpadeAnalysis();
+    ~MCV_SpadeAnalysis() override;
+
+    void init(MCV_UiInterface* ui, std::string name);
+
+    int maxRandomSampleSize() const { return m_maxRandomSampleSize; }
+    float alpha() const { return m_alpha; }
+    float targetDensityPercentile() const { return m_targetDensityPercentile; }
+    float outlierDensityPercentile() const { return m_outlierDensityPercentile; }
+    float densityLimit() const { return m_densityLimit; }
+    int targetNumberOfClusters() const { return m_targetNumberOfClusters; }
+
+    // Each stores the value and returns its stage's dirty flag.
+    bool setMaxRandomSampleSize(int size);
+    bool setAlpha(float alpha);
+    bool setTargetDensityPercentile(float percentile);
+    bool setOutlierDensityPercentile(float percentile);
+    bool setDensityLimit(float limit);
+    bool setTargetNumberOfClusters(int clusters);
+
+    bool densitiesDirty() const { return m_densitiesDirty; }
+    bool downsamplingDirty() const { return m_downsamplingDirty; }
+    bool clusteringDirty() const { return m_clusteringDirty; }
+
+    // Runs the stages that are due and publishes the result.
+    void computeSpadeTree();
+    // Registers (or finds) the cluster set and fills it with the result.
+    void createDerivedData(bool reuse);
+    // Puts the events of the given clusters into the point set `name`.
+    // Returns false (with a console line) when the name belongs to a point
+    // set this analysis did not make.
+    bool addSubtree(std::string name, std::vector<int>* clusterIndices);
+
+    MCV_DerivedDataClusters* updateClusters(std::vector<std::vector<unsigned>>* clusters, std::string name) override;
+    bool isRunning() const override { return m_running; }
+
+    void setProgressHook(ProgressHook hook) { m_progress = std::move(hook); }
+
+    // The last run's result, for the views and tests.
+    const std::vector<PointList>& clusters() const { return m_result.clusters; }
+    const std::vector<Edge>& edges() const { return m_result.edges; }
+    const std::vector<std::vector<float>>& clusterMedians() const { return m_result.medians; }
+    const std::vector<std::vector<int>>& localDensities() const { return m_localDensities; }
+    const std::vector<std::vector<bool>>& keepMasks() const { return m_keepMasks; }
+    const std::vector<float>& densityRadii() const { return m_densityRadii; }
+    const std::vector<float>& medianMinimumDistances() const { return m_medianMinimumDistances; }
+
+private:
+    int m_maxRandomSampleSize = 2000;
+    float m_alpha = 3.0f;
+    float m_targetDensityPercentile = 3.0f;
+    float m_outlierDensityPercentile = 1.0f;
+    float m_densityLimit = 10.0f;
+    int m_targetNumberOfClusters = 50;
+    bool m_densitiesDirty = true;
+    bool m_downsamplingDirty = true;
+    bool m_clusteringDirty = true;
+    bool m_running = false;
+    ProgressHook m_progress;
+
+    std::vector<float> m_medianMinimumDistances;
+    std::vector<float> m_densityRadii;
+    std::vector<std::vector<int>> m_localDensities;
+    std::vector<std::vector<bool>> m_keepMasks;
+    MCV_ClusterResult m_result;
+};
