@@ -1,5 +1,7 @@
 #include "analysis/clustering/HierarchicalClustering.h"
 
+#include <cstddef>
+
 // Placeholder until the clustering lands.
 void hcluster_points(std::list<cPoint_t*>&, Dendrogram&, bool) {}
 void compute_n_clusters(int n, Dendrogram&, std::vector<std::list<cPoint_t*>>& clusters) {
