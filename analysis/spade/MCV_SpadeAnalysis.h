@@ -58,6 +58,9 @@ public:
 
     // Runs the stages that are due and publishes the result.
     void computeSpadeTree();
+    // Why the last run published nothing (a sentence for the user); empty
+    // after a run that published.
+    const std::string& errorMessage() const { return m_error; }
     // Registers (or finds) the cluster set and fills it with the result.
     void createDerivedData(bool reuse);
     // Puts the events of the given clusters into the point set `name`.
@@ -90,6 +93,7 @@ private:
     bool m_downsamplingDirty = true;
     bool m_clusteringDirty = true;
     bool m_running = false;
+    std::string m_error;
     ProgressHook m_progress;
 
     std::vector<float> m_medianMinimumDistances;
