@@ -5,6 +5,7 @@
 #include "analysis/fc/MCV_HsneFCAnalysis.h"
 #include "analysis/hsne/MCV_HsneAnalysis.h"
 #include "analysis/hsne/MCV_HsneAnalysisHierarchy.h"
+#include "analysis/spade/MCV_SpadeAnalysis.h"
 #include "analysis/tsne/MCV_TsneAnalysis.h"
 #include "app/UI_Interface.h"
 #include "data/MCV_CytometryData.h"
@@ -17,6 +18,7 @@
 #include "ui/fc/UI_HsneFCWidget.h"
 #include "ui/hsne/UI_HsneSettingsWidget.h"
 #include "ui/hsne/UI_HsneWidget.h"
+#include "ui/spade/UI_SpadeSettingsWidget.h"
 #include "ui/tsne/UI_TsneSettingsWidget.h"
 #include "ui/tsne/UI_TsneWidget.h"
 
@@ -33,7 +35,8 @@ namespace {
 // panel) and how those are wired. The row is also the one place that knows
 // how to stop an analysis of the kind. A kind whose view shows another
 // analysis (an HSNE analysis shows its overview level) names it with
-// `shown`; that analysis' own row makes and wires the view. Rows without
+// `shown`; that analysis' own row makes and wires the view. A kind without
+// `createView` has no view dock, only its settings tab. Rows without
 // `create` are not made from a menu (HSNE levels come from a drill-down).
 struct AnalysisKind {
     int type;
@@ -51,6 +54,8 @@ struct AnalysisKind {
     // stopped, which reaches deleteAnalysis. The analysis carries the kind's
     // type code but need not be of its class.
     void (*markForDeletion)(MCV_Analysis* analysis);
+    // Whether the creation ends by applying the action flags again.
+    bool reappliesActionFlags;
 };
 
 // The six bridge connections every embedding view takes.
@@ -70,6 +75,37 @@ void connectDownsampling(MainWindow* window, UI_SettingsWidget* panel) {
 }
 
 const AnalysisKind kKinds[] = {
+    // SPADE. The template classification (MainWindowTemplate.cpp) carries the
+    // same type code, so this row also says how to stop one.
+    //
+    // SPADE VIEW: the tree view is not built yet and belongs here, in this
+    // row: createView makes UI_SpadeWidget(parent, analysis, false) (not a
+    // slave view) and connectView connects the bridge's dataRefreshedSignal,
+    // selectionRefreshedSignal and highlightRefreshedSignal to the view's
+    // slots of the same names, then UI_SpadeWidget::subtreeCreated to
+    // MainWindow::advertiseNewData. Until then the analysis has its settings
+    // tab only.
+    {
+        ANALYSIS_SPADE,
+        "Spade Analysis",
+        "Please name the new Spade Analysis.\n Please use unique names to identify your analysis in the system.",
+        {},
+        [](MCV_UiInterface* ui, const std::string& name) -> MCV_Analysis* {
+            auto* analysis = new MCV_SpadeAnalysis();
+            analysis->init(ui, name);
+            return analysis;
+        },
+        nullptr,
+        nullptr,
+        [](QWidget* parent, MCV_Analysis* analysis) -> UI_SettingsWidget* {
+            return new UI_SpadeSettingsWidget(parent, static_cast<MCV_SpadeAnalysis*>(analysis));
+        },
+        nullptr,
+        nullptr,
+        // A run goes to its end without taking input; there is nothing to stop.
+        [](MCV_Analysis*) {},
+        true,
+    },
     {
         ANALYSIS_TSNE,
         "A-tSNE Analysis",
@@ -94,6 +130,7 @@ const AnalysisKind kKinds[] = {
         [](MCV_Analysis* analysis) {
             if (auto* tsne = dynamic_cast<MCV_TsneAnalysis*>(analysis)) tsne->markForDeletion();
         },
+        false,
     },
     {
         ANALYSIS_HSNE_HIERARCHY,
@@ -122,6 +159,7 @@ const AnalysisKind kKinds[] = {
                 for (MCV_HsneAnalysis* level : *hierarchy->analyses())
                     if (level) level->stopGradientDescent();
         },
+        false,
     },
     {
         ANALYSIS_HSNE,
@@ -144,6 +182,7 @@ const AnalysisKind kKinds[] = {
         [](MCV_Analysis* analysis) {
             if (auto* level = dynamic_cast<MCV_HsneAnalysis*>(analysis)) level->markForDeletion();
         },
+        false,
     },
     {
         ANALYSIS_HSNE_FC,
@@ -170,6 +209,7 @@ const AnalysisKind kKinds[] = {
         [](MCV_Analysis* analysis) {
             if (auto* map = dynamic_cast<MCV_HsneFCAnalysis*>(analysis)) map->markForDeletion();
         },
+        false,
     },
 };
 
@@ -180,9 +220,10 @@ const AnalysisKind* kindOf(int type) {
 }
 
 // The view dock of `analysis` by its kind's row, titled, docked on the right,
-// shown and wired.
+// shown and wired; null for a kind without a view.
 UI_DockableWidget* openView(MainWindow* window, MCV_Analysis* analysis, const QString& title) {
     const AnalysisKind* kind = kindOf(analysis->type());
+    if (!kind->createView) return nullptr;
     UI_DockableWidget* view = kind->createView(window, analysis);
     view->setWindowTitle(title);
     window->addDockWidget(Qt::RightDockWidgetArea, view);
@@ -292,7 +333,6 @@ void MainWindow::retireAll() {
 }
 
 // ---- Creation ----
-// The SPADE entry only requires loaded data until its kind has a row.
 
 void MainWindow::createAnalysis(int type) {
     const AnalysisKind* kind = kindOf(type);
@@ -318,13 +358,14 @@ void MainWindow::createAnalysis(int type) {
     MCV_Analysis* shown = kind->shown ? kind->shown(analysis) : analysis;
     UI_DockableWidget* view = openView(this, shown, QString::fromStdString(shown->name()));
     UI_SettingsWidget* panel = kind->createPanel(this, analysis);
-    kind->connectPanel(this, panel);
+    if (kind->connectPanel) kind->connectPanel(this, panel);
 
     addAnalysis(analysis);
     if (shown != analysis) addAnalysis(shown);
-    addView(view, shown);
+    if (view) addView(view, shown);
     addSettingsPanel(panel, analysis, name);
-    shareViewArea();
+    if (view) shareViewArea();
+    if (kind->reappliesActionFlags) refreshUI();
 }
 
 void MainWindow::shareViewArea() {
@@ -336,9 +377,7 @@ void MainWindow::shareViewArea() {
     if (docks.size() > 1) resizeDocks(docks, QVector<int>(docks.size(), 1).toList(), Qt::Vertical);
 }
 
-void MainWindow::newSpadeAnalysisTriggered() {
-    if (!hasData()) return;
-}
+void MainWindow::newSpadeAnalysisTriggered() { createAnalysis(ANALYSIS_SPADE); }
 
 void MainWindow::newTsneAnalysisTriggered() { createAnalysis(ANALYSIS_TSNE); }
 
@@ -380,5 +419,3 @@ void MainWindow::newHsneLevelTriggered(int level, MCV_HsneAnalysisHierarchy* hie
     // The whole descent runs here; the view follows it through the bridge.
     analysis->embed();
 }
-
-void MainWindow::classifyData() {}

@@ -11,7 +11,6 @@
 
 #include <QComboBox>
 #include <QGridLayout>
-#include <QLabel>
 #include <QMainWindow>
 #include <QPushButton>
 #include <QScrollArea>
@@ -24,17 +23,6 @@ UI_EmbeddingSettingsWidget::UI_EmbeddingSettingsWidget(QWidget* parent, MCV_Anal
 
 UI_EmbeddingSettingsWidget::~UI_EmbeddingSettingsWidget() {
     if (downsamplingWidget && !downsamplingWidget->parent()) delete downsamplingWidget;
-}
-
-QGridLayout* UI_EmbeddingSettingsWidget::newSectionBody() {
-    auto* layout = new QGridLayout(new QWidget());
-    layout->setAlignment(Qt::AlignTop);
-    return layout;
-}
-
-void UI_EmbeddingSettingsWidget::addRow(QGridLayout* layout, int row, const QString& label, QWidget* control) {
-    layout->addWidget(new QLabel(label), row, 0);
-    layout->addWidget(control, row, 1);
 }
 
 void UI_EmbeddingSettingsWidget::buildInputSections() {

@@ -55,10 +55,6 @@ protected:
     // (returned for the panel to connect), the row stretches, then the input
     // list.
     QPushButton* finishSections(QWidget* advancedBody, QWidget* parameterBody, const QString& computeText);
-    // A section body: a widget with a grid aligned to the top.
-    static QGridLayout* newSectionBody();
-    // A label in column 0 and `control` in column 1 of `row`.
-    static void addRow(QGridLayout* layout, int row, const QString& label, QWidget* control);
 
     // Called after the input set changed (not for an empty list).
     virtual void inputChanged();

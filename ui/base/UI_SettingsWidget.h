@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QString>
 #include <QWidget>
 
 class MCV_Analysis;
@@ -26,6 +27,13 @@ public:
     MCV_Analysis* analysis() const;
 
 protected:
+    // A section body: a widget with a grid aligned to the top.
+    static QGridLayout* newSectionBody();
+    // A label in column 0 and `control` in column 1 of `row`; a tool tip,
+    // when given, is set on both.
+    static void addRow(QGridLayout* layout, int row, const QString& label, QWidget* control,
+                       const QString& toolTip = QString());
+
     MCV_Analysis* m_analysis = nullptr;
     QGridLayout* m_settingsLayout = nullptr;
     UI_MarkerSelectionWidget* m_markerSelectionWidget = nullptr;
