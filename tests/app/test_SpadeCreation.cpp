@@ -1,0 +1,162 @@
+// "Start SPADE" and "New Spade Analysis" (Ctrl+S) ask for a name and add the
+// analysis with its settings tab, no view and no variables, and apply the
+// action flags again; a compute from that tab runs with the import refused.
+#include "ShellTestSupport.h"
+#include "support/CapturedOutput.h"
+
+#include "analysis/spade/MCV_SpadeAnalysis.h"
+#include "data/MCV_DerivedDataClusters.h"
+#include "data/MCV_FcsHeader.h"
+#include "ui/base/UI_DockableContainerWidget.h"
+#include "ui/spade/UI_SpadeSettingsWidget.h"
+
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QProgressBar>
+#include <QTabWidget>
+#include <QTimer>
+
+namespace {
+
+// While it lives, the file question and the name prompt open as real
+// dialogs: the file dialog chooses `file`, the prompt goes to `answer`, which
+// accepts or rejects it. The other questions are scripted again afterwards.
+class RealDialogs {
+public:
+    RealDialogs(const QString& file, std::function<void(QInputDialog*)> answer) {
+        UI_ModalDialogs::setScripted(false);
+        QObject::connect(&m_poll, &QTimer::timeout, [this, file, answer] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (auto* files = qobject_cast<QFileDialog*>(modal); files && files->isVisible()) {
+                files->selectFile(file);
+                QMetaObject::invokeMethod(files, "accept");
+            } else if (auto* prompt = qobject_cast<QInputDialog*>(modal)) {
+                m_poll.stop();
+                UI_ModalDialogs::setScripted(true);
+                answer(prompt);
+            }
+        });
+        m_poll.start(10);
+    }
+    ~RealDialogs() { UI_ModalDialogs::setScripted(true); }
+
+private:
+    QTimer m_poll;
+};
+
+class SpadeCreation : public ShellTest {
+protected:
+    void SetUp() override {
+        ShellTest::SetUp();
+        w().show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&w()));
+        QApplication::setActiveWindow(&w());
+    }
+    // The enabled states of the four actions the flags govern.
+    std::vector<bool> gatedActions() {
+        std::vector<bool> enabled;
+        for (const char* name :
+             {"actionExportSpadeTree", "actionNewSpadeAnalysis", "actionNewTsneAnalysis", "actionNewHsneAnalysis"})
+            enabled.push_back(w().findChild<QAction*>(name)->isEnabled());
+        return enabled;
+    }
+    // Disables three gated actions behind the flags' back (the SPADE one
+    // stays, so Ctrl+S still fires).
+    void disableOthers() {
+        for (const char* name : {"actionExportSpadeTree", "actionNewTsneAnalysis", "actionNewHsneAnalysis"})
+            w().findChild<QAction*>(name)->setEnabled(false);
+    }
+};
+
+TEST_F(SpadeCreation, StartSpadeAndCtrlSAddTheAnalysisWithItsTabOnly) {
+    QMetaObject::invokeMethod(&w(), "newSpadeAnalysisTriggered");
+    EXPECT_EQ(UI_ModalDialogs::unanswered(), 0) << "without data nothing is asked";
+
+    // "Start SPADE", with the real name prompt.
+    QStringList asked;
+    std::unique_ptr<RealDialogs> real;
+    open({makeFile("cells.fcs", 40, 3)}, [&](QDialog* d) {
+        d->findChild<QPushButton*>("importButton1")->click();
+        real = std::make_unique<RealDialogs>(QString(), [&](QInputDialog* prompt) {
+            asked << prompt->windowTitle() << prompt->labelText() << prompt->textValue();
+            prompt->accept();
+        });
+        return d->result();
+    });
+    real.reset();
+    EXPECT_EQ(asked.join(" | ").toStdString(),
+              "Analysis Name | Please name the new Spade Analysis.\n Please use unique names to identify your "
+              "analysis in the system. | Spade Analysis");
+    ASSERT_EQ(w().analyses().size(), 1u);
+    auto* first = dynamic_cast<MCV_SpadeAnalysis*>(w().analyses()[0]);
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(first->name(), "Spade Analysis");
+    EXPECT_TRUE(w().views().empty()) << "no view yet";
+    ASSERT_EQ(w().settingsPanels().size(), 1u);
+    auto* panel = qobject_cast<UI_SpadeSettingsWidget*>(w().settingsPanels()[0]);
+    ASSERT_NE(panel, nullptr);
+    EXPECT_EQ(panel->analysis(), first);
+    EXPECT_EQ(w().settingsDock()->tabWidget()->tabText(0), "Spade Analysis");
+
+    // Ctrl+S: a unique name, no variables, the flags applied again.
+    QApplication::setActiveWindow(&w());
+    const int variables = MCV_CytometryData::Instance()->combinedHeader()->numVariables();
+    disableOthers();
+    UI_ModalDialogs::answerText("Spade Analysis");
+    QTest::keySequence(&w(), QKeySequence("Ctrl+S"));
+    ASSERT_EQ(w().analyses().size(), 2u);
+    EXPECT_EQ(w().analyses()[1]->name(), "Spade Analysis 1");
+    EXPECT_EQ(w().settingsDock()->tabWidget()->tabText(1), "Spade Analysis 1");
+    EXPECT_EQ(MCV_CytometryData::Instance()->combinedHeader()->numVariables(), variables);
+    EXPECT_EQ(gatedActions(), std::vector<bool>(4, true));
+
+    // A cancelled prompt creates nothing and leaves the actions as they are.
+    disableOthers();
+    QTest::keySequence(&w(), QKeySequence("Ctrl+S"));
+    EXPECT_EQ(UI_ModalDialogs::unanswered(), 1);
+    EXPECT_EQ(w().analyses().size(), 2u);
+    EXPECT_EQ(w().settingsPanels().size(), 2u);
+    EXPECT_TRUE(w().views().empty());
+    EXPECT_EQ(gatedActions(), std::vector<bool>({false, true, false, false}));
+
+    // A SPADE analysis is not removed by name.
+    std::vector<std::string> names = {"Spade Analysis"};
+    w().removeAnalyses(&names);
+    runDeferredDeletes();
+    EXPECT_EQ(w().analyses().size(), 2u);
+}
+
+// During a run the shell refuses an import (the data would be pulled from
+// under it); the result is published under the analysis' name.
+TEST_F(SpadeCreation, ComputeFromTheTabPublishesAndAnImportMeanwhileIsRefused) {
+    open({makeFile("cells.fcs", 300, 3)});
+    UI_ModalDialogs::answerText("S");
+    trigger("actionNewSpadeAnalysis");
+    ASSERT_EQ(w().settingsPanels().size(), 1u);
+    auto* panel = qobject_cast<UI_SpadeSettingsWidget*>(w().settingsPanels()[0]);
+    auto* spade = static_cast<MCV_SpadeAnalysis*>(w().analyses()[0]);
+    w().settingsDock()->tabWidget()->setCurrentIndex(0);
+
+    bool importTried = false;
+    QObject::connect(panel->progressBar(), &QProgressBar::valueChanged, [&] {
+        if (importTried) return;
+        importTried = true;
+        QTimer::singleShot(0, [&] {
+            UI_ModalDialogs::answerFiles({makeFile("other.fcs", 10, 3)});
+            trigger("actionOpenFile");
+        });
+    });
+    quietly([&] { QTest::mousePress(panel->computeButtonWidget(), Qt::LeftButton); });
+    QTest::mouseRelease(panel->computeButtonWidget(), Qt::LeftButton);
+    EXPECT_TRUE(importTried);
+    const std::vector<UI_ModalDialogs::Message> messages = UI_ModalDialogs::takeMessages();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].text, "An analysis is still running. Please stop it before opening new files.");
+    EXPECT_EQ(w().analyses().size(), 1u) << "the data and the analysis stayed";
+
+    MCV_DerivedDataClusters* set = MCV_CytometryData::Instance()->derivedDataClusters("S", true);
+    ASSERT_FALSE(spade->clusters().empty());
+    EXPECT_EQ(set->clusters().size(), spade->clusters().size());
+}
+
+}  // namespace

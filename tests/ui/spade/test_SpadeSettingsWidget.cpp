@@ -1,0 +1,217 @@
+// The SPADE and template settings panels: their controls (one table for
+// both), the marker check before a compute, and the SPADE panel's parameters
+// and runs. The template panel's runs are in tests/ui/template/.
+#include "support/CapturedOutput.h"
+#include "support/DataFixture.h"
+#include "support/WidgetFinders.h"
+
+#include "analysis/spade/MCV_SpadeAnalysis.h"
+#include "analysis/template/MCV_TemplateAnalysis.h"
+#include "data/MCV_DerivedDataClusters.h"
+#include "ui/base/UI_ExpanderWidget.h"
+#include "ui/base/UI_ExpanderWidgetHeader.h"
+#include "ui/datapanels/UI_MarkerSelectionWidget.h"
+#include "ui/spade/UI_SpadeSettingsWidget.h"
+#include "ui/template/UI_TemplateSettingsWidget.h"
+
+#include <QCheckBox>
+#include <QDoubleSpinBox>
+#include <QGridLayout>
+#include <QLabel>
+#include <QLocale>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QSpinBox>
+#include <QTest>
+
+#include <functional>
+#include <memory>
+
+namespace {
+
+enum Panel { Spade, Template };
+
+// What the grid of the panel's scroll area shows, row by row: section titles
+// (with "(collapsed)") or the compute button's text, and the row's stretch.
+std::string gridRows(QWidget* panel) {
+    auto* grid = qobject_cast<QGridLayout*>(panel->findChild<QScrollArea*>()->widget()->layout());
+    QStringList rows;
+    for (int r = 0; grid && r < grid->rowCount(); ++r) {
+        QLayoutItem* item = grid->itemAtPosition(r, 0);
+        if (!item) continue;
+        QWidget* w = item->widget() ? item->widget() : item->layout()->itemAt(0)->widget();
+        QString row = "?";
+        if (auto* section = qobject_cast<UI_ExpanderWidget*>(w))
+            row = section->header()->titleLabel->text() + (section->isCollapsed() ? " (collapsed)" : "");
+        else if (auto* button = qobject_cast<QPushButton*>(w))
+            row = "[" + button->text() + "]";
+        rows << row + " " + QString::number(grid->rowStretch(r));
+    }
+    return rows.join(" | ").toStdString();
+}
+
+// The section a control sits in.
+UI_ExpanderWidget* sectionOf(QWidget* w) {
+    while (w && !qobject_cast<UI_ExpanderWidget*>(w)) w = w->parentWidget();
+    return static_cast<UI_ExpanderWidget*>(w);
+}
+
+// Unchecks every marker in the panel's real check list.
+void uncheckAllMarkers(QWidget* panel) {
+    for (QCheckBox* box : panel->findChild<UI_MarkerSelectionWidget*>()->checkBoxes())
+        if (box->isChecked()) box->click();
+}
+
+class ClusterPanelTest : public viewtest::DataFixture {
+protected:
+    void SetUp() override {
+        DataFixture::SetUp();
+        spade = std::make_unique<MCV_SpadeAnalysis>();
+        spade->init(nullptr, "S");
+        classification = std::make_unique<MCV_TemplateAnalysis>();
+        classification->init(nullptr, "T", {{1, 1, 1}, {15, 1, 1}});
+    }
+    void TearDown() override {
+        spade.reset();
+        classification.reset();
+        DataFixture::TearDown();
+    }
+    std::unique_ptr<MCV_SpadeAnalysis> spade;
+    std::unique_ptr<MCV_TemplateAnalysis> classification;
+};
+
+TEST_F(ClusterPanelTest, ControlsShowTheirLabelsDefaultsRangesAndToolTips) {
+    UI_SpadeSettingsWidget spadePanel(nullptr, spade.get());
+    UI_TemplateSettingsWidget templatePanel(nullptr, classification.get());
+    const struct {
+        Panel panel;
+        const char* section;
+        const char* label;
+        double minimum, maximum, value;
+        int decimals;  // -1: a QSpinBox
+        const char* toolTip;
+    } controls[] = {
+        {Spade, "Advanced Parameters", "Heuristic Sample", 0, 999999, 2000, -1,
+         "The number of random Points used to determine the median density."},
+        {Spade, "Advanced Parameters", "Alpha", 0, 99.99, 3.0, 2,
+         "Scales the neighborhood size for the density computation for downsampling."},
+        {Spade, "Advanced Parameters", "Target Density %", 0, 99.99, 3.0, 2,
+         "Percentile of the upper limit of the target density. Points with a density between the outlier density and "
+         "the target density are considered rare, but not noise and kept.\n A value of 3.0 (and an outlier density of "
+         "1.0) means the cells in between the first and third percentile, ordered by density are considered rare and "
+         "kept.\nPoints with a density above this value are kept only with a probability according to their density, "
+         "the larger the density, the lower the probability."},
+        {Spade, "Advanced Parameters", "Outlier Density %", 0, 99.99, 1.0, 2,
+         "Percentile of the upper limit of the outlier density. Points with a density below this threshold are "
+         "considered as noise.\nA value of 1.0 means the first percentile of the cells ordered by density is "
+         "discarded. Use larger values if you expect more noise."},
+        {Spade, "Parameters", "Target Events %", 0, 100.0, 10.0, 2,
+         "Target number of points to keep after downsampling in percent.\nThe number might not be reached depending "
+         "on the outlier and target density parameters."},
+        {Spade, "Parameters", "Target Nodes", 0, 99999, 50, -1, "Target number of nodes in the SPADE tree."},
+        {Template, "Parameters", "Max Single Marker Distance", 0, 99.99, 2.5, 2,
+         "Maximum difference for a single marker, for upsampling."},
+        {Template, "Parameters", "Max Total Distance", 0, 99.99, 20.0, 2,
+         "Maximum difference for all markers combined, for upsampling."},
+    };
+    for (const auto& c : controls) {
+        QWidget* panel = c.panel == Spade ? static_cast<QWidget*>(&spadePanel) : &templatePanel;
+        auto* box = widgetBeside<QAbstractSpinBox>(panel, c.label);
+        ASSERT_NE(box, nullptr) << c.label;
+        EXPECT_EQ(sectionOf(box)->header()->titleLabel->text(), c.section) << c.label;
+        EXPECT_EQ(box->toolTip(), c.toolTip) << c.label;
+        EXPECT_EQ(childWithText<QLabel>(panel, c.label)->toolTip(), c.toolTip) << c.label;
+        if (c.decimals < 0) {
+            auto* spin = qobject_cast<QSpinBox*>(box);
+            ASSERT_NE(spin, nullptr) << c.label;
+            EXPECT_EQ(std::make_tuple(spin->minimum(), spin->maximum(), spin->value(), spin->singleStep()),
+                      std::make_tuple(int(c.minimum), int(c.maximum), int(c.value), 1))
+                << c.label;
+        } else {
+            auto* spin = qobject_cast<QDoubleSpinBox*>(box);
+            ASSERT_NE(spin, nullptr) << c.label;
+            EXPECT_EQ(
+                std::make_tuple(spin->minimum(), spin->maximum(), spin->value(), spin->decimals(), spin->singleStep()),
+                std::make_tuple(c.minimum, c.maximum, c.value, c.decimals, 1.0))
+                << c.label;
+        }
+    }
+    EXPECT_EQ(gridRows(&spadePanel),
+              "Active Markers 0 | Advanced Parameters (collapsed) 0 | Parameters 0 | [ Compute Spade Tree ] 1");
+    EXPECT_EQ(gridRows(&templatePanel), "Active Markers 0 | Parameters 0 | [ Upsample ] 1");
+    EXPECT_TRUE(spadePanel.progressBox()->isHidden()) << "no run, no progress";
+
+    // Built over other values, the boxes show them and change nothing.
+    spade->setMaxRandomSampleSize(7);
+    classification->setMaxTotalDistance(4.25f);
+    UI_SpadeSettingsWidget otherSpade(nullptr, spade.get());
+    UI_TemplateSettingsWidget otherTemplate(nullptr, classification.get());
+    EXPECT_EQ(widgetBeside<QSpinBox>(&otherSpade, "Heuristic Sample")->value(), 7);
+    EXPECT_EQ(widgetBeside<QDoubleSpinBox>(&otherTemplate, "Max Total Distance")->value(), 4.25);
+    EXPECT_EQ(classification->maxSingleDistance(), 2.5f);
+    EXPECT_EQ(UI_SpadeSettingsWidget(nullptr, nullptr).computeButtonWidget(), nullptr) << "no analysis: no controls";
+}
+
+TEST_F(ClusterPanelTest, ATypedValueReachesTheAnalysisAtOnce) {
+    UI_SpadeSettingsWidget spadePanel(nullptr, spade.get());
+    UI_TemplateSettingsWidget templatePanel(nullptr, classification.get());
+    const QString point = QLocale().decimalPoint();
+    const struct {
+        Panel panel;
+        const char* label;
+        QString typed;
+        std::function<double()> stored;
+        double expected;
+    } cases[] = {
+        {Spade, "Heuristic Sample", "1234", [&] { return spade->maxRandomSampleSize(); }, 1234},
+        {Spade, "Alpha", "4" + point + "5", [&] { return spade->alpha(); }, 4.5},
+        {Spade, "Target Density %", "7" + point + "25", [&] { return spade->targetDensityPercentile(); }, 7.25},
+        {Spade, "Outlier Density %", "0" + point + "5", [&] { return spade->outlierDensityPercentile(); }, 0.5},
+        {Spade, "Target Events %", "100", [&] { return spade->densityLimit(); }, 100},
+        {Spade, "Target Nodes", "8", [&] { return spade->targetNumberOfClusters(); }, 8},
+        {Template, "Max Single Marker Distance", "1" + point + "5", [&] { return classification->maxSingleDistance(); },
+         1.5},
+        {Template, "Max Total Distance", "12", [&] { return classification->maxTotalDistance(); }, 12},
+    };
+    for (const auto& c : cases) {
+        QWidget* panel = c.panel == Spade ? static_cast<QWidget*>(&spadePanel) : &templatePanel;
+        auto* box = widgetBeside<QAbstractSpinBox>(panel, c.label);
+        box->selectAll();
+        QTest::keyClicks(box, c.typed);
+        EXPECT_FLOAT_EQ(c.stored(), c.expected) << c.label << ": before any compute";
+    }
+}
+
+TEST_F(ClusterPanelTest, ComputeWithoutMarkersWarnsAndRunsNothing) {
+    UI_SpadeSettingsWidget spadePanel(nullptr, spade.get());
+    UI_TemplateSettingsWidget templatePanel(nullptr, classification.get());
+    const struct {
+        UI_ClusterSettingsWidget* panel;
+        std::function<size_t()> clusters;
+        const char* text;
+    } cases[] = {
+        {&spadePanel, [&] { return spade->clusters().size(); },
+         "No markers selected.\nSelect at least one marker to compute the SPADE tree."},
+        {&templatePanel, [&] { return classification->clusters().size(); },
+         "No markers selected.\nSelect at least one marker to compute the the template matching."},
+    };
+    for (const auto& c : cases) {
+        quietly([&] { QTest::mousePress(c.panel->computeButtonWidget(), Qt::LeftButton); });
+        QTest::mouseRelease(c.panel->computeButtonWidget(), Qt::LeftButton);
+        EXPECT_TRUE(UI_ModalDialogs::takeMessages().empty()) << c.text;
+        const size_t before = c.clusters();
+        EXPECT_GT(before, 0u) << c.text << ": the press alone computes";
+
+        uncheckAllMarkers(c.panel);
+        QTest::mouseClick(c.panel->computeButtonWidget(), Qt::LeftButton);
+        const std::vector<UI_ModalDialogs::Message> messages = UI_ModalDialogs::takeMessages();
+        ASSERT_EQ(messages.size(), 1u) << c.text;
+        EXPECT_EQ(messages[0].icon, QMessageBox::Warning);
+        EXPECT_EQ(messages[0].title, "No markers selected");
+        EXPECT_EQ(messages[0].text, c.text);
+        EXPECT_EQ(c.clusters(), before) << c.text << ": the last result stays";
+    }
+}
+
+}  // namespace
