@@ -5,7 +5,6 @@
 #include "analysis/clustering/MCV_ClusterResult.h"
 
 #include <chrono>
-#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -63,7 +62,10 @@ public:
     bool downsamplingDirty() const { return m_downsamplingDirty; }
     bool clusteringDirty() const { return m_clusteringDirty; }
 
-    // Runs the stages that are due and publishes the result.
+    // Runs the stages that are due and publishes the result. When no event is
+    // left to cluster it publishes nothing and errorMessage() says why. A call
+    // during a run (from the progress hook) is refused with a console line;
+    // a setter called then marks its stage for the next run.
     void computeSpadeTree();
     // Why the last run published nothing (a sentence for the user); empty
     // after a run that published.

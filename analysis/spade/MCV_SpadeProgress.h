@@ -35,7 +35,7 @@ public:
     size_t blockSize(double cost, int threads) const;
 
 private:
-    const Hook& m_hook;
+    Hook m_hook;
     std::string m_what;
     size_t m_count;
     size_t m_step;

@@ -104,20 +104,25 @@ TEST_F(SpadeDensities, RunOnFilesOfOneToThreeEvents) {
 }
 
 // The hook reports each long loop from 0 to 100 percent, naming the file,
-// while the analysis says it runs.
+// while the analysis says it runs; a run asked for meanwhile is refused and a
+// setting changed meanwhile is due in the next run.
 TEST_F(SpadeDensities, ReportProgressThroughTheHookWhileRunning) {
     load({write("s1.fcs", blobRows(2, 300, 4, 5)), write("s2.fcs", blobRows(2, 100, 4, 6))});
     makeSpade();
     std::map<std::string, std::vector<int>> reports;
     bool running = true;
+    // The panel's event handling may ask for another run or change a
+    // setting meanwhile.
     spade->setProgressHook([&](const std::string& what, int percent) {
         running = running && spade->isRunning();
+        if (reports.empty()) spade->computeSpadeTree(), spade->setAlpha(2.0f);
         reports[what].push_back(percent);
     });
     EXPECT_FALSE(spade->isRunning());
-    run();
+    EXPECT_TRUE(contains(run(), "SPADE is already running; the request was ignored.\n"));
     EXPECT_FALSE(spade->isRunning());
     EXPECT_TRUE(running);
+    EXPECT_TRUE(spade->densitiesDirty());
     for (const char* what :
          {"Local densities of s1", "Local densities of s2", "Nearest neighbours of s1", "Nearest neighbours of s2"})
         EXPECT_EQ(reports.count(what), 1u) << what;
