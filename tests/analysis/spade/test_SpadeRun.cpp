@@ -90,7 +90,7 @@ TEST_F(SpadeRun, FindsThreeSeparateBlobsLinkedByTheirMedians) {
         SCOPED_TRACE(target);
         spade->setTargetNumberOfClusters(target);
         const std::string again = run();
-        for (const char* stage : {"Trying to load", "Downsampling", "Dendrogram"})
+        for (const char* stage : {"Trying to load", "Downsampling", "Computing hierachical clustering"})
             EXPECT_FALSE(contains(again, stage)) << again;
         EXPECT_EQ(spade->clusters().size(), static_cast<size_t>(target));
         partition();
