@@ -75,7 +75,13 @@ bool MCV_SpadeAnalysis::extractClustersFromDendrogram() {
 #pragma omp parallel for schedule(static) reduction(+ : total)
     for (long c = 0; c < numLists; ++c) {
         PointList& members = clusters[static_cast<size_t>(c)];
-        for (const cPoint_t* p : lists[static_cast<size_t>(c)]) members.emplace_back(p->fileIdx, p->eventIdx);
+        for (const cPoint_t* p : lists[static_cast<size_t>(c)]) {
+            // The points are this analysis's own kept events.
+            assert(p->fileIdx >= 0 && p->fileIdx < static_cast<int>(m_keepMasks.size()));
+            assert(p->eventIdx >= 0 &&
+                   static_cast<size_t>(p->eventIdx) < m_keepMasks[static_cast<size_t>(p->fileIdx)].size());
+            members.emplace_back(p->fileIdx, p->eventIdx);
+        }
         total += static_cast<long>(members.size());
     }
     std::cout << "\tTotal number of points in clusters: " << total << ".\n";
