@@ -23,10 +23,8 @@ constexpr size_t kMinShare = 256;
 // Below this many points the traversal runs on the calling thread alone.
 constexpr size_t kParallelFrom = 512;
 // The store of remaining points is compacted once this many (or an eighth of
-// it) are traversed; levelled points are copied into the level store in
-// batches of this many.
+// it) are traversed.
 constexpr size_t kMinCompaction = 64;
-constexpr size_t kMaxPending = 64;
 // A finite R over a distance above kLevelFloor needs fewer than 1100 levels
 // (2^1024 down to 2^-20); the cap only guards the arithmetic.
 constexpr size_t kMaxLevels = 2048;
@@ -40,56 +38,46 @@ void share(size_t size, int t, int threads, size_t& begin, size_t& end) {
 }
 
 // The distance levels of the traversal. Level 0 holds the first point; level
-// l >= 1 covers distances in (R / 2^l, R / 2^(l-1)]. Points are numbered in
-// level order, which is their traversal order: the traversal's distances never
-// grow, so a point always joins the deepest level or a new deeper one.
+// l >= 1 covers distances in (R / 2^l, R / 2^(l-1)]. The traversal's distances
+// never grow, so a point joins the deepest level or a new deeper one, and the
+// levels above a point's own hold exactly the points traversed before its
+// level began.
 class Levels {
 public:
-    void reset() {
-        m_levels.clear();
+    Levels() {
         m_levels.reserve(kMaxLevels + 1);
-        m_levels.push_back({0.0, 0.0, 0});
-        m_count = 1;
+        m_levels.push_back({0.0, 0.0});
     }
-    size_t count() const { return m_count; }
 
-    // Enters a point at `distance` (> kLevelFloor) and returns the number of
-    // points in the levels above its own: its parent is the nearest of them.
-    size_t place(double distance, double R) {
-        const Level* into = nullptr;
-        if (m_levels.size() > 1 && covers(m_levels.back(), distance)) {
-            into = &m_levels.back();
-        } else if (std::isfinite(R) && std::isfinite(distance) && distance <= R) {
+    // Enters a point at `distance` (> kLevelFloor); true when it begins a new
+    // level.
+    bool place(double distance, double R) {
+        if (m_levels.size() > 1 && covers(m_levels.back(), distance)) return false;
+        const size_t before = m_levels.size();
+        if (std::isfinite(R) && std::isfinite(distance) && distance <= R) {
             while (m_levels.size() < kMaxLevels) {
                 const int k = static_cast<int>(m_levels.size()) + 1;
-                m_levels.push_back({R / std::ldexp(1.0, k - 1), R / std::ldexp(1.0, k - 2), m_count});
-                if (covers(m_levels.back(), distance)) {
-                    into = &m_levels.back();
-                    break;
-                }
+                m_levels.push_back({R / std::ldexp(1.0, k - 1), R / std::ldexp(1.0, k - 2)});
+                if (covers(m_levels.back(), distance)) return true;
             }
         }
-        if (!into) {
-            // No bound covers an infinite or undefined distance (an overflowed
-            // sum, NaN coordinates): the point joins the deepest level, or a
-            // new first level, which keeps the level order the traversal order.
-            if (m_levels.size() == 1) m_levels.push_back({R / 2.0, R, m_count});
-            into = &m_levels.back();
-        }
-        ++m_count;
-        return into->first;
+        // No bound covers an infinite or undefined distance (an overflowed
+        // sum, NaN coordinates): the point joins the deepest level, or a new
+        // first level, which keeps the levels in traversal order.
+        if (m_levels.size() > before) return true;
+        if (m_levels.size() > 1) return false;
+        m_levels.push_back({R / 2.0, R});
+        return true;
     }
 
 private:
     struct Level {
         double lower;  // exclusive
         double upper;  // inclusive
-        size_t first;  // number of points in the levels above
     };
     static bool covers(const Level& level, double d) { return level.lower < d && d <= level.upper; }
 
     std::vector<Level> m_levels;
-    size_t m_count = 0;
 };
 
 }  // namespace
@@ -98,141 +86,98 @@ private:
 // ties to the earlier point in list order; and the earliest point, taken when
 // no distance is above -1 (all undefined or from unequal lengths).
 struct alignas(64) FarthestFirstTraversal::Choice {
-    bool valid = false;
-    double distance = 0.0;
-    size_t order = kNone;
-    size_t slot = kNone;
-    int parent = -1;
-    double firstDistance = 0.0;
-    size_t firstOrder = kNone;
-    size_t firstSlot = kNone;
-    int firstParent = -1;
+    struct Pick {
+        size_t slot = kNone;
+        size_t order = kNone;
+        double distance = 0.0;
+        int parent = -1;
+        int nearParent = -1;
+        int levelParent = -1;
+    };
+    Pick farthest;
+    Pick first;
 
-    void consider(double d, size_t o, size_t s, int p) {
-        if (d > -1.0 && (!valid || d > distance || (d == distance && o < order))) {
-            valid = true;
-            distance = d;
-            order = o;
-            slot = s;
-            parent = p;
+    void consider(const Pick& p) {
+        if (p.distance > -1.0 && (farthest.order == kNone || p.distance > farthest.distance ||
+                                  (p.distance == farthest.distance && p.order < farthest.order))) {
+            farthest = p;
         }
-        if (o < firstOrder) {
-            firstDistance = d;
-            firstOrder = o;
-            firstSlot = s;
-            firstParent = p;
-        }
+        if (p.order < first.order) first = p;
     }
     void merge(const Choice& c) {
-        if (c.valid) consider(c.distance, c.order, c.slot, c.parent);
-        if (c.firstOrder != kNone) consider(c.firstDistance, c.firstOrder, c.firstSlot, c.firstParent);
+        if (c.farthest.order != kNone) consider(c.farthest);
+        if (c.first.order != kNone) consider(c.first);
     }
     // The point the traversal takes next.
-    void settle() {
-        if (valid) return;
-        assert(firstOrder != kNone);
-        distance = firstDistance;
-        order = firstOrder;
-        slot = firstSlot;
-        parent = firstParent;
-    }
-};
-
-// The nearest candidate parent of one share: the first candidate, replaced
-// only by a strictly nearer one, so ties go to the earlier point; an undefined
-// (NaN) distance counts as the farthest.
-struct alignas(64) FarthestFirstTraversal::Nearest {
-    bool valid = false;
-    double distance = 0.0;
-    size_t position = kNone;
-
-    bool replacedBy(double d) const { return !valid || d < distance || (std::isnan(distance) && !std::isnan(d)); }
-    void consider(double d, size_t p) {
-        if (replacedBy(d)) {
-            valid = true;
-            distance = d;
-            position = p;
-        }
+    const Pick& taken() const {
+        assert(first.order != kNone);
+        return farthest.order != kNone ? farthest : first;
     }
 };
 
 // One thread's part of the traversal. Every thread keeps its own identical
-// copy of the small shared facts (levels, R, store sizes) and decides the
-// same steps; the first thread alone writes the points and the dendrogram.
+// copy of the small shared facts (levels, R, store size) and decides the same
+// steps; the first thread alone writes the points and the dendrogram.
 class FarthestFirstTraversal::Worker {
 public:
-    Worker(FarthestFirstTraversal& run, Dendrogram& dendrogram, std::vector<Choice>& choices,
-           std::vector<Nearest>& nearests)
+    Worker(FarthestFirstTraversal& run, Dendrogram& dendrogram, std::vector<Choice>& choices)
         : m_run(run),
           m_dendrogram(dendrogram),
           m_choices(choices),
-          m_nearests(nearests),
           m_thread(omp_get_thread_num()),
           m_threads(omp_get_num_threads()),
           m_query(run.m_markers) {}
 
     void traverse() {
         const size_t n = m_run.m_points.size();
-        size_t storeSize = n - 1, live = n - 1, removed = 0, flushed = 1, current = kNone;
+        size_t storeSize = n - 1, live = n - 1, removed = 0, current = kNone;
         double R = -1.0;
         Levels levels;
-        levels.reset();
-        cPoint_t* last = m_run.m_points[0];
-        bool lastLeveled = false;
-        setQuery(last);
-        scanRemaining(storeSize, current, 1, m_choices[static_cast<size_t>(m_threads + m_thread)]);
+        setQuery(m_run.m_points[0]);
+        scanRemaining(storeSize, current, 1, true, false, m_choices[static_cast<size_t>(m_threads + m_thread)]);
 #pragma omp barrier
         for (size_t step = 2; step <= n; ++step) {
             const size_t parity = step % 2, previous = 1 - parity;
             Choice choice;
             for (int t = 0; t < m_threads; ++t) choice.merge(m_choices[previous * m_threads + static_cast<size_t>(t)]);
-            choice.settle();
-            if (m_thread == 0 && lastLeveled) finishParent(last, previous);
+            const Choice::Pick& pick = choice.taken();
 
-            cPoint_t* p = m_run.m_points[choice.order];
+            cPoint_t* p = m_run.m_points[pick.order];
             const int id = static_cast<int>(step);
-            if (step == 2) R = choice.distance;
-            const bool leveled = choice.distance > kLevelFloor;
-            size_t prefix = 0;
-            if (leveled) {
-                const size_t position = levels.count();
-                prefix = levels.place(choice.distance, R);
-                if (m_thread == 0) m_run.m_levelPoint[position] = p;
-            }
+            if (step == 2) R = pick.distance;
+            const bool leveled = pick.distance > kLevelFloor;
+            const bool newLevel = leveled && levels.place(pick.distance, R);
             if (m_thread == 0) {
                 p->id = id;
-                p->distance = choice.distance;
+                p->distance = pick.distance;
                 m_dendrogram.insert_or_assign(m_dendrogram.end(), id, p);
                 m_run.m_byId[step] = p;
-                // The point nearest so far; a point never measured (its
-                // starting distance was already this small) hangs below the root.
-                if (!leveled) m_run.attach(p, choice.parent >= 1 && choice.parent < id ? choice.parent : 1);
+                if (leveled) {
+                    m_run.attach(p, newLevel ? pick.nearParent : pick.levelParent);
+                } else {
+                    // The point nearest so far; a point never measured (its
+                    // starting distance was already this small) hangs below
+                    // the root.
+                    m_run.attach(p, pick.parent >= 1 && pick.parent < id ? pick.parent : 1);
+                }
             }
             --live;
             ++removed;
-            current = choice.slot;
-            const bool compact = removed >= std::max(kMinCompaction, storeSize / 8);
-            if (compact || levels.count() - flushed >= kMaxPending) {
-                if (m_thread == 0) m_run.sync(compact ? storeSize : 0, current, flushed, levels.count());
-                if (compact) {
-                    storeSize = live;
-                    removed = 0;
-                    current = kNone;
-                }
-                flushed = levels.count();
+            current = pick.slot;
+            if (removed >= std::max(kMinCompaction, storeSize / 8)) {
+                if (m_thread == 0) m_run.compact(storeSize, current);
+                storeSize = live;
+                removed = 0;
+                current = kNone;
 #pragma omp barrier
             }
-
-            last = p;
-            lastLeveled = leveled;
-            setQuery(last);
-            if (leveled) searchParent(prefix, flushed, m_nearests[parity * m_threads + static_cast<size_t>(m_thread)]);
             if (live > 0) {
-                scanRemaining(storeSize, current, id, m_choices[parity * m_threads + static_cast<size_t>(m_thread)]);
+                setQuery(p);
+                scanRemaining(storeSize, current, id, leveled, newLevel,
+                              m_choices[parity * m_threads + static_cast<size_t>(m_thread)]);
             }
 #pragma omp barrier
         }
-        if (m_thread == 0 && lastLeveled) finishParent(last, n % 2);
     }
 
 private:
@@ -244,8 +189,10 @@ private:
     }
 
     // Measures this thread's share of the remaining points against the last
-    // traversed one (id `lastId`) and records the farthest.
-    void scanRemaining(size_t storeSize, size_t current, int lastId, Choice& out) {
+    // traversed one (id `lastId`) and records the farthest. When the last
+    // point began a level, the nearest levelled points so far are kept first
+    // as the parents of the points that will join that level.
+    void scanRemaining(size_t storeSize, size_t current, int lastId, bool lastLeveled, bool newLevel, Choice& out) {
         size_t begin, end;
         share(storeSize, m_thread, m_threads, begin, end);
         Choice choice;
@@ -254,66 +201,32 @@ private:
             const size_t e = std::min(end, s + kBatch);
             m_run.m_rem.distances(m_query.data(), s, e, d);
             for (size_t i = s; i < e; ++i) {
+                Slot& q = m_run.m_slots[i];
                 if (i == current) {
                     // Only this share reads the slot during the step.
-                    m_run.m_order[i] = kRemoved;
+                    q.order = kRemoved;
                     continue;
                 }
-                const size_t order = m_run.m_order[i];
-                if (order == kRemoved) continue;
-                const double di = m_run.m_mixed && m_run.m_length[i] != m_queryLength ? -1.0 : d[i - s];
-                if (di < m_run.m_dist[i]) {
-                    m_run.m_dist[i] = di;
-                    m_run.m_parent[i] = lastId;
+                if (q.order == kRemoved) continue;
+                const double di = m_run.m_mixed && q.length != m_queryLength ? -1.0 : d[i - s];
+                if (newLevel) q.levelParent = q.nearParent;
+                if (di < q.dist) {
+                    q.dist = di;
+                    q.parent = lastId;
                 }
-                choice.consider(m_run.m_dist[i], order, i, m_run.m_parent[i]);
+                if (lastLeveled && (di < q.near || (std::isnan(q.near) && !std::isnan(di)))) {
+                    q.near = di;
+                    q.nearParent = lastId;
+                }
+                choice.consider({i, q.order, q.dist, q.parent, q.nearParent, q.levelParent});
             }
         }
         out = choice;
     }
 
-    // The nearest point of this thread's share of the first `prefix` levelled
-    // points to the last traversed one; the first `flushed` of them are in the
-    // level store, the rest are measured from their own coordinates.
-    void searchParent(size_t prefix, size_t flushed, Nearest& out) const {
-        size_t begin, end;
-        share(prefix, m_thread, m_threads, begin, end);
-        Nearest nearest;
-        double d[kBatch];
-        const size_t stored = std::min(end, flushed);
-        for (size_t s = begin; s < stored; s += kBatch) {
-            const size_t e = std::min(stored, s + kBatch);
-            m_run.m_level.distances(m_query.data(), s, e, d);
-            for (size_t i = s; i < e; ++i) nearest.consider(levelDistance(i, d[i - s]), i);
-        }
-        for (size_t i = std::max(begin, flushed); i < end; ++i) {
-            const std::vector<double>& c = m_run.m_levelPoint[i]->coordinates;
-            double sum = 0.0;
-            for (size_t m = 0; m < c.size(); ++m) sum += std::fabs(c[m] - m_query[m]);
-            nearest.consider(levelDistance(i, sum), i);
-        }
-        out = nearest;
-    }
-
-    double levelDistance(size_t position, double d) const {
-        return m_run.m_mixed && m_run.m_levelPoint[position]->coordinates.size() != m_queryLength ? -1.0 : d;
-    }
-
-    void finishParent(cPoint_t* point, size_t parity) {
-        Nearest nearest;
-        for (int t = 0; t < m_threads; ++t) {
-            const Nearest& n = m_nearests[parity * m_threads + static_cast<size_t>(t)];
-            if (n.valid && nearest.replacedBy(n.distance)) nearest = n;
-        }
-        // The first point is always a candidate.
-        assert(nearest.valid);
-        m_run.attach(point, m_run.m_levelPoint[nearest.position]->id);
-    }
-
     FarthestFirstTraversal& m_run;
     Dendrogram& m_dendrogram;
     std::vector<Choice>& m_choices;
-    std::vector<Nearest>& m_nearests;
     const int m_thread;
     const int m_threads;
     std::vector<double> m_query;
@@ -343,10 +256,9 @@ void FarthestFirstTraversal::run(Dendrogram& dendrogram) {
     const int threads = n >= kParallelFrom ? std::max(1, omp_get_max_threads()) : 1;
     // Two rounds of per-thread results: one is read while the next is written.
     std::vector<Choice> choices(2 * static_cast<size_t>(threads));
-    std::vector<Nearest> nearests(2 * static_cast<size_t>(threads));
 #pragma omp parallel num_threads(threads)
     {
-        Worker worker(*this, dendrogram, choices, nearests);
+        Worker worker(*this, dendrogram, choices);
         worker.traverse();
     }
 }
@@ -367,21 +279,18 @@ void FarthestFirstTraversal::prepare() {
     m_rem.reserve(n - 1);
     m_spare.reset(m_markers);
     m_spare.reserve(n - 1);
-    m_order.resize(n - 1);
-    m_dist.resize(n - 1);
-    m_parent.assign(n - 1, -1);
-    m_length.resize(n - 1);
+    m_slots.resize(n - 1);
     for (size_t i = 1; i < n; ++i) {
         m_rem.append(padded(m_points[i]));
-        m_order[i - 1] = i;
-        m_dist[i - 1] = m_points[i]->distance;
-        m_length[i - 1] = m_points[i]->coordinates.size();
+        // The first point is the first candidate parent of every point.
+        m_slots[i - 1] = {i,
+                          m_points[i]->distance,
+                          -1,
+                          1,
+                          1,
+                          std::numeric_limits<double>::quiet_NaN(),
+                          m_points[i]->coordinates.size()};
     }
-    m_level.reset(m_markers);
-    m_level.reserve(n);
-    m_level.append(padded(m_points[0]));
-    m_levelPoint.assign(n, nullptr);
-    m_levelPoint[0] = m_points[0];
     m_byId.assign(n + 1, nullptr);
 }
 
@@ -395,20 +304,14 @@ void FarthestFirstTraversal::attach(cPoint_t* point, int parentId) {
     m_byId[static_cast<size_t>(parentId)]->children.push_back(point->id);
 }
 
-void FarthestFirstTraversal::sync(size_t storeSize, size_t current, size_t flushed, size_t leveled) {
-    for (size_t i = flushed; i < leveled; ++i) m_level.append(padded(m_levelPoint[i]));
-    if (storeSize == 0) return;
+void FarthestFirstTraversal::compact(size_t storeSize, size_t current) {
     m_spare.reset(m_markers);
     size_t kept = 0;
     for (size_t i = 0; i < storeSize; ++i) {
-        if (i == current || m_order[i] == kRemoved) continue;
+        if (i == current || m_slots[i].order == kRemoved) continue;
         m_rem.copyEvent(i, m_row.data());
         m_spare.append(m_row.data());
-        m_order[kept] = m_order[i];
-        m_dist[kept] = m_dist[i];
-        m_parent[kept] = m_parent[i];
-        m_length[kept] = m_length[i];
-        ++kept;
+        m_slots[kept++] = m_slots[i];
     }
     std::swap(m_rem, m_spare);
 }
