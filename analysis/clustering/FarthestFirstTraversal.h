@@ -17,12 +17,17 @@
 // The coarser levels of a point are exactly the points traversed before its
 // level began, so the one scan per step also keeps, per remaining point, its
 // nearest levelled point so far, and a copy of it taken when the deepest level
-// began: that copy is the point's parent should it join that level. The scan
-// runs on the one L1 kernel over a compact copy of the remaining points, split
-// across the threads of one parallel region that lives for the whole
-// traversal, with one barrier per step. Every distance is the serial double
-// sum and every choice breaks ties towards the earlier point, so the result
-// does not depend on the number of threads.
+// began: that copy is the point's parent should it join that level.
+//
+// The scan runs on the one L1 kernel over a compact copy of the remaining
+// points, in chunks that the threads of one parallel region (alive for the
+// whole traversal, one barrier per step) take from their own share first and
+// then from the others'. A block of 16 points whose bounding box is at least
+// as far from the new point as every distance the block's points keep cannot
+// change and is passed over; the store is regrouped along the dendrogram now
+// and then so that blocks stay tight. Every distance is the serial double sum
+// and every choice breaks ties towards the earlier point in list order, so the
+// result depends neither on the number of threads nor on the store's order.
 class FarthestFirstTraversal {
 public:
     // Takes the non-null points of `points` in list order.
