@@ -32,11 +32,14 @@ public:
     Boruvka(const Boruvka&) = delete;
     Boruvka& operator=(const Boruvka&) = delete;
 
-    // The complete graph over `vectors`: edges (i, j), i < j, in the order
-    // i = 0..V-2, j = i+1..V-1, weight = L1 distance summed in float over the
-    // length of vector i.
+    // The complete graph over `vectors` (copied): edges (i, j), i < j, in the
+    // order i = 0..V-2, j = i+1..V-1, weight = L1 distance summed in float over
+    // the length of vector i (of vector j when that is shorter). Null: no
+    // vertices.
     void initGraph(std::vector<std::vector<float>>* vectors);
-    // Prints " Found in: <iterations> iteration(s) \n" when done.
+    // Prints " Found in: <iterations> iteration(s) \n" when done. Parallel
+    // (OpenMP) over vertices for large graphs, with the same tree on any
+    // number of threads.
     void boruvkaMst();
 
     // The tree's edges (source, target, weight) in the order found.

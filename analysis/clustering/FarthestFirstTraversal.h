@@ -17,30 +17,43 @@
 // The coarser levels of a point are exactly the points traversed before its
 // level began, so the one scan per step also keeps, per remaining point, its
 // nearest levelled point so far, and a copy of it taken when the deepest level
-// began: that copy is the point's parent should it join that level. The scan
-// runs on the one L1 kernel over a compact copy of the remaining points, split
-// across the threads of one parallel region that lives for the whole
-// traversal, with one barrier per step. Every distance is the serial double
-// sum and every choice breaks ties towards the earlier point, so the result
-// does not depend on the number of threads.
+// began: that copy is the point's parent should it join that level.
+//
+// The scan runs on the one L1 kernel over a compact copy of the remaining
+// points, in chunks that the threads of one parallel region (alive for the
+// whole traversal, one barrier per step) take from their own share first and
+// then from the others'. A block of 16 points whose bounding box is at least
+// as far from the new point as every distance the block's points keep cannot
+// change and is passed over; the store is regrouped along the dendrogram now
+// and then so that blocks stay tight. Every distance is the serial double sum
+// and every choice breaks ties towards the earlier point in list order, so the
+// result depends neither on the number of threads nor on the store's order.
 class FarthestFirstTraversal {
 public:
     // Takes the non-null points of `points` in list order.
     explicit FarthestFirstTraversal(const std::list<cPoint_t*>& points);
+    ~FarthestFirstTraversal();
+    FarthestFirstTraversal(const FarthestFirstTraversal&) = delete;
+    FarthestFirstTraversal& operator=(const FarthestFirstTraversal&) = delete;
     // Sets every point's id, distance, parent and children and enters it into
     // `dendrogram` under its id.
     void run(Dendrogram& dendrogram);
 
 private:
     struct Choice;
+    struct ThreadState;
+    struct Block;
     class Worker;
 
     void prepare();
     // The caller's coordinates, padded with zeros to the longest point.
     const double* padded(const cPoint_t* point);
     void attach(cPoint_t* point, int parentId);
-    // Drops the traversed points (and the slot `current`) from the store.
-    void compact(size_t storeSize, size_t current);
+    // Drops the traversed points (and the slot `current`) from the store and
+    // regroups the rest along the dendrogram of the first `traversed` points.
+    void compact(size_t storeSize, size_t current, size_t traversed);
+    // The bounding box of every block of 16 slots, and no block results yet.
+    void boxBlocks();
 
     std::vector<cPoint_t*> m_points;
     size_t m_markers = 0;
@@ -66,6 +79,18 @@ private:
         size_t length;
     };
     std::vector<Slot> m_slots;
+    std::vector<Slot> m_spareSlots;
+    // Bounding boxes of the blocks of the store (block-major, marker-minor),
+    // when their distances can bound the points' (no unequal lengths).
+    bool m_prune = false;
+    std::vector<double> m_lo;
+    std::vector<double> m_hi;
+    std::vector<Block> m_blocks;
+    // Compaction's scratch: depth-first ranks by id, counts, the new order.
+    std::vector<size_t> m_rank;
+    std::vector<size_t> m_count;
+    std::vector<int> m_stack;
+    std::vector<size_t> m_order;
 
     std::vector<cPoint_t*> m_byId;
     std::vector<double> m_row;

@@ -236,18 +236,4 @@ TEST(Boruvka, VectorsOfUnequalLengthAreComparedOverTheCommonPart) {
     EXPECT_TRUE(sameEdges(r.edges, Edges{{0, 2, 2.0f}, {1, 2, 4.0f}, {1, 3, 4.0f}}));
 }
 
-TEST(Boruvka, UnionBySize) {
-    std::vector<std::vector<float>> v(5, std::vector<float>{0.0f});
-    Boruvka t;
-    t.initGraph(&v);
-    t.unionEdge(3, 4);   // 3 takes 4
-    t.unionEdge(1, 3);   // 3's larger component takes 1
-    t.unionEdge(4, 1);   // one component already
-    t.unionEdge(-1, 7);  // outside the graph
-    EXPECT_EQ(t.findRoot(4), 3);
-    EXPECT_EQ(t.findRoot(1), 3);
-    EXPECT_EQ(t.findRoot(0), 0);
-    EXPECT_EQ(t.findRoot(9), 9);
-}
-
 }  // namespace

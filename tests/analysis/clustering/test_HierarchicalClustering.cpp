@@ -142,14 +142,22 @@ struct Shape {
     const char* name;
     size_t points;
     size_t markers;
-    // Values: integers in [0, spread), or mixed magnitudes when spread is 0.
+    // Values: integers in [0, spread) times `scale`, or mixed magnitudes when
+    // spread is 0.
     int spread;
+    double scale;
 };
 
 TEST(HierarchicalClustering, TraversalParentsChildrenAndCutsEqualThePlainMethodOnOneAndEightThreads) {
     const Shape shapes[] = {
-        {"many ties", 2000, 3, 4}, {"spread out", 1500, 5, 40}, {"one marker", 700, 1, 1000},
-        {"fractions", 600, 4, 0},  {"few points", 37, 2, 5},    {"two points", 2, 3, 3},
+        {"many ties", 2000, 3, 4, 1.0},
+        {"spread out", 1500, 5, 40, 1.0},
+        {"one marker", 700, 1, 1000, 1.0},
+        {"fractions", 600, 4, 0, 1.0},
+        // Farther apart than the starting distance 99999999.9.
+        {"far apart", 700, 2, 60, 1e7},
+        {"few points", 37, 2, 5, 1.0},
+        {"two points", 2, 3, 3, 1.0},
     };
     std::mt19937 rng(11);
     for (const Shape& shape : shapes) {
@@ -157,7 +165,7 @@ TEST(HierarchicalClustering, TraversalParentsChildrenAndCutsEqualThePlainMethodO
         std::uniform_real_distribution<double> u(-1.0, 1.0);
         for (auto& r : rows) {
             for (double& v : r) {
-                v = shape.spread > 0 ? static_cast<double>(rng() % static_cast<unsigned>(shape.spread))
+                v = shape.spread > 0 ? static_cast<double>(rng() % static_cast<unsigned>(shape.spread)) * shape.scale
                                      : u(rng) * std::pow(10.0, static_cast<int>(rng() % 7) - 3);
             }
         }
