@@ -29,17 +29,21 @@ using Dendrogram = std::map<int, cPoint_t*>;
 // Farthest-first traversal of `points` (L1 distances) into `dendrogram`, which
 // takes every point; the list is empty afterwards. The bool is unused.
 // An empty list leaves the dendrogram unchanged. Every point but the first
-// gets a parent with a smaller id.
+// gets a parent with a smaller id, also when coordinates are infinite or NaN.
+// Coordinates of unequal length are at distance -1 from each other; the
+// message of dist_l1 is written once for the run. Parallel (OpenMP) for large
+// lists, with the same result on any number of threads.
 void hcluster_points(std::list<cPoint_t*>& points, Dendrogram& dendrogram, bool);
 
 // Resizes `clusters` to n lists; list k-1 receives cluster k: point k and,
 // depth first in pre-order, every descendant reached through children whose
-// id is greater than n. n < 1 adds nothing; n must not exceed the number of
-// points in the dendrogram.
+// id is greater than n. n < 1 adds nothing; lists beyond the number of points
+// in the dendrogram stay empty.
 void compute_n_clusters(int n, Dendrogram& dendrogram, std::vector<std::list<cPoint_t*>>& clusters);
 
 // Appends `point` and, depth first, every descendant reached through children
-// with id greater than n.
+// with id greater than n (and than their parent's). Iterative: a chain as long
+// as the data does not exhaust the stack.
 void add_to_cluster(cPoint_t* point, Dendrogram& dendrogram, int n, std::list<cPoint_t*>& cluster);
 
 // Sum of |a[k] - b[k]| in double (0 for empty vectors). Vectors of unequal
