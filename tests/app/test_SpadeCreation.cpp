@@ -20,25 +20,39 @@ namespace {
 
 // While it lives, the file question and the name prompt open as real
 // dialogs: the file dialog chooses `file`, the prompt goes to `answer`, which
-// accepts or rejects it. The other questions are scripted again afterwards.
+// accepts or rejects it; a message box is noted and closed. The questions
+// after it are scripted again.
 class RealDialogs {
 public:
     RealDialogs(const QString& file, std::function<void(QInputDialog*)> answer) {
         UI_ModalDialogs::setScripted(false);
         QObject::connect(&m_poll, &QTimer::timeout, [this, file, answer] {
-            QWidget* modal = QApplication::activeModalWidget();
-            if (auto* files = qobject_cast<QFileDialog*>(modal); files && files->isVisible()) {
-                files->selectFile(file);
-                QMetaObject::invokeMethod(files, "accept");
-            } else if (auto* prompt = qobject_cast<QInputDialog*>(modal)) {
-                m_poll.stop();
-                UI_ModalDialogs::setScripted(true);
-                answer(prompt);
+            for (QWidget* top : QApplication::topLevelWidgets()) {
+                if (!top->isVisible() || !top->isModal()) continue;
+                if (auto* files = qobject_cast<QFileDialog*>(top)) {
+                    files->selectFile(file);
+                    QMetaObject::invokeMethod(files, "accept");
+                    return;
+                }
+                if (auto* prompt = qobject_cast<QInputDialog*>(top)) {
+                    m_poll.stop();
+                    UI_ModalDialogs::setScripted(true);
+                    answer(prompt);
+                    return;
+                }
+                if (auto* box = qobject_cast<QMessageBox*>(top)) {
+                    boxes << box->text();
+                    box->done(0);
+                    return;
+                }
             }
         });
         m_poll.start(10);
     }
     ~RealDialogs() { UI_ModalDialogs::setScripted(true); }
+
+    // The texts of the message boxes shown meanwhile (closed at once).
+    QStringList boxes;
 
 private:
     QTimer m_poll;
@@ -135,6 +149,7 @@ TEST_F(SpadeCreation, ComputeFromTheTabPublishesAndAnImportMeanwhileIsRefused) {
     ASSERT_EQ(w().settingsPanels().size(), 1u);
     auto* panel = qobject_cast<UI_SpadeSettingsWidget*>(w().settingsPanels()[0]);
     auto* spade = static_cast<MCV_SpadeAnalysis*>(w().analyses()[0]);
+    spade->setDensityLimit(100.0f);  // every event is kept: a tree whatever the random draws
     w().settingsDock()->tabWidget()->setCurrentIndex(0);
 
     bool importTried = false;

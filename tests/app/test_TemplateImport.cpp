@@ -28,17 +28,24 @@ public:
     RealDialogs(const QString& file, std::function<void(QInputDialog*)> answer) {
         UI_ModalDialogs::setScripted(false);
         QObject::connect(&m_poll, &QTimer::timeout, [this, file, answer] {
-            QWidget* modal = QApplication::activeModalWidget();
-            if (auto* files = qobject_cast<QFileDialog*>(modal); files && files->isVisible()) {
-                files->selectFile(file);
-                QMetaObject::invokeMethod(files, "accept");
-            } else if (auto* prompt = qobject_cast<QInputDialog*>(modal)) {
-                m_poll.stop();
-                UI_ModalDialogs::setScripted(true);
-                answer(prompt);
-            } else if (auto* box = qobject_cast<QMessageBox*>(modal)) {
-                boxes << box->text();
-                box->done(0);
+            for (QWidget* top : QApplication::topLevelWidgets()) {
+                if (!top->isVisible() || !top->isModal()) continue;
+                if (auto* files = qobject_cast<QFileDialog*>(top)) {
+                    files->selectFile(file);
+                    QMetaObject::invokeMethod(files, "accept");
+                    return;
+                }
+                if (auto* prompt = qobject_cast<QInputDialog*>(top)) {
+                    m_poll.stop();
+                    UI_ModalDialogs::setScripted(true);
+                    answer(prompt);
+                    return;
+                }
+                if (auto* box = qobject_cast<QMessageBox*>(top)) {
+                    boxes << box->text();
+                    box->done(0);
+                    return;
+                }
             }
         });
         m_poll.start(10);

@@ -153,37 +153,64 @@ TEST_F(ClusterPanelTest, ControlsShowTheirLabelsDefaultsRangesAndToolTips) {
     EXPECT_EQ(UI_SpadeSettingsWidget(nullptr, nullptr).computeButtonWidget(), nullptr) << "no analysis: no controls";
 }
 
-TEST_F(ClusterPanelTest, ATypedValueReachesTheAnalysisAtOnce) {
+// Each SPADE value marks the stages it affects (after a compute has cleared
+// them), so the next compute redoes only those.
+TEST_F(ClusterPanelTest, ATypedValueReachesTheAnalysisAtOnceAndMarksItsStage) {
     UI_SpadeSettingsWidget spadePanel(nullptr, spade.get());
     UI_TemplateSettingsWidget templatePanel(nullptr, classification.get());
     const QString point = QLocale().decimalPoint();
+    using Flags = std::tuple<bool, bool, bool>;  // densities, down-sampling, clustering
     const struct {
         Panel panel;
         const char* label;
         QString typed;
         std::function<double()> stored;
         double expected;
+        Flags dirty;
     } cases[] = {
-        {Spade, "Heuristic Sample", "1234", [&] { return spade->maxRandomSampleSize(); }, 1234},
-        {Spade, "Alpha", "4" + point + "5", [&] { return spade->alpha(); }, 4.5},
-        {Spade, "Target Density %", "7" + point + "25", [&] { return spade->targetDensityPercentile(); }, 7.25},
-        {Spade, "Outlier Density %", "0" + point + "5", [&] { return spade->outlierDensityPercentile(); }, 0.5},
-        {Spade, "Target Events %", "100", [&] { return spade->densityLimit(); }, 100},
-        {Spade, "Target Nodes", "8", [&] { return spade->targetNumberOfClusters(); }, 8},
-        {Template, "Max Single Marker Distance", "1" + point + "5", [&] { return classification->maxSingleDistance(); },
-         1.5},
-        {Template, "Max Total Distance", "12", [&] { return classification->maxTotalDistance(); }, 12},
+        {Spade, "Heuristic Sample", "1234", [&] { return spade->maxRandomSampleSize(); }, 1234, {true, false, false}},
+        {Spade, "Alpha", "4" + point + "5", [&] { return spade->alpha(); }, 4.5, {true, false, false}},
+        {Spade,
+         "Target Density %",
+         "7" + point + "25",
+         [&] { return spade->targetDensityPercentile(); },
+         7.25,
+         {false, true, false}},
+        {Spade,
+         "Outlier Density %",
+         "0" + point + "5",
+         [&] { return spade->outlierDensityPercentile(); },
+         0.5,
+         {false, true, false}},
+        {Spade, "Target Events %", "100", [&] { return spade->densityLimit(); }, 100, {false, true, false}},
+        {Spade, "Target Nodes", "8", [&] { return spade->targetNumberOfClusters(); }, 8, {false, false, true}},
+        {Template,
+         "Max Single Marker Distance",
+         "1" + point + "5",
+         [&] { return classification->maxSingleDistance(); },
+         1.5,
+         {}},
+        {Template, "Max Total Distance", "12", [&] { return classification->maxTotalDistance(); }, 12, {}},
     };
     for (const auto& c : cases) {
         QWidget* panel = c.panel == Spade ? static_cast<QWidget*>(&spadePanel) : &templatePanel;
+        if (c.panel == Spade) {
+            quietly([&] { spade->computeSpadeTree(); });
+            ASSERT_EQ(Flags(spade->densitiesDirty(), spade->downsamplingDirty(), spade->clusteringDirty()), Flags());
+        }
         auto* box = widgetBeside<QAbstractSpinBox>(panel, c.label);
         box->selectAll();
         QTest::keyClicks(box, c.typed);
         EXPECT_FLOAT_EQ(c.stored(), c.expected) << c.label << ": before any compute";
+        if (c.panel == Spade) {
+            EXPECT_EQ(Flags(spade->densitiesDirty(), spade->downsamplingDirty(), spade->clusteringDirty()), c.dirty)
+                << c.label;
+        }
     }
 }
 
 TEST_F(ClusterPanelTest, ComputeWithoutMarkersWarnsAndRunsNothing) {
+    spade->setDensityLimit(100.0f);  // every event is kept: a tree whatever the random draws
     UI_SpadeSettingsWidget spadePanel(nullptr, spade.get());
     UI_TemplateSettingsWidget templatePanel(nullptr, classification.get());
     const struct {
@@ -212,6 +239,71 @@ TEST_F(ClusterPanelTest, ComputeWithoutMarkersWarnsAndRunsNothing) {
         EXPECT_EQ(messages[0].text, c.text);
         EXPECT_EQ(c.clusters(), before) << c.text << ": the last result stays";
     }
+}
+
+// Records at every paint of the progress bar what the panel shows: whether
+// the compute button is enabled, the text and the percentage.
+class ProgressPaints : public QObject {
+public:
+    explicit ProgressPaints(UI_SpadeSettingsWidget* panel) : m_panel(panel) {
+        panel->progressBar()->installEventFilter(this);
+    }
+    QStringList seen;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint)
+            seen << QString("%1 | %2 | %3")
+                        .arg(m_panel->computeButtonWidget()->isEnabled() ? "enabled" : "disabled")
+                        .arg(m_panel->progressLabel()->text())
+                        .arg(m_panel->progressBar()->value());
+        return false;
+    }
+
+private:
+    UI_SpadeSettingsWidget* m_panel;
+};
+
+// A run repaints its progress with the button disabled and publishes its tree
+// under the analysis' name; a run that keeps no event says why and leaves the
+// published tree as it was.
+TEST_F(ClusterPanelTest, SpadeComputeShowsItsProgressAndPublishesOrSaysWhyNot) {
+    spade->setDensityLimit(100.0f);  // every event is kept: a tree whatever the random draws
+    UI_SpadeSettingsWidget panel(nullptr, spade.get());
+    panel.resize(400, 900);
+    panel.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&panel));
+    ProgressPaints paints(&panel);
+    const auto press = [&] {
+        quietly([&] { QTest::mousePress(panel.computeButtonWidget(), Qt::LeftButton); });
+        QTest::mouseRelease(panel.computeButtonWidget(), Qt::LeftButton);
+    };
+    press();
+    ASSERT_FALSE(paints.seen.isEmpty()) << "no repaint during the run";
+    for (const QString& paint : paints.seen) {
+        EXPECT_TRUE(paint.startsWith("disabled | ")) << paint.toStdString();
+        EXPECT_FALSE(paint.startsWith("disabled |  |")) << paint.toStdString() << ": says what runs";
+    }
+    EXPECT_TRUE(panel.computeButtonWidget()->isEnabled());
+    EXPECT_TRUE(panel.progressBox()->isHidden());
+    EXPECT_TRUE(UI_ModalDialogs::takeMessages().empty());
+    MCV_DerivedDataClusters* published = MCV_CytometryData::Instance()->derivedDataClusters("S", true);
+    const size_t clusters = spade->clusters().size();
+    ASSERT_GT(clusters, 0u);
+    EXPECT_EQ(published->clusters().size(), clusters);
+
+    QAbstractSpinBox* events = widgetBeside<QAbstractSpinBox>(&panel, "Target Events %");
+    events->selectAll();
+    QTest::keyClicks(events, "0");
+    press();
+    const std::vector<UI_ModalDialogs::Message> messages = UI_ModalDialogs::takeMessages();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].icon, QMessageBox::Warning);
+    EXPECT_FALSE(spade->errorMessage().empty());
+    EXPECT_EQ(messages[0].text.toStdString(), spade->errorMessage());
+    EXPECT_EQ(published->clusters().size(), clusters);
+    EXPECT_TRUE(panel.computeButtonWidget()->isEnabled());
+    EXPECT_TRUE(panel.progressBox()->isHidden());
 }
 
 }  // namespace
