@@ -10,7 +10,6 @@
 #include "ui/base/UI_DockableContainerWidget.h"
 #include "ui/spade/UI_SpadeSettingsWidget.h"
 
-#include <QFileDialog>
 #include <QInputDialog>
 #include <QProgressBar>
 #include <QTabWidget>
@@ -18,41 +17,25 @@
 
 namespace {
 
-// While it lives, the file question and the name prompt open as real
-// dialogs: the file dialog chooses `file`, the prompt goes to `answer`, which
-// accepts or rejects it; a message box is noted and closed. The questions
-// after it are scripted again.
-class RealDialogs {
+// While it lives, the name prompt opens as a real dialog and goes to
+// `answer`, which accepts or rejects it; the questions after it are scripted
+// again.
+class RealPrompt {
 public:
-    RealDialogs(const QString& file, std::function<void(QInputDialog*)> answer) {
+    explicit RealPrompt(std::function<void(QInputDialog*)> answer) {
         UI_ModalDialogs::setScripted(false);
-        QObject::connect(&m_poll, &QTimer::timeout, [this, file, answer] {
-            for (QWidget* top : QApplication::topLevelWidgets()) {
-                if (!top->isVisible() || !top->isModal()) continue;
-                if (auto* files = qobject_cast<QFileDialog*>(top)) {
-                    files->selectFile(file);
-                    QMetaObject::invokeMethod(files, "accept");
-                    return;
-                }
-                if (auto* prompt = qobject_cast<QInputDialog*>(top)) {
+        QObject::connect(&m_poll, &QTimer::timeout, [this, answer] {
+            for (QWidget* top : QApplication::topLevelWidgets())
+                if (auto* prompt = qobject_cast<QInputDialog*>(top); prompt && prompt->isVisible()) {
                     m_poll.stop();
                     UI_ModalDialogs::setScripted(true);
                     answer(prompt);
                     return;
                 }
-                if (auto* box = qobject_cast<QMessageBox*>(top)) {
-                    boxes << box->text();
-                    box->done(0);
-                    return;
-                }
-            }
         });
         m_poll.start(10);
     }
-    ~RealDialogs() { UI_ModalDialogs::setScripted(true); }
-
-    // The texts of the message boxes shown meanwhile (closed at once).
-    QStringList boxes;
+    ~RealPrompt() { UI_ModalDialogs::setScripted(true); }
 
 private:
     QTimer m_poll;
@@ -88,10 +71,10 @@ TEST_F(SpadeCreation, StartSpadeAndCtrlSAddTheAnalysisWithItsTabOnly) {
 
     // "Start SPADE", with the real name prompt.
     QStringList asked;
-    std::unique_ptr<RealDialogs> real;
+    std::unique_ptr<RealPrompt> real;
     open({makeFile("cells.fcs", 40, 3)}, [&](QDialog* d) {
         d->findChild<QPushButton*>("importButton1")->click();
-        real = std::make_unique<RealDialogs>(QString(), [&](QInputDialog* prompt) {
+        real = std::make_unique<RealPrompt>([&](QInputDialog* prompt) {
             asked << prompt->windowTitle() << prompt->labelText() << prompt->textValue();
             prompt->accept();
         });

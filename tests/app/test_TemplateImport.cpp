@@ -14,6 +14,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QInputDialog>
+#include <QLineEdit>
 #include <QTabWidget>
 #include <QTimer>
 
@@ -31,7 +32,8 @@ public:
             for (QWidget* top : QApplication::topLevelWidgets()) {
                 if (!top->isVisible() || !top->isModal()) continue;
                 if (auto* files = qobject_cast<QFileDialog*>(top)) {
-                    files->selectFile(file);
+                    // Typed, as selectFile leaves a focused name field alone.
+                    files->findChild<QLineEdit*>("fileNameEdit")->setText(file);
                     QMetaObject::invokeMethod(files, "accept");
                     return;
                 }
