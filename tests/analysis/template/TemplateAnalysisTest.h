@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <functional>
 #include <memory>
@@ -25,19 +26,10 @@
 using Rows = std::vector<std::vector<float>>;
 using PointList = MCV_TemplateAnalysis::PointList;
 
-// The unassigned events of a run by the way they failed.
-struct FailureCounts {
-    long single = -1, combined = -1, mixed = -1;
-    bool operator==(const FailureCounts& o) const {
-        return single == o.single && combined == o.combined && mixed == o.mixed;
-    }
-};
+// The unassigned events of a run by the way they failed (single marker,
+// combined markers, mixed), read from its report (-1 for a missing line).
+using FailureCounts = std::array<long, 3>;
 
-inline std::ostream& operator<<(std::ostream& os, const FailureCounts& c) {
-    return os << "{" << c.single << ", " << c.combined << ", " << c.mixed << "}";
-}
-
-// The counts of a run's report (-1 for a line that is missing).
 inline FailureCounts failureCounts(const std::string& out) {
     const auto number = [&](const std::string& tail) {
         const size_t at = out.find(" failed because " + tail);
@@ -54,7 +46,7 @@ inline FailureCounts failureCounts(const std::string& out) {
 // than the single limit.
 struct SerialClassification {
     std::vector<PointList> clusters;
-    FailureCounts failures{0, 0, 0};
+    FailureCounts failures{};
 };
 
 inline SerialClassification classifySerially(const std::vector<Rows>& files, const Rows& templates,
@@ -88,14 +80,7 @@ inline SerialClassification classifySerially(const std::vector<Rows>& files, con
                     ++combined;
                 }
             }
-            if (best == T) {
-                if (singles == T)
-                    ++out.failures.single;
-                else if (combined == T)
-                    ++out.failures.combined;
-                else
-                    ++out.failures.mixed;
-            }
+            if (best == T) ++out.failures[singles == T ? 0 : combined == T ? 1 : 2];
             out.clusters[best].emplace_back(static_cast<int>(f), static_cast<int>(k));
         }
     }

@@ -183,7 +183,8 @@ TEST_F(TemplateRun, MarkersTheTemplatesDoNotReachRefuseTheRunAndKeepTheLastResul
 
 // Values on a grid of halves and limits on the same grid give many exact ties
 // and totals exactly at the limit; NaN on some values and every value of a
-// few events. Files of 33,000 (several classification chunks) and 37 events.
+// few events. Files of 33,000 (more than one chunk of the classification)
+// and 37 events.
 TEST_F(TemplateRun, ParallelRunsEqualTheSerialLoopOnOneAndEightThreads) {
     std::mt19937 rng(11);
     const auto value = [&] { return rng() % 50 == 0 ? kNaN : static_cast<float>(rng() % 9) * 0.5f - 2.0f; };
