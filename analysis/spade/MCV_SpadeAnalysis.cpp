@@ -1,10 +1,18 @@
+// The analysis's state, its setters and stage flags, the run that strings the
+// stages together, and publishing. The stages live in the files named after
+// them (densities, cache, down-sampling, clustering).
 #include "analysis/spade/MCV_SpadeAnalysis.h"
 
+#include "analysis/clustering/MCV_L1Columns.h"
 #include "data/MCV_CytometryData.h"
 #include "data/MCV_DerivedDataClusters.h"
+#include "data/MCV_DerivedDataImage.h"
+#include "data/MCV_DerivedDataPoints.h"
+#include "data/MCV_FcsHeader.h"
 
 #include <algorithm>
 #include <cmath>
+#include <iostream>
 #include <type_traits>
 
 namespace {
@@ -21,14 +29,18 @@ bool markIfChanged(bool& dirty, V& stored, V value) {
 // Percentiles index the sorted densities: keep them inside [0, 100].
 float clampPercentile(float p) { return std::isnan(p) ? 0.0f : std::clamp(p, 0.0f, 100.0f); }
 
+const char* const kNothingKept =
+    "No event was left to cluster: the files hold no events, or the down-sampling removed them all. Raise the "
+    "density limit or lower the outlier density percentile.";
+
 }  // namespace
 
-MCV_SpadeAnalysis::MCV_SpadeAnalysis() {
+MCV_SpadeAnalysis::MCV_SpadeAnalysis() : m_created(std::chrono::steady_clock::now()) {
     m_type = ANALYSIS_SPADE;
     m_dataSelection = MCV_CytometryData::Instance()->derivedDataPoints("All Points", true);
 }
 
-MCV_SpadeAnalysis::~MCV_SpadeAnalysis() = default;
+MCV_SpadeAnalysis::~MCV_SpadeAnalysis() { clearDendrogram(); }
 
 void MCV_SpadeAnalysis::init(MCV_UiInterface* ui, std::string name) {
     m_name = std::move(name);
@@ -53,12 +65,178 @@ bool MCV_SpadeAnalysis::setTargetNumberOfClusters(int clusters) {
     return markIfChanged(m_clusteringDirty, m_targetNumberOfClusters, clusters);
 }
 
-// Placeholder until the stages land.
-void MCV_SpadeAnalysis::computeSpadeTree() {}
+// ---- Data access ----
+
+int MCV_SpadeAnalysis::numEvents(int file) const {
+    MCV_CytometryData* data = MCV_CytometryData::Instance();
+    if (file < 0 || file >= data->numFiles() || !data->rawData(file)) return 0;
+    const MCV_FcsHeader* header = data->header(file);
+    return header ? std::max(0, header->numEvents()) : 0;
+}
+
+const float* MCV_SpadeAnalysis::rows(int file) const { return MCV_CytometryData::Instance()->rawData(file); }
+
+size_t MCV_SpadeAnalysis::rowWidth() const {
+    const MCV_FcsHeader* header = MCV_CytometryData::Instance()->combinedHeader();
+    return header ? static_cast<size_t>(std::max(0, header->numVariables())) : 0;
+}
+
+void MCV_SpadeAnalysis::loadColumns(int file, MCV_L1Columns<float>& events) const {
+    const size_t n = static_cast<size_t>(numEvents(file));
+    const size_t width = rowWidth();
+    events.reset(m_selectedMarkers.size());
+    events.reserve(n);
+    const float* data = rows(file);
+    for (size_t e = 0; e < n; ++e) events.appendRow(data + e * width, m_selectedMarkers.data());
+}
+
+// ---- The run ----
+
+void MCV_SpadeAnalysis::computeSpadeTree() {
+    if (m_running) {
+        std::cout << "SPADE is already running; the request was ignored.\n";
+        return;
+    }
+    m_running = true;
+    struct Stop {
+        bool& running;
+        ~Stop() { running = false; }
+    } stop{m_running};
+    m_error.clear();
+
+    // The flags are taken for this run and cleared at once: a setter called
+    // while it runs (from the progress hook's event handling) marks the next.
+    m_due.densities = m_densitiesDirty || markersChanged();
+    m_due.downsampling = m_downsamplingDirty;
+    m_due.clustering = m_clusteringDirty;
+    m_densitiesDirty = m_downsamplingDirty = m_clusteringDirty = false;
+    setMarkersChanged(false);
+    runStages();
+    m_due = Due();
+}
+
+void MCV_SpadeAnalysis::runStages() {
+    MCV_CytometryData* data = MCV_CytometryData::Instance();
+    const int numFiles = data->numFiles();
+    const size_t width = rowWidth();
+    for (unsigned m : m_selectedMarkers) {
+        if (m >= width) {
+            std::cout << "SPADE: marker " << m << " is not in the data (" << width << " variables).\n";
+            m_error = "The selected markers do not match the loaded data.";
+            return;
+        }
+    }
+    // Densities of another shape than the files' belong to other data.
+    bool fits = m_localDensities.size() == static_cast<size_t>(numFiles);
+    for (int i = 0; fits && i < numFiles; ++i)
+        fits = m_localDensities[static_cast<size_t>(i)].size() == static_cast<size_t>(numEvents(i));
+    if (!fits) m_due.densities = true;
+
+    bool changed = false;
+    if (m_due.densities) {
+        const size_t f = static_cast<size_t>(numFiles);
+        m_medianMinimumDistances.resize(f, 0.0f);
+        m_densityRadii.resize(f, 0.0f);
+        m_localDensities.resize(f);
+        m_sortedDensities.resize(f);
+        m_downsampledEvents.resize(f);
+        m_keepMasks.resize(f);
+        changed = true;
+    }
+    MCV_L1Columns<float> events;
+    for (int i = 0; i < numFiles; ++i) {
+        const int n = numEvents(i);
+        if (m_due.densities && n == 0) {
+            std::cout << "\n\tFile " << data->header(i)->fileName() << " holds no events and is skipped.\n";
+            m_localDensities[static_cast<size_t>(i)].clear();
+            m_sortedDensities[static_cast<size_t>(i)].clear();
+        } else if (!loadCachedDensities(i)) {
+            std::cout << "\nProcessing File: " << data->header(i)->fileName() << " (File " << (i + 1) << " of "
+                      << numFiles << ", containing " << n << " data points)\n";
+            loadColumns(i, events);
+            changed |= computeMedianMinimumDistance(i, events);
+            changed |= computeLocalDensities(i, events);
+            events.reset(0);
+        }
+        changed |= downsample(i);
+    }
+
+    changed |= clusterDownsampledData();
+    if (m_dendrogram.empty()) {
+        // Nothing to cut: the published set stays as it was.
+        std::cout << "\n\tNo events remain after down-sampling; no tree was built.\n";
+        m_error = kNothingKept;
+        return;
+    }
+    changed |= extractClustersFromDendrogram();
+    changed |= computeMinimumSpanningTree();
+    for (int i = 0; i < numFiles; ++i) changed |= upsampleData(i);
+
+    std::cout << "\n";
+    if (!changed)
+        std::cout << "No parameters changed, no update necessary.\n";
+    else
+        createDerivedData(true);
+}
+
+void MCV_SpadeAnalysis::report(const std::string& what, int percent) {
+    if (m_progress) m_progress(what, percent);
+}
+
+// ---- Publishing ----
 
 void MCV_SpadeAnalysis::createDerivedData(bool reuse) { m_result.publish(m_name, reuse, m_dataSelection); }
 
-bool MCV_SpadeAnalysis::addSubtree(std::string, std::vector<int>*) { return false; }
+bool MCV_SpadeAnalysis::addSubtree(std::string name, std::vector<int>* clusterIndices) {
+    MCV_CytometryData* data = MCV_CytometryData::Instance();
+    const auto refuse = [&](const char* why) {
+        std::cout << "The subtree could not be stored as \"" << name << "\": " << why << "\n";
+        return false;
+    };
+    if (name.empty()) return refuse("a point set needs a name.");
+    if (name == "Selection") return refuse("the name belongs to the selection.");
+
+    // Only a set this analysis registered may be refilled; any other name
+    // that is taken belongs to someone else.
+    MCV_DerivedDataPoints* target = nullptr;
+    for (MCV_DerivedDataPoints* set : data->derivedDataPoints()) {
+        if (set->name() != name) continue;
+        if (std::find(m_subtrees.begin(), m_subtrees.end(), set) == m_subtrees.end())
+            return refuse("another point set has that name.");
+        target = set;
+    }
+    if (!target) {
+        for (MCV_DerivedDataClusters* set : data->derivedDataClusters())
+            if (set->name() == name) return refuse("a cluster set has that name.");
+        for (MCV_DerivedDataImage* set : data->derivedDataImage())
+            if (set->name() == name) return refuse("an image has that name.");
+    }
+
+    PointList points;
+    const std::vector<PointList>& clusters = m_result.clusters;
+    if (clusterIndices) {
+        for (int c : *clusterIndices) {
+            if (c < 0 || static_cast<size_t>(c) >= clusters.size()) {
+                std::cout << "Cluster " << c << " does not exist; it is left out of \"" << name << "\".\n";
+                continue;
+            }
+            const PointList& members = clusters[static_cast<size_t>(c)];
+            points.insert(points.end(), members.begin(), members.end());
+        }
+    }
+
+    if (!target) {
+        auto fresh = std::make_unique<MCV_DerivedDataPoints>();
+        fresh->setName(name);
+        // The data set refuses a name that any other kind has taken.
+        if (!data->addDerivedData(MCV_DerivedData::KindPoints, name, fresh.get())) return refuse("the name is taken.");
+        target = fresh.release();
+        m_subtrees.push_back(target);
+    }
+    target->setPoints(std::move(points), true);
+    target->setNumDiscreteMetaValues(static_cast<int>(clusters.size()));
+    return true;
+}
 
 MCV_DerivedDataClusters* MCV_SpadeAnalysis::updateClusters(std::vector<std::vector<unsigned>>*, std::string) {
     return MCV_CytometryData::Instance()->derivedDataClusters(m_name, true);

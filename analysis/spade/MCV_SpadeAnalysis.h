@@ -1,15 +1,21 @@
 #pragma once
 
 #include "analysis/MCV_Analysis.h"
+#include "analysis/clustering/HierarchicalClustering.h"
 #include "analysis/clustering/MCV_ClusterResult.h"
 
+#include <chrono>
 #include <functional>
+#include <memory>
 #include <string>
 #include <tuple>
 #include <utility>
 #include <vector>
 
 class MCV_DerivedDataClusters;
+class MCV_DerivedDataPoints;
+template <typename T>
+class MCV_L1Columns;
 
 // SPADE over all loaded files: per file a local density for every event
 // (cached beside the file), density-dependent down-sampling, a farthest-first
@@ -56,7 +62,10 @@ public:
     bool downsamplingDirty() const { return m_downsamplingDirty; }
     bool clusteringDirty() const { return m_clusteringDirty; }
 
-    // Runs the stages that are due and publishes the result.
+    // Runs the stages that are due and publishes the result. When no event is
+    // left to cluster it publishes nothing and errorMessage() says why. A call
+    // during a run (from the progress hook) is refused with a console line;
+    // a setter called then marks its stage for the next run.
     void computeSpadeTree();
     // Why the last run published nothing (a sentence for the user); empty
     // after a run that published.
@@ -83,6 +92,39 @@ public:
     const std::vector<float>& medianMinimumDistances() const { return m_medianMinimumDistances; }
 
 private:
+    // The stages of one run, decided when it starts.
+    struct Due {
+        bool densities = false;
+        bool downsampling = false;
+        bool clustering = false;
+    };
+
+    // Stages; each returns whether it ran.
+    bool loadCachedDensities(int file);
+    bool computeMedianMinimumDistance(int file, const MCV_L1Columns<float>& events);
+    bool computeLocalDensities(int file, const MCV_L1Columns<float>& events);
+    void cacheDensities(int file);
+    bool downsample(int file);
+    bool clusterDownsampledData();
+    bool extractClustersFromDendrogram();
+    bool computeMinimumSpanningTree();
+    bool upsampleData(int file);
+
+    void runStages();
+    // Events of a file (0 for a bad index or a file without data) and its rows.
+    int numEvents(int file) const;
+    const float* rows(int file) const;
+    size_t rowWidth() const;
+    // The selected columns of every event of `file`.
+    void loadColumns(int file, MCV_L1Columns<float>& events) const;
+    // Cache names: the file's path without its extension + suffix.
+    std::string cacheBase(int file) const;
+    // The identity of a file's data and its densities file, as stored beside
+    // the cache (see the cache's .cpp).
+    std::string checksumText(int file, const char* densityBytes, size_t size) const;
+    void clearDendrogram();
+    void report(const std::string& what, int percent);
+
     int m_maxRandomSampleSize = 2000;
     float m_alpha = 3.0f;
     float m_targetDensityPercentile = 3.0f;
@@ -93,12 +135,22 @@ private:
     bool m_downsamplingDirty = true;
     bool m_clusteringDirty = true;
     bool m_running = false;
+    Due m_due;
     std::string m_error;
     ProgressHook m_progress;
+    std::chrono::steady_clock::time_point m_created;
 
     std::vector<float> m_medianMinimumDistances;
     std::vector<float> m_densityRadii;
     std::vector<std::vector<int>> m_localDensities;
+    std::vector<std::vector<int>> m_sortedDensities;
+    std::vector<std::vector<unsigned>> m_downsampledEvents;
     std::vector<std::vector<bool>> m_keepMasks;
+    // The dendrogram points are owned here; the map refers to them.
+    std::vector<std::unique_ptr<cPoint_t>> m_dendrogramPoints;
+    Dendrogram m_dendrogram;
     MCV_ClusterResult m_result;
+    // Point sets this analysis registered through addSubtree: the only ones
+    // it refills.
+    std::vector<MCV_DerivedDataPoints*> m_subtrees;
 };

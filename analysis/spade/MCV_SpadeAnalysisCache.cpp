@@ -1,0 +1,226 @@
+// The density cache beside each input file. With base = the file's full path
+// without its extension (everything from the last "." of the path on):
+//
+// - base + "_parameters.txt": one "1" or "0" per marker state (every variable),
+//   then the sample size, alpha, the target and outlier density percentiles,
+//   the density limit and the number of clusters, each followed by a space,
+//   floats in the stream's default format, no line break.
+// - base + "_densities.raw": the local densities, one native (little-endian)
+//   int32 per event, event 0 first, no header.
+// - base + "_checksum.txt": what the two files were computed from, four lines
+//   of text:
+//     "events <N>\n"
+//     "columns <c1> <c2> ...\n"   the selected variable indices, ascending
+//     "values <16 hex digits>\n"  checksum of the selected values
+//     "densities <16 hex digits>\n" checksum of the densities file's bytes
+//   Both checksums are 64-bit FNV-1a over bytes: the values' float bit
+//   patterns (little-endian, event by event, the selected columns in order)
+//   and the densities file as stored. A cache is loaded only when this text
+//   equals, byte for byte, the one made from the current data and the
+//   densities file found: so the parameters and densities of other data (a
+//   different transform, file content or marker choice), or of a write that
+//   did not finish, are never taken.
+//
+// Writes go to temporary files renamed over the cache; the checksum file is
+// removed first and written last, so it never vouches for files that were not
+// written whole.
+#include "analysis/spade/MCV_SpadeAnalysis.h"
+
+#include "data/MCV_CytometryData.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <sstream>
+
+namespace {
+
+constexpr std::uint64_t kFnvOffset = 14695981039346656037ull;
+constexpr std::uint64_t kFnvPrime = 1099511628211ull;
+// The checksum text of a file with many selected columns stays far below this.
+constexpr std::streamoff kMaxChecksumFile = 1 << 20;
+
+std::uint64_t fnv(std::uint64_t hash, const unsigned char* bytes, size_t size) {
+    for (size_t i = 0; i < size; ++i) {
+        hash ^= bytes[i];
+        hash *= kFnvPrime;
+    }
+    return hash;
+}
+
+std::string hex(std::uint64_t value) {
+    char text[17];
+    std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(value));
+    return text;
+}
+
+// A whole file, or nothing when it is missing or larger than `limit`.
+bool readWhole(const std::string& path, std::streamoff limit, std::string& out) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return false;
+    in.seekg(0, std::ios::end);
+    const std::streamoff size = in.tellg();
+    if (size < 0 || size > limit) return false;
+    in.seekg(0, std::ios::beg);
+    out.resize(static_cast<size_t>(size));
+    return static_cast<bool>(in.read(out.data(), static_cast<std::streamsize>(size)));
+}
+
+// Writes `bytes` to path + ".tmp"; false (and no temporary left) on failure.
+bool writeTemporary(const std::string& path, const std::string& bytes) {
+    const std::string temporary = path + ".tmp";
+    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+    if (!out.is_open()) return false;
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    out.close();
+    if (out.fail()) {
+        std::remove(temporary.c_str());
+        return false;
+    }
+    return true;
+}
+
+bool renameTemporary(const std::string& path) {
+    const std::string temporary = path + ".tmp";
+    if (std::rename(temporary.c_str(), path.c_str()) == 0) return true;
+    std::remove(temporary.c_str());
+    return false;
+}
+
+void failed(const std::string& path) {
+    std::cout << "\n\t\tCaching densities failed: " << path << " could not be written.\n";
+}
+
+}  // namespace
+
+std::string MCV_SpadeAnalysis::cacheBase(int file) const {
+    const std::string path = MCV_CytometryData::Instance()->fileName(file, false);
+    const size_t dot = path.rfind('.');
+    return dot == std::string::npos ? path : path.substr(0, dot);
+}
+
+std::string MCV_SpadeAnalysis::checksumText(int file, const char* densityBytes, size_t size) const {
+    const size_t n = static_cast<size_t>(numEvents(file));
+    const size_t width = rowWidth();
+    const float* data = rows(file);
+    std::uint64_t values = kFnvOffset;
+    for (size_t e = 0; e < n; ++e) {
+        const float* row = data + e * width;
+        for (unsigned m : m_selectedMarkers) {
+            std::uint32_t bits = 0;
+            std::memcpy(&bits, row + m, sizeof bits);
+            const unsigned char le[4] = {static_cast<unsigned char>(bits), static_cast<unsigned char>(bits >> 8),
+                                         static_cast<unsigned char>(bits >> 16),
+                                         static_cast<unsigned char>(bits >> 24)};
+            values = fnv(values, le, 4);
+        }
+    }
+    std::ostringstream text;
+    text << "events " << n << "\ncolumns";
+    for (unsigned m : m_selectedMarkers) text << " " << m;
+    text << "\nvalues " << hex(values) << "\ndensities "
+         << hex(fnv(kFnvOffset, reinterpret_cast<const unsigned char*>(densityBytes), size)) << "\n";
+    return text.str();
+}
+
+bool MCV_SpadeAnalysis::loadCachedDensities(int file) {
+    if (!m_due.densities) return true;
+    const size_t f = static_cast<size_t>(file);
+    const std::string base = cacheBase(file);
+    std::cout << "\tTrying to load cached densities ..";
+    std::ifstream raw(base + "_densities.raw", std::ios::binary);
+    std::ifstream parameters(base + "_parameters.txt");
+    if (!raw || !parameters) return false;
+
+    for (size_t i = 0; i < m_markerStates.size(); ++i) {
+        bool state = false;
+        if (!(parameters >> state) || state != m_markerStates[i]) {
+            std::cout << "\n\t\tMarker state " << i << " in cache differs from current setting, cache file is invalid. "
+                      << "Recomputing.\n";
+            return false;
+        }
+    }
+    int sampleSize = 0;
+    if (!(parameters >> sampleSize) || sampleSize != m_maxRandomSampleSize) {
+        std::cout << "\n\t\tRandom sample size in cache differs from current setting, cache file is invalid. "
+                     "Recomputing.\n";
+        return false;
+    }
+    float alpha = 0.0f;
+    if (!(parameters >> alpha) || !(alpha == m_alpha)) {
+        std::cout << "\n\t\tAlpha in cache differs from current setting, cache file is invalid. Recomputing.\n";
+        return false;
+    }
+
+    const size_t n = static_cast<size_t>(numEvents(file));
+    raw.seekg(0, std::ios::end);
+    const std::streamoff size = raw.tellg();
+    if (size < 0 || static_cast<std::uint64_t>(size) != static_cast<std::uint64_t>(n) * 4) {
+        std::cout << "\n\t\tSize of cache does not match data. Reading cache failed.\n";
+        return false;
+    }
+    std::string bytes(n * 4, '\0');
+    raw.seekg(0, std::ios::beg);
+    std::string stored;
+    if (!raw.read(bytes.data(), static_cast<std::streamsize>(bytes.size())) ||
+        !readWhole(base + "_checksum.txt", kMaxChecksumFile, stored) ||
+        stored != checksumText(file, bytes.data(), bytes.size())) {
+        std::cout << "\n\t\tData in cache differs from current data, cache file is invalid. Recomputing.\n";
+        return false;
+    }
+    std::vector<int> densities(n);
+    for (size_t e = 0; e < n; ++e) {
+        const auto* b = reinterpret_cast<const unsigned char*>(bytes.data() + 4 * e);
+        const std::uint32_t u =
+            std::uint32_t(b[0]) | std::uint32_t(b[1]) << 8 | std::uint32_t(b[2]) << 16 | std::uint32_t(b[3]) << 24;
+        const auto d = static_cast<std::int32_t>(u);
+        // A count of other events of the file.
+        if (d < 0 || static_cast<size_t>(d) >= n) {
+            std::cout << "\n\t\tDensities in cache are out of range, cache file is invalid. Recomputing.\n";
+            return false;
+        }
+        densities[e] = d;
+    }
+    m_localDensities[f] = std::move(densities);
+    m_sortedDensities[f] = m_localDensities[f];
+    std::sort(m_sortedDensities[f].begin(), m_sortedDensities[f].end());
+    std::cout << " succes.\n";
+    return true;
+}
+
+void MCV_SpadeAnalysis::cacheDensities(int file) {
+    const std::string base = cacheBase(file);
+    const std::string parametersPath = base + "_parameters.txt";
+    const std::string rawPath = base + "_densities.raw";
+    const std::string checksumPath = base + "_checksum.txt";
+
+    std::ostringstream parameters;
+    for (bool state : m_markerStates) parameters << (state ? "1" : "0") << " ";
+    parameters << m_maxRandomSampleSize << " " << m_alpha << " " << m_targetDensityPercentile << " "
+               << m_outlierDensityPercentile << " " << m_densityLimit << " " << m_targetNumberOfClusters << " ";
+    const std::vector<int>& densities = m_localDensities[static_cast<size_t>(file)];
+    std::string raw(densities.size() * 4, '\0');
+    for (size_t e = 0; e < densities.size(); ++e) {
+        const auto u = static_cast<std::uint32_t>(densities[e]);
+        for (int b = 0; b < 4; ++b) raw[4 * e + static_cast<size_t>(b)] = static_cast<char>((u >> (8 * b)) & 0xff);
+    }
+
+    std::remove(checksumPath.c_str());
+    // The parameter file first: when it cannot be made, nothing is written.
+    if (!writeTemporary(parametersPath, parameters.str())) return failed(parametersPath);
+    if (!writeTemporary(rawPath, raw)) {
+        std::remove((parametersPath + ".tmp").c_str());
+        return failed(rawPath);
+    }
+    if (!renameTemporary(parametersPath)) {
+        std::remove((rawPath + ".tmp").c_str());
+        return failed(parametersPath);
+    }
+    if (!renameTemporary(rawPath)) return failed(rawPath);
+    if (!writeTemporary(checksumPath, checksumText(file, raw.data(), raw.size())) || !renameTemporary(checksumPath))
+        return failed(checksumPath);
+}

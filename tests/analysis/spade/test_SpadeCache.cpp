@@ -1,0 +1,163 @@
+// The density cache beside each file: its bytes, its reuse, and that every
+// cache of other settings or other data, damaged or half written, is answered
+// by a recomputation.
+#include "SpadeAnalysisTest.h"
+
+#include <QDir>
+
+#include <cstring>
+#include <functional>
+
+namespace {
+
+class SpadeCache : public SpadeAnalysisTest {
+protected:
+    void SetUp() override {
+        SpadeAnalysisTest::SetUp();
+        file = write("c.fcs", blobRows(3, 100, 5, 3));
+        load({file});
+    }
+    std::string cache(const char* suffix) { return path(std::string("c") + suffix); }
+    void put(const char* suffix, const QByteArray& content) {
+        QFile f(QString::fromStdString(cache(suffix)));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(content);
+    }
+    static QByteArray int32s(const std::vector<int>& values) {
+        QByteArray out(static_cast<int>(values.size() * 4), '\0');
+        std::memcpy(out.data(), values.data(), values.size() * 4);
+        return out;
+    }
+    QStringList leftovers() { return QDir(dir.path()).entryList({"*.tmp"}, QDir::AllEntries | QDir::NoDotAndDotDot); }
+
+    std::string file;
+};
+
+TEST_F(SpadeCache, HoldsTheSettingsAndDensitiesAndIsReloadedForTheSameData) {
+    makeSpade();
+    EXPECT_TRUE(contains(run(), "\nProcessing File: " + file + " (File 1 of 1, containing 300 data points)\n"));
+    const std::vector<int> densities = spade->localDensities()[0];
+    EXPECT_EQ(bytes(cache("_parameters.txt")), QByteArray("1 1 1 1 1 2000 3 3 1 10 50 "));
+    EXPECT_EQ(bytes(cache("_densities.raw")), int32s(densities));
+    EXPECT_TRUE(bytes(cache("_checksum.txt")).startsWith("events 300\ncolumns 0 1 2 3 4\nvalues "));
+    EXPECT_TRUE(leftovers().isEmpty());
+
+    makeSpade();
+    const std::string out = run();
+    EXPECT_TRUE(contains(out, "\tTrying to load cached densities .. succes.\n")) << out;
+    EXPECT_FALSE(contains(out, "Processing File")) << out;
+    EXPECT_EQ(spade->localDensities()[0], densities);
+}
+
+TEST_F(SpadeCache, OfOtherSettingsOrDataOrDamagedIsRecomputed) {
+    makeSpade();
+    run();
+    const QByteArray parameters = bytes(cache("_parameters.txt")), raw = bytes(cache("_densities.raw")),
+                     checksum = bytes(cache("_checksum.txt"));
+    QByteArray flipped = raw;
+    flipped[5] = static_cast<char>(flipped[5] ^ 1);
+    const std::string otherData =
+        "\n\t\tData in cache differs from current data, cache file is invalid. Recomputing.\n";
+    const auto remove = [&](const char* suffix) {
+        return [=] { QFile::remove(QString::fromStdString(cache(suffix))); };
+    };
+    const auto replace = [&](const char* suffix, QByteArray content) { return [=] { put(suffix, content); }; };
+    struct Case {
+        const char* name;
+        std::function<void()> change;  // to the files or the data
+        std::function<void(MCV_SpadeAnalysis&)> set;
+        std::string message;  // printed after "\tTrying to load cached densities .."
+    };
+    const std::vector<Case> cases = {
+        {"marker state", nullptr, [](MCV_SpadeAnalysis& s) { s.setMarkerState(2, false); },
+         "\n\t\tMarker state 2 in cache differs from current setting, cache file is invalid. Recomputing.\n"},
+        {"sample size", nullptr, [](MCV_SpadeAnalysis& s) { s.setMaxRandomSampleSize(1000); },
+         "\n\t\tRandom sample size in cache differs from current setting, cache file is invalid. Recomputing.\n"},
+        // Written as "3.14159", which reads back as another float.
+        {"alpha", nullptr, [](MCV_SpadeAnalysis& s) { s.setAlpha(3.14159274f); },
+         "\n\t\tAlpha in cache differs from current setting, cache file is invalid. Recomputing.\n"},
+        {"garbage parameters", replace("_parameters.txt", "x"), nullptr,
+         "\n\t\tMarker state 0 in cache differs from current setting, cache file is invalid. Recomputing.\n"},
+        {"truncated densities", replace("_densities.raw", raw.left(400)), nullptr,
+         "\n\t\tSize of cache does not match data. Reading cache failed.\n"},
+        {"other densities", replace("_densities.raw", flipped), nullptr, otherData},
+        {"no checksum", remove("_checksum.txt"), nullptr, otherData},
+        {"foreign checksum", replace("_checksum.txt", checksum.left(30) + "0" + checksum.mid(31)), nullptr, otherData},
+        {"a value changed", [&] { at(0, 7, 3) += 0.25f; }, nullptr, otherData},
+        {"no densities", remove("_densities.raw"), nullptr, "\nProcessing File: "},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        put("_parameters.txt", parameters);
+        put("_densities.raw", raw);
+        put("_checksum.txt", checksum);
+        if (c.change) c.change();
+        const auto fresh = [&] {
+            makeSpade();
+            if (c.set) c.set(*spade);
+            return run();
+        };
+        const std::string out = fresh();
+        EXPECT_TRUE(contains(out, "\tTrying to load cached densities .." + c.message)) << out;
+        EXPECT_TRUE(contains(out, "\nProcessing File: ")) << out;
+        EXPECT_EQ(spade->localDensities()[0], bruteDensities(0, spade->densityRadii()[0]));
+        // The recomputation rewrote the cache for these settings and data;
+        // an alpha that its text does not keep never matches.
+        const std::string again = fresh();
+        EXPECT_EQ(contains(again, " succes.\n"), std::string(c.name) != "alpha") << again;
+        if (std::string(c.name) == "a value changed") at(0, 7, 3) -= 0.25f;
+    }
+}
+
+// The arcsine transform with another cofactor changes every value, not the
+// number of events.
+TEST_F(SpadeCache, OfDataTransformedWithAnotherCofactorIsRecomputed) {
+    for (int cofactor : {5, 150}) {
+        fresh();
+        load({file});
+        data->applyArcSinTransform(cofactor, std::vector<bool>(5, true));
+        makeSpade();
+        const std::string out = run();
+        EXPECT_EQ(contains(out, "Data in cache differs from current data"), cofactor == 150) << out;
+        EXPECT_EQ(spade->localDensities()[0], bruteDensities(0, spade->densityRadii()[0]));
+    }
+}
+
+// A write that fails at any file leaves no temporary behind and no cache that
+// a later run would take.
+TEST_F(SpadeCache, ThatCannotBeWrittenLeavesNothingThatLoads) {
+    for (const char* blocked : {"_parameters.txt", "_densities.raw", "_checksum.txt"}) {
+        SCOPED_TRACE(blocked);
+        removeCaches();
+        const QString blocker = QString::fromStdString(cache(blocked) + ".tmp");
+        ASSERT_TRUE(QDir().mkpath(blocker));
+        makeSpade();
+        EXPECT_TRUE(contains(run(), "\n\t\tCaching densities failed: " + cache(blocked) + " could not be written.\n"));
+        ASSERT_TRUE(QDir(blocker).removeRecursively());
+        EXPECT_TRUE(leftovers().isEmpty()) << leftovers().join(" ").toStdString();
+        // The parameter file comes first: without it nothing is written.
+        if (std::string(blocked) != "_checksum.txt") {
+            EXPECT_FALSE(QFile::exists(QString::fromStdString(cache("_parameters.txt"))));
+            EXPECT_FALSE(QFile::exists(QString::fromStdString(cache("_densities.raw"))));
+        }
+        makeSpade();
+        const std::string out = run();
+        EXPECT_FALSE(contains(out, " succes.")) << out;
+        EXPECT_TRUE(contains(out, "\nProcessing File: ")) << out;
+    }
+}
+
+// The cache is named after the whole path cut at its last "."; a folder with
+// a "." above a file without extension gives names cut inside the folder.
+TEST_F(SpadeCache, IsNamedAfterThePathWithoutItsLastDot) {
+    ASSERT_TRUE(QDir(dir.path()).mkdir("set.v2"));
+    const std::string plain = write("set.v2/events", blobRows(1, 30, 2, 4));
+    fresh();
+    load({plain});
+    makeSpade();
+    run();
+    for (const char* suffix : {"_parameters.txt", "_densities.raw", "_checksum.txt"})
+        EXPECT_TRUE(QFile::exists(QString::fromStdString(path(std::string("set") + suffix)))) << suffix;
+}
+
+}  // namespace
