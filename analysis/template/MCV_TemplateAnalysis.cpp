@@ -118,18 +118,6 @@ void MCV_TemplateAnalysis::classifyEvents(const float* rows, size_t width, size_
             for (size_t t = 0; t < numTemplates; ++t) {
                 const float* profile = m_shortenedTemplates[t].data();
                 columns.distances(profile, 0, count, distance, single, exceeded);
-                if (single < 0.0f) {
-                    // A negative limit fails every marker whose difference is a
-                    // number; the kernel's flag also fires when there is none
-                    // (no markers, or NaN on every one).
-                    for (size_t i = 0; i < count; ++i) {
-                        if (!exceeded[i] || (markers > 0 && !std::isnan(distance[i]))) continue;
-                        bool numeric = false;
-                        for (size_t m = 0; m < markers && !numeric; ++m)
-                            numeric = !std::isnan(std::fabs(columns.value(i, m) - profile[m]));
-                        exceeded[i] = numeric ? 1 : 0;
-                    }
-                }
                 // A total exactly at the limit neither matches nor counts as a
                 // failure of the total; NaN does neither.
                 for (size_t i = 0; i < count; ++i) {
