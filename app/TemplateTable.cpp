@@ -1,8 +1,159 @@
 #include "app/TemplateTable.h"
 
-// Placeholder until the reader lands.
-TemplateTable readTemplateTable(const QString& path) { return {{}, path}; }
+#include <QByteArray>
+#include <QDebug>
+#include <QFile>
+#include <QRegularExpression>
 
-QList<QStringList> readCsvFile(const QString&, bool*) { return {}; }
+#include <vector>
 
-void finishCsvField(QString&, QStringList&, QList<QStringList>&, QChar) {}
+namespace {
+
+// The rows of a CSV text, with the 1-based line on which each row starts.
+struct CsvText {
+    QList<QStringList> rows;
+    std::vector<int> lines;
+    bool unterminatedQuote = false;
+    int unterminatedLine = 0;  // where the row holding the open quote starts
+};
+
+// The text of a file (UTF-8 up to the first NUL, carriage returns removed);
+// false when it cannot be opened.
+bool readText(const QString& path, QString* text) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return false;
+    QByteArray bytes = file.readAll();
+    const int nul = bytes.indexOf('\0');
+    if (nul >= 0) bytes.truncate(nul);
+    *text = QString::fromUtf8(bytes);
+    text->remove(QRegularExpression(QStringLiteral("\r")));
+    return true;
+}
+
+CsvText parseCsv(const QString& text) {
+    CsvText csv;
+    QString field;
+    QStringList row;
+    int line = 1, rowLine = 1;
+    // Rows are added only by finishCsvField; a new one starts after it.
+    const auto finish = [&](QChar delimiter) {
+        const int before = csv.rows.size();
+        finishCsvField(field, row, csv.rows, delimiter);
+        if (csv.rows.size() > before) {
+            csv.lines.push_back(rowLine);
+            rowLine = delimiter == QLatin1Char('\n') ? line + 1 : line;
+        }
+    };
+    for (int i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (c == QLatin1Char('\n') || c == QLatin1Char(',')) {
+            finish(c);
+        } else {
+            field.append(c);
+            if (i == text.size() - 1) finish(QChar(0));
+        }
+        if (c == QLatin1Char('\n')) ++line;
+    }
+    if (!field.isEmpty()) {
+        // Only an open quote keeps a field past the end of the text (the
+        // last character finished every other one).
+        if (!field.endsWith(QChar(0))) finishCsvField(field, row, csv.rows, QChar(0));
+        csv.unterminatedQuote = true;
+        csv.unterminatedLine = rowLine;
+    } else if (!row.isEmpty()) {
+        // A last row ending in a comma: its empty last field ends the text.
+        finish(QChar(0));
+    }
+    return csv;
+}
+
+QString fields(int n) { return n == 1 ? QStringLiteral("1 field") : QStringLiteral("%1 fields").arg(n); }
+
+}  // namespace
+
+TemplateTable readTemplateTable(const QString& path) {
+    TemplateTable table;
+    QString text;
+    if (!readText(path, &text)) {
+        table.error = QStringLiteral("The template table \"%1\" could not be opened.").arg(path);
+        return table;
+    }
+    const CsvText csv = parseCsv(text);
+    if (csv.unterminatedQuote) {
+        table.error = QStringLiteral(
+                          "The template table \"%1\" has a quote that is never closed (in the row "
+                          "starting on line %2).")
+                          .arg(path)
+                          .arg(csv.unterminatedLine);
+        return table;
+    }
+
+    int first = 0;
+    if (!csv.rows.isEmpty()) {
+        bool numeric = false;
+        for (const QString& f : csv.rows.front()) {
+            f.toFloat(&numeric);
+            if (numeric) break;
+        }
+        // A first row without any number names the columns; as a template it
+        // would be all zeros.
+        if (!numeric) {
+            qDebug().noquote()
+                << QStringLiteral("Template table \"%1\": the first row holds no number and is skipped as a header.")
+                       .arg(path);
+            first = 1;
+        }
+    }
+    if (first >= csv.rows.size()) {
+        table.error = QStringLiteral("The template table \"%1\" holds no templates.").arg(path);
+        return table;
+    }
+
+    const int width = csv.rows.at(first).size();
+    for (int r = first + 1; r < csv.rows.size(); ++r) {
+        const int n = csv.rows.at(r).size();
+        if (n == width) continue;
+        table.error = QStringLiteral(
+                          "The template table \"%1\" is not rectangular: the row on line %2 has %3, "
+                          "the first row (line %4) has %5.")
+                          .arg(path)
+                          .arg(csv.lines[static_cast<size_t>(r)])
+                          .arg(fields(n))
+                          .arg(csv.lines[static_cast<size_t>(first)])
+                          .arg(width);
+        return table;
+    }
+    table.rows.reserve(static_cast<size_t>(csv.rows.size() - first));
+    for (int r = first; r < csv.rows.size(); ++r) {
+        std::vector<float> values(static_cast<size_t>(width));
+        for (int j = 0; j < width; ++j) values[static_cast<size_t>(j)] = csv.rows.at(r).at(j).toFloat();
+        table.rows.push_back(std::move(values));
+    }
+    return table;
+}
+
+QList<QStringList> readCsvFile(const QString& path, bool* unterminatedQuote) {
+    if (unterminatedQuote) *unterminatedQuote = false;
+    QString text;
+    if (!readText(path, &text)) return {};
+    CsvText csv = parseCsv(text);
+    if (unterminatedQuote) *unterminatedQuote = csv.unterminatedQuote;
+    return std::move(csv.rows);
+}
+
+void finishCsvField(QString& field, QStringList& row, QList<QStringList>& rows, QChar delimiter) {
+    const QChar quote = QLatin1Char('"');
+    if (field.count(quote) % 2 == 1) {
+        // Inside an open quote the delimiter is part of the field.
+        field.append(delimiter);
+        return;
+    }
+    if (field.size() >= 2 && field.startsWith(quote) && field.endsWith(quote)) field = field.mid(1, field.size() - 2);
+    field.replace(QStringLiteral("\"\""), QStringLiteral("\""));
+    row.append(field);
+    if (delimiter != QLatin1Char(',')) {
+        rows.append(row);
+        row.clear();
+    }
+    field.clear();
+}

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cassert>
 #include <cmath>
+#include <limits>
 
 namespace {
 
@@ -40,7 +41,12 @@ inline __attribute__((always_inline)) void cappedImpl(const T* data, size_t M, c
     for (size_t b = begin / L; b * L < end; ++b) {
         alignas(64) T acc[L];
         alignas(64) T largest[L];
-        for (size_t l = 0; l < L; ++l) acc[l] = largest[l] = T(0);
+        // No difference yet, so even a negative limit is not exceeded until a
+        // marker's difference is a number above it.
+        for (size_t l = 0; l < L; ++l) {
+            acc[l] = T(0);
+            largest[l] = -std::numeric_limits<T>::infinity();
+        }
         const T* block = data + b * M * L;
         for (size_t m = 0; m < M; ++m) {
             const T qm = q[m];

@@ -18,6 +18,10 @@ class MCV_DerivedDataClusters;
 // clusters' medians are linked by a minimum spanning tree and published as
 // the cluster set named after the analysis. GUI thread; reports on standard
 // output.
+//
+// The result is that of the plain serial loop (events in file and event
+// order, templates in table order, each distance summed in marker order, ties
+// to the lower template index) on any number of threads.
 class MCV_TemplateAnalysis : public MCV_Analysis {
 public:
     using PointList = MCV_ClusterResult::PointList;
@@ -51,10 +55,21 @@ public:
     const std::vector<std::vector<float>>& clusterMedians() const { return m_result.medians; }
 
 private:
+    // Why the enabled markers cannot be classified with the templates (a
+    // sentence for the user), or empty when they can.
+    std::string refusal(size_t variables) const;
+    // The templates restricted to the enabled markers, in marker order.
+    void createShortenedClassifier();
+    // Classifies events [begin, end) of one file's rows into `outcome`: the
+    // template index, or for an unassigned event the way it failed (see the
+    // .cpp).
+    void classifyEvents(const float* rows, size_t width, size_t begin, size_t end, int* outcome) const;
+
     float m_maxSingleDistance = 2.5f;
     float m_maxTotalDistance = 20.0f;
     bool m_running = false;
     std::string m_error;
     std::vector<std::vector<float>> m_templates;
+    std::vector<std::vector<float>> m_shortenedTemplates;
     MCV_ClusterResult m_result;
 };

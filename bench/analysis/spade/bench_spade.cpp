@@ -399,7 +399,7 @@ int main(int argc, char** argv) {
             templates.push_back(row);
         }
         MCV_TemplateAnalysis classify;
-        classify.init(nullptr, "bench templates", templates);
+        silently([&] { classify.init(nullptr, "bench templates", templates); });
         selectMarkers(classify);
         const double ours = silently([&] { classify.upsampleData(); });
         omp_set_num_threads(1);

@@ -113,6 +113,21 @@ TEST(L1Columns, RowsAreCopiedFromTheChosenColumnsAndNonFiniteValuesStayInTheirLa
     EXPECT_EQ(out[1], inf);
     EXPECT_TRUE(std::isnan(out[2]));
     EXPECT_EQ(store.countWithin(q, 0, 3, inf), 2u);
+
+    // A negative limit is exceeded by any numeric difference, never by NaN
+    // alone or by no marker at all.
+    const float nanRow[2] = {std::nanf(""), std::nanf("")};
+    store.append(nanRow);
+    unsigned char exceeded[4];
+    float capped[4];
+    store.distances(q, 0, 4, capped, -1.0f, exceeded);
+    EXPECT_EQ(std::vector<int>(exceeded, exceeded + 4), (std::vector<int>{1, 1, 1, 0}));
+    MCV_L1Columns<float> none;
+    none.reset(0);
+    none.append(nullptr);
+    none.distances(q, 0, 1, capped, -1.0f, exceeded);
+    EXPECT_EQ(exceeded[0], 0);
+    EXPECT_EQ(capped[0], 0.0f);
 }
 
 }  // namespace

@@ -1,0 +1,96 @@
+// The template table reader: CSV rows (quotes, line ends, the end of the
+// text) and the all-or-nothing table with a reason that names the file.
+#include "app/TemplateTable.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace {
+
+using Table = std::vector<std::vector<float>>;
+
+QStringList debugLines;
+void collectDebug(QtMsgType type, const QMessageLogContext&, const QString& message) {
+    if (type == QtDebugMsg) debugLines << message;
+}
+
+class TemplateTableRead : public ::testing::Test {
+protected:
+    QString write(const QByteArray& bytes) {
+        const QString path = dir.filePath("table.csv");
+        QFile f(path);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(bytes);
+        return path;
+    }
+    QTemporaryDir dir;
+};
+
+TEST_F(TemplateTableRead, RowsAndTablesOfEveryShape) {
+    struct Case {
+        QByteArray text;
+        QList<QStringList> rows;
+        bool unterminated;
+        Table table;
+        QStringList error;  // parts of the reason; empty when the table is used
+    } cases[] = {
+        {"1,2,3\n4,5,6\n", {{"1", "2", "3"}, {"4", "5", "6"}}, false, {{1, 2, 3}, {4, 5, 6}}, {}},
+        {"1,2,3\n4,5,6", {{"1", "2", "3"}, {"4", "5", "6"}}, false, {{1, 2, 3}, {4, 5, 6}}, {}},
+        {"1,2\r\n3.5,-4e1\r\n", {{"1", "2"}, {"3.5", "-4e1"}}, false, {{1, 2}, {3.5f, -40}}, {}},
+        // A last row ending in a comma has an empty last field.
+        {"1,2,3\n4,5,", {{"1", "2", "3"}, {"4", "5", ""}}, false, {{1, 2, 3}, {4, 5, 0}}, {}},
+        {"\"1,5\",2\nx,3", {{"1,5", "2"}, {"x", "3"}}, false, {{0, 2}, {0, 3}}, {}},
+        {"\"a\"\"b\",\"\",\"q\nr\",7\n", {{"a\"b", "", "q\nr", "7"}}, false, {{0, 0, 0, 7}}, {}},
+        {QByteArray("1,2\n3,4\0,5\n", 11), {{"1", "2"}, {"3", "4"}}, false, {{1, 2}, {3, 4}}, {}},
+        {"CD3,\"CD4\"\n1,2\n", {{"CD3", "CD4"}, {"1", "2"}}, false, {{1, 2}}, {}},
+        {"1,2\n3,4\n\n", {{"1", "2"}, {"3", "4"}, {""}}, false, {}, {"line 3 has 1 field", "(line 1) has 2"}},
+        {"1,2,3\n4,5\n6,7,8\n",
+         {{"1", "2", "3"}, {"4", "5"}, {"6", "7", "8"}},
+         false,
+         {},
+         {"line 2 has 2 fields", "(line 1) has 3"}},
+        {"a,b\n\"x\ny\",2\n3\n",
+         {{"a", "b"}, {"x\ny", "2"}, {"3"}},
+         false,
+         {},
+         {"line 4 has 1 field", "(line 2) has 2"}},
+        {"1,2\n3,\"4,5\n6,7\n", {{"1", "2"}}, true, {}, {"never closed", "line 2"}},
+        {"1,\"2", {}, true, {}, {"never closed", "line 1"}},
+        {"CD3,CD4\n", {{"CD3", "CD4"}}, false, {}, {"no templates"}},
+        {"", {}, false, {}, {"no templates"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text.toStdString());
+        const QString path = write(c.text);
+        bool unterminated = !c.unterminated;
+        EXPECT_EQ(readCsvFile(path, &unterminated), c.rows);
+        EXPECT_EQ(unterminated, c.unterminated);
+        const TemplateTable table = readTemplateTable(path);
+        EXPECT_EQ(table.rows, c.table);
+        EXPECT_EQ(table.error.isEmpty(), c.error.isEmpty()) << table.error.toStdString();
+        EXPECT_TRUE(c.error.isEmpty() || table.error.contains(path)) << table.error.toStdString();
+        for (const QString& part : c.error) EXPECT_TRUE(table.error.contains(part)) << table.error.toStdString();
+    }
+}
+
+TEST_F(TemplateTableRead, AHeaderRowIsSkippedWithADebugLineAndAMissingFileIsNamed) {
+    const QString path = write("name,CD3\nT cells,1\n");
+    debugLines.clear();
+    const QtMessageHandler previous = qInstallMessageHandler(collectDebug);
+    const TemplateTable table = readTemplateTable(path);
+    qInstallMessageHandler(previous);
+    EXPECT_EQ(table.rows, (Table{{0, 1}}));
+    ASSERT_EQ(debugLines.size(), 1);
+    EXPECT_TRUE(debugLines[0].contains("header"));
+
+    const QString missing = dir.filePath("none.csv");
+    EXPECT_TRUE(readCsvFile(missing).isEmpty());
+    const TemplateTable none = readTemplateTable(missing);
+    EXPECT_TRUE(none.rows.empty());
+    EXPECT_TRUE(none.error.contains(missing) && none.error.contains("could not be opened")) << none.error.toStdString();
+}
+
+}  // namespace
