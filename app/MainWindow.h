@@ -36,7 +36,8 @@ class Ui_MainWindow;
 // The source is split by concern: MainWindow.cpp (construction, lists,
 // help, quit), MainWindowImport.cpp (file import and colour images),
 // MainWindowAnalyses.cpp (the table of analysis kinds, creation and removal
-// of analyses), MainWindowViews.cpp (view commands).
+// of analyses), MainWindowTemplate.cpp (the template classification made
+// from its table), MainWindowViews.cpp (view commands).
 class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
