@@ -4,20 +4,16 @@
 // folder (the density caches land beside them), a SPADE analysis over it, and
 // the exact references the analysis's fast paths are checked against.
 
-#include "data/FcsTestFile.h"
-#include "support/CapturedOutput.h"
+#include "../ClusteringTestData.h"
 #include "support/TestData.h"
 
 #include "analysis/spade/MCV_SpadeAnalysis.h"
-#include "data/MCV_CytometryData.h"
 #include "data/MCV_DerivedDataClusters.h"
 #include "data/MCV_DerivedDataPoints.h"
 #include "data/MCV_FcsHeader.h"
 
 #include <QDir>
 #include <QFile>
-#include <QTemporaryDir>
-#include <gtest/gtest.h>
 
 #include <omp.h>
 
@@ -25,44 +21,23 @@
 #include <cmath>
 #include <memory>
 #include <random>
-#include <string>
-#include <vector>
 
-using Rows = std::vector<std::vector<float>>;
-
-class SpadeAnalysisTest : public ::testing::Test {
+class SpadeAnalysisTest : public ClusteringDataTest {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(dir.isValid());
         threads = omp_get_max_threads();
-        fresh();
+        ClusteringDataTest::SetUp();
     }
     void TearDown() override {
         spade.reset();
         omp_set_num_threads(threads);
-        delete MCV_CytometryData::Instance();
+        ClusteringDataTest::TearDown();
     }
 
     // An empty data set (the previous one and its analysis are dropped).
     void fresh() {
         spade.reset();
-        delete MCV_CytometryData::Instance();
-        data = MCV_CytometryData::Instance();
-        data->init(nullptr);
-    }
-
-    // Writes an FCS file of float rows with markers "M1".."Mk" into the folder.
-    std::string write(const std::string& name, const Rows& rows, size_t markers = 0) {
-        if (!rows.empty()) markers = rows[0].size();
-        FcsTestFile f = FcsTestFile::floats(rows);
-        if (rows.empty()) f = FcsTestFile::listMode("F", 0, std::vector<int>(markers, 32));
-        for (size_t m = 0; m < markers; ++m) f.set("$P" + std::to_string(m + 1) + "S", "M" + std::to_string(m + 1));
-        return f.write(dir, name);
-    }
-    // Loads the files (in this order) into the data set.
-    void load(const std::vector<std::string>& paths) {
-        for (const std::string& p : paths) ASSERT_EQ(data->loadFromFile(p), 0) << p;
-        data->initAllDerviedDataPointer();
+        ClusteringDataTest::fresh();
     }
     // A copy of a file of the repository's real test data in the folder.
     std::string copyReal(const char* name) {
@@ -96,21 +71,10 @@ protected:
         return data->rawData(file)[static_cast<size_t>(e) * width + variable];
     }
 
-    // The value of selected marker `m` of event `e` of `file`.
-    float value(int file, int e, unsigned m) {
-        const auto width = static_cast<size_t>(data->combinedHeader()->numVariables());
-        return data->rawData(file)[static_cast<size_t>(e) * width + m];
-    }
     // The L1 distance over the selected markers, summed in float in marker order.
     float l1(int file, int a, int b) {
         float d = 0.0f;
-        for (unsigned m : *spade->selectedMarkers()) d += std::fabs(value(file, a, m) - value(file, b, m));
-        return d;
-    }
-    float l1(int file, int e, const std::vector<float>& profile) {
-        float d = 0.0f;
-        const auto& markers = *spade->selectedMarkers();
-        for (size_t k = 0; k < markers.size(); ++k) d += std::fabs(value(file, e, markers[k]) - profile[k]);
+        for (unsigned m : *spade->selectedMarkers()) d += std::fabs(at(file, a, m) - at(file, b, m));
         return d;
     }
     // Every j != i with radius >= distance(i, j).
@@ -155,8 +119,6 @@ protected:
         return text.find(part) != std::string::npos;
     }
 
-    QTemporaryDir dir;
-    MCV_CytometryData* data = nullptr;
     std::unique_ptr<MCV_SpadeAnalysis> spade;
     int threads = 1;
 };

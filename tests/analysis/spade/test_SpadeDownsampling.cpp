@@ -28,20 +28,25 @@ protected:
 TEST_F(SpadeDownsampling, PassesDropOutliersKeepSparseEventsAndStopNearTheLimit) {
     struct Case {
         float limit, target, outlier;
+        float usedTarget, usedOutlier;  // percentiles out of range are taken at its ends
     };
     const std::regex pass(
         "\t\toutlier density = (\\d+), target density = (\\d+), max cellcount = (\\d+), curve exponent = (\\d+) \\.\\. "
         "(\\d+) samples remain\\.\n");
     // The last case keeps every event above the outlier density in every
     // pass, so only the pass limit ends it.
-    for (const Case c : {Case{10, 3, 1}, Case{50, 50, 10}, Case{30, 20, 0}, Case{1, 100, 0}}) {
+    const float nan = std::nanf("");
+    for (const Case c :
+         {Case{10, 3, 1, 3, 1}, Case{50, 50, 10, 50, 10}, Case{30, 20, nan, 20, 0}, Case{1, 250, -5, 100, 0}}) {
         SCOPED_TRACE(std::to_string(c.limit) + " " + std::to_string(c.target) + " " + std::to_string(c.outlier));
         makeSpade();
         spade->setDensityLimit(c.limit);
         spade->setTargetDensityPercentile(c.target);
         spade->setOutlierDensityPercentile(c.outlier);
+        EXPECT_EQ(spade->targetDensityPercentile(), c.usedTarget);
+        EXPECT_EQ(spade->outlierDensityPercentile(), c.usedOutlier);
         const std::string out = run();
-        const int outlier = sortedAt(c.outlier), target = std::max(1, sortedAt(c.target));
+        const int outlier = sortedAt(c.usedOutlier), target = std::max(1, sortedAt(c.usedTarget));
         const int maxCells = static_cast<int>(c.limit * 0.01f * 1000.0f);
         std::vector<int> counts;
         for (std::sregex_iterator m(out.begin(), out.end(), pass), end; m != end; ++m) {
@@ -68,6 +73,8 @@ TEST_F(SpadeDownsampling, PassesDropOutliersKeepSparseEventsAndStopNearTheLimit)
     }
 }
 
+// Without a pass a run keeps nothing, also after an earlier run's pass left
+// a mask.
 TEST_F(SpadeDownsampling, KeepsEverythingAboveALimitOf99Point9AndNothingBelowOneEvent) {
     struct Case {
         float limit;
@@ -76,34 +83,26 @@ TEST_F(SpadeDownsampling, KeepsEverythingAboveALimitOf99Point9AndNothingBelowOne
     };
     // 0.05% of 1000 events is no event; NaN wants none either.
     for (const Case c : {Case{100, false, 1000}, Case{99.95f, false, 1000}, Case{0.05f, true, 0}, Case{-3, true, 0},
-                         Case{std::nanf(""), true, 0}}) {
-        SCOPED_TRACE(c.limit);
-        makeSpade();
-        spade->setDensityLimit(c.limit);
-        const std::string out = run();
-        EXPECT_EQ(contains(out, "\tDownsampling ..\n"), c.passes) << out;
-        EXPECT_FALSE(contains(out, "curve exponent")) << out;
-        EXPECT_EQ(keptCount(), c.kept);
-        if (c.kept == 0) {
-            EXPECT_TRUE(contains(out, "\t\tDone, 0 (0%) active Samples remain.\n")) << out;
-            EXPECT_TRUE(contains(out, "\n\tNo events remain after down-sampling; no tree was built.\n")) << out;
-            EXPECT_FALSE(spade->errorMessage().empty());
+                         Case{std::nanf(""), true, 0}})
+        for (bool earlierPass : {false, true}) {
+            SCOPED_TRACE(std::to_string(c.limit) + (earlierPass ? " after a pass" : ""));
+            makeSpade();
+            if (earlierPass) {
+                spade->setDensityLimit(50);
+                run();
+                ASSERT_GT(keptCount(), 0u);
+            }
+            spade->setDensityLimit(c.limit);
+            const std::string out = run();
+            EXPECT_EQ(contains(out, "\tDownsampling ..\n"), c.passes) << out;
+            EXPECT_FALSE(contains(out, "curve exponent")) << out;
+            EXPECT_EQ(keptCount(), c.kept);
+            if (c.kept == 0) {
+                EXPECT_TRUE(contains(out, "\t\tDone, 0 (0%) active Samples remain.\n")) << out;
+                EXPECT_TRUE(contains(out, "\n\tNo events remain after down-sampling; no tree was built.\n")) << out;
+                EXPECT_FALSE(spade->errorMessage().empty());
+            }
         }
-    }
-}
-
-// Without a pass, a later run keeps nothing, as the first run does, instead
-// of the mask an earlier pass left.
-TEST_F(SpadeDownsampling, WithoutAPassKeepsNothingAlsoAfterAnEarlierPass) {
-    makeSpade();
-    spade->setDensityLimit(50);
-    run();
-    ASSERT_GT(keptCount(), 0u);
-    spade->setDensityLimit(0.05f);
-    const std::string out = run();
-    EXPECT_FALSE(contains(out, "Trying to load cached densities")) << out;
-    EXPECT_EQ(keptCount(), 0u);
-    EXPECT_FALSE(spade->errorMessage().empty());
 }
 
 // Each pass draws from one seed of the process's generator, so the same seed
@@ -119,20 +118,6 @@ TEST_F(SpadeDownsampling, KeepsTheSameEventsOnOneAndEightThreadsForOneSeed) {
     }
     EXPECT_EQ(masks[0], masks[1]);
     EXPECT_GT(std::count(masks[0].begin(), masks[0].end(), true), 0);
-}
-
-TEST_F(SpadeDownsampling, TakesPercentilesOutsideTheRangeAtItsEnds) {
-    makeSpade();
-    spade->setTargetDensityPercentile(250.0f);
-    spade->setOutlierDensityPercentile(-5.0f);
-    EXPECT_EQ(spade->targetDensityPercentile(), 100.0f);
-    EXPECT_EQ(spade->outlierDensityPercentile(), 0.0f);
-    const std::string out = run();
-    EXPECT_TRUE(contains(out, "outlier density = " + std::to_string(sortedAt(0)) +
-                                  ", target density = " + std::to_string(std::max(1, sortedAt(100)))))
-        << out;
-    spade->setOutlierDensityPercentile(std::nanf(""));
-    EXPECT_EQ(spade->outlierDensityPercentile(), 0.0f);
 }
 
 }  // namespace

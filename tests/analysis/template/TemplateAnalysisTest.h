@@ -4,26 +4,17 @@
 // template analysis over it; the plain serial classification loop as the
 // reference of every run.
 
+#include "../ClusteringTestData.h"
 #include "data/CallbackLog.h"
-#include "data/FcsTestFile.h"
-#include "support/CapturedOutput.h"
 
 #include "analysis/template/MCV_TemplateAnalysis.h"
-#include "data/MCV_CytometryData.h"
 #include "data/MCV_DerivedDataClusters.h"
-
-#include <QTemporaryDir>
-#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <functional>
 #include <memory>
-#include <string>
-#include <vector>
-
-using Rows = std::vector<std::vector<float>>;
 using PointList = MCV_TemplateAnalysis::PointList;
 
 // The unassigned events of a run by the way they failed (single marker,
@@ -96,37 +87,29 @@ struct DataLog : CallbackLog {
     }
 };
 
-class TemplateAnalysisTest : public ::testing::Test {
+class TemplateAnalysisTest : public ClusteringDataTest {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(dir.isValid());
-        delete MCV_CytometryData::Instance();
-        data = MCV_CytometryData::Instance();
-        data->init(&dataUi);
+        ClusteringDataTest::SetUp();
+        fresh(&dataUi);
     }
     void TearDown() override {
         analysis.reset();
-        delete MCV_CytometryData::Instance();
+        ClusteringDataTest::TearDown();
     }
 
     // One file per entry (the first must have events), variables named
     // `names` (or "V1".."Vn"), NaN kept.
-    void load(const std::vector<Rows>& files, std::vector<std::string> names = {}) {
-        const size_t width = files.front().front().size();
-        for (size_t v = names.size(); v < width; ++v) names.push_back("V" + std::to_string(v + 1));
-        for (size_t i = 0; i < files.size(); ++i) {
-            FcsTestFile f = files[i].empty() ? FcsTestFile::listMode("F", 0, std::vector<int>(width, 32))
-                                             : FcsTestFile::floats(files[i]);
-            for (size_t v = 0; v < width; ++v) f.set("$P" + std::to_string(v + 1) + "S", names[v]);
-            int code = -1;
-            quietly([&] { code = data->loadFromFile(f.write(dir, "f" + std::to_string(i + 1) + ".fcs")); });
-            ASSERT_EQ(code, 0);
-        }
+    void load(const std::vector<Rows>& files, const std::vector<std::string>& names = {}) {
+        std::vector<std::string> paths;
+        for (size_t i = 0; i < files.size(); ++i)
+            paths.push_back(write("f" + std::to_string(i + 1) + ".fcs", files[i], files[0][0].size(), names, "V"));
+        ClusteringDataTest::load(paths);
         // The reader stores NaN as 0; values computed later may still be NaN.
+        const size_t width = files[0][0].size();
         for (size_t i = 0; i < files.size(); ++i)
             for (size_t k = 0; k < files[i].size(); ++k)
                 std::copy(files[i][k].begin(), files[i][k].end(), data->rawData(static_cast<int>(i)) + k * width);
-        data->initAllDerviedDataPointer();
         loaded = files;
     }
 
@@ -146,10 +129,8 @@ protected:
 
     MCV_DerivedDataClusters* published() { return data->derivedDataClusters(analysis->name(), true); }
 
-    QTemporaryDir dir;
     DataLog dataUi;
     CallbackLog ui;
-    MCV_CytometryData* data = nullptr;
     std::vector<Rows> loaded;
     std::unique_ptr<MCV_TemplateAnalysis> analysis;
 };
