@@ -1,6 +1,6 @@
 // The SPADE and template settings panels: their controls (one table for
-// both), the marker check before a compute, and the SPADE panel's parameters
-// and runs. The template panel's runs are in tests/ui/template/.
+// both), the marker check before a compute and the published result, and the
+// SPADE panel's progress. A refused classification is in tests/ui/template/.
 #include "support/CapturedOutput.h"
 #include "support/DataFixture.h"
 #include "support/WidgetFinders.h"
@@ -81,9 +81,14 @@ protected:
     std::unique_ptr<MCV_TemplateAnalysis> classification;
 };
 
-TEST_F(ClusterPanelTest, ControlsShowTheirLabelsDefaultsRangesAndToolTips) {
+// A typed value reaches the analysis at once; each SPADE value marks the
+// stages it affects (after a compute has cleared them), so the next compute
+// redoes only those.
+TEST_F(ClusterPanelTest, ControlsShowTheirDefaultsAndPassTypedValuesOnAtOnce) {
     UI_SpadeSettingsWidget spadePanel(nullptr, spade.get());
     UI_TemplateSettingsWidget templatePanel(nullptr, classification.get());
+    const QString point = QLocale().decimalPoint();
+    using Flags = std::tuple<bool, bool, bool>;  // densities, down-sampling, clustering
     const struct {
         Panel panel;
         const char* section;
@@ -91,29 +96,114 @@ TEST_F(ClusterPanelTest, ControlsShowTheirLabelsDefaultsRangesAndToolTips) {
         double minimum, maximum, value;
         int decimals;  // -1: a QSpinBox
         const char* toolTip;
+        QString typed;
+        std::function<double()> stored;
+        double expected;
+        Flags dirty;
     } controls[] = {
-        {Spade, "Advanced Parameters", "Heuristic Sample", 0, 999999, 2000, -1,
-         "The number of random Points used to determine the median density."},
-        {Spade, "Advanced Parameters", "Alpha", 0, 99.99, 3.0, 2,
-         "Scales the neighborhood size for the density computation for downsampling."},
-        {Spade, "Advanced Parameters", "Target Density %", 0, 99.99, 3.0, 2,
+        {Spade,
+         "Advanced Parameters",
+         "Heuristic Sample",
+         0,
+         999999,
+         2000,
+         -1,
+         "The number of random Points used to determine the median density.",
+         "1234",
+         [&] { return spade->maxRandomSampleSize(); },
+         1234,
+         {true, false, false}},
+        {Spade,
+         "Advanced Parameters",
+         "Alpha",
+         0,
+         99.99,
+         3.0,
+         2,
+         "Scales the neighborhood size for the density computation for downsampling.",
+         "4" + point + "5",
+         [&] { return spade->alpha(); },
+         4.5,
+         {true, false, false}},
+        {Spade,
+         "Advanced Parameters",
+         "Target Density %",
+         0,
+         99.99,
+         3.0,
+         2,
          "Percentile of the upper limit of the target density. Points with a density between the outlier density and "
          "the target density are considered rare, but not noise and kept.\n A value of 3.0 (and an outlier density of "
          "1.0) means the cells in between the first and third percentile, ordered by density are considered rare and "
          "kept.\nPoints with a density above this value are kept only with a probability according to their density, "
-         "the larger the density, the lower the probability."},
-        {Spade, "Advanced Parameters", "Outlier Density %", 0, 99.99, 1.0, 2,
+         "the larger the density, the lower the probability.",
+         "7" + point + "25",
+         [&] { return spade->targetDensityPercentile(); },
+         7.25,
+         {false, true, false}},
+        {Spade,
+         "Advanced Parameters",
+         "Outlier Density %",
+         0,
+         99.99,
+         1.0,
+         2,
          "Percentile of the upper limit of the outlier density. Points with a density below this threshold are "
          "considered as noise.\nA value of 1.0 means the first percentile of the cells ordered by density is "
-         "discarded. Use larger values if you expect more noise."},
-        {Spade, "Parameters", "Target Events %", 0, 100.0, 10.0, 2,
+         "discarded. Use larger values if you expect more noise.",
+         "0" + point + "5",
+         [&] { return spade->outlierDensityPercentile(); },
+         0.5,
+         {false, true, false}},
+        {Spade,
+         "Parameters",
+         "Target Events %",
+         0,
+         100.0,
+         10.0,
+         2,
          "Target number of points to keep after downsampling in percent.\nThe number might not be reached depending "
-         "on the outlier and target density parameters."},
-        {Spade, "Parameters", "Target Nodes", 0, 99999, 50, -1, "Target number of nodes in the SPADE tree."},
-        {Template, "Parameters", "Max Single Marker Distance", 0, 99.99, 2.5, 2,
-         "Maximum difference for a single marker, for upsampling."},
-        {Template, "Parameters", "Max Total Distance", 0, 99.99, 20.0, 2,
-         "Maximum difference for all markers combined, for upsampling."},
+         "on the outlier and target density parameters.",
+         "100",
+         [&] { return spade->densityLimit(); },
+         100,
+         {false, true, false}},
+        {Spade,
+         "Parameters",
+         "Target Nodes",
+         0,
+         99999,
+         50,
+         -1,
+         "Target number of nodes in the SPADE tree.",
+         "8",
+         [&] { return spade->targetNumberOfClusters(); },
+         8,
+         {false, false, true}},
+        {Template,
+         "Parameters",
+         "Max Single Marker Distance",
+         0,
+         99.99,
+         2.5,
+         2,
+         "Maximum difference for a single marker, for upsampling.",
+         "1" + point + "5",
+         [&] { return classification->maxSingleDistance(); },
+         1.5,
+         {}},
+        {Template,
+         "Parameters",
+         "Max Total Distance",
+         0,
+         99.99,
+         20.0,
+         2,
+         "Maximum difference for all markers combined, for upsampling.",
+         "12",
+         [&] { return classification->maxTotalDistance(); },
+         12,
+         {}},
     };
     for (const auto& c : controls) {
         QWidget* panel = c.panel == Spade ? static_cast<QWidget*>(&spadePanel) : &templatePanel;
@@ -136,6 +226,17 @@ TEST_F(ClusterPanelTest, ControlsShowTheirLabelsDefaultsRangesAndToolTips) {
                 std::make_tuple(c.minimum, c.maximum, c.value, c.decimals, 1.0))
                 << c.label;
         }
+        if (c.panel == Spade) {
+            quietly([&] { spade->computeSpadeTree(); });
+            ASSERT_EQ(Flags(spade->densitiesDirty(), spade->downsamplingDirty(), spade->clusteringDirty()), Flags());
+        }
+        box->selectAll();
+        QTest::keyClicks(box, c.typed);
+        EXPECT_FLOAT_EQ(c.stored(), c.expected) << c.label << ": before any compute";
+        if (c.panel == Spade) {
+            EXPECT_EQ(Flags(spade->densitiesDirty(), spade->downsamplingDirty(), spade->clusteringDirty()), c.dirty)
+                << c.label;
+        }
     }
     EXPECT_EQ(gridRows(&spadePanel),
               "Active Markers 0 | Advanced Parameters (collapsed) 0 | Parameters 0 | [ Compute Spade Tree ] 1");
@@ -149,64 +250,8 @@ TEST_F(ClusterPanelTest, ControlsShowTheirLabelsDefaultsRangesAndToolTips) {
     UI_TemplateSettingsWidget otherTemplate(nullptr, classification.get());
     EXPECT_EQ(widgetBeside<QSpinBox>(&otherSpade, "Heuristic Sample")->value(), 7);
     EXPECT_EQ(widgetBeside<QDoubleSpinBox>(&otherTemplate, "Max Total Distance")->value(), 4.25);
-    EXPECT_EQ(classification->maxSingleDistance(), 2.5f);
+    EXPECT_EQ(classification->maxSingleDistance(), 1.5f);
     EXPECT_EQ(UI_SpadeSettingsWidget(nullptr, nullptr).computeButtonWidget(), nullptr) << "no analysis: no controls";
-}
-
-// Each SPADE value marks the stages it affects (after a compute has cleared
-// them), so the next compute redoes only those.
-TEST_F(ClusterPanelTest, ATypedValueReachesTheAnalysisAtOnceAndMarksItsStage) {
-    UI_SpadeSettingsWidget spadePanel(nullptr, spade.get());
-    UI_TemplateSettingsWidget templatePanel(nullptr, classification.get());
-    const QString point = QLocale().decimalPoint();
-    using Flags = std::tuple<bool, bool, bool>;  // densities, down-sampling, clustering
-    const struct {
-        Panel panel;
-        const char* label;
-        QString typed;
-        std::function<double()> stored;
-        double expected;
-        Flags dirty;
-    } cases[] = {
-        {Spade, "Heuristic Sample", "1234", [&] { return spade->maxRandomSampleSize(); }, 1234, {true, false, false}},
-        {Spade, "Alpha", "4" + point + "5", [&] { return spade->alpha(); }, 4.5, {true, false, false}},
-        {Spade,
-         "Target Density %",
-         "7" + point + "25",
-         [&] { return spade->targetDensityPercentile(); },
-         7.25,
-         {false, true, false}},
-        {Spade,
-         "Outlier Density %",
-         "0" + point + "5",
-         [&] { return spade->outlierDensityPercentile(); },
-         0.5,
-         {false, true, false}},
-        {Spade, "Target Events %", "100", [&] { return spade->densityLimit(); }, 100, {false, true, false}},
-        {Spade, "Target Nodes", "8", [&] { return spade->targetNumberOfClusters(); }, 8, {false, false, true}},
-        {Template,
-         "Max Single Marker Distance",
-         "1" + point + "5",
-         [&] { return classification->maxSingleDistance(); },
-         1.5,
-         {}},
-        {Template, "Max Total Distance", "12", [&] { return classification->maxTotalDistance(); }, 12, {}},
-    };
-    for (const auto& c : cases) {
-        QWidget* panel = c.panel == Spade ? static_cast<QWidget*>(&spadePanel) : &templatePanel;
-        if (c.panel == Spade) {
-            quietly([&] { spade->computeSpadeTree(); });
-            ASSERT_EQ(Flags(spade->densitiesDirty(), spade->downsamplingDirty(), spade->clusteringDirty()), Flags());
-        }
-        auto* box = widgetBeside<QAbstractSpinBox>(panel, c.label);
-        box->selectAll();
-        QTest::keyClicks(box, c.typed);
-        EXPECT_FLOAT_EQ(c.stored(), c.expected) << c.label << ": before any compute";
-        if (c.panel == Spade) {
-            EXPECT_EQ(Flags(spade->densitiesDirty(), spade->downsamplingDirty(), spade->clusteringDirty()), c.dirty)
-                << c.label;
-        }
-    }
 }
 
 TEST_F(ClusterPanelTest, ComputeWithoutMarkersWarnsAndRunsNothing) {
@@ -216,11 +261,12 @@ TEST_F(ClusterPanelTest, ComputeWithoutMarkersWarnsAndRunsNothing) {
     const struct {
         UI_ClusterSettingsWidget* panel;
         std::function<size_t()> clusters;
+        const char* name;  // of the published set
         const char* text;
     } cases[] = {
-        {&spadePanel, [&] { return spade->clusters().size(); },
+        {&spadePanel, [&] { return spade->clusters().size(); }, "S",
          "No markers selected.\nSelect at least one marker to compute the SPADE tree."},
-        {&templatePanel, [&] { return classification->clusters().size(); },
+        {&templatePanel, [&] { return classification->clusters().size(); }, "T",
          "No markers selected.\nSelect at least one marker to compute the the template matching."},
     };
     for (const auto& c : cases) {
@@ -229,6 +275,8 @@ TEST_F(ClusterPanelTest, ComputeWithoutMarkersWarnsAndRunsNothing) {
         EXPECT_TRUE(UI_ModalDialogs::takeMessages().empty()) << c.text;
         const size_t before = c.clusters();
         EXPECT_GT(before, 0u) << c.text << ": the press alone computes";
+        MCV_DerivedDataClusters* published = MCV_CytometryData::Instance()->derivedDataClusters(c.name, true);
+        EXPECT_EQ(published->clusters().size(), before) << c.text;
 
         uncheckAllMarkers(c.panel);
         QTest::mouseClick(c.panel->computeButtonWidget(), Qt::LeftButton);
