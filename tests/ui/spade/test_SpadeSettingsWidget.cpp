@@ -26,6 +26,7 @@
 #include <QTest>
 
 #include <functional>
+#include <iterator>
 #include <memory>
 
 namespace {
@@ -87,8 +88,10 @@ protected:
 TEST_F(ClusterPanelTest, ControlsShowTheirDefaultsAndPassTypedValuesOnAtOnce) {
     UI_SpadeSettingsWidget spadePanel(nullptr, spade.get());
     UI_TemplateSettingsWidget templatePanel(nullptr, classification.get());
-    const QString point = QLocale().decimalPoint();
-    using Flags = std::tuple<bool, bool, bool>;  // densities, down-sampling, clustering
+    const auto flags = [&] {
+        return std::string{spade->densitiesDirty() ? 'D' : '-', spade->downsamplingDirty() ? 'S' : '-',
+                           spade->clusteringDirty() ? 'T' : '-'};
+    };
     const struct {
         Panel panel;
         const char* section;
@@ -96,116 +99,48 @@ TEST_F(ClusterPanelTest, ControlsShowTheirDefaultsAndPassTypedValuesOnAtOnce) {
         double minimum, maximum, value;
         int decimals;  // -1: a QSpinBox
         const char* toolTip;
-        QString typed;
-        std::function<double()> stored;
-        double expected;
-        Flags dirty;
+        double typed;
+        const char* dirty;  // the SPADE stages marked
     } controls[] = {
-        {Spade,
-         "Advanced Parameters",
-         "Heuristic Sample",
-         0,
-         999999,
-         2000,
-         -1,
-         "The number of random Points used to determine the median density.",
-         "1234",
-         [&] { return spade->maxRandomSampleSize(); },
-         1234,
-         {true, false, false}},
-        {Spade,
-         "Advanced Parameters",
-         "Alpha",
-         0,
-         99.99,
-         3.0,
-         2,
-         "Scales the neighborhood size for the density computation for downsampling.",
-         "4" + point + "5",
-         [&] { return spade->alpha(); },
-         4.5,
-         {true, false, false}},
-        {Spade,
-         "Advanced Parameters",
-         "Target Density %",
-         0,
-         99.99,
-         3.0,
-         2,
+        {Spade, "Advanced Parameters", "Heuristic Sample", 0, 999999, 2000, -1,
+         "The number of random Points used to determine the median density.", 1234, "D--"},
+        {Spade, "Advanced Parameters", "Alpha", 0, 99.99, 3.0, 2,
+         "Scales the neighborhood size for the density computation for downsampling.", 4.5, "D--"},
+        {Spade, "Advanced Parameters", "Target Density %", 0, 99.99, 3.0, 2,
          "Percentile of the upper limit of the target density. Points with a density between the outlier density and "
          "the target density are considered rare, but not noise and kept.\n A value of 3.0 (and an outlier density of "
          "1.0) means the cells in between the first and third percentile, ordered by density are considered rare and "
          "kept.\nPoints with a density above this value are kept only with a probability according to their density, "
          "the larger the density, the lower the probability.",
-         "7" + point + "25",
-         [&] { return spade->targetDensityPercentile(); },
-         7.25,
-         {false, true, false}},
-        {Spade,
-         "Advanced Parameters",
-         "Outlier Density %",
-         0,
-         99.99,
-         1.0,
-         2,
+         7.25, "-S-"},
+        {Spade, "Advanced Parameters", "Outlier Density %", 0, 99.99, 1.0, 2,
          "Percentile of the upper limit of the outlier density. Points with a density below this threshold are "
          "considered as noise.\nA value of 1.0 means the first percentile of the cells ordered by density is "
          "discarded. Use larger values if you expect more noise.",
-         "0" + point + "5",
-         [&] { return spade->outlierDensityPercentile(); },
-         0.5,
-         {false, true, false}},
-        {Spade,
-         "Parameters",
-         "Target Events %",
-         0,
-         100.0,
-         10.0,
-         2,
+         0.5, "-S-"},
+        {Spade, "Parameters", "Target Events %", 0, 100.0, 10.0, 2,
          "Target number of points to keep after downsampling in percent.\nThe number might not be reached depending "
          "on the outlier and target density parameters.",
-         "100",
-         [&] { return spade->densityLimit(); },
-         100,
-         {false, true, false}},
-        {Spade,
-         "Parameters",
-         "Target Nodes",
-         0,
-         99999,
-         50,
-         -1,
-         "Target number of nodes in the SPADE tree.",
-         "8",
-         [&] { return spade->targetNumberOfClusters(); },
-         8,
-         {false, false, true}},
-        {Template,
-         "Parameters",
-         "Max Single Marker Distance",
-         0,
-         99.99,
-         2.5,
-         2,
-         "Maximum difference for a single marker, for upsampling.",
-         "1" + point + "5",
-         [&] { return classification->maxSingleDistance(); },
-         1.5,
-         {}},
-        {Template,
-         "Parameters",
-         "Max Total Distance",
-         0,
-         99.99,
-         20.0,
-         2,
-         "Maximum difference for all markers combined, for upsampling.",
-         "12",
-         [&] { return classification->maxTotalDistance(); },
-         12,
-         {}},
+         100, "-S-"},
+        {Spade, "Parameters", "Target Nodes", 0, 99999, 50, -1, "Target number of nodes in the SPADE tree.", 8, "--T"},
+        {Template, "Parameters", "Max Single Marker Distance", 0, 99.99, 2.5, 2,
+         "Maximum difference for a single marker, for upsampling.", 1.5, "---"},
+        {Template, "Parameters", "Max Total Distance", 0, 99.99, 20.0, 2,
+         "Maximum difference for all markers combined, for upsampling.", 12, "---"},
     };
-    for (const auto& c : controls) {
+    // The analysis' value of each control, in table order.
+    const std::function<double()> stored[] = {
+        [&] { return spade->maxRandomSampleSize(); },
+        [&] { return spade->alpha(); },
+        [&] { return spade->targetDensityPercentile(); },
+        [&] { return spade->outlierDensityPercentile(); },
+        [&] { return spade->densityLimit(); },
+        [&] { return spade->targetNumberOfClusters(); },
+        [&] { return classification->maxSingleDistance(); },
+        [&] { return classification->maxTotalDistance(); },
+    };
+    for (size_t i = 0; i < std::size(controls); ++i) {
+        const auto& c = controls[i];
         QWidget* panel = c.panel == Spade ? static_cast<QWidget*>(&spadePanel) : &templatePanel;
         auto* box = widgetBeside<QAbstractSpinBox>(panel, c.label);
         ASSERT_NE(box, nullptr) << c.label;
@@ -226,17 +161,12 @@ TEST_F(ClusterPanelTest, ControlsShowTheirDefaultsAndPassTypedValuesOnAtOnce) {
                 std::make_tuple(c.minimum, c.maximum, c.value, c.decimals, 1.0))
                 << c.label;
         }
-        if (c.panel == Spade) {
-            quietly([&] { spade->computeSpadeTree(); });
-            ASSERT_EQ(Flags(spade->densitiesDirty(), spade->downsamplingDirty(), spade->clusteringDirty()), Flags());
-        }
+        quietly([&] { spade->computeSpadeTree(); });
+        ASSERT_EQ(flags(), "---");
         box->selectAll();
-        QTest::keyClicks(box, c.typed);
-        EXPECT_FLOAT_EQ(c.stored(), c.expected) << c.label << ": before any compute";
-        if (c.panel == Spade) {
-            EXPECT_EQ(Flags(spade->densitiesDirty(), spade->downsamplingDirty(), spade->clusteringDirty()), c.dirty)
-                << c.label;
-        }
+        QTest::keyClicks(box, QString::number(c.typed).replace('.', QLocale().decimalPoint()));
+        EXPECT_FLOAT_EQ(stored[i](), c.typed) << c.label << ": before any compute";
+        EXPECT_EQ(flags(), c.dirty) << c.label;
     }
     EXPECT_EQ(gridRows(&spadePanel),
               "Active Markers 0 | Advanced Parameters (collapsed) 0 | Parameters 0 | [ Compute Spade Tree ] 1");
