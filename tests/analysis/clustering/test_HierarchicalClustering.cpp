@@ -111,6 +111,10 @@ void referenceAdd(cPoint_t* p, Dendrogram& dendrogram, int n, std::list<cPoint_t
         if (child > n) referenceAdd(dendrogram[child], dendrogram, n, cluster);
     }
 }
+void referenceCut(int n, Dendrogram& dendrogram, std::vector<std::list<cPoint_t*>>& clusters) {
+    clusters.resize(static_cast<size_t>(n));
+    for (int i = 1; i <= n; ++i) referenceAdd(dendrogram[i], dendrogram, n, clusters[static_cast<size_t>(i - 1)]);
+}
 
 // Event indices, cluster by cluster.
 std::vector<std::vector<int>> cut(int n, Dendrogram& dendrogram,
@@ -188,14 +192,7 @@ TEST(HierarchicalClustering, TraversalParentsChildrenAndCutsEqualThePlainMethodO
             }
             for (int n : {1, 2, 7, 50, static_cast<int>(shape.points)}) {
                 if (n > static_cast<int>(shape.points)) continue;
-                EXPECT_EQ(cut(n, d, compute_n_clusters), cut(n, expected,
-                                                             [](int k, Dendrogram& e, auto& clusters) {
-                                                                 clusters.resize(static_cast<size_t>(k));
-                                                                 for (int i = 1; i <= k; ++i)
-                                                                     referenceAdd(e[i], e, k,
-                                                                                  clusters[static_cast<size_t>(i - 1)]);
-                                                             }))
-                    << n;
+                EXPECT_EQ(cut(n, d, compute_n_clusters), cut(n, expected, referenceCut)) << n;
             }
         }
     }
