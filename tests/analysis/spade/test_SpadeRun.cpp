@@ -55,7 +55,7 @@ protected:
     int blobSize = 0;
 };
 
-TEST_F(SpadeRun, FindsThreeSeparateBlobsLinkedByTheirMedians) {
+TEST_F(SpadeRun, FindsThreeSeparateBlobsLinkedByTheirMediansAndPublishesThem) {
     loadBlobs(3, 1000);
     makeSpade();
     spade->setDensityLimit(100);
@@ -94,6 +94,23 @@ TEST_F(SpadeRun, FindsThreeSeparateBlobsLinkedByTheirMedians) {
         // One cluster has no edge: the published set keeps none of before.
         EXPECT_EQ(published()->edges().size(), static_cast<size_t>(target - 1));
     }
+
+    // A run that keeps no event (also twice) leaves the published set as it
+    // was; the next run that keeps events publishes again.
+    const auto clusters = published()->clusters();
+    const auto edges = published()->edges();
+    spade->setDensityLimit(0.005f);
+    for (int repeat = 0; repeat < 2; ++repeat) {
+        run();
+        EXPECT_FALSE(spade->errorMessage().empty());
+        EXPECT_EQ(published()->clusters(), clusters);
+        EXPECT_EQ(published()->edges(), edges);
+    }
+    spade->setDensityLimit(10);
+    run();
+    EXPECT_TRUE(spade->errorMessage().empty());
+    partition();
+    EXPECT_EQ(published()->clusters(), spade->clusters());
 }
 
 // A setter marks its stage when the value changes, also when set back to the
@@ -187,29 +204,6 @@ TEST_F(SpadeRun, ClampsTheTargetToTheKeptEvents) {
         EXPECT_EQ(spade->targetNumberOfClusters(), c.target);
         partition();
     }
-}
-
-// A run that keeps no event publishes nothing and says so; the next run that
-// keeps events publishes again.
-TEST_F(SpadeRun, ThatKeepsNothingLeavesThePublishedSetAsItWas) {
-    loadBlobs(1, 100);
-    makeSpade();
-    spade->setTargetNumberOfClusters(3);
-    run();
-    const auto clusters = published()->clusters();
-    const auto edges = published()->edges();
-    ASSERT_EQ(clusters.size(), 3u);
-    spade->setDensityLimit(0.01f);
-    for (int repeat = 0; repeat < 2; ++repeat) {
-        run();
-        EXPECT_FALSE(spade->errorMessage().empty());
-        EXPECT_EQ(published()->clusters(), clusters);
-        EXPECT_EQ(published()->edges(), edges);
-    }
-    spade->setDensityLimit(10);
-    run();
-    EXPECT_TRUE(spade->errorMessage().empty());
-    partition();
 }
 
 // Events far from every median (the lowest float, infinities, NaN) and a file
