@@ -22,6 +22,11 @@
 #include <QApplication>
 #include <QDialog>
 #include <QGridLayout>
+#include <QTimer>
+#include <QMessageBox>
+#include <QLineEdit>
+#include <QInputDialog>
+#include <QFileDialog>
 #include <QPointer>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -137,6 +142,47 @@ inline Built build(MainWindow& w, int type, const QString& name) {
 
 // A main window (made on first use) over a fresh data set, files in a
 // temporary folder and scripted dialogs.
+// While it lives, the file question and the name prompt open as real
+// dialogs: the file dialog chooses `file`, the prompt goes to `answer`, which
+// accepts or rejects it; a message box is noted and closed. The questions
+// after the prompt are scripted again.
+class RealDialogs {
+public:
+    RealDialogs(const QString& file, std::function<void(QInputDialog*)> answer) {
+        UI_ModalDialogs::setScripted(false);
+        QObject::connect(&m_poll, &QTimer::timeout, [this, file, answer] {
+            for (QWidget* top : QApplication::topLevelWidgets()) {
+                if (!top->isVisible() || !top->isModal()) continue;
+                if (auto* files = qobject_cast<QFileDialog*>(top)) {
+                    // Typed, as selectFile leaves a focused name field alone.
+                    files->findChild<QLineEdit*>("fileNameEdit")->setText(file);
+                    QMetaObject::invokeMethod(files, "accept");
+                    return;
+                }
+                if (auto* prompt = qobject_cast<QInputDialog*>(top)) {
+                    m_poll.stop();
+                    UI_ModalDialogs::setScripted(true);
+                    answer(prompt);
+                    return;
+                }
+                if (auto* box = qobject_cast<QMessageBox*>(top)) {
+                    boxes << box->text();
+                    box->done(0);
+                    return;
+                }
+            }
+        });
+        m_poll.start(10);
+    }
+    ~RealDialogs() { UI_ModalDialogs::setScripted(true); }
+
+    // The texts of the message boxes shown meanwhile (closed at once).
+    QStringList boxes;
+
+private:
+    QTimer m_poll;
+};
+
 class ShellTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -154,6 +200,12 @@ protected:
     MainWindow& w() {
         if (!window) window = std::make_unique<MainWindow>();
         return *window;
+    }
+    // The window shown and active, for tests that type its shortcuts.
+    void showWindow() {
+        w().show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&w()));
+        QApplication::setActiveWindow(&w());
     }
     void trigger(const char* action) { w().findChild<QAction*>(action)->trigger(); }
     // A float file of `events` rows and `variables` columns: value 10 * (e + 1) + v.

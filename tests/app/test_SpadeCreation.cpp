@@ -17,37 +17,11 @@
 
 namespace {
 
-// While it lives, the name prompt opens as a real dialog and goes to
-// `answer`, which accepts or rejects it; the questions after it are scripted
-// again.
-class RealPrompt {
-public:
-    explicit RealPrompt(std::function<void(QInputDialog*)> answer) {
-        UI_ModalDialogs::setScripted(false);
-        QObject::connect(&m_poll, &QTimer::timeout, [this, answer] {
-            for (QWidget* top : QApplication::topLevelWidgets())
-                if (auto* prompt = qobject_cast<QInputDialog*>(top); prompt && prompt->isVisible()) {
-                    m_poll.stop();
-                    UI_ModalDialogs::setScripted(true);
-                    answer(prompt);
-                    return;
-                }
-        });
-        m_poll.start(10);
-    }
-    ~RealPrompt() { UI_ModalDialogs::setScripted(true); }
-
-private:
-    QTimer m_poll;
-};
-
 class SpadeCreation : public ShellTest {
 protected:
     void SetUp() override {
         ShellTest::SetUp();
-        w().show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&w()));
-        QApplication::setActiveWindow(&w());
+        showWindow();
     }
     // The enabled states of the four actions the flags govern.
     std::vector<bool> gatedActions() {
@@ -71,10 +45,10 @@ TEST_F(SpadeCreation, StartSpadeAndCtrlSAddTheAnalysisWithItsTabOnly) {
 
     // "Start SPADE", with the real name prompt.
     QStringList asked;
-    std::unique_ptr<RealPrompt> real;
+    std::unique_ptr<RealDialogs> real;
     open({makeFile("cells.fcs", 40, 3)}, [&](QDialog* d) {
         d->findChild<QPushButton*>("importButton1")->click();
-        real = std::make_unique<RealPrompt>([&](QInputDialog* prompt) {
+        real = std::make_unique<RealDialogs>(QString(), [&](QInputDialog* prompt) {
             asked << prompt->windowTitle() << prompt->labelText() << prompt->textValue();
             prompt->accept();
         });

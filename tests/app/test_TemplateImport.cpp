@@ -20,47 +20,6 @@
 
 namespace {
 
-// While it lives, the file question and the name prompt open as real
-// dialogs: the file dialog chooses `file`, the prompt goes to `answer`, which
-// accepts or rejects it; a message box is noted and closed. The questions
-// after it are scripted again.
-class RealDialogs {
-public:
-    RealDialogs(const QString& file, std::function<void(QInputDialog*)> answer) {
-        UI_ModalDialogs::setScripted(false);
-        QObject::connect(&m_poll, &QTimer::timeout, [this, file, answer] {
-            for (QWidget* top : QApplication::topLevelWidgets()) {
-                if (!top->isVisible() || !top->isModal()) continue;
-                if (auto* files = qobject_cast<QFileDialog*>(top)) {
-                    // Typed, as selectFile leaves a focused name field alone.
-                    files->findChild<QLineEdit*>("fileNameEdit")->setText(file);
-                    QMetaObject::invokeMethod(files, "accept");
-                    return;
-                }
-                if (auto* prompt = qobject_cast<QInputDialog*>(top)) {
-                    m_poll.stop();
-                    UI_ModalDialogs::setScripted(true);
-                    answer(prompt);
-                    return;
-                }
-                if (auto* box = qobject_cast<QMessageBox*>(top)) {
-                    boxes << box->text();
-                    box->done(0);
-                    return;
-                }
-            }
-        });
-        m_poll.start(10);
-    }
-    ~RealDialogs() { UI_ModalDialogs::setScripted(true); }
-
-    // The texts of the message boxes shown meanwhile (closed at once).
-    QStringList boxes;
-
-private:
-    QTimer m_poll;
-};
-
 QString storedFolder() {
     UI_Settings::Instance()->sync();
     return UI_Settings::Instance()->value("dataDefaultFilePath").toString();
@@ -70,9 +29,7 @@ class TemplateImport : public ShellTest {
 protected:
     void SetUp() override {
         ShellTest::SetUp();
-        w().show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&w()));
-        QApplication::setActiveWindow(&w());
+        showWindow();
     }
     // Writes `bytes` into `folder`/`name` (folder made as needed); a null
     // `bytes` writes nothing.
