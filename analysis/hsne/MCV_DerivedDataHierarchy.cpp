@@ -2,6 +2,7 @@
 // hierarchy; the cache files are in the files beside this one.
 #include "analysis/hsne/MCV_DerivedDataHierarchy.h"
 
+#include "analysis/MCV_Checksum.h"
 #include "analysis/fc/HierarchyNode.h"
 
 #include "vel/utils/CoutLog.h"
@@ -35,24 +36,12 @@ void MCV_DerivedDataHierarchy::init(std::string name, int numDataPoints, int num
 std::vector<float>* MCV_DerivedDataHierarchy::data() { return &m_inputData; }
 
 std::string MCV_DerivedDataHierarchy::dataFingerprint() const {
-    // FNV-1a over the little-endian bytes of N, D and every value's bit pattern.
-    std::uint64_t hash = 14695981039346656037ull;
-    const auto mix = [&hash](std::uint32_t word) {
-        for (int b = 0; b < 4; ++b) {
-            hash ^= (word >> (8 * b)) & 0xffu;
-            hash *= 1099511628211ull;
-        }
-    };
-    mix(static_cast<std::uint32_t>(m_numDataPoints));
-    mix(static_cast<std::uint32_t>(m_numDimensions));
-    for (float v : m_inputData) {
-        std::uint32_t bits = 0;
-        std::memcpy(&bits, &v, sizeof bits);
-        mix(bits);
-    }
-    char text[17];
-    std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(hash));
-    return text;
+    // Over N, D and every value, in point order.
+    MCV_Checksum sum;
+    sum.addWord(static_cast<std::uint32_t>(m_numDataPoints));
+    sum.addWord(static_cast<std::uint32_t>(m_numDimensions));
+    for (float v : m_inputData) sum.addFloat(v);
+    return sum.hex();
 }
 
 // ---- Build ----

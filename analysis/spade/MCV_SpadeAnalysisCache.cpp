@@ -26,6 +26,8 @@
 // written whole.
 #include "analysis/spade/MCV_SpadeAnalysis.h"
 
+#include "analysis/MCV_Checksum.h"
+
 #include "data/MCV_CytometryData.h"
 
 #include <algorithm>
@@ -39,24 +41,8 @@
 
 namespace {
 
-constexpr std::uint64_t kFnvOffset = 14695981039346656037ull;
-constexpr std::uint64_t kFnvPrime = 1099511628211ull;
 // The checksum text of a file with many selected columns stays far below this.
 constexpr std::streamoff kMaxChecksumFile = 1 << 20;
-
-std::uint64_t fnv(std::uint64_t hash, const unsigned char* bytes, size_t size) {
-    for (size_t i = 0; i < size; ++i) {
-        hash ^= bytes[i];
-        hash *= kFnvPrime;
-    }
-    return hash;
-}
-
-std::string hex(std::uint64_t value) {
-    char text[17];
-    std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(value));
-    return text;
-}
 
 // A whole file, or nothing when it is missing or larger than `limit`.
 bool readWhole(const std::string& path, std::streamoff limit, std::string& out) {
@@ -107,23 +93,17 @@ std::string MCV_SpadeAnalysis::checksumText(int file, const char* densityBytes, 
     const size_t n = static_cast<size_t>(numEvents(file));
     const size_t width = rowWidth();
     const float* data = rows(file);
-    std::uint64_t values = kFnvOffset;
+    MCV_Checksum values;
     for (size_t e = 0; e < n; ++e) {
         const float* row = data + e * width;
-        for (unsigned m : m_selectedMarkers) {
-            std::uint32_t bits = 0;
-            std::memcpy(&bits, row + m, sizeof bits);
-            const unsigned char le[4] = {static_cast<unsigned char>(bits), static_cast<unsigned char>(bits >> 8),
-                                         static_cast<unsigned char>(bits >> 16),
-                                         static_cast<unsigned char>(bits >> 24)};
-            values = fnv(values, le, 4);
-        }
+        for (unsigned m : m_selectedMarkers) values.addFloat(row[m]);
     }
+    MCV_Checksum densities;
+    densities.addBytes(reinterpret_cast<const unsigned char*>(densityBytes), size);
     std::ostringstream text;
     text << "events " << n << "\ncolumns";
     for (unsigned m : m_selectedMarkers) text << " " << m;
-    text << "\nvalues " << hex(values) << "\ndensities "
-         << hex(fnv(kFnvOffset, reinterpret_cast<const unsigned char*>(densityBytes), size)) << "\n";
+    text << "\nvalues " << values.hex() << "\ndensities " << densities.hex() << "\n";
     return text.str();
 }
 
