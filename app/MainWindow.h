@@ -19,6 +19,7 @@ class UI_FileInfoWidget;
 class UI_Interface;
 class UI_Settings;
 class UI_SettingsWidget;
+class UI_SpadeWidget;
 class Ui_MainWindow;
 
 // The application's one main window: menus and actions, the Settings dock,
@@ -53,6 +54,11 @@ public:
     // Appends a settings panel bound to `owner` and adds it as a tab titled
     // `tabTitle` to the Settings dock; removed with its analysis.
     void addSettingsPanel(UI_SettingsWidget* panel, MCV_Analysis* owner, const QString& tabTitle);
+
+    // Wires a SPADE tree view: the bridge's data, selection and highlight
+    // signals for every view; for a slave also the stored layout (on spade
+    // tree and highlight changes); its new bubbles to advertiseNewData.
+    void connectSpadeView(UI_SpadeWidget* view);
 
     // A name no analysis of the list bears: `name`, else `name` + " " + k for
     // the first free k = 1, 2, ...

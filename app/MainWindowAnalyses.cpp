@@ -19,6 +19,7 @@
 #include "ui/hsne/UI_HsneSettingsWidget.h"
 #include "ui/hsne/UI_HsneWidget.h"
 #include "ui/spade/UI_SpadeSettingsWidget.h"
+#include "ui/spade/UI_SpadeWidget.h"
 #include "ui/tsne/UI_TsneSettingsWidget.h"
 #include "ui/tsne/UI_TsneWidget.h"
 
@@ -77,14 +78,6 @@ void connectDownsampling(MainWindow* window, UI_SettingsWidget* panel) {
 const AnalysisKind kKinds[] = {
     // SPADE. The template classification (MainWindowTemplate.cpp) carries the
     // same type code, so this row also says how to stop one.
-    //
-    // SPADE VIEW: the tree view is not built yet and belongs here, in this
-    // row: createView makes UI_SpadeWidget(parent, analysis, false) (not a
-    // slave view) and connectView connects the bridge's dataRefreshedSignal,
-    // selectionRefreshedSignal and highlightRefreshedSignal to the view's
-    // slots of the same names, then UI_SpadeWidget::subtreeCreated to
-    // MainWindow::advertiseNewData. Until then the analysis has its settings
-    // tab only.
     {
         ANALYSIS_SPADE,
         "Spade Analysis",
@@ -96,11 +89,16 @@ const AnalysisKind kKinds[] = {
             return analysis;
         },
         nullptr,
-        nullptr,
+        // The master view: its page lays the tree out for every other view.
+        [](QWidget* parent, MCV_Analysis* analysis) -> UI_DockableWidget* {
+            return new UI_SpadeWidget(parent, static_cast<MCV_SpadeAnalysis*>(analysis), false);
+        },
         [](QWidget* parent, MCV_Analysis* analysis) -> UI_SettingsWidget* {
             return new UI_SpadeSettingsWidget(parent, static_cast<MCV_SpadeAnalysis*>(analysis));
         },
-        nullptr,
+        [](MainWindow* window, UI_Interface*, UI_DockableWidget* view) {
+            window->connectSpadeView(static_cast<UI_SpadeWidget*>(view));
+        },
         nullptr,
         // A run goes to its end without taking input; there is nothing to stop.
         [](MCV_Analysis*) {},

@@ -119,6 +119,8 @@ public:
     // Writes point set `name` to `path`: as a raw binary matrix of `markers`
     // when the extension is exactly "bin" (MCV_BinWriter: 1 written, 0 not),
     // otherwise as FCS with every variable (MCV_FcsWriter: 0 written, -1 not).
+    // With mode 1 an FCS export writes one file per sample holding points of
+    // the set, named path-without-extension + "-" + sample name + ".fcs".
     // An empty name returns 0; an unknown one the chosen writer's failure.
     int writeToFile(std::string name, std::string path, int mode, std::vector<int>* markers);
     // Writes every cluster of cluster set `name` as FCS files named from

@@ -36,9 +36,28 @@ int MCV_CytometryData::writeToFile(std::string name, std::string path, int mode,
         return writer.writeToFile(path, markers, mode);
     }
     MCV_FcsWriter writer;
-    writer.setData(points);
     writer.setHeader(m_combinedHeader);
-    return writer.writeToFile(path);
+    if (mode != 1) {
+        writer.setData(points);
+        return writer.writeToFile(path);
+    }
+    // One file per sample, named like the binary writer's per-sample files;
+    // a sample without points of the set gets no file.
+    const std::string base = MCV_ExportNames::base(path);
+    MCV_ExportNames names;
+    bool all = true;
+    for (int f = 0; f < numFiles(); ++f) {
+        std::vector<std::pair<int, int>> ofFile;
+        for (const auto& p : points->data())
+            if (p.first == f) ofFile.push_back(p);
+        if (ofFile.empty()) continue;
+        MCV_DerivedDataPoints sample;
+        sample.setPoints(std::move(ofFile), false);
+        writer.setData(&sample);
+        const std::string file = names.unique(base + "-" + MCV_ExportNames::component(fileName(f, true)), ".fcs");
+        all = writer.writeToFile(file) == MCV_FcsWriter::Written && all;
+    }
+    return all ? MCV_FcsWriter::Written : MCV_FcsWriter::Failed;
 }
 
 int MCV_CytometryData::writeClustersToFiles(std::string name, std::string path, bool perFile) {

@@ -187,6 +187,13 @@ void MCV_SpadeAnalysis::report(const std::string& what, int percent) {
 
 void MCV_SpadeAnalysis::createDerivedData(bool reuse) { m_result.publish(m_name, reuse, m_dataSelection); }
 
+bool MCV_SpadeAnalysis::madeSubtree(const std::string& name) const {
+    MCV_DerivedDataPoints* registered = nullptr;
+    for (MCV_DerivedDataPoints* set : MCV_CytometryData::Instance()->derivedDataPoints())
+        if (set->name() == name) registered = set;
+    return registered && std::find(m_subtrees.begin(), m_subtrees.end(), registered) != m_subtrees.end();
+}
+
 bool MCV_SpadeAnalysis::addSubtree(std::string name, std::vector<int>* clusterIndices) {
     MCV_CytometryData* data = MCV_CytometryData::Instance();
     const auto refuse = [&](const char* why) {

@@ -76,6 +76,9 @@ public:
     // Returns false (with a console line) when the name belongs to a point
     // set this analysis did not make.
     bool addSubtree(std::string name, std::vector<int>* clusterIndices);
+    // Whether the point set registered under `name` (the one an export by
+    // name would write) is one this analysis made through addSubtree.
+    bool madeSubtree(const std::string& name) const;
 
     MCV_DerivedDataClusters* updateClusters(std::vector<std::vector<unsigned>>* clusters, std::string name) override;
     bool isRunning() const override { return m_running; }

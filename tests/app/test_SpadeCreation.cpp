@@ -1,6 +1,6 @@
 // "Start SPADE" and "New Spade Analysis" (Ctrl+S) ask for a name and add the
-// analysis with its settings tab, no view and no variables, and apply the
-// action flags again; a compute from that tab runs with the import refused.
+// analysis with its settings tab and its master tree view, no variables, and
+// apply the action flags again; a compute from that tab runs with the import refused.
 #include "ShellTestSupport.h"
 #include "support/CapturedOutput.h"
 
@@ -9,6 +9,7 @@
 #include "data/MCV_FcsHeader.h"
 #include "ui/base/UI_DockableContainerWidget.h"
 #include "ui/spade/UI_SpadeSettingsWidget.h"
+#include "ui/spade/UI_SpadeWidget.h"
 
 #include <QInputDialog>
 #include <QProgressBar>
@@ -39,7 +40,7 @@ protected:
     }
 };
 
-TEST_F(SpadeCreation, StartSpadeAndCtrlSAddTheAnalysisWithItsTabOnly) {
+TEST_F(SpadeCreation, StartSpadeAndCtrlSAddTheAnalysisWithItsTabAndMasterView) {
     QMetaObject::invokeMethod(&w(), "newSpadeAnalysisTriggered");
     EXPECT_EQ(UI_ModalDialogs::unanswered(), 0) << "without data nothing is asked";
 
@@ -62,7 +63,11 @@ TEST_F(SpadeCreation, StartSpadeAndCtrlSAddTheAnalysisWithItsTabOnly) {
     auto* first = dynamic_cast<MCV_SpadeAnalysis*>(w().analyses()[0]);
     ASSERT_NE(first, nullptr);
     EXPECT_EQ(first->name(), "Spade Analysis");
-    EXPECT_TRUE(w().views().empty()) << "no view yet";
+    ASSERT_EQ(w().views().size(), 1u);
+    auto* view = qobject_cast<UI_SpadeWidget*>(w().views()[0]);
+    ASSERT_NE(view, nullptr);
+    EXPECT_EQ(std::make_tuple(view->shownAnalysis(), view->slave(), view->windowTitle()),
+              std::make_tuple(static_cast<MCV_Analysis*>(first), false, QString("Spade Analysis")));
     ASSERT_EQ(w().settingsPanels().size(), 1u);
     auto* panel = qobject_cast<UI_SpadeSettingsWidget*>(w().settingsPanels()[0]);
     ASSERT_NE(panel, nullptr);
@@ -87,7 +92,7 @@ TEST_F(SpadeCreation, StartSpadeAndCtrlSAddTheAnalysisWithItsTabOnly) {
     EXPECT_EQ(UI_ModalDialogs::unanswered(), 1);
     EXPECT_EQ(w().analyses().size(), 2u);
     EXPECT_EQ(w().settingsPanels().size(), 2u);
-    EXPECT_TRUE(w().views().empty());
+    EXPECT_EQ(w().views().size(), 2u);
     EXPECT_EQ(gatedActions(), std::vector<bool>({false, true, false, false}));
 
     // A SPADE analysis is not removed by name.

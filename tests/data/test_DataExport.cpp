@@ -128,3 +128,22 @@ TEST_F(DataExport, ClustersAreWrittenOneFilePerClusterAndSampleUnderNamesThatSta
     EXPECT_EQ(FcsLoad(path("sub-same.fcs")).at(0, 0), 10.0f);
     EXPECT_EQ(FcsLoad(path("sub-same-2.fcs")).at(0, 0), 20.0f);
 }
+
+TEST_F(DataExport, FcsModeOneWritesOneFilePerSampleWithPointsOfTheSet) {
+    points->setPoints({{1, 1}, {0, 2}, {1, 0}}, false);
+    ASSERT_EQ(write("P", "bubble.fcs", 1), 0);
+    EXPECT_FALSE(exists(path("bubble.fcs"))) << "no combined file beside the per-sample ones";
+    FcsLoad s1(path("bubble-s1.fcs"));
+    FcsLoad s2(path("bubble-s2.fcs"));
+    ASSERT_EQ(std::make_pair(s1.code, s2.code), std::make_pair(0, 0));
+    EXPECT_EQ(std::make_pair(s1.header->numEvents(), s1.header->numVariables()), std::make_pair(1, 3));
+    EXPECT_EQ(s1.at(0, 2), 22.0f);
+    EXPECT_EQ(s2.header->numEvents(), 2);
+    EXPECT_EQ(std::make_pair(s2.at(0, 0), s2.at(1, 1)), std::make_pair(110.0f, 101.0f)) << "set order kept";
+
+    points->setPoints({{1, 0}}, false);
+    ASSERT_EQ(write("P", "only.fcs", 1), 0);
+    EXPECT_FALSE(exists(path("only-s1.fcs"))) << "a sample without points of the set gets no file";
+    EXPECT_TRUE(exists(path("only-s2.fcs")));
+    EXPECT_EQ(write("P", "gone/x.fcs", 1), -1) << "a file that cannot be written is a failure";
+}

@@ -1,6 +1,7 @@
 #include "UI_WebPageHost.h"
 
 #include "ui/base/UI_Settings.h"
+#include "ui/base/safeFileName.h"
 #include "data/MCV_DerivedData.h"
 #include "data/readTextFile.h"
 
@@ -60,6 +61,10 @@ QString UI_WebPageHost::standaloneSvg(QString xml, const QString& style) {
     if (open >= 0) xml.insert(open + 4, namespaces);
     const int close = xml.indexOf("</svg>");
     if (close >= 0) xml.insert(close, style);
+    // The engine serialises a no-break space (names may hold one) as the HTML
+    // entity, which XML does not define; the numeric reference is the same
+    // character in both.
+    xml.replace(QStringLiteral("&nbsp;"), QStringLiteral("&#160;"));
     return xml;
 }
 
@@ -75,7 +80,7 @@ void UI_WebPageHost::saveSvg(QWidget* parent, const MCV_DerivedData* current, co
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setDirectory(stored.isEmpty() ? QDir::home().absolutePath() : stored);
     dialog.setDefaultSuffix("svg");
-    dialog.selectFile(QString::fromStdString(current->name()) + ".svg");
+    dialog.selectFile(safeFileName(QString::fromStdString(current->name())) + ".svg");
     dialog.setNameFilter(QObject::tr("SVG Image Files (*.svg)"));
     if (!dialog.exec()) return;
     const QStringList chosen = dialog.selectedFiles();

@@ -42,13 +42,14 @@ public:
     // Makes the inner HTML of a page's drawing a standalone SVG document: the
     // SVG and XLink namespace declarations right after the first "<svg", and
     // `style` right before the first "</svg>". Either insertion is skipped when
-    // its anchor is missing.
+    // its anchor is missing. "&nbsp;" becomes "&#160;" so the text stays
+    // well-formed XML.
     static QString standaloneSvg(QString xml, const QString& style);
 
     // Asks for a file in the last export folder (settings key
     // "exportDefaultFilePath", home when none), proposing the data set's name
-    // with ".svg", remembers the chosen folder and writes standaloneSvg(xml,
-    // style) as UTF-8. No data set, a cancelled dialog or a file that cannot
-    // be opened end silently.
+    // (made safe as a file name) with ".svg", remembers the chosen folder and
+    // writes standaloneSvg(xml, style) as UTF-8. No data set, a cancelled
+    // dialog or a file that cannot be opened end silently.
     static void saveSvg(QWidget* parent, const MCV_DerivedData* current, const QString& xml, const QString& style);
 };

@@ -279,6 +279,17 @@ TEST_F(SpadeRun, StoresSubtreesOnlyUnderNamesItMadeOrFreeOnes) {
     EXPECT_EQ(all->data(), allPoints);
     EXPECT_EQ(foreign->data(), (MCV_SpadeAnalysis::PointList{{0, 1}}));
     EXPECT_EQ(data->selectionPoints()->data().size(), 0u);
+
+    // Exports go by name: only names whose registered set this analysis made.
+    MCV_SpadeAnalysis other;
+    other.init(nullptr, "Other");
+    for (const auto& [name, mine, theirs] : {std::tuple("Subtree", true, false),
+                                             {"Empty", true, false},
+                                             {"Gate", false, false},
+                                             {"All Points", false, false},
+                                             {"", false, false}})
+        EXPECT_EQ(std::make_pair(spade->madeSubtree(name), other.madeSubtree(name)), std::make_pair(mine, theirs))
+            << name;
 }
 
 }  // namespace

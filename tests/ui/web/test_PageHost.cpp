@@ -126,6 +126,16 @@ TEST(StandaloneSvg, InsertsNamespacesAfterTheFirstSvgTagAndStyleBeforeItsEnd) {
     // Without a drawing nothing is inserted at a made-up place.
     EXPECT_EQ(UI_WebPageHost::standaloneSvg("<div></div>", "<style/>"), "<div></div>");
     EXPECT_EQ(UI_WebPageHost::standaloneSvg("", "<style/>"), "");
+    // A no-break space in a name: the engine writes the HTML entity, which
+    // XML does not know; an escaped "&nbsp;" typed by a user stays text.
+    const QString svg = UI_WebPageHost::standaloneSvg("<svg><text>a&nbsp;b &amp;nbsp;</text></svg>", "");
+    QXmlStreamReader xml(svg);
+    QString text;
+    while (!xml.atEnd())
+        if (xml.readNext() == QXmlStreamReader::Characters) text += xml.text();
+    EXPECT_FALSE(xml.hasError()) << xml.errorString().toStdString();
+    EXPECT_EQ(text, QString::fromUtf8("a\xc2\xa0"
+                                      "b &nbsp;"));
 }
 
 TEST_F(PageHost, SavesThePageDrawingAsAParseableSvgAndRemembersTheFolderOnlyWhenSaved) {

@@ -1,0 +1,181 @@
+#include "UI_SpadeWidget.h"
+
+#include "analysis/spade/MCV_SpadeAnalysis.h"
+#include "analysis/template/MCV_TemplateAnalysis.h"
+#include "data/MCV_CytometryData.h"
+#include "data/MCV_DerivedDataClusters.h"
+#include "data/MCV_DerivedDataPoints.h"
+#include "data/MCV_FcsWriter.h"
+#include "ui/base/UI_ModalDialogs.h"
+#include "ui/base/UI_Settings.h"
+#include "ui/base/safeFileName.h"
+#include "ui/web/UI_WebPageHost.h"
+
+#include <QDebug>
+#include <QDir>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QStringList>
+#include <QWebFrame>
+#include <QWebPage>
+#include <QWebView>
+
+#include <algorithm>
+#include <string>
+
+UI_SpadeWidget::UI_SpadeWidget(QWidget* parent, MCV_SpadeAnalysis* spadeAnalysis, bool slaveView)
+    : UI_SpadeWidget(parent, spadeAnalysis, spadeAnalysis, slaveView) {}
+
+UI_SpadeWidget::UI_SpadeWidget(QWidget* parent, MCV_TemplateAnalysis* templateAnalysis, bool slaveView)
+    : UI_SpadeWidget(parent, templateAnalysis, nullptr, slaveView) {}
+
+UI_SpadeWidget::UI_SpadeWidget(QWidget* parent, MCV_Analysis* base, MCV_SpadeAnalysis* spade, bool slave)
+    : UI_DockableWidget(parent), analysis(spade), analysisBase(base), isSlave(slave) {
+    if (!base) return;
+    const QString name = QString::fromStdString(base->name());
+    setWindowTitle(name);
+    clusters = MCV_CytometryData::Instance()->derivedDataClusters(base->name(), true);
+    initUI();
+}
+
+UI_SpadeWidget::~UI_SpadeWidget() = default;
+
+void UI_SpadeWidget::initUI() {
+    webView = new QWebView(this);
+    mainLayout()->addWidget(webView, 0, 0);
+    connect(webView, &QWebView::loadFinished, this, &UI_SpadeWidget::webViewFinishedLoading);
+    mainFrame = webView->page()->mainFrame();
+    UI_WebPageHost::hideScrollBars(webView);
+    // Emitted before the page's scripts run, so their connect calls find "Qt".
+    connect(mainFrame, &QWebFrame::javaScriptWindowObjectCleared, this, &UI_SpadeWidget::connectJs);
+    UI_WebPageHost::loadPage(
+        webView, isSlave ? QStringLiteral(":/spade/spade_slave.html") : QStringLiteral(":/spade/spade.html"),
+        QStringLiteral("qrc:/spade/"));
+    styleSheet = UI_WebPageHost::styleText(QStringLiteral(":/spade/spade.css"));
+}
+
+void UI_SpadeWidget::connectJs() { mainFrame->addToJavaScriptWindowObject(QStringLiteral("Qt"), this); }
+
+void UI_SpadeWidget::webViewFinishedLoading(bool /*ok*/) {
+    if (!clusters) return;
+    if (isSlave) {
+        emit qt_setData(QString::fromStdString(clusters->jsonObject()));
+        emit qt_setPositions(QString::fromStdString(clusters->spadePositions()));
+        return;
+    }
+    // A master opened on a tree that exists already (a template
+    // classification has no view of its own) lays it out at once; a master
+    // made with its analysis waits for the first result.
+    if (clusters->numClusters() > 0) pushData();
+}
+
+void UI_SpadeWidget::pushData() { emit qt_setData(QString::fromStdString(clusters->jsonObject())); }
+
+void UI_SpadeWidget::dataRefreshed(void* dataSet) {
+    if (clusters && dataSet == clusters) pushData();
+}
+
+// The page keeps its own selection and highlight; those made elsewhere are
+// not shown.
+void UI_SpadeWidget::selectionRefreshed(void* /*data*/) {}
+void UI_SpadeWidget::highlightRefreshed(void* /*data*/) {}
+
+void UI_SpadeWidget::spadePositionsRefreshed(void* dataSet) {
+    if (!clusters) return;
+    if (!isSlave && dataSet != clusters) return;
+    emit qt_setPositions(QString::fromStdString(clusters->spadePositions()));
+}
+
+std::vector<int> UI_SpadeWidget::validClusters(const QList<int>& indices) const {
+    std::vector<int> valid;
+    if (!clusters) return valid;
+    const int n = clusters->numClusters();
+    std::vector<bool> seen(static_cast<size_t>(n), false);
+    for (int i : indices) {
+        if (i < 0 || i >= n || seen[static_cast<size_t>(i)]) continue;
+        seen[static_cast<size_t>(i)] = true;
+        valid.push_back(i);
+    }
+    return valid;
+}
+
+void UI_SpadeWidget::selectionUpdated(QList<int> selectedClusters) {
+    if (!clusters) return;
+    const std::vector<int> valid = validClusters(selectedClusters);
+    if (valid.empty() && m_numSelected == 0) return;
+    m_numSelected = clusters->select(valid);
+    MCV_CytometryData::Instance()->selectionPoints()->refreshed(this);
+}
+
+void UI_SpadeWidget::jsHighlightUpdated(int highlightId) {
+    if (!clusters) return;
+    if (highlightId < 0 || highlightId >= clusters->numClusters()) highlightId = -1;
+    clusters->setHighlight(highlightId);
+}
+
+void UI_SpadeWidget::nodePositionsUpdated(QString json) {
+    if (clusters) clusters->updateSpadePositions(json.toUtf8().toStdString());
+}
+
+void UI_SpadeWidget::warn(const QString& text) {
+    UI_ModalDialogs::message(QMessageBox::Warning, this, QStringLiteral("Spade Tree"), text);
+}
+
+void UI_SpadeWidget::js_subtreeCreated(QList<int> clusterIndices, QString name) {
+    QStringList items;
+    for (int i : clusterIndices) items << QString::number(i);
+    qDebug().noquote() << "New Subtree created: " + name + " = (" + items.join(", ") + ")";
+    if (!analysis) {
+        warn("Bubbles become data sets only on SPADE trees; \"" + name +
+             "\" was not stored, as this tree is a template classification.");
+        return;
+    }
+    std::vector<int> valid = validClusters(clusterIndices);
+    if (valid.empty()) {
+        qDebug().noquote() << "The bubble \"" + name + "\" names no cluster of this tree; nothing was stored.";
+        return;
+    }
+    if (!analysis->addSubtree(name.toUtf8().toStdString(), &valid)) {
+        warn("The bubble could not be stored as \"" + name +
+             "\": another data set has that name. Please save the bubble under another name.");
+        return;
+    }
+    emit subtreeCreated();
+}
+
+void UI_SpadeWidget::exportSubtree(QString name, int mode) {
+    const std::string setName = name.toUtf8().toStdString();
+    if (!analysis || !analysis->madeSubtree(setName)) {
+        warn("There is no bubble \"" + name + "\" of this tree to save. Save the bubble from its dialog first.");
+        return;
+    }
+
+    UI_Settings* settings = UI_Settings::Instance();
+    settings->sync();
+    const QString stored = settings->value("exportDefaultFilePath").toString();
+    const QString file = UI_ModalDialogs::saveFile(
+        this, stored.isEmpty() ? QDir::home().absolutePath() : stored, QStringLiteral("fcs"),
+        QStringLiteral("Cytometry Files (*.fcs);;Binary File (*.bin)"), safeFileName(name) + ".fcs");
+    if (file.isEmpty()) return;
+    settings->setValue("exportDefaultFilePath", QFileInfo(file).absolutePath());
+    settings->sync();
+
+    // The data model picks the writer by the text after the path's last '.'.
+    const int dot = file.lastIndexOf('.');
+    const bool binary = dot >= 0 && file.mid(dot + 1) == "bin";
+    std::vector<int> markers;
+    for (unsigned m : *analysis->selectedMarkers()) markers.push_back(static_cast<int>(m));
+    if (binary && markers.empty()) {
+        warn("The binary file holds the analysis' enabled markers, and none is enabled; nothing was written.");
+        return;
+    }
+    const int result = MCV_CytometryData::Instance()->writeToFile(setName, file.toStdString(), mode, &markers);
+    const bool written = binary ? result == 1 : result == MCV_FcsWriter::Written;
+    if (!written) warn("The bubble \"" + name + "\" could not be written to \"" + file + "\".");
+}
+
+void UI_SpadeWidget::js_saveSVG(QString xml) { UI_WebPageHost::saveSvg(this, clusters, xml, styleSheet); }
+
+void UI_SpadeWidget::js_debug(QString text) { UI_WebPageHost::debug(text); }
+
+void UI_SpadeWidget::resizeEvent(QResizeEvent* /*event*/) {}

@@ -1,0 +1,92 @@
+#pragma once
+
+#include "ui/base/UI_DockableWidget.h"
+
+#include <QList>
+#include <QString>
+
+#include <vector>
+
+class MCV_Analysis;
+class MCV_DerivedDataClusters;
+class MCV_SpadeAnalysis;
+class MCV_TemplateAnalysis;
+class QResizeEvent;
+class QWebFrame;
+class QWebView;
+
+// The dock that shows the cluster tree of a SPADE analysis or a template
+// classification as a page (":/spade/spade.html" for the master,
+// ":/spade/spade_slave.html" for a slave; see UI_WebPageHost for the page
+// convention). It feeds the page the cluster set named after the analysis
+// and carries the page's requests into the data model: a node selection
+// becomes the shared "Selection", the hovered node the set's highlight, a
+// named bubble of nodes a point set of the analysis, a bubble export an FCS
+// or raw matrix file.
+//
+// The master page lays the tree out and reports node positions, which the
+// cluster set stores and announces (spade tree refreshed); slave views push
+// the stored positions to their pages and follow the master's layout. A
+// slave opened later gets data and positions once its page has loaded.
+//
+// Everything from the page is untrusted: node indices outside the cluster
+// set and repeated ones are dropped before the data model sees them. Only a
+// SPADE tree makes bubbles; a template tree refuses them. The analysis and
+// the cluster set belong to others (not owned); the shell removes the view
+// with its analysis. GUI thread only.
+class UI_SpadeWidget : public UI_DockableWidget {
+    Q_OBJECT
+public:
+    UI_SpadeWidget(QWidget* parent, MCV_SpadeAnalysis* analysis, bool isSlave);
+    UI_SpadeWidget(QWidget* parent, MCV_TemplateAnalysis* analysis, bool isSlave);
+    ~UI_SpadeWidget() override;
+
+    void initUI();
+
+    bool slave() const { return isSlave; }
+    MCV_Analysis* shownAnalysis() const { return analysisBase; }
+    MCV_DerivedDataClusters* clusterSet() const { return clusters; }
+    // For tests.
+    QWebView* view() const { return webView; }
+
+signals:
+    void qt_setData(QString data);
+    void qt_setPositions(QString positions);
+    // A bubble became (or refilled) a point set of the analysis.
+    void subtreeCreated();
+
+public slots:
+    void js_debug(QString text);
+    void js_subtreeCreated(QList<int> clusters, QString name);
+    void exportSubtree(QString name, int mode);
+    void selectionUpdated(QList<int> selectedClusters);
+    void jsHighlightUpdated(int highlightId);
+    void nodePositionsUpdated(QString json);
+    void js_saveSVG(QString xml);
+    void connectJs();
+    void dataRefreshed(void* data);
+    void selectionRefreshed(void* data);
+    void highlightRefreshed(void* data);
+    void spadePositionsRefreshed(void* data);
+    void webViewFinishedLoading(bool ok);
+
+protected:
+    // The page follows the window size itself.
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    UI_SpadeWidget(QWidget* parent, MCV_Analysis* base, MCV_SpadeAnalysis* spade, bool isSlave);
+    // The page's node indices that name clusters of the set, each once, in
+    // the page's order.
+    std::vector<int> validClusters(const QList<int>& indices) const;
+    void pushData();
+    void warn(const QString& text);
+
+    MCV_SpadeAnalysis* analysis = nullptr;
+    MCV_Analysis* analysisBase = nullptr;
+    bool isSlave = false;
+    QWebView* webView = nullptr;
+    QWebFrame* mainFrame = nullptr;
+    MCV_DerivedDataClusters* clusters = nullptr;
+    QString styleSheet;
+};
