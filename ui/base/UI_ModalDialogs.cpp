@@ -19,6 +19,7 @@ std::vector<UI_ModalDialogs::Message> UI_ModalDialogs::s_messages;
 int UI_ModalDialogs::s_unanswered = 0;
 QString UI_ModalDialogs::s_lastDirectory;
 QString UI_ModalDialogs::s_lastFilter;
+QString UI_ModalDialogs::s_lastProposedName;
 
 QStringList UI_ModalDialogs::openFiles(QWidget* parent, const QString& directory, const QString& nameFilter,
                                        bool several) {
@@ -125,6 +126,7 @@ QString UI_ModalDialogs::saveFile(QWidget* parent, const QString& directory, con
                                   const QString& nameFilter, const QString& proposedName) {
     s_lastDirectory = directory;
     s_lastFilter = nameFilter;
+    s_lastProposedName = proposedName;
     if (s_scripted) return nextAnswer(s_saveFiles, QString(), s_unanswered);
     QFileDialog dialog(parent, QString(), directory);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
@@ -184,6 +186,7 @@ int UI_ModalDialogs::unanswered() { return s_unanswered; }
 QString UI_ModalDialogs::lastDirectory() { return s_lastDirectory; }
 
 QString UI_ModalDialogs::lastFilter() { return s_lastFilter; }
+QString UI_ModalDialogs::lastProposedName() { return s_lastProposedName; }
 
 void UI_ModalDialogs::reset() {
     s_files.clear();
@@ -197,4 +200,5 @@ void UI_ModalDialogs::reset() {
     s_unanswered = 0;
     s_lastDirectory.clear();
     s_lastFilter.clear();
+    s_lastProposedName.clear();
 }

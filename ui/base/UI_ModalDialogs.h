@@ -90,6 +90,8 @@ public:
     // question (either mode).
     static QString lastDirectory();
     static QString lastFilter();
+    // The file name the last save-file question proposed (either mode).
+    static QString lastProposedName();
     // Drops every queued answer, recorded message and the unanswered count.
     static void reset();
 
@@ -106,4 +108,5 @@ private:
     static int s_unanswered;
     static QString s_lastDirectory;
     static QString s_lastFilter;
+    static QString s_lastProposedName;
 };

@@ -1,0 +1,246 @@
+// The SPADE tree dock's side of the page protocol on a real SPADE run:
+// selections, highlights, stored layouts, bubbles and their exports. The
+// page's own behaviour is in test_SpadePages.cpp; the views with their pages
+// in test_SpadeTreeViews.cpp.
+#include "SpadeTreeFixture.h"
+
+#include "../../data/StrictFcsReader.h"
+
+#include "analysis/template/MCV_TemplateAnalysis.h"
+#include "data/MCV_FcsHeader.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+
+#include <cstring>
+#include <functional>
+
+namespace {
+
+std::string readAll(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll().toStdString() : std::string();
+}
+
+TEST_F(SpadeTreeTest, NodeSelectionsBecomeTheSharedSelectionAndBadIndicesAreDropped) {
+    compute();
+    UI_SpadeWidget* view = open(false);
+    QSignalSpy announced(&bridge, &UI_Interface::dataRefreshedSignal);
+    MCV_DerivedDataPoints* selection = data->selectionPoints();
+
+    // {indices from the page, clusters meant}
+    const std::vector<std::pair<QList<int>, std::vector<int>>> cases = {
+        {{0, 2}, {0, 2}},
+        {{1, 1, 99, -1, 0}, {1, 0}},  // repeats and strangers are dropped
+        {{}, {}},                     // clears the selection
+    };
+    for (const auto& [page, meant] : cases) {
+        announced.clear();
+        view->selectionUpdated(page);
+        EXPECT_EQ(asSet(selection->data()), eventsOf(meant));
+        EXPECT_EQ(selection->data().size(), eventsOf(meant).size()) << "no event twice";
+        EXPECT_EQ(selection->refreshSource(), view);
+        ASSERT_GE(announced.size(), 1);
+        EXPECT_EQ(announced.last().at(0).value<void*>(), selection) << "announced last with this view as origin";
+    }
+    announced.clear();
+    view->selectionUpdated({});
+    view->selectionUpdated({-3, 50});
+    EXPECT_EQ(announced.size(), 0) << "nothing selected before or after: the shared selection is left alone";
+}
+
+TEST_F(SpadeTreeTest, HighlightsAndLayoutsFlowFromTheMasterToItsSetAndTheFollowers) {
+    compute();
+    UI_SpadeWidget* master = open(false);
+    UI_SpadeWidget* slave = open(true);
+    QSignalSpy masterPositions(master, &UI_SpadeWidget::qt_setPositions);
+    QSignalSpy slavePositions(slave, &UI_SpadeWidget::qt_setPositions);
+    QSignalSpy masterData(master, &UI_SpadeWidget::qt_setData);
+
+    for (const auto& [page, stored] : {std::pair(1, 1), {-1, -1}, {999, -1}, {-7, -1}, {0, 0}}) {
+        master->jsHighlightUpdated(page);
+        EXPECT_EQ(clusters->highlightId(), stored) << page;
+    }
+
+    const QString layout = QString::fromUtf8("[{\"px\":1.5,\"py\":-2},{\"px\":0,\"py\":3}]");
+    master->nodePositionsUpdated(layout);
+    EXPECT_EQ(QString::fromStdString(clusters->spadePositions()), layout);
+    ASSERT_GE(slavePositions.size(), 1);
+    EXPECT_EQ(slavePositions.last().at(0).toString(), layout);
+
+    // Another cluster set's changes: the master ignores them, a slave
+    // re-reads its own set's layout.
+    MCV_DerivedDataClusters* other = data->derivedDataClusters("Other", false);
+    masterPositions.clear();
+    slavePositions.clear();
+    masterData.clear();
+    other->updateSpadePositions("[]");
+    other->setClusters({{{0, 0}}}, nullptr, {}, nullptr);
+    EXPECT_EQ(std::make_pair(masterPositions.size(), masterData.size()), std::make_pair(0, 0));
+    ASSERT_EQ(slavePositions.size(), 1);
+    EXPECT_EQ(slavePositions.last().at(0).toString(), layout);
+    clusters->invalidateStatistics();
+    clusters->refreshed(nullptr);
+    EXPECT_EQ(masterData.size(), 1) << "its own set's change reaches the page";
+}
+
+TEST_F(SpadeTreeTest, BubblesBecomePointSetsOnlyUnderFreeNames) {
+    compute();
+    UI_SpadeWidget* view = open(false);
+    QSignalSpy created(view, &UI_SpadeWidget::subtreeCreated);
+    MCV_DerivedDataPoints* all = pointSet("All Points");
+    const std::vector<Pair> allBefore = all->data();
+
+    view->js_subtreeCreated({2, 0, 0, 77, -1}, "B1");
+    ASSERT_EQ(created.size(), 1);
+    MCV_DerivedDataPoints* b1 = pointSet("B1");
+    ASSERT_NE(b1, nullptr);
+    EXPECT_EQ(asSet(b1->data()), eventsOf({2, 0}));
+    EXPECT_EQ(b1->data().size(), eventsOf({2, 0}).size()) << "a repeated node adds its events once";
+    EXPECT_TRUE(UI_ModalDialogs::takeMessages().empty());
+
+    // Names of other data sets are refused with a box naming the set.
+    for (const char* taken : {"All Points", "Selection", "Tree"}) {
+        view->js_subtreeCreated({1}, taken);
+        const auto boxes = UI_ModalDialogs::takeMessages();
+        ASSERT_EQ(boxes.size(), 1u) << taken;
+        EXPECT_TRUE(boxes[0].text.contains(QString("\"") + taken + "\"")) << boxes[0].text.toStdString();
+    }
+    EXPECT_EQ(created.size(), 1);
+    EXPECT_EQ(all->data(), allBefore);
+
+    // Its own bubble is refilled.
+    view->js_subtreeCreated({1}, "B1");
+    EXPECT_EQ(asSet(b1->data()), eventsOf({1}));
+    EXPECT_EQ(created.size(), 2);
+}
+
+TEST_F(SpadeTreeTest, ATemplateTreeRefusesBubbles) {
+    MCV_TemplateAnalysis classification;
+    classification.init(&bridge, "Classes", {{0, 0, 0, 0}, {10, 10, 10, 10}, {20, 20, 20, 20}});
+    for (int m = 0; m < 4; ++m) classification.setMarkerState(m, true);
+    quietly([&] { ASSERT_TRUE(classification.upsampleData()); });
+    UI_SpadeWidget view(nullptr, &classification, false);
+    ASSERT_NE(view.clusterSet(), nullptr);
+    EXPECT_GE(view.clusterSet()->numClusters(), 3);
+    QSignalSpy created(&view, &UI_SpadeWidget::subtreeCreated);
+    const size_t sets = data->derivedDataPoints().size();
+
+    view.js_subtreeCreated({0, 1}, "Bubble");
+    view.exportSubtree("Bubble", 0);
+    EXPECT_EQ(UI_ModalDialogs::takeMessages().size(), 2u);
+    EXPECT_EQ(created.size(), 0);
+    EXPECT_EQ(data->derivedDataPoints().size(), sets);
+    EXPECT_EQ(UI_ModalDialogs::unanswered(), 0) << "no file was asked for";
+}
+
+class BubbleExport : public SpadeTreeTest {
+protected:
+    void SetUp() override {
+        SpadeTreeTest::SetUp();
+        compute();
+        view = open(false);
+        view->js_subtreeCreated({0, 2}, "B/1");
+        ASSERT_NE(pointSet("B/1"), nullptr);
+    }
+    QString path(const QString& name) const { return dir.path() + "/" + name; }
+    // Exports the bubble answering the file question with `file`.
+    void save(const QString& file, int mode) {
+        UI_ModalDialogs::answerSaveFile(file);
+        view->exportSubtree("B/1", mode);
+    }
+    // Event e of file f, variable v, as loaded.
+    const float& value(const Pair& p, int v) {
+        const int width = data->combinedHeader()->numVariables();
+        return data->rawData(
+            p.first)[static_cast<size_t>(p.second) * static_cast<size_t>(width) + static_cast<size_t>(v)];
+    }
+    std::vector<Pair> bubble() { return pointSet("B/1")->data(); }
+    UI_SpadeWidget* view = nullptr;
+};
+
+TEST_F(BubbleExport, AnFcsFileHoldsTheBubblesEventsWithEveryVariableBitForBit) {
+    save(path("bubble.fcs"), 0);
+    EXPECT_EQ(UI_ModalDialogs::lastProposedName(), "B_1.fcs") << "the name made safe as a file name";
+    EXPECT_EQ(UI_ModalDialogs::lastFilter(), "Cytometry Files (*.fcs);;Binary File (*.bin)");
+    EXPECT_TRUE(UI_ModalDialogs::takeMessages().empty());
+    const StrictFcs fcs = StrictFcs::parse(readAll(path("bubble.fcs")));
+    ASSERT_TRUE(fcs.ok) << fcs.error;
+    const std::vector<Pair> events = bubble();
+    const int width = data->combinedHeader()->numVariables();
+    ASSERT_EQ(fcs.number("$TOT"),
+              static_cast<int64_t>(clusters->clusters()[0].size() + clusters->clusters()[2].size()));
+    ASSERT_EQ(fcs.number("$PAR"), width);
+    for (size_t i = 0; i < events.size(); ++i)
+        for (int v = 0; v < width; ++v)
+            ASSERT_EQ(std::memcmp(&fcs.values[i * static_cast<size_t>(width) + static_cast<size_t>(v)],
+                                  &value(events[i], v), 4),
+                      0)
+                << i << " " << v;
+    EXPECT_EQ(UI_ModalDialogs::lastDirectory(), QDir::home().absolutePath()) << "no folder remembered yet";
+
+    // The next export opens where the last one went; one file per sample.
+    save(path("per.fcs"), 1);
+    EXPECT_EQ(UI_ModalDialogs::lastDirectory(), dir.path());
+    size_t total = 0;
+    for (int f = 0; f < 3; ++f) {
+        const StrictFcs sample = StrictFcs::parse(readAll(path("per-sample " + QString::number(f + 1) + ".fcs")));
+        ASSERT_TRUE(sample.ok) << f << sample.error;
+        const auto ofFile = std::count_if(events.begin(), events.end(), [&](const Pair& p) { return p.first == f; });
+        EXPECT_EQ(sample.number("$TOT"), ofFile);
+        total += static_cast<size_t>(sample.number("$TOT"));
+    }
+    EXPECT_EQ(total, events.size());
+}
+
+TEST_F(BubbleExport, ABinaryFileHoldsTheEnabledMarkersInAscendingOrder) {
+    spade->setMarkerState(1, false);
+    save(path("bubble.bin"), 0);
+    const std::vector<Pair> events = bubble();
+    std::string expected;
+    for (const Pair& p : events)
+        for (int v : {0, 2, 3}) expected.append(reinterpret_cast<const char*>(&value(p, v)), 4);
+    EXPECT_EQ(readAll(path("bubble.bin")), expected);
+
+    save(path("per.bin"), 1);
+    std::string joined;
+    for (int f = 0; f < 3; ++f) joined += readAll(path("per-sample " + QString::number(f + 1) + ".bin"));
+    EXPECT_EQ(joined.size(), expected.size());
+    EXPECT_TRUE(UI_ModalDialogs::takeMessages().empty());
+}
+
+TEST_F(BubbleExport, FailuresAndForeignNamesAreReportedAndWriteNothing) {
+    struct Case {
+        const char* what;
+        std::function<void()> act;
+        QString mentions;
+    };
+    const std::vector<Case> cases = {
+        {"unwritable folder", [&] { save(path("gone/b.fcs"), 0); }, path("gone/b.fcs")},
+        {"unwritable folder, binary", [&] { save(path("gone/b.bin"), 0); }, path("gone/b.bin")},
+        {"unwritable folder, per sample", [&] { save(path("gone/b.fcs"), 1); }, path("gone/b.fcs")},
+        {"a foreign set", [&] { view->exportSubtree("All Points", 0); }, "\"All Points\""},
+        {"no such bubble", [&] { view->exportSubtree("B2", 0); }, "\"B2\""},
+        {"no enabled marker",
+         [&] {
+             for (int m = 0; m < 4; ++m) spade->setMarkerState(m, false);
+             save(path("none.bin"), 0);
+         },
+         "marker"},
+    };
+    const QStringList before = QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+    for (const Case& c : cases) {
+        c.act();
+        const auto boxes = UI_ModalDialogs::takeMessages();
+        ASSERT_EQ(boxes.size(), 1u) << c.what;
+        EXPECT_TRUE(boxes[0].text.contains(c.mentions)) << c.what << ": " << boxes[0].text.toStdString();
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), before) << c.what;
+    }
+    UI_ModalDialogs::reset();
+    view->exportSubtree("B/1", 0);
+    EXPECT_EQ(UI_ModalDialogs::unanswered(), 1);
+    EXPECT_TRUE(UI_ModalDialogs::takeMessages().empty()) << "a cancelled question says nothing";
+}
+
+}  // namespace
