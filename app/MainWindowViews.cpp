@@ -59,17 +59,22 @@ void MainWindow::treeViewTriggered() {
     shareViewArea();
 }
 
-// The other data views (heat map, hierarchy, image) and the scatter plot view
-// on an existing analysis are opened here once their widgets exist.
+// ---- The heat map of cluster sets ----
 void MainWindow::heatMapViewTriggered() {}
+
+// ---- The sample hierarchy ----
 void MainWindow::hierarchyViewTriggered() {}
+
+// ---- Image data ----
 void MainWindow::imageViewTriggered() {}
+
+// ---- Another plot of an existing A-tSNE analysis ----
 void MainWindow::scatterPlotViewTriggered() {}
 
-// A further view of a SPADE or template tree. SPADE analyses have their
-// master view from creation, so this one follows it. A template
-// classification has none: its first view lays the tree out, later ones
-// follow that one.
+// ---- Another view of a SPADE or template tree ----
+// SPADE analyses have their master view from creation, so this one follows
+// it. A template classification has none: its first view lays the tree out,
+// later ones follow that one.
 void MainWindow::spadeViewTriggered() {
     std::vector<MCV_Analysis*> candidates;
     for (MCV_Analysis* analysis : m_analyses)
