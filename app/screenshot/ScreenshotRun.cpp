@@ -39,6 +39,9 @@ void ScreenshotRun::start(MainWindow* window, Picture picture, const QString& ou
         case Picture::FocusContext:
             startFocusContext(window, output, files);
             break;
+        case Picture::SpadeTree:
+            startSpadeTree(window, output, files);
+            break;
     }
 }
 

@@ -34,12 +34,15 @@ class UI_ScatterplotWidget;
 //   differentiate.", and when the refined map has converged a "Focus +
 //   Context Tree View" is opened beside it, shows the analysis's tree and the
 //   window is grabbed.
+// - SpadeTree: the import dialog's "Start SPADE" creates the analysis, its
+//   panel's compute runs it, the tree dock's page lays the tree out; then the
+//   branch around one node becomes a bubble and the window is grabbed.
 //
 // The event loop ends with exit code 0 when the picture was written into the
 // PNG `output`, 1 otherwise.
 class ScreenshotRun {
 public:
-    enum class Picture { Tsne, HsneDrillDown, FocusContext };
+    enum class Picture { Tsne, HsneDrillDown, FocusContext, SpadeTree };
 
     static void start(MainWindow* window, Picture picture, const QString& output, const QStringList& files);
 
@@ -54,6 +57,7 @@ private:
     static void startTsne(MainWindow* window, const QString& output, const QStringList& files);
     static void startHsneDrillDown(MainWindow* window, const QString& output, const QStringList& files);
     static void startFocusContext(MainWindow* window, const QString& output, const QStringList& files);
+    static void startSpadeTree(MainWindow* window, const QString& output, const QStringList& files);
 
     // The plots (ScreenshotRunPlot.cpp).
     // The bounding boxes (in framebuffer pixels) of the groups of drawn
