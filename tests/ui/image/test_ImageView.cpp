@@ -21,6 +21,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <limits>
 #include <memory>
 #include <string>
 #include <utility>
@@ -49,6 +50,7 @@ protected:
         }
         rows.back()[Blue] = 1020.0f;
         rows[1][Marker] = 1000.0f;
+        rows[7 * W + 7][Marker] = std::numeric_limits<float>::quiet_NaN();
         rows.back()[Marker] = 2000.0f;
         load(rows, "tiles.fcs");
         load(std::vector<std::vector<float>>(16, std::vector<float>(6, 5000.0f)), "other.fcs");
@@ -158,6 +160,7 @@ TEST_F(ImageView, MarkersAndCoordinatesGoThroughTheChosenColormaps) {
          {{0, H - 1}, {W - 1, H - 1}, {0, 0}, {W - 1, 0}},
          {0xE6DA00, 0x00E0DF, 0xFF0076, 0x002CFF}},
     };
+    // Pixel (7, 7) holds NaN: drawn in the lowest colour.
     for (const auto& c : cases) {
         c.act();
         ASSERT_NE(view->picture(), nullptr) << c.what;
