@@ -60,15 +60,6 @@ bool classify(QImage image, Page* page) {
             page->kind = Page::Grey16;
             page->image = image;
             return true;
-        case QImage::Format_Indexed8:
-            // A grey ramp (entry i is grey level i) is a grey page; any other
-            // palette gives colours.
-            if (image.isGrayscale()) {
-                page->kind = Page::Grey8;
-                page->image = image.convertToFormat(QImage::Format_Grayscale8);
-                return !page->image.isNull();
-            }
-            break;
         default:
             break;
     }

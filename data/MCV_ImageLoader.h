@@ -10,7 +10,7 @@ class MCV_FcsHeader;
 // Loads image stacks as one data set whose events are pixels: every page of
 // every file (all pages of a multi-page TIFF, in file order) must have the
 // same width and height; an 8- or 16-bit grey page becomes one variable and an
-// RGB page three (red, green, blue). Event k is pixel (k mod width, k / width),
+// RGB page (8 or 16 bits, or a palette) three (red, green, blue). Event k is pixel (k mod width, k / width),
 // rows top first; its value of a variable is the page's raw sample (0 to 255
 // or 0 to 65535) as a float. The header carries width and height.
 //
