@@ -10,6 +10,7 @@
 #include "ui/base/UI_DockableContainerWidget.h"
 #include "ui/base/UI_ModalDialogs.h"
 #include "ui/fctree/UI_TreeWidget.h"
+#include "ui/image/UI_ImageWidget.h"
 #include "ui/spade/UI_SpadeWidget.h"
 
 #include <algorithm>
@@ -66,7 +67,16 @@ void MainWindow::heatMapViewTriggered() {}
 void MainWindow::hierarchyViewTriggered() {}
 
 // ---- Image data ----
-void MainWindow::imageViewTriggered() {}
+// A new image view on every use; it needs no data set and no analysis.
+void MainWindow::imageViewTriggered() {
+    auto* view = new UI_ImageWidget(this);
+    view->setWindowTitle(QStringLiteral("Image View"));
+    addDockWidget(Qt::RightDockWidgetArea, view);
+    view->setVisibility(true);
+    connect(m_bridge, &UI_Interface::dataRefreshedSignal, view, &UI_ImageWidget::dataRefreshed);
+    addView(view, nullptr);
+    shareViewArea();
+}
 
 // ---- Another plot of an existing A-tSNE analysis ----
 void MainWindow::scatterPlotViewTriggered() {}

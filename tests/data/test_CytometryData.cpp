@@ -53,9 +53,9 @@ TEST_F(DataSet, TheSameFileTwiceIsTwoRecordsAndRefusedFilesLeaveEverythingAsItWa
     EXPECT_EQ(data->loadFromFile(path("missing.fcs")), MCV_LoadCode::CannotOpen);
     FcsTestFile::writeBytes(path("junk.fcs"), "FCS3.1    garbage");
     EXPECT_GT(data->loadFromFile(path("junk.fcs")), 0);
-    std::vector<std::string> none, images = {"a.tif"};  // image stacks are not read
+    std::vector<std::string> none, images = {path("a.tif")};
     EXPECT_EQ(data->loadFromFiles(&none), MCV_LoadCode::NoMatrix);
-    EXPECT_EQ(data->loadFromFiles(&images), MCV_LoadCode::NoMatrix);
+    EXPECT_EQ(data->loadFromFiles(&images), MCV_LoadCode::CannotOpen);
     EXPECT_EQ(data->numFiles(), 2);
     EXPECT_EQ(data->sampleTags(), tags);
     EXPECT_EQ(data->combinedHeader()->printHeader(), before);

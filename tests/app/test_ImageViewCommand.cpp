@@ -1,0 +1,121 @@
+// "Image View" on a TIFF stack opened through "Open File(s) ...": the dock,
+// its place and its bridge connection, a drag in the docked view, and a
+// refused stack that keeps what was loaded.
+#include "ShellTestSupport.h"
+#include "support/Pixels.h"
+
+#include "data/MCV_DerivedDataImage.h"
+#include "data/MCV_DerivedDataPoints.h"
+#include "data/MCV_FcsHeader.h"
+#include "ui/image/UI_ImageSettingsSliderWidget.h"
+#include "ui/image/UI_ImageWidget.h"
+
+#include <QComboBox>
+#include <QImageWriter>
+#include <QLabel>
+
+namespace {
+
+constexpr int W = 64, H = 32;
+
+class ImageViewCommand : public ShellTest {
+protected:
+    QString write(const QString& name, const QImage& image) {
+        QImageWriter writer(dir.filePath(name), "tiff");
+        EXPECT_TRUE(writer.write(image)) << writer.errorString().toStdString();
+        return dir.filePath(name);
+    }
+    // A grey page with 4 x in column x, and an RGB page (x, y, 0).
+    QStringList writeStack() {
+        QImage grey(W, H, QImage::Format_Grayscale8), rgb(W, H, QImage::Format_RGB888);
+        for (int y = 0; y < H; ++y)
+            for (int x = 0; x < W; ++x) {
+                grey.scanLine(y)[x] = uchar(4 * x);
+                rgb.setPixel(x, y, qRgb(x, y, 0));
+            }
+        return {write("c1.tif", grey), write("c2.tif", rgb)};
+    }
+    UI_ImageWidget* openImageView() {
+        const size_t before = w().views().size();
+        trigger("actionImage");
+        EXPECT_EQ(w().views().size(), before + 1);
+        return qobject_cast<UI_ImageWidget*>(w().views().back());
+    }
+    // The centre of data-set pixel (x, y) in the view.
+    static QPoint at(UI_ImageWidget* view, int x, int y) {
+        const QLabel* label = view->pictureLabel();
+        const QSize shown = label->pixmap(Qt::ReturnByValue).size();
+        const QPoint corner = label->mapTo(view, QPoint(0, (label->height() - shown.height()) / 2));
+        return corner + QPoint(int((x + 0.5) * shown.width() / W), int((y + 0.5) * shown.height() / H));
+    }
+};
+
+TEST_F(ImageViewCommand, OpensADockOnTheImportedStackThatDrawsAndSelectsThroughTheBridge) {
+    showWindow();
+    const QStringList stack = writeStack();
+    open(stack);
+    ASSERT_TRUE(UI_ModalDialogs::takeMessages().empty());
+    ASSERT_TRUE(w().hasData());
+    MCV_FcsHeader* header = w().dataModel()->header(0);
+    EXPECT_EQ(std::make_pair(header->width(), header->height()), std::make_pair(W, H));
+
+    UI_ImageWidget* view = openImageView();
+    ASSERT_NE(view, nullptr);
+    EXPECT_EQ(view->windowTitle(), "Image View");
+    EXPECT_EQ(w().dockWidgetArea(view), Qt::RightDockWidgetArea);
+    EXPECT_TRUE(view->isVisible() && view->visibilityFlag());
+    EXPECT_EQ(view->settingsPanel()->datasetCombo()->currentText(), "All Points - Image");
+    QComboBox* markers = view->settingsPanel()->markerCombo();
+    QStringList names;
+    for (int i = 3; i < markers->count(); ++i) names << markers->itemText(i);
+    EXPECT_EQ(names, (QStringList{"c1", "c2 Red", "c2 Green", "c2 Blue"}));
+    UI_ImageWidget* second = openImageView();
+    EXPECT_NE(second, view) << "a new view on every use";
+
+    markers->setCurrentIndex(3);
+    ASSERT_NE(view->picture(), nullptr);
+    EXPECT_TRUE(rgbNear(view->picture()->pixel(0, 5), 0x440154, 2));
+    EXPECT_TRUE(rgbNear(view->picture()->pixel(W - 1, 5), 0xFDE725, 2));
+
+    // A selection made elsewhere reaches the view through the bridge.
+    w().dataModel()->selectionPoints()->setPoints({{0, 2 * W + 7}}, true);
+    EXPECT_EQ(qAlpha(view->picture()->pixel(7, 2)), 0xFF);
+    EXPECT_EQ(qAlpha(view->picture()->pixel(8, 2)), 0x32);
+
+    // A drag in the docked view, below its title bar, selects what it covers.
+    drag(view, at(view, 10, 4), at(view, 12, 5));
+    EXPECT_EQ(w().dataModel()->selectionPoints()->data(),
+              (std::vector<std::pair<int, int>>{{0, 4 * W + 10}, {0, 4 * W + 11}}));
+    EXPECT_EQ(qAlpha(view->picture()->pixel(11, 4)), 0xFF);
+    EXPECT_EQ(qAlpha(view->picture()->pixel(7, 2)), 0x32);
+}
+
+TEST_F(ImageViewCommand, ARefusedStackNamesItsCodeAndKeepsTheLoadedData) {
+    const QStringList stack = writeStack();
+    open(stack);
+    ASSERT_TRUE(w().hasData());
+    MCV_CytometryData* loaded = w().dataModel();
+    UI_ImageWidget* view = openImageView();
+
+    const QString other = write("small.tif", QImage(W / 2, H, QImage::Format_Grayscale8));
+    const struct {
+        QStringList files;
+        QString text;
+    } cases[] = {
+        {{stack[0], other}, "Could not open file " + stack[0] + "Error code 7: Images not matching."},
+        {{stack[0], dir.filePath("gone.tif")},
+         "Could not open file " + stack[0] + "Error code 9: The file cannot be opened."},
+    };
+    for (const auto& c : cases) {
+        open(c.files);
+        const std::vector<UI_ModalDialogs::Message> messages = UI_ModalDialogs::takeMessages();
+        ASSERT_EQ(messages.size(), 1u);
+        EXPECT_EQ(messages[0].text, c.text);
+        UI_ModalDialogs::reset();
+        EXPECT_EQ(w().dataModel(), loaded);
+        EXPECT_EQ(w().views().back(), view);
+        EXPECT_EQ(loaded->combinedHeader()->numVariables(), 4);
+    }
+}
+
+}  // namespace
