@@ -10,6 +10,7 @@
 #include "ui/base/UI_DockableContainerWidget.h"
 #include "ui/base/UI_ModalDialogs.h"
 #include "ui/fctree/UI_TreeWidget.h"
+#include "ui/hierarchy/UI_HierarchyWidget.h"
 #include "ui/spade/UI_SpadeWidget.h"
 
 #include <algorithm>
@@ -63,7 +64,16 @@ void MainWindow::treeViewTriggered() {
 void MainWindow::heatMapViewTriggered() {}
 
 // ---- The sample hierarchy ----
-void MainWindow::hierarchyViewTriggered() {}
+// A new hierarchy view on every use; its page draws the sample by itself and
+// hears nothing from the bridge.
+void MainWindow::hierarchyViewTriggered() {
+    auto* view = new UI_HierarchyWidget(this);
+    view->setWindowTitle(QStringLiteral("Hierarchy View"));
+    addDockWidget(Qt::RightDockWidgetArea, view);
+    view->setVisibility(true);
+    addView(view, nullptr);
+    shareViewArea();
+}
 
 // ---- Image data ----
 void MainWindow::imageViewTriggered() {}
