@@ -8,6 +8,7 @@
 #include "app/UI_AnalysisSelectionDialog.h"
 #include "app/UI_FileInfoWidget.h"
 #include "app/UI_Interface.h"
+#include "app/connectBridge.h"
 #include "ui/base/UI_DockableContainerWidget.h"
 #include "ui/base/UI_ModalDialogs.h"
 #include "ui/fctree/UI_TreeWidget.h"
@@ -110,12 +111,7 @@ void MainWindow::scatterPlotViewTriggered() {
         view->initComputation(tsne);
         view->plot()->computationFinished();
     }
-    connect(m_bridge, &UI_Interface::analysisInitializedSignal, view, &UI_TsneWidget::initComputation);
-    connect(m_bridge, &UI_Interface::analysisUpdatedSignal, view, &UI_TsneWidget::computationUpdated);
-    connect(m_bridge, &UI_Interface::analysisFinishedSignal, view, &UI_TsneWidget::computationFinished);
-    connect(m_bridge, &UI_Interface::dataRefreshedSignal, view, &UI_TsneWidget::dataRefreshed);
-    connect(m_bridge, &UI_Interface::selectionRefreshedSignal, view, &UI_TsneWidget::selectionRefreshed);
-    connect(m_bridge, &UI_Interface::highlightRefreshedSignal, view, &UI_TsneWidget::highlightRefreshed);
+    connectBridge(m_bridge, view);
     addView(view, tsne);
     shareViewArea();
 }
