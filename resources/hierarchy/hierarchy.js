@@ -43,9 +43,14 @@ var breadcrumbGroup = container.append("g").attr("id", "_breadCrumbs");
 var sunburstGroup = container.append("g").attr("id", "_sunburst")
     .attr("transform", "translate(" + width / 2 + "," + sunburstHeight / 2 + ")");
 
-// Children only as an array; anything else makes a leaf.
+function isNode(d) {
+    return d !== null && typeof d === "object" && !Array.isArray(d);
+}
+
+// Children only as an array, and only its entries that are nodes; anything
+// else makes a leaf.
 function childrenOf(d) {
-    return Array.isArray(d.children) ? d.children : null;
+    return Array.isArray(d.children) ? d.children.filter(isNode) : null;
 }
 
 // Sizes that are not positive numbers count as nothing, so one bad entry
@@ -62,7 +67,6 @@ function numberNodes(data) {
     var stack = [data];
     while (stack.length > 0) {
         var node = stack.pop();
-        if (!node || typeof node !== "object") continue;
         node.uniqueID = "UID" + next++;
         maxVal = Math.max(maxVal, sizeOf(node));
         var children = childrenOf(node);
@@ -80,7 +84,7 @@ function setData(text) {
         log("Hierarchy data could not be read: " + e);
         return;
     }
-    if (!parsed || typeof parsed !== "object" || Array.isArray(parsed)) {
+    if (!isNode(parsed)) {
         log("Hierarchy data is not a node.");
         return;
     }

@@ -177,6 +177,7 @@ TEST_F(HierarchyView, HierarchyTextThroughTheSignalReplacesTheDrawingAndBadTextI
         {R"({"name": "Odd", "children": "abc", "size": "x"})", "1 0"},
         {R"({"name": "Neg", "children": [{"name": "a", "size": -3}, {"name": "b", "size": 2}, {"name": "c"}]})", "4 2"},
         {R"({"name": "Z", "children": [{"name": "a"}]})", "2 0"},
+        {R"({"name": "N", "children": [null, 3, [], {"name": "k", "size": 1}]})", "2 1"},
     };
     for (const Case& c : cases) {
         emit dock->qt_setData(c.text);
