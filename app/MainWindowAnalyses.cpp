@@ -8,6 +8,7 @@
 #include "analysis/spade/MCV_SpadeAnalysis.h"
 #include "analysis/tsne/MCV_TsneAnalysis.h"
 #include "app/UI_Interface.h"
+#include "app/connectBridge.h"
 #include "data/MCV_CytometryData.h"
 #include "data/MCV_FcsHeader.h"
 #include "ui/base/UI_DockableWidget.h"
@@ -58,17 +59,6 @@ struct AnalysisKind {
     // Whether the creation ends by applying the action flags again.
     bool reappliesActionFlags;
 };
-
-// The six bridge connections every embedding view takes.
-template <typename View>
-void connectBridge(UI_Interface* bridge, View* view) {
-    QObject::connect(bridge, &UI_Interface::analysisInitializedSignal, view, &View::initComputation);
-    QObject::connect(bridge, &UI_Interface::analysisUpdatedSignal, view, &View::computationUpdated);
-    QObject::connect(bridge, &UI_Interface::analysisFinishedSignal, view, &View::computationFinished);
-    QObject::connect(bridge, &UI_Interface::dataRefreshedSignal, view, &View::dataRefreshed);
-    QObject::connect(bridge, &UI_Interface::selectionRefreshedSignal, view, &View::selectionRefreshed);
-    QObject::connect(bridge, &UI_Interface::highlightRefreshedSignal, view, &View::highlightRefreshed);
-}
 
 void connectDownsampling(MainWindow* window, UI_SettingsWidget* panel) {
     QObject::connect(static_cast<UI_EmbeddingSettingsWidget*>(panel), &UI_EmbeddingSettingsWidget::dataDownsampled,

@@ -4,14 +4,19 @@
 #include "analysis/MCV_Analysis.h"
 #include "analysis/spade/MCV_SpadeAnalysis.h"
 #include "analysis/template/MCV_TemplateAnalysis.h"
+#include "analysis/tsne/MCV_TsneAnalysis.h"
 #include "app/UI_AnalysisSelectionDialog.h"
 #include "app/UI_FileInfoWidget.h"
 #include "app/UI_Interface.h"
+#include "app/connectBridge.h"
 #include "ui/base/UI_DockableContainerWidget.h"
 #include "ui/base/UI_ModalDialogs.h"
 #include "ui/fctree/UI_TreeWidget.h"
+#include "ui/hierarchy/UI_HierarchyWidget.h"
 #include "ui/image/UI_ImageWidget.h"
+#include "ui/plot/UI_ScatterplotWidget.h"
 #include "ui/spade/UI_SpadeWidget.h"
+#include "ui/tsne/UI_TsneWidget.h"
 
 #include <algorithm>
 
@@ -64,7 +69,16 @@ void MainWindow::treeViewTriggered() {
 void MainWindow::heatMapViewTriggered() {}
 
 // ---- The sample hierarchy ----
-void MainWindow::hierarchyViewTriggered() {}
+// A new hierarchy view on every use; its page draws the sample by itself and
+// hears nothing from the bridge.
+void MainWindow::hierarchyViewTriggered() {
+    auto* view = new UI_HierarchyWidget(this);
+    view->setWindowTitle(QStringLiteral("Hierarchy View"));
+    addDockWidget(Qt::RightDockWidgetArea, view);
+    view->setVisibility(true);
+    addView(view, nullptr);
+    shareViewArea();
+}
 
 // ---- Image data ----
 // A new image view on every use; it needs no data set and no analysis.
@@ -79,7 +93,38 @@ void MainWindow::imageViewTriggered() {
 }
 
 // ---- Another plot of an existing A-tSNE analysis ----
-void MainWindow::scatterPlotViewTriggered() {}
+// The view goes with its analysis. It follows a running embedding at once
+// and shows a finished one at once; an analysis that has never embedded its
+// current points is followed from its next run on. No settings panel.
+void MainWindow::scatterPlotViewTriggered() {
+    std::vector<MCV_Analysis*> candidates;
+    for (MCV_Analysis* analysis : m_analyses)
+        if (analysis->type() == ANALYSIS_TSNE && dynamic_cast<MCV_TsneAnalysis*>(analysis))
+            candidates.push_back(analysis);
+    MCV_Analysis* chosen = chooseAnalysis(this, candidates);
+    // The chooser runs an event loop, in which the analysis may have been
+    // removed: only an analysis still in the list is alive.
+    if (!chosen || std::find(m_analyses.begin(), m_analyses.end(), chosen) == m_analyses.end()) return;
+    auto* tsne = dynamic_cast<MCV_TsneAnalysis*>(chosen);
+    if (!tsne) return;
+
+    auto* view = new UI_TsneWidget(this, tsne);
+    view->setWindowTitle(QString::fromStdString(tsne->name()));
+    addDockWidget(Qt::RightDockWidgetArea, view);
+    view->setVisibility(true);
+    if (tsne->gradientDescentInitialized()) {
+        view->initComputation(tsne);
+    } else if (!tsne->isRunning() && tsne->numDataPoints() > 0 &&
+               tsne->output()->size() == 2 * static_cast<size_t>(tsne->numDataPoints())) {
+        // The last embedding, drawn as a finished run leaves it. Nothing here
+        // pumps the event loop: the view is not in the list yet.
+        view->initComputation(tsne);
+        view->plot()->computationFinished();
+    }
+    connectBridge(m_bridge, view);
+    addView(view, tsne);
+    shareViewArea();
+}
 
 // ---- Another view of a SPADE or template tree ----
 // SPADE analyses have their master view from creation, so this one follows

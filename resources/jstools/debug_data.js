@@ -1,6 +1,8 @@
 // Sample data for the pages when they run in a plain browser, without the
 // application object: cluster tables of several sizes (the application's
-// cluster JSON), a small hierarchy and node positions. Test data only.
+// cluster JSON), a small hierarchy, node positions and a gating hierarchy of
+// named groups with event counts (the hierarchy page draws it at start-up).
+// Test data only.
 
 function _debugClusterTable(numClusters, markerNames, seed) {
     var s = seed;
@@ -42,3 +44,30 @@ var debugNodePositions = [
     { x: 0.50, y: 0.10 }, { x: 0.30, y: 0.40 }, { x: 0.70, y: 0.40 },
     { x: 0.20, y: 0.80 }, { x: 0.40, y: 0.80 }, { x: 0.70, y: 0.80 }
 ];
+
+// Named groups of a blood sample, event counts on the leaves. "Granulocytes"
+// names a fill image that is not shipped: its segment shows an empty pattern.
+var _data_hierarchy_ = {
+    name: "Leukocytes",
+    children: [
+        { name: "Lymphocytes",
+          children: [
+              { name: "T Cells",
+                children: [
+                    { name: "CD4+ T Cells",
+                      children: [ { name: "Naive CD4+", size: 2100 }, { name: "Memory CD4+", size: 1500 } ] },
+                    { name: "CD8+ T Cells", size: 1700 },
+                    { name: "gd T Cells", size: 300 }
+                ] },
+              { name: "B Cells", size: 1200 },
+              { name: "NK Cells", size: 800 }
+          ] },
+        { name: "Myeloid Cells",
+          children: [
+              { name: "Monocytes",
+                children: [ { name: "Classical", size: 900 }, { name: "Non-classical", size: 150 } ] },
+              { name: "Dendritic Cells", size: 120 }
+          ] },
+        { name: "Granulocytes", image: "granulocytes.png", size: 5000 }
+    ]
+};
