@@ -137,7 +137,9 @@ void MainWindow::spadeViewTriggered() {
             (dynamic_cast<MCV_SpadeAnalysis*>(analysis) || dynamic_cast<MCV_TemplateAnalysis*>(analysis)))
             candidates.push_back(analysis);
     MCV_Analysis* chosen = chooseAnalysis(this, candidates);
-    if (!chosen) return;
+    // The chooser runs an event loop, in which the analysis may have been
+    // removed.
+    if (!chosen || std::find(m_analyses.begin(), m_analyses.end(), chosen) == m_analyses.end()) return;
 
     UI_SpadeWidget* view = nullptr;
     if (auto* spade = dynamic_cast<MCV_SpadeAnalysis*>(chosen)) {
