@@ -527,7 +527,8 @@ function createBubble(name) {
 
 // Saves the selected nodes as the bubble `name`: an existing bubble of that
 // name keeps its members and gains the selection, bubbles that lose their
-// last node vanish. Nothing is made of a name without nodes.
+// last node vanish. Nothing is made of a name without nodes. Both pages
+// report the emptied selection, so the widget's selection stays the page's.
 function saveBubble(name) {
     if (!graph) return;
     var old = findBubble(name);

@@ -217,6 +217,8 @@ function nodeMenuItems(d) {
     var item = function (title, action) { items.push({ title: title, action: action }); };
     var divider = function () { items.push({ divider: true }); };
 
+    // Like every other selection change these reach the widget, so that the
+    // shared selection is always the one the page shows.
     if (S > 0) {
         if (d.selected) {
             item("Remove Node from Selection", function () {
