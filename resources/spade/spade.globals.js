@@ -367,9 +367,13 @@ function sendSelection() {
     Qt.selectionUpdated(selectedNodes().map(function (d) { return d.index; }));
 }
 
-function selectionChanged() {
+function showSelection() {
     refreshNodeHighlights();
     drawHulls();
+}
+
+function selectionChanged() {
+    showSelection();
     sendSelection();
 }
 
@@ -527,8 +531,8 @@ function createBubble(name) {
 
 // Saves the selected nodes as the bubble `name`: an existing bubble of that
 // name keeps its members and gains the selection, bubbles that lose their
-// last node vanish. Nothing is made of a name without nodes. Both pages
-// report the emptied selection, so the widget's selection stays the page's.
+// last node vanish. Nothing is made of a name without nodes. The master
+// page reports the emptied selection; the slave page only redraws it.
 function saveBubble(name) {
     if (!graph) return;
     var old = findBubble(name);
@@ -538,7 +542,8 @@ function saveBubble(name) {
     var members = bubbleMembers(name);
     if (members.length > 0) createBubble(name);
     graph.nodes.forEach(function (d) { d.selected = false; });
-    selectionChanged();
+    if (reportsBubbleSelection) selectionChanged();
+    else showSelection();
     if (members.length > 0 && isQtAvailable) {
         Qt.js_subtreeCreated(members.map(function (d) { return d.index; }), name);
     }

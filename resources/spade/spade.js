@@ -3,6 +3,9 @@
 // slave pages can show the same tree. Selected nodes can be dragged; a drag
 // pins them where they are dropped.
 
+// Saving a bubble empties the selection; the master page reports that.
+var reportsBubbleSelection = true;
+
 try {
     Qt.qt_setData.connect(setData);
 } catch (e) {

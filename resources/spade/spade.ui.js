@@ -217,18 +217,18 @@ function nodeMenuItems(d) {
     var item = function (title, action) { items.push({ title: title, action: action }); };
     var divider = function () { items.push({ divider: true }); };
 
-    // Like every other selection change these reach the widget, so that the
-    // shared selection is always the one the page shows.
+    // These two change the page's selection only; the widget keeps the last
+    // selection reported.
     if (S > 0) {
         if (d.selected) {
             item("Remove Node from Selection", function () {
                 d.selected = false;
-                selectionChanged();
+                showSelection();
             });
         } else {
             item("Add Node to Selection", function () {
                 d.selected = true;
-                selectionChanged();
+                showSelection();
             });
         }
         divider();

@@ -2,6 +2,9 @@
 // master page reported (qt_setPositions), without a layout of its own. Until
 // positions arrive the nodes stand on the spiral the master starts from.
 
+// Saving a bubble empties the page's selection without reporting it.
+var reportsBubbleSelection = false;
+
 try {
     Qt.qt_setData.connect(setData);
     Qt.qt_setPositions.connect(setPositions);

@@ -1,0 +1,174 @@
+// The SPADE tree in the real window: a SPADE analysis computed from its tab
+// next to a paused A-tSNE of the same data; its master page lays the tree
+// out into the cluster set, a later "Spade View" follows that layout, nodes
+// selected on the page select their events in the plot, and a bubble becomes
+// a point set the t-SNE tab offers.
+#include "ShellTestSupport.h"
+#include "support/CapturedOutput.h"
+
+#include "analysis/applicationSurfaceFormat.h"
+#include "analysis/spade/MCV_SpadeAnalysis.h"
+#include "analysis/tsne/MCV_TsneAnalysis.h"
+#include "data/MCV_DerivedDataClusters.h"
+#include "data/MCV_DerivedDataPoints.h"
+#include "ui/base/UI_EmbeddingSettingsWidget.h"
+#include "ui/plot/UI_ScatterplotWidget.h"
+#include "ui/spade/UI_SpadeSettingsWidget.h"
+#include "ui/spade/UI_SpadeWidget.h"
+#include "ui/tsne/UI_TsneSettingsWidget.h"
+#include "ui/tsne/UI_TsneWidget.h"
+
+#include <QComboBox>
+#include <QWebFrame>
+#include <QWebPage>
+#include <QWebView>
+
+#include <algorithm>
+#include <cmath>
+#include <set>
+
+namespace {
+
+using Pair = std::pair<int, int>;
+
+// Pixels of the blue selection halo (the sample colours and the background
+// have red of at least 127).
+int countHalo(const QImage& image) {
+    int n = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) n += qRed(image.pixel(x, y)) < 120 && qBlue(image.pixel(x, y)) >= 200;
+    return n;
+}
+
+class SpadeTreeRoad : public ShellTest {
+protected:
+    void SetUp() override {
+        ShellTest::SetUp();
+        setApplicationSurfaceFormat();
+        w().resize(1600, 1000);
+        showWindow();
+        // Three files of three separated blobs in four markers.
+        QStringList files;
+        for (int f = 0; f < 3; ++f) {
+            std::vector<std::vector<float>> rows;
+            for (int e = 0; e < 60; ++e) {
+                const float blob = 10.0f * static_cast<float>(e % 3);
+                rows.push_back({blob + 0.1f * static_cast<float>(e % 5), blob + 0.2f * static_cast<float>(e % 4),
+                                blob - 0.1f * static_cast<float>(e % 3), blob + 0.05f * static_cast<float>(f)});
+            }
+            files << QString::fromStdString(FcsTestFile::floats(rows).write(dir, "blobs" + std::to_string(f) + ".fcs"));
+        }
+        open(files);
+        ASSERT_TRUE(hasData());
+    }
+    bool hasData() { return w().hasData(); }
+
+    static QString js(UI_SpadeWidget* view, const QString& script) {
+        return view->view()->page()->mainFrame()->evaluateJavaScript(script).toString();
+    }
+    // The drawn node centres, scaled into the unit square (the pages may
+    // differ in size), "x,y" per node in node order.
+    static std::vector<std::pair<double, double>> normalisedNodes(UI_SpadeWidget* view) {
+        const QStringList xy =
+            js(view, "graph.nodes.map(d => screenX(d) + ',' + screenY(d)).join(';')").split(';', Qt::SkipEmptyParts);
+        std::vector<std::pair<double, double>> points;
+        for (const QString& p : xy)
+            points.emplace_back(p.section(',', 0, 0).toDouble(), p.section(',', 1, 1).toDouble());
+        if (points.empty()) return points;
+        auto [minX, maxX] = std::minmax_element(points.begin(), points.end());
+        auto [minY, maxY] =
+            std::minmax_element(points.begin(), points.end(), [](auto& a, auto& b) { return a.second < b.second; });
+        const double x0 = minX->first, dx = std::max(1e-9, maxX->first - x0);
+        const double y0 = minY->second, dy = std::max(1e-9, maxY->second - y0);
+        for (auto& p : points) p = {(p.first - x0) / dx, (p.second - y0) / dy};
+        return points;
+    }
+    static double largestDifference(const std::vector<std::pair<double, double>>& a,
+                                    const std::vector<std::pair<double, double>>& b) {
+        if (a.size() != b.size()) return 1e9;
+        double d = 0;
+        for (size_t i = 0; i < a.size(); ++i)
+            d = std::max({d, std::fabs(a[i].first - b[i].first), std::fabs(a[i].second - b[i].second)});
+        return d;
+    }
+    static bool waitFor(const std::function<bool()>& done, int ms = 15000) {
+        for (int waited = 0; !done() && waited < ms; waited += 20) QTest::qWait(20);
+        return done();
+    }
+};
+
+TEST_F(SpadeTreeRoad, TheMastersLayoutLeadsFollowersAndNodeSelectionsAndBubblesReachTheOtherViews) {
+    // A paused A-tSNE of the same events.
+    UI_ModalDialogs::answerText("Embedding");
+    trigger("actionNewTsneAnalysis");
+    auto* tsne = dynamic_cast<MCV_TsneAnalysis*>(w().analyses().back());
+    auto* tsneView = qobject_cast<UI_TsneWidget*>(w().views().back());
+    auto* tsnePanel = qobject_cast<UI_TsneSettingsWidget*>(w().settingsPanels().back());
+    ASSERT_TRUE(tsne && tsneView && tsnePanel);
+    UI_ScatterplotWidget* plot = tsneView->plot();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(plot));
+    int updates = 0;
+    auto watch = QObject::connect(w().bridge(), &UI_Interface::analysisUpdatedSignal, &w(), [&](void* a) {
+        if (a == tsne && ++updates == 30) QTest::mouseClick(overlayButton(plot, 0), Qt::LeftButton);
+        if (updates > 200) tsne->stopGradientDescent();
+    });
+    quietly([&] { QTest::mousePress(tsnePanel->computeTsneButton(), Qt::LeftButton); });
+    QTest::mouseRelease(tsnePanel->computeTsneButton(), Qt::LeftButton);
+    QObject::disconnect(watch);
+
+    // SPADE from its tab; its master view lays the tree out.
+    UI_ModalDialogs::answerText("Tree");
+    trigger("actionNewSpadeAnalysis");
+    auto* spade = dynamic_cast<MCV_SpadeAnalysis*>(w().analyses().back());
+    auto* master = qobject_cast<UI_SpadeWidget*>(w().views().back());
+    auto* spadePanel = qobject_cast<UI_SpadeSettingsWidget*>(w().settingsPanels().back());
+    ASSERT_TRUE(spade && master && spadePanel);
+    spade->setDensityLimit(100.0f);
+    spade->setTargetNumberOfClusters(6);
+    quietly([&] { QTest::mouseClick(spadePanel->computeButtonWidget(), Qt::LeftButton); });
+    MCV_DerivedDataClusters* clusters = master->clusterSet();
+    ASSERT_GE(clusters->numClusters(), 3);
+    const int n = clusters->numClusters();
+    ASSERT_TRUE(waitFor([&] { return QString::fromStdString(clusters->spadePositions()).count("px") == n; }))
+        << "the master's layout reaches the cluster set";
+
+    // A follower opened later draws the stored layout and follows new steps.
+    js(master, "simulation.stop()");
+    QTest::qWait(50);
+    trigger("actionSpadeView");
+    auto* slave = qobject_cast<UI_SpadeWidget*>(w().views().back());
+    ASSERT_TRUE(slave && slave->slave());
+    ASSERT_TRUE(waitFor([&] { return js(slave, "graph ? graph.nodes.length : 0").toInt() == n; }));
+    EXPECT_LT(largestDifference(normalisedNodes(master), normalisedNodes(slave)), 1e-6);
+    js(master, "graph.nodes[0].x += 500; ticked()");
+    EXPECT_LT(largestDifference(normalisedNodes(master), normalisedNodes(slave)), 1e-6) << "after a later step";
+
+    // Three nodes selected on the page: exactly their events, with a halo in
+    // the plot; none selected afterwards clears it.
+    const std::vector<int> three = {0, 2, n - 1};
+    js(master, QString("selectNodes(d => [%1, %2, %3].includes(d.index))").arg(three[0]).arg(three[1]).arg(three[2]));
+    std::set<Pair> expected;
+    for (int c : three)
+        for (const Pair& p : clusters->clusters()[static_cast<size_t>(c)]) expected.insert(p);
+    const std::vector<Pair> selected = MCV_CytometryData::Instance()->selectionPoints()->data();
+    EXPECT_EQ(std::set<Pair>(selected.begin(), selected.end()), expected);
+    EXPECT_EQ(selected.size(), expected.size());
+    QTest::qWait(100);
+    EXPECT_GT(countHalo(plot->grabFramebuffer()), 0);
+    js(master, "deselectAllNodes()");
+    EXPECT_TRUE(MCV_CytometryData::Instance()->selectionPoints()->data().empty());
+    QTest::qWait(100);
+    EXPECT_EQ(countHalo(plot->grabFramebuffer()), 0);
+
+    // A bubble: a point set of exactly its events, offered as t-SNE input.
+    js(master, "selectNodes(d => d.index == 1); saveBubble('B1')");
+    MCV_DerivedDataPoints* b1 = nullptr;
+    for (MCV_DerivedDataPoints* set : MCV_CytometryData::Instance()->derivedDataPoints())
+        if (set->name() == "B1") b1 = set;
+    ASSERT_NE(b1, nullptr);
+    const auto& members = clusters->clusters()[1];
+    EXPECT_EQ(std::set<Pair>(b1->data().begin(), b1->data().end()), std::set<Pair>(members.begin(), members.end()));
+    EXPECT_GE(tsnePanel->inputCombo()->findText("B1"), 0);
+}
+
+}  // namespace
