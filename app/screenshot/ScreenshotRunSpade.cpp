@@ -29,8 +29,11 @@ const char* const kMakeBubble = R"(
 (function () {
     if (!graph || graph.nodes.length < 3) return 0;
     var n = graph.names.length;
-    setActiveMarker(0, Math.min(1, n - 1));
-    setActiveMarker(1, Math.min(2, n - 1));
+    ["leftMarkerSelector", "rightMarkerSelector"].forEach(function (id, side) {
+        var selector = document.getElementById(id);
+        selector.value = String(Math.min(side + 1, n - 1));
+        selectMarker(side, selector.value);
+    });
     var best = graph.nodes[0];
     graph.nodes.forEach(function (d) {
         if (markerValue(d, activeMarker[0]) > markerValue(best, activeMarker[0])) best = d;

@@ -562,6 +562,9 @@ TEST_F(SpadePage, LegendsShowTheirLabelsAndSizeLegendTogglesToCounts) {
         EXPECT_EQ(js(labels), kSizeCounts);
         click(QPoint(36, 36));
         EXPECT_EQ(js(labels), kSizeLabels);
+        EXPECT_EQ(js("document.getElementById('legendSelector').getBoundingClientRect().left >= window.innerWidth"),
+                  "true")
+            << "the closed colormap choice is out of view";
     }
 }
 
