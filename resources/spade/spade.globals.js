@@ -621,3 +621,14 @@ function resize() {
     updateScaleRanges();
     layoutResized();
 }
+
+// The page's start, once its own script has defined the layout hooks.
+function initPage() {
+    initDrawing();
+    initBubbleDialog();
+    rebuildMarkerSliders();
+    refreshSideColormaps();
+    window.addEventListener("resize", resize);
+    resize();
+    initLegend();
+}

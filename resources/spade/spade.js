@@ -80,10 +80,4 @@ function attachNodeDrag(nodes) {
         .on("end", function () { simulation.alphaTarget(0); }));
 }
 
-initDrawing();
-initBubbleDialog();
-rebuildMarkerSliders();
-refreshSideColormaps();
-window.addEventListener("resize", resize);
-resize();
-initLegend();
+initPage();

@@ -66,10 +66,4 @@ function layoutResized() {
 
 function attachNodeDrag() {}
 
-initDrawing();
-initBubbleDialog();
-rebuildMarkerSliders();
-refreshSideColormaps();
-window.addEventListener("resize", resize);
-resize();
-initLegend();
+initPage();

@@ -8,6 +8,7 @@
 
 #include "analysis/MCV_Analysis.h"
 #include "app/MainWindow.h"
+#include "app/UI_AnalysisSelectionDialog.h"
 #include "app/UI_Interface.h"
 #include "data/MCV_CytometryData.h"
 #include "data/MCV_Settings.h"
@@ -26,6 +27,8 @@
 #include <QMessageBox>
 #include <QLineEdit>
 #include <QInputDialog>
+#include <QListView>
+#include <QStringListModel>
 #include <QFileDialog>
 #include <QPointer>
 #include <QPushButton>
@@ -121,6 +124,20 @@ struct ScriptedDialogs {
         UI_ModalDialogs::setScripted(false);
     }
 };
+
+// Answers the next analysis chooser with `row` (-1: cancel), after noting the
+// names it offers in `offered` and running `meanwhile` (which may change the
+// analyses while the chooser is open).
+inline void answerChooser(int row, QStringList* offered, std::function<void()> meanwhile = nullptr) {
+    UI_ModalDialogs::answerDialog([row, offered, meanwhile](QDialog* d) {
+        auto* chooser = static_cast<UI_AnalysisSelectionDialog*>(d);
+        *offered = static_cast<QStringListModel*>(chooser->listView()->model())->stringList();
+        if (meanwhile) meanwhile();
+        if (row < 0) return int(QDialog::Rejected);
+        chooser->listView()->setCurrentIndex(chooser->listView()->model()->index(row, 0));
+        return int(QDialog::Accepted);
+    });
+}
 
 // An analysis of `type` registered with its own view dock and settings panel.
 struct Built {

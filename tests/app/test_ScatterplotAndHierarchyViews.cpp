@@ -65,16 +65,7 @@ protected:
     }
     // Answers the next chooser with `row` (-1: cancel) after `meanwhile`, and
     // notes its list.
-    void choose(int row, std::function<void()> meanwhile = nullptr) {
-        UI_ModalDialogs::answerDialog([this, row, meanwhile](QDialog* d) {
-            auto* chooser = static_cast<UI_AnalysisSelectionDialog*>(d);
-            offered = static_cast<QStringListModel*>(chooser->listView()->model())->stringList();
-            if (meanwhile) meanwhile();
-            if (row < 0) return int(QDialog::Rejected);
-            chooser->listView()->setCurrentIndex(chooser->listView()->model()->index(row, 0));
-            return int(QDialog::Accepted);
-        });
-    }
+    void choose(int row, std::function<void()> meanwhile = nullptr) { answerChooser(row, &offered, meanwhile); }
     QStringList offered;
 };
 

@@ -24,16 +24,7 @@ protected:
     UI_SpadeWidget* lastTreeView() {
         return w().views().empty() ? nullptr : qobject_cast<UI_SpadeWidget*>(w().views().back());
     }
-    // Answers the next chooser with `row` (-1: cancel) and notes its list.
-    void choose(int row) {
-        UI_ModalDialogs::answerDialog([this, row](QDialog* d) {
-            auto* chooser = static_cast<UI_AnalysisSelectionDialog*>(d);
-            offered = static_cast<QStringListModel*>(chooser->listView()->model())->stringList();
-            if (row < 0) return int(QDialog::Rejected);
-            chooser->listView()->setCurrentIndex(chooser->listView()->model()->index(row, 0));
-            return int(QDialog::Accepted);
-        });
-    }
+    void choose(int row) { answerChooser(row, &offered); }
     QStringList offered;
 };
 
@@ -88,12 +79,8 @@ TEST_F(SpadeViews, OpensFollowersOfTheChosenTreeAndATemplatesFirstViewLeads) {
     // The chooser runs an event loop, in which the chosen analysis goes
     // with its two views: nothing is opened for it.
     const size_t views = w().views().size();
-    UI_ModalDialogs::answerDialog([&](QDialog* d) {
-        auto* chooser = static_cast<UI_AnalysisSelectionDialog*>(d);
-        chooser->listView()->setCurrentIndex(chooser->listView()->model()->index(1, 0));
-        QMetaObject::invokeMethod(&w(), "deleteAnalysis", Q_ARG(void*, classification));
-        return int(QDialog::Accepted);
-    });
+    answerChooser(1, &offered,
+                  [&] { QMetaObject::invokeMethod(&w(), "deleteAnalysis", Q_ARG(void*, classification)); });
     trigger("actionSpadeView");
     runDeferredDeletes();
     EXPECT_EQ(w().views().size(), views - 2);
