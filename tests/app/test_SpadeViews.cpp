@@ -6,11 +6,8 @@
 
 #include "analysis/spade/MCV_SpadeAnalysis.h"
 #include "analysis/template/MCV_TemplateAnalysis.h"
-#include "app/UI_AnalysisSelectionDialog.h"
 #include "ui/spade/UI_SpadeWidget.h"
 
-#include <QListView>
-#include <QStringListModel>
 
 namespace {
 
