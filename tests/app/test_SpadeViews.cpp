@@ -8,7 +8,6 @@
 #include "analysis/template/MCV_TemplateAnalysis.h"
 #include "ui/spade/UI_SpadeWidget.h"
 
-
 namespace {
 
 class SpadeViews : public ShellTest {
