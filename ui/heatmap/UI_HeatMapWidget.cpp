@@ -14,6 +14,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QGridLayout>
+#include <QMetaMethod>
 #include <QSet>
 #include <QStringList>
 #include <QWebFrame>
@@ -100,7 +101,27 @@ void UI_HeatMapWidget::initUI() {
 
 void UI_HeatMapWidget::connectJs() { mainFrame->addToJavaScriptWindowObject(QStringLiteral("Qt"), this); }
 
+// The engine may report the load as finished before the page's scripts have
+// run (seen when two pages load at the same time); what is sent then is lost.
+// The first push then waits until the page connects to the last of its
+// signals, and runs once the page's script has finished.
 void UI_HeatMapWidget::webViewFinishedLoading(bool /*ok*/) {
+    if (!isSignalConnected(QMetaMethod::fromSignal(&UI_HeatMapWidget::qt_setMarkerSelection))) {
+        firstPushWaiting = true;
+        return;
+    }
+    firstPush();
+}
+
+void UI_HeatMapWidget::connectNotify(const QMetaMethod& signal) {
+    UI_DockableWidget::connectNotify(signal);
+    if (!firstPushWaiting || signal != QMetaMethod::fromSignal(&UI_HeatMapWidget::qt_setMarkerSelection)) return;
+    firstPushWaiting = false;
+    QMetaObject::invokeMethod(
+        this, [this] { firstPush(); }, Qt::QueuedConnection);
+}
+
+void UI_HeatMapWidget::firstPush() {
     for (MCV_DerivedDataClusters* set : MCV_CytometryData::Instance()->derivedDataClusters())
         if (set) emit qt_addAvailableData(QString::fromStdString(set->name()));
     const std::vector<bool>& flags = MCV_Settings::Instance()->defaultMarkers;

@@ -8,6 +8,7 @@
 #include <vector>
 
 class MCV_DerivedDataClusters;
+class QMetaMethod;
 class QResizeEvent;
 class QWebFrame;
 class QWebView;
@@ -74,8 +75,12 @@ public slots:
 protected:
     // The page follows the window size itself.
     void resizeEvent(QResizeEvent* event) override;
+    // Sees the page's script connect to the signals (see webViewFinishedLoading).
+    void connectNotify(const QMetaMethod& signal) override;
 
 private:
+    // The set names and the stored marker flags.
+    void firstPush();
     // The indices of the current set's clusters whose entry is non-zero,
     // ascending; entries beyond the set are ignored.
     std::vector<int> flaggedClusters(const QList<int>& flags) const;
@@ -90,4 +95,5 @@ private:
     MCV_DerivedDataClusters* current = nullptr;
     QList<int> selection;
     QString style;
+    bool firstPushWaiting = false;
 };

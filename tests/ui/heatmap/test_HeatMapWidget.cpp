@@ -100,6 +100,12 @@ protected:
     // Chooses `name` in the page's selector, as the user does.
     void choose(UI_HeatMapWidget* dock, const QString& name) {
         const QString literal = QString::fromUtf8(QJsonDocument(QJsonArray{name}).toJson(QJsonDocument::Compact));
+        EXPECT_TRUE(QTest::qWaitFor([&] {
+            return js(dock,
+                      "[].some.call(document.getElementById('clusterSelector').options, "
+                      "function (o) { return o.value === " +
+                          literal + "[0]; })") == "true";
+        }));
         js(dock, "var s = document.getElementById('clusterSelector'); s.value = " + literal +
                      "[0]; s.dispatchEvent(new Event('change'))");
     }
@@ -130,10 +136,12 @@ TEST_F(HeatMapDock, TheFirstPushOffersEverySetAndTheStoredMarkerFlags) {
     data->derivedDataClusters("Other", false);
     MCV_Settings::Instance()->setDefaultMarkers({true, false, true});
     UI_HeatMapWidget* first = open();
-    EXPECT_EQ(options(first), "Clusters|T/NK: blobs|Other");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return options(first) == "Clusters|T/NK: blobs|Other"; }))
+        << options(first).toStdString();
     EXPECT_EQ(js(first, "_markerSelection.join()"), "1,0,1");
     MCV_Settings::Instance()->setDefaultMarkers({});
     UI_HeatMapWidget* second = open();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return options(second) == "Clusters|T/NK: blobs|Other"; }));
     EXPECT_EQ(js(second, "_markerSelection.length"), "0") << "no flags stored: none pushed";
 
     // A set made later reaches both selectors once.
