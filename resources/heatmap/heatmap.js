@@ -371,12 +371,25 @@ function translate(x, y) {
     return "translate(" + x + "," + y + ")";
 }
 
+// The drawing is rebuilt once per data push; later draws change only what
+// differs from what is shown. A column's cells are laid out one unit wide and
+// one unit per row, and the column's group scales them to pixels, so a new
+// column width or row height touches one transform per column instead of
+// every cell.
+var _columns = null;
+var _shown = {};
+
 function initHeatMapLayout() {
     heatmapGroup.selectAll("*").remove();
+    _columns = null;
+    _shown = {};
     if (!_data) return;
     var names = _data.names;
     var nodes = _data.nodes;
-    var columns = heatmapGroup.append("g").attr("id", "columns");
+    // Built detached and added at the end: one layout instead of one per
+    // element.
+    var columns = d3.select(document.createElementNS(d3.namespaces.svg, "g")).attr("id", "columns");
+    _columns = columns;
 
     var markerLabels = columns.selectAll("g.markerLabel").data(d3.range(names.length)).enter()
         .append("g").attr("class", "markerLabel");
@@ -397,16 +410,17 @@ function initHeatMapLayout() {
         .append("g").attr("class", "column")
         .attr("id", function (c) { return "cluster" + c; })
         .on("contextmenu", d3.contextMenu(heatmapMenu));
-    var cell = column.selectAll("g.cell")
-        .data(function (c) { return names.map(function (name, m) { return { c: c, m: m }; }); })
-        .enter().append("g").attr("class", "cell");
-    cell.append("rect").attr("class", "cellBound")
-        .attr("fill", _backgroundColor).attr("stroke", "black").attr("stroke-width", 0.05);
-    cell.append("rect").attr("class", "cellPaint");
-    cell.selectAll("rect")
-        .on("mouseover", function (d) { reportHighlight(d.c); })
+    // A column's cells: per marker a colour rect, and beneath it a background
+    // rect once cells are shrunk by their spread (see makeCellBounds). The
+    // mouse on either counts for the column; the listeners sit on the
+    // column's cells, not on each rect.
+    column.append("g").attr("class", "cells")
+        .on("mouseover", function (c) { reportHighlight(c); })
         .on("mouseout", function () { reportHighlight(-1); })
-        .on("click", function (d) { leftClickColumn(d.c); });
+        .on("click", function (c) { leftClickColumn(c); })
+        .selectAll("rect.cellPaint")
+        .data(function (c) { return names.map(function (name, m) { return { c: c, m: m }; }); })
+        .enter().append("rect").attr("class", "cellPaint");
 
     var label = column.append("g").attr("class", "subsetLabel")
         .on("click", function (c) { openRenameDialog(c); });
@@ -428,6 +442,7 @@ function initHeatMapLayout() {
     });
 
     drawHeatMap(0);
+    heatmapGroup.node().appendChild(columns.node());
 }
 
 function drawHeatMap(dur) {
@@ -438,20 +453,37 @@ function drawHeatMap(dur) {
     drawDendrogram(dur);
 }
 
+// Applies `draw` to `selection` (over `dur` ms) unless `key` is what the
+// part named `part` already shows. While an earlier transition of the part
+// runs, everything is drawn again: the running transition stops, and what it
+// was changing must not stay half way.
+function drawPart(part, key, selection, dur, draw) {
+    var shown = _shown[part] || (_shown[part] = { key: null, until: 0 });
+    var running = Date.now() < shown.until;
+    if (shown.key === key && !running) return;
+    var all = running || shown.key === null;
+    shown.key = key;
+    shown.until = dur > 0 ? Date.now() + dur : 0;
+    draw(animate(selection, dur), all);
+}
+
 function drawMarkerLabels(dur) {
-    if (!_data) return;
+    if (!_columns) return;
     var g = geometry();
     var mode = _isMakerSelectionActive;
     var cx = _labelColumnWidth + _markerSelectWidth / 2.5;
-    var labels = heatmapGroup.selectAll("g.markerLabel");
-    animate(labels, dur).attr("transform", function (m) {
-        return translate(mode || isMarkerSelected(m) ? 0 : -500, (rowOf(m) + 0.5) * g.h);
+    var labels = _columns.selectAll("g.markerLabel");
+    var key = [g.h, mode, _markerSelection.join(), _labelColumnWidth].join("|");
+    drawPart("markerLabels", key, labels, dur, function (t) {
+        t.attr("transform", function (m) {
+            return translate(mode || isMarkerSelected(m) ? 0 : -500, (rowOf(m) + 0.5) * g.h);
+        });
     });
     labels.select("text.markerLabelText")
         .attr("x", function (m) { return _labelColumnWidth - _markerTextWidths[m] - 5; });
     // The marks take the mouse only while they are shown.
     var marks = labels.selectAll("circle, rect").style("pointer-events", mode ? null : "none");
-    animate(marks, dur).attr("opacity", mode ? 1 : 0);
+    drawPart("markerMarks", String(mode), marks, dur, function (t) { t.attr("opacity", mode ? 1 : 0); });
     labels.select("circle").attr("cx", cx).attr("cy", -1)
         .attr("fill", function (m) { return isMarkerSelected(m) ? "#d62728" : "#2ca02c"; });
     labels.select("rect.markerSelectRectHor")
@@ -465,33 +497,70 @@ function drawMarkerLabels(dur) {
 }
 
 function drawColumns(dur) {
-    if (!_data) return;
+    if (!_columns) return;
     var g = geometry();
-    var variation = _showVariation;
-    var columns = heatmapGroup.selectAll("g.column");
+    var columns = _columns.selectAll("g.column");
     animate(columns, dur).attr("transform", function (c) { return translate(g.offset + _sorting[c] * g.w, 0); });
+    drawPart("scale", g.w + "|" + g.h, columns.select("g.cells"), dur, function (t) {
+        t.attr("transform", "scale(" + g.w + "," + g.h + ")");
+    });
 
-    var cells = columns.selectAll("g.cell");
-    animate(cells.select("rect.cellBound"), dur)
-        .attr("x", 0).attr("y", function (d) { return rowOf(d.m) * g.h; })
-        .attr("width", g.w).attr("height", g.h);
+    // The background rects show only around shrunken cells; under full
+    // cells they would be painted for nothing.
+    _columns.classed("variation", _showVariation);
+    if (_showVariation) makeCellBounds();
+    var cells = columns.selectAll("g.cells");
+    var rows = _isMakerSelectionActive ? "all" : _markerSelectionSAT.join();
+    if (_columns.select("rect.cellBound").size() > 0) {
+        drawPart("bounds", rows, cells.selectAll("rect.cellBound"), dur, function (t) {
+            t.attr("y", function (d) { return rowOf(d.m); });
+        });
+    }
+    var variation = _showVariation;
     var scale = function (d) {
         if (!variation) return 1;
         var node = _data.nodes[d.c];
         var spread = node.stddev ? node.stddev[d.m] : node.expression[d.m];
         return isNaN(spread) ? 1 : _variationScale(spread);
     };
-    animate(cells.select("rect.cellPaint"), dur)
-        .attr("x", function (d) { return (g.w - g.w * scale(d)) / 2; })
-        .attr("y", function (d) { return rowOf(d.m) * g.h + (g.h - g.h * scale(d)) / 2; })
-        .attr("width", function (d) { return g.w * scale(d); })
-        .attr("height", function (d) { return g.h * scale(d); })
-        .attr("fill", function (d) { return cellColor(_data.nodes[d.c].expression[d.m]); });
+    var geometryKey = rows + "|" + variation;
+    var coloursKey = _markerUserBounds.join() + "|" + _activeColormap + "|" + _discreteColormap;
+    var shown = _shown.paint || {};
+    drawPart("paint", geometryKey + "|" + coloursKey, cells.selectAll("rect.cellPaint"), dur, function (t, all) {
+        if (all || shown.geometry !== geometryKey) {
+            t.attr("x", function (d) { return (1 - scale(d)) / 2; })
+                .attr("y", function (d) { return rowOf(d.m) + (1 - scale(d)) / 2; })
+                .attr("width", scale).attr("height", scale);
+        }
+        if (all || shown.colours !== coloursKey) {
+            t.style("fill", function (d) { return cellColor(_data.nodes[d.c].expression[d.m]); });
+        }
+    });
+    _shown.paint.geometry = geometryKey;
+    _shown.paint.colours = coloursKey;
 
     var labels = columns.select("g.subsetLabel");
-    animate(labels, dur).attr("transform", translate(0, _heatmapHeight + _labelStripHeight) + " rotate(-90)");
-    animate(labels.select("rect"), dur).attr("height", g.w);
-    animate(labels.select("text"), dur).attr("y", g.w / 2);
+    drawPart("labels", g.w + "|" + _heatmapHeight, labels, dur, function (t) {
+        t.attr("transform", translate(0, _heatmapHeight + _labelStripHeight) + " rotate(-90)");
+        t.select("rect").attr("height", g.w);
+        t.select("text").attr("y", g.w / 2);
+    });
+}
+
+// Puts a background rect beneath every colour rect, once per layout: they
+// are needed only while cells shrink with their spread, and a large table
+// builds and draws faster without them.
+function makeCellBounds() {
+    if (!_columns || _columns.select("rect.cellBound").size() > 0) return;
+    _columns.selectAll("rect.cellPaint").each(function (d) {
+        var bound = document.createElementNS(d3.namespaces.svg, "rect");
+        this.parentNode.insertBefore(bound, this);
+        d3.select(bound).datum(d).attr("class", "cellBound")
+            .attr("x", 0).attr("y", rowOf(d.m)).attr("width", 1).attr("height", 1)
+            .attr("fill", _backgroundColor).attr("stroke", "black").attr("stroke-width", 0.05)
+            .attr("vector-effect", "non-scaling-stroke");
+    });
+    _shown.bounds = { key: _isMakerSelectionActive ? "all" : _markerSelectionSAT.join(), until: 0 };
 }
 
 function drawFrame(frame, width, dur) {
@@ -506,15 +575,18 @@ function drawFrame(frame, width, dur) {
 }
 
 function drawSelectionHighlights(dur) {
-    if (!_data) return;
+    if (!_columns) return;
     var g = geometry();
     var k = numSelected();
     var atPosition = [];
     _sorting.forEach(function (p, c) { atPosition[p] = c; });
     var selectedAt = function (p) { return p >= 0 && p < g.n && !!_selection[atPosition[p]]; };
 
-    var singles = heatmapGroup.selectAll("g.columnSelectSingle");
-    animate(singles, dur).attr("transform", function (p) { return translate(g.offset + p * g.w, 0); });
+    var singles = _columns.selectAll("g.columnSelectSingle");
+    drawPart("singles", [g.offset, g.w, _heatmapHeight].join("|"), singles, dur, function (t) {
+        t.attr("transform", function (p) { return translate(g.offset + p * g.w, 0); });
+        drawFrame(singles, g.w, dur);
+    });
     singles.each(function (p) {
         var frame = d3.select(this);
         var on = _isDendrogramActive && k !== 1 && selectedAt(p);
@@ -522,10 +594,9 @@ function drawSelectionHighlights(dur) {
         frame.select(".columnBoundBottom").classed("selected", on);
         frame.select(".columnBoundLeft").classed("selected", on && !selectedAt(p - 1));
         frame.select(".columnBoundRight").classed("selected", on && !selectedAt(p + 1));
-        drawFrame(frame, g.w, dur);
     });
 
-    var block = heatmapGroup.select("g.columnSelect");
+    var block = _columns.select("g.columnSelect");
     var blockOn = _isDendrogramActive ? k === 1 : k > 0;
     block.selectAll(".columnBound").classed("selected", blockOn);
     var first = k === 1 ? _selection.indexOf(1) : -1;

@@ -74,13 +74,15 @@ protected:
         js(dock, "var s = document.getElementById('clusterSelector'); s.value = " + literal(name) +
                      "; s.dispatchEvent(new Event('change'))");
     }
-    static QPoint centre(UI_HeatMapWidget* dock, const QString& selector) {
-        const QJsonArray r = value(dock,
-                                   "(function (b) { return [b.left + b.width / 2, b.top + b.height / 2]; })("
-                                   "document.querySelector(" +
-                                       literal(selector) + ").getBoundingClientRect())")
+    // Centre of the element that the script expression names, in view pixels.
+    static QPoint elementCentre(UI_HeatMapWidget* dock, const QString& element) {
+        const QJsonArray r = value(dock, "(function (b) { return [b.left + b.width / 2, b.top + b.height / 2]; })(" +
+                                             element + ".getBoundingClientRect())")
                                  .toArray();
         return QPoint(qRound(r[0].toDouble()), qRound(r[1].toDouble()));
+    }
+    static QPoint centre(UI_HeatMapWidget* dock, const QString& selector) {
+        return elementCentre(dock, "document.querySelector(" + literal(selector) + ")");
     }
     static void click(UI_HeatMapWidget* dock, const QString& selector, Qt::KeyboardModifiers modifiers = {}) {
         QTest::mouseClick(dock->webView(), Qt::LeftButton, modifiers, centre(dock, selector));
@@ -209,8 +211,8 @@ TEST_F(HeatMapOfAnEmbedding, ShowsTheClustersMediansSharesSelectionsMergesAndRen
     std::vector<std::pair<double, QRgb>> cells;
     for (const QJsonValue& m : value(heat, "selectedMarkerIndices()").toArray())
         for (int c = 0; c < n; ++c) {
-            const QPoint at =
-                centre(heat, QString("#cluster%1 g.cell:nth-of-type(%2) rect.cellPaint").arg(c).arg(m.toInt() + 1));
+            const QPoint at = elementCentre(
+                heat, QString("d3.select('#cluster%1').selectAll('rect.cellPaint').nodes()[%2]").arg(c).arg(m.toInt()));
             cells.push_back({medians[size_t(c)][size_t(m.toInt())], page.pixel(at)});
         }
     std::sort(cells.begin(), cells.end(), [](const auto& a, const auto& b) { return a.first < b.first; });

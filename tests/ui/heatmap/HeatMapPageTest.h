@@ -112,6 +112,21 @@ protected:
         for (const QJsonValue& v : value(expression).toArray()) out.push_back(v.toInt());
         return out;
     }
+    // The colours of cluster c's cells, "#rrggbb" per marker.
+    QStringList fills(int c) {
+        return text("d3.select('#cluster" + QString::number(c) +
+                    "').selectAll('rect.cellPaint').nodes().map(function (r) { "
+                    "var c = d3.rgb(getComputedStyle(r).fill); return '#' + [c.r, c.g, c.b].map(function (v) { "
+                    "return ('0' + v.toString(16)).slice(-2); }).join(''); }).join(' ')")
+            .split(' ');
+    }
+    // Top and height of cluster c's cells on the page, "top/height" per
+    // marker, to a tenth of a pixel.
+    QString cellBoxes(int c) {
+        return text("d3.select('#cluster" + QString::number(c) +
+                    "').selectAll('rect.cellPaint').nodes().map(function (r) { var b = r.getBoundingClientRect(); "
+                    "return Math.round(b.top * 10) / 10 + '/' + Math.round(b.height * 10) / 10; }).join(' ')");
+    }
     // Emits the JSON as the dock would.
     void show(const QString& json) { emit probe.qt_setData(json); }
 

@@ -54,15 +54,13 @@ TEST_F(HeatMapPage, DataDrawsAColumnPerClusterAndACellPerMarkerColouredByItsMedi
     EXPECT_EQ(text("document.getElementById('legendLabelBottom').textContent"), QString::fromUtf8("\xc2\xa0 0.25"));
     EXPECT_EQ(text("document.getElementById('legendLabelTop').textContent"), QString::fromUtf8("\xc2\xa0 4.75"));
     // Viridis over [0.25, 4.75]: the ends of the map at the extreme medians.
-    EXPECT_EQ(text("d3.select('#cluster0').selectAll('rect.cellPaint').nodes()[1].getAttribute('fill')"), "#440154");
-    EXPECT_EQ(text("d3.select('#cluster1').selectAll('rect.cellPaint').nodes()[1].getAttribute('fill')"), "#fde725");
+    EXPECT_EQ(fills(0)[1], "#440154");
+    EXPECT_EQ(fills(1)[1], "#fde725");
     // Columns side by side in cluster order, cells stacked in marker order.
     EXPECT_LT(columnX(0), columnX(1));
     EXPECT_LT(columnX(1), columnX(2));
     // An 800 x 600 window: rows of (600 - 20 - 90) / 4 pixels.
-    EXPECT_EQ(text("d3.select('#cluster2').selectAll('rect.cellBound').nodes().map("
-                   "function (r) { return r.getAttribute('y') + '/' + r.getAttribute('height'); }).join(' ')"),
-              "0/122.5 122.5/122.5 245/122.5 367.5/122.5");
+    EXPECT_EQ(cellBoxes(2), "0/122.5 122.5/122.5 245/122.5 367.5/122.5");
     EXPECT_EQ(text("d3.select('#container').html().indexOf('NaN')"), "-1");
 }
 
@@ -93,7 +91,7 @@ TEST_F(HeatMapPage, ClicksShiftClicksAndArrowKeysReportTheSelectedColumns) {
         {[&] { key(Qt::Key_Right); }, L{0, 0, 0, 1}},
         {[&] { key(Qt::Key_Right); }, L{0, 0, 0, 1}},  // stays at the edge
         {[&] { key(Qt::Key_Down); }, L{1, 0, 0, 0}},   // the first column
-        {[&] { click("#cluster0 rect.cellBound"); }, L{0, 0, 0, 0}},
+        {[&] { click("#cluster0 rect.cellPaint"); }, L{0, 0, 0, 0}},
     };
     for (size_t i = 0; i < steps.size(); ++i) {
         probe.selections.clear();
@@ -163,9 +161,7 @@ TEST_F(HeatMapPage, MarkerFlagsBeforeTheFirstDataChooseTheRowsAndNewMarkersComeU
     showSmall();
     // Two rows of 245 pixels; an unselected marker shares the next selected
     // marker's row, beneath it, and its name is moved out of sight.
-    EXPECT_EQ(text("d3.select('#cluster0').selectAll('rect.cellBound').nodes().map("
-                   "function (r) { return r.getAttribute('y') + '/' + r.getAttribute('height'); }).join(' ')"),
-              "0/245 245/245 245/245 490/245");
+    EXPECT_EQ(cellBoxes(0), "0/245 245/245 245/245 490/245");
     EXPECT_EQ(text("d3.selectAll('g.markerLabel').nodes().map(function (g) { "
                    "return g.getAttribute('transform').replace(/[^-0-9.,]/g, ''); }).join(' ')"),
               "0,122.5 -500,367.5 0,367.5 -500,612.5");
@@ -244,8 +240,8 @@ TEST_F(HeatMapPage, ColourBoundsResetForAnotherSetAndStayInsideTheRangeOfItsRefr
 TEST_F(HeatMapPage, WithoutSelectedMarkersNothingIsDrawnAndNothingIsNaN) {
     emit probe.qt_setMarkerSelection({0, 0, 0, 0});
     showSmall();
-    EXPECT_EQ(text("d3.selectAll('rect.cellPaint, rect.cellBound').nodes().filter(function (r) { "
-                   "return +r.getAttribute('height') !== 0; }).length"),
+    EXPECT_EQ(text("d3.selectAll('rect.cellPaint').nodes().filter(function (r) { "
+                   "return r.getBoundingClientRect().height !== 0; }).length"),
               "0");
     js("toggleDendrogram()");
     settle();
@@ -287,6 +283,35 @@ TEST_F(HeatMapPage, TheRenameDialogSendsANonEmptyNameForItsColumn) {
     EXPECT_EQ(text("document.getElementById('subsetLabel1').textContent"), "B cells") << "until the set comes back";
     settle(700);
     EXPECT_EQ(text("document.getElementById('d3-cyto-overlay').style.display"), "none");
+}
+
+TEST_F(HeatMapPage, VariationShrinksEachCellByItsSpreadOverABackground) {
+    show(clusterJson({"M0", "M1"}, {"a", "b"}, {{1, 2}, {3, 4}}));  // deviations 0.5
+    const QString before = cellBoxes(1);
+    EXPECT_EQ(text("document.querySelectorAll('rect.cellBound').length"), "0") << "not needed yet";
+    click("#uncertaintySwitch");  // the drawer's "Variation" switch
+    ASSERT_EQ(text("_showVariation"), "true");
+    settle();
+    // One background under each colour rect, in the cell's full size.
+    EXPECT_EQ(text("d3.selectAll('rect.cellBound').nodes().filter(function (b) { "
+                   "return b.nextSibling && b.nextSibling.getAttribute('class') === 'cellPaint'; }).length"),
+              "4");
+    EXPECT_EQ(text("d3.select('#cluster1').selectAll('rect.cellBound').nodes().map(function (r) { "
+                   "var b = r.getBoundingClientRect(); return Math.round(b.top * 10) / 10 + '/' + "
+                   "Math.round(b.height * 10) / 10; }).join(' ')"),
+              before);
+    // A spread of 0.5 keeps 1 - 0.95 * 0.5 / 3 of each side, centred.
+    const double v = 1.0 - 0.95 * 0.5 / 3.0, h = 245.0;
+    const QJsonArray paint = value(
+                                 "(function (b) { return [b.top, b.height]; })(d3.select('#cluster1')"
+                                 ".selectAll('rect.cellPaint').nodes()[1].getBoundingClientRect())")
+                                 .toArray();
+    EXPECT_NEAR(paint[1].toDouble(), h * v, 0.05);
+    EXPECT_NEAR(paint[0].toDouble(), h + h * (1 - v) / 2, 0.05);
+    js("toggleVariation()");
+    settle();
+    EXPECT_EQ(cellBoxes(1), before);
+    EXPECT_EQ(text("getComputedStyle(document.querySelector('rect.cellBound')).display"), "none");
 }
 
 }  // namespace
