@@ -109,6 +109,13 @@ TEST_F(HeatMapPage, ClicksShiftClicksAndArrowKeysReportTheSelectedColumns) {
     click("#cluster2 rect.cellPaint", Qt::ShiftModifier);
     for (Qt::Key k : {Qt::Key_Left, Qt::Key_Right, Qt::Key_Up, Qt::Key_Down}) key(k);
     EXPECT_EQ(probe.selections, (QList<QList<int>>{{1, 0, 0, 0}, {1, 0, 1, 0}}));
+
+    // The marker marks are hidden outside marker selection mode and leave
+    // the first column to the mouse.
+    probe.selections.clear();
+    click("#markerSelectCirc0");
+    EXPECT_EQ(probe.selections.size(), 1);
+    EXPECT_EQ(ints("_markerSelection"), (std::vector<int>{1}));
 }
 
 TEST_F(HeatMapPage, TheMenuOffersMergingOnlyForTwoOrMoreColumnsAndPassesEachRequest) {

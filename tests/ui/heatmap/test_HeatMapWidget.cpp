@@ -159,6 +159,13 @@ TEST_F(HeatMapDock, ChoosingASetShowsItAndANameNoSetBearsChangesNothing) {
     EXPECT_EQ(js(dock, "_data.nodes.length + ' ' + _data.names.join()"), "3 CD3,CD4,CD8");
     EXPECT_EQ(js(dock, "document.querySelectorAll('rect.cellPaint').length"), "9");
 
+    // A name in another script is found as it was registered.
+    MCV_DerivedDataClusters* named = data->derivedDataClusters("Zellen \xc3\xbc \xe7\xb4\xb0\xe8\x83\x9e", false);
+    named->setClusters({{{0, 1}}}, nullptr, {}, nullptr);
+    choose(dock, QString::fromUtf8("Zellen \xc3\xbc \xe7\xb4\xb0\xe8\x83\x9e"));
+    EXPECT_EQ(dock->currentSet(), named);
+    choose(dock, QString::fromStdString(setName));
+
     QSignalSpy pushed(dock, &UI_HeatMapWidget::qt_setData);
     const size_t sets = data->derivedDataClusters().size();
     dock->js_selectData("No such set");
