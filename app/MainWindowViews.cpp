@@ -12,6 +12,7 @@
 #include "ui/base/UI_DockableContainerWidget.h"
 #include "ui/base/UI_ModalDialogs.h"
 #include "ui/fctree/UI_TreeWidget.h"
+#include "ui/heatmap/UI_HeatMapWidget.h"
 #include "ui/hierarchy/UI_HierarchyWidget.h"
 #include "ui/image/UI_ImageWidget.h"
 #include "ui/plot/UI_ScatterplotWidget.h"
@@ -66,7 +67,18 @@ void MainWindow::treeViewTriggered() {
 }
 
 // ---- The heat map of cluster sets ----
-void MainWindow::heatMapViewTriggered() {}
+// A new heat map on every use; each chooses its own cluster set on its page.
+void MainWindow::heatMapViewTriggered() {
+    auto* view = new UI_HeatMapWidget(this);
+    view->setWindowTitle(QStringLiteral("HeatMap View"));
+    addDockWidget(Qt::RightDockWidgetArea, view);
+    view->setVisibility(true);
+    connect(m_bridge, &UI_Interface::dataRefreshedSignal, view, &UI_HeatMapWidget::dataRefreshed);
+    connect(m_bridge, &UI_Interface::selectionRefreshedSignal, view, &UI_HeatMapWidget::selectionRefreshed);
+    connect(m_bridge, &UI_Interface::highlightRefreshedSignal, view, &UI_HeatMapWidget::highlightRefreshed);
+    addView(view, nullptr);
+    shareViewArea();
+}
 
 // ---- The sample hierarchy ----
 // A new hierarchy view on every use; its page draws the sample by itself and

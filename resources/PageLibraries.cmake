@@ -17,7 +17,9 @@ set(_qlmrn_page_libraries
   "material-design-lite/material.min.css" "material.min.css"
   "nouislider/distribute/nouislider.min.js" "nouislider.min.js"
   "nouislider/distribute/nouislider.css" "nouislider.css"
-  "wnumb/wNumb.min.js" "wNumb.min.js")
+  "wnumb/wNumb.min.js" "wNumb.min.js"
+  # The browser bundle of the package (its dist/ build does not load).
+  "clusterfck/clusterfck-0.5.0.js" "clusterfck-0.5.0.js")
 
 set(_qlmrn_jslibs_qrc "<RCC>\n  <qresource prefix=\"/jslibs\">\n")
 list(LENGTH _qlmrn_page_libraries _n)
