@@ -15,6 +15,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QGridLayout>
+#include <QMetaMethod>
 #include <QStringList>
 #include <QWebFrame>
 #include <QWebPage>
@@ -56,8 +57,33 @@ void UI_SpadeWidget::initUI() {
 
 void UI_SpadeWidget::connectJs() { mainFrame->addToJavaScriptWindowObject(QStringLiteral("Qt"), this); }
 
+// The engine may report the load as finished before the page's script has
+// run (seen when two pages load at the same time); what is sent then is lost.
+// The first push then waits until the page connects to the last signal it
+// listens to, and runs once the page's script has finished.
 void UI_SpadeWidget::webViewFinishedLoading(bool /*ok*/) {
     if (!clusters) return;
+    if (!isSignalConnected(lastPageSignal())) {
+        firstPushWaiting = true;
+        return;
+    }
+    firstPush();
+}
+
+QMetaMethod UI_SpadeWidget::lastPageSignal() const {
+    return isSlave ? QMetaMethod::fromSignal(&UI_SpadeWidget::qt_setPositions)
+                   : QMetaMethod::fromSignal(&UI_SpadeWidget::qt_setData);
+}
+
+void UI_SpadeWidget::connectNotify(const QMetaMethod& signal) {
+    UI_DockableWidget::connectNotify(signal);
+    if (!firstPushWaiting || signal != lastPageSignal()) return;
+    firstPushWaiting = false;
+    QMetaObject::invokeMethod(
+        this, [this] { firstPush(); }, Qt::QueuedConnection);
+}
+
+void UI_SpadeWidget::firstPush() {
     if (isSlave) {
         emit qt_setData(QString::fromStdString(clusters->jsonObject()));
         emit qt_setPositions(QString::fromStdString(clusters->spadePositions()));

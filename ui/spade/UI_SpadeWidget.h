@@ -11,6 +11,7 @@ class MCV_Analysis;
 class MCV_DerivedDataClusters;
 class MCV_SpadeAnalysis;
 class MCV_TemplateAnalysis;
+class QMetaMethod;
 class QResizeEvent;
 class QWebFrame;
 class QWebView;
@@ -73,6 +74,7 @@ public slots:
 protected:
     // The page follows the window size itself.
     void resizeEvent(QResizeEvent* event) override;
+    void connectNotify(const QMetaMethod& signal) override;
 
 private:
     UI_SpadeWidget(QWidget* parent, MCV_Analysis* base, MCV_SpadeAnalysis* spade, bool isSlave);
@@ -80,6 +82,10 @@ private:
     // the page's order.
     std::vector<int> validClusters(const QList<int>& indices) const;
     void pushData();
+    // What a page gets once it has loaded: the data and stored layout
+    // (slave), the data when there is a tree already (master).
+    void firstPush();
+    QMetaMethod lastPageSignal() const;
     void warn(const QString& text);
 
     MCV_SpadeAnalysis* analysis = nullptr;
@@ -89,4 +95,5 @@ private:
     QWebFrame* mainFrame = nullptr;
     MCV_DerivedDataClusters* clusters = nullptr;
     QString styleSheet;
+    bool firstPushWaiting = false;
 };

@@ -12,6 +12,10 @@
 #include <QDir>
 #include <QFile>
 #include <QSignalSpy>
+#include <QTest>
+#include <QWebFrame>
+#include <QWebPage>
+#include <QWebView>
 
 #include <cstring>
 #include <functional>
@@ -241,6 +245,33 @@ TEST_F(BubbleExport, FailuresAndForeignNamesAreReportedAndWriteNothing) {
     view->exportSubtree("B/1", 0);
     EXPECT_EQ(UI_ModalDialogs::unanswered(), 1);
     EXPECT_TRUE(UI_ModalDialogs::takeMessages().empty()) << "a cancelled question says nothing";
+}
+
+}  // namespace
+
+namespace {
+
+// Pages loading side by side: the engine may report a load before the page's
+// script has connected; each follower still gets the tree and its layout.
+TEST_F(SpadeTreeTest, FollowersOpenedTogetherAllGetTheTreeAndTheLayout) {
+    compute();
+    std::vector<std::pair<double, double>> layout;
+    QString text = "[";
+    for (int i = 0; i < clusters->numClusters(); ++i)
+        text += QString("%1{\"px\":%2,\"py\":%3}").arg(i ? "," : "").arg(i).arg(i * i);
+    clusters->updateSpadePositions((text + "]").toStdString());
+    std::vector<UI_SpadeWidget*> followers = {open(true), open(true), open(true)};
+    for (UI_SpadeWidget* view : followers) view->show();
+    const QString drawn = "graph ? graph.nodes.map(d => d.x + ':' + d.y).join() : ''";
+    QString expected;
+    for (int i = 0; i < clusters->numClusters(); ++i)
+        expected += QString("%1%2:%3").arg(i ? "," : "").arg(i).arg(i * i);
+    for (UI_SpadeWidget* view : followers) {
+        QWebFrame* frame = view->view()->page()->mainFrame();
+        for (int waited = 0; frame->evaluateJavaScript(drawn).toString() != expected && waited < 15000; waited += 20)
+            QTest::qWait(20);
+        EXPECT_EQ(frame->evaluateJavaScript(drawn).toString(), expected);
+    }
 }
 
 }  // namespace
