@@ -6,6 +6,7 @@
 
 #include <QDebug>
 #include <QGridLayout>
+#include <QMetaMethod>
 #include <QWebFrame>
 #include <QWebPage>
 #include <QWebView>
@@ -35,7 +36,27 @@ void UI_TreeWidget::initUI() {
 
 void UI_TreeWidget::connectJs() { mainFrame->addToJavaScriptWindowObject(QStringLiteral("Qt"), this); }
 
+// The engine may report the load as finished before the page's script has
+// run (seen when two pages load at the same time); what is sent then is lost.
+// The list then waits until the page connects to the last signal it listens
+// to, and is sent once the page's script has finished.
 void UI_TreeWidget::webViewFinishedLoading(bool /*ok*/) {
+    if (!isSignalConnected(QMetaMethod::fromSignal(&UI_TreeWidget::qt_addAvailableData))) {
+        listWaiting = true;
+        return;
+    }
+    listTrees();
+}
+
+void UI_TreeWidget::connectNotify(const QMetaMethod& signal) {
+    UI_DockableWidget::connectNotify(signal);
+    if (!listWaiting || signal != QMetaMethod::fromSignal(&UI_TreeWidget::qt_addAvailableData)) return;
+    listWaiting = false;
+    QMetaObject::invokeMethod(
+        this, [this] { listTrees(); }, Qt::QueuedConnection);
+}
+
+void UI_TreeWidget::listTrees() {
     for (MCV_FCTree* tree : MCV_CytometryData::Instance()->derivedDataTrees())
         if (tree) emit qt_addAvailableData(QString::fromStdString(tree->name()));
 }

@@ -5,6 +5,7 @@
 #include <QString>
 
 class MCV_FCTree;
+class QMetaMethod;
 class QResizeEvent;
 class QWebFrame;
 class QWebView;
@@ -48,10 +49,15 @@ public slots:
 protected:
     // The page follows the window size itself.
     void resizeEvent(QResizeEvent* event) override;
+    void connectNotify(const QMetaMethod& signal) override;
 
 private:
+    // Offers every tree of the data model to the page's selector.
+    void listTrees();
+
     QWebView* view = nullptr;
     QWebFrame* mainFrame = nullptr;
     MCV_FCTree* current = nullptr;
     QString style;
+    bool listWaiting = false;
 };

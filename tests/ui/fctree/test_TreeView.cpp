@@ -12,6 +12,9 @@
 #include <QXmlStreamReader>
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <vector>
+
 namespace {
 
 TEST(TreeView, DrawsTheChosenTreeLiveWithScaleDividersAndSavesWellFormedSvg) {
@@ -69,6 +72,34 @@ TEST(TreeView, DrawsTheChosenTreeLiveWithScaleDividersAndSavesWellFormedSvg) {
     // A name no tree has: a new empty tree, drawn as nothing.
     js("setActiveTree('Empty')");
     EXPECT_EQ(js("d3.selectAll('.node').size()") + QString::number(data->derivedDataTrees().size() - trees), "02");
+    delete MCV_CytometryData::Instance();
+}
+
+}  // namespace
+
+namespace {
+
+// Pages loading side by side: the engine may report a load before the page's
+// script has connected; every view still lists the trees.
+TEST(TreeView, ViewsOpenedTogetherAllListTheTrees) {
+    UI_Interface bridge;
+    delete MCV_CytometryData::Instance();
+    MCV_CytometryData::Instance()->init(&bridge);
+    MCV_FCTree::registerKind();
+    MCV_CytometryData::Instance()->derivedDataTrees("Listed", true);
+    std::vector<std::unique_ptr<UI_TreeWidget>> views;
+    for (int i = 0; i < 3; ++i) {
+        views.push_back(std::make_unique<UI_TreeWidget>(nullptr));
+        views.back()->show();
+    }
+    const QString options = "[].map.call(document.getElementById('treeSelector').options, o => o.text).join('|')";
+    for (auto& view : views) {
+        for (int waited = 0; pagetest::js(view->webView(), options).toString() != "Tree|Listed" && waited < 15000;
+             waited += 20)
+            QTest::qWait(20);
+        EXPECT_EQ(pagetest::js(view->webView(), options).toString(), "Tree|Listed");
+    }
+    views.clear();
     delete MCV_CytometryData::Instance();
 }
 
