@@ -9,16 +9,17 @@
 #   docs/focus-context.png  a focus-and-context map refined in one cluster by
 #                           "Set focus and differentiate." beside its tree in
 #                           the "Focus + Context Tree View";
-#   docs/spade-tree.png     the SPADE tree of the example data with a bubble.
-# Usage: docs/screenshot.sh [tsne|hsne|fc|spade]   (every picture when none is named)
+#   docs/spade-tree.png     the SPADE tree of the example data with a bubble;
+#   docs/heat-map.png       an A-tSNE's density clusters beside their heat map.
+# Usage: docs/screenshot.sh [tsne|hsne|fc|spade|heat]   (every picture when none is named)
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="${QLMRN_BUILD_DIR:-$root/build}"
 which="${1:-all}"
 case "$which" in
-  all | tsne | hsne | fc | spade) ;;
+  all | tsne | hsne | fc | spade | heat) ;;
   *)
-    echo "usage: $0 [tsne|hsne|fc|spade]" >&2
+    echo "usage: $0 [tsne|hsne|fc|spade|heat]" >&2
     exit 2
     ;;
 esac
@@ -30,7 +31,7 @@ trap 'rm -rf "$data" "$config"' EXIT
 export XDG_CONFIG_HOME="$config"  # leave the user's settings alone
 samples=("$data/sample_1.fcs" "$data/sample_2.fcs" "$data/sample_3.fcs")
 
-# take SECONDS PNG [--hsne-drill-down|--focus-context|--spade-tree]
+# take SECONDS PNG [--hsne-drill-down|--focus-context|--spade-tree|--heat-map]
 take() {
   local seconds="$1" png="$2"
   shift 2
@@ -52,4 +53,7 @@ if [[ "$which" == all || "$which" == fc ]]; then
 fi
 if [[ "$which" == all || "$which" == spade ]]; then
   take 900 "$root/docs/spade-tree.png" --spade-tree
+fi
+if [[ "$which" == all || "$which" == heat ]]; then
+  take 900 "$root/docs/heat-map.png" --heat-map
 fi

@@ -42,6 +42,9 @@ void ScreenshotRun::start(MainWindow* window, Picture picture, const QString& ou
         case Picture::SpadeTree:
             startSpadeTree(window, output, files);
             break;
+        case Picture::HeatMap:
+            startHeatMap(window, output, files);
+            break;
     }
 }
 

@@ -37,12 +37,16 @@ class UI_ScatterplotWidget;
 // - SpadeTree: the import dialog's "Start SPADE" creates the analysis, its
 //   panel's compute runs it, the tree dock's page lays the tree out; then the
 //   branch around one node becomes a bubble and the window is grabbed.
+// - HeatMap: "Start A-tSNE" creates the analysis and its panel computes it;
+//   when the run has ended the plot's "Cluster" finds its density clusters,
+//   "HeatMap View" opens beside the plot, its page is given the clusters and
+//   the window is grabbed.
 //
 // The event loop ends with exit code 0 when the picture was written into the
 // PNG `output`, 1 otherwise.
 class ScreenshotRun {
 public:
-    enum class Picture { Tsne, HsneDrillDown, FocusContext, SpadeTree };
+    enum class Picture { Tsne, HsneDrillDown, FocusContext, SpadeTree, HeatMap };
 
     static void start(MainWindow* window, Picture picture, const QString& output, const QStringList& files);
 
@@ -58,6 +62,7 @@ private:
     static void startHsneDrillDown(MainWindow* window, const QString& output, const QStringList& files);
     static void startFocusContext(MainWindow* window, const QString& output, const QStringList& files);
     static void startSpadeTree(MainWindow* window, const QString& output, const QStringList& files);
+    static void startHeatMap(MainWindow* window, const QString& output, const QStringList& files);
 
     // The plots (ScreenshotRunPlot.cpp).
     // The bounding boxes (in framebuffer pixels) of the groups of drawn

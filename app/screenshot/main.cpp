@@ -1,9 +1,10 @@
-// qlmrn_screenshot_run [--hsne-drill-down|--focus-context|--spade-tree] OUTPUT.png FILE.fcs...
+// qlmrn_screenshot_run [--hsne-drill-down|--focus-context|--spade-tree|--heat-map] OUTPUT.png FILE.fcs...
 // Takes the README's screenshots (see docs/screenshot.sh): the main window
 // during an A-tSNE run, or with --hsne-drill-down an HSNE overview beside a
 // level opened from a selection of it, or with --focus-context a
 // focus-and-context map refined in one cluster beside its tree, or with
-// --spade-tree a SPADE tree with a bubble. A tool for
+// --spade-tree a SPADE tree with a bubble, or with --heat-map a plot's
+// density clusters in a heat map. A tool for
 // the documentation, not part of the shipped program.
 #include "app/MainWindow.h"
 #include "app/screenshot/ScreenshotRun.h"
@@ -26,11 +27,14 @@ int main(int argc, char* argv[]) {
     } else if (!args.isEmpty() && args.first() == QStringLiteral("--spade-tree")) {
         picture = ScreenshotRun::Picture::SpadeTree;
         args.removeFirst();
+    } else if (!args.isEmpty() && args.first() == QStringLiteral("--heat-map")) {
+        picture = ScreenshotRun::Picture::HeatMap;
+        args.removeFirst();
     }
     if (args.size() < 2) {
-        std::fprintf(
-            stderr,
-            "usage: qlmrn_screenshot_run [--hsne-drill-down|--focus-context|--spade-tree] OUTPUT.png FILE.fcs...\n");
+        std::fprintf(stderr,
+                     "usage: qlmrn_screenshot_run [--hsne-drill-down|--focus-context|--spade-tree|--heat-map] "
+                     "OUTPUT.png FILE.fcs...\n");
         return 2;
     }
     // Started as the program starts, so the window reads like the program's own.
