@@ -23,14 +23,8 @@ UI_TreeWidget::UI_TreeWidget(QWidget* parent) : UI_DockableWidget(parent) {
 UI_TreeWidget::~UI_TreeWidget() = default;
 
 void UI_TreeWidget::initUI() {
-    view = new QWebView(this);
-    mainLayout()->addWidget(view, 0, 0);
-    connect(view, &QWebView::loadFinished, this, &UI_TreeWidget::webViewFinishedLoading);
-    mainFrame = view->page()->mainFrame();
-    UI_WebPageHost::hideScrollBars(view);
-    // Emitted before the page's scripts run, so their connect calls find "Qt".
-    connect(mainFrame, &QWebFrame::javaScriptWindowObjectCleared, this, &UI_TreeWidget::connectJs);
-    UI_WebPageHost::loadPage(view, QStringLiteral(":/tree/tree.html"), QStringLiteral("qrc:/tree/"));
+    view = UI_WebPageHost::createPageView(this, mainFrame, QStringLiteral(":/tree/tree.html"),
+                                          QStringLiteral("qrc:/tree/"));
     style = UI_WebPageHost::styleText(QStringLiteral(":/tree/tree.css"));
 }
 

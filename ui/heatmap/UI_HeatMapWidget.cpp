@@ -88,14 +88,8 @@ UI_HeatMapWidget::UI_HeatMapWidget(QWidget* parent) : UI_DockableWidget(parent) 
 UI_HeatMapWidget::~UI_HeatMapWidget() = default;
 
 void UI_HeatMapWidget::initUI() {
-    view = new QWebView(this);
-    mainLayout()->addWidget(view, 0, 0);
-    connect(view, &QWebView::loadFinished, this, &UI_HeatMapWidget::webViewFinishedLoading);
-    mainFrame = view->page()->mainFrame();
-    UI_WebPageHost::hideScrollBars(view);
-    // Emitted before the page's scripts run, so their connect calls find "Qt".
-    connect(mainFrame, &QWebFrame::javaScriptWindowObjectCleared, this, &UI_HeatMapWidget::connectJs);
-    UI_WebPageHost::loadPage(view, QStringLiteral(":/heatmap/heatmap.html"), QStringLiteral("qrc:/heatmap/"));
+    view = UI_WebPageHost::createPageView(this, mainFrame, QStringLiteral(":/heatmap/heatmap.html"),
+                                          QStringLiteral("qrc:/heatmap/"));
     style = UI_WebPageHost::styleText(QStringLiteral(":/heatmap/heatmap.css"));
 }
 

@@ -12,14 +12,8 @@ UI_HierarchyWidget::UI_HierarchyWidget(QWidget* parent) : UI_DockableWidget(pare
 UI_HierarchyWidget::~UI_HierarchyWidget() = default;
 
 void UI_HierarchyWidget::initUI() {
-    view = new QWebView(this);
-    mainLayout()->addWidget(view, 0, 0);
-    connect(view, &QWebView::loadFinished, this, &UI_HierarchyWidget::webViewFinishedLoading);
-    mainFrame = view->page()->mainFrame();
-    UI_WebPageHost::hideScrollBars(view);
-    // Emitted before the page's scripts run, so their connect call finds "Qt".
-    connect(mainFrame, &QWebFrame::javaScriptWindowObjectCleared, this, &UI_HierarchyWidget::connectJs);
-    UI_WebPageHost::loadPage(view, QStringLiteral(":/hierarchy/hierarchy.html"), QStringLiteral("qrc:/hierarchy/"));
+    view = UI_WebPageHost::createPageView(this, mainFrame, QStringLiteral(":/hierarchy/hierarchy.html"),
+                                          QStringLiteral("qrc:/hierarchy/"));
     style = UI_WebPageHost::styleText(QStringLiteral(":/hierarchy/hierarchy.css"));
 }
 

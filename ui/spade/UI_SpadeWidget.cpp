@@ -42,15 +42,8 @@ UI_SpadeWidget::UI_SpadeWidget(QWidget* parent, MCV_Analysis* base, MCV_SpadeAna
 UI_SpadeWidget::~UI_SpadeWidget() = default;
 
 void UI_SpadeWidget::initUI() {
-    webView = new QWebView(this);
-    mainLayout()->addWidget(webView, 0, 0);
-    connect(webView, &QWebView::loadFinished, this, &UI_SpadeWidget::webViewFinishedLoading);
-    mainFrame = webView->page()->mainFrame();
-    UI_WebPageHost::hideScrollBars(webView);
-    // Emitted before the page's scripts run, so their connect calls find "Qt".
-    connect(mainFrame, &QWebFrame::javaScriptWindowObjectCleared, this, &UI_SpadeWidget::connectJs);
-    UI_WebPageHost::loadPage(
-        webView, isSlave ? QStringLiteral(":/spade/spade_slave.html") : QStringLiteral(":/spade/spade.html"),
+    webView = UI_WebPageHost::createPageView(
+        this, mainFrame, isSlave ? QStringLiteral(":/spade/spade_slave.html") : QStringLiteral(":/spade/spade.html"),
         QStringLiteral("qrc:/spade/"));
     styleSheet = UI_WebPageHost::styleText(QStringLiteral(":/spade/spade.css"));
 }

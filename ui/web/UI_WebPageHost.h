@@ -1,9 +1,13 @@
 #pragma once
 
+#include <QGridLayout>
+#include <QObject>
 #include <QString>
+#include <QWebFrame>
+#include <QWebPage>
+#include <QWebView>
 
 class MCV_DerivedData;
-class QWebView;
 class QWidget;
 
 // What every widget that shows an embedded page shares. A page is loaded from
@@ -32,6 +36,25 @@ public:
     // Reads the page text from `pagePath` (a missing page gives an empty view)
     // and sets it with `baseUrl` (for example "qrc:/html_ui_elements/").
     static void loadPage(QWebView* view, const QString& pagePath, const QString& baseUrl);
+
+    // The page dock's web view, in the dock's grid: scroll bars off, the
+    // view's loadFinished wired to the dock's webViewFinishedLoading and the
+    // frame's javaScriptWindowObjectCleared (emitted before the page's
+    // scripts run, so their connect calls find "Qt") to its connectJs. The
+    // main frame is stored in `mainFrame` before `pagePath` is loaded with
+    // `baseUrl`, as connectJs may run inside the load.
+    template <typename Dock>
+    static QWebView* createPageView(Dock* dock, QWebFrame*& mainFrame, const QString& pagePath,
+                                    const QString& baseUrl) {
+        auto* view = new QWebView(dock);
+        dock->mainLayout()->addWidget(view, 0, 0);
+        QObject::connect(view, &QWebView::loadFinished, dock, &Dock::webViewFinishedLoading);
+        hideScrollBars(view);
+        mainFrame = view->page()->mainFrame();
+        QObject::connect(mainFrame, &QWebFrame::javaScriptWindowObjectCleared, dock, &Dock::connectJs);
+        loadPage(view, pagePath, baseUrl);
+        return view;
+    }
 
     // "<style type=\"text/css\">" + the style file's text + "</style>".
     static QString styleText(const QString& stylePath);
