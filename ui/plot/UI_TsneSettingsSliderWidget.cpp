@@ -307,7 +307,11 @@ void UI_TsneSettingsSliderWidget::showPage(QWidget* page) {
     for (QWidget* shown : {m_singleCellPage, m_clusteringPage, m_advancedPage}) {
         if (shown == page || shown->parent() != m_contentPanel) continue;
         delete m_contentLayout->replaceWidget(shown, page, Qt::FindChildrenRecursively);
+        // Hidden explicitly: a page that joined the layout in this same turn
+        // of the event loop has a queued show still to come, which would
+        // otherwise open it as a window of its own.
         shown->setParent(nullptr);
+        shown->hide();
         page->show();
         return;
     }

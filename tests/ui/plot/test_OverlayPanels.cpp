@@ -450,3 +450,14 @@ INSTANTIATE_TEST_SUITE_P(Pickers, ColormapPickerTest, testing::ValuesIn(kPickers
                          });
 
 }  // namespace
+
+TEST_F(TsneOverlay, PagesSwitchedWithinOneTurnNeverOpenAsWindowsOfTheirOwn) {
+    auto panel = makePanel(3);
+    panel->window()->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(panel->window()));
+    for (int mode : {1, 0, 2, 1, 0}) panel->setMode(mode);
+    QTest::qWait(50);
+    for (QWidget* top : QApplication::topLevelWidgets())
+        EXPECT_FALSE(top != panel->window() && top->isVisible() && !top->findChildren<QLabel*>().isEmpty())
+            << "a page of the panel shows as a window";
+}
