@@ -66,20 +66,22 @@ Data syntheticData(unsigned int n, unsigned int dims) {
 const char* verdict(bool pass) { return pass ? "PASS" : "MISS"; }
 
 void printPhase(const char* name, const Phase& a, const Phase* b) {
-    std::printf("    %-26s %9.3f %9.1f", name, a.seconds, a.peakMB);
+    std::printf("    %-26s %9.3f %9.1f %9.1f", name, a.seconds, a.peakMB, a.cpuSeconds);
     if (b != nullptr)
         std::printf("   %9.3f %9.1f   %7.2fx", b->seconds, b->peakMB, a.seconds > 0 ? b->seconds / a.seconds : NAN);
     std::printf("\n");
 }
 
 void printBuild(const BuildResult& r, const BuildResult* one, const Options& opt, bool labelled) {
-    std::printf("    %-26s %9s %9s", "phase", "time s", "peak MB");
+    std::printf("    %-26s %9s %9s %9s", "phase", "time s", "peak MB", "cpu s");
     if (one != nullptr) std::printf("   %9s %9s   %8s  (1 thread, speed-up)", "time s", "peak MB", "");
     std::printf("\n");
     const char* initNames[3] = {"kNN", "calibration", "scale 0"};
     for (unsigned int p = 0; p < 3; ++p) printPhase(initNames[p], r.init[p], one ? &one->init[p] : nullptr);
     std::printf("      statistics block: kNN %.3f s, calibration %.3f s, FMC %.3f s\n", r.initStatistics[0],
                 r.initStatistics[1], r.initStatistics[2]);
+    std::printf("      checksum of the scale-0 transition matrix %016llx\n",
+                static_cast<unsigned long long>(r.scale[0].hash[2]));
     const char* scaleNames[3] = {"selection", "area of influence", "transition matrix"};
     for (unsigned int s = 1; s < r.numScales; ++s) {
         const ScaleFigures& f = r.scale[s];
@@ -96,17 +98,24 @@ void printBuild(const BuildResult& r, const BuildResult* one, const Options& opt
             printPhase(scaleNames[p], f.phase[p], one ? &one->scale[s].phase[p] : nullptr);
         std::printf("      statistics block: selection %.3f s, area of influence %.3f s, FMC %.3f s, total %.3f s\n",
                     f.statistics[0], f.statistics[1], f.statistics[2], f.statistics[3]);
+        // Equal checksums from two builds (other thread counts, other versions)
+        // mean the same bytes.
+        std::printf("      checksums: landmarks %016llx, area of influence and weights %016llx, transition %016llx\n",
+                    static_cast<unsigned long long>(f.hash[0]), static_cast<unsigned long long>(f.hash[1]),
+                    static_cast<unsigned long long>(f.hash[2]));
         if (labelled) {
             std::printf("      landmarks per cluster:");
             for (unsigned int c = 0; c < kClusters; ++c) std::printf(" %u", f.perCluster[c]);
             std::printf("\n");
         }
     }
-    std::printf("    %-26s %9.3f %9.1f", "whole build", r.buildSeconds, r.buildPeakMB);
+    std::printf("    %-26s %9.3f %9.1f %9.1f", "whole build", r.buildSeconds, r.buildPeakMB, r.buildCpuSeconds);
     if (one != nullptr)
         std::printf("   %9.3f %9.1f   %7.2fx", one->buildSeconds, one->buildPeakMB, one->buildSeconds / r.buildSeconds);
     std::printf("\n    resident before the build %.1f MB (the data and the program)%s\n", r.startMB,
                 r.peakReset ? "" : "; /proc/self/clear_refs refused: peaks are running peaks");
+    std::printf("    machine load (1-minute average) %.2f before the build, %.2f after; %d cores\n", r.loadBefore,
+                r.loadAfter, omp_get_num_procs());
     if (r.fileMB > 0)
         std::printf("    file %.1f MB: save %.3f s, load %.3f s (peak %.1f MB); reloaded scales %s\n", r.fileMB,
                     r.saveSeconds, r.loadSeconds, r.loadPeakMB, r.reloadSame ? "identical" : "DIFFER");

@@ -3,6 +3,7 @@
 #include "bench/vel/dr/bench_hsne_runs.h"
 
 #include <omp.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -46,6 +47,14 @@ double statusMB(const char* key) {
     return -1;
 }
 
+// User and system seconds of all threads of this process so far.
+double cpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
 // Restarts VmHWM from the current resident size; false when the kernel refuses,
 // in which case every peak below is the running peak of the process.
 bool resetPeak() {
@@ -86,6 +95,7 @@ public:
             _timer.stop();
             Phase& p = _current <= kScale0 ? _r.init[_current] : _r.scale[_scale].phase[_current - kSelection];
             p.seconds = _timer.elapsedTime();
+            p.cpuSeconds = cpuSeconds() - _cpuStart;
             p.peakMB = statusMB("VmHWM:");
             _r.buildPeakMB = std::max(_r.buildPeakMB, p.peakMB);
         }
@@ -93,6 +103,7 @@ public:
         _current = next == kEnd ? kNone : next;
         if (_current != kNone) {
             resetPeak();
+            _cpuStart = cpuSeconds();
             _timer.start();
         }
     }
@@ -102,6 +113,7 @@ private:
     PhaseId _current = kNone;
     unsigned int _scale = 0;
     vel::utils::Timer _timer;
+    double _cpuStart = 0;
 };
 
 // Runs work(result) in a child process; its peak memory is then its own.
@@ -321,6 +333,7 @@ void build(const Data& data, const Options& opt, unsigned int numScales, bool pr
         h.setLogger(&log);
         h.setDimensionality(static_cast<int>(data.dims));
         vel::utils::Timer whole;
+        const double cpuStart = cpuSeconds();
         whole.start();
         h.initialize(const_cast<float*>(data.values.data()), data.n, hsneParameters(opt, preserving));
         const Hsne::Statistics& st = h.statistics();
@@ -337,6 +350,7 @@ void build(const Data& data, const Options& opt, unsigned int numScales, bool pr
         }
         whole.stop();
         r.buildSeconds = whole.elapsedTime();
+        r.buildCpuSeconds = cpuSeconds() - cpuStart;
         r.numScales = static_cast<unsigned int>(h.hierarchy().size());
         for (unsigned int s = 0; s < r.numScales; ++s) {
             const Hsne::Scale& scale = h.scale(s);
@@ -398,9 +412,20 @@ void joint(const Data& data, const Options& opt, JointResult& r) {
 
 }  // namespace
 
+double loadAverage() {
+    double load = -1;
+    std::ifstream("/proc/loadavg") >> load;
+    return load;
+}
+
 BuildResult measureBuild(const Data& data, const Options& opt, unsigned int numScales, bool preserving, int threads,
                          bool full) {
-    return inChild<BuildResult>([&](BuildResult& r) { build(data, opt, numScales, preserving, threads, full, r); });
+    const double before = loadAverage();
+    BuildResult r =
+        inChild<BuildResult>([&](BuildResult& b) { build(data, opt, numScales, preserving, threads, full, b); });
+    r.loadBefore = before;
+    r.loadAfter = loadAverage();
+    return r;
 }
 
 JointResult measureJoint(const Data& data, const Options& opt) {

@@ -38,7 +38,9 @@ struct Data {
 };
 
 struct Phase {
-    double seconds = -1, peakMB = -1;
+    // cpuSeconds: user + system time of all threads; next to the wall time it
+    // shows how many cores the phase really had on a shared machine.
+    double seconds = -1, peakMB = -1, cpuSeconds = -1;
 };
 
 struct ScaleFigures {
@@ -52,9 +54,10 @@ struct ScaleFigures {
 struct BuildResult {
     bool ok = false, peakReset = false, reloadSame = false;
     char error[200] = {};
-    double startMB = 0, buildSeconds = 0, buildPeakMB = 0;
-    Phase init[3];                 // kNN, calibration, scale 0
-    float initStatistics[3] = {};  // the statistics block's kNN, calibration and FMC times
+    double startMB = 0, buildSeconds = 0, buildPeakMB = 0, buildCpuSeconds = 0;
+    double loadBefore = -1, loadAfter = -1;  // one-minute load average around the build
+    Phase init[3];                           // kNN, calibration, scale 0
+    float initStatistics[3] = {};            // the statistics block's kNN, calibration and FMC times
     unsigned int numScales = 0;
     ScaleFigures scale[kMaxScales];
     double fileMB = 0, saveSeconds = 0, loadSeconds = 0, loadPeakMB = 0;
@@ -69,12 +72,12 @@ struct JointResult {
     double knn = 0, calibration = 0, symmetrisation = 0, total = 0, peakMB = 0;
 };
 
-// Closes a phase and opens the next at the hierarchy's own log lines, so that a
-
 // The hierarchy with the HSNE analysis's default parameters on `threads` threads,
 // phase by phase; with `full` also the file and the overview.
 BuildResult measureBuild(const Data& data, const Options& opt, unsigned int numScales, bool preserving, int threads,
                          bool full);
+// The one-minute load average of the machine; -1 when unknown.
+double loadAverage();
 // The joint probabilities of the same data and K on opt.threads threads.
 JointResult measureJoint(const Data& data, const Options& opt);
 
