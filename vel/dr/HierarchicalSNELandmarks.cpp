@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "vel/dr/HierarchicalSNE.h"
+#include "vel/dr/WalkLanes.h"
+#include "vel/dr/WalkSteps.h"
 #include "vel/dr/WalkStreams.h"
 #include "vel/utils/ScopedTimer.h"
 
@@ -18,6 +20,10 @@ namespace {
 void displayLine(utils::AbstractLog* logger, const std::string& text) {
     if (logger != nullptr) logger->display(text, false);
 }
+
+// Points whose walks one thread takes at a time: many blocks per thread even on
+// small scales, since walks differ in cost from region to region.
+constexpr unsigned int kWalkBlock = 2048;
 
 // A negative count from the parameters means no walks rather than ~4e9 of them.
 unsigned int nonNegative(int value) { return value > 0 ? static_cast<unsigned int>(value) : 0u; }
@@ -104,19 +110,20 @@ void HierarchicalSNE<scalar_type, sparse_scalar_matrix_type>::selectLandmarksWit
         numLandmarks = 0;
         displayLine(_logger, "Monte Carlo Approximation...");
         // Every start point has its own stream and the counts are sums, so the
-        // result is the same on any number of threads.
-#pragma omp parallel for schedule(static)
-        for (long long li = 0; li < static_cast<long long>(n); ++li) {
-            const unsigned int i = static_cast<unsigned int>(li);
-            std::minstd_rand generator = walkEngine(base, scaleNumber, WalkPurpose::Selection, i);
-            std::uniform_real_distribution<double> distribution(0.0, 1.0);
-            for (unsigned int w = 0; w < numWalks; ++w) {
-                const int end = randomWalk(i, walkLength, M, distribution, generator);
-                if (end < 0) continue;
-                assert(static_cast<unsigned int>(end) < n);
+        // result is the same on any number of threads and in any order of blocks.
+        const WalkSteps<typename sparse_scalar_matrix_type::value_type::mapped_type> steps(M);
+        const auto engineOf = [&](unsigned int i) { return walkEngine(base, scaleNumber, WalkPurpose::Selection, i); };
+        const long long blocks = (static_cast<long long>(n) + kWalkBlock - 1) / kWalkBlock;
+#pragma omp parallel for schedule(dynamic, 1)
+        for (long long block = 0; block < blocks; ++block) {
+            const unsigned int first = static_cast<unsigned int>(block) * kWalkBlock;
+            const unsigned int last = std::min(n, first + kWalkBlock);
+            WalkLanes::fixedLength(steps, first, last, numWalks, walkLength, engineOf,
+                                   [&](unsigned int, unsigned int end) {
+                                       assert(end < n);
 #pragma omp atomic
-                ++counts[static_cast<unsigned int>(end)];
-            }
+                                       ++counts[end];
+                                   });
         }
         if (_params.useHardThresh) {
             if (n > 0) {

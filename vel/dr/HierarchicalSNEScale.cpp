@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "vel/dr/HierarchicalSNE.h"
+#include "vel/dr/WalkLanes.h"
+#include "vel/dr/WalkSteps.h"
 #include "vel/dr/WalkStreams.h"
 #include "vel/utils/LogProgress.h"
 #include "vel/utils/LogValue.h"
@@ -69,6 +71,10 @@ void progressStep(utils::LogProgress& progress) {
 // enough to keep every thread busy, small enough that the pending counts stay a
 // small fraction of the scale.
 constexpr unsigned int kMergeBlock = 8192;
+
+// Points whose walks one thread takes at a time in the memory-preserving
+// construction: walks differ in length from region to region.
+constexpr unsigned int kWalkBlock = 2048;
 
 // (landmark, walks ending there) in increasing landmark order.
 using WalkCounts = std::vector<std::pair<unsigned int, unsigned int>>;
@@ -232,23 +238,35 @@ bool HierarchicalSNE<scalar_type, sparse_scalar_matrix_type>::addScaleOutOfCoreI
         aoiProgress.name = "Area of influence";
         aoiProgress.start();
         // Each point walks on a stream of its own and writes only its own row.
-#pragma omp parallel for schedule(static)
-        for (long long li = 0; li < static_cast<long long>(n); ++li) {
-            const unsigned int i = static_cast<unsigned int>(li);
-            std::minstd_rand generator = walkEngine(base, scaleNumber, WalkPurpose::Influence, i);
-            std::uniform_real_distribution<double> distribution(0.0, 1.0);
-            std::map<unsigned int, float> counts;
-            for (unsigned int w = 0; w < W; ++w) {
-                const int end = randomWalk(i, S.previousScaleToLandmarkIdx, kWalkLimit, M, distribution, generator);
-                if (end < 0) continue;
-                const int landmark = S.previousScaleToLandmarkIdx[static_cast<unsigned int>(end)];
-                assert(landmark >= 0 && static_cast<unsigned int>(landmark) < L);
-                counts[static_cast<unsigned int>(landmark)] += 1.f;
+        const WalkSteps<typename sparse_scalar_matrix_type::value_type::mapped_type> steps(M);
+        const auto engineOf = [&](unsigned int i) { return walkEngine(base, scaleNumber, WalkPurpose::Influence, i); };
+        const long long blocks = (static_cast<long long>(n) + kWalkBlock - 1) / kWalkBlock;
+#pragma omp parallel
+        {
+            std::vector<unsigned int> sorted;
+            std::vector<std::pair<unsigned int, float>> counts;
+#pragma omp for schedule(dynamic, 1)
+            for (long long block = 0; block < blocks; ++block) {
+                const unsigned int first = static_cast<unsigned int>(block) * kWalkBlock;
+                const unsigned int last = std::min(n, first + kWalkBlock);
+                WalkLanes::toStop(steps, S.previousScaleToLandmarkIdx, first, last, W, kWalkLimit, engineOf,
+                                  [&](unsigned int i, const std::vector<unsigned int>& ends) {
+                                      sorted.assign(ends.begin(), ends.end());
+                                      std::sort(sorted.begin(), sorted.end());
+                                      // Counted by adding 1 per walk in float, then divided by W.
+                                      counts.clear();
+                                      for (unsigned int landmark : sorted) {
+                                          assert(landmark < L);
+                                          if (counts.empty() || counts.back().first != landmark)
+                                              counts.emplace_back(landmark, 0.f);
+                                          counts.back().second += 1.f;
+                                      }
+                                      for (auto& entry : counts) entry.second /= static_cast<float>(W);
+                                      S.areaOfInfluence[i].initialize(counts.begin(), counts.end(), scalar_type(0));
+                                      S.areaOfInfluence[i].shrink_to_fit();
+                                      progressStep(aoiProgress);
+                                  });
             }
-            for (auto& entry : counts) entry.second /= static_cast<float>(W);
-            S.areaOfInfluence[i].initialize(counts.begin(), counts.end(), scalar_type(0));
-            S.areaOfInfluence[i].shrink_to_fit();
-            progressStep(aoiProgress);
         }
         aoiProgress.finish();
 
