@@ -2,8 +2,11 @@
 // and the transition matrix between landmarks.
 
 #include <algorithm>
+#include <atomic>
 #include <cassert>
+#include <cstdint>
 #include <map>
+#include <memory>
 #include <omp.h>
 #include <sstream>
 #include <string>
@@ -66,6 +69,160 @@ void progressStep(utils::LogProgress& progress) {
     text << ratio * 100 << "%";
     progress.logger->display(text.str(), true);
 }
+
+// The transposed area of influence: column b lists (i, A[i][b]) in increasing i.
+// Built in parallel: every thread counts, then places, the entries of its own
+// range of rows, after those of the threads with lower rows, so the columns come
+// out the same on any number of threads. The columns lie in slabs of
+// consecutive landmarks, each one allocation large enough to be handed back to
+// the system when it is freed; a slab goes as soon as the similarities of all
+// its landmarks are done, which keeps the peak near the larger of the area of
+// influence and the new transition matrix, not their sum.
+template <typename Value>
+class TransposedRows {
+public:
+    struct Item {
+        unsigned int point;
+        Value value;
+    };
+    struct Column {
+        const Item* first;
+        std::size_t count;
+        const Item* begin() const { return first; }
+        const Item* end() const { return first + count; }
+        std::size_t size() const { return count; }
+        const Item& operator[](std::size_t k) const { return first[k]; }
+    };
+
+    template <typename Matrix>
+    TransposedRows(const Matrix& rows, unsigned int columns) : _start(columns + 1, 0), _slabOf(columns, 0) {
+        const unsigned int n = static_cast<unsigned int>(rows.size());
+        const unsigned int L = columns;
+        std::vector<std::uint32_t> placed;
+        unsigned int threads = 1;
+#pragma omp parallel
+        {
+#pragma omp single
+            {
+                threads = static_cast<unsigned int>(omp_get_num_threads());
+                placed.assign(static_cast<std::size_t>(threads) * L, 0);
+            }
+            const unsigned int t = static_cast<unsigned int>(omp_get_thread_num());
+            const unsigned int firstRow = static_cast<unsigned int>(static_cast<unsigned long long>(n) * t / threads);
+            const unsigned int lastRow =
+                static_cast<unsigned int>(static_cast<unsigned long long>(n) * (t + 1) / threads);
+            std::uint32_t* counts = placed.data() + static_cast<std::size_t>(t) * L;
+            for (unsigned int i = firstRow; i < lastRow; ++i)
+                for (const auto& entry : rows[i]) ++counts[entry.first];
+#pragma omp barrier
+                    // Each column's entries by thread: the counts become the offsets of the
+                    // threads inside the column.
+#pragma omp for schedule(static)
+            for (long long lb = 0; lb < static_cast<long long>(L); ++lb) {
+                std::uint32_t offset = 0;
+                for (unsigned int u = 0; u < threads; ++u) {
+                    std::uint32_t& c = placed[static_cast<std::size_t>(u) * L + static_cast<std::size_t>(lb)];
+                    const std::uint32_t count = c;
+                    c = offset;
+                    offset += count;
+                }
+                _start[static_cast<std::size_t>(lb) + 1] = offset;
+            }
+#pragma omp single
+            {
+                for (unsigned int b = 0; b < L; ++b) _start[b + 1] += _start[b];
+                cutSlabs(L);
+            }
+            for (unsigned int i = firstRow; i < lastRow; ++i)
+                for (const auto& entry : rows[i]) {
+                    const unsigned int b = entry.first;
+                    const std::size_t at = _start[b] + counts[b]++;
+                    _slabs[_slabOf[b]].items[at - _slabs[_slabOf[b]].first] = Item{i, entry.second};
+                }
+        }
+    }
+
+    Column column(unsigned int b) const {
+        const Slab& slab = _slabs[_slabOf[b]];
+        return Column{slab.items.get() + (_start[b] - slab.first), _start[b + 1] - _start[b]};
+    }
+
+    // Column b is no longer read; its slab is freed with the last of its columns.
+    void done(unsigned int b) {
+        Slab& slab = _slabs[_slabOf[b]];
+        if (slab.open.fetch_sub(1, std::memory_order_acq_rel) == 1) slab.items.reset();
+    }
+
+private:
+    // Beyond the size from which the allocator always maps memory of its own.
+    static constexpr std::size_t kSlabBytes = std::size_t(64) << 20;
+
+    struct Slab {
+        std::size_t first = 0;
+        std::unique_ptr<Item[]> items;
+        std::atomic<unsigned int> open{0};
+    };
+
+    void cutSlabs(unsigned int L) {
+        const std::size_t perSlab = std::max<std::size_t>(1, kSlabBytes / sizeof(Item));
+        std::vector<std::pair<unsigned int, unsigned int>> ranges;
+        for (unsigned int lo = 0; lo < L;) {
+            unsigned int hi = lo + 1;
+            while (hi < L && _start[hi + 1] - _start[lo] <= perSlab) ++hi;
+            ranges.emplace_back(lo, hi);
+            lo = hi;
+        }
+        _slabs = std::vector<Slab>(ranges.size());
+        for (std::size_t s = 0; s < ranges.size(); ++s) {
+            const auto [lo, hi] = ranges[s];
+            _slabs[s].first = _start[lo];
+            _slabs[s].items.reset(new Item[_start[hi] - _start[lo]]);
+            _slabs[s].open.store(hi - lo, std::memory_order_relaxed);
+            for (unsigned int b = lo; b < hi; ++b) _slabOf[b] = static_cast<std::uint32_t>(s);
+        }
+    }
+
+    std::vector<std::size_t> _start;  // column b: [_start[b], _start[b + 1])
+    std::vector<std::uint32_t> _slabOf;
+    std::vector<Slab> _slabs;
+};
+
+// Landmarks reached from one landmark, given back in increasing order: a bitmap
+// over the scale and a summary bit per word of it, so that finding and clearing
+// them costs their number plus L / 4096, not a sort.
+class LandmarkSet {
+public:
+    explicit LandmarkSet(unsigned int L) : _words((L + 63) / 64 + 1, 0), _summary(_words.size() / 64 + 1, 0) {}
+    void insert(unsigned int b) {
+        _words[b >> 6] |= std::uint64_t(1) << (b & 63);
+        _summary[b >> 12] |= std::uint64_t(1) << ((b >> 6) & 63);
+    }
+    // The members in increasing order into out (replacing its contents); the set is empty afterwards.
+    void drainInto(std::vector<unsigned int>& out) {
+        out.clear();
+        for (std::size_t s = 0; s < _summary.size(); ++s) {
+            std::uint64_t words = _summary[s];
+            _summary[s] = 0;
+            while (words != 0) {
+                const std::size_t w = s * 64 + static_cast<std::size_t>(__builtin_ctzll(words));
+                words &= words - 1;
+                std::uint64_t bits = _words[w];
+                _words[w] = 0;
+                while (bits != 0) {
+                    out.push_back(static_cast<unsigned int>(w * 64 + static_cast<std::size_t>(__builtin_ctzll(bits))));
+                    bits &= bits - 1;
+                }
+            }
+        }
+    }
+
+private:
+    std::vector<std::uint64_t> _words;
+    std::vector<std::uint64_t> _summary;
+};
+
+// Rows fetched ahead of the one summed in the similarities.
+constexpr std::size_t kRowsAhead = 8;
 
 // Points walked in parallel before their results are merged in point order: large
 // enough to keep every thread busy, small enough that the pending counts stay a
@@ -272,21 +429,17 @@ bool HierarchicalSNE<scalar_type, sparse_scalar_matrix_type>::addScaleOutOfCoreI
 
         displayLine(_logger, "\tCaching weights...");
         unsigned long long aoiEntries = 0;
-        for (const auto& row : S.areaOfInfluence) {
-            aoiEntries += row.size();
-            for (const auto& entry : row) S.landmarkWeight[entry.first] += entry.second;
-        }
+        for (const auto& row : S.areaOfInfluence) aoiEntries += row.size();
 
         displayLine(_logger, "\tInverting the AoI matrix...");
-        sparse_scalar_matrix_type transposed(L);
-        {
-            std::vector<std::size_t> rowSizes(L, 0);
-            for (const auto& row : S.areaOfInfluence)
-                for (const auto& entry : row) ++rowSizes[entry.first];
-            for (unsigned int b = 0; b < L; ++b) transposed[b].reserve(rowSizes[b]);
-            // Appended in increasing i, so every transposed row stays ordered.
-            for (unsigned int i = 0; i < n; ++i)
-                for (const auto& entry : S.areaOfInfluence[i]) transposed[entry.first][i] = entry.second;
+        TransposedRows<scalar_type> transposed(S.areaOfInfluence, L);
+        // Column b lists the entries of landmark b in increasing i, the order in
+        // which a pass over the rows would add them.
+#pragma omp parallel for schedule(dynamic, 256)
+        for (long long lb = 0; lb < static_cast<long long>(L); ++lb) {
+            const unsigned int b = static_cast<unsigned int>(lb);
+            scalar_type& weight = S.landmarkWeight[b];
+            for (const auto& item : transposed.column(b)) weight += item.value;
         }
 
         displayLine(_logger, "\tComputing similarities...");
@@ -296,31 +449,43 @@ bool HierarchicalSNE<scalar_type, sparse_scalar_matrix_type>::addScaleOutOfCoreI
         similarityProgress.name = "Similarities";
         similarityProgress.start();
         // Each thread sums a landmark's similarities in a dense scratch row over
-        // the scale (cleared through the list of entries it touched). The sums for
-        // one b are taken in increasing i, as in an ordered map, so the bits do not
-        // depend on the scratch or on the schedule; rows differ widely in cost.
+        // the scale and marks the landmarks it reached in a bitmap, which gives
+        // them back in increasing order. The sums for one b are taken in
+        // increasing i, as in an ordered map, so the bits do not depend on the
+        // scratch or on the schedule; rows differ widely in cost.
+        const auto& A = S.areaOfInfluence;
 #pragma omp parallel
         {
             std::vector<float> similarity(L, 0.f);
-            std::vector<unsigned char> reached(L, 0);
+            LandmarkSet reached(L);
             std::vector<unsigned int> touched;
             std::vector<std::pair<unsigned int, float>> row;
 #pragma omp for schedule(dynamic, 64)
             for (long long la = 0; la < static_cast<long long>(L); ++la) {
                 const unsigned int a = static_cast<unsigned int>(la);
-                touched.clear();
-                for (const auto& [i, va] : transposed[a]) {
+                const auto column = transposed.column(a);
+                const std::size_t size = column.size();
+                for (std::size_t k = 0; k < size; ++k) {
+                    // The rows of the points ahead: first their places in the matrix,
+                    // then their entries, read once those places have arrived.
+                    if (k + kRowsAhead < size) {
+                        const unsigned int ahead = column[k + kRowsAhead].point;
+                        __builtin_prefetch(&A[ahead]);
+                        __builtin_prefetch(&P.landmarkWeight[ahead]);
+                    }
+                    if (k + kRowsAhead / 2 < size)
+                        __builtin_prefetch(A[column[k + kRowsAhead / 2].point].memory().data());
+                    const unsigned int i = column[k].point;
+                    const float va = column[k].value;
                     if (!(static_cast<double>(va) > shareThreshold)) continue;
-                    for (const auto& [b, vb] : S.areaOfInfluence[i]) {
+                    const scalar_type weight = P.landmarkWeight[i];
+                    for (const auto& [b, vb] : A[i]) {
                         if (b == a || !(static_cast<double>(vb) > shareThreshold)) continue;
-                        if (!reached[b]) {
-                            reached[b] = 1;
-                            touched.push_back(b);
-                        }
-                        similarity[b] += va * vb * P.landmarkWeight[i];
+                        reached.insert(b);
+                        similarity[b] += va * vb * weight;
                     }
                 }
-                std::sort(touched.begin(), touched.end());
+                reached.drainInto(touched);
                 double sum = 0;
                 for (unsigned int b : touched) sum += static_cast<double>(similarity[b]);
                 row.clear();
@@ -328,15 +493,10 @@ bool HierarchicalSNE<scalar_type, sparse_scalar_matrix_type>::addScaleOutOfCoreI
                 if (sum > 0)
                     for (unsigned int b : touched)
                         row.emplace_back(b, static_cast<float>(static_cast<double>(similarity[b]) / sum));
-                for (unsigned int b : touched) {
-                    similarity[b] = 0.f;
-                    reached[b] = 0;
-                }
+                for (unsigned int b : touched) similarity[b] = 0.f;
                 S.transitionMatrix[a].initialize(row.begin(), row.end(), scalar_type(0.001));
                 S.transitionMatrix[a].shrink_to_fit();
-                // Only this iteration reads transposed row a: freeing it here keeps
-                // the peak near the larger of the two matrices, not their sum.
-                transposed[a] = typename sparse_scalar_matrix_type::value_type();
+                transposed.done(a);
                 progressStep(similarityProgress);
             }
         }

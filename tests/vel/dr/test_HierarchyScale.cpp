@@ -2,6 +2,7 @@
 
 #include "vel/dr/HierarchyTestData.h"
 #include "vel/dr/SparseTSNEUserDefProbabilities.h"
+#include "vel/dr/WalkStreams.h"
 
 using namespace hsnetest;
 
@@ -96,4 +97,108 @@ TEST(HierarchyScale, FiveBlobsStayApartOnEveryScale) {
         same += blob(h.top_scale(), near[i]) == blob(h.top_scale(), near[i / 11 * 11]);
     std::printf("top scale of %u landmarks: 10-NN label accuracy %.4f\n", n, same / (10.0 * n));
     EXPECT_GE(same / (10.0 * n), 0.95);
+}
+
+namespace {
+
+// Scale s of h built again as the memory-preserving construction is written:
+// walks one at a time from the points' own streams, ordered maps for the counts,
+// the transposed area of influence and the similarities.
+Hsne::Scale referenceScale(const Hsne& h, unsigned int s, const Hsne::Parameters& p) {
+    const Hsne::Scale& P = h.scale(s - 1);
+    const veltest::SparseMatrix& M = P.transitionMatrix;
+    const unsigned int n = static_cast<unsigned int>(M.size());
+    std::uniform_real_distribution<double> u(0.0, 1.0);
+    std::vector<unsigned int> visits(n, 0);
+    // The selection of scale s draws from the streams of scale number s + 1.
+    for (unsigned int i = 0; i < n; ++i) {
+        std::minstd_rand g = vel::dr::walkEngine(42, s + 1, vel::dr::WalkPurpose::Selection, i);
+        for (int w = 0; w < p.mcmcsNumWalks; ++w) {
+            const int end = h.randomWalk(i, static_cast<unsigned int>(p.mcmcsWalkLength), M, u, g);
+            if (end >= 0) ++visits[static_cast<unsigned int>(end)];
+        }
+    }
+    Hsne::Scale S;
+    S.previousScaleToLandmarkIdx.assign(n, -1);
+    for (unsigned int i = 0; i < n; ++i) {
+        if (visits[i] <= static_cast<unsigned int>(p.mcmcsNumWalks * p.mcmcsLandmarkThresh)) continue;
+        S.previousScaleToLandmarkIdx[i] = static_cast<int>(S.landmarkToPreviousScaleIdx.size());
+        S.landmarkToPreviousScaleIdx.push_back(i);
+        S.landmarkToOriginalIdx.push_back(P.landmarkToOriginalIdx[i]);
+    }
+    const unsigned int L = S.size();
+    const float W = static_cast<float>(p.numWalksPerLandmark);
+    std::vector<Values> influence(n), transposed(L), transition(L);
+    for (unsigned int i = 0; i < n; ++i) {
+        std::minstd_rand g = vel::dr::walkEngine(42, s, vel::dr::WalkPurpose::Influence, i);
+        for (int w = 0; w < p.numWalksPerLandmark; ++w) {
+            const int end = h.randomWalk(i, S.previousScaleToLandmarkIdx, 200, M, u, g);
+            if (end >= 0) influence[i][static_cast<unsigned int>(S.previousScaleToLandmarkIdx[end])] += 1.f;
+        }
+        for (auto& [b, v] : influence[i]) v /= W, transposed[b][i] = v;
+    }
+    S.landmarkWeight.assign(L, 0.f);
+    for (const Values& row : influence)
+        for (const auto& [b, v] : row) S.landmarkWeight[b] += v;
+    const double t = static_cast<double>(p.pruneThresh) * 0.01;
+    for (unsigned int a = 0; a < L; ++a) {
+        Values similarity;
+        for (const auto& [i, va] : transposed[a])
+            for (const auto& [b, vb] : influence[i])
+                if (b != a && static_cast<double>(va) > t && static_cast<double>(vb) > t)
+                    similarity[b] += va * vb * P.landmarkWeight[i];
+        for (int pass = 0; pass < 2; ++pass) {
+            double sum = 0;
+            for (const auto& entry : similarity) sum += entry.second;
+            if (!(sum > 0)) break;
+            transition[a].clear();
+            for (const auto& [b, v] : similarity) {
+                const float share = static_cast<float>(static_cast<double>(v) / sum);
+                if (pass == 1 || share > 0.001f) transition[a][b] = share;
+            }
+            similarity = transition[a];
+        }
+    }
+    S.areaOfInfluence = rows(influence);
+    S.transitionMatrix = rows(transition);
+    return S;
+}
+
+bool sameRows(const veltest::SparseMatrix& a, const veltest::SparseMatrix& b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t r = 0; r < a.size(); ++r)
+        if (!std::equal(a[r].begin(), a[r].end(), b[r].begin(), b[r].end())) return false;
+    return true;
+}
+
+}  // namespace
+
+// Bit for bit the construction as written, with and without pruning, on one and on three threads.
+TEST(HierarchyScale, MemoryPreservingScalesAreTheWrittenConstruction) {
+    const auto b = veltest::makeBlobs(3, 500, 5, 6.0, 21);
+    for (float prune : {0.f, 1.5f}) {
+        for (int threads : {1, 3}) {
+            omp_set_num_threads(threads);
+            Hsne::Parameters p;
+            std::tie(p.seed, p.knnLibrary, p.memoryPreserving, p.pruneThresh, p.numWalksPerLandmark) =
+                std::make_tuple(42, 1, true, prune, 60);
+            Hsne h;
+            h.setDimensionality(static_cast<int>(b.dims));
+            h.initialize(const_cast<float*>(b.data.data()), b.n, p);
+            h.addScale();
+            h.addScale();
+            for (unsigned int s = 1; s < 3; ++s) {
+                const Hsne::Scale expected = referenceScale(h, s, p), &built = h.scale(s);
+                SCOPED_TRACE(testing::Message() << "scale " << s << ", pruning " << prune << ", " << threads);
+                ASSERT_GT(expected.size(), 10u);
+                EXPECT_EQ(built.landmarkToPreviousScaleIdx, expected.landmarkToPreviousScaleIdx);
+                EXPECT_EQ(built.landmarkToOriginalIdx, expected.landmarkToOriginalIdx);
+                EXPECT_EQ(built.previousScaleToLandmarkIdx, expected.previousScaleToLandmarkIdx);
+                EXPECT_EQ(built.landmarkWeight, expected.landmarkWeight);
+                EXPECT_TRUE(sameRows(built.areaOfInfluence, expected.areaOfInfluence));
+                EXPECT_TRUE(sameRows(built.transitionMatrix, expected.transitionMatrix));
+            }
+        }
+    }
+    omp_set_num_threads(omp_get_num_procs());
 }
