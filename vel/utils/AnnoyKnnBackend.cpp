@@ -6,9 +6,9 @@
 #include <stdexcept>
 #include <string>
 
-#include <annoylib.h>
-#include <kissrandom.h>
+#include <omp.h>
 
+#include "vel/utils/AnnoyForest.h"
 #include "vel/utils/KnnCodes.h"
 #include "vel/utils/ScopedTimer.h"
 
@@ -40,9 +40,11 @@ void annoySearch(const KnnBackend::Request& request, std::vector<float>& distanc
     const int searchK = request.numTrees * static_cast<int>(k);
     const bool similarity = request.metric == KNN_METRIC_DOT;
 
-    AnnoyIndex<int, double, Distance, Kiss32Random> index(static_cast<int>(dims));
+    AnnoyForest<int, double, Distance, Kiss32Random> index(static_cast<int>(dims));
+    std::vector<int> order;
     {
         ScopedTimer<float> timer(timings.treesConstructionTime);
+        index.reserveItems(static_cast<int>(n));
         std::vector<double> item(dims);
         for (unsigned int i = 0; i < n; ++i) {
             const float* point = request.data + static_cast<std::size_t>(i) * dims;
@@ -51,9 +53,16 @@ void annoySearch(const KnnBackend::Request& request, std::vector<float>& distanc
             if (!index.add_item(static_cast<int>(i), item.data(), &error))
                 throw std::runtime_error(takeAnnoyError(error, "Annoy could not add an item"));
         }
-        char* error = nullptr;
-        if (!index.build(request.numTrees, &error))
-            throw std::runtime_error(takeAnnoyError(error, "Annoy could not build its trees"));
+        if (request.numTrees > 0) {
+            // Trees of their own seeds, built side by side: the same forest on any
+            // number of threads.
+            index.buildForest(request.numTrees, omp_get_max_threads());
+        } else {
+            // Annoy's own choice of the number of trees.
+            char* error = nullptr;
+            if (!index.build(request.numTrees, &error))
+                throw std::runtime_error(takeAnnoyError(error, "Annoy could not build its trees"));
+        }
         // Probe a few items so that a too small search_k fails before the full search.
         std::vector<int> found;
         std::vector<double> foundDistances;
@@ -69,6 +78,14 @@ void annoySearch(const KnnBackend::Request& request, std::vector<float>& distanc
         }
     }
     if (logger) logger->display("Done building tree. Beginning nearest neighbor search... ", false);
+    // Queried in the order of the first tree's leaves: neighbouring queries visit
+    // mostly the same nodes and items, which then come from the cache. Each
+    // query's result does not depend on the order.
+    order = index.leafOrder(0);
+    if (order.size() != n) {
+        order.resize(n);
+        for (unsigned int i = 0; i < n; ++i) order[i] = static_cast<int>(i);
+    }
 
     distances.assign(static_cast<std::size_t>(n) * k, 0.f);
     indices.assign(static_cast<std::size_t>(n) * k, 0);
@@ -77,7 +94,8 @@ void annoySearch(const KnnBackend::Request& request, std::vector<float>& distanc
     {
         ScopedTimer<float> timer(timings.aknnTime);
 #pragma omp parallel for schedule(static)
-        for (long long i = 0; i < static_cast<long long>(n); ++i) {
+        for (long long position = 0; position < static_cast<long long>(n); ++position) {
+            const long long i = order[static_cast<std::size_t>(position)];
             std::vector<int> found;
             std::vector<double> foundDistances;
             index.get_nns_by_item(static_cast<int>(i), k, searchK, &found, &foundDistances);
