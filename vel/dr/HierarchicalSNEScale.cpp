@@ -394,35 +394,41 @@ bool HierarchicalSNE<scalar_type, sparse_scalar_matrix_type>::addScaleOutOfCoreI
         aoiProgress.stepCount = n / 50000 - 1;
         aoiProgress.name = "Area of influence";
         aoiProgress.start();
-        // Each point walks on a stream of its own and writes only its own row.
-        const WalkSteps<typename sparse_scalar_matrix_type::value_type::mapped_type> steps(M);
-        const auto engineOf = [&](unsigned int i) { return walkEngine(base, scaleNumber, WalkPurpose::Influence, i); };
-        const long long blocks = (static_cast<long long>(n) + kWalkBlock - 1) / kWalkBlock;
-#pragma omp parallel
         {
-            std::vector<unsigned int> sorted;
-            std::vector<std::pair<unsigned int, float>> counts;
+            // Each point walks on a stream of its own and writes only its own row. The
+            // step table (about an eighth of the previous matrix) lives only while the
+            // walks run.
+            const WalkSteps<typename sparse_scalar_matrix_type::value_type::mapped_type> steps(M);
+            const auto engineOf = [&](unsigned int i) {
+                return walkEngine(base, scaleNumber, WalkPurpose::Influence, i);
+            };
+            const long long blocks = (static_cast<long long>(n) + kWalkBlock - 1) / kWalkBlock;
+#pragma omp parallel
+            {
+                std::vector<unsigned int> sorted;
+                std::vector<std::pair<unsigned int, float>> counts;
+                // Counted by adding 1 per walk in float, then divided by W.
+                const auto writeRow = [&](unsigned int i, const std::vector<unsigned int>& ends) {
+                    sorted.assign(ends.begin(), ends.end());
+                    std::sort(sorted.begin(), sorted.end());
+                    counts.clear();
+                    for (unsigned int landmark : sorted) {
+                        assert(landmark < L);
+                        if (counts.empty() || counts.back().first != landmark) counts.emplace_back(landmark, 0.f);
+                        counts.back().second += 1.f;
+                    }
+                    for (auto& entry : counts) entry.second /= static_cast<float>(W);
+                    S.areaOfInfluence[i].initialize(counts.begin(), counts.end(), scalar_type(0));
+                    S.areaOfInfluence[i].shrink_to_fit();
+                    progressStep(aoiProgress);
+                };
 #pragma omp for schedule(dynamic, 1)
-            for (long long block = 0; block < blocks; ++block) {
-                const unsigned int first = static_cast<unsigned int>(block) * kWalkBlock;
-                const unsigned int last = std::min(n, first + kWalkBlock);
-                WalkLanes::toStop(steps, S.previousScaleToLandmarkIdx, first, last, W, kWalkLimit, engineOf,
-                                  [&](unsigned int i, const std::vector<unsigned int>& ends) {
-                                      sorted.assign(ends.begin(), ends.end());
-                                      std::sort(sorted.begin(), sorted.end());
-                                      // Counted by adding 1 per walk in float, then divided by W.
-                                      counts.clear();
-                                      for (unsigned int landmark : sorted) {
-                                          assert(landmark < L);
-                                          if (counts.empty() || counts.back().first != landmark)
-                                              counts.emplace_back(landmark, 0.f);
-                                          counts.back().second += 1.f;
-                                      }
-                                      for (auto& entry : counts) entry.second /= static_cast<float>(W);
-                                      S.areaOfInfluence[i].initialize(counts.begin(), counts.end(), scalar_type(0));
-                                      S.areaOfInfluence[i].shrink_to_fit();
-                                      progressStep(aoiProgress);
-                                  });
+                for (long long block = 0; block < blocks; ++block) {
+                    const unsigned int first = static_cast<unsigned int>(block) * kWalkBlock;
+                    const unsigned int last = std::min(n, first + kWalkBlock);
+                    WalkLanes::toStop(steps, S.previousScaleToLandmarkIdx, first, last, W, kWalkLimit, engineOf,
+                                      writeRow);
+                }
             }
         }
         aoiProgress.finish();
