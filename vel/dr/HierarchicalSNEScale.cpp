@@ -479,8 +479,12 @@ bool HierarchicalSNE<scalar_type, sparse_scalar_matrix_type>::addScaleOutOfCoreI
                         __builtin_prefetch(&A[ahead]);
                         __builtin_prefetch(&P.landmarkWeight[ahead]);
                     }
-                    if (k + kRowsAhead / 2 < size)
-                        __builtin_prefetch(A[column[k + kRowsAhead / 2].point].memory().data());
+                    if (k + kRowsAhead / 2 < size) {
+                        const auto& entries = A[column[k + kRowsAhead / 2].point].memory();
+                        const char* first = reinterpret_cast<const char*>(entries.data());
+                        const char* last = first + entries.size() * sizeof(entries[0]);
+                        for (const char* line = first; line < last; line += 64) __builtin_prefetch(line);
+                    }
                     const unsigned int i = column[k].point;
                     const float va = column[k].value;
                     if (!(static_cast<double>(va) > shareThreshold)) continue;
