@@ -76,8 +76,8 @@ void progressStep(utils::LogProgress& progress) {
 // out the same on any number of threads. The columns lie in slabs of
 // consecutive landmarks, each one allocation large enough to be handed back to
 // the system when it is freed; a slab goes as soon as the similarities of all
-// its landmarks are done, which keeps the peak near the larger of the area of
-// influence and the new transition matrix, not their sum.
+// its landmarks are done, so that the new transition matrix grows into the
+// memory the transposed matrix gives back.
 template <typename Value>
 class TransposedRows {
 public:
@@ -112,11 +112,12 @@ public:
             const unsigned int lastRow =
                 static_cast<unsigned int>(static_cast<unsigned long long>(n) * (t + 1) / threads);
             std::uint32_t* counts = placed.data() + static_cast<std::size_t>(t) * L;
-            for (unsigned int i = firstRow; i < lastRow; ++i)
+            for (unsigned int i = firstRow; i < lastRow; ++i) {
                 for (const auto& entry : rows[i]) ++counts[entry.first];
+            }
+            // Once all are counted, the counts of a column become the offsets of the
+            // threads inside it.
 #pragma omp barrier
-                    // Each column's entries by thread: the counts become the offsets of the
-                    // threads inside the column.
 #pragma omp for schedule(static)
             for (long long lb = 0; lb < static_cast<long long>(L); ++lb) {
                 std::uint32_t offset = 0;
@@ -154,7 +155,8 @@ public:
     }
 
 private:
-    // Beyond the size from which the allocator always maps memory of its own.
+    // Large enough that the C library maps every slab on its own and unmaps it
+    // when it is freed (glibc does so above 32 MB), instead of keeping it in a heap.
     static constexpr std::size_t kSlabBytes = std::size_t(64) << 20;
 
     struct Slab {
