@@ -36,6 +36,9 @@ public:
 
     explicit AnnoyForest(int f) : Base(f) {}
 
+    // Bytes per node, items and tree nodes alike.
+    std::size_t nodeBytes() const { return this->_s; }
+
     // Room for `items` items, so that adding items 0 .. items - 1 does not
     // reallocate (Annoy grows its node array by 30 % at a time).
     void reserveItems(S items) { this->_allocate_size(items); }

@@ -55,8 +55,13 @@ void annoySearch(const KnnBackend::Request& request, std::vector<float>& distanc
         }
         if (request.numTrees > 0) {
             // Trees of their own seeds, built side by side: the same forest on any
-            // number of threads.
-            index.buildForest(request.numTrees, omp_get_max_threads());
+            // number of threads. Each tree being built holds a copy of the items;
+            // together they take at most twice the kNN lists, less than the lists,
+            // probabilities and first matrix take together afterwards.
+            const double copyBytes = static_cast<double>(n) * static_cast<double>(index.nodeBytes());
+            const double listBytes = static_cast<double>(n) * k * (sizeof(float) + sizeof(int));
+            const int copies = static_cast<int>(std::min<double>(omp_get_max_threads(), 2 * listBytes / copyBytes));
+            index.buildForest(request.numTrees, std::max(1, copies));
         } else {
             // Annoy's own choice of the number of trees.
             char* error = nullptr;
