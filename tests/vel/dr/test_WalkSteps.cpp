@@ -1,4 +1,4 @@
-// The step table and the walk lanes against the walk of the Parts: a scan of the
+// The step table and the walk lanes against the walk as written: a scan of the
 // row from its start, and the hierarchy's own walk functions.
 #include <cmath>
 #include <limits>
