@@ -98,7 +98,9 @@ void annoySearch(const KnnBackend::Request& request, std::vector<float>& distanc
     std::size_t shortCount = 0;
     {
         ScopedTimer<float> timer(timings.aknnTime);
-#pragma omp parallel for schedule(static)
+        // Queries in dense regions cost more: runs of 1024 neighbouring queries are
+        // handed out as threads become free.
+#pragma omp parallel for schedule(dynamic, 1024)
         for (long long position = 0; position < static_cast<long long>(n); ++position) {
             const long long i = order[static_cast<std::size_t>(position)];
             std::vector<int> found;
