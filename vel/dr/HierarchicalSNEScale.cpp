@@ -2,11 +2,8 @@
 // and the transition matrix between landmarks.
 
 #include <algorithm>
-#include <atomic>
 #include <cassert>
-#include <cstdint>
 #include <map>
-#include <memory>
 #include <omp.h>
 #include <sstream>
 #include <string>
