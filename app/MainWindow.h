@@ -29,7 +29,8 @@ class Ui_MainWindow;
 // Ownership: the window owns the views, the panels and the update checker;
 // it destroys an analysis when the analysis reports that it is ready for
 // deletion, and retires every analysis with its docks and panels when an
-// import replaces the data set. Views and panels are tied to the analysis
+// import replaces the data set (the user is asked before the import when
+// there are analyses). Views and panels are tied to the analysis
 // they were made for (never matched by title). An analysis is destroyed only
 // after the callback that asked for it has returned, so no caller up the
 // stack is left holding a freed object. GUI thread only.
