@@ -53,7 +53,8 @@ public:
     // derived data), whose removal takes the view with it.
     void addView(UI_DockableWidget* view, MCV_Analysis* owner);
     // Appends a settings panel bound to `owner` and adds it as a tab titled
-    // `tabTitle` to the Settings dock; removed with its analysis.
+    // `tabTitle` to the Settings dock; removed with its analysis. Its
+    // refused Computes show in the status bar.
     void addSettingsPanel(UI_SettingsWidget* panel, MCV_Analysis* owner, const QString& tabTitle);
 
     // Wires a SPADE tree view: the bridge's data, selection and highlight
