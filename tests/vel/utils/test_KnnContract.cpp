@@ -8,7 +8,6 @@
 #include <string>
 #include <tuple>
 
-#include "support/CapturedOutput.h"
 #include "vel/VelTestData.h"
 #include "vel/utils/HDJointProbabilityGenerator.h"
 #include "vel/utils/KnnCodes.h"
@@ -161,50 +160,6 @@ TEST_P(KnnContract, DuplicateEventsDropOnlyTheirOwnEntry) {
     for (unsigned int i = 0; i < blobs.n; ++i) {
         EXPECT_EQ(P[i].size(), k - 1) << "row " << i;
         EXPECT_EQ(P[i].count(i), 0u) << "self entry kept in row " << i;
-    }
-}
-
-// Annoy's two lines: the metric's before the trees, the search's once they
-// are built and probed; a forest that finds nothing stops before it.
-TEST(KnnLogLines, AnnoyAnnouncesTheSearchOnceItsTreesAreBuilt) {
-    struct Lines : AbstractLog {
-        std::string text;
-        void clear() override { text.clear(); }
-        void display(const std::string& line, bool) override { text += line + "\n"; }
-    };
-    const std::string search = "Done building tree. Beginning nearest neighbor search... \n";
-    const struct {
-        int metric, trees;
-        std::string lines;
-    } cases[] = {
-        {0, 4, "Computing approximated knn with Annoy using Euclidean distances ...\n" + search},
-        {1, 4, "Computing approximated knn with Annoy using Cosine distances ...\n" + search},
-        {3, 4, "Computing approximated knn with Annoy using Manhattan distances ...\n" + search},
-        {5, 4, "Computing approximated knn with Annoy using Dot product distances ...\n" + search},
-        {4, 4, "Computing approximated knn with Annoy using Euclidean distances ...\n" + search},
-        {0, 0, "Computing approximated knn with Annoy using Euclidean distances ...\n"},
-    };
-    auto blobs = veltest::makeBlobs(2, 40, 4, 3.0, 15);
-    for (const auto& c : cases) {
-        Generator::Parameters p;
-        std::tie(p.perplexity, p.knnLibrary, p.knnMetric, p.numTrees) =
-            std::make_tuple(5.f, KNN_ANNOY, c.metric, c.trees);
-        Lines log;
-        Generator generator;
-        generator.setLogger(&log);
-        std::vector<float> distances;
-        std::vector<int> indices;
-        bool refused = false;
-        quietly([&] {
-            try {
-                generator.computeHighDimensionalDistances(blobs.data.data(), blobs.dims, blobs.n, distances, indices,
-                                                          p);
-            } catch (const std::runtime_error&) {
-                refused = true;
-            }
-        });
-        EXPECT_EQ(refused, c.trees == 0);
-        EXPECT_EQ(log.text, c.lines) << "metric " << c.metric << ", " << c.trees << " trees";
     }
 }
 
