@@ -69,6 +69,13 @@ bool MCV_HsneAnalysisHierarchy::isRunning() const {
            std::any_of(m_analyses.begin(), m_analyses.end(), [](const MCV_HsneAnalysis* l) { return l->isRunning(); });
 }
 
+const MCV_HsneAnalysis* MCV_HsneAnalysisHierarchy::levelRefusingCompute() const {
+    if (m_building) return nullptr;
+    for (const MCV_HsneAnalysis* level : m_analyses)
+        if (level->isRunning()) return level;
+    return nullptr;
+}
+
 MCV_DerivedDataClusters* MCV_HsneAnalysisHierarchy::updateClusters(std::vector<std::vector<unsigned>>*, std::string) {
     return nullptr;
 }
@@ -95,12 +102,10 @@ void MCV_HsneAnalysisHierarchy::initHSNE() {
                   << std::endl;
         return;
     }
-    for (MCV_HsneAnalysis* level : m_analyses) {
-        if (level->isRunning()) {
-            std::cout << "HSNE: " << m_name << " is not computed again while " << level->name()
-                      << " is embedding; stop it first." << std::endl;
-            return;
-        }
+    if (const MCV_HsneAnalysis* level = levelRefusingCompute()) {
+        std::cout << "HSNE: " << m_name << " is not computed again while " << level->name()
+                  << " is embedding; stop it first." << std::endl;
+        return;
     }
     m_building = true;
     do {

@@ -81,6 +81,10 @@ public:
 
     // True while initHSNE is on the stack or any level runs.
     bool isRunning() const override;
+    // The level whose embedding makes initHSNE refuse now: one that runs
+    // while initHSNE is not on the stack. Null when initHSNE would build, at
+    // once or after the run on the stack.
+    const MCV_HsneAnalysis* levelRefusingCompute() const;
     // The hierarchy analysis keeps no clusters.
     MCV_DerivedDataClusters* updateClusters(std::vector<std::vector<unsigned>>* clusters, std::string name) override;
 

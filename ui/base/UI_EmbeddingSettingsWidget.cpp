@@ -1,6 +1,7 @@
 #include "UI_EmbeddingSettingsWidget.h"
 
 #include "analysis/MCV_Analysis.h"
+#include "analysis/tsne/MCV_TsneAnalysis.h"
 #include "data/MCV_CytometryData.h"
 #include "data/MCV_DerivedDataPoints.h"
 #include "ui/base/UI_ExpanderWidget.h"
@@ -191,5 +192,13 @@ MCV_DerivedDataPoints* UI_EmbeddingSettingsWidget::inputForCompute() {
     MCV_DerivedDataPoints* input = inputData;
     for (size_t i = 0; !input && i < sets.size(); ++i)
         if (sets[i]->name() == "All Points") input = sets[i];
+    if (input && input->data().size() < static_cast<size_t>(MCV_TsneAnalysis::kMinPoints))
+        emit computeRefused(
+            QStringLiteral(
+                "\"%1\" was not computed: an embedding needs at least %2 events, and its input \"%3\" has %4.")
+                .arg(QString::fromStdString(m_analysis->name()))
+                .arg(MCV_TsneAnalysis::kMinPoints)
+                .arg(QString::fromStdString(input->name()))
+                .arg(input->data().size()));
     return input;
 }

@@ -63,6 +63,8 @@ protected:
     bool markersChosen();
     // The set to hand to the analysis at compute: the chosen one while the
     // data model still has it, else "All Points" (null when there is none).
+    // A set with fewer events than an embedding needs, which the analysis
+    // will refuse, is reported through computeRefused.
     MCV_DerivedDataPoints* inputForCompute();
 
     QComboBox* inputDataCombo = nullptr;

@@ -1,5 +1,6 @@
 #include "UI_HsneSettingsWidget.h"
 
+#include "analysis/hsne/MCV_HsneAnalysis.h"
 #include "analysis/hsne/MCV_HsneAnalysisHierarchy.h"
 #include "data/MCV_CytometryData.h"
 #include "data/MCV_DerivedDataPoints.h"
@@ -157,6 +158,16 @@ void UI_HsneSettingsWidget::useGPUChanged(int state) { useGPU = state > 0; }
 void UI_HsneSettingsWidget::computeHSNE() {
     if (!markersChosen()) return;
     MCV_HsneAnalysisHierarchy* h = hierarchy();
+    if (const MCV_HsneAnalysis* level = h->levelRefusingCompute()) {
+        emit computeRefused(QStringLiteral("\"%1\" was not computed: its level \"%2\" is still embedding. Stop that "
+                                           "embedding, then press Compute again.")
+                                .arg(QString::fromStdString(h->name()), QString::fromStdString(level->name())));
+        // Nothing is handed over: the names of the levels opened later count
+        // the scales of the hierarchy that is there. The hierarchy writes its
+        // console line.
+        h->initHSNE();
+        return;
+    }
     h->setActiveDataSelection(inputForCompute());
     h->setNumScales(numScales);
     h->setCachingEnabled(cachingEnabled);

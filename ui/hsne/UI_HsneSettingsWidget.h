@@ -18,8 +18,9 @@ class QSpinBox;
 // The number of scales follows a suggestion made from the size of the input
 // set and the landmark-selection percentile whenever either changes; the user
 // may change it afterwards. A Compute during a run (the run pumps the event
-// loop) is left to the analysis, which carries it out after the running loop
-// or refuses it with a line. GUI thread only.
+// loop) is left to the analysis, which carries it out after the running loop.
+// One the analysis refuses (a level embeds while no build runs) hands nothing
+// over and is reported through computeRefused. GUI thread only.
 class UI_HsneSettingsWidget : public UI_EmbeddingSettingsWidget {
     Q_OBJECT
 public:
