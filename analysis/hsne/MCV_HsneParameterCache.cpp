@@ -3,7 +3,8 @@
 #include "data/MCV_CytometryData.h"
 #include "data/MCV_FcsHeader.h"
 
-MCV_DerivedDataHierarchy::ParameterCache MCV_HsneParameterCache::record(const Settings& s,
+MCV_DerivedDataHierarchy::ParameterCache MCV_HsneParameterCache::record(const MCV_HsneHierarchyBuilder::Settings& s,
+                                                                        const std::vector<unsigned>& markers,
                                                                         const MCV_DerivedDataHierarchy& built) {
     using Kind = MCV_DerivedDataHierarchy::CachedSetting::Kind;
     MCV_CytometryData* data = MCV_CytometryData::Instance();
@@ -15,7 +16,7 @@ MCV_DerivedDataHierarchy::ParameterCache MCV_HsneParameterCache::record(const Se
         if (!folder.empty() && path.compare(0, folder.size(), folder) == 0) path.erase(0, folder.size());
         cache.files.push_back(path);
     }
-    cache.markers = s.markers;
+    cache.markers = markers;
     cache.settings = {
         {"Number of Scales", Kind::Integer, static_cast<double>(s.numScales), {}},
         {"Knn library", Kind::Integer, static_cast<double>(s.knnLibrary), {}},

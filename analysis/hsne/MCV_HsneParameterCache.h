@@ -1,6 +1,7 @@
 #pragma once
 
 #include "analysis/hsne/MCV_DerivedDataHierarchy.h"
+#include "analysis/hsne/MCV_HsneHierarchyBuilder.h"
 
 #include <string>
 #include <vector>
@@ -13,28 +14,10 @@ class MCV_HsneParameterCache {
 public:
     static constexpr const char* Version = "1.0";
 
-    // The library-facing settings of a build.
-    struct Settings {
-        int numScales = 0;
-        int knnLibrary = 0;
-        int knnMetric = 0;
-        int aknnNumChecks = 0;
-        int numTrees = 0;
-        bool memoryPreserving = true;
-        int numWalksPerLandmark = 0;
-        int mcmcsNumWalks = 0;
-        float mcmcsLandmarkThresh = 0;
-        int mcmcsWalkLength = 0;
-        int pruneThresh = 0;
-        bool useHardThresh = false;
-        float hardThresh = 0;
-        int numNeighbors = 0;
-        std::vector<unsigned> markers;
-    };
-
-    // The record of a build over `built` with `settings`: the loaded files
-    // relative to the data folder, the markers, the settings and the data
-    // fingerprint.
-    static MCV_DerivedDataHierarchy::ParameterCache record(const Settings& settings,
+    // The record of a build over `built` with `settings` and `markers`: the
+    // loaded files relative to the data folder, the markers, the settings and
+    // the data fingerprint.
+    static MCV_DerivedDataHierarchy::ParameterCache record(const MCV_HsneHierarchyBuilder::Settings& settings,
+                                                           const std::vector<unsigned>& markers,
                                                            const MCV_DerivedDataHierarchy& built);
 };
