@@ -70,7 +70,12 @@ void HierarchicalSNE<scalar_type, sparse_scalar_matrix_type>::initialize(scalar_
     _highDimensionalData = data;
     _numDataPoints = N;
     utils::logValue(_logger, "Number of data points", _numDataPoints, true, 1);
-    initializeFirstScale();
+    try {
+        initializeFirstScale();
+    } catch (const BuildProgress::Stopped&) {
+        _hierarchy.clear();
+        throw;
+    }
     _initialized = true;
     displayLine(_logger, "Initialization complete!");
 }
@@ -110,6 +115,7 @@ void HierarchicalSNE<scalar_type, sparse_scalar_matrix_type>::initializeFirstSca
                 row[static_cast<unsigned int>(neighbours[first + j])] = probabilities[first + j];
         }
     }
+    endPhase();
     utils::logValue(_logger, "Min memory requirements (MB)", scale0.mimMemoryOccupation(), true, 1);
 }
 
@@ -140,6 +146,7 @@ void HierarchicalSNE<scalar_type, sparse_scalar_matrix_type>::computeNeighborhoo
 
     Generator generator;
     logSearch(_logger, _params.knnLibrary);
+    beginPhase(BuildProgress::Phase::NeighbourGraph, 0, n);
     std::vector<float> distances;
     {
         utils::ScopedTimer<float> knnTimer(_statistics.initKnnTime);
@@ -152,6 +159,8 @@ void HierarchicalSNE<scalar_type, sparse_scalar_matrix_type>::computeNeighborhoo
                                                   generatorParams);
         generator.setLogger(nullptr);
     }
+    endPhase();
+    beginPhase(BuildProgress::Phase::Probabilities, 0, n);
     displayLine(_logger, "\tFMC computation...");
     {
         utils::ScopedTimer<float> probabilitiesTimer(_statistics.initProbabilitiesTime);

@@ -107,6 +107,7 @@ void HierarchicalSNE<scalar_type, sparse_scalar_matrix_type>::selectLandmarksWit
         // result is the same on any number of threads.
 #pragma omp parallel for schedule(static)
         for (long long li = 0; li < static_cast<long long>(n); ++li) {
+            if (!phaseStep()) continue;
             const unsigned int i = static_cast<unsigned int>(li);
             std::minstd_rand generator = walkEngine(base, scaleNumber, WalkPurpose::Selection, i);
             std::uniform_real_distribution<double> distribution(0.0, 1.0);

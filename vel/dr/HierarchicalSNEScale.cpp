@@ -81,10 +81,16 @@ bool HierarchicalSNE<scalar_type, sparse_scalar_matrix_type>::addScale() {
     _statistics.reset();
     {
         utils::ScopedTimer<float> totalTimer(_statistics.totalTime);
-        if (_params.memoryPreserving)
-            addScaleOutOfCoreImpl();
-        else
-            addScaleImpl();
+        try {
+            if (_params.memoryPreserving)
+                addScaleOutOfCoreImpl();
+            else
+                addScaleImpl();
+        } catch (const BuildProgress::Stopped&) {
+            _hierarchy.clear();
+            _initialized = false;
+            throw;
+        }
         _statistics.log(_logger);
     }
     return true;
@@ -97,10 +103,13 @@ unsigned int HierarchicalSNE<scalar_type, sparse_scalar_matrix_type>::beginScale
     Scale& S = _hierarchy.back();
     const Scale& P = _hierarchy[_hierarchy.size() - 2];
     unsigned int L = 0;
+    beginPhase(BuildProgress::Phase::LandmarkSelection, static_cast<unsigned int>(_hierarchy.size() - 1),
+               P.transitionMatrix.size());
     if (_params.monteCarloSampling)
         selectLandmarksWithStationaryDistribution(P, S, L);
     else
         selectLandmarks(P, S, L);
+    endPhase();
     utils::logValue(_logger, "\t#landmarks", L, true, 1);
     return L;
 }
@@ -124,6 +133,7 @@ bool HierarchicalSNE<scalar_type, sparse_scalar_matrix_type>::addScaleImpl() {
     constexpr unsigned int kWalkLimit = 100;
 
     displayLine(_logger, "\tComputing area of influence...");
+    beginPhase(BuildProgress::Phase::AreaOfInfluence, scaleNumber, n);
     {
         utils::ScopedTimer<float> aoiTimer(_statistics.aoiTime);
         unsigned long long aoiEntries = 0;
@@ -190,18 +200,22 @@ bool HierarchicalSNE<scalar_type, sparse_scalar_matrix_type>::addScaleImpl() {
                     S.areaOfInfluence[blockStart + k].initialize(shares.begin(), shares.end(), scalar_type(0));
                 }
             }
+            phaseBlock(blockSize);
         }
         _statistics.aoiNumWalks = static_cast<float>(W) * static_cast<float>(n);
         // Without points or landmarks there is no sparsity to speak of: it stays -1.
         const double cells = static_cast<double>(n) * static_cast<double>(L);
         if (cells > 0) _statistics.aoiSparsity = static_cast<float>(1.0 - static_cast<double>(aoiEntries) / cells);
     }
+    endPhase();
 
     displayLine(_logger, "\tComputing finite markov chain...");
+    beginPhase(BuildProgress::Phase::TransitionMatrix, scaleNumber, L);
     {
         utils::ScopedTimer<float> fmcTimer(_statistics.fmcTime);
         normaliseRows(S.transitionMatrix, 0.01f, L, _statistics);
     }
+    endPhase();
     utils::logValue(_logger, "Min memory requirements (MB)", S.mimMemoryOccupation(), true, 1);
     return true;
 }
@@ -224,6 +238,7 @@ bool HierarchicalSNE<scalar_type, sparse_scalar_matrix_type>::addScaleOutOfCoreI
     constexpr unsigned int kWalkLimit = 200;
 
     displayLine(_logger, "\tComputing area of influence...");
+    beginPhase(BuildProgress::Phase::AreaOfInfluence, scaleNumber, n);
     {
         utils::ScopedTimer<float> aoiTimer(_statistics.aoiTime);
         utils::LogProgress aoiProgress(_verbose ? _logger : nullptr);
@@ -234,6 +249,7 @@ bool HierarchicalSNE<scalar_type, sparse_scalar_matrix_type>::addScaleOutOfCoreI
         // Each point walks on a stream of its own and writes only its own row.
 #pragma omp parallel for schedule(static)
         for (long long li = 0; li < static_cast<long long>(n); ++li) {
+            if (!phaseStep()) continue;
             const unsigned int i = static_cast<unsigned int>(li);
             std::minstd_rand generator = walkEngine(base, scaleNumber, WalkPurpose::Influence, i);
             std::uniform_real_distribution<double> distribution(0.0, 1.0);
@@ -251,6 +267,7 @@ bool HierarchicalSNE<scalar_type, sparse_scalar_matrix_type>::addScaleOutOfCoreI
             progressStep(aoiProgress);
         }
         aoiProgress.finish();
+        endPhase();
 
         displayLine(_logger, "\tCaching weights...");
         unsigned long long aoiEntries = 0;
@@ -259,6 +276,7 @@ bool HierarchicalSNE<scalar_type, sparse_scalar_matrix_type>::addScaleOutOfCoreI
             for (const auto& entry : row) S.landmarkWeight[entry.first] += entry.second;
         }
 
+        beginPhase(BuildProgress::Phase::TransitionMatrix, scaleNumber, L);
         displayLine(_logger, "\tInverting the AoI matrix...");
         sparse_scalar_matrix_type transposed(L);
         {
@@ -289,6 +307,7 @@ bool HierarchicalSNE<scalar_type, sparse_scalar_matrix_type>::addScaleOutOfCoreI
             std::vector<std::pair<unsigned int, float>> row;
 #pragma omp for schedule(dynamic, 64)
             for (long long la = 0; la < static_cast<long long>(L); ++la) {
+                if (!phaseStep()) continue;
                 const unsigned int a = static_cast<unsigned int>(la);
                 touched.clear();
                 for (const auto& [i, va] : transposed[a]) {
@@ -335,6 +354,7 @@ bool HierarchicalSNE<scalar_type, sparse_scalar_matrix_type>::addScaleOutOfCoreI
         // The entries dropped above leave rows summing to less than 1.
         normaliseRows(S.transitionMatrix, 0.001f, L, _statistics);
     }
+    endPhase();
     return true;
 }
 
