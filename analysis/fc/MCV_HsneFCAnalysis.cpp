@@ -108,6 +108,7 @@ void MCV_HsneFCAnalysis::stopGradientDescent() { stopRunning(); }
 void MCV_HsneFCAnalysis::markForDeletion() {
     const bool alreadyMarked = m_markedForDeletion;
     m_markedForDeletion = true;
+    m_builder.stop();
     stopRunning();
     // A run reports it when it ends; the report is the last thing either does.
     if (m_inProgress || alreadyMarked) return;

@@ -43,7 +43,10 @@ struct HierarchyNode;
 // Caches: the hierarchy caches beside the data are shared with the HSNE
 // analysis and used only through their gate: "All Points" with caching on and
 // a parameter cache that records exactly this analysis's settings. A build
-// writes the two hierarchy files first and the parameter cache last.
+// writes the two hierarchy files first and the parameter cache last. The
+// load, build and write run off the GUI thread through builder(), whose
+// progress hook keeps the window alive; markForDeletion stops a build at its
+// next block, which then changes nothing.
 //
 // Re-entrancy: the views pump the event loop inside analysisUpdated, so stop,
 // delete, compute and tree operations may arrive while the embed loop is on
@@ -133,8 +136,9 @@ public:
     // Ends the running loop after its current iteration; the tree receives
     // the current positions.
     void stopGradientDescent();
-    // Sets the deletion mark; readyForDeletion follows at once when idle,
-    // else when the run has ended.
+    // Sets the deletion mark and stops a run or a hierarchy build (which then
+    // leaves nothing behind); readyForDeletion follows at once when idle, else
+    // when the run has ended.
     void markForDeletion();
     // Every leaf landmark that is an embedding point takes the point's x, y.
     void updateTreeCoordinates();

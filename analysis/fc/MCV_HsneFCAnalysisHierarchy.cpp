@@ -44,6 +44,10 @@ bool MCV_HsneFCAnalysis::build() {
         m_pointsData = std::move(previousPoints);
         throw;
     }
+    if (!fresh) {  // stopped
+        m_pointsData = std::move(previousPoints);
+        return false;
+    }
     const int top = fresh->numScales() - 1;
     if (top < 0 || fresh->numLandmarksInScale(top) < MCV_TsneAnalysis::kMinPoints) {
         std::cout << "HSNE: the top scale of " << m_name << " has too few landmarks to embed." << std::endl;

@@ -161,6 +161,7 @@ bool MCV_HsneAnalysisHierarchy::build() {
     }
     std::shared_ptr<MCV_DerivedDataHierarchy> fresh =
         m_builder.obtain(m_name, &points, m_selectedMarkers, m_dataSelection);
+    if (!fresh) return false;  // stopped
     m_pointReferences = std::move(points);
     m_numDataPoints = static_cast<int>(m_pointReferences.size());
     replaceHierarchy(std::move(fresh));

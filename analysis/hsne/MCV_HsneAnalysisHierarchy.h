@@ -32,6 +32,11 @@ class MCV_HsneAnalysis;
 // arrives while a level runs outside initHSNE is refused with a line. A failed
 // build (too few points, a library error) prints a line, keeps the previous
 // hierarchy and levels and reports analysisFinished for the overview.
+//
+// The hierarchy comes through builder(): its cache load, build and cache write
+// run off the GUI thread while the builder's progress hook keeps the window
+// alive. builder().stop() (the quit question's Yes) ends a build at its next
+// block; initHSNE then changes nothing, as after a failed build.
 class MCV_HsneAnalysisHierarchy : public MCV_Analysis {
 public:
     // Neighbours of every point in the kNN graph of a build.

@@ -14,10 +14,14 @@ class MCV_HsneParameterCache {
 public:
     static constexpr const char* Version = "1.0";
 
-    // The record of a build over `built` with `settings` and `markers`: the
-    // loaded files relative to the data folder, the markers, the settings and
-    // the data fingerprint.
+    // The record of a build with `settings` and `markers` over the data of
+    // `files` (loadedFiles()) whose input matrix has `fingerprint`
+    // (MCV_DerivedDataHierarchy::dataFingerprint).
     static MCV_DerivedDataHierarchy::ParameterCache record(const MCV_HsneHierarchyBuilder::Settings& settings,
                                                            const std::vector<unsigned>& markers,
-                                                           const MCV_DerivedDataHierarchy& built);
+                                                           const std::vector<std::string>& files,
+                                                           const std::string& fingerprint);
+    // The loaded files' paths relative to the data folder, in file order.
+    // Reads the data model: GUI thread.
+    static std::vector<std::string> loadedFiles();
 };
