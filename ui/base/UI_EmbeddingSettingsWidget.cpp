@@ -87,7 +87,7 @@ void UI_EmbeddingSettingsWidget::addKnnRows(QGridLayout* layout, int row) {
 }
 
 QPushButton* UI_EmbeddingSettingsWidget::finishSections(QWidget* advancedBody, QWidget* parameterBody,
-                                                        const QString& computeText) {
+                                                        const QString& computeText, QWidget* below) {
     advancedExpander = new UI_ExpanderWidget(nullptr, false, false);
     advancedExpander->setHeader(QStringLiteral("Advanced Parameters"));
     advancedExpander->setBody(advancedBody);
@@ -104,6 +104,7 @@ QPushButton* UI_EmbeddingSettingsWidget::finishSections(QWidget* advancedBody, Q
     auto* buttonLayout = new QGridLayout();
     computeButton = new QPushButton(computeText, this);
     buttonLayout->addWidget(computeButton, 0, 0);
+    if (below) buttonLayout->addWidget(below, 1, 0);
     m_settingsLayout->addLayout(buttonLayout, 4, 0);
 
     for (int row = 0; row < 4; ++row) m_settingsLayout->setRowStretch(row, 0);

@@ -52,9 +52,10 @@ protected:
     // "knn library" and "knn metric" at rows `row` and `row + 1`.
     void addKnnRows(QGridLayout* layout, int row);
     // The two parameter sections with the given bodies, the compute button
-    // (returned for the panel to connect), the row stretches, then the input
-    // list.
-    QPushButton* finishSections(QWidget* advancedBody, QWidget* parameterBody, const QString& computeText);
+    // (returned for the panel to connect) with `below` under it when given,
+    // the row stretches, then the input list.
+    QPushButton* finishSections(QWidget* advancedBody, QWidget* parameterBody, const QString& computeText,
+                                QWidget* below = nullptr);
 
     // Called after the input set changed (not for an empty list).
     virtual void inputChanged();

@@ -58,9 +58,7 @@ void UI_HsneFCSettingsWidget::initUI() {
 
     // The input list is filled last: its first set goes to the analysis and
     // gives the first suggestion.
-    QPushButton* compute =
-        finishSections(advanced->parentWidget(), parameters->parentWidget(), QStringLiteral(" Compute HSNE "));
-    connect(compute, &QPushButton::pressed, this, &W::computeHierarchy, Qt::DirectConnection);
+    finishHierarchySections(advanced->parentWidget(), parameters->parentWidget());
 }
 
 void UI_HsneFCSettingsWidget::inputChanged() {

@@ -26,7 +26,6 @@ public:
     void initUI() override;
 
     // For tests.
-    QPushButton* computeHsneButton() const { return computeButton; }
     QSpinBox* numScalesBox() const { return numScalesSpin; }
     QComboBox* modeCombo() const { return tmModeCombo; }
     bool gpuChosen() const { return useGPU; }

@@ -1,15 +1,56 @@
 #include "UI_HierarchySettingsWidget.h"
 
-#include "analysis/hsne/MCV_HsneHierarchyBuilder.h"
+#include "analysis/MCV_Analysis.h"
+#include "ui/base/UI_InputBlocker.h"
+#include "ui/base/owningMainWindow.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QDoubleSpinBox>
 #include <QGridLayout>
+#include <QLabel>
+#include <QMainWindow>
+#include <QPointer>
+#include <QProgressBar>
+#include <QPushButton>
 #include <QSpinBox>
+#include <QStatusBar>
+#include <QVBoxLayout>
+
+#include <algorithm>
 
 UI_HierarchySettingsWidget::UI_HierarchySettingsWidget(QWidget* parent, MCV_Analysis* analysis,
                                                        MCV_HsneHierarchyBuilder* builder)
-    : UI_EmbeddingSettingsWidget(parent, analysis), m_builder(builder) {}
+    : UI_EmbeddingSettingsWidget(parent, analysis), m_builder(builder) {
+    if (!m_builder) return;
+    // The builder outlives the panel: once the panel is gone, a build still
+    // keeps the window answered, without showing anything.
+    QPointer<UI_HierarchySettingsWidget> self(this);
+    m_builder->setProgressHook([self](const MCV_HsneHierarchyBuilder::Status& status) {
+        if (self)
+            self->showBuild(status);
+        else if (!status.finished)
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    });
+}
+
+UI_HierarchySettingsWidget::~UI_HierarchySettingsWidget() = default;
+
+QPushButton* UI_HierarchySettingsWidget::finishHierarchySections(QWidget* advancedBody, QWidget* parameterBody) {
+    m_progressBox = new QWidget();
+    auto* layout = new QVBoxLayout(m_progressBox);
+    layout->setContentsMargins(0, 0, 0, 0);
+    m_progressLabel = new QLabel();
+    m_progressLabel->setWordWrap(true);
+    m_progressBar = new QProgressBar();
+    m_progressBar->setRange(0, 100);
+    layout->addWidget(m_progressLabel);
+    layout->addWidget(m_progressBar);
+    m_progressBox->hide();
+    QPushButton* compute = finishSections(advancedBody, parameterBody, QStringLiteral(" Compute HSNE "), m_progressBox);
+    connect(compute, &QPushButton::pressed, this, &UI_HierarchySettingsWidget::computeHierarchy, Qt::DirectConnection);
+    return compute;
+}
 
 QSpinBox* UI_HierarchySettingsWidget::intBox(int lowest, int highest, int value) {
     auto* box = new QSpinBox();
@@ -77,4 +118,41 @@ void UI_HierarchySettingsWidget::computeHierarchy() {
         m_builder->settings().knnMetric = selectedKnnMetric;
     }
     start();
+}
+
+void UI_HierarchySettingsWidget::showBuild(const MCV_HsneHierarchyBuilder::Status& status) {
+    if (status.finished) {
+        m_inputBlocker.reset();
+        m_progressBox->hide();
+        m_progressBar->reset();
+        m_progressLabel->clear();
+        computeButton->setEnabled(true);
+        const QString note = QString::fromStdString(m_builder->cacheNote());
+        if (!note.isEmpty())
+            showInStatusBar(note);
+        else if (QMainWindow* window = owningMainWindow(this))
+            if (window->statusBar()->currentMessage() == m_statusLine) window->statusBar()->clearMessage();
+        m_statusLine.clear();
+        return;
+    }
+    if (!m_inputBlocker) {
+        // The first call of a build.
+        m_inputBlocker = std::make_unique<UI_InputBlocker>();
+        computeButton->setEnabled(false);
+        m_progressBox->show();
+    }
+    const int percent = std::clamp(static_cast<int>(status.fraction * 100), 0, 100);
+    const QString what = QString::fromStdString(status.what);
+    m_progressLabel->setText(what);
+    m_progressBar->setValue(percent);
+    m_statusLine = QStringLiteral("%1: %2, %3 %").arg(QString::fromStdString(m_analysis->name()), what).arg(percent);
+    showInStatusBar(m_statusLine);
+    // Every pending event, the window system's included; the blocker drops
+    // the user's input, so nothing can change the analysis or the data under
+    // the build, but a close request still reaches the window.
+    QCoreApplication::processEvents();
+}
+
+void UI_HierarchySettingsWidget::showInStatusBar(const QString& text) {
+    if (QMainWindow* window = owningMainWindow(this)) window->statusBar()->showMessage(text);
 }

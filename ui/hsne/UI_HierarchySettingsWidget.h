@@ -1,20 +1,46 @@
 #pragma once
 
+#include "analysis/hsne/MCV_HsneHierarchyBuilder.h"
 #include "ui/base/UI_EmbeddingSettingsWidget.h"
 
-class MCV_HsneHierarchyBuilder;
+#include <memory>
+
 class QCheckBox;
 class QDoubleSpinBox;
 class QGridLayout;
+class QLabel;
+class QProgressBar;
 class QSpinBox;
+class UI_InputBlocker;
 
 // What the settings panels of the analyses that build an HSNE hierarchy (HSNE,
 // focus and context) share: the hierarchy rows of "Advanced Parameters" (seed,
 // memory-preserving computation, kNN checks, random walks, pruning and the
 // landmark selection by percentile), which reach the analysis's builder as
-// they change, and the compute path. GUI thread only.
+// they change, the compute button with the build's progress under it, and the
+// compute path.
+//
+// A build of a large selection takes minutes; the builder runs it on a thread
+// of its own and calls this panel's hook on the GUI thread meanwhile. While it
+// runs, Compute is disabled, the progress (step, scale, percentage) shows
+// under it and in the main window's status bar, and the panel processes every
+// pending event while an UI_InputBlocker drops all user input: the window
+// repaints and answers the window system, and a close request still asks its
+// question (Yes stops the build). Afterwards the status bar says what became
+// of the cache when there is something to say (MCV_HsneHierarchyBuilder::
+// cacheNote). GUI thread only.
 class UI_HierarchySettingsWidget : public UI_EmbeddingSettingsWidget {
     Q_OBJECT
+public:
+    ~UI_HierarchySettingsWidget() override;
+
+    // For tests: " Compute HSNE " and the progress display under it (hidden
+    // while no build runs).
+    QPushButton* computeHsneButton() const { return computeButton; }
+    QWidget* progressBox() const { return m_progressBox; }
+    QLabel* progressLabel() const { return m_progressLabel; }
+    QProgressBar* progressBar() const { return m_progressBar; }
+
 public slots:
     // Checks the markers (a warning box when none is chosen), hands the
     // panel's settings over (handOver), the kNN back end and metric, and
@@ -31,6 +57,11 @@ protected:
     // step by `thresholdStep` and `percentileStep`.
     void addHierarchyRows(QGridLayout* advanced, const char* percentileLabel, double thresholdStep,
                           double percentileStep);
+    // The sections' end (UI_EmbeddingSettingsWidget::finishSections) with
+    // " Compute HSNE " and the progress display under it, wired to
+    // computeHierarchy.
+    QPushButton* finishHierarchySections(QWidget* advancedBody, QWidget* parameterBody);
+
     // The panels' controls, each showing `value` before anything is connected:
     // an integer box over [lowest, highest], a real box over [0, highest]
     // stepping by `step` (two decimals), a check box.
@@ -49,4 +80,15 @@ protected:
     virtual void start() = 0;
 
     MCV_HsneHierarchyBuilder* m_builder = nullptr;
+
+private:
+    // The builder's progress hook.
+    void showBuild(const MCV_HsneHierarchyBuilder::Status& status);
+    void showInStatusBar(const QString& text);
+
+    QWidget* m_progressBox = nullptr;
+    QLabel* m_progressLabel = nullptr;
+    QProgressBar* m_progressBar = nullptr;
+    std::unique_ptr<UI_InputBlocker> m_inputBlocker;  // while a build runs
+    QString m_statusLine;                             // the progress line last shown
 };

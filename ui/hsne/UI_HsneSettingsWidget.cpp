@@ -46,9 +46,7 @@ void UI_HsneSettingsWidget::initUI() {
     connect(gpu, &QCheckBox::stateChanged, this, &UI_HsneSettingsWidget::useGPUChanged, Qt::DirectConnection);
 
     // The input list is filled last; its first set gives the first suggestion.
-    QPushButton* compute =
-        finishSections(advanced->parentWidget(), parameters->parentWidget(), QStringLiteral(" Compute HSNE "));
-    connect(compute, &QPushButton::pressed, this, &UI_HsneSettingsWidget::computeHierarchy, Qt::DirectConnection);
+    finishHierarchySections(advanced->parentWidget(), parameters->parentWidget());
 }
 
 int UI_HsneSettingsWidget::suggestedNumScales(int numPoints, float factor) {

@@ -32,7 +32,6 @@ public:
     static int suggestedNumScales(int numPoints, float factor);
 
     // For tests.
-    QPushButton* computeHsneButton() const { return computeButton; }
     QSpinBox* numScalesBox() const { return numScalesSpin; }
     bool cachingChosen() const { return cachingEnabled; }
     bool gpuChosen() const { return useGPU; }
