@@ -218,13 +218,13 @@ bool HierarchicalSNE<scalar_type, sparse_scalar_matrix_type>::addScaleImpl() {
                     for (const auto& [b, cb] : S.areaOfInfluence[i])
                         if (b != a && static_cast<double>(cb) > t) similarity.add(b, wa * static_cast<double>(cb));
                 }
+                const std::vector<unsigned int>& reached = similarity.sortedColumns();
                 double sum = 0;
-                for (unsigned int b : similarity.sortedColumns()) sum += similarity[b];
+                for (unsigned int b : reached) sum += similarity[b];
                 row.clear();
                 // A sum that underflowed to 0 leaves the row empty rather than NaN.
                 if (sum > 0)
-                    for (unsigned int b : similarity.sortedColumns())
-                        row.emplace_back(b, static_cast<scalar_type>(similarity[b] / sum));
+                    for (unsigned int b : reached) row.emplace_back(b, static_cast<scalar_type>(similarity[b] / sum));
                 similarity.clear();
                 S.transitionMatrix[a].initialize(row.begin(), row.end(), scalar_type(0.001));
             }
