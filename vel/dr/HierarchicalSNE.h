@@ -240,8 +240,9 @@ public:
     bool addScale();
 
 private:
-    // The in-memory construction; walks run on per-point streams in blocks and
-    // are merged in point order, so the scale does not depend on the thread count.
+    // The in-memory construction: the walks of every point on a stream of its
+    // own, then each landmark's weight and transition row summed in point order,
+    // so the scale does not depend on the thread count.
     bool addScaleImpl();
     // The memory-preserving construction: the area of influence first, then the
     // transition matrix from its transpose, dropping entries at or below 0.001.

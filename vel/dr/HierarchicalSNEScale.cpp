@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "vel/dr/HierarchicalSNE.h"
+#include "vel/dr/ScratchRow.h"
 #include "vel/dr/WalkStreams.h"
 #include "vel/utils/LogProgress.h"
 #include "vel/utils/LogValue.h"
@@ -65,13 +66,30 @@ void progressStep(utils::LogProgress& progress) {
     progress.logger->display(text.str(), true);
 }
 
-// Points walked in parallel before their results are merged in point order: large
-// enough to keep every thread busy, small enough that the pending counts stay a
-// small fraction of the scale.
-constexpr unsigned int kMergeBlock = 8192;
+// The area of influence read by landmark: column b lists (point, walk count)
+// for every point whose walks reached b, in increasing point order. One array
+// for all columns keeps it at 8 bytes an entry.
+struct CountColumns {
+    std::vector<std::size_t> start;  // L + 1 offsets into entries
+    std::vector<std::pair<unsigned int, unsigned int>> entries;
+};
 
-// (landmark, walks ending there) in increasing landmark order.
-using WalkCounts = std::vector<std::pair<unsigned int, unsigned int>>;
+// Columns of a matrix of N rows whose values are walk counts held as floats.
+template <typename Matrix>
+CountColumns countColumns(const Matrix& counts, unsigned int L) {
+    CountColumns columns;
+    columns.start.assign(static_cast<std::size_t>(L) + 1, 0);
+    for (const auto& row : counts)
+        for (const auto& entry : row) ++columns.start[entry.first + 1];
+    for (unsigned int b = 0; b < L; ++b) columns.start[b + 1] += columns.start[b];
+    columns.entries.resize(columns.start[L]);
+    std::vector<std::size_t> next(columns.start.begin(), columns.start.end() - 1);
+    for (std::size_t i = 0; i < counts.size(); ++i)
+        for (const auto& entry : counts[i])
+            columns.entries[next[entry.first]++] = {static_cast<unsigned int>(i),
+                                                    static_cast<unsigned int>(entry.second)};
+    return columns;
+}
 
 }  // namespace
 
@@ -136,20 +154,23 @@ bool HierarchicalSNE<scalar_type, sparse_scalar_matrix_type>::addScaleImpl() {
     beginPhase(BuildProgress::Phase::AreaOfInfluence, scaleNumber, n);
     {
         utils::ScopedTimer<float> aoiTimer(_statistics.aoiTime);
+        // Row i holds the walk counts of point i (as floats, exact below 2^24
+        // walks) until the transition matrix is built, then its shares. Every
+        // point walks on a stream of its own and writes only its own row, so
+        // nothing depends on the thread that walks it; walks differ widely in
+        // length, hence the dynamic schedule.
         unsigned long long aoiEntries = 0;
-        std::vector<WalkCounts> pending(std::min(n, kMergeBlock));
-        for (unsigned int blockStart = 0; blockStart < n; blockStart += kMergeBlock) {
-            const unsigned int blockSize = std::min(kMergeBlock, n - blockStart);
-            // Every point walks on a stream of its own, so the counts do not depend
-            // on which thread walks it.
-#pragma omp parallel for schedule(static)
-            for (long long lk = 0; lk < static_cast<long long>(blockSize); ++lk) {
-                const unsigned int k = static_cast<unsigned int>(lk);
-                const unsigned int i = blockStart + k;
+#pragma omp parallel reduction(+ : aoiEntries)
+        {
+            std::vector<unsigned int> ends;
+            ends.reserve(W);
+            std::vector<std::pair<unsigned int, scalar_type>> counts;
+#pragma omp for schedule(dynamic, 256)
+            for (long long li = 0; li < static_cast<long long>(n); ++li) {
+                const unsigned int i = static_cast<unsigned int>(li);
                 std::minstd_rand generator = walkEngine(base, scaleNumber, WalkPurpose::Influence, i);
                 std::uniform_real_distribution<double> distribution(0.0, 1.0);
-                std::vector<unsigned int> ends;
-                ends.reserve(W);
+                ends.clear();
                 for (unsigned int w = 0; w < W; ++w) {
                     const int end = randomWalk(i, S.previousScaleToLandmarkIdx, kWalkLimit, M, distribution, generator);
                     if (end < 0) continue;
@@ -158,50 +179,71 @@ bool HierarchicalSNE<scalar_type, sparse_scalar_matrix_type>::addScaleImpl() {
                     ends.push_back(static_cast<unsigned int>(landmark));
                 }
                 std::sort(ends.begin(), ends.end());
-                WalkCounts& counts = pending[k];
                 counts.clear();
                 for (unsigned int landmark : ends) {
                     if (counts.empty() || counts.back().first != landmark)
-                        counts.emplace_back(landmark, 1u);
+                        counts.emplace_back(landmark, scalar_type(1));
                     else
-                        ++counts.back().second;
+                        counts.back().second += scalar_type(1);
                 }
-            }
-            // Merged in point order: every shared sum (a transition cell, a landmark
-            // weight) is owned by one thread, which adds to it in point order, so the
-            // float sums come out the same on any number of threads.
-            for (unsigned int k = 0; k < blockSize; ++k) aoiEntries += pending[k].size();
-#pragma omp parallel
-            {
-                const unsigned int threads = static_cast<unsigned int>(omp_get_num_threads());
-                const unsigned int self = static_cast<unsigned int>(omp_get_thread_num());
-                for (unsigned int k = 0; k < blockSize; ++k) {
-                    const WalkCounts& counts = pending[k];
-                    const scalar_type weight = P.landmarkWeight[blockStart + k];
-                    for (const auto& [a, ca] : counts) {
-                        if (a % threads != self || !(static_cast<double>(ca) > t) || !(weight > 0)) continue;
-                        auto& row = S.transitionMatrix[a];
-                        for (const auto& [b, cb] : counts) {
-                            if (b == a || !(static_cast<double>(cb) > t)) continue;
-                            row[b] += weight * static_cast<scalar_type>(static_cast<double>(ca) * cb);
-                        }
-                    }
-                    for (const auto& [b, cb] : counts)
-                        if (b % threads == self)
-                            S.landmarkWeight[b] += static_cast<scalar_type>(cb) / static_cast<scalar_type>(W) * weight;
-                }
-#pragma omp for schedule(static)
-                for (long long lk = 0; lk < static_cast<long long>(blockSize); ++lk) {
-                    const unsigned int k = static_cast<unsigned int>(lk);
-                    std::vector<std::pair<unsigned int, scalar_type>> shares;
-                    shares.reserve(pending[k].size());
-                    for (const auto& [b, cb] : pending[k])
-                        shares.emplace_back(b, static_cast<scalar_type>(cb) / static_cast<scalar_type>(W));
-                    S.areaOfInfluence[blockStart + k].initialize(shares.begin(), shares.end(), scalar_type(0));
-                }
+                S.areaOfInfluence[i].initialize(counts.begin(), counts.end(), scalar_type(0));
+                aoiEntries += counts.size();
             }
             phaseBlock(blockSize);
         }
+
+        // Each landmark's weight and transition row are summed by one thread in
+        // increasing point order, so the sums are the same on any thread count.
+        const CountColumns columns = countColumns(S.areaOfInfluence, L);
+        const scalar_type walks = static_cast<scalar_type>(W);
+#pragma omp parallel for schedule(static)
+        for (long long lb = 0; lb < static_cast<long long>(L); ++lb) {
+            const unsigned int b = static_cast<unsigned int>(lb);
+            scalar_type weight = 0;
+            for (std::size_t e = columns.start[b]; e < columns.start[b + 1]; ++e) {
+                const auto& [i, cb] = columns.entries[e];
+                weight += static_cast<scalar_type>(cb) / walks * P.landmarkWeight[i];
+            }
+            S.landmarkWeight[b] = weight;
+        }
+
+        // Row a sums w_i x c_a x c_b, in double, over the points i whose walks
+        // reached both a and b more than t times each. Entries not above 0.001
+        // after normalisation are dropped, as in the memory-preserving
+        // construction, and the fmc step normalises again: with pruning 0 half a
+        // row's mass can lie in such entries, among them the rare pairs that join
+        // otherwise separate groups, and kept they compound over the scales until
+        // the coarse scales mix the groups.
+#pragma omp parallel
+        {
+            ScratchRow<double> similarity(L);
+            std::vector<std::pair<unsigned int, scalar_type>> row;
+#pragma omp for schedule(dynamic, 64)
+            for (long long la = 0; la < static_cast<long long>(L); ++la) {
+                const unsigned int a = static_cast<unsigned int>(la);
+                for (std::size_t e = columns.start[a]; e < columns.start[a + 1]; ++e) {
+                    const auto& [i, ca] = columns.entries[e];
+                    const double weight = static_cast<double>(P.landmarkWeight[i]);
+                    if (!(static_cast<double>(ca) > t) || !(weight > 0)) continue;
+                    const double wa = weight * static_cast<double>(ca);
+                    for (const auto& [b, cb] : S.areaOfInfluence[i])
+                        if (b != a && static_cast<double>(cb) > t) similarity.add(b, wa * static_cast<double>(cb));
+                }
+                const std::vector<unsigned int>& reached = similarity.sortedColumns();
+                double sum = 0;
+                for (unsigned int b : reached) sum += similarity[b];
+                row.clear();
+                // A sum that underflowed to 0 leaves the row empty rather than NaN.
+                if (sum > 0)
+                    for (unsigned int b : reached) row.emplace_back(b, static_cast<scalar_type>(similarity[b] / sum));
+                similarity.clear();
+                S.transitionMatrix[a].initialize(row.begin(), row.end(), scalar_type(0.001));
+            }
+        }
+
+#pragma omp parallel for schedule(static)
+        for (long long li = 0; li < static_cast<long long>(n); ++li)
+            for (auto& entry : S.areaOfInfluence[static_cast<std::size_t>(li)]) entry.second /= walks;
         _statistics.aoiNumWalks = static_cast<float>(W) * static_cast<float>(n);
         // Without points or landmarks there is no sparsity to speak of: it stays -1.
         const double cells = static_cast<double>(n) * static_cast<double>(L);
