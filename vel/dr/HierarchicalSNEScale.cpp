@@ -167,6 +167,7 @@ bool HierarchicalSNE<scalar_type, sparse_scalar_matrix_type>::addScaleImpl() {
             std::vector<std::pair<unsigned int, scalar_type>> counts;
 #pragma omp for schedule(dynamic, 256)
             for (long long li = 0; li < static_cast<long long>(n); ++li) {
+                if (!phaseStep()) continue;
                 const unsigned int i = static_cast<unsigned int>(li);
                 std::minstd_rand generator = walkEngine(base, scaleNumber, WalkPurpose::Influence, i);
                 std::uniform_real_distribution<double> distribution(0.0, 1.0);
@@ -189,8 +190,9 @@ bool HierarchicalSNE<scalar_type, sparse_scalar_matrix_type>::addScaleImpl() {
                 S.areaOfInfluence[i].initialize(counts.begin(), counts.end(), scalar_type(0));
                 aoiEntries += counts.size();
             }
-            phaseBlock(blockSize);
         }
+        // A stop leaves walks undone: nothing is built from them.
+        phaseBlock(0);
 
         // Each landmark's weight and transition row are summed by one thread in
         // increasing point order, so the sums are the same on any thread count.
