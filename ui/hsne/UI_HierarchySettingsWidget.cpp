@@ -1,5 +1,7 @@
 #include "UI_HierarchySettingsWidget.h"
 
+#include "ui/base/makeProgressBox.h"
+
 #include "analysis/MCV_Analysis.h"
 #include "ui/base/UI_InputBlocker.h"
 #include "ui/base/owningMainWindow.h"
@@ -37,16 +39,7 @@ UI_HierarchySettingsWidget::UI_HierarchySettingsWidget(QWidget* parent, MCV_Anal
 UI_HierarchySettingsWidget::~UI_HierarchySettingsWidget() = default;
 
 QPushButton* UI_HierarchySettingsWidget::finishHierarchySections(QWidget* advancedBody, QWidget* parameterBody) {
-    m_progressBox = new QWidget();
-    auto* layout = new QVBoxLayout(m_progressBox);
-    layout->setContentsMargins(0, 0, 0, 0);
-    m_progressLabel = new QLabel();
-    m_progressLabel->setWordWrap(true);
-    m_progressBar = new QProgressBar();
-    m_progressBar->setRange(0, 100);
-    layout->addWidget(m_progressLabel);
-    layout->addWidget(m_progressBar);
-    m_progressBox->hide();
+    m_progressBox = makeProgressBox(&m_progressLabel, &m_progressBar);
     QPushButton* compute = finishSections(advancedBody, parameterBody, QStringLiteral(" Compute HSNE "), m_progressBox);
     connect(compute, &QPushButton::pressed, this, &UI_HierarchySettingsWidget::computeHierarchy, Qt::DirectConnection);
     return compute;
