@@ -19,6 +19,7 @@
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QMessageBox>
+#include <QStatusBar>
 #include <QUrl>
 
 #include <cassert>
@@ -121,6 +122,9 @@ void MainWindow::addView(UI_DockableWidget* view, MCV_Analysis* owner) {
 void MainWindow::addSettingsPanel(UI_SettingsWidget* panel, MCV_Analysis* owner, const QString& tabTitle) {
     assert(panel);
     m_settingsDock->addTabWidget(panel, tabTitle);
+    // A refused Compute would otherwise show only on the console.
+    connect(panel, &UI_SettingsWidget::computeRefused, this,
+            [this](const QString& reason) { statusBar()->showMessage(reason); });
     m_settingsPanels.push_back(panel);
     m_panelOwners.push_back(owner);
 }

@@ -29,7 +29,8 @@ class Ui_MainWindow;
 // Ownership: the window owns the views, the panels and the update checker;
 // it destroys an analysis when the analysis reports that it is ready for
 // deletion, and retires every analysis with its docks and panels when an
-// import replaces the data set. Views and panels are tied to the analysis
+// import replaces the data set (the user is asked before the import when
+// there are analyses). Views and panels are tied to the analysis
 // they were made for (never matched by title). An analysis is destroyed only
 // after the callback that asked for it has returned, so no caller up the
 // stack is left holding a freed object. GUI thread only.
@@ -52,7 +53,8 @@ public:
     // derived data), whose removal takes the view with it.
     void addView(UI_DockableWidget* view, MCV_Analysis* owner);
     // Appends a settings panel bound to `owner` and adds it as a tab titled
-    // `tabTitle` to the Settings dock; removed with its analysis.
+    // `tabTitle` to the Settings dock; removed with its analysis. Its
+    // refused Computes show in the status bar.
     void addSettingsPanel(UI_SettingsWidget* panel, MCV_Analysis* owner, const QString& tabTitle);
 
     // Wires a SPADE tree view: the bridge's data, selection and highlight

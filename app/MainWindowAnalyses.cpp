@@ -139,13 +139,16 @@ const AnalysisKind kKinds[] = {
         },
         nullptr,
         connectDownsampling,
-        // The hierarchy iterates nothing itself: its running levels stop (each
+        // The hierarchy iterates nothing itself: a build stops at its next
+        // block (no hierarchy, no cache file), its running levels stop (each
         // is in the list and is stopped for good on its own); the hierarchy
         // goes with the data set or the window.
         [](MCV_Analysis* analysis) {
-            if (auto* hierarchy = dynamic_cast<MCV_HsneAnalysisHierarchy*>(analysis))
+            if (auto* hierarchy = dynamic_cast<MCV_HsneAnalysisHierarchy*>(analysis)) {
+                hierarchy->builder().stop();
                 for (MCV_HsneAnalysis* level : *hierarchy->analyses())
                     if (level) level->stopGradientDescent();
+            }
         },
         false,
     },

@@ -9,10 +9,12 @@
 #include "data/MCV_CytometryData.h"
 #include "data/MCV_FcsHeader.h"
 #include "data/MCV_Messages.h"
+#include "data/MCV_SampleTag.h"
 #include "data/MCV_Settings.h"
 #include "ui/base/UI_ModalDialogs.h"
 #include "ui/base/boolVectorFile.h"
 
+#include <QCoreApplication>
 #include <QDebug>
 #include <QDir>
 #include <QFile>
@@ -54,6 +56,13 @@ void MainWindow::openFile() {
     const QString start = startFolder(m_settings);
     QStringList files = UI_ModalDialogs::openFiles(this, start, tr("Cytometry Files (*.fcs);;Fcs Files (*.fcs)"), true);
     if (files.isEmpty()) return;
+    // Asked before anything is stored or loaded: No leaves everything, the
+    // remembered folder included, as it was. A choice refused below (mixed
+    // types, a failed load) still replaces nothing.
+    if (!m_analyses.empty() &&
+        !UI_ModalDialogs::question(this, QCoreApplication::applicationName(),
+                                   "Opening these files closes every analysis and its views. Continue?"))
+        return;
 
     const QString folder = QFileInfo(files.first()).absolutePath();
     rememberFolder(m_settings, folder);
@@ -137,7 +146,7 @@ void MainWindow::runImportDialog(const QString& folder) {
     }
     if (dialog.sampleTagChosen()) {
         qDebug() << "Adding Sample Tag Channel \"QLMRN_ST\".";
-        m_data->addDimensions({"QLMRN_ST"}, -1.0f);
+        m_data->addDimensions({MCV_SampleTag::name}, -1.0f);
         QFile tags(folder + "/QLMRN_ST.txt");
         if (tags.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
             tags.write(QByteArray::fromStdString(m_data->sampleTags()));

@@ -16,7 +16,23 @@
 #include <exception>
 #include <iostream>
 
-MCV_HsneFCAnalysis::MCV_HsneFCAnalysis() { m_type = ANALYSIS_HSNE_FC; }
+namespace {
+
+MCV_HsneHierarchyBuilder::Settings focusContextDefaults() {
+    MCV_HsneHierarchyBuilder::Settings defaults;
+    defaults.aknnNumChecks = 256;
+    defaults.numTrees = 3;
+    defaults.useHardThresh = true;
+    defaults.hardThresh = 0.25f;
+    defaults.numNeighbors = 90;
+    return defaults;
+}
+
+}  // namespace
+
+MCV_HsneFCAnalysis::MCV_HsneFCAnalysis() : m_builder(focusContextDefaults(), "caching HSNE results.\n") {
+    m_type = ANALYSIS_HSNE_FC;
+}
 
 MCV_HsneFCAnalysis::~MCV_HsneFCAnalysis() {
     // The shell destroys an analysis only after readyForDeletion, which a run
@@ -92,6 +108,7 @@ void MCV_HsneFCAnalysis::stopGradientDescent() { stopRunning(); }
 void MCV_HsneFCAnalysis::markForDeletion() {
     const bool alreadyMarked = m_markedForDeletion;
     m_markedForDeletion = true;
+    m_builder.stop();
     stopRunning();
     // A run reports it when it ends; the report is the last thing either does.
     if (m_inProgress || alreadyMarked) return;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "analysis/MCV_Analysis.h"
+#include "analysis/hsne/MCV_HsneHierarchyBuilder.h"
 
 #include "vel/data/Embedding.h"
 #include "vel/data/MapMemEff.h"
@@ -42,7 +43,10 @@ struct HierarchyNode;
 // Caches: the hierarchy caches beside the data are shared with the HSNE
 // analysis and used only through their gate: "All Points" with caching on and
 // a parameter cache that records exactly this analysis's settings. A build
-// writes the two hierarchy files first and the parameter cache last.
+// writes the two hierarchy files first and the parameter cache last. The
+// load, build and write run off the GUI thread through builder(), whose
+// progress hook keeps the window alive; markForDeletion stops a build at its
+// next block, which then changes nothing.
 //
 // Re-entrancy: the views pump the event loop inside analysisUpdated, so stop,
 // delete, compute and tree operations may arrive while the embed loop is on
@@ -132,8 +136,9 @@ public:
     // Ends the running loop after its current iteration; the tree receives
     // the current positions.
     void stopGradientDescent();
-    // Sets the deletion mark; readyForDeletion follows at once when idle,
-    // else when the run has ended.
+    // Sets the deletion mark and stops a run or a hierarchy build (which then
+    // leaves nothing behind); readyForDeletion follows at once when idle, else
+    // when the run has ended.
     void markForDeletion();
     // Every leaf landmark that is an embedding point takes the point's x, y.
     void updateTreeCoordinates();
@@ -157,22 +162,22 @@ public:
                                       std::vector<float>& ranges);
 
     // ---- Settings (stored; the hierarchy ones act at the next initHSNE) ----
-    void setNumScales(int scales) { m_numScales = scales; }
-    void setSeed(int seed) { m_seed = seed; }
-    void setNumWalksPerLandmark(int walks) { m_numWalksPerLandmark = walks; }
-    void setMcmcsNumWalks(int walks) { m_mcmcsNumWalks = walks; }
-    void setMcmcsLandmarkThresh(float thresh) { m_mcmcsLandmarkThresh = thresh; }
-    void setMcmcsWalkLength(int length) { m_mcmcsWalkLength = length; }
-    void setMonteCarloSampling(bool on) { m_monteCarloSampling = on; }
-    void setPruneThresh(int thresh) { m_pruneThresh = thresh; }
-    void setAknnNumChecks(int checks) { m_aknnNumChecks = checks; }
-    void setKnnLibrary(vel::utils::knn_library library) { m_knnLibrary = library; }
-    void setKnnMetric(vel::utils::knn_distance_metric metric) { m_knnMetric = metric; }
-    void setMemoryPreserving(bool on) { m_memoryPreserving = on; }
-    void setUseHardThresh(bool on) { m_useHardThresh = on; }
-    void setHardThresh(float thresh) { m_hardThresh = thresh; }
-    void setNumNeighbors(int neighbors) { m_numNeighbors = static_cast<float>(neighbors); }
-    void setCachingEnabled(bool on) { m_cachingEnabled = on; }
+    void setNumScales(int scales) { settings().numScales = scales; }
+    void setSeed(int seed) { settings().seed = seed; }
+    void setNumWalksPerLandmark(int walks) { settings().numWalksPerLandmark = walks; }
+    void setMcmcsNumWalks(int walks) { settings().mcmcsNumWalks = walks; }
+    void setMcmcsLandmarkThresh(float thresh) { settings().mcmcsLandmarkThresh = thresh; }
+    void setMcmcsWalkLength(int length) { settings().mcmcsWalkLength = length; }
+    void setMonteCarloSampling(bool on) { settings().monteCarloSampling = on; }
+    void setPruneThresh(int thresh) { settings().pruneThresh = thresh; }
+    void setAknnNumChecks(int checks) { settings().aknnNumChecks = checks; }
+    void setKnnLibrary(vel::utils::knn_library library) { settings().knnLibrary = library; }
+    void setKnnMetric(vel::utils::knn_distance_metric metric) { settings().knnMetric = metric; }
+    void setMemoryPreserving(bool on) { settings().memoryPreserving = on; }
+    void setUseHardThresh(bool on) { settings().useHardThresh = on; }
+    void setHardThresh(float thresh) { settings().hardThresh = thresh; }
+    void setNumNeighbors(int neighbors) { settings().numNeighbors = neighbors; }
+    void setCachingEnabled(bool on) { settings().cachingEnabled = on; }
     void setIterations(int iterations) { m_iterations = iterations; }
     // Early exaggeration of the next embedding: its stop iteration and its decay length.
     void setExaggerationIter(int iteration) { m_exaggerationIter = iteration; }
@@ -185,24 +190,24 @@ public:
     // standard mode); the next tree operation builds with it.
     void setTransitionMatrixMode(int mode);
 
-    int numScales() const { return m_numScales; }
+    int numScales() const { return settings().numScales; }
     int activeNumScales() const { return m_activeNumScales; }
-    int seed() const { return m_seed; }
-    int numWalksPerLandmark() const { return m_numWalksPerLandmark; }
-    int mcmcsNumWalks() const { return m_mcmcsNumWalks; }
-    float mcmcsLandmarkThresh() const { return m_mcmcsLandmarkThresh; }
-    int mcmcsWalkLength() const { return m_mcmcsWalkLength; }
-    bool monteCarloSampling() const { return m_monteCarloSampling; }
-    int pruneThresh() const { return m_pruneThresh; }
-    int aknnNumChecks() const { return m_aknnNumChecks; }
-    int numTrees() const { return m_numTrees; }
-    int knnLibrary() const { return m_knnLibrary; }
-    int knnMetric() const { return m_knnMetric; }
-    bool memoryPreserving() const { return m_memoryPreserving; }
-    bool useHardThresh() const { return m_useHardThresh; }
-    float hardThresh() const { return m_hardThresh; }
-    int numNeighbors() const { return static_cast<int>(m_numNeighbors); }
-    bool cachingEnabled() const { return m_cachingEnabled; }
+    int seed() const { return settings().seed; }
+    int numWalksPerLandmark() const { return settings().numWalksPerLandmark; }
+    int mcmcsNumWalks() const { return settings().mcmcsNumWalks; }
+    float mcmcsLandmarkThresh() const { return settings().mcmcsLandmarkThresh; }
+    int mcmcsWalkLength() const { return settings().mcmcsWalkLength; }
+    bool monteCarloSampling() const { return settings().monteCarloSampling; }
+    int pruneThresh() const { return settings().pruneThresh; }
+    int aknnNumChecks() const { return settings().aknnNumChecks; }
+    int numTrees() const { return settings().numTrees; }
+    int knnLibrary() const { return settings().knnLibrary; }
+    int knnMetric() const { return settings().knnMetric; }
+    bool memoryPreserving() const { return settings().memoryPreserving; }
+    bool useHardThresh() const { return settings().useHardThresh; }
+    float hardThresh() const { return settings().hardThresh; }
+    int numNeighbors() const { return settings().numNeighbors; }
+    bool cachingEnabled() const { return settings().cachingEnabled; }
     int iterations() const { return m_iterations; }
     int exaggerationIter() const { return m_exaggerationIter; }
     int expDecay() const { return m_expDecay; }
@@ -218,6 +223,11 @@ public:
     // True from the start of a run (or initHSNE) until it returns.
     bool isRunning() const override { return m_inProgress; }
     bool markedForDeletion() const { return m_markedForDeletion; }
+
+    // The build settings and the road to the hierarchy (caches, build).
+    MCV_HsneHierarchyBuilder& builder() { return m_builder; }
+    MCV_HsneHierarchyBuilder::Settings& settings() { return m_builder.settings(); }
+    const MCV_HsneHierarchyBuilder::Settings& settings() const { return m_builder.settings(); }
 
     // ---- State and results (pointers stay valid for the analysis's life) ----
     MCV_DerivedDataHierarchy* hierarchy() const { return m_hierarchy.get(); }
@@ -257,37 +267,17 @@ private:
     void embedLoop();
     bool build();
     bool checkBuildable(const std::vector<std::pair<int, int>>& points) const;
-    std::shared_ptr<MCV_DerivedDataHierarchy> prepareHierarchy();
     bool setUpEngine(bool keepPositions);
     vel::dr::TsneParameters descentParameters(size_t rows, bool keepPositions) const;
     void placeKeptPositions();
-    bool cacheAllowed(const char* refusal) const;
-    bool loadCachedHSNE(MCV_DerivedDataHierarchy& candidate);
-    void cacheHSNE(MCV_DerivedDataHierarchy& built);
     // Whether the embedding holds one position per embedding point.
     bool positionsMatchPoints() const;
 
-    // ---- Hierarchy settings ----
+    // ---- Hierarchy ----
     std::unique_ptr<vel::utils::CoutLog> m_logger;
+    MCV_HsneHierarchyBuilder m_builder;
     int m_activeNumScales = 4;
-    int m_numScales = 4;
-    int m_seed = -1;
-    int m_numWalksPerLandmark = 100;
-    bool m_monteCarloSampling = true;
-    int m_mcmcsNumWalks = 15;
-    float m_mcmcsLandmarkThresh = 1.5f;
-    int m_mcmcsWalkLength = 15;
-    int m_pruneThresh = 0;
     int m_iterations = 1000;
-    bool m_memoryPreserving = true;
-    int m_aknnNumChecks = 256;
-    int m_numTrees = 3;
-    vel::utils::knn_library m_knnLibrary = vel::utils::KNN_ANNOY;
-    vel::utils::knn_distance_metric m_knnMetric = vel::utils::KNN_METRIC_EUCLIDEAN;
-    bool m_useHardThresh = true;
-    float m_hardThresh = 0.25f;
-    float m_numNeighbors = 90;
-    bool m_cachingEnabled = true;
     std::shared_ptr<MCV_DerivedDataHierarchy> m_hierarchy;
 
     // ---- Embedding ----

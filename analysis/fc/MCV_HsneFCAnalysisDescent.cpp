@@ -3,9 +3,9 @@
 #include "analysis/fc/MCV_HsneFCAnalysis.h"
 
 #include "analysis/MCV_GpuGradientDescent.h"
-#include "analysis/MCV_ProgressBar.h"
 #include "analysis/fc/MCV_FCTree.h"
 #include "analysis/hsne/MCV_DerivedDataHierarchy.h"
+#include "analysis/hsne/MCV_HsneEmbedLoop.h"
 #include "analysis/tsne/MCV_TsneAnalysis.h"
 #include "data/MCV_CytometryData.h"
 #include "data/MCV_DerivedDataClusters.h"
@@ -15,7 +15,6 @@
 #include "data/MCV_UiInterface.h"
 
 #include "vel/dr/SparseTSNEUserDefProbabilities.h"
-#include "vel/utils/Timer.h"
 
 #include <algorithm>
 #include <cassert>
@@ -141,34 +140,16 @@ void MCV_HsneFCAnalysis::embedLoop() {
         std::cout << "HSNE: " << m_name << " has nothing to embed." << std::endl;
         return;
     }
-    vel::utils::Timer timer;
-    timer.start();
-    std::cout << "HSNE: Computing gradient descent..";
-    MCV_ProgressBar bar(std::cout, m_iterations);
-    bar.start();
-
     m_running = true;
     m_missingOutputReported = false;
-    writeHsneChannels();
-    for (int i = 0; i < m_iterations && m_running;) {
-        iterate();
-        ++i;
-        bar.advance(i, m_iterations);
-        if (i % 10 == 0) writeHsneChannels();
-    }
-    writeHsneChannels();
-    if (m_running) {
-        m_running = false;
-        updateTreeCoordinates();
-    }
-    timer.stop();
-
-    bar.finish();
-    MCV_ProgressBar::separator(std::cout);
-    std::cout << "HSNE: Finished embedding of " << m_name
-              << " in: " << static_cast<double>(timer.elapsedMicroseconds()) / 1000 / 1000 << " seconds.";
-    MCV_ProgressBar::separator(std::cout);
-    std::cout << std::flush;
+    runHsneEmbedLoop(
+        m_name, m_iterations, 10, m_running, [this] { iterate(); }, [this] { writeHsneChannels(); },
+        [this] {
+            // A stop has handed the positions to the tree already.
+            if (!m_running) return;
+            m_running = false;
+            updateTreeCoordinates();
+        });
 }
 
 // ---- Positions out ----

@@ -4,7 +4,6 @@
 
 #include "analysis/fc/MCV_FCTree.h"
 #include "analysis/hsne/MCV_DerivedDataHierarchy.h"
-#include "analysis/hsne/MCV_HsneParameterCache.h"
 #include "analysis/tsne/MCV_TsneAnalysis.h"
 #include "data/MCV_CytometryData.h"
 #include "data/MCV_DerivedDataPoints.h"
@@ -21,32 +20,11 @@
 // ---- Build ----
 
 bool MCV_HsneFCAnalysis::checkBuildable(const std::vector<std::pair<int, int>>& points) const {
-    if (m_numScales < 1) {
+    if (numScales() < 1) {
         std::cout << "HSNE: " << m_name << " needs at least one scale." << std::endl;
         return false;
     }
     return MCV_DerivedDataHierarchy::selectionBuildable(m_name, points, m_selectedMarkers);
-}
-
-std::shared_ptr<MCV_DerivedDataHierarchy> MCV_HsneFCAnalysis::prepareHierarchy() {
-    MCV_DerivedDataHierarchy::Hsne::Parameters params;
-    params.seed = m_seed;
-    params.numWalksPerLandmark = m_numWalksPerLandmark;
-    params.monteCarloSampling = m_monteCarloSampling;
-    params.mcmcsNumWalks = m_mcmcsNumWalks;
-    params.mcmcsLandmarkThresh = m_mcmcsLandmarkThresh;
-    params.mcmcsWalkLength = m_mcmcsWalkLength;
-    params.pruneThresh = static_cast<float>(m_pruneThresh);
-    params.numTrees = m_numTrees;
-    params.aknnNumChecks = m_aknnNumChecks;
-    params.knnLibrary = m_knnLibrary;
-    params.knnMetric = m_knnMetric;
-    params.memoryPreserving = m_memoryPreserving;
-    params.useHardThresh = m_useHardThresh;
-    params.hardThresh = m_hardThresh;
-    params.numNeighbors = static_cast<int>(m_numNeighbors);
-
-    return MCV_DerivedDataHierarchy::forSelection(m_name, &m_pointsData, m_selectedMarkers, m_numScales, params);
 }
 
 bool MCV_HsneFCAnalysis::build() {
@@ -61,15 +39,14 @@ bool MCV_HsneFCAnalysis::build() {
     m_pointsData = std::move(points);
     std::shared_ptr<MCV_DerivedDataHierarchy> fresh;
     try {
-        fresh = prepareHierarchy();
-        std::cout << "Data Prepared for HSNE.\n" << std::flush;
-        if (!loadCachedHSNE(*fresh)) {
-            fresh->initHsne();
-            cacheHSNE(*fresh);
-        }
+        fresh = m_builder.obtain(m_name, &m_pointsData, m_selectedMarkers, m_dataSelection);
     } catch (...) {
         m_pointsData = std::move(previousPoints);
         throw;
+    }
+    if (!fresh) {  // stopped
+        m_pointsData = std::move(previousPoints);
+        return false;
     }
     const int top = fresh->numScales() - 1;
     if (top < 0 || fresh->numLandmarksInScale(top) < MCV_TsneAnalysis::kMinPoints) {
@@ -87,9 +64,9 @@ bool MCV_HsneFCAnalysis::build() {
     m_pointNodes.clear();
     m_hierarchy = std::move(fresh);
     m_activeNumScales = m_hierarchy->numScales();
-    if (m_activeNumScales != m_numScales)
+    if (m_activeNumScales != numScales())
         std::cout << "HSNE: the hierarchy of " << m_name << " has " << m_activeNumScales << " scales, not "
-                  << m_numScales << "." << std::endl;
+                  << numScales() << "." << std::endl;
     m_mixedTransitionMatrix = *m_hierarchy->transitionMatrix(m_activeNumScales - 1);
     m_rebuildTransitionMatrix = false;
     reInitEmbedding(false);
@@ -100,67 +77,12 @@ bool MCV_HsneFCAnalysis::build() {
 
 // ---- Caches ----
 
-bool MCV_HsneFCAnalysis::cacheAllowed(const char* refusal) const {
-    if (!m_cachingEnabled) return false;
-    if (!m_dataSelection || m_dataSelection->name() != "All Points") {
-        std::cout << refusal;
-        return false;
-    }
-    return true;
-}
-
-namespace {
-
-MCV_HsneParameterCache::Settings cacheSettings(const MCV_HsneFCAnalysis& a, const std::vector<unsigned>& markers) {
-    MCV_HsneParameterCache::Settings s;
-    s.numScales = a.numScales();
-    s.knnLibrary = a.knnLibrary();
-    s.knnMetric = a.knnMetric();
-    s.aknnNumChecks = a.aknnNumChecks();
-    s.numTrees = a.numTrees();
-    s.memoryPreserving = a.memoryPreserving();
-    s.numWalksPerLandmark = a.numWalksPerLandmark();
-    s.mcmcsNumWalks = a.mcmcsNumWalks();
-    s.mcmcsLandmarkThresh = a.mcmcsLandmarkThresh();
-    s.mcmcsWalkLength = a.mcmcsWalkLength();
-    s.pruneThresh = a.pruneThresh();
-    s.useHardThresh = a.useHardThresh();
-    s.hardThresh = a.hardThresh();
-    s.numNeighbors = a.numNeighbors();
-    s.markers = markers;
-    return s;
-}
-
-}  // namespace
-
-bool MCV_HsneFCAnalysis::loadCachedHSNE() { return m_hierarchy && loadCachedHSNE(*m_hierarchy); }
-
-bool MCV_HsneFCAnalysis::loadCachedHSNE(MCV_DerivedDataHierarchy& candidate) {
-    if (!cacheAllowed("can only cache and load caches for non-downsampled data\n")) return false;
-    std::cout << "trying to load HSNE cache.\n";
-    const std::string folder = MCV_CytometryData::Instance()->filePath();
-    const MCV_DerivedDataHierarchy::ParameterCache current =
-        MCV_HsneParameterCache::record(cacheSettings(*this, m_selectedMarkers), candidate);
-    if (!candidate.loadHsneParametersCache(folder + MCV_DerivedDataHierarchy::ParametersCacheName, current))
-        return false;
-    return candidate.loadCache(folder);
+bool MCV_HsneFCAnalysis::loadCachedHSNE() {
+    return m_hierarchy && m_builder.loadCached(*m_hierarchy, m_dataSelection, m_selectedMarkers);
 }
 
 void MCV_HsneFCAnalysis::cacheHSNE() {
-    if (m_hierarchy) cacheHSNE(*m_hierarchy);
-}
-
-void MCV_HsneFCAnalysis::cacheHSNE(MCV_DerivedDataHierarchy& built) {
-    if (!cacheAllowed("Can only cache and load caches for non-downsampled data\n")) return;
-    std::cout << "caching HSNE results.\n";
-    const std::string folder = MCV_CytometryData::Instance()->filePath();
-    const std::string parameters = folder + MCV_DerivedDataHierarchy::ParametersCacheName;
-    // The parameter cache goes first and comes back last, so that it never
-    // vouches for hierarchy files that were not written completely.
-    std::remove(parameters.c_str());
-    if (!built.cacheHsne(folder)) return;
-    built.cacheHsneParameters(parameters,
-                              MCV_HsneParameterCache::record(cacheSettings(*this, m_selectedMarkers), built));
+    if (m_hierarchy) m_builder.cache(*m_hierarchy, m_dataSelection, m_selectedMarkers);
 }
 
 // ---- Per-point data ----

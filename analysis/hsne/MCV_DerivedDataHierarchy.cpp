@@ -46,18 +46,32 @@ std::string MCV_DerivedDataHierarchy::dataFingerprint() const {
 
 // ---- Build ----
 
+void MCV_DerivedDataHierarchy::setBuildProgress(vel::dr::BuildProgress* progress,
+                                                std::function<void(double)> assigned) {
+    m_progress = progress;
+    m_assigned = std::move(assigned);
+}
+
 void MCV_DerivedDataHierarchy::initHsne() {
-    // A failure below leaves no half-built hierarchy behind.
+    // A failure or a stop below leaves no half-built hierarchy behind.
     m_hsne.reset();
     m_pointBasedHierarchy.clear();
     auto hsne = std::make_unique<Hsne>();
     hsne->setLogger(m_logger.get());
+    hsne->setProgress(m_progress);
     hsne->setDimensionality(m_numDimensions);
     hsne->initialize(m_inputData.data(), static_cast<unsigned>(m_numDataPoints), m_hsneParams);
     hsne->statistics().log(m_logger.get());
     for (int s = 1; s < m_numScales; ++s) hsne->addScale();
+    hsne->setProgress(nullptr);
     m_hsne = std::move(hsne);
-    initPointBasedHierarchy();
+    try {
+        initPointBasedHierarchy();
+    } catch (...) {
+        m_hsne.reset();
+        m_pointBasedHierarchy.clear();
+        throw;
+    }
 }
 
 void MCV_DerivedDataHierarchy::initPointBasedHierarchy() {
@@ -67,39 +81,48 @@ void MCV_DerivedDataHierarchy::initPointBasedHierarchy() {
     const size_t n = std::min(m_pointReferences.size(), static_cast<size_t>(m_hsne->scale(0).size()));
 
     // Each point's landmark per scale is found in parallel; the lists are then
-    // filled in point order, so they are the same on any thread count.
+    // filled in point order, so they are the same on any thread count. The
+    // points go in blocks, between which the progress is told and a stop
+    // request ends the assignment.
     std::vector<int> chosen(n * scales, -1);
-    // Each thread reuses its own influence rows; the library's sums do not
-    // depend on what the rows held before.
+    constexpr size_t kBlock = 32768;
+    if (m_assigned) m_assigned(0.0);
+    for (size_t blockStart = 0; blockStart < n; blockStart += kBlock) {
+        if (m_progress && m_progress->stopRequested()) throw vel::dr::BuildProgress::Stopped();
+        const size_t blockEnd = std::min(n, blockStart + kBlock);
+        // Each thread reuses its own influence rows; the library's sums do not
+        // depend on what the rows held before.
 #pragma omp parallel
-    {
-        Hsne::influence_rows influence;
+        {
+            Hsne::influence_rows influence;
 #pragma omp for schedule(static)
-        for (long long li = 0; li < static_cast<long long>(n); ++li) {
-            const auto i = static_cast<unsigned>(li);
-            float threshold = 0.01f;
-            m_hsne->getInfluenceOnDataPoint(i, influence, threshold, false);
-            for (int retry = 0; retry < 3; ++retry) {
-                bool someEmpty = false;
-                for (size_t s = 1; s < scales; ++s) someEmpty = someEmpty || influence[s].empty();
-                if (!someEmpty) break;
-                threshold = static_cast<float>(static_cast<double>(threshold) * 0.1);
+            for (long long li = static_cast<long long>(blockStart); li < static_cast<long long>(blockEnd); ++li) {
+                const auto i = static_cast<unsigned>(li);
+                float threshold = 0.01f;
                 m_hsne->getInfluenceOnDataPoint(i, influence, threshold, false);
-            }
-            for (size_t s = 1; s < scales; ++s) {
-                // The most influential landmark; of equals, the lowest index.
-                float best = -1.f;
-                int bestLandmark = -1;
-                for (const auto& [landmark, value] : influence[s]) {
-                    const int l = static_cast<int>(landmark);
-                    if (value > best || (value == best && l < bestLandmark)) {
-                        best = value;
-                        bestLandmark = l;
-                    }
+                for (int retry = 0; retry < 3; ++retry) {
+                    bool someEmpty = false;
+                    for (size_t s = 1; s < scales; ++s) someEmpty = someEmpty || influence[s].empty();
+                    if (!someEmpty) break;
+                    threshold = static_cast<float>(static_cast<double>(threshold) * 0.1);
+                    m_hsne->getInfluenceOnDataPoint(i, influence, threshold, false);
                 }
-                chosen[i * scales + s] = bestLandmark;
+                for (size_t s = 1; s < scales; ++s) {
+                    // The most influential landmark; of equals, the lowest index.
+                    float best = -1.f;
+                    int bestLandmark = -1;
+                    for (const auto& [landmark, value] : influence[s]) {
+                        const int l = static_cast<int>(landmark);
+                        if (value > best || (value == best && l < bestLandmark)) {
+                            best = value;
+                            bestLandmark = l;
+                        }
+                    }
+                    chosen[i * scales + s] = bestLandmark;
+                }
             }
         }
+        if (m_assigned) m_assigned(static_cast<double>(blockEnd) / static_cast<double>(n));
     }
 
     std::vector<std::vector<PointList>> lists(scales);

@@ -8,6 +8,7 @@
 #include <QJsonObject>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -95,8 +96,14 @@ public:
     // other data (another cofactor, order or file content).
     std::string dataFingerprint() const;
 
+    // Where the build reports its progress (the library's phases, then the
+    // share of points assigned after every block of the landmark assignment,
+    // on the building thread) and learns of a stop request; not owned, null
+    // for none.
+    void setBuildProgress(vel::dr::BuildProgress* progress, std::function<void(double)> assigned);
     // Builds the hierarchy (numScales() scales) and the point lists. The
-    // library's exceptions propagate; the object is then without a hierarchy.
+    // library's exceptions and vel::dr::BuildProgress::Stopped propagate; the
+    // object is then without a hierarchy.
     void initHsne();
     // The landmark assignment: every data point goes to its most influential
     // landmark on every scale above 0.
@@ -125,7 +132,14 @@ public:
     // the line of the first difference.
     bool loadHsneParametersCache(std::string path, const ParameterCache& current);
     static QJsonObject parameterCacheObject(const ParameterCache& parameters);
-    static bool parameterCacheMatches(const QJsonObject& stored, const ParameterCache& current);
+    // `why`, when given, receives the difference in a few words for the user.
+    static bool parameterCacheMatches(const QJsonObject& stored, const ParameterCache& current,
+                                      std::string* why = nullptr);
+    // Why the last cache read found a cache it could not use (other data or
+    // settings, a damaged or missing file), or why the last cache write
+    // failed, in a few words for the user; empty after a success and when
+    // there was no cache to read.
+    const std::string& cacheProblem() const { return m_cacheProblem; }
 
     // ---- Queries ----
     int numDataPoints() const { return m_numDataPoints; }
@@ -189,4 +203,7 @@ private:
     Hsne::Parameters m_hsneParams;
     std::vector<std::pair<int, int>> m_pointReferences;
     std::vector<std::vector<PointList>> m_pointBasedHierarchy;
+    vel::dr::BuildProgress* m_progress = nullptr;
+    std::function<void(double)> m_assigned;
+    std::string m_cacheProblem;
 };

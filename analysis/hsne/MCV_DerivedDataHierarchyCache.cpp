@@ -13,7 +13,9 @@
 #include "vel/utils/CoutLog.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <functional>
 #include <iostream>
@@ -23,12 +25,15 @@
 namespace {
 
 // Writes through `write` into a temporary file beside `path` and renames it
-// over `path`. Prints why and removes the temporary file on any failure.
-bool writeReplacing(const std::string& path, const std::function<void(std::ofstream&)>& write) {
+// over `path`. Prints why, says it in `problem` and removes the temporary
+// file on any failure.
+bool writeReplacing(const std::string& path, const std::function<void(std::ofstream&)>& write, std::string& problem) {
     const std::string temporary = path + ".tmp";
+    errno = 0;
     std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
     if (!out.is_open()) {
         std::cout << "Caching failed. File could not be opened. " << std::endl;
+        problem = errno != 0 ? std::strerror(errno) : "a file could not be created";
         return false;
     }
     bool written = false;
@@ -36,12 +41,17 @@ bool writeReplacing(const std::string& path, const std::function<void(std::ofstr
         write(out);
         out.close();
         written = !out.fail();
-        if (!written) std::cout << "Caching failed. " << path << " could not be written completely." << std::endl;
+        if (!written) {
+            std::cout << "Caching failed. " << path << " could not be written completely." << std::endl;
+            problem = "a file could not be written completely";
+        }
     } catch (const std::exception& e) {
         std::cout << "Caching failed. " << path << ": " << e.what() << std::endl;
+        problem = e.what();
     }
     if (written && std::rename(temporary.c_str(), path.c_str()) != 0) {
         std::cout << "Caching failed. " << path << " could not be replaced." << std::endl;
+        problem = "a file could not be replaced";
         written = false;
     }
     if (!written) std::remove(temporary.c_str());
@@ -94,6 +104,7 @@ std::uint64_t refKey(const std::pair<int, int>& ref) {
 
 bool MCV_DerivedDataHierarchy::cacheHsne(std::string directory) {
     if (!m_hsne) return false;
+    m_cacheProblem.clear();
     const bool hierarchy = cacheHsneHierarchy(directory + HierarchyCacheName);
     const bool points = cacheHsnePointBasedHierarchy(directory + PointBasedCacheName);
     return hierarchy && points;
@@ -102,30 +113,35 @@ bool MCV_DerivedDataHierarchy::cacheHsne(std::string directory) {
 bool MCV_DerivedDataHierarchy::cacheHsneHierarchy(std::string path) {
     if (!m_hsne) return false;
     std::cout << "Wrting " << path << std::endl;
-    return writeReplacing(path, [this](std::ofstream& out) { vel::dr::IO::saveHSNE(*m_hsne, out, m_logger.get()); });
+    return writeReplacing(
+        path, [this](std::ofstream& out) { vel::dr::IO::saveHSNE(*m_hsne, out, m_logger.get()); }, m_cacheProblem);
 }
 
 bool MCV_DerivedDataHierarchy::cacheHsnePointBasedHierarchy(std::string path) {
     if (!m_hsne) return false;
     std::cout << "Writing " << path << std::endl;
-    return writeReplacing(path, [this](std::ofstream& out) {
-        putInt32(out, static_cast<std::int32_t>(m_pointBasedHierarchy.size()));
-        for (const std::vector<PointList>& scale : m_pointBasedHierarchy) {
-            putInt32(out, static_cast<std::int32_t>(scale.size()));
-            for (const PointList& list : scale) {
-                putInt32(out, static_cast<std::int32_t>(list.size()));
-                for (const PointRef& ref : list) {
-                    putInt32(out, ref.first);
-                    putInt32(out, ref.second);
+    return writeReplacing(
+        path,
+        [this](std::ofstream& out) {
+            putInt32(out, static_cast<std::int32_t>(m_pointBasedHierarchy.size()));
+            for (const std::vector<PointList>& scale : m_pointBasedHierarchy) {
+                putInt32(out, static_cast<std::int32_t>(scale.size()));
+                for (const PointList& list : scale) {
+                    putInt32(out, static_cast<std::int32_t>(list.size()));
+                    for (const PointRef& ref : list) {
+                        putInt32(out, ref.first);
+                        putInt32(out, ref.second);
+                    }
                 }
             }
-        }
-    });
+        },
+        m_cacheProblem);
 }
 
 // ---- Reading ----
 
 bool MCV_DerivedDataHierarchy::loadCache(std::string directory) {
+    m_cacheProblem.clear();
     if (!loadHsneHierarchyCache(directory + HierarchyCacheName)) return false;
     if (!loadHsnePointBasedHierarchyCache(directory + PointBasedCacheName)) initPointBasedHierarchy();
     return true;
@@ -133,7 +149,11 @@ bool MCV_DerivedDataHierarchy::loadCache(std::string directory) {
 
 bool MCV_DerivedDataHierarchy::loadHsneHierarchyCache(std::string path) {
     std::ifstream in(path, std::ios::binary);
-    if (!in.is_open()) return false;
+    const std::string file = path.substr(path.find_last_of('/') + 1);
+    if (!in.is_open()) {
+        m_cacheProblem = file + " is missing";
+        return false;
+    }
     std::cout << "Loading " << path << std::endl;
     auto fresh = std::make_unique<Hsne>();
     fresh->setLogger(m_logger.get());
@@ -141,18 +161,22 @@ bool MCV_DerivedDataHierarchy::loadHsneHierarchyCache(std::string path) {
         vel::dr::IO::loadHSNE(*fresh, in, m_logger.get());
     } catch (const std::exception& e) {
         std::cout << "Loading cache failed: " << path << " is not a hierarchy file (" << e.what() << ")." << std::endl;
+        m_cacheProblem = file + " is damaged";
         return false;
     }
     const size_t scales = fresh->hierarchy().size();
     const unsigned points = scales > 0 ? fresh->scale(0).size() : 0;
     if (in.peek() != std::ifstream::traits_type::eof()) {
         std::cout << "Loading cache failed: " << path << " holds more than a hierarchy." << std::endl;
+        m_cacheProblem = file + " is damaged";
         return false;
     }
     if (static_cast<int>(scales) != m_numScales || static_cast<int>(points) != m_numDataPoints) {
         std::cout << "Loading cache failed: the cached hierarchy has " << scales << " scales over " << points
                   << " points, the analysis asks for " << m_numScales << " over " << m_numDataPoints << "."
                   << std::endl;
+        m_cacheProblem = "it holds " + std::to_string(scales) + " scales over " + std::to_string(points) +
+                         " points, not " + std::to_string(m_numScales) + " over " + std::to_string(m_numDataPoints);
         return false;
     }
     m_hsne = std::move(fresh);

@@ -96,23 +96,29 @@ QJsonObject MCV_DerivedDataHierarchy::parameterCacheObject(const ParameterCache&
     return object;
 }
 
-bool MCV_DerivedDataHierarchy::parameterCacheMatches(const QJsonObject& stored, const ParameterCache& current) {
+bool MCV_DerivedDataHierarchy::parameterCacheMatches(const QJsonObject& stored, const ParameterCache& current,
+                                                     std::string* why) {
+    const auto refuse = [why](const std::string& reason) {
+        if (why) *why = reason;
+        return false;
+    };
     const std::string version = stored.value(kVersionKey).toString().toStdString();
     if (version != current.version) {
         std::cout << "Version of the cache (" << version << ") differs from analysis version (" << current.version
                   << "). Cannot load cache.\n";
-        return false;
+        return refuse(version.empty() ? std::string("its parameter file is damaged")
+                                      : "it was written by version " + version);
     }
 
     const QJsonValue files = stored.value("Files");
     if (!files.isArray() || files.toArray().size() != static_cast<int>(current.files.size())) {
         std::cout << "Number of loaded files does not match cache. Cannot load cache.\n";
-        return false;
+        return refuse("it was built from other files");
     }
     for (const std::string& file : current.files) {
         if (!files.toArray().contains(QString::fromStdString(file))) {
             std::cout << "Could not find loaded file" << file << "in cache. Cannot load cache.\n";
-            return false;
+            return refuse("it was built from other files");
         }
     }
 
@@ -126,7 +132,7 @@ bool MCV_DerivedDataHierarchy::parameterCacheMatches(const QJsonObject& stored, 
     }
     if (!markersMatch) {
         std::cout << "Selected Markers do not match cache. Cannot load cache.\n";
-        return false;
+        return refuse("it was built with other markers");
     }
 
     for (const CachedSetting& setting : current.settings) {
@@ -134,7 +140,9 @@ bool MCV_DerivedDataHierarchy::parameterCacheMatches(const QJsonObject& stored, 
         if (!r.equal) {
             std::cout << setting.key << " (" << r.current << ") does not match cache (" << r.stored
                       << "). Cannot load cache.\n";
-            return false;
+            if (setting.kind == CachedSetting::Kind::Text) return refuse("it was built from other data");
+            return refuse("it was built with other settings (" + setting.key + " " + r.stored + ", not " + r.current +
+                          ")");
         }
     }
     return true;
@@ -142,10 +150,12 @@ bool MCV_DerivedDataHierarchy::parameterCacheMatches(const QJsonObject& stored, 
 
 bool MCV_DerivedDataHierarchy::cacheHsneParameters(std::string path, const ParameterCache& parameters) {
     std::cout << "Wrting " << path << std::endl;
+    m_cacheProblem.clear();
     const std::string temporary = path + ".tmp";
     QFile file(QString::fromStdString(temporary));
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
         std::cout << "Caching failed. File could not be opened.\n" << std::endl;
+        m_cacheProblem = file.errorString().toStdString();
         return false;
     }
     const QByteArray text = QJsonDocument(parameterCacheObject(parameters)).toJson(QJsonDocument::Indented);
@@ -153,6 +163,7 @@ bool MCV_DerivedDataHierarchy::cacheHsneParameters(std::string path, const Param
     file.close();
     if (!written || file.error() != QFileDevice::NoError || std::rename(temporary.c_str(), path.c_str()) != 0) {
         std::cout << "Caching failed. " << path << " could not be written." << std::endl;
+        m_cacheProblem = "the parameter file could not be written";
         std::remove(temporary.c_str());
         return false;
     }
@@ -161,6 +172,7 @@ bool MCV_DerivedDataHierarchy::cacheHsneParameters(std::string path, const Param
 
 bool MCV_DerivedDataHierarchy::loadHsneParametersCache(std::string path, const ParameterCache& current) {
     std::cout << "Loading " << path << std::endl;
+    m_cacheProblem.clear();
     QFile file(QString::fromStdString(path));
     if (!file.open(QIODevice::ReadOnly)) {
         std::cout << "Loading cache failed. File could not be opened.\n" << std::endl;
@@ -168,5 +180,5 @@ bool MCV_DerivedDataHierarchy::loadHsneParametersCache(std::string path, const P
     }
     // Text that is not a JSON object reads as an empty object, which fails the
     // version check.
-    return parameterCacheMatches(QJsonDocument::fromJson(file.readAll()).object(), current);
+    return parameterCacheMatches(QJsonDocument::fromJson(file.readAll()).object(), current, &m_cacheProblem);
 }

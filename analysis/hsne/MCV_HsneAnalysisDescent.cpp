@@ -2,8 +2,8 @@
 #include "analysis/hsne/MCV_HsneAnalysis.h"
 
 #include "analysis/MCV_GpuGradientDescent.h"
-#include "analysis/MCV_ProgressBar.h"
 #include "analysis/hsne/MCV_DerivedDataHierarchy.h"
+#include "analysis/hsne/MCV_HsneEmbedLoop.h"
 #include "analysis/tsne/MCV_TsneAnalysis.h"
 #include "data/MCV_CytometryData.h"
 #include "data/MCV_DerivedDataPoints.h"
@@ -12,7 +12,6 @@
 #include "data/MCV_UiInterface.h"
 
 #include "vel/dr/SparseTSNEUserDefProbabilities.h"
-#include "vel/utils/Timer.h"
 
 #include <algorithm>
 #include <exception>
@@ -98,31 +97,11 @@ void MCV_HsneAnalysis::iterate() {
 }
 
 void MCV_HsneAnalysis::embedLoop() {
-    vel::utils::Timer timer;
-    timer.start();
-    std::cout << "HSNE: Computing gradient descent..";
-    MCV_ProgressBar bar(std::cout, m_iterations);
-    bar.start();
-
     m_running = true;
     m_missingOutputReported = false;
-    writeHsneChannels();
-    for (int i = 1; m_iterations >= 1 && m_running; ++i) {
-        iterate();
-        bar.advance(i, m_iterations);
-        if (i % 100 == 0) writeHsneChannels();
-        if (i >= m_iterations) break;
-    }
-    writeHsneChannels();
-    m_running = false;
-    timer.stop();
-
-    bar.finish();
-    MCV_ProgressBar::separator(std::cout);
-    std::cout << "HSNE: Finished embedding of " << m_name
-              << " in: " << static_cast<double>(timer.elapsedMicroseconds()) / 1000 / 1000 << " seconds.";
-    MCV_ProgressBar::separator(std::cout);
-    std::cout << std::flush;
+    runHsneEmbedLoop(
+        m_name, m_iterations, 100, m_running, [this] { iterate(); }, [this] { writeHsneChannels(); },
+        [this] { m_running = false; });
 }
 
 // ---- Output variables ----

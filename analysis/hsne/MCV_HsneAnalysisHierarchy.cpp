@@ -16,7 +16,19 @@
 #include <exception>
 #include <iostream>
 
-MCV_HsneAnalysisHierarchy::MCV_HsneAnalysisHierarchy() { m_type = ANALYSIS_HSNE_HIERARCHY; }
+namespace {
+
+MCV_HsneHierarchyBuilder::Settings hsneDefaults() {
+    MCV_HsneHierarchyBuilder::Settings defaults;
+    defaults.numNeighbors = MCV_HsneAnalysisHierarchy::kNumNeighbors;
+    return defaults;
+}
+
+}  // namespace
+
+MCV_HsneAnalysisHierarchy::MCV_HsneAnalysisHierarchy() : m_builder(hsneDefaults(), "Caching HSNE results.\n") {
+    m_type = ANALYSIS_HSNE_HIERARCHY;
+}
 
 MCV_HsneAnalysisHierarchy::~MCV_HsneAnalysisHierarchy() {
     assert(!m_building);
@@ -38,7 +50,7 @@ void MCV_HsneAnalysisHierarchy::setActiveDataSelection(MCV_DerivedDataPoints* po
 
 void MCV_HsneAnalysisHierarchy::calcInitialNumScales() {
     if (!m_dataSelection || m_dataSelection->data().empty()) return;
-    m_numScales = defaultNumScales(m_dataSelection->data().size());
+    settings().numScales = defaultNumScales(m_dataSelection->data().size());
 }
 
 int MCV_HsneAnalysisHierarchy::defaultNumScales(size_t numPoints) {
@@ -69,6 +81,13 @@ bool MCV_HsneAnalysisHierarchy::isRunning() const {
            std::any_of(m_analyses.begin(), m_analyses.end(), [](const MCV_HsneAnalysis* l) { return l->isRunning(); });
 }
 
+const MCV_HsneAnalysis* MCV_HsneAnalysisHierarchy::levelRefusingCompute() const {
+    if (m_building) return nullptr;
+    for (const MCV_HsneAnalysis* level : m_analyses)
+        if (level->isRunning()) return level;
+    return nullptr;
+}
+
 MCV_DerivedDataClusters* MCV_HsneAnalysisHierarchy::updateClusters(std::vector<std::vector<unsigned>>*, std::string) {
     return nullptr;
 }
@@ -95,12 +114,10 @@ void MCV_HsneAnalysisHierarchy::initHSNE() {
                   << std::endl;
         return;
     }
-    for (MCV_HsneAnalysis* level : m_analyses) {
-        if (level->isRunning()) {
-            std::cout << "HSNE: " << m_name << " is not computed again while " << level->name()
-                      << " is embedding; stop it first." << std::endl;
-            return;
-        }
+    if (const MCV_HsneAnalysis* level = levelRefusingCompute()) {
+        std::cout << "HSNE: " << m_name << " is not computed again while " << level->name()
+                  << " is embedding; stop it first." << std::endl;
+        return;
     }
     m_building = true;
     do {
@@ -131,28 +148,6 @@ bool MCV_HsneAnalysisHierarchy::checkBuildable(const std::vector<std::pair<int, 
     return MCV_DerivedDataHierarchy::selectionBuildable(m_name, points, m_selectedMarkers);
 }
 
-std::shared_ptr<MCV_DerivedDataHierarchy> MCV_HsneAnalysisHierarchy::prepareHierarchy(
-    std::vector<std::pair<int, int>>& points) const {
-    MCV_DerivedDataHierarchy::Hsne::Parameters params;
-    params.seed = m_seed;
-    params.numNeighbors = kNumNeighbors;
-    params.numTrees = m_numTrees;
-    params.aknnNumChecks = m_aknnNumChecks;
-    params.knnLibrary = m_knnLibrary;
-    params.knnMetric = m_knnMetric;
-    params.monteCarloSampling = m_monteCarloSampling;
-    params.mcmcsNumWalks = m_mcmcsNumWalks;
-    params.mcmcsLandmarkThresh = m_mcmcsLandmarkThresh;
-    params.mcmcsWalkLength = m_mcmcsWalkLength;
-    params.useHardThresh = m_useHardThresh;
-    params.hardThresh = m_hardThresh;
-    params.memoryPreserving = m_memoryPreserving;
-    params.numWalksPerLandmark = m_numWalksPerLandmark;
-    params.pruneThresh = static_cast<float>(m_pruneThresh);
-
-    return MCV_DerivedDataHierarchy::forSelection(m_name, &points, m_selectedMarkers, m_numScales, params);
-}
-
 bool MCV_HsneAnalysisHierarchy::build() {
     if (!m_dataSelection) {
         std::cout << "HSNE: " << m_name << " has no data selection." << std::endl;
@@ -160,16 +155,13 @@ bool MCV_HsneAnalysisHierarchy::build() {
     }
     std::vector<std::pair<int, int>> points = m_dataSelection->data();
     if (!checkBuildable(points)) return false;
-    if (m_numScales < 1) {
+    if (numScales() < 1) {
         std::cout << "HSNE: " << m_name << " needs at least one scale." << std::endl;
         return false;
     }
-    std::shared_ptr<MCV_DerivedDataHierarchy> fresh = prepareHierarchy(points);
-    std::cout << "Data Prepared for HSNE.\n" << std::flush;
-    if (!loadCachedHSNE(*fresh)) {
-        fresh->initHsne();
-        cacheHSNE(*fresh);
-    }
+    std::shared_ptr<MCV_DerivedDataHierarchy> fresh =
+        m_builder.obtain(m_name, &points, m_selectedMarkers, m_dataSelection);
+    if (!fresh) return false;  // stopped
     m_pointReferences = std::move(points);
     m_numDataPoints = static_cast<int>(m_pointReferences.size());
     replaceHierarchy(std::move(fresh));
@@ -247,7 +239,7 @@ std::vector<unsigned> MCV_HsneAnalysisHierarchy::computeNumberOfLandmarksOnNextL
 
 std::vector<unsigned> MCV_HsneAnalysisHierarchy::computeNumberOfLandmarksOnPreviousLevels(
     int scale, std::vector<unsigned>* selection) {
-    const int scales = m_hierarchy ? m_hierarchy->numScales() : m_numScales;
+    const int scales = m_hierarchy ? m_hierarchy->numScales() : numScales();
     std::vector<unsigned> counts(static_cast<size_t>(std::max(scales - 1 - scale, 0)), 0);
     if (!m_hierarchy || !selection || scale < 0) return counts;
     std::vector<unsigned> current = *selection;

@@ -2,6 +2,7 @@
 
 #include "analysis/MCV_Analysis.h"
 #include "analysis/hsne/MCV_DerivedDataHierarchy.h"
+#include "analysis/hsne/MCV_HsneHierarchyBuilder.h"
 
 #include "vel/utils/KnnCodes.h"
 
@@ -31,6 +32,11 @@ class MCV_HsneAnalysis;
 // arrives while a level runs outside initHSNE is refused with a line. A failed
 // build (too few points, a library error) prints a line, keeps the previous
 // hierarchy and levels and reports analysisFinished for the overview.
+//
+// The hierarchy comes through builder(): its cache load, build and cache write
+// run off the GUI thread while the builder's progress hook keeps the window
+// alive. builder().stop() (the quit question's Yes) ends a build at its next
+// block; initHSNE then changes nothing, as after a failed build.
 class MCV_HsneAnalysisHierarchy : public MCV_Analysis {
 public:
     // Neighbours of every point in the kNN graph of a build.
@@ -81,6 +87,10 @@ public:
 
     // True while initHSNE is on the stack or any level runs.
     bool isRunning() const override;
+    // The level whose embedding makes initHSNE refuse now: one that runs
+    // while initHSNE is not on the stack. Null when initHSNE would build, at
+    // once or after the run on the stack.
+    const MCV_HsneAnalysis* levelRefusingCompute() const;
     // The hierarchy analysis keeps no clusters.
     MCV_DerivedDataClusters* updateClusters(std::vector<std::vector<unsigned>>* clusters, std::string name) override;
 
@@ -90,79 +100,60 @@ public:
     void levelDestroyed(MCV_HsneAnalysis* level);
 
     // ---- Settings (stored only; read by the next initHSNE) ----
-    void setNumScales(int scales) { m_numScales = scales; }
-    void setSeed(int seed) { m_seed = seed; }
-    void setNumWalksPerLandmark(int walks) { m_numWalksPerLandmark = walks; }
-    void setMonteCarloSampling(bool on) { m_monteCarloSampling = on; }
-    void setMcmcsNumWalks(int walks) { m_mcmcsNumWalks = walks; }
-    void setMcmcsLandmarkThresh(float thresh) { m_mcmcsLandmarkThresh = thresh; }
-    void setMcmcsWalkLength(int length) { m_mcmcsWalkLength = length; }
-    void setPruneThresh(int thresh) { m_pruneThresh = thresh; }
-    void setUseHardThresh(bool on) { m_useHardThresh = on; }
-    void setHardThresh(float thresh) { m_hardThresh = thresh; }
+    void setNumScales(int scales) { settings().numScales = scales; }
+    void setSeed(int seed) { settings().seed = seed; }
+    void setNumWalksPerLandmark(int walks) { settings().numWalksPerLandmark = walks; }
+    void setMonteCarloSampling(bool on) { settings().monteCarloSampling = on; }
+    void setMcmcsNumWalks(int walks) { settings().mcmcsNumWalks = walks; }
+    void setMcmcsLandmarkThresh(float thresh) { settings().mcmcsLandmarkThresh = thresh; }
+    void setMcmcsWalkLength(int length) { settings().mcmcsWalkLength = length; }
+    void setPruneThresh(int thresh) { settings().pruneThresh = thresh; }
+    void setUseHardThresh(bool on) { settings().useHardThresh = on; }
+    void setHardThresh(float thresh) { settings().hardThresh = thresh; }
     void setIterations(int iterations) { m_iterations = iterations; }
-    void setMemoryPreserving(bool on) { m_memoryPreserving = on; }
-    void setAknnNumChecks(int checks) { m_aknnNumChecks = checks; }
-    void setKnnLibrary(vel::utils::knn_library library) { m_knnLibrary = library; }
-    void setKnnMetric(vel::utils::knn_distance_metric metric) { m_knnMetric = metric; }
+    void setMemoryPreserving(bool on) { settings().memoryPreserving = on; }
+    void setAknnNumChecks(int checks) { settings().aknnNumChecks = checks; }
+    void setKnnLibrary(vel::utils::knn_library library) { settings().knnLibrary = library; }
+    void setKnnMetric(vel::utils::knn_distance_metric metric) { settings().knnMetric = metric; }
     void setUseGPU(bool on) { m_useGpu = on; }
-    void setCachingEnabled(bool on) { m_cachingEnabled = on; }
+    void setCachingEnabled(bool on) { settings().cachingEnabled = on; }
 
-    int numScales() const { return m_numScales; }
-    int seed() const { return m_seed; }
-    int numWalksPerLandmark() const { return m_numWalksPerLandmark; }
-    bool monteCarloSampling() const { return m_monteCarloSampling; }
-    int mcmcsNumWalks() const { return m_mcmcsNumWalks; }
-    float mcmcsLandmarkThresh() const { return m_mcmcsLandmarkThresh; }
-    int mcmcsWalkLength() const { return m_mcmcsWalkLength; }
-    int pruneThresh() const { return m_pruneThresh; }
-    bool useHardThresh() const { return m_useHardThresh; }
-    float hardThresh() const { return m_hardThresh; }
+    int numScales() const { return settings().numScales; }
+    int seed() const { return settings().seed; }
+    int numWalksPerLandmark() const { return settings().numWalksPerLandmark; }
+    bool monteCarloSampling() const { return settings().monteCarloSampling; }
+    int mcmcsNumWalks() const { return settings().mcmcsNumWalks; }
+    float mcmcsLandmarkThresh() const { return settings().mcmcsLandmarkThresh; }
+    int mcmcsWalkLength() const { return settings().mcmcsWalkLength; }
+    int pruneThresh() const { return settings().pruneThresh; }
+    bool useHardThresh() const { return settings().useHardThresh; }
+    float hardThresh() const { return settings().hardThresh; }
     int iterations() const { return m_iterations; }
-    bool memoryPreserving() const { return m_memoryPreserving; }
-    int aknnNumChecks() const { return m_aknnNumChecks; }
-    int numTrees() const { return m_numTrees; }
-    int knnLibrary() const { return m_knnLibrary; }
-    int knnMetric() const { return m_knnMetric; }
+    bool memoryPreserving() const { return settings().memoryPreserving; }
+    int aknnNumChecks() const { return settings().aknnNumChecks; }
+    int numTrees() const { return settings().numTrees; }
+    int knnLibrary() const { return settings().knnLibrary; }
+    int knnMetric() const { return settings().knnMetric; }
     bool useGPU() const { return m_useGpu; }
-    bool cachingEnabled() const { return m_cachingEnabled; }
+    bool cachingEnabled() const { return settings().cachingEnabled; }
     int numDataPoints() const { return m_numDataPoints; }
+
+    // The build settings and the road to the hierarchy (caches, build).
+    MCV_HsneHierarchyBuilder& builder() { return m_builder; }
+    MCV_HsneHierarchyBuilder::Settings& settings() { return m_builder.settings(); }
+    const MCV_HsneHierarchyBuilder::Settings& settings() const { return m_builder.settings(); }
 
 private:
     // One build: false (after a line) when nothing was replaced.
     bool build();
     // Checks the selection, markers and loaded data before a build.
     bool checkBuildable(const std::vector<std::pair<int, int>>& points) const;
-    // The derived hierarchy of the current selection and markers, input filled.
-    std::shared_ptr<MCV_DerivedDataHierarchy> prepareHierarchy(std::vector<std::pair<int, int>>& points) const;
-    // Loads the caches into `candidate`; false when they do not fit.
-    bool loadCachedHSNE(MCV_DerivedDataHierarchy& candidate);
-    void cacheHSNE(MCV_DerivedDataHierarchy& built);
     // Adopts the new hierarchy: drops and reports the drill-down levels, then
     // re-binds the overview level.
     void replaceHierarchy(std::shared_ptr<MCV_DerivedDataHierarchy> fresh);
-    // Caches serve only "All Points" with caching on; prints `refusal` for
-    // another selection.
-    bool cacheAllowed(const char* refusal) const;
-    // What the parameter cache records of a build over `built`.
-    MCV_DerivedDataHierarchy::ParameterCache parameterCache(const MCV_DerivedDataHierarchy& built) const;
 
-    int m_numScales = 4;
-    int m_seed = -1;
-    int m_numWalksPerLandmark = 100;
-    bool m_monteCarloSampling = true;
-    int m_mcmcsNumWalks = 15;
-    float m_mcmcsLandmarkThresh = 1.5f;
-    int m_mcmcsWalkLength = 15;
-    int m_pruneThresh = 0;
-    bool m_useHardThresh = false;
-    float m_hardThresh = 0.5f;
+    MCV_HsneHierarchyBuilder m_builder;
     int m_iterations = 1000;
-    bool m_memoryPreserving = true;
-    int m_aknnNumChecks = 1024;
-    int m_numTrees = 4;
-    int m_knnLibrary = vel::utils::KNN_ANNOY;
-    int m_knnMetric = vel::utils::KNN_METRIC_EUCLIDEAN;
 
     std::shared_ptr<MCV_DerivedDataHierarchy> m_hierarchy;
     std::vector<MCV_HsneAnalysis*> m_analyses;
@@ -171,7 +162,6 @@ private:
     std::vector<std::pair<int, int>> m_pointReferences;
     int m_numDataPoints = 0;
     bool m_useGpu = false;
-    bool m_cachingEnabled = true;
 
     bool m_building = false;      // initHSNE is on the stack
     bool m_buildPending = false;  // a compute arrived meanwhile

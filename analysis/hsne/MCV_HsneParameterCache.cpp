@@ -3,19 +3,27 @@
 #include "data/MCV_CytometryData.h"
 #include "data/MCV_FcsHeader.h"
 
-MCV_DerivedDataHierarchy::ParameterCache MCV_HsneParameterCache::record(const Settings& s,
-                                                                        const MCV_DerivedDataHierarchy& built) {
-    using Kind = MCV_DerivedDataHierarchy::CachedSetting::Kind;
+std::vector<std::string> MCV_HsneParameterCache::loadedFiles() {
     MCV_CytometryData* data = MCV_CytometryData::Instance();
     const std::string folder = data->filePath();
-    MCV_DerivedDataHierarchy::ParameterCache cache;
-    cache.version = Version;
+    std::vector<std::string> files;
     for (int f = 0; f < data->numFiles(); ++f) {
         std::string path = data->header(f)->fileName();
         if (!folder.empty() && path.compare(0, folder.size(), folder) == 0) path.erase(0, folder.size());
-        cache.files.push_back(path);
+        files.push_back(path);
     }
-    cache.markers = s.markers;
+    return files;
+}
+
+MCV_DerivedDataHierarchy::ParameterCache MCV_HsneParameterCache::record(const MCV_HsneHierarchyBuilder::Settings& s,
+                                                                        const std::vector<unsigned>& markers,
+                                                                        const std::vector<std::string>& files,
+                                                                        const std::string& fingerprint) {
+    using Kind = MCV_DerivedDataHierarchy::CachedSetting::Kind;
+    MCV_DerivedDataHierarchy::ParameterCache cache;
+    cache.version = Version;
+    cache.files = files;
+    cache.markers = markers;
     cache.settings = {
         {"Number of Scales", Kind::Integer, static_cast<double>(s.numScales), {}},
         {"Knn library", Kind::Integer, static_cast<double>(s.knnLibrary), {}},
@@ -33,7 +41,7 @@ MCV_DerivedDataHierarchy::ParameterCache MCV_HsneParameterCache::record(const Se
         // The analyses build with different neighbourhood sizes.
         {"Nr. Neighbors", Kind::Integer, static_cast<double>(s.numNeighbors), {}},
         // Ties the cache to the values it was built from, not only to names.
-        {"Data Fingerprint", Kind::Text, 0, built.dataFingerprint()},
+        {"Data Fingerprint", Kind::Text, 0, fingerprint},
     };
     return cache;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "analysis/hsne/MCV_DerivedDataHierarchy.h"
+#include "analysis/hsne/MCV_HsneHierarchyBuilder.h"
 
 #include <string>
 #include <vector>
@@ -13,28 +14,14 @@ class MCV_HsneParameterCache {
 public:
     static constexpr const char* Version = "1.0";
 
-    // The library-facing settings of a build.
-    struct Settings {
-        int numScales = 0;
-        int knnLibrary = 0;
-        int knnMetric = 0;
-        int aknnNumChecks = 0;
-        int numTrees = 0;
-        bool memoryPreserving = true;
-        int numWalksPerLandmark = 0;
-        int mcmcsNumWalks = 0;
-        float mcmcsLandmarkThresh = 0;
-        int mcmcsWalkLength = 0;
-        int pruneThresh = 0;
-        bool useHardThresh = false;
-        float hardThresh = 0;
-        int numNeighbors = 0;
-        std::vector<unsigned> markers;
-    };
-
-    // The record of a build over `built` with `settings`: the loaded files
-    // relative to the data folder, the markers, the settings and the data
-    // fingerprint.
-    static MCV_DerivedDataHierarchy::ParameterCache record(const Settings& settings,
-                                                           const MCV_DerivedDataHierarchy& built);
+    // The record of a build with `settings` and `markers` over the data of
+    // `files` (loadedFiles()) whose input matrix has `fingerprint`
+    // (MCV_DerivedDataHierarchy::dataFingerprint).
+    static MCV_DerivedDataHierarchy::ParameterCache record(const MCV_HsneHierarchyBuilder::Settings& settings,
+                                                           const std::vector<unsigned>& markers,
+                                                           const std::vector<std::string>& files,
+                                                           const std::string& fingerprint);
+    // The loaded files' paths relative to the data folder, in file order.
+    // Reads the data model: GUI thread.
+    static std::vector<std::string> loadedFiles();
 };

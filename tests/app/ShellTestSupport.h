@@ -36,7 +36,10 @@
 #include <QTest>
 #include <QWindow>
 #include <gtest/gtest.h>
+#include <xcb/xcb.h>
 
+#include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <set>
@@ -111,6 +114,38 @@ inline QPushButton* overlayButton(UI_ScatterplotWidget* plot, int row) {
         if (grid && b->size() == QSize(35, 35) && grid->itemAtPosition(row, 0))
             return qobject_cast<QPushButton*>(grid->itemAtPosition(row, 0)->widget());
     }
+    return nullptr;
+}
+
+// The window-system's close request, as an X client sends it.
+inline void sendWindowManagerClose(QWidget* window) {
+    xcb_connection_t* c = xcb_connect(nullptr, nullptr);
+    ASSERT_FALSE(xcb_connection_has_error(c));
+    auto atom = [c](const char* name) {
+        xcb_intern_atom_reply_t* r =
+            xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, static_cast<uint16_t>(std::strlen(name)), name), nullptr);
+        const xcb_atom_t a = r ? r->atom : static_cast<xcb_atom_t>(XCB_ATOM_NONE);
+        std::free(r);
+        return a;
+    };
+    xcb_client_message_event_t ev{};
+    ev.response_type = XCB_CLIENT_MESSAGE;
+    ev.format = 32;
+    ev.window = static_cast<xcb_window_t>(window->winId());
+    ev.type = atom("WM_PROTOCOLS");
+    ev.data.data32[0] = atom("WM_DELETE_WINDOW");
+    ev.data.data32[1] = XCB_CURRENT_TIME;
+    // Checked, so the server has handled the request before we disconnect.
+    const xcb_void_cookie_t sent =
+        xcb_send_event_checked(c, 0, ev.window, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&ev));
+    std::free(xcb_request_check(c, sent));
+    xcb_disconnect(c);
+}
+
+// The visible message box of the window (the quit question), or null.
+inline QMessageBox* shownBox(MainWindow& w) {
+    for (QMessageBox* b : w.findChildren<QMessageBox*>())
+        if (b->isVisible()) return b;
     return nullptr;
 }
 

@@ -22,6 +22,7 @@
 #include <QFile>
 #include <QMenu>
 #include <QSpinBox>
+#include <QStatusBar>
 #include <QTabWidget>
 #include <QTimer>
 
@@ -114,6 +115,9 @@ TEST_F(HsneRoad, FromCtrlFThroughTwoZoomsToTheDataLevel) {
     EXPECT_NE(finished, early) << "the landmarks moved";
     QTest::qWait(50);
     EXPECT_EQ(plot->grabFramebuffer(), finished) << "and stopped";
+    // (Asked only now: the window makes its status bar on the first use, which
+    // resizes the plot.)
+    EXPECT_TRUE(w().statusBar()->currentMessage().isEmpty()) << "nothing was refused";
 
     // ---- No zoom without a selection ----
     rightClick(plot, [](QMenu* menu) {
@@ -122,7 +126,8 @@ TEST_F(HsneRoad, FromCtrlFThroughTwoZoomsToTheDataLevel) {
         menu->close();
     });
 
-    // ---- Zoom: " - Level 2" at scale 1, restarted from its overlay after 5 iterations ----
+    // ---- Zoom: " - Level 2" at scale 1, where Compute (scales set to 4) is refused after 2
+    // iterations and the level goes on; restarted from its overlay after 5 iterations ----
     // The name, scale and dock title of analysis `i`, a level with the view i - 1.
     auto level = [&](size_t i) {
         auto* l = i < w().analyses().size() ? dynamic_cast<MCV_HsneAnalysis*>(w().analyses()[i]) : nullptr;
@@ -134,7 +139,12 @@ TEST_F(HsneRoad, FromCtrlFThroughTwoZoomsToTheDataLevel) {
         if (a != overview) static_cast<MCV_HsneAnalysis*>(a)->setIterations(50);
     });
     QObject::connect(w().bridge(), &UI_Interface::analysisUpdatedSignal, &w(), [&](void* a) {
-        if (a != overview && a == w().analyses().back() && w().analyses().size() == 3 && ++levelUpdates == 5)
+        if (a != overview && a == w().analyses().back() && w().analyses().size() == 3 && ++levelUpdates == 2) {
+            panel->numScalesBox()->setValue(4);
+            QTest::mouseClick(panel->computeHsneButton(), Qt::LeftButton);
+            panel->numScalesBox()->setValue(3);
+        }
+        if (a != overview && a == w().analyses().back() && w().analyses().size() == 3 && levelUpdates == 5)
             QTest::mouseClick(overlayButton(qobject_cast<UI_HsneWidget*>(w().views().back())->plot(), 1),
                               Qt::LeftButton);
     });
@@ -144,6 +154,10 @@ TEST_F(HsneRoad, FromCtrlFThroughTwoZoomsToTheDataLevel) {
         << "the events of " << selectedLandmarks << " landmarks";
     ASSERT_EQ(level(2), std::make_tuple(std::string("H - Level 2"), 1, std::string("H - Level 2")));
     EXPECT_EQ(levelUpdates, 5 + 50) << "the restart waits for the running loop and then runs in full";
+    EXPECT_EQ(w().statusBar()->currentMessage(),
+              "\"H\" was not computed: its level \"H - Level 2\" is still embedding. Stop that embedding, then press "
+              "Compute again.");
+    EXPECT_EQ(hierarchy->numScales(), 3) << "a refused Compute hands no settings over";
 
     // ---- Zoom again: " - Data Level" ----
     zoomIntoUpperLeft(qobject_cast<UI_HsneWidget*>(w().views()[1])->plot());

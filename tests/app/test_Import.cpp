@@ -1,6 +1,7 @@
 // "Open File(s) ..." end to end: real FCS files from other software, the load
-// messages, a refused open that keeps the user's work, the import dialog, the
-// colour image beside the data and the remembered folder.
+// messages, a refused open that keeps the user's work, the question before
+// analyses are closed, the import dialog, the sample tag in the analyses'
+// marker lists, the colour image beside the data and the remembered folder.
 #include "ShellTestSupport.h"
 #include "support/TestData.h"
 
@@ -10,6 +11,9 @@
 #include "ui/base/UI_DockableWidget.h"
 #include "ui/base/UI_ExpanderWidget.h"
 #include "ui/base/UI_Settings.h"
+#include "ui/fc/UI_HsneFCSettingsWidget.h"
+#include "ui/hsne/UI_HsneSettingsWidget.h"
+#include "ui/tsne/UI_TsneSettingsWidget.h"
 #include "support/WidgetFinders.h"
 
 #include <QCheckBox>
@@ -93,18 +97,20 @@ TEST_F(Import, ARefusedOpenKeepsTheDataAnalysesAndFileInformation) {
     };
     for (const auto& r : refused) {
         bool asked = false;
+        UI_ModalDialogs::answerQuestion(true);  // the user agrees to close the analyses
         open(r.files, [&asked](QDialog*) {
             asked = true;
             return 0;
         });
         const auto messages = UI_ModalDialogs::takeMessages();
-        ASSERT_EQ(messages.size(), 1u) << r.files.join(' ').toStdString();
-        EXPECT_EQ(messages[0].icon, QMessageBox::Critical);
+        ASSERT_EQ(messages.size(), 2u) << r.files.join(' ').toStdString();
+        EXPECT_EQ(messages[0].icon, QMessageBox::Question);
+        EXPECT_EQ(messages[1].icon, QMessageBox::Critical);
         if (r.message == "*") {
-            EXPECT_TRUE(messages[0].text.startsWith("Could not open file " + r.files.last() + "Error code "));
-            EXPECT_FALSE(messages[0].text.contains("Files differ to much"));
+            EXPECT_TRUE(messages[1].text.startsWith("Could not open file " + r.files.last() + "Error code "));
+            EXPECT_FALSE(messages[1].text.contains("Files differ to much"));
         } else {
-            EXPECT_EQ(messages[0].text, r.message);
+            EXPECT_EQ(messages[1].text, r.message);
         }
         EXPECT_FALSE(asked) << "no import dialog after an error";
         EXPECT_EQ(MCV_CytometryData::Instance(), data);
@@ -248,6 +254,7 @@ TEST_F(Import, ANewImportRetiresAnalysesViewsAndPanels) {
     QPointer<UI_DockableWidget> dataView = new UI_DockableWidget(&w());
     w().addView(dataView, nullptr);
 
+    UI_ModalDialogs::answerQuestion(true);
     open({makeFile("s2.fcs", 3, 2)});
     EXPECT_TRUE(w().analyses().empty());
     EXPECT_TRUE(w().views().empty());
@@ -267,6 +274,119 @@ TEST_F(Import, DataFolderIsRememberedAcrossARestart) {
     UI_ModalDialogs::reset();
     trigger("actionOpenFile");
     EXPECT_EQ(UI_ModalDialogs::lastDirectory(), QDir(dir.path()).absolutePath());
+}
+
+// With analyses present a chosen set of files first asks; No leaves the data,
+// the analyses with their docks and panels and the remembered folder as they
+// were. Without analyses, or without a choice, nothing is asked.
+TEST_F(Import, OpeningFilesOverAnalysesAsksFirstAndNoKeepsEverything) {
+    const QString question = "Opening these files closes every analysis and its views. Continue?";
+    auto questions = [] {
+        int n = 0;
+        for (const auto& m : UI_ModalDialogs::takeMessages()) n += m.icon == QMessageBox::Question;
+        return n;
+    };
+    open({makeFile("s1.fcs", 2, 2)});
+    EXPECT_EQ(questions(), 0) << "no analyses: nothing asked";
+    const Built old = build(w(), 1, "old");
+    QTemporaryDir elsewhere;
+    const QString next = elsewhere.filePath("s2.fcs");
+    ASSERT_TRUE(QFile::copy(makeFile("s2.fcs", 3, 2), next));
+
+    const struct {
+        QStringList files;
+        bool yes;
+        int asked;
+        bool imported;
+    } cases[] = {{{}, true, 0, false}, {{next}, false, 1, false}, {{next}, true, 1, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.files.join(' ').toStdString() + (c.yes ? " yes" : " no"));
+        MCV_CytometryData* data = w().dataModel();
+        const std::vector<MCV_Analysis*> analyses = w().analyses();
+        const std::vector<UI_DockableWidget*> views = w().views();
+        const std::vector<UI_SettingsWidget*> panels = w().settingsPanels();
+        UI_ModalDialogs::answerQuestion(c.yes);
+        bool dialogShown = false;
+        open(c.files, [&dialogShown](QDialog*) {
+            dialogShown = true;
+            return 0;
+        });
+        const auto messages = UI_ModalDialogs::takeMessages();
+        ASSERT_EQ(messages.size(), size_t(c.asked));
+        if (c.asked) {
+            EXPECT_EQ(messages[0].icon, QMessageBox::Question);
+            EXPECT_EQ(messages[0].text, question);
+        }
+        EXPECT_EQ(dialogShown, c.imported);
+        UI_Settings::Instance()->sync();
+        EXPECT_EQ(UI_Settings::Instance()->value("dataDefaultFilePath").toString(),
+                  QDir(c.imported ? elsewhere.path() : dir.path()).absolutePath());
+        if (c.imported) {
+            EXPECT_EQ(w().dataModel()->header(0)->numEvents(), 3);
+            EXPECT_TRUE(w().analyses().empty());
+            EXPECT_TRUE(old.view.isNull() && old.panel.isNull());
+        } else {
+            EXPECT_EQ(w().dataModel(), data);
+            EXPECT_EQ(data->header(0)->numEvents(), 2);
+            EXPECT_EQ(w().analyses(), analyses);
+            EXPECT_EQ(w().views(), views);
+            EXPECT_EQ(w().settingsPanels(), panels);
+            EXPECT_FALSE(old.view.isNull() || old.panel.isNull());
+        }
+        UI_ModalDialogs::reset();
+    }
+}
+
+// An analysis that took the sample tag as an input would split every
+// population by file: the A-tSNE, HSNE and focus-and-context marker lists
+// start with it off. A stored default file applies as it is.
+TEST_F(Import, TheSampleTagStartsUntickedInEveryAnalysisUnlessAStoredDefaultTicksIt) {
+    const struct {
+        const char* defaults;
+        std::vector<bool> states;  // three markers, then the tag
+    } cases[] = {
+        {nullptr, {true, true, true, false}},
+        {"1 0 1 ", {true, false, true, false}},
+        {"0 1 1 1 ", {false, true, true, true}},
+    };
+    const QString a = makeFile("a.fcs", 6, 3), b = makeFile("b.fcs", 6, 3);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.defaults ? c.defaults : "no default file");
+        QTemporaryDir folder;
+        ASSERT_TRUE(QFile::copy(a, folder.filePath("a.fcs")) && QFile::copy(b, folder.filePath("b.fcs")));
+        if (c.defaults) FcsTestFile::writeBytes(folder.filePath("QLMRN_DefaultMarkers.txt").toStdString(), c.defaults);
+        if (!w().analyses().empty()) UI_ModalDialogs::answerQuestion(true);
+        UI_ModalDialogs::answerText("T");
+        open({folder.filePath("a.fcs"), folder.filePath("b.fcs")}, [](QDialog* d) {
+            childWithText<QCheckBox>(d, "Add Unique Sample Tag as Channel.")->click();
+            d->findChild<QPushButton*>("importButton2")->click();
+            return d->result();
+        });
+        ASSERT_EQ(w().dataModel()->combinedHeader()->variableIdx("QLMRN_ST"), 3);
+        UI_ModalDialogs::answerText("H");
+        trigger("actionNewHsneAnalysis");
+        UI_ModalDialogs::answerText("F");
+        trigger("actionNewHsneFCAnalysis");
+        ASSERT_EQ(w().settingsPanels().size(), 3u);
+        EXPECT_TRUE(qobject_cast<UI_TsneSettingsWidget*>(w().settingsPanels()[0]));
+        EXPECT_TRUE(qobject_cast<UI_HsneSettingsWidget*>(w().settingsPanels()[1]));
+        EXPECT_TRUE(qobject_cast<UI_HsneFCSettingsWidget*>(w().settingsPanels()[2]));
+        for (UI_SettingsWidget* panel : w().settingsPanels()) {
+            SCOPED_TRACE(panel->metaObject()->className());
+            auto* markers = panel->findChild<UI_MarkerSelectionWidget*>();
+            ASSERT_TRUE(markers);
+            ASSERT_GE(markers->checkBoxes().size(), 4u);
+            EXPECT_EQ(markers->checkBoxes()[3]->text(), "QLMRN_ST");
+            std::vector<bool> shown, taken;
+            for (size_t m = 0; m < 4; ++m) {
+                shown.push_back(markers->checkBoxes()[m]->isChecked());
+                taken.push_back(panel->analysis()->markerStates()[m]);
+            }
+            EXPECT_EQ(shown, c.states);
+            EXPECT_EQ(taken, c.states) << "the analysis takes what the list shows";
+        }
+        UI_ModalDialogs::reset();
+    }
 }
 
 }  // namespace

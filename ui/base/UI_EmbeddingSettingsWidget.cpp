@@ -1,6 +1,7 @@
 #include "UI_EmbeddingSettingsWidget.h"
 
 #include "analysis/MCV_Analysis.h"
+#include "analysis/tsne/MCV_TsneAnalysis.h"
 #include "data/MCV_CytometryData.h"
 #include "data/MCV_DerivedDataPoints.h"
 #include "ui/base/UI_ExpanderWidget.h"
@@ -86,7 +87,7 @@ void UI_EmbeddingSettingsWidget::addKnnRows(QGridLayout* layout, int row) {
 }
 
 QPushButton* UI_EmbeddingSettingsWidget::finishSections(QWidget* advancedBody, QWidget* parameterBody,
-                                                        const QString& computeText) {
+                                                        const QString& computeText, QWidget* below) {
     advancedExpander = new UI_ExpanderWidget(nullptr, false, false);
     advancedExpander->setHeader(QStringLiteral("Advanced Parameters"));
     advancedExpander->setBody(advancedBody);
@@ -103,6 +104,7 @@ QPushButton* UI_EmbeddingSettingsWidget::finishSections(QWidget* advancedBody, Q
     auto* buttonLayout = new QGridLayout();
     computeButton = new QPushButton(computeText, this);
     buttonLayout->addWidget(computeButton, 0, 0);
+    if (below) buttonLayout->addWidget(below, 1, 0);
     m_settingsLayout->addLayout(buttonLayout, 4, 0);
 
     for (int row = 0; row < 4; ++row) m_settingsLayout->setRowStretch(row, 0);
@@ -191,5 +193,13 @@ MCV_DerivedDataPoints* UI_EmbeddingSettingsWidget::inputForCompute() {
     MCV_DerivedDataPoints* input = inputData;
     for (size_t i = 0; !input && i < sets.size(); ++i)
         if (sets[i]->name() == "All Points") input = sets[i];
+    if (input && input->data().size() < static_cast<size_t>(MCV_TsneAnalysis::kMinPoints))
+        emit computeRefused(
+            QStringLiteral(
+                "\"%1\" was not computed: an embedding needs at least %2 events, and its input \"%3\" has %4.")
+                .arg(QString::fromStdString(m_analysis->name()))
+                .arg(MCV_TsneAnalysis::kMinPoints)
+                .arg(QString::fromStdString(input->name()))
+                .arg(input->data().size()));
     return input;
 }

@@ -52,9 +52,10 @@ protected:
     // "knn library" and "knn metric" at rows `row` and `row + 1`.
     void addKnnRows(QGridLayout* layout, int row);
     // The two parameter sections with the given bodies, the compute button
-    // (returned for the panel to connect), the row stretches, then the input
-    // list.
-    QPushButton* finishSections(QWidget* advancedBody, QWidget* parameterBody, const QString& computeText);
+    // (returned for the panel to connect) with `below` under it when given,
+    // the row stretches, then the input list.
+    QPushButton* finishSections(QWidget* advancedBody, QWidget* parameterBody, const QString& computeText,
+                                QWidget* below = nullptr);
 
     // Called after the input set changed (not for an empty list).
     virtual void inputChanged();
@@ -63,6 +64,8 @@ protected:
     bool markersChosen();
     // The set to hand to the analysis at compute: the chosen one while the
     // data model still has it, else "All Points" (null when there is none).
+    // A set with fewer events than an embedding needs, which the analysis
+    // will refuse, is reported through computeRefused.
     MCV_DerivedDataPoints* inputForCompute();
 
     QComboBox* inputDataCombo = nullptr;

@@ -26,6 +26,11 @@ public:
 
     MCV_Analysis* analysis() const;
 
+signals:
+    // A Compute that the analysis refuses, in one sentence for the window's
+    // status bar. The analysis writes its own console line all the same.
+    void computeRefused(const QString& reason);
+
 protected:
     // A section body: a widget with a grid aligned to the top.
     static QGridLayout* newSectionBody();

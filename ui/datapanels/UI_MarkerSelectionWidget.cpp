@@ -4,6 +4,7 @@
 #include "data/MCV_CytometryData.h"
 #include "data/MCV_FcsHeader.h"
 #include "data/MCV_OutputVariables.h"
+#include "data/MCV_SampleTag.h"
 #include "data/MCV_Settings.h"
 #include "ui/base/UI_ModalDialogs.h"
 #include "ui/base/boolVectorFile.h"
@@ -69,9 +70,11 @@ void UI_MarkerSelectionWidget::refreshWidget(bool showSampleBox) {
     if (n == 0) return;
     if (m_markerStates.empty()) {
         // Nothing chosen yet and no stored default: every marker, except that
-        // an analysis does not take the results of analyses as its inputs.
+        // an analysis does not take the results of analyses or the sample tag
+        // as its inputs.
         for (size_t i = 0; i < n; ++i)
-            m_markerStates.push_back(!(m_analysis && MCV_OutputVariables::contains(names[i])));
+            m_markerStates.push_back(
+                !(m_analysis && (MCV_OutputVariables::contains(names[i]) || MCV_SampleTag::is(names[i]))));
     } else {
         m_markerStates.resize(n, false);
     }

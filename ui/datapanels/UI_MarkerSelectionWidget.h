@@ -20,7 +20,8 @@ class QPushButton;
 // data set (the stored defaults, a loaded selection) are clipped, missing ones
 // are added (on when there were none at all, else off). With none at all
 // while bound to an analysis, the output variables (MCV_OutputVariables)
-// start off. While bound to an analysis every change goes to
+// and the sample tag (MCV_SampleTag) start off; stored defaults apply as
+// they are. While bound to an analysis every change goes to
 // MCV_Analysis::setMarkerState.
 // "Set Default" writes the default-marker file of the data folder, which the
 // import reads back.

@@ -11,33 +11,8 @@
 #include <QPushButton>
 #include <QSpinBox>
 
-namespace {
-
-QSpinBox* spinBox(int lowest, int highest, int value) {
-    auto* box = new QSpinBox();
-    box->setRange(lowest, highest);
-    box->setValue(value);
-    return box;
-}
-
-// The panel's double boxes keep the toolkit's step of 1.0 and 2 decimals.
-QDoubleSpinBox* doubleSpinBox(double highest, float value) {
-    auto* box = new QDoubleSpinBox();
-    box->setRange(0.0, highest);
-    box->setValue(static_cast<double>(value));
-    return box;
-}
-
-QCheckBox* checkBox(bool checked) {
-    auto* box = new QCheckBox();
-    box->setChecked(checked);
-    return box;
-}
-
-}  // namespace
-
 UI_HsneFCSettingsWidget::UI_HsneFCSettingsWidget(QWidget* parent, MCV_HsneFCAnalysis* analysisIn)
-    : UI_EmbeddingSettingsWidget(parent, analysisIn) {
+    : UI_HierarchySettingsWidget(parent, analysisIn, analysisIn ? &analysisIn->builder() : nullptr) {
     if (analysisIn) initUI();
 }
 
@@ -58,34 +33,21 @@ void UI_HsneFCSettingsWidget::initUI() {
         connect(control, signal, this, slot, Qt::DirectConnection);
     };
     using W = UI_HsneFCSettingsWidget;
-    add(advanced, 2, "RNG Seed", spinBox(-1, 10, a->seed()), intChanged, &W::seedChanged);
-    add(advanced, 3, "Memory preserving computation", checkBox(a->memoryPreserving()), &QCheckBox::toggled,
-        &W::memPreservingChanged);
-    add(advanced, 4, "#Checks in AKNN", spinBox(50, 2048, a->aknnNumChecks()), intChanged, &W::aknnNumChecksChanged);
-    add(advanced, 5, "#RW for influence", spinBox(0, 200, a->numWalksPerLandmark()), intChanged,
-        &W::numWalksPerLandmarkChanged);
-    add(advanced, 6, "#RW for Monte Carlo", spinBox(0, 100, a->mcmcsNumWalks()), intChanged, &W::mcmcsNumWalksChanged);
-    add(advanced, 7, "Random walks threshold", doubleSpinBox(2.0, a->mcmcsLandmarkThresh()), doubleChanged,
-        &W::mcmcsLandmarkThreshChanged);
-    add(advanced, 8, "Random walks length", spinBox(0, 100, a->mcmcsWalkLength()), intChanged,
-        &W::mcmcsWalkLengthChanged);
-    add(advanced, 9, "Pruning threshold", spinBox(0, 5, a->pruneThresh()), intChanged, &W::pruneThreshChanged);
-    add(advanced, 10, "Filter Percentile for Landmark Selection", checkBox(a->useHardThresh()), &QCheckBox::toggled,
-        &W::useHardThreshChanged);
-    add(advanced, 11, "Filter Percentile", doubleSpinBox(0.99, a->hardThresh()), doubleChanged, &W::hardThreshChanged);
-    add(advanced, 12, "Exaggeration Factor for Refine", doubleSpinBox(2.0, a->exaggerationFactorRefine()),
-        doubleChanged, &W::exagFacRefineChanged);
+    // This panel's real boxes step by 1.0, the toolkit's default.
+    addHierarchyRows(advanced, "Filter Percentile for Landmark Selection", 1.0, 1.0);
+    add(advanced, 12, "Exaggeration Factor for Refine", realBox(2.0, 1.0, a->exaggerationFactorRefine()), doubleChanged,
+        &W::exagFacRefineChanged);
 
     QGridLayout* parameters = newSectionBody();
-    numScalesSpin = spinBox(1, 50, a->numScales());
+    numScalesSpin = intBox(1, 50, a->numScales());
     add(parameters, 0, "Number of Scales", numScalesSpin, intChanged, &W::numScalesChanged);
-    add(parameters, 1, "Momentum for Refine", doubleSpinBox(0.99, a->momentumRefine()), doubleChanged,
+    add(parameters, 1, "Momentum for Refine", realBox(0.99, 1.0, a->momentumRefine()), doubleChanged,
         &W::momentumRefineChanged);
-    add(parameters, 2, "Rescale Embedding for Refine", doubleSpinBox(1.0, a->rescaleFactor()), doubleChanged,
+    add(parameters, 2, "Rescale Embedding for Refine", realBox(1.0, 1.0, a->rescaleFactor()), doubleChanged,
         &W::rescaleFactorChanged);
     // The box shows the analysis' flag; the panel's own starts on, like the
     // analysis' default.
-    add(parameters, 3, "GPU Acceleration", checkBox(a->useGPU()), &QCheckBox::stateChanged, &W::useGPUChanged);
+    add(parameters, 3, "GPU Acceleration", flagBox(a->useGPU()), &QCheckBox::stateChanged, &W::useGPUChanged);
     tmModeCombo = new QComboBox();
     tmModeCombo->addItems({QStringLiteral("Simple Combine"), QStringLiteral("Prune Deepest Level"),
                            QStringLiteral("Prune Deepest + Combine"), QStringLiteral("Augment Combined")});
@@ -96,9 +58,7 @@ void UI_HsneFCSettingsWidget::initUI() {
 
     // The input list is filled last: its first set goes to the analysis and
     // gives the first suggestion.
-    QPushButton* compute =
-        finishSections(advanced->parentWidget(), parameters->parentWidget(), QStringLiteral(" Compute HSNE "));
-    connect(compute, &QPushButton::pressed, this, &W::computeHSNE, Qt::DirectConnection);
+    finishHierarchySections(advanced->parentWidget(), parameters->parentWidget());
 }
 
 void UI_HsneFCSettingsWidget::inputChanged() {
@@ -115,26 +75,7 @@ void UI_HsneFCSettingsWidget::computeNumHardThreshLevels() {
     if (numScalesSpin) numScalesSpin->setValue(suggestion);
 }
 
-void UI_HsneFCSettingsWidget::seedChanged(int value) { analysis()->setSeed(value); }
-void UI_HsneFCSettingsWidget::memPreservingChanged(bool value) { analysis()->setMemoryPreserving(value); }
-void UI_HsneFCSettingsWidget::aknnNumChecksChanged(int value) { analysis()->setAknnNumChecks(value); }
-void UI_HsneFCSettingsWidget::numWalksPerLandmarkChanged(int value) { analysis()->setNumWalksPerLandmark(value); }
-void UI_HsneFCSettingsWidget::mcmcsNumWalksChanged(int value) { analysis()->setMcmcsNumWalks(value); }
-void UI_HsneFCSettingsWidget::mcmcsLandmarkThreshChanged(double value) {
-    analysis()->setMcmcsLandmarkThresh(static_cast<float>(value));
-}
-void UI_HsneFCSettingsWidget::mcmcsWalkLengthChanged(int value) { analysis()->setMcmcsWalkLength(value); }
-void UI_HsneFCSettingsWidget::pruneThreshChanged(int value) { analysis()->setPruneThresh(value); }
-
-void UI_HsneFCSettingsWidget::useHardThreshChanged(bool value) {
-    analysis()->setUseHardThresh(value);
-    computeNumHardThreshLevels();
-}
-
-void UI_HsneFCSettingsWidget::hardThreshChanged(double value) {
-    analysis()->setHardThresh(static_cast<float>(value));
-    computeNumHardThreshLevels();
-}
+void UI_HsneFCSettingsWidget::landmarkSelectionChanged() { computeNumHardThreshLevels(); }
 
 void UI_HsneFCSettingsWidget::exagFacRefineChanged(double value) {
     analysis()->setExaggerationFactorRefine(static_cast<float>(value));
@@ -149,13 +90,13 @@ void UI_HsneFCSettingsWidget::rescaleFactorChanged(double value) {
 void UI_HsneFCSettingsWidget::useGPUChanged(int state) { useGPU = state > 0; }
 void UI_HsneFCSettingsWidget::tmModeChanged(int mode) { analysis()->setTransitionMatrixMode(mode); }
 
-void UI_HsneFCSettingsWidget::computeHSNE() {
-    if (!markersChosen()) return;
+void UI_HsneFCSettingsWidget::computeHSNE() { computeHierarchy(); }
+
+void UI_HsneFCSettingsWidget::handOver() {
     MCV_HsneFCAnalysis* a = analysis();
     // Never hand over a set the data model no longer has.
     a->setActiveDataSelection(inputForCompute());
     a->setUseGPU(useGPU);
-    a->setKnnLibrary(static_cast<vel::utils::knn_library>(selectedKnnLibrary));
-    a->setKnnMetric(static_cast<vel::utils::knn_distance_metric>(selectedKnnMetric));
-    a->initHSNE();
 }
+
+void UI_HsneFCSettingsWidget::start() { analysis()->initHSNE(); }

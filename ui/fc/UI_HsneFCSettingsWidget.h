@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ui/base/UI_EmbeddingSettingsWidget.h"
+#include "ui/hsne/UI_HierarchySettingsWidget.h"
 
 class MCV_HsneFCAnalysis;
 class QComboBox;
@@ -18,7 +18,7 @@ class QSpinBox;
 // With fixed-percentile landmark selection on, the number of scales follows a
 // suggestion made from the size of the input set and the percentile; with it
 // off the number is left alone. GUI thread only.
-class UI_HsneFCSettingsWidget : public UI_EmbeddingSettingsWidget {
+class UI_HsneFCSettingsWidget : public UI_HierarchySettingsWidget {
     Q_OBJECT
 public:
     UI_HsneFCSettingsWidget(QWidget* parent, MCV_HsneFCAnalysis* analysis);
@@ -26,7 +26,6 @@ public:
     void initUI() override;
 
     // For tests.
-    QPushButton* computeHsneButton() const { return computeButton; }
     QSpinBox* numScalesBox() const { return numScalesSpin; }
     QComboBox* modeCombo() const { return tmModeCombo; }
     bool gpuChosen() const { return useGPU; }
@@ -36,16 +35,6 @@ public slots:
     void computeNumHardThreshLevels();
 
 private slots:
-    void seedChanged(int value);
-    void memPreservingChanged(bool value);
-    void aknnNumChecksChanged(int value);
-    void numWalksPerLandmarkChanged(int value);
-    void mcmcsNumWalksChanged(int value);
-    void mcmcsLandmarkThreshChanged(double value);
-    void mcmcsWalkLengthChanged(int value);
-    void pruneThreshChanged(int value);
-    void useHardThreshChanged(bool value);
-    void hardThreshChanged(double value);
     void exagFacRefineChanged(double value);
     void numScalesChanged(int value);
     void momentumRefineChanged(double value);
@@ -56,6 +45,9 @@ private slots:
 protected:
     // The chosen set goes to the analysis at once.
     void inputChanged() override;
+    void landmarkSelectionChanged() override;
+    void handOver() override;
+    void start() override;
 
 private:
     MCV_HsneFCAnalysis* analysis() const;

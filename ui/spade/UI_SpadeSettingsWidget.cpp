@@ -2,6 +2,7 @@
 
 #include "analysis/spade/MCV_SpadeAnalysis.h"
 #include "ui/base/UI_ModalDialogs.h"
+#include "ui/base/makeProgressBox.h"
 
 #include <QCoreApplication>
 #include <QDoubleSpinBox>
@@ -89,16 +90,7 @@ void UI_SpadeSettingsWidget::initUI() {
     connect(nodes, intChanged, this, &UI_SpadeSettingsWidget::targetClusterNumberChanged, Qt::DirectConnection);
     addSection(QStringLiteral("Parameters"), parameters, true);
 
-    m_progressBox = new QWidget();
-    auto* progressLayout = new QVBoxLayout(m_progressBox);
-    progressLayout->setContentsMargins(0, 0, 0, 0);
-    m_progressLabel = new QLabel();
-    m_progressLabel->setWordWrap(true);
-    m_progressBar = new QProgressBar();
-    m_progressBar->setRange(0, 100);
-    progressLayout->addWidget(m_progressLabel);
-    progressLayout->addWidget(m_progressBar);
-    m_progressBox->hide();
+    m_progressBox = makeProgressBox(&m_progressLabel, &m_progressBar);
 
     QPushButton* button = addComputeButton(QStringLiteral(" Compute Spade Tree "), m_progressBox);
     connect(button, &QPushButton::pressed, this, &UI_SpadeSettingsWidget::compute, Qt::DirectConnection);

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "vel/data/MapMemEff.h"
+#include "vel/dr/BuildProgress.h"
 #include "vel/utils/AbstractLog.h"
 
 namespace vel {
@@ -145,6 +146,11 @@ public:
     // the logger; off after construction.
     bool verbose() const { return _verbose; }
     void setVerbose(bool verbose) { _verbose = verbose; }
+    // Where initialize() and addScale() report their progress and learn of a
+    // stop request; not owned, null (the default) for none. A stopped build
+    // throws BuildProgress::Stopped and leaves the hierarchy without scales.
+    void setProgress(BuildProgress* progress) { _progress = progress; }
+    BuildProgress* progress() const { return _progress; }
     Statistics& statistics() { return _statistics; }
     const Statistics& statistics() const { return _statistics; }
     hierarchy_type& hierarchy() { return _hierarchy; }
@@ -234,8 +240,9 @@ public:
     bool addScale();
 
 private:
-    // The in-memory construction; walks run on per-point streams in blocks and
-    // are merged in point order, so the scale does not depend on the thread count.
+    // The in-memory construction: the walks of every point on a stream of its
+    // own, then each landmark's weight and transition row summed in point order,
+    // so the scale does not depend on the thread count.
     bool addScaleImpl();
     // The memory-preserving construction: the area of influence first, then the
     // transition matrix from its transpose, dropping entries at or below 0.001.
@@ -249,6 +256,17 @@ private:
     static void prepareNextScale(Scale& next, unsigned int n, unsigned int landmarks);
 
     void initializeFirstScale();
+    // The build's progress calls (see BuildProgress); nothing without one.
+    void beginPhase(BuildProgress::Phase phase, unsigned int scale, std::size_t units) {
+        if (_progress != nullptr) _progress->begin(phase, scale, units);
+    }
+    bool phaseStep(std::size_t units = 1) const { return _progress == nullptr || _progress->step(units); }
+    void phaseBlock(std::size_t units) {
+        if (_progress != nullptr) _progress->block(units);
+    }
+    void endPhase() {
+        if (_progress != nullptr) _progress->end();
+    }
     // N x K neighbour indices and their probabilities, K = min(numNeighbors + 1,
     // N), row i holding point i at position 0 with probability 0.
     void computeNeighborhoodGraph(std::vector<float>& probabilities, std::vector<int>& neighbours);
@@ -264,6 +282,7 @@ private:
     Parameters _params;
     utils::AbstractLog* _logger = nullptr;
     Statistics _statistics;
+    BuildProgress* _progress = nullptr;
 };
 
 }  // namespace dr

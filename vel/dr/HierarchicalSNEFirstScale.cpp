@@ -20,9 +20,12 @@ void displayLine(utils::AbstractLog* logger, const char* text) {
     if (logger != nullptr) logger->display(text, false);
 }
 
-// The lines announcing the kNN search of a back end. The back end itself runs
-// without a logger, so the lines come before the search as a whole.
-void logSearch(utils::AbstractLog* logger, int knnLibrary, int knnMetric) {
+// The lines announcing the kNN search of a back end. FLANN and hnswlib run
+// without a logger (their own lines differ from the hierarchy's), so theirs
+// come before the search as a whole. Annoy's metric line and the line after
+// its tree build are the back end's own, written at their place in the
+// search; only the first line is the hierarchy's.
+void logSearch(utils::AbstractLog* logger, int knnLibrary) {
     switch (knnLibrary) {
         case utils::KNN_HNSW:
             displayLine(logger, "Computing the neighborhood graph with HNSW Lib...");
@@ -36,21 +39,6 @@ void logSearch(utils::AbstractLog* logger, int knnLibrary, int knnMetric) {
             return;
         default:
             displayLine(logger, "Computing approximated knn with Annoy...");
-            switch (knnMetric) {
-                case utils::KNN_METRIC_COSINE:
-                    displayLine(logger, "Computing approximated knn with Annoy using Cosine distances ...");
-                    break;
-                case utils::KNN_METRIC_MANHATTAN:
-                    displayLine(logger, "Computing approximated knn with Annoy using Manhattan distances ...");
-                    break;
-                case utils::KNN_METRIC_DOT:
-                    displayLine(logger, "Computing approximated knn with Annoy using Dot product distances ...");
-                    break;
-                default:
-                    displayLine(logger, "Computing approximated knn with Annoy using Euclidean distances ...");
-                    break;
-            }
-            displayLine(logger, "Done building tree. Beginning nearest neighbor search... ");
             return;
     }
 }
@@ -82,7 +70,12 @@ void HierarchicalSNE<scalar_type, sparse_scalar_matrix_type>::initialize(scalar_
     _highDimensionalData = data;
     _numDataPoints = N;
     utils::logValue(_logger, "Number of data points", _numDataPoints, true, 1);
-    initializeFirstScale();
+    try {
+        initializeFirstScale();
+    } catch (const BuildProgress::Stopped&) {
+        _hierarchy.clear();
+        throw;
+    }
     _initialized = true;
     displayLine(_logger, "Initialization complete!");
 }
@@ -122,6 +115,7 @@ void HierarchicalSNE<scalar_type, sparse_scalar_matrix_type>::initializeFirstSca
                 row[static_cast<unsigned int>(neighbours[first + j])] = probabilities[first + j];
         }
     }
+    endPhase();
     utils::logValue(_logger, "Min memory requirements (MB)", scale0.mimMemoryOccupation(), true, 1);
 }
 
@@ -151,14 +145,22 @@ void HierarchicalSNE<scalar_type, sparse_scalar_matrix_type>::computeNeighborhoo
         throw std::logic_error("HierarchicalSNE::initialize: too many neighbors per point");
 
     Generator generator;
-    logSearch(_logger, _params.knnLibrary, _params.knnMetric);
+    logSearch(_logger, _params.knnLibrary);
+    beginPhase(BuildProgress::Phase::NeighbourGraph, 0, n);
     std::vector<float> distances;
     {
         utils::ScopedTimer<float> knnTimer(_statistics.initKnnTime);
+        // Annoy writes its lines through the generator's logger. The generator
+        // adds none of its own in this step; its calibration line is not the
+        // hierarchy's, so the logger is taken back before the calibration.
+        if (_params.knnLibrary == utils::KNN_ANNOY) generator.setLogger(_logger);
         generator.computeHighDimensionalDistances(const_cast<float*>(_highDimensionalData),
                                                   static_cast<unsigned int>(_dimensionality), n, distances, neighbours,
                                                   generatorParams);
+        generator.setLogger(nullptr);
     }
+    endPhase();
+    beginPhase(BuildProgress::Phase::Probabilities, 0, n);
     displayLine(_logger, "\tFMC computation...");
     {
         utils::ScopedTimer<float> probabilitiesTimer(_statistics.initProbabilitiesTime);

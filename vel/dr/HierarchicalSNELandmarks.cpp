@@ -118,6 +118,7 @@ void HierarchicalSNE<scalar_type, sparse_scalar_matrix_type>::selectLandmarksWit
         for (long long block = 0; block < blocks; ++block) {
             const unsigned int first = static_cast<unsigned int>(block) * kWalkBlock;
             const unsigned int last = std::min(n, first + kWalkBlock);
+            if (!phaseStep(last - first)) continue;
             WalkLanes::fixedLength(steps, first, last, numWalks, walkLength, engineOf,
                                    [&](unsigned int, unsigned int end) {
                                        assert(end < n);

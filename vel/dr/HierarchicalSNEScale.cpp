@@ -12,6 +12,7 @@
 
 #include "vel/dr/HierarchicalSNE.h"
 #include "vel/dr/LandmarkSet.h"
+#include "vel/dr/ScratchRow.h"
 #include "vel/dr/TransposedRows.h"
 #include "vel/dr/WalkLanes.h"
 #include "vel/dr/WalkSteps.h"
@@ -72,17 +73,34 @@ void progressStep(utils::LogProgress& progress) {
 // Rows fetched ahead of the one summed in the similarities.
 constexpr std::size_t kRowsAhead = 8;
 
-// Points walked in parallel before their results are merged in point order: large
-// enough to keep every thread busy, small enough that the pending counts stay a
-// small fraction of the scale.
-constexpr unsigned int kMergeBlock = 8192;
-
 // Points whose walks one thread takes at a time in the memory-preserving
 // construction: walks differ in length from region to region.
 constexpr unsigned int kWalkBlock = 2048;
 
-// (landmark, walks ending there) in increasing landmark order.
-using WalkCounts = std::vector<std::pair<unsigned int, unsigned int>>;
+// The area of influence read by landmark: column b lists (point, walk count)
+// for every point whose walks reached b, in increasing point order. One array
+// for all columns keeps it at 8 bytes an entry.
+struct CountColumns {
+    std::vector<std::size_t> start;  // L + 1 offsets into entries
+    std::vector<std::pair<unsigned int, unsigned int>> entries;
+};
+
+// Columns of a matrix of N rows whose values are walk counts held as floats.
+template <typename Matrix>
+CountColumns countColumns(const Matrix& counts, unsigned int L) {
+    CountColumns columns;
+    columns.start.assign(static_cast<std::size_t>(L) + 1, 0);
+    for (const auto& row : counts)
+        for (const auto& entry : row) ++columns.start[entry.first + 1];
+    for (unsigned int b = 0; b < L; ++b) columns.start[b + 1] += columns.start[b];
+    columns.entries.resize(columns.start[L]);
+    std::vector<std::size_t> next(columns.start.begin(), columns.start.end() - 1);
+    for (std::size_t i = 0; i < counts.size(); ++i)
+        for (const auto& entry : counts[i])
+            columns.entries[next[entry.first]++] = {static_cast<unsigned int>(i),
+                                                    static_cast<unsigned int>(entry.second)};
+    return columns;
+}
 
 }  // namespace
 
@@ -92,10 +110,16 @@ bool HierarchicalSNE<scalar_type, sparse_scalar_matrix_type>::addScale() {
     _statistics.reset();
     {
         utils::ScopedTimer<float> totalTimer(_statistics.totalTime);
-        if (_params.memoryPreserving)
-            addScaleOutOfCoreImpl();
-        else
-            addScaleImpl();
+        try {
+            if (_params.memoryPreserving)
+                addScaleOutOfCoreImpl();
+            else
+                addScaleImpl();
+        } catch (const BuildProgress::Stopped&) {
+            _hierarchy.clear();
+            _initialized = false;
+            throw;
+        }
         _statistics.log(_logger);
     }
     return true;
@@ -108,10 +132,13 @@ unsigned int HierarchicalSNE<scalar_type, sparse_scalar_matrix_type>::beginScale
     Scale& S = _hierarchy.back();
     const Scale& P = _hierarchy[_hierarchy.size() - 2];
     unsigned int L = 0;
+    beginPhase(BuildProgress::Phase::LandmarkSelection, static_cast<unsigned int>(_hierarchy.size() - 1),
+               P.transitionMatrix.size());
     if (_params.monteCarloSampling)
         selectLandmarksWithStationaryDistribution(P, S, L);
     else
         selectLandmarks(P, S, L);
+    endPhase();
     utils::logValue(_logger, "\t#landmarks", L, true, 1);
     return L;
 }
@@ -135,22 +162,27 @@ bool HierarchicalSNE<scalar_type, sparse_scalar_matrix_type>::addScaleImpl() {
     constexpr unsigned int kWalkLimit = 100;
 
     displayLine(_logger, "\tComputing area of influence...");
+    beginPhase(BuildProgress::Phase::AreaOfInfluence, scaleNumber, n);
     {
         utils::ScopedTimer<float> aoiTimer(_statistics.aoiTime);
+        // Row i holds the walk counts of point i (as floats, exact below 2^24
+        // walks) until the transition matrix is built, then its shares. Every
+        // point walks on a stream of its own and writes only its own row, so
+        // nothing depends on the thread that walks it; walks differ widely in
+        // length, hence the dynamic schedule.
         unsigned long long aoiEntries = 0;
-        std::vector<WalkCounts> pending(std::min(n, kMergeBlock));
-        for (unsigned int blockStart = 0; blockStart < n; blockStart += kMergeBlock) {
-            const unsigned int blockSize = std::min(kMergeBlock, n - blockStart);
-            // Every point walks on a stream of its own, so the counts do not depend
-            // on which thread walks it.
-#pragma omp parallel for schedule(static)
-            for (long long lk = 0; lk < static_cast<long long>(blockSize); ++lk) {
-                const unsigned int k = static_cast<unsigned int>(lk);
-                const unsigned int i = blockStart + k;
+#pragma omp parallel reduction(+ : aoiEntries)
+        {
+            std::vector<unsigned int> ends;
+            ends.reserve(W);
+            std::vector<std::pair<unsigned int, scalar_type>> counts;
+#pragma omp for schedule(dynamic, 256)
+            for (long long li = 0; li < static_cast<long long>(n); ++li) {
+                if (!phaseStep()) continue;
+                const unsigned int i = static_cast<unsigned int>(li);
                 std::minstd_rand generator = walkEngine(base, scaleNumber, WalkPurpose::Influence, i);
                 std::uniform_real_distribution<double> distribution(0.0, 1.0);
-                std::vector<unsigned int> ends;
-                ends.reserve(W);
+                ends.clear();
                 for (unsigned int w = 0; w < W; ++w) {
                     const int end = randomWalk(i, S.previousScaleToLandmarkIdx, kWalkLimit, M, distribution, generator);
                     if (end < 0) continue;
@@ -159,60 +191,86 @@ bool HierarchicalSNE<scalar_type, sparse_scalar_matrix_type>::addScaleImpl() {
                     ends.push_back(static_cast<unsigned int>(landmark));
                 }
                 std::sort(ends.begin(), ends.end());
-                WalkCounts& counts = pending[k];
                 counts.clear();
                 for (unsigned int landmark : ends) {
                     if (counts.empty() || counts.back().first != landmark)
-                        counts.emplace_back(landmark, 1u);
+                        counts.emplace_back(landmark, scalar_type(1));
                     else
-                        ++counts.back().second;
+                        counts.back().second += scalar_type(1);
                 }
-            }
-            // Merged in point order: every shared sum (a transition cell, a landmark
-            // weight) is owned by one thread, which adds to it in point order, so the
-            // float sums come out the same on any number of threads.
-            for (unsigned int k = 0; k < blockSize; ++k) aoiEntries += pending[k].size();
-#pragma omp parallel
-            {
-                const unsigned int threads = static_cast<unsigned int>(omp_get_num_threads());
-                const unsigned int self = static_cast<unsigned int>(omp_get_thread_num());
-                for (unsigned int k = 0; k < blockSize; ++k) {
-                    const WalkCounts& counts = pending[k];
-                    const scalar_type weight = P.landmarkWeight[blockStart + k];
-                    for (const auto& [a, ca] : counts) {
-                        if (a % threads != self || !(static_cast<double>(ca) > t) || !(weight > 0)) continue;
-                        auto& row = S.transitionMatrix[a];
-                        for (const auto& [b, cb] : counts) {
-                            if (b == a || !(static_cast<double>(cb) > t)) continue;
-                            row[b] += weight * static_cast<scalar_type>(static_cast<double>(ca) * cb);
-                        }
-                    }
-                    for (const auto& [b, cb] : counts)
-                        if (b % threads == self)
-                            S.landmarkWeight[b] += static_cast<scalar_type>(cb) / static_cast<scalar_type>(W) * weight;
-                }
-#pragma omp for schedule(static)
-                for (long long lk = 0; lk < static_cast<long long>(blockSize); ++lk) {
-                    const unsigned int k = static_cast<unsigned int>(lk);
-                    std::vector<std::pair<unsigned int, scalar_type>> shares;
-                    shares.reserve(pending[k].size());
-                    for (const auto& [b, cb] : pending[k])
-                        shares.emplace_back(b, static_cast<scalar_type>(cb) / static_cast<scalar_type>(W));
-                    S.areaOfInfluence[blockStart + k].initialize(shares.begin(), shares.end(), scalar_type(0));
-                }
+                S.areaOfInfluence[i].initialize(counts.begin(), counts.end(), scalar_type(0));
+                aoiEntries += counts.size();
             }
         }
+        // A stop leaves walks undone: nothing is built from them.
+        phaseBlock(0);
+
+        // Each landmark's weight and transition row are summed by one thread in
+        // increasing point order, so the sums are the same on any thread count.
+        const CountColumns columns = countColumns(S.areaOfInfluence, L);
+        const scalar_type walks = static_cast<scalar_type>(W);
+#pragma omp parallel for schedule(static)
+        for (long long lb = 0; lb < static_cast<long long>(L); ++lb) {
+            const unsigned int b = static_cast<unsigned int>(lb);
+            scalar_type weight = 0;
+            for (std::size_t e = columns.start[b]; e < columns.start[b + 1]; ++e) {
+                const auto& [i, cb] = columns.entries[e];
+                weight += static_cast<scalar_type>(cb) / walks * P.landmarkWeight[i];
+            }
+            S.landmarkWeight[b] = weight;
+        }
+
+        // Row a sums w_i x c_a x c_b, in double, over the points i whose walks
+        // reached both a and b more than t times each. Entries not above 0.001
+        // after normalisation are dropped, as in the memory-preserving
+        // construction, and the fmc step normalises again: with pruning 0 half a
+        // row's mass can lie in such entries, among them the rare pairs that join
+        // otherwise separate groups, and kept they compound over the scales until
+        // the coarse scales mix the groups.
+#pragma omp parallel
+        {
+            ScratchRow<double> similarity(L);
+            std::vector<std::pair<unsigned int, scalar_type>> row;
+#pragma omp for schedule(dynamic, 64)
+            for (long long la = 0; la < static_cast<long long>(L); ++la) {
+                const unsigned int a = static_cast<unsigned int>(la);
+                for (std::size_t e = columns.start[a]; e < columns.start[a + 1]; ++e) {
+                    const auto& [i, ca] = columns.entries[e];
+                    const double weight = static_cast<double>(P.landmarkWeight[i]);
+                    if (!(static_cast<double>(ca) > t) || !(weight > 0)) continue;
+                    const double wa = weight * static_cast<double>(ca);
+                    for (const auto& [b, cb] : S.areaOfInfluence[i])
+                        if (b != a && static_cast<double>(cb) > t) similarity.add(b, wa * static_cast<double>(cb));
+                }
+                const std::vector<unsigned int>& reached = similarity.sortedColumns();
+                double sum = 0;
+                for (unsigned int b : reached) sum += similarity[b];
+                row.clear();
+                // A sum that underflowed to 0 leaves the row empty rather than NaN.
+                if (sum > 0)
+                    for (unsigned int b : reached) row.emplace_back(b, static_cast<scalar_type>(similarity[b] / sum));
+                similarity.clear();
+                S.transitionMatrix[a].initialize(row.begin(), row.end(), scalar_type(0.001));
+            }
+        }
+
+#pragma omp parallel for schedule(static)
+        for (long long li = 0; li < static_cast<long long>(n); ++li)
+            for (auto& entry : S.areaOfInfluence[static_cast<std::size_t>(li)]) entry.second /= walks;
         _statistics.aoiNumWalks = static_cast<float>(W) * static_cast<float>(n);
         // Without points or landmarks there is no sparsity to speak of: it stays -1.
         const double cells = static_cast<double>(n) * static_cast<double>(L);
         if (cells > 0) _statistics.aoiSparsity = static_cast<float>(1.0 - static_cast<double>(aoiEntries) / cells);
     }
+    endPhase();
 
     displayLine(_logger, "\tComputing finite markov chain...");
+    beginPhase(BuildProgress::Phase::TransitionMatrix, scaleNumber, L);
     {
         utils::ScopedTimer<float> fmcTimer(_statistics.fmcTime);
         normaliseRows(S.transitionMatrix, 0.01f, L, _statistics);
     }
+    endPhase();
     utils::logValue(_logger, "Min memory requirements (MB)", S.mimMemoryOccupation(), true, 1);
     return true;
 }
@@ -235,6 +293,7 @@ bool HierarchicalSNE<scalar_type, sparse_scalar_matrix_type>::addScaleOutOfCoreI
     constexpr unsigned int kWalkLimit = 200;
 
     displayLine(_logger, "\tComputing area of influence...");
+    beginPhase(BuildProgress::Phase::AreaOfInfluence, scaleNumber, n);
     {
         utils::ScopedTimer<float> aoiTimer(_statistics.aoiTime);
         utils::LogProgress aoiProgress(_verbose ? _logger : nullptr);
@@ -269,22 +328,27 @@ bool HierarchicalSNE<scalar_type, sparse_scalar_matrix_type>::addScaleOutOfCoreI
                     S.areaOfInfluence[i].initialize(counts.begin(), counts.end(), scalar_type(0));
                     S.areaOfInfluence[i].shrink_to_fit();
                     progressStep(aoiProgress);
+                    phaseStep();
                 };
 #pragma omp for schedule(dynamic, 1)
                 for (long long block = 0; block < blocks; ++block) {
                     const unsigned int first = static_cast<unsigned int>(block) * kWalkBlock;
                     const unsigned int last = std::min(n, first + kWalkBlock);
+                    // Rows are counted as they are written; a stop skips the blocks left.
+                    if (!phaseStep(0)) continue;
                     WalkLanes::toStop(steps, S.previousScaleToLandmarkIdx, first, last, W, kWalkLimit, engineOf,
                                       writeRow);
                 }
             }
         }
         aoiProgress.finish();
+        endPhase();
 
         displayLine(_logger, "\tCaching weights...");
         unsigned long long aoiEntries = 0;
         for (const auto& row : S.areaOfInfluence) aoiEntries += row.size();
 
+        beginPhase(BuildProgress::Phase::TransitionMatrix, scaleNumber, L);
         displayLine(_logger, "\tInverting the AoI matrix...");
         TransposedRows<scalar_type> transposed(S.areaOfInfluence, L);
         // Column b lists the entries of landmark b in increasing i, the order in
@@ -316,6 +380,7 @@ bool HierarchicalSNE<scalar_type, sparse_scalar_matrix_type>::addScaleOutOfCoreI
             std::vector<std::pair<unsigned int, float>> row;
 #pragma omp for schedule(dynamic, 64)
             for (long long la = 0; la < static_cast<long long>(L); ++la) {
+                if (!phaseStep()) continue;
                 const unsigned int a = static_cast<unsigned int>(la);
                 const auto column = transposed.column(a);
                 const std::size_t size = column.size();
@@ -371,6 +436,7 @@ bool HierarchicalSNE<scalar_type, sparse_scalar_matrix_type>::addScaleOutOfCoreI
         // The entries dropped above leave rows summing to less than 1.
         normaliseRows(S.transitionMatrix, 0.001f, L, _statistics);
     }
+    endPhase();
     return true;
 }
 

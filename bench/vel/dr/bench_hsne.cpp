@@ -4,7 +4,9 @@
 // hierarchy file's size, save and load times; the overview (the top scale
 // embedded by the CPU engine) next to t-SNE of a random sample of the same size.
 // Baselines measured in the same run: the joint probabilities of the same data
-// and K, and the same build on one thread (by default up to 100,000 points).
+// and K, and the same build on one thread (by default up to 100,000 points);
+// with both constructions, the in-memory build against the memory-preserving
+// one's time and peak memory (target: at most twice either).
 //
 //   bench_hsne [--n N [--scales S]]... [--threads T] [--construction memory|preserving|both]
 //              [--single-thread-up-to N] [--backend annoy|flann|hnsw] [--seed S]
@@ -269,6 +271,7 @@ int main(int argc, char** argv) {
                     "calibration %.3f s, symmetrisation %.3f s, total %.3f s, peak %.1f MB\n",
                     opt.threads, base.knn, base.calibration, base.symmetrisation, base.total, base.peakMB);
         }
+        BuildResult byConstruction[2];  // in-memory, memory-preserving
         for (const bool preserving : opt.constructions) {
             const char* name = preserving ? "memory-preserving" : "in-memory";
             const BuildResult r = measureBuild(data, opt, numScales, preserving, opt.threads, true);
@@ -278,6 +281,7 @@ int main(int argc, char** argv) {
                 allMet = false;
                 continue;
             }
+            byConstruction[preserving] = r;
             BuildResult one;
             const bool withOne = opt.baseline && opt.threads > 1 && n <= opt.singleThreadUpTo;
             if (withOne) {
@@ -325,6 +329,20 @@ int main(int argc, char** argv) {
                         same ? "identical" : "DIFFERS");
                 }
             }
+        }
+        const BuildResult &inMemory = byConstruction[0], &preserving = byConstruction[1];
+        if (inMemory.ok && preserving.ok) {
+            const bool met = inMemory.buildSeconds <= 2 * preserving.buildSeconds &&
+                             inMemory.buildPeakMB <= 2 * preserving.buildPeakMB;
+            allMet = allMet && met;
+            const double scales[2] = {phaseSum(inMemory, 0) + phaseSum(inMemory, 1) + phaseSum(inMemory, 2),
+                                      phaseSum(preserving, 0) + phaseSum(preserving, 1) + phaseSum(preserving, 2)};
+            std::printf(
+                "\n  [%s] in-memory build within 2 x the memory-preserving one's time and peak: %.3f s against "
+                "%.3f s (%.2f x; scales 1 and above %.3f s against %.3f s), %.1f MB against %.1f MB (%.2f x)\n",
+                verdict(met), inMemory.buildSeconds, preserving.buildSeconds,
+                inMemory.buildSeconds / preserving.buildSeconds, scales[0], scales[1], inMemory.buildPeakMB,
+                preserving.buildPeakMB, inMemory.buildPeakMB / preserving.buildPeakMB);
         }
     }
     std::printf("\n%s\n", allMet ? "all targets met" : "some targets missed");

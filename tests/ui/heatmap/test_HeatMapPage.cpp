@@ -106,6 +106,7 @@ TEST_F(HeatMapPage, ClicksShiftClicksAndArrowKeysReportTheSelectedColumns) {
     key(Qt::Key_Left);
     key(Qt::Key_Right);
     click("#cluster0 rect.cellPaint");
+    settle(600);  // the page finishes drawing the selection before the next aim
     click("#cluster2 rect.cellPaint", Qt::ShiftModifier);
     for (Qt::Key k : {Qt::Key_Left, Qt::Key_Right, Qt::Key_Up, Qt::Key_Down}) key(k);
     EXPECT_EQ(probe.selections, (QList<QList<int>>{{1, 0, 0, 0}, {1, 0, 1, 0}}));

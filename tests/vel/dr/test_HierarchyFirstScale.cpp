@@ -1,3 +1,4 @@
+#include "support/CapturedOutput.h"
 #include "vel/dr/HierarchyTestData.h"
 
 using namespace hsnetest;
@@ -44,3 +45,48 @@ TEST_P(HierarchyFirstScale, HoldsTheCalibratedNearestNeighbours) {
 }
 
 INSTANTIATE_TEST_SUITE_P(FlannHnswAnnoy, HierarchyFirstScale, testing::Values(-1, 0, 1));
+
+// Annoy's lines in the order of the work: the search announced, its metric,
+// the trees built and probed, the search, the calibration. A forest that
+// finds nothing ends the construction before the search line.
+TEST(HierarchyFirstScaleLog, AnnoyAnnouncesTheSearchOnceItsTreesAreBuilt) {
+    const std::string annoy = "Computing approximated knn with Annoy...\n";
+    const std::string euclidean = "Computing approximated knn with Annoy using Euclidean distances ...\n";
+    const std::string search = "Done building tree. Beginning nearest neighbor search... \n";
+    const struct {
+        int metric, trees;
+        std::string lines;
+    } cases[] = {
+        {0, 4, annoy + euclidean + search + "\tFMC computation...\n"},
+        {1, 4, annoy + "Computing approximated knn with Annoy using Cosine distances ...\n" + search},
+        {3, 4, annoy + "Computing approximated knn with Annoy using Manhattan distances ...\n" + search},
+        {5, 4, annoy + "Computing approximated knn with Annoy using Dot product distances ...\n" + search},
+        {4, 4, annoy + euclidean + search},
+        {0, 0, annoy + euclidean},
+    };
+    const auto b = veltest::makeBlobs(4, 50, 5, 4.0, 3);
+    for (const auto& c : cases) {
+        Hsne::Parameters p;
+        std::tie(p.knnLibrary, p.knnMetric, p.numTrees) = std::make_tuple(1, c.metric, c.trees);
+        Lines log;
+        Hsne h;
+        h.setLogger(&log);
+        h.setDimensionality(static_cast<int>(b.dims));
+        bool refused = false;
+        quietly([&] {
+            try {
+                h.initialize(const_cast<float*>(b.data.data()), b.n, p);
+            } catch (const std::runtime_error&) {
+                refused = true;
+            }
+        });
+        EXPECT_EQ(refused, c.trees == 0) << "metric " << c.metric;
+        const std::size_t from = log.text.find(annoy);
+        ASSERT_NE(from, std::string::npos) << log.text;
+        EXPECT_EQ(log.text.substr(from, c.lines.size()), c.lines)
+            << "metric " << c.metric << ", " << c.trees << " trees";
+        if (refused) {
+            EXPECT_EQ(log.text.substr(from), c.lines) << "nothing after the failed probe";
+        }
+    }
+}

@@ -1,5 +1,11 @@
 #include <omp.h>
 
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <iterator>
+#include <numeric>
+
 #include "vel/dr/HierarchyTestData.h"
 #include "vel/dr/SparseTSNEUserDefProbabilities.h"
 #include "vel/dr/WalkStreams.h"
@@ -171,6 +177,101 @@ bool sameRows(const veltest::SparseMatrix& a, const veltest::SparseMatrix& b) {
     return true;
 }
 
+// Five blobs of 1,000 points in 10-D, unit spread, centres 6 apart: walks on the
+// 91-neighbour graph cross between blobs, but rarely (about 1 % of the scale-1
+// influence).
+veltest::Blobs nearBlobs() {
+    veltest::Blobs b = veltest::makeBlobs(5, 1000, 10, 0.0, 7);
+    for (unsigned int i = 0; i < b.n; ++i)
+        b.data[10 * i + static_cast<unsigned int>(b.labels[i])] += 6 / std::sqrt(2.f);
+    return b;
+}
+
+// The analysis's settings over the given blobs, three scales.
+Hsne analysisHierarchy(const veltest::Blobs& b, bool preserving, float prune) {
+    Hsne::Parameters p;
+    std::tie(p.seed, p.knnLibrary, p.numNeighbors, p.mcmcsNumWalks, p.mcmcsWalkLength) =
+        std::make_tuple(42, 1, 91, 15, 15);
+    std::tie(p.memoryPreserving, p.pruneThresh) = std::make_tuple(preserving, prune);
+    Hsne h;
+    h.setDimensionality(static_cast<int>(b.dims));
+    h.initialize(const_cast<float*>(b.data.data()), b.n, p);
+    while (h.hierarchy().size() < 3) h.addScale();
+    return h;
+}
+
+// Every data point's influence chained up to the top scale (in double, scaled to
+// sum 1) and added to its blob's mass on each top landmark; the purity is the
+// share of all mass that lies in each landmark's heaviest blob.
+double topPurity(const Hsne& h, const veltest::Blobs& b) {
+    std::vector<std::array<double, 5>> mass(h.top_scale().size(), std::array<double, 5>{});
+    for (unsigned int p = 0; p < b.n; ++p) {
+        std::map<unsigned int, double> influence{{p, 1.0}};
+        for (unsigned int s = 1; s < h.hierarchy().size(); ++s) {
+            std::map<unsigned int, double> next;
+            for (const auto& [a, w] : influence)
+                for (const auto& [l, v] : h.scale(s).areaOfInfluence[a]) next[l] += w * v;
+            influence.swap(next);
+        }
+        double sum = 0;
+        for (const auto& entry : influence) sum += entry.second;
+        for (const auto& [l, v] : influence) mass[l][static_cast<std::size_t>(b.labels[p])] += v / sum;
+    }
+    double heaviest = 0, total = 0;
+    for (const auto& m : mass)
+        heaviest += *std::max_element(m.begin(), m.end()), total += m[0] + m[1] + m[2] + m[3] + m[4];
+    return heaviest / total;
+}
+
+// Scale s's weights and transition rows recomputed from its area of influence
+// (counts = shares x 100) and the previous weights w_i: weight b = sum of
+// c_b / 100 x w_i (without w_i when `preserving`); row a = sum of w_i c_a c_b
+// over the points with both counts above t, scaled to 1, entries not above 0.001
+// dropped, scaled to 1 again. Compared with the built scale; an entry within
+// `tie` of 0.001 before the drop may go either way.
+void expectScaleFromItsInfluence(const Hsne& h, unsigned int s, double t, bool preserving, double tie) {
+    const Hsne::Scale &x = h.scale(s), &below = h.scale(s - 1);
+    const std::size_t L = x.size();
+    std::vector<double> rows(L * L, 0.0), weights(L, 0.0);
+    for (unsigned int i = 0; i < below.size(); ++i) {
+        const double w = below.landmarkWeight[i];
+        for (const auto& [a, va] : x.areaOfInfluence[i]) {
+            weights[a] += preserving ? va : va * w;
+            for (const auto& [b, vb] : x.areaOfInfluence[i])
+                if (b != a && std::round(va * 100) > t && std::round(vb * 100) > t && w > 0)
+                    rows[a * L + b] += w * std::round(va * 100) * std::round(vb * 100);
+        }
+    }
+    std::size_t faults = 0;
+    for (unsigned int a = 0; a < L; ++a) {
+        faults += !(std::abs(weights[a] - x.landmarkWeight[a]) <= 1e-4 * weights[a]);
+        const double* row = &rows[a * L];
+        const double sum = std::accumulate(row, row + L, 0.0);
+        // An entry within `tie` of the cut is kept or dropped as the build did,
+        // and the rest of the row is scaled accordingly.
+        double kept = 0;
+        for (unsigned int b = 0; b < L; ++b) {
+            const double share = row[b] / sum;
+            const bool keep = std::abs(share - 0.001) > tie
+                                  ? share > 0.001
+                                  : x.transitionMatrix[a].find(b) != x.transitionMatrix[a].end();
+            kept += keep ? row[b] : 0;
+        }
+        std::size_t matched = 0;
+        for (unsigned int b = 0; b < L; ++b) {
+            if (row[b] == 0) continue;
+            const auto built = x.transitionMatrix[a].find(b);
+            const bool present = built != x.transitionMatrix[a].end();
+            matched += present;
+            if (std::abs(row[b] / sum - 0.001) > tie)
+                faults += present != (row[b] / sum > 0.001) ||
+                          (present && !(std::abs(built->second - row[b] / kept) <= 1e-5));
+        }
+        faults += matched != x.transitionMatrix[a].size();
+    }
+    EXPECT_EQ(faults, 0u) << "scale " << s << (preserving ? ", memory-preserving" : ", in-memory");
+}
+
 }  // namespace
 
 // Bit for bit the construction as written, with and without pruning, on one and on three threads;
@@ -200,6 +301,50 @@ TEST(HierarchyScale, MemoryPreservingScalesAreTheWrittenConstruction) {
                 EXPECT_TRUE(sameRows(built.transitionMatrix, expected.transitionMatrix));
             }
         }
+    }
+    omp_set_num_threads(omp_get_num_procs());
+}
+
+// With pruning 0, keeping every pair product puts half of each scale-1 row into
+// entries below 0.001, among them every link between the blobs, and three scales
+// then mix them (purity about 0.8). Both constructions drop those entries, and
+// give the same scale-1 landmarks and weights (the selection reads only scale 0)
+// and nearly the same scale-2 landmarks (rounding may turn a walk).
+TEST(HierarchyScale, BothConstructionsKeepNearBlobsApartToTheTop) {
+    const veltest::Blobs b = nearBlobs();
+    const struct {
+        bool preserving;
+        float prune;
+    } table[] = {{false, 0.f}, {true, 0.f}, {false, 1.5f}};
+    std::vector<Hsne> hierarchies;
+    omp_set_num_threads(8);
+    for (const auto& row : table) {
+        hierarchies.push_back(analysisHierarchy(b, row.preserving, row.prune));
+        const Hsne& h = hierarchies.back();
+        expectSound(h);
+        const double purity = topPurity(h, b);
+        std::printf("%s, pruning %g: top scale of %u landmarks, purity %.4f\n",
+                    row.preserving ? "memory-preserving" : "in-memory", row.prune, h.top_scale().size(), purity);
+        EXPECT_GE(purity, 0.9) << row.preserving << " " << row.prune;
+        for (unsigned int s = 1; s < 3; ++s)
+            expectScaleFromItsInfluence(h, s, row.prune, row.preserving, row.preserving ? 1e-6 : 1e-9);
+        EXPECT_EQ(h.scale(1).landmarkToOriginalIdx, hierarchies[0].scale(1).landmarkToOriginalIdx);
+        const auto& weights = h.scale(1).landmarkWeight;
+        for (std::size_t l = 0; l < weights.size(); ++l)
+            EXPECT_NEAR(weights[l], hierarchies[0].scale(1).landmarkWeight.at(l), 1e-6 * weights[l]) << l;
+    }
+    std::vector<unsigned int> both, first = hierarchies[0].scale(2).landmarkToOriginalIdx,
+                                    second = hierarchies[1].scale(2).landmarkToOriginalIdx;
+    std::sort(first.begin(), first.end());
+    std::sort(second.begin(), second.end());
+    std::set_intersection(first.begin(), first.end(), second.begin(), second.end(), std::back_inserter(both));
+    EXPECT_GE(both.size(), 0.95 * std::max(first.size(), second.size()));
+
+    for (int threads : {1, 4}) {  // the table's hierarchies were built on 8
+        omp_set_num_threads(threads);
+        for (bool preserving : {false, true})
+            EXPECT_EQ(saved(analysisHierarchy(b, preserving, 0.f)), saved(hierarchies[preserving]))
+                << threads << " threads, " << preserving;
     }
     omp_set_num_threads(omp_get_num_procs());
 }
