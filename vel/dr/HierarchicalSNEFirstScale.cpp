@@ -154,9 +154,14 @@ void HierarchicalSNE<scalar_type, sparse_scalar_matrix_type>::computeNeighborhoo
         // adds none of its own in this step; its calibration line is not the
         // hierarchy's, so the logger is taken back before the calibration.
         if (_params.knnLibrary == utils::KNN_ANNOY) generator.setLogger(_logger);
-        generator.computeHighDimensionalDistances(const_cast<float*>(_highDimensionalData),
-                                                  static_cast<unsigned int>(_dimensionality), n, distances, neighbours,
-                                                  generatorParams);
+        if (_progress != nullptr) generator.setSearchProgress([this](std::size_t points) { return phaseStep(points); });
+        try {
+            generator.computeHighDimensionalDistances(const_cast<float*>(_highDimensionalData),
+                                                      static_cast<unsigned int>(_dimensionality), n, distances,
+                                                      neighbours, generatorParams);
+        } catch (const utils::KnnBackend::Stopped&) {
+            throw BuildProgress::Stopped();
+        }
         generator.setLogger(nullptr);
     }
     endPhase();

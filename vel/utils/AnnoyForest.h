@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <vector>
@@ -55,8 +56,11 @@ public:
     }
 
     // Builds `trees` trees in parallel, at most `concurrent` at a time (each needs
-    // a copy of the items). Throws std::runtime_error when Annoy refuses.
-    void buildForest(int trees, int concurrent) {
+    // a copy of the items). Throws std::runtime_error when Annoy refuses. Before
+    // each tree `carryOn` is asked; once it says false the trees not yet begun
+    // are skipped, the index is left unbuilt and the result is false.
+    bool buildForest(
+        int trees, int concurrent, const std::function<bool()>& carryOn = [] { return true; }) {
         if (this->_loaded || this->_built) throw std::runtime_error("Annoy could not build its trees");
         const S n = this->_n_items;
         // The split planes are computed over preprocessed items, as Annoy's build does.
@@ -70,6 +74,10 @@ public:
             std::vector<int> failed(static_cast<std::size_t>(count), 0);
 #pragma omp parallel for schedule(dynamic, 1)
             for (int k = 0; k < count; ++k) {
+                if (!carryOn()) {
+                    failed[static_cast<std::size_t>(k)] = 2;
+                    continue;
+                }
                 auto tree = std::make_unique<AnnoyForest>(this->_f);
                 // Items plus a guess of the tree's nodes: with leaves of about K / 2
                 // items a tree takes about 4 n / K nodes.
@@ -79,6 +87,7 @@ public:
                 failed[static_cast<std::size_t>(k)] = tree->build(1) ? 0 : 1;
                 built[static_cast<std::size_t>(k)] = std::move(tree);
             }
+            if (std::find(failed.begin(), failed.end(), 2) != failed.end()) return false;
             for (int k = 0; k < count; ++k) {
                 if (failed[static_cast<std::size_t>(k)]) throw std::runtime_error("Annoy could not build its trees");
                 roots.push_back(graft(*built[static_cast<std::size_t>(k)]));
@@ -92,6 +101,7 @@ public:
         this->_n_nodes += static_cast<S>(roots.size());
         this->_roots = roots;
         this->_built = true;
+        return true;
     }
 
     // The items in the order in which the leaves of tree t hold them, left

@@ -1,6 +1,7 @@
 #include "vel/utils/AnnoyKnnBackend.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
@@ -61,7 +62,8 @@ void annoySearch(const KnnBackend::Request& request, std::vector<float>& distanc
             const double copyBytes = static_cast<double>(n) * static_cast<double>(index.nodeBytes());
             const double listBytes = static_cast<double>(n) * k * (sizeof(float) + sizeof(int));
             const int copies = static_cast<int>(std::min<double>(omp_get_max_threads(), 2 * listBytes / copyBytes));
-            index.buildForest(request.numTrees, std::max(1, copies));
+            if (!index.buildForest(request.numTrees, std::max(1, copies), [&] { return request.carryOn(0); }))
+                throw KnnBackend::Stopped();
         } else {
             // Annoy's own choice of the number of trees.
             char* error = nullptr;
@@ -96,12 +98,18 @@ void annoySearch(const KnnBackend::Request& request, std::vector<float>& distanc
     indices.assign(static_cast<std::size_t>(n) * k, 0);
     long long shortRow = -1;
     std::size_t shortCount = 0;
+    std::atomic<bool> stopped{false};
     {
         ScopedTimer<float> timer(timings.aknnTime);
         // Queries in dense regions cost more: runs of 1024 neighbouring queries are
         // handed out as threads become free.
 #pragma omp parallel for schedule(dynamic, 1024)
         for (long long position = 0; position < static_cast<long long>(n); ++position) {
+            if (stopped.load(std::memory_order_relaxed)) continue;
+            if (!request.carryOn(1)) {
+                stopped.store(true, std::memory_order_relaxed);
+                continue;
+            }
             const long long i = order[static_cast<std::size_t>(position)];
             std::vector<int> found;
             std::vector<double> foundDistances;
@@ -127,6 +135,7 @@ void annoySearch(const KnnBackend::Request& request, std::vector<float>& distanc
             }
         }
     }
+    if (stopped) throw KnnBackend::Stopped();
     if (shortRow >= 0) {
         const std::string message = shortfallMessage(k, shortCount);
         std::printf("%s\n", message.c_str());

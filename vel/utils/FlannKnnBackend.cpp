@@ -45,6 +45,7 @@ void FlannKnnBackend::search(const Request& request, std::vector<float>& distanc
         std::vector<std::size_t> blockIndices;
         std::unique_ptr<flann::Index<flann::L2<float>>> linear;
         for (unsigned int first = 0; first < n; first += kQueryBlock) {
+            if (!request.carryOn(0)) throw Stopped();
             const unsigned int rows = std::min(kQueryBlock, n - first);
             blockIndices.assign(static_cast<std::size_t>(rows) * k, unset);
             flann::Matrix<float> queries(const_cast<float*>(request.data) + static_cast<std::size_t>(first) * dims,
@@ -72,6 +73,7 @@ void FlannKnnBackend::search(const Request& request, std::vector<float>& distanc
                 }
                 indices[static_cast<std::size_t>(first) * k + e] = static_cast<int>(blockIndices[e]);
             }
+            if (!request.carryOn(rows)) throw Stopped();
         }
     }
 }

@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstdint>
 #include <exception>
+#include <functional>
 #include <limits>
 #include <stdexcept>
 #include <string>
@@ -71,6 +72,8 @@ public:
 
     utils::AbstractLog* logger() const { return _logger; }
     void setLogger(utils::AbstractLog* logger) { _logger = logger; }
+    // Handed to the kNN back end with every search (see KnnBackend::Request::progress).
+    void setSearchProgress(std::function<bool(std::size_t)> progress) { _searchProgress = std::move(progress); }
     Statistics& statistics() { return _statistics; }
     const Statistics& statistics() const { return _statistics; }
 
@@ -137,6 +140,7 @@ public:
         request.numChecks = params.aknnNumChecks;
         request.hnswM = params.hnswM;
         request.hnswEfConstruction = params.hnswEfConstruction;
+        request.progress = _searchProgress;
         utils::KnnBackend::Timings timings;
         try {
             backend->search(request, distances, indices, timings, _logger);
@@ -347,6 +351,7 @@ private:
     }
 
     utils::AbstractLog* _logger = nullptr;
+    std::function<bool(std::size_t)> _searchProgress;
     Statistics _statistics;
 };
 

@@ -1,6 +1,7 @@
 #include "vel/utils/HnswKnnBackend.h"
 
 #include <algorithm>
+#include <atomic>
 #include <exception>
 #include <memory>
 #include <stdexcept>
@@ -31,6 +32,7 @@ void HnswKnnBackend::search(const Request& request, std::vector<float>& distance
                                           static_cast<std::size_t>(request.hnswEfConstruction), 0);
 
     std::exception_ptr failure;
+    std::atomic<bool> stopped{false};
     {
         ScopedTimer<float> timer(timings.treesConstructionTime);
         if (n > 0) index.addPoint(request.data, 0);
@@ -38,6 +40,11 @@ void HnswKnnBackend::search(const Request& request, std::vector<float>& distance
             // thread counts, as with any approximate index built in parallel.
 #pragma omp parallel for schedule(static)
         for (long long i = 1; i < static_cast<long long>(n); ++i) {
+            if (stopped.load(std::memory_order_relaxed)) continue;
+            if (!request.carryOn(0)) {
+                stopped.store(true, std::memory_order_relaxed);
+                continue;
+            }
             try {
                 index.addPoint(request.data + static_cast<std::size_t>(i) * dims, static_cast<hnswlib::labeltype>(i));
             } catch (...) {
@@ -47,6 +54,7 @@ void HnswKnnBackend::search(const Request& request, std::vector<float>& distance
         }
     }
     if (failure) std::rethrow_exception(failure);
+    if (stopped) throw Stopped();
 
     distances.resize(static_cast<std::size_t>(n) * k);
     indices.resize(static_cast<std::size_t>(n) * k);
@@ -55,6 +63,11 @@ void HnswKnnBackend::search(const Request& request, std::vector<float>& distance
         ScopedTimer<float> timer(timings.aknnTime);
 #pragma omp parallel for schedule(static)
         for (long long i = 0; i < static_cast<long long>(n); ++i) {
+            if (stopped.load(std::memory_order_relaxed)) continue;
+            if (!request.carryOn(1)) {
+                stopped.store(true, std::memory_order_relaxed);
+                continue;
+            }
             try {
                 auto top = index.searchKnn(request.data + static_cast<std::size_t>(i) * dims, k);
                 while (top.size() > k) top.pop();
@@ -83,6 +96,7 @@ void HnswKnnBackend::search(const Request& request, std::vector<float>& distance
         }
     }
     if (failure) std::rethrow_exception(failure);
+    if (stopped) throw Stopped();
     if (shortRow >= 0)
         throw std::runtime_error("HNSWLIB returned fewer than " + std::to_string(k) + " neighbors for point " +
                                  std::to_string(shortRow));

@@ -3,6 +3,9 @@
 // own translation unit so that the third-party headers stay out of the rest of
 // the library.
 
+#include <cstddef>
+#include <exception>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -23,6 +26,19 @@ public:
         int numChecks = 1024;
         double hnswM = 16;
         double hnswEfConstruction = 200;
+        // Told how many more points have their lists, from any thread of the
+        // search, possibly from several at once; also called with 0 between
+        // steps of the index build. Returning false asks the search to stop: it
+        // skips the work left and throws Stopped.
+        std::function<bool(std::size_t points)> progress;
+
+        // False once the caller has asked to stop.
+        bool carryOn(std::size_t points) const { return !progress || progress(points); }
+    };
+    // Thrown by search() when the caller asked it to stop.
+    class Stopped : public std::exception {
+    public:
+        const char* what() const noexcept override { return "the neighbour search was stopped"; }
     };
     struct Timings {
         float treesConstructionTime = 0;
@@ -35,7 +51,8 @@ public:
     // k nearest items of point i in ascending distance. Distances are squared
     // Euclidean or another non-negative measure that grows with dissimilarity.
     // A back end that cannot deliver k items for a point throws
-    // std::runtime_error; nothing is left half-filled without an error.
+    // std::runtime_error, one asked to stop throws Stopped; nothing is left
+    // half-filled without an error.
     virtual void search(const Request& request, std::vector<float>& distances, std::vector<int>& indices,
                         Timings& timings, AbstractLog* logger) const = 0;
 

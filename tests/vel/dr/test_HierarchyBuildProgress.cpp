@@ -95,6 +95,7 @@ TEST(HierarchyBuildProgress, AStopLeavesNoScalesAndALaterBuildRunsNormally) {
     const Case cases[] = {
         {"the second scale begins", true, Phase::LandmarkSelection, 2, 0.0},
         {"the kNN graph begins", true, Phase::NeighbourGraph, 0, 0.0},
+        {"half the neighbour search", true, Phase::NeighbourGraph, 0, 0.5},
         {"the end of the probabilities", true, Phase::Probabilities, 0, 1.0},
         {"half the landmark walks", true, Phase::LandmarkSelection, 1, 0.5},
         {"half the areas of influence", true, Phase::AreaOfInfluence, 1, 0.5},

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <set>
 #include <string>
@@ -160,6 +161,50 @@ TEST_P(KnnContract, DuplicateEventsDropOnlyTheirOwnEntry) {
     for (unsigned int i = 0; i < blobs.n; ++i) {
         EXPECT_EQ(P[i].size(), k - 1) << "row " << i;
         EXPECT_EQ(P[i].count(i), 0u) << "self entry kept in row " << i;
+    }
+}
+
+// The search tells every point once and (where it is repeatable) gives the
+// lists it gives without being watched; a stop, whether asked before the first point or half-way,
+// ends it with Stopped before the remaining points are searched.
+TEST_P(KnnContract, ProgressCountsEveryPointAndAStopEndsTheSearch) {
+    const auto blobs = veltest::makeBlobs(6, 250, 10, 4.0, 15);
+    auto p = params();
+    std::vector<float> expectedDistances, distances;
+    std::vector<int> expectedIndices, indices;
+    Generator().computeHighDimensionalDistances(const_cast<float*>(blobs.data.data()), blobs.dims, blobs.n,
+                                                expectedDistances, expectedIndices, p);
+    const struct {
+        const char* name;
+        std::size_t stopAt;  // points told before the stop; n: never
+    } cases[] = {{"never", blobs.n}, {"at once", 0}, {"half-way", blobs.n / 2}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::atomic<std::size_t> told{0}, callsAfterStop{0};
+        std::atomic<bool> stopped{false};
+        Generator generator;
+        generator.setSearchProgress([&](std::size_t points) {
+            if (stopped) ++callsAfterStop;
+            if (told.fetch_add(points) + points >= c.stopAt && c.stopAt < blobs.n) stopped = true;
+            return !stopped;
+        });
+        if (c.stopAt == blobs.n) {
+            generator.computeHighDimensionalDistances(const_cast<float*>(blobs.data.data()), blobs.dims, blobs.n,
+                                                      distances, indices, p);
+            EXPECT_EQ(told, blobs.n);
+            // hnswlib inserts in parallel: its graph varies from run to run.
+            if (library() != KNN_HNSW) {
+                EXPECT_EQ(indices, expectedIndices);
+                EXPECT_EQ(distances, expectedDistances);
+            }
+        } else {
+            EXPECT_THROW(generator.computeHighDimensionalDistances(const_cast<float*>(blobs.data.data()), blobs.dims,
+                                                                   blobs.n, distances, indices, p),
+                         KnnBackend::Stopped);
+            // At most one more point per thread after the stop is seen.
+            EXPECT_LE(told, c.stopAt + 512 + 64);
+            EXPECT_LE(callsAfterStop, 64u);
+        }
     }
 }
 
