@@ -10,11 +10,14 @@
 #include "app/screenshot/ScreenshotRun.h"
 #include "app/startApplication.h"
 
+#include "vel/utils/OmpWaitPolicy.h"
+
 #include <QApplication>
 
 #include <cstdio>
 
 int main(int argc, char* argv[]) {
+    vel::utils::ensurePassiveOmpWaitPolicy();
     QApplication app(argc, argv);
     QStringList args = QCoreApplication::arguments().mid(1);
     ScreenshotRun::Picture picture = ScreenshotRun::Picture::Tsne;
