@@ -1,6 +1,7 @@
 // Construction, landmark assignment and selection queries of the derived
 // hierarchy; the cache files are in the files beside this one.
 #include "analysis/hsne/MCV_DerivedDataHierarchy.h"
+#include "analysis/hsne/MCV_MostInfluentialLandmarks.h"
 
 #include "analysis/MCV_Checksum.h"
 #include "analysis/fc/HierarchyNode.h"
@@ -90,37 +91,12 @@ void MCV_DerivedDataHierarchy::initPointBasedHierarchy() {
     for (size_t blockStart = 0; blockStart < n; blockStart += kBlock) {
         if (m_progress && m_progress->stopRequested()) throw vel::dr::BuildProgress::Stopped();
         const size_t blockEnd = std::min(n, blockStart + kBlock);
-        // Each thread reuses its own influence rows; the library's sums do not
-        // depend on what the rows held before.
 #pragma omp parallel
         {
-            Hsne::influence_rows influence;
+            MCV_MostInfluentialLandmarks landmarks(*m_hsne);
 #pragma omp for schedule(static)
-            for (long long li = static_cast<long long>(blockStart); li < static_cast<long long>(blockEnd); ++li) {
-                const auto i = static_cast<unsigned>(li);
-                float threshold = 0.01f;
-                m_hsne->getInfluenceOnDataPoint(i, influence, threshold, false);
-                for (int retry = 0; retry < 3; ++retry) {
-                    bool someEmpty = false;
-                    for (size_t s = 1; s < scales; ++s) someEmpty = someEmpty || influence[s].empty();
-                    if (!someEmpty) break;
-                    threshold = static_cast<float>(static_cast<double>(threshold) * 0.1);
-                    m_hsne->getInfluenceOnDataPoint(i, influence, threshold, false);
-                }
-                for (size_t s = 1; s < scales; ++s) {
-                    // The most influential landmark; of equals, the lowest index.
-                    float best = -1.f;
-                    int bestLandmark = -1;
-                    for (const auto& [landmark, value] : influence[s]) {
-                        const int l = static_cast<int>(landmark);
-                        if (value > best || (value == best && l < bestLandmark)) {
-                            best = value;
-                            bestLandmark = l;
-                        }
-                    }
-                    chosen[i * scales + s] = bestLandmark;
-                }
-            }
+            for (long long li = static_cast<long long>(blockStart); li < static_cast<long long>(blockEnd); ++li)
+                landmarks.find(static_cast<unsigned>(li), &chosen[static_cast<size_t>(li) * scales]);
         }
         if (m_assigned) m_assigned(static_cast<double>(blockEnd) / static_cast<double>(n));
     }
