@@ -11,6 +11,9 @@ constexpr bool kHostBigEndian = __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__;
 // Values per mask tile are a multiple of this, which covers the widest vector
 // loop (and its unrolling) over the narrowest values.
 constexpr size_t kTileStep = 64;
+// From this many columns on, a row is long enough to be its own tile: the
+// tile stays the size of the row however many parameters a file declares.
+constexpr size_t kRowIsTile = 16 * kTileStep;
 
 inline uint8_t swapBytes(uint8_t v) { return v; }
 inline uint16_t swapBytes(uint16_t v) { return static_cast<uint16_t>((v >> 8) | (v << 8)); }
@@ -113,7 +116,7 @@ MCV_FcsIntegerRows::MCV_FcsIntegerRows(bool bigEndian, const std::vector<int>& b
     if (!uniform || (first != 1 && first != 2 && first != 4)) return;
     m_width = first;
     const size_t cols = m_bytes.size();
-    m_period = cols / std::gcd(cols, kTileStep) * kTileStep;
+    m_period = cols >= kRowIsTile ? cols : cols / std::gcd(cols, kTileStep) * kTileStep;
     if (m_width == 1) tileMasks(&m_tile8);
     if (m_width == 2) tileMasks(&m_tile16);
     if (m_width == 4) tileMasks(&m_tile32);

@@ -34,7 +34,7 @@ private:
     // When every column has the same width of 1, 2 or 4 bytes, that width;
     // otherwise 0. The masks are then repeated over a whole number of rows
     // that is also a whole number of vectors, so a run of rows is one flat
-    // array of values with no per-row edge.
+    // array of values with no per-row edge (very long rows are a tile each).
     int m_width = 0;
     bool m_masksBelowSignBit = false;  // 4-byte masks all < 2^31: values convert as signed
     size_t m_period = 0;               // values in one mask tile
