@@ -13,8 +13,9 @@
 //   bench_fcs_reader [--only float|int16|int16be|int32] [--repeats N]
 //                    [--keep DIR] [--loads N]
 //
-// --keep writes the files into DIR and leaves them there; --loads only loads
-// the chosen files N times each, with no baseline (for profilers).
+// --keep writes the files into DIR, or reuses those a former run left there;
+// --loads only loads the chosen files N times each, with no baseline (for
+// profilers).
 
 #include "data/MCV_FcsHeader.h"
 #include "data/MCV_FcsLoader.h"
