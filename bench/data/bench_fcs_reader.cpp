@@ -265,7 +265,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     std::string only, keep;
-    int repeats = 3, loads = 0;
+    int repeats = 5, loads = 0;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string key = argv[i];
         if (key == "--only") only = argv[i + 1];
