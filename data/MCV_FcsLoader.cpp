@@ -1,6 +1,7 @@
 #include "data/MCV_FcsLoader.h"
 
 #include "data/MCV_FcsHeader.h"
+#include "data/MCV_FcsIntegerRows.h"
 #include "data/MCV_Messages.h"
 
 #include <fcntl.h>
@@ -33,13 +34,13 @@ namespace {
 // The HEADER holds the version and six 8-character offset fields.
 constexpr int64_t kHeaderSize = 58;
 constexpr size_t kHeadBytes = 64;
-// DATA are read in chunks of whole rows of about this size, shared out among
-// the cores. Float chunks go straight into the matrix and are checked while
-// still in cache; integer and double chunks go through one scratch buffer per
-// thread, so the peak memory of a load stays close to the matrix itself.
-constexpr size_t kDirectChunkBytes = size_t(2) << 20;
-constexpr size_t kScratchBytes = size_t(4) << 20;
-constexpr size_t kScratchTotalBytes = size_t(32) << 20;  // whatever the number of cores
+// DATA are read in tasks of whole rows that fill about this much of the
+// matrix, shared out among the cores. Float rows go straight into the matrix
+// and are checked while still in cache; integer and double rows go through
+// one small scratch buffer per thread, so the peak memory of a load stays
+// close to the matrix itself.
+constexpr size_t kTaskBytes = size_t(2) << 20;
+constexpr size_t kScratchBytes = size_t(128) << 10;
 
 constexpr bool kHostBigEndian = __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__;
 
@@ -475,74 +476,25 @@ int MCV_FcsLoader::findData(const int64_t headerData[2], int64_t dataBytes, int6
 
 namespace {
 
-// One stored integer of `bytes` bytes (1..8).
-inline uint64_t loadInteger(const unsigned char* p, int bytes, bool bigEndian) {
-    uint64_t v = 0;
-    if (bigEndian) {
-        for (int k = 0; k < bytes; ++k) v = (v << 8) | p[k];
-    } else {
-        for (int k = bytes - 1; k >= 0; --k) v = (v << 8) | p[k];
-    }
-    return v;
-}
-
-// How stored rows become matrix rows.
-struct RowFormat {
-    std::vector<int> bytes;         // per column
-    std::vector<uint64_t> masks;    // per column, integers only
-    std::vector<uint16_t> masks16;  // the same, when every column is 16 bits wide
-    bool isDouble = false;
-    bool bigEndian = false;
-    bool allUInt16 = false;  // the most common integer layout, converted without per-value dispatch
-};
-
-template <bool Swap>
-void convertUInt16Rows(const unsigned char* src, size_t rows, const RowFormat& f, float* dst) {
-    const size_t cols = f.bytes.size();
-    const uint16_t* masks = f.masks16.data();
-    for (size_t r = 0; r < rows; ++r, src += 2 * cols, dst += cols) {
-        for (size_t c = 0; c < cols; ++c) {
-            uint16_t v;
-            std::memcpy(&v, src + 2 * c, 2);
-            if (Swap) v = static_cast<uint16_t>((v >> 8) | (v << 8));
-            dst[c] = static_cast<float>(v & masks[c]);
-        }
-    }
-}
-
-// Converts `rows` stored rows; returns how many NaN or infinite doubles were
+// Stored doubles to floats; returns how many NaN or infinite values were
 // replaced.
-size_t convertRows(const unsigned char* src, size_t rows, const RowFormat& f, float* dst) {
-    const size_t cols = f.bytes.size();
-    if (f.allUInt16) {
-        if (f.bigEndian != kHostBigEndian)
-            convertUInt16Rows<true>(src, rows, f, dst);
-        else
-            convertUInt16Rows<false>(src, rows, f, dst);
-        return 0;
-    }
+size_t convertDoubles(const unsigned char* src, size_t n, bool swap, float* dst) {
     size_t invalid = 0;
-    for (size_t r = 0; r < rows; ++r) {
-        for (size_t c = 0; c < cols; ++c) {
-            const int bytes = f.bytes[c];
-            const uint64_t raw = loadInteger(src, bytes, f.bigEndian);
-            src += bytes;
-            if (!f.isDouble) {
-                *dst++ = static_cast<float>(raw & f.masks[c]);
-                continue;
-            }
-            double d;
-            std::memcpy(&d, &raw, sizeof d);
-            if (std::isnan(d) || std::isinf(d)) {
-                ++invalid;
-                *dst++ = std::isnan(d) ? 0.0f
-                         : d < 0       ? std::numeric_limits<float>::lowest()
-                                       : std::numeric_limits<float>::max();
-            } else {
-                // Finite doubles beyond the float range saturate.
-                const double m = std::numeric_limits<float>::max();
-                *dst++ = static_cast<float>(std::clamp(d, -m, m));
-            }
+    for (size_t i = 0; i < n; ++i, src += 8) {
+        uint64_t raw;
+        std::memcpy(&raw, src, 8);
+        if (swap) raw = __builtin_bswap64(raw);
+        double d;
+        std::memcpy(&d, &raw, sizeof d);
+        if (std::isnan(d) || std::isinf(d)) {
+            ++invalid;
+            dst[i] = std::isnan(d) ? 0.0f
+                     : d < 0       ? std::numeric_limits<float>::lowest()
+                                   : std::numeric_limits<float>::max();
+        } else {
+            // Finite doubles beyond the float range saturate.
+            const double m = std::numeric_limits<float>::max();
+            dst[i] = static_cast<float>(std::clamp(d, -m, m));
         }
     }
     return invalid;
@@ -574,43 +526,49 @@ int MCV_FcsLoader::readData(InputFile& file, int64_t start, int64_t numEvents, D
     const bool direct = type == DataType::Float;
     const bool swap = bigEndian != kHostBigEndian;
 
-    RowFormat format;
-    format.isDouble = type == DataType::Double;
-    format.bigEndian = bigEndian;
-    format.allUInt16 = type == DataType::Integer;
+    std::vector<int> bytes;
+    std::vector<uint64_t> masks;
     size_t rowBytes = 0;
     for (const Column& c : columns) {
-        format.bytes.push_back(c.bytes);
-        format.masks.push_back(c.mask);
-        format.allUInt16 = format.allUInt16 && c.bytes == 2;
+        bytes.push_back(c.bytes);
+        masks.push_back(c.mask);
         rowBytes += static_cast<size_t>(c.bytes);
     }
-    if (format.allUInt16) format.masks16.assign(format.masks.begin(), format.masks.end());  // all below 2^16
+    std::optional<MCV_FcsIntegerRows> integers;
+    if (type == DataType::Integer) integers.emplace(bigEndian, bytes, masks);
 
-    const size_t threadsAvailable = static_cast<size_t>(maxThreads());
-    const size_t chunkBytes =
-        direct ? kDirectChunkBytes : std::min(kScratchBytes, kScratchTotalBytes / threadsAvailable);
-    const size_t rowsPerChunk = std::max<size_t>(1, chunkBytes / rowBytes);
-    const int64_t chunks = static_cast<int64_t>((events + rowsPerChunk - 1) / rowsPerChunk);
-    const int threads = static_cast<int>(std::min<int64_t>(static_cast<int64_t>(threadsAvailable), chunks));
-    std::vector<unsigned char> scratch(direct ? 0 : static_cast<size_t>(threads) * rowsPerChunk * rowBytes);
+    // A task fills about kTaskBytes of the matrix; converted data pass
+    // through the thread's scratch buffer in pieces that stay in its cache.
+    const size_t rowsPerTask = std::max<size_t>(1, kTaskBytes / (cols * sizeof(float)));
+    const size_t rowsPerPiece =
+        direct ? rowsPerTask : std::min(rowsPerTask, std::max<size_t>(1, kScratchBytes / rowBytes));
+    const int64_t tasks = static_cast<int64_t>((events + rowsPerTask - 1) / rowsPerTask);
+    const int threads = static_cast<int>(std::min<int64_t>(maxThreads(), tasks));
+    const size_t pieceBytes = rowsPerPiece * rowBytes;
+    std::vector<unsigned char> scratch(direct ? 0 : static_cast<size_t>(threads) * pieceBytes);
 
     std::atomic<bool> failed{false};
     size_t invalid = 0;
 #pragma omp parallel for num_threads(threads) schedule(dynamic, 1) reduction(+ : invalid) if (threads > 1)
-    for (int64_t k = 0; k < chunks; ++k) {
-        if (failed.load(std::memory_order_relaxed)) continue;
-        const size_t row = static_cast<size_t>(k) * rowsPerChunk;
-        const size_t rows = std::min(rowsPerChunk, events - row);
-        const int64_t offset = start + static_cast<int64_t>(row * rowBytes);
-        float* dst = matrix + row * cols;
-        unsigned char* buffer = direct ? reinterpret_cast<unsigned char*>(dst)
-                                       : scratch.data() + static_cast<size_t>(threadIndex()) * rowsPerChunk * rowBytes;
-        if (!file.readAt(offset, buffer, rows * rowBytes)) {
-            failed.store(true, std::memory_order_relaxed);
-            continue;
+    for (int64_t k = 0; k < tasks; ++k) {
+        const size_t first = static_cast<size_t>(k) * rowsPerTask;
+        const size_t last = std::min(events, first + rowsPerTask);
+        unsigned char* buffer = direct ? nullptr : scratch.data() + static_cast<size_t>(threadIndex()) * pieceBytes;
+        for (size_t row = first; row < last && !failed.load(std::memory_order_relaxed); row += rowsPerPiece) {
+            const size_t rows = std::min(rowsPerPiece, last - row);
+            float* dst = matrix + row * cols;
+            unsigned char* into = direct ? reinterpret_cast<unsigned char*>(dst) : buffer;
+            if (!file.readAt(start + static_cast<int64_t>(row * rowBytes), into, rows * rowBytes)) {
+                failed.store(true, std::memory_order_relaxed);
+                break;
+            }
+            if (direct)
+                invalid += repairFloats(dst, rows * cols, swap);
+            else if (integers)
+                integers->convert(buffer, rows, dst);
+            else
+                invalid += convertDoubles(buffer, rows * cols, swap, dst);
         }
-        invalid += direct ? repairFloats(dst, rows * cols, swap) : convertRows(buffer, rows, format, dst);
     }
     if (failed.load()) return Code::Truncated;
     if (invalid > 0) printInvalidWarning(invalid);
