@@ -68,8 +68,20 @@ void extractSubGraph(const sparse_matrix_type& graph, const std::vector<unsigned
 
     std::vector<unsigned int> selectedById(indexMap);
     std::sort(selectedById.begin(), selectedById.end());
-    for (const unsigned int v : selectedById)
-        for (const auto& edge : graph[v]) {
+    // Which selected vertices have an edge above the threshold at all, looked
+    // up on several threads; only those are walked, in order, to admit.
+    const long long numSelected = static_cast<long long>(selectedById.size());
+    std::vector<char> reaches(selectedById.size(), 0);
+#pragma omp parallel for schedule(dynamic, 256) if (numSelected > 1024)
+    for (long long i = 0; i < numSelected; ++i)
+        for (const auto& edge : graph[selectedById[static_cast<std::size_t>(i)]])
+            if (edge.second > threshold) {
+                reaches[static_cast<std::size_t>(i)] = 1;
+                break;
+            }
+    for (std::size_t i = 0; i < selectedById.size(); ++i) {
+        if (!reaches[i]) continue;
+        for (const auto& edge : graph[selectedById[i]]) {
             const unsigned int k = edge.first;
             if (!(edge.second > threshold)) continue;
             if (k < numVertices && newId[k] != notKept) continue;
@@ -77,6 +89,7 @@ void extractSubGraph(const sparse_matrix_type& graph, const std::vector<unsigned
             newId[k] = static_cast<unsigned int>(indexMap.size());
             indexMap.push_back(k);
         }
+    }
 
     const long long rows = static_cast<long long>(indexMap.size());
     subGraph.resize(indexMap.size());
