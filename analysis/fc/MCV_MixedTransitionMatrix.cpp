@@ -6,6 +6,8 @@
 #include "analysis/fc/MCV_FCTree.h"
 #include "analysis/hsne/MCV_DerivedDataHierarchy.h"
 
+#include "vel/utils/LoopFailure.h"
+
 #include <algorithm>
 #include <cassert>
 #include <map>
@@ -53,16 +55,19 @@ void appendLeafBlock(SparseMatrix& mixed, const HierarchyNode& leaf) {
     const unsigned offset = static_cast<unsigned>(mixed.size());
     mixed.resize(mixed.size() + n);
     const auto rows = static_cast<long long>(std::min(n, leaf.transitionMatrix.size()));
+    vel::utils::LoopFailure failure;
 #pragma omp parallel for schedule(dynamic, 256) if (rows > 2048)
-    for (long long r = 0; r < rows; ++r) {
-        const auto& source = leaf.transitionMatrix[static_cast<size_t>(r)];
-        auto& row = mixed[offset + static_cast<size_t>(r)];
-        row.reserve(source.size());
-        // The source row is in ascending column order: every entry lands at
-        // the end of the row.
-        for (const auto& [column, value] : source)
-            if (column < n) row[offset + column] = value;
-    }
+    for (long long r = 0; r < rows; ++r)
+        failure.guard([&] {
+            const auto& source = leaf.transitionMatrix[static_cast<size_t>(r)];
+            auto& row = mixed[offset + static_cast<size_t>(r)];
+            row.reserve(source.size());
+            // The source row is in ascending column order: every entry lands
+            // at the end of the row.
+            for (const auto& [column, value] : source)
+                if (column < n) row[offset + column] = value;
+        });
+    failure.rethrow();
 }
 
 // Divides the row by the sum of its values, in row order; a row summing to 0
@@ -277,12 +282,15 @@ void MCV_MixedTransitionMatrix::buildMixedTransitionMatrixPushDown(MCV_FCTree* t
                 }
         }
     const auto rows = static_cast<long long>(mixed->size());
+    vel::utils::LoopFailure failure;
 #pragma omp parallel for schedule(dynamic, 256) if (rows > 2048)
-    for (long long i = 0; i < rows; ++i) {
-        auto& row = (*mixed)[static_cast<size_t>(i)];
-        setEntries(row, linksOfRow[static_cast<size_t>(i)]);
-        normalise(row);
-    }
+    for (long long i = 0; i < rows; ++i)
+        failure.guard([&] {
+            auto& row = (*mixed)[static_cast<size_t>(i)];
+            setEntries(row, linksOfRow[static_cast<size_t>(i)]);
+            normalise(row);
+        });
+    failure.rethrow();
 }
 
 void MCV_MixedTransitionMatrix::appendSparseTransitionMatrix(SparseMatrix* mixed, const SparseMatrix* rows) {

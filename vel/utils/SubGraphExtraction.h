@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "vel/data/MapMemEff.h"
+#include "vel/utils/LoopFailure.h"
 
 namespace vel {
 namespace utils {
@@ -93,19 +94,22 @@ void extractSubGraph(const sparse_matrix_type& graph, const std::vector<unsigned
 
     const long long rows = static_cast<long long>(indexMap.size());
     subGraph.resize(indexMap.size());
+    LoopFailure failure;
 #pragma omp parallel if (rows > 1024)
     {
         std::vector<std::pair<unsigned int, scalar_type>> entries;
 #pragma omp for schedule(dynamic, 256)
-        for (long long r = 0; r < rows; ++r) {
-            entries.clear();
-            for (const auto& edge : graph[indexMap[static_cast<std::size_t>(r)]]) {
-                if (edge.first >= numVertices || newId[edge.first] == notKept) continue;
-                entries.emplace_back(newId[edge.first], edge.second);
-            }
-            subgraph_detail::fillRow(subGraph[static_cast<std::size_t>(r)], entries);
-        }
+        for (long long r = 0; r < rows; ++r)
+            failure.guard([&] {
+                entries.clear();
+                for (const auto& edge : graph[indexMap[static_cast<std::size_t>(r)]]) {
+                    if (edge.first >= numVertices || newId[edge.first] == notKept) continue;
+                    entries.emplace_back(newId[edge.first], edge.second);
+                }
+                subgraph_detail::fillRow(subGraph[static_cast<std::size_t>(r)], entries);
+            });
     }
+    failure.rethrow();
 
     if (subGraph.empty()) return;
     // One sum in row order, so the factor is the same on any number of threads.
