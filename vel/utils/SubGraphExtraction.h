@@ -29,7 +29,9 @@ void fillRow(Row& row, Entries& entries) {
 // A sorted row is filled in key order, every entry landing at its end.
 template <typename Key, typename Value, typename Entries>
 void fillRow(data::MapMemEff<Key, Value>& row, Entries& entries) {
-    std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    const auto byKey = [](const auto& a, const auto& b) { return a.first < b.first; };
+    // An ascending selection without admitted neighbours keeps the order.
+    if (!std::is_sorted(entries.begin(), entries.end(), byKey)) std::sort(entries.begin(), entries.end(), byKey);
     row.reserve(entries.size());
     for (const auto& [key, value] : entries) row[key] = value;
 }

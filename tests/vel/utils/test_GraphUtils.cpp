@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <omp.h>
 
+#include <algorithm>
 #include <map>
 #include <random>
 #include <stdexcept>
@@ -126,10 +127,15 @@ TYPED_TEST(SubGraph, LargeGraphsMatchThePlainAlgorithmOnAnyThreadCount) {
     std::vector<unsigned int> all(6000), some, few{17, 4000, 17, 3};
     for (unsigned int v = 0; v < all.size(); ++v) all[v] = 5999 - v;
     for (int k = 0; k < 2500; ++k) some.push_back(unsigned(rng() % 6000));
+    std::vector<unsigned int> ascending = some;
+    std::sort(ascending.begin(), ascending.end());
     const std::vector<std::tuple<const char*, std::vector<unsigned int>, float>> cases{
-        {"some, neighbours above 1", some, 1.f},     {"some, neighbours above 1.4", some, 1.4f},
-        {"some, no neighbours", some, 10.f},         {"all, reversed", all, 1.f},
-        {"few, below the threaded size", few, 0.5f},
+        {"some, neighbours above 1", some, 1.f},             // neighbours in every row
+        {"some, neighbours above 1.4", some, 1.4f},          // fewer neighbours
+        {"some, no neighbours", some, 10.f},                 // the induced sub-graph
+        {"some ascending, no neighbours", ascending, 10.f},  // rows already in column order
+        {"all, reversed", all, 1.f},                         // every vertex, in reverse
+        {"few, below the threaded size", few, 0.5f},         // one thread, a repeat
     };
     const int threads = omp_get_max_threads();
     for (const auto& [what, selection, threshold] : cases) {
