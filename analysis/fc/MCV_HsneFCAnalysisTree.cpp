@@ -42,8 +42,12 @@ void MCV_HsneFCAnalysis::zoomIntoNode(NodePtr node) {
         child->coordinates[2 * i] = node->coordinates[2 * static_cast<size_t>(map[i])];
         child->coordinates[2 * i + 1] = node->coordinates[2 * static_cast<size_t>(map[i]) + 1];
     }
-    // A new one starts at its strongest neighbour among the held ones.
-    for (size_t i = 0; i < n && i < child->transitionMatrix.size(); ++i) {
+    // A new one starts at its strongest neighbour among the held ones, whose
+    // positions this loop does not change.
+    const auto matrixRows = static_cast<long long>(std::min(n, child->transitionMatrix.size()));
+#pragma omp parallel for schedule(dynamic, 256) if (matrixRows > 4096)
+    for (long long li = 0; li < matrixRows; ++li) {
+        const auto i = static_cast<size_t>(li);
         if (valid(map[i])) continue;
         float best = 0.f;
         size_t from = n;

@@ -6,6 +6,8 @@
 #include "analysis/fc/MCV_FCTree.h"
 #include "analysis/hsne/MCV_DerivedDataHierarchy.h"
 
+#include "vel/utils/LoopFailure.h"
+
 #include <algorithm>
 #include <cassert>
 #include <map>
@@ -45,17 +47,27 @@ private:
 };
 
 // A leaf's own rows as one diagonal block: exactly one row per landmark and
-// no column outside the block, whatever its matrix holds.
+// no column outside the block, whatever its matrix holds. Every row is
+// written by one thread alone, in column order.
 void appendLeafBlock(SparseMatrix& mixed, const HierarchyNode& leaf) {
     const size_t n = leaf.landmarkIdxs.size();
     assert(leaf.transitionMatrix.size() == n);
     const unsigned offset = static_cast<unsigned>(mixed.size());
     mixed.resize(mixed.size() + n);
-    for (size_t r = 0; r < n && r < leaf.transitionMatrix.size(); ++r) {
-        auto& row = mixed[offset + r];
-        for (const auto& [column, value] : leaf.transitionMatrix[r])
-            if (column < n) row[offset + column] = value;
-    }
+    const auto rows = static_cast<long long>(std::min(n, leaf.transitionMatrix.size()));
+    vel::utils::LoopFailure failure;
+#pragma omp parallel for schedule(dynamic, 256) if (rows > 2048)
+    for (long long r = 0; r < rows; ++r)
+        failure.guard([&] {
+            const auto& source = leaf.transitionMatrix[static_cast<size_t>(r)];
+            auto& row = mixed[offset + static_cast<size_t>(r)];
+            row.reserve(source.size());
+            // The source row is in ascending column order: every entry lands
+            // at the end of the row.
+            for (const auto& [column, value] : source)
+                if (column < n) row[offset + column] = value;
+        });
+    failure.rethrow();
 }
 
 // Divides the row by the sum of its values, in row order; a row summing to 0
@@ -65,6 +77,25 @@ void normalise(vel::data::MapMemEff<unsigned, float>& row) {
     for (const auto& entry : row) sum += entry.second;
     if (row.empty() || !(sum != 0.0f)) return;
     for (auto& entry : row) entry.second /= sum;
+}
+
+// The row after `row[column] = value` for every entry of `entries` in turn
+// (a column given twice keeps its last value), built in one pass.
+void setEntries(vel::data::MapMemEff<unsigned, float>& row, std::vector<std::pair<unsigned, float>>& entries) {
+    if (entries.empty()) return;
+    std::stable_sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    vel::data::MapMemEff<unsigned, float> merged;
+    merged.reserve(row.size() + entries.size());
+    auto old = row.begin();
+    for (size_t k = 0; k < entries.size(); ++k) {
+        const unsigned column = entries[k].first;
+        if (k + 1 < entries.size() && entries[k + 1].first == column) continue;
+        for (; old != row.end() && old->first < column; ++old) merged[old->first] = old->second;
+        if (old != row.end() && old->first == column) ++old;
+        merged[column] = entries[k].second;
+    }
+    for (; old != row.end(); ++old) merged[old->first] = old->second;
+    row = std::move(merged);
 }
 
 // The scale's sub-matrix over `landmarks`, one row per entry.
@@ -119,6 +150,11 @@ void MCV_MixedTransitionMatrix::buildMixedTransitionMatrixStandard(MCV_FCTree* t
     if (!tree || !mixed || !pointNodes) return;
     mixed->clear();
     pointNodes->clear();
+    size_t points = 0;
+    for (MCV_FCTree::NodeList* list : {tree->focus(), tree->context()})
+        for (const NodePtr& leaf : *list) points += leaf->landmarkIdxs.size();
+    mixed->reserve(points);
+    pointNodes->reserve(points);
     for (MCV_FCTree::NodeList* list : {tree->focus(), tree->context()})
         for (const NodePtr& leaf : *list) {
             appendLeafBlock(*mixed, *leaf);
@@ -181,7 +217,12 @@ void MCV_MixedTransitionMatrix::buildMixedTransitionMatrixPruneDeepestOverwriteC
     for (const NodePtr& leaf : leaves) {
         if (leaf->scale == deepest) continue;
         const std::vector<unsigned>& embedded = leaf->embeddingIdxs;
-        for (size_t r = 0; r < leaf->transitionMatrix.size() && r < embedded.size(); ++r) {
+        const auto rows = static_cast<long long>(std::min(leaf->transitionMatrix.size(), embedded.size()));
+        // Every point stands for one landmark of one leaf, so each mixed row
+        // is rewritten by one thread alone.
+#pragma omp parallel for schedule(dynamic, 256) if (rows > 2048)
+        for (long long lr = 0; lr < rows; ++lr) {
+            const auto r = static_cast<size_t>(lr);
             const unsigned e = embedded[r];
             if (e == NoPoint || e >= mixed->size()) continue;
             auto& row = (*mixed)[e];
@@ -208,6 +249,9 @@ void MCV_MixedTransitionMatrix::buildMixedTransitionMatrixPushDown(MCV_FCTree* t
     std::vector<unsigned> selection, location;
     std::unordered_set<unsigned> selected;
     SparseMatrix links;
+    // The links of every pair, per row in the order the pairs give them; the
+    // rows take them once all pairs are done.
+    std::vector<std::vector<std::pair<unsigned, float>>> linksOfRow(mixed->size());
     for (const NodePtr& a : leaves)
         for (const NodePtr& b : leaves) {
             if (a->id == b->id) continue;
@@ -234,10 +278,19 @@ void MCV_MixedTransitionMatrix::buildMixedTransitionMatrixPushDown(MCV_FCTree* t
                     if (column < numA || column >= location.size()) continue;
                     const unsigned from = a->embeddingIdxs[location[r]];
                     const unsigned to = b->embeddingIdxs[location[column]];
-                    (*mixed)[from][to] = value;
+                    linksOfRow[from].emplace_back(to, value);
                 }
         }
-    for (auto& row : *mixed) normalise(row);
+    const auto rows = static_cast<long long>(mixed->size());
+    vel::utils::LoopFailure failure;
+#pragma omp parallel for schedule(dynamic, 256) if (rows > 2048)
+    for (long long i = 0; i < rows; ++i)
+        failure.guard([&] {
+            auto& row = (*mixed)[static_cast<size_t>(i)];
+            setEntries(row, linksOfRow[static_cast<size_t>(i)]);
+            normalise(row);
+        });
+    failure.rethrow();
 }
 
 void MCV_MixedTransitionMatrix::appendSparseTransitionMatrix(SparseMatrix* mixed, const SparseMatrix* rows) {

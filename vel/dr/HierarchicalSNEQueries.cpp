@@ -51,14 +51,33 @@ void HierarchicalSNE<scalar_type, sparse_scalar_matrix_type>::getInfluencedLandm
     unsigned int scale, std::vector<unsigned int>& landmarks, std::map<unsigned int, scalar_type>& out) const {
     out.clear();
     if (scale == 0 || scale >= _hierarchy.size()) return;
-    const std::unordered_set<unsigned int> set(landmarks.begin(), landmarks.end());
-    const auto& area = _hierarchy[scale].areaOfInfluence;
-    for (unsigned int i = 0; i < area.size(); ++i) {
-        double sum = 0;
-        for (const auto& [b, v] : area[i])
-            if (set.count(b) != 0) sum += v;
-        if (sum > 0.0) out[i] = static_cast<scalar_type>(sum);
+    // Membership by a flag per landmark of the scale; an id beyond the scale
+    // (which no valid row names) still counts wherever a row names it.
+    std::vector<char> member(_hierarchy[scale].size(), 0);
+    std::unordered_set<unsigned int> beyond;
+    for (unsigned int l : landmarks) {
+        if (l < member.size())
+            member[l] = 1;
+        else
+            beyond.insert(l);
     }
+    const auto isMember = [&](unsigned int b) {
+        return b < member.size() ? member[b] != 0 : !beyond.empty() && beyond.count(b) != 0;
+    };
+    const auto& area = _hierarchy[scale].areaOfInfluence;
+    const auto rows = static_cast<long long>(area.size());
+    // Each row's sum in its own order, then the map in row order: the same on
+    // any number of threads.
+    std::vector<double> sums(area.size(), 0.0);
+#pragma omp parallel for schedule(static) if (rows > 16384)
+    for (long long i = 0; i < rows; ++i) {
+        double sum = 0;
+        for (const auto& [b, v] : area[static_cast<std::size_t>(i)])
+            if (isMember(b)) sum += v;
+        sums[static_cast<std::size_t>(i)] = sum;
+    }
+    for (std::size_t i = 0; i < sums.size(); ++i)
+        if (sums[i] > 0.0) out.emplace_hint(out.end(), static_cast<unsigned int>(i), static_cast<scalar_type>(sums[i]));
 }
 
 template <typename scalar_type, typename sparse_scalar_matrix_type>

@@ -2,12 +2,41 @@
 // over blobs, and the user's road on the CPU.
 #include "HsneFCAnalysisTest.h"
 
+#include <omp.h>
+
+#include <map>
+
 namespace {
 
 using NodePtr = MCV_FCTree::NodePtr;
 const auto focusThenContext = std::make_pair(hierarchyNodeFocus, hierarchyNodeContext);
 
 using HsneFCOperations = HsneFCAnalysisTest;
+
+// Whether every landmark of `child` (refined from `parent`) starts at its
+// position in the parent by data point, else at the first strongest positive
+// entry towards a held landmark, else at (0, 0); `placed` counts the second.
+testing::AssertionResult placedFromParent(const NodePtr& parent, const NodePtr& child, size_t* placed) {
+    std::map<unsigned, size_t> held;
+    for (size_t k = 0; k < parent->globalIdxs.size(); ++k) held.emplace(parent->globalIdxs[k], k);
+    auto parentAt = [&](unsigned g) {
+        return std::make_pair(parent->coordinates[2 * held.at(g)], parent->coordinates[2 * held.at(g) + 1]);
+    };
+    *placed = 0;
+    for (size_t i = 0; i < child->landmarkIdxs.size(); ++i) {
+        const bool kept = held.count(child->globalIdxs[i]) > 0;
+        auto expected = kept ? parentAt(child->globalIdxs[i]) : std::make_pair(0.f, 0.f);
+        float best = 0;
+        for (const auto& e : child->transitionMatrix[i]) {
+            if (kept || !held.count(child->globalIdxs[e.first]) || !(e.second > best)) continue;
+            best = e.second, expected = parentAt(child->globalIdxs[e.first]);
+        }
+        *placed += best > 0;
+        if (std::make_pair(child->coordinates[2 * i], child->coordinates[2 * i + 1]) != expected)
+            return testing::AssertionFailure() << "landmark " << i << " of the child";
+    }
+    return testing::AssertionSuccess();
+}
 
 TEST_F(HsneFCOperations, RefinedLandmarksStartAtThemselvesOrTheirStrongestHeldNeighbourAndFocusReshapesTheTree) {
     computed();
@@ -19,25 +48,8 @@ TEST_F(HsneFCOperations, RefinedLandmarksStartAtThemselvesOrTheirStrongestHeldNe
     const NodePtr child = root->children[0];
     EXPECT_TRUE(fc->rebuildTransitionMatrix());
 
-    // The reference: position in the root by data point, else the first
-    // strongest positive entry towards a held landmark, else (0, 0).
-    std::map<unsigned, size_t> held;
-    for (size_t k = 0; k < root->globalIdxs.size(); ++k) held.emplace(root->globalIdxs[k], k);
-    auto rootAt = [&](unsigned g) {
-        return std::make_pair(root->coordinates[2 * held.at(g)], root->coordinates[2 * held.at(g) + 1]);
-    };
     size_t placed = 0;
-    for (size_t i = 0; i < child->landmarkIdxs.size(); ++i) {
-        const bool kept = held.count(child->globalIdxs[i]) > 0;
-        auto expected = kept ? rootAt(child->globalIdxs[i]) : std::make_pair(0.f, 0.f);
-        float best = 0;
-        for (const auto& e : child->transitionMatrix[i]) {
-            if (kept || !held.count(child->globalIdxs[e.first]) || !(e.second > best)) continue;
-            best = e.second, expected = rootAt(child->globalIdxs[e.first]);
-        }
-        placed += best > 0;
-        EXPECT_EQ(std::make_pair(child->coordinates[2 * i], child->coordinates[2 * i + 1]), expected) << i;
-    }
+    EXPECT_TRUE(placedFromParent(root, child, &placed));
     EXPECT_GT(placed, 0u);
     // Coarsening it returns to the leaf.
     fc->zoomOutOfNode(child);
@@ -70,6 +82,30 @@ TEST_F(HsneFCOperations, RefinedLandmarksStartAtThemselvesOrTheirStrongestHeldNe
     EXPECT_EQ(std::make_pair(root->children[0]->type, root->children[1]->type), focusThenContext);
     EXPECT_TRUE(root->children[1]->children.empty());
     EXPECT_EQ(fc->fcTree()->focus()->front()->scale, root->scale - 1);
+}
+
+// A node refined into more than 4,096 landmarks, whose new landmarks are
+// placed on several threads: the same positions on 1, 3 and 8 threads.
+TEST_F(HsneFCOperations, ALargeRefinementPlacesItsLandmarksAlikeOnAnyThreadCount) {
+    computed(3, 2000, 2);
+    const NodePtr root = fc->fcTree()->root();
+    const int threads = omp_get_max_threads();
+    std::vector<float> first;
+    for (int threadCount : {1, 3, 8}) {
+        omp_set_num_threads(threadCount);
+        for (size_t j = 0; j < root->coordinates.size(); ++j) root->coordinates[j] = static_cast<float>(j) + 1.f;
+        fc->zoomIntoNode(root);
+        ASSERT_EQ(root->children.size(), 1u);
+        const NodePtr child = root->children[0];
+        ASSERT_GT(child->numLandmarks(), 4096u);
+        size_t placed = 0;
+        EXPECT_TRUE(placedFromParent(root, child, &placed)) << threadCount << " threads";
+        EXPECT_GT(placed, 0u);
+        if (first.empty()) first = child->coordinates;
+        EXPECT_EQ(child->coordinates, first) << threadCount << " threads";
+        fc->zoomOutOfNode(child);
+    }
+    omp_set_num_threads(threads);
 }
 
 TEST_F(HsneFCOperations, CoarseningReturnsToAnAncestorOrTheRoot) {

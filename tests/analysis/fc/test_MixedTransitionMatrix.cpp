@@ -2,6 +2,8 @@
 
 #include "analysis/fc/MCV_MixedTransitionMatrix.h"
 
+#include <omp.h>
+
 #include <algorithm>
 
 using NodePtr = MCV_FCTree::NodePtr;
@@ -129,4 +131,37 @@ TEST(MixedTransitionMatrix, EveryModeEqualsItsAlgorithmOnRandomTrees) {
         for (auto& leaf : std::get<2>(reference[1])) shared += std::count(leaf.begin(), leaf.end(), None);
     }
     EXPECT_TRUE(shared > 0 && overwritten > 0) << "cases the trees did not reach";
+}
+
+// Leaves of more than 2,000 landmarks, whose rows the builders fill on several
+// threads: every mode gives the algorithm's matrix, points and indices on 1, 3
+// and 8 threads.
+TEST(MixedTransitionMatrix, LargeLeavesGiveTheAlgorithmsResultOnAnyThreadCount) {
+    static const auto h = fctest::randomHierarchy(9000, 3, 23);
+    std::mt19937 rng(9);
+    const int threads = omp_get_max_threads();
+    size_t largest = 0;
+    for (int trial = 0; trial < 3; ++trial) {
+        MCV_FCTree t;
+        fctest::growRandomTree(t, *h, rng, 2 + trial);
+        for (const NodePtr& leaf : *t.leaves()) largest = std::max(largest, leaf->numLandmarks());
+        std::vector<Build> reference;
+        for (auto algorithm : {standard, pruneDeepest, overwriteContext, pushDown}) {
+            Matrix m;
+            Nodes n;
+            algorithm(t, *h, m, n);
+            reference.push_back(snapshot(t, m, n));
+        }
+        for (int mode : {0, 1, 2, 3})
+            for (int threadCount : {1, 3, 8}) {
+                omp_set_num_threads(threadCount);
+                Matrix mixed{Row()};
+                Nodes nodes;
+                MCV_MixedTransitionMatrix::buildMixedTransitionMatrix(mode, &t, h.get(), &mixed, &nodes);
+                EXPECT_TRUE(snapshot(t, mixed, nodes) == reference[size_t(mode)])
+                    << "mode " << mode << ", trial " << trial << ", " << threadCount << " threads";
+            }
+    }
+    omp_set_num_threads(threads);
+    EXPECT_GT(largest, 2048u) << "no leaf large enough for several threads";
 }

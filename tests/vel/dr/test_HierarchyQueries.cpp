@@ -1,5 +1,11 @@
 #include "vel/dr/HierarchyTestData.h"
 
+#include <omp.h>
+
+#include <map>
+#include <random>
+#include <set>
+
 using namespace hsnetest;
 
 template <typename Map>
@@ -100,4 +106,45 @@ TEST(HierarchyQueries, InfluenceOnAPointDoesNotDependOnTheRowsPassedIn) {
         h.getInfluenceOnDataPoint(p, used, 0.f, false);
         ASSERT_EQ(used, fresh) << "point " << p;
     }
+}
+
+// A scale of 20,000 points under 3,000 landmarks (rows long enough to be summed
+// on several threads), some rows naming a landmark beyond the scale: the
+// influenced landmarks as a plain double sum over a set gives them, bit for
+// bit, on 1, 3 and 8 threads.
+TEST(HierarchyQueries, InfluencedLandmarksMatchAPlainSumOnAnyThreadCount) {
+    std::mt19937 rng(8);
+    Hsne h;
+    h.hierarchy().resize(2);
+    Hsne::Scale& s = h.scale(1);
+    s.landmarkToOriginalIdx.resize(3000);
+    s.areaOfInfluence.resize(20000);
+    std::uniform_real_distribution<float> share(0.f, 1.f);
+    for (unsigned int p = 0; p < 20000; ++p) {
+        for (int e = int(rng() % 6); e > 0; --e) s.areaOfInfluence[p][unsigned(rng() % 3000)] = share(rng);
+        if (p % 101 == 0) s.areaOfInfluence[p][3000 + p % 3] = share(rng);
+    }
+    std::vector<unsigned int> many, none, beyond{3001, 5, 5};
+    for (int k = 0; k < 1200; ++k) many.push_back(unsigned(rng() % 3000));
+    const int threads = omp_get_max_threads();
+    for (const auto& [what, selection] :
+         {std::make_pair("many", many), std::make_pair("none", none), std::make_pair("beyond the scale", beyond)}) {
+        const std::set<unsigned int> set(selection.begin(), selection.end());
+        std::map<unsigned int, float> want;
+        for (unsigned int p = 0; p < 20000; ++p) {
+            double sum = 0;
+            for (const auto& [b, v] : s.areaOfInfluence[p])
+                if (set.count(b)) sum += v;
+            if (sum > 0) want[p] = float(sum);
+        }
+        EXPECT_EQ(want.empty(), selection.empty()) << what;
+        for (int t : {1, 3, 8}) {
+            omp_set_num_threads(t);
+            std::map<unsigned int, float> got{{7, 7.f}};
+            std::vector<unsigned int> copy = selection;
+            h.getInfluencedLandmarksInPreviousScale(1, copy, got);
+            EXPECT_TRUE(got == want) << what << ", " << t << " threads";
+        }
+    }
+    omp_set_num_threads(threads);
 }

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
+#include <omp.h>
 
+#include <algorithm>
 #include <map>
+#include <random>
 #include <stdexcept>
 #include <tuple>
 #include <unordered_map>
@@ -60,6 +63,95 @@ TYPED_TEST(SubGraph, ThresholdSelectionOrderAndEmptyCases) {
     TypeParam sub;
     std::vector<unsigned int> indexMap;
     EXPECT_THROW(vel::utils::extractSubGraph(g, {7}, sub, indexMap, 1.f), std::logic_error);
+}
+
+namespace {
+// The extraction as first written: ordered maps for both index tables, the
+// rows filled one edge at a time.
+template <typename Matrix>
+void plainSubGraph(const Matrix& g, const std::vector<unsigned int>& selection, Matrix& sub,
+                   std::vector<unsigned int>& indexMap, float threshold) {
+    using Scalar = typename Matrix::value_type::mapped_type;
+    std::map<unsigned int, unsigned int> selected, neighbours;
+    indexMap.clear();
+    for (unsigned int v : selection)
+        if (!selected.count(v)) selected[v] = unsigned(indexMap.size()), indexMap.push_back(v);
+    for (const auto& kept : selected)
+        for (const auto& e : g[kept.first])
+            if (e.second > threshold && !selected.count(e.first) && !neighbours.count(e.first))
+                neighbours[e.first] = unsigned(indexMap.size()), indexMap.push_back(e.first);
+    sub.assign(indexMap.size(), {});
+    for (size_t r = 0; r < indexMap.size(); ++r)
+        for (const auto& e : g[indexMap[r]]) {
+            auto s = selected.find(e.first);
+            auto n = neighbours.find(e.first);
+            if (s != selected.end()) sub[r][s->second] = e.second;
+            if (n != neighbours.end()) sub[r][n->second] = e.second;
+        }
+    double total = 0;
+    for (const auto& row : sub)
+        for (const auto& e : row) total += double(e.second);
+    if (total == 0) return;
+    const Scalar rows = Scalar(sub.size());
+    for (auto& row : sub)
+        for (auto& e : row) e.second = Scalar(double(Scalar(e.second * rows)) / total);
+}
+
+// Rows of 1 to 40 edges in random order with weights up to 1.5; every 97th
+// row also names a vertex beyond the graph with a weight below 1.
+template <typename Matrix>
+Matrix randomGraph(std::mt19937& rng, unsigned int n) {
+    Matrix g(n);
+    std::uniform_real_distribution<float> weight(0.f, 1.5f);
+    for (unsigned int v = 0; v < n; ++v) {
+        for (int e = 1 + int(rng() % 40); e > 0; --e) g[v][unsigned(rng() % n)] = weight(rng);
+        if (v % 97 == 0) g[v][n + unsigned(rng() % 5)] = 0.5f;
+    }
+    return g;
+}
+
+template <typename Matrix>
+std::vector<std::vector<std::pair<unsigned int, double>>> inIterationOrder(const Matrix& m) {
+    std::vector<std::vector<std::pair<unsigned int, double>>> rows;
+    for (const auto& row : m) rows.emplace_back(row.begin(), row.end());
+    return rows;
+}
+}  // namespace
+
+// Graphs large enough for the rows to be copied on several threads: the same
+// rows, bit for bit and in the same iteration order, as the plain algorithm,
+// on 1, 3 and 8 threads.
+TYPED_TEST(SubGraph, LargeGraphsMatchThePlainAlgorithmOnAnyThreadCount) {
+    std::mt19937 rng(31);
+    const auto g = randomGraph<TypeParam>(rng, 6000);
+    std::vector<unsigned int> all(6000), some, few{17, 4000, 17, 3};
+    for (unsigned int v = 0; v < all.size(); ++v) all[v] = 5999 - v;
+    for (int k = 0; k < 2500; ++k) some.push_back(unsigned(rng() % 6000));
+    std::vector<unsigned int> ascending = some;
+    std::sort(ascending.begin(), ascending.end());
+    const std::vector<std::tuple<const char*, std::vector<unsigned int>, float>> cases{
+        {"some, neighbours above 1", some, 1.f},             // neighbours in every row
+        {"some, neighbours above 1.4", some, 1.4f},          // fewer neighbours
+        {"some, no neighbours", some, 10.f},                 // the induced sub-graph
+        {"some ascending, no neighbours", ascending, 10.f},  // rows already in column order
+        {"all, reversed", all, 1.f},                         // every vertex, in reverse
+        {"few, below the threaded size", few, 0.5f},         // one thread, a repeat
+    };
+    const int threads = omp_get_max_threads();
+    for (const auto& [what, selection, threshold] : cases) {
+        TypeParam want;
+        std::vector<unsigned int> wantMap;
+        plainSubGraph(g, selection, want, wantMap, threshold);
+        for (int t : {1, 3, 8}) {
+            omp_set_num_threads(t);
+            TypeParam got(2);
+            std::vector<unsigned int> gotMap{9};
+            vel::utils::extractSubGraph(g, selection, got, gotMap, threshold);
+            EXPECT_EQ(gotMap, wantMap) << what << ", " << t << " threads";
+            EXPECT_TRUE(inIterationOrder(got) == inIterationOrder(want)) << what << ", " << t << " threads";
+        }
+    }
+    omp_set_num_threads(threads);
 }
 
 // Components over the out-edges above the threshold: 3 points into the first
