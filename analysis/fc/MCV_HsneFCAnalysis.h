@@ -145,6 +145,8 @@ public:
     // Writes x, y of every embedding point into "QLMRN_HsneDataX"/"...Y" of
     // every event its landmark stands for; all other events get 0.
     void writeHsneChannels();
+    // Fills m_eventOwners for the points and files of now.
+    void findEventOwners(size_t files);
 
     // The cluster set "<name> - <analysis name>" of the events of each cluster
     // of embedding points; points beyond the embedding are left out.
@@ -313,4 +315,11 @@ private:
     bool m_markedForDeletion = false;
     std::vector<Pending> m_pending;
     bool m_missingOutputReported = false;
+    // For every event of every file the embedded point whose position it
+    // holds (the last one listing it), or -1: built at the first write after
+    // each engine set-up, so that the writes of a run go over the events once
+    // and in parallel.
+    std::vector<std::vector<int>> m_eventOwners;
+    size_t m_eventOwnerPoints = 0;
+    bool m_eventOwnersReady = false;
 };

@@ -92,6 +92,7 @@ bool MCV_HsneFCAnalysis::setUpEngine(bool keepPositions) {
     }
     if (keepPositions) placeKeptPositions();
     m_output = m_embedding->getContainer();
+    m_eventOwnersReady = false;
     m_engineReady = true;
     return true;
 }
@@ -184,18 +185,36 @@ void MCV_HsneFCAnalysis::writeHsneChannels() {
     if (!header || x < 0 || y < 0) return;
 
     const size_t variables = static_cast<size_t>(header->numVariables());
-    std::vector<float*> matrices(static_cast<size_t>(std::max(0, data->numFiles())));
-    std::vector<int> events(matrices.size());
-    for (size_t f = 0; f < matrices.size(); ++f) {
-        matrices[f] = data->rawData(static_cast<int>(f));
-        events[f] = data->header(static_cast<int>(f))->numEvents();
-        for (int e = 0; e < events[f]; ++e) {
-            float* row = matrices[f] + static_cast<size_t>(e) * variables;
-            row[x] = 0.f;
-            row[y] = 0.f;
+    const size_t files = static_cast<size_t>(std::max(0, data->numFiles()));
+    bool same =
+        m_eventOwners.size() == files && m_eventOwnerPoints == std::min(m_pointNodes.size(), m_output.size() / 2);
+    for (size_t f = 0; same && f < files; ++f)
+        same =
+            m_eventOwners[f].size() == static_cast<size_t>(std::max(0, data->header(static_cast<int>(f))->numEvents()));
+    if (!m_eventOwnersReady || !same) findEventOwners(files);
+    for (size_t f = 0; f < files; ++f) {
+        float* matrix = data->rawData(static_cast<int>(f));
+        const std::vector<int>& owners = m_eventOwners[f];
+        // Every event is written once, by its own owner: the same values as
+        // clearing all and writing the points in order, on any thread count.
+#pragma omp parallel for schedule(static)
+        for (long long e = 0; e < static_cast<long long>(owners.size()); ++e) {
+            float* row = matrix + static_cast<size_t>(e) * variables;
+            const int owner = owners[static_cast<size_t>(e)];
+            row[x] = owner >= 0 ? m_output[2 * static_cast<size_t>(owner)] : 0.f;
+            row[y] = owner >= 0 ? m_output[2 * static_cast<size_t>(owner) + 1] : 0.f;
         }
     }
+    if (m_dataSelection) m_dataSelection->refreshed(this);
+}
+
+void MCV_HsneFCAnalysis::findEventOwners(size_t files) {
+    MCV_CytometryData* data = MCV_CytometryData::Instance();
+    m_eventOwners.assign(files, std::vector<int>());
+    for (size_t f = 0; f < files; ++f)
+        m_eventOwners[f].assign(static_cast<size_t>(std::max(0, data->header(static_cast<int>(f))->numEvents())), -1);
     const size_t n = std::min(m_pointNodes.size(), m_output.size() / 2);
+    m_eventOwnerPoints = n;
     for (size_t i = 0; i < n; ++i) {
         const PointNode& p = m_pointNodes[i];
         const MCV_DerivedDataHierarchy::PointList* refs = m_hierarchy->pointBasedHierarchyForLandmark(
@@ -203,15 +222,13 @@ void MCV_HsneFCAnalysis::writeHsneChannels() {
         if (!refs) continue;
         for (const std::pair<int, int>& ref : *refs) {
             // Lists read from a cache are checked on load; this guards the rest.
-            if (ref.first < 0 || static_cast<size_t>(ref.first) >= matrices.size() || ref.second < 0 ||
-                ref.second >= events[static_cast<size_t>(ref.first)])
+            if (ref.first < 0 || static_cast<size_t>(ref.first) >= files || ref.second < 0 ||
+                static_cast<size_t>(ref.second) >= m_eventOwners[static_cast<size_t>(ref.first)].size())
                 continue;
-            float* row = matrices[static_cast<size_t>(ref.first)] + static_cast<size_t>(ref.second) * variables;
-            row[x] = m_output[2 * i];
-            row[y] = m_output[2 * i + 1];
+            m_eventOwners[static_cast<size_t>(ref.first)][static_cast<size_t>(ref.second)] = static_cast<int>(i);
         }
     }
-    if (m_dataSelection) m_dataSelection->refreshed(this);
+    m_eventOwnersReady = true;
 }
 
 // ---- Clusters and render values ----

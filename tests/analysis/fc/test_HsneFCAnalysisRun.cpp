@@ -4,6 +4,10 @@
 #include "data/MCV_DerivedDataClusters.h"
 #include "data/MCV_DerivedDataPoints.h"
 
+#include <omp.h>
+
+#include <functional>
+#include <map>
 #include <set>
 
 namespace {
@@ -94,6 +98,50 @@ TEST_F(HsneFCAnalysisTest, ComputeKeptPositionsRequestsMidRunClustersAndDeletion
     MCV_FCTree* tree = fc->fcTree();
     fc.reset();
     EXPECT_EQ(tree->hierarchy(), nullptr);
+}
+
+// After every change of the points, each event holds the position of the last
+// point whose landmark lists it, and 0 where none does, also on one thread.
+TEST_F(HsneFCAnalysisTest, OutputColumnsFollowThePointsAfterEveryChange) {
+    computed(3, 600, 3, 5);
+    const auto expectColumns = [&](const char* step) {
+        SCOPED_TRACE(step);
+        std::map<std::pair<int, int>, size_t> owner;
+        const std::vector<MCV_HsneFCAnalysis::PointNode>& nodes = *fc->pointNodes();
+        ASSERT_EQ(fc->output()->size(), 2 * nodes.size());
+        for (size_t i = 0; i < nodes.size(); ++i) {
+            const auto* refs = fc->hierarchy()->pointBasedHierarchyForLandmark(
+                {nodes[i].first->scale, nodes[i].first->landmarkIdxs.at(static_cast<size_t>(nodes[i].second))});
+            ASSERT_NE(refs, nullptr);
+            for (const auto& r : *refs) owner[r] = i;
+        }
+        size_t wrong = 0;
+        for (int f = 0; f < 2; ++f)
+            for (int e = 0; e < 900; ++e) {
+                const auto it = owner.find({f, e});
+                const float x = it == owner.end() ? 0.f : (*fc->output())[2 * it->second];
+                const float y = it == owner.end() ? 0.f : (*fc->output())[2 * it->second + 1];
+                wrong += at(f, e, var("QLMRN_HsneDataX")) != x || at(f, e, var("QLMRN_HsneDataY")) != y;
+            }
+        EXPECT_EQ(wrong, 0u);
+    };
+    expectColumns("first run");
+    const struct {
+        const char* name;
+        std::function<void()> change;
+        int threads;
+    } steps[] = {
+        {"focus on a blob, refined", [&] { focusOn(0), quietly([&] { fc->differentiateFocusMore(); }); }, 8},
+        {"refine all", [&] { quietly([&] { fc->refineAll(); }); }, 1},
+        {"coarsen all", [&] { quietly([&] { fc->coarsenAll(); }); }, 3},
+    };
+    for (const auto& step : steps) {
+        omp_set_num_threads(step.threads);
+        step.change();
+        quietly([&] { fc->embed(); });
+        expectColumns(step.name);
+    }
+    omp_set_num_threads(omp_get_num_procs());
 }
 
 TEST_F(HsneFCAnalysisTest, MissingOutputVariablesAreSkippedScaleZeroOnlyReEmbedsAndBadInputIsRefused) {
