@@ -254,57 +254,16 @@ void SparseTSNEUserDefProbabilities<scalar_type, sparse_scalar_matrix_type>::com
     const std::size_t N = _P.size();
     const std::size_t D = _embedding->numDimensions();
     if (N == 0) return;
-    scalar_type* y = _embedding_container->data();
     const double e = static_cast<double>(static_cast<scalar_type>(exaggeration));
-    const double n = static_cast<double>(N);
-
-    const SPTree<scalar_type> tree(static_cast<unsigned int>(D), y, static_cast<unsigned int>(N));
     _attractive.assign(N * D, 0.0);
     _repulsive.assign(N * D, 0.0);
     _partial_normalisers.assign(N, 0.0);
-    const double theta = static_cast<double>(_theta);
-
-    // The repulsive queries run in the tree's depth-first order: neighbouring
-    // queries walk the same nodes, which keeps them in cache. Each point's
-    // result is its own, so the order changes no number; positions move little
-    // between iterations, so the order is refreshed only every tenth one.
-    if (_query_order.size() != N || _iteration % 10 == 0) {
-        _query_order.resize(N);
-        std::size_t listed = tree.getAllIndices(_query_order.data());
-        // Points stacked on an equal point, and any the tree refused, come last.
-        std::vector<unsigned char> seen(N, 0);
-        for (std::size_t k = 0; k < listed; ++k) seen[_query_order[k]] = 1;
-        for (std::size_t i = 0; i < N; ++i)
-            if (!seen[i]) _query_order[listed++] = static_cast<unsigned int>(i);
-    }
-
-#pragma omp parallel
-    {
-        std::vector<double> delta(D);
-        // The two loops write different arrays: no barrier between them.
-#pragma omp for schedule(static) nowait
-        for (long long li = 0; li < static_cast<long long>(N); ++li) {
-            const std::size_t i = static_cast<std::size_t>(li);
-            const scalar_type* yi = y + i * D;
-            double* a = _attractive.data() + i * D;
-            for (const auto& entry : _P[i]) {
-                const scalar_type* yj = y + static_cast<std::size_t>(entry.first) * D;
-                double w = 1.0;
-                for (std::size_t d = 0; d < D; ++d) {
-                    delta[d] = static_cast<double>(static_cast<scalar_type>(yi[d] - yj[d]));
-                    w += delta[d] * delta[d];
-                }
-                const double c = static_cast<double>(entry.second) * e / w / n;
-                for (std::size_t d = 0; d < D; ++d) a[d] += delta[d] * c;
-            }
-        }
-#pragma omp for schedule(static)
-        for (long long k = 0; k < static_cast<long long>(N); ++k) {
-            const unsigned int i = _query_order[static_cast<std::size_t>(k)];
-            tree.computeNonEdgeForcesOMP(i, theta, _repulsive.data() + static_cast<std::size_t>(i) * D,
-                                         _partial_normalisers[i]);
-        }
-    }
+    if (D == 2)
+        barnesHutForces(_tree2, e);
+    else if (D == 3)
+        barnesHutForces(_tree3, e);
+    else
+        barnesHutForcesOfSPTree(e);
 
     scalar_type Z = 0;
     for (const double z : _partial_normalisers) Z = static_cast<scalar_type>(static_cast<double>(Z) + z);
@@ -313,6 +272,98 @@ void SparseTSNEUserDefProbabilities<scalar_type, sparse_scalar_matrix_type>::com
     for (long long k = 0; k < static_cast<long long>(N * D); ++k)
         _gradient[k] = static_cast<scalar_type>(repulsion ? _attractive[k] - _repulsive[k] / static_cast<double>(Z)
                                                           : _attractive[k]);
+}
+
+template <typename scalar_type, typename sparse_scalar_matrix_type>
+template <unsigned int D>
+void SparseTSNEUserDefProbabilities<scalar_type, sparse_scalar_matrix_type>::attractiveForces(std::size_t i,
+                                                                                              double exaggeration) {
+    const scalar_type* y = _embedding_container->data();
+    const double n = static_cast<double>(_P.size());
+    const scalar_type* yi = y + i * D;
+    double* a = _attractive.data() + i * D;
+    // The sums stay in registers: through memory every entry would wait for
+    // the store of the one before.
+    double sum[D];
+    for (unsigned int d = 0; d < D; ++d) sum[d] = a[d];
+    for (const auto& entry : _P[i]) {
+        const scalar_type* yj = y + static_cast<std::size_t>(entry.first) * D;
+        double delta[D];
+        double w = 1.0;
+        for (unsigned int d = 0; d < D; ++d) {
+            delta[d] = static_cast<double>(static_cast<scalar_type>(yi[d] - yj[d]));
+            w += delta[d] * delta[d];
+        }
+        const double c = static_cast<double>(entry.second) * exaggeration / w / n;
+        for (unsigned int d = 0; d < D; ++d) sum[d] += delta[d] * c;
+    }
+    for (unsigned int d = 0; d < D; ++d) a[d] = sum[d];
+}
+
+template <typename scalar_type, typename sparse_scalar_matrix_type>
+template <unsigned int D>
+void SparseTSNEUserDefProbabilities<scalar_type, sparse_scalar_matrix_type>::barnesHutForces(
+    BarnesHutTree<scalar_type, D>& tree, double exaggeration) {
+    const std::size_t N = _P.size();
+    const scalar_type* y = _embedding_container->data();
+    tree.build(y, static_cast<unsigned int>(N));
+    // The repulsive queries run in the tree's depth-first order: neighbouring
+    // queries walk the same nodes, which keeps them in cache. Each point's
+    // result is its own, so the order changes no number.
+    tree.queryOrder(_query_order, static_cast<unsigned int>(N));
+    const double theta = static_cast<double>(_theta);
+#pragma omp parallel
+    {
+        // The two loops write different arrays: no barrier between them.
+#pragma omp for schedule(static) nowait
+        for (long long li = 0; li < static_cast<long long>(N); ++li)
+            attractiveForces<D>(static_cast<std::size_t>(li), exaggeration);
+#pragma omp for schedule(dynamic, 256)
+        for (long long k = 0; k < static_cast<long long>(N); ++k) {
+            const unsigned int i = _query_order[static_cast<std::size_t>(k)];
+            tree.repulsion(y + static_cast<std::size_t>(i) * D, i, theta,
+                           _repulsive.data() + static_cast<std::size_t>(i) * D, _partial_normalisers[i]);
+        }
+    }
+}
+
+template <typename scalar_type, typename sparse_scalar_matrix_type>
+void SparseTSNEUserDefProbabilities<scalar_type, sparse_scalar_matrix_type>::barnesHutForcesOfSPTree(
+    double exaggeration) {
+    const std::size_t N = _P.size();
+    const std::size_t D = _embedding->numDimensions();
+    scalar_type* y = _embedding_container->data();
+    const SPTree<scalar_type> tree(static_cast<unsigned int>(D), y, static_cast<unsigned int>(N));
+    _query_order.resize(N);
+    std::size_t listed = tree.getAllIndices(_query_order.data());
+    std::vector<unsigned char> seen(N, 0);
+    for (std::size_t k = 0; k < listed; ++k) seen[_query_order[k]] = 1;
+    for (std::size_t i = 0; i < N; ++i)
+        if (!seen[i]) _query_order[listed++] = static_cast<unsigned int>(i);
+    const double theta = static_cast<double>(_theta);
+#pragma omp parallel for schedule(static)
+    for (long long li = 0; li < static_cast<long long>(N); ++li) {
+        const std::size_t i = static_cast<std::size_t>(li);
+        const scalar_type* yi = y + i * D;
+        double* a = _attractive.data() + i * D;
+        std::vector<double> delta(D);
+        for (const auto& entry : _P[i]) {
+            const scalar_type* yj = y + static_cast<std::size_t>(entry.first) * D;
+            double w = 1.0;
+            for (std::size_t d = 0; d < D; ++d) {
+                delta[d] = static_cast<double>(static_cast<scalar_type>(yi[d] - yj[d]));
+                w += delta[d] * delta[d];
+            }
+            const double c = static_cast<double>(entry.second) * exaggeration / w / static_cast<double>(N);
+            for (std::size_t d = 0; d < D; ++d) a[d] += delta[d] * c;
+        }
+    }
+#pragma omp parallel for schedule(static)
+    for (long long k = 0; k < static_cast<long long>(N); ++k) {
+        const unsigned int i = _query_order[static_cast<std::size_t>(k)];
+        tree.computeNonEdgeForcesOMP(i, theta, _repulsive.data() + static_cast<std::size_t>(i) * D,
+                                     _partial_normalisers[i]);
+    }
 }
 
 template <typename scalar_type, typename sparse_scalar_matrix_type>

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "vel/data/Embedding.h"
+#include "vel/dr/BarnesHutTree.h"
 #include "vel/dr/TsneParameters.h"
 #include "vel/utils/AbstractLog.h"
 
@@ -70,6 +71,13 @@ private:
     void computeLowDimensionalDistribution();
     void computeExactGradient(double exaggeration);
     void computeBarnesHutGradient(double exaggeration);
+    // Adds the attraction of P's row i to its point.
+    template <unsigned int D>
+    void attractiveForces(std::size_t i, double exaggeration);
+    template <unsigned int D>
+    void barnesHutForces(BarnesHutTree<scalar_type, D>& tree, double exaggeration);
+    // Embeddings of more than kMaxTreeDimensions dimensions use the pointer tree.
+    void barnesHutForcesOfSPTree(double exaggeration);
     void updateTheEmbedding(double multiplier);
     void log(const std::string& text) const {
         if (_logger) _logger->display(text, false);
@@ -91,6 +99,9 @@ private:
     utils::AbstractLog* _logger = nullptr;
 
     // Barnes-Hut working memory, kept between iterations.
+    static constexpr std::size_t kMaxTreeDimensions = 3;
+    BarnesHutTree<scalar_type, 2> _tree2;
+    BarnesHutTree<scalar_type, 3> _tree3;
     std::vector<double> _attractive;
     std::vector<double> _repulsive;
     std::vector<double> _partial_normalisers;

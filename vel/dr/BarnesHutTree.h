@@ -1,0 +1,103 @@
+#pragma once
+// The Barnes-Hut space-partitioning tree of the CPU t-SNE engine, as flat
+// node arrays. It is the tree of SPTree, node for node: the same root box
+// (centred on the mean, half-widths reaching the farthest point plus 1e-5),
+// the same halving of boxes, a point to the first child whose closed box holds
+// it (one that falls between the children by rounding stays counted in the
+// parent only), one distinct position per leaf with equal points stacked on
+// the lowest index, and centres of mass formed as the same running means in
+// ascending index order. The force on a point is the same sum in the same
+// order: a node is summarised when it is a leaf or its largest half-width over
+// the distance to its centre of mass is below theta, and the leaf of the point
+// itself is skipped. Forces therefore match SPTree's bit for bit.
+//
+// Layout: nodes are stored in depth-first order, children in SPTree's child
+// order and empty children left out; each node names the node after its
+// subtree, so that a query walks the array forwards without a stack. The
+// build partitions (position, index) records top-down; subtrees below the top
+// levels are built in parallel into arrays of their own and copied into place,
+// which gives the same array on any number of threads.
+
+#include <cstdint>
+#include <vector>
+
+namespace vel {
+namespace dr {
+
+template <typename scalar_type, unsigned int D>
+class BarnesHutTree {
+public:
+    static constexpr std::uint32_t kNoPoint = 0xffffffffu;
+    static constexpr unsigned int kChildren = 1u << D;
+
+    struct Node {
+        double centreOfMass[D];
+        double maxWidth;      // largest half-width of the box
+        std::uint32_t count;  // points of the subtree, stacked equal points included
+        std::uint32_t next;   // the node after this subtree
+        std::uint32_t point;  // the stored point of a leaf; kNoPoint for an inner node
+    };
+
+    // Builds the tree over points 0 .. N-1 of y (point i at i * D). y is read
+    // during the build only.
+    void build(const scalar_type* y, unsigned int N);
+
+    // Adds the repulsive force on the point at `position` with index `index`
+    // (below kNoPoint; any index that no leaf stores for a position that is no
+    // point of the tree) to force[0 .. D) and its share of the normaliser to
+    // `normaliser`.
+    void repulsion(const scalar_type* position, std::uint32_t index, double theta, double* force,
+                   double& normaliser) const;
+
+    const std::vector<Node>& nodes() const { return _nodes; }
+    // The points of the leaves in depth-first order, then those that no leaf
+    // stores (stacked equal points, points between children), ascending.
+    void queryOrder(std::vector<unsigned int>& order, unsigned int N) const;
+
+private:
+    struct Record {
+        scalar_type position[D];
+        std::uint32_t index;
+    };
+    struct Box {
+        double centre[D];
+        double width[D];
+    };
+    // A subtree left to a parallel task: its records and box; its nodes go to
+    // `nodes`, their `next` relative to the subtree's first node.
+    struct Job {
+        Record* records;
+        Record* scratch;
+        std::size_t count;
+        Box box;
+        std::vector<Node> nodes;
+    };
+    // One item of the top levels in depth-first order: a node built serially
+    // (job < 0) or the place of a job's subtree.
+    struct Item {
+        Node node;
+        long long job;
+        std::size_t end;  // for a node: the item after its subtree
+    };
+
+    void buildTop(Record* records, Record* scratch, std::size_t count, const Box& box, std::size_t cutoff);
+    void buildSubtree(Record* records, Record* scratch, std::size_t count, const Box& box,
+                      std::vector<Node>& out) const;
+    // Fills the node from its records; false for a leaf.
+    bool summarise(const Record* records, std::size_t count, Node& node) const;
+    // Stable distribution of the records over the children; start gets
+    // kChildren + 1 offsets into scratch.
+    void distribute(const Record* records, std::size_t count, const Box& box, Record* scratch,
+                    std::size_t* start) const;
+    static Box childBox(const Box& box, unsigned int child);
+    static double maxWidth(const Box& box);
+
+    std::vector<Node> _nodes;
+    std::vector<Record> _records, _scratch;
+    std::vector<double> _weights;  // (c - 1) / c and 1 / c of the running mean, per count c
+    std::vector<Job> _jobs;
+    std::vector<Item> _items;
+};
+
+}  // namespace dr
+}  // namespace vel
