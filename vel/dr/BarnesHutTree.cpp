@@ -249,6 +249,11 @@ void BarnesHutTree<scalar_type, D>::repulsion(const scalar_type* position, std::
         f[d] = force[d];
     }
     double z = normaliser;
+    // The rule is SPTree's maxWidth / sqrt(sq) < theta. Its square form
+    // decides every node whose ratio is not within a relative 1e-12 of theta,
+    // far beyond the rounding of either form; the few left take the rule as
+    // written, so that the same nodes are summarised.
+    const double theta2 = theta * theta;
     const Node* nodes = _nodes.data();
     const std::size_t end = _nodes.size();
     std::size_t k = 0;
@@ -264,9 +269,15 @@ void BarnesHutTree<scalar_type, D>::repulsion(const scalar_type* position, std::
             diff[d] = p[d] - node.centreOfMass[d];
             sq += diff[d] * diff[d];
         }
-        if (node.point == kNoPoint && !(node.maxWidth / std::sqrt(sq) < theta)) {
-            ++k;
-            continue;
+        if (node.point == kNoPoint) {
+            const double width2 = node.maxWidth * node.maxWidth, bound = theta2 * sq;
+            const bool summarised = width2 < bound * (1.0 - 1e-12)   ? true
+                                    : width2 > bound * (1.0 + 1e-12) ? false
+                                                                     : node.maxWidth / std::sqrt(sq) < theta;
+            if (!summarised) {
+                ++k;
+                continue;
+            }
         }
         const double q = 1.0 / (1.0 + sq);
         double mult = static_cast<double>(node.count) * q;

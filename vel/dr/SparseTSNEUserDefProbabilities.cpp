@@ -278,26 +278,48 @@ template <typename scalar_type, typename sparse_scalar_matrix_type>
 template <unsigned int D>
 void SparseTSNEUserDefProbabilities<scalar_type, sparse_scalar_matrix_type>::attractiveForces(std::size_t i,
                                                                                               double exaggeration) {
+    // Two entries at a time in the two lanes of a vector, with one division
+    // each: the divisions, not the loads, bound this loop. Each lane sums
+    // every other entry of the row; the lanes are added at the end, so the
+    // result depends on the row alone.
+    typedef double Pair __attribute__((vector_size(16)));
     const scalar_type* y = _embedding_container->data();
-    const double n = static_cast<double>(_P.size());
+    const double scale = exaggeration / static_cast<double>(_P.size());
     const scalar_type* yi = y + i * D;
     double* a = _attractive.data() + i * D;
-    // The sums stay in registers: through memory every entry would wait for
-    // the store of the one before.
-    double sum[D];
-    for (unsigned int d = 0; d < D; ++d) sum[d] = a[d];
-    for (const auto& entry : _P[i]) {
-        const scalar_type* yj = y + static_cast<std::size_t>(entry.first) * D;
+    const auto& row = _P[i];
+    const auto* entries = &*row.begin();
+    const std::size_t count = row.size();
+    Pair sum[D] = {};
+    std::size_t k = 0;
+    for (; k + 2 <= count; k += 2) {
+        const scalar_type* y0 = y + static_cast<std::size_t>(entries[k].first) * D;
+        const scalar_type* y1 = y + static_cast<std::size_t>(entries[k + 1].first) * D;
+        Pair delta[D];
+        Pair w = {1.0, 1.0};
+        for (unsigned int d = 0; d < D; ++d) {
+            delta[d] = Pair{static_cast<double>(static_cast<scalar_type>(yi[d] - y0[d])),
+                            static_cast<double>(static_cast<scalar_type>(yi[d] - y1[d]))};
+            w += delta[d] * delta[d];
+        }
+        const Pair p = {static_cast<double>(entries[k].second), static_cast<double>(entries[k + 1].second)};
+        const Pair c = p * scale / w;
+        for (unsigned int d = 0; d < D; ++d) sum[d] += delta[d] * c;
+    }
+    double total[D];
+    for (unsigned int d = 0; d < D; ++d) total[d] = sum[d][0] + sum[d][1];
+    if (k < count) {
+        const scalar_type* yj = y + static_cast<std::size_t>(entries[k].first) * D;
         double delta[D];
         double w = 1.0;
         for (unsigned int d = 0; d < D; ++d) {
             delta[d] = static_cast<double>(static_cast<scalar_type>(yi[d] - yj[d]));
             w += delta[d] * delta[d];
         }
-        const double c = static_cast<double>(entry.second) * exaggeration / w / n;
-        for (unsigned int d = 0; d < D; ++d) sum[d] += delta[d] * c;
+        const double c = static_cast<double>(entries[k].second) * scale / w;
+        for (unsigned int d = 0; d < D; ++d) total[d] += delta[d] * c;
     }
-    for (unsigned int d = 0; d < D; ++d) a[d] = sum[d];
+    for (unsigned int d = 0; d < D; ++d) a[d] += total[d];
 }
 
 template <typename scalar_type, typename sparse_scalar_matrix_type>
