@@ -37,115 +37,193 @@ double BarnesHutTree<scalar_type, D>::maxWidth(const Box& box) {
 }
 
 template <typename scalar_type, unsigned int D>
-bool BarnesHutTree<scalar_type, D>::summarise(const Record* records, std::size_t count, Node& node) const {
-    double com[D] = {};
-    for (std::size_t k = 0; k < count; ++k) {
-        const double keep = _weights[2 * (k + 1)];
-        const double add = _weights[2 * (k + 1) + 1];
-        for (unsigned int d = 0; d < D; ++d) com[d] = com[d] * keep + static_cast<double>(records[k].position[d]) * add;
-    }
-    for (unsigned int d = 0; d < D; ++d) node.centreOfMass[d] = com[d];
-    node.count = static_cast<std::uint32_t>(count);
+bool BarnesHutTree<scalar_type, D>::oneStack(const Record* records, std::size_t count) {
     const Record& first = records[0];
-    std::size_t distinct = 1;
-    while (distinct < count) {
-        bool equal = true;
-        for (unsigned int d = 0; d < D && equal; ++d) equal = records[distinct].position[d] == first.position[d];
-        if (!equal) break;
-        ++distinct;
-    }
-    if (distinct == count) {
-        node.point = first.index;
-        return false;
-    }
-    node.point = kNoPoint;
+    for (std::size_t k = 1; k < count; ++k)
+        for (unsigned int d = 0; d < D; ++d)
+            if (!(records[k].position[d] == first.position[d])) return false;
     return true;
 }
 
 template <typename scalar_type, unsigned int D>
-void BarnesHutTree<scalar_type, D>::distribute(const Record* records, std::size_t count, const Box& box,
-                                               Record* scratch, std::size_t* start) const {
-    // The closed boxes of the two halves per dimension, as the children's own
-    // centre and half-width give them; the upper half (bit 0) comes first.
-    double upperLo[D], upperHi[D], lowerLo[D], lowerHi[D];
+void BarnesHutTree<scalar_type, D>::leaf(const Record* records, std::size_t count, Node& node, double* sum) {
+    node.point = records[0].index;
     for (unsigned int d = 0; d < D; ++d) {
-        const double w = 0.5 * box.width[d];
-        const double up = box.centre[d] + 0.5 * box.width[d], down = box.centre[d] - 0.5 * box.width[d];
-        upperLo[d] = up - w;
-        upperHi[d] = up + w;
-        lowerLo[d] = down - w;
-        lowerHi[d] = down + w;
+        node.centreOfMass[d] = static_cast<double>(records[0].position[d]);
+        sum[d] = node.centreOfMass[d] * static_cast<double>(count);
     }
-    auto childOf = [&](const Record& r) {
+}
+
+namespace {
+
+// The closed boxes of the two halves of a box per dimension, as the children's
+// own centre and half-width give them; the upper half (bit 0) comes first.
+template <unsigned int D>
+struct Halves {
+    double upperLo[D], upperHi[D], lowerLo[D], lowerHi[D];
+
+    Halves(const double* centre, const double* width) {
+        for (unsigned int d = 0; d < D; ++d) {
+            const double w = 0.5 * width[d];
+            const double up = centre[d] + 0.5 * width[d], down = centre[d] - 0.5 * width[d];
+            upperLo[d] = up - w;
+            upperHi[d] = up + w;
+            lowerLo[d] = down - w;
+            lowerHi[d] = down + w;
+        }
+    }
+    // The child of a position; 1 << D for one between the children.
+    template <typename scalar_type>
+    unsigned int childOf(const scalar_type* position) const {
         unsigned int child = 0;
         for (unsigned int d = 0; d < D; ++d) {
-            const double p = static_cast<double>(r.position[d]);
+            const double p = static_cast<double>(position[d]);
             if (upperLo[d] <= p && p <= upperHi[d]) continue;
             if (lowerLo[d] <= p && p <= lowerHi[d])
                 child |= 1u << d;
             else
-                return kChildren;  // between the children
+                return 1u << D;
         }
         return child;
-    };
+    }
+};
+
+// Records per run of the parallel distribution: fixed, so that the runs, and
+// with them every order, do not depend on the thread count.
+constexpr std::size_t kDistributionRun = 8192;
+
+}  // namespace
+
+template <typename scalar_type, unsigned int D>
+void BarnesHutTree<scalar_type, D>::distribute(const Record* records, std::size_t count, const Box& box,
+                                               Record* scratch, std::size_t* start, double* between) const {
+    const Halves<D> halves(box.centre, box.width);
+    for (unsigned int d = 0; d < D; ++d) between[d] = 0.0;
     for (unsigned int c = 0; c <= kChildren; ++c) start[c] = 0;
     for (std::size_t k = 0; k < count; ++k) {
-        const unsigned int c = childOf(records[k]);
+        const unsigned int c = halves.childOf(records[k].position);
         if (c < kChildren) ++start[c + 1];
     }
     for (unsigned int c = 0; c < kChildren; ++c) start[c + 1] += start[c];
     std::size_t next[kChildren];
     for (unsigned int c = 0; c < kChildren; ++c) next[c] = start[c];
     for (std::size_t k = 0; k < count; ++k) {
-        const unsigned int c = childOf(records[k]);
-        if (c < kChildren) scratch[next[c]++] = records[k];
+        const unsigned int c = halves.childOf(records[k].position);
+        if (c < kChildren)
+            scratch[next[c]++] = records[k];
+        else
+            for (unsigned int d = 0; d < D; ++d) between[d] += static_cast<double>(records[k].position[d]);
     }
 }
 
 template <typename scalar_type, unsigned int D>
+void BarnesHutTree<scalar_type, D>::distributeInParallel(const Record* records, std::size_t count, const Box& box,
+                                                         Record* scratch, std::size_t* start, double* between) {
+    const Halves<D> halves(box.centre, box.width);
+    const std::size_t runs = (count + kDistributionRun - 1) / kDistributionRun;
+    const std::size_t width = kChildren + 1;  // the children, then the points between them
+    _runCounts.assign(runs * width, 0);
+#pragma omp parallel for schedule(static)
+    for (long long r = 0; r < static_cast<long long>(runs); ++r) {
+        std::size_t* counts = _runCounts.data() + static_cast<std::size_t>(r) * width;
+        const std::size_t end = std::min(count, static_cast<std::size_t>(r + 1) * kDistributionRun);
+        for (std::size_t k = static_cast<std::size_t>(r) * kDistributionRun; k < end; ++k)
+            ++counts[halves.childOf(records[k].position)];
+    }
+    // Each run's first place per child: the children in order, within a child
+    // the runs in order, as the serial distribution places them.
+    for (unsigned int c = 0; c <= kChildren; ++c) start[c] = 0;
+    std::size_t betweenCount = 0;
+    for (std::size_t r = 0; r < runs; ++r) {
+        for (unsigned int c = 0; c < kChildren; ++c) start[c + 1] += _runCounts[r * width + c];
+        betweenCount += _runCounts[r * width + kChildren];
+    }
+    for (unsigned int c = 0; c < kChildren; ++c) start[c + 1] += start[c];
+    std::size_t next[kChildren];
+    for (unsigned int c = 0; c < kChildren; ++c) next[c] = start[c];
+    for (std::size_t r = 0; r < runs; ++r)
+        for (unsigned int c = 0; c < kChildren; ++c) {
+            const std::size_t n = _runCounts[r * width + c];
+            _runCounts[r * width + c] = next[c];
+            next[c] += n;
+        }
+#pragma omp parallel for schedule(static)
+    for (long long r = 0; r < static_cast<long long>(runs); ++r) {
+        std::size_t* place = _runCounts.data() + static_cast<std::size_t>(r) * width;
+        const std::size_t end = std::min(count, static_cast<std::size_t>(r + 1) * kDistributionRun);
+        for (std::size_t k = static_cast<std::size_t>(r) * kDistributionRun; k < end; ++k) {
+            const unsigned int c = halves.childOf(records[k].position);
+            if (c < kChildren) scratch[place[c]++] = records[k];
+        }
+    }
+    for (unsigned int d = 0; d < D; ++d) between[d] = 0.0;
+    if (betweenCount > 0)  // rare: rounding at a box's edge; summed in record order as above
+        for (std::size_t k = 0; k < count; ++k)
+            if (halves.childOf(records[k].position) == kChildren)
+                for (unsigned int d = 0; d < D; ++d) between[d] += static_cast<double>(records[k].position[d]);
+}
+
+template <typename scalar_type, unsigned int D>
 void BarnesHutTree<scalar_type, D>::buildSubtree(Record* records, Record* scratch, std::size_t count, const Box& box,
-                                                 std::vector<Node>& out) const {
+                                                 std::vector<Node>& out, double* sum) const {
     const std::size_t self = out.size();
     Node node;
     node.maxWidth = maxWidth(box);
-    const bool inner = summarise(records, count, node);
-    out.push_back(node);
-    if (inner) {
-        std::size_t start[kChildren + 1];
-        distribute(records, count, box, scratch, start);
-        for (unsigned int c = 0; c < kChildren; ++c) {
-            const std::size_t n = start[c + 1] - start[c];
-            if (n > 0) buildSubtree(scratch + start[c], records + start[c], n, childBox(box, c), out);
-        }
+    node.count = static_cast<std::uint32_t>(count);
+    node.next = static_cast<std::uint32_t>(self + 1);
+    if (oneStack(records, count)) {
+        leaf(records, count, node, sum);
+        out.push_back(node);
+        return;
     }
-    out[self].next = static_cast<std::uint32_t>(out.size());
+    node.point = kNoPoint;
+    out.push_back(node);
+    std::size_t start[kChildren + 1];
+    distribute(records, count, box, scratch, start, sum);
+    for (unsigned int c = 0; c < kChildren; ++c) {
+        const std::size_t n = start[c + 1] - start[c];
+        if (n == 0) continue;
+        double childSum[D];
+        buildSubtree(scratch + start[c], records + start[c], n, childBox(box, c), out, childSum);
+        for (unsigned int d = 0; d < D; ++d) sum[d] += childSum[d];
+    }
+    Node& done = out[self];
+    for (unsigned int d = 0; d < D; ++d) done.centreOfMass[d] = sum[d] / static_cast<double>(count);
+    done.next = static_cast<std::uint32_t>(out.size());
 }
 
 template <typename scalar_type, unsigned int D>
 void BarnesHutTree<scalar_type, D>::buildTop(Record* records, Record* scratch, std::size_t count, const Box& box,
                                              std::size_t cutoff) {
     const std::size_t self = _items.size();
-    Item item;
+    _items.emplace_back();
+    Item& item = _items.back();
     item.job = -1;
     item.node.maxWidth = maxWidth(box);
-    const bool inner = summarise(records, count, item.node);
-    _items.push_back(item);
-    if (inner) {
-        std::size_t start[kChildren + 1];
-        distribute(records, count, box, scratch, start);
-        for (unsigned int c = 0; c < kChildren; ++c) {
-            const std::size_t n = start[c + 1] - start[c];
-            if (n == 0) continue;
-            if (n > cutoff) {
-                buildTop(scratch + start[c], records + start[c], n, childBox(box, c), cutoff);
-                continue;
-            }
-            Item job;
-            job.job = static_cast<long long>(_jobs.size());
-            job.end = _items.size() + 1;
-            _jobs.push_back(Job{scratch + start[c], records + start[c], n, childBox(box, c), {}});
-            _items.push_back(job);
+    item.node.count = static_cast<std::uint32_t>(count);
+    if (oneStack(records, count)) {
+        leaf(records, count, item.node, item.sum);
+        item.end = self + 1;
+        return;
+    }
+    item.node.point = kNoPoint;
+    std::size_t start[kChildren + 1];
+    double between[D];
+    distributeInParallel(records, count, box, scratch, start, between);
+    for (unsigned int d = 0; d < D; ++d) _items[self].sum[d] = between[d];
+    for (unsigned int c = 0; c < kChildren; ++c) {
+        const std::size_t n = start[c + 1] - start[c];
+        if (n == 0) continue;
+        _items[self].children.push_back(_items.size());
+        if (n > cutoff) {
+            buildTop(scratch + start[c], records + start[c], n, childBox(box, c), cutoff);
+            continue;
         }
+        Item job;
+        job.job = static_cast<long long>(_jobs.size());
+        job.end = _items.size() + 1;
+        _jobs.push_back(Job{scratch + start[c], records + start[c], n, childBox(box, c), {}, {}});
+        _items.push_back(std::move(job));
     }
     _items[self].end = _items.size();
 }
@@ -153,19 +231,43 @@ void BarnesHutTree<scalar_type, D>::buildTop(Record* records, Record* scratch, s
 template <typename scalar_type, unsigned int D>
 void BarnesHutTree<scalar_type, D>::build(const scalar_type* y, unsigned int N) {
     _nodes.clear();
+    const int threads = omp_in_parallel() ? 1 : omp_get_max_threads();
+    const bool parallel = N >= kParallelPoints && threads > 1;
     Box root;
     {
+        // The mean as sums over fixed runs of points, added in order.
+        const std::size_t runs = (static_cast<std::size_t>(N) + kDistributionRun - 1) / kDistributionRun;
+        std::vector<double> partial(runs * 3 * D);
+#pragma omp parallel for schedule(static) if (parallel)
+        for (long long r = 0; r < static_cast<long long>(runs); ++r) {
+            double* sum = partial.data() + static_cast<std::size_t>(r) * 3 * D;
+            double* lo = sum + D;
+            double* hi = lo + D;
+            for (unsigned int d = 0; d < D; ++d) {
+                sum[d] = 0.0;
+                lo[d] = DBL_MAX;
+                hi[d] = -DBL_MAX;
+            }
+            const std::size_t end = std::min<std::size_t>(N, static_cast<std::size_t>(r + 1) * kDistributionRun);
+            for (std::size_t n = static_cast<std::size_t>(r) * kDistributionRun; n < end; ++n)
+                for (unsigned int d = 0; d < D; ++d) {
+                    const double v = static_cast<double>(y[n * D + d]);
+                    sum[d] += v;
+                    if (v < lo[d]) lo[d] = v;
+                    if (v > hi[d]) hi[d] = v;
+                }
+        }
         double mean[D] = {}, lo[D], hi[D];
         for (unsigned int d = 0; d < D; ++d) {
             lo[d] = DBL_MAX;
             hi[d] = -DBL_MAX;
         }
-        for (unsigned int n = 0; n < N; ++n)
+        for (std::size_t r = 0; r < runs; ++r)
             for (unsigned int d = 0; d < D; ++d) {
-                const double v = static_cast<double>(y[static_cast<std::size_t>(n) * D + d]);
-                mean[d] += v;
-                if (v < lo[d]) lo[d] = v;
-                if (v > hi[d]) hi[d] = v;
+                const double* p = partial.data() + r * 3 * D;
+                mean[d] += p[d];
+                if (p[D + d] < lo[d]) lo[d] = p[D + d];
+                if (p[2 * D + d] > hi[d]) hi[d] = p[2 * D + d];
             }
         for (unsigned int d = 0; d < D; ++d) {
             if (N == 0) {
@@ -179,35 +281,45 @@ void BarnesHutTree<scalar_type, D>::build(const scalar_type* y, unsigned int N) 
     }
     // Points outside the root box (not-a-number coordinates) take no part.
     _records.resize(N);
-    std::size_t count = 0;
-    for (unsigned int i = 0; i < N; ++i) {
-        Record r;
-        bool inside = true;
+    long long outside = 0;
+#pragma omp parallel for schedule(static) reduction(+ : outside) if (parallel)
+    for (long long li = 0; li < static_cast<long long>(N); ++li) {
+        const std::size_t i = static_cast<std::size_t>(li);
+        Record& r = _records[i];
         for (unsigned int d = 0; d < D; ++d) {
-            r.position[d] = y[static_cast<std::size_t>(i) * D + d];
+            r.position[d] = y[i * D + d];
             const double p = static_cast<double>(r.position[d]);
-            if (root.centre[d] - root.width[d] > p || root.centre[d] + root.width[d] < p) inside = false;
+            if (root.centre[d] - root.width[d] > p || root.centre[d] + root.width[d] < p) {
+                ++outside;
+                break;
+            }
         }
-        r.index = i;
-        if (inside) _records[count++] = r;
+        r.index = static_cast<std::uint32_t>(i);
+    }
+    std::size_t count = N;
+    if (outside > 0) {
+        count = 0;
+        for (std::size_t i = 0; i < N; ++i) {
+            const Record& r = _records[i];
+            bool inside = true;
+            for (unsigned int d = 0; d < D; ++d) {
+                const double p = static_cast<double>(r.position[d]);
+                if (root.centre[d] - root.width[d] > p || root.centre[d] + root.width[d] < p) inside = false;
+            }
+            if (inside) _records[count++] = r;
+        }
     }
     if (count == 0) return;
     _scratch.resize(count);
-    if (_weights.size() != 2 * (static_cast<std::size_t>(N) + 1)) {
-        _weights.assign(2 * (static_cast<std::size_t>(N) + 1), 0.0);
-        for (std::size_t c = 1; c <= N; ++c) {
-            _weights[2 * c] = static_cast<double>(c - 1) / static_cast<double>(c);
-            _weights[2 * c + 1] = 1.0 / static_cast<double>(c);
-        }
-    }
-    const int threads = omp_in_parallel() ? 1 : omp_get_max_threads();
-    if (count < kParallelPoints || threads == 1) {
-        buildSubtree(_records.data(), _scratch.data(), count, root, _nodes);
+    if (!parallel || count < kParallelPoints) {
+        double sum[D];
+        buildSubtree(_records.data(), _scratch.data(), count, root, _nodes, sum);
         return;
     }
 
-    // The top levels serially, the subtrees below them as parallel jobs, then
-    // every job's nodes copied to its place in depth-first order.
+    // The top levels partitioned in parallel, the subtrees below them built as
+    // parallel jobs, then every job's nodes copied to its place in depth-first
+    // order and the top nodes' centres formed from their children's sums.
     _jobs.clear();
     _items.clear();
     buildTop(_records.data(), _scratch.data(), count, root, std::max(kTaskPoints, count / (8 * threads)));
@@ -215,7 +327,19 @@ void BarnesHutTree<scalar_type, D>::build(const scalar_type* y, unsigned int N) 
     for (long long j = 0; j < static_cast<long long>(_jobs.size()); ++j) {
         Job& job = _jobs[static_cast<std::size_t>(j)];
         job.nodes.clear();
-        buildSubtree(job.records, job.scratch, job.count, job.box, job.nodes);
+        buildSubtree(job.records, job.scratch, job.count, job.box, job.nodes, job.sum);
+    }
+    for (std::size_t k = _items.size(); k-- > 0;) {
+        Item& item = _items[k];
+        if (item.job >= 0) {
+            for (unsigned int d = 0; d < D; ++d) item.sum[d] = _jobs[static_cast<std::size_t>(item.job)].sum[d];
+            continue;
+        }
+        if (item.node.point != kNoPoint) continue;
+        for (const std::size_t child : item.children)
+            for (unsigned int d = 0; d < D; ++d) item.sum[d] += _items[child].sum[d];
+        for (unsigned int d = 0; d < D; ++d)
+            item.node.centreOfMass[d] = item.sum[d] / static_cast<double>(item.node.count);
     }
     std::vector<std::size_t> place(_items.size() + 1, 0);
     for (std::size_t k = 0; k < _items.size(); ++k)
@@ -294,12 +418,11 @@ template <typename scalar_type, unsigned int D>
 void BarnesHutTree<scalar_type, D>::queryOrder(std::vector<unsigned int>& order, unsigned int N) const {
     order.clear();
     order.reserve(N);
-    std::vector<unsigned char> listed(N, 0);
     for (const Node& node : _nodes)
-        if (node.point != kNoPoint) {
-            order.push_back(node.point);
-            listed[node.point] = 1;
-        }
+        if (node.point != kNoPoint) order.push_back(node.point);
+    if (order.size() == N) return;  // no stacked points, none left out
+    std::vector<unsigned char> listed(N, 0);
+    for (const unsigned int i : order) listed[i] = 1;
     for (unsigned int i = 0; i < N; ++i)
         if (!listed[i]) order.push_back(i);
 }

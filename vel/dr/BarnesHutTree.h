@@ -1,22 +1,24 @@
 #pragma once
 // The Barnes-Hut space-partitioning tree of the CPU t-SNE engine, as flat
-// node arrays. It is the tree of SPTree, node for node: the same root box
-// (centred on the mean, half-widths reaching the farthest point plus 1e-5),
-// the same halving of boxes, a point to the first child whose closed box holds
-// it (one that falls between the children by rounding stays counted in the
-// parent only), one distinct position per leaf with equal points stacked on
-// the lowest index, and centres of mass formed as the same running means in
-// ascending index order. The force on a point is the same sum in the same
-// order: a node is summarised when it is a leaf or its largest half-width over
-// the distance to its centre of mass is below theta, and the leaf of the point
-// itself is skipped. Forces therefore match SPTree's bit for bit.
+// node arrays. It is SPTree's tree, node for node: the same root box (centred
+// on the mean, half-widths reaching the farthest point plus 1e-5), the same
+// halving of boxes, a point to the first child whose closed box holds it (one
+// that falls between the children by rounding stays counted in the parent
+// only), and one distinct position per leaf with equal points stacked on the
+// lowest index. The force on a point is the same sum in the same order: a node
+// is summarised when it is a leaf or its largest half-width over the distance
+// to its centre of mass is below theta, and the leaf of the point itself is
+// skipped. Centres of mass are the sums of the children's positions over the
+// count, formed bottom-up, where SPTree keeps running means: forces agree with
+// SPTree's to rounding.
 //
 // Layout: nodes are stored in depth-first order, children in SPTree's child
 // order and empty children left out; each node names the node after its
 // subtree, so that a query walks the array forwards without a stack. The
-// build partitions (position, index) records top-down; subtrees below the top
-// levels are built in parallel into arrays of their own and copied into place,
-// which gives the same array on any number of threads.
+// build partitions (position, index) records top-down; the top levels are
+// partitioned in parallel, the subtrees below them built in parallel into
+// arrays of their own and copied into place. Every sum is taken in an order
+// fixed by the points alone: the tree is the same on any number of threads.
 
 #include <cstdint>
 #include <vector>
@@ -31,11 +33,11 @@ public:
     static constexpr unsigned int kChildren = 1u << D;
 
     struct Node {
-        double centreOfMass[D];
-        double maxWidth;      // largest half-width of the box
-        std::uint32_t count;  // points of the subtree, stacked equal points included
-        std::uint32_t next;   // the node after this subtree
-        std::uint32_t point;  // the stored point of a leaf; kNoPoint for an inner node
+        double centreOfMass[D];  // a leaf's is its point
+        double maxWidth;         // largest half-width of the box
+        std::uint32_t count;     // points of the subtree, stacked equal points included
+        std::uint32_t next;      // the node after this subtree
+        std::uint32_t point;     // the stored point of a leaf; kNoPoint for an inner node
     };
 
     // Builds the tree over points 0 .. N-1 of y (point i at i * D). y is read
@@ -71,30 +73,39 @@ private:
         std::size_t count;
         Box box;
         std::vector<Node> nodes;
+        double sum[D];
     };
-    // One item of the top levels in depth-first order: a node built serially
-    // (job < 0) or the place of a job's subtree.
+    // One item of the top levels in depth-first order: a node partitioned
+    // there (job < 0) or the place of a job's subtree.
     struct Item {
-        Node node;
-        long long job;
-        std::size_t end;  // for a node: the item after its subtree
+        Node node{};
+        long long job = -1;
+        std::size_t end = 0;                // the item after its subtree
+        double sum[D] = {};                 // of the positions below it, points between children first
+        std::vector<std::size_t> children;  // items, in child order
     };
 
     void buildTop(Record* records, Record* scratch, std::size_t count, const Box& box, std::size_t cutoff);
-    void buildSubtree(Record* records, Record* scratch, std::size_t count, const Box& box,
-                      std::vector<Node>& out) const;
-    // Fills the node from its records; false for a leaf.
-    bool summarise(const Record* records, std::size_t count, Node& node) const;
-    // Stable distribution of the records over the children; start gets
-    // kChildren + 1 offsets into scratch.
-    void distribute(const Record* records, std::size_t count, const Box& box, Record* scratch,
-                    std::size_t* start) const;
+    // Appends the subtree's nodes to `out` and gives the sum of its positions.
+    void buildSubtree(Record* records, Record* scratch, std::size_t count, const Box& box, std::vector<Node>& out,
+                      double* sum) const;
+    // True when the records hold one position only (a leaf).
+    static bool oneStack(const Record* records, std::size_t count);
+    static void leaf(const Record* records, std::size_t count, Node& node, double* sum);
+    // Stable distribution of the records over the children: start gets
+    // kChildren + 1 offsets into scratch, `between` the sum of the positions
+    // that fall between the children, in record order. The parallel form
+    // splits the records into fixed runs and gives the same result.
+    void distribute(const Record* records, std::size_t count, const Box& box, Record* scratch, std::size_t* start,
+                    double* between) const;
+    void distributeInParallel(const Record* records, std::size_t count, const Box& box, Record* scratch,
+                              std::size_t* start, double* between);
     static Box childBox(const Box& box, unsigned int child);
     static double maxWidth(const Box& box);
 
     std::vector<Node> _nodes;
     std::vector<Record> _records, _scratch;
-    std::vector<double> _weights;  // (c - 1) / c and 1 / c of the running mean, per count c
+    std::vector<std::size_t> _runCounts;  // per run of the parallel distribution and child
     std::vector<Job> _jobs;
     std::vector<Item> _items;
 };

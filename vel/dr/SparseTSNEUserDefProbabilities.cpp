@@ -1,5 +1,6 @@
 #include "vel/dr/SparseTSNEUserDefProbabilities.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -255,23 +256,39 @@ void SparseTSNEUserDefProbabilities<scalar_type, sparse_scalar_matrix_type>::com
     const std::size_t D = _embedding->numDimensions();
     if (N == 0) return;
     const double e = static_cast<double>(static_cast<scalar_type>(exaggeration));
-    _attractive.assign(N * D, 0.0);
-    _repulsive.assign(N * D, 0.0);
-    _partial_normalisers.assign(N, 0.0);
-    if (D == 2)
+    _attractive.resize(N * D);
+    _repulsive.resize(N * D);
+    _partial_normalisers.resize(N);
+    if (D == 2) {
         barnesHutForces(_tree2, e);
-    else if (D == 3)
+    } else if (D == 3) {
         barnesHutForces(_tree3, e);
-    else
+    } else {
+        std::fill(_attractive.begin(), _attractive.end(), 0.0);
+        std::fill(_repulsive.begin(), _repulsive.end(), 0.0);
+        std::fill(_partial_normalisers.begin(), _partial_normalisers.end(), 0.0);
         barnesHutForcesOfSPTree(e);
+    }
 
-    scalar_type Z = 0;
-    for (const double z : _partial_normalisers) Z = static_cast<scalar_type>(static_cast<double>(Z) + z);
+    // The normaliser in double over fixed runs of points, added in order.
+    const std::size_t runs = (N + kSumRun - 1) / kSumRun;
+    _run_sums.assign(runs, 0.0);
+    const bool parallel = N * D >= kParallelCoordinates;
+#pragma omp parallel for schedule(static) if (parallel)
+    for (long long r = 0; r < static_cast<long long>(runs); ++r) {
+        const std::size_t end = std::min(N, static_cast<std::size_t>(r + 1) * kSumRun);
+        double sum = 0.0;
+        for (std::size_t i = static_cast<std::size_t>(r) * kSumRun; i < end; ++i) sum += _partial_normalisers[i];
+        _run_sums[static_cast<std::size_t>(r)] = sum;
+    }
+    double sum = 0.0;
+    for (const double z : _run_sums) sum += z;
+    const scalar_type Z = static_cast<scalar_type>(sum);
     const bool repulsion = Z > scalar_type(0);
-    // Element-wise and cheap: a parallel region would cost more than it saves.
+    const double z = static_cast<double>(Z);
+#pragma omp parallel for schedule(static) if (parallel)
     for (long long k = 0; k < static_cast<long long>(N * D); ++k)
-        _gradient[k] = static_cast<scalar_type>(repulsion ? _attractive[k] - _repulsive[k] / static_cast<double>(Z)
-                                                          : _attractive[k]);
+        _gradient[k] = static_cast<scalar_type>(repulsion ? _attractive[k] - _repulsive[k] / z : _attractive[k]);
 }
 
 template <typename scalar_type, typename sparse_scalar_matrix_type>
@@ -319,7 +336,7 @@ void SparseTSNEUserDefProbabilities<scalar_type, sparse_scalar_matrix_type>::att
         const double c = static_cast<double>(entries[k].second) * scale / w;
         for (unsigned int d = 0; d < D; ++d) total[d] += delta[d] * c;
     }
-    for (unsigned int d = 0; d < D; ++d) a[d] += total[d];
+    for (unsigned int d = 0; d < D; ++d) a[d] = total[d];
 }
 
 template <typename scalar_type, typename sparse_scalar_matrix_type>
@@ -343,8 +360,10 @@ void SparseTSNEUserDefProbabilities<scalar_type, sparse_scalar_matrix_type>::bar
 #pragma omp for schedule(dynamic, 256)
         for (long long k = 0; k < static_cast<long long>(N); ++k) {
             const unsigned int i = _query_order[static_cast<std::size_t>(k)];
-            tree.repulsion(y + static_cast<std::size_t>(i) * D, i, theta,
-                           _repulsive.data() + static_cast<std::size_t>(i) * D, _partial_normalisers[i]);
+            double* force = _repulsive.data() + static_cast<std::size_t>(i) * D;
+            for (unsigned int d = 0; d < D; ++d) force[d] = 0.0;
+            _partial_normalisers[i] = 0.0;
+            tree.repulsion(y + static_cast<std::size_t>(i) * D, i, theta, force, _partial_normalisers[i]);
         }
     }
 }
@@ -397,6 +416,7 @@ void SparseTSNEUserDefProbabilities<scalar_type, sparse_scalar_matrix_type>::upd
     const double learningRate = _params.learningRate;
     scalar_type* y = _embedding_container->data();
     const long long count = static_cast<long long>(_gradient.size());
+#pragma omp parallel for schedule(static) if (static_cast <std::size_t>(count) >= kParallelCoordinates)
     for (long long k = 0; k < count; ++k) {
         const scalar_type g = _gradient[k];
         const scalar_type u = _previous_gradient[k];

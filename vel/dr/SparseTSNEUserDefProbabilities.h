@@ -98,6 +98,12 @@ private:
     unsigned int _iteration = 0;
     utils::AbstractLog* _logger = nullptr;
 
+    // Element-wise passes over fewer coordinates run on the calling thread: a
+    // parallel region would cost more than it saves.
+    static constexpr std::size_t kParallelCoordinates = std::size_t(1) << 16;
+    static constexpr std::size_t kSumRun = 8192;  // points per partial sum of the normaliser
+    std::vector<double> _run_sums;
+
     // Barnes-Hut working memory, kept between iterations.
     static constexpr std::size_t kMaxTreeDimensions = 3;
     BarnesHutTree<scalar_type, 2> _tree2;

@@ -1,6 +1,6 @@
 // The flat Barnes-Hut tree against the pointer tree it replaces (the same
-// forces, bit for bit) and against the exact O(N^2) repulsion written here,
-// on any number of threads.
+// forces up to the rounding of the centres of mass) and against the exact
+// O(N^2) repulsion written here, on any number of threads.
 #include <gtest/gtest.h>
 
 #include <omp.h>
@@ -75,6 +75,9 @@ Repulsion<D> exactRepulsion(const std::vector<float>& y, unsigned int n, unsigne
     return r;
 }
 
+// The pointer tree keeps running means where the flat one sums: the centres
+// of mass differ in the last bits, and so do the forces. Every single pull is
+// at most half its share of the normaliser, which bounds the force.
 template <unsigned int D>
 void expectSameAsPointerTree(unsigned int n, double theta, int threads) {
     SCOPED_TRACE(testing::Message() << "D " << D << ", N " << n << ", theta " << theta << ", threads " << threads);
@@ -85,15 +88,17 @@ void expectSameAsPointerTree(unsigned int n, double theta, int threads) {
     omp_set_num_threads(before);
     const auto reference = pointerTreeForces<D>(y, n, theta);
     for (unsigned int i = 0; i < n; ++i) {
-        ASSERT_EQ(flat[i].normaliser, reference[i].normaliser) << "point " << i;
-        for (unsigned int d = 0; d < D; ++d) ASSERT_EQ(flat[i].force[d], reference[i].force[d]) << "point " << i;
+        const double tolerance = 1e-11 * reference[i].normaliser;
+        ASSERT_NEAR(flat[i].normaliser, reference[i].normaliser, tolerance) << "point " << i;
+        for (unsigned int d = 0; d < D; ++d)
+            ASSERT_NEAR(flat[i].force[d], reference[i].force[d], tolerance) << "point " << i;
     }
 }
 
 }  // namespace
 
 // Sizes below and above the parallel build, thetas from exact to coarse.
-TEST(BarnesHutTree, ForcesAreThePointerTreesBitForBit) {
+TEST(BarnesHutTree, ForcesAreThePointerTrees) {
     for (const unsigned int n : {1u, 2u, 700u, 30000u})
         for (const double theta : {0.0, 0.063, 0.5, 1.2})
             for (const int threads : {1, 8}) {

@@ -164,6 +164,15 @@ TEST(CpuTsneEngine, SameSeedSamePositionsOnAnyThreadCount) {
     EXPECT_TRUE(run(small, 0.0, 12, 1) == run(small, 0.0, 12, 3)) << "exact positions differ";
 }
 
+// Large enough that the tree's top levels, the normaliser and the update run
+// in parallel.
+TEST(CpuTsneEngine, LargeRunsSamePositionsOnOneTwoAndEightThreads) {
+    const SparseMatrix P = veltest::randomMatrix(40000, 6, 35);
+    const std::vector<float> one = run(P, 0.5, 6, 1);
+    EXPECT_TRUE(one == run(P, 0.5, 6, 2)) << "positions differ between 1 and 2 threads";
+    EXPECT_TRUE(one == run(P, 0.5, 6, 8)) << "positions differ between 1 and 8 threads";
+}
+
 // Rows without sorted storage take the generic symmetrisation; a third
 // dimension starts at zero.
 TEST(CpuTsneEngine, OrderedMapRowsAndExtraDimensions) {
