@@ -169,7 +169,9 @@ void SparseTSNEUserDefProbabilities<scalar_type, sparse_scalar_matrix_type>::doA
     if (!_initialized) throw std::logic_error("Cannot compute a gradient descent iteration on unitialized data");
     if (_params.momentumSwitchIteration == static_cast<double>(_iteration)) log("Switch to final momentum...");
     if (_iteration == _params.removeExaggerationIteration) log("Remove exaggeration...");
-    if (_theta == scalar_type(0))
+    if (exactSumPays())
+        doAnIterationExactSum(multiplier, _theta == scalar_type(0) ? 4.0 : 1.0);
+    else if (_theta == scalar_type(0))
         doAnIterationExact(multiplier);
     else
         doAnIterationBarnesHut(multiplier);
@@ -179,12 +181,6 @@ template <typename scalar_type, typename sparse_scalar_matrix_type>
 void SparseTSNEUserDefProbabilities<scalar_type, sparse_scalar_matrix_type>::doAnIterationExact(double multiplier) {
     computeLowDimensionalDistribution();
     computeExactGradient(exaggerationFactor());
-    updateTheEmbedding(multiplier);
-}
-
-template <typename scalar_type, typename sparse_scalar_matrix_type>
-void SparseTSNEUserDefProbabilities<scalar_type, sparse_scalar_matrix_type>::doAnIterationBarnesHut(double multiplier) {
-    computeBarnesHutGradient(exaggerationFactor());
     updateTheEmbedding(multiplier);
 }
 
@@ -250,15 +246,15 @@ void SparseTSNEUserDefProbabilities<scalar_type, sparse_scalar_matrix_type>::com
 }
 
 template <typename scalar_type, typename sparse_scalar_matrix_type>
-void SparseTSNEUserDefProbabilities<scalar_type, sparse_scalar_matrix_type>::computeBarnesHutGradient(
+void SparseTSNEUserDefProbabilities<scalar_type, sparse_scalar_matrix_type>::computeBarnesHutForces(
     double exaggeration) {
     const std::size_t N = _P.size();
     const std::size_t D = _embedding->numDimensions();
-    if (N == 0) return;
     const double e = static_cast<double>(static_cast<scalar_type>(exaggeration));
     _attractive.resize(N * D);
     _repulsive.resize(N * D);
     _partial_normalisers.resize(N);
+    if (N == 0) return;
     if (D == 2) {
         barnesHutForces(_tree2, e);
     } else if (D == 3) {
@@ -269,26 +265,6 @@ void SparseTSNEUserDefProbabilities<scalar_type, sparse_scalar_matrix_type>::com
         std::fill(_partial_normalisers.begin(), _partial_normalisers.end(), 0.0);
         barnesHutForcesOfSPTree(e);
     }
-
-    // The normaliser in double over fixed runs of points, added in order.
-    const std::size_t runs = (N + kSumRun - 1) / kSumRun;
-    _run_sums.assign(runs, 0.0);
-    const bool parallel = N * D >= kParallelCoordinates;
-#pragma omp parallel for schedule(static) if (parallel)
-    for (long long r = 0; r < static_cast<long long>(runs); ++r) {
-        const std::size_t end = std::min(N, static_cast<std::size_t>(r + 1) * kSumRun);
-        double sum = 0.0;
-        for (std::size_t i = static_cast<std::size_t>(r) * kSumRun; i < end; ++i) sum += _partial_normalisers[i];
-        _run_sums[static_cast<std::size_t>(r)] = sum;
-    }
-    double sum = 0.0;
-    for (const double z : _run_sums) sum += z;
-    const scalar_type Z = static_cast<scalar_type>(sum);
-    const bool repulsion = Z > scalar_type(0);
-    const double z = static_cast<double>(Z);
-#pragma omp parallel for schedule(static) if (parallel)
-    for (long long k = 0; k < static_cast<long long>(N * D); ++k)
-        _gradient[k] = static_cast<scalar_type>(repulsion ? _attractive[k] - _repulsive[k] / z : _attractive[k]);
 }
 
 template <typename scalar_type, typename sparse_scalar_matrix_type>

@@ -13,6 +13,7 @@
 
 #include "vel/data/Embedding.h"
 #include "vel/dr/BarnesHutTree.h"
+#include "vel/dr/ExactRepulsion.h"
 #include "vel/dr/TsneParameters.h"
 #include "vel/utils/AbstractLog.h"
 
@@ -70,7 +71,8 @@ private:
     void doAnIterationBarnesHut(double multiplier);
     void computeLowDimensionalDistribution();
     void computeExactGradient(double exaggeration);
-    void computeBarnesHutGradient(double exaggeration);
+    // The attractive and repulsive forces and the normalisers' shares.
+    void computeBarnesHutForces(double exaggeration);
     // Adds the attraction of P's row i to its point.
     template <unsigned int D>
     void attractiveForces(std::size_t i, double exaggeration);
@@ -79,6 +81,26 @@ private:
     // Embeddings of more than kMaxTreeDimensions dimensions use the pointer tree.
     void barnesHutForcesOfSPTree(double exaggeration);
     void updateTheEmbedding(double multiplier);
+
+    // One step of the whole embedding from the attractive and repulsive forces
+    // and the normalisers' shares: the gradient, gains, update and the box
+    // rescaling or centring. Orphaned work-sharing: called by every thread of
+    // a team, or by one thread outside a parallel region, with the same result.
+    struct Step {
+        double momentum, learningRate, minimumGain, multiplier;
+        double scale;  // of the gradient: 4 for the exact gradient, 1 for Barnes-Hut's
+        bool grow;     // scale up to a width of 0.1 while exaggerating, else centre
+    };
+    Step stepSettings(double multiplier) const;
+    void finishStep(const Step& step);
+    // 2-D float iterations take the exact sum of all pairs at theta 0, and
+    // where the Barnes-Hut tree would cost more than it at this theta; the
+    // gradient is scaled as the exact (4) or the Barnes-Hut (1) gradient is.
+    bool exactSumPays() const;
+    void doAnIterationExactSum(double multiplier, double scale);
+    // Threads for a parallel stretch of about `work` nanoseconds on one thread:
+    // enough work per thread to pay for its waking, at most the caller's count.
+    static int threadsFor(double work);
     void log(const std::string& text) const {
         if (_logger) _logger->display(text, false);
     }
@@ -101,8 +123,10 @@ private:
     // Element-wise passes over fewer coordinates run on the calling thread: a
     // parallel region would cost more than it saves.
     static constexpr std::size_t kParallelCoordinates = std::size_t(1) << 16;
-    static constexpr std::size_t kSumRun = 8192;  // points per partial sum of the normaliser
+    static constexpr std::size_t kSumRun = 8192;  // points per partial sum of the normaliser, and per box
     std::vector<double> _run_sums;
+    std::vector<scalar_type> _run_boxes;
+    ExactRepulsion _exact;
 
     // Barnes-Hut working memory, kept between iterations.
     static constexpr std::size_t kMaxTreeDimensions = 3;
