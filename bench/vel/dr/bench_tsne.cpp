@@ -82,13 +82,14 @@ struct Options {
 };
 
 struct Figures {
-    double knn = 0, knnBuild = 0, calibration = 0, symmetrisation = 0, setup = 0, descent = 0, whole = 0;
+    double knn = 0, knnBuild = 0, calibration = 0, setup = 0, descent = 0, whole = 0;
     double jointPeakMB = 0, jointLimitMB = 0, peakRssMB = 0, startRssMB = 0;
     double conditionalMB = 0, jointMB = 0;           // the joint probabilities before and after symmetrisation
     double firstIterations = 0, lastIterations = 0;  // ms per iteration, first and last tenth
     double extent = 0;                               // largest side of the final embedding
     double kl = NAN, preservation = NAN;
     std::vector<float> embedding;
+    Matrix joint;  // the engine's, kept for Rtsne's divergence
 };
 
 // The analyses' theta: exact up to 1000 points, then growing to 0.5 at 11,000.
@@ -204,45 +205,53 @@ Figures runPipeline(const std::vector<float>& data, unsigned int n, unsigned int
     params.knnLibrary = opt.backend;
     Matrix P;
     const long before = readStatusKB("VmRSS:");
-    generator.computeJointProbabilityDistribution(const_cast<float*>(data.data()), dims, n, P, params);
+    // As the analyses do: the conditional rows, which the engine symmetrises.
+    generator.computeProbabilityDistributions(const_cast<float*>(data.data()), dims, n, P, params);
     const long peak = readStatusKB("VmHWM:");
     const auto& s = generator.statistics();
     f.knn = s.treesConstructionTime + s.aknnTime;
     f.knnBuild = s.treesConstructionTime;
     f.calibration = s.distributionsTime;
-    f.symmetrisation = s.totalTime - f.knn - f.calibration;
     f.jointPeakMB = (peak - before) / 1024.0;
     const double k = Generator::neighbourCount(params, n);
     f.jointLimitMB = 2.0 * n * k * 8.0 / (1024.0 * 1024.0);
+    const double entryBytes = sizeof(Matrix::value_type::value_type);
     std::size_t entries = 0;
     for (const auto& row : P) entries += row.size();
-    const double entryBytes = sizeof(Matrix::value_type::value_type);
-    f.conditionalMB = static_cast<double>(n) * (k - 1) * entryBytes / (1024.0 * 1024.0);
-    f.jointMB = static_cast<double>(entries) * entryBytes / (1024.0 * 1024.0);
+    f.conditionalMB = static_cast<double>(entries) * entryBytes / (1024.0 * 1024.0);
 
     vel::data::Embedding<float> embedding;
+    // Outside the timed part: the figures of the run, then the quality on the
+    // engine's joint matrix while it exists.
+    auto finish = [&](const Matrix& joint) {
+        whole.stop();
+        f.whole = whole.elapsedTime();
+        f.peakRssMB = readStatusKB("VmHWM:") / 1024.0;
+        std::size_t jointEntries = 0;
+        for (const auto& row : joint) jointEntries += row.size();
+        f.jointMB = static_cast<double>(jointEntries) * entryBytes / (1024.0 * 1024.0);
+        f.embedding = embedding.getContainer();
+        std::vector<float> box;
+        embedding.computeEmbeddingBBox(box);
+        f.extent = std::max(box[1] - box[0], box[3] - box[2]);
+        if (!quality) return;
+        omp_set_num_threads(opt.threads);
+        if (n <= kExactKLPoints) {
+            f.kl = benchtsne::exactKL(joint, f.embedding);
+            if (opt.rtsne) f.joint = joint;  // for the yardstick's divergence on the same P
+        }
+        f.preservation = benchtsne::neighbourPreservation(data, dims, f.embedding, n);
+    };
     if (gpu) {
         GpuEngine engine;
         descend(engine, P, opt, f, embedding, n);
+        finish(engine.getDistributionP());
         engine.releaseOpenGLObjects();
     } else {
         Engine engine;
         engine.setTheta(thetaOf(opt, n));
         descend(engine, P, opt, f, embedding, n);
-    }
-    whole.stop();
-    f.whole = whole.elapsedTime();
-    f.peakRssMB = readStatusKB("VmHWM:") / 1024.0;
-    f.embedding = embedding.getContainer();
-    std::vector<float> box;
-    embedding.computeEmbeddingBBox(box);
-    f.extent = std::max(box[1] - box[0], box[3] - box[2]);
-    if (quality) {
-        // The engines symmetrise the generator's joint matrix again, which
-        // leaves it as it is: the divergence is taken on the generator's.
-        omp_set_num_threads(opt.threads);
-        if (n <= kExactKLPoints) f.kl = benchtsne::exactKL(P, f.embedding);
-        f.preservation = benchtsne::neighbourPreservation(data, dims, f.embedding, n);
+        finish(engine.getDistributionP());
     }
     return f;
 }
@@ -266,17 +275,6 @@ double exactGradientIteration(const std::vector<float>& data, unsigned int n, un
     for (unsigned int i = 0; i < runs; ++i) engine.doAnIteration();
     t.stop();
     return t.elapsedTime() / runs;
-}
-
-// The joint matrix alone, for the divergence of the yardstick's embedding.
-Matrix jointProbabilities(const std::vector<float>& data, unsigned int n, unsigned int dims, const Options& opt) {
-    Generator generator;
-    Generator::Parameters params;
-    params.perplexity = opt.perplexity;
-    params.knnLibrary = opt.backend;
-    Matrix P;
-    generator.computeJointProbabilityDistribution(const_cast<float*>(data.data()), dims, n, P, params);
-    return P;
 }
 
 void printRow(const char* name, double run, double base, const char* unit) {
@@ -332,8 +330,7 @@ void report(const std::vector<float>& data, unsigned int n, const Options& opt, 
     printRow("kNN", run.knn, b(base.knn), "s ");
     printRow("  index build", run.knnBuild, b(base.knnBuild), "s ");
     printRow("calibration", run.calibration, b(base.calibration), "s ");
-    printRow("symmetrisation", run.symmetrisation, b(base.symmetrisation), "s ");
-    printRow("engine set-up", run.setup, b(base.setup), "s ");
+    printRow("engine set-up (symmetrisation)", run.setup, b(base.setup), "s ");
     printRow("gradient descent, total", run.descent, b(base.descent), "s ");
     printRow("gradient descent, per iteration", 1000.0 * run.descent / opt.iterations,
              b(1000.0 * base.descent / opt.iterations), "ms");
@@ -342,7 +339,7 @@ void report(const std::vector<float>& data, unsigned int n, const Options& opt, 
     printRow("whole run", run.whole, b(base.whole), "s ");
     const double dataMB = static_cast<double>(data.size()) * sizeof(float) / (1024.0 * 1024.0);
     const double memoryLimit = 1.2 * (dataMB + run.conditionalMB + run.jointMB);
-    std::printf("  %-34s %12.1f MB   (limit 2 x N x K x 8 bytes = %.1f MB)\n", "joint probabilities, peak",
+    std::printf("  %-34s %12.1f MB   (limit 2 x N x K x 8 bytes = %.1f MB)\n", "conditional probabilities, peak",
                 run.jointPeakMB, run.jointLimitMB);
     std::printf("  %-34s %12.1f MB   (data %.1f MB, joint before %.1f MB and after symmetrisation %.1f MB)\n",
                 "peak resident memory", run.peakRssMB, dataMB, run.conditionalMB, run.jointMB);
@@ -371,7 +368,7 @@ void report(const std::vector<float>& data, unsigned int n, const Options& opt, 
             omp_set_num_threads(opt.threads);
             if (n <= kExactKLPoints)
                 std::printf("  %-34s %12.4f   (ours %.4f)\n", "Rtsne exact KL on our P",
-                            benchtsne::exactKL(jointProbabilities(data, n, opt.dims, opt), rtsne.embedding), run.kl);
+                            benchtsne::exactKL(run.joint, rtsne.embedding), run.kl);
             std::printf("  %-34s %12.4f   (ours %.4f)\n", "Rtsne 10-NN preservation",
                         benchtsne::neighbourPreservation(data, opt.dims, rtsne.embedding, n), run.preservation);
         }
