@@ -13,8 +13,10 @@ namespace {
 // Subtrees of at most this many points are built by one task. Larger ones are
 // split serially first, so that there are tasks for every thread.
 constexpr std::size_t kTaskPoints = 4096;
-// Below this many points the whole tree is built on the calling thread.
+// Below this many points the whole tree is built on one thread.
 constexpr std::size_t kParallelPoints = 16384;
+// Nodes of at least this many points are partitioned in tasks over runs.
+constexpr std::size_t kTasksDistribute = 65536;
 }  // namespace
 
 template <typename scalar_type, unsigned int D>
@@ -117,39 +119,39 @@ void BarnesHutTree<scalar_type, D>::distribute(const Record* records, std::size_
 }
 
 template <typename scalar_type, unsigned int D>
-void BarnesHutTree<scalar_type, D>::distributeInParallel(const Record* records, std::size_t count, const Box& box,
-                                                         Record* scratch, std::size_t* start, double* between) {
+void BarnesHutTree<scalar_type, D>::distributeInTasks(const Record* records, std::size_t count, const Box& box,
+                                                      Record* scratch, std::size_t* start, double* between) {
     const Halves<D> halves(box.centre, box.width);
     const std::size_t runs = (count + kDistributionRun - 1) / kDistributionRun;
     const std::size_t width = kChildren + 1;  // the children, then the points between them
-    _runCounts.assign(runs * width, 0);
-#pragma omp parallel for schedule(static)
+    std::vector<std::size_t> counts(runs * width, 0);
+#pragma omp taskloop grainsize(1) default(shared)
     for (long long r = 0; r < static_cast<long long>(runs); ++r) {
-        std::size_t* counts = _runCounts.data() + static_cast<std::size_t>(r) * width;
+        std::size_t* own = counts.data() + static_cast<std::size_t>(r) * width;
         const std::size_t end = std::min(count, static_cast<std::size_t>(r + 1) * kDistributionRun);
         for (std::size_t k = static_cast<std::size_t>(r) * kDistributionRun; k < end; ++k)
-            ++counts[halves.childOf(records[k].position)];
+            ++own[halves.childOf(records[k].position)];
     }
     // Each run's first place per child: the children in order, within a child
     // the runs in order, as the serial distribution places them.
     for (unsigned int c = 0; c <= kChildren; ++c) start[c] = 0;
     std::size_t betweenCount = 0;
     for (std::size_t r = 0; r < runs; ++r) {
-        for (unsigned int c = 0; c < kChildren; ++c) start[c + 1] += _runCounts[r * width + c];
-        betweenCount += _runCounts[r * width + kChildren];
+        for (unsigned int c = 0; c < kChildren; ++c) start[c + 1] += counts[r * width + c];
+        betweenCount += counts[r * width + kChildren];
     }
     for (unsigned int c = 0; c < kChildren; ++c) start[c + 1] += start[c];
     std::size_t next[kChildren];
     for (unsigned int c = 0; c < kChildren; ++c) next[c] = start[c];
     for (std::size_t r = 0; r < runs; ++r)
         for (unsigned int c = 0; c < kChildren; ++c) {
-            const std::size_t n = _runCounts[r * width + c];
-            _runCounts[r * width + c] = next[c];
+            const std::size_t n = counts[r * width + c];
+            counts[r * width + c] = next[c];
             next[c] += n;
         }
-#pragma omp parallel for schedule(static)
+#pragma omp taskloop grainsize(1) default(shared)
     for (long long r = 0; r < static_cast<long long>(runs); ++r) {
-        std::size_t* place = _runCounts.data() + static_cast<std::size_t>(r) * width;
+        std::size_t* place = counts.data() + static_cast<std::size_t>(r) * width;
         const std::size_t end = std::min(count, static_cast<std::size_t>(r + 1) * kDistributionRun);
         for (std::size_t k = static_cast<std::size_t>(r) * kDistributionRun; k < end; ++k) {
             const unsigned int c = halves.childOf(records[k].position);
@@ -193,70 +195,103 @@ void BarnesHutTree<scalar_type, D>::buildSubtree(Record* records, Record* scratc
 }
 
 template <typename scalar_type, unsigned int D>
-void BarnesHutTree<scalar_type, D>::buildTop(Record* records, Record* scratch, std::size_t count, const Box& box,
-                                             std::size_t cutoff) {
-    const std::size_t self = _items.size();
-    _items.emplace_back();
-    Item& item = _items.back();
-    item.job = -1;
-    item.node.maxWidth = maxWidth(box);
-    item.node.count = static_cast<std::uint32_t>(count);
+void BarnesHutTree<scalar_type, D>::buildTop(Top& top, Record* records, Record* scratch, std::size_t count,
+                                             const Box& box, std::size_t cutoff) {
+    top.node.maxWidth = maxWidth(box);
+    top.node.count = static_cast<std::uint32_t>(count);
     if (oneStack(records, count)) {
-        leaf(records, count, item.node, item.sum);
-        item.end = self + 1;
+        leaf(records, count, top.node, top.sum);
         return;
     }
-    item.node.point = kNoPoint;
+    top.node.point = kNoPoint;
     std::size_t start[kChildren + 1];
-    double between[D];
-    distributeInParallel(records, count, box, scratch, start, between);
-    for (unsigned int d = 0; d < D; ++d) _items[self].sum[d] = between[d];
+    if (count >= kTasksDistribute)
+        distributeInTasks(records, count, box, scratch, start, top.sum);
+    else
+        distribute(records, count, box, scratch, start, top.sum);
     for (unsigned int c = 0; c < kChildren; ++c) {
         const std::size_t n = start[c + 1] - start[c];
         if (n == 0) continue;
-        _items[self].children.push_back(_items.size());
+        top.children.push_back(std::make_unique<Top>());
+        Top* child = top.children.back().get();
+        Record* childRecords = scratch + start[c];
+        Record* childScratch = records + start[c];
+        const Box childBounds = childBox(box, c);
         if (n > cutoff) {
-            buildTop(scratch + start[c], records + start[c], n, childBox(box, c), cutoff);
-            continue;
+#pragma omp task default(shared) firstprivate(child, childRecords, childScratch, n, childBounds)
+            buildTop(*child, childRecords, childScratch, n, childBounds, cutoff);
+        } else {
+            child->job = true;
+#pragma omp task default(shared) firstprivate(child, childRecords, childScratch, n, childBounds)
+            {
+                child->nodes.reserve(2 * n);
+                buildSubtree(childRecords, childScratch, n, childBounds, child->nodes, child->sum);
+                for (const Node& node : child->nodes) child->leaves += node.point != kNoPoint;
+            }
         }
-        Item job;
-        job.job = static_cast<long long>(_jobs.size());
-        job.end = _items.size() + 1;
-        _jobs.push_back(Job{scratch + start[c], records + start[c], n, childBox(box, c), {}, {}});
-        _items.push_back(std::move(job));
     }
-    _items[self].end = _items.size();
+#pragma omp taskwait
+    for (const auto& child : top.children)
+        for (unsigned int d = 0; d < D; ++d) top.sum[d] += child->sum[d];
+    for (unsigned int d = 0; d < D; ++d) top.node.centreOfMass[d] = top.sum[d] / static_cast<double>(count);
+}
+
+template <typename scalar_type, unsigned int D>
+void BarnesHutTree<scalar_type, D>::place(Top& top, std::size_t& node, std::size_t& leaf, std::vector<Top*>& jobs) {
+    top.place = node;
+    top.firstLeaf = leaf;
+    if (top.job) {
+        node += top.nodes.size();
+        leaf += top.leaves;
+        jobs.push_back(&top);
+        return;
+    }
+    ++node;
+    if (top.node.point != kNoPoint) ++leaf;
+    for (const auto& child : top.children) place(*child, node, leaf, jobs);
+    top.node.next = static_cast<std::uint32_t>(node);
+}
+
+template <typename scalar_type, unsigned int D>
+void BarnesHutTree<scalar_type, D>::completeOrder(unsigned int N) {
+    if (_order.size() == N) return;  // no stacked points, none left out
+    std::vector<unsigned char> listed(N, 0);
+    for (const unsigned int i : _order) listed[i] = 1;
+    for (unsigned int i = 0; i < N; ++i)
+        if (!listed[i]) _order.push_back(i);
 }
 
 template <typename scalar_type, unsigned int D>
 void BarnesHutTree<scalar_type, D>::build(const scalar_type* y, unsigned int N) {
-    _nodes.clear();
-    const int threads = omp_in_parallel() ? 1 : omp_get_max_threads();
-    const bool parallel = N >= kParallelPoints && threads > 1;
-    Box root;
+    const std::size_t runs = (static_cast<std::size_t>(N) + kDistributionRun - 1) / kDistributionRun;
+#pragma omp single
     {
-        // The mean as sums over fixed runs of points, added in order.
-        const std::size_t runs = (static_cast<std::size_t>(N) + kDistributionRun - 1) / kDistributionRun;
-        std::vector<double> partial(runs * 3 * D);
-#pragma omp parallel for schedule(static) if (parallel)
-        for (long long r = 0; r < static_cast<long long>(runs); ++r) {
-            double* sum = partial.data() + static_cast<std::size_t>(r) * 3 * D;
-            double* lo = sum + D;
-            double* hi = lo + D;
-            for (unsigned int d = 0; d < D; ++d) {
-                sum[d] = 0.0;
-                lo[d] = DBL_MAX;
-                hi[d] = -DBL_MAX;
-            }
-            const std::size_t end = std::min<std::size_t>(N, static_cast<std::size_t>(r + 1) * kDistributionRun);
-            for (std::size_t n = static_cast<std::size_t>(r) * kDistributionRun; n < end; ++n)
-                for (unsigned int d = 0; d < D; ++d) {
-                    const double v = static_cast<double>(y[n * D + d]);
-                    sum[d] += v;
-                    if (v < lo[d]) lo[d] = v;
-                    if (v > hi[d]) hi[d] = v;
-                }
+        _runBounds.resize(runs * 3 * D);
+        _runCounts.resize(runs);
+        _records.resize(N);
+    }
+    // The root box: the mean as sums over fixed runs of points, added in order.
+#pragma omp for schedule(static)
+    for (long long r = 0; r < static_cast<long long>(runs); ++r) {
+        double* sum = _runBounds.data() + static_cast<std::size_t>(r) * 3 * D;
+        double* lo = sum + D;
+        double* hi = lo + D;
+        for (unsigned int d = 0; d < D; ++d) {
+            sum[d] = 0.0;
+            lo[d] = DBL_MAX;
+            hi[d] = -DBL_MAX;
         }
+        const std::size_t end = std::min<std::size_t>(N, static_cast<std::size_t>(r + 1) * kDistributionRun);
+        for (std::size_t n = static_cast<std::size_t>(r) * kDistributionRun; n < end; ++n)
+            for (unsigned int d = 0; d < D; ++d) {
+                const double v = static_cast<double>(y[n * D + d]);
+                sum[d] += v;
+                if (v < lo[d]) lo[d] = v;
+                if (v > hi[d]) hi[d] = v;
+            }
+    }
+#pragma omp single
+    {
         double mean[D] = {}, lo[D], hi[D];
         for (unsigned int d = 0; d < D; ++d) {
             lo[d] = DBL_MAX;
@@ -264,103 +299,103 @@ void BarnesHutTree<scalar_type, D>::build(const scalar_type* y, unsigned int N) 
         }
         for (std::size_t r = 0; r < runs; ++r)
             for (unsigned int d = 0; d < D; ++d) {
-                const double* p = partial.data() + r * 3 * D;
+                const double* p = _runBounds.data() + r * 3 * D;
                 mean[d] += p[d];
                 if (p[D + d] < lo[d]) lo[d] = p[D + d];
                 if (p[2 * D + d] > hi[d]) hi[d] = p[2 * D + d];
             }
         for (unsigned int d = 0; d < D; ++d) {
             if (N == 0) {
-                root.centre[d] = 0.0;
-                root.width[d] = 1e-5;
+                _root.centre[d] = 0.0;
+                _root.width[d] = 1e-5;
                 continue;
             }
-            root.centre[d] = mean[d] / static_cast<double>(N);
-            root.width[d] = std::max(root.centre[d] - lo[d], hi[d] - root.centre[d]) + 1e-5;
+            _root.centre[d] = mean[d] / static_cast<double>(N);
+            _root.width[d] = std::max(_root.centre[d] - lo[d], hi[d] - _root.centre[d]) + 1e-5;
         }
     }
-    // Points outside the root box (not-a-number coordinates) take no part.
-    _records.resize(N);
-    long long outside = 0;
-#pragma omp parallel for schedule(static) reduction(+ : outside) if (parallel)
-    for (long long li = 0; li < static_cast<long long>(N); ++li) {
-        const std::size_t i = static_cast<std::size_t>(li);
-        Record& r = _records[i];
-        for (unsigned int d = 0; d < D; ++d) {
-            r.position[d] = y[i * D + d];
-            const double p = static_cast<double>(r.position[d]);
-            if (root.centre[d] - root.width[d] > p || root.centre[d] + root.width[d] < p) {
-                ++outside;
-                break;
-            }
-        }
-        r.index = static_cast<std::uint32_t>(i);
-    }
-    std::size_t count = N;
-    if (outside > 0) {
-        count = 0;
-        for (std::size_t i = 0; i < N; ++i) {
-            const Record& r = _records[i];
+    // The records; points outside the root box (not-a-number coordinates)
+    // take no part.
+#pragma omp for schedule(static)
+    for (long long r = 0; r < static_cast<long long>(runs); ++r) {
+        std::size_t outside = 0;
+        const std::size_t end = std::min<std::size_t>(N, static_cast<std::size_t>(r + 1) * kDistributionRun);
+        for (std::size_t i = static_cast<std::size_t>(r) * kDistributionRun; i < end; ++i) {
+            Record& record = _records[i];
             bool inside = true;
             for (unsigned int d = 0; d < D; ++d) {
-                const double p = static_cast<double>(r.position[d]);
-                if (root.centre[d] - root.width[d] > p || root.centre[d] + root.width[d] < p) inside = false;
+                record.position[d] = y[i * D + d];
+                const double p = static_cast<double>(record.position[d]);
+                if (_root.centre[d] - _root.width[d] > p || _root.centre[d] + _root.width[d] < p) inside = false;
             }
-            if (inside) _records[count++] = r;
+            record.index = static_cast<std::uint32_t>(i);
+            outside += !inside;
         }
+        _runCounts[static_cast<std::size_t>(r)] = outside;
     }
-    if (count == 0) return;
-    _scratch.resize(count);
-    if (!parallel || count < kParallelPoints) {
-        double sum[D];
-        buildSubtree(_records.data(), _scratch.data(), count, root, _nodes, sum);
-        return;
-    }
-
-    // The top levels partitioned in parallel, the subtrees below them built as
-    // parallel jobs, then every job's nodes copied to its place in depth-first
-    // order and the top nodes' centres formed from their children's sums.
-    _jobs.clear();
-    _items.clear();
-    buildTop(_records.data(), _scratch.data(), count, root, std::max(kTaskPoints, count / (8 * threads)));
-#pragma omp parallel for schedule(dynamic, 1)
-    for (long long j = 0; j < static_cast<long long>(_jobs.size()); ++j) {
-        Job& job = _jobs[static_cast<std::size_t>(j)];
-        job.nodes.clear();
-        buildSubtree(job.records, job.scratch, job.count, job.box, job.nodes, job.sum);
-    }
-    for (std::size_t k = _items.size(); k-- > 0;) {
-        Item& item = _items[k];
-        if (item.job >= 0) {
-            for (unsigned int d = 0; d < D; ++d) item.sum[d] = _jobs[static_cast<std::size_t>(item.job)].sum[d];
-            continue;
+#pragma omp single
+    {
+        _count = N;
+        for (std::size_t r = 0; r < runs; ++r)
+            if (_runCounts[r] > 0) _count = 0;
+        if (_count == 0)
+            for (std::size_t i = 0; i < N; ++i) {
+                const Record& record = _records[i];
+                bool inside = true;
+                for (unsigned int d = 0; d < D; ++d) {
+                    const double p = static_cast<double>(record.position[d]);
+                    if (_root.centre[d] - _root.width[d] > p || _root.centre[d] + _root.width[d] < p) inside = false;
+                }
+                if (inside) _records[_count++] = record;
+            }
+        _scratch.resize(_count);
+        _nodes.clear();
+        _order.clear();
+        const int threads = omp_get_num_threads();
+        if (_count == 0) {
+            // No tree.
+        } else if (_count < kParallelPoints || threads == 1) {
+            double sum[D];
+            _nodes.reserve(2 * _count);
+            buildSubtree(_records.data(), _scratch.data(), _count, _root, _nodes, sum);
+            _order.reserve(N);
+            for (const Node& node : _nodes)
+                if (node.point != kNoPoint) _order.push_back(node.point);
+        } else {
+            // The top levels as tasks, each partitioning its node and handing its
+            // children on; the subtrees below them as tasks of their own. Then
+            // every part is copied to its place in depth-first order.
+            Top top;
+            buildTop(top, _records.data(), _scratch.data(), _count, _root,
+                     std::max(kTaskPoints, _count / (8 * static_cast<std::size_t>(threads))));
+            std::size_t nodes = 0, leaves = 0;
+            std::vector<Top*> jobs;
+            place(top, nodes, leaves, jobs);
+            _nodes.resize(nodes);
+            _order.resize(leaves);
+            std::vector<Top*> stack{&top};
+            while (!stack.empty()) {
+                Top* t = stack.back();
+                stack.pop_back();
+                if (t->job) continue;
+                _nodes[t->place] = t->node;
+                if (t->node.point != kNoPoint) _order[t->firstLeaf] = t->node.point;
+                for (const auto& child : t->children) stack.push_back(child.get());
+            }
+#pragma omp taskloop grainsize(1) default(shared)
+            for (long long j = 0; j < static_cast<long long>(jobs.size()); ++j) {
+                const Top& job = *jobs[static_cast<std::size_t>(j)];
+                const std::uint32_t base = static_cast<std::uint32_t>(job.place);
+                Node* out = _nodes.data() + base;
+                unsigned int* order = _order.data() + job.firstLeaf;
+                for (std::size_t n = 0; n < job.nodes.size(); ++n) {
+                    out[n] = job.nodes[n];
+                    out[n].next += base;
+                    if (out[n].point != kNoPoint) *order++ = out[n].point;
+                }
+            }
         }
-        if (item.node.point != kNoPoint) continue;
-        for (const std::size_t child : item.children)
-            for (unsigned int d = 0; d < D; ++d) item.sum[d] += _items[child].sum[d];
-        for (unsigned int d = 0; d < D; ++d)
-            item.node.centreOfMass[d] = item.sum[d] / static_cast<double>(item.node.count);
-    }
-    std::vector<std::size_t> place(_items.size() + 1, 0);
-    for (std::size_t k = 0; k < _items.size(); ++k)
-        place[k + 1] = place[k] + (_items[k].job < 0 ? 1 : _jobs[static_cast<std::size_t>(_items[k].job)].nodes.size());
-    _nodes.resize(place[_items.size()]);
-    for (std::size_t k = 0; k < _items.size(); ++k)
-        if (_items[k].job < 0) {
-            _nodes[place[k]] = _items[k].node;
-            _nodes[place[k]].next = static_cast<std::uint32_t>(place[_items[k].end]);
-        }
-#pragma omp parallel for schedule(dynamic, 1)
-    for (long long k = 0; k < static_cast<long long>(_items.size()); ++k) {
-        const Item& item = _items[static_cast<std::size_t>(k)];
-        if (item.job < 0) continue;
-        const std::vector<Node>& nodes = _jobs[static_cast<std::size_t>(item.job)].nodes;
-        const std::uint32_t base = static_cast<std::uint32_t>(place[static_cast<std::size_t>(k)]);
-        Node* out = _nodes.data() + base;
-        for (std::size_t n = 0; n < nodes.size(); ++n) {
-            out[n] = nodes[n];
-            out[n].next += base;
-        }
+        completeOrder(N);
     }
 }
 
@@ -412,19 +447,6 @@ void BarnesHutTree<scalar_type, D>::repulsion(const scalar_type* position, std::
     }
     for (unsigned int d = 0; d < D; ++d) force[d] = f[d];
     normaliser = z;
-}
-
-template <typename scalar_type, unsigned int D>
-void BarnesHutTree<scalar_type, D>::queryOrder(std::vector<unsigned int>& order, unsigned int N) const {
-    order.clear();
-    order.reserve(N);
-    for (const Node& node : _nodes)
-        if (node.point != kNoPoint) order.push_back(node.point);
-    if (order.size() == N) return;  // no stacked points, none left out
-    std::vector<unsigned char> listed(N, 0);
-    for (const unsigned int i : order) listed[i] = 1;
-    for (unsigned int i = 0; i < N; ++i)
-        if (!listed[i]) order.push_back(i);
 }
 
 template class BarnesHutTree<float, 1>;

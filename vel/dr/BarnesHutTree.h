@@ -21,6 +21,7 @@
 // fixed by the points alone: the tree is the same on any number of threads.
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace vel {
@@ -41,7 +42,9 @@ public:
     };
 
     // Builds the tree over points 0 .. N-1 of y (point i at i * D). y is read
-    // during the build only.
+    // during the build only. Orphaned work-sharing: call it from every thread
+    // of a team, or from one thread outside any parallel region; the tree is
+    // complete, and the same, when it returns to each of them.
     void build(const scalar_type* y, unsigned int N);
 
     // Adds the repulsive force on the point at `position` with index `index`
@@ -52,9 +55,10 @@ public:
                    double& normaliser) const;
 
     const std::vector<Node>& nodes() const { return _nodes; }
-    // The points of the leaves in depth-first order, then those that no leaf
-    // stores (stacked equal points, points between children), ascending.
-    void queryOrder(std::vector<unsigned int>& order, unsigned int N) const;
+    // Every point once: those of the leaves in depth-first order, then those
+    // that no leaf stores (stacked equal points, points left out), ascending.
+    // Neighbouring entries walk much the same nodes.
+    const std::vector<unsigned int>& queryOrder() const { return _order; }
 
 private:
     struct Record {
@@ -65,49 +69,46 @@ private:
         double centre[D];
         double width[D];
     };
-    // A subtree left to a parallel task: its records and box; its nodes go to
-    // `nodes`, their `next` relative to the subtree's first node.
-    struct Job {
-        Record* records;
-        Record* scratch;
-        std::size_t count;
-        Box box;
-        std::vector<Node> nodes;
-        double sum[D];
-    };
-    // One item of the top levels in depth-first order: a node partitioned
-    // there (job < 0) or the place of a job's subtree.
-    struct Item {
+    // A node of the top levels, partitioned by a task of its own, or a subtree
+    // below them (job), built by one task into `nodes` with `next` relative to
+    // its first node.
+    struct Top {
         Node node{};
-        long long job = -1;
-        std::size_t end = 0;                // the item after its subtree
-        double sum[D] = {};                 // of the positions below it, points between children first
-        std::vector<std::size_t> children;  // items, in child order
+        double sum[D] = {};  // of the positions below it
+        bool job = false;
+        std::vector<Node> nodes;
+        std::size_t leaves = 0;  // of a job
+        std::vector<std::unique_ptr<Top>> children;
+        std::size_t place = 0, firstLeaf = 0;  // in the node array and in the query order
     };
 
-    void buildTop(Record* records, Record* scratch, std::size_t count, const Box& box, std::size_t cutoff);
+    void buildTop(Top& top, Record* records, Record* scratch, std::size_t count, const Box& box, std::size_t cutoff);
     // Appends the subtree's nodes to `out` and gives the sum of its positions.
     void buildSubtree(Record* records, Record* scratch, std::size_t count, const Box& box, std::vector<Node>& out,
                       double* sum) const;
+    void place(Top& top, std::size_t& node, std::size_t& leaf, std::vector<Top*>& jobs);
     // True when the records hold one position only (a leaf).
     static bool oneStack(const Record* records, std::size_t count);
     static void leaf(const Record* records, std::size_t count, Node& node, double* sum);
     // Stable distribution of the records over the children: start gets
     // kChildren + 1 offsets into scratch, `between` the sum of the positions
-    // that fall between the children, in record order. The parallel form
+    // that fall between the children, in record order. The form in tasks
     // splits the records into fixed runs and gives the same result.
     void distribute(const Record* records, std::size_t count, const Box& box, Record* scratch, std::size_t* start,
                     double* between) const;
-    void distributeInParallel(const Record* records, std::size_t count, const Box& box, Record* scratch,
-                              std::size_t* start, double* between);
+    void distributeInTasks(const Record* records, std::size_t count, const Box& box, Record* scratch,
+                           std::size_t* start, double* between);
+    void completeOrder(unsigned int N);
     static Box childBox(const Box& box, unsigned int child);
     static double maxWidth(const Box& box);
 
     std::vector<Node> _nodes;
+    std::vector<unsigned int> _order;
     std::vector<Record> _records, _scratch;
-    std::vector<std::size_t> _runCounts;  // per run of the parallel distribution and child
-    std::vector<Job> _jobs;
-    std::vector<Item> _items;
+    std::vector<double> _runBounds;       // sum, low and high per run of points and dimension
+    std::vector<std::size_t> _runCounts;  // per run of a distribution in tasks and child; points left out
+    Box _root{};
+    std::size_t _count = 0;  // points in the root box
 };
 
 }  // namespace dr

@@ -71,11 +71,11 @@ private:
     void doAnIterationBarnesHut(double multiplier);
     void computeLowDimensionalDistribution();
     void computeExactGradient(double exaggeration);
-    // The attractive and repulsive forces and the normalisers' shares.
-    void computeBarnesHutForces(double exaggeration);
     // Adds the attraction of P's row i to its point.
     template <unsigned int D>
     void attractiveForces(std::size_t i, double exaggeration);
+    // The attractive and repulsive forces and the normalisers' shares.
+    // Orphaned work-sharing, as finishStep.
     template <unsigned int D>
     void barnesHutForces(BarnesHutTree<scalar_type, D>& tree, double exaggeration);
     // Embeddings of more than kMaxTreeDimensions dimensions use the pointer tree.

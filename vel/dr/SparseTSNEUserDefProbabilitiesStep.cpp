@@ -1,6 +1,6 @@
-// The steps of the CPU t-SNE engine that run as one parallel stretch per
-// iteration: the update of the embedding and the iterations over the exact
-// sum of all pairs.
+// The iterations of the CPU t-SNE engine that run as one parallel stretch
+// each: the forces over the Barnes-Hut tree or the exact sum of all pairs, and
+// the update of the embedding.
 #include <omp.h>
 
 #include <algorithm>
@@ -28,6 +28,7 @@ int sign(T x) {
 constexpr double kPairNanoseconds = 0.25;
 constexpr double kThreadNanoseconds = 250000.0;
 constexpr double kCoordinateNanoseconds = 5.0;
+constexpr double kTreePointNanoseconds = 1000.0;
 
 // Whether the exact sum of all pairs costs less than the Barnes-Hut tree at
 // this size and theta. Measured on one thread over 2-D embeddings of 1,000 to
@@ -40,6 +41,80 @@ bool exactSumBeatsTheTree(std::size_t N, double theta) {
 }
 
 }  // namespace
+
+template <typename scalar_type, typename sparse_scalar_matrix_type>
+template <unsigned int D>
+void SparseTSNEUserDefProbabilities<scalar_type, sparse_scalar_matrix_type>::attractiveForces(std::size_t i,
+                                                                                              double exaggeration) {
+    // Two entries at a time in the two lanes of a vector, with one division
+    // each: the divisions, not the loads, bound this loop. Each lane sums
+    // every other entry of the row; the lanes are added at the end, so the
+    // result depends on the row alone.
+    typedef double Pair __attribute__((vector_size(16)));
+    const scalar_type* y = _embedding_container->data();
+    const double scale = exaggeration / static_cast<double>(_P.size());
+    const scalar_type* yi = y + i * D;
+    double* a = _attractive.data() + i * D;
+    const auto& row = _P[i];
+    const auto* entries = &*row.begin();
+    const std::size_t count = row.size();
+    Pair sum[D] = {};
+    std::size_t k = 0;
+    for (; k + 2 <= count; k += 2) {
+        const scalar_type* y0 = y + static_cast<std::size_t>(entries[k].first) * D;
+        const scalar_type* y1 = y + static_cast<std::size_t>(entries[k + 1].first) * D;
+        Pair delta[D];
+        Pair w = {1.0, 1.0};
+        for (unsigned int d = 0; d < D; ++d) {
+            delta[d] = Pair{static_cast<double>(static_cast<scalar_type>(yi[d] - y0[d])),
+                            static_cast<double>(static_cast<scalar_type>(yi[d] - y1[d]))};
+            w += delta[d] * delta[d];
+        }
+        const Pair p = {static_cast<double>(entries[k].second), static_cast<double>(entries[k + 1].second)};
+        const Pair c = p * scale / w;
+        for (unsigned int d = 0; d < D; ++d) sum[d] += delta[d] * c;
+    }
+    double total[D];
+    for (unsigned int d = 0; d < D; ++d) total[d] = sum[d][0] + sum[d][1];
+    if (k < count) {
+        const scalar_type* yj = y + static_cast<std::size_t>(entries[k].first) * D;
+        double delta[D];
+        double w = 1.0;
+        for (unsigned int d = 0; d < D; ++d) {
+            delta[d] = static_cast<double>(static_cast<scalar_type>(yi[d] - yj[d]));
+            w += delta[d] * delta[d];
+        }
+        const double c = static_cast<double>(entries[k].second) * scale / w;
+        for (unsigned int d = 0; d < D; ++d) total[d] += delta[d] * c;
+    }
+    for (unsigned int d = 0; d < D; ++d) a[d] = total[d];
+}
+
+template <typename scalar_type, typename sparse_scalar_matrix_type>
+template <unsigned int D>
+void SparseTSNEUserDefProbabilities<scalar_type, sparse_scalar_matrix_type>::barnesHutForces(
+    BarnesHutTree<scalar_type, D>& tree, double exaggeration) {
+    const std::size_t N = _P.size();
+    const scalar_type* y = _embedding_container->data();
+    tree.build(y, static_cast<unsigned int>(N));
+    // The repulsive queries run in the tree's depth-first order: neighbouring
+    // queries walk the same nodes, which keeps them in cache. Each point's
+    // result is its own, so the order changes no number.
+    const std::vector<unsigned int>& order = tree.queryOrder();
+    const double theta = static_cast<double>(_theta);
+    // The two loops write different arrays: no barrier between them.
+#pragma omp for schedule(static) nowait
+    for (long long li = 0; li < static_cast<long long>(N); ++li)
+        attractiveForces<D>(static_cast<std::size_t>(li), exaggeration);
+#pragma omp for schedule(dynamic, 256)
+    for (long long k = 0; k < static_cast<long long>(N); ++k) {
+        const unsigned int i = order[static_cast<std::size_t>(k)];
+        double* force = _repulsive.data() + static_cast<std::size_t>(i) * D;
+        for (unsigned int d = 0; d < D; ++d) force[d] = 0.0;
+        _partial_normalisers[i] = 0.0;
+        tree.repulsion(y + static_cast<std::size_t>(i) * D, i, theta, force, _partial_normalisers[i]);
+    }
+}
 
 template <typename scalar_type, typename sparse_scalar_matrix_type>
 int SparseTSNEUserDefProbabilities<scalar_type, sparse_scalar_matrix_type>::threadsFor(double work) {
@@ -191,12 +266,33 @@ void SparseTSNEUserDefProbabilities<scalar_type, sparse_scalar_matrix_type>::doA
 
 template <typename scalar_type, typename sparse_scalar_matrix_type>
 void SparseTSNEUserDefProbabilities<scalar_type, sparse_scalar_matrix_type>::doAnIterationBarnesHut(double multiplier) {
-    computeBarnesHutForces(exaggerationFactor());
+    const std::size_t N = _P.size();
+    const std::size_t D = _embedding->numDimensions();
+    const double e = static_cast<double>(static_cast<scalar_type>(exaggerationFactor()));
+    _attractive.resize(N * D);
+    _repulsive.resize(N * D);
+    _partial_normalisers.resize(N);
     const Step step = stepSettings(multiplier);
-    const int threads =
-        threadsFor(static_cast<double>(_P.size() * _embedding->numDimensions()) * kCoordinateNanoseconds);
+    const double n = static_cast<double>(N);
+    if (D == 2 || D == 3) {
+        const int threads = threadsFor(n * kTreePointNanoseconds);
 #pragma omp parallel num_threads(threads) if (threads > 1)
-    finishStep(step);
+        {
+            if (D == 2)
+                barnesHutForces(_tree2, e);
+            else
+                barnesHutForces(_tree3, e);
+            finishStep(step);
+        }
+    } else {
+        std::fill(_attractive.begin(), _attractive.end(), 0.0);
+        std::fill(_repulsive.begin(), _repulsive.end(), 0.0);
+        std::fill(_partial_normalisers.begin(), _partial_normalisers.end(), 0.0);
+        barnesHutForcesOfSPTree(e);
+        const int threads = threadsFor(n * static_cast<double>(D) * kCoordinateNanoseconds);
+#pragma omp parallel num_threads(threads) if (threads > 1)
+        finishStep(step);
+    }
     ++_iteration;
 }
 

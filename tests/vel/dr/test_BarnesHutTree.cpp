@@ -40,9 +40,11 @@ struct Repulsion {
     double magnitude = 0;  // the sum of the sizes of the single pulls
 };
 
+// Built by a team of `threads`, as the engine builds it.
 template <unsigned int D>
-std::vector<Repulsion<D>> flatForces(const std::vector<float>& y, unsigned int n, double theta) {
+std::vector<Repulsion<D>> flatForces(const std::vector<float>& y, unsigned int n, double theta, int threads = 1) {
     vel::dr::BarnesHutTree<float, D> tree;
+#pragma omp parallel num_threads(threads)
     tree.build(y.data(), n);
     std::vector<Repulsion<D>> r(n);
     for (unsigned int i = 0; i < n; ++i) tree.repulsion(y.data() + i * D, i, theta, r[i].force.data(), r[i].normaliser);
@@ -82,10 +84,7 @@ template <unsigned int D>
 void expectSameAsPointerTree(unsigned int n, double theta, int threads) {
     SCOPED_TRACE(testing::Message() << "D " << D << ", N " << n << ", theta " << theta << ", threads " << threads);
     const std::vector<float> y = clusteredPoints(n, D, 11 + n);
-    const int before = omp_get_max_threads();
-    omp_set_num_threads(threads);
-    const auto flat = flatForces<D>(y, n, theta);
-    omp_set_num_threads(before);
+    const auto flat = flatForces<D>(y, n, theta, threads);
     const auto reference = pointerTreeForces<D>(y, n, theta);
     for (unsigned int i = 0; i < n; ++i) {
         const double tolerance = 1e-11 * reference[i].normaliser;
@@ -141,15 +140,17 @@ TEST(BarnesHutTree, SameNodesOnAnyThreadCount) {
     const std::vector<float> y = clusteredPoints(n, 2, 8);
     using Node = vel::dr::BarnesHutTree<float, 2>::Node;
     std::vector<std::vector<Node>> arrays;
-    const int before = omp_get_max_threads();
+    std::vector<std::vector<unsigned int>> orders;
     for (const int threads : {1, 2, 8}) {
-        omp_set_num_threads(threads);
         vel::dr::BarnesHutTree<float, 2> tree;
-        tree.build(y.data(), n);
-        tree.build(y.data(), n);  // a rebuild reuses the buffers
+#pragma omp parallel num_threads(threads)
+        {
+            tree.build(y.data(), n);
+            tree.build(y.data(), n);  // a rebuild reuses the buffers
+        }
         arrays.push_back(tree.nodes());
+        orders.push_back(tree.queryOrder());
     }
-    omp_set_num_threads(before);
     for (std::size_t a = 1; a < arrays.size(); ++a) {
         ASSERT_EQ(arrays[a].size(), arrays[0].size());
         for (std::size_t k = 0; k < arrays[0].size(); ++k) {
@@ -158,6 +159,7 @@ TEST(BarnesHutTree, SameNodesOnAnyThreadCount) {
                         x.maxWidth == r.maxWidth && x.count == r.count && x.next == r.next && x.point == r.point)
                 << "node " << k << " differs on " << (a == 1 ? 2 : 8) << " threads";
         }
+        EXPECT_TRUE(orders[a] == orders[0]);
     }
 }
 
@@ -185,15 +187,12 @@ TEST(BarnesHutTree, DegenerateInputs) {
     // where (2, 2) is again the upper one.
     const std::vector<float> diagonal{0.f, 0.f, 1.f, 1.f, 2.f, 2.f};
     tree.build(diagonal.data(), 3);
-    std::vector<unsigned int> order;
-    tree.queryOrder(order, 3);
-    EXPECT_EQ(order, (std::vector<unsigned int>{2, 1, 0}));
+    EXPECT_EQ(tree.queryOrder(), (std::vector<unsigned int>{2, 1, 0}));
 
     // A coordinate without a value leaves the boxes without bounds; no point is
     // placed below the root, and nothing breaks.
     const std::vector<float> withNaN{0.f, 0.f, NAN, 1.f, 2.f, 2.f};
     tree.build(withNaN.data(), 3);
     ASSERT_EQ(tree.nodes().size(), 1u);
-    tree.queryOrder(order, 3);
-    EXPECT_EQ(order, (std::vector<unsigned int>{0, 1, 2}));
+    EXPECT_EQ(tree.queryOrder(), (std::vector<unsigned int>{0, 1, 2}));
 }
