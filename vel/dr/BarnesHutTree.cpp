@@ -224,9 +224,9 @@ void BarnesHutTree<scalar_type, D>::buildTop(Top& top, Record* records, Record* 
             child->job = true;
 #pragma omp task default(shared) firstprivate(child, childRecords, childScratch, n, childBounds)
             {
-                child->nodes.reserve(2 * n);
-                buildSubtree(childRecords, childScratch, n, childBounds, child->nodes, child->sum);
-                for (const Node& node : child->nodes) child->leaves += node.point != kNoPoint;
+                child->nodes = pooled();
+                buildSubtree(childRecords, childScratch, n, childBounds, *child->nodes, child->sum);
+                for (const Node& node : *child->nodes) child->leaves += node.point != kNoPoint;
             }
         }
     }
@@ -237,11 +237,23 @@ void BarnesHutTree<scalar_type, D>::buildTop(Top& top, Record* records, Record* 
 }
 
 template <typename scalar_type, unsigned int D>
+std::vector<typename BarnesHutTree<scalar_type, D>::Node>* BarnesHutTree<scalar_type, D>::pooled() {
+    std::vector<Node>* nodes;
+#pragma omp critical(barnesHutTreePool)
+    {
+        if (_poolUsed == _pool.size()) _pool.push_back(std::make_unique<std::vector<Node>>());
+        nodes = _pool[_poolUsed++].get();
+    }
+    nodes->clear();
+    return nodes;
+}
+
+template <typename scalar_type, unsigned int D>
 void BarnesHutTree<scalar_type, D>::place(Top& top, std::size_t& node, std::size_t& leaf, std::vector<Top*>& jobs) {
     top.place = node;
     top.firstLeaf = leaf;
     if (top.job) {
-        node += top.nodes.size();
+        node += top.nodes->size();
         leaf += top.leaves;
         jobs.push_back(&top);
         return;
@@ -366,6 +378,7 @@ void BarnesHutTree<scalar_type, D>::build(const scalar_type* y, unsigned int N) 
             // children on; the subtrees below them as tasks of their own. Then
             // every part is copied to its place in depth-first order.
             Top top;
+            _poolUsed = 0;
             buildTop(top, _records.data(), _scratch.data(), _count, _root,
                      std::max(kTaskPoints, _count / (8 * static_cast<std::size_t>(threads))));
             std::size_t nodes = 0, leaves = 0;
@@ -388,8 +401,9 @@ void BarnesHutTree<scalar_type, D>::build(const scalar_type* y, unsigned int N) 
                 const std::uint32_t base = static_cast<std::uint32_t>(job.place);
                 Node* out = _nodes.data() + base;
                 unsigned int* order = _order.data() + job.firstLeaf;
-                for (std::size_t n = 0; n < job.nodes.size(); ++n) {
-                    out[n] = job.nodes[n];
+                const std::vector<Node>& built = *job.nodes;
+                for (std::size_t n = 0; n < built.size(); ++n) {
+                    out[n] = built[n];
                     out[n].next += base;
                     if (out[n].point != kNoPoint) *order++ = out[n].point;
                 }

@@ -76,8 +76,8 @@ private:
         Node node{};
         double sum[D] = {};  // of the positions below it
         bool job = false;
-        std::vector<Node> nodes;
-        std::size_t leaves = 0;  // of a job
+        std::vector<Node>* nodes = nullptr;  // of a job, from the pool
+        std::size_t leaves = 0;              // of a job
         std::vector<std::unique_ptr<Top>> children;
         std::size_t place = 0, firstLeaf = 0;  // in the node array and in the query order
     };
@@ -107,6 +107,11 @@ private:
     std::vector<Record> _records, _scratch;
     std::vector<double> _runBounds;       // sum, low and high per run of points and dimension
     std::vector<std::size_t> _runCounts;  // per run of a distribution in tasks and child; points left out
+    // The jobs' node arrays, kept from build to build so that their memory is
+    // taken once rather than in every iteration.
+    std::vector<std::unique_ptr<std::vector<Node>>> _pool;
+    std::size_t _poolUsed = 0;
+    std::vector<Node>* pooled();
     Box _root{};
     std::size_t _count = 0;  // points in the root box
 };

@@ -55,14 +55,20 @@ void SparseTSNEUserDefProbabilities<scalar_type, sparse_scalar_matrix_type>::att
     const double scale = exaggeration / static_cast<double>(_P.size());
     const scalar_type* yi = y + i * D;
     double* a = _attractive.data() + i * D;
+    // Rows of any kind: walked with their iterators, two entries a step.
     const auto& row = _P[i];
-    const auto* entries = &*row.begin();
-    const std::size_t count = row.size();
     Pair sum[D] = {};
-    std::size_t k = 0;
-    for (; k + 2 <= count; k += 2) {
-        const scalar_type* y0 = y + static_cast<std::size_t>(entries[k].first) * D;
-        const scalar_type* y1 = y + static_cast<std::size_t>(entries[k + 1].first) * D;
+    auto it = row.begin();
+    const auto end = row.end();
+    while (it != end) {
+        const auto first = it++;
+        if (it == end) {
+            it = first;
+            break;
+        }
+        const auto second = it++;
+        const scalar_type* y0 = y + static_cast<std::size_t>(first->first) * D;
+        const scalar_type* y1 = y + static_cast<std::size_t>(second->first) * D;
         Pair delta[D];
         Pair w = {1.0, 1.0};
         for (unsigned int d = 0; d < D; ++d) {
@@ -70,21 +76,21 @@ void SparseTSNEUserDefProbabilities<scalar_type, sparse_scalar_matrix_type>::att
                             static_cast<double>(static_cast<scalar_type>(yi[d] - y1[d]))};
             w += delta[d] * delta[d];
         }
-        const Pair p = {static_cast<double>(entries[k].second), static_cast<double>(entries[k + 1].second)};
+        const Pair p = {static_cast<double>(first->second), static_cast<double>(second->second)};
         const Pair c = p * scale / w;
         for (unsigned int d = 0; d < D; ++d) sum[d] += delta[d] * c;
     }
     double total[D];
     for (unsigned int d = 0; d < D; ++d) total[d] = sum[d][0] + sum[d][1];
-    if (k < count) {
-        const scalar_type* yj = y + static_cast<std::size_t>(entries[k].first) * D;
+    if (it != end) {
+        const scalar_type* yj = y + static_cast<std::size_t>(it->first) * D;
         double delta[D];
         double w = 1.0;
         for (unsigned int d = 0; d < D; ++d) {
             delta[d] = static_cast<double>(static_cast<scalar_type>(yi[d] - yj[d]));
             w += delta[d] * delta[d];
         }
-        const double c = static_cast<double>(entries[k].second) * scale / w;
+        const double c = static_cast<double>(it->second) * scale / w;
         for (unsigned int d = 0; d < D; ++d) total[d] += delta[d] * c;
     }
     for (unsigned int d = 0; d < D; ++d) a[d] = total[d];

@@ -198,6 +198,24 @@ TEST(CpuTsneEngine, LargeRunsSamePositionsOnOneTwoAndEightThreads) {
     EXPECT_TRUE(one == run(P, 0.5, 6, 8)) << "positions differ between 1 and 8 threads";
 }
 
+// Ordered map rows walk their entries in the same order as sorted rows: the
+// same positions, bit for bit, over the exact sum and over the tree.
+TEST(CpuTsneEngine, OrderedMapRowsIterateAsSortedRows) {
+    using MapRows = std::vector<std::map<unsigned int, float>>;
+    const SparseMatrix sorted = veltest::randomMatrix(4000, 7, 37);
+    MapRows ordered(sorted.size());
+    for (std::size_t i = 0; i < sorted.size(); ++i) ordered[i] = {sorted[i].begin(), sorted[i].end()};
+    for (const double theta : {0.1, 0.5}) {
+        SCOPED_TRACE(theta);
+        vel::dr::SparseTSNEUserDefProbabilities<float, MapRows> mapEngine;
+        mapEngine.setTheta(theta);
+        Embedding<float> embedding;
+        mapEngine.initialize(ordered, &embedding, seeded(17));
+        for (int i = 0; i < 5; ++i) mapEngine.doAnIteration();
+        EXPECT_TRUE(embedding.getContainer() == run(sorted, theta, 5, 2));
+    }
+}
+
 // Rows without sorted storage take the generic symmetrisation; a third
 // dimension starts at zero.
 TEST(CpuTsneEngine, OrderedMapRowsAndExtraDimensions) {
