@@ -18,6 +18,7 @@
 #include "vel/dr/SPTree.h"
 #include "vel/utils/Distances.h"
 #include "vel/utils/LogValue.h"
+#include "vel/utils/ReleaseFreedMemory.h"
 
 namespace vel {
 namespace dr {
@@ -100,6 +101,8 @@ void SparseTSNEUserDefProbabilities<scalar_type, sparse_scalar_matrix_type>::pre
     } else {
         _P = P;
     }
+    // The symmetrisation's working memory and whatever the caller freed before.
+    utils::releaseFreedMemory();
     initializeEmbeddingPosition(_params.seed, _params.initialSpread);
     _iteration = 0;
     _initialized = true;

@@ -25,6 +25,7 @@
 #include "vel/utils/KnnBackend.h"
 #include "vel/utils/KnnCodes.h"
 #include "vel/utils/LogValue.h"
+#include "vel/utils/ReleaseFreedMemory.h"
 #include "vel/utils/ScopedTimer.h"
 
 namespace vel {
@@ -246,6 +247,7 @@ private:
         std::vector<float> probabilities;
         calibrate(distances, N, K, params.perplexity, probabilities);
         std::vector<float>().swap(distances);  // keeps the peak within the conditional rows and the lists
+        utils::releaseFreedMemory();           // the neighbour index's pieces
         fillRows(probabilities, indices, N, K, P);
     }
 
