@@ -167,19 +167,19 @@ void BarnesHutTree<scalar_type, D>::distributeInTasks(const Record* records, std
 
 template <typename scalar_type, unsigned int D>
 void BarnesHutTree<scalar_type, D>::buildSubtree(Record* records, Record* scratch, std::size_t count, const Box& box,
-                                                 std::vector<Node>& out, double* sum) const {
-    const std::size_t self = out.size();
+                                                 Region& out, double* sum) const {
+    const std::size_t self = out.size;
     Node node;
     node.maxWidth = maxWidth(box);
     node.count = static_cast<std::uint32_t>(count);
     node.next = static_cast<std::uint32_t>(self + 1);
     if (oneStack(records, count)) {
         leaf(records, count, node, sum);
-        out.push_back(node);
+        out.push(node);
         return;
     }
     node.point = kNoPoint;
-    out.push_back(node);
+    out.push(node);
     std::size_t start[kChildren + 1];
     distribute(records, count, box, scratch, start, sum);
     for (unsigned int c = 0; c < kChildren; ++c) {
@@ -189,9 +189,10 @@ void BarnesHutTree<scalar_type, D>::buildSubtree(Record* records, Record* scratc
         buildSubtree(scratch + start[c], records + start[c], n, childBox(box, c), out, childSum);
         for (unsigned int d = 0; d < D; ++d) sum[d] += childSum[d];
     }
-    Node& done = out[self];
-    for (unsigned int d = 0; d < D; ++d) done.centreOfMass[d] = sum[d] / static_cast<double>(count);
-    done.next = static_cast<std::uint32_t>(out.size());
+    if (Node* done = out.at(self)) {
+        for (unsigned int d = 0; d < D; ++d) done->centreOfMass[d] = sum[d] / static_cast<double>(count);
+        done->next = static_cast<std::uint32_t>(out.size);
+    }
 }
 
 template <typename scalar_type, unsigned int D>
@@ -222,46 +223,46 @@ void BarnesHutTree<scalar_type, D>::buildTop(Top& top, Record* records, Record* 
             buildTop(*child, childRecords, childScratch, n, childBounds, cutoff);
         } else {
             child->job = true;
-#pragma omp task default(shared) firstprivate(child, childRecords, childScratch, n, childBounds)
-            {
-                child->nodes = pooled();
-                buildSubtree(childRecords, childScratch, n, childBounds, *child->nodes, child->sum);
-                for (const Node& node : *child->nodes) child->leaves += node.point != kNoPoint;
-            }
+            child->records = childRecords;
+            child->scratch = childScratch;
+            child->points = n;
+            child->box = childBounds;
         }
     }
 #pragma omp taskwait
-    for (const auto& child : top.children)
-        for (unsigned int d = 0; d < D; ++d) top.sum[d] += child->sum[d];
-    for (unsigned int d = 0; d < D; ++d) top.node.centreOfMass[d] = top.sum[d] / static_cast<double>(count);
 }
 
 template <typename scalar_type, unsigned int D>
-std::vector<typename BarnesHutTree<scalar_type, D>::Node>* BarnesHutTree<scalar_type, D>::pooled() {
-    std::vector<Node>* nodes;
-#pragma omp critical(barnesHutTreePool)
-    {
-        if (_poolUsed == _pool.size()) _pool.push_back(std::make_unique<std::vector<Node>>());
-        nodes = _pool[_poolUsed++].get();
-    }
-    nodes->clear();
-    return nodes;
-}
-
-template <typename scalar_type, unsigned int D>
-void BarnesHutTree<scalar_type, D>::place(Top& top, std::size_t& node, std::size_t& leaf, std::vector<Top*>& jobs) {
+void BarnesHutTree<scalar_type, D>::place(Top& top, std::size_t& node, std::vector<Top*>& jobs) {
     top.place = node;
-    top.firstLeaf = leaf;
     if (top.job) {
-        node += top.nodes->size();
-        leaf += top.leaves;
+        top.capacity = 2 * top.points + 1;
+        node += top.capacity;
         jobs.push_back(&top);
         return;
     }
     ++node;
-    if (top.node.point != kNoPoint) ++leaf;
-    for (const auto& child : top.children) place(*child, node, leaf, jobs);
+    for (const auto& child : top.children) place(*child, node, jobs);
     top.node.next = static_cast<std::uint32_t>(node);
+}
+
+template <typename scalar_type, unsigned int D>
+void BarnesHutTree<scalar_type, D>::summariseTop(Top& top, std::size_t& leaf, std::vector<Top*>& tops) {
+    top.firstLeaf = leaf;
+    if (top.job) {
+        leaf += top.leaves;
+        return;
+    }
+    tops.push_back(&top);
+    if (top.node.point != kNoPoint) {
+        ++leaf;
+        return;
+    }
+    for (const auto& child : top.children) {
+        summariseTop(*child, leaf, tops);
+        for (unsigned int d = 0; d < D; ++d) top.sum[d] += child->sum[d];
+    }
+    for (unsigned int d = 0; d < D; ++d) top.node.centreOfMass[d] = top.sum[d] / static_cast<double>(top.node.count);
 }
 
 template <typename scalar_type, unsigned int D>
@@ -271,6 +272,43 @@ void BarnesHutTree<scalar_type, D>::completeOrder(unsigned int N) {
     for (const unsigned int i : _order) listed[i] = 1;
     for (unsigned int i = 0; i < N; ++i)
         if (!listed[i]) _order.push_back(i);
+}
+
+template <typename scalar_type, unsigned int D>
+std::size_t BarnesHutTree<scalar_type, D>::fillRecords(const scalar_type* y, unsigned int N) {
+    std::size_t count = 0;
+    for (std::size_t i = 0; i < N; ++i) {
+        Record record;
+        bool inside = true;
+        for (unsigned int d = 0; d < D; ++d) {
+            record.position[d] = y[i * D + d];
+            const double p = static_cast<double>(record.position[d]);
+            if (_root.centre[d] - _root.width[d] > p || _root.centre[d] + _root.width[d] < p) inside = false;
+        }
+        record.index = static_cast<std::uint32_t>(i);
+        if (inside) _records[count++] = record;
+    }
+    return count;
+}
+
+template <typename scalar_type, unsigned int D>
+void BarnesHutTree<scalar_type, D>::buildSerially(const scalar_type* y, unsigned int N) {
+    std::size_t capacity = 2 * _count + 1;
+    for (bool first = true;; first = false) {
+        if (!first) fillRecords(y, N);  // the failed attempt left them partitioned
+        if (_nodes.size() < capacity) _nodes.resize(capacity);
+        Region region{_nodes.data(), capacity};
+        double sum[D];
+        buildSubtree(_records.data(), _scratch.data(), _count, _root, region, sum);
+        if (!region.overflowed()) {
+            _end = region.size;
+            break;
+        }
+        capacity = region.size;  // rare: long chains of nodes with one child
+    }
+    _order.clear();
+    for (std::size_t k = 0; k < _end; ++k)
+        if (_nodes[k].point != kNoPoint) _order.push_back(_nodes[k].point);
 }
 
 template <typename scalar_type, unsigned int D>
@@ -350,62 +388,69 @@ void BarnesHutTree<scalar_type, D>::build(const scalar_type* y, unsigned int N) 
         _count = N;
         for (std::size_t r = 0; r < runs; ++r)
             if (_runCounts[r] > 0) _count = 0;
-        if (_count == 0)
-            for (std::size_t i = 0; i < N; ++i) {
-                const Record& record = _records[i];
-                bool inside = true;
-                for (unsigned int d = 0; d < D; ++d) {
-                    const double p = static_cast<double>(record.position[d]);
-                    if (_root.centre[d] - _root.width[d] > p || _root.centre[d] + _root.width[d] < p) inside = false;
-                }
-                if (inside) _records[_count++] = record;
-            }
+        if (_count == 0) _count = fillRecords(y, N);
         _scratch.resize(_count);
-        _nodes.clear();
+        _end = 0;
         _order.clear();
         const int threads = omp_get_num_threads();
         if (_count == 0) {
             // No tree.
         } else if (_count < kParallelPoints || threads == 1) {
-            double sum[D];
-            _nodes.reserve(2 * _count);
-            buildSubtree(_records.data(), _scratch.data(), _count, _root, _nodes, sum);
-            _order.reserve(N);
-            for (const Node& node : _nodes)
-                if (node.point != kNoPoint) _order.push_back(node.point);
+            buildSerially(y, N);
         } else {
             // The top levels as tasks, each partitioning its node and handing its
-            // children on; the subtrees below them as tasks of their own. Then
-            // every part is copied to its place in depth-first order.
+            // children on. Then the subtrees below them as tasks, each into a
+            // region of its own in depth-first order; the walk skips the places
+            // a region leaves unused.
             Top top;
-            _poolUsed = 0;
             buildTop(top, _records.data(), _scratch.data(), _count, _root,
                      std::max(kTaskPoints, _count / (8 * static_cast<std::size_t>(threads))));
-            std::size_t nodes = 0, leaves = 0;
+            std::size_t places = 0;
             std::vector<Top*> jobs;
-            place(top, nodes, leaves, jobs);
-            _nodes.resize(nodes);
-            _order.resize(leaves);
-            std::vector<Top*> stack{&top};
-            while (!stack.empty()) {
-                Top* t = stack.back();
-                stack.pop_back();
-                if (t->job) continue;
-                _nodes[t->place] = t->node;
-                if (t->node.point != kNoPoint) _order[t->firstLeaf] = t->node.point;
-                for (const auto& child : t->children) stack.push_back(child.get());
-            }
+            place(top, places, jobs);
+            if (_nodes.size() < places) _nodes.resize(places);
+            bool overflowed = false;
 #pragma omp taskloop grainsize(1) default(shared)
             for (long long j = 0; j < static_cast<long long>(jobs.size()); ++j) {
-                const Top& job = *jobs[static_cast<std::size_t>(j)];
-                const std::uint32_t base = static_cast<std::uint32_t>(job.place);
-                Node* out = _nodes.data() + base;
-                unsigned int* order = _order.data() + job.firstLeaf;
-                const std::vector<Node>& built = *job.nodes;
-                for (std::size_t n = 0; n < built.size(); ++n) {
-                    out[n] = built[n];
-                    out[n].next += base;
-                    if (out[n].point != kNoPoint) *order++ = out[n].point;
+                Top& job = *jobs[static_cast<std::size_t>(j)];
+                Region region{_nodes.data() + job.place, job.capacity};
+                buildSubtree(job.records, job.scratch, job.points, job.box, region, job.sum);
+                job.size = region.size;
+                if (region.overflowed()) {
+#pragma omp atomic write
+                    overflowed = true;
+                    continue;
+                }
+                for (std::size_t n = 0; n < region.size; ++n) job.leaves += region.data[n].point != kNoPoint;
+            }
+            if (overflowed) {
+                fillRecords(y, N);
+                buildSerially(y, N);
+            } else {
+                std::size_t leaves = 0;
+                std::vector<Top*> tops;
+                summariseTop(top, leaves, tops);
+                _end = places;
+                _order.resize(leaves);
+                for (const Top* t : tops) {
+                    _nodes[t->place] = t->node;
+                    if (t->node.point != kNoPoint) {
+                        _nodes[t->place].next = static_cast<std::uint32_t>(t->place + 1);
+                        _order[t->firstLeaf] = t->node.point;
+                    }
+                }
+#pragma omp taskloop grainsize(1) default(shared)
+                for (long long j = 0; j < static_cast<long long>(jobs.size()); ++j) {
+                    const Top& job = *jobs[static_cast<std::size_t>(j)];
+                    Node* nodes = _nodes.data() + job.place;
+                    unsigned int* order = _order.data() + job.firstLeaf;
+                    const std::uint32_t base = static_cast<std::uint32_t>(job.place);
+                    const std::uint32_t after = static_cast<std::uint32_t>(job.place + job.capacity);
+                    for (std::size_t n = 0; n < job.size; ++n) {
+                        Node& node = nodes[n];
+                        node.next = node.next == job.size ? after : base + node.next;
+                        if (node.point != kNoPoint) *order++ = node.point;
+                    }
                 }
             }
         }
@@ -428,7 +473,7 @@ void BarnesHutTree<scalar_type, D>::repulsion(const scalar_type* position, std::
     // written, so that the same nodes are summarised.
     const double theta2 = theta * theta;
     const Node* nodes = _nodes.data();
-    const std::size_t end = _nodes.size();
+    const std::size_t end = _end;
     std::size_t k = 0;
     while (k < end) {
         const Node& node = nodes[k];

@@ -54,7 +54,11 @@ public:
     void repulsion(const scalar_type* position, std::uint32_t index, double theta, double* force,
                    double& normaliser) const;
 
+    // The nodes in depth-first order up to end(). A tree built in parts may
+    // leave unused places between parts; the walk never reaches them: from an
+    // inner node it goes on to the next place, from a leaf to its `next`.
     const std::vector<Node>& nodes() const { return _nodes; }
+    std::size_t end() const { return _end; }
     // Every point once: those of the leaves in depth-first order, then those
     // that no leaf stores (stacked equal points, points left out), ascending.
     // Neighbouring entries walk much the same nodes.
@@ -69,24 +73,45 @@ private:
         double centre[D];
         double width[D];
     };
+    // Where a subtree's nodes go: `capacity` places from `data`. Nodes past the
+    // capacity are counted, not stored.
+    struct Region {
+        Node* data;
+        std::size_t capacity;
+        std::size_t size = 0;
+        void push(const Node& node) {
+            if (size < capacity) data[size] = node;
+            ++size;
+        }
+        Node* at(std::size_t k) { return k < capacity ? data + k : nullptr; }
+        bool overflowed() const { return size > capacity; }
+    };
     // A node of the top levels, partitioned by a task of its own, or a subtree
-    // below them (job), built by one task into `nodes` with `next` relative to
-    // its first node.
+    // below them (job), built later by one task into a region of 2n + 1 places
+    // with `next` relative to the region.
     struct Top {
         Node node{};
         double sum[D] = {};  // of the positions below it
         bool job = false;
-        std::vector<Node>* nodes = nullptr;  // of a job, from the pool
-        std::size_t leaves = 0;              // of a job
+        Record* records = nullptr;  // of a job
+        Record* scratch = nullptr;
+        std::size_t points = 0;
+        Box box{};
+        std::size_t size = 0, leaves = 0;  // nodes and leaves built
         std::vector<std::unique_ptr<Top>> children;
-        std::size_t place = 0, firstLeaf = 0;  // in the node array and in the query order
+        std::size_t place = 0, capacity = 1, firstLeaf = 0;  // in the node array and in the query order
     };
 
     void buildTop(Top& top, Record* records, Record* scratch, std::size_t count, const Box& box, std::size_t cutoff);
-    // Appends the subtree's nodes to `out` and gives the sum of its positions.
-    void buildSubtree(Record* records, Record* scratch, std::size_t count, const Box& box, std::vector<Node>& out,
+    // Adds the subtree's nodes to `out` and gives the sum of its positions.
+    void buildSubtree(Record* records, Record* scratch, std::size_t count, const Box& box, Region& out,
                       double* sum) const;
-    void place(Top& top, std::size_t& node, std::size_t& leaf, std::vector<Top*>& jobs);
+    void place(Top& top, std::size_t& node, std::vector<Top*>& jobs);
+    void summariseTop(Top& top, std::size_t& leaf, std::vector<Top*>& tops);
+    // The records of the points in the root box, in index order; their count.
+    std::size_t fillRecords(const scalar_type* y, unsigned int N);
+    // The whole tree on the calling thread, into one region grown as needed.
+    void buildSerially(const scalar_type* y, unsigned int N);
     // True when the records hold one position only (a leaf).
     static bool oneStack(const Record* records, std::size_t count);
     static void leaf(const Record* records, std::size_t count, Node& node, double* sum);
@@ -102,16 +127,12 @@ private:
     static Box childBox(const Box& box, unsigned int child);
     static double maxWidth(const Box& box);
 
-    std::vector<Node> _nodes;
+    std::vector<Node> _nodes;  // holds unused places between subtrees built apart
+    std::size_t _end = 0;      // of the walk through _nodes
     std::vector<unsigned int> _order;
     std::vector<Record> _records, _scratch;
     std::vector<double> _runBounds;       // sum, low and high per run of points and dimension
-    std::vector<std::size_t> _runCounts;  // per run of a distribution in tasks and child; points left out
-    // The jobs' node arrays, kept from build to build so that their memory is
-    // taken once rather than in every iteration.
-    std::vector<std::unique_ptr<std::vector<Node>>> _pool;
-    std::size_t _poolUsed = 0;
-    std::vector<Node>* pooled();
+    std::vector<std::size_t> _runCounts;  // points outside the root box per run
     Box _root{};
     std::size_t _count = 0;  // points in the root box
 };
