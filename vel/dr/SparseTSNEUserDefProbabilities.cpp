@@ -52,11 +52,12 @@ void SparseTSNEUserDefProbabilities<scalar_type, sparse_scalar_matrix_type>::che
     if (params.embeddingDimensionality < 2)
         throw std::logic_error("SparseTSNEUserDefProbabilities: the embedding needs at least 2 dimensions");
     const std::size_t n = P.size();
-    for (const auto& row : P)
-        for (const auto& entry : row)
-            if (entry.first >= n)
-                throw std::logic_error(
-                    "SparseTSNEUserDefProbabilities: a column index is not below the number of rows");
+    bool outside = false;
+#pragma omp parallel for schedule(static) reduction(|| : outside)
+    for (long long li = 0; li < static_cast<long long>(n); ++li)
+        for (const auto& entry : P[static_cast<std::size_t>(li)]) outside = outside || entry.first >= n;
+    if (outside)
+        throw std::logic_error("SparseTSNEUserDefProbabilities: a column index is not below the number of rows");
 }
 
 template <typename scalar_type, typename sparse_scalar_matrix_type>
