@@ -2,11 +2,17 @@
 // t-SNE gradient descent on the CPU over a sparse joint-probability matrix
 // given by the caller. One iteration per doAnIteration() call; positions are
 // written in place into the caller's embedding. theta 0 selects the exact
-// O(N^2) gradient, theta > 0 the Barnes-Hut approximation.
+// O(N^2) gradient, theta > 0 the Barnes-Hut approximation (BarnesHutTree).
+// For a 2-D float embedding the repulsion is the exact sum of all pairs
+// (ExactRepulsion) at theta 0, and also at a theta > 0 small enough for the
+// size that the tree would visit most of its nodes and cost more than the sum
+// it approximates; the gradient keeps the scale of the rule chosen (the exact
+// gradient's or Barnes-Hut's).
 //
-// Results do not depend on the thread count: every parallel loop writes only
-// the rows of its own points, and every sum over points is formed serially in
-// index order.
+// Each iteration runs as one parallel stretch on as many threads as its work
+// pays for, at most omp_get_max_threads(). Results do not depend on the thread
+// count: every parallel loop writes only the rows of its own points, and every
+// sum over points is formed over fixed runs of points added in index order.
 
 #include <string>
 #include <vector>
@@ -48,6 +54,8 @@ public:
     void setIteration(unsigned int iteration) { _iteration = iteration; }
     unsigned int getNumberOfDataPoints() const { return static_cast<unsigned int>(_P.size()); }
     const sparse_scalar_matrix_type& getDistributionP() const { return _P; }
+    // The dense Q of the last exact iteration that did not take the exact sum
+    // (embeddings of 3 or more dimensions, double positions); empty otherwise.
     const scalar_vector_type& getDistributionQ() const { return _Q; }
     double& exaggeration_baseline() { return _exaggeration_baseline; }
     const double& exaggeration_baseline() const { return _exaggeration_baseline; }
