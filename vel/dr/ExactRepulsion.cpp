@@ -47,14 +47,15 @@ __attribute__((target_clones("avx2", "default"))) void sums(const float* xs, con
 
 }  // namespace
 
-void ExactRepulsion::load(const float* positions, std::size_t N) {
+void ExactRepulsion::resize(std::size_t N) {
     const std::size_t padded = (N + kLanes - 1) / kLanes * kLanes;
-#pragma omp single
-    {
-        _n = N;
-        _x.resize(padded);
-        _y.resize(padded);
-    }
+    _n = N;
+    _x.resize(padded);
+    _y.resize(padded);
+}
+
+void ExactRepulsion::load(const float* positions) {
+    const std::size_t N = _n, padded = _x.size();
 #pragma omp for schedule(static)
     for (long long li = 0; li < static_cast<long long>(padded); ++li) {
         const std::size_t i = static_cast<std::size_t>(li);

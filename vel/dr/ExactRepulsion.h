@@ -20,10 +20,12 @@ class ExactRepulsion {
 public:
     static constexpr std::size_t kLanes = 8;
 
+    // Sizes the columns for N points; call it before load, outside the team.
+    void resize(std::size_t N);
     // Copies the positions (x, y of point i at 2i) into the padded columns.
     // Orphaned work-sharing: call it from every thread of a team, or from one
     // thread outside any parallel region; the columns are ready when it returns.
-    void load(const float* positions, std::size_t N);
+    void load(const float* positions);
     // The sums of point i, from the loaded columns (any thread, any order).
     void repulsion(std::size_t i, double* force, double& normaliser) const;
 

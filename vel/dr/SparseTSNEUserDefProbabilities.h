@@ -99,7 +99,8 @@ private:
         double scale;  // of the gradient: 4 for the exact gradient, 1 for Barnes-Hut's
         bool grow;     // scale up to a width of 0.1 while exaggerating, else centre
     };
-    Step stepSettings(double multiplier) const;
+    // Also sizes finishStep's working memory.
+    Step stepSettings(double multiplier);
     void finishStep(const Step& step);
     // 2-D float iterations take the exact sum of all pairs at theta 0, and
     // where the Barnes-Hut tree would cost more than it at this theta; the
@@ -131,8 +132,7 @@ private:
     // Element-wise passes over fewer coordinates run on the calling thread: a
     // parallel region would cost more than it saves.
     static constexpr std::size_t kParallelCoordinates = std::size_t(1) << 16;
-    static constexpr std::size_t kSumRun = 8192;  // points per partial sum of the normaliser, and per box
-    std::vector<double> _run_sums;
+    static constexpr std::size_t kSumRun = 1024;  // points per partial sum of the normaliser, and per box
     std::vector<scalar_type> _run_boxes;
     ExactRepulsion _exact;
 

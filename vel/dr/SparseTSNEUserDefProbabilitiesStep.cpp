@@ -131,7 +131,7 @@ int SparseTSNEUserDefProbabilities<scalar_type, sparse_scalar_matrix_type>::thre
 
 template <typename scalar_type, typename sparse_scalar_matrix_type>
 typename SparseTSNEUserDefProbabilities<scalar_type, sparse_scalar_matrix_type>::Step
-SparseTSNEUserDefProbabilities<scalar_type, sparse_scalar_matrix_type>::stepSettings(double multiplier) const {
+SparseTSNEUserDefProbabilities<scalar_type, sparse_scalar_matrix_type>::stepSettings(double multiplier) {
     Step step;
     step.momentum =
         _params.momentumSwitchIteration > static_cast<double>(_iteration) ? _params.momentum : _params.finalMomentum;
@@ -140,6 +140,9 @@ SparseTSNEUserDefProbabilities<scalar_type, sparse_scalar_matrix_type>::stepSett
     step.multiplier = multiplier;
     step.grow = static_cast<scalar_type>(exaggerationFactor()) > 1.2;
     step.scale = 1.0;
+    // The runs' boxes, sized here: finishStep runs inside the team.
+    const std::size_t N = _P.size(), D = _embedding->numDimensions();
+    _run_boxes.resize((N + kSumRun - 1) / kSumRun * 2 * D);
     return step;
 }
 
@@ -149,22 +152,15 @@ void SparseTSNEUserDefProbabilities<scalar_type, sparse_scalar_matrix_type>::fin
     const std::size_t D = _embedding->numDimensions();
     const std::size_t runs = (N + kSumRun - 1) / kSumRun;
     scalar_type* y = _embedding_container->data();
-#pragma omp single
-    {
-        _run_sums.resize(runs);
-        _run_boxes.resize(runs * 2 * D);
-    }
-    // The normaliser in double over fixed runs of points, added in order by
-    // every thread alike.
-#pragma omp for schedule(static)
-    for (long long r = 0; r < static_cast<long long>(runs); ++r) {
-        const std::size_t end = std::min(N, static_cast<std::size_t>(r + 1) * kSumRun);
-        double sum = 0.0;
-        for (std::size_t i = static_cast<std::size_t>(r) * kSumRun; i < end; ++i) sum += _partial_normalisers[i];
-        _run_sums[static_cast<std::size_t>(r)] = sum;
-    }
+    // The normaliser in double over fixed runs of points, the runs added in
+    // order, by every thread alike: cheaper than another wait for the team.
     double sum = 0.0;
-    for (std::size_t r = 0; r < runs; ++r) sum += _run_sums[r];
+    for (std::size_t r = 0; r < runs; ++r) {
+        const std::size_t end = std::min(N, (r + 1) * kSumRun);
+        double run = 0.0;
+        for (std::size_t i = r * kSumRun; i < end; ++i) run += _partial_normalisers[i];
+        sum += run;
+    }
     const scalar_type Z = static_cast<scalar_type>(sum);
     const bool repulsion = Z > scalar_type(0);
     const double z = static_cast<double>(Z);
@@ -254,10 +250,11 @@ void SparseTSNEUserDefProbabilities<scalar_type, sparse_scalar_matrix_type>::doA
         Step step = stepSettings(multiplier);
         step.scale = scale;
         const scalar_type* y = _embedding_container->data();
+        _exact.resize(N);
         const int threads = threadsFor(static_cast<double>(N) * static_cast<double>(N) * kPairNanoseconds);
 #pragma omp parallel num_threads(threads) if (threads > 1)
         {
-            _exact.load(y, N);
+            _exact.load(y);
 #pragma omp for schedule(dynamic, 16)
             for (long long li = 0; li < static_cast<long long>(N); ++li) {
                 const std::size_t i = static_cast<std::size_t>(li);

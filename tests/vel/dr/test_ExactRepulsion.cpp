@@ -32,7 +32,8 @@ TEST(ExactRepulsion, MatchesTheSumsInDouble) {
         SCOPED_TRACE(n);
         const std::vector<float> y = scattered(n, 40 + n);
         vel::dr::ExactRepulsion exact;
-        exact.load(y.data(), n);
+        exact.resize(n);
+        exact.load(y.data());
         for (unsigned int i = 0; i < n; i += (n > 100 ? 13 : 1)) {
             double z = 0, fx = 0, fy = 0;
             for (unsigned int j = 0; j < n; ++j) {
@@ -60,9 +61,11 @@ TEST(ExactRepulsion, SameNumbersLoadedByATeam) {
     const unsigned int n = 5003;
     const std::vector<float> y = scattered(n, 3);
     vel::dr::ExactRepulsion alone, team;
-    alone.load(y.data(), n);
+    alone.resize(n);
+    alone.load(y.data());
+    team.resize(n);
 #pragma omp parallel num_threads(4)
-    team.load(y.data(), n);
+    team.load(y.data());
     std::vector<double> a(3 * n), b(3 * n);
 #pragma omp parallel for num_threads(4)
     for (long long i = 0; i < n; ++i) team.repulsion(static_cast<std::size_t>(i), &b[3 * i], b[3 * i + 2]);
