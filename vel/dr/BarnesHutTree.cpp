@@ -233,16 +233,24 @@ void BarnesHutTree<scalar_type, D>::buildTop(Top& top, Record* records, Record* 
 }
 
 template <typename scalar_type, unsigned int D>
-void BarnesHutTree<scalar_type, D>::place(Top& top, std::size_t& node, std::vector<Top*>& jobs) {
+void BarnesHutTree<scalar_type, D>::place(Top& top, std::size_t& node, std::vector<Top*>& jobs,
+                                          const std::vector<std::size_t>* exact) {
     top.place = node;
     if (top.job) {
-        top.capacity = 2 * top.points + 1;
+        // The k-th subtree in depth-first order is much the same from one build
+        // to the next: room for what it needed last time, and some more.
+        const std::size_t k = jobs.size();
+        if (exact != nullptr)
+            top.capacity = (*exact)[k];
+        else
+            top.capacity =
+                std::max(2 * top.points + 1, k < _jobSizes.size() ? _jobSizes[k] + _jobSizes[k] / 4 + 16 : 0);
         node += top.capacity;
         jobs.push_back(&top);
         return;
     }
     ++node;
-    for (const auto& child : top.children) place(*child, node, jobs);
+    for (const auto& child : top.children) place(*child, node, jobs, exact);
     top.node.next = static_cast<std::uint32_t>(node);
 }
 
@@ -309,6 +317,85 @@ void BarnesHutTree<scalar_type, D>::buildSerially(const scalar_type* y, unsigned
     _order.clear();
     for (std::size_t k = 0; k < _end; ++k)
         if (_nodes[k].point != kNoPoint) _order.push_back(_nodes[k].point);
+}
+
+template <typename scalar_type, unsigned int D>
+void BarnesHutTree<scalar_type, D>::buildInParts(const scalar_type* y, unsigned int N, int threads) {
+    // The top levels as tasks, each partitioning its node and handing its
+    // children on. Then the subtrees below them as tasks, each into a region of
+    // its own in depth-first order; the walk skips the places a region leaves
+    // unused. A subtree larger than its region is only counted: the parts are
+    // then laid out again with the counts, and built again.
+    const std::size_t cutoff = std::max(kTaskPoints, _count / (8 * static_cast<std::size_t>(threads)));
+    std::unique_ptr<Top> top;
+    std::vector<Top*> jobs;
+    std::size_t places = 0;
+    for (int attempt = 0;; ++attempt) {
+        if (attempt > 0) {
+            // The records again in index order, as the first attempt had them.
+            if (_count == N) {
+#pragma omp taskloop grainsize(1) default(shared)
+                for (long long r = 0; r < static_cast<long long>(N); r += kDistributionRun) {
+                    const std::size_t end = std::min<std::size_t>(N, static_cast<std::size_t>(r) + kDistributionRun);
+                    for (std::size_t i = static_cast<std::size_t>(r); i < end; ++i) {
+                        for (unsigned int d = 0; d < D; ++d) _records[i].position[d] = y[i * D + d];
+                        _records[i].index = static_cast<std::uint32_t>(i);
+                    }
+                }
+            } else {
+                fillRecords(y, N);
+            }
+        }
+        top = std::make_unique<Top>();
+        jobs.clear();
+        places = 0;
+        buildTop(*top, _records.data(), _scratch.data(), _count, _root, cutoff);
+        place(*top, places, jobs, attempt > 0 ? &_jobSizes : nullptr);
+        if (_nodes.size() < places) _nodes.resize(places);
+        bool overflowed = false;
+#pragma omp taskloop grainsize(1) default(shared)
+        for (long long j = 0; j < static_cast<long long>(jobs.size()); ++j) {
+            Top& job = *jobs[static_cast<std::size_t>(j)];
+            Region region{_nodes.data() + job.place, job.capacity};
+            buildSubtree(job.records, job.scratch, job.points, job.box, region, job.sum);
+            job.size = region.size;
+            if (region.overflowed()) {
+#pragma omp atomic write
+                overflowed = true;
+                continue;
+            }
+            for (std::size_t n = 0; n < region.size; ++n) job.leaves += region.data[n].point != kNoPoint;
+        }
+        _jobSizes.resize(jobs.size());
+        for (std::size_t k = 0; k < jobs.size(); ++k) _jobSizes[k] = jobs[k]->size;
+        if (!overflowed) break;
+    }
+
+    std::size_t leaves = 0;
+    std::vector<Top*> tops;
+    summariseTop(*top, leaves, tops);
+    _end = places;
+    _order.resize(leaves);
+    for (const Top* t : tops) {
+        _nodes[t->place] = t->node;
+        if (t->node.point != kNoPoint) {
+            _nodes[t->place].next = static_cast<std::uint32_t>(t->place + 1);
+            _order[t->firstLeaf] = t->node.point;
+        }
+    }
+#pragma omp taskloop grainsize(1) default(shared)
+    for (long long j = 0; j < static_cast<long long>(jobs.size()); ++j) {
+        const Top& job = *jobs[static_cast<std::size_t>(j)];
+        Node* nodes = _nodes.data() + job.place;
+        unsigned int* order = _order.data() + job.firstLeaf;
+        const std::uint32_t base = static_cast<std::uint32_t>(job.place);
+        const std::uint32_t after = static_cast<std::uint32_t>(job.place + job.capacity);
+        for (std::size_t n = 0; n < job.size; ++n) {
+            Node& node = nodes[n];
+            node.next = node.next == job.size ? after : base + node.next;
+            if (node.point != kNoPoint) *order++ = node.point;
+        }
+    }
 }
 
 template <typename scalar_type, unsigned int D>
@@ -398,61 +485,7 @@ void BarnesHutTree<scalar_type, D>::build(const scalar_type* y, unsigned int N) 
         } else if (_count < kParallelPoints || threads == 1) {
             buildSerially(y, N);
         } else {
-            // The top levels as tasks, each partitioning its node and handing its
-            // children on. Then the subtrees below them as tasks, each into a
-            // region of its own in depth-first order; the walk skips the places
-            // a region leaves unused.
-            Top top;
-            buildTop(top, _records.data(), _scratch.data(), _count, _root,
-                     std::max(kTaskPoints, _count / (8 * static_cast<std::size_t>(threads))));
-            std::size_t places = 0;
-            std::vector<Top*> jobs;
-            place(top, places, jobs);
-            if (_nodes.size() < places) _nodes.resize(places);
-            bool overflowed = false;
-#pragma omp taskloop grainsize(1) default(shared)
-            for (long long j = 0; j < static_cast<long long>(jobs.size()); ++j) {
-                Top& job = *jobs[static_cast<std::size_t>(j)];
-                Region region{_nodes.data() + job.place, job.capacity};
-                buildSubtree(job.records, job.scratch, job.points, job.box, region, job.sum);
-                job.size = region.size;
-                if (region.overflowed()) {
-#pragma omp atomic write
-                    overflowed = true;
-                    continue;
-                }
-                for (std::size_t n = 0; n < region.size; ++n) job.leaves += region.data[n].point != kNoPoint;
-            }
-            if (overflowed) {
-                fillRecords(y, N);
-                buildSerially(y, N);
-            } else {
-                std::size_t leaves = 0;
-                std::vector<Top*> tops;
-                summariseTop(top, leaves, tops);
-                _end = places;
-                _order.resize(leaves);
-                for (const Top* t : tops) {
-                    _nodes[t->place] = t->node;
-                    if (t->node.point != kNoPoint) {
-                        _nodes[t->place].next = static_cast<std::uint32_t>(t->place + 1);
-                        _order[t->firstLeaf] = t->node.point;
-                    }
-                }
-#pragma omp taskloop grainsize(1) default(shared)
-                for (long long j = 0; j < static_cast<long long>(jobs.size()); ++j) {
-                    const Top& job = *jobs[static_cast<std::size_t>(j)];
-                    Node* nodes = _nodes.data() + job.place;
-                    unsigned int* order = _order.data() + job.firstLeaf;
-                    const std::uint32_t base = static_cast<std::uint32_t>(job.place);
-                    const std::uint32_t after = static_cast<std::uint32_t>(job.place + job.capacity);
-                    for (std::size_t n = 0; n < job.size; ++n) {
-                        Node& node = nodes[n];
-                        node.next = node.next == job.size ? after : base + node.next;
-                        if (node.point != kNoPoint) *order++ = node.point;
-                    }
-                }
-            }
+            buildInParts(y, N, threads);
         }
         completeOrder(N);
     }

@@ -106,7 +106,10 @@ private:
     // Adds the subtree's nodes to `out` and gives the sum of its positions.
     void buildSubtree(Record* records, Record* scratch, std::size_t count, const Box& box, Region& out,
                       double* sum) const;
-    void place(Top& top, std::size_t& node, std::vector<Top*>& jobs);
+    // Places the top nodes and the jobs' regions in depth-first order; the
+    // regions as large as `exact` says when given.
+    void place(Top& top, std::size_t& node, std::vector<Top*>& jobs, const std::vector<std::size_t>* exact);
+    void buildInParts(const scalar_type* y, unsigned int N, int threads);
     void summariseTop(Top& top, std::size_t& leaf, std::vector<Top*>& tops);
     // The records of the points in the root box, in index order; their count.
     std::size_t fillRecords(const scalar_type* y, unsigned int N);
@@ -131,6 +134,8 @@ private:
     std::size_t _end = 0;      // of the walk through _nodes
     std::vector<unsigned int> _order;
     std::vector<Record> _records, _scratch;
+    std::vector<Record> _original;        // the records in index order while a build in parts may need them again
+    std::vector<std::size_t> _jobSizes;   // nodes of each part of the last build in parts, in depth-first order
     std::vector<double> _runBounds;       // sum, low and high per run of points and dimension
     std::vector<std::size_t> _runCounts;  // points outside the root box per run
     Box _root{};

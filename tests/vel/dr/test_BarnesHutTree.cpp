@@ -186,6 +186,41 @@ TEST(BarnesHutTree, SameNodesOnAnyThreadCount) {
     }
 }
 
+// Pairs of points a hair apart need long chains of nodes with one child: the
+// parts built apart outgrow the room first given to them and are laid out and
+// built again; the tree is still the one of a single thread.
+TEST(BarnesHutTree, PartsThatOutgrowTheirRoomAreBuiltAgain) {
+    const unsigned int n = 40000;
+    std::mt19937 rng(12);
+    std::uniform_real_distribution<float> uniform(-50.f, 50.f);
+    std::vector<float> y(2 * n);
+    for (unsigned int i = 0; i < n; i += 2) {
+        y[2 * i] = uniform(rng);
+        y[2 * i + 1] = uniform(rng);
+        y[2 * i + 2] = std::nextafter(std::nextafter(y[2 * i], 1e9f), 1e9f);
+        y[2 * i + 3] = y[2 * i + 1];
+    }
+    vel::dr::BarnesHutTree<float, 2> serial, parts;
+    serial.build(y.data(), n);
+    for (int round = 0; round < 2; ++round) {  // the second build starts with the room the first needed
+#pragma omp parallel num_threads(8)
+        parts.build(y.data(), n);
+        const auto a = walk(serial), b = walk(parts);
+        ASSERT_EQ(a.size(), b.size());
+        EXPECT_GT(a.size(), 4u * n) << "the chains this test is about";
+        for (std::size_t k = 0; k < a.size(); ++k)
+            ASSERT_TRUE(a[k].count == b[k].count && a[k].point == b[k].point &&
+                        a[k].centreOfMass[0] == b[k].centreOfMass[0] && a[k].centreOfMass[1] == b[k].centreOfMass[1])
+                << "node " << k;
+        for (unsigned int i = 0; i < n; i += 37) {
+            Repulsion<2> x, r;
+            serial.repulsion(y.data() + 2 * i, i, 0.5, x.force.data(), x.normaliser);
+            parts.repulsion(y.data() + 2 * i, i, 0.5, r.force.data(), r.normaliser);
+            ASSERT_TRUE(x.force == r.force && x.normaliser == r.normaliser) << i;
+        }
+    }
+}
+
 // No points, one point, all points equal, a not-a-number coordinate.
 TEST(BarnesHutTree, DegenerateInputs) {
     vel::dr::BarnesHutTree<float, 2> tree;
