@@ -3,6 +3,7 @@
 #include <omp.h>
 
 #include <algorithm>
+#include <cassert>
 #include <cfloat>
 #include <cmath>
 
@@ -120,7 +121,7 @@ void BarnesHutTree<scalar_type, D>::distribute(const Record* records, std::size_
 
 template <typename scalar_type, unsigned int D>
 void BarnesHutTree<scalar_type, D>::distributeInTasks(const Record* records, std::size_t count, const Box& box,
-                                                      Record* scratch, std::size_t* start, double* between) {
+                                                      Record* scratch, std::size_t* start, double* between) const {
     const Halves<D> halves(box.centre, box.width);
     const std::size_t runs = (count + kDistributionRun - 1) / kDistributionRun;
     const std::size_t width = kChildren + 1;  // the children, then the points between them
@@ -166,27 +167,46 @@ void BarnesHutTree<scalar_type, D>::distributeInTasks(const Record* records, std
 }
 
 template <typename scalar_type, unsigned int D>
+bool BarnesHutTree<scalar_type, D>::descend(Record*& records, Record*& scratch, std::size_t count, Box& box,
+                                            std::size_t* start, double* between) const {
+    for (;;) {
+        if (oneStack(records, count)) return false;
+        if (count >= kTasksDistribute)
+            distributeInTasks(records, count, box, scratch, start, between);
+        else
+            distribute(records, count, box, scratch, start, between);
+        unsigned int only = kChildren;
+        for (unsigned int c = 0; c < kChildren; ++c)
+            if (start[c + 1] - start[c] == count) only = c;
+        if (only == kChildren) return true;
+        box = childBox(box, only);
+        std::swap(records, scratch);
+    }
+}
+
+template <typename scalar_type, unsigned int D>
 void BarnesHutTree<scalar_type, D>::buildSubtree(Record* records, Record* scratch, std::size_t count, const Box& box,
                                                  Region& out, double* sum) const {
     const std::size_t self = out.size;
+    Box own = box;
+    std::size_t start[kChildren + 1];
     Node node;
-    node.maxWidth = maxWidth(box);
     node.count = static_cast<std::uint32_t>(count);
     node.next = static_cast<std::uint32_t>(self + 1);
-    if (oneStack(records, count)) {
+    const bool inner = descend(records, scratch, count, own, start, sum);
+    node.maxWidth = maxWidth(own);
+    if (!inner) {
         leaf(records, count, node, sum);
         out.push(node);
         return;
     }
     node.point = kNoPoint;
     out.push(node);
-    std::size_t start[kChildren + 1];
-    distribute(records, count, box, scratch, start, sum);
     for (unsigned int c = 0; c < kChildren; ++c) {
         const std::size_t n = start[c + 1] - start[c];
         if (n == 0) continue;
         double childSum[D];
-        buildSubtree(scratch + start[c], records + start[c], n, childBox(box, c), out, childSum);
+        buildSubtree(scratch + start[c], records + start[c], n, childBox(own, c), out, childSum);
         for (unsigned int d = 0; d < D; ++d) sum[d] += childSum[d];
     }
     if (Node* done = out.at(self)) {
@@ -198,18 +218,16 @@ void BarnesHutTree<scalar_type, D>::buildSubtree(Record* records, Record* scratc
 template <typename scalar_type, unsigned int D>
 void BarnesHutTree<scalar_type, D>::buildTop(Top& top, Record* records, Record* scratch, std::size_t count,
                                              const Box& box, std::size_t cutoff) {
-    top.node.maxWidth = maxWidth(box);
+    Box own = box;
+    std::size_t start[kChildren + 1];
     top.node.count = static_cast<std::uint32_t>(count);
-    if (oneStack(records, count)) {
+    const bool inner = descend(records, scratch, count, own, start, top.sum);
+    top.node.maxWidth = maxWidth(own);
+    if (!inner) {
         leaf(records, count, top.node, top.sum);
         return;
     }
     top.node.point = kNoPoint;
-    std::size_t start[kChildren + 1];
-    if (count >= kTasksDistribute)
-        distributeInTasks(records, count, box, scratch, start, top.sum);
-    else
-        distribute(records, count, box, scratch, start, top.sum);
     for (unsigned int c = 0; c < kChildren; ++c) {
         const std::size_t n = start[c + 1] - start[c];
         if (n == 0) continue;
@@ -217,7 +235,7 @@ void BarnesHutTree<scalar_type, D>::buildTop(Top& top, Record* records, Record* 
         Top* child = top.children.back().get();
         Record* childRecords = scratch + start[c];
         Record* childScratch = records + start[c];
-        const Box childBounds = childBox(box, c);
+        const Box childBounds = childBox(own, c);
         if (n > cutoff) {
 #pragma omp task default(shared) firstprivate(child, childRecords, childScratch, n, childBounds)
             buildTop(*child, childRecords, childScratch, n, childBounds, cutoff);
@@ -233,24 +251,16 @@ void BarnesHutTree<scalar_type, D>::buildTop(Top& top, Record* records, Record* 
 }
 
 template <typename scalar_type, unsigned int D>
-void BarnesHutTree<scalar_type, D>::place(Top& top, std::size_t& node, std::vector<Top*>& jobs,
-                                          const std::vector<std::size_t>* exact) {
+void BarnesHutTree<scalar_type, D>::place(Top& top, std::size_t& node, std::vector<Top*>& jobs) {
     top.place = node;
     if (top.job) {
-        // The k-th subtree in depth-first order is much the same from one build
-        // to the next: room for what it needed last time, and some more.
-        const std::size_t k = jobs.size();
-        if (exact != nullptr)
-            top.capacity = (*exact)[k];
-        else
-            top.capacity =
-                std::max(2 * top.points + 1, k < _jobSizes.size() ? _jobSizes[k] + _jobSizes[k] / 4 + 16 : 0);
+        top.capacity = 2 * top.points + 1;
         node += top.capacity;
         jobs.push_back(&top);
         return;
     }
     ++node;
-    for (const auto& child : top.children) place(*child, node, jobs, exact);
+    for (const auto& child : top.children) place(*child, node, jobs);
     top.node.next = static_cast<std::uint32_t>(node);
 }
 
@@ -300,80 +310,46 @@ std::size_t BarnesHutTree<scalar_type, D>::fillRecords(const scalar_type* y, uns
 }
 
 template <typename scalar_type, unsigned int D>
-void BarnesHutTree<scalar_type, D>::buildSerially(const scalar_type* y, unsigned int N) {
-    std::size_t capacity = 2 * _count + 1;
-    for (bool first = true;; first = false) {
-        if (!first) fillRecords(y, N);  // the failed attempt left them partitioned
-        if (_nodes.size() < capacity) _nodes.resize(capacity);
-        Region region{_nodes.data(), capacity};
-        double sum[D];
-        buildSubtree(_records.data(), _scratch.data(), _count, _root, region, sum);
-        if (!region.overflowed()) {
-            _end = region.size;
-            break;
-        }
-        capacity = region.size;  // rare: long chains of nodes with one child
-    }
+void BarnesHutTree<scalar_type, D>::buildSerially() {
+    const std::size_t capacity = 2 * _count + 1;
+    if (_nodes.size() < capacity) _nodes.resize(capacity);
+    Region region{_nodes.data(), capacity};
+    double sum[D];
+    buildSubtree(_records.data(), _scratch.data(), _count, _root, region, sum);
+    assert(!region.overflowed());
+    _end = region.size;
     _order.clear();
     for (std::size_t k = 0; k < _end; ++k)
         if (_nodes[k].point != kNoPoint) _order.push_back(_nodes[k].point);
 }
 
 template <typename scalar_type, unsigned int D>
-void BarnesHutTree<scalar_type, D>::buildInParts(const scalar_type* y, unsigned int N, int threads) {
+void BarnesHutTree<scalar_type, D>::buildInParts(int threads) {
     // The top levels as tasks, each partitioning its node and handing its
     // children on. Then the subtrees below them as tasks, each into a region of
-    // its own in depth-first order; the walk skips the places a region leaves
-    // unused. A subtree larger than its region is only counted: the parts are
-    // then laid out again with the counts, and built again.
+    // its own in depth-first order, 2n + 1 places for n points: with no node of
+    // a single child and nothing between, a subtree has at most 2n - 1 nodes.
+    // The walk skips the places a region leaves unused.
     const std::size_t cutoff = std::max(kTaskPoints, _count / (8 * static_cast<std::size_t>(threads)));
-    std::unique_ptr<Top> top;
+    Top top;
     std::vector<Top*> jobs;
     std::size_t places = 0;
-    for (int attempt = 0;; ++attempt) {
-        if (attempt > 0) {
-            // The records again in index order, as the first attempt had them.
-            if (_count == N) {
+    buildTop(top, _records.data(), _scratch.data(), _count, _root, cutoff);
+    place(top, places, jobs);
+    if (_nodes.size() < places) _nodes.resize(places);
 #pragma omp taskloop grainsize(1) default(shared)
-                for (long long r = 0; r < static_cast<long long>(N); r += kDistributionRun) {
-                    const std::size_t end = std::min<std::size_t>(N, static_cast<std::size_t>(r) + kDistributionRun);
-                    for (std::size_t i = static_cast<std::size_t>(r); i < end; ++i) {
-                        for (unsigned int d = 0; d < D; ++d) _records[i].position[d] = y[i * D + d];
-                        _records[i].index = static_cast<std::uint32_t>(i);
-                    }
-                }
-            } else {
-                fillRecords(y, N);
-            }
-        }
-        top = std::make_unique<Top>();
-        jobs.clear();
-        places = 0;
-        buildTop(*top, _records.data(), _scratch.data(), _count, _root, cutoff);
-        place(*top, places, jobs, attempt > 0 ? &_jobSizes : nullptr);
-        if (_nodes.size() < places) _nodes.resize(places);
-        bool overflowed = false;
-#pragma omp taskloop grainsize(1) default(shared)
-        for (long long j = 0; j < static_cast<long long>(jobs.size()); ++j) {
-            Top& job = *jobs[static_cast<std::size_t>(j)];
-            Region region{_nodes.data() + job.place, job.capacity};
-            buildSubtree(job.records, job.scratch, job.points, job.box, region, job.sum);
-            job.size = region.size;
-            if (region.overflowed()) {
-#pragma omp atomic write
-                overflowed = true;
-                continue;
-            }
-            for (std::size_t n = 0; n < region.size; ++n) job.leaves += region.data[n].point != kNoPoint;
-        }
-        _jobSizes.resize(jobs.size());
-        for (std::size_t k = 0; k < jobs.size(); ++k) _jobSizes[k] = jobs[k]->size;
-        if (!overflowed) break;
+    for (long long j = 0; j < static_cast<long long>(jobs.size()); ++j) {
+        Top& job = *jobs[static_cast<std::size_t>(j)];
+        Region region{_nodes.data() + job.place, job.capacity};
+        buildSubtree(job.records, job.scratch, job.points, job.box, region, job.sum);
+        assert(!region.overflowed());
+        job.size = region.size;
+        for (std::size_t n = 0; n < region.size; ++n) job.leaves += region.data[n].point != kNoPoint;
     }
 
     std::size_t leaves = 0;
     std::vector<Top*> tops;
-    summariseTop(*top, leaves, tops);
+    summariseTop(top, leaves, tops);
     _end = places;
     _order.resize(leaves);
     for (const Top* t : tops) {
@@ -483,9 +459,9 @@ void BarnesHutTree<scalar_type, D>::build(const scalar_type* y, unsigned int N) 
         if (_count == 0) {
             // No tree.
         } else if (_count < kParallelPoints || threads == 1) {
-            buildSerially(y, N);
+            buildSerially();
         } else {
-            buildInParts(y, N, threads);
+            buildInParts(threads);
         }
         completeOrder(N);
     }

@@ -1,24 +1,26 @@
 #pragma once
 // The Barnes-Hut space-partitioning tree of the CPU t-SNE engine, as flat
-// node arrays. It is SPTree's tree, node for node: the same root box (centred
-// on the mean, half-widths reaching the farthest point plus 1e-5), the same
-// halving of boxes, a point to the first child whose closed box holds it (one
-// that falls between the children by rounding stays counted in the parent
-// only), and one distinct position per leaf with equal points stacked on the
-// lowest index. The force on a point is the same sum in the same order: a node
-// is summarised when it is a leaf or its largest half-width over the distance
-// to its centre of mass is below theta, and the leaf of the point itself is
-// skipped. Centres of mass are the sums of the children's positions over the
-// count, formed bottom-up, where SPTree keeps running means: forces agree with
-// SPTree's to rounding.
+// node arrays. It is SPTree's tree: the same root box (centred on the mean,
+// half-widths reaching the farthest point plus 1e-5), the same halving of
+// boxes, a point to the first child whose closed box holds it (one that falls
+// between the children by rounding stays counted in the parent only), and one
+// distinct position per leaf with equal points stacked on the lowest index.
+// Nodes with a single child and no point between their children are left
+// out: they add exactly what their child adds, and only where the child would
+// be summarised too. The force on a point is the same sum in the same order:
+// a node is summarised when it is a leaf or its largest half-width over the
+// distance to its centre of mass is below theta, and the leaf of the point
+// itself is skipped. Centres of mass are the sums of the children's positions
+// over the count, formed bottom-up, where SPTree keeps running means: forces
+// agree with SPTree's to rounding.
 //
 // Layout: nodes are stored in depth-first order, children in SPTree's child
 // order and empty children left out; each node names the node after its
 // subtree, so that a query walks the array forwards without a stack. The
 // build partitions (position, index) records top-down; the top levels are
-// partitioned in parallel, the subtrees below them built in parallel into
-// arrays of their own and copied into place. Every sum is taken in an order
-// fixed by the points alone: the tree is the same on any number of threads.
+// partitioned in tasks, the subtrees below them built in parallel into regions
+// of the array. Every sum is taken in an order fixed by the points alone: the
+// tree is the same on any number of threads.
 
 #include <cstdint>
 #include <memory>
@@ -106,15 +108,22 @@ private:
     // Adds the subtree's nodes to `out` and gives the sum of its positions.
     void buildSubtree(Record* records, Record* scratch, std::size_t count, const Box& box, Region& out,
                       double* sum) const;
-    // Places the top nodes and the jobs' regions in depth-first order; the
-    // regions as large as `exact` says when given.
-    void place(Top& top, std::size_t& node, std::vector<Top*>& jobs, const std::vector<std::size_t>* exact);
-    void buildInParts(const scalar_type* y, unsigned int N, int threads);
+    // Places the top nodes and the jobs' regions in depth-first order.
+    void place(Top& top, std::size_t& node, std::vector<Top*>& jobs);
+    void buildInParts(int threads);
+    // Distributes the records over the box's children. While they all fall
+    // into one child, that child's box takes the box's place: a node with one
+    // child and no point between its children has the child's count and
+    // centre of mass, is summarised whenever the child is, and adds the same
+    // as the child, so the tree leaves it out. False for a leaf (one stack),
+    // with nothing distributed.
+    bool descend(Record*& records, Record*& scratch, std::size_t count, Box& box, std::size_t* start,
+                 double* between) const;
     void summariseTop(Top& top, std::size_t& leaf, std::vector<Top*>& tops);
     // The records of the points in the root box, in index order; their count.
     std::size_t fillRecords(const scalar_type* y, unsigned int N);
-    // The whole tree on the calling thread, into one region grown as needed.
-    void buildSerially(const scalar_type* y, unsigned int N);
+    // The whole tree on the calling thread.
+    void buildSerially();
     // True when the records hold one position only (a leaf).
     static bool oneStack(const Record* records, std::size_t count);
     static void leaf(const Record* records, std::size_t count, Node& node, double* sum);
@@ -125,7 +134,7 @@ private:
     void distribute(const Record* records, std::size_t count, const Box& box, Record* scratch, std::size_t* start,
                     double* between) const;
     void distributeInTasks(const Record* records, std::size_t count, const Box& box, Record* scratch,
-                           std::size_t* start, double* between);
+                           std::size_t* start, double* between) const;
     void completeOrder(unsigned int N);
     static Box childBox(const Box& box, unsigned int child);
     static double maxWidth(const Box& box);
@@ -135,7 +144,6 @@ private:
     std::vector<unsigned int> _order;
     std::vector<Record> _records, _scratch;
     std::vector<Record> _original;        // the records in index order while a build in parts may need them again
-    std::vector<std::size_t> _jobSizes;   // nodes of each part of the last build in parts, in depth-first order
     std::vector<double> _runBounds;       // sum, low and high per run of points and dimension
     std::vector<std::size_t> _runCounts;  // points outside the root box per run
     Box _root{};
