@@ -28,8 +28,8 @@ class MCV_GpuGradientDescent;
 // subset of the loaded data, computed on the GUI thread and shown live.
 //
 // A run gathers the subset's values of the enabled markers, computes the
-// sparse joint probabilities, sets up the CPU (Barnes-Hut) or GPU (raster
-// field) gradient descent and iterates. Every step is reported through the
+// sparse conditional probabilities, sets up the CPU (Barnes-Hut) or GPU
+// (raster field) gradient descent, which symmetrises them, and iterates. Every step is reported through the
 // callback interface; the coordinates are kept for the renderer and written
 // into the data set as the variables "QLMRN_TsneX" and "QLMRN_TsneY", so they
 // travel with exported files. Progress and timings go to standard output.
@@ -212,7 +212,7 @@ private:
     std::unique_ptr<vel::utils::CoutLog> m_logger;
     std::vector<float> m_highDimensionalData;
     unsigned m_highDimensionalDims = 0;
-    SparseMatrix m_probabilities;
+    SparseMatrix m_probabilities;  // conditional, not symmetrised
     std::unique_ptr<CpuEngine> m_cpuEngine;
     std::unique_ptr<MCV_GpuGradientDescent> m_gpu;
     Engine m_engine = Engine::None;

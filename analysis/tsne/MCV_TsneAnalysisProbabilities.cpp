@@ -124,8 +124,11 @@ bool MCV_TsneAnalysis::computeProbabilities() {
     timer.start();
     Generator generator;
     generator.setLogger(m_logger.get());
-    generator.computeJointProbabilityDistribution(m_highDimensionalData.data(), static_cast<unsigned>(d),
-                                                  static_cast<unsigned>(n), m_probabilities, params);
+    // The conditional rows: both engines symmetrise them into a joint matrix of
+    // their own, so the analysis and a running engine hold the probabilities
+    // before and after symmetrisation once each.
+    generator.computeProbabilityDistributions(m_highDimensionalData.data(), static_cast<unsigned>(d),
+                                              static_cast<unsigned>(n), m_probabilities, params);
     timer.stop();
 
     std::cout << "Probability distributions calculated.";

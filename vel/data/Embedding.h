@@ -3,6 +3,8 @@
 // i * numDimensions() .. i * numDimensions() + numDimensions() - 1.
 // Invariant: the container holds exactly numDimensions() * numDataPoints() values.
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <limits>
 #include <stdexcept>
@@ -74,8 +76,10 @@ public:
         scalar_vector_type bbox;
         plainBox(bbox);
         const scalar_vector_type offset = centringOffsets(bbox);
-        for (unsigned int i = 0; i < _num_data_points; ++i)
-            for (unsigned int d = 0; d < _num_dimensions; ++d) dataAt(i, d) += offset[d];
+        const unsigned int D = _num_dimensions;
+#pragma omp parallel for schedule(static) if (static_cast <long long>(_embedding.size()) >= kParallelValues)
+        for (long long i = 0; i < static_cast<long long>(_num_data_points); ++i)
+            for (unsigned int d = 0; d < D; ++d) _embedding[static_cast<std::size_t>(i) * D + d] += offset[d];
     }
 
     // Centres and scales a cloud whose first-dimension extent is below `d` so that
@@ -86,19 +90,41 @@ public:
     void scaleIfBiggerThan(scalar_type d) { rescale(d, false); }
 
 private:
+    // Below this many coordinates the passes over all points run on the calling
+    // thread: a parallel region would cost more than it saves.
+    static constexpr long long kParallelValues = 1 << 16;
+    static constexpr unsigned int kBoxRun = 1 << 14;  // points per run of the box
+
+    // Runs of points are scanned apart and their boxes joined in order: each
+    // bound is the first of its value in point order, as in one serial scan.
     void plainBox(scalar_vector_type& bbox) const {
-        bbox.assign(2 * static_cast<std::size_t>(_num_dimensions), scalar_type(0));
-        for (unsigned int d = 0; d < _num_dimensions; ++d) {
-            bbox[2 * d] = std::numeric_limits<scalar_type>::max();
-            bbox[2 * d + 1] = -std::numeric_limits<scalar_type>::max();
-        }
-        for (unsigned int i = 0; i < _num_data_points; ++i) {
-            for (unsigned int d = 0; d < _num_dimensions; ++d) {
-                const scalar_type v = dataAt(i, d);
-                if (v < bbox[2 * d]) bbox[2 * d] = v;
-                if (v > bbox[2 * d + 1]) bbox[2 * d + 1] = v;
+        const unsigned int D = _num_dimensions;
+        const unsigned int runs = (_num_data_points + kBoxRun - 1) / kBoxRun;
+        scalar_vector_type boxes(2 * static_cast<std::size_t>(D) * (runs + 1), scalar_type(0));
+        for (unsigned int r = 0; r <= runs; ++r)
+            for (unsigned int d = 0; d < D; ++d) {
+                boxes[(static_cast<std::size_t>(r) * D + d) * 2] = std::numeric_limits<scalar_type>::max();
+                boxes[(static_cast<std::size_t>(r) * D + d) * 2 + 1] = -std::numeric_limits<scalar_type>::max();
             }
+#pragma omp parallel for schedule(static) if (static_cast <long long>(_embedding.size()) >= kParallelValues)
+        for (long long r = 0; r < static_cast<long long>(runs); ++r) {
+            scalar_type* box = boxes.data() + 2 * static_cast<std::size_t>(r) * D;
+            const unsigned int end = std::min(_num_data_points, static_cast<unsigned int>(r + 1) * kBoxRun);
+            for (unsigned int i = static_cast<unsigned int>(r) * kBoxRun; i < end; ++i)
+                for (unsigned int d = 0; d < D; ++d) {
+                    const scalar_type v = dataAt(i, d);
+                    if (v < box[2 * d]) box[2 * d] = v;
+                    if (v > box[2 * d + 1]) box[2 * d + 1] = v;
+                }
         }
+        bbox.assign(boxes.end() - 2 * static_cast<std::ptrdiff_t>(D), boxes.end());
+        for (unsigned int r = 0; r < runs; ++r)
+            for (unsigned int d = 0; d < D; ++d) {
+                const scalar_type lo = boxes[(static_cast<std::size_t>(r) * D + d) * 2];
+                const scalar_type hi = boxes[(static_cast<std::size_t>(r) * D + d) * 2 + 1];
+                if (lo < bbox[2 * d]) bbox[2 * d] = lo;
+                if (hi > bbox[2 * d + 1]) bbox[2 * d + 1] = hi;
+            }
     }
     scalar_vector_type centringOffsets(const scalar_vector_type& bbox) const {
         scalar_vector_type offset(_num_dimensions);
@@ -116,8 +142,13 @@ private:
         // A zero or non-finite extent would turn every coordinate into inf or NaN.
         const bool scalable = extent > 0 && extent <= std::numeric_limits<scalar_type>::max();
         const scalar_type factor = scalable ? target / extent : scalar_type(1);
-        for (unsigned int i = 0; i < _num_data_points; ++i)
-            for (unsigned int d = 0; d < _num_dimensions; ++d) dataAt(i, d) = (dataAt(i, d) + offset[d]) * factor;
+        const unsigned int D = _num_dimensions;
+#pragma omp parallel for schedule(static) if (static_cast <long long>(_embedding.size()) >= kParallelValues)
+        for (long long i = 0; i < static_cast<long long>(_num_data_points); ++i)
+            for (unsigned int d = 0; d < D; ++d) {
+                scalar_type& v = _embedding[static_cast<std::size_t>(i) * D + d];
+                v = (v + offset[d]) * factor;
+            }
     }
 
     unsigned int _num_dimensions = 0;

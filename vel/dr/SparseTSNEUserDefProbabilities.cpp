@@ -1,5 +1,6 @@
 #include "vel/dr/SparseTSNEUserDefProbabilities.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -17,6 +18,7 @@
 #include "vel/dr/SPTree.h"
 #include "vel/utils/Distances.h"
 #include "vel/utils/LogValue.h"
+#include "vel/utils/ReleaseFreedMemory.h"
 
 namespace vel {
 namespace dr {
@@ -50,11 +52,12 @@ void SparseTSNEUserDefProbabilities<scalar_type, sparse_scalar_matrix_type>::che
     if (params.embeddingDimensionality < 2)
         throw std::logic_error("SparseTSNEUserDefProbabilities: the embedding needs at least 2 dimensions");
     const std::size_t n = P.size();
-    for (const auto& row : P)
-        for (const auto& entry : row)
-            if (entry.first >= n)
-                throw std::logic_error(
-                    "SparseTSNEUserDefProbabilities: a column index is not below the number of rows");
+    bool outside = false;
+#pragma omp parallel for schedule(static) reduction(|| : outside)
+    for (long long li = 0; li < static_cast<long long>(n); ++li)
+        for (const auto& entry : P[static_cast<std::size_t>(li)]) outside = outside || entry.first >= n;
+    if (outside)
+        throw std::logic_error("SparseTSNEUserDefProbabilities: a column index is not below the number of rows");
 }
 
 template <typename scalar_type, typename sparse_scalar_matrix_type>
@@ -99,6 +102,8 @@ void SparseTSNEUserDefProbabilities<scalar_type, sparse_scalar_matrix_type>::pre
     } else {
         _P = P;
     }
+    // The symmetrisation's working memory and whatever the caller freed before.
+    utils::releaseFreedMemory();
     initializeEmbeddingPosition(_params.seed, _params.initialSpread);
     _iteration = 0;
     _initialized = true;
@@ -168,7 +173,9 @@ void SparseTSNEUserDefProbabilities<scalar_type, sparse_scalar_matrix_type>::doA
     if (!_initialized) throw std::logic_error("Cannot compute a gradient descent iteration on unitialized data");
     if (_params.momentumSwitchIteration == static_cast<double>(_iteration)) log("Switch to final momentum...");
     if (_iteration == _params.removeExaggerationIteration) log("Remove exaggeration...");
-    if (_theta == scalar_type(0))
+    if (exactSumPays())
+        doAnIterationExactSum(multiplier, _theta == scalar_type(0) ? 4.0 : 1.0);
+    else if (_theta == scalar_type(0))
         doAnIterationExact(multiplier);
     else
         doAnIterationBarnesHut(multiplier);
@@ -178,12 +185,6 @@ template <typename scalar_type, typename sparse_scalar_matrix_type>
 void SparseTSNEUserDefProbabilities<scalar_type, sparse_scalar_matrix_type>::doAnIterationExact(double multiplier) {
     computeLowDimensionalDistribution();
     computeExactGradient(exaggerationFactor());
-    updateTheEmbedding(multiplier);
-}
-
-template <typename scalar_type, typename sparse_scalar_matrix_type>
-void SparseTSNEUserDefProbabilities<scalar_type, sparse_scalar_matrix_type>::doAnIterationBarnesHut(double multiplier) {
-    computeBarnesHutGradient(exaggerationFactor());
     updateTheEmbedding(multiplier);
 }
 
@@ -249,70 +250,42 @@ void SparseTSNEUserDefProbabilities<scalar_type, sparse_scalar_matrix_type>::com
 }
 
 template <typename scalar_type, typename sparse_scalar_matrix_type>
-void SparseTSNEUserDefProbabilities<scalar_type, sparse_scalar_matrix_type>::computeBarnesHutGradient(
+void SparseTSNEUserDefProbabilities<scalar_type, sparse_scalar_matrix_type>::barnesHutForcesOfSPTree(
     double exaggeration) {
     const std::size_t N = _P.size();
     const std::size_t D = _embedding->numDimensions();
-    if (N == 0) return;
     scalar_type* y = _embedding_container->data();
-    const double e = static_cast<double>(static_cast<scalar_type>(exaggeration));
-    const double n = static_cast<double>(N);
-
     const SPTree<scalar_type> tree(static_cast<unsigned int>(D), y, static_cast<unsigned int>(N));
-    _attractive.assign(N * D, 0.0);
-    _repulsive.assign(N * D, 0.0);
-    _partial_normalisers.assign(N, 0.0);
+    _query_order.resize(N);
+    std::size_t listed = tree.getAllIndices(_query_order.data());
+    std::vector<unsigned char> seen(N, 0);
+    for (std::size_t k = 0; k < listed; ++k) seen[_query_order[k]] = 1;
+    for (std::size_t i = 0; i < N; ++i)
+        if (!seen[i]) _query_order[listed++] = static_cast<unsigned int>(i);
     const double theta = static_cast<double>(_theta);
-
-    // The repulsive queries run in the tree's depth-first order: neighbouring
-    // queries walk the same nodes, which keeps them in cache. Each point's
-    // result is its own, so the order changes no number; positions move little
-    // between iterations, so the order is refreshed only every tenth one.
-    if (_query_order.size() != N || _iteration % 10 == 0) {
-        _query_order.resize(N);
-        std::size_t listed = tree.getAllIndices(_query_order.data());
-        // Points stacked on an equal point, and any the tree refused, come last.
-        std::vector<unsigned char> seen(N, 0);
-        for (std::size_t k = 0; k < listed; ++k) seen[_query_order[k]] = 1;
-        for (std::size_t i = 0; i < N; ++i)
-            if (!seen[i]) _query_order[listed++] = static_cast<unsigned int>(i);
-    }
-
-#pragma omp parallel
-    {
+#pragma omp parallel for schedule(static)
+    for (long long li = 0; li < static_cast<long long>(N); ++li) {
+        const std::size_t i = static_cast<std::size_t>(li);
+        const scalar_type* yi = y + i * D;
+        double* a = _attractive.data() + i * D;
         std::vector<double> delta(D);
-        // The two loops write different arrays: no barrier between them.
-#pragma omp for schedule(static) nowait
-        for (long long li = 0; li < static_cast<long long>(N); ++li) {
-            const std::size_t i = static_cast<std::size_t>(li);
-            const scalar_type* yi = y + i * D;
-            double* a = _attractive.data() + i * D;
-            for (const auto& entry : _P[i]) {
-                const scalar_type* yj = y + static_cast<std::size_t>(entry.first) * D;
-                double w = 1.0;
-                for (std::size_t d = 0; d < D; ++d) {
-                    delta[d] = static_cast<double>(static_cast<scalar_type>(yi[d] - yj[d]));
-                    w += delta[d] * delta[d];
-                }
-                const double c = static_cast<double>(entry.second) * e / w / n;
-                for (std::size_t d = 0; d < D; ++d) a[d] += delta[d] * c;
+        for (const auto& entry : _P[i]) {
+            const scalar_type* yj = y + static_cast<std::size_t>(entry.first) * D;
+            double w = 1.0;
+            for (std::size_t d = 0; d < D; ++d) {
+                delta[d] = static_cast<double>(static_cast<scalar_type>(yi[d] - yj[d]));
+                w += delta[d] * delta[d];
             }
-        }
-#pragma omp for schedule(static)
-        for (long long k = 0; k < static_cast<long long>(N); ++k) {
-            const unsigned int i = _query_order[static_cast<std::size_t>(k)];
-            tree.computeNonEdgeForcesOMP(i, theta, _repulsive.data() + static_cast<std::size_t>(i) * D,
-                                         _partial_normalisers[i]);
+            const double c = static_cast<double>(entry.second) * exaggeration / w / static_cast<double>(N);
+            for (std::size_t d = 0; d < D; ++d) a[d] += delta[d] * c;
         }
     }
-
-    scalar_type Z = 0;
-    for (const double z : _partial_normalisers) Z = static_cast<scalar_type>(static_cast<double>(Z) + z);
-    const bool repulsion = Z > scalar_type(0);
-    // Element-wise and cheap: a parallel region would cost more than it saves.
-    for (long long k = 0; k < static_cast<long long>(N * D); ++k)
-        _gradient[k] = static_cast<scalar_type>(repulsion ? _attractive[k] - _repulsive[k] / static_cast<double>(Z)
-                                                          : _attractive[k]);
+#pragma omp parallel for schedule(static)
+    for (long long k = 0; k < static_cast<long long>(N); ++k) {
+        const unsigned int i = _query_order[static_cast<std::size_t>(k)];
+        tree.computeNonEdgeForcesOMP(i, theta, _repulsive.data() + static_cast<std::size_t>(i) * D,
+                                     _partial_normalisers[i]);
+    }
 }
 
 template <typename scalar_type, typename sparse_scalar_matrix_type>
@@ -324,6 +297,7 @@ void SparseTSNEUserDefProbabilities<scalar_type, sparse_scalar_matrix_type>::upd
     const double learningRate = _params.learningRate;
     scalar_type* y = _embedding_container->data();
     const long long count = static_cast<long long>(_gradient.size());
+#pragma omp parallel for schedule(static) if (static_cast <std::size_t>(count) >= kParallelCoordinates)
     for (long long k = 0; k < count; ++k) {
         const scalar_type g = _gradient[k];
         const scalar_type u = _previous_gradient[k];

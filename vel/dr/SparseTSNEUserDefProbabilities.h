@@ -2,16 +2,24 @@
 // t-SNE gradient descent on the CPU over a sparse joint-probability matrix
 // given by the caller. One iteration per doAnIteration() call; positions are
 // written in place into the caller's embedding. theta 0 selects the exact
-// O(N^2) gradient, theta > 0 the Barnes-Hut approximation.
+// O(N^2) gradient, theta > 0 the Barnes-Hut approximation (BarnesHutTree).
+// For a 2-D float embedding the repulsion is the exact sum of all pairs
+// (ExactRepulsion) at theta 0, and also at a theta > 0 small enough for the
+// size that the tree would visit most of its nodes and cost more than the sum
+// it approximates; the gradient keeps the scale of the rule chosen (the exact
+// gradient's or Barnes-Hut's).
 //
-// Results do not depend on the thread count: every parallel loop writes only
-// the rows of its own points, and every sum over points is formed serially in
-// index order.
+// Each iteration runs as one parallel stretch on as many threads as its work
+// pays for, at most omp_get_max_threads(). Results do not depend on the thread
+// count: every parallel loop writes only the rows of its own points, and every
+// sum over points is formed over fixed runs of points added in index order.
 
 #include <string>
 #include <vector>
 
 #include "vel/data/Embedding.h"
+#include "vel/dr/BarnesHutTree.h"
+#include "vel/dr/ExactRepulsion.h"
 #include "vel/dr/TsneParameters.h"
 #include "vel/utils/AbstractLog.h"
 
@@ -46,6 +54,8 @@ public:
     void setIteration(unsigned int iteration) { _iteration = iteration; }
     unsigned int getNumberOfDataPoints() const { return static_cast<unsigned int>(_P.size()); }
     const sparse_scalar_matrix_type& getDistributionP() const { return _P; }
+    // The dense Q of the last exact iteration that did not take the exact sum
+    // (embeddings of 3 or more dimensions, double positions); empty otherwise.
     const scalar_vector_type& getDistributionQ() const { return _Q; }
     double& exaggeration_baseline() { return _exaggeration_baseline; }
     const double& exaggeration_baseline() const { return _exaggeration_baseline; }
@@ -69,8 +79,37 @@ private:
     void doAnIterationBarnesHut(double multiplier);
     void computeLowDimensionalDistribution();
     void computeExactGradient(double exaggeration);
-    void computeBarnesHutGradient(double exaggeration);
+    // Adds the attraction of P's row i to its point.
+    template <unsigned int D>
+    void attractiveForces(std::size_t i, double exaggeration);
+    // The attractive and repulsive forces and the normalisers' shares.
+    // Orphaned work-sharing, as finishStep.
+    template <unsigned int D>
+    void barnesHutForces(BarnesHutTree<scalar_type, D>& tree, double exaggeration);
+    // Embeddings of more than kMaxTreeDimensions dimensions use the pointer tree.
+    void barnesHutForcesOfSPTree(double exaggeration);
     void updateTheEmbedding(double multiplier);
+
+    // One step of the whole embedding from the attractive and repulsive forces
+    // and the normalisers' shares: the gradient, gains, update and the box
+    // rescaling or centring. Orphaned work-sharing: called by every thread of
+    // a team, or by one thread outside a parallel region, with the same result.
+    struct Step {
+        double momentum, learningRate, minimumGain, multiplier;
+        double scale;  // of the gradient: 4 for the exact gradient, 1 for Barnes-Hut's
+        bool grow;     // scale up to a width of 0.1 while exaggerating, else centre
+    };
+    // Also sizes finishStep's working memory.
+    Step stepSettings(double multiplier);
+    void finishStep(const Step& step);
+    // 2-D float iterations take the exact sum of all pairs at theta 0, and
+    // where the Barnes-Hut tree would cost more than it at this theta; the
+    // gradient is scaled as the exact (4) or the Barnes-Hut (1) gradient is.
+    bool exactSumPays() const;
+    void doAnIterationExactSum(double multiplier, double scale);
+    // Threads for a parallel stretch of about `work` nanoseconds on one thread:
+    // enough work per thread to pay for its waking, at most the caller's count.
+    static int threadsFor(double work);
     void log(const std::string& text) const {
         if (_logger) _logger->display(text, false);
     }
@@ -90,7 +129,17 @@ private:
     unsigned int _iteration = 0;
     utils::AbstractLog* _logger = nullptr;
 
+    // Element-wise passes over fewer coordinates run on the calling thread: a
+    // parallel region would cost more than it saves.
+    static constexpr std::size_t kParallelCoordinates = std::size_t(1) << 16;
+    static constexpr std::size_t kSumRun = 1024;  // points per partial sum of the normaliser, and per box
+    std::vector<scalar_type> _run_boxes;
+    ExactRepulsion _exact;
+
     // Barnes-Hut working memory, kept between iterations.
+    static constexpr std::size_t kMaxTreeDimensions = 3;
+    BarnesHutTree<scalar_type, 2> _tree2;
+    BarnesHutTree<scalar_type, 3> _tree3;
     std::vector<double> _attractive;
     std::vector<double> _repulsive;
     std::vector<double> _partial_normalisers;

@@ -3,6 +3,7 @@
 #include <omp.h>
 
 #include <algorithm>
+#include <exception>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -18,6 +19,37 @@ namespace {
 // Queries per search call. The 64-bit result indices exist for one block at a
 // time, which keeps the neighbour lists within N x K x 8 bytes.
 constexpr unsigned int kQueryBlock = 512;
+// FLANN shares a search's queries out to its threads in equal static parts,
+// and the tree searches take very different times: the threads take runs of
+// a few queries as they become free instead, each run one single-threaded
+// search. A query's answer does not depend on the run it is in.
+constexpr unsigned int kQueryRun = 8;
+
+void searchInRuns(const flann::Index<flann::L2<float>>& index, const float* data, unsigned int first, unsigned int rows,
+                  unsigned int dims, unsigned int k, std::size_t* blockIndices, float* distances,
+                  flann::SearchParams params) {
+    const int threads = params.cores;
+    params.cores = 1;
+    const long long runs = (rows + kQueryRun - 1) / kQueryRun;
+    std::exception_ptr failure;
+#pragma omp parallel for schedule(dynamic, 1) num_threads(threads)
+    for (long long r = 0; r < runs; ++r) {
+        const unsigned int offset = static_cast<unsigned int>(r) * kQueryRun;
+        const unsigned int count = std::min(kQueryRun, rows - offset);
+        try {
+            flann::Matrix<float> queries(const_cast<float*>(data) + static_cast<std::size_t>(first + offset) * dims,
+                                         count, dims);
+            flann::Matrix<std::size_t> result(blockIndices + static_cast<std::size_t>(offset) * k, count, k);
+            flann::Matrix<float> runDistances(distances + static_cast<std::size_t>(first + offset) * k, count, k);
+            index.knnSearch(queries, result, runDistances, k, params);
+        } catch (...) {
+#pragma omp critical(flannRunFailure)
+            if (!failure) failure = std::current_exception();
+        }
+    }
+    if (failure) std::rethrow_exception(failure);
+}
+
 }  // namespace
 
 void FlannKnnBackend::search(const Request& request, std::vector<float>& distances, std::vector<int>& indices,
@@ -52,7 +84,7 @@ void FlannKnnBackend::search(const Request& request, std::vector<float>& distanc
                                          rows, dims);
             flann::Matrix<std::size_t> blockResult(blockIndices.data(), rows, k);
             flann::Matrix<float> blockDistances(distances.data() + static_cast<std::size_t>(first) * k, rows, k);
-            index.knnSearch(queries, blockResult, blockDistances, k, params);
+            searchInRuns(index, request.data, first, rows, dims, k, blockIndices.data(), distances.data(), params);
             // The randomised trees may reach fewer than k points when k is close
             // to n (a small selection), depending on how the trees fell: such a
             // block is answered again by a linear scan, which is exact.

@@ -6,7 +6,6 @@
 // engines normalise.
 
 #include <algorithm>
-#include <atomic>
 #include <cassert>
 #include <cmath>
 #include <cstdint>
@@ -20,11 +19,13 @@
 #include <vector>
 
 #include "vel/data/MapMemEff.h"
+#include "vel/dr/JointProbabilitySymmetrisation.h"
 #include "vel/utils/AbstractLog.h"
 #include "vel/utils/GaussianDistributions.h"
 #include "vel/utils/KnnBackend.h"
 #include "vel/utils/KnnCodes.h"
 #include "vel/utils/LogValue.h"
+#include "vel/utils/ReleaseFreedMemory.h"
 #include "vel/utils/ScopedTimer.h"
 
 namespace vel {
@@ -205,25 +206,17 @@ public:
     void symmetrize(sparse_scalar_matrix_type& P) {
         const std::size_t n = P.size();
         if constexpr (std::is_same_v<sparse_row_type, data::MapMemEff<unsigned int, probability_type>>) {
-            // Reserve the final size of every row first, so that the rows grow once
-            // and exactly: the matrix then needs no more than twice its input size.
-            std::vector<std::atomic<std::uint32_t>> missing(n);
-#pragma omp parallel for schedule(static)
-            for (long long li = 0; li < static_cast<long long>(n); ++li) {
-                const std::size_t i = static_cast<std::size_t>(li);
-                for (const auto& entry : P[i]) {
-                    assert(entry.first < n);
-                    if (entry.first != i && P[entry.first].find(static_cast<unsigned int>(i)) == P[entry.first].end())
-                        missing[entry.first].fetch_add(1, std::memory_order_relaxed);
-                }
-            }
-            // Same schedule as the filling of the rows: each thread regrows the rows
-            // it allocated, so the freed buffers are reused instead of piling up.
-#pragma omp parallel for schedule(static)
-            for (long long li = 0; li < static_cast<long long>(n); ++li) {
-                const std::uint32_t extra = missing[li].load(std::memory_order_relaxed);
-                if (extra > 0) P[li].reserve(P[li].size() + extra);
-            }
+            // Rows of sorted keys: every symmetric row is built once, at its final
+            // size, in parallel; the input rows go when all are built, so the peak
+            // holds the matrix before and after symmetrisation.
+#ifndef NDEBUG
+            for (const auto& row : P)
+                for (const auto& entry : row) assert(entry.first < n);
+#endif
+            sparse_scalar_matrix_type joint(n);
+            symmetrizeSortedRows(P, joint);
+            P.swap(joint);
+            return;
         }
         for (std::size_t i = 0; i < n; ++i) {
             for (auto it = P[i].begin(); it != P[i].end(); ++it) {
@@ -254,6 +247,7 @@ private:
         std::vector<float> probabilities;
         calibrate(distances, N, K, params.perplexity, probabilities);
         std::vector<float>().swap(distances);  // keeps the peak within the conditional rows and the lists
+        utils::releaseFreedMemory();           // the neighbour index's pieces
         fillRows(probabilities, indices, N, K, P);
     }
 

@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <omp.h>
+
+#include <cmath>
+
 #include <map>
 #include <random>
 #include <stdexcept>
@@ -77,6 +81,42 @@ TEST(Embedding, BoxCentringAndScaling) {
         op(e);
         for (std::size_t k = 0; k < after.size(); ++k) EXPECT_NEAR(e.getContainer()[k], after[k], 1e-6) << k;
     }
+}
+
+// Large clouds are boxed, centred and scaled in runs on several threads: the
+// same values as one serial pass written here, on any thread count.
+TEST(Embedding, LargeCloudsBoxedInParallelAsInOnePass) {
+    std::mt19937 rng(4);
+    std::normal_distribution<float> normal(0.f, 0.01f);
+    std::vector<float> values(2 * 100000);
+    for (auto& v : values) v = 3.f + normal(rng);
+    values[2 * 77777 + 1] = NAN;  // ignored by the box
+    float lo[2] = {INFINITY, INFINITY}, hi[2] = {-INFINITY, -INFINITY};
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        const float v = values[i];
+        if (v < lo[i % 2]) lo[i % 2] = v;
+        if (v > hi[i % 2]) hi[i % 2] = v;
+    }
+    const float offset[2] = {-(lo[0] + hi[0]) * 0.5f, -(lo[1] + hi[1]) * 0.5f};
+    const float factor = 0.1f / (hi[0] - lo[0]);
+    const int before = omp_get_max_threads();
+    for (const int threads : {1, 3, 8}) {
+        SCOPED_TRACE(threads);
+        omp_set_num_threads(threads);
+        std::vector<float> box;
+        Embedding<float> e = points(2, values);
+        e.computeEmbeddingBBox(box);
+        EXPECT_EQ(box, (std::vector<float>{lo[0], hi[0], lo[1], hi[1]}));
+        Embedding<float> grown = points(2, values), centred = points(2, values);
+        grown.scaleIfSmallerThan(0.1f);
+        centred.zeroCentered();
+        for (std::size_t k = 0; k < values.size(); ++k) {
+            if (k == 2 * 77777 + 1) continue;
+            ASSERT_EQ(grown.getContainer()[k], (values[k] + offset[k % 2]) * factor) << k;
+            ASSERT_EQ(centred.getContainer()[k], values[k] + offset[k % 2]) << k;
+        }
+    }
+    omp_set_num_threads(before);
 }
 
 TEST(Embedding, InterpolationAndRemapping) {

@@ -156,12 +156,64 @@ TEST(CpuTsneEngine, FirstStepFollowsTheExactGradient) {
     }
 }
 
+// Above a few thousand points at theta 0.5 the first step takes the tree:
+// within Barnes-Hut's error of the exact gradient.
+TEST(CpuTsneEngine, TreeStepFollowsTheExactGradientWithinTheta) {
+    const SparseMatrix P = veltest::jointProbabilities(veltest::makeBlobs(4, 1000, 5, 3.0, 31), 10);
+    CpuEngine engine;
+    engine.setTheta(0.5);
+    Embedding<float> embedding;
+    engine.initialize(P, &embedding, seeded(6));
+    const std::vector<float> y0 = embedding.getContainer();
+    const auto g = exactTsneGradient(engine.getDistributionP(), y0, 4.0);
+    engine.doAnIteration();
+    double norm = 0, err = 0;
+    for (std::size_t k = 0; k < y0.size(); ++k) {
+        const double expected = -200.0 * 1.2 * g[k] * 0.25;
+        norm += expected * expected;
+        err += std::pow((embedding.getContainer()[k] - y0[k]) - expected, 2);
+    }
+    EXPECT_GT(norm, 0.0);
+    EXPECT_LT(std::sqrt(err), 0.05 * std::sqrt(norm));
+}
+
 // Ten thousand points: parallel tree build and a refreshed query order.
 TEST(CpuTsneEngine, SameSeedSamePositionsOnAnyThreadCount) {
     const SparseMatrix P = veltest::randomMatrix(10000, 6, 33);
     EXPECT_TRUE(run(P, 0.5, 12, 1) == run(P, 0.5, 12, 3)) << "Barnes-Hut positions differ between 1 and 3 threads";
     const SparseMatrix small = veltest::randomMatrix(300, 6, 34);
     EXPECT_TRUE(run(small, 0.0, 12, 1) == run(small, 0.0, 12, 3)) << "exact positions differ";
+    // The exact sum in place of a small theta, on as many threads as it pays.
+    const SparseMatrix summed = veltest::randomMatrix(3000, 6, 36);
+    const std::vector<float> one = run(summed, 0.1, 12, 1);
+    EXPECT_TRUE(one == run(summed, 0.1, 12, 2) && one == run(summed, 0.1, 12, 8)) << "exact-sum positions differ";
+}
+
+// Large enough that the tree's top levels, the normaliser and the update run
+// in parallel.
+TEST(CpuTsneEngine, LargeRunsSamePositionsOnOneTwoAndEightThreads) {
+    const SparseMatrix P = veltest::randomMatrix(40000, 6, 35);
+    const std::vector<float> one = run(P, 0.5, 6, 1);
+    EXPECT_TRUE(one == run(P, 0.5, 6, 2)) << "positions differ between 1 and 2 threads";
+    EXPECT_TRUE(one == run(P, 0.5, 6, 8)) << "positions differ between 1 and 8 threads";
+}
+
+// Ordered map rows walk their entries in the same order as sorted rows: the
+// same positions, bit for bit, over the exact sum and over the tree.
+TEST(CpuTsneEngine, OrderedMapRowsIterateAsSortedRows) {
+    using MapRows = std::vector<std::map<unsigned int, float>>;
+    const SparseMatrix sorted = veltest::randomMatrix(4000, 7, 37);
+    MapRows ordered(sorted.size());
+    for (std::size_t i = 0; i < sorted.size(); ++i) ordered[i] = {sorted[i].begin(), sorted[i].end()};
+    for (const double theta : {0.1, 0.5}) {
+        SCOPED_TRACE(theta);
+        vel::dr::SparseTSNEUserDefProbabilities<float, MapRows> mapEngine;
+        mapEngine.setTheta(theta);
+        Embedding<float> embedding;
+        mapEngine.initialize(ordered, &embedding, seeded(17));
+        for (int i = 0; i < 5; ++i) mapEngine.doAnIteration();
+        EXPECT_TRUE(embedding.getContainer() == run(sorted, theta, 5, 2));
+    }
 }
 
 // Rows without sorted storage take the generic symmetrisation; a third

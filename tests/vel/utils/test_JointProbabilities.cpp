@@ -97,3 +97,27 @@ TEST(JointProbabilities, FlannFindsEveryPointOfASmallSelection) {
             << "generator seeded with " << seed;
     }
 }
+
+// Sorted rows are symmetrised in parallel: the exact (p_ij + p_ji) / 2 of
+// every pair stored either way, diagonal entries and stored zeros kept, on any
+// thread count.
+TEST(JointProbabilities, SymmetrisationOfSortedRowsOnAnyThreadCount) {
+    SparseMatrix P = veltest::randomMatrix(3000, 12, 21);
+    P[5][5] = 0.25f;  // a diagonal entry stays as it is
+    P[7][9] = 0.f;    // a stored zero stays stored
+    const int before = omp_get_max_threads();
+    std::vector<SparseMatrix> results;
+    for (const int threads : {1, 2, 8}) {
+        omp_set_num_threads(threads);
+        SparseMatrix S = P;
+        Generator().symmetrize(S);
+        results.push_back(S);
+    }
+    omp_set_num_threads(before);
+    veltest::expectSymmetrisationOf(P, results[0]);
+    EXPECT_EQ(results[0][5].find(5)->second, 0.25f);
+    EXPECT_TRUE(results[0][9].find(7) != results[0][9].end());
+    for (std::size_t r = 1; r < results.size(); ++r)
+        for (unsigned int i = 0; i < P.size(); ++i)
+            ASSERT_TRUE(results[r][i].memory() == results[0][i].memory()) << "row " << i;
+}
