@@ -17,6 +17,7 @@ void MCV_PointRenderer::plotViewport() {
 bool MCV_PointRenderer::densityNeeded() const { return renderMode == RENDER_DENSITY || otfClustering != 0; }
 
 void MCV_PointRenderer::draw(unsigned framebuffer) {
+    syncPositions();
     targetFramebuffer = framebuffer;
     glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
     glClearColor(backgroundColor[0], backgroundColor[1], backgroundColor[2], backgroundColor[3]);
@@ -200,6 +201,7 @@ std::vector<unsigned char> MCV_PointRenderer::print(int& width, int& height) {
         return {};
     }
     width = height = static_cast<int>(printSize);
+    syncPositions();
     drawScreenGrab();
     std::vector<unsigned char> rgb(static_cast<size_t>(printSize) * printSize * 3, 0);
     glBindFramebuffer(GL_FRAMEBUFFER, printFramebuffer);

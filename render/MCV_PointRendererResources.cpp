@@ -173,6 +173,7 @@ void MCV_PointRenderer::createVertexBuffers() {
     glBindVertexArray(vertexArray);
 
     specifyBuffer(positionBuffer, GL_ARRAY_BUFFER, n * 8, nullptr, GL_DYNAMIC_DRAW);
+    positionUploadDue = true;  // the new buffer holds nothing yet
 
     drawOrder.resize(n);
     std::iota(drawOrder.begin(), drawOrder.end(), 0u);
@@ -334,6 +335,19 @@ void MCV_PointRenderer::refreshBuffers() {
 }
 
 void MCV_PointRenderer::refreshVertexBuffers() {
+    normalizePositions();
+    syncPositions();
+}
+
+void MCV_PointRenderer::syncPositions() {
+    takePendingPositions();
+    if (!positionUploadDue || vertexArray == 0) return;
+    positionUploadDue = false;
+    const size_t count = std::min(static_cast<size_t>(numPoints), static_cast<size_t>(bufferPoints));
+    updateBuffer(positionBuffer, count * 8, normalizedPositions.data());
+}
+
+void MCV_PointRenderer::normalizePositions() {
     const size_t n = static_cast<size_t>(numPoints);
     localPositions.resize(2 * n, 0.0f);
     normalizedPositions.resize(2 * n);
@@ -356,10 +370,7 @@ void MCV_PointRenderer::refreshVertexBuffers() {
         const float q = span > 0.0f ? (localPositions[i] - lo) / span : 0.5f;
         normalizedPositions[i] = static_cast<float>(static_cast<double>(q) * 0.8 + 0.1);
     }
-
-    if (vertexArray == 0) return;
-    const size_t count = std::min(n, static_cast<size_t>(bufferPoints));
-    updateBuffer(positionBuffer, count * 8, normalizedPositions.data());
+    positionUploadDue = true;
 }
 
 void MCV_PointRenderer::refreshDataBuffers() {

@@ -185,7 +185,11 @@ void UI_ScatterplotWidget::cleanup() {
     doneCurrent();
 }
 
-void UI_ScatterplotWidget::refresh() { update(); }
+void UI_ScatterplotWidget::refresh() {
+    // A shown busy ring turns with the frames: it asks for no others.
+    if (progressSpinner && progressSpinner->isVisible()) progressSpinner->advance();
+    update();
+}
 
 // ---- Operations for the owning view ----
 
@@ -217,10 +221,7 @@ void UI_ScatterplotWidget::copyLocalData() {
 }
 
 void UI_ScatterplotWidget::copyLocalVertexData() {
-    if (!renderer) return;
-    makeCurrent();
-    renderer->copyLocalVertexData();
-    doneCurrent();
+    if (renderer) renderer->copyLocalVertexData();
 }
 
 void UI_ScatterplotWidget::setMarkers(std::vector<std::string> names) {

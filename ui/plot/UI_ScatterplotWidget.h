@@ -48,7 +48,9 @@ public:
     // that was its data range follows the new values; a range the user set
     // stays.
     void copyLocalData();
-    // Positions only: used after every iteration of a running embedding.
+    // New positions only, after every iteration of a running embedding: the
+    // renderer takes them at its next frame or rectangle selection (no
+    // context, no upload here).
     void copyLocalVertexData();
     // Works without a renderer: the names go to the settings panel.
     void setMarkers(std::vector<std::string> markers);
@@ -136,6 +138,7 @@ public slots:
     void showProgressSpinner();
     void hideProgressSpinner();
     void cleanup();
+    // Asks for a frame; a shown busy ring turns one step with it.
     void refresh();
     void updatePixelRatio();
     void menuShown();

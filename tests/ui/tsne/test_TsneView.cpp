@@ -94,7 +94,7 @@ TEST_F(TsneView, PlotChangesBetweenIterationsOfItsOwnAnalysisOnly) {
     // Every iteration gets its frame, whatever the machine's load. Frames are
     // counted as the window presents them (screen grabs would see the windows
     // of tests running beside this one).
-    view->framePacer() = UI_FramePacer(1.0);
+    view->framePacer() = UI_FramePacer(1.0, UI_FramePacer::Clock::duration::zero());
     int frames = 0, framesAtFifth = 0, updates = 0;
     QObject::connect(view->plot(), &QOpenGLWidget::frameSwapped, [&frames] { ++frames; });
     std::vector<float> fifth;
