@@ -112,6 +112,9 @@ public:
     // uploaded at the next frame, print or rectangle selection, so that the
     // iterations between two frames cost nothing here. Needs no context.
     void copyLocalVertexData();
+    // The positions as last taken from the source (by copyLocalData, a
+    // frame, a print or a rectangle selection): x, y per point.
+    const std::vector<float>& positions() const { return localPositions; }
     // One flag per sample file; for a t-SNE embedding the points of cleared
     // samples are hidden (samples beyond the count known at construction
     // are always shown).
