@@ -125,8 +125,9 @@ public:
     // ---- Frames (context current) ----
     void draw(unsigned framebuffer);
     // The current mode drawn at the print size (default 4096): RGB bytes,
-    // rows bottom-up. Empty, with width = height = 0, when there is no print
-    // framebuffer.
+    // rows bottom-up. The first print makes the print framebuffer (a new
+    // view has none, as most are never printed). Empty, with width = height
+    // = 0, when there can be no print framebuffer.
     std::vector<unsigned char> print(int& width, int& height);
     // The frames recorded while recording was on (one per draw).
     std::vector<std::vector<unsigned char>>* video(int& width, int& height);
@@ -178,6 +179,9 @@ private:
     void createBuffers();
     void createVertexBuffers();
     void createOffscreenBuffers();
+    // Makes the print framebuffer at the print size unless it exists; false
+    // when the size is beyond the OpenGL limits (a line says so).
+    bool ensurePrintFramebuffer();
     void createColormapTextureBuffer();
     void createGaussTextureBuffer();
     void createSampleSelectionTextureBuffer();

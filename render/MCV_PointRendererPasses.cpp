@@ -196,7 +196,7 @@ void MCV_PointRenderer::drawScreenGrab() {
 }
 
 std::vector<unsigned char> MCV_PointRenderer::print(int& width, int& height) {
-    if (printFramebuffer == 0 || printSize == 0) {
+    if (printSize == 0 || !ensurePrintFramebuffer()) {
         width = height = 0;
         return {};
     }
@@ -218,6 +218,8 @@ std::vector<std::vector<unsigned char>>* MCV_PointRenderer::video(int& width, in
 }
 
 void MCV_PointRenderer::printVideoFrame() {
+    // Made at the full print size before the frame borrows a corner of it.
+    if (!ensurePrintFramebuffer()) return;
     const unsigned saved = printSize;
     printSize = videoFrameSize;
     int width = 0, height = 0;

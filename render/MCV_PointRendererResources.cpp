@@ -257,22 +257,31 @@ void MCV_PointRenderer::createOffscreenBuffers() {
     specifyTexture2D(fcBackgroundTexture, GL_RGB32F, s, s, GL_RGB, GL_FLOAT, nullptr, GL_NEAREST, true);
     clusterBuffersDirty = true;
 
-    if (printSize <= static_cast<unsigned>(maxTexture)) {
-        const int p = static_cast<int>(printSize);
-        if (printFramebuffer == 0) glGenFramebuffers(1, &printFramebuffer);
-        glBindFramebuffer(GL_FRAMEBUFFER, printFramebuffer);
-        for (GLint format : {GL_RGB8, GL_RGBA8}) {
-            specifyTexture2D(printTexture, format, p, p, format == GL_RGB8 ? GL_RGB : GL_RGBA, GL_UNSIGNED_BYTE,
-                             nullptr, GL_LINEAR, true);
-            glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, printTexture, 0);
-            if (glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE) break;
-        }
-        // Frames go to the caller's framebuffer unless a pass says otherwise.
-        glBindFramebuffer(GL_FRAMEBUFFER, targetFramebuffer);
-    } else {
-        std::cout << "High-res screenshots are not supported.\n";
-    }
+    // The print framebuffer (tens of megabytes) is made by the first print.
     glBindTexture(GL_TEXTURE_2D, 0);
+}
+
+bool MCV_PointRenderer::ensurePrintFramebuffer() {
+    if (printFramebuffer != 0) return true;
+    GLint maxTexture = 0;
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxTexture);
+    if (printSize > static_cast<unsigned>(maxTexture)) {
+        std::cout << "High-res screenshots are not supported.\n";
+        return false;
+    }
+    const int p = static_cast<int>(printSize);
+    glGenFramebuffers(1, &printFramebuffer);
+    glBindFramebuffer(GL_FRAMEBUFFER, printFramebuffer);
+    for (GLint format : {GL_RGB8, GL_RGBA8}) {
+        specifyTexture2D(printTexture, format, p, p, format == GL_RGB8 ? GL_RGB : GL_RGBA, GL_UNSIGNED_BYTE, nullptr,
+                         GL_LINEAR, true);
+        glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, printTexture, 0);
+        if (glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE) break;
+    }
+    // Frames go to the caller's framebuffer unless a pass says otherwise.
+    glBindFramebuffer(GL_FRAMEBUFFER, targetFramebuffer);
+    glBindTexture(GL_TEXTURE_2D, 0);
+    return true;
 }
 
 void MCV_PointRenderer::createColormapTextureBuffer() {

@@ -155,6 +155,7 @@ void UI_ScatterplotWidget::initializeGL() {
     renderer->setupMatrix(mvp.data());
     renderer->setSampleSelection(sampleSelection->selectionState());
     renderer->setSampleColors(sampleSelection->sampleColors());
+    if (pendingDataIdx >= 0) takeLocalData(pendingDataIdx);
 }
 
 void UI_ScatterplotWidget::paintGL() {
@@ -194,14 +195,24 @@ void UI_ScatterplotWidget::refresh() {
 // ---- Operations for the owning view ----
 
 void UI_ScatterplotWidget::setLocalData(int dataIdx) {
-    if (!renderer) return;
+    if (!renderer) {
+        // A plot not yet laid out (a dock opened just before its analysis
+        // reports) has no renderer: it takes the data when it makes one.
+        pendingDataIdx = dataIdx;
+        return;
+    }
     makeCurrent();
+    takeLocalData(dataIdx);
+    doneCurrent();
+    update();
+}
+
+void UI_ScatterplotWidget::takeLocalData(int dataIdx) {
+    pendingDataIdx = -1;
     renderer->setLocalData(analysis, dataIdx);
     markerRanges = renderer->markerRanges();
     markerLimits = renderer->markerLimts();
     dataRanges = *markerRanges;
-    doneCurrent();
-    update();
     sampleStatistics->setActiveSelection(analysis ? analysis->dataSelection() : nullptr);
 }
 

@@ -31,7 +31,8 @@ class UI_TsneSettingsSliderWidget;
 //
 // Contract: every renderer call made outside the GL callbacks is bracketed by
 // makeCurrent()/doneCurrent(). The renderer exists from the first
-// initializeGL() on; the data and selection operations do nothing before.
+// initializeGL() on; setLocalData before it is carried out there, the other
+// data and selection operations do nothing before.
 // Mouse positions are logical pixels with y counted from the bottom edge; the
 // renderer receives them multiplied by the device pixel ratio (device pixels).
 // GUI thread only.
@@ -42,7 +43,8 @@ public:
     ~UI_ScatterplotWidget() override;
 
     // ---- Operations for the owning view (nothing without a renderer) ----
-    // Takes the analysis' embedding, markers and files into the renderer.
+    // Takes the analysis' embedding, markers and files into the renderer
+    // (when it is made, before).
     void setLocalData(int dataIdx);
     // Takes the analysis' positions and marker values again. A marker's range
     // that was its data range follows the new values; a range the user set
@@ -155,6 +157,8 @@ protected:
 
 private:
     void initUI();
+    // setLocalData with the context current.
+    void takeLocalData(int dataIdx);
     // Places the pickers and the spinner for the current size.
     void placeChildren();
     // 1 Control (Command on macOS), else 2 Shift, else 0.
@@ -173,6 +177,8 @@ private:
 
     MCV_Analysis* analysis;
     MCV_PointRenderer* renderer = nullptr;
+    // The marker count of a setLocalData made before the renderer, or -1.
+    int pendingDataIdx = -1;
     float pixelRatio = 1.0f;
     QMatrix4x4 projection;
     QMatrix4x4 view;
