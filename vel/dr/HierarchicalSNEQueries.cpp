@@ -51,14 +51,34 @@ void HierarchicalSNE<scalar_type, sparse_scalar_matrix_type>::getInfluencedLandm
     unsigned int scale, std::vector<unsigned int>& landmarks, std::map<unsigned int, scalar_type>& out) const {
     out.clear();
     if (scale == 0 || scale >= _hierarchy.size()) return;
-    const std::unordered_set<unsigned int> set(landmarks.begin(), landmarks.end());
+    // A flag per landmark of the scale: a drill-down over a million points
+    // tests every entry of the area of influence, and a table beats a hash
+    // set. Selected indices beyond the scale are looked up among themselves.
+    std::vector<unsigned char> selected(_hierarchy[scale].size(), 0);
+    std::vector<unsigned int> beyond;
+    for (unsigned int l : landmarks) {
+        if (l < selected.size())
+            selected[l] = 1;
+        else
+            beyond.push_back(l);
+    }
+    std::sort(beyond.begin(), beyond.end());
+    const auto isSelected = [&](unsigned int b) {
+        return b < selected.size() ? selected[b] != 0 : std::binary_search(beyond.begin(), beyond.end(), b);
+    };
     const auto& area = _hierarchy[scale].areaOfInfluence;
-    for (unsigned int i = 0; i < area.size(); ++i) {
+    // Each row's sum is taken in the row's order, whatever the thread.
+    std::vector<double> sums(area.size(), 0.0);
+#pragma omp parallel for schedule(dynamic, 4096)
+    for (long long li = 0; li < static_cast<long long>(area.size()); ++li) {
+        const std::size_t i = static_cast<std::size_t>(li);
         double sum = 0;
         for (const auto& [b, v] : area[i])
-            if (set.count(b) != 0) sum += v;
-        if (sum > 0.0) out[i] = static_cast<scalar_type>(sum);
+            if (isSelected(b)) sum += v;
+        sums[i] = sum;
     }
+    for (std::size_t i = 0; i < sums.size(); ++i)
+        if (sums[i] > 0.0) out.emplace_hint(out.end(), static_cast<unsigned int>(i), static_cast<scalar_type>(sums[i]));
 }
 
 template <typename scalar_type, typename sparse_scalar_matrix_type>

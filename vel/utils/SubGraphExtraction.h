@@ -3,6 +3,7 @@
 // out-edges of vertex i) down to a selection and the vertices that the
 // selection reaches by one edge heavier than a threshold.
 
+#include <algorithm>
 #include <map>
 #include <stdexcept>
 #include <type_traits>
@@ -29,44 +30,39 @@ void extractSubGraph(const sparse_matrix_type& graph, const std::vector<unsigned
 
     subGraph.clear();
     indexMap.clear();
-    std::map<unsigned int, unsigned int> selectedIndex;
-    std::map<unsigned int, unsigned int> neighbourIndex;
-
+    for (const unsigned int v : selection) checkId(v);
+    // New id of every old vertex, or `none`: a table rather than ordered maps,
+    // as drill-downs cut graphs of a million vertices. The selected vertices
+    // are visited in ascending old id, as the neighbours are admitted.
+    constexpr unsigned int none = ~0u;
+    std::vector<unsigned int> newId(numVertices, none);
     for (const unsigned int v : selection) {
-        checkId(v);
-        if (selectedIndex.count(v) != 0) continue;
-        selectedIndex[v] = static_cast<unsigned int>(indexMap.size());
+        if (newId[v] != none) continue;
+        newId[v] = static_cast<unsigned int>(indexMap.size());
         indexMap.push_back(v);
     }
+    std::vector<unsigned int> ascending(indexMap.begin(), indexMap.end());
+    std::sort(ascending.begin(), ascending.end());
 
-    for (const auto& selected : selectedIndex) {
-        for (const auto& edge : graph[selected.first]) {
+    for (const unsigned int v : ascending) {
+        for (const auto& edge : graph[v]) {
             const unsigned int k = edge.first;
             if (!(edge.second > threshold)) continue;
-            if (selectedIndex.count(k) != 0 || neighbourIndex.count(k) != 0) continue;
             checkId(k);
-            neighbourIndex[k] = static_cast<unsigned int>(indexMap.size());
+            if (newId[k] != none) continue;
+            newId[k] = static_cast<unsigned int>(indexMap.size());
             indexMap.push_back(k);
         }
     }
 
-    subGraph.resize(selectedIndex.size() + neighbourIndex.size());
-    const auto copyEdges = [&](const std::map<unsigned int, unsigned int>& kept) {
-        for (const auto& vertex : kept) {
-            auto& row = subGraph[vertex.second];
-            for (const auto& edge : graph[vertex.first]) {
-                auto s = selectedIndex.find(edge.first);
-                if (s != selectedIndex.end()) {
-                    row[s->second] = edge.second;
-                    continue;
-                }
-                auto nb = neighbourIndex.find(edge.first);
-                if (nb != neighbourIndex.end()) row[nb->second] = edge.second;
-            }
+    subGraph.resize(indexMap.size());
+    for (std::size_t row = 0; row < indexMap.size(); ++row) {
+        auto& out = subGraph[row];
+        for (const auto& edge : graph[indexMap[row]]) {
+            const unsigned int k = edge.first;
+            if (k < numVertices && newId[k] != none) out[newId[k]] = edge.second;
         }
-    };
-    copyEdges(selectedIndex);
-    copyEdges(neighbourIndex);
+    }
 
     if (subGraph.empty()) return;
     double total = 0;

@@ -1,4 +1,9 @@
 #include "vel/dr/HierarchyTestData.h"
+#include <omp.h>
+
+#include <numeric>
+#include <random>
+#include <unordered_set>
 
 using namespace hsnetest;
 
@@ -100,4 +105,55 @@ TEST(HierarchyQueries, InfluenceOnAPointDoesNotDependOnTheRowsPassedIn) {
         h.getInfluenceOnDataPoint(p, used, 0.f, false);
         ASSERT_EQ(used, fresh) << "point " << p;
     }
+}
+
+// The landmarks influenced by a selection, against the literal sum over a
+// hash set of the selection, bit for bit, on random areas of influence with
+// selections empty, repeated, beyond the scale's landmark count (as columns of
+// a hand-made area may be) and whole, on 1 and 4 threads.
+TEST(HierarchyQueries, InfluencedLandmarksAreTheLiteralSumsOnAnyThreadCount) {
+    std::mt19937 random(5);
+    const unsigned int points = 20000, landmarks = 700;
+    Hsne h = threeScales();
+    Hsne::Scale& s1 = h.scale(1);
+    s1.landmarkWeight.assign(landmarks, 1.f);
+    s1.landmarkToOriginalIdx.resize(landmarks - 50);  // the last 50 columns lie beyond the scale
+    s1.areaOfInfluence = veltest::SparseMatrix(points);
+    std::uniform_int_distribution<unsigned int> pick(0, landmarks - 1);
+    std::uniform_real_distribution<float> value(0.f, 1.f);
+    for (auto& row : s1.areaOfInfluence)
+        for (int k = 0, n = static_cast<int>(pick(random) % 12); k < n; ++k) row[pick(random)] = value(random);
+    const auto literal = [&](const std::vector<unsigned int>& selection) {
+        const std::unordered_set<unsigned int> set(selection.begin(), selection.end());
+        Values out;
+        for (unsigned int i = 0; i < points; ++i) {
+            double sum = 0;
+            for (const auto& [b, v] : s1.areaOfInfluence[i])
+                if (set.count(b) != 0) sum += v;
+            if (sum > 0.0) out[i] = static_cast<float>(sum);
+        }
+        return out;
+    };
+    std::vector<unsigned int> all(landmarks), tenth;
+    std::iota(all.begin(), all.end(), 0u);
+    for (unsigned int l = 0; l < landmarks; l += 10) tenth.push_back(l);
+    const std::pair<const char*, std::vector<unsigned int>> selections[] = {
+        {"none", {}},
+        {"one", {17}},
+        {"repeated", {3, 3, 9, 3}},
+        {"beyond the scale", {5, landmarks - 20, landmarks - 7, landmarks, landmarks + 100}},
+        {"a tenth", tenth},
+        {"all", all},
+    };
+    for (const auto& [name, selection] : selections) {
+        const Values want = literal(selection);
+        for (int threads : {1, 4}) {
+            omp_set_num_threads(threads);
+            std::vector<unsigned int> given = selection;
+            Values got{{points + 1, 3.f}};  // replaced, not added to
+            h.getInfluencedLandmarksInPreviousScale(1, given, got);
+            EXPECT_EQ(got, want) << name << " on " << threads << " threads";
+        }
+    }
+    omp_set_num_threads(omp_get_num_procs());
 }

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <numeric>
+#include <random>
+#include <type_traits>
 #include <stdexcept>
 #include <tuple>
 #include <unordered_map>
@@ -60,6 +63,76 @@ TYPED_TEST(SubGraph, ThresholdSelectionOrderAndEmptyCases) {
     TypeParam sub;
     std::vector<unsigned int> indexMap;
     EXPECT_THROW(vel::utils::extractSubGraph(g, {7}, sub, indexMap, 1.f), std::logic_error);
+}
+
+// The cut as first written, with ordered maps for the kept vertices: the
+// reference the table-driven cut must equal.
+template <typename Matrix>
+void literalSubGraph(const Matrix& graph, const std::vector<unsigned int>& selection, Matrix& sub,
+                     std::vector<unsigned int>& indexMap, float threshold) {
+    sub.clear();
+    indexMap.clear();
+    std::map<unsigned int, unsigned int> selected, neighbours;
+    for (unsigned int v : selection) {
+        if (selected.count(v) != 0) continue;
+        selected[v] = static_cast<unsigned int>(indexMap.size());
+        indexMap.push_back(v);
+    }
+    for (const auto& [v, id] : selected)
+        for (const auto& [k, w] : graph[v]) {
+            if (!(w > threshold) || selected.count(k) != 0 || neighbours.count(k) != 0) continue;
+            neighbours[k] = static_cast<unsigned int>(indexMap.size());
+            indexMap.push_back(k);
+        }
+    sub.resize(selected.size() + neighbours.size());
+    for (const auto* kept : {&selected, &neighbours})
+        for (const auto& [v, id] : *kept)
+            for (const auto& [k, w] : graph[v]) {
+                if (selected.count(k) != 0) sub[id][selected[k]] = w;
+                if (neighbours.count(k) != 0) sub[id][neighbours[k]] = w;
+            }
+    double total = 0;
+    for (const auto& row : sub)
+        for (const auto& e : row) total += static_cast<double>(e.second);
+    if (sub.empty() || total == 0) return;
+    using Value = typename Matrix::value_type::mapped_type;
+    const Value rows = static_cast<Value>(sub.size());
+    for (auto& row : sub)
+        for (auto& e : row) {
+            if constexpr (std::is_same_v<Value, float>)
+                e.second = static_cast<float>(static_cast<double>(e.second * rows) / total);
+            else
+                e.second = static_cast<Value>(e.second * rows / total);
+        }
+}
+
+// Random graphs with zero weights, selections empty, repeated and whole, and
+// thresholds that admit many neighbours or none: the same vertices in the same
+// order and the same weights, bit for bit.
+TYPED_TEST(SubGraph, EqualsTheLiteralCutOnRandomGraphs) {
+    std::mt19937 random(11);
+    const unsigned int n = 3000;
+    std::uniform_int_distribution<unsigned int> vertex(0, n - 1);
+    std::uniform_real_distribution<float> weight(0.f, 1.f);
+    TypeParam g(n);
+    for (unsigned int i = 0; i < n; ++i)
+        for (int k = 0, edges = static_cast<int>(vertex(random) % 20); k < edges; ++k)
+            g[i][vertex(random)] = k == 0 ? 0.f : weight(random);
+    std::vector<unsigned int> all(n), some, repeated;
+    std::iota(all.begin(), all.end(), 0u);
+    for (int k = 0; k < 300; ++k) some.push_back(vertex(random));
+    repeated = some;
+    repeated.insert(repeated.end(), some.rbegin(), some.rend());
+    for (const auto& selection : {std::vector<unsigned int>{}, some, repeated, all})
+        for (float threshold : {-1.f, 0.f, 0.5f, 2.f}) {
+            TypeParam want, got(4);
+            std::vector<unsigned int> wantMap, gotMap{9};
+            literalSubGraph(g, selection, want, wantMap, threshold);
+            vel::utils::extractSubGraph(g, selection, got, gotMap, threshold);
+            ASSERT_EQ(gotMap, wantMap) << selection.size() << " " << threshold;
+            ASSERT_EQ(got.size(), want.size());
+            EXPECT_EQ(entries(got), entries(want)) << selection.size() << " " << threshold;
+        }
 }
 
 // Components over the out-edges above the threshold: 3 points into the first
