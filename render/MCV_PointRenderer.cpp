@@ -216,6 +216,7 @@ void MCV_PointRenderer::setLocalData(const std::vector<float>* positions, const 
 
 void MCV_PointRenderer::copyLocalData() {
     const size_t n = static_cast<size_t>(numPoints);
+    positionsPending = false;
     if (positionSource) {
         copyPadded(*positionSource, localPositions, 2 * n);
         refreshVertexBuffers();
@@ -244,11 +245,16 @@ void MCV_PointRenderer::copyLocalData() {
 }
 
 void MCV_PointRenderer::copyLocalVertexData() {
-    if (positionSource) {
-        copyPadded(*positionSource, localPositions, 2 * static_cast<size_t>(numPoints));
-        refreshVertexBuffers();
-    }
+    positionsPending = positionSource != nullptr;
     densityDirty = clustersStale = true;
+}
+
+void MCV_PointRenderer::takePendingPositions() {
+    if (!positionsPending) return;
+    positionsPending = false;
+    if (!positionSource) return;
+    copyPadded(*positionSource, localPositions, 2 * static_cast<size_t>(numPoints));
+    normalizePositions();
 }
 
 void MCV_PointRenderer::computeMarkerRanges() {

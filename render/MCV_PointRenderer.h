@@ -26,8 +26,11 @@ enum selectionModifier : int { SELECTION_REPLACE = 0, SELECTION_ADD = 1, SELECTI
 //
 // The renderer keeps its own copies of the embedding, the marker values and
 // the selection; the caller's vectors are read only during the calls that
-// name them. It is a plain class without signals: results go back as return
-// values and through the data-model objects it calls.
+// name them, except the positions of setLocalData after copyLocalVertexData,
+// which are read at the next frame, print or rectangle selection (the source
+// must live until then or be replaced by setLocalData). It is a plain class
+// without signals: results go back as return values and through the
+// data-model objects it calls.
 //
 // Threading and context: GUI thread only. Every call that touches OpenGL (all
 // but the plain setters and accessors) needs the same OpenGL context current;
@@ -104,9 +107,14 @@ public:
                       int numMarkers, const std::vector<int>* fileIdxs, bool useScales);
     // Copies everything again from the sources of the last setLocalData.
     void copyLocalData();
-    // Copies only the positions (one buffer upload): used while an embedding
-    // is being computed.
+    // New positions in the source of the last setLocalData (used after every
+    // iteration of a running embedding): they are read, normalised and
+    // uploaded at the next frame, print or rectangle selection, so that the
+    // iterations between two frames cost nothing here. Needs no context.
     void copyLocalVertexData();
+    // The positions as last taken from the source (by copyLocalData, a
+    // frame, a print or a rectangle selection): x, y per point.
+    const std::vector<float>& positions() const { return localPositions; }
     // One flag per sample file; for a t-SNE embedding the points of cleared
     // samples are hidden (samples beyond the count known at construction
     // are always shown).
@@ -117,8 +125,9 @@ public:
     // ---- Frames (context current) ----
     void draw(unsigned framebuffer);
     // The current mode drawn at the print size (default 4096): RGB bytes,
-    // rows bottom-up. Empty, with width = height = 0, when there is no print
-    // framebuffer.
+    // rows bottom-up. The first print makes the print framebuffer (a new
+    // view has none, as most are never printed). Empty, with width = height
+    // = 0, when there can be no print framebuffer.
     std::vector<unsigned char> print(int& width, int& height);
     // The frames recorded while recording was on (one per draw).
     std::vector<std::vector<unsigned char>>* video(int& width, int& height);
@@ -170,12 +179,23 @@ private:
     void createBuffers();
     void createVertexBuffers();
     void createOffscreenBuffers();
+    // Makes the print framebuffer at the print size unless it exists; false
+    // when the size is beyond the OpenGL limits (a line says so).
+    bool ensurePrintFramebuffer();
     void createColormapTextureBuffer();
     void createGaussTextureBuffer();
     void createSampleSelectionTextureBuffer();
     void createSampleColorTextureBuffer();
     void refreshBuffers();
+    // Normalises the positions, then uploads them.
     void refreshVertexBuffers();
+    // localPositions into normalizedPositions; the buffer is due for upload.
+    void normalizePositions();
+    // Takes pending positions from their source (normalised, not uploaded).
+    void takePendingPositions();
+    // Takes pending positions and uploads a due position buffer (context
+    // current): what every frame and print starts with.
+    void syncPositions();
     void refreshDataBuffers();
     void refreshClusterBuffers();
     void refreshMarkerBuffer();
@@ -324,6 +344,10 @@ private:
 
     MCV_Analysis* analysis = nullptr;
     const std::vector<float>* positionSource = nullptr;
+    // The source holds positions not yet taken (copyLocalVertexData).
+    bool positionsPending = false;
+    // normalizedPositions are newer than the position buffer.
+    bool positionUploadDue = false;
     const std::vector<float>* markerSource = nullptr;
     const std::vector<int>* fileIdxSource = nullptr;
     std::vector<float> localPositions;

@@ -17,6 +17,7 @@ void MCV_PointRenderer::plotViewport() {
 bool MCV_PointRenderer::densityNeeded() const { return renderMode == RENDER_DENSITY || otfClustering != 0; }
 
 void MCV_PointRenderer::draw(unsigned framebuffer) {
+    syncPositions();
     targetFramebuffer = framebuffer;
     glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
     glClearColor(backgroundColor[0], backgroundColor[1], backgroundColor[2], backgroundColor[3]);
@@ -195,11 +196,12 @@ void MCV_PointRenderer::drawScreenGrab() {
 }
 
 std::vector<unsigned char> MCV_PointRenderer::print(int& width, int& height) {
-    if (printFramebuffer == 0 || printSize == 0) {
+    if (printSize == 0 || !ensurePrintFramebuffer()) {
         width = height = 0;
         return {};
     }
     width = height = static_cast<int>(printSize);
+    syncPositions();
     drawScreenGrab();
     std::vector<unsigned char> rgb(static_cast<size_t>(printSize) * printSize * 3, 0);
     glBindFramebuffer(GL_FRAMEBUFFER, printFramebuffer);
@@ -216,6 +218,8 @@ std::vector<std::vector<unsigned char>>* MCV_PointRenderer::video(int& width, in
 }
 
 void MCV_PointRenderer::printVideoFrame() {
+    // Made at the full print size before the frame borrows a corner of it.
+    if (!ensurePrintFramebuffer()) return;
     const unsigned saved = printSize;
     printSize = videoFrameSize;
     int width = 0, height = 0;

@@ -173,6 +173,7 @@ void MCV_PointRenderer::createVertexBuffers() {
     glBindVertexArray(vertexArray);
 
     specifyBuffer(positionBuffer, GL_ARRAY_BUFFER, n * 8, nullptr, GL_DYNAMIC_DRAW);
+    positionUploadDue = true;  // the new buffer holds nothing yet
 
     drawOrder.resize(n);
     std::iota(drawOrder.begin(), drawOrder.end(), 0u);
@@ -256,22 +257,31 @@ void MCV_PointRenderer::createOffscreenBuffers() {
     specifyTexture2D(fcBackgroundTexture, GL_RGB32F, s, s, GL_RGB, GL_FLOAT, nullptr, GL_NEAREST, true);
     clusterBuffersDirty = true;
 
-    if (printSize <= static_cast<unsigned>(maxTexture)) {
-        const int p = static_cast<int>(printSize);
-        if (printFramebuffer == 0) glGenFramebuffers(1, &printFramebuffer);
-        glBindFramebuffer(GL_FRAMEBUFFER, printFramebuffer);
-        for (GLint format : {GL_RGB8, GL_RGBA8}) {
-            specifyTexture2D(printTexture, format, p, p, format == GL_RGB8 ? GL_RGB : GL_RGBA, GL_UNSIGNED_BYTE,
-                             nullptr, GL_LINEAR, true);
-            glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, printTexture, 0);
-            if (glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE) break;
-        }
-        // Frames go to the caller's framebuffer unless a pass says otherwise.
-        glBindFramebuffer(GL_FRAMEBUFFER, targetFramebuffer);
-    } else {
-        std::cout << "High-res screenshots are not supported.\n";
-    }
+    // The print framebuffer (tens of megabytes) is made by the first print.
     glBindTexture(GL_TEXTURE_2D, 0);
+}
+
+bool MCV_PointRenderer::ensurePrintFramebuffer() {
+    if (printFramebuffer != 0) return true;
+    GLint maxTexture = 0;
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxTexture);
+    if (printSize > static_cast<unsigned>(maxTexture)) {
+        std::cout << "High-res screenshots are not supported.\n";
+        return false;
+    }
+    const int p = static_cast<int>(printSize);
+    glGenFramebuffers(1, &printFramebuffer);
+    glBindFramebuffer(GL_FRAMEBUFFER, printFramebuffer);
+    for (GLint format : {GL_RGB8, GL_RGBA8}) {
+        specifyTexture2D(printTexture, format, p, p, format == GL_RGB8 ? GL_RGB : GL_RGBA, GL_UNSIGNED_BYTE, nullptr,
+                         GL_LINEAR, true);
+        glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, printTexture, 0);
+        if (glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE) break;
+    }
+    // Frames go to the caller's framebuffer unless a pass says otherwise.
+    glBindFramebuffer(GL_FRAMEBUFFER, targetFramebuffer);
+    glBindTexture(GL_TEXTURE_2D, 0);
+    return true;
 }
 
 void MCV_PointRenderer::createColormapTextureBuffer() {
@@ -334,6 +344,19 @@ void MCV_PointRenderer::refreshBuffers() {
 }
 
 void MCV_PointRenderer::refreshVertexBuffers() {
+    normalizePositions();
+    syncPositions();
+}
+
+void MCV_PointRenderer::syncPositions() {
+    takePendingPositions();
+    if (!positionUploadDue || vertexArray == 0) return;
+    positionUploadDue = false;
+    const size_t count = std::min(static_cast<size_t>(numPoints), static_cast<size_t>(bufferPoints));
+    updateBuffer(positionBuffer, count * 8, normalizedPositions.data());
+}
+
+void MCV_PointRenderer::normalizePositions() {
     const size_t n = static_cast<size_t>(numPoints);
     localPositions.resize(2 * n, 0.0f);
     normalizedPositions.resize(2 * n);
@@ -356,10 +379,7 @@ void MCV_PointRenderer::refreshVertexBuffers() {
         const float q = span > 0.0f ? (localPositions[i] - lo) / span : 0.5f;
         normalizedPositions[i] = static_cast<float>(static_cast<double>(q) * 0.8 + 0.1);
     }
-
-    if (vertexArray == 0) return;
-    const size_t count = std::min(n, static_cast<size_t>(bufferPoints));
-    updateBuffer(positionBuffer, count * 8, normalizedPositions.data());
+    positionUploadDue = true;
 }
 
 void MCV_PointRenderer::refreshDataBuffers() {

@@ -1,6 +1,7 @@
 // Point selection by rectangles and from outside, density-cluster picking and
 // hover highlight. Nothing here draws or needs the context, except
-// setSelection, which uploads the shown selection.
+// setSelection, which uploads the shown selection; a rectangle takes pending
+// positions, whose upload waits for the next frame.
 #include "render/MCV_PointRenderer.h"
 
 #include "data/MCV_DerivedDataClusters.h"
@@ -29,6 +30,8 @@ std::vector<int>* MCV_PointRenderer::selectRectangularArea(std::vector<int> rect
     if (modifier != SELECTION_REPLACE && modifier != SELECTION_ADD && modifier != SELECTION_SUBTRACT)
         return &selectionIdxs;
 
+    // The rectangle selects by the newest positions, as a frame would show them.
+    takePendingPositions();
     const size_t n = std::min(static_cast<size_t>(numPoints), normalizedPositions.size() / 2);
     std::vector<bool> inside(n, false);
     for (size_t p = 0; p < n; ++p) {

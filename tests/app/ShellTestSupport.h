@@ -4,6 +4,7 @@
 // does to them, scripted dialog answers, and a fixture that opens files
 // through the real "Open File(s) ...".
 
+#include "OverlayButton.h"
 #include "data/FcsTestFile.h"
 
 #include "analysis/MCV_Analysis.h"
@@ -104,17 +105,6 @@ inline void drag(QWidget* target, QPoint from, QPoint to) {
     QTest::mouseMove(window, (a + b) / 2);
     QTest::mouseMove(window, b);
     QTest::mouseRelease(window, Qt::LeftButton, {}, b);
-}
-
-// A button of the plot overlay's grid of 35-pixel buttons: row 0 run/pause,
-// row 1 restart.
-inline QPushButton* overlayButton(UI_ScatterplotWidget* plot, int row) {
-    for (QPushButton* b : plot->settingsPanel()->findChildren<QPushButton*>()) {
-        auto* grid = b->parentWidget() ? qobject_cast<QGridLayout*>(b->parentWidget()->layout()) : nullptr;
-        if (grid && b->size() == QSize(35, 35) && grid->itemAtPosition(row, 0))
-            return qobject_cast<QPushButton*>(grid->itemAtPosition(row, 0)->widget());
-    }
-    return nullptr;
 }
 
 // The window-system's close request, as an X client sends it.

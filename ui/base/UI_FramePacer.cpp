@@ -3,11 +3,32 @@
 #include <algorithm>
 #include <cassert>
 
-UI_FramePacer::UI_FramePacer(double shareIn) : share(shareIn) { assert(share > 0.0 && share <= 1.0); }
+namespace {
+
+// Running mean: the first value, then a tenth of each difference.
+void follow(double value, bool& known, double& mean) {
+    mean = known ? mean + (value - mean) * 0.1 : value;
+    known = true;
+}
+
+}  // namespace
+
+UI_FramePacer::UI_FramePacer(double shareIn, Clock::duration minIntervalIn)
+    : share(shareIn), minInterval(minIntervalIn) {
+    assert(share > 0.0 && share <= 1.0);
+}
+
+bool UI_FramePacer::frameDue(Clock::time_point now) const {
+    if (!framed) return true;
+    // Until two updates without a frame have shown what an update costs
+    // without one, what a frame costs after its update cannot be told.
+    return intervalKnown && balance >= Clock::duration::zero() && now - lastFrame >= minInterval;
+}
 
 void UI_FramePacer::spent(Clock::duration cost, bool drewFrame, Clock::time_point end) {
     using Seconds = std::chrono::duration<double>;
     cost = std::max(Clock::duration::zero(), cost);
+    const bool hasInterval = started;
     if (!started) {
         started = true;
         last = end - cost;
@@ -16,16 +37,21 @@ void UI_FramePacer::spent(Clock::duration cost, bool drewFrame, Clock::time_poin
     last = end;
 
     const double seconds = Seconds(cost).count();
+    const double interval = Seconds(wall).count();
     double charged = 0.0;
     if (drewFrame || afterFrame) {
-        charged = std::max(0.0, seconds - (baselineKnown ? baselineSeconds : 0.0));
-    } else if (!baselineKnown) {
-        baselineSeconds = seconds;
-        baselineKnown = true;
+        charged = hasInterval && intervalKnown ? std::max(0.0, interval - baselineInterval)
+                                               : std::max(0.0, seconds - (costKnown ? baselineCost : 0.0));
     } else {
-        baselineSeconds += (seconds - baselineSeconds) * 0.1;
+        // Neither this update nor the one before drew a frame.
+        follow(seconds, costKnown, baselineCost);
+        if (hasInterval) follow(interval, intervalKnown, baselineInterval);
     }
     afterFrame = drewFrame;
+    if (drewFrame) {
+        framed = true;
+        lastFrame = end;
+    }
 
     const auto allowance = std::chrono::duration_cast<Clock::duration>(wall * share);
     const auto charge = std::chrono::duration_cast<Clock::duration>(Seconds(charged));
@@ -35,5 +61,9 @@ void UI_FramePacer::spent(Clock::duration cost, bool drewFrame, Clock::time_poin
 void UI_FramePacer::reset() {
     started = false;
     afterFrame = false;
+    framed = false;
+    // A new run has iterations of its own; the cost of handling an update
+    // stays.
+    intervalKnown = false;
     balance = Clock::duration::zero();
 }

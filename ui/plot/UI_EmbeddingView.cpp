@@ -47,15 +47,17 @@ void UI_EmbeddingView::computationUpdated(void* a) {
     const UI_FramePacer::Clock::time_point start = UI_FramePacer::Clock::now();
     // The analysis rewrites its output variables as it goes; a drawn frame
     // shows their current values and ranges, the others only move the points.
-    const bool frame = pacer.frameDue();
+    const bool frame = pacer.frameDue(start);
     if (frame) {
         scatterplot->copyLocalData();
         scatterplot->refresh();
     } else {
         scatterplot->copyLocalVertexData();
     }
-    // User input is handled between any two iterations, with or without a frame.
-    QCoreApplication::processEvents();
+    if (frame || start - lastEvents >= kEventInterval) {
+        QCoreApplication::processEvents();
+        lastEvents = UI_FramePacer::Clock::now();
+    }
     pacer.spent(UI_FramePacer::Clock::now() - start, frame);
 }
 

@@ -3,6 +3,7 @@
 #include "ui/base/UI_DockableWidget.h"
 #include "ui/base/UI_FramePacer.h"
 
+#include <chrono>
 #include <utility>
 #include <vector>
 
@@ -20,10 +21,14 @@ class UI_ScatterplotWidget;
 // the analysis runs on it and computationUpdated() pumps the event loop
 // between iterations.
 //
-// While the analysis runs, the plot always holds the newest coordinates, but
-// it is repainted only as often as keeps drawing within a small share of the
-// run's time (see UI_FramePacer); the frames at the start and at the end of a
-// run are always drawn.
+// While the analysis runs, the plot always works with the newest coordinates
+// (its renderer reads them when it draws or selects), but it is repainted only
+// as often as keeps drawing within a small share of the run's time (see
+// UI_FramePacer); the frames at the start and at the end of a run are always
+// drawn. Pending events (user input, stop requests) are processed with every
+// frame and otherwise at least every kEventInterval, not after every
+// iteration: an iteration of a small level takes about a millisecond, and
+// event processing with nothing to do costs a tenth of that.
 //
 // A kind of analysis derives from this view and says which event each plotted
 // point stands for (pointReferences), how a plot selection becomes events
@@ -40,9 +45,13 @@ public:
     // point references that name no loaded event are skipped.
     void select(std::vector<std::pair<int, int>>* points);
 
+    // The longest stretch of a run without event processing (unless one
+    // iteration takes longer).
+    static constexpr std::chrono::milliseconds kEventInterval{10};
+
     UI_ScatterplotWidget* plot() const { return scatterplot; }
-    // Paces the frames of a running embedding; a pacer with share 1 draws a
-    // frame after every iteration.
+    // Paces the frames of a running embedding; a pacer with share 1 and no
+    // minimum interval draws a frame after every iteration.
     UI_FramePacer& framePacer() { return pacer; }
     const std::vector<short>& selectionFlags() const { return m_selectionFlags; }
 
@@ -84,4 +93,6 @@ private:
     UI_ScatterplotWidget* scatterplot = nullptr;
     std::vector<std::pair<int, int>> selectedPoints;
     UI_FramePacer pacer;
+    // When the last update processed events.
+    UI_FramePacer::Clock::time_point lastEvents;
 };

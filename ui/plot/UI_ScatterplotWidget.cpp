@@ -155,6 +155,7 @@ void UI_ScatterplotWidget::initializeGL() {
     renderer->setupMatrix(mvp.data());
     renderer->setSampleSelection(sampleSelection->selectionState());
     renderer->setSampleColors(sampleSelection->sampleColors());
+    if (pendingDataIdx >= 0) takeLocalData(pendingDataIdx);
 }
 
 void UI_ScatterplotWidget::paintGL() {
@@ -185,19 +186,33 @@ void UI_ScatterplotWidget::cleanup() {
     doneCurrent();
 }
 
-void UI_ScatterplotWidget::refresh() { update(); }
+void UI_ScatterplotWidget::refresh() {
+    // A shown busy ring turns with the frames: it asks for no others.
+    if (progressSpinner && progressSpinner->isVisible()) progressSpinner->advance();
+    update();
+}
 
 // ---- Operations for the owning view ----
 
 void UI_ScatterplotWidget::setLocalData(int dataIdx) {
-    if (!renderer) return;
+    if (!renderer) {
+        // A plot not yet laid out (a dock opened just before its analysis
+        // reports) has no renderer: it takes the data when it makes one.
+        pendingDataIdx = dataIdx;
+        return;
+    }
     makeCurrent();
+    takeLocalData(dataIdx);
+    doneCurrent();
+    update();
+}
+
+void UI_ScatterplotWidget::takeLocalData(int dataIdx) {
+    pendingDataIdx = -1;
     renderer->setLocalData(analysis, dataIdx);
     markerRanges = renderer->markerRanges();
     markerLimits = renderer->markerLimts();
     dataRanges = *markerRanges;
-    doneCurrent();
-    update();
     sampleStatistics->setActiveSelection(analysis ? analysis->dataSelection() : nullptr);
 }
 
@@ -217,10 +232,7 @@ void UI_ScatterplotWidget::copyLocalData() {
 }
 
 void UI_ScatterplotWidget::copyLocalVertexData() {
-    if (!renderer) return;
-    makeCurrent();
-    renderer->copyLocalVertexData();
-    doneCurrent();
+    if (renderer) renderer->copyLocalVertexData();
 }
 
 void UI_ScatterplotWidget::setMarkers(std::vector<std::string> names) {

@@ -31,7 +31,8 @@ class UI_TsneSettingsSliderWidget;
 //
 // Contract: every renderer call made outside the GL callbacks is bracketed by
 // makeCurrent()/doneCurrent(). The renderer exists from the first
-// initializeGL() on; the data and selection operations do nothing before.
+// initializeGL() on; setLocalData before it is carried out there, the other
+// data and selection operations do nothing before.
 // Mouse positions are logical pixels with y counted from the bottom edge; the
 // renderer receives them multiplied by the device pixel ratio (device pixels).
 // GUI thread only.
@@ -42,13 +43,16 @@ public:
     ~UI_ScatterplotWidget() override;
 
     // ---- Operations for the owning view (nothing without a renderer) ----
-    // Takes the analysis' embedding, markers and files into the renderer.
+    // Takes the analysis' embedding, markers and files into the renderer
+    // (when it is made, before).
     void setLocalData(int dataIdx);
     // Takes the analysis' positions and marker values again. A marker's range
     // that was its data range follows the new values; a range the user set
     // stays.
     void copyLocalData();
-    // Positions only: used after every iteration of a running embedding.
+    // New positions only, after every iteration of a running embedding: the
+    // renderer takes them at its next frame or rectangle selection (no
+    // context, no upload here).
     void copyLocalVertexData();
     // Works without a renderer: the names go to the settings panel.
     void setMarkers(std::vector<std::string> markers);
@@ -136,6 +140,7 @@ public slots:
     void showProgressSpinner();
     void hideProgressSpinner();
     void cleanup();
+    // Asks for a frame; a shown busy ring turns one step with it.
     void refresh();
     void updatePixelRatio();
     void menuShown();
@@ -152,6 +157,8 @@ protected:
 
 private:
     void initUI();
+    // setLocalData with the context current.
+    void takeLocalData(int dataIdx);
     // Places the pickers and the spinner for the current size.
     void placeChildren();
     // 1 Control (Command on macOS), else 2 Shift, else 0.
@@ -170,6 +177,8 @@ private:
 
     MCV_Analysis* analysis;
     MCV_PointRenderer* renderer = nullptr;
+    // The marker count of a setLocalData made before the renderer, or -1.
+    int pendingDataIdx = -1;
     float pixelRatio = 1.0f;
     QMatrix4x4 projection;
     QMatrix4x4 view;

@@ -3,11 +3,38 @@
 #include <QWebView>
 
 // A 24 x 24 busy ring drawn by ":/html_ui_elements/spinner.html" on a
-// transparent background. It turns as long as the page is loaded; showing and
-// hiding the widget is all a host does with it.
+// transparent background. The ring does not turn by itself: its host turns it
+// a step with advance() when it draws a frame of its own, and the ring's
+// repaint joins that frame. A page that animated on its own timer would make
+// the whole window draw (and, over an OpenGL plot, compose every OpenGL
+// surface) at the timer's rate, shown or hidden; this way a shown ring adds
+// nothing to the host's frames and a hidden one costs nothing. Showing,
+// hiding and advancing it is all a host does with it.
 class UI_ProgressSpinnerWidget : public QWebView {
     Q_OBJECT
 public:
+    // Degrees the ring turns per advance().
+    static constexpr int kStep = 30;
+
     explicit UI_ProgressSpinnerWidget(QWidget* parent);
     ~UI_ProgressSpinnerWidget() override;
+
+    // Turns the ring one step further and asks for its repaint at once, so
+    // that a host calling it before its own repaint gets both in one frame.
+    void advance();
+    // The ring's angle in degrees, [0, 360).
+    int angle() const { return m_angle; }
+
+signals:
+    void qt_setAngle(int degrees);
+
+public slots:
+    void connectJs();
+
+private slots:
+    // An angle set before the page's script connected did not reach it.
+    void pageLoaded(bool ok);
+
+private:
+    int m_angle = 0;
 };

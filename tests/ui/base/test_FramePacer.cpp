@@ -1,5 +1,6 @@
 // Frame pacing with a synthetic clock: the share of the wall time spent in
-// the view stays within bounds whatever a frame costs.
+// the view stays within bounds whatever a frame costs, before or after its
+// update has returned, and frames come no faster than the screen shows them.
 #include "ui/base/UI_FramePacer.h"
 
 #include <gtest/gtest.h>
@@ -17,21 +18,30 @@ struct PacedRun {
 };
 
 // `iterations` updates of an engine taking `work` each; a drawn frame costs
-// `frame`, every update `copy`.
-PacedRun simulate(UI_FramePacer& pacer, int iterations, ms work, ms frame, ms copy) {
+// `frame` in the update and `lag` more in the next iteration (what a
+// rasteriser or the display server does after the update has returned),
+// every update `copy`. `frameTime` (optional) receives the time frames cost.
+PacedRun simulate(UI_FramePacer& pacer, int iterations, ms work, ms frame, ms copy, ms lag = ms(0),
+                  Clock::duration* frameTime = nullptr) {
     PacedRun run;
     Clock::time_point now{};
+    bool lagging = false;
     for (int i = 0; i < iterations; ++i) {
-        now += work;
-        const bool draw = pacer.frameDue();
+        now += work + (lagging ? lag : ms(0));
+        const bool draw = pacer.frameDue(now);
         const Clock::duration cost = copy + (draw ? frame : ms(0));
         now += cost;
         pacer.spent(cost, draw, now);
         run.frames += draw;
+        if (frameTime) *frameTime += (draw ? frame : ms(0)) + (lagging ? lag : ms(0));
+        lagging = draw;
     }
     run.total = now - Clock::time_point{};
     return run;
 }
+
+// Every frame whatever the screen shows.
+constexpr Clock::duration kNoLimit = Clock::duration::zero();
 
 double share(Clock::duration part, Clock::duration whole) {
     return std::chrono::duration<double>(part) / std::chrono::duration<double>(whole);
@@ -40,17 +50,18 @@ double share(Clock::duration part, Clock::duration whole) {
 }  // namespace
 
 TEST(FramePacer, CheapFramesAndFramesBesideDearUpdatesKeepComing) {
-    // The first frame is charged without the time before it; updates costing
-    // half an iteration must not starve the frames.
-    UI_FramePacer a(0.1), b(0.06);
-    EXPECT_GE(simulate(a, 200, ms(20), ms(1), ms(0)).frames, 199);
+    // The first frame is charged without the time before it, and after the
+    // two updates that set the baseline every update gets one; updates
+    // costing half an iteration must not starve the frames.
+    UI_FramePacer a(0.1, kNoLimit), b(0.06, kNoLimit);
+    EXPECT_GE(simulate(a, 200, ms(20), ms(1), ms(0)).frames, 197);
     EXPECT_GE(simulate(b, 400, ms(10), ms(1), ms(5)).frames, 150);
 }
 
 TEST(FramePacer, ExpensiveFramesKeepTheViewWithinItsShare) {
     // A frame as dear as an iteration (a million points drawn in software).
     for (double s : {0.05, 0.1, 0.25}) {
-        UI_FramePacer pacer(s);
+        UI_FramePacer pacer(s, kNoLimit);
         const PacedRun run = simulate(pacer, 2000, ms(600), ms(700), ms(5));
         EXPECT_LE(share(ms(700) * run.frames, run.total), s * 1.05) << s;
         EXPECT_GE(run.frames, static_cast<int>(2000 * s * 0.5)) << s;
@@ -58,12 +69,58 @@ TEST(FramePacer, ExpensiveFramesKeepTheViewWithinItsShare) {
 }
 
 TEST(FramePacer, FirstUpdateAfterResetIsDueButALongCheapStretchSavesNothing) {
-    UI_FramePacer pacer(0.1);
+    UI_FramePacer pacer(0.1, kNoLimit);
     pacer.spent(ms(500), true, Clock::time_point{} + ms(1000));
-    EXPECT_FALSE(pacer.frameDue());
+    EXPECT_FALSE(pacer.frameDue(Clock::time_point{} + ms(1000)));
     pacer.reset();
     const PacedRun cheap = simulate(pacer, 3600, ms(1000), ms(0), ms(0));
-    EXPECT_EQ(cheap.frames, 3600);
+    EXPECT_EQ(cheap.frames, 3598) << "all but the two updates that set the baseline";
     pacer.spent(ms(2000), true, Clock::time_point{} + cheap.total + ms(2000));
-    EXPECT_FALSE(pacer.frameDue()) << "an hour of cheap frames is no credit for a dear one";
+    EXPECT_FALSE(pacer.frameDue(Clock::time_point{} + cheap.total + ms(2000)))
+        << "an hour of cheap frames is no credit for a dear one";
+}
+
+TEST(FramePacer, WhatAFrameCostsAfterItsUpdateIsChargedToo) {
+    // Cheap to draw, dear afterwards: the next iteration is slower by
+    // several iterations. Charged only the drawing, frames would come every
+    // other update and take most of the time.
+    struct Case {
+        double share;
+        ms work, frame, lag;
+    };
+    for (const Case& c :
+         {Case{0.05, ms(2), ms(1), ms(15)}, Case{0.1, ms(20), ms(2), ms(60)}, Case{0.05, ms(600), ms(50), ms(400)}}) {
+        UI_FramePacer pacer(c.share, kNoLimit);
+        Clock::duration frames{};
+        const PacedRun run = simulate(pacer, 3000, c.work, c.frame, ms(0), c.lag, &frames);
+        EXPECT_LE(share(frames, run.total), c.share * 1.1) << c.share << " " << c.work.count();
+        EXPECT_GE(run.frames, static_cast<int>(3000 * c.share * c.work / (c.frame + c.lag) * 0.5))
+            << c.share << " " << c.work.count();
+    }
+}
+
+TEST(FramePacer, FramesComeNoFasterThanTheScreenShowsThem) {
+    // Free frames between iterations of a millisecond: one per screen
+    // refresh, the first at once.
+    struct Case {
+        Clock::duration limit;
+        int most;
+    };
+    for (const Case& c : {Case{UI_FramePacer::kScreenInterval, 61}, Case{ms(100), 11}, Case{kNoLimit, 1000}}) {
+        UI_FramePacer pacer(1.0, c.limit);
+        const PacedRun run = simulate(pacer, 1000, ms(1), ms(0), ms(0));
+        EXPECT_LE(run.frames, c.most);
+        EXPECT_GE(run.frames, c.most * 9 / 10);
+    }
+    UI_FramePacer pacer(1.0);
+    const Clock::time_point t0{};
+    EXPECT_TRUE(pacer.frameDue(t0));
+    pacer.spent(ms(1), true, t0 + ms(1));
+    EXPECT_FALSE(pacer.frameDue(t0 + ms(30))) << "no baseline yet";
+    pacer.spent(ms(0), false, t0 + ms(2));
+    pacer.spent(ms(0), false, t0 + ms(3));
+    EXPECT_FALSE(pacer.frameDue(t0 + ms(10)));
+    EXPECT_TRUE(pacer.frameDue(t0 + ms(18)));
+    pacer.reset();
+    EXPECT_TRUE(pacer.frameDue(t0 + ms(2))) << "the first frame after a reset is due at once";
 }

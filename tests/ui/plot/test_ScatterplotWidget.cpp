@@ -261,6 +261,31 @@ protected:
     int videoW = 0, videoH = 0;
 };
 
+// A plot that has no renderer yet (its dock not shown or laid out when the
+// analysis reports) takes the analysis' data when it makes one: positions bit
+// for bit, one range per marker, and every point drawn.
+TEST_F(ScatterplotWidgetTest, DataGivenBeforeTheRendererArriveWithIt) {
+    for (const bool inHiddenParent : {false, true}) {
+        QWidget parent;
+        auto* late = new UI_ScatterplotWidget(tsne.get(), inHiddenParent ? &parent : nullptr);
+        std::unique_ptr<UI_ScatterplotWidget> owned(inHiddenParent ? nullptr : late);
+        late->setLocalData(variables);
+        ASSERT_EQ(late->pointRenderer(), nullptr) << inHiddenParent;
+        QWidget* shown = inHiddenParent ? &parent : static_cast<QWidget*>(late);
+        shown->resize(kSize, kSize);
+        late->resize(kSize, kSize);
+        shown->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(shown)) << inHiddenParent;
+        const QImage image = late->grabFramebuffer().convertToFormat(QImage::Format_RGB32);
+        ASSERT_NE(late->pointRenderer(), nullptr) << inHiddenParent;
+        EXPECT_EQ(late->pointRenderer()->positions(), *tsne->output()) << inHiddenParent;
+        EXPECT_EQ(late->pointRenderer()->markerRanges()->size(), static_cast<size_t>(variables)) << inHiddenParent;
+        int background = 0;
+        for (int p = 0; p < kPoints; ++p) background += image.pixel(inImage(p)) == image.pixel(QPoint(0, 0));
+        EXPECT_EQ(background, 0) << inHiddenParent << ": every point drawn";
+    }
+}
+
 TEST(SafeFileName, ReplacesSeparatorsForbiddenAndControlCharactersAndNamesThatAreNoFileName) {
     const std::pair<QString, QString> cases[] = {{"CD3/CD4", "CD3_CD4"},
                                                  {"a\\b:c*d?e\"f<g>h|i", "a_b_c_d_e_f_g_h_i"},

@@ -14,6 +14,8 @@
 #include <QDir>
 #include <QGuiApplication>
 #include <QPushButton>
+#include <QSignalBlocker>
+#include <QTimer>
 
 namespace {
 
@@ -94,7 +96,7 @@ TEST_F(TsneView, PlotChangesBetweenIterationsOfItsOwnAnalysisOnly) {
     // Every iteration gets its frame, whatever the machine's load. Frames are
     // counted as the window presents them (screen grabs would see the windows
     // of tests running beside this one).
-    view->framePacer() = UI_FramePacer(1.0);
+    view->framePacer() = UI_FramePacer(1.0, UI_FramePacer::Clock::duration::zero());
     int frames = 0, framesAtFifth = 0, updates = 0;
     QObject::connect(view->plot(), &QOpenGLWidget::frameSwapped, [&frames] { ++frames; });
     std::vector<float> fifth;
@@ -168,6 +170,108 @@ TEST_F(TsneView, MarkerRangeOfTheOutputFollowsTheValuesInViewAndPrintsWhileAUser
         extremeColours(QImage(QDir(out.path()).filePath(prints[0])).convertToFormat(QImage::Format_RGB32));
     EXPECT_FALSE(rgbNear(printLeft, printRight, 60)) << "one flat colour in the print";
     EXPECT_EQ(ranges[0], std::make_pair(2.0f, 3.0f)) << "the user's range of CD3";
+}
+
+// The run's result does not depend on how often the view draws it, and the
+// view ends on that result bit for bit, its last frame drawn after the last
+// update. (Each compute takes the previous run's output variables as markers,
+// so the runs compared here are new descents from the same probabilities.)
+TEST_F(TsneView, EveryPacingEndsOnTheRunsOwnResultBitForBit) {
+    using Clock = UI_FramePacer::Clock;
+    analyses[0]->setIterations(100);
+    compute(0);
+    const auto descent = [this] { quietly([this] { analyses[0]->computeGradientDescent(); }); };
+    std::vector<float> deaf;
+    {
+        QSignalBlocker nobody(&bridge);
+        descent();
+        deaf = *analyses[0]->output();
+    }
+    ASSERT_EQ(deaf.size(), 160u);
+    struct Pacing {
+        const char* name;
+        UI_FramePacer pacer;
+    };
+    const Pacing pacings[] = {{"every update", UI_FramePacer(1.0, Clock::duration::zero())},
+                              {"default", UI_FramePacer()},
+                              {"all but the first and the last", UI_FramePacer(1e-9)}};
+    for (const Pacing& p : pacings) {
+        views[0]->framePacer() = p.pacer;
+        int frames = 0, framesAfterLastUpdate = 0;
+        const QMetaObject::Connection counting = QObject::connect(views[0]->plot(), &QOpenGLWidget::frameSwapped,
+                                                                  [&] { ++frames, ++framesAfterLastUpdate; });
+        const QMetaObject::Connection updates =
+            QObject::connect(&bridge, &UI_Interface::analysisUpdatedSignal, [&](void*) { framesAfterLastUpdate = 0; });
+        descent();
+        QObject::disconnect(counting);
+        QObject::disconnect(updates);
+        EXPECT_EQ(*analyses[0]->output(), deaf) << p.name;
+        EXPECT_EQ(views[0]->plot()->pointRenderer()->positions(), deaf) << p.name;
+        EXPECT_GE(framesAfterLastUpdate, 1) << p.name;
+        EXPECT_GE(frames, 2) << p.name;
+    }
+}
+
+// A rectangle drawn while the run goes on selects by the newest positions,
+// whether or not a frame has shown them yet.
+TEST_F(TsneView, ARectangleDuringTheRunSelectsByTheNewestPositions) {
+    views[0]->framePacer() = UI_FramePacer(1e-9);  // no frame but the first and the last
+    analyses[0]->setIterations(120);
+    UI_ScatterplotWidget* plot = views[0]->plot();
+    struct Probe {
+        int update;
+        QPoint from, to;  // widget pixels
+        std::vector<int> selected, expected;
+    };
+    std::vector<Probe> probes = {
+        {40, {10, 10}, {130, 250}, {}, {}}, {75, {130, 10}, {250, 130}, {}, {}}, {110, {60, 60}, {200, 200}, {}, {}}};
+    int updates = 0;
+    QObject::connect(&bridge, &UI_Interface::analysisUpdatedSignal, [&](void* a) {
+        if (a != analyses[0].get()) return;
+        ++updates;
+        for (Probe& probe : probes) {
+            if (probe.update != updates) continue;
+            sendDrag(plot, probe.from, probe.to);
+            probe.selected = *plot->selectionIdxs();
+            // The renderer's placement of the current output, in the same
+            // float steps: one symmetric range, then [0.1, 0.9] of the square.
+            const std::vector<float>& xy = *analyses[0]->output();
+            const auto [lo, hi] = plotRange(xy);
+            const float side = static_cast<float>(plot->height());
+            const auto at = [&, lo = lo, hi = hi](float v) {
+                return static_cast<float>(static_cast<double>((v - lo) / (hi - lo)) * 0.8 + 0.1);
+            };
+            const float x0 = static_cast<float>(std::min(probe.from.x(), probe.to.x())) / side;
+            const float x1 = static_cast<float>(std::max(probe.from.x(), probe.to.x())) / side;
+            const float y0 = static_cast<float>(plot->height() - std::max(probe.from.y(), probe.to.y())) / side;
+            const float y1 = static_cast<float>(plot->height() - std::min(probe.from.y(), probe.to.y())) / side;
+            for (size_t i = 0; 2 * i < xy.size(); ++i) {
+                const float u = at(xy[2 * i]), v = at(xy[2 * i + 1]);
+                if (x0 <= u && u <= x1 && y0 <= v && v <= y1) probe.expected.push_back(static_cast<int>(i));
+            }
+        }
+    });
+    compute(0);
+    for (const Probe& probe : probes) {
+        EXPECT_EQ(probe.selected, probe.expected) << "at update " << probe.update;
+        EXPECT_FALSE(probe.expected.empty()) << "at update " << probe.update;
+    }
+}
+
+// Between frames events are processed at least every few iterations: a stop
+// posted during the run ends it long before its iteration count.
+TEST_F(TsneView, AStopPostedDuringTheRunIsHeardBetweenFrames) {
+    views[0]->framePacer() = UI_FramePacer(1e-9);
+    analyses[0]->setIterations(1000000);
+    int updates = 0;
+    QObject::connect(&bridge, &UI_Interface::analysisUpdatedSignal, [&](void* a) {
+        if (a != analyses[0].get() || ++updates != 20) return;
+        QTimer::singleShot(0, [this] { analyses[0]->stopGradientDescent(); });
+    });
+    compute(0);
+    EXPECT_LT(updates, 1000000);
+    EXPECT_FALSE(analyses[0]->isRunning());
+    EXPECT_EQ(views[0]->plot()->pointRenderer()->positions(), *analyses[0]->output());
 }
 
 }  // namespace

@@ -4,7 +4,9 @@
 #include "ui/web/UI_MaterialCheckBoxWidget.h"
 #include "ui/web/UI_ProgressSpinnerWidget.h"
 
+#include <QCoreApplication>
 #include <QImage>
+#include <QOpenGLWidget>
 #include <QPixmap>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -77,6 +79,63 @@ TEST_F(WebControls, SpinnerRingShowsOverTheHostWithATransparentHoleAndHides) {
     spinner->hide();
     EXPECT_TRUE(redAt({112, 11}));
     spinner->show();
+}
+
+// The ring's dark quarter, over the red host: where it lies as the ring turns.
+TEST_F(WebControls, SpinnerTurnsOnlyWhenAdvancedAQuarterPerThreeSteps) {
+    spinner->show();
+    auto dark = [](QPoint p) { return !redAt(p) && qBlue(host->grab().toImage().pixel(p)) > 180; };
+    const QPoint top(112, 11), right(122, 22), bottom(112, 32), left(102, 22);
+    struct Turn {
+        int steps;
+        QPoint darkAt, lightAt;
+    };
+    EXPECT_EQ(spinner->angle(), 0);
+    QTest::qWait(200);
+    EXPECT_TRUE(dark(top) && !dark(right)) << "no turning on its own";
+    for (const Turn& t : {Turn{3, right, top}, Turn{3, bottom, right}, Turn{3, left, bottom}, Turn{3, top, left}}) {
+        for (int s = 0; s < t.steps; ++s) spinner->advance();
+        EXPECT_TRUE(dark(t.darkAt)) << spinner->angle();
+        EXPECT_FALSE(dark(t.lightAt)) << spinner->angle();
+    }
+    EXPECT_EQ(spinner->angle(), 0) << "twelve steps of 30 degrees";
+}
+
+// Over an OpenGL plot every repaint of the window composes it: the ring adds
+// no composition of its own, shown and idle or advanced with the host's.
+TEST(SpinnerOverOpenGL, ComposesOnlyWithItsHost) {
+    QOpenGLWidget plot;
+    plot.resize(300, 200);
+    auto* ring = new UI_ProgressSpinnerWidget(&plot);
+    ring->move(270, 170);
+    plot.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&plot));
+    ASSERT_TRUE(pagetest::waitForPage(ring));
+    QTest::qWait(100);
+    int compositions = 0;
+    QObject::connect(&plot, &QOpenGLWidget::frameSwapped, [&compositions] { ++compositions; });
+    struct Step {
+        bool shown;
+        int frames;  // host repaints, each after an advance when shown
+    };
+    for (const Step& s : {Step{true, 0}, Step{true, 5}, Step{false, 0}, Step{false, 3}, Step{true, 4}}) {
+        ring->setVisible(s.shown);
+        // The window composes once more for the change of visibility, later on
+        // a busy machine: counting starts once no composition came for 150 ms.
+        for (int last = -1; last != compositions;) {
+            last = compositions;
+            QTest::qWait(150);
+        }
+        compositions = 0;
+        for (int f = 0; f < s.frames; ++f) {
+            if (s.shown) ring->advance();
+            plot.update();
+            QCoreApplication::processEvents();
+            QTest::qWait(30);
+        }
+        QTest::qWait(150);
+        EXPECT_EQ(compositions, s.frames) << (s.shown ? "shown, " : "hidden, ") << s.frames << " frames";
+    }
 }
 
 }  // namespace
