@@ -413,7 +413,8 @@ void BarnesHutTree<scalar_type, D>::build(const scalar_type* y, unsigned int N) 
                 if (v > hi[d]) hi[d] = v;
             }
     }
-#pragma omp single
+    // Every thread forms the root box alike: cheaper than another wait.
+    Box root;
     {
         double mean[D] = {}, lo[D], hi[D];
         for (unsigned int d = 0; d < D; ++d) {
@@ -429,12 +430,12 @@ void BarnesHutTree<scalar_type, D>::build(const scalar_type* y, unsigned int N) 
             }
         for (unsigned int d = 0; d < D; ++d) {
             if (N == 0) {
-                _root.centre[d] = 0.0;
-                _root.width[d] = 1e-5;
+                root.centre[d] = 0.0;
+                root.width[d] = 1e-5;
                 continue;
             }
-            _root.centre[d] = mean[d] / static_cast<double>(N);
-            _root.width[d] = std::max(_root.centre[d] - lo[d], hi[d] - _root.centre[d]) + 1e-5;
+            root.centre[d] = mean[d] / static_cast<double>(N);
+            root.width[d] = std::max(root.centre[d] - lo[d], hi[d] - root.centre[d]) + 1e-5;
         }
     }
     // The records; points outside the root box (not-a-number coordinates)
@@ -449,7 +450,7 @@ void BarnesHutTree<scalar_type, D>::build(const scalar_type* y, unsigned int N) 
             for (unsigned int d = 0; d < D; ++d) {
                 record.position[d] = y[i * D + d];
                 const double p = static_cast<double>(record.position[d]);
-                if (_root.centre[d] - _root.width[d] > p || _root.centre[d] + _root.width[d] < p) inside = false;
+                if (root.centre[d] - root.width[d] > p || root.centre[d] + root.width[d] < p) inside = false;
             }
             record.index = static_cast<std::uint32_t>(i);
             outside += !inside;
@@ -458,6 +459,7 @@ void BarnesHutTree<scalar_type, D>::build(const scalar_type* y, unsigned int N) 
     }
 #pragma omp single
     {
+        _root = root;
         _count = N;
         for (std::size_t r = 0; r < runs; ++r)
             if (_runCounts[r] > 0) _count = 0;
