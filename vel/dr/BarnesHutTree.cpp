@@ -75,19 +75,19 @@ struct Halves {
             lowerHi[d] = down + w;
         }
     }
-    // The child of a position; 1 << D for one between the children.
+    // The child of a position; 1 << D for one between the children. Without
+    // branches: the children of neighbouring records are as good as random.
     template <typename scalar_type>
     unsigned int childOf(const scalar_type* position) const {
-        unsigned int child = 0;
+        unsigned int child = 0, outside = 0;
         for (unsigned int d = 0; d < D; ++d) {
             const double p = static_cast<double>(position[d]);
-            if (upperLo[d] <= p && p <= upperHi[d]) continue;
-            if (lowerLo[d] <= p && p <= lowerHi[d])
-                child |= 1u << d;
-            else
-                return 1u << D;
+            const unsigned int upper = (upperLo[d] <= p) & (p <= upperHi[d]);
+            const unsigned int lower = (lowerLo[d] <= p) & (p <= lowerHi[d]);
+            child |= (upper ^ 1u) << d;
+            outside |= (upper | lower) ^ 1u;
         }
-        return child;
+        return outside ? 1u << D : child;
     }
 };
 
@@ -102,16 +102,26 @@ void BarnesHutTree<scalar_type, D>::distribute(const Record* records, std::size_
                                                Record* scratch, std::size_t* start, double* between) const {
     const Halves<D> halves(box.centre, box.width);
     for (unsigned int d = 0; d < D; ++d) between[d] = 0.0;
-    for (unsigned int c = 0; c <= kChildren; ++c) start[c] = 0;
+    // Each record's child, found once; the points between the children count
+    // apart, in the last slot.
+    thread_local std::vector<unsigned char> children;
+    if (children.size() < count) children.resize(count);
+    std::size_t counts[kChildren + 1] = {};
     for (std::size_t k = 0; k < count; ++k) {
         const unsigned int c = halves.childOf(records[k].position);
-        if (c < kChildren) ++start[c + 1];
+        children[k] = static_cast<unsigned char>(c);
+        ++counts[c];
     }
-    for (unsigned int c = 0; c < kChildren; ++c) start[c + 1] += start[c];
+    start[0] = 0;
+    for (unsigned int c = 0; c < kChildren; ++c) start[c + 1] = start[c] + counts[c];
     std::size_t next[kChildren];
     for (unsigned int c = 0; c < kChildren; ++c) next[c] = start[c];
+    if (counts[kChildren] == 0) {
+        for (std::size_t k = 0; k < count; ++k) scratch[next[children[k]]++] = records[k];
+        return;
+    }
     for (std::size_t k = 0; k < count; ++k) {
-        const unsigned int c = halves.childOf(records[k].position);
+        const unsigned int c = children[k];
         if (c < kChildren)
             scratch[next[c]++] = records[k];
         else
@@ -403,7 +413,8 @@ void BarnesHutTree<scalar_type, D>::build(const scalar_type* y, unsigned int N) 
                 if (v > hi[d]) hi[d] = v;
             }
     }
-#pragma omp single
+    // Every thread forms the root box alike: cheaper than another wait.
+    Box root;
     {
         double mean[D] = {}, lo[D], hi[D];
         for (unsigned int d = 0; d < D; ++d) {
@@ -419,12 +430,12 @@ void BarnesHutTree<scalar_type, D>::build(const scalar_type* y, unsigned int N) 
             }
         for (unsigned int d = 0; d < D; ++d) {
             if (N == 0) {
-                _root.centre[d] = 0.0;
-                _root.width[d] = 1e-5;
+                root.centre[d] = 0.0;
+                root.width[d] = 1e-5;
                 continue;
             }
-            _root.centre[d] = mean[d] / static_cast<double>(N);
-            _root.width[d] = std::max(_root.centre[d] - lo[d], hi[d] - _root.centre[d]) + 1e-5;
+            root.centre[d] = mean[d] / static_cast<double>(N);
+            root.width[d] = std::max(root.centre[d] - lo[d], hi[d] - root.centre[d]) + 1e-5;
         }
     }
     // The records; points outside the root box (not-a-number coordinates)
@@ -439,7 +450,7 @@ void BarnesHutTree<scalar_type, D>::build(const scalar_type* y, unsigned int N) 
             for (unsigned int d = 0; d < D; ++d) {
                 record.position[d] = y[i * D + d];
                 const double p = static_cast<double>(record.position[d]);
-                if (_root.centre[d] - _root.width[d] > p || _root.centre[d] + _root.width[d] < p) inside = false;
+                if (root.centre[d] - root.width[d] > p || root.centre[d] + root.width[d] < p) inside = false;
             }
             record.index = static_cast<std::uint32_t>(i);
             outside += !inside;
@@ -448,6 +459,7 @@ void BarnesHutTree<scalar_type, D>::build(const scalar_type* y, unsigned int N) 
     }
 #pragma omp single
     {
+        _root = root;
         _count = N;
         for (std::size_t r = 0; r < runs; ++r)
             if (_runCounts[r] > 0) _count = 0;

@@ -93,7 +93,8 @@ private:
     // One step of the whole embedding from the attractive and repulsive forces
     // and the normalisers' shares: the gradient, gains, update and the box
     // rescaling or centring. Orphaned work-sharing: called by every thread of
-    // a team, or by one thread outside a parallel region, with the same result.
+    // a team, or by one thread outside a parallel region, with the same result;
+    // its last loop does not wait, so it comes last in the team.
     struct Step {
         double momentum, learningRate, minimumGain, multiplier;
         double scale;  // of the gradient: 4 for the exact gradient, 1 for Barnes-Hut's

@@ -222,7 +222,8 @@ void SparseTSNEUserDefProbabilities<scalar_type, sparse_scalar_matrix_type>::fin
         factor = scalable ? target / extent : scalar_type(1);
     }
     if (apply) {
-#pragma omp for schedule(static)
+        // The team's end waits for this loop.
+#pragma omp for schedule(static) nowait
         for (long long li = 0; li < static_cast<long long>(N); ++li)
             for (std::size_t d = 0; d < D; ++d) {
                 const scalar_type offset = -(bounds[d] + highs[d]) * scalar_type(0.5);
