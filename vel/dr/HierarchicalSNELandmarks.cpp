@@ -1,6 +1,7 @@
 // Landmark selection of a new scale and the random walks it is built on.
 
 #include <algorithm>
+#include <omp.h>
 #include <cassert>
 #include <chrono>
 #include <string>
@@ -20,10 +21,6 @@ namespace {
 void displayLine(utils::AbstractLog* logger, const std::string& text) {
     if (logger != nullptr) logger->display(text, false);
 }
-
-// Points whose walks one thread takes at a time: many blocks per thread even on
-// small scales, since walks differ in cost from region to region.
-constexpr unsigned int kWalkBlock = 2048;
 
 // A negative count from the parameters means no walks rather than ~4e9 of them.
 unsigned int nonNegative(int value) { return value > 0 ? static_cast<unsigned int>(value) : 0u; }
@@ -113,11 +110,12 @@ void HierarchicalSNE<scalar_type, sparse_scalar_matrix_type>::selectLandmarksWit
         // result is the same on any number of threads and in any order of blocks.
         const WalkSteps<typename sparse_scalar_matrix_type::value_type::mapped_type> steps(M);
         const auto engineOf = [&](unsigned int i) { return walkEngine(base, scaleNumber, WalkPurpose::Selection, i); };
-        const long long blocks = (static_cast<long long>(n) + kWalkBlock - 1) / kWalkBlock;
+        const unsigned int walkBlock = WalkLanes::blockSize(n, omp_get_max_threads());
+        const long long blocks = (static_cast<long long>(n) + walkBlock - 1) / walkBlock;
 #pragma omp parallel for schedule(dynamic, 1)
         for (long long block = 0; block < blocks; ++block) {
-            const unsigned int first = static_cast<unsigned int>(block) * kWalkBlock;
-            const unsigned int last = std::min(n, first + kWalkBlock);
+            const unsigned int first = static_cast<unsigned int>(block) * walkBlock;
+            const unsigned int last = std::min(n, first + walkBlock);
             if (!phaseStep(last - first)) continue;
             WalkLanes::fixedLength(steps, first, last, numWalks, walkLength, engineOf,
                                    [&](unsigned int, unsigned int end) {

@@ -73,10 +73,6 @@ void progressStep(utils::LogProgress& progress) {
 // Rows fetched ahead of the one summed in the similarities.
 constexpr std::size_t kRowsAhead = 8;
 
-// Points whose walks one thread takes at a time in the memory-preserving
-// construction: walks differ in length from region to region.
-constexpr unsigned int kWalkBlock = 2048;
-
 // The area of influence read by landmark: column b lists (point, walk count)
 // for every point whose walks reached b, in increasing point order. One array
 // for all columns keeps it at 8 bytes an entry.
@@ -309,7 +305,8 @@ bool HierarchicalSNE<scalar_type, sparse_scalar_matrix_type>::addScaleOutOfCoreI
             const auto engineOf = [&](unsigned int i) {
                 return walkEngine(base, scaleNumber, WalkPurpose::Influence, i);
             };
-            const long long blocks = (static_cast<long long>(n) + kWalkBlock - 1) / kWalkBlock;
+            const unsigned int walkBlock = WalkLanes::blockSize(n, omp_get_max_threads());
+            const long long blocks = (static_cast<long long>(n) + walkBlock - 1) / walkBlock;
 #pragma omp parallel
             {
                 std::vector<unsigned int> sorted;
@@ -332,8 +329,8 @@ bool HierarchicalSNE<scalar_type, sparse_scalar_matrix_type>::addScaleOutOfCoreI
                 };
 #pragma omp for schedule(dynamic, 1)
                 for (long long block = 0; block < blocks; ++block) {
-                    const unsigned int first = static_cast<unsigned int>(block) * kWalkBlock;
-                    const unsigned int last = std::min(n, first + kWalkBlock);
+                    const unsigned int first = static_cast<unsigned int>(block) * walkBlock;
+                    const unsigned int last = std::min(n, first + walkBlock);
                     // Rows are counted as they are written; a stop skips the blocks left.
                     if (!phaseStep(0)) continue;
                     WalkLanes::toStop(steps, S.previousScaleToLandmarkIdx, first, last, W, kWalkLimit, engineOf,

@@ -10,6 +10,7 @@
 // in the point's walk order, so the ends are the same whatever the lanes or the
 // thread; only the order in which points finish differs.
 
+#include <algorithm>
 #include <cstdint>
 #include <random>
 #include <utility>
@@ -23,6 +24,16 @@ namespace dr {
 class WalkLanes {
 public:
     static constexpr unsigned int kLanes = 16;
+
+    // Points whose walks one thread takes at a time, out of n on `threads`
+    // threads: at most 2048, and small enough that every thread, the one that
+    // reports progress included, gets several blocks even on small scales,
+    // since walks differ in cost from region to region. Results do not depend
+    // on it.
+    static unsigned int blockSize(unsigned int n, int threads) {
+        const unsigned int share = n / (8u * static_cast<unsigned int>(std::max(1, threads)));
+        return std::min(2048u, std::max(64u, share));
+    }
 
     // For every point i of [first, last): `walks` walks from i of length + 1
     // steps each, drawing from engineOf(i); a walk fails at a failing step.
