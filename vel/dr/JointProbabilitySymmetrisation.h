@@ -11,8 +11,10 @@
 namespace vel {
 namespace dr {
 
-// Blocks of rows whose incoming entries are gathered at a time.
+// Blocks of rows whose incoming entries are gathered at a time, at most.
 constexpr std::size_t kSymmetrisationBlocks = 16;
+// Entries below which the symmetrisation runs on the calling thread.
+constexpr std::size_t kParallelSymmetrisationEntries = std::size_t(1) << 18;
 
 // out[i][j] = out[j][i] = (p_ij + p_ji) / 2, in the rows' value type, for
 // every pair stored in either direction of P (an absent entry counts as 0).
@@ -38,7 +40,13 @@ void symmetrizeSortedRows(const sparse_matrix_type& P, sparse_matrix_type& out) 
     };
     std::vector<std::size_t> first(n + 1, 0);  // of each row's entries, in row order
     for (std::size_t i = 0; i < n; ++i) first[i + 1] = first[i] + P[i].size();
-    const std::size_t blocks = std::min<std::size_t>(kSymmetrisationBlocks, n);
+    // Small matrices in one block and on the calling thread: a team would cost
+    // more than it saves. Larger ones in blocks of about 2^20 entries, at most
+    // kSymmetrisationBlocks.
+    const std::size_t entries = first[n];
+    const bool parallel = entries >= kParallelSymmetrisationEntries;
+    const std::size_t blocks =
+        std::max<std::size_t>(1, std::min<std::size_t>({kSymmetrisationBlocks, n, entries >> 20}));
     std::vector<value_type> mirror;                              // p_ji of the block's entries (i, j)
     std::vector<std::uint32_t> count, cursor;                    // incoming entries per row of the block
     std::vector<std::size_t> start;                              // of each row's incoming entries
@@ -48,7 +56,7 @@ void symmetrizeSortedRows(const sparse_matrix_type& P, sparse_matrix_type& out) 
         const std::size_t a = n * block / blocks, b = n * (block + 1) / blocks;
         mirror.assign(first[b] - first[a], value_type(0));
         count.assign(b - a, 0);
-#pragma omp parallel for schedule(dynamic, 1024)
+#pragma omp parallel for schedule(dynamic, 1024) if (parallel)
         for (long long lj = 0; lj < static_cast<long long>(n); ++lj) {
             const std::size_t j = static_cast<std::size_t>(lj);
             const row_type& row = P[j];
@@ -69,7 +77,7 @@ void symmetrizeSortedRows(const sparse_matrix_type& P, sparse_matrix_type& out) 
         for (std::size_t i = a; i < b; ++i) start[i - a + 1] = start[i - a] + count[i - a];
         cursor.assign(start.begin(), start.end() - 1);
         incoming.resize(start[b - a]);
-#pragma omp parallel for schedule(dynamic, 1024)
+#pragma omp parallel for schedule(dynamic, 1024) if (parallel)
         for (long long lj = 0; lj < static_cast<long long>(n); ++lj) {
             const std::size_t j = static_cast<std::size_t>(lj);
             const row_type& row = P[j];
@@ -82,7 +90,7 @@ void symmetrizeSortedRows(const sparse_matrix_type& P, sparse_matrix_type& out) 
                 incoming[at] = {static_cast<std::uint32_t>(j), it->second};
             }
         }
-#pragma omp parallel
+#pragma omp parallel if (parallel)
         {
             std::vector<std::pair<unsigned int, value_type>> merged;
 #pragma omp for schedule(dynamic, 256)

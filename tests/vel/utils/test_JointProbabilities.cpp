@@ -3,6 +3,7 @@
 #include <omp.h>
 
 #include <cstdlib>
+#include <map>
 #include <numeric>
 
 #include "support/CapturedOutput.h"
@@ -95,6 +96,40 @@ TEST(JointProbabilities, FlannFindsEveryPointOfASmallSelection) {
         EXPECT_NO_THROW(
             Generator().computeJointProbabilityDistribution(blobs.data.data(), 4, 10, P, withPerplexity(30)))
             << "generator seeded with " << seed;
+    }
+}
+
+// Above a million entries the rows are gathered in blocks, in parallel: the
+// same rows on one thread and on eight, each as (p_ij + p_ji) / 2 over the
+// union of both directions (checked on every 97th row).
+TEST(JointProbabilities, SymmetrisationInBlocksOfRows) {
+    const SparseMatrix P = veltest::randomMatrix(180000, 12, 22);
+    const int before = omp_get_max_threads();
+    std::vector<SparseMatrix> results;
+    for (const int threads : {1, 8}) {
+        omp_set_num_threads(threads);
+        SparseMatrix S = P;
+        Generator().symmetrize(S);
+        results.push_back(std::move(S));
+    }
+    omp_set_num_threads(before);
+    for (unsigned int i = 0; i < P.size(); ++i)
+        ASSERT_TRUE(results[1][i].memory() == results[0][i].memory()) << "row " << i;
+    // Rows that name row i, for the rows checked.
+    std::vector<std::vector<unsigned int>> naming(P.size());
+    for (unsigned int j = 0; j < P.size(); ++j)
+        for (const auto& e : P[j])
+            if (e.first % 97 == 0) naming[e.first].push_back(j);
+    auto at = [&](unsigned int i, unsigned int j) {
+        const auto it = P[i].find(j);
+        return it == P[i].end() ? 0.f : it->second;
+    };
+    for (unsigned int i = 0; i < P.size(); i += 97) {
+        std::map<unsigned int, float> expected;
+        for (const auto& e : P[i]) expected[e.first] = (e.second + at(e.first, i)) * 0.5f;
+        for (const unsigned int j : naming[i]) expected[j] = (at(i, j) + at(j, i)) * 0.5f;
+        const std::map<unsigned int, float> got(results[0][i].begin(), results[0][i].end());
+        ASSERT_EQ(got, expected) << "row " << i;
     }
 }
 
