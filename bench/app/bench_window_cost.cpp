@@ -22,7 +22,10 @@
 // positions from the clock (no seed reaches them), so their descents differ
 // slightly from run to run. Window and deaf runs alternate, R repeats; the
 // best of each is compared. Goal: the window's run at most 1.1 x the deaf
-// one.
+// one. Each row also shows the processor seconds of this process in both runs
+// (less sensitive to the machine's load than the wall time; the X server's
+// are not counted) and, for the window's run, the frames its plot put on the
+// screen for the updates reported.
 //
 // Part 2, on N events (default 1,000,000): an HSNE analysis of S scales
 // (default 3, seed 7, caching off) is computed; a tenth of the overview's
