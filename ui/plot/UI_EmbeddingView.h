@@ -27,8 +27,10 @@ class UI_ScatterplotWidget;
 // UI_FramePacer); the frames at the start and at the end of a run are always
 // drawn. Pending events (user input, stop requests) are processed with every
 // frame and otherwise at least every kEventInterval, not after every
-// iteration: an iteration of a small level takes about a millisecond, and
-// event processing with nothing to do costs a tenth of that.
+// iteration: an iteration of a small level takes about a millisecond, event
+// processing with nothing to do costs a tenth of that, and it lets the display
+// connection in, so that the next iteration of an OpenGL engine (in a hidden
+// context) costs half a millisecond more with a software rasteriser.
 //
 // A kind of analysis derives from this view and says which event each plotted
 // point stands for (pointReferences), how a plot selection becomes events
@@ -46,8 +48,8 @@ public:
     void select(std::vector<std::pair<int, int>>* points);
 
     // The longest stretch of a run without event processing (unless one
-    // iteration takes longer).
-    static constexpr std::chrono::milliseconds kEventInterval{10};
+    // iteration takes longer): input is answered within a 40th of a second.
+    static constexpr std::chrono::milliseconds kEventInterval{25};
 
     UI_ScatterplotWidget* plot() const { return scatterplot; }
     // Paces the frames of a running embedding; a pacer with share 1 and no
