@@ -50,6 +50,8 @@
 #include "bench/app/FirstUpdate.h"
 #include "bench/app/QuietConsole.h"
 #include "bench/app/hsne/HsneDrill.h"
+#include "bench/support/BenchArguments.h"
+#include "bench/support/Verdict.h"
 #include "tests/app/OverlayButton.h"
 #include "support/WidgetFinders.h"
 
@@ -103,36 +105,13 @@ struct Options {
 };
 
 bool parse(int argc, char** argv, Options& opt) {
-    for (int a = 1; a + 1 < argc; a += 2) {
-        const std::string arg = argv[a];
-        const long value = std::atol(argv[a + 1]);
-        if (arg == "--only")
-            opt.only = argv[a + 1];
-        else if (arg == "--n")
-            opt.n = static_cast<unsigned>(value);
-        else if (arg == "--run-n")
-            opt.runN = static_cast<unsigned>(value);
-        else if (arg == "--dims")
-            opt.dims = static_cast<unsigned>(value);
-        else if (arg == "--files")
-            opt.files = static_cast<int>(value);
-        else if (arg == "--iterations")
-            opt.iterations = static_cast<int>(value);
-        else if (arg == "--scales")
-            opt.scales = static_cast<int>(value);
-        else if (arg == "--threads")
-            opt.threads = static_cast<int>(value);
-        else if (arg == "--repeats")
-            opt.repeats = static_cast<int>(value);
-        else
-            return false;
-    }
-    return argc % 2 == 1 && (opt.n == 0 || opt.n >= 1000) && (opt.runN == 0 || opt.runN >= 1000) && opt.dims >= 1 &&
-           opt.files >= 1 && opt.iterations >= 1 && opt.scales >= 2 && opt.threads >= 1 && opt.repeats >= 1 &&
-           (opt.only.empty() || opt.only == "tsne" || opt.only == "hsne" || opt.only == "fc");
+    BenchArguments args;
+    args("--only", opt.only)("--n", opt.n)("--run-n", opt.runN)("--dims", opt.dims)("--files", opt.files);
+    args("--iterations", opt.iterations)("--scales", opt.scales)("--threads", opt.threads)("--repeats", opt.repeats);
+    return args.parse(argc, argv) && (opt.n == 0 || opt.n >= 1000) && (opt.runN == 0 || opt.runN >= 1000) &&
+           opt.dims >= 1 && opt.files >= 1 && opt.iterations >= 1 && opt.scales >= 2 && opt.threads >= 1 &&
+           opt.repeats >= 1 && (opt.only.empty() || opt.only == "tsne" || opt.only == "hsne" || opt.only == "fc");
 }
-
-const char* verdict(bool met) { return met ? "PASS" : "MISS"; }
 
 // Processor seconds of every thread of this process so far (the X server's
 // are not counted).

@@ -17,6 +17,7 @@
 // --loads only loads the chosen files N times each, with no baseline (for
 // profilers).
 
+#include "bench/support/Verdict.h"
 #include "data/MCV_FcsHeader.h"
 #include "data/MCV_FcsLoader.h"
 
@@ -180,8 +181,6 @@ int64_t peakLoadBytes(const std::string& path) {
     pclose(child);
     return result;
 }
-
-const char* verdict(bool met) { return met ? "PASS" : "MISS"; }
 
 struct Outcome {
     double ratio = 0.0;

@@ -307,16 +307,21 @@ std::size_t BarnesHutTree<scalar_type, D>::fillRecords(const scalar_type* y, uns
     std::size_t count = 0;
     for (std::size_t i = 0; i < N; ++i) {
         Record record;
-        bool inside = true;
-        for (unsigned int d = 0; d < D; ++d) {
-            record.position[d] = y[i * D + d];
-            const double p = static_cast<double>(record.position[d]);
-            if (_root.centre[d] - _root.width[d] > p || _root.centre[d] + _root.width[d] < p) inside = false;
-        }
-        record.index = static_cast<std::uint32_t>(i);
-        if (inside) _records[count++] = record;
+        if (makeRecord(y, i, _root, record)) _records[count++] = record;
     }
     return count;
+}
+
+template <typename scalar_type, unsigned int D>
+bool BarnesHutTree<scalar_type, D>::makeRecord(const scalar_type* y, std::size_t i, const Box& box, Record& record) {
+    bool inside = true;
+    for (unsigned int d = 0; d < D; ++d) {
+        record.position[d] = y[i * D + d];
+        const double p = static_cast<double>(record.position[d]);
+        if (box.centre[d] - box.width[d] > p || box.centre[d] + box.width[d] < p) inside = false;
+    }
+    record.index = static_cast<std::uint32_t>(i);
+    return inside;
 }
 
 template <typename scalar_type, unsigned int D>
@@ -445,15 +450,7 @@ void BarnesHutTree<scalar_type, D>::build(const scalar_type* y, unsigned int N) 
         std::size_t outside = 0;
         const std::size_t end = std::min<std::size_t>(N, static_cast<std::size_t>(r + 1) * kDistributionRun);
         for (std::size_t i = static_cast<std::size_t>(r) * kDistributionRun; i < end; ++i) {
-            Record& record = _records[i];
-            bool inside = true;
-            for (unsigned int d = 0; d < D; ++d) {
-                record.position[d] = y[i * D + d];
-                const double p = static_cast<double>(record.position[d]);
-                if (root.centre[d] - root.width[d] > p || root.centre[d] + root.width[d] < p) inside = false;
-            }
-            record.index = static_cast<std::uint32_t>(i);
-            outside += !inside;
+            outside += !makeRecord(y, i, root, _records[i]);
         }
         _runCounts[static_cast<std::size_t>(r)] = outside;
     }

@@ -122,6 +122,8 @@ private:
     void summariseTop(Top& top, std::size_t& leaf, std::vector<Top*>& tops);
     // The records of the points in the root box, in index order; their count.
     std::size_t fillRecords(const scalar_type* y, unsigned int N);
+    // Point i's record; whether it lies in `box` (not-a-number never does).
+    static bool makeRecord(const scalar_type* y, std::size_t i, const Box& box, Record& record);
     // The whole tree on the calling thread.
     void buildSerially();
     // True when the records hold one position only (a leaf).

@@ -40,6 +40,15 @@ void symmetrizeSortedRows(const sparse_matrix_type& P, sparse_matrix_type& out) 
     };
     std::vector<std::size_t> first(n + 1, 0);  // of each row's entries, in row order
     for (std::size_t i = 0; i < n; ++i) first[i + 1] = first[i] + P[i].size();
+    // f(i, e, p_ji) for each entry (j, i) of row j with a <= i < b, e its
+    // index among all entries.
+    const auto forEntriesIntoBlock = [&P, &first, &inBlock](std::size_t j, std::size_t a, std::size_t b, auto&& f) {
+        const row_type& row = P[j];
+        auto it = inBlock(row, a);
+        for (std::size_t e = first[j] + static_cast<std::size_t>(it - row.begin()); it != row.end() && it->first < b;
+             ++it, ++e)
+            f(static_cast<std::size_t>(it->first), e, it->second);
+    };
     // Small matrices in one block and on the calling thread: a team would cost
     // more than it saves. Larger ones in blocks of about 2^20 entries, at most
     // kSymmetrisationBlocks.
@@ -59,19 +68,15 @@ void symmetrizeSortedRows(const sparse_matrix_type& P, sparse_matrix_type& out) 
 #pragma omp parallel for schedule(dynamic, 1024) if (parallel)
         for (long long lj = 0; lj < static_cast<long long>(n); ++lj) {
             const std::size_t j = static_cast<std::size_t>(lj);
-            const row_type& row = P[j];
-            auto it = inBlock(row, a);
-            for (std::size_t e = first[j] + static_cast<std::size_t>(it - row.begin());
-                 it != row.end() && it->first < b; ++it, ++e) {
-                const std::size_t i = it->first;
+            forEntriesIntoBlock(j, a, b, [&](std::size_t i, std::size_t e, value_type pji) {
                 const auto found = P[i].find(static_cast<unsigned int>(j));
                 if (found != P[i].end()) {
-                    mirror[first[i] - first[a] + static_cast<std::size_t>(found - P[i].begin())] = it->second;
-                    continue;
+                    mirror[first[i] - first[a] + static_cast<std::size_t>(found - P[i].begin())] = pji;
+                    return;
                 }
                 __atomic_fetch_or(&lonely[e / 64], std::uint64_t(1) << (e % 64), __ATOMIC_RELAXED);
                 __atomic_fetch_add(&count[i - a], 1u, __ATOMIC_RELAXED);
-            }
+            });
         }
         start.assign(b - a + 1, 0);
         for (std::size_t i = a; i < b; ++i) start[i - a + 1] = start[i - a] + count[i - a];
@@ -80,15 +85,11 @@ void symmetrizeSortedRows(const sparse_matrix_type& P, sparse_matrix_type& out) 
 #pragma omp parallel for schedule(dynamic, 1024) if (parallel)
         for (long long lj = 0; lj < static_cast<long long>(n); ++lj) {
             const std::size_t j = static_cast<std::size_t>(lj);
-            const row_type& row = P[j];
-            auto it = inBlock(row, a);
-            for (std::size_t e = first[j] + static_cast<std::size_t>(it - row.begin());
-                 it != row.end() && it->first < b; ++it, ++e) {
-                if (!((lonely[e / 64] >> (e % 64)) & 1u)) continue;
-                const std::size_t i = it->first;
+            forEntriesIntoBlock(j, a, b, [&](std::size_t i, std::size_t e, value_type pji) {
+                if (!((lonely[e / 64] >> (e % 64)) & 1u)) return;
                 const std::uint32_t at = __atomic_fetch_add(&cursor[i - a], 1u, __ATOMIC_RELAXED);
-                incoming[at] = {static_cast<std::uint32_t>(j), it->second};
-            }
+                incoming[at] = {static_cast<std::uint32_t>(j), pji};
+            });
         }
 #pragma omp parallel if (parallel)
         {

@@ -300,12 +300,7 @@ void SparseTSNEUserDefProbabilities<scalar_type, sparse_scalar_matrix_type>::doA
     ++_iteration;
 }
 
-template class SparseTSNEUserDefProbabilities<float, std::vector<data::MapMemEff<unsigned int, float>>>;
-template class SparseTSNEUserDefProbabilities<double, std::vector<data::MapMemEff<unsigned int, double>>>;
-template class SparseTSNEUserDefProbabilities<float, std::vector<std::map<unsigned int, float>>>;
-template class SparseTSNEUserDefProbabilities<double, std::vector<std::map<unsigned int, double>>>;
-template class SparseTSNEUserDefProbabilities<float, std::vector<std::unordered_map<unsigned int, float>>>;
-template class SparseTSNEUserDefProbabilities<double, std::vector<std::unordered_map<unsigned int, double>>>;
+#include "vel/dr/SparseTSNEUserDefProbabilitiesInstances.inc"
 
 }  // namespace dr
 }  // namespace vel

@@ -20,6 +20,7 @@
 #include "data/MCV_DerivedDataPoints.h"
 #include "data/MCV_FcsHeader.h"
 #include "bench/analysis/FirstUpdateUi.h"
+#include "bench/support/BenchArguments.h"
 
 #include "vel/dr/SparseTSNEUserDefProbabilities.h"
 #include "vel/utils/Timer.h"
@@ -30,7 +31,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <functional>
 #include <iostream>
 #include <numeric>
@@ -110,13 +110,12 @@ std::vector<unsigned> aTenth(MCV_HsneFCAnalysis& fc) {
 
 int main(int argc, char** argv) {
     Options opt;
-    for (int i = 1; i + 1 < argc; i += 2) {
-        const int v = std::atoi(argv[i + 1]);
-        if (!std::strcmp(argv[i], "--n")) opt.n = static_cast<unsigned>(v);
-        if (!std::strcmp(argv[i], "--dims")) opt.dims = static_cast<unsigned>(v);
-        if (!std::strcmp(argv[i], "--files")) opt.files = v;
-        if (!std::strcmp(argv[i], "--scales")) opt.scales = v;
-        if (!std::strcmp(argv[i], "--iterations")) opt.iterations = v;
+    BenchArguments args;
+    args("--n", opt.n)("--dims", opt.dims)("--files", opt.files)("--scales", opt.scales)("--iterations",
+                                                                                         opt.iterations);
+    if (!args.parse(argc, argv) || opt.n < 1000 || opt.dims < 1 || opt.files < 1 || opt.scales < 2) {
+        std::cerr << "usage: bench_fc [--n N (1000+)] [--dims D] [--files F] [--scales S (2+)] [--iterations I]\n";
+        return 2;
     }
     QTemporaryDir dir;
     if (!loadData(clusters(opt.n, opt.dims), opt.n, opt.dims, opt.files, dir, {"QLMRN_HsneDataX", "QLMRN_HsneDataY"}))

@@ -28,6 +28,8 @@
 #include "data/MCV_DerivedDataPoints.h"
 #include "data/MCV_FcsHeader.h"
 #include "bench/analysis/FirstUpdateUi.h"
+#include "bench/support/BenchArguments.h"
+#include "bench/support/Verdict.h"
 
 #include "vel/dr/SparseTSNEUserDefProbabilities.h"
 #include "vel/utils/Timer.h"
@@ -158,27 +160,11 @@ void row(const char* name, double value, double baseline) {
 }
 
 bool parse(int argc, char** argv, Options& opt) {
-    for (int a = 1; a + 1 < argc; a += 2) {
-        const std::string arg = argv[a];
-        const long value = std::atol(argv[a + 1]);
-        if (arg == "--n")
-            opt.n = static_cast<unsigned>(value);
-        else if (arg == "--dims")
-            opt.dims = static_cast<unsigned>(value);
-        else if (arg == "--files")
-            opt.files = static_cast<int>(value);
-        else if (arg == "--scales")
-            opt.scales = static_cast<int>(value);
-        else if (arg == "--iterations")
-            opt.iterations = static_cast<int>(value);
-        else if (arg == "--threads")
-            opt.threads = static_cast<int>(value);
-        else if (arg == "--repeats")
-            opt.repeats = static_cast<int>(value);
-        else
-            return false;
-    }
-    return argc % 2 == 1 && opt.n >= 100 && opt.dims >= 1 && opt.files >= 1 && opt.scales >= 2 && opt.repeats >= 1;
+    BenchArguments args;
+    args("--n", opt.n)("--dims", opt.dims)("--files", opt.files)("--scales", opt.scales);
+    args("--iterations", opt.iterations)("--threads", opt.threads)("--repeats", opt.repeats);
+    return args.parse(argc, argv) && opt.n >= 100 && opt.dims >= 1 && opt.files >= 1 && opt.scales >= 2 &&
+           opt.repeats >= 1;
 }
 
 // The shell's part: levels go before the analyses that made them.
@@ -187,8 +173,6 @@ void release(std::unique_ptr<MCV_HsneAnalysisHierarchy>& h) {
     delete h->analysis(0);
     h.reset();
 }
-
-const char* verdict(bool met) { return met ? "PASS" : "MISS"; }
 
 }  // namespace
 

@@ -14,6 +14,7 @@
 // row shows how much of a difference is the library's own.
 
 #include "bench/analysis/AnalysisBenchData.h"
+#include "bench/support/BenchArguments.h"
 
 #include "analysis/tsne/MCV_TsneAnalysis.h"
 #include "data/MCV_CytometryData.h"
@@ -167,30 +168,13 @@ void row(const char* name, double analysis, double bare) {
 
 int main(int argc, char** argv) {
     Options opt;
-    for (int a = 1; a < argc; ++a) {
-        const std::string arg = argv[a];
-        if (a + 1 >= argc) {
-            std::cerr << "usage: bench_tsne_analysis [--n N] [--dims D] [--files F] [--iterations I] [--threads T] "
-                         "[--repeats R]\n";
-            return 2;
-        }
-        const long value = std::atol(argv[++a]);
-        if (arg == "--n")
-            opt.n = static_cast<unsigned>(value);
-        else if (arg == "--dims")
-            opt.dims = static_cast<unsigned>(value);
-        else if (arg == "--files")
-            opt.files = static_cast<int>(value);
-        else if (arg == "--iterations")
-            opt.iterations = static_cast<int>(value);
-        else if (arg == "--threads")
-            opt.threads = static_cast<int>(value);
-        else if (arg == "--repeats")
-            opt.repeats = static_cast<int>(value);
-        else {
-            std::cerr << "unknown option " << arg << "\n";
-            return 2;
-        }
+    BenchArguments args;
+    args("--n", opt.n)("--dims", opt.dims)("--files", opt.files)("--iterations", opt.iterations);
+    args("--threads", opt.threads)("--repeats", opt.repeats);
+    if (!args.parse(argc, argv)) {
+        std::cerr << "usage: bench_tsne_analysis [--n N] [--dims D] [--files F] [--iterations I] [--threads T] "
+                     "[--repeats R]\n";
+        return 2;
     }
     if (opt.n < 4 || opt.dims < 1 || opt.files < 1 || opt.repeats < 1) {
         std::cerr << "bench_tsne_analysis: invalid sizes\n";

@@ -21,6 +21,8 @@
 #include "bench/app/BenchWindow.h"
 #include "bench/app/FirstUpdate.h"
 #include "bench/app/hsne/HsneDrill.h"
+#include "bench/support/BenchArguments.h"
+#include "bench/support/Verdict.h"
 
 #include "analysis/applicationSurfaceFormat.h"
 #include "analysis/hsne/MCV_HsneAnalysisHierarchy.h"
@@ -47,24 +49,10 @@ struct Options {
 };
 
 bool parse(int argc, char** argv, Options& opt) {
-    for (int a = 1; a + 1 < argc; a += 2) {
-        const std::string arg = argv[a];
-        const long value = std::atol(argv[a + 1]);
-        if (arg == "--n")
-            opt.n = static_cast<unsigned>(value);
-        else if (arg == "--dims")
-            opt.dims = static_cast<unsigned>(value);
-        else if (arg == "--files")
-            opt.files = static_cast<int>(value);
-        else if (arg == "--threads")
-            opt.threads = static_cast<int>(value);
-        else
-            return false;
-    }
-    return argc % 2 == 1 && opt.n >= 1000 && opt.dims >= 1 && opt.files >= 1 && opt.threads >= 1;
+    BenchArguments args;
+    args("--n", opt.n)("--dims", opt.dims)("--files", opt.files)("--threads", opt.threads);
+    return args.parse(argc, argv) && opt.n >= 1000 && opt.dims >= 1 && opt.files >= 1 && opt.threads >= 1;
 }
-
-const char* verdict(bool met) { return met ? "PASS" : "MISS"; }
 
 }  // namespace
 

@@ -30,6 +30,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/support/Verdict.h"
 #include "bench/vel/dr/bench_hsne_runs.h"
 #include "vel/utils/KnnCodes.h"
 
@@ -64,8 +65,6 @@ Data syntheticData(unsigned int n, unsigned int dims) {
 }
 
 // ---- printing -----------------------------------------------------------------
-
-const char* verdict(bool pass) { return pass ? "PASS" : "MISS"; }
 
 void printPhase(const char* name, const Phase& a, const Phase* b) {
     std::printf("    %-26s %9.3f %9.1f %9.1f", name, a.seconds, a.peakMB, a.cpuSeconds);
