@@ -13,9 +13,9 @@ namespace dr {
 namespace {
 // Subtrees of at most this many points are built by one task. Larger ones are
 // split serially first, so that there are tasks for every thread.
-constexpr std::size_t kTaskPoints = 4096;
+constexpr std::size_t kTaskPoints = 2048;
 // Below this many points the whole tree is built on one thread.
-constexpr std::size_t kParallelPoints = 16384;
+constexpr std::size_t kParallelPoints = 4096;
 // Nodes of at least this many points are partitioned in tasks over runs.
 constexpr std::size_t kTasksDistribute = 65536;
 }  // namespace
@@ -390,15 +390,27 @@ void BarnesHutTree<scalar_type, D>::buildInParts(int threads) {
 }
 
 template <typename scalar_type, unsigned int D>
-void BarnesHutTree<scalar_type, D>::build(const scalar_type* y, unsigned int N) {
+void BarnesHutTree<scalar_type, D>::prepare(unsigned int N) {
+    resizeBuffers(N);
+    _prepared = N;
+}
+
+template <typename scalar_type, unsigned int D>
+void BarnesHutTree<scalar_type, D>::resizeBuffers(unsigned int N) {
     const std::size_t runs = (static_cast<std::size_t>(N) + kDistributionRun - 1) / kDistributionRun;
+    _runBounds.resize(runs * 3 * D);
+    _records.resize(N);
+}
+
+template <typename scalar_type, unsigned int D>
+void BarnesHutTree<scalar_type, D>::build(const scalar_type* y, unsigned int N) {
+    if (_prepared != N) {
 #pragma omp single
-    {
-        _runBounds.resize(runs * 3 * D);
-        _runCounts.resize(runs);
-        _records.resize(N);
+        resizeBuffers(N);
     }
-    // The root box: the mean as sums over fixed runs of points, added in order.
+    const std::size_t runs = (static_cast<std::size_t>(N) + kDistributionRun - 1) / kDistributionRun;
+    // The root box from sums over fixed runs of points, added in order; the
+    // records are written as the runs are read.
 #pragma omp for schedule(static)
     for (long long r = 0; r < static_cast<long long>(runs); ++r) {
         double* sum = _runBounds.data() + static_cast<std::size_t>(r) * 3 * D;
@@ -410,18 +422,23 @@ void BarnesHutTree<scalar_type, D>::build(const scalar_type* y, unsigned int N) 
             hi[d] = -DBL_MAX;
         }
         const std::size_t end = std::min<std::size_t>(N, static_cast<std::size_t>(r + 1) * kDistributionRun);
-        for (std::size_t n = static_cast<std::size_t>(r) * kDistributionRun; n < end; ++n)
+        for (std::size_t n = static_cast<std::size_t>(r) * kDistributionRun; n < end; ++n) {
+            Record& record = _records[n];
             for (unsigned int d = 0; d < D; ++d) {
-                const double v = static_cast<double>(y[n * D + d]);
+                record.position[d] = y[n * D + d];
+                const double v = static_cast<double>(record.position[d]);
                 sum[d] += v;
                 if (v < lo[d]) lo[d] = v;
                 if (v > hi[d]) hi[d] = v;
             }
+            record.index = static_cast<std::uint32_t>(n);
+        }
     }
     // Every thread forms the root box alike: cheaper than another wait.
     Box root;
+    double lo[D], hi[D];
     {
-        double mean[D] = {}, lo[D], hi[D];
+        double mean[D] = {};
         for (unsigned int d = 0; d < D; ++d) {
             lo[d] = DBL_MAX;
             hi[d] = -DBL_MAX;
@@ -443,24 +460,20 @@ void BarnesHutTree<scalar_type, D>::build(const scalar_type* y, unsigned int N) 
             root.width[d] = std::max(root.centre[d] - lo[d], hi[d] - root.centre[d]) + 1e-5;
         }
     }
-    // The records; points outside the root box (not-a-number coordinates)
-    // take no part.
-#pragma omp for schedule(static)
-    for (long long r = 0; r < static_cast<long long>(runs); ++r) {
-        std::size_t outside = 0;
-        const std::size_t end = std::min<std::size_t>(N, static_cast<std::size_t>(r + 1) * kDistributionRun);
-        for (std::size_t i = static_cast<std::size_t>(r) * kDistributionRun; i < end; ++i) {
-            outside += !makeRecord(y, i, root, _records[i]);
-        }
-        _runCounts[static_cast<std::size_t>(r)] = outside;
-    }
 #pragma omp single
     {
         _root = root;
-        _count = N;
-        for (std::size_t r = 0; r < runs; ++r)
-            if (_runCounts[r] > 0) _count = 0;
-        if (_count == 0) _count = fillRecords(y, N);
+        _prepared = kNotPrepared;
+        // Every point lies in the root box when the box holds the bounds of
+        // all points, as the test of each point (makeRecord) finds it. Not so
+        // with not-a-number or infinite coordinates (the comparisons fail),
+        // nor when rounding ate the margin of a box far from the origin: then
+        // the points in the box are picked one by one and the rest take no
+        // part.
+        bool covered = true;
+        for (unsigned int d = 0; d < D; ++d)
+            if (!(root.centre[d] - root.width[d] <= lo[d] && root.centre[d] + root.width[d] >= hi[d])) covered = false;
+        _count = covered ? N : fillRecords(y, N);
         _scratch.resize(_count);
         _end = 0;
         _order.clear();

@@ -48,6 +48,10 @@ public:
     // of a team, or from one thread outside any parallel region; the tree is
     // complete, and the same, when it returns to each of them.
     void build(const scalar_type* y, unsigned int N);
+    // Sizes the buffers of the next build, of N points. A team that calls it
+    // first, outside the team, waits once less in that build; without it the
+    // build sizes them itself.
+    void prepare(unsigned int N);
 
     // Adds the repulsive force on the point at `position` with index `index`
     // (below kNoPoint; any index that no leaf stores for a position that is no
@@ -126,6 +130,7 @@ private:
     static bool makeRecord(const scalar_type* y, std::size_t i, const Box& box, Record& record);
     // The whole tree on the calling thread.
     void buildSerially();
+    void resizeBuffers(unsigned int N);
     // True when the records hold one position only (a leaf).
     static bool oneStack(const Record* records, std::size_t count);
     static void leaf(const Record* records, std::size_t count, Node& node, double* sum);
@@ -145,9 +150,13 @@ private:
     std::size_t _end = 0;      // of the walk through _nodes
     std::vector<unsigned int> _order;
     std::vector<Record> _records, _scratch;
-    std::vector<Record> _original;        // the records in index order while a build in parts may need them again
-    std::vector<double> _runBounds;       // sum, low and high per run of points and dimension
-    std::vector<std::size_t> _runCounts;  // points outside the root box per run
+    std::vector<Record> _original;   // the records in index order while a build in parts may need them again
+    std::vector<double> _runBounds;  // sum, low and high per run of points and dimension
+    // The N of the last prepare, until a build uses it (read by every thread
+    // of a team before the build's first wait, written only outside a team or
+    // after that wait).
+    std::size_t _prepared = kNotPrepared;
+    static constexpr std::size_t kNotPrepared = ~std::size_t(0);
     Box _root{};
     std::size_t _count = 0;  // points in the root box
 };

@@ -279,6 +279,10 @@ void SparseTSNEUserDefProbabilities<scalar_type, sparse_scalar_matrix_type>::doA
     const Step step = stepSettings(multiplier);
     const double n = static_cast<double>(N);
     if (D == 2 || D == 3) {
+        if (D == 2)
+            _tree2.prepare(static_cast<unsigned int>(N));
+        else
+            _tree3.prepare(static_cast<unsigned int>(N));
         const int threads = threadsFor(n * kTreePointNanoseconds);
 #pragma omp parallel num_threads(threads) if (threads > 1)
         {

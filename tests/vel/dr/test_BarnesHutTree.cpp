@@ -44,6 +44,7 @@ struct Repulsion {
 template <unsigned int D>
 std::vector<Repulsion<D>> flatForces(const std::vector<float>& y, unsigned int n, double theta, int threads = 1) {
     vel::dr::BarnesHutTree<float, D> tree;
+    tree.prepare(n);
 #pragma omp parallel num_threads(threads)
     tree.build(y.data(), n);
     std::vector<Repulsion<D>> r(n);
@@ -158,6 +159,7 @@ TEST(BarnesHutTree, SameNodesOnAnyThreadCount) {
     std::vector<std::vector<unsigned int>> orders;
     for (const int threads : {1, 2, 8}) {
         vel::dr::BarnesHutTree<float, 2> tree;
+        tree.prepare(n);
 #pragma omp parallel num_threads(threads)
         {
             tree.build(y.data(), n);
@@ -258,4 +260,49 @@ TEST(BarnesHutTree, DegenerateInputs) {
     tree.build(withNaN.data(), 3);
     ASSERT_EQ(tree.end(), 1u);
     EXPECT_EQ(tree.queryOrder(), (std::vector<unsigned int>{0, 1, 2}));
+}
+
+// Inputs whose bounds the root box may not hold (coordinates without a value
+// or infinite, points so far from the origin that the box's margin is lost to
+// rounding): a team of 8 builds the tree that one thread builds, with the
+// same points below the root.
+TEST(BarnesHutTree, UnboundedInputsBuildAlikeOnATeam) {
+    std::vector<float> distant;
+    for (unsigned int i = 0; i < 6000; ++i) {
+        distant.push_back(3.0e12f + 65536.f * static_cast<float>(i % 13));
+        distant.push_back(-3.0e12f - 65536.f * static_cast<float>(i % 7));
+    }
+    std::vector<float> manyWithNaN = clusteredPoints(6000, 2, 9);
+    manyWithNaN[2 * 4321 + 1] = NAN;
+    struct Case {
+        const char* name;
+        std::vector<float> y;
+    };
+    const Case cases[] = {
+        {"a coordinate without a value", manyWithNaN},
+        {"an infinite coordinate", {0.f, 0.f, INFINITY, 1.f, 2.f, 2.f, 3.f, -1.f}},
+        {"far from the origin", distant},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const unsigned int n = static_cast<unsigned int>(c.y.size() / 2);
+        std::vector<std::vector<vel::dr::BarnesHutTree<float, 2>::Node>> walks;
+        std::vector<std::vector<unsigned int>> orders;
+        for (const int threads : {1, 8}) {
+            vel::dr::BarnesHutTree<float, 2> tree;
+            tree.prepare(n);
+#pragma omp parallel num_threads(threads)
+            tree.build(c.y.data(), n);
+            walks.push_back(walk(tree));
+            orders.push_back(tree.queryOrder());
+        }
+        EXPECT_EQ(orders[1], orders[0]);
+        ASSERT_EQ(walks[1].size(), walks[0].size());
+        for (std::size_t k = 0; k < walks[0].size(); ++k)
+            EXPECT_TRUE(walks[1][k].count == walks[0][k].count && walks[1][k].point == walks[0][k].point) << k;
+        if (c.y == distant) {
+            ASSERT_FALSE(walks[0].empty());
+            EXPECT_EQ(walks[0][0].count, n);  // every point below the root
+        }
+    }
 }
