@@ -20,6 +20,7 @@
 #include "vel/data/Embedding.h"
 #include "vel/dr/BarnesHutTree.h"
 #include "vel/dr/ExactRepulsion.h"
+#include "vel/utils/ThreadCountTuner.h"
 #include "vel/dr/TsneParameters.h"
 #include "vel/utils/AbstractLog.h"
 
@@ -136,6 +137,9 @@ private:
     static constexpr std::size_t kSumRun = 1024;  // points per partial sum of the normaliser, and per box
     std::vector<scalar_type> _run_boxes;
     ExactRepulsion _exact;
+    // The thread count of an iteration's parallel stretch: at most what its
+    // work pays for, fewer when fewer finish sooner (a busy machine).
+    utils::ThreadCountTuner _threads;
 
     // Barnes-Hut working memory, kept between iterations.
     static constexpr std::size_t kMaxTreeDimensions = 3;

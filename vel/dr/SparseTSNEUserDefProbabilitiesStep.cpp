@@ -4,6 +4,7 @@
 #include <omp.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <limits>
 #include <map>
@@ -252,7 +253,9 @@ void SparseTSNEUserDefProbabilities<scalar_type, sparse_scalar_matrix_type>::doA
         step.scale = scale;
         const scalar_type* y = _embedding_container->data();
         _exact.resize(N);
-        const int threads = threadsFor(static_cast<double>(N) * static_cast<double>(N) * kPairNanoseconds);
+        const int threads =
+            _threads.next(threadsFor(static_cast<double>(N) * static_cast<double>(N) * kPairNanoseconds));
+        const auto begin = std::chrono::steady_clock::now();
 #pragma omp parallel num_threads(threads) if (threads > 1)
         {
             _exact.load(y);
@@ -264,6 +267,7 @@ void SparseTSNEUserDefProbabilities<scalar_type, sparse_scalar_matrix_type>::doA
             }
             finishStep(step);
         }
+        _threads.record(std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count());
         ++_iteration;
     }
 }
@@ -283,7 +287,8 @@ void SparseTSNEUserDefProbabilities<scalar_type, sparse_scalar_matrix_type>::doA
             _tree2.prepare(static_cast<unsigned int>(N));
         else
             _tree3.prepare(static_cast<unsigned int>(N));
-        const int threads = threadsFor(n * kTreePointNanoseconds);
+        const int threads = _threads.next(threadsFor(n * kTreePointNanoseconds));
+        const auto begin = std::chrono::steady_clock::now();
 #pragma omp parallel num_threads(threads) if (threads > 1)
         {
             if (D == 2)
@@ -292,6 +297,7 @@ void SparseTSNEUserDefProbabilities<scalar_type, sparse_scalar_matrix_type>::doA
                 barnesHutForces(_tree3, e);
             finishStep(step);
         }
+        _threads.record(std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count());
     } else {
         std::fill(_attractive.begin(), _attractive.end(), 0.0);
         std::fill(_repulsive.begin(), _repulsive.end(), 0.0);

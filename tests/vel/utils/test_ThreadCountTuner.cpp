@@ -1,0 +1,94 @@
+// The thread-count tuner against machines of known speed per count: it must
+// find the fastest count from any start, leave a best count alone but for a
+// few trials, follow the machine when it changes, and never exceed the most
+// it is allowed.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <map>
+#include <random>
+
+#include "vel/utils/ThreadCountTuner.h"
+
+namespace {
+
+using vel::utils::ThreadCountTuner;
+
+// Seconds per run at each count, with noise of up to `noise` (a share) and an
+// occasional run held up three times as long.
+struct Machine {
+    std::function<double(int)> seconds;
+    double noise = 0.0;
+};
+
+struct Tally {
+    std::map<int, int> counts;  // runs per count over the last `tail` runs
+    int last = 0;
+};
+
+Tally drive(ThreadCountTuner& tuner, const Machine& m, int runs, int most, int tail, std::uint32_t seed = 1) {
+    std::mt19937 rng(seed);
+    std::uniform_real_distribution<double> jitter(-1.0, 1.0);
+    Tally r;
+    for (int i = 0; i < runs; ++i) {
+        const int threads = tuner.next(most);
+        EXPECT_GE(threads, 1);
+        EXPECT_LE(threads, most);
+        double t = m.seconds(threads) * (1.0 + m.noise * jitter(rng));
+        if (i % 37 == 11) t *= 3.0;
+        tuner.record(t);
+        if (i >= runs - tail) ++r.counts[threads];
+        r.last = threads;
+    }
+    return r;
+}
+
+double idle(int threads) { return 1.0 / threads + 0.01; }       // scales: the most is best
+double busy(int threads) { return 1.0 + 0.6 * (threads - 1); }  // every extra thread costs
+double peaked(int threads) { return threads == 2 ? 0.5 : threads == 1 ? 0.9 : 0.8 + 0.1 * threads; }
+
+}  // namespace
+
+TEST(ThreadCountTuner, FindsTheFastestCountAndStaysThere) {
+    struct Case {
+        const char* name;
+        Machine machine;
+        int most, best;
+    };
+    const Case cases[] = {
+        {"scaling machine", {idle, 0.05}, 8, 8},
+        {"busy machine", {busy, 0.05}, 8, 1},
+        {"two threads best", {peaked, 0.05}, 8, 2},
+        {"one thread allowed", {idle, 0.05}, 1, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ThreadCountTuner tuner;
+        const Tally r = drive(tuner, c.machine, 1000, c.most, 500);
+        EXPECT_EQ(tuner.current(), c.best);
+        // Once found, the best count takes nearly every run.
+        EXPECT_GE(r.counts.at(c.best), 480);
+    }
+}
+
+TEST(ThreadCountTuner, FollowsAMachineThatBecomesBusyAndIdleAgain) {
+    ThreadCountTuner tuner;
+    drive(tuner, {idle, 0.05}, 300, 8, 1);
+    EXPECT_EQ(tuner.current(), 8);
+    drive(tuner, {busy, 0.05}, 300, 8, 1);
+    EXPECT_EQ(tuner.current(), 1);
+    // Trials have grown rare while the machine was busy; it still gets back
+    // to all threads, a doubling at a time.
+    drive(tuner, {idle, 0.05}, 3000, 8, 1);
+    EXPECT_EQ(tuner.current(), 8);
+}
+
+TEST(ThreadCountTuner, ACountAboveTheMostIsNeverGiven) {
+    ThreadCountTuner tuner;
+    drive(tuner, {idle, 0.0}, 100, 8, 1);
+    EXPECT_EQ(tuner.current(), 8);
+    const Tally r = drive(tuner, {idle, 0.0}, 200, 3, 200);  // the work now pays for 3 at most
+    EXPECT_EQ(r.counts.count(8), 0u);
+    EXPECT_EQ(r.counts.count(4), 0u);
+    EXPECT_LE(tuner.current(), 3);
+}
