@@ -1,9 +1,21 @@
 #include "vel/utils/ThreadCountTuner.h"
 
 #include <algorithm>
+#include <cstdlib>
+#include <utility>
+
+#include <unistd.h>
 
 namespace vel {
 namespace utils {
+
+ThreadCountTuner::ThreadCountTuner(BusyProbe busy) : _busy(std::move(busy)) {}
+
+bool ThreadCountTuner::machineIsBusy() {
+    double load = 0.0;
+    const long processors = sysconf(_SC_NPROCESSORS_ONLN);
+    return getloadavg(&load, 1) == 1 && processors > 0 && load > static_cast<double>(processors);
+}
 
 int ThreadCountTuner::next(int most) {
     most = std::max(most, 1);
@@ -16,11 +28,14 @@ int ThreadCountTuner::next(int most) {
     }
     if (_trial > most) _trial = 0;
     if (_trial == 0 && _settled >= _settle) {
-        // The neighbours in turn; one that does not exist is skipped.
+        // The neighbours in turn; one that does not exist, or fewer threads
+        // on a machine that is not busy, is skipped.
+        const bool busy = _current > 1 && _busy && _busy();
         for (int attempt = 0; attempt < 2 && _trial == 0; ++attempt) {
-            const int candidate = _downFirst ? _current / 2 : std::min(_current * 2, most);
+            const bool down = _downFirst;
+            const int candidate = down ? _current / 2 : std::min(_current * 2, most);
             _downFirst = !_downFirst;
-            if (candidate >= 1 && candidate != _current) _trial = candidate;
+            if (candidate >= 1 && candidate != _current && (!down || busy)) _trial = candidate;
         }
         _trialRuns.clear();
         if (_trial == 0) _settled = 0;  // one count only: nothing to try

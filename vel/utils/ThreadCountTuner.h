@@ -5,16 +5,20 @@
 // An estimate of the work gives the most threads that can pay. On a busy
 // machine fewer often finish sooner: every wait of a team lasts until its
 // slowest thread arrives, and a thread that has lost its core to another
-// program holds up all the others. So the tuner runs at one count, now and
-// then tries a neighbouring count (half or double) for a few runs, and keeps
+// program holds up all the others. So the tuner runs at one count and now and
+// then tries a neighbouring count (half or double) for a few runs, keeping
 // whichever took less time per run (the median, which a single run held up
-// by the machine does not move). Trials that lose come less and less often,
-// so that a count that stays best costs little exploring; a change of count
-// starts the exploring afresh.
+// by the machine does not move). Fewer threads are tried only while the
+// machine is busy (its load average above its processor count), so that an
+// idle machine pays for no trial at all; more threads, up to the most, are
+// tried whenever the count is below it. Trials that lose come less and less
+// often, up to a bound that keeps the way back to more threads short once the
+// machine is idle again; a change of count starts the exploring afresh.
 //
 // The stretch's result must not depend on its thread count: the tuner decides
 // on the clock, so counts differ from run to run of a program.
 
+#include <functional>
 #include <vector>
 
 namespace vel {
@@ -28,10 +32,15 @@ public:
     static constexpr int kTrialRuns = 4;
     // After a trial that lost, the wait for the next grows by this factor, up
     // to the longest wait, in runs.
-    static constexpr int kSettleGrowth = 4;
-    static constexpr int kLongestSettle = 1024;
+    static constexpr int kSettleGrowth = 2;
+    static constexpr int kLongestSettle = 256;
     // A trial count is kept when its median run is shorter by this share.
     static constexpr double kMargin = 0.05;
+
+    // Whether the machine is busy now; by default, when the load average of
+    // the last minute exceeds the processors online.
+    using BusyProbe = std::function<bool()>;
+    explicit ThreadCountTuner(BusyProbe busy = machineIsBusy);
 
     // The count for the next run: at most `most` (at least 1).
     int next(int most);
@@ -40,9 +49,12 @@ public:
 
     int current() const { return _current; }
 
+    static bool machineIsBusy();
+
 private:
     static double median(std::vector<double> runs);
 
+    BusyProbe _busy;
     int _current = 0;                  // 0: not started
     int _trial = 0;                    // the count on trial; 0: none
     int _given = 0;                    // what next() gave last
