@@ -1,6 +1,7 @@
 #include "vel/utils/ThreadCountTuner.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <utility>
 
@@ -11,10 +12,26 @@ namespace utils {
 
 ThreadCountTuner::ThreadCountTuner(BusyProbe busy) : _busy(std::move(busy)) {}
 
-bool ThreadCountTuner::machineIsBusy() {
-    double load = 0.0;
+bool ThreadCountTuner::machineIsBusy(int threads) {
     const long processors = sysconf(_SC_NPROCESSORS_ONLN);
-    return getloadavg(&load, 1) == 1 && processors > 0 && load > static_cast<double>(processors);
+    if (processors <= 0) return false;
+    // Linux gives the threads runnable now as the fourth field of
+    // /proc/loadavg ("0.50 0.40 0.30 3/210 4711"); elsewhere the load
+    // average of the last minute stands in.
+    long runnable = -1;
+    if (std::FILE* f = std::fopen("/proc/loadavg", "r")) {
+        double a = 0, b = 0, c = 0;
+        long total = 0;
+        if (std::fscanf(f, "%lf %lf %lf %ld/%ld", &a, &b, &c, &runnable, &total) != 5) runnable = -1;
+        std::fclose(f);
+    }
+    double others = 0.0;
+    if (runnable >= 1) {
+        others = static_cast<double>(runnable - 1);
+    } else if (getloadavg(&others, 1) != 1) {
+        return false;
+    }
+    return others + threads > static_cast<double>(processors);
 }
 
 int ThreadCountTuner::next(int most) {
@@ -30,7 +47,7 @@ int ThreadCountTuner::next(int most) {
     if (_trial == 0 && _settled >= _settle) {
         // The neighbours in turn; one that does not exist, or fewer threads
         // on a machine that is not busy, is skipped.
-        const bool busy = _current > 1 && _busy && _busy();
+        const bool busy = _current > 1 && _busy && _busy(_current);
         for (int attempt = 0; attempt < 2 && _trial == 0; ++attempt) {
             const bool down = _downFirst;
             const int candidate = down ? _current / 2 : std::min(_current * 2, most);
@@ -55,7 +72,7 @@ void ThreadCountTuner::record(double seconds) {
     }
     _trialRuns.push_back(seconds);
     if (static_cast<int>(_trialRuns.size()) < kTrialRuns) return;
-    if (!_currentRuns.empty() && median(_trialRuns) < (1.0 - kMargin) * median(_currentRuns)) {
+    if (!_currentRuns.empty() && mean(_trialRuns) < (1.0 - kMargin) * mean(_currentRuns)) {
         _current = _trial;
         _settle = kSettleRuns;
         _currentRuns = _trialRuns;
@@ -67,9 +84,10 @@ void ThreadCountTuner::record(double seconds) {
     _trial = 0;
 }
 
-double ThreadCountTuner::median(std::vector<double> runs) {
-    std::nth_element(runs.begin(), runs.begin() + static_cast<std::ptrdiff_t>(runs.size() / 2), runs.end());
-    return runs[runs.size() / 2];
+double ThreadCountTuner::mean(const std::vector<double>& runs) {
+    double sum = 0.0;
+    for (const double t : runs) sum += t;
+    return sum / static_cast<double>(runs.size());
 }
 
 }  // namespace utils

@@ -7,11 +7,11 @@
 // slowest thread arrives, and a thread that has lost its core to another
 // program holds up all the others. So the tuner runs at one count and now and
 // then tries a neighbouring count (half or double) for a few runs, keeping
-// whichever took less time per run (the median, which a single run held up
-// by the machine does not move). Fewer threads are tried only while the
-// machine is busy (its load average above its processor count), so that an
-// idle machine pays for no trial at all; more threads, up to the most, are
-// tried whenever the count is below it. Trials that lose come less and less
+// whichever took less time per run on average: on a busy machine the runs
+// held up by a thread that lost its core are what more threads cost. Fewer threads are tried only while the
+// machine is busy (other runnable threads and ours together more than its
+// processors), so that an idle machine pays for no trial at all; more
+// threads, up to the most, are tried whenever the count is below it. Trials that lose come less and less
 // often, up to a bound that keeps the way back to more threads short once the
 // machine is idle again; a change of count starts the exploring afresh.
 //
@@ -27,19 +27,20 @@ namespace utils {
 class ThreadCountTuner {
 public:
     // Runs at a count before a trial, at first and after a change of count.
-    static constexpr int kSettleRuns = 16;
+    static constexpr int kSettleRuns = 8;
     // Runs of a trial.
-    static constexpr int kTrialRuns = 4;
+    static constexpr int kTrialRuns = 8;
     // After a trial that lost, the wait for the next grows by this factor, up
     // to the longest wait, in runs.
     static constexpr int kSettleGrowth = 2;
     static constexpr int kLongestSettle = 256;
-    // A trial count is kept when its median run is shorter by this share.
+    // A trial count is kept when its mean run is shorter by this share.
     static constexpr double kMargin = 0.05;
 
-    // Whether the machine is busy now; by default, when the load average of
-    // the last minute exceeds the processors online.
-    using BusyProbe = std::function<bool()>;
+    // Whether the machine is too busy for `threads` of ours now; by default,
+    // when the threads runnable at this moment (the caller's own left out:
+    // ours sleep between runs) and `threads` exceed the processors online.
+    using BusyProbe = std::function<bool(int threads)>;
     explicit ThreadCountTuner(BusyProbe busy = machineIsBusy);
 
     // The count for the next run: at most `most` (at least 1).
@@ -49,10 +50,10 @@ public:
 
     int current() const { return _current; }
 
-    static bool machineIsBusy();
+    static bool machineIsBusy(int threads);
 
 private:
-    static double median(std::vector<double> runs);
+    static double mean(const std::vector<double>& runs);
 
     BusyProbe _busy;
     int _current = 0;                  // 0: not started
