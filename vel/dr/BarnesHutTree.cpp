@@ -403,7 +403,7 @@ void BarnesHutTree<scalar_type, D>::resizeBuffers(unsigned int N) {
 }
 
 template <typename scalar_type, unsigned int D>
-void BarnesHutTree<scalar_type, D>::build(const scalar_type* y, unsigned int N) {
+void BarnesHutTree<scalar_type, D>::build(const scalar_type* y, unsigned int N, bool wait) {
     if (_prepared != N) {
 #pragma omp single
         resizeBuffers(N);
@@ -460,7 +460,7 @@ void BarnesHutTree<scalar_type, D>::build(const scalar_type* y, unsigned int N) 
             root.width[d] = std::max(root.centre[d] - lo[d], hi[d] - root.centre[d]) + 1e-5;
         }
     }
-#pragma omp single
+#pragma omp single nowait
     {
         _root = root;
         _prepared = kNotPrepared;
@@ -486,6 +486,9 @@ void BarnesHutTree<scalar_type, D>::build(const scalar_type* y, unsigned int N) 
             buildInParts(threads);
         }
         completeOrder(N);
+    }
+    if (wait) {
+#pragma omp barrier
     }
 }
 

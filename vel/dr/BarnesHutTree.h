@@ -46,8 +46,12 @@ public:
     // Builds the tree over points 0 .. N-1 of y (point i at i * D). y is read
     // during the build only. Orphaned work-sharing: call it from every thread
     // of a team, or from one thread outside any parallel region; the tree is
-    // complete, and the same, when it returns to each of them.
-    void build(const scalar_type* y, unsigned int N);
+    // complete, and the same, when it returns to each of them. With `wait`
+    // false, the threads of a team may return while one of them still builds
+    // the tree's last part (and hands its tasks to the others at their next
+    // wait): the tree is complete after the team's next barrier, and the
+    // others can do other work meanwhile.
+    void build(const scalar_type* y, unsigned int N, bool wait = true);
     // Sizes the buffers of the next build, of N points. A team that calls it
     // first, outside the team, waits once less in that build; without it the
     // build sizes them itself.

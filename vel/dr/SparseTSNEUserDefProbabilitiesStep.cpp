@@ -103,16 +103,19 @@ void SparseTSNEUserDefProbabilities<scalar_type, sparse_scalar_matrix_type>::bar
     BarnesHutTree<scalar_type, D>& tree, double exaggeration) {
     const std::size_t N = _P.size();
     const scalar_type* y = _embedding_container->data();
-    tree.build(y, static_cast<unsigned int>(N));
+    // One thread builds the tree's last part while the others start on the
+    // attractive forces, which do not need it; the loop's barrier completes
+    // the tree. Each row's forces are its own, so who takes which changes no
+    // number.
+    tree.build(y, static_cast<unsigned int>(N), false);
+#pragma omp for schedule(dynamic, 256)
+    for (long long li = 0; li < static_cast<long long>(N); ++li)
+        attractiveForces<D>(static_cast<std::size_t>(li), exaggeration);
     // The repulsive queries run in the tree's depth-first order: neighbouring
     // queries walk the same nodes, which keeps them in cache. Each point's
     // result is its own, so the order changes no number.
     const std::vector<unsigned int>& order = tree.queryOrder();
     const double theta = static_cast<double>(_theta);
-    // The two loops write different arrays: no barrier between them.
-#pragma omp for schedule(static) nowait
-    for (long long li = 0; li < static_cast<long long>(N); ++li)
-        attractiveForces<D>(static_cast<std::size_t>(li), exaggeration);
 #pragma omp for schedule(dynamic, 256)
     for (long long k = 0; k < static_cast<long long>(N); ++k) {
         const unsigned int i = order[static_cast<std::size_t>(k)];

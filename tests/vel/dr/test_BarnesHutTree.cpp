@@ -306,3 +306,30 @@ TEST(BarnesHutTree, UnboundedInputsBuildAlikeOnATeam) {
         }
     }
 }
+
+// A team that does other work while one thread finishes the tree gets, after
+// its next barrier, the tree that a build which waits gives.
+TEST(BarnesHutTree, ABuildThatDoesNotWaitIsCompleteAfterTheNextBarrier) {
+    for (const unsigned int n : {3000u, 60000u}) {
+        SCOPED_TRACE(n);
+        const std::vector<float> y = clusteredPoints(n, 2, 12);
+        vel::dr::BarnesHutTree<float, 2> waiting, notWaiting;
+        waiting.build(y.data(), n);
+        std::vector<double> busywork(64, 0.0);
+        notWaiting.prepare(n);
+#pragma omp parallel num_threads(8)
+        {
+            notWaiting.build(y.data(), n, false);
+#pragma omp for schedule(dynamic, 1)
+            for (int k = 0; k < 64; ++k)
+                for (int r = 0; r < 1000; ++r) busywork[static_cast<std::size_t>(k)] += std::sqrt(r + k);
+        }
+        const auto a = walk(waiting), b = walk(notWaiting);
+        ASSERT_EQ(a.size(), b.size());
+        for (std::size_t k = 0; k < a.size(); ++k)
+            ASSERT_TRUE(a[k].count == b[k].count && a[k].point == b[k].point &&
+                        a[k].centreOfMass[0] == b[k].centreOfMass[0] && a[k].maxWidth == b[k].maxWidth)
+                << k;
+        EXPECT_EQ(notWaiting.queryOrder(), waiting.queryOrder());
+    }
+}
