@@ -47,6 +47,10 @@ void UI_FramePacer::spent(Clock::duration cost, bool drewFrame, Clock::time_poin
         follow(seconds, costKnown, baselineCost);
         if (hasInterval) follow(interval, intervalKnown, baselineInterval);
     }
+    // The first frame of a run also pays for the run's last one, which is
+    // drawn whatever it costs: a short run keeps within its share too. (With
+    // the whole time to spend there is nothing to keep within.)
+    if (drewFrame && !framed && share < 1.0) charged *= 2.0;
     afterFrame = drewFrame;
     if (drewFrame) {
         framed = true;

@@ -63,10 +63,14 @@ void UI_EmbeddingView::computationUpdated(void* a) {
 
 void UI_EmbeddingView::computationFinished(void* a) {
     if (a != viewed || !scatterplot) return;
+    // The busy ring and the run button's icon change with the final frame:
+    // changed afterwards, they would make the window draw and compose the
+    // whole plot once more. (The button acts on the analysis' own state, not
+    // on its icon.)
+    scatterplot->computationFinished();
     scatterplot->copyLocalData();
     scatterplot->refresh();
     QCoreApplication::processEvents();
-    scatterplot->computationFinished();
     pacer.reset();
     qDebug() << finished;
 }

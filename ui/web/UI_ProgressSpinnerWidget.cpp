@@ -24,16 +24,57 @@ UI_ProgressSpinnerWidget::~UI_ProgressSpinnerWidget() = default;
 
 void UI_ProgressSpinnerWidget::advance() {
     m_angle = (m_angle + kStep) % 360;
-    emit qt_setAngle(m_angle);
-    // Drawing the page (into one pixel) settles its style and layout now, and
-    // with them its request to repaint the ring, which then joins the host's
-    // frame. Left to the page's zero-delay timers the request would come
-    // after that frame, twice, and each time make the window draw again.
-    QImage pixel(1, 1, QImage::Format_ARGB32_Premultiplied);
-    QPainter painter(&pixel);
-    page()->mainFrame()->render(&painter, QRegion(0, 0, 1, 1));
+    if (!m_loaded) {
+        // The page takes the angle when it has loaded.
+        m_pageAngle = m_angle;
+        emit qt_setAngle(m_angle);
+        return;
+    }
+    // Drawing the page now settles its style and layout, and with them its
+    // request to repaint the ring, which then joins the host's frame. Left to
+    // the page's zero-delay timers the request would come after that frame,
+    // twice, and each time make the window draw again.
+    picture();
+    update();
+}
+
+const QImage& UI_ProgressSpinnerWidget::picture() {
+    static const QImage none;
+    if (!m_loaded) return none;
+    const qreal ratio = devicePixelRatioF();
+    const QSize pixels = size() * ratio;
+    QImage& kept = m_pictures[static_cast<size_t>(m_angle / kStep)];
+    if (!kept.isNull() && kept.size() == pixels && kept.devicePixelRatio() == ratio) return kept;
+    if (m_pageAngle != m_angle) {
+        m_pageAngle = m_angle;
+        emit qt_setAngle(m_angle);
+    }
+    // Pictures of another size or ratio are of no use any more.
+    for (QImage& other : m_pictures)
+        if (other.size() != pixels || other.devicePixelRatio() != ratio) other = QImage();
+    kept = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
+    kept.setDevicePixelRatio(ratio);
+    kept.fill(Qt::transparent);
+    QPainter painter(&kept);
+    page()->mainFrame()->render(&painter, QRegion(rect()));
+    return kept;
+}
+
+void UI_ProgressSpinnerWidget::paintEvent(QPaintEvent* event) {
+    const QImage& ring = picture();
+    if (ring.isNull()) {
+        QWebView::paintEvent(event);
+        return;
+    }
+    QPainter painter(this);
+    painter.drawImage(QPoint(0, 0), ring);
 }
 
 void UI_ProgressSpinnerWidget::connectJs() { page()->mainFrame()->addToJavaScriptWindowObject("Qt", this); }
 
-void UI_ProgressSpinnerWidget::pageLoaded(bool) { emit qt_setAngle(m_angle); }
+void UI_ProgressSpinnerWidget::pageLoaded(bool ok) {
+    m_pictures.fill(QImage());
+    m_loaded = ok;
+    m_pageAngle = m_angle;
+    emit qt_setAngle(m_angle);
+}

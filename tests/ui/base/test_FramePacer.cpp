@@ -124,3 +124,23 @@ TEST(FramePacer, FramesComeNoFasterThanTheScreenShowsThem) {
     pacer.reset();
     EXPECT_TRUE(pacer.frameDue(t0 + ms(2))) << "the first frame after a reset is due at once";
 }
+
+// A run's first and last frames are drawn whatever they cost; the first is
+// charged for both, so that a short run stays within its share with its last
+// frame counted, and a long one loses only the frames the reserve takes.
+TEST(FramePacer, TheFirstFramePaysForTheLastOne) {
+    struct Case {
+        double share;
+        int iterations;
+        ms work, frame;
+        int frames;  // drawn during the run, the last one not counted
+    };
+    for (const Case& c : {Case{0.05, 1000, ms(1), ms(30), 1}, Case{0.05, 40, ms(25), ms(30), 1},
+                          Case{0.1, 1000, ms(1), ms(30), 3}, Case{1.0, 200, ms(1), ms(1), 198}}) {
+        UI_FramePacer pacer(c.share, kNoLimit);
+        const PacedRun run = simulate(pacer, c.iterations, c.work, c.frame, ms(0));
+        EXPECT_EQ(run.frames, c.frames) << c.share << " " << c.iterations;
+        const Clock::duration withLast = run.total + c.frame;
+        EXPECT_LE(share(c.frame * (run.frames + 1), withLast), c.share * 1.25 + 0.03) << c.share << " " << c.iterations;
+    }
+}

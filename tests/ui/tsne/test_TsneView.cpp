@@ -9,6 +9,7 @@
 #include "ui/plot/UI_ScreenshotDialog.h"
 #include "ui/plot/UI_TsneSettingsSliderWidget.h"
 #include "ui/tsne/UI_TsneWidget.h"
+#include "ui/web/UI_ProgressSpinnerWidget.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -16,6 +17,7 @@
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QTimer>
+#include <QWindow>
 
 namespace {
 
@@ -209,6 +211,62 @@ TEST_F(TsneView, EveryPacingEndsOnTheRunsOwnResultBitForBit) {
         EXPECT_EQ(views[0]->plot()->pointRenderer()->positions(), deaf) << p.name;
         EXPECT_GE(framesAfterLastUpdate, 1) << p.name;
         EXPECT_GE(frames, 2) << p.name;
+    }
+}
+
+// The busy ring turns during a run and is gone from the frame that shows the
+// result; hiding it later would draw and compose the plot once more after
+// the run. Frames are counted as the window presents them, less those its
+// exposure asks for (windows of tests beside this one come and go).
+TEST_F(TsneView, TheRingLeavesWithTheFinalFrameAndNoFrameFollows) {
+    using Clock = UI_FramePacer::Clock;
+    analyses[0]->setIterations(60);
+    compute(0);
+    auto* ring = views[0]->plot()->findChild<UI_ProgressSpinnerWidget*>();
+    ASSERT_NE(ring, nullptr);
+    struct Exposes : QObject {
+        int count = 0;
+        bool eventFilter(QObject*, QEvent* e) override {
+            if (e->type() == QEvent::Expose) ++count;
+            return false;
+        }
+    } exposes;
+    views[0]->window()->windowHandle()->installEventFilter(&exposes);
+    struct Pacing {
+        const char* name;
+        UI_FramePacer pacer;
+    };
+    const Pacing pacings[] = {{"every update", UI_FramePacer(1.0, Clock::duration::zero())},
+                              {"default", UI_FramePacer()},
+                              {"all but the first and the last", UI_FramePacer(1e-9)}};
+    for (const Pacing& p : pacings) {
+        views[0]->framePacer() = p.pacer;
+        bool ringInRun = false, ringAfterLastUpdate = true, updated = false;
+        int framesAfterLastUpdate = 0, frames = 0;
+        const QMetaObject::Connection counting = QObject::connect(views[0]->plot(), &QOpenGLWidget::frameSwapped, [&] {
+            ++frames;
+            if (updated) ++framesAfterLastUpdate, ringAfterLastUpdate = ring->isVisible();
+        });
+        const QMetaObject::Connection updates =
+            QObject::connect(&bridge, &UI_Interface::analysisUpdatedSignal, [&](void*) {
+                updated = true;
+                framesAfterLastUpdate = 0;
+                ringInRun = ringInRun || ring->isVisible();
+            });
+        ring->show();  // as the panel's Compute does
+        quietly([this] { analyses[0]->computeGradientDescent(); });
+        EXPECT_TRUE(ringInRun) << p.name;
+        EXPECT_GE(framesAfterLastUpdate, 1) << p.name;
+        EXPECT_FALSE(ringAfterLastUpdate) << p.name << ": the final frame shows no ring";
+        EXPECT_FALSE(ring->isVisible()) << p.name;
+        EXPECT_EQ(views[0]->plot()->pointRenderer()->positions(), *analyses[0]->output()) << p.name;
+        const int atEnd = frames, exposedAtEnd = exposes.count;
+        QTest::qWait(100);
+        QObject::disconnect(counting);
+        QObject::disconnect(updates);
+        if (exposes.count == exposedAtEnd) {
+            EXPECT_EQ(frames, atEnd) << p.name << ": a frame after the run";
+        }
     }
 }
 

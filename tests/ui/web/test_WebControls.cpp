@@ -7,10 +7,15 @@
 #include <QCoreApplication>
 #include <QImage>
 #include <QOpenGLWidget>
+#include <QPainter>
 #include <QPixmap>
 #include <QTest>
+#include <QWebFrame>
+#include <QWebPage>
 #include <QWindow>
 #include <gtest/gtest.h>
+
+#include <vector>
 
 namespace {
 
@@ -100,6 +105,64 @@ TEST_F(WebControls, SpinnerTurnsOnlyWhenAdvancedAQuarterPerThreeSteps) {
         EXPECT_FALSE(dark(t.lightAt)) << spinner->angle();
     }
     EXPECT_EQ(spinner->angle(), 0) << "twelve steps of 30 degrees";
+}
+
+// The page itself drawing the ring at `degrees`, the way the widget draws it:
+// the reference for what the widget shows.
+QImage pageDrawn(UI_ProgressSpinnerWidget* ring, int degrees) {
+    pagetest::js(ring, QString("setAngle(%1)").arg(degrees));
+    QImage image(ring->size() * ring->devicePixelRatioF(), QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(ring->devicePixelRatioF());
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    ring->page()->mainFrame()->render(&painter, QRegion(ring->rect()));
+    return image;
+}
+
+QImage widgetDrawn(UI_ProgressSpinnerWidget* ring) {
+    QImage image(ring->size() * ring->devicePixelRatioF(), QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(ring->devicePixelRatioF());
+    image.fill(Qt::transparent);
+    ring->render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
+    return image;
+}
+
+// Every angle shows what the page draws at that angle, the first time (drawn
+// by the page) and on later turns (the kept picture), also when the ring was
+// turned before its page had loaded.
+TEST(SpinnerPictures, EveryAngleShowsWhatThePageDrawsThereOnEveryTurn) {
+    QWidget host;
+    host.resize(80, 40);
+    auto* early = new UI_ProgressSpinnerWidget(&host);
+    for (int s = 0; s < 5; ++s) early->advance();  // before its page has loaded
+    auto* ring = new UI_ProgressSpinnerWidget(&host);
+    ring->move(40, 0);
+    host.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&host));
+    ASSERT_TRUE(pagetest::waitForPage(early) && pagetest::waitForPage(ring));
+    QTest::qWait(50);
+    ASSERT_EQ(early->angle(), 150);
+    {
+        const QImage shown = widgetDrawn(early);
+        EXPECT_EQ(shown, pageDrawn(early, 150)) << "the angle given before the page loaded";
+    }
+    std::vector<std::vector<QImage>> turns(3);
+    for (std::vector<QImage>& shown : turns) {
+        for (int s = 0; s < UI_ProgressSpinnerWidget::kTurns; ++s) {
+            ring->advance();
+            shown.push_back(widgetDrawn(ring));
+        }
+        EXPECT_EQ(ring->angle(), 0);
+    }
+    std::vector<QImage> reference;
+    for (int s = 1; s <= UI_ProgressSpinnerWidget::kTurns; ++s)
+        reference.push_back(pageDrawn(ring, (s * UI_ProgressSpinnerWidget::kStep) % 360));
+    for (size_t t = 0; t < turns.size(); ++t)
+        for (size_t s = 0; s < reference.size(); ++s) {
+            EXPECT_FALSE(reference[s].isNull());
+            EXPECT_EQ(turns[t][s], reference[s]) << "turn " << t << ", step " << s;
+        }
+    EXPECT_NE(reference[0], reference[2]) << "the pictures differ from angle to angle";
 }
 
 // Counts the window system's expose events of a window: they repaint it
