@@ -10,11 +10,11 @@
 namespace vel {
 namespace utils {
 
-ThreadCountTuner::ThreadCountTuner(BusyProbe busy) : _busy(std::move(busy)) {}
+ThreadCountTuner::ThreadCountTuner(SpareProbe spare) : _spare(std::move(spare)) {}
 
-bool ThreadCountTuner::machineIsBusy(int threads) {
+int ThreadCountTuner::spareProcessors() {
     const long processors = sysconf(_SC_NPROCESSORS_ONLN);
-    if (processors <= 0) return false;
+    if (processors <= 0) return 1 << 20;  // unknown: nothing to hold back for
     // Linux gives the threads runnable now as the fourth field of
     // /proc/loadavg ("0.50 0.40 0.30 3/210 4711"); elsewhere the load
     // average of the last minute stands in.
@@ -29,15 +29,16 @@ bool ThreadCountTuner::machineIsBusy(int threads) {
     if (runnable >= 1) {
         others = static_cast<double>(runnable - 1);
     } else if (getloadavg(&others, 1) != 1) {
-        return false;
+        others = 0.0;
     }
-    return others + threads > static_cast<double>(processors);
+    return static_cast<int>(static_cast<double>(processors) - others);
 }
 
 int ThreadCountTuner::next(int most) {
     most = std::max(most, 1);
     if (_current == 0 || _current > most) {
         _current = most;
+        if (_spare) _current = std::max(1, std::min(most, _spare()));
         _trial = 0;
         _settle = kSettleRuns;
         _settled = 0;
@@ -47,7 +48,7 @@ int ThreadCountTuner::next(int most) {
     if (_trial == 0 && _settled >= _settle) {
         // The neighbours in turn; one that does not exist, or fewer threads
         // on a machine that is not busy, is skipped.
-        const bool busy = _current > 1 && _busy && _busy(_current);
+        const bool busy = _current > 1 && _spare && _current > _spare();
         for (int attempt = 0; attempt < 2 && _trial == 0; ++attempt) {
             const bool down = _downFirst;
             const int candidate = down ? _current / 2 : std::min(_current * 2, most);

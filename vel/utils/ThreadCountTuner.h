@@ -5,14 +5,16 @@
 // An estimate of the work gives the most threads that can pay. On a busy
 // machine fewer often finish sooner: every wait of a team lasts until its
 // slowest thread arrives, and a thread that has lost its core to another
-// program holds up all the others. So the tuner runs at one count and now and
-// then tries a neighbouring count (half or double) for a few runs, keeping
-// whichever took less time per run on average: on a busy machine the runs
-// held up by a thread that lost its core are what more threads cost. Fewer threads are tried only while the
-// machine is busy (other runnable threads and ours together more than its
-// processors), so that an idle machine pays for no trial at all; more
-// threads, up to the most, are tried whenever the count is below it. Trials that lose come less and less
-// often, up to a bound that keeps the way back to more threads short once the
+// program holds up all the others. So the tuner starts with the processors
+// that other programs leave spare (at most the most), runs at one count, and
+// now and then tries a neighbouring count (half or double) for a few runs,
+// keeping whichever took less time per run on average: on a busy machine the
+// runs held up by a thread that lost its core are what more threads cost.
+// Fewer threads are tried only while the machine is busy (other runnable
+// threads and ours together more than its processors), so that an idle
+// machine pays for no trial at all; more threads, up to the most, are tried
+// whenever the count is below it. Trials that lose come less and less often,
+// up to a bound that keeps the way back to more threads short once the
 // machine is idle again; a change of count starts the exploring afresh.
 //
 // The stretch's result must not depend on its thread count: the tuner decides
@@ -37,11 +39,11 @@ public:
     // A trial count is kept when its mean run is shorter by this share.
     static constexpr double kMargin = 0.05;
 
-    // Whether the machine is too busy for `threads` of ours now; by default,
-    // when the threads runnable at this moment (the caller's own left out:
-    // ours sleep between runs) and `threads` exceed the processors online.
-    using BusyProbe = std::function<bool(int threads)>;
-    explicit ThreadCountTuner(BusyProbe busy = machineIsBusy);
+    // The processors that other programs leave to ours now (may be 0 or
+    // less); by default the processors online less the threads runnable at
+    // this moment (the caller's own left out: ours sleep between runs).
+    using SpareProbe = std::function<int()>;
+    explicit ThreadCountTuner(SpareProbe spare = spareProcessors);
 
     // The count for the next run: at most `most` (at least 1).
     int next(int most);
@@ -50,12 +52,12 @@ public:
 
     int current() const { return _current; }
 
-    static bool machineIsBusy(int threads);
+    static int spareProcessors();
 
 private:
     static double mean(const std::vector<double>& runs);
 
-    BusyProbe _busy;
+    SpareProbe _spare;
     int _current = 0;                  // 0: not started
     int _trial = 0;                    // the count on trial; 0: none
     int _given = 0;                    // what next() gave last
