@@ -19,6 +19,8 @@
 #include <QTimer>
 #include <QWindow>
 
+#include <vector>
+
 namespace {
 
 using namespace viewtest;
@@ -174,12 +176,23 @@ TEST_F(TsneView, MarkerRangeOfTheOutputFollowsTheValuesInViewAndPrintsWhileAUser
     EXPECT_EQ(ranges[0], std::make_pair(2.0f, 3.0f)) << "the user's range of CD3";
 }
 
+// Frame pacings a run is tried with: a frame per update, the default, and
+// only the frames that are always drawn (the first and the last).
+struct Pacing {
+    const char* name;
+    UI_FramePacer pacer;
+};
+std::vector<Pacing> pacingsToTry() {
+    return {{"every update", UI_FramePacer(1.0, UI_FramePacer::Clock::duration::zero())},
+            {"default", UI_FramePacer()},
+            {"all but the first and the last", UI_FramePacer(1e-9)}};
+}
+
 // The run's result does not depend on how often the view draws it, and the
 // view ends on that result bit for bit, its last frame drawn after the last
 // update. (Each compute takes the previous run's output variables as markers,
 // so the runs compared here are new descents from the same probabilities.)
 TEST_F(TsneView, EveryPacingEndsOnTheRunsOwnResultBitForBit) {
-    using Clock = UI_FramePacer::Clock;
     analyses[0]->setIterations(100);
     compute(0);
     const auto descent = [this] { quietly([this] { analyses[0]->computeGradientDescent(); }); };
@@ -190,13 +203,7 @@ TEST_F(TsneView, EveryPacingEndsOnTheRunsOwnResultBitForBit) {
         deaf = *analyses[0]->output();
     }
     ASSERT_EQ(deaf.size(), 160u);
-    struct Pacing {
-        const char* name;
-        UI_FramePacer pacer;
-    };
-    const Pacing pacings[] = {{"every update", UI_FramePacer(1.0, Clock::duration::zero())},
-                              {"default", UI_FramePacer()},
-                              {"all but the first and the last", UI_FramePacer(1e-9)}};
+    const std::vector<Pacing> pacings = pacingsToTry();
     for (const Pacing& p : pacings) {
         views[0]->framePacer() = p.pacer;
         int frames = 0, framesAfterLastUpdate = 0;
@@ -219,7 +226,6 @@ TEST_F(TsneView, EveryPacingEndsOnTheRunsOwnResultBitForBit) {
 // the run. Frames are counted as the window presents them, less those its
 // exposure asks for (windows of tests beside this one come and go).
 TEST_F(TsneView, TheRingLeavesWithTheFinalFrameAndNoFrameFollows) {
-    using Clock = UI_FramePacer::Clock;
     analyses[0]->setIterations(60);
     compute(0);
     auto* ring = views[0]->plot()->findChild<UI_ProgressSpinnerWidget*>();
@@ -232,13 +238,7 @@ TEST_F(TsneView, TheRingLeavesWithTheFinalFrameAndNoFrameFollows) {
         }
     } exposes;
     views[0]->window()->windowHandle()->installEventFilter(&exposes);
-    struct Pacing {
-        const char* name;
-        UI_FramePacer pacer;
-    };
-    const Pacing pacings[] = {{"every update", UI_FramePacer(1.0, Clock::duration::zero())},
-                              {"default", UI_FramePacer()},
-                              {"all but the first and the last", UI_FramePacer(1e-9)}};
+    const std::vector<Pacing> pacings = pacingsToTry();
     for (const Pacing& p : pacings) {
         views[0]->framePacer() = p.pacer;
         bool ringInRun = false, ringAfterLastUpdate = true, updated = false;
