@@ -21,9 +21,10 @@
 // caches the frame has filled), which shows as a slower next iteration. The
 // first update, and the first after reset(), is always due and is charged its
 // cost twice (below a share of 1): once for itself and once for the frame at
-// the end of the run, which the caller draws whatever it costs; the next frame waits until two
-// updates without a frame have set the baseline. The baseline itself is never charged, so a costly baseline cannot
-// starve the frames. The allowance accrues with the wall time at the given
+// the end of the run, which the caller draws whatever it costs; the next
+// frame waits until two updates without a frame have set the baseline. The
+// baseline itself is never charged, so a costly baseline cannot starve the
+// frames. The allowance accrues with the wall time at the given
 // share and is never saved up beyond zero, so there is no burst of frames
 // after a long cheap stretch. Frames are also never due less than a minimum
 // interval after the last one (the screen cannot show more). Plain value

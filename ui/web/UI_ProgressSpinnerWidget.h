@@ -17,8 +17,7 @@
 // The ring has kTurns angles. Once the page has loaded, each angle is drawn
 // by the page once, into a picture the widget keeps; later turns to that
 // angle repaint the picture without running the page's script, style, layout
-// or painting, which on a software rasteriser cost a live plot's frame a
-// third of its time. The pictures are dropped when the page loads again or
+// or painting, which every frame of a live plot paid for again. The pictures are dropped when the page loads again or
 // the widget's size or pixel ratio changes.
 class UI_ProgressSpinnerWidget : public QWebView {
     Q_OBJECT

@@ -66,8 +66,9 @@ void ThreadCountTuner::record(double seconds) {
     if (_given == 0) return;
     if (_trial == 0) {
         // The latest runs at the current count stand for it.
-        if (_currentRuns.size() == static_cast<std::size_t>(kSettleRuns)) _currentRuns.erase(_currentRuns.begin());
         _currentRuns.push_back(seconds);
+        if (_currentRuns.size() > static_cast<std::size_t>(kSettleRuns))
+            _currentRuns.erase(_currentRuns.begin(), _currentRuns.end() - kSettleRuns);
         ++_settled;
         return;
     }
