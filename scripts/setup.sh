@@ -9,7 +9,7 @@ root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 packages=(
   build-essential cmake pkg-config ccache git clang-format
   qtbase5-dev qtbase5-dev-tools libqt5opengl5-dev libqt5webkit5-dev qt5-image-formats-plugins
-  libflann-dev liblz4-dev libhnswlib-dev
+  libflann-dev liblz4-dev libhnswlib-dev libtiff-dev libxxhash-dev
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth libgl1-mesa-dri libgl-dev libxcb1-dev libepoxy-dev mesa-utils libegl-dev libegl-mesa0
