@@ -3,8 +3,10 @@
 #include <QByteArray>
 #include <QDebug>
 #include <QFile>
-#include <QRegularExpression>
+#include <QFileInfo>
 
+#include <cfloat>
+#include <cmath>
 #include <vector>
 
 namespace {
@@ -17,16 +19,22 @@ struct CsvText {
     int unterminatedLine = 0;  // where the row holding the open quote starts
 };
 
-// The text of a file (UTF-8 up to the first NUL, carriage returns removed);
-// false when it cannot be opened.
+// A named pipe, a device or a directory would block the read or give no
+// table; only regular files (or links to them) are opened.
+bool isRegularFile(const QString& path) { return QFileInfo(path).isFile(); }
+
+// The text of a file (UTF-8 up to the first NUL, every line end "\r\n", "\r"
+// or "\n" as "\n"); false when it is not a regular file or cannot be opened.
 bool readText(const QString& path, QString* text) {
+    if (!isRegularFile(path)) return false;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) return false;
     QByteArray bytes = file.readAll();
     const int nul = bytes.indexOf('\0');
     if (nul >= 0) bytes.truncate(nul);
     *text = QString::fromUtf8(bytes);
-    text->remove(QRegularExpression(QStringLiteral("\r")));
+    text->replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    text->replace(QLatin1Char('\r'), QLatin1Char('\n'));
     return true;
 }
 
@@ -69,11 +77,35 @@ CsvText parseCsv(const QString& text) {
 
 QString fields(int n) { return n == 1 ? QStringLiteral("1 field") : QStringLiteral("%1 fields").arg(n); }
 
+// A field as a number of the table: finite and within float range
+// (surrounding blanks allowed).
+bool toTemplateValue(const QString& field, float* value) {
+    bool ok = false;
+    const double d = field.toDouble(&ok);
+    if (!ok || !std::isfinite(d) || std::fabs(d) > static_cast<double>(FLT_MAX)) return false;
+    *value = static_cast<float>(d);
+    return true;
+}
+
+// The separator a table of one column per row was written with, when it was
+// not a comma: ";" or a tab found in `row`; empty when there is none.
+QString foreignSeparator(const QStringList& row) {
+    const QString text = row.join(QLatin1Char(','));
+    if (text.contains(QLatin1Char(';'))) return QStringLiteral("\";\"");
+    if (text.contains(QLatin1Char('\t'))) return QStringLiteral("a tab");
+    return QString();
+}
+
 }  // namespace
 
 TemplateTable readTemplateTable(const QString& path) {
     TemplateTable table;
     QString text;
+    if (!isRegularFile(path) && QFileInfo::exists(path)) {
+        table.error =
+            QStringLiteral("The template table \"%1\" could not be opened: it is not a regular file.").arg(path);
+        return table;
+    }
     if (!readText(path, &text)) {
         table.error = QStringLiteral("The template table \"%1\" could not be opened.").arg(path);
         return table;
@@ -92,7 +124,7 @@ TemplateTable readTemplateTable(const QString& path) {
     if (!csv.rows.isEmpty()) {
         bool numeric = false;
         for (const QString& f : csv.rows.front()) {
-            f.toFloat(&numeric);
+            f.toDouble(&numeric);
             if (numeric) break;
         }
         // A first row without any number names the columns; as a template it
@@ -110,6 +142,21 @@ TemplateTable readTemplateTable(const QString& path) {
     }
 
     const int width = csv.rows.at(first).size();
+    // One text per row while the first row holds another separator: the
+    // table was not written with commas. (One column of numbers is a table.)
+    float unused = 0.0f;
+    if (width == 1 && !toTemplateValue(csv.rows.at(first).front(), &unused)) {
+        const QString separator = foreignSeparator(csv.rows.front());
+        if (!separator.isEmpty()) {
+            table.error = QStringLiteral(
+                              "The template table \"%1\" separates its values with %2 (line %3); template "
+                              "tables must separate them with commas.")
+                              .arg(path)
+                              .arg(separator)
+                              .arg(csv.lines.front());
+            return table;
+        }
+    }
     for (int r = first + 1; r < csv.rows.size(); ++r) {
         const int n = csv.rows.at(r).size();
         if (n == width) continue;
@@ -126,7 +173,20 @@ TemplateTable readTemplateTable(const QString& path) {
     table.rows.reserve(static_cast<size_t>(csv.rows.size() - first));
     for (int r = first; r < csv.rows.size(); ++r) {
         std::vector<float> values(static_cast<size_t>(width));
-        for (int j = 0; j < width; ++j) values[static_cast<size_t>(j)] = csv.rows.at(r).at(j).toFloat();
+        for (int j = 0; j < width; ++j) {
+            const QString& field = csv.rows.at(r).at(j);
+            // An empty field is a value left out: 0, as a blank cell reads.
+            if (field.isEmpty()) continue;
+            if (toTemplateValue(field, &values[static_cast<size_t>(j)])) continue;
+            table.rows.clear();
+            table.error = QStringLiteral(
+                              "The template table \"%1\" holds a value that is not a finite number on line %2, "
+                              "field %3.")
+                              .arg(path)
+                              .arg(csv.lines[static_cast<size_t>(r)])
+                              .arg(j + 1);
+            return table;
+        }
         table.rows.push_back(std::move(values));
     }
     return table;

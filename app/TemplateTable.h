@@ -16,17 +16,19 @@ struct TemplateTable {
     QString error;
 };
 
-// Reads `path` with readCsvFile and converts every field with
-// QString::toFloat (a field that is no number gives 0). A first row without
-// any number names the columns and is skipped (with a debug line). All or
-// nothing: a row of another length than the first, an unterminated quote or
-// a file without rows gives an empty table and the error.
+// Reads `path` as readCsvFile does. A first row without any number names the
+// columns and is skipped (with a debug line). Every other field must be a
+// finite number in float range (an empty field gives 0). All or nothing: a
+// path that is not a regular file, an unterminated quote, a file without
+// rows, rows of one text holding ";" or a tab (another separator), a row of
+// another length than the first or a field that is no such number gives an
+// empty table and the error, which names the line and field.
 TemplateTable readTemplateTable(const QString& path);
 
-// The CSV rows of `path` (UTF-8 up to the first NUL, carriage returns
-// removed, fields split at commas outside quotes, rows at newlines; a last
-// row that ends in a comma ends with an empty field). A file that cannot be
-// opened gives no rows. `unterminatedQuote`, when given, is set when a quote
+// The CSV rows of `path` (UTF-8 up to the first NUL, fields split at commas
+// outside quotes, rows at line ends: "\n", "\r\n" or a lone "\r"; a last row
+// that ends in a comma ends with an empty field). A path that is not a
+// regular file, or a file that cannot be opened, gives no rows. `unterminatedQuote`, when given, is set when a quote
 // is still open at the end of the text; its row is not among the rows.
 QList<QStringList> readCsvFile(const QString& path, bool* unterminatedQuote = nullptr);
 

@@ -18,6 +18,8 @@
 #include <QTabWidget>
 #include <QTimer>
 
+#include <sys/stat.h>
+
 namespace {
 
 QString storedFolder() {
@@ -98,15 +100,19 @@ TEST_F(TemplateImport, ATableBecomesAClassificationWithItsTabAndNoView) {
     EXPECT_EQ(w().settingsDock()->tabWidget()->tabText(1), QString::fromStdString(w().analyses()[1]->name()));
 }
 
-// A ragged or empty table, an open quote or a file that cannot be read.
+// A ragged or empty table, an open quote, a value that is no number, a file
+// that cannot be read or a named pipe (which would block the read).
 TEST_F(TemplateImport, ATableThatCannotBeReadIsRefusedWithItsReasonAndCreatesNothing) {
     open({makeFile("cells.fcs", 30, 3)});
     const struct {
         const char* folder;
         const char* bytes;
-    } cases[] = {{"ragged", "1,2,3\n4,5\n"}, {"empty", ""}, {"quote", "1,\"2\n3,4\n"}, {"missing", nullptr}};
+        bool pipe;
+    } cases[] = {{"ragged", "1,2,3\n4,5\n", false},  {"empty", "", false},        {"quote", "1,\"2\n3,4\n", false},
+                 {"nan", "1,2,3\n4,nan,6\n", false}, {"missing", nullptr, false}, {"pipe", nullptr, true}};
     for (const auto& c : cases) {
         const QString path = table(c.folder, "t.csv", c.bytes);
+        if (c.pipe) ASSERT_EQ(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
         testing::internal::CaptureStderr();
         classify({path});
         const std::string log = testing::internal::GetCapturedStderr();
