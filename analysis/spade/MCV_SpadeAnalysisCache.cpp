@@ -1,10 +1,14 @@
-// The density cache beside each input file. With base = the file's full path
-// without its extension (everything from the last "." of the path on):
+// The density cache beside each input file. With base = the file's full path,
+// without its extension when that is ".fcs" (any case; the dot must be in the
+// file's name, not in a folder's):
 //
-// - base + "_parameters.txt": one "1" or "0" per marker state (every variable),
-//   then the sample size, alpha, the target and outlier density percentiles,
-//   the density limit and the number of clusters, each followed by a space,
-//   floats in the stream's default format, no line break.
+// - base + "_parameters.txt": one "1" or "0" per marker state (every variable
+//   at the time of writing), then the sample size, alpha, the target and
+//   outlier density percentiles, the density limit and the number of
+//   clusters, each followed by a space, floats in the stream's default
+//   format, no line break. Variables appended since (another analysis's
+//   output) have no state here; the cache still fits while they are not
+//   selected.
 // - base + "_densities.raw": the local densities, one native (little-endian)
 //   int32 per event, event 0 first, no header.
 // - base + "_checksum.txt": what the two files were computed from, four lines
@@ -23,7 +27,8 @@
 //
 // Writes go to temporary files renamed over the cache; the checksum file is
 // removed first and written last, so it never vouches for files that were not
-// written whole.
+// written whole. Only regular files are read or written: a named pipe in
+// place of a cache file would block the program.
 #include "analysis/spade/MCV_SpadeAnalysis.h"
 
 #include "analysis/MCV_Checksum.h"
@@ -31,6 +36,7 @@
 #include "data/MCV_CytometryData.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -39,13 +45,31 @@
 #include <iterator>
 #include <sstream>
 
+#include <sys/stat.h>
+
 namespace {
 
-// The checksum text of a file with many selected columns stays far below this.
-constexpr std::streamoff kMaxChecksumFile = 1 << 20;
+// The parameter and checksum texts of a file with many variables stay far
+// below this.
+constexpr std::streamoff kMaxTextFile = 1 << 20;
+// The settings after the marker states in the parameter file: sample size,
+// alpha, the two percentiles, the density limit and the number of clusters.
+constexpr size_t kSettings = 6;
 
-// A whole file, or nothing when it is missing or larger than `limit`.
+bool isRegularFile(const std::string& path) {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool pathExists(const std::string& path) {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0;
+}
+
+// A whole regular file, or nothing when it is missing, no regular file (a
+// named pipe would block the read) or larger than `limit`.
 bool readWhole(const std::string& path, std::streamoff limit, std::string& out) {
+    if (!isRegularFile(path)) return false;
     std::ifstream in(path, std::ios::binary);
     if (!in) return false;
     in.seekg(0, std::ios::end);
@@ -59,6 +83,8 @@ bool readWhole(const std::string& path, std::streamoff limit, std::string& out) 
 // Writes `bytes` to path + ".tmp"; false (and no temporary left) on failure.
 bool writeTemporary(const std::string& path, const std::string& bytes) {
     const std::string temporary = path + ".tmp";
+    // Opening a named pipe for writing would block until someone reads it.
+    if (pathExists(temporary) && !isRegularFile(temporary)) return false;
     std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
     if (!out.is_open()) return false;
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
@@ -81,12 +107,27 @@ void failed(const std::string& path) {
     std::cout << "\n\t\tCaching densities failed: " << path << " could not be written.\n";
 }
 
+// The cache names' common start for the data file at `path`.
+std::string cacheBaseOf(const std::string& path) {
+    // Only a dot of the file's own name starts an extension; a dotted folder
+    // keeps its caches inside it.
+    const size_t slash = path.rfind('/');
+    const size_t name = slash == std::string::npos ? 0 : slash + 1;
+    const size_t dot = path.rfind('.');
+    if (dot == std::string::npos || dot < name) return path;
+    // Files that differ only in their extension (an instrument's numbered
+    // files) keep it, so each has its own cache; FCS files keep the names
+    // their caches always had.
+    std::string extension = path.substr(dot + 1);
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return extension == "fcs" ? path.substr(0, dot) : path;
+}
+
 }  // namespace
 
 std::string MCV_SpadeAnalysis::cacheBase(int file) const {
-    const std::string path = MCV_CytometryData::Instance()->fileName(file, false);
-    const size_t dot = path.rfind('.');
-    return dot == std::string::npos ? path : path.substr(0, dot);
+    return cacheBaseOf(MCV_CytometryData::Instance()->fileName(file, false));
 }
 
 std::string MCV_SpadeAnalysis::checksumText(int file, const char* densityBytes, size_t size) const {
@@ -112,26 +153,44 @@ bool MCV_SpadeAnalysis::loadCachedDensities(int file) {
     const size_t f = static_cast<size_t>(file);
     const std::string base = cacheBase(file);
     std::cout << "\tTrying to load cached densities ..";
-    std::ifstream raw(base + "_densities.raw", std::ios::binary);
-    std::ifstream parameters(base + "_parameters.txt");
-    if (!raw || !parameters) return false;
+    const std::string rawPath = base + "_densities.raw";
+    const std::string parametersPath = base + "_parameters.txt";
+    for (const std::string& path : {rawPath, parametersPath, base + "_checksum.txt"})
+        if (!isRegularFile(path) && pathExists(path)) {
+            std::cout << "\n\t\t" << path << " is not a regular file, cache file is invalid. Recomputing.\n";
+            return false;
+        }
+    std::ifstream raw(rawPath, std::ios::binary);
+    std::string parameters;
+    if (!raw || !readWhole(parametersPath, kMaxTextFile, parameters)) return false;
+    std::istringstream words(parameters);
+    const std::vector<std::string> tokens{std::istream_iterator<std::string>(words),
+                                          std::istream_iterator<std::string>()};
 
-    for (size_t i = 0; i < m_markerStates.size(); ++i) {
-        bool state = false;
-        if (!(parameters >> state) || state != m_markerStates[i]) {
+    // The states are the words before the settings. A cache made before
+    // variables were appended holds fewer: those variables were not part of
+    // it, so it fits only when they are not selected now.
+    const size_t numStored = tokens.size() >= kSettings ? tokens.size() - kSettings : 0;
+    const size_t current = m_markerStates.size();
+    for (size_t i = 0; i < std::max(numStored, current); ++i) {
+        const bool known = i >= numStored || tokens[i] == "0" || tokens[i] == "1";
+        const bool cached = i < numStored && tokens[i] == "1";
+        if (!known || i >= current || cached != m_markerStates[i]) {
             std::cout << "\n\t\tMarker state " << i << " in cache differs from current setting, cache file is invalid. "
                       << "Recomputing.\n";
             return false;
         }
     }
+    std::istringstream settings(tokens.size() >= kSettings ? tokens[numStored] + " " + tokens[numStored + 1]
+                                                           : std::string());
     int sampleSize = 0;
-    if (!(parameters >> sampleSize) || sampleSize != m_maxRandomSampleSize) {
+    if (!(settings >> sampleSize) || sampleSize != m_maxRandomSampleSize) {
         std::cout << "\n\t\tRandom sample size in cache differs from current setting, cache file is invalid. "
                      "Recomputing.\n";
         return false;
     }
     float alpha = 0.0f;
-    if (!(parameters >> alpha) || !(alpha == m_alpha)) {
+    if (!(settings >> alpha) || !(alpha == m_alpha)) {
         std::cout << "\n\t\tAlpha in cache differs from current setting, cache file is invalid. Recomputing.\n";
         return false;
     }
@@ -147,7 +206,7 @@ bool MCV_SpadeAnalysis::loadCachedDensities(int file) {
     raw.seekg(0, std::ios::beg);
     std::string stored;
     if (!raw.read(bytes.data(), static_cast<std::streamsize>(bytes.size())) ||
-        !readWhole(base + "_checksum.txt", kMaxChecksumFile, stored) ||
+        !readWhole(base + "_checksum.txt", kMaxTextFile, stored) ||
         stored != checksumText(file, bytes.data(), bytes.size())) {
         std::cout << "\n\t\tData in cache differs from current data, cache file is invalid. Recomputing.\n";
         return false;

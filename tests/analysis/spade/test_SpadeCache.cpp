@@ -5,6 +5,8 @@
 
 #include <QDir>
 
+#include <sys/stat.h>
+
 #include <cstring>
 #include <functional>
 
@@ -133,17 +135,125 @@ TEST_F(SpadeCache, ThatCannotBeWrittenLeavesNothingThatLoads) {
     }
 }
 
-// The cache is named after the whole path cut at its last "."; a folder with
-// a "." above a file without extension gives names cut inside the folder.
-TEST_F(SpadeCache, IsNamedAfterThePathWithoutItsLastDot) {
-    ASSERT_TRUE(QDir(dir.path()).mkdir("set.v2"));
-    const std::string plain = write("set.v2/events", blobRows(1, 30, 2, 4));
-    fresh();
-    load({plain});
+// Columns appended after the cache was made (the output of another analysis)
+// leave it valid while they are not selected; a change of what it was
+// computed from does not.
+TEST_F(SpadeCache, StaysValidWhenUnselectedColumnsAreAppended) {
     makeSpade();
     run();
-    for (const char* suffix : {"_parameters.txt", "_densities.raw", "_checksum.txt"})
-        EXPECT_TRUE(QFile::exists(QString::fromStdString(path(std::string("set") + suffix)))) << suffix;
+    const std::vector<int> densities = spade->localDensities()[0];
+    data->addDimensions({"QLMRN_TsneX", "QLMRN_TsneY"}, 1.0f);
+    const auto unselectAppended = [](MCV_SpadeAnalysis& s) {
+        s.setMarkerState(5, false);
+        s.setMarkerState(6, false);
+    };
+    const std::string otherMarkers = "Marker state ";
+    struct Case {
+        const char* name;
+        std::function<void(MCV_SpadeAnalysis&)> set;
+        std::string message;  // printed after "\tTrying to load cached densities .."; empty: loaded
+    } cases[] = {
+        {"appended and not selected", unselectAppended, ""},
+        {"an appended column selected", [&](MCV_SpadeAnalysis& s) { s.setMarkerState(6, false); },
+         "\n\t\tMarker state 5 in cache differs from current setting, cache file is invalid. Recomputing.\n"},
+        {"a selected marker changed",
+         [&](MCV_SpadeAnalysis& s) {
+             unselectAppended(s);
+             s.setMarkerState(1, false);
+         },
+         "\n\t\tMarker state 1 in cache differs from current setting, cache file is invalid. Recomputing.\n"},
+        {"the data changed",
+         [&](MCV_SpadeAnalysis& s) {
+             unselectAppended(s);
+             at(0, 3, 2) += 0.5f;
+         },
+         "\n\t\tData in cache differs from current data, cache file is invalid. Recomputing.\n"},
+    };
+    const QByteArray parameters = bytes(cache("_parameters.txt")), raw = bytes(cache("_densities.raw")),
+                     checksum = bytes(cache("_checksum.txt"));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        put("_parameters.txt", parameters);
+        put("_densities.raw", raw);
+        put("_checksum.txt", checksum);
+        makeSpade();
+        c.set(*spade);
+        const std::string out = run();
+        if (c.message.empty()) {
+            EXPECT_TRUE(contains(out, "\tTrying to load cached densities .. succes.\n")) << out;
+            EXPECT_FALSE(contains(out, "Processing File")) << out;
+            EXPECT_EQ(spade->localDensities()[0], densities);
+        } else {
+            EXPECT_TRUE(contains(out, "\tTrying to load cached densities .." + c.message)) << out;
+            EXPECT_TRUE(contains(out, "\nProcessing File: ")) << out;
+        }
+    }
+}
+
+// A named pipe or a folder in place of a cache file would block the load or
+// the write; it is passed over and the densities are recomputed.
+TEST_F(SpadeCache, ThatIsNoRegularFileIsRecomputedWithoutBlocking) {
+    makeSpade();
+    run();
+    const std::vector<int> densities = spade->localDensities()[0];
+    for (const char* suffix : {"_densities.raw", "_parameters.txt", "_checksum.txt"}) {
+        SCOPED_TRACE(suffix);
+        const std::string at = cache(suffix);
+        ASSERT_TRUE(QFile::remove(QString::fromStdString(at)));
+        ASSERT_EQ(::mkfifo(at.c_str(), 0600), 0);
+        makeSpade();
+        const std::string out = run();
+        EXPECT_TRUE(contains(out, "\n\t\t" + at + " is not a regular file, cache file is invalid. Recomputing.\n"))
+            << out;
+        EXPECT_TRUE(contains(out, "\nProcessing File: ")) << out;
+        EXPECT_EQ(spade->localDensities()[0], bruteDensities(0, spade->densityRadii()[0]));
+        // The new cache took the pipe's place.
+        makeSpade();
+        EXPECT_TRUE(contains(run(), " succes.\n"));
+    }
+    // A pipe where a temporary is written: the write is given up.
+    const std::string pipe = cache("_densities.raw") + ".tmp";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    removeCaches();
+    makeSpade();
+    EXPECT_TRUE(
+        contains(run(), "\n\t\tCaching densities failed: " + cache("_densities.raw") + " could not be written.\n"));
+    EXPECT_EQ(spade->localDensities()[0], densities);
+}
+
+// Cache names: the file's path without ".fcs" (the names caches always had);
+// another extension stays, so files that differ only in it keep their own
+// caches; a dotted folder above a file without extension keeps them inside.
+TEST_F(SpadeCache, IsNamedAfterTheFileKeepingExtensionsOtherThanFcs) {
+    ASSERT_TRUE(QDir(dir.path()).mkdir("run.1"));
+    const struct {
+        std::vector<std::string> files;
+        std::vector<std::string> bases;  // per file, in the folder
+    } cases[] = {
+        {{"x.fcs"}, {"x"}},
+        {{"y.FCS"}, {"y"}},
+        {{"a.B08", "a.B09"}, {"a.B08", "a.B09"}},
+        {{"run.1/sample"}, {"run.1/sample"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.files.front());
+        removeCaches();
+        fresh();
+        std::vector<std::string> paths;
+        for (size_t i = 0; i < c.files.size(); ++i)
+            paths.push_back(write(c.files[i], blobRows(1, 30 + static_cast<int>(i), 2, 4)));
+        load(paths);
+        makeSpade();
+        run();
+        for (const std::string& base : c.bases)
+            for (const char* suffix : {"_parameters.txt", "_densities.raw", "_checksum.txt"})
+                EXPECT_TRUE(QFile::exists(QString::fromStdString(path(base + suffix)))) << base << suffix;
+        // Each file finds its own cache again.
+        makeSpade();
+        const std::string again = run();
+        EXPECT_FALSE(contains(again, "Processing File")) << again;
+    }
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(path("run_densities.raw"))));
 }
 
 }  // namespace
