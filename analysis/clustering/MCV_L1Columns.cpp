@@ -168,5 +168,23 @@ size_t MCV_L1Columns<T>::countWithin(const T* query, size_t begin, size_t end, T
     return begin < end ? count(m_data.data(), m_markers, query, begin, end, limit) : 0;
 }
 
+template <typename T>
+T MCV_L1Columns<T>::pairDistance(const T* a, const T* b, size_t numMarkers) {
+    bool exceeded = false;
+    return pairDistance(a, b, numMarkers, std::numeric_limits<T>::infinity(), &exceeded);
+}
+
+template <typename T>
+T MCV_L1Columns<T>::pairDistance(const T* a, const T* b, size_t numMarkers, T singleLimit, bool* exceeded) {
+    MCV_L1Columns<T> one;
+    one.reset(numMarkers);
+    one.append(a);
+    T out = T(0);
+    unsigned char over = 0;
+    one.distances(b, 0, 1, &out, singleLimit, &over);
+    *exceeded = over != 0;
+    return out;
+}
+
 template class MCV_L1Columns<float>;
 template class MCV_L1Columns<double>;

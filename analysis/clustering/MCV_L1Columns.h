@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cassert>
 #include <cstddef>
 #include <vector>
 
@@ -51,6 +52,27 @@ public:
     void distances(const T* query, size_t begin, size_t end, T* out, T singleLimit, unsigned char* exceeded) const;
     // The number of events j in [begin, end) with limit >= distance(j, query).
     size_t countWithin(const T* query, size_t begin, size_t end, T limit) const;
+
+    // The distance between two single profiles of `numMarkers` values, as the
+    // loops above give it (same bits), for callers that measure one pair.
+    static T pairDistance(const T* a, const T* b, size_t numMarkers);
+    // The same, and whether some |a[m] - b[m]| is greater than `singleLimit`.
+    static T pairDistance(const T* a, const T* b, size_t numMarkers, T singleLimit, bool* exceeded);
+    // The same between two rows over the listed columns, in list order (a
+    // negative column is a caller's error and is left out).
+    template <typename Index>
+    static T rowDistance(const T* a, const T* b, const std::vector<Index>& columns, T singleLimit, bool* exceeded) {
+        std::vector<T> x, y;
+        x.reserve(columns.size());
+        y.reserve(columns.size());
+        for (Index c : columns) {
+            assert(!(c < Index(0)));
+            if (c < Index(0)) continue;
+            x.push_back(a[static_cast<size_t>(c)]);
+            y.push_back(b[static_cast<size_t>(c)]);
+        }
+        return pairDistance(x.data(), y.data(), x.size(), singleLimit, exceeded);
+    }
 
 private:
     // Makes room for one more event (zeroed) and returns its index.

@@ -85,6 +85,12 @@ public:
 
     void setProgressHook(ProgressHook hook) { m_progress = std::move(hook); }
 
+    // The L1 distance of the stages, summed in float in order: between two
+    // event rows over the listed columns (null gives 0), and between two
+    // profiles (over the shorter one when the lengths differ).
+    static float distance(const float* a, const float* b, const std::vector<unsigned>* markers);
+    static float distance(const std::vector<float>* a, const std::vector<float>* b);
+
     // The last run's result, for the views and tests.
     const std::vector<PointList>& clusters() const { return m_result.clusters; }
     const std::vector<Edge>& edges() const { return m_result.edges; }
@@ -110,6 +116,7 @@ private:
     bool downsample(int file);
     bool clusterDownsampledData();
     bool extractClustersFromDendrogram();
+    void computeMedianClusterExpression();
     bool computeMinimumSpanningTree();
     bool upsampleData(int file);
 
@@ -120,7 +127,7 @@ private:
     size_t rowWidth() const;
     // The selected columns of every event of `file`.
     void loadColumns(int file, MCV_L1Columns<float>& events) const;
-    // Cache names: the file's path without its extension + suffix.
+    // Cache names: the file's path (without ".fcs") + suffix.
     std::string cacheBase(int file) const;
     // The identity of a file's data and its densities file, as stored beside
     // the cache (see the cache's .cpp).

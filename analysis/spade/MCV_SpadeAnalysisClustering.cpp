@@ -13,6 +13,7 @@
 #include <cassert>
 #include <cmath>
 #include <iostream>
+#include <limits>
 #include <list>
 
 void MCV_SpadeAnalysis::clearDendrogram() {
@@ -85,8 +86,21 @@ bool MCV_SpadeAnalysis::extractClustersFromDendrogram() {
         total += static_cast<long>(members.size());
     }
     std::cout << "\tTotal number of points in clusters: " << total << ".\n";
-    m_result.computeMedians(m_selectedMarkers);
+    computeMedianClusterExpression();
     return true;
+}
+
+void MCV_SpadeAnalysis::computeMedianClusterExpression() { m_result.computeMedians(m_selectedMarkers); }
+
+float MCV_SpadeAnalysis::distance(const float* a, const float* b, const std::vector<unsigned>* markers) {
+    if (!a || !b || !markers) return 0.0f;
+    bool exceeded = false;
+    return MCV_L1Columns<float>::rowDistance(a, b, *markers, std::numeric_limits<float>::infinity(), &exceeded);
+}
+
+float MCV_SpadeAnalysis::distance(const std::vector<float>* a, const std::vector<float>* b) {
+    if (!a || !b) return 0.0f;
+    return MCV_L1Columns<float>::pairDistance(a->data(), b->data(), std::min(a->size(), b->size()));
 }
 
 bool MCV_SpadeAnalysis::computeMinimumSpanningTree() {

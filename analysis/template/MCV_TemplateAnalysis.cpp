@@ -9,6 +9,7 @@
 #include <cassert>
 #include <cmath>
 #include <iostream>
+#include <limits>
 
 namespace {
 
@@ -81,8 +82,34 @@ std::string MCV_TemplateAnalysis::refusal(size_t variables) const {
 void MCV_TemplateAnalysis::createShortenedClassifier() {
     m_shortenedTemplates.assign(m_templates.size(), std::vector<float>(m_selectedMarkers.size()));
     for (size_t t = 0; t < m_templates.size(); ++t)
-        for (size_t j = 0; j < m_selectedMarkers.size(); ++j)
-            m_shortenedTemplates[t][j] = m_templates[t][m_selectedMarkers[j]];
+        for (size_t j = 0; j < m_selectedMarkers.size(); ++j) {
+            const unsigned m = m_selectedMarkers[j];
+            m_shortenedTemplates[t][j] =
+                m < m_templates[t].size() ? m_templates[t][m] : std::numeric_limits<float>::quiet_NaN();
+        }
+}
+
+void MCV_TemplateAnalysis::computeMedianClusterExpression() { m_result.computeMedians(m_selectedMarkers); }
+
+bool MCV_TemplateAnalysis::computeMinimumSpanningTree() {
+    m_result.edges.clear();
+    m_result.computeSpanningTree();
+    return true;
+}
+
+float MCV_TemplateAnalysis::distance(std::vector<float>* a, std::vector<float>* b) const {
+    if (!a || !b) return 0.0f;
+    bool exceeded = false;
+    const float d = MCV_L1Columns<float>::pairDistance(a->data(), b->data(), std::min(a->size(), b->size()),
+                                                       m_maxSingleDistance, &exceeded);
+    return exceeded ? -1.0f : d;
+}
+
+float MCV_TemplateAnalysis::distance(float* a, float* b, std::vector<int>* markers) const {
+    if (!a || !b || !markers) return 0.0f;
+    bool exceeded = false;
+    const float d = MCV_L1Columns<float>::rowDistance(a, b, *markers, m_maxSingleDistance, &exceeded);
+    return exceeded ? -1.0f : d;
 }
 
 void MCV_TemplateAnalysis::classifyEvents(const float* rows, size_t width, size_t begin, size_t end,
@@ -198,9 +225,8 @@ bool MCV_TemplateAnalysis::upsampleData() {
               << failures[2] << " failed because of a mix of both.\n";
 
     m_result.clusters = std::move(clusters);
-    m_result.edges.clear();
-    m_result.computeMedians(m_selectedMarkers);
-    m_result.computeSpanningTree();
+    computeMedianClusterExpression();
+    computeMinimumSpanningTree();
     createDerivedData(true);
     std::cout << " done.\n" << std::flush;
     return true;

@@ -46,6 +46,21 @@ public:
     const std::string& errorMessage() const { return m_error; }
 
     void createDerivedData(bool reuse);
+    // The templates restricted to the enabled markers, in marker order. A
+    // marker past a template's row gives NaN there, which matches no event
+    // (upsampleData refuses such a run before it gets here).
+    void createShortenedClassifier();
+    // The clusters' median profiles over the enabled markers.
+    void computeMedianClusterExpression();
+    // Links the medians by a minimum spanning tree (no edges without
+    // clusters or medians); returns true.
+    bool computeMinimumSpanningTree();
+    // The capped L1 distance: -1 when some |a[k] - b[k]| is greater than the
+    // single-marker limit, else the sum in float in order (0 for empty or
+    // null vectors; over the shorter one when the lengths differ).
+    float distance(std::vector<float>* a, std::vector<float>* b) const;
+    // The same between two event rows over the listed columns.
+    float distance(float* a, float* b, std::vector<int>* markers) const;
     MCV_DerivedDataClusters* updateClusters(std::vector<std::vector<unsigned>>* clusters, std::string name) override;
     bool isRunning() const override { return m_running; }
 
@@ -58,8 +73,6 @@ private:
     // Why the enabled markers cannot be classified with the templates (a
     // sentence for the user), or empty when they can.
     std::string refusal(size_t variables) const;
-    // The templates restricted to the enabled markers, in marker order.
-    void createShortenedClassifier();
     // Classifies events [begin, end) of one file's rows into `outcome`: the
     // template index, or for an unassigned event the way it failed (see the
     // .cpp).

@@ -3,6 +3,8 @@
 // reach, and the parallel run against the serial loop on 1 and 8 threads.
 #include "TemplateAnalysisTest.h"
 
+#include "analysis/spade/MCV_SpadeAnalysis.h"
+
 #include <omp.h>
 
 #include <limits>
@@ -236,6 +238,37 @@ TEST_F(TemplateRun, ParallelRunsEqualTheSerialLoopOnOneAndEightThreads) {
         }
         omp_set_num_threads(threads);
         EXPECT_EQ(reports[0], reports[1]);
+    }
+}
+
+// The single-pair distances of both clustering analyses are the kernel's
+// sums: plain in SPADE, capped by the single-marker limit (2.5) here.
+TEST_F(TemplateRun, PairDistancesAreTheKernelsSumsWithAndWithoutAMarkerSubset) {
+    make({});
+    const struct {
+        std::vector<float> a, b;
+        std::vector<int> markers;  // empty: the whole vectors
+        float l1, capped;
+    } cases[] = {
+        {{1, 2, 3, 4}, {1.5f, 4, 3, 0}, {}, 6.5f, -1.0f},
+        {{1, 2, 3, 4}, {1.5f, 4, 3, 0}, {0, 1, 2}, 2.5f, 2.5f},
+        {{1, 2, 3, 4}, {1.5f, 4, 3, 0}, {3, 1}, 6.0f, -1.0f},
+        {{0, -1}, {2.5f, 1.5f}, {}, 5.0f, 5.0f},  // at the limit is not over it
+        {{}, {}, {}, 0.0f, 0.0f},
+        {{1, 2, 3}, {2, 3}, {}, 2.0f, 2.0f},  // over the shorter one
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(c.a) + " " + ::testing::PrintToString(c.markers));
+        std::vector<float> a = c.a, b = c.b;
+        if (c.markers.empty()) {
+            EXPECT_EQ(MCV_SpadeAnalysis::distance(&a, &b), c.l1);
+            EXPECT_EQ(analysis->distance(&a, &b), c.capped);
+            continue;
+        }
+        std::vector<int> markers = c.markers;
+        const std::vector<unsigned> columns(markers.begin(), markers.end());
+        EXPECT_EQ(MCV_SpadeAnalysis::distance(a.data(), b.data(), &columns), c.l1);
+        EXPECT_EQ(analysis->distance(a.data(), b.data(), &markers), c.capped);
     }
 }
 
