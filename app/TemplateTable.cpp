@@ -136,27 +136,28 @@ TemplateTable readTemplateTable(const QString& path) {
             first = 1;
         }
     }
+    // One text per row while the first row holds another separator: the
+    // table was not written with commas (one column of numbers is a table,
+    // and a single such line reads as a header).
+    float unused = 0.0f;
+    const bool oneText = first >= csv.rows.size() ||
+                         (csv.rows.at(first).size() == 1 && !toTemplateValue(csv.rows.at(first).front(), &unused));
+    const QString separator = csv.rows.isEmpty() || !oneText ? QString() : foreignSeparator(csv.rows.front());
+    if (!separator.isEmpty()) {
+        table.error = QStringLiteral(
+                          "The template table \"%1\" separates its values with %2 (line %3); template "
+                          "tables must separate them with commas.")
+                          .arg(path)
+                          .arg(separator)
+                          .arg(csv.lines.front());
+        return table;
+    }
     if (first >= csv.rows.size()) {
         table.error = QStringLiteral("The template table \"%1\" holds no templates.").arg(path);
         return table;
     }
 
     const int width = csv.rows.at(first).size();
-    // One text per row while the first row holds another separator: the
-    // table was not written with commas. (One column of numbers is a table.)
-    float unused = 0.0f;
-    if (width == 1 && !toTemplateValue(csv.rows.at(first).front(), &unused)) {
-        const QString separator = foreignSeparator(csv.rows.front());
-        if (!separator.isEmpty()) {
-            table.error = QStringLiteral(
-                              "The template table \"%1\" separates its values with %2 (line %3); template "
-                              "tables must separate them with commas.")
-                              .arg(path)
-                              .arg(separator)
-                              .arg(csv.lines.front());
-            return table;
-        }
-    }
     for (int r = first + 1; r < csv.rows.size(); ++r) {
         const int n = csv.rows.at(r).size();
         if (n == width) continue;

@@ -112,7 +112,9 @@ TEST_F(TemplateImport, ATableThatCannotBeReadIsRefusedWithItsReasonAndCreatesNot
                  {"nan", "1,2,3\n4,nan,6\n", false}, {"missing", nullptr, false}, {"pipe", nullptr, true}};
     for (const auto& c : cases) {
         const QString path = table(c.folder, "t.csv", c.bytes);
-        if (c.pipe) ASSERT_EQ(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        if (c.pipe) {
+            ASSERT_EQ(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        }
         testing::internal::CaptureStderr();
         classify({path});
         const std::string log = testing::internal::GetCapturedStderr();

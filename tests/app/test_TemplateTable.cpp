@@ -109,6 +109,7 @@ TEST_F(TemplateTableRead, RefusesValuesThatAreNoFiniteNumberAndOtherSeparators) 
         {"1,2\r\n\r\n3,4\r\n", {"line 2 has 1 field"}},
         {"CD3;CD4\n1;2\n", {"separates its values with \";\" (line 1)", "commas"}},
         {"1;2\n3;4\n", {"\";\" (line 1)"}},
+        {"1;2;3\r", {"\";\" (line 1)"}},
         {"CD3\tCD4\n1\t2\n", {"separates its values with a tab (line 1)"}},
         // One column of numbers is a table, whatever its header says.
         {"CD3;x\n1.5\n", {}},
