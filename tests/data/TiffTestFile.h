@@ -94,6 +94,11 @@ inline bool writeTiff(const QString& path, const std::vector<TiffPage>& pages) {
         TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, static_cast<uint16_t>(photometric));
         TIFFSetField(tif, TIFFTAG_COMPRESSION, static_cast<uint16_t>(p.compression));
         TIFFSetField(tif, TIFFTAG_PLANARCONFIG, p.separate ? PLANARCONFIG_SEPARATE : PLANARCONFIG_CONTIG);
+        // JPEG YCbCr pages take RGB samples and convert them.
+        if (p.compression == COMPRESSION_JPEG && photometric == PHOTOMETRIC_YCBCR) {
+            TIFFSetField(tif, TIFFTAG_JPEGQUALITY, 95);
+            TIFFSetField(tif, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
+        }
         if (p.extra > 0) {
             const std::vector<uint16_t> kinds(static_cast<size_t>(p.extra), p.extraKind);
             TIFFSetField(tif, TIFFTAG_EXTRASAMPLES, static_cast<uint16_t>(p.extra), kinds.data());

@@ -17,6 +17,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <functional>
 #include <memory>
 #include <string>
@@ -307,6 +308,23 @@ TEST_F(ImageLoader, SamplesAreReadAsStoredNotAsDisplayed) {
                 }
         EXPECT_EQ(wrong, 0);
     }
+}
+
+// A JPEG-compressed YCbCr page is a colour photograph: its codec hands out RGB.
+TEST_F(ImageLoader, AJpegColourPageGivesItsRedGreenAndBlue) {
+    if (!TIFFIsCODECConfigured(COMPRESSION_JPEG)) GTEST_SKIP() << "libtiff is built without JPEG";
+    const auto smooth = [](int x, int y, int s) { return s == 0 ? 40 + 4 * x : s == 1 ? 200 - 3 * y : 120; };
+    TiffPage jpeg = TiffPage::make(48, 32, 3, 8, smooth);
+    jpeg.photometric = PHOTOMETRIC_YCBCR;
+    jpeg.compression = COMPRESSION_JPEG;
+    jpeg.rowsPerStrip = 16;
+    ASSERT_EQ(load({writeStack("photo.tif", {jpeg})}), MCV_LoadCode::Success) << message;
+    EXPECT_EQ(names(header.get()), (std::vector<std::string>{"photo Red", "photo Green", "photo Blue"}));
+    int far = 0;
+    for (int y = 0; y < 32; ++y)
+        for (int x = 0; x < 48; ++x)
+            for (int c = 0; c < 3; ++c) far += std::abs(value(x, y, c) - float(smooth(x, y, c))) > 6.0f;
+    EXPECT_EQ(far, 0) << "a lossy codec moves a sample by a few levels, a wrong colour space by far more";
 }
 
 // Every page's directory is read first: a stack whose declared sizes do not
