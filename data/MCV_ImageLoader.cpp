@@ -63,9 +63,12 @@ std::string pageName(int page) { return "page " + std::to_string(page); }
 // error becomes part of a refusal, warnings are dropped.
 class TiffFile {
 public:
-    explicit TiffFile(const std::string& path) {
+    // No single allocation of libtiff's may exceed `maxAlloc` bytes.
+    TiffFile(const std::string& path, uint64_t maxAlloc) {
         TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
         if (!options) return;
+        const uint64_t cap = std::min<uint64_t>(maxAlloc, uint64_t(std::numeric_limits<tmsize_t>::max()));
+        TIFFOpenOptionsSetMaxSingleMemAlloc(options, static_cast<tmsize_t>(cap));
         TIFFOpenOptionsSetErrorHandlerExtR(options, &TiffFile::onError, this);
         TIFFOpenOptionsSetWarningHandlerExtR(options, &TiffFile::onWarning, this);
         // "m": plain reads, not a mapping that a file cut short under us would
@@ -295,10 +298,10 @@ struct StackFile {
 };
 
 // Opens `path` for reading; throws CannotOpen or TiffNotSupported.
-std::unique_ptr<TiffFile> open(const std::string& path) {
+std::unique_ptr<TiffFile> open(const std::string& path, uint64_t maxAlloc) {
     const QFileInfo info(QString::fromStdString(path));
     if (!info.isFile() || !info.isReadable()) throw Refusal{MCV_LoadCode::CannotOpen, "cannot be opened"};
-    auto file = std::make_unique<TiffFile>(path);
+    auto file = std::make_unique<TiffFile>(path, maxAlloc);
     if (!file->get())
         throw Refusal{MCV_LoadCode::TiffNotSupported,
                       "is not a TIFF file that can be read: " + file->error("no TIFF header")};
@@ -306,8 +309,8 @@ std::unique_ptr<TiffFile> open(const std::string& path) {
 }
 
 // Reads every directory of `file.path` into `file.pages` without decoding.
-void survey(StackFile* file) {
-    const std::unique_ptr<TiffFile> tiff = open(file->path);
+void survey(StackFile* file, uint64_t maxAlloc) {
+    const std::unique_ptr<TiffFile> tiff = open(file->path, maxAlloc);
     for (int page = 1;; ++page) {
         file->pages.push_back(describe(tiff->get(), page));
         if (TIFFLastDirectory(tiff->get())) return;
@@ -369,7 +372,7 @@ int MCV_ImageLoader::loadFromFiles(std::vector<std::string>* paths, MCV_FcsHeade
             StackFile file{path, QFileInfo(QString::fromStdString(path)).completeBaseName().toStdString(), {}};
             const int seen = ++stems[file.stem];
             if (seen > 1) file.stem += " (" + std::to_string(seen) + ")";
-            survey(&file);
+            survey(&file, m_memoryLimit);
             const PageSpec& first = files.empty() ? file.pages.front() : files.front().pages.front();
             for (size_t p = 0; p < file.pages.size(); ++p)
                 if (file.pages[p].width != first.width || file.pages[p].height != first.height)
@@ -423,7 +426,7 @@ int MCV_ImageLoader::loadFromFiles(std::vector<std::string>* paths, MCV_FcsHeade
         size_t v0 = 0;
         for (const StackFile& file : files) {
             current = file.path;
-            const std::unique_ptr<TiffFile> tiff = open(file.path);
+            const std::unique_ptr<TiffFile> tiff = open(file.path, m_memoryLimit);
             for (size_t p = 0; p < file.pages.size(); ++p) {
                 const int page = static_cast<int>(p + 1);
                 if (p > 0 && !TIFFReadDirectory(tiff->get()))

@@ -34,7 +34,8 @@ class MCV_FcsHeader;
 //
 // Every page's directory is read before any sample is decoded: the stack is
 // refused when its declared sizes need more than memoryLimit() bytes as
-// floats, whatever the files' compression.
+// floats, whatever the files' compression; no single allocation of libtiff's
+// may exceed that limit either.
 //
 // Result codes (MCV_LoadCode): 0 loaded; CannotOpen for a path that is not a
 // readable regular file; TiffNotSupported for a file that is not a TIFF, a
