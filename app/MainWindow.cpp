@@ -59,7 +59,8 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), m_ui(new Ui_MainW
     // These actions are in no menu, so they are added to the window itself
     // (which adds no menu entry).
     addActions({m_ui->actionTree, m_ui->actionHierarchy, m_ui->actionImage, m_ui->actionSpadeView,
-                m_ui->actionScatterplotView, m_ui->actionNewHsneFCAnalysis, m_ui->actionClassifyData});
+                m_ui->actionScatterplotView, m_ui->actionNewHsneFCAnalysis, m_ui->actionClassifyData,
+                m_ui->actionAddColorImage});
 
     m_bridge = new UI_Interface();
     initExternalUI();

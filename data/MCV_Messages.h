@@ -40,7 +40,8 @@ inline const std::vector<std::string> MCV_FCS_ERRORS = {
     "Error code 5: Files contain different marker sets.",
     "Error code 6: Could not find startbyte for data in short or textheader.",
     "Error code 7: Images not matching.",
-    "Error code 8: Tiff format not supported. Make sure the tiff file is 16 bits uncompressed grayscale.",
+    "Error code 8: Tiff format not supported or file damaged. Pages must be grey, RGB or palette images of 8- or "
+    "16-bit integer samples.",
     "Error code 9: The file cannot be opened.",
     "Error code 10: The header or text segment is malformed ($TOT, $PAR, a segment offset or a "
     "parameter keyword is missing or out of range).",

@@ -1,7 +1,9 @@
 // "Image View" on a TIFF stack opened through "Open File(s) ...": the dock,
-// its place and its bridge connection, a drag in the docked view, and a
-// refused stack that keeps what was loaded.
+// its place and its bridge connection, a drag in the docked view, a refused
+// stack that keeps what was loaded, and the colours of an RGB stack or of an
+// added colour image drawn as "RGB Image".
 #include "ShellTestSupport.h"
+#include "data/TiffTestFile.h"
 #include "support/Pixels.h"
 
 #include "data/MCV_DerivedDataImage.h"
@@ -116,6 +118,52 @@ TEST_F(ImageViewCommand, ARefusedStackNamesItsCodeAndKeepsTheLoadedData) {
         EXPECT_EQ(w().views().back(), view);
         EXPECT_EQ(loaded->combinedHeader()->numVariables(), 4);
     }
+}
+
+// The file's own RGB samples (an unassociated alpha beside them) draw as
+// "RGB Image"; Ctrl+Shift+O then asks for a colour image whose plain "Red",
+// "Green" and "Blue" take over.
+TEST_F(ImageViewCommand, RgbImageDrawsTheStackColoursUntilAColourImageIsAdded) {
+    showWindow();
+    const auto stored = [](int x, int y, int s) {
+        return s == 0 ? 255 - 3 * x : s == 1 ? 7 * y + x % 3 : s == 2 ? (x * y) % 256 : 40 + x;
+    };
+    TiffPage rgba = TiffPage::make(W, H, 4, 8, stored);
+    rgba.extra = 1;
+    ASSERT_TRUE(writeTiff(dir.filePath("photo.tif"), {rgba}));
+    open({dir.filePath("photo.tif")});
+    ASSERT_TRUE(UI_ModalDialogs::takeMessages().empty());
+    UI_ImageWidget* view = openImageView();
+    QComboBox* markers = view->settingsPanel()->markerCombo();
+    const auto drawRgb = [markers] {
+        markers->setCurrentIndex(3);
+        markers->setCurrentIndex(markers->findText("RGB Image"));
+    };
+    drawRgb();
+    ASSERT_NE(view->picture(), nullptr);
+    ASSERT_EQ(view->picture()->size(), QSize(W, H));
+    const auto wrongPixels = [view](const std::function<QRgb(int, int)>& expected) {
+        int wrong = 0;
+        for (int y = 0; y < H; ++y)
+            for (int x = 0; x < W; ++x) wrong += view->picture()->pixel(x, y) != expected(x, y);
+        return wrong;
+    };
+    EXPECT_EQ(wrongPixels([&](int x, int y) { return qRgb(stored(x, y, 0), stored(x, y, 1), stored(x, y, 2)); }), 0);
+
+    QImage colour(W, H, QImage::Format_RGB32);
+    for (int y = 0; y < H; ++y)
+        for (int x = 0; x < W; ++x) colour.setPixel(x, y, qRgb(4 * x, 255 - 8 * y, 17));
+    ASSERT_TRUE(colour.save(dir.filePath("colour.png")));
+    UI_ModalDialogs::answerFiles({dir.filePath("colour.png")});
+    QTest::keySequence(&w(), QKeySequence("Ctrl+Shift+O"));
+    EXPECT_EQ(UI_ModalDialogs::unanswered(), 0) << "the shortcut reached the file question";
+    EXPECT_EQ(UI_ModalDialogs::lastFilter(), "Color Image (*.png *.tiff *.tif *jpg *jpeg)");
+    EXPECT_TRUE(UI_ModalDialogs::takeMessages().empty());
+    MCV_FcsHeader* header = w().dataModel()->combinedHeader();
+    ASSERT_EQ(header->numVariables(), 6);
+    EXPECT_EQ(header->variableName(5), "Blue");
+    drawRgb();
+    EXPECT_EQ(wrongPixels([](int x, int y) { return qRgb(4 * x, 255 - 8 * y, 17); }), 0);
 }
 
 }  // namespace

@@ -41,8 +41,12 @@ TEST(MainWindowForm, ShortcutsAndThoseOfActionsOutsideTheMenusFire) {
         ASSERT_NE(a, nullptr) << row.toStdString();
         EXPECT_EQ(a->shortcut(), QKeySequence(row.section('=', 1))) << row.toStdString();
     }
-    for (const char* name : {"actionTree", "actionHierarchy", "actionImage", "actionSpadeView", "actionScatterplotView",
-                             "actionNewHsneFCAnalysis", "actionFileInformation"}) {
+    // The slots' questions are answered as cancelled; without data "Add Color
+    // Image" only says so.
+    ScriptedDialogs scripted;
+    for (const char* name :
+         {"actionTree", "actionHierarchy", "actionImage", "actionSpadeView", "actionScatterplotView",
+          "actionNewHsneFCAnalysis", "actionFileInformation", "actionAddColorImage", "actionClassifyData"}) {
         QSignalSpy fired(action(w, name), &QAction::triggered);
         QTest::keySequence(&w, action(w, name)->shortcut());
         EXPECT_EQ(fired.count(), 1) << name;

@@ -1,5 +1,6 @@
 // Image stacks: TIFF pages of 8- or 16-bit grey or RGB become variables of one
-// data set whose events are the pixels; refused stacks load nothing.
+// data set whose events are the pixels, with the samples as stored; refused
+// stacks load nothing and say which file and page.
 #include "TiffTestFile.h"
 
 #include "data/MCV_CytometryData.h"
@@ -10,11 +11,13 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QImageWriter>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <functional>
 #include <memory>
 #include <string>
@@ -34,6 +37,12 @@ protected:
         EXPECT_TRUE(writeTiff(dir.filePath(name), pages));
         return path(name);
     }
+    std::string writeBytes(const QString& name, const std::string& bytes) {
+        QFile f(dir.filePath(name));
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes.data(), static_cast<qint64>(bytes.size()));
+        return path(name);
+    }
     // Loads `paths`; the code, and the header and matrix when loaded.
     int load(std::vector<std::string> paths) {
         MCV_FcsHeader* h = nullptr;
@@ -41,6 +50,7 @@ protected:
         MCV_ImageLoader loader;
         loader.init();
         const int code = loader.loadFromFiles(&paths, &h, &d);
+        message = loader.message();
         header.reset(h);
         data.reset(d);
         return code;
@@ -57,6 +67,7 @@ protected:
     QTemporaryDir dir;
     std::unique_ptr<MCV_FcsHeader> header;
     std::unique_ptr<float[]> data;
+    std::string message;
 };
 
 QImage filled(int w, int h, QImage::Format format, const std::function<void(QImage&, int, int)>& set) {
@@ -170,31 +181,66 @@ TEST_F(ImageLoader, ARefusedStackLoadsNothingAndSaysWhy) {
     const std::string mono = writeImage("mono.tif", filled(4, 3, QImage::Format_Mono, [](QImage& im, int x, int y) {
                                             im.setPixel(x, y, uint((x + y) % 2));
                                         }));
-    const std::string junk = path("junk.tif");
-    {
-        QFile f(dir.filePath("junk.tif"));
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write("II*\0 this is no image at all", 28);
-    }
+    const std::string junk = writeBytes("junk.tif", std::string("II*\0 this is no image at all", 28));
+    const std::string empty = writeBytes("empty.tif", "");
+
+    // A stack cut to half its bytes: its second page's directory is gone.
+    const std::string cut = writeStack("cut.tif", {grey(40, 30), grey(40, 30), grey(40, 30)});
+    const qint64 full = QFileInfo(QString::fromStdString(cut)).size();
+    ASSERT_TRUE(QFile::resize(QString::fromStdString(cut), full / 2));
+    // A strip that holds half the bytes its page needs.
+    TiffPage half = grey(40, 30);
+    half.raw = true;
+    half.rawStrip = half.packed(0, 40, 0, 15, 0);
+    const std::string shortStrip = writeStack("short.tif", {half});
+    // A compressed strip of garbage.
+    TiffPage garbled = grey(40, 30);
+    garbled.compression = COMPRESSION_ADOBE_DEFLATE;
+    garbled.raw = true;
+    garbled.rawStrip = std::string(64, '\x55');
+    const std::string badStrip = writeStack("garbled.tif", {garbled});
+    TiffPage floats = TiffPage::make(4, 3, 1, 32, [](int x, int y, int) { return 0.5 * x + y; });
+    floats.format = SAMPLEFORMAT_IEEEFP;
+    const std::string floatPage = writeStack("float.tif", {grey(4, 3), floats});
+    TiffPage cmyk = TiffPage::make(4, 3, 4, 8, [](int x, int, int s) { return x + s; });
+    cmyk.photometric = PHOTOMETRIC_SEPARATED;
+    const std::string separated = writeStack("cmyk.tif", {cmyk});
+
     const struct {
         const char* what;
         std::vector<std::string> paths;
         int code;
+        std::string says;  // part of the message, after the file
     } cases[] = {
-        {"no file", {}, MCV_LoadCode::NoMatrix},
-        {"missing", {path("missing.tif")}, MCV_LoadCode::CannotOpen},
-        {"a folder", {dir.path().toStdString()}, MCV_LoadCode::CannotOpen},
-        {"good, then missing", {good, path("missing.tif")}, MCV_LoadCode::CannotOpen},
-        {"not an image", {junk}, MCV_LoadCode::TiffNotSupported},
-        {"1-bit page", {mono}, MCV_LoadCode::TiffNotSupported},
-        {"pages of two sizes", {mixed}, MCV_LoadCode::ImagesNotMatching},
-        {"files of two sizes", {good, other}, MCV_LoadCode::ImagesNotMatching},
+        {"no file", {}, MCV_LoadCode::NoMatrix, "no file given"},
+        {"missing", {path("missing.tif")}, MCV_LoadCode::CannotOpen, "cannot be opened"},
+        {"a folder", {dir.path().toStdString()}, MCV_LoadCode::CannotOpen, "cannot be opened"},
+        {"good, then missing", {good, path("missing.tif")}, MCV_LoadCode::CannotOpen, "cannot be opened"},
+        {"not an image", {junk}, MCV_LoadCode::TiffNotSupported, "is not a TIFF file"},
+        {"an empty file", {empty}, MCV_LoadCode::TiffNotSupported, "is not a TIFF file"},
+        {"1-bit page", {mono}, MCV_LoadCode::TiffNotSupported, "page 1 holds 1-bit samples"},
+        {"stack cut short", {cut}, MCV_LoadCode::TiffNotSupported, "page 2 cannot be read"},
+        {"strip cut short",
+         {writeStack("good40.tif", {grey(40, 30)}), shortStrip},
+         MCV_LoadCode::TiffNotSupported,
+         "page 1 cannot be decoded"},
+        {"garbled strip", {badStrip}, MCV_LoadCode::TiffNotSupported, "page 1 cannot be decoded"},
+        {"float page", {floatPage}, MCV_LoadCode::TiffNotSupported, "page 2 holds floating-point samples"},
+        {"CMYK page", {separated}, MCV_LoadCode::TiffNotSupported, "page 1 has colour space 5"},
+        {"pages of two sizes", {mixed}, MCV_LoadCode::ImagesNotMatching, "page 2 of 3 x 4 pixels in a stack of 4 x 3"},
+        {"files of two sizes", {good, other}, MCV_LoadCode::ImagesNotMatching, "page 1 of 5 x 3 pixels"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
+        testing::internal::CaptureStderr();
         EXPECT_EQ(load(c.paths), c.code);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << "libtiff's messages stay off the terminal";
         EXPECT_EQ(header, nullptr);
         EXPECT_EQ(data, nullptr);
+        EXPECT_NE(message.find(c.says), std::string::npos) << message;
+        if (!c.paths.empty()) {
+            EXPECT_EQ(message.rfind(c.paths.back() + ": ", 0), 0u) << message;
+        }
         std::unique_ptr<MCV_CytometryData> set = MCV_CytometryData::createDetached();
         set->init(nullptr);
         std::vector<std::string> paths = c.paths;
@@ -203,6 +249,135 @@ TEST_F(ImageLoader, ARefusedStackLoadsNothingAndSaysWhy) {
         EXPECT_EQ(set->combinedHeader(), nullptr);
     }
     EXPECT_EQ(MCV_loadMessage(MCV_LoadCode::ImagesNotMatching), "Error code 7: Images not matching.");
+}
+
+// Grey pages give their raw samples whatever their photometric interpretation,
+// alpha is left out, RGB(A) keeps its unassociated samples, signed samples
+// their sign; tiles, separate planes and compressed strips read the same.
+TEST_F(ImageLoader, SamplesAreReadAsStoredNotAsDisplayed) {
+    const auto page = [](int samples, int bits, auto f) { return TiffPage::make(13, 7, samples, bits, f); };
+    const auto mix = [](int x, int y, int s) { return (37 * x + 91 * y + 53 * s) % 256; };
+    TiffPage whiteIsZero8 = page(1, 8, mix);
+    whiteIsZero8.photometric = PHOTOMETRIC_MINISWHITE;
+    TiffPage whiteIsZero16 = page(1, 16, [](int x, int y, int) { return 65535 - 997 * x - 5003 * y; });
+    whiteIsZero16.photometric = PHOTOMETRIC_MINISWHITE;
+    TiffPage greyAlpha = page(2, 8, mix);
+    greyAlpha.extra = 1;
+    TiffPage rgba = page(4, 8, mix);
+    rgba.extra = 1;
+    TiffPage rgba16 = page(4, 16, [](int x, int y, int s) { return (4099 * x + 601 * y + 9001 * s) % 65536; });
+    rgba16.extra = 1;
+    TiffPage signed16 = page(1, 16, [](int x, int y, int) { return x == 0 && y == 0 ? -12701 : 5000 * x - 32768 + y; });
+    signed16.format = SAMPLEFORMAT_INT;
+    TiffPage signed8 = page(1, 8, [](int x, int y, int) { return 20 * x - 128 + y; });
+    signed8.format = SAMPLEFORMAT_INT;
+    TiffPage tiledPlanes = page(3, 16, [](int x, int y, int s) { return 1000 * x + y + 20000 * s; });
+    tiledPlanes.tile = 16;
+    tiledPlanes.separate = true;
+    TiffPage deflateStrips = page(3, 8, mix);
+    deflateStrips.compression = COMPRESSION_ADOBE_DEFLATE;
+    deflateStrips.rowsPerStrip = 2;
+    const struct {
+        const char* file;
+        TiffPage page;
+        int channels;
+        int64_t range;
+    } cases[] = {
+        {"white0", whiteIsZero8, 1, 256},
+        {"white0-16", whiteIsZero16, 1, 65536},
+        {"grey+alpha", greyAlpha, 1, 256},
+        {"rgba", rgba, 3, 256},
+        {"rgba16", rgba16, 3, 65536},
+        {"signed16", signed16, 1, 65536},
+        {"signed8", signed8, 1, 256},
+        {"tiled planes", tiledPlanes, 3, 65536},
+        {"deflate strips", deflateStrips, 3, 256},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        ASSERT_EQ(load({writeStack(QString(c.file) + ".tif", {c.page})}), MCV_LoadCode::Success) << message;
+        ASSERT_EQ(header->numVariables(), c.channels);
+        EXPECT_EQ(names(header.get()).front(), c.channels == 1 ? c.file : std::string(c.file) + " Red");
+        EXPECT_EQ(header->variable(0)->range, c.range);
+        int wrong = 0;
+        for (int y = 0; y < 7; ++y)
+            for (int x = 0; x < 13; ++x)
+                for (int v = 0; v < c.channels; ++v) {
+                    const double stored = c.page.values[size_t((y * 13 + x) * c.page.samples + v)];
+                    wrong += value(x, y, v) != static_cast<float>(stored);
+                }
+        EXPECT_EQ(wrong, 0);
+    }
+}
+
+// A JPEG-compressed YCbCr page is a colour photograph: its codec hands out RGB.
+TEST_F(ImageLoader, AJpegColourPageGivesItsRedGreenAndBlue) {
+    if (!TIFFIsCODECConfigured(COMPRESSION_JPEG)) GTEST_SKIP() << "libtiff is built without JPEG";
+    const auto smooth = [](int x, int y, int s) { return s == 0 ? 40 + 4 * x : s == 1 ? 200 - 3 * y : 120; };
+    TiffPage jpeg = TiffPage::make(48, 32, 3, 8, smooth);
+    jpeg.photometric = PHOTOMETRIC_YCBCR;
+    jpeg.compression = COMPRESSION_JPEG;
+    jpeg.rowsPerStrip = 16;
+    ASSERT_EQ(load({writeStack("photo.tif", {jpeg})}), MCV_LoadCode::Success) << message;
+    EXPECT_EQ(names(header.get()), (std::vector<std::string>{"photo Red", "photo Green", "photo Blue"}));
+    int far = 0;
+    for (int y = 0; y < 32; ++y)
+        for (int x = 0; x < 48; ++x)
+            for (int c = 0; c < 3; ++c) far += std::abs(value(x, y, c) - float(smooth(x, y, c))) > 6.0f;
+    EXPECT_EQ(far, 0) << "a lossy codec moves a sample by a few levels, a wrong colour space by far more";
+}
+
+// Every page's directory is read first: a stack whose declared sizes do not
+// fit is refused before one sample is decoded, however small the file.
+TEST_F(ImageLoader, AStackTooLargeForMemoryIsRefusedBeforeDecoding) {
+    // The empty zlib stream: a strip that would fail to decode.
+    TiffPage huge;
+    huge.width = huge.height = 46000;
+    huge.samples = 3;
+    huge.compression = COMPRESSION_ADOBE_DEFLATE;
+    huge.raw = true;
+    huge.rawStrip = std::string("\x78\x9c\x03\x00\x00\x00\x00\x01", 8);
+    const std::string tiny = writeStack("huge.tif", std::vector<TiffPage>(16, huge));
+    ASSERT_LT(QFileInfo(QString::fromStdString(tiny)).size(), 10000);
+    const std::string small =
+        writeStack("small.tif", {TiffPage::make(64, 64, 1, 8, [](int x, int, int) { return x; })});
+
+    const struct {
+        const char* what;
+        std::string file;
+        uint64_t limit;  // 0: the measured one
+        std::string says;
+    } cases[] = {
+        {"16 huge pages, measured limit", tiny, 0,
+         "16 pages of 46000 x 46000 pixels, 48 variables need 406272000000 bytes"},
+        {"a small page, a lower limit", small, 16383,
+         "1 page of 64 x 64 pixels, 1 variable need 16384 bytes as floats, more than the 16383 bytes allowed"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        MCV_ImageLoader loader;
+        loader.init();
+        if (c.limit) loader.setMemoryLimit(c.limit);
+        EXPECT_EQ(loader.memoryLimit(), c.limit ? c.limit : MCV_ImageLoader::physicalMemoryLimit());
+        MCV_FcsHeader* h = nullptr;
+        float* d = nullptr;
+        std::vector<std::string> paths = {c.file};
+        EXPECT_EQ(loader.loadFromFiles(&paths, &h, &d), MCV_LoadCode::OutOfMemory);
+        EXPECT_EQ(h, nullptr);
+        EXPECT_EQ(d, nullptr);
+        EXPECT_NE(loader.message().find(c.says), std::string::npos) << loader.message();
+    }
+    // One byte more and the small page loads.
+    MCV_ImageLoader loader;
+    loader.setMemoryLimit(16384);
+    MCV_FcsHeader* h = nullptr;
+    float* d = nullptr;
+    std::vector<std::string> paths = {small};
+    EXPECT_EQ(loader.loadFromFiles(&paths, &h, &d), MCV_LoadCode::Success);
+    EXPECT_TRUE(loader.message().empty());
+    delete h;
+    delete[] d;
+    EXPECT_GT(MCV_ImageLoader::physicalMemoryLimit(), uint64_t(1) << 20);
 }
 
 }  // namespace

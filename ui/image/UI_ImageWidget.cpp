@@ -35,6 +35,35 @@ std::vector<std::string> variableNames(MCV_FcsHeader* header) {
     return names;
 }
 
+// The variables drawn as "RGB Image": the plain "Red", "Green" and "Blue"
+// (added from a colour image), else the first red, green and blue channels of
+// a colour page of the stack ("<name> Red", "<name> Green", "<name> Blue" in a
+// row). False when neither exists.
+bool rgbChannels(MCV_FcsHeader* header, int* r, int* g, int* b) {
+    if (!header) return false;
+    *r = header->variableIdx("Red");
+    *g = header->variableIdx("Green");
+    *b = header->variableIdx("Blue");
+    if (*r >= 0 && *g >= 0 && *b >= 0) return true;
+    const auto stem = [](const std::string& name, const std::string& suffix, std::string* out) {
+        if (name.size() <= suffix.size() || name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0)
+            return false;
+        *out = name.substr(0, name.size() - suffix.size());
+        return true;
+    };
+    for (int v = 0; v + 2 < header->numVariables(); ++v) {
+        std::string red, green, blue;
+        if (stem(header->variableName(v), " Red", &red) && stem(header->variableName(v + 1), " Green", &green) &&
+            stem(header->variableName(v + 2), " Blue", &blue) && red == green && green == blue) {
+            *r = v;
+            *g = v + 1;
+            *b = v + 2;
+            return true;
+        }
+    }
+    return false;
+}
+
 // Per loaded file, the pixel whose point is each event (-1 for none). Points
 // that name no loaded event are left out.
 std::vector<std::vector<int>> pixelsOfEvents(const std::vector<std::pair<int, int>>& points, size_t pixels) {
@@ -214,10 +243,8 @@ void UI_ImageWidget::computePicture() {
             }
         }
     } else if (marker == -1) {
-        const int r = header ? header->variableIdx("Red") : -1;
-        const int g = header ? header->variableIdx("Green") : -1;
-        const int b = header ? header->variableIdx("Blue") : -1;
-        if (r < 0 || g < 0 || b < 0) return;
+        int r = -1, g = -1, b = -1;
+        if (!rgbChannels(header, &r, &g, &b)) return;
         std::vector<std::vector<float>> rgb;
         dataset->coNormalizedImagesFromChannels({r, g, b}, w, h, &rgb);
         if (w < 1 || h < 1) return;

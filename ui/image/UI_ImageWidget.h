@@ -19,7 +19,8 @@ class UI_ImageSettingsSliderWidget;
 
 // The "Image View" dock: one image data set drawn as a picture of its pixels,
 // coloured by a marker code of the settings panel: -1 the channels "Red",
-// "Green" and "Blue"; -2 / -3 the t-SNE / HSNE coordinates through the 2D
+// "Green" and "Blue" (added from a colour image) or, when there are none, the
+// red, green and blue channels of the stack's first colour page; -2 / -3 the t-SNE / HSNE coordinates through the 2D
 // colormap; i >= 0 marker i through the 1D colormap. While a selection exists
 // the pixels of selected events are opaque and all others nearly transparent;
 // a left-button drag selects the rectangle of pixels under the mouse as the
