@@ -33,9 +33,7 @@ class AnalysisInputs : public ShellTest {
 protected:
     void SetUp() override {
         ShellTest::SetUp();
-        setApplicationSurfaceFormat();
-        w().resize(1400, 1000);
-        showWindow();
+        showPlotWindow({1400, 1000});
         QStringList files;
         for (int f = 0; f < kFiles; ++f) files << blobs(QString("sample_%1.fcs").arg(f + 1), f);
         open(files);

@@ -41,9 +41,7 @@ class ScatterplotView : public ShellTest {
 protected:
     void SetUp() override {
         ShellTest::SetUp();
-        setApplicationSurfaceFormat();
-        w().resize(1400, 1000);
-        showWindow();
+        showPlotWindow({1400, 1000});
         open({makeFile("cells.fcs", 80, 3)});
     }
 
