@@ -22,7 +22,7 @@ class UI_SelectiveDownsamplingWidget;
 // and metric reach the analysis only when the panel computes. GUI thread only.
 //
 // The input list follows the data model's point sets. A point set registered
-// since the panel last looked (a down-sampling, a bubble, a zoom) becomes the
+// since the panel last looked (a down-sampling, a SPADE bubble) becomes the
 // input; any other new data (cluster sets, trees, images) leaves the user's
 // choice, and what the panel suggests from it, alone.
 class UI_EmbeddingSettingsWidget : public UI_SettingsWidget {
