@@ -106,8 +106,9 @@ void MainWindow::imageViewTriggered() {
 
 // ---- Another plot of an existing A-tSNE analysis ----
 // The view goes with its analysis. It follows a running embedding at once
-// and shows a finished one at once; an analysis that has never embedded its
-// current points is followed from its next run on. No settings panel.
+// and shows a finished one at once, either with the shared selection; an
+// analysis that has never embedded its current points is followed from its
+// next run on. No settings panel.
 void MainWindow::scatterPlotViewTriggered() {
     std::vector<MCV_Analysis*> candidates;
     for (MCV_Analysis* analysis : m_analyses)
@@ -124,14 +125,16 @@ void MainWindow::scatterPlotViewTriggered() {
     view->setWindowTitle(QString::fromStdString(tsne->name()));
     addDockWidget(Qt::RightDockWidgetArea, view);
     view->setVisibility(true);
-    if (tsne->gradientDescentInitialized()) {
+    const bool running = tsne->gradientDescentInitialized();
+    const bool finished = !running && !tsne->isRunning() && tsne->numDataPoints() > 0 &&
+                          tsne->output()->size() == 2 * static_cast<size_t>(tsne->numDataPoints());
+    if (running || finished) {
         view->initComputation(tsne);
-    } else if (!tsne->isRunning() && tsne->numDataPoints() > 0 &&
-               tsne->output()->size() == 2 * static_cast<size_t>(tsne->numDataPoints())) {
-        // The last embedding, drawn as a finished run leaves it. Nothing here
-        // pumps the event loop: the view is not in the list yet.
-        view->initComputation(tsne);
-        view->plot()->computationFinished();
+        // A finished run is drawn as it left it. Nothing here pumps the event
+        // loop: the view is not in the list yet.
+        if (finished) view->plot()->computationFinished();
+        // The selection made before the view opened, as every later one.
+        view->showSharedSelection();
     }
     connectBridge(m_bridge, view);
     addView(view, tsne);

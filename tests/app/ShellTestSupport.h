@@ -8,6 +8,7 @@
 #include "data/FcsTestFile.h"
 
 #include "analysis/MCV_Analysis.h"
+#include "analysis/applicationSurfaceFormat.h"
 #include "app/MainWindow.h"
 #include "app/UI_AnalysisSelectionDialog.h"
 #include "app/UI_Interface.h"
@@ -248,6 +249,13 @@ protected:
         w().show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&w()));
         QApplication::setActiveWindow(&w());
+    }
+    // The window at `size` with the application's OpenGL format, shown and
+    // active, for tests that draw plots.
+    void showPlotWindow(QSize size) {
+        setApplicationSurfaceFormat();
+        w().resize(size);
+        showWindow();
     }
     void trigger(const char* action) { w().findChild<QAction*>(action)->trigger(); }
     // A float file of `events` rows and `variables` columns: value 10 * (e + 1) + v.

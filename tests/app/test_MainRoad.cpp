@@ -34,15 +34,6 @@ namespace {
 constexpr int kFiles = 3;
 constexpr int kEvents = 60000;
 
-// Pixels of the blue selection halo: red below 120, blue at least 200; the
-// sample colours, the background and their blends have red of at least 127.
-int countHalo(const QImage& image) {
-    int n = 0;
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x) n += qRed(image.pixel(x, y)) < 120 && qBlue(image.pixel(x, y)) >= 200;
-    return n;
-}
-
 int countFlags(const std::vector<short>& flags) { return int(std::count(flags.begin(), flags.end(), short(32767))); }
 
 class MainRoad : public ShellTest {

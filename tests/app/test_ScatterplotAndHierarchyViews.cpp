@@ -41,9 +41,7 @@ class ScatterplotView : public ShellTest {
 protected:
     void SetUp() override {
         ShellTest::SetUp();
-        setApplicationSurfaceFormat();
-        w().resize(1400, 1000);
-        showWindow();
+        showPlotWindow({1400, 1000});
         open({makeFile("cells.fcs", 80, 3)});
     }
 
@@ -169,6 +167,32 @@ TEST_F(ScatterplotView, ShowsAFinishedEmbeddingAtOnceWithoutStartingAnything) {
     EXPECT_EQ(std::count(doneView->selectionFlags().begin(), doneView->selectionFlags().end(), short(32767)), 2);
     EXPECT_FALSE(done->isRunning());
     EXPECT_EQ(*done->output(), embedding);
+}
+
+// The selection in place when the view opens is drawn at once, as one made
+// afterwards would be.
+TEST_F(ScatterplotView, DrawsTheSelectionMadeBeforeItOpened) {
+    MCV_TsneAnalysis* tsne = newTsne("Selected", 40);
+    ASSERT_NE(tsne, nullptr);
+    UI_TsneWidget* own = lastPlotView();
+    ASSERT_NE(own, nullptr);
+    quietly([&] { tsne->computeTSNE(); });
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(own->plot()));
+    // {key pressed in the analysis' own plot before Ctrl+Shift+P, events selected}
+    for (const auto& [key, selected] : {std::make_pair(Qt::Key_A, 80), std::make_pair(Qt::Key_D, 0)}) {
+        own->plot()->setFocus(Qt::MouseFocusReason);
+        QTest::keyClick(own->plot(), key, Qt::ControlModifier);
+        ASSERT_EQ(MCV_CytometryData::Instance()->selectionPoints()->data().size(), size_t(selected));
+        QTest::keySequence(&w(), QKeySequence("Ctrl+Shift+P"));
+        UI_TsneWidget* view = lastPlotView();
+        ASSERT_TRUE(view && view != own);
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(view->plot()));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return view->plot()->height() > 150; }, 5000)) << view->plot()->height();
+        EXPECT_EQ(std::count(view->selectionFlags().begin(), view->selectionFlags().end(), short(32767)), selected);
+        const int halo = countHalo(view->plot()->grabFramebuffer());
+        EXPECT_EQ(halo > 100, selected > 0) << halo << " halo pixels for " << selected << " selected events";
+        own = view;
+    }
 }
 
 TEST_F(ScatterplotView, GoesWithItsAnalysisAndNeverOpensOnOneRemovedMeanwhile) {

@@ -5,6 +5,7 @@
 // a point set the t-SNE tab offers.
 #include "ShellTestSupport.h"
 #include "support/CapturedOutput.h"
+#include "support/Pixels.h"
 
 #include "analysis/applicationSurfaceFormat.h"
 #include "analysis/spade/MCV_SpadeAnalysis.h"
@@ -30,15 +31,6 @@
 namespace {
 
 using Pair = std::pair<int, int>;
-
-// Pixels of the blue selection halo (the sample colours and the background
-// have red of at least 127).
-int countHalo(const QImage& image) {
-    int n = 0;
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x) n += qRed(image.pixel(x, y)) < 120 && qBlue(image.pixel(x, y)) >= 200;
-    return n;
-}
 
 class SpadeTreeRoad : public ShellTest {
 protected:

@@ -23,3 +23,16 @@ inline int countNear(const QImage& image, QRgb colour, int tolerance) {
     }
     return n;
 }
+
+// Pixels of the blue selection halo: red below 120 and blue at least 200,
+// which no sample colour of the defaults, no Viridis colour and not the
+// background has.
+inline int countHalo(const QImage& image) {
+    const QImage rgb = image.convertToFormat(QImage::Format_RGB32);
+    int n = 0;
+    for (int y = 0; y < rgb.height(); ++y) {
+        const QRgb* line = reinterpret_cast<const QRgb*>(rgb.constScanLine(y));
+        for (int x = 0; x < rgb.width(); ++x) n += qRed(line[x]) < 120 && qBlue(line[x]) >= 200;
+    }
+    return n;
+}

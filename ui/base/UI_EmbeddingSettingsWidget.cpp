@@ -15,6 +15,7 @@
 #include <QMainWindow>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QSignalBlocker>
 
 #include <algorithm>
 #include <string>
@@ -48,6 +49,9 @@ void UI_EmbeddingSettingsWidget::buildInputSections() {
     downsamplingWidget->refreshWidget(m_analysis);
     connect(downsamplingWidget, &UI_SelectiveDownsamplingWidget::dataDownsampled, this,
             &UI_EmbeddingSettingsWidget::downsamplingComplete, Qt::DirectConnection);
+    // The dock's refusals take the road of the refused Computes.
+    connect(downsamplingWidget, &UI_SelectiveDownsamplingWidget::downsampleRefused, this,
+            &UI_SettingsWidget::computeRefused, Qt::DirectConnection);
     auto* inputSection = new UI_ExpanderWidget(nullptr, true, false);
     inputSection->setHeader(QStringLiteral("Input Data"));
     inputSection->setBody(inputLayout->parentWidget());
@@ -117,18 +121,29 @@ QPushButton* UI_EmbeddingSettingsWidget::finishSections(QWidget* advancedBody, Q
 void UI_EmbeddingSettingsWidget::refreshInputCombo() {
     if (!inputDataCombo) return;
     const QString current = inputDataCombo->currentText();
-    inputDataCombo->clear();
-    for (MCV_DerivedDataPoints* set : MCV_CytometryData::Instance()->derivedDataPoints())
-        if (set) inputDataCombo->addItem(QString::fromStdString(set->name()));
-    const int at = inputDataCombo->findText(current);
-    if (at >= 0) inputDataCombo->setCurrentIndex(at);
+    const std::vector<MCV_DerivedDataPoints*> sets = MCV_CytometryData::Instance()->derivedDataPoints();
+    {
+        // Refilled silently: the steps through an empty list and the first
+        // entry are no choice of the user's.
+        const QSignalBlocker quiet(inputDataCombo);
+        inputDataCombo->clear();
+        for (MCV_DerivedDataPoints* set : sets)
+            if (set) inputDataCombo->addItem(QString::fromStdString(set->name()));
+        inputDataCombo->setCurrentIndex(std::max(0, inputDataCombo->findText(current)));
+    }
+    m_listedSets.assign(sets.begin(), sets.end());
+    if (inputDataCombo->currentText() != current) inputDataChanged(inputDataCombo->currentIndex());
 }
 
 void UI_EmbeddingSettingsWidget::newDataAdded() {
     if (!inputDataCombo) return;
+    const MCV_DerivedDataPoints* newest = nullptr;
+    for (const MCV_DerivedDataPoints* set : MCV_CytometryData::Instance()->derivedDataPoints())
+        if (set && std::find(m_listedSets.begin(), m_listedSets.end(), set) == m_listedSets.end()) newest = set;
     refreshInputCombo();
-    inputDataCombo->setCurrentIndex(inputDataCombo->count() - 1);
-    inputDataChanged(inputDataCombo->currentIndex());
+    if (!newest) return;
+    const int at = inputDataCombo->findText(QString::fromStdString(newest->name()));
+    if (at >= 0) inputDataCombo->setCurrentIndex(at);
 }
 
 void UI_EmbeddingSettingsWidget::inputDataChanged(int /*index*/) {

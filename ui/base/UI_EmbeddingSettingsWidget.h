@@ -4,6 +4,8 @@
 
 #include <QString>
 
+#include <vector>
+
 class MCV_DerivedDataPoints;
 class QComboBox;
 class QPushButton;
@@ -18,13 +20,24 @@ class UI_SelectiveDownsamplingWidget;
 // before a compute. A panel builds its own rows of the two parameter
 // sections and says what its compute button starts. The input set, back end
 // and metric reach the analysis only when the panel computes. GUI thread only.
+//
+// The input list follows the data model's point sets. A point set registered
+// since the panel last looked (a down-sampling, a SPADE bubble) becomes the
+// input; any other new data (cluster sets, trees, images) leaves the user's
+// choice, and what the panel suggests from it, alone.
 class UI_EmbeddingSettingsWidget : public UI_SettingsWidget {
     Q_OBJECT
 public:
     // Deletes the down-sampling dock while no window has taken it.
     ~UI_EmbeddingSettingsWidget() override;
 
+    // Refills the input list; the newest point set registered since the last
+    // look, if any, becomes the input.
     void newDataAdded() override;
+    // Refills the input list from the data model's point sets. The chosen
+    // name stays chosen while the list still has it (else the first entry);
+    // the input counts as changed (inputChanged) only when the chosen name
+    // does.
     void refreshInputCombo();
 
     // For the views and tests.
@@ -77,6 +90,12 @@ protected:
     int selectedKnnLibrary = 1;
     int selectedKnnMetric = 0;
     MCV_DerivedDataPoints* inputData = nullptr;
+
+private:
+    // The point sets the input list was last filled from. Only compared by
+    // address: the data model never drops a registered set while the panel
+    // lives (an import retires the panels with their analyses).
+    std::vector<const MCV_DerivedDataPoints*> m_listedSets;
 
 private slots:
     void knnLibraryChanged(const QString& text);

@@ -27,8 +27,10 @@ public:
     MCV_Analysis* analysis() const;
 
 signals:
-    // A Compute that the analysis refuses, in one sentence for the window's
-    // status bar. The analysis writes its own console line all the same.
+    // A Compute that the analysis refuses (or another request of the panel
+    // that does nothing, such as a down-sampling to no points), in one
+    // sentence for the window's status bar. The console gets its own line all
+    // the same.
     void computeRefused(const QString& reason);
 
 protected:

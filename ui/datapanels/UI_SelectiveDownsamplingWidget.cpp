@@ -102,6 +102,9 @@ void UI_SelectiveDownsamplingWidget::downsample() {
     const long long total = std::accumulate(targetCounts.begin(), targetCounts.end(), 0LL);
     if (total < 1) {
         qDebug() << "Can not downsample to 0 total points!\n";
+        emit downsampleRefused(
+            QStringLiteral("Can not downsample to 0 total points! Set a Target above 0 for at "
+                           "least one sample, then press Downsample again."));
         return;
     }
     // Targets may remain from an earlier binding while no set is bound now.

@@ -2,6 +2,8 @@
 
 #include "ui/base/UI_DockableWidget.h"
 
+#include <QString>
+
 #include <vector>
 
 class MCV_Analysis;
@@ -36,6 +38,9 @@ public:
 
 signals:
     void dataDownsampled();
+    // A press of "Downsample" that made nothing, in one sentence for the
+    // window's status bar (the console has its line as well).
+    void downsampleRefused(const QString& reason);
 
 private slots:
     void cellEdited(int row, int column);

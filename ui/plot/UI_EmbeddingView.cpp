@@ -157,6 +157,8 @@ void UI_EmbeddingView::select(std::vector<std::pair<int, int>>* points) {
     scatterplot->refresh();
 }
 
+void UI_EmbeddingView::showSharedSelection() { select(&MCV_CytometryData::Instance()->selectionPoints()->data()); }
+
 void UI_EmbeddingView::addContextEntries(QMenu* /*menu*/) {}
 
 void UI_EmbeddingView::rightClicked(QMouseEvent* event) {

@@ -46,6 +46,9 @@ public:
     // Shows a shared selection of (file, event) pairs in the plot. Pairs and
     // point references that name no loaded event are skipped.
     void select(std::vector<std::pair<int, int>>* points);
+    // Shows the data model's current shared selection: for a view opened on
+    // an analysis that has embedded already, whose plot has been fed.
+    void showSharedSelection();
 
     // The longest stretch of a run without event processing (unless one
     // iteration takes longer): input is answered within a 40th of a second.

@@ -156,6 +156,14 @@ void UI_ScatterplotWidget::initializeGL() {
     renderer->setSampleSelection(sampleSelection->selectionState());
     renderer->setSampleColors(sampleSelection->sampleColors());
     if (pendingDataIdx >= 0) takeLocalData(pendingDataIdx);
+    if (pendingSelection) {
+        // The renderer has no selected indices of its own yet: it takes them
+        // from the flags.
+        renderer->setSelection(pendingSelection, false);
+        pendingSelection = nullptr;
+        sampleStatistics->refreshWidget();
+        selectionStatistics->refreshWidget(false);
+    }
 }
 
 void UI_ScatterplotWidget::paintGL() {
@@ -241,7 +249,12 @@ void UI_ScatterplotWidget::setMarkers(std::vector<std::string> names) {
 }
 
 void UI_ScatterplotWidget::setSelection(std::vector<short>* selection, bool flag) {
-    if (!renderer) return;
+    if (!renderer) {
+        // A plot opened on an analysis with a selection in place is laid out
+        // after the view has handed the selection over.
+        pendingSelection = selection;
+        return;
+    }
     makeCurrent();
     renderer->setSelection(selection, flag);
     doneCurrent();

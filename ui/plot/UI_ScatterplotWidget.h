@@ -31,8 +31,9 @@ class UI_TsneSettingsSliderWidget;
 //
 // Contract: every renderer call made outside the GL callbacks is bracketed by
 // makeCurrent()/doneCurrent(). The renderer exists from the first
-// initializeGL() on; setLocalData before it is carried out there, the other
-// data and selection operations do nothing before.
+// initializeGL() on; setLocalData and the last setSelection before it are
+// carried out there, the other data and selection operations do nothing
+// before.
 // Mouse positions are logical pixels with y counted from the bottom edge; the
 // renderer receives them multiplied by the device pixel ratio (device pixels).
 // GUI thread only.
@@ -57,6 +58,8 @@ public:
     // Works without a renderer: the names go to the settings panel.
     void setMarkers(std::vector<std::string> markers);
     // A selection made elsewhere (one value per point, non-zero selected).
+    // Before the renderer exists the vector (which must outlive the plot) is
+    // kept and shown once the renderer is made.
     void setSelection(std::vector<short>* selection, bool flag);
     void highlightRefreshed(void* data);
     void dataRefreshed(void* data);
@@ -179,6 +182,8 @@ private:
     MCV_PointRenderer* renderer = nullptr;
     // The marker count of a setLocalData made before the renderer, or -1.
     int pendingDataIdx = -1;
+    // The selection of a setSelection made before the renderer, or null.
+    std::vector<short>* pendingSelection = nullptr;
     float pixelRatio = 1.0f;
     QMatrix4x4 projection;
     QMatrix4x4 view;

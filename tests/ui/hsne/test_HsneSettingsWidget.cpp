@@ -14,6 +14,8 @@
 #include <QSpinBox>
 #include <QTest>
 
+#include <functional>
+
 namespace {
 
 using HsneSettingsTest = viewtest::DataFixture;
@@ -62,6 +64,42 @@ TEST_F(HsneSettingsTest, WalkSettingsReachTheHierarchyAtOnceTheRestAtComputeAndN
     panel.inputCombo()->setCurrentText("Gone");
     EXPECT_EQ(MCV_CytometryData::Instance()->derivedDataPoints().size(), sets);
     EXPECT_EQ(panel.numScalesBox()->value(), 2);
+}
+
+// The shell calls newDataAdded after every registration; only a point set
+// registered since the panel last looked moves its input (and the scales
+// suggested from it).
+TEST_F(HsneSettingsTest, OnlyANewPointSetBecomesTheInput) {
+    MCV_CytometryData* data = MCV_CytometryData::Instance();
+    MCV_HsneAnalysisHierarchy hierarchy;
+    hierarchy.init(nullptr, "H");
+    data->derivedDataPoints("Known", true)->data().assign(100000, {0, 0});
+    UI_HsneSettingsWidget panel(nullptr, &hierarchy);
+    ASSERT_EQ(panel.inputCombo()->currentText().toStdString(), "All Points");
+    panel.numScalesBox()->setValue(5);
+    // {what is registered, the input afterwards, the scales shown}
+    const struct {
+        std::function<void()> add;
+        const char* input;
+        int scales;
+    } cases[] = {
+        {[] {}, "All Points", 5},
+        {[data] { data->derivedDataClusters("Clusters", true); }, "All Points", 5},
+        {[data] { data->derivedDataImage("Image", true); }, "All Points", 5},
+        {[data] {
+             data->derivedDataPoints("Gated", true)->data().assign(100000, {0, 0});
+         },
+         "Gated", 3},
+        {[] {}, "Gated", 3},
+    };
+    for (const auto& c : cases) {
+        c.add();
+        panel.newDataAdded();
+        EXPECT_EQ(panel.inputCombo()->currentText().toStdString(), c.input);
+        EXPECT_EQ(panel.chosenInput(), data->derivedDataPoints(c.input, true));
+        EXPECT_EQ(panel.numScalesBox()->value(), c.scales) << c.input;
+        EXPECT_EQ(panel.inputCombo()->count(), int(data->derivedDataPoints().size()));
+    }
 }
 
 }  // namespace
