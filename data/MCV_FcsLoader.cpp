@@ -464,7 +464,7 @@ int MCV_FcsLoader::checkLayoutRepeats(int64_t numVariables) {
             layout = n && *n >= 1 && *n <= numVariables && std::to_string(*n) == digits;
         }
         if (layout)
-            return refuse(Code::ConflictingKeywords, "keyword " + key + " is given twice with different values: \"" +
+            return refuse(Code::ConflictingKeywords, "Keyword " + key + " is given twice with different values: \"" +
                                                          *m_text.find(key) + "\" and \"" +
                                                          *m_text.conflictingRepeat(key) + "\".");
     }
@@ -525,7 +525,7 @@ int MCV_FcsLoader::findData(const int64_t headerData[2], int64_t numEvents, int6
         if (!overlap(candidates[i])) chosen = &candidates[i];
 
     if (!chosen) {
-        std::string why = "the data segment does not fit: $TOT x row bytes is " + std::to_string(numEvents) + " x " +
+        std::string why = "The data segment does not fit: $TOT x row bytes is " + std::to_string(numEvents) + " x " +
                           std::to_string(rowBytes) + " = " + std::to_string(dataBytes) + " bytes";
         for (int i = 0; i < n; ++i) {
             const Candidate& c = candidates[i];
