@@ -124,8 +124,9 @@ std::unique_ptr<MCV_CytometryData> MainWindow::loadFiles(const QStringList& file
     for (const QString& f : files) {
         const int code = dataSet->loadFromFile(f.toStdString());
         if (code > 0) {
-            UI_ModalDialogs::message(QMessageBox::Critical, this, tr("Error"),
-                                     "Could not open file " + f + QString::fromStdString(MCV_loadMessage(code)));
+            QString text = "Could not open file " + f + QString::fromStdString(MCV_loadMessage(code));
+            if (!dataSet->loadRefusal().empty()) text += "\n" + QString::fromStdString(dataSet->loadRefusal());
+            UI_ModalDialogs::message(QMessageBox::Critical, this, tr("Error"), text);
             return nullptr;
         }
         if (code < 0)

@@ -55,6 +55,8 @@ void MCV_CytometryData::addFileRecord(const std::string& path, MCV_FcsHeader* he
     m_sampleTags += path + ": " + std::to_string(m_files.size() - 1) + "\n";
 }
 
+std::string MCV_CytometryData::loadRefusal() const { return m_loadRefusal; }
+
 int MCV_CytometryData::loadFromFile(std::string path) {
     MCV_FcsHeader* header = new MCV_FcsHeader(nullptr);
     header->setFileName(path);
@@ -64,6 +66,7 @@ int MCV_CytometryData::loadFromFile(std::string path) {
         MCV_FcsLoader loader;
         loader.init();
         result = loader.loadFromFile(&data, header);
+        m_loadRefusal = loader.refusal();
     }
     if (result != MCV_LoadCode::Success) {
         delete header;

@@ -254,6 +254,14 @@ std::string MCV_FcsLoader::fetchValueForKey(std::string key) { return value(key)
 
 std::string MCV_FcsLoader::textHeader() { return m_textHeader; }
 
+std::string MCV_FcsLoader::refusal() const { return m_refusal; }
+
+int MCV_FcsLoader::refuse(int code, std::string why) {
+    m_refusal = std::move(why);
+    std::cout << "[ERROR] FCS file refused: " << m_fileName << ": " << m_refusal << "\n" << std::flush;
+    return code;
+}
+
 std::string MCV_FcsLoader::value(const std::string& key) const {
     const std::string* v = m_text.find(key);
     return v ? *v : std::string("-1");
@@ -265,6 +273,9 @@ int MCV_FcsLoader::loadFromFile(float** data, MCV_FcsHeader* header) {
     m_textHeader.clear();
     m_delimiter = 0;
     m_text.clear();
+    m_textRange[0] = m_supplementalRange[0] = 0;
+    m_textRange[1] = m_supplementalRange[1] = -1;
+    m_refusal.clear();
 
     InputFile file(m_fileName);
     if (!file.isOpen()) return Code::CannotOpen;
@@ -297,6 +308,7 @@ int MCV_FcsLoader::loadFromFile(float** data, MCV_FcsHeader* header) {
         // number of keywords cannot be right (and must not size anything).
         const auto par = parseInteger(m_text.find("$PAR"));
         if (!par || *par <= 0 || *par > static_cast<int64_t>(m_text.size())) return Code::MalformedText;
+        if (int code = checkLayoutRepeats(*par)) return code;
         header->createVariables(static_cast<int>(*par));
         readVariables(header);
 
@@ -325,7 +337,7 @@ int MCV_FcsLoader::loadFromFile(float** data, MCV_FcsHeader* header) {
         std::unique_ptr<float[]> matrix;
         if (*tot > 0) {
             int64_t start = 0;
-            if (int code = findData(headerData, dataBytes, fileSize, &start)) return code;
+            if (int code = findData(headerData, *tot, rowBytes, fileSize, &start)) return code;
             // The DATA lie within the file and hold at least one byte per
             // value, so the matrix is at most four times the file.
             matrix = allocateMatrix(static_cast<size_t>(*tot) * columns.size());
@@ -347,6 +359,8 @@ int MCV_FcsLoader::readText(InputFile& file, int64_t textStart, int64_t textEnd)
     if (!file.readAt(textStart, &m_textHeader[0], m_textHeader.size())) return Code::MalformedText;
     m_delimiter = m_textHeader[0];
     if (!acceptedDelimiter(m_delimiter)) return Code::UnknownSeparator;
+    m_textRange[0] = textStart;
+    m_textRange[1] = textEnd;
     m_text.parse(m_textHeader.data(), m_textHeader.size());
     return Code::Success;
 }
@@ -362,6 +376,8 @@ void MCV_FcsLoader::readSupplementalText(InputFile& file, int64_t textStart, int
     std::string text(static_cast<size_t>(*end - *begin + 1), '\0');
     if (!file.readAt(*begin, &text[0], text.size()) || text[0] != m_delimiter) return;
     m_text.parse(text.data(), text.size());
+    m_supplementalRange[0] = *begin;
+    m_supplementalRange[1] = *end;
 }
 
 void MCV_FcsLoader::readVariables(MCV_FcsHeader* header) const {
@@ -435,39 +451,95 @@ int MCV_FcsLoader::dataLayout(MCV_FcsHeader* header, DataType* type, bool* bigEn
     return Code::Success;
 }
 
+// A keyword that decides how DATA are laid out must say one thing: with two
+// values for it the reader cannot know which one the writer used. A repeat
+// with the same value is harmless.
+int MCV_FcsLoader::checkLayoutRepeats(int64_t numVariables) {
+    for (const std::string& key : m_text.conflictingKeys()) {
+        bool layout = key == "$TOT" || key == "$PAR" || key == "$DATATYPE" || key == "$BYTEORD";
+        // $PnB of a parameter that is read.
+        if (!layout && key.size() > 3 && key.compare(0, 2, "$P") == 0 && key.back() == 'B') {
+            const std::string_view digits = std::string_view(key).substr(2, key.size() - 3);
+            const auto n = parseInteger(digits);
+            layout = n && *n >= 1 && *n <= numVariables && std::to_string(*n) == digits;
+        }
+        if (layout)
+            return refuse(Code::ConflictingKeywords, "Keyword " + key + " is given twice with different values: \"" +
+                                                         *m_text.find(key) + "\" and \"" +
+                                                         *m_text.conflictingRepeat(key) + "\".");
+    }
+    return Code::Success;
+}
+
 // The DATA start. HEADER and TEXT may both name the segment, and writers get
 // either wrong (zeros when a number does not fit the HEADER, off-by-one ends,
-// stale values): the pair whose length fits $TOT rows wins, allowing the one
-// extra byte many writers add; then a pair longer than needed; then a start
-// with no usable end.
-int MCV_FcsLoader::findData(const int64_t headerData[2], int64_t dataBytes, int64_t fileSize, int64_t* start) const {
+// stale values). A named segment fits when it starts after the HEADER, the
+// bytes of $TOT rows from its start lie outside the TEXT and supplemental
+// TEXT, and its length is those bytes plus less than one row (the inclusive
+// $ENDDATA many writers add, padding; one extra byte is allowed even for rows
+// of one byte). Of the pairs that fit, the one with the least excess wins, the
+// HEADER's on a tie. A start without an end is taken only when no end is named
+// at all. Otherwise the file is refused: reading it would shift the events or
+// take other bytes for them.
+int MCV_FcsLoader::findData(const int64_t headerData[2], int64_t numEvents, int64_t rowBytes, int64_t fileSize,
+                            int64_t* start) {
+    assert(numEvents > 0 && rowBytes > 0);
+    const int64_t dataBytes = numEvents * rowBytes;  // no overflow: checked by the caller
     struct Candidate {
+        const char* source;
         int64_t begin;
         int64_t end;
         bool hasEnd;
     };
     Candidate candidates[2];
     int n = 0;
-    if (headerData[0] >= kHeaderSize) candidates[n++] = {headerData[0], headerData[1], headerData[1] >= headerData[0]};
+    // Zero (or less) means "not given"; a start within the HEADER is a candidate that never fits.
+    if (headerData[0] > 0) candidates[n++] = {"HEADER", headerData[0], headerData[1], headerData[1] >= headerData[0]};
     const auto begin = parseInteger(m_text.find("$BEGINDATA"));
-    if (begin && *begin >= kHeaderSize) {
+    if (begin && *begin > 0) {
         const auto end = parseInteger(m_text.find("$ENDDATA"));
         const bool hasEnd = end && *end >= *begin;
-        candidates[n++] = {*begin, hasEnd ? *end : 0, hasEnd};
+        candidates[n++] = {"TEXT", *begin, hasEnd ? *end : 0, hasEnd};
     }
     if (n == 0) return Code::NoDataStart;
 
-    auto length = [](const Candidate& c) { return c.end - c.begin + 1; };
+    // What the bytes read from `c` would overlap, or null.
+    const auto overlap = [&](const Candidate& c) -> const char* {
+        if (c.begin < kHeaderSize) return "HEADER";
+        const int64_t last = dataBytes - 1;  // offset of the last byte read, from c.begin
+        if (c.begin <= m_textRange[1] && last >= m_textRange[0] - c.begin) return "TEXT";
+        if (c.begin <= m_supplementalRange[1] && last >= m_supplementalRange[0] - c.begin) return "supplemental TEXT";
+        return nullptr;
+    };
+    const int64_t slack = std::max<int64_t>(rowBytes - 1, 1);
+    const auto excess = [&](const Candidate& c) { return c.end - c.begin + 1 - dataBytes; };
     const Candidate* chosen = nullptr;
-    for (int i = 0; i < n && !chosen; ++i)
-        if (candidates[i].hasEnd && (length(candidates[i]) == dataBytes || length(candidates[i]) - 1 == dataBytes))
-            chosen = &candidates[i];
-    for (int i = 0; i < n && !chosen; ++i)
-        if (candidates[i].hasEnd && length(candidates[i]) > dataBytes) chosen = &candidates[i];
-    for (int i = 0; i < n && !chosen; ++i)
-        if (!candidates[i].hasEnd) chosen = &candidates[i];
-    // Every segment named is shorter than $TOT rows: the counts are wrong.
-    if (!chosen) return Code::MalformedText;
+    bool anyEnd = false;
+    for (int i = 0; i < n; ++i) {
+        const Candidate& c = candidates[i];
+        anyEnd = anyEnd || c.hasEnd;
+        if (c.hasEnd && excess(c) >= 0 && excess(c) <= slack && !overlap(c) && (!chosen || excess(c) < excess(*chosen)))
+            chosen = &c;
+    }
+    for (int i = 0; i < n && !chosen && !anyEnd; ++i)
+        if (!overlap(candidates[i])) chosen = &candidates[i];
+
+    if (!chosen) {
+        std::string why = "The data segment does not fit: $TOT x row bytes is " + std::to_string(numEvents) + " x " +
+                          std::to_string(rowBytes) + " = " + std::to_string(dataBytes) + " bytes";
+        for (int i = 0; i < n; ++i) {
+            const Candidate& c = candidates[i];
+            why += std::string(i ? "; the " : ", but the ") + c.source;
+            if (c.hasEnd)
+                why += " names a segment of " + std::to_string(c.end - c.begin + 1) + " bytes (offsets " +
+                       std::to_string(c.begin) + " to " + std::to_string(c.end) + ")";
+            else
+                why += " names a start at offset " + std::to_string(c.begin) + " and no end";
+            if (const char* other = overlap(c))
+                why += std::string(", which would read bytes of the ") + other + " segment";
+        }
+        return refuse(Code::DataDoNotFit, why + ".");
+    }
 
     if (dataBytes > fileSize || chosen->begin > fileSize - dataBytes) return Code::Truncated;
     *start = chosen->begin;

@@ -26,6 +26,10 @@ public:
     // or "-1" when the file has no such keyword.
     std::string fetchValueForKey(std::string key);
     std::string textHeader();
+    // Why the last read was refused, with the numbers involved, for the codes
+    // whose text cannot name them (DataDoNotFit, ConflictingKeywords); empty
+    // otherwise.
+    std::string refusal() const;
 
 private:
     class InputFile;  // the open file; defined with the reader
@@ -40,7 +44,9 @@ private:
     void readSupplementalText(InputFile& file, int64_t textStart, int64_t textEnd);
     void readVariables(MCV_FcsHeader* header) const;
     int dataLayout(MCV_FcsHeader* header, DataType* type, bool* bigEndian, std::vector<Column>* columns) const;
-    int findData(const int64_t headerData[2], int64_t dataBytes, int64_t fileSize, int64_t* start) const;
+    int checkLayoutRepeats(int64_t numVariables);
+    int findData(const int64_t headerData[2], int64_t numEvents, int64_t rowBytes, int64_t fileSize, int64_t* start);
+    int refuse(int code, std::string why);
     static int readData(InputFile& file, int64_t start, int64_t numEvents, DataType type, bool bigEndian,
                         const std::vector<Column>& columns, float* matrix);
     // Value of `key` as stored, or "-1" when missing.
@@ -50,4 +56,9 @@ private:
     std::string m_textHeader;
     char m_delimiter = 0;
     MCV_FcsText m_text;
+    // Byte ranges (first, last) of the TEXT and supplemental TEXT read; the
+    // latter {0, -1} when there is none.
+    int64_t m_textRange[2] = {0, -1};
+    int64_t m_supplementalRange[2] = {0, -1};
+    std::string m_refusal;
 };

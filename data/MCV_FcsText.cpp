@@ -10,6 +10,20 @@ bool isBlank(const std::string& s) {
     return true;
 }
 
+// Equal but for padding around them and ASCII case.
+bool sameValue(const std::string& a, const std::string& b) {
+    size_t a0 = 0, a1 = a.size(), b0 = 0, b1 = b.size();
+    while (a0 < a1 && isPadding(a[a0])) ++a0;
+    while (a1 > a0 && isPadding(a[a1 - 1])) --a1;
+    while (b0 < b1 && isPadding(b[b0])) ++b0;
+    while (b1 > b0 && isPadding(b[b1 - 1])) --b1;
+    if (a1 - a0 != b1 - b0) return false;
+    const auto upper = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; };
+    for (size_t i = 0; i < a1 - a0; ++i)
+        if (upper(a[a0 + i]) != upper(b[b0 + i])) return false;
+    return true;
+}
+
 }  // namespace
 
 std::string MCV_FcsText::upperKey(const std::string& key) {
@@ -71,7 +85,10 @@ size_t MCV_FcsText::parse(const char* bytes, size_t size) {
     for (size_t i = 0; i + 1 < toks.size(); i += 2) {
         if (isBlank(toks[i])) continue;
         ++pairs;
-        m_values.emplace(upperKey(toks[i]), std::move(toks[i + 1]));
+        std::string key = upperKey(toks[i]);
+        const auto kept = m_values.try_emplace(key, std::move(toks[i + 1]));
+        if (!kept.second && !sameValue(kept.first->second, toks[i + 1]))
+            m_conflicts.try_emplace(std::move(key), std::move(toks[i + 1]));
     }
     return pairs;
 }
@@ -81,7 +98,20 @@ const std::string* MCV_FcsText::find(const std::string& key) const {
     return it == m_values.end() ? nullptr : &it->second;
 }
 
+const std::string* MCV_FcsText::conflictingRepeat(const std::string& key) const {
+    auto it = m_conflicts.find(upperKey(key));
+    return it == m_conflicts.end() ? nullptr : &it->second;
+}
+
+std::vector<std::string> MCV_FcsText::conflictingKeys() const {
+    std::vector<std::string> keys;
+    keys.reserve(m_conflicts.size());
+    for (const auto& kv : m_conflicts) keys.push_back(kv.first);
+    return keys;
+}
+
 void MCV_FcsText::clear() {
     m_values.clear();
+    m_conflicts.clear();
     m_lastUsedEmptyValues = false;
 }

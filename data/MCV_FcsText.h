@@ -12,6 +12,8 @@
 // one literal delimiter. Keywords are matched without regard to ASCII case.
 // The first occurrence of a keyword wins: pairs added by a later `parse`
 // (supplemental TEXT) or repeated further on never replace an earlier value.
+// A repeat whose value differs from the kept one (ignoring padding and ASCII
+// case) is remembered, so a reader can refuse keywords it cannot do without.
 class MCV_FcsText {
 public:
     // Splits `size` bytes whose first byte is the delimiter and adds every pair
@@ -25,6 +27,10 @@ public:
 
     // The value of `key`, or null when no pair has that keyword.
     const std::string* find(const std::string& key) const;
+    // The first repeated value of `key` that differs from the kept one, or null.
+    const std::string* conflictingRepeat(const std::string& key) const;
+    // Keywords (upper case) that have a conflicting repeat.
+    std::vector<std::string> conflictingKeys() const;
     size_t size() const { return m_values.size(); }
     void clear();
     // Whether the last `parse` read doubled delimiters as empty values.
@@ -35,6 +41,7 @@ public:
 private:
     static std::vector<std::string> tokens(const char* bytes, size_t size, bool doubledIsEscape);
 
-    std::unordered_map<std::string, std::string> m_values;  // keyed by upperKey
+    std::unordered_map<std::string, std::string> m_values;     // keyed by upperKey
+    std::unordered_map<std::string, std::string> m_conflicts;  // keyed by upperKey
     bool m_lastUsedEmptyValues = false;
 };

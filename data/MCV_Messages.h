@@ -27,6 +27,10 @@ constexpr int UnsupportedMode = 13;
 constexpr int UnsupportedByteOrder = 14;
 constexpr int UnsupportedBitWidth = 15;
 constexpr int OutOfMemory = 16;
+constexpr int DataDoNotFit = 17;
+constexpr int ConflictingKeywords = 18;
+// The highest code in use.
+constexpr int LastError = ConflictingKeywords;
 
 constexpr int DifferentMarkerNames = -1;
 }  // namespace MCV_LoadCode
@@ -52,6 +56,10 @@ inline const std::vector<std::string> MCV_FCS_ERRORS = {
     "Error code 15: Bit width not supported. Integers must be 8, 16, 24, 32 or 64 bits wide, floats 32 "
     "and doubles 64.",
     "Error code 16: Not enough memory to load the data.",
+    "Error code 17: The data segment does not fit the text segment: its length is not $TOT events of the "
+    "parameters' $PnB widths, or it overlaps the header or text segment.",
+    "Error code 18: A keyword that decides the data layout ($TOT, $PAR, $PnB, $DATATYPE or $BYTEORD) is "
+    "given twice with different values.",
     "Unknown Error.",
 };
 

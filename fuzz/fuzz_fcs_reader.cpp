@@ -48,7 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     float* data = &sentinel;
     const int code = loader.loadFromFile(&data, &header);
 
-    if (code < 0 || code > MCV_LoadCode::OutOfMemory) std::abort();
+    if (code < 0 || code > MCV_LoadCode::LastError) std::abort();
     if ((code == 0) != (data != &sentinel)) std::abort();
     if (code == 0) {
         if (header.numEvents() < 0 || header.numVariables() < 1) std::abort();

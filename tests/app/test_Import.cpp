@@ -81,6 +81,12 @@ TEST_F(Import, ARefusedOpenKeepsTheDataAnalysesAndFileInformation) {
 
     FcsTestFile::writeBytes(dir.filePath("empty.fcs").toStdString(), "");
     const QString upper = makeFile("upper.FCS", 5, 3);
+    // $PAR one less than the columns stored: the reader says why it refuses.
+    FcsTestFile misfit = FcsTestFile::floats({{1, 2, 3}, {4, 5, 6}});
+    misfit.set("$PAR", "2");
+    const QString misfitPath = QString::fromStdString(misfit.write(dir, "misfit.fcs"));
+    const long long at = std::stoll(misfit.bytes().substr(26, 8));
+    const QString segment = QString("a segment of 24 bytes (offsets %1 to %2)").arg(at).arg(at + 23);
     const struct {
         QStringList files;
         QString message;  // "*": any error of the last file but code 4
@@ -91,6 +97,10 @@ TEST_F(Import, ARefusedOpenKeepsTheDataAnalysesAndFileInformation) {
          "Could not open file " + dir.filePath("b.fcs") + "Error code 5: Files contain different marker sets."},
         {{copyRealFile("sample_header.fcs", "h.fcs")},
          "Could not open file " + dir.filePath("h.fcs") + QString::fromStdString(MCV_FCS_ERRORS[11])},
+        {{misfitPath},
+         "Could not open file " + misfitPath + QString::fromStdString(MCV_FCS_ERRORS[17]) +
+             "\nThe data segment does not fit: $TOT x row bytes is 2 x 8 = 16 bytes, but the HEADER names " + segment +
+             "; the TEXT names " + segment + "."},
         {{dir.filePath("vanished.fcs")},
          "Could not open file " + dir.filePath("vanished.fcs") + "Error code 9: The file cannot be opened."},
         {{good, upper}, "Different file types that cannot be combined selected. Could not open files."},

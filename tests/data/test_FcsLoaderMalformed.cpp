@@ -18,7 +18,7 @@ int codeOfBytes(const QTemporaryDir& dir, const std::string& bytes) {
     const std::string path = dir.filePath("m.fcs").toStdString();
     FcsTestFile::writeBytes(path, bytes);
     FcsLoad l(path);
-    EXPECT_TRUE(l.code >= 0 && l.code <= Code::OutOfMemory) << l.code;
+    EXPECT_TRUE(l.code >= 0 && l.code <= Code::LastError) << l.code;
     EXPECT_EQ(l.code == 0, bool(l.matrix)) << "code " << l.code;
     return l.code;
 }
@@ -58,8 +58,9 @@ TEST(FcsLoaderMalformed, KeywordsThatRefuseTheFile) {
         const char* type = "F";  // else a one-event file of that type
     };
     const Case cases[] = {
-        // $TOT "3": more events than the DATA segment holds.
-        {"$TOT", Code::MalformedText, {"", "-1", "abc", "12x", "2147483648", "99999999999999999999999", nullptr, "3"}},
+        {"$TOT", Code::MalformedText, {"", "-1", "abc", "12x", "2147483648", "99999999999999999999999", nullptr}},
+        // More events than the DATA segment holds.
+        {"$TOT", Code::DataDoNotFit, {"3"}},
         {"$PAR", Code::MalformedText, {"0", "-2", "", "1e3", "2000000000", nullptr}},
         {"$P2B", Code::MalformedText, {nullptr}},
         {"$DATATYPE", Code::UnsupportedDataType, {"A", "Q", "", nullptr}},

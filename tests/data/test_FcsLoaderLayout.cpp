@@ -1,0 +1,240 @@
+// DATA must fit the layout the TEXT describes: $TOT rows of the parameters'
+// $PnB widths, after the HEADER and outside the TEXT, named by keywords that
+// say one thing.
+#include "FcsTestFile.h"
+
+#include "data/MCV_Messages.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+namespace Code = MCV_LoadCode;
+
+namespace {
+
+const std::vector<std::vector<float>> kRows = {{1.5f, -2.0f, 3.0f}, {4.0f, 5.25f, -6.0f}, {7.0f, 8.0f, 9.0e6f}};
+
+// Three events of three floats: 12-byte rows, 36 bytes of DATA.
+FcsTestFile floats() { return FcsTestFile::floats(kRows); }
+
+// Four events of an 8-, a 16- and a 32-bit integer: 7-byte rows, 28 bytes.
+const std::vector<int> kBits = {8, 16, 32};
+const uint32_t kInts[4][3] = {{1, 300, 70000}, {2, 400, 80000}, {3, 500, 90000}, {4, 600, 100000}};
+FcsTestFile integers() {
+    FcsTestFile f = FcsTestFile::listMode("I", 4, kBits);
+    for (const auto& row : kInts)
+        for (size_t v = 0; v < 3; ++v) f.data += FcsTestFile::stored(row[v], false, size_t(kBits[v] / 8));
+    return f;
+}
+
+// The offset of `value` zero-padded to 12 digits, as the builder writes them,
+// so that setting it does not move anything.
+std::string offset(size_t value) { return std::string(12 - std::to_string(value).size(), '0') + std::to_string(value); }
+
+// Puts `stext` after the DATA as supplemental TEXT.
+void addSupplemental(FcsTestFile& f, const std::string& stext) {
+    f.afterData = stext;
+    f.set("$BEGINSTEXT", offset(0));
+    f.set("$ENDSTEXT", offset(0));
+    const size_t at = f.bytes().size() - stext.size();
+    f.set("$BEGINSTEXT", offset(at));
+    f.set("$ENDSTEXT", offset(at + stext.size() - 1));
+}
+
+// Where the builder puts the DATA.
+int64_t dataStart(FcsTestFile f) {
+    f.dataOffsetsInHeader = true;
+    return std::stoll(f.bytes().substr(26, 8));
+}
+
+void putFirst(FcsTestFile& f, const std::string& key, const std::string& value) {
+    f.keywords.insert(f.keywords.begin(), {key, value});
+}
+
+using Edit = std::function<void(FcsTestFile&)>;
+
+}  // namespace
+
+TEST(FcsLoaderLayout, DataThatDoNotFitTheTextAreRefusedNamingBothLengths) {
+    struct Case {
+        const char* what;
+        bool integer;
+        Edit edit;
+        int code;
+        std::vector<const char*> named;  // in the refusal
+    };
+    const Case cases[] = {
+        {"$PAR one less",
+         false,
+         [](FcsTestFile& f) { f.set("$PAR", "2"); },
+         Code::DataDoNotFit,
+         {"3 x 8 = 24 bytes", "segment of 36 bytes"}},
+        {"$PnB smaller",
+         true,
+         [](FcsTestFile& f) { f.set("$P3B", "16"); },
+         Code::DataDoNotFit,
+         {"4 x 5 = 20 bytes", "segment of 28 bytes"}},
+        {"$PnB larger",
+         true,
+         [](FcsTestFile& f) { f.set("$P1B", "16"); },
+         Code::DataDoNotFit,
+         {"4 x 8 = 32 bytes", "segment of 28 bytes"}},
+        {"$TOT one more",
+         false,
+         [](FcsTestFile& f) { f.set("$TOT", "4"); },
+         Code::DataDoNotFit,
+         {"48 bytes", "segment of 36 bytes"}},
+        {"an excess of a whole row",
+         false,
+         [](FcsTestFile& f) { f.afterData.assign(12, 'x'), f.headerShift[1] = f.textShift[1] = 12; },
+         Code::DataDoNotFit,
+         {"36 bytes", "segment of 48 bytes"}},
+        {"HEADER start inside TEXT, no TEXT offsets",
+         false,
+         [](FcsTestFile& f) { f.dataOffsetsInText = false, f.headerShift[0] = f.headerShift[1] = -10; },
+         Code::DataDoNotFit,
+         {"36 bytes", "bytes of the TEXT segment"}},
+        {"HEADER start inside TEXT, no end",
+         false,
+         [](FcsTestFile& f) { f.dataOffsetsInText = false, f.headerShift[0] = -1, f.headerField[3] = "0"; },
+         Code::DataDoNotFit,
+         {"start at offset", "bytes of the TEXT segment"}},
+        {"DATA overlapping the HEADER",
+         false,
+         [](FcsTestFile& f) { f.dataOffsetsInText = false, f.headerField[2] = "20", f.headerField[3] = "55"; },
+         Code::DataDoNotFit,
+         {"36 bytes (offsets 20 to 55), which would read bytes of the HEADER segment"}},
+        {"TEXT offsets inside the HEADER",
+         false,
+         [](FcsTestFile& f) {
+             f.dataOffsetsInHeader = false;
+             f.textShift[0] = f.textShift[1] = 30 - dataStart(f);
+         },
+         Code::DataDoNotFit,
+         {"bytes of the HEADER segment"}},
+        {"HEADER and TEXT both wrong",
+         false,
+         [](FcsTestFile& f) { f.headerShift[1] = 24, f.textShift[1] = -12; },
+         Code::DataDoNotFit,
+         {"3 x 12 = 36 bytes", "HEADER names a segment of 60 bytes", "TEXT names a segment of 24 bytes"}},
+        {"conflicting $TOT first",
+         false,
+         [](FcsTestFile& f) { putFirst(f, "$TOT", "6"); },
+         Code::ConflictingKeywords,
+         {"$TOT", "\"6\" and \"3\""}},
+        {"conflicting $PAR",
+         false,
+         [](FcsTestFile& f) { f.keywords.emplace_back("$PAR", "2"); },
+         Code::ConflictingKeywords,
+         {"$PAR", "\"3\" and \"2\""}},
+        {"conflicting $PnB",
+         true,
+         [](FcsTestFile& f) { putFirst(f, "$p2b", "8"); },
+         Code::ConflictingKeywords,
+         {"$P2B", "\"8\" and \"16\""}},
+        {"conflicting $DATATYPE",
+         false,
+         [](FcsTestFile& f) { f.keywords.emplace_back("$DATATYPE", "D"); },
+         Code::ConflictingKeywords,
+         {"$DATATYPE"}},
+        {"conflicting $BYTEORD",
+         false,
+         [](FcsTestFile& f) { putFirst(f, "$BYTEORD", "4,3,2,1"); },
+         Code::ConflictingKeywords,
+         {"$BYTEORD"}},
+        {"conflicting $TOT in supplemental TEXT",
+         false,
+         [](FcsTestFile& f) { addSupplemental(f, "/$TOT/2/"); },
+         Code::ConflictingKeywords,
+         {"$TOT"}},
+        {"DATA read into supplemental TEXT",
+         false,
+         [](FcsTestFile& f) {
+             addSupplemental(f, "/$PROJ/a project name long enough/");
+             f.headerShift[0] = f.headerShift[1] = f.textShift[0] = f.textShift[1] = 12;
+         },
+         Code::DataDoNotFit,
+         {"bytes of the supplemental TEXT segment"}},
+    };
+    QTemporaryDir dir;
+    for (const Case& c : cases) {
+        FcsTestFile f = c.integer ? integers() : floats();
+        c.edit(f);
+        FcsLoad l(f.write(dir, "refused.fcs"));
+        EXPECT_EQ(l.code, c.code) << c.what;
+        EXPECT_FALSE(l.matrix) << c.what;
+        for (const char* text : c.named)
+            EXPECT_NE(l.loader.refusal().find(text), std::string::npos) << c.what << ": " << l.loader.refusal();
+    }
+    EXPECT_NE(MCV_loadMessage(Code::LastError), "Unknown Error.") << "every code has its text";
+}
+
+TEST(FcsLoaderLayout, DataThatFitLoadExactlyFromThePairThatFits) {
+    const std::pair<const char*, Edit> cases[] = {
+        {"as written", [](FcsTestFile&) {}},
+        {"an excess of one byte", [](FcsTestFile& f) { f.afterData = "x", f.headerShift[1] = f.textShift[1] = 1; }},
+        {"an excess of a row less one byte",
+         [](FcsTestFile& f) { f.afterData.assign(11, 'x'), f.headerShift[1] = f.textShift[1] = 11; }},
+        // One row late: the HEADER pair is a row short, the TEXT pair fits.
+        {"starts disagree, TEXT fits", [](FcsTestFile& f) { f.headerShift[0] = 12; }},
+        // A row early, in the TEXT: a row too long, and it overlaps the TEXT.
+        {"starts disagree, HEADER fits", [](FcsTestFile& f) { f.textShift[0] = -12; }},
+        {"stops disagree, TEXT fits", [](FcsTestFile& f) { f.afterData.assign(40, 'x'), f.headerShift[1] = 40; }},
+        {"stops disagree, HEADER fits", [](FcsTestFile& f) { f.textShift[1] = -1; }},
+        // The HEADER pair would fit by its length but starts inside the TEXT.
+        {"HEADER start inside TEXT", [](FcsTestFile& f) { f.headerShift[0] = f.headerShift[1] = -10; }},
+        {"HEADER start only, no TEXT offsets",
+         [](FcsTestFile& f) { f.dataOffsetsInText = false, f.headerField[3] = "0"; }},
+        {"identical duplicates",
+         [](FcsTestFile& f) {
+             putFirst(f, "$TOT", " 3 ");
+             putFirst(f, "$datatype", "f");
+             f.keywords.emplace_back("$P2B", "32");
+             f.keywords.emplace_back("$BYTEORD", "1,2,3,4");
+         }},
+        {"conflicting keywords that do not decide the layout",
+         [](FcsTestFile& f) { putFirst(f, "$P2S", "CD4"), putFirst(f, "$P9B", "8"), putFirst(f, "$VOL", "1"); }},
+        {"supplemental TEXT right after the DATA", [](FcsTestFile& f) { addSupplemental(f, "/$PROJ/p/"); }},
+    };
+    QTemporaryDir dir;
+    for (const auto& [what, edit] : cases) {
+        FcsTestFile f = floats();
+        f.set("$P2S", "CD3");
+        edit(f);
+        FcsLoad l(f.write(dir, "fits.fcs"));
+        ASSERT_EQ(l.code, 0) << what << ": " << MCV_loadMessage(l.code) << " " << l.loader.refusal();
+        ASSERT_EQ(l.header->numEvents(), 3) << what;
+        ASSERT_EQ(l.header->numVariables(), 3) << what;
+        for (size_t e = 0; e < 3; ++e)
+            for (size_t v = 0; v < 3; ++v) EXPECT_EQ(l.at(e, v), kRows[e][v]) << what << " " << e << "," << v;
+        EXPECT_EQ(l.loader.refusal(), "") << what;
+    }
+}
+
+TEST(FcsLoaderLayout, IntegerRowsAreTheSumOfTheirWidths) {
+    // Rows of 7 bytes: up to 6 bytes of excess load; rows of one byte still
+    // allow the one extra byte of an inclusive $ENDDATA.
+    QTemporaryDir dir;
+    for (int excess : {0, 1, 6, 7}) {
+        FcsTestFile f = integers();
+        f.afterData.assign(size_t(excess), 'x');
+        f.headerShift[1] = f.textShift[1] = excess;
+        FcsLoad l(f.write(dir, "ints.fcs"));
+        ASSERT_EQ(l.code, excess < 7 ? 0 : Code::DataDoNotFit) << excess;
+        if (excess == 7) continue;
+        for (size_t e = 0; e < 4; ++e)
+            for (size_t v = 0; v < 3; ++v) EXPECT_EQ(l.at(e, v), float(kInts[e][v])) << excess << " " << e << "," << v;
+    }
+    for (int excess : {1, 2}) {
+        FcsTestFile f = FcsTestFile::listMode("I", 3, {8});
+        f.data = "\x05\x06\x07";
+        f.afterData.assign(size_t(excess), 'x');
+        f.headerShift[1] = f.textShift[1] = excess;
+        FcsLoad l(f.write(dir, "bytes.fcs"));
+        ASSERT_EQ(l.code, excess == 1 ? 0 : Code::DataDoNotFit) << excess;
+        if (l.code == 0) {
+            EXPECT_EQ(l.at(2, 0), 7.0f);
+        }
+    }
+}
