@@ -319,7 +319,9 @@ function rebuildRangeSlider() {
         start: _markerUserBounds.slice(),
         behaviour: "tap-drag",
         connect: true,
-        range: { min: 0, max: Math.max(high, 5.0) },
+        // Medians below 0 (markers stored without a transform) must be
+        // reachable: the slider would clamp the lower bound to 0.
+        range: { min: Math.min(low, 0), max: Math.max(high, 5.0) },
         pips: { mode: "positions", values: [0, 25, 50, 75, 100], density: 7, format: wNumb({ decimals: 2 }) }
     });
     slider.noUiSlider.on("slide", function (values, handle) {

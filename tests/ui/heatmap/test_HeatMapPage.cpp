@@ -245,6 +245,32 @@ TEST_F(HeatMapPage, ColourBoundsResetForAnotherSetAndStayInsideTheRangeOfItsRefr
     EXPECT_EQ(bounds(), "14.5 19 | _ 14.50 _ 19.00") << "clamping would invert the bounds: reset";
 }
 
+// Embedding coordinates and markers stored without a transform have medians
+// below 0; the slider once started at 0 and could not go lower.
+TEST_F(HeatMapPage, TheColourSliderReachesNegativeMedians) {
+    show(clusterJson({"M0", "M1"}, {"a", "b", "c"}, {{-17.0, 2.0}, {16.4, 0.5}, {-3.0, 1.0}}));
+    settle(100);  // the slider places its handles on the next animation frame
+    EXPECT_EQ(text("document.getElementById('markerRange').noUiSlider.get().join(' ')"), "-17.00 16.40");
+
+    // The lower handle dragged past the left end, then a quarter of the way.
+    const QPoint from = centre("#markerRange .noUi-handle-lower");
+    const double slider =
+        text("document.querySelector('#markerRange .noUi-base').getBoundingClientRect().width").toDouble();
+    const QPoint left = from - QPoint(30, 0), quarter = from + QPoint(qRound(slider / 4.0), 0);
+    QTest::mousePress(view.get(), Qt::LeftButton, {}, from);
+    for (const QPoint& to : {left, from, quarter}) {
+        QMouseEvent move(QEvent::MouseMove, to, Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(view.get(), &move);
+    }
+    QTest::mouseRelease(view.get(), Qt::LeftButton, {}, quarter);
+    const double lower = text("_markerUserBounds[0]").toDouble();
+    EXPECT_NEAR(lower, -17.0 + 33.4 / 4.0, 0.2);
+    EXPECT_EQ(text("document.getElementById('legendLabelBottom').textContent").mid(2), QString::number(lower, 'f', 2));
+    // Below the new lower bound the map's first colour, above it others.
+    EXPECT_EQ(fills(0)[0], "#440154");
+    EXPECT_NE(fills(2)[0], "#440154");
+}
+
 TEST_F(HeatMapPage, WithoutSelectedMarkersNothingIsDrawnAndNothingIsNaN) {
     emit probe.qt_setMarkerSelection({0, 0, 0, 0});
     showSmall();
