@@ -144,8 +144,8 @@ void UI_HeatMapWidget::js_selectData(QString text) {
     const std::string name = text.toStdString();
     for (MCV_DerivedDataClusters* set : MCV_CytometryData::Instance()->derivedDataClusters()) {
         if (!set || set->name() != name) continue;
-        // Flags pushed before the data set had variables would be missing:
-        // the page would show every row.
+        // None could be sent while the data set had no variables; without
+        // them the page would show every row.
         if (!markerFlagsPushed) pushMarkerFlags();
         current = set;
         emit qt_setData(QString::fromStdString(current->jsonObject()));
