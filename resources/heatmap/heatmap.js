@@ -60,7 +60,7 @@ try {
 }
 
 var container = d3.select("#mainView").append("svg").attr("id", "container")
-    .on("contextmenu", d3.contextMenu(heatmapMenu));
+    .on("contextmenu", contextMenuInPage(heatmapMenu));
 var dendrogramGroup = container.append("g").attr("id", "dendrogramGroup");
 var heatmapGroup = container.append("g").attr("id", "heatmapGroup");
 
@@ -319,7 +319,9 @@ function rebuildRangeSlider() {
         start: _markerUserBounds.slice(),
         behaviour: "tap-drag",
         connect: true,
-        range: { min: 0, max: Math.max(high, 5.0) },
+        // Medians below 0 (markers stored without a transform) must be
+        // reachable: the slider would clamp the lower bound to 0.
+        range: { min: Math.min(low, 0), max: Math.max(high, 5.0) },
         pips: { mode: "positions", values: [0, 25, 50, 75, 100], density: 7, format: wNumb({ decimals: 2 }) }
     });
     slider.noUiSlider.on("slide", function (values, handle) {
@@ -334,19 +336,38 @@ function rebuildRangeSlider() {
 
 // --- layout -------------------------------------------------------------------
 
+// The drawing keeps clear of the drawer: of its whole height while it is
+// open, or the cluster names would lie under it, and of its peek while it is
+// hidden.
+function drawerReserve() {
+    var drawer = document.getElementById("ui");
+    return uiActive && drawer ? Math.max(20, drawer.offsetHeight) : 20;
+}
+
 function computeSizes() {
     _svgWidth = Math.max(0, width - _legendStripWidth);
-    _svgHeight = Math.max(0, height - 20);
+    _svgHeight = Math.max(0, height - drawerReserve());
     _heatmapHeight = Math.max(0, _svgHeight - (_isDendrogramActive ? _dendrogramHeight : 0) - _labelStripHeight);
+}
+
+function relayout(dur) {
+    computeSizes();
+    container.attr("width", _svgWidth).attr("height", _svgHeight);
+    drawHeatMap(dur);
 }
 
 function resize() {
     width = window.innerWidth;
     height = window.innerHeight;
     log("window " + width + ", " + height);
-    computeSizes();
-    container.attr("width", _svgWidth).attr("height", _svgHeight);
-    drawHeatMap(0);
+    closeSetList();
+    relayout(0);
+}
+
+// The drawer slides in 500 ms; the drawing follows it.
+function drawerChanged() {
+    closeSetList();
+    relayout(500);
 }
 
 // Column width w, row height h and the left offset of the columns; with no
@@ -409,7 +430,7 @@ function initHeatMapLayout() {
     var column = columns.selectAll("g.column").data(d3.range(nodes.length)).enter()
         .append("g").attr("class", "column")
         .attr("id", function (c) { return "cluster" + c; })
-        .on("contextmenu", d3.contextMenu(heatmapMenu));
+        .on("contextmenu", contextMenuInPage(heatmapMenu));
     // A column's cells: per marker a colour rect, and beneath it a background
     // rect once cells are shrunk by their spread (see makeCellBounds). The
     // mouse on either counts for the column; the listeners sit on the
@@ -809,4 +830,5 @@ function heatmapMenu() {
 
 resize();
 window.addEventListener("resize", resize);
+document.addEventListener("drawerchange", drawerChanged);
 initLegend();

@@ -3,8 +3,17 @@
 
 var uiActive = true;
 
+// Pages that keep their drawing clear of the open drawer listen for
+// "drawerchange" on the document; `uiActive` tells the new state.
+function announceDrawer() {
+    var event = document.createEvent("Event");
+    event.initEvent("drawerchange", false, false);
+    document.dispatchEvent(event);
+}
+
 function showUi() {
     uiActive = true;
+    announceDrawer();
     d3.select("#ui").transition().duration(500).style("bottom", "0px");
     d3.select("#leftDrawerHandle").transition().duration(500)
         .styleTween("transform", function () { return d3.interpolateString("rotate(-15deg)", "rotate(0deg)"); });
@@ -14,6 +23,7 @@ function showUi() {
 
 function hideUi() {
     uiActive = false;
+    announceDrawer();
     d3.select("#ui").transition().duration(500).style("bottom", "-110px");
     d3.select("#leftDrawerHandle").transition().duration(500)
         .styleTween("transform", function () { return d3.interpolateString("rotate(0deg)", "rotate(-15deg)"); });

@@ -17,6 +17,7 @@
 #include "ui/tsne/UI_TsneSettingsWidget.h"
 #include "ui/tsne/UI_TsneWidget.h"
 
+#include <QCheckBox>
 #include <QContextMenuEvent>
 #include <QFile>
 #include <QInputMethodEvent>
@@ -158,7 +159,11 @@ protected:
 TEST_F(HeatMapOfAnEmbedding, ShowsTheClustersMediansSharesSelectionsMergesAndRenames) {
     // ---- An A-tSNE run and the plot's density clusters ----
     UI_ModalDialogs::answerText("Heat Run");
-    openAndStartTsne({blobFile()});
+    open({blobFile()}, [](QDialog* d) {
+        childWithText<QCheckBox>(d, "Add Unique Sample Tag as Channel.")->click();
+        d->findChild<QPushButton*>("importButton2")->click();  // "Start A-tSNE"
+        return d->result();
+    });
     ASSERT_EQ(w().analyses().size(), 1u);
     auto* tsne = dynamic_cast<MCV_TsneAnalysis*>(w().analyses()[0]);
     auto* view = qobject_cast<UI_TsneWidget*>(w().views()[0]);
@@ -189,6 +194,11 @@ TEST_F(HeatMapOfAnEmbedding, ShowsTheClustersMediansSharesSelectionsMergesAndRen
     choose(heat, "Density Clusters - Heat Run");
     ASSERT_EQ(heat->currentSet(), set);
     ASSERT_EQ(js(heat, "document.querySelectorAll('g.column').length"), QString::number(n));
+    // The rows are the measured markers: the plot's coordinates and the
+    // sample tag would set the colours and decide the dendrogram.
+    ASSERT_EQ(js(heat, "_data.names.join()"), "CD3,CD4,CD8,CD19,QLMRN_ST,QLMRN_TsneX,QLMRN_TsneY");
+    EXPECT_EQ(js(heat, "selectedMarkerIndices().map(function (m) { return _data.names[m]; }).join()"),
+              "CD3,CD4,CD8,CD19");
 
     // Cells are the medians: element floor(k / 2) of a cluster's sorted values.
     const int width = data->combinedHeader()->numVariables();
@@ -279,8 +289,6 @@ TEST_F(HeatMapOfAnEmbedding, ShowsTheClustersMediansSharesSelectionsMergesAndRen
 
     // ---- Renaming: the name is shown as typed and travels as UTF-8 ----
     const QString name = QString::fromUtf8("CD4 \"na\xc3\xafve\" <T> & \xe7\xbb\x86\xe8\x83\x9e");
-    js(heat, "hideUi()");  // the drawer covers the names
-    QTest::qWait(600);
     click(heat, "#subsetLabel0");
     QTest::qWait(600);
     // Typed through the input method, as text in other scripts arrives.

@@ -3,8 +3,7 @@
 #include "analysis/MCV_Analysis.h"
 #include "data/MCV_CytometryData.h"
 #include "data/MCV_FcsHeader.h"
-#include "data/MCV_OutputVariables.h"
-#include "data/MCV_SampleTag.h"
+#include "data/MCV_MeasuredMarkers.h"
 #include "data/MCV_Settings.h"
 #include "ui/base/UI_ModalDialogs.h"
 #include "ui/base/boolVectorFile.h"
@@ -72,9 +71,7 @@ void UI_MarkerSelectionWidget::refreshWidget(bool showSampleBox) {
         // Nothing chosen yet and no stored default: every marker, except that
         // an analysis does not take the results of analyses or the sample tag
         // as its inputs.
-        for (size_t i = 0; i < n; ++i)
-            m_markerStates.push_back(
-                !(m_analysis && (MCV_OutputVariables::contains(names[i]) || MCV_SampleTag::is(names[i]))));
+        for (size_t i = 0; i < n; ++i) m_markerStates.push_back(!m_analysis || MCV_MeasuredMarkers::is(names[i]));
     } else {
         m_markerStates.resize(n, false);
     }

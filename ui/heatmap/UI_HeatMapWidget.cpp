@@ -3,6 +3,8 @@
 #include "data/MCV_CytometryData.h"
 #include "data/MCV_DerivedDataClusters.h"
 #include "data/MCV_DerivedDataPoints.h"
+#include "data/MCV_FcsHeader.h"
+#include "data/MCV_MeasuredMarkers.h"
 #include "data/MCV_Settings.h"
 #include "ui/base/UI_ModalDialogs.h"
 #include "ui/base/UI_Settings.h"
@@ -118,10 +120,22 @@ void UI_HeatMapWidget::connectNotify(const QMetaMethod& signal) {
 void UI_HeatMapWidget::firstPush() {
     for (MCV_DerivedDataClusters* set : MCV_CytometryData::Instance()->derivedDataClusters())
         if (set) emit qt_addAvailableData(QString::fromStdString(set->name()));
-    const std::vector<bool>& flags = MCV_Settings::Instance()->defaultMarkers;
+    pushMarkerFlags();
+}
+
+// The page takes marker flags only before its first data, and extends them
+// with unselected rows for variables added later (the output variables of a
+// later analysis among them).
+void UI_HeatMapWidget::pushMarkerFlags() {
+    std::vector<bool> flags = MCV_Settings::Instance()->defaultMarkers;
+    if (flags.empty()) {
+        MCV_FcsHeader* header = MCV_CytometryData::Instance()->combinedHeader();
+        if (header) flags = MCV_MeasuredMarkers::flags(*header->markerList(0));
+    }
     if (flags.empty()) return;
     QList<int> markers;
     for (bool flag : flags) markers.append(flag ? 1 : 0);
+    markerFlagsPushed = true;
     emit qt_setMarkerSelection(markers);
 }
 
@@ -130,6 +144,9 @@ void UI_HeatMapWidget::js_selectData(QString text) {
     const std::string name = text.toStdString();
     for (MCV_DerivedDataClusters* set : MCV_CytometryData::Instance()->derivedDataClusters()) {
         if (!set || set->name() != name) continue;
+        // None could be sent while the data set had no variables; without
+        // them the page would show every row.
+        if (!markerFlagsPushed) pushMarkerFlags();
         current = set;
         emit qt_setData(QString::fromStdString(current->jsonObject()));
         return;

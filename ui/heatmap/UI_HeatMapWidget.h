@@ -21,6 +21,9 @@ class QWebView;
 // page into the shared "Selection" of events, merges and renames clusters on
 // the page's request and writes the exports: the drawing as SVG, the median
 // table, one cell-origin table per cluster and the clusters' events as FCS.
+// The rows start as the analyses' inputs do (the measured markers, or the
+// stored default marker selection as it is), so that embedding coordinates
+// neither set the colour range nor decide the dendrogram.
 //
 // Everything from the page is untrusted: lists longer than the set's cluster
 // count (a page still showing the set before a merge) are cut to it, indices
@@ -79,8 +82,12 @@ protected:
     void connectNotify(const QMetaMethod& signal) override;
 
 private:
-    // The set names and the stored marker flags.
+    // The set names and the marker flags.
     void firstPush();
+    // The rows the page starts with: the stored default marker flags as they
+    // are, else the measured markers of the data set (MCV_MeasuredMarkers).
+    // Nothing while there are neither.
+    void pushMarkerFlags();
     // The indices of the current set's clusters whose entry is non-zero,
     // ascending; entries beyond the set are ignored.
     std::vector<int> flaggedClusters(const QList<int>& flags) const;
@@ -96,4 +103,5 @@ private:
     QList<int> selection;
     QString style;
     bool firstPushWaiting = false;
+    bool markerFlagsPushed = false;
 };

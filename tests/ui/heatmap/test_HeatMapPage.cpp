@@ -59,8 +59,9 @@ TEST_F(HeatMapPage, DataDrawsAColumnPerClusterAndACellPerMarkerColouredByItsMedi
     // Columns side by side in cluster order, cells stacked in marker order.
     EXPECT_LT(columnX(0), columnX(1));
     EXPECT_LT(columnX(1), columnX(2));
-    // An 800 x 600 window: rows of (600 - 20 - 90) / 4 pixels.
-    EXPECT_EQ(cellBoxes(2), "0/122.5 122.5/122.5 245/122.5 367.5/122.5");
+    // An 800 x 600 window with the drawer open: rows of (600 - 110 - 90) / 4
+    // pixels.
+    EXPECT_EQ(cellBoxes(2), "0/100 100/100 200/100 300/100");
     EXPECT_EQ(text("d3.select('#container').html().indexOf('NaN')"), "-1");
 }
 
@@ -167,12 +168,12 @@ TEST_F(HeatMapPage, TheMenuOffersMergingOnlyForTwoOrMoreColumnsAndPassesEachRequ
 TEST_F(HeatMapPage, MarkerFlagsBeforeTheFirstDataChooseTheRowsAndNewMarkersComeUnselected) {
     emit probe.qt_setMarkerSelection({1, 0, 1, 0});
     showSmall();
-    // Two rows of 245 pixels; an unselected marker shares the next selected
+    // Two rows of 200 pixels; an unselected marker shares the next selected
     // marker's row, beneath it, and its name is moved out of sight.
-    EXPECT_EQ(cellBoxes(0), "0/245 245/245 245/245 490/245");
+    EXPECT_EQ(cellBoxes(0), "0/200 200/200 200/200 400/200");
     EXPECT_EQ(text("d3.selectAll('g.markerLabel').nodes().map(function (g) { "
                    "return g.getAttribute('transform').replace(/[^-0-9.,]/g, ''); }).join(' ')"),
-              "0,122.5 -500,367.5 0,367.5 -500,612.5");
+              "0,100 -500,300 0,300 -500,500");
     emit probe.qt_setMarkerSelection({0, 0, 0, 0});
     EXPECT_EQ(ints("_markerSelection"), (std::vector<int>{1, 0, 1, 0})) << "ignored once data is shown";
     show(clusterJson(kMarkers + QStringList{"CD45", "CD56"}, {"a"}, {{1, 2, 3, 4, 5, 6}}));
@@ -245,6 +246,32 @@ TEST_F(HeatMapPage, ColourBoundsResetForAnotherSetAndStayInsideTheRangeOfItsRefr
     EXPECT_EQ(bounds(), "14.5 19 | _ 14.50 _ 19.00") << "clamping would invert the bounds: reset";
 }
 
+// Embedding coordinates and markers stored without a transform have medians
+// below 0; the slider once started at 0 and could not go lower.
+TEST_F(HeatMapPage, TheColourSliderReachesNegativeMedians) {
+    show(clusterJson({"M0", "M1"}, {"a", "b", "c"}, {{-17.0, 2.0}, {16.4, 0.5}, {-3.0, 1.0}}));
+    settle(100);  // the slider places its handles on the next animation frame
+    EXPECT_EQ(text("document.getElementById('markerRange').noUiSlider.get().join(' ')"), "-17.00 16.40");
+
+    // The lower handle dragged past the left end, then a quarter of the way.
+    const QPoint from = centre("#markerRange .noUi-handle-lower");
+    const double slider =
+        text("document.querySelector('#markerRange .noUi-base').getBoundingClientRect().width").toDouble();
+    const QPoint left = from - QPoint(30, 0), quarter = from + QPoint(qRound(slider / 4.0), 0);
+    QTest::mousePress(view.get(), Qt::LeftButton, {}, from);
+    for (const QPoint& to : {left, from, quarter}) {
+        QMouseEvent move(QEvent::MouseMove, to, Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(view.get(), &move);
+    }
+    QTest::mouseRelease(view.get(), Qt::LeftButton, {}, quarter);
+    const double lower = text("_markerUserBounds[0]").toDouble();
+    EXPECT_NEAR(lower, -17.0 + 33.4 / 4.0, 0.2);
+    EXPECT_EQ(text("document.getElementById('legendLabelBottom').textContent").mid(2), QString::number(lower, 'f', 2));
+    // Below the new lower bound the map's first colour, above it others.
+    EXPECT_EQ(fills(0)[0], "#440154");
+    EXPECT_NE(fills(2)[0], "#440154");
+}
+
 TEST_F(HeatMapPage, WithoutSelectedMarkersNothingIsDrawnAndNothingIsNaN) {
     emit probe.qt_setMarkerSelection({0, 0, 0, 0});
     showSmall();
@@ -273,8 +300,6 @@ TEST_F(HeatMapPage, PushedSelectionsTreatMissingEntriesAsUnselected) {
 
 TEST_F(HeatMapPage, TheRenameDialogSendsANonEmptyNameForItsColumn) {
     showSmall();
-    press("#drawer");  // the drawer covers the names
-    settle(600);
     click("#subsetLabel1");
     EXPECT_EQ(text("document.getElementById('d3-cyto-overlay').style.display"), "block");
     EXPECT_EQ(text("document.getElementById('subset-input').value"), "B cells");
@@ -309,7 +334,7 @@ TEST_F(HeatMapPage, VariationShrinksEachCellByItsSpreadOverABackground) {
                    "Math.round(b.height * 10) / 10; }).join(' ')"),
               before);
     // A spread of 0.5 keeps 1 - 0.95 * 0.5 / 3 of each side, centred.
-    const double v = 1.0 - 0.95 * 0.5 / 3.0, h = 245.0;
+    const double v = 1.0 - 0.95 * 0.5 / 3.0, h = 200.0;
     const QJsonArray paint = value(
                                  "(function (b) { return [b.top, b.height]; })(d3.select('#cluster1')"
                                  ".selectAll('rect.cellPaint').nodes()[1].getBoundingClientRect())")

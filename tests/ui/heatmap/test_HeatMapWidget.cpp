@@ -49,6 +49,13 @@ protected:
         delete MCV_CytometryData::Instance();
         data = MCV_CytometryData::Instance();
         data->init(&bridge);
+        load();
+        UI_ModalDialogs::reset();
+        UI_ModalDialogs::setScripted(true);
+        for (const char* key : {"exportDefaultFilePath", "dataExportDefaultFilePath"})
+            UI_Settings::Instance()->remove(key);
+    }
+    void load() {
         const std::vector<std::string> files = {"run #1 a.fcs", "run?2.fcs"};
         for (size_t f = 0; f < files.size(); ++f) {
             std::vector<std::vector<float>> rows;
@@ -66,10 +73,6 @@ protected:
         for (int e = 10; e < 20; ++e) clusters[1].push_back({0, e});
         for (int e = 4; e < 12; ++e) clusters[2].push_back({1, e});
         blobs->setClusters(clusters, nullptr, {}, nullptr);
-        UI_ModalDialogs::reset();
-        UI_ModalDialogs::setScripted(true);
-        for (const char* key : {"exportDefaultFilePath", "dataExportDefaultFilePath"})
-            UI_Settings::Instance()->remove(key);
     }
     void TearDown() override {
         docks.clear();
@@ -142,7 +145,7 @@ TEST_F(HeatMapDock, TheFirstPushOffersEverySetAndTheStoredMarkerFlags) {
     MCV_Settings::Instance()->setDefaultMarkers({});
     UI_HeatMapWidget* second = open();
     EXPECT_TRUE(QTest::qWaitFor([&] { return options(second) == "Clusters|T/NK: blobs|Other"; }));
-    EXPECT_EQ(js(second, "_markerSelection.length"), "0") << "no flags stored: none pushed";
+    EXPECT_EQ(js(second, "_markerSelection.join()"), "1,1,1") << "no flags stored: the measured markers";
 
     // A set made later reaches both selectors once.
     MCV_DerivedDataClusters* late = data->derivedDataClusters("Late \xe7\xb4\xb0", false);
@@ -150,6 +153,53 @@ TEST_F(HeatMapDock, TheFirstPushOffersEverySetAndTheStoredMarkerFlags) {
     late->setClusterName(0, "x");
     for (UI_HeatMapWidget* dock : {first, second})
         EXPECT_EQ(options(dock), QString::fromUtf8("Clusters|T/NK: blobs|Other|Late \xe7\xb4\xb0"));
+}
+
+// The rows start as the analyses' inputs do: embedding coordinates and the
+// sample tag would otherwise set the colour range and decide the dendrogram.
+TEST_F(HeatMapDock, TheRowsStartAsTheMeasuredMarkersOrAsTheStoredDefaultIs) {
+    data->addDimensions({"QLMRN_TsneX", "QLMRN_TsneY", "QLMRN_ST"},
+                        std::vector<std::vector<float>>(3, std::vector<float>(20, -17.0f)));
+    const std::vector<MCV_DerivedDataClusters::PointList> members = blobs->clusters();
+    blobs->setClusters(members, nullptr, {}, nullptr);  // medians of the new variables
+    const struct {
+        std::vector<bool> stored;
+        const char* flags;  // pushed before the data
+        const char* rows;   // shown with the data
+        const char* lowest;
+    } cases[] = {
+        {{}, "1,1,1,0,0,0", "CD3,CD4,CD8", "0.00"},
+        {{true, false, true, true, false, true}, "1,0,1,1,0,1", "CD3,CD8,QLMRN_TsneX,QLMRN_ST", "-17.00"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.flags);
+        MCV_Settings::Instance()->setDefaultMarkers(c.stored);
+        UI_HeatMapWidget* dock = open();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return js(dock, "_markerSelection.join()") == c.flags; }))
+            << js(dock, "_markerSelection.join()").toStdString();
+        choose(dock, QString::fromStdString(setName));
+        EXPECT_EQ(js(dock, "selectedMarkerIndices().map(function (m) { return _data.names[m]; }).join()"), c.rows);
+        EXPECT_EQ(js(dock, "document.getElementById('legendLabelBottom').textContent").mid(2), c.lowest);
+    }
+}
+
+// A dock opened before the data set had any variable could push no flags;
+// they follow just before its first data.
+TEST_F(HeatMapDock, FlagsThatCouldNotBePushedAtFirstPrecedeTheFirstData) {
+    delete MCV_CytometryData::Instance();
+    data = MCV_CytometryData::Instance();
+    data->init(&bridge);
+    UI_HeatMapWidget* dock = open();
+    QSignalSpy flags(dock, &UI_HeatMapWidget::qt_setMarkerSelection);
+    QTest::qWait(50);
+    EXPECT_EQ(flags.size(), 0);
+    load();
+    data->addDimensions({"QLMRN_ST"}, 0.0f);
+    choose(dock, QString::fromStdString(setName));
+    ASSERT_EQ(flags.size(), 1);
+    EXPECT_EQ(js(dock, "_markerSelection.join() + ' ' + _data.names.length"), "1,1,1,0 4");
+    choose(dock, QString::fromStdString(setName));
+    EXPECT_EQ(flags.size(), 1) << "once";
 }
 
 TEST_F(HeatMapDock, ChoosingASetShowsItAndANameNoSetBearsChangesNothing) {
