@@ -2,15 +2,14 @@
 // byte and no temporary beside it; a successful one replaces it whole.
 #include "DerivedDataFixture.h"
 #include "support/CapturedOutput.h"
-#include "support/FileSizeLimit.h"
-#include "support/ReadOnlyFolder.h"
+#include "support/FolderSnapshot.h"
+#include "support/WriteFailure.h"
 
 #include "data/MCV_DerivedDataClusters.h"
 #include "data/MCV_DerivedDataPoints.h"
 #include "data/MCV_ExportNames.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QFileInfo>
 
 #include <cstring>
@@ -77,64 +76,36 @@ protected:
         };
     }
 
-    // Every entry under `folder` (hidden ones too), with its bytes ("<dir>"
-    // for a folder): what a failed export must leave as it was.
-    static std::map<QString, std::string> snapshot(const QString& folder) {
-        std::map<QString, std::string> out;
-        QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                        QDirIterator::Subdirectories);
-        while (it.hasNext()) {
-            const QString p = it.next();
-            out[QDir(folder).relativeFilePath(p)] = it.fileInfo().isDir() ? "<dir>" : readAll(p.toStdString());
-        }
-        return out;
-    }
     QString folder(const std::string& name) {
         EXPECT_TRUE(QDir(dir.path()).mkpath(QString::fromStdString(name)));
         return dir.filePath(QString::fromStdString(name));
     }
 };
 
-enum class Failure { FileSizeLimit, ReadOnlyFolder, FolderInTheWay };
-
 TEST_F(ExportReplacing, AFailedExportLeavesTheOldFilesAsTheyWereAndNoTemporary) {
-    const std::pair<Failure, const char*> failures[] = {
-        {Failure::FileSizeLimit, "file-size limit"},
-        {Failure::ReadOnlyFolder, "read-only folder"},
-        {Failure::FolderInTheWay, "a folder in the way"},
-    };
     int n = 0;
     for (const Writer& w : writers())
-        for (const auto& [failure, how] : failures) {
-            SCOPED_TRACE(std::string(w.what) + ", " + how);
+        for (WriteFailure how :
+             {WriteFailure::FileSizeLimit, WriteFailure::ReadOnlyFolder, WriteFailure::FolderInTheWay}) {
+            SCOPED_TRACE(std::string(w.what) + ", " + writeFailureName(how));
             const QString out = folder("fail" + std::to_string(n++));
             for (const std::string& t : w.targets) {
-                const QString target = out + "/" + QString::fromStdString(t);
-                if (failure == Failure::FolderInTheWay) {
+                if (how == WriteFailure::FolderInTheWay) {
                     ASSERT_TRUE(QDir(out).mkpath(QString::fromStdString(t) + "/inside"));
                     continue;
                 }
-                QFile old(target);
+                QFile old(out + "/" + QString::fromStdString(t));
                 ASSERT_TRUE(old.open(QIODevice::WriteOnly));
                 old.write("the good old " + QByteArray::fromStdString(t));
             }
-            const auto before = snapshot(out);
-            const std::string chosen = (out + "/").toStdString() + w.chosen;
+            const auto before = folderSnapshot(out);
             int result = -100;
             std::string log;
-            if (failure == Failure::FileSizeLimit) {
-                FileSizeLimit limit(kLimit);
-                ASSERT_TRUE(limit.ok());
-                log = capturedStdout([&] { result = w.run(chosen); });
-            } else if (failure == Failure::ReadOnlyFolder) {
-                ReadOnlyFolder readOnly(out.toStdString());
-                ASSERT_TRUE(readOnly.ok());
-                log = capturedStdout([&] { result = w.run(chosen); });
-            } else {
-                log = capturedStdout([&] { result = w.run(chosen); });
-            }
+            ASSERT_TRUE(underWriteFailure(how, out.toStdString(), kLimit, [&] {
+                log = capturedStdout([&] { result = w.run((out + "/").toStdString() + w.chosen); });
+            }));
             EXPECT_EQ(result, w.failed);
-            EXPECT_EQ(snapshot(out), before) << "old files byte for byte, no temporary";
+            EXPECT_EQ(folderSnapshot(out), before) << "old files byte for byte, no temporary";
             EXPECT_NE(log.find("[ERROR]"), std::string::npos) << log;
             EXPECT_EQ(log.find("succesfully"), std::string::npos) << log;
         }
@@ -165,10 +136,10 @@ TEST_F(ExportReplacing, ASuccessfulExportReplacesTheFileWholeKeepingItsPermissio
 
         quietly([&] { result = w.run((out + "/").toStdString() + w.chosen); });
         ASSERT_EQ(result, w.written);
-        auto expected = snapshot(fresh);
-        auto got = snapshot(out);
+        auto expected = folderSnapshot(fresh);
+        auto got = folderSnapshot(out);
         EXPECT_EQ(QFileInfo(first).symLinkTarget(), linked);
-        got[QString::fromStdString(w.targets[0])] = readAll(linked.toStdString());
+        got[QString::fromStdString(w.targets[0])] = QByteArray::fromStdString(readAll(linked.toStdString()));
         EXPECT_EQ(got, expected) << "exact bytes, no temporary";
         for (const std::string& t : w.targets)
             EXPECT_EQ(QFile::permissions(out + "/" + QString::fromStdString(t)) & 0x7077,
@@ -215,7 +186,7 @@ TEST_F(ExportReplacing, NamesAreCutAtTheFileNamesSuffixOnlyAndFcsIsRecognisedInA
         quietly([&] { result = c.run(chosen.toStdString()); });
         EXPECT_EQ(result, c.result);
         std::set<std::string> files;
-        for (const auto& [name, bytes] : snapshot(top.path()))
+        for (const auto& [name, bytes] : folderSnapshot(top.path()))
             if (bytes != "<dir>") files.insert(name.toStdString());
         EXPECT_EQ(files, c.files);
         for (const std::string& f : c.files)

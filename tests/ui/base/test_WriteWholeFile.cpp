@@ -1,8 +1,8 @@
 // The interface's file writers over existing files: a failed write leaves
 // the old file byte for byte and no temporary; a successful one replaces it
 // whole with the exact bytes.
-#include "support/FileSizeLimit.h"
-#include "support/ReadOnlyFolder.h"
+#include "support/FolderSnapshot.h"
+#include "support/WriteFailure.h"
 #include "ui/base/UI_ModalDialogs.h"
 #include "ui/base/UI_Settings.h"
 #include "ui/base/boolVectorFile.h"
@@ -10,7 +10,6 @@
 #include "ui/base/writeWholeFile.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QFileDialog>
 #include <QTemporaryDir>
@@ -60,20 +59,6 @@ protected:
              }},
         };
     }
-    // Every entry under `folder`, hidden ones too, with its bytes.
-    static std::map<QString, QByteArray> snapshot(const QString& folder) {
-        std::map<QString, QByteArray> out;
-        QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                        QDirIterator::Subdirectories);
-        while (it.hasNext()) {
-            const QString p = it.next();
-            QFile f(p);
-            out[QDir(folder).relativeFilePath(p)] = it.fileInfo().isDir()         ? QByteArray("<dir>")
-                                                    : f.open(QIODevice::ReadOnly) ? f.readAll()
-                                                                                  : QByteArray("<unreadable>");
-        }
-        return out;
-    }
     QString folder(const QString& name) {
         EXPECT_TRUE(QDir(dir.path()).mkpath(name));
         return dir.filePath(name);
@@ -82,40 +67,25 @@ protected:
 };
 
 TEST_F(WriteWholeFile, AFailedWriteLeavesTheOldFileAndNoTemporary) {
-    enum class Failure { FileSizeLimit, ReadOnlyFolder, FolderInTheWay };
-    const std::pair<Failure, const char*> failures[] = {
-        {Failure::FileSizeLimit, "file-size limit"},
-        {Failure::ReadOnlyFolder, "read-only folder"},
-        {Failure::FolderInTheWay, "a folder in the way"},
-    };
     int n = 0;
     for (const Writer& w : writers())
-        for (const auto& [failure, how] : failures) {
-            SCOPED_TRACE(std::string(w.what) + ", " + how);
+        for (WriteFailure how :
+             {WriteFailure::FileSizeLimit, WriteFailure::ReadOnlyFolder, WriteFailure::FolderInTheWay}) {
+            SCOPED_TRACE(std::string(w.what) + ", " + writeFailureName(how));
             const QString out = folder("fail" + QString::number(n++));
             const QString target = out + "/keep.txt";
-            if (failure == Failure::FolderInTheWay) {
+            if (how == WriteFailure::FolderInTheWay) {
                 ASSERT_TRUE(QDir(out).mkpath("keep.txt/inside"));
             } else {
                 QFile old(target);
                 ASSERT_TRUE(old.open(QIODevice::WriteOnly));
                 old.write("the good old file");
             }
-            const auto before = snapshot(out);
+            const auto before = folderSnapshot(out);
             bool written = true;
-            if (failure == Failure::FileSizeLimit) {
-                FileSizeLimit limit(1024);
-                ASSERT_TRUE(limit.ok());
-                written = w.write(target);
-            } else if (failure == Failure::ReadOnlyFolder) {
-                ReadOnlyFolder readOnly(out.toStdString());
-                ASSERT_TRUE(readOnly.ok());
-                written = w.write(target);
-            } else {
-                written = w.write(target);
-            }
+            ASSERT_TRUE(underWriteFailure(how, out.toStdString(), 1024, [&] { written = w.write(target); }));
             EXPECT_FALSE(written);
-            EXPECT_EQ(snapshot(out), before);
+            EXPECT_EQ(folderSnapshot(out), before);
             const auto messages = UI_ModalDialogs::takeMessages();
             ASSERT_EQ(messages.size(), w.warns ? 1u : 0u);
             if (w.warns) {
@@ -136,7 +106,7 @@ TEST_F(WriteWholeFile, ASuccessfulWriteReplacesTheFileWithTheExactBytesKeepingIt
         old.close();
         ASSERT_TRUE(old.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
         ASSERT_TRUE(w.write(target));
-        EXPECT_EQ(snapshot(out), (std::map<QString, QByteArray>{{"keep.txt", w.bytes}}));
+        EXPECT_EQ(folderSnapshot(out), (std::map<QString, QByteArray>{{"keep.txt", w.bytes}}));
         EXPECT_EQ(QFile::permissions(target) & 0x7077, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup);
         EXPECT_TRUE(UI_ModalDialogs::takeMessages().empty());
     }

@@ -1,8 +1,8 @@
 // The page bridge, the shared page scripts and the host's SVG export in the
 // real engine.
 #include "data/MCV_DerivedDataPoints.h"
-#include "support/FileSizeLimit.h"
-#include "support/ReadOnlyFolder.h"
+#include "support/FolderSnapshot.h"
+#include "support/WriteFailure.h"
 #include "ui/PageTestSupport.h"
 #include "ui/base/UI_ModalDialogs.h"
 #include "ui/base/UI_Settings.h"
@@ -10,7 +10,6 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QFileDialog>
 #include <QLineEdit>
@@ -201,45 +200,28 @@ struct ScriptedDialogs {
     }
 };
 
-// Every entry under `folder`, hidden ones too, with its bytes ("<dir>" for a
-// folder).
-std::map<QString, QByteArray> snapshot(const QString& folder) {
-    std::map<QString, QByteArray> out;
-    QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString p = it.next();
-        QFile f(p);
-        out[QDir(folder).relativeFilePath(p)] = it.fileInfo().isDir()         ? QByteArray("<dir>")
-                                                : f.open(QIODevice::ReadOnly) ? f.readAll()
-                                                                              : QByteArray("<unreadable>");
-    }
-    return out;
-}
-
 TEST_F(PageHost, AnSvgThatCannotBeWrittenIsReportedByNameAndLeavesTheOldFile) {
     ScriptedDialogs scripted;
     probe->current = points;
     QTemporaryDir dir;
-    enum class Failure { None, FileSizeLimit, ReadOnlyFolder };
     struct Case {
         const char* what;
         QString target;
-        Failure failure;
+        WriteFailure how;
         const char* old;  // the file at the target before, if any
     };
     const Case cases[] = {
-        {"a missing folder", dir.path() + "/gone/tree.svg", Failure::None, nullptr},
-        {"a folder in the way", dir.path() + "/folder.svg", Failure::None, nullptr},
-        {"a full disk", dir.path() + "/full/tree.svg", Failure::FileSizeLimit, "the good old drawing"},
-        {"a read-only folder", dir.path() + "/locked/tree.svg", Failure::ReadOnlyFolder, "the good old drawing"},
-        {"a read-only folder, no file yet", dir.path() + "/locked2/tree.svg", Failure::ReadOnlyFolder, nullptr},
+        {"a missing folder", dir.path() + "/gone/tree.svg", WriteFailure::MissingFolder, nullptr},
+        {"a folder in the way", dir.path() + "/folder.svg", WriteFailure::FolderInTheWay, nullptr},
+        {"a full disk", dir.path() + "/full/tree.svg", WriteFailure::FileSizeLimit, "the good old drawing"},
+        {"a read-only folder", dir.path() + "/locked/tree.svg", WriteFailure::ReadOnlyFolder, "the good old drawing"},
+        {"a read-only folder, no file yet", dir.path() + "/locked2/tree.svg", WriteFailure::ReadOnlyFolder, nullptr},
     };
     ASSERT_TRUE(QDir(dir.path()).mkpath("folder.svg/inside"));
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         const QString folder = QFileInfo(c.target).path();
-        if (c.failure != Failure::None) {
+        if (c.how != WriteFailure::FolderInTheWay && c.how != WriteFailure::MissingFolder) {
             ASSERT_TRUE(QDir().mkpath(folder));
         }
         if (c.old) {
@@ -247,24 +229,15 @@ TEST_F(PageHost, AnSvgThatCannotBeWrittenIsReportedByNameAndLeavesTheOldFile) {
             ASSERT_TRUE(old.open(QIODevice::WriteOnly));
             old.write(c.old);
         }
-        const auto before = snapshot(dir.path());
+        const auto before = folderSnapshot(dir.path());
         UI_ModalDialogs::answerSaveFile(c.target);
-        if (c.failure == Failure::FileSizeLimit) {
-            FileSizeLimit limit(64);  // smaller than the drawing's namespaces and style
-            ASSERT_TRUE(limit.ok());
-            js("printSVG()");
-        } else if (c.failure == Failure::ReadOnlyFolder) {
-            ReadOnlyFolder readOnly(folder.toStdString());
-            ASSERT_TRUE(readOnly.ok());
-            js("printSVG()");
-        } else {
-            js("printSVG()");
-        }
+        // 64 bytes: less than the drawing's namespaces and style.
+        ASSERT_TRUE(underWriteFailure(c.how, folder.toStdString(), 64, [] { js("printSVG()"); }));
         const auto messages = UI_ModalDialogs::takeMessages();
         ASSERT_EQ(messages.size(), 1u);
         EXPECT_EQ(messages[0].icon, QMessageBox::Warning);
         EXPECT_EQ(messages[0].text, "Could not write the file " + c.target + ".");
-        EXPECT_EQ(snapshot(dir.path()), before) << "no new file, no temporary, the old file unchanged";
+        EXPECT_EQ(folderSnapshot(dir.path()), before) << "no new file, no temporary, the old file unchanged";
     }
     EXPECT_EQ(UI_ModalDialogs::unanswered(), 0);
 }
