@@ -13,11 +13,11 @@
 #include "data/MCV_Settings.h"
 #include "ui/base/UI_ModalDialogs.h"
 #include "ui/base/boolVectorFile.h"
+#include "ui/base/writeWholeFile.h"
 
 #include <QCoreApplication>
 #include <QDebug>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QImage>
 
@@ -148,11 +148,7 @@ void MainWindow::runImportDialog(const QString& folder) {
     if (dialog.sampleTagChosen()) {
         qDebug() << "Adding Sample Tag Channel \"QLMRN_ST\".";
         m_data->addDimensions({MCV_SampleTag::name}, -1.0f);
-        QFile tags(folder + "/QLMRN_ST.txt");
-        if (tags.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-            tags.write(QByteArray::fromStdString(m_data->sampleTags()));
-            tags.close();
-        }
+        writeWholeFile(folder + "/QLMRN_ST.txt", QByteArray::fromStdString(m_data->sampleTags()));
     }
     switch (result) {
         case UI_ImportDialog::StartSpade:

@@ -16,7 +16,7 @@ int refuse(const std::string& path, const std::string& why) {
     return 0;
 }
 
-// Writes the rows to one file; on failure reports it and removes the file.
+// Writes the rows to one file; on failure reports it and leaves the target as it was.
 bool writeMatrix(const std::string& path, const std::vector<const float*>& rows, size_t V,
                  const std::vector<int>& columns) {
     MCV_MatrixFile file;

@@ -23,7 +23,8 @@ public:
     // from `path` without its extension, "-", the loaded file's name without
     // folder and extension, and ".bin" (files without points of the set get
     // an empty file). Returns 1 when every file was written and closed, 0
-    // otherwise (an "[ERROR]" line says why; a file that failed is removed).
+    // otherwise (an "[ERROR]" line says why; a file that failed leaves its
+    // target as it was).
     // Repeated marker indices count once; an index that is not a variable, a
     // point that names no loaded event, or another mode write nothing.
     int writeToFile(std::string path, std::vector<int>* markers, int mode);

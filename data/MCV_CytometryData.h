@@ -120,17 +120,18 @@ public:
 
     // ---- Exports ----
     // Writes point set `name` to `path`: as a raw binary matrix of `markers`
-    // when the extension is exactly "bin" (MCV_BinWriter: 1 written, 0 not),
+    // when the extension (after the last '.' of the file name, see
+    // MCV_ExportNames) is exactly "bin" (MCV_BinWriter: 1 written, 0 not),
     // otherwise as FCS with every variable (MCV_FcsWriter: 0 written, -1 not).
     // With mode 1 an FCS export writes one file per sample holding points of
     // the set, named path-without-extension + "-" + sample name + ".fcs".
     // An empty name returns 0; an unknown one the chosen writer's failure.
     int writeToFile(std::string name, std::string path, int mode, std::vector<int>* markers);
     // Writes every cluster of cluster set `name` as FCS files named from
-    // `path` (which must end in ".fcs"): path-without-extension + "-" +
+    // `path` (which must end in ".fcs", in any case): path-without-extension + "-" +
     // cluster name (+ "-" + sample name with `perFile`) + ".fcs". Returns 1
     // and prints "Clusters exported succesfully." when every file was written,
-    // 0 otherwise.
+    // 0 otherwise. Every file replaces an existing one only once it is whole.
     int writeClustersToFiles(std::string name, std::string path, bool perFile);
 
 private:

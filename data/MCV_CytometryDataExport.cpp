@@ -7,23 +7,13 @@
 #include "data/MCV_ExportNames.h"
 #include "data/MCV_FcsWriter.h"
 
+#include <algorithm>
+#include <cctype>
 #include <iostream>
-
-namespace {
-
-// The text after the last '.', or empty when there is no '.'.
-std::string extension(const std::string& path, bool* hasDot) {
-    const size_t dot = path.rfind('.');
-    *hasDot = dot != std::string::npos;
-    return *hasDot ? path.substr(dot + 1) : std::string();
-}
-
-}  // namespace
 
 int MCV_CytometryData::writeToFile(std::string name, std::string path, int mode, std::vector<int>* markers) {
     if (name.empty()) return 0;
-    bool hasDot = false;
-    const bool binary = extension(path, &hasDot) == "bin";
+    const bool binary = MCV_ExportNames::extension(path) == "bin";
     MCV_DerivedDataPoints* points = static_cast<MCV_DerivedDataPoints*>(find(MCV_DerivedData::KindPoints, name));
     if (!points) {
         std::cout << "[ERROR] There is no point set " << name << " to write to " << path << ".\n";
@@ -62,8 +52,10 @@ int MCV_CytometryData::writeToFile(std::string name, std::string path, int mode,
 
 int MCV_CytometryData::writeClustersToFiles(std::string name, std::string path, bool perFile) {
     if (name.empty()) return 0;
-    bool hasDot = false;
-    if (extension(path, &hasDot) != "fcs") {
+    std::string suffix = MCV_ExportNames::extension(path);
+    std::transform(suffix.begin(), suffix.end(), suffix.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    if (suffix != "fcs") {
         std::cout << "[ERROR] Clusters are exported as FCS files only; " << path << " does not end in .fcs.\n";
         return 0;
     }

@@ -1,8 +1,22 @@
 #include "data/MCV_ExportNames.h"
 
-std::string MCV_ExportNames::base(const std::string& path) {
+namespace {
+// Index of the last '.' of the file name, npos when it has none.
+size_t suffixDot(const std::string& path) {
     const size_t dot = path.rfind('.');
+    const size_t slash = path.rfind('/');
+    return dot != std::string::npos && (slash == std::string::npos || dot > slash) ? dot : std::string::npos;
+}
+}  // namespace
+
+std::string MCV_ExportNames::base(const std::string& path) {
+    const size_t dot = suffixDot(path);
     return dot == std::string::npos ? path : path.substr(0, dot);
+}
+
+std::string MCV_ExportNames::extension(const std::string& path) {
+    const size_t dot = suffixDot(path);
+    return dot == std::string::npos ? std::string() : path.substr(dot + 1);
 }
 
 std::string MCV_ExportNames::component(const std::string& text) {

@@ -10,8 +10,13 @@
 // same export overwrites another.
 class MCV_ExportNames {
 public:
-    // `path` without its last '.' and what follows (unchanged without '.').
+    // `path` without the last '.' of its file name and what follows
+    // (unchanged when the file name has no '.'); a '.' in a folder's name is
+    // not a suffix.
     static std::string base(const std::string& path);
+    // The text after the last '.' of the file name (the part after the last
+    // '/'), or empty when the file name has no '.'.
+    static std::string extension(const std::string& path);
     // A name usable inside a file name: '/', '\' and NUL become '_', so that a
     // name cannot lead out of the chosen folder.
     static std::string component(const std::string& text);

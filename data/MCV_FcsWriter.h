@@ -31,10 +31,10 @@ public:
     void setHeader(MCV_FcsHeader* header);
 
     // Written (0) when the whole file was written and closed; Failed (-1)
-    // otherwise, with an "[ERROR]" line on standard output and no file left
-    // behind. Refused before anything is written: no data or header, a header
-    // whose variable count differs from the loaded files, a point that names
-    // no loaded event.
+    // otherwise, with an "[ERROR]" line on standard output, no partial file
+    // left behind and a file that was at `path` unchanged. Refused before
+    // anything is written: no data or header, a header whose variable count
+    // differs from the loaded files, a point that names no loaded event.
     int writeToFile(std::string path);
     // The same layout from `count` rows of the header's variable count in
     // `values`, with "\FCSversion\3" and the header's own FCS version in the

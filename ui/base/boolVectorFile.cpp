@@ -1,5 +1,7 @@
 #include "boolVectorFile.h"
 
+#include "writeWholeFile.h"
+
 #include <fstream>
 
 bool readBoolVectorFromFile(std::string path, std::vector<bool>* out) {
@@ -14,8 +16,8 @@ bool readBoolVectorFromFile(std::string path, std::vector<bool>* out) {
 }
 
 bool writeBoolVectorToFile(std::string path, std::vector<bool> flags) {
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    if (!file.is_open()) return false;
-    for (bool f : flags) file << (f ? "1 " : "0 ");
-    return true;
+    QByteArray text;
+    text.reserve(static_cast<int>(2 * flags.size()));
+    for (bool f : flags) text += f ? "1 " : "0 ";
+    return writeWholeFile(QString::fromStdString(path), text);
 }

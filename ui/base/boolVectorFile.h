@@ -12,5 +12,6 @@
 bool readBoolVectorFromFile(std::string path, std::vector<bool>* out);
 
 // Writes "1 " or "0 " per flag, nothing else (no line break): 2n bytes.
-// False when the file cannot be opened for writing.
+// False when the file could not be written whole; an existing file then
+// stays as it was (writeWholeFile).
 bool writeBoolVectorToFile(std::string path, std::vector<bool> flags);

@@ -2,12 +2,11 @@
 
 #include "UI_ModalDialogs.h"
 #include "UI_Settings.h"
+#include "writeWholeFile.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QTextStream>
 
 bool saveTextWithDialog(QWidget* parent, const QString& suffix, const QString& nameFilter, const QString& text) {
     UI_Settings* store = UI_Settings::Instance();
@@ -23,19 +22,5 @@ bool saveTextWithDialog(QWidget* parent, const QString& suffix, const QString& n
     store->setValue(QStringLiteral("exportDefaultFilePath"), QFileInfo(path).absolutePath());
     store->sync();
 
-    QFile file(path);
-    bool written = file.open(QIODevice::WriteOnly | QIODevice::Truncate);
-    if (written) {
-        QTextStream out(&file);
-        out.setCodec("UTF-8");
-        out << text;
-        out.flush();
-        written = out.status() == QTextStream::Ok;
-        file.close();
-        written = written && file.error() == QFileDevice::NoError;
-    }
-    if (!written)
-        UI_ModalDialogs::message(QMessageBox::Warning, parent, QObject::tr("Warning"),
-                                 QObject::tr("Could not write the file %1.").arg(path));
-    return written;
+    return saveWholeFile(parent, path, text.toUtf8());
 }

@@ -9,11 +9,11 @@
 #include "ui/base/UI_ModalDialogs.h"
 #include "ui/base/UI_Settings.h"
 #include "ui/base/safeFileName.h"
+#include "ui/base/writeWholeFile.h"
 #include "ui/web/UI_WebPageHost.h"
 
 #include <QDebug>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QMetaMethod>
@@ -37,35 +37,9 @@ MCV_DerivedDataClusters* registeredClusters(void* data) {
     return nullptr;
 }
 
-// Writes `bytes` to `path` (created or truncated); whether all of it landed.
+// Whether all of `bytes` landed in `path`; a failure leaves the file as it was.
 bool writeFile(const QString& path, const std::string& bytes) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadWrite | QIODevice::Truncate)) return false;
-    const qint64 written = file.write(bytes.data(), static_cast<qint64>(bytes.size()));
-    file.close();
-    return written == static_cast<qint64>(bytes.size()) && file.error() == QFileDevice::NoError;
-}
-
-// The characters XML 1.0 refuses even as references (C0 controls other than
-// tab, line feed and carriage return, U+FFFE, U+FFFF and unpaired
-// surrogates) left out, so that a drawing stays well-formed whatever the
-// names it shows hold.
-QString withoutNonXmlCharacters(const QString& text) {
-    QString out;
-    out.reserve(text.size());
-    for (int i = 0; i < text.size(); ++i) {
-        const QChar c = text[i];
-        if (c.isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
-            out += c;
-            out += text[++i];
-            continue;
-        }
-        const ushort u = c.unicode();
-        const bool control = u < 0x20 && u != 0x9 && u != 0xA && u != 0xD;
-        if (c.isSurrogate() || control || u == 0xFFFE || u == 0xFFFF) continue;
-        out += c;
-    }
-    return out;
+    return writeWholeFile(path, QByteArray::fromStdString(bytes));
 }
 
 // The start folder of an export dialog: the folder stored under `key`, or
@@ -218,9 +192,7 @@ void UI_HeatMapWidget::js_setSubsetName(int idx, QString name) {
     current->setClusterName(idx, name.toStdString());
 }
 
-void UI_HeatMapWidget::js_saveSVG(QString xml) {
-    UI_WebPageHost::saveSvg(this, current, withoutNonXmlCharacters(xml), style);
-}
+void UI_HeatMapWidget::js_saveSVG(QString xml) { UI_WebPageHost::saveSvg(this, current, xml, style); }
 
 QString UI_HeatMapWidget::askTableFile() {
     const QString file = UI_ModalDialogs::saveFile(this, exportFolder(QStringLiteral("exportDefaultFilePath")),
@@ -272,7 +244,7 @@ void UI_HeatMapWidget::js_saveClusters(bool separateSamples) {
     rememberFolder(key, file);
     if (MCV_CytometryData::Instance()->writeClustersToFiles(current->name(), file.toStdString(), separateSamples) != 0)
         return;
-    if (QFileInfo(file).suffix() != QLatin1String("fcs"))
+    if (QFileInfo(file).suffix().compare(QLatin1String("fcs"), Qt::CaseInsensitive) != 0)
         warn("Clusters are saved as FCS files only; nothing was written for \"" + file +
              "\". Please choose a file name ending in .fcs.");
     else

@@ -70,9 +70,12 @@ QString UI_ScatterplotWidget::saveScreenshot(QString directory, bool verbose) {
     }
     const QImage image(pixels.data(), w, h, w * 3, QImage::Format_RGB888);
     // Written beside and renamed when complete: a failed or stopped write
-    // leaves no partial image.
+    // leaves no partial image. Unbuffered: a buffered QSaveFile whose last
+    // flush writes only part of the buffer (a full disk) commits the
+    // truncated image as a success.
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || !image.mirrored(false, true).save(&file, "PNG") || !file.commit()) {
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || !image.mirrored(false, true).save(&file, "PNG") ||
+        !file.commit()) {
         qWarning() << "Screenshot could not be written to" << path;
         return QString();
     }

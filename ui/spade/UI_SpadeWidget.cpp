@@ -5,6 +5,7 @@
 #include "data/MCV_CytometryData.h"
 #include "data/MCV_DerivedDataClusters.h"
 #include "data/MCV_DerivedDataPoints.h"
+#include "data/MCV_ExportNames.h"
 #include "data/MCV_FcsWriter.h"
 #include "ui/base/UI_ModalDialogs.h"
 #include "ui/base/UI_Settings.h"
@@ -179,9 +180,8 @@ void UI_SpadeWidget::exportSubtree(QString name, int mode) {
     settings->setValue("exportDefaultFilePath", QFileInfo(file).absolutePath());
     settings->sync();
 
-    // The data model picks the writer by the text after the path's last '.'.
-    const int dot = file.lastIndexOf('.');
-    const bool binary = dot >= 0 && file.mid(dot + 1) == "bin";
+    // The data model picks the writer by the file name's suffix.
+    const bool binary = MCV_ExportNames::extension(file.toStdString()) == "bin";
     std::vector<int> markers;
     for (unsigned m : *analysis->selectedMarkers()) markers.push_back(static_cast<int>(m));
     if (binary && markers.empty()) {

@@ -1,19 +1,18 @@
 #include "UI_WebPageHost.h"
 
+#include "ui/base/UI_ModalDialogs.h"
 #include "ui/base/UI_Settings.h"
 #include "ui/base/safeFileName.h"
+#include "ui/base/writeWholeFile.h"
 #include "data/MCV_DerivedData.h"
 #include "data/readTextFile.h"
 
 #include <QDebug>
 #include <QDir>
-#include <QFile>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QList>
 #include <QMetaType>
 #include <QPalette>
-#include <QTextStream>
 #include <QUrl>
 #include <QWebFrame>
 #include <QWebPage>
@@ -65,7 +64,25 @@ QString UI_WebPageHost::standaloneSvg(QString xml, const QString& style) {
     // entity, which XML does not define; the numeric reference is the same
     // character in both.
     xml.replace(QStringLiteral("&nbsp;"), QStringLiteral("&#160;"));
-    return xml;
+    return xmlLegalText(xml);
+}
+
+QString UI_WebPageHost::xmlLegalText(const QString& text) {
+    QString out;
+    out.reserve(text.size());
+    for (int i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c.isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+            out += c;
+            out += text[++i];
+            continue;
+        }
+        const ushort u = c.unicode();
+        const bool control = u < 0x20 && u != 0x9 && u != 0xA && u != 0xD;
+        if (c.isSurrogate() || control || u == 0xFFFE || u == 0xFFFF) continue;
+        out += c;
+    }
+    return out;
 }
 
 void UI_WebPageHost::saveSvg(QWidget* parent, const MCV_DerivedData* current, const QString& xml,
@@ -75,26 +92,12 @@ void UI_WebPageHost::saveSvg(QWidget* parent, const MCV_DerivedData* current, co
     UI_Settings* settings = UI_Settings::Instance();
     settings->sync();
     const QString stored = settings->value("exportDefaultFilePath").toString();
-
-    QFileDialog dialog(parent, QString(), QString(), QString());
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setDirectory(stored.isEmpty() ? QDir::home().absolutePath() : stored);
-    dialog.setDefaultSuffix("svg");
-    dialog.selectFile(safeFileName(QString::fromStdString(current->name())) + ".svg");
-    dialog.setNameFilter(QObject::tr("SVG Image Files (*.svg)"));
-    if (!dialog.exec()) return;
-    const QStringList chosen = dialog.selectedFiles();
-    if (chosen.isEmpty()) return;
-    const QString path = chosen.first();
+    const QString path = UI_ModalDialogs::saveFile(parent, stored.isEmpty() ? QDir::home().absolutePath() : stored,
+                                                   QStringLiteral("svg"), QObject::tr("SVG Image Files (*.svg)"),
+                                                   safeFileName(QString::fromStdString(current->name())) + ".svg");
+    if (path.isEmpty()) return;
 
     settings->setValue("exportDefaultFilePath", QFileInfo(path).absolutePath());
     settings->sync();
-
-    QFile file(path);
-    if (!file.open(QIODevice::ReadWrite | QIODevice::Truncate)) return;
-    QTextStream out(&file);
-    out.setCodec("UTF-8");
-    out << standaloneSvg(xml, style);
-    out.flush();
-    file.close();
+    saveWholeFile(parent, path, standaloneSvg(xml, style).toUtf8());
 }

@@ -65,14 +65,22 @@ public:
     // Makes the inner HTML of a page's drawing a standalone SVG document: the
     // SVG and XLink namespace declarations right after the first "<svg", and
     // `style` right before the first "</svg>". Either insertion is skipped when
-    // its anchor is missing. "&nbsp;" becomes "&#160;" so the text stays
-    // well-formed XML.
+    // its anchor is missing. "&nbsp;" becomes "&#160;" and the characters XML
+    // refuses are left out (xmlLegalText), so the text stays well-formed XML
+    // whatever the names it shows hold.
     static QString standaloneSvg(QString xml, const QString& style);
 
-    // Asks for a file in the last export folder (settings key
-    // "exportDefaultFilePath", home when none), proposing the data set's name
-    // (made safe as a file name) with ".svg", remembers the chosen folder and
-    // writes standaloneSvg(xml, style) as UTF-8. No data set, a cancelled
-    // dialog or a file that cannot be opened end silently.
+    // `text` without the characters XML 1.0 refuses even as references: C0
+    // controls other than tab, line feed and carriage return, U+FFFE, U+FFFF
+    // and unpaired surrogates. Names from files and users may hold them.
+    static QString xmlLegalText(const QString& text);
+
+    // Asks through the dialog seam for a file in the last export folder
+    // (settings key "exportDefaultFilePath", home when none), proposing the
+    // data set's name (made safe as a file name) with ".svg", remembers the
+    // chosen folder and writes standaloneSvg(xml, style) as UTF-8 with
+    // saveWholeFile: a file that cannot be written is reported in a warning
+    // naming it, and an existing file then stays as it was. No data set or a
+    // cancelled dialog end silently.
     static void saveSvg(QWidget* parent, const MCV_DerivedData* current, const QString& xml, const QString& style);
 };

@@ -5,9 +5,14 @@
 #include "analysis/fc/MCV_FCTree.h"
 #include "app/UI_Interface.h"
 #include "data/MCV_CytometryData.h"
+#include "ui/base/UI_ModalDialogs.h"
+#include "ui/base/UI_Settings.h"
 #include "ui/fctree/UI_TreeWidget.h"
 #include "ui/web/UI_WebPageHost.h"
 
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QXmlStreamReader>
 #include <gtest/gtest.h>
@@ -78,6 +83,49 @@ TEST(TreeView, DrawsTheChosenTreeLiveWithScaleDividersAndSavesWellFormedSvg) {
 }  // namespace
 
 namespace {
+
+// The tree's "Save Image": a file that cannot be written is named in a
+// warning and leaves nothing; a written one is well-formed XML.
+TEST(TreeView, SavingTheDrawingGoesThroughTheDialogSeamAndReportsAFailure) {
+    UI_Interface bridge;
+    delete MCV_CytometryData::Instance();
+    MCV_CytometryData* data = MCV_CytometryData::Instance();
+    data->init(&bridge);
+    MCV_FCTree::registerKind();
+    MCV_FCTree* tree = data->derivedDataTrees("Saved", true);
+    tree->reset(1, MCV_FCTree::SparseMatrix(2), nullptr);
+    tree->append(tree->root(), hierarchyNodeType(0), 0);
+    UI_TreeWidget view(nullptr);
+    view.show();
+    ASSERT_TRUE(pagetest::waitForPage(view.webView()));
+    pagetest::js(view.webView(), "setActiveTree(document.getElementById('treeSelector').options[1].value)");
+    ASSERT_EQ(view.currentTree(), tree);
+
+    UI_ModalDialogs::reset();
+    UI_ModalDialogs::setScripted(true);
+    QTemporaryDir dir;
+    for (const QString& target : {dir.path() + "/gone/tree.svg", dir.path() + "/tree.svg"}) {
+        UI_ModalDialogs::answerSaveFile(target);
+        pagetest::js(view.webView(), "printSVG()");
+    }
+    const auto messages = UI_ModalDialogs::takeMessages();
+    UI_ModalDialogs::setScripted(false);
+    UI_ModalDialogs::reset();
+    UI_Settings::Instance()->remove("exportDefaultFilePath");  // the folder chosen here is gone after the test
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].text, "Could not write the file " + dir.path() + "/gone/tree.svg.");
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList{"tree.svg"});
+    QFile saved(dir.path() + "/tree.svg");
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    QXmlStreamReader xml(saved.readAll());
+    int nodes = 0;
+    while (!xml.atEnd())
+        if (xml.readNext() == QXmlStreamReader::StartElement && xml.name() == QLatin1String("circle")) ++nodes;
+    EXPECT_FALSE(xml.hasError()) << xml.errorString().toStdString();
+    EXPECT_GE(nodes, 2);
+    delete MCV_CytometryData::Instance();
+}
 
 // Pages loading side by side: the engine may report a load before the page's
 // script has connected; every view still lists the trees.

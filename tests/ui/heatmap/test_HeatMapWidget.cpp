@@ -17,14 +17,11 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
-#include <QFileDialog>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QLineEdit>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 #include <QXmlStreamReader>
 #include <gtest/gtest.h>
 
@@ -436,12 +433,7 @@ TEST_F(HeatMapDock, TheSavedDrawingIsStandaloneSvgWithTheNamesIntact) {
     blobs->setClusterName(0, spaced.toStdString());
     blobs->setClusterName(1, "bad\x01name");
     const QString file = path("drawing.svg");
-    QTimer::singleShot(0, [&] {
-        if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
-            dialog->findChild<QLineEdit*>("fileNameEdit")->setText(file);
-            QMetaObject::invokeMethod(dialog, "accept");
-        }
-    });
+    UI_ModalDialogs::answerSaveFile(file);
     js(dock, "printSVG()");
 
     QXmlStreamReader xml(bytes(file));

@@ -2,6 +2,7 @@
 // selections, overlay signals reach the renderer, and exports land where the
 // main window's status bar says.
 #include "ScatterplotTest.h"
+#include "support/FileSizeLimit.h"
 #include "support/Pixels.h"
 
 #include "ui/base/UI_ModalDialogs.h"
@@ -340,6 +341,30 @@ TEST_F(ScreenshotTest, ControlPAnywhereInThePlotPrintsOneStampedFileAndReportsWh
     qputenv("HOME", savedHome);
     EXPECT_EQ(entriesIn(out.path()).size(), 1);
     EXPECT_TRUE(UI_ModalDialogs::takeMessages().empty());
+}
+
+// A disk that fills up while the image is written, early or at its last
+// bytes: no file, and no report of one.
+TEST_F(ScreenshotTest, AScreenshotCutShortLeavesNoFile) {
+    widget->setMarker(0);
+    UI_Settings::Instance()->setValue("exportDefaultFilePath", out.path());
+    widget->setFocus();
+    QTest::keyClick(widget.get(), Qt::Key_P, Qt::ControlModifier);
+    const QStringList first = entriesIn(out.path());
+    ASSERT_EQ(first.size(), 1);
+    const qint64 size = QFileInfo(out.filePath(first[0])).size();
+    ASSERT_TRUE(QFile::remove(out.filePath(first[0])));
+    for (const qint64 limitBytes : {qint64(100), size - 5}) {
+        SCOPED_TRACE(limitBytes);
+        window.statusBar()->clearMessage();
+        {
+            FileSizeLimit limit(static_cast<rlim_t>(limitBytes));
+            ASSERT_TRUE(limit.ok());
+            QTest::keyClick(widget.get(), Qt::Key_P, Qt::ControlModifier);
+        }
+        EXPECT_EQ(entriesIn(out.path()), QStringList{});
+        EXPECT_EQ(status(), "");
+    }
 }
 
 TEST_F(ScreenshotTest, SeriesWritesTheCheckedImagesInTheChosenRangeAndBackgroundAndRestoresThePlot) {

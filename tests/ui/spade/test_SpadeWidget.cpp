@@ -16,6 +16,7 @@
 #include <QWebFrame>
 #include <QWebPage>
 #include <QWebView>
+#include <QXmlStreamReader>
 
 #include <cstring>
 #include <functional>
@@ -245,6 +246,46 @@ TEST_F(BubbleExport, FailuresAndForeignNamesAreReportedAndWriteNothing) {
     view->exportSubtree("B/1", 0);
     EXPECT_EQ(UI_ModalDialogs::unanswered(), 1);
     EXPECT_TRUE(UI_ModalDialogs::takeMessages().empty()) << "a cancelled question says nothing";
+}
+
+// The writer is chosen by the file name's suffix, as the data model chooses
+// it: a folder named like a suffix makes no binary file.
+TEST_F(BubbleExport, AFolderWithADotInItsNameHoldsTheFilesUnderTheChosenName) {
+    ASSERT_TRUE(QDir(dir.path()).mkpath("run.bin"));
+    save(path("run.bin/bubble"), 0);
+    EXPECT_TRUE(UI_ModalDialogs::takeMessages().empty());
+    EXPECT_TRUE(StrictFcs::parse(readAll(path("run.bin/bubble"))).ok);
+    ASSERT_TRUE(QDir(dir.path()).mkpath("run.1"));
+    save(path("run.1/per"), 1);
+    EXPECT_TRUE(UI_ModalDialogs::takeMessages().empty());
+    EXPECT_EQ(QDir(path("run.1")).entryList(QDir::Files).size(), 3) << "one file per sample, inside run.1";
+}
+
+// The tree's "Save Image ...": names reach the file without the characters
+// XML refuses, and a file that cannot be written is named in a warning.
+TEST_F(BubbleExport, TheSavedTreeIsXmlWhateverTheNamesHoldAndAFailureIsReported) {
+    QString named = "<svg><text>B";
+    named += QChar(1);
+    named += "/1";
+    named += QChar(0x1f);
+    named += " bubble</text></svg>";
+    UI_ModalDialogs::answerSaveFile(path("gone/tree.svg"));
+    view->js_saveSVG(named);
+    const auto messages = UI_ModalDialogs::takeMessages();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_TRUE(messages[0].text.contains(path("gone/tree.svg")));
+    EXPECT_FALSE(QDir(path("gone")).exists());
+
+    UI_ModalDialogs::answerSaveFile(path("tree.svg"));
+    view->js_saveSVG(named);
+    EXPECT_TRUE(UI_ModalDialogs::takeMessages().empty());
+    QXmlStreamReader xml(QByteArray::fromStdString(readAll(path("tree.svg"))));
+    QString text;
+    while (!xml.atEnd())
+        if (xml.readNext() == QXmlStreamReader::StartElement && xml.name() == QLatin1String("text"))
+            text = xml.readElementText();
+    EXPECT_FALSE(xml.hasError()) << xml.errorString().toStdString();
+    EXPECT_EQ(text, "B/1 bubble");
 }
 
 }  // namespace

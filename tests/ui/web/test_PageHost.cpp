@@ -1,7 +1,10 @@
 // The page bridge, the shared page scripts and the host's SVG export in the
 // real engine.
 #include "data/MCV_DerivedDataPoints.h"
+#include "support/FolderSnapshot.h"
+#include "support/WriteFailure.h"
 #include "ui/PageTestSupport.h"
+#include "ui/base/UI_ModalDialogs.h"
 #include "ui/base/UI_Settings.h"
 #include "ui/web/UI_WebPageHost.h"
 
@@ -183,6 +186,99 @@ TEST_F(PageHost, SavesThePageDrawingAsAParseableSvgAndRemembersTheFolderOnlyWhen
     });
     js("printSVG()");
     EXPECT_EQ(startFolder, QDir(dir.path()).absolutePath());
+}
+
+// Scripted dialogs for one test; answers and messages are dropped after it.
+struct ScriptedDialogs {
+    ScriptedDialogs() {
+        UI_ModalDialogs::reset();
+        UI_ModalDialogs::setScripted(true);
+    }
+    ~ScriptedDialogs() {
+        UI_ModalDialogs::setScripted(false);
+        UI_ModalDialogs::reset();
+    }
+};
+
+TEST_F(PageHost, AnSvgThatCannotBeWrittenIsReportedByNameAndLeavesTheOldFile) {
+    ScriptedDialogs scripted;
+    probe->current = points;
+    QTemporaryDir dir;
+    struct Case {
+        const char* what;
+        QString target;
+        WriteFailure how;
+        const char* old;  // the file at the target before, if any
+    };
+    const Case cases[] = {
+        {"a missing folder", dir.path() + "/gone/tree.svg", WriteFailure::MissingFolder, nullptr},
+        {"a folder in the way", dir.path() + "/folder.svg", WriteFailure::FolderInTheWay, nullptr},
+        {"a full disk", dir.path() + "/full/tree.svg", WriteFailure::FileSizeLimit, "the good old drawing"},
+        {"a read-only folder", dir.path() + "/locked/tree.svg", WriteFailure::ReadOnlyFolder, "the good old drawing"},
+        {"a read-only folder, no file yet", dir.path() + "/locked2/tree.svg", WriteFailure::ReadOnlyFolder, nullptr},
+    };
+    ASSERT_TRUE(QDir(dir.path()).mkpath("folder.svg/inside"));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const QString folder = QFileInfo(c.target).path();
+        if (c.how != WriteFailure::FolderInTheWay && c.how != WriteFailure::MissingFolder) {
+            ASSERT_TRUE(QDir().mkpath(folder));
+        }
+        if (c.old) {
+            QFile old(c.target);
+            ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+            old.write(c.old);
+        }
+        const auto before = folderSnapshot(dir.path());
+        UI_ModalDialogs::answerSaveFile(c.target);
+        // 64 bytes: less than the drawing's namespaces and style.
+        ASSERT_TRUE(underWriteFailure(c.how, folder.toStdString(), 64, [] { js("printSVG()"); }));
+        const auto messages = UI_ModalDialogs::takeMessages();
+        ASSERT_EQ(messages.size(), 1u);
+        EXPECT_EQ(messages[0].icon, QMessageBox::Warning);
+        EXPECT_EQ(messages[0].text, "Could not write the file " + c.target + ".");
+        EXPECT_EQ(folderSnapshot(dir.path()), before) << "no new file, no temporary, the old file unchanged";
+    }
+    EXPECT_EQ(UI_ModalDialogs::unanswered(), 0);
+}
+
+// Names come from files and users; XML refuses some characters even as
+// references, and the saved drawing leaves them out.
+TEST_F(PageHost, ASavedDrawingOfNamesWithControlCharactersParsesAsXml) {
+    ScriptedDialogs scripted;
+    probe->current = points;
+    QTemporaryDir dir;
+    // {the name drawn, the text that must come back}
+    const std::pair<const char*, QString> names[] = {
+        {R"(CD3\u0001\u001f end)", "CD3 end"},
+        {R"(tab\tline\ncr\r)", "tab\tline\ncr\n"},  // XML reads a CR as a line feed
+        {R"(\ufffe\uffffnon-characters)", "non-characters"},
+        {R"(lone \ud800 surrogate, pair \ud83d\udd2c)", QString::fromUtf8("lone  surrogate, pair \xf0\x9f\x94\xac")},
+    };
+    int n = 0;
+    for (const auto& [name, expected] : names) {
+        SCOPED_TRACE(name);
+        const QString file = dir.path() + "/names" + QString::number(n++) + ".svg";
+        js(QString("var t = d3.select('#mainView svg').append('text').attr('id', 'named').text('%1');"
+                   "t.attr('data-name', '%1');")
+               .arg(name));
+        UI_ModalDialogs::answerSaveFile(file);
+        js("printSVG(); d3.select('#named').remove()");
+        EXPECT_TRUE(UI_ModalDialogs::takeMessages().empty());
+        QFile saved(file);
+        ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+        QXmlStreamReader xml(saved.readAll());
+        QString text, attribute;
+        while (!xml.atEnd()) {
+            if (xml.readNext() != QXmlStreamReader::StartElement || xml.attributes().value("id") != "named") continue;
+            attribute = xml.attributes().value("data-name").toString();
+            text = xml.readElementText();
+        }
+        EXPECT_FALSE(xml.hasError()) << xml.errorString().toStdString();
+        EXPECT_EQ(text, expected);
+        EXPECT_EQ(attribute, QString(expected).replace('\n', ' ').replace('\t', ' '))
+            << "attribute values normalise white space";
+    }
 }
 
 }  // namespace
