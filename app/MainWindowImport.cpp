@@ -38,6 +38,14 @@ void rememberFolder(UI_Settings* settings, const QString& folder) {
     settings->sync();
 }
 
+// The box for a file the data set refused: the code's text and, below it,
+// the reader's reason with its numbers, when it gave one.
+void showLoadRefusal(QWidget* parent, const QString& file, int code, const MCV_CytometryData& data) {
+    QString text = "Could not open file " + file + QString::fromStdString(MCV_loadMessage(code));
+    if (!data.loadRefusal().empty()) text += "\n" + QString::fromStdString(data.loadRefusal());
+    UI_ModalDialogs::message(QMessageBox::Critical, parent, QObject::tr("Error"), text);
+}
+
 }  // namespace
 
 bool MainWindow::anyAnalysisRunning() const {
@@ -114,9 +122,7 @@ std::unique_ptr<MCV_CytometryData> MainWindow::loadFiles(const QStringList& file
         for (const QString& f : files) paths.push_back(f.toStdString());
         const int code = dataSet->loadFromFiles(&paths);
         if (code > 0) {
-            UI_ModalDialogs::message(
-                QMessageBox::Critical, this, tr("Error"),
-                "Could not open file " + files.first() + QString::fromStdString(MCV_loadMessage(code)));
+            showLoadRefusal(this, files.first(), code, *dataSet);
             return nullptr;
         }
         return dataSet;
@@ -124,9 +130,7 @@ std::unique_ptr<MCV_CytometryData> MainWindow::loadFiles(const QStringList& file
     for (const QString& f : files) {
         const int code = dataSet->loadFromFile(f.toStdString());
         if (code > 0) {
-            QString text = "Could not open file " + f + QString::fromStdString(MCV_loadMessage(code));
-            if (!dataSet->loadRefusal().empty()) text += "\n" + QString::fromStdString(dataSet->loadRefusal());
-            UI_ModalDialogs::message(QMessageBox::Critical, this, tr("Error"), text);
+            showLoadRefusal(this, f, code, *dataSet);
             return nullptr;
         }
         if (code < 0)

@@ -136,6 +136,7 @@ int MCV_CytometryData::loadFromFiles(std::vector<std::string>* paths) {
     MCV_ImageLoader loader;
     loader.init();
     const int result = loader.loadFromFiles(paths, &header, &data);
+    m_loadRefusal = result == MCV_LoadCode::Success ? std::string() : loader.message();
     if (result != MCV_LoadCode::Success) {
         delete header;
         delete[] data;

@@ -39,8 +39,9 @@ public:
     // Result codes of MCV_LoadCode: 0 loaded, -1 loaded with differing marker
     // names, a positive code when nothing was added.
     int loadFromFile(std::string path);
-    // Why the last loadFromFile was refused, with the numbers involved, when
-    // the reader could say more than the code's text; empty otherwise.
+    // Why the last loadFromFile or loadFromFiles was refused, with the file,
+    // page or numbers involved, when the reader could say more than the
+    // code's text; empty otherwise.
     std::string loadRefusal() const;
     // Image-stack input; the first path names the record.
     int loadFromFiles(std::vector<std::string>* paths);

@@ -87,9 +87,13 @@ TEST_F(Import, ARefusedOpenKeepsTheDataAnalysesAndFileInformation) {
     const QString misfitPath = QString::fromStdString(misfit.write(dir, "misfit.fcs"));
     const long long at = std::stoll(misfit.bytes().substr(26, 8));
     const QString segment = QString("a segment of 24 bytes (offsets %1 to %2)").arg(at).arg(at + 23);
+    // A TIFF whose first directory lies past its end: the image reader's reason follows the code's text.
+    const QString damagedTiff = dir.filePath("damaged.tif");
+    FcsTestFile::writeBytes(damagedTiff.toStdString(), std::string("II*\0\x00\x10\x00\x00", 8));
     const struct {
         QStringList files;
         QString message;  // "*": any error of the last file but code 4
+        bool reasonFollows = false;  // the message is followed by the reader's reason
     } refused[] = {
         {{dir.filePath("empty.fcs")}, "*"},
         {{copyRealFile("corrupted.fcs", "broken.fcs")}, "*"},
@@ -101,6 +105,9 @@ TEST_F(Import, ARefusedOpenKeepsTheDataAnalysesAndFileInformation) {
          "Could not open file " + misfitPath + QString::fromStdString(MCV_FCS_ERRORS[17]) +
              "\nThe data segment does not fit: $TOT x row bytes is 2 x 8 = 16 bytes, but the HEADER names " + segment +
              "; the TEXT names " + segment + "."},
+        {{damagedTiff},
+         "Could not open file " + damagedTiff + QString::fromStdString(MCV_FCS_ERRORS[8]) + "\n" + damagedTiff + ": ",
+         true},
         {{dir.filePath("vanished.fcs")},
          "Could not open file " + dir.filePath("vanished.fcs") + "Error code 9: The file cannot be opened."},
         {{good, upper}, "Different file types that cannot be combined selected. Could not open files."},
@@ -119,6 +126,9 @@ TEST_F(Import, ARefusedOpenKeepsTheDataAnalysesAndFileInformation) {
         if (r.message == "*") {
             EXPECT_TRUE(messages[1].text.startsWith("Could not open file " + r.files.last() + "Error code "));
             EXPECT_FALSE(messages[1].text.contains("Files differ to much"));
+        } else if (r.reasonFollows) {
+            EXPECT_TRUE(messages[1].text.startsWith(r.message)) << messages[1].text.toStdString();
+            EXPECT_GT(messages[1].text.size(), r.message.size());
         } else {
             EXPECT_EQ(messages[1].text, r.message);
         }
