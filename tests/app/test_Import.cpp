@@ -92,7 +92,7 @@ TEST_F(Import, ARefusedOpenKeepsTheDataAnalysesAndFileInformation) {
     FcsTestFile::writeBytes(damagedTiff.toStdString(), std::string("II*\0\x00\x10\x00\x00", 8));
     const struct {
         QStringList files;
-        QString message;  // "*": any error of the last file but code 4
+        QString message;             // "*": any error of the last file but code 4
         bool reasonFollows = false;  // the message is followed by the reader's reason
     } refused[] = {
         {{dir.filePath("empty.fcs")}, "*"},
