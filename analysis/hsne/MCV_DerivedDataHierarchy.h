@@ -1,5 +1,6 @@
 #pragma once
 
+#include "analysis/hsne/MCV_CacheFileDigest.h"
 #include "data/MCV_DerivedData.h"
 
 #include "vel/data/MapMemEff.h"
@@ -68,6 +69,10 @@ public:
         std::vector<std::string> files;  // "Files": paths relative to the data folder
         std::vector<unsigned> markers;   // "Selected Dimensions"
         std::vector<CachedSetting> settings;
+        // The two hierarchy files as written, which the parameter cache vouches
+        // for: not compared with the current build, but with the files read.
+        MCV_CacheFileDigest hierarchyFile;
+        MCV_CacheFileDigest pointListsFile;
     };
 
     MCV_DerivedDataHierarchy();
@@ -111,25 +116,34 @@ public:
 
     // ---- Caches (directory ends with the path separator) ----
     // Writes the hierarchy file and the point-based file, each to a temporary
-    // name that replaces the file only when it was written completely. Returns
+    // name that replaces the file only when it was written completely, and
+    // keeps their lengths and checksums for the parameter cache. Returns
     // whether both were written; prints a line for every failure. Nothing
     // without a hierarchy.
     bool cacheHsne(std::string directory);
     bool cacheHsneHierarchy(std::string path);
     bool cacheHsnePointBasedHierarchy(std::string path);
-    // Loads both files into new objects and takes them only when they are
-    // whole and fit the input (scale 0 of numDataPoints() points, numScales()
-    // scales, point lists consistent with the hierarchy and the loaded data).
-    // A missing or refused point-based file is recomputed. Returns false, with
-    // the object unchanged, when the hierarchy file is missing or refused.
+    // Loads both files that the last loadHsneParametersCache() vouched for
+    // into new objects and takes them only when each has the length and
+    // checksum recorded, is whole and fits the input (scale 0 of
+    // numDataPoints() points, numScales() scales, point lists consistent with
+    // the hierarchy and the loaded data). Returns false, with the object
+    // unchanged and cacheProblem() saying why, when there is no such record or
+    // either file is missing, unreadable, not a regular file or refused.
     bool loadCache(std::string directory);
-    bool loadHsneHierarchyCache(std::string path);
-    bool loadHsnePointBasedHierarchyCache(std::string path);
-    // The parameter cache, written last of the three. Returns whether it was
-    // written; prints a line for a failure.
+    // Each file alone, taken only when it has the `expected` length and
+    // checksum; reading costs time linear in the file's length.
+    bool loadHsneHierarchyCache(std::string path, const MCV_CacheFileDigest& expected);
+    bool loadHsnePointBasedHierarchyCache(std::string path, const MCV_CacheFileDigest& expected);
+    // The parameter cache with the lengths and checksums of the files the last
+    // cacheHsne() wrote, written last of the three (as cacheHsne() writes).
+    // Returns whether it was written; prints a line for a failure; false
+    // without a successful cacheHsne().
     bool cacheHsneParameters(std::string path, const ParameterCache& parameters);
-    // Whether the parameter cache at `path` records exactly `current`; prints
-    // the line of the first difference.
+    // Whether the parameter cache at `path` records exactly `current` and the
+    // lengths and checksums of both hierarchy files, which loadCache() then
+    // checks; prints the line of the first difference. Only a regular file of
+    // at most 1 MB is read.
     bool loadHsneParametersCache(std::string path, const ParameterCache& current);
     static QJsonObject parameterCacheObject(const ParameterCache& parameters);
     // `why`, when given, receives the difference in a few words for the user.
@@ -206,4 +220,9 @@ private:
     vel::dr::BuildProgress* m_progress = nullptr;
     std::function<void(double)> m_assigned;
     std::string m_cacheProblem;
+    // The two cache files as this object last wrote them or as the parameter
+    // cache it read vouches for them; valid while m_cacheFilesKnown.
+    MCV_CacheFileDigest m_hierarchyFile;
+    MCV_CacheFileDigest m_pointListsFile;
+    bool m_cacheFilesKnown = false;
 };

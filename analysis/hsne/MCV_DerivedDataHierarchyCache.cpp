@@ -4,61 +4,103 @@
 // count n and n (file index, event index) pairs.
 //
 // Files are written to a temporary name and renamed over the cache only when
-// the stream reports every byte written, so a cache is either whole or the old
-// one. Nothing read is trusted: a file is taken only when it fits the input
-// and the hierarchy in every count and index.
+// every byte is written, so a cache is either whole or the old one; the
+// length and checksum of each file as written go into the parameter cache,
+// and a file is read only when it has them again. Even so nothing read is
+// trusted: a file is taken only when it fits the input and the hierarchy in
+// every count and index.
 #include "analysis/hsne/MCV_DerivedDataHierarchy.h"
+
+#include "analysis/hsne/MCV_CacheFileReader.h"
+#include "analysis/hsne/MCV_CacheFileWriter.h"
 
 #include "vel/dr/HierarchyIO.h"
 #include "vel/utils/CoutLog.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <fstream>
 #include <functional>
 #include <iostream>
-#include <iterator>
+#include <istream>
+#include <limits>
+#include <ostream>
 #include <unordered_map>
 
 namespace {
 
 // Writes through `write` into a temporary file beside `path` and renames it
-// over `path`. Prints why, says it in `problem` and removes the temporary
-// file on any failure.
-bool writeReplacing(const std::string& path, const std::function<void(std::ofstream&)>& write, std::string& problem) {
-    const std::string temporary = path + ".tmp";
-    errno = 0;
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    if (!out.is_open()) {
+// over `path`; `digest` receives what was written. Prints why, says it in
+// `problem` and leaves no temporary file on any failure.
+bool writeReplacing(const std::string& path, const std::function<void(std::ostream&)>& write, std::string& problem,
+                    MCV_CacheFileDigest& digest) {
+    MCV_CacheFileWriter file(path);
+    if (!file.isOpen()) {
         std::cout << "Caching failed. File could not be opened. " << std::endl;
-        problem = errno != 0 ? std::strerror(errno) : "a file could not be created";
+        problem = file.problem();
         return false;
     }
-    bool written = false;
+    std::ostream out(&file);
     try {
         write(out);
-        out.close();
-        written = !out.fail();
-        if (!written) {
-            std::cout << "Caching failed. " << path << " could not be written completely." << std::endl;
-            problem = "a file could not be written completely";
-        }
     } catch (const std::exception& e) {
         std::cout << "Caching failed. " << path << ": " << e.what() << std::endl;
         problem = e.what();
+        return false;
     }
-    if (written && std::rename(temporary.c_str(), path.c_str()) != 0) {
-        std::cout << "Caching failed. " << path << " could not be replaced." << std::endl;
-        problem = "a file could not be replaced";
-        written = false;
+    if (!out || !file.commit()) {
+        std::cout << "Caching failed. " << path << " could not be written completely." << std::endl;
+        problem = "a file could not be written completely" +
+                  (file.problem().empty() ? std::string() : " (" + file.problem() + ")");
+        return false;
     }
-    if (!written) std::remove(temporary.c_str());
-    return written;
+    digest = file.digest();
+    return true;
 }
 
-void putInt32(std::ofstream& out, std::int32_t value) {
+// The file name at the end of `path`, as the user's lines name it.
+std::string fileName(const std::string& path) { return path.substr(path.find_last_of('/') + 1); }
+
+// Opens a cache file that the parameter cache vouches for with `expected`.
+// False, with the console line and `problem`, when it is missing, not a
+// regular file or not of the length recorded.
+bool openVouched(MCV_CacheFileReader& reader, const std::string& path, const MCV_CacheFileDigest& expected,
+                 std::string& problem) {
+    if (!reader.open(path)) {
+        if (reader.missing()) {
+            problem = fileName(path) + " is missing";
+        } else {
+            std::cout << "Loading cache failed: " << path << " cannot be read (" << reader.problem() << ")."
+                      << std::endl;
+            problem = fileName(path) + " cannot be read (" + reader.problem() + ")";
+        }
+        return false;
+    }
+    if (reader.size() != expected.size) {
+        std::cout << "Loading cache failed: " << path << " has " << reader.size() << " bytes, the parameter cache "
+                  << expected.size << "." << std::endl;
+        problem = fileName(path) + " is damaged or was replaced";
+        return false;
+    }
+    return true;
+}
+
+// After the whole file has been read: whether it is the one vouched for.
+bool checkVouched(const MCV_CacheFileReader& reader, const std::string& path, const MCV_CacheFileDigest& expected,
+                  std::string& problem) {
+    if (!reader.problem().empty()) {
+        std::cout << "Loading cache failed: " << path << " cannot be read (" << reader.problem() << ")." << std::endl;
+        problem = fileName(path) + " cannot be read (" + reader.problem() + ")";
+        return false;
+    }
+    if (reader.digest() != expected) {
+        std::cout << "Loading cache failed: " << path << " does not have the checksum the parameter cache records."
+                  << std::endl;
+        problem = fileName(path) + " is damaged or was replaced";
+        return false;
+    }
+    return true;
+}
+
+void putInt32(std::ostream& out, std::int32_t value) {
     const auto u = static_cast<std::uint32_t>(value);
     const char bytes[4] = {static_cast<char>(u & 0xff), static_cast<char>((u >> 8) & 0xff),
                            static_cast<char>((u >> 16) & 0xff), static_cast<char>((u >> 24) & 0xff)};
@@ -86,13 +128,6 @@ private:
     size_t m_pos = 0;
 };
 
-bool readWholeFile(const std::string& path, std::vector<char>& bytes) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in.is_open()) return false;
-    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return !in.bad();
-}
-
 std::uint64_t refKey(const std::pair<int, int>& ref) {
     return (static_cast<std::uint64_t>(static_cast<std::uint32_t>(ref.first)) << 32) |
            static_cast<std::uint32_t>(ref.second);
@@ -105,16 +140,19 @@ std::uint64_t refKey(const std::pair<int, int>& ref) {
 bool MCV_DerivedDataHierarchy::cacheHsne(std::string directory) {
     if (!m_hsne) return false;
     m_cacheProblem.clear();
+    m_cacheFilesKnown = false;
     const bool hierarchy = cacheHsneHierarchy(directory + HierarchyCacheName);
     const bool points = cacheHsnePointBasedHierarchy(directory + PointBasedCacheName);
-    return hierarchy && points;
+    m_cacheFilesKnown = hierarchy && points;
+    return m_cacheFilesKnown;
 }
 
 bool MCV_DerivedDataHierarchy::cacheHsneHierarchy(std::string path) {
     if (!m_hsne) return false;
     std::cout << "Wrting " << path << std::endl;
     return writeReplacing(
-        path, [this](std::ofstream& out) { vel::dr::IO::saveHSNE(*m_hsne, out, m_logger.get()); }, m_cacheProblem);
+        path, [this](std::ostream& out) { vel::dr::IO::saveHSNE(*m_hsne, out, m_logger.get()); }, m_cacheProblem,
+        m_hierarchyFile);
 }
 
 bool MCV_DerivedDataHierarchy::cacheHsnePointBasedHierarchy(std::string path) {
@@ -122,7 +160,7 @@ bool MCV_DerivedDataHierarchy::cacheHsnePointBasedHierarchy(std::string path) {
     std::cout << "Writing " << path << std::endl;
     return writeReplacing(
         path,
-        [this](std::ofstream& out) {
+        [this](std::ostream& out) {
             putInt32(out, static_cast<std::int32_t>(m_pointBasedHierarchy.size()));
             for (const std::vector<PointList>& scale : m_pointBasedHierarchy) {
                 putInt32(out, static_cast<std::int32_t>(scale.size()));
@@ -135,42 +173,54 @@ bool MCV_DerivedDataHierarchy::cacheHsnePointBasedHierarchy(std::string path) {
                 }
             }
         },
-        m_cacheProblem);
+        m_cacheProblem, m_pointListsFile);
 }
 
 // ---- Reading ----
 
 bool MCV_DerivedDataHierarchy::loadCache(std::string directory) {
     m_cacheProblem.clear();
-    if (!loadHsneHierarchyCache(directory + HierarchyCacheName)) return false;
-    if (!loadHsnePointBasedHierarchyCache(directory + PointBasedCacheName)) initPointBasedHierarchy();
-    return true;
-}
-
-bool MCV_DerivedDataHierarchy::loadHsneHierarchyCache(std::string path) {
-    std::ifstream in(path, std::ios::binary);
-    const std::string file = path.substr(path.find_last_of('/') + 1);
-    if (!in.is_open()) {
-        m_cacheProblem = file + " is missing";
+    if (!m_cacheFilesKnown) {
+        m_cacheProblem = "it was written without checksums of its files";
         return false;
     }
+    // Both files or neither: a refused file leaves the object as it was.
+    std::unique_ptr<Hsne> previous = std::move(m_hsne);
+    std::vector<std::vector<PointList>> previousLists = std::move(m_pointBasedHierarchy);
+    if (loadHsneHierarchyCache(directory + HierarchyCacheName, m_hierarchyFile) &&
+        loadHsnePointBasedHierarchyCache(directory + PointBasedCacheName, m_pointListsFile))
+        return true;
+    m_hsne = std::move(previous);
+    m_pointBasedHierarchy = std::move(previousLists);
+    return false;
+}
+
+bool MCV_DerivedDataHierarchy::loadHsneHierarchyCache(std::string path, const MCV_CacheFileDigest& expected) {
+    MCV_CacheFileReader file;
+    if (!openVouched(file, path, expected, m_cacheProblem)) return false;
     std::cout << "Loading " << path << std::endl;
     auto fresh = std::make_unique<Hsne>();
     fresh->setLogger(m_logger.get());
+    std::istream in(&file);
     try {
-        vel::dr::IO::loadHSNE(*fresh, in, m_logger.get());
+        vel::dr::IO::loadHSNE(*fresh, in, file.size(), m_logger.get());
     } catch (const std::exception& e) {
+        // Read to its end, a file that is not the one vouched for says so.
+        in.clear();
+        in.ignore(std::numeric_limits<std::streamsize>::max());
+        if (!checkVouched(file, path, expected, m_cacheProblem)) return false;
         std::cout << "Loading cache failed: " << path << " is not a hierarchy file (" << e.what() << ")." << std::endl;
-        m_cacheProblem = file + " is damaged";
+        m_cacheProblem = fileName(path) + " is damaged";
         return false;
     }
+    if (in.peek() != std::istream::traits_type::eof()) {
+        std::cout << "Loading cache failed: " << path << " holds more than a hierarchy." << std::endl;
+        m_cacheProblem = fileName(path) + " is damaged";
+        return false;
+    }
+    if (!checkVouched(file, path, expected, m_cacheProblem)) return false;
     const size_t scales = fresh->hierarchy().size();
     const unsigned points = scales > 0 ? fresh->scale(0).size() : 0;
-    if (in.peek() != std::ifstream::traits_type::eof()) {
-        std::cout << "Loading cache failed: " << path << " holds more than a hierarchy." << std::endl;
-        m_cacheProblem = file + " is damaged";
-        return false;
-    }
     if (static_cast<int>(scales) != m_numScales || static_cast<int>(points) != m_numDataPoints) {
         std::cout << "Loading cache failed: the cached hierarchy has " << scales << " scales over " << points
                   << " points, the analysis asks for " << m_numScales << " over " << m_numDataPoints << "."
@@ -184,17 +234,19 @@ bool MCV_DerivedDataHierarchy::loadHsneHierarchyCache(std::string path) {
     return true;
 }
 
-bool MCV_DerivedDataHierarchy::loadHsnePointBasedHierarchyCache(std::string path) {
+bool MCV_DerivedDataHierarchy::loadHsnePointBasedHierarchyCache(std::string path, const MCV_CacheFileDigest& expected) {
     if (!m_hsne) return false;
-    std::vector<char> bytes;
-    if (!readWholeFile(path, bytes)) return false;
+    MCV_CacheFileReader file;
+    if (!openVouched(file, path, expected, m_cacheProblem)) return false;
     std::cout << "Loading " << path << std::endl;
-    const auto refuse = [&path](const std::string& why) {
-        std::cout << "Loading cache failed: " << path << " " << why << "; the point lists are computed again."
-                  << std::endl;
+    std::vector<char> bytes;
+    file.readRest(bytes);
+    if (!checkVouched(file, path, expected, m_cacheProblem)) return false;
+    const auto refuse = [this, &path](const std::string& why) {
+        std::cout << "Loading cache failed: " << path << " " << why << "." << std::endl;
+        m_cacheProblem = fileName(path) + " is damaged";
         return false;
     };
-
     // Data point of each reference; the lists are kept in data-point order.
     std::unordered_map<std::uint64_t, unsigned> pointOf;
     pointOf.reserve(m_pointReferences.size());

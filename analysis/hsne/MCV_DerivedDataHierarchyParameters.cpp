@@ -1,20 +1,47 @@
 // The parameter cache: a JSON object of the settings a cached hierarchy was
-// built with. A cache is reused only when every recorded setting equals the
+// built with, and the length and checksum of each of the two hierarchy files
+// as written. A cache is reused only when every recorded setting equals the
 // current one; the first difference is named on the console.
 #include "analysis/hsne/MCV_DerivedDataHierarchy.h"
 
-#include <QFile>
+#include "analysis/hsne/MCV_CacheFileReader.h"
+#include "analysis/hsne/MCV_CacheFileWriter.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 
 #include <cmath>
-#include <cstdio>
 #include <iostream>
 #include <sstream>
 
 namespace {
 
 const char* const kVersionKey = "## VERSION ##";
+// A parameter cache holds a few hundred bytes per loaded file.
+constexpr std::uint64_t kMaxParameterFile = std::uint64_t(1) << 20;
+
+struct FileKeys {
+    const char* size;
+    const char* checksum;
+};
+const FileKeys kHierarchyKeys{"Hierarchy File Size", "Hierarchy File Checksum"};
+const FileKeys kPointListsKeys{"Point Lists File Size", "Point Lists File Checksum"};
+
+void insertDigest(QJsonObject& object, const FileKeys& keys, const MCV_CacheFileDigest& digest) {
+    // Lengths below 2^53 read back exactly from a JSON number.
+    object.insert(keys.size, static_cast<double>(digest.size));
+    object.insert(keys.checksum, QString::fromStdString(digest.checksumHex()));
+}
+
+// False for a key that is absent or does not hold a length or a checksum.
+bool readDigest(const QJsonObject& object, const FileKeys& keys, MCV_CacheFileDigest& digest) {
+    const QJsonValue size = object.value(keys.size), checksum = object.value(keys.checksum);
+    if (!size.isDouble() || !checksum.isString()) return false;
+    const double bytes = size.toDouble();
+    if (!(bytes >= 0 && bytes <= 9007199254740992.0) || bytes != std::floor(bytes)) return false;
+    digest.size = static_cast<std::uint64_t>(bytes);
+    return digest.setChecksumHex(checksum.toString().toStdString());
+}
 
 QJsonValue jsonOf(const MCV_DerivedDataHierarchy::CachedSetting& setting) {
     using Kind = MCV_DerivedDataHierarchy::CachedSetting::Kind;
@@ -93,6 +120,8 @@ QJsonObject MCV_DerivedDataHierarchy::parameterCacheObject(const ParameterCache&
     object.insert("Selected Dimensions", markers);
     for (const CachedSetting& setting : parameters.settings)
         object.insert(QString::fromStdString(setting.key), jsonOf(setting));
+    insertDigest(object, kHierarchyKeys, parameters.hierarchyFile);
+    insertDigest(object, kPointListsKeys, parameters.pointListsFile);
     return object;
 }
 
@@ -151,20 +180,25 @@ bool MCV_DerivedDataHierarchy::parameterCacheMatches(const QJsonObject& stored, 
 bool MCV_DerivedDataHierarchy::cacheHsneParameters(std::string path, const ParameterCache& parameters) {
     std::cout << "Wrting " << path << std::endl;
     m_cacheProblem.clear();
-    const std::string temporary = path + ".tmp";
-    QFile file(QString::fromStdString(temporary));
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        std::cout << "Caching failed. File could not be opened.\n" << std::endl;
-        m_cacheProblem = file.errorString().toStdString();
+    if (!m_cacheFilesKnown) {
+        std::cout << "Caching failed. The hierarchy files were not written." << std::endl;
+        m_cacheProblem = "the hierarchy files were not written";
         return false;
     }
-    const QByteArray text = QJsonDocument(parameterCacheObject(parameters)).toJson(QJsonDocument::Indented);
-    const bool written = file.write(text) == text.size() && file.flush();
-    file.close();
-    if (!written || file.error() != QFileDevice::NoError || std::rename(temporary.c_str(), path.c_str()) != 0) {
+    ParameterCache written = parameters;
+    written.hierarchyFile = m_hierarchyFile;
+    written.pointListsFile = m_pointListsFile;
+    const QByteArray text = QJsonDocument(parameterCacheObject(written)).toJson(QJsonDocument::Indented);
+    MCV_CacheFileWriter file(path);
+    if (!file.isOpen()) {
+        std::cout << "Caching failed. File could not be opened.\n" << std::endl;
+        m_cacheProblem = file.problem();
+        return false;
+    }
+    if (file.sputn(text.constData(), text.size()) != text.size() || !file.commit()) {
         std::cout << "Caching failed. " << path << " could not be written." << std::endl;
-        m_cacheProblem = "the parameter file could not be written";
-        std::remove(temporary.c_str());
+        m_cacheProblem = "the parameter file could not be written" +
+                         (file.problem().empty() ? std::string() : " (" + file.problem() + ")");
         return false;
     }
     return true;
@@ -173,12 +207,34 @@ bool MCV_DerivedDataHierarchy::cacheHsneParameters(std::string path, const Param
 bool MCV_DerivedDataHierarchy::loadHsneParametersCache(std::string path, const ParameterCache& current) {
     std::cout << "Loading " << path << std::endl;
     m_cacheProblem.clear();
-    QFile file(QString::fromStdString(path));
-    if (!file.open(QIODevice::ReadOnly)) {
+    m_cacheFilesKnown = false;
+    MCV_CacheFileReader file;
+    if (!file.open(path)) {
         std::cout << "Loading cache failed. File could not be opened.\n" << std::endl;
+        // No cache at all is nothing to tell the user about; anything else
+        // in its place is.
+        if (!file.missing()) m_cacheProblem = "its parameter file cannot be read (" + file.problem() + ")";
+        return false;
+    }
+    std::vector<char> bytes;
+    if (file.size() > kMaxParameterFile || !file.readRest(bytes)) {
+        std::cout << "Loading cache failed. " << path << " is too long or cannot be read." << std::endl;
+        m_cacheProblem = "its parameter file is damaged";
         return false;
     }
     // Text that is not a JSON object reads as an empty object, which fails the
     // version check.
-    return parameterCacheMatches(QJsonDocument::fromJson(file.readAll()).object(), current, &m_cacheProblem);
+    const QJsonObject stored =
+        QJsonDocument::fromJson(QByteArray(bytes.data(), static_cast<int>(bytes.size()))).object();
+    if (!parameterCacheMatches(stored, current, &m_cacheProblem)) return false;
+    const bool anyKey = stored.contains(kHierarchyKeys.size) || stored.contains(kHierarchyKeys.checksum) ||
+                        stored.contains(kPointListsKeys.size) || stored.contains(kPointListsKeys.checksum);
+    if (!readDigest(stored, kHierarchyKeys, m_hierarchyFile) ||
+        !readDigest(stored, kPointListsKeys, m_pointListsFile)) {
+        std::cout << "The cache records no valid checksums of its hierarchy files. Cannot load cache.\n";
+        m_cacheProblem = anyKey ? "its parameter file is damaged" : "it was written without checksums of its files";
+        return false;
+    }
+    m_cacheFilesKnown = true;
+    return true;
 }

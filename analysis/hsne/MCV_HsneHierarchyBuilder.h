@@ -22,9 +22,12 @@ class MCV_DerivedDataPoints;
 //
 // Caches live in the folder of the first data file and serve only "All
 // Points" with caching on. A cache is loaded into the new object only when
-// the parameter cache records exactly the build that would be made now; a
-// build writes the two hierarchy files first and the parameter cache last, so
-// the parameter cache never vouches for files that were not written whole.
+// the parameter cache records exactly the build that would be made now and
+// both hierarchy files have the length and checksum it records; anything else
+// in their place (other, damaged or unreadable files, pipes, folders) is
+// answered by a build and cacheNote(). A build writes the two hierarchy files
+// first and the parameter cache last, so the parameter cache never vouches
+// for files that were not written whole.
 //
 // obtain() does the cache load, the build and the cache write of a new
 // hierarchy on a thread of its own, which touches nothing but the new

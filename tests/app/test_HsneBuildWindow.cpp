@@ -18,6 +18,7 @@
 
 #include <QCheckBox>
 #include <QDir>
+#include <QFile>
 #include <QDockWidget>
 #include <QLabel>
 #include <QMainWindow>
@@ -28,6 +29,8 @@
 #include <atomic>
 #include <chrono>
 #include <thread>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -229,6 +232,13 @@ TEST_F(HsneBuildWindow, TheStatusBarSaysWhyTheCacheWasNotWrittenOrNotUsed) {
     for (const QString& tmp : cacheFiles()) QDir().rmdir(dir.filePath(tmp));
     EXPECT_EQ(compute(), "") << "written";
     EXPECT_EQ(compute(), "") << "loaded";
+    // A pipe in place of the hierarchy file neither blocks nor stops Compute.
+    const std::string hierarchy = folder + MCV_DerivedDataHierarchy::HierarchyCacheName;
+    ASSERT_TRUE(QFile::remove(QString::fromStdString(hierarchy)));
+    ASSERT_EQ(mkfifo(hierarchy.c_str(), 0600), 0);
+    EXPECT_EQ(compute(), "HSNE cache in " + folder + " not used: " + MCV_DerivedDataHierarchy::HierarchyCacheName +
+                             " cannot be read (not a regular file).");
+    EXPECT_EQ(compute(), "") << "loaded what the build wrote";
     static_cast<UI_HsneSettingsWidget*>(panel)->numScalesBox()->setValue(2);
     EXPECT_EQ(compute(), "HSNE cache in " + folder +
                              " not used: it was built with other settings (Number of Scales 3, "

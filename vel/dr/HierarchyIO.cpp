@@ -1,5 +1,6 @@
 #include "vel/dr/HierarchyIO.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -59,9 +60,10 @@ void writeMatrix(std::ostream& stream, const Matrix& matrix) {
 
 [[noreturn]] void refuse(const std::string& what) { throw std::runtime_error(what); }
 
-// Reads 4-byte fields, refusing a stream that ends early and, when the stream
-// can tell its length, any count whose elements cannot fit in the bytes left,
-// so that nothing is allocated for data the stream does not hold.
+// Reads 4-byte fields, refusing a stream that ends early and, when the stream's
+// length is known (given, or told by a stream that can seek), any count whose
+// elements cannot fit in the bytes left, so that nothing is allocated for data
+// the stream does not hold.
 class FieldReader {
 public:
     explicit FieldReader(std::istream& stream) : _stream(stream) {
@@ -78,16 +80,25 @@ public:
         _bytesLeft = static_cast<std::uint64_t>(end - start);
         _lengthKnown = true;
     }
+    FieldReader(std::istream& stream, std::uint64_t length) : _stream(stream), _bytesLeft(length), _lengthKnown(true) {}
 
     template <typename T>
     T read() {
         static_assert(sizeof(T) == 4, "the file holds 4-byte fields only");
         char bytes[4];
-        if (!_stream.read(bytes, 4) || _stream.gcount() != 4) refuse("Unexpected end of the H-SNE hierarchy file");
-        if (_lengthKnown) _bytesLeft -= 4;
+        readBytes(bytes, 4);
         T value;
         std::memcpy(&value, bytes, 4);
         return value;
+    }
+
+    // `size` bytes at once: the fields of a row or a vector cost one call.
+    void readBytes(char* bytes, std::size_t size) {
+        if (_lengthKnown && size > _bytesLeft) refuse("Unexpected end of the H-SNE hierarchy file");
+        const auto wanted = static_cast<std::streamsize>(size);
+        if (!_stream.read(bytes, wanted) || _stream.gcount() != wanted)
+            refuse("Unexpected end of the H-SNE hierarchy file");
+        if (_lengthKnown) _bytesLeft -= size;
     }
 
     // A count followed by that many elements of at least `minBytesPerElement` bytes.
@@ -105,30 +116,71 @@ private:
     bool _lengthKnown = false;
 };
 
+// Elements are read in pieces of at most this many bytes: a count that a
+// stream of unknown length does not hold costs no more memory than it holds.
+constexpr std::size_t kPieceBytes = std::size_t(1) << 16;
+
 template <typename T>
 void readVector(FieldReader& reader, std::vector<T>& vector) {
+    static_assert(sizeof(T) == 4, "the file holds 4-byte fields only");
     const std::uint32_t count = reader.readCount(4);
     vector.clear();
     if (reader.lengthKnown()) vector.reserve(count);
-    for (std::uint32_t i = 0; i < count; ++i) vector.push_back(reader.read<T>());
+    for (std::size_t done = 0; done < count;) {
+        const std::size_t piece = std::min<std::size_t>(count - done, kPieceBytes / 4);
+        vector.resize(done + piece);
+        reader.readBytes(reinterpret_cast<char*>(vector.data() + done), 4 * piece);
+        done += piece;
+    }
 }
 
-// Rows come out sorted by column; a repeated column keeps its last value.
+// Rows come out sorted by column; a repeated column keeps its last value. A
+// row stored in order (as saveHSNE writes it) is appended as it comes; any
+// other row is sorted once, so reading stays O(E log E) per row of E entries.
 template <typename Matrix>
 void readMatrix(FieldReader& reader, Matrix& matrix) {
     using Row = typename Matrix::value_type;
+    using Entry = std::pair<std::uint32_t, float>;
     const std::uint32_t rows = reader.readCount(4);
     matrix.clear();
     if (reader.lengthKnown()) matrix.reserve(rows);
+    std::vector<char> bytes;
+    std::vector<Entry> entries;
     for (std::uint32_t r = 0; r < rows; ++r) {
         matrix.emplace_back();
         Row& row = matrix.back();
-        const std::uint32_t entries = reader.readCount(8);
-        if (reader.lengthKnown()) row.reserve(entries);
-        for (std::uint32_t e = 0; e < entries; ++e) {
-            const auto column = reader.read<std::uint32_t>();
-            row[column] = reader.read<float>();
+        const std::uint32_t count = reader.readCount(8);
+        entries.clear();
+        bool ordered = true;
+        for (std::size_t done = 0; done < count;) {
+            const std::size_t piece = std::min<std::size_t>(count - done, kPieceBytes / 8);
+            bytes.resize(8 * piece);
+            reader.readBytes(bytes.data(), bytes.size());
+            for (std::size_t e = 0; e < piece; ++e) {
+                Entry entry;
+                std::memcpy(&entry.first, &bytes[8 * e], 4);
+                std::memcpy(&entry.second, &bytes[8 * e + 4], 4);
+                ordered = ordered && (entries.empty() || entries.back().first < entry.first);
+                entries.push_back(entry);
+            }
+            done += piece;
         }
+        if (!ordered) {
+            std::stable_sort(entries.begin(), entries.end(),
+                             [](const Entry& a, const Entry& b) { return a.first < b.first; });
+            // Of equal columns, the last in the stream stays.
+            auto kept = entries.begin();
+            for (auto it = entries.begin(); it != entries.end(); ++it) {
+                if (kept != entries.begin() && (kept - 1)->first == it->first)
+                    *(kept - 1) = *it;
+                else
+                    *kept++ = *it;
+            }
+            entries.erase(kept, entries.end());
+        }
+        row.reserve(entries.size());
+        // Ascending keys: every insertion lands at the end of the row.
+        for (const Entry& entry : entries) row[entry.first] = entry.second;
     }
 }
 
@@ -220,11 +272,11 @@ void saveHSNE(const Hierarchy& hierarchy, OutputStream& stream, utils::AbstractL
     }
 }
 
-template <typename Hierarchy, typename InputStream>
-void loadHSNE(Hierarchy& hierarchy, InputStream& stream, utils::AbstractLog* logger) {
+namespace {
+
+template <typename Hierarchy>
+void loadFrom(Hierarchy& hierarchy, FieldReader& reader, utils::AbstractLog* logger) {
     using Scale = typename Hierarchy::Scale;
-    displayLine(logger, "Loading H-SNE hierarchy from file");
-    FieldReader reader(stream);
     const float major = reader.read<float>();
     const float minor = reader.read<float>();
     if (!(major == 0.f)) refuse("Invalid major version");
@@ -279,11 +331,29 @@ void loadHSNE(Hierarchy& hierarchy, InputStream& stream, utils::AbstractLog* log
     hierarchy.hierarchy().swap(scales);
 }
 
+}  // namespace
+
+template <typename Hierarchy, typename InputStream>
+void loadHSNE(Hierarchy& hierarchy, InputStream& stream, utils::AbstractLog* logger) {
+    displayLine(logger, "Loading H-SNE hierarchy from file");
+    FieldReader reader(stream);
+    loadFrom(hierarchy, reader, logger);
+}
+
+template <typename Hierarchy, typename InputStream>
+void loadHSNE(Hierarchy& hierarchy, InputStream& stream, std::uint64_t length, utils::AbstractLog* logger) {
+    displayLine(logger, "Loading H-SNE hierarchy from file");
+    FieldReader reader(stream, length);
+    loadFrom(hierarchy, reader, logger);
+}
+
 using FloatHierarchy = HierarchicalSNE<float, std::vector<data::MapMemEff<unsigned int, float>>>;
 template void saveHSNE<FloatHierarchy, std::ostream>(const FloatHierarchy&, std::ostream&, utils::AbstractLog*);
 template void saveHSNE<FloatHierarchy, std::ofstream>(const FloatHierarchy&, std::ofstream&, utils::AbstractLog*);
 template void loadHSNE<FloatHierarchy, std::istream>(FloatHierarchy&, std::istream&, utils::AbstractLog*);
 template void loadHSNE<FloatHierarchy, std::ifstream>(FloatHierarchy&, std::ifstream&, utils::AbstractLog*);
+template void loadHSNE<FloatHierarchy, std::istream>(FloatHierarchy&, std::istream&, std::uint64_t,
+                                                     utils::AbstractLog*);
 
 }  // namespace IO
 }  // namespace dr

@@ -14,6 +14,8 @@
 
 #include "vel/utils/AbstractLog.h"
 
+#include <cstdint>
+
 namespace vel {
 namespace dr {
 namespace IO {
@@ -31,9 +33,16 @@ void saveHSNE(const Hierarchy& hierarchy, OutputStream& stream, utils::AbstractL
 // scale-0 size that is not its matrix's row count, vectors of one scale that
 // disagree in length, an index or column out of range, landmark maps that do
 // not invert each other or a value that is not finite raise std::runtime_error,
-// and the object keeps its scales.
+// and the object keeps its scales. A row stored out of column order is sorted
+// once, so a load costs time linear in the stream's length up to the log factor
+// of that sort, whatever the order of the entries.
 template <typename Hierarchy, typename InputStream>
 void loadHSNE(Hierarchy& hierarchy, InputStream& stream, utils::AbstractLog* logger);
+// The same for a stream that need not seek and holds `length` bytes from its
+// position on (fewer raise std::runtime_error); counts are checked against
+// them. Instantiated for std::istream.
+template <typename Hierarchy, typename InputStream>
+void loadHSNE(Hierarchy& hierarchy, InputStream& stream, std::uint64_t length, utils::AbstractLog* logger);
 
 }  // namespace IO
 }  // namespace dr

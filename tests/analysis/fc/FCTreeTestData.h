@@ -12,6 +12,7 @@
 
 #include <fstream>
 #include <random>
+#include <sstream>
 
 namespace fctest {
 
@@ -48,13 +49,15 @@ inline std::unique_ptr<MCV_DerivedDataHierarchy> randomHierarchy(unsigned points
     }
     QTemporaryDir dir;
     const std::string path = dir.path().toStdString() + "/h.hsne";
-    std::ofstream out(path, std::ios::binary);
-    vel::dr::IO::saveHSNE(h, out, nullptr);
-    out.close();
+    std::ostringstream bytes;
+    vel::dr::IO::saveHSNE(h, static_cast<std::ostream&>(bytes), nullptr);
+    const std::string file = bytes.str();
+    std::ofstream(path, std::ios::binary).write(file.data(), static_cast<std::streamsize>(file.size()));
     auto loaded = std::make_unique<MCV_DerivedDataHierarchy>();
     std::vector<std::pair<int, int>> refs(points, {0, 0});
     loaded->init("H", int(points), 1, scales, {}, &refs);
-    quietly([&] { EXPECT_TRUE(loaded->loadHsneHierarchyCache(path)); });
+    quietly(
+        [&] { EXPECT_TRUE(loaded->loadHsneHierarchyCache(path, MCV_CacheFileDigest::of(file.data(), file.size()))); });
     return loaded;
 }
 

@@ -11,6 +11,8 @@
 #include <omp.h>
 #include <thread>
 
+#include <sys/stat.h>
+
 namespace {
 
 constexpr const char* kHierarchy = MCV_DerivedDataHierarchy::HierarchyCacheName;
@@ -187,7 +189,7 @@ TEST_F(HsneBuild, TheCacheNoteNamesTheFolderAndWhyTheCacheWasNotUsedOrNotWritten
          [&] { hsne->setMarkerState(var("M1"), true); }, notUsed + "it was built with other markers."},
         {"other data", [&] { scale(2.f); }, [&] { scale(0.5f); }, notUsed + "it was built from other data."},
         {"a damaged hierarchy file", [&] { write(kHierarchy, hierarchy.left(100)); }, [] {},
-         notUsed + kHierarchy + " is damaged."},
+         notUsed + kHierarchy + " is damaged or was replaced."},
         {"a missing hierarchy file", [&] { QFile::remove(QString::fromStdString(path(kHierarchy))); }, [] {},
          notUsed + kHierarchy + " is missing."},
         {"a damaged parameter file", [&] { write(kParameters, "{"); }, [] {},
@@ -215,6 +217,54 @@ TEST_F(HsneBuild, TheCacheNoteNamesTheFolderAndWhyTheCacheWasNotUsedOrNotWritten
         EXPECT_EQ(hsne->builder().cacheNote(), c.note);
         EXPECT_NE(hsne->hierarchy(), nullptr);
         c.undo();
+    }
+}
+
+// Both analyses go through the same gate: a pipe in place of a cache file or
+// a changed byte is answered by a build and the note, and the files that
+// build writes are loaded by the next run.
+TEST_F(HsneBuild, BothAnalysesRebuildForPipesAndDamagedFilesAndLoadWhatTheyWrote) {
+    loadHsneBlobs(3, 300);
+    for (const Kind& kind : kinds()) {
+        SCOPED_TRACE(kind.name);
+        for (const QString& file : cacheFiles()) QFile::remove(dir.filePath(file));
+        quietly([&] { kind.make(), kind.run(); });
+        const QByteArray hierarchy = read(kHierarchy);
+        QByteArray flipped = hierarchy;
+        flipped[40] = static_cast<char>(flipped[40] ^ 1);
+        const std::string notUsed = "HSNE cache in " + folder() + " not used: ";
+        const struct {
+            const char* name;
+            std::function<void()> damage;
+            std::string note;
+        } cases[] = {
+            {"a pipe as parameter file",
+             [&] {
+                 QFile::remove(QString::fromStdString(path(kParameters)));
+                 ASSERT_EQ(mkfifo(path(kParameters).c_str(), 0600), 0);
+             },
+             notUsed + "its parameter file cannot be read (not a regular file)."},
+            {"a pipe as point lists",
+             [&] {
+                 QFile::remove(QString::fromStdString(path(kPoints)));
+                 ASSERT_EQ(mkfifo(path(kPoints).c_str(), 0600), 0);
+             },
+             notUsed + kPoints + " cannot be read (not a regular file)."},
+            {"a changed byte", [&] { write(kHierarchy, flipped); },
+             notUsed + kHierarchy + " is damaged or was replaced."},
+            {"the files that build wrote", [] {}, ""},
+        };
+        for (const auto& c : cases) {
+            SCOPED_TRACE(c.name);
+            MCV_HsneHierarchyBuilder& builder = kind.make();
+            c.damage();
+            const std::string out = capturedStdout(kind.run);
+            EXPECT_EQ(builder.cacheNote(), c.note);
+            EXPECT_EQ(out.find("aching HSNE results.") == std::string::npos, c.note.empty()) << out.substr(0, 2000);
+            ASSERT_NE(kind.hierarchy(), nullptr);
+            EXPECT_EQ(kind.hierarchy()->numScales(), 3);
+            EXPECT_EQ(read(kHierarchy), hierarchy);
+        }
     }
 }
 

@@ -89,6 +89,58 @@ TEST(HierarchyFile, DamagedFilesAreRefusedAndChangeNothing) {
     }
 }
 
+// Scale 0 of `points` rows as the file stores it; row 0 holds `entries` in
+// the given order, the other rows are empty.
+std::string oneScaleFile(std::uint32_t points, const std::vector<std::pair<std::uint32_t, float>>& entries) {
+    std::vector<std::uint32_t> words = {0, 0, 0x3f800000, 0, points, static_cast<std::uint32_t>(entries.size())};
+    const float size = static_cast<float>(points);
+    std::memcpy(&words[3], &size, 4);
+    for (const auto& [column, value] : entries) {
+        words.push_back(column);
+        words.push_back(0);
+        std::memcpy(&words.back(), &value, 4);
+    }
+    words.resize(words.size() + points - 1, 0);
+    return std::string(reinterpret_cast<const char*>(words.data()), 4 * words.size());
+}
+
+// Entries in any order load sorted by column, a repeated column with its last
+// value, on a stream that seeks and on one of a given length alike; a row of
+// 300,000 entries in descending order among them.
+TEST(HierarchyFile, RowsInAnyOrderLoadSortedWithTheLastOfARepeatedColumn) {
+    using Entries = std::vector<std::pair<std::uint32_t, float>>;
+    Entries descending, expectedDescending;
+    for (std::uint32_t c = 300000; c-- > 0;) descending.emplace_back(c, static_cast<float>(c % 7));
+    expectedDescending.assign(descending.rbegin(), descending.rend());
+    const struct {
+        const char* name;
+        std::uint32_t points;
+        Entries stored, loaded;
+    } cases[] = {
+        {"ascending", 4, {{0, .1f}, {2, .2f}, {3, .3f}}, {{0, .1f}, {2, .2f}, {3, .3f}}},
+        {"one swap", 4, {{2, .2f}, {0, .1f}, {3, .3f}}, {{0, .1f}, {2, .2f}, {3, .3f}}},
+        {"repeated in order", 4, {{1, .1f}, {1, .5f}, {3, .3f}}, {{1, .5f}, {3, .3f}}},
+        {"repeated apart", 4, {{3, .3f}, {1, .1f}, {2, .2f}, {1, .9f}, {3, .7f}}, {{1, .9f}, {2, .2f}, {3, .7f}}},
+        {"descending", 300000, descending, expectedDescending},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string bytes = oneScaleFile(c.points, c.stored);
+        Hsne seeking, counted;
+        load(seeking, bytes);
+        std::istringstream in(bytes);
+        vel::dr::IO::loadHSNE(counted, static_cast<std::istream&>(in), bytes.size(), nullptr);
+        for (Hsne* h : {&seeking, &counted}) {
+            ASSERT_EQ(h->scale(0).transitionMatrix.size(), c.points);
+            EXPECT_TRUE(h->scale(0).transitionMatrix[0].memory() == c.loaded);
+        }
+        // Told fewer bytes than the stream holds, the load ends early.
+        std::istringstream shortened(bytes);
+        EXPECT_THROW(vel::dr::IO::loadHSNE(counted, static_cast<std::istream&>(shortened), bytes.size() - 4, nullptr),
+                     std::runtime_error);
+    }
+}
+
 // A reader of the format's tables alone (4-byte fields; versions, scale count and
 // sizes as floats; counts as uint32): every count, invariant and the size formula.
 TEST(HierarchyFile, AReaderOfTheFormatParsesASavedHierarchy) {
