@@ -122,7 +122,9 @@ TEST(CacheFiles, AWriteThatFailsLeavesTheOldFile) {
             std::ostream out(&file);
             out << "new";
             EXPECT_EQ(static_cast<bool>(out.flush()), c.opens);
-            if (!c.opens) EXPECT_FALSE(file.commit());
+            if (!c.opens) {
+                EXPECT_FALSE(file.commit());
+            }
         }
         EXPECT_EQ(contents(path), "old");
         QDir().rmdir(QString::fromStdString(temporary));
