@@ -104,9 +104,12 @@ TEST_F(ImageViewCommand, ARefusedStackNamesItsCodeAndKeepsTheLoadedData) {
         QStringList files;
         QString text;
     } cases[] = {
-        {{stack[0], other}, "Could not open file " + stack[0] + "Error code 7: Images not matching."},
+        {{stack[0], other},
+         "Could not open file " + stack[0] + "Error code 7: Images not matching.\n" + other +
+             ": page 1 of 32 x 32 pixels in a stack of 64 x 32"},
         {{stack[0], dir.filePath("gone.tif")},
-         "Could not open file " + stack[0] + "Error code 9: The file cannot be opened."},
+         "Could not open file " + stack[0] + "Error code 9: The file cannot be opened.\n" + dir.filePath("gone.tif") +
+             ": cannot be opened"},
     };
     for (const auto& c : cases) {
         open(c.files);
