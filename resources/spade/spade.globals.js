@@ -314,6 +314,7 @@ function setData(json) {
     refillMarkerSelectors();
     drawSizeLegend();
     subTrees = [];
+    lastBubbleSave = null;
     framesDrawn = 0;
     buildDrawing();
     startLayout();
@@ -529,12 +530,47 @@ function createBubble(name) {
     return bubble;
 }
 
+// The bubbles and the selection as they were before the last saved bubble,
+// so that a bubble the widget refuses leaves nothing behind.
+var lastBubbleSave = null;
+
+function bubbleState(name) {
+    return {
+        name: name,
+        members: graph.nodes.map(function (d) { return d.subTree; }),
+        bubbles: subTrees.map(function (b) { return b.name; }),
+        selected: graph.nodes.map(function (d) { return d.selected; })
+    };
+}
+
+// The widget could not keep the bubble `name` (the name belongs to another
+// data set, or the tree makes no bubbles): the bubbles and the selection
+// return to what they were before it was saved.
+function bubbleRefused(name) {
+    if (!graph) return;
+    var state = lastBubbleSave;
+    lastBubbleSave = null;
+    if (!state || state.name !== name || state.members.length !== graph.nodes.length) {
+        if (findBubble(name)) removeFromBubbles(bubbleMembers(name));
+        return;
+    }
+    subTrees.slice().forEach(removeBubble);
+    graph.nodes.forEach(function (d, i) {
+        d.subTree = state.members[i];
+        d.selected = state.selected[i];
+    });
+    state.bubbles.forEach(function (b) { createBubble(b); });
+    if (reportsBubbleSelection) selectionChanged();
+    else showSelection();
+}
+
 // Saves the selected nodes as the bubble `name`: an existing bubble of that
 // name keeps its members and gains the selection, bubbles that lose their
 // last node vanish. Nothing is made of a name without nodes. The master
 // page reports the emptied selection; the slave page only redraws it.
 function saveBubble(name) {
     if (!graph) return;
+    lastBubbleSave = bubbleState(name);
     var old = findBubble(name);
     if (old) removeBubble(old);
     graph.nodes.forEach(function (d) { if (d.selected) d.subTree = name; });

@@ -5,7 +5,9 @@
 // Saving a bubble empties the page's selection without reporting it.
 var reportsBubbleSelection = false;
 
+// qt_setPositions last: the widget's first push waits for it.
 try {
+    Qt.qt_bubbleRefused.connect(bubbleRefused);
     Qt.qt_setData.connect(setData);
     Qt.qt_setPositions.connect(setPositions);
 } catch (e) {

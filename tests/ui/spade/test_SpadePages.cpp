@@ -35,6 +35,8 @@ public:
 signals:
     void qt_setData(QString json);
     void qt_setPositions(QString json);
+    void qt_bubbleRefused(QString name);
+    void qt_setLayoutActive(bool active);
 
 public slots:
     void js_debug(QString text) { debugLines.append(text); }
@@ -149,7 +151,7 @@ protected:
     void push(MCV_DerivedDataClusters* set) { push(QString::fromStdString(set->jsonObject())); }
     void push(const QString& json) {
         emit recorder->qt_setData(json);
-        if (js("typeof simulation") == "object") js("simulation.stop()");
+        if (js("typeof simulation") == "object") js("stopLayout()");
     }
     // Layout positions (0, 0), (1, 1), (2, 1), (3, 3): on screen (150, 80),
     // (350, 280), (550, 280), (750, 680).
@@ -398,7 +400,7 @@ TEST_F(SpadePage, DraggingMovesTheWholeSelectionAndPinsItWhileFixTreeHoldsTheRes
     EXPECT_EQ(js("graph.nodes.map(d => [d.fx, d.fy, d.fixed].join()).join(' ')"),
               "0,0,false 31,21,true 32,21,true 3,3,false");
     EXPECT_EQ(js("simulation.alphaTarget()"), "0");
-    js("simulation.stop()");
+    js("stopLayout()");
 }
 
 TEST_F(SpadePage, HoverReportsTheNodeAndDoubleClickOpensARingWithMarkerValues) {
@@ -753,7 +755,7 @@ TEST_F(SpadePage, RunsAloneWithoutTheBridge) {
     load(Page::Master, false);
     EXPECT_TRUE(console->lines.contains("could not connect qt"));
     js("setData('{\"nodes\":[{\"size\":1,\"expression\":[1]},{\"size\":2,\"expression\":[2]}],\"names\":[\"A\"]}');"
-       "simulation.stop(); selectAllNodes(); saveBubble('x'); printSVG()");
+       "stopLayout(); selectAllNodes(); saveBubble('x'); printSVG()");
     EXPECT_EQ(js("isQtAvailable + ' ' + d3.selectAll('g.node').size() + ' ' + subTrees.length"), "false 2 1");
 }
 
