@@ -30,6 +30,10 @@ signals:
     // A Compute that the analysis refuses, in one sentence for the window's
     // status bar. The analysis writes its own console line all the same.
     void computeRefused(const QString& reason);
+    // A Compute that ran with a setting other than the one given (out of its
+    // range), in one sentence for the window's status bar; the panel shows
+    // the value used.
+    void computeAdjusted(const QString& reason);
 
 protected:
     // A section body: a widget with a grid aligned to the top.
