@@ -249,7 +249,7 @@ function recolourNodes() {
 // size legend.
 function initDrawing() {
     container = d3.select("#mainView").append("svg").attr("id", "container")
-        .on("contextmenu", d3.contextMenu(backgroundMenuItems));
+        .on("contextmenu", pageMenu(backgroundMenuItems));
     hullLayer = container.append("g").attr("id", "hulls");
     selectionHull = hullLayer.append("path").attr("class", "selectionHull")
         .attr("fill", selectionColor).attr("fill-opacity", 0.05).attr("stroke", selectionColor);
@@ -520,7 +520,7 @@ function createBubble(name) {
         .on("click", function () {
             selectNodes(function (d) { return d.subTree === bubble.name; });
         })
-        .on("contextmenu", d3.contextMenu(bubbleLabelMenuItems));
+        .on("contextmenu", pageMenu(bubbleLabelMenuItems));
     // Set with its prefix: without one the engine serialises the attribute
     // under a made-up prefix that no saved drawing declares.
     var textPath = label.append("textPath").attr("startOffset", "75%").text(name);
@@ -654,6 +654,7 @@ function resize() {
     height = window.innerHeight;
     container.attr("width", width).attr("height", height);
     resizeBrush();
+    fitMarkerSliders();
     updateScaleRanges();
     layoutResized();
 }
