@@ -54,6 +54,12 @@ var nodeLayer = null;
 var ringLayer = null;
 var halfArc = d3.arc();
 
+var frameMs = 1000 / 60;
+
+function now() {
+    return window.performance && performance.now ? performance.now() : Date.now();
+}
+
 function isFiniteNumber(v) {
     return typeof v === "number" && isFinite(v);
 }
@@ -285,7 +291,7 @@ function buildDrawing() {
             .attr("d", function (d) { return halfDisc(side, this._radius); });
     });
     node.append("text").attr("class", "nodeCount").attr("text-anchor", "middle").attr("dy", "0.35em")
-        .attr("font-size", "16px").style("opacity", 0)
+        .attr("font-size", "16px").style("opacity", 0).style("display", "none")
         .text(function (d) { return d.size; });
 
     // Selection first: the master's drag handler stops the press from
@@ -343,7 +349,9 @@ function nodeEntered(d) {
     var g = d3.select(this);
     g.select("circle.nodeHighlight").transition("hover").duration(500).attr("r", hoverHighlightRadius);
     g.selectAll("path.half").transition("hover").duration(500).attrTween("d", radiusTween(hoverRadius));
-    g.select("text.nodeCount").transition("hover").duration(750).style("opacity", 1);
+    // Shown only while it fades in or out: thousands of invisible texts would
+    // still be laid out and painted with every drawing of a large tree.
+    g.select("text.nodeCount").style("display", null).transition("hover").duration(750).style("opacity", 1);
     if (isQtAvailable) Qt.jsHighlightUpdated(d.index);
 }
 
@@ -353,7 +361,8 @@ function nodeLeft(d) {
     var g = d3.select(this);
     g.select("circle.nodeHighlight").transition("hover").duration(750).attr("r", r + highlightPadding);
     g.selectAll("path.half").transition("hover").duration(750).attrTween("d", radiusTween(r));
-    g.select("text.nodeCount").transition("hover").duration(500).style("opacity", 0);
+    g.select("text.nodeCount").transition("hover").duration(500).style("opacity", 0)
+        .on("end", function () { d3.select(this).style("display", "none"); });
     if (isQtAvailable) Qt.jsHighlightUpdated(-1);
 }
 

@@ -42,7 +42,6 @@ var layoutTicks = 0;
 // False while the dock is hidden: the layout waits where it is.
 var layoutActive = true;
 var layoutTimer = null;
-var frameMs = 1000 / 60;
 var lastDrawEnd = -Infinity;
 var lastDrawCost = 0;
 // The gap between a drawing and the next slice beyond its planned delay:
@@ -52,10 +51,6 @@ var drawPending = false;
 var slicePlannedAt = 0;
 // A drag's move is drawn with the next step whatever the drawing costs.
 var drawSoon = false;
-
-function now() {
-    return window.performance && performance.now ? performance.now() : Date.now();
-}
 
 function layoutSettled() {
     return simulation.alpha() < simulation.alphaMin();
@@ -130,13 +125,17 @@ function startLayout() {
     stopLayout();
     simulation.nodes(graph.nodes);
     simulation.force("link").links(graph.links);
+    // The first frame counts as a drawing: the next waits as long as its
+    // cost asks.
+    var drawStart = now();
     fitScales(graph.nodes.map(function (d) { return d.x; }), graph.nodes.map(function (d) { return d.y; }));
     placeNodes();
     simulation.alpha(1).alphaTarget(0);
-    lastDrawCost = 0;
-    lastShowCost = 0;
     lastDrawEnd = now();
+    lastDrawCost = lastDrawEnd - drawStart;
+    lastShowCost = 0;
     runLayout();
+    drawPending = true;
 }
 
 function restartLayout() {
