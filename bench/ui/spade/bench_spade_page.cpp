@@ -154,8 +154,8 @@ int settleLargeTree(UI_Interface& bridge, const Tree& tree) {
     QElapsedTimer timer;
     timer.start();
     set->setClusters(tree.clusters, nullptr, tree.edges, nullptr);
-    master->view()->repaint();
-    slave->view()->repaint();
+    // The window paints both docks in one pass, as its first event would.
+    window.repaint();
     const double firstFrame = ms(timer);
 
     QElapsedTimer gap;
