@@ -126,6 +126,8 @@ void MainWindow::addSettingsPanel(UI_SettingsWidget* panel, MCV_Analysis* owner,
     // A refused Compute would otherwise show only on the console.
     connect(panel, &UI_SettingsWidget::computeRefused, this,
             [this](const QString& reason) { statusBar()->showMessage(reason); });
+    connect(panel, &UI_SettingsWidget::computeAdjusted, this,
+            [this](const QString& reason) { statusBar()->showMessage(reason); });
     m_settingsPanels.push_back(panel);
     m_panelOwners.push_back(owner);
 }

@@ -103,6 +103,7 @@ void MCV_SpadeAnalysis::computeSpadeTree() {
         ~Stop() { running = false; }
     } stop{m_running};
     m_error.clear();
+    m_adjustments.clear();
 
     // The flags are taken for this run and cleared at once: a setter called
     // while it runs (from the progress hook's event handling) marks the next.
@@ -177,6 +178,19 @@ void MCV_SpadeAnalysis::runStages() {
         std::cout << "No parameters changed, no update necessary.\n";
     else
         createDerivedData(true);
+}
+
+void MCV_SpadeAnalysis::noteAdjustment(Adjustment::Setting setting, int requested, int used) {
+    for (const Adjustment& a : m_adjustments)
+        if (a.setting == setting) return;
+    m_adjustments.push_back({setting, requested, used});
+}
+
+void MCV_SpadeAnalysis::adoptAdjustments() {
+    for (const Adjustment& a : m_adjustments) {
+        if (a.setting == Adjustment::SampleSize) m_maxRandomSampleSize = a.used;
+        if (a.setting == Adjustment::TargetClusters) m_targetNumberOfClusters = a.used;
+    }
 }
 
 void MCV_SpadeAnalysis::report(const std::string& what, int percent) {

@@ -70,6 +70,19 @@ public:
     // Why the last run published nothing (a sentence for the user); empty
     // after a run that published.
     const std::string& errorMessage() const { return m_error; }
+    // A setting the last run could not take as given, and the value it used
+    // instead: a heuristic sample below 1 event, or a target number of
+    // clusters outside 1 to the number of kept events.
+    struct Adjustment {
+        enum Setting { SampleSize, TargetClusters };
+        Setting setting;
+        int requested;
+        int used;
+    };
+    const std::vector<Adjustment>& adjustments() const { return m_adjustments; }
+    // The adjusted settings take the values the last run used, without
+    // making any stage due: the result is already that of these values.
+    void adoptAdjustments();
     // Registers (or finds) the cluster set and fills it with the result.
     void createDerivedData(bool reuse);
     // Puts the events of the given clusters into the point set `name`.
@@ -134,6 +147,7 @@ private:
     std::string checksumText(int file, const char* densityBytes, size_t size) const;
     void clearDendrogram();
     void report(const std::string& what, int percent);
+    void noteAdjustment(Adjustment::Setting setting, int requested, int used);
 
     int m_maxRandomSampleSize = 2000;
     float m_alpha = 3.0f;
@@ -147,6 +161,7 @@ private:
     bool m_running = false;
     Due m_due;
     std::string m_error;
+    std::vector<Adjustment> m_adjustments;
     ProgressHook m_progress;
     std::chrono::steady_clock::time_point m_created;
 

@@ -61,9 +61,11 @@ bool MCV_SpadeAnalysis::extractClustersFromDendrogram() {
     // The cut needs between one and as many clusters as there are points.
     const int available = static_cast<int>(m_dendrogram.size());
     const int target = std::clamp(m_targetNumberOfClusters, 1, std::max(1, available));
-    if (target != m_targetNumberOfClusters)
+    if (target != m_targetNumberOfClusters) {
         std::cout << "\tTarget number of clusters " << m_targetNumberOfClusters << " is out of range, using " << target
                   << " (1 to " << available << " points).\n";
+        noteAdjustment(Adjustment::TargetClusters, m_targetNumberOfClusters, target);
+    }
     std::cout << "\tTargeting " << target << " clusters from Dendrogram .. ";
     std::vector<std::list<cPoint_t*>> lists;
     compute_n_clusters(target, m_dendrogram, lists);

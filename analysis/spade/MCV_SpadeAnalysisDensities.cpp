@@ -62,8 +62,10 @@ bool MCV_SpadeAnalysis::computeMedianMinimumDistance(int file, const MCV_L1Colum
     const std::string shortName = MCV_CytometryData::Instance()->fileName(file, true);
     std::cout << "\tComputing median minimum distance ..\n";
     if (n == 0) return false;
-    if (m_maxRandomSampleSize < 1)
+    if (m_maxRandomSampleSize < 1) {
         std::cout << "\t\tRandom sample size " << m_maxRandomSampleSize << " is below 1, using 1.\n";
+        noteAdjustment(Adjustment::SampleSize, m_maxRandomSampleSize, 1);
+    }
     const size_t s = std::clamp<size_t>(static_cast<size_t>(std::max(1, m_maxRandomSampleSize)), 1, n);
     std::cout << "\tCreating " << s << " random samples\n\t\t";
 

@@ -54,6 +54,12 @@ var nodeLayer = null;
 var ringLayer = null;
 var halfArc = d3.arc();
 
+var frameMs = 1000 / 60;
+
+function now() {
+    return window.performance && performance.now ? performance.now() : Date.now();
+}
+
 function isFiniteNumber(v) {
     return typeof v === "number" && isFinite(v);
 }
@@ -249,7 +255,7 @@ function recolourNodes() {
 // size legend.
 function initDrawing() {
     container = d3.select("#mainView").append("svg").attr("id", "container")
-        .on("contextmenu", d3.contextMenu(backgroundMenuItems));
+        .on("contextmenu", pageMenu(backgroundMenuItems));
     hullLayer = container.append("g").attr("id", "hulls");
     selectionHull = hullLayer.append("path").attr("class", "selectionHull")
         .attr("fill", selectionColor).attr("fill-opacity", 0.05).attr("stroke", selectionColor);
@@ -285,7 +291,7 @@ function buildDrawing() {
             .attr("d", function (d) { return halfDisc(side, this._radius); });
     });
     node.append("text").attr("class", "nodeCount").attr("text-anchor", "middle").attr("dy", "0.35em")
-        .attr("font-size", "16px").style("opacity", 0)
+        .attr("font-size", "16px").style("opacity", 0).style("display", "none")
         .text(function (d) { return d.size; });
 
     // Selection first: the master's drag handler stops the press from
@@ -314,6 +320,7 @@ function setData(json) {
     refillMarkerSelectors();
     drawSizeLegend();
     subTrees = [];
+    lastBubbleSave = null;
     framesDrawn = 0;
     buildDrawing();
     startLayout();
@@ -342,7 +349,9 @@ function nodeEntered(d) {
     var g = d3.select(this);
     g.select("circle.nodeHighlight").transition("hover").duration(500).attr("r", hoverHighlightRadius);
     g.selectAll("path.half").transition("hover").duration(500).attrTween("d", radiusTween(hoverRadius));
-    g.select("text.nodeCount").transition("hover").duration(750).style("opacity", 1);
+    // Shown only while it fades in or out: thousands of invisible texts would
+    // still be laid out and painted with every drawing of a large tree.
+    g.select("text.nodeCount").style("display", null).transition("hover").duration(750).style("opacity", 1);
     if (isQtAvailable) Qt.jsHighlightUpdated(d.index);
 }
 
@@ -352,7 +361,8 @@ function nodeLeft(d) {
     var g = d3.select(this);
     g.select("circle.nodeHighlight").transition("hover").duration(750).attr("r", r + highlightPadding);
     g.selectAll("path.half").transition("hover").duration(750).attrTween("d", radiusTween(r));
-    g.select("text.nodeCount").transition("hover").duration(500).style("opacity", 0);
+    g.select("text.nodeCount").transition("hover").duration(500).style("opacity", 0)
+        .on("end", function () { d3.select(this).style("display", "none"); });
     if (isQtAvailable) Qt.jsHighlightUpdated(-1);
 }
 
@@ -519,7 +529,7 @@ function createBubble(name) {
         .on("click", function () {
             selectNodes(function (d) { return d.subTree === bubble.name; });
         })
-        .on("contextmenu", d3.contextMenu(bubbleLabelMenuItems));
+        .on("contextmenu", pageMenu(bubbleLabelMenuItems));
     // Set with its prefix: without one the engine serialises the attribute
     // under a made-up prefix that no saved drawing declares.
     var textPath = label.append("textPath").attr("startOffset", "75%").text(name);
@@ -529,12 +539,47 @@ function createBubble(name) {
     return bubble;
 }
 
+// The bubbles and the selection as they were before the last saved bubble,
+// so that a bubble the widget refuses leaves nothing behind.
+var lastBubbleSave = null;
+
+function bubbleState(name) {
+    return {
+        name: name,
+        members: graph.nodes.map(function (d) { return d.subTree; }),
+        bubbles: subTrees.map(function (b) { return b.name; }),
+        selected: graph.nodes.map(function (d) { return d.selected; })
+    };
+}
+
+// The widget could not keep the bubble `name` (the name belongs to another
+// data set, or the tree makes no bubbles): the bubbles and the selection
+// return to what they were before it was saved.
+function bubbleRefused(name) {
+    if (!graph) return;
+    var state = lastBubbleSave;
+    lastBubbleSave = null;
+    if (!state || state.name !== name || state.members.length !== graph.nodes.length) {
+        if (findBubble(name)) removeFromBubbles(bubbleMembers(name));
+        return;
+    }
+    subTrees.slice().forEach(removeBubble);
+    graph.nodes.forEach(function (d, i) {
+        d.subTree = state.members[i];
+        d.selected = state.selected[i];
+    });
+    state.bubbles.forEach(function (b) { createBubble(b); });
+    if (reportsBubbleSelection) selectionChanged();
+    else showSelection();
+}
+
 // Saves the selected nodes as the bubble `name`: an existing bubble of that
 // name keeps its members and gains the selection, bubbles that lose their
 // last node vanish. Nothing is made of a name without nodes. The master
 // page reports the emptied selection; the slave page only redraws it.
 function saveBubble(name) {
     if (!graph) return;
+    lastBubbleSave = bubbleState(name);
     var old = findBubble(name);
     if (old) removeBubble(old);
     graph.nodes.forEach(function (d) { if (d.selected) d.subTree = name; });
@@ -618,6 +663,7 @@ function resize() {
     height = window.innerHeight;
     container.attr("width", width).attr("height", height);
     resizeBrush();
+    fitMarkerSliders();
     updateScaleRanges();
     layoutResized();
 }

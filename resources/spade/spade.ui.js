@@ -25,6 +25,19 @@ function buildMarkerSlider(side) {
     slider.noUiSlider.on("slide", function (values, handle) {
         markerRangeMoved(side, handle, parseFloat(values[handle]));
     });
+    var values = slider.querySelectorAll(".noUi-value");
+    for (var k = 1; k < values.length - 1; k += 2) values[k].classList.add("innerValue");
+    fitMarkerSlider(slider);
+}
+
+// The five labelled marks need about 40 pixels each; a narrower range labels
+// every other one.
+function fitMarkerSlider(slider) {
+    slider.classList.toggle("narrow", slider.getBoundingClientRect().width < 200);
+}
+
+function fitMarkerSliders() {
+    markerSliderIds.forEach(function (id) { fitMarkerSlider(document.getElementById(id)); });
 }
 
 function rebuildMarkerSliders() {
@@ -202,6 +215,29 @@ function placeRings() {
 
 // --- context menus ------------------------------------------------------------
 
+// The handler that opens `items` as a context menu inside the page: moved
+// in from the edges, and scrolling when it is taller than the page.
+var menuMargin = 4;
+
+function pageMenu(items) {
+    var open = d3.contextMenu(items);
+    return function (d, i) {
+        open.call(this, d, i);
+        fitMenuInPage();
+    };
+}
+
+function fitMenuInPage() {
+    var menu = document.querySelector(".d3-context-menu");
+    if (!menu) return;
+    menu.style.maxHeight = Math.max(0, window.innerHeight - 2 * menuMargin) + "px";
+    var r = menu.getBoundingClientRect();
+    menu.style.right = "";
+    menu.style.bottom = "";
+    menu.style.left = clamp(menuMargin, r.left, Math.max(menuMargin, window.innerWidth - menuMargin - r.width)) + "px";
+    menu.style.top = clamp(menuMargin, r.top, Math.max(menuMargin, window.innerHeight - menuMargin - r.height)) + "px";
+}
+
 var saveImageItems = [{ divider: true }, { title: "Save Image ...", action: function () { printSVG(); } }];
 
 function backgroundMenuItems() {
@@ -270,7 +306,7 @@ function nodeMenuItems(d) {
     return items.concat(saveImageItems);
 }
 
-var nodeMenu = d3.contextMenu(nodeMenuItems);
+var nodeMenu = pageMenu(nodeMenuItems);
 
 function nodeContextMenu(d, i) {
     if (!nodeHandlersActive) return;

@@ -5,7 +5,9 @@
 // Saving a bubble empties the page's selection without reporting it.
 var reportsBubbleSelection = false;
 
+// qt_setPositions last: the widget's first push waits for it.
 try {
+    Qt.qt_bubbleRefused.connect(bubbleRefused);
     Qt.qt_setData.connect(setData);
     Qt.qt_setPositions.connect(setPositions);
 } catch (e) {
@@ -32,9 +34,32 @@ function readPositions(text) {
     return valid ? positions : null;
 }
 
+// Placing a large tree takes long: its positions then wait a frame, so that
+// the master's drawing is shown first and the window never has to paint
+// both drawings in one go. Only the latest positions are placed.
+var slowPlacementMs = 20;
+var lastPlacementCost = 0;
+var waitingPositions = null;
+
 function setPositions(text) {
     var positions = readPositions(text);
     if (!positions) return;
+    if (lastPlacementCost < slowPlacementMs) {
+        placePositions(positions);
+        return;
+    }
+    var placementDue = waitingPositions !== null;
+    waitingPositions = positions;
+    if (placementDue) return;
+    window.setTimeout(function () {
+        var latest = waitingPositions;
+        waitingPositions = null;
+        if (graph && latest.length === graph.nodes.length) placePositions(latest);
+    }, frameMs);
+}
+
+function placePositions(positions) {
+    var start = now();
     graph.nodes.forEach(function (d, i) {
         d.index = i;
         d.x = positions[i].px;
@@ -42,6 +67,7 @@ function setPositions(text) {
     });
     fitScales(positions.map(function (p) { return p.px; }), positions.map(function (p) { return p.py; }));
     placeNodes();
+    lastPlacementCost = now() - start;
 }
 
 var spiralRadius = 10;
@@ -52,8 +78,10 @@ function startLayout() {
         d.x = spiralRadius * Math.sqrt(i) * Math.cos(i * spiralAngle);
         d.y = spiralRadius * Math.sqrt(i) * Math.sin(i * spiralAngle);
     });
+    var start = now();
     fitScales(graph.nodes.map(function (d) { return d.x; }), graph.nodes.map(function (d) { return d.y; }));
     placeNodes();
+    lastPlacementCost = now() - start;
 }
 
 function stopLayout() {}

@@ -12,6 +12,8 @@
 #include "ui/spade/UI_SpadeWidget.h"
 
 #include <QInputDialog>
+#include <QSpinBox>
+#include <QStatusBar>
 #include <QProgressBar>
 #include <QTabWidget>
 #include <QTimer>
@@ -134,6 +136,48 @@ TEST_F(SpadeCreation, ComputeFromTheTabPublishesAndAnImportMeanwhileIsRefused) {
     MCV_DerivedDataClusters* set = MCV_CytometryData::Instance()->derivedDataClusters("S", true);
     ASSERT_FALSE(spade->clusters().empty());
     EXPECT_EQ(set->clusters().size(), spade->clusters().size());
+}
+
+// Settings the run cannot take as given (typed past what the data allow):
+// the run uses the nearest value it can, the box shows that value, the status
+// bar says why, and the value used leaves no stage due.
+TEST_F(SpadeCreation, ClampedSettingsShowTheValueUsedInThePanelAndTheStatusBar) {
+    open({makeFile("cells.fcs", 60, 3)});
+    UI_ModalDialogs::answerText("S");
+    trigger("actionNewSpadeAnalysis");
+    auto* panel = qobject_cast<UI_SpadeSettingsWidget*>(w().settingsPanels()[0]);
+    auto* spade = static_cast<MCV_SpadeAnalysis*>(w().analyses()[0]);
+    ASSERT_TRUE(panel && spade);
+    spade->setDensityLimit(100.0f);  // all 60 events are kept
+    const auto compute = [&] {
+        return capturedStdout([&] { QTest::mouseClick(panel->computeButtonWidget(), Qt::LeftButton); });
+    };
+    struct Case {
+        int sample, nodes;
+        int shownSample, shownNodes;
+        QString status;
+    } cases[] = {
+        {2000, 99999, 2000, 60,
+         "\"S\": Target Nodes 99999 is more than the 60 events kept after down-sampling; the tree has 60 nodes."},
+        {0, 0, 1, 1,
+         "\"S\": Heuristic Sample 0 is below 1; 1 random event was used. Target Nodes 0 is below 1; the tree has 1 "
+         "node."},
+    };
+    for (const Case& c : cases) {
+        w().statusBar()->clearMessage();
+        panel->sampleSizeBox()->setValue(c.sample);
+        panel->targetNodesBox()->setValue(c.nodes);
+        compute();
+        EXPECT_EQ(std::make_pair(panel->sampleSizeBox()->value(), panel->targetNodesBox()->value()),
+                  std::make_pair(c.shownSample, c.shownNodes));
+        EXPECT_EQ(std::make_pair(spade->maxRandomSampleSize(), spade->targetNumberOfClusters()),
+                  std::make_pair(c.shownSample, c.shownNodes));
+        EXPECT_EQ(spade->clusters().size(), static_cast<size_t>(c.shownNodes));
+        EXPECT_EQ(w().statusBar()->currentMessage(), c.status);
+        EXPECT_NE(compute().find("No parameters changed, no update necessary."), std::string::npos)
+            << "the value used is the one the result has";
+    }
+    EXPECT_TRUE(UI_ModalDialogs::takeMessages().empty());
 }
 
 }  // namespace

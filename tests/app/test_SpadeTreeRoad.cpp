@@ -121,11 +121,10 @@ TEST_F(SpadeTreeRoad, TheMastersLayoutLeadsFollowersAndNodeSelectionsAndBubblesR
     MCV_DerivedDataClusters* clusters = master->clusterSet();
     ASSERT_GE(clusters->numClusters(), 3);
     const int n = clusters->numClusters();
-    // The layout's steps, driven here: the page's animation timer runs at the
-    // engine's pace, which the test does not control (in a long test process
-    // it was seen not to run at all).
+    // The layout's steps, driven here: the page's own steps run at the
+    // engine's pace, which the test does not control.
     ASSERT_TRUE(waitFor([&] { return js(master, "graph ? graph.nodes.length : 0").toInt() == n; }));
-    js(master, "simulation.stop(); for (var k = 0; k < 5; ++k) { simulation.tick(); ticked(); }");
+    js(master, "stopLayout(); for (var k = 0; k < 5; ++k) { simulation.tick(); ticked(); }");
     EXPECT_EQ(QString::fromStdString(clusters->spadePositions()).count("px"), n)
         << "the master's layout reaches the cluster set";
 

@@ -32,6 +32,10 @@ signals:
     // sentence for the window's status bar. The console gets its own line all
     // the same.
     void computeRefused(const QString& reason);
+    // A Compute that ran with a setting other than the one given (out of its
+    // range), in one sentence for the window's status bar; the panel shows
+    // the value used.
+    void computeAdjusted(const QString& reason);
 
 protected:
     // A section body: a widget with a grid aligned to the top.

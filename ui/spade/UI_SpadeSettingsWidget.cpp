@@ -12,6 +12,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QStringList>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -52,7 +53,7 @@ void UI_SpadeSettingsWidget::initUI() {
     const auto intChanged = QOverload<int>::of(&QSpinBox::valueChanged);
     const auto doubleChanged = QOverload<double>::of(&QDoubleSpinBox::valueChanged);
     QGridLayout* advanced = newSectionBody();
-    QSpinBox* sample = spinBox(999999, s->maxRandomSampleSize());
+    QSpinBox* sample = m_sampleBox = spinBox(999999, s->maxRandomSampleSize());
     addRow(advanced, 0, QStringLiteral("Heuristic Sample"), sample,
            QStringLiteral("The number of random Points used to determine the median density."));
     connect(sample, intChanged, this, &UI_SpadeSettingsWidget::sampleSizeChanged, Qt::DirectConnection);
@@ -84,7 +85,7 @@ void UI_SpadeSettingsWidget::initUI() {
            QStringLiteral("Target number of points to keep after downsampling in percent.\nThe number might not be "
                           "reached depending on the outlier and target density parameters."));
     connect(events, doubleChanged, this, &UI_SpadeSettingsWidget::densityLimitChanged, Qt::DirectConnection);
-    QSpinBox* nodes = spinBox(99999, s->targetNumberOfClusters());
+    QSpinBox* nodes = m_nodesBox = spinBox(99999, s->targetNumberOfClusters());
     addRow(parameters, 1, QStringLiteral("Target Nodes"), nodes,
            QStringLiteral("Target number of nodes in the SPADE tree."));
     connect(nodes, intChanged, this, &UI_SpadeSettingsWidget::targetClusterNumberChanged, Qt::DirectConnection);
@@ -143,4 +144,34 @@ void UI_SpadeSettingsWidget::compute() {
     if (!s->errorMessage().empty())
         UI_ModalDialogs::message(QMessageBox::Warning, this, QStringLiteral("Warning"),
                                  QString::fromStdString(s->errorMessage()));
+    else
+        showAdjustments();
+}
+
+// The boxes take the values the run used (the analysis holds them already,
+// so no stage becomes due), and the status bar says why.
+void UI_SpadeSettingsWidget::showAdjustments() {
+    MCV_SpadeAnalysis* s = spade();
+    if (s->adjustments().empty()) return;
+    s->adoptAdjustments();
+    QStringList reasons;
+    for (const MCV_SpadeAnalysis::Adjustment& a : s->adjustments()) {
+        if (a.setting == MCV_SpadeAnalysis::Adjustment::SampleSize) {
+            m_sampleBox->setValue(a.used);
+            reasons << QStringLiteral("Heuristic Sample %1 is below 1; %2 random event was used.")
+                           .arg(a.requested)
+                           .arg(a.used);
+        } else {
+            m_nodesBox->setValue(a.used);
+            reasons << (a.used < a.requested
+                            ? QStringLiteral("Target Nodes %1 is more than the %2 events kept after down-sampling; "
+                                             "the tree has %2 nodes.")
+                                  .arg(a.requested)
+                                  .arg(a.used)
+                            : QStringLiteral("Target Nodes %1 is below 1; the tree has %2 node.")
+                                  .arg(a.requested)
+                                  .arg(a.used));
+        }
+    }
+    emit computeAdjusted("\"" + QString::fromStdString(s->name()) + "\": " + reasons.join(' '));
 }

@@ -7,6 +7,7 @@
 class MCV_SpadeAnalysis;
 class QLabel;
 class QProgressBar;
+class QSpinBox;
 
 // The parameter panel of a SPADE analysis: markers, the density and
 // down-sampling parameters ("Advanced Parameters") and the target share of
@@ -18,7 +19,9 @@ class QProgressBar;
 // the analysis' progress (what runs and how far) shows under it; the panel
 // repaints between blocks of work but accepts no input, so nothing can
 // change the analysis or the data under the run. A run that published
-// nothing says why in a warning box. GUI thread only.
+// nothing says why in a warning box; a setting the run could not use as
+// given (computeAdjusted) takes the value it used, in the analysis and in
+// its box. GUI thread only.
 class UI_SpadeSettingsWidget : public UI_ClusterSettingsWidget {
     Q_OBJECT
 public:
@@ -30,6 +33,8 @@ public:
     QWidget* progressBox() const { return m_progressBox; }
     QLabel* progressLabel() const { return m_progressLabel; }
     QProgressBar* progressBar() const { return m_progressBar; }
+    QSpinBox* sampleSizeBox() const { return m_sampleBox; }
+    QSpinBox* targetNodesBox() const { return m_nodesBox; }
 
 private slots:
     void sampleSizeChanged(int value);
@@ -43,8 +48,11 @@ private slots:
 private:
     MCV_SpadeAnalysis* spade() const;
     void showProgress(const std::string& what, int percent);
+    void showAdjustments();
 
     QWidget* m_progressBox = nullptr;
     QLabel* m_progressLabel = nullptr;
     QProgressBar* m_progressBar = nullptr;
+    QSpinBox* m_sampleBox = nullptr;
+    QSpinBox* m_nodesBox = nullptr;
 };

@@ -78,6 +78,8 @@ void UI_SpadeWidget::connectNotify(const QMetaMethod& signal) {
 }
 
 void UI_SpadeWidget::firstPush() {
+    // A dock hidden before its page had loaded: the signal was lost.
+    emit qt_setLayoutActive(isVisible());
     if (isSlave) {
         emit qt_setData(QString::fromStdString(clusters->jsonObject()));
         emit qt_setPositions(QString::fromStdString(clusters->spadePositions()));
@@ -141,25 +143,34 @@ void UI_SpadeWidget::warn(const QString& text) {
     UI_ModalDialogs::message(QMessageBox::Warning, this, QStringLiteral("Spade Tree"), text);
 }
 
+// The page shows the bubble as soon as it is saved; one that is not kept is
+// taken back from the page before the user is told, and only a kept one is
+// logged as created.
+void UI_SpadeWidget::refuseBubble(const QString& name, const QString& why) {
+    emit qt_bubbleRefused(name);
+    warn(why);
+}
+
 void UI_SpadeWidget::js_subtreeCreated(QList<int> clusterIndices, QString name) {
-    QStringList items;
-    for (int i : clusterIndices) items << QString::number(i);
-    qDebug().noquote() << "New Subtree created: " + name + " = (" + items.join(", ") + ")";
     if (!analysis) {
-        warn("Bubbles become data sets only on SPADE trees; \"" + name +
-             "\" was not stored, as this tree is a template classification.");
+        refuseBubble(name, "Bubbles become data sets only on SPADE trees; \"" + name +
+                               "\" was not stored, as this tree is a template classification.");
         return;
     }
     std::vector<int> valid = validClusters(clusterIndices);
     if (valid.empty()) {
         qDebug().noquote() << "The bubble \"" + name + "\" names no cluster of this tree; nothing was stored.";
+        emit qt_bubbleRefused(name);
         return;
     }
     if (!analysis->addSubtree(name.toUtf8().toStdString(), &valid)) {
-        warn("The bubble could not be stored as \"" + name +
-             "\": another data set has that name. Please save the bubble under another name.");
+        refuseBubble(name, "The bubble could not be stored as \"" + name +
+                               "\": another data set has that name. Please save the bubble under another name.");
         return;
     }
+    QStringList items;
+    for (int i : clusterIndices) items << QString::number(i);
+    qDebug().noquote() << "New Subtree created: " + name + " = (" + items.join(", ") + ")";
     emit subtreeCreated();
 }
 
@@ -198,3 +209,13 @@ void UI_SpadeWidget::js_saveSVG(QString xml) { UI_WebPageHost::saveSvg(this, clu
 void UI_SpadeWidget::js_debug(QString text) { UI_WebPageHost::debug(text); }
 
 void UI_SpadeWidget::resizeEvent(QResizeEvent* /*event*/) {}
+
+void UI_SpadeWidget::showEvent(QShowEvent* event) {
+    UI_DockableWidget::showEvent(event);
+    emit qt_setLayoutActive(true);
+}
+
+void UI_SpadeWidget::hideEvent(QHideEvent* event) {
+    UI_DockableWidget::hideEvent(event);
+    emit qt_setLayoutActive(false);
+}

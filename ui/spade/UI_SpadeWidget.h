@@ -12,7 +12,9 @@ class MCV_DerivedDataClusters;
 class MCV_SpadeAnalysis;
 class MCV_TemplateAnalysis;
 class QMetaMethod;
+class QHideEvent;
 class QResizeEvent;
+class QShowEvent;
 class QWebFrame;
 class QWebView;
 
@@ -32,7 +34,10 @@ class QWebView;
 //
 // Everything from the page is untrusted: node indices outside the cluster
 // set and repeated ones are dropped before the data model sees them. Only a
-// SPADE tree makes bubbles; a template tree refuses them. The analysis and
+// SPADE tree makes bubbles; a template tree refuses them, as the analysis
+// refuses a name that another data set has; the page then takes the bubble
+// back (qt_bubbleRefused). While the dock is hidden the master page's layout
+// waits (qt_setLayoutActive). The analysis and
 // the cluster set belong to others (not owned); the shell removes the view
 // with its analysis. GUI thread only.
 class UI_SpadeWidget : public UI_DockableWidget {
@@ -53,6 +58,10 @@ public:
 signals:
     void qt_setData(QString data);
     void qt_setPositions(QString positions);
+    // The bubble the page saved under `name` was not kept.
+    void qt_bubbleRefused(QString name);
+    // Whether the dock is shown: the master page lays the tree out only then.
+    void qt_setLayoutActive(bool active);
     // A bubble became (or refilled) a point set of the analysis.
     void subtreeCreated();
 
@@ -74,6 +83,8 @@ public slots:
 protected:
     // The page follows the window size itself.
     void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
     void connectNotify(const QMetaMethod& signal) override;
 
 private:
@@ -87,6 +98,7 @@ private:
     void firstPush();
     QMetaMethod lastPageSignal() const;
     void warn(const QString& text);
+    void refuseBubble(const QString& name, const QString& why);
 
     MCV_SpadeAnalysis* analysis = nullptr;
     MCV_Analysis* analysisBase = nullptr;

@@ -10,6 +10,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QTest>
 #include <QWindow>
 #include <QXmlStreamReader>
@@ -35,6 +36,8 @@ public:
 signals:
     void qt_setData(QString json);
     void qt_setPositions(QString json);
+    void qt_bubbleRefused(QString name);
+    void qt_setLayoutActive(bool active);
 
 public slots:
     void js_debug(QString text) { debugLines.append(text); }
@@ -75,9 +78,9 @@ protected:
         DataFixture::TearDown();
     }
 
-    // Loads a page into a shown 900 x 805 view; the drawing square is then
-    // 600 pixels wide at x 150 and y 80.
-    void load(Page page, bool withBridge = true) {
+    // Loads a page into a shown 900 x 805 view (unless another size is
+    // given); the drawing square is then 600 pixels wide at x 150 and y 80.
+    void load(Page page, bool withBridge = true, QSize size = QSize(900, 805)) {
         closePage();
         UI_WebPageHost::registerBridgeTypes();
         view = new QWebView;
@@ -86,7 +89,7 @@ protected:
         console = new ConsolePage;
         console->setParent(view);
         view->setPage(console);
-        view->resize(900, 805);
+        view->resize(size);
         UI_WebPageHost::hideScrollBars(view);
         if (withBridge)
             QObject::connect(view->page()->mainFrame(), &QWebFrame::javaScriptWindowObjectCleared, recorder,
@@ -96,7 +99,7 @@ protected:
         view->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(view));
         ASSERT_TRUE(pagetest::waitForPage(view));
-        ASSERT_EQ(js("width + 'x' + height"), "900x805");
+        ASSERT_EQ(js("width + 'x' + height"), QString("%1x%2").arg(size.width()).arg(size.height()).toStdString());
     }
     // A script error anywhere in the page fails the test.
     void closePage() {
@@ -149,7 +152,7 @@ protected:
     void push(MCV_DerivedDataClusters* set) { push(QString::fromStdString(set->jsonObject())); }
     void push(const QString& json) {
         emit recorder->qt_setData(json);
-        if (js("typeof simulation") == "object") js("simulation.stop()");
+        if (js("typeof simulation") == "object") js("stopLayout()");
     }
     // Layout positions (0, 0), (1, 1), (2, 1), (3, 3): on screen (150, 80),
     // (350, 280), (550, 280), (750, 680).
@@ -398,7 +401,7 @@ TEST_F(SpadePage, DraggingMovesTheWholeSelectionAndPinsItWhileFixTreeHoldsTheRes
     EXPECT_EQ(js("graph.nodes.map(d => [d.fx, d.fy, d.fixed].join()).join(' ')"),
               "0,0,false 31,21,true 32,21,true 3,3,false");
     EXPECT_EQ(js("simulation.alphaTarget()"), "0");
-    js("simulation.stop()");
+    js("stopLayout()");
 }
 
 TEST_F(SpadePage, HoverReportsTheNodeAndDoubleClickOpensARingWithMarkerValues) {
@@ -749,11 +752,93 @@ TEST_F(SpadePage, DegenerateTreesDrawCleanly) {
     }
 }
 
+// Contrast ratio of two CSS colours ("rgb(...)"/"rgba(...)", alpha ignored).
+double contrast(const QString& a, const QString& b) {
+    const auto luminance = [](const QString& css) {
+        const QStringList c = QString(css).remove(QRegularExpression("[^0-9.,]")).split(',');
+        double l[3];
+        for (int i = 0; i < 3; ++i) {
+            const double v = c.value(i).toDouble() / 255.0;
+            l[i] = v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+        }
+        return 0.2126 * l[0] + 0.7152 * l[1] + 0.0722 * l[2];
+    };
+    const double la = luminance(a), lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+// A dock of 600 x 400 among many, its drawer open: the tree stands above the
+// drawer, menus open inside the page (a tall one scrolls), the drawer's
+// controls and labels sit side by side without covering one another, and
+// the marker choices read dark on light.
+TEST_F(SpadePage, ACrowdedDockKeepsTreeMenusAndLabelsInsideThePage) {
+    load(Page::Master, true, QSize(600, 400));
+    push(standardTree());
+    js("for (var k = 0; k < 50; ++k) simulation.tick(); ticked()");
+    ASSERT_EQ(js("uiActive"), "true");
+    const double drawerTop = text("document.getElementById('ui').getBoundingClientRect().top").toDouble();
+    EXPECT_EQ(drawerTop, 290);
+    const QString inside = "(r => r.left >= 0 && r.top >= 0 && r.right <= 600 && r.bottom <= 400)";
+    EXPECT_EQ(js("d3.selectAll('g.node').nodes().every(g => " + inside + "(g.getBoundingClientRect()))"), "true");
+    EXPECT_EQ(js("graph.nodes.every(d => screenY(d) < " + QString::number(drawerTop) + ")"), "true");
+
+    // Menus, at every node and at the corners above the drawer; with a
+    // bubble per node of a larger tree the node menu is taller than the page.
+    const QString menuInside = "!!document.querySelector('.d3-context-menu') && " + inside +
+                               "(document.querySelector('.d3-context-menu').getBoundingClientRect())";
+    const auto menuAt = [&](QPoint at) {
+        js("d3.contextMenu('close')");
+        rightClick(at);
+        return js(menuInside);
+    };
+    for (int node = 0; node < 4; ++node) EXPECT_EQ(menuAt(nodeAt(node)), "true") << node;
+    for (const QPoint& at : {QPoint(595, 285), QPoint(5, 5), QPoint(595, 5), QPoint(5, 285)})
+        EXPECT_EQ(menuAt(at), "true") << at.x() << "," << at.y();
+    QJsonArray nodes, links;
+    for (int i = 0; i < 16; ++i) {
+        nodes.append(QJsonObject{{"name", QString::number(i)}, {"size", 1}, {"expression", QJsonArray{1}}});
+        if (i > 0) links.append(QJsonObject{{"source", i - 1}, {"target", i}, {"value", 1}});
+    }
+    push(QJsonDocument(QJsonObject{{"names", QJsonArray{"A"}}, {"nodes", nodes}, {"links", links}}).toJson());
+    js("for (var k = 0; k < 50; ++k) simulation.tick(); ticked();"
+       "for (var b = 0; b < 16; ++b) { selectNodes(d => d.index == b); saveBubble('bubble ' + b); }"
+       "selectNodes(d => d.index < 2)");
+    EXPECT_EQ(menuAt(nodeAt(0)), "true");
+    EXPECT_EQ(js("(m => m.scrollHeight > m.clientHeight)(document.querySelector('.d3-context-menu'))"), "true")
+        << menu();
+    js("d3.contextMenu('close')");
+
+    // The drawer: every control inside the page, none over the next, no
+    // shown value label over another.
+    const QJsonArray items = jsonOf(
+        "[].map.call(document.querySelectorAll('#ui .uiItem'), e => (r => [r.left, r.right, r.top, r.bottom])"
+        "(e.getBoundingClientRect()))");
+    ASSERT_EQ(items.size(), 5);
+    for (int i = 0; i < items.size(); ++i) {
+        const QJsonArray r = items[i].toArray();
+        EXPECT_GE(r[0].toDouble(), 0) << i;
+        EXPECT_LE(r[1].toDouble(), 600) << i;
+        EXPECT_GE(r[2].toDouble(), drawerTop) << i;
+        if (i > 0) EXPECT_LE(items[i - 1].toArray()[1].toDouble(), r[0].toDouble()) << i;
+    }
+    for (const char* id : {"leftMarkerRange", "rightMarkerRange"}) {
+        const QJsonArray labels = jsonOf(QString("[].filter.call(document.querySelectorAll('#%1 .noUi-value'),"
+                                                 "e => getComputedStyle(e).display != 'none')"
+                                                 ".map(e => (r => [r.left, r.right])(e.getBoundingClientRect()))")
+                                             .arg(id));
+        ASSERT_GE(labels.size(), 3) << id;
+        for (int i = 1; i < labels.size(); ++i)
+            EXPECT_LE(labels[i - 1].toArray()[1].toDouble(), labels[i].toArray()[0].toDouble()) << id << " " << i;
+    }
+    const QString selector = "getComputedStyle(document.getElementById('leftMarkerSelector'))";
+    EXPECT_GE(contrast(text(selector + ".color"), text(selector + ".backgroundColor")), 4.5);
+}
+
 TEST_F(SpadePage, RunsAloneWithoutTheBridge) {
     load(Page::Master, false);
     EXPECT_TRUE(console->lines.contains("could not connect qt"));
     js("setData('{\"nodes\":[{\"size\":1,\"expression\":[1]},{\"size\":2,\"expression\":[2]}],\"names\":[\"A\"]}');"
-       "simulation.stop(); selectAllNodes(); saveBubble('x'); printSVG()");
+       "stopLayout(); selectAllNodes(); saveBubble('x'); printSVG()");
     EXPECT_EQ(js("isQtAvailable + ' ' + d3.selectAll('g.node').size() + ' ' + subTrees.length"), "false 2 1");
 }
 

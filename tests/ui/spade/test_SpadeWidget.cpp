@@ -23,6 +23,18 @@
 
 namespace {
 
+// Qt's debug lines written while `f` runs.
+QStringList debugLines;
+template <typename F>
+std::string loggedWhile(F&& f) {
+    debugLines.clear();
+    const QtMessageHandler previous =
+        qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& text) { debugLines << text; });
+    f();
+    qInstallMessageHandler(previous);
+    return debugLines.join('\n').toStdString();
+}
+
 std::string readAll(const QString& path) {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll().toStdString() : std::string();
@@ -119,6 +131,65 @@ TEST_F(SpadeTreeTest, BubblesBecomePointSetsOnlyUnderFreeNames) {
     view->js_subtreeCreated({1}, "B1");
     EXPECT_EQ(asSet(b1->data()), eventsOf({1}));
     EXPECT_EQ(created.size(), 2);
+}
+
+// A master view shown with its tree drawn; its page's script is `page`.
+class ShownTree : public SpadeTreeTest {
+protected:
+    void SetUp() override {
+        SpadeTreeTest::SetUp();
+        compute();
+        view = open(false);
+        view->resize(700, 600);
+        view->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(view));
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] { return page("graph ? graph.nodes.length : 0").toInt() == clusters->numClusters(); }, 15000));
+    }
+    QString page(const QString& script) {
+        return view->view()->page()->mainFrame()->evaluateJavaScript(script).toString();
+    }
+    UI_SpadeWidget* view = nullptr;
+};
+
+// A bubble saved on the page under a name the analysis refuses is taken back
+// from the page: the bubbles (with the members they had) and the selection
+// are those before the save, and no line claims the bubble was created.
+TEST_F(ShownTree, ARefusedBubbleNameLeavesNothingOnThePage) {
+    page("stopLayout(); selectNodes(d => d.index == 0); saveBubble('B1')");
+    ASSERT_NE(pointSet("B1"), nullptr);
+    const QString held =
+        "subTrees.map(b => b.name + ':' + bubbleMembers(b.name).map(d => d.index).join('+')).join(' ') + '|' +"
+        "d3.selectAll('path.bubbleHull').size() + ' ' + d3.selectAll('.bubbleLabel').size() + '|' +"
+        "selectedNodes().map(d => d.index).join()";
+    for (const char* name : {"All Points", "Selection", "Tree"}) {
+        const std::string out =
+            loggedWhile([&] { page(QString("selectNodes(d => d.index <= 1); saveBubble('%1')").arg(name)); });
+        EXPECT_EQ(page(held).toStdString(), "B1:0|1 1|0,1") << name;
+        EXPECT_EQ(out.find("New Subtree created"), std::string::npos) << out;
+        EXPECT_EQ(UI_ModalDialogs::takeMessages().size(), 1u) << name;
+        EXPECT_EQ(asSet(data->selectionPoints()->data()), eventsOf({0, 1})) << "the selection is back";
+    }
+    EXPECT_EQ(asSet(pointSet("B1")->data()), eventsOf({0}));
+
+    const std::string out = loggedWhile([&] { page("selectNodes(d => d.index == 2); saveBubble('B2')"); });
+    EXPECT_NE(out.find("New Subtree created: B2 = (2)"), std::string::npos) << out;
+    EXPECT_EQ(page(held).toStdString(), "B1:0 B2:2|2 2|");
+}
+
+// The master page lays the tree out only while its dock is shown; hidden, its
+// steps stop where they are, and shown again it goes on.
+TEST_F(ShownTree, AHiddenDockStopsItsLayout) {
+    const auto steps = [&] { return page("layoutTicks").toInt(); };
+    page("simulation.alpha(1)");
+    const int start = steps();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return steps() > start + 3; }, 5000)) << "the layout runs while shown";
+    view->hide();
+    const int hidden = steps();
+    QTest::qWait(400);
+    EXPECT_EQ(steps(), hidden);
+    view->show();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return steps() > hidden + 3; }, 5000)) << "and goes on when shown";
 }
 
 TEST_F(SpadeTreeTest, ATemplateTreeRefusesBubbles) {
