@@ -819,7 +819,9 @@ TEST_F(SpadePage, ACrowdedDockKeepsTreeMenusAndLabelsInsideThePage) {
         EXPECT_GE(r[0].toDouble(), 0) << i;
         EXPECT_LE(r[1].toDouble(), 600) << i;
         EXPECT_GE(r[2].toDouble(), drawerTop) << i;
-        if (i > 0) EXPECT_LE(items[i - 1].toArray()[1].toDouble(), r[0].toDouble()) << i;
+        if (i > 0) {
+            EXPECT_LE(items[i - 1].toArray()[1].toDouble(), r[0].toDouble()) << i;
+        }
     }
     for (const char* id : {"leftMarkerRange", "rightMarkerRange"}) {
         const QJsonArray labels = jsonOf(QString("[].filter.call(document.querySelectorAll('#%1 .noUi-value'),"
