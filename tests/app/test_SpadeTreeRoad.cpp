@@ -122,9 +122,10 @@ TEST_F(SpadeTreeRoad, TheMastersLayoutLeadsFollowersAndNodeSelectionsAndBubblesR
     ASSERT_GE(clusters->numClusters(), 3);
     const int n = clusters->numClusters();
     // The layout's steps, driven here: the page's own steps run at the
-    // engine's pace, which the test does not control.
+    // engine's pace, which the test does not control. The layout is then
+    // settled, so that showing a dock does not start it again.
     ASSERT_TRUE(waitFor([&] { return js(master, "graph ? graph.nodes.length : 0").toInt() == n; }));
-    js(master, "stopLayout(); for (var k = 0; k < 5; ++k) { simulation.tick(); ticked(); }");
+    js(master, "stopLayout(); for (var k = 0; k < 5; ++k) { simulation.tick(); ticked(); } simulation.alpha(0)");
     EXPECT_EQ(QString::fromStdString(clusters->spadePositions()).count("px"), n)
         << "the master's layout reaches the cluster set";
 
