@@ -20,6 +20,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QImage>
+#include <QImageReader>
 
 #include <algorithm>
 #include <memory>
@@ -180,7 +181,18 @@ void MainWindow::openColorImage() {
         UI_ModalDialogs::openFiles(this, start, tr("Color Image (*.png *.tiff *.tif *jpg *jpeg)"), false);
     if (files.isEmpty()) return;
     rememberFolder(m_settings, QFileInfo(files.first()).absolutePath());
-    addColorImage(files.first());
+    // addColorImage passes over an unreadable image without a word (the
+    // import tries an optional "rgb.png" through it); a file the user chose
+    // gets an answer.
+    QImageReader reader(files.first());
+    if (!reader.canRead()) {
+        UI_ModalDialogs::message(QMessageBox::Critical, this, tr("Error"),
+                                 "The image " + files.first() + " could not be read: " + reader.errorString());
+        return;
+    }
+    if (!addColorImage(files.first()) && QImage(files.first()).isNull())
+        UI_ModalDialogs::message(QMessageBox::Critical, this, tr("Error"),
+                                 "The image " + files.first() + " could not be read.");
 }
 
 bool MainWindow::addColorImage(QString fileName) {

@@ -13,6 +13,7 @@
 #include "ui/image/UI_ImageWidget.h"
 
 #include <QComboBox>
+#include <QFile>
 #include <QImageWriter>
 #include <QLabel>
 
@@ -167,6 +168,32 @@ TEST_F(ImageViewCommand, RgbImageDrawsTheStackColoursUntilAColourImageIsAdded) {
     EXPECT_EQ(header->variableName(5), "Blue");
     drawRgb();
     EXPECT_EQ(wrongPixels([](int x, int y) { return qRgb(4 * x, 255 - 8 * y, 17); }), 0);
+
+    // A colour image that cannot be read is answered, and adds nothing.
+    const struct {
+        const char* name;
+        QByteArray bytes;
+    } unreadable[] = {
+        {"text.png", "not an image"},
+        {"cut.png",
+         [&] {
+             QFile f(dir.filePath("colour.png"));
+             return f.open(QIODevice::ReadOnly) ? f.read(40) : QByteArray();
+         }()},
+    };
+    for (const auto& u : unreadable) {
+        QFile f(dir.filePath(u.name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(u.bytes);
+        f.close();
+        UI_ModalDialogs::answerFiles({f.fileName()});
+        QTest::keySequence(&w(), QKeySequence("Ctrl+Shift+O"));
+        const auto messages = UI_ModalDialogs::takeMessages();
+        ASSERT_EQ(messages.size(), 1u) << u.name;
+        EXPECT_TRUE(messages[0].text.startsWith("The image " + f.fileName() + " could not be read"))
+            << messages[0].text.toStdString();
+        EXPECT_EQ(header->numVariables(), 6);
+    }
 }
 
 }  // namespace
