@@ -2,10 +2,14 @@
 
 #include "writeWholeFile.h"
 
+#include <QFileInfo>
+
 #include <fstream>
 
 bool readBoolVectorFromFile(std::string path, std::vector<bool>* out) {
     if (!out) return false;
+    // Opening a named pipe for reading would wait for a writer forever.
+    if (!QFileInfo(QString::fromStdString(path)).isFile()) return false;
     std::ifstream in(path);
     if (!in.is_open()) return false;
     out->clear();

@@ -227,7 +227,8 @@ void UI_SampleSelectionWidget::loadDefaultsClicked() {
     dialog.setNameFilter(tr("Text Files (*.txt)"));
     if (UI_ModalDialogs::exec(&dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
     QFile file(dialog.selectedFiles().first());
-    if (!file.open(QIODevice::ReadOnly)) return;
+    // A named pipe would wait for a writer forever: regular files only.
+    if (!QFileInfo(file).isFile() || !file.open(QIODevice::ReadOnly)) return;
     QTextStream in(&file);
     applySettingsText(in.readAll());
     qDebug() << "File opened.";

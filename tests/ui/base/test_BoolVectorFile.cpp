@@ -3,14 +3,22 @@
 // tests read and write real ones).
 #include "ui/base/boolVectorFile.h"
 
+#include <QDir>
 #include <QTemporaryDir>
+
+#include <sys/stat.h>
 
 #include <gtest/gtest.h>
 
 TEST(BoolVectorFile, WhatCannotBeOpenedIsReportedAndChangesNothing) {
     QTemporaryDir dir;
-    std::vector<bool> out{true};
-    EXPECT_FALSE(readBoolVectorFromFile(dir.filePath("f.txt").toStdString(), &out));
-    EXPECT_EQ(out, std::vector<bool>{true});
+    ASSERT_EQ(::mkfifo(dir.filePath("pipe.txt").toLocal8Bit().constData(), 0600), 0);
+    ASSERT_TRUE(QDir(dir.path()).mkdir("folder.txt"));
+    // A missing file, a named pipe (whose opening would wait for a writer) and a folder.
+    for (const char* name : {"f.txt", "pipe.txt", "folder.txt"}) {
+        std::vector<bool> out{true};
+        EXPECT_FALSE(readBoolVectorFromFile(dir.filePath(name).toStdString(), &out)) << name;
+        EXPECT_EQ(out, std::vector<bool>{true}) << name;
+    }
     EXPECT_FALSE(writeBoolVectorToFile(dir.filePath("no/such/folder.txt").toStdString(), {true}));
 }
