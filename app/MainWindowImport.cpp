@@ -184,6 +184,11 @@ void MainWindow::openColorImage() {
     // addColorImage passes over an unreadable image without a word (the
     // import tries an optional "rgb.png" through it); a file the user chose
     // gets an answer.
+    if (!QFileInfo(files.first()).isFile()) {
+        UI_ModalDialogs::message(QMessageBox::Critical, this, tr("Error"),
+                                 "The image " + files.first() + " could not be read: it is not a regular file.");
+        return;
+    }
     QImageReader reader(files.first());
     if (!reader.canRead()) {
         UI_ModalDialogs::message(QMessageBox::Critical, this, tr("Error"),
@@ -197,6 +202,8 @@ void MainWindow::openColorImage() {
 
 bool MainWindow::addColorImage(QString fileName) {
     if (!m_data || !m_data->combinedHeader()) return false;
+    // A named pipe in the image's place would hold the window until a writer came.
+    if (!QFileInfo(fileName).isFile()) return false;
     const QImage image(fileName);
     if (image.isNull()) return false;
     const int width = image.width();

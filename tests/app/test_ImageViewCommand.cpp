@@ -17,6 +17,8 @@
 #include <QImageWriter>
 #include <QLabel>
 
+#include <sys/stat.h>
+
 namespace {
 
 constexpr int W = 64, H = 32;
@@ -175,17 +177,21 @@ TEST_F(ImageViewCommand, RgbImageDrawsTheStackColoursUntilAColourImageIsAdded) {
         QByteArray bytes;
     } unreadable[] = {
         {"text.png", "not an image"},
+        {"pipe.png", QByteArray()},  // a named pipe: never opened
         {"cut.png",
          [&] {
              QFile f(dir.filePath("colour.png"));
              return f.open(QIODevice::ReadOnly) ? f.read(40) : QByteArray();
          }()},
     };
+    ASSERT_EQ(::mkfifo(dir.filePath("pipe.png").toLocal8Bit().constData(), 0600), 0);
     for (const auto& u : unreadable) {
         QFile f(dir.filePath(u.name));
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(u.bytes);
-        f.close();
+        if (!u.bytes.isNull()) {
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+            f.write(u.bytes);
+            f.close();
+        }
         UI_ModalDialogs::answerFiles({f.fileName()});
         QTest::keySequence(&w(), QKeySequence("Ctrl+Shift+O"));
         const auto messages = UI_ModalDialogs::takeMessages();
