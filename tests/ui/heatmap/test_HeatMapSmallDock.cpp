@@ -129,6 +129,11 @@ TEST_F(HeatMapSmallDock, TheSetListOpensInsideThePageReadableAndChoosesByMouseAn
     EXPECT_EQ(probe.chosen.size(), 2);
     EXPECT_TRUE(probe.selections.isEmpty());
 
+    // A new set changes the choices: an open list closes.
+    click("#clusterSelector");
+    emit probe.qt_addAvailableData("Density Clusters - run 16");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return text("isPageListOpen()") == "false"; }));
+
     // A press outside closes it; so does the drawer going away.
     click("#clusterSelector");
     QTest::mouseClick(view.get(), Qt::LeftButton, {}, QPoint(560, 250));  // beside the list
