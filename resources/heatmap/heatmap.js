@@ -60,7 +60,7 @@ try {
 }
 
 var container = d3.select("#mainView").append("svg").attr("id", "container")
-    .on("contextmenu", contextMenuInPage(heatmapMenu));
+    .on("contextmenu", pageMenu(heatmapMenu));
 var dendrogramGroup = container.append("g").attr("id", "dendrogramGroup");
 var heatmapGroup = container.append("g").attr("id", "heatmapGroup");
 
@@ -360,13 +360,11 @@ function resize() {
     width = window.innerWidth;
     height = window.innerHeight;
     log("window " + width + ", " + height);
-    closeSetList();
     relayout(0);
 }
 
 // The drawer slides in 500 ms; the drawing follows it.
 function drawerChanged() {
-    closeSetList();
     relayout(500);
 }
 
@@ -430,7 +428,7 @@ function initHeatMapLayout() {
     var column = columns.selectAll("g.column").data(d3.range(nodes.length)).enter()
         .append("g").attr("class", "column")
         .attr("id", function (c) { return "cluster" + c; })
-        .on("contextmenu", contextMenuInPage(heatmapMenu));
+        .on("contextmenu", pageMenu(heatmapMenu));
     // A column's cells: per marker a colour rect, and beneath it a background
     // rect once cells are shrunk by their spread (see makeCellBounds). The
     // mouse on either counts for the column; the listeners sit on the

@@ -1,12 +1,16 @@
 // Page furniture of the SPADE tree pages: marker choice and colour ranges in
 // the drawer, the colour and size legends, detail rings, the context menus
-// and the bubble dialog. Only functions here; they run once spade.globals.js
-// and the page script have set up the state.
+// and the bubble dialog. Functions, which run once spade.globals.js and the
+// page script have set up the state; at load only the marker selectors get
+// their lists.
 
 // --- markers and colour ranges ---------------------------------------------
 
 var markerSelectorIds = ["leftMarkerSelector", "rightMarkerSelector"];
 var markerSliderIds = ["leftMarkerRange", "rightMarkerRange"];
+
+// The marker selectors open lists drawn by the page (../jstools/menus.js).
+markerSelectorIds.forEach(function (id) { attachPageList(document.getElementById(id)); });
 
 function buildMarkerSlider(side) {
     var slider = document.getElementById(markerSliderIds[side]);
@@ -215,29 +219,7 @@ function placeRings() {
 
 // --- context menus ------------------------------------------------------------
 
-// The handler that opens `items` as a context menu inside the page: moved
-// in from the edges, and scrolling when it is taller than the page.
-var menuMargin = 4;
-
-function pageMenu(items) {
-    var open = d3.contextMenu(items);
-    return function (d, i) {
-        open.call(this, d, i);
-        fitMenuInPage();
-    };
-}
-
-function fitMenuInPage() {
-    var menu = document.querySelector(".d3-context-menu");
-    if (!menu) return;
-    menu.style.maxHeight = Math.max(0, window.innerHeight - 2 * menuMargin) + "px";
-    var r = menu.getBoundingClientRect();
-    menu.style.right = "";
-    menu.style.bottom = "";
-    menu.style.left = clamp(menuMargin, r.left, Math.max(menuMargin, window.innerWidth - menuMargin - r.width)) + "px";
-    menu.style.top = clamp(menuMargin, r.top, Math.max(menuMargin, window.innerHeight - menuMargin - r.height)) + "px";
-}
-
+// Opened by pageMenu (../jstools/menus.js), inside the page.
 var saveImageItems = [{ divider: true }, { title: "Save Image ...", action: function () { printSVG(); } }];
 
 function backgroundMenuItems() {

@@ -100,18 +100,18 @@ TEST_F(HeatMapSmallDock, ContextMenusOpenInsideThePageWhereverTheMouseIs) {
 TEST_F(HeatMapSmallDock, TheSetListOpensInsideThePageReadableAndChoosesByMouseAndKeys) {
     expectDark("#clusterSelector");
     click("#clusterSelector");
-    ASSERT_EQ(text("isSetListOpen()"), "true");
+    ASSERT_EQ(text("isPageListOpen()"), "true");
     expectInside("#clusterSelectorList");
-    EXPECT_EQ(boxes(".setListItem").size(), 16u) << "every set, not the placeholder";
+    EXPECT_EQ(boxes(".pageListItem").size(), 16u) << "every set, not the placeholder";
     EXPECT_EQ(text("var l = document.getElementById('clusterSelectorList'); l.scrollHeight > l.clientHeight"), "true")
         << "taller than the room: it scrolls";
-    expectDark(".setListItem:not(.active)");
-    EXPECT_EQ(text("document.querySelector('.setListItem:nth-child(6)').textContent"),
+    expectDark(".pageListItem:not(.active)");
+    EXPECT_EQ(text("document.querySelector('.pageListItem:nth-child(6)').textContent"),
               "Density Clusters - a run with a name far too long for any list");
 
-    click(".setListItem:nth-child(2)");
+    click(".pageListItem:nth-child(2)");
     EXPECT_EQ(probe.chosen, QStringList{"Density Clusters - run 1"});
-    EXPECT_EQ(text("isSetListOpen() + ' ' + document.getElementById('clusterSelector').value"),
+    EXPECT_EQ(text("isPageListOpen() + ' ' + document.getElementById('clusterSelector').value"),
               "false Density Clusters - run 1");
 
     // Keys: the arrows move in the list (not the column selection), Return
@@ -125,17 +125,22 @@ TEST_F(HeatMapSmallDock, TheSetListOpensInsideThePageReadableAndChoosesByMouseAn
     click("#clusterSelector");
     QTest::keyClick(view.get(), Qt::Key_Up);
     QTest::keyClick(view.get(), Qt::Key_Escape);
-    EXPECT_EQ(text("isSetListOpen()"), "false");
+    EXPECT_EQ(text("isPageListOpen()"), "false");
     EXPECT_EQ(probe.chosen.size(), 2);
     EXPECT_TRUE(probe.selections.isEmpty());
+
+    // A new set changes the choices: an open list closes.
+    click("#clusterSelector");
+    emit probe.qt_addAvailableData("Density Clusters - run 16");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return text("isPageListOpen()") == "false"; }));
 
     // A press outside closes it; so does the drawer going away.
     click("#clusterSelector");
     QTest::mouseClick(view.get(), Qt::LeftButton, {}, QPoint(560, 250));  // beside the list
-    EXPECT_EQ(text("isSetListOpen()"), "false");
+    EXPECT_EQ(text("isPageListOpen()"), "false");
     click("#clusterSelector");
     js("hideUi()");
-    EXPECT_EQ(text("isSetListOpen()"), "false");
+    EXPECT_EQ(text("isPageListOpen()"), "false");
     EXPECT_EQ(probe.chosen.size(), 2);
 }
 

@@ -836,6 +836,94 @@ TEST_F(SpadePage, ACrowdedDockKeepsTreeMenusAndLabelsInsideThePage) {
     EXPECT_GE(contrast(text(selector + ".color"), text(selector + ".backgroundColor")), 4.5);
 }
 
+// The same dock: each marker choice opens its list inside the page (not the
+// engine's popup window), in dark text on a light box, and a choice by mouse
+// or by keys recolours that half of every node; the other half keeps its
+// marker.
+TEST_F(SpadePage, MarkerListsOpenInsideACrowdedDockAndChooseByMouseAndKeys) {
+    // Viridis over each marker's medians: CD3 5, 15, 4, 10; CD4 0, 0, 1, 1;
+    // CD8 1, 1, 1, 2.
+    const std::string byCd4 = "#440154,#440154,#fde725,#fde725";
+    const std::string byCd8 = "#440154,#440154,#440154,#fde725";
+    const QString white = "rgb(255, 255, 255)";
+    const double darkest = contrast("rgb(102, 102, 102)", white);
+    struct Case {
+        Page page;
+        const char* selector;
+        const char* half;
+        const char* otherHalf;
+    };
+    for (const Case& c : {Case{Page::Master, "leftMarkerSelector", ".halfLeft", ".halfRight"},
+                          Case{Page::Master, "rightMarkerSelector", ".halfRight", ".halfLeft"},
+                          Case{Page::Slave, "leftMarkerSelector", ".halfLeft", ".halfRight"},
+                          Case{Page::Slave, "rightMarkerSelector", ".halfRight", ".halfLeft"}}) {
+        SCOPED_TRACE(std::string(c.page == Page::Master ? "master " : "slave ") + c.selector);
+        load(c.page, true, QSize(600, 400));
+        push(standardTree());
+        ASSERT_EQ(js("uiActive"), "true");
+        const QString select = QString("document.getElementById('%1')").arg(c.selector);
+        const QString list = "document.querySelector('.pageList')";
+        const QString inside = "(r => r.left >= 0 && r.top >= 0 && r.right <= 600 && r.bottom <= 400)";
+        const std::string other = nodeAttributes(c.otherHalf, "fill");
+
+        click(centreOf(select));
+        ASSERT_EQ(js("isPageListOpen(" + select + ")"), "true");
+        EXPECT_EQ(js(inside + "(" + list + ".getBoundingClientRect())"), "true");
+        EXPECT_EQ(js("[].map.call(document.querySelectorAll('.pageListItem'), e => e.textContent).join('|')"),
+                  "CD3|CD4|CD8");
+        for (const QString& colour : text("[].map.call(document.querySelectorAll('.pageListItem:not(.active)'),"
+                                          "e => getComputedStyle(e).color).join(';')")
+                                         .split(';')) {
+            EXPECT_GE(contrast(colour, white), darkest) << colour.toStdString();
+            EXPECT_GE(contrast(colour, text("getComputedStyle(" + list + ").backgroundColor")), 4.5)
+                << colour.toStdString();
+        }
+
+        // Mouse: the second entry.
+        click(centreOf("document.querySelectorAll('.pageListItem')[1]"));
+        EXPECT_EQ(js("isPageListOpen() + ' ' + " + select + ".value"), "false 1");
+        EXPECT_EQ(nodeAttributes(c.half, "fill"), byCd4);
+        EXPECT_EQ(nodeAttributes(c.otherHalf, "fill"), other);
+
+        // Keys: down from the chosen entry, Return chooses; Escape closes
+        // without a choice, and the page's own keys do not see them.
+        click(centreOf(select));
+        QTest::keyClick(view, Qt::Key_Down);
+        QTest::keyClick(view, Qt::Key_Return);
+        EXPECT_EQ(js("isPageListOpen() + ' ' + " + select + ".value"), "false 2");
+        EXPECT_EQ(nodeAttributes(c.half, "fill"), byCd8);
+        click(centreOf(select));
+        QTest::keyClick(view, Qt::Key_Up);
+        QTest::keyClick(view, Qt::Key_Escape);
+        EXPECT_EQ(js("isPageListOpen() + ' ' + " + select + ".value"), "false 2");
+        EXPECT_EQ(nodeAttributes(c.half, "fill"), byCd8);
+        EXPECT_EQ(nodeAttributes(c.otherHalf, "fill"), other);
+
+        // A new tree refills the choices: an open list closes; many long
+        // names make a list that stays inside the page and scrolls.
+        click(centreOf(select));
+        QJsonArray names, expression;
+        for (int m = 0; m < 30; ++m) {
+            names.append(QString("marker %1 with a name far too long for the drawer's narrow choice").arg(m));
+            expression.append(m);
+        }
+        push(QJsonDocument(QJsonObject{{"names", names},
+                                       {"nodes", QJsonArray{QJsonObject{{"size", 1}, {"expression", expression}}}}})
+                 .toJson());
+        ASSERT_TRUE(QTest::qWaitFor([&] { return js("isPageListOpen()") == "false"; }));
+        click(centreOf(select));
+        ASSERT_EQ(js("isPageListOpen(" + select + ")"), "true");
+        EXPECT_EQ(js(inside + "(" + list + ".getBoundingClientRect())"), "true");
+        EXPECT_EQ(js("(l => l.scrollHeight > l.clientHeight)(" + list + ")"), "true");
+        for (int k = 0; k < 29; ++k) QTest::keyClick(view, Qt::Key_Down);
+        EXPECT_EQ(js(inside + "(document.querySelector('.pageListItem.active').getBoundingClientRect())"), "true")
+            << "the marked entry is scrolled into view";
+        QTest::keyClick(view, Qt::Key_Return);
+        EXPECT_EQ(js(select + ".value + ' ' + activeMarker.join()"),
+                  std::string(c.half) == ".halfLeft" ? "29 29,0" : "29 0,29");
+    }
+}
+
 TEST_F(SpadePage, RunsAloneWithoutTheBridge) {
     load(Page::Master, false);
     EXPECT_TRUE(console->lines.contains("could not connect qt"));
