@@ -10,6 +10,8 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QPaintEvent>
+#include <QRegion>
 #include <QRegularExpression>
 #include <QTest>
 #include <QWindow>
@@ -298,6 +300,43 @@ TEST_F(SpadePage, MasterDrawsTheTreeWithRadiiBySizeAndReportsEveryTick) {
         EXPECT_EQ(p.keys(), (QStringList{"px", "py"}));
         EXPECT_EQ(p["px"].toDouble(), layout[i].toArray()[0].toDouble());
         EXPECT_EQ(p["py"].toDouble(), layout[i].toArray()[1].toDouble());
+    }
+}
+
+// Collects what a widget paints.
+class PaintRecorder : public QObject {
+public:
+    int paints = 0;
+    QRegion painted;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint) {
+            ++paints;
+            painted += static_cast<QPaintEvent*>(event)->region();
+        }
+        return false;
+    }
+};
+
+// A new tree is laid out as soon as it is drawn, so that the window's next
+// paint takes in all of it; otherwise the engine lays it out in that paint
+// and paints the whole page again straight after (on a large tree a second
+// long stall). The marker sliders may still animate below the drawing.
+TEST_F(SpadePage, ANewTreeIsPaintedOnce) {
+    for (Page page : {Page::Master, Page::Slave}) {
+        const char* name = page == Page::Master ? "master" : "slave";
+        load(page);
+        QTest::qWait(200);
+        PaintRecorder paints;
+        view->installEventFilter(&paints);
+        push(standardTree());
+        view->repaint();
+        ASSERT_EQ(paints.paints, 1) << name;
+        paints.painted = QRegion();
+        QTest::qWait(300);
+        for (int i = 0; i < 4; ++i) EXPECT_FALSE(paints.painted.contains(nodeAt(i))) << name << " node " << i;
+        view->removeEventFilter(&paints);
     }
 }
 
