@@ -62,6 +62,21 @@ function scheduleSlice(delay) {
     layoutTimer = window.setTimeout(layoutSlice, delay);
 }
 
+// A step that took longer than this leaves a due drawing to a slice of its
+// own, so that a step, a drawing and the window's paint of it never add up
+// in one turn of the event loop.
+var longStepMs = 20;
+var drawNext = false;
+
+function drawLayout() {
+    drawSoon = false;
+    var drawStart = now();
+    ticked();
+    lastDrawEnd = now();
+    lastDrawCost = lastDrawEnd - drawStart;
+    drawPending = true;
+}
+
 function layoutSlice() {
     layoutTimer = null;
     if (!graph || !layoutActive) return;
@@ -70,17 +85,24 @@ function layoutSlice() {
         lastShowCost = Math.max(0, start - slicePlannedAt);
         drawPending = false;
     }
+    if (drawNext) {
+        drawNext = false;
+        drawLayout();
+        if (!layoutSettled()) scheduleSlice(frameMs);
+        return;
+    }
     simulation.tick();
     ++layoutTicks;
     var settled = layoutSettled();
+    var stepCost = now() - start;
     var due = 4 * (lastDrawCost + lastShowCost) <= now() - lastDrawEnd;
     if (settled || due || drawSoon) {
-        drawSoon = false;
-        var drawStart = now();
-        ticked();
-        lastDrawEnd = now();
-        lastDrawCost = lastDrawEnd - drawStart;
-        drawPending = true;
+        if (stepCost > longStepMs) {
+            drawNext = true;
+            scheduleSlice(0);
+            return;
+        }
+        drawLayout();
     }
     if (!settled) scheduleSlice(Math.max(0, frameMs - (now() - start)));
 }

@@ -192,6 +192,26 @@ TEST_F(ShownTree, AHiddenDockStopsItsLayout) {
     EXPECT_TRUE(QTest::qWaitFor([&] { return steps() > hidden + 3; }, 5000)) << "and goes on when shown";
 }
 
+// A step that takes long leaves its drawing to the next slice, which takes
+// no step, so that a step, a drawing and its paint never add up in one turn
+// of the event loop; a short step is drawn in its own slice as before.
+TEST_F(ShownTree, ALongStepLeavesItsDrawingToASliceOfItsOwn) {
+    page(
+        "stopLayout(); var reports = 0; var reportOnce = reportPositions;"
+        "reportPositions = function () { ++reports; reportOnce(); };"
+        "longStepMs = -1; drawNext = false; simulation.alpha(1); lastDrawEnd = -Infinity");
+    const int ticks = page("layoutTicks").toInt();
+    page("layoutSlice(); stopLayout()");
+    EXPECT_EQ(page("layoutTicks").toInt(), ticks + 1);
+    EXPECT_EQ(page("reports").toInt(), 0) << "the due drawing waits for the next slice";
+    page("layoutSlice(); stopLayout()");
+    EXPECT_EQ(page("layoutTicks").toInt(), ticks + 1) << "which takes no step";
+    EXPECT_EQ(page("reports").toInt(), 1) << "and draws";
+    page("longStepMs = 1e9; lastDrawEnd = -Infinity; layoutSlice(); stopLayout()");
+    EXPECT_EQ(page("layoutTicks").toInt(), ticks + 2);
+    EXPECT_EQ(page("reports").toInt(), 2) << "a short step is drawn in its own slice";
+}
+
 TEST_F(SpadeTreeTest, ATemplateTreeRefusesBubbles) {
     MCV_TemplateAnalysis classification;
     classification.init(&bridge, "Classes", {{0, 0, 0, 0}, {10, 10, 10, 10}, {20, 20, 20, 20}});
