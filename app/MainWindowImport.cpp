@@ -189,15 +189,13 @@ void MainWindow::openColorImage() {
                                  "The image " + files.first() + " could not be read: it is not a regular file.");
         return;
     }
+    if (addColorImage(files.first())) return;
+    // A refusal of the image's size has had its message; only an image that
+    // does not decode is read once more, for the reader's reason.
     QImageReader reader(files.first());
-    if (!reader.canRead()) {
+    if (reader.read().isNull())
         UI_ModalDialogs::message(QMessageBox::Critical, this, tr("Error"),
                                  "The image " + files.first() + " could not be read: " + reader.errorString());
-        return;
-    }
-    if (!addColorImage(files.first()) && QImage(files.first()).isNull())
-        UI_ModalDialogs::message(QMessageBox::Critical, this, tr("Error"),
-                                 "The image " + files.first() + " could not be read.");
 }
 
 bool MainWindow::addColorImage(QString fileName) {
