@@ -8,6 +8,7 @@
 #include "data/MCV_Settings.h"
 #include "ui/base/UI_ModalDialogs.h"
 #include "ui/base/UI_Settings.h"
+#include "ui/base/saveClustersWithDialog.h"
 #include "ui/base/safeFileName.h"
 #include "ui/base/writeWholeFile.h"
 #include "ui/web/UI_WebPageHost.h"
@@ -236,19 +237,7 @@ void UI_HeatMapWidget::js_saveStatistics() {
 
 void UI_HeatMapWidget::js_saveClusters(bool separateSamples) {
     if (!current) return;
-    const QString key = QStringLiteral("dataExportDefaultFilePath");
-    const QString file = UI_ModalDialogs::saveFile(this, exportFolder(key), QStringLiteral("fcs"),
-                                                   QStringLiteral("Cytometry Files (*.fcs);;Binary File (*.bin)"),
-                                                   safeFileName(QString::fromStdString(current->name())) + ".fcs");
-    if (file.isEmpty()) return;
-    rememberFolder(key, file);
-    if (MCV_CytometryData::Instance()->writeClustersToFiles(current->name(), file.toStdString(), separateSamples) != 0)
-        return;
-    if (QFileInfo(file).suffix().compare(QLatin1String("fcs"), Qt::CaseInsensitive) != 0)
-        warn("Clusters are saved as FCS files only; nothing was written for \"" + file +
-             "\". Please choose a file name ending in .fcs.");
-    else
-        warn("The clusters could not all be written to files named after \"" + file + "\".");
+    saveClustersWithDialog(this, current->name(), separateSamples, QStringLiteral("Heat Map"));
 }
 
 void UI_HeatMapWidget::js_debug(QString text) { UI_WebPageHost::debug(text); }

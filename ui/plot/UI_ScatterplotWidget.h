@@ -72,6 +72,8 @@ public:
     // Adds the cluster actions to `menu` (which may hold the view's own) and
     // runs it at `pos` when it holds any action.
     void showContextMenu(const QPoint& pos, QMenu* menu);
+    // Saves the plot's density clusters as FCS files (saveClustersWithDialog):
+    // nothing without a named cluster set.
     void saveClusters(bool perSample);
     // Prints the plot at the renderer's print size into a PNG in `directory`
     // (the home folder when empty) named after the active marker with the

@@ -2,16 +2,11 @@
 // context menu and cluster saving.
 #include "UI_ScatterplotWidget.h"
 
-#include "data/MCV_CytometryData.h"
 #include "render/MCV_PointRenderer.h"
-#include "ui/base/UI_ModalDialogs.h"
-#include "ui/base/UI_Settings.h"
+#include "ui/base/saveClustersWithDialog.h"
 #include "UI_TsneSettingsSliderWidget.h"
 
 #include <QAction>
-#include <QDir>
-#include <QFileDialog>
-#include <QFileInfo>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
@@ -181,21 +176,5 @@ void UI_ScatterplotWidget::saveClusters(bool perSample) {
     if (!renderer) return;
     const std::string clusterSet = renderer->meanShiftClustersName();
     if (clusterSet.empty()) return;
-    UI_Settings* settings = UI_Settings::Instance();
-    settings->sync();
-    QString directory = settings->value(QStringLiteral("dataExportDefaultFilePath")).toString();
-    if (directory.isEmpty()) directory = QDir::home().absolutePath();
-
-    QFileDialog dialog(this, QString(), directory);
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setDefaultSuffix(QStringLiteral("fcs"));
-    dialog.selectFile(QString::fromStdString(clusterSet) + QStringLiteral(".fcs"));
-    dialog.setNameFilter(QStringLiteral("Cytometry Files (*.fcs);;Binary File (*.bin)"));
-    if (UI_ModalDialogs::exec(&dialog) != QDialog::Accepted) return;
-    const QStringList files = dialog.selectedFiles();
-    if (files.isEmpty()) return;
-    const QString fileName = files.first();
-    settings->setValue(QStringLiteral("dataExportDefaultFilePath"), QFileInfo(fileName).absolutePath());
-    settings->sync();
-    MCV_CytometryData::Instance()->writeClustersToFiles(clusterSet, fileName.toStdString(), perSample);
+    saveClustersWithDialog(this, clusterSet, perSample, QStringLiteral("Save Clusters"));
 }

@@ -2,6 +2,7 @@
 // what it offers the page, what it takes from it, and its exports.
 #include "../../data/StrictFcsReader.h"
 #include "data/FcsTestFile.h"
+#include "support/FileSizeLimit.h"
 #include "ui/PageTestSupport.h"
 
 #include "app/UI_Interface.h"
@@ -389,7 +390,7 @@ TEST_F(HeatMapDock, ClusterFilesHoldEachClustersEventsBitForBitWholeOrPerSample)
     UI_ModalDialogs::answerSaveFile(path("c.fcs"));
     dock->js_saveClusters(false);
     EXPECT_EQ(UI_ModalDialogs::lastProposedName(), "T_NK_ blobs.fcs");
-    EXPECT_EQ(UI_ModalDialogs::lastFilter(), "Cytometry Files (*.fcs);;Binary File (*.bin)");
+    EXPECT_EQ(UI_ModalDialogs::lastFilter(), "Cytometry Files (*.fcs)") << "only what the export writes";
     EXPECT_EQ(UI_Settings::Instance()->value("dataExportDefaultFilePath").toString(), dir.path());
     size_t total = 0;
     for (int c = 0; c < 3; ++c) {
@@ -422,6 +423,34 @@ TEST_F(HeatMapDock, ClusterFilesHoldEachClustersEventsBitForBitWholeOrPerSample)
         ASSERT_EQ(boxes.size(), 1u) << what;
         EXPECT_TRUE(boxes[0].text.contains(path(chosen))) << boxes[0].text.toStdString();
     }
+}
+
+// The heat map's cluster export takes the scatter plot's road: a full disk
+// and a set that gives no file each say so in one box.
+TEST_F(HeatMapDock, AClusterExportOntoAFullDiskOrOfASetWithoutFilesSaysSo) {
+    UI_HeatMapWidget* dock = open();
+    choose(dock, QString::fromStdString(setName));
+    for (const bool perSample : {false, true}) {
+        UI_ModalDialogs::answerSaveFile(path("c.fcs"));
+        {
+            FileSizeLimit limit(200);
+            ASSERT_TRUE(limit.ok());
+            dock->js_saveClusters(perSample);
+        }
+        const auto boxes = UI_ModalDialogs::takeMessages();
+        ASSERT_EQ(boxes.size(), 1u) << perSample;
+        EXPECT_TRUE(boxes[0].text.contains("could not all be written")) << boxes[0].text.toStdString();
+    }
+    for (auto& members : blobs->clusters()) members.clear();
+    dock->js_saveClusters(true);
+    blobs->clusters().clear();
+    dock->js_saveClusters(false);
+    const auto boxes = UI_ModalDialogs::takeMessages();
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[0].title, "Heat Map");
+    EXPECT_TRUE(boxes[0].text.contains("has no events in its clusters")) << boxes[0].text.toStdString();
+    EXPECT_TRUE(boxes[1].text.contains("has no clusters")) << boxes[1].text.toStdString();
+    EXPECT_EQ(UI_ModalDialogs::unanswered(), 0) << "no file was asked for";
 }
 
 TEST_F(HeatMapDock, TheSavedDrawingIsStandaloneSvgWithTheNamesIntact) {
