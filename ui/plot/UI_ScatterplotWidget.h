@@ -121,7 +121,8 @@ public slots:
     // images written stay).
     void takeScreenshotSeries();
     // Writes the recorded frames (kept in the renderer) as a video; bitrate in
-    // kbit/s. Nothing without frames; a warning box when writing fails.
+    // kbit/s. Without frames a box says there is nothing to save; a warning
+    // box when writing fails.
     void saveVideo(QString fileName, int bitrate, int fps);
     void setPointBasedMode(int mode);
     void setMarker(int marker);

@@ -87,6 +87,14 @@ void UI_ScatterplotWidget::takeScreenshotSeries() {
     if (!renderer) return;
     UI_ScreenshotDialog dialog(nullptr);
     connect(&dialog, &UI_ScreenshotDialog::saveVideo, this, &UI_ScatterplotWidget::saveVideo);
+    // Recording is switched in the plot's panel, which the modal dialog keeps
+    // out of reach: the count holds while the dialog is open.
+    int w = 0;
+    int h = 0;
+    makeCurrent();
+    const std::vector<std::vector<unsigned char>>* frames = renderer->video(w, h);
+    doneCurrent();
+    dialog.setRecordedFrames(frames ? frames->size() : 0);
     if (UI_ModalDialogs::exec(&dialog) != QDialog::Accepted) return;
 
     const std::vector<int> list = dialog.markerList();
@@ -177,7 +185,11 @@ void UI_ScatterplotWidget::saveVideo(QString fileName, int bitrate, int fps) {
     makeCurrent();
     const std::vector<std::vector<unsigned char>>* frames = renderer->video(w, h);
     doneCurrent();
-    if (!frames || frames->empty()) return;
+    if (!frames || frames->empty()) {
+        UI_ModalDialogs::message(QMessageBox::Information, this, QStringLiteral("Video Export"),
+                                 UI_ScreenshotDialog::nothingRecordedText());
+        return;
+    }
 
     // The writer takes the first row as the top of the picture and works on
     // its own copy; the recording stays in the renderer.

@@ -130,7 +130,17 @@ void UI_ScreenshotDialog::folderSelectionButtonPressed() {
     if (!chosen.isEmpty()) m_folder->setText(chosen);
 }
 
+QString UI_ScreenshotDialog::nothingRecordedText() {
+    return QStringLiteral(
+        "Nothing has been recorded, so there is no video to save. Switch on Record in the plot's panel, work with "
+        "the plot, switch Record off, then save the video.");
+}
+
 void UI_ScreenshotDialog::saveVideoButtonPressed() {
+    if (m_recordedFrames == 0) {
+        UI_ModalDialogs::message(QMessageBox::Information, this, QStringLiteral("Video Export"), nothingRecordedText());
+        return;
+    }
     const int bitrate = m_bitrate->value();
     const int fps = m_fps->value();
     UI_Settings* store = UI_Settings::Instance();

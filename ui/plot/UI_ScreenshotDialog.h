@@ -4,6 +4,7 @@
 #include <QDialog>
 #include <QString>
 
+#include <cstddef>
 #include <vector>
 
 class QCheckBox;
@@ -20,7 +21,8 @@ class UI_MarkerSelectionWidget;
 // the background colour and the folder; "Capture" accepts it. Its "Video" tab
 // chooses bitrate (kbit/s) and frame rate and asks for a file: each
 // "Save Video ..." emits saveVideo and leaves the dialog open, so a video can
-// be saved any number of times before the series is captured.
+// be saved any number of times before the series is captured. Without
+// recorded frames (setRecordedFrames) it asks for no file and says so.
 //
 // Every question it asks (colour, folder, video file) goes through
 // UI_ModalDialogs. Choosing a folder does not write the settings store.
@@ -39,6 +41,11 @@ public:
     // The folder of the series (the settings value "exportDefaultFilePath"
     // at start; may be empty).
     QString baseDirectory() const;
+
+    // The number of frames the plot holds for a video; 0 (the start) until set.
+    void setRecordedFrames(size_t frames) { m_recordedFrames = frames; }
+    // The warning of a video asked for with no frames recorded.
+    static QString nothingRecordedText();
 
     UI_MarkerSelectionWidget* markerSelection() const { return m_markers; }
     UI_DualSliderWidget* rangeSlider() const { return m_rangeSlider; }
@@ -67,4 +74,5 @@ private:
     QPushButton* m_folderButton = nullptr;
     QSpinBox* m_bitrate = nullptr;
     QSpinBox* m_fps = nullptr;
+    size_t m_recordedFrames = 0;
 };

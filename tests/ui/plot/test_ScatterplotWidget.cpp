@@ -494,11 +494,57 @@ TEST_F(ScreenshotTest, PanelSwitchRecordsKeepAddsClearStartsAnewAndTheDialogSave
     EXPECT_EQ(recorded().size(), count);
 }
 
+// "Save Video ..." before anything was recorded, and after a recording that
+// was cleared: a box says there is nothing to save, no file is asked for and
+// none is written; once frames are there the same button asks for the file.
+TEST_F(ScreenshotTest, SaveVideoWithNothingRecordedSaysSoAndAsksForNoFile) {
+    const QString file = QDir(out.path()).filePath("clip.mp4");
+    auto pressSaveVideo = [&] {
+        UI_ModalDialogs::answerSaveFile(file);
+        int emitted = -1;
+        UI_ModalDialogs::answerDialog([&](QDialog* d) {
+            QSignalSpy saved(qobject_cast<UI_ScreenshotDialog*>(d), &UI_ScreenshotDialog::saveVideo);
+            d->findChild<QPushButton*>("saveVideo")->click();
+            emitted = saved.count();
+            d->findChild<QPushButton*>("cancelVideo")->click();
+            return d->result();
+        });
+        widget->takeScreenshotSeries();
+        return emitted;
+    };
+    // {frames recorded before, then cleared}
+    for (const auto& [frames, cleared] : {std::pair(0, false), std::pair(2, true)}) {
+        SCOPED_TRACE(frames);
+        record(frames);
+        if (cleared) {
+            UI_ModalDialogs::answerQuestion(true);  // "Clear"
+            widget->setRecording(true);
+            widget->setRecording(false);
+            UI_ModalDialogs::takeMessages();
+        }
+        ASSERT_TRUE(recorded().empty());
+        EXPECT_EQ(pressSaveVideo(), 0);
+        const std::vector<UI_ModalDialogs::Message> boxes = UI_ModalDialogs::takeMessages();
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_EQ(boxes[0].title, "Video Export");
+        EXPECT_TRUE(boxes[0].text.startsWith("Nothing has been recorded")) << boxes[0].text.toStdString();
+        EXPECT_EQ(UI_ModalDialogs::unanswered(), 0);
+        EXPECT_FALSE(QFileInfo::exists(file));
+        EXPECT_EQ(status(), "");
+        UI_ModalDialogs::reset();
+        UI_ModalDialogs::setScripted(true);
+    }
+    record(2);
+    EXPECT_EQ(pressSaveVideo(), 1);
+    EXPECT_TRUE(UI_ModalDialogs::takeMessages().empty());
+    EXPECT_GT(QFileInfo(file).size(), 0);
+}
+
 TEST_F(ScreenshotTest, VideoNeedsFramesAFailedWriteWarnsAndFramesReachTheFileUpright) {
     const QString file = QDir(out.path()).filePath("upright.mp4");
     widget->saveVideo(file, 20000, 25);
     EXPECT_FALSE(QFileInfo::exists(file));
-    EXPECT_TRUE(UI_ModalDialogs::takeMessages().empty());
+    EXPECT_EQ(UI_ModalDialogs::takeMessages().size(), 1u) << "nothing recorded, and the box says so";
     widget->pointSizeChanged(0.05f);
     widget->pointOpacityChanged(1.0f);
     widget->setMarker(0);
