@@ -23,6 +23,7 @@
 #include <QUrl>
 
 #include <cassert>
+#include <memory>
 
 const char* const MainWindow::documentationUrl = "https://quillmaren.merrowfield.org/docApp";
 const char* const MainWindow::quitQuestion =
@@ -123,11 +124,24 @@ void MainWindow::addView(UI_DockableWidget* view, MCV_Analysis* owner) {
 void MainWindow::addSettingsPanel(UI_SettingsWidget* panel, MCV_Analysis* owner, const QString& tabTitle) {
     assert(panel);
     m_settingsDock->addTabWidget(panel, tabTitle);
-    // A refused Compute would otherwise show only on the console.
-    connect(panel, &UI_SettingsWidget::computeRefused, this,
-            [this](const QString& reason) { statusBar()->showMessage(reason); });
-    connect(panel, &UI_SettingsWidget::computeAdjusted, this,
-            [this](const QString& reason) { statusBar()->showMessage(reason); });
+    // A refused Compute would otherwise show only on the console. The
+    // panel's refusal or adjustment line stays until its next request goes
+    // through, which either says what it made or takes the line away (a line
+    // of another source shown since then stays).
+    auto warning = std::make_shared<QString>();
+    auto showWarning = [this, warning](const QString& reason) {
+        *warning = reason;
+        statusBar()->showMessage(reason);
+    };
+    connect(panel, &UI_SettingsWidget::computeRefused, this, showWarning);
+    connect(panel, &UI_SettingsWidget::computeAdjusted, this, showWarning);
+    connect(panel, &UI_SettingsWidget::requestDone, this, [this, warning](const QString& result) {
+        if (!result.isEmpty())
+            statusBar()->showMessage(result);
+        else if (!warning->isEmpty() && statusBar()->currentMessage() == *warning)
+            statusBar()->clearMessage();
+        warning->clear();
+    });
     m_settingsPanels.push_back(panel);
     m_panelOwners.push_back(owner);
 }

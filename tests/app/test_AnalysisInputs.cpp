@@ -23,6 +23,7 @@
 #include <QTableWidget>
 
 #include <cstdint>
+#include <functional>
 
 namespace {
 
@@ -160,6 +161,52 @@ TEST_F(AnalysisInputs, ADownsamplingToNoPointsSaysSoInTheStatusBar) {
     EXPECT_TRUE(w().statusBar()->currentMessage().startsWith("Can not downsample to 0 total points!"))
         << w().statusBar()->currentMessage().toStdString();
     EXPECT_EQ(MCV_CytometryData::Instance()->derivedDataPoints().size(), sets) << "nothing was added";
+}
+
+// A refusal line stays only until the same panel's next request goes
+// through: a down-sampling says what it made, a Compute that starts takes the
+// refusal away, and a line shown meanwhile by something else stays.
+TEST_F(AnalysisInputs, ARefusalLineGivesWayToThePanelsNextResult) {
+    auto* panel = create<UI_TsneSettingsWidget>("Ctrl+T", "T");
+    ASSERT_NE(panel, nullptr);
+    auto* tsne = dynamic_cast<MCV_TsneAnalysis*>(w().analyses().back());
+    ASSERT_NE(tsne, nullptr);
+    tsne->setIterations(5);
+    const QString tooFew =
+        "\"T\" was not computed: an embedding needs at least 4 events, and its input "
+        "\"All Points-downsampled(1)\" has 3.";
+    auto compute = [&](const char* input) {
+        panel->inputCombo()->setCurrentText(input);
+        quietly([&] { QTest::mouseClick(panel->computeTsneButton(), Qt::LeftButton); });
+    };
+    auto refuseDownsampling = [&] { quietly([&] { downsample(panel, 0); }); };
+    // {step, status line after it}
+    const std::pair<std::function<void()>, QString> steps[] = {
+        {refuseDownsampling,
+         "Can not downsample to 0 total points! Set a Target above 0 for at least one sample, "
+         "then press Downsample again."},
+        {[&] { downsample(panel, 100); }, "All Points-downsampled: 300 events"},
+        {refuseDownsampling,
+         "Can not downsample to 0 total points! Set a Target above 0 for at least one sample, "
+         "then press Downsample again."},
+        {[&] {
+             panel->inputCombo()->setCurrentText("All Points");
+             downsample(panel, 1);
+         },
+         "All Points-downsampled(1): 3 events"},
+        {[&] { compute("All Points-downsampled(1)"); }, tooFew},
+        {[&] { compute("All Points-downsampled"); }, ""},
+        {[&] { compute("All Points-downsampled(1)"); }, tooFew},
+        {[&] { w().statusBar()->showMessage("another line"); }, "another line"},
+        {[&] { compute("All Points-downsampled"); }, "another line"},
+    };
+    int n = 0;
+    for (const auto& [step, status] : steps) {
+        SCOPED_TRACE(n++);
+        step();
+        EXPECT_EQ(w().statusBar()->currentMessage().toStdString(), status.toStdString());
+    }
+    EXPECT_EQ(MCV_CytometryData::Instance()->derivedDataPoints().back()->data().size(), 3u);
 }
 
 }  // namespace

@@ -180,4 +180,28 @@ TEST_F(SpadeCreation, ClampedSettingsShowTheValueUsedInThePanelAndTheStatusBar) 
     EXPECT_TRUE(UI_ModalDialogs::takeMessages().empty());
 }
 
+// The line of an adjusted run gives way to the next run that used every
+// value as given; a run adjusted again says so again.
+TEST_F(SpadeCreation, AnAdjustmentLineGoesWithTheNextRunThatNeedsNone) {
+    open({makeFile("cells.fcs", 60, 3)});
+    UI_ModalDialogs::answerText("S");
+    trigger("actionNewSpadeAnalysis");
+    auto* panel = qobject_cast<UI_SpadeSettingsWidget*>(w().settingsPanels()[0]);
+    auto* spade = static_cast<MCV_SpadeAnalysis*>(w().analyses()[0]);
+    ASSERT_TRUE(panel && spade);
+    spade->setDensityLimit(100.0f);
+    const QString adjusted =
+        "\"S\": Target Nodes 99999 is more than the 60 events kept after down-sampling; the tree has 60 nodes.";
+    // {Target Nodes, status line after the run}
+    const std::pair<int, QString> runs[] = {{99999, adjusted}, {20, ""}, {99999, adjusted}, {30, ""}};
+    for (const auto& [nodes, status] : runs) {
+        SCOPED_TRACE(nodes);
+        panel->targetNodesBox()->setValue(nodes);
+        quietly([&] { QTest::mouseClick(panel->computeButtonWidget(), Qt::LeftButton); });
+        EXPECT_EQ(spade->clusters().size(), static_cast<size_t>(nodes == 99999 ? 60 : nodes));
+        EXPECT_EQ(w().statusBar()->currentMessage(), status);
+    }
+    EXPECT_TRUE(UI_ModalDialogs::takeMessages().empty());
+}
+
 }  // namespace

@@ -52,6 +52,8 @@ void UI_EmbeddingSettingsWidget::buildInputSections() {
     // The dock's refusals take the road of the refused Computes.
     connect(downsamplingWidget, &UI_SelectiveDownsamplingWidget::downsampleRefused, this,
             &UI_SettingsWidget::computeRefused, Qt::DirectConnection);
+    connect(downsamplingWidget, &UI_SelectiveDownsamplingWidget::downsampleDone, this, &UI_SettingsWidget::requestDone,
+            Qt::DirectConnection);
     auto* inputSection = new UI_ExpanderWidget(nullptr, true, false);
     inputSection->setHeader(QStringLiteral("Input Data"));
     inputSection->setBody(inputLayout->parentWidget());
@@ -216,5 +218,7 @@ MCV_DerivedDataPoints* UI_EmbeddingSettingsWidget::inputForCompute() {
                 .arg(MCV_TsneAnalysis::kMinPoints)
                 .arg(QString::fromStdString(input->name()))
                 .arg(input->data().size()));
+    else if (input)
+        emit requestDone(QString());
     return input;
 }

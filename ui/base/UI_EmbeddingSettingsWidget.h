@@ -78,7 +78,8 @@ protected:
     // The set to hand to the analysis at compute: the chosen one while the
     // data model still has it, else "All Points" (null when there is none).
     // A set with fewer events than an embedding needs, which the analysis
-    // will refuse, is reported through computeRefused.
+    // will refuse, is reported through computeRefused; any other set through
+    // requestDone (the Compute goes through).
     MCV_DerivedDataPoints* inputForCompute();
 
     QComboBox* inputDataCombo = nullptr;

@@ -36,6 +36,12 @@ signals:
     // range), in one sentence for the window's status bar; the panel shows
     // the value used.
     void computeAdjusted(const QString& reason);
+    // A request of the panel that went through: what it made, in one
+    // sentence for the window's status bar ("All Points-downsampled: 15000
+    // events"), or, when empty, only that it went through (a Compute that
+    // started, a run that needed no adjustment). Either way a refusal or
+    // adjustment line the panel left in the status bar does not stay.
+    void requestDone(const QString& result);
 
 protected:
     // A section body: a widget with a grid aligned to the top.

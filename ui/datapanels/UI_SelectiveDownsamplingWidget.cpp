@@ -108,7 +108,13 @@ void UI_SelectiveDownsamplingWidget::downsample() {
         return;
     }
     // Targets may remain from an earlier binding while no set is bound now.
-    if (!activeSelection) return;
+    if (!activeSelection) {
+        qDebug() << "Can not downsample: no input data is chosen.";
+        emit downsampleRefused(
+            QStringLiteral("Can not downsample: no input data is chosen. Choose the input data "
+                           "in the panel, then press Downsample again."));
+        return;
+    }
     const std::string base = activeSelection->name() + "-downsampled";
     std::string candidate = base;
     int k = 1;
@@ -122,6 +128,11 @@ void UI_SelectiveDownsamplingWidget::downsample() {
                 break;
             }
     }
-    MCV_CytometryData::Instance()->addDownsampledData(candidate, activeSelection, targetCounts);
+    MCV_DerivedDataPoints* made =
+        MCV_CytometryData::Instance()->addDownsampledData(candidate, activeSelection, targetCounts);
+    if (made)
+        emit downsampleDone(QStringLiteral("%1: %2 events")
+                                .arg(QString::fromStdString(made->name()))
+                                .arg(static_cast<qulonglong>(made->data().size())));
     emit dataDownsampled();
 }

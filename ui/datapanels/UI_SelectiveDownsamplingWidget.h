@@ -41,6 +41,10 @@ signals:
     // A press of "Downsample" that made nothing, in one sentence for the
     // window's status bar (the console has its line as well).
     void downsampleRefused(const QString& reason);
+    // A press of "Downsample" that made a point set: its name and size
+    // ("All Points-downsampled: 15000 events"), for the status bar, where it
+    // takes the place of an earlier refusal. Emitted before dataDownsampled().
+    void downsampleDone(const QString& result);
 
 private slots:
     void cellEdited(int row, int column);

@@ -149,10 +149,15 @@ void UI_SpadeSettingsWidget::compute() {
 }
 
 // The boxes take the values the run used (the analysis holds them already,
-// so no stage becomes due), and the status bar says why.
+// so no stage becomes due), and the status bar says why; a run that used
+// every value as given says so through requestDone.
 void UI_SpadeSettingsWidget::showAdjustments() {
     MCV_SpadeAnalysis* s = spade();
-    if (s->adjustments().empty()) return;
+    if (s->adjustments().empty()) {
+        // The line of an earlier adjusted run no longer holds.
+        emit requestDone(QString());
+        return;
+    }
     s->adoptAdjustments();
     QStringList reasons;
     for (const MCV_SpadeAnalysis::Adjustment& a : s->adjustments()) {

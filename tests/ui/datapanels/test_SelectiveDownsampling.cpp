@@ -65,4 +65,41 @@ TEST_F(SelectiveDownsamplingTest, DownsampleMakesASetUnderTheFirstFreeName) {
     EXPECT_EQ(downsample(), 0) << "all targets 0";
 }
 
+// Every press of Downsample gives exactly one line for the status bar: the
+// refusal, or the set made with its size.
+TEST_F(SelectiveDownsamplingTest, EachPressSaysWhatItMadeOrWhyItMadeNothing) {
+    QSignalSpy refused(&panel, &UI_SelectiveDownsamplingWidget::downsampleRefused);
+    QSignalSpy made(&panel, &UI_SelectiveDownsamplingWidget::downsampleDone);
+    const QString zero =
+        "Can not downsample to 0 total points! Set a Target above 0 for at least one sample, then "
+        "press Downsample again.";
+    const QString noInput =
+        "Can not downsample: no input data is chosen. Choose the input data in the panel, then press Downsample "
+        "again.";
+    // {input bound (null: none), targets typed, the line, whether it is a refusal}
+    const struct {
+        MCV_DerivedDataPoints* input;
+        std::vector<int> targets;
+        QString line;
+        bool refusal;
+    } presses[] = {
+        {all, {0, 0}, zero, true},
+        {all, {4, 3}, "All Points-downsampled: 7 events", false},
+        {all, {20, 0}, "All Points-downsampled(1): 20 events", false},
+        {nullptr, {1, 1}, noInput, true},
+    };
+    for (const auto& p : presses) {
+        SCOPED_TRACE(p.line.toStdString());
+        panel.setActiveSelection(p.input);
+        for (int row = 0; row < 2; ++row) type(row, QString::number(p.targets[size_t(row)]));
+        refused.clear();
+        made.clear();
+        EXPECT_EQ(downsample(), p.refusal ? 0 : 1);
+        QSignalSpy& said = p.refusal ? refused : made;
+        ASSERT_EQ(refused.count() + made.count(), 1);
+        ASSERT_EQ(said.count(), 1);
+        EXPECT_EQ(said[0][0].toString(), p.line);
+    }
+}
+
 }  // namespace
