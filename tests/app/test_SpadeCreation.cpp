@@ -199,7 +199,7 @@ TEST_F(SpadeCreation, AnAdjustmentLineGoesWithTheNextRunThatNeedsNone) {
         panel->targetNodesBox()->setValue(nodes);
         quietly([&] { QTest::mouseClick(panel->computeButtonWidget(), Qt::LeftButton); });
         EXPECT_EQ(spade->clusters().size(), static_cast<size_t>(nodes == 99999 ? 60 : nodes));
-        EXPECT_EQ(w().statusBar()->currentMessage(), status);
+        EXPECT_EQ(w().statusBar()->currentMessage().toStdString(), status.toStdString());
     }
     EXPECT_TRUE(UI_ModalDialogs::takeMessages().empty());
 }
