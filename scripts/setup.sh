@@ -12,7 +12,7 @@ packages=(
   libflann-dev liblz4-dev libhnswlib-dev libtiff-dev libxxhash-dev
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  xvfb xauth libgl1-mesa-dri libgl-dev libxcb1-dev libepoxy-dev mesa-utils libegl-dev libegl-mesa0
+  xvfb xauth openbox libgl1-mesa-dri libgl-dev libxcb1-dev libepoxy-dev mesa-utils libegl-dev libegl-mesa0
   nodejs npm
 )
 

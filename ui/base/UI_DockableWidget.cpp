@@ -3,6 +3,7 @@
 #include "owningMainWindow.h"
 
 #include <QAction>
+#include <QCloseEvent>
 #include <QGridLayout>
 #include <QMainWindow>
 
@@ -11,7 +12,11 @@ UI_DockableWidget::UI_DockableWidget(QWidget* parent) : QDockWidget(parent) {
     m_mainLayout = new QGridLayout(m_mainWidget);
     m_mainLayout->setContentsMargins(0, 0, 0, 0);
     setWidget(m_mainWidget);
-    connect(toggleViewAction(), &QAction::toggled, this, &UI_DockableWidget::setVisibility);
+    // Triggered, not toggled: the window system unchecks the action of every
+    // shown dock while the main window is minimised or on another desktop and
+    // checks it again on restore. Taking that for a request would hide the
+    // docks for good (a hidden widget gets no show event on restore).
+    connect(toggleViewAction(), &QAction::triggered, this, &UI_DockableWidget::setVisibility);
 }
 
 UI_DockableWidget::~UI_DockableWidget() {
@@ -33,6 +38,11 @@ void UI_DockableWidget::setVisibility(bool visible) {
 void UI_DockableWidget::toggleVisibility() {
     m_visible = !m_visible;
     setVisible(m_visible);
+}
+
+void UI_DockableWidget::closeEvent(QCloseEvent* event) {
+    QDockWidget::closeEvent(event);
+    if (event->isAccepted()) m_visible = false;
 }
 
 void UI_DockableWidget::showEvent(QShowEvent* event) {

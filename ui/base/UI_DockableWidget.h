@@ -9,8 +9,9 @@ class QGridLayout;
 
 // Base of every dock of the main window. Owns an inner widget with a
 // zero-margin grid (mainLayout()) in which derived docks place their content,
-// keeps its own visibility flag in step with the dock's toggle-view action
-// (so the title-bar close button and the View menu agree), and carries the
+// keeps its own visibility flag with the user's and the program's last request
+// (the toggle-view action triggered from a menu, the title-bar close button,
+// setVisibility / toggleVisibility), and carries the
 // selection bookkeeping shared by the embedding views. A dock shown floating
 // for the first time opens centred over its main window (the window system
 // would otherwise put it at a corner of the screen); after that it stays where
@@ -22,7 +23,9 @@ public:
     ~UI_DockableWidget() override;
 
     QGridLayout* mainLayout();
-    // The visibility last requested through setVisibility / toggleVisibility.
+    // The visibility last requested: through setVisibility / toggleVisibility,
+    // the toggle-view action or the close button. The window system hiding
+    // and showing the docks with a minimised main window leaves it alone.
     bool visibilityFlag() const;
 
 public slots:
@@ -30,6 +33,7 @@ public slots:
     void toggleVisibility();
 
 protected:
+    void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
     bool m_visible = false;

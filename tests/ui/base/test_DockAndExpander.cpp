@@ -3,12 +3,15 @@
 #include "ui/base/UI_ExpanderWidget.h"
 #include "ui/base/UI_ExpanderWidgetHeader.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QLabel>
 #include <QMainWindow>
 #include <QPointer>
 #include <QTest>
 #include <gtest/gtest.h>
+
+#include <functional>
 
 namespace {
 
@@ -25,6 +28,44 @@ TEST(Dock, FlagFollowsTheCloseButtonAndTheViewMenuAction) {
     EXPECT_FALSE(dock->toggleViewAction()->isChecked() || dock->visibilityFlag());
     dock->toggleViewAction()->trigger();
     EXPECT_TRUE(dock->visibilityFlag() && dock->isVisible());
+}
+
+// Each request of the user or the program, in turn, on a shown window: what
+// is shown, the flag and the action's check state after it.
+TEST(Dock, FlagFollowsEveryRequestInTurn) {
+    QMainWindow window;
+    auto* dock = new UI_DockableWidget(&window);
+    window.addDockWidget(Qt::RightDockWidgetArea, dock);
+    dock->setVisibility(true);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    const struct {
+        const char* request;
+        std::function<void()> make;
+        bool shown;
+    } requests[] = {
+        {"title-bar close button",
+         [&] { QTest::mouseClick(dock->findChild<QAbstractButton*>("qt_dockwidget_closebutton"), Qt::LeftButton); },
+         false},
+        {"View menu action on", [&] { dock->toggleViewAction()->trigger(); }, true},
+        {"View menu action off", [&] { dock->toggleViewAction()->trigger(); }, false},
+        {"toggleVisibility", [&] { dock->toggleVisibility(); }, true},
+        {"floated, then the close button",
+         [&] {
+             dock->setFloating(true);
+             ASSERT_TRUE(QTest::qWaitForWindowExposed(dock));
+             QTest::mouseClick(dock->findChild<QAbstractButton*>("qt_dockwidget_closebutton"), Qt::LeftButton);
+         },
+         false},
+        {"setVisibility(true)", [&] { dock->setVisibility(true); }, true},
+        {"setVisibility(false)", [&] { dock->setVisibility(false); }, false},
+    };
+    for (const auto& r : requests) {
+        r.make();
+        EXPECT_EQ(dock->isVisible(), r.shown) << r.request;
+        EXPECT_EQ(dock->visibilityFlag(), r.shown) << r.request;
+        EXPECT_EQ(dock->toggleViewAction()->isChecked(), r.shown) << r.request;
+    }
 }
 
 TEST(Expander, EveryClickTogglesBodyAndArrowAndAReplacedBodyStaysAlive) {
