@@ -3,6 +3,7 @@
 #include "data/MCV_DerivedDataClusters.h"
 #include "data/MCV_DerivedDataImage.h"
 #include "data/MCV_DerivedDataPoints.h"
+#include "data/MCV_ExportNames.h"
 #include "data/MCV_FcsHeader.h"
 #include "data/MCV_FcsLoader.h"
 #include "data/MCV_ImageLoader.h"
@@ -11,6 +12,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <filesystem>
 #include <iostream>
 #include <new>
 
@@ -50,8 +52,22 @@ void MCV_CytometryData::init(MCV_UiInterface* ui) {
     m_sampleTags.clear();
 }
 
+namespace {
+// The folder of `path`, a relative one resolved against the working folder of
+// now (kept relative when that cannot be told).
+std::string absoluteFolder(const std::string& path) {
+    const std::string folder = MCV_ExportNames::folder(path);
+    if (!path.empty() && path.front() == '/') return folder;
+    std::error_code error;
+    std::string working = std::filesystem::current_path(error).string();
+    if (error || working.empty()) return folder.empty() ? "./" : folder;
+    if (working.back() != '/') working += '/';
+    return working + folder;
+}
+}  // namespace
+
 void MCV_CytometryData::addFileRecord(const std::string& path, MCV_FcsHeader* header, float* data) {
-    m_files.push_back(FileRecord{path, header, data});
+    m_files.push_back(FileRecord{path, absoluteFolder(path), header, data});
     m_sampleTags += path + ": " + std::to_string(m_files.size() - 1) + "\n";
 }
 
@@ -158,20 +174,15 @@ int MCV_CytometryData::numFiles() const { return static_cast<int>(m_files.size()
 std::string MCV_CytometryData::fileName(int i, bool shortName) const {
     if (i < 0 || i >= numFiles()) return std::string();
     const std::string& path = m_files[static_cast<size_t>(i)].path;
-    if (!shortName) return path;
-    const size_t slash = path.rfind('/');
-    const size_t dot = path.rfind('.');
-    if (slash == std::string::npos || dot == std::string::npos || dot < slash) return path;
-    return path.substr(slash + 1, dot - slash - 1);
+    return shortName ? MCV_ExportNames::base(MCV_ExportNames::fileName(path)) : path;
 }
 
-std::string MCV_CytometryData::filePath() const {
-    if (m_files.empty()) return std::string();
-    const std::string& path = m_files.front().path;
-    const size_t slash = path.rfind('/');
-    if (slash == std::string::npos || path.rfind('.') == std::string::npos) return std::string();
-    return path.substr(0, slash + 1);
+std::string MCV_CytometryData::fileFolder(int i) const {
+    if (i < 0 || i >= numFiles()) return std::string();
+    return m_files[static_cast<size_t>(i)].folder;
 }
+
+std::string MCV_CytometryData::filePath() const { return fileFolder(0); }
 
 MCV_FcsHeader* MCV_CytometryData::header(int i) {
     if (i < 0 || i >= numFiles()) return nullptr;

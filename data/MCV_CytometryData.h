@@ -47,7 +47,18 @@ public:
     int loadFromFiles(std::vector<std::string>* paths);
 
     int numFiles() const;
+    // File i's path as it was loaded; with `shortName` its file name without
+    // folder and extension (MCV_ExportNames::fileName and base). Empty for a
+    // bad index.
     std::string fileName(int i, bool shortName) const;
+    // The folder of file i with its trailing '/', whatever the file's name.
+    // The folder of a relative path is taken from the working folder at the
+    // time the file was loaded, so that files written beside the data later
+    // land beside it even when the working folder has changed. Empty for a bad
+    // index.
+    std::string fileFolder(int i) const;
+    // fileFolder(0): where the files of the whole data set are kept (the
+    // caches of analyses over all files).
     std::string filePath() const;
     MCV_FcsHeader* header(int i);
     float* rawData(int i);
@@ -142,6 +153,7 @@ private:
 
     struct FileRecord {
         std::string path;
+        std::string folder;  // absolute (unless the working folder was unknown), with its trailing '/'
         MCV_FcsHeader* header;
         float* data;
     };

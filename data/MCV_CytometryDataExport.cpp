@@ -7,8 +7,6 @@
 #include "data/MCV_ExportNames.h"
 #include "data/MCV_FcsWriter.h"
 
-#include <algorithm>
-#include <cctype>
 #include <iostream>
 
 int MCV_CytometryData::writeToFile(std::string name, std::string path, int mode, std::vector<int>* markers) {
@@ -52,10 +50,7 @@ int MCV_CytometryData::writeToFile(std::string name, std::string path, int mode,
 
 int MCV_CytometryData::writeClustersToFiles(std::string name, std::string path, bool perFile) {
     if (name.empty()) return 0;
-    std::string suffix = MCV_ExportNames::extension(path);
-    std::transform(suffix.begin(), suffix.end(), suffix.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    if (suffix != "fcs") {
+    if (!MCV_ExportNames::isFcs(path)) {
         std::cout << "[ERROR] Clusters are exported as FCS files only; " << path << " does not end in .fcs.\n";
         return 0;
     }

@@ -1,5 +1,8 @@
 #include "data/MCV_ExportNames.h"
 
+#include <algorithm>
+#include <cctype>
+
 namespace {
 // Index of the last '.' of the file name, npos when it has none.
 size_t suffixDot(const std::string& path) {
@@ -9,6 +12,16 @@ size_t suffixDot(const std::string& path) {
 }
 }  // namespace
 
+std::string MCV_ExportNames::folder(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+std::string MCV_ExportNames::fileName(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
 std::string MCV_ExportNames::base(const std::string& path) {
     const size_t dot = suffixDot(path);
     return dot == std::string::npos ? path : path.substr(0, dot);
@@ -17,6 +30,13 @@ std::string MCV_ExportNames::base(const std::string& path) {
 std::string MCV_ExportNames::extension(const std::string& path) {
     const size_t dot = suffixDot(path);
     return dot == std::string::npos ? std::string() : path.substr(dot + 1);
+}
+
+bool MCV_ExportNames::isFcs(const std::string& path) {
+    const std::string suffix = extension(path);
+    return suffix.size() == 3 && std::equal(suffix.begin(), suffix.end(), "fcs", [](char a, char b) {
+               return std::tolower(static_cast<unsigned char>(a)) == b;
+           });
 }
 
 std::string MCV_ExportNames::component(const std::string& text) {

@@ -1,15 +1,17 @@
 #include "analysis/hsne/MCV_HsneParameterCache.h"
 
 #include "data/MCV_CytometryData.h"
-#include "data/MCV_FcsHeader.h"
+#include "data/MCV_ExportNames.h"
 
 std::vector<std::string> MCV_HsneParameterCache::loadedFiles() {
     MCV_CytometryData* data = MCV_CytometryData::Instance();
     const std::string folder = data->filePath();
     std::vector<std::string> files;
     for (int f = 0; f < data->numFiles(); ++f) {
-        std::string path = data->header(f)->fileName();
-        if (!folder.empty() && path.compare(0, folder.size(), folder) == 0) path.erase(0, folder.size());
+        // Both folders are absolute, so a file opened by a relative path is
+        // recorded as the same file opened by its full path.
+        std::string path = data->fileFolder(f) + MCV_ExportNames::fileName(data->fileName(f, false));
+        if (path.compare(0, folder.size(), folder) == 0) path.erase(0, folder.size());
         files.push_back(path);
     }
     return files;

@@ -140,11 +140,14 @@ private:
     size_t rowWidth() const;
     // The selected columns of every event of `file`.
     void loadColumns(int file, MCV_L1Columns<float>& events) const;
-    // Cache names: the file's path (without ".fcs") + suffix.
+    // Cache names: the file's name (without ".fcs") in the file's own folder
+    // + suffix.
     std::string cacheBase(int file) const;
-    // The identity of a file's data and its densities file, as stored beside
-    // the cache (see the cache's .cpp).
-    std::string checksumText(int file, const char* densityBytes, size_t size) const;
+    // The identity of a file's data, its selected markers and its densities
+    // file, as stored beside the cache (see the cache's .cpp); `byPosition`
+    // gives the form of earlier caches, which named the selected columns by
+    // their positions.
+    std::string checksumText(int file, const char* densityBytes, size_t size, bool byPosition = false) const;
     void clearDendrogram();
     void report(const std::string& what, int percent);
     void noteAdjustment(Adjustment::Setting setting, int requested, int used);

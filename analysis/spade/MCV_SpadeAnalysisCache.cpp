@@ -1,29 +1,41 @@
-// The density cache beside each input file. With base = the file's full path,
-// without its extension when that is ".fcs" (any case; the dot must be in the
-// file's name, not in a folder's):
+// The density cache beside each input file. With base = the file's folder
+// (see MCV_CytometryData::fileFolder) followed by its name, without the
+// extension when that is ".fcs" (any case):
 //
 // - base + "_parameters.txt": one "1" or "0" per marker state (every variable
 //   at the time of writing), then the sample size, alpha, the target and
 //   outlier density percentiles, the density limit and the number of
 //   clusters, each followed by a space, floats in the stream's default
-//   format, no line break. Variables appended since (another analysis's
-//   output) have no state here; the cache still fits while they are not
-//   selected.
+//   format, no line break.
 // - base + "_densities.raw": the local densities, one native (little-endian)
 //   int32 per event, event 0 first, no header.
-// - base + "_checksum.txt": what the two files were computed from, four lines
-//   of text:
+// - base + "_checksum.txt": what the two files were computed from, as text:
 //     "events <N>\n"
-//     "columns <c1> <c2> ...\n"   the selected variable indices, ascending
-//     "values <16 hex digits>\n"  checksum of the selected values
-//     "densities <16 hex digits>\n" checksum of the densities file's bytes
+//     "values <16 hex digits>\n"     checksum of the selected values
+//     "densities <16 hex digits>\n"  checksum of the densities file's bytes
+//     "markers <k>\n"                the selected variables, in column order,
+//     "<n> <label> <m> <name>\n"     one line each: the byte lengths and bytes
+//                                    of its label and name (either may hold
+//                                    any byte)
 //   Both checksums are 64-bit FNV-1a over bytes: the values' float bit
 //   patterns (little-endian, event by event, the selected columns in order)
-//   and the densities file as stored. A cache is loaded only when this text
-//   equals, byte for byte, the one made from the current data and the
-//   densities file found: so the parameters and densities of other data (a
-//   different transform, file content or marker choice), or of a write that
-//   did not finish, are never taken.
+//   and the densities file as stored.
+//
+// The densities depend on the selected columns' values and on the sample
+// size and alpha only, so that is what a cache must match: the selected
+// markers by label and name in their order, the two settings, and this text,
+// byte for byte, made from the current data and the densities file found.
+// Unselected variables, wherever they stand and whether or not they exist on
+// either side (another analysis's output, the sample tag), do not count, and
+// the marker states of the parameter file only have to be well formed. The
+// parameters and densities of other data (a different transform, file content
+// or marker choice), or of a write that did not finish, are never taken.
+//
+// Earlier caches named the selected columns by their positions
+// ("columns <c1> <c2> ...\n" after the events, in place of the markers at the
+// end): they are taken, as they always were, only when every marker state
+// matches position by position, and are otherwise recomputed and rewritten
+// in the form above.
 //
 // Writes go to temporary files renamed over the cache; the checksum file is
 // removed first and written last, so it never vouches for files that were not
@@ -34,6 +46,8 @@
 #include "analysis/MCV_Checksum.h"
 
 #include "data/MCV_CytometryData.h"
+#include "data/MCV_ExportNames.h"
+#include "data/MCV_FcsHeader.h"
 
 #include <algorithm>
 #include <cctype>
@@ -107,30 +121,141 @@ void failed(const std::string& path) {
     std::cout << "\n\t\tCaching densities failed: " << path << " could not be written.\n";
 }
 
-// The cache names' common start for the data file at `path`.
-std::string cacheBaseOf(const std::string& path) {
-    // Only a dot of the file's own name starts an extension; a dotted folder
-    // keeps its caches inside it.
-    const size_t slash = path.rfind('/');
-    const size_t name = slash == std::string::npos ? 0 : slash + 1;
-    const size_t dot = path.rfind('.');
-    if (dot == std::string::npos || dot < name) return path;
-    // Files that differ only in their extension (an instrument's numbered
-    // files) keep it, so each has its own cache; FCS files keep the names
-    // their caches always had.
-    std::string extension = path.substr(dot + 1);
-    std::transform(extension.begin(), extension.end(), extension.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return extension == "fcs" ? path.substr(0, dot) : path;
+std::string stateDiffers(size_t index) {
+    return "\n\t\tMarker state " + std::to_string(index) +
+           " in cache differs from current setting, cache file is invalid. Recomputing.\n";
+}
+
+// A variable as the cache names it.
+struct Marker {
+    std::string label;
+    std::string name;
+    bool operator==(const Marker& other) const { return label == other.label && name == other.name; }
+    bool operator!=(const Marker& other) const { return !(*this == other); }
+};
+
+void writeMarker(std::ostream& out, const Marker& marker) {
+    out << marker.label.size() << " " << marker.label << " " << marker.name.size() << " " << marker.name << "\n";
+}
+
+// Reads a checksum text front to back; every step fails, without moving, on
+// text that is not what it expects.
+class Reader {
+public:
+    explicit Reader(const std::string& text) : m_text(text) {}
+    bool literal(const char* word) {
+        const size_t length = std::strlen(word);
+        if (m_text.compare(m_at, length, word) != 0) return false;
+        m_at += length;
+        return true;
+    }
+    // A decimal count of at most 9 digits.
+    bool count(size_t& value) {
+        size_t digits = 0;
+        value = 0;
+        while (m_at + digits < m_text.size() && digits < 10 &&
+               std::isdigit(static_cast<unsigned char>(m_text[m_at + digits])))
+            value = value * 10 + static_cast<size_t>(m_text[m_at + digits++] - '0');
+        if (digits == 0 || digits > 9) return false;
+        m_at += digits;
+        return true;
+    }
+    bool bytes(size_t length, std::string& out) {
+        if (length > m_text.size() - m_at) return false;
+        out = m_text.substr(m_at, length);
+        m_at += length;
+        return true;
+    }
+    bool skipLine() {
+        const size_t end = m_text.find('\n', m_at);
+        if (end == std::string::npos) return false;
+        m_at = end + 1;
+        return true;
+    }
+    bool atEnd() const { return m_at == m_text.size(); }
+
+private:
+    const std::string& m_text;
+    size_t m_at = 0;
+};
+
+// The selected markers a checksum text of the current form names; false for
+// a text of the earlier form, a damaged one or none.
+bool storedSelection(const std::string& text, std::vector<Marker>& markers) {
+    Reader in(text);
+    size_t count = 0;
+    if (!in.literal("events ") || !in.skipLine() || !in.literal("values ") || !in.skipLine() ||
+        !in.literal("densities ") || !in.skipLine() || !in.literal("markers ") || !in.count(count) || !in.literal("\n"))
+        return false;
+    markers.clear();
+    // Each line takes at least 6 bytes, so a forged count cannot reserve more
+    // than the text could hold.
+    markers.reserve(std::min(count, text.size() / 6));
+    for (size_t i = 0; i < count; ++i) {
+        Marker m;
+        size_t length = 0;
+        if (!in.count(length) || !in.literal(" ") || !in.bytes(length, m.label) || !in.literal(" ") ||
+            !in.count(length) || !in.literal(" ") || !in.bytes(length, m.name) || !in.literal("\n"))
+            return false;
+        markers.push_back(std::move(m));
+    }
+    return in.atEnd();
+}
+
+// What a cache of the earlier form held: it fits only when every stored state
+// equals the current one at its position; variables appended since have no
+// state there and must not be selected. Empty when it fits, else the reason.
+std::string positionDifference(const std::vector<std::string>& tokens, size_t numStored,
+                               const std::vector<bool>& states) {
+    for (size_t i = 0; i < std::max(numStored, states.size()); ++i) {
+        const bool known = i >= numStored || tokens[i] == "0" || tokens[i] == "1";
+        const bool cached = i < numStored && tokens[i] == "1";
+        if (!known || i >= states.size() || cached != states[i]) return stateDiffers(i);
+    }
+    return std::string();
+}
+
+// Why the markers a cache was computed from (`cached`) are not the selected
+// ones of `variables` (the file's, with their `states`), or empty when they
+// are the same markers in the same order. The reason names the first variable
+// that tells them apart.
+std::string selectionDifference(const std::vector<Marker>& cached, const std::vector<fcsVariable>& variables,
+                                const std::vector<bool>& states, const std::vector<unsigned>& selected) {
+    const auto markerAt = [&](size_t v) {
+        return v < variables.size() ? Marker{variables[v].label, variables[v].name} : Marker{};
+    };
+    const auto isSelected = [&](size_t v) { return v < states.size() && states[v]; };
+    size_t p = 0;
+    while (p < cached.size() && p < selected.size() && cached[p] == markerAt(selected[p])) ++p;
+    if (p == cached.size() && p == selected.size()) return std::string();
+    if (p < cached.size()) {
+        // The cache's next marker is not selected now, or no longer exists.
+        bool exists = false;
+        for (size_t v = 0; v < variables.size(); ++v) {
+            if (markerAt(v) != cached[p]) continue;
+            if (!isSelected(v)) return stateDiffers(v);
+            exists = true;
+        }
+        if (!exists)
+            return "\n\t\tMarker " + cached[p].name + " (" + cached[p].label +
+                   ") in cache is not in the current data, cache file is invalid. Recomputing.\n";
+    }
+    // A marker selected now that the cache did not have at this place.
+    return stateDiffers(p < selected.size() ? selected[p] : selected.back());
 }
 
 }  // namespace
 
 std::string MCV_SpadeAnalysis::cacheBase(int file) const {
-    return cacheBaseOf(MCV_CytometryData::Instance()->fileName(file, false));
+    const MCV_CytometryData* data = MCV_CytometryData::Instance();
+    const std::string name = MCV_ExportNames::fileName(data->fileName(file, false));
+    // Files that differ only in their extension (an instrument's numbered
+    // files) keep it, so each has its own cache; FCS files keep the names
+    // their caches always had.
+    return data->fileFolder(file) + (MCV_ExportNames::isFcs(name) ? MCV_ExportNames::base(name) : name);
 }
 
-std::string MCV_SpadeAnalysis::checksumText(int file, const char* densityBytes, size_t size) const {
+std::string MCV_SpadeAnalysis::checksumText(int file, const char* densityBytes, size_t size, bool byPosition) const {
     const size_t n = static_cast<size_t>(numEvents(file));
     const size_t width = rowWidth();
     const float* data = rows(file);
@@ -142,9 +267,20 @@ std::string MCV_SpadeAnalysis::checksumText(int file, const char* densityBytes, 
     MCV_Checksum densities;
     densities.addBytes(reinterpret_cast<const unsigned char*>(densityBytes), size);
     std::ostringstream text;
-    text << "events " << n << "\ncolumns";
-    for (unsigned m : m_selectedMarkers) text << " " << m;
-    text << "\nvalues " << values.hex() << "\ndensities " << densities.hex() << "\n";
+    text << "events " << n << "\n";
+    if (byPosition) {
+        text << "columns";
+        for (unsigned m : m_selectedMarkers) text << " " << m;
+        text << "\n";
+    }
+    text << "values " << values.hex() << "\ndensities " << densities.hex() << "\n";
+    if (byPosition) return text.str();
+    MCV_FcsHeader* header = MCV_CytometryData::Instance()->header(file);
+    text << "markers " << m_selectedMarkers.size() << "\n";
+    for (unsigned m : m_selectedMarkers) {
+        const fcsVariable* v = header ? header->variable(static_cast<int>(m)) : nullptr;
+        writeMarker(text, v ? Marker{v->label, v->name} : Marker{});
+    }
     return text.str();
 }
 
@@ -167,19 +303,28 @@ bool MCV_SpadeAnalysis::loadCachedDensities(int file) {
     const std::vector<std::string> tokens{std::istream_iterator<std::string>(words),
                                           std::istream_iterator<std::string>()};
 
-    // The states are the words before the settings. A cache made before
-    // variables were appended holds fewer: those variables were not part of
-    // it, so it fits only when they are not selected now.
+    // The states are the words before the settings.
     const size_t numStored = tokens.size() >= kSettings ? tokens.size() - kSettings : 0;
-    const size_t current = m_markerStates.size();
-    for (size_t i = 0; i < std::max(numStored, current); ++i) {
-        const bool known = i >= numStored || tokens[i] == "0" || tokens[i] == "1";
-        const bool cached = i < numStored && tokens[i] == "1";
-        if (!known || i >= current || cached != m_markerStates[i]) {
-            std::cout << "\n\t\tMarker state " << i << " in cache differs from current setting, cache file is invalid. "
-                      << "Recomputing.\n";
-            return false;
-        }
+    std::string stored;
+    if (!readWhole(base + "_checksum.txt", kMaxTextFile, stored)) stored.clear();
+    std::vector<Marker> cachedSelection;
+    const bool byPosition = !storedSelection(stored, cachedSelection);
+    std::string difference;
+    if (byPosition) {
+        difference = positionDifference(tokens, numStored, m_markerStates);
+    } else if (tokens.size() < kSettings) {
+        difference = stateDiffers(0);
+    } else {
+        // The states only have to be readable: the settings follow them.
+        for (size_t i = 0; i < numStored && difference.empty(); ++i)
+            if (tokens[i] != "0" && tokens[i] != "1") difference = stateDiffers(i);
+        MCV_FcsHeader* header = MCV_CytometryData::Instance()->header(file);
+        if (difference.empty() && header)
+            difference = selectionDifference(cachedSelection, *header->variables(), m_markerStates, m_selectedMarkers);
+    }
+    if (!difference.empty()) {
+        std::cout << difference;
+        return false;
     }
     std::istringstream settings(tokens.size() >= kSettings ? tokens[numStored] + " " + tokens[numStored + 1]
                                                            : std::string());
@@ -204,10 +349,8 @@ bool MCV_SpadeAnalysis::loadCachedDensities(int file) {
     }
     std::string bytes(n * 4, '\0');
     raw.seekg(0, std::ios::beg);
-    std::string stored;
-    if (!raw.read(bytes.data(), static_cast<std::streamsize>(bytes.size())) ||
-        !readWhole(base + "_checksum.txt", kMaxTextFile, stored) ||
-        stored != checksumText(file, bytes.data(), bytes.size())) {
+    if (!raw.read(bytes.data(), static_cast<std::streamsize>(bytes.size())) || stored.empty() ||
+        stored != checksumText(file, bytes.data(), bytes.size(), byPosition)) {
         std::cout << "\n\t\tData in cache differs from current data, cache file is invalid. Recomputing.\n";
         return false;
     }

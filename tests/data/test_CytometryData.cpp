@@ -1,6 +1,7 @@
 #include "DerivedDataFixture.h"
 
 #include "data/MCV_Messages.h"
+#include "support/WorkingFolder.h"
 
 #include <cmath>
 
@@ -62,11 +63,47 @@ TEST_F(DataSet, TheSameFileTwiceIsTwoRecordsAndRefusedFilesLeaveEverythingAsItWa
     EXPECT_EQ(MCV_loadMessage(9999), "Unknown Error.");
 }
 
-TEST_F(DataSet, AFirstPathWithoutADotHasNoFolder) {
-    FcsTestFile::writeBytes(path("plain"), FcsTestFile::floats({{1, 2}}).bytes());
-    EXPECT_EQ(data->loadFromFile(path("plain")), 0);
-    EXPECT_EQ(data->fileName(0, true), path("plain"));
-    EXPECT_EQ(data->filePath(), "");
+// The folder is the file's own whatever its name; a relative path's folder is
+// the one it named when it was opened, also after the working folder changed;
+// the short name loses folder and extension however the file was opened.
+TEST_F(DataSet, EveryFileHasItsOwnFolderAndAShortNameWithoutFolderOrExtension) {
+    const QDir top(dir.path());
+    ASSERT_TRUE(top.mkpath("run7") && top.mkpath("run.1") && top.mkpath("elsewhere"));
+    const std::string real = top.canonicalPath().toStdString() + "/";
+    const struct {
+        const char* opened;  // as loaded: absolute below the folder, or relative to `from`
+        const char* from;    // working folder below the folder; null: `opened` is made absolute
+        std::string folder;
+        const char* shortName;
+    } cases[] = {
+        {"run7/sample", nullptr, path("run7") + "/", "sample"},
+        {"run.1/sample", nullptr, path("run.1") + "/", "sample"},
+        {"run.1/s1.FCS", nullptr, path("run.1") + "/", "s1"},
+        {"my.sample.v2.fcs", ".", real, "my.sample.v2"},
+        {"sample", "run7", real + "run7/", "sample"},
+        {"run.1/x.v2.fcs", ".", real + "run.1/", "x.v2"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.opened);
+        fresh();
+        const std::string below = c.from ? std::string(c.from) + "/" + c.opened : c.opened;
+        FcsTestFile::writeBytes(path(below), FcsTestFile::floats({{1, 2}}).bytes());
+        const std::string opened = c.from ? c.opened : path(c.opened);
+        {
+            WorkingFolder working(top.filePath(c.from ? c.from : "."));
+            ASSERT_TRUE(working.entered());
+            ASSERT_EQ(data->loadFromFile(opened), 0);
+        }
+        WorkingFolder elsewhere(top.filePath("elsewhere"));
+        ASSERT_TRUE(elsewhere.entered());
+        EXPECT_EQ(data->filePath(), c.folder);
+        EXPECT_EQ(data->fileFolder(0), c.folder);
+        EXPECT_EQ(data->fileName(0, true), c.shortName);
+        EXPECT_EQ(data->fileName(0, false), opened) << "the path stays as it was opened";
+    }
+    EXPECT_EQ(data->fileFolder(1), "");
+    fresh();
+    EXPECT_EQ(data->filePath(), "") << "no file, no folder";
 }
 
 TEST_F(DataSet, AddedVariablesKeepTheOldValuesAndAnnounceOnce) {

@@ -1,5 +1,6 @@
 #include "DerivedDataFixture.h"
 #include "support/CapturedOutput.h"
+#include "support/WorkingFolder.h"
 
 #include "data/MCV_DerivedDataClusters.h"
 #include "data/MCV_DerivedDataPoints.h"
@@ -146,4 +147,36 @@ TEST_F(DataExport, FcsModeOneWritesOneFilePerSampleWithPointsOfTheSet) {
     EXPECT_FALSE(exists(path("only-s1.fcs"))) << "a sample without points of the set gets no file";
     EXPECT_TRUE(exists(path("only-s2.fcs")));
     EXPECT_EQ(write("P", "gone/x.fcs", 1), -1) << "a file that cannot be written is a failure";
+}
+
+// A data file opened by its bare name (no folder) gives the per-sample files
+// its name without the extension, as a file opened by its full path does.
+TEST_F(DataExport, PerSampleFilesOfAFileOpenedByItsBareNameCarryItsNameWithoutExtension) {
+    const Rows rows = {{1, 2, 3}, {4, 5, 6}};
+    writeFcs("my.sample.v2.fcs", rows, {"A", "B", "C"});
+    fresh();
+    WorkingFolder working(dir.path());
+    ASSERT_TRUE(working.entered());
+    ASSERT_EQ(data->loadFromFile("my.sample.v2.fcs"), 0);
+    data->derivedDataPoints("P", true)->setPoints({{0, 1}}, false);
+    MCV_DerivedDataClusters* set = data->derivedDataClusters("C", true);
+    set->setClusters({{{0, 0}, {0, 1}}}, nullptr, {}, nullptr);
+    set->setClusterName(0, "k");
+    std::vector<int> markers = {0, 1};
+    const struct {
+        const char* name;
+        std::function<int()> run;
+        int written;
+        const char* file;
+    } cases[] = {
+        {"fcs", [&] { return data->writeToFile("P", "bubble.v3.fcs", 1, &markers); }, 0, "bubble.v3-my.sample.v2.fcs"},
+        {"bin", [&] { return data->writeToFile("P", "bubble.v3.bin", 1, &markers); }, 1, "bubble.v3-my.sample.v2.bin"},
+        {"clusters", [&] { return data->writeClustersToFiles("C", "cut.fcs", true); }, 1, "cut-k-my.sample.v2.fcs"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(logged(c.run), c.written) << log;
+        EXPECT_TRUE(exists(path(c.file))) << QDir(dir.path()).entryList(QDir::Files).join(" ").toStdString();
+    }
+    EXPECT_FALSE(exists(path("bubble.v3-my.sample.v2.fcs.fcs")));
 }

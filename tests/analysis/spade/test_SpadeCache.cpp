@@ -43,7 +43,10 @@ TEST_F(SpadeCache, HoldsTheSettingsAndDensitiesAndIsReloadedOnlyForTheSameData) 
     const std::vector<int> densities = spade->localDensities()[0];
     EXPECT_EQ(bytes(cache("_parameters.txt")), QByteArray("1 1 1 1 1 2000 3 3 1 10 50 "));
     EXPECT_EQ(bytes(cache("_densities.raw")), int32s(densities));
-    EXPECT_TRUE(bytes(cache("_checksum.txt")).startsWith("events 300\ncolumns 0 1 2 3 4\nvalues "));
+    const QByteArray written = bytes(cache("_checksum.txt"));
+    EXPECT_TRUE(written.startsWith("events 300\nvalues ")) << written.toStdString();
+    EXPECT_TRUE(written.endsWith("\nmarkers 5\n3 Ch1 2 M1\n3 Ch2 2 M2\n3 Ch3 2 M3\n3 Ch4 2 M4\n3 Ch5 2 M5\n"))
+        << written.toStdString();
     EXPECT_TRUE(leftovers().isEmpty());
 
     makeSpade();
@@ -54,6 +57,10 @@ TEST_F(SpadeCache, HoldsTheSettingsAndDensitiesAndIsReloadedOnlyForTheSameData) 
 
     const QByteArray parameters = bytes(cache("_parameters.txt")), raw = bytes(cache("_densities.raw")),
                      checksum = bytes(cache("_checksum.txt"));
+    // Another checksum of the values: its first digit changed.
+    QByteArray foreign = checksum;
+    const int digit = foreign.indexOf("values ") + 7;
+    foreign[digit] = foreign[digit] == '0' ? '1' : '0';
     QByteArray flipped = raw;
     flipped[5] = static_cast<char>(flipped[5] ^ 1);
     const std::string otherData =
@@ -82,7 +89,7 @@ TEST_F(SpadeCache, HoldsTheSettingsAndDensitiesAndIsReloadedOnlyForTheSameData) 
          "\n\t\tSize of cache does not match data. Reading cache failed.\n"},
         {"other densities", replace("_densities.raw", flipped), nullptr, otherData},
         {"no checksum", remove("_checksum.txt"), nullptr, otherData},
-        {"foreign checksum", replace("_checksum.txt", checksum.left(30) + "0" + checksum.mid(31)), nullptr, otherData},
+        {"foreign checksum", replace("_checksum.txt", foreign), nullptr, otherData},
         {"a value changed", [&] { at(0, 7, 3) += 0.25f; }, nullptr, otherData},
         {"no densities", remove("_densities.raw"), nullptr, "\nProcessing File: "},
         // Changes every value, not the number of events (last: not undone).
