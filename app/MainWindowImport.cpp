@@ -12,7 +12,7 @@
 #include "data/MCV_SampleTag.h"
 #include "data/MCV_Settings.h"
 #include "ui/base/UI_ModalDialogs.h"
-#include "ui/base/boolVectorFile.h"
+#include "ui/base/readMarkerFlags.h"
 #include "ui/base/writeWholeFile.h"
 
 #include <QCoreApplication>
@@ -21,6 +21,7 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QImageReader>
+#include <QStatusBar>
 
 #include <algorithm>
 #include <memory>
@@ -45,6 +46,40 @@ void showLoadRefusal(QWidget* parent, const QString& file, int code, const MCV_C
     QString text = "Could not open file " + file + QString::fromStdString(MCV_loadMessage(code));
     if (!data.loadRefusal().empty()) text += "\n" + QString::fromStdString(data.loadRefusal());
     UI_ModalDialogs::message(QMessageBox::Critical, parent, QObject::tr("Error"), text);
+}
+
+// Makes the default marker selection the one for `data`: the folder's
+// default-marker file when it can be read, else the default held from the
+// data before. A default that does not hold exactly one flag per marker of
+// `data` would tick and untick markers by position, whatever they are: it is
+// dropped, so the marker panels start as without a default, and the reason is
+// returned (empty when nothing was refused).
+QString adoptDefaultMarkers(const QString& folder, MCV_CytometryData& data) {
+    MCV_FcsHeader* header = data.combinedHeader();
+    const size_t markers = header ? header->markerList(0)->size() : 0;
+    MCV_Settings* settings = MCV_Settings::Instance();
+    const QString path = folder + "/QLMRN_DefaultMarkers.txt";
+    std::vector<bool> flags;
+    size_t flagCount = 0;
+    const MarkerFlagsRead result = readMarkerFlags(path.toStdString(), markers, &flags, &flagCount);
+    if (result == MarkerFlagsRead::Read) {
+        settings->setDefaultMarkers(flags);
+        qDebug() << "Loaded default marker states from file.";
+        return QString();
+    }
+    if (result != MarkerFlagsRead::Unreadable) {
+        settings->setDefaultMarkers({});
+        return markerFlagsRefusal(result, path, flagCount, markers) + " The default marker selection is not applied.";
+    }
+    // No file (or none that can be read): the default held from before, if it fits.
+    const size_t held = settings->defaultMarkers.size();
+    if (held == 0 || held == markers) return QString();
+    settings->setDefaultMarkers({});
+    const auto count = [](size_t n, const char* what) {
+        return QString::number(static_cast<qulonglong>(n)) + " " + what + (n == 1 ? "" : "s");
+    };
+    return "The default marker selection holds " + count(held, "flag") + " for " + count(markers, "marker") +
+           ". It is not applied.";
 }
 
 }  // namespace
@@ -91,10 +126,10 @@ void MainWindow::openFile() {
     std::unique_ptr<MCV_CytometryData> loaded = loadFiles(files);
     if (!loaded) return;
 
-    std::vector<bool> defaults;
-    if (readBoolVectorFromFile((folder + "/QLMRN_DefaultMarkers.txt").toStdString(), &defaults)) {
-        MCV_Settings::Instance()->setDefaultMarkers(defaults);
-        qDebug() << "Loaded default marker states from file.";
+    const QString refusal = adoptDefaultMarkers(folder, *loaded);
+    if (!refusal.isEmpty()) {
+        qDebug().noquote() << refusal;
+        statusBar()->showMessage(refusal);
     }
     replaceDataModel(std::move(loaded));
     m_data->initAllDerviedDataPointer();

@@ -76,6 +76,7 @@ void MainWindow::heatMapViewTriggered() {
     connect(m_bridge, &UI_Interface::dataRefreshedSignal, view, &UI_HeatMapWidget::dataRefreshed);
     connect(m_bridge, &UI_Interface::selectionRefreshedSignal, view, &UI_HeatMapWidget::selectionRefreshed);
     connect(m_bridge, &UI_Interface::highlightRefreshedSignal, view, &UI_HeatMapWidget::highlightRefreshed);
+    connect(m_bridge, &UI_Interface::analysisFinishedSignal, view, &UI_HeatMapWidget::analysisFinished);
     addView(view, nullptr);
     shareViewArea();
 }

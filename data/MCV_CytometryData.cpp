@@ -237,9 +237,13 @@ void MCV_CytometryData::appendColumns(const std::vector<std::string>& names, Fil
         for (FileRecord& f : m_files) f.header->addDimension(name);
     }
     // Every cached statistic now misses the new variables.
+    valuesChanged();
+    if (m_ui) m_ui->dimensionsAdded();
+}
+
+void MCV_CytometryData::valuesChanged() {
     if (m_selection) m_selection->invalidateStatistics();
     for (RegistryEntry& entry : m_registry) invalidateStatistics(entry.object);
-    if (m_ui) m_ui->dimensionsAdded();
 }
 
 void MCV_CytometryData::addDimensions(std::vector<std::string> names, float fill) {
@@ -283,6 +287,7 @@ void MCV_CytometryData::applyArcSinTransform(int cofactor, std::vector<bool> mar
                 if (markers[v]) row[v] = std::asinh(row[v] / c);
         }
     }
+    valuesChanged();
 }
 
 void MCV_CytometryData::applyMeanNormalization(std::vector<bool> markers) {
@@ -314,6 +319,7 @@ void MCV_CytometryData::applyMeanNormalization(std::vector<bool> markers) {
                 x = deviation > 0 ? static_cast<float>((x - mean) / deviation) : 0.0f;
             }
     }
+    valuesChanged();
 }
 
 std::string MCV_CytometryData::sampleTags() const { return m_sampleTags; }

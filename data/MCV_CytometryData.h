@@ -72,6 +72,11 @@ public:
 
     void applyArcSinTransform(int cofactor, std::vector<bool> markers);
     void applyMeanNormalization(std::vector<bool> markers);
+    // Event values changed in place (the operations above, an analysis
+    // writing its output variables): every cached statistic of the selection
+    // and of the registered point and cluster sets is computed afresh when
+    // next asked for. Whoever writes into rawData() calls it afterwards.
+    void valuesChanged();
 
     std::string sampleTags() const;
 

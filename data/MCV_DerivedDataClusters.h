@@ -104,6 +104,9 @@ public:
     const std::vector<std::vector<float>>& meanExpression() const { return m_mean; }
     const std::vector<std::vector<float>>& standardDeviation() const { return m_stdDev; }
     void invalidateStatistics();
+    // Whether the next jsonObject() builds the text anew (the set, its names
+    // or the data's values changed since it was last built).
+    bool jsonStale() const { return m_jsonStale; }
 
     // The SPADE page's node layout, stored as the page reports it; announced
     // through spadeTreeRefreshed.

@@ -205,6 +205,7 @@ void MCV_HsneFCAnalysis::writeHsneChannels() {
             row[y] = owner >= 0 ? m_output[2 * static_cast<size_t>(owner) + 1] : 0.f;
         }
     }
+    data->valuesChanged();
     if (m_dataSelection) m_dataSelection->refreshed(this);
 }
 

@@ -153,5 +153,6 @@ void MCV_HsneAnalysis::writeHsneChannels() {
         }
         if (last) std::copy(last, last + variables, m_markers.begin() + static_cast<std::ptrdiff_t>(i * variables));
     }
+    data->valuesChanged();
     if (m_dataSelection) m_dataSelection->refreshed(this);
 }

@@ -185,4 +185,5 @@ void MCV_TsneAnalysis::writeTsneChannels() {
         if (rows[i])
             std::copy(rows[i], rows[i] + variables, m_pointValues.begin() + static_cast<std::ptrdiff_t>(i * variables));
     }
+    data->valuesChanged();
 }

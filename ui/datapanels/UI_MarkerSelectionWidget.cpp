@@ -7,6 +7,7 @@
 #include "data/MCV_Settings.h"
 #include "ui/base/UI_ModalDialogs.h"
 #include "ui/base/boolVectorFile.h"
+#include "ui/base/readMarkerFlags.h"
 
 #include <QCheckBox>
 #include <QDebug>
@@ -180,15 +181,27 @@ void UI_MarkerSelectionWidget::loadClicked() {
     const QString folder = storedFolder("exportDefaultFilePath");
     const QString start = QDir(folder.isEmpty() ? QDir::homePath() : folder).absolutePath();
     const QStringList files = UI_ModalDialogs::openFiles(this, start, tr("Text Files (*.txt)"), false);
-    if (!files.isEmpty()) {
-        if (readBoolVectorFromFile(files.first().toStdString(), &m_markerStates)) {
-            // A selection saved with another data set fits this one's markers.
-            if (!m_markers.empty()) m_markerStates.resize(m_markers.size(), false);
-            MCV_Settings::Instance()->setDefaultMarkers(m_markerStates);
-            qDebug() << "\nLoaded default marker states from file. New Analyses will be created with the new "
-                        "default setting.";
-        }
+    if (files.isEmpty()) {
+        refreshWidget(m_showSampleBox);
+        return;
     }
+    // A selection is taken only for the markers it was made for; anything
+    // else is refused whole and changes neither the panel nor the default.
+    std::vector<std::string> names;
+    if (MCV_FcsHeader* header = MCV_CytometryData::Instance()->combinedHeader()) names = *header->markerList(0);
+    std::vector<bool> flags;
+    size_t flagCount = 0;
+    const MarkerFlagsRead result = readMarkerFlags(files.first().toStdString(), names.size(), &flags, &flagCount);
+    if (result != MarkerFlagsRead::Read) {
+        UI_ModalDialogs::message(
+            QMessageBox::Warning, this, tr("Load Selection"),
+            markerFlagsRefusal(result, files.first(), flagCount, names.size()) + " The marker selection is unchanged.");
+        return;
+    }
+    m_markerStates = flags;
+    MCV_Settings::Instance()->setDefaultMarkers(m_markerStates);
+    qDebug() << "\nLoaded default marker states from file. New Analyses will be created with the new "
+                "default setting.";
     refreshWidget(m_showSampleBox);
 }
 

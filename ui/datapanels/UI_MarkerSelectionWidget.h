@@ -23,8 +23,11 @@ class QPushButton;
 // and the sample tag (MCV_SampleTag) start off; stored defaults apply as
 // they are. While bound to an analysis every change goes to
 // MCV_Analysis::setMarkerState.
-// "Set Default" writes the default-marker file of the data folder, which the
-// import reads back.
+// "Load Selection" takes a default-marker file (readMarkerFlags) of exactly one
+// flag per current marker, which becomes the selection and the stored
+// default; any other file is refused in a warning box that says why, and
+// changes nothing. "Set Default" writes the default-marker file of the data
+// folder, which the import reads back.
 class UI_MarkerSelectionWidget : public QWidget {
     Q_OBJECT
 public:

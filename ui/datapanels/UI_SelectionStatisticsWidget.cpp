@@ -27,9 +27,11 @@ int markerCount() {
     return header ? std::max(0, header->numVariables()) : 0;
 }
 
+// A value the selection did not compute (a list shorter than the header) is
+// shown as such, never as a number.
 QString formatted(const std::vector<float>& values, int i) {
-    const float v = i < static_cast<int>(values.size()) ? values[static_cast<size_t>(i)] : 0.0f;
-    return QString::asprintf("%.2f", static_cast<double>(v));
+    if (i < 0 || i >= static_cast<int>(values.size())) return QStringLiteral("n/a");
+    return QString::asprintf("%.2f", static_cast<double>(values[static_cast<size_t>(i)]));
 }
 }  // namespace
 
@@ -95,6 +97,9 @@ void UI_SelectionStatisticsWidget::fillValues() {
 
 void UI_SelectionStatisticsWidget::refreshWidget(bool forced) {
     if (!forced && !autoRefreshBox->isChecked()) return;
+    // Asked for by hand: every column from the values of this moment, not
+    // from statistics kept since the selection was made.
+    if (forced) MCV_CytometryData::Instance()->selectionPoints()->invalidateStatistics();
     // Every embedding analysis adds variables: the columns follow.
     if (items.isEmpty() || items[0].size() != markerCount() + 1) {
         initWidget();

@@ -11,10 +11,11 @@ class QTableWidgetItem;
 
 // Median, mean and standard deviation of the shared selection for every
 // marker of the combined header: three rows, one column per marker after the
-// label column, values with two decimals. "Refresh" refreshes by hand;
-// "Refresh Continously" makes every unforced refresh (each selection change)
-// update the table. The marker columns follow the marker count: a refresh
-// after variables were added rebuilds them. GUI thread only.
+// label column, values with two decimals. "Refresh" refreshes by hand and
+// computes every column afresh; "Refresh Continously" makes every unforced
+// refresh (each selection change) update the table. The marker columns follow
+// the marker count: a refresh after variables were added rebuilds them. A
+// value that was not computed reads "n/a". GUI thread only.
 class UI_SelectionStatisticsWidget : public QWidget {
     Q_OBJECT
 public:

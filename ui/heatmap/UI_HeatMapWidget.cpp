@@ -138,11 +138,23 @@ void UI_HeatMapWidget::dataRefreshed(void* dataSet) {
 
 void UI_HeatMapWidget::selectionRefreshed(void* dataSet) {
     if (!current || dataSet != current) return;
+    pushSelection();
+}
+
+void UI_HeatMapWidget::pushSelection() {
     const std::vector<bool>& flags = current->selection();
     selection.clear();
     for (int c = 0; c < current->numClusters(); ++c)
         selection.append(static_cast<size_t>(c) < flags.size() && flags[static_cast<size_t>(c)] ? 1 : 0);
     emit qt_setSelection(selection);
+}
+
+void UI_HeatMapWidget::analysisFinished(void* /*analysis*/) {
+    // The set may have gone with its analysis since it was chosen.
+    if (!current || !registeredClusters(current) || !current->jsonStale()) return;
+    emit qt_setData(QString::fromStdString(current->jsonObject()));
+    // New data clear the page's selection; the set still has its own.
+    pushSelection();
 }
 
 void UI_HeatMapWidget::highlightRefreshed(void* dataSet) {

@@ -63,6 +63,11 @@ public slots:
     void dataRefreshed(void* data);
     void selectionRefreshed(void* data);
     void highlightRefreshed(void* data);
+    // A run has ended, and with it the writing of its output variables: a
+    // shown set whose statistics were made stale by that (or by any other
+    // change of the data's values) goes to the page again, computed from the
+    // values of now, followed by its cluster selection.
+    void analysisFinished(void* analysis);
 
     void js_selectData(QString text);
     void js_selectionUpdated(QList<int> selectedClusters);
@@ -91,6 +96,8 @@ private:
     // The indices of the current set's clusters whose entry is non-zero,
     // ascending; entries beyond the set are ignored.
     std::vector<int> flaggedClusters(const QList<int>& flags) const;
+    // The current set's cluster selection, one flag per cluster.
+    void pushSelection();
     // Asks for a table file ("exportDefaultFilePath", "Table Files (*.csv)")
     // proposing the current set's name; remembers the folder. Empty when
     // cancelled.

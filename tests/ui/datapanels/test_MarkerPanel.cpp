@@ -7,6 +7,7 @@
 #include "ui/datapanels/UI_MarkerSelectionWidget.h"
 
 #include <QCheckBox>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSettings>
 #include <QTest>
@@ -61,11 +62,10 @@ TEST_F(MarkerPanel, BoundAnalysisFollowsClicksInverseAndLoadedSelections) {
     EXPECT_EQ(panel.selectedMarkers(), (std::vector<int>{0, 1}));
     EXPECT_EQ(*analysis.selectedMarkers(), (std::vector<unsigned>{0, 1}));
 
-    FcsTestFile::writeBytes(dir.filePath("sel.txt").toStdString(), "0\n7 0\n1 x 1");
+    FcsTestFile::writeBytes(dir.filePath("sel.txt").toStdString(), "0\n1 0\n");
     UI_ModalDialogs::answerFiles({dir.filePath("sel.txt")});
     QTest::mouseClick(button(panel, "Load Selection"), Qt::LeftButton);  // rebuilds inside its own click
     EXPECT_EQ(UI_ModalDialogs::lastFilter(), "Text Files (*.txt)");
-    // Read up to the first non-number; the fourth flag is dropped.
     const std::vector<bool> expected{false, true, false};
     EXPECT_EQ(panel.markerSelectionState(), expected);
     EXPECT_EQ(MCV_Settings::Instance()->defaultMarkers, expected);
@@ -75,6 +75,54 @@ TEST_F(MarkerPanel, BoundAnalysisFollowsClicksInverseAndLoadedSelections) {
     QTest::mouseClick(button(panel, "Load Selection"), Qt::LeftButton);
     EXPECT_EQ(panel.markerSelectionState(), expected);
     EXPECT_EQ(UI_ModalDialogs::unanswered(), 1);
+}
+
+// "Load Selection" takes only a file of one 0/1 flag per marker. Anything
+// else is refused in a box that says why and changes nothing: neither the
+// boxes, the bound analysis nor the stored default.
+TEST_F(MarkerPanel, LoadSelectionTakesOneFlagPerMarkerAndRefusesAnythingElseWithItsReason) {
+    const struct {
+        const char* name;
+        QByteArray bytes;
+        const char* reason;  // empty: taken
+        std::vector<bool> states;
+    } cases[] = {
+        {"words.txt", "hello world 7 -3", "is not a marker file", {true, false, true}},
+        {"numbers.txt", "1 0 7", "is not a marker file", {true, false, true}},
+        {"longer.txt", "0 1 1 0 ", "holds 4 flags for 3 markers", {true, false, true}},
+        {"shorter.txt", "0 1 ", "holds 2 flags for 3 markers", {true, false, true}},
+        {"empty.txt", "", "holds 0 flags for 3 markers", {true, false, true}},
+        {"valid.txt", "0\r\n1\r\n1\r\n", "", {false, true, true}},
+    };
+    TestAnalysis analysis(1, "a");
+    MCV_Settings::Instance()->setDefaultMarkers({true, false, true});
+    UI_MarkerSelectionWidget panel(nullptr, 2);
+    panel.refreshWidget(&analysis, false);
+    panel.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&panel));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString path = dir.filePath(c.name);
+        FcsTestFile::writeBytes(path.toStdString(), c.bytes.toStdString());
+        UI_ModalDialogs::answerFiles({path});
+        QTest::mouseClick(button(panel, "Load Selection"), Qt::LeftButton);
+        runDeferredDeletes();
+        const std::vector<UI_ModalDialogs::Message> shown = UI_ModalDialogs::takeMessages();
+        if (*c.reason) {
+            ASSERT_EQ(shown.size(), 1u);
+            EXPECT_EQ(shown[0].icon, QMessageBox::Warning);
+            EXPECT_TRUE(shown[0].text.startsWith(path + " " + c.reason)) << shown[0].text.toStdString();
+            EXPECT_TRUE(shown[0].text.endsWith("The marker selection is unchanged.")) << shown[0].text.toStdString();
+        } else {
+            EXPECT_TRUE(shown.empty());
+        }
+        EXPECT_EQ(panel.markerSelectionState(), c.states);
+        EXPECT_EQ(analysis.markerStates(), c.states);
+        EXPECT_EQ(MCV_Settings::Instance()->defaultMarkers, c.states);
+        std::vector<bool> ticked;
+        for (QCheckBox* box : panel.checkBoxes()) ticked.push_back(box->isChecked());
+        EXPECT_EQ(ticked, c.states);
+    }
 }
 
 TEST_F(MarkerPanel, SetDefaultWritesTheExactBytesBesideTheDataOrNothingWithoutAFolder) {
