@@ -3,7 +3,9 @@
 #include "data/MCV_CytometryData.h"
 #include "data/MCV_FcsHeader.h"
 
+#include <algorithm>
 #include <cassert>
+#include <cstddef>
 
 namespace {
 
@@ -36,6 +38,33 @@ void MCV_Analysis::setActiveDataSelection(MCV_DerivedDataPoints* points) { m_dat
 MCV_DerivedDataPoints* MCV_Analysis::dataSelection() const { return m_dataSelection; }
 
 void MCV_Analysis::refreshMarkerData() { m_markerStates.resize(currentVariableCount(), false); }
+
+void MCV_Analysis::widenPointRows() {}
+
+void MCV_Analysis::widenRows(std::vector<float>& rows, const std::vector<std::pair<int, int>>& refs) {
+    const size_t n = refs.size();
+    const size_t width = currentVariableCount();
+    if (n == 0 || rows.empty() || rows.size() % n != 0) return;
+    const size_t old = rows.size() / n;
+    // Variables are only appended: a row wider than the header is not one of
+    // these rows.
+    if (old >= width) return;
+    MCV_CytometryData* data = MCV_CytometryData::Instance();
+    std::vector<float> wide(n * width, 0.f);
+    for (size_t i = 0; i < n; ++i) {
+        std::copy_n(rows.begin() + static_cast<std::ptrdiff_t>(i * old), old,
+                    wide.begin() + static_cast<std::ptrdiff_t>(i * width));
+        const auto [file, event] = refs[i];
+        const float* matrix = data->rawData(file);
+        const MCV_FcsHeader* header = data->header(file);
+        const size_t fileWidth = header ? static_cast<size_t>(std::max(0, header->numVariables())) : 0;
+        if (!matrix || !header || event < 0 || event >= header->numEvents() || fileWidth <= old) continue;
+        const float* row = matrix + static_cast<size_t>(event) * fileWidth;
+        std::copy(row + old, row + std::min(width, fileWidth),
+                  wide.begin() + static_cast<std::ptrdiff_t>(i * width + old));
+    }
+    rows.swap(wide);
+}
 
 void MCV_Analysis::setMarkerState(int marker, bool enabled) {
     assert(marker >= 0 && static_cast<size_t>(marker) < m_markerStates.size());

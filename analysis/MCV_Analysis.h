@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 class MCV_DerivedDataClusters;
@@ -48,6 +49,11 @@ public:
     // Grows (or shrinks) the flags to the combined header's variable count;
     // new flags are disabled. The selected list and the changed flag stay.
     void refreshMarkerData();
+    // After variables were appended to the data: lays the per-point rows the
+    // views read (one value per variable of the combined header) at the
+    // header's new width, so that they are never read at another width than
+    // they hold. By default nothing: an analysis without such rows.
+    virtual void widenPointRows();
     // Sets flag `marker`; a call that changes nothing has no effect at all.
     // `marker` must be an index of the flags (callers pass header indices).
     void setMarkerState(int marker, bool enabled);
@@ -74,6 +80,15 @@ public:
     virtual MCV_DerivedDataClusters* updateClusters(std::vector<std::vector<unsigned>>* clusters, std::string name) = 0;
 
 protected:
+    // `rows` holds one row per entry of `refs`, each as wide as the combined
+    // header was when the rows were laid. Widens every row to the header's
+    // current width: a row keeps its values and takes the appended
+    // variables' values from the event its reference names (zeros for a
+    // reference the data do not hold). Rows that are empty, already as wide,
+    // or of no whole width per reference are left alone (the next lay-out
+    // makes them anew).
+    static void widenRows(std::vector<float>& rows, const std::vector<std::pair<int, int>>& refs);
+
     MCV_UiInterface* m_ui = nullptr;
     int m_type = ANALYSIS_NONE;
     std::string m_name;

@@ -13,6 +13,7 @@
 #include "data/MCV_Messages.h"
 #include "ui/base/UI_DockableContainerWidget.h"
 #include "ui/base/UI_SettingsWidget.h"
+#include "ui/plot/UI_EmbeddingView.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -172,7 +173,14 @@ void MainWindow::advertiseNewData() {
 }
 
 void MainWindow::advertiseNewDimensions() {
-    for (MCV_Analysis* analysis : m_analyses) analysis->refreshMarkerData();
+    // The analyses' rows first, at the new width; then every open plot takes
+    // them, before it draws again.
+    for (MCV_Analysis* analysis : m_analyses) {
+        analysis->refreshMarkerData();
+        analysis->widenPointRows();
+    }
+    for (UI_DockableWidget* view : m_views)
+        if (auto* embedding = qobject_cast<UI_EmbeddingView*>(view)) embedding->followColumns();
     showHeaderInFileInfo();
     const std::vector<UI_SettingsWidget*> panels = m_settingsPanels;
     for (UI_SettingsWidget* panel : panels)

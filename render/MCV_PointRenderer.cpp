@@ -223,15 +223,7 @@ void MCV_PointRenderer::copyLocalData() {
     }
     densityDirty = clustersStale = true;
 
-    if (markerSource) {
-        const size_t expected = n * static_cast<size_t>(numMarkers);
-        if (markerSource->size() < expected)
-            std::cout << "Problem: localMarkers.size() = " << markerSource->size() << " but should be " << n << "x"
-                      << numMarkers << " = " << expected << std::endl;
-        copyPadded(*markerSource, localMarkers, expected);
-        computeMarkerRanges();
-        computeImageColors();
-    }
+    if (markerSource) takeMarkers();
 
     computePointScales();
 
@@ -242,6 +234,29 @@ void MCV_PointRenderer::copyLocalData() {
     } else {
         refreshDataBuffers();
     }
+}
+
+void MCV_PointRenderer::setMarkerCount(int markers) {
+    numMarkers = std::max(0, markers);
+    if (markerSource) {
+        takeMarkers();
+    } else {
+        localMarkers.assign(static_cast<size_t>(numPoints) * static_cast<size_t>(numMarkers), 0.0f);
+        computeMarkerRanges();
+        computeImageColors();
+    }
+    refreshMarkerBuffer();
+    refreshVertexRGBColorBuffer();
+}
+
+void MCV_PointRenderer::takeMarkers() {
+    const size_t expected = static_cast<size_t>(numPoints) * static_cast<size_t>(numMarkers);
+    if (markerSource->size() < expected)
+        std::cout << "Problem: localMarkers.size() = " << markerSource->size() << " but should be " << numPoints << "x"
+                  << numMarkers << " = " << expected << std::endl;
+    copyPadded(*markerSource, localMarkers, expected);
+    computeMarkerRanges();
+    computeImageColors();
 }
 
 void MCV_PointRenderer::copyLocalVertexData() {

@@ -107,6 +107,16 @@ public:
                       int numMarkers, const std::vector<int>* fileIdxs, bool useScales);
     // Copies everything again from the sources of the last setLocalData.
     void copyLocalData();
+    // The marker source's rows now hold `markers` values per point (variables
+    // were appended to the data): takes the marker values again at that
+    // width, with their ranges, limits and image colours, and uploads the
+    // active marker's column. Positions, selection and density stay as they
+    // are.
+    void setMarkerCount(int markers);
+    int markerCount() const { return numMarkers; }
+    // The active marker's value per point as last uploaded (empty for a
+    // negative marker before any upload).
+    const std::vector<float>& activeMarkerValues() const { return markerColumn; }
     // New positions in the source of the last setLocalData (used after every
     // iteration of a running embedding): they are read, normalised and
     // uploaded at the next frame, print or rectangle selection, so that the
@@ -272,6 +282,9 @@ private:
     void computePointScales();
 
     // ---- Data helpers (MCV_PointRenderer.cpp) ----
+    // The marker source into localMarkers (numMarkers per point), then the
+    // ranges, limits and image colours.
+    void takeMarkers();
     void computeMarkerRanges();
     void computeImageColors();
     void copySelectionSource();

@@ -151,6 +151,8 @@ public:
     // The cluster set "<name> - <analysis name>" of the events of each cluster
     // of embedding points; points beyond the embedding are left out.
     MCV_DerivedDataClusters* updateClusters(std::vector<std::vector<unsigned>>* clusters, std::string name) override;
+    // The rows of markers(), point by point.
+    void widenPointRows() override { widenRows(m_pointData, m_pointReferences); }
     // Empties refs and fills it with the (file, event) pairs that the given
     // embedding points stand for, only of files whose flag is set (all with a
     // null mask; a file beyond the mask counts as unset). Points beyond the

@@ -92,6 +92,10 @@ public:
     // The cluster set "<name> - <level name>" of the events of each cluster of
     // level positions; positions beyond the level are left out.
     MCV_DerivedDataClusters* updateClusters(std::vector<std::vector<unsigned>>* clusters, std::string name) override;
+    // The rows of markers(), point by point; the appended values come from
+    // each landmark's own event (the next output write lays every row from
+    // the last event of the landmark's list again).
+    void widenPointRows() override { widenRows(m_markers, m_pointReferences); }
     // Four floats per level position for the renderer (level, share of the
     // landmark's events in selected files x weight, 1, 1); returns the largest
     // weight (10 at scale 0, where every entry is 1; -1 without landmarks).

@@ -79,6 +79,8 @@ public:
     // "<name> - <analysis name>" and returns it. Indices beyond the embedded
     // points are skipped.
     MCV_DerivedDataClusters* updateClusters(std::vector<std::vector<unsigned>>* clusters, std::string name) override;
+    // The rows of markers(), point by point.
+    void widenPointRows() override { widenRows(m_pointValues, m_pointReferences); }
 
     // True from the start of a compute, restart or resume until its call
     // returns: the data it works on must not be replaced meanwhile.

@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <type_traits>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -16,6 +18,7 @@ public:
     MCV_DerivedDataClusters* updateClusters(std::vector<std::vector<unsigned>>*, std::string) override {
         return nullptr;
     }
+    using MCV_Analysis::widenRows;
 };
 
 // Analyses are destroyed through the base.
@@ -48,6 +51,47 @@ TEST(AnalysisBase, MarkerFlagsFollowTheDataSetAndKeepTheListAscending) {
     a.setMarkerState(5, true);
     a.setMarkerState(1, true);
     EXPECT_EQ(*a.selectedMarkers(), (std::vector<unsigned>{1, 2, 3, 5}));
+    delete MCV_CytometryData::Instance();
+}
+
+// Rows laid at an earlier width of the data take the appended variables'
+// values from their own events; rows that are not such rows stay as they are.
+TEST(AnalysisBase, PointRowsWidenToTheDataWithTheAppendedValuesOfTheirOwnEvents) {
+    delete MCV_CytometryData::Instance();
+    QTemporaryDir dir;
+    MCV_CytometryData* data = MCV_CytometryData::Instance();
+    // Two files of two events and two variables; a third variable appended
+    // with the values 7 and 8 for the first and second event of each file.
+    ASSERT_EQ(data->loadFromFile(FcsTestFile::floats({{1, 2}, {3, 4}}).write(dir, "a.fcs")), 0);
+    ASSERT_EQ(data->loadFromFile(FcsTestFile::floats({{5, 6}, {7, 8}}).write(dir, "b.fcs")), 0);
+    ASSERT_EQ(data->numFiles(), 2);
+    ASSERT_EQ(data->combinedHeader()->numVariables(), 2);
+    data->addDimensions({"Extra"}, std::vector<std::vector<float>>{{7, 8}});
+    ASSERT_EQ(data->combinedHeader()->numVariables(), 3);
+
+    using Refs = std::vector<std::pair<int, int>>;
+    const struct {
+        const char* what;
+        std::vector<float> rows;
+        Refs refs;
+        std::vector<float> widened;
+    } cases[] = {
+        {"rows keep their values (not the data's) and take the new one of their event",
+         {-1, -2, -3, -4},
+         {{0, 1}, {1, 0}},
+         {-1, -2, 8, -3, -4, 7}},
+        {"an event named twice", {0, 0, 5, 5}, {{1, 1}, {1, 1}}, {0, 0, 8, 5, 5, 8}},
+        {"a reference the data do not hold gets 0", {1, 1, 2, 2}, {{2, 0}, {0, 5}}, {1, 1, 0, 2, 2, 0}},
+        {"rows as wide as the data stay", {1, 2, 3}, {{0, 0}}, {1, 2, 3}},
+        {"rows of no whole width per point stay", {1, 2, 3}, {{0, 0}, {0, 1}}, {1, 2, 3}},
+        {"rows not yet laid stay empty", {}, {{0, 0}}, {}},
+        {"no points", {1, 2}, {}, {1, 2}},
+    };
+    for (const auto& c : cases) {
+        std::vector<float> rows = c.rows;
+        PlainAnalysis::widenRows(rows, c.refs);
+        EXPECT_EQ(rows, c.widened) << c.what;
+    }
     delete MCV_CytometryData::Instance();
 }
 

@@ -188,6 +188,33 @@ TEST_F(RendererPointsTest, SourcesShorterThanTheyClaimArePaddedNotOverread) {
     drawAndRead();
 }
 
+// The source's rows widened by an appended column: read at the new width,
+// each marker keeps its own values; positions and the selection stay.
+TEST_F(RendererPointsTest, AWiderMarkerSourceIsReadAtItsNewWidth) {
+    makeRenderer(200, 200);
+    plainSprites();
+    setData({-1, -1, 1, 1}, {1, 10, 2, 20}, 2);
+    renderer->setActiveMarker(1);
+    const std::vector<int>* selected = renderer->selectAll();
+    ASSERT_EQ(selected->size(), 2u);
+    const std::vector<float> placed = renderer->positions();
+
+    markerValues = {1, 10, 100, 2, 20, 200};
+    renderer->setMarkerCount(3);
+    EXPECT_EQ(renderer->markerCount(), 3);
+    EXPECT_EQ(*renderer->markerRanges(), (std::vector<Range>{{1, 2}, {10, 20}, {100, 200}}));
+    EXPECT_EQ(*renderer->markerLimts(), (std::vector<Range>{{0, 5}, {0, 20}, {0, 200}}));
+    EXPECT_EQ(renderer->activeMarkerValues(), (std::vector<float>{10, 20}));
+    EXPECT_EQ(renderer->positions(), placed);
+    EXPECT_EQ(*selected, (std::vector<int>{0, 1}));
+    // The points at plot (0.1, 0.1) and (0.9, 0.9) in the colours of 10 and 20.
+    const Image image = drawAndRead();
+    EXPECT_TRUE(rgbNear(image.at(20, 20), colormapAt("Viridis", 0), 2));
+    EXPECT_TRUE(rgbNear(image.at(180, 180), colormapAt("Viridis", 1), 2));
+    renderer->setActiveMarker(2);
+    EXPECT_EQ(renderer->activeMarkerValues(), (std::vector<float>{100, 200}));
+}
+
 TEST(RendererUtilities, EqualComparesLengthAndEveryValueAndFloodFillGivesEveryEmptyCellItsNearestSeed) {
     EXPECT_TRUE(MCV_PointRenderer::equal({1.0f, 2.0f}, {1.05f, 1.95f}, 0.1f));
     EXPECT_FALSE(MCV_PointRenderer::equal({1.0f, 2.0f}, {1.0f, 2.2f}, 0.1f));

@@ -28,18 +28,37 @@ void UI_EmbeddingView::initUI() {
     connect(scatterplot, &UI_ScatterplotWidget::rightClick, this, &UI_EmbeddingView::rightClicked);
 }
 
+namespace {
+
+// The combined header's variable names, variable 0 first.
+std::vector<std::string> variableNames(MCV_FcsHeader* header) {
+    std::vector<std::string> names;
+    const int variables = header ? header->numVariables() : 0;
+    for (int v = 0; v < variables; ++v) names.push_back(header->variableName(v));
+    return names;
+}
+
+}  // namespace
+
 void UI_EmbeddingView::initComputation(void* a) {
     if (a != viewed || !scatterplot) return;
     MCV_FcsHeader* header = MCV_CytometryData::Instance()->combinedHeader();
-    const int variables = header ? header->numVariables() : 0;
-    scatterplot->setLocalData(variables);
-    std::vector<std::string> names;
-    for (int v = 0; v < variables; ++v) names.push_back(header->variableName(v));
-    scatterplot->setMarkers(names);
+    fed = true;
+    scatterplot->setLocalData(header ? header->numVariables() : 0);
+    scatterplot->setMarkers(variableNames(header));
     scatterplot->show();
     scatterplot->computationStarted();
     scatterplot->refresh();
     pacer.reset();
+}
+
+void UI_EmbeddingView::followColumns() {
+    if (!fed || !scatterplot) return;
+    MCV_FcsHeader* header = MCV_CytometryData::Instance()->combinedHeader();
+    // The values first: refilling the marker list re-selects the active
+    // marker, which shows its range.
+    scatterplot->followColumns(header ? header->numVariables() : 0);
+    scatterplot->setMarkers(variableNames(header));
 }
 
 void UI_EmbeddingView::computationUpdated(void* a) {

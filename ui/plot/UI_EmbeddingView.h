@@ -49,6 +49,11 @@ public:
     // Shows the data model's current shared selection: for a view opened on
     // an analysis that has embedded already, whose plot has been fed.
     void showSharedSelection();
+    // After variables were appended to the data and the analysis has laid
+    // its rows at the new width: the plot takes them at the combined
+    // header's width and offers the new markers, before it draws again. A
+    // plot not yet fed takes the width at initComputation.
+    void followColumns();
 
     // The longest stretch of a run without event processing (unless one
     // iteration takes longer): input is answered within a 40th of a second.
@@ -96,6 +101,8 @@ private:
     MCV_Analysis* viewed;
     const char* finished;
     UI_ScatterplotWidget* scatterplot = nullptr;
+    // The plot has been given the analysis' data (initComputation).
+    bool fed = false;
     std::vector<std::pair<int, int>> selectedPoints;
     UI_FramePacer pacer;
     // When the last update processed events.

@@ -218,18 +218,22 @@ void UI_ScatterplotWidget::setLocalData(int dataIdx) {
 void UI_ScatterplotWidget::takeLocalData(int dataIdx) {
     pendingDataIdx = -1;
     renderer->setLocalData(analysis, dataIdx);
+    localDataTaken = true;
     markerRanges = renderer->markerRanges();
     markerLimits = renderer->markerLimts();
     dataRanges = *markerRanges;
     sampleStatistics->setActiveSelection(analysis ? analysis->dataSelection() : nullptr);
 }
 
-void UI_ScatterplotWidget::copyLocalData() {
-    if (!renderer) return;
+template <typename Retake>
+void UI_ScatterplotWidget::retakeMarkers(Retake retake) {
     const std::vector<std::pair<float, float>> shown = *renderer->markerRanges();
     makeCurrent();
-    renderer->copyLocalData();
+    retake();
     doneCurrent();
+    // Columns are only ever appended to the data, so column m names the same
+    // marker before and after: a range the user set (one that differs from the
+    // data range it was shown with) goes back to its column.
     std::vector<std::pair<float, float>>& ranges = *renderer->markerRanges();
     const std::vector<std::pair<float, float>> fresh = ranges;
     for (size_t m = 0; m < std::min({shown.size(), dataRanges.size(), ranges.size()}); ++m)
@@ -237,6 +241,20 @@ void UI_ScatterplotWidget::copyLocalData() {
     dataRanges = fresh;
     showActiveMarkerRange();
     update();
+}
+
+void UI_ScatterplotWidget::copyLocalData() {
+    if (!renderer) return;
+    retakeMarkers([this] { renderer->copyLocalData(); });
+}
+
+void UI_ScatterplotWidget::followColumns(int dataIdx) {
+    if (pendingDataIdx >= 0) {
+        pendingDataIdx = dataIdx;
+        return;
+    }
+    if (!renderer || !localDataTaken || renderer->markerCount() == dataIdx) return;
+    retakeMarkers([this, dataIdx] { renderer->setMarkerCount(dataIdx); });
 }
 
 void UI_ScatterplotWidget::copyLocalVertexData() {

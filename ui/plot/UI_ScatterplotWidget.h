@@ -51,6 +51,12 @@ public:
     // that was its data range follows the new values; a range the user set
     // stays.
     void copyLocalData();
+    // After variables were appended to the data, whose rows the analysis now
+    // holds `dataIdx` wide: takes its marker values again at that width
+    // before the next frame (a plot not yet fed waits for setLocalData).
+    // Every marker keeps its column, so the active marker and the ranges the
+    // user set stay on their markers; the new markers get their data ranges.
+    void followColumns(int dataIdx);
     // New positions only, after every iteration of a running embedding: the
     // renderer takes them at its next frame or rectangle selection (no
     // context, no upload here).
@@ -165,6 +171,11 @@ private:
     void initUI();
     // setLocalData with the context current.
     void takeLocalData(int dataIdx);
+    // Runs `retake`, which makes the renderer take its marker values again
+    // (context current), then puts back every range the user had set, by
+    // marker column, and shows the active marker's.
+    template <typename Retake>
+    void retakeMarkers(Retake retake);
     // Places the pickers and the spinner for the current size.
     void placeChildren();
     // 1 Control (Command on macOS), else 2 Shift, else 0.
@@ -185,6 +196,8 @@ private:
     MCV_PointRenderer* renderer = nullptr;
     // The marker count of a setLocalData made before the renderer, or -1.
     int pendingDataIdx = -1;
+    // The renderer has taken the analysis' data (setLocalData).
+    bool localDataTaken = false;
     // The selection of a setSelection made before the renderer, or null.
     std::vector<short>* pendingSelection = nullptr;
     float pixelRatio = 1.0f;
