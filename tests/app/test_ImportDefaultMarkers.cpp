@@ -20,22 +20,37 @@ TEST_F(ImportDefaultMarkers, OnlyADefaultOfOneFlagPerLoadedMarkerIsAppliedAndARe
     const QString file = dir.filePath("QLMRN_DefaultMarkers.txt");
     const struct {
         const char* name;
-        const char* stored;            // the folder's file (null: none)
-        std::vector<bool> held;        // the default held from before
-        std::vector<bool> applied;     // the import's marker list and the default after it
-        QString refusal;               // said once on the console and in the status bar
+        const char* stored;         // the folder's file (null: none)
+        std::vector<bool> held;     // the default held from before
+        std::vector<bool> applied;  // the import's marker list and the default after it
+        QString refusal;            // said once on the console and in the status bar
     } cases[] = {
         {"a file of one flag per marker", "1 0 1 ", {}, {true, false, true}, ""},
-        {"a file of line-broken flags over a held default", "0\n0\n1\n", {true, true, true, true}, {false, false, true},
+        {"a file of line-broken flags over a held default",
+         "0\n0\n1\n",
+         {true, true, true, true},
+         {false, false, true},
          ""},
-        {"a file with a flag more", "0 1 1 0 ", {true, false, true}, {},
+        {"a file with a flag more",
+         "0 1 1 0 ",
+         {true, false, true},
+         {},
          file + " holds 4 flags for 3 markers. The default marker selection is not applied."},
-        {"a file of 17 flags", "1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 ", {}, {},
+        {"a file of 17 flags",
+         "1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 ",
+         {},
+         {},
          file + " holds 17 flags for 3 markers. The default marker selection is not applied."},
-        {"a text that is no marker file", "hello world 7 -3", {}, {},
+        {"a text that is no marker file",
+         "hello world 7 -3",
+         {},
+         {},
          file + " is not a marker file: a marker file holds one flag per marker, 0 or 1, separated by white space. "
                 "The default marker selection is not applied."},
-        {"no file, a held default of other data", nullptr, {true, false, true, true, false}, {},
+        {"no file, a held default of other data",
+         nullptr,
+         {true, false, true, true, false},
+         {},
          "The default marker selection holds 5 flags for 3 markers. It is not applied."},
         {"no file, a held default that fits", nullptr, {false, true, false}, {false, true, false}, ""},
     };

@@ -128,9 +128,10 @@ protected:
     }
     static void choose(UI_HeatMapWidget* dock, const QString& name) {
         EXPECT_TRUE(QTest::qWaitFor([&] {
-            return js(dock, "[].some.call(document.getElementById('clusterSelector').options, "
-                            "function (o) { return o.value === '" +
-                                name + "'; })") == "true";
+            return js(dock,
+                      "[].some.call(document.getElementById('clusterSelector').options, "
+                      "function (o) { return o.value === '" +
+                          name + "'; })") == "true";
         }));
         js(dock, "var s = document.getElementById('clusterSelector'); s.value = '" + name +
                      "'; s.dispatchEvent(new Event('change'))");

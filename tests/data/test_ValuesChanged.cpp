@@ -21,9 +21,15 @@ TEST_F(ValuesChanged, EveryCachedStatisticFollowsValuesChangedInPlace) {
         std::function<void(MCV_CytometryData*)> change;
         std::function<float(float)> valueOf;  // of variable A, from its old value
     } cases[] = {
-        {"arcsine transform", [](MCV_CytometryData* d) { d->applyArcSinTransform(5, {true, false}); },
+        {"arcsine transform",
+         [](MCV_CytometryData* d) {
+             d->applyArcSinTransform(5, {true, false});
+         },
          [](float x) { return std::asinh(x / 5.0f); }},
-        {"mean normalisation", [](MCV_CytometryData* d) { d->applyMeanNormalization({true, false}); },
+        {"mean normalisation",
+         [](MCV_CytometryData* d) {
+             d->applyMeanNormalization({true, false});
+         },
          [](float x) { return (x - 2.0f) / std::sqrt(2.0f); }},
         {"an output variable written in place",
          [](MCV_CytometryData* d) {

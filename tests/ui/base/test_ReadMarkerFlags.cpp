@@ -34,7 +34,12 @@ TEST(ReadMarkerFlags, OnlyOneFlagPerMarkerIsTakenAndEverythingElseIsRefusedWithI
         {"1 0 -1", 3, MarkerFlagsRead::NotFlags, {}, 0},
         {"1,0,1", 3, MarkerFlagsRead::NotFlags, {}, 0},
         {"1 0 1 x", 3, MarkerFlagsRead::NotFlags, {}, 0},
-        {"\xef\xbb\xbf" "1 0 1", 3, MarkerFlagsRead::NotFlags, {}, 0},
+        {"\xef\xbb\xbf"
+         "1 0 1",
+         3,
+         MarkerFlagsRead::NotFlags,
+         {},
+         0},
         {QByteArray("1 0\0 1", 6), 3, MarkerFlagsRead::NotFlags, {}, 0},
         {"1 0 1 1 ", 3, MarkerFlagsRead::WrongCount, {}, 4},
         {"1 0", 3, MarkerFlagsRead::WrongCount, {}, 2},
