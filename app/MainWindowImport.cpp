@@ -40,10 +40,10 @@ void rememberFolder(UI_Settings* settings, const QString& folder) {
     settings->sync();
 }
 
-// The box for a file the data set refused: the code's text and, below it,
-// the reader's reason with its numbers, when it gave one.
+// The box for a file the data set refused: the file, the code's text and the
+// reader's reason with its numbers, each on a line of its own.
 void showLoadRefusal(QWidget* parent, const QString& file, int code, const MCV_CytometryData& data) {
-    QString text = "Could not open file " + file + QString::fromStdString(MCV_loadMessage(code));
+    QString text = "Could not open file " + file + "\n" + QString::fromStdString(MCV_loadMessage(code));
     if (!data.loadRefusal().empty()) text += "\n" + QString::fromStdString(data.loadRefusal());
     UI_ModalDialogs::message(QMessageBox::Critical, parent, QObject::tr("Error"), text);
 }
@@ -172,7 +172,7 @@ std::unique_ptr<MCV_CytometryData> MainWindow::loadFiles(const QStringList& file
         if (code < 0)
             UI_ModalDialogs::message(
                 QMessageBox::Warning, this, tr("Warning"),
-                "A problem occured, opening file " + f + QString::fromStdString(MCV_loadMessage(code)));
+                "A problem occured, opening file " + f + "\n" + QString::fromStdString(MCV_loadMessage(code)));
     }
     return dataSet;
 }

@@ -91,6 +91,7 @@ int MCV_CytometryData::loadFromFile(std::string path) {
     }
     if (!data) {
         delete header;
+        m_loadRefusal = "The reader handed back no events.";
         return MCV_LoadCode::NoMatrix;
     }
 
@@ -101,6 +102,9 @@ int MCV_CytometryData::loadFromFile(std::string path) {
     }
 
     if (header->numVariables() != m_combinedHeader->numVariables()) {
+        m_loadRefusal = "This file has " + std::to_string(header->numVariables()) +
+                        " parameters; the files loaded before it have " +
+                        std::to_string(m_combinedHeader->numVariables()) + ".";
         delete header;
         delete[] data;
         return MCV_LoadCode::DifferentMarkerSets;

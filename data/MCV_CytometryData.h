@@ -40,8 +40,7 @@ public:
     // names, a positive code when nothing was added.
     int loadFromFile(std::string path);
     // Why the last loadFromFile or loadFromFiles was refused, with the file,
-    // page or numbers involved, when the reader could say more than the
-    // code's text; empty otherwise.
+    // page or numbers that decide it; empty after a load that succeeded.
     std::string loadRefusal() const;
     // Image-stack input; the first path names the record.
     int loadFromFiles(std::vector<std::string>* paths);

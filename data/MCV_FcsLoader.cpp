@@ -19,6 +19,7 @@
 #include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <iostream>
 #include <limits>
@@ -71,9 +72,7 @@ std::optional<int64_t> parseInteger(std::string_view s) {
     return v;
 }
 
-std::optional<int64_t> parseInteger(const std::string* s) {
-    return s ? parseInteger(std::string_view(*s)) : std::nullopt;
-}
+std::optional<int64_t> integerValue(std::optional<std::string_view> s) { return s ? parseInteger(*s) : std::nullopt; }
 
 // An 8-character HEADER offset field; blanks mean "not given" (0).
 std::optional<int64_t> headerField(const char* head, size_t pos) {
@@ -94,9 +93,9 @@ std::optional<double> leadingNumber(std::string_view s) {
 }
 
 // $PnR: an integer; a few writers store it as a decimal number, taken rounded up.
-int64_t parseRange(const std::string* s) {
+int64_t parseRange(std::optional<std::string_view> s) {
     if (!s) return -1;
-    if (auto v = parseInteger(s)) return *v;
+    if (auto v = parseInteger(*s)) return *v;
     const std::string_view t = trimmed(*s);
     double d = 0.0;
     auto [ptr, ec] = std::from_chars(t.data(), t.data() + t.size(), d);
@@ -106,10 +105,10 @@ int64_t parseRange(const std::string* s) {
 
 // "1,2,3,4" (or any 1..n in rising order) is little-endian, "4,3,2,1" (n..1)
 // big-endian; nullopt for any other order.
-std::optional<bool> parseByteOrder(const std::string* s) {
+std::optional<bool> parseByteOrder(std::optional<std::string_view> s) {
     if (!s) return std::nullopt;
     std::vector<int64_t> order;
-    std::string_view rest(*s);
+    std::string_view rest = *s;
     while (true) {
         const size_t comma = rest.find(',');
         auto v = parseInteger(rest.substr(0, comma));
@@ -136,6 +135,27 @@ std::string versionToken(const char* head, size_t n) {
     size_t j = i;
     while (j < n && !space(head[j])) ++j;
     return std::string(head + i, j - i);
+}
+
+// A value as a reason shows it: quoted, shortened, other bytes than printable
+// ASCII as '?'.
+std::string quoted(std::string_view v) {
+    constexpr size_t kShown = 40;
+    std::string out = "\"";
+    for (size_t i = 0; i < v.size() && i < kShown; ++i) out += v[i] >= ' ' && v[i] <= '~' ? v[i] : '?';
+    return out + (v.size() > kShown ? "...\"" : "\"");
+}
+
+std::string shown(std::optional<std::string_view> v) { return v ? quoted(*v) : std::string("missing"); }
+
+std::string byteText(char c) {
+    char buf[24];
+    const unsigned byte = static_cast<unsigned char>(c);
+    if (byte >= 0x21 && byte <= 0x7e)
+        std::snprintf(buf, sizeof buf, "'%c' (0x%02X)", c, byte);
+    else
+        std::snprintf(buf, sizeof buf, "byte 0x%02X", byte);
+    return buf;
 }
 
 bool acceptedDelimiter(char c) { return c == '\f' || c == '!' || c == '/' || c == '\\' || c == '|'; }
@@ -201,10 +221,21 @@ public:
         struct stat st {};
         // Directories and devices are not files to read; checking first also
         // keeps a named pipe from blocking the open.
-        if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return;
+        if (::stat(path.c_str(), &st) != 0) {
+            m_error = std::strerror(errno);
+            return;
+        }
+        if (!S_ISREG(st.st_mode)) {
+            m_error = notRegular(st.st_mode);
+            return;
+        }
         m_fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        if (m_fd < 0) return;
+        if (m_fd < 0) {
+            m_error = std::strerror(errno);
+            return;
+        }
         if (::fstat(m_fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+            m_error = "it changed while it was opened";
             ::close(m_fd);
             m_fd = -1;
             return;
@@ -221,7 +252,15 @@ public:
     InputFile& operator=(const InputFile&) = delete;
 
     bool isOpen() const { return m_fd >= 0; }
+    // Why the file is not open.
+    const std::string& error() const { return m_error; }
     int64_t size() const { return m_size; }
+    // The size the file has now, which a writer may have changed since it
+    // was opened; -1 when it cannot be asked.
+    int64_t currentSize() const {
+        struct stat st {};
+        return ::fstat(m_fd, &st) == 0 ? static_cast<int64_t>(st.st_size) : -1;
+    }
 
     // Reads exactly n bytes from `offset`; false when the file ends first or
     // reading fails.
@@ -241,8 +280,16 @@ public:
     }
 
 private:
+    static std::string notRegular(mode_t mode) {
+        if (S_ISDIR(mode)) return "it is a folder, not a file";
+        if (S_ISFIFO(mode)) return "it is a named pipe, not a file";
+        if (S_ISCHR(mode) || S_ISBLK(mode)) return "it is a device, not a file";
+        return "it is not a regular file";
+    }
+
     int m_fd = -1;
     int64_t m_size = 0;
+    std::string m_error;
 };
 
 MCV_FcsLoader::MCV_FcsLoader() = default;
@@ -263,8 +310,8 @@ int MCV_FcsLoader::refuse(int code, std::string why) {
 }
 
 std::string MCV_FcsLoader::value(const std::string& key) const {
-    const std::string* v = m_text.find(key);
-    return v ? *v : std::string("-1");
+    const auto v = m_text.find(key);
+    return v ? std::string(*v) : std::string("-1");
 }
 
 int MCV_FcsLoader::loadFromFile(float** data, MCV_FcsHeader* header) {
@@ -278,37 +325,61 @@ int MCV_FcsLoader::loadFromFile(float** data, MCV_FcsHeader* header) {
     m_refusal.clear();
 
     InputFile file(m_fileName);
-    if (!file.isOpen()) return Code::CannotOpen;
+    if (!file.isOpen()) return refuse(Code::CannotOpen, "The file cannot be opened: " + file.error() + ".");
     const int64_t fileSize = file.size();
+    // What a failed allocation was for.
+    std::string need = "read the HEADER";
 
     try {
         char head[kHeadBytes] = {};
         const size_t headLen = static_cast<size_t>(std::min<int64_t>(fileSize, kHeadBytes));
-        if (!file.readAt(0, head, headLen)) return Code::CannotOpen;
+        if (!file.readAt(0, head, headLen))
+            return refuse(Code::CannotOpen,
+                          "The first " + std::to_string(headLen) + " bytes of the file cannot be read.");
 
         const std::string version = versionToken(head, headLen);
-        if (version == "FCS1.0") return Code::Fcs10NotSupported;
-        if (version != "FCS2.0" && version != "FCS3.0" && version != "FCS3.1") return Code::NoVersion;
+        if (version == "FCS1.0") return refuse(Code::Fcs10NotSupported, "The HEADER names the version FCS1.0.");
+        if (version != "FCS2.0" && version != "FCS3.0" && version != "FCS3.1") {
+            if (fileSize == 0) return refuse(Code::NoVersion, "The file is empty (0 bytes).");
+            if (version.empty())
+                return refuse(Code::NoVersion,
+                              "The first " + std::to_string(headLen) + " bytes of the file are blank.");
+            return refuse(Code::NoVersion,
+                          "The file begins with " + quoted(version) + ", not FCS2.0, FCS3.0 or FCS3.1.");
+        }
         header->setFcsVersion(version);
 
         const auto textStart = headerField(head, 10);
         const auto textEnd = headerField(head, 18);
-        if (!textStart || !textEnd || *textStart < kHeaderSize || *textEnd < *textStart || *textEnd >= fileSize)
-            return Code::MalformedText;
+        if (int code = checkTextOffsets(head, textStart, textEnd, fileSize)) return code;
         // Zeros, blanks or garbage in the HEADER's DATA fields leave the TEXT keywords to say.
         const int64_t headerData[2] = {headerField(head, 26).value_or(0), headerField(head, 34).value_or(0)};
 
+        need = "read the TEXT segment of " + std::to_string(*textEnd - *textStart + 1) + " bytes";
         if (int code = readText(file, *textStart, *textEnd)) return code;
-        readSupplementalText(file, *textStart, *textEnd);
+        need = "read the supplemental TEXT segment";
+        if (int code = readSupplementalText(file, *textStart, *textEnd)) return code;
 
-        const auto tot = parseInteger(m_text.find("$TOT"));
-        if (!tot || *tot < 0 || *tot > std::numeric_limits<int>::max()) return Code::MalformedText;
+        const auto totText = m_text.find("$TOT");
+        const auto tot = integerValue(totText);
+        if (!tot || *tot < 0 || *tot > std::numeric_limits<int>::max())
+            return refuse(Code::MalformedText, "$TOT (the number of events) is " + shown(totText) +
+                                                   "; it must be a whole number from 0 to " +
+                                                   std::to_string(std::numeric_limits<int>::max()) + ".");
         header->setNumEvents(static_cast<int>(*tot));
         // Every parameter needs its own $PnB keyword, so a count above the
         // number of keywords cannot be right (and must not size anything).
-        const auto par = parseInteger(m_text.find("$PAR"));
-        if (!par || *par <= 0 || *par > static_cast<int64_t>(m_text.size())) return Code::MalformedText;
+        const auto parText = m_text.find("$PAR");
+        const auto par = integerValue(parText);
+        if (!par || *par <= 0)
+            return refuse(Code::MalformedText, "$PAR (the number of parameters) is " + shown(parText) +
+                                                   "; it must be a whole number above 0.");
+        if (*par > static_cast<int64_t>(m_text.size()))
+            return refuse(Code::MalformedText, "$PAR is " + std::to_string(*par) + ", but the TEXT holds only " +
+                                                   std::to_string(m_text.size()) +
+                                                   " keywords, and every parameter needs its own $PnB.");
         if (int code = checkLayoutRepeats(*par)) return code;
+        need = "hold " + std::to_string(*par) + " parameters";
         header->createVariables(static_cast<int>(*par));
         readVariables(header);
 
@@ -332,16 +403,25 @@ int MCV_FcsLoader::loadFromFile(float** data, MCV_FcsHeader* header) {
         int64_t rowBytes = 0;
         for (const Column& c : columns) rowBytes += c.bytes;
         int64_t dataBytes = 0;
-        if (__builtin_mul_overflow(*tot, rowBytes, &dataBytes)) return Code::Truncated;
+        if (__builtin_mul_overflow(*tot, rowBytes, &dataBytes))
+            return refuse(Code::Truncated, "$TOT x row bytes is " + std::to_string(*tot) + " x " +
+                                               std::to_string(rowBytes) + ", more bytes than any file holds.");
 
+        int64_t start = 0;
+        if (int code = findData(headerData, *tot, rowBytes, fileSize, &start)) return code;
         std::unique_ptr<float[]> matrix;
         if (*tot > 0) {
-            int64_t start = 0;
-            if (int code = findData(headerData, *tot, rowBytes, fileSize, &start)) return code;
             // The DATA lie within the file and hold at least one byte per
             // value, so the matrix is at most four times the file.
-            matrix = allocateMatrix(static_cast<size_t>(*tot) * columns.size());
-            if (int code = readData(file, start, *tot, type, bigEndian, columns, matrix.get())) return code;
+            const size_t values = static_cast<size_t>(*tot) * columns.size();
+            need = "hold the event matrix of " + std::to_string(*tot) + " events x " + std::to_string(columns.size()) +
+                   " parameters (" + std::to_string(values * sizeof(float)) + " bytes)";
+            matrix = allocateMatrix(values);
+            if (readData(file, start, *tot, type, bigEndian, columns, matrix.get()) != Code::Success)
+                return refuse(Code::Truncated, "The DATA segment (offsets " + std::to_string(start) + " to " +
+                                                   std::to_string(start + dataBytes - 1) +
+                                                   ") could not be read in full; the file now holds " +
+                                                   std::to_string(file.currentSize()) + " bytes.");
         } else {
             matrix.reset(new float[0]);
         }
@@ -350,34 +430,66 @@ int MCV_FcsLoader::loadFromFile(float** data, MCV_FcsHeader* header) {
         header->initDerivedData();
         return Code::Success;
     } catch (const std::bad_alloc&) {
-        return Code::OutOfMemory;
+        return refuse(Code::OutOfMemory, "Not enough memory to " + need + ".");
     }
+}
+
+int MCV_FcsLoader::checkTextOffsets(const char* head, std::optional<int64_t> start, std::optional<int64_t> end,
+                                    int64_t fileSize) {
+    const auto number = [](int64_t v) { return std::to_string(v); };
+    if (fileSize < kHeaderSize)
+        return refuse(Code::MalformedText, "The file holds " + number(fileSize) + " bytes, fewer than the " +
+                                               number(kHeaderSize) + " of an FCS HEADER.");
+    if (!start || !end)
+        return refuse(Code::MalformedText, "The HEADER's TEXT offsets " + quoted(std::string_view(head + 10, 8)) +
+                                               " and " + quoted(std::string_view(head + 18, 8)) +
+                                               " are not both numbers.");
+    if (*start < kHeaderSize)
+        return refuse(Code::MalformedText, "The HEADER puts the TEXT segment at offset " + number(*start) +
+                                               ", inside the " + number(kHeaderSize) + " bytes of the HEADER.");
+    if (*end < *start)
+        return refuse(Code::MalformedText, "The HEADER's TEXT segment ends at offset " + number(*end) +
+                                               ", before its start at offset " + number(*start) + ".");
+    if (*end >= fileSize)
+        return refuse(Code::MalformedText, "The file holds " + number(fileSize) +
+                                               " bytes, but the HEADER's TEXT segment needs bytes " + number(*start) +
+                                               " to " + number(*end) + ".");
+    return Code::Success;
 }
 
 int MCV_FcsLoader::readText(InputFile& file, int64_t textStart, int64_t textEnd) {
     m_textHeader.assign(static_cast<size_t>(textEnd - textStart + 1), '\0');
-    if (!file.readAt(textStart, &m_textHeader[0], m_textHeader.size())) return Code::MalformedText;
+    if (!file.readAt(textStart, &m_textHeader[0], m_textHeader.size()))
+        return refuse(Code::MalformedText, "The TEXT segment (offsets " + std::to_string(textStart) + " to " +
+                                               std::to_string(textEnd) + ") cannot be read.");
     m_delimiter = m_textHeader[0];
-    if (!acceptedDelimiter(m_delimiter)) return Code::UnknownSeparator;
+    if (!acceptedDelimiter(m_delimiter))
+        return refuse(Code::UnknownSeparator, "The TEXT segment (offset " + std::to_string(textStart) +
+                                                  ") begins with " + byteText(m_delimiter) +
+                                                  "; its delimiter must be a form feed, '!', '/', '\\' or '|'.");
     m_textRange[0] = textStart;
     m_textRange[1] = textEnd;
-    m_text.parse(m_textHeader.data(), m_textHeader.size());
+    if (!m_text.parse(m_textHeader.data(), m_textHeader.size()))
+        return refuse(Code::MalformedText, m_text.refusal("TEXT", textStart));
     return Code::Success;
 }
 
 // Supplemental TEXT adds keywords that did not fit the primary TEXT. A segment
 // that overlaps the primary one, lies outside the file or does not start with
-// the primary delimiter is not TEXT and is left alone.
-void MCV_FcsLoader::readSupplementalText(InputFile& file, int64_t textStart, int64_t textEnd) {
-    const auto begin = parseInteger(m_text.find("$BEGINSTEXT"));
-    const auto end = parseInteger(m_text.find("$ENDSTEXT"));
-    if (!begin || !end || *begin < kHeaderSize || *end <= *begin || *end >= file.size()) return;
-    if (*begin <= textEnd && *end >= textStart) return;
+// the primary delimiter is not TEXT and is left alone; one that is TEXT but
+// cannot be split refuses the file, as the primary TEXT would.
+int MCV_FcsLoader::readSupplementalText(InputFile& file, int64_t textStart, int64_t textEnd) {
+    const auto begin = integerValue(m_text.find("$BEGINSTEXT"));
+    const auto end = integerValue(m_text.find("$ENDSTEXT"));
+    if (!begin || !end || *begin < kHeaderSize || *end <= *begin || *end >= file.size()) return Code::Success;
+    if (*begin <= textEnd && *end >= textStart) return Code::Success;
     std::string text(static_cast<size_t>(*end - *begin + 1), '\0');
-    if (!file.readAt(*begin, &text[0], text.size()) || text[0] != m_delimiter) return;
-    m_text.parse(text.data(), text.size());
+    if (!file.readAt(*begin, &text[0], text.size()) || text[0] != m_delimiter) return Code::Success;
+    if (!m_text.parse(text.data(), text.size()))
+        return refuse(Code::MalformedText, m_text.refusal("supplemental TEXT", *begin));
     m_supplementalRange[0] = *begin;
     m_supplementalRange[1] = *end;
+    return Code::Success;
 }
 
 void MCV_FcsLoader::readVariables(MCV_FcsHeader* header) const {
@@ -391,11 +503,11 @@ void MCV_FcsLoader::readVariables(MCV_FcsHeader* header) const {
         if (v.label == "-1" && v.name != "-1") v.label = v.name;
 
         v.range = parseRange(m_text.find(key + "R"));
-        const auto bits = parseInteger(m_text.find(key + "B"));
+        const auto bits = integerValue(m_text.find(key + "B"));
         v.bits = bits && *bits >= std::numeric_limits<int32_t>::min() && *bits <= std::numeric_limits<int32_t>::max()
                      ? static_cast<int32_t>(*bits)
                      : -1;
-        const std::string* e = m_text.find(key + "E");
+        const auto e = m_text.find(key + "E");
         v.exponent = e ? leadingNumber(*e).value_or(-1.0) : -1.0;
         // Written straight into the variable: the marker lists are filled once,
         // by initDerivedData, when the whole load has succeeded.
@@ -403,37 +515,46 @@ void MCV_FcsLoader::readVariables(MCV_FcsHeader* header) const {
     }
 }
 
-int MCV_FcsLoader::dataLayout(MCV_FcsHeader* header, DataType* type, bool* bigEndian,
-                              std::vector<Column>* columns) const {
-    const std::string dataType = trimmedUpper(value("$DATATYPE"));
+int MCV_FcsLoader::dataLayout(MCV_FcsHeader* header, DataType* type, bool* bigEndian, std::vector<Column>* columns) {
+    const auto dataTypeText = m_text.find("$DATATYPE");
+    const std::string dataType = trimmedUpper(dataTypeText.value_or(std::string_view()));
     int valueBits = 0;
-    if (dataType == "F") {
+    if (dataTypeText && dataType == "F") {
         *type = DataType::Float;
         valueBits = 32;
-    } else if (dataType == "D") {
+    } else if (dataTypeText && dataType == "D") {
         *type = DataType::Double;
         valueBits = 64;
-    } else if (dataType == "I") {
+    } else if (dataTypeText && dataType == "I") {
         *type = DataType::Integer;
     } else {
-        return Code::UnsupportedDataType;
+        return refuse(Code::UnsupportedDataType, "$DATATYPE is " + shown(dataTypeText) + ".");
     }
 
     // Files without $MODE are list mode, the only mode FCS 3.1 still has.
-    const std::string* mode = m_text.find("$MODE");
-    if (mode && trimmedUpper(*mode) != "L") return Code::UnsupportedMode;
+    const auto mode = m_text.find("$MODE");
+    if (mode && trimmedUpper(*mode) != "L") return refuse(Code::UnsupportedMode, "$MODE is " + shown(mode) + ".");
 
-    const auto order = parseByteOrder(m_text.find("$BYTEORD"));
-    if (!order) return Code::UnsupportedByteOrder;
+    const auto byteOrder = m_text.find("$BYTEORD");
+    const auto order = parseByteOrder(byteOrder);
+    if (!order) return refuse(Code::UnsupportedByteOrder, "$BYTEORD is " + shown(byteOrder) + ".");
     *bigEndian = *order;
 
     columns->clear();
     columns->reserve(static_cast<size_t>(header->numVariables()));
     for (int i = 0; i < header->numVariables(); ++i) {
-        if (!m_text.find("$P" + std::to_string(i + 1) + "B")) return Code::MalformedText;
+        const std::string key = "$P" + std::to_string(i + 1) + "B";
+        const auto bitsText = m_text.find(key);
+        if (!bitsText)
+            return refuse(Code::MalformedText,
+                          key + " is missing; $PAR is " + std::to_string(header->numVariables()) + ".");
         const fcsVariable& v = *header->variable(i);
         if (valueBits ? v.bits != valueBits : (v.bits <= 0 || v.bits > 64 || v.bits % 8 != 0))
-            return Code::UnsupportedBitWidth;
+            return refuse(
+                Code::UnsupportedBitWidth,
+                key + " is " + shown(bitsText) +
+                    (valueBits ? ", but $DATATYPE " + dataType + " stores " + std::to_string(valueBits) + "-bit values."
+                               : "; integers must be 8, 16, 24, 32 or 64 bits wide."));
         Column c{v.bits / 8, ~uint64_t(0)};
         if (*type == DataType::Integer) {
             const uint64_t full = c.bytes == 8 ? ~uint64_t(0) : (uint64_t(1) << (8 * c.bytes)) - 1;
@@ -465,8 +586,8 @@ int MCV_FcsLoader::checkLayoutRepeats(int64_t numVariables) {
         }
         if (layout)
             return refuse(Code::ConflictingKeywords, "Keyword " + key + " is given twice with different values: \"" +
-                                                         *m_text.find(key) + "\" and \"" +
-                                                         *m_text.conflictingRepeat(key) + "\".");
+                                                         std::string(*m_text.find(key)) + "\" and \"" +
+                                                         std::string(*m_text.conflictingRepeat(key)) + "\".");
     }
     return Code::Success;
 }
@@ -481,9 +602,13 @@ int MCV_FcsLoader::checkLayoutRepeats(int64_t numVariables) {
 // HEADER's on a tie. A start without an end is taken only when no end is named
 // at all. Otherwise the file is refused: reading it would shift the events or
 // take other bytes for them.
+//
+// With $TOT 0 nothing is read, and no segment need be named; but a named
+// segment that holds a row or more holds events that $TOT does not count,
+// and the file is refused rather than loaded as an empty sample.
 int MCV_FcsLoader::findData(const int64_t headerData[2], int64_t numEvents, int64_t rowBytes, int64_t fileSize,
                             int64_t* start) {
-    assert(numEvents > 0 && rowBytes > 0);
+    assert(numEvents >= 0 && rowBytes > 0);
     const int64_t dataBytes = numEvents * rowBytes;  // no overflow: checked by the caller
     struct Candidate {
         const char* source;
@@ -495,16 +620,23 @@ int MCV_FcsLoader::findData(const int64_t headerData[2], int64_t numEvents, int6
     int n = 0;
     // Zero (or less) means "not given"; a start within the HEADER is a candidate that never fits.
     if (headerData[0] > 0) candidates[n++] = {"HEADER", headerData[0], headerData[1], headerData[1] >= headerData[0]};
-    const auto begin = parseInteger(m_text.find("$BEGINDATA"));
+    const auto beginText = m_text.find("$BEGINDATA");
+    const auto begin = integerValue(beginText);
     if (begin && *begin > 0) {
-        const auto end = parseInteger(m_text.find("$ENDDATA"));
+        const auto end = integerValue(m_text.find("$ENDDATA"));
         const bool hasEnd = end && *end >= *begin;
         candidates[n++] = {"TEXT", *begin, hasEnd ? *end : 0, hasEnd};
     }
-    if (n == 0) return Code::NoDataStart;
+    if (n == 0 && numEvents == 0) return Code::Success;
+    if (n == 0)
+        return refuse(Code::NoDataStart,
+                      "Neither the HEADER nor the TEXT names where the DATA segment starts: the "
+                      "HEADER's DATA start is " +
+                          std::to_string(headerData[0]) + " and $BEGINDATA is " + shown(beginText) + ".");
 
     // What the bytes read from `c` would overlap, or null.
     const auto overlap = [&](const Candidate& c) -> const char* {
+        if (numEvents == 0) return nullptr;
         if (c.begin < kHeaderSize) return "HEADER";
         const int64_t last = dataBytes - 1;  // offset of the last byte read, from c.begin
         if (c.begin <= m_textRange[1] && last >= m_textRange[0] - c.begin) return "TEXT";
@@ -514,15 +646,20 @@ int MCV_FcsLoader::findData(const int64_t headerData[2], int64_t numEvents, int6
     const int64_t slack = std::max<int64_t>(rowBytes - 1, 1);
     const auto excess = [&](const Candidate& c) { return c.end - c.begin + 1 - dataBytes; };
     const Candidate* chosen = nullptr;
-    bool anyEnd = false;
+    bool anyEnd = false, holdsEvents = false;
     for (int i = 0; i < n; ++i) {
         const Candidate& c = candidates[i];
         anyEnd = anyEnd || c.hasEnd;
+        holdsEvents = holdsEvents || (c.hasEnd && excess(c) > slack);
         if (c.hasEnd && excess(c) >= 0 && excess(c) <= slack && !overlap(c) && (!chosen || excess(c) < excess(*chosen)))
             chosen = &c;
     }
     for (int i = 0; i < n && !chosen && !anyEnd; ++i)
         if (!overlap(candidates[i])) chosen = &candidates[i];
+    if (numEvents == 0) {
+        if (!holdsEvents) return Code::Success;
+        chosen = nullptr;
+    }
 
     if (!chosen) {
         std::string why = "The data segment does not fit: $TOT x row bytes is " + std::to_string(numEvents) + " x " +
@@ -541,7 +678,18 @@ int MCV_FcsLoader::findData(const int64_t headerData[2], int64_t numEvents, int6
         return refuse(Code::DataDoNotFit, why + ".");
     }
 
-    if (dataBytes > fileSize || chosen->begin > fileSize - dataBytes) return Code::Truncated;
+    if (dataBytes > fileSize || chosen->begin > fileSize - dataBytes) {
+        const std::string segment = "the DATA segment of " + std::to_string(numEvents) + " events x " +
+                                    std::to_string(rowBytes) + " bytes (" + std::to_string(dataBytes) + " bytes)";
+        int64_t last = 0;
+        if (__builtin_add_overflow(chosen->begin, dataBytes - 1, &last))
+            return refuse(Code::Truncated, "The file holds " + std::to_string(fileSize) + " bytes, but " + segment +
+                                               " from offset " + std::to_string(chosen->begin) +
+                                               " ends beyond any file.");
+        return refuse(Code::Truncated, "The file holds " + std::to_string(fileSize) + " bytes, but its segments need " +
+                                           std::to_string(last + 1) + ": " + segment + " runs from offset " +
+                                           std::to_string(chosen->begin) + " to " + std::to_string(last) + ".");
+    }
     *start = chosen->begin;
     return Code::Success;
 }

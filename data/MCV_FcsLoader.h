@@ -3,6 +3,7 @@
 #include "data/MCV_FcsText.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,9 +27,9 @@ public:
     // or "-1" when the file has no such keyword.
     std::string fetchValueForKey(std::string key);
     std::string textHeader();
-    // Why the last read was refused, with the numbers involved, for the codes
-    // whose text cannot name them (DataDoNotFit, ConflictingKeywords); empty
-    // otherwise.
+    // Why the last read was refused, with the numbers that decide it (for a
+    // truncated file: the bytes it holds and the bytes its segments need);
+    // empty after a read that succeeded.
     std::string refusal() const;
 
 private:
@@ -40,10 +41,11 @@ private:
     };
     enum class DataType { Float, Double, Integer };
 
+    int checkTextOffsets(const char* head, std::optional<int64_t> start, std::optional<int64_t> end, int64_t fileSize);
     int readText(InputFile& file, int64_t textStart, int64_t textEnd);
-    void readSupplementalText(InputFile& file, int64_t textStart, int64_t textEnd);
+    int readSupplementalText(InputFile& file, int64_t textStart, int64_t textEnd);
     void readVariables(MCV_FcsHeader* header) const;
-    int dataLayout(MCV_FcsHeader* header, DataType* type, bool* bigEndian, std::vector<Column>* columns) const;
+    int dataLayout(MCV_FcsHeader* header, DataType* type, bool* bigEndian, std::vector<Column>* columns);
     int checkLayoutRepeats(int64_t numVariables);
     int findData(const int64_t headerData[2], int64_t numEvents, int64_t rowBytes, int64_t fileSize, int64_t* start);
     int refuse(int code, std::string why);

@@ -1,8 +1,10 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <optional>
 #include <string>
-#include <unordered_map>
+#include <string_view>
 #include <vector>
 
 // The keyword/value pairs of an FCS TEXT segment.
@@ -14,6 +16,10 @@
 // (supplemental TEXT) or repeated further on never replace an earlier value.
 // A repeat whose value differs from the kept one (ignoring padding and ASCII
 // case) is remembered, so a reader can refuse keywords it cannot do without.
+//
+// Memory: the pairs are kept in one block of their bytes with a small record
+// and an index slot each, so a segment costs a few times its own size however
+// it is made up; nothing is held per delimiter.
 class MCV_FcsText {
 public:
     // Splits `size` bytes whose first byte is the delimiter and adds every pair
@@ -22,26 +28,71 @@ public:
     // delimiter is missing is kept. Some old writers store an empty value as
     // two adjacent delimiters: when reading doubled delimiters as escapes puts
     // delimiters into keywords and reading them as empty values does not, the
-    // segment is read the second way. Returns the number of pairs read.
-    size_t parse(const char* bytes, size_t size);
+    // segment is read the second way.
+    //
+    // When neither way fits (the escapes put a delimiter into a keyword, which
+    // happens when a value starts with the delimiter, and the empty values
+    // leave a keyword empty), the segment is refused as soon as both readings
+    // have failed: nothing is added and false is returned; refusal() says
+    // where. Segments of 4 GiB or more are refused as well.
+    bool parse(const char* bytes, size_t size);
 
-    // The value of `key`, or null when no pair has that keyword.
-    const std::string* find(const std::string& key) const;
-    // The first repeated value of `key` that differs from the kept one, or null.
-    const std::string* conflictingRepeat(const std::string& key) const;
+    // The value of `key`, or nothing when no pair has that keyword. A value
+    // stays valid until the next parse or clear.
+    std::optional<std::string_view> find(std::string_view key) const;
+    // The first repeated value of `key` that differs from the kept one.
+    std::optional<std::string_view> conflictingRepeat(std::string_view key) const;
     // Keywords (upper case) that have a conflicting repeat.
     std::vector<std::string> conflictingKeys() const;
-    size_t size() const { return m_values.size(); }
+    size_t size() const { return m_entries.size(); }
     void clear();
     // Whether the last `parse` read doubled delimiters as empty values.
     bool lastParseUsedEmptyValues() const { return m_lastUsedEmptyValues; }
+    // Why the last `parse` refused its segment, named `segment` ("TEXT"),
+    // with file offsets counted from `segmentOffset` (where the segment's
+    // first byte lies); empty when it did not refuse.
+    std::string refusal(const std::string& segment, int64_t segmentOffset) const;
 
-    static std::string upperKey(const std::string& key);
+    static std::string upperKey(std::string_view key);
 
 private:
-    static std::vector<std::string> tokens(const char* bytes, size_t size, bool doubledIsEscape);
+    // A kept pair: its upper-case keyword and then its value, in m_bytes.
+    struct Entry {
+        uint64_t offset;
+        uint32_t keyLength;
+        uint32_t valueLength;
+    };
+    struct Conflict {
+        uint32_t entry;
+        uint32_t length;
+        uint64_t offset;
+    };
+    // Where the last parse found that neither reading fits.
+    struct Failure {
+        bool refused = false;
+        bool tooLarge = false;
+        size_t size = 0;
+        size_t keywordBegin = 0;  // the keyword the escapes put a delimiter into
+        size_t doubledAt = 0;     // its first doubled delimiter
+        size_t emptyKeywordAt = 0;
+        std::string keyword;  // its bytes before doubledAt, printable
+        char delimiter = 0;
+    };
 
-    std::unordered_map<std::string, std::string> m_values;     // keyed by upperKey
-    std::unordered_map<std::string, std::string> m_conflicts;  // keyed by upperKey
+    void build(const char* bytes, size_t size, bool escapes, size_t pairs);
+    void reserveIndex(size_t entries);
+    // The index slot that holds `key` (upper case), or the empty slot where it
+    // would go.
+    size_t slotOf(std::string_view key, size_t hash) const;
+    std::string_view keyOf(const Entry& e) const { return {m_bytes.data() + e.offset, e.keyLength}; }
+    std::string_view valueOf(const Entry& e) const { return {m_bytes.data() + e.offset + e.keyLength, e.valueLength}; }
+    const Entry* entry(std::string_view key) const;
+
+    std::vector<char> m_bytes;
+    std::vector<Entry> m_entries;
+    std::vector<uint32_t> m_index;      // entry number + 1; 0 for an empty slot; a power of two long
+    std::vector<Conflict> m_conflicts;  // sorted by entry after each parse
+    std::vector<bool> m_hasConflict;    // by entry
     bool m_lastUsedEmptyValues = false;
+    Failure m_failure;
 };

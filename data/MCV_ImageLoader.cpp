@@ -119,7 +119,8 @@ PageSpec describe(TIFF* tif, int page) {
     TIFFGetFieldDefaulted(tif, TIFFTAG_PLANARCONFIG, &planar);
     TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &compression);
     if (!TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric)) throw refuse("declares no colour space");
-    if (s.width == 0 || s.height == 0) throw refuse("has no pixels");
+    if (s.width == 0 || s.height == 0)
+        throw refuse("has no pixels (" + std::to_string(s.width) + " x " + std::to_string(s.height) + ")");
 
     switch (format) {
         case SAMPLEFORMAT_UINT:
@@ -129,9 +130,11 @@ PageSpec describe(TIFF* tif, int page) {
             s.isSigned = true;
             break;
         case SAMPLEFORMAT_IEEEFP:
-            throw refuse("holds floating-point samples; only 8- and 16-bit integer samples are read");
+            throw refuse("holds " + std::to_string(bits) +
+                         "-bit floating-point samples; only 8- and 16-bit integer samples are read");
         default:
-            throw refuse("holds complex samples; only 8- and 16-bit integer samples are read");
+            throw refuse("holds samples of format " + std::to_string(format) +
+                         " (complex or unknown); only 8- and 16-bit integer samples are read");
     }
     if (bits != 8 && bits != 16)
         throw refuse("holds " + std::to_string(bits) + "-bit samples; only 8- and 16-bit integer samples are read");
@@ -147,7 +150,9 @@ PageSpec describe(TIFF* tif, int page) {
         case PHOTOMETRIC_PALETTE:
             s.kind = PageSpec::Palette;
             if (s.isSigned) throw refuse("is a palette image with signed indices");
-            if (samples != 1) throw refuse("is a palette image with more than one sample per pixel");
+            if (samples != 1)
+                throw refuse("is a palette image with " + std::to_string(samples) +
+                             " samples per pixel; palette images are read with one");
             break;
         case PHOTOMETRIC_YCBCR:
             if (compression == COMPRESSION_JPEG && planar == PLANARCONFIG_CONTIG && samples == 3 && bits == 8 &&
@@ -156,7 +161,9 @@ PageSpec describe(TIFF* tif, int page) {
                 s.jpegRgb = true;
                 break;
             }
-            throw refuse("is YCbCr without JPEG compression; only grey, RGB and palette images are read");
+            throw refuse("is YCbCr with compression " + std::to_string(compression) + " (" + std::to_string(samples) +
+                         " samples of " + std::to_string(bits) +
+                         " bits); YCbCr is read only from 8-bit JPEG pages of 3 samples");
         default:
             throw refuse("has colour space " + std::to_string(photometric) +
                          "; only grey, RGB and palette images are read");
@@ -300,7 +307,10 @@ struct StackFile {
 // Opens `path` for reading; throws CannotOpen or TiffNotSupported.
 std::unique_ptr<TiffFile> open(const std::string& path, uint64_t maxAlloc) {
     const QFileInfo info(QString::fromStdString(path));
-    if (!info.isFile() || !info.isReadable()) throw Refusal{MCV_LoadCode::CannotOpen, "cannot be opened"};
+    if (!info.exists()) throw Refusal{MCV_LoadCode::CannotOpen, "cannot be opened: there is no such file"};
+    if (info.isDir()) throw Refusal{MCV_LoadCode::CannotOpen, "cannot be opened: it is a folder, not a file"};
+    if (!info.isFile()) throw Refusal{MCV_LoadCode::CannotOpen, "cannot be opened: it is not a regular file"};
+    if (!info.isReadable()) throw Refusal{MCV_LoadCode::CannotOpen, "cannot be opened: it may not be read"};
     auto file = std::make_unique<TiffFile>(path, maxAlloc);
     if (!file->get())
         throw Refusal{MCV_LoadCode::TiffNotSupported,

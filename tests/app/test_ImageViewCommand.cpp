@@ -108,11 +108,11 @@ TEST_F(ImageViewCommand, ARefusedStackNamesItsCodeAndKeepsTheLoadedData) {
         QString text;
     } cases[] = {
         {{stack[0], other},
-         "Could not open file " + stack[0] + "Error code 7: Images not matching.\n" + other +
+         "Could not open file " + stack[0] + "\nError code 7: Images not matching.\n" + other +
              ": page 1 of 32 x 32 pixels in a stack of 64 x 32"},
         {{stack[0], dir.filePath("gone.tif")},
-         "Could not open file " + stack[0] + "Error code 9: The file cannot be opened.\n" + dir.filePath("gone.tif") +
-             ": cannot be opened"},
+         "Could not open file " + stack[0] + "\nError code 9: The file cannot be opened.\n" + dir.filePath("gone.tif") +
+             ": cannot be opened: there is no such file"},
     };
     for (const auto& c : cases) {
         open(c.files);

@@ -81,35 +81,69 @@ TEST_F(Import, ARefusedOpenKeepsTheDataAnalysesAndFileInformation) {
 
     FcsTestFile::writeBytes(dir.filePath("empty.fcs").toStdString(), "");
     const QString upper = makeFile("upper.FCS", 5, 3);
+    // The file, the code's text and the reader's reason, each on its own line.
+    const auto box = [](const QString& file, int code, const QString& reason) {
+        return "Could not open file " + file + "\n" + QString::fromStdString(MCV_loadMessage(code)) + "\n" + reason;
+    };
+    const FcsTestFile rows = FcsTestFile::floats({{1, 2, 3}, {4, 5, 6}});
+    const long long at = std::stoll(rows.bytes().substr(26, 8));
+    const auto segment = [at](int bytes) {
+        return QString("a segment of %1 bytes (offsets %2 to %3)").arg(bytes).arg(at).arg(at + bytes - 1);
+    };
     // $PAR one less than the columns stored: the reader says why it refuses.
-    FcsTestFile misfit = FcsTestFile::floats({{1, 2, 3}, {4, 5, 6}});
+    FcsTestFile misfit = rows;
     misfit.set("$PAR", "2");
     const QString misfitPath = QString::fromStdString(misfit.write(dir, "misfit.fcs"));
-    const long long at = std::stoll(misfit.bytes().substr(26, 8));
-    const QString segment = QString("a segment of 24 bytes (offsets %1 to %2)").arg(at).arg(at + 23);
+    // No events, but DATA that hold two.
+    FcsTestFile none = rows;
+    none.set("$TOT", "0");
+    const QString nonePath = QString::fromStdString(none.write(dir, "none.fcs"));
+    // The last event cut short by 5 bytes.
+    const std::string whole = rows.bytes();
+    const QString cutPath = dir.filePath("cut.fcs");
+    FcsTestFile::writeBytes(cutPath.toStdString(), whole.substr(0, whole.size() - 5));
+    const qint64 size = qint64(whole.size());
     // A TIFF whose first directory lies past its end: the image reader's reason follows the code's text.
     const QString damagedTiff = dir.filePath("damaged.tif");
     FcsTestFile::writeBytes(damagedTiff.toStdString(), std::string("II*\0\x00\x10\x00\x00", 8));
+    const QString a = copyRealFile("0877408774.B08", "a.fcs"), b = copyRealFile("cyflow_cube_8.fcs", "b.fcs");
+    const auto parameters = [](const QString& file) { return FcsLoad(file.toStdString()).header->numVariables(); };
     const struct {
         QStringList files;
-        QString message;             // "*": any error of the last file but code 4
-        bool reasonFollows = false;  // the message is followed by the reader's reason
+        QString message;             // "*": any error of the last file but code 4, with a reason
+        bool reasonFollows = false;  // the message is followed by the rest of the reader's reason
     } refused[] = {
-        {{dir.filePath("empty.fcs")}, "*"},
+        {{dir.filePath("empty.fcs")}, box(dir.filePath("empty.fcs"), 2, "The file is empty (0 bytes).")},
         {{copyRealFile("corrupted.fcs", "broken.fcs")}, "*"},
-        {{copyRealFile("0877408774.B08", "a.fcs"), copyRealFile("cyflow_cube_8.fcs", "b.fcs")},
-         "Could not open file " + dir.filePath("b.fcs") + "Error code 5: Files contain different marker sets."},
+        {{a, b},
+         box(b, 5,
+             QString("This file has %1 parameters; the files loaded before it have %2.")
+                 .arg(parameters(b))
+                 .arg(parameters(a)))},
         {{copyRealFile("sample_header.fcs", "h.fcs")},
-         "Could not open file " + dir.filePath("h.fcs") + QString::fromStdString(MCV_FCS_ERRORS[11])},
+         box(dir.filePath("h.fcs"), 11,
+             QString("The file holds %1 bytes, but its segments need 2165912: the DATA segment of 20000 events x "
+                     "108 bytes (2160000 bytes) runs from offset 5912 to 2165911.")
+                 .arg(QFileInfo(realFcsFile("sample_header.fcs")).size()))},
+        {{cutPath},
+         box(cutPath, 11,
+             QString("The file holds %1 bytes, but its segments need %2: the DATA segment of 2 events x 12 bytes "
+                     "(24 bytes) runs from offset %3 to %4.")
+                 .arg(size - 5)
+                 .arg(size)
+                 .arg(at)
+                 .arg(size - 1))},
         {{misfitPath},
-         "Could not open file " + misfitPath + QString::fromStdString(MCV_FCS_ERRORS[17]) +
-             "\nThe data segment does not fit: $TOT x row bytes is 2 x 8 = 16 bytes, but the HEADER names " + segment +
-             "; the TEXT names " + segment + "."},
-        {{damagedTiff},
-         "Could not open file " + damagedTiff + QString::fromStdString(MCV_FCS_ERRORS[8]) + "\n" + damagedTiff + ": ",
-         true},
+         box(misfitPath, 17,
+             "The data segment does not fit: $TOT x row bytes is 2 x 8 = 16 bytes, but the HEADER names " +
+                 segment(24) + "; the TEXT names " + segment(24) + ".")},
+        {{nonePath},
+         box(nonePath, 17,
+             "The data segment does not fit: $TOT x row bytes is 0 x 12 = 0 bytes, but the HEADER names " +
+                 segment(24) + "; the TEXT names " + segment(24) + ".")},
+        {{damagedTiff}, box(damagedTiff, 8, damagedTiff + ": "), true},
         {{dir.filePath("vanished.fcs")},
-         "Could not open file " + dir.filePath("vanished.fcs") + "Error code 9: The file cannot be opened."},
+         box(dir.filePath("vanished.fcs"), 9, "The file cannot be opened: No such file or directory.")},
         {{good, upper}, "Different file types that cannot be combined selected. Could not open files."},
     };
     for (const auto& r : refused) {
@@ -124,13 +158,14 @@ TEST_F(Import, ARefusedOpenKeepsTheDataAnalysesAndFileInformation) {
         EXPECT_EQ(messages[0].icon, QMessageBox::Question);
         EXPECT_EQ(messages[1].icon, QMessageBox::Critical);
         if (r.message == "*") {
-            EXPECT_TRUE(messages[1].text.startsWith("Could not open file " + r.files.last() + "Error code "));
+            EXPECT_TRUE(messages[1].text.startsWith("Could not open file " + r.files.last() + "\nError code "));
             EXPECT_FALSE(messages[1].text.contains("Files differ to much"));
+            EXPECT_EQ(messages[1].text.count('\n'), 2) << messages[1].text.toStdString();
         } else if (r.reasonFollows) {
             EXPECT_TRUE(messages[1].text.startsWith(r.message)) << messages[1].text.toStdString();
             EXPECT_GT(messages[1].text.size(), r.message.size());
         } else {
-            EXPECT_EQ(messages[1].text, r.message);
+            EXPECT_EQ(messages[1].text, r.message) << messages[1].text.toStdString();
         }
         EXPECT_FALSE(asked) << "no import dialog after an error";
         EXPECT_EQ(MCV_CytometryData::Instance(), data);
@@ -156,7 +191,8 @@ TEST_F(Import, WarningOneIsShownAndTheImportCompletes) {
     const auto messages = UI_ModalDialogs::takeMessages();
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].icon, QMessageBox::Warning);
-    EXPECT_EQ(messages[0].text, "A problem occured, opening file " + b + QString::fromStdString(MCV_FCS_WARNINGS[1]));
+    EXPECT_EQ(messages[0].text,
+              "A problem occured, opening file " + b + "\n" + QString::fromStdString(MCV_FCS_WARNINGS[1]));
 
     MCV_CytometryData* data = MCV_CytometryData::Instance();
     EXPECT_EQ(data->numFiles(), 2);

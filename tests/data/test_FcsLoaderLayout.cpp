@@ -238,3 +238,62 @@ TEST(FcsLoaderLayout, IntegerRowsAreTheSumOfTheirWidths) {
         }
     }
 }
+
+// $TOT 0 reads nothing, but DATA that hold a row or more hold events the TEXT
+// does not count: loading them as an empty sample would lose them unsaid.
+TEST(FcsLoaderLayout, NoEventsLoadOnlyWithoutDataThatHoldEvents) {
+    struct Case {
+        const char* what;
+        Edit edit;
+        int code;
+        std::vector<const char*> named;  // in the refusal
+    };
+    const auto dataOf = [](size_t bytes) { return [bytes](FcsTestFile& f) { f.data.assign(bytes, 'x'); }; };
+    const Case cases[] = {
+        {"DATA untouched",
+         [](FcsTestFile&) {},
+         Code::DataDoNotFit,
+         {"0 x 12 = 0 bytes", "HEADER names a segment of 36 bytes", "TEXT names a segment of 36 bytes"}},
+        {"only the TEXT names the DATA",
+         [](FcsTestFile& f) { f.dataOffsetsInHeader = false; },
+         Code::DataDoNotFit,
+         {"0 bytes, but the TEXT names a segment of 36 bytes"}},
+        {"only the HEADER names the DATA",
+         [](FcsTestFile& f) { f.dataOffsetsInText = false; },
+         Code::DataDoNotFit,
+         {"0 bytes, but the HEADER names a segment of 36 bytes"}},
+        {"one whole row", dataOf(12), Code::DataDoNotFit, {"segment of 12 bytes"}},
+        {"less than a row", dataOf(11), 0, {}},
+        {"empty DATA", dataOf(0), 0, {}},
+        {"empty DATA ending at its start, as an inclusive end leaves it",
+         [](FcsTestFile& f) { f.data.clear(), f.afterData = "x", f.headerShift[1] = f.textShift[1] = 1; },
+         0,
+         {}},
+        {"no DATA offsets at all",
+         [](FcsTestFile& f) { f.data.clear(), f.dataOffsetsInHeader = f.dataOffsetsInText = false; },
+         0,
+         {}},
+    };
+    QTemporaryDir dir;
+    for (const Case& c : cases) {
+        FcsTestFile f = floats();
+        f.set("$TOT", "0");
+        c.edit(f);
+        FcsLoad l(f.write(dir, "none.fcs"));
+        ASSERT_EQ(l.code, c.code) << c.what << ": " << l.loader.refusal();
+        EXPECT_EQ(bool(l.matrix), c.code == 0) << c.what;
+        if (c.code == 0) {
+            EXPECT_EQ(l.header->numEvents(), 0) << c.what;
+            EXPECT_EQ(l.header->numVariables(), 3) << c.what;
+            EXPECT_EQ(l.loader.refusal(), "") << c.what;
+        }
+        for (const char* text : c.named)
+            EXPECT_NE(l.loader.refusal().find(text), std::string::npos) << c.what << ": " << l.loader.refusal();
+    }
+    // Rows of one byte still allow the one byte of an inclusive end.
+    for (const auto& [bytes, code] : {std::pair(1, 0), std::pair(2, Code::DataDoNotFit)}) {
+        FcsTestFile f = FcsTestFile::listMode("I", 0, {8});
+        f.data.assign(size_t(bytes), '\x01');
+        EXPECT_EQ(FcsLoad(f.write(dir, "bytes.fcs")).code, code) << bytes;
+    }
+}

@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <random>
+#include <set>
 
 namespace Code = MCV_LoadCode;
 
@@ -147,4 +148,112 @@ TEST(FcsLoaderMalformed, RefusalsLeaveTheHeaderAloneAndTheLoaderCanBeReused) {
         EXPECT_EQ(h.numEvents(), c.second == Code::CannotOpen ? 77 : 2) << c.first;
     }
     EXPECT_EQ(loader.fetchValueForKey("$MODE"), "L");
+}
+
+// Every refusal says why, with the numbers that decide it, so that the user
+// can tell a damaged file from one this reader does not take.
+TEST(FcsLoaderMalformed, EveryRefusalGivesItsReasonWithItsNumbers) {
+    QTemporaryDir dir;
+    const std::string good = valid().bytes();
+    const size_t size = good.size();
+    const auto edited = [](std::function<void(FcsTestFile&)> edit) {
+        FcsTestFile f = valid();
+        edit(f);
+        return f.bytes();
+    };
+    const std::string forbidden = edited([](FcsTestFile& f) { f.set("BIG", "//"); });
+    const size_t big = forbidden.find("BIG");
+    const struct {
+        const char* what;
+        std::string bytes;  // the file; none for `path`
+        std::string path;
+        int code;
+        std::vector<std::string> named;
+    } cases[] = {
+        {"FCS 1.0", edited([](FcsTestFile& f) { f.version = "FCS1.0"; }), "", Code::Fcs10NotSupported, {"FCS1.0"}},
+        {"no FCS file", "hello world, not a cytometry file", "", Code::NoVersion, {"\"hello\""}},
+        {"an empty file", "", "", Code::NoVersion, {"0 bytes"}},
+        {"a letter as delimiter",
+         edited([](FcsTestFile& f) { f.delimiter = 'A'; }),
+         "",
+         Code::UnknownSeparator,
+         {"offset 64", "'A' (0x41)"}},
+        {"no DATA offsets",
+         edited([](FcsTestFile& f) { f.dataOffsetsInHeader = f.dataOffsetsInText = false; }),
+         "",
+         Code::NoDataStart,
+         {"DATA start is 0 and $BEGINDATA is missing"}},
+        {"a missing file", "", dir.filePath("missing.fcs").toStdString(), Code::CannotOpen, {"No such file"}},
+        {"a folder", "", dir.path().toStdString(), Code::CannotOpen, {"a folder, not a file"}},
+        {"TEXT beyond the end",
+         edited([](FcsTestFile& f) { f.headerField[1] = "99999999"; }),
+         "",
+         Code::MalformedText,
+         {"holds " + std::to_string(size) + " bytes", "bytes 64 to 99999999"}},
+        {"$TOT no number", edited([](FcsTestFile& f) { f.set("$TOT", "abc"); }), "", Code::MalformedText, {"\"abc\""}},
+        {"$PAR beyond the keywords",
+         edited([](FcsTestFile& f) { f.set("$PAR", "2000000000"); }),
+         "",
+         Code::MalformedText,
+         {"$PAR is 2000000000", "only 16 keywords"}},
+        {"$P2B missing",
+         edited([](FcsTestFile& f) { f.remove("$P2B"); }),
+         "",
+         Code::MalformedText,
+         {"$P2B is missing; $PAR is 2"}},
+        {"a value that starts with the delimiter",
+         forbidden,
+         "",
+         Code::MalformedText,
+         {"\"BIG\" (offset " + std::to_string(big) + ")", "'/' at offset " + std::to_string(big + 4)}},
+        {"cut short by 4 bytes",
+         good.substr(0, size - 4),
+         "",
+         Code::Truncated,
+         {"holds " + std::to_string(size - 4) + " bytes, but its segments need " + std::to_string(size),
+          "2 events x 8 bytes (16 bytes) runs from offset " + std::to_string(size - 16) + " to " +
+              std::to_string(size - 1)}},
+        {"ASCII data",
+         edited([](FcsTestFile& f) { f.set("$DATATYPE", "A"); }),
+         "",
+         Code::UnsupportedDataType,
+         {"$DATATYPE is \"A\""}},
+        {"histograms",
+         edited([](FcsTestFile& f) { f.set("$MODE", "C"); }),
+         "",
+         Code::UnsupportedMode,
+         {"$MODE is \"C\""}},
+        {"a mixed byte order",
+         edited([](FcsTestFile& f) { f.set("$BYTEORD", "3,4,1,2"); }),
+         "",
+         Code::UnsupportedByteOrder,
+         {"$BYTEORD is \"3,4,1,2\""}},
+        {"16-bit floats",
+         edited([](FcsTestFile& f) { f.set("$P1B", "16"); }),
+         "",
+         Code::UnsupportedBitWidth,
+         {"$P1B is \"16\", but $DATATYPE F stores 32-bit values"}},
+        {"$TOT one more",
+         edited([](FcsTestFile& f) { f.set("$TOT", "3"); }),
+         "",
+         Code::DataDoNotFit,
+         {"3 x 8 = 24 bytes", "segment of 16 bytes"}},
+        {"$PAR twice",
+         edited([](FcsTestFile& f) { f.keywords.emplace_back("$PAR", "1"); }),
+         "",
+         Code::ConflictingKeywords,
+         {"\"2\" and \"1\""}},
+    };
+    std::set<int> codes;
+    for (const auto& c : cases) {
+        std::string path = c.path;
+        if (path.empty()) FcsTestFile::writeBytes(path = dir.filePath("r.fcs").toStdString(), c.bytes);
+        FcsLoad l(path);
+        ASSERT_EQ(l.code, c.code) << c.what << ": " << l.loader.refusal();
+        codes.insert(l.code);
+        for (const std::string& text : c.named)
+            EXPECT_NE(l.loader.refusal().find(text), std::string::npos) << c.what << ": " << l.loader.refusal();
+    }
+    // Every code the reader returns but OutOfMemory, which a test file cannot provoke.
+    EXPECT_EQ(codes, (std::set<int>{1, 2, 3, 6, 9, 10, 11, 12, 13, 14, 15, 17, 18}));
 }

@@ -5,7 +5,14 @@
 
 #include <gtest/gtest.h>
 
+#include <malloc.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
 #include <cstring>
+#include <iostream>
 
 TEST(FcsText, SplitsPairs) {
     struct Case {
@@ -38,8 +45,8 @@ TEST(FcsText, SplitsPairs) {
         t.parse(c.text.data(), c.text.size());
         EXPECT_EQ(t.size(), c.pairs) << c.text;
         for (const auto& kv : c.values) {
-            const std::string* v = t.find(kv.first);
-            EXPECT_EQ(v ? *v : "<missing>", kv.second) << c.text;
+            const auto v = t.find(kv.first);
+            EXPECT_EQ(v ? std::string(*v) : "<missing>", kv.second) << c.text;
         }
         EXPECT_EQ(t.lastParseUsedEmptyValues(), c.emptyValues) << c.text;
     }
@@ -111,4 +118,143 @@ TEST(FcsLoaderText, SupplementalTextAddsKeywordsWithoutOverriding) {
     ASSERT_EQ(o.code, 0);
     EXPECT_EQ(o.header->variable(1)->name, "Ch2");
     EXPECT_EQ(o.header->project(), "-1");
+}
+
+TEST(FcsText, AValueThatStartsWithTheDelimiterIsRefusedAndAddsNothing) {
+    struct Case {
+        std::string text;
+        bool refused;
+        size_t pairs;  // after the parse
+    };
+    const Case cases[] = {
+        {"/BIG//////////", true, 0},
+        {"/A/1/BIG/////C/3/", true, 0},  // nothing before the refusal stays either
+        {"///A/1/", true, 0},            // the first keyword starts with the delimiter
+        {"/K////X/v/", true, 0},
+        // One reading fits: escapes, or an old writer's empty values.
+        {"/K//X/v/", false, 2},
+        {"/A/1//B/", false, 1},
+        {"/A//B/C/", false, 2},
+    };
+    for (const Case& c : cases) {
+        MCV_FcsText t;
+        EXPECT_EQ(t.parse(c.text.data(), c.text.size()), !c.refused) << c.text;
+        EXPECT_EQ(t.size(), c.pairs) << c.text;
+        EXPECT_EQ(t.refusal("TEXT", 100).empty(), !c.refused) << c.text;
+    }
+    MCV_FcsText t;
+    const std::string text = "/A/1/BIG/////";
+    ASSERT_FALSE(t.parse(text.data(), text.size()));
+    EXPECT_EQ(t.refusal("TEXT", 100),
+              "The TEXT segment cannot be split into keywords and values: the value after the keyword \"BIG\" "
+              "(offset 105) starts with the delimiter '/' at offset 109, which FCS forbids; read as empty values, "
+              "the doubled delimiters leave the keyword at offset 110 empty.");
+
+    // A refused supplemental segment leaves what the primary one gave.
+    const std::string primary = "/$TOT/5/$PAR/2/";
+    ASSERT_TRUE(t.parse(primary.data(), primary.size()));
+    ASSERT_FALSE(t.parse(text.data(), text.size()));
+    EXPECT_EQ(t.size(), 2u);
+    EXPECT_EQ(t.find("$tot").value_or("<missing>"), "5");
+}
+
+// Many keywords over two segments: every one is found, the first value wins,
+// and a differing repeat is remembered once, across the segments.
+TEST(FcsText, ManyKeywordsInTwoSegments) {
+    std::string primary = "|", supplemental = "|";
+    for (int i = 0; i < 3000; ++i) primary += "$K" + std::to_string(i) + "|v" + std::to_string(i) + "|";
+    for (int i = 2000; i < 9000; ++i) supplemental += "$k" + std::to_string(i) + "|w" + std::to_string(i) + "|";
+    supplemental += "$K5|v5|$K7|other|$K7|third|";
+    MCV_FcsText t;
+    ASSERT_TRUE(t.parse(primary.data(), primary.size()));
+    ASSERT_TRUE(t.parse(supplemental.data(), supplemental.size()));
+    EXPECT_EQ(t.size(), 9000u);
+    for (int i = 0; i < 9000; ++i) {
+        const auto v = t.find("$K" + std::to_string(i));
+        ASSERT_TRUE(v) << i;
+        EXPECT_EQ(*v, (i < 3000 ? "v" : "w") + std::to_string(i));
+    }
+    EXPECT_FALSE(t.find("$K9000"));
+    const std::vector<std::string> conflicts = t.conflictingKeys();
+    EXPECT_EQ(conflicts.size(), 1001u);  // 2000 to 2999, and $K7
+    EXPECT_EQ(t.conflictingRepeat("$k7").value_or("<none>"), "other");
+    EXPECT_EQ(t.conflictingRepeat("$K2500").value_or("<none>"), "w2500");
+    EXPECT_FALSE(t.conflictingRepeat("$K5"));
+}
+
+namespace {
+
+// The code of a load run in a child process and the peak memory the load
+// added there, in bytes; nothing the test process holds counts.
+std::pair<int, long long> loadInChild(const std::string& path) {
+    int fds[2];
+    if (pipe(fds) != 0) return {-1, -1};
+    // Output buffered now would be written twice.
+    std::cout.flush();
+    std::fflush(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        close(fds[0]);
+        // Memory the test process freed but kept would hide part of the load;
+        // the high-water mark inherited from it would hide all of it.
+        malloc_trim(0);
+        std::ofstream clear("/proc/self/clear_refs");
+        clear << "5";
+        clear.close();
+        const bool reset = !clear.fail();
+        rusage before{}, after{};
+        getrusage(RUSAGE_SELF, &before);
+        const int code = FcsLoad(path).code;
+        getrusage(RUSAGE_SELF, &after);
+        const long long result[2] = {code, reset ? (after.ru_maxrss - before.ru_maxrss) * 1024LL : -1};
+        const bool sent = write(fds[1], result, sizeof result) == ssize_t(sizeof result);
+        _exit(sent ? 0 : 1);
+    }
+    close(fds[1]);
+    long long result[2] = {-1, -1};
+    const bool got = pid > 0 && read(fds[0], result, sizeof result) == ssize_t(sizeof result);
+    close(fds[0]);
+    int status = 0;
+    if (pid > 0) waitpid(pid, &status, 0);
+    if (!got) return {-1, -1};
+    return {int(result[0]), result[1]};
+}
+
+}  // namespace
+
+// A TEXT costs a few times its size, whatever it holds: one made to split
+// into a string per byte is refused before it is split, and a million
+// keywords are kept compactly.
+TEST(FcsLoaderText, ReadingATextCostsAFewTimesItsSize) {
+    const std::string keywords = "/$BYTEORD/1,2,3,4/$DATATYPE/F/$MODE/L/$PAR/1/$TOT/0/$P1B/32/$P1N/FSC/";
+    const auto file = [](const std::string& text) {
+        char head[65];
+        std::snprintf(head, sizeof head, "FCS3.1    %8d%8zu%8d%8d%8d%8d      ", 64, 64 + text.size() - 1, 0, 0, 0, 0);
+        return std::string(head, 64) + text;
+    };
+    std::string many = keywords;
+    for (int i = 0; i < 1000000; ++i) many += "$X" + std::to_string(i) + "/v" + std::to_string(i % 1000) + "/";
+    const struct {
+        const char* what;
+        std::string bytes;
+        int code;
+    } cases[] = {
+        {"a value of 4,000,000 delimiters", file(keywords + "BIG/" + std::string(4000000, '/')),
+         MCV_LoadCode::MalformedText},
+        {"the same before every other keyword", file("/BIG/" + std::string(4000000, '/') + keywords),
+         MCV_LoadCode::MalformedText},
+        {"1,000,000 keywords", file(many), 0},
+    };
+    many.clear();
+    many.shrink_to_fit();
+    QTemporaryDir dir;
+    for (const auto& c : cases) {
+        const std::string path = dir.filePath("text.fcs").toStdString();
+        FcsTestFile::writeBytes(path, c.bytes);
+        const auto [code, peak] = loadInChild(path);
+        EXPECT_EQ(code, c.code) << c.what;
+        const long long limit = 8 * static_cast<long long>(c.bytes.size()) + (16LL << 20);
+        EXPECT_GT(peak, 0) << c.what;
+        EXPECT_LE(peak, limit) << c.what << ": a file of " << c.bytes.size() << " bytes";
+    }
 }

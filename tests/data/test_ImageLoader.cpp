@@ -213,8 +213,8 @@ TEST_F(ImageLoader, ARefusedStackLoadsNothingAndSaysWhy) {
         std::string says;  // part of the message, after the file
     } cases[] = {
         {"no file", {}, MCV_LoadCode::NoMatrix, "no file given"},
-        {"missing", {path("missing.tif")}, MCV_LoadCode::CannotOpen, "cannot be opened"},
-        {"a folder", {dir.path().toStdString()}, MCV_LoadCode::CannotOpen, "cannot be opened"},
+        {"missing", {path("missing.tif")}, MCV_LoadCode::CannotOpen, "cannot be opened: there is no such file"},
+        {"a folder", {dir.path().toStdString()}, MCV_LoadCode::CannotOpen, "it is a folder, not a file"},
         {"good, then missing", {good, path("missing.tif")}, MCV_LoadCode::CannotOpen, "cannot be opened"},
         {"not an image", {junk}, MCV_LoadCode::TiffNotSupported, "is not a TIFF file"},
         {"an empty file", {empty}, MCV_LoadCode::TiffNotSupported, "is not a TIFF file"},
@@ -225,7 +225,7 @@ TEST_F(ImageLoader, ARefusedStackLoadsNothingAndSaysWhy) {
          MCV_LoadCode::TiffNotSupported,
          "page 1 cannot be decoded"},
         {"garbled strip", {badStrip}, MCV_LoadCode::TiffNotSupported, "page 1 cannot be decoded"},
-        {"float page", {floatPage}, MCV_LoadCode::TiffNotSupported, "page 2 holds floating-point samples"},
+        {"float page", {floatPage}, MCV_LoadCode::TiffNotSupported, "page 2 holds 32-bit floating-point samples"},
         {"CMYK page", {separated}, MCV_LoadCode::TiffNotSupported, "page 1 has colour space 5"},
         {"pages of two sizes", {mixed}, MCV_LoadCode::ImagesNotMatching, "page 2 of 3 x 4 pixels in a stack of 4 x 3"},
         {"files of two sizes", {good, other}, MCV_LoadCode::ImagesNotMatching, "page 1 of 5 x 3 pixels"},
