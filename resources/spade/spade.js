@@ -39,7 +39,8 @@ var simulation = d3.forceSimulation()
 
 // Steps taken since the page was loaded.
 var layoutTicks = 0;
-// False while the dock is hidden: the layout waits where it is.
+// False while no view of the tree is shown, this page's nor a slave's: the
+// layout waits where it is.
 var layoutActive = true;
 var layoutTimer = null;
 var lastDrawEnd = -Infinity;
@@ -118,7 +119,9 @@ function stopLayout() {
     layoutTimer = null;
 }
 
-// The widget's dock was hidden or shown again.
+// The first view of the tree was shown, or the last one hidden. Shown
+// again, the layout goes on from where it stopped; a tree set while none
+// was shown is laid out from its start.
 function setLayoutActive(active) {
     layoutActive = !!active;
     if (!layoutActive) {

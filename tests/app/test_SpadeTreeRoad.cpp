@@ -2,7 +2,8 @@
 // next to a paused A-tSNE of the same data; its master page lays the tree
 // out into the cluster set, a later "Spade View" follows that layout, nodes
 // selected on the page select their events in the plot, and a bubble becomes
-// a point set the t-SNE tab offers.
+// a point set the t-SNE tab offers. The master lays the tree out for every
+// view: closed, it goes on while another view of the tree is shown.
 #include "ShellTestSupport.h"
 #include "support/CapturedOutput.h"
 #include "support/Pixels.h"
@@ -19,7 +20,9 @@
 #include "ui/tsne/UI_TsneSettingsWidget.h"
 #include "ui/tsne/UI_TsneWidget.h"
 
+#include <QAbstractButton>
 #include <QComboBox>
+#include <QSpinBox>
 #include <QWebFrame>
 #include <QWebPage>
 #include <QWebView>
@@ -164,6 +167,119 @@ TEST_F(SpadeTreeRoad, TheMastersLayoutLeadsFollowersAndNodeSelectionsAndBubblesR
     const auto& members = clusters->clusters()[1];
     EXPECT_EQ(std::set<Pair>(b1->data().begin(), b1->data().end()), std::set<Pair>(members.begin(), members.end()));
     EXPECT_GE(tsnePanel->inputCombo()->findText("B1"), 0);
+}
+
+// A SPADE tree computed from its tab, its master page drawing it and cooling
+// faster than the page's own pace, so that the tests wait for seconds, not
+// tens of seconds.
+class ClosedSpadeMaster : public SpadeTreeRoad {
+protected:
+    void SetUp() override {
+        SpadeTreeRoad::SetUp();
+        if (HasFatalFailure()) return;
+        UI_ModalDialogs::answerText("Tree");
+        trigger("actionNewSpadeAnalysis");
+        spade = dynamic_cast<MCV_SpadeAnalysis*>(w().analyses().back());
+        master = qobject_cast<UI_SpadeWidget*>(w().views().back());
+        panel = qobject_cast<UI_SpadeSettingsWidget*>(w().settingsPanels().back());
+        ASSERT_TRUE(spade && master && panel);
+        spade->setDensityLimit(100.0f);
+        recompute(8);
+        ASSERT_GE(n, 3);
+        ASSERT_TRUE(waitFor([&] { return nodesOn(master) == n; }));
+        js(master, "simulation.alphaDecay(0.05)");
+        // The page's layout steps on the engine's timers. The engine drops
+        // them for good when the application's event loop has ended once
+        // (its aboutToQuit), as an earlier test in the same process may have
+        // done; a process of its own (ctest runs each test so) has them.
+        js(master, "var timerProbe = false; window.setTimeout(function () { timerProbe = true; }, 0)");
+        if (!waitFor([&] { return js(master, "timerProbe") == "true"; }, 2000))
+            GTEST_SKIP() << "the web engine's timers have stopped in this process; run the test on its own";
+    }
+    void recompute(int targetNodes) {
+        panel->targetNodesBox()->setValue(targetNodes);
+        quietly([&] { QTest::mouseClick(panel->computeButtonWidget(), Qt::LeftButton); });
+        n = master->clusterSet()->numClusters();
+    }
+    // The dock's own title-bar close button, as the user closes it.
+    static void closeDock(UI_SpadeWidget* view) {
+        auto* close = view->findChild<QAbstractButton*>("qt_dockwidget_closebutton");
+        ASSERT_NE(close, nullptr);
+        QTest::mouseClick(close, Qt::LeftButton);
+        ASSERT_FALSE(view->isVisible());
+    }
+    UI_SpadeWidget* openSpadeView() {
+        trigger("actionSpadeView");
+        auto* view = qobject_cast<UI_SpadeWidget*>(w().views().back());
+        return view && view->slave() && view != master ? view : nullptr;
+    }
+    static int nodesOn(UI_SpadeWidget* view) { return js(view, "graph ? graph.nodes.length : 0").toInt(); }
+    int steps() { return js(master, "layoutTicks").toInt(); }
+    bool settled() { return js(master, "layoutSettled()") == "true"; }
+    int storedCount() { return QString::fromStdString(master->clusterSet()->spadePositions()).count("px"); }
+
+    MCV_SpadeAnalysis* spade = nullptr;
+    UI_SpadeWidget* master = nullptr;
+    UI_SpadeSettingsWidget* panel = nullptr;
+    int n = 0;
+};
+
+// The master's dock closed while the tree settles: the layout waits while no
+// view of the tree is shown; a "Spade View" opened then takes it on from
+// where it stopped until it has settled.
+TEST_F(ClosedSpadeMaster, ASpadeViewLetsTheLayoutGoOnUntilItHasSettled) {
+    ASSERT_TRUE(waitFor([&] { return steps() >= 3; }));
+    ASSERT_FALSE(settled());
+    closeDock(master);
+    const int paused = steps();
+    QTest::qWait(300);
+    EXPECT_EQ(steps(), paused) << "no view of the tree is shown: the layout waits";
+    EXPECT_FALSE(settled());
+
+    UI_SpadeWidget* slave = openSpadeView();
+    ASSERT_NE(slave, nullptr);
+    ASSERT_TRUE(waitFor([&] { return nodesOn(slave) == n; }));
+    const auto before = normalisedNodes(slave);
+    EXPECT_TRUE(waitFor([&] { return steps() > paused + 3; }, 5000)) << "the layout goes on for the slave";
+    EXPECT_TRUE(waitFor([&] { return largestDifference(before, normalisedNodes(slave)) > 1e-3; }, 5000))
+        << "and the slave follows its steps";
+    ASSERT_TRUE(waitFor([&] { return settled(); }, 30000)) << "until it has settled";
+    QTest::qWait(100);
+    const int done = steps();
+    EXPECT_LT(largestDifference(normalisedNodes(master), normalisedNodes(slave)), 1e-6) << "its last step shown";
+    QTest::qWait(200);
+    EXPECT_EQ(steps(), done) << "a settled layout takes no more steps";
+}
+
+// Every view of the tree closed, the tree recut to another number of nodes:
+// the master waits; a new "Spade View" gets the new tree laid out, not the
+// spiral a slave page starts from.
+TEST_F(ClosedSpadeMaster, ATreeRecutWhileNoViewIsShownIsLaidOutForTheNextView) {
+    UI_SpadeWidget* slave = openSpadeView();
+    ASSERT_NE(slave, nullptr);
+    closeDock(master);
+    closeDock(slave);
+    const int before = n;
+    recompute(14);
+    ASSERT_NE(n, before);
+    ASSERT_TRUE(waitFor([&] { return nodesOn(master) == n; }));
+    const int recut = steps();
+    QTest::qWait(300);
+    EXPECT_EQ(steps(), recut) << "nothing shown: the new tree waits";
+
+    UI_SpadeWidget* next = openSpadeView();
+    ASSERT_TRUE(next && next != slave);
+    ASSERT_TRUE(waitFor([&] { return nodesOn(next) == n; }));
+    EXPECT_TRUE(waitFor([&] { return storedCount() == n; }, 5000)) << "the master lays the new tree out";
+    ASSERT_TRUE(waitFor([&] { return settled(); }, 30000));
+    QTest::qWait(100);
+    EXPECT_GT(steps(), recut + 3);
+    EXPECT_LT(largestDifference(normalisedNodes(master), normalisedNodes(next)), 1e-6)
+        << "the new view shows the settled layout";
+    const QString onSpiral =
+        "graph.nodes.every((d, i) => Math.abs(d.x - spiralRadius * Math.sqrt(i) * "
+        "Math.cos(i * spiralAngle)) < 1e-9)";
+    EXPECT_EQ(js(next, onSpiral), "false");
 }
 
 }  // namespace

@@ -25,6 +25,18 @@
 #include <algorithm>
 #include <string>
 
+namespace {
+
+// Every view that shows a tree, in order of construction: a master page lays
+// its tree out for all views of it, so it needs to know whether any of them
+// is shown.
+std::vector<UI_SpadeWidget*>& treeViews() {
+    static std::vector<UI_SpadeWidget*> views;
+    return views;
+}
+
+}  // namespace
+
 UI_SpadeWidget::UI_SpadeWidget(QWidget* parent, MCV_SpadeAnalysis* spadeAnalysis, bool slaveView)
     : UI_SpadeWidget(parent, spadeAnalysis, spadeAnalysis, slaveView) {}
 
@@ -37,10 +49,16 @@ UI_SpadeWidget::UI_SpadeWidget(QWidget* parent, MCV_Analysis* base, MCV_SpadeAna
     const QString name = QString::fromStdString(base->name());
     setWindowTitle(name);
     clusters = MCV_CytometryData::Instance()->derivedDataClusters(base->name(), true);
+    treeViews().push_back(this);
     initUI();
 }
 
-UI_SpadeWidget::~UI_SpadeWidget() = default;
+UI_SpadeWidget::~UI_SpadeWidget() {
+    auto& views = treeViews();
+    views.erase(std::remove(views.begin(), views.end(), this), views.end());
+    // No hide event reaches a view that is being destroyed.
+    if (shownNow) announceTreeShown();
+}
 
 void UI_SpadeWidget::initUI() {
     webView = UI_WebPageHost::createPageView(
@@ -78,17 +96,36 @@ void UI_SpadeWidget::connectNotify(const QMetaMethod& signal) {
 }
 
 void UI_SpadeWidget::firstPush() {
-    // A dock hidden before its page had loaded: the signal was lost.
-    emit qt_setLayoutActive(isVisible());
     if (isSlave) {
         emit qt_setData(QString::fromStdString(clusters->jsonObject()));
         emit qt_setPositions(QString::fromStdString(clusters->spadePositions()));
         return;
     }
+    // What was said before the page listened is lost.
+    layoutActive = treeShown();
+    emit qt_setLayoutActive(layoutActive);
     // A master opened on a tree that exists already (a template
     // classification has no view of its own) lays it out at once; a master
     // made with its analysis waits for the first result.
     if (clusters->numClusters() > 0) pushData();
+}
+
+bool UI_SpadeWidget::treeShown() const {
+    const auto& views = treeViews();
+    return std::any_of(views.begin(), views.end(),
+                       [this](const UI_SpadeWidget* v) { return v->clusters == clusters && v->shownNow; });
+}
+
+void UI_SpadeWidget::announceTreeShown() {
+    if (!clusters) return;
+    const bool shown = treeShown();
+    // A copy: what a page does with the news is its own.
+    const std::vector<UI_SpadeWidget*> views = treeViews();
+    for (UI_SpadeWidget* v : views) {
+        if (v->isSlave || v->clusters != clusters || v->layoutActive == shown) continue;
+        v->layoutActive = shown;
+        emit v->qt_setLayoutActive(shown);
+    }
 }
 
 void UI_SpadeWidget::pushData() { emit qt_setData(QString::fromStdString(clusters->jsonObject())); }
@@ -212,10 +249,12 @@ void UI_SpadeWidget::resizeEvent(QResizeEvent* /*event*/) {}
 
 void UI_SpadeWidget::showEvent(QShowEvent* event) {
     UI_DockableWidget::showEvent(event);
-    emit qt_setLayoutActive(true);
+    shownNow = true;
+    announceTreeShown();
 }
 
 void UI_SpadeWidget::hideEvent(QHideEvent* event) {
     UI_DockableWidget::hideEvent(event);
-    emit qt_setLayoutActive(false);
+    shownNow = false;
+    announceTreeShown();
 }

@@ -36,10 +36,11 @@ class QWebView;
 // set and repeated ones are dropped before the data model sees them. Only a
 // SPADE tree makes bubbles; a template tree refuses them, as the analysis
 // refuses a name that another data set has; the page then takes the bubble
-// back (qt_bubbleRefused). While the dock is hidden the master page's layout
-// waits (qt_setLayoutActive). The analysis and
-// the cluster set belong to others (not owned); the shell removes the view
-// with its analysis. GUI thread only.
+// back (qt_bubbleRefused). The master page lays the tree out for every view
+// of it, so its layout runs while any view of the tree (the master or a
+// slave) is shown and waits while none is (qt_setLayoutActive). The analysis
+// and the cluster set belong to others (not owned); the shell removes the
+// view with its analysis. GUI thread only.
 class UI_SpadeWidget : public UI_DockableWidget {
     Q_OBJECT
 public:
@@ -60,7 +61,8 @@ signals:
     void qt_setPositions(QString positions);
     // The bubble the page saved under `name` was not kept.
     void qt_bubbleRefused(QString name);
-    // Whether the dock is shown: the master page lays the tree out only then.
+    // Whether any view of the tree is shown: the master page lays the tree
+    // out only then.
     void qt_setLayoutActive(bool active);
     // A bubble became (or refilled) a point set of the analysis.
     void subtreeCreated();
@@ -97,6 +99,10 @@ private:
     // (slave), the data when there is a tree already (master).
     void firstPush();
     QMetaMethod lastPageSignal() const;
+    // Whether this view or another of the same tree is shown.
+    bool treeShown() const;
+    // Tells every master page of this view's tree whether to lay it out.
+    void announceTreeShown();
     void warn(const QString& text);
     void refuseBubble(const QString& name, const QString& why);
 
@@ -108,4 +114,9 @@ private:
     MCV_DerivedDataClusters* clusters = nullptr;
     QString styleSheet;
     bool firstPushWaiting = false;
+    // Between a show event and the next hide event, spontaneous ones too: a
+    // minimised window shows none of its views.
+    bool shownNow = false;
+    // What the master page was last told (qt_setLayoutActive).
+    bool layoutActive = false;
 };

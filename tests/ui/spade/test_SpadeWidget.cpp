@@ -177,8 +177,9 @@ TEST_F(ShownTree, ARefusedBubbleNameLeavesNothingOnThePage) {
     EXPECT_EQ(page(held).toStdString(), "B1:0 B2:2|2 2|");
 }
 
-// The master page lays the tree out only while its dock is shown; hidden, its
-// steps stop where they are, and shown again it goes on.
+// A master that is the only view of its tree lays it out only while its dock
+// is shown; hidden, its steps stop where they are, and shown again it goes
+// on.
 TEST_F(ShownTree, AHiddenDockStopsItsLayout) {
     const auto steps = [&] { return page("layoutTicks").toInt(); };
     page("simulation.alpha(1)");
@@ -190,6 +191,53 @@ TEST_F(ShownTree, AHiddenDockStopsItsLayout) {
     EXPECT_EQ(steps(), hidden);
     view->show();
     EXPECT_TRUE(QTest::qWaitFor([&] { return steps() > hidden + 3; }, 5000)) << "and goes on when shown";
+}
+
+// The master page lays the tree out for every view of it: its layout runs
+// while any of them is shown, the master or a slave, and waits while none
+// is. A view of another tree does not count, nor a view that is gone.
+TEST_F(ShownTree, TheLayoutRunsWhileAnyViewOfTheTreeIsShown) {
+    UI_SpadeWidget* first = open(true);
+    UI_SpadeWidget* second = open(true);
+    MCV_SpadeAnalysis otherTree;
+    otherTree.init(&bridge, "Other tree");
+    auto foreign = std::make_unique<UI_SpadeWidget>(nullptr, &otherTree, true);
+    const auto showIf = [](UI_SpadeWidget* v, bool shown) { shown ? v->show() : v->hide(); };
+    const auto active = [&] { return page("layoutActive") == "true"; };
+
+    struct Row {
+        bool master, first, second, foreign;
+    };
+    const Row rows[] = {
+        {true, false, false, false}, {false, false, false, false}, {false, true, false, false},
+        {false, true, true, false},  {false, false, true, false},  {false, false, false, true},
+        {true, true, true, true},    {true, false, false, true},   {false, false, false, false},
+    };
+    for (const Row& r : rows) {
+        showIf(view, r.master);
+        showIf(first, r.first);
+        showIf(second, r.second);
+        showIf(foreign.get(), r.foreign);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(active(), r.master || r.first || r.second) << r.master << r.first << r.second << r.foreign;
+    }
+
+    // Only a slave shown: the steps go on from where they stopped.
+    const auto steps = [&] { return page("layoutTicks").toInt(); };
+    page("simulation.alpha(1)");
+    const int paused = steps();
+    QTest::qWait(200);
+    ASSERT_EQ(steps(), paused);
+    second->show();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return steps() > paused + 3; }, 5000)) << "a slave is shown";
+    // The shown slave goes: none is left, and the layout waits again.
+    views.erase(std::find_if(views.begin(), views.end(), [&](const auto& v) { return v.get() == second; }));
+    EXPECT_FALSE(active());
+    const int gone = steps();
+    QTest::qWait(200);
+    EXPECT_EQ(steps(), gone);
+    first->show();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return steps() > gone + 3; }, 5000)) << "the other slave is shown";
 }
 
 // A step that takes long leaves its drawing to the next slice, which takes
