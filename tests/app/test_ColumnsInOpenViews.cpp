@@ -7,6 +7,7 @@
 // each point in the colour of its own value, and keeps the range the user
 // set on the marker it was set on.
 #include "ShellTestSupport.h"
+#include "render/ColormapAt.h"
 #include "support/CapturedOutput.h"
 #include "support/Pixels.h"
 #include "support/WidgetFinders.h"
@@ -71,21 +72,6 @@ std::ostream& operator<<(std::ostream& os, const Case& c) {
     const char* kinds[] = {"A-tSNE", "HSNE level", "focus and context"};
     return os << kinds[static_cast<int>(c.kind)] << " + " << c.adding
               << (c.when == When::DuringTheRun ? " during the run" : " after the run");
-}
-
-// The colour of t in [0, 1] through the default colormap, sampled as the
-// texture is.
-QRgb colormapAt(float t) {
-    if (!(t >= 0.0f)) t = 0.0f;  // NaN: no value
-    const MCV_ColormapTable::Image& map = MCV_ColormapTable::image(MCV_ColormapTable::kDefault1D, 1);
-    const float u = std::clamp(t * static_cast<float>(map.width) - 0.5f, 0.0f, static_cast<float>(map.width - 1));
-    const int i0 = static_cast<int>(std::floor(u)), i1 = std::min(i0 + 1, map.width - 1);
-    const float f = u - static_cast<float>(i0);
-    auto channel = [&](int c) {
-        return static_cast<int>(std::lround((1 - f) * map.rgb[static_cast<size_t>(3 * i0 + c)] +
-                                            f * map.rgb[static_cast<size_t>(3 * i1 + c)]));
-    };
-    return qRgb(channel(0), channel(1), channel(2));
 }
 
 // What a plot shows of its active marker.
@@ -239,7 +225,7 @@ protected:
             ++s.isolated;
             const float t = span > 0.0f ? std::clamp((own[i] - s.range.first) / span, 0.0f, 1.0f) : 0.0f;
             const int px = static_cast<int>(centre[i].x()), py = frame.height() - 1 - static_cast<int>(centre[i].y());
-            s.ownColour += rgbNear(frame.pixel(px, py), colormapAt(t), 8);
+            s.ownColour += rgbNear(frame.pixel(px, py), colormapAt(MCV_ColormapTable::kDefault1D, t), 8);
         }
         return s;
     }

@@ -7,6 +7,7 @@
 #include <epoxy/gl.h>
 
 #include "data/FcsTestFile.h"
+#include "render/ColormapAt.h"
 #include "analysis/applicationSurfaceFormat.h"
 #include "support/Pixels.h"
 
@@ -44,21 +45,6 @@ struct Image {
 inline QRgb over(QRgb c, float alpha, QRgb background) {
     auto mix = [&](int a, int b) { return static_cast<int>(std::lround(alpha * a + (1.0f - alpha) * b)); };
     return qRgb(mix(qRed(c), qRed(background)), mix(qGreen(c), qGreen(background)), mix(qBlue(c), qBlue(background)));
-}
-
-// The colour a 1D colormap texture gives at t with linear filtering.
-inline QRgb colormapAt(const std::string& name, float t) {
-    const std::vector<std::string>& names = MCV_ColormapTable::names(1);
-    const int index = static_cast<int>(std::find(names.begin(), names.end(), name) - names.begin());
-    const MCV_ColormapTable::Image& map = MCV_ColormapTable::image(index, 1);
-    const float u = std::clamp(t * static_cast<float>(map.width) - 0.5f, 0.0f, static_cast<float>(map.width - 1));
-    const int i0 = static_cast<int>(std::floor(u)), i1 = std::min(i0 + 1, map.width - 1);
-    const float f = u - static_cast<float>(i0);
-    auto channel = [&](int c) {
-        return static_cast<int>(std::lround((1 - f) * map.rgb[static_cast<size_t>(3 * i0 + c)] +
-                                            f * map.rgb[static_cast<size_t>(3 * i1 + c)]));
-    };
-    return qRgb(channel(0), channel(1), channel(2));
 }
 
 // The matrix the scatter plot gives: [0, 1]^2 onto clip space, column-major.
