@@ -6,6 +6,7 @@
 
 #include "data/MCV_CytometryData.h"
 #include "data/MCV_DerivedDataClusters.h"
+#include "data/MCV_ExportNames.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -58,7 +59,7 @@ bool saveClustersWithDialog(QWidget* parent, const std::string& setName, bool pe
     settings->sync();
 
     // A name typed with another suffix (".bin" among them) keeps it.
-    if (QFileInfo(file).suffix().compare(QLatin1String("fcs"), Qt::CaseInsensitive) != 0) {
+    if (!MCV_ExportNames::isFcs(file.toStdString())) {
         warn("Clusters are saved as FCS files only; nothing was written for \"" + file +
              "\". Please choose a file name ending in .fcs.");
         return false;
