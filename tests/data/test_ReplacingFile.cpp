@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <fstream>
@@ -253,16 +254,41 @@ TEST_F(ReplacingFile, AFailureLeavesTheFolderAsItWasAndSaysWhatFailed) {
 }
 
 // A file the user made read-only is not replaced, although its folder would
-// allow it (root may write any file, so this is seen by other users only).
+// allow it. Root may replace any file: run as root, the test writes as the
+// user nobody, in a child process.
 TEST_F(ReplacingFile, AReadOnlyFileStays) {
-    if (::geteuid() == 0) GTEST_SKIP() << "root may replace a read-only file";
     const std::string f = folder();
     save(f + "/keep", "old");
     ASSERT_EQ(::chmod((f + "/keep").c_str(), 0444), 0);
-    std::string error;
-    EXPECT_FALSE(MCV_ReplacingFile::writeWhole(f + "/keep", "new", 3, &error));
-    EXPECT_EQ(error, "it is read-only and is unchanged");
-    EXPECT_EQ(contents(f + "/keep"), "old");
+    const auto attempt = [&] {
+        std::string error;
+        const bool written = MCV_ReplacingFile::writeWhole(f + "/keep", "new", 3, &error);
+        return std::string(written ? "written" : "failed") + " | " + error + " | " + contents(f + "/keep");
+    };
+    std::string report;
+    if (::geteuid() != 0) {
+        report = attempt();
+    } else {
+        ASSERT_EQ(::chmod(dir.path().toLocal8Bit().constData(), 0777), 0);
+        ASSERT_EQ(::chmod(f.c_str(), 0777), 0);
+        int channel[2];
+        ASSERT_EQ(::pipe(channel), 0);
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            ::close(channel[0]);
+            const std::string text = ::setgid(65534) == 0 && ::setuid(65534) == 0 ? attempt() : "no user nobody";
+            ::_exit(::write(channel[1], text.data(), text.size()) == static_cast<ssize_t>(text.size()) ? 0 : 1);
+        }
+        ::close(channel[1]);
+        char buffer[1024];
+        for (ssize_t n; (n = ::read(channel[0], buffer, sizeof buffer)) > 0;) report.append(buffer, size_t(n));
+        ::close(channel[0]);
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+    }
+    EXPECT_EQ(report, "failed | it is read-only and is unchanged | old");
+    EXPECT_TRUE(leftOverTemporaries(QString::fromStdString(f)).isEmpty());
 }
 
 // A file system that fills up while the file is written (a tmpfs of a few
