@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -15,6 +16,13 @@
 namespace fs = std::filesystem;
 
 namespace {
+
+// Bytes after which the system is asked to start putting what was written on
+// the disk. The sync before the rename then finds little left to do, and a
+// large file costs about the time of its writes alone (measured: a 1.5 GB
+// file written at about 0.5 GB/s took a quarter longer with only the final
+// sync, no longer with a start every 16 to 64 MB; every 8 MB was slower).
+constexpr std::uint64_t kWriteBackStep = std::uint64_t(32) << 20;
 
 // The file a path names once symbolic links are followed (the path itself
 // when it names nothing yet, or a dangling link's target). A loop of links
@@ -168,6 +176,7 @@ bool MCV_ReplacingFile::open(const std::string& path, Pipes pipes) {
         return false;
     }
     m_temporary = temporary;
+    m_written = m_writtenBack = 0;
     if (m_existed && S_ISREG(t.mode)) (void)::fchmod(m_fd, t.mode & 07777);  // best effort, as for a rewritten file
     return true;
 }
@@ -186,6 +195,13 @@ bool MCV_ReplacingFile::write(const void* bytes, size_t size) {
         }
         next += n;
         size -= static_cast<size_t>(n);
+        m_written += static_cast<std::uint64_t>(n);
+    }
+    if (m_written - m_writtenBack >= kWriteBackStep) {
+        // Only a start: errors of the write-back come from the sync.
+        (void)::sync_file_range(m_fd, static_cast<off_t>(m_writtenBack), static_cast<off_t>(m_written - m_writtenBack),
+                                SYNC_FILE_RANGE_WRITE);
+        m_writtenBack = m_written;
     }
     return true;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 // The one way this program replaces a file: exports, caches, tables, images
@@ -29,7 +30,9 @@
 //   new temporary, so no write waits on a pipe.
 //
 // Writes are not buffered: each goes to the system as given, so callers hand
-// over blocks rather than single values. One thread at a time.
+// over blocks rather than single values. Every 32 MB the system is asked to
+// start putting them on the disk, so that the sync at the commit finds little
+// left to do. One thread at a time.
 class MCV_ReplacingFile {
 public:
     enum Pipes { RefusePipes, ReplacePipes };
@@ -90,6 +93,8 @@ private:
     void dropTemporary();
 
     int m_fd = -1;
+    std::uint64_t m_written = 0;      // bytes in the temporary
+    std::uint64_t m_writtenBack = 0;  // of these, bytes the disk was asked to take
     bool m_existed = false;
     std::string m_target;     // the file replaced (links followed)
     std::string m_temporary;  // empty when there is none

@@ -118,6 +118,20 @@ TEST_F(ReplacingFile, PutsTheExactBytesWhereTheNameLeads) {
             EXPECT_TRUE(leftOverTemporaries(QString::fromStdString(f)).isEmpty());
         }
 
+    // A file past a few steps of the write-back, in pieces across them.
+    {
+        const std::string f = folder();
+        const std::string bytes = randomBytes((size_t(100) << 20) + 3);
+        MCV_ReplacingFile file;
+        ASSERT_TRUE(file.open(f + "/large"));
+        for (size_t done = 0, piece; done < bytes.size(); done += piece) {
+            piece = std::min(bytes.size() - done, (size_t(7) << 20) + 1);
+            ASSERT_TRUE(file.write(bytes.data() + done, piece));
+        }
+        ASSERT_TRUE(file.commit()) << file.error();
+        EXPECT_EQ(contents(f + "/large"), bytes);
+    }
+
     // A bare name is a file of the working folder.
     const std::string f = folder();
     const std::string previous = QDir::currentPath().toStdString();
