@@ -20,7 +20,7 @@ int refuse(const std::string& path, const std::string& why) {
 bool writeMatrix(const std::string& path, const std::vector<const float*>& rows, size_t V,
                  const std::vector<int>& columns) {
     MCV_MatrixFile file;
-    if (file.open(path) && file.writeRows(rows, V, &columns) && file.close()) return true;
+    if (file.open(path) && file.writeRows(rows, V, &columns) && file.commit()) return true;
     refuse(path, file.error());
     file.discard();
     return false;

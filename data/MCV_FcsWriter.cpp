@@ -156,7 +156,7 @@ int MCV_FcsWriter::write(const std::string& path, const std::vector<const float*
 
     MCV_MatrixFile file;
     if (file.open(path) && file.write(head.data(), head.size()) && file.write(t.data(), t.size()) &&
-        file.writeRows(rows, static_cast<size_t>(m_header->numVariables()), nullptr) && file.close())
+        file.writeRows(rows, static_cast<size_t>(m_header->numVariables()), nullptr) && file.commit())
         return Written;
     error(path, file.error());
     file.discard();

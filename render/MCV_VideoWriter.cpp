@@ -1,5 +1,7 @@
 #include "render/MCV_VideoWriter.h"
 
+#include "data/MCV_ReplacingFile.h"
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
@@ -137,6 +139,14 @@ int MCV_VideoWriter::writeToFile(std::string fileName) {
     av_dump_format(context, 0, fileName.c_str(), 1);
 
     if (!(format->flags & AVFMT_NOFILE)) {
+        // Written in place by the library, which seeks in it; but a pipe,
+        // which would hold the open until a reader comes, a device or a
+        // folder is refused as by every other writer, without opening it.
+        const std::string refused = MCV_ReplacingFile::refusal(fileName);
+        if (!refused.empty()) {
+            std::fprintf(stderr, "Could not open '%s': %s.\n", fileName.c_str(), refused.c_str());
+            return finish(1);
+        }
         const bool existed = fileExists(fileName);
         // The file protocol is named so that a name with a colon is never
         // taken for another protocol.

@@ -4,11 +4,11 @@
 // count n and n (file index, event index) pairs.
 //
 // Files are written to a temporary name and renamed over the cache only when
-// every byte is written, so a cache is either whole or the old one; the
-// length and checksum of each file as written go into the parameter cache,
-// and a file is read only when it has them again. Even so nothing read is
-// trusted: a file is taken only when it fits the input and the hierarchy in
-// every count and index.
+// every byte is written and on the disk, so a cache is either whole or the
+// old one; the length and checksum of each file as written go into the
+// parameter cache, and a file is read only when it has them again. Even so
+// nothing read is trusted: a file is taken only when it fits the input and
+// the hierarchy in every count and index.
 #include "analysis/hsne/MCV_DerivedDataHierarchy.h"
 
 #include "analysis/hsne/MCV_CacheFileReader.h"

@@ -37,10 +37,10 @@
 // matches position by position, and are otherwise recomputed and rewritten
 // in the form above.
 //
-// Writes go to temporary files renamed over the cache; the checksum file is
-// removed first and written last, so it never vouches for files that were not
-// written whole. Only regular files are read or written: a named pipe in
-// place of a cache file would block the program.
+// Files are replaced through MCV_ReplacingFile; the checksum file is removed
+// first and written last, so it never vouches for files that were not written
+// whole. Only regular files are read, and a named pipe in place of a cache
+// file is replaced, never opened: opening it would block the program.
 #include "analysis/spade/MCV_SpadeAnalysis.h"
 
 #include "analysis/MCV_Checksum.h"
@@ -48,6 +48,7 @@
 #include "data/MCV_CytometryData.h"
 #include "data/MCV_ExportNames.h"
 #include "data/MCV_FcsHeader.h"
+#include "data/MCV_ReplacingFile.h"
 
 #include <algorithm>
 #include <cctype>
@@ -94,27 +95,10 @@ bool readWhole(const std::string& path, std::streamoff limit, std::string& out) 
     return static_cast<bool>(in.read(out.data(), static_cast<std::streamsize>(size)));
 }
 
-// Writes `bytes` to path + ".tmp"; false (and no temporary left) on failure.
-bool writeTemporary(const std::string& path, const std::string& bytes) {
-    const std::string temporary = path + ".tmp";
-    // Opening a named pipe for writing would block until someone reads it.
-    if (pathExists(temporary) && !isRegularFile(temporary)) return false;
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    if (!out.is_open()) return false;
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    if (out.fail()) {
-        std::remove(temporary.c_str());
-        return false;
-    }
-    return true;
-}
-
-bool renameTemporary(const std::string& path) {
-    const std::string temporary = path + ".tmp";
-    if (std::rename(temporary.c_str(), path.c_str()) == 0) return true;
-    std::remove(temporary.c_str());
-    return false;
+// Hands `bytes` to `file`, opened over `path`; a pipe in the cache's place
+// is replaced, never opened.
+bool writeTo(MCV_ReplacingFile& file, const std::string& path, const std::string& bytes) {
+    return file.open(path, MCV_ReplacingFile::ReplacePipes) && file.write(bytes.data(), bytes.size());
 }
 
 void failed(const std::string& path) {
@@ -393,16 +377,14 @@ void MCV_SpadeAnalysis::cacheDensities(int file) {
 
     std::remove(checksumPath.c_str());
     // The parameter file first: when it cannot be made, nothing is written.
-    if (!writeTemporary(parametersPath, parameters.str())) return failed(parametersPath);
-    if (!writeTemporary(rawPath, raw)) {
-        std::remove((parametersPath + ".tmp").c_str());
-        return failed(rawPath);
-    }
-    if (!renameTemporary(parametersPath)) {
-        std::remove((rawPath + ".tmp").c_str());
-        return failed(parametersPath);
-    }
-    if (!renameTemporary(rawPath)) return failed(rawPath);
-    if (!writeTemporary(checksumPath, checksumText(file, raw.data(), raw.size())) || !renameTemporary(checksumPath))
+    // A file not committed is dropped when it goes.
+    MCV_ReplacingFile parametersFile, rawFile;
+    if (!writeTo(parametersFile, parametersPath, parameters.str())) return failed(parametersPath);
+    if (!writeTo(rawFile, rawPath, raw)) return failed(rawPath);
+    if (!parametersFile.commit()) return failed(parametersPath);
+    if (!rawFile.commit()) return failed(rawPath);
+    const std::string checksum = checksumText(file, raw.data(), raw.size());
+    if (!MCV_ReplacingFile::writeWhole(checksumPath, checksum.data(), checksum.size(), nullptr,
+                                       MCV_ReplacingFile::ReplacePipes))
         return failed(checksumPath);
 }

@@ -6,9 +6,11 @@
 #include "analysis/tsne/MCV_TsneAnalysis.h"
 #include "ui/tsne/UI_TsneSettingsWidget.h"
 #include "ui/base/UI_ModalDialogs.h"
+#include "ui/base/writeWholeFile.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QBuffer>
 #include <QCheckBox>
 #include <QDialog>
 #include <QGuiApplication>
@@ -115,9 +117,16 @@ void ScreenshotRun::click(QPushButton* button) {
 }
 
 void ScreenshotRun::grabAndQuit(MainWindow* window, const QString& output) {
-    // What the screen shows of the window.
-    const bool saved = QGuiApplication::primaryScreen()->grabWindow(window->winId()).save(output, "PNG");
-    std::fprintf(stderr, "screenshot run: %s %s\n", saved ? "wrote" : "could not write", qPrintable(output));
+    // What the screen shows of the window, encoded whole and then written
+    // through the program's file writer.
+    QByteArray png;
+    QBuffer buffer(&png);
+    QString why;
+    const bool saved = buffer.open(QIODevice::WriteOnly) &&
+                       QGuiApplication::primaryScreen()->grabWindow(window->winId()).save(&buffer, "PNG") &&
+                       writeWholeFile(output, png, &why);
+    std::fprintf(stderr, "screenshot run: %s %s%s\n", saved ? "wrote" : "could not write", qPrintable(output),
+                 why.isEmpty() ? "" : qPrintable(": " + why));
     QCoreApplication::exit(saved ? 0 : 1);
 }
 

@@ -3,6 +3,7 @@
 #include "DerivedDataFixture.h"
 #include "support/CapturedOutput.h"
 #include "support/FolderSnapshot.h"
+#include "support/PipeWatchdog.h"
 #include "support/WriteFailure.h"
 
 #include "data/MCV_DerivedDataClusters.h"
@@ -11,6 +12,9 @@
 
 #include <QDir>
 #include <QFileInfo>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <functional>
@@ -108,7 +112,56 @@ TEST_F(ExportReplacing, AFailedExportLeavesTheOldFilesAsTheyWereAndNoTemporary) 
             EXPECT_EQ(folderSnapshot(out), before) << "old files byte for byte, no temporary";
             EXPECT_NE(log.find("[ERROR]"), std::string::npos) << log;
             EXPECT_EQ(log.find("succesfully"), std::string::npos) << log;
+            // The reason: a folder that cannot take the new file is named as
+            // the cause, not the file.
+            const std::string why =
+                how == WriteFailure::FileSizeLimit ? "writing failed (File too large); the existing file is unchanged"
+                : how == WriteFailure::ReadOnlyFolder
+                    ? "the folder " + out.toStdString() +
+                          " cannot take the new file (Permission denied); the existing file is unchanged"
+                    : "it is a folder";
+            EXPECT_NE(log.find(" was not written: " + why + ".\n"), std::string::npos) << log;
         }
+}
+
+// A named pipe (with no reader) or a device in the place of an export's file
+// is refused at once with a reason, without being opened: opening a pipe for
+// writing would wait for a reader for ever. The other files of the export are
+// written.
+TEST_F(ExportReplacing, APipeOrDeviceInAFilesPlaceIsRefusedWithoutWaiting) {
+    int n = 0;
+    for (const Writer& w : writers())
+        for (const bool pipe : {true, false}) {
+            SCOPED_TRACE(std::string(w.what) + (pipe ? ", a named pipe" : ", a link to a device"));
+            const QString out = folder("special" + std::to_string(n++));
+            const std::string first = (out + "/").toStdString() + w.targets[0];
+            if (pipe) {
+                ASSERT_EQ(::mkfifo(first.c_str(), 0600), 0);
+            } else {
+                ASSERT_EQ(::symlink("/dev/null", first.c_str()), 0);
+            }
+            int result = -100;
+            std::string log;
+            size_t throughPipe = 0;
+            {
+                PipeWatchdog watchdog(pipe ? first : out.toStdString() + "/none");
+                log = capturedStdout([&] { result = w.run((out + "/").toStdString() + w.chosen); });
+                throughPipe = watchdog.bytesRead();
+            }
+            EXPECT_EQ(result, w.failed);
+            EXPECT_EQ(throughPipe, 0u);
+            const std::string why = pipe ? "it is a named pipe, not a regular file"
+                                         : "it links to /dev/null, which is a device, not a regular file";
+            EXPECT_NE(log.find(first + " was not written: " + why + ".\n"), std::string::npos) << log;
+            struct stat status {};
+            ASSERT_EQ(::lstat(first.c_str(), &status), 0);
+            EXPECT_TRUE(pipe ? S_ISFIFO(status.st_mode) : S_ISLNK(status.st_mode));
+            for (size_t t = 1; t < w.targets.size(); ++t)
+                EXPECT_TRUE(QFileInfo(out + "/" + QString::fromStdString(w.targets[t])).isFile()) << w.targets[t];
+        }
+    struct stat status {};
+    ASSERT_EQ(::stat("/dev/null", &status), 0);
+    EXPECT_TRUE(S_ISCHR(status.st_mode));
 }
 
 TEST_F(ExportReplacing, ASuccessfulExportReplacesTheFileWholeKeepingItsPermissionsAndLinks) {

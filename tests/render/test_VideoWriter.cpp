@@ -2,6 +2,7 @@
 // that cannot be written fail with 1 and leave files and frames alone.
 #include "render/MCV_VideoWriter.h"
 #include "support/CapturedOutput.h"
+#include "support/PipeWatchdog.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -13,6 +14,7 @@ extern "C" {
 #include <gtest/gtest.h>
 
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <climits>
 #include <csignal>
@@ -142,10 +144,14 @@ TEST_F(VideoWriterTest, BadInputFailsBeforeAnythingIsWritten) {
 // Targets that cannot take the file: the write fails with a reason, leaves
 // nothing behind and keeps the frames for another try.
 TEST_F(VideoWriterTest, BadTargetsFailReportAndKeepTheFrames) {
+    // A named pipe without a reader: opened, it would hold the write for ever.
+    const std::string pipe = path("pipe.mp4");
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
     const std::pair<std::string, bool> targets[] = {
         {path("no/such/clip.mp4"), false},
         {"/dev/full", false},
         {path("partial.mp4"), true},  // files of this process may grow to 4 KiB only
+        {pipe, false},
     };
     for (const auto& [target, limitFileSize] : targets) {
         SCOPED_TRACE(target);
@@ -159,17 +165,28 @@ TEST_F(VideoWriterTest, BadTargetsFailReportAndKeepTheFrames) {
         const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
         ASSERT_EQ(setrlimit(RLIMIT_FSIZE, limitFileSize ? &small : &previous), 0);
         testing::internal::CaptureStderr();
-        const int result = write(writer, target);
+        int result = -1;
+        size_t throughPipe = 0;
+        {
+            PipeWatchdog watchdog(pipe);
+            result = write(writer, target);
+            throughPipe = watchdog.bytesRead();
+        }
         const std::string errors = testing::internal::GetCapturedStderr();
         setrlimit(RLIMIT_FSIZE, &previous);
         std::signal(SIGXFSZ, previousHandler);
 
         EXPECT_EQ(result, 1);
         EXPECT_NE(errors, "");
-        EXPECT_TRUE(target == "/dev/full" || !fs::exists(target));
+        EXPECT_EQ(throughPipe, 0u);
+        EXPECT_TRUE(target == "/dev/full" || target == pipe || !fs::exists(target));
         EXPECT_TRUE(target.find("/no/") == std::string::npos ||
                     errors.find("Could not open '" + target + "': ") != std::string::npos)
             << errors;
+        EXPECT_TRUE(target != pipe || errors.find("Could not open '" + pipe +
+                                                  "': it is a named pipe, not a regular file.\n") != std::string::npos)
+            << errors;
+        EXPECT_TRUE(fs::is_fifo(pipe));
         EXPECT_FALSE(fs::exists(path("no")));
         EXPECT_TRUE(fs::is_character_file("/dev/full"));
         ASSERT_EQ(writer.frameCount(), 30);

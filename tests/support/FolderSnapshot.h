@@ -1,5 +1,7 @@
 // Every entry under a folder, hidden ones (left-over temporaries) too, with
-// its bytes, "<dir>" for a folder: what a failed write must leave as it was.
+// its bytes, "<dir>" for a folder, "<special>" for a pipe, socket or device
+// (which are not opened: a pipe would wait for a writer): what a failed write
+// must leave as it was.
 #pragma once
 
 #include <QByteArray>
@@ -18,6 +20,7 @@ inline std::map<QString, QByteArray> folderSnapshot(const QString& folder) {
         const QString p = it.next();
         QFile f(p);
         out[QDir(folder).relativeFilePath(p)] = it.fileInfo().isDir()         ? QByteArray("<dir>")
+                                                : !it.fileInfo().isFile()     ? QByteArray("<special>")
                                                 : f.open(QIODevice::ReadOnly) ? f.readAll()
                                                                               : QByteArray("<unreadable>");
     }

@@ -11,14 +11,15 @@
 #include "ui/base/freeFilePath.h"
 #include "ui/base/owningMainWindow.h"
 #include "ui/base/safeFileName.h"
+#include "ui/base/writeWholeFile.h"
 
+#include <QBuffer>
 #include <QDateTime>
 #include <QDebug>
 #include <QDir>
 #include <QImage>
 #include <QMainWindow>
 #include <QProgressDialog>
-#include <QSaveFile>
 #include <QStatusBar>
 
 #include <algorithm>
@@ -69,14 +70,14 @@ QString UI_ScatterplotWidget::saveScreenshot(QString directory, bool verbose) {
         return QString();
     }
     const QImage image(pixels.data(), w, h, w * 3, QImage::Format_RGB888);
-    // Written beside and renamed when complete: a failed or stopped write
-    // leaves no partial image. Unbuffered: a buffered QSaveFile whose last
-    // flush writes only part of the buffer (a full disk) commits the
-    // truncated image as a success.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || !image.mirrored(false, true).save(&file, "PNG") ||
-        !file.commit()) {
-        qWarning() << "Screenshot could not be written to" << path;
+    // Encoded whole first: the file is written in one piece and takes its
+    // name only when complete, so a failed write leaves no partial image.
+    QByteArray png;
+    QBuffer buffer(&png);
+    QString why;
+    if (!buffer.open(QIODevice::WriteOnly) || !image.mirrored(false, true).save(&buffer, "PNG") ||
+        !writeWholeFile(path, png, &why)) {
+        qWarning().noquote() << "Screenshot could not be written to" << path + (why.isEmpty() ? "" : ": " + why);
         return QString();
     }
     if (verbose) qDebug() << "\nScreenshot Saved to " << path << ".";

@@ -3,6 +3,8 @@
 // would have replaced.
 #include "analysis/hsne/MCV_CacheFileReader.h"
 #include "analysis/hsne/MCV_CacheFileWriter.h"
+#include "support/LeftOverTemporaries.h"
+#include "support/WriteFailure.h"
 
 #include <gtest/gtest.h>
 
@@ -56,7 +58,7 @@ TEST(CacheFiles, WhatIsWrittenIsReadBackWithTheSameDigestThroughStreamsAndWhole)
             EXPECT_EQ(file.digest(), expected);
         }
         EXPECT_EQ(contents(path), bytes);
-        EXPECT_FALSE(QFile::exists(QString::fromStdString(path + ".tmp")));
+        EXPECT_TRUE(leftOverTemporaries(dir.path()).isEmpty());
 
         MCV_CacheFileReader streamed;
         ASSERT_TRUE(streamed.open(path));
@@ -101,45 +103,87 @@ TEST(CacheFiles, TheReaderOpensOnlyRegularFiles) {
 // Each failure leaves the existing file as it was and no temporary behind.
 TEST(CacheFiles, AWriteThatFailsLeavesTheOldFile) {
     QTemporaryDir dir;
-    const std::string path = dir.path().toStdString() + "/cache";
-    const std::string temporary = path + ".tmp";
+    const std::string folder = dir.path().toStdString();
+    const std::string path = folder + "/cache";
+    // More than a block, and more than the file-size limit below.
+    const std::string bytes = randomBytes((size_t(3) << 20) + 5);
     const struct {
         const char* name;
-        std::function<void()> prepare;
+        WriteFailure how;  // MissingFolder: none arranged
+        bool commit;
         bool opens;
     } cases[] = {
-        {"not committed", [] {}, true},
-        {"a folder as temporary", [&] { QDir().mkdir(QString::fromStdString(temporary)); }, false},
-        {"a pipe as temporary", [&] { ASSERT_EQ(mkfifo(temporary.c_str(), 0600), 0); }, false},
+        {"not committed", WriteFailure::MissingFolder, false, true},
+        {"a read-only folder", WriteFailure::ReadOnlyFolder, true, false},
+        {"a file-size limit", WriteFailure::FileSizeLimit, true, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         save(path, "old");
-        c.prepare();
-        {
+        ASSERT_TRUE(underWriteFailure(c.how, folder, 1 << 20, [&] {
             MCV_CacheFileWriter file(path);
             EXPECT_EQ(file.isOpen(), c.opens);
             std::ostream out(&file);
-            out << "new";
-            EXPECT_EQ(static_cast<bool>(out.flush()), c.opens);
-            if (!c.opens) {
+            out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+            EXPECT_EQ(static_cast<bool>(out.flush()), c.how == WriteFailure::MissingFolder);
+            if (c.commit) {
                 EXPECT_FALSE(file.commit());
+                EXPECT_FALSE(file.problem().empty());
             }
-        }
+        }));
         EXPECT_EQ(contents(path), "old");
-        QDir().rmdir(QString::fromStdString(temporary));
-        QFile::remove(QString::fromStdString(temporary));
+        EXPECT_TRUE(leftOverTemporaries(dir.path()).isEmpty());
     }
-    // A folder in place of the file itself: the rename fails.
+    // Where a writer once put its temporary, a folder and a pipe are in
+    // nobody's way: each write has a temporary of its own.
+    ASSERT_TRUE(QDir().mkdir(QString::fromStdString(path + ".tmp")));
+    ASSERT_EQ(mkfifo((path + ".part").c_str(), 0600), 0);
+    {
+        MCV_CacheFileWriter file(path);
+        std::ostream out(&file);
+        out << "new";
+        EXPECT_TRUE(out.flush() && file.commit());
+    }
+    EXPECT_EQ(contents(path), "new");
+    EXPECT_TRUE(QFileInfo(QString::fromStdString(path + ".tmp")).isDir());
+    ASSERT_TRUE(QDir().rmdir(QString::fromStdString(path + ".tmp")));
+    ASSERT_TRUE(QFile::remove(QString::fromStdString(path + ".part")));
+
+    // A folder in place of the file itself is refused at once.
     QFile::remove(QString::fromStdString(path));
     ASSERT_TRUE(QDir().mkdir(QString::fromStdString(path)));
     MCV_CacheFileWriter file(path);
     std::ostream out(&file);
     out << "new";
     EXPECT_FALSE(file.commit());
-    EXPECT_FALSE(file.problem().empty());
+    EXPECT_EQ(file.problem(), "Is a directory");
     EXPECT_TRUE(QFileInfo(QString::fromStdString(path)).isDir());
-    EXPECT_FALSE(QFile::exists(QString::fromStdString(temporary)));
+    EXPECT_TRUE(leftOverTemporaries(dir.path()).isEmpty());
+}
+
+// A pipe or socket in a cache's place is replaced without being opened (an
+// open for writing would wait for a reader); a device never is.
+TEST(CacheFiles, APipeInTheCachesPlaceIsReplacedAndADeviceIsRefused) {
+    QTemporaryDir dir;
+    const std::string path = dir.path().toStdString() + "/cache";
+    ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+    {
+        MCV_CacheFileWriter file(path);
+        std::ostream out(&file);
+        out << "new";
+        EXPECT_TRUE(out.flush() && file.commit());
+    }
+    EXPECT_TRUE(QFileInfo(QString::fromStdString(path)).isFile());
+    EXPECT_EQ(contents(path), "new");
+
+    const std::string link = dir.path().toStdString() + "/to-null";
+    ASSERT_EQ(symlink("/dev/null", link.c_str()), 0);
+    MCV_CacheFileWriter file(link);
+    EXPECT_FALSE(file.isOpen());
+    EXPECT_EQ(file.problem(), "not a regular file");
+    struct stat status {};
+    ASSERT_EQ(stat("/dev/null", &status), 0);
+    EXPECT_TRUE(S_ISCHR(status.st_mode));
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 // builder: the steps it reports, a stop at any of them, and the line it
 // leaves about the caches.
 #include "analysis/fc/HsneFCAnalysisTest.h"
+#include "support/LeftOverTemporaries.h"
+#include "support/ReadOnlyFolder.h"
 
 #include <QDir>
 #include <QFile>
@@ -38,7 +40,9 @@ protected:
         };
     }
     // The cache files (and temporaries) in the data folder.
-    QStringList cacheFiles() { return QDir(dir.path()).entryList({"hsne-*"}, QDir::Files | QDir::Dirs); }
+    QStringList cacheFiles() {
+        return QDir(dir.path()).entryList({"hsne-*"}, QDir::Files | QDir::Dirs) + leftOverTemporaries(dir.path());
+    }
     std::string path(const char* name) { return folder() + name; }
     QByteArray read(const char* name) {
         QFile f(QString::fromStdString(path(name)));
@@ -171,6 +175,7 @@ TEST_F(HsneBuild, TheCacheNoteNamesTheFolderAndWhyTheCacheWasNotUsedOrNotWritten
     const QByteArray hierarchy = read(kHierarchy), points = read(kPoints), parameters = read(kParameters);
     ASSERT_FALSE(hierarchy.isEmpty() || points.isEmpty() || parameters.isEmpty());
     const std::string notUsed = "HSNE cache in " + folder() + " not used: ";
+    std::unique_ptr<ReadOnlyFolder> readOnly;
 
     auto scale = [&](float factor) {
         for (int f = 0; f < 2; ++f)
@@ -196,16 +201,20 @@ TEST_F(HsneBuild, TheCacheNoteNamesTheFolderAndWhyTheCacheWasNotUsedOrNotWritten
          notUsed + "its parameter file is damaged."},
         {"an unwritable folder",
          [&] {
-             for (const char* name : {kHierarchy, kPoints, kParameters}) {
-                 QFile::remove(QString::fromStdString(path(name)));
-                 QDir().mkpath(QString::fromStdString(path(name) + ".tmp"));
-             }
-         },
-         [&] {
              for (const char* name : {kHierarchy, kPoints, kParameters})
-                 QDir().rmdir(QString::fromStdString(path(name) + ".tmp"));
+                 QFile::remove(QString::fromStdString(path(name)));
+             readOnly = std::make_unique<ReadOnlyFolder>(dir.path().toStdString());
+             ASSERT_TRUE(readOnly->ok());
          },
-         "HSNE cache not written to " + folder() + ": Is a directory."},
+         [&] { readOnly.reset(); }, "HSNE cache not written to " + folder() + ": Permission denied."},
+        {"a folder in a cache file's place",
+         [&] {
+             QFile::remove(QString::fromStdString(path(kPoints)));
+             QDir().mkpath(QString::fromStdString(path(kPoints)));
+         },
+         [&] { QDir().rmdir(QString::fromStdString(path(kPoints))); },
+         notUsed + kPoints + " cannot be read (not a regular file). HSNE cache not written to " + folder() +
+             ": Is a directory."},
         {"caching off", [&] { hsne->setCachingEnabled(false), write(kParameters, "{"); },
          [&] { hsne->setCachingEnabled(true); }, ""},
     };

@@ -1,6 +1,8 @@
 // The three HSNE caches beside the data: what they hold, when they are reused,
 // and that every damaged or foreign cache is answered by a rebuild.
 #include "HsneAnalysisTest.h"
+#include "support/LeftOverTemporaries.h"
+#include "support/ReadOnlyFolder.h"
 
 #include <QFile>
 #include <QJsonArray>
@@ -69,7 +71,7 @@ TEST_F(HsneCache, ABuildWritesThreeFilesThatLaterRunsLoadOrRebuildWhenDamagedOrF
     const Lists built = lists();
     const QByteArray hierarchy = read(kHierarchy), points = read(kPoints), parameters = read(kParameters);
     EXPECT_EQ(readPointFile(points), built);
-    EXPECT_TRUE(QDir(dir.path()).entryList({"*.tmp"}).isEmpty());
+    EXPECT_TRUE(leftOverTemporaries(dir.path()).isEmpty());
     ASSERT_NE(foreignHierarchy, hierarchy);
     ASSERT_NE(foreignPoints, points);
 
@@ -169,6 +171,8 @@ TEST_F(HsneCache, ABuildWritesThreeFilesThatLaterRunsLoadOrRebuildWhenDamagedOrF
     const std::string damaged = " is damaged or was replaced";
     const std::string notRegular = " cannot be read (not a regular file)";
 
+    // Lives from a case's damage to the end of its run.
+    std::unique_ptr<ReadOnlyFolder> readOnly;
     // (case, damage, a text of the note or the console)
     std::vector<std::tuple<std::string, std::function<void()>, std::string>> cases = {
         // A cache without the percentile does not match the default of 0.5.
@@ -194,10 +198,10 @@ TEST_F(HsneCache, ABuildWritesThreeFilesThatLaterRunsLoadOrRebuildWhenDamagedOrF
         {"a point twice, vouched for", vouched(kPoints, added(1, somePoint)), "places a point twice"},
         {"unwritable folder",
          [&] {
-             for (const char* name : {kHierarchy, kPoints, kParameters}) {
+             for (const char* name : {kHierarchy, kPoints, kParameters})
                  QFile::remove(QString::fromStdString(path(name)));
-                 QDir().mkpath(QString::fromStdString(path(name) + ".tmp"));
-             }
+             readOnly = std::make_unique<ReadOnlyFolder>(dir.path().toStdString());
+             ASSERT_TRUE(readOnly->ok());
          },
          "Caching failed."},
     };
@@ -220,6 +224,7 @@ TEST_F(HsneCache, ABuildWritesThreeFilesThatLaterRunsLoadOrRebuildWhenDamagedOrF
         damage();
         ui.clear();
         const std::string out = run();
+        readOnly.reset();
         const std::string note = hsne->builder().cacheNote();
         EXPECT_NE((out + note).find(text), std::string::npos) << note << "\n" << out.substr(0, 2000);
         const std::string line = name == "unwritable folder" ? "HSNE cache not written to " : "HSNE cache in ";
@@ -232,10 +237,8 @@ TEST_F(HsneCache, ABuildWritesThreeFilesThatLaterRunsLoadOrRebuildWhenDamagedOrF
             EXPECT_EQ(lists(), built);
         }
         hsne->setNumScales(3);
-        for (const char* file : {kHierarchy, kPoints, kParameters}) {
-            QDir().rmdir(QString::fromStdString(path(file) + ".tmp"));
-            QDir().rmdir(QString::fromStdString(path(file)));
-        }
+        EXPECT_TRUE(leftOverTemporaries(dir.path()).isEmpty());
+        for (const char* file : {kHierarchy, kPoints, kParameters}) QDir().rmdir(QString::fromStdString(path(file)));
         write(kHierarchy, hierarchy), write(kPoints, points), write(kParameters, parameters);
     }
     // Another cofactor: other data under the same file names.

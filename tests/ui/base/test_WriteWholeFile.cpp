@@ -2,6 +2,7 @@
 // the old file byte for byte and no temporary; a successful one replaces it
 // whole with the exact bytes.
 #include "support/FolderSnapshot.h"
+#include "support/PipeWatchdog.h"
 #include "support/WriteFailure.h"
 #include "ui/base/UI_ModalDialogs.h"
 #include "ui/base/UI_Settings.h"
@@ -14,6 +15,9 @@
 #include <QFileDialog>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <functional>
 #include <map>
@@ -89,9 +93,54 @@ TEST_F(WriteWholeFile, AFailedWriteLeavesTheOldFileAndNoTemporary) {
             const auto messages = UI_ModalDialogs::takeMessages();
             ASSERT_EQ(messages.size(), w.warns ? 1u : 0u);
             if (w.warns) {
-                EXPECT_EQ(messages[0].text, "Could not write the file " + target + ".");
+                const QString why =
+                    how == WriteFailure::FileSizeLimit
+                        ? "writing failed (File too large); the existing file is unchanged"
+                    : how == WriteFailure::ReadOnlyFolder
+                        ? "the folder " + out +
+                              " cannot take the new file (Permission denied); the existing file is unchanged"
+                        : "it is a folder";
+                EXPECT_EQ(messages[0].text, "Could not write the file " + target + ": " + why + ".");
             }
         }
+}
+
+// A named pipe or a device in the file's place is refused at once, never
+// opened: opening a pipe for writing would wait for a reader for ever.
+TEST_F(WriteWholeFile, APipeOrDeviceIsRefusedWithoutWaiting) {
+    int n = 0;
+    for (const Writer& w : writers())
+        for (const bool pipe : {true, false}) {
+            SCOPED_TRACE(std::string(w.what) + (pipe ? ", a named pipe" : ", a link to a device"));
+            const QString out = folder("special" + QString::number(n++));
+            const QString target = out + "/keep.txt";
+            const std::string local = target.toStdString();
+            ASSERT_EQ(pipe ? ::mkfifo(local.c_str(), 0600) : ::symlink("/dev/null", local.c_str()), 0);
+            bool written = true;
+            size_t throughPipe = 0;
+            {
+                PipeWatchdog watchdog(pipe ? local : local + ".none");
+                written = w.write(target);
+                throughPipe = watchdog.bytesRead();
+            }
+            EXPECT_FALSE(written);
+            EXPECT_EQ(throughPipe, 0u);
+            struct stat status {};
+            ASSERT_EQ(::lstat(local.c_str(), &status), 0);
+            EXPECT_TRUE(pipe ? S_ISFIFO(status.st_mode) : S_ISLNK(status.st_mode));
+            const auto messages = UI_ModalDialogs::takeMessages();
+            ASSERT_EQ(messages.size(), w.warns ? 1u : 0u);
+            if (w.warns) {
+                EXPECT_EQ(messages[0].text,
+                          "Could not write the file " + target + ": " +
+                              (pipe ? "it is a named pipe, not a regular file"
+                                    : "it links to /dev/null, which is a device, not a regular file") +
+                              ".");
+            }
+        }
+    struct stat status {};
+    ASSERT_EQ(::stat("/dev/null", &status), 0);
+    EXPECT_TRUE(S_ISCHR(status.st_mode));
 }
 
 TEST_F(WriteWholeFile, ASuccessfulWriteReplacesTheFileWithTheExactBytesKeepingItsPermissions) {

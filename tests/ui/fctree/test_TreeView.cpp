@@ -113,7 +113,8 @@ TEST(TreeView, SavingTheDrawingGoesThroughTheDialogSeamAndReportsAFailure) {
     UI_ModalDialogs::reset();
     UI_Settings::Instance()->remove("exportDefaultFilePath");  // the folder chosen here is gone after the test
     ASSERT_EQ(messages.size(), 1u);
-    EXPECT_EQ(messages[0].text, "Could not write the file " + dir.path() + "/gone/tree.svg.");
+    EXPECT_EQ(messages[0].text, "Could not write the file " + dir.path() + "/gone/tree.svg: the folder " + dir.path() +
+                                    "/gone does not exist.");
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
               QStringList{"tree.svg"});
     QFile saved(dir.path() + "/tree.svg");

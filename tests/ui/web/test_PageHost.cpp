@@ -209,13 +209,19 @@ TEST_F(PageHost, AnSvgThatCannotBeWrittenIsReportedByNameAndLeavesTheOldFile) {
         QString target;
         WriteFailure how;
         const char* old;  // the file at the target before, if any
+        QString why;      // what the warning gives as the reason
     };
+    const QString unchanged = "; the existing file is unchanged";
     const Case cases[] = {
-        {"a missing folder", dir.path() + "/gone/tree.svg", WriteFailure::MissingFolder, nullptr},
-        {"a folder in the way", dir.path() + "/folder.svg", WriteFailure::FolderInTheWay, nullptr},
-        {"a full disk", dir.path() + "/full/tree.svg", WriteFailure::FileSizeLimit, "the good old drawing"},
-        {"a read-only folder", dir.path() + "/locked/tree.svg", WriteFailure::ReadOnlyFolder, "the good old drawing"},
-        {"a read-only folder, no file yet", dir.path() + "/locked2/tree.svg", WriteFailure::ReadOnlyFolder, nullptr},
+        {"a missing folder", dir.path() + "/gone/tree.svg", WriteFailure::MissingFolder, nullptr,
+         "the folder " + dir.path() + "/gone does not exist"},
+        {"a folder in the way", dir.path() + "/folder.svg", WriteFailure::FolderInTheWay, nullptr, "it is a folder"},
+        {"a full disk", dir.path() + "/full/tree.svg", WriteFailure::FileSizeLimit, "the good old drawing",
+         "writing failed (File too large)" + unchanged},
+        {"a read-only folder", dir.path() + "/locked/tree.svg", WriteFailure::ReadOnlyFolder, "the good old drawing",
+         "the folder " + dir.path() + "/locked cannot take the new file (Permission denied)" + unchanged},
+        {"a read-only folder, no file yet", dir.path() + "/locked2/tree.svg", WriteFailure::ReadOnlyFolder, nullptr,
+         "the folder " + dir.path() + "/locked2 cannot take the new file (Permission denied)"},
     };
     ASSERT_TRUE(QDir(dir.path()).mkpath("folder.svg/inside"));
     for (const Case& c : cases) {
@@ -236,7 +242,7 @@ TEST_F(PageHost, AnSvgThatCannotBeWrittenIsReportedByNameAndLeavesTheOldFile) {
         const auto messages = UI_ModalDialogs::takeMessages();
         ASSERT_EQ(messages.size(), 1u);
         EXPECT_EQ(messages[0].icon, QMessageBox::Warning);
-        EXPECT_EQ(messages[0].text, "Could not write the file " + c.target + ".");
+        EXPECT_EQ(messages[0].text, "Could not write the file " + c.target + ": " + c.why + ".");
         EXPECT_EQ(folderSnapshot(dir.path()), before) << "no new file, no temporary, the old file unchanged";
     }
     EXPECT_EQ(UI_ModalDialogs::unanswered(), 0);
