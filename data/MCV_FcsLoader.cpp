@@ -3,6 +3,7 @@
 #include "data/MCV_FcsHeader.h"
 #include "data/MCV_FcsIntegerRows.h"
 #include "data/MCV_Messages.h"
+#include "data/MCV_RegularFileOpen.h"
 
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -217,49 +218,23 @@ std::unique_ptr<float[]> allocateMatrix(size_t count) {
 // A regular file opened for positioned reads.
 class MCV_FcsLoader::InputFile {
 public:
-    explicit InputFile(const std::string& path) {
-        struct stat st {};
-        // Directories and devices are not files to read; checking first also
-        // keeps a named pipe from blocking the open.
-        if (::stat(path.c_str(), &st) != 0) {
-            m_error = std::strerror(errno);
-            return;
-        }
-        if (!S_ISREG(st.st_mode)) {
-            m_error = notRegular(st.st_mode);
-            return;
-        }
-        m_fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        if (m_fd < 0) {
-            m_error = std::strerror(errno);
-            return;
-        }
-        if (::fstat(m_fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-            m_error = "it changed while it was opened";
-            ::close(m_fd);
-            m_fd = -1;
-            return;
-        }
-        m_size = static_cast<int64_t>(st.st_size);
+    explicit InputFile(const std::string& path) : m_file(path) {
 #ifdef POSIX_FADV_SEQUENTIAL
-        ::posix_fadvise(m_fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+        if (m_file.isOpen()) ::posix_fadvise(m_file.fd(), 0, 0, POSIX_FADV_SEQUENTIAL);
 #endif
-    }
-    ~InputFile() {
-        if (m_fd >= 0) ::close(m_fd);
     }
     InputFile(const InputFile&) = delete;
     InputFile& operator=(const InputFile&) = delete;
 
-    bool isOpen() const { return m_fd >= 0; }
+    bool isOpen() const { return m_file.isOpen(); }
     // Why the file is not open.
-    const std::string& error() const { return m_error; }
-    int64_t size() const { return m_size; }
+    const std::string& error() const { return m_file.error(); }
+    int64_t size() const { return static_cast<int64_t>(m_file.size()); }
     // The size the file has now, which a writer may have changed since it
     // was opened; -1 when it cannot be asked.
     int64_t currentSize() const {
         struct stat st {};
-        return ::fstat(m_fd, &st) == 0 ? static_cast<int64_t>(st.st_size) : -1;
+        return ::fstat(m_file.fd(), &st) == 0 ? static_cast<int64_t>(st.st_size) : -1;
     }
 
     // Reads exactly n bytes from `offset`; false when the file ends first or
@@ -269,7 +244,7 @@ public:
         char* p = static_cast<char*>(dst);
         while (n > 0) {
             const size_t step = std::min(n, size_t(1) << 30);
-            const ssize_t got = ::pread(m_fd, p, step, static_cast<off_t>(offset));
+            const ssize_t got = ::pread(m_file.fd(), p, step, static_cast<off_t>(offset));
             if (got < 0 && errno == EINTR) continue;
             if (got <= 0) return false;
             p += got;
@@ -280,16 +255,7 @@ public:
     }
 
 private:
-    static std::string notRegular(mode_t mode) {
-        if (S_ISDIR(mode)) return "it is a folder, not a file";
-        if (S_ISFIFO(mode)) return "it is a named pipe, not a file";
-        if (S_ISCHR(mode) || S_ISBLK(mode)) return "it is a device, not a file";
-        return "it is not a regular file";
-    }
-
-    int m_fd = -1;
-    int64_t m_size = 0;
-    std::string m_error;
+    MCV_RegularFileOpen m_file;
 };
 
 MCV_FcsLoader::MCV_FcsLoader() = default;

@@ -1,5 +1,7 @@
 #include "analysis/hsne/MCV_CacheFileReader.h"
 
+#include "data/MCV_RegularFileOpen.h"
+
 #include <xxhash.h>
 
 #include <algorithm>
@@ -21,39 +23,19 @@ MCV_CacheFileReader::MCV_CacheFileReader() : m_hash(XXH3_createState()) {
     XXH3_64bits_reset(m_hash);
 }
 
-MCV_CacheFileReader::~MCV_CacheFileReader() {
-    if (m_fd >= 0) ::close(m_fd);
-    XXH3_freeState(m_hash);
-}
+MCV_CacheFileReader::~MCV_CacheFileReader() { XXH3_freeState(m_hash); }
 
 bool MCV_CacheFileReader::open(const std::string& path) {
-    assert(m_fd < 0);
-    struct stat status {};
-    if (::stat(path.c_str(), &status) != 0) {
-        m_missing = errno == ENOENT;
-        m_problem = std::strerror(errno);
+    assert(!m_file);
+    m_file = std::make_unique<MCV_RegularFileOpen>(path);
+    if (!m_file->isOpen()) {
+        m_missing = m_file->missing();
+        m_problem = m_file->notRegular() ? "not a regular file" : m_file->error();
+        m_file.reset();
         return false;
     }
-    if (!S_ISREG(status.st_mode)) {
-        m_problem = "not a regular file";
-        return false;
-    }
-    // Without blocking and checked again: the path may have been replaced by
-    // a pipe since the stat above.
-    m_fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (m_fd < 0) {
-        m_missing = errno == ENOENT;
-        m_problem = std::strerror(errno);
-        return false;
-    }
-    if (::fstat(m_fd, &status) != 0 || !S_ISREG(status.st_mode) || status.st_size < 0) {
-        m_problem = "not a regular file";
-        ::close(m_fd);
-        m_fd = -1;
-        return false;
-    }
-    ::fcntl(m_fd, F_SETFL, ::fcntl(m_fd, F_GETFL) & ~O_NONBLOCK);
-    m_size = static_cast<std::uint64_t>(status.st_size);
+    m_fd = m_file->fd();
+    m_size = m_file->size();
     return true;
 }
 

@@ -3,10 +3,12 @@
 #include "analysis/hsne/MCV_CacheFileDigest.h"
 
 #include <cstdint>
+#include <memory>
 #include <streambuf>
 #include <string>
 #include <vector>
 
+class MCV_RegularFileOpen;
 struct XXH3_state_s;
 
 // Reads one cache file and hashes every byte it hands on, in the same pass:
@@ -47,7 +49,8 @@ private:
     // count read, which is less only at the end or on an error.
     std::uint64_t readSome(char* bytes, std::uint64_t size);
 
-    int m_fd = -1;
+    std::unique_ptr<MCV_RegularFileOpen> m_file;
+    int m_fd = -1;  // m_file's, while it is open
     std::uint64_t m_size = 0;
     std::uint64_t m_read = 0;
     bool m_missing = false;

@@ -14,6 +14,8 @@
 #include "analysis/hsne/MCV_CacheFileReader.h"
 #include "analysis/hsne/MCV_CacheFileWriter.h"
 
+#include "data/MCV_ExportNames.h"
+
 #include "vel/dr/HierarchyIO.h"
 #include "vel/utils/CoutLog.h"
 
@@ -56,9 +58,6 @@ bool writeReplacing(const std::string& path, const std::function<void(std::ostre
     return true;
 }
 
-// The file name at the end of `path`, as the user's lines name it.
-std::string fileName(const std::string& path) { return path.substr(path.find_last_of('/') + 1); }
-
 // Opens a cache file that the parameter cache vouches for with `expected`.
 // False, with the console line and `problem`, when it is missing, not a
 // regular file or not of the length recorded.
@@ -66,18 +65,18 @@ bool openVouched(MCV_CacheFileReader& reader, const std::string& path, const MCV
                  std::string& problem) {
     if (!reader.open(path)) {
         if (reader.missing()) {
-            problem = fileName(path) + " is missing";
+            problem = MCV_ExportNames::fileName(path) + " is missing";
         } else {
             std::cout << "Loading cache failed: " << path << " cannot be read (" << reader.problem() << ")."
                       << std::endl;
-            problem = fileName(path) + " cannot be read (" + reader.problem() + ")";
+            problem = MCV_ExportNames::fileName(path) + " cannot be read (" + reader.problem() + ")";
         }
         return false;
     }
     if (reader.size() != expected.size) {
         std::cout << "Loading cache failed: " << path << " has " << reader.size() << " bytes, the parameter cache "
                   << expected.size << "." << std::endl;
-        problem = fileName(path) + " is damaged or was replaced";
+        problem = MCV_ExportNames::fileName(path) + " is damaged or was replaced";
         return false;
     }
     return true;
@@ -88,13 +87,13 @@ bool checkVouched(const MCV_CacheFileReader& reader, const std::string& path, co
                   std::string& problem) {
     if (!reader.problem().empty()) {
         std::cout << "Loading cache failed: " << path << " cannot be read (" << reader.problem() << ")." << std::endl;
-        problem = fileName(path) + " cannot be read (" + reader.problem() + ")";
+        problem = MCV_ExportNames::fileName(path) + " cannot be read (" + reader.problem() + ")";
         return false;
     }
     if (reader.digest() != expected) {
         std::cout << "Loading cache failed: " << path << " does not have the checksum the parameter cache records."
                   << std::endl;
-        problem = fileName(path) + " is damaged or was replaced";
+        problem = MCV_ExportNames::fileName(path) + " is damaged or was replaced";
         return false;
     }
     return true;
@@ -210,12 +209,12 @@ bool MCV_DerivedDataHierarchy::loadHsneHierarchyCache(std::string path, const MC
         in.ignore(std::numeric_limits<std::streamsize>::max());
         if (!checkVouched(file, path, expected, m_cacheProblem)) return false;
         std::cout << "Loading cache failed: " << path << " is not a hierarchy file (" << e.what() << ")." << std::endl;
-        m_cacheProblem = fileName(path) + " is damaged";
+        m_cacheProblem = MCV_ExportNames::fileName(path) + " is damaged";
         return false;
     }
     if (in.peek() != std::istream::traits_type::eof()) {
         std::cout << "Loading cache failed: " << path << " holds more than a hierarchy." << std::endl;
-        m_cacheProblem = fileName(path) + " is damaged";
+        m_cacheProblem = MCV_ExportNames::fileName(path) + " is damaged";
         return false;
     }
     if (!checkVouched(file, path, expected, m_cacheProblem)) return false;
@@ -244,7 +243,7 @@ bool MCV_DerivedDataHierarchy::loadHsnePointBasedHierarchyCache(std::string path
     if (!checkVouched(file, path, expected, m_cacheProblem)) return false;
     const auto refuse = [this, &path](const std::string& why) {
         std::cout << "Loading cache failed: " << path << " " << why << "." << std::endl;
-        m_cacheProblem = fileName(path) + " is damaged";
+        m_cacheProblem = MCV_ExportNames::fileName(path) + " is damaged";
         return false;
     };
     // Data point of each reference; the lists are kept in data-point order.

@@ -48,10 +48,12 @@
 #include "data/MCV_CytometryData.h"
 #include "data/MCV_ExportNames.h"
 #include "data/MCV_FcsHeader.h"
+#include "data/MCV_RegularFileOpen.h"
 #include "data/MCV_ReplacingFile.h"
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -61,6 +63,7 @@
 #include <sstream>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -71,28 +74,20 @@ constexpr std::streamoff kMaxTextFile = 1 << 20;
 // alpha, the two percentiles, the density limit and the number of clusters.
 constexpr size_t kSettings = 6;
 
-bool isRegularFile(const std::string& path) {
-    struct stat st;
-    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
-bool pathExists(const std::string& path) {
-    struct stat st;
-    return ::stat(path.c_str(), &st) == 0;
-}
-
 // A whole regular file, or nothing when it is missing, no regular file (a
 // named pipe would block the read) or larger than `limit`.
 bool readWhole(const std::string& path, std::streamoff limit, std::string& out) {
-    if (!isRegularFile(path)) return false;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    in.seekg(0, std::ios::end);
-    const std::streamoff size = in.tellg();
-    if (size < 0 || size > limit) return false;
-    in.seekg(0, std::ios::beg);
-    out.resize(static_cast<size_t>(size));
-    return static_cast<bool>(in.read(out.data(), static_cast<std::streamsize>(size)));
+    const MCV_RegularFileOpen in(path);
+    if (!in.isOpen() || in.size() > static_cast<std::uint64_t>(limit)) return false;
+    out.resize(static_cast<size_t>(in.size()));
+    size_t done = 0;
+    while (done < out.size()) {
+        const ssize_t got = ::pread(in.fd(), out.data() + done, out.size() - done, static_cast<off_t>(done));
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) return false;
+        done += static_cast<size_t>(got);
+    }
+    return true;
 }
 
 // Hands `bytes` to `file`, opened over `path`; a pipe in the cache's place
@@ -276,7 +271,7 @@ bool MCV_SpadeAnalysis::loadCachedDensities(int file) {
     const std::string rawPath = base + "_densities.raw";
     const std::string parametersPath = base + "_parameters.txt";
     for (const std::string& path : {rawPath, parametersPath, base + "_checksum.txt"})
-        if (!isRegularFile(path) && pathExists(path)) {
+        if (MCV_RegularFileOpen(path).notRegular()) {
             std::cout << "\n\t\t" << path << " is not a regular file, cache file is invalid. Recomputing.\n";
             return false;
         }
