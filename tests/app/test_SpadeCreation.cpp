@@ -26,6 +26,18 @@ protected:
         ShellTest::SetUp();
         showWindow();
     }
+    // Opens `events` events of three markers and makes the SPADE analysis "S"
+    // from Ctrl+S, keeping every event (a tree whatever the random draws).
+    std::pair<UI_SpadeSettingsWidget*, MCV_SpadeAnalysis*> spadeOver(int events) {
+        open({makeFile("cells.fcs", events, 3)});
+        UI_ModalDialogs::answerText("S");
+        trigger("actionNewSpadeAnalysis");
+        if (w().settingsPanels().size() != 1u || w().analyses().size() != 1u) return {nullptr, nullptr};
+        auto* panel = qobject_cast<UI_SpadeSettingsWidget*>(w().settingsPanels()[0]);
+        auto* spade = static_cast<MCV_SpadeAnalysis*>(w().analyses()[0]);
+        if (spade) spade->setDensityLimit(100.0f);
+        return {panel, spade};
+    }
     // The enabled states of the four actions the flags govern.
     std::vector<bool> gatedActions() {
         std::vector<bool> enabled;
@@ -107,13 +119,10 @@ TEST_F(SpadeCreation, StartSpadeAndCtrlSAddTheAnalysisWithItsTabAndMasterView) {
 // During a run the shell refuses an import (the data would be pulled from
 // under it); the result is published under the analysis' name.
 TEST_F(SpadeCreation, ComputeFromTheTabPublishesAndAnImportMeanwhileIsRefused) {
-    open({makeFile("cells.fcs", 300, 3)});
-    UI_ModalDialogs::answerText("S");
-    trigger("actionNewSpadeAnalysis");
-    ASSERT_EQ(w().settingsPanels().size(), 1u);
-    auto* panel = qobject_cast<UI_SpadeSettingsWidget*>(w().settingsPanels()[0]);
-    auto* spade = static_cast<MCV_SpadeAnalysis*>(w().analyses()[0]);
-    spade->setDensityLimit(100.0f);  // every event is kept: a tree whatever the random draws
+    const auto made = spadeOver(300);
+    UI_SpadeSettingsWidget* const panel = made.first;
+    MCV_SpadeAnalysis* const spade = made.second;
+    ASSERT_TRUE(panel && spade);
     w().settingsDock()->tabWidget()->setCurrentIndex(0);
 
     bool importTried = false;
@@ -142,13 +151,10 @@ TEST_F(SpadeCreation, ComputeFromTheTabPublishesAndAnImportMeanwhileIsRefused) {
 // the run uses the nearest value it can, the box shows that value, the status
 // bar says why, and the value used leaves no stage due.
 TEST_F(SpadeCreation, ClampedSettingsShowTheValueUsedInThePanelAndTheStatusBar) {
-    open({makeFile("cells.fcs", 60, 3)});
-    UI_ModalDialogs::answerText("S");
-    trigger("actionNewSpadeAnalysis");
-    auto* panel = qobject_cast<UI_SpadeSettingsWidget*>(w().settingsPanels()[0]);
-    auto* spade = static_cast<MCV_SpadeAnalysis*>(w().analyses()[0]);
+    const auto made = spadeOver(60);
+    UI_SpadeSettingsWidget* const panel = made.first;
+    MCV_SpadeAnalysis* const spade = made.second;
     ASSERT_TRUE(panel && spade);
-    spade->setDensityLimit(100.0f);  // all 60 events are kept
     const auto compute = [&] {
         return capturedStdout([&] { QTest::mouseClick(panel->computeButtonWidget(), Qt::LeftButton); });
     };
@@ -183,13 +189,10 @@ TEST_F(SpadeCreation, ClampedSettingsShowTheValueUsedInThePanelAndTheStatusBar) 
 // The line of an adjusted run gives way to the next run that used every
 // value as given; a run adjusted again says so again.
 TEST_F(SpadeCreation, AnAdjustmentLineGoesWithTheNextRunThatNeedsNone) {
-    open({makeFile("cells.fcs", 60, 3)});
-    UI_ModalDialogs::answerText("S");
-    trigger("actionNewSpadeAnalysis");
-    auto* panel = qobject_cast<UI_SpadeSettingsWidget*>(w().settingsPanels()[0]);
-    auto* spade = static_cast<MCV_SpadeAnalysis*>(w().analyses()[0]);
+    const auto made = spadeOver(60);
+    UI_SpadeSettingsWidget* const panel = made.first;
+    MCV_SpadeAnalysis* const spade = made.second;
     ASSERT_TRUE(panel && spade);
-    spade->setDensityLimit(100.0f);
     const QString adjusted =
         "\"S\": Target Nodes 99999 is more than the 60 events kept after down-sampling; the tree has 60 nodes.";
     // {Target Nodes, status line after the run}
