@@ -138,16 +138,7 @@ std::string versionToken(const char* head, size_t n) {
     return std::string(head + i, j - i);
 }
 
-// A value as a reason shows it: quoted, shortened, other bytes than printable
-// ASCII as '?'.
-std::string quoted(std::string_view v) {
-    constexpr size_t kShown = 40;
-    std::string out = "\"";
-    for (size_t i = 0; i < v.size() && i < kShown; ++i) out += v[i] >= ' ' && v[i] <= '~' ? v[i] : '?';
-    return out + (v.size() > kShown ? "...\"" : "\"");
-}
-
-std::string shown(std::optional<std::string_view> v) { return v ? quoted(*v) : std::string("missing"); }
+std::string shown(std::optional<std::string_view> v) { return v ? MCV_FcsText::quoted(*v) : std::string("missing"); }
 
 std::string byteText(char c) {
     char buf[24];
@@ -311,7 +302,7 @@ int MCV_FcsLoader::loadFromFile(float** data, MCV_FcsHeader* header) {
                 return refuse(Code::NoVersion,
                               "The first " + std::to_string(headLen) + " bytes of the file are blank.");
             return refuse(Code::NoVersion,
-                          "The file begins with " + quoted(version) + ", not FCS2.0, FCS3.0 or FCS3.1.");
+                          "The file begins with " + MCV_FcsText::quoted(version) + ", not FCS2.0, FCS3.0 or FCS3.1.");
         }
         header->setFcsVersion(version);
 
@@ -407,9 +398,9 @@ int MCV_FcsLoader::checkTextOffsets(const char* head, std::optional<int64_t> sta
         return refuse(Code::MalformedText, "The file holds " + number(fileSize) + " bytes, fewer than the " +
                                                number(kHeaderSize) + " of an FCS HEADER.");
     if (!start || !end)
-        return refuse(Code::MalformedText, "The HEADER's TEXT offsets " + quoted(std::string_view(head + 10, 8)) +
-                                               " and " + quoted(std::string_view(head + 18, 8)) +
-                                               " are not both numbers.");
+        return refuse(Code::MalformedText,
+                      "The HEADER's TEXT offsets " + MCV_FcsText::quoted(std::string_view(head + 10, 8)) + " and " +
+                          MCV_FcsText::quoted(std::string_view(head + 18, 8)) + " are not both numbers.");
     if (*start < kHeaderSize)
         return refuse(Code::MalformedText, "The HEADER puts the TEXT segment at offset " + number(*start) +
                                                ", inside the " + number(kHeaderSize) + " bytes of the HEADER.");
@@ -551,9 +542,9 @@ int MCV_FcsLoader::checkLayoutRepeats(int64_t numVariables) {
             layout = n && *n >= 1 && *n <= numVariables && std::to_string(*n) == digits;
         }
         if (layout)
-            return refuse(Code::ConflictingKeywords, "Keyword " + key + " is given twice with different values: \"" +
-                                                         std::string(*m_text.find(key)) + "\" and \"" +
-                                                         std::string(*m_text.conflictingRepeat(key)) + "\".");
+            return refuse(Code::ConflictingKeywords, "Keyword " + key + " is given twice with different values: " +
+                                                         MCV_FcsText::quoted(*m_text.find(key)) + " and " +
+                                                         MCV_FcsText::quoted(*m_text.conflictingRepeat(key)) + ".");
     }
     return Code::Success;
 }

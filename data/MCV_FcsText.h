@@ -54,6 +54,9 @@ public:
     std::string refusal(const std::string& segment, int64_t segmentOffset) const;
 
     static std::string upperKey(std::string_view key);
+    // A keyword or value as a reason shows it: in double quotes, at most 40
+    // characters, any byte other than printable ASCII as '?'.
+    static std::string quoted(std::string_view value);
 
 private:
     // A kept pair: its upper-case keyword and then its value, in m_bytes.
@@ -75,7 +78,7 @@ private:
         size_t keywordBegin = 0;  // the keyword the escapes put a delimiter into
         size_t doubledAt = 0;     // its first doubled delimiter
         size_t emptyKeywordAt = 0;
-        std::string keyword;  // its bytes before doubledAt, printable
+        std::string keyword;  // its bytes before doubledAt, quoted
         char delimiter = 0;
     };
 
