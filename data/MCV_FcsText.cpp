@@ -261,13 +261,6 @@ std::optional<std::string_view> MCV_FcsText::conflictingRepeat(std::string_view 
     return std::string_view(m_bytes.data() + it->offset, it->length);
 }
 
-std::vector<std::string> MCV_FcsText::conflictingKeys() const {
-    std::vector<std::string> keys;
-    keys.reserve(m_conflicts.size());
-    for (const Conflict& c : m_conflicts) keys.emplace_back(keyOf(m_entries[c.entry]));
-    return keys;
-}
-
 std::string MCV_FcsText::quoted(std::string_view value) {
     constexpr size_t kShown = 40;
     std::string out = "\"";
