@@ -138,16 +138,29 @@ std::string versionToken(const char* head, size_t n) {
     return std::string(head + i, j - i);
 }
 
-// A value as a reason shows it: quoted, shortened, other bytes than printable
-// ASCII as '?'.
-std::string quoted(std::string_view v) {
-    constexpr size_t kShown = 40;
-    std::string out = "\"";
-    for (size_t i = 0; i < v.size() && i < kShown; ++i) out += v[i] >= ' ' && v[i] <= '~' ? v[i] : '?';
-    return out + (v.size() > kShown ? "...\"" : "\"");
+std::string shown(std::optional<std::string_view> v) { return v ? MCV_FcsText::quoted(*v) : std::string("missing"); }
+
+// n when `key` is "$P", n in decimal (no sign, no leading zero) and one of
+// `letters`, for n from 1 to numVariables (the keywords the reader asks for);
+// otherwise 0.
+int64_t parameterOf(std::string_view key, const char* letters, int64_t numVariables) {
+    if (key.size() < 4 || key.size() > 21 || key[0] != '$' || key[1] != 'P' || key[2] == '0' || key.back() == '\0' ||
+        !std::strchr(letters, key.back()))
+        return 0;
+    int64_t n = 0;
+    for (size_t i = 2; i + 1 < key.size(); ++i) {
+        if (key[i] < '0' || key[i] > '9') return 0;
+        n = n * 10 + (key[i] - '0');
+    }
+    return n <= numVariables ? n : 0;
 }
 
-std::string shown(std::optional<std::string_view> v) { return v ? quoted(*v) : std::string("missing"); }
+// $PnB as a 32-bit integer; -1 when missing or no such number.
+int64_t bitsOf(std::optional<std::string_view> s) {
+    const auto bits = integerValue(s);
+    return bits && *bits >= std::numeric_limits<int32_t>::min() && *bits <= std::numeric_limits<int32_t>::max() ? *bits
+                                                                                                                : -1;
+}
 
 std::string byteText(char c) {
     char buf[24];
@@ -311,7 +324,7 @@ int MCV_FcsLoader::loadFromFile(float** data, MCV_FcsHeader* header) {
                 return refuse(Code::NoVersion,
                               "The first " + std::to_string(headLen) + " bytes of the file are blank.");
             return refuse(Code::NoVersion,
-                          "The file begins with " + quoted(version) + ", not FCS2.0, FCS3.0 or FCS3.1.");
+                          "The file begins with " + MCV_FcsText::quoted(version) + ", not FCS2.0, FCS3.0 or FCS3.1.");
         }
         header->setFcsVersion(version);
 
@@ -344,11 +357,25 @@ int MCV_FcsLoader::loadFromFile(float** data, MCV_FcsHeader* header) {
             return refuse(Code::MalformedText, "$PAR is " + std::to_string(*par) + ", but the TEXT holds only " +
                                                    std::to_string(m_text.size()) +
                                                    " keywords, and every parameter needs its own $PnB.");
-        if (int code = checkLayoutRepeats(*par)) return code;
+        if (int code = checkRepeats(*par)) return code;
+
+        // The layout is checked, and the DATA found within the file, before
+        // anything is made per parameter: a TEXT that cannot describe its
+        // $PAR costs no more than its own keywords.
+        DataType type = DataType::Float;
+        bool bigEndian = false;
+        int64_t rowBytes = 0;
+        if (int code = dataLayout(*par, &type, &bigEndian, &rowBytes)) return code;
+        int64_t dataBytes = 0;
+        if (__builtin_mul_overflow(*tot, rowBytes, &dataBytes))
+            return refuse(Code::Truncated, "$TOT x row bytes is " + std::to_string(*tot) + " x " +
+                                               std::to_string(rowBytes) + ", more bytes than any file holds.");
+        int64_t start = 0;
+        if (int code = findData(headerData, *tot, rowBytes, fileSize, &start)) return code;
+
         need = "hold " + std::to_string(*par) + " parameters";
         header->createVariables(static_cast<int>(*par));
         readVariables(header);
-
         header->setStartTime(value("$BTIM"));
         header->setStopTime(value("$ETIM"));
         header->setCytometry(value("$CYT"));
@@ -360,21 +387,8 @@ int MCV_FcsLoader::loadFromFile(float** data, MCV_FcsHeader* header) {
         header->setExperiment(value("$EXP"));
         header->setCells(value("$Cells"));
         header->setCreator(value("CREATOR"));
+        const std::vector<Column> columns = columnsOf(*header->variables(), type);
 
-        DataType type = DataType::Float;
-        bool bigEndian = false;
-        std::vector<Column> columns;
-        if (int code = dataLayout(header, &type, &bigEndian, &columns)) return code;
-
-        int64_t rowBytes = 0;
-        for (const Column& c : columns) rowBytes += c.bytes;
-        int64_t dataBytes = 0;
-        if (__builtin_mul_overflow(*tot, rowBytes, &dataBytes))
-            return refuse(Code::Truncated, "$TOT x row bytes is " + std::to_string(*tot) + " x " +
-                                               std::to_string(rowBytes) + ", more bytes than any file holds.");
-
-        int64_t start = 0;
-        if (int code = findData(headerData, *tot, rowBytes, fileSize, &start)) return code;
         std::unique_ptr<float[]> matrix;
         if (*tot > 0) {
             // The DATA lie within the file and hold at least one byte per
@@ -407,9 +421,9 @@ int MCV_FcsLoader::checkTextOffsets(const char* head, std::optional<int64_t> sta
         return refuse(Code::MalformedText, "The file holds " + number(fileSize) + " bytes, fewer than the " +
                                                number(kHeaderSize) + " of an FCS HEADER.");
     if (!start || !end)
-        return refuse(Code::MalformedText, "The HEADER's TEXT offsets " + quoted(std::string_view(head + 10, 8)) +
-                                               " and " + quoted(std::string_view(head + 18, 8)) +
-                                               " are not both numbers.");
+        return refuse(Code::MalformedText,
+                      "The HEADER's TEXT offsets " + MCV_FcsText::quoted(std::string_view(head + 10, 8)) + " and " +
+                          MCV_FcsText::quoted(std::string_view(head + 18, 8)) + " are not both numbers.");
     if (*start < kHeaderSize)
         return refuse(Code::MalformedText, "The HEADER puts the TEXT segment at offset " + number(*start) +
                                                ", inside the " + number(kHeaderSize) + " bytes of the HEADER.");
@@ -469,10 +483,7 @@ void MCV_FcsLoader::readVariables(MCV_FcsHeader* header) const {
         if (v.label == "-1" && v.name != "-1") v.label = v.name;
 
         v.range = parseRange(m_text.find(key + "R"));
-        const auto bits = integerValue(m_text.find(key + "B"));
-        v.bits = bits && *bits >= std::numeric_limits<int32_t>::min() && *bits <= std::numeric_limits<int32_t>::max()
-                     ? static_cast<int32_t>(*bits)
-                     : -1;
+        v.bits = static_cast<int32_t>(bitsOf(m_text.find(key + "B")));
         const auto e = m_text.find(key + "E");
         v.exponent = e ? leadingNumber(*e).value_or(-1.0) : -1.0;
         // Written straight into the variable: the marker lists are filled once,
@@ -481,7 +492,7 @@ void MCV_FcsLoader::readVariables(MCV_FcsHeader* header) const {
     }
 }
 
-int MCV_FcsLoader::dataLayout(MCV_FcsHeader* header, DataType* type, bool* bigEndian, std::vector<Column>* columns) {
+int MCV_FcsLoader::dataLayout(int64_t numVariables, DataType* type, bool* bigEndian, int64_t* rowBytes) {
     const auto dataTypeText = m_text.find("$DATATYPE");
     const std::string dataType = trimmedUpper(dataTypeText.value_or(std::string_view()));
     int valueBits = 0;
@@ -506,23 +517,44 @@ int MCV_FcsLoader::dataLayout(MCV_FcsHeader* header, DataType* type, bool* bigEn
     if (!order) return refuse(Code::UnsupportedByteOrder, "$BYTEORD is " + shown(byteOrder) + ".");
     *bigEndian = *order;
 
-    columns->clear();
-    columns->reserve(static_cast<size_t>(header->numVariables()));
-    for (int i = 0; i < header->numVariables(); ++i) {
-        const std::string key = "$P" + std::to_string(i + 1) + "B";
-        const auto bitsText = m_text.find(key);
-        if (!bitsText)
-            return refuse(Code::MalformedText,
-                          key + " is missing; $PAR is " + std::to_string(header->numVariables()) + ".");
-        const fcsVariable& v = *header->variable(i);
-        if (valueBits ? v.bits != valueBits : (v.bits <= 0 || v.bits > 64 || v.bits % 8 != 0))
-            return refuse(
-                Code::UnsupportedBitWidth,
-                key + " is " + shown(bitsText) +
-                    (valueBits ? ", but $DATATYPE " + dataType + " stores " + std::to_string(valueBits) + "-bit values."
-                               : "; integers must be 8, 16, 24, 32 or 64 bits wide."));
+    // Every parameter's width, in one pass over the pairs: a look-up per
+    // parameter would cost a cache miss each, and a TEXT may name millions.
+    // Only a bit per parameter is kept. The first parameter (by number) whose
+    // width is missing or not read is refused.
+    std::vector<bool> hasWidth(static_cast<size_t>(numVariables), false);
+    int64_t firstWrong = numVariables + 1;
+    *rowBytes = 0;
+    for (size_t i = 0; i < m_text.size(); ++i) {
+        const int64_t n = parameterOf(m_text.key(i), "B", numVariables);
+        if (n == 0) continue;
+        hasWidth[static_cast<size_t>(n - 1)] = true;
+        const int64_t bits = bitsOf(m_text.value(i));
+        if (valueBits ? bits != valueBits : (bits <= 0 || bits > 64 || bits % 8 != 0))
+            firstWrong = std::min(firstWrong, n);
+        else
+            *rowBytes += bits / 8;
+    }
+    const auto missing = std::find(hasWidth.begin(), hasWidth.end(), false);
+    const int64_t firstMissing = missing - hasWidth.begin() + 1;
+    if (firstMissing <= numVariables && firstMissing < firstWrong)
+        return refuse(Code::MalformedText, "$P" + std::to_string(firstMissing) + "B is missing; $PAR is " +
+                                               std::to_string(numVariables) + ".");
+    if (firstWrong <= numVariables) {
+        const std::string key = "$P" + std::to_string(firstWrong) + "B";
+        return refuse(Code::UnsupportedBitWidth, key + " is " + shown(m_text.find(key)) +
+                                                     (valueBits ? ", but $DATATYPE " + dataType + " stores " +
+                                                                      std::to_string(valueBits) + "-bit values."
+                                                                : "; integers must be 8, 16, 24, 32 or 64 bits wide."));
+    }
+    return Code::Success;
+}
+
+std::vector<MCV_FcsLoader::Column> MCV_FcsLoader::columnsOf(const std::vector<fcsVariable>& variables, DataType type) {
+    std::vector<Column> columns;
+    columns.reserve(variables.size());
+    for (const fcsVariable& v : variables) {
         Column c{v.bits / 8, ~uint64_t(0)};
-        if (*type == DataType::Integer) {
+        if (type == DataType::Integer) {
             const uint64_t full = c.bytes == 8 ? ~uint64_t(0) : (uint64_t(1) << (8 * c.bytes)) - 1;
             c.mask = full;
             // Values are masked to the bits that $PnR needs: the next power of
@@ -533,41 +565,46 @@ int MCV_FcsLoader::dataLayout(MCV_FcsHeader* header, DataType* type, bool* bigEn
                 c.mask = std::min(full, p - 1);
             }
         }
-        columns->push_back(c);
+        columns.push_back(c);
     }
-    return Code::Success;
+    return columns;
 }
 
-// A keyword that decides how DATA are laid out must say one thing: with two
-// values for it the reader cannot know which one the writer used. A repeat
-// with the same value is harmless.
-int MCV_FcsLoader::checkLayoutRepeats(int64_t numVariables) {
-    for (const std::string& key : m_text.conflictingKeys()) {
-        bool layout = key == "$TOT" || key == "$PAR" || key == "$DATATYPE" || key == "$BYTEORD";
-        // $PnB of a parameter that is read.
-        if (!layout && key.size() > 3 && key.compare(0, 2, "$P") == 0 && key.back() == 'B') {
-            const std::string_view digits = std::string_view(key).substr(2, key.size() - 3);
-            const auto n = parseInteger(digits);
-            layout = n && *n >= 1 && *n <= numVariables && std::to_string(*n) == digits;
-        }
-        if (layout)
-            return refuse(Code::ConflictingKeywords, "Keyword " + key + " is given twice with different values: \"" +
-                                                         std::string(*m_text.find(key)) + "\" and \"" +
-                                                         std::string(*m_text.conflictingRepeat(key)) + "\".");
+// A keyword that decides which values are read must say one thing: with two
+// values for it the reader cannot know which one the writer meant. That is
+// the layout ($TOT, $PAR, $DATATYPE, $BYTEORD, $PnB), the mode, and for the
+// parameters read the range that masks integers ($PnR), the amplification
+// ($PnE) and the gain ($PnG). A repeat with the same value is harmless, and
+// keywords of parameters beyond $PAR are never read.
+int MCV_FcsLoader::checkRepeats(int64_t numVariables) {
+    for (size_t i = 0; i < m_text.conflicts(); ++i) {
+        const std::string_view key = m_text.conflictingKey(i);
+        const bool decides = key == "$TOT" || key == "$PAR" || key == "$MODE" || key == "$DATATYPE" ||
+                             key == "$BYTEORD" || parameterOf(key, "BREG", numVariables) != 0;
+        if (decides)
+            return refuse(Code::ConflictingKeywords,
+                          "Keyword " + std::string(key) +
+                              " is given twice with different values: " + MCV_FcsText::quoted(*m_text.find(key)) +
+                              " and " + MCV_FcsText::quoted(*m_text.conflictingRepeat(key)) + ".");
     }
     return Code::Success;
 }
 
 // The DATA start. HEADER and TEXT may both name the segment, and writers get
 // either wrong (zeros when a number does not fit the HEADER, off-by-one ends,
-// stale values). A named segment fits when it starts after the HEADER, the
-// bytes of $TOT rows from its start lie outside the TEXT and supplemental
-// TEXT, and its length is those bytes plus less than one row (the inclusive
-// $ENDDATA many writers add, padding; one extra byte is allowed even for rows
-// of one byte). Of the pairs that fit, the one with the least excess wins, the
-// HEADER's on a tie. A start without an end is taken only when no end is named
-// at all. Otherwise the file is refused: reading it would shift the events or
-// take other bytes for them.
+// stale values). A named segment has the right shape when it starts after the
+// HEADER, the bytes of $TOT rows from its start lie outside the TEXT and
+// supplemental TEXT, and its length is those bytes plus less than one row (the
+// inclusive $ENDDATA many writers add, padding; one extra byte is allowed even
+// for rows of one byte); it fits when it also lies within the file. A start
+// without an end counts only when no end is named at all.
+//
+// The DATA are read one way or not at all. The pair that fits is read, the
+// HEADER's or the TEXT's. When both fit but start at different offsets, each
+// would give other events and nothing tells which the writer meant, so the
+// file is refused. When neither fits, a pair of the right shape that runs
+// past the end makes the file truncated; otherwise the segment does not fit
+// the TEXT.
 //
 // With $TOT 0 nothing is read, and no segment need be named; but a named
 // segment that holds a row or more holds events that $TOT does not count,
@@ -600,6 +637,11 @@ int MCV_FcsLoader::findData(const int64_t headerData[2], int64_t numEvents, int6
                       "HEADER's DATA start is " +
                           std::to_string(headerData[0]) + " and $BEGINDATA is " + shown(beginText) + ".");
 
+    const auto pairText = [](const Candidate& c) {
+        return c.hasEnd ? "names a segment of " + std::to_string(c.end - c.begin + 1) + " bytes (offsets " +
+                              std::to_string(c.begin) + " to " + std::to_string(c.end) + ")"
+                        : "names a start at offset " + std::to_string(c.begin) + " and no end";
+    };
     // What the bytes read from `c` would overlap, or null.
     const auto overlap = [&](const Candidate& c) -> const char* {
         if (numEvents == 0) return nullptr;
@@ -611,53 +653,60 @@ int MCV_FcsLoader::findData(const int64_t headerData[2], int64_t numEvents, int6
     };
     const int64_t slack = std::max<int64_t>(rowBytes - 1, 1);
     const auto excess = [&](const Candidate& c) { return c.end - c.begin + 1 - dataBytes; };
-    const Candidate* chosen = nullptr;
     bool anyEnd = false, holdsEvents = false;
     for (int i = 0; i < n; ++i) {
-        const Candidate& c = candidates[i];
-        anyEnd = anyEnd || c.hasEnd;
-        holdsEvents = holdsEvents || (c.hasEnd && excess(c) > slack);
-        if (c.hasEnd && excess(c) >= 0 && excess(c) <= slack && !overlap(c) && (!chosen || excess(c) < excess(*chosen)))
-            chosen = &c;
+        anyEnd = anyEnd || candidates[i].hasEnd;
+        holdsEvents = holdsEvents || (candidates[i].hasEnd && excess(candidates[i]) > slack);
     }
-    for (int i = 0; i < n && !chosen && !anyEnd; ++i)
-        if (!overlap(candidates[i])) chosen = &candidates[i];
-    if (numEvents == 0) {
-        if (!holdsEvents) return Code::Success;
-        chosen = nullptr;
+    if (numEvents == 0 && !holdsEvents) return Code::Success;
+    const auto shaped = [&](const Candidate& c) {
+        if (numEvents == 0 || overlap(c)) return false;
+        return anyEnd ? c.hasEnd && excess(c) >= 0 && excess(c) <= slack : true;
+    };
+    const auto inFile = [&](const Candidate& c) { return dataBytes <= fileSize && c.begin <= fileSize - dataBytes; };
+
+    const Candidate* fitting[2] = {};
+    const Candidate* pastTheEnd = nullptr;
+    int fits = 0;
+    for (int i = 0; i < n; ++i) {
+        if (!shaped(candidates[i])) continue;
+        if (inFile(candidates[i]))
+            fitting[fits++] = &candidates[i];
+        else if (!pastTheEnd)
+            pastTheEnd = &candidates[i];
+    }
+    if (fits == 2 && fitting[0]->begin != fitting[1]->begin)
+        return refuse(Code::DataSegmentsDisagree,
+                      std::string("The ") + fitting[0]->source + " " + pairText(*fitting[0]) + " and the " +
+                          fitting[1]->source + " " + pairText(*fitting[1]) + "; both fit $TOT x row bytes = " +
+                          std::to_string(numEvents) + " x " + std::to_string(rowBytes) + " = " +
+                          std::to_string(dataBytes) + " bytes and the file, but they would give different events.");
+    if (fits > 0) {
+        *start = fitting[0]->begin;
+        return Code::Success;
     }
 
-    if (!chosen) {
-        std::string why = "The data segment does not fit: $TOT x row bytes is " + std::to_string(numEvents) + " x " +
-                          std::to_string(rowBytes) + " = " + std::to_string(dataBytes) + " bytes";
-        for (int i = 0; i < n; ++i) {
-            const Candidate& c = candidates[i];
-            why += std::string(i ? "; the " : ", but the ") + c.source;
-            if (c.hasEnd)
-                why += " names a segment of " + std::to_string(c.end - c.begin + 1) + " bytes (offsets " +
-                       std::to_string(c.begin) + " to " + std::to_string(c.end) + ")";
-            else
-                why += " names a start at offset " + std::to_string(c.begin) + " and no end";
-            if (const char* other = overlap(c))
-                why += std::string(", which would read bytes of the ") + other + " segment";
-        }
-        return refuse(Code::DataDoNotFit, why + ".");
-    }
-
-    if (dataBytes > fileSize || chosen->begin > fileSize - dataBytes) {
+    if (pastTheEnd) {
         const std::string segment = "the DATA segment of " + std::to_string(numEvents) + " events x " +
                                     std::to_string(rowBytes) + " bytes (" + std::to_string(dataBytes) + " bytes)";
         int64_t last = 0;
-        if (__builtin_add_overflow(chosen->begin, dataBytes - 1, &last))
+        if (__builtin_add_overflow(pastTheEnd->begin, dataBytes - 1, &last))
             return refuse(Code::Truncated, "The file holds " + std::to_string(fileSize) + " bytes, but " + segment +
-                                               " from offset " + std::to_string(chosen->begin) +
+                                               " from offset " + std::to_string(pastTheEnd->begin) +
                                                " ends beyond any file.");
         return refuse(Code::Truncated, "The file holds " + std::to_string(fileSize) + " bytes, but its segments need " +
                                            std::to_string(last + 1) + ": " + segment + " runs from offset " +
-                                           std::to_string(chosen->begin) + " to " + std::to_string(last) + ".");
+                                           std::to_string(pastTheEnd->begin) + " to " + std::to_string(last) + ".");
     }
-    *start = chosen->begin;
-    return Code::Success;
+
+    std::string why = "The data segment does not fit: $TOT x row bytes is " + std::to_string(numEvents) + " x " +
+                      std::to_string(rowBytes) + " = " + std::to_string(dataBytes) + " bytes";
+    for (int i = 0; i < n; ++i) {
+        why += std::string(i ? "; the " : ", but the ") + candidates[i].source + " " + pairText(candidates[i]);
+        if (const char* other = overlap(candidates[i]))
+            why += std::string(", which would read bytes of the ") + other + " segment";
+    }
+    return refuse(Code::DataDoNotFit, why + ".");
 }
 
 namespace {

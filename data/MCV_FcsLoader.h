@@ -8,6 +8,7 @@
 #include <vector>
 
 class MCV_FcsHeader;
+struct fcsVariable;
 
 // Reads one FCS 2.0, 3.0 or 3.1 file (the first data set of it) into a header
 // and a row-major events x variables matrix of 32-bit floats holding the stored
@@ -45,8 +46,10 @@ private:
     int readText(InputFile& file, int64_t textStart, int64_t textEnd);
     int readSupplementalText(InputFile& file, int64_t textStart, int64_t textEnd);
     void readVariables(MCV_FcsHeader* header) const;
-    int dataLayout(MCV_FcsHeader* header, DataType* type, bool* bigEndian, std::vector<Column>* columns);
-    int checkLayoutRepeats(int64_t numVariables);
+    int dataLayout(int64_t numVariables, DataType* type, bool* bigEndian, int64_t* rowBytes);
+    // How each variable is stored, from its $PnB and, for integers, its $PnR.
+    static std::vector<Column> columnsOf(const std::vector<fcsVariable>& variables, DataType type);
+    int checkRepeats(int64_t numVariables);
     int findData(const int64_t headerData[2], int64_t numEvents, int64_t rowBytes, int64_t fileSize, int64_t* start);
     int refuse(int code, std::string why);
     static int readData(InputFile& file, int64_t start, int64_t numEvents, DataType type, bool bigEndian,

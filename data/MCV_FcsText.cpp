@@ -122,14 +122,6 @@ void appendToken(const char* bytes, const Token& t, bool escapes, Out& out) {
     }
 }
 
-std::string printable(std::string_view s) {
-    constexpr size_t kShown = 40;
-    std::string out;
-    for (size_t i = 0; i < s.size() && i < kShown; ++i) out += s[i] >= ' ' && s[i] <= '~' ? s[i] : '?';
-    if (s.size() > kShown) out += "...";
-    return out;
-}
-
 std::string delimiterText(char d) {
     if (d >= '!' && d <= '~') return std::string("'") + d + "'";
     char buf[8];
@@ -168,7 +160,7 @@ bool MCV_FcsText::parse(const char* bytes, size_t size) {
             f.keywordBegin = escaped.failed.begin;
             f.doubledAt = escaped.failed.firstDoubled;
             f.emptyKeywordAt = plain.failed.begin;
-            f.keyword = printable({bytes + f.keywordBegin, f.doubledAt - f.keywordBegin});
+            f.keyword = quoted({bytes + f.keywordBegin, f.doubledAt - f.keywordBegin});
             f.delimiter = bytes[0];
             return false;
         }
@@ -269,11 +261,11 @@ std::optional<std::string_view> MCV_FcsText::conflictingRepeat(std::string_view 
     return std::string_view(m_bytes.data() + it->offset, it->length);
 }
 
-std::vector<std::string> MCV_FcsText::conflictingKeys() const {
-    std::vector<std::string> keys;
-    keys.reserve(m_conflicts.size());
-    for (const Conflict& c : m_conflicts) keys.emplace_back(keyOf(m_entries[c.entry]));
-    return keys;
+std::string MCV_FcsText::quoted(std::string_view value) {
+    constexpr size_t kShown = 40;
+    std::string out = "\"";
+    for (size_t i = 0; i < value.size() && i < kShown; ++i) out += value[i] >= ' ' && value[i] <= '~' ? value[i] : '?';
+    return out + (value.size() > kShown ? "...\"" : "\"");
 }
 
 void MCV_FcsText::clear() {
@@ -296,7 +288,7 @@ std::string MCV_FcsText::refusal(const std::string& segment, int64_t segmentOffs
     const std::string d = delimiterText(f.delimiter);
     std::string why = f.keywordBegin == f.doubledAt
                           ? "the keyword at offset " + at(f.keywordBegin) + " starts with the delimiter " + d
-                          : "the value after the keyword \"" + f.keyword + "\" (offset " + at(f.keywordBegin) +
+                          : "the value after the keyword " + f.keyword + " (offset " + at(f.keywordBegin) +
                                 ") starts with the delimiter " + d + " at offset " + at(f.doubledAt + 1);
     return "The " + segment + " segment cannot be split into keywords and values: " + why +
            ", which FCS forbids; read as empty values, the doubled delimiters leave the keyword at offset " +

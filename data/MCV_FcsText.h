@@ -42,9 +42,17 @@ public:
     std::optional<std::string_view> find(std::string_view key) const;
     // The first repeated value of `key` that differs from the kept one.
     std::optional<std::string_view> conflictingRepeat(std::string_view key) const;
-    // Keywords (upper case) that have a conflicting repeat.
-    std::vector<std::string> conflictingKeys() const;
+    // The keywords (upper case) that have a conflicting repeat, i from 0 to
+    // conflicts() - 1, in the order they were first met. Nothing is copied,
+    // however many there are.
+    size_t conflicts() const { return m_conflicts.size(); }
+    std::string_view conflictingKey(size_t i) const { return keyOf(m_entries[m_conflicts[i].entry]); }
     size_t size() const { return m_entries.size(); }
+    // Pair i (0 to size() - 1, in the order first met): its keyword in upper
+    // case and its value. A pass over all pairs reads them in the order they
+    // are stored, which is much faster than a look-up per keyword.
+    std::string_view key(size_t i) const { return keyOf(m_entries[i]); }
+    std::string_view value(size_t i) const { return valueOf(m_entries[i]); }
     void clear();
     // Whether the last `parse` read doubled delimiters as empty values.
     bool lastParseUsedEmptyValues() const { return m_lastUsedEmptyValues; }
@@ -54,6 +62,9 @@ public:
     std::string refusal(const std::string& segment, int64_t segmentOffset) const;
 
     static std::string upperKey(std::string_view key);
+    // A keyword or value as a reason shows it: in double quotes, at most 40
+    // characters, any byte other than printable ASCII as '?'.
+    static std::string quoted(std::string_view value);
 
 private:
     // A kept pair: its upper-case keyword and then its value, in m_bytes.
@@ -75,7 +86,7 @@ private:
         size_t keywordBegin = 0;  // the keyword the escapes put a delimiter into
         size_t doubledAt = 0;     // its first doubled delimiter
         size_t emptyKeywordAt = 0;
-        std::string keyword;  // its bytes before doubledAt, printable
+        std::string keyword;  // its bytes before doubledAt, quoted
         char delimiter = 0;
     };
 

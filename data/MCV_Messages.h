@@ -29,8 +29,9 @@ constexpr int UnsupportedBitWidth = 15;
 constexpr int OutOfMemory = 16;
 constexpr int DataDoNotFit = 17;
 constexpr int ConflictingKeywords = 18;
+constexpr int DataSegmentsDisagree = 19;
 // The highest code in use.
-constexpr int LastError = ConflictingKeywords;
+constexpr int LastError = DataSegmentsDisagree;
 
 constexpr int DifferentMarkerNames = -1;
 }  // namespace MCV_LoadCode
@@ -58,8 +59,9 @@ inline const std::vector<std::string> MCV_FCS_ERRORS = {
     "Error code 16: Not enough memory to load the data.",
     "Error code 17: The data segment does not fit the text segment: its length is not $TOT events of the "
     "parameters' $PnB widths, or it overlaps the header or text segment.",
-    "Error code 18: A keyword that decides the data layout ($TOT, $PAR, $PnB, $DATATYPE or $BYTEORD) is "
-    "given twice with different values.",
+    "Error code 18: A keyword that decides the values read ($TOT, $PAR, $MODE, $DATATYPE, $BYTEORD, $PnB, "
+    "$PnR, $PnE or $PnG) is given twice with different values.",
+    "Error code 19: The header and the text segment name different data segments, and both fit the file.",
     "Unknown Error.",
 };
 

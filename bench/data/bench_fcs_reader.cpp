@@ -17,13 +17,12 @@
 // --loads only loads the chosen files N times each, with no baseline (for
 // profilers).
 
+#include "FcsLoadInChild.h"
 #include "bench/support/Verdict.h"
 #include "data/MCV_FcsHeader.h"
 #include "data/MCV_FcsLoader.h"
 
 #include <QTemporaryDir>
-
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -137,49 +136,11 @@ double timeLoad(const std::string& path) {
     return t;
 }
 
-long statusKb(const char* field) {
-    std::ifstream in("/proc/self/status");
-    std::string line;
-    const size_t n = std::strlen(field);
-    while (std::getline(in, line))
-        if (line.compare(0, n, field) == 0) return std::atol(line.c_str() + n + 1);
-    return -1;
-}
-
-// Child mode: the peak resident memory that one load adds, in bytes, or -1.
-// The high-water mark is reset first, so that only the load counts.
-int64_t peakOfOneLoad(const std::string& path) {
-    {
-        std::ofstream reset("/proc/self/clear_refs");
-        reset << "5";
-    }
-    const long before = statusKb("VmHWM:");
-    const long rss = statusKb("VmRSS:");
-    if (before < 0 || before > rss + 1024) return -1;  // the reset did not take
-    MCV_FcsHeader header(nullptr);
-    header.setFileName(path);
-    MCV_FcsLoader loader;
-    float* data = nullptr;
-    if (loader.loadFromFile(&data, &header) != 0) return -1;
-    const long after = statusKb("VmHWM:");
-    delete[] data;
-    return int64_t(after - before) * 1024;
-}
-
-// Runs peakOfOneLoad in a fresh process of this program: nothing the
-// benchmark allocated counts, and no thread pool is carried across a fork.
+// The peak resident memory that one load adds, in bytes, or -1 when it
+// cannot be measured or the load fails.
 int64_t peakLoadBytes(const std::string& path) {
-    char exe[4096];
-    const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
-    if (n <= 0) return -1;
-    exe[n] = '\0';
-    const std::string cmd = "'" + std::string(exe) + "' --peak '" + path + "'";
-    FILE* child = popen(cmd.c_str(), "r");
-    if (!child) return -1;
-    long long result = -1;
-    if (std::fscanf(child, "%lld", &result) != 1) result = -1;
-    pclose(child);
-    return result;
+    const FcsChildLoad child = loadInChild(path);
+    return child.code == 0 ? child.peakBytes : -1;
 }
 
 struct Outcome {
@@ -259,10 +220,7 @@ void writeBenchFile(const BenchFile& f, const std::string& path) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc == 3 && std::string(argv[1]) == "--peak") {
-        std::printf("%lld\n", static_cast<long long>(peakOfOneLoad(argv[2])));
-        return 0;
-    }
+    if (argc == 3 && std::string(argv[1]) == kChildArgument) return runChildLoad(argv[2]);
     std::string only, keep;
     int repeats = 5, loads = 0;
     for (int i = 1; i + 1 < argc; i += 2) {

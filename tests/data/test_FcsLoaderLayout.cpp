@@ -3,6 +3,7 @@
 // say one thing.
 #include "FcsTestFile.h"
 
+#include "data/MCV_FcsText.h"
 #include "data/MCV_Messages.h"
 
 #include <gtest/gtest.h>
@@ -296,4 +297,146 @@ TEST(FcsLoaderLayout, NoEventsLoadOnlyWithoutDataThatHoldEvents) {
         f.data.assign(size_t(bytes), '\x01');
         EXPECT_EQ(FcsLoad(f.write(dir, "bytes.fcs")).code, code) << bytes;
     }
+}
+
+// The DATA are read one way: from the pair that fits the file, or not at all
+// when the HEADER and the TEXT name different segments that both fit.
+TEST(FcsLoaderLayout, HeaderAndTextOffsetsGiveOneReadingOrNone) {
+    const int64_t s = dataStart(floats()), e = s + 35;  // where the builder puts the 36 bytes
+    const auto pair = [](int64_t begin, int64_t end) {
+        return "segment of " + std::to_string(end - begin + 1) + " bytes (offsets " + std::to_string(begin) + " to " +
+               std::to_string(end) + ")";
+    };
+    struct Case {
+        const char* what;
+        Edit edit;
+        int code;
+        std::vector<std::string> named;  // in the refusal
+    };
+    const Case cases[] = {
+        {"both fit, the HEADER's one byte later",
+         [](FcsTestFile& f) { f.afterData = "x", f.headerShift[0] = f.headerShift[1] = 1; },
+         Code::DataSegmentsDisagree,
+         {"The HEADER names a " + pair(s + 1, e + 1) + " and the TEXT names a " + pair(s, e), "3 x 12 = 36 bytes"}},
+        {"both fit, the TEXT's a row later",
+         [](FcsTestFile& f) { f.afterData.assign(12, 'x'), f.textShift[0] = f.textShift[1] = 12; },
+         Code::DataSegmentsDisagree,
+         {"HEADER names a " + pair(s, e), "TEXT names a " + pair(s + 12, e + 12)}},
+        {"both name starts only, a byte apart",
+         [](FcsTestFile& f) { f.afterData = "x", f.headerField[3] = "0", f.textShift[0] = 1, f.textShift[1] = -1000; },
+         Code::DataSegmentsDisagree,
+         {"HEADER names a start at offset " + std::to_string(s) + " and no end",
+          "TEXT names a start at offset " + std::to_string(s + 1) + " and no end"}},
+        {"HEADER zeros", [](FcsTestFile& f) { f.dataOffsetsInHeader = false; }, 0, {}},
+        {"HEADER blanks", [](FcsTestFile& f) { f.headerField[2] = f.headerField[3] = std::string(8, ' '); }, 0, {}},
+        {"HEADER zeros, TEXT a row later",
+         [](FcsTestFile& f) {
+             f.dataOffsetsInHeader = false, f.textShift[0] = 12;
+             f.data = std::string(12, 'x') + f.data;
+         },
+         0,
+         {}},
+        {"only the TEXT's fits: the HEADER's runs a byte past the end",
+         [](FcsTestFile& f) { f.headerShift[0] = f.headerShift[1] = 1; },
+         0,
+         {}},
+        {"only the TEXT's fits: the HEADER's lies past the end",
+         [](FcsTestFile& f) { f.headerShift[0] = f.headerShift[1] = 1000; },
+         0,
+         {}},
+        {"only the HEADER's fits: the TEXT's runs a byte past the end",
+         [](FcsTestFile& f) { f.textShift[0] = f.textShift[1] = 1; },
+         0,
+         {}},
+        {"only the HEADER's fits: the TEXT's lies past the end",
+         [](FcsTestFile& f) { f.textShift[0] = f.textShift[1] = 1000; },
+         0,
+         {}},
+        {"only the TEXT's start fits, neither names an end",
+         [](FcsTestFile& f) { f.headerField[3] = "0", f.headerShift[0] = 1, f.textShift[1] = -1000; },
+         0,
+         {}},
+        {"one start, ends a byte apart (an inclusive end)",
+         [](FcsTestFile& f) { f.afterData = "x", f.headerShift[1] = 1; },
+         0,
+         {}},
+        {"both run a byte past the end",
+         [](FcsTestFile& f) { f.headerShift[0] = f.headerShift[1] = f.textShift[0] = f.textShift[1] = 1; },
+         Code::Truncated,
+         {"runs from offset " + std::to_string(s + 1) + " to " + std::to_string(e + 1)}},
+    };
+    QTemporaryDir dir;
+    for (const Case& c : cases) {
+        FcsTestFile f = floats();
+        c.edit(f);
+        FcsLoad l(f.write(dir, "pairs.fcs"));
+        ASSERT_EQ(l.code, c.code) << c.what << ": " << l.loader.refusal();
+        ASSERT_EQ(bool(l.matrix), c.code == 0) << c.what;
+        for (const std::string& text : c.named)
+            EXPECT_NE(l.loader.refusal().find(text), std::string::npos) << c.what << ": " << l.loader.refusal();
+        if (c.code != 0) continue;
+        ASSERT_EQ(l.header->numEvents(), 3) << c.what;
+        for (size_t ev = 0; ev < 3; ++ev)
+            for (size_t v = 0; v < 3; ++v) EXPECT_EQ(l.at(ev, v), kRows[ev][v]) << c.what << " " << ev << "," << v;
+    }
+}
+
+// A keyword whose two values would give other values read is refused with
+// both; a repeat that says the same (but for padding and case) loads.
+TEST(FcsLoaderLayout, RepeatsThatWouldChangeTheValuesAreRefused) {
+    struct Case {
+        const char* key;  // repeated at the end of the TEXT
+        const char* first;
+        const char* repeat;
+        int code;
+    };
+    // The integer file: $P1B 8, $P2B 16, $P3B 32, each $PnR 262144.
+    const Case cases[] = {
+        {"$P1R", "1024", "262144", Code::ConflictingKeywords},
+        {"$p1r", "1024", "262144", Code::ConflictingKeywords},
+        {"$P3R", "262144", "4096.0", Code::ConflictingKeywords},
+        {"$P2E", "0,0", "4,1", Code::ConflictingKeywords},
+        {"$P3G", "1.0", "10.0", Code::ConflictingKeywords},
+        {"$MODE", "L", "C", Code::ConflictingKeywords},
+        {"$TOT", "4", "5", Code::ConflictingKeywords},
+        {"$PAR", "3", "2", Code::ConflictingKeywords},
+        {"$P2B", "16", "8", Code::ConflictingKeywords},
+        {"$DATATYPE", "I", "F", Code::ConflictingKeywords},
+        {"$BYTEORD", "1,2,3,4", "4,3,2,1", Code::ConflictingKeywords},
+        {"$P1R", "262144", " 262144 ", 0},
+        {"$p2e", "0,0", "0,0", 0},
+        {"$P3G", "1.0", "1.0", 0},
+        {"$mode", "L", "l", 0},
+        {"$TOT", "4", "4", 0},
+        {"$PAR", "3", "3", 0},
+        {"$P2B", "16", "16", 0},
+        {"$DATATYPE", "I", "i", 0},
+        {"$BYTEORD", "1,2,3,4", "1,2,3,4", 0},
+        // Keywords the reader does not read.
+        {"$P4R", "1024", "2048", 0},
+        {"$P01R", "1024", "2048", 0},
+        {"$P1D", "Linear,0,10", "Log,1,10", 0},
+    };
+    QTemporaryDir dir;
+    for (const Case& c : cases) {
+        FcsTestFile f = integers();
+        const std::string upper = MCV_FcsText::upperKey(c.key);
+        f.set(upper, c.first);
+        f.keywords.emplace_back(c.key, c.repeat);
+        FcsLoad l(f.write(dir, "repeats.fcs"));
+        ASSERT_EQ(l.code, c.code) << c.key << " " << c.first << " / " << c.repeat << ": " << l.loader.refusal();
+        if (c.code != 0) {
+            EXPECT_EQ(l.loader.refusal(), "Keyword " + upper + " is given twice with different values: \"" + c.first +
+                                              "\" and \"" + c.repeat + "\".");
+            continue;
+        }
+        for (size_t e = 0; e < 4; ++e)
+            for (size_t v = 0; v < 3; ++v) EXPECT_EQ(l.at(e, v), float(kInts[e][v])) << c.key << " " << e << "," << v;
+    }
+    // A repeat in the supplemental TEXT counts as well.
+    FcsTestFile f = integers();
+    f.set("$P1R", "1024");
+    addSupplemental(f, "/$P1R/262144/");
+    FcsLoad l(f.write(dir, "supplemental.fcs"));
+    EXPECT_EQ(l.code, Code::ConflictingKeywords) << l.loader.refusal();
 }

@@ -106,6 +106,39 @@ TEST(FcsLoaderMalformed, KeywordsThatRefuseTheFile) {
         EXPECT_EQ(codeOfBytes(dir, bytes.substr(0, bytes.size() - drop)), Code::Truncated);
 }
 
+// Every parameter needs its $PnB, and $TOT rows of them must fit the file:
+// a $PAR that the TEXT cannot describe is refused before anything is made
+// per parameter, naming the first parameter (by number) that is wrong.
+TEST(FcsLoaderMalformed, AParameterCountTheTextCannotDescribeIsRefusedBeforeAnyParameterIsMade) {
+    const struct {
+        const char* what;
+        std::function<void(FcsTestFile&)> edit;
+        int code;
+        const char* named;
+    } cases[] = {
+        {"$PAR 5 of 2", [](FcsTestFile& f) { f.set("$PAR", "5"); }, Code::MalformedText, "$P3B is missing; $PAR is 5."},
+        {"$PAR 4 with every $PnB, DATA of 2 parameters",
+         [](FcsTestFile& f) { f.set("$PAR", "4"), f.set("$P3B", "32"), f.set("$P4B", "32"); }, Code::DataDoNotFit,
+         "2 x 16 = 32 bytes"},
+        {"$P2B missing before a wrong $P3B",
+         [](FcsTestFile& f) { f.set("$PAR", "3"), f.remove("$P2B"), f.set("$P3B", "12"); }, Code::MalformedText,
+         "$P2B is missing"},
+        {"a wrong $P1B before a missing $P2B", [](FcsTestFile& f) { f.set("$P1B", "16"), f.remove("$P2B"); },
+         Code::UnsupportedBitWidth, "$P1B is \"16\""},
+        {"$P2B given only as $P02B", [](FcsTestFile& f) { f.remove("$P2B"), f.set("$P02B", "32"); },
+         Code::MalformedText, "$P2B is missing"},
+    };
+    QTemporaryDir dir;
+    for (const auto& c : cases) {
+        FcsTestFile f = valid();
+        c.edit(f);
+        FcsLoad l(f.write(dir, "par.fcs"));
+        ASSERT_EQ(l.code, c.code) << c.what << ": " << l.loader.refusal();
+        EXPECT_NE(l.loader.refusal().find(c.named), std::string::npos) << c.what << ": " << l.loader.refusal();
+        EXPECT_EQ(l.header->numVariables(), 0) << c.what;
+    }
+}
+
 TEST(FcsLoaderMalformed, DamagedFilesNeverCrashAndAlwaysGetACode) {
     // Copies of a valid file with random bytes overwritten or cut out (seeded).
     QTemporaryDir dir;
@@ -243,6 +276,13 @@ TEST(FcsLoaderMalformed, EveryRefusalGivesItsReasonWithItsNumbers) {
          "",
          Code::ConflictingKeywords,
          {"\"2\" and \"1\""}},
+        {"HEADER and TEXT name different DATA that both fit",
+         edited([](FcsTestFile& f) { f.afterData = "x", f.headerShift[0] = f.headerShift[1] = 1; }),
+         "",
+         Code::DataSegmentsDisagree,
+         {"The HEADER names a segment of 16 bytes (offsets " + std::to_string(size - 15) + " to " +
+          std::to_string(size) + ") and the TEXT names a segment of 16 bytes (offsets " + std::to_string(size - 16) +
+          " to " + std::to_string(size - 1) + ")"}},
     };
     std::set<int> codes;
     for (const auto& c : cases) {
@@ -255,5 +295,5 @@ TEST(FcsLoaderMalformed, EveryRefusalGivesItsReasonWithItsNumbers) {
             EXPECT_NE(l.loader.refusal().find(text), std::string::npos) << c.what << ": " << l.loader.refusal();
     }
     // Every code the reader returns but OutOfMemory, which a test file cannot provoke.
-    EXPECT_EQ(codes, (std::set<int>{1, 2, 3, 6, 9, 10, 11, 12, 13, 14, 15, 17, 18}));
+    EXPECT_EQ(codes, (std::set<int>{1, 2, 3, 6, 9, 10, 11, 12, 13, 14, 15, 17, 18, 19}));
 }

@@ -120,6 +120,32 @@ TEST(FcsLoaderText, SupplementalTextAddsKeywordsWithoutOverriding) {
     EXPECT_EQ(o.header->project(), "-1");
 }
 
+// A supplemental TEXT is TEXT: one that cannot be split refuses the file, as
+// the primary one would, with offsets in the file.
+TEST(FcsLoaderText, AnUnsplittableSupplementalTextRefusesTheFile) {
+    QTemporaryDir dir;
+    const std::string stext = "/$PROJ/p/BIG/////";
+    FcsTestFile f = FcsTestFile::floats({{1.0f, 2.0f}});
+    f.afterData = stext;
+    const auto offsets = [&](size_t begin, size_t end) {
+        f.set("$BEGINSTEXT", std::string(12 - std::to_string(begin).size(), '0') + std::to_string(begin));
+        f.set("$ENDSTEXT", std::string(12 - std::to_string(end).size(), '0') + std::to_string(end));
+    };
+    offsets(0, 0);
+    const size_t at = f.bytes().size() - stext.size();
+    offsets(at, at + stext.size() - 1);
+    FcsLoad l(f.write(dir, "s.fcs"));
+    ASSERT_EQ(l.code, MCV_LoadCode::MalformedText);
+    EXPECT_FALSE(l.matrix);
+    EXPECT_EQ(l.loader.refusal(),
+              "The supplemental TEXT segment cannot be split into keywords and values: the value "
+              "after the keyword \"BIG\" (offset " +
+                  std::to_string(at + 9) + ") starts with the delimiter '/' at offset " + std::to_string(at + 13) +
+                  ", which FCS forbids; read as empty values, the doubled delimiters leave the "
+                  "keyword at offset " +
+                  std::to_string(at + 14) + " empty.");
+}
+
 TEST(FcsText, AValueThatStartsWithTheDelimiterIsRefusedAndAddsNothing) {
     struct Case {
         std::string text;
@@ -175,8 +201,9 @@ TEST(FcsText, ManyKeywordsInTwoSegments) {
         EXPECT_EQ(*v, (i < 3000 ? "v" : "w") + std::to_string(i));
     }
     EXPECT_FALSE(t.find("$K9000"));
-    const std::vector<std::string> conflicts = t.conflictingKeys();
-    EXPECT_EQ(conflicts.size(), 1001u);  // 2000 to 2999, and $K7
+    ASSERT_EQ(t.conflicts(), 1001u);  // 2000 to 2999, and $K7, in the order first met
+    EXPECT_EQ(t.conflictingKey(0), "$K7");
+    EXPECT_EQ(t.conflictingKey(1000), "$K2999");
     EXPECT_EQ(t.conflictingRepeat("$k7").value_or("<none>"), "other");
     EXPECT_EQ(t.conflictingRepeat("$K2500").value_or("<none>"), "w2500");
     EXPECT_FALSE(t.conflictingRepeat("$K5"));
