@@ -11,6 +11,7 @@ class AutoUpdater;
 class MCV_Analysis;
 class MCV_CytometryData;
 class MCV_HsneAnalysisHierarchy;
+class MCV_MarkerDefault;
 class QCloseEvent;
 class UI_AboutDialog;
 class UI_DockableContainerWidget;
@@ -133,7 +134,8 @@ private:
     // The files loaded into a new data set, or null (with the message shown)
     // when one could not be loaded.
     std::unique_ptr<MCV_CytometryData> loadFiles(const QStringList& files);
-    void runImportDialog(const QString& folder);
+    // `adopted`: the default marker selection the import applied.
+    void runImportDialog(const QString& folder, const MCV_MarkerDefault& adopted);
     void showHeaderInFileInfo();
 
     // Creates an analysis of the kind `type` (an ANALYSIS_* code) with its
@@ -170,4 +172,7 @@ private:
     UI_AboutDialog* m_aboutDialog = nullptr;
     bool m_actionFlags[4] = {true, false, false, false};
     bool m_dataReady = false;
+    // The last import's refusal of a default marker selection (or empty),
+    // dropped from the status bar by the next import that refuses none.
+    QString m_defaultsRefusal;
 };

@@ -8,6 +8,7 @@
 #include "ui/base/UI_Settings.h"
 #include "data/MCV_CytometryData.h"
 #include "data/MCV_FcsHeader.h"
+#include "data/MCV_MarkerDefault.h"
 #include "data/MCV_Messages.h"
 #include "data/MCV_SampleTag.h"
 #include "data/MCV_Settings.h"
@@ -48,22 +49,25 @@ void showLoadRefusal(QWidget* parent, const QString& file, int code, const MCV_C
     UI_ModalDialogs::message(QMessageBox::Critical, parent, QObject::tr("Error"), text);
 }
 
-// Makes the default marker selection the one for `data`: the folder's
-// default-marker file when it can be read, else the default held from the
-// data before. A default that does not hold exactly one flag per marker of
-// `data` would tick and untick markers by position, whatever they are: it is
-// dropped, so the marker panels start as without a default, and the reason is
-// returned (empty when nothing was refused).
-QString adoptDefaultMarkers(const QString& folder, MCV_CytometryData& data) {
-    MCV_FcsHeader* header = data.combinedHeader();
-    const size_t markers = header ? header->markerList(0)->size() : 0;
+// Makes the default marker selection the one for `loaded`: the default-marker
+// file beside it when it can be read, else the default held for `previous`
+// (the data set before, or null). A file of fewer flags than the files bring
+// markers, or of anything but flags, is made for other data, and so is a
+// held default of another marker count: it would tick and untick markers by
+// position, whatever they are. It is dropped, so the marker panels start as
+// without a default, and the reason is returned (empty when nothing was
+// refused). `adopted` receives the default applied, whose sample-tag flag
+// waits for the tag.
+QString adoptDefaultMarkers(MCV_CytometryData& loaded, MCV_CytometryData* previous, MCV_MarkerDefault* adopted) {
+    const size_t markers = static_cast<size_t>(std::max(0, loaded.fileVariableCount()));
     MCV_Settings* settings = MCV_Settings::Instance();
-    const QString path = folder + "/QLMRN_DefaultMarkers.txt";
+    const QString path = QString::fromStdString(MCV_MarkerDefault::filePath(loaded));
     std::vector<bool> flags;
     size_t flagCount = 0;
     const MarkerFlagsRead result = readMarkerFlags(path.toStdString(), markers, &flags, &flagCount);
     if (result == MarkerFlagsRead::Read) {
-        settings->setDefaultMarkers(flags);
+        *adopted = MCV_MarkerDefault::fromFileFlags(flags, markers);
+        settings->setDefaultMarkers(adopted->markers);
         qDebug() << "Loaded default marker states from file.";
         return QString();
     }
@@ -71,15 +75,28 @@ QString adoptDefaultMarkers(const QString& folder, MCV_CytometryData& data) {
         settings->setDefaultMarkers({});
         return markerFlagsRefusal(result, path, flagCount, markers) + " The default marker selection is not applied.";
     }
-    // No file (or none that can be read): the default held from before, if it fits.
-    const size_t held = settings->defaultMarkers.size();
-    if (held == 0 || held == markers) return QString();
+    // No file (or none that can be read): the default held from before, if it
+    // was made for as many markers. It holds a flag per variable of the data
+    // before; one that holds more was not made for them.
+    const std::vector<bool> held = settings->defaultMarkers;
+    if (held.empty()) return QString();
+    MCV_FcsHeader* before = previous ? previous->combinedHeader() : nullptr;
+    MCV_MarkerDefault kept;
+    if (before && held.size() <= static_cast<size_t>(before->numVariables()))
+        kept = MCV_MarkerDefault::fromStates(held, *previous);
+    else
+        kept.markers = held;
+    if (kept.markers.size() == markers) {
+        *adopted = kept;
+        settings->setDefaultMarkers(kept.markers);
+        return QString();
+    }
     settings->setDefaultMarkers({});
     const auto count = [](size_t n, const char* what) {
         return QString::number(static_cast<qulonglong>(n)) + " " + what + (n == 1 ? "" : "s");
     };
-    return "The default marker selection holds " + count(held, "flag") + " for " + count(markers, "marker") +
-           ". It is not applied.";
+    return "The default marker selection holds " + count(kept.markers.size(), "flag") + " for " +
+           count(markers, "marker") + ". It is not applied.";
 }
 
 }  // namespace
@@ -126,11 +143,16 @@ void MainWindow::openFile() {
     std::unique_ptr<MCV_CytometryData> loaded = loadFiles(files);
     if (!loaded) return;
 
-    const QString refusal = adoptDefaultMarkers(folder, *loaded);
+    MCV_MarkerDefault adopted;
+    const QString refusal = adoptDefaultMarkers(*loaded, m_data, &adopted);
     if (!refusal.isEmpty()) {
         qDebug().noquote() << refusal;
         statusBar()->showMessage(refusal);
+    } else if (!m_defaultsRefusal.isEmpty() && statusBar()->currentMessage() == m_defaultsRefusal) {
+        // The refusal was about the data before.
+        statusBar()->clearMessage();
     }
+    m_defaultsRefusal = refusal;
     replaceDataModel(std::move(loaded));
     m_data->initAllDerviedDataPointer();
     m_dataReady = true;
@@ -139,7 +161,7 @@ void MainWindow::openFile() {
     m_actionFlags[1] = m_actionFlags[2] = m_actionFlags[3] = true;
     refreshUI();
     showHeaderInFileInfo();
-    runImportDialog(folder);
+    runImportDialog(folder, adopted);
 }
 
 void MainWindow::replaceDataModel(std::unique_ptr<MCV_CytometryData> loaded) {
@@ -177,7 +199,7 @@ std::unique_ptr<MCV_CytometryData> MainWindow::loadFiles(const QStringList& file
     return dataSet;
 }
 
-void MainWindow::runImportDialog(const QString& folder) {
+void MainWindow::runImportDialog(const QString& folder, const MCV_MarkerDefault& adopted) {
     UI_ImportDialog dialog(this);
     const int result = UI_ModalDialogs::exec(&dialog);
 
@@ -188,7 +210,19 @@ void MainWindow::runImportDialog(const QString& folder) {
     if (dialog.sampleTagChosen()) {
         qDebug() << "Adding Sample Tag Channel \"QLMRN_ST\".";
         m_data->addDimensions({MCV_SampleTag::name}, -1.0f);
-        writeWholeFile(folder + "/QLMRN_ST.txt", QByteArray::fromStdString(m_data->sampleTags()));
+        // The adopted default's flag for the tag, unless the dialog's own
+        // "Set Default" or "Load Selection" replaced that default with one
+        // made before there was a tag.
+        MCV_Settings* settings = MCV_Settings::Instance();
+        if (adopted.hasTag && settings->defaultMarkers == adopted.markers)
+            settings->setDefaultMarkers(adopted.statesFor(*m_data));
+        const QString tags = folder + "/QLMRN_ST.txt";
+        QString why;
+        if (!writeWholeFile(tags, QByteArray::fromStdString(m_data->sampleTags()), &why)) {
+            const QString text = "The sample tags could not be written to " + tags + ": " + why + ".";
+            qDebug().noquote() << text;
+            statusBar()->showMessage(text);
+        }
     }
     switch (result) {
         case UI_ImportDialog::StartSpade:

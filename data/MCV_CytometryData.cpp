@@ -169,6 +169,7 @@ int MCV_CytometryData::loadFromFiles(std::vector<std::string>* paths) {
     }
     delete m_combinedHeader;
     m_combinedHeader = new MCV_FcsHeader(header);
+    m_addedVariables = 0;
     addFileRecord(paths->front(), header, data);
     return MCV_LoadCode::Success;
 }
@@ -199,6 +200,10 @@ float* MCV_CytometryData::rawData(int i) {
 }
 
 MCV_FcsHeader* MCV_CytometryData::combinedHeader() { return m_combinedHeader; }
+
+int MCV_CytometryData::fileVariableCount() const {
+    return m_combinedHeader ? m_combinedHeader->numVariables() - m_addedVariables : 0;
+}
 
 template <typename Fill>
 void MCV_CytometryData::appendColumns(const std::vector<std::string>& names, Fill value) {
@@ -240,6 +245,7 @@ void MCV_CytometryData::appendColumns(const std::vector<std::string>& names, Fil
         m_combinedHeader->addDimension(name);
         for (FileRecord& f : m_files) f.header->addDimension(name);
     }
+    m_addedVariables += static_cast<int>(added);
     // Every cached statistic now misses the new variables.
     valuesChanged();
     if (m_ui) m_ui->dimensionsAdded();

@@ -62,6 +62,9 @@ public:
     MCV_FcsHeader* header(int i);
     float* rawData(int i);
     MCV_FcsHeader* combinedHeader();
+    // How many of the combined header's variables the loaded files bring:
+    // those before the first one the program appended (addDimensions).
+    int fileVariableCount() const;
 
     // Appends variables to every file. A fill above -0.5 is the value of every
     // event; otherwise each event gets its file index.
@@ -191,6 +194,7 @@ private:
     MCV_UiInterface* m_ui = nullptr;
     std::string m_sampleTags;
     std::string m_loadRefusal;
+    int m_addedVariables = 0;
 
     static MCV_CytometryData* s_instance;
 };

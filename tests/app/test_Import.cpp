@@ -395,9 +395,8 @@ TEST_F(Import, OpeningFilesOverAnalysesAsksFirstAndNoKeepsEverything) {
 
 // An analysis that took the sample tag as an input would split every
 // population by file: the A-tSNE, HSNE and focus-and-context marker lists
-// start with it off. A stored default file of one flag per loaded marker
-// applies as it is; one with a flag for the tag was written for more markers
-// than the files bring and is not applied.
+// start with it off. A stored default file applies as it is: one flag per
+// loaded marker leaves the tag off; the flag after them is the tag's.
 TEST_F(Import, TheSampleTagStartsUntickedInEveryAnalysisUnlessAStoredDefaultTicksIt) {
     const struct {
         const char* defaults;
@@ -405,7 +404,7 @@ TEST_F(Import, TheSampleTagStartsUntickedInEveryAnalysisUnlessAStoredDefaultTick
     } cases[] = {
         {nullptr, {true, true, true, false}},
         {"1 0 1 ", {true, false, true, false}},
-        {"0 1 1 1 ", {true, true, true, false}},
+        {"0 1 1 1 ", {false, true, true, true}},
     };
     const QString a = makeFile("a.fcs", 6, 3), b = makeFile("b.fcs", 6, 3);
     for (const auto& c : cases) {

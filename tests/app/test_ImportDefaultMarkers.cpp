@@ -1,8 +1,10 @@
 // The default marker selection at "Open File(s) ...": a default-marker file
-// beside the data, or the default held from the data before, is applied only
-// when it holds exactly one 0/1 flag per loaded marker. Any other default
-// would tick and untick markers by position; it is dropped, the marker lists
-// start as without one, and the console and the status bar say why, once.
+// beside the data is applied when it holds 0/1 flags, at least one per loaded
+// marker (further flags are the sample tag's and, from earlier versions,
+// those of variables the program added); the default held from the data
+// before when it was made for as many markers. Any other default would tick
+// and untick markers by position; it is dropped, the marker lists start as
+// without one, and the console and the status bar say why, once.
 #include "ShellTestSupport.h"
 
 #include <QStatusBar>
@@ -31,16 +33,17 @@ TEST_F(ImportDefaultMarkers, OnlyADefaultOfOneFlagPerLoadedMarkerIsAppliedAndARe
          {true, true, true, true},
          {false, false, true},
          ""},
-        {"a file with a flag more",
-         "0 1 1 0 ",
-         {true, false, true},
-         {},
-         file + " holds 4 flags for 3 markers. The default marker selection is not applied."},
-        {"a file of 17 flags",
+        {"a file with the tag's flag more", "0 1 1 0 ", {true, false, true}, {false, true, true}, ""},
+        {"a file of 17 flags from an earlier version",
          "1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 ",
          {},
+         {true, true, true},
+         ""},
+        {"a file with a flag less",
+         "0 1 ",
+         {true, false, true},
          {},
-         file + " holds 17 flags for 3 markers. The default marker selection is not applied."},
+         file + " holds 2 flags for 3 markers. The default marker selection is not applied."},
         {"a text that is no marker file",
          "hello world 7 -3",
          {},

@@ -21,10 +21,9 @@ MarkerFlagsRead readMarkerFlags(const std::string& path, size_t markerCount, std
     QFile file(name);
     if (!file.open(QIODevice::ReadOnly)) return MarkerFlagsRead::Unreadable;
 
-    // Only the first markerCount flags are kept; the rest are only counted,
-    // for the message.
+    // The markers' flags and the tag's are kept; the rest are only counted.
     std::vector<bool> flags;
-    flags.reserve(markerCount);
+    flags.reserve(markerCount + 1);
     size_t count = 0;
     bool afterFlag = false;  // the last character was a flag: a blank must follow
     char buffer[4096];
@@ -40,14 +39,12 @@ MarkerFlagsRead readMarkerFlags(const std::string& path, size_t markerCount, std
             }
             if (afterFlag || (c != '0' && c != '1')) return MarkerFlagsRead::NotFlags;
             afterFlag = true;
-            if (count < markerCount) flags.push_back(c == '1');
+            if (count <= markerCount) flags.push_back(c == '1');
             ++count;
         }
     }
-    if (count != markerCount) {
-        if (flagCount) *flagCount = count;
-        return MarkerFlagsRead::WrongCount;
-    }
+    if (flagCount) *flagCount = count;
+    if (count < markerCount) return MarkerFlagsRead::TooFew;
     if (out) *out = std::move(flags);
     return MarkerFlagsRead::Read;
 }
@@ -62,7 +59,7 @@ QString markerFlagsRefusal(MarkerFlagsRead result, const QString& path, size_t f
             return path +
                    " is not a marker file: a marker file holds one flag per marker, 0 or 1, separated by white "
                    "space.";
-        case MarkerFlagsRead::WrongCount:
+        case MarkerFlagsRead::TooFew:
             return path + " holds " + plural(flagCount, "flag", "flags") + " for " +
                    plural(markerCount, "marker", "markers") + ".";
     }

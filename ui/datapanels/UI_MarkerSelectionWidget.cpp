@@ -3,19 +3,23 @@
 #include "analysis/MCV_Analysis.h"
 #include "data/MCV_CytometryData.h"
 #include "data/MCV_FcsHeader.h"
+#include "data/MCV_MarkerDefault.h"
 #include "data/MCV_MeasuredMarkers.h"
 #include "data/MCV_Settings.h"
 #include "ui/base/UI_ModalDialogs.h"
 #include "ui/base/boolVectorFile.h"
+#include "ui/base/owningMainWindow.h"
 #include "ui/base/readMarkerFlags.h"
 
 #include <QCheckBox>
 #include <QDebug>
 #include <QDir>
 #include <QGridLayout>
+#include <QMainWindow>
 #include <QPushButton>
 #include <QSettings>
 #include <QSignalMapper>
+#include <QStatusBar>
 
 #include <algorithm>
 
@@ -187,33 +191,48 @@ void UI_MarkerSelectionWidget::loadClicked() {
     }
     // A selection is taken only for the markers it was made for; anything
     // else is refused whole and changes neither the panel nor the default.
-    std::vector<std::string> names;
-    if (MCV_FcsHeader* header = MCV_CytometryData::Instance()->combinedHeader()) names = *header->markerList(0);
+    MCV_CytometryData* dataSet = MCV_CytometryData::Instance();
+    const size_t markers = static_cast<size_t>(std::max(0, dataSet->fileVariableCount()));
     std::vector<bool> flags;
     size_t flagCount = 0;
-    const MarkerFlagsRead result = readMarkerFlags(files.first().toStdString(), names.size(), &flags, &flagCount);
+    const MarkerFlagsRead result = readMarkerFlags(files.first().toStdString(), markers, &flags, &flagCount);
     if (result != MarkerFlagsRead::Read) {
-        UI_ModalDialogs::message(
-            QMessageBox::Warning, this, tr("Load Selection"),
-            markerFlagsRefusal(result, files.first(), flagCount, names.size()) + " The marker selection is unchanged.");
+        const QString refusal =
+            markerFlagsRefusal(result, files.first(), flagCount, markers) + " The marker selection is unchanged.";
+        showStatus(refusal);
+        UI_ModalDialogs::message(QMessageBox::Warning, this, tr("Load Selection"), refusal);
         return;
     }
-    m_markerStates = flags;
+    m_markerStates = MCV_MarkerDefault::fromFileFlags(flags, markers).statesFor(*dataSet);
     MCV_Settings::Instance()->setDefaultMarkers(m_markerStates);
     qDebug() << "\nLoaded default marker states from file. New Analyses will be created with the new "
                 "default setting.";
+    showStatus("Loaded the marker selection from " + files.first() + ". New analyses start with it.");
     refreshWidget(m_showSampleBox);
 }
 
 void UI_MarkerSelectionWidget::setDefaultClicked() {
     MCV_Settings::Instance()->setDefaultMarkers(m_markerStates);
-    // Without a data folder there is nowhere to write: the bare name would
-    // land in the file-system root.
-    const QString folder = storedFolder("dataDefaultFilePath");
-    const std::string path = folder.toStdString() + "/QLMRN_DefaultMarkers.txt";
-    if (!folder.isEmpty() && writeBoolVectorToFile(path, m_markerStates))
-        qDebug() << "\nSaved default marker states to " << QString::fromStdString(path)
+    // Beside the loaded files, where the import looks for it, and never in a
+    // folder remembered from anything else (an image, a template). Only the
+    // files' markers and the sample tag are written (MCV_MarkerDefault).
+    MCV_CytometryData* dataSet = MCV_CytometryData::Instance();
+    const QString path = QString::fromStdString(MCV_MarkerDefault::filePath(*dataSet));
+    QString why = "no data files are loaded";
+    if (!path.isEmpty() &&
+        writeBoolVectorToFile(path.toStdString(), MCV_MarkerDefault::fromStates(m_markerStates, *dataSet).fileFlags(),
+                              &why)) {
+        qDebug() << "\nSaved default marker states to " << path
                  << "\nMarker states will be loaded automatically when loading .fcs files from this directory.";
-    else
-        qDebug() << "\nCould not write default states to disk.";
+        showStatus("Saved the default marker states to " + path +
+                   ". They are applied when files are opened from this folder.");
+        return;
+    }
+    qDebug().noquote() << "\nCould not write default states to disk:" << why;
+    showStatus(path.isEmpty() ? "Could not save the default marker states: " + why + "."
+                              : "Could not write the default marker states to " + path + ": " + why + ".");
+}
+
+void UI_MarkerSelectionWidget::showStatus(const QString& text) {
+    if (QMainWindow* window = owningMainWindow(this)) window->statusBar()->showMessage(text);
 }

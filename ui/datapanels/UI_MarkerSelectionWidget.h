@@ -23,11 +23,13 @@ class QPushButton;
 // and the sample tag (MCV_SampleTag) start off; stored defaults apply as
 // they are. While bound to an analysis every change goes to
 // MCV_Analysis::setMarkerState.
-// "Load Selection" takes a default-marker file (readMarkerFlags) of exactly one
-// flag per current marker, which becomes the selection and the stored
-// default; any other file is refused in a warning box that says why, and
-// changes nothing. "Set Default" writes the default-marker file of the data
-// folder, which the import reads back.
+// "Load Selection" takes a default-marker file (readMarkerFlags) made for the
+// loaded files (a flag for each of their markers, and the sample tag's),
+// which becomes the selection and the stored default; any other file is
+// refused in a warning box that says why, and changes nothing. "Set Default"
+// makes the selection the stored default and writes the default-marker file
+// (MCV_MarkerDefault) beside the loaded files, where the import reads it
+// back. Both say what they did, or why not, in the main window's status bar.
 class UI_MarkerSelectionWidget : public QWidget {
     Q_OBJECT
 public:
@@ -53,6 +55,9 @@ private slots:
     void setDefaultClicked();
 
 private:
+    // On the status bar of the main window the panel is in, if any.
+    void showStatus(const QString& text);
+
     struct Marker {
         std::string name;
         int index;

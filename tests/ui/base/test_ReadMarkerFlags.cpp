@@ -1,6 +1,7 @@
-// The default-marker file as "Load Selection" and the import read it: one
-// flag, 0 or 1, per marker and nothing else; anything else is refused with
-// the reason and leaves the caller's flags alone.
+// The default-marker file as "Load Selection" and the import read it: 0/1
+// flags, at least one per marker, and nothing else; the markers' flags and
+// the one after them (the sample tag's) are taken. Anything else is refused
+// with the reason and leaves the caller's flags alone.
 #include "ui/base/readMarkerFlags.h"
 
 #include <QFile>
@@ -18,16 +19,16 @@ QString writeFile(const QTemporaryDir& dir, const QByteArray& bytes) {
     return path;
 }
 
-TEST(ReadMarkerFlags, OnlyOneFlagPerMarkerIsTakenAndEverythingElseIsRefusedWithItsCount) {
+TEST(ReadMarkerFlags, TheMarkersFlagsAndTheTagsAreTakenAndEverythingElseIsRefusedWithItsCount) {
     const struct {
         QByteArray bytes;
         size_t markers;
         MarkerFlagsRead result;
         std::vector<bool> flags;  // when read
-        size_t count;             // when the count is wrong
+        size_t count;             // flags in the file (read, or too few)
     } cases[] = {
-        {"1 0 1 ", 3, MarkerFlagsRead::Read, {true, false, true}, 0},
-        {"\n0\r\n1\t\t0\n", 3, MarkerFlagsRead::Read, {false, true, false}, 0},
+        {"1 0 1 ", 3, MarkerFlagsRead::Read, {true, false, true}, 3},
+        {"\n0\r\n1\t\t0\n", 3, MarkerFlagsRead::Read, {false, true, false}, 3},
         {"hello world 7 -3", 4, MarkerFlagsRead::NotFlags, {}, 0},
         {"1 0 7", 3, MarkerFlagsRead::NotFlags, {}, 0},
         {"10 1 0", 3, MarkerFlagsRead::NotFlags, {}, 0},
@@ -41,13 +42,16 @@ TEST(ReadMarkerFlags, OnlyOneFlagPerMarkerIsTakenAndEverythingElseIsRefusedWithI
          {},
          0},
         {QByteArray("1 0\0 1", 6), 3, MarkerFlagsRead::NotFlags, {}, 0},
-        {"1 0 1 1 ", 3, MarkerFlagsRead::WrongCount, {}, 4},
-        {"1 0", 3, MarkerFlagsRead::WrongCount, {}, 2},
-        {"", 3, MarkerFlagsRead::WrongCount, {}, 0},
-        {" \n ", 1, MarkerFlagsRead::WrongCount, {}, 0},
+        {"1 0 1 1 ", 3, MarkerFlagsRead::Read, {true, false, true, true}, 4},
+        {"1 0 1 0 1 1 ", 3, MarkerFlagsRead::Read, {true, false, true, false}, 6},
+        {"1 0", 3, MarkerFlagsRead::TooFew, {}, 2},
+        {"", 3, MarkerFlagsRead::TooFew, {}, 0},
+        {" \n ", 1, MarkerFlagsRead::TooFew, {}, 0},
+        {"", 0, MarkerFlagsRead::Read, {}, 0},
         // A file much larger than the read pieces.
-        {QByteArray(200000, '1').replace("1", "1\n"), 3, MarkerFlagsRead::WrongCount, {}, 200000},
-        {QByteArray(99999 * 2, ' ').append("1"), 1, MarkerFlagsRead::Read, {true}, 0},
+        {QByteArray(200000, '1').replace("1", "1\n"), 3, MarkerFlagsRead::Read, {true, true, true, true}, 200000},
+        {QByteArray(200000, '1').replace("1", "1\n").append("2"), 3, MarkerFlagsRead::NotFlags, {}, 0},
+        {QByteArray(99999 * 2, ' ').append("1"), 1, MarkerFlagsRead::Read, {true}, 1},
     };
     QTemporaryDir dir;
     for (const auto& c : cases) {
@@ -61,7 +65,7 @@ TEST(ReadMarkerFlags, OnlyOneFlagPerMarkerIsTakenAndEverythingElseIsRefusedWithI
         } else {
             EXPECT_EQ(out, (std::vector<bool>{false, true})) << "a refused file changes nothing";
         }
-        if (c.result == MarkerFlagsRead::WrongCount) {
+        if (c.result == MarkerFlagsRead::Read || c.result == MarkerFlagsRead::TooFew) {
             EXPECT_EQ(count, c.count);
         }
     }
@@ -78,9 +82,9 @@ TEST(ReadMarkerFlags, TheRefusalSaysWhy) {
         {MarkerFlagsRead::Unreadable, 0, 3, path + " could not be read."},
         {MarkerFlagsRead::NotFlags, 0, 3,
          path + " is not a marker file: a marker file holds one flag per marker, 0 or 1, separated by white space."},
-        {MarkerFlagsRead::WrongCount, 17, 4, path + " holds 17 flags for 4 markers."},
-        {MarkerFlagsRead::WrongCount, 1, 3, path + " holds 1 flag for 3 markers."},
-        {MarkerFlagsRead::WrongCount, 2, 1, path + " holds 2 flags for 1 marker."},
+        {MarkerFlagsRead::TooFew, 3, 4, path + " holds 3 flags for 4 markers."},
+        {MarkerFlagsRead::TooFew, 1, 3, path + " holds 1 flag for 3 markers."},
+        {MarkerFlagsRead::TooFew, 0, 1, path + " holds 0 flags for 1 marker."},
     };
     for (const auto& c : cases) EXPECT_EQ(markerFlagsRefusal(c.result, path, c.flags, c.markers), c.text);
 }

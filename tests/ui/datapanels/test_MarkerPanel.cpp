@@ -77,10 +77,11 @@ TEST_F(MarkerPanel, BoundAnalysisFollowsClicksInverseAndLoadedSelections) {
     EXPECT_EQ(UI_ModalDialogs::unanswered(), 1);
 }
 
-// "Load Selection" takes only a file of one 0/1 flag per marker. Anything
-// else is refused in a box that says why and changes nothing: neither the
-// boxes, the bound analysis nor the stored default.
-TEST_F(MarkerPanel, LoadSelectionTakesOneFlagPerMarkerAndRefusesAnythingElseWithItsReason) {
+// "Load Selection" takes only a file of 0/1 flags, at least one per marker
+// the files bring (a further one is the sample tag's). Anything else is
+// refused in a box that says why and changes nothing: neither the boxes, the
+// bound analysis nor the stored default.
+TEST_F(MarkerPanel, LoadSelectionTakesTheFilesMarkersFlagsAndRefusesAnythingElseWithItsReason) {
     const struct {
         const char* name;
         QByteArray bytes;
@@ -89,10 +90,10 @@ TEST_F(MarkerPanel, LoadSelectionTakesOneFlagPerMarkerAndRefusesAnythingElseWith
     } cases[] = {
         {"words.txt", "hello world 7 -3", "is not a marker file", {true, false, true}},
         {"numbers.txt", "1 0 7", "is not a marker file", {true, false, true}},
-        {"longer.txt", "0 1 1 0 ", "holds 4 flags for 3 markers", {true, false, true}},
         {"shorter.txt", "0 1 ", "holds 2 flags for 3 markers", {true, false, true}},
         {"empty.txt", "", "holds 0 flags for 3 markers", {true, false, true}},
         {"valid.txt", "0\r\n1\r\n1\r\n", "", {false, true, true}},
+        {"longer.txt", "1 1 0 1 0 0 ", "", {true, true, false}},
     };
     TestAnalysis analysis(1, "a");
     MCV_Settings::Instance()->setDefaultMarkers({true, false, true});
@@ -125,19 +126,31 @@ TEST_F(MarkerPanel, LoadSelectionTakesOneFlagPerMarkerAndRefusesAnythingElseWith
     }
 }
 
-TEST_F(MarkerPanel, SetDefaultWritesTheExactBytesBesideTheDataOrNothingWithoutAFolder) {
+// Beside the loaded files, whatever folder the file dialogs remember; with
+// the sample tag added, its flag follows the markers' and the variables the
+// program added otherwise get none.
+TEST_F(MarkerPanel, SetDefaultWritesTheExactBytesBesideTheLoadedData) {
     MCV_Settings::Instance()->setDefaultMarkers({true, false, true});
     UI_MarkerSelectionWidget panel(nullptr, 4);
     panel.refreshWidget(false);
     MCV_Settings::Instance()->setDefaultMarkers({});
-    QSettings().remove("dataDefaultFilePath");
+    QTemporaryDir remembered;
+    QSettings().setValue("dataDefaultFilePath", remembered.path());
     button(panel, "Set Default")->click();
-    EXPECT_FALSE(QFile::exists("/QLMRN_DefaultMarkers.txt"));
+    EXPECT_FALSE(QFile::exists(remembered.filePath("QLMRN_DefaultMarkers.txt")));
+    EXPECT_EQ(bytes(dir.filePath("QLMRN_DefaultMarkers.txt")), QByteArray("1 0 1 "));
     EXPECT_EQ(MCV_Settings::Instance()->defaultMarkers, (std::vector<bool>{true, false, true}));
 
-    QSettings().setValue("dataDefaultFilePath", dir.path());
+    MCV_CytometryData::Instance()->addDimensions({"QLMRN_TsneX"}, 0.0f);
+    MCV_CytometryData::Instance()->addDimensions({"QLMRN_ST"}, -1.0f);
+    panel.refreshWidget(false);
+    ASSERT_EQ(panel.checkBoxes().size(), 5u);
+    panel.checkBoxes()[3]->click();
+    panel.checkBoxes()[4]->click();
     button(panel, "Set Default")->click();
-    EXPECT_EQ(bytes(dir.filePath("QLMRN_DefaultMarkers.txt")), QByteArray("1 0 1 "));
+    EXPECT_EQ(bytes(dir.filePath("QLMRN_DefaultMarkers.txt")), QByteArray("1 0 1 1 "));
+    EXPECT_EQ(MCV_Settings::Instance()->defaultMarkers, (std::vector<bool>{true, false, true, true, true}))
+        << "the stored default of this session has every variable's flag";
 }
 
 }  // namespace
