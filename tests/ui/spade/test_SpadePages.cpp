@@ -73,8 +73,9 @@ const std::string kBubbleMenu = "Save Bubble ...|Save Bubble to Separate Files .
 
 enum class Page { Master, Slave };
 
-// How long a test waits for the bubble dialog's 500 ms slide to end before it
-// fails: only a hung page takes that long.
+// How long a test waits for a 500 ms slide of the page (the bubble dialog,
+// the colormap choice) to end before it fails: only a hung page takes that
+// long.
 constexpr int kSlideEndMs = 15000;
 
 class SpadePage : public viewtest::DataFixture {
@@ -649,7 +650,9 @@ TEST_F(SpadePage, MarkerRangesAndColormapRecolourTheNodes) {
     EXPECT_EQ(nodeFill(0), "#440154");
 
     click(centreOf("document.getElementById('legend')"));
-    QTest::qWait(600);
+    // The colormap choice has slid in when its slide ends at 10 pixels from the right.
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return js("d3.select('#legendWrapper').style('right')") == "10px"; }, kSlideEndMs));
     click(centreOf("d3.selectAll('#legendAll rect.palette').nodes()[4]"));
     EXPECT_EQ(js("_activeColormap"), "4");
     EXPECT_EQ(nodeFill(1), "#fcfdbf") << "top of Magma";
