@@ -4,8 +4,8 @@
 // or after it), restart, choose the markers again. Every time the plot must
 // colour each marker by that marker's own values: its renderer holds one
 // range per variable of the data, uploads the marker's own column, draws
-// each point in the colour of its own value, and keeps the range the user
-// set on the marker it was set on.
+// each point in the colour of its own value, keeps the range the user set on
+// the marker it was set on, and offers the new columns in its marker list.
 #include "ShellTestSupport.h"
 #include "render/ColormapAt.h"
 #include "support/CapturedOutput.h"
@@ -339,6 +339,13 @@ TEST_P(ColumnsInOpenViews, APlotColoursEveryMarkerByItsOwnValuesAfterAnotherAnal
     }
     ASSERT_EQ(header->numVariables(), before + 2) << "the other analysis added its two output columns";
     expectOwn(shown(plot, analysis), "CD45", "after the run");
+    // The plot's marker list offers the new columns too, in the data's order,
+    // and still shows the marker chosen.
+    QStringList offered, variables = {"Sample"};
+    for (int i = 0; i < markerCombo(plot)->count(); ++i) offered << markerCombo(plot)->itemText(i);
+    for (int v = 0; v < header->numVariables(); ++v) variables << QString::fromStdString(header->variableName(v));
+    EXPECT_EQ(offered, variables);
+    EXPECT_EQ(markerCombo(plot)->currentText(), "CD45");
 
     // ---- Restart from the overlay (the focus-and-context map's restart lays its points out anew and
     // re-feeds its plot, user ranges and all) ----

@@ -4,6 +4,7 @@
 #include "data/MCV_CytometryData.h"
 #include "data/MCV_DerivedDataPoints.h"
 #include "data/MCV_FcsHeader.h"
+#include "data/MCV_PointStatistics.h"
 #include "ui/base/UI_ModalDialogs.h"
 #include "ui/base/UI_Settings.h"
 
@@ -20,6 +21,9 @@
 #include <QTextStream>
 
 #include <algorithm>
+#include <cmath>
+#include <utility>
+#include <vector>
 
 namespace {
 int markerCount() {
@@ -27,10 +31,31 @@ int markerCount() {
     return header ? std::max(0, header->numVariables()) : 0;
 }
 
-// A value the selection did not compute (a list shorter than the header) is
-// shown as such, never as a number.
-QString formatted(const std::vector<float>& values, int i) {
-    if (i < 0 || i >= static_cast<int>(values.size())) return QStringLiteral("n/a");
+// Per marker of the first `m`: whether some event of `points` has a value
+// (not NaN) of it. The statistics give 0 for a marker without one, which
+// must not read as a measured 0.00. A marker stops the scan for itself at its
+// first value, so a selection with values costs about one row.
+std::vector<bool> markersWithValues(const std::vector<std::pair<int, int>>& points, int m) {
+    std::vector<bool> found(static_cast<size_t>(std::max(0, std::min(m, MCV_PointStatistics::numVariables()))));
+    size_t missing = found.size();
+    for (const float* row : MCV_PointStatistics::rows(points)) {
+        if (missing == 0) break;
+        if (!row) continue;
+        for (size_t v = 0; v < found.size(); ++v)
+            if (!found[v] && !std::isnan(row[v])) {
+                found[v] = true;
+                --missing;
+            }
+    }
+    return found;
+}
+
+// A value the selection did not compute (a list shorter than the header) or
+// has nothing to compute from is shown as such, never as a number.
+QString formatted(const std::vector<float>& values, const std::vector<bool>& hasValues, int i) {
+    if (i < 0 || i >= static_cast<int>(values.size()) || i >= static_cast<int>(hasValues.size()) ||
+        !hasValues[static_cast<size_t>(i)])
+        return QStringLiteral("n/a");
     return QString::asprintf("%.2f", static_cast<double>(values[static_cast<size_t>(i)]));
 }
 }  // namespace
@@ -88,10 +113,11 @@ void UI_SelectionStatisticsWidget::fillValues() {
     const std::vector<float>& mean = selection->meanExpression();
     const std::vector<float>& deviation = selection->standardDeviation();
     const int m = std::min(markerCount(), static_cast<int>(items.isEmpty() ? 0 : items[0].size() - 1));
+    const std::vector<bool> hasValues = markersWithValues(selection->data(), m);
     for (int i = 0; i < m; ++i) {
-        items[0][i + 1]->setText(formatted(median, i));
-        items[1][i + 1]->setText(formatted(mean, i));
-        items[2][i + 1]->setText(formatted(deviation, i));
+        items[0][i + 1]->setText(formatted(median, hasValues, i));
+        items[1][i + 1]->setText(formatted(mean, hasValues, i));
+        items[2][i + 1]->setText(formatted(deviation, hasValues, i));
     }
 }
 

@@ -15,7 +15,8 @@ class QTableWidgetItem;
 // computes every column afresh; "Refresh Continously" makes every unforced
 // refresh (each selection change) update the table. The marker columns follow
 // the marker count: a refresh after variables were added rebuilds them. A
-// value that was not computed reads "n/a". GUI thread only.
+// value that was not computed, or of a marker of which the selection holds no
+// value (an empty selection, a column of NaN), reads "n/a". GUI thread only.
 class UI_SelectionStatisticsWidget : public QWidget {
     Q_OBJECT
 public:

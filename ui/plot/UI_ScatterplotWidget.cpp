@@ -248,6 +248,11 @@ void UI_ScatterplotWidget::copyLocalData() {
     retakeMarkers([this] { renderer->copyLocalData(); });
 }
 
+void UI_ScatterplotWidget::retakeMarkerValues() {
+    if (!renderer) return;
+    retakeMarkers([this] { renderer->setMarkerCount(renderer->markerCount()); });
+}
+
 void UI_ScatterplotWidget::followColumns(int dataIdx) {
     if (pendingDataIdx >= 0) {
         pendingDataIdx = dataIdx;

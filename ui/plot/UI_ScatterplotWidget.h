@@ -176,6 +176,9 @@ private:
     // marker column, and shows the active marker's.
     template <typename Retake>
     void retakeMarkers(Retake retake);
+    // The analysis' marker values again, as retakeMarkers does; positions,
+    // selection and density clusters stay as they are.
+    void retakeMarkerValues();
     // Places the pickers and the spinner for the current size.
     void placeChildren();
     // 1 Control (Command on macOS), else 2 Shift, else 0.

@@ -106,7 +106,9 @@ void UI_ScatterplotWidget::takeScreenshotSeries() {
                                            static_cast<float>(color.blueF()), 1.0f};
     UI_Settings::Instance()->sync();
     // Each image shows its marker's range over the analysis' current values.
-    copyLocalData();
+    // Only the values are taken again: the positions, and the density
+    // clusters found on them, stay as the plot shows them.
+    retakeMarkerValues();
 
     makeCurrent();
     renderer->setPrintParameters(range, background);

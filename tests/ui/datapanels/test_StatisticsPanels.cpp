@@ -14,6 +14,10 @@
 #include <QPushButton>
 #include <QTableWidget>
 
+#include <cmath>
+#include <utility>
+#include <vector>
+
 namespace {
 
 class StatisticsTest : public viewtest::DataFixture {
@@ -107,6 +111,40 @@ TEST_F(StatisticsTest, SelectionStatisticsRefreshModesAndColumnsFollowingAddedVa
     ASSERT_EQ(t->columnCount(), 6);
     EXPECT_EQ(t->horizontalHeaderItem(5)->text(), "QLMRN_TsneY");
     EXPECT_EQ(panel.csvText().split('\n').value(1), "Mean, 4.00, 0.00, 1.00, 0.50, 0.50");
+}
+
+// A marker of which the selection holds no value has no median, mean or
+// deviation: "n/a" on screen and in the saved table, never a measured 0.00.
+TEST_F(StatisticsTest, SelectionStatisticsOfMarkersWithoutValuesReadNotAvailable) {
+    // A variable every event holds as NaN.
+    MCV_CytometryData::Instance()->addDimensions({"Empty"}, {std::vector<float>(20, std::nanf(""))});
+    UI_SelectionStatisticsWidget panel(nullptr);
+    QTableWidget* t = panel.statisticsTable();
+    ASSERT_EQ(t->columnCount(), 5);
+    struct Case {
+        const char* what;
+        std::vector<std::pair<int, int>> points;
+        QString median;  // row "Median" as saved
+    };
+    const Case cases[] = {
+        {"no event", {}, "Median, n/a, n/a, n/a, n/a"},
+        {"pairs naming no loaded event", {{7, 0}, {0, 9999}, {-1, 2}}, "Median, n/a, n/a, n/a, n/a"},
+        {"events, one marker NaN throughout", {{0, 4}, {1, 2}, {0, 5}}, "Median, 4.00, 0.00, 2.00, n/a"},
+        {"a stray pair among events", {{7, 0}, {1, 11}}, "Median, 11.00, 1.00, 2.00, n/a"},
+    };
+    for (const Case& c : cases) {
+        MCV_DerivedDataPoints* s = MCV_CytometryData::Instance()->selectionPoints();
+        s->data() = c.points;
+        s->refreshed(nullptr);
+        panel.refreshPushButton()->click();
+        const QStringList lines = panel.csvText().split('\n');
+        ASSERT_EQ(lines.size(), 3) << c.what;
+        EXPECT_EQ(lines[0], c.median) << c.what;
+        for (int row = 1; row < 3; ++row)
+            for (int column = 1; column < 5; ++column)
+                EXPECT_EQ(t->item(row, column)->text() == "n/a", t->item(0, column)->text() == "n/a")
+                    << c.what << ", row " << row << ", column " << column;
+    }
 }
 
 TEST_F(StatisticsTest, Utf8MarkerAndFileNamesReachThePanelsUnchanged) {

@@ -448,6 +448,50 @@ TEST_F(ScreenshotTest, CancelStopsASeriesKeepingWhatWasWritten) {
         QString("Image export stopped: %1 of %2 images saved to %3").arg(cancelledAt).arg(variables).arg(out.path()));
 }
 
+// The density clusters found on the plot, and the ones the user picked among
+// them, are the plot's own: a series prints the markers' colours over the
+// same positions and leaves both as they were (the cluster export and the
+// picked selection still work on them).
+TEST_F(ScreenshotTest, ASeriesLeavesThePlotsDensityClustersAsTheyWere) {
+    widget->pointOpacityChanged(1.0f);
+    widget->setMarker(2);
+    // {what, pick a cluster with a click before the series}
+    const std::pair<const char*, bool> cases[] = {{"clusters found", false}, {"one of them picked", true}};
+    for (const auto& [what, pick] : cases) {
+        SCOPED_TRACE(what);
+        emit widget->settingsPanel()->computeMSOnceSignal();
+        const std::string clusters = widget->pointRenderer()->meanShiftClustersName();
+        ASSERT_FALSE(clusters.empty());
+        if (pick) {
+            const QPoint p0 = inImage(0);
+            sendMouse(widget.get(), QEvent::MouseButtonPress, p0, Qt::LeftButton, Qt::LeftButton);
+            sendMouse(widget.get(), QEvent::MouseButtonRelease, p0, Qt::LeftButton, Qt::NoButton);
+        }
+        const int picked = widget->pointRenderer()->numSelectedClusters();
+        ASSERT_EQ(picked, pick ? 1 : 0);
+        auto selection = [this] { return widget->selectionIdxs() ? *widget->selectionIdxs() : std::vector<int>(); };
+        const std::vector<int> selected = selection();
+        const QImage before = frame();
+        const QString folder = QDir(out.path()).filePath(pick ? "picked" : "found");
+        ASSERT_TRUE(QDir().mkpath(folder));
+        UI_ModalDialogs::answerDirectory(folder);
+        UI_ModalDialogs::answerDialog([](QDialog* d) {
+            auto* dialog = qobject_cast<UI_ScreenshotDialog*>(d);
+            const std::vector<QCheckBox*>& boxes = dialog->markerSelection()->checkBoxes();
+            for (size_t i = 0; i < boxes.size(); ++i) boxes[i]->setChecked(i == 1);
+            dialog->markerSelection()->sampleBox()->setChecked(false);
+            for (const char* button : {"folderButton", "capture"}) dialog->findChild<QPushButton*>(button)->click();
+            return dialog->result();
+        });
+        emit widget->settingsPanel()->screenshotButtonPressed();
+        EXPECT_EQ(entriesIn(folder).size(), 1);
+        EXPECT_EQ(widget->pointRenderer()->meanShiftClustersName(), clusters);
+        EXPECT_EQ(widget->pointRenderer()->numSelectedClusters(), picked);
+        EXPECT_EQ(selection(), selected);
+        EXPECT_EQ(frame(), before);
+    }
+}
+
 TEST_F(ScreenshotTest, PanelSwitchRecordsKeepAddsClearStartsAnewAndTheDialogSavesTheVideo) {
     emit widget->settingsPanel()->parentSetRecording(true);
     frame();

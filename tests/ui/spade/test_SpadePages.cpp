@@ -73,6 +73,11 @@ const std::string kBubbleMenu = "Save Bubble ...|Save Bubble to Separate Files .
 
 enum class Page { Master, Slave };
 
+// How long a test waits for a 500 ms slide of the page (the bubble dialog,
+// the colormap choice) to end before it fails: only a hung page takes that
+// long.
+constexpr int kSlideEndMs = 15000;
+
 class SpadePage : public viewtest::DataFixture {
 protected:
     void TearDown() override {
@@ -230,9 +235,18 @@ protected:
         const auto& e = recorder->exports.value(i);
         return e.first.toStdString() + " " + std::to_string(e.second);
     }
-    // The dialog's overlay covers the page until it has slid out.
+    // The dialog's overlay covers the page until it has slid out: the page
+    // hides it when its slide ends, however late a loaded machine lets that
+    // be.
     void waitUntilDialogGone() {
-        ASSERT_TRUE(QTest::qWaitFor([&] { return js("d3.select('#d3-cyto-overlay').style('display')") == "none"; }));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return js("d3.select('#d3-cyto-overlay').style('display')") == "none"; },
+                                    kSlideEndMs));
+    }
+    // The dialog's controls stand where they stay once its slide in has
+    // ended, which leaves it at the top of the page.
+    void waitUntilDialogIn() {
+        ASSERT_TRUE(QTest::qWaitFor([&] { return js("d3.select('#bubble-modal').style('margin-top')") == "0px"; },
+                                    kSlideEndMs));
     }
     void openDialogFor(int node) {
         waitUntilDialogGone();
@@ -533,7 +547,7 @@ TEST_F(SpadePage, PhenotypeDialogSavesBubblesThatKeepTheirMembersAndDropEmptyOne
     click(nodeAt(1));
     click(nodeAt(2), Qt::ShiftModifier);
     openDialogFor(1);
-    QTest::qWait(600);
+    waitUntilDialogIn();
     EXPECT_EQ(js("['.d3-cyto-modal-header', '#bubble-modal p', '.mdl-textfield__label', '#bubble-accept',"
                  "'#bubble-cancel'].map(s => document.querySelector(s).textContent).join('|')"),
               kDialogTexts);
@@ -548,8 +562,7 @@ TEST_F(SpadePage, PhenotypeDialogSavesBubblesThatKeepTheirMembersAndDropEmptyOne
     EXPECT_EQ(js("selectedNodes().length") + " " + lastSelection(), "0 1,2")
         << "the slave page redraws the emptied selection without reporting it";
     EXPECT_EQ(js("bubbleDialogOpen + ' ' + bubbleInput().value.length"), "false 0");
-    QTest::qWait(600);
-    EXPECT_EQ(js("d3.select('#d3-cyto-overlay').style('display')"), "none");
+    waitUntilDialogGone();
     EXPECT_EQ(js("subTrees.map(b => [b.name, b.hull.id, b.label.id, b.label.textContent,"
                  "b.label.firstChild.href.baseVal].join()).join()"),
               "Naive,hull-1,hull-label-1,Naive,#hull-1");
@@ -565,7 +578,7 @@ TEST_F(SpadePage, PhenotypeDialogSavesBubblesThatKeepTheirMembersAndDropEmptyOne
     // The same name again: old members stay, the selection joins.
     openDialogFor(3);
     QTest::keyClicks(view, "Naive");
-    QTest::qWait(600);
+    waitUntilDialogIn();
     click(centreOf("document.getElementById('bubble-accept')"));
     EXPECT_EQ(subtree(-1), "1,2,3 Naive");
     EXPECT_EQ(js("subTrees.map(b => b.name + ' ' + b.label.id).join()"), "Naive hull-label-2");
@@ -637,7 +650,9 @@ TEST_F(SpadePage, MarkerRangesAndColormapRecolourTheNodes) {
     EXPECT_EQ(nodeFill(0), "#440154");
 
     click(centreOf("document.getElementById('legend')"));
-    QTest::qWait(600);
+    // The colormap choice has slid in when its slide ends at 10 pixels from the right.
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return js("d3.select('#legendWrapper').style('right')") == "10px"; }, kSlideEndMs));
     click(centreOf("d3.selectAll('#legendAll rect.palette').nodes()[4]"));
     EXPECT_EQ(js("_activeColormap"), "4");
     EXPECT_EQ(nodeFill(1), "#fcfdbf") << "top of Magma";

@@ -454,4 +454,38 @@ TEST_F(SpadeTreeTest, FollowersOpenedTogetherAllGetTheTreeAndTheLayout) {
     }
 }
 
+// What a master page is told when it first loads: to lay its tree out when
+// any view of the tree is shown at that moment, its own dock or a follower
+// opened and shown before it, and to wait otherwise.
+TEST_F(SpadeTreeTest, AMasterPageLoadsLayingOutWhenAnyViewOfItsTreeIsShown) {
+    compute();
+    struct Row {
+        const char* what;
+        bool followerShown, followerHiddenAgain, masterShown;
+        bool layingOut;
+    };
+    const Row rows[] = {
+        {"hidden master, follower shown", true, false, false, true},
+        {"hidden master, follower shown and hidden again", true, true, false, false},
+        {"nothing shown", false, false, false, false},
+        {"shown master", false, false, true, true},
+    };
+    for (const Row& r : rows) {
+        views.clear();
+        UI_SpadeWidget* follower = open(true);
+        if (r.followerShown) follower->show();
+        if (r.followerHiddenAgain) follower->hide();
+        UI_SpadeWidget* master = open(false);
+        if (r.masterShown) master->show();
+        QWebFrame* frame = master->view()->page()->mainFrame();
+        const auto page = [frame](const char* script) {
+            return frame->evaluateJavaScript(script).toString().toStdString();
+        };
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] { return page("graph ? graph.nodes.length : 0") == std::to_string(clusters->numClusters()); }, 15000))
+            << r.what;
+        EXPECT_EQ(page("layoutActive"), r.layingOut ? "true" : "false") << r.what;
+    }
+}
+
 }  // namespace

@@ -3,7 +3,11 @@
 #include "ui/web/UI_DualSliderWidget.h"
 
 #include <QTest>
+#include <QVariantList>
 #include <gtest/gtest.h>
+
+#include <functional>
+#include <vector>
 
 namespace {
 
@@ -85,6 +89,50 @@ TEST_F(DualSlider, DisabledStaysDisabledAcrossUpdatesAndAnEmptyRangeDoesNotBreak
     EXPECT_TRUE(messages.filter("Javascript Debug Info: Error").isEmpty()) << messages.join("\n").toStdString();
     slider->setEnabled(true);
     EXPECT_EQ(page(kShown), "1 9 1.00 9.00");
+}
+
+// Each handle's centre as drawn, as a fraction of the slider bar's width.
+const char* kHandleCentres =
+    "(function () { var bar = slider.getBoundingClientRect();"
+    " return Array.prototype.map.call(slider.querySelectorAll('.noUi-handle'), function (h) {"
+    " var r = h.getBoundingClientRect(); return ((r.left + r.right) / 2 - bar.left) / bar.width; }); })()";
+
+// The page is laid out and painted whenever the window repaints, which a live
+// run makes it do between two updates that each send a new range: the
+// handles must stand where the values are as soon as they arrive, read here
+// without letting the event loop run.
+TEST_F(DualSlider, HandlesStandAtTheValuesTheMomentTheyAreSent) {
+    struct Case {
+        const char* what;
+        std::function<void()> send;
+        double lower, upper;  // handle centres, as fractions of the bar
+    };
+    const std::vector<Case> cases = {
+        {"range and values", [] { slider->setRange(0.0f, 10.0f, 2.0f, 8.0f); }, 0.2, 0.8},
+        {"values only", [] { slider->setValues(5.0f, 7.5f); }, 0.5, 0.75},
+        {"range clamping the values", [] { slider->setRange(6.0f, 7.0f); }, 0.0, 1.0},
+        {"negative range", [] { slider->setRange(-4.0f, 4.0f, -2.0f, 0.0f); }, 0.25, 0.5},
+        {"while disabled",
+         [] {
+             slider->setEnabled(false);
+             slider->setRange(0.0f, 100.0f, 10.0f, 90.0f);
+         },
+         0.1, 0.9},
+        {"while hidden, then shown",
+         [] {
+             slider->hide();
+             slider->setRange(0.0f, 20.0f, 15.0f, 20.0f);
+             slider->show();
+         },
+         0.75, 1.0},
+    };
+    for (const Case& c : cases) {
+        c.send();
+        const QVariantList centres = pagetest::js(view(), kHandleCentres).toList();
+        ASSERT_EQ(centres.size(), 2) << c.what;
+        EXPECT_NEAR(centres[0].toDouble(), c.lower, 0.01) << c.what;
+        EXPECT_NEAR(centres[1].toDouble(), c.upper, 0.01) << c.what;
+    }
 }
 
 }  // namespace
