@@ -9,7 +9,13 @@
 #include <QScreen>
 #include <QStyle>
 
+#include <csignal>
+
 void startApplication() {
+    // A write past the user's file-size limit (ulimit -f) then fails with
+    // "File too large", which every writer reports while it keeps the old
+    // file, instead of ending the program and leaving its temporary behind.
+    std::signal(SIGXFSZ, SIG_IGN);
     QCoreApplication::setOrganizationName("Merrowfield");
     QCoreApplication::setOrganizationDomain("merrowfield.org");
     QCoreApplication::setApplicationName("Quillmaren");

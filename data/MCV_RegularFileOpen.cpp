@@ -1,5 +1,7 @@
 #include "MCV_RegularFileOpen.h"
 
+#include "data/fileKind.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,11 +11,11 @@
 
 namespace {
 
+// What a reader is told when something other than a regular file is at the
+// path.
 std::string whatItIs(mode_t mode) {
-    if (S_ISDIR(mode)) return "it is a folder, not a file";
-    if (S_ISFIFO(mode)) return "it is a named pipe, not a file";
-    if (S_ISCHR(mode) || S_ISBLK(mode)) return "it is a device, not a file";
-    return "it is not a regular file";
+    const std::string kind = fileKind(mode);
+    return kind.empty() ? "it is not a regular file" : "it is " + kind + ", not a file";
 }
 
 }  // namespace

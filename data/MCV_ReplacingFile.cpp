@@ -1,5 +1,7 @@
 #include "data/MCV_ReplacingFile.h"
 
+#include "data/fileKind.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,6 +13,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <limits>
 #include <system_error>
 
 namespace fs = std::filesystem;
@@ -55,13 +58,21 @@ std::string shownFolder(const std::string& folder) {
     return shown;
 }
 
-// What a file that is not a regular one is, for a message.
-const char* kindOf(mode_t mode) {
-    if (S_ISDIR(mode)) return "a folder";
-    if (S_ISFIFO(mode)) return "a named pipe";
-    if (S_ISSOCK(mode)) return "a socket";
-    if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device";
-    return "no regular file";
+// The nearest part of `folder` (itself or one that holds it) that exists,
+// when it is no folder: what stands where a folder should be. Empty when the
+// nearest existing part is a folder, or none can be examined.
+std::string notAFolder(const std::string& folder, mode_t* mode) {
+    for (fs::path p(folder); !p.empty(); p = p.parent_path()) {
+        struct stat status {};
+        if (::stat(p.c_str(), &status) == 0) {
+            if (S_ISDIR(status.st_mode)) return std::string();
+            *mode = status.st_mode;
+            return p.string();
+        }
+        if (errno != ENOENT && errno != ENOTDIR) return std::string();
+        if (p == p.parent_path()) break;
+    }
+    return std::string();
 }
 
 // A new, empty file in `folder`, named after `target` so that a left-over of
@@ -138,8 +149,9 @@ MCV_ReplacingFile::Target MCV_ReplacingFile::examine(const std::string& path, Pi
     } else if (!S_ISREG(t.mode) && !(pipe && pipes == ReplacePipes)) {
         // Opening a pipe for writing waits for a reader, and a device is no
         // file to replace: neither is opened, ever.
+        const std::string kind = fileKind(t.mode);
         t.cause = "not a regular file";
-        t.error = subject + kindOf(t.mode) + ", not a regular file";
+        t.error = subject + (kind.empty() ? "" : kind + ", ") + "not a regular file";
     } else if (S_ISREG(t.mode) && ::access(t.path.c_str(), W_OK) != 0) {
         // A file the user made read-only stays, although its folder would
         // let it be replaced.
@@ -167,7 +179,13 @@ bool MCV_ReplacingFile::open(const std::string& path, Pipes pipes) {
     if (m_fd < 0) {
         const int code = errno;
         const std::string shown = shownFolder(folder);
-        if (code == ENOENT || code == ENOTDIR)
+        mode_t mode = 0;
+        const std::string inTheWay = code == ENOTDIR ? notAFolder(folder, &mode) : std::string();
+        const std::string kind = fileKind(mode);
+        if (!inTheWay.empty())
+            refuse(shownFolder(inTheWay) + " is " + (kind.empty() ? "" : kind + ", ") + "not a folder",
+                   std::strerror(code));
+        else if (code == ENOENT || code == ENOTDIR)
             refuse("the folder " + shown + " does not exist", std::strerror(code));
         else if (code == EACCES || code == EPERM || code == EROFS || code == ENOSPC || code == EDQUOT)
             fail("the folder " + shown + " cannot take the new file", code);
@@ -176,7 +194,7 @@ bool MCV_ReplacingFile::open(const std::string& path, Pipes pipes) {
         return false;
     }
     m_temporary = temporary;
-    m_written = m_writtenBack = 0;
+    m_written = m_writtenBack = m_position = 0;
     if (m_existed && S_ISREG(t.mode)) (void)::fchmod(m_fd, t.mode & 07777);  // best effort, as for a rewritten file
     return true;
 }
@@ -195,7 +213,8 @@ bool MCV_ReplacingFile::write(const void* bytes, size_t size) {
         }
         next += n;
         size -= static_cast<size_t>(n);
-        m_written += static_cast<std::uint64_t>(n);
+        m_position += static_cast<std::uint64_t>(n);
+        m_written = std::max(m_written, m_position);
     }
     if (m_written - m_writtenBack >= kWriteBackStep) {
         // Only a start: errors of the write-back come from the sync.
@@ -203,6 +222,22 @@ bool MCV_ReplacingFile::write(const void* bytes, size_t size) {
                                 SYNC_FILE_RANGE_WRITE);
         m_writtenBack = m_written;
     }
+    return true;
+}
+
+bool MCV_ReplacingFile::seek(std::uint64_t offset) {
+    if (m_fd < 0) return false;
+    if (offset > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max())) {
+        fail("writing failed", EINVAL);
+        dropTemporary();
+        return false;
+    }
+    if (::lseek(m_fd, static_cast<off_t>(offset), SEEK_SET) < 0) {
+        fail("writing failed", errno);
+        dropTemporary();
+        return false;
+    }
+    m_position = offset;
     return true;
 }
 

@@ -14,9 +14,9 @@
 // a part. Every step is checked: the first failure ends the write, removes
 // the temporary and leaves the target exactly as it was; later writes do
 // nothing, commit() returns false, and error() tells what happened (naming
-// the folder when the folder is the cause, and saying that an existing file
-// is unchanged). Without a commit (discard(), or the object going) the
-// temporary is removed as well.
+// the folder when the folder is the cause, or the file that stands where a
+// folder should be, and saying that an existing file is unchanged). Without a
+// commit (discard(), or the object going) the temporary is removed as well.
 //
 // The target:
 // - a symbolic link is followed: the file it names is replaced, the link
@@ -30,7 +30,8 @@
 //   new temporary, so no write waits on a pipe.
 //
 // Writes are not buffered: each goes to the system as given, so callers hand
-// over blocks rather than single values. Every 32 MB the system is asked to
+// over blocks rather than single values. They follow one another unless
+// seek() sends the next one elsewhere. Every 32 MB the system is asked to
 // start putting them on the disk, so that the sync at the commit finds little
 // left to do. One thread at a time.
 class MCV_ReplacingFile {
@@ -48,6 +49,14 @@ public:
     // True from a successful open() until the commit, a discard or a failure.
     bool isOpen() const { return m_fd >= 0; }
     bool write(const void* bytes, size_t size);
+    // Moves where the next write lands, counted from the start of the new
+    // file, for formats that fill in a header once the data are written.
+    // Past the end, the bytes skipped read as zeros. A failure ends the write
+    // as a failed write() does.
+    bool seek(std::uint64_t offset);
+    // Where the next write lands, and the length of the new file so far.
+    std::uint64_t position() const { return m_position; }
+    std::uint64_t size() const { return m_written; }
     // Syncs, closes and renames; false when this or any earlier step failed
     // (the target then is as it was).
     bool commit();
@@ -93,8 +102,9 @@ private:
     void dropTemporary();
 
     int m_fd = -1;
-    std::uint64_t m_written = 0;      // bytes in the temporary
+    std::uint64_t m_written = 0;      // the temporary's length
     std::uint64_t m_writtenBack = 0;  // of these, bytes the disk was asked to take
+    std::uint64_t m_position = 0;     // where the next write lands
     bool m_existed = false;
     std::string m_target;     // the file replaced (links followed)
     std::string m_temporary;  // empty when there is none

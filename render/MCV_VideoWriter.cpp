@@ -13,12 +13,12 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <iostream>
 #include <limits>
-#include <system_error>
 #include <utility>
 
 namespace {
@@ -32,10 +32,42 @@ std::string errorText(int code) {
     return buffer;
 }
 
-bool fileExists(const std::string& fileName) {
-    std::error_code error;
-    return std::filesystem::exists(std::filesystem::path(fileName), error);
-}
+// Bytes the muxer gathers before it hands them to the file.
+constexpr int outputBufferSize = 1 << 16;
+
+// The muxer's output, through the program's file writer: the library writes
+// and seeks in a new temporary file beside the target, which takes the
+// target's name only at the commit. A failure is the file's to tell (its
+// error()); the library hears only that the step failed.
+struct ReplacingOutput {
+    // Both forms of the library's write callback; the one it declares is
+    // taken.
+    static int writePacket(void* file, uint8_t* bytes, int size) { return put(file, bytes, size); }
+    static int writePacket(void* file, const uint8_t* bytes, int size) { return put(file, bytes, size); }
+
+    static int put(void* opaque, const uint8_t* bytes, int size) {
+        MCV_ReplacingFile* file = static_cast<MCV_ReplacingFile*>(opaque);
+        if (size < 0) return AVERROR(EINVAL);
+        return file->write(bytes, static_cast<size_t>(size)) ? size : AVERROR(EIO);
+    }
+
+    static int64_t seek(void* opaque, int64_t offset, int whence) {
+        MCV_ReplacingFile* file = static_cast<MCV_ReplacingFile*>(opaque);
+        whence &= ~AVSEEK_FORCE;
+        const int64_t end = static_cast<int64_t>(file->size());
+        if (whence == AVSEEK_SIZE) return end;
+        int64_t base = 0;
+        if (whence == SEEK_CUR)
+            base = static_cast<int64_t>(file->position());
+        else if (whence == SEEK_END)
+            base = end;
+        else if (whence != SEEK_SET)
+            return AVERROR(EINVAL);
+        if (offset < -base || offset > std::numeric_limits<int64_t>::max() - base) return AVERROR(EINVAL);
+        const int64_t target = base + offset;
+        return file->seek(static_cast<uint64_t>(target)) ? target : AVERROR(EIO);
+    }
+};
 
 }  // namespace
 
@@ -107,23 +139,25 @@ int MCV_VideoWriter::writeToFile(std::string fileName) {
     const AVOutputFormat* format = context->oformat;
 
     OutputStream video;
-    bool fileOpen = false;
-    bool fileCreated = false;
-    // Releases everything opened so far; a failed write also takes away the
-    // partial file, but only when this write created it.
+    // The new file; the target is touched only by its commit.
+    MCV_ReplacingFile file;
+    bool fileOpened = false;
+    // Releases everything opened so far; the new file of a failed write goes
+    // with `file`, and the target stays as it was.
     auto finish = [&](int result) {
         closeStream(context, &video);
-        if (fileOpen) {
-            const int closed = avio_closep(&context->pb);
-            if (closed < 0 && result == 0) {
-                std::fprintf(stderr, "Error occurred when closing output file: %s\n", errorText(closed).c_str());
-                result = 1;
-            }
+        if (context->pb) {
+            av_freep(&context->pb->buffer);
+            avio_context_free(&context->pb);
         }
         avformat_free_context(context);
-        if (result != 0 && fileCreated) {
-            std::error_code error;
-            std::filesystem::remove(std::filesystem::path(fileName), error);
+        // A step the library took no notice of (a failed seek) has ended the
+        // file too; the commit tells.
+        if (result == 0 && fileOpened && !file.commit()) result = 1;
+        if (result != 0) {
+            if (fileOpened && !file.error().empty())
+                std::fprintf(stderr, "Could not write '%s': %s.\n", fileName.c_str(), file.error().c_str());
+            file.discard();
         }
         return result;
     };
@@ -139,25 +173,24 @@ int MCV_VideoWriter::writeToFile(std::string fileName) {
     av_dump_format(context, 0, fileName.c_str(), 1);
 
     if (!(format->flags & AVFMT_NOFILE)) {
-        // Written in place by the library, which seeks in it; but a pipe,
-        // which would hold the open until a reader comes, a device or a
-        // folder is refused as by every other writer, without opening it.
-        const std::string refused = MCV_ReplacingFile::refusal(fileName);
-        if (!refused.empty()) {
-            std::fprintf(stderr, "Could not open '%s': %s.\n", fileName.c_str(), refused.c_str());
+        // The library seeks in its output to fill in the header, so it writes
+        // into a regular file of its own beside the target. A pipe, which
+        // would hold the open until a reader comes, a device or a folder at
+        // the target is refused, as by every other writer, without opening it.
+        if (!file.open(fileName)) {
+            std::fprintf(stderr, "Could not open '%s': %s.\n", fileName.c_str(), file.error().c_str());
             return finish(1);
         }
-        const bool existed = fileExists(fileName);
-        // The file protocol is named so that a name with a colon is never
-        // taken for another protocol.
-        const std::string url = "file:" + fileName;
-        const int opened = avio_open(&context->pb, url.c_str(), AVIO_FLAG_WRITE);
-        if (opened < 0) {
-            std::fprintf(stderr, "Could not open '%s': %s\n", fileName.c_str(), errorText(opened).c_str());
+        fileOpened = true;
+        unsigned char* buffer = static_cast<unsigned char*>(av_malloc(outputBufferSize));
+        context->pb = buffer ? avio_alloc_context(buffer, outputBufferSize, 1, &file, nullptr,
+                                                  &ReplacingOutput::writePacket, &ReplacingOutput::seek)
+                             : nullptr;
+        if (!context->pb) {
+            av_free(buffer);
+            std::fprintf(stderr, "Could not allocate the output of '%s'\n", fileName.c_str());
             return finish(1);
         }
-        fileOpen = true;
-        fileCreated = !existed;
     }
 
     const int header = avformat_write_header(context, nullptr);
@@ -175,9 +208,13 @@ int MCV_VideoWriter::writeToFile(std::string fileName) {
         std::fprintf(stderr, "Error occurred when finishing output file: %s\n", errorText(trailer).c_str());
         return finish(1);
     }
-    if (fileOpen && context->pb->error < 0) {
-        std::fprintf(stderr, "Error occurred when finishing output file: %s\n", errorText(context->pb->error).c_str());
-        return finish(1);
+    if (context->pb) {
+        avio_flush(context->pb);
+        if (context->pb->error < 0) {
+            std::fprintf(stderr, "Error occurred when finishing output file: %s\n",
+                         errorText(context->pb->error).c_str());
+            return finish(1);
+        }
     }
     if (finish(0) != 0) return 1;
 

@@ -24,6 +24,12 @@ struct SwsContext;
 // process: every failure prints its reason to standard error, releases what
 // was opened and returns 1. The encoder is drained after the last frame, so
 // every frame handed in reaches the file.
+//
+// The file is written as every file of the program is (MCV_ReplacingFile): the
+// video goes to a new temporary beside the target, in which the library may
+// seek, and takes the target's name only once it is whole and on the disk. A
+// failure at any step leaves a file that was there as it was and no temporary;
+// a folder, device or pipe at the target is refused without being opened.
 class MCV_VideoWriter {
 public:
     MCV_VideoWriter();

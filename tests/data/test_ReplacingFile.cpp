@@ -15,11 +15,15 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <fstream>
 #include <functional>
 #include <iterator>
 #include <memory>
 #include <random>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -208,6 +212,23 @@ TEST_F(ReplacingFile, AFailureLeavesTheFolderAsItWasAndSaysWhatFailed) {
         {"a missing folder", none, [](const std::string& f) { return f + "/none/keep"; },
          [](const std::string& f) { return "the folder " + f + "/none does not exist"; }, "No such file or directory",
          MCV_ReplacingFile::RefusePipes, true, false},
+        {"a file where the folder should be", none,
+         [](const std::string& f) {
+             save(f + "/data.fcs", "x");
+             return f + "/data.fcs/keep";
+         },
+         [](const std::string& f) { return f + "/data.fcs is a regular file, not a folder"; }, "Not a directory",
+         MCV_ReplacingFile::RefusePipes, true, false},
+        {"a file where a folder above the folder should be", none,
+         [](const std::string& f) {
+             save(f + "/data.fcs", "x");
+             return f + "/data.fcs/run/keep";
+         },
+         [](const std::string& f) { return f + "/data.fcs is a regular file, not a folder"; }, "Not a directory",
+         MCV_ReplacingFile::RefusePipes, true, false},
+        {"a device where the folder should be", none, [](const std::string&) { return "/dev/null/keep"; },
+         [](const std::string&) { return "/dev/null is a device, not a folder"; }, "Not a directory",
+         MCV_ReplacingFile::RefusePipes, true, false},
         {"a named pipe without a reader", none,
          [](const std::string& f) {
              EXPECT_EQ(::mkfifo((f + "/keep").c_str(), 0600), 0);
@@ -265,6 +286,56 @@ TEST_F(ReplacingFile, AFailureLeavesTheFolderAsItWasAndSaysWhatFailed) {
         EXPECT_EQ(MCV_ReplacingFile::refusal(path, c.pipes), c.refusedAtOnce ? c.error(f) : "");
     }
     EXPECT_TRUE(S_ISCHR(statusOf("/dev/null").st_mode));
+}
+
+// Formats that fill in a header after their data go back to it: the bytes land
+// where the position says, the length is the farthest byte written, and a gap
+// reads as zeros.
+TEST_F(ReplacingFile, SeeksBackToFillInAHeaderAndOnToTheEnd) {
+    const struct {
+        const char* name;
+        std::vector<std::pair<long, std::string>> steps;  // seek to first (-1: none), then write second
+        std::string file;
+    } cases[] = {
+        {"a header filled in", {{-1, "HEAD"}, {-1, "data"}, {0, "head"}, {8, "tail"}}, "headdatatail"},
+        {"a rewrite in the middle, then on at the end", {{-1, "0123456789"}, {3, "ab"}, {10, "!"}}, "012ab56789!"},
+        {"a gap past the end", {{-1, "ab"}, {5, "c"}}, std::string("ab\0\0\0c", 6)},
+        {"a seek back that writes nothing", {{-1, "abcdef"}, {2, ""}}, "abcdef"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string f = folder();
+        save(f + "/keep", "old");
+        MCV_ReplacingFile file;
+        ASSERT_TRUE(file.open(f + "/keep"));
+        for (const auto& [offset, bytes] : c.steps) {
+            if (offset >= 0) {
+                ASSERT_TRUE(file.seek(static_cast<std::uint64_t>(offset)));
+                EXPECT_EQ(file.position(), static_cast<std::uint64_t>(offset));
+            }
+            const std::uint64_t end = std::max(file.size(), file.position() + bytes.size());
+            ASSERT_TRUE(file.write(bytes.data(), bytes.size()));
+            EXPECT_EQ(file.size(), end);
+        }
+        EXPECT_EQ(contents(f + "/keep"), "old");
+        ASSERT_TRUE(file.commit()) << file.error();
+        EXPECT_EQ(contents(f + "/keep"), c.file);
+        EXPECT_TRUE(leftOverTemporaries(QString::fromStdString(f)).isEmpty());
+    }
+
+    // A seek the system cannot make ends the write as a failed write does.
+    const std::string f = folder();
+    save(f + "/keep", "old");
+    MCV_ReplacingFile file;
+    ASSERT_TRUE(file.open(f + "/keep") && file.write("new", 3));
+    EXPECT_FALSE(file.seek(~std::uint64_t(0)));
+    EXPECT_FALSE(file.isOpen());
+    EXPECT_FALSE(file.write("more", 4));
+    EXPECT_FALSE(file.seek(0));
+    EXPECT_FALSE(file.commit());
+    EXPECT_EQ(file.error(), "writing failed (Invalid argument); the existing file is unchanged");
+    EXPECT_EQ(contents(f + "/keep"), "old");
+    EXPECT_TRUE(leftOverTemporaries(QString::fromStdString(f)).isEmpty());
 }
 
 // A file the user made read-only is not replaced, although its folder would

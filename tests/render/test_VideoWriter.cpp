@@ -2,7 +2,11 @@
 // that cannot be written fail with 1 and leave files and frames alone.
 #include "render/MCV_VideoWriter.h"
 #include "support/CapturedOutput.h"
+#include "support/FolderSnapshot.h"
+#include "support/LeftOverTemporaries.h"
 #include "support/PipeWatchdog.h"
+#include "support/SmallFileSystem.h"
+#include "support/WriteFailure.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -16,10 +20,13 @@ extern "C" {
 #include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <climits>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <iostream>
 #include <random>
 
 namespace {
@@ -33,9 +40,9 @@ std::vector<Frame> greyRamp(int count) {
     return frames;
 }
 
-std::vector<Frame> noise(int count, unsigned seed) {
+std::vector<Frame> noise(int count, unsigned seed, int width = 64, int height = 48) {
     std::mt19937 random(seed);
-    std::vector<Frame> frames(static_cast<std::size_t>(count), Frame(64 * 48 * 3));
+    std::vector<Frame> frames(static_cast<std::size_t>(count), Frame(static_cast<std::size_t>(width * height * 3)));
     for (Frame& f : frames)
         for (auto& byte : f) byte = static_cast<unsigned char>(random() & 255);
     return frames;
@@ -193,6 +200,104 @@ TEST_F(VideoWriterTest, BadTargetsFailReportAndKeepTheFrames) {
         ASSERT_EQ(write(writer, "retry.mp4"), 0);
         EXPECT_EQ(decode(path("retry.mp4")).luma.size(), 30u);
     }
+}
+
+// A video that cannot be finished leaves the file it was to replace byte for
+// byte, and no temporary: on a file system that fills up, under a file-size
+// limit, with a folder that cannot take a new file, or with a file where the
+// folder should be.
+TEST_F(VideoWriterTest, AFailedVideoLeavesTheOldFileAsItWas) {
+    std::mt19937 random(7);
+    std::string old(100000, '\0');
+    for (char& c : old) c = static_cast<char>(random());
+    const auto none = WriteFailure::MissingFolder;  // no failure arranged: the case makes its own
+    const auto oldFile = [&](const std::string& f) {
+        std::ofstream(f + "/old.mp4", std::ios::binary) << old;
+        return f + "/old.mp4";
+    };
+    const struct {
+        const char* name;
+        WriteFailure how;
+        bool smallFileSystem;                                    // else `how` makes the write fail
+        std::function<std::string(const std::string&)> prepare;  // the target, in the folder given
+        std::function<std::string(const std::string&)> reason;   // what standard error says
+    } cases[] = {
+        {"a file system that fills up", none, true, oldFile,
+         [](const std::string& f) {
+             return "Could not write '" + f +
+                    "/old.mp4': writing failed (No space left on device); the existing file is unchanged.\n";
+         }},
+        {"a file-size limit", WriteFailure::FileSizeLimit, false, oldFile,
+         [](const std::string& f) {
+             return "Could not write '" + f +
+                    "/old.mp4': writing failed (File too large); the existing file is unchanged.\n";
+         }},
+        {"a read-only folder", WriteFailure::ReadOnlyFolder, false, oldFile,
+         [](const std::string& f) {
+             return "Could not open '" + f + "/old.mp4': the folder " + f +
+                    " cannot take the new file (Permission denied); the existing file is unchanged.\n";
+         }},
+        {"a file where the folder should be", none, false,
+         [&](const std::string& f) { return oldFile(f) + "/clip.mp4"; },
+         [](const std::string& f) {
+             return "Could not open '" + f + "/old.mp4/clip.mp4': " + f + "/old.mp4 is a regular file, not a folder.\n";
+         }},
+    };
+    int folders = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string f = path("case" + std::to_string(folders++));
+        ASSERT_TRUE(fs::create_directory(f));
+        // What the write gives, what it printed, and the folder afterwards.
+        const auto attempt = [&] {
+            const std::string target = c.prepare(f);
+            const auto before = folderSnapshot(QString::fromStdString(f));
+            MCV_VideoWriter writer;
+            writer.setData(noise(64, 5, 320, 240), 320, 240, 4000000, 25);
+            int result = -1;
+            testing::internal::CaptureStderr();
+            const bool arranged = underWriteFailure(c.how, f, 64 * 1024, [&] { result = write(writer, target); });
+            const std::string errors = testing::internal::GetCapturedStderr();
+            const bool same = folderSnapshot(QString::fromStdString(f)) == before;
+            return std::string(arranged ? "" : "not arranged\n") + std::to_string(result) + "\n" +
+                   (same ? "as it was" : "changed") + "\n" + std::to_string(writer.frameCount()) + "\n" + errors;
+        };
+        std::string report;
+        if (c.smallFileSystem) {
+            if (!onSmallFileSystem(f, 256 * 1024, attempt, &report)) {
+                std::cout << "no mount namespace can be made here: " << c.name << " not tried\n";
+                continue;
+            }
+        } else {
+            report = attempt();
+        }
+        // The frames stay for another try.
+        const std::string expected = "1\nas it was\n64\n";
+        ASSERT_EQ(report.substr(0, expected.size()), expected) << report;
+        EXPECT_NE(report.find(c.reason(f)), std::string::npos) << report;
+        EXPECT_TRUE(leftOverTemporaries(QString::fromStdString(f)).isEmpty());
+    }
+}
+
+// A video that fits replaces the file whole, as the only file in the folder
+// besides the others that were there, with the old file's permissions.
+TEST_F(VideoWriterTest, AVideoReplacesTheOldFileWholeAndPlays) {
+    const std::string f = path("replace");
+    ASSERT_TRUE(fs::create_directory(f));
+    std::ofstream(f + "/clip.mp4") << "old";
+    std::ofstream(f + "/other") << "other";
+    ASSERT_EQ(::chmod((f + "/clip.mp4").c_str(), 0640), 0);
+    MCV_VideoWriter writer;
+    writer.setData(greyRamp(12), 64, 48, 1024000, 25);
+    ASSERT_EQ(write(writer, f + "/clip.mp4"), 0);
+    EXPECT_EQ(fs::status(f + "/clip.mp4").permissions(), fs::perms(0640));
+    const Decoded video = decode(f + "/clip.mp4");
+    ASSERT_EQ(video.luma.size(), 12u);
+    for (int k = 0; k < 12; ++k) EXPECT_NEAR(video.luma[k], 16 + 219 * (30 + 6 * k) / 255.0, 6) << k;
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(f)) names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"clip.mp4", "other"}));
 }
 
 TEST_F(VideoWriterTest, AWriteReplacesAFileAndASecondWriteFailsLeavingIt) {

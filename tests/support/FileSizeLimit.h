@@ -1,7 +1,9 @@
 // Makes writes of this process past `bytes` into any file fail with EFBIG, as
 // on a full disk, for as long as the object lives: the soft RLIMIT_FSIZE is
 // lowered and SIGXFSZ, which would otherwise end the process, is ignored.
-// Both are restored when the object goes.
+// Both are restored when the object goes. For tests of the writers; the
+// program itself ignores SIGXFSZ from its start-up on (startApplication), and
+// tests of that go through the program's own start-up, not through this.
 #pragma once
 
 #include <sys/resource.h>
