@@ -190,12 +190,16 @@ bool MCV_FCTree::split(NodePtr node, std::vector<unsigned>* selection, PointNode
     }
 
     releaseChildren(*node);
+    // Positions of node that went to a half.
+    std::vector<char> taken(node->landmarkIdxs.size(), 0);
     NodePtr focusHalf = createNode(hierarchyNodeFocus, node->scale);
     attach(node, focusHalf);
     for (unsigned s : *selection) {
         if (selected[s] != 1) continue;  // a repeated entry
         selected[s] = 2;
-        takeLandmark(*node, static_cast<size_t>(points[s].second), *focusHalf);
+        const size_t j = static_cast<size_t>(points[s].second);
+        taken[j] = 1;
+        takeLandmark(*node, j, *focusHalf);
         points[s] = {focusHalf, static_cast<int>(focusHalf->landmarkIdxs.size() - 1)};
     }
     m_hierarchy->transitionMatrixForSelection(focusHalf);
@@ -204,9 +208,15 @@ bool MCV_FCTree::split(NodePtr node, std::vector<unsigned>* selection, PointNode
     attach(node, contextHalf);
     for (size_t e = 0; e < points.size(); ++e) {
         if (selected[e] || points[e].first != node) continue;
-        takeLandmark(*node, static_cast<size_t>(points[e].second), *contextHalf);
+        const size_t j = static_cast<size_t>(points[e].second);
+        taken[j] = 1;
+        takeLandmark(*node, j, *contextHalf);
         points[e] = {contextHalf, static_cast<int>(contextHalf->landmarkIdxs.size() - 1)};
     }
+    // A landmark that no embedding point shows (a mode that prunes the map)
+    // stays in the tree with the context, so that its events do.
+    for (size_t j = 0; j < taken.size(); ++j)
+        if (!taken[j]) takeLandmark(*node, j, *contextHalf);
     m_hierarchy->transitionMatrixForSelection(contextHalf);
     structureChanged();
     return true;

@@ -73,10 +73,10 @@ public:
     void purgeChildren(NodePtr node);
     // Divides node into a focus child (the selected embedding points, in
     // selection order) and a context child (the other points of `pointNodes`
-    // that node holds, ascending), moving their pointNodes entries to the new
-    // leaves. Repeated selection entries count once. Refused, with nothing
-    // changed, without a hierarchy or when a selected point is beyond
-    // pointNodes or not held by node. Returns whether it split.
+    // that node holds, ascending, then node's landmarks that no point shows,
+    // in node's order), moving their pointNodes entries to the new leaves. Repeated selection entries count once.
+    // Refused, with nothing changed, without a hierarchy or when a selected point is beyond pointNodes or not held by
+    // node. Returns whether it split.
     bool split(NodePtr node, std::vector<unsigned>* selection, PointNodes* pointNodes);
     // Joins two children of one parent of equal type and scale into a new
     // last child of that parent (a's landmarks, then b's) and purges a and b.

@@ -5,6 +5,7 @@
 #include "analysis/fc/MCV_HsneFCAnalysis.h"
 
 #include "analysis/MCV_GpuGradientDescent.h"
+#include "analysis/fc/MCV_FCEventCover.h"
 #include "analysis/fc/MCV_FCTree.h"
 #include "analysis/hsne/MCV_DerivedDataHierarchy.h"
 #include "data/MCV_UiInterface.h"

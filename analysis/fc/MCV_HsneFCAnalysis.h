@@ -24,6 +24,7 @@ class SparseTSNEUserDefProbabilities;
 }  // namespace vel
 
 class MCV_DerivedDataHierarchy;
+class MCV_FCEventCover;
 class MCV_FCTree;
 class MCV_GpuGradientDescent;
 struct HierarchyNode;
@@ -86,7 +87,12 @@ public:
     void cacheHSNE();
 
     // ---- Tree operations (called by the view) ----
-    // Makes the selected embedding points the focus; no embedding set-up.
+    // No operation takes an event off the map: the leaves together always
+    // stand for every event they stood for before (an event may be listed by
+    // two leaves; it then holds the position of the later point).
+    //
+    // Makes the selected embedding points the focus; no embedding set-up. A
+    // selection of every point of a focus leaf leaves the tree as it is.
     void setFocus(std::vector<unsigned>* selection);
     // Stop, change the tree, re-initialise keeping positions, update the
     // per-point data, report analysisInitialized, embed.
@@ -97,7 +103,14 @@ public:
     void coarsenAll();
     void refineAll(bool refine);
     // Tree changes alone (no set-up, no embed).
+    // Refines a leaf one scale: its child holds the finer landmarks under it
+    // and, for every event of the leaf that none of those stands for, the
+    // finer landmark that does.
     void zoomIntoNode(NodePtr node);
+    // Coarsens a leaf: a refinement goes back into its parent; a half of a
+    // split has nothing coarser and stays; the root stays. When the parent is
+    // itself half of a split, the split above moves up as far as that keeps
+    // every event on the map.
     void zoomOutOfNode(NodePtr node);
     void zoomIntoAll();
     void zoomOutOfAll();
@@ -276,6 +289,11 @@ private:
     void placeKeptPositions();
     // Whether the embedding holds one position per embedding point.
     bool positionsMatchPoints() const;
+    // The landmark assignment of the current hierarchy, read both ways.
+    MCV_FCEventCover& eventCover();
+    // Step 5 of coarsening: A is divided anew around P, what S held joins A's
+    // sibling; only when the leaves then still stand for every event.
+    bool redivideAround(const NodePtr& a, const NodePtr& p, const NodePtr& s);
 
     // ---- Hierarchy ----
     std::unique_ptr<vel::utils::CoutLog> m_logger;
@@ -283,6 +301,7 @@ private:
     int m_activeNumScales = 4;
     int m_iterations = 1000;
     std::shared_ptr<MCV_DerivedDataHierarchy> m_hierarchy;
+    std::unique_ptr<MCV_FCEventCover> m_eventCover;  // of m_hierarchy, made on first use
 
     // ---- Embedding ----
     SparseMatrix m_mixedTransitionMatrix;

@@ -69,10 +69,13 @@ void MCV_HsneFCAnalysis::reInitEmbedding(bool keepPositions) {
 
 bool MCV_HsneFCAnalysis::setUpEngine(bool keepPositions) {
     m_engineReady = false;
+    m_eventOwnersReady = false;
     const size_t rows = m_mixedTransitionMatrix.size();
     if (rows < static_cast<size_t>(MCV_TsneAnalysis::kMinPoints)) {
         std::cout << "HSNE: " << m_name << " has " << rows << " points to embed; it needs at least "
                   << MCV_TsneAnalysis::kMinPoints << "." << std::endl;
+        // The views and the columns take the points where the tree holds them.
+        m_output.clear();
         return false;
     }
     m_cpuEngine.reset();
@@ -92,7 +95,6 @@ bool MCV_HsneFCAnalysis::setUpEngine(bool keepPositions) {
     }
     if (keepPositions) placeKeptPositions();
     m_output = m_embedding->getContainer();
-    m_eventOwnersReady = false;
     m_engineReady = true;
     return true;
 }
@@ -139,6 +141,10 @@ void MCV_HsneFCAnalysis::embedLoop() {
     if (!m_hierarchy || m_markedForDeletion) return;
     if (!m_engineReady || !positionsMatchPoints()) {
         std::cout << "HSNE: " << m_name << " has nothing to embed." << std::endl;
+        // The columns still follow the points the map shows now: no event
+        // keeps a position of an earlier map.
+        m_missingOutputReported = false;
+        writeHsneChannels();
         return;
     }
     m_running = true;

@@ -2,6 +2,7 @@
 // shares with the HSNE analysis) and the per-point data of the embedding.
 #include "analysis/fc/MCV_HsneFCAnalysis.h"
 
+#include "analysis/fc/MCV_FCEventCover.h"
 #include "analysis/fc/MCV_FCTree.h"
 #include "analysis/hsne/MCV_DerivedDataHierarchy.h"
 #include "analysis/tsne/MCV_TsneAnalysis.h"
@@ -62,6 +63,7 @@ bool MCV_HsneFCAnalysis::build() {
     m_embedding = std::make_unique<vel::data::Embedding<float>>();
     m_output.clear();
     m_pointNodes.clear();
+    m_eventCover.reset();
     m_hierarchy = std::move(fresh);
     m_activeNumScales = m_hierarchy->numScales();
     if (m_activeNumScales != numScales())

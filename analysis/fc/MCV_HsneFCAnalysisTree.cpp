@@ -2,6 +2,7 @@
 // coarsening nodes, and making a selection the focus.
 #include "analysis/fc/MCV_HsneFCAnalysis.h"
 
+#include "analysis/fc/MCV_FCEventCover.h"
 #include "analysis/fc/MCV_FCTree.h"
 #include "analysis/fc/MCV_MixedTransitionMatrix.h"
 #include "analysis/hsne/MCV_DerivedDataHierarchy.h"
@@ -9,6 +10,7 @@
 
 #include <algorithm>
 #include <iostream>
+#include <unordered_map>
 #include <unordered_set>
 
 namespace {
@@ -21,17 +23,35 @@ NodePtr parentOf(const NodePtr& node) { return node ? node->parent.lock() : Node
 
 // ---- Refine and coarsen ----
 
+MCV_FCEventCover& MCV_HsneFCAnalysis::eventCover() {
+    if (!m_eventCover || m_eventCover->hierarchy() != m_hierarchy.get())
+        m_eventCover = std::make_unique<MCV_FCEventCover>(m_hierarchy.get());
+    return *m_eventCover;
+}
+
 void MCV_HsneFCAnalysis::zoomIntoNode(NodePtr node) {
     if (!node || !m_fcTree || !m_hierarchy || node->scale < 1) return;
     NodePtr child = m_fcTree->append(node, node->type, node->scale - 1);
-    std::vector<unsigned> map;
-    m_hierarchy->nextLevelTransitionMatrixForSelection(&child->transitionMatrix, &child->landmarkIdxs, node->scale,
-                                                       &node->landmarkIdxs, &map);
+    // The finer landmarks under the node; an event of the node that none of
+    // them stands for brings its own finer landmark, so that it stays on the
+    // map.
+    m_hierarchy->nextLevelIdxs(&child->landmarkIdxs, node->scale, &node->landmarkIdxs, true);
+    eventCover().completeRefinement(node->scale, node->landmarkIdxs, child->landmarkIdxs);
+    m_hierarchy->transitionMatrixForSelection(&child->transitionMatrix, child->scale, &child->landmarkIdxs);
     m_hierarchy->gloablIdxsFromLandmarkIdxs(&child->globalIdxs, child->scale, &child->landmarkIdxs);
 
     const size_t n = child->landmarkIdxs.size();
     const size_t held = node->landmarkIdxs.size();
-    map.resize(n, HierarchyNode::NoPoint);
+    // For each child landmark, the first position of the node holding the
+    // same data point.
+    std::unordered_map<unsigned, unsigned> heldAt;
+    heldAt.reserve(node->globalIdxs.size());
+    for (size_t k = 0; k < node->globalIdxs.size(); ++k) heldAt.emplace(node->globalIdxs[k], static_cast<unsigned>(k));
+    std::vector<unsigned> map(n, HierarchyNode::NoPoint);
+    for (size_t i = 0; i < n; ++i) {
+        const auto it = heldAt.find(child->globalIdxs[i]);
+        if (it != heldAt.end()) map[i] = it->second;
+    }
     child->coordinates.assign(2 * n, 0.f);
     const auto valid = [&](unsigned m) {
         return m < held && 2 * static_cast<size_t>(m) + 1 < node->coordinates.size();
@@ -68,6 +88,10 @@ void MCV_HsneFCAnalysis::zoomOutOfNode(NodePtr node) {
     if (!node || !m_fcTree || !m_hierarchy) return;
     const NodePtr p = parentOf(node);
     if (!p) return;
+    // A half of a split lies at its parent's scale: there is nothing coarser
+    // for it, and giving it back to the parent would leave its events in no
+    // leaf while the parent keeps the other half.
+    if (p->children.size() != 1) return;
     m_fcTree->purge(node);
     m_rebuildTransitionMatrix = true;
     // P is a leaf again.
@@ -78,31 +102,74 @@ void MCV_HsneFCAnalysis::zoomOutOfNode(NodePtr node) {
     NodePtr a = parentOf(p);
     while (a && parentOf(a) && !m_fcTree->hasSiblings(a)) a = parentOf(a);
     if (!a || !parentOf(a)) {
-        m_fcTree->purgeChildren(m_fcTree->root());
+        // The tree collapses into the root, which holds every landmark of the
+        // top scale, unless the leaves stand for events that the top does not.
+        const NodePtr root = m_fcTree->root();
+        if (MCV_FCEventCover::keepsEvery(eventCover().covered(*m_fcTree->leaves()), eventCover().covered({root})))
+            m_fcTree->purgeChildren(root);
         return;
     }
+    redivideAround(a, p, s);
+}
 
+namespace {
+
+// Whether `node` is `above` or lies below it.
+bool within(NodePtr node, const NodePtr& above) {
+    for (; node; node = parentOf(node))
+        if (node == above) return true;
+    return false;
+}
+
+}  // namespace
+
+bool MCV_HsneFCAnalysis::redivideAround(const NodePtr& a, const NodePtr& p, const NodePtr& s) {
     // A is divided anew: what S holds becomes context, the rest the focus
-    // that P and its subtree hang under.
+    // that P and its subtree hang under; the context joins A's sibling.
     const NodePtr b = parentOf(a);
+    const NodePtr s2 = m_fcTree->sibling(a);
+    const std::unordered_set<unsigned> inSibling(s->globalIdxs.begin(), s->globalIdxs.end());
+    std::vector<size_t> toContext, toFocus;
+    for (size_t j = 0; j < a->landmarkIdxs.size(); ++j)
+        (inSibling.count(a->globalIdxs[j]) ? toContext : toFocus).push_back(j);
+
+    // The leaves it would leave: those outside A and S2, P, A's part of S and
+    // S2 (whose own subtree the merge gives back to it).
+    const bool merges = s2 && s2->type == hierarchyNodeContext && s2->scale == a->scale;
+    MCV_FCTree::NodeList after;
+    for (const NodePtr& leaf : *m_fcTree->leaves())
+        if (!within(leaf, a) && !(merges && within(leaf, s2))) after.push_back(leaf);
+    after.push_back(p);
+    if (merges) after.push_back(s2);
+    MCV_FCEventCover& cover = eventCover();
+    std::vector<char> kept = cover.covered(after);
+    std::vector<unsigned> contextLandmarks;
+    for (size_t j : toContext) contextLandmarks.push_back(a->landmarkIdxs[j]);
+    cover.mark(a->scale, contextLandmarks, kept);
+    if (!MCV_FCEventCover::keepsEvery(cover.covered(*m_fcTree->leaves()), kept)) return false;
+
     const NodePtr nf = m_fcTree->createNode(hierarchyNodeFocus, a->scale);
     const NodePtr nc = m_fcTree->createNode(hierarchyNodeContext, a->scale);
-    const std::unordered_set<unsigned> inSibling(s->globalIdxs.begin(), s->globalIdxs.end());
-    for (size_t j = 0; j < a->landmarkIdxs.size(); ++j) {
-        const NodePtr& to = inSibling.count(a->globalIdxs[j]) ? nc : nf;
-        to->landmarkIdxs.push_back(a->landmarkIdxs[j]);
-        to->globalIdxs.push_back(a->globalIdxs[j]);
-        to->coordinates.push_back(a->coordinates[2 * j]);
-        to->coordinates.push_back(a->coordinates[2 * j + 1]);
-    }
+    const auto take = [&](const std::vector<size_t>& positions, HierarchyNode& to) {
+        for (size_t j : positions) {
+            to.landmarkIdxs.push_back(a->landmarkIdxs[j]);
+            to.globalIdxs.push_back(a->globalIdxs[j]);
+            to.coordinates.push_back(a->coordinates[2 * j]);
+            to.coordinates.push_back(a->coordinates[2 * j + 1]);
+        }
+    };
+    take(toFocus, *nf);
+    take(toContext, *nc);
     m_hierarchy->transitionMatrixForSelection(nf);
-    const NodePtr s2 = m_fcTree->sibling(a);
     m_fcTree->purge(a);
     m_fcTree->append(b, nf);
     if (parentOf(p)) m_fcTree->purge(p);
     m_fcTree->append(nf, p);
     m_fcTree->append(b, nc);
-    m_fcTree->merge(s2, nc);
+    // A context half that cannot join A's sibling stays a leaf of its own.
+    if (!m_fcTree->merge(s2, nc)) m_hierarchy->transitionMatrixForSelection(nc);
+    m_rebuildTransitionMatrix = true;
+    return true;
 }
 
 void MCV_HsneFCAnalysis::zoomIntoAll() {
@@ -155,7 +222,12 @@ void MCV_HsneFCAnalysis::applySetFocus(std::vector<unsigned> selection) {
         std::cout << "HSNE: the selection of " << m_name << " spans several groups of landmarks; the focus stays."
                   << std::endl;
     } else if (leaf->isFocus()) {
-        m_fcTree->split(leaf, &selection, &m_pointNodes);
+        // All of a focus leaf is its focus already; a split would leave an
+        // empty context half beside it.
+        const std::unordered_set<unsigned> chosen(selection.begin(), selection.end());
+        const auto held = std::count_if(m_pointNodes.begin(), m_pointNodes.end(),
+                                        [&](const PointNode& p) { return p.first == leaf; });
+        if (static_cast<size_t>(held) != chosen.size()) m_fcTree->split(leaf, &selection, &m_pointNodes);
     } else {
         const NodePtr p = parentOf(leaf);
         if (m_fcTree->split(leaf, &selection, &m_pointNodes) && p) {

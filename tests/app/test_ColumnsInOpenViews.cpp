@@ -385,6 +385,7 @@ INSTANTIATE_TEST_SUITE_P(Views, ColumnsInOpenViews,
                                            Case{Kind::Tsne, "Ctrl+Shift+F", When::AfterTheRun},
                                            Case{Kind::HsneLevel, "Ctrl+T", When::DuringTheRun},
                                            Case{Kind::HsneLevel, "Ctrl+T", When::AfterTheRun},
-                                           Case{Kind::FocusContext, "Ctrl+T", When::DuringTheRun}));
+                                           Case{Kind::FocusContext, "Ctrl+T", When::DuringTheRun},
+                                           Case{Kind::FocusContext, "Ctrl+T", When::AfterTheRun}));
 
 }  // namespace

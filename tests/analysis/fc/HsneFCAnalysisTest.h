@@ -7,6 +7,9 @@
 #include "analysis/fc/MCV_FCTree.h"
 #include "analysis/fc/MCV_HsneFCAnalysis.h"
 
+#include <set>
+#include <utility>
+
 class HsneFCAnalysisTest : public HsneAnalysisTest {
 protected:
     void TearDown() override {
@@ -46,6 +49,22 @@ protected:
         for (size_t i = 0; i < fc->pointNodes()->size(); ++i)
             if ((*fc->pointNodes())[i].first == node) points.push_back(static_cast<unsigned>(i));
         return points;
+    }
+    // The (file, event) pairs that the landmarks of the nodes stand for.
+    using Events = std::set<std::pair<int, int>>;
+    Events eventsOfNodes(const MCV_FCTree::NodeList& nodes) {
+        Events events;
+        for (const MCV_FCTree::NodePtr& node : nodes)
+            for (unsigned l : node->landmarkIdxs)
+                if (const auto* refs = fc->hierarchy()->pointBasedHierarchyForLandmark({node->scale, l}))
+                    events.insert(refs->begin(), refs->end());
+        return events;
+    }
+    static testing::AssertionResult keepsEvery(const Events& before, const Events& after) {
+        size_t lost = 0;
+        for (const auto& e : before) lost += after.count(e) == 0;
+        if (lost == 0) return testing::AssertionSuccess();
+        return testing::AssertionFailure() << lost << " of " << before.size() << " events left the map";
     }
     std::unique_ptr<MCV_HsneFCAnalysis> fc;
 };

@@ -64,6 +64,27 @@ TEST(FCTree, ResetSplitAndJsonFollowTheWorkedExamples) {
               "\"type\":0,\n\"scale\":1\n}\n]\n}\n]\n}");
 }
 
+// A landmark that no embedding point shows (a pruned map) stays in the tree:
+// the context half takes it after the points, with its data point and place.
+TEST(FCTree, ASplitKeepsTheLandmarksNoPointShowsInTheContextHalf) {
+    MCV_FCTree tree;
+    auto points = resetTo(tree, 3);
+    const NodePtr root = tree.root();
+    for (size_t i = 0; i < 500; ++i) root->coordinates[2 * i + 1] = float(i);
+    points.erase(points.begin() + 20);
+    points.erase(points.begin() + 10);  // landmarks 10 and 20 have no point
+    std::vector<unsigned> selection{0, 1};
+    ASSERT_TRUE(tree.split(root, &selection, &points));
+    const NodePtr f = root->children[0], c = root->children[1];
+    EXPECT_EQ(f->landmarkIdxs, (std::vector<unsigned>{0, 1}));
+    ASSERT_EQ(c->numLandmarks(), 498u);
+    EXPECT_EQ(std::vector<unsigned>(c->landmarkIdxs.end() - 2, c->landmarkIdxs.end()), (std::vector<unsigned>{10, 20}));
+    EXPECT_EQ(std::vector<unsigned>(c->globalIdxs.end() - 2, c->globalIdxs.end()), (std::vector<unsigned>{80, 160}));
+    EXPECT_EQ(Floats(c->coordinates.end() - 4, c->coordinates.end()), (Floats{0, 10, 0, 20}));
+    EXPECT_EQ(c->transitionMatrix.size(), 498u);
+    EXPECT_EQ(points[495], std::make_pair(c, 493)) << "the points keep their order";
+}
+
 TEST(FCTree, StructuralOperationsReportOnceAndFreeWhatLeavesNodeMatricesAndTheDataModelsTrees) {
     MCV_FCTree tree;
     CallbackLog log;

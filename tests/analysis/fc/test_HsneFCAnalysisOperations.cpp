@@ -122,7 +122,7 @@ TEST_F(HsneFCOperations, CoarseningReturnsToAnAncestorOrTheRoot) {
     EXPECT_EQ(leaves(), MCV_FCTree::NodeList({root}));
 }
 
-TEST_F(HsneFCOperations, RenderValuesTellTheTreeAndCoarseningBelowASecondSplitRedividesTheNearestHalf) {
+TEST_F(HsneFCOperations, RenderValuesTellTheTreeAndCoarseningBelowASecondSplitKeepsEveryEvent) {
     computed();
     const NodePtr root = fc->fcTree()->root();
     focusOn(1);
@@ -152,11 +152,44 @@ TEST_F(HsneFCOperations, RenderValuesTellTheTreeAndCoarseningBelowASecondSplitRe
     });
     const NodePtr split = refined->children.at(0), deepest = split->children.at(0);
     EXPECT_EQ(deepest->scale, 0);
+    const Events before = eventsOfNodes(leaves());
     fc->zoomOutOfNode(deepest);
-    // The root's focus half is divided anew around the refined split.
+    // Dividing the root's focus half anew around the refined split would
+    // leave the events of the split's context half that the coarse half does
+    // not stand for in no leaf: the split's focus half is a leaf again and the
+    // rest stays in place.
     ASSERT_EQ(root->children.size(), 2u);
-    EXPECT_EQ(std::make_pair(root->children[0]->type, root->children[1]->type), focusThenContext);
-    EXPECT_EQ(root->children[0]->children, MCV_FCTree::NodeList({split}));
+    EXPECT_EQ(root->children[0], half);
+    EXPECT_EQ(half->children, MCV_FCTree::NodeList({refined}));
+    EXPECT_EQ(refined->children.size(), 2u);
+    EXPECT_TRUE(split->children.empty());
+    EXPECT_EQ(leaves(), MCV_FCTree::NodeList({split, refined->children[1], root->children[1]}));
+    EXPECT_TRUE(keepsEvery(before, eventsOfNodes(leaves())));
+}
+
+// A split of the root's focus half, whose focus half was refined: coarsening
+// that refinement moves the split up into the root's, which keeps every event.
+TEST_F(HsneFCOperations, CoarseningBelowASplitOfASplitHalfRedividesThatHalf) {
+    computed();
+    const NodePtr root = fc->fcTree()->root();
+    focusOn(1);
+    const NodePtr half = root->children[0], context = root->children[1];
+    std::vector<unsigned> part = pointsOf(half);
+    part.resize(part.size() / 2);
+    quietly([&] { fc->setFocus(&part); });
+    ASSERT_EQ(half->children.size(), 2u);
+    const NodePtr inner = half->children[0], innerContext = half->children[1];
+    fc->zoomIntoNode(inner);
+    const Events before = eventsOfNodes(leaves());
+    fc->zoomOutOfNode(inner->children.at(0));
+    ASSERT_EQ(root->children.size(), 2u);
+    const NodePtr focus = root->children[0], merged = root->children[1];
+    EXPECT_EQ(std::make_pair(focus->type, merged->type), focusThenContext);
+    EXPECT_EQ(focus->children, MCV_FCTree::NodeList({inner}));
+    EXPECT_EQ(focus->numLandmarks(), inner->numLandmarks());
+    EXPECT_EQ(merged->numLandmarks(), context->numLandmarks() + innerContext->numLandmarks());
+    EXPECT_EQ(leaves(), MCV_FCTree::NodeList({inner, merged}));
+    EXPECT_TRUE(keepsEvery(before, eventsOfNodes(leaves())));
 }
 
 TEST_F(HsneFCEndToEnd, FocusRefineAndCoarsenOnTheCpu) { road(false); }

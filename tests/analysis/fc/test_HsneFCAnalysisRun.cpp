@@ -6,6 +6,8 @@
 
 #include <omp.h>
 
+#include <cmath>
+
 #include <functional>
 #include <map>
 #include <set>
@@ -142,6 +144,79 @@ TEST_F(HsneFCAnalysisTest, OutputColumnsFollowThePointsAfterEveryChange) {
         expectColumns(step.name);
     }
     omp_set_num_threads(omp_get_num_procs());
+}
+
+// Each run of an HSNE level and of a focus-and-context map tells the data set
+// that it wrote its output columns: statistics kept from the values before the
+// run (the shared selection's, a cluster set's texts) are computed afresh.
+TEST_F(HsneFCAnalysisTest, EveryRunTellsTheDataSetThatItsOutputColumnsChanged) {
+    loadHsneBlobs(3, 600);
+    const struct {
+        const char* name;
+        std::function<void()> first, again;
+    } runs[] = {
+        {"HSNE level",
+         [&] {
+             makeHsne(2, 20);
+             hsne->initHSNE();
+         },
+         [&] { overview()->embed(); }},
+        {"focus and context",
+         [&] {
+             makeFc(2, 20);
+             fc->initHSNE();
+         },
+         [&] { fc->embed(); }},
+    };
+    const Points events{{0, 0}, {0, 7}, {1, 5}};
+    for (const auto& run : runs) {
+        for (const bool first : {true, false}) {
+            SCOPED_TRACE(std::string(run.name) + (first ? ", first run" : ", a later run"));
+            MCV_DerivedDataPoints* selection = data->selectionPoints();
+            selection->setPoints(events, false);
+            MCV_DerivedDataClusters* clusters = data->derivedDataClusters("Kept", true);
+            clusters->setClusters({events}, nullptr, {}, nullptr);
+            const float kept = selection->meanExpression().at(static_cast<size_t>(var("QLMRN_HsneDataX")));
+            clusters->jsonObject();
+            ASSERT_FALSE(clusters->jsonStale());
+
+            quietly(first ? run.first : run.again);
+
+            float mean = 0;
+            for (const auto& [f, e] : events) mean += at(f, e, var("QLMRN_HsneDataX")) / 3.f;
+            const float tolerance = 1e-4f * (1.f + std::fabs(mean));
+            ASSERT_GT(std::fabs(mean - kept), 100 * tolerance) << "the run moved the events";
+            EXPECT_NEAR(selection->meanExpression()[static_cast<size_t>(var("QLMRN_HsneDataX"))], mean, tolerance);
+            EXPECT_TRUE(clusters->jsonStale());
+        }
+    }
+}
+
+// A map of fewer than 4 points cannot be embedded: the columns then follow
+// the points as the map shows them, and every other event reads 0.
+TEST_F(HsneFCAnalysisTest, AMapTooSmallToEmbedLeavesNoEventAnEarlierPosition) {
+    computed(3, 600, 1, 5);
+    const MCV_FCTree::NodePtr root = fc->fcTree()->root();
+    std::vector<unsigned> three{5, 1, 9};
+    quietly([&] { fc->setFocus(&three); });
+    ASSERT_EQ(root->children.size(), 2u);
+    fc->fcTree()->purge(root->children[1]);  // a map of the three alone
+    const std::string out = capturedStdout([&] { fc->differentiateFocusMore(); });
+    EXPECT_NE(out.find("has 3 points to embed; it needs at least 4."), std::string::npos);
+    ASSERT_EQ(fc->numDataPoints(), 3);
+    ASSERT_EQ(fc->output()->size(), 6u);
+    std::map<std::pair<int, int>, size_t> owner;
+    for (size_t i = 0; i < 3; ++i) owner[(*fc->pointReferences())[i]] = i;
+    size_t wrong = 0;
+    for (int f = 0; f < 2; ++f)
+        for (int e = 0; e < 900; ++e) {
+            const auto it = owner.find({f, e});
+            wrong += at(f, e, var("QLMRN_HsneDataX")) != (it == owner.end() ? 0.f : (*fc->output())[2 * it->second]);
+            wrong +=
+                at(f, e, var("QLMRN_HsneDataY")) != (it == owner.end() ? 0.f : (*fc->output())[2 * it->second + 1]);
+        }
+    EXPECT_EQ(wrong, 0u);
+    EXPECT_NE((*fc->output())[0], 0.f) << "the points keep the positions the tree holds";
 }
 
 TEST_F(HsneFCAnalysisTest, MissingOutputVariablesAreSkippedScaleZeroOnlyReEmbedsAndBadInputIsRefused) {

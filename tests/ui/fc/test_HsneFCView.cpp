@@ -7,11 +7,17 @@
 
 #include "analysis/fc/MCV_FCTree.h"
 #include "analysis/fc/MCV_HsneFCAnalysis.h"
+#include "analysis/hsne/MCV_DerivedDataHierarchy.h"
 #include "app/UI_Interface.h"
+#include "data/MCV_FcsHeader.h"
 #include "ui/fc/UI_HsneFCWidget.h"
 
 #include <QMenu>
 #include <QTimer>
+
+#include <map>
+#include <set>
+#include <tuple>
 
 namespace {
 
@@ -88,6 +94,115 @@ TEST(HsneFCView, EachContextMenuEntryRunsItsOperationAndRedrawsThePlot) {
         }
     }
 
+    delete MCV_CytometryData::Instance();
+}
+
+// For each event on the map, the last point whose landmark lists it.
+std::map<std::pair<int, int>, size_t> eventsOnTheMap(MCV_HsneFCAnalysis& analysis) {
+    std::map<std::pair<int, int>, size_t> owner;
+    const auto& nodes = *analysis.pointNodes();
+    for (size_t i = 0; i < nodes.size(); ++i)
+        if (const auto* refs = analysis.hierarchy()->pointBasedHierarchyForLandmark(
+                {nodes[i].first->scale, nodes[i].first->landmarkIdxs.at(static_cast<size_t>(nodes[i].second))}))
+            for (const auto& r : *refs) owner[r] = i;
+    return owner;
+}
+
+// Events of `before` no longer on the map, events on it whose columns do not
+// hold their point's position or hold (0, 0), and events off it whose columns
+// are not (0, 0); `before` becomes the events on the map now.
+std::tuple<size_t, size_t, size_t, size_t> mapFaults(MCV_HsneFCAnalysis& analysis,
+                                                     std::set<std::pair<int, int>>& before) {
+    MCV_CytometryData* data = MCV_CytometryData::Instance();
+    const auto owner = eventsOnTheMap(analysis);
+    const std::vector<float>& y = *analysis.output();
+    const int x = data->combinedHeader()->variableIdx("QLMRN_HsneDataX");
+    const size_t width = static_cast<size_t>(data->combinedHeader()->numVariables());
+    size_t left = 0, wrong = 0, zero = 0, stale = 0;
+    for (const auto& event : before) left += owner.count(event) == 0;
+    before.clear();
+    for (int f = 0; f < data->numFiles(); ++f)
+        for (int e = 0; e < data->header(f)->numEvents(); ++e) {
+            const float* row = data->rawData(f) + static_cast<size_t>(e) * width + static_cast<size_t>(x);
+            const auto it = owner.find({f, e});
+            if (it == owner.end()) {
+                stale += row[0] != 0.f || row[1] != 0.f;
+                continue;
+            }
+            before.insert({f, e});
+            wrong += 2 * it->second + 1 >= y.size() || row[0] != y[2 * it->second] || row[1] != y[2 * it->second + 1];
+            zero += row[0] == 0.f && row[1] == 0.f;
+        }
+    return {left, wrong, zero, stale};
+}
+
+// The roads through the menu that took most of the data off the map: a box
+// made the focus, refined and coarsened on 4 scales; Ctrl+A on the data level
+// made the focus and coarsened on 2 scales. After every entry the map holds
+// every event it held and the columns hold the map.
+TEST(HsneFCView, TheMenusOperationsKeepEveryEventOnTheMapAndInTheColumns) {
+    viewtest::useProgramFormat();
+    const struct {
+        int scales;
+        std::vector<QString> steps;
+        std::vector<std::pair<int, int>> leaves;  // kind and scale of each leaf at the end
+    } roads[] = {
+        {4,
+         {"box", "Set focus and differentiate.", "Differentiate focus more.", "Coarsen All."},
+         {{hierarchyNodeFocus, 2}, {hierarchyNodeContext, 3}}},
+        {2, {"Refine all.", "Ctrl+A", "Set focus and differentiate.", "Differentiate focus less."}, {{0, 1}}},
+    };
+    for (const auto& road : roads) {
+        SCOPED_TRACE(testing::Message() << road.scales << " scales");
+        QTemporaryDir dir;
+        UI_Interface bridge;
+        delete MCV_CytometryData::Instance();
+        MCV_CytometryData* data = MCV_CytometryData::Instance();
+        data->init(&bridge);
+        std::vector<std::vector<float>> rows;  // three blobs
+        for (int i = 0; i < 3000; ++i)
+            rows.push_back({15.0f * (i % 3) + 0.1f * (i % 17), 0.1f * (i % 13), 0.1f * (i % 11)});
+        ASSERT_EQ(data->loadFromFile(FcsTestFile::floats(rows).write(dir, "blobs.fcs")), 0);
+        data->initAllDerviedDataPointer();
+        data->addDimensions({"QLMRN_HsneDataX", "QLMRN_HsneDataY"}, 0.0f);
+
+        MCV_HsneFCAnalysis analysis;
+        analysis.init(&bridge, "FC");
+        analysis.setActiveDataSelection(data->derivedDataPoints("All Points", true));
+        analysis.setNumScales(road.scales), analysis.setCachingEnabled(false), analysis.setUseGPU(false);
+        analysis.setSeed(1), analysis.setIterations(20);
+        UI_HsneFCWidget view(nullptr, &analysis);
+        QObject::connect(&bridge, &UI_Interface::analysisInitializedSignal, [&](void* a) { view.initComputation(a); });
+        QObject::connect(&bridge, &UI_Interface::analysisUpdatedSignal, [&](void* a) { view.computationUpdated(a); });
+        QObject::connect(&bridge, &UI_Interface::analysisFinishedSignal, [&](void* a) { view.computationFinished(a); });
+        view.resize(300, 300);
+        view.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+        UI_ScatterplotWidget* plot = view.plot();
+        quietly([&] { analysis.initHSNE(); });
+        std::set<std::pair<int, int>> before;
+        ASSERT_EQ(mapFaults(analysis, before), std::make_tuple(size_t(0), size_t(0), size_t(0), size_t(0)));
+        ASSERT_EQ(before.size(), 3000u);
+
+        for (const QString& step : road.steps) {
+            SCOPED_TRACE(step.toStdString());
+            if (step == "box") {
+                viewtest::sendDrag(plot, {2, 2}, {150, 298});
+            } else if (step == "Ctrl+A") {
+                QTest::keyClick(plot, Qt::Key_A, Qt::ControlModifier);
+                EXPECT_EQ(plot->selectionIdxs()->size(), static_cast<size_t>(analysis.numDataPoints()));
+            } else {
+                contextMenu(plot, step);
+            }
+            EXPECT_EQ(mapFaults(analysis, before), std::make_tuple(size_t(0), size_t(0), size_t(0), size_t(0)))
+                << "events off the map since the step before, on it at another position, on it at (0, 0), off it "
+                   "not at (0, 0)";
+            EXPECT_EQ(before.size(), 3000u);
+        }
+        std::vector<std::pair<int, int>> leaves;
+        for (const auto& leaf : *analysis.fcTree()->leaves()) leaves.emplace_back(leaf->type, leaf->scale);
+        EXPECT_EQ(leaves, road.leaves);
+    }
     delete MCV_CytometryData::Instance();
 }
 

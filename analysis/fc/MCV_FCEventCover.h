@@ -1,0 +1,55 @@
+#pragma once
+
+#include "analysis/fc/HierarchyNode.h"
+
+#include <memory>
+#include <vector>
+
+class MCV_DerivedDataHierarchy;
+
+// Which data points of one HSNE hierarchy the landmarks of focus-and-context
+// nodes stand for: the hierarchy's landmark assignment (a point list per
+// landmark of every scale), read both ways. The focus-and-context analysis
+// uses it to keep every event on the map through refining and coarsening.
+//
+// Points are data-point indices of the hierarchy (positions of its
+// pointReferences()). The assignment of a scale is read the other way on
+// first use and kept; the hierarchy must outlive the object and not change.
+// GUI thread only.
+class MCV_FCEventCover {
+public:
+    using NodePtr = std::shared_ptr<HierarchyNode>;
+
+    explicit MCV_FCEventCover(MCV_DerivedDataHierarchy* hierarchy);
+
+    MCV_DerivedDataHierarchy* hierarchy() const { return m_hierarchy; }
+    size_t numPoints() const { return m_numPoints; }
+
+    // The landmark of `scale` that stands for `point`, or NoPoint (a scale
+    // outside the hierarchy, a point beyond it, or one no landmark took).
+    unsigned landmarkOf(int scale, unsigned point);
+
+    // Sets covered[p] for every point p that one of the landmarks stands for;
+    // `covered` has numPoints() entries.
+    void mark(int scale, const std::vector<unsigned>& landmarkIdxs, std::vector<char>& covered) const;
+    // The points that the landmarks of the nodes stand for.
+    std::vector<char> covered(const std::vector<NodePtr>& nodes) const;
+    // Whether every point set in `before` is set in `after`.
+    static bool keepsEvery(const std::vector<char>& before, const std::vector<char>& after);
+
+    // Appends to `finer` (landmarks of scale - 1, ascending) the landmark of
+    // scale - 1 of every point that a landmark of `coarse` (of `scale`)
+    // stands for and no landmark of `finer` does; keeps `finer` ascending.
+    // Returns how many were added.
+    size_t completeRefinement(int scale, const std::vector<unsigned>& coarse, std::vector<unsigned>& finer);
+
+private:
+    unsigned pointOf(int file, int event) const;
+
+    MCV_DerivedDataHierarchy* m_hierarchy;
+    size_t m_numPoints = 0;
+    // Data point of each (file, event), by file.
+    std::vector<std::vector<unsigned>> m_pointOfEvent;
+    // Per scale: the landmark of each point, built on first use.
+    std::vector<std::vector<unsigned>> m_landmarkOfPoint;
+};
