@@ -92,20 +92,26 @@ TEST(FcsLoaderText, DelimitersAreReadOrRefused) {
     }
 }
 
+// Offsets of 12 digits keep the file's length whatever their values.
+static void setSupplementalOffsets(FcsTestFile& f, size_t begin, size_t end) {
+    f.set("$BEGINSTEXT", std::string(12 - std::to_string(begin).size(), '0') + std::to_string(begin));
+    f.set("$ENDSTEXT", std::string(12 - std::to_string(end).size(), '0') + std::to_string(end));
+}
+
+// Appends `stext` after the DATA and points the supplemental offsets at it.
+static void placeSupplementalTextAtTheEnd(FcsTestFile& f, const std::string& stext) {
+    f.afterData = stext;
+    setSupplementalOffsets(f, 0, 0);
+    const size_t at = f.bytes().size() - stext.size();
+    setSupplementalOffsets(f, at, at + stext.size() - 1);
+}
+
 TEST(FcsLoaderText, SupplementalTextAddsKeywordsWithoutOverriding) {
     QTemporaryDir dir;
     const std::string stext = "/$P1S/from supplemental/$P2S/CD8/$PROJ/p1/";
     FcsTestFile f = FcsTestFile::floats({{1.0f, 2.0f}});
     f.set("$P1S", "from primary");
-    f.afterData = stext;
-    // Offsets of 12 digits keep the file's length whatever their values.
-    const auto offsets = [&](size_t begin, size_t end) {
-        f.set("$BEGINSTEXT", std::string(12 - std::to_string(begin).size(), '0') + std::to_string(begin));
-        f.set("$ENDSTEXT", std::string(12 - std::to_string(end).size(), '0') + std::to_string(end));
-    };
-    offsets(0, 0);
-    const size_t at = f.bytes().size() - stext.size();
-    offsets(at, at + stext.size() - 1);
+    placeSupplementalTextAtTheEnd(f, stext);
     FcsLoad l(f.write(dir, "s.fcs"));
     ASSERT_EQ(l.code, 0);
     EXPECT_EQ(l.header->variable(0)->name, "from primary");
@@ -113,7 +119,7 @@ TEST(FcsLoaderText, SupplementalTextAddsKeywordsWithoutOverriding) {
     EXPECT_EQ(l.header->project(), "p1");
 
     // A supplemental segment pointing into the primary TEXT is ignored.
-    offsets(64, 80);
+    setSupplementalOffsets(f, 64, 80);
     FcsLoad o(f.write(dir, "s.fcs"));
     ASSERT_EQ(o.code, 0);
     EXPECT_EQ(o.header->variable(1)->name, "Ch2");
@@ -126,14 +132,8 @@ TEST(FcsLoaderText, AnUnsplittableSupplementalTextRefusesTheFile) {
     QTemporaryDir dir;
     const std::string stext = "/$PROJ/p/BIG/////";
     FcsTestFile f = FcsTestFile::floats({{1.0f, 2.0f}});
-    f.afterData = stext;
-    const auto offsets = [&](size_t begin, size_t end) {
-        f.set("$BEGINSTEXT", std::string(12 - std::to_string(begin).size(), '0') + std::to_string(begin));
-        f.set("$ENDSTEXT", std::string(12 - std::to_string(end).size(), '0') + std::to_string(end));
-    };
-    offsets(0, 0);
+    placeSupplementalTextAtTheEnd(f, stext);
     const size_t at = f.bytes().size() - stext.size();
-    offsets(at, at + stext.size() - 1);
     FcsLoad l(f.write(dir, "s.fcs"));
     ASSERT_EQ(l.code, MCV_LoadCode::MalformedText);
     EXPECT_FALSE(l.matrix);

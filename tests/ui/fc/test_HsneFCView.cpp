@@ -38,25 +38,36 @@ QStringList contextMenu(UI_ScatterplotWidget* plot, const QString& entry = {}) {
     return texts.mid(0, texts.indexOf("|", texts.indexOf("|") + 1) + 1);
 }
 
+// A fresh data set of `events` events in three blobs, with the map's output
+// columns; false when the file does not load.
+bool loadThreeBlobs(const QTemporaryDir& dir, UI_Interface& bridge, int events) {
+    delete MCV_CytometryData::Instance();
+    MCV_CytometryData* data = MCV_CytometryData::Instance();
+    data->init(&bridge);
+    std::vector<std::vector<float>> rows;
+    for (int i = 0; i < events; ++i)
+        rows.push_back({15.0f * (i % 3) + 0.1f * (i % 17), 0.1f * (i % 13), 0.1f * (i % 11)});
+    if (data->loadFromFile(FcsTestFile::floats(rows).write(dir, "blobs.fcs")) != 0) return false;
+    data->initAllDerviedDataPointer();
+    data->addDimensions({"QLMRN_HsneDataX", "QLMRN_HsneDataY"}, 0.0f);
+    return true;
+}
+
+// A focus-and-context map of all points, seeded, uncached, on the CPU.
+void setUpMap(MCV_HsneFCAnalysis& analysis, UI_Interface& bridge, int scales, int iterations) {
+    analysis.init(&bridge, "FC");
+    analysis.setActiveDataSelection(MCV_CytometryData::Instance()->derivedDataPoints("All Points", true));
+    analysis.setNumScales(scales), analysis.setCachingEnabled(false), analysis.setUseGPU(false);
+    analysis.setSeed(1), analysis.setIterations(iterations);
+}
+
 TEST(HsneFCView, EachContextMenuEntryRunsItsOperationAndRedrawsThePlot) {
     viewtest::useProgramFormat();
     QTemporaryDir dir;
     UI_Interface bridge;
-    delete MCV_CytometryData::Instance();
-    MCV_CytometryData* data = MCV_CytometryData::Instance();
-    data->init(&bridge);
-    std::vector<std::vector<float>> rows;  // three blobs
-    for (int i = 0; i < 4500; ++i)
-        rows.push_back({15.0f * (i % 3) + 0.1f * (i % 17), 0.1f * (i % 13), 0.1f * (i % 11)});
-    ASSERT_EQ(data->loadFromFile(FcsTestFile::floats(rows).write(dir, "blobs.fcs")), 0);
-    data->initAllDerviedDataPointer();
-    data->addDimensions({"QLMRN_HsneDataX", "QLMRN_HsneDataY"}, 0.0f);
-
+    ASSERT_TRUE(loadThreeBlobs(dir, bridge, 4500));
     MCV_HsneFCAnalysis analysis;
-    analysis.init(&bridge, "FC");
-    analysis.setActiveDataSelection(data->derivedDataPoints("All Points", true));
-    analysis.setNumScales(3), analysis.setCachingEnabled(false), analysis.setUseGPU(false);
-    analysis.setSeed(1), analysis.setIterations(30);
+    setUpMap(analysis, bridge, 3, 30);
     UI_HsneFCWidget view(nullptr, &analysis);
     int inits = 0, updates = 0, finished = 0;  // updates since the last set-up
     QObject::connect(&bridge, &UI_Interface::analysisInitializedSignal,
@@ -156,21 +167,9 @@ TEST(HsneFCView, TheMenusOperationsKeepEveryEventOnTheMapAndInTheColumns) {
         SCOPED_TRACE(testing::Message() << road.scales << " scales");
         QTemporaryDir dir;
         UI_Interface bridge;
-        delete MCV_CytometryData::Instance();
-        MCV_CytometryData* data = MCV_CytometryData::Instance();
-        data->init(&bridge);
-        std::vector<std::vector<float>> rows;  // three blobs
-        for (int i = 0; i < 3000; ++i)
-            rows.push_back({15.0f * (i % 3) + 0.1f * (i % 17), 0.1f * (i % 13), 0.1f * (i % 11)});
-        ASSERT_EQ(data->loadFromFile(FcsTestFile::floats(rows).write(dir, "blobs.fcs")), 0);
-        data->initAllDerviedDataPointer();
-        data->addDimensions({"QLMRN_HsneDataX", "QLMRN_HsneDataY"}, 0.0f);
-
+        ASSERT_TRUE(loadThreeBlobs(dir, bridge, 3000));
         MCV_HsneFCAnalysis analysis;
-        analysis.init(&bridge, "FC");
-        analysis.setActiveDataSelection(data->derivedDataPoints("All Points", true));
-        analysis.setNumScales(road.scales), analysis.setCachingEnabled(false), analysis.setUseGPU(false);
-        analysis.setSeed(1), analysis.setIterations(20);
+        setUpMap(analysis, bridge, road.scales, 20);
         UI_HsneFCWidget view(nullptr, &analysis);
         QObject::connect(&bridge, &UI_Interface::analysisInitializedSignal, [&](void* a) { view.initComputation(a); });
         QObject::connect(&bridge, &UI_Interface::analysisUpdatedSignal, [&](void* a) { view.computationUpdated(a); });
