@@ -23,9 +23,9 @@ namespace {
 
 // One call of fsync while a test watches.
 struct Sync {
-    ino_t file;     // the file synced
-    off_t size;     // its length then
-    ino_t target;   // what the watched name held then (0: nothing)
+    ino_t file;    // the file synced
+    off_t size;    // its length then
+    ino_t target;  // what the watched name held then (0: nothing)
 };
 
 struct SyncWatch {
