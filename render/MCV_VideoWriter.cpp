@@ -121,8 +121,15 @@ bool MCV_VideoWriter::checkInput() const {
 }
 
 int MCV_VideoWriter::writeToFile(std::string fileName) {
-    if (frames.empty()) return 1;
-    if (!checkInput()) return 1;
+    failure.clear();
+    if (frames.empty()) {
+        failure = "no frames were recorded";
+        return 1;
+    }
+    if (!checkInput()) {
+        failure = "the recorded frames do not make a video";
+        return 1;
+    }
 
     std::cout << "\nRendering video consisting of " << frames.size() << " frames." << std::flush;
 
@@ -134,6 +141,7 @@ int MCV_VideoWriter::writeToFile(std::string fileName) {
     }
     if (!context) {
         std::fprintf(stderr, "Error: Could not create output context.\n");
+        failure = "the video could not be encoded";
         return 1;
     }
     const AVOutputFormat* format = context->oformat;
@@ -155,8 +163,11 @@ int MCV_VideoWriter::writeToFile(std::string fileName) {
         // file too; the commit tells.
         if (result == 0 && fileOpened && !file.commit()) result = 1;
         if (result != 0) {
-            if (fileOpened && !file.error().empty())
+            if (fileOpened && !file.error().empty()) {
                 std::fprintf(stderr, "Could not write '%s': %s.\n", fileName.c_str(), file.error().c_str());
+                failure = file.error();
+            }
+            if (failure.empty()) failure = "the video could not be encoded";
             file.discard();
         }
         return result;
@@ -179,6 +190,7 @@ int MCV_VideoWriter::writeToFile(std::string fileName) {
         // the target is refused, as by every other writer, without opening it.
         if (!file.open(fileName)) {
             std::fprintf(stderr, "Could not open '%s': %s.\n", fileName.c_str(), file.error().c_str());
+            failure = file.error();
             return finish(1);
         }
         fileOpened = true;

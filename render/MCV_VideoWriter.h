@@ -46,6 +46,9 @@ public:
     // 0 on success, 1 on any failure (no frames, frames of the wrong size, no
     // usable container or encoder, a file that cannot be opened or written).
     int writeToFile(std::string fileName);
+    // Why the last writeToFile failed, in words for the user (for example
+    // "writing failed (No space left on device)"); empty after a success.
+    const std::string& failureReason() const { return failure; }
 
     int frameCount() const { return static_cast<int>(frames.size()); }
 
@@ -90,4 +93,5 @@ private:
     int height = 0;
     int bitrate = 1024000;
     int framerate = 25;
+    std::string failure;
 };

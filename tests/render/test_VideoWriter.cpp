@@ -260,7 +260,8 @@ TEST_F(VideoWriterTest, AFailedVideoLeavesTheOldFileAsItWas) {
             const std::string errors = testing::internal::GetCapturedStderr();
             const bool same = folderSnapshot(QString::fromStdString(f)) == before;
             return std::string(arranged ? "" : "not arranged\n") + std::to_string(result) + "\n" +
-                   (same ? "as it was" : "changed") + "\n" + std::to_string(writer.frameCount()) + "\n" + errors;
+                   (same ? "as it was" : "changed") + "\n" + std::to_string(writer.frameCount()) + "\n" + errors +
+                   "reason for the window: " + writer.failureReason() + "\n";
         };
         std::string report;
         if (c.smallFileSystem) {
@@ -275,6 +276,12 @@ TEST_F(VideoWriterTest, AFailedVideoLeavesTheOldFileAsItWas) {
         const std::string expected = "1\nas it was\n64\n";
         ASSERT_EQ(report.substr(0, expected.size()), expected) << report;
         EXPECT_NE(report.find(c.reason(f)), std::string::npos) << report;
+        // The window is given the same reason as standard error.
+        const size_t given = report.find("reason for the window: ");
+        ASSERT_NE(given, std::string::npos) << report;
+        const std::string windowReason = report.substr(given + 23, report.size() - given - 24);
+        EXPECT_FALSE(windowReason.empty());
+        EXPECT_NE(c.reason(f).find(": " + windowReason), std::string::npos) << windowReason;
         EXPECT_TRUE(leftOverTemporaries(QString::fromStdString(f)).isEmpty());
     }
 }
