@@ -149,6 +149,16 @@ public:
     // and prints "Clusters exported succesfully." when every file was written,
     // 0 otherwise. Every file replaces an existing one only once it is whole.
     int writeClustersToFiles(std::string name, std::string path, bool perFile);
+    // The files writeClustersToFiles(name, path, perFile) would write now, in
+    // the order it writes them (two clusters or samples of one name get
+    // "-2", "-3", ... as there); none when it would write nothing.
+    std::vector<std::string> clusterFileNames(const std::string& name, const std::string& path, bool perFile) const;
+    // Why the last writeToFile or writeClustersToFiles did not write every
+    // file: one line per file not written, its path, ": " and what failed
+    // (the writer's reason, e.g. "writing failed (No space left on device)"
+    // or "it is a named pipe, not a regular file"); empty after an export
+    // that wrote every file.
+    std::string exportFailure() const;
 
 private:
     MCV_CytometryData();
@@ -174,6 +184,15 @@ private:
         MCV_DerivedData* object;  // owned
     };
 
+    // One file of a cluster export: its path and its cluster's events
+    // (of one sample file with perFile).
+    struct ClusterFile {
+        std::string path;
+        std::vector<std::pair<int, int>> events;
+    };
+    std::vector<ClusterFile> clusterFiles(const std::string& name, const std::string& path, bool perFile,
+                                          bool withEvents) const;
+
     bool nameTaken(const std::string& name) const;
     std::string freeName(const std::string& name) const;
     MCV_DerivedData* find(int kind, const std::string& name) const;
@@ -191,6 +210,7 @@ private:
     MCV_UiInterface* m_ui = nullptr;
     std::string m_sampleTags;
     std::string m_loadRefusal;
+    std::string m_exportFailure;
 
     static MCV_CytometryData* s_instance;
 };
