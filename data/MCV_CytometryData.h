@@ -184,14 +184,14 @@ private:
         MCV_DerivedData* object;  // owned
     };
 
-    // One file of a cluster export: its path and its cluster's events
-    // (of one sample file with perFile).
+    // One file of a cluster export: its path, its cluster and, with perFile,
+    // the sample file whose events of the cluster it holds (-1: all).
     struct ClusterFile {
         std::string path;
-        std::vector<std::pair<int, int>> events;
+        int cluster;
+        int sample;
     };
-    std::vector<ClusterFile> clusterFiles(const std::string& name, const std::string& path, bool perFile,
-                                          bool withEvents) const;
+    std::vector<ClusterFile> clusterFiles(const std::string& name, const std::string& path, bool perFile) const;
 
     bool nameTaken(const std::string& name) const;
     std::string freeName(const std::string& name) const;

@@ -7,6 +7,7 @@
 #include "data/MCV_ExportNames.h"
 #include "data/MCV_FcsWriter.h"
 
+#include <algorithm>
 #include <iostream>
 
 int MCV_CytometryData::writeToFile(std::string name, std::string path, int mode, std::vector<int>* markers) {
@@ -56,9 +57,22 @@ int MCV_CytometryData::writeToFile(std::string name, std::string path, int mode,
     return all ? MCV_FcsWriter::Written : MCV_FcsWriter::Failed;
 }
 
+namespace {
+
+// The events of `members` by sample file (`files` lists), in cluster order;
+// events of no loaded file are left out.
+std::vector<std::vector<std::pair<int, int>>> bySample(const std::vector<std::pair<int, int>>& members, int files) {
+    std::vector<std::vector<std::pair<int, int>>> of(static_cast<size_t>(std::max(files, 0)));
+    for (const auto& p : members)
+        if (p.first >= 0 && static_cast<size_t>(p.first) < of.size()) of[static_cast<size_t>(p.first)].push_back(p);
+    return of;
+}
+
+}  // namespace
+
 std::vector<MCV_CytometryData::ClusterFile> MCV_CytometryData::clusterFiles(const std::string& name,
-                                                                            const std::string& path, bool perFile,
-                                                                            bool withEvents) const {
+                                                                            const std::string& path,
+                                                                            bool perFile) const {
     std::vector<ClusterFile> files;
     if (name.empty() || !MCV_ExportNames::isFcs(path)) return files;
     auto* clusters = static_cast<MCV_DerivedDataClusters*>(find(MCV_DerivedData::KindClusters, name));
@@ -68,25 +82,19 @@ std::vector<MCV_CytometryData::ClusterFile> MCV_CytometryData::clusterFiles(cons
     // other's file.
     MCV_ExportNames names;
     for (int c = 0; c < clusters->numClusters(); ++c) {
-        const std::vector<std::pair<int, int>>& members = clusters->clusters()[static_cast<size_t>(c)];
         const std::string stem = base + "-" + MCV_ExportNames::component(clusters->clusterName(c));
         if (!perFile) {
-            files.push_back({names.unique(stem, ".fcs"), withEvents ? members : std::vector<std::pair<int, int>>()});
+            files.push_back({names.unique(stem, ".fcs"), c, -1});
             continue;
         }
-        for (int f = 0; f < numFiles(); ++f) {
-            std::vector<std::pair<int, int>> ofFile;
-            bool any = false;
-            for (const auto& p : members)
-                if (p.first == f) {
-                    any = true;
-                    if (!withEvents) break;
-                    ofFile.push_back(p);
-                }
-            if (!any) continue;
-            files.push_back(
-                {names.unique(stem + "-" + MCV_ExportNames::component(fileName(f, true)), ".fcs"), std::move(ofFile)});
-        }
+        std::vector<bool> present(static_cast<size_t>(std::max(numFiles(), 0)), false);
+        for (const auto& p : clusters->clusters()[static_cast<size_t>(c)])
+            if (p.first >= 0 && static_cast<size_t>(p.first) < present.size())
+                present[static_cast<size_t>(p.first)] = true;
+        for (int f = 0; f < numFiles(); ++f)
+            if (present[static_cast<size_t>(f)])
+                files.push_back(
+                    {names.unique(stem + "-" + MCV_ExportNames::component(fileName(f, true)), ".fcs"), c, f});
     }
     return files;
 }
@@ -94,7 +102,7 @@ std::vector<MCV_CytometryData::ClusterFile> MCV_CytometryData::clusterFiles(cons
 std::vector<std::string> MCV_CytometryData::clusterFileNames(const std::string& name, const std::string& path,
                                                              bool perFile) const {
     std::vector<std::string> paths;
-    for (ClusterFile& file : clusterFiles(name, path, perFile, false)) paths.push_back(std::move(file.path));
+    for (ClusterFile& file : clusterFiles(name, path, perFile)) paths.push_back(std::move(file.path));
     return paths;
 }
 
@@ -109,7 +117,8 @@ int MCV_CytometryData::writeClustersToFiles(std::string name, std::string path, 
         return 0;
     }
     std::cout << MCV_ExportNames::base(path) << "\n";
-    if (!find(MCV_DerivedData::KindClusters, name)) {
+    auto* clusters = static_cast<MCV_DerivedDataClusters*>(find(MCV_DerivedData::KindClusters, name));
+    if (!clusters) {
         m_exportFailure = path + ": there is no cluster set " + name;
         return 0;
     }
@@ -117,9 +126,21 @@ int MCV_CytometryData::writeClustersToFiles(std::string name, std::string path, 
     MCV_FcsWriter writer;
     writer.setHeader(m_combinedHeader);
     bool all = true;
-    for (ClusterFile& file : clusterFiles(name, path, perFile, true)) {
+    // One cluster's events by sample at a time, split in one pass.
+    int split = -1;
+    std::vector<std::vector<std::pair<int, int>>> ofSample;
+    for (const ClusterFile& file : clusterFiles(name, path, perFile)) {
+        const std::vector<std::pair<int, int>>& members = clusters->clusters()[static_cast<size_t>(file.cluster)];
         MCV_DerivedDataPoints points;
-        points.setPoints(std::move(file.events), false);
+        if (file.sample < 0) {
+            points.setPoints(members, false);
+        } else {
+            if (split != file.cluster) {
+                ofSample = bySample(members, numFiles());
+                split = file.cluster;
+            }
+            points.setPoints(std::move(ofSample[static_cast<size_t>(file.sample)]), false);
+        }
         writer.setData(&points);
         if (writer.writeToFile(file.path) == MCV_FcsWriter::Written) continue;
         all = false;
