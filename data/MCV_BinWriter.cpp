@@ -9,24 +9,22 @@
 
 #include <iostream>
 
-namespace {
+namespace {}  // namespace
 
-int refuse(const std::string& path, const std::string& why) {
+int MCV_BinWriter::refuse(const std::string& path, const std::string& why) {
     std::cout << "[ERROR] The binary file " << path << " was not written: " << why << ".\n";
+    m_error += (m_error.empty() ? "" : "\n") + path + ": " + why;
     return 0;
 }
 
-// Writes the rows to one file; on failure reports it and leaves the target as it was.
-bool writeMatrix(const std::string& path, const std::vector<const float*>& rows, size_t V,
-                 const std::vector<int>& columns) {
+bool MCV_BinWriter::writeMatrix(const std::string& path, const std::vector<const float*>& rows, size_t V,
+                                const std::vector<int>& columns) {
     MCV_MatrixFile file;
     if (file.open(path) && file.writeRows(rows, V, &columns) && file.commit()) return true;
     refuse(path, file.error());
     file.discard();
     return false;
 }
-
-}  // namespace
 
 MCV_BinWriter::MCV_BinWriter() = default;
 
@@ -37,6 +35,7 @@ void MCV_BinWriter::setData(MCV_DerivedDataPoints* data) { m_data = data; }
 void MCV_BinWriter::setHeader(MCV_FcsHeader* header) { m_header = header; }
 
 int MCV_BinWriter::writeToFile(std::string path, std::vector<int>* markers, int mode) {
+    m_error.clear();
     std::cout << "\n\nWriting to " << path << ".\n\n";
     if (!m_data || !m_header) return refuse(path, "no points or no header were given");
     if (mode != 0 && mode != 1) return refuse(path, "unknown mode " + std::to_string(mode));

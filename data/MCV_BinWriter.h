@@ -28,8 +28,20 @@ public:
     // Repeated marker indices count once; an index that is not a variable, a
     // point that names no loaded event, or another mode write nothing.
     int writeToFile(std::string path, std::vector<int>* markers, int mode);
+    // Why the last writeToFile did not write every file: one line per file
+    // not written, its path, ": " and what failed (the clause of its
+    // "[ERROR]" line); empty when every file was written.
+    const std::string& error() const { return m_error; }
 
 private:
+    // Prints the "[ERROR]" line, adds it to error() and returns 0.
+    int refuse(const std::string& path, const std::string& why);
+    // Writes the rows to one file; on failure reports it and leaves the
+    // target as it was.
+    bool writeMatrix(const std::string& path, const std::vector<const float*>& rows, size_t V,
+                     const std::vector<int>& columns);
+
     MCV_DerivedDataPoints* m_data = nullptr;
     MCV_FcsHeader* m_header = nullptr;
+    std::string m_error;
 };

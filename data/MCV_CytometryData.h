@@ -152,6 +152,16 @@ public:
     // and prints "Clusters exported succesfully." when every file was written,
     // 0 otherwise. Every file replaces an existing one only once it is whole.
     int writeClustersToFiles(std::string name, std::string path, bool perFile);
+    // The files writeClustersToFiles(name, path, perFile) would write now, in
+    // the order it writes them (two clusters or samples of one name get
+    // "-2", "-3", ... as there); none when it would write nothing.
+    std::vector<std::string> clusterFileNames(const std::string& name, const std::string& path, bool perFile) const;
+    // Why the last writeToFile or writeClustersToFiles did not write every
+    // file: one line per file not written, its path, ": " and what failed
+    // (the writer's reason, e.g. "writing failed (No space left on device)"
+    // or "it is a named pipe, not a regular file"); empty after an export
+    // that wrote every file.
+    std::string exportFailure() const;
 
 private:
     MCV_CytometryData();
@@ -177,6 +187,15 @@ private:
         MCV_DerivedData* object;  // owned
     };
 
+    // One file of a cluster export: its path, its cluster and, with perFile,
+    // the sample file whose events of the cluster it holds (-1: all).
+    struct ClusterFile {
+        std::string path;
+        int cluster;
+        int sample;
+    };
+    std::vector<ClusterFile> clusterFiles(const std::string& name, const std::string& path, bool perFile) const;
+
     bool nameTaken(const std::string& name) const;
     std::string freeName(const std::string& name) const;
     MCV_DerivedData* find(int kind, const std::string& name) const;
@@ -195,6 +214,7 @@ private:
     std::string m_sampleTags;
     std::string m_loadRefusal;
     int m_addedVariables = 0;
+    std::string m_exportFailure;
 
     static MCV_CytometryData* s_instance;
 };

@@ -87,12 +87,12 @@ int64_t rangeFor(int64_t range, float largest) {
     return std::max<int64_t>({range, fromData, 1});
 }
 
-bool error(const std::string& path, const std::string& why) {
-    std::cout << "[ERROR] The FCS file " << path << " was not written: " << why << ".\n";
-    return false;
-}
-
 }  // namespace
+
+void MCV_FcsWriter::fail(const std::string& path, const std::string& why) {
+    std::cout << "[ERROR] The FCS file " << path << " was not written: " << why << ".\n";
+    m_error = path + ": " + why;
+}
 
 MCV_FcsWriter::MCV_FcsWriter() = default;
 
@@ -145,7 +145,7 @@ int MCV_FcsWriter::write(const std::string& path, const std::vector<const float*
     const std::string t = text(path, rows, versionText);
     const int64_t textEnd = 100 + static_cast<int64_t>(t.size()) - 1;
     if (textEnd > kMaxOffset) {
-        error(path, "its TEXT segment does not fit the 8-digit offsets of the HEADER");
+        fail(path, "its TEXT segment does not fit the 8-digit offsets of the HEADER");
         return Failed;
     }
 
@@ -158,40 +158,42 @@ int MCV_FcsWriter::write(const std::string& path, const std::vector<const float*
     if (file.open(path) && file.write(head.data(), head.size()) && file.write(t.data(), t.size()) &&
         file.writeRows(rows, static_cast<size_t>(m_header->numVariables()), nullptr) && file.commit())
         return Written;
-    error(path, file.error());
+    fail(path, file.error());
     file.discard();
     return Failed;
 }
 
 int MCV_FcsWriter::writeToFile(std::string path) {
+    m_error.clear();
     std::cout << "\n\nWriting to " << path << ".\n\n";
     if (!m_data || !m_header) {
-        error(path, "no points or no header were given");
+        fail(path, "no points or no header were given");
         return Failed;
     }
     MCV_CytometryData* dataSet = MCV_CytometryData::Instance();
     const int V = m_header->numVariables();
     for (int f = 0; f < dataSet->numFiles(); ++f)
         if (dataSet->header(f)->numVariables() != V) {
-            error(path, "the header has " + std::to_string(V) + " variables, the loaded file " + std::to_string(f) +
-                            " has " + std::to_string(dataSet->header(f)->numVariables()));
+            fail(path, "the header has " + std::to_string(V) + " variables, the loaded file " + std::to_string(f) +
+                           " has " + std::to_string(dataSet->header(f)->numVariables()));
             return Failed;
         }
     const std::vector<std::pair<int, int>>& points = m_data->data();
     const std::vector<const float*> rows = MCV_PointStatistics::rows(points);
     for (size_t p = 0; p < rows.size(); ++p)
         if (!rows[p]) {
-            error(path, "point " + std::to_string(p) + " (file " + std::to_string(points[p].first) + ", event " +
-                            std::to_string(points[p].second) + ") names no loaded event");
+            fail(path, "point " + std::to_string(p) + " (file " + std::to_string(points[p].first) + ", event " +
+                           std::to_string(points[p].second) + ") names no loaded event");
             return Failed;
         }
     return write(path, rows, "FCS3.1", "3.1");
 }
 
 int MCV_FcsWriter::writeToFileFromRaw(std::string path, float* values, int count) {
+    m_error.clear();
     std::cout << "\n\nWriting to " << path << ".\n\n";
     if (!m_header || (!values && count > 0) || count < 0) {
-        error(path, "no values or no header were given");
+        fail(path, "no values or no header were given");
         return Failed;
     }
     const size_t V = static_cast<size_t>(m_header->numVariables());

@@ -40,13 +40,20 @@ public:
     // `values`, with "\FCSversion\3" and the header's own FCS version in the
     // HEADER (when it is one this system writes, "FCS3.1" otherwise).
     int writeToFileFromRaw(std::string path, float* values, int count);
+    // Why the last write failed: the path, ": " and what failed (the clause of
+    // the "[ERROR]" line, e.g. "writing failed (No space left on device)");
+    // empty after a file was written.
+    const std::string& error() const { return m_error; }
 
 private:
     int write(const std::string& path, const std::vector<const float*>& rows, const std::string& version,
               const std::string& versionText);
     std::string text(const std::string& path, const std::vector<const float*>& rows,
                      const std::string& versionText) const;
+    // Prints the "[ERROR]" line and keeps it for error().
+    void fail(const std::string& path, const std::string& why);
 
     MCV_DerivedDataPoints* m_data = nullptr;
     MCV_FcsHeader* m_header = nullptr;
+    std::string m_error;
 };

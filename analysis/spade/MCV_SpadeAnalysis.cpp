@@ -104,6 +104,7 @@ void MCV_SpadeAnalysis::computeSpadeTree() {
     } stop{m_running};
     m_error.clear();
     m_adjustments.clear();
+    m_cacheFailures.clear();
 
     // The flags are taken for this run and cleared at once: a setter called
     // while it runs (from the progress hook's event handling) marks the next.

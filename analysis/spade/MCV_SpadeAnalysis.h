@@ -70,6 +70,11 @@ public:
     // Why the last run published nothing (a sentence for the user); empty
     // after a run that published.
     const std::string& errorMessage() const { return m_error; }
+    // Why the last run could not keep a file's densities for the next one,
+    // in a sentence for the user: the first cache file not written, with the
+    // writer's reason, and how many more files' caches failed; empty when
+    // every cache the run wrote was written. The run itself is not affected.
+    std::string cacheNote() const;
     // A setting the last run could not take as given, and the value it used
     // instead: a heuristic sample below 1 event, or a target number of
     // clusters outside 1 to the number of kept events.
@@ -126,6 +131,8 @@ private:
     bool computeMedianMinimumDistance(int file, const MCV_L1Columns<float>& events);
     bool computeLocalDensities(int file, const MCV_L1Columns<float>& events);
     void cacheDensities(int file);
+    // Reports a cache file that was not written (console line, cacheNote).
+    void cacheFailed(const std::string& path, const std::string& why);
     bool downsample(int file);
     bool clusterDownsampledData();
     bool extractClustersFromDendrogram();
@@ -165,6 +172,7 @@ private:
     Due m_due;
     std::string m_error;
     std::vector<Adjustment> m_adjustments;
+    std::vector<std::string> m_cacheFailures;  // of the last run: "<path> was not written: <why>"
     ProgressHook m_progress;
     std::chrono::steady_clock::time_point m_created;
 

@@ -96,10 +96,6 @@ bool writeTo(MCV_ReplacingFile& file, const std::string& path, const std::string
     return file.open(path, MCV_ReplacingFile::ReplacePipes) && file.write(bytes.data(), bytes.size());
 }
 
-void failed(const std::string& path) {
-    std::cout << "\n\t\tCaching densities failed: " << path << " could not be written.\n";
-}
-
 std::string stateDiffers(size_t index) {
     return "\n\t\tMarker state " + std::to_string(index) +
            " in cache differs from current setting, cache file is invalid. Recomputing.\n";
@@ -374,12 +370,27 @@ void MCV_SpadeAnalysis::cacheDensities(int file) {
     // The parameter file first: when it cannot be made, nothing is written.
     // A file not committed is dropped when it goes.
     MCV_ReplacingFile parametersFile, rawFile;
-    if (!writeTo(parametersFile, parametersPath, parameters.str())) return failed(parametersPath);
-    if (!writeTo(rawFile, rawPath, raw)) return failed(rawPath);
-    if (!parametersFile.commit()) return failed(parametersPath);
-    if (!rawFile.commit()) return failed(rawPath);
+    if (!writeTo(parametersFile, parametersPath, parameters.str()))
+        return cacheFailed(parametersPath, parametersFile.error());
+    if (!writeTo(rawFile, rawPath, raw)) return cacheFailed(rawPath, rawFile.error());
+    if (!parametersFile.commit()) return cacheFailed(parametersPath, parametersFile.error());
+    if (!rawFile.commit()) return cacheFailed(rawPath, rawFile.error());
     const std::string checksum = checksumText(file, raw.data(), raw.size());
-    if (!MCV_ReplacingFile::writeWhole(checksumPath, checksum.data(), checksum.size(), nullptr,
+    std::string why;
+    if (!MCV_ReplacingFile::writeWhole(checksumPath, checksum.data(), checksum.size(), &why,
                                        MCV_ReplacingFile::ReplacePipes))
-        return failed(checksumPath);
+        return cacheFailed(checksumPath, why);
+}
+
+void MCV_SpadeAnalysis::cacheFailed(const std::string& path, const std::string& why) {
+    std::cout << "\n\t\tCaching densities failed: " << path << " could not be written.\n";
+    m_cacheFailures.push_back(path + " was not written: " + why);
+}
+
+std::string MCV_SpadeAnalysis::cacheNote() const {
+    if (m_cacheFailures.empty()) return std::string();
+    std::string note = "SPADE density cache " + m_cacheFailures.front();
+    const size_t more = m_cacheFailures.size() - 1;
+    if (more > 0) note += " (nor those of " + std::to_string(more) + (more == 1 ? " more file)" : " more files)");
+    return note + ".";
 }

@@ -3,6 +3,7 @@
 // apply the action flags again; a compute from that tab runs with the import refused.
 #include "ShellTestSupport.h"
 #include "support/CapturedOutput.h"
+#include "support/ReadOnlyFolder.h"
 
 #include "analysis/spade/MCV_SpadeAnalysis.h"
 #include "data/MCV_DerivedDataClusters.h"
@@ -203,6 +204,46 @@ TEST_F(SpadeCreation, AnAdjustmentLineGoesWithTheNextRunThatNeedsNone) {
         quietly([&] { QTest::mouseClick(panel->computeButtonWidget(), Qt::LeftButton); });
         EXPECT_EQ(spade->clusters().size(), static_cast<size_t>(nodes == 99999 ? 60 : nodes));
         EXPECT_EQ(w().statusBar()->currentMessage().toStdString(), status.toStdString());
+    }
+    EXPECT_TRUE(UI_ModalDialogs::takeMessages().empty());
+}
+
+// A run that cannot keep its density cache beside the data (a folder that
+// takes no file) names the file and the writer's reason in the status bar,
+// also next to an adjustment; the next run that writes no cache takes the
+// line away.
+TEST_F(SpadeCreation, ADensityCacheThatCannotBeWrittenIsNamedWithItsReasonInTheStatusBar) {
+    const auto made = spadeOver(60);
+    UI_SpadeSettingsWidget* const panel = made.first;
+    MCV_SpadeAnalysis* const spade = made.second;
+    ASSERT_TRUE(panel && spade);
+    const QString note = "SPADE density cache " + dir.path() + "/cells_parameters.txt was not written: the folder " +
+                         dir.path() + " cannot take the new file (Permission denied).";
+    struct Run {
+        bool readOnly;
+        int nodes;
+        float alpha;  // another alpha makes the densities (and their cache) due
+        QString status;
+    } runs[] = {
+        {true, 20, 3.0f, "\"S\": " + note},
+        {false, 30, 3.0f, ""},
+        {true, 99999, 4.0f,
+         "\"S\": Target Nodes 99999 is more than the 60 events kept after down-sampling; the tree has 60 nodes. " +
+             note},
+        {false, 20, 4.0f, ""},
+    };
+    for (const Run& r : runs) {
+        SCOPED_TRACE(r.status.toStdString());
+        panel->targetNodesBox()->setValue(r.nodes);
+        spade->setAlpha(r.alpha);
+        {
+            std::unique_ptr<ReadOnlyFolder> readOnly;
+            if (r.readOnly) readOnly = std::make_unique<ReadOnlyFolder>(dir.path().toStdString());
+            ASSERT_TRUE(!readOnly || readOnly->ok());
+            quietly([&] { QTest::mouseClick(panel->computeButtonWidget(), Qt::LeftButton); });
+        }
+        EXPECT_FALSE(spade->clusters().empty());
+        EXPECT_EQ(w().statusBar()->currentMessage().toStdString(), r.status.toStdString());
     }
     EXPECT_TRUE(UI_ModalDialogs::takeMessages().empty());
 }

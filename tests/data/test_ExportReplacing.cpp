@@ -121,6 +121,11 @@ TEST_F(ExportReplacing, AFailedExportLeavesTheOldFilesAsTheyWereAndNoTemporary) 
                           " cannot take the new file (Permission denied); the existing file is unchanged"
                     : "it is a folder";
             EXPECT_NE(log.find(" was not written: " + why + ".\n"), std::string::npos) << log;
+            // The same reasons reach the caller, one line per file.
+            std::string lines;
+            for (const std::string& t : w.targets)
+                lines += (lines.empty() ? "" : "\n") + (out + "/").toStdString() + t + ": " + why;
+            EXPECT_EQ(data->exportFailure(), lines);
         }
 }
 
@@ -153,6 +158,7 @@ TEST_F(ExportReplacing, APipeOrDeviceInAFilesPlaceIsRefusedWithoutWaiting) {
             const std::string why = pipe ? "it is a named pipe, not a regular file"
                                          : "it links to /dev/null, which is a device, not a regular file";
             EXPECT_NE(log.find(first + " was not written: " + why + ".\n"), std::string::npos) << log;
+            EXPECT_EQ(data->exportFailure(), first + ": " + why);
             struct stat status {};
             ASSERT_EQ(::lstat(first.c_str(), &status), 0);
             EXPECT_TRUE(pipe ? S_ISFIFO(status.st_mode) : S_ISLNK(status.st_mode));
@@ -189,6 +195,7 @@ TEST_F(ExportReplacing, ASuccessfulExportReplacesTheFileWholeKeepingItsPermissio
 
         quietly([&] { result = w.run((out + "/").toStdString() + w.chosen); });
         ASSERT_EQ(result, w.written);
+        EXPECT_EQ(data->exportFailure(), "");
         auto expected = folderSnapshot(fresh);
         auto got = folderSnapshot(out);
         EXPECT_EQ(QFileInfo(first).symLinkTarget(), linked);
@@ -253,6 +260,42 @@ TEST_F(ExportReplacing, NamesAreCutAtTheFileNamesSuffixOnlyAndFcsIsRecognisedInA
         EXPECT_EQ(MCV_ExportNames::base(path), base) << path;
         EXPECT_EQ(MCV_ExportNames::extension(path), suffix) << path;
     }
+}
+
+// The names the cluster export announces before it writes (for the question
+// about files it would replace) are the files it then writes: clusters of
+// one name, a cluster without events of a sample, both modes.
+TEST_F(ExportReplacing, TheClusterFileNamesAreTheFilesTheExportWrites) {
+    MCV_DerivedDataClusters* c = data->derivedDataClusters("C", true);
+    Points onlyFirst;
+    for (int e = 0; e < 10; ++e) onlyFirst.emplace_back(0, e);
+    c->setClusters({c->clusters()[0], c->clusters()[1], onlyFirst, {}}, nullptr, {}, nullptr);
+    for (int k = 0; k < 4; ++k) c->setClusterName(k, k == 3 ? "empty" : "a/b");
+    // {per sample, files}
+    const std::pair<bool, std::set<std::string>> cases[] = {
+        {false, {"x-a_b.fcs", "x-a_b-2.fcs", "x-a_b-3.fcs", "x-empty.fcs"}},
+        {true, {"x-a_b-s1.fcs", "x-a_b-s2.fcs", "x-a_b-s1-2.fcs", "x-a_b-s2-2.fcs", "x-a_b-s1-3.fcs"}},
+    };
+    int n = 0;
+    for (const auto& [perFile, expected] : cases) {
+        SCOPED_TRACE(perFile);
+        const QString out = folder("names" + std::to_string(n++));
+        const std::string chosen = (out + "/x.fcs").toStdString();
+        const std::vector<std::string> names = data->clusterFileNames("C", chosen, perFile);
+        int result = -100;
+        quietly([&] { result = data->writeClustersToFiles("C", chosen, perFile); });
+        ASSERT_EQ(result, 1);
+        std::set<std::string> written, announced;
+        for (const auto& [name, bytes] : folderSnapshot(out)) written.insert(name.toStdString());
+        for (const std::string& name : names) announced.insert(name.substr(size_t(out.size()) + 1));
+        EXPECT_EQ(written, expected);
+        EXPECT_EQ(announced, expected);
+        EXPECT_EQ(names.size(), expected.size()) << "each name once";
+    }
+    // What writes nothing announces nothing.
+    EXPECT_TRUE(data->clusterFileNames("C", dir.filePath("x.bin").toStdString(), false).empty());
+    EXPECT_TRUE(data->clusterFileNames("none", dir.filePath("x.fcs").toStdString(), false).empty());
+    EXPECT_TRUE(data->clusterFileNames("", dir.filePath("x.fcs").toStdString(), false).empty());
 }
 
 }  // namespace

@@ -34,7 +34,8 @@ signals:
     void computeRefused(const QString& reason);
     // A Compute that ran with a setting other than the one given (out of its
     // range), in one sentence for the window's status bar; the panel shows
-    // the value used.
+    // the value used. Also a Compute that ran but could not keep a cache it
+    // writes for the next run (the file and the writer's reason).
     void computeAdjusted(const QString& reason);
     // A request of the panel that went through: what it made, in one
     // sentence for the window's status bar ("All Points-downsampled: 15000

@@ -2,6 +2,7 @@
 
 #include "UI_ModalDialogs.h"
 #include "UI_Settings.h"
+#include "abridgedLines.h"
 #include "safeFileName.h"
 
 #include "data/MCV_CytometryData.h"
@@ -10,8 +11,11 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QStringList>
 
 #include <algorithm>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -29,6 +33,32 @@ bool givesFiles(MCV_DerivedDataClusters* set, bool perSample) {
     if (!perSample) return set->numClusters() > 0;
     const auto& clusters = set->clusters();
     return std::any_of(clusters.begin(), clusters.end(), [](const auto& members) { return !members.empty(); });
+}
+
+// Whether the export may go on: yes when none of `files` is a file it would
+// replace (a regular file, or a link to one), otherwise the user's answer to
+// one question that says how many would be replaced. (The file dialog asked
+// about the chosen name only, which is never written.) A pipe, folder or
+// device in a file's place is never replaced; the writer refuses it and the
+// failure says why.
+bool replacingAgreed(QWidget* parent, const QString& title, const QString& chosen,
+                     const std::vector<std::string>& files) {
+    QStringList existing;
+    for (const std::string& path : files) {
+        const QFileInfo info(QString::fromStdString(path));
+        if (info.isFile()) existing << info.fileName();
+    }
+    if (existing.isEmpty()) return true;
+    const QString text =
+        existing.size() == 1
+            ? QStringLiteral("1 of the %1 files named after \"%2\" already exists. Do you want to replace it?")
+                  .arg(files.size())
+                  .arg(chosen)
+            : QStringLiteral("%1 of the %2 files named after \"%3\" already exist. Do you want to replace them?")
+                  .arg(existing.size())
+                  .arg(files.size())
+                  .arg(chosen);
+    return UI_ModalDialogs::question(parent, title, text, abridgedLines(existing));
 }
 
 }  // namespace
@@ -64,7 +94,11 @@ bool saveClustersWithDialog(QWidget* parent, const std::string& setName, bool pe
              "\". Please choose a file name ending in .fcs.");
         return false;
     }
-    if (MCV_CytometryData::Instance()->writeClustersToFiles(setName, file.toStdString(), perSample) != 0) return true;
-    warn("The clusters could not all be written to files named after \"" + file + "\".");
+    MCV_CytometryData* data = MCV_CytometryData::Instance();
+    if (!replacingAgreed(parent, title, file, data->clusterFileNames(setName, file.toStdString(), perSample)))
+        return false;
+    if (data->writeClustersToFiles(setName, file.toStdString(), perSample) != 0) return true;
+    warn("The clusters could not all be written to files named after \"" + file + "\":\n" +
+         abridgedLines(data->exportFailure()));
     return false;
 }

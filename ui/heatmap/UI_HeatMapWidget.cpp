@@ -8,6 +8,7 @@
 #include "data/MCV_Settings.h"
 #include "ui/base/UI_ModalDialogs.h"
 #include "ui/base/UI_Settings.h"
+#include "ui/base/abridgedLines.h"
 #include "ui/base/saveClustersWithDialog.h"
 #include "ui/base/safeFileName.h"
 #include "ui/base/writeWholeFile.h"
@@ -38,9 +39,10 @@ MCV_DerivedDataClusters* registeredClusters(void* data) {
     return nullptr;
 }
 
-// Whether all of `bytes` landed in `path`; a failure leaves the file as it was.
-bool writeFile(const QString& path, const std::string& bytes) {
-    return writeWholeFile(path, QByteArray::fromStdString(bytes));
+// Whether all of `bytes` landed in `path`; a failure leaves the file as it
+// was and puts the writer's reason into `why`.
+bool writeFile(const QString& path, const std::string& bytes, QString* why) {
+    return writeWholeFile(path, QByteArray::fromStdString(bytes), why);
 }
 
 // The start folder of an export dialog: the folder stored under `key`, or
@@ -219,7 +221,9 @@ void UI_HeatMapWidget::js_saveCSV() {
     if (!current) return;
     const QString file = askTableFile();
     if (file.isEmpty()) return;
-    if (!writeFile(file, current->csvString())) warn("The table could not be written to \"" + file + "\".");
+    QString why;
+    if (!writeFile(file, current->csvString(), &why))
+        warn("The table could not be written to \"" + file + "\": " + why + ".");
 }
 
 // One table per cluster, named the chosen file's stem + the cluster's name +
@@ -240,11 +244,12 @@ void UI_HeatMapWidget::js_saveStatistics() {
         QString path = base + ".csv";
         for (int k = 2; used.contains(path); ++k) path = base + "-" + QString::number(k) + ".csv";
         used.insert(path);
-        if (!writeFile(path, current->originCsvString(c))) failed << path;
+        QString why;
+        if (!writeFile(path, current->originCsvString(c), &why)) failed << path + ": " + why;
     }
     if (!failed.isEmpty())
         warn("The cell origins of " + QString::number(failed.size()) + " of " +
-             QString::number(current->numClusters()) + " clusters could not be written:\n" + failed.join("\n"));
+             QString::number(current->numClusters()) + " clusters could not be written:\n" + abridgedLines(failed));
 }
 
 void UI_HeatMapWidget::js_saveClusters(bool separateSamples) {

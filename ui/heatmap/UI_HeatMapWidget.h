@@ -29,7 +29,8 @@ class QWebView;
 // count (a page still showing the set before a merge) are cut to it, indices
 // outside the set are ignored, and a name that no set bears selects nothing
 // (the data model is not asked to make one). Names cross the bridge as UTF-8
-// both ways. Exports that fail say so in a warning box.
+// both ways. Exports that fail say so in a warning box, with the writer's
+// reason for each file not written.
 //
 // The set belongs to the data model (not owned); the dock lives no longer
 // than the data set it shows (the shell retires every view when the data set

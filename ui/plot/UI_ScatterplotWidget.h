@@ -85,9 +85,11 @@ public:
     // (the home folder when empty) named after the active marker with the
     // local time to the millisecond ("_1", "_2", ... added when that name
     // exists). Returns the path written, or "" when nothing was written (no
-    // renderer, no print image, or the write failed: a warning on the log).
+    // renderer, no print image, or the write failed: a warning on the log,
+    // and in `failure`, when given, the file and the reason, as in "<path>
+    // was not written: writing failed (No space left on device)").
     // `verbose` logs the path of a saved image.
-    QString saveScreenshot(QString directory, bool verbose);
+    QString saveScreenshot(QString directory, bool verbose, QString* failure = nullptr);
 
     MCV_PointRenderer* pointRenderer() const { return renderer; }
     UI_TsneSettingsSliderWidget* settingsPanel() const { return sliderPanel; }
@@ -119,12 +121,13 @@ public slots:
     void setRecording(bool on);
     // Control+P, wherever the focus is inside the plot (its overlay panels
     // included): one screenshot into the export folder, reported in the
-    // main window's status bar.
+    // main window's status bar, a failure with its reason.
     void printScreenshot();
     // Runs the export dialog; "Capture" prints one screenshot per chosen
     // marker with the chosen range and background, showing its progress
     // with a Cancel button that stops after the image being written (the
-    // images written stay).
+    // images written stay). The status bar says how many were saved, and
+    // when any failed, why the first did.
     void takeScreenshotSeries();
     // Writes the recorded frames (kept in the renderer) as a video; bitrate in
     // kbit/s. Without frames a box says there is nothing to save; a warning

@@ -49,8 +49,11 @@ QString UI_ScatterplotWidget::screenshotName() const {
     return QStringLiteral("screenshot");
 }
 
-QString UI_ScatterplotWidget::saveScreenshot(QString directory, bool verbose) {
-    if (!renderer) return QString();
+QString UI_ScatterplotWidget::saveScreenshot(QString directory, bool verbose, QString* failure) {
+    if (!renderer) {
+        if (failure) *failure = QStringLiteral("the plot has not been drawn yet");
+        return QString();
+    }
     int w = 0;
     int h = 0;
     makeCurrent();
@@ -67,6 +70,7 @@ QString UI_ScatterplotWidget::saveScreenshot(QString directory, bool verbose) {
     const size_t bytes = static_cast<size_t>(std::max(w, 0)) * static_cast<size_t>(std::max(h, 0)) * 3;
     if (w <= 0 || h <= 0 || pixels.size() < bytes) {
         qWarning() << "Screenshot not saved: the renderer gave no image for" << path;
+        if (failure) *failure = path + QStringLiteral(" was not written: the renderer gave no image");
         return QString();
     }
     const QImage image(pixels.data(), w, h, w * 3, QImage::Format_RGB888);
@@ -77,7 +81,9 @@ QString UI_ScatterplotWidget::saveScreenshot(QString directory, bool verbose) {
     QString why;
     if (!buffer.open(QIODevice::WriteOnly) || !image.mirrored(false, true).save(&buffer, "PNG") ||
         !writeWholeFile(path, png, &why)) {
-        qWarning().noquote() << "Screenshot could not be written to" << path + (why.isEmpty() ? "" : ": " + why);
+        if (why.isEmpty()) why = QStringLiteral("the image could not be encoded as PNG");
+        qWarning().noquote() << "Screenshot could not be written to" << path + ": " + why;
+        if (failure) *failure = path + QStringLiteral(" was not written: ") + why;
         return QString();
     }
     if (verbose) qDebug() << "\nScreenshot Saved to " << path << ".";
@@ -122,6 +128,7 @@ void UI_ScatterplotWidget::takeScreenshotSeries() {
     progress.setMinimumDuration(0);
     const int remembered = activeMarker;
     int saved = 0;
+    QString firstFailure;
     for (int i = 0; i < total && !progress.wasCanceled(); ++i) {
         activeMarker = list[static_cast<size_t>(i)];
         progress.setLabelText(QStringLiteral("Saving image %1 of %2: %3").arg(i + 1).arg(total).arg(screenshotName()));
@@ -131,7 +138,11 @@ void UI_ScatterplotWidget::takeScreenshotSeries() {
         makeCurrent();
         renderer->setActiveMarker(activeMarker);
         doneCurrent();
-        if (!saveScreenshot(directory, false).isEmpty()) ++saved;
+        QString failure;
+        if (!saveScreenshot(directory, false, &failure).isEmpty())
+            ++saved;
+        else if (firstFailure.isEmpty())
+            firstFailure = failure;
     }
     const bool stopped = progress.wasCanceled();
     progress.setValue(total);
@@ -142,16 +153,31 @@ void UI_ScatterplotWidget::takeScreenshotSeries() {
     doneCurrent();
     update();
     const QString folder = QDir::toNativeSeparators(directory.isEmpty() ? QDir::homePath() : directory);
-    reportExport(
-        stopped ? QStringLiteral("Image export stopped: %1 of %2 images saved to %3").arg(saved).arg(total).arg(folder)
-                : QStringLiteral("%1 images saved to %2").arg(saved).arg(folder));
+    // A series with a failed image says so and why (the first failure: on a
+    // full disk or a read-only folder the others fail alike).
+    const QString reason = firstFailure.isEmpty() ? QString() : QStringLiteral("; ") + firstFailure;
+    if (stopped)
+        reportExport(QStringLiteral("Image export stopped: %1 of %2 images saved to %3%4")
+                         .arg(saved)
+                         .arg(total)
+                         .arg(folder, reason));
+    else if (!reason.isEmpty())
+        reportExport(QStringLiteral("Image export failed: %1 of %2 images saved to %3%4")
+                         .arg(saved)
+                         .arg(total)
+                         .arg(folder, reason));
+    else
+        reportExport(QStringLiteral("%1 images saved to %2").arg(saved).arg(folder));
 }
 
 void UI_ScatterplotWidget::printScreenshot() {
     UI_Settings* settings = UI_Settings::Instance();
     settings->sync();
-    const QString path = saveScreenshot(settings->value(QStringLiteral("exportDefaultFilePath")).toString(), true);
-    if (!path.isEmpty()) reportExport(QStringLiteral("Screenshot saved to ") + QDir::toNativeSeparators(path));
+    QString failure;
+    const QString path =
+        saveScreenshot(settings->value(QStringLiteral("exportDefaultFilePath")).toString(), true, &failure);
+    reportExport(path.isEmpty() ? QStringLiteral("Screenshot not saved: ") + failure
+                                : QStringLiteral("Screenshot saved to ") + QDir::toNativeSeparators(path));
 }
 
 void UI_ScatterplotWidget::reportExport(const QString& text) {

@@ -141,20 +141,23 @@ void UI_SpadeSettingsWidget::compute() {
     m_progressBar->reset();
     m_progressLabel->clear();
     computeButton->setEnabled(true);
+    const QString cacheNote = QString::fromStdString(s->cacheNote());
     if (!s->errorMessage().empty())
-        UI_ModalDialogs::message(QMessageBox::Warning, this, QStringLiteral("Warning"),
-                                 QString::fromStdString(s->errorMessage()));
+        UI_ModalDialogs::message(
+            QMessageBox::Warning, this, QStringLiteral("Warning"),
+            QString::fromStdString(s->errorMessage()) + (cacheNote.isEmpty() ? QString() : "\n" + cacheNote));
     else
-        showAdjustments();
+        showAdjustments(cacheNote);
 }
 
 // The boxes take the values the run used (the analysis holds them already,
-// so no stage becomes due), and the status bar says why; a run that used
-// every value as given says so through requestDone.
-void UI_SpadeSettingsWidget::showAdjustments() {
+// so no stage becomes due), and the status bar says why, with a density
+// cache the run could not write; a run that used every value as given and
+// kept its caches says so through requestDone.
+void UI_SpadeSettingsWidget::showAdjustments(const QString& cacheNote) {
     MCV_SpadeAnalysis* s = spade();
-    if (s->adjustments().empty()) {
-        // The line of an earlier adjusted run no longer holds.
+    if (s->adjustments().empty() && cacheNote.isEmpty()) {
+        // The line of an earlier run no longer holds.
         emit requestDone(QString());
         return;
     }
@@ -178,5 +181,6 @@ void UI_SpadeSettingsWidget::showAdjustments() {
                                   .arg(a.used));
         }
     }
+    if (!cacheNote.isEmpty()) reasons << cacheNote;
     emit computeAdjusted("\"" + QString::fromStdString(s->name()) + "\": " + reasons.join(' '));
 }

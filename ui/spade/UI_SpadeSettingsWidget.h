@@ -21,7 +21,9 @@ class QSpinBox;
 // change the analysis or the data under the run. A run that published
 // nothing says why in a warning box; a setting the run could not use as
 // given (computeAdjusted) takes the value it used, in the analysis and in
-// its box. GUI thread only.
+// its box. A density cache that could not be written is named, with the
+// writer's reason, in that line (computeAdjusted) or in the warning box of a
+// run that published nothing. GUI thread only.
 class UI_SpadeSettingsWidget : public UI_ClusterSettingsWidget {
     Q_OBJECT
 public:
@@ -48,7 +50,7 @@ private slots:
 private:
     MCV_SpadeAnalysis* spade() const;
     void showProgress(const std::string& what, int percent);
-    void showAdjustments();
+    void showAdjustments(const QString& cacheNote);
 
     QWidget* m_progressBox = nullptr;
     QLabel* m_progressLabel = nullptr;

@@ -9,6 +9,7 @@
 #include "data/MCV_FcsWriter.h"
 #include "ui/base/UI_ModalDialogs.h"
 #include "ui/base/UI_Settings.h"
+#include "ui/base/abridgedLines.h"
 #include "ui/base/safeFileName.h"
 #include "ui/web/UI_WebPageHost.h"
 
@@ -236,9 +237,12 @@ void UI_SpadeWidget::exportSubtree(QString name, int mode) {
         warn("The binary file holds the analysis' enabled markers, and none is enabled; nothing was written.");
         return;
     }
-    const int result = MCV_CytometryData::Instance()->writeToFile(setName, file.toStdString(), mode, &markers);
+    MCV_CytometryData* dataSet = MCV_CytometryData::Instance();
+    const int result = dataSet->writeToFile(setName, file.toStdString(), mode, &markers);
     const bool written = binary ? result == 1 : result == MCV_FcsWriter::Written;
-    if (!written) warn("The bubble \"" + name + "\" could not be written to \"" + file + "\".");
+    if (!written)
+        warn("The bubble \"" + name + "\" could not be written to \"" + file + "\":\n" +
+             abridgedLines(dataSet->exportFailure()));
 }
 
 void UI_SpadeWidget::js_saveSVG(QString xml) { UI_WebPageHost::saveSvg(this, clusters, xml, styleSheet); }

@@ -25,7 +25,8 @@ class QWebView;
 // and carries the page's requests into the data model: a node selection
 // becomes the shared "Selection", the hovered node the set's highlight, a
 // named bubble of nodes a point set of the analysis, a bubble export an FCS
-// or raw matrix file.
+// or raw matrix file (or, when a file cannot be written, a warning box with
+// the writer's reason for each file not written).
 //
 // The master page lays the tree out and reports node positions, which the
 // cluster set stores and announces (spade tree refreshed); slave views push

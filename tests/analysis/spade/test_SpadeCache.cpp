@@ -130,6 +130,8 @@ TEST_F(SpadeCache, ThatCannotBeWrittenLeavesNothingThatLoads) {
         ASSERT_TRUE(QDir().mkpath(blocker + "/inside"));
         makeSpade();
         EXPECT_TRUE(contains(run(), "\n\t\tCaching densities failed: " + cache(blocked) + " could not be written.\n"));
+        // The same with the reason, for the window.
+        EXPECT_EQ(spade->cacheNote(), "SPADE density cache " + cache(blocked) + " was not written: it is a folder.");
         ASSERT_TRUE(QDir(blocker).removeRecursively());
         EXPECT_TRUE(leftovers().isEmpty()) << leftovers().join(" ").toStdString();
         // The parameter file comes first: without it nothing is written.
@@ -141,6 +143,7 @@ TEST_F(SpadeCache, ThatCannotBeWrittenLeavesNothingThatLoads) {
         const std::string out = run();
         EXPECT_FALSE(contains(out, " succes.")) << out;
         EXPECT_TRUE(contains(out, "\nProcessing File: ")) << out;
+        EXPECT_EQ(spade->cacheNote(), "") << "a run whose caches were written";
     }
 }
 

@@ -3,6 +3,8 @@
 #include "../../data/StrictFcsReader.h"
 #include "data/FcsTestFile.h"
 #include "support/FileSizeLimit.h"
+#include "support/FolderSnapshot.h"
+#include "support/ReadOnlyFolder.h"
 #include "ui/PageTestSupport.h"
 
 #include "app/UI_Interface.h"
@@ -26,7 +28,10 @@
 #include <QXmlStreamReader>
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cstring>
+#include <functional>
 #include <memory>
 
 namespace {
@@ -451,6 +456,88 @@ TEST_F(HeatMapDock, AClusterExportOntoAFullDiskOrOfASetWithoutFilesSaysSo) {
     EXPECT_TRUE(boxes[0].text.contains("has no events in its clusters")) << boxes[0].text.toStdString();
     EXPECT_TRUE(boxes[1].text.contains("has no clusters")) << boxes[1].text.toStdString();
     EXPECT_EQ(UI_ModalDialogs::unanswered(), 0) << "no file was asked for";
+}
+
+// Every export of the dock that fails says why in its box: a disk that
+// fills up, a folder that takes no file, a named pipe in the place of the
+// (first) file.
+TEST_F(HeatMapDock, EveryFailedExportSaysWhyInItsBox) {
+    UI_HeatMapWidget* dock = open();
+    choose(dock, QString::fromStdString(setName));
+    const QString out = path("out");
+    struct Export {
+        const char* what;
+        std::function<void()> run;
+        QString first;  // the first file it writes
+        const char* says;
+    };
+    const std::vector<Export> exports = {
+        {"median table", [&] { dock->js_saveCSV(); }, out + "/t.csv", "The table could not be written to"},
+        {"cell origins", [&] { dock->js_saveStatistics(); }, out + "/t1.csv", "could not be written:\n"},
+        {"cluster files", [&] { dock->js_saveClusters(false); }, out + "/t-1.fcs", "could not all be written"},
+        {"cluster files per sample", [&] { dock->js_saveClusters(true); },
+         out + "/t-1-" + QString::fromStdString(data->fileName(0, true)) + ".fcs", "could not all be written"},
+    };
+    enum How { Full, ReadOnly, Pipe };
+    const std::pair<How, const char*> failures[] = {{Full, "writing failed (File too large)"},
+                                                    {ReadOnly, "cannot take the new file (Permission denied)"},
+                                                    {Pipe, "it is a named pipe, not a regular file"}};
+    for (const Export& e : exports)
+        for (const auto& [how, reason] : failures) {
+            SCOPED_TRACE(std::string(e.what) + ": " + reason);
+            ASSERT_TRUE(QDir().mkpath(out));
+            UI_ModalDialogs::answerSaveFile(out + "/t." + (QString(e.what).startsWith("cluster") ? "fcs" : "csv"));
+            if (how == Full) {
+                FileSizeLimit limit(16);
+                ASSERT_TRUE(limit.ok());
+                e.run();
+            } else if (how == ReadOnly) {
+                ReadOnlyFolder readOnly(out.toStdString());
+                ASSERT_TRUE(readOnly.ok());
+                e.run();
+            } else {
+                ASSERT_EQ(::mkfifo(QFile::encodeName(e.first).constData(), 0600), 0);
+                e.run();
+            }
+            const auto boxes = UI_ModalDialogs::takeMessages();
+            ASSERT_EQ(boxes.size(), 1u);
+            EXPECT_EQ(std::make_pair(boxes[0].icon, boxes[0].title),
+                      std::make_pair(QMessageBox::Warning, QString("Heat Map")));
+            EXPECT_TRUE(boxes[0].text.contains(e.says)) << boxes[0].text.toStdString();
+            EXPECT_TRUE(boxes[0].text.contains(e.first)) << boxes[0].text.toStdString();
+            EXPECT_TRUE(boxes[0].text.contains(reason)) << boxes[0].text.toStdString();
+            ASSERT_TRUE(QDir(out).removeRecursively());
+        }
+}
+
+// The heat map's cluster export asks before it replaces files of the
+// series, as the scatter plot's does.
+TEST_F(HeatMapDock, AClusterExportOverAnEarlierOneAsksFirst) {
+    UI_HeatMapWidget* dock = open();
+    choose(dock, QString::fromStdString(setName));
+    const QString out = path("out");
+    ASSERT_TRUE(QDir().mkpath(out));
+    QFile old(out + "/e-2.fcs");
+    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+    old.write("an earlier export");
+    old.close();
+    const auto before = folderSnapshot(out);
+    for (const bool yes : {false, true}) {
+        UI_ModalDialogs::answerSaveFile(out + "/e.fcs");
+        UI_ModalDialogs::answerQuestion(yes);
+        dock->js_saveClusters(false);
+        const auto asked = UI_ModalDialogs::takeMessages();
+        ASSERT_EQ(asked.size(), 1u) << yes;
+        EXPECT_EQ(std::make_pair(asked[0].icon, asked[0].title),
+                  std::make_pair(QMessageBox::Question, QString("Heat Map")));
+        EXPECT_TRUE(asked[0].text.startsWith("1 of the 3 files named after \"" + out + "/e.fcs\" already exists."))
+            << asked[0].text.toStdString();
+        if (!yes) {
+            EXPECT_EQ(folderSnapshot(out), before);
+        }
+    }
+    EXPECT_EQ(QDir(out).entryList(QDir::Files).size(), 3);
+    EXPECT_EQ(StrictFcs::parse(readAll(out + "/e-2.fcs")).number("$TOT"), int64_t(eventsOf({1}).size()));
 }
 
 TEST_F(HeatMapDock, TheSavedDrawingIsStandaloneSvgWithTheNamesIntact) {

@@ -5,6 +5,8 @@
 #include "ScatterplotTest.h"
 #include "support/CapturedOutput.h"
 #include "support/FileSizeLimit.h"
+#include "support/FolderSnapshot.h"
+#include "support/ReadOnlyFolder.h"
 
 #include "data/MCV_DerivedDataClusters.h"
 #include "ui/base/UI_ModalDialogs.h"
@@ -15,6 +17,8 @@
 #include <QFile>
 #include <QMenu>
 #include <QTimer>
+
+#include <sys/stat.h>
 
 #include <cstring>
 
@@ -159,6 +163,107 @@ TEST_F(ScatterplotClusterExport, ASetWithoutFilesToWriteSaysSoWithoutAskingForAF
     EXPECT_TRUE(boxes[1].text.contains("has no clusters")) << boxes[1].text.toStdString();
     EXPECT_EQ(files(), QStringList{});
     EXPECT_EQ(UI_ModalDialogs::unanswered(), 0);
+}
+
+// The file dialog asks about the chosen name only, which is never written.
+// When files of the series exist, one question says how many would be
+// replaced: No leaves every file as it was, Yes replaces them.
+TEST_F(ScatterplotClusterExport, ExistingFilesOfTheSeriesAreAskedAboutOnceAndNoKeepsThem) {
+    struct Case {
+        const char* entry;
+        int existing;  // files of the series there before
+        bool yes;
+    };
+    const Case cases[] = {{"Save Clusters ...", 1, false},
+                          {"Save Clusters ...", 2, true},
+                          {"Save Clusters (per sample) ...", 2, false},
+                          {"Save Clusters (per sample) ...", 1, true}};
+    for (const Case& k : cases) {
+        SCOPED_TRACE(std::string(k.entry) + " " + std::to_string(k.existing) + (k.yes ? " yes" : " no"));
+        for (const QString& f : files()) QFile::remove(out.filePath(f));
+        // The series, as an export into the empty folder writes it.
+        pick(k.entry, "e.fcs");
+        const QStringList series = files();
+        ASSERT_GE(series.size(), 2);
+        ASSERT_TRUE(UI_ModalDialogs::takeMessages().empty()) << "nothing there, nothing asked";
+        // The files of an earlier export of other data.
+        for (int i = 0; i < series.size(); ++i)
+            if (i >= k.existing) {
+                ASSERT_TRUE(QFile::remove(out.filePath(series[i])));
+            } else {
+                QFile old(out.filePath(series[i]));
+                ASSERT_TRUE(old.open(QIODevice::WriteOnly | QIODevice::Truncate));
+                old.write("an earlier export of " + series[i].toUtf8());
+            }
+        const auto before = folderSnapshot(out.path());
+
+        UI_ModalDialogs::answerQuestion(k.yes);
+        pick(k.entry, "e.fcs");
+        const std::vector<UI_ModalDialogs::Message> asked = UI_ModalDialogs::takeMessages();
+        ASSERT_EQ(asked.size(), 1u) << "one question, no box";
+        EXPECT_EQ(asked[0].icon, QMessageBox::Question);
+        EXPECT_EQ(asked[0].title, "Save Clusters");
+        const QString count = QString("%1 of the %2 files named after \"%3\" already %4")
+                                  .arg(k.existing)
+                                  .arg(series.size())
+                                  .arg(out.filePath("e.fcs"), k.existing == 1 ? "exists." : "exist.");
+        EXPECT_TRUE(asked[0].text.startsWith(count)) << asked[0].text.toStdString();
+        EXPECT_EQ(UI_ModalDialogs::unanswered(), 0);
+        if (!k.yes) {
+            EXPECT_EQ(folderSnapshot(out.path()), before) << "No writes nothing";
+            continue;
+        }
+        EXPECT_EQ(files(), series);
+        if (std::string(k.entry) == "Save Clusters ...")
+            for (int c = 0; c < set->numClusters(); ++c)
+                holdsCluster("e-" + QString::fromStdString(set->clusterName(c)) + ".fcs", c, -1);
+        for (const QString& f : series)
+            EXPECT_FALSE(readAll(out.filePath(f)).rfind("an earlier export", 0) == 0) << f.toStdString();
+    }
+}
+
+// A failed export names each file not written with the writer's reason:
+// a disk that fills up, a folder that takes no file, a named pipe in the
+// place of a file of the series (the others are written).
+TEST_F(ScatterplotClusterExport, AFailedExportSaysWhyInItsBox) {
+    enum How { Full, ReadOnly, Pipe };
+    const std::pair<How, const char*> cases[] = {{Full, "writing failed (File too large)"},
+                                                 {ReadOnly, "cannot take the new file (Permission denied)"},
+                                                 {Pipe, "it is a named pipe, not a regular file"}};
+    for (const auto& [how, reason] : cases)
+        for (const bool perSample : {false, true}) {
+            SCOPED_TRACE(std::string(reason) + (perSample ? ", per sample" : ""));
+            const std::string chosen = out.filePath("f.fcs").toStdString();
+            const std::vector<std::string> series =
+                MCV_CytometryData::Instance()->clusterFileNames(set->name(), chosen, perSample);
+            ASSERT_GE(series.size(), 2u);
+            const QString entry = perSample ? "Save Clusters (per sample) ..." : "Save Clusters ...";
+            if (how == Full) {
+                FileSizeLimit limit(200);
+                ASSERT_TRUE(limit.ok());
+                pick(entry, "f.fcs");
+            } else if (how == ReadOnly) {
+                ReadOnlyFolder readOnly(out.path().toStdString());
+                ASSERT_TRUE(readOnly.ok());
+                pick(entry, "f.fcs");
+            } else {
+                ASSERT_EQ(::mkfifo(series[0].c_str(), 0600), 0);
+                pick(entry, "f.fcs");
+                EXPECT_EQ(files().size(), int(series.size()) - 1) << "the others are written";
+            }
+            const std::vector<UI_ModalDialogs::Message> boxes = UI_ModalDialogs::takeMessages();
+            ASSERT_EQ(boxes.size(), 1u) << "a pipe is not a file to replace: no question";
+            EXPECT_EQ(boxes[0].icon, QMessageBox::Warning);
+            const QString text = boxes[0].text;
+            EXPECT_TRUE(text.contains("could not all be written to files named after \"" + out.filePath("f.fcs")))
+                << text.toStdString();
+            EXPECT_TRUE(text.contains(QString::fromStdString(series[0]) + ": ")) << text.toStdString();
+            EXPECT_TRUE(text.contains(reason)) << text.toStdString();
+            const int lines = text.count('\n');
+            EXPECT_EQ(lines, how == Pipe ? 1 : std::min<int>(int(series.size()), 6)) << text.toStdString();
+            QDir(out.path()).removeRecursively();
+            ASSERT_TRUE(QDir().mkpath(out.path()));
+        }
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include "ScatterplotTest.h"
 #include "support/FileSizeLimit.h"
 #include "support/Pixels.h"
+#include "support/ReadOnlyFolder.h"
 
 #include "ui/base/UI_ModalDialogs.h"
 #include "ui/base/UI_Settings.h"
@@ -311,7 +312,7 @@ TEST(FreeFilePath, ATakenNameGetsTheFirstFreeNumber) {
     EXPECT_EQ(freeFilePath(stem, ".mp4"), stem + ".mp4");
 }
 
-TEST_F(ScreenshotTest, ControlPAnywhereInThePlotPrintsOneStampedFileAndReportsWhereOrNothingWhenItFails) {
+TEST_F(ScreenshotTest, ControlPAnywhereInThePlotPrintsOneStampedFileAndReportsWhereOrWhyItFailed) {
     QComboBox* panelCombo = widget->settingsPanel()->findChild<QComboBox*>();
     QTemporaryDir home;
     const QByteArray savedHome = qgetenv("HOME");
@@ -327,7 +328,10 @@ TEST_F(ScreenshotTest, ControlPAnywhereInThePlotPrintsOneStampedFileAndReportsWh
         focus->setFocus();
         QTest::keyClick(focus, Qt::Key_P, Qt::ControlModifier);
         if (folder.isEmpty()) {
-            EXPECT_EQ(status(), "");
+            EXPECT_TRUE(status().startsWith("Screenshot not saved: " + exportFolder + "/M1_"))
+                << status().toStdString();
+            EXPECT_TRUE(status().endsWith(".png was not written: the folder " + exportFolder + " does not exist"))
+                << status().toStdString();
             continue;
         }
         const QStringList written = entriesIn(folder);
@@ -344,7 +348,7 @@ TEST_F(ScreenshotTest, ControlPAnywhereInThePlotPrintsOneStampedFileAndReportsWh
 }
 
 // A disk that fills up while the image is written, early or at its last
-// bytes: no file, and no report of one.
+// bytes: no file, and the status bar says why.
 TEST_F(ScreenshotTest, AScreenshotCutShortLeavesNoFile) {
     widget->setMarker(0);
     UI_Settings::Instance()->setValue("exportDefaultFilePath", out.path());
@@ -363,7 +367,47 @@ TEST_F(ScreenshotTest, AScreenshotCutShortLeavesNoFile) {
             QTest::keyClick(widget.get(), Qt::Key_P, Qt::ControlModifier);
         }
         EXPECT_EQ(entriesIn(out.path()), QStringList{});
-        EXPECT_EQ(status(), "");
+        EXPECT_TRUE(status().startsWith("Screenshot not saved: " + out.path() + "/M1_")) << status().toStdString();
+        EXPECT_TRUE(status().endsWith(".png was not written: writing failed (File too large)"))
+            << status().toStdString();
+    }
+}
+
+// A series whose images cannot be written says so, with the reason of the
+// first image that failed, where a success says how many were saved.
+TEST_F(ScreenshotTest, ASeriesThatFailsSaysWhyInTheStatusBar) {
+    const QString folder = QDir(out.path()).filePath("series");
+    ASSERT_TRUE(QDir().mkpath(folder));
+    // {read-only folder (else a full disk), reason}
+    const std::pair<bool, QString> cases[] = {
+        {false, "writing failed (File too large)"},
+        {true, "the folder " + folder + " cannot take the new file (Permission denied)"}};
+    for (const auto& [readOnlyFolder, reason] : cases) {
+        SCOPED_TRACE(reason.toStdString());
+        UI_ModalDialogs::answerDirectory(folder);
+        UI_ModalDialogs::answerDialog([](QDialog* d) {
+            auto* dialog = qobject_cast<UI_ScreenshotDialog*>(d);
+            const std::vector<QCheckBox*>& boxes = dialog->markerSelection()->checkBoxes();
+            for (size_t i = 0; i < boxes.size(); ++i) boxes[i]->setChecked(i == 0 || i == 2);
+            dialog->markerSelection()->sampleBox()->setChecked(false);
+            for (const char* button : {"folderButton", "capture"}) dialog->findChild<QPushButton*>(button)->click();
+            return dialog->result();
+        });
+        window.statusBar()->clearMessage();
+        if (readOnlyFolder) {
+            ReadOnlyFolder readOnly(folder.toStdString());
+            ASSERT_TRUE(readOnly.ok());
+            emit widget->settingsPanel()->screenshotButtonPressed();
+        } else {
+            FileSizeLimit limit(100);
+            ASSERT_TRUE(limit.ok());
+            emit widget->settingsPanel()->screenshotButtonPressed();
+        }
+        EXPECT_EQ(entriesIn(folder), QStringList{});
+        const QString expected = QString("Image export failed: 0 of 2 images saved to %1; %1/M1_").arg(folder);
+        EXPECT_TRUE(status().startsWith(expected)) << status().toStdString();
+        EXPECT_TRUE(status().endsWith(".png was not written: " + reason)) << status().toStdString();
+        for (const QString& f : entriesIn(folder)) QFile::remove(QDir(folder).filePath(f));
     }
 }
 

@@ -5,6 +5,8 @@
 #include "SpadeTreeFixture.h"
 
 #include "../../data/StrictFcsReader.h"
+#include "support/FileSizeLimit.h"
+#include "support/ReadOnlyFolder.h"
 
 #include "analysis/template/MCV_TemplateAnalysis.h"
 #include "data/MCV_FcsHeader.h"
@@ -385,6 +387,58 @@ TEST_F(BubbleExport, FailuresAndForeignNamesAreReportedAndWriteNothing) {
     view->exportSubtree("B/1", 0);
     EXPECT_EQ(UI_ModalDialogs::unanswered(), 1);
     EXPECT_TRUE(UI_ModalDialogs::takeMessages().empty()) << "a cancelled question says nothing";
+}
+
+// A bubble or tree export that cannot write its file says why in its box:
+// the writer's reason for each file not written (one file, or one per
+// sample).
+TEST_F(BubbleExport, AFailedExportSaysWhyInItsBox) {
+    const QString out = path("out");
+    struct Export {
+        const char* what;
+        std::function<void(const QString& out)> run;
+        QStringList files;  // not written, each named in the box
+    };
+    const std::vector<Export> exports = {
+        {"FCS", [&](const QString& o) { save(o + "/b.fcs", 0); }, {"b.fcs"}},
+        {"FCS per sample",
+         [&](const QString& o) { save(o + "/b.fcs", 1); },
+         {"b-sample 1.fcs", "b-sample 2.fcs", "b-sample 3.fcs"}},
+        {"binary", [&](const QString& o) { save(o + "/b.bin", 0); }, {"b.bin"}},
+        {"binary per sample",
+         [&](const QString& o) { save(o + "/b.bin", 1); },
+         {"b-sample 1.bin", "b-sample 2.bin", "b-sample 3.bin"}},
+        {"tree drawing",
+         [&](const QString& o) {
+             UI_ModalDialogs::answerSaveFile(o + "/tree.svg");
+             view->js_saveSVG("<svg><text>tree</text></svg>");
+         },
+         {"tree.svg"}},
+    };
+    for (const Export& e : exports)
+        for (const bool readOnlyFolder : {false, true}) {
+            SCOPED_TRACE(std::string(e.what) + (readOnlyFolder ? ", read-only folder" : ", full disk"));
+            ASSERT_TRUE(QDir().mkpath(out));
+            if (readOnlyFolder) {
+                ReadOnlyFolder readOnly(out.toStdString());
+                ASSERT_TRUE(readOnly.ok());
+                e.run(out);
+            } else {
+                FileSizeLimit limit(16);
+                ASSERT_TRUE(limit.ok());
+                e.run(out);
+            }
+            const auto boxes = UI_ModalDialogs::takeMessages();
+            ASSERT_EQ(boxes.size(), 1u);
+            EXPECT_EQ(boxes[0].icon, QMessageBox::Warning);
+            const QString reason = readOnlyFolder
+                                       ? "the folder " + out + " cannot take the new file (Permission denied)"
+                                       : "writing failed (File too large)";
+            for (const QString& f : e.files)
+                EXPECT_TRUE(boxes[0].text.contains(out + "/" + f + ": " + reason)) << boxes[0].text.toStdString();
+            EXPECT_EQ(QDir(out).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList{});
+            ASSERT_TRUE(QDir(out).removeRecursively());
+        }
 }
 
 // The writer is chosen by the file name's suffix, as the data model chooses
