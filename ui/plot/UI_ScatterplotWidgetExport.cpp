@@ -231,7 +231,9 @@ void UI_ScatterplotWidget::saveVideo(QString fileName, int bitrate, int fps) {
     writer.setData(std::move(copy), w, h, bitrate * 1000, fps);
     if (writer.writeToFile(fileName.toStdString()) != 0)
         UI_ModalDialogs::message(QMessageBox::Warning, this, QStringLiteral("Video Export"),
-                                 QStringLiteral("The video could not be written to ") + fileName + QStringLiteral("."));
+                                 QStringLiteral("The video could not be written to ") + fileName +
+                                     QStringLiteral(": ") + QString::fromStdString(writer.failureReason()) +
+                                     QStringLiteral("."));
     else
         reportExport(QStringLiteral("Video saved to ") + QDir::toNativeSeparators(fileName));
 }

@@ -638,11 +638,23 @@ TEST_F(ScreenshotTest, VideoNeedsFramesAFailedWriteWarnsAndFramesReachTheFileUpr
     widget->setMarker(0);
     record(1);
     ASSERT_FALSE(recorded().empty());
-    const QString unwritable = QDir(out.path()).filePath("missing/folder/clip.mp4");
-    widget->saveVideo(unwritable, 1000, 25);
-    const std::vector<UI_ModalDialogs::Message> messages = UI_ModalDialogs::takeMessages();
-    ASSERT_EQ(messages.size(), 1u);
-    EXPECT_TRUE(messages[0].text.contains(unwritable)) << messages[0].text.toStdString();
+    // A target that cannot be written: the box names the file and the reason.
+    QFile(QDir(out.path()).filePath("plain")).open(QIODevice::WriteOnly);
+    const struct {
+        QString target;
+        QString reason;
+    } unwritable[] = {
+        {QDir(out.path()).filePath("missing/folder/clip.mp4"), "does not exist"},
+        {QDir(out.path()).filePath("plain/clip.mp4"), "is a regular file, not a folder"},
+    };
+    for (const auto& u : unwritable) {
+        widget->saveVideo(u.target, 1000, 25);
+        const std::vector<UI_ModalDialogs::Message> messages = UI_ModalDialogs::takeMessages();
+        ASSERT_EQ(messages.size(), 1u);
+        EXPECT_TRUE(messages[0].text.startsWith("The video could not be written to " + u.target + ": "))
+            << messages[0].text.toStdString();
+        EXPECT_TRUE(messages[0].text.contains(u.reason)) << messages[0].text.toStdString();
+    }
 
     const std::vector<unsigned char> raw = recorded()[0];
     const QImage bottomUp =
