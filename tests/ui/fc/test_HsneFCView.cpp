@@ -45,6 +45,11 @@ TEST(HsneFCView, EachContextMenuEntryRunsItsOperationAndRedrawsThePlot) {
     ASSERT_EQ(data->loadFromFile(FcsTestFile::floats(rows).write(dir, "blobs.fcs")), 0);
     data->initAllDerviedDataPointer();
     data->addDimensions({"QLMRN_HsneDataX", "QLMRN_HsneDataY"}, 0.0f);
+    // The data model goes after the view and the analysis, which leaves its
+    // tree there and lets go of it when it goes.
+    struct DataModelLast {
+        ~DataModelLast() { delete MCV_CytometryData::Instance(); }
+    } dataModelLast;
 
     MCV_HsneFCAnalysis analysis;
     analysis.init(&bridge, "FC");
@@ -87,8 +92,6 @@ TEST(HsneFCView, EachContextMenuEntryRunsItsOperationAndRedrawsThePlot) {
             EXPECT_LT(background(), 0.5) << "levels shaded behind";
         }
     }
-
-    delete MCV_CytometryData::Instance();
 }
 
 }  // namespace
