@@ -20,7 +20,7 @@ UI_TreeWidget::UI_TreeWidget(QWidget* parent) : UI_DockableWidget(parent) {
     initUI();
 }
 
-UI_TreeWidget::~UI_TreeWidget() = default;
+UI_TreeWidget::~UI_TreeWidget() { UI_WebPageHost::releasePageView(this, view); }
 
 void UI_TreeWidget::initUI() {
     view = UI_WebPageHost::createPageView(this, mainFrame, QStringLiteral(":/tree/tree.html"),

@@ -64,7 +64,7 @@ void rememberFolder(const QString& key, const QString& file) {
 
 UI_HeatMapWidget::UI_HeatMapWidget(QWidget* parent) : UI_DockableWidget(parent) { initUI(); }
 
-UI_HeatMapWidget::~UI_HeatMapWidget() = default;
+UI_HeatMapWidget::~UI_HeatMapWidget() { UI_WebPageHost::releasePageView(this, view); }
 
 void UI_HeatMapWidget::initUI() {
     view = UI_WebPageHost::createPageView(this, mainFrame, QStringLiteral(":/heatmap/heatmap.html"),

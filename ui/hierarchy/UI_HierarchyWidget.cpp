@@ -9,7 +9,7 @@
 
 UI_HierarchyWidget::UI_HierarchyWidget(QWidget* parent) : UI_DockableWidget(parent) { initUI(); }
 
-UI_HierarchyWidget::~UI_HierarchyWidget() = default;
+UI_HierarchyWidget::~UI_HierarchyWidget() { UI_WebPageHost::releasePageView(this, view); }
 
 void UI_HierarchyWidget::initUI() {
     view = UI_WebPageHost::createPageView(this, mainFrame, QStringLiteral(":/hierarchy/hierarchy.html"),

@@ -31,6 +31,11 @@ UI_ScatterplotWidget::UI_ScatterplotWidget(MCV_Analysis* analysisIn, QWidget* pa
 }
 
 UI_ScatterplotWidget::~UI_ScatterplotWidget() {
+    // The base destructor destroys the context and announces it when this is
+    // no longer a scatter-plot widget: the renderer lets go of its OpenGL
+    // objects here instead.
+    if (QOpenGLContext* current = context())
+        disconnect(current, &QOpenGLContext::aboutToBeDestroyed, this, &UI_ScatterplotWidget::cleanup);
     cleanup();
     delete renderer;
     renderer = nullptr;

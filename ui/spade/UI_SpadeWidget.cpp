@@ -55,6 +55,7 @@ UI_SpadeWidget::UI_SpadeWidget(QWidget* parent, MCV_Analysis* base, MCV_SpadeAna
 }
 
 UI_SpadeWidget::~UI_SpadeWidget() {
+    UI_WebPageHost::releasePageView(this, webView);
     auto& views = treeViews();
     views.erase(std::remove(views.begin(), views.end(), this), views.end());
     // No hide event reaches a view that is being destroyed.

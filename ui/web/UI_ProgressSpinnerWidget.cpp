@@ -20,7 +20,12 @@ UI_ProgressSpinnerWidget::UI_ProgressSpinnerWidget(QWidget* parent) : QWebView(p
     UI_WebPageHost::hideScrollBars(this);
 }
 
-UI_ProgressSpinnerWidget::~UI_ProgressSpinnerWidget() = default;
+UI_ProgressSpinnerWidget::~UI_ProgressSpinnerWidget() {
+    // The base destructor ends a load still running and reports it finished,
+    // when this is no longer a busy ring: none of its slots may run then.
+    disconnect(this, &QWebView::loadFinished, this, &UI_ProgressSpinnerWidget::pageLoaded);
+    disconnect(page()->mainFrame(), nullptr, this, nullptr);
+}
 
 void UI_ProgressSpinnerWidget::advance() {
     m_angle = (m_angle + kStep) % 360;

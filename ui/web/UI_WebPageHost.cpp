@@ -47,6 +47,12 @@ void UI_WebPageHost::loadPage(QWebView* view, const QString& pagePath, const QSt
     view->setHtml(readTextFile(pagePath), QUrl(baseUrl));
 }
 
+void UI_WebPageHost::releasePageView(QObject* dock, QWebView* view) {
+    if (!view) return;
+    QObject::disconnect(view, nullptr, dock, nullptr);
+    QObject::disconnect(view->page()->mainFrame(), nullptr, dock, nullptr);
+}
+
 QString UI_WebPageHost::styleText(const QString& stylePath) {
     return "<style type=\"text/css\">" + readTextFile(stylePath) + "</style>";
 }

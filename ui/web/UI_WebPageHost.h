@@ -56,6 +56,12 @@ public:
         return view;
     }
 
+    // Undoes createPageView's wiring; a page dock calls it from its own
+    // destructor. The view is the dock's child and goes in the base
+    // destructor, where the engine ends a load still running and reports it
+    // finished: the dock's slots must not run on what is left of it then.
+    static void releasePageView(QObject* dock, QWebView* view);
+
     // "<style type=\"text/css\">" + the style file's text + "</style>".
     static QString styleText(const QString& stylePath);
 

@@ -66,6 +66,11 @@ TEST(HsneFCView, EachContextMenuEntryRunsItsOperationAndRedrawsThePlot) {
     QTemporaryDir dir;
     UI_Interface bridge;
     ASSERT_TRUE(loadThreeBlobs(dir, bridge, 4500));
+    // The data model goes after the view and the analysis, which leaves its
+    // tree there and lets go of it when it goes.
+    struct DataModelLast {
+        ~DataModelLast() { delete MCV_CytometryData::Instance(); }
+    } dataModelLast;
     MCV_HsneFCAnalysis analysis;
     setUpMap(analysis, bridge, 3, 30);
     UI_HsneFCWidget view(nullptr, &analysis);
@@ -104,8 +109,6 @@ TEST(HsneFCView, EachContextMenuEntryRunsItsOperationAndRedrawsThePlot) {
             EXPECT_LT(background(), 0.5) << "levels shaded behind";
         }
     }
-
-    delete MCV_CytometryData::Instance();
 }
 
 // For each event on the map, the last point whose landmark lists it.

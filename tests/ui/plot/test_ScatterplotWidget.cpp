@@ -29,6 +29,7 @@ extern "C" {
 #include <QFile>
 #include <QFileInfo>
 #include <QMainWindow>
+#include <QOpenGLContext>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QSet>
@@ -156,6 +157,51 @@ TEST_F(ScatterplotWidgetTest, PanelAndPickerSignalsReachTheRenderer) {
     const int small = countNear(frame(), kBackground, 0);
     emit panel->parentSetpointSize(0.03f);
     EXPECT_LT(countNear(frame(), kBackground, 0), small);
+}
+
+// A plot that has drawn ends with its OpenGL context: on its own, with its
+// window, or after it moved into another window, which gives it a new context
+// (the old one's end reaches the plot while it is whole). The base destructor
+// announces the context's end when the plot's own slots must no longer run;
+// the sanitizer build stops on such a call. A moved plot draws as before.
+TEST_F(ScatterplotWidgetTest, APlotThatDrewGoesWithItsContextAloneWithItsWindowOrAfterAMove) {
+    enum class End { Alone, WithItsWindow, AfterAMove };
+    for (End end : {End::Alone, End::WithItsWindow, End::AfterAMove}) {
+        SCOPED_TRACE(static_cast<int>(end));
+        auto first = std::make_unique<QWidget>();
+        auto second = std::make_unique<QWidget>();
+        auto* plot = new UI_ScatterplotWidget(tsne.get(), end == End::Alone ? nullptr : first.get());
+        QWidget* window = end == End::Alone ? plot : first.get();
+        plot->resize(kSize, kSize);
+        window->resize(kSize, kSize);
+        window->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+        plot->grabFramebuffer();
+        ASSERT_NE(plot->pointRenderer(), nullptr);
+        plot->setLocalData(variables);
+        const int background = countNear(plot->grabFramebuffer().convertToFormat(QImage::Format_RGB32), kBackground, 0);
+        ASSERT_LT(background, kSize * kSize);
+
+        if (end == End::AfterAMove) {
+            QSignalSpy oldGone(plot->context(), &QOpenGLContext::aboutToBeDestroyed);
+            plot->setParent(second.get());
+            second->resize(kSize, kSize);
+            second->show();
+            plot->show();
+            ASSERT_TRUE(QTest::qWaitForWindowExposed(second.get()));
+            const QImage moved = plot->grabFramebuffer().convertToFormat(QImage::Format_RGB32);
+            EXPECT_EQ(oldGone.size(), 1);
+            EXPECT_EQ(countNear(moved, kBackground, 0), background);
+        }
+        QSignalSpy gone(plot->context(), &QOpenGLContext::aboutToBeDestroyed);
+        if (end == End::Alone)
+            delete plot;
+        else if (end == End::WithItsWindow)
+            first.reset();
+        else
+            second.reset();
+        EXPECT_EQ(gone.size(), 1);
+    }
 }
 
 TEST(ScatterplotWidgetNoRenderer, DataOperationsWaitForTheRenderer) {

@@ -5,10 +5,12 @@
 #include "ui/web/UI_ProgressSpinnerWidget.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QImage>
 #include <QOpenGLWidget>
 #include <QPainter>
 #include <QPixmap>
+#include <QScreen>
 #include <QTest>
 #include <QWebFrame>
 #include <QWebPage>
@@ -184,6 +186,11 @@ TEST(SpinnerOverOpenGL, ComposesOnlyWithItsHost) {
     plot.resize(300, 200);
     auto* ring = new UI_ProgressSpinnerWidget(&plot);
     ring->move(270, 170);
+    // In the screen's far corner: windows of tests running beside this one
+    // open at the top left or the centre, and each that closes over the plot
+    // exposes it again.
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    plot.move(screen.right() - plot.width() - 10, screen.bottom() - plot.height() - 10);
     plot.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&plot));
     ASSERT_TRUE(pagetest::waitForPage(ring));
