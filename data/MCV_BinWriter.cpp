@@ -9,8 +9,6 @@
 
 #include <iostream>
 
-namespace {}  // namespace
-
 int MCV_BinWriter::refuse(const std::string& path, const std::string& why) {
     std::cout << "[ERROR] The binary file " << path << " was not written: " << why << ".\n";
     m_error += (m_error.empty() ? "" : "\n") + path + ": " + why;
