@@ -459,6 +459,9 @@ int MCV_FcsLoader::readText(InputFile& file, int64_t textStart, int64_t textEnd)
 // the primary delimiter is not TEXT and is left alone; one that is TEXT but
 // cannot be split refuses the file, as the primary TEXT would.
 int MCV_FcsLoader::readSupplementalText(InputFile& file, int64_t textStart, int64_t textEnd) {
+    // Where the segment lies must be said once before it is read at all.
+    for (const std::string_view key : {"$BEGINSTEXT", "$ENDSTEXT"})
+        if (m_text.conflictingRepeat(key)) return refuseConflict(key);
     const auto begin = integerValue(m_text.find("$BEGINSTEXT"));
     const auto end = integerValue(m_text.find("$ENDSTEXT"));
     if (!begin || !end || *begin < kHeaderSize || *end <= *begin || *end >= file.size()) return Code::Success;
@@ -572,22 +575,27 @@ std::vector<MCV_FcsLoader::Column> MCV_FcsLoader::columnsOf(const std::vector<fc
 
 // A keyword that decides which values are read must say one thing: with two
 // values for it the reader cannot know which one the writer meant. That is
-// the layout ($TOT, $PAR, $DATATYPE, $BYTEORD, $PnB), the mode, and for the
-// parameters read the range that masks integers ($PnR), the amplification
-// ($PnE) and the gain ($PnG). A repeat with the same value is harmless, and
-// keywords of parameters beyond $PAR are never read.
+// the layout ($TOT, $PAR, $DATATYPE, $BYTEORD, $PnB), where the DATA and the
+// supplemental TEXT lie ($BEGINDATA, $ENDDATA, $BEGINSTEXT, $ENDSTEXT), the
+// mode, and for the parameters read the range that masks integers ($PnR),
+// the amplification ($PnE) and the gain ($PnG). A repeat with the same value
+// is harmless, and keywords of parameters beyond $PAR are never read.
 int MCV_FcsLoader::checkRepeats(int64_t numVariables) {
+    static constexpr std::string_view kDeciding[] = {"$TOT",       "$PAR",     "$MODE",       "$DATATYPE", "$BYTEORD",
+                                                     "$BEGINDATA", "$ENDDATA", "$BEGINSTEXT", "$ENDSTEXT"};
     for (size_t i = 0; i < m_text.conflicts(); ++i) {
         const std::string_view key = m_text.conflictingKey(i);
-        const bool decides = key == "$TOT" || key == "$PAR" || key == "$MODE" || key == "$DATATYPE" ||
-                             key == "$BYTEORD" || parameterOf(key, "BREG", numVariables) != 0;
-        if (decides)
-            return refuse(Code::ConflictingKeywords,
-                          "Keyword " + std::string(key) +
-                              " is given twice with different values: " + MCV_FcsText::quoted(*m_text.find(key)) +
-                              " and " + MCV_FcsText::quoted(*m_text.conflictingRepeat(key)) + ".");
+        if (std::find(std::begin(kDeciding), std::end(kDeciding), key) != std::end(kDeciding) ||
+            parameterOf(key, "BREG", numVariables) != 0)
+            return refuseConflict(key);
     }
     return Code::Success;
+}
+
+int MCV_FcsLoader::refuseConflict(std::string_view key) {
+    return refuse(Code::ConflictingKeywords, "Keyword " + std::string(key) + " is given twice with different values: " +
+                                                 MCV_FcsText::quoted(*m_text.find(key)) + " and " +
+                                                 MCV_FcsText::quoted(*m_text.conflictingRepeat(key)) + ".");
 }
 
 // The DATA start. HEADER and TEXT may both name the segment, and writers get

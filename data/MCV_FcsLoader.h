@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 class MCV_FcsHeader;
@@ -50,6 +51,8 @@ private:
     // How each variable is stored, from its $PnB and, for integers, its $PnR.
     static std::vector<Column> columnsOf(const std::vector<fcsVariable>& variables, DataType type);
     int checkRepeats(int64_t numVariables);
+    // Code 18, naming both values of `key` (upper case), which has a conflicting repeat.
+    int refuseConflict(std::string_view key);
     int findData(const int64_t headerData[2], int64_t numEvents, int64_t rowBytes, int64_t fileSize, int64_t* start);
     int refuse(int code, std::string why);
     static int readData(InputFile& file, int64_t start, int64_t numEvents, DataType type, bool bigEndian,

@@ -60,7 +60,7 @@ inline const std::vector<std::string> MCV_FCS_ERRORS = {
     "Error code 17: The data segment does not fit the text segment: its length is not $TOT events of the "
     "parameters' $PnB widths, or it overlaps the header or text segment.",
     "Error code 18: A keyword that decides the values read ($TOT, $PAR, $MODE, $DATATYPE, $BYTEORD, $PnB, "
-    "$PnR, $PnE or $PnG) is given twice with different values.",
+    "$PnR, $PnE, $PnG, $BEGINDATA, $ENDDATA, $BEGINSTEXT or $ENDSTEXT) is given twice with different values.",
     "Error code 19: The header and the text segment name different data segments, and both fit the file.",
     "Unknown Error.",
 };

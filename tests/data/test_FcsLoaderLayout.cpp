@@ -440,3 +440,113 @@ TEST(FcsLoaderLayout, RepeatsThatWouldChangeTheValuesAreRefused) {
     FcsLoad l(f.write(dir, "supplemental.fcs"));
     EXPECT_EQ(l.code, Code::ConflictingKeywords) << l.loader.refusal();
 }
+
+// Where the DATA lie is said once: a second $BEGINDATA or $ENDDATA with
+// another value is refused, whatever the HEADER says, as another reader may
+// take the other one. An identical repeat loads.
+TEST(FcsLoaderLayout, WhereTheDataLieIsSaidOnce) {
+    // The DATA stored twice, the second copy (36 bytes on) with its rows
+    // reversed. The builder's own pair, written last, names copy 1.
+    using Place = std::function<void(FcsTestFile&, int64_t copy1)>;
+    const Place copy2First = [](FcsTestFile& f, int64_t c1) {
+        putFirst(f, "$ENDDATA", offset(size_t(c1 + 71)));
+        putFirst(f, "$BEGINDATA", offset(size_t(c1 + 36)));
+    };
+    struct Case {
+        const char* what;
+        bool headerOffsets;  // else zeros
+        Place place;         // adds pairs of 12-digit values only
+        const char* key;     // refused for, or null when it loads copy 1
+    };
+    const Case cases[] = {
+        {"first pair at copy 2, HEADER zeros", false, copy2First, "$BEGINDATA"},
+        {"first pair at copy 2, HEADER at copy 1", true, copy2First, "$BEGINDATA"},
+        {"a lower-case repeat at copy 2 after the first", false,
+         [](FcsTestFile& f, int64_t c1) {
+             f.dataOffsetsInText = false;
+             f.keywords.emplace_back("$BEGINDATA", offset(size_t(c1)));
+             f.keywords.emplace_back("$ENDDATA", offset(size_t(c1 + 35)));
+             f.keywords.emplace_back("$begindata", offset(size_t(c1 + 36)));
+             f.keywords.emplace_back("$enddata", offset(size_t(c1 + 71)));
+         },
+         "$BEGINDATA"},
+        {"only $ENDDATA differs, by the inclusive byte", true,
+         [](FcsTestFile& f, int64_t c1) { putFirst(f, "$ENDDATA", offset(size_t(c1 + 36))); }, "$ENDDATA"},
+        {"identical repeats, padded and in other case", false,
+         [](FcsTestFile& f, int64_t c1) {
+             putFirst(f, "$enddata", " " + offset(size_t(c1 + 35)));
+             putFirst(f, "$BeginData", offset(size_t(c1)) + " ");
+         },
+         nullptr},
+    };
+    QTemporaryDir dir;
+    for (const Case& c : cases) {
+        FcsTestFile f = floats();
+        const std::vector<std::vector<float>> reversed(kRows.rbegin(), kRows.rend());
+        f.afterData = FcsTestFile::floats(reversed).data;
+        f.dataOffsetsInHeader = c.headerOffsets;
+        // The values are 12 digits whatever they say, so a first placement
+        // tells where copy 1 ends up.
+        FcsTestFile probe = f;
+        c.place(probe, 0);
+        const int64_t copy1 = dataStart(probe);
+        c.place(f, copy1);
+        ASSERT_EQ(dataStart(f), copy1) << c.what;
+        ASSERT_EQ(f.bytes().substr(size_t(copy1) + 36, 4), FcsTestFile::stored(kRows[2][0], false)) << c.what;
+
+        FcsLoad l(f.write(dir, "twice.fcs"));
+        ASSERT_EQ(l.code, c.key ? Code::ConflictingKeywords : 0) << c.what << ": " << l.loader.refusal();
+        ASSERT_EQ(bool(l.matrix), !c.key) << c.what;
+        if (c.key) {
+            EXPECT_EQ(l.loader.refusal().rfind(
+                          "Keyword " + std::string(c.key) + " is given twice with different values: \"", 0),
+                      0u)
+                << c.what << ": " << l.loader.refusal();
+            continue;
+        }
+        for (size_t ev = 0; ev < 3; ++ev)
+            for (size_t v = 0; v < 3; ++v) EXPECT_EQ(l.at(ev, v), kRows[ev][v]) << c.what << " " << ev << "," << v;
+    }
+}
+
+// The supplemental TEXT's place is said once too, and a keyword it repeats
+// with another value counts as a repeat in the TEXT.
+TEST(FcsLoaderLayout, WhereTheSupplementalTextLiesIsSaidOnce) {
+    struct Case {
+        const char* what;
+        const char* repeatKey;  // added to the TEXT after the segment's own pair
+        int64_t repeatShift;    // from the segment's own value
+        std::string stext;
+        int code;
+    };
+    const Case cases[] = {
+        {"$BEGINSTEXT twice", "$BEGINSTEXT", -1, "/$PROJ/p/", Code::ConflictingKeywords},
+        {"$endstext twice", "$endstext", +1, "/$PROJ/p/", Code::ConflictingKeywords},
+        {"$BEGINSTEXT twice, the same", "$BEGINSTEXT", 0, "/$PROJ/p/", 0},
+        {"$BEGINDATA in the supplemental TEXT", nullptr, 0, "/$BEGINDATA/" + offset(1) + "/",
+         Code::ConflictingKeywords},
+        {"$ENDSTEXT in the supplemental TEXT", nullptr, 0, "/$ENDSTEXT/" + offset(1) + "/", Code::ConflictingKeywords},
+    };
+    QTemporaryDir dir;
+    for (const Case& c : cases) {
+        FcsTestFile f = floats();
+        addSupplemental(f, c.stext);
+        if (c.repeatKey) {
+            f.keywords.emplace_back(c.repeatKey, offset(0));
+            addSupplemental(f, c.stext);  // the TEXT grew: place the segment anew
+            const std::string own = MCV_FcsText::upperKey(c.repeatKey) == "$BEGINSTEXT"
+                                        ? f.keywords[f.keywords.size() - 3].second
+                                        : f.keywords[f.keywords.size() - 2].second;
+            f.keywords.back().second = offset(size_t(std::stoll(own) + c.repeatShift));
+        }
+        FcsLoad l(f.write(dir, "stext.fcs"));
+        ASSERT_EQ(l.code, c.code) << c.what << ": " << l.loader.refusal();
+        if (c.code != 0) {
+            EXPECT_NE(l.loader.refusal().find(" is given twice with different values: "), std::string::npos)
+                << c.what << ": " << l.loader.refusal();
+            continue;
+        }
+        EXPECT_EQ(l.header->project(), "p") << c.what;
+        EXPECT_EQ(l.at(2, 2), kRows[2][2]) << c.what;
+    }
+}

@@ -266,6 +266,25 @@ TEST(FcsLoaderMalformed, EveryRefusalGivesItsReasonWithItsNumbers) {
          "",
          Code::UnsupportedBitWidth,
          {"$P1B is \"16\", but $DATATYPE F stores 32-bit values"}},
+        {"two wrong widths: the first parameter is named",
+         edited([](FcsTestFile& f) { f.set("$P1B", "16"), f.set("$P2B", "8"); }),
+         "",
+         Code::UnsupportedBitWidth,
+         {"$P1B is \"16\", but"}},
+        {"two wrong widths, the second stored first",
+         edited([](FcsTestFile& f) {
+             f.remove("$P1B");
+             f.set("$P2B", "8");
+             f.keywords.emplace_back("$P1B", "16");
+         }),
+         "",
+         Code::UnsupportedBitWidth,
+         {"$P1B is \"16\", but"}},
+        {"a data type with a space in it",
+         edited([](FcsTestFile& f) { f.set("$DATATYPE", "F 32"); }),
+         "",
+         Code::UnsupportedDataType,
+         {"$DATATYPE is \"F 32\"."}},
         {"$TOT one more",
          edited([](FcsTestFile& f) { f.set("$TOT", "3"); }),
          "",
