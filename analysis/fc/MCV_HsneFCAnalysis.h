@@ -291,8 +291,12 @@ private:
     bool positionsMatchPoints() const;
     // The landmark assignment of the current hierarchy, read both ways.
     MCV_FCEventCover& eventCover();
-    // Step 5 of coarsening: A is divided anew around P, what S held joins A's
-    // sibling; only when the leaves then still stand for every event.
+    // Coarsening a refinement whose parent P is one half of a split (S the
+    // other half) below an outer split half A: A is divided anew, P's
+    // landmarks with their subtree becoming its focus and what S held its
+    // context, which joins A's sibling. Done, and true, only when the leaves
+    // then still stand for every event they stood for; otherwise nothing
+    // changes and P stays a leaf.
     bool redivideAround(const NodePtr& a, const NodePtr& p, const NodePtr& s);
 
     // ---- Hierarchy ----

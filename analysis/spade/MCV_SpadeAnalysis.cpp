@@ -247,16 +247,20 @@ bool MCV_SpadeAnalysis::addSubtree(std::string name, std::vector<int>* clusterIn
         }
     }
 
-    if (!target) {
-        auto fresh = std::make_unique<MCV_DerivedDataPoints>();
-        fresh->setName(name);
-        // The data set refuses a name that any other kind has taken.
-        if (!data->addDerivedData(MCV_DerivedData::KindPoints, name, fresh.get())) return refuse("the name is taken.");
-        target = fresh.release();
-        m_subtrees.push_back(target);
+    if (target) {
+        target->setPoints(std::move(points), true);
+        target->setNumDiscreteMetaValues(static_cast<int>(clusters.size()));
+        return true;
     }
-    target->setPoints(std::move(points), true);
-    target->setNumDiscreteMetaValues(static_cast<int>(clusters.size()));
+    // A new set is whole before it is announced: the analyses' input lists
+    // switch to it and size their suggestions by its events at once.
+    auto fresh = std::make_unique<MCV_DerivedDataPoints>();
+    fresh->setName(name);
+    fresh->setPoints(std::move(points), false);
+    fresh->setNumDiscreteMetaValues(static_cast<int>(clusters.size()));
+    // The data set refuses a name that any other kind has taken.
+    if (!data->addDerivedData(MCV_DerivedData::KindPoints, name, fresh.get())) return refuse("the name is taken.");
+    m_subtrees.push_back(fresh.release());
     return true;
 }
 

@@ -9,11 +9,14 @@
 
 #include "analysis/applicationSurfaceFormat.h"
 #include "analysis/fc/MCV_HsneFCAnalysis.h"
+#include "analysis/spade/MCV_SpadeAnalysis.h"
 #include "analysis/tsne/MCV_TsneAnalysis.h"
 #include "data/MCV_DerivedDataPoints.h"
 #include "ui/datapanels/UI_SelectiveDownsamplingWidget.h"
 #include "ui/fc/UI_HsneFCSettingsWidget.h"
 #include "ui/hsne/UI_HsneSettingsWidget.h"
+#include "ui/spade/UI_SpadeSettingsWidget.h"
+#include "ui/spade/UI_SpadeWidget.h"
 #include "ui/tsne/UI_TsneSettingsWidget.h"
 
 #include <QCheckBox>
@@ -210,3 +213,45 @@ TEST_F(AnalysisInputs, ARefusalLineGivesWayToThePanelsNextResult) {
 }
 
 }  // namespace
+
+// A SPADE bubble is a new point set like any other, and it is whole when the
+// panels switch to it: the scales they suggest count its events.
+TEST_F(AnalysisInputs, ASpadeBubbleIsWholeWhenThePanelsSwitchToIt) {
+    auto* hsnePanel = create<UI_HsneSettingsWidget>("Ctrl+F", "H");
+    auto* fcPanel = create<UI_HsneFCSettingsWidget>("Ctrl+Shift+F", "F");
+    ASSERT_TRUE(hsnePanel && fcPanel);
+    const int allPointsScales = hsnePanel->numScalesBox()->value();
+    ASSERT_GT(allPointsScales, 1) << "suggested for " << kFiles * kEvents << " events";
+    ASSERT_EQ(fcPanel->numScalesBox()->value(), allPointsScales);
+
+    auto* spadePanel = create<UI_SpadeSettingsWidget>("Ctrl+S", "S");
+    ASSERT_NE(spadePanel, nullptr);
+    auto* spade = dynamic_cast<MCV_SpadeAnalysis*>(w().analyses().back());
+    ASSERT_NE(spade, nullptr);
+    spade->setDensityLimit(100.0f);  // keeps every event
+    quietly([&] { QTest::mousePress(spadePanel->computeButtonWidget(), Qt::LeftButton); });
+    QTest::mouseRelease(spadePanel->computeButtonWidget(), Qt::LeftButton);
+    ASSERT_FALSE(spade->clusters().empty());
+    const QList<UI_SpadeWidget*> views = w().findChildren<UI_SpadeWidget*>();
+    ASSERT_EQ(views.size(), 1);
+
+    // Each panel sees the set when it is announced.
+    MCV_CytometryData* data = MCV_CytometryData::Instance();
+    std::vector<size_t> seen;
+    QObject::connect(hsnePanel->inputCombo(), &QComboBox::currentTextChanged, [&](const QString& name) {
+        for (MCV_DerivedDataPoints* set : data->derivedDataPoints())
+            if (set->name() == name.toStdString()) seen.push_back(set->data().size());
+    });
+    QList<int> everyCluster;
+    for (size_t c = 0; c < spade->clusters().size(); ++c) everyCluster << int(c);
+    quietly([&] { views[0]->js_subtreeCreated(everyCluster, "Bubble"); });
+
+    MCV_DerivedDataPoints* bubble = data->derivedDataPoints().back();
+    ASSERT_EQ(bubble->name(), "Bubble");
+    ASSERT_EQ(bubble->data().size(), size_t(kFiles * kEvents));
+    EXPECT_EQ(seen, std::vector<size_t>{size_t(kFiles * kEvents)});
+    EXPECT_EQ(hsnePanel->inputCombo()->currentText().toStdString(), "Bubble");
+    EXPECT_EQ(hsnePanel->numScalesBox()->value(), allPointsScales);
+    EXPECT_EQ(fcPanel->inputCombo()->currentText().toStdString(), "Bubble");
+    EXPECT_EQ(fcPanel->numScalesBox()->value(), allPointsScales);
+}
