@@ -1,8 +1,8 @@
-// libFuzzer target for the FCS reader: every input is written to a file and
+// Fuzz entry point for the FCS reader: every input is written to a file and
 // loaded. Any crash, sanitizer report or broken promise (a matrix handed back
-// with an error code, or none with success) is a finding.
-//
-//   fuzz_fcs_reader CORPUS_DIR -max_total_time=240
+// with an error code, or none with success) is a finding. libFuzzer drives it
+// (fuzz_fcs_reader CORPUS_DIR -max_total_time=240), and so does the plain
+// driver of runInputs.cpp, once per file.
 
 #include "data/MCV_FcsHeader.h"
 #include "data/MCV_FcsLoader.h"
