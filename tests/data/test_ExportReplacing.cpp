@@ -6,9 +6,12 @@
 #include "support/PipeWatchdog.h"
 #include "support/WriteFailure.h"
 
+#include "data/MCV_BinWriter.h"
 #include "data/MCV_DerivedDataClusters.h"
 #include "data/MCV_DerivedDataPoints.h"
 #include "data/MCV_ExportNames.h"
+#include "data/MCV_FcsWriter.h"
+#include "data/MCV_ReplacingFile.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -212,6 +215,49 @@ TEST_F(ExportReplacing, ASuccessfulExportReplacesTheFileWholeKeepingItsPermissio
     float row[2];
     std::memcpy(row, bytes.data() + (1000 + 7) * 8, 8);
     EXPECT_EQ(std::make_pair(row[0], row[1]), std::make_pair(10070.0f, 10072.0f));
+}
+
+// A writer used again after a failure: once a file is written, it reports no
+// reason, so that nothing stale is shown for a good write.
+TEST_F(ExportReplacing, AWriteAfterAFailedOneKeepsNoReason) {
+    MCV_FcsWriter fcs;
+    MCV_BinWriter bin;
+    fcs.setData(data->derivedDataPoints("P", false));
+    fcs.setHeader(data->combinedHeader());
+    bin.setData(data->derivedDataPoints("P", false));
+    bin.setHeader(data->combinedHeader());
+    MCV_ReplacingFile file;
+    std::vector<float> raw(3 * 4, 1.5f);
+    std::vector<int> markers = {0, 2};
+    const struct {
+        const char* what;
+        std::function<bool(const std::string&)> write;
+        std::function<std::string()> reason;
+    } writers[] = {
+        {"FCS", [&](const std::string& p) { return fcs.writeToFile(p) == MCV_FcsWriter::Written; },
+         [&] { return fcs.error(); }},
+        {"FCS from values",
+         [&](const std::string& p) { return fcs.writeToFileFromRaw(p, raw.data(), 4) == MCV_FcsWriter::Written; },
+         [&] { return fcs.error(); }},
+        {"binary", [&](const std::string& p) { return bin.writeToFile(p, &markers, 0) == 1; },
+         [&] { return bin.error(); }},
+        {"file writer", [&](const std::string& p) { return file.open(p) && file.write("x", 1) && file.commit(); },
+         [&] { return file.error() + file.cause(); }},
+    };
+    int n = 0;
+    for (const auto& w : writers) {
+        SCOPED_TRACE(w.what);
+        const QString out = folder("again" + std::to_string(n++));
+        ASSERT_TRUE(QDir(out).mkpath("taken/inside"));
+        bool failed = true, written = false;
+        quietly([&] { failed = !w.write((out + "/taken").toStdString()); });
+        EXPECT_TRUE(failed);
+        EXPECT_NE(w.reason().find("it is a folder"), std::string::npos) << w.reason();
+        quietly([&] { written = w.write((out + "/free").toStdString()); });
+        EXPECT_TRUE(written);
+        EXPECT_EQ(w.reason(), "");
+        EXPECT_TRUE(QFileInfo(out + "/free").isFile());
+    }
 }
 
 // Suffixes are the file name's: a '.' in a folder's name is not one, and the

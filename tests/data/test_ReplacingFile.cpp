@@ -338,6 +338,35 @@ TEST_F(ReplacingFile, SeeksBackToFillInAHeaderAndOnToTheEnd) {
     EXPECT_TRUE(leftOverTemporaries(QString::fromStdString(f)).isEmpty());
 }
 
+// An object opened again starts a new file at 0, however its last write
+// ended: formats that go back to fill in a header take their offsets from
+// position() and size().
+TEST_F(ReplacingFile, OpenedAgainItStartsAtTheBeginningOfANewFile) {
+    const struct {
+        const char* name;
+        std::function<void(MCV_ReplacingFile&)> end;
+    } cases[] = {
+        {"committed", [](MCV_ReplacingFile& file) { EXPECT_TRUE(file.commit()); }},
+        {"discarded", [](MCV_ReplacingFile& file) { file.discard(); }},
+        {"failed", [](MCV_ReplacingFile& file) { EXPECT_FALSE(file.seek(~std::uint64_t(0))); }},
+        {"still open", [](MCV_ReplacingFile&) {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string f = folder();
+        MCV_ReplacingFile file;
+        ASSERT_TRUE(file.open(f + "/keep") && file.write("0123456789", 10) && file.seek(4));
+        c.end(file);
+        ASSERT_TRUE(file.open(f + "/keep")) << file.error();
+        EXPECT_EQ(std::make_pair(file.position(), file.size()), std::make_pair(std::uint64_t(0), std::uint64_t(0)));
+        ASSERT_TRUE(file.write("new", 3));
+        EXPECT_EQ(std::make_pair(file.position(), file.size()), std::make_pair(std::uint64_t(3), std::uint64_t(3)));
+        ASSERT_TRUE(file.commit()) << file.error();
+        EXPECT_EQ(contents(f + "/keep"), "new");
+        EXPECT_TRUE(leftOverTemporaries(QString::fromStdString(f)).isEmpty());
+    }
+}
+
 // A file the user made read-only is not replaced, although its folder would
 // allow it. Root may replace any file: run as root, the test writes as the
 // user nobody, in a child process.

@@ -19,14 +19,18 @@ extern "C" {
 
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cerrno>
 #include <climits>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iostream>
+#include <mutex>
 #include <random>
 
 namespace {
@@ -89,6 +93,85 @@ Decoded decode(const std::string& path) {
     avformat_close_input(&input);
     return out;
 }
+
+// The last steps of a save made to fail: this binary is linked with fsync,
+// close and rename wrapped (see CMakeLists.txt), and while a failure is armed
+// the wrappers below fail the step with its error for the temporary of the
+// file named (".<name>.<pid>-<n>.part") and for nothing else.
+struct FinalSteps {
+    std::atomic<bool> armed{false};
+    std::mutex lock;
+    std::string name;  // of the target
+    int sync = 0, close = 0, rename = 0;
+};
+
+FinalSteps& finalSteps() {
+    static FinalSteps steps;
+    return steps;
+}
+
+void armFinalSteps(const std::string& name, int sync, int close, int rename) {
+    FinalSteps& s = finalSteps();
+    {
+        std::lock_guard<std::mutex> hold(s.lock);
+        s.name = name;
+        s.sync = sync;
+        s.close = close;
+        s.rename = rename;
+    }
+    s.armed = !name.empty();
+}
+
+// The error armed for `step` when `path` (or else the file open at `fd`) is the
+// temporary of the target named; 0 otherwise.
+int armedFailure(int FinalSteps::*step, int fd, const char* path) {
+    FinalSteps& s = finalSteps();
+    if (!s.armed) return 0;
+    std::string file = path ? path : std::string();
+    if (!path) {
+        char link[4096];
+        const ssize_t n = ::readlink(("/proc/self/fd/" + std::to_string(fd)).c_str(), link, sizeof link);
+        file.assign(link, n > 0 ? static_cast<size_t>(n) : 0);
+    }
+    const std::string base = fs::path(file).filename().string();
+    std::lock_guard<std::mutex> hold(s.lock);
+    const std::string start = "." + s.name + ".";
+    const bool temporary = base.size() > start.size() + 5 && base.compare(0, start.size(), start) == 0 &&
+                           base.compare(base.size() - 5, 5, ".part") == 0;
+    return temporary ? s.*step : 0;
+}
+
+}  // namespace
+
+extern "C" int __real_fsync(int fd);
+extern "C" int __wrap_fsync(int fd) {
+    if (const int code = armedFailure(&FinalSteps::sync, fd, nullptr)) {
+        errno = code;
+        return -1;
+    }
+    return __real_fsync(fd);
+}
+
+extern "C" int __real_close(int fd);
+extern "C" int __wrap_close(int fd) {
+    const int code = armedFailure(&FinalSteps::close, fd, nullptr);
+    // A close that fails has still released the descriptor.
+    const int closed = __real_close(fd);
+    if (code == 0) return closed;
+    errno = code;
+    return -1;
+}
+
+extern "C" int __real_rename(const char* from, const char* to);
+extern "C" int __wrap_rename(const char* from, const char* to) {
+    if (const int code = armedFailure(&FinalSteps::rename, -1, from)) {
+        errno = code;
+        return -1;
+    }
+    return __real_rename(from, to);
+}
+
+namespace {
 
 class VideoWriterTest : public testing::Test {
 protected:
@@ -283,6 +366,53 @@ TEST_F(VideoWriterTest, AFailedVideoLeavesTheOldFileAsItWas) {
         EXPECT_FALSE(windowReason.empty());
         EXPECT_NE(c.reason(f).find(": " + windowReason), std::string::npos) << windowReason;
         EXPECT_TRUE(leftOverTemporaries(QString::fromStdString(f)).isEmpty());
+    }
+}
+
+// The end of a save: a sync, close or rename that fails fails the save with
+// its reason (never a saved video), leaves the old file byte for byte and no
+// temporary. The frames stay, and the next save, which succeeds, reports no
+// reason.
+TEST_F(VideoWriterTest, AFailedSyncCloseOrRenameFailsTheSaveWithItsReason) {
+    const struct {
+        const char* name;
+        int sync, close, rename;
+        const char* reason;
+    } cases[] = {
+        {"a failed sync", EIO, 0, 0, "the file could not be put on the disk (Input/output error)"},
+        {"a failed close", 0, EIO, 0, "closing the file failed (Input/output error)"},
+        {"a rename across file systems", 0, 0, EXDEV,
+         "the new file could not take its name (Invalid cross-device link)"},
+        {"a rename refused", 0, 0, EACCES, "the new file could not take its name (Permission denied)"},
+    };
+    std::mt19937 random(11);
+    std::string old(20000, '\0');
+    for (char& c : old) c = static_cast<char>(random());
+    int folders = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string f = path("end" + std::to_string(folders++));
+        ASSERT_TRUE(fs::create_directory(f));
+        const std::string target = f + "/clip.mp4";
+        std::ofstream(target, std::ios::binary) << old;
+        const auto before = folderSnapshot(QString::fromStdString(f));
+        MCV_VideoWriter writer;
+        writer.setData(greyRamp(6), 64, 48, 1024000, 25);
+        armFinalSteps("clip.mp4", c.sync, c.close, c.rename);
+        testing::internal::CaptureStderr();
+        const int result = write(writer, target);
+        const std::string errors = testing::internal::GetCapturedStderr();
+        armFinalSteps("", 0, 0, 0);
+        const std::string reason = std::string(c.reason) + "; the existing file is unchanged";
+        EXPECT_EQ(result, 1);
+        EXPECT_EQ(writer.failureReason(), reason);
+        EXPECT_NE(errors.find("Could not write '" + target + "': " + reason + ".\n"), std::string::npos) << errors;
+        EXPECT_EQ(folderSnapshot(QString::fromStdString(f)), before) << "the old file byte for byte";
+        EXPECT_TRUE(leftOverTemporaries(QString::fromStdString(f)).isEmpty());
+        ASSERT_EQ(writer.frameCount(), 6);
+        ASSERT_EQ(write(writer, target), 0);
+        EXPECT_EQ(writer.failureReason(), "");
+        EXPECT_EQ(decode(target).luma.size(), 6u);
     }
 }
 
