@@ -394,6 +394,59 @@ TEST_F(MarkerDefaultsAcrossSessions, FilesThatCannotBeWrittenSayWhyInTheWindow) 
     EXPECT_EQ(w().dataModel()->combinedHeader()->variableIdx(MCV_SampleTag::name), 4) << "the tag is added";
 }
 
+// A stored default that ticks the sample tag gives the tag its flag when the
+// import adds it. A default the user set or loaded in the import dialog
+// replaces the stored one: it was made before there was a tag, and adding the
+// tag afterwards leaves it as the user made it (the tag unticked).
+TEST_F(MarkerDefaultsAcrossSessions, ADefaultMadeInTheImportDialogSurvivesAddingTheTag) {
+    const QStringList files = fourMarkers();
+    QTemporaryDir other;
+    const QString selection = other.filePath("selection.txt");
+    FcsTestFile::writeBytes(selection.toStdString(), "0 1 1 0 ");
+    const struct {
+        const char* name;
+        std::function<void(UI_MarkerSelectionWidget*)> inDialog;
+        std::vector<bool> held;   // the default held after the import
+        std::vector<bool> shown;  // a new tab's four markers, then the tag
+        const char* file;         // the default-marker file afterwards
+    } cases[] = {
+        {"nothing done in the dialog",
+         nullptr,
+         {true, false, true, true, true},
+         {true, false, true, true, true},
+         "1 0 1 1 1 "},
+        {"Set Default",
+         [](UI_MarkerSelectionWidget* list) {
+             tick(list, {false, true, true, false}, false);
+             button(list, "Set Default")->click();
+         },
+         {false, true, true, false},
+         {false, true, true, false, false},
+         "0 1 1 0 "},
+        {"Load Selection",
+         [&](UI_MarkerSelectionWidget* list) {
+             UI_ModalDialogs::answerFiles({selection});
+             button(list, "Load Selection")->click();
+         },
+         {false, true, true, false},
+         {false, true, true, false, false},
+         "1 0 1 1 1 "},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        restart();
+        FcsTestFile::writeBytes(defaultsFile().toStdString(), "1 0 1 1 1 ");
+        openWith(files, true, c.inDialog);
+        ASSERT_EQ(w().dataModel()->combinedHeader()->variableIdx(MCV_SampleTag::name), 4) << "the tag is added";
+        EXPECT_EQ(MCV_Settings::Instance()->defaultMarkers, c.held);
+        UI_MarkerSelectionWidget* list = create("actionNewTsneAnalysis");
+        ASSERT_TRUE(list);
+        EXPECT_EQ(ticked(list, 4), c.shown);
+        EXPECT_EQ(bytesOf(defaultsFile()), c.file);
+        EXPECT_TRUE(UI_ModalDialogs::takeMessages().empty());
+    }
+}
+
 // Wherever the marker list sits, what "Set Default" and "Load Selection" did,
 // or why not, shows where the user is looking: in the import dialog on the
 // list's own line while the dialog is open, in a settings tab (docked or
