@@ -4,7 +4,8 @@
 // new main window. The default-marker file beside the data keeps a flag per
 // marker the files bring and the sample tag's, whatever the analyses added,
 // and it is written there and nowhere else. What the panel and the import did
-// or refused, and why a file was not written, shows in the status bar.
+// or refused, and why a file was not written, shows in the status bar, and in
+// the import dialog while it is open.
 #include "ShellTestSupport.h"
 #include "support/FolderSnapshot.h"
 #include "support/WidgetFinders.h"
@@ -12,12 +13,16 @@
 
 #include "data/MCV_FcsHeader.h"
 #include "data/MCV_SampleTag.h"
+#include "ui/base/UI_DockableContainerWidget.h"
 #include "ui/base/UI_Settings.h"
 
 #include <QCheckBox>
 #include <QDir>
 #include <QImage>
+#include <QLabel>
 #include <QStatusBar>
+
+#include <optional>
 
 namespace {
 
@@ -387,6 +392,163 @@ TEST_F(MarkerDefaultsAcrossSessions, FilesThatCannotBeWrittenSayWhyInTheWindow) 
     EXPECT_TRUE(shown.contains("Permission denied")) << shown.toStdString();
     EXPECT_FALSE(QFile::exists(dir.filePath("QLMRN_ST.txt")));
     EXPECT_EQ(w().dataModel()->combinedHeader()->variableIdx(MCV_SampleTag::name), 4) << "the tag is added";
+}
+
+// A stored default that ticks the sample tag gives the tag its flag when the
+// import adds it. A default the user set or loaded in the import dialog
+// replaces the stored one: it was made before there was a tag, and adding the
+// tag afterwards leaves it as the user made it (the tag unticked).
+TEST_F(MarkerDefaultsAcrossSessions, ADefaultMadeInTheImportDialogSurvivesAddingTheTag) {
+    const QStringList files = fourMarkers();
+    QTemporaryDir other;
+    const QString selection = other.filePath("selection.txt");
+    FcsTestFile::writeBytes(selection.toStdString(), "0 1 1 0 ");
+    const struct {
+        const char* name;
+        std::function<void(UI_MarkerSelectionWidget*)> inDialog;
+        std::vector<bool> held;   // the default held after the import
+        std::vector<bool> shown;  // a new tab's four markers, then the tag
+        const char* file;         // the default-marker file afterwards
+    } cases[] = {
+        {"nothing done in the dialog",
+         nullptr,
+         {true, false, true, true, true},
+         {true, false, true, true, true},
+         "1 0 1 1 1 "},
+        {"Set Default",
+         [](UI_MarkerSelectionWidget* list) {
+             tick(list, {false, true, true, false}, false);
+             button(list, "Set Default")->click();
+         },
+         {false, true, true, false},
+         {false, true, true, false, false},
+         "0 1 1 0 "},
+        {"Load Selection",
+         [&](UI_MarkerSelectionWidget* list) {
+             UI_ModalDialogs::answerFiles({selection});
+             button(list, "Load Selection")->click();
+         },
+         {false, true, true, false},
+         {false, true, true, false, false},
+         "1 0 1 1 1 "},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        restart();
+        FcsTestFile::writeBytes(defaultsFile().toStdString(), "1 0 1 1 1 ");
+        openWith(files, true, c.inDialog);
+        ASSERT_EQ(w().dataModel()->combinedHeader()->variableIdx(MCV_SampleTag::name), 4) << "the tag is added";
+        EXPECT_EQ(MCV_Settings::Instance()->defaultMarkers, c.held);
+        UI_MarkerSelectionWidget* list = create("actionNewTsneAnalysis");
+        ASSERT_TRUE(list);
+        EXPECT_EQ(ticked(list, 4), c.shown);
+        EXPECT_EQ(bytesOf(defaultsFile()), c.file);
+        EXPECT_TRUE(UI_ModalDialogs::takeMessages().empty());
+    }
+}
+
+// Wherever the marker list sits, what "Set Default" and "Load Selection" did,
+// or why not, shows where the user is looking: in the import dialog on the
+// list's own line while the dialog is open, in a settings tab (docked or
+// floating) in the status bar only. The status bar has it in every case.
+TEST_F(MarkerDefaultsAcrossSessions, TheMarkerListsOutcomeShowsWhereTheListIs) {
+    const QStringList files = fourMarkers();
+    QTemporaryDir other;
+    const QString selection = other.filePath("selection.txt");
+    FcsTestFile::writeBytes(selection.toStdString(), "0 1 1 0 ");
+    const QString wrong = other.filePath("wrong.txt");
+    FcsTestFile::writeBytes(wrong.toStdString(), "1 ");
+    const QString notWritten = "Could not write the default marker states to " + defaultsFile() + ": ";
+    // Set Default as it is, or while writes fail `how`.
+    auto setDefault = [this](std::optional<WriteFailure> how) {
+        return [this, how](UI_MarkerSelectionWidget* list) {
+            QPushButton* set = button(list, "Set Default");
+            if (!how) return set->click();
+            if (how == WriteFailure::FolderInTheWay) {
+                ASSERT_TRUE(QDir(dir.path()).mkdir("QLMRN_DefaultMarkers.txt"));
+            }
+            ASSERT_TRUE(underWriteFailure(*how, dir.path().toStdString(), 4, [&] { set->click(); }));
+            QDir(dir.path()).rmdir("QLMRN_DefaultMarkers.txt");
+        };
+    };
+    auto load = [](const QString& file) {
+        return [file](UI_MarkerSelectionWidget* list) {
+            UI_ModalDialogs::answerFiles({file});
+            button(list, "Load Selection")->click();
+        };
+    };
+    const struct {
+        const char* name;
+        std::function<void(UI_MarkerSelectionWidget*)> press;
+        QString shown;   // the text's start
+        QString reason;  // in the text
+        size_t boxes;
+        bool inTabs;  // also pressed in the tabs (all in the dialog)
+    } presses[] = {
+        {"Set Default", setDefault(std::nullopt),
+         "Saved the default marker states to " + defaultsFile() +
+             ". They are applied when files are opened from this folder.",
+         "", 0, true},
+        {"Set Default into a read-only folder", setDefault(WriteFailure::ReadOnlyFolder), notWritten,
+         "Permission denied", 0, true},
+        {"Set Default onto a full disk", setDefault(WriteFailure::FileSizeLimit), notWritten, "File too large", 0,
+         false},
+        {"Set Default onto a folder", setDefault(WriteFailure::FolderInTheWay), notWritten, "a folder", 0, false},
+        {"Load Selection", load(selection),
+         "Loaded the marker selection from " + selection + ". New analyses start with it.", "", 0, true},
+        {"Load Selection of a file for other data", load(wrong),
+         wrong + " holds 1 flag for 4 markers. The marker selection is unchanged.", "", 1, false},
+    };
+    enum Place { ImportDialog, Tab, FloatingTab };
+    const char* const places[] = {"the import dialog", "a settings tab", "a floating settings tab"};
+    for (Place place : {ImportDialog, Tab, FloatingTab}) {
+        for (const auto& p : presses) {
+            if (place != ImportDialog && !p.inTabs) continue;
+            SCOPED_TRACE(std::string(p.name) + " in " + places[place]);
+            restart();
+            QFile::remove(defaultsFile());
+            QString line;  // the list's own line: its text, when shown
+            bool lineInView = false;
+            auto press = [&](UI_MarkerSelectionWidget* list) {
+                QLabel* own = list->findChild<QLabel*>("markerStatus");
+                ASSERT_TRUE(own);
+                EXPECT_TRUE(own->isHidden()) << "hidden while empty";
+                p.press(list);
+                QCoreApplication::processEvents();  // the window lays the line out
+                if (!own->isHidden()) line = own->text();
+                lineInView = own->isVisible() && own->visibleRegion() == QRegion(own->rect());
+            };
+            if (place == ImportDialog) {
+                open(files, [&](QDialog* d) {
+                    d->show();
+                    EXPECT_TRUE(QTest::qWaitForWindowExposed(d));
+                    // The list opens with the transform.
+                    childWithText<QCheckBox>(d, "Apply Hyperbolic ArcSin Transform.")->click();
+                    press(d->findChild<UI_MarkerSelectionWidget*>());
+                    d->done(0);
+                    return 0;
+                });
+            } else {
+                openWith(files, false);
+                UI_MarkerSelectionWidget* list = create("actionNewTsneAnalysis");
+                ASSERT_TRUE(list);
+                if (place == FloatingTab) {
+                    w().settingsDock()->setFloating(true);
+                    ASSERT_TRUE(QTest::qWaitForWindowExposed(w().settingsDock()));
+                }
+                press(list);
+            }
+            EXPECT_TRUE(status(w()).startsWith(p.shown)) << status(w()).toStdString();
+            EXPECT_TRUE(status(w()).contains(p.reason)) << status(w()).toStdString();
+            if (place == ImportDialog) {
+                EXPECT_EQ(line, status(w()));
+                EXPECT_TRUE(lineInView) << "shown whole in the dialog";
+            } else {
+                EXPECT_EQ(line, "") << "the status bar is in view";
+            }
+            EXPECT_EQ(UI_ModalDialogs::takeMessages().size(), p.boxes);
+        }
+    }
 }
 
 }  // namespace

@@ -14,12 +14,15 @@
 #include <QCheckBox>
 #include <QDebug>
 #include <QDir>
+#include <QDockWidget>
 #include <QGridLayout>
+#include <QLabel>
 #include <QMainWindow>
 #include <QPushButton>
 #include <QSettings>
 #include <QSignalMapper>
 #include <QStatusBar>
+#include <QVBoxLayout>
 
 #include <algorithm>
 
@@ -39,8 +42,17 @@ Qt::CheckState checkState(bool on) { return on ? Qt::Checked : Qt::Unchecked; }
 
 UI_MarkerSelectionWidget::UI_MarkerSelectionWidget(QWidget* parent, int columns)
     : QWidget(parent), m_columns(std::max(1, columns)) {
-    m_layout = new QGridLayout(this);
-    m_layout->setAlignment(Qt::AlignTop);
+    // The grid is rebuilt with the markers; the status line under it stays.
+    auto* outer = new QVBoxLayout(this);
+    outer->setAlignment(Qt::AlignTop);
+    m_layout = new QGridLayout();
+    m_layout->setContentsMargins(0, 0, 0, 0);
+    outer->addLayout(m_layout);
+    m_statusLine = new QLabel(this);
+    m_statusLine->setObjectName(QStringLiteral("markerStatus"));
+    m_statusLine->setWordWrap(true);
+    m_statusLine->hide();
+    outer->addWidget(m_statusLine);
     m_markerStates = MCV_Settings::Instance()->defaultMarkers;
 }
 
@@ -155,6 +167,8 @@ const std::vector<QCheckBox*>& UI_MarkerSelectionWidget::checkBoxes() const { re
 
 QCheckBox* UI_MarkerSelectionWidget::sampleBox() const { return m_sampleBox; }
 
+QLabel* UI_MarkerSelectionWidget::statusLine() const { return m_statusLine; }
+
 void UI_MarkerSelectionWidget::checkBoxClicked(int idx) {
     if (idx >= 0) {
         if (static_cast<size_t>(idx) >= m_checkBoxes.size() || !m_checkBoxes[static_cast<size_t>(idx)]) return;
@@ -235,4 +249,13 @@ void UI_MarkerSelectionWidget::setDefaultClicked() {
 
 void UI_MarkerSelectionWidget::showStatus(const QString& text) {
     if (QMainWindow* window = owningMainWindow(this)) window->statusBar()->showMessage(text);
+    if (statusBarInView()) return;
+    m_statusLine->setText(text);
+    m_statusLine->setVisible(!text.isEmpty());
+}
+
+bool UI_MarkerSelectionWidget::statusBarInView() const {
+    const QWidget* top = window();
+    if (qobject_cast<const QDockWidget*>(top) && top->parentWidget()) top = top->parentWidget()->window();
+    return qobject_cast<const QMainWindow*>(top) != nullptr;
 }

@@ -8,6 +8,7 @@
 class MCV_Analysis;
 class QCheckBox;
 class QGridLayout;
+class QLabel;
 class QPushButton;
 
 // The marker check list: one check box per marker name of the combined
@@ -29,7 +30,10 @@ class QPushButton;
 // refused in a warning box that says why, and changes nothing. "Set Default"
 // makes the selection the stored default and writes the default-marker file
 // (MCV_MarkerDefault) beside the loaded files, where the import reads it
-// back. Both say what they did, or why not, in the main window's status bar.
+// back. Both say what they did, or why not, in the status bar of the main
+// window the panel belongs to; a panel that sits elsewhere (in a dialog, or in
+// no window) says it on a status line of its own under its buttons as well,
+// where the user is looking while the dialog is open.
 class UI_MarkerSelectionWidget : public QWidget {
     Q_OBJECT
 public:
@@ -47,6 +51,10 @@ public:
     // The current check boxes, in marker order, and the Sample box (or null).
     const std::vector<QCheckBox*>& checkBoxes() const;
     QCheckBox* sampleBox() const;
+    // The panel's own status line (object name "markerStatus"): hidden while
+    // empty, and only ever filled where no main window's status bar is in
+    // view (statusBarInView).
+    QLabel* statusLine() const;
 
 private slots:
     void checkBoxClicked(int idx);
@@ -55,8 +63,13 @@ private slots:
     void setDefaultClicked();
 
 private:
-    // On the status bar of the main window the panel is in, if any.
+    // On the status bar of the main window the panel is in, if any, and on
+    // the panel's own status line unless that status bar is in view.
     void showStatus(const QString& text);
+    // Whether the panel sits in a main window or in one of its docks, docked
+    // or floating: there the window's status bar is in view. A dialog hides
+    // it, whatever its parent.
+    bool statusBarInView() const;
 
     struct Marker {
         std::string name;
@@ -64,6 +77,7 @@ private:
     };
 
     QGridLayout* m_layout = nullptr;
+    QLabel* m_statusLine = nullptr;
     std::vector<QCheckBox*> m_checkBoxes;
     QCheckBox* m_sampleBox = nullptr;
     QPushButton* m_inverseButton = nullptr;

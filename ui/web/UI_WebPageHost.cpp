@@ -50,7 +50,6 @@ void UI_WebPageHost::loadPage(QWebView* view, const QString& pagePath, const QSt
 void UI_WebPageHost::releasePageView(QObject* dock, QWebView* view) {
     if (!view) return;
     QObject::disconnect(view, nullptr, dock, nullptr);
-    QObject::disconnect(view->page()->mainFrame(), nullptr, dock, nullptr);
 }
 
 QString UI_WebPageHost::styleText(const QString& stylePath) {

@@ -56,10 +56,14 @@ public:
         return view;
     }
 
-    // Undoes createPageView's wiring; a page dock calls it from its own
-    // destructor. The view is the dock's child and goes in the base
+    // Cuts the view's connections to the dock; a page dock calls it from its
+    // own destructor. The view is the dock's child and goes in the base
     // destructor, where the engine ends a load still running and reports it
     // finished: the dock's slots must not run on what is left of it then.
+    // The frame's javaScriptWindowObjectCleared needs no cut: the frame emits
+    // it only when a document begins or a script world's window object is
+    // made, and a page going stops its loads and begins neither (not even
+    // from its unload handlers).
     static void releasePageView(QObject* dock, QWebView* view);
 
     // "<style type=\"text/css\">" + the style file's text + "</style>".

@@ -5,7 +5,10 @@
 #include "support/FileSizeLimit.h"
 #include "support/Pixels.h"
 #include "support/ReadOnlyFolder.h"
+#include "support/WidgetFinders.h"
+#include "support/WriteFailure.h"
 
+#include "data/MCV_Settings.h"
 #include "ui/base/UI_ModalDialogs.h"
 #include "ui/base/UI_Settings.h"
 #include "ui/base/freeFilePath.h"
@@ -28,6 +31,7 @@ extern "C" {
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLabel>
 #include <QMainWindow>
 #include <QOpenGLContext>
 #include <QProgressDialog>
@@ -39,6 +43,7 @@ extern "C" {
 #include <QTimer>
 
 #include <functional>
+#include <optional>
 
 namespace {
 
@@ -713,6 +718,90 @@ TEST_F(ScreenshotTest, VideoNeedsFramesAFailedWriteWarnsAndFramesReachTheFileUpr
     const double toUpright = lumaDistance(decoded, bottomUp.mirrored(false, true));
     EXPECT_LT(toUpright, 4.0);
     EXPECT_GT(lumaDistance(decoded, bottomUp), 2.0 * toUpright);
+}
+
+// The export dialog has no main window around it: what its marker list's
+// "Set Default" and "Load Selection" did, or why not, shows on the list's own
+// status line in the open dialog (a refused selection in its box as well).
+TEST_F(ScreenshotTest, TheDialogsMarkerListSaysInTheDialogWhatItsButtonsDid) {
+    const QString defaults = dir.filePath("QLMRN_DefaultMarkers.txt");
+    const QString notWritten = "Could not write the default marker states to " + defaults + ": ";
+    const QString selection = out.filePath("selection.txt");
+    FcsTestFile::writeBytes(selection.toStdString(), "0 1 1 0 1 ");
+    const QString wrong = out.filePath("wrong.txt");
+    FcsTestFile::writeBytes(wrong.toStdString(), "1 ");
+    // Set Default as it is, or while writes fail `how`.
+    auto setDefault = [this](std::optional<WriteFailure> how) {
+        return [this, how](UI_MarkerSelectionWidget* list) {
+            QPushButton* button = childWithText<QPushButton>(list, "Set Default");
+            if (!how) return button->click();
+            if (how == WriteFailure::FolderInTheWay) {
+                ASSERT_TRUE(QDir(dir.path()).mkdir("QLMRN_DefaultMarkers.txt"));
+            }
+            ASSERT_TRUE(underWriteFailure(*how, dir.path().toStdString(), 4, [&] { button->click(); }));
+            QDir(dir.path()).rmdir("QLMRN_DefaultMarkers.txt");
+        };
+    };
+    auto load = [](const QString& file) {
+        return [file](UI_MarkerSelectionWidget* list) {
+            UI_ModalDialogs::answerFiles({file});
+            childWithText<QPushButton>(list, "Load Selection")->click();
+        };
+    };
+    const struct {
+        const char* name;
+        std::function<void(UI_MarkerSelectionWidget*)> press;
+        QString shown;   // the line's start
+        QString reason;  // in the line
+        size_t boxes;
+        const char* written;
+    } cases[] = {
+        {"Set Default", setDefault(std::nullopt),
+         "Saved the default marker states to " + defaults +
+             ". They are applied when files are opened from this folder.",
+         "", 0, "1 1 1 1 1 "},
+        {"Set Default into a read-only folder", setDefault(WriteFailure::ReadOnlyFolder), notWritten,
+         "Permission denied", 0, "<missing>"},
+        {"Set Default onto a full disk", setDefault(WriteFailure::FileSizeLimit), notWritten, "File too large", 0,
+         "<missing>"},
+        {"Set Default onto a folder", setDefault(WriteFailure::FolderInTheWay), notWritten, "a folder", 0, "<missing>"},
+        {"Load Selection", load(selection),
+         "Loaded the marker selection from " + selection + ". New analyses start with it.", "", 0, "<missing>"},
+        {"Load Selection of a file for other data", load(wrong),
+         wrong + " holds 1 flag for 5 markers. The marker selection is unchanged.", "", 1, "<missing>"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QFile::remove(defaults);
+        MCV_Settings::Instance()->setDefaultMarkers({});
+        QString shown;
+        bool hiddenBefore = false, inView = false;
+        UI_ModalDialogs::answerDialog([&](QDialog* d) {
+            d->show();
+            EXPECT_TRUE(QTest::qWaitForWindowExposed(d));
+            UI_MarkerSelectionWidget* list = qobject_cast<UI_ScreenshotDialog*>(d)->markerSelection();
+            auto* line = d->findChild<QLabel*>("markerStatus");
+            EXPECT_EQ(line, list->statusLine());
+            hiddenBefore = line && line->isHidden();
+            c.press(list);
+            QCoreApplication::processEvents();  // the dialog lays the line out
+            shown = line ? line->text() : QString();
+            inView = line && line->isVisible() && QRect(line->mapTo(d, QPoint()), line->size()).intersects(d->rect()) &&
+                     line->visibleRegion() == QRegion(line->rect());
+            d->reject();
+            return int(QDialog::Rejected);
+        });
+        emit widget->settingsPanel()->screenshotButtonPressed();
+        EXPECT_TRUE(hiddenBefore) << "hidden while empty";
+        EXPECT_TRUE(inView) << "shown whole in the dialog";
+        EXPECT_TRUE(shown.startsWith(c.shown)) << shown.toStdString();
+        EXPECT_TRUE(shown.contains(c.reason)) << shown.toStdString();
+        EXPECT_EQ(UI_ModalDialogs::takeMessages().size(), c.boxes);
+        QFile written(defaults);
+        EXPECT_EQ(written.open(QIODevice::ReadOnly) ? written.readAll().toStdString() : "<missing>", c.written);
+    }
+    QFile::remove(defaults);
+    MCV_Settings::Instance()->setDefaultMarkers({});
 }
 
 }  // namespace

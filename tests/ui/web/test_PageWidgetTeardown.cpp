@@ -16,6 +16,8 @@
 
 #include <QPointer>
 #include <QSignalSpy>
+#include <QWebFrame>
+#include <QWebPage>
 #include <QWebSettings>
 #include <QWebView>
 #include <QWidget>
@@ -82,6 +84,9 @@ TEST_P(PageWidgetTeardown, GoesWithoutItsSlotsRunningOnWhatIsLeftOfIt) {
         ASSERT_TRUE(pagetest::waitForPage(view));
     }
     finished.clear();
+    // The widget's connectJs stays connected to the frame while the view
+    // goes: nothing may make a new window object then.
+    QSignalSpy cleared(view->page()->mainFrame(), &QWebFrame::javaScriptWindowObjectCleared);
 
     if (moment == Moment::WhileLoadingAlone)
         delete widget;
@@ -89,6 +94,7 @@ TEST_P(PageWidgetTeardown, GoesWithoutItsSlotsRunningOnWhatIsLeftOfIt) {
         window.reset();
 
     EXPECT_TRUE(viewAlive.isNull());
+    EXPECT_EQ(cleared.size(), 0);
     if (moment != Moment::LoadedWithItsWindow) {
         // The path this guards: the engine ends the load from the view's
         // destructor and says so.
