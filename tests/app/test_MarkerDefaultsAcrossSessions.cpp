@@ -8,6 +8,7 @@
 // the import dialog while it is open.
 #include "ShellTestSupport.h"
 #include "support/FolderSnapshot.h"
+#include "support/MarkerListPresses.h"
 #include "support/WidgetFinders.h"
 #include "support/WriteFailure.h"
 
@@ -68,10 +69,7 @@ protected:
     }
     // The list's current button of that text (earlier builds' are hidden).
     static QPushButton* button(UI_MarkerSelectionWidget* list, const QString& text) {
-        for (QPushButton* b : list->findChildren<QPushButton*>())
-            if (b->text() == text && !b->isHidden()) return b;
-        ADD_FAILURE() << "no button " << text.toStdString();
-        return nullptr;
+        return markerListButton(list, text);
     }
     // Clicks the boxes of markers 0.. whose state differs from `wanted`, and
     // the sample tag's box to `tag` when the list has one.
@@ -459,24 +457,8 @@ TEST_F(MarkerDefaultsAcrossSessions, TheMarkerListsOutcomeShowsWhereTheListIs) {
     const QString wrong = other.filePath("wrong.txt");
     FcsTestFile::writeBytes(wrong.toStdString(), "1 ");
     const QString notWritten = "Could not write the default marker states to " + defaultsFile() + ": ";
-    // Set Default as it is, or while writes fail `how`.
-    auto setDefault = [this](std::optional<WriteFailure> how) {
-        return [this, how](UI_MarkerSelectionWidget* list) {
-            QPushButton* set = button(list, "Set Default");
-            if (!how) return set->click();
-            if (how == WriteFailure::FolderInTheWay) {
-                ASSERT_TRUE(QDir(dir.path()).mkdir("QLMRN_DefaultMarkers.txt"));
-            }
-            ASSERT_TRUE(underWriteFailure(*how, dir.path().toStdString(), 4, [&] { set->click(); }));
-            QDir(dir.path()).rmdir("QLMRN_DefaultMarkers.txt");
-        };
-    };
-    auto load = [](const QString& file) {
-        return [file](UI_MarkerSelectionWidget* list) {
-            UI_ModalDialogs::answerFiles({file});
-            button(list, "Load Selection")->click();
-        };
-    };
+    const auto setDefault = [this](std::optional<WriteFailure> how) { return pressSetDefault(dir.path(), how); };
+    const auto load = pressLoadSelection;
     const struct {
         const char* name;
         std::function<void(UI_MarkerSelectionWidget*)> press;

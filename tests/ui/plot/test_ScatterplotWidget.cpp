@@ -3,6 +3,7 @@
 // main window's status bar says.
 #include "ScatterplotTest.h"
 #include "support/FileSizeLimit.h"
+#include "support/MarkerListPresses.h"
 #include "support/Pixels.h"
 #include "support/ReadOnlyFolder.h"
 #include "support/WidgetFinders.h"
@@ -730,24 +731,8 @@ TEST_F(ScreenshotTest, TheDialogsMarkerListSaysInTheDialogWhatItsButtonsDid) {
     FcsTestFile::writeBytes(selection.toStdString(), "0 1 1 0 1 ");
     const QString wrong = out.filePath("wrong.txt");
     FcsTestFile::writeBytes(wrong.toStdString(), "1 ");
-    // Set Default as it is, or while writes fail `how`.
-    auto setDefault = [this](std::optional<WriteFailure> how) {
-        return [this, how](UI_MarkerSelectionWidget* list) {
-            QPushButton* button = childWithText<QPushButton>(list, "Set Default");
-            if (!how) return button->click();
-            if (how == WriteFailure::FolderInTheWay) {
-                ASSERT_TRUE(QDir(dir.path()).mkdir("QLMRN_DefaultMarkers.txt"));
-            }
-            ASSERT_TRUE(underWriteFailure(*how, dir.path().toStdString(), 4, [&] { button->click(); }));
-            QDir(dir.path()).rmdir("QLMRN_DefaultMarkers.txt");
-        };
-    };
-    auto load = [](const QString& file) {
-        return [file](UI_MarkerSelectionWidget* list) {
-            UI_ModalDialogs::answerFiles({file});
-            childWithText<QPushButton>(list, "Load Selection")->click();
-        };
-    };
+    const auto setDefault = [this](std::optional<WriteFailure> how) { return pressSetDefault(dir.path(), how); };
+    const auto load = pressLoadSelection;
     const struct {
         const char* name;
         std::function<void(UI_MarkerSelectionWidget*)> press;
