@@ -234,8 +234,15 @@ bool MCV_SpadeAnalysis::addSubtree(std::string name, std::vector<int>* clusterIn
             if (set->name() == name) return refuse("an image has that name.");
     }
 
+    // The indices are those of the tree page, which draws the published
+    // cluster set: after a merge on the heat map that set's clusters are no
+    // longer this run's.
+    const std::vector<PointList> none;
+    const std::vector<PointList>* published = &none;
+    for (MCV_DerivedDataClusters* set : data->derivedDataClusters())
+        if (set->name() == m_name) published = &set->clusters();
+    const std::vector<PointList>& clusters = *published;
     PointList points;
-    const std::vector<PointList>& clusters = m_result.clusters;
     if (clusterIndices) {
         for (int c : *clusterIndices) {
             if (c < 0 || static_cast<size_t>(c) >= clusters.size()) {

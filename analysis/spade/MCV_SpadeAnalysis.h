@@ -90,9 +90,12 @@ public:
     void adoptAdjustments();
     // Registers (or finds) the cluster set and fills it with the result.
     void createDerivedData(bool reuse);
-    // Puts the events of the given clusters into the point set `name`.
-    // Returns false (with a console line) when the name belongs to a point
-    // set this analysis did not make.
+    // Puts the events of the given clusters of the published cluster set
+    // (as the tree page draws it, merges included) into the point set
+    // `name`: a new set is whole before it is registered, a set this
+    // analysis made is refilled and announced. Returns false (with a console
+    // line) when the name belongs to a point set this analysis did not make,
+    // or to another kind of data.
     bool addSubtree(std::string name, std::vector<int>* clusterIndices);
     // Whether the point set registered under `name` (the one an export by
     // name would write) is one this analysis made through addSubtree.

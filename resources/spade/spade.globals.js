@@ -582,12 +582,38 @@ function bubbleRefused(name) {
     else showSelection();
 }
 
+function nodeIndices(nodes) {
+    return nodes.map(function (d) { return d.index; });
+}
+
+// Every bubble's name with the indices of its nodes as one text.
+function bubbleContents() {
+    return subTrees.map(function (b) { return { name: b.name, nodes: nodeIndices(bubbleMembers(b.name)).join() }; });
+}
+
+// A bubble is a data set of the cells of its nodes: each bubble still on the
+// page (but `except`) whose nodes differ from `before` (bubbleContents) goes
+// to the widget, which refills its data set. A bubble that lost its last
+// node has left the page; its data set keeps the cells it last had.
+function reportChangedBubbles(before, except) {
+    if (!isQtAvailable) return;
+    subTrees.forEach(function (b) {
+        if (b.name === except) return;
+        var nodes = nodeIndices(bubbleMembers(b.name));
+        var was = before.filter(function (c) { return c.name === b.name; });
+        if (was.length === 0 || was[0].nodes !== nodes.join()) Qt.js_subtreeEdited(nodes, b.name);
+    });
+}
+
 // Saves the selected nodes as the bubble `name`: an existing bubble of that
 // name keeps its members and gains the selection, bubbles that lose their
 // last node vanish. Nothing is made of a name without nodes. The master
-// page reports the emptied selection; the slave page only redraws it.
+// page reports the emptied selection; the slave page only redraws it. Once
+// the widget has kept the bubble, the bubbles the selection was taken from
+// are reported as edited.
 function saveBubble(name) {
     if (!graph) return;
+    var before = bubbleContents();
     lastBubbleSave = bubbleState(name);
     var old = findBubble(name);
     if (old) removeBubble(old);
@@ -599,20 +625,28 @@ function saveBubble(name) {
     if (reportsBubbleSelection) selectionChanged();
     else showSelection();
     if (members.length > 0 && isQtAvailable) {
-        Qt.js_subtreeCreated(members.map(function (d) { return d.index; }), name);
+        Qt.js_subtreeCreated(nodeIndices(members), name);
+        // A refused bubble has put every bubble back as it was
+        // (bubbleRefused): none is reported then.
+        reportChangedBubbles(before, name);
     }
 }
 
+// The node menu's bubble edits; every bubble they change is reported.
 function moveToBubble(nodes, name) {
+    var before = bubbleContents();
     nodes.forEach(function (d) { d.subTree = name; });
     removeEmptyBubbles();
     drawHulls();
+    reportChangedBubbles(before, null);
 }
 
 function removeFromBubbles(nodes) {
+    var before = bubbleContents();
     nodes.forEach(function (d) { d.subTree = null; });
     removeEmptyBubbles();
     drawHulls();
+    reportChangedBubbles(before, null);
 }
 
 // The bubble all given nodes are in; null when they are not all in the

@@ -2,11 +2,13 @@
 // next to a paused A-tSNE of the same data; its master page lays the tree
 // out into the cluster set, a later "Spade View" follows that layout, nodes
 // selected on the page select their events in the plot, and a bubble becomes
-// a point set the t-SNE tab offers. The master lays the tree out for every
-// view: closed, it goes on while another view of the tree is shown.
+// a point set the t-SNE tab offers, also after the heat map merged nodes of
+// the tree. The master lays the tree out for every view: closed, it goes on
+// while another view of the tree is shown.
 #include "ShellTestSupport.h"
 #include "support/CapturedOutput.h"
 #include "support/Pixels.h"
+#include "ui/PageTestSupport.h"
 
 #include "analysis/applicationSurfaceFormat.h"
 #include "analysis/spade/MCV_SpadeAnalysis.h"
@@ -14,6 +16,7 @@
 #include "data/MCV_DerivedDataClusters.h"
 #include "data/MCV_DerivedDataPoints.h"
 #include "ui/base/UI_EmbeddingSettingsWidget.h"
+#include "ui/heatmap/UI_HeatMapWidget.h"
 #include "ui/plot/UI_ScatterplotWidget.h"
 #include "ui/spade/UI_SpadeSettingsWidget.h"
 #include "ui/spade/UI_SpadeWidget.h"
@@ -22,6 +25,7 @@
 
 #include <QAbstractButton>
 #include <QComboBox>
+#include <QContextMenuEvent>
 #include <QSpinBox>
 #include <QWebFrame>
 #include <QWebPage>
@@ -167,6 +171,89 @@ TEST_F(SpadeTreeRoad, TheMastersLayoutLeadsFollowersAndNodeSelectionsAndBubblesR
     const auto& members = clusters->clusters()[1];
     EXPECT_EQ(std::set<Pair>(b1->data().begin(), b1->data().end()), std::set<Pair>(members.begin(), members.end()));
     EXPECT_GE(tsnePanel->inputCombo()->findText("B1"), 0);
+}
+
+// The heat map's "Merge Selected Clusters" on the SPADE tree's cluster set:
+// the tree page shows one node fewer, and a bubble of a node holds the cells
+// the page shows in it, the merged node's those of both clusters.
+TEST_F(SpadeTreeRoad, ABubbleAfterAHeatMapMergeHoldsTheCellsOfItsNode) {
+    UI_ModalDialogs::answerText("Tree");
+    trigger("actionNewSpadeAnalysis");
+    auto* spade = dynamic_cast<MCV_SpadeAnalysis*>(w().analyses().back());
+    auto* master = qobject_cast<UI_SpadeWidget*>(w().views().back());
+    auto* spadePanel = qobject_cast<UI_SpadeSettingsWidget*>(w().settingsPanels().back());
+    ASSERT_TRUE(spade && master && spadePanel);
+    spade->setDensityLimit(100.0f);
+    spadePanel->targetNodesBox()->setValue(8);
+    quietly([&] { QTest::mouseClick(spadePanel->computeButtonWidget(), Qt::LeftButton); });
+    MCV_DerivedDataClusters* clusters = master->clusterSet();
+    const int n = clusters->numClusters();
+    ASSERT_GE(n, 4);
+    ASSERT_TRUE(waitFor([&] { return js(master, "graph ? graph.nodes.length : 0").toInt() == n; }));
+    const std::vector<std::vector<Pair>> own = spade->clusters();
+
+    // Ctrl+Shift+H, the tree's set chosen, its first two columns merged
+    // from the menu.
+    QApplication::setActiveWindow(&w());
+    QTest::keyClick(&w(), Qt::Key_H, Qt::ControlModifier | Qt::ShiftModifier);
+    auto* heat = qobject_cast<UI_HeatMapWidget*>(w().views().back());
+    ASSERT_NE(heat, nullptr);
+    ASSERT_TRUE(pagetest::waitForPage(heat->webView()));
+    const auto heatJs = [&](const QString& script) { return pagetest::js(heat->webView(), script).toString(); };
+    ASSERT_TRUE(waitFor([&] {
+        return heatJs(
+                   "[].some.call(document.getElementById('clusterSelector').options, "
+                   "function (o) { return o.value === 'Tree'; })") == "true";
+    }));
+    heatJs(
+        "var s = document.getElementById('clusterSelector'); s.value = 'Tree'; s.dispatchEvent(new Event('change'))");
+    ASSERT_EQ(heat->currentSet(), clusters);
+    ASSERT_TRUE(waitFor([&] { return heatJs("document.querySelectorAll('g.column').length").toInt() == n; }));
+    const auto centre = [&](const QString& selector) {
+        const QStringList r = heatJs(
+                                  "(function (b) { return [b.left + b.width / 2, b.top + b.height / 2].join(); })"
+                                  "(document.querySelector('" +
+                                  selector + "').getBoundingClientRect())")
+                                  .split(',');
+        return QPoint(qRound(r.value(0).toDouble()), qRound(r.value(1).toDouble()));
+    };
+    QTest::mouseClick(heat->webView(), Qt::LeftButton, {}, centre("#cluster0 rect.cellPaint"));
+    QTest::mouseClick(heat->webView(), Qt::LeftButton, Qt::ShiftModifier, centre("#cluster1 rect.cellPaint"));
+    const QPoint menuAt = centre("#cluster0 rect.cellPaint");
+    QContextMenuEvent menu(QContextMenuEvent::Mouse, menuAt, heat->webView()->mapToGlobal(menuAt));
+    QApplication::sendEvent(heat->webView(), &menu);
+    ASSERT_EQ(heatJs("document.querySelector('.d3-context-menu li:first-child').textContent"),
+              "Merge Selected Clusters");
+    QTest::mouseClick(heat->webView(), Qt::LeftButton, {}, centre(".d3-context-menu li:first-child"));
+    ASSERT_EQ(clusters->numClusters(), n - 1);
+    ASSERT_TRUE(waitFor([&] { return js(master, "graph ? graph.nodes.length : 0").toInt() == n - 1; }))
+        << "the tree page shows the merged set";
+
+    // Bubbles of the new node 1 (the run's cluster 2) and of the merged
+    // node 0 (clusters 0 and 1).
+    js(master,
+       "stopLayout(); selectNodes(d => d.index == 1); saveBubble('Node 1');"
+       "selectNodes(d => d.index == 0); saveBubble('Node 0')");
+    const auto pointSet = [](const std::string& name) {
+        std::set<Pair> events;
+        size_t size = 0;
+        for (MCV_DerivedDataPoints* set : MCV_CytometryData::Instance()->derivedDataPoints())
+            if (set->name() == name) events.insert(set->data().begin(), set->data().end()), size = set->data().size();
+        return std::make_pair(events, size);
+    };
+    const auto cellsOf = [&](std::vector<int> ofRun) {
+        std::set<Pair> events;
+        for (int c : ofRun) events.insert(own[size_t(c)].begin(), own[size_t(c)].end());
+        return std::make_pair(events, events.size());
+    };
+    const auto shown = [&](int node) {
+        const auto& members = clusters->clusters()[size_t(node)];
+        return std::make_pair(std::set<Pair>(members.begin(), members.end()), members.size());
+    };
+    EXPECT_EQ(pointSet("Node 1"), cellsOf({2}));
+    EXPECT_EQ(pointSet("Node 1"), shown(1));
+    EXPECT_EQ(pointSet("Node 0"), cellsOf({0, 1}));
+    EXPECT_EQ(pointSet("Node 0"), shown(0));
 }
 
 // A SPADE tree computed from its tab, its master page drawing it and cooling

@@ -213,6 +213,26 @@ void UI_SpadeWidget::js_subtreeCreated(QList<int> clusterIndices, QString name) 
     emit subtreeCreated();
 }
 
+void UI_SpadeWidget::js_subtreeEdited(QList<int> clusterIndices, QString name) {
+    const std::string setName = name.toUtf8().toStdString();
+    // An edit never makes a set: only a bubble kept when it was saved has
+    // one to refill.
+    if (!analysis || !analysis->madeSubtree(setName)) {
+        qDebug().noquote() << "The bubble \"" + name + "\" is no data set of this tree; nothing was refilled.";
+        return;
+    }
+    std::vector<int> valid = validClusters(clusterIndices);
+    if (valid.empty()) {
+        qDebug().noquote() << "The bubble \"" + name + "\" names no cluster of this tree; nothing was refilled.";
+        return;
+    }
+    if (!analysis->addSubtree(setName, &valid)) return;
+    QStringList items;
+    for (int i : valid) items << QString::number(i);
+    qDebug().noquote() << "Subtree refilled: " + name + " = (" + items.join(", ") + ")";
+    emit subtreeCreated();
+}
+
 void UI_SpadeWidget::exportSubtree(QString name, int mode) {
     const std::string setName = name.toUtf8().toStdString();
     if (!analysis || !analysis->madeSubtree(setName)) {

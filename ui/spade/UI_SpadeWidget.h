@@ -24,8 +24,9 @@ class QWebView;
 // convention). It feeds the page the cluster set named after the analysis
 // and carries the page's requests into the data model: a node selection
 // becomes the shared "Selection", the hovered node the set's highlight, a
-// named bubble of nodes a point set of the analysis, a bubble export an FCS
-// or raw matrix file (or, when a file cannot be written, a warning box with
+// named bubble of nodes a point set of the analysis (refilled whenever the
+// page moves nodes into or out of the bubble), a bubble export an FCS or raw
+// matrix file (or, when a file cannot be written, a warning box with
 // the writer's reason for each file not written).
 //
 // The master page lays the tree out and reports node positions, which the
@@ -71,6 +72,12 @@ signals:
 public slots:
     void js_debug(QString text);
     void js_subtreeCreated(QList<int> clusters, QString name);
+    // A bubble the page already had now holds these nodes (a node menu
+    // entry moved nodes into or out of it): the point set the bubble became
+    // is refilled and announced as a save under its name refills it. A name
+    // this tree's analysis did not make, and a list without a node of the
+    // tree, change nothing.
+    void js_subtreeEdited(QList<int> clusters, QString name);
     void exportSubtree(QString name, int mode);
     void selectionUpdated(QList<int> selectedClusters);
     void jsHighlightUpdated(int highlightId);

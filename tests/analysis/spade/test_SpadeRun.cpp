@@ -292,4 +292,60 @@ TEST_F(SpadeRun, StoresSubtreesOnlyUnderNamesItMadeOrFreeOnes) {
             << name;
 }
 
+// The tree page draws the published cluster set, which the heat map may
+// merge: a subtree of the page's indices holds the cells of the merged set's
+// clusters, not those of the run's own clusters of the same indices.
+TEST_F(SpadeRun, SubtreesAfterAMergeHoldTheMergedSetsClusters) {
+    loadBlobs(1, 50);
+    makeSpade();
+    spade->setTargetNumberOfClusters(6);
+    run();
+    const std::vector<MCV_SpadeAnalysis::PointList> own = spade->clusters();
+    const int n = static_cast<int>(own.size());
+    ASSERT_GE(n, 5);
+    published()->merge({3, 1});
+    ASSERT_EQ(published()->numClusters(), n - 1);
+    ASSERT_EQ(spade->clusters().size(), own.size()) << "the run's own clusters stay as they were";
+
+    // Node k of the page after the merge, from the run's own clusters: the
+    // merged node holds cluster 1's cells and then cluster 3's; the nodes
+    // above 3 moved down by one.
+    const auto node = [&](int k) {
+        MCV_SpadeAnalysis::PointList points = own[static_cast<size_t>(k < 3 ? k : k + 1)];
+        if (k == 1) points.insert(points.end(), own[3].begin(), own[3].end());
+        return points;
+    };
+    const auto nodes = [&](std::vector<int> ks) {
+        MCV_SpadeAnalysis::PointList points;
+        for (int k : ks) {
+            const auto p = node(k);
+            points.insert(points.end(), p.begin(), p.end());
+        }
+        return points;
+    };
+    struct Case {
+        std::string name;
+        std::vector<int> page;
+        MCV_SpadeAnalysis::PointList points;
+        bool dropped;  // an index the run has but the page does not
+    };
+    const std::vector<Case> cases = {
+        {"Merged", {1}, nodes({1}), false},
+        {"Moved", {3}, nodes({3}), false},
+        {"Last", {n - 2, 0}, nodes({n - 2, 0}), false},
+        {"Merged", {2, 1}, nodes({2, 1}), false},  // refilled
+        {"Gone", {n - 1, 2}, nodes({2}), true},
+    };
+    for (Case t : cases) {
+        SCOPED_TRACE(t.name);
+        bool stored = false;
+        const std::string out = capturedStdout([&] { stored = spade->addSubtree(t.name, &t.page); });
+        ASSERT_TRUE(stored) << out;
+        EXPECT_EQ(contains(out, "Cluster " + std::to_string(n - 1) + " does not exist"), t.dropped) << out;
+        MCV_DerivedDataPoints* set = data->derivedDataPoints(t.name, true);
+        EXPECT_EQ(set->data(), t.points);
+        EXPECT_EQ(set->numDiscreteMetaValues(), n - 1) << "the clusters the page shows";
+    }
+}
+
 }  // namespace

@@ -32,8 +32,10 @@ public:
     QList<QList<int>> selections;
     QList<int> highlights;
     QStringList positions, svgs, debugLines;
-    QList<QPair<QList<int>, QString>> subtrees;
+    QList<QPair<QList<int>, QString>> subtrees, edits;
     QList<QPair<QString, int>> exports;
+    // Bubble names the widget does not keep.
+    QStringList refused;
 
 signals:
     void qt_setData(QString json);
@@ -46,7 +48,11 @@ public slots:
     void selectionUpdated(QList<int> nodes) { selections.append(nodes); }
     void jsHighlightUpdated(int node) { highlights.append(node); }
     void nodePositionsUpdated(QString json) { positions.append(json); }
-    void js_subtreeCreated(QList<int> nodes, QString name) { subtrees.append({nodes, name}); }
+    void js_subtreeCreated(QList<int> nodes, QString name) {
+        subtrees.append({nodes, name});
+        if (refused.contains(name)) emit qt_bubbleRefused(name);
+    }
+    void js_subtreeEdited(QList<int> nodes, QString name) { edits.append({nodes, name}); }
     void exportSubtree(QString name, int mode) { exports.append({name, mode}); }
     void js_saveSVG(QString xml) { svgs.append(xml); }
 };
@@ -538,6 +544,53 @@ TEST_F(SpadePage, NodeMenuOffersWhatTheSelectionPinsAndBubblesAllow) {
     rightClick(nodeAt(0));
     clickMenuItem("Add Node to B2");
     EXPECT_EQ(js("subTrees.map(b => b.name).join() + ' ' + d3.selectAll('.bubbleLabel, .bubbleHull').size()"), "B2 2");
+}
+
+// Every bubble that an edit changes and leaves on the page goes to the
+// widget with its nodes: the node menu's entries, and a saved bubble that
+// takes nodes from others once the widget has kept it. A bubble the edit
+// empties, the saved bubble itself and a refused save report no edit.
+TEST_F(SpadePage, BubbleEditsReportEveryBubbleTheyChange) {
+    load(Page::Master);
+    push(standardTree());
+    placeStandardTree();
+    js("window.bubble = (name, nodes) => { selectNodes(d => nodes.includes(d.index)); saveBubble(name); };"
+       "window.reset = () => { d3.contextMenu('close'); subTrees.slice().forEach(removeBubble); deselectAllNodes();"
+       "  graph.nodes.forEach(d => { d.subTree = null; }); bubble('B1', [0, 1]); bubble('B2', [3]); };");
+    recorder->refused = QStringList{"No"};
+    struct Row {
+        QString selection;  // selected before the edit
+        int node;           // whose menu entry is used, or -1
+        QString entry;      // the entry, or the script that edits
+        std::string edits;  // "nodes name" reported, in bubble order
+        std::string shown;  // the bubbles afterwards
+    } rows[] = {
+        {"", 2, "Add Node to B1", "0,1,2 B1", "B1:0+1+2 B2:3"},
+        {"", 1, "Add Node to B2", "0 B1;1,3 B2", "B1:0 B2:1+3"},
+        {"", 3, "Remove Node from B2", "", "B1:0+1"},
+        {"1, 2", 1, "Add Selection to B2", "0 B1;1,2,3 B2", "B1:0 B2:1+2+3"},
+        {"1", 1, "Remove Selection from B1", "0 B1", "B1:0 B2:3"},
+        {"0, 1, 3", 0, "Remove Selection from Phenotree", "", ""},
+        {"1", -1, "saveBubble('B3')", "0 B1", "B1:0 B2:3 B3:1"},
+        {"0, 1", -1, "saveBubble('B2')", "", "B2:0+1+3"},
+        {"1", -1, "saveBubble('No')", "", "B1:0+1 B2:3"},
+    };
+    for (const Row& row : rows) {
+        js("reset(); selectNodes(d => [" + row.selection + "].includes(d.index))");
+        recorder->edits.clear();
+        if (row.node >= 0) {
+            rightClick(nodeAt(row.node));
+            clickMenuItem(row.entry);
+        } else {
+            js(row.entry);
+        }
+        QStringList edits;
+        for (const auto& e : recorder->edits) edits << QString::fromStdString(joined(e.first)) + " " + e.second;
+        EXPECT_EQ(edits.join(';').toStdString(), row.edits) << row.entry.toStdString();
+        EXPECT_EQ(js("subTrees.map(b => b.name + ':' + bubbleMembers(b.name).map(d => d.index).join('+')).join(' ')"),
+                  row.shown)
+            << row.entry.toStdString();
+    }
 }
 
 TEST_F(SpadePage, PhenotypeDialogSavesBubblesThatKeepTheirMembersAndDropEmptyOnes) {

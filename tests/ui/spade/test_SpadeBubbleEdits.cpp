@@ -1,0 +1,298 @@
+// Bubbles on the tree page of a real SPADE run, through the page's own menus
+// with real mouse events: the point set a bubble became holds exactly the
+// cells of the nodes the page shows in it, after a merge of the tree's
+// cluster set and after every node menu edit of the bubble, and each refill
+// is announced.
+#include "SpadeTreeFixture.h"
+
+#include "../../data/StrictFcsReader.h"
+
+#include "data/MCV_FcsHeader.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QSignalSpy>
+#include <QTest>
+#include <QWebFrame>
+#include <QWebPage>
+#include <QWebView>
+#include <QWindow>
+
+#include <map>
+
+namespace {
+
+// A view of the tree shown with its nodes on a grid (three to a row, laid
+// out no further), so that the mouse finds them.
+class BubbleEdits : public SpadeTreeTest {
+protected:
+    void SetUp() override {
+        SpadeTreeTest::SetUp();
+        compute();
+        n = clusters->numClusters();
+        ASSERT_GE(n, 5);
+    }
+    UI_SpadeWidget* show(bool slave) {
+        UI_SpadeWidget* view = open(slave);
+        view->resize(900, 800);
+        view->show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(view));
+        EXPECT_TRUE(waitForNodes(view, n));
+        return view;
+    }
+    static bool waitForNodes(UI_SpadeWidget* view, int count) {
+        return QTest::qWaitFor([&] { return page(view, "graph ? graph.nodes.length : 0").toInt() == count; }, 15000);
+    }
+    static void placeOnGrid(UI_SpadeWidget* view) {
+        page(view,
+             "stopLayout(); graph.nodes.forEach((d, i) => { d.x = d.fx = i % 3; d.y = d.fy = Math.floor(i / 3); });"
+             "fitScales(graph.nodes.map(d => d.x), graph.nodes.map(d => d.y)); placeNodes()");
+    }
+    static QString page(UI_SpadeWidget* view, const QString& script) {
+        return view->view()->page()->mainFrame()->evaluateJavaScript(script).toString();
+    }
+    static QString quoted(const QString& text) {
+        return QString::fromUtf8(QJsonDocument(QJsonArray{text}).toJson(QJsonDocument::Compact)).mid(1).chopped(1);
+    }
+
+    // Page coordinates into the view's window, where the mouse goes.
+    static QPoint onWindow(UI_SpadeWidget* view, const QString& xy) {
+        const QStringList p = page(view, xy).split(',');
+        const QPoint at(qRound(p.value(0).toDouble()), qRound(p.value(1).toDouble()));
+        return view->view()->mapTo(view->window(), at);
+    }
+    static QPoint nodeAt(UI_SpadeWidget* view, int i) {
+        return onWindow(view, QString("[screenX(graph.nodes[%1]), screenY(graph.nodes[%1])].join()").arg(i));
+    }
+    static void rightClickNode(UI_SpadeWidget* view, int i) {
+        QTest::mouseClick(view->window()->windowHandle(), Qt::RightButton, {}, nodeAt(view, i));
+    }
+    static std::string menu(UI_SpadeWidget* view) {
+        return page(view, "d3.selectAll('.d3-context-menu li').nodes().map(li => li.textContent).join('|')")
+            .toStdString();
+    }
+    static void clickMenuItem(UI_SpadeWidget* view, const QString& title) {
+        const QString item =
+            "d3.selectAll('.d3-context-menu li').nodes().filter(li => li.textContent == " + quoted(title) + ")[0]";
+        ASSERT_EQ(page(view, "!!" + item), "true") << title.toStdString() << " in " << menu(view);
+        const QPoint at = onWindow(
+            view, "(r => [r.left + r.width / 2, r.top + r.height / 2].join())(" + item + ".getBoundingClientRect())");
+        QTest::mouseClick(view->window()->windowHandle(), Qt::LeftButton, {}, at);
+    }
+    // "name:node+node ..." of the page's bubbles.
+    static std::string bubbles(UI_SpadeWidget* view) {
+        return page(view,
+                    "subTrees.map(b => b.name + ':' + bubbleMembers(b.name).map(d => d.index).join('+')).join(' ')")
+            .toStdString();
+    }
+    std::set<Pair> setOf(const std::string& name) {
+        MCV_DerivedDataPoints* set = pointSet(name);
+        return set ? asSet(set->data()) : std::set<Pair>{};
+    }
+    size_t sizeOf(const std::string& name) {
+        MCV_DerivedDataPoints* set = pointSet(name);
+        return set ? set->data().size() : 0;
+    }
+
+    // The rows of every variable of these events, as loaded, sorted.
+    std::vector<std::vector<float>> rowsOf(const std::set<Pair>& events) {
+        const size_t width = static_cast<size_t>(data->combinedHeader()->numVariables());
+        std::vector<std::vector<float>> rows;
+        for (const Pair& p : events) {
+            const float* row = data->rawData(p.first) + static_cast<size_t>(p.second) * width;
+            rows.emplace_back(row, row + width);
+        }
+        std::sort(rows.begin(), rows.end());
+        return rows;
+    }
+    std::vector<std::vector<float>> rowsOf(const std::vector<float>& values) {
+        const size_t width = static_cast<size_t>(data->combinedHeader()->numVariables());
+        std::vector<std::vector<float>> rows;
+        for (size_t at = 0; at + width <= values.size(); at += width)
+            rows.emplace_back(values.begin() + static_cast<long>(at), values.begin() + static_cast<long>(at + width));
+        std::sort(rows.begin(), rows.end());
+        return rows;
+    }
+
+    int n = 0;
+};
+
+// Each of the node menu's bubble entries, on the master and on a follower:
+// after every edit each bubble's point set holds exactly the cells of the
+// nodes the page shows in it, each bubble the edit changed is refilled and
+// announced once, and a bubble the edit empties leaves the page while its
+// point set keeps the cells it last had. "Save Bubble ..." then writes the
+// cells the page shows.
+TEST_F(BubbleEdits, EveryNodeMenuEditRefillsTheBubblesItChanges) {
+    struct Row {
+        QString selection;  // the nodes selected before the menu opens
+        int node;           // whose menu is used
+        QString entry;
+        std::string shown;                             // the page's bubbles afterwards
+        std::map<std::string, std::vector<int>> sets;  // every bubble's point set afterwards
+        std::vector<std::string> announced;            // refilled, in this order
+    };
+    // From A = {1}, B = {0}.
+    const std::vector<Row> rows = {
+        {"", 2, "Add Node to B", "A:1 B:0+2", {{"A", {1}}, {"B", {0, 2}}}, {"B"}},
+        {"", 0, "Remove Node from B", "A:1 B:2", {{"A", {1}}, {"B", {2}}}, {"B"}},
+        {"3, 4", 3, "Add Selection to B", "A:1 B:2+3+4", {{"A", {1}}, {"B", {2, 3, 4}}}, {"B"}},
+        {"2, 3", 3, "Remove Selection from B", "A:1 B:4", {{"A", {1}}, {"B", {4}}}, {"B"}},
+        {"", 3, "Add Node to A", "A:1+3 B:4", {{"A", {1, 3}}, {"B", {4}}}, {"A"}},
+        // Node 3 leaves A for B: both are refilled.
+        {"0, 3", 0, "Add Selection to B", "A:1 B:0+3+4", {{"A", {1}}, {"B", {0, 3, 4}}}, {"A", "B"}},
+        // Out of both; A leaves the page and its set keeps node 1's cells.
+        {"1, 4", 1, "Remove Selection from Phenotree", "B:0+3", {{"A", {1}}, {"B", {0, 3}}}, {"B"}},
+        {"", 0, "Remove Node from B", "B:3", {{"A", {1}}, {"B", {3}}}, {"B"}},
+    };
+    QSignalSpy announced(&bridge, &UI_Interface::dataRefreshedSignal);
+    for (bool slave : {false, true}) {
+        SCOPED_TRACE(slave ? "follower" : "master");
+        views.clear();
+        UI_SpadeWidget* view = show(slave);
+        QSignalSpy created(view, &UI_SpadeWidget::subtreeCreated);
+        placeOnGrid(view);
+        page(view, "selectNodes(d => d.index == 1); saveBubble('A'); selectNodes(d => d.index == 0); saveBubble('B')");
+        ASSERT_EQ(bubbles(view), "A:1 B:0");
+        ASSERT_EQ(setOf("A"), eventsOf({1}));
+        ASSERT_EQ(setOf("B"), eventsOf({0}));
+        const std::map<void*, std::string> names = {{pointSet("A"), "A"}, {pointSet("B"), "B"}};
+
+        for (const Row& row : rows) {
+            SCOPED_TRACE(row.entry.toStdString() + " on node " + std::to_string(row.node));
+            page(view, "selectNodes(d => [" + row.selection + "].includes(d.index))");
+            announced.clear();
+            created.clear();
+            rightClickNode(view, row.node);
+            clickMenuItem(view, row.entry);
+            EXPECT_EQ(bubbles(view), row.shown);
+            for (const auto& [name, nodes] : row.sets) {
+                EXPECT_EQ(setOf(name), eventsOf(nodes)) << name;
+                EXPECT_EQ(sizeOf(name), eventsOf(nodes).size()) << name << ": no cell twice";
+            }
+            std::vector<std::string> refilled;
+            for (const QList<QVariant>& signal : announced) {
+                const auto named = names.find(signal.at(0).value<void*>());
+                if (named != names.end()) refilled.push_back(named->second);
+            }
+            EXPECT_EQ(refilled, row.announced);
+            EXPECT_EQ(created.size(), static_cast<int>(row.announced.size())) << "the shell hears of each refill";
+        }
+
+        // "Save Bubble ..." in B's label menu writes the cells of node 3.
+        const QString file = dir.filePath(slave ? "follower.fcs" : "master.fcs");
+        UI_ModalDialogs::answerSaveFile(file);
+        page(view, "deselectAllNodes()");
+        QTest::mouseClick(view->window()->windowHandle(), Qt::RightButton, {},
+                          onWindow(view,
+                                   "(r => [r.x + r.width / 2, r.y + r.height / 2].join())"
+                                   "(subTrees[0].label.getExtentOfChar(0))"));
+        clickMenuItem(view, "Save Bubble ...");
+        QFile written(file);
+        ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+        const StrictFcs fcs = StrictFcs::parse(written.readAll().toStdString());
+        ASSERT_TRUE(fcs.ok) << fcs.error;
+        EXPECT_EQ(fcs.number("$TOT"), static_cast<int64_t>(eventsOf({3}).size()));
+        EXPECT_EQ(rowsOf(fcs.values), rowsOf(eventsOf({3})));
+
+        // B's last node out: B leaves the page, its set stays as it was.
+        page(view, "deselectAllNodes()");
+        created.clear();
+        rightClickNode(view, 3);
+        clickMenuItem(view, "Remove Node from B");
+        EXPECT_EQ(bubbles(view), "");
+        EXPECT_EQ(setOf("B"), eventsOf({3}));
+        EXPECT_EQ(setOf("A"), eventsOf({1}));
+        EXPECT_EQ(created.size(), 0);
+    }
+    EXPECT_TRUE(UI_ModalDialogs::takeMessages().empty());
+}
+
+// The page draws the cluster set after a merge of nodes 0 and 1 (as the heat
+// map's "Merge Selected Clusters" makes it): a bubble, and every edit of it,
+// holds the cells of the nodes the page shows, the merged node with the
+// cells of both clusters, the others those of the run's cluster one above.
+TEST_F(BubbleEdits, AfterAMergeBubblesHoldTheCellsOfTheNodesShown) {
+    UI_SpadeWidget* view = show(false);
+    const std::vector<std::vector<Pair>> own = spade->clusters();
+    clusters->merge({0, 1});
+    ASSERT_TRUE(waitForNodes(view, n - 1));
+    placeOnGrid(view);
+    // Node k of the page, from the run's own clusters.
+    const auto cells = [&](std::vector<int> nodes) {
+        std::set<Pair> events;
+        for (int k : nodes) {
+            std::vector<int> ofNode = k == 0 ? std::vector<int>{0, 1} : std::vector<int>{k + 1};
+            for (int c : ofNode) events.insert(own[size_t(c)].begin(), own[size_t(c)].end());
+        }
+        return events;
+    };
+    ASSERT_EQ(eventsOf({1}), cells({1})) << "the test's own reading of the merge";
+
+    page(view,
+         "selectNodes(d => d.index == 1); saveBubble('New node 1'); selectNodes(d => d.index == 0);"
+         "saveBubble('Merged')");
+    EXPECT_EQ(setOf("New node 1"), cells({1}));
+    EXPECT_EQ(setOf("Merged"), cells({0}));
+    EXPECT_EQ(sizeOf("Merged"), own[0].size() + own[1].size());
+    rightClickNode(view, 2);
+    clickMenuItem(view, "Add Node to New node 1");
+    EXPECT_EQ(setOf("New node 1"), cells({1, 2}));
+    page(view, "selectNodes(d => d.index == 1)");
+    rightClickNode(view, 1);
+    clickMenuItem(view, "Add Selection to Merged");
+    EXPECT_EQ(setOf("Merged"), cells({0, 1}));
+    EXPECT_EQ(setOf("New node 1"), cells({2}));
+}
+
+// An edit refills only a set this tree's analysis made from a bubble, with
+// the page's valid nodes; it never makes a set, refills another analysis's
+// or a foreign one, or asks the user anything.
+TEST_F(BubbleEdits, AnEditRefillsOnlyABubbleOfThisTree) {
+    UI_SpadeWidget* view = open(false);
+    view->js_subtreeCreated({0}, "B");
+    MCV_SpadeAnalysis other;
+    quietly([&] { other.init(&bridge, "Other"); });
+    std::vector<int> first{0};
+    quietly([&] { ASSERT_TRUE(other.addSubtree("Theirs", &first)); });
+    MCV_DerivedDataPoints* gate = data->derivedDataPoints("Gate", false);
+    gate->setPoints({{0, 1}}, false);
+    const std::vector<Pair> all = pointSet("All Points")->data();
+    const std::vector<Pair> theirs = pointSet("Theirs")->data();
+    const size_t sets = data->derivedDataPoints().size();
+    QSignalSpy created(view, &UI_SpadeWidget::subtreeCreated);
+
+    struct Row {
+        QList<int> nodes;
+        QString name;
+        std::vector<int> b;  // B afterwards
+        int announced;
+    } rows[] = {
+        {{2, 1, 2, -1, 99}, "B", {2, 1}, 1},  // repeats and strangers dropped
+        {{-1, 99}, "B", {2, 1}, 0},           // no node of the tree: B stays
+        {{3}, "Never saved", {2, 1}, 0},
+        {{3}, "All Points", {2, 1}, 0},
+        {{3}, "Selection", {2, 1}, 0},
+        {{3}, "Gate", {2, 1}, 0},
+        {{3}, "Theirs", {2, 1}, 0},
+        {{3}, "Tree", {2, 1}, 0},  // the cluster set
+        {{3}, "", {2, 1}, 0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name.toStdString());
+        created.clear();
+        quietly([&] { view->js_subtreeEdited(row.nodes, row.name); });
+        EXPECT_EQ(setOf("B"), eventsOf(row.b));
+        EXPECT_EQ(sizeOf("B"), eventsOf(row.b).size());
+        EXPECT_EQ(created.size(), row.announced);
+        EXPECT_EQ(data->derivedDataPoints().size(), sets);
+    }
+    EXPECT_EQ(pointSet("All Points")->data(), all);
+    EXPECT_EQ(pointSet("Theirs")->data(), theirs);
+    EXPECT_EQ(gate->data(), (std::vector<Pair>{{0, 1}}));
+    EXPECT_TRUE(data->selectionPoints()->data().empty());
+    EXPECT_TRUE(UI_ModalDialogs::takeMessages().empty());
+}
+
+}  // namespace
