@@ -8,6 +8,7 @@
 // the import dialog while it is open.
 #include "ShellTestSupport.h"
 #include "support/FolderSnapshot.h"
+#include "support/MarkerLineLayout.h"
 #include "support/MarkerListPresses.h"
 #include "support/WidgetFinders.h"
 #include "support/WriteFailure.h"
@@ -449,6 +450,10 @@ TEST_F(MarkerDefaultsAcrossSessions, ADefaultMadeInTheImportDialogSurvivesAdding
 // or why not, shows where the user is looking: in the import dialog on the
 // list's own line while the dialog is open, in a settings tab (docked or
 // floating) in the status bar only. The status bar has it in every case.
+// In the dialog the line's room is there from the start: a message moves no
+// control (the list's, the start buttons below it), lies in the list's layout,
+// whole, over no check box or button; one too long for the room is shortened
+// in its middle, whole in the tool tip.
 TEST_F(MarkerDefaultsAcrossSessions, TheMarkerListsOutcomeShowsWhereTheListIs) {
     const QStringList files = fourMarkers();
     QTemporaryDir other;
@@ -456,6 +461,13 @@ TEST_F(MarkerDefaultsAcrossSessions, TheMarkerListsOutcomeShowsWhereTheListIs) {
     FcsTestFile::writeBytes(selection.toStdString(), "0 1 1 0 ");
     const QString wrong = other.filePath("wrong.txt");
     FcsTestFile::writeBytes(wrong.toStdString(), "1 ");
+    // Deep in folders of long names, one of them a single word wider than the
+    // dialog.
+    const QString deepFolder = other.filePath(QString(120, 'd') + "/a folder of many words in its name, for wrapping/" +
+                                              QString(100, 'e') + "/and one more of them, as data folders have");
+    ASSERT_TRUE(QDir().mkpath(deepFolder));
+    const QString deep = QDir(deepFolder).filePath("selection.txt");
+    FcsTestFile::writeBytes(deep.toStdString(), "0 1 1 0 ");
     const QString notWritten = "Could not write the default marker states to " + defaultsFile() + ": ";
     const auto setDefault = [this](std::optional<WriteFailure> how) { return pressSetDefault(dir.path(), how); };
     const auto load = pressLoadSelection;
@@ -465,21 +477,25 @@ TEST_F(MarkerDefaultsAcrossSessions, TheMarkerListsOutcomeShowsWhereTheListIs) {
         QString shown;   // the text's start
         QString reason;  // in the text
         size_t boxes;
-        bool inTabs;  // also pressed in the tabs (all in the dialog)
+        bool inTabs;     // also pressed in the tabs (all in the dialog)
+        bool shortened;  // the dialog's line shows the text shortened
     } presses[] = {
         {"Set Default", setDefault(std::nullopt),
          "Saved the default marker states to " + defaultsFile() +
              ". They are applied when files are opened from this folder.",
-         "", 0, true},
+         "", 0, true, false},
         {"Set Default into a read-only folder", setDefault(WriteFailure::ReadOnlyFolder), notWritten,
-         "Permission denied", 0, true},
+         "Permission denied", 0, true, false},
         {"Set Default onto a full disk", setDefault(WriteFailure::FileSizeLimit), notWritten, "File too large", 0,
+         false, false},
+        {"Set Default onto a folder", setDefault(WriteFailure::FolderInTheWay), notWritten, "a folder", 0, false,
          false},
-        {"Set Default onto a folder", setDefault(WriteFailure::FolderInTheWay), notWritten, "a folder", 0, false},
         {"Load Selection", load(selection),
-         "Loaded the marker selection from " + selection + ". New analyses start with it.", "", 0, true},
+         "Loaded the marker selection from " + selection + ". New analyses start with it.", "", 0, true, false},
         {"Load Selection of a file for other data", load(wrong),
-         wrong + " holds 1 flag for 4 markers. The marker selection is unchanged.", "", 1, false},
+         wrong + " holds 1 flag for 4 markers. The marker selection is unchanged.", "", 1, false, false},
+        {"Load Selection from a deep folder", load(deep),
+         "Loaded the marker selection from " + deep + ". New analyses start with it.", "", 0, false, true},
     };
     enum Place { ImportDialog, Tab, FloatingTab };
     const char* const places[] = {"the import dialog", "a settings tab", "a floating settings tab"};
@@ -489,15 +505,30 @@ TEST_F(MarkerDefaultsAcrossSessions, TheMarkerListsOutcomeShowsWhereTheListIs) {
             SCOPED_TRACE(std::string(p.name) + " in " + places[place]);
             restart();
             QFile::remove(defaultsFile());
-            QString line;  // the list's own line: its text, when shown
+            QString line, whole;  // the list's own line: its text and tool tip, when shown
             bool lineInView = false;
-            auto press = [&](UI_MarkerSelectionWidget* list) {
+            std::string fault;
+            std::vector<QRect> before, after;
+            // `also`: controls outside the list whose place is watched.
+            auto press = [&](UI_MarkerSelectionWidget* list, QWidget* top, std::vector<QWidget*> also) {
                 QLabel* own = list->findChild<QLabel*>("markerStatus");
                 ASSERT_TRUE(own);
                 EXPECT_TRUE(own->isHidden()) << "hidden while empty";
+                auto controls = [&] {
+                    std::vector<QWidget*> all = markerListControls(list);
+                    all.insert(all.end(), also.begin(), also.end());
+                    return all;
+                };
+                QCoreApplication::processEvents();  // a new tab is laid out
+                before = placesIn(top, controls());
                 p.press(list);
                 QCoreApplication::processEvents();  // the window lays the line out
-                if (!own->isHidden()) line = own->text();
+                after = placesIn(top, controls());
+                if (!own->isHidden()) {
+                    line = own->text();
+                    whole = own->toolTip();
+                    fault = markerLineFault(list);
+                }
                 lineInView = own->isVisible() && own->visibleRegion() == QRegion(own->rect());
             };
             if (place == ImportDialog) {
@@ -506,7 +537,10 @@ TEST_F(MarkerDefaultsAcrossSessions, TheMarkerListsOutcomeShowsWhereTheListIs) {
                     EXPECT_TRUE(QTest::qWaitForWindowExposed(d));
                     // The list opens with the transform.
                     childWithText<QCheckBox>(d, "Apply Hyperbolic ArcSin Transform.")->click();
-                    press(d->findChild<UI_MarkerSelectionWidget*>());
+                    std::vector<QWidget*> starts;
+                    for (const char* text : {"Start SPADE", "Start A-tSNE", "Start HSNE", "OK"})
+                        starts.push_back(childWithText<QPushButton>(d, text));
+                    press(d->findChild<UI_MarkerSelectionWidget*>(), d, starts);
                     d->done(0);
                     return 0;
                 });
@@ -518,13 +552,19 @@ TEST_F(MarkerDefaultsAcrossSessions, TheMarkerListsOutcomeShowsWhereTheListIs) {
                     w().settingsDock()->setFloating(true);
                     ASSERT_TRUE(QTest::qWaitForWindowExposed(w().settingsDock()));
                 }
-                press(list);
+                press(list, list->window(), {});
             }
             EXPECT_TRUE(status(w()).startsWith(p.shown)) << status(w()).toStdString();
             EXPECT_TRUE(status(w()).contains(p.reason)) << status(w()).toStdString();
+            EXPECT_EQ(after, before) << "the message moved a control";
             if (place == ImportDialog) {
-                EXPECT_EQ(line, status(w()));
+                EXPECT_EQ(whole, status(w()));
+                EXPECT_EQ(line.contains(QChar(0x2026)), p.shortened) << line.toStdString();
+                if (!p.shortened) {
+                    EXPECT_EQ(line, status(w()));
+                }
                 EXPECT_TRUE(lineInView) << "shown whole in the dialog";
+                EXPECT_EQ(fault, "");
             } else {
                 EXPECT_EQ(line, "") << "the status bar is in view";
             }

@@ -7,6 +7,7 @@
 #include "data/MCV_MeasuredMarkers.h"
 #include "data/MCV_Settings.h"
 #include "ui/base/UI_ModalDialogs.h"
+#include "ui/base/UI_StatusLine.h"
 #include "ui/base/boolVectorFile.h"
 #include "ui/base/owningMainWindow.h"
 #include "ui/base/readMarkerFlags.h"
@@ -15,6 +16,7 @@
 #include <QDebug>
 #include <QDir>
 #include <QDockWidget>
+#include <QEvent>
 #include <QGridLayout>
 #include <QLabel>
 #include <QMainWindow>
@@ -38,6 +40,11 @@ QString storedFolder(const char* key) {
 
 Qt::CheckState checkState(bool on) { return on ? Qt::Checked : Qt::Unchecked; }
 
+// The status line's room: in the dialogs a message naming a data folder of
+// ordinary depth (twice, in a refusal) wraps to three or four lines; a longer
+// one is shortened.
+constexpr int kStatusLines = 4;
+
 }  // namespace
 
 UI_MarkerSelectionWidget::UI_MarkerSelectionWidget(QWidget* parent, int columns)
@@ -48,10 +55,8 @@ UI_MarkerSelectionWidget::UI_MarkerSelectionWidget(QWidget* parent, int columns)
     m_layout = new QGridLayout();
     m_layout->setContentsMargins(0, 0, 0, 0);
     outer->addLayout(m_layout);
-    m_statusLine = new QLabel(this);
+    m_statusLine = new UI_StatusLine(kStatusLines, this);
     m_statusLine->setObjectName(QStringLiteral("markerStatus"));
-    m_statusLine->setWordWrap(true);
-    m_statusLine->hide();
     outer->addWidget(m_statusLine);
     m_markerStates = MCV_Settings::Instance()->defaultMarkers;
 }
@@ -169,6 +174,16 @@ QCheckBox* UI_MarkerSelectionWidget::sampleBox() const { return m_sampleBox; }
 
 QLabel* UI_MarkerSelectionWidget::statusLine() const { return m_statusLine; }
 
+bool UI_MarkerSelectionWidget::event(QEvent* event) {
+    // Polish comes before the window's first layout, Show whenever the panel
+    // appears (a tab first laid out elsewhere): the line's room is there
+    // before any message, wherever the line may speak.
+    const QEvent::Type type = event->type();
+    if (type == QEvent::Polish || type == QEvent::Show || type == QEvent::ParentChange)
+        m_statusLine->reserveRoom(!statusBarInView());
+    return QWidget::event(event);
+}
+
 void UI_MarkerSelectionWidget::checkBoxClicked(int idx) {
     if (idx >= 0) {
         if (static_cast<size_t>(idx) >= m_checkBoxes.size() || !m_checkBoxes[static_cast<size_t>(idx)]) return;
@@ -250,8 +265,7 @@ void UI_MarkerSelectionWidget::setDefaultClicked() {
 void UI_MarkerSelectionWidget::showStatus(const QString& text) {
     if (QMainWindow* window = owningMainWindow(this)) window->statusBar()->showMessage(text);
     if (statusBarInView()) return;
-    m_statusLine->setText(text);
-    m_statusLine->setVisible(!text.isEmpty());
+    m_statusLine->setMessage(text);
 }
 
 bool UI_MarkerSelectionWidget::statusBarInView() const {

@@ -10,6 +10,7 @@ class QCheckBox;
 class QGridLayout;
 class QLabel;
 class QPushButton;
+class UI_StatusLine;
 
 // The marker check list: one check box per marker name of the combined
 // header, filled column by column in a grid of `columns` columns, an optional
@@ -33,7 +34,10 @@ class QPushButton;
 // back. Both say what they did, or why not, in the status bar of the main
 // window the panel belongs to; a panel that sits elsewhere (in a dialog, or in
 // no window) says it on a status line of its own under its buttons as well,
-// where the user is looking while the dialog is open.
+// where the user is looking while the dialog is open. There the line's room
+// (four text lines) is kept from the start, so that a message moves no
+// control; a message too long for it is shortened in its middle, whole in the
+// line's tool tip.
 class UI_MarkerSelectionWidget : public QWidget {
     Q_OBJECT
 public:
@@ -53,8 +57,11 @@ public:
     QCheckBox* sampleBox() const;
     // The panel's own status line (object name "markerStatus"): hidden while
     // empty, and only ever filled where no main window's status bar is in
-    // view (statusBarInView).
+    // view (statusBarInView); there its room stays in the layout while hidden.
     QLabel* statusLine() const;
+
+protected:
+    bool event(QEvent* event) override;
 
 private slots:
     void checkBoxClicked(int idx);
@@ -77,7 +84,7 @@ private:
     };
 
     QGridLayout* m_layout = nullptr;
-    QLabel* m_statusLine = nullptr;
+    UI_StatusLine* m_statusLine = nullptr;
     std::vector<QCheckBox*> m_checkBoxes;
     QCheckBox* m_sampleBox = nullptr;
     QPushButton* m_inverseButton = nullptr;

@@ -97,11 +97,18 @@ void UI_SampleStatisticsWidget::refreshWidget() {
     MCV_DerivedDataPoints* selection = dataSet->selectionPoints();
     // Rows exist for the files loaded at construction; counts are read only
     // where both the row and the count exist.
-    const int n = std::min(dataSet->numFiles(), static_cast<int>(items.size()));
+    const int files = dataSet->numFiles();
+    const int n = std::min(files, static_cast<int>(items.size()));
     if (n < 1) return;
+    std::vector<int> events(static_cast<size_t>(files), 0);
+    for (int f = 0; f < files; ++f)
+        if (MCV_FcsHeader* header = dataSet->header(f)) events[static_cast<size_t>(f)] = header->numEvents();
     const std::vector<int> active = activeSelection->pointsPerFile();
-    const std::vector<int> selected = selection->pointsPerFile();
-    const float total = static_cast<float>(selection->data().size());
+    // The selection may reach beyond the point set (another view's Ctrl+A, a
+    // cluster of another analysis): only the point set's own events count.
+    const std::vector<int> selected = selectedCounter.count(activeSelection->data(), selection->data(), events);
+    float total = 0.0f;
+    for (int k : selected) total += static_cast<float>(k);
     auto countOf = [](const std::vector<int>& counts, int i) {
         return i < static_cast<int>(counts.size()) ? counts[static_cast<size_t>(i)] : 0;
     };

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "data/MCV_SelectedPerFile.h"
+
 #include <QVector>
 #include <QWidget>
 
@@ -10,7 +12,11 @@ class QTableWidget;
 class QTableWidgetItem;
 
 // One row per sample file loaded at construction: its number, name, events in
-// the active point set, events in the shared selection and three shares.
+// the active point set ("Total events"), the distinct events of the active set
+// that the shared selection holds ("in selection"; selected events outside the
+// set do not count), those as a share of the file's events in the set, as a
+// share of all selected events of the set, and the first share normalised over
+// the files.
 // Cells hold numbers, so sorting by a column compares numbers; the panel keeps
 // each file's items so refreshes reach the right row in any sort order.
 // "Save ..." writes the table as comma-separated text in display order.
@@ -43,4 +49,5 @@ private:
     QTableWidget* table = nullptr;
     QVector<QVector<QTableWidgetItem*>> items;
     QPushButton* saveButton = nullptr;
+    MCV_SelectedPerFile selectedCounter;
 };

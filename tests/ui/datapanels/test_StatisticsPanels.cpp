@@ -15,6 +15,7 @@
 #include <QTableWidget>
 
 #include <cmath>
+#include <set>
 #include <utility>
 #include <vector>
 
@@ -67,6 +68,82 @@ TEST_F(StatisticsTest, SampleCountsAndSharesPerFileInDisplayOrder) {
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_EQ(shown[0].icon, QMessageBox::Warning);
     EXPECT_TRUE(shown[0].text.contains("taken.csv")) << shown[0].text.toStdString();
+}
+
+// The panel counts the selected events of its own point set: a selection
+// that reaches beyond a thinned set (another view's Ctrl+A, a cluster of
+// another analysis) leaves "in selection" at most "Total events". Expected
+// rows come from ordered sets built here.
+TEST_F(StatisticsTest, SampleCountsAreTheSelectedEventsOfThePanelsOwnPointSet) {
+    using Points = std::vector<std::pair<int, int>>;
+    auto events = [](int file, int from, int to, int step) {
+        Points out;
+        for (int e = from; e < to; e += step) out.push_back({file, e});
+        return out;
+    };
+    auto joined = [](std::initializer_list<Points> parts) {
+        Points out;
+        for (const Points& p : parts) out.insert(out.end(), p.begin(), p.end());
+        return out;
+    };
+    // Every second event of each file: 10 of file 0, 6 of file 1.
+    const Points even = joined({events(0, 0, 20, 2), events(1, 0, 12, 2)});
+    MCV_DerivedDataPoints* thinned = MCV_CytometryData::Instance()->derivedDataPoints("Thinned", true);
+    thinned->setPoints(even, false);
+    const Points every = joined({events(0, 0, 20, 1), events(1, 0, 12, 1)});
+    const struct {
+        const char* what;
+        MCV_DerivedDataPoints* set;
+        Points selection;
+    } cases[] = {
+        {"every event selected", thinned, every},
+        {"file 0 partly, file 1 wholly", thinned, joined({events(0, 0, 8, 1), events(1, 0, 12, 1)})},
+        {"only events outside the set", thinned, joined({events(0, 1, 20, 2), events(1, 1, 12, 2)})},
+        {"each event of file 0 listed twice", thinned, joined({events(0, 0, 20, 1), events(0, 0, 20, 1)})},
+        {"pairs naming no event among them", thinned, {{0, 4}, {5, 0}, {0, 20}, {-1, 2}, {1, 12}, {1, 6}}},
+        {"All Points, part of the events", nullptr, joined({events(0, 3, 11, 1), events(1, 0, 12, 3)})},
+        {"All Points, every event", nullptr, every},
+    };
+    UI_SampleStatisticsWidget panel(nullptr);
+    QTableWidget* t = panel.statisticsTable();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        MCV_DerivedDataPoints* set = c.set ? c.set : all;
+        panel.setActiveSelection(set);
+        MCV_DerivedDataPoints* s = MCV_CytometryData::Instance()->selectionPoints();
+        s->setPoints(c.selection, false);
+        panel.refreshWidget();
+        // The reference: per file, the set's events and its distinct selected ones.
+        const std::set<std::pair<int, int>> selected(c.selection.begin(), c.selection.end());
+        std::set<std::pair<int, int>> inBoth;
+        double total[2] = {0, 0}, in[2] = {0, 0};
+        for (const auto& p : set->data()) {
+            total[p.first] += 1;
+            if (selected.count(p) && inBoth.insert(p).second) in[p.first] += 1;
+        }
+        const double percent[2] = {total[0] ? 100 * in[0] / total[0] : 0, total[1] ? 100 * in[1] / total[1] : 0};
+        for (int f = 0; f < 2; ++f) {
+            SCOPED_TRACE(f);
+            const double inSet = in[0] + in[1], sum = percent[0] + percent[1];
+            EXPECT_EQ(number(t, f, 2), float(total[f]));
+            EXPECT_EQ(number(t, f, 3), float(in[f]));
+            EXPECT_LE(number(t, f, 4), 100.0f);
+            EXPECT_NEAR(number(t, f, 4), percent[f], 1e-4);
+            EXPECT_NEAR(number(t, f, 5), inSet ? 100 * in[f] / inSet : 0, 1e-4);
+            EXPECT_NEAR(number(t, f, 6), sum ? 100 * percent[f] / sum : 0, 1e-4);
+            // "Save ..." writes the table: the same numbers.
+            EXPECT_EQ(panel.csvText().split('\n').value(f + 1).split(", ").value(3), QString::number(in[f]));
+        }
+        if (c.set) continue;
+        // Over "All Points" a selection of distinct events reads as it always
+        // has: the selection's own events per file, and their share of it.
+        ASSERT_EQ(selected.size(), c.selection.size());
+        for (int f = 0; f < 2; ++f) {
+            const float k = float(s->pointsPerFile()[size_t(f)]);
+            EXPECT_EQ(number(t, f, 3), k);
+            EXPECT_FLOAT_EQ(number(t, f, 5), k * 100.0f / float(c.selection.size()));
+        }
+    }
 }
 
 TEST_F(StatisticsTest, FilesWithoutActiveEventsShowZeroAndLaterFilesGetNoRow) {

@@ -3,6 +3,7 @@
 // main window's status bar says.
 #include "ScatterplotTest.h"
 #include "support/FileSizeLimit.h"
+#include "support/MarkerLineLayout.h"
 #include "support/MarkerListPresses.h"
 #include "support/Pixels.h"
 #include "support/ReadOnlyFolder.h"
@@ -724,6 +725,9 @@ TEST_F(ScreenshotTest, VideoNeedsFramesAFailedWriteWarnsAndFramesReachTheFileUpr
 // The export dialog has no main window around it: what its marker list's
 // "Set Default" and "Load Selection" did, or why not, shows on the list's own
 // status line in the open dialog (a refused selection in its box as well).
+// The line's room is there from the start: a message moves no control of the
+// dialog, lies in the list's layout, whole, over no check box or button; one
+// too long for the room is shortened in its middle, whole in the tool tip.
 TEST_F(ScreenshotTest, TheDialogsMarkerListSaysInTheDialogWhatItsButtonsDid) {
     const QString defaults = dir.filePath("QLMRN_DefaultMarkers.txt");
     const QString notWritten = "Could not write the default marker states to " + defaults + ": ";
@@ -731,56 +735,88 @@ TEST_F(ScreenshotTest, TheDialogsMarkerListSaysInTheDialogWhatItsButtonsDid) {
     FcsTestFile::writeBytes(selection.toStdString(), "0 1 1 0 1 ");
     const QString wrong = out.filePath("wrong.txt");
     FcsTestFile::writeBytes(wrong.toStdString(), "1 ");
+    // A selection file deep in folders of long names, one of them a single
+    // word wider than the dialog.
+    const QString deepFolder = out.filePath(QString(120, 'd') + "/a folder of many words in its name, for wrapping/" +
+                                            QString(100, 'e') + "/and one more of them, as data folders have");
+    ASSERT_TRUE(QDir().mkpath(deepFolder));
+    const QString deep = QDir(deepFolder).filePath("selection.txt");
+    FcsTestFile::writeBytes(deep.toStdString(), "0 1 1 0 1 ");
     const auto setDefault = [this](std::optional<WriteFailure> how) { return pressSetDefault(dir.path(), how); };
     const auto load = pressLoadSelection;
     const struct {
         const char* name;
         std::function<void(UI_MarkerSelectionWidget*)> press;
-        QString shown;   // the line's start
-        QString reason;  // in the line
+        QString shown;   // the message's start
+        QString reason;  // in the message
         size_t boxes;
         const char* written;
+        bool shortened;  // the line shows the message shortened
     } cases[] = {
         {"Set Default", setDefault(std::nullopt),
          "Saved the default marker states to " + defaults +
              ". They are applied when files are opened from this folder.",
-         "", 0, "1 1 1 1 1 "},
+         "", 0, "1 1 1 1 1 ", false},
         {"Set Default into a read-only folder", setDefault(WriteFailure::ReadOnlyFolder), notWritten,
-         "Permission denied", 0, "<missing>"},
+         "Permission denied", 0, "<missing>", false},
         {"Set Default onto a full disk", setDefault(WriteFailure::FileSizeLimit), notWritten, "File too large", 0,
-         "<missing>"},
-        {"Set Default onto a folder", setDefault(WriteFailure::FolderInTheWay), notWritten, "a folder", 0, "<missing>"},
+         "<missing>", false},
+        {"Set Default onto a folder", setDefault(WriteFailure::FolderInTheWay), notWritten, "a folder", 0, "<missing>",
+         false},
         {"Load Selection", load(selection),
-         "Loaded the marker selection from " + selection + ". New analyses start with it.", "", 0, "<missing>"},
+         "Loaded the marker selection from " + selection + ". New analyses start with it.", "", 0, "<missing>", false},
         {"Load Selection of a file for other data", load(wrong),
-         wrong + " holds 1 flag for 5 markers. The marker selection is unchanged.", "", 1, "<missing>"},
+         wrong + " holds 1 flag for 5 markers. The marker selection is unchanged.", "", 1, "<missing>", false},
+        {"Load Selection from a deep folder", load(deep),
+         "Loaded the marker selection from " + deep + ". New analyses start with it.", "", 0, "<missing>", true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         QFile::remove(defaults);
         MCV_Settings::Instance()->setDefaultMarkers({});
-        QString shown;
+        QString shown, whole;
         bool hiddenBefore = false, inView = false;
+        std::string fault = "not pressed";
+        std::vector<QRect> before, after;
         UI_ModalDialogs::answerDialog([&](QDialog* d) {
             d->show();
             EXPECT_TRUE(QTest::qWaitForWindowExposed(d));
             UI_MarkerSelectionWidget* list = qobject_cast<UI_ScreenshotDialog*>(d)->markerSelection();
             auto* line = d->findChild<QLabel*>("markerStatus");
             EXPECT_EQ(line, list->statusLine());
+            // The list's controls and those of the dialog below it.
+            auto controls = [&] {
+                std::vector<QWidget*> all = markerListControls(list);
+                for (const char* name : {"rangeSlider", "overrideRanges", "backgroundColorButton", "folder",
+                                         "folderButton", "cancelImages", "capture"})
+                    all.push_back(d->findChild<QWidget*>(name));
+                return all;
+            };
+            before = placesIn(d, controls());
             hiddenBefore = line && line->isHidden();
             c.press(list);
             QCoreApplication::processEvents();  // the dialog lays the line out
+            after = placesIn(d, controls());
             shown = line ? line->text() : QString();
+            whole = line ? line->toolTip() : QString();
             inView = line && line->isVisible() && QRect(line->mapTo(d, QPoint()), line->size()).intersects(d->rect()) &&
                      line->visibleRegion() == QRegion(line->rect());
+            fault = markerLineFault(list);
             d->reject();
             return int(QDialog::Rejected);
         });
         emit widget->settingsPanel()->screenshotButtonPressed();
         EXPECT_TRUE(hiddenBefore) << "hidden while empty";
         EXPECT_TRUE(inView) << "shown whole in the dialog";
-        EXPECT_TRUE(shown.startsWith(c.shown)) << shown.toStdString();
-        EXPECT_TRUE(shown.contains(c.reason)) << shown.toStdString();
+        EXPECT_EQ(fault, "");
+        EXPECT_EQ(after, before) << "the message moved a control";
+        EXPECT_TRUE(whole.startsWith(c.shown)) << whole.toStdString();
+        EXPECT_TRUE(whole.contains(c.reason)) << whole.toStdString();
+        EXPECT_TRUE(shown.startsWith(c.shown.left(20))) << shown.toStdString();
+        EXPECT_EQ(shown.contains(QChar(0x2026)), c.shortened) << shown.toStdString();
+        if (!c.shortened) {
+            EXPECT_EQ(shown, whole);
+        }
         EXPECT_EQ(UI_ModalDialogs::takeMessages().size(), c.boxes);
         QFile written(defaults);
         EXPECT_EQ(written.open(QIODevice::ReadOnly) ? written.readAll().toStdString() : "<missing>", c.written);
