@@ -248,6 +248,7 @@ TEST(FcsLoaderText, ASupplementalTextCutShortRefusesTheFile) {
         {"cut at its start", at, last, at, false, false},
         // Segments that are no TEXT stay ignored, also past the end.
         {"naming the primary TEXT", 64, textEnd, whole.size(), false, false},
+        {"starting with the primary TEXT, past the end", 64, last + 10, whole.size(), false, false},
         {"starting in the primary TEXT, past the end", 65, last + 10, whole.size(), false, false},
         {"naming the DATA", dataStart, at - 1, whole.size(), false, false},
         {"naming the DATA, past the end", dataStart, last + 10, whole.size(), false, false},
