@@ -119,6 +119,9 @@ std::vector<std::string>* MCV_FcsHeader::markerList(int i) {
 }
 
 void MCV_FcsHeader::initDerivedData() {
+    // Sized once: a list grown by doubling would hold its old and new blocks
+    // at once, half again the memory a file of many parameters needs.
+    for (auto& list : m_markerLists) list.reserve(list.size() + m_variables.size());
     for (const fcsVariable& v : m_variables) {
         m_markerLists[0].push_back(v.name);
         m_markerLists[1].push_back(v.label);

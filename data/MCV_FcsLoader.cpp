@@ -28,6 +28,7 @@
 #include <new>
 #include <optional>
 #include <string_view>
+#include <type_traits>
 
 namespace Code = MCV_LoadCode;
 
@@ -94,14 +95,27 @@ std::optional<double> leadingNumber(std::string_view s) {
 }
 
 // $PnR: an integer; a few writers store it as a decimal number, taken rounded up.
-int64_t parseRange(std::optional<std::string_view> s) {
-    if (!s) return -1;
-    if (auto v = parseInteger(*s)) return *v;
-    const std::string_view t = trimmed(*s);
+std::optional<int64_t> rangeOf(std::string_view s) {
+    if (auto v = parseInteger(s)) return v;
+    const std::string_view t = trimmed(s);
     double d = 0.0;
     auto [ptr, ec] = std::from_chars(t.data(), t.data() + t.size(), d);
-    if (ec != std::errc() || ptr != t.data() + t.size() || !(d >= 0.0) || d >= 9.2e18) return -1;
+    if (ec != std::errc() || ptr != t.data() + t.size() || !(d >= 0.0) || d >= 9.2e18) return std::nullopt;
     return static_cast<int64_t>(std::ceil(d));
+}
+
+// -1 when missing or no range.
+int64_t parseRange(std::optional<std::string_view> s) { return s ? rangeOf(*s).value_or(-1) : -1; }
+
+// A whole decimal number with optional sign and surrounding blanks, such as a
+// gain ($PnG).
+std::optional<double> decimalNumber(std::string_view s) {
+    s = trimmed(s);
+    if (s.size() > 1 && s[0] == '+' && s[1] != '-') s.remove_prefix(1);
+    double v = 0.0;
+    auto [ptr, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
+    if (ec != std::errc() || ptr != s.data() + s.size() || s.empty()) return std::nullopt;
+    return v;
 }
 
 // "1,2,3,4" (or any 1..n in rising order) is little-endian, "4,3,2,1" (n..1)
@@ -155,11 +169,51 @@ int64_t parameterOf(std::string_view key, const char* letters, int64_t numVariab
     return n <= numVariables ? n : 0;
 }
 
-// $PnB as a 32-bit integer; -1 when missing or no such number.
-int64_t bitsOf(std::optional<std::string_view> s) {
-    const auto bits = integerValue(s);
-    return bits && *bits >= std::numeric_limits<int32_t>::min() && *bits <= std::numeric_limits<int32_t>::max() ? *bits
-                                                                                                                : -1;
+// $PnB as a 32-bit integer.
+std::optional<int64_t> widthOf(std::string_view s) {
+    const auto bits = parseInteger(s);
+    if (bits && *bits >= std::numeric_limits<int32_t>::min() && *bits <= std::numeric_limits<int32_t>::max())
+        return bits;
+    return std::nullopt;
+}
+
+// -1 when missing or no such number.
+int64_t bitsOf(std::optional<std::string_view> s) { return s ? widthOf(*s).value_or(-1) : -1; }
+
+// Both read, and read as the same number (NaN as NaN).
+template <class T>
+bool sameNumber(const std::optional<T>& a, const std::optional<T>& b) {
+    if (!a || !b) return false;
+    if constexpr (std::is_floating_point_v<T>)
+        if (std::isnan(*a) && std::isnan(*b)) return true;
+    return *a == *b;
+}
+
+// Whether the reader takes the same from two values of a keyword (upper
+// case): numbers as numbers, however they are spelled; $BYTEORD by the byte
+// order it names; $PnE by its leading number, the only part read. Values the
+// reader takes no number or byte order from are the same only as text (but
+// for padding and ASCII case), as are the values of every other keyword:
+// $DATATYPE and $MODE are read that way.
+bool sameReading(std::string_view key, std::string_view kept, std::string_view repeat) {
+    if (MCV_FcsText::sameText(kept, repeat)) return true;
+    static constexpr std::string_view kIntegers[] = {"$TOT",     "$PAR",        "$BEGINDATA",
+                                                     "$ENDDATA", "$BEGINSTEXT", "$ENDSTEXT"};
+    if (key.empty() || key[0] != '$') return false;
+    if (std::find(std::begin(kIntegers), std::end(kIntegers), key) != std::end(kIntegers))
+        return sameNumber(parseInteger(kept), parseInteger(repeat));
+    if (key == "$BYTEORD") return sameNumber(parseByteOrder(kept), parseByteOrder(repeat));
+    if (parameterOf(key, "BREG", std::numeric_limits<int64_t>::max()) == 0) return false;
+    switch (key.back()) {
+        case 'B':
+            return sameNumber(widthOf(kept), widthOf(repeat));
+        case 'R':
+            return sameNumber(rangeOf(kept), rangeOf(repeat));
+        case 'E':
+            return sameNumber(leadingNumber(kept), leadingNumber(repeat));
+        default:  // 'G'
+            return sameNumber(decimalNumber(kept), decimalNumber(repeat));
+    }
 }
 
 std::string byteText(char c) {
@@ -271,7 +325,7 @@ private:
     MCV_RegularFileOpen m_file;
 };
 
-MCV_FcsLoader::MCV_FcsLoader() = default;
+MCV_FcsLoader::MCV_FcsLoader() : m_text(&sameReading) {}
 MCV_FcsLoader::~MCV_FcsLoader() = default;
 
 void MCV_FcsLoader::init() {}
@@ -455,19 +509,34 @@ int MCV_FcsLoader::readText(InputFile& file, int64_t textStart, int64_t textEnd)
 }
 
 // Supplemental TEXT adds keywords that did not fit the primary TEXT. A segment
-// that overlaps the primary one, lies outside the file or does not start with
-// the primary delimiter is not TEXT and is left alone; one that is TEXT but
-// cannot be split refuses the file, as the primary TEXT would.
+// that overlaps the primary one, starts outside the file or does not start
+// with the primary delimiter is not TEXT (some writers name their primary TEXT
+// or their DATA there) and is left alone. One that is TEXT but runs past the
+// end of the file was cut short, and its keywords may change what is read: the
+// file is refused as truncated. One that is TEXT but cannot be split refuses
+// the file, as the primary TEXT would.
 int MCV_FcsLoader::readSupplementalText(InputFile& file, int64_t textStart, int64_t textEnd) {
     // Where the segment lies must be said once before it is read at all.
     for (const std::string_view key : {"$BEGINSTEXT", "$ENDSTEXT"})
         if (m_text.conflictingRepeat(key)) return refuseConflict(key);
     const auto begin = integerValue(m_text.find("$BEGINSTEXT"));
     const auto end = integerValue(m_text.find("$ENDSTEXT"));
-    if (!begin || !end || *begin < kHeaderSize || *end <= *begin || *end >= file.size()) return Code::Success;
+    const int64_t fileSize = file.size();
+    if (!begin || !end || *begin < kHeaderSize || *end <= *begin || *begin >= fileSize) return Code::Success;
     if (*begin <= textEnd && *end >= textStart) return Code::Success;
+    char first = 0;
+    if (!file.readAt(*begin, &first, 1) || first != m_delimiter) return Code::Success;
+    if (*end >= fileSize) {
+        const std::string holds = "The file holds " + std::to_string(fileSize) + " bytes, but ";
+        if (*end == std::numeric_limits<int64_t>::max())
+            return refuse(Code::Truncated, holds + "the supplemental TEXT segment from offset " +
+                                               std::to_string(*begin) + " ends beyond any file.");
+        return refuse(Code::Truncated, holds + "its segments need " + std::to_string(*end + 1) +
+                                           ": the supplemental TEXT segment runs from offset " +
+                                           std::to_string(*begin) + " to " + std::to_string(*end) + ".");
+    }
     std::string text(static_cast<size_t>(*end - *begin + 1), '\0');
-    if (!file.readAt(*begin, &text[0], text.size()) || text[0] != m_delimiter) return Code::Success;
+    if (!file.readAt(*begin, &text[0], text.size())) return Code::Success;
     if (!m_text.parse(text.data(), text.size()))
         return refuse(Code::MalformedText, m_text.refusal("supplemental TEXT", *begin));
     m_supplementalRange[0] = *begin;

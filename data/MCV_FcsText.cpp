@@ -21,19 +21,6 @@ bool isBlank(std::string_view s) {
 
 char upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
-// Equal but for padding around them and ASCII case.
-bool sameValue(std::string_view a, std::string_view b) {
-    size_t a0 = 0, a1 = a.size(), b0 = 0, b1 = b.size();
-    while (a0 < a1 && isPadding(a[a0])) ++a0;
-    while (a1 > a0 && isPadding(a[a1 - 1])) --a1;
-    while (b0 < b1 && isPadding(b[b0])) ++b0;
-    while (b1 > b0 && isPadding(b[b1 - 1])) --b1;
-    if (a1 - a0 != b1 - b0) return false;
-    for (size_t i = 0; i < a1 - a0; ++i)
-        if (upper(a[a0 + i]) != upper(b[b0 + i])) return false;
-    return true;
-}
-
 // Bytes [begin, end) of a segment as stored, and the offset of the first
 // doubled delimiter in them (escapes only), or kNone.
 struct Token {
@@ -137,6 +124,18 @@ std::string MCV_FcsText::upperKey(std::string_view key) {
     return k;
 }
 
+bool MCV_FcsText::sameText(std::string_view a, std::string_view b) {
+    size_t a0 = 0, a1 = a.size(), b0 = 0, b1 = b.size();
+    while (a0 < a1 && isPadding(a[a0])) ++a0;
+    while (a1 > a0 && isPadding(a[a1 - 1])) --a1;
+    while (b0 < b1 && isPadding(b[b0])) ++b0;
+    while (b1 > b0 && isPadding(b[b1 - 1])) --b1;
+    if (a1 - a0 != b1 - b0) return false;
+    for (size_t i = 0; i < a1 - a0; ++i)
+        if (upper(a[a0 + i]) != upper(b[b0 + i])) return false;
+    return true;
+}
+
 bool MCV_FcsText::parse(const char* bytes, size_t size) {
     m_lastUsedEmptyValues = false;
     m_failure = Failure();
@@ -207,7 +206,8 @@ void MCV_FcsText::build(const char* bytes, size_t size, bool escapes, size_t pai
         if (m_hasConflict[n]) continue;
         value.clear();
         appendToken(bytes, v, escapes, value);
-        if (sameValue(valueOf(m_entries[n]), value)) continue;
+        const std::string_view kept = valueOf(m_entries[n]);
+        if (m_same ? m_same(key, kept, value) : sameText(kept, value)) continue;
         m_conflicts.push_back({n, static_cast<uint32_t>(value.size()), m_bytes.size()});
         m_bytes.insert(m_bytes.end(), value.begin(), value.end());
         m_hasConflict[n] = true;

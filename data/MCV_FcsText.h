@@ -14,14 +14,24 @@
 // one literal delimiter. Keywords are matched without regard to ASCII case.
 // The first occurrence of a keyword wins: pairs added by a later `parse`
 // (supplemental TEXT) or repeated further on never replace an earlier value.
-// A repeat whose value differs from the kept one (ignoring padding and ASCII
-// case) is remembered, so a reader can refuse keywords it cannot do without.
+// The first repeat that does not say the same as the kept value is
+// remembered, so a reader can refuse keywords it cannot do without; what
+// "the same" means is the reader's to say (`SameValue`), as only it knows
+// what it takes from a value.
 //
 // Memory: the pairs are kept in one block of their bytes with a small record
 // and an index slot each, so a segment costs a few times its own size however
-// it is made up; nothing is held per delimiter.
+// it is made up; nothing is held per delimiter, and at most one repeat per
+// keyword.
 class MCV_FcsText {
 public:
+    // Whether `repeat` says the same as `kept`, both values of `key` (upper
+    // case). Called for every repeat until one does not.
+    using SameValue = bool (*)(std::string_view key, std::string_view kept, std::string_view repeat);
+    // Without `same`, two values are the same when they are equal but for
+    // padding around them and ASCII case (sameText).
+    explicit MCV_FcsText(SameValue same = nullptr) : m_same(same) {}
+
     // Splits `size` bytes whose first byte is the delimiter and adds every pair
     // whose keyword is not present yet. Blank padding (spaces, NULs, line
     // breaks) after the last delimiter is ignored; a final value whose closing
@@ -40,7 +50,8 @@ public:
     // The value of `key`, or nothing when no pair has that keyword. A value
     // stays valid until the next parse or clear.
     std::optional<std::string_view> find(std::string_view key) const;
-    // The first repeated value of `key` that differs from the kept one.
+    // The first repeated value of `key` that does not say the same as the
+    // kept one.
     std::optional<std::string_view> conflictingRepeat(std::string_view key) const;
     // The keywords (upper case) that have a conflicting repeat, i from 0 to
     // conflicts() - 1, in the order they were first met. Nothing is copied,
@@ -62,6 +73,9 @@ public:
     std::string refusal(const std::string& segment, int64_t segmentOffset) const;
 
     static std::string upperKey(std::string_view key);
+    // Equal but for padding (spaces, NULs, tabs, line breaks) around them and
+    // ASCII case.
+    static bool sameText(std::string_view a, std::string_view b);
     // A keyword or value as a reason shows it: in double quotes, at most 40
     // characters, any byte other than printable ASCII as '?'.
     static std::string quoted(std::string_view value);
@@ -104,6 +118,7 @@ private:
     std::vector<uint32_t> m_index;      // entry number + 1; 0 for an empty slot; a power of two long
     std::vector<Conflict> m_conflicts;  // sorted by entry after each parse
     std::vector<bool> m_hasConflict;    // by entry
+    SameValue m_same;
     bool m_lastUsedEmptyValues = false;
     Failure m_failure;
 };

@@ -50,7 +50,8 @@ inline const std::vector<std::string> MCV_FCS_ERRORS = {
     "Error code 9: The file cannot be opened.",
     "Error code 10: The header or text segment is malformed (the text cannot be split into keywords and "
     "values, or $TOT, $PAR, a segment offset or a parameter keyword is missing or out of range).",
-    "Error code 11: The file is truncated: its data segment ends beyond the end of the file.",
+    "Error code 11: The file is truncated: its data or supplemental text segment ends beyond the end of the "
+    "file.",
     "Error code 12: Data type not supported. Only $DATATYPE F, D and I are read.",
     "Error code 13: Data mode not supported. Only list mode ($MODE L) is read.",
     "Error code 14: Byte order not supported. Only 1,2,3,4 and 4,3,2,1 (or 1,2 and 2,1) are read.",

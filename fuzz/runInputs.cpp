@@ -1,8 +1,9 @@
 // A plain driver for a fuzz entry point, for builds without libFuzzer: every
 // file named, and every regular file below every folder named, is fed to
 // LLVMFuzzerTestOneInput once, in a sorted order. A broken promise aborts
-// inside the entry point; a path that cannot be read, or no input at all,
-// fails the run, so a moved corpus is not mistaken for a clean one.
+// inside the entry point; a path that cannot be read, or no input fed at all,
+// fails the run, so a moved corpus is not mistaken for a clean one. The last
+// line counts the inputs fed, as they were fed.
 //
 //   fcs_reader_inputs PATH...
 
@@ -48,7 +49,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     std::sort(files.begin(), files.end());
-    size_t bytes = 0;
+    size_t fed = 0, bytes = 0;
     for (const fs::path& file : files) {
         std::error_code ec;
         const auto size = fs::file_size(file, ec);
@@ -59,8 +60,13 @@ int main(int argc, char** argv) {
             return 1;
         }
         LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t*>(data.data()), data.size());
+        ++fed;
         bytes += data.size();
     }
-    std::printf("%zu inputs (%zu bytes) ran through the entry point\n", files.size(), bytes);
+    if (fed == 0) {
+        std::fprintf(stderr, "no input was fed to the entry point\n");
+        return 1;
+    }
+    std::printf("%zu inputs (%zu bytes) ran through the entry point\n", fed, bytes);
     return 0;
 }

@@ -1,7 +1,10 @@
 // FCS TEXT segments made to cost memory or time: a $PAR far beyond what the
 // keywords describe, every $PnB for millions of parameters, differing repeats,
-// a value of delimiters. Each file is loaded once in a fresh process; its peak
-// memory is printed next to its TEXT size, its time next to the baseline: the
+// a value of delimiters, and the shapes that cost the most per byte: the
+// shortest distinct keywords with empty values, and a TEXT of little but $PnB
+// keywords for a file that loads. Each file is loaded once in a fresh
+// process; its peak memory (above what the process held before the load) is
+// printed next to its TEXT size, its time next to the baseline: the
 // load of a TEXT of the same size made of plain keywords, measured in the same
 // run (what reading and splitting so many bytes costs).
 //
@@ -145,6 +148,41 @@ int main(int argc, char** argv) {
             }
         }
         bombs.push_back({"every junk keyword repeated with another value", text, 0, true});
+    }
+    {
+        // Distinct keywords of three bytes (no delimiter, no lower-case letter,
+        // no padding) with empty values, five bytes a pair: the most pairs a
+        // TEXT can hold. As many as fill the keyword index to just past a
+        // power of two, where it is largest for its pairs.
+        std::string alphabet;
+        for (int c = 1; c < 256; ++c)
+            if (c != '/' && !(c >= 'a' && c <= 'z') && c != ' ' && c != '\t' && c != '\r' && c != '\n')
+                alphabet += char(c);
+        const size_t distinct = alphabet.size() * alphabet.size() * alphabet.size();
+        // The index grows to the next power of two when the keywords (these
+        // and the 8 of oneParameter) fill more than three quarters of it.
+        const size_t fit = std::min(distinct, (size - oneParameter.size()) / 5);
+        size_t pairs = 0;
+        for (size_t capacity = 16; capacity / 4 * 3 + 1 - 8 <= fit; capacity *= 2) pairs = capacity / 4 * 3 + 1 - 8;
+        std::string text = oneParameter;
+        text.reserve(oneParameter.size() + 5 * pairs);
+        for (size_t i = 0; i < pairs; ++i) {
+            const size_t n = alphabet.size();
+            text += alphabet[i % n];
+            text += alphabet[i / n % n];
+            text += alphabet[i / n / n % n];
+            text += "//";
+        }
+        bombs.push_back({millions(pairs) + " distinct 3-byte keywords with empty values: loads", text, 0, true});
+    }
+    {
+        // Little but $PnB keywords for the parameters of a file that loads:
+        // the TEXT of the size first measured (1.46 MB), whatever the TEXT
+        // size of the run.
+        const size_t n = 131100;
+        std::string text = kLayout + "$TOT/0/$PAR/" + std::to_string(n) + "/";
+        for (size_t i = 1; i <= n; ++i) text += "$P" + std::to_string(i) + "B/8/";
+        bombs.push_back({"$PAR 131,100, every $PnB, $TOT 0: loads", text, 0, false});
     }
     {
         std::string text = oneParameter + "BIG/";

@@ -382,7 +382,8 @@ TEST(FcsLoaderLayout, HeaderAndTextOffsetsGiveOneReadingOrNone) {
 }
 
 // A keyword whose two values would give other values read is refused with
-// both; a repeat that says the same (but for padding and case) loads.
+// both; a repeat that says the same (but for padding and case, or in another
+// spelling of the same number) loads.
 TEST(FcsLoaderLayout, RepeatsThatWouldChangeTheValuesAreRefused) {
     struct Case {
         const char* key;  // repeated at the end of the TEXT
@@ -412,6 +413,14 @@ TEST(FcsLoaderLayout, RepeatsThatWouldChangeTheValuesAreRefused) {
         {"$P2B", "16", "16", 0},
         {"$DATATYPE", "I", "i", 0},
         {"$BYTEORD", "1,2,3,4", "1,2,3,4", 0},
+        {"$TOT", "4", "0004", 0},
+        {"$P2B", "16", "+16", 0},
+        {"$P3R", "262144", "0262144", 0},
+        {"$P2E", "0,0", "0.0,0", 0},
+        {"$P3G", "1.0", "1", 0},
+        {"$BYTEORD", "1,2,3,4", "1, 2, 3, 4", 0},
+        {"$TOT", "4", "four", Code::ConflictingKeywords},
+        {"$P3G", "1.0", "1.0x", Code::ConflictingKeywords},
         // Keywords the reader does not read.
         {"$P4R", "1024", "2048", 0},
         {"$P01R", "1024", "2048", 0},

@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
@@ -92,10 +93,11 @@ TEST(FcsLoaderText, DelimitersAreReadOrRefused) {
     }
 }
 
-// Offsets of 12 digits keep the file's length whatever their values.
+// Offsets of 19 digits, as many as the largest, keep the file's length
+// whatever their values.
 static void setSupplementalOffsets(FcsTestFile& f, size_t begin, size_t end) {
-    f.set("$BEGINSTEXT", std::string(12 - std::to_string(begin).size(), '0') + std::to_string(begin));
-    f.set("$ENDSTEXT", std::string(12 - std::to_string(end).size(), '0') + std::to_string(end));
+    f.set("$BEGINSTEXT", std::string(19 - std::to_string(begin).size(), '0') + std::to_string(begin));
+    f.set("$ENDSTEXT", std::string(19 - std::to_string(end).size(), '0') + std::to_string(end));
 }
 
 // Appends `stext` after the DATA and points the supplemental offsets at it.
@@ -207,6 +209,79 @@ TEST(FcsText, ManyKeywordsInTwoSegments) {
     EXPECT_EQ(t.conflictingRepeat("$k7").value_or("<none>"), "other");
     EXPECT_EQ(t.conflictingRepeat("$K2500").value_or("<none>"), "w2500");
     EXPECT_FALSE(t.conflictingRepeat("$K5"));
+}
+
+// A supplemental TEXT that starts in the file with the delimiter, after the
+// primary TEXT, and runs past the end was cut short: its keywords (here $P3R,
+// which masks the third column to 4 bits) would be lost unsaid, so the file is
+// refused as truncated, with the numbers. Segments that are no TEXT, as some
+// writers name their primary TEXT or their DATA there, are passed over as
+// before.
+TEST(FcsLoaderText, ASupplementalTextCutShortRefusesTheFile) {
+    const std::string stext = "/$P3R/16/$PROJ/masked/";
+    const uint16_t rows[3][3] = {{1, 2, 0x1234}, {3, 4, 0xABCD}, {5, 6, 0x0F0F}};
+    FcsTestFile f = FcsTestFile::listMode("I", 3, {16, 16, 16});
+    f.remove("$P3R");
+    for (const auto& row : rows)
+        for (uint16_t v : row) f.data += FcsTestFile::stored(v, false);
+    placeSupplementalTextAtTheEnd(f, stext);
+    const std::string whole = f.bytes();
+    const size_t textEnd = size_t(std::stoll(whole.substr(18, 8))), dataStart = size_t(std::stoll(whole.substr(26, 8)));
+    const size_t at = whole.size() - stext.size(), last = whole.size() - 1;
+    ASSERT_EQ(whole[dataStart], '\x01');
+
+    struct Case {
+        const char* what;
+        size_t begin, end;  // the supplemental offsets
+        size_t kept;        // bytes of the file kept
+        bool refused;       // as truncated, else loads
+        bool masked;        // with the supplemental keywords
+    };
+    const Case cases[] = {
+        {"whole", at, last, whole.size(), false, true},
+        {"cut inside the supplemental TEXT", at, last, at + 7, true, false},
+        {"cut after its delimiter", at, last, at + 1, true, false},
+        {"its last byte missing", at, last, last, true, false},
+        {"whole, but its end named past the end", at, last + 1000, whole.size(), true, false},
+        {"whole, but its end named at the largest offset", at, size_t(INT64_MAX), whole.size(), true, false},
+        // It starts where nothing is left to tell it is TEXT.
+        {"cut at its start", at, last, at, false, false},
+        // Segments that are no TEXT stay ignored, also past the end.
+        {"naming the primary TEXT", 64, textEnd, whole.size(), false, false},
+        {"starting with the primary TEXT, past the end", 64, last + 10, whole.size(), false, false},
+        {"starting in the primary TEXT, past the end", 65, last + 10, whole.size(), false, false},
+        {"naming the DATA", dataStart, at - 1, whole.size(), false, false},
+        {"naming the DATA, past the end", dataStart, last + 10, whole.size(), false, false},
+        {"starting in the HEADER, past the end", 10, last + 10, whole.size(), false, false},
+        {"starting past the end", last + 1, last + 10, whole.size(), false, false},
+        {"ending at its start", at, at, whole.size(), false, false},
+    };
+    QTemporaryDir dir;
+    for (const Case& c : cases) {
+        FcsTestFile g = f;
+        setSupplementalOffsets(g, c.begin, c.end);
+        const std::string path = dir.filePath("cut.fcs").toStdString();
+        FcsTestFile::writeBytes(path, g.bytes().substr(0, c.kept));
+        FcsLoad l(path);
+        if (c.refused) {
+            ASSERT_EQ(l.code, MCV_LoadCode::Truncated) << c.what << ": " << l.loader.refusal();
+            EXPECT_FALSE(l.matrix) << c.what;
+            const std::string holds = "The file holds " + std::to_string(c.kept) + " bytes, but ";
+            EXPECT_EQ(l.loader.refusal(), c.end == size_t(INT64_MAX)
+                                              ? holds + "the supplemental TEXT segment from offset " +
+                                                    std::to_string(at) + " ends beyond any file."
+                                              : holds + "its segments need " + std::to_string(c.end + 1) +
+                                                    ": the supplemental TEXT segment runs from offset " +
+                                                    std::to_string(at) + " to " + std::to_string(c.end) + ".")
+                << c.what;
+            continue;
+        }
+        ASSERT_EQ(l.code, 0) << c.what << ": " << l.loader.refusal();
+        EXPECT_EQ(l.header->project(), c.masked ? "masked" : "-1") << c.what;
+        for (size_t e = 0; e < 3; ++e)
+            for (size_t v = 0; v < 3; ++v)
+                EXPECT_EQ(l.at(e, v), float(v == 2 && c.masked ? rows[e][v] & 15 : rows[e][v])) << c.what;
+    }
 }
 
 namespace {
