@@ -4,6 +4,7 @@
 // leaves the inputs and the scales suggested from them alone. A down-sampling
 // to no points says so in the status bar.
 #include "ShellTestSupport.h"
+#include "support/SeededUniform.h"
 #include "support/CapturedOutput.h"
 #include "support/WidgetFinders.h"
 
@@ -47,11 +48,7 @@ protected:
     // kEvents events around four centres over four markers, the same for a
     // seed on every run.
     QString blobs(const QString& name, int seed) {
-        uint32_t state = 2654435761u * static_cast<uint32_t>(seed + 1);
-        auto next = [&state] {
-            state = state * 1664525u + 1013904223u;
-            return static_cast<float>(state >> 8) / static_cast<float>(1u << 24);
-        };
+        SeededUniform next(seed);
         std::vector<std::vector<float>> rows;
         for (int e = 0; e < kEvents; ++e) {
             const float centre = 10.0f * static_cast<float>(e % 4);

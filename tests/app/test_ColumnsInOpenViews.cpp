@@ -8,6 +8,7 @@
 // the marker it was set on, and offers the new columns in its marker list.
 #include "ShellTestSupport.h"
 #include "render/ColormapAt.h"
+#include "support/SeededUniform.h"
 #include "support/CapturedOutput.h"
 #include "support/Pixels.h"
 #include "support/WidgetFinders.h"
@@ -104,11 +105,7 @@ protected:
 
     // kEvents events around four centres, each marker within its own span.
     QString blobs(const QString& name, int seed) {
-        uint32_t state = 2654435761u * static_cast<uint32_t>(seed + 1);
-        auto next = [&state] {
-            state = state * 1664525u + 1013904223u;
-            return static_cast<float>(state >> 8) / static_cast<float>(1u << 24);
-        };
+        SeededUniform next(seed);
         std::vector<std::vector<float>> rows;
         for (int e = 0; e < kEvents; ++e) {
             std::vector<float> row;

@@ -4,6 +4,7 @@
 // never shows more selected events than its set holds. The plot over "All
 // Points" reads as it always has.
 #include "ShellTestSupport.h"
+#include "support/SeededUniform.h"
 #include "support/CapturedOutput.h"
 #include "support/WidgetFinders.h"
 
@@ -41,11 +42,7 @@ protected:
 
     // kEvents events around four centres over three markers.
     QString blobs(const QString& name, int seed) {
-        uint32_t state = 2654435761u * static_cast<uint32_t>(seed + 1);
-        auto next = [&state] {
-            state = state * 1664525u + 1013904223u;
-            return static_cast<float>(state >> 8) / static_cast<float>(1u << 24);
-        };
+        SeededUniform next(seed);
         std::vector<std::vector<float>> rows;
         for (int e = 0; e < kEvents; ++e) {
             const float centre = 10.0f * static_cast<float>(e % 4);

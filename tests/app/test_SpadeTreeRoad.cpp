@@ -62,6 +62,23 @@ protected:
     }
     bool hasData() { return w().hasData(); }
 
+    // A SPADE analysis "Tree" made from the menu, with its master view and
+    // settings tab; the density limit keeps every event of the small files.
+    struct Spade {
+        MCV_SpadeAnalysis* analysis = nullptr;
+        UI_SpadeWidget* master = nullptr;
+        UI_SpadeSettingsWidget* panel = nullptr;
+    };
+    Spade newSpade() {
+        UI_ModalDialogs::answerText("Tree");
+        trigger("actionNewSpadeAnalysis");
+        Spade made{dynamic_cast<MCV_SpadeAnalysis*>(w().analyses().back()),
+                   qobject_cast<UI_SpadeWidget*>(w().views().back()),
+                   qobject_cast<UI_SpadeSettingsWidget*>(w().settingsPanels().back())};
+        if (made.analysis) made.analysis->setDensityLimit(100.0f);
+        return made;
+    }
+
     static QString js(UI_SpadeWidget* view, const QString& script) {
         return view->view()->page()->mainFrame()->evaluateJavaScript(script).toString();
     }
@@ -116,13 +133,11 @@ TEST_F(SpadeTreeRoad, TheMastersLayoutLeadsFollowersAndNodeSelectionsAndBubblesR
     QObject::disconnect(watch);
 
     // SPADE from its tab; its master view lays the tree out.
-    UI_ModalDialogs::answerText("Tree");
-    trigger("actionNewSpadeAnalysis");
-    auto* spade = dynamic_cast<MCV_SpadeAnalysis*>(w().analyses().back());
-    auto* master = qobject_cast<UI_SpadeWidget*>(w().views().back());
-    auto* spadePanel = qobject_cast<UI_SpadeSettingsWidget*>(w().settingsPanels().back());
+    const Spade made = newSpade();
+    MCV_SpadeAnalysis* spade = made.analysis;
+    UI_SpadeWidget* master = made.master;
+    UI_SpadeSettingsWidget* spadePanel = made.panel;
     ASSERT_TRUE(spade && master && spadePanel);
-    spade->setDensityLimit(100.0f);
     spade->setTargetNumberOfClusters(6);
     quietly([&] { QTest::mouseClick(spadePanel->computeButtonWidget(), Qt::LeftButton); });
     MCV_DerivedDataClusters* clusters = master->clusterSet();
@@ -177,13 +192,11 @@ TEST_F(SpadeTreeRoad, TheMastersLayoutLeadsFollowersAndNodeSelectionsAndBubblesR
 // the tree page shows one node fewer, and a bubble of a node holds the cells
 // the page shows in it, the merged node's those of both clusters.
 TEST_F(SpadeTreeRoad, ABubbleAfterAHeatMapMergeHoldsTheCellsOfItsNode) {
-    UI_ModalDialogs::answerText("Tree");
-    trigger("actionNewSpadeAnalysis");
-    auto* spade = dynamic_cast<MCV_SpadeAnalysis*>(w().analyses().back());
-    auto* master = qobject_cast<UI_SpadeWidget*>(w().views().back());
-    auto* spadePanel = qobject_cast<UI_SpadeSettingsWidget*>(w().settingsPanels().back());
+    const Spade made = newSpade();
+    MCV_SpadeAnalysis* spade = made.analysis;
+    UI_SpadeWidget* master = made.master;
+    UI_SpadeSettingsWidget* spadePanel = made.panel;
     ASSERT_TRUE(spade && master && spadePanel);
-    spade->setDensityLimit(100.0f);
     spadePanel->targetNodesBox()->setValue(8);
     quietly([&] { QTest::mouseClick(spadePanel->computeButtonWidget(), Qt::LeftButton); });
     MCV_DerivedDataClusters* clusters = master->clusterSet();
@@ -264,13 +277,11 @@ protected:
     void SetUp() override {
         SpadeTreeRoad::SetUp();
         if (HasFatalFailure()) return;
-        UI_ModalDialogs::answerText("Tree");
-        trigger("actionNewSpadeAnalysis");
-        spade = dynamic_cast<MCV_SpadeAnalysis*>(w().analyses().back());
-        master = qobject_cast<UI_SpadeWidget*>(w().views().back());
-        panel = qobject_cast<UI_SpadeSettingsWidget*>(w().settingsPanels().back());
+        const Spade made = newSpade();
+        spade = made.analysis;
+        master = made.master;
+        panel = made.panel;
         ASSERT_TRUE(spade && master && panel);
-        spade->setDensityLimit(100.0f);
         recompute(8);
         ASSERT_GE(n, 3);
         ASSERT_TRUE(waitFor([&] { return nodesOn(master) == n; }));
