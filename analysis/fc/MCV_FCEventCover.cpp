@@ -5,8 +5,6 @@
 #include "analysis/hsne/MCV_DerivedDataHierarchy.h"
 
 #include <algorithm>
-#include <cassert>
-#include <cstdint>
 
 MCV_FCEventCover::MCV_FCEventCover(MCV_DerivedDataHierarchy* hierarchy) : m_hierarchy(hierarchy) {
     if (!m_hierarchy) return;
@@ -92,74 +90,78 @@ size_t MCV_FCEventCover::completeRefinement(int scale, const std::vector<unsigne
     return added.size();
 }
 
+void MCV_FCEventCover::appendUnlisted(const Landmark& landmark, const std::vector<bool>* fileMask,
+                                      std::vector<Event>& events) {
+    const MCV_DerivedDataHierarchy::PointList* list = m_hierarchy->pointBasedHierarchyForLandmark(landmark);
+    if (!list) return;
+    for (const Event& e : *list) {
+        if (fileMask && (e.first < 0 || static_cast<size_t>(e.first) >= fileMask->size() ||
+                         !(*fileMask)[static_cast<size_t>(e.first)]))
+            continue;
+        // The lists hold points of the hierarchy only (build and cache load
+        // see to it).
+        const unsigned p = pointOf(e.first, e.second);
+        if (p == HierarchyNode::NoPoint || m_listed[p]) continue;
+        events.push_back(e);
+        m_listed[p] = 1;
+    }
+}
+
+void MCV_FCEventCover::unlist(const std::vector<Event>& events) {
+    for (const Event& e : events) m_listed[pointOf(e.first, e.second)] = 0;
+}
+
 void MCV_FCEventCover::distinctEvents(const std::vector<Landmark>& landmarks, const std::vector<bool>* fileMask,
                                       std::vector<Event>& events) {
     events.clear();
     if (!m_hierarchy) return;
     m_listed.resize(m_numPoints, 0);
-    // The marks of this call go again however it ends (an append may throw):
-    // only the events appended are marked.
-    struct Unmark {
+    // The marks go again however the call ends (an append may throw): every
+    // event marked has been appended.
+    struct Unlist {
         MCV_FCEventCover& cover;
-        const std::vector<Event>& listed;
-        ~Unmark() {
-            for (const Event& e : listed) cover.m_listed[cover.pointOf(e.first, e.second)] = 0;
-        }
-    } unmark{*this, events};
+        const std::vector<Event>& events;
+        ~Unlist() { cover.unlist(events); }
+    } unlist{*this, events};
     size_t longest = 0;
     for (const Landmark& l : landmarks)
         if (const MCV_DerivedDataHierarchy::PointList* list = m_hierarchy->pointBasedHierarchyForLandmark(l))
             longest += list->size();
     events.reserve(std::min(longest, m_numPoints));
-    for (const Landmark& l : landmarks) {
-        const MCV_DerivedDataHierarchy::PointList* list = m_hierarchy->pointBasedHierarchyForLandmark(l);
-        if (!list) continue;
-        for (const Event& e : *list) {
-            if (fileMask && (e.first < 0 || static_cast<size_t>(e.first) >= fileMask->size() ||
-                             !(*fileMask)[static_cast<size_t>(e.first)]))
-                continue;
-            // The lists hold points of the hierarchy only (build and cache load
-            // see to it).
-            const unsigned p = pointOf(e.first, e.second);
-            if (p == HierarchyNode::NoPoint || m_listed[p]) continue;
-            events.push_back(e);
-            m_listed[p] = 1;
-        }
-    }
+    for (const Landmark& l : landmarks) appendUnlisted(l, fileMask, events);
 }
 
 std::vector<std::vector<MCV_FCEventCover::Event>> MCV_FCEventCover::partitionEvents(
-    const std::vector<std::vector<Landmark>>& groups) const {
+    const std::vector<std::vector<Landmark>>& groups) {
     std::vector<std::vector<Event>> events(groups.size());
-    if (!m_hierarchy || groups.empty()) return events;
-    // Per point the smallest (scale, group) of a landmark standing for it, one
-    // key with the scale above the group; none: all bits set.
-    constexpr std::uint64_t kNone = ~std::uint64_t(0);
-    assert(groups.size() < 0xffffffffu);
-    std::vector<std::uint64_t> owner(m_numPoints, kNone);
-    const auto keyOf = [](int scale, size_t group) {
-        return (static_cast<std::uint64_t>(static_cast<std::uint32_t>(scale)) << 32) | group;
-    };
-    for (size_t g = 0; g < groups.size(); ++g)
-        for (const Landmark& l : groups[g]) {
-            const MCV_DerivedDataHierarchy::PointList* list = m_hierarchy->pointBasedHierarchyForLandmark(l);
-            if (!list) continue;
-            const std::uint64_t key = keyOf(l.first, g);
-            for (const Event& e : *list) {
-                const unsigned p = pointOf(e.first, e.second);
-                if (p != HierarchyNode::NoPoint && key < owner[p]) owner[p] = key;
-            }
+    if (!m_hierarchy) return events;
+    m_listed.resize(m_numPoints, 0);
+    struct Unlist {
+        MCV_FCEventCover& cover;
+        const std::vector<std::vector<Event>>& groups;
+        ~Unlist() {
+            for (const std::vector<Event>& group : groups) cover.unlist(group);
         }
-    for (size_t g = 0; g < groups.size(); ++g)
+    } unlist{*this, events};
+    // Scale by scale from the finest, the groups in order: the first landmark
+    // to list an event is the one the rule gives it to, and one mark per
+    // point tells. A map has a few scales, so the groups are gone through a
+    // few times and never sorted.
+    std::vector<int> scales;
+    for (size_t g = 0; g < groups.size(); ++g) {
+        size_t longest = 0;
         for (const Landmark& l : groups[g]) {
-            const MCV_DerivedDataHierarchy::PointList* list = m_hierarchy->pointBasedHierarchyForLandmark(l);
-            if (!list) continue;
-            for (const Event& e : *list) {
-                const unsigned p = pointOf(e.first, e.second);
-                if (p == HierarchyNode::NoPoint || owner[p] == kNone || (owner[p] & 0xffffffffu) != g) continue;
-                events[g].push_back(e);
-                owner[p] = kNone;  // taken
-            }
+            scales.push_back(l.first);
+            if (const MCV_DerivedDataHierarchy::PointList* list = m_hierarchy->pointBasedHierarchyForLandmark(l))
+                longest += list->size();
         }
+        events[g].reserve(std::min(longest, m_numPoints));
+    }
+    std::sort(scales.begin(), scales.end());
+    scales.erase(std::unique(scales.begin(), scales.end()), scales.end());
+    for (int scale : scales)
+        for (size_t g = 0; g < groups.size(); ++g)
+            for (const Landmark& l : groups[g])
+                if (l.first == scale) appendUnlisted(l, nullptr, events[g]);
     return events;
 }

@@ -63,12 +63,19 @@ public:
     // The events of each group of landmarks, every event in one group only:
     // that of the finest landmark among all groups that stands for it (the
     // lowest scale); among landmarks of that scale, which are the same landmark
-    // listed more than once, the group that comes first. Within a group in the
-    // order of the first landmark listing them.
-    std::vector<std::vector<Event>> partitionEvents(const std::vector<std::vector<Landmark>>& groups) const;
+    // listed more than once, the group that comes first. Within a group the
+    // events of its finer landmarks come first, each in the order of the first
+    // landmark listing it. Time linear in the lists read and, per scale among
+    // the landmarks, in their number.
+    std::vector<std::vector<Event>> partitionEvents(const std::vector<std::vector<Landmark>>& groups);
 
 private:
     unsigned pointOf(int file, int event) const;
+    // Appends the events of the landmark (of the files the mask holds) not
+    // listed yet and marks them.
+    void appendUnlisted(const Landmark& landmark, const std::vector<bool>* fileMask, std::vector<Event>& events);
+    // Clears the marks of the events.
+    void unlist(const std::vector<Event>& events);
 
     MCV_DerivedDataHierarchy* m_hierarchy;
     size_t m_numPoints = 0;
@@ -76,6 +83,6 @@ private:
     std::vector<std::vector<unsigned>> m_pointOfEvent;
     // Per scale: the landmark of each point, built on first use.
     std::vector<std::vector<unsigned>> m_landmarkOfPoint;
-    // Per point, set while distinctEvents has listed it; all 0 between calls.
+    // Per point, set while a call has listed it; all 0 between calls.
     std::vector<char> m_listed;
 };

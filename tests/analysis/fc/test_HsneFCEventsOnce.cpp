@@ -42,21 +42,27 @@ protected:
     }
     // Each event goes to the cluster of the member of the lowest scale that
     // stands for it, the first such cluster among equals; within a cluster
-    // the events keep the order of their first listing there.
+    // the events of finer members come first, each in the order of its first
+    // listing.
     std::vector<Points> expectedClusters(const Lists& clusters) {
         std::map<Event, std::pair<int, size_t>> owner;  // event: (scale, cluster)
+        std::set<int> scales;
         for (size_t k = 0; k < clusters.size(); ++k)
-            for (unsigned i : clusters[k])
+            for (unsigned i : clusters[k]) {
+                scales.insert(scaleOf(i));
                 for (const Event& e : listOf(i)) {
                     const auto [it, added] = owner.emplace(e, std::make_pair(scaleOf(i), k));
                     if (!added && std::make_pair(scaleOf(i), k) < it->second) it->second = {scaleOf(i), k};
                 }
+            }
         std::vector<Points> out(clusters.size());
         for (size_t k = 0; k < clusters.size(); ++k) {
             std::set<Event> seen;
-            for (unsigned i : clusters[k])
-                for (const Event& e : listOf(i))
-                    if (owner.at(e).second == k && seen.insert(e).second) out[k].push_back(e);
+            for (int s : scales)
+                for (unsigned i : clusters[k])
+                    if (scaleOf(i) == s)
+                        for (const Event& e : listOf(i))
+                            if (owner.at(e).second == k && seen.insert(e).second) out[k].push_back(e);
         }
         return out;
     }
