@@ -1,5 +1,6 @@
 // The landmark assignment of a hierarchy read both ways, for the
-// focus-and-context tree operations.
+// focus-and-context tree operations, and the events of landmarks of several
+// scales listed once, for selections and cluster sets.
 #include "analysis/fc/MCV_FCEventCover.h"
 
 #include "analysis/hsne/MCV_DerivedDataHierarchy.h"
@@ -144,9 +145,9 @@ std::vector<std::vector<MCV_FCEventCover::Event>> MCV_FCEventCover::partitionEve
         }
     } unlist{*this, events};
     // Scale by scale from the finest, the groups in order: the first landmark
-    // to list an event is the one the rule gives it to, and one mark per
-    // point tells. A map has a few scales, so the groups are gone through a
-    // few times and never sorted.
+    // to list an event is the one the rule gives it to, and the mark of its
+    // point tells whether one has. A map has few scales: the groups are gone
+    // through once per scale.
     std::vector<int> scales;
     for (size_t g = 0; g < groups.size(); ++g) {
         size_t longest = 0;
