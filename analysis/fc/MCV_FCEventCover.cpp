@@ -1,5 +1,6 @@
 // The landmark assignment of a hierarchy read both ways, for the
-// focus-and-context tree operations.
+// focus-and-context tree operations, and the events of landmarks of several
+// scales listed once, for selections and cluster sets.
 #include "analysis/fc/MCV_FCEventCover.h"
 
 #include "analysis/hsne/MCV_DerivedDataHierarchy.h"
@@ -88,4 +89,80 @@ size_t MCV_FCEventCover::completeRefinement(int scale, const std::vector<unsigne
     finer.insert(finer.end(), added.begin(), added.end());
     std::inplace_merge(finer.begin(), finer.begin() + static_cast<std::ptrdiff_t>(before), finer.end());
     return added.size();
+}
+
+void MCV_FCEventCover::appendUnlisted(const Landmark& landmark, const std::vector<bool>* fileMask,
+                                      std::vector<Event>& events) {
+    const MCV_DerivedDataHierarchy::PointList* list = m_hierarchy->pointBasedHierarchyForLandmark(landmark);
+    if (!list) return;
+    for (const Event& e : *list) {
+        if (fileMask && (e.first < 0 || static_cast<size_t>(e.first) >= fileMask->size() ||
+                         !(*fileMask)[static_cast<size_t>(e.first)]))
+            continue;
+        // The lists hold points of the hierarchy only (build and cache load
+        // see to it).
+        const unsigned p = pointOf(e.first, e.second);
+        if (p == HierarchyNode::NoPoint || m_listed[p]) continue;
+        events.push_back(e);
+        m_listed[p] = 1;
+    }
+}
+
+void MCV_FCEventCover::unlist(const std::vector<Event>& events) {
+    for (const Event& e : events) m_listed[pointOf(e.first, e.second)] = 0;
+}
+
+void MCV_FCEventCover::distinctEvents(const std::vector<Landmark>& landmarks, const std::vector<bool>* fileMask,
+                                      std::vector<Event>& events) {
+    events.clear();
+    if (!m_hierarchy) return;
+    m_listed.resize(m_numPoints, 0);
+    // The marks go again however the call ends (an append may throw): every
+    // event marked has been appended.
+    struct Unlist {
+        MCV_FCEventCover& cover;
+        const std::vector<Event>& events;
+        ~Unlist() { cover.unlist(events); }
+    } unlist{*this, events};
+    size_t longest = 0;
+    for (const Landmark& l : landmarks)
+        if (const MCV_DerivedDataHierarchy::PointList* list = m_hierarchy->pointBasedHierarchyForLandmark(l))
+            longest += list->size();
+    events.reserve(std::min(longest, m_numPoints));
+    for (const Landmark& l : landmarks) appendUnlisted(l, fileMask, events);
+}
+
+std::vector<std::vector<MCV_FCEventCover::Event>> MCV_FCEventCover::partitionEvents(
+    const std::vector<std::vector<Landmark>>& groups) {
+    std::vector<std::vector<Event>> events(groups.size());
+    if (!m_hierarchy) return events;
+    m_listed.resize(m_numPoints, 0);
+    struct Unlist {
+        MCV_FCEventCover& cover;
+        const std::vector<std::vector<Event>>& groups;
+        ~Unlist() {
+            for (const std::vector<Event>& group : groups) cover.unlist(group);
+        }
+    } unlist{*this, events};
+    // Scale by scale from the finest, the groups in order: the first landmark
+    // to list an event is the one the rule gives it to, and the mark of its
+    // point tells whether one has. A map has few scales: the groups are gone
+    // through once per scale.
+    std::vector<int> scales;
+    for (size_t g = 0; g < groups.size(); ++g) {
+        size_t longest = 0;
+        for (const Landmark& l : groups[g]) {
+            scales.push_back(l.first);
+            if (const MCV_DerivedDataHierarchy::PointList* list = m_hierarchy->pointBasedHierarchyForLandmark(l))
+                longest += list->size();
+        }
+        events[g].reserve(std::min(longest, m_numPoints));
+    }
+    std::sort(scales.begin(), scales.end());
+    scales.erase(std::unique(scales.begin(), scales.end()), scales.end());
+    for (int scale : scales)
+        for (size_t g = 0; g < groups.size(); ++g)
+            for (const Landmark& l : groups[g])
+                if (l.first == scale) appendUnlisted(l, nullptr, events[g]);
+    return events;
 }

@@ -162,12 +162,17 @@ public:
     void findEventOwners(size_t files);
 
     // The cluster set "<name> - <analysis name>" of the events of each cluster
-    // of embedding points; points beyond the embedding are left out.
+    // of embedding points; points beyond the embedding are left out. The
+    // clusters share no event: an event that landmarks of several clusters
+    // stand for belongs to the cluster of the finest of them (lowest scale),
+    // and among landmarks of that scale (the same landmark in several
+    // clusters) to the first such cluster (MCV_FCEventCover::partitionEvents).
     MCV_DerivedDataClusters* updateClusters(std::vector<std::vector<unsigned>>* clusters, std::string name) override;
     // The rows of markers(), point by point.
     void widenPointRows() override { widenRows(m_pointData, m_pointReferences); }
     // Empties refs and fills it with the (file, event) pairs that the given
-    // embedding points stand for, only of files whose flag is set (all with a
+    // embedding points stand for, each once (the leaves of a focus stand for
+    // many of the same events), only of files whose flag is set (all with a
     // null mask; a file beyond the mask counts as unset). Points beyond the
     // embedding (a selection older than the last tree change) are skipped.
     void computePointReferencesForLandmarkIdxs(std::vector<unsigned>* points, std::vector<std::pair<int, int>>* refs,
@@ -291,6 +296,9 @@ private:
     bool positionsMatchPoints() const;
     // The landmark assignment of the current hierarchy, read both ways.
     MCV_FCEventCover& eventCover();
+    // The (scale, landmark) of each embedding point listed; points beyond the
+    // embedding are skipped.
+    std::vector<std::pair<int, unsigned>> landmarksOfPoints(const std::vector<unsigned>& points) const;
     // Coarsening a refinement whose parent P is one half of a split (S the
     // other half) below an outer split half A: A is divided anew, P's
     // landmarks with their subtree becoming its focus and what S held its

@@ -3,6 +3,7 @@
 #include "analysis/fc/MCV_HsneFCAnalysis.h"
 
 #include "analysis/MCV_GpuGradientDescent.h"
+#include "analysis/fc/MCV_FCEventCover.h"
 #include "analysis/fc/MCV_FCTree.h"
 #include "analysis/hsne/MCV_DerivedDataHierarchy.h"
 #include "analysis/hsne/MCV_HsneEmbedLoop.h"
@@ -240,21 +241,37 @@ void MCV_HsneFCAnalysis::findEventOwners(size_t files) {
 
 // ---- Clusters and render values ----
 
+std::vector<std::pair<int, unsigned>> MCV_HsneFCAnalysis::landmarksOfPoints(const std::vector<unsigned>& points) const {
+    std::vector<MCV_FCEventCover::Landmark> landmarks;
+    landmarks.reserve(points.size());
+    for (unsigned p : points) {
+        // The views may hold a selection made before the points changed.
+        if (p >= m_pointNodes.size()) continue;
+        const PointNode& node = m_pointNodes[p];
+        landmarks.emplace_back(node.first->scale, node.first->landmarkIdxs.at(static_cast<size_t>(node.second)));
+    }
+    return landmarks;
+}
+
 MCV_DerivedDataClusters* MCV_HsneFCAnalysis::updateClusters(std::vector<std::vector<unsigned>>* clusters,
                                                             std::string name) {
     if (!clusters) return nullptr;
     // Points beyond the embedding (a selection older than the last change)
     // are left out of both the events and the index lists.
     std::vector<std::vector<unsigned>> inside(clusters->size());
-    std::vector<std::vector<std::pair<int, int>>> references(clusters->size());
+    std::vector<std::vector<MCV_FCEventCover::Landmark>> landmarks(clusters->size());
     for (size_t k = 0; k < clusters->size(); ++k) {
         for (unsigned p : (*clusters)[k])
             if (p < m_pointNodes.size()) inside[k].push_back(p);
-        computePointReferencesForLandmarkIdxs(&inside[k], &references[k], nullptr);
+        landmarks[k] = landmarksOfPoints(inside[k]);
     }
+    // The leaves stand for many of the same events: each goes to one cluster.
+    std::vector<std::vector<std::pair<int, int>>> references =
+        m_hierarchy ? eventCover().partitionEvents(landmarks)
+                    : std::vector<std::vector<std::pair<int, int>>>(clusters->size());
     MCV_DerivedDataClusters* set = MCV_CytometryData::Instance()->derivedDataClusters(name + " - " + m_name, true);
     if (!set) return nullptr;
-    set->setClusters(references, m_dataSelection, std::vector<std::tuple<int, int, float>>(), &inside);
+    set->setClusters(std::move(references), m_dataSelection, std::vector<std::tuple<int, int, float>>(), &inside);
     return set;
 }
 
@@ -264,19 +281,7 @@ void MCV_HsneFCAnalysis::computePointReferencesForLandmarkIdxs(std::vector<unsig
     if (!refs) return;
     refs->clear();
     if (!points || !m_hierarchy) return;
-    for (unsigned p : *points) {
-        // The views may hold a selection made before the points changed.
-        if (p >= m_pointNodes.size()) continue;
-        const PointNode& node = m_pointNodes[p];
-        const MCV_DerivedDataHierarchy::PointList* list = m_hierarchy->pointBasedHierarchyForLandmark(
-            {node.first->scale, node.first->landmarkIdxs.at(static_cast<size_t>(node.second))});
-        if (!list) continue;
-        refs->reserve(refs->size() + list->size());
-        for (const std::pair<int, int>& ref : *list)
-            if (!fileMask || (ref.first >= 0 && static_cast<size_t>(ref.first) < fileMask->size() &&
-                              (*fileMask)[static_cast<size_t>(ref.first)]))
-                refs->push_back(ref);
-    }
+    eventCover().distinctEvents(landmarksOfPoints(*points), fileMask, *refs);
 }
 
 void MCV_HsneFCAnalysis::pointScaleForSampleSelection(std::vector<bool>, std::vector<float>& values,

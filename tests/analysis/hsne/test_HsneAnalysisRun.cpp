@@ -7,6 +7,9 @@
 
 #include <omp.h>
 
+#include <numeric>
+#include <set>
+
 namespace {
 
 // 1,800 events of three blobs in two files, a hierarchy of three scales.
@@ -241,6 +244,37 @@ TEST_F(HsneAnalysisRun, ComputeRestartAndDeleteFromInsideTheLoopsWaitForTheLoops
             EXPECT_EQ(mine, inDrillDown ? fromDrillDown : fromOverview);
             ui.onUpdated = ui.onReadyForDeletion = nullptr;
         }
+    }
+}
+
+using Event = std::pair<int, int>;
+
+// A level shows the landmarks of one scale, and no two lists of a scale hold
+// the same event: a level's selections list each event once as they are.
+TEST_F(HsneAnalysisRun, TheListsOfAScaleShareNoEventSoALevelsSelectionListsEachOnce) {
+    overview()->setIterations(0);
+    quietly([&] { hsne->initHSNE(); });
+    const Lists lists = pointLists(*hsne->hierarchy());
+    for (size_t s = 0; s < lists.size(); ++s) {
+        std::set<Event> events;
+        size_t entries = 0;
+        for (const auto& list : lists[s]) {
+            events.insert(list.begin(), list.end());
+            entries += list.size();
+        }
+        EXPECT_EQ(events.size(), entries) << "scale " << s;
+    }
+    std::vector<unsigned> positions(static_cast<size_t>(overview()->numDataPoints()));
+    std::iota(positions.begin(), positions.end(), 0u);
+    MCV_HsneAnalysis* level = drill(overview(), positions, "H - Level 2");
+    for (MCV_HsneAnalysis* l : {overview(), level}) {
+        std::vector<unsigned> every(static_cast<size_t>(l->numDataPoints()));
+        std::iota(every.begin(), every.end(), 0u);
+        Points refs;
+        l->computePointReferencesForLandmarkIdxs(&every, &refs, nullptr);
+        EXPECT_FALSE(refs.empty());
+        const std::set<Event> distinct(refs.begin(), refs.end());
+        EXPECT_EQ(distinct.size(), refs.size()) << l->name();
     }
 }
 

@@ -1,0 +1,208 @@
+// A focus-and-context map through the real window as a user goes: Ctrl+Shift+F,
+// Compute, a box over a third of the map, "Set focus and differentiate.",
+// Ctrl+A, then the plot's density clusters; on "All Points" and on a
+// down-sampled input. The focus's fine landmarks and the context's coarse
+// ones stand for many of the same events; the shared selection, its
+// statistics and the cluster set hold each event once.
+#include "ShellTestSupport.h"
+#include "support/CapturedOutput.h"
+#include "support/WidgetFinders.h"
+
+#include "analysis/fc/MCV_FCTree.h"
+#include "analysis/fc/MCV_HsneFCAnalysis.h"
+#include "analysis/hsne/MCV_DerivedDataHierarchy.h"
+#include "data/MCV_DerivedDataClusters.h"
+#include "data/MCV_DerivedDataPoints.h"
+#include "data/MCV_FcsHeader.h"
+#include "ui/datapanels/UI_SelectiveDownsamplingWidget.h"
+#include "ui/fc/UI_HsneFCSettingsWidget.h"
+#include "ui/fc/UI_HsneFCWidget.h"
+
+#include <QCheckBox>
+#include <QMenu>
+#include <QSpinBox>
+#include <QTableWidget>
+
+#include <algorithm>
+#include <cstdint>
+#include <map>
+
+namespace {
+
+using Event = std::pair<int, int>;
+
+constexpr int kFiles = 2;
+constexpr int kEvents = 1500;
+
+class FocusContextSelection : public ShellTest {
+protected:
+    // Three blobs that touch, over three markers, the same on every run.
+    QString blobs(const QString& name, int seed) {
+        uint32_t state = 2654435761u * static_cast<uint32_t>(seed + 1);
+        auto next = [&state] {
+            state = state * 1664525u + 1013904223u;
+            return static_cast<float>(state >> 8) / static_cast<float>(1u << 24);
+        };
+        std::vector<std::vector<float>> rows;
+        for (int e = 0; e < kEvents; ++e) {
+            const float centre = 2.0f * static_cast<float>(e % 3);
+            rows.push_back({centre + next() + next(), centre * 0.5f + next() + next(), next() + next()});
+        }
+        return QString::fromStdString(FcsTestFile::floats(rows).write(dir, name.toStdString()));
+    }
+
+    // The events the landmark of embedding point i stands for.
+    const MCV_DerivedDataHierarchy::PointList& listOf(unsigned i) {
+        const MCV_HsneFCAnalysis::PointNode& p = fc->pointNodes()->at(i);
+        return *fc->hierarchy()->pointBasedHierarchyForLandmark(
+            {p.first->scale, p.first->landmarkIdxs.at(static_cast<size_t>(p.second))});
+    }
+
+    // Right-clicks the plot and picks `entry` from the menu.
+    void pick(UI_ScatterplotWidget* plot, const QString& entry) {
+        QTimer::singleShot(0, [entry] {
+            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            // The view's entries belong to the view, not to the menu.
+            for (QAction* a : menu ? menu->actions() : QList<QAction*>())
+                if (a->text() == entry)
+                    return QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(a).center());
+            if (menu) menu->close();
+        });
+        quietly([&] { QTest::mouseClick(plot, Qt::RightButton, {}, plot->rect().center()); });
+    }
+
+    // Compute, a box over the left third of the plot made the focus, Ctrl+A:
+    // the shared selection is every event on the map once, and its
+    // statistics are those of these events.
+    void focusAndSelectAll(UI_HsneFCSettingsWidget* panel, UI_HsneFCWidget* view) {
+        quietly([&] { QTest::mouseClick(panel->computeHsneButton(), Qt::LeftButton); });
+        ASSERT_NE(fc->hierarchy(), nullptr);
+        UI_ScatterplotWidget* plot = view->plot();
+        // A box from the left edge over the third of the points drawn furthest
+        // left: each point is drawn in a centred square, one scale for both
+        // axes (see the point renderer).
+        const std::vector<float>& xy = *fc->output();
+        float lo = 0, hi = 0;
+        for (float v : xy) lo = std::min(lo, v), hi = std::max(hi, v);
+        if (lo < 0) hi = std::max(hi, -lo), lo = -hi;
+        const double side = std::min(plot->width(), plot->height());
+        std::vector<double> xs;
+        for (size_t p = 0; 2 * p < xy.size(); ++p)
+            xs.push_back((plot->width() - side) / 2 + ((xy[2 * p] - lo) / (hi - lo) * 0.8 + 0.1) * side);
+        std::sort(xs.begin(), xs.end());
+        QApplication::setActiveWindow(&w());
+        drag(plot, {1, 1}, {static_cast<int>(xs[xs.size() / 3]) + 1, plot->height() - 2});
+        ASSERT_GE(plot->selectionIdxs()->size(), xs.size() / 4);
+        ASSERT_LE(plot->selectionIdxs()->size(), xs.size() / 2);
+        pick(plot, "Set focus and differentiate.");
+        size_t contexts = 0;
+        for (const MCV_FCTree::NodePtr& leaf : *fc->fcTree()->leaves()) contexts += !leaf->isFocus();
+        ASSERT_GE(contexts, 1u) << "the map was split into a focus and a context";
+
+        testing::internal::CaptureStderr();  // the view's line for an event it is given twice
+        QTest::keyClick(plot, Qt::Key_A, Qt::ControlModifier);
+        const std::string console = testing::internal::GetCapturedStderr();
+        ASSERT_EQ(plot->selectionIdxs()->size(), static_cast<size_t>(fc->numDataPoints()));
+
+        // The reference: every event that a point's landmark stands for.
+        std::set<Event> onTheMap;
+        size_t entries = 0;
+        for (unsigned i = 0; i < static_cast<unsigned>(fc->numDataPoints()); ++i) {
+            onTheMap.insert(listOf(i).begin(), listOf(i).end());
+            entries += listOf(i).size();
+        }
+        ASSERT_GT(entries, onTheMap.size()) << "the leaves list some events more than once";
+        MCV_DerivedDataPoints* shared = MCV_CytometryData::Instance()->selectionPoints();
+        const std::vector<Event>& selected = shared->data();
+        EXPECT_EQ(selected.size(), onTheMap.size());
+        EXPECT_EQ(std::set<Event>(selected.begin(), selected.end()), onTheMap);
+        EXPECT_EQ(console.find("double entry"), std::string::npos) << console;
+
+        // Selection Statistics: the mean of each marker over the distinct events.
+        MCV_CytometryData* data = MCV_CytometryData::Instance();
+        const size_t width = static_cast<size_t>(data->combinedHeader()->numVariables());
+        const std::vector<float>& mean = shared->meanExpression();
+        ASSERT_EQ(mean.size(), width);
+        for (size_t v = 0; v < 3; ++v) {
+            double sum = 0;
+            for (const Event& e : onTheMap) sum += data->rawData(e.first)[static_cast<size_t>(e.second) * width + v];
+            EXPECT_NEAR(mean[v], sum / static_cast<double>(onTheMap.size()), 1e-4) << "marker " << v;
+        }
+    }
+
+    // The plot's density clusters: each event of their points in one
+    // cluster, that of the point of the lowest scale standing for it (the
+    // first such cluster among equals).
+    void densityClustersArePartitions(UI_HsneFCWidget* view) {
+        UI_ScatterplotWidget* plot = view->plot();
+        plot->settingsPanel()->setMode(1);
+        QPushButton* button = childWithText<QPushButton>(plot->settingsPanel(), "Cluster");
+        ASSERT_NE(button, nullptr);
+        quietly([&] { QTest::mouseClick(button, Qt::LeftButton); });
+        plot->settingsPanel()->setMode(0);
+        MCV_DerivedDataClusters* set = nullptr;
+        for (MCV_DerivedDataClusters* s : MCV_CytometryData::Instance()->derivedDataClusters())
+            if (s->name() == "Density Clusters - F") set = s;
+        ASSERT_NE(set, nullptr);
+        ASSERT_GE(set->numClusters(), 2);
+        const std::vector<std::vector<unsigned>>& points = set->landmarkClusters();
+        ASSERT_EQ(points.size(), set->clusters().size());
+        std::map<Event, std::pair<int, size_t>> owner;  // event: (scale, cluster)
+        for (size_t k = 0; k < points.size(); ++k)
+            for (unsigned i : points[k]) {
+                const std::pair<int, size_t> key{fc->pointNodes()->at(i).first->scale, k};
+                for (const Event& e : listOf(i)) {
+                    const auto [it, added] = owner.emplace(e, key);
+                    if (!added && key < it->second) it->second = key;
+                }
+            }
+        std::map<Event, size_t> cluster;
+        size_t wrong = 0, twice = 0;
+        for (size_t k = 0; k < points.size(); ++k)
+            for (const Event& e : set->clusters()[k]) {
+                twice += !cluster.emplace(e, k).second;
+                wrong += !owner.count(e) || owner.at(e).second != k;
+            }
+        EXPECT_EQ(std::make_tuple(twice, wrong, cluster.size()), std::make_tuple(size_t(0), size_t(0), owner.size()))
+            << "events in two clusters or twice in one, events in another cluster than the rule's, events";
+    }
+
+    MCV_HsneFCAnalysis* fc = nullptr;
+};
+
+TEST_F(FocusContextSelection, CtrlAAfterAFocusSelectsEachEventOnceAndDensityClustersShareNone) {
+    showPlotWindow({1400, 1000});
+    open({blobs("blobs_1.fcs", 0), blobs("blobs_2.fcs", 1)});
+    ASSERT_EQ(MCV_CytometryData::Instance()->numFiles(), kFiles);
+    UI_ModalDialogs::answerText("F");
+    QTest::keySequence(&w(), QKeySequence("Ctrl+Shift+F"));
+    auto* panel = qobject_cast<UI_HsneFCSettingsWidget*>(w().settingsPanels().back());
+    auto* view = qobject_cast<UI_HsneFCWidget*>(w().views().back());
+    fc = dynamic_cast<MCV_HsneFCAnalysis*>(w().analyses().back());
+    ASSERT_TRUE(panel && view && fc);
+    panel->numScalesBox()->setValue(3);
+    QCheckBox* gpu = widgetBeside<QCheckBox>(panel, "GPU Acceleration");
+    ASSERT_NE(gpu, nullptr);
+    if (gpu->isChecked()) QTest::mouseClick(gpu, Qt::LeftButton);
+    fc->setSeed(5);
+    fc->setIterations(150);
+
+    {
+        SCOPED_TRACE("All Points");
+        focusAndSelectAll(panel, view);
+        densityClustersArePartitions(view);
+    }
+    {
+        SCOPED_TRACE("down-sampled");
+        QTest::mouseClick(childWithText<QPushButton>(panel, "Downsampling ..."), Qt::LeftButton);
+        UI_SelectiveDownsamplingWidget* dock = panel->downsampling();
+        for (int f = 0; f < kFiles; ++f) dock->countsTable()->item(f, 2)->setText("600");
+        QTest::mouseClick(childWithText<QPushButton>(dock, "Downsample"), Qt::LeftButton);
+        ASSERT_EQ(fc->dataSelection()->data().size(), size_t(kFiles * 600));
+        panel->numScalesBox()->setValue(3);
+        focusAndSelectAll(panel, view);
+        densityClustersArePartitions(view);
+    }
+}
+
+}  // namespace
