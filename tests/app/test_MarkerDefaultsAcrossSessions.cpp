@@ -461,13 +461,7 @@ TEST_F(MarkerDefaultsAcrossSessions, TheMarkerListsOutcomeShowsWhereTheListIs) {
     FcsTestFile::writeBytes(selection.toStdString(), "0 1 1 0 ");
     const QString wrong = other.filePath("wrong.txt");
     FcsTestFile::writeBytes(wrong.toStdString(), "1 ");
-    // Deep in folders of long names, one of them a single word wider than the
-    // dialog.
-    const QString deepFolder = other.filePath(QString(120, 'd') + "/a folder of many words in its name, for wrapping/" +
-                                              QString(100, 'e') + "/and one more of them, as data folders have");
-    ASSERT_TRUE(QDir().mkpath(deepFolder));
-    const QString deep = QDir(deepFolder).filePath("selection.txt");
-    FcsTestFile::writeBytes(deep.toStdString(), "0 1 1 0 ");
+    const QString deep = deepSelectionFile(QDir(other.path()), "0 1 1 0 ");
     const QString notWritten = "Could not write the default marker states to " + defaultsFile() + ": ";
     const auto setDefault = [this](std::optional<WriteFailure> how) { return pressSetDefault(dir.path(), how); };
     const auto load = pressLoadSelection;

@@ -8,6 +8,7 @@
 #include "ui/datapanels/UI_MarkerSelectionWidget.h"
 
 #include <QDir>
+#include <QFile>
 #include <QPushButton>
 #include <QString>
 
@@ -17,6 +18,21 @@
 #include <optional>
 
 using MarkerListPress = std::function<void(UI_MarkerSelectionWidget*)>;
+
+// A selection file holding `flags`, deep below `folder` in folders of long
+// names, one of them a single word wider than a dialog: its path makes a
+// message too long for the list's line.
+inline QString deepSelectionFile(const QDir& folder, const QByteArray& flags) {
+    const QString deepFolder =
+        folder.filePath(QString(120, 'd') + "/a folder of many words in its name, for wrapping/" + QString(100, 'e') +
+                        "/and one more of them, as data folders have");
+    if (!QDir().mkpath(deepFolder)) ADD_FAILURE() << "cannot make " << deepFolder.toStdString();
+    const QString path = QDir(deepFolder).filePath("selection.txt");
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(flags) != flags.size())
+        ADD_FAILURE() << "cannot write " << path.toStdString();
+    return path;
+}
 
 // The list's current button of that text (earlier builds' are hidden).
 inline QPushButton* markerListButton(UI_MarkerSelectionWidget* list, const QString& text) {
