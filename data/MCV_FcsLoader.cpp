@@ -28,7 +28,6 @@
 #include <new>
 #include <optional>
 #include <string_view>
-#include <type_traits>
 
 namespace Code = MCV_LoadCode;
 
@@ -180,40 +179,59 @@ std::optional<int64_t> widthOf(std::string_view s) {
 // -1 when missing or no such number.
 int64_t bitsOf(std::optional<std::string_view> s) { return s ? widthOf(*s).value_or(-1) : -1; }
 
-// Both read, and read as the same number (NaN as NaN).
-template <class T>
-bool sameNumber(const std::optional<T>& a, const std::optional<T>& b) {
-    if (!a || !b) return false;
-    if constexpr (std::is_floating_point_v<T>)
-        if (std::isnan(*a) && std::isnan(*b)) return true;
-    return *a == *b;
+// A value read as text (see valueReading).
+void textReading(std::string_view value, std::string* out) {
+    MCV_FcsText::textReading(value, out);
+    out->insert(out->begin(), 'T');
 }
 
-// Whether the reader takes the same from two values of a keyword (upper
-// case): numbers as numbers, however they are spelled; $BYTEORD by the byte
-// order it names; $PnE by its leading number, the only part read. Values the
-// reader takes no number or byte order from are the same only as text (but
-// for padding and ASCII case), as are the values of every other keyword:
-// $DATATYPE and $MODE are read that way.
-bool sameReading(std::string_view key, std::string_view kept, std::string_view repeat) {
-    if (MCV_FcsText::sameText(kept, repeat)) return true;
+// A reading (see valueReading) of a number read from a value, or of the value
+// as text when no number is read from it. Numbers are equal exactly when the
+// reader takes the same from them: every NaN reads as one, and -0 as 0.
+void numberReading(std::optional<int64_t> v, std::string_view value, std::string* out) {
+    if (!v) return textReading(value, out);
+    out->assign(1, 'I');
+    out->append(reinterpret_cast<const char*>(&*v), sizeof *v);
+}
+
+void numberReading(std::optional<double> v, std::string_view value, std::string* out) {
+    if (!v) return textReading(value, out);
+    const double d = std::isnan(*v) ? std::numeric_limits<double>::quiet_NaN() : *v == 0.0 ? 0.0 : *v;
+    out->assign(1, 'D');
+    out->append(reinterpret_cast<const char*>(&d), sizeof d);
+}
+
+// What the reader takes from a value of a keyword (upper case), so that two
+// values of it say the same exactly when their readings are equal: numbers as
+// numbers, however they are spelled; $BYTEORD by the byte order it names;
+// $PnE by its leading number, the only part read; $PnG, which nothing
+// applies, as the decimal number it gives. Values the reader takes no number
+// or byte order from are read as text (but for padding and ASCII case), as
+// are the values of every other keyword: $DATATYPE and $MODE are read that
+// way. Each costs time in proportion to the value's length.
+void valueReading(std::string_view key, std::string_view value, std::string* out) {
     static constexpr std::string_view kIntegers[] = {"$TOT",     "$PAR",        "$BEGINDATA",
                                                      "$ENDDATA", "$BEGINSTEXT", "$ENDSTEXT"};
-    if (key.empty() || key[0] != '$') return false;
-    if (std::find(std::begin(kIntegers), std::end(kIntegers), key) != std::end(kIntegers))
-        return sameNumber(parseInteger(kept), parseInteger(repeat));
-    if (key == "$BYTEORD") return sameNumber(parseByteOrder(kept), parseByteOrder(repeat));
-    if (parameterOf(key, "BREG", std::numeric_limits<int64_t>::max()) == 0) return false;
-    switch (key.back()) {
-        case 'B':
-            return sameNumber(widthOf(kept), widthOf(repeat));
-        case 'R':
-            return sameNumber(rangeOf(kept), rangeOf(repeat));
-        case 'E':
-            return sameNumber(leadingNumber(kept), leadingNumber(repeat));
-        default:  // 'G'
-            return sameNumber(decimalNumber(kept), decimalNumber(repeat));
+    if (!key.empty() && key[0] == '$') {
+        if (std::find(std::begin(kIntegers), std::end(kIntegers), key) != std::end(kIntegers))
+            return numberReading(parseInteger(value), value, out);
+        if (key == "$BYTEORD") {
+            const auto order = parseByteOrder(value);
+            if (order) return void(out->assign(*order ? "O4321" : "O1234"));
+        } else if (parameterOf(key, "BREG", std::numeric_limits<int64_t>::max()) != 0) {
+            switch (key.back()) {
+                case 'B':
+                    return numberReading(widthOf(value), value, out);
+                case 'R':
+                    return numberReading(rangeOf(value), value, out);
+                case 'E':
+                    return numberReading(leadingNumber(value), value, out);
+                default:  // 'G'
+                    return numberReading(decimalNumber(value), value, out);
+            }
+        }
     }
+    textReading(value, out);
 }
 
 std::string byteText(char c) {
@@ -325,7 +343,7 @@ private:
     MCV_RegularFileOpen m_file;
 };
 
-MCV_FcsLoader::MCV_FcsLoader() : m_text(&sameReading) {}
+MCV_FcsLoader::MCV_FcsLoader() : m_text(&valueReading) {}
 MCV_FcsLoader::~MCV_FcsLoader() = default;
 
 void MCV_FcsLoader::init() {}
@@ -391,7 +409,7 @@ int MCV_FcsLoader::loadFromFile(float** data, MCV_FcsHeader* header) {
         need = "read the TEXT segment of " + std::to_string(*textEnd - *textStart + 1) + " bytes";
         if (int code = readText(file, *textStart, *textEnd)) return code;
         need = "read the supplemental TEXT segment";
-        if (int code = readSupplementalText(file, *textStart, *textEnd)) return code;
+        if (int code = readSupplementalText(file, *textStart, *textEnd, headerData)) return code;
 
         const auto totText = m_text.find("$TOT");
         const auto tot = integerValue(totText);
@@ -508,24 +526,37 @@ int MCV_FcsLoader::readText(InputFile& file, int64_t textStart, int64_t textEnd)
     return Code::Success;
 }
 
-// Supplemental TEXT adds keywords that did not fit the primary TEXT. A segment
-// that overlaps the primary one, starts outside the file or does not start
-// with the primary delimiter is not TEXT (some writers name their primary TEXT
-// or their DATA there) and is left alone. One that is TEXT but runs past the
-// end of the file was cut short, and its keywords may change what is read: the
-// file is refused as truncated. One that is TEXT but cannot be split refuses
-// the file, as the primary TEXT would.
-int MCV_FcsLoader::readSupplementalText(InputFile& file, int64_t textStart, int64_t textEnd) {
+// Supplemental TEXT adds keywords that did not fit the primary TEXT. Its
+// offsets must be two numbers after the HEADER, the end past the start;
+// others are left alone, as are segments that some writers name there but are
+// no TEXT: one that overlaps the primary TEXT, or is exactly a DATA segment
+// that the HEADER or the TEXT names, whatever its first byte. Any other
+// segment that starts at or past the end of the file names no byte the file
+// holds: the file was cut before it. One that starts in the file is TEXT when
+// its first byte is the primary delimiter, and is left alone otherwise. A TEXT
+// that runs past the end of the file was cut short. A cut file is refused as
+// truncated, since the keywords lost may change what is read; a TEXT that
+// cannot be split refuses the file, as the primary TEXT would.
+int MCV_FcsLoader::readSupplementalText(InputFile& file, int64_t textStart, int64_t textEnd,
+                                        const int64_t headerData[2]) {
     // Where the segment lies must be said once before it is read at all.
     for (const std::string_view key : {"$BEGINSTEXT", "$ENDSTEXT"})
         if (m_text.conflictingRepeat(key)) return refuseConflict(key);
     const auto begin = integerValue(m_text.find("$BEGINSTEXT"));
     const auto end = integerValue(m_text.find("$ENDSTEXT"));
     const int64_t fileSize = file.size();
-    if (!begin || !end || *begin < kHeaderSize || *end <= *begin || *begin >= fileSize) return Code::Success;
+    if (!begin || !end || *begin < kHeaderSize || *end <= *begin) return Code::Success;
     if (*begin <= textEnd && *end >= textStart) return Code::Success;
-    char first = 0;
-    if (!file.readAt(*begin, &first, 1) || first != m_delimiter) return Code::Success;
+    const auto isData = [&](std::optional<int64_t> dataBegin, std::optional<int64_t> dataEnd) {
+        return dataBegin && dataEnd && *dataBegin == *begin && *dataEnd == *end;
+    };
+    if (isData(headerData[0], headerData[1]) ||
+        isData(integerValue(m_text.find("$BEGINDATA")), integerValue(m_text.find("$ENDDATA"))))
+        return Code::Success;
+    if (*begin < fileSize) {
+        char first = 0;
+        if (!file.readAt(*begin, &first, 1) || first != m_delimiter) return Code::Success;
+    }
     if (*end >= fileSize) {
         const std::string holds = "The file holds " + std::to_string(fileSize) + " bytes, but ";
         if (*end == std::numeric_limits<int64_t>::max())
@@ -646,9 +677,11 @@ std::vector<MCV_FcsLoader::Column> MCV_FcsLoader::columnsOf(const std::vector<fc
 // values for it the reader cannot know which one the writer meant. That is
 // the layout ($TOT, $PAR, $DATATYPE, $BYTEORD, $PnB), where the DATA and the
 // supplemental TEXT lie ($BEGINDATA, $ENDDATA, $BEGINSTEXT, $ENDSTEXT), the
-// mode, and for the parameters read the range that masks integers ($PnR),
-// the amplification ($PnE) and the gain ($PnG). A repeat with the same value
-// is harmless, and keywords of parameters beyond $PAR are never read.
+// mode, and for the parameters read the range that masks integers ($PnR)
+// and the amplification ($PnE); the gain ($PnG) as well, which the reader
+// does not apply but whose two values would leave in doubt what the stored
+// numbers mean. A repeat with the same value is harmless, and keywords of
+// parameters beyond $PAR are never read.
 int MCV_FcsLoader::checkRepeats(int64_t numVariables) {
     static constexpr std::string_view kDeciding[] = {"$TOT",       "$PAR",     "$MODE",       "$DATATYPE", "$BYTEORD",
                                                      "$BEGINDATA", "$ENDDATA", "$BEGINSTEXT", "$ENDSTEXT"};

@@ -45,7 +45,8 @@ private:
 
     int checkTextOffsets(const char* head, std::optional<int64_t> start, std::optional<int64_t> end, int64_t fileSize);
     int readText(InputFile& file, int64_t textStart, int64_t textEnd);
-    int readSupplementalText(InputFile& file, int64_t textStart, int64_t textEnd);
+    // The DATA offsets the HEADER names, {0, 0} when none.
+    int readSupplementalText(InputFile& file, int64_t textStart, int64_t textEnd, const int64_t headerData[2]);
     void readVariables(MCV_FcsHeader* header) const;
     int dataLayout(int64_t numVariables, DataType* type, bool* bigEndian, int64_t* rowBytes);
     // How each variable is stored, from its $PnB and, for integers, its $PnR.

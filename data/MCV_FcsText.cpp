@@ -124,16 +124,33 @@ std::string MCV_FcsText::upperKey(std::string_view key) {
     return k;
 }
 
-bool MCV_FcsText::sameText(std::string_view a, std::string_view b) {
-    size_t a0 = 0, a1 = a.size(), b0 = 0, b1 = b.size();
-    while (a0 < a1 && isPadding(a[a0])) ++a0;
-    while (a1 > a0 && isPadding(a[a1 - 1])) --a1;
-    while (b0 < b1 && isPadding(b[b0])) ++b0;
-    while (b1 > b0 && isPadding(b[b1 - 1])) --b1;
-    if (a1 - a0 != b1 - b0) return false;
-    for (size_t i = 0; i < a1 - a0; ++i)
-        if (upper(a[a0 + i]) != upper(b[b0 + i])) return false;
-    return true;
+void MCV_FcsText::textReading(std::string_view value, std::string* out) {
+    size_t begin = 0, end = value.size();
+    while (begin < end && isPadding(value[begin])) ++begin;
+    while (end > begin && isPadding(value[end - 1])) --end;
+    out->resize(end - begin);
+    for (size_t i = begin; i < end; ++i) (*out)[i - begin] = upper(value[i]);
+}
+
+void MCV_FcsText::readingOf(std::string_view key, std::string_view value, std::string* out) const {
+    if (m_reading)
+        m_reading(key, value, out);
+    else
+        textReading(value, out);
+}
+
+const std::string& MCV_FcsText::keptReading(uint32_t n, std::string_view key, std::string* scratch) {
+    const std::string_view kept = valueOf(m_entries[n]);
+    if (kept.size() <= kReadAnew) {
+        readingOf(key, kept, scratch);
+        return *scratch;
+    }
+    auto it = m_keptReadings.find(n);
+    if (it == m_keptReadings.end()) {
+        readingOf(key, kept, scratch);
+        it = m_keptReadings.emplace(n, *scratch).first;
+    }
+    return it->second;
 }
 
 bool MCV_FcsText::parse(const char* bytes, size_t size) {
@@ -181,7 +198,7 @@ void MCV_FcsText::build(const char* bytes, size_t size, bool escapes, size_t pai
     m_bytes.reserve(m_bytes.size() + size);
     reserveIndex(m_entries.size() + pairs);
 
-    std::string key, value;
+    std::string key, value, reading, scratch;
     Tokens tokens(bytes, size, escapes);
     Token k, v;
     // A keyword left without a value at the very end carries nothing.
@@ -206,8 +223,8 @@ void MCV_FcsText::build(const char* bytes, size_t size, bool escapes, size_t pai
         if (m_hasConflict[n]) continue;
         value.clear();
         appendToken(bytes, v, escapes, value);
-        const std::string_view kept = valueOf(m_entries[n]);
-        if (m_same ? m_same(key, kept, value) : sameText(kept, value)) continue;
+        readingOf(key, value, &reading);
+        if (keptReading(n, key, &scratch) == reading) continue;
         m_conflicts.push_back({n, static_cast<uint32_t>(value.size()), m_bytes.size()});
         m_bytes.insert(m_bytes.end(), value.begin(), value.end());
         m_hasConflict[n] = true;
@@ -275,6 +292,7 @@ void MCV_FcsText::clear() {
     std::vector<uint32_t>().swap(m_index);
     std::vector<Conflict>().swap(m_conflicts);
     std::vector<bool>().swap(m_hasConflict);
+    std::unordered_map<uint32_t, std::string>().swap(m_keptReadings);
     m_lastUsedEmptyValues = false;
     m_failure = Failure();
 }

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 // The keyword/value pairs of an FCS TEXT segment.
@@ -16,21 +17,29 @@
 // (supplemental TEXT) or repeated further on never replace an earlier value.
 // The first repeat that does not say the same as the kept value is
 // remembered, so a reader can refuse keywords it cannot do without; what
-// "the same" means is the reader's to say (`SameValue`), as only it knows
+// "the same" means is the reader's to say (`ValueReading`), as only it knows
 // what it takes from a value.
 //
 // Memory: the pairs are kept in one block of their bytes with a small record
 // and an index slot each, so a segment costs a few times its own size however
 // it is made up; nothing is held per delimiter, and at most one repeat per
-// keyword.
+// keyword and the reading of a long kept value that is repeated. Time: a
+// segment costs time in proportion to its size, also when a long value is
+// repeated many times, as a long kept value is read once for all its repeats.
 class MCV_FcsText {
 public:
-    // Whether `repeat` says the same as `kept`, both values of `key` (upper
-    // case). Called for every repeat until one does not.
-    using SameValue = bool (*)(std::string_view key, std::string_view kept, std::string_view repeat);
-    // Without `same`, two values are the same when they are equal but for
-    // padding around them and ASCII case (sameText).
-    explicit MCV_FcsText(SameValue same = nullptr) : m_same(same) {}
+    // Writes to *out what the reader takes from `value`, a value of `key`
+    // (upper case): a repeat says the same as the kept value when their
+    // readings are equal. Its cost must be in proportion to the value's
+    // length. Called for every repeat until one does not say the same, and
+    // once for a kept value longer than kReadAnew bytes, whose reading is
+    // kept. Shorter ones are read for each repeat, which costs no more than a
+    // few repeats' bytes and keeps nothing per keyword.
+    using ValueReading = void (*)(std::string_view key, std::string_view value, std::string* out);
+    static constexpr size_t kReadAnew = 64;
+    // Without `reading`, two values are the same when they are equal but for
+    // padding around them and ASCII case (textReading).
+    explicit MCV_FcsText(ValueReading reading = nullptr) : m_reading(reading) {}
 
     // Splits `size` bytes whose first byte is the delimiter and adds every pair
     // whose keyword is not present yet. Blank padding (spaces, NULs, line
@@ -73,9 +82,10 @@ public:
     std::string refusal(const std::string& segment, int64_t segmentOffset) const;
 
     static std::string upperKey(std::string_view key);
-    // Equal but for padding (spaces, NULs, tabs, line breaks) around them and
-    // ASCII case.
-    static bool sameText(std::string_view a, std::string_view b);
+    // `value` without padding (spaces, NULs, tabs, line breaks) around it, in
+    // ASCII upper case: two values with the same textReading are equal but
+    // for padding and case.
+    static void textReading(std::string_view value, std::string* out);
     // A keyword or value as a reason shows it: in double quotes, at most 40
     // characters, any byte other than printable ASCII as '?'.
     static std::string quoted(std::string_view value);
@@ -112,13 +122,19 @@ private:
     std::string_view keyOf(const Entry& e) const { return {m_bytes.data() + e.offset, e.keyLength}; }
     std::string_view valueOf(const Entry& e) const { return {m_bytes.data() + e.offset + e.keyLength, e.valueLength}; }
     const Entry* entry(std::string_view key) const;
+    void readingOf(std::string_view key, std::string_view value, std::string* out) const;
+    // The reading of entry n's value (its keyword `key`): kept after the
+    // first time for a long value, else written to *scratch.
+    const std::string& keptReading(uint32_t n, std::string_view key, std::string* scratch);
 
     std::vector<char> m_bytes;
     std::vector<Entry> m_entries;
     std::vector<uint32_t> m_index;      // entry number + 1; 0 for an empty slot; a power of two long
     std::vector<Conflict> m_conflicts;  // sorted by entry after each parse
     std::vector<bool> m_hasConflict;    // by entry
-    SameValue m_same;
+    // By entry, only for values longer than kReadAnew that were repeated.
+    std::unordered_map<uint32_t, std::string> m_keptReadings;
+    ValueReading m_reading;
     bool m_lastUsedEmptyValues = false;
     Failure m_failure;
 };

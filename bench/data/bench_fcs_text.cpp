@@ -1,12 +1,13 @@
 // FCS TEXT segments made to cost memory or time: a $PAR far beyond what the
 // keywords describe, every $PnB for millions of parameters, differing repeats,
-// a value of delimiters, and the shapes that cost the most per byte: the
-// shortest distinct keywords with empty values, and a TEXT of little but $PnB
-// keywords for a file that loads. Each file is loaded once in a fresh
-// process; its peak memory (above what the process held before the load) is
-// printed next to its TEXT size, its time next to the baseline: the
-// load of a TEXT of the same size made of plain keywords, measured in the same
-// run (what reading and splitting so many bytes costs).
+// many repeats of a first value half the TEXT long, a value of delimiters,
+// and the shapes that cost the most per byte: the shortest distinct keywords
+// with empty values, and a TEXT of little but $PnB keywords for a file that
+// loads. Each file is loaded once in a fresh process; its peak memory (above
+// what the process held before the load) is printed next to its TEXT size,
+// its time next to the baseline: the load of a TEXT of the same size made of
+// plain keywords, measured in the same run (what reading and splitting so
+// many bytes costs).
 //
 // Goals, for every refused or loaded file (those marked "no goal" describe
 // what they claim, and are shown for their figures only):
@@ -183,6 +184,35 @@ int main(int argc, char** argv) {
         std::string text = kLayout + "$TOT/0/$PAR/" + std::to_string(n) + "/";
         for (size_t i = 1; i <= n; ++i) text += "$P" + std::to_string(i) + "B/8/";
         bombs.push_back({"$PAR 131,100, every $PnB, $TOT 0: loads", text, 0, false});
+    }
+    {
+        // A keyword whose first value is half the TEXT long, then repeated with
+        // short values that say the same until the TEXT is full: each repeat
+        // is compared with a reading of the first value taken once.
+        struct Repeat {
+            const char* key;
+            std::string head, tail;  // around the long run of the first value
+            char run;
+            std::string repeat;
+        };
+        const Repeat repeats[] = {
+            {"$TOT", "", "0", '0', "0"},     {"$TOT", "0", "", ' ', "0"},      {"$P1R", "", "262144", '0', "262144"},
+            {"$P1E", "", "0,0", '0', "0,0"}, {"$DATATYPE", "I", "", ' ', "I"}, {"$P1N", "", "FSC", ' ', "FSC"},
+            {"$COM", "c", "", ' ', "c"},
+        };
+        for (const Repeat& r : repeats) {
+            const std::string head = std::string("/") + r.key + "/" + r.head;
+            std::string text = head + std::string(size / 2, r.run) + r.tail + oneParameter;
+            const std::string pair = std::string(r.key) + "/" + r.repeat + "/";
+            size_t n = 0;
+            for (; text.size() + pair.size() <= size; ++n) text += pair;
+            const std::string shown = r.run != ' '     ? "zeros and \"" + r.tail + "\""
+                                      : r.head.empty() ? "blanks and \"" + r.tail + "\""
+                                                       : "\"" + r.head + "\" and blanks";
+            bombs.push_back(
+                {std::string(r.key) + " as " + shown + ", then " + millions(n) + " times \"" + r.repeat + "\"", text, 0,
+                 true});
+        }
     }
     {
         std::string text = oneParameter + "BIG/";

@@ -4,10 +4,13 @@
 // written, in the TEXT, in the supplemental TEXT and across the two.
 #include "FcsTestFile.h"
 
+#include "data/MCV_FcsText.h"
 #include "data/MCV_Messages.h"
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -178,5 +181,150 @@ TEST(FcsLoaderRepeats, AFirstValueTheReaderRefusesGetsItsOwnError) {
         const FcsLoad l = load(dir, fileWith(c.firsts, {}, ""));
         ASSERT_EQ(l.code, c.code) << c.firsts[0].second << ": " << l.loader.refusal();
         EXPECT_EQ(l.loader.refusal().rfind(c.refusal, 0), 0u) << l.loader.refusal();
+    }
+}
+
+namespace {
+
+// The file of three events of three 16-bit integers with `first` given before
+// every other keyword, `repeats` after them, and `stext`, when not empty, as
+// supplemental TEXT after the DATA.
+std::string smallFileWith(const Pairs& first, const Pairs& repeats, const std::string& stext) {
+    FcsTestFile f = FcsTestFile::listMode("I", 3, {16, 16, 16});
+    for (int e = 0; e < 3; ++e)
+        for (int c = 0; c < 3; ++c) f.data += FcsTestFile::stored(stored(e, c), false, 2);
+    f.keywords.insert(f.keywords.begin(), first.begin(), first.end());
+    f.keywords.insert(f.keywords.end(), repeats.begin(), repeats.end());
+    if (stext.empty()) return f.bytes();
+    f.afterData = stext;
+    const auto offset19 = [](size_t v) { return std::string(19 - std::to_string(v).size(), '0') + std::to_string(v); };
+    f.keywords.insert(f.keywords.end(), {{"$BEGINSTEXT", offset19(0)}, {"$ENDSTEXT", offset19(0)}});
+    const size_t at = f.bytes().size() - stext.size();
+    f.set("$BEGINSTEXT", offset19(at));
+    f.set("$ENDSTEXT", offset19(at + stext.size() - 1));
+    return f.bytes();
+}
+
+}  // namespace
+
+// A long first value is read once for all its repeats: repeats that say the
+// same load as a file without them does, and a differing one after them is
+// refused (or, for a keyword that decides nothing, passed over) as after a
+// short first value; in the TEXT and in the supplemental TEXT.
+TEST(FcsLoaderRepeats, ManyRepeatsOfALongFirstValueAreComparedAsOne) {
+    const std::string zeros(1000, '0'), blanks(1000, ' ');
+    struct Case {
+        const char* key;
+        std::string first;        // long; the TEXT's own value says the same
+        std::string same, other;  // repeated 300 times; once, after them
+        bool decides;             // whether `other` refuses the file
+    };
+    const Case cases[] = {
+        {"$TOT", zeros + "3", "3", "4", true},
+        {"$TOT", "3" + blanks, "03", "3 4", true},
+        {"$TOT", blanks + "+3" + blanks, "3", "-3", true},
+        {"$PAR", zeros + "3", "+03", "2", true},
+        {"$P1R", zeros + "262144", "262144", "262143", true},
+        {"$P1R", zeros + "262143.5" + blanks, "262144", "262144.5", true},
+        {"$P2E", zeros + "0,0", "-0.0,1", "1,0", true},
+        {"$P3G", blanks + "NaN", "-nan", "1", true},
+        {"$P3G", zeros + "1.0" + blanks, "1", "1.5", true},
+        {"$P1B", blanks + "016", "16", "8", true},
+        {"$BYTEORD", "1,2,3,4" + blanks, "1,2", "4,3,2,1", true},
+        {"$DATATYPE", "I" + blanks, "i", "F", true},
+        {"$DATATYPE", blanks + "I", "I", "I2", true},
+        {"$MODE", "L" + std::string(1000, '\0'), "l", "C", true},
+        {"$P1N", "Ch1" + blanks, "CH1", "Ch2", false},
+        {"$COM", "c" + blanks, "C", "d", false},
+        {"$COM", std::string(1000, 'c'), std::string(1000, 'C'), std::string(999, 'c'), false},
+        {"$P4R", zeros + "5", "5", "6", false},  // a parameter beyond $PAR
+    };
+    QTemporaryDir dir;
+    const FcsLoad plain = load(dir, smallFileWith({}, {}, ""));
+    ASSERT_EQ(plain.code, 0) << plain.loader.refusal();
+    for (const Case& c : cases) {
+        for (const bool inSupplemental : {false, true}) {
+            Pairs repeats(300, {c.key, c.same});
+            std::string stext;
+            if (inSupplemental) {
+                stext = "/";
+                for (const auto& kv : repeats) stext += kv.first + "/" + kv.second + "/";
+                repeats.clear();
+            }
+            const std::string what = std::string(c.key) + " " + MCV_FcsText::quoted(c.first) + " then " +
+                                     MCV_FcsText::quoted(c.same) + (inSupplemental ? " in the supplemental TEXT" : "");
+            const FcsLoad same = load(dir, smallFileWith({{c.key, c.first}}, repeats, stext));
+            ASSERT_EQ(same.code, 0) << what << ": " << same.loader.refusal();
+            ASSERT_EQ(same.header->numEvents(), 3) << what;
+            ASSERT_EQ(same.header->numVariables(), 3) << what;
+            EXPECT_EQ(std::memcmp(same.matrix.get(), plain.matrix.get(), 9 * sizeof(float)), 0) << what;
+
+            if (inSupplemental)
+                stext += std::string(c.key) + "/" + c.other + "/";
+            else
+                repeats.emplace_back(c.key, c.other);
+            const FcsLoad other = load(dir, smallFileWith({{c.key, c.first}}, repeats, stext));
+            if (!c.decides) {
+                EXPECT_EQ(other.code, 0) << what << ", then " << c.other << ": " << other.loader.refusal();
+                continue;
+            }
+            ASSERT_EQ(other.code, Code::ConflictingKeywords) << what << ", then " << c.other;
+            EXPECT_EQ(other.loader.refusal(),
+                      "Keyword " + std::string(c.key) + " is given twice with different values: " +
+                          MCV_FcsText::quoted(c.first) + " and " + MCV_FcsText::quoted(c.other) + ".")
+                << what;
+        }
+    }
+}
+
+namespace {
+
+size_t g_bytesRead = 0, g_longReads = 0;
+
+void countingReading(std::string_view, std::string_view value, std::string* out) {
+    g_bytesRead += value.size();
+    g_longReads += value.size() > MCV_FcsText::kReadAnew;
+    MCV_FcsText::textReading(value, out);
+}
+
+}  // namespace
+
+// Reading a TEXT reads each value a bounded number of times: a kept value
+// longer than kReadAnew once for all its repeats, however many there are,
+// also across segments; one of kReadAnew bytes or fewer once per repeat. What
+// counts as the same is unchanged at that boundary.
+TEST(FcsText, AKeptValueIsReadOnceForAllItsRepeats) {
+    struct Case {
+        const char* what;
+        size_t keptLength;  // "v" and then blanks
+        std::string repeat;
+        int repeats;
+        bool conflict;
+    };
+    const size_t n = MCV_FcsText::kReadAnew;
+    const Case cases[] = {
+        {"short kept value", n, "V", 1000, false},
+        {"shortest kept value read once", n + 1, "V", 1000, false},
+        {"long kept value", 100000, "v ", 20000, false},
+        {"short kept value, another repeat", n, "w", 1000, true},
+        {"shortest kept value read once, another repeat", n + 1, "w", 1000, true},
+        {"long kept value, another repeat", 100000, "vv", 20000, true},
+    };
+    for (const Case& c : cases) {
+        const std::string kept = "v" + std::string(c.keptLength - 1, ' ');
+        std::string primary = "/K/" + kept + "/$K2/x/K/" + c.repeat + "/", supplemental = "/";
+        for (int i = 1; i < c.repeats; ++i) (i % 2 ? supplemental : primary) += "k/" + c.repeat + "/";
+        g_bytesRead = g_longReads = 0;
+        MCV_FcsText t(&countingReading);
+        ASSERT_TRUE(t.parse(primary.data(), primary.size())) << c.what;
+        ASSERT_TRUE(t.parse(supplemental.data(), supplemental.size())) << c.what;
+        EXPECT_EQ(t.find("K").value_or("<missing>"), kept) << c.what;
+        EXPECT_EQ(t.conflicts(), c.conflict ? 1u : 0u) << c.what;
+        EXPECT_EQ(t.conflictingRepeat("k").value_or("<none>"), c.conflict ? c.repeat : "<none>") << c.what;
+        // A conflict ends the comparisons: the kept value is read once for it.
+        const size_t keptReads = c.conflict ? 1 : c.keptLength > n ? 1 : size_t(c.repeats);
+        EXPECT_EQ(g_bytesRead, keptReads * c.keptLength + (c.conflict ? 1 : size_t(c.repeats)) * c.repeat.size())
+            << c.what;
+        EXPECT_EQ(g_longReads, c.keptLength > n ? 1u : 0u) << c.what;
     }
 }

@@ -212,11 +212,11 @@ TEST(FcsText, ManyKeywordsInTwoSegments) {
 }
 
 // A supplemental TEXT that starts in the file with the delimiter, after the
-// primary TEXT, and runs past the end was cut short: its keywords (here $P3R,
-// which masks the third column to 4 bits) would be lost unsaid, so the file is
-// refused as truncated, with the numbers. Segments that are no TEXT, as some
-// writers name their primary TEXT or their DATA there, are passed over as
-// before.
+// primary TEXT, and runs past the end was cut short, and one that starts at or
+// past the end was cut off: its keywords (here $P3R, which masks the third
+// column to 4 bits) would be lost unsaid, so the file is refused as truncated,
+// with the numbers. Segments that are no TEXT, as some writers name their
+// primary TEXT or their DATA there, are passed over as before.
 TEST(FcsLoaderText, ASupplementalTextCutShortRefusesTheFile) {
     const std::string stext = "/$P3R/16/$PROJ/masked/";
     const uint16_t rows[3][3] = {{1, 2, 0x1234}, {3, 4, 0xABCD}, {5, 6, 0x0F0F}};
@@ -244,8 +244,11 @@ TEST(FcsLoaderText, ASupplementalTextCutShortRefusesTheFile) {
         {"its last byte missing", at, last, last, true, false},
         {"whole, but its end named past the end", at, last + 1000, whole.size(), true, false},
         {"whole, but its end named at the largest offset", at, size_t(INT64_MAX), whole.size(), true, false},
-        // It starts where nothing is left to tell it is TEXT.
-        {"cut at its start", at, last, at, false, false},
+        // Nothing of it is left: the file was cut before it.
+        {"cut at its start", at, last, at, true, false},
+        {"cut one byte before its start", at, last, at - 1, true, false},
+        {"whole, but named past the end", last + 1, last + 10, whole.size(), true, false},
+        {"whole, but named far past the end", last + 1000, last + 2000, whole.size(), true, false},
         // Segments that are no TEXT stay ignored, also past the end.
         {"naming the primary TEXT", 64, textEnd, whole.size(), false, false},
         {"starting with the primary TEXT, past the end", 64, last + 10, whole.size(), false, false},
@@ -253,8 +256,9 @@ TEST(FcsLoaderText, ASupplementalTextCutShortRefusesTheFile) {
         {"naming the DATA", dataStart, at - 1, whole.size(), false, false},
         {"naming the DATA, past the end", dataStart, last + 10, whole.size(), false, false},
         {"starting in the HEADER, past the end", 10, last + 10, whole.size(), false, false},
-        {"starting past the end", last + 1, last + 10, whole.size(), false, false},
         {"ending at its start", at, at, whole.size(), false, false},
+        {"ending at its start, past the end", last + 1, last + 1, whole.size(), false, false},
+        {"ending before its start, past the end", last + 10, last + 1, whole.size(), false, false},
     };
     QTemporaryDir dir;
     for (const Case& c : cases) {
@@ -269,10 +273,10 @@ TEST(FcsLoaderText, ASupplementalTextCutShortRefusesTheFile) {
             const std::string holds = "The file holds " + std::to_string(c.kept) + " bytes, but ";
             EXPECT_EQ(l.loader.refusal(), c.end == size_t(INT64_MAX)
                                               ? holds + "the supplemental TEXT segment from offset " +
-                                                    std::to_string(at) + " ends beyond any file."
+                                                    std::to_string(c.begin) + " ends beyond any file."
                                               : holds + "its segments need " + std::to_string(c.end + 1) +
                                                     ": the supplemental TEXT segment runs from offset " +
-                                                    std::to_string(at) + " to " + std::to_string(c.end) + ".")
+                                                    std::to_string(c.begin) + " to " + std::to_string(c.end) + ".")
                 << c.what;
             continue;
         }

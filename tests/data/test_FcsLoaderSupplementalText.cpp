@@ -1,0 +1,193 @@
+// Where a supplemental TEXT lies decides whether it is read: a file cut
+// anywhere before its end is refused as truncated, and a range that some
+// writers name there but that is no TEXT (the DATA, the primary TEXT) is
+// passed over whatever its first byte, so the file loads as without it.
+#include "FcsTestFile.h"
+
+#include "data/MCV_Messages.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+namespace Code = MCV_LoadCode;
+
+namespace {
+
+// Offsets of 19 digits, as many as the largest, keep the file's length
+// whatever their values.
+std::string offset19(size_t v) { return std::string(19 - std::to_string(v).size(), '0') + std::to_string(v); }
+
+void setSupplementalOffsets(FcsTestFile& f, size_t begin, size_t end) {
+    f.set("$BEGINSTEXT", offset19(begin));
+    f.set("$ENDSTEXT", offset19(end));
+}
+
+// Four events of integers of the given widths, every value 0xFFFF... but for
+// its lowest bits; $P3R, which masks the third column to 4 bits, and $PROJ
+// come from a supplemental TEXT after the DATA and `gap`.
+struct Layout {
+    const char* what;
+    std::vector<int> bits;
+    std::string gap;
+    char delimiter;
+    bool offsetsInHeader, offsetsInText;
+    int64_t textEndShift;  // added to the true $ENDDATA
+};
+
+uint64_t storedValue(size_t event, size_t column) { return ~uint64_t(0) << 8 | (event * 16 + column * 5 + 3); }
+
+FcsTestFile fileOf(const Layout& l, std::string* stext) {
+    FcsTestFile f = FcsTestFile::listMode("I", 4, l.bits);
+    f.delimiter = l.delimiter;
+    f.remove("$P3R");
+    f.dataOffsetsInHeader = l.offsetsInHeader;
+    f.dataOffsetsInText = l.offsetsInText;
+    f.textShift[1] = l.textEndShift;
+    for (size_t e = 0; e < 4; ++e)
+        for (size_t v = 0; v < l.bits.size(); ++v)
+            f.data += FcsTestFile::stored(storedValue(e, v), false, size_t(l.bits[v] / 8));
+    const char d = l.delimiter;
+    *stext = std::string(1, d) + "$P3R" + d + "16" + d + "$PROJ" + d + "masked" + d;
+    f.afterData = l.gap + *stext;
+    setSupplementalOffsets(f, 0, 0);
+    const size_t at = f.bytes().size() - stext->size();
+    setSupplementalOffsets(f, at, at + stext->size() - 1);
+    return f;
+}
+
+// $P1R and $P2R (262144) mask to 18 bits; $P3R, when read, to 4.
+float expected(const Layout& l, size_t event, size_t column, bool masked) {
+    const int bits = l.bits[column];
+    uint64_t mask = bits == 64 ? ~uint64_t(0) : (uint64_t(1) << bits) - 1;
+    if (column != 2) mask &= (uint64_t(1) << 18) - 1;
+    if (column == 2 && masked) mask &= 15;
+    return float(storedValue(event, column) & mask);
+}
+
+const Layout kLayouts[] = {
+    {"right after the DATA", {16, 16, 16}, "", '/', true, true, 0},
+    {"after blanks", {16, 16, 16}, "     ", '/', true, true, 0},
+    {"after NULs", {16, 16, 16}, std::string(3, '\0'), '/', true, true, 0},
+    {"after other bytes", {8, 16, 32}, std::string(40, 'x'), '/', true, true, 0},
+    {"delimiter '|'", {16, 16, 16}, "\n\n", '|', true, true, 0},
+    {"DATA named by the HEADER only", {8, 32, 16}, " ", '/', true, false, 0},
+    {"DATA named by the TEXT only", {16, 8, 64}, "", '/', false, true, 0},
+    {"$ENDDATA one past the DATA", {16, 16, 16}, "\r\n", '\\', true, true, 1},
+};
+
+}  // namespace
+
+// Every prefix of the file from its DATA on, cut before, at or inside the
+// supplemental TEXT, is refused with the bytes it holds and the segment's
+// offsets; only the whole file loads, masked as its supplemental TEXT says.
+TEST(FcsLoaderSupplementalText, EveryFileCutBeforeItsEndIsRefusedAsTruncated) {
+    QTemporaryDir dir;
+    const std::string path = dir.filePath("cut.fcs").toStdString();
+    for (const Layout& layout : kLayouts) {
+        std::string stext;
+        const std::string whole = fileOf(layout, &stext).bytes();
+        const size_t dataStart = size_t(std::stoll(whole.substr(18, 8))) + 1;
+        const size_t at = whole.size() - stext.size(), last = whole.size() - 1;
+        ASSERT_EQ(whole.substr(at), stext) << layout.what;
+        for (size_t kept = dataStart; kept <= whole.size(); ++kept) {
+            FcsTestFile::writeBytes(path, whole.substr(0, kept));
+            const FcsLoad l(path);
+            const std::string what = std::string(layout.what) + ", " + std::to_string(kept) + " bytes kept";
+            if (kept < whole.size()) {
+                ASSERT_EQ(l.code, Code::Truncated) << what << ": " << l.loader.refusal();
+                EXPECT_FALSE(l.matrix) << what;
+                EXPECT_EQ(l.loader.refusal(), "The file holds " + std::to_string(kept) +
+                                                  " bytes, but its segments need " + std::to_string(last + 1) +
+                                                  ": the supplemental TEXT segment runs from offset " +
+                                                  std::to_string(at) + " to " + std::to_string(last) + ".")
+                    << what;
+                continue;
+            }
+            ASSERT_EQ(l.code, 0) << what << ": " << l.loader.refusal();
+            EXPECT_EQ(l.header->project(), "masked") << what;
+            for (size_t e = 0; e < 4; ++e)
+                for (size_t v = 0; v < layout.bits.size(); ++v)
+                    EXPECT_EQ(l.at(e, v), expected(layout, e, v, true)) << what << " " << e << "," << v;
+        }
+    }
+}
+
+// Supplemental offsets that name the DATA as the HEADER or the TEXT does, or
+// a range of the primary TEXT, make the file load exactly as it does with
+// offsets 0, 0, whichever byte the range starts with, the delimiter too.
+TEST(FcsLoaderSupplementalText, TheDataOrThePrimaryTextNamedThereArePassedOver) {
+    QTemporaryDir dir;
+    // Where the file's segments lie.
+    struct Places {
+        size_t header[2], text[2];  // the DATA as the HEADER and the TEXT name them
+        size_t textEnd;             // of the primary TEXT
+        size_t delimiter;           // a delimiter in the primary TEXT, 100 bytes or more before its end
+        size_t last;                // of the file
+    };
+    using Pair = std::pair<size_t, size_t>;
+    struct Range {
+        const char* what;
+        Pair (*range)(const Places&);
+    };
+    const Range ranges[] = {
+        {"the HEADER's DATA", [](const Places& p) { return Pair(p.header[0], p.header[1]); }},
+        {"the TEXT's DATA", [](const Places& p) { return Pair(p.text[0], p.text[1]); }},
+        {"the primary TEXT", [](const Places& p) { return Pair(64, p.textEnd); }},
+        {"the primary TEXT from a delimiter in it", [](const Places& p) { return Pair(p.delimiter, p.textEnd); }},
+        {"50 bytes of the primary TEXT from a delimiter",
+         [](const Places& p) { return Pair(p.delimiter, p.delimiter + 50); }},
+        {"from a delimiter in the primary TEXT past the end of the file",
+         [](const Places& p) { return Pair(p.delimiter, p.last + 100); }},
+    };
+    // The first DATA byte, as the first value's lowest byte.
+    const char firsts[] = {'/', '|', '\\', '\0', 'x'};
+    const Layout layouts[] = {
+        {"the HEADER and the TEXT name the same DATA", {16, 16, 16}, "", '/', true, true, 0},
+        {"$ENDDATA one past the DATA", {16, 16, 16}, "", '/', true, true, 1},
+        {"delimiter '|'", {8, 16, 32}, "", '|', true, true, 0},
+        {"delimiter '\\', $ENDDATA one past", {16, 8, 16}, "", '\\', true, true, 1},
+    };
+    for (const Layout& layout : layouts) {
+        for (const char first : firsts) {
+            std::string stext;
+            FcsTestFile f = fileOf(layout, &stext);
+            f.data[0] = first;
+            f.afterData.clear();
+            setSupplementalOffsets(f, 0, 0);
+            const std::string plain = f.write(dir, "plain.fcs");
+            const FcsLoad p(plain);
+            ASSERT_EQ(p.code, 0) << layout.what << ": " << p.loader.refusal();
+            const std::string bytes = f.bytes();
+            Places places;
+            places.textEnd = size_t(std::stoll(bytes.substr(18, 8)));
+            places.header[0] = size_t(std::stoll(bytes.substr(26, 8)));
+            places.header[1] = size_t(std::stoll(bytes.substr(34, 8)));
+            places.text[0] = places.header[0];
+            places.text[1] = places.header[1] + size_t(layout.textEndShift);
+            places.delimiter = bytes.rfind(f.delimiter + std::string("$BEGINSTEXT"));
+            places.last = bytes.size() - 1;
+            ASSERT_EQ(bytes[places.header[0]], first);
+            ASSERT_EQ(places.header[1], places.last) << "the DATA are the file's last bytes";
+            ASSERT_LE(places.delimiter + 100, places.textEnd);
+            for (const Range& r : ranges) {
+                const auto [begin, end] = r.range(places);
+                const std::string what = std::string(layout.what) + ", first DATA byte " + std::to_string(int(first)) +
+                                         ", supplemental TEXT offsets naming " + r.what;
+                FcsTestFile g = f;
+                setSupplementalOffsets(g, begin, end);
+                ASSERT_EQ(g.bytes().size(), bytes.size()) << what;
+                const FcsLoad l(g.write(dir, "named.fcs"));
+                ASSERT_EQ(l.code, p.code) << what << ": " << l.loader.refusal();
+                EXPECT_EQ(l.loader.refusal(), p.loader.refusal()) << what;
+                EXPECT_EQ(l.header->project(), "-1") << what;
+                ASSERT_EQ(l.header->numEvents(), p.header->numEvents()) << what;
+                ASSERT_EQ(l.header->numVariables(), p.header->numVariables()) << what;
+                const size_t values = size_t(p.header->numEvents()) * size_t(p.header->numVariables());
+                EXPECT_EQ(std::memcmp(l.matrix.get(), p.matrix.get(), values * sizeof(float)), 0) << what;
+                const uint64_t firstValue = (storedValue(0, 0) & ~uint64_t(0xFF)) | uint8_t(first);
+                EXPECT_EQ(l.at(0, 0), float(firstValue & ((uint64_t(1) << layout.bits[0]) - 1))) << what;
+            }
+        }
+    }
+}
