@@ -18,6 +18,7 @@
 #include "FcsLoadInChild.h"
 #include "bench/support/BenchArguments.h"
 #include "bench/support/Verdict.h"
+#include "data/MCV_FcsText.h"
 
 #include <QTemporaryDir>
 
@@ -188,25 +189,30 @@ int main(int argc, char** argv) {
     {
         // A keyword whose first value is half the TEXT long, then repeated with
         // short values that say the same until the TEXT is full: each repeat
-        // is compared with a reading of the first value taken once.
+        // is compared with a reading of the first value taken once. Last, the
+        // longest first value that is read again for every repeat.
         struct Repeat {
             const char* key;
             std::string head, tail;  // around the long run of the first value
             char run;
             std::string repeat;
+            size_t runLength = 0;  // 0: half the TEXT
         };
         const Repeat repeats[] = {
-            {"$TOT", "", "0", '0', "0"},     {"$TOT", "0", "", ' ', "0"},      {"$P1R", "", "262144", '0', "262144"},
-            {"$P1E", "", "0,0", '0', "0,0"}, {"$DATATYPE", "I", "", ' ', "I"}, {"$P1N", "", "FSC", ' ', "FSC"},
-            {"$COM", "c", "", ' ', "c"},
+            {"$TOT", "", "0", '0', "0"},           {"$TOT", "0", "", ' ', "0"},
+            {"$P1R", "", "262144", '0', "262144"}, {"$P1E", "", "0,0", '0', "0,0"},
+            {"$DATATYPE", "I", "", ' ', "I"},      {"$P1N", "", "FSC", ' ', "FSC"},
+            {"$COM", "c", "", ' ', "c"},           {"$P1E", "", "0,0", '0', "0", MCV_FcsText::kReadAnew - 3},
         };
         for (const Repeat& r : repeats) {
-            const std::string head = std::string("/") + r.key + "/" + r.head;
-            std::string text = head + std::string(size / 2, r.run) + r.tail + oneParameter;
+            const std::string first = r.head + std::string(r.runLength ? r.runLength : size / 2, r.run) + r.tail;
+            std::string text = std::string("/") + r.key + "/" + first + oneParameter;
             const std::string pair = std::string(r.key) + "/" + r.repeat + "/";
             size_t n = 0;
             for (; text.size() + pair.size() <= size; ++n) text += pair;
-            const std::string shown = r.run != ' '     ? "zeros and \"" + r.tail + "\""
+            const std::string shown = r.runLength
+                                          ? std::to_string(first.size()) + " bytes, zeros and \"" + r.tail + "\""
+                                      : r.run != ' '   ? "zeros and \"" + r.tail + "\""
                                       : r.head.empty() ? "blanks and \"" + r.tail + "\""
                                                        : "\"" + r.head + "\" and blanks";
             bombs.push_back(
