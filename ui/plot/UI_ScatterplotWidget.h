@@ -174,6 +174,10 @@ private:
     void initUI();
     // setLocalData with the context current.
     void takeLocalData(int dataIdx);
+    // The sample table anew for the selection as it is now, counted against
+    // the analysis's own points as they are now (a new run or a rebuilt
+    // hierarchy takes new ones), never against its input set.
+    void refreshSampleStatistics();
     // Runs `retake`, which makes the renderer take its marker values again
     // (context current), then puts back every range the user had set, by
     // marker column, and shows the active marker's.
