@@ -184,7 +184,10 @@ TEST_F(TsneAnalysisRun, OwnPointsAndClusterTotalsStayWithTheRunWhateverHappensTo
              subset->data().resize(3);
              subset->refreshed(nullptr);
          }},
-        {"refilled with other events", [&] { subset->setPoints({{1, 29}, {1, 28}}, true); }},
+        {"refilled with other events",
+         [&] {
+             subset->setPoints({{1, 29}, {1, 28}}, true);
+         }},
         {"emptied", [&] { subset->setPoints({}, true); }},
         {"another subset chosen", [&] { analysis->setActiveDataSelection(firstEvents(5)); }},
     };
