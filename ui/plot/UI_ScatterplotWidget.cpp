@@ -295,6 +295,11 @@ void UI_ScatterplotWidget::setSelection(std::vector<short>* selection, bool flag
     selectionStatistics->refreshWidget(false);
 }
 
+void UI_ScatterplotWidget::refreshSelectionPanels() {
+    refreshSampleStatistics();
+    selectionStatistics->refreshWidget(false);
+}
+
 void UI_ScatterplotWidget::highlightRefreshed(void* dataSet) {
     if (!renderer) return;
     makeCurrent();

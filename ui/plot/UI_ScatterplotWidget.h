@@ -67,6 +67,9 @@ public:
     // Before the renderer exists the vector (which must outlive the plot) is
     // kept and shown once the renderer is made.
     void setSelection(std::vector<short>* selection, bool flag);
+    // The sample and selection statistics anew, for a selection change that
+    // gives the plot no flags (it had no points when the view last took one).
+    void refreshSelectionPanels();
     void highlightRefreshed(void* data);
     void dataRefreshed(void* data);
     // The renderer's selected point indices (the last known pointer when
