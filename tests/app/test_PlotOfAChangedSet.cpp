@@ -138,8 +138,11 @@ protected:
         plot->setFocus(Qt::MouseFocusReason);
         QTest::keyClick(plot, Qt::Key_D, Qt::ControlModifier);
     }
-    // A rectangle over the plot's upper left quarter.
-    static void selectUpperLeft(UI_ScatterplotWidget* plot) { drag(plot, {2, 2}, plot->rect().center()); }
+    // A rectangle over the plot's left half: the plot draws the embedding
+    // about its centre, so it holds some of the points and not all.
+    static void selectLeftHalf(UI_ScatterplotWidget* plot) {
+        drag(plot, {2, 2}, {plot->width() / 2, plot->height() - 3});
+    }
 
     static float cell(UI_ScatterplotWidget* plot, int row, int column) {
         return plot->sampleStatisticsPanel()->statisticsTable()->item(row, column)->data(Qt::DisplayRole).toFloat();
@@ -240,7 +243,7 @@ TEST_F(PlotOfAChangedSet, AnEditOfTheBubbleAfterTheAnalysisLeavesThePlotsNumbers
                 EXPECT_FLOAT_EQ(cell(plot, f, 4), 100.0f);
             }
     }
-    selectUpperLeft(plot);
+    selectLeftHalf(plot);
     const size_t picked = data()->selectionPoints()->data().size();
     ASSERT_GT(picked, 0u);
     ASSERT_LT(picked, drawn.size());
@@ -287,9 +290,10 @@ TEST_F(PlotOfAChangedSet, ABubbleUnderAnEmptiedBubblesNameLeavesThePlotsNumbersW
         SCOPED_TRACE("Ctrl+A after the new bubble");
         EXPECT_EQ(expectCounts(plot, drawn), int(drawn.size()));
     }
-    selectUpperLeft(plot);
+    selectLeftHalf(plot);
     const size_t picked = data()->selectionPoints()->data().size();
     ASSERT_GT(picked, 0u);
+    ASSERT_LT(picked, drawn.size());
     {
         SCOPED_TRACE("a rectangle after the new bubble");
         EXPECT_EQ(expectCounts(plot, drawn), int(picked));
@@ -302,7 +306,9 @@ TEST_F(PlotOfAChangedSet, ABubbleUnderAnEmptiedBubblesNameLeavesThePlotsNumbersW
 
 // A level opened by "Zoom into Selection." counts the selection as it is
 // now: cleared by Ctrl+D in another plot right after the level opened, it
-// shows no event selected; a rectangle there afterwards, that one's.
+// shows no event selected; a selection another view makes afterwards, that
+// one's. (Ctrl+A before the zoom and a selection made by the data model keep
+// every count independent of where the embedding puts the landmarks.)
 TEST_F(PlotOfAChangedSet, ALevelOpenedOnASelectionFollowsItsLaterChanges) {
     const std::vector<Pair> all = data()->derivedDataPoints("All Points", true)->data();
     UI_ModalDialogs::answerText("H");
@@ -313,6 +319,9 @@ TEST_F(PlotOfAChangedSet, ALevelOpenedOnASelectionFollowsItsLaterChanges) {
     auto* panel = qobject_cast<UI_HsneSettingsWidget*>(w().settingsPanels().at(0));
     auto* overviewView = qobject_cast<UI_HsneWidget*>(w().views().at(0));
     ASSERT_TRUE(overview && panel && overviewView);
+    auto* seed = widgetBeside<QSpinBox>(panel, "RNG Seed");
+    ASSERT_NE(seed, nullptr);
+    seed->setValue(3);
     panel->numScalesBox()->setValue(2);
     overview->setIterations(40);
     QObject::connect(w().bridge(), &UI_Interface::analysisInitializedSignal, &w(), [&](void* a) {
@@ -321,11 +330,11 @@ TEST_F(PlotOfAChangedSet, ALevelOpenedOnASelectionFollowsItsLaterChanges) {
     quietly([&] { QTest::mouseClick(panel->computeHsneButton(), Qt::LeftButton); });
     UI_ScatterplotWidget* overviewPlot = overviewView->plot();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(overviewPlot));
+    ASSERT_GE(overview->numDataPoints(), 4);
 
-    // Zoom into the landmarks of the upper left quarter.
-    selectUpperLeft(overviewPlot);
-    const size_t zoomed = asSet(data()->selectionPoints()->data()).size();
-    ASSERT_GT(zoomed, 0u);
+    // Zoom into every landmark of the overview: the data level.
+    selectAll(overviewPlot);
+    ASSERT_EQ(asSet(data()->selectionPoints()->data()), asSet(all));
     UI_ModalDialogs::answerText("");
     quietly([&] {
         QTimer::singleShot(0, [] {
@@ -346,7 +355,7 @@ TEST_F(PlotOfAChangedSet, ALevelOpenedOnASelectionFollowsItsLaterChanges) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return level->numDataPoints() > 0 && !level->isRunning(); }, 30000));
     {
         SCOPED_TRACE("the level as it opened");
-        EXPECT_EQ(expectCounts(levelPlot, all), int(zoomed));
+        EXPECT_EQ(expectCounts(levelPlot, all), int(all.size()));
     }
 
     selectNone(overviewPlot);
@@ -356,12 +365,19 @@ TEST_F(PlotOfAChangedSet, ALevelOpenedOnASelectionFollowsItsLaterChanges) {
         EXPECT_EQ(expectCounts(levelPlot, all), 0);
         for (int f = 0; f < kFiles; ++f) EXPECT_EQ(cell(levelPlot, f, 3), 0.0f);
     }
-    drag(overviewPlot, overviewPlot->rect().center(), {overviewPlot->width() - 2, overviewPlot->height() - 2});
-    const size_t picked = asSet(data()->selectionPoints()->data()).size();
-    ASSERT_GT(picked, 0u);
+
+    // Every third event of file 1 and every fifth of file 2, selected as
+    // another view selects.
+    std::vector<Pair> some;
+    for (int e = 0; e < kEvents; e += 3) some.emplace_back(1, e);
+    for (int e = 0; e < kEvents; e += 5) some.emplace_back(2, e);
+    data()->selectionPoints()->data() = some;
+    data()->selectionPoints()->refreshed(nullptr);
     {
-        SCOPED_TRACE("a rectangle in the overview");
-        EXPECT_EQ(expectCounts(levelPlot, all), int(picked));
+        SCOPED_TRACE("a selection made elsewhere");
+        EXPECT_EQ(expectCounts(levelPlot, all), int(some.size()));
+        EXPECT_EQ(cell(levelPlot, 0, 3), 0.0f);
+        EXPECT_EQ(cell(levelPlot, 1, 3), float((kEvents + 2) / 3));
     }
 }
 
