@@ -1,6 +1,7 @@
 #include "analysis/MCV_Analysis.h"
 
 #include "data/MCV_CytometryData.h"
+#include "data/MCV_DerivedDataPoints.h"
 #include "data/MCV_FcsHeader.h"
 
 #include <algorithm>
@@ -36,6 +37,12 @@ void MCV_Analysis::init(MCV_UiInterface* ui, std::string name) {
 void MCV_Analysis::setActiveDataSelection(MCV_DerivedDataPoints* points) { m_dataSelection = points; }
 
 MCV_DerivedDataPoints* MCV_Analysis::dataSelection() const { return m_dataSelection; }
+
+void MCV_Analysis::keepOwnPoints(const std::vector<std::pair<int, int>>& points) {
+    auto own = std::make_shared<MCV_DerivedDataPoints>();
+    own->init(m_name + " - own points", &points);
+    m_ownPoints = std::move(own);
+}
 
 void MCV_Analysis::refreshMarkerData() { m_markerStates.resize(currentVariableCount(), false); }
 

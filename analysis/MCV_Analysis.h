@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -45,6 +46,12 @@ public:
     // events" or "not chosen yet", as each analysis defines.
     void setActiveDataSelection(MCV_DerivedDataPoints* points);
     MCV_DerivedDataPoints* dataSelection() const;
+    // The events the analysis's plot stands for, as its last run took them
+    // from its subset: an unregistered set that the subset's later edits,
+    // refills and replacement leave alone. The plot's panels and the cluster
+    // sets of the analysis count against it. Null before a run took any.
+    MCV_DerivedDataPoints* ownPoints() const { return m_ownPoints.get(); }
+    const std::shared_ptr<MCV_DerivedDataPoints>& sharedOwnPoints() const { return m_ownPoints; }
 
     // Grows (or shrinks) the flags to the combined header's variable count;
     // new flags are disabled. The selected list and the changed flag stay.
@@ -88,11 +95,15 @@ protected:
     // or of no whole width per reference are left alone (the next lay-out
     // makes them anew).
     static void widenRows(std::vector<float>& rows, const std::vector<std::pair<int, int>>& refs);
+    // Makes a new own set of `points`; a level or panel that still holds the
+    // previous one keeps it as it was.
+    void keepOwnPoints(const std::vector<std::pair<int, int>>& points);
 
     MCV_UiInterface* m_ui = nullptr;
     int m_type = ANALYSIS_NONE;
     std::string m_name;
     MCV_DerivedDataPoints* m_dataSelection = nullptr;
+    std::shared_ptr<MCV_DerivedDataPoints> m_ownPoints;
     std::vector<bool> m_markerStates;
     std::vector<unsigned> m_selectedMarkers;
     bool m_markersChanged = true;

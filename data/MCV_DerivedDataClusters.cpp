@@ -26,7 +26,8 @@ void MCV_DerivedDataClusters::markAllStale() {
 void MCV_DerivedDataClusters::setClusters(std::vector<PointList> clusters, MCV_DerivedDataPoints* reference,
                                           std::vector<Edge> edges, std::vector<std::vector<unsigned>>* landmarks) {
     m_clusters = std::move(clusters);
-    m_reference = reference;
+    m_hasReference = reference != nullptr;
+    m_referenceCounts = reference ? reference->pointsPerFile() : std::vector<int>();
     const size_t n = m_clusters.size();
     m_clusterIndexMap.resize(n);
     m_names.resize(n);

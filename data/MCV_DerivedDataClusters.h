@@ -42,8 +42,10 @@ public:
 
     void init() {}
 
-    // Stores the clusters and the point subset they were made from (may be
-    // null: then the origin tables count against "All Points"), names them
+    // Stores the clusters and the per-file counts of the point subset they
+    // were made from, as it is now (later changes to that subset leave the
+    // counts alone; a null subset: the origin tables count against "All
+    // Points" as it is when they are made), names them
     // "1", "2", ... and maps each to itself. A non-empty edge list replaces
     // the edges (an empty one keeps them); landmark lists, one per cluster,
     // are copied when given. Clears the selection, keeps the highlight, marks
@@ -58,7 +60,6 @@ public:
     // For each cluster as made by the last setClusters: the index of the
     // current cluster that holds it now (after merges).
     std::vector<int>& originalClusterIdxs() { return m_clusterIndexMap; }
-    MCV_DerivedDataPoints* referencePoints() const { return m_reference; }
 
     // Out-of-range indices give an empty name / change nothing.
     std::string clusterName(int i) const;
@@ -121,11 +122,13 @@ public:
     std::string& originCsvString(int i);
     void createOriginCsv();
 
+    // Per-file totals of the origin tables ("Total events"): the counts of
+    // the subset the clusters were made from, else those of "All Points",
+    // else the files' event counts. One entry per loaded file.
+    std::vector<int> originTotals();
+
 private:
     void markAllStale();
-    // Per-file totals of the origin tables: the reference set's counts, else
-    // those of "All Points", else the files' event counts.
-    std::vector<int> originTotals();
 
     std::vector<PointList> m_clusters;
     std::vector<std::vector<unsigned>> m_landmarks;
@@ -144,7 +147,8 @@ private:
     bool m_jsonStale = true;
     bool m_csvStale = true;
     bool m_originStale = true;
-    MCV_DerivedDataPoints* m_reference = nullptr;
+    bool m_hasReference = false;
+    std::vector<int> m_referenceCounts;
     std::string m_spadePositions;
     std::string m_emptyText;
 };

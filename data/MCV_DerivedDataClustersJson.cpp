@@ -117,14 +117,13 @@ void MCV_DerivedDataClusters::createCsv() {
 
 std::vector<int> MCV_DerivedDataClusters::originTotals() {
     MCV_CytometryData* data = MCV_CytometryData::Instance();
-    MCV_DerivedDataPoints* reference = m_reference;
-    if (!reference)
+    const std::vector<int>* counts = m_hasReference ? &m_referenceCounts : nullptr;
+    if (!counts)
         for (MCV_DerivedDataPoints* p : data->derivedDataPoints())
-            if (p->name() == "All Points") reference = p;
-    std::vector<int> totals(static_cast<size_t>(data->numFiles()), 0);
-    if (reference) {
-        const std::vector<int>& counts = reference->pointsPerFile();
-        for (size_t f = 0; f < totals.size() && f < counts.size(); ++f) totals[f] = counts[f];
+            if (p->name() == "All Points") counts = &p->pointsPerFile();
+    std::vector<int> totals(static_cast<size_t>(std::max(0, data->numFiles())), 0);
+    if (counts) {
+        for (size_t f = 0; f < totals.size() && f < counts->size(); ++f) totals[f] = (*counts)[f];
     } else {
         for (int f = 0; f < data->numFiles(); ++f)
             totals[static_cast<size_t>(f)] = std::max(0, data->header(f)->numEvents());

@@ -271,7 +271,7 @@ MCV_DerivedDataClusters* MCV_HsneFCAnalysis::updateClusters(std::vector<std::vec
                     : std::vector<std::vector<std::pair<int, int>>>(clusters->size());
     MCV_DerivedDataClusters* set = MCV_CytometryData::Instance()->derivedDataClusters(name + " - " + m_name, true);
     if (!set) return nullptr;
-    set->setClusters(std::move(references), m_dataSelection, std::vector<std::tuple<int, int, float>>(), &inside);
+    set->setClusters(std::move(references), ownPoints(), std::vector<std::tuple<int, int, float>>(), &inside);
     return set;
 }
 

@@ -93,6 +93,7 @@ void MCV_HsneFCAnalysis::initDerivedData() {
     if (!m_hierarchy) return;
     // The hierarchy's own copy: the selection may have changed since.
     m_pointsData = *m_hierarchy->pointReferences();
+    keepOwnPoints(m_pointsData);
     const int top = m_activeNumScales - 1;
     const int landmarks = std::max(0, m_hierarchy->numLandmarksInScale(top));
     m_pointNodes.resize(static_cast<size_t>(landmarks));

@@ -64,7 +64,12 @@ void MCV_HsneAnalysis::reInit(int scale, std::unique_ptr<SparseMatrix> matrix,
 
 void MCV_HsneAnalysis::setHierarchy(std::shared_ptr<MCV_DerivedDataHierarchy> hierarchy) {
     if (refuseWhileRunning("bound to a hierarchy")) return;
-    if (m_owner) m_dataSelection = m_owner->dataSelection();
+    if (m_owner) {
+        m_dataSelection = m_owner->dataSelection();
+        // The events of the hierarchy this level is part of, shared with the
+        // other levels of that hierarchy (a rebuild gives the new levels new ones).
+        m_ownPoints = m_owner->sharedOwnPoints();
+    }
     m_hierarchy = std::move(hierarchy);
     setUpEngine();
     initDerivedData();

@@ -186,6 +186,7 @@ void MCV_HsneAnalysisHierarchy::replaceHierarchy(std::shared_ptr<MCV_DerivedData
     if (m_ui) m_ui->analysesRemoved(&names);
 
     m_hierarchy = std::move(fresh);
+    keepOwnPoints(*m_hierarchy->pointReferences());
     if (!m_overview) return;  // closed by the shell meanwhile
     m_overview->init(m_ui, m_name + " - Overview Level", m_useGpu);
     m_overview->reInit(m_hierarchy->numScales() - 1, nullptr, nullptr);

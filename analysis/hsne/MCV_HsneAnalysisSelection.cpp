@@ -60,7 +60,7 @@ MCV_DerivedDataClusters* MCV_HsneAnalysis::updateClusters(std::vector<std::vecto
                   << " and were left out." << std::endl;
     MCV_DerivedDataClusters* set = MCV_CytometryData::Instance()->derivedDataClusters(name + " - " + m_name, true);
     if (!set) return nullptr;
-    set->setClusters(std::move(events), m_dataSelection, {}, clusters ? &kept : nullptr);
+    set->setClusters(std::move(events), ownPoints(), {}, clusters ? &kept : nullptr);
     return set;
 }
 

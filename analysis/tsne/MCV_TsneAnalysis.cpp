@@ -171,6 +171,6 @@ MCV_DerivedDataClusters* MCV_TsneAnalysis::updateClusters(std::vector<std::vecto
     MCV_DerivedDataClusters* set =
         MCV_CytometryData::Instance()->derivedDataClusters(setName, m_dataSelection != nullptr);
     if (!set) return nullptr;
-    set->setClusters(std::move(pairs), m_dataSelection, {}, clusters ? &indices : nullptr);
+    set->setClusters(std::move(pairs), ownPoints(), {}, clusters ? &indices : nullptr);
     return set;
 }

@@ -71,6 +71,7 @@ bool MCV_TsneAnalysis::computeProbabilities() {
 
     MCV_CytometryData* data = MCV_CytometryData::Instance();
     m_pointReferences = selection;
+    keepOwnPoints(m_pointReferences);
     m_numPoints = static_cast<int>(m_pointReferences.size());
     const size_t n = m_pointReferences.size();
     // The engines of an earlier set-up embed other points: nothing may resume

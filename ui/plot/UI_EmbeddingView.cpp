@@ -141,7 +141,7 @@ void UI_EmbeddingView::select(std::vector<std::pair<int, int>>* points) {
     MCV_CytometryData* dataSet = MCV_CytometryData::Instance();
     const bool fromThisView = dataSet->selectionPoints()->refreshSource() == this;
     if (selectedPoints.empty() && m_numSelected == 0) {
-        if (!m_selectionFlags.empty()) scatterplot->setSelection(&m_selectionFlags, fromThisView);
+        showSelectionFlags(fromThisView);
         scatterplot->refresh();
         return;
     }
@@ -172,8 +172,17 @@ void UI_EmbeddingView::select(std::vector<std::pair<int, int>>* points) {
                 ? 32767
                 : 0;
     m_numSelected = static_cast<int64_t>(selectedPoints.size());
-    if (!m_selectionFlags.empty()) scatterplot->setSelection(&m_selectionFlags, fromThisView);
+    showSelectionFlags(fromThisView);
     scatterplot->refresh();
+}
+
+void UI_EmbeddingView::showSelectionFlags(bool fromThisView) {
+    if (!m_selectionFlags.empty())
+        scatterplot->setSelection(&m_selectionFlags, fromThisView);
+    else
+        // No flags to draw (a level opened after the selection was made, before
+        // it had points): its panels count the selection as it is now all the same.
+        scatterplot->refreshSelectionPanels();
 }
 
 void UI_EmbeddingView::showSharedSelection() { select(&MCV_CytometryData::Instance()->selectionPoints()->data()); }

@@ -98,6 +98,9 @@ protected:
     static bool fileShown(const std::vector<bool>& shown, int file);
 
 private:
+    // Hands the flags to the plot; without flags its panels are refreshed.
+    void showSelectionFlags(bool fromThisView);
+
     MCV_Analysis* viewed;
     const char* finished;
     UI_ScatterplotWidget* scatterplot = nullptr;

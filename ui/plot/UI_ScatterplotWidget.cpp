@@ -166,7 +166,7 @@ void UI_ScatterplotWidget::initializeGL() {
         // from the flags.
         renderer->setSelection(pendingSelection, false);
         pendingSelection = nullptr;
-        sampleStatistics->refreshWidget();
+        refreshSampleStatistics();
         selectionStatistics->refreshWidget(false);
     }
 }
@@ -227,7 +227,11 @@ void UI_ScatterplotWidget::takeLocalData(int dataIdx) {
     markerRanges = renderer->markerRanges();
     markerLimits = renderer->markerLimts();
     dataRanges = *markerRanges;
-    sampleStatistics->setActiveSelection(analysis ? analysis->dataSelection() : nullptr);
+    refreshSampleStatistics();
+}
+
+void UI_ScatterplotWidget::refreshSampleStatistics() {
+    if (localDataTaken) sampleStatistics->setActiveSelection(analysis ? analysis->ownPoints() : nullptr);
 }
 
 template <typename Retake>
@@ -287,7 +291,12 @@ void UI_ScatterplotWidget::setSelection(std::vector<short>* selection, bool flag
     renderer->setSelection(selection, flag);
     doneCurrent();
     update();
-    sampleStatistics->refreshWidget();
+    refreshSampleStatistics();
+    selectionStatistics->refreshWidget(false);
+}
+
+void UI_ScatterplotWidget::refreshSelectionPanels() {
+    refreshSampleStatistics();
     selectionStatistics->refreshWidget(false);
 }
 

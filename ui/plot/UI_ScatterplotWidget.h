@@ -67,6 +67,9 @@ public:
     // Before the renderer exists the vector (which must outlive the plot) is
     // kept and shown once the renderer is made.
     void setSelection(std::vector<short>* selection, bool flag);
+    // The sample and selection statistics anew, for a selection change that
+    // gives the plot no flags (it had no points when the view last took one).
+    void refreshSelectionPanels();
     void highlightRefreshed(void* data);
     void dataRefreshed(void* data);
     // The renderer's selected point indices (the last known pointer when
@@ -174,6 +177,10 @@ private:
     void initUI();
     // setLocalData with the context current.
     void takeLocalData(int dataIdx);
+    // The sample table anew for the selection as it is now, counted against
+    // the analysis's own points as they are now (a new run or a rebuilt
+    // hierarchy takes new ones), never against its input set.
+    void refreshSampleStatistics();
     // Runs `retake`, which makes the renderer take its marker values again
     // (context current), then puts back every range the user had set, by
     // marker column, and shows the active marker's.

@@ -251,4 +251,37 @@ TEST_F(HsneFCAnalysisTest, MissingOutputVariablesAreSkippedScaleZeroOnlyReEmbeds
     EXPECT_FALSE(fc->isRunning());
 }
 
+// The map stands for the events its build took: the input refilled
+// afterwards changes neither them nor the totals its cluster sets count
+// against; the next build takes the input as it is then.
+TEST_F(HsneFCAnalysisTest, TheMapKeepsTheEventsItsBuildTookWhateverHappensToItsInput) {
+    loadHsneBlobs(3, 600);
+    makeFc(2);
+    MCV_DerivedDataPoints* input = data->derivedDataPoints("input", false);
+    Points taken;
+    for (int e = 0; e < 700; ++e) taken.emplace_back(0, e);
+    for (int e = 0; e < 200; ++e) taken.emplace_back(1, e);
+    input->setPoints(taken, false);
+    fc->setActiveDataSelection(input);
+    EXPECT_EQ(fc->ownPoints(), nullptr) << "nothing built yet";
+    quietly([&] { fc->initHSNE(); });
+    MCV_DerivedDataPoints* own = fc->ownPoints();
+    ASSERT_NE(own, nullptr);
+    EXPECT_EQ(own->data(), taken);
+
+    input->setPoints({{1, 0}, {1, 1}, {1, 2}, {1, 3}, {1, 4}, {1, 5}}, true);
+    EXPECT_EQ(fc->ownPoints(), own);
+    EXPECT_EQ(own->data(), taken);
+    std::vector<std::vector<unsigned>> clusters = {{0, 1, 2}};
+    MCV_DerivedDataClusters* set = nullptr;
+    quietly([&] { set = fc->updateClusters(&clusters, "Density Clusters"); });
+    ASSERT_NE(set, nullptr);
+    EXPECT_EQ(set->originTotals(), (std::vector<int>{700, 200}));
+
+    input->setPoints(Points(taken.begin(), taken.begin() + 500), true);
+    quietly([&] { fc->initHSNE(); });
+    ASSERT_NE(fc->ownPoints(), nullptr);
+    EXPECT_EQ(fc->ownPoints()->pointsPerFile(), (std::vector<int>{500, 0}));
+}
+
 }  // namespace

@@ -3,6 +3,7 @@
 // reach the analysis from inside its own reports.
 #include "HsneAnalysisTest.h"
 
+#include "data/MCV_DerivedDataClusters.h"
 #include "data/MCV_DerivedDataPoints.h"
 
 #include <omp.h>
@@ -135,6 +136,49 @@ TEST_F(HsneAnalysisRun, ABuildWritesItsLandmarksEventsAsDoDrillDownsAndRefusalsK
     const std::string line = "the data have no variable QLMRN_HsneDataX or QLMRN_HsneDataY";
     EXPECT_NE(missing.find(line), std::string::npos);
     EXPECT_EQ(missing.find(line), missing.rfind(line));
+}
+
+// Every level of a hierarchy stands for the events the build took, whatever
+// happens to the input set afterwards; its cluster sets count against them.
+// A rebuild takes the input as it is then, and a level it dropped keeps the
+// events of its own hierarchy.
+TEST_F(HsneAnalysisRun, LevelsKeepTheEventsTheirBuildTookAndARebuildTakesNewOnes) {
+    MCV_DerivedDataPoints* input = data->derivedDataPoints("input", false);
+    Points taken;
+    for (int e = 0; e < 600; ++e) taken.emplace_back(0, e);
+    for (int e = 0; e < 300; ++e) taken.emplace_back(1, e);
+    input->setPoints(taken, false);
+    hsne->setActiveDataSelection(input);
+    hsne->setNumScales(3);
+    overview()->setIterations(5);
+    EXPECT_EQ(overview()->ownPoints(), nullptr) << "nothing built yet";
+    quietly([&] { hsne->initHSNE(); });
+    MCV_DerivedDataPoints* own = hsne->ownPoints();
+    ASSERT_NE(own, nullptr);
+    EXPECT_EQ(own->data(), taken);
+    EXPECT_EQ(overview()->ownPoints(), own);
+    MCV_HsneAnalysis* level = nullptr;
+    ASSERT_GE(overview()->scale(), 1);
+    quietly([&] { (level = drill(overview(), blob(overview(), 1), "H - Level 2", 5))->embed(); });
+    EXPECT_EQ(level->ownPoints(), own);
+
+    // The input refilled: the levels' events and their cluster totals stay.
+    input->setPoints({{1, 599}, {1, 598}, {1, 597}, {1, 596}, {1, 595}}, true);
+    EXPECT_EQ(own->data(), taken);
+    std::vector<std::vector<unsigned>> clusters = {{0, 1}};
+    MCV_DerivedDataClusters* set = nullptr;
+    quietly([&] { set = level->updateClusters(&clusters, "Density Clusters"); });
+    ASSERT_NE(set, nullptr);
+    EXPECT_EQ(set->originTotals(), (std::vector<int>{600, 300}));
+
+    // A rebuild takes the five events now in the input; the dropped level
+    // keeps its hierarchy's.
+    quietly([&] { hsne->initHSNE(); });
+    ASSERT_NE(hsne->ownPoints(), nullptr);
+    EXPECT_EQ(hsne->ownPoints()->pointsPerFile(), (std::vector<int>{0, 5}));
+    EXPECT_EQ(overview()->ownPoints(), hsne->ownPoints());
+    EXPECT_EQ(level->ownPoints(), own);
+    EXPECT_EQ(own->data(), taken);
 }
 
 TEST(HsneScaleCount, DefaultGrowsByOneScalePerFactorOfAboutEight) {

@@ -147,13 +147,82 @@ TEST_F(TsneAnalysisRun, ClustersAreStoredUnderTheirNameAndTheAnalysisName) {
     const auto& refs = *analysis->pointReferences();
     EXPECT_EQ(set->clusters(), (std::vector<Points>{{refs[0], refs[1], refs[2]}, {refs[59]}}));
     EXPECT_EQ(set->landmarkClusters()[0], (std::vector<unsigned>{0, 1, 2}));
-    EXPECT_EQ(set->referencePoints(), allPoints());
+    EXPECT_EQ(set->originTotals(), (std::vector<int>{30, 30})) << "counted against the run's own points";
 
     // With a data selection the set is reused; indices beyond the embedded
     // points (a clustering of an older embedding) are left out.
     clusters = {{5, 60, 61}};
     quietly([&] { EXPECT_EQ(analysis->updateClusters(&clusters, "Density Clusters"), set); });
     EXPECT_EQ(set->clusters(), (std::vector<Points>{{refs[5]}}));
+}
+
+// A run keeps the points it took: its subset edited, refilled or replaced
+// afterwards changes neither its own points nor the totals its cluster sets
+// count against; the next run takes the subset as it is then.
+TEST_F(TsneAnalysisRun, OwnPointsAndClusterTotalsStayWithTheRunWhateverHappensToItsSubset) {
+    EXPECT_EQ(analysis->ownPoints(), nullptr) << "no run yet";
+    MCV_DerivedDataPoints* subset = data->derivedDataPoints("subset", false);
+    Points taken;
+    for (int e = 0; e < 12; ++e) taken.emplace_back(0, e);
+    for (int e = 0; e < 20; ++e) taken.emplace_back(1, e);
+    subset->setPoints(taken, false);
+    analysis->setActiveDataSelection(subset);
+    quietly([&] { analysis->computeTSNE(); });
+    MCV_DerivedDataPoints* own = analysis->ownPoints();
+    ASSERT_NE(own, nullptr);
+    ASSERT_NE(own, subset);
+    EXPECT_EQ(own->data(), taken);
+    for (MCV_DerivedDataPoints* p : data->derivedDataPoints()) EXPECT_NE(p, own) << "not in the registry";
+
+    struct Change {
+        const char* what;
+        std::function<void()> apply;
+    };
+    const std::vector<Change> changes = {
+        {"edited in place",
+         [&] {
+             subset->data().resize(3);
+             subset->refreshed(nullptr);
+         }},
+        {"refilled with other events",
+         [&] {
+             subset->setPoints({{1, 29}, {1, 28}}, true);
+         }},
+        {"emptied", [&] { subset->setPoints({}, true); }},
+        {"another subset chosen", [&] { analysis->setActiveDataSelection(firstEvents(5)); }},
+    };
+    std::vector<std::vector<unsigned>> clusters = {{0, 1, 2}, {12, 13}};
+    for (const Change& change : changes) {
+        SCOPED_TRACE(change.what);
+        change.apply();
+        EXPECT_EQ(analysis->ownPoints(), own);
+        EXPECT_EQ(own->data(), taken);
+        EXPECT_EQ(own->pointsPerFile(), (std::vector<int>{12, 20}));
+        MCV_DerivedDataClusters* set = nullptr;
+        quietly([&] { set = analysis->updateClusters(&clusters, "Density Clusters"); });
+        ASSERT_NE(set, nullptr);
+        EXPECT_EQ(set->originTotals(), (std::vector<int>{12, 20}));
+        // Cluster 1's row of file 1: total, in the cluster, and the three shares.
+        EXPECT_NE(set->originCsvString(0).find(", 12.000000, 3.000000, 25.000000, 100.000000, 100.000000\n"),
+                  std::string::npos)
+            << set->originCsvString(0);
+    }
+    // A cluster set made before keeps its totals when the subset changes
+    // later.
+    MCV_DerivedDataClusters* kept = analysis->updateClusters(&clusters, "Density Clusters");
+    subset->setPoints(Points(60, {0, 0}), true);
+    EXPECT_EQ(kept->originTotals(), (std::vector<int>{12, 20}));
+
+    // The next run takes the subset as it is then; the former own points stay
+    // as they were for whoever still holds them.
+    const std::shared_ptr<MCV_DerivedDataPoints> former = analysis->sharedOwnPoints();
+    subset->setPoints({{0, 3}, {0, 4}, {1, 5}, {1, 6}, {1, 7}, {0, 8}, {1, 9}, {0, 10}, {1, 11}, {0, 12}}, true);
+    analysis->setActiveDataSelection(subset);
+    quietly([&] { analysis->computeTSNE(); });
+    ASSERT_NE(analysis->ownPoints(), nullptr);
+    EXPECT_EQ(analysis->ownPoints()->data(), subset->data());
+    EXPECT_EQ(analysis->ownPoints()->pointsPerFile(), (std::vector<int>{5, 5}));
+    EXPECT_EQ(former->data(), taken);
 }
 
 using TsneAnalysisSetup = TsneAnalysisRun;
