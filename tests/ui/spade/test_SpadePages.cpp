@@ -601,6 +601,61 @@ TEST_F(SpadePage, BubbleEditsReportEveryBubbleTheyChange) {
     }
 }
 
+// The tree's bubbles as another view left them replace the page's own, on
+// both pages: names stay text, a node is in the first bubble that names it,
+// what is no node or no bubble is left out, text that is no list changes
+// nothing, and nothing goes back to the widget. The node menu then offers
+// and edits the bubbles shown.
+TEST_F(SpadePage, BubblesFromAnotherViewReplaceThePagesOwn) {
+    for (Page page : {Page::Master, Page::Slave}) {
+        SCOPED_TRACE(page == Page::Master ? "master" : "slave");
+        load(page);
+        emit recorder->qt_setBubbles(R"([{"name":"B","nodes":[0]}])");
+        EXPECT_EQ(js("subTrees.length"), "0") << "no tree yet";
+        push(standardTree());
+        placeStandardTree();
+        js("selectNodes(d => d.index == 3); saveBubble('Own'); selectNodes(d => d.index == 1)");
+        const QString shown =
+            "subTrees.map(b => b.name + ':' + bubbleMembers(b.name).map(d => d.index).join('+')).join(' ') + '|' +"
+            "d3.selectAll('.bubbleLabel').nodes().map(l => l.textContent).join() + '|' +"
+            "d3.selectAll('path.bubbleHull').nodes().filter(h => h.getAttribute('d')).length";
+        struct Row {
+            const char* text;
+            std::string shown;
+        } rows[] = {
+            {R"([{"name":"B","nodes":[0,2]},{"name":"<b>C</b> & 'D'","nodes":[3]}])",
+             "B:0+2 <b>C</b> & 'D':3|B,<b>C</b> & 'D'|2"},
+            {"", "B:0+2 <b>C</b> & 'D':3|B,<b>C</b> & 'D'|2"},
+            {"not a list", "B:0+2 <b>C</b> & 'D':3|B,<b>C</b> & 'D'|2"},
+            {R"({"name":"B","nodes":[1]})", "B:0+2 <b>C</b> & 'D':3|B,<b>C</b> & 'D'|2"},
+            {"null", "B:0+2 <b>C</b> & 'D':3|B,<b>C</b> & 'D'|2"},
+            {R"([{"name":"B","nodes":[0,0,7,-1,1.5,"2",null]},{"name":"C","nodes":[0,3]}])", "B:0 C:3|B,C|2"},
+            {R"([{"name":"C","nodes":[3]},{"name":"B","nodes":[]},{"name":5,"nodes":[1]},{"nodes":[2]},)"
+             R"({"name":"","nodes":[2]},{"name":"E","nodes":"1"},null,7,{"name":"A","nodes":[2,1]}])",
+             "C:3 A:1+2|C,A|2"},
+            {"[]", "||0"},
+            {R"([{"name":"B","nodes":[0,1]},{"name":"C","nodes":[3]}])", "B:0+1 C:3|B,C|2"},
+        };
+        const int reported = recorder->subtrees.size() + recorder->edits.size();
+        const int selections = recorder->selections.size();
+        for (const Row& row : rows) {
+            emit recorder->qt_setBubbles(row.text);
+            EXPECT_EQ(js(shown), row.shown) << row.text;
+        }
+        EXPECT_EQ(recorder->subtrees.size() + recorder->edits.size(), reported) << "nothing goes back";
+        EXPECT_EQ(recorder->selections.size(), selections);
+        EXPECT_EQ(selected(), "1") << "the selection stays";
+
+        js("deselectAllNodes()");
+        rightClick(nodeAt(2));
+        EXPECT_EQ(menu(), "Fix Node|---|Add Node to B|Add Node to C|---|" + kSaveImage);
+        clickMenuItem("Add Node to C");
+        EXPECT_EQ(js(shown), "B:0+1 C:2+3|B,C|2");
+        ASSERT_FALSE(recorder->edits.isEmpty());
+        EXPECT_EQ(joined(recorder->edits.last().first) + " " + recorder->edits.last().second.toStdString(), "2,3 C");
+    }
+}
+
 TEST_F(SpadePage, PhenotypeDialogSavesBubblesThatKeepTheirMembersAndDropEmptyOnes) {
     load(Page::Slave);
     push(standardTree());
