@@ -612,8 +612,9 @@ function reportChangedBubbles(before, except) {
 // The tree's bubbles as another view of it left them (the widget's list of
 // { name, nodes }, in the order they were made): they replace this page's
 // bubbles, and nothing goes back, as the widget has them already. A node
-// named twice stays in the first bubble; text that is no such list, and
-// indices that name no node, change nothing.
+// named twice stays in the first bubble; entries that are no named bubble
+// and indices that name no node are left out, and text that is no list
+// changes nothing.
 function setBubbles(text) {
     if (!graph) return;
     var list;
