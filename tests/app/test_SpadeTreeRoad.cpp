@@ -267,11 +267,11 @@ TEST_F(SpadeTreeRoad, TheFirstViewAndASpadeViewShowEachBubbleWithTheNodesOfItsSe
         ASSERT_TRUE(written.open(QIODevice::ReadOnly)) << file.toStdString();
         const StrictFcs fcs = StrictFcs::parse(written.readAll().toStdString());
         ASSERT_TRUE(fcs.ok) << fcs.error;
-        std::vector<std::vector<float>> rows;
+        std::vector<std::vector<float>> inFile;
         for (size_t at = 0; at + width <= fcs.values.size(); at += width)
-            rows.emplace_back(fcs.values.begin() + long(at), fcs.values.begin() + long(at + width));
-        std::sort(rows.begin(), rows.end());
-        EXPECT_EQ(rows, expected) << file.toStdString();
+            inFile.emplace_back(fcs.values.begin() + long(at), fcs.values.begin() + long(at + width));
+        std::sort(inFile.begin(), inFile.end());
+        EXPECT_EQ(inFile, expected) << file.toStdString();
     }
 }
 

@@ -378,7 +378,9 @@ TEST_F(BubbleEdits, EachKeptChangeGoesToTheOtherViewsOfTheTree) {
         QSignalSpy& other = row.from ? toFirst : toSecond;
         EXPECT_EQ(origin.size(), 0);
         ASSERT_EQ(other.size(), row.sent ? 1 : 0);
-        if (row.sent) EXPECT_EQ(other.at(0).at(0).toString().toStdString(), row.sent);
+        if (row.sent) {
+            EXPECT_EQ(other.at(0).at(0).toString().toStdString(), row.sent);
+        }
     }
     EXPECT_EQ(setOf("C"), eventsOf({1, 2, 0, 3})) << "the set of a bubble that left keeps its cells";
     EXPECT_EQ(toForeign.size(), 0);
