@@ -594,7 +594,8 @@ function bubbleContents() {
 // A bubble is a data set of the cells of its nodes: each bubble still on the
 // page (but `except`) whose nodes differ from `before` (bubbleContents) goes
 // to the widget, which refills its data set. A bubble that lost its last
-// node has left the page; its data set keeps the cells it last had.
+// node has left the page and goes with no nodes: its data set keeps the
+// cells it last had, and the other views of the tree drop it too.
 function reportChangedBubbles(before, except) {
     if (!isQtAvailable) return;
     subTrees.forEach(function (b) {
@@ -603,6 +604,44 @@ function reportChangedBubbles(before, except) {
         var was = before.filter(function (c) { return c.name === b.name; });
         if (was.length === 0 || was[0].nodes !== nodes.join()) Qt.js_subtreeEdited(nodes, b.name);
     });
+    before.forEach(function (c) {
+        if (c.name !== except && !findBubble(c.name)) Qt.js_subtreeEdited([], c.name);
+    });
+}
+
+// The tree's bubbles as another view of it left them (the widget's list of
+// { name, nodes }, in the order they were made): they replace this page's
+// bubbles, and nothing goes back, as the widget has them already. A node
+// named twice stays in the first bubble; entries that are no named bubble
+// and indices that name no node are left out, and text that is no list
+// changes nothing.
+function setBubbles(text) {
+    if (!graph) return;
+    var list;
+    try {
+        list = JSON.parse(text);
+    } catch (e) {
+        log("Bubbles could not be read: " + e);
+        return;
+    }
+    if (!Array.isArray(list)) return;
+    var isNode = function (i) { return isFiniteNumber(i) && i === Math.floor(i) && i >= 0 && i < graph.nodes.length; };
+    var bubbles = list.filter(function (b) {
+        return b && typeof b.name === "string" && b.name.length > 0 && Array.isArray(b.nodes);
+    });
+    // Whatever the page was about to take back is gone with its bubbles.
+    lastBubbleSave = null;
+    subTrees.slice().forEach(removeBubble);
+    graph.nodes.forEach(function (d) { d.subTree = null; });
+    bubbles.forEach(function (b) {
+        b.nodes.filter(isNode).forEach(function (i) {
+            if (graph.nodes[i].subTree === null) graph.nodes[i].subTree = b.name;
+        });
+    });
+    bubbles.forEach(function (b) {
+        if (!findBubble(b.name) && bubbleMembers(b.name).length > 0) createBubble(b.name);
+    });
+    drawHulls();
 }
 
 // Saves the selected nodes as the bubble `name`: an existing bubble of that
@@ -632,8 +671,11 @@ function saveBubble(name) {
     }
 }
 
-// The node menu's bubble edits; every bubble they change is reported.
+// The node menu's bubble edits; every bubble they change is reported. A
+// menu opened before another view changed the bubbles may name one that
+// has gone since.
 function moveToBubble(nodes, name) {
+    if (!findBubble(name)) return;
     var before = bubbleContents();
     nodes.forEach(function (d) { d.subTree = name; });
     removeEmptyBubbles();

@@ -10,6 +10,7 @@ var reportsBubbleSelection = true;
 try {
     Qt.qt_bubbleRefused.connect(bubbleRefused);
     Qt.qt_setLayoutActive.connect(setLayoutActive);
+    Qt.qt_setBubbles.connect(setBubbles);
     Qt.qt_setData.connect(setData);
 } catch (e) {
     isQtAvailable = false;

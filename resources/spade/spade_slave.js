@@ -9,6 +9,7 @@ var reportsBubbleSelection = false;
 try {
     Qt.qt_bubbleRefused.connect(bubbleRefused);
     Qt.qt_setData.connect(setData);
+    Qt.qt_setBubbles.connect(setBubbles);
     Qt.qt_setPositions.connect(setPositions);
 } catch (e) {
     isQtAvailable = false;

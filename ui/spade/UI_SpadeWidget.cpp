@@ -17,6 +17,9 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QGridLayout>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QMetaMethod>
 #include <QStringList>
 #include <QWebFrame>
@@ -24,6 +27,7 @@
 #include <QWebView>
 
 #include <algorithm>
+#include <map>
 #include <string>
 
 namespace {
@@ -34,6 +38,28 @@ namespace {
 std::vector<UI_SpadeWidget*>& treeViews() {
     static std::vector<UI_SpadeWidget*> views;
     return views;
+}
+
+struct TreeBubble {
+    QString name;
+    std::vector<int> nodes;
+};
+
+// The bubbles every view of a tree shows, per tree that has a view, in the
+// order the pages list them; a node is in one bubble at most.
+std::map<const MCV_DerivedDataClusters*, std::vector<TreeBubble>>& treeBubbles() {
+    static std::map<const MCV_DerivedDataClusters*, std::vector<TreeBubble>> bubbles;
+    return bubbles;
+}
+
+QString bubblesJson(const std::vector<TreeBubble>& bubbles) {
+    QJsonArray list;
+    for (const TreeBubble& b : bubbles) {
+        QJsonArray nodes;
+        for (int i : b.nodes) nodes.append(i);
+        list.append(QJsonObject{{"name", b.name}, {"nodes", nodes}});
+    }
+    return QString::fromUtf8(QJsonDocument(list).toJson(QJsonDocument::Compact));
 }
 
 }  // namespace
@@ -58,6 +84,9 @@ UI_SpadeWidget::~UI_SpadeWidget() {
     UI_WebPageHost::releasePageView(this, webView);
     auto& views = treeViews();
     views.erase(std::remove(views.begin(), views.end(), this), views.end());
+    const bool lastOfTree =
+        std::none_of(views.begin(), views.end(), [this](const UI_SpadeWidget* v) { return v->clusters == clusters; });
+    if (clusters && lastOfTree) treeBubbles().erase(clusters);
     // No hide event reaches a view that is being destroyed.
     if (shownNow) announceTreeShown();
 }
@@ -98,8 +127,11 @@ void UI_SpadeWidget::connectNotify(const QMetaMethod& signal) {
 }
 
 void UI_SpadeWidget::firstPush() {
+    const auto bubbles = treeBubbles().find(clusters);
+    const bool hasBubbles = bubbles != treeBubbles().end() && !bubbles->second.empty();
     if (isSlave) {
         emit qt_setData(QString::fromStdString(clusters->jsonObject()));
+        if (hasBubbles) emit qt_setBubbles(bubblesJson(bubbles->second));
         emit qt_setPositions(QString::fromStdString(clusters->spadePositions()));
         return;
     }
@@ -109,7 +141,9 @@ void UI_SpadeWidget::firstPush() {
     // A master opened on a tree that exists already (a template
     // classification has no view of its own) lays it out at once; a master
     // made with its analysis waits for the first result.
-    if (clusters->numClusters() > 0) pushData();
+    if (clusters->numClusters() == 0) return;
+    pushData();
+    if (hasBubbles) emit qt_setBubbles(bubblesJson(bubbles->second));
 }
 
 bool UI_SpadeWidget::treeShown() const {
@@ -132,8 +166,12 @@ void UI_SpadeWidget::announceTreeShown() {
 
 void UI_SpadeWidget::pushData() { emit qt_setData(QString::fromStdString(clusters->jsonObject())); }
 
+// A new tree: every page starts it without bubbles.
 void UI_SpadeWidget::dataRefreshed(void* dataSet) {
-    if (clusters && dataSet == clusters) pushData();
+    if (!clusters || dataSet != clusters) return;
+    const auto bubbles = treeBubbles().find(clusters);
+    if (bubbles != treeBubbles().end()) bubbles->second.clear();
+    pushData();
 }
 
 // The page keeps its own selection and highlight; those made elsewhere are
@@ -210,6 +248,7 @@ void UI_SpadeWidget::js_subtreeCreated(QList<int> clusterIndices, QString name) 
     QStringList items;
     for (int i : clusterIndices) items << QString::number(i);
     qDebug().noquote() << "New Subtree created: " + name + " = (" + items.join(", ") + ")";
+    keepBubble(name, valid, true);
     emit subtreeCreated();
 }
 
@@ -221,6 +260,11 @@ void UI_SpadeWidget::js_subtreeEdited(QList<int> clusterIndices, QString name) {
         qDebug().noquote() << "The bubble \"" + name + "\" is no data set of this tree; nothing was refilled.";
         return;
     }
+    if (clusterIndices.isEmpty()) {
+        qDebug().noquote() << "Bubble left the tree: " + name + "; its data set keeps its cells.";
+        keepBubble(name, {}, false);
+        return;
+    }
     std::vector<int> valid = validClusters(clusterIndices);
     if (valid.empty()) {
         qDebug().noquote() << "The bubble \"" + name + "\" names no cluster of this tree; nothing was refilled.";
@@ -230,7 +274,42 @@ void UI_SpadeWidget::js_subtreeEdited(QList<int> clusterIndices, QString name) {
     QStringList items;
     for (int i : valid) items << QString::number(i);
     qDebug().noquote() << "Subtree refilled: " + name + " = (" + items.join(", ") + ")";
+    keepBubble(name, valid, false);
     emit subtreeCreated();
+}
+
+// The page that reported the change holds it already; the list follows
+// the page's rules: the nodes leave any other bubble, a bubble left without
+// nodes is gone, and a saved bubble is made anew, last.
+void UI_SpadeWidget::keepBubble(const QString& name, const std::vector<int>& nodes, bool saved) {
+    std::vector<TreeBubble>& bubbles = treeBubbles()[clusters];
+    for (TreeBubble& b : bubbles) {
+        if (b.name == name) continue;
+        b.nodes.erase(std::remove_if(b.nodes.begin(), b.nodes.end(),
+                                     [&](int i) { return std::find(nodes.begin(), nodes.end(), i) != nodes.end(); }),
+                      b.nodes.end());
+    }
+    const bool madeAnew = saved || nodes.empty();
+    bubbles.erase(std::remove_if(bubbles.begin(), bubbles.end(),
+                                 [&](const TreeBubble& b) { return b.nodes.empty() || (madeAnew && b.name == name); }),
+                  bubbles.end());
+    if (!nodes.empty()) {
+        const auto kept =
+            std::find_if(bubbles.begin(), bubbles.end(), [&](const TreeBubble& b) { return b.name == name; });
+        if (kept != bubbles.end())
+            kept->nodes = nodes;
+        else
+            bubbles.push_back({name, nodes});
+    }
+    pushBubbles();
+}
+
+void UI_SpadeWidget::pushBubbles() {
+    const QString json = bubblesJson(treeBubbles()[clusters]);
+    // A copy: what a page does with the news is its own.
+    const std::vector<UI_SpadeWidget*> views = treeViews();
+    for (UI_SpadeWidget* v : views)
+        if (v != this && v->clusters == clusters) emit v->qt_setBubbles(json);
 }
 
 void UI_SpadeWidget::exportSubtree(QString name, int mode) {

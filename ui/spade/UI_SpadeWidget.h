@@ -66,6 +66,9 @@ signals:
     // Whether any view of the tree is shown: the master page lays the tree
     // out only then.
     void qt_setLayoutActive(bool active);
+    // Every bubble of the tree as the views show it, in the order they were
+    // made: a JSON array of { "name", "nodes" }.
+    void qt_setBubbles(QString bubbles);
     // A bubble became (or refilled) a point set of the analysis.
     void subtreeCreated();
 
@@ -74,9 +77,11 @@ public slots:
     void js_subtreeCreated(QList<int> clusters, QString name);
     // A bubble the page already had now holds these nodes (a node menu
     // entry moved nodes into or out of it): the point set the bubble became
-    // is refilled and announced as a save under its name refills it. A name
-    // this tree's analysis did not make, and a list without a node of the
-    // tree, change nothing.
+    // is refilled and announced as a save under its name refills it. An
+    // empty list: the bubble lost its last node and left the page; its set
+    // keeps the cells it had. The other views of the tree follow either. A
+    // name this tree's analysis did not make, and a list that names only
+    // what is no node of the tree, change nothing.
     void js_subtreeEdited(QList<int> clusters, QString name);
     void exportSubtree(QString name, int mode);
     void selectionUpdated(QList<int> selectedClusters);
@@ -113,6 +118,11 @@ private:
     void announceTreeShown();
     void warn(const QString& text);
     void refuseBubble(const QString& name, const QString& why);
+    // The tree's bubble `name` now holds `nodes` (none: it left the tree);
+    // a save puts it last, as the page does. Every other view of the tree
+    // is told.
+    void keepBubble(const QString& name, const std::vector<int>& nodes, bool saved);
+    void pushBubbles();
 
     MCV_SpadeAnalysis* analysis = nullptr;
     MCV_Analysis* analysisBase = nullptr;

@@ -38,16 +38,26 @@ protected:
         view->resize(900, 800);
         view->show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(view));
-        EXPECT_TRUE(waitForNodes(view, n));
+        EXPECT_TRUE(waitForNodes(view, clusters->numClusters()));
         return view;
     }
     static bool waitForNodes(UI_SpadeWidget* view, int count) {
         return QTest::qWaitFor([&] { return page(view, "graph ? graph.nodes.length : 0").toInt() == count; }, 15000);
     }
-    static void placeOnGrid(UI_SpadeWidget* view) {
+    // The grid is also the tree's stored layout, which a follower is sent
+    // again whenever the highlight changes (as when the mouse enters a
+    // node); a follower may place it a frame late, so the test goes on once
+    // none waits.
+    void placeOnGrid(UI_SpadeWidget* view) {
         page(view,
              "stopLayout(); graph.nodes.forEach((d, i) => { d.x = d.fx = i % 3; d.y = d.fy = Math.floor(i / 3); });"
              "fitScales(graph.nodes.map(d => d.x), graph.nodes.map(d => d.y)); placeNodes()");
+        QString grid;
+        for (int i = 0; i < clusters->numClusters(); ++i)
+            grid += QString("%1{\"px\":%2,\"py\":%3}").arg(i ? "," : "").arg(i % 3).arg(i / 3);
+        clusters->updateSpadePositions(("[" + grid + "]").toStdString());
+        ASSERT_TRUE(QTest::qWaitFor([&] { return page(view, "!window.waitingPositions") == "true"; }, 15000));
+        ASSERT_EQ(page(view, "graph.nodes.every((d, i) => d.x == i % 3 && d.y == Math.floor(i / 3))"), "true");
     }
     static QString page(UI_SpadeWidget* view, const QString& script) {
         return view->view()->page()->mainFrame()->evaluateJavaScript(script).toString();
@@ -207,6 +217,173 @@ TEST_F(BubbleEdits, EveryNodeMenuEditRefillsTheBubblesItChanges) {
         EXPECT_EQ(created.size(), 0);
     }
     EXPECT_TRUE(UI_ModalDialogs::takeMessages().empty());
+}
+
+// Two views of the tree, the first and a follower, each edited through its
+// own page and menus: after every save and edit each view shows the same
+// bubbles with the same nodes, and each bubble's point set holds exactly
+// the cells of those nodes. A view opened later shows them too, "Save
+// Bubble ..." from any view writes the set's cells, a refused name changes
+// no view, and a new tree starts every view without bubbles.
+TEST_F(BubbleEdits, EveryViewOfTheTreeShowsEachBubbleWithTheNodesOfItsSet) {
+    UI_SpadeWidget* first = show(false);
+    UI_SpadeWidget* follower = show(true);
+    placeOnGrid(first);
+    placeOnGrid(follower);
+    struct Row {
+        int view;           // 0 the first view, 1 the follower
+        QString selection;  // selected before
+        int node;           // whose menu entry is used; -1: the selection is saved as `entry`
+        QString entry;
+        std::string shown;                             // on every view afterwards
+        std::map<std::string, std::vector<int>> sets;  // afterwards
+    };
+    const std::vector<Row> rows = {
+        {0, "0", -1, "B", "B:0", {{"B", {0}}}},
+        // The follower's "B" is the first view's: the bubble gains node 2.
+        {1, "2", -1, "B", "B:0+2", {{"B", {0, 2}}}},
+        {0, "", 4, "Add Node to B", "B:0+2+4", {{"B", {0, 2, 4}}}},
+        {1, "1", -1, "C", "B:0+2+4 C:1", {{"B", {0, 2, 4}}, {"C", {1}}}},
+        {0, "", 2, "Add Node to C", "B:0+4 C:1+2", {{"B", {0, 4}}, {"C", {1, 2}}}},
+        {1, "", 0, "Remove Node from B", "B:4 C:1+2", {{"B", {4}}, {"C", {1, 2}}}},
+        {1, "3, 4", 3, "Add Selection to C", "C:1+2+3+4", {{"B", {4}}, {"C", {1, 2, 3, 4}}}},
+        {0, "1, 3", 1, "Remove Selection from C", "C:2+4", {{"B", {4}}, {"C", {2, 4}}}},
+        // Saved anew, B is made last on every view.
+        {0, "0", -1, "B", "C:2+4 B:0", {{"B", {0}}, {"C", {2, 4}}}},
+        {1, "", 0, "Remove Node from B", "C:2+4", {{"B", {0}}, {"C", {2, 4}}}},
+    };
+    UI_SpadeWidget* both[] = {first, follower};
+    for (const Row& row : rows) {
+        UI_SpadeWidget* view = both[row.view];
+        SCOPED_TRACE((row.view ? "follower: " : "first view: ") + row.entry.toStdString() + " " +
+                     std::to_string(row.node));
+        page(view, "d3.contextMenu('close'); selectNodes(d => [" + row.selection + "].includes(d.index))");
+        if (row.node < 0) {
+            page(view, "saveBubble(" + quoted(row.entry) + ")");
+        } else {
+            rightClickNode(view, row.node);
+            clickMenuItem(view, row.entry);
+        }
+        for (UI_SpadeWidget* v : both) {
+            EXPECT_EQ(bubbles(v), row.shown) << (v == first ? "first view" : "follower");
+            EXPECT_EQ(page(v,
+                           "d3.selectAll('path.bubbleHull').nodes().filter(h => h.getAttribute('d')).length + ' ' +"
+                           "d3.selectAll('.bubbleLabel').nodes().map(l => l.textContent).join()")
+                          .toStdString(),
+                      std::to_string(page(v, "subTrees.length").toInt()) + " " +
+                          page(v, "subTrees.map(b => b.name).join()").toStdString())
+                << "every bubble drawn with its label";
+        }
+        for (const auto& [name, nodes] : row.sets) {
+            EXPECT_EQ(setOf(name), eventsOf(nodes)) << name;
+            EXPECT_EQ(sizeOf(name), eventsOf(nodes).size()) << name;
+        }
+    }
+
+    // A view opened now shows the bubbles; "Save Bubble ..." from its label
+    // menu, as from the others', writes C's cells.
+    UI_SpadeWidget* later = show(true);
+    placeOnGrid(later);
+    EXPECT_EQ(bubbles(later), "C:2+4");
+    int files = 0;
+    for (UI_SpadeWidget* view : {first, follower, later}) {
+        SCOPED_TRACE(files);
+        const QString file = dir.filePath(QString("C%1.fcs").arg(++files));
+        UI_ModalDialogs::answerSaveFile(file);
+        page(view, "d3.contextMenu('close'); deselectAllNodes()");
+        QTest::mouseClick(view->window()->windowHandle(), Qt::RightButton, {},
+                          onWindow(view,
+                                   "(r => [r.x + r.width / 2, r.y + r.height / 2].join())"
+                                   "(subTrees[0].label.getExtentOfChar(0))"));
+        clickMenuItem(view, "Save Bubble ...");
+        QFile written(file);
+        ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+        const StrictFcs fcs = StrictFcs::parse(written.readAll().toStdString());
+        ASSERT_TRUE(fcs.ok) << fcs.error;
+        EXPECT_EQ(fcs.number("$TOT"), static_cast<int64_t>(eventsOf({2, 4}).size()));
+        EXPECT_EQ(rowsOf(fcs.values), rowsOf(eventsOf({2, 4})));
+    }
+
+    // A name the analysis refuses: the view that saved it takes it back, the
+    // others never see it.
+    quietly([&] { page(follower, "selectNodes(d => d.index == 0); saveBubble('All Points')"); });
+    EXPECT_EQ(UI_ModalDialogs::takeMessages().size(), 1u);
+    for (UI_SpadeWidget* v : {first, follower, later}) EXPECT_EQ(bubbles(v), "C:2+4");
+
+    // A new tree (two nodes merged on the heat map): no view shows a
+    // bubble, nor does one opened then; the sets keep their cells.
+    const std::set<Pair> c = setOf("C");
+    clusters->merge({0, 1});
+    for (UI_SpadeWidget* v : {first, follower, later}) {
+        ASSERT_TRUE(waitForNodes(v, n - 1));
+        EXPECT_EQ(bubbles(v), "");
+    }
+    UI_SpadeWidget* afterMerge = show(true);
+    EXPECT_EQ(bubbles(afterMerge), "");
+    EXPECT_EQ(setOf("C"), c);
+    EXPECT_TRUE(UI_ModalDialogs::takeMessages().empty());
+}
+
+// The widget's side: each change a view's page reports and the analysis
+// keeps goes, as the whole list of the tree's bubbles, to every other view
+// of the same tree, not back to the page that made it nor to a view of
+// another tree; what is not kept goes nowhere.
+TEST_F(BubbleEdits, EachKeptChangeGoesToTheOtherViewsOfTheTree) {
+    UI_SpadeWidget* first = open(false);
+    UI_SpadeWidget* second = open(true);
+    MCV_SpadeAnalysis otherTree;
+    quietly([&] { otherTree.init(&bridge, "Other tree"); });
+    auto foreign = std::make_unique<UI_SpadeWidget>(nullptr, &otherTree, true);
+    QSignalSpy toFirst(first, &UI_SpadeWidget::qt_setBubbles);
+    QSignalSpy toSecond(second, &UI_SpadeWidget::qt_setBubbles);
+    QSignalSpy toForeign(foreign.get(), &UI_SpadeWidget::qt_setBubbles);
+
+    struct Row {
+        int from;  // 0 first, 1 second
+        bool save;
+        QList<int> nodes;
+        QString name;
+        const char* sent;  // to the other view; null: nothing is sent
+    } rows[] = {
+        {0, true, {0, 1}, "B", R"([{"name":"B","nodes":[0,1]}])"},
+        {1, true, {2}, "C", R"([{"name":"B","nodes":[0,1]},{"name":"C","nodes":[2]}])"},
+        // Node 1 leaves B for C; the page reports B next, which changes
+        // nothing more.
+        {0, false, {1, 2}, "C", R"([{"name":"B","nodes":[0]},{"name":"C","nodes":[1,2]}])"},
+        {0, false, {0}, "B", R"([{"name":"B","nodes":[0]},{"name":"C","nodes":[1,2]}])"},
+        // Saved again: made anew, last; repeats and strangers dropped.
+        {1, true, {0, 3, 3, 99}, "B", R"([{"name":"C","nodes":[1,2]},{"name":"B","nodes":[0,3]}])"},
+        // B's nodes all taken by a save of C: B is gone.
+        {0, true, {1, 2, 0, 3}, "C", R"([{"name":"C","nodes":[1,2,0,3]}])"},
+        // Left the page: gone from the list, its set unchanged.
+        {1, false, {}, "C", "[]"},
+        {0, false, {-1, 99}, "C", nullptr},
+        {0, false, {1}, "Never saved", nullptr},
+        {0, false, {}, "Never saved", nullptr},
+        {0, true, {1}, "All Points", nullptr},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name.toStdString() + (row.save ? " saved" : " edited"));
+        UI_SpadeWidget* from = row.from ? second : first;
+        toFirst.clear();
+        toSecond.clear();
+        quietly([&] {
+            if (row.save)
+                from->js_subtreeCreated(row.nodes, row.name);
+            else
+                from->js_subtreeEdited(row.nodes, row.name);
+        });
+        UI_ModalDialogs::takeMessages();
+        QSignalSpy& origin = row.from ? toSecond : toFirst;
+        QSignalSpy& other = row.from ? toFirst : toSecond;
+        EXPECT_EQ(origin.size(), 0);
+        ASSERT_EQ(other.size(), row.sent ? 1 : 0);
+        if (row.sent) {
+            EXPECT_EQ(other.at(0).at(0).toString().toStdString(), row.sent);
+        }
+    }
+    EXPECT_EQ(setOf("C"), eventsOf({1, 2, 0, 3})) << "the set of a bubble that left keeps its cells";
+    EXPECT_EQ(toForeign.size(), 0);
 }
 
 // The page draws the cluster set after a merge of nodes 0 and 1 (as the heat

@@ -42,6 +42,7 @@ signals:
     void qt_setPositions(QString json);
     void qt_bubbleRefused(QString name);
     void qt_setLayoutActive(bool active);
+    void qt_setBubbles(QString json);
 
 public slots:
     void js_debug(QString text) { debugLines.append(text); }
@@ -167,6 +168,13 @@ protected:
         emit recorder->qt_setData(json);
         if (js("typeof simulation") == "object") js("stopLayout()");
     }
+    // Positions for a slave page, placed: a slave whose last placement took
+    // long (any placement does on a loaded machine) places them a frame
+    // later, so the test goes on once none waits.
+    void setPositions(const QString& json) {
+        emit recorder->qt_setPositions(json);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return js("waitingPositions === null") == "true"; }, 15000));
+    }
     // Layout positions (0, 0), (1, 1), (2, 1), (3, 3): on screen (150, 80),
     // (350, 280), (550, 280), (750, 680).
     void placeStandardTree() {
@@ -176,7 +184,7 @@ protected:
                "').forEach((p, i) => { graph.nodes[i].x = p.px; graph.nodes[i].y = p.py; });"
                "ticked()");
         else
-            emit recorder->qt_setPositions(layout);
+            setPositions(layout);
         ASSERT_EQ(js("graph.nodes.map(d => screenX(d) + ',' + screenY(d)).join(' ')"),
                   "150,80 350,280 550,280 750,680");
     }
@@ -364,8 +372,7 @@ TEST_F(SpadePage, SlaveFollowsPositionsOfItsNodeCountAndIgnoresAnythingElse) {
     load(Page::Slave);
     push(standardTree());
     const QString transforms = "d3.selectAll('g.node').nodes().map(g => g.getAttribute('transform')).join(' ')";
-    emit recorder->qt_setPositions(
-        "[{\"px\":10,\"py\":0},{\"px\":-5,\"py\":100},{\"px\":2.5,\"py\":50},{\"px\":40,\"py\":25}]");
+    setPositions("[{\"px\":10,\"py\":0},{\"px\":-5,\"py\":100},{\"px\":2.5,\"py\":50},{\"px\":40,\"py\":25}]");
     // Square side min(900 - 160, 805 - 205) = 600, centred: x from 150, y from 80.
     const std::string placed = "translate(350,80) translate(150,680) translate(250,380) translate(750,230)";
     EXPECT_EQ(js(transforms), placed);
@@ -386,7 +393,7 @@ TEST_F(SpadePage, SlaveFollowsPositionsOfItsNodeCountAndIgnoresAnythingElse) {
         "[{\"px\":1,\"py\":1},{\"px\":2,\"py\":2},{\"px\":3,\"py\":3},{\"px\":4,\"py\":4},{\"px\":5,\"py\":5}]",
     };
     for (const QString& text : ignored) {
-        emit recorder->qt_setPositions(text);
+        setPositions(text);
         EXPECT_EQ(js(transforms), placed) << text.toStdString();
     }
 }
@@ -546,10 +553,11 @@ TEST_F(SpadePage, NodeMenuOffersWhatTheSelectionPinsAndBubblesAllow) {
     EXPECT_EQ(js("subTrees.map(b => b.name).join() + ' ' + d3.selectAll('.bubbleLabel, .bubbleHull').size()"), "B2 2");
 }
 
-// Every bubble that an edit changes and leaves on the page goes to the
-// widget with its nodes: the node menu's entries, and a saved bubble that
-// takes nodes from others once the widget has kept it. A bubble the edit
-// empties, the saved bubble itself and a refused save report no edit.
+// Every bubble that an edit changes goes to the widget with its nodes: the
+// node menu's entries, and a saved bubble that takes nodes from others once
+// the widget has kept it. A bubble the edit empties goes with no nodes (the
+// other views drop it); the saved bubble itself and a refused save report
+// no edit.
 TEST_F(SpadePage, BubbleEditsReportEveryBubbleTheyChange) {
     load(Page::Master);
     push(standardTree());
@@ -562,17 +570,17 @@ TEST_F(SpadePage, BubbleEditsReportEveryBubbleTheyChange) {
         QString selection;  // selected before the edit
         int node;           // whose menu entry is used, or -1
         QString entry;      // the entry, or the script that edits
-        std::string edits;  // "nodes name" reported, in bubble order
+        std::string edits;  // "nodes name" reported, in bubble order; a bubble gone with no nodes
         std::string shown;  // the bubbles afterwards
     } rows[] = {
         {"", 2, "Add Node to B1", "0,1,2 B1", "B1:0+1+2 B2:3"},
         {"", 1, "Add Node to B2", "0 B1;1,3 B2", "B1:0 B2:1+3"},
-        {"", 3, "Remove Node from B2", "", "B1:0+1"},
+        {"", 3, "Remove Node from B2", " B2", "B1:0+1"},
         {"1, 2", 1, "Add Selection to B2", "0 B1;1,2,3 B2", "B1:0 B2:1+2+3"},
         {"1", 1, "Remove Selection from B1", "0 B1", "B1:0 B2:3"},
-        {"0, 1, 3", 0, "Remove Selection from Phenotree", "", ""},
+        {"0, 1, 3", 0, "Remove Selection from Phenotree", " B1; B2", ""},
         {"1", -1, "saveBubble('B3')", "0 B1", "B1:0 B2:3 B3:1"},
-        {"0, 1", -1, "saveBubble('B2')", "", "B2:0+1+3"},
+        {"0, 1", -1, "saveBubble('B2')", " B1", "B2:0+1+3"},
         {"1", -1, "saveBubble('No')", "", "B1:0+1 B2:3"},
     };
     for (const Row& row : rows) {
@@ -590,6 +598,61 @@ TEST_F(SpadePage, BubbleEditsReportEveryBubbleTheyChange) {
         EXPECT_EQ(js("subTrees.map(b => b.name + ':' + bubbleMembers(b.name).map(d => d.index).join('+')).join(' ')"),
                   row.shown)
             << row.entry.toStdString();
+    }
+}
+
+// The tree's bubbles as another view left them replace the page's own, on
+// both pages: names stay text, a node is in the first bubble that names it,
+// what is no node or no bubble is left out, text that is no list changes
+// nothing, and nothing goes back to the widget. The node menu then offers
+// and edits the bubbles shown.
+TEST_F(SpadePage, BubblesFromAnotherViewReplaceThePagesOwn) {
+    for (Page page : {Page::Master, Page::Slave}) {
+        SCOPED_TRACE(page == Page::Master ? "master" : "slave");
+        load(page);
+        emit recorder->qt_setBubbles(R"([{"name":"B","nodes":[0]}])");
+        EXPECT_EQ(js("subTrees.length"), "0") << "no tree yet";
+        push(standardTree());
+        placeStandardTree();
+        js("selectNodes(d => d.index == 3); saveBubble('Own'); selectNodes(d => d.index == 1)");
+        const QString shown =
+            "subTrees.map(b => b.name + ':' + bubbleMembers(b.name).map(d => d.index).join('+')).join(' ') + '|' +"
+            "d3.selectAll('.bubbleLabel').nodes().map(l => l.textContent).join() + '|' +"
+            "d3.selectAll('path.bubbleHull').nodes().filter(h => h.getAttribute('d')).length";
+        struct Row {
+            const char* text;
+            std::string shown;
+        } rows[] = {
+            {R"([{"name":"B","nodes":[0,2]},{"name":"<b>C</b> & 'D'","nodes":[3]}])",
+             "B:0+2 <b>C</b> & 'D':3|B,<b>C</b> & 'D'|2"},
+            {"", "B:0+2 <b>C</b> & 'D':3|B,<b>C</b> & 'D'|2"},
+            {"not a list", "B:0+2 <b>C</b> & 'D':3|B,<b>C</b> & 'D'|2"},
+            {R"({"name":"B","nodes":[1]})", "B:0+2 <b>C</b> & 'D':3|B,<b>C</b> & 'D'|2"},
+            {"null", "B:0+2 <b>C</b> & 'D':3|B,<b>C</b> & 'D'|2"},
+            {R"([{"name":"B","nodes":[0,0,7,-1,1.5,"2",null]},{"name":"C","nodes":[0,3]}])", "B:0 C:3|B,C|2"},
+            {R"([{"name":"C","nodes":[3]},{"name":"B","nodes":[]},{"name":5,"nodes":[1]},{"nodes":[2]},)"
+             R"({"name":"","nodes":[2]},{"name":"E","nodes":"1"},null,7,{"name":"A","nodes":[2,1]}])",
+             "C:3 A:1+2|C,A|2"},
+            {"[]", "||0"},
+            {R"([{"name":"B","nodes":[0,1]},{"name":"C","nodes":[3]}])", "B:0+1 C:3|B,C|2"},
+        };
+        const int reported = recorder->subtrees.size() + recorder->edits.size();
+        const int selections = recorder->selections.size();
+        for (const Row& row : rows) {
+            emit recorder->qt_setBubbles(row.text);
+            EXPECT_EQ(js(shown), row.shown) << row.text;
+        }
+        EXPECT_EQ(recorder->subtrees.size() + recorder->edits.size(), reported) << "nothing goes back";
+        EXPECT_EQ(recorder->selections.size(), selections);
+        EXPECT_EQ(selected(), "1") << "the selection stays";
+
+        js("deselectAllNodes()");
+        rightClick(nodeAt(2));
+        EXPECT_EQ(menu(), "Fix Node|---|Add Node to B|Add Node to C|---|" + kSaveImage);
+        clickMenuItem("Add Node to C");
+        EXPECT_EQ(js(shown), "B:0+1 C:2+3|B,C|2");
+        ASSERT_FALSE(recorder->edits.isEmpty());
+        EXPECT_EQ(joined(recorder->edits.last().first) + " " + recorder->edits.last().second.toStdString(), "2,3 C");
     }
 }
 
@@ -838,7 +901,7 @@ TEST_F(SpadePage, DegenerateTreesDrawCleanly) {
             } else {
                 QJsonArray positions;
                 for (int i = 0; i < row.nodes; ++i) positions.append(QJsonObject{{"px", i}, {"py", 2 * i}});
-                emit recorder->qt_setPositions(QJsonDocument(positions).toJson());
+                setPositions(QJsonDocument(positions).toJson());
             }
             if (row.nodes > 0) {
                 EXPECT_NEAR(text("size2rad(graph.nodes[0].size)").toDouble(), row.radius, 1e-9);
