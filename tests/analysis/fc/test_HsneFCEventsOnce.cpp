@@ -71,8 +71,11 @@ protected:
         std::iota(all.begin(), all.end(), 0u);
         return all;
     }
-    // The third of the map's points nearest to point `first`: a box drawn
-    // over a third of the map.
+    // The points nearest to point `first` that together stand for a third of
+    // the map's events: a box drawn over a third of the map. Counted by
+    // events, not by points: a landmark of a high scale may stand for none,
+    // and a box over such landmarks alone would give a focus with nothing to
+    // refine.
     std::vector<unsigned> thirdAround(unsigned first) {
         std::vector<unsigned> order = everyPoint();
         const std::vector<float>& y = *fc->output();
@@ -80,8 +83,13 @@ protected:
             return std::hypot(y[2 * i] - y[2 * first], y[2 * i + 1] - y[2 * first + 1]);
         };
         std::stable_sort(order.begin(), order.end(), [&](unsigned a, unsigned b) { return distance(a) < distance(b); });
-        order.resize(order.size() / 3);
-        return order;
+        const size_t third = expectedSelection(order).size() / 3;
+        std::vector<unsigned> box;
+        for (size_t events = 0; events < third && box.size() < order.size();) {
+            box.push_back(order[box.size()]);
+            events += listOf(box.back()).size();
+        }
+        return box;
     }
     size_t listedEntries(const std::vector<unsigned>& points) {
         size_t n = 0;
