@@ -161,11 +161,9 @@ public:
     // Writes x, y of every embedding point into "QLMRN_HsneDataX"/"...Y" of
     // every event its landmark stands for; all other events get 0. An event
     // that several points' landmarks stand for holds the position of the
-    // finest of them (lowest scale; among points of the same landmark the
-    // first): by the rule of updateClusters, so that an event of a cluster
-    // holds the position of one of the cluster's points whenever the cluster
-    // set gives every point to one cluster (the same landmark on two points
-    // in two clusters aside, which the set gives to the first cluster).
+    // finest of them (lowest scale; among points of one landmark the first),
+    // by the rule of updateClusters: an exported cluster's events lie at its
+    // own points.
     void writeHsneChannels();
     // Fills m_eventOwners for the points and files of now, by the rule above
     // (MCV_FCEventCover::partitionEvents, each point a group of its own).
