@@ -89,7 +89,8 @@ public:
     // ---- Tree operations (called by the view) ----
     // No operation takes an event off the map: the leaves together always
     // stand for every event they stood for before (an event may be listed by
-    // two leaves; it then holds the position of the later point).
+    // two leaves; it then holds the position of the finer landmark, see
+    // writeHsneChannels).
     //
     // Makes the selected embedding points the focus; no embedding set-up. A
     // selection of every point of a focus leaf leaves the tree as it is.
@@ -137,7 +138,9 @@ public:
     // ---- Embedding ----
     // Sets up the engine over the mixed transition matrix; keepPositions
     // starts from the tree's coordinates times the rescale factor, otherwise
-    // from random positions.
+    // from random positions drawn from seed() when it is above 0 (the same
+    // start on the CPU and the GPU, and the same CPU map on any thread
+    // count), from the clock otherwise.
     void reInitEmbedding(bool keepPositions);
     // One gradient-descent step and its report.
     void iterate();
@@ -156,9 +159,14 @@ public:
     // Every leaf landmark that is an embedding point takes the point's x, y.
     void updateTreeCoordinates();
     // Writes x, y of every embedding point into "QLMRN_HsneDataX"/"...Y" of
-    // every event its landmark stands for; all other events get 0.
+    // every event its landmark stands for; all other events get 0. An event
+    // that several points' landmarks stand for holds the position of the
+    // finest of them (lowest scale; among points of one landmark the first),
+    // by the rule of updateClusters: an exported cluster's events lie at its
+    // own points.
     void writeHsneChannels();
-    // Fills m_eventOwners for the points and files of now.
+    // Fills m_eventOwners for the points and files of now, by the rule above
+    // (MCV_FCEventCover::partitionEvents, each point a group of its own).
     void findEventOwners(size_t files);
 
     // The cluster set "<name> - <analysis name>" of the events of each cluster
@@ -349,7 +357,7 @@ private:
     std::vector<Pending> m_pending;
     bool m_missingOutputReported = false;
     // For every event of every file the embedded point whose position it
-    // holds (the last one listing it), or -1: built at the first write after
+    // holds (see writeHsneChannels), or -1: built at the first write after
     // each engine set-up, so that the writes of a run go over the events once
     // and in parallel.
     std::vector<std::vector<int>> m_eventOwners;

@@ -35,7 +35,10 @@ bool MCV_HsneFCAnalysis::positionsMatchPoints() const {
 
 vel::dr::TsneParameters MCV_HsneFCAnalysis::descentParameters(size_t rows, bool keepPositions) const {
     vel::dr::TsneParameters params;
-    params.seed = -1;
+    // The seed that fixes the hierarchy fixes the random start as well, so
+    // that the same input and settings give the same map on any thread count;
+    // without one (0 or below) the clock seeds both.
+    params.seed = seed() > 0 ? seed() : -1;
     params.embeddingDimensionality = 2;
     params.minimumGain = 0.1;
     params.learningRate = 200;
@@ -223,19 +226,24 @@ void MCV_HsneFCAnalysis::findEventOwners(size_t files) {
         m_eventOwners[f].assign(static_cast<size_t>(std::max(0, data->header(static_cast<int>(f))->numEvents())), -1);
     const size_t n = std::min(m_pointNodes.size(), m_output.size() / 2);
     m_eventOwnerPoints = n;
-    for (size_t i = 0; i < n; ++i) {
-        const PointNode& p = m_pointNodes[i];
-        const MCV_DerivedDataHierarchy::PointList* refs = m_hierarchy->pointBasedHierarchyForLandmark(
-            {p.first->scale, p.first->landmarkIdxs.at(static_cast<size_t>(p.second))});
-        if (!refs) continue;
-        for (const std::pair<int, int>& ref : *refs) {
-            // Lists read from a cache are checked on load; this guards the rest.
+    // Each point a cluster of its own: the rule that gives an event to a
+    // cluster gives it to the point of the finest landmark standing for it,
+    // so that an event's position is always that of the landmark whose
+    // cluster holds it.
+    std::vector<unsigned> points(n);
+    for (size_t i = 0; i < n; ++i) points[i] = static_cast<unsigned>(i);
+    const std::vector<MCV_FCEventCover::Landmark> landmarks = landmarksOfPoints(points);
+    std::vector<std::vector<MCV_FCEventCover::Landmark>> groups(landmarks.size());
+    for (size_t i = 0; i < landmarks.size(); ++i) groups[i].push_back(landmarks[i]);
+    const std::vector<std::vector<MCV_FCEventCover::Event>> events = eventCover().partitionEvents(groups);
+    for (size_t i = 0; i < events.size(); ++i)
+        for (const MCV_FCEventCover::Event& ref : events[i]) {
+            // The hierarchy's events may lie beyond the data of now.
             if (ref.first < 0 || static_cast<size_t>(ref.first) >= files || ref.second < 0 ||
                 static_cast<size_t>(ref.second) >= m_eventOwners[static_cast<size_t>(ref.first)].size())
                 continue;
             m_eventOwners[static_cast<size_t>(ref.first)][static_cast<size_t>(ref.second)] = static_cast<int>(i);
         }
-    }
     m_eventOwnersReady = true;
 }
 

@@ -4,6 +4,7 @@
 // down-sampled input. The focus's fine landmarks and the context's coarse
 // ones stand for many of the same events; the shared selection, its
 // statistics and the cluster set hold each event once.
+#include "../data/StrictFcsReader.h"
 #include "ShellTestSupport.h"
 #include "support/CapturedOutput.h"
 #include "support/WidgetFinders.h"
@@ -14,11 +15,13 @@
 #include "data/MCV_DerivedDataClusters.h"
 #include "data/MCV_DerivedDataPoints.h"
 #include "data/MCV_FcsHeader.h"
+#include "render/MCV_PointRenderer.h"
 #include "ui/datapanels/UI_SelectiveDownsamplingWidget.h"
 #include "ui/fc/UI_HsneFCSettingsWidget.h"
 #include "ui/fc/UI_HsneFCWidget.h"
 
 #include <QCheckBox>
+#include <QFile>
 #include <QMenu>
 #include <QSpinBox>
 #include <QTableWidget>
@@ -26,6 +29,10 @@
 #include <algorithm>
 #include <cstdint>
 #include <map>
+#include <numeric>
+#include <random>
+#include <set>
+#include <tuple>
 
 namespace {
 
@@ -71,16 +78,15 @@ protected:
         quietly([&] { QTest::mouseClick(plot, Qt::RightButton, {}, plot->rect().center()); });
     }
 
-    // Compute, a box over the left third of the plot made the focus, Ctrl+A:
-    // the shared selection is every event on the map once, and its
-    // statistics are those of these events.
-    void focusAndSelectAll(UI_HsneFCSettingsWidget* panel, UI_HsneFCWidget* view) {
+    // Compute, then a box from the left edge over the points drawn furthest
+    // left, `share` of them, made the focus with "Set focus and
+    // differentiate.": the map holds a focus and a context.
+    void computeAndFocusOnTheLeft(UI_HsneFCSettingsWidget* panel, UI_HsneFCWidget* view, double share) {
         quietly([&] { QTest::mouseClick(panel->computeHsneButton(), Qt::LeftButton); });
         ASSERT_NE(fc->hierarchy(), nullptr);
         UI_ScatterplotWidget* plot = view->plot();
-        // A box from the left edge over the third of the points drawn furthest
-        // left: each point is drawn in a centred square, one scale for both
-        // axes (see the point renderer).
+        // Each point is drawn in a centred square, one scale for both axes
+        // (see the point renderer).
         const std::vector<float>& xy = *fc->output();
         float lo = 0, hi = 0;
         for (float v : xy) lo = std::min(lo, v), hi = std::max(hi, v);
@@ -91,13 +97,23 @@ protected:
             xs.push_back((plot->width() - side) / 2 + ((xy[2 * p] - lo) / (hi - lo) * 0.8 + 0.1) * side);
         std::sort(xs.begin(), xs.end());
         QApplication::setActiveWindow(&w());
-        drag(plot, {1, 1}, {static_cast<int>(xs[xs.size() / 3]) + 1, plot->height() - 2});
-        ASSERT_GE(plot->selectionIdxs()->size(), xs.size() / 4);
-        ASSERT_LE(plot->selectionIdxs()->size(), xs.size() / 2);
+        const size_t wanted = static_cast<size_t>(share * static_cast<double>(xs.size()));
+        drag(plot, {1, 1}, {static_cast<int>(xs[wanted]) + 1, plot->height() - 2});
+        ASSERT_GE(plot->selectionIdxs()->size(), wanted * 3 / 4);
+        ASSERT_LE(plot->selectionIdxs()->size(), wanted * 3 / 2);
         pick(plot, "Set focus and differentiate.");
         size_t contexts = 0;
         for (const MCV_FCTree::NodePtr& leaf : *fc->fcTree()->leaves()) contexts += !leaf->isFocus();
         ASSERT_GE(contexts, 1u) << "the map was split into a focus and a context";
+    }
+
+    // Compute, a box over the left third of the plot made the focus, Ctrl+A:
+    // the shared selection is every event on the map once, and its
+    // statistics are those of these events.
+    void focusAndSelectAll(UI_HsneFCSettingsWidget* panel, UI_HsneFCWidget* view) {
+        computeAndFocusOnTheLeft(panel, view, 1.0 / 3);
+        if (HasFatalFailure()) return;
+        UI_ScatterplotWidget* plot = view->plot();
 
         testing::internal::CaptureStderr();  // the view's line for an event it is given twice
         QTest::keyClick(plot, Qt::Key_A, Qt::ControlModifier);
@@ -167,25 +183,105 @@ protected:
             << "events in two clusters or twice in one, events in another cluster than the rule's, events";
     }
 
+    // The window with two files of blobs and the analysis "F" of 3 scales,
+    // on the CPU with a fixed seed: the same map on every run.
+    void openAnalysis(UI_HsneFCSettingsWidget*& panel, UI_HsneFCWidget*& view) {
+        showPlotWindow({1400, 1000});
+        open({blobs("blobs_1.fcs", 0), blobs("blobs_2.fcs", 1)});
+        ASSERT_EQ(MCV_CytometryData::Instance()->numFiles(), kFiles);
+        UI_ModalDialogs::answerText("F");
+        QTest::keySequence(&w(), QKeySequence("Ctrl+Shift+F"));
+        panel = qobject_cast<UI_HsneFCSettingsWidget*>(w().settingsPanels().back());
+        view = qobject_cast<UI_HsneFCWidget*>(w().views().back());
+        fc = dynamic_cast<MCV_HsneFCAnalysis*>(w().analyses().back());
+        ASSERT_TRUE(panel && view && fc);
+        panel->numScalesBox()->setValue(3);
+        QCheckBox* gpu = widgetBeside<QCheckBox>(panel, "GPU Acceleration");
+        ASSERT_NE(gpu, nullptr);
+        if (gpu->isChecked()) QTest::mouseClick(gpu, Qt::LeftButton);
+        fc->setSeed(5);
+        fc->setIterations(150);
+    }
+
+    // The plot's density clusters ("Cluster" in the plot's clustering mode).
+    MCV_DerivedDataClusters* densityClusters(UI_ScatterplotWidget* plot) {
+        plot->settingsPanel()->setMode(1);
+        QPushButton* button = childWithText<QPushButton>(plot->settingsPanel(), "Cluster");
+        if (!button) return nullptr;
+        quietly([&] { QTest::mouseClick(button, Qt::LeftButton); });
+        plot->settingsPanel()->setMode(0);
+        MCV_DerivedDataClusters* set = nullptr;
+        for (MCV_DerivedDataClusters* s : MCV_CytometryData::Instance()->derivedDataClusters())
+            if (s->name() == plot->pointRenderer()->meanShiftClustersName()) set = s;
+        return set;
+    }
+
+    // "Save Clusters ..." from the plot's menu into `file`: each cluster's
+    // file holds its events, each at the position of the point of the finest
+    // landmark standing for it (the first such point), a point of that
+    // cluster; with `split`, the first cluster's events lie left of it and the
+    // others' right of it.
+    void savedAtTheirOwnLandmarks(UI_ScatterplotWidget* plot, MCV_DerivedDataClusters* set, const QString& file,
+                                  const float* split) {
+        UI_ModalDialogs::answerSaveFile(dir.filePath(file));
+        pick(plot, "Save Clusters ...");
+        EXPECT_TRUE(UI_ModalDialogs::takeMessages().empty());
+        MCV_CytometryData* data = MCV_CytometryData::Instance();
+        const std::vector<std::string> files =
+            data->clusterFileNames(set->name(), dir.filePath(file).toStdString(), false);
+        ASSERT_EQ(files.size(), set->clusters().size());
+        std::map<Event, std::pair<int, unsigned>> owner;  // event: (scale, point)
+        for (unsigned i = 0; i < static_cast<unsigned>(fc->numDataPoints()); ++i)
+            for (const Event& e : listOf(i)) {
+                const std::pair<int, unsigned> key{fc->pointNodes()->at(i).first->scale, i};
+                const auto [it, added] = owner.emplace(e, key);
+                if (!added && key < it->second) it->second = key;
+            }
+        const std::vector<float>& xy = *fc->output();
+        for (size_t k = 0; k < files.size(); ++k) {
+            SCOPED_TRACE(files[k]);
+            QFile f(QString::fromStdString(files[k]));
+            ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+            const StrictFcs fcs = StrictFcs::parse(f.readAll().toStdString());
+            ASSERT_TRUE(fcs.ok) << fcs.error;
+            const std::vector<Event>& events = set->clusters()[k];
+            ASSERT_EQ(fcs.number("$TOT"), static_cast<int64_t>(events.size()));
+            const auto width = static_cast<size_t>(fcs.number("$PAR"));
+            size_t x = width, y = width;
+            for (size_t p = 0; p < width; ++p) {
+                const std::string name = fcs.get("$P" + std::to_string(p + 1) + "N");
+                if (name == "QLMRN_HsneDataX") x = p;
+                if (name == "QLMRN_HsneDataY") y = p;
+            }
+            ASSERT_TRUE(x < width && y < width);
+            const std::vector<unsigned>& points = set->landmarkClusters()[k];
+            const std::set<unsigned> own(points.begin(), points.end());
+            size_t elsewhere = 0, notAtItsLandmark = 0, wrongSide = 0;
+            for (size_t r = 0; r < events.size(); ++r) {
+                const float fx = fcs.values[r * width + x], fy = fcs.values[r * width + y];
+                const auto it = owner.find(events[r]);
+                ASSERT_NE(it, owner.end());
+                const unsigned i = it->second.second;
+                elsewhere += !own.count(i);
+                notAtItsLandmark += fx != xy[2 * i] || fy != xy[2 * i + 1];
+                if (split) wrongSide += k == 0 ? !(fx < *split) : !(fx >= *split);
+            }
+            EXPECT_EQ(std::make_tuple(elsewhere, notAtItsLandmark, wrongSide),
+                      std::make_tuple(size_t(0), size_t(0), size_t(0)))
+                << "of " << events.size()
+                << " events: whose landmark is in another cluster, not at their landmark's position, on the other "
+                   "side of the split";
+        }
+    }
+
     MCV_HsneFCAnalysis* fc = nullptr;
 };
 
 TEST_F(FocusContextSelection, CtrlAAfterAFocusSelectsEachEventOnceAndDensityClustersShareNone) {
-    showPlotWindow({1400, 1000});
-    open({blobs("blobs_1.fcs", 0), blobs("blobs_2.fcs", 1)});
-    ASSERT_EQ(MCV_CytometryData::Instance()->numFiles(), kFiles);
-    UI_ModalDialogs::answerText("F");
-    QTest::keySequence(&w(), QKeySequence("Ctrl+Shift+F"));
-    auto* panel = qobject_cast<UI_HsneFCSettingsWidget*>(w().settingsPanels().back());
-    auto* view = qobject_cast<UI_HsneFCWidget*>(w().views().back());
-    fc = dynamic_cast<MCV_HsneFCAnalysis*>(w().analyses().back());
-    ASSERT_TRUE(panel && view && fc);
-    panel->numScalesBox()->setValue(3);
-    QCheckBox* gpu = widgetBeside<QCheckBox>(panel, "GPU Acceleration");
-    ASSERT_NE(gpu, nullptr);
-    if (gpu->isChecked()) QTest::mouseClick(gpu, Qt::LeftButton);
-    fc->setSeed(5);
-    fc->setIterations(150);
+    UI_HsneFCSettingsWidget* panel = nullptr;
+    UI_HsneFCWidget* view = nullptr;
+    openAnalysis(panel, view);
+    ASSERT_FALSE(HasFatalFailure());
 
     {
         SCOPED_TRACE("All Points");
@@ -199,9 +295,69 @@ TEST_F(FocusContextSelection, CtrlAAfterAFocusSelectsEachEventOnceAndDensityClus
         for (int f = 0; f < kFiles; ++f) dock->countsTable()->item(f, 2)->setText("600");
         QTest::mouseClick(childWithText<QPushButton>(dock, "Downsample"), Qt::LeftButton);
         ASSERT_EQ(fc->dataSelection()->data().size(), size_t(kFiles * 600));
+        // The same number of events from a fixed draw: "Downsample" draws
+        // anew on every run, and the map must not depend on it.
+        std::vector<Event> fixed;
+        std::mt19937 draw(5);
+        for (int f = 0; f < kFiles; ++f) {
+            std::vector<int> events(kEvents);
+            std::iota(events.begin(), events.end(), 0);
+            std::shuffle(events.begin(), events.end(), draw);
+            events.resize(600);
+            std::sort(events.begin(), events.end());
+            for (int e : events) fixed.emplace_back(f, e);
+        }
+        fc->dataSelection()->setPoints(fixed, true);
         panel->numScalesBox()->setValue(3);
         focusAndSelectAll(panel, view);
         densityClustersArePartitions(view);
+    }
+}
+
+// "Save Clusters ..." after a focus: 3 scales, the left 30 % of the map made
+// the focus with "Set focus and differentiate.", then the plot's density
+// clusters, and a cluster set of the map's two halves split at the median x,
+// each saved from the plot's menu. An event that a focus landmark and a
+// context landmark both stand for is in the cluster of the finer one and is
+// written at that landmark's position: in the left half's file every event
+// lies left of the split.
+TEST_F(FocusContextSelection, SavedClustersHoldEachEventAtTheLandmarkOfItsOwnCluster) {
+    UI_HsneFCSettingsWidget* panel = nullptr;
+    UI_HsneFCWidget* view = nullptr;
+    openAnalysis(panel, view);
+    ASSERT_FALSE(HasFatalFailure());
+    computeAndFocusOnTheLeft(panel, view, 0.3);
+    ASSERT_FALSE(HasFatalFailure());
+    UI_ScatterplotWidget* plot = view->plot();
+    MCV_DerivedDataClusters* set = densityClusters(plot);
+    ASSERT_NE(set, nullptr);
+    ASSERT_GE(set->numClusters(), 2);
+    {
+        SCOPED_TRACE("density clusters");
+        savedAtTheirOwnLandmarks(plot, set, "density.fcs", nullptr);
+    }
+
+    // The same set made the map's two halves, as a clustering of the map
+    // would give them.
+    const std::vector<float>& xy = *fc->output();
+    std::vector<float> xs;
+    for (size_t i = 0; 2 * i < xy.size(); ++i) xs.push_back(xy[2 * i]);
+    std::nth_element(xs.begin(), xs.begin() + static_cast<std::ptrdiff_t>(xs.size() / 2), xs.end());
+    const float split = xs[xs.size() / 2];
+    std::vector<std::vector<unsigned>> halves(2);
+    for (unsigned i = 0; 2 * i < xy.size(); ++i) halves[xy[2 * i] < split ? 0 : 1].push_back(i);
+    const std::string suffix = " - " + fc->name();
+    ASSERT_GT(set->name().size(), suffix.size());
+    ASSERT_EQ(set->name().substr(set->name().size() - suffix.size()), suffix);
+    ASSERT_EQ(fc->updateClusters(&halves, set->name().substr(0, set->name().size() - suffix.size())), set);
+    std::set<Event> listedRight;
+    for (unsigned i : halves[1]) listedRight.insert(listOf(i).begin(), listOf(i).end());
+    size_t shared = 0;
+    for (const Event& e : set->clusters()[0]) shared += listedRight.count(e);
+    ASSERT_GT(shared, 0u) << "no event of the left half is listed right of the split too";
+    {
+        SCOPED_TRACE("halves");
+        savedAtTheirOwnLandmarks(plot, set, "halves.fcs", &split);
     }
 }
 

@@ -7,6 +7,7 @@
 #include "analysis/fc/MCV_FCTree.h"
 #include "analysis/fc/MCV_HsneFCAnalysis.h"
 
+#include <map>
 #include <set>
 #include <utility>
 
@@ -59,6 +60,25 @@ protected:
                 if (const auto* refs = fc->hierarchy()->pointBasedHierarchyForLandmark({node->scale, l}))
                     events.insert(refs->begin(), refs->end());
         return events;
+    }
+    // For each event on the map, the embedding point whose position the
+    // output columns give it: of all points whose landmark lists it, the one
+    // of the lowest scale, the first such point among equals.
+    using Owners = std::map<std::pair<int, int>, size_t>;
+    Owners positionOwners() {
+        Owners owner;
+        std::map<std::pair<int, int>, int> scaleOf;
+        const std::vector<MCV_HsneFCAnalysis::PointNode>& nodes = *fc->pointNodes();
+        for (size_t i = 0; i < nodes.size(); ++i) {
+            const int scale = nodes[i].first->scale;
+            if (const auto* refs = fc->hierarchy()->pointBasedHierarchyForLandmark(
+                    {scale, nodes[i].first->landmarkIdxs.at(static_cast<size_t>(nodes[i].second))}))
+                for (const auto& r : *refs) {
+                    const auto [it, added] = scaleOf.emplace(r, scale);
+                    if (added || scale < it->second) it->second = scale, owner[r] = i;
+                }
+        }
+        return owner;
     }
     static testing::AssertionResult keepsEvery(const Events& before, const Events& after) {
         size_t lost = 0;

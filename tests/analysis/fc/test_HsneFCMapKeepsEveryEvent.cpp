@@ -126,8 +126,6 @@ const Sequence kSequences[] = {
 
 class HsneFCMap : public HsneFCAnalysisTest {
 protected:
-    using Owners = std::map<std::pair<int, int>, size_t>;
-
     void compute(int scales, int mode = 0) {
         loadHsneBlobs(5, 600);
         makeFc(scales, 10);
@@ -141,16 +139,8 @@ protected:
         ASSERT_EQ(before.size(), 3000u) << "the top scale stands for every event";
     }
 
-    // For each event on the map, the last point whose landmark lists it.
-    Owners owners() {
-        Owners owner;
-        const std::vector<MCV_HsneFCAnalysis::PointNode>& nodes = *fc->pointNodes();
-        for (size_t i = 0; i < nodes.size(); ++i)
-            if (const auto* refs = fc->hierarchy()->pointBasedHierarchyForLandmark(
-                    {nodes[i].first->scale, nodes[i].first->landmarkIdxs.at(static_cast<size_t>(nodes[i].second))}))
-                for (const auto& r : *refs) owner[r] = i;
-        return owner;
-    }
+    // For each event on the map, the point whose position it holds.
+    Owners owners() { return positionOwners(); }
     Events embedded() {
         Events events;
         for (const auto& [event, point] : owners()) events.insert(event);

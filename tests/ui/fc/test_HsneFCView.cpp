@@ -111,14 +111,21 @@ TEST(HsneFCView, EachContextMenuEntryRunsItsOperationAndRedrawsThePlot) {
     }
 }
 
-// For each event on the map, the last point whose landmark lists it.
+// For each event on the map, the point whose position it holds: of the points
+// whose landmark lists it, the one of the lowest scale, the first among equals.
 std::map<std::pair<int, int>, size_t> eventsOnTheMap(MCV_HsneFCAnalysis& analysis) {
     std::map<std::pair<int, int>, size_t> owner;
+    std::map<std::pair<int, int>, int> scaleOf;
     const auto& nodes = *analysis.pointNodes();
-    for (size_t i = 0; i < nodes.size(); ++i)
+    for (size_t i = 0; i < nodes.size(); ++i) {
+        const int scale = nodes[i].first->scale;
         if (const auto* refs = analysis.hierarchy()->pointBasedHierarchyForLandmark(
-                {nodes[i].first->scale, nodes[i].first->landmarkIdxs.at(static_cast<size_t>(nodes[i].second))}))
-            for (const auto& r : *refs) owner[r] = i;
+                {scale, nodes[i].first->landmarkIdxs.at(static_cast<size_t>(nodes[i].second))}))
+            for (const auto& r : *refs) {
+                const auto [it, added] = scaleOf.emplace(r, scale);
+                if (added || scale < it->second) it->second = scale, owner[r] = i;
+            }
+    }
     return owner;
 }
 
