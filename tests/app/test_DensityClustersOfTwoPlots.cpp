@@ -177,9 +177,17 @@ protected:
         }
         for (size_t p = 0; p < drawn.size(); ++p) ASSERT_TRUE(drawn[p] >= 0 && drawn[p] < n) << p;
 
-        // A click on each point selects exactly the points drawn in its
-        // cluster; the pointer over it highlights that cluster.
+        // A click on a point selects exactly the points drawn in its cluster;
+        // the pointer over it highlights that cluster. Every fifth point, and
+        // every point with a point of another cluster within two cells.
+        const int cell = kSide / formed.grid;
         for (size_t p = 0; p < drawn.size(); ++p) {
+            bool border = false;
+            for (size_t q = 0; q < drawn.size() && !border; ++q) {
+                const QPoint d = pixelOf(plot, q) - pixelOf(plot, p);
+                border = drawn[q] != drawn[p] && std::abs(d.x()) <= 2 * cell && std::abs(d.y()) <= 2 * cell;
+            }
+            if (!border && p % 5 != 0) continue;
             const QPoint at = pixelOf(plot, p);
             sendMouse(plot, QEvent::MouseMove, at, Qt::NoButton, Qt::NoButton);
             ASSERT_EQ(set->highlightId(), drawn[p]) << "point " << p << " at " << at.x() << ", " << at.y();
