@@ -95,10 +95,7 @@ protected:
     // "Cluster" pressed.
     void clusterWith(UI_ScatterplotWidget* plot, Clustering c) {
         UI_TsneSettingsSliderWidget* panel = plot->settingsPanel();
-        panel->setMode(2);  // "Advanced": the cluster resolution
-        QSpinBox* grid = nullptr;
-        for (QSpinBox* box : panel->findChildren<QSpinBox*>())
-            if (box->minimum() == 64 && box->maximum() == 1024) grid = box;
+        QSpinBox* grid = gridBox(plot);
         ASSERT_NE(grid, nullptr);
         grid->setValue(c.grid);
         panel->setMode(1);  // "Clustering"
@@ -109,6 +106,14 @@ protected:
         ASSERT_TRUE(button && button->isEnabled());
         QTest::mouseClick(button, Qt::LeftButton);
         panel->setMode(0);
+    }
+    // The "Cluster Res" spin box (64 to 1024) of the advanced page, which it
+    // shows.
+    static QSpinBox* gridBox(UI_ScatterplotWidget* plot) {
+        plot->settingsPanel()->setMode(2);
+        for (QSpinBox* box : plot->settingsPanel()->findChildren<QSpinBox*>())
+            if (box->minimum() == 64 && box->maximum() == 1024) return box;
+        return nullptr;
     }
     // The Sigma spin box of the clustering page, which it shows.
     static QSpinBox* sigmaBox(UI_ScatterplotWidget* plot) {
@@ -154,6 +159,7 @@ protected:
         EXPECT_EQ(sigmaBox(plot)->value(), formed.sigmaSteps) << "the Sigma the clusters were formed with";
         EXPECT_EQ(r->densitySigma(), float(formed.sigmaSteps) * 0.005f);
         EXPECT_EQ(r->msGridSide(), formed.grid);
+        EXPECT_EQ(gridBox(plot)->value(), formed.grid) << "the resolution the clusters were formed on";
         plot->settingsPanel()->setMode(0);
 
         const std::vector<int> drawn = r->pointClusterIds();
