@@ -64,14 +64,17 @@ protected:
         auto* second = qobject_cast<UI_TsneWidget*>(w().views().back());
         ASSERT_TRUE(second && second->plot() != plots[0]);
         plots[1] = second->plot();
-        for (UI_ScatterplotWidget* plot : plots) {
-            plot->setFixedSize(kSide + 40, kSide);
-            ASSERT_TRUE(QTest::qWaitForWindowExposed(plot));
-            ASSERT_TRUE(QTest::qWaitFor([&] { return plot->size() == QSize(kSide + 40, kSide); }, 5000))
-                << plot->width() << " x " << plot->height();
-            plot->grabFramebuffer();
-            ASSERT_NE(plot->pointRenderer(), nullptr);
-        }
+        for (UI_ScatterplotWidget* plot : plots) ASSERT_NO_FATAL_FAILURE(laidOut(plot));
+    }
+
+    // The plot at its fixed size, drawn.
+    static void laidOut(UI_ScatterplotWidget* plot) {
+        plot->setFixedSize(kSide + 40, kSide);
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(plot));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return plot->size() == QSize(kSide + 40, kSide); }, 5000))
+            << plot->width() << " x " << plot->height();
+        plot->grabFramebuffer();
+        ASSERT_NE(plot->pointRenderer(), nullptr);
     }
 
     // kBlobs blobs of kPerBlob events over four markers: four groups far
@@ -293,7 +296,8 @@ protected:
 };
 
 // Fine clusters on plot 1, coarse ones on plot 2, then plot 1 again: after
-// each "Cluster" both plots show the set, which holds the last clustering.
+// each "Cluster" both plots show the set, which holds the last clustering, and
+// so does a plot opened afterwards.
 TEST_F(DensityClustersOfTwoPlots, BothPlotsShowSelectAndSaveTheClustersTheSetHolds) {
     const Clustering fine{20, 128}, coarse{70, 256};
     struct Step {
@@ -316,6 +320,14 @@ TEST_F(DensityClustersOfTwoPlots, BothPlotsShowSelectAndSaveTheClustersTheSetHol
         savesTheSet(1 - steps[s].plot, set, dir.filePath(QString("saved%1").arg(s)));
     }
     EXPECT_GT(counts[0], counts[1]) << "the coarser Sigma makes fewer clusters";
+
+    // A plot opened now shows the clusters the others show.
+    trigger("actionScatterplotView");
+    auto* third = qobject_cast<UI_TsneWidget*>(w().views().back());
+    ASSERT_TRUE(third && third->plot() != plots[0] && third->plot() != plots[1]);
+    plots[1] = third->plot();
+    ASSERT_NO_FATAL_FAILURE(laidOut(plots[1]));
+    showsTheSet(1, theSet(), steps[2].with);
 }
 
 }  // namespace

@@ -227,8 +227,10 @@ void UI_ScatterplotWidget::setLocalData(int dataIdx) {
 
 void UI_ScatterplotWidget::takeLocalData(int dataIdx) {
     pendingDataIdx = -1;
+    const bool first = !localDataTaken;
     renderer->setLocalData(analysis, dataIdx);
     localDataTaken = true;
+    if (first) takeCurrentClustering();
     markerRanges = renderer->markerRanges();
     markerLimits = renderer->markerLimts();
     dataRanges = *markerRanges;

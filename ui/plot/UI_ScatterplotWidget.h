@@ -206,6 +206,10 @@ private:
     // Takes over `source`'s clustering (a plot of the same analysis) and
     // shows its sigma and grid side in the panel, without them acting.
     void followClustering(const MCV_PointRenderer& source);
+    // A plot that takes the analysis' data for the first time shows the
+    // clusters another plot of the analysis holds while they are current
+    // (every such plot holds the last clustering).
+    void takeCurrentClustering();
 
     MCV_Analysis* analysis;
     MCV_PointRenderer* renderer = nullptr;

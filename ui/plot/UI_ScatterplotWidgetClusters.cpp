@@ -24,3 +24,12 @@ void UI_ScatterplotWidget::followClustering(const MCV_PointRenderer& source) {
     sliderPanel->showClustering(renderer->densitySigma(), renderer->msGridSide());
     update();
 }
+
+void UI_ScatterplotWidget::takeCurrentClustering() {
+    for (UI_ScatterplotWidget* other : openPlots())
+        if (other != this && other->analysis == analysis && other->renderer &&
+            !other->renderer->meanShiftClustersName().empty()) {
+            followClustering(*other->renderer);
+            return;
+        }
+}
