@@ -125,6 +125,8 @@ public:
     // The positions as last taken from the source (by copyLocalData, a
     // frame, a print or a rectangle selection): x, y per point.
     const std::vector<float>& positions() const { return localPositions; }
+    // The same in the plot square [0, 1]^2, as drawn and picked.
+    const std::vector<float>& plotPositions() const { return normalizedPositions; }
     // One flag per sample file; for a t-SNE embedding the points of cleared
     // samples are hidden (samples beyond the count known at construction
     // are always shown).
@@ -158,6 +160,24 @@ public:
     // Name of the density cluster set while it belongs to the current
     // density field, else "".
     std::string meanShiftClustersName() const;
+    // How many clusterings this renderer has formed itself; each refilled its
+    // analysis' one density cluster set.
+    unsigned clusterings() const { return clusteringCount; }
+    // Takes over the clustering `source` (another renderer of the same
+    // analysis) formed last and put into the analysis' set, which its own
+    // earlier clustering no longer describes: the cluster grid with its
+    // centres and walk ends, the set, and the sigma and grid side they were
+    // formed with. Its density is then computed again at that sigma, without
+    // clustering anew. Needs no context (the next frame or print uploads).
+    // False, with nothing changed, for a source of another analysis or
+    // without a clustering of its set.
+    bool followClustering(const MCV_PointRenderer& source);
+    float densitySigma() const { return sigma; }
+    int msGridSide() const { return static_cast<int>(msGrid); }
+    // Per point, the density cluster it is drawn in: the cluster grid's
+    // index at the point's cell, as the hue shader and picking read it; -1
+    // for none. Empty while there is no cluster grid.
+    std::vector<int> pointClusterIds() const;
 
     // ---- Selection and cluster picking (device pixels, origin bottom-left) ----
     // rect = (x0, y0, x1, y1), any two opposite corners; edges are inside.
@@ -251,6 +271,9 @@ private:
     void drawMeanShiftOffscreen();
     void splatPointsOffscreen();
     void cluster();
+    // The GL side of a followed clustering (context current): the offscreen
+    // grid at its side, its walk ends.
+    void takeFollowedClustering();
     // Binds the offscreen framebuffer with `attachment` as draw buffer, the
     // grid as viewport, clears it to (r, g, b, a) and turns blending off.
     void beginOffscreenPass(unsigned attachment, float r, float g, float b, float a);
@@ -352,6 +375,11 @@ private:
     bool clusterBuffersDirty = false;
     bool densityDirty = true;
     bool clustersStale = true;
+    unsigned clusteringCount = 0;
+    // A followed clustering's grid side differs from the offscreen grid's, or
+    // its walk ends are not in the walk-end texture yet.
+    bool followedGridDue = false;
+    bool followedWalkEndsDue = false;
     float maxDensity = 0.0f;
     float maxLevel = 0.0f;
 

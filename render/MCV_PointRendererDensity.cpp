@@ -263,6 +263,56 @@ void MCV_PointRenderer::cluster() {
     clusters = analysis ? analysis->updateClusters(&members, "Density Clusters") : nullptr;
     refreshClusterBuffers();
     clustersStale = false;
+    ++clusteringCount;
+}
+
+bool MCV_PointRenderer::followClustering(const MCV_PointRenderer& source) {
+    if (&source == this || !source.clusters || source.clustersStale || source.analysis != analysis) return false;
+    clusters = source.clusters;
+    clusterIdGrid = source.clusterIdGrid;
+    clusterIdGridRaw = source.clusterIdGridRaw;
+    clusterCenters = source.clusterCenters;
+    clusterGridSide = source.clusterGridSide;
+    meanShiftEnds = source.meanShiftEnds;
+    highlightClusterId = clusters->highlightId();
+    if (msGrid != source.msGrid) {
+        msGrid = source.msGrid;
+        followedGridDue = true;
+    }
+    sigma = source.sigma;
+    // The density is drawn again at the clustering's sigma; the clusters are
+    // the source's and stay current until the embedding or a setting changes.
+    densityDirty = true;
+    clustersStale = false;
+    clusterBuffersDirty = true;
+    followedWalkEndsDue = true;
+    return true;
+}
+
+void MCV_PointRenderer::takeFollowedClustering() {
+    if (followedGridDue) {
+        followedGridDue = false;
+        rebuildOffscreenBuffers();
+    }
+    if (!followedWalkEndsDue) return;
+    followedWalkEndsDue = false;
+    const size_t g = msGrid;
+    if (meanShiftTexture == 0 || meanShiftEnds.size() != 3 * g * g) return;
+    glBindTexture(GL_TEXTURE_2D, meanShiftTexture);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, static_cast<GLsizei>(g), static_cast<GLsizei>(g), GL_RGB, GL_FLOAT,
+                    meanShiftEnds.data());
+    glBindTexture(GL_TEXTURE_2D, 0);
+}
+
+std::vector<int> MCV_PointRenderer::pointClusterIds() const {
+    const size_t side = clusterGridSide;
+    if (clusterIdGrid.size() != side * side || side == 0) return {};
+    const size_t n = std::min(static_cast<size_t>(numPoints), normalizedPositions.size() / 2);
+    std::vector<int> ids(n, -1);
+    for (size_t p = 0; p < n; ++p)
+        ids[p] = clusterIdGrid[gridCellOf(normalizedPositions[2 * p], normalizedPositions[2 * p + 1], clusterGridSide)];
+    return ids;
 }
 
 // ---- Levels of focus-and-context embeddings ----

@@ -19,6 +19,7 @@ bool MCV_PointRenderer::densityNeeded() const { return renderMode == RENDER_DENS
 void MCV_PointRenderer::draw(unsigned framebuffer) {
     syncPositions();
     targetFramebuffer = framebuffer;
+    takeFollowedClustering();
     glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
     glClearColor(backgroundColor[0], backgroundColor[1], backgroundColor[2], backgroundColor[3]);
     if (clusterBuffersDirty) refreshClusterBuffers();
@@ -27,7 +28,9 @@ void MCV_PointRenderer::draw(unsigned framebuffer) {
     // frame never pays for it.
     if (densityDirty && densityNeeded()) {
         drawDensityOffscreen();
-        if (otfClustering != 0) {
+        // Clusters that are still current (followed from another plot of
+        // the analysis) are not formed again.
+        if (otfClustering != 0 && clustersStale) {
             drawGradientOffscreen();
             drawMeanShiftOffscreen();
         }
@@ -202,6 +205,7 @@ std::vector<unsigned char> MCV_PointRenderer::print(int& width, int& height) {
     }
     width = height = static_cast<int>(printSize);
     syncPositions();
+    takeFollowedClustering();
     drawScreenGrab();
     std::vector<unsigned char> rgb(static_cast<size_t>(printSize) * printSize * 3, 0);
     glBindFramebuffer(GL_FRAMEBUFFER, printFramebuffer);

@@ -23,6 +23,7 @@ UI_ScatterplotWidget::UI_ScatterplotWidget(MCV_Analysis* analysisIn, QWidget* pa
     setMinimumSize(50, 50);
     setMouseTracking(true);
     setFocusPolicy(Qt::StrongFocus);
+    openPlots().push_back(this);
     initUI();
     // A shortcut of the whole plot: the overlay panels over it take the focus.
     auto* print = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_P), this);
@@ -31,6 +32,8 @@ UI_ScatterplotWidget::UI_ScatterplotWidget(MCV_Analysis* analysisIn, QWidget* pa
 }
 
 UI_ScatterplotWidget::~UI_ScatterplotWidget() {
+    std::vector<UI_ScatterplotWidget*>& plots = openPlots();
+    plots.erase(std::remove(plots.begin(), plots.end(), this), plots.end());
     // The base destructor destroys the context and announces it when this is
     // no longer a scatter-plot widget: the renderer lets go of its OpenGL
     // objects here instead.
@@ -172,7 +175,9 @@ void UI_ScatterplotWidget::initializeGL() {
 }
 
 void UI_ScatterplotWidget::paintGL() {
-    if (renderer) renderer->draw(defaultFramebufferObject());
+    if (!renderer) return;
+    renderer->draw(defaultFramebufferObject());
+    shareClustering();
 }
 
 void UI_ScatterplotWidget::resizeGL(int w, int h) {
@@ -222,8 +227,10 @@ void UI_ScatterplotWidget::setLocalData(int dataIdx) {
 
 void UI_ScatterplotWidget::takeLocalData(int dataIdx) {
     pendingDataIdx = -1;
+    const bool first = !localDataTaken;
     renderer->setLocalData(analysis, dataIdx);
     localDataTaken = true;
+    if (first) takeCurrentClustering();
     markerRanges = renderer->markerRanges();
     markerLimits = renderer->markerLimts();
     dataRanges = *markerRanges;

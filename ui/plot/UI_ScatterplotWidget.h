@@ -204,6 +204,19 @@ private:
     // Tells the user where an export went, in the owning main window's
     // status bar.
     void reportExport(const QString& text);
+    // Every plot made and not yet destroyed (GUI thread).
+    static std::vector<UI_ScatterplotWidget*>& openPlots();
+    // After the renderer may have clustered (a frame, "Cluster"): a new
+    // clustering refilled the analysis' one density cluster set, so every
+    // other plot of the analysis takes it over.
+    void shareClustering();
+    // Takes over `source`'s clustering (a plot of the same analysis) and
+    // shows its sigma and grid side in the panel, without them acting.
+    void followClustering(const MCV_PointRenderer& source);
+    // A plot that takes the analysis' data for the first time shows the
+    // clusters another plot of the analysis holds while they are current
+    // (every such plot holds the last clustering).
+    void takeCurrentClustering();
 
     MCV_Analysis* analysis;
     MCV_PointRenderer* renderer = nullptr;
@@ -238,6 +251,8 @@ private:
     int pressY = 0;
     bool isMenuShown = false;
     bool screenConnected = false;
+    // The renderer's clustering count last handed to the other plots.
+    unsigned clusteringsShared = 0;
 
     std::vector<std::pair<float, float>>* markerRanges = nullptr;
     std::vector<std::pair<float, float>>* markerLimits = nullptr;

@@ -160,6 +160,7 @@ void UI_ScatterplotWidget::setOtfClustering(int active) {
 
 void UI_ScatterplotWidget::cluster() {
     withRenderer(this, renderer, [](MCV_PointRenderer* r) { r->clusterOnce(); });
+    shareClustering();
 }
 
 void UI_ScatterplotWidget::computationStarted() {

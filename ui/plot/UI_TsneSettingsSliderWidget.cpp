@@ -16,6 +16,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QResizeEvent>
+#include <QSignalBlocker>
 #include <QSlider>
 #include <QSpinBox>
 
@@ -302,6 +303,21 @@ void UI_TsneSettingsSliderWidget::updateMarkerSliderRanges(std::pair<float, floa
     m_markerSpanSlider->setValues(span.first, span.second);
 }
 
+void UI_TsneSettingsSliderWidget::showClustering(float sigma, int gridSide) {
+    if (!m_sigmaSlider) return;
+    const int steps = qRound(sigma / kSigmaStep);
+    for (QAbstractSlider* slider : {m_sigmaSlider, m_advancedSigmaSlider}) {
+        const QSignalBlocker quiet(slider);
+        slider->setValue(steps);
+    }
+    for (QSpinBox* box : {m_sigmaSpinBox, m_advancedSigmaSpinBox}) {
+        const QSignalBlocker quiet(box);
+        box->setValue(steps);
+    }
+    const QSignalBlocker quiet(m_gridSizeSpinBox);
+    m_gridSizeSpinBox->setValue(gridSide);
+}
+
 void UI_TsneSettingsSliderWidget::showPage(QWidget* page) {
     if (page->parent() == m_contentPanel) return;
     for (QWidget* shown : {m_singleCellPage, m_clusteringPage, m_advancedPage}) {
@@ -375,7 +391,7 @@ void UI_TsneSettingsSliderWidget::sigmaChanged(int sigma) {
     m_sigmaSpinBox->setValue(sigma);
     m_advancedSigmaSlider->setValue(sigma);
     m_advancedSigmaSpinBox->setValue(sigma);
-    emit parentSetSigma(sigma * 0.005f);
+    emit parentSetSigma(static_cast<float>(sigma) * kSigmaStep);
 }
 
 void UI_TsneSettingsSliderWidget::setAdvancedMode() {

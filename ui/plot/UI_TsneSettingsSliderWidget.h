@@ -46,6 +46,9 @@ public:
     void setMarkers(std::vector<std::string>* markers);
     void updateMarkerSliderLimits(std::pair<float, float> limits, std::pair<float, float> span);
     void updateMarkerSliderRanges(std::pair<float, float> span);
+    // Shows the sigma and the cluster resolution of a clustering the plot
+    // took over from another plot.
+    void showClustering(float sigma, int gridSide);
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -92,6 +95,9 @@ signals:
     void computationStartedSignal();
 
 private:
+    // Sigma per step of the sigma controls.
+    static constexpr float kSigmaStep = 0.005f;
+
     void initUI();
     QWidget* buildSingleCellPage(const QString& style);
     QWidget* buildClusteringPage(const QString& style);

@@ -4,6 +4,7 @@
 #include "ui/web/UI_MaterialCheckBoxWidget.h"
 #include "ui/web/UI_ProgressSpinnerWidget.h"
 
+#include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QImage>
@@ -17,6 +18,7 @@
 #include <QWindow>
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 namespace {
@@ -109,6 +111,19 @@ TEST_F(WebControls, SpinnerTurnsOnlyWhenAdvancedAQuarterPerThreeSteps) {
     EXPECT_EQ(spinner->angle(), 0) << "twelve steps of 30 degrees";
 }
 
+// Runs the event loop until it has nothing left to do now: every posted event
+// delivered (the repaints asked for among them), every due timer run, every
+// event the window system has sent handled. False when that never comes.
+bool settle() {
+    QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
+    for (int pass = 0; pass < 10000; ++pass) {
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::processEvents();
+        if (!dispatcher->hasPendingEvents()) return true;
+    }
+    return false;
+}
+
 // The page itself drawing the ring at `degrees`, the way the widget draws it:
 // the reference for what the widget shows.
 QImage pageDrawn(UI_ProgressSpinnerWidget* ring, int degrees) {
@@ -142,7 +157,7 @@ TEST(SpinnerPictures, EveryAngleShowsWhatThePageDrawsThereOnEveryTurn) {
     host.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&host));
     ASSERT_TRUE(pagetest::waitForPage(early) && pagetest::waitForPage(ring));
-    QTest::qWait(50);
+    ASSERT_TRUE(settle());
     ASSERT_EQ(early->angle(), 150);
     {
         const QImage shown = widgetDrawn(early);
@@ -167,16 +182,26 @@ TEST(SpinnerPictures, EveryAngleShowsWhatThePageDrawsThereOnEveryTurn) {
     EXPECT_NE(reference[0], reference[2]) << "the pictures differ from angle to angle";
 }
 
-// Counts the window system's expose events of a window: they repaint it
-// whatever its widgets ask for (tests beside this one open and close windows
-// over it).
-class ExposeCounter : public QObject {
+// Counts what the window system sends a window and the widgets in it of its
+// own accord: exposes, pointer crossings and moves, focus and activation
+// changes, moves, resizes. Each may repaint the window whatever its widgets
+// ask for, and tests beside this one open, close and activate windows on the
+// same display. Paints count as what they are, not as a cause.
+class WindowSystemEvents : public QObject {
 public:
-    int exposes = 0;
-    bool eventFilter(QObject*, QEvent* event) override {
-        if (event->type() == QEvent::Expose) ++exposes;
+    explicit WindowSystemEvents(QWidget* watched) : window(watched) { qApp->installEventFilter(this); }
+    ~WindowSystemEvents() override { qApp->removeEventFilter(this); }
+    int count = 0;
+    bool eventFilter(QObject* object, QEvent* event) override {
+        if (!event->spontaneous() || event->type() == QEvent::Paint || event->type() == QEvent::UpdateRequest)
+            return false;
+        auto* widget = qobject_cast<QWidget*>(object);
+        if (object == window->windowHandle() || widget == window || (widget && window->isAncestorOf(widget))) ++count;
         return false;
     }
+
+private:
+    QWidget* window;
 };
 
 // Over an OpenGL plot every repaint of the window composes it: the ring adds
@@ -186,45 +211,51 @@ TEST(SpinnerOverOpenGL, ComposesOnlyWithItsHost) {
     plot.resize(300, 200);
     auto* ring = new UI_ProgressSpinnerWidget(&plot);
     ring->move(270, 170);
-    // In the screen's far corner: windows of tests running beside this one
-    // open at the top left or the centre, and each that closes over the plot
-    // exposes it again.
+    // In the screen's far corner, where windows of tests beside this one
+    // seldom open (an expose they cause is told apart below).
     const QRect screen = QGuiApplication::primaryScreen()->geometry();
     plot.move(screen.right() - plot.width() - 10, screen.bottom() - plot.height() - 10);
+    int compositions = 0;
+    QObject::connect(&plot, &QOpenGLWidget::frameSwapped, [&compositions] { ++compositions; });
     plot.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&plot));
     ASSERT_TRUE(pagetest::waitForPage(ring));
-    QTest::qWait(100);
-    ExposeCounter window;
-    plot.windowHandle()->installEventFilter(&window);
-    int compositions = 0;
-    QObject::connect(&plot, &QOpenGLWidget::frameSwapped, [&compositions] { ++compositions; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return compositions > 0; }, 10000)) << "the window's first frame";
+    ASSERT_TRUE(settle());
+    WindowSystemEvents window(&plot);
     struct Step {
         bool shown;
         int frames;  // host repaints, each after an advance when shown
     };
     for (const Step& s : {Step{true, 0}, Step{true, 5}, Step{false, 0}, Step{false, 3}, Step{true, 4}}) {
-        // A step the window system repainted in between is tried again.
-        for (int attempt = 0; attempt < 5; ++attempt) {
-            ring->setVisible(s.shown);
-            // The repaint of the change itself comes first, however late.
-            for (int quiet = 0; quiet < 40; ++quiet) {
-                compositions = 0;
-                QTest::qWait(100);
-                if (compositions == 0) break;
-            }
+        SCOPED_TRACE((s.shown ? "shown, " : "hidden, ") + std::to_string(s.frames) + " frames");
+        // The repaint of a change of the ring's visibility comes first, before
+        // anything is counted.
+        if (ring->isVisible() != s.shown) {
             compositions = 0;
-            window.exposes = 0;
+            ring->setVisible(s.shown);
+            ASSERT_TRUE(QTest::qWaitFor([&] { return compositions > 0; }, 10000)) << "the change's repaint";
+            ASSERT_TRUE(settle());
+        }
+        // A count during which the window system sent the window anything is
+        // made again: only the ring and its host may repaint it meanwhile.
+        int attempts = 0;
+        do {
+            ASSERT_LT(attempts++, 50) << "the window system kept sending the window events";
+            compositions = 0;
+            window.count = 0;
             for (int f = 0; f < s.frames; ++f) {
                 if (s.shown) ring->advance();
                 plot.update();
-                QCoreApplication::processEvents();
-                QTest::qWait(30);
+                ASSERT_TRUE(QTest::qWaitFor([&] { return compositions > f; }, 10000)) << "frame " << f;
+                ASSERT_TRUE(settle());
             }
+            // Nothing is left to do: a repaint that comes now is one the ring
+            // asked for by itself (a timer of its own).
             QTest::qWait(150);
-            if (window.exposes == 0) break;
-        }
-        EXPECT_EQ(compositions, s.frames) << (s.shown ? "shown, " : "hidden, ") << s.frames << " frames";
+            ASSERT_TRUE(settle());
+        } while (window.count > 0);
+        EXPECT_EQ(compositions, s.frames);
     }
 }
 
