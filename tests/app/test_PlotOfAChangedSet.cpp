@@ -3,6 +3,7 @@
 // made from: an A-tSNE of a SPADE bubble whose node menu edit refills the
 // set, one of an emptied bubble whose name a new bubble takes, and an HSNE
 // level opened on a selection that another plot then clears.
+#include "SampleTableCheck.h"
 #include "ShellTestSupport.h"
 #include "support/CapturedOutput.h"
 #include "support/SeededUniform.h"
@@ -147,34 +148,8 @@ protected:
     static float cell(UI_ScatterplotWidget* plot, int row, int column) {
         return plot->sampleStatisticsPanel()->statisticsTable()->item(row, column)->data(Qt::DisplayRole).toFloat();
     }
-    // The plot's sample table against a count made here: per file the events
-    // `drawn` (those the plot stands for) and the distinct ones of them the
-    // shared selection holds now; every share at most 100 %. Returns the
-    // number of drawn events selected.
     static int expectCounts(UI_ScatterplotWidget* plot, const std::vector<Pair>& drawn) {
-        const Events selected = asSet(data()->selectionPoints()->data());
-        Events counted;
-        double total[kFiles] = {}, in[kFiles] = {}, percent[kFiles] = {};
-        for (const Pair& p : drawn) {
-            total[p.first] += 1;
-            if (selected.count(p) && counted.insert(p).second) in[p.first] += 1;
-        }
-        double inSet = 0, percentSum = 0;
-        for (int f = 0; f < kFiles; ++f) {
-            percent[f] = total[f] > 0 ? 100 * in[f] / total[f] : 0;
-            inSet += in[f];
-            percentSum += percent[f];
-        }
-        for (int f = 0; f < kFiles; ++f) {
-            SCOPED_TRACE("file " + std::to_string(f));
-            EXPECT_EQ(cell(plot, f, 2), float(total[f]));
-            EXPECT_EQ(cell(plot, f, 3), float(in[f]));
-            EXPECT_NEAR(cell(plot, f, 4), percent[f], 1e-3);
-            EXPECT_LE(cell(plot, f, 4), 100.0f);
-            EXPECT_NEAR(cell(plot, f, 5), inSet > 0 ? 100 * in[f] / inSet : 0, 1e-3);
-            EXPECT_NEAR(cell(plot, f, 6), percentSum > 0 ? 100 * percent[f] / percentSum : 0, 1e-3);
-        }
-        return int(inSet);
+        return expectSampleTable(plot->sampleStatisticsPanel(), drawn, kFiles);
     }
     // A cluster set of the plot (its points split in two halves by order):
     // each origin table counts against the events drawn.

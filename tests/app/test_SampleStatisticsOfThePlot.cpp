@@ -3,6 +3,7 @@
 // every event selected in a plot over "All Points" or a rectangle drawn there,
 // never shows more selected events than its set holds. The plot over "All
 // Points" reads as it always has.
+#include "SampleTableCheck.h"
 #include "ShellTestSupport.h"
 #include "support/SeededUniform.h"
 #include "support/CapturedOutput.h"
@@ -79,29 +80,7 @@ protected:
     // The panel's rows against a reference counted here: per file the set's
     // events and the distinct ones of them the shared selection holds.
     static void expectCounts(UI_TsneWidget* view, MCV_DerivedDataPoints* set) {
-        const std::vector<std::pair<int, int>>& list = MCV_CytometryData::Instance()->selectionPoints()->data();
-        const Events selected(list.begin(), list.end());
-        Events counted;
-        double total[kFiles] = {}, in[kFiles] = {}, percent[kFiles] = {};
-        for (const auto& p : set->data()) {
-            total[p.first] += 1;
-            if (selected.count(p) && counted.insert(p).second) in[p.first] += 1;
-        }
-        double inSet = 0, percentSum = 0;
-        for (int f = 0; f < kFiles; ++f) {
-            percent[f] = total[f] > 0 ? 100 * in[f] / total[f] : 0;
-            inSet += in[f];
-            percentSum += percent[f];
-        }
-        for (int f = 0; f < kFiles; ++f) {
-            SCOPED_TRACE("file " + std::to_string(f));
-            EXPECT_EQ(cell(view, f, 2), float(total[f]));
-            EXPECT_EQ(cell(view, f, 3), float(in[f]));
-            EXPECT_NEAR(cell(view, f, 4), percent[f], 1e-3);
-            EXPECT_LE(cell(view, f, 4), 100.0f);
-            EXPECT_NEAR(cell(view, f, 5), inSet > 0 ? 100 * in[f] / inSet : 0, 1e-3);
-            EXPECT_NEAR(cell(view, f, 6), percentSum > 0 ? 100 * percent[f] / percentSum : 0, 1e-3);
-        }
+        expectSampleTable(view->plot()->sampleStatisticsPanel(), set->data(), kFiles);
     }
 };
 

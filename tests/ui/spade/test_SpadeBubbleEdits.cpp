@@ -125,6 +125,24 @@ protected:
         return rows;
     }
 
+    // "Save Bubble ..." in the label menu of the view's first bubble writes
+    // exactly these cells to `file`.
+    void expectSavedFromTheLabel(UI_SpadeWidget* view, const QString& file, const std::set<Pair>& cells) {
+        UI_ModalDialogs::answerSaveFile(file);
+        page(view, "d3.contextMenu('close'); deselectAllNodes()");
+        QTest::mouseClick(view->window()->windowHandle(), Qt::RightButton, {},
+                          onWindow(view,
+                                   "(r => [r.x + r.width / 2, r.y + r.height / 2].join())"
+                                   "(subTrees[0].label.getExtentOfChar(0))"));
+        clickMenuItem(view, "Save Bubble ...");
+        QFile written(file);
+        ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+        const StrictFcs fcs = StrictFcs::parse(written.readAll().toStdString());
+        ASSERT_TRUE(fcs.ok) << fcs.error;
+        EXPECT_EQ(fcs.number("$TOT"), static_cast<int64_t>(cells.size()));
+        EXPECT_EQ(rowsOf(fcs.values), rowsOf(cells));
+    }
+
     int n = 0;
 };
 
@@ -191,20 +209,7 @@ TEST_F(BubbleEdits, EveryNodeMenuEditRefillsTheBubblesItChanges) {
         }
 
         // "Save Bubble ..." in B's label menu writes the cells of node 3.
-        const QString file = dir.filePath(slave ? "follower.fcs" : "master.fcs");
-        UI_ModalDialogs::answerSaveFile(file);
-        page(view, "deselectAllNodes()");
-        QTest::mouseClick(view->window()->windowHandle(), Qt::RightButton, {},
-                          onWindow(view,
-                                   "(r => [r.x + r.width / 2, r.y + r.height / 2].join())"
-                                   "(subTrees[0].label.getExtentOfChar(0))"));
-        clickMenuItem(view, "Save Bubble ...");
-        QFile written(file);
-        ASSERT_TRUE(written.open(QIODevice::ReadOnly));
-        const StrictFcs fcs = StrictFcs::parse(written.readAll().toStdString());
-        ASSERT_TRUE(fcs.ok) << fcs.error;
-        EXPECT_EQ(fcs.number("$TOT"), static_cast<int64_t>(eventsOf({3}).size()));
-        EXPECT_EQ(rowsOf(fcs.values), rowsOf(eventsOf({3})));
+        expectSavedFromTheLabel(view, dir.filePath(slave ? "follower.fcs" : "master.fcs"), eventsOf({3}));
 
         // B's last node out: B leaves the page, its set stays as it was.
         page(view, "deselectAllNodes()");
@@ -288,20 +293,7 @@ TEST_F(BubbleEdits, EveryViewOfTheTreeShowsEachBubbleWithTheNodesOfItsSet) {
     int files = 0;
     for (UI_SpadeWidget* view : {first, follower, later}) {
         SCOPED_TRACE(files);
-        const QString file = dir.filePath(QString("C%1.fcs").arg(++files));
-        UI_ModalDialogs::answerSaveFile(file);
-        page(view, "d3.contextMenu('close'); deselectAllNodes()");
-        QTest::mouseClick(view->window()->windowHandle(), Qt::RightButton, {},
-                          onWindow(view,
-                                   "(r => [r.x + r.width / 2, r.y + r.height / 2].join())"
-                                   "(subTrees[0].label.getExtentOfChar(0))"));
-        clickMenuItem(view, "Save Bubble ...");
-        QFile written(file);
-        ASSERT_TRUE(written.open(QIODevice::ReadOnly));
-        const StrictFcs fcs = StrictFcs::parse(written.readAll().toStdString());
-        ASSERT_TRUE(fcs.ok) << fcs.error;
-        EXPECT_EQ(fcs.number("$TOT"), static_cast<int64_t>(eventsOf({2, 4}).size()));
-        EXPECT_EQ(rowsOf(fcs.values), rowsOf(eventsOf({2, 4})));
+        expectSavedFromTheLabel(view, dir.filePath(QString("C%1.fcs").arg(++files)), eventsOf({2, 4}));
     }
 
     // A name the analysis refuses: the view that saved it takes it back, the
