@@ -67,6 +67,11 @@ public:
     // reports analysisInitialized.
     void setHierarchy(std::shared_ptr<MCV_DerivedDataHierarchy> hierarchy);
     // A new embedding from random start positions (restart).
+    //
+    // Every engine set-up (binding, restart) draws the start from the
+    // hierarchy analysis's seed when it is above 0 (the same start on the CPU
+    // and the GPU, and the same CPU map on any thread count), from the clock
+    // otherwise; a level without its analysis keeps the seed it last had.
     void reInitEmbedding();
     // Point references, file indices, marker rows and weights of the level.
     void initDerivedData();
@@ -173,6 +178,7 @@ private:
     int m_scale = -1;
     int m_exaggerationIter = 125;
     int m_expDecay = 50;
+    int m_seed = -1;  // the owner's seed at the last engine set-up
 
     bool m_running = false;     // the loop goes on while set
     bool m_inProgress = false;  // embed is on the call stack

@@ -3,6 +3,7 @@
 
 #include "analysis/MCV_GpuGradientDescent.h"
 #include "analysis/hsne/MCV_DerivedDataHierarchy.h"
+#include "analysis/hsne/MCV_HsneAnalysisHierarchy.h"
 #include "analysis/hsne/MCV_HsneEmbedLoop.h"
 #include "analysis/tsne/MCV_TsneAnalysis.h"
 #include "data/MCV_CytometryData.h"
@@ -28,7 +29,10 @@ bool MCV_HsneAnalysis::gpuEngineActive() const { return m_engineReady && m_gpuAc
 
 vel::dr::TsneParameters MCV_HsneAnalysis::descentParameters(size_t rows) const {
     vel::dr::TsneParameters params;
-    params.seed = -1;
+    // The seed that fixes the hierarchy fixes the level's random start as
+    // well, so that the same input and settings give the same map on any
+    // thread count; without one (0 or below) the clock seeds both.
+    params.seed = m_seed > 0 ? m_seed : -1;
     params.initialSpread = 0.1f;
     params.embeddingDimensionality = 2;
     params.minimumGain = 0.1;
@@ -47,6 +51,9 @@ vel::dr::TsneParameters MCV_HsneAnalysis::descentParameters(size_t rows) const {
 bool MCV_HsneAnalysis::setUpEngine() {
     m_engineReady = false;
     if (!bound()) return false;
+    // A level its hierarchy analysis has dropped or outlived keeps the seed
+    // it last had.
+    if (m_owner) m_seed = m_owner->seed();
     const SparseMatrix* p = matrix();
     const size_t rows = p ? p->size() : 0;
     const int landmarks =

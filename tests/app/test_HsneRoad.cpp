@@ -97,6 +97,8 @@ TEST_F(HsneRoad, FromCtrlFThroughTwoZoomsToTheDataLevel) {
     EXPECT_EQ(panel->numScalesBox()->value(), 2);
     panel->numScalesBox()->setValue(3);
     widgetBeside<QSpinBox>(panel, "#RW for influence")->setValue(30);  // a quicker build
+    // The zooms below select by map position: a seed gives the same maps on every run.
+    widgetBeside<QSpinBox>(panel, "RNG Seed")->setValue(2);
 
     // ---- Compute; a second Compute while the overview iterates ----
     UI_ScatterplotWidget* plot = view->plot();

@@ -5,9 +5,13 @@
 
 #include "data/MCV_DerivedDataClusters.h"
 #include "data/MCV_DerivedDataPoints.h"
+#include "data/MCV_FcsHeader.h"
+
+#include "vel/dr/RandomStartPositions.h"
 
 #include <omp.h>
 
+#include <cmath>
 #include <numeric>
 #include <set>
 
@@ -288,6 +292,78 @@ TEST_F(HsneAnalysisRun, ComputeRestartAndDeleteFromInsideTheLoopsWaitForTheLoops
             EXPECT_EQ(mine, inDrillDown ? fromDrillDown : fromOverview);
             ui.onUpdated = ui.onReadyForDeletion = nullptr;
         }
+    }
+}
+
+// The random start of a level, the overview's and a drill-down's alike, is
+// drawn from the hierarchy analysis's "RNG Seed" when it is above 0 (at every
+// set-up: a restart takes the seed set meanwhile), from the clock otherwise;
+// with a seed, the same input and settings give the same maps and output
+// columns on any thread count, a drill-down chosen by map position included.
+TEST_F(HsneAnalysisRun, ASeedFixesTheMapsOfTheLevelsOnAnyThreadCount) {
+    const auto drawn = [](MCV_HsneAnalysis* level, int seed) {
+        vel::data::Embedding<float> start(2, static_cast<unsigned>(level->numDataPoints()));
+        vel::dr::drawRandomStartPositions(start, seed, static_cast<double>(0.1f));
+        return start.getContainer();
+    };
+    for (const int seed : {3, 8}) {
+        SCOPED_TRACE(testing::Message() << "seed " << seed);
+        makeHsne(3, 0)->setSeed(seed);
+        quietly([&] { hsne->initHSNE(); });
+        ASSERT_GT(overview()->numDataPoints(), 0);
+        EXPECT_EQ(*overview()->output(), drawn(overview(), seed)) << "the overview's start";
+        MCV_HsneAnalysis* drilled = nullptr;
+        quietly([&] { drilled = drill(overview(), blob(overview(), 1), "D"); });
+        ASSERT_GT(drilled->numDataPoints(), 0);
+        EXPECT_EQ(*drilled->output(), drawn(drilled, seed)) << "the drill-down's start";
+        hsne->setSeed(seed + 1);
+        quietly([&] { drilled->reInitEmbedding(); });
+        EXPECT_EQ(*drilled->output(), drawn(drilled, seed + 1)) << "a restart after the seed was changed";
+    }
+    // Seed 0 is no seed: the start is not the one srand(0) gives.
+    makeHsne(3, 0)->setSeed(0);
+    quietly([&] { hsne->initHSNE(); });
+    ASSERT_GT(overview()->numDataPoints(), 0);
+    EXPECT_NE(*overview()->output(), drawn(overview(), 0)) << "seed 0";
+
+    struct RestoredThreads {
+        int count = omp_get_max_threads();
+        ~RestoredThreads() { omp_set_num_threads(count); }
+    } restored;
+    std::vector<float> firstOverview, firstDrilled, firstColumns;
+    for (const int threadCount : {1, 2, 8}) {
+        SCOPED_TRACE(testing::Message() << threadCount << " threads");
+        omp_set_num_threads(threadCount);
+        makeHsne(3, 60);
+        quietly([&] { hsne->initHSNE(); });
+        ASSERT_GT(overview()->numDataPoints(), 3);
+        // The drill-down by map position, as a box drawn over the map: the
+        // third of the landmarks nearest to landmark 0.
+        const std::vector<float>& y = *overview()->output();
+        std::vector<unsigned> box(static_cast<size_t>(overview()->numDataPoints()));
+        std::iota(box.begin(), box.end(), 0u);
+        const auto distance = [&](unsigned i) { return std::hypot(y[2 * i] - y[0], y[2 * i + 1] - y[1]); };
+        std::stable_sort(box.begin(), box.end(), [&](unsigned a, unsigned b) { return distance(a) < distance(b); });
+        box.resize(box.size() / 3);
+        MCV_HsneAnalysis* drilled = nullptr;
+        quietly([&] {
+            drilled = drill(overview(), box, "D", 60);
+            drilled->embed();
+        });
+        ASSERT_GT(drilled->numDataPoints(), 0);
+        std::vector<float> columns;
+        for (int f = 0; f < data->numFiles(); ++f)
+            for (int e = 0; e < data->header(f)->numEvents(); ++e)
+                columns.insert(columns.end(), {at(f, e, var("QLMRN_HsneDataX")), at(f, e, var("QLMRN_HsneDataY"))});
+        if (firstOverview.empty()) {
+            firstOverview = *overview()->output();
+            firstDrilled = *drilled->output();
+            firstColumns = columns;
+            continue;
+        }
+        EXPECT_TRUE(*overview()->output() == firstOverview) << "the overview differs";
+        EXPECT_TRUE(*drilled->output() == firstDrilled) << "the drill-down differs";
+        EXPECT_TRUE(columns == firstColumns) << "the output columns differ";
     }
 }
 
