@@ -1,6 +1,7 @@
 // Every kNN back end and metric gives a valid symmetric joint matrix, and
 // lists and probabilities that agree with an exact search.
 #include <gtest/gtest.h>
+#include <omp.h>
 
 #include <algorithm>
 #include <atomic>
@@ -80,6 +81,18 @@ void expectValidJointMatrix(const SparseMatrix& P, unsigned int n) {
     EXPECT_NEAR(total, static_cast<double>(n), 1e-2);
 }
 
+// OpenMP's thread count for the scope of the object.
+class ScopedThreadCount {
+public:
+    explicit ScopedThreadCount(int threads) : _previous(omp_get_max_threads()) { omp_set_num_threads(threads); }
+    ~ScopedThreadCount() { omp_set_num_threads(_previous); }
+    ScopedThreadCount(const ScopedThreadCount&) = delete;
+    ScopedThreadCount& operator=(const ScopedThreadCount&) = delete;
+
+private:
+    int _previous;
+};
+
 class KnnContract : public testing::TestWithParam<std::tuple<int, int>> {
 protected:
     int library() const { return std::get<0>(GetParam()); }
@@ -95,6 +108,11 @@ protected:
 
 }  // namespace
 
+// hnswlib inserts concurrently: its graph, and with it which neighbours a
+// search misses, follows the order in which the threads happen to insert
+// (under load a graph now and then finds only 87 % of the exact sets). Built
+// on one thread it inserts in point order with its fixed seed, the one graph
+// every run gets, so the floor below is a property of that graph.
 TEST_P(KnnContract, AgreesWithExactNeighboursAndTheSameCalibration) {
     auto blobs = veltest::makeBlobs(6, 100, 10, 4.0, 12);
     Generator generator;
@@ -102,7 +120,17 @@ TEST_P(KnnContract, AgreesWithExactNeighboursAndTheSameCalibration) {
     const unsigned int k = Generator::neighbourCount(p, blobs.n);
     std::vector<float> distances, exactDistances;
     std::vector<int> indices, exactIndices;
-    generator.computeHighDimensionalDistances(blobs.data.data(), blobs.dims, blobs.n, distances, indices, p);
+    {
+        const ScopedThreadCount threads(library() == KNN_HNSW ? 1 : omp_get_max_threads());
+        generator.computeHighDimensionalDistances(blobs.data.data(), blobs.dims, blobs.n, distances, indices, p);
+        if (library() == KNN_HNSW) {
+            std::vector<float> again;
+            std::vector<int> againIndices;
+            generator.computeHighDimensionalDistances(blobs.data.data(), blobs.dims, blobs.n, again, againIndices, p);
+            ASSERT_EQ(againIndices, indices) << "a serial build gave another graph";
+            ASSERT_EQ(again, distances);
+        }
+    }
     exactLists(blobs, k, measure(), exactDistances, exactIndices);
     SparseMatrix P(blobs.n), reference(blobs.n);
     generator.computeGaussianDistributions(distances, indices, P, p);
