@@ -5,6 +5,7 @@
 #include "ShellTestSupport.h"
 #include "support/Pixels.h"
 #include "support/WidgetFinders.h"
+#include "ui/PageSettling.h"
 #include "ui/PageTestSupport.h"
 
 #include "analysis/applicationSurfaceFormat.h"
@@ -53,6 +54,12 @@ protected:
             EXPECT_TRUE(pagetest::waitForPage(dock->webView()));
         }
         return dock;
+    }
+    // Waits until the page's transitions have ended and the rename dialog's
+    // overlay is gone, if it was shown.
+    static void settle(UI_HeatMapWidget* dock) {
+        ASSERT_TRUE(pagetest::waitUntilSettled(dock->webView(), "_renameHideTimer === null"))
+            << "the page never settles";
     }
     static QString js(UI_HeatMapWidget* dock, const QString& script) {
         return pagetest::js(dock->webView(), script).toString();
@@ -216,7 +223,7 @@ TEST_F(HeatMapOfAnEmbedding, ShowsTheClustersMediansSharesSelectionsMergesAndRen
 
     // The drawn cells in Viridis: the lowest median #440154, the highest
     // #FDE725, and the colours in between in the order of their medians.
-    QTest::qWait(600);
+    settle(heat);
     const QImage page = heat->webView()->grab().toImage().convertToFormat(QImage::Format_RGB32);
     std::vector<std::pair<double, QRgb>> cells;
     for (const QJsonValue& m : value(heat, "selectedMarkerIndices()").toArray())
@@ -271,7 +278,7 @@ TEST_F(HeatMapOfAnEmbedding, ShowsTheClustersMediansSharesSelectionsMergesAndRen
     QStringList expected;
     for (int f : oneHot) expected << QString::number(f);
     EXPECT_EQ(js(heat, "_selection.join()"), expected.join(","));
-    QTest::qWait(600);
+    settle(heat);
     EXPECT_EQ(js(heat, "d3.selectAll('g.columnSelect line.selected').size()"), "4");
     EXPECT_NEAR(
         value(heat, "+/translate\\(([-0-9.e]+)/.exec(d3.select('g.columnSelect').attr('transform'))[1]").toDouble(),
@@ -290,7 +297,7 @@ TEST_F(HeatMapOfAnEmbedding, ShowsTheClustersMediansSharesSelectionsMergesAndRen
     // ---- Renaming: the name is shown as typed and travels as UTF-8 ----
     const QString name = QString::fromUtf8("CD4 \"na\xc3\xafve\" <T> & \xe7\xbb\x86\xe8\x83\x9e");
     click(heat, "#subsetLabel0");
-    QTest::qWait(600);
+    settle(heat);
     // Typed through the input method, as text in other scripts arrives.
     QTest::keyClick(heat->webView(), Qt::Key_A, Qt::ControlModifier);
     QInputMethodEvent typed;
@@ -304,7 +311,7 @@ TEST_F(HeatMapOfAnEmbedding, ShowsTheClustersMediansSharesSelectionsMergesAndRen
                  "document.querySelectorAll('#container T').length"),
               "0 0");
     UI_ModalDialogs::answerSaveFile(dir.filePath("medians.csv"));
-    QTest::qWait(600);  // the dialog slides away
+    settle(heat);  // the dialog slides away and its overlay goes
     QContextMenuEvent again(QContextMenuEvent::Mouse, menuAt, heat->webView()->mapToGlobal(menuAt));
     QApplication::sendEvent(heat->webView(), &again);
     const QString entry = js(heat,

@@ -179,12 +179,10 @@ TEST_F(SpadeTreeRoad, TheMastersLayoutLeadsFollowersAndNodeSelectionsAndBubblesR
     const std::vector<Pair> selected = MCV_CytometryData::Instance()->selectionPoints()->data();
     EXPECT_EQ(std::set<Pair>(selected.begin(), selected.end()), expected);
     EXPECT_EQ(selected.size(), expected.size());
-    QTest::qWait(100);
-    EXPECT_GT(countHalo(plot->grabFramebuffer()), 0);
+    EXPECT_TRUE(waitFor([&] { return countHalo(plot->grabFramebuffer()) > 0; }));
     js(master, "deselectAllNodes()");
     EXPECT_TRUE(MCV_CytometryData::Instance()->selectionPoints()->data().empty());
-    QTest::qWait(100);
-    EXPECT_EQ(countHalo(plot->grabFramebuffer()), 0);
+    EXPECT_TRUE(waitFor([&] { return countHalo(plot->grabFramebuffer()) == 0; }));
 
     // A bubble: a point set of exactly its events, offered as t-SNE input.
     js(master, "selectNodes(d => d.index == 1); saveBubble('B1')");

@@ -6,6 +6,7 @@
 // as the dock does.
 
 #include "data/readTextFile.h"
+#include "ui/PageSettling.h"
 #include "ui/PageTestSupport.h"
 #include "ui/web/UI_WebPageHost.h"
 
@@ -170,8 +171,12 @@ protected:
         ASSERT_NE(index, "-1") << entry.toStdString();
         click(".d3-context-menu li:nth-child(" + QString::number(index.toInt() + 1) + ")");
     }
-    // Lets the 500 ms transitions of the drawing end.
-    static void settle(int ms = 900) { QTest::qWait(ms); }
+    // Waits until the drawing's transitions have ended, the slider has placed
+    // its handles (on the next animation frame) and a closed rename dialog has
+    // hidden its overlay.
+    void settle() {
+        ASSERT_TRUE(pagetest::waitUntilSettled(view.get(), "_renameHideTimer === null")) << "the page never settles";
+    }
 
     HeatMapProbe probe;
     std::unique_ptr<QWebView> view;

@@ -99,7 +99,7 @@ TEST_F(HeatMapPage, ClicksShiftClicksAndArrowKeysReportTheSelectedColumns) {
         steps[i].first();
         ASSERT_EQ(probe.selections.size(), 1) << "step " << i;
         EXPECT_EQ(probe.selections[0], steps[i].second) << "step " << i;
-        settle(100);
+        settle();
     }
     // With nothing selected left and right do nothing; with two selected no
     // arrow does.
@@ -107,7 +107,7 @@ TEST_F(HeatMapPage, ClicksShiftClicksAndArrowKeysReportTheSelectedColumns) {
     key(Qt::Key_Left);
     key(Qt::Key_Right);
     click("#cluster0 rect.cellPaint");
-    settle(600);  // the page finishes drawing the selection before the next aim
+    settle();  // the page finishes drawing the selection before the next aim
     click("#cluster2 rect.cellPaint", Qt::ShiftModifier);
     for (Qt::Key k : {Qt::Key_Left, Qt::Key_Right, Qt::Key_Up, Qt::Key_Down}) key(k);
     EXPECT_EQ(probe.selections, (QList<QList<int>>{{1, 0, 0, 0}, {1, 0, 1, 0}}));
@@ -225,7 +225,7 @@ TEST_F(HeatMapPage, ColourBoundsResetForAnotherSetAndStayInsideTheRangeOfItsRefr
 
     // The user drags the upper handle (range 0 to 15) to 14; the slider
     // places its handles on the next animation frame.
-    settle(100);
+    settle();
     const QPoint from = centre("#markerRange .noUi-handle-upper");
     const double slider =
         text("document.querySelector('#markerRange .noUi-base').getBoundingClientRect().width").toDouble();
@@ -250,7 +250,7 @@ TEST_F(HeatMapPage, ColourBoundsResetForAnotherSetAndStayInsideTheRangeOfItsRefr
 // below 0; the slider once started at 0 and could not go lower.
 TEST_F(HeatMapPage, TheColourSliderReachesNegativeMedians) {
     show(clusterJson({"M0", "M1"}, {"a", "b", "c"}, {{-17.0, 2.0}, {16.4, 0.5}, {-3.0, 1.0}}));
-    settle(100);  // the slider places its handles on the next animation frame
+    settle();  // the slider places its handles on the next animation frame
     EXPECT_EQ(text("document.getElementById('markerRange').noUiSlider.get().join(' ')"), "-17.00 16.40");
 
     // The lower handle dragged past the left end, then a quarter of the way.
@@ -304,7 +304,7 @@ TEST_F(HeatMapPage, TheRenameDialogSendsANonEmptyNameForItsColumn) {
     EXPECT_EQ(text("document.getElementById('d3-cyto-overlay').style.display"), "block");
     EXPECT_EQ(text("document.getElementById('subset-input').value"), "B cells");
     EXPECT_EQ(text("document.getElementById('subset-accept').disabled"), "false");
-    settle(600);
+    settle();
     QWidget* target = view.get();
     for (int i = 0; i < 7; ++i) QTest::keyClick(target, Qt::Key_Backspace);
     EXPECT_EQ(text("document.getElementById('subset-accept').disabled"), "true");
@@ -314,7 +314,7 @@ TEST_F(HeatMapPage, TheRenameDialogSendsANonEmptyNameForItsColumn) {
     click("#subset-accept");
     EXPECT_EQ(probe.renames, (QList<QPair<int, QString>>{{1, "Memory"}}));
     EXPECT_EQ(text("document.getElementById('subsetLabel1').textContent"), "B cells") << "until the set comes back";
-    settle(700);
+    settle();
     EXPECT_EQ(text("document.getElementById('d3-cyto-overlay').style.display"), "none");
 }
 

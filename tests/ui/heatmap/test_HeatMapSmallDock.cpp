@@ -35,8 +35,9 @@ protected:
     void SetUp() override {
         HeatMapPageTest::SetUp();
         view->resize(600, 400);
-        QTest::qWait(100);
-        ASSERT_EQ(text("window.innerWidth + 'x' + window.innerHeight + ' ' + uiActive"), "600x400 true");
+        ASSERT_TRUE(QTest::qWaitFor([&] { return text("window.innerWidth + 'x' + window.innerHeight") == "600x400"; }))
+            << text("window.innerWidth + 'x' + window.innerHeight").toStdString();
+        ASSERT_EQ(text("uiActive"), "true");
         for (int i = 0; i < 16; ++i)
             emit probe.qt_addAvailableData(i == 5 ? "Density Clusters - a run with a name far too long for any list"
                                                   : "Density Clusters - run " + QString::number(i));
@@ -149,7 +150,7 @@ TEST_F(HeatMapSmallDock, TheDrawersControlsAndTheLegendsMapsFitThePage) {
     for (const char* selector : {"#ui .uiItem", "#markerRange .noUi-handle", "#markerRange .noUi-value"})
         expectInside(selector, drawer);
     press("#legend");
-    settle(700);
+    settle();
     expectInside("#legendWrapper");
 }
 

@@ -268,12 +268,13 @@ TEST_F(ImageView, BrokenImageSetsAndAnotherSetsOldPictureNeitherThrowNorSelect) 
 
 TEST_F(ImageView, OverlaysFollowTheViewsSizeAndThePanelPeeksNearTheBottomEdge) {
     view->resize(800, 600);
-    QTest::qWait(50);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view->size() == QSize(800, 600); }));
     EXPECT_EQ(view->colormap2DSelection()->pos(), QPoint(800 - 145, 40));
     EXPECT_EQ(view->colormapSelection()->pos(), QPoint(800 - 71, 40));
     EXPECT_EQ(view->settingsPanel()->geometry(), QRect(0, 600 - 110, 800, 110));
     view->settingsPanel()->slideOut();
-    QTRY_COMPARE(view->settingsPanel()->y(), 600);  // out of the way
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view->settingsPanel()->y() == 600; }))  // out of the way
+        << view->settingsPanel()->y();
     moveTo(QPoint(300, 600 - 19));
     EXPECT_TRUE(view->settingsPanel()->isPeeking());
     moveTo(QPoint(300, 600 - 20));

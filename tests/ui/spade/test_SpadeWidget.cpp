@@ -10,6 +10,7 @@
 
 #include "analysis/template/MCV_TemplateAnalysis.h"
 #include "data/MCV_FcsHeader.h"
+#include "ui/base/UI_Settings.h"
 
 #include <QDir>
 #include <QFile>
@@ -283,12 +284,19 @@ TEST_F(SpadeTreeTest, ATemplateTreeRefusesBubbles) {
 
 class BubbleExport : public SpadeTreeTest {
 protected:
+    // Every case starts with no export folder remembered and leaves none:
+    // other tests of the process remember theirs.
     void SetUp() override {
+        UI_Settings::Instance()->remove("exportDefaultFilePath");
         SpadeTreeTest::SetUp();
         compute();
         view = open(false);
         view->js_subtreeCreated({0, 2}, "B/1");
         ASSERT_NE(pointSet("B/1"), nullptr);
+    }
+    void TearDown() override {
+        SpadeTreeTest::TearDown();
+        UI_Settings::Instance()->remove("exportDefaultFilePath");
     }
     QString path(const QString& name) const { return dir.path() + "/" + name; }
     // Exports the bubble answering the file question with `file`.
