@@ -1,7 +1,7 @@
 // The SPADE tree dock's side of the page protocol on a real SPADE run:
 // selections, highlights, stored layouts, bubbles and their exports. The
 // page's own behaviour is in test_SpadePages.cpp; the views with their pages
-// in test_SpadeTreeViews.cpp.
+// in tests/app/test_SpadeViews.cpp and test_SpadeTreeRoad.cpp.
 #include "SpadeTreeFixture.h"
 
 #include "../../data/StrictFcsReader.h"
