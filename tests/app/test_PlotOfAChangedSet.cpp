@@ -177,6 +177,33 @@ protected:
             }
         }
     }
+    // Ctrl+A, a rectangle over the left half and a cluster set of two halves
+    // on the plot: each count describes the points it draws.
+    static void expectTheNumbersOfItsOwnPoints(UI_ScatterplotWidget* plot, MCV_TsneAnalysis* tsne,
+                                               const std::vector<Pair>& drawn) {
+        selectAll(plot);
+        ASSERT_EQ(asSet(data()->selectionPoints()->data()), asSet(drawn));
+        {
+            SCOPED_TRACE("every point selected");
+            EXPECT_EQ(expectCounts(plot, drawn), int(drawn.size()));
+            for (int f = 0; f < kFiles; ++f)
+                if (cell(plot, f, 2) > 0) {
+                    EXPECT_FLOAT_EQ(cell(plot, f, 4), 100.0f);
+                }
+        }
+        selectLeftHalf(plot);
+        const size_t picked = data()->selectionPoints()->data().size();
+        ASSERT_GT(picked, 0u);
+        ASSERT_LT(picked, drawn.size());
+        {
+            SCOPED_TRACE("a rectangle");
+            EXPECT_EQ(expectCounts(plot, drawn), int(picked));
+        }
+        {
+            SCOPED_TRACE("a cluster set");
+            expectOriginTables(tsne, drawn);
+        }
+    }
 };
 
 // "Remove Node from B" after an A-tSNE of bubble B: the plot goes on drawing
@@ -208,27 +235,9 @@ TEST_F(PlotOfAChangedSet, AnEditOfTheBubbleAfterTheAnalysisLeavesThePlotsNumbers
     ASSERT_LT(b->data().size(), drawn.size());
     ASSERT_EQ(*tsne->pointReferences(), drawn) << "the plot draws what it drew";
 
-    selectAll(plot);
-    ASSERT_EQ(asSet(data()->selectionPoints()->data()), asSet(drawn));
     {
-        SCOPED_TRACE("every point selected, after the edit");
-        EXPECT_EQ(expectCounts(plot, drawn), int(drawn.size()));
-        for (int f = 0; f < kFiles; ++f)
-            if (cell(plot, f, 2) > 0) {
-                EXPECT_FLOAT_EQ(cell(plot, f, 4), 100.0f);
-            }
-    }
-    selectLeftHalf(plot);
-    const size_t picked = data()->selectionPoints()->data().size();
-    ASSERT_GT(picked, 0u);
-    ASSERT_LT(picked, drawn.size());
-    {
-        SCOPED_TRACE("a rectangle, after the edit");
-        EXPECT_EQ(expectCounts(plot, drawn), int(picked));
-    }
-    {
-        SCOPED_TRACE("a cluster set made after the edit");
-        expectOriginTables(tsne, drawn);
+        SCOPED_TRACE("after the edit");
+        expectTheNumbersOfItsOwnPoints(plot, tsne, drawn);
     }
 }
 
@@ -260,22 +269,9 @@ TEST_F(PlotOfAChangedSet, ABubbleUnderAnEmptiedBubblesNameLeavesThePlotsNumbersW
     ASSERT_EQ(asSet(b1->data()), cellsOf(spade, {3})) << "refilled with node 3's cells";
     ASSERT_EQ(*tsne->pointReferences(), drawn);
 
-    selectAll(plot);
     {
-        SCOPED_TRACE("Ctrl+A after the new bubble");
-        EXPECT_EQ(expectCounts(plot, drawn), int(drawn.size()));
-    }
-    selectLeftHalf(plot);
-    const size_t picked = data()->selectionPoints()->data().size();
-    ASSERT_GT(picked, 0u);
-    ASSERT_LT(picked, drawn.size());
-    {
-        SCOPED_TRACE("a rectangle after the new bubble");
-        EXPECT_EQ(expectCounts(plot, drawn), int(picked));
-    }
-    {
-        SCOPED_TRACE("a cluster set made after the new bubble");
-        expectOriginTables(tsne, drawn);
+        SCOPED_TRACE("after the new bubble");
+        expectTheNumbersOfItsOwnPoints(plot, tsne, drawn);
     }
 }
 
