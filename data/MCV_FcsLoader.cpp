@@ -354,9 +354,10 @@ std::string MCV_FcsLoader::textHeader() { return m_textHeader; }
 
 std::string MCV_FcsLoader::refusal() const { return m_refusal; }
 
+// Only the reason of the result handed back is shown: a layout refused
+// without a supplemental TEXT may still be read with it.
 int MCV_FcsLoader::refuse(int code, std::string why) {
     m_refusal = std::move(why);
-    std::cout << "[ERROR] FCS file refused: " << m_fileName << ": " << m_refusal << "\n" << std::flush;
     return code;
 }
 
@@ -367,12 +368,22 @@ std::string MCV_FcsLoader::value(const std::string& key) const {
 
 int MCV_FcsLoader::loadFromFile(float** data, MCV_FcsHeader* header) {
     assert(data && header);
+    const int code = load(data, header);
+    if (code == Code::Success)
+        m_refusal.clear();
+    else
+        std::cout << "[ERROR] FCS file refused: " << m_fileName << ": " << m_refusal << "\n" << std::flush;
+    return code;
+}
+
+int MCV_FcsLoader::load(float** data, MCV_FcsHeader* header) {
     m_fileName = header->fileName();
     m_textHeader.clear();
     m_delimiter = 0;
     m_text.clear();
-    m_textRange[0] = m_supplementalRange[0] = 0;
-    m_textRange[1] = m_supplementalRange[1] = -1;
+    m_textRange[0] = m_supplementalRange[0] = m_pendingSupplemental[0] = 0;
+    m_textRange[1] = m_supplementalRange[1] = m_pendingSupplemental[1] = -1;
+    m_pendingNames[0] = m_pendingNames[1] = false;
     m_refusal.clear();
 
     InputFile file(m_fileName);
@@ -411,42 +422,14 @@ int MCV_FcsLoader::loadFromFile(float** data, MCV_FcsHeader* header) {
         need = "read the supplemental TEXT segment";
         if (int code = readSupplementalText(file, *textStart, *textEnd, headerData)) return code;
 
-        const auto totText = m_text.find("$TOT");
-        const auto tot = integerValue(totText);
-        if (!tot || *tot < 0 || *tot > std::numeric_limits<int>::max())
-            return refuse(Code::MalformedText, "$TOT (the number of events) is " + shown(totText) +
-                                                   "; it must be a whole number from 0 to " +
-                                                   std::to_string(std::numeric_limits<int>::max()) + ".");
-        header->setNumEvents(static_cast<int>(*tot));
-        // Every parameter needs its own $PnB keyword, so a count above the
-        // number of keywords cannot be right (and must not size anything).
-        const auto parText = m_text.find("$PAR");
-        const auto par = integerValue(parText);
-        if (!par || *par <= 0)
-            return refuse(Code::MalformedText, "$PAR (the number of parameters) is " + shown(parText) +
-                                                   "; it must be a whole number above 0.");
-        if (*par > static_cast<int64_t>(m_text.size()))
-            return refuse(Code::MalformedText, "$PAR is " + std::to_string(*par) + ", but the TEXT holds only " +
-                                                   std::to_string(m_text.size()) +
-                                                   " keywords, and every parameter needs its own $PnB.");
-        if (int code = checkRepeats(*par)) return code;
+        Layout layout;
+        int code = readLayout(headerData, fileSize, header, &layout);
+        if (m_pendingSupplemental[1] >= 0) code = settleSupplementalText(file, headerData, header, code, &layout);
+        if (code != Code::Success) return code;
+        const int64_t dataBytes = layout.events * layout.rowBytes;  // no overflow: checked by readLayout
 
-        // The layout is checked, and the DATA found within the file, before
-        // anything is made per parameter: a TEXT that cannot describe its
-        // $PAR costs no more than its own keywords.
-        DataType type = DataType::Float;
-        bool bigEndian = false;
-        int64_t rowBytes = 0;
-        if (int code = dataLayout(*par, &type, &bigEndian, &rowBytes)) return code;
-        int64_t dataBytes = 0;
-        if (__builtin_mul_overflow(*tot, rowBytes, &dataBytes))
-            return refuse(Code::Truncated, "$TOT x row bytes is " + std::to_string(*tot) + " x " +
-                                               std::to_string(rowBytes) + ", more bytes than any file holds.");
-        int64_t start = 0;
-        if (int code = findData(headerData, *tot, rowBytes, fileSize, &start)) return code;
-
-        need = "hold " + std::to_string(*par) + " parameters";
-        header->createVariables(static_cast<int>(*par));
+        need = "hold " + std::to_string(layout.parameters) + " parameters";
+        header->createVariables(static_cast<int>(layout.parameters));
         readVariables(header);
         header->setStartTime(value("$BTIM"));
         header->setStopTime(value("$ETIM"));
@@ -459,19 +442,21 @@ int MCV_FcsLoader::loadFromFile(float** data, MCV_FcsHeader* header) {
         header->setExperiment(value("$EXP"));
         header->setCells(value("$Cells"));
         header->setCreator(value("CREATOR"));
-        const std::vector<Column> columns = columnsOf(*header->variables(), type);
+        const std::vector<Column> columns = columnsOf(*header->variables(), layout.type);
 
         std::unique_ptr<float[]> matrix;
-        if (*tot > 0) {
+        if (layout.events > 0) {
             // The DATA lie within the file and hold at least one byte per
             // value, so the matrix is at most four times the file.
-            const size_t values = static_cast<size_t>(*tot) * columns.size();
-            need = "hold the event matrix of " + std::to_string(*tot) + " events x " + std::to_string(columns.size()) +
-                   " parameters (" + std::to_string(values * sizeof(float)) + " bytes)";
+            const size_t values = static_cast<size_t>(layout.events) * columns.size();
+            need = "hold the event matrix of " + std::to_string(layout.events) + " events x " +
+                   std::to_string(columns.size()) + " parameters (" + std::to_string(values * sizeof(float)) +
+                   " bytes)";
             matrix = allocateMatrix(values);
-            if (readData(file, start, *tot, type, bigEndian, columns, matrix.get()) != Code::Success)
-                return refuse(Code::Truncated, "The DATA segment (offsets " + std::to_string(start) + " to " +
-                                                   std::to_string(start + dataBytes - 1) +
+            if (readData(file, layout.start, layout.events, layout.type, layout.bigEndian, columns, matrix.get()) !=
+                Code::Success)
+                return refuse(Code::Truncated, "The DATA segment (offsets " + std::to_string(layout.start) + " to " +
+                                                   std::to_string(layout.start + dataBytes - 1) +
                                                    ") could not be read in full; the file now holds " +
                                                    std::to_string(file.currentSize()) + " bytes.");
         } else {
@@ -529,14 +514,14 @@ int MCV_FcsLoader::readText(InputFile& file, int64_t textStart, int64_t textEnd)
 // Supplemental TEXT adds keywords that did not fit the primary TEXT. Its
 // offsets must be two numbers after the HEADER, the end past the start;
 // others are left alone, as are segments that some writers name there but are
-// no TEXT: one that overlaps the primary TEXT, or is exactly a DATA segment
-// that the HEADER or the TEXT names, whatever its first byte. Any other
-// segment that starts at or past the end of the file names no byte the file
-// holds: the file was cut before it. One that starts in the file is TEXT when
-// its first byte is the primary delimiter, and is left alone otherwise. A TEXT
-// that runs past the end of the file was cut short. A cut file is refused as
-// truncated, since the keywords lost may change what is read; a TEXT that
-// cannot be split refuses the file, as the primary TEXT would.
+// no TEXT: one that overlaps the primary TEXT, or a DATA pair the DATA are
+// read from (see settleSupplementalText). Any other segment that starts at or
+// past the end of the file names no byte the file holds: the file was cut
+// before it. One that starts in the file is TEXT when its first byte is the
+// primary delimiter, and is left alone otherwise. A TEXT that runs past the
+// end of the file was cut short. A cut file is refused as truncated, since the
+// keywords lost may change what is read; a TEXT that cannot be split refuses
+// the file, as the primary TEXT would.
 int MCV_FcsLoader::readSupplementalText(InputFile& file, int64_t textStart, int64_t textEnd,
                                         const int64_t headerData[2]) {
     // Where the segment lies must be said once before it is read at all.
@@ -544,35 +529,124 @@ int MCV_FcsLoader::readSupplementalText(InputFile& file, int64_t textStart, int6
         if (m_text.conflictingRepeat(key)) return refuseConflict(key);
     const auto begin = integerValue(m_text.find("$BEGINSTEXT"));
     const auto end = integerValue(m_text.find("$ENDSTEXT"));
-    const int64_t fileSize = file.size();
     if (!begin || !end || *begin < kHeaderSize || *end <= *begin) return Code::Success;
     if (*begin <= textEnd && *end >= textStart) return Code::Success;
     const auto isData = [&](std::optional<int64_t> dataBegin, std::optional<int64_t> dataEnd) {
         return dataBegin && dataEnd && *dataBegin == *begin && *dataEnd == *end;
     };
-    if (isData(headerData[0], headerData[1]) ||
-        isData(integerValue(m_text.find("$BEGINDATA")), integerValue(m_text.find("$ENDDATA"))))
+    m_pendingNames[0] = isData(headerData[0], headerData[1]);
+    m_pendingNames[1] = isData(integerValue(m_text.find("$BEGINDATA")), integerValue(m_text.find("$ENDDATA")));
+    if (m_pendingNames[0] || m_pendingNames[1]) {
+        m_pendingSupplemental[0] = *begin;
+        m_pendingSupplemental[1] = *end;
         return Code::Success;
-    if (*begin < fileSize) {
-        char first = 0;
-        if (!file.readAt(*begin, &first, 1) || first != m_delimiter) return Code::Success;
     }
-    if (*end >= fileSize) {
+    bool read = false;
+    return readSupplementalBytes(file, *begin, *end, &read);
+}
+
+bool MCV_FcsLoader::startsWithDelimiter(InputFile& file, int64_t offset) {
+    char first = 0;
+    return file.readAt(offset, &first, 1) && first == m_delimiter;
+}
+
+int MCV_FcsLoader::readSupplementalBytes(InputFile& file, int64_t begin, int64_t end, bool* read) {
+    *read = false;
+    const int64_t fileSize = file.size();
+    if (begin < fileSize && !startsWithDelimiter(file, begin)) return Code::Success;
+    if (end >= fileSize) {
         const std::string holds = "The file holds " + std::to_string(fileSize) + " bytes, but ";
-        if (*end == std::numeric_limits<int64_t>::max())
+        if (end == std::numeric_limits<int64_t>::max())
             return refuse(Code::Truncated, holds + "the supplemental TEXT segment from offset " +
-                                               std::to_string(*begin) + " ends beyond any file.");
-        return refuse(Code::Truncated, holds + "its segments need " + std::to_string(*end + 1) +
-                                           ": the supplemental TEXT segment runs from offset " +
-                                           std::to_string(*begin) + " to " + std::to_string(*end) + ".");
+                                               std::to_string(begin) + " ends beyond any file.");
+        return refuse(Code::Truncated, holds + "its segments need " + std::to_string(end + 1) +
+                                           ": the supplemental TEXT segment runs from offset " + std::to_string(begin) +
+                                           " to " + std::to_string(end) + ".");
     }
-    std::string text(static_cast<size_t>(*end - *begin + 1), '\0');
-    if (!file.readAt(*begin, &text[0], text.size())) return Code::Success;
+    std::string text(static_cast<size_t>(end - begin + 1), '\0');
+    if (!file.readAt(begin, &text[0], text.size())) return Code::Success;
     if (!m_text.parse(text.data(), text.size()))
-        return refuse(Code::MalformedText, m_text.refusal("supplemental TEXT", *begin));
-    m_supplementalRange[0] = *begin;
-    m_supplementalRange[1] = *end;
+        return refuse(Code::MalformedText, m_text.refusal("supplemental TEXT", begin));
+    m_supplementalRange[0] = begin;
+    m_supplementalRange[1] = end;
+    *read = true;
     return Code::Success;
+}
+
+// A supplemental range that is exactly a DATA pair is either the DATA, put
+// there by a writer that has no supplemental TEXT, or a supplemental TEXT
+// whose offsets a writer also gave as a DATA pair; which one is known only
+// once the DATA are found without it. When the DATA are read from where the
+// range starts, the range is the DATA and is passed over. Otherwise it is
+// read as any supplemental TEXT is, and decides the layout with the primary
+// TEXT; one that starts with the delimiter but overlaps the DATA read refuses
+// the file. A layout refused without it may be read with it; when it is not,
+// the first reason stands.
+int MCV_FcsLoader::settleSupplementalText(InputFile& file, const int64_t headerData[2], MCV_FcsHeader* header, int code,
+                                          Layout* layout) {
+    const int64_t begin = m_pendingSupplemental[0], end = m_pendingSupplemental[1];
+    const bool dataRead = code == Code::Success && layout->events > 0;
+    if (dataRead && layout->start == begin) return Code::Success;
+    // No overflow: DATA that are read lie within the file.
+    const int64_t dataEnd = dataRead ? layout->start + layout->events * layout->rowBytes - 1 : -1;
+    if (dataRead && begin <= dataEnd && end >= layout->start && startsWithDelimiter(file, begin)) {
+        // Not both: the DATA would then be read from where the range starts.
+        const char* named = m_pendingNames[0] ? "HEADER" : "TEXT";
+        return refuse(Code::DataDoNotFit, std::string("The ") + named + " names offsets " + std::to_string(begin) +
+                                              " to " + std::to_string(end) +
+                                              " for both the DATA and the supplemental TEXT; the DATA are read at "
+                                              "offsets " +
+                                              std::to_string(layout->start) + " to " + std::to_string(dataEnd) +
+                                              ", as the " + layout->source +
+                                              " names them, and the supplemental TEXT overlaps them.");
+    }
+
+    const std::string firstRefusal = m_refusal;
+    const auto firstReason = [&] { return refuse(code, firstRefusal); };
+    bool read = false;
+    if (const int supplemental = readSupplementalBytes(file, begin, end, &read))
+        return code == Code::Success ? supplemental : firstReason();
+    if (!read) return code;
+    Layout withIt;
+    const int again = readLayout(headerData, file.size(), header, &withIt);
+    if (again != Code::Success && code != Code::Success) return firstReason();
+    *layout = withIt;
+    return again;
+}
+
+int MCV_FcsLoader::readLayout(const int64_t headerData[2], int64_t fileSize, MCV_FcsHeader* header, Layout* layout) {
+    *layout = Layout();
+    const auto totText = m_text.find("$TOT");
+    const auto tot = integerValue(totText);
+    if (!tot || *tot < 0 || *tot > std::numeric_limits<int>::max())
+        return refuse(Code::MalformedText, "$TOT (the number of events) is " + shown(totText) +
+                                               "; it must be a whole number from 0 to " +
+                                               std::to_string(std::numeric_limits<int>::max()) + ".");
+    layout->events = *tot;
+    header->setNumEvents(static_cast<int>(*tot));
+    // Every parameter needs its own $PnB keyword, so a count above the
+    // number of keywords cannot be right (and must not size anything).
+    const auto parText = m_text.find("$PAR");
+    const auto par = integerValue(parText);
+    if (!par || *par <= 0)
+        return refuse(Code::MalformedText,
+                      "$PAR (the number of parameters) is " + shown(parText) + "; it must be a whole number above 0.");
+    if (*par > static_cast<int64_t>(m_text.size()))
+        return refuse(Code::MalformedText, "$PAR is " + std::to_string(*par) + ", but the TEXT holds only " +
+                                               std::to_string(m_text.size()) +
+                                               " keywords, and every parameter needs its own $PnB.");
+    layout->parameters = *par;
+    if (int code = checkRepeats(*par)) return code;
+
+    // The layout is checked, and the DATA found within the file, before
+    // anything is made per parameter: a TEXT that cannot describe its
+    // $PAR costs no more than its own keywords.
+    if (int code = dataLayout(*par, &layout->type, &layout->bigEndian, &layout->rowBytes)) return code;
+    int64_t dataBytes = 0;
+    if (__builtin_mul_overflow(*tot, layout->rowBytes, &dataBytes))
+        return refuse(Code::Truncated, "$TOT x row bytes is " + std::to_string(*tot) + " x " +
+                                           std::to_string(layout->rowBytes) + ", more bytes than any file holds.");
+    return findData(headerData, fileSize, layout);
 }
 
 void MCV_FcsLoader::readVariables(MCV_FcsHeader* header) const {
@@ -719,8 +793,8 @@ int MCV_FcsLoader::refuseConflict(std::string_view key) {
 // With $TOT 0 nothing is read, and no segment need be named; but a named
 // segment that holds a row or more holds events that $TOT does not count,
 // and the file is refused rather than loaded as an empty sample.
-int MCV_FcsLoader::findData(const int64_t headerData[2], int64_t numEvents, int64_t rowBytes, int64_t fileSize,
-                            int64_t* start) {
+int MCV_FcsLoader::findData(const int64_t headerData[2], int64_t fileSize, Layout* layout) {
+    const int64_t numEvents = layout->events, rowBytes = layout->rowBytes;
     assert(numEvents >= 0 && rowBytes > 0);
     const int64_t dataBytes = numEvents * rowBytes;  // no overflow: checked by the caller
     struct Candidate {
@@ -792,7 +866,8 @@ int MCV_FcsLoader::findData(const int64_t headerData[2], int64_t numEvents, int6
                           std::to_string(numEvents) + " x " + std::to_string(rowBytes) + " = " +
                           std::to_string(dataBytes) + " bytes and the file, but they would give different events.");
     if (fits > 0) {
-        *start = fitting[0]->begin;
+        layout->start = fitting[0]->begin;
+        layout->source = fitting[0]->source;
         return Code::Success;
     }
 

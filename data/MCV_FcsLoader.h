@@ -42,11 +42,35 @@ private:
         uint64_t mask;  // integers only: applied to the stored value
     };
     enum class DataType { Float, Double, Integer };
+    // What the TEXT says of the DATA, and where they are read.
+    struct Layout {
+        int64_t events = 0;
+        int64_t parameters = 0;
+        DataType type = DataType::Float;
+        bool bigEndian = false;
+        int64_t rowBytes = 0;
+        int64_t start = 0;               // of the DATA read; 0 when none are
+        const char* source = "nothing";  // whose offsets the DATA are read at
+    };
+
+    int load(float** data, MCV_FcsHeader* header);
 
     int checkTextOffsets(const char* head, std::optional<int64_t> start, std::optional<int64_t> end, int64_t fileSize);
     int readText(InputFile& file, int64_t textStart, int64_t textEnd);
     // The DATA offsets the HEADER names, {0, 0} when none.
     int readSupplementalText(InputFile& file, int64_t textStart, int64_t textEnd, const int64_t headerData[2]);
+    // Whether the byte at `offset` is the TEXT's delimiter.
+    bool startsWithDelimiter(InputFile& file, int64_t offset);
+    // Reads the supplemental TEXT at offsets begin to end when it is TEXT;
+    // *read tells whether it was.
+    int readSupplementalBytes(InputFile& file, int64_t begin, int64_t end, bool* read);
+    // Decides on a supplemental range that is also a DATA pair, once `code`
+    // and *layout tell where the DATA are read without it.
+    int settleSupplementalText(InputFile& file, const int64_t headerData[2], MCV_FcsHeader* header, int code,
+                               Layout* layout);
+    // The layout from $TOT, $PAR and the other keywords that decide the
+    // values, and where the DATA lie; the header takes the number of events.
+    int readLayout(const int64_t headerData[2], int64_t fileSize, MCV_FcsHeader* header, Layout* layout);
     void readVariables(MCV_FcsHeader* header) const;
     int dataLayout(int64_t numVariables, DataType* type, bool* bigEndian, int64_t* rowBytes);
     // How each variable is stored, from its $PnB and, for integers, its $PnR.
@@ -54,7 +78,7 @@ private:
     int checkRepeats(int64_t numVariables);
     // Code 18, naming both values of `key` (upper case), which has a conflicting repeat.
     int refuseConflict(std::string_view key);
-    int findData(const int64_t headerData[2], int64_t numEvents, int64_t rowBytes, int64_t fileSize, int64_t* start);
+    int findData(const int64_t headerData[2], int64_t fileSize, Layout* layout);
     int refuse(int code, std::string why);
     static int readData(InputFile& file, int64_t start, int64_t numEvents, DataType type, bool bigEndian,
                         const std::vector<Column>& columns, float* matrix);
@@ -69,5 +93,10 @@ private:
     // latter {0, -1} when there is none.
     int64_t m_textRange[2] = {0, -1};
     int64_t m_supplementalRange[2] = {0, -1};
+    // A supplemental range that is exactly a DATA pair of the HEADER
+    // (m_pendingNames[0]) or of the TEXT ([1]), until the DATA are found;
+    // {0, -1} when there is none.
+    int64_t m_pendingSupplemental[2] = {0, -1};
+    bool m_pendingNames[2] = {false, false};
     std::string m_refusal;
 };

@@ -1,10 +1,11 @@
 // Where a supplemental TEXT lies decides whether it is read: a file cut
 // anywhere before its end is refused as truncated, and a range that some
-// writers name there but that is no TEXT (the DATA, the primary TEXT) is
+// writers name there but that is no TEXT (the DATA read, the primary TEXT) is
 // passed over whatever its first byte, so the file loads as without it.
 #include "FcsTestFile.h"
 
 #include "data/MCV_Messages.h"
+#include "support/CapturedOutput.h"
 
 #include <gtest/gtest.h>
 
@@ -188,6 +189,145 @@ TEST(FcsLoaderSupplementalText, TheDataOrThePrimaryTextNamedThereArePassedOver) 
                 const uint64_t firstValue = (storedValue(0, 0) & ~uint64_t(0xFF)) | uint8_t(first);
                 EXPECT_EQ(l.at(0, 0), float(firstValue & ((uint64_t(1) << layout.bits[0]) - 1))) << what;
             }
+        }
+    }
+}
+
+// Supplemental offsets that are also one DATA pair, the HEADER's or the
+// TEXT's, while the other pair names the DATA: the range is TEXT unless the
+// DATA are read from it. Read, its keywords apply ($P3R masks the third
+// column, $P3S names it, $PROJ); passed over, the file loads as without it;
+// a range that cannot be read refuses the file with its offsets. Each case
+// runs with the range named by the TEXT's pair and by the HEADER's.
+TEST(FcsLoaderSupplementalText, ARangeThatIsAlsoAnUnusedDataPairIsRead) {
+    QTemporaryDir dir;
+    enum class Range {
+        AfterTheData,      // the supplemental TEXT, after the DATA
+        AsLongAsTheData,   // the same, padded to the DATA's length, so both pairs fit $TOT
+        AnotherTot,        // as long as the DATA, but its $TOT conflicts
+        NotDelimited,      // after the DATA, but its first byte is not the delimiter
+        TheData,           // the DATA; the other pair names the supplemental TEXT after them
+        OverTheDataEnd,    // starts at the last DATA byte, the delimiter
+        PastTheEndOfFile,  // no byte of it is in the file
+    };
+    const struct {
+        const char* what;
+        Range range;
+        int code;
+        bool applied;
+    } cases[] = {
+        {"the supplemental TEXT after the DATA", Range::AfterTheData, 0, true},
+        {"a supplemental TEXT as long as the DATA", Range::AsLongAsTheData, 0, true},
+        // Refused without it as two pairs that fit, and with it as a conflict: the first reason stands.
+        {"a supplemental TEXT as long as the DATA with another $TOT", Range::AnotherTot, Code::DataSegmentsDisagree,
+         false},
+        {"a range after the DATA that does not start with the delimiter", Range::NotDelimited, 0, false},
+        {"the DATA read, starting with the delimiter", Range::TheData, 0, false},
+        {"a supplemental TEXT from the last DATA byte on", Range::OverTheDataEnd, Code::DataDoNotFit, false},
+        {"a range past the end of the file", Range::PastTheEndOfFile, Code::Truncated, false},
+    };
+    const Layout layout{"", {32, 32, 16}, "", '/', true, true, 0};
+    const std::string stext = "/$P3R/16/$P3S/CD3/$PROJ/masked/";
+    for (const auto& c : cases) {
+        for (const bool inHeader : {false, true}) {
+            const std::string what = std::string(c.what) + ", named by the " + (inHeader ? "HEADER" : "TEXT");
+            std::string unused;
+            FcsTestFile f = fileOf(layout, &unused);
+            f.afterData.clear();
+            setSupplementalOffsets(f, 0, 0);
+            const size_t dataStart = size_t(std::stoll(f.bytes().substr(26, 8)));
+            const size_t dataEnd = dataStart + f.data.size() - 1;
+            ASSERT_EQ(f.data.size(), 40u) << what;
+            ASSERT_EQ(dataEnd, f.bytes().size() - 1) << what;
+            size_t begin = dataEnd + 1, end = dataEnd + stext.size();
+            int64_t* namedBy = inHeader ? f.headerShift : f.textShift;
+            int64_t* other = inHeader ? f.textShift : f.headerShift;
+            switch (c.range) {
+                case Range::AfterTheData:
+                    f.afterData = stext;
+                    break;
+                case Range::AsLongAsTheData:
+                    f.afterData = stext + std::string(f.data.size() - stext.size(), ' ');
+                    end = dataEnd + f.data.size();
+                    break;
+                case Range::AnotherTot:
+                    f.afterData = "/$TOT/5" + stext;
+                    f.afterData.resize(f.data.size(), ' ');
+                    end = dataEnd + f.data.size();
+                    break;
+                case Range::NotDelimited:
+                    f.afterData = "x" + stext.substr(1);
+                    break;
+                case Range::TheData:
+                    f.data[0] = '/';
+                    f.afterData = stext;
+                    other[0] = int64_t(begin - dataStart);
+                    other[1] = int64_t(end - dataEnd);
+                    begin = dataStart;
+                    end = dataEnd;
+                    break;
+                case Range::OverTheDataEnd:
+                    f.data.back() = '/';
+                    f.afterData = stext.substr(1);
+                    begin = dataEnd;
+                    end = dataEnd + stext.size() - 1;
+                    break;
+                case Range::PastTheEndOfFile:
+                    begin = dataEnd + 10;
+                    end = begin + stext.size() - 1;
+                    break;
+            }
+            namedBy[0] = int64_t(begin) - int64_t(dataStart);
+            namedBy[1] = int64_t(end) - int64_t(dataEnd);
+            setSupplementalOffsets(f, begin, end);
+            const std::string path = f.write(dir, "unused.fcs");
+            if (c.range != Range::PastTheEndOfFile) {
+                ASSERT_EQ(f.bytes()[begin], c.range == Range::NotDelimited ? 'x' : '/') << what;
+            }
+
+            std::unique_ptr<FcsLoad> l;
+            const std::string out = capturedStdout([&] { l.reset(new FcsLoad(path)); });
+            ASSERT_EQ(l->code, c.code) << what << ": " << l->loader.refusal();
+            if (c.code != 0) {
+                EXPECT_FALSE(l->matrix) << what;
+                const std::string size = std::to_string(f.bytes().size());
+                const auto pair = [](size_t first, size_t last) {
+                    return "names a segment of " + std::to_string(last - first + 1) + " bytes (offsets " +
+                           std::to_string(first) + " to " + std::to_string(last) + ")";
+                };
+                const std::string header = inHeader ? pair(begin, end) : pair(dataStart, dataEnd);
+                const std::string text = inHeader ? pair(dataStart, dataEnd) : pair(begin, end);
+                const std::string why =
+                    c.code == Code::DataSegmentsDisagree
+                        ? "The HEADER " + header + " and the TEXT " + text +
+                              "; both fit $TOT x row bytes = 4 x 10 = 40 bytes and the file, but they would give "
+                              "different events."
+                    : c.code == Code::Truncated
+                        ? "The file holds " + size + " bytes, but its segments need " + std::to_string(end + 1) +
+                              ": the supplemental TEXT segment runs from offset " + std::to_string(begin) + " to " +
+                              std::to_string(end) + "."
+                        : std::string("The ") + (inHeader ? "HEADER" : "TEXT") + " names offsets " +
+                              std::to_string(begin) + " to " + std::to_string(end) +
+                              " for both the DATA and the supplemental TEXT; the DATA are read at offsets " +
+                              std::to_string(dataStart) + " to " + std::to_string(dataEnd) + ", as the " +
+                              (inHeader ? "TEXT" : "HEADER") + " names them, and the supplemental TEXT overlaps them.";
+                EXPECT_EQ(l->loader.refusal(), why) << what;
+                EXPECT_EQ(out, "[ERROR] FCS file refused: " + path + ": " + why + "\n") << what;
+                continue;
+            }
+            EXPECT_EQ(l->loader.refusal(), "") << what;
+            EXPECT_EQ(out, "") << what << ": a reason given up on is not shown";
+            EXPECT_EQ(l->header->project(), c.applied ? "masked" : "-1") << what;
+            EXPECT_EQ(l->header->variable(2)->name, c.applied ? "CD3" : "Ch3") << what;
+            EXPECT_EQ(l->header->variable(2)->label, "Ch3") << what;
+            ASSERT_EQ(l->header->numEvents(), 4) << what;
+            ASSERT_EQ(l->header->numVariables(), 3) << what;
+            // $P1R masks the first value, whose lowest byte may be the delimiter, to 18 bits.
+            const float first = float(((storedValue(0, 0) & ~uint64_t(0xFF)) | uint8_t(f.data[0])) & 0x3FFFF);
+            for (size_t e = 0; e < 4; ++e)
+                for (size_t v = 0; v < 3; ++v)
+                    EXPECT_EQ(l->at(e, v), e + v == 0 ? first : expected(layout, e, v, c.applied))
+                        << what << " " << e << "," << v;
         }
     }
 }
