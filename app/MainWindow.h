@@ -64,8 +64,12 @@ public:
     void connectSpadeView(UI_SpadeWidget* view);
 
     // A name no analysis of the list bears: `name`, else `name` + " " + k for
-    // the first free k = 1, 2, ...
-    QString uniqueAnalysisName(QString name);
+    // the first free k = 1, 2, ... For an analysis of `type` (a code of
+    // AnalysisType; -1: none) the names it derives from its own (an HSNE
+    // analysis' overview level) must be free too, and for one that names a
+    // cluster set after itself (SPADE, template classification) also the
+    // name in the data model's registry.
+    QString uniqueAnalysisName(QString name, int type = -1);
 
     const std::vector<MCV_Analysis*>& analyses() const;
     const std::vector<UI_DockableWidget*>& views() const;

@@ -44,6 +44,14 @@ struct AnalysisKind {
     int type;
     const char* defaultName;
     const char* namePrompt;
+    // The names, besides its own, that an analysis of the kind named `name`
+    // brings into the analysis list (an HSNE analysis: its overview level);
+    // null: none. A new analysis takes none of them while any is held.
+    std::vector<std::string> (*derivedNames)(const std::string& name);
+    // Whether the analysis registers a cluster set under its own name: the
+    // data model would give a taken name another suffix, so the analysis
+    // would end up with a name the window never checked.
+    bool namesItsClusterSet;
     std::vector<const char*> outputVariables;
     MCV_Analysis* (*create)(MCV_UiInterface* ui, const std::string& name);
     // The analysis the view shows; null: the analysis itself.
@@ -72,6 +80,8 @@ const AnalysisKind kKinds[] = {
         ANALYSIS_SPADE,
         "Spade Analysis",
         "Please name the new Spade Analysis.\n Please use unique names to identify your analysis in the system.",
+        nullptr,
+        true,
         {},
         [](MCV_UiInterface* ui, const std::string& name) -> MCV_Analysis* {
             auto* analysis = new MCV_SpadeAnalysis();
@@ -98,6 +108,8 @@ const AnalysisKind kKinds[] = {
         ANALYSIS_TSNE,
         "A-tSNE Analysis",
         "Please name the new A-tSNE Analysis.\n Please use unique names to identify your analysis in the system.",
+        nullptr,
+        false,
         {"QLMRN_TsneX", "QLMRN_TsneY"},
         [](MCV_UiInterface* ui, const std::string& name) -> MCV_Analysis* {
             auto* analysis = new MCV_TsneAnalysis();
@@ -124,6 +136,10 @@ const AnalysisKind kKinds[] = {
         ANALYSIS_HSNE_HIERARCHY,
         "HSNE Analysis",
         "Please name the new HSNE Analysis.\n Please use unique names to identify your analysis in the system.",
+        [](const std::string& name) {
+            return std::vector<std::string>{MCV_HsneAnalysisHierarchy::overviewLevelName(name)};
+        },
+        false,
         {"QLMRN_HsneDataX", "QLMRN_HsneDataY"},
         [](MCV_UiInterface* ui, const std::string& name) -> MCV_Analysis* {
             auto* hierarchy = new MCV_HsneAnalysisHierarchy();
@@ -156,6 +172,8 @@ const AnalysisKind kKinds[] = {
         ANALYSIS_HSNE,
         nullptr,
         nullptr,
+        nullptr,
+        false,
         {},
         nullptr,
         nullptr,
@@ -179,6 +197,8 @@ const AnalysisKind kKinds[] = {
         ANALYSIS_HSNE_FC,
         "HSNE F+C Analysis",
         "Please name the new HSNE Analysis.\n Please use unique names to identify your analysis in the system.",
+        nullptr,
+        false,
         {"QLMRN_HsneDataX", "QLMRN_HsneDataY"},
         [](MCV_UiInterface* ui, const std::string& name) -> MCV_Analysis* {
             auto* analysis = new MCV_HsneFCAnalysis();
@@ -230,14 +250,25 @@ void markForDeletion(MCV_Analysis* analysis) {
 
 }  // namespace
 
-QString MainWindow::uniqueAnalysisName(QString name) {
+QString MainWindow::uniqueAnalysisName(QString name, int type) {
+    // The names held are those of the list, which holds every analysis an
+    // open one brought (an HSNE analysis' levels too); a closed analysis
+    // frees its name.
+    const AnalysisKind* kind = kindOf(type);
+    const auto taken = [&](const std::string& wanted) {
+        if (std::any_of(m_analyses.begin(), m_analyses.end(), [&](MCV_Analysis* a) { return a->name() == wanted; }))
+            return true;
+        return kind && kind->namesItsClusterSet && m_data && m_data->nameTaken(wanted);
+    };
     QString candidate = name;
     int counter = 1;
     for (;;) {
-        const std::string wanted = candidate.toStdString();
-        const bool taken =
-            std::any_of(m_analyses.begin(), m_analyses.end(), [&](MCV_Analysis* a) { return a->name() == wanted; });
-        if (!taken) return candidate;
+        std::vector<std::string> brought{candidate.toStdString()};
+        if (kind && kind->derivedNames) {
+            const std::vector<std::string> derived = kind->derivedNames(brought.front());
+            brought.insert(brought.end(), derived.begin(), derived.end());
+        }
+        if (std::none_of(brought.begin(), brought.end(), taken)) return candidate;
         candidate = name + " " + QString::number(counter++);
     }
 }
@@ -330,9 +361,9 @@ void MainWindow::createAnalysis(int type) {
     if (!kind || !kind->create || !hasData()) return;
     bool ok = false;
     const QString text = UI_ModalDialogs::getText(nullptr, QStringLiteral("Analysis Name"), kind->namePrompt,
-                                                  uniqueAnalysisName(kind->defaultName), &ok);
+                                                  uniqueAnalysisName(kind->defaultName, type), &ok);
     if (text.isEmpty()) return;
-    const QString name = uniqueAnalysisName(text);
+    const QString name = uniqueAnalysisName(text, type);
 
     std::vector<std::string> missing;
     MCV_FcsHeader* header = m_data->combinedHeader();

@@ -3,6 +3,7 @@
 // tree is opened through the SPADE view command).
 #include "app/MainWindow.h"
 
+#include "analysis/MCV_Analysis.h"
 #include "analysis/template/MCV_TemplateAnalysis.h"
 #include "app/TemplateTable.h"
 #include "app/UI_Interface.h"
@@ -42,11 +43,13 @@ void MainWindow::classifyData() {
                                                            "use unique names to identify your analysis in the system."),
                                             base, &ok);
     if (name.isEmpty()) name = base;
+    // It carries the SPADE type code and, like SPADE, names its cluster set
+    // after itself.
+    name = uniqueAnalysisName(name, ANALYSIS_SPADE);
 
     auto* analysis = new MCV_TemplateAnalysis();
     analysis->init(m_bridge, name.toStdString(), table.rows);
-    // The data model may have renamed the analysis' cluster set, and the
-    // analysis with it.
+    // The tab bears the name the analysis holds, whatever the data model did.
     auto* panel = new UI_TemplateSettingsWidget(this, analysis);
     addAnalysis(analysis);
     addSettingsPanel(panel, analysis, QString::fromStdString(analysis->name()));

@@ -98,6 +98,9 @@ public:
     };
     // Replaces the process-wide TreeKind; an empty one removes it.
     static void setTreeKind(TreeKind kind);
+    // Whether an entry of any kind bears `name`: a new object asked for
+    // under it is registered under another name (see the look-ups below).
+    bool nameTaken(const std::string& name) const;
     // Typed lists, in registration order.
     std::vector<MCV_DerivedDataPoints*> derivedDataPoints();
     std::vector<MCV_DerivedDataClusters*> derivedDataClusters();
@@ -196,7 +199,6 @@ private:
     };
     std::vector<ClusterFile> clusterFiles(const std::string& name, const std::string& path, bool perFile) const;
 
-    bool nameTaken(const std::string& name) const;
     std::string freeName(const std::string& name) const;
     MCV_DerivedData* find(int kind, const std::string& name) const;
     template <typename T>

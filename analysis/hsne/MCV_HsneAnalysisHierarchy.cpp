@@ -36,10 +36,12 @@ MCV_HsneAnalysisHierarchy::~MCV_HsneAnalysisHierarchy() {
     for (MCV_HsneAnalysis* level : m_members) level->ownerDestroyed();
 }
 
+std::string MCV_HsneAnalysisHierarchy::overviewLevelName(const std::string& name) { return name + " - Overview Level"; }
+
 MCV_HsneAnalysis* MCV_HsneAnalysisHierarchy::init(MCV_UiInterface* ui, std::string name) {
     MCV_Analysis::init(ui, name);
     if (m_dataSelection) calcInitialNumScales();
-    m_overview = addAnalysis(name + " - Overview Level");
+    m_overview = addAnalysis(overviewLevelName(name));
     return m_overview;
 }
 
@@ -188,7 +190,7 @@ void MCV_HsneAnalysisHierarchy::replaceHierarchy(std::shared_ptr<MCV_DerivedData
     m_hierarchy = std::move(fresh);
     keepOwnPoints(*m_hierarchy->pointReferences());
     if (!m_overview) return;  // closed by the shell meanwhile
-    m_overview->init(m_ui, m_name + " - Overview Level", m_useGpu);
+    m_overview->init(m_ui, overviewLevelName(m_name), m_useGpu);
     m_overview->reInit(m_hierarchy->numScales() - 1, nullptr, nullptr);
     m_overview->setHierarchy(m_hierarchy);
 }

@@ -46,8 +46,11 @@ public:
     ~MCV_HsneAnalysisHierarchy() override;
 
     // Common initialisation, the default scale count when a selection is set,
-    // and the overview level "<name> - Overview Level", which it returns.
+    // and the overview level overviewLevelName(name), which it returns.
     MCV_HsneAnalysis* init(MCV_UiInterface* ui, std::string name);
+    // The name of the overview level of a hierarchy named `name`:
+    // "<name> - Overview Level".
+    static std::string overviewLevelName(const std::string& name);
 
     // The base setter, then the default scale count of the selection's size.
     void setActiveDataSelection(MCV_DerivedDataPoints* points);
