@@ -207,6 +207,8 @@ void MCV_PointRenderer::setLocalData(const std::vector<float>* positions, const 
     else
         fileIdxs.clear();
     localSelection.assign(n, 0);
+    // A clustering followed on other points describes none of these.
+    followedPositions.clear();
     // The point scales are computed by copyLocalData for the analyses that have them.
     (void)useScales;
 
@@ -218,10 +220,12 @@ void MCV_PointRenderer::copyLocalData() {
     const size_t n = static_cast<size_t>(numPoints);
     positionsPending = false;
     if (positionSource) {
+        positionsChanged();
         copyPadded(*positionSource, localPositions, 2 * n);
         refreshVertexBuffers();
+    } else {
+        densityDirty = clustersStale = true;
     }
-    densityDirty = clustersStale = true;
 
     if (markerSource) takeMarkers();
 
@@ -261,7 +265,7 @@ void MCV_PointRenderer::takeMarkers() {
 
 void MCV_PointRenderer::copyLocalVertexData() {
     positionsPending = positionSource != nullptr;
-    densityDirty = clustersStale = true;
+    positionsChanged();
 }
 
 void MCV_PointRenderer::takePendingPositions() {

@@ -168,9 +168,12 @@ public:
     // earlier clustering no longer describes: the cluster grid with its
     // centres and walk ends, the set, and the sigma and grid side they were
     // formed with. Its density is then computed again at that sigma, without
-    // clustering anew. Needs no context (the next frame or print uploads).
-    // False, with nothing changed, for a source of another analysis or
-    // without a clustering of its set.
+    // clustering anew. The clustering stays current until the embedding or a
+    // setting changes: new positions from the source that are those it was
+    // formed on (the source plot may have drawn them first) leave it current.
+    // Needs no context (the next frame or print uploads). False, with nothing
+    // changed, for a source of another analysis or without a clustering of
+    // its set.
     bool followClustering(const MCV_PointRenderer& source);
     float densitySigma() const { return sigma; }
     int msGridSide() const { return static_cast<int>(msGrid); }
@@ -274,6 +277,14 @@ private:
     // The GL side of a followed clustering (context current): the offscreen
     // grid at its side, its walk ends.
     void takeFollowedClustering();
+    // The positions the current clustering was formed on.
+    const std::vector<float>& clusteredPositions() const;
+    // A current followed clustering was formed on exactly the positions the
+    // source holds now, so taking them leaves it current.
+    bool followedClusteringFits() const;
+    // New positions from the source: the density is due, and the clusters
+    // are stale unless they were formed on these positions.
+    void positionsChanged();
     // Binds the offscreen framebuffer with `attachment` as draw buffer, the
     // grid as viewport, clears it to (r, g, b, a) and turns blending off.
     void beginOffscreenPass(unsigned attachment, float r, float g, float b, float a);
@@ -380,6 +391,9 @@ private:
     // its walk ends are not in the walk-end texture yet.
     bool followedGridDue = false;
     bool followedWalkEndsDue = false;
+    // The source positions (x, y per point) a followed clustering was formed
+    // on; empty while the clustering is this renderer's own.
+    std::vector<float> followedPositions;
     float maxDensity = 0.0f;
     float maxLevel = 0.0f;
 

@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <queue>
 
 namespace {
@@ -263,6 +264,7 @@ void MCV_PointRenderer::cluster() {
     clusters = analysis ? analysis->updateClusters(&members, "Density Clusters") : nullptr;
     refreshClusterBuffers();
     clustersStale = false;
+    followedPositions.clear();
     ++clusteringCount;
 }
 
@@ -274,6 +276,7 @@ bool MCV_PointRenderer::followClustering(const MCV_PointRenderer& source) {
     clusterCenters = source.clusterCenters;
     clusterGridSide = source.clusterGridSide;
     meanShiftEnds = source.meanShiftEnds;
+    followedPositions = source.clusteredPositions();
     highlightClusterId = clusters->highlightId();
     if (msGrid != source.msGrid) {
         msGrid = source.msGrid;
@@ -287,6 +290,27 @@ bool MCV_PointRenderer::followClustering(const MCV_PointRenderer& source) {
     clusterBuffersDirty = true;
     followedWalkEndsDue = true;
     return true;
+}
+
+const std::vector<float>& MCV_PointRenderer::clusteredPositions() const {
+    // An own clustering was formed at the last frame, which took the
+    // positions; a followed one may be current before this renderer has
+    // taken the positions it was formed on.
+    return followedPositions.empty() ? localPositions : followedPositions;
+}
+
+bool MCV_PointRenderer::followedClusteringFits() const {
+    const size_t n = 2 * static_cast<size_t>(numPoints);
+    if (clustersStale || !positionSource || followedPositions.size() != n || positionSource->size() < n) return false;
+    return std::memcmp(positionSource->data(), followedPositions.data(), n * sizeof(float)) == 0;
+}
+
+void MCV_PointRenderer::positionsChanged() {
+    densityDirty = true;
+    // The plot that formed the clustering may have taken and clustered these
+    // positions before this one was handed them: it does not cluster them
+    // again, so this one keeps what it took over.
+    if (!followedClusteringFits()) clustersStale = true;
 }
 
 void MCV_PointRenderer::takeFollowedClustering() {

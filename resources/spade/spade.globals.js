@@ -673,7 +673,7 @@ function saveBubble(name) {
 
 // The node menu's bubble edits; every bubble they change is reported. A
 // menu opened before another view changed the bubbles may name one that
-// has gone since.
+// has gone since, or nodes that have moved to another bubble since.
 function moveToBubble(nodes, name) {
     if (!findBubble(name)) return;
     var before = bubbleContents();
@@ -683,8 +683,11 @@ function moveToBubble(nodes, name) {
     reportChangedBubbles(before, null);
 }
 
-function removeFromBubbles(nodes) {
+// The nodes leave the bubble `name`, or whatever bubble they are in when no
+// name is given; a node in another bubble stays there.
+function removeFromBubbles(nodes, name) {
     var before = bubbleContents();
+    if (name !== undefined) nodes = nodes.filter(function (d) { return d.subTree === name; });
     nodes.forEach(function (d) { d.subTree = null; });
     removeEmptyBubbles();
     drawHulls();

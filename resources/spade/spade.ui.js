@@ -276,13 +276,16 @@ function nodeMenuItems(d) {
                 item("Add Selection to " + escapeHtml(b.name), function () { moveToBubble(selected, b.name); });
             });
         }
-        if (S === 0 && d.subTree !== null) {
-            item("Remove Node from " + escapeHtml(d.subTree), function () { removeFromBubbles([d]); });
+        // A removal from the bubble named takes out only nodes still in it;
+        // "Phenotree" stands for every bubble.
+        var own = d.subTree;
+        if (S === 0 && own !== null) {
+            item("Remove Node from " + escapeHtml(own), function () { removeFromBubbles([d], own); });
         }
         var inBubbles = selected.some(function (n) { return n.subTree !== null; });
         if (d.selected && inBubbles) {
             item("Remove Selection from " + escapeHtml(shared !== null ? shared : "Phenotree"),
-                 function () { removeFromBubbles(selected); });
+                 function () { removeFromBubbles(selected, shared !== null ? shared : undefined); });
         }
     }
     return items.concat(saveImageItems);

@@ -4,11 +4,14 @@
 // then both plots draw that set's clusters, a click on either selects the set's
 // cluster drawn under it, hovering highlights it, "Save Clusters ..." writes
 // the set, and each plot's controls show the Sigma and resolution the
-// clusters were formed with.
+// clusters were formed with. With "Continously" ticked, a plot forms its
+// clusters anew in its frames as the embedding moves, and the others follow
+// each time.
 #include "ShellTestSupport.h"
 #include "support/CapturedOutput.h"
 #include "support/Pixels.h"
 #include "support/WidgetFinders.h"
+#include "ui/PageTestSupport.h"
 #include "../data/StrictFcsReader.h"
 
 #include "analysis/tsne/MCV_TsneAnalysis.h"
@@ -17,6 +20,7 @@
 #include "render/MCV_PointRenderer.h"
 #include "render/MCV_RenderCodes.h"
 #include "ui/tsne/UI_TsneWidget.h"
+#include "ui/web/UI_MaterialCheckBoxWidget.h"
 
 #include <QDir>
 #include <QFile>
@@ -110,6 +114,26 @@ protected:
         QTest::mouseClick(button, Qt::LeftButton);
         panel->setMode(0);
     }
+    // The plot's Sigma and "Cluster Res" set with its own controls, then its
+    // "Continously" switch ticked with a click on the switch's page: the
+    // plot clusters in each frame it draws while its embedding or a setting
+    // has changed.
+    void clusterContinuouslyWith(UI_ScatterplotWidget* plot, Clustering c) {
+        QSpinBox* grid = gridBox(plot);
+        ASSERT_NE(grid, nullptr);
+        grid->setValue(c.grid);
+        QSpinBox* sigma = sigmaBox(plot);
+        ASSERT_NE(sigma, nullptr);
+        sigma->setValue(c.sigmaSteps);
+        QLabel* label = childWithText<QLabel>(plot->settingsPanel(), " Continously");
+        auto* continuous = label ? qobject_cast<UI_MaterialCheckBoxWidget*>(label->parentWidget()) : nullptr;
+        ASSERT_NE(continuous, nullptr);
+        QWebView* page = pagetest::webViewOf(continuous);
+        ASSERT_TRUE(pagetest::waitForPage(page));
+        QTest::mouseClick(page, Qt::LeftButton, {}, QPoint(18, 12));
+        ASSERT_TRUE(continuous->isChecked());
+        plot->settingsPanel()->setMode(0);
+    }
     // The "Cluster Res" spin box (64 to 1024) of the advanced page, which it
     // shows.
     static QSpinBox* gridBox(UI_ScatterplotWidget* plot) {
@@ -149,22 +173,13 @@ protected:
         return {x, h - yUp};
     }
 
-    // Everything a plot shows of its clusters is the set: the cluster each
-    // point is drawn in, the set's members of each cluster (points and
-    // events), a click's selection, the highlight under the pointer, and the
-    // colours of the clusters drawn.
-    void showsTheSet(int which, MCV_DerivedDataClusters* set, Clustering formed) {
+    // The cluster each point of the plot is drawn in is the set's: every
+    // cluster's points and events are the set's members of it.
+    void drawsTheSet(int which, MCV_DerivedDataClusters* set) {
         SCOPED_TRACE("plot " + std::to_string(which + 1));
-        UI_ScatterplotWidget* plot = plots[which];
-        MCV_PointRenderer* r = plot->pointRenderer();
+        MCV_PointRenderer* r = plots[which]->pointRenderer();
+        ASSERT_EQ(r->meanShiftClustersName(), set->name()) << "the plot shows the set's clusters";
         const int n = set->numClusters();
-        EXPECT_EQ(r->meanShiftClustersName(), set->name());
-        EXPECT_EQ(sigmaBox(plot)->value(), formed.sigmaSteps) << "the Sigma the clusters were formed with";
-        EXPECT_EQ(r->densitySigma(), float(formed.sigmaSteps) * 0.005f);
-        EXPECT_EQ(r->msGridSide(), formed.grid);
-        EXPECT_EQ(gridBox(plot)->value(), formed.grid) << "the resolution the clusters were formed on";
-        plot->settingsPanel()->setMode(0);
-
         const std::vector<int> drawn = r->pointClusterIds();
         const std::vector<std::pair<int, int>>& refs = *tsne->pointReferences();
         ASSERT_EQ(drawn.size(), refs.size());
@@ -185,6 +200,25 @@ protected:
             ASSERT_EQ(members.size(), events.size()) << "cluster " << c;
         }
         for (size_t p = 0; p < drawn.size(); ++p) ASSERT_TRUE(drawn[p] >= 0 && drawn[p] < n) << p;
+    }
+
+    // Everything a plot shows of its clusters is the set: the cluster each
+    // point is drawn in, the set's members of each cluster (points and
+    // events), a click's selection, the highlight under the pointer, and the
+    // colours of the clusters drawn.
+    void showsTheSet(int which, MCV_DerivedDataClusters* set, Clustering formed) {
+        SCOPED_TRACE("plot " + std::to_string(which + 1));
+        UI_ScatterplotWidget* plot = plots[which];
+        MCV_PointRenderer* r = plot->pointRenderer();
+        const int n = set->numClusters();
+        EXPECT_EQ(sigmaBox(plot)->value(), formed.sigmaSteps) << "the Sigma the clusters were formed with";
+        EXPECT_EQ(r->densitySigma(), float(formed.sigmaSteps) * 0.005f);
+        EXPECT_EQ(r->msGridSide(), formed.grid);
+        EXPECT_EQ(gridBox(plot)->value(), formed.grid) << "the resolution the clusters were formed on";
+        plot->settingsPanel()->setMode(0);
+
+        ASSERT_NO_FATAL_FAILURE(drawsTheSet(which, set));
+        const std::vector<int> drawn = r->pointClusterIds();
 
         // A click on a point selects exactly the points drawn in its cluster;
         // the pointer over it highlights that cluster. Every fifth point, and
@@ -291,6 +325,12 @@ protected:
         QApplication::sendEvent(w, &event);
     }
 
+    // Both plots drawn, the first first: what either shows once the window
+    // has painted them.
+    void drawBoth() {
+        for (UI_ScatterplotWidget* plot : plots) plot->grabFramebuffer();
+    }
+
     MCV_TsneAnalysis* tsne = nullptr;
     UI_ScatterplotWidget* plots[2] = {nullptr, nullptr};
 };
@@ -328,6 +368,82 @@ TEST_F(DensityClustersOfTwoPlots, BothPlotsShowSelectAndSaveTheClustersTheSetHol
     plots[1] = third->plot();
     ASSERT_NO_FATAL_FAILURE(laidOut(plots[1]));
     showsTheSet(1, theSet(), steps[2].with);
+}
+
+// "Continously" on plot 1, then a new embedding: each frame plot 1 draws
+// while the points move forms its clusters anew, and plot 2, drawn after it,
+// shows the set those clusters refilled. Once the run has ended both plots
+// draw, pick and save the clusters of the last positions.
+TEST_F(DensityClustersOfTwoPlots, ClustersFormedInTheFramesOfOnePlotReachTheOtherAsTheEmbeddingMoves) {
+    const Clustering with{35, 128};
+    ASSERT_NO_FATAL_FAILURE(clusterContinuouslyWith(plots[0], with));
+    drawBoth();
+    MCV_DerivedDataClusters* set = theSet();
+    ASSERT_NE(set, nullptr);
+    ASSERT_NO_FATAL_FAILURE(drawsTheSet(1, set));
+
+    // Every 40th iteration a frame of each plot, as the window draws them.
+    int updates = 0, checked = 0;
+    unsigned formed = plots[0]->pointRenderer()->clusterings();
+    auto watch = QObject::connect(w().bridge(), &UI_Interface::analysisUpdatedSignal, &w(), [&](void* a) {
+        if (a != tsne || ++updates % 40 != 0 || HasFatalFailure()) return;
+        SCOPED_TRACE("iteration " + std::to_string(updates));
+        drawBoth();
+        ASSERT_GT(plots[0]->pointRenderer()->clusterings(), formed) << "plot 1 clustered in its frame";
+        formed = plots[0]->pointRenderer()->clusterings();
+        ASSERT_NO_FATAL_FAILURE(drawsTheSet(0, set));
+        ASSERT_NO_FATAL_FAILURE(drawsTheSet(1, set));
+        ++checked;
+    });
+    tsne->setSeed(5);
+    quietly([&] { tsne->computeTSNE(); });
+    QObject::disconnect(watch);
+    ASSERT_FALSE(HasFatalFailure());
+    EXPECT_GE(checked, 5);
+
+    drawBoth();
+    EXPECT_EQ(theSet(), set);
+    for (int p = 0; p < 2; ++p) {
+        showsTheSet(p, set, with);
+        if (HasFatalFailure()) return;
+    }
+    savesTheSet(1, set, dir.filePath("after the run"));
+}
+
+// Both plots at one Sigma, each clustering at a "Cluster Res" of its own:
+// after each clustering both plots show it on its grid, and the set holds
+// its clusters. Plot 1 clusters "Continously": a clustering it took over
+// stays until its points move, and then it clusters on the grid it shows.
+TEST_F(DensityClustersOfTwoPlots, EachPlotShowsTheClusteringOfAnotherClusterResOnItsGrid) {
+    struct Step {
+        int plot;  // -1: the embedding moves
+        Clustering with;
+    };
+    const Step steps[] = {{0, {40, 128}}, {1, {40, 256}}, {1, {40, 64}}, {-1, {40, 64}}, {1, {40, 128}}};
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.plot < 0 ? std::string("the embedding moved")
+                                   : "plot " + std::to_string(step.plot + 1) + " at " + std::to_string(step.with.grid));
+        const unsigned before = plots[0]->pointRenderer()->clusterings();
+        if (step.plot == 0) {
+            ASSERT_NO_FATAL_FAILURE(clusterContinuouslyWith(plots[0], step.with));
+        } else if (step.plot == 1) {
+            clusterWith(plots[1], step.with);
+        } else {
+            quietly([&] { tsne->embed(); });
+        }
+        drawBoth();
+        if (step.plot == 1)
+            EXPECT_EQ(plots[0]->pointRenderer()->clusterings(), before) << "plot 1 keeps the clustering it took over";
+        else
+            EXPECT_GT(plots[0]->pointRenderer()->clusterings(), before) << "plot 1 clustered anew";
+        MCV_DerivedDataClusters* set = theSet();
+        ASSERT_NE(set, nullptr);
+        for (int p = 0; p < 2; ++p) {
+            showsTheSet(p, set, step.with);
+            if (HasFatalFailure()) return;
+        }
+        savesTheSet(step.plot == 0 ? 1 : 0, set, dir.filePath(QString("grid %1").arg(&step - steps)));
+    }
 }
 
 }  // namespace

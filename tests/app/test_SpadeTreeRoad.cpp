@@ -4,12 +4,16 @@
 // selected on the page select their events in the plot, and a bubble becomes
 // a point set the t-SNE tab offers, also after the heat map merged nodes of
 // the tree. The master lays the tree out for every view: closed, it goes on
-// while another view of the tree is shown.
+// while another view of the tree is shown. The views share the tree's
+// bubbles: a view closed takes none with it, and a node menu left open
+// while another view took its bubble away changes no bubble it no longer
+// shows.
 #include "../data/StrictFcsReader.h"
 #include "ShellTestSupport.h"
 #include "support/CapturedOutput.h"
 #include "support/Pixels.h"
 #include "ui/PageTestSupport.h"
+#include "ui/spade/SpadePageGestures.h"
 
 #include "analysis/applicationSurfaceFormat.h"
 #include "analysis/spade/MCV_SpadeAnalysis.h"
@@ -36,6 +40,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
 #include <set>
 
 namespace {
@@ -118,6 +123,19 @@ protected:
     // loaded machine) places new positions a frame later: whether none
     // waits.
     static bool placed(UI_SpadeWidget* slave) { return js(slave, "waitingPositions === null") == "true"; }
+    // The dock's own title-bar close button, as the user closes it.
+    static void closeDock(UI_SpadeWidget* view) {
+        auto* close = view->findChild<QAbstractButton*>("qt_dockwidget_closebutton");
+        ASSERT_NE(close, nullptr);
+        QTest::mouseClick(close, Qt::LeftButton);
+        ASSERT_FALSE(view->isVisible());
+    }
+    // "Spade View" from the menu: a follower of the one SPADE tree.
+    UI_SpadeWidget* openSpadeView() {
+        trigger("actionSpadeView");
+        auto* view = qobject_cast<UI_SpadeWidget*>(w().views().back());
+        return view && view->slave() ? view : nullptr;
+    }
 };
 
 TEST_F(SpadeTreeRoad, TheMastersLayoutLeadsFollowersAndNodeSelectionsAndBubblesReachTheOtherViews) {
@@ -384,18 +402,6 @@ protected:
         quietly([&] { QTest::mouseClick(panel->computeButtonWidget(), Qt::LeftButton); });
         n = master->clusterSet()->numClusters();
     }
-    // The dock's own title-bar close button, as the user closes it.
-    static void closeDock(UI_SpadeWidget* view) {
-        auto* close = view->findChild<QAbstractButton*>("qt_dockwidget_closebutton");
-        ASSERT_NE(close, nullptr);
-        QTest::mouseClick(close, Qt::LeftButton);
-        ASSERT_FALSE(view->isVisible());
-    }
-    UI_SpadeWidget* openSpadeView() {
-        trigger("actionSpadeView");
-        auto* view = qobject_cast<UI_SpadeWidget*>(w().views().back());
-        return view && view->slave() && view != master ? view : nullptr;
-    }
     static int nodesOn(UI_SpadeWidget* view) { return js(view, "graph ? graph.nodes.length : 0").toInt(); }
     int steps() { return js(master, "layoutTicks").toInt(); }
     bool settled() { return js(master, "layoutSettled()") == "true"; }
@@ -465,6 +471,246 @@ TEST_F(ClosedSpadeMaster, ATreeRecutWhileNoViewIsShownIsLaidOutForTheNextView) {
         "graph.nodes.every((d, i) => Math.abs(d.x - spiralRadius * Math.sqrt(i) * "
         "Math.cos(i * spiralAngle)) < 1e-9)";
     EXPECT_EQ(js(next, onSpiral), "false");
+}
+
+// A tree of about eight nodes computed from its tab, shown by its first view
+// and a "Spade View", each page with the nodes pinned on a grid so that the
+// mouse finds them; bubbles are made on the pages and edited with their node
+// menus.
+class SpadeBubblesOfTheViews : public SpadeTreeRoad {
+protected:
+    void SetUp() override {
+        SpadeTreeRoad::SetUp();
+        if (HasFatalFailure()) return;
+        const Spade made = newSpade();
+        ASSERT_TRUE(made.analysis && made.master && made.panel);
+        made.panel->targetNodesBox()->setValue(8);
+        quietly([&] { QTest::mouseClick(made.panel->computeButtonWidget(), Qt::LeftButton); });
+        clusters = made.master->clusterSet();
+        ASSERT_GE(clusters->numClusters(), 5);
+        views.push_back(made.master);
+        ASSERT_TRUE(spadepage::waitForNodes(made.master, clusters->numClusters()));
+        // Laid out no further: a resized page draws its pinned nodes once.
+        ASSERT_NO_FATAL_FAILURE(spadepage::placeOnGrid(made.master, clusters));
+        js(made.master, "simulation.alpha(0)");
+        ASSERT_NO_FATAL_FAILURE(openView());
+    }
+
+    // A "Spade View" opened, its nodes on the grid, the pages of every view
+    // shown at rest.
+    void openView() {
+        UI_SpadeWidget* view = openSpadeView();
+        ASSERT_NE(view, nullptr);
+        views.push_back(view);
+        ASSERT_TRUE(spadepage::waitForNodes(view, clusters->numClusters()));
+        ASSERT_NO_FATAL_FAILURE(spadepage::placeOnGrid(view, clusters));
+        ASSERT_NO_FATAL_FAILURE(shownAtRest());
+    }
+    // Every shown page has taken its view's size and drawn its nodes for it
+    // (the docks share the window anew whenever one opens or closes).
+    void shownAtRest() {
+        // A dock opened or closed has the window lay its docks out on a
+        // posted request: until it is handled, the views have their old sizes.
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+        for (UI_SpadeWidget* view : views) {
+            if (!view->isVisible()) continue;
+            const QString drawn = view->slave() ? "waitingPositions === null" : "layoutTimer === null && !drawNext";
+            const auto atRest = [&] {
+                const QSize size = view->view()->size();
+                return js(view, QString("width == %1 && height == %2 && ").arg(size.width()).arg(size.height()) +
+                                    drawn) == "true";
+            };
+            ASSERT_TRUE(waitFor(atRest)) << js(view, "[width, height].join(' x ')").toStdString() << " in "
+                                         << view->view()->width() << " x " << view->view()->height();
+        }
+    }
+
+    // The selected nodes of `view` saved as the bubble `name`.
+    static void saveBubble(UI_SpadeWidget* view, const QString& nodes, const QString& name) {
+        js(view, "d3.contextMenu('close'); selectNodes(d => [" + nodes + "].includes(d.index)); saveBubble(" +
+                     spadepage::quoted(name) + ")");
+    }
+    // The node menu entry `entry` of `node` chosen with the mouse, `nodes`
+    // selected before the menu opens.
+    static void nodeMenu(UI_SpadeWidget* view, const QString& nodes, int node, const QString& entry) {
+        js(view, "d3.contextMenu('close'); selectNodes(d => [" + nodes + "].includes(d.index))");
+        spadepage::rightClickNode(view, node);
+        spadepage::clickMenuItem(view, entry);
+    }
+
+    // Each view, closed ones too, shows `shown`, each bubble drawn and a
+    // point set of exactly the cells of its nodes.
+    void everyViewShows(const std::string& shown) {
+        for (size_t v = 0; v < views.size(); ++v) {
+            SCOPED_TRACE("view " + std::to_string(v) + (views[v]->isVisible() ? "" : ", closed"));
+            EXPECT_EQ(spadepage::bubbles(views[v]), shown);
+            EXPECT_TRUE(spadepage::everyBubbleDrawn(views[v]));
+            spadepage::expectBubblesHoldTheirNodes(views[v], clusters);
+        }
+    }
+    std::pair<std::set<Pair>, size_t> cells(const std::vector<int>& nodes) {
+        const std::set<Pair> events = spadepage::cellsOf(clusters, nodes);
+        return {events, events.size()};
+    }
+
+    MCV_DerivedDataClusters* clusters = nullptr;
+    // The first view, then every "Spade View" in the order opened.
+    std::vector<UI_SpadeWidget*> views;
+};
+
+// One view closed after another with its dock's close button: the views
+// left open show every bubble with the nodes whose cells its set holds; an
+// edit and a save made there reach a "Spade View" opened afterwards and the
+// closed views; "Save Bubble ..." from the view left open and from the new
+// one writes the cells of the first bubble.
+TEST_F(SpadeBubblesOfTheViews, AViewClosedTakesNoBubbleFromTheViewsLeftOpen) {
+    saveBubble(views[0], "0, 1", "B");
+    saveBubble(views[1], "2", "C");
+    everyViewShows("B:0+1 C:2");
+    struct Row {
+        int closed;  // the view closed
+        int open;    // a view left open, which edits
+        int node;    // whose menu entry is chosen there
+        QString entry;
+        QString saved;  // then saved there from this node
+        int savedNode;
+        std::string shown;             // on every view afterwards
+        std::vector<int> firstBubble;  // the nodes of the first bubble
+    };
+    const Row rows[] = {
+        {1, 0, 3, "Add Node to C", "D", 4, "B:0+1 C:2+3 D:4", {0, 1}},
+        // The first view, which lays the tree out, closed.
+        {0, 2, 0, "Remove Node from B", "E", 0, "B:1 C:2+3 D:4 E:0", {1}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE("view " + std::to_string(row.closed) + " closed");
+        const std::string before = spadepage::bubbles(views[size_t(row.open)]);
+        ASSERT_NO_FATAL_FAILURE(closeDock(views[size_t(row.closed)]));
+        ASSERT_NO_FATAL_FAILURE(shownAtRest());
+        everyViewShows(before);
+
+        UI_SpadeWidget* open = views[size_t(row.open)];
+        nodeMenu(open, "", row.node, row.entry);
+        saveBubble(open, QString::number(row.savedNode), row.saved);
+        ASSERT_NO_FATAL_FAILURE(openView());
+        everyViewShows(row.shown);
+        UI_SpadeWidget* opened = views.back();
+        for (UI_SpadeWidget* view : {open, opened}) {
+            const QString file = dir.filePath(
+                QString("view %1 closed, from the %2 view.fcs").arg(row.closed).arg(view == open ? "open" : "new"));
+            spadepage::expectSavedFromTheLabel(view, file, cells(row.firstBubble).first);
+        }
+    }
+    EXPECT_TRUE(UI_ModalDialogs::takeMessages().empty());
+}
+
+// A node menu (or a bubble's label menu) opened on one view; then the other
+// view takes that bubble away with its own menu; then the entry of the menu
+// still open is chosen. An edit of the bubble that is gone changes nothing:
+// no view shows it again, no set is refilled. A removal from it takes no
+// node out of the bubble the node is in now, while "Remove Selection from
+// Phenotree" takes the selection out of the bubbles it is in now. "Save
+// Bubble ..." writes the cells the bubble's set kept. Every view agrees, a
+// closed one too, which shows the list the views share.
+TEST_F(SpadeBubblesOfTheViews, AMenuLeftOpenWhileAnotherViewTookItsBubbleChangesNoOtherBubble) {
+    ASSERT_NO_FATAL_FAILURE(openView());
+    ASSERT_NO_FATAL_FAILURE(closeDock(views[2]));
+    ASSERT_NO_FATAL_FAILURE(shownAtRest());
+    struct Row {
+        int menuOn;              // the view whose menu stays open: 0 the first view, 1 the Spade View
+        QString selection;       // selected there before it opens
+        int node;                // whose menu it is; -1: the label menu of B
+        QString entry;           // chosen from it last
+        QString otherSelection;  // on the other view, which takes B away
+        int otherNode;
+        QString otherEntry;
+        std::string meanwhile;  // every view before the entry is chosen
+        std::string shown;      // every view afterwards
+        std::map<std::string, std::vector<int>> sets;
+    };
+    // From B = {0, 1}, C = {2}.
+    const Row rows[] = {
+        {0, "", 3, "Add Node to B", "0, 1", 0, "Remove Selection from B", "C:2", "C:2", {{"B", {0, 1}}, {"C", {2}}}},
+        {1,
+         "3, 4",
+         3,
+         "Add Selection to B",
+         "0, 1",
+         0,
+         "Add Selection to C",
+         "C:0+1+2",
+         "C:0+1+2",
+         {{"B", {0, 1}}, {"C", {0, 1, 2}}}},
+        {0,
+         "",
+         0,
+         "Remove Node from B",
+         "0, 1",
+         1,
+         "Add Selection to C",
+         "C:0+1+2",
+         "C:0+1+2",
+         {{"B", {0, 1}}, {"C", {0, 1, 2}}}},
+        {1,
+         "0, 1",
+         1,
+         "Remove Selection from B",
+         "0, 1",
+         0,
+         "Add Selection to C",
+         "C:0+1+2",
+         "C:0+1+2",
+         {{"B", {0, 1}}, {"C", {0, 1, 2}}}},
+        {0,
+         "",
+         1,
+         "Remove Node from B",
+         "0, 1",
+         0,
+         "Remove Selection from B",
+         "C:2",
+         "C:2",
+         {{"B", {0, 1}}, {"C", {2}}}},
+        {1,
+         "0, 2",
+         2,
+         "Remove Selection from Phenotree",
+         "0, 1",
+         0,
+         "Add Selection to C",
+         "C:0+1+2",
+         "C:1",
+         {{"B", {0, 1}}, {"C", {1}}}},
+        {0, "", -1, "Save Bubble ...", "0, 1", 0, "Remove Selection from B", "C:2", "C:2", {{"B", {0, 1}}, {"C", {2}}}},
+    };
+    int files = 0;
+    for (const Row& row : rows) {
+        SCOPED_TRACE((row.menuOn ? "Spade View: " : "first view: ") + row.entry.toStdString());
+        for (UI_SpadeWidget* view : views) js(view, "d3.contextMenu('close'); deselectAllNodes()");
+        js(views[0], "removeFromBubbles(graph.nodes)");
+        saveBubble(views[0], "0, 1", "B");
+        saveBubble(views[0], "2", "C");
+        everyViewShows("B:0+1 C:2");
+
+        UI_SpadeWidget* mine = views[size_t(row.menuOn)];
+        js(mine, "selectNodes(d => [" + row.selection + "].includes(d.index))");
+        if (row.node >= 0)
+            spadepage::rightClickNode(mine, row.node);
+        else
+            spadepage::rightClickFirstLabel(mine);
+        ASSERT_NE(spadepage::menu(mine).find(row.entry.toStdString()), std::string::npos) << spadepage::menu(mine);
+        nodeMenu(views[size_t(1 - row.menuOn)], row.otherSelection, row.otherNode, row.otherEntry);
+        everyViewShows(row.meanwhile);
+
+        const QString file = dir.filePath(QString("B%1.fcs").arg(++files));
+        if (row.node < 0) UI_ModalDialogs::answerSaveFile(file);
+        spadepage::clickMenuItem(mine, row.entry);
+        everyViewShows(row.shown);
+        for (const auto& [name, nodes] : row.sets) EXPECT_EQ(spadepage::pointSetCells(name), cells(nodes)) << name;
+        if (row.node < 0) spadepage::expectFileHolds(file, cells({0, 1}).first);
+    }
+    EXPECT_EQ(UI_ModalDialogs::unanswered(), 0);
+    EXPECT_TRUE(UI_ModalDialogs::takeMessages().empty());
 }
 
 }  // namespace

@@ -3,25 +3,16 @@
 // cells of the nodes the page shows in it, after a merge of the tree's
 // cluster set and after every node menu edit of the bubble, and each refill
 // is announced.
+#include "SpadePageGestures.h"
 #include "SpadeTreeFixture.h"
 
-#include "../../data/StrictFcsReader.h"
-
-#include "data/MCV_FcsHeader.h"
-
-#include <QFile>
-#include <QJsonArray>
-#include <QJsonDocument>
 #include <QSignalSpy>
-#include <QTest>
-#include <QWebFrame>
-#include <QWebPage>
-#include <QWebView>
-#include <QWindow>
 
 #include <map>
 
 namespace {
+
+using namespace spadepage;
 
 // A view of the tree shown with its nodes on a grid (three to a row, laid
 // out no further), so that the mouse finds them.
@@ -41,61 +32,7 @@ protected:
         EXPECT_TRUE(waitForNodes(view, clusters->numClusters()));
         return view;
     }
-    static bool waitForNodes(UI_SpadeWidget* view, int count) {
-        return QTest::qWaitFor([&] { return page(view, "graph ? graph.nodes.length : 0").toInt() == count; }, 15000);
-    }
-    // The grid is also the tree's stored layout, which a follower is sent
-    // again whenever the highlight changes (as when the mouse enters a
-    // node); a follower may place it a frame late, so the test goes on once
-    // none waits.
-    void placeOnGrid(UI_SpadeWidget* view) {
-        page(view,
-             "stopLayout(); graph.nodes.forEach((d, i) => { d.x = d.fx = i % 3; d.y = d.fy = Math.floor(i / 3); });"
-             "fitScales(graph.nodes.map(d => d.x), graph.nodes.map(d => d.y)); placeNodes()");
-        QString grid;
-        for (int i = 0; i < clusters->numClusters(); ++i)
-            grid += QString("%1{\"px\":%2,\"py\":%3}").arg(i ? "," : "").arg(i % 3).arg(i / 3);
-        clusters->updateSpadePositions(("[" + grid + "]").toStdString());
-        ASSERT_TRUE(QTest::qWaitFor([&] { return page(view, "!window.waitingPositions") == "true"; }, 15000));
-        ASSERT_EQ(page(view, "graph.nodes.every((d, i) => d.x == i % 3 && d.y == Math.floor(i / 3))"), "true");
-    }
-    static QString page(UI_SpadeWidget* view, const QString& script) {
-        return view->view()->page()->mainFrame()->evaluateJavaScript(script).toString();
-    }
-    static QString quoted(const QString& text) {
-        return QString::fromUtf8(QJsonDocument(QJsonArray{text}).toJson(QJsonDocument::Compact)).mid(1).chopped(1);
-    }
-
-    // Page coordinates into the view's window, where the mouse goes.
-    static QPoint onWindow(UI_SpadeWidget* view, const QString& xy) {
-        const QStringList p = page(view, xy).split(',');
-        const QPoint at(qRound(p.value(0).toDouble()), qRound(p.value(1).toDouble()));
-        return view->view()->mapTo(view->window(), at);
-    }
-    static QPoint nodeAt(UI_SpadeWidget* view, int i) {
-        return onWindow(view, QString("[screenX(graph.nodes[%1]), screenY(graph.nodes[%1])].join()").arg(i));
-    }
-    static void rightClickNode(UI_SpadeWidget* view, int i) {
-        QTest::mouseClick(view->window()->windowHandle(), Qt::RightButton, {}, nodeAt(view, i));
-    }
-    static std::string menu(UI_SpadeWidget* view) {
-        return page(view, "d3.selectAll('.d3-context-menu li').nodes().map(li => li.textContent).join('|')")
-            .toStdString();
-    }
-    static void clickMenuItem(UI_SpadeWidget* view, const QString& title) {
-        const QString item =
-            "d3.selectAll('.d3-context-menu li').nodes().filter(li => li.textContent == " + quoted(title) + ")[0]";
-        ASSERT_EQ(page(view, "!!" + item), "true") << title.toStdString() << " in " << menu(view);
-        const QPoint at = onWindow(
-            view, "(r => [r.left + r.width / 2, r.top + r.height / 2].join())(" + item + ".getBoundingClientRect())");
-        QTest::mouseClick(view->window()->windowHandle(), Qt::LeftButton, {}, at);
-    }
-    // "name:node+node ..." of the page's bubbles.
-    static std::string bubbles(UI_SpadeWidget* view) {
-        return page(view,
-                    "subTrees.map(b => b.name + ':' + bubbleMembers(b.name).map(d => d.index).join('+')).join(' ')")
-            .toStdString();
-    }
+    void placeOnGrid(UI_SpadeWidget* view) { spadepage::placeOnGrid(view, clusters); }
     std::set<Pair> setOf(const std::string& name) {
         MCV_DerivedDataPoints* set = pointSet(name);
         return set ? asSet(set->data()) : std::set<Pair>{};
@@ -103,44 +40,6 @@ protected:
     size_t sizeOf(const std::string& name) {
         MCV_DerivedDataPoints* set = pointSet(name);
         return set ? set->data().size() : 0;
-    }
-
-    // The rows of every variable of these events, as loaded, sorted.
-    std::vector<std::vector<float>> rowsOf(const std::set<Pair>& events) {
-        const size_t width = static_cast<size_t>(data->combinedHeader()->numVariables());
-        std::vector<std::vector<float>> rows;
-        for (const Pair& p : events) {
-            const float* row = data->rawData(p.first) + static_cast<size_t>(p.second) * width;
-            rows.emplace_back(row, row + width);
-        }
-        std::sort(rows.begin(), rows.end());
-        return rows;
-    }
-    std::vector<std::vector<float>> rowsOf(const std::vector<float>& values) {
-        const size_t width = static_cast<size_t>(data->combinedHeader()->numVariables());
-        std::vector<std::vector<float>> rows;
-        for (size_t at = 0; at + width <= values.size(); at += width)
-            rows.emplace_back(values.begin() + static_cast<long>(at), values.begin() + static_cast<long>(at + width));
-        std::sort(rows.begin(), rows.end());
-        return rows;
-    }
-
-    // "Save Bubble ..." in the label menu of the view's first bubble writes
-    // exactly these cells to `file`.
-    void expectSavedFromTheLabel(UI_SpadeWidget* view, const QString& file, const std::set<Pair>& cells) {
-        UI_ModalDialogs::answerSaveFile(file);
-        page(view, "d3.contextMenu('close'); deselectAllNodes()");
-        QTest::mouseClick(view->window()->windowHandle(), Qt::RightButton, {},
-                          onWindow(view,
-                                   "(r => [r.x + r.width / 2, r.y + r.height / 2].join())"
-                                   "(subTrees[0].label.getExtentOfChar(0))"));
-        clickMenuItem(view, "Save Bubble ...");
-        QFile written(file);
-        ASSERT_TRUE(written.open(QIODevice::ReadOnly));
-        const StrictFcs fcs = StrictFcs::parse(written.readAll().toStdString());
-        ASSERT_TRUE(fcs.ok) << fcs.error;
-        EXPECT_EQ(fcs.number("$TOT"), static_cast<int64_t>(cells.size()));
-        EXPECT_EQ(rowsOf(fcs.values), rowsOf(cells));
     }
 
     int n = 0;
@@ -271,13 +170,7 @@ TEST_F(BubbleEdits, EveryViewOfTheTreeShowsEachBubbleWithTheNodesOfItsSet) {
         }
         for (UI_SpadeWidget* v : both) {
             EXPECT_EQ(bubbles(v), row.shown) << (v == first ? "first view" : "follower");
-            EXPECT_EQ(page(v,
-                           "d3.selectAll('path.bubbleHull').nodes().filter(h => h.getAttribute('d')).length + ' ' +"
-                           "d3.selectAll('.bubbleLabel').nodes().map(l => l.textContent).join()")
-                          .toStdString(),
-                      std::to_string(page(v, "subTrees.length").toInt()) + " " +
-                          page(v, "subTrees.map(b => b.name).join()").toStdString())
-                << "every bubble drawn with its label";
+            EXPECT_TRUE(everyBubbleDrawn(v)) << "every bubble drawn with its label";
         }
         for (const auto& [name, nodes] : row.sets) {
             EXPECT_EQ(setOf(name), eventsOf(nodes)) << name;
