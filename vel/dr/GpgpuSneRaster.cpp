@@ -10,6 +10,7 @@
 
 #include "vel/dr/ErrorMessageException.h"
 #include "vel/dr/FieldSamplingShaders.h"
+#include "vel/dr/LearningRate.h"
 
 namespace vel {
 namespace dr {
@@ -120,6 +121,23 @@ void GpgpuSneRaster::fieldGridSize(float rx, float ry, bool adaptive, unsigned i
     }
 }
 
+std::size_t GpgpuSneRaster::mostFieldPixels(unsigned int numPoints) {
+    const std::size_t least = std::size_t(256) * 256, most = std::size_t(2048) * 2048;
+    return std::min(most, std::max(least, std::size_t(64) * numPoints));
+}
+
+void GpgpuSneRaster::boundFieldGrid(unsigned int numPoints, unsigned int& width, unsigned int& height) {
+    const double pixels = static_cast<double>(width) * height;
+    const double most = static_cast<double>(mostFieldPixels(numPoints));
+    if (pixels > most) {
+        const double shrink = std::sqrt(most / pixels);
+        width = static_cast<unsigned int>(static_cast<double>(width) * shrink);
+        height = static_cast<unsigned int>(static_cast<double>(height) * shrink);
+    }
+    width = std::min(std::max(width, kMinimumFieldSize), kMostFieldSide);
+    height = std::min(std::max(height, kMinimumFieldSize), kMostFieldSide);
+}
+
 void GpgpuSneRaster::compute(data::Embedding<float>* embedding, float exaggeration, float iteration, float multiplier) {
     if (!_initialized) throw std::logic_error("GpgpuSneRaster: compute before initialize");
     const unsigned int N = embedding->numDataPoints();
@@ -137,6 +155,7 @@ void GpgpuSneRaster::compute(data::Embedding<float>* embedding, float exaggerati
     const float ry = _bounds[3] - _bounds[1];
     unsigned int width = 0, height = 0;
     fieldGridSize(rx, ry, _adaptive_resolution, width, height);
+    boundFieldGrid(N, width, height);
     width = std::min(width, _max_texture_size);
     height = std::min(height, _max_texture_size);
 
@@ -203,11 +222,18 @@ void GpgpuSneRaster::computeGradients(const data::Embedding<float>& embedding, d
     const std::size_t N = _P.size();
     const float* y = embedding.getContainer().data();
     const float* f = _sampled_fields.data();
-    // Each point's field holds its own kernel value 1 at its centre.
+    // Each point's field holds its own kernel value 1 at its centre. The
+    // field sees only the pairs inside the kernel's support, and normalising
+    // the repulsion by those alone is what keeps the map open. But once the
+    // groups of a map drift apart that sum falls towards 0 and the repulsion
+    // left inside each group grows as 1 / Z: the map runs away. The pairs
+    // beyond the support are a floor it never falls below; in a map that
+    // holds together they are the smaller sum and change nothing.
     float Z = 0.f;
     for (std::size_t i = 0; i < N; ++i) Z += std::max(f[4 * i] - 1.f, 0.f);
-    // Without any pair inside the kernel support there is nothing to normalise
-    // the repulsion with: the attractive forces alone move the points.
+    Z = std::max(Z, static_cast<float>(_far_field.sum(y, N, _function_support)));
+    // Without any other point there is nothing to normalise the repulsion
+    // with: the attractive forces alone move the points.
     const bool repulsion = Z > 0.f;
     const double n = static_cast<double>(N);
     // A team pays off only for large matrices; woken for small ones, its
@@ -242,6 +268,7 @@ void GpgpuSneRaster::updateEmbedding(data::Embedding<float>* embedding, float ex
                                      float multiplier) {
     const double momentum =
         static_cast<double>(iteration) >= _params.momentumSwitchIteration ? _params.finalMomentum : _params.momentum;
+    const double learningRate = stableLearningRate(_params.learningRate, _P.size());
     std::vector<float>& y = embedding->getContainer();
     for (std::size_t k = 0; k < _gradient.size(); ++k) {
         const double g = _gradient[k];
@@ -250,7 +277,7 @@ void GpgpuSneRaster::updateEmbedding(data::Embedding<float>* embedding, float ex
         if (gain < _params.minimumGain) gain = _params.minimumGain;
         _gains[k] = gain;
         const double update =
-            static_cast<double>(static_cast<float>(momentum * _previous_update[k] - _params.learningRate * gain * g));
+            static_cast<double>(static_cast<float>(momentum * _previous_update[k] - learningRate * gain * g));
         _previous_update[k] = update;
         y[k] += static_cast<float>(update * static_cast<double>(multiplier));
     }

@@ -11,10 +11,12 @@
 // calls clean() while that context is current, or destroys the context.
 
 #include <array>
+#include <cstddef>
 #include <vector>
 
 #include "vel/data/Embedding.h"
 #include "vel/data/MapMemEff.h"
+#include "vel/dr/FarFieldNormaliser.h"
 #include "vel/dr/RasterFieldComputation.h"
 #include "vel/dr/ShaderProgram.h"
 #include "vel/dr/TsneParameters.h"
@@ -43,6 +45,13 @@ public:
 
     // Width and height of the field grid for the padded ranges rx and ry.
     static void fieldGridSize(float rx, float ry, bool adaptive, unsigned int& width, unsigned int& height);
+    // Shrinks a grid to at most mostFieldPixels(numPoints) pixels and
+    // kMostFieldSide pixels a side, keeping its aspect (each side at least
+    // five): a map that spreads far gets a coarser field, not a larger one,
+    // so that no step costs more than a few normal ones.
+    static void boundFieldGrid(unsigned int numPoints, unsigned int& width, unsigned int& height);
+    // 64 pixels a point, at least 256 x 256 and at most 2048 x 2048.
+    static std::size_t mostFieldPixels(unsigned int numPoints);
 
     // State of the last step.
     const std::vector<double>& gradient() const { return _gradient; }
@@ -61,6 +70,7 @@ private:
     static constexpr unsigned int kFixedFieldHeight = 40;  // grid height when not adaptive
     static constexpr unsigned int kMinimumFieldSize = 5;   // smallest adaptive grid side
     static constexpr float kPixelsPerUnit = 2.0f;          // adaptive grid resolution
+    static constexpr unsigned int kMostFieldSide = 4096;   // longest side of a bounded grid
 
     bool _initialized = false;
     bool _adaptive_resolution = true;
@@ -76,6 +86,7 @@ private:
     std::vector<float> _readback;
     sparse_scalar_matrix_type _P;
     RasterFieldComputation _field_computation;
+    FarFieldNormaliser _far_field;
     std::array<float, 4> _bounds = {0.f, 0.f, 0.f, 0.f};
     TsneParameters _params;
     float _function_support = 6.5f;

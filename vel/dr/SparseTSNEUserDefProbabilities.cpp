@@ -14,6 +14,7 @@
 
 #include "vel/data/MapMemEff.h"
 #include "vel/dr/JointProbabilitySymmetrisation.h"
+#include "vel/dr/LearningRate.h"
 #include "vel/dr/RandomStartPositions.h"
 #include "vel/dr/SPTree.h"
 #include "vel/utils/Distances.h"
@@ -294,7 +295,7 @@ void SparseTSNEUserDefProbabilities<scalar_type, sparse_scalar_matrix_type>::upd
     const double momentum =
         _params.momentumSwitchIteration > static_cast<double>(_iteration) ? _params.momentum : _params.finalMomentum;
     const double minimumGain = _params.minimumGain;
-    const double learningRate = _params.learningRate;
+    const double learningRate = stableLearningRate(_params.learningRate, _P.size());
     scalar_type* y = _embedding_container->data();
     const long long count = static_cast<long long>(_gradient.size());
 #pragma omp parallel for schedule(static) if (static_cast <std::size_t>(count) >= kParallelCoordinates)

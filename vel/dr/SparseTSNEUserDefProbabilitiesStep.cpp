@@ -12,6 +12,7 @@
 #include <unordered_map>
 
 #include "vel/data/MapMemEff.h"
+#include "vel/dr/LearningRate.h"
 #include "vel/dr/SparseTSNEUserDefProbabilities.h"
 
 namespace vel {
@@ -139,7 +140,7 @@ SparseTSNEUserDefProbabilities<scalar_type, sparse_scalar_matrix_type>::stepSett
     Step step;
     step.momentum =
         _params.momentumSwitchIteration > static_cast<double>(_iteration) ? _params.momentum : _params.finalMomentum;
-    step.learningRate = _params.learningRate;
+    step.learningRate = stableLearningRate(_params.learningRate, _P.size());
     step.minimumGain = _params.minimumGain;
     step.multiplier = multiplier;
     step.grow = static_cast<scalar_type>(exaggerationFactor()) > 1.2;

@@ -38,8 +38,9 @@ protected:
         TsneAnalysisTest::TearDown();
     }
 
-    void loadHsneBlobs(unsigned clusters, unsigned perCluster, unsigned dims = 4, int files = 2) {
-        loadBlobs(clusters, perCluster, dims, files, 10.0, false);
+    void loadHsneBlobs(unsigned clusters, unsigned perCluster, unsigned dims = 4, int files = 2,
+                       std::uint32_t seed = 7) {
+        loadBlobs(clusters, perCluster, dims, files, 10.0, false, seed);
         data->addDimensions({"QLMRN_HsneDataX", "QLMRN_HsneDataY"}, 0.f);
     }
 

@@ -38,8 +38,8 @@ protected:
     // "label" variable (point j in file j % files), then the output pair the
     // shell adds before it creates a t-SNE analysis, unless `outputs` is off.
     void loadBlobs(unsigned clusters, unsigned perCluster, unsigned dims, int files, double centreSpread = 10.0,
-                   bool outputs = true) {
-        const veltest::Blobs blobs = veltest::makeBlobs(clusters, perCluster, dims, centreSpread, 7);
+                   bool outputs = true, std::uint32_t seed = 7) {
+        const veltest::Blobs blobs = veltest::makeBlobs(clusters, perCluster, dims, centreSpread, seed);
         std::vector<std::vector<std::vector<float>>> rows(static_cast<size_t>(files));
         for (unsigned j = 0; j < blobs.n; ++j) {
             std::vector<float> row(blobs.data.begin() + j * dims, blobs.data.begin() + (j + 1) * dims);
