@@ -1,7 +1,8 @@
 // Every map of the user's road holds together on both engines: eight well
-// separated groups, four scales, the full 1,000 iterations of every step,
-// several files and seeds. A map whose groups tear apart or that runs away
-// fails at the step where it happens.
+// separated groups, four scales, several files and seeds. A map whose groups
+// tear apart or that runs away fails at the step where it happens; 500
+// iterations a step reach past the end of the exaggeration and far into the
+// descent from kept positions, where such maps went astray.
 #include "HsneFCAnalysisTest.h"
 
 #include "analysis/applicationSurfaceFormat.h"
@@ -61,7 +62,7 @@ TEST_P(HsneFCMapHoldsTogether, AtEveryStepOfTheRoad) {
     const Road road = GetParam();
     setApplicationSurfaceFormat();
     loadHsneBlobs(8, 750, 6, 2, road.file);
-    makeFc(4, 1000)->setUseGPU(road.gpu);
+    makeFc(4, 500)->setUseGPU(road.gpu);
     fc->setSeed(road.seed);
     quietly([&] { fc->initHSNE(); });
     EXPECT_EQ(fc->gpuEngineActive(), road.gpu);
@@ -89,7 +90,7 @@ std::vector<Road> roads() {
     std::vector<Road> all;
     for (bool gpu : {true, false})
         for (unsigned file : {7u, 11u})
-            for (int seed : {3, 6, 9}) all.push_back({gpu, file, seed});
+            for (int seed : {3, 6}) all.push_back({gpu, file, seed});
     return all;
 }
 
