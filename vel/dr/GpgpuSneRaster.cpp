@@ -121,14 +121,9 @@ void GpgpuSneRaster::fieldGridSize(float rx, float ry, bool adaptive, unsigned i
     }
 }
 
-std::size_t GpgpuSneRaster::mostFieldPixels(unsigned int numPoints) {
-    const std::size_t least = std::size_t(256) * 256, most = std::size_t(2048) * 2048;
-    return std::min(most, std::max(least, std::size_t(64) * numPoints));
-}
-
 void GpgpuSneRaster::boundFieldGrid(unsigned int numPoints, unsigned int& width, unsigned int& height) {
     const double pixels = static_cast<double>(width) * height;
-    const double most = static_cast<double>(mostFieldPixels(numPoints));
+    const double most = std::clamp(64.0 * numPoints, 256.0 * 256.0, 2048.0 * 2048.0);
     if (pixels > most) {
         const double shrink = std::sqrt(most / pixels);
         width = static_cast<unsigned int>(static_cast<double>(width) * shrink);

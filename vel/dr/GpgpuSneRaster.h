@@ -11,7 +11,6 @@
 // calls clean() while that context is current, or destroys the context.
 
 #include <array>
-#include <cstddef>
 #include <vector>
 
 #include "vel/data/Embedding.h"
@@ -45,13 +44,11 @@ public:
 
     // Width and height of the field grid for the padded ranges rx and ry.
     static void fieldGridSize(float rx, float ry, bool adaptive, unsigned int& width, unsigned int& height);
-    // Shrinks a grid to at most mostFieldPixels(numPoints) pixels and
-    // kMostFieldSide pixels a side, keeping its aspect (each side at least
-    // five): a map that spreads far gets a coarser field, not a larger one,
-    // so that no step costs more than a few normal ones.
+    // Shrinks a grid to at most 64 pixels a point (at least 256 x 256, at
+    // most 2048 x 2048) and kMostFieldSide pixels a side, keeping its aspect
+    // (each side at least five): a map that spreads far gets a coarser field,
+    // not a larger one, so that no step costs more than a few normal ones.
     static void boundFieldGrid(unsigned int numPoints, unsigned int& width, unsigned int& height);
-    // 64 pixels a point, at least 256 x 256 and at most 2048 x 2048.
-    static std::size_t mostFieldPixels(unsigned int numPoints);
 
     // State of the last step.
     const std::vector<double>& gradient() const { return _gradient; }

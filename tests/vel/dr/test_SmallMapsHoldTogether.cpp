@@ -95,10 +95,9 @@ std::pair<double, float> spread(const std::vector<float>& y, const std::vector<i
     return {radius, extent};
 }
 
-using SmallMaps = veltest::GLTest;
 using Case = std::tuple<bool, int>;  // GPU engine, seed
 
-class SmallMapsHoldTogether : public SmallMaps, public testing::WithParamInterface<Case> {
+class SmallMapsHoldTogether : public veltest::GLTest, public testing::WithParamInterface<Case> {
 protected:
     template <typename Engine>
     void run(Engine& engine, const SparseMatrix& P, Embedding<float>& embedding, int seed, bool keep,
