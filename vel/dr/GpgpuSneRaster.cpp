@@ -11,6 +11,7 @@
 #include "vel/dr/ErrorMessageException.h"
 #include "vel/dr/FieldSamplingShaders.h"
 #include "vel/dr/LearningRate.h"
+#include "vel/dr/SmallMapGrowth.h"
 
 namespace vel {
 namespace dr {
@@ -155,7 +156,7 @@ void GpgpuSneRaster::compute(data::Embedding<float>* embedding, float exaggerati
     height = std::min(height, _max_texture_size);
 
     _field_computation.compute(width, height, _function_support, N, _bounds[0], _bounds[2], _bounds[1], _bounds[3]);
-    interpolateFields(N);
+    interpolateFields(N, width, height);
     computeGradients(*embedding, static_cast<double>(exaggeration));
     updateEmbedding(embedding, exaggeration, iteration, multiplier);
 }
@@ -186,7 +187,7 @@ void GpgpuSneRaster::computeBounds(const data::Embedding<float>& embedding) {
     _bounds = {minX, minY, maxX, maxY};
 }
 
-void GpgpuSneRaster::interpolateFields(unsigned int numPoints) {
+void GpgpuSneRaster::interpolateFields(unsigned int numPoints, unsigned int fieldWidth, unsigned int fieldHeight) {
     const unsigned int side = sampleSide(numPoints);
     glBindTexture(GL_TEXTURE_2D, _sample_texture);
     glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA32F, static_cast<GLsizei>(side), static_cast<GLsizei>(side), 0, GL_RGBA,
@@ -199,7 +200,9 @@ void GpgpuSneRaster::interpolateFields(unsigned int numPoints) {
     glBindTexture(GL_TEXTURE_2D, _field_computation.fieldTexture());
     _interpolation_program.bind();
     _interpolation_program.uniform2f("minBounds", _bounds[0], _bounds[1]);
-    _interpolation_program.uniform2f("invRange", 1.f / (_bounds[2] - _bounds[0]), 1.f / (_bounds[3] - _bounds[1]));
+    _interpolation_program.uniform2f("pixelSize", (_bounds[2] - _bounds[0]) / static_cast<float>(fieldWidth),
+                                     (_bounds[3] - _bounds[1]) / static_cast<float>(fieldHeight));
+    _interpolation_program.uniform1f("supportUnits", _function_support);
     _interpolation_program.uniform2f("fboSize", static_cast<float>(side), static_cast<float>(side));
 
     glBindVertexArray(_point_vertex_array);
@@ -217,16 +220,11 @@ void GpgpuSneRaster::computeGradients(const data::Embedding<float>& embedding, d
     const std::size_t N = _P.size();
     const float* y = embedding.getContainer().data();
     const float* f = _sampled_fields.data();
-    // Each point's field holds its own kernel value 1 at its centre. The
-    // field sees only the pairs inside the kernel's support, and normalising
-    // the repulsion by those alone is what keeps the map open. But once the
-    // groups of a map drift apart that sum falls towards 0 and the repulsion
-    // left inside each group grows as 1 / Z: the map runs away. The pairs
-    // beyond the support are a floor it never falls below; in a map that
-    // holds together they are the smaller sum and change nothing.
+    // The sampled fields hold the other points' kernels alone, so Z is the
+    // sum over the pairs inside the kernel's support, as the field sees them
+    // (a sample can fall a rounding below 0).
     float Z = 0.f;
-    for (std::size_t i = 0; i < N; ++i) Z += std::max(f[4 * i] - 1.f, 0.f);
-    Z = std::max(Z, static_cast<float>(_far_field.sum(y, N, _function_support)));
+    for (std::size_t i = 0; i < N; ++i) Z += std::max(f[4 * i], 0.f);
     // Without any other point there is nothing to normalise the repulsion
     // with: the attractive forces alone move the points.
     const bool repulsion = Z > 0.f;
@@ -277,7 +275,7 @@ void GpgpuSneRaster::updateEmbedding(data::Embedding<float>* embedding, float ex
         y[k] += static_cast<float>(update * static_cast<double>(multiplier));
     }
     if (exaggeration > 1.2f)
-        embedding->scaleIfSmallerThan(0.1f);
+        growIfSmallerThan(*embedding, 0.1f);
     else
         embedding->zeroCentered();
 }

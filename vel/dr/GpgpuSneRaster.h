@@ -15,7 +15,6 @@
 
 #include "vel/data/Embedding.h"
 #include "vel/data/MapMemEff.h"
-#include "vel/dr/FarFieldNormaliser.h"
 #include "vel/dr/RasterFieldComputation.h"
 #include "vel/dr/ShaderProgram.h"
 #include "vel/dr/TsneParameters.h"
@@ -50,7 +49,8 @@ public:
     // not a larger one, so that no step costs more than a few normal ones.
     static void boundFieldGrid(unsigned int numPoints, unsigned int& width, unsigned int& height);
 
-    // State of the last step.
+    // State of the last step. A point's sampled field is that of the other
+    // points, its own kernel taken out.
     const std::vector<double>& gradient() const { return _gradient; }
     const std::vector<float>& sampledFields() const { return _sampled_fields; }
     // Padded bounds: minimum x, minimum y, maximum x, maximum y.
@@ -60,7 +60,7 @@ public:
 
 private:
     void computeBounds(const data::Embedding<float>& embedding);
-    void interpolateFields(unsigned int numPoints);
+    void interpolateFields(unsigned int numPoints, unsigned int fieldWidth, unsigned int fieldHeight);
     void computeGradients(const data::Embedding<float>& embedding, double exaggeration);
     void updateEmbedding(data::Embedding<float>* embedding, float exaggeration, float iteration, float multiplier);
 
@@ -83,7 +83,6 @@ private:
     std::vector<float> _readback;
     sparse_scalar_matrix_type _P;
     RasterFieldComputation _field_computation;
-    FarFieldNormaliser _far_field;
     std::array<float, 4> _bounds = {0.f, 0.f, 0.f, 0.f};
     TsneParameters _params;
     float _function_support = 6.5f;

@@ -38,7 +38,7 @@ void kernelTexels(int radius, float support, std::vector<float>& out) {
 
 }  // namespace
 
-void RasterFieldComputation::init(unsigned int positionBuffer, float support) {
+void RasterFieldComputation::init(unsigned int positionBuffer, float /*support*/) {
     clean();
     glEnable(GL_BLEND);
     glBlendFunc(GL_ONE, GL_ONE);
@@ -65,20 +65,15 @@ void RasterFieldComputation::init(unsigned int positionBuffer, float support) {
     glDrawBuffer(GL_COLOR_ATTACHMENT0);
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
 
-    uploadKernel(support);
-
-    // Unit quad as a triangle strip: position (x, y), kernel coordinate (u, v).
-    static const float quad[16] = {-1.f, -1.f, 0.f, 0.f, 1.f, -1.f, 1.f, 0.f, -1.f, 1.f, 0.f, 1.f, 1.f, 1.f, 1.f, 1.f};
+    // Unit quad as a triangle strip.
+    static const float quad[8] = {-1.f, -1.f, 1.f, -1.f, -1.f, 1.f, 1.f, 1.f};
     glGenVertexArrays(1, &_vertex_array);
     glBindVertexArray(_vertex_array);
     glGenBuffers(1, &_quad_buffer);
     glBindBuffer(GL_ARRAY_BUFFER, _quad_buffer);
     glBufferData(GL_ARRAY_BUFFER, sizeof(quad), quad, GL_STATIC_DRAW);
-    glVertexAttribPointer(0, 2, GL_FLOAT, GL_FALSE, 4 * sizeof(float), nullptr);
-    glVertexAttribPointer(1, 2, GL_FLOAT, GL_FALSE, 4 * sizeof(float),
-                          reinterpret_cast<const void*>(2 * sizeof(float)));
+    glVertexAttribPointer(0, 2, GL_FLOAT, GL_FALSE, 2 * sizeof(float), nullptr);
     glEnableVertexAttribArray(0);
-    glEnableVertexAttribArray(1);
     // One instance per point.
     glBindBuffer(GL_ARRAY_BUFFER, positionBuffer);
     glVertexAttribPointer(2, 2, GL_FLOAT, GL_FALSE, 0, nullptr);
@@ -86,21 +81,6 @@ void RasterFieldComputation::init(unsigned int positionBuffer, float support) {
     glVertexAttribDivisor(2, 1);
     glBindVertexArray(0);
     glBindBuffer(GL_ARRAY_BUFFER, 0);
-}
-
-void RasterFieldComputation::uploadKernel(float support) {
-    std::vector<float> texels;
-    kernelTexels(static_cast<int>(kKernelSize / 2), support, texels);
-    glGenTextures(1, &_kernel_texture);
-    glBindTexture(GL_TEXTURE_2D, _kernel_texture);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-    // The quad's coordinates stay within 0..1; clamping keeps the outermost
-    // fragments from blending in texels of the opposite border.
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA32F, kKernelSize, kKernelSize, 0, GL_RGBA, GL_FLOAT, texels.data());
-    glBindTexture(GL_TEXTURE_2D, 0);
 }
 
 void RasterFieldComputation::compute(unsigned int width, unsigned int height, float support, unsigned int numPoints,
@@ -113,13 +93,12 @@ void RasterFieldComputation::compute(unsigned int width, unsigned int height, fl
     glViewport(0, 0, static_cast<GLsizei>(width), static_cast<GLsizei>(height));
 
     _program.bind();
-    glActiveTexture(GL_TEXTURE0);
-    glBindTexture(GL_TEXTURE_2D, _kernel_texture);
-    _program.uniform1i("tex", 0);
-
     const float rx = xMax - xMin;
     const float ry = yMax - yMin;
     _program.uniform2f("support", 2.f * support / rx, 2.f * support / ry);
+    _program.uniform2f("minBounds", xMin, yMin);
+    _program.uniform2f("pixelSize", rx / static_cast<float>(width), ry / static_cast<float>(height));
+    _program.uniform1f("supportUnits", support);
     for (float& v : _view_matrix) v = 0.f;
     _view_matrix[0] = 2.f / rx;
     _view_matrix[5] = 2.f / ry;
@@ -137,11 +116,10 @@ void RasterFieldComputation::compute(unsigned int width, unsigned int height, fl
 void RasterFieldComputation::clean() {
     _program.destroy();
     if (_field_texture != 0) glDeleteTextures(1, &_field_texture);
-    if (_kernel_texture != 0) glDeleteTextures(1, &_kernel_texture);
     if (_framebuffer != 0) glDeleteFramebuffers(1, &_framebuffer);
     if (_vertex_array != 0) glDeleteVertexArrays(1, &_vertex_array);
     if (_quad_buffer != 0) glDeleteBuffers(1, &_quad_buffer);
-    _field_texture = _kernel_texture = _framebuffer = _vertex_array = _quad_buffer = 0;
+    _field_texture = _framebuffer = _vertex_array = _quad_buffer = 0;
 }
 
 void RasterFieldComputation::generateTSNEKernel(float radius, std::vector<float>& out, float support) const {

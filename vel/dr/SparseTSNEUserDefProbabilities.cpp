@@ -1,5 +1,7 @@
 #include "vel/dr/SparseTSNEUserDefProbabilities.h"
 
+#include "vel/dr/SmallMapGrowth.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -313,7 +315,7 @@ void SparseTSNEUserDefProbabilities<scalar_type, sparse_scalar_matrix_type>::upd
         y[k] += static_cast<scalar_type>(static_cast<double>(step) * multiplier);
     }
     if (static_cast<scalar_type>(exaggeration) > 1.2)
-        _embedding->scaleIfSmallerThan(scalar_type(0.1));
+        growIfSmallerThan(*_embedding, scalar_type(0.1));
     else
         _embedding->zeroCentered();
     ++_iteration;

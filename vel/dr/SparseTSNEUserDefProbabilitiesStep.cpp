@@ -13,6 +13,7 @@
 
 #include "vel/data/MapMemEff.h"
 #include "vel/dr/LearningRate.h"
+#include "vel/dr/SmallMapGrowth.h"
 #include "vel/dr/SparseTSNEUserDefProbabilities.h"
 
 namespace vel {
@@ -203,8 +204,8 @@ void SparseTSNEUserDefProbabilities<scalar_type, sparse_scalar_matrix_type>::fin
     }
 
     // The box joined in run order (each bound the first of its value, as one
-    // serial scan finds it), then Embedding's scaleIfSmallerThan(0.1) while
-    // exaggerating and zeroCentered() after, to the same bits.
+    // serial scan finds it), then growIfSmallerThan(0.1) while exaggerating
+    // and zeroCentered() after, to the same bits.
     std::vector<scalar_type> joined(2 * D);
     scalar_type* bounds = joined.data();
     scalar_type* highs = joined.data() + D;
@@ -220,11 +221,11 @@ void SparseTSNEUserDefProbabilities<scalar_type, sparse_scalar_matrix_type>::fin
     bool apply = true;
     scalar_type factor = scalar_type(1);
     if (step.grow) {
-        const scalar_type extent = highs[0] - bounds[0];
+        scalar_type extent = 0;
+        for (std::size_t d = 0; d < D; ++d) extent = std::max(extent, highs[d] - bounds[d]);
         const scalar_type target = scalar_type(0.1);
         if (target <= extent) apply = false;
-        const bool scalable = extent > 0 && extent <= std::numeric_limits<scalar_type>::max();
-        factor = scalable ? target / extent : scalar_type(1);
+        factor = growthFactor(extent, target);
     }
     if (apply) {
         // The team's end waits for this loop.

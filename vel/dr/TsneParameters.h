@@ -12,8 +12,8 @@ struct TsneParameters {
     float initialSpread = 0.1f;       // standard deviation of the Gaussian start positions
     int embeddingDimensionality = 2;  // at least 2
     double minimumGain = 0.1;
-    double learningRate = 200;
-    double momentum = 0.2;  // while the iteration counter is below momentumSwitchIteration
+    double learningRate = 200;  // both engines step with at most the number of points
+    double momentum = 0.2;      // while the iteration counter is below momentumSwitchIteration
     double finalMomentum = 0.5;
     double momentumSwitchIteration = 250.0;  // compared with the counter as a double
     double exaggerationFactor = 4.0;
