@@ -28,7 +28,7 @@ int MCV_FcsSupplementalText::find(MCV_FcsInputFile& file, MCV_FcsText& text, cha
         return Code::Success;
     }
     bool read = false;
-    return readBytes(file, text, *begin, *end, &read, why);
+    return readBytes(file, text, *begin, *end, false, &read, why);
 }
 
 bool MCV_FcsSupplementalText::startsWithDelimiter(MCV_FcsInputFile& file, int64_t offset) const {
@@ -37,7 +37,7 @@ bool MCV_FcsSupplementalText::startsWithDelimiter(MCV_FcsInputFile& file, int64_
 }
 
 int MCV_FcsSupplementalText::readBytes(MCV_FcsInputFile& file, MCV_FcsText& text, int64_t begin, int64_t end,
-                                       bool* read, std::string* why) {
+                                       bool whole, bool* read, std::string* why) {
     *read = false;
     const int64_t fileSize = file.size();
     if (begin < fileSize && !startsWithDelimiter(file, begin)) return Code::Success;
@@ -54,6 +54,7 @@ int MCV_FcsSupplementalText::readBytes(MCV_FcsInputFile& file, MCV_FcsText& text
     }
     std::string bytes(static_cast<size_t>(end - begin + 1), '\0');
     if (!file.readAt(begin, &bytes[0], bytes.size())) return Code::Success;
+    if (whole && !MCV_FcsText::isWholeText(bytes.data(), bytes.size())) return Code::Success;
     if (!text.parse(bytes.data(), bytes.size())) {
         *why = text.refusal("supplemental TEXT", begin);
         return Code::MalformedText;
@@ -71,6 +72,12 @@ int MCV_FcsSupplementalText::readBytes(MCV_FcsInputFile& file, MCV_FcsText& text
 // range is the DATA and is passed over. Otherwise it is read as any
 // supplemental TEXT is; one that starts with the delimiter but overlaps the
 // DATA read refuses the file.
+//
+// When both DATA pairs fit, the range (one of them) is as good a DATA segment
+// as the other pair's, and bytes of events may start with any byte, the
+// delimiter too. It is then read only when it has the full form of a TEXT;
+// otherwise nothing tells which pair names the DATA, and the file stays
+// refused as naming two.
 int MCV_FcsSupplementalText::settle(MCV_FcsInputFile& file, MCV_FcsText& text, const Data& data, bool* read,
                                     std::string* why) {
     *read = false;
@@ -86,5 +93,5 @@ int MCV_FcsSupplementalText::settle(MCV_FcsInputFile& file, MCV_FcsText& text, c
                " names them, and the supplemental TEXT overlaps them.";
         return Code::DataDoNotFit;
     }
-    return readBytes(file, text, begin, end, read, why);
+    return readBytes(file, text, begin, end, data.code == Code::DataSegmentsDisagree, read, why);
 }

@@ -50,6 +50,8 @@ public:
     // Settles a pending range once `data` tells where the DATA are read
     // without it. *read tells whether it was read into `text` as supplemental
     // TEXT: then its keywords may change the layout, which is found again.
+    // A range that fits as DATA as well as the other pair does (code 19)
+    // counts as TEXT only in the full form of one (MCV_FcsText::isWholeText).
     // Returns a code of MCV_LoadCode; *why is the reason of a refusal.
     int settle(MCV_FcsInputFile& file, MCV_FcsText& text, const Data& data, bool* read, std::string* why);
     // The bytes (first, last) of the supplemental TEXT read; last is below
@@ -60,8 +62,10 @@ public:
 private:
     bool startsWithDelimiter(MCV_FcsInputFile& file, int64_t offset) const;
     // Reads bytes begin to end into `text` when they are TEXT; *read tells
-    // whether they were.
-    int readBytes(MCV_FcsInputFile& file, MCV_FcsText& text, int64_t begin, int64_t end, bool* read, std::string* why);
+    // whether they were. With `whole`, only bytes in the full form of a TEXT
+    // count as TEXT.
+    int readBytes(MCV_FcsInputFile& file, MCV_FcsText& text, int64_t begin, int64_t end, bool whole, bool* read,
+                  std::string* why);
 
     char m_delimiter = 0;
     int64_t m_read[2] = {0, -1};
