@@ -1,14 +1,11 @@
 #include "data/MCV_FcsLoader.h"
 
 #include "data/MCV_FcsHeader.h"
+#include "data/MCV_FcsInputFile.h"
 #include "data/MCV_FcsIntegerRows.h"
 #include "data/MCV_Messages.h"
-#include "data/MCV_RegularFileOpen.h"
 
-#include <fcntl.h>
 #include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #ifdef _OPENMP
 #include <omp.h>
@@ -17,7 +14,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cassert>
-#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -33,8 +29,7 @@ namespace Code = MCV_LoadCode;
 
 namespace {
 
-// The HEADER holds the version and six 8-character offset fields.
-constexpr int64_t kHeaderSize = 58;
+constexpr int64_t kHeaderSize = MCV_FcsLoader::kHeaderSize;
 constexpr size_t kHeadBytes = 64;
 // DATA are read in tasks of whole rows that fill about this much of the
 // matrix, shared out among the cores. Float rows go straight into the matrix
@@ -300,49 +295,6 @@ std::unique_ptr<float[]> allocateMatrix(size_t count) {
 
 }  // namespace
 
-// A regular file opened for positioned reads.
-class MCV_FcsLoader::InputFile {
-public:
-    explicit InputFile(const std::string& path) : m_file(path) {
-#ifdef POSIX_FADV_SEQUENTIAL
-        if (m_file.isOpen()) ::posix_fadvise(m_file.fd(), 0, 0, POSIX_FADV_SEQUENTIAL);
-#endif
-    }
-    InputFile(const InputFile&) = delete;
-    InputFile& operator=(const InputFile&) = delete;
-
-    bool isOpen() const { return m_file.isOpen(); }
-    // Why the file is not open.
-    const std::string& error() const { return m_file.error(); }
-    int64_t size() const { return static_cast<int64_t>(m_file.size()); }
-    // The size the file has now, which a writer may have changed since it
-    // was opened; -1 when it cannot be asked.
-    int64_t currentSize() const {
-        struct stat st {};
-        return ::fstat(m_file.fd(), &st) == 0 ? static_cast<int64_t>(st.st_size) : -1;
-    }
-
-    // Reads exactly n bytes from `offset`; false when the file ends first or
-    // reading fails.
-    bool readAt(int64_t offset, void* dst, size_t n) {
-        assert(offset >= 0);
-        char* p = static_cast<char*>(dst);
-        while (n > 0) {
-            const size_t step = std::min(n, size_t(1) << 30);
-            const ssize_t got = ::pread(m_file.fd(), p, step, static_cast<off_t>(offset));
-            if (got < 0 && errno == EINTR) continue;
-            if (got <= 0) return false;
-            p += got;
-            offset += got;
-            n -= static_cast<size_t>(got);
-        }
-        return true;
-    }
-
-private:
-    MCV_RegularFileOpen m_file;
-};
-
 MCV_FcsLoader::MCV_FcsLoader() : m_text(&valueReading) {}
 MCV_FcsLoader::~MCV_FcsLoader() = default;
 
@@ -381,12 +333,12 @@ int MCV_FcsLoader::load(float** data, MCV_FcsHeader* header) {
     m_textHeader.clear();
     m_delimiter = 0;
     m_text.clear();
-    m_textRange[0] = m_supplementalRange[0] = m_pendingSupplemental[0] = 0;
-    m_textRange[1] = m_supplementalRange[1] = m_pendingSupplemental[1] = -1;
-    m_pendingNames[0] = m_pendingNames[1] = false;
+    m_textRange[0] = 0;
+    m_textRange[1] = -1;
+    m_supplemental.clear();
     m_refusal.clear();
 
-    InputFile file(m_fileName);
+    MCV_FcsInputFile file(m_fileName);
     if (!file.isOpen()) return refuse(Code::CannotOpen, "The file cannot be opened: " + file.error() + ".");
     const int64_t fileSize = file.size();
     // What a failed allocation was for.
@@ -424,7 +376,7 @@ int MCV_FcsLoader::load(float** data, MCV_FcsHeader* header) {
 
         Layout layout;
         int code = readLayout(headerData, fileSize, header, &layout);
-        if (m_pendingSupplemental[1] >= 0) code = settleSupplementalText(file, headerData, header, code, &layout);
+        if (m_supplemental.pending()) code = settleSupplementalText(file, headerData, header, code, &layout);
         if (code != Code::Success) return code;
         const int64_t dataBytes = layout.events * layout.rowBytes;  // no overflow: checked by readLayout
 
@@ -494,7 +446,7 @@ int MCV_FcsLoader::checkTextOffsets(const char* head, std::optional<int64_t> sta
     return Code::Success;
 }
 
-int MCV_FcsLoader::readText(InputFile& file, int64_t textStart, int64_t textEnd) {
+int MCV_FcsLoader::readText(MCV_FcsInputFile& file, int64_t textStart, int64_t textEnd) {
     m_textHeader.assign(static_cast<size_t>(textEnd - textStart + 1), '\0');
     if (!file.readAt(textStart, &m_textHeader[0], m_textHeader.size()))
         return refuse(Code::MalformedText, "The TEXT segment (offsets " + std::to_string(textStart) + " to " +
@@ -511,105 +463,44 @@ int MCV_FcsLoader::readText(InputFile& file, int64_t textStart, int64_t textEnd)
     return Code::Success;
 }
 
-// Supplemental TEXT adds keywords that did not fit the primary TEXT. Its
-// offsets must be two numbers after the HEADER, the end past the start;
-// others are left alone, as are segments that some writers name there but are
-// no TEXT: one that overlaps the primary TEXT, or a DATA pair the DATA are
-// read from (see settleSupplementalText). Any other segment that starts at or
-// past the end of the file names no byte the file holds: the file was cut
-// before it. One that starts in the file is TEXT when its first byte is the
-// primary delimiter, and is left alone otherwise. A TEXT that runs past the
-// end of the file was cut short. A cut file is refused as truncated, since the
-// keywords lost may change what is read; a TEXT that cannot be split refuses
-// the file, as the primary TEXT would.
-int MCV_FcsLoader::readSupplementalText(InputFile& file, int64_t textStart, int64_t textEnd,
+int MCV_FcsLoader::readSupplementalText(MCV_FcsInputFile& file, int64_t textStart, int64_t textEnd,
                                         const int64_t headerData[2]) {
     // Where the segment lies must be said once before it is read at all.
     for (const std::string_view key : {"$BEGINSTEXT", "$ENDSTEXT"})
         if (m_text.conflictingRepeat(key)) return refuseConflict(key);
-    const auto begin = integerValue(m_text.find("$BEGINSTEXT"));
-    const auto end = integerValue(m_text.find("$ENDSTEXT"));
-    if (!begin || !end || *begin < kHeaderSize || *end <= *begin) return Code::Success;
-    if (*begin <= textEnd && *end >= textStart) return Code::Success;
-    const auto isData = [&](std::optional<int64_t> dataBegin, std::optional<int64_t> dataEnd) {
-        return dataBegin && dataEnd && *dataBegin == *begin && *dataEnd == *end;
-    };
-    m_pendingNames[0] = isData(headerData[0], headerData[1]);
-    m_pendingNames[1] = isData(integerValue(m_text.find("$BEGINDATA")), integerValue(m_text.find("$ENDDATA")));
-    if (m_pendingNames[0] || m_pendingNames[1]) {
-        m_pendingSupplemental[0] = *begin;
-        m_pendingSupplemental[1] = *end;
-        return Code::Success;
+    MCV_FcsSupplementalText::Offsets offsets;
+    offsets.begin = integerValue(m_text.find("$BEGINSTEXT"));
+    offsets.end = integerValue(m_text.find("$ENDSTEXT"));
+    offsets.text[0] = textStart;
+    offsets.text[1] = textEnd;
+    offsets.headerData[0] = headerData[0];
+    offsets.headerData[1] = headerData[1];
+    offsets.textData[0] = integerValue(m_text.find("$BEGINDATA"));
+    offsets.textData[1] = integerValue(m_text.find("$ENDDATA"));
+    std::string why;
+    const int code = m_supplemental.find(file, m_text, m_delimiter, offsets, &why);
+    return code == Code::Success ? code : refuse(code, why);
+}
+
+// A refusal of the pending range stands only when the DATA were found
+// without it. A layout refused without it may be read with it; when it is
+// not, the first reason stands.
+int MCV_FcsLoader::settleSupplementalText(MCV_FcsInputFile& file, const int64_t headerData[2], MCV_FcsHeader* header,
+                                          int code, Layout* layout) {
+    MCV_FcsSupplementalText::Data data{code, 0, -1, layout->source};
+    if (code == Code::Success && layout->events > 0) {
+        data.begin = layout->start;
+        data.end = layout->start + layout->events * layout->rowBytes - 1;  // no overflow: DATA read lie within the file
     }
     bool read = false;
-    return readSupplementalBytes(file, *begin, *end, &read);
-}
-
-bool MCV_FcsLoader::startsWithDelimiter(InputFile& file, int64_t offset) {
-    char first = 0;
-    return file.readAt(offset, &first, 1) && first == m_delimiter;
-}
-
-int MCV_FcsLoader::readSupplementalBytes(InputFile& file, int64_t begin, int64_t end, bool* read) {
-    *read = false;
-    const int64_t fileSize = file.size();
-    if (begin < fileSize && !startsWithDelimiter(file, begin)) return Code::Success;
-    if (end >= fileSize) {
-        const std::string holds = "The file holds " + std::to_string(fileSize) + " bytes, but ";
-        if (end == std::numeric_limits<int64_t>::max())
-            return refuse(Code::Truncated, holds + "the supplemental TEXT segment from offset " +
-                                               std::to_string(begin) + " ends beyond any file.");
-        return refuse(Code::Truncated, holds + "its segments need " + std::to_string(end + 1) +
-                                           ": the supplemental TEXT segment runs from offset " + std::to_string(begin) +
-                                           " to " + std::to_string(end) + ".");
-    }
-    std::string text(static_cast<size_t>(end - begin + 1), '\0');
-    if (!file.readAt(begin, &text[0], text.size())) return Code::Success;
-    if (!m_text.parse(text.data(), text.size()))
-        return refuse(Code::MalformedText, m_text.refusal("supplemental TEXT", begin));
-    m_supplementalRange[0] = begin;
-    m_supplementalRange[1] = end;
-    *read = true;
-    return Code::Success;
-}
-
-// A supplemental range that is exactly a DATA pair is either the DATA, put
-// there by a writer that has no supplemental TEXT, or a supplemental TEXT
-// whose offsets a writer also gave as a DATA pair; which one is known only
-// once the DATA are found without it. When the DATA are read from where the
-// range starts, the range is the DATA and is passed over. Otherwise it is
-// read as any supplemental TEXT is, and decides the layout with the primary
-// TEXT; one that starts with the delimiter but overlaps the DATA read refuses
-// the file. A layout refused without it may be read with it; when it is not,
-// the first reason stands.
-int MCV_FcsLoader::settleSupplementalText(InputFile& file, const int64_t headerData[2], MCV_FcsHeader* header, int code,
-                                          Layout* layout) {
-    const int64_t begin = m_pendingSupplemental[0], end = m_pendingSupplemental[1];
-    const bool dataRead = code == Code::Success && layout->events > 0;
-    if (dataRead && layout->start == begin) return Code::Success;
-    // No overflow: DATA that are read lie within the file.
-    const int64_t dataEnd = dataRead ? layout->start + layout->events * layout->rowBytes - 1 : -1;
-    if (dataRead && begin <= dataEnd && end >= layout->start && startsWithDelimiter(file, begin)) {
-        // Not both: the DATA would then be read from where the range starts.
-        const char* named = m_pendingNames[0] ? "HEADER" : "TEXT";
-        return refuse(Code::DataDoNotFit, std::string("The ") + named + " names offsets " + std::to_string(begin) +
-                                              " to " + std::to_string(end) +
-                                              " for both the DATA and the supplemental TEXT; the DATA are read at "
-                                              "offsets " +
-                                              std::to_string(layout->start) + " to " + std::to_string(dataEnd) +
-                                              ", as the " + layout->source +
-                                              " names them, and the supplemental TEXT overlaps them.");
-    }
-
-    const std::string firstRefusal = m_refusal;
-    const auto firstReason = [&] { return refuse(code, firstRefusal); };
-    bool read = false;
-    if (const int supplemental = readSupplementalBytes(file, begin, end, &read))
-        return code == Code::Success ? supplemental : firstReason();
+    std::string why;
+    if (const int refused = m_supplemental.settle(file, m_text, data, &read, &why))
+        return code == Code::Success ? refuse(refused, why) : code;
     if (!read) return code;
+    const std::string firstRefusal = m_refusal;
     Layout withIt;
     const int again = readLayout(headerData, file.size(), header, &withIt);
-    if (again != Code::Success && code != Code::Success) return firstReason();
+    if (again != Code::Success && code != Code::Success) return refuse(code, firstRefusal);
     *layout = withIt;
     return again;
 }
@@ -832,7 +723,7 @@ int MCV_FcsLoader::findData(const int64_t headerData[2], int64_t fileSize, Layou
         if (c.begin < kHeaderSize) return "HEADER";
         const int64_t last = dataBytes - 1;  // offset of the last byte read, from c.begin
         if (c.begin <= m_textRange[1] && last >= m_textRange[0] - c.begin) return "TEXT";
-        if (c.begin <= m_supplementalRange[1] && last >= m_supplementalRange[0] - c.begin) return "supplemental TEXT";
+        if (c.begin <= m_supplemental.last() && last >= m_supplemental.first() - c.begin) return "supplemental TEXT";
         return nullptr;
     };
     const int64_t slack = std::max<int64_t>(rowBytes - 1, 1);
@@ -938,7 +829,7 @@ int threadIndex() {
 
 }  // namespace
 
-int MCV_FcsLoader::readData(InputFile& file, int64_t start, int64_t numEvents, DataType type, bool bigEndian,
+int MCV_FcsLoader::readData(MCV_FcsInputFile& file, int64_t start, int64_t numEvents, DataType type, bool bigEndian,
                             const std::vector<Column>& columns, float* matrix) {
     const size_t cols = columns.size();
     const size_t events = static_cast<size_t>(numEvents);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "data/MCV_FcsSupplementalText.h"
 #include "data/MCV_FcsText.h"
 
 #include <cstdint>
@@ -9,6 +10,7 @@
 #include <vector>
 
 class MCV_FcsHeader;
+class MCV_FcsInputFile;
 struct fcsVariable;
 
 // Reads one FCS 2.0, 3.0 or 3.1 file (the first data set of it) into a header
@@ -17,6 +19,9 @@ struct fcsVariable;
 // is checked before use, and any failure hands back no matrix.
 class MCV_FcsLoader {
 public:
+    // The HEADER holds the version and six 8-character offset fields.
+    static constexpr int64_t kHeaderSize = 58;
+
     MCV_FcsLoader();
     ~MCV_FcsLoader();
 
@@ -35,7 +40,6 @@ public:
     std::string refusal() const;
 
 private:
-    class InputFile;  // the open file; defined with the reader
     // How one parameter is stored in DATA.
     struct Column {
         int bytes;      // 1..8
@@ -56,17 +60,13 @@ private:
     int load(float** data, MCV_FcsHeader* header);
 
     int checkTextOffsets(const char* head, std::optional<int64_t> start, std::optional<int64_t> end, int64_t fileSize);
-    int readText(InputFile& file, int64_t textStart, int64_t textEnd);
-    // The DATA offsets the HEADER names, {0, 0} when none.
-    int readSupplementalText(InputFile& file, int64_t textStart, int64_t textEnd, const int64_t headerData[2]);
-    // Whether the byte at `offset` is the TEXT's delimiter.
-    bool startsWithDelimiter(InputFile& file, int64_t offset);
-    // Reads the supplemental TEXT at offsets begin to end when it is TEXT;
-    // *read tells whether it was.
-    int readSupplementalBytes(InputFile& file, int64_t begin, int64_t end, bool* read);
-    // Decides on a supplemental range that is also a DATA pair, once `code`
+    int readText(MCV_FcsInputFile& file, int64_t textStart, int64_t textEnd);
+    // Reads or holds the supplemental TEXT (MCV_FcsSupplementalText::find);
+    // headerData are the DATA offsets the HEADER names, {0, 0} when none.
+    int readSupplementalText(MCV_FcsInputFile& file, int64_t textStart, int64_t textEnd, const int64_t headerData[2]);
+    // Settles a supplemental range that is also a DATA pair, once `code`
     // and *layout tell where the DATA are read without it.
-    int settleSupplementalText(InputFile& file, const int64_t headerData[2], MCV_FcsHeader* header, int code,
+    int settleSupplementalText(MCV_FcsInputFile& file, const int64_t headerData[2], MCV_FcsHeader* header, int code,
                                Layout* layout);
     // The layout from $TOT, $PAR and the other keywords that decide the
     // values, and where the DATA lie; the header takes the number of events.
@@ -80,7 +80,7 @@ private:
     int refuseConflict(std::string_view key);
     int findData(const int64_t headerData[2], int64_t fileSize, Layout* layout);
     int refuse(int code, std::string why);
-    static int readData(InputFile& file, int64_t start, int64_t numEvents, DataType type, bool bigEndian,
+    static int readData(MCV_FcsInputFile& file, int64_t start, int64_t numEvents, DataType type, bool bigEndian,
                         const std::vector<Column>& columns, float* matrix);
     // Value of `key` as stored, or "-1" when missing.
     std::string value(const std::string& key) const;
@@ -89,14 +89,8 @@ private:
     std::string m_textHeader;
     char m_delimiter = 0;
     MCV_FcsText m_text;
-    // Byte ranges (first, last) of the TEXT and supplemental TEXT read; the
-    // latter {0, -1} when there is none.
+    // Byte range (first, last) of the TEXT read; {0, -1} when none is.
     int64_t m_textRange[2] = {0, -1};
-    int64_t m_supplementalRange[2] = {0, -1};
-    // A supplemental range that is exactly a DATA pair of the HEADER
-    // (m_pendingNames[0]) or of the TEXT ([1]), until the DATA are found;
-    // {0, -1} when there is none.
-    int64_t m_pendingSupplemental[2] = {0, -1};
-    bool m_pendingNames[2] = {false, false};
+    MCV_FcsSupplementalText m_supplemental;
     std::string m_refusal;
 };

@@ -188,6 +188,24 @@ bool MCV_FcsText::parse(const char* bytes, size_t size) {
     return true;
 }
 
+bool MCV_FcsText::isWholeText(const char* bytes, size_t size) {
+    if (size < 2 || size >= (uint64_t(1) << 32)) return false;
+    const bool escapes = read(bytes, size, true).fits;
+    if (!escapes && !read(bytes, size, false).fits) return false;
+    Tokens tokens(bytes, size, escapes);
+    Token t;
+    size_t n = 0;
+    for (; tokens.next(&t); ++n) {
+        if (t.end == size) return false;  // bytes after the last delimiter that are not padding
+        if (n % 2 != 0) continue;
+        for (size_t i = t.begin; i < t.end; ++i) {
+            const unsigned char c = static_cast<unsigned char>(bytes[i]);
+            if (c < 0x20 || c > 0x7e) return false;
+        }
+    }
+    return n > 0 && n % 2 == 0;
+}
+
 void MCV_FcsText::build(const char* bytes, size_t size, bool escapes, size_t pairs) {
     // At most `pairs` new entries and `size` new bytes: reserved once, so no
     // block is copied while the segment is read. Space that repeats leave

@@ -19,6 +19,7 @@
 #include "data/MCV_FcsHeader.h"
 #include "render/MCV_PointRenderer.h"
 #include "render/MCV_RenderCodes.h"
+#include "ui/base/UI_FramePacer.h"
 #include "ui/tsne/UI_TsneWidget.h"
 #include "ui/web/UI_MaterialCheckBoxWidget.h"
 
@@ -408,6 +409,63 @@ TEST_F(DensityClustersOfTwoPlots, ClustersFormedInTheFramesOfOnePlotReachTheOthe
         if (HasFatalFailure()) return;
     }
     savesTheSet(1, set, dir.filePath("after the run"));
+}
+
+// "Continously" on plot 1, and a view opened after a hook that draws plot 1:
+// at every 20th iteration plot 1's frame forms clusters on the iteration's
+// positions before the later view is handed the same positions without a
+// frame of its own, as happens when the window draws plot 1 in its view's
+// update. The later plot keeps the clustering it took over through that
+// hand-over, and draws exactly the set; plot 2, handed the positions before
+// the clustering, follows it all the same.
+TEST_F(DensityClustersOfTwoPlots, APlotHandedThePositionsOfItsClusteringBetweenFramesKeepsIt) {
+    const Clustering with{35, 128};
+    ASSERT_NO_FATAL_FAILURE(clusterContinuouslyWith(plots[0], with));
+    drawBoth();
+    MCV_DerivedDataClusters* set = theSet();
+    ASSERT_NE(set, nullptr);
+
+    int updates = 0;
+    auto frame = QObject::connect(w().bridge(), &UI_Interface::analysisUpdatedSignal, &w(), [&](void* a) {
+        if (a == tsne && ++updates % 20 == 0) plots[0]->grabFramebuffer();
+    });
+    trigger("actionScatterplotView");
+    auto* third = qobject_cast<UI_TsneWidget*>(w().views().back());
+    ASSERT_TRUE(third && third->plot() != plots[0] && third->plot() != plots[1]);
+    ASSERT_NO_FATAL_FAILURE(laidOut(third->plot()));
+    // No frames of its own but the first and the last: between them every
+    // update hands the view its positions without drawing them.
+    third->framePacer() = UI_FramePacer(1e-9);
+    UI_ScatterplotWidget* second = plots[1];
+    plots[1] = third->plot();
+
+    // The run's output is hidden, so the first check that fails is kept and
+    // reported after it.
+    std::string failed;
+    int kept = 0;
+    unsigned formed = plots[0]->pointRenderer()->clusterings();
+    auto watch = QObject::connect(w().bridge(), &UI_Interface::analysisUpdatedSignal, &w(), [&](void* a) {
+        if (a != tsne || updates % 20 != 0 || !failed.empty()) return;
+        const std::string at = "iteration " + std::to_string(updates) + ": ";
+        if (plots[0]->pointRenderer()->clusterings() <= formed)
+            return void(failed = at + "plot 1 formed no clusters in its frame");
+        formed = plots[0]->pointRenderer()->clusterings();
+        if (plots[1]->pointRenderer()->meanShiftClustersName() != set->name())
+            return void(failed = at + "the later plot dropped the clustering of the positions it was handed");
+        if (second->pointRenderer()->meanShiftClustersName() != set->name())
+            return void(failed = at + "plot 2 did not follow the clustering");
+        plots[1]->grabFramebuffer();
+        drawsTheSet(1, set);
+        if (HasFatalFailure()) return void(failed = at + "the later plot does not draw the set");
+        ++kept;
+    });
+    tsne->setSeed(5);
+    quietly([&] { tsne->computeTSNE(); });
+    QObject::disconnect(watch);
+    QObject::disconnect(frame);
+    EXPECT_EQ(failed, "");
+    EXPECT_GE(kept, 10);
+    EXPECT_EQ(theSet(), set);
 }
 
 // Both plots at one Sigma, each clustering at a "Cluster Res" of its own:

@@ -331,3 +331,88 @@ TEST(FcsLoaderSupplementalText, ARangeThatIsAlsoAnUnusedDataPairIsRead) {
         }
     }
 }
+
+// A file whose HEADER and TEXT name different DATA that both fit, while its
+// supplemental TEXT offsets are one of the two pairs: that range is read as
+// supplemental TEXT only when its bytes are whole keyword/value pairs, as a
+// TEXT is written; then the other pair names the DATA. Bytes that merely
+// start with the delimiter are as likely events, so the file stays refused
+// as naming two DATA segments. Each case runs with the range named by the
+// HEADER's pair and by the TEXT's.
+TEST(FcsLoaderSupplementalText, TwoDataPairsThatFitAreRefusedUnlessTheRangeIsWholeText) {
+    QTemporaryDir dir;
+    // Four other events, whose bytes hold no '/'; the range is as long as the DATA.
+    std::string events;
+    for (size_t e = 4; e < 8; ++e)
+        for (size_t v = 0; v < 3; ++v) events += FcsTestFile::stored(storedValue(e, v), false, v < 2 ? 4 : 2);
+    ASSERT_EQ(events.size(), 40u);
+    ASSERT_EQ(events.find('/'), std::string::npos);
+    const auto padded = [](std::string s) { return s.resize(40, ' '), s; };
+    const auto startingWith = [&](char c) { return std::string(1, c) + events.substr(1); };
+    const struct {
+        const char* what;
+        std::string range;
+        const char* project;  // as read from the range; null when the file is refused
+    } cases[] = {
+        {"other events starting with the delimiter", startingWith('/'), nullptr},
+        {"other events starting with 'x'", startingWith('x'), nullptr},
+        {"other events starting with a NUL", startingWith('\0'), nullptr},
+        {"other events starting with a blank", startingWith(' '), nullptr},
+        {"other events starting with '|'", startingWith('|'), nullptr},
+        {"other events between delimiters", "/" + events.substr(1, 38) + "/", nullptr},
+        {"the delimiter and blanks", padded("/"), nullptr},
+        {"a keyword without a value", padded("/$PROJ/"), nullptr},
+        {"a keyword of bytes beyond ASCII", padded("/\x01\xfe/1/"), nullptr},
+        {"pairs whose last value runs into events", "/$A/1/$B/" + events.substr(9), nullptr},
+        {"a supplemental TEXT as long as the DATA", padded("/$P3R/16/$P3S/CD3/$PROJ/masked/"), "masked"},
+        {"the same with a doubled delimiter in a value", padded("/$P3R/16/$P3S/CD3/$PROJ/mas//ked/"), "mas/ked"},
+        {"the same with an old writer's empty value", padded("/$COM//$P3R/16/$P3S/CD3/$PROJ/masked/"), "masked"},
+    };
+    const Layout layout{"", {32, 32, 16}, "", '/', true, true, 0};
+    for (const auto& c : cases) {
+        ASSERT_EQ(c.range.size(), 40u) << c.what;
+        for (const bool inHeader : {true, false}) {
+            for (const bool rangeFirst : {false, true}) {
+                const std::string what = std::string(c.what) + ", named by the " + (inHeader ? "HEADER" : "TEXT") +
+                                         (rangeFirst ? ", before the DATA" : ", after the DATA");
+                std::string unused;
+                FcsTestFile f = fileOf(layout, &unused);
+                f.afterData = c.range;
+                if (rangeFirst) std::swap(f.data, f.afterData);
+                const size_t first = size_t(std::stoll(f.bytes().substr(26, 8))), second = first + 40;
+                ASSERT_EQ(second + 39, f.bytes().size() - 1) << what;
+                const size_t dataStart = rangeFirst ? second : first, begin = rangeFirst ? first : second;
+                const size_t dataEnd = dataStart + 39, end = begin + 39;
+                int64_t* shifted = inHeader != rangeFirst ? f.headerShift : f.textShift;
+                shifted[0] = shifted[1] = 40;
+                setSupplementalOffsets(f, begin, end);
+                const std::string path = f.write(dir, "two.fcs");
+
+                std::unique_ptr<FcsLoad> l;
+                const std::string out = capturedStdout([&] { l.reset(new FcsLoad(path)); });
+                if (!c.project) {
+                    ASSERT_EQ(l->code, Code::DataSegmentsDisagree) << what << ": " << l->loader.refusal();
+                    EXPECT_FALSE(l->matrix) << what;
+                    const std::string data = "names a segment of 40 bytes (offsets " + std::to_string(dataStart) +
+                                             " to " + std::to_string(dataEnd) + ")";
+                    const std::string range = "names a segment of 40 bytes (offsets " + std::to_string(begin) + " to " +
+                                              std::to_string(end) + ")";
+                    const std::string why = "The HEADER " + (inHeader ? range : data) + " and the TEXT " +
+                                            (inHeader ? data : range) +
+                                            "; both fit $TOT x row bytes = 4 x 10 = 40 bytes and the file, but they "
+                                            "would give different events.";
+                    EXPECT_EQ(l->loader.refusal(), why) << what;
+                    EXPECT_EQ(out, "[ERROR] FCS file refused: " + path + ": " + why + "\n") << what;
+                    continue;
+                }
+                ASSERT_EQ(l->code, 0) << what << ": " << l->loader.refusal();
+                EXPECT_EQ(out, "") << what;
+                EXPECT_EQ(l->header->project(), c.project) << what;
+                EXPECT_EQ(l->header->variable(2)->name, "CD3") << what;
+                ASSERT_EQ(l->header->numEvents(), 4) << what;
+                for (size_t e = 0; e < 4; ++e)
+                    for (size_t v = 0; v < 3; ++v) EXPECT_EQ(l->at(e, v), expected(layout, e, v, true)) << what;
+            }
+        }
+    }
+}
