@@ -5,6 +5,7 @@
 #include "data/MCV_FcsHeader.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cassert>
 #include <cstddef>
 
@@ -18,9 +19,14 @@ size_t currentVariableCount() {
     return n > 0 ? static_cast<size_t>(n) : 0;
 }
 
+std::uint64_t nextSerial() {
+    static std::atomic<std::uint64_t> last{0};
+    return ++last;
+}
+
 }  // namespace
 
-MCV_Analysis::MCV_Analysis() = default;
+MCV_Analysis::MCV_Analysis() : m_serial(nextSerial()) {}
 
 MCV_Analysis::~MCV_Analysis() = default;
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <utility>
@@ -74,6 +75,11 @@ public:
 
     int type() const;
     std::string name() const;
+    // A number that no other analysis of the process bears, also once this
+    // one is destroyed (never 0): the key under which the data set keeps the
+    // cluster sets the analysis fills (MCV_CytometryData::ownedClusters), so
+    // that a later analysis of the same name gets sets of its own.
+    std::uint64_t serial() const { return m_serial; }
     MCV_UiInterface* uiInterface() const;
 
     // Whether a computation of this analysis is in progress (its iteration
@@ -107,4 +113,7 @@ protected:
     std::vector<bool> m_markerStates;
     std::vector<unsigned> m_selectedMarkers;
     bool m_markersChanged = true;
+
+private:
+    const std::uint64_t m_serial;
 };

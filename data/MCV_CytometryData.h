@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -115,6 +116,15 @@ public:
     MCV_DerivedDataClusters* derivedDataClusters(std::string name, bool create);
     MCV_DerivedDataImage* derivedDataImage(std::string name, bool create);
     MCV_FCTree* derivedDataTrees(std::string name, bool create);
+    // The cluster set that `owner` (an analysis's MCV_Analysis::serial(),
+    // never 0) fills under `name`. With `reuse`, the set this look-up last
+    // made for that owner and name, while the data set holds it. Otherwise,
+    // and when there is none, a new set, registered under `name` or, when any
+    // entry already bears it, under `name` + "-" + the first free k, which
+    // the owner keeps from then on. A set registered by anyone else (another
+    // analysis, one a closed analysis left, a SPADE analysis named so) is
+    // never handed out, so no set serves two analyses.
+    MCV_DerivedDataClusters* ownedClusters(const std::string& name, std::uint64_t owner, bool reuse);
     // Registers `object` (whose type() must be `kind`) under `name`, gives it
     // the callback interface and announces newDerivedDataAdded. Refused, with
     // the "[ERROR] Tried to add new dervied data" line and no notification,
@@ -188,6 +198,11 @@ private:
         int kind;
         std::string name;
         MCV_DerivedData* object;  // owned
+        // Set by ownedClusters: the analysis the set belongs to (0: none)
+        // and the name it asked for (the entry's name, or the name of which
+        // the entry's is a "-k" variant).
+        std::uint64_t owner = 0;
+        std::string ownedAs;
     };
 
     // One file of a cluster export: its path, its cluster and, with perFile,

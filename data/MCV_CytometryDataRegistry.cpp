@@ -108,6 +108,24 @@ MCV_DerivedDataClusters* MCV_CytometryData::derivedDataClusters(std::string name
     return lookUp<MCV_DerivedDataClusters>(MCV_DerivedData::KindClusters, name, create);
 }
 
+MCV_DerivedDataClusters* MCV_CytometryData::ownedClusters(const std::string& name, std::uint64_t owner, bool reuse) {
+    assert(owner != 0);
+    if (reuse)
+        // The latest of the owner's sets asked for under this name.
+        for (auto e = m_registry.rbegin(); e != m_registry.rend(); ++e)
+            if (e->kind == MCV_DerivedData::KindClusters && e->owner == owner && e->ownedAs == name)
+                return static_cast<MCV_DerivedDataClusters*>(e->object);
+    MCV_DerivedDataClusters* set = lookUp<MCV_DerivedDataClusters>(MCV_DerivedData::KindClusters, name, false);
+    // Found by the object: receivers of the announcement may have
+    // registered more meanwhile.
+    for (RegistryEntry& e : m_registry)
+        if (e.object == set) {
+            e.owner = owner;
+            e.ownedAs = name;
+        }
+    return set;
+}
+
 MCV_DerivedDataImage* MCV_CytometryData::derivedDataImage(std::string name, bool create) {
     return lookUp<MCV_DerivedDataImage>(MCV_DerivedData::KindImage, name, create);
 }
@@ -142,7 +160,7 @@ bool MCV_CytometryData::addDerivedData(int kind, std::string name, MCV_DerivedDa
         return false;
     }
     object->setUiInterface(m_ui);
-    m_registry.push_back(RegistryEntry{kind, name, object});
+    m_registry.push_back(RegistryEntry{kind, name, object, 0, {}});
     if (m_ui) m_ui->newDerivedDataAdded();
     return true;
 }

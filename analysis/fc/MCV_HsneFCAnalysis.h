@@ -169,12 +169,14 @@ public:
     // (MCV_FCEventCover::partitionEvents, each point a group of its own).
     void findEventOwners(size_t files);
 
-    // The cluster set "<name> - <analysis name>" of the events of each cluster
-    // of embedding points; points beyond the embedding are left out. The
-    // clusters share no event: an event that landmarks of several clusters
-    // stand for belongs to the cluster of the finest of them (lowest scale),
-    // and among landmarks of that scale (the same landmark in several
-    // clusters) to the first such cluster (MCV_FCEventCover::partitionEvents).
+    // The analysis' own cluster set "<name> - <analysis name>" (a "-k" variant
+    // when another set bears that name, MCV_CytometryData::ownedClusters) of
+    // the events of each cluster of embedding points; points beyond the
+    // embedding are left out. The clusters share no event: an event that
+    // landmarks of several clusters stand for belongs to the cluster of the
+    // finest of them (lowest scale), and among landmarks of that scale (the
+    // same landmark in several clusters) to the first such cluster
+    // (MCV_FCEventCover::partitionEvents).
     MCV_DerivedDataClusters* updateClusters(std::vector<std::vector<unsigned>>* clusters, std::string name) override;
     // The rows of markers(), point by point.
     void widenPointRows() override { widenRows(m_pointData, m_pointReferences); }

@@ -277,7 +277,9 @@ MCV_DerivedDataClusters* MCV_HsneFCAnalysis::updateClusters(std::vector<std::vec
     std::vector<std::vector<std::pair<int, int>>> references =
         m_hierarchy ? eventCover().partitionEvents(landmarks)
                     : std::vector<std::vector<std::pair<int, int>>>(clusters->size());
-    MCV_DerivedDataClusters* set = MCV_CytometryData::Instance()->derivedDataClusters(name + " - " + m_name, true);
+    // The analysis' own set, never one of that name another analysis filled
+    // or left (see ownedClusters).
+    MCV_DerivedDataClusters* set = MCV_CytometryData::Instance()->ownedClusters(name + " - " + m_name, serial(), true);
     if (!set) return nullptr;
     set->setClusters(std::move(references), ownPoints(), std::vector<std::tuple<int, int, float>>(), &inside);
     return set;

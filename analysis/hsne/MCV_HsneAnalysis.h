@@ -94,8 +94,10 @@ public:
     // file beyond the filter.
     void computePointReferencesForLandmarkIdxs(std::vector<unsigned>* selection, std::vector<std::pair<int, int>>* refs,
                                                std::vector<bool>* fileFilter);
-    // The cluster set "<name> - <level name>" of the events of each cluster of
-    // level positions; positions beyond the level are left out.
+    // The level's own cluster set "<name> - <level name>" (a "-k" variant when
+    // another set bears that name, MCV_CytometryData::ownedClusters) of the
+    // events of each cluster of level positions; positions beyond the level
+    // are left out.
     MCV_DerivedDataClusters* updateClusters(std::vector<std::vector<unsigned>>* clusters, std::string name) override;
     // The rows of markers(), point by point; the appended values come from
     // each landmark's own event (the next output write lays every row from

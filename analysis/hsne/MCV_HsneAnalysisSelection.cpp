@@ -58,7 +58,9 @@ MCV_DerivedDataClusters* MCV_HsneAnalysis::updateClusters(std::vector<std::vecto
     if (skipped > 0)
         std::cout << "HSNE: " << skipped << " members of the clusters " << name << " are not landmarks of " << m_name
                   << " and were left out." << std::endl;
-    MCV_DerivedDataClusters* set = MCV_CytometryData::Instance()->derivedDataClusters(name + " - " + m_name, true);
+    // The level's own set, never one of that name another analysis filled or
+    // left (see ownedClusters).
+    MCV_DerivedDataClusters* set = MCV_CytometryData::Instance()->ownedClusters(name + " - " + m_name, serial(), true);
     if (!set) return nullptr;
     set->setClusters(std::move(events), ownPoints(), {}, clusters ? &kept : nullptr);
     return set;

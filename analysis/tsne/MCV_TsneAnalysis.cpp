@@ -167,9 +167,10 @@ MCV_DerivedDataClusters* MCV_TsneAnalysis::updateClusters(std::vector<std::vecto
         std::cout << "A-tSNE: " << skipped << " members of the clusters " << name
                   << " are not embedded points and were left out." << std::endl;
 
-    const std::string setName = name + " - " + m_name;
+    // The analysis' own set: a set of that name that another analysis filled
+    // or left is not taken (see ownedClusters).
     MCV_DerivedDataClusters* set =
-        MCV_CytometryData::Instance()->derivedDataClusters(setName, m_dataSelection != nullptr);
+        MCV_CytometryData::Instance()->ownedClusters(name + " - " + m_name, serial(), m_dataSelection != nullptr);
     if (!set) return nullptr;
     set->setClusters(std::move(pairs), ownPoints(), {}, clusters ? &indices : nullptr);
     return set;

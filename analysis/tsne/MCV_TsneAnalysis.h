@@ -75,9 +75,10 @@ public:
     // when the run has ended. Later requests are ignored.
     void markForDeletion();
 
-    // Stores the clusters (indices into the embedded points) as the cluster set
-    // "<name> - <analysis name>" and returns it. Indices beyond the embedded
-    // points are skipped.
+    // Stores the clusters (indices into the embedded points) as the analysis'
+    // own cluster set "<name> - <analysis name>" (a "-k" variant when another
+    // set bears that name, MCV_CytometryData::ownedClusters) and returns it.
+    // Indices beyond the embedded points are skipped.
     MCV_DerivedDataClusters* updateClusters(std::vector<std::vector<unsigned>>* clusters, std::string name) override;
     // The rows of markers(), point by point.
     void widenPointRows() override { widenRows(m_pointValues, m_pointReferences); }

@@ -4,36 +4,59 @@
 // " 1", " 2", ... A name an analysis held is free again once it is closed.
 // Each embedding analysis then keeps a density-cluster set of its own
 // ("Density Clusters - <name>"), in whatever order their plots cluster.
+//
+// No cluster set serves two analyses, whatever the order of creation, runs
+// and clustering: an A-tSNE, HSNE level or focus-and-context analysis whose
+// "Density Clusters - <name>" a SPADE analysis or template classification
+// already bears, or a closed analysis left behind, clusters into a set of its
+// own under the data set's next free "-k" variant of that name; the other
+// set stays as its analysis left it.
 #include "ShellTestSupport.h"
 #include "support/CapturedOutput.h"
 #include "support/WidgetFinders.h"
 
+#include "analysis/fc/MCV_HsneFCAnalysis.h"
 #include "analysis/hsne/MCV_HsneAnalysis.h"
 #include "analysis/hsne/MCV_HsneAnalysisHierarchy.h"
+#include "analysis/spade/MCV_SpadeAnalysis.h"
+#include "analysis/template/MCV_TemplateAnalysis.h"
 #include "analysis/tsne/MCV_TsneAnalysis.h"
 #include "data/MCV_DerivedDataClusters.h"
+#include "render/MCV_PointRenderer.h"
+#include "ui/base/UI_ClusterSettingsWidget.h"
+#include "ui/base/UI_DockableContainerWidget.h"
+#include "ui/fc/UI_HsneFCSettingsWidget.h"
+#include "ui/fc/UI_HsneFCWidget.h"
 #include "ui/hsne/UI_HsneSettingsWidget.h"
 #include "ui/hsne/UI_HsneWidget.h"
+#include "ui/spade/UI_SpadeSettingsWidget.h"
+#include "ui/tsne/UI_TsneSettingsWidget.h"
+#include "ui/tsne/UI_TsneWidget.h"
 
 #include <QCheckBox>
 #include <QFile>
 #include <QSpinBox>
+#include <QTabWidget>
 
 #include <algorithm>
+#include <map>
 #include <set>
+#include <tuple>
 
 namespace {
 
 enum Op {
-    Tsne,      // Ctrl+T answered with the name
-    Hsne,      // Ctrl+F
-    Fc,        // Ctrl+Shift+F
-    Spade,     // Ctrl+S
-    Template,  // Ctrl+Shift+C with a table
-    Zoom,      // Compute on the HSNE analysis of the name (once), Ctrl+A on its overview, "Zoom into Selection."
-    Rebuild,   // Compute again on the HSNE analysis of the name: its drill-down levels are closed
-    Close,     // the analysis of the name closed, as a rebuild closes a level
-    Cluster,   // the density clusters of the analysis of the name
+    Tsne,          // Ctrl+T answered with the name
+    Hsne,          // Ctrl+F
+    Fc,            // Ctrl+Shift+F
+    Spade,         // Ctrl+S
+    Template,      // Ctrl+Shift+C with a table
+    Zoom,          // Compute on the HSNE analysis of the name (once), Ctrl+A on its overview, "Zoom into Selection."
+    Rebuild,       // Compute again on the HSNE analysis of the name: its drill-down levels are closed
+    Close,         // the analysis of the name closed, as a rebuild closes a level
+    Cluster,       // the density clusters of the analysis of the name
+    Compute,       // Compute on the panel of the analysis of the name (again: SPADE with another "Target Nodes")
+    PlotClusters,  // "Cluster" on the plot of the analysis of the name (an HSNE analysis: its overview's)
 };
 
 struct Step {
@@ -197,7 +220,161 @@ protected:
                 quietly([&] { analysis->updateClusters(&clusters, "Density Clusters"); });
                 return;
             }
+            case Compute:
+                return runPanel(step.name);
+            case PlotClusters:
+                return clusterOnThePlot(step.name);
         }
+    }
+
+    // ---- Runs and plots through the window, and the sets they fill ----
+
+    template <typename Panel>
+    Panel* panelOf(MCV_Analysis* analysis) {
+        for (UI_SettingsWidget* p : w().settingsPanels())
+            if (p->analysis() == analysis) return qobject_cast<Panel*>(p);
+        return nullptr;
+    }
+    static void onTheCpu(QWidget* panel) {
+        QCheckBox* gpu = widgetBeside<QCheckBox>(panel, "GPU Acceleration");
+        if (gpu && gpu->isChecked()) QTest::mouseClick(gpu, Qt::LeftButton);
+    }
+    static MCV_DerivedDataClusters* setNamed(const std::string& name) {
+        for (MCV_DerivedDataClusters* s : MCV_CytometryData::Instance()->derivedDataClusters())
+            if (s->name() == name) return s;
+        return nullptr;
+    }
+
+    // Compute on the analysis' panel, short and seeded; a SPADE analysis
+    // gets another "Target Nodes" each time, so a run changes its set.
+    void runPanel(const char* name) {
+        MCV_Analysis* analysis = named(name);
+        ASSERT_NE(analysis, nullptr);
+        if (auto* spade = dynamic_cast<MCV_SpadeAnalysis*>(analysis)) {
+            auto* panel = panelOf<UI_SpadeSettingsWidget>(spade);
+            ASSERT_NE(panel, nullptr);
+            spade->setDensityLimit(100.0f);  // every event kept: a tree whatever the draws
+            panel->targetNodesBox()->setValue(4 + (spadeRuns++ % 5));
+            quietly([&] { QTest::mouseClick(panel->computeButtonWidget(), Qt::LeftButton); });
+            MCV_DerivedDataClusters* set = setNamed(analysis->name());
+            ASSERT_TRUE(set && set->numClusters() >= 2) << name;
+            return filled(analysis, set);
+        }
+        if (dynamic_cast<MCV_TemplateAnalysis*>(analysis)) {
+            auto* panel = panelOf<UI_ClusterSettingsWidget>(analysis);
+            ASSERT_NE(panel, nullptr);
+            quietly([&] { QTest::mouseClick(panel->computeButtonWidget(), Qt::LeftButton); });
+            MCV_DerivedDataClusters* set = setNamed(analysis->name());
+            ASSERT_TRUE(set && set->numClusters() == 3) << name << ": two templates and the unassigned";
+            return filled(analysis, set);
+        }
+        if (auto* tsne = dynamic_cast<MCV_TsneAnalysis*>(analysis)) {
+            auto* panel = panelOf<UI_TsneSettingsWidget>(tsne);
+            ASSERT_NE(panel, nullptr);
+            onTheCpu(panel);
+            tsne->setIterations(60);
+            tsne->setSeed(3);
+            quietly([&] { QTest::mouseClick(panel->computeTsneButton(), Qt::LeftButton); });
+            ASSERT_EQ(tsne->numDataPoints(), kEvents) << name;
+            return;
+        }
+        if (auto* hierarchy = dynamic_cast<MCV_HsneAnalysisHierarchy*>(analysis)) {
+            auto* panel = panelOf<UI_HsneSettingsWidget>(hierarchy);
+            ASSERT_NE(panel, nullptr);
+            onTheCpu(panel);
+            return compute(hierarchy);
+        }
+        if (auto* map = dynamic_cast<MCV_HsneFCAnalysis*>(analysis)) {
+            auto* panel = panelOf<UI_HsneFCSettingsWidget>(map);
+            ASSERT_NE(panel, nullptr);
+            panel->numScalesBox()->setValue(2);
+            QSpinBox* seed = widgetBeside<QSpinBox>(panel, "RNG Seed");
+            ASSERT_NE(seed, nullptr);
+            seed->setValue(2);
+            onTheCpu(panel);
+            map->setIterations(30);
+            quietly([&] { QTest::mouseClick(panel->computeHsneButton(), Qt::LeftButton); });
+            ASSERT_GT(map->numDataPoints(), 0) << name;
+            return;
+        }
+        FAIL() << name << " has no Compute here";
+    }
+
+    // "Cluster" in the clustering mode of the analysis' plot (an HSNE
+    // analysis: its overview's): the set the plot then draws holds each of
+    // the analysis' points in one cluster, and no links.
+    void clusterOnThePlot(const char* name) {
+        MCV_Analysis* analysis = named(name);
+        ASSERT_NE(analysis, nullptr);
+        if (auto* hierarchy = dynamic_cast<MCV_HsneAnalysisHierarchy*>(analysis)) analysis = hierarchy->analysis(0);
+        UI_ScatterplotWidget* plot = nullptr;
+        for (UI_DockableWidget* v : w().views()) {
+            auto* view = qobject_cast<UI_EmbeddingView*>(v);
+            if (view && v->windowTitle() == QString::fromStdString(analysis->name())) plot = view->plot();
+        }
+        ASSERT_NE(plot, nullptr) << analysis->name();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return plot->isVisible() && plot->pointRenderer(); }, 5000));
+        plot->settingsPanel()->setMode(1);
+        QPushButton* button = childWithText<QPushButton>(plot->settingsPanel(), "Cluster");
+        ASSERT_TRUE(button && button->isEnabled());
+        quietly([&] { QTest::mouseClick(button, Qt::LeftButton); });
+        plot->settingsPanel()->setMode(0);
+        const std::string drawn = plot->pointRenderer()->meanShiftClustersName();
+        MCV_DerivedDataClusters* set = setNamed(drawn);
+        ASSERT_NE(set, nullptr) << analysis->name() << " draws \"" << drawn << "\"";
+        int points = 0;
+        std::vector<unsigned> members;
+        for (const std::vector<unsigned>& cluster : set->landmarkClusters())
+            members.insert(members.end(), cluster.begin(), cluster.end());
+        std::sort(members.begin(), members.end());
+        if (auto* tsne = dynamic_cast<MCV_TsneAnalysis*>(analysis)) points = tsne->numDataPoints();
+        if (auto* level = dynamic_cast<MCV_HsneAnalysis*>(analysis)) points = level->numDataPoints();
+        if (auto* map = dynamic_cast<MCV_HsneFCAnalysis*>(analysis)) points = map->numDataPoints();
+        ASSERT_GT(points, 0) << analysis->name();
+        std::vector<unsigned> every(static_cast<size_t>(points));
+        for (unsigned i = 0; i < every.size(); ++i) every[i] = i;
+        EXPECT_EQ(members, every) << analysis->name() << ": each point in one cluster of " << drawn;
+        EXPECT_TRUE(set->edges().empty()) << analysis->name() << "'s " << drawn << " holds links";
+        filled(analysis, set);
+    }
+
+    // What an analysis last put into a cluster set, by the analysis' serial
+    // (a closed analysis' entry stays: the set it left must stay as it was).
+    struct Filled {
+        std::string analysis;
+        MCV_DerivedDataClusters* set;
+        std::vector<MCV_DerivedDataClusters::PointList> clusters;
+        std::vector<MCV_DerivedDataClusters::Edge> edges;
+    };
+    std::map<std::uint64_t, Filled> ledger;
+    int spadeRuns = 0;
+
+    // `analysis` filled `set`: no other analysis fills it or ever did, and
+    // every other set is as its analysis left it.
+    void filled(MCV_Analysis* analysis, MCV_DerivedDataClusters* set) {
+        ASSERT_NE(set, nullptr) << analysis->name();
+        for (const auto& [serial, other] : ledger) {
+            if (serial == analysis->serial()) continue;
+            EXPECT_NE(other.set, set) << analysis->name() << " filled " << set->name() << " of " << other.analysis;
+        }
+        ledger[analysis->serial()] = Filled{analysis->name(), set, set->clusters(), set->edges()};
+        setsAreAsLeft();
+    }
+    void setsAreAsLeft() {
+        for (const auto& [serial, f] : ledger)
+            EXPECT_TRUE(f.set->clusters() == f.clusters && f.set->edges() == f.edges)
+                << f.set->name() << " of " << f.analysis << " changed: " << f.clusters.size() << " clusters and "
+                << f.edges.size() << " links left, " << f.set->clusters().size() << " and " << f.set->edges().size()
+                << " now";
+    }
+    // The set the open analysis of the name (an HSNE analysis: its
+    // overview) filled last, or null.
+    MCV_DerivedDataClusters* setOf(const std::string& name) {
+        MCV_Analysis* analysis = named(name);
+        if (auto* hierarchy = dynamic_cast<MCV_HsneAnalysisHierarchy*>(analysis)) analysis = hierarchy->analysis(0);
+        if (!analysis) return nullptr;
+        auto it = ledger.find(analysis->serial());
+        return it == ledger.end() ? nullptr : it->second.set;
     }
 
     // Every embedding analysis (A-tSNE, HSNE level, focus-and-context)
@@ -227,15 +404,23 @@ protected:
         EXPECT_EQ(std::set<MCV_DerivedDataClusters*>(sets.begin(), sets.end()).size(), sets.size());
     }
 
+    // The events and a table of two templates, wide enough for every
+    // variable the analyses add.
+    void writeInputs() {
+        file = makeFile("cells.fcs", kEvents, 3);
+        table = dir.filePath("templates.csv");
+        QFile csv(table);
+        ASSERT_TRUE(csv.open(QIODevice::WriteOnly) &&
+                    csv.write("10,11,12,0,0,0,0,0,0,0,0,0\n2000,2001,2002,0,0,0,0,0,0,0,0,0\n") > 0);
+        csv.close();
+    }
+
+    static constexpr int kEvents = 400;
     QString file, table;
 };
 
 TEST_F(AnalysisNames, NoTwoOpenAnalysesShareANameOrADensityClusterSet) {
-    file = makeFile("cells.fcs", 400, 3);
-    table = dir.filePath("templates.csv");
-    QFile csv(table);
-    ASSERT_TRUE(csv.open(QIODevice::WriteOnly) && csv.write("10,11,12\n2000,2001,2002\n") > 0);
-    csv.close();
+    ASSERT_NO_FATAL_FAILURE(writeInputs());
 
     for (const Case& c : kCases) {
         SCOPED_TRACE(c.what);
@@ -258,5 +443,149 @@ TEST_F(AnalysisNames, NoTwoOpenAnalysesShareANameOrADensityClusterSet) {
         if (HasFatalFailure()) return;
     }
 }
+
+// The template classification names its cluster set after itself, as a
+// SPADE analysis does, and so skips a name the data set's registry holds:
+// the data set would register its set, and rename it, under the next "-k"
+// variant, here the name of an open A-tSNE analysis.
+TEST_F(AnalysisNames, ATemplateClassificationSkipsANameTheRegistryHolds) {
+    ASSERT_NO_FATAL_FAILURE(writeInputs());
+    freshWindow(false);
+    for (const Step& step : std::vector<Step>{
+             {Tsne, "A"}, {Cluster, "A"}, {Tsne, "Density Clusters - A-1"}, {Template, "Density Clusters - A"}}) {
+        ASSERT_NO_FATAL_FAILURE(run(step));
+    }
+    std::vector<std::string> names;
+    for (MCV_Analysis* a : w().analyses()) names.push_back(a->name());
+    EXPECT_EQ(names, (std::vector<std::string>{"A", "Density Clusters - A-1", "Density Clusters - A 1"}));
+
+    auto* classification = dynamic_cast<MCV_TemplateAnalysis*>(w().analyses().back());
+    ASSERT_NE(classification, nullptr);
+    MCV_DerivedDataClusters* own = setNamed("Density Clusters - A 1");
+    ASSERT_NE(own, nullptr);
+    EXPECT_EQ(classification->updateClusters(nullptr, ""), own);
+    EXPECT_EQ(setNamed("Density Clusters - A-1"), nullptr);
+    MCV_DerivedDataClusters* ofA = setNamed("Density Clusters - A");
+    ASSERT_NE(ofA, nullptr);
+    EXPECT_EQ(ofA->numClusters(), 1) << "A's set as A left it";
+    // The tab bears the name the analysis holds.
+    auto* panel = panelOf<UI_SettingsWidget>(classification);
+    ASSERT_NE(panel, nullptr);
+    QString tab;
+    for (QTabWidget* tabs : w().findChildren<QTabWidget*>())
+        if (tabs->indexOf(panel) >= 0) tab = tabs->tabText(tabs->indexOf(panel));
+    EXPECT_EQ(tab.toStdString(), "Density Clusters - A 1");
+}
+
+// ---- One cluster set per analysis ----
+
+struct SetCase {
+    const char* id;
+    const char* what;
+    std::vector<Step> steps;
+    // {analysis, the set its clusters are in}, for each open analysis that
+    // clusters; in this order each runs (SPADE, template) or clusters on its
+    // plot once more after the steps.
+    std::vector<std::pair<std::string, std::string>> sets;
+};
+
+// Test listings name the case, not its bytes.
+void PrintTo(const SetCase& c, std::ostream* out) { *out << c.id; }
+
+const std::string kT = "Density Clusters - T";
+const std::string kH = "Density Clusters - H - Overview Level";
+const std::string kF = "Density Clusters - F";
+const std::string kT1 = kT + " 1";  // steps hold C strings: theirs outlive the table
+
+const SetCase kSetCases[] = {
+    {"SpadeThenTsne",
+     "SPADE \"Density Clusters - T\", then A-tSNE T computed and clustered",
+     {{Spade, kT.c_str()}, {Compute, kT.c_str()}, {Tsne, "T"}, {Compute, "T"}, {PlotClusters, "T"}},
+     {{kT, kT}, {"T", kT + "-1"}}},
+    {"TsneThenSpadeBeforeItClusters",
+     "A-tSNE T computed, SPADE \"Density Clusters - T\" before T clusters",
+     {{Tsne, "T"}, {Compute, "T"}, {Spade, kT.c_str()}, {Compute, kT.c_str()}, {PlotClusters, "T"}},
+     {{kT, kT}, {"T", kT + "-1"}}},
+    {"TsneClusteredThenSpade",
+     "A-tSNE T clustered, then SPADE of its set's name",
+     {{Tsne, "T"}, {Compute, "T"}, {PlotClusters, "T"}, {Spade, kT.c_str()}, {Compute, kT1.c_str()}},
+     {{kT + " 1", kT + " 1"}, {"T", kT}}},
+    {"TemplateThenTsne",
+     "template classification \"Density Clusters - T\", then A-tSNE T computed and clustered",
+     {{Template, kT.c_str()}, {Compute, kT.c_str()}, {Tsne, "T"}, {Compute, "T"}, {PlotClusters, "T"}},
+     {{kT, kT}, {"T", kT + "-1"}}},
+    {"TsneThenTemplateBeforeItClusters",
+     "A-tSNE T computed, template classification \"Density Clusters - T\" before T clusters",
+     {{Tsne, "T"}, {Compute, "T"}, {Template, kT.c_str()}, {Compute, kT.c_str()}, {PlotClusters, "T"}},
+     {{kT, kT}, {"T", kT + "-1"}}},
+    {"SpadeThenHsneOverview",
+     "SPADE \"Density Clusters - H - Overview Level\", then HSNE H computed and its overview clustered",
+     {{Spade, kH.c_str()}, {Compute, kH.c_str()}, {Hsne, "H"}, {Compute, "H"}, {PlotClusters, "H"}},
+     {{kH, kH}, {"H", kH + "-1"}}},
+    {"HsneThenSpadeBeforeItsOverviewClusters",
+     "HSNE H computed, SPADE \"Density Clusters - H - Overview Level\" before its overview clusters",
+     {{Hsne, "H"}, {Compute, "H"}, {Spade, kH.c_str()}, {Compute, kH.c_str()}, {PlotClusters, "H"}},
+     {{kH, kH}, {"H", kH + "-1"}}},
+    {"SpadeThenFocusAndContext",
+     "SPADE \"Density Clusters - F\", then focus-and-context F computed and clustered",
+     {{Spade, kF.c_str()}, {Compute, kF.c_str()}, {Fc, "F"}, {Compute, "F"}, {PlotClusters, "F"}},
+     {{kF, kF}, {"F", kF + "-1"}}},
+    {"FocusAndContextThenSpadeBeforeItClusters",
+     "focus-and-context F computed, SPADE \"Density Clusters - F\" before F clusters",
+     {{Fc, "F"}, {Compute, "F"}, {Spade, kF.c_str()}, {Compute, kF.c_str()}, {PlotClusters, "F"}},
+     {{kF, kF}, {"F", kF + "-1"}}},
+    {"ClosedTsnesNameReused",
+     "A-tSNE T clustered and closed, a new A-tSNE T clustered",
+     {{Tsne, "T"}, {Compute, "T"}, {PlotClusters, "T"}, {Close, "T"}, {Tsne, "T"}, {Compute, "T"}, {PlotClusters, "T"}},
+     {{"T", kT + "-1"}}},
+    {"LevelClosedByARebuildNameReused",
+     "a drill-down level clustered, closed by a rebuild, the level of that name made again and clustered",
+     {{Hsne, "H"},
+      {Zoom, "H"},
+      {PlotClusters, "H - Data Level"},
+      {Rebuild, "H"},
+      {Zoom, "H"},
+      {PlotClusters, "H - Data Level"}},
+     {{"H - Data Level", "Density Clusters - H - Data Level-1"}, {"H", kH}}},
+};
+
+class OneClusterSetPerAnalysis : public AnalysisNames, public ::testing::WithParamInterface<SetCase> {};
+
+// After the steps, and after each of the analyses ran or clustered once more,
+// each analysis' clusters are in a set of its own, under the name of the
+// table, and every other set is as its analysis left it (a closed one's too).
+TEST_P(OneClusterSetPerAnalysis, NoSetServesTwoAnalysesWhateverTheOrder) {
+    const SetCase& c = GetParam();
+    SCOPED_TRACE(c.what);
+    ASSERT_NO_FATAL_FAILURE(writeInputs());
+    freshWindow(true);
+    for (const Step& step : c.steps) {
+        ASSERT_NO_FATAL_FAILURE(run(step));
+    }
+    for (const auto& [name, setName] : c.sets) {
+        MCV_Analysis* analysis = named(name);
+        ASSERT_NE(analysis, nullptr) << name;
+        SCOPED_TRACE("again: " + name);
+        if (analysis->type() == ANALYSIS_SPADE) {
+            ASSERT_NO_FATAL_FAILURE(runPanel(name.c_str()));
+        } else {
+            ASSERT_NO_FATAL_FAILURE(clusterOnThePlot(name.c_str()));
+        }
+    }
+    for (const auto& [name, setName] : c.sets) {
+        MCV_DerivedDataClusters* set = setOf(name);
+        ASSERT_NE(set, nullptr) << name;
+        EXPECT_EQ(set->name(), setName) << name;
+    }
+    std::set<MCV_DerivedDataClusters*> sets;
+    for (const auto& [serial, f] : ledger) sets.insert(f.set);
+    EXPECT_EQ(sets.size(), ledger.size()) << "no set serves two analyses";
+    std::vector<std::string> names;
+    for (MCV_Analysis* a : w().analyses()) names.push_back(a->name());
+    EXPECT_EQ(std::set<std::string>(names.begin(), names.end()).size(), names.size()) << "distinct names";
+}
+
+INSTANTIATE_TEST_SUITE_P(Orders, OneClusterSetPerAnalysis, ::testing::ValuesIn(kSetCases),
+                         [](const ::testing::TestParamInfo<SetCase>& p) { return std::string(p.param.id); });
 
 }  // namespace

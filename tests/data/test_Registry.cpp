@@ -74,3 +74,31 @@ TEST_F(Registry, WithoutTheirKindNoTreeIsMade) {
     EXPECT_TRUE(data->derivedDataTrees().empty());
     EXPECT_TRUE(ui.calls.empty());
 }
+
+// A cluster set kept for an owner is that owner's alone: another owner, or a
+// later one asking under the same name (a closed analysis' name reused),
+// gets a set of its own under the next free "-k" name, and a set that
+// someone registered by name is never handed to an owner.
+TEST_F(Registry, AnOwnersClusterSetIsItsAlone) {
+    MCV_DerivedDataClusters* spade = data->derivedDataClusters("Density Clusters - T", false);
+    MCV_DerivedDataClusters* t = data->ownedClusters("Density Clusters - T", 7, true);
+    EXPECT_NE(t, spade);
+    EXPECT_EQ(t->name(), "Density Clusters - T-1");
+    EXPECT_EQ(data->ownedClusters("Density Clusters - T", 7, true), t) << "its own set, again";
+    EXPECT_EQ(data->derivedDataClusters("Density Clusters - T", true), spade) << "the look-up by name is unchanged";
+
+    MCV_DerivedDataClusters* later = data->ownedClusters("Density Clusters - T", 8, true);
+    EXPECT_TRUE(later != t && later != spade);
+    EXPECT_EQ(later->name(), "Density Clusters - T-2");
+    EXPECT_EQ(data->ownedClusters("Density Clusters - T", 7, true), t);
+
+    MCV_DerivedDataClusters* fresh = data->ownedClusters("Density Clusters - T", 7, false);
+    EXPECT_TRUE(fresh != t && fresh != later && fresh != spade);
+    EXPECT_EQ(fresh->name(), "Density Clusters - T-3");
+    EXPECT_EQ(data->ownedClusters("Density Clusters - T", 7, true), fresh) << "the newest";
+
+    MCV_DerivedDataClusters* u = data->ownedClusters("Density Clusters - U", 7, true);
+    EXPECT_EQ(u->name(), "Density Clusters - U") << "a free name as asked";
+    EXPECT_EQ(ui.count("newDerivedDataAdded"), 5);
+    EXPECT_EQ(data->derivedDataClusters().size(), 5u);
+}
