@@ -5,6 +5,7 @@
 #include "analysis/MCV_GpuGradientDescent.h"
 #include "analysis/fc/MCV_FCEventCover.h"
 #include "analysis/fc/MCV_FCTree.h"
+#include "analysis/fc/separateCoincidentPoints.h"
 #include "analysis/hsne/MCV_DerivedDataHierarchy.h"
 #include "analysis/hsne/MCV_HsneEmbedLoop.h"
 #include "analysis/tsne/MCV_TsneAnalysis.h"
@@ -18,6 +19,7 @@
 #include "vel/dr/SparseTSNEUserDefProbabilities.h"
 
 #include <algorithm>
+#include <ctime>
 #include <cassert>
 #include <cmath>
 #include <iostream>
@@ -124,6 +126,12 @@ void MCV_HsneFCAnalysis::placeKeptPositions() {
         y[2 * i] = m_rescaleFactor * leafPosition(i, 0);
         y[2 * i + 1] = m_rescaleFactor * leafPosition(i, 1);
     }
+    // New landmarks start at their strongest held neighbour, many of them on
+    // one position; parted by up to a unit (two pixels of the GPU engine's
+    // field), the descent spreads them as their neighbourhood says.
+    const std::uint32_t seed = settings().seed > 0 ? static_cast<std::uint32_t>(settings().seed)
+                                                   : static_cast<std::uint32_t>(std::time(nullptr));
+    separateCoincidentPoints(y, seed, 1.f);
 }
 
 // ---- Embed loop ----
