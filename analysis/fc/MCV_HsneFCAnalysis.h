@@ -196,6 +196,9 @@ public:
     // ---- Settings (stored; the hierarchy ones act at the next initHSNE) ----
     void setNumScales(int scales) { settings().numScales = scales; }
     void setSeed(int seed) { settings().seed = seed; }
+    // The settings of a descent over `rows` points: from a random start, or
+    // from the kept positions of the tree.
+    vel::dr::TsneParameters descentParameters(size_t rows, bool keepPositions) const;
     void setNumWalksPerLandmark(int walks) { settings().numWalksPerLandmark = walks; }
     void setMcmcsNumWalks(int walks) { settings().mcmcsNumWalks = walks; }
     void setMcmcsLandmarkThresh(float thresh) { settings().mcmcsLandmarkThresh = thresh; }
@@ -300,7 +303,6 @@ private:
     bool build();
     bool checkBuildable(const std::vector<std::pair<int, int>>& points) const;
     bool setUpEngine(bool keepPositions);
-    vel::dr::TsneParameters descentParameters(size_t rows, bool keepPositions) const;
     void placeKeptPositions();
     // Whether the embedding holds one position per embedding point.
     bool positionsMatchPoints() const;

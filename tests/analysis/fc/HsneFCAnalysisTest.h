@@ -44,6 +44,21 @@ protected:
         std::vector<unsigned> focus = blob(fc.get(), label);
         quietly([&] { fc->setFocus(&focus); });
     }
+    // The user's road after Compute: "Set focus and differentiate." on
+    // `focus`, "Refine all.", "Coarsen All.", with `check` given each step's
+    // name after it.
+    template <typename Check>
+    void focusRefineCoarsen(std::vector<unsigned> focus, Check check) {
+        quietly([&] {
+            fc->setFocus(&focus);
+            fc->differentiateFocusMore();
+        });
+        check("Set focus and differentiate.");
+        quietly([&] { fc->refineAll(); });
+        check("Refine all.");
+        quietly([&] { fc->coarsenAll(); });
+        check("Coarsen All.");
+    }
     // The embedding points held by `node`.
     std::vector<unsigned> pointsOf(const MCV_FCTree::NodePtr& node) {
         std::vector<unsigned> points;

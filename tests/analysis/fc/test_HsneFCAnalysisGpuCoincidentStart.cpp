@@ -1,8 +1,7 @@
 // A population whose points start on one position, as the new landmarks of
 // a refined population do at their one strongest held neighbour, spreads on
 // both engines about as far as the same population started spread, once
-// separateCoincidentPoints has parted them. The descent is the one a
-// focus-and-context step runs from kept positions.
+// separateCoincidentPoints has parted them.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -13,6 +12,7 @@
 
 #include "analysis/MCV_GpuGradientDescent.h"
 #include "analysis/applicationSurfaceFormat.h"
+#include "analysis/fc/MCV_HsneFCAnalysis.h"
 #include "analysis/fc/separateCoincidentPoints.h"
 #include "vel/dr/SparseTSNEUserDefProbabilities.h"
 
@@ -52,19 +52,11 @@ std::vector<float> spreadStart(std::mt19937& rng) {
     return y;
 }
 
+// The descent a focus-and-context step runs from kept positions.
 vel::dr::TsneParameters keptPositions(int seed) {
-    vel::dr::TsneParameters p;
-    p.seed = seed;
-    p.minimumGain = 0.1;
-    p.learningRate = 200;
-    p.momentum = 0.2;
-    p.initialSpread = 1.0f;
-    p.finalMomentum = 0.75;
-    p.momentumSwitchIteration = 0;
-    p.exaggerationFactor = 1.0;
-    p.removeExaggerationIteration = 0;
-    p.exaggerationDecayIterations = 0;
-    return p;
+    MCV_HsneFCAnalysis analysis;
+    analysis.setSeed(seed);
+    return analysis.descentParameters(kGroups * kPerGroup, true);
 }
 
 // The root mean square distance of group 0's points from their centroid.

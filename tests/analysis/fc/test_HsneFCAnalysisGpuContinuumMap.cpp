@@ -69,15 +69,7 @@ TEST_P(HsneFCContinuumMap, StaysBoundedAtEveryStepOfTheRoad) {
     // "Set focus and differentiate." on the landmarks of the curve's middle.
     std::vector<unsigned> focus = blob(fc.get(), 1);
     ASSERT_FALSE(focus.empty());
-    quietly([&] {
-        fc->setFocus(&focus);
-        fc->differentiateFocusMore();
-    });
-    expectBounded("Set focus and differentiate.");
-    quietly([&] { fc->refineAll(); });
-    expectBounded("Refine all.");
-    quietly([&] { fc->coarsenAll(); });
-    expectBounded("Coarsen All.");
+    focusRefineCoarsen(focus, [&](const char* step) { expectBounded(step); });
 }
 
 std::vector<Road> roads() {

@@ -75,15 +75,7 @@ TEST_P(HsneFCMapHoldsTogether, AtEveryStepOfTheRoad) {
         if (group.size() > focus.size()) focus = group;
     }
     ASSERT_FALSE(focus.empty());
-    quietly([&] {
-        fc->setFocus(&focus);
-        fc->differentiateFocusMore();
-    });
-    expectHoldsTogether("Set focus and differentiate.");
-    quietly([&] { fc->refineAll(); });
-    expectHoldsTogether("Refine all.");
-    quietly([&] { fc->coarsenAll(); });
-    expectHoldsTogether("Coarsen All.");
+    focusRefineCoarsen(focus, [&](const char* step) { expectHoldsTogether(step); });
 }
 
 std::vector<Road> roads() {
