@@ -266,6 +266,9 @@ public:
 
     // ---- State and results (pointers stay valid for the analysis's life) ----
     MCV_DerivedDataHierarchy* hierarchy() const { return m_hierarchy.get(); }
+    // The analysis's own tree, made at its first Compute and registered in
+    // the data set (which owns it) under the analysis's name or its next
+    // free "-k" variant; null before.
     MCV_FCTree* fcTree() const { return m_fcTree; }
     int numDataPoints() const { return static_cast<int>(m_pointNodes.size()); }
     std::vector<PointNode>* pointNodes() { return &m_pointNodes; }

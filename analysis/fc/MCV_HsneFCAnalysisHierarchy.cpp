@@ -99,7 +99,11 @@ void MCV_HsneFCAnalysis::initDerivedData() {
     m_pointNodes.resize(static_cast<size_t>(landmarks));
     if (!m_fcTree) {
         MCV_FCTree::registerKind();
-        m_fcTree = MCV_CytometryData::Instance()->derivedDataTrees(m_name, true);
+        // A tree of its own, never one found by name: the registry files a
+        // tree under "<name>-k" when any entry bears the name, so a tree
+        // named like this analysis may be another analysis's (or one a
+        // closed analysis left). The analysis holds it from now on.
+        m_fcTree = MCV_CytometryData::Instance()->derivedDataTrees(m_name, false);
     }
     if (!m_fcTree) return;
     m_fcTree->reset(top, m_mixedTransitionMatrix, m_hierarchy.get());

@@ -5,6 +5,7 @@
 // ones stand for many of the same events; the shared selection, its
 // statistics and the cluster set hold each event once.
 #include "../data/StrictFcsReader.h"
+#include "FocusContextGestures.h"
 #include "ShellTestSupport.h"
 #include "support/CapturedOutput.h"
 #include "support/WidgetFinders.h"
@@ -22,7 +23,6 @@
 
 #include <QCheckBox>
 #include <QFile>
-#include <QMenu>
 #include <QSpinBox>
 #include <QTableWidget>
 
@@ -65,19 +65,6 @@ protected:
             {p.first->scale, p.first->landmarkIdxs.at(static_cast<size_t>(p.second))});
     }
 
-    // Right-clicks the plot and picks `entry` from the menu.
-    void pick(UI_ScatterplotWidget* plot, const QString& entry) {
-        QTimer::singleShot(0, [entry] {
-            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-            // The view's entries belong to the view, not to the menu.
-            for (QAction* a : menu ? menu->actions() : QList<QAction*>())
-                if (a->text() == entry)
-                    return QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(a).center());
-            if (menu) menu->close();
-        });
-        quietly([&] { QTest::mouseClick(plot, Qt::RightButton, {}, plot->rect().center()); });
-    }
-
     // Compute, then a box from the left edge over the points drawn furthest
     // left, `share` of them, made the focus with "Set focus and
     // differentiate.": the map holds a focus and a context.
@@ -85,23 +72,10 @@ protected:
         quietly([&] { QTest::mouseClick(panel->computeHsneButton(), Qt::LeftButton); });
         ASSERT_NE(fc->hierarchy(), nullptr);
         UI_ScatterplotWidget* plot = view->plot();
-        // Each point is drawn in a centred square, one scale for both axes
-        // (see the point renderer).
-        const std::vector<float>& xy = *fc->output();
-        float lo = 0, hi = 0;
-        for (float v : xy) lo = std::min(lo, v), hi = std::max(hi, v);
-        if (lo < 0) hi = std::max(hi, -lo), lo = -hi;
-        const double side = std::min(plot->width(), plot->height());
-        std::vector<double> xs;
-        for (size_t p = 0; 2 * p < xy.size(); ++p)
-            xs.push_back((plot->width() - side) / 2 + ((xy[2 * p] - lo) / (hi - lo) * 0.8 + 0.1) * side);
-        std::sort(xs.begin(), xs.end());
-        QApplication::setActiveWindow(&w());
-        const size_t wanted = static_cast<size_t>(share * static_cast<double>(xs.size()));
-        drag(plot, {1, 1}, {static_cast<int>(xs[wanted]) + 1, plot->height() - 2});
+        const size_t wanted = boxOverTheLeft(plot, *fc->output(), share);
         ASSERT_GE(plot->selectionIdxs()->size(), wanted * 3 / 4);
         ASSERT_LE(plot->selectionIdxs()->size(), wanted * 3 / 2);
-        pick(plot, "Set focus and differentiate.");
+        pickFromPlotMenu(plot, "Set focus and differentiate.");
         size_t contexts = 0;
         for (const MCV_FCTree::NodePtr& leaf : *fc->fcTree()->leaves()) contexts += !leaf->isFocus();
         ASSERT_GE(contexts, 1u) << "the map was split into a focus and a context";
@@ -224,7 +198,7 @@ protected:
     void savedAtTheirOwnLandmarks(UI_ScatterplotWidget* plot, MCV_DerivedDataClusters* set, const QString& file,
                                   const float* split) {
         UI_ModalDialogs::answerSaveFile(dir.filePath(file));
-        pick(plot, "Save Clusters ...");
+        pickFromPlotMenu(plot, "Save Clusters ...");
         EXPECT_TRUE(UI_ModalDialogs::takeMessages().empty());
         MCV_CytometryData* data = MCV_CytometryData::Instance();
         const std::vector<std::string> files =

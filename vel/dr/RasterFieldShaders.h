@@ -28,10 +28,11 @@ void main() {
   vec4 centre = view_matrix * vec4(position, 0.0, 1.0);
   // One per cent beyond the support: every pixel centre inside the support
   // square gets a fragment whatever the rasteriser's rounding; the fragment
-  // shader cuts at the support itself. The corners are clamped to just
-  // beyond the viewport: on a map that is thin along one axis the support
-  // spans millions of viewports there, and rasterisers drop such quads. The
-  // kernel depends on the pixel centre alone, so clamping changes no value.
+  // shader cuts at the support itself. The corners are clamped to -2..2,
+  // half a viewport beyond each edge: on a map that is thin along one axis
+  // the support spans millions of viewports there, and rasterisers drop such
+  // quads. The kernel depends on the pixel centre alone, so clamping changes
+  // no value.
   gl_Position = vec4(clamp(centre.xy + 1.01 * support * vertex, -2.0, 2.0), 0.0, 1.0);
 }
 )";

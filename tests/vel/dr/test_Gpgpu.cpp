@@ -63,7 +63,7 @@ TEST_F(GpgpuTest, GradientMatchesTheExactKernelSum) {
     const auto blobs = veltest::makeBlobs(3, 137, 2, 4.0, 41);
     const SparseMatrix P = veltest::randomMatrix(blobs.n, 10, 5);
     step(blobs.data, P, 4.f);
-    const auto expected = exactTsneGradient(P, blobs.data, 4.0, 6.5);  // the kernel texture's support
+    const auto expected = exactTsneGradient(P, blobs.data, 4.0, 6.5);  // the field kernel's support
     double largest = 0, worst = 0;
     for (std::size_t k = 0; k < expected.size(); ++k) {
         largest = std::max(largest, std::fabs(expected[k]));
