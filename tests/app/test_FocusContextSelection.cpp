@@ -5,7 +5,7 @@
 // ones stand for many of the same events; the shared selection, its
 // statistics and the cluster set hold each event once.
 #include "../data/StrictFcsReader.h"
-#include "FocusContextGestures.h"
+#include "FocusContextSupport.h"
 #include "ShellTestSupport.h"
 #include "support/CapturedOutput.h"
 #include "support/WidgetFinders.h"
@@ -43,19 +43,8 @@ constexpr int kEvents = 1500;
 
 class FocusContextSelection : public ShellTest {
 protected:
-    // Three blobs that touch, over three markers, the same on every run.
     QString blobs(const QString& name, int seed) {
-        uint32_t state = 2654435761u * static_cast<uint32_t>(seed + 1);
-        auto next = [&state] {
-            state = state * 1664525u + 1013904223u;
-            return static_cast<float>(state >> 8) / static_cast<float>(1u << 24);
-        };
-        std::vector<std::vector<float>> rows;
-        for (int e = 0; e < kEvents; ++e) {
-            const float centre = 2.0f * static_cast<float>(e % 3);
-            rows.push_back({centre + next() + next(), centre * 0.5f + next() + next(), next() + next()});
-        }
-        return QString::fromStdString(FcsTestFile::floats(rows).write(dir, name.toStdString()));
+        return QString::fromStdString(FcsTestFile::floats(touchingBlobs(kEvents, seed)).write(dir, name.toStdString()));
     }
 
     // The events the landmark of embedding point i stands for.

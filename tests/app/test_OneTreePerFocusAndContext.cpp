@@ -7,7 +7,7 @@
 // in either order, 2 and 3 scales each way, "Set focus and differentiate."
 // on each analysis in turn, the first computed again; each step changes its
 // own analysis' tree alone, and the tree page hands each tree by its name.
-#include "FocusContextGestures.h"
+#include "FocusContextSupport.h"
 #include "ShellTestSupport.h"
 #include "support/CapturedOutput.h"
 #include "support/WidgetFinders.h"
@@ -54,19 +54,8 @@ const TreeCase kCases[] = {
 
 class FocusAndContextTrees : public ShellTest {
 protected:
-    // Three blobs that touch, over three markers, the same on every run.
     QString blobs() {
-        uint32_t state = 12345u;
-        auto next = [&state] {
-            state = state * 1664525u + 1013904223u;
-            return static_cast<float>(state >> 8) / static_cast<float>(1u << 24);
-        };
-        std::vector<std::vector<float>> rows;
-        for (int e = 0; e < kEvents; ++e) {
-            const float centre = 2.0f * static_cast<float>(e % 3);
-            rows.push_back({centre + next() + next(), centre * 0.5f + next() + next(), next() + next()});
-        }
-        return QString::fromStdString(FcsTestFile::floats(rows).write(dir, "blobs.fcs"));
+        return QString::fromStdString(FcsTestFile::floats(touchingBlobs(kEvents, 0)).write(dir, "blobs.fcs"));
     }
 
     template <typename T>
@@ -139,7 +128,8 @@ protected:
         const MCV_FCTree::NodeList leaves = *tree->leaves();
         for (const MCV_FCTree::NodePtr& leaf : leaves) {
             ASSERT_LE(leaf->scale, top);
-            for (unsigned l : leaf->landmarkIdxs) ASSERT_LT(l, static_cast<unsigned>(h->numLandmarksInScale(leaf->scale)));
+            for (unsigned l : leaf->landmarkIdxs)
+                ASSERT_LT(l, static_cast<unsigned>(h->numLandmarksInScale(leaf->scale)));
             EXPECT_EQ(leaf->transitionMatrix.size(), leaf->numLandmarks()) << "leaf " << leaf->id;
         }
         const std::set<MCV_FCTree::NodePtr> own(leaves.begin(), leaves.end());

@@ -1,7 +1,8 @@
 #pragma once
 
-// A user's gestures on a focus-and-context plot: a box over the points drawn
-// furthest left, and an entry of the plot's context menu.
+// Input and gestures of the focus-and-context tests in the window: events in
+// three touching blobs, a box over the points drawn furthest left, and an
+// entry of the plot's context menu.
 
 #include "ShellTestSupport.h"
 #include "support/CapturedOutput.h"
@@ -9,7 +10,23 @@
 #include <QMenu>
 
 #include <algorithm>
+#include <cstdint>
 #include <vector>
+
+// Three blobs that touch, over three markers, the same for the same seed.
+inline std::vector<std::vector<float>> touchingBlobs(int events, int seed) {
+    uint32_t state = 2654435761u * static_cast<uint32_t>(seed + 1);
+    auto next = [&state] {
+        state = state * 1664525u + 1013904223u;
+        return static_cast<float>(state >> 8) / static_cast<float>(1u << 24);
+    };
+    std::vector<std::vector<float>> rows;
+    for (int e = 0; e < events; ++e) {
+        const float centre = 2.0f * static_cast<float>(e % 3);
+        rows.push_back({centre + next() + next(), centre * 0.5f + next() + next(), next() + next()});
+    }
+    return rows;
+}
 
 // Right-clicks the plot and picks `entry` from its menu (the menu is closed
 // when it has no such entry).
@@ -18,7 +35,8 @@ inline void pickFromPlotMenu(UI_ScatterplotWidget* plot, const QString& entry) {
         auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
         // The view's entries belong to the view, not to the menu.
         for (QAction* a : menu ? menu->actions() : QList<QAction*>())
-            if (a->text() == entry) return QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(a).center());
+            if (a->text() == entry)
+                return QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(a).center());
         if (menu) menu->close();
     });
     quietly([&] { QTest::mouseClick(plot, Qt::RightButton, {}, plot->rect().center()); });
