@@ -3,7 +3,8 @@
 // continuum), a longer continuum. Each case runs the default descent (1,000
 // iterations, exaggeration 4 to iteration 250) from the same seeded start on
 // the exact CPU engine and on the GPU engine, and compares their extents
-// during the run and at its end.
+// during the run and at its end. Maps without extent (one point, or every
+// point on one position) keep finite coordinates through the exaggeration.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -115,6 +116,55 @@ INSTANTIATE_TEST_SUITE_P(ShapesAndSeeds, MapsOfEveryShape,
                          [](const testing::TestParamInfo<Case>& c) {
                              return std::string(shapes()[std::get<0>(c.param)].name) + "Seed" +
                                     std::to_string(std::get<1>(c.param));
+                         });
+
+// Coincident points feel the same forces and stay on one position: while
+// the exaggeration lasts such a map has no extent, and the growth that keeps
+// a small map from shrinking to a point has nothing to scale, only to
+// centre. One point alone is the same. The last size has enough pairs that
+// the CPU engine's step runs on a team where two cores are free.
+const int kCoincidentPoints[] = {1, 2, 3, 20, 1500};
+
+using FlatCase = std::tuple<bool, int>;  // GPU engine, points
+
+class MapsWithoutExtent : public veltest::GLTest, public testing::WithParamInterface<FlatCase> {
+protected:
+    template <typename Engine>
+    void expectFiniteFromOnePosition(Engine& engine, int points) {
+        TsneParameters params;
+        params.seed = 1;
+        params.removeExaggerationIteration = params.momentumSwitchIteration = 20;
+        params.exaggerationDecayIterations = 10;
+        Embedding<float> embedding;
+        engine.initialize(line(points, 2, false), &embedding, params);
+        std::vector<float>& y = embedding.getContainer();
+        for (size_t i = 0; i < y.size(); i += 2) y[i] = 3.3f, y[i + 1] = -2.7f;
+        for (int t = 0; t < 40; ++t) {
+            engine.doAnIteration(1.0);
+            for (float v : y) ASSERT_TRUE(std::isfinite(v)) << "after iteration " << t;
+        }
+        for (float v : y) EXPECT_EQ(v, 0.f) << "one position, centred";
+    }
+};
+
+TEST_P(MapsWithoutExtent, KeepFiniteCoordinatesThroughTheExaggeration) {
+    const auto [gpu, points] = GetParam();
+    if (gpu) {
+        vel::dr::GradientDescentTSNETexture engine;
+        expectFiniteFromOnePosition(engine, points);
+        engine.releaseOpenGLObjects();
+    } else {
+        vel::dr::SparseTSNEUserDefProbabilities<float, SparseMatrix> engine;
+        engine.setTheta(0.0);
+        expectFiniteFromOnePosition(engine, points);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(EnginesAndSizes, MapsWithoutExtent,
+                         testing::Combine(testing::Bool(), testing::ValuesIn(kCoincidentPoints)),
+                         [](const testing::TestParamInfo<FlatCase>& c) {
+                             return std::string(std::get<0>(c.param) ? "Gpu" : "Cpu") +
+                                    std::to_string(std::get<1>(c.param)) + "Points";
                          });
 
 }  // namespace

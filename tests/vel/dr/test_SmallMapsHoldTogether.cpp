@@ -10,11 +10,11 @@
 
 #include <algorithm>
 #include <cmath>
-#include <random>
 #include <tuple>
 #include <vector>
 
 #include "vel/GLTest.h"
+#include "vel/GroupedMatrix.h"
 #include "vel/VelTestData.h"
 #include "vel/dr/GradientDescentTSNETexture.h"
 #include "vel/dr/SparseTSNEUserDefProbabilities.h"
@@ -26,33 +26,6 @@ using veltest::SparseMatrix;
 namespace {
 
 const std::vector<int> kGroupSizes = {9, 8, 8, 9, 8, 8, 9, 8};
-
-// Each row a transition to five random members of its own group.
-SparseMatrix groupedMatrix(std::uint32_t seed, std::vector<int>& group) {
-    std::mt19937 rng(seed);
-    std::uniform_real_distribution<float> weight(0.2f, 1.f);
-    SparseMatrix P;
-    group.clear();
-    int start = 0;
-    for (size_t g = 0; g < kGroupSizes.size(); ++g) {
-        for (int i = start; i < start + kGroupSizes[g]; ++i) {
-            std::vector<int> others;
-            for (int j = start; j < start + kGroupSizes[g]; ++j)
-                if (j != i) others.push_back(j);
-            std::shuffle(others.begin(), others.end(), rng);
-            others.resize(5);
-            std::sort(others.begin(), others.end());
-            std::vector<float> w(others.size());
-            float sum = 0;
-            for (float& v : w) sum += v = weight(rng);
-            P.emplace_back();
-            for (size_t k = 0; k < others.size(); ++k) P.back()[static_cast<unsigned>(others[k])] = w[k] / sum;
-            group.push_back(static_cast<int>(g));
-        }
-        start += kGroupSizes[g];
-    }
-    return P;
-}
 
 TsneParameters settings(int seed, bool keptPositions) {
     TsneParameters p;
@@ -79,16 +52,11 @@ TsneParameters settings(int seed, bool keptPositions) {
 // The largest distance of a point from its group's centroid, and the largest
 // absolute coordinate.
 std::pair<double, float> spread(const std::vector<float>& y, const std::vector<int>& group) {
-    const size_t groups = kGroupSizes.size();
-    std::vector<double> cx(groups), cy(groups), count(groups);
-    for (size_t i = 0; i < group.size(); ++i) {
-        const size_t g = static_cast<size_t>(group[i]);
-        cx[g] += y[2 * i], cy[g] += y[2 * i + 1], count[g] += 1;
-    }
+    const auto centre = veltest::groupCentroids(y, group, kGroupSizes.size());
     double radius = 0;
     for (size_t i = 0; i < group.size(); ++i) {
-        const size_t g = static_cast<size_t>(group[i]);
-        radius = std::max(radius, std::hypot(y[2 * i] - cx[g] / count[g], y[2 * i + 1] - cy[g] / count[g]));
+        const auto& c = centre[static_cast<size_t>(group[i])];
+        radius = std::max(radius, std::hypot(y[2 * i] - c.first, y[2 * i + 1] - c.second));
     }
     float extent = 0;
     for (float v : y) extent = std::max(extent, std::fabs(v));
@@ -115,7 +83,7 @@ protected:
     template <typename Engine>
     void both(Engine& plain, Engine& kept, int seed) {
         std::vector<int> group;
-        const SparseMatrix P = groupedMatrix(static_cast<std::uint32_t>(seed), group);
+        const SparseMatrix P = veltest::groupedMatrix(kGroupSizes, 5, static_cast<std::uint32_t>(seed), group);
         Embedding<float> embedding;
         run(plain, P, embedding, seed, false, nullptr);
         expectHoldsTogether(embedding.getContainer(), group, "plain");
