@@ -21,6 +21,7 @@
 
 #include <set>
 #include <string>
+#include <vector>
 
 class FocusContextFixture : public ShellTest {
 protected:
@@ -59,6 +60,15 @@ protected:
         if (gpu->isChecked()) QTest::mouseClick(gpu, Qt::LeftButton);
         fc->setIterations(60);
         return fc;
+    }
+
+    // Closes the analysis as the shell closes analyses; the tree it made stays
+    // in the data set. Only for a window whose one analysis it is.
+    void closeOnlyAnalysis(const std::string& name) {
+        std::vector<std::string> names{name};
+        w().bridge()->analysesRemoved(&names);
+        runDeferredDeletes();
+        ASSERT_EQ(w().analyses().size(), 0u);
     }
 
     void compute(MCV_HsneFCAnalysis* fc) {

@@ -9,32 +9,23 @@
 // again, and the files saved after it (its clusters formed anew on the moved
 // map) hold each event at a point of its own cluster on the map as drawn.
 #include "../data/StrictFcsReader.h"
-#include "FocusContextSupport.h"
+#include "FocusContextFixture.h"
 #include "OverlayButton.h"
-#include "ShellTestSupport.h"
-#include "support/CapturedOutput.h"
-#include "support/WidgetFinders.h"
 
-#include "analysis/fc/MCV_HsneFCAnalysis.h"
 #include "analysis/hsne/MCV_HsneAnalysis.h"
 #include "analysis/hsne/MCV_HsneAnalysisHierarchy.h"
 #include "analysis/tsne/MCV_TsneAnalysis.h"
 #include "data/MCV_DerivedDataClusters.h"
 #include "render/MCV_PointRenderer.h"
-#include "ui/fc/UI_HsneFCSettingsWidget.h"
 #include "ui/hsne/UI_HsneSettingsWidget.h"
 #include "ui/plot/UI_EmbeddingView.h"
 #include "ui/tsne/UI_TsneSettingsWidget.h"
 
-#include <QCheckBox>
 #include <QFile>
-#include <QSpinBox>
 
 #include <set>
 
 namespace {
-
-constexpr int kEvents = 900;
 
 enum Kind { Tsne, Hsne, FocusAndContext };
 
@@ -59,14 +50,8 @@ struct Shown {
     std::vector<float>* map = nullptr;
 };
 
-class MapChannelsInExports : public ShellTest, public ::testing::WithParamInterface<ChannelCase> {
+class MapChannelsInExports : public FocusContextFixture, public ::testing::WithParamInterface<ChannelCase> {
 protected:
-    template <typename T>
-    T* panelOf(MCV_Analysis* analysis) {
-        for (UI_SettingsWidget* p : w().settingsPanels())
-            if (p->analysis() == analysis) return qobject_cast<T*>(p);
-        return nullptr;
-    }
     UI_ScatterplotWidget* plotOf(const std::string& title) {
         for (UI_DockableWidget* v : w().views())
             if (auto* view = qobject_cast<UI_EmbeddingView*>(v))
@@ -173,7 +158,7 @@ protected:
 TEST_P(MapChannelsInExports, AFileHoldsTheMapOfItsKindWrittenLast) {
     const ChannelCase& c = GetParam();
     showPlotWindow({1400, 1000});
-    open({QString::fromStdString(FcsTestFile::floats(touchingBlobs(kEvents, 0)).write(dir, "blobs.fcs"))});
+    open({blobs()});
     const char* x = c.first == Tsne ? "QLMRN_TsneX" : "QLMRN_HsneDataX";
     const char* y = c.first == Tsne ? "QLMRN_TsneY" : "QLMRN_HsneDataY";
 

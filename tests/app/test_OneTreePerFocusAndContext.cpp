@@ -137,10 +137,7 @@ TEST_F(FocusAndContextTrees, AnAnalysisUnderAClosedOnesNameLeavesItsTree) {
     ASSERT_NO_FATAL_FAILURE(focus(closed));
     MCV_FCTree* left = closed->fcTree();
     const std::string drawn = drawing(left);
-    std::vector<std::string> names{"F"};
-    w().bridge()->analysesRemoved(&names);
-    runDeferredDeletes();
-    ASSERT_EQ(w().analyses().size(), 0u);
+    ASSERT_NO_FATAL_FAILURE(closeOnlyAnalysis("F"));
 
     MCV_HsneFCAnalysis* fresh = create("F", 3);
     ASSERT_NE(fresh, nullptr);

@@ -128,10 +128,7 @@ TEST_F(TreeSelector, EachTreeListedOnceDrawnWhenChosenAndKeptChosen) {
     ASSERT_NO_FATAL_FAILURE(compute(closing));
     ASSERT_NO_FATAL_FAILURE(focus(closing));
     MCV_FCTree* left = closing->fcTree();
-    std::vector<std::string> names{"Closed"};
-    w().bridge()->analysesRemoved(&names);
-    runDeferredDeletes();
-    ASSERT_EQ(w().analyses().size(), 0u);
+    ASSERT_NO_FATAL_FAILURE(closeOnlyAnalysis("Closed"));
 
     UI_TreeWidget* early = openTreePage();
     ASSERT_NE(early, nullptr);
